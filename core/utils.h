@@ -1,0 +1,92 @@
+// Shared helpers and the process-wide named locks. Static members only.
+#pragma once
+
+#include <QMutex>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <string>
+
+enum _LogType { LOG_FAILURE = 1, LOG_NO_OBJECT = 2, LOG_BANNER = 3 };
+
+// The logging entry point of every subsystem. It writes nothing.
+void writeLogMsg(_LogType type, const std::string& text);
+
+class Utils {
+public:
+    Utils() {}
+
+    // ---- named locks (non-recursive); the only nesting is _spi_mutex inside _c331_bnk_mutex ----
+    static QMutex _system_mutex;
+    static QMutex _usleep_mutex;
+    static QMutex _led_para_init_mutex;
+    static QMutex _bri_set_mutex;
+    static QMutex _spi_mutex;
+    static QMutex _fpga_multicast_mutex;
+    static QMutex _c331_bnk_mutex;
+    static QMutex _file_deal_mutex;
+    static QMutex _source_init_mutex;
+    static QMutex _check_nosig_mutex;
+    static QMutex _source_hdminfo_mutex;
+    static QMutex _test_signal_mutex;
+
+    // ---- shell ------------------------------------------------------------------------------
+    // Runs one command under _system_mutex: 0, or 255 when its status is not 0.
+    static int system_mutex(const QString& command, int* status = nullptr);
+    // Runs a command and returns its standard output (empty when it cannot be started).
+    static std::string shell_exec(const std::string& command, int size);
+
+    // ---- time ----------------------------------------------------------------------------------
+    // Ticks from `start` to G_timeTicks; past a wrap 0xFFFFFFFF - start + now.
+    static unsigned int getTimeSpace(unsigned int start);
+    static int usleep_mutex(unsigned int usec);
+    static int msleep_mutex(unsigned int msec);
+
+    // ---- raw flash partitions (MTD) -------------------------------------------------------------
+    static int non_region_erase(int fd, int offset, int length, int unlock);
+    static int non_region_write(int fd, const unsigned char* buf, int length, int offset);
+
+    // ---- files ---------------------------------------------------------------------------------
+    // Paths are system paths; the root prefix is applied inside.
+    static bool isFileExists(const std::string& path, bool regularFile);
+    static bool isDirExists(const std::string& path);
+    static void get_file_list_smartpath(QStringList& list, const QString& dir, const QString& suffix);
+    static int change_file_formt(const std::string& path);
+
+    // ---- check values --------------------------------------------------------------------------
+    static unsigned int BCC(const unsigned char* data, unsigned int length);
+    static unsigned int calcCRC16(const unsigned char* data, unsigned int length);
+    static unsigned int calcCRC32(const unsigned char* data, unsigned int length);
+    static unsigned int jtc1CRC16Code(const unsigned char* data, unsigned int length);
+    static unsigned int ccittCalcCRC16(const unsigned char* data, unsigned int length);
+
+    // ---- text ----------------------------------------------------------------------------------
+    static int ChangeCode(const char* from, const char* to, const char* in, size_t* inLeft,
+                          char* out, size_t* outLeft);
+    static int GB2312ToUTF8(std::string& text);
+    static int GB2312ToUnicode(std::string& text);
+    static int UTF8ToUnicode(std::string& text);
+    static int UnicodeToUTF8(std::string& text);
+    static int UTF8ToGB2312(std::string& text);
+    static int UnicodeToGB2312(std::string& text);
+    static int stringToInt(const std::string& text);
+    static std::string upper(std::string text);
+    static std::string intToString(int value);
+
+    // ---- network address set-up ----------------------------------------------------------------
+    static int getIPAddress();
+    static int initIPAddress();
+    static int init_resteth(QString address, QString gateway, QString mask);
+};
+
+// The unused loop-back UDP client kept for the box's companion process.
+class UdpClient {
+public:
+    UdpClient() {}
+    ~UdpClient() {}
+    int udpSendData(std::string* data, std::string& reply);
+
+private:
+    int sock_ = -1;
+};

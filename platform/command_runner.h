@@ -1,0 +1,63 @@
+// Shell commands. On the board system()/popen(); on the simulated board every command is
+// journaled to $ZEL_ROOT/var/log/commands.log and answered from a script, and nothing that
+// changes the machine ever runs.
+#pragma once
+
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+class CommandRunner {
+public:
+    virtual ~CommandRunner() = default;
+    // Runs a command like system(): returns the raw wait status (0 success, 256 for exit code 1),
+    // or -1 when it could not be started.
+    virtual int run(const std::string& command) = 0;
+    // Runs a command like popen(cmd, "r") and returns its standard output; ok=false when the
+    // pipe could not be opened.
+    virtual std::string capture(const std::string& command, bool* ok = nullptr) = 0;
+};
+
+// The board: the real shell.
+class ShellCommandRunner : public CommandRunner {
+public:
+    int run(const std::string& command) override;
+    std::string capture(const std::string& command, bool* ok) override;
+};
+
+// The simulated board's runner. Commands are matched against scripted answers by prefix
+// (the longest matching prefix wins); unscripted commands succeed with no output. File commands
+// ("cp", "rm", "mv", "chmod", "dos2unix", "sed", "sync", "mkdir") act in-process, and only on
+// paths inside the root; everything else is only journaled.
+class SimCommandRunner : public CommandRunner {
+public:
+    struct Answer {
+        int status = 0;        // raw wait status returned by run()
+        std::string output;    // returned by capture()
+    };
+
+    SimCommandRunner();
+    int run(const std::string& command) override;
+    std::string capture(const std::string& command, bool* ok) override;
+
+    void script(const std::string& prefix, Answer answer);
+    void clearScript();
+    // Every command seen so far, in order (also appended to the journal file).
+    std::vector<std::string> journal() const;
+    void clearJournal();
+    std::string journalPath() const;
+
+private:
+    Answer answerFor(const std::string& command) const;
+    void record(const std::string& command);
+    int runFileCommand(const std::string& command, bool* handled);
+
+    mutable std::mutex m_;
+    std::vector<std::pair<std::string, Answer>> script_;
+    std::vector<std::string> journal_;
+};
+
+}  // namespace platform

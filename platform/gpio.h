@@ -1,0 +1,71 @@
+// The SoC GPIO window: 16-bit pad registers at byte offsets of one mapped window. Writing 16
+// drives a line high, 0 low; an input line is read in bit 0.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <vector>
+
+namespace platform {
+
+class GpioWindow {
+public:
+    virtual ~GpioWindow() = default;
+    // Grants and maps the window (board: ioctl on "/dev/msys", mmap of "/dev/mem"). 0, or 255
+    // with nothing mapped. Safe to call again once mapped.
+    virtual int map() = 0;
+    virtual bool mapped() const = 0;
+    virtual uint16_t read(uint32_t offset) = 0;
+    virtual void write(uint32_t offset, uint16_t value) = 0;
+};
+
+class DevMemGpioWindow : public GpioWindow {
+public:
+    ~DevMemGpioWindow() override;
+    int map() override;
+    bool mapped() const override { return base_ != nullptr; }
+    uint16_t read(uint32_t offset) override;
+    void write(uint32_t offset, uint16_t value) override;
+
+private:
+    volatile uint8_t* base_ = nullptr;
+    size_t length_ = 0;
+};
+
+// The simulated window: plain memory plus hooks, so device models can follow their select and
+// reset lines, drive their interrupt lines, and tests can read the level history of a line.
+class SimGpioWindow : public GpioWindow {
+public:
+    using Clock = std::chrono::steady_clock;
+    struct Change { uint32_t offset; uint16_t value; Clock::time_point when; };
+    using Listener = std::function<void(uint32_t offset, uint16_t value)>;
+
+    int map() override;
+    bool mapped() const override { return mapped_; }
+    uint16_t read(uint32_t offset) override;
+    void write(uint32_t offset, uint16_t value) override;
+
+    // Back door for models: set an input level without recording it as a driver write.
+    void drive(uint32_t offset, uint16_t value);
+    // Called after every driver write (from the writer's thread).
+    int addListener(Listener listener);
+    void removeListener(int id);
+    // Writes seen on one line, in order.
+    std::vector<Change> history(uint32_t offset) const;
+    void clearHistory();
+    void setMapFails(bool fails) { mapFails_ = fails; }
+
+private:
+    mutable std::mutex m_;
+    std::map<uint32_t, uint16_t> pads_;
+    std::vector<Change> history_;
+    std::map<int, Listener> listeners_;
+    int nextListener_ = 1;
+    bool mapped_ = false;
+    bool mapFails_ = false;
+};
+
+}  // namespace platform

@@ -1,0 +1,218 @@
+#include "platform/command_runner.h"
+#include "platform/platform.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace platform {
+
+namespace {
+
+std::vector<std::string> words(const std::string& command)
+{
+    std::vector<std::string> out;
+    std::istringstream in(command);
+    std::string w;
+    while (in >> w)
+        out.push_back(w);
+    return out;
+}
+
+// A path a simulated file command may touch: absolute, no "..", mapped under the root.
+bool simPath(const std::string& path, fs::path* out)
+{
+    if (path.empty() || path[0] != '/' || path.find("..") != std::string::npos)
+        return false;
+    if (root().empty())
+        return false;  // never touch the host's own files
+    *out = fs::path(rootPath(path));
+    return true;
+}
+
+std::string readAll(const fs::path& p)
+{
+    std::ifstream f(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+void writeAll(const fs::path& p, const std::string& bytes)
+{
+    std::ofstream f(p, std::ios::binary | std::ios::trunc);
+    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+bool isShellCompound(const std::string& command)
+{
+    return command.find_first_of(";|&<>`$") != std::string::npos;
+}
+
+}  // namespace
+
+SimCommandRunner::SimCommandRunner() = default;
+
+std::string SimCommandRunner::journalPath() const { return rootPath("/var/log/commands.log"); }
+
+void SimCommandRunner::record(const std::string& command)
+{
+    std::lock_guard<std::mutex> lock(m_);
+    journal_.push_back(command);
+    if (root().empty())
+        return;
+    makeParentDirs("/var/log/commands.log");
+    std::ofstream f(journalPath(), std::ios::app);
+    f << command << '\n';
+}
+
+SimCommandRunner::Answer SimCommandRunner::answerFor(const std::string& command) const
+{
+    std::lock_guard<std::mutex> lock(m_);
+    const Answer* best = nullptr;
+    size_t bestLen = 0;
+    for (const auto& entry : script_) {
+        if (command.compare(0, entry.first.size(), entry.first) == 0 && entry.first.size() >= bestLen) {
+            best = &entry.second;
+            bestLen = entry.first.size();
+        }
+    }
+    return best ? *best : Answer{};
+}
+
+int SimCommandRunner::runFileCommand(const std::string& command, bool* handled)
+{
+    *handled = false;
+    if (isShellCompound(command))
+        return 0;
+    std::vector<std::string> w = words(command);
+    if (w.empty())
+        return 0;
+    const std::string& verb = w[0];
+    std::vector<std::string> args;
+    for (size_t i = 1; i < w.size(); ++i)
+        if (w[i][0] != '-')
+            args.push_back(w[i]);
+    std::error_code ec;
+    fs::path a, b;
+    if (verb == "sync") {
+        *handled = true;
+        return 0;
+    }
+    if (verb == "rm") {
+        *handled = true;
+        for (const auto& arg : args) {
+            if (!simPath(arg, &a))
+                return 256;
+            fs::remove_all(a, ec);
+        }
+        return 0;
+    }
+    if (verb == "mkdir") {
+        *handled = true;
+        for (const auto& arg : args) {
+            if (!simPath(arg, &a))
+                return 256;
+            fs::create_directories(a, ec);
+        }
+        return ec ? 256 : 0;
+    }
+    if (verb == "cp" || verb == "mv") {
+        *handled = true;
+        if (args.size() != 2 || !simPath(args[0], &a) || !simPath(args[1], &b))
+            return 256;
+        if (fs::is_directory(b))
+            b /= a.filename();
+        if (verb == "cp")
+            fs::copy(a, b, fs::copy_options::overwrite_existing | fs::copy_options::recursive, ec);
+        else
+            fs::rename(a, b, ec);
+        return ec ? 256 : 0;
+    }
+    if (verb == "chmod") {
+        *handled = true;
+        if (args.size() < 2)
+            return 256;
+        for (size_t i = 1; i < args.size(); ++i)
+            if (!simPath(args[i], &a) || !fs::exists(a))
+                return 256;
+        return 0;
+    }
+    if (verb == "dos2unix") {
+        *handled = true;
+        if (args.size() != 1 || !simPath(args[0], &a) || !fs::exists(a))
+            return 256;
+        std::string s = readAll(a), out;
+        for (size_t i = 0; i < s.size(); ++i)
+            if (!(s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n'))
+                out += s[i];
+        writeAll(a, out);
+        return 0;
+    }
+    if (verb == "sed" && w.size() == 4 && w[1] == "-i") {
+        // The one edit the system makes: deleting UTF-8 byte-order marks.
+        const std::string bomEdit = "'s/\xEF\xBB\xBF//g'";
+        *handled = true;
+        if (w[2] != bomEdit || !simPath(w[3], &a) || !fs::exists(a))
+            return 256;
+        std::string s = readAll(a);
+        for (size_t pos; (pos = s.find("\xEF\xBB\xBF")) != std::string::npos;)
+            s.erase(pos, 3);
+        writeAll(a, s);
+        return 0;
+    }
+    return 0;
+}
+
+int SimCommandRunner::run(const std::string& command)
+{
+    record(command);
+    bool handled = false;
+    int status = runFileCommand(command, &handled);
+    if (handled)
+        return status;
+    return answerFor(command).status;
+}
+
+std::string SimCommandRunner::capture(const std::string& command, bool* ok)
+{
+    record(command);
+    if (ok)
+        *ok = true;
+    return answerFor(command).output;
+}
+
+void SimCommandRunner::script(const std::string& prefix, Answer answer)
+{
+    std::lock_guard<std::mutex> lock(m_);
+    for (auto& entry : script_) {
+        if (entry.first == prefix) {
+            entry.second = std::move(answer);
+            return;
+        }
+    }
+    script_.emplace_back(prefix, std::move(answer));
+}
+
+void SimCommandRunner::clearScript()
+{
+    std::lock_guard<std::mutex> lock(m_);
+    script_.clear();
+}
+
+std::vector<std::string> SimCommandRunner::journal() const
+{
+    std::lock_guard<std::mutex> lock(m_);
+    return journal_;
+}
+
+void SimCommandRunner::clearJournal()
+{
+    std::lock_guard<std::mutex> lock(m_);
+    journal_.clear();
+}
+
+}  // namespace platform

@@ -1,0 +1,87 @@
+#include "platform/gpio.h"
+#include "platform/soc.h"
+
+namespace platform {
+
+namespace {
+constexpr size_t kHistoryLimit = 200000;
+}
+
+int SimGpioWindow::map()
+{
+    std::lock_guard<std::mutex> lock(m_);
+    if (mapFails_)
+        return 255;
+    mapped_ = true;
+    return 0;
+}
+
+uint16_t SimGpioWindow::read(uint32_t offset)
+{
+    std::lock_guard<std::mutex> lock(m_);
+    auto it = pads_.find(offset);
+    return it == pads_.end() ? 0 : it->second;
+}
+
+void SimGpioWindow::write(uint32_t offset, uint16_t value)
+{
+    std::map<int, Listener> listeners;
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        pads_[offset] = value;
+        // Bounded: select lines toggle on every bus transfer for the life of a run.
+        if (history_.size() >= kHistoryLimit)
+            history_.erase(history_.begin(), history_.begin() + kHistoryLimit / 2);
+        history_.push_back(Change{offset, value, Clock::now()});
+        listeners = listeners_;
+    }
+    for (auto& l : listeners)
+        l.second(offset, value);
+}
+
+void SimGpioWindow::drive(uint32_t offset, uint16_t value)
+{
+    std::lock_guard<std::mutex> lock(m_);
+    pads_[offset] = value;
+}
+
+int SimGpioWindow::addListener(Listener listener)
+{
+    std::lock_guard<std::mutex> lock(m_);
+    int id = nextListener_++;
+    listeners_[id] = std::move(listener);
+    return id;
+}
+
+void SimGpioWindow::removeListener(int id)
+{
+    std::lock_guard<std::mutex> lock(m_);
+    listeners_.erase(id);
+}
+
+std::vector<SimGpioWindow::Change> SimGpioWindow::history(uint32_t offset) const
+{
+    std::lock_guard<std::mutex> lock(m_);
+    std::vector<Change> out;
+    for (const auto& c : history_)
+        if (c.offset == offset)
+            out.push_back(c);
+    return out;
+}
+
+void SimGpioWindow::clearHistory()
+{
+    std::lock_guard<std::mutex> lock(m_);
+    history_.clear();
+}
+
+bool SimSocIdentity::read(uint16_t words[3])
+{
+    if (!available_)
+        return false;
+    for (int i = 0; i < 3; ++i)
+        words[i] = w_[i];
+    return true;
+}
+
+}  // namespace platform

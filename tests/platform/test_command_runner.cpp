@@ -1,0 +1,42 @@
+#include <gtest/gtest.h>
+
+#include "core/utils.h"
+#include "platform/command_runner.h"
+#include "support/test_root.h"
+
+using namespace zeltest;
+
+TEST(SimCommandRunner, RebootIsJournaledAndNeverRun)
+{
+    TempRoot root;
+    EXPECT_EQ(Utils::system_mutex("reboot"), 0);
+    auto journal = simCommands().journal();
+    ASSERT_EQ(journal.size(), 1u);
+    EXPECT_EQ(journal[0], "reboot");
+    EXPECT_EQ(readText("/var/log/commands.log"), "reboot\n");
+}
+
+TEST(SimCommandRunner, ScriptedStatusAndOutput)
+{
+    TempRoot root;
+    simCommands().script("ifconfig eth0", {256, "eth0 up\n"});
+    int raw = 0;
+    EXPECT_EQ(Utils::system_mutex("ifconfig eth0 >/dev/null 2>&1", &raw), 255);
+    EXPECT_EQ(raw, 256);
+    bool ok = false;
+    EXPECT_EQ(simCommands().capture("ifconfig eth0 | grep HWaddr", &ok), "eth0 up\n");
+    EXPECT_TRUE(ok);
+}
+
+TEST(SimCommandRunner, FileCommandsStayInsideTheRoot)
+{
+    TempRoot root;
+    writeText("/data/a.txt", "x\r\ny\r\n");
+    EXPECT_EQ(simCommands().run("cp /data/a.txt /data/b.txt"), 0);
+    EXPECT_EQ(simCommands().run("dos2unix /data/b.txt"), 0);
+    EXPECT_EQ(readText("/data/b.txt"), "x\ny\n");
+    EXPECT_EQ(simCommands().run("rm -rf /data/a.txt"), 0);
+    EXPECT_FALSE(fileExists("/data/a.txt"));
+    EXPECT_NE(simCommands().run("rm -rf /data/../../etc"), 0);
+    EXPECT_NE(simCommands().run("cp relative.txt /data/x"), 0);
+}

@@ -1,0 +1,52 @@
+// Helpers every test may use: private root directories, the simulated board's devices, files.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+class SimCommandRunner;
+class SimSpiBus;
+class SimI2cBus;
+class SimGpioWindow;
+class SimMtdBus;
+class SimSocIdentity;
+}  // namespace platform
+
+namespace zeltest {
+
+std::string makeTempDir(const std::string& prefix);
+
+// Gives the running test a fresh, empty ZEL_ROOT and a fresh simulated board; the previous root
+// is removed when the object goes. Singletons of the system are not reset: tests of a singleton
+// run in their own process (one process per test case).
+class TempRoot {
+public:
+    TempRoot();
+    ~TempRoot();
+    const std::string& path() const { return path_; }
+    // The system path mapped under this root.
+    std::string at(const std::string& systemPath) const;
+
+private:
+    std::string path_;
+    std::string previous_;
+};
+
+// The devices of the current simulated board.
+platform::SimCommandRunner& simCommands();
+platform::SimSpiBus& simSpi();
+platform::SimI2cBus& simI2c();
+platform::SimGpioWindow& simGpio();
+platform::SimMtdBus& simMtd();
+platform::SimSocIdentity& simSoc();
+
+// Whole-file helpers on system paths under the current root.
+std::vector<uint8_t> readFile(const std::string& systemPath);
+std::string readText(const std::string& systemPath);
+void writeFile(const std::string& systemPath, const std::vector<uint8_t>& bytes);
+void writeText(const std::string& systemPath, const std::string& text);
+bool fileExists(const std::string& systemPath);
+
+}  // namespace zeltest
