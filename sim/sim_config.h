@@ -1,0 +1,46 @@
+// The simulated board's configuration: what the simulated inputs receive and which receiving
+// cards stand behind the output ports. One INI file under the root, "/etc/zel-sim.ini", with
+// sensible defaults when it is missing. The video chip, input receiver and FPGA models all read
+// it, so they agree on what the board "sees".
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+namespace sim {
+
+// Input numbers as everywhere in the system: 0 EXT, 1 DVI, 2 HDMI1, 3 HDMI2, 4 HDMI3, 5 HDMI4.
+struct InputSignal {
+    bool present = false;
+    uint16_t width = 0;
+    uint16_t height = 0;
+    uint16_t refresh = 0;      // Hz
+    bool interlaced = false;
+};
+
+struct SimConfig {
+    static constexpr int kInputs = 6;
+    static constexpr int kPorts = 32;  // 16 per FPGA; 16-31 on FPGA 1
+
+    std::array<InputSignal, kInputs> inputs{};
+    std::array<uint16_t, kPorts> cardsPerPort{};
+    bool multifunctionCard = false;
+    int multifunctionPort = 0;
+
+    static SimConfig defaults();
+};
+
+// The configuration of the running simulated board (loaded from the root on first use).
+// Tests may change it at run time; models read it on every access.
+SimConfig config();
+void setConfig(const SimConfig& config);
+// Reloads "/etc/zel-sim.ini" under the current root (defaults for everything it lacks).
+void reloadConfig();
+// Writes the current configuration to "/etc/zel-sim.ini" (used by the run command to give the
+// user a file to edit).
+bool writeConfigFile();
+std::string configPath();  // system path "/etc/zel-sim.ini"
+
+}  // namespace sim
