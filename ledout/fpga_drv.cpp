@@ -1,0 +1,279 @@
+#include "ledout/fpga_drv.h"
+
+#include <QMutexLocker>
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "core/global.h"
+#include "core/utils.h"
+#include "ledout/fpga_lines.h"
+#include "platform/platform.h"
+#include "platform/spi.h"
+
+namespace {
+
+constexpr const char* kDevicePath[fpga_drv::kDevices] = {
+    "/dev/spidev32766.1",  // FPGA 0
+    "/dev/spidev32766.2",  // FPGA 1
+    "/dev/spidev32766.3",  // flash 2, behind FPGA 0
+    "/dev/spidev32766.4",  // flash 3, behind FPGA 1
+};
+constexpr uint8_t kSpiMode3 = 3;
+constexpr uint8_t kBitsPerWord = 8;
+
+// Serial-flash command set.
+constexpr uint8_t kFlashWriteEnable = 0x06;
+constexpr uint8_t kFlashReadStatus = 0x05;
+constexpr uint8_t kFlashPageProgram = 0x02;
+constexpr uint8_t kFlashFastRead = 0x0B;
+constexpr uint8_t kFlashReadUid = 0x4B;
+constexpr uint8_t kFlashWriteStatus1 = 0x01;
+constexpr uint8_t kFlashWriteStatus2 = 0x31;
+constexpr uint8_t kFlashBusy = 0x01;
+
+struct EraseMode {
+    uint8_t opcode;
+    uint32_t sectors;
+};
+constexpr EraseMode kEraseModes[] = {
+    {0x20, 1},   // 4 KB sector
+    {0x52, 8},   // 32 KB block
+    {0xD8, 16},  // 64 KB block
+};
+
+constexpr uint32_t kReadHead = 5;   // opcode, 3 address bytes, dummy byte
+constexpr uint32_t kProgramHead = 4;  // opcode, 3 address bytes
+constexpr uint32_t kUidExchange = 13;
+constexpr uint32_t kUidLength = 8;
+
+bool inFlash(uint32_t address, uint32_t length)
+{
+    return length != 0 && uint64_t(address) + length <= fpga_drv::kFlashSize;
+}
+
+}  // namespace
+
+fpga_drv::fpga_drv(FpgaLines& lines) : lines_(lines)
+{
+    writeLogMsg(LOG_BANNER, "====fpga_drv::fpga_drv()=====");
+}
+
+void fpga_drv::setFd(int index, int fd)
+{
+    if (index >= 0 && index < kDevices)
+        fd_[index] = fd;
+}
+
+int fpga_drv::initialize_vbyne1(int index)
+{
+    if (index < 0 || index >= kDevices)
+        return -1;
+    int fd = platform::spi().open(kDevicePath[index]);
+    ZEL_DEBUG("\n fpga_drv SPI - Open Succeed. Start Init SPI...");
+    if (platform::spi().configure(fd, kSpiMode3, kBitsPerWord, kSpeedHz) != 0)
+        perror("can't set spi mode\n");
+    fd_[index] = fd;
+    return fd;
+}
+
+int fpga_drv::SPI_Transfer(int fd, const uint8_t* tx, uint8_t* rx, uint32_t length)
+{
+    platform::SpiTransfer xfer;
+    xfer.tx = tx;
+    xfer.rx = rx;
+    xfer.len = length;
+    xfer.speed_hz = kSpeedHz;
+    xfer.bits_per_word = kBitsPerWord;
+    int result = platform::spi().transfer(fd, &xfer, 1);
+    if (result <= 0) {
+        perror("can't send spi message\n");
+        return -1;
+    }
+    return result;
+}
+
+int fpga_drv::SPI_Transfer_Write(int fd, const uint8_t* tx, uint32_t length)
+{
+    return SPI_Transfer(fd, tx, nullptr, length);
+}
+
+int fpga_drv::FPGA_SPI_WAIT_BUSY(int fd)
+{
+    for (int poll = 0; poll < kBusyPollLimit; ++poll) {
+        const uint8_t tx[2] = {kFlashReadStatus, 0xFF};
+        uint8_t rx[2] = {0, 0};
+        if (SPI_Transfer(fd, tx, rx, 2) <= 0)
+            return 0;
+        if (!(rx[1] & kFlashBusy))
+            return 1;
+    }
+    ZEL_DEBUG("\n flash stays busy\n");
+    return 0;
+}
+
+void fpga_drv::selectFlash(int device)
+{
+    if (device == 2) {
+        lines_.set(GpioLine::cs_fpga1, kLineHigh);
+        lines_.set(GpioLine::cs_fpga0, kLineLow);
+        lines_.set(GpioLine::sel_flash2, kLineLow);
+    } else {
+        lines_.set(GpioLine::cs_fpga0, kLineHigh);
+        lines_.set(GpioLine::cs_fpga1, kLineLow);
+        lines_.set(GpioLine::sel_flash3a, kLineLow);
+        lines_.set(GpioLine::sel_flash3b, kLineLow);
+    }
+}
+
+void fpga_drv::deselectFlash(int device)
+{
+    if (device == 2) {
+        lines_.set(GpioLine::sel_flash2, kLineHigh);
+    } else {
+        lines_.set(GpioLine::sel_flash3a, kLineHigh);
+        lines_.set(GpioLine::sel_flash3b, kLineHigh);
+    }
+    lines_.set(GpioLine::cs_fpga0, kLineHigh);
+    lines_.set(GpioLine::cs_fpga1, kLineHigh);
+}
+
+int fpga_drv::flashCommand(int fd, const uint8_t* command, uint32_t length)
+{
+    const uint8_t wren = kFlashWriteEnable;
+    if (SPI_Transfer_Write(fd, &wren, 1) <= 0 || !FPGA_SPI_WAIT_BUSY(fd))
+        return 0;
+    if (SPI_Transfer_Write(fd, command, length) <= 0 || !FPGA_SPI_WAIT_BUSY(fd))
+        return 0;
+    return 1;
+}
+
+int fpga_drv::FPGA_SPI_FLASH_VBYONE_ERASE(int device, uint32_t first_sector, int mode, uint32_t count)
+{
+    if (mode < 0 || mode > 2)
+        return 0;
+    const EraseMode& m = kEraseModes[mode];
+    if (uint64_t(first_sector) + uint64_t(count) * m.sectors > kSectors)
+        return 0;
+    device = device == 2 ? 2 : 3;
+    int fd = flashFd(device);
+
+    QMutexLocker lock(&Utils::_spi_mutex);
+    selectFlash(device);
+    int ok = FPGA_SPI_WAIT_BUSY(fd);
+    uint32_t address = first_sector * kSectorSize;
+    for (uint32_t unit = 0; ok && unit < count; ++unit) {
+        const uint8_t command[4] = {m.opcode, uint8_t(address >> 16), uint8_t(address >> 8), 0};
+        ok = flashCommand(fd, command, sizeof command);
+        address += m.sectors * kSectorSize;
+    }
+    deselectFlash(device);
+    return ok;
+}
+
+int fpga_drv::FPGA_SPI_FLASH_VBYONE_WRITE(int device, uint32_t address, uint8_t* buffer, uint32_t length)
+{
+    if (!buffer || !inFlash(address, length))
+        return 0;
+    device = device == 2 ? 2 : 3;
+    int fd = flashFd(device);
+
+    QMutexLocker lock(&Utils::_spi_mutex);
+    selectFlash(device);
+    int ok = 1;
+    uint32_t done = 0;
+    while (ok && done < length) {
+        uint32_t room = kPageSize - (address % kPageSize);
+        uint32_t piece = std::min(room, length - done);
+        // The page command goes into the 4 bytes in front of the piece (already sent data or
+        // the caller's free bytes), so the piece leaves in one transfer.
+        uint8_t* head = buffer + done;
+        head[0] = kFlashPageProgram;
+        head[1] = uint8_t(address >> 16);
+        head[2] = uint8_t(address >> 8);
+        head[3] = uint8_t(address);
+        const uint8_t wren = kFlashWriteEnable;
+        ok = SPI_Transfer_Write(fd, &wren, 1) > 0 && SPI_Transfer_Write(fd, head, piece + kProgramHead) > 0 &&
+             FPGA_SPI_WAIT_BUSY(fd);
+        done += piece;
+        address += piece;
+    }
+    deselectFlash(device);
+    return ok;
+}
+
+int fpga_drv::FPGA_SPI_FLASH_VBYONE_READ(int device, uint32_t address, uint32_t length, uint8_t* buffer)
+{
+    if (!buffer || !inFlash(address, length))
+        return 0;
+    device = device == 2 ? 2 : 3;
+    int fd = flashFd(device);
+    std::memset(buffer, 0, length);
+    std::vector<uint8_t> tx(kReadPiece + kReadHead, 0xFF);
+    std::vector<uint8_t> rx(kReadPiece + kReadHead);
+
+    QMutexLocker lock(&Utils::_spi_mutex);
+    selectFlash(device);
+    int ok = 1;
+    uint32_t done = 0;
+    while (ok && done < length) {
+        uint32_t piece = std::min(kReadPiece, length - done);
+        uint32_t at = address + done;
+        tx[0] = kFlashFastRead;
+        tx[1] = uint8_t(at >> 16);
+        tx[2] = uint8_t(at >> 8);
+        tx[3] = uint8_t(at);
+        tx[4] = 0xFF;
+        std::fill(rx.begin(), rx.end(), 0);
+        ok = SPI_Transfer(fd, tx.data(), rx.data(), piece + kReadHead) > 0;
+        if (ok)
+            std::memcpy(buffer + done, rx.data() + kReadHead, piece);
+        done += piece;
+    }
+    deselectFlash(device);
+    return ok;
+}
+
+int fpga_drv::FPGA_SPI_FLASH_SSTF016B_RD_UID(int device, uint8_t* buffer)
+{
+    if (!buffer)
+        return 0;
+    device = device == 2 ? 2 : 3;
+    uint8_t tx[kUidExchange];
+    uint8_t rx[kUidExchange] = {};
+    std::memset(tx, 0xFF, sizeof tx);
+    tx[0] = kFlashReadUid;
+    std::memset(tx + 1, 0x00, 4);
+
+    QMutexLocker lock(&Utils::_spi_mutex);
+    selectFlash(device);
+    int ok = SPI_Transfer(flashFd(device), tx, rx, kUidExchange) > 0;
+    deselectFlash(device);
+    std::memcpy(buffer, rx + kUidExchange - kUidLength, kUidLength);
+    return ok;
+}
+
+void fpga_drv::FPGA_SPI_Disable_WP(int fd)
+{
+    auto write = [&](std::initializer_list<uint8_t> bytes) {
+        std::vector<uint8_t> tx(bytes);
+        SPI_Transfer_Write(fd, tx.data(), uint32_t(tx.size()));
+    };
+    auto exchange = [&](uint8_t a, uint8_t b) {
+        const uint8_t tx[2] = {a, b};
+        uint8_t rx[2] = {0, 0};
+        SPI_Transfer(fd, tx, rx, 2);
+        ZEL_DEBUG("\n flash status %02x\n", rx[1]);
+    };
+    write({kFlashWriteEnable});
+    write({kFlashWriteStatus1, 0xFF, 0xFF});
+    exchange(0xFF, 0xFF);
+    write({kFlashWriteEnable});
+    write({kFlashWriteStatus2, 0x00});
+    write({kFlashWriteEnable});
+    exchange(0xFF, 0x00);
+    write({kFlashWriteEnable});
+    exchange(0xFF, 0x00);
+    exchange(0xFF, 0x00);
+}

@@ -1,0 +1,57 @@
+// The SPI device layer of the output FPGAs and of the two serial flash devices behind them:
+// device set-up, full-duplex and write-only transfers, and the flash commands (erase, program,
+// read, unique id). Flash operations frame themselves with the FPGAs' select lines and hold
+// Utils::_spi_mutex for their whole run.
+#pragma once
+
+#include <cstdint>
+
+class FpgaLines;
+
+class fpga_drv {
+public:
+    static constexpr int kDevices = 4;              // FPGA 0, FPGA 1, flash 2, flash 3
+    static constexpr uint32_t kFlashSize = 0x800000;
+    static constexpr uint32_t kSectorSize = 4096;
+    static constexpr uint32_t kSectors = kFlashSize / kSectorSize;
+    static constexpr uint32_t kPageSize = 256;
+    static constexpr uint32_t kReadPiece = 2048;
+    static constexpr uint32_t kSpeedHz = 10000000;
+    // Polls of the flash status before a busy flash is given up (several seconds on the board).
+    static constexpr int kBusyPollLimit = 200000;
+
+    explicit fpga_drv(FpgaLines& lines);
+
+    // Opens and sets up device 0-3; the descriptor, or -1.
+    int initialize_vbyne1(int index);
+    int fd(int index) const { return (index >= 0 && index < kDevices) ? fd_[index] : -1; }
+    void setFd(int index, int fd);
+
+    // One SPI message; the number of bytes moved, or -1 (reported).
+    int SPI_Transfer(int fd, const uint8_t* tx, uint8_t* rx, uint32_t length);
+    int SPI_Transfer_Write(int fd, const uint8_t* tx, uint32_t length);
+
+    // Waits while the flash reports busy: 1 ready, 0 when a transfer failed or the flash stayed
+    // busy past the poll limit.
+    int FPGA_SPI_WAIT_BUSY(int fd);
+
+    // 1 done, 0 refused or failed. A device other than 2 means device 3.
+    int FPGA_SPI_FLASH_VBYONE_ERASE(int device, uint32_t first_sector, int mode, uint32_t count);
+    // `buffer` holds 4 free bytes followed by `length` data bytes; the free bytes in front of each
+    // piece are overwritten with its page command.
+    int FPGA_SPI_FLASH_VBYONE_WRITE(int device, uint32_t address, uint8_t* buffer, uint32_t length);
+    int FPGA_SPI_FLASH_VBYONE_READ(int device, uint32_t address, uint32_t length, uint8_t* buffer);
+    // 8-byte unique id; 1 done, 0 failed (the buffer is zeroed then).
+    int FPGA_SPI_FLASH_SSTF016B_RD_UID(int device, uint8_t* buffer);
+    void FPGA_SPI_Disable_WP(int fd);
+
+private:
+    int flashFd(int device) const { return fd_[device == 2 ? 2 : 3]; }
+    void selectFlash(int device);
+    void deselectFlash(int device);
+    // Write enable, then the command; both followed by a busy wait. 0 on failure.
+    int flashCommand(int fd, const uint8_t* command, uint32_t length);
+
+    FpgaLines& lines_;
+    int fd_[kDevices] = {-1, -1, -1, -1};
+};
