@@ -1,0 +1,249 @@
+#include "core/syncupdate.h"
+
+#include <QTimer>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+
+#include "core/global.h"
+#include "core/zelrampara.h"
+#include "engine/c331_manage.h"
+
+using namespace ramaddr;
+
+SyncUpdate* SyncUpdate::p_SyncUpdate = nullptr;
+
+namespace {
+
+// Change codes that the dispatcher itself acts on.
+constexpr int kCodeSyncModeFiles = 2;
+constexpr int kCodeUsbIn = 100;
+constexpr int kCodeUsbOut = 101;
+constexpr int kCodeUsbReady = 102;
+constexpr int kCodeUpgrade = 104;
+
+// Notice kinds.
+constexpr int kNoticeCheck = 1;
+constexpr int kNoticeUsbIn = 3;
+constexpr int kNoticeUsbOut = 4;
+constexpr int kNoticeReading = 5;
+
+constexpr unsigned kShadowRetryMs = 10;
+
+enum class Notice : uint8_t {
+    None,
+    Check,        // always notice 1
+    PageRequest,  // notice 1 when the page reports its own request (home page)
+    UsbOrCheck,   // 100/101/102 USB notices, 104 none, anything else notice 1
+    UsbOnly,      // 100/101/102 USB notices, anything else none
+};
+
+struct Route {
+    uint8_t focus;
+    Notice notice;
+};
+
+// Pages by g_page_focus: 0 lock screen, 1 home, 2 status, 3 input source, 4 user modes, 5 settings,
+// 6 output, 7 input crop, 8 EDID, 9 layout, 10 communication, 11 image quality, 12 advanced,
+// 16 test pattern, 24 smart mapping.
+constexpr Route kRoutes[] = {
+    {0, Notice::None},       {1, Notice::PageRequest}, {2, Notice::None},   {3, Notice::None},
+    {4, Notice::Check},      {5, Notice::None},        {6, Notice::Check},  {7, Notice::None},
+    {8, Notice::None},       {9, Notice::Check},       {10, Notice::UsbOrCheck},
+    {11, Notice::None},      {12, Notice::Check},      {16, Notice::None},  {24, Notice::UsbOnly},
+};
+
+const Route* route_of(int focus)
+{
+    for (const Route& r : kRoutes)
+        if (r.focus == focus)
+            return &r;
+    return nullptr;
+}
+
+std::array<SyncUpdate::PageRefresh, 256>& page_refresh()
+{
+    static std::array<SyncUpdate::PageRefresh, 256> table;
+    return table;
+}
+
+SyncUpdate::NoticeHook& notice_hook()
+{
+    static SyncUpdate::NoticeHook hook;
+    return hook;
+}
+
+void notice(int kind)
+{
+    if (notice_hook())
+        notice_hook()(kind);
+}
+
+// The USB notices of the communication and smart-mapping pages; false for other codes.
+bool usb_notice(int code)
+{
+    switch (code) {
+    case kCodeUsbIn:
+        ZEL_DEBUG("\n yes ,got the usb in");
+        notice(kNoticeUsbIn);
+        return true;
+    case kCodeUsbOut:
+        ZEL_DEBUG("\n yes ,got the usb out");
+        notice(kNoticeUsbOut);
+        return true;
+    case kCodeUsbReady:
+        notice(kNoticeReading);
+        return true;
+    default:
+        return false;
+    }
+}
+
+}  // namespace
+
+SyncUpdate::SyncUpdate() {}
+
+SyncUpdate* SyncUpdate::pInstance()
+{
+    if (!p_SyncUpdate)
+        p_SyncUpdate = new SyncUpdate();
+    return p_SyncUpdate;
+}
+
+bool SyncUpdate::set_page_refresh(int focus, PageRefresh refresh)
+{
+    if (!route_of(focus))
+        return false;
+    page_refresh()[static_cast<size_t>(focus)] = std::move(refresh);
+    return true;
+}
+
+void SyncUpdate::clear_page_refresh(int focus)
+{
+    if (focus >= 0 && focus < static_cast<int>(page_refresh().size()))
+        page_refresh()[static_cast<size_t>(focus)] = nullptr;
+}
+
+void SyncUpdate::set_notice_hook(NoticeHook hook)
+{
+    notice_hook() = std::move(hook);
+}
+
+void SyncUpdate::para_sync(int code)
+{
+    refresh_page(code);
+    ZelRamPara* model = ZelRamPara::p_zelrampara_config;
+    if (!model)
+        return;
+    serve_save_request(model);
+    if (code == kCodeSyncModeFiles)
+        sync_mode_files(model);
+    save_image(model);
+}
+
+void SyncUpdate::refresh_page(int code)
+{
+    const int focus = g_page_focus.load() & 0xFF;
+    const Route* route = route_of(focus);
+    if (!route) {
+        if (ZelRamPara::p_zelrampara_config)
+            ZelRamPara::p_zelrampara_config->ZelLanguageChanged();
+        return;
+    }
+    const PageRefresh& page = page_refresh()[focus];
+    if (!page)
+        return;   // the page is not open (or not built): nothing to refresh
+    const bool page_request = page(code);
+    switch (route->notice) {
+    case Notice::None:
+        break;
+    case Notice::Check:
+        notice(kNoticeCheck);
+        break;
+    case Notice::PageRequest:
+        if (page_request)
+            notice(kNoticeCheck);
+        break;
+    case Notice::UsbOrCheck:
+        if (!usb_notice(code) && code != kCodeUpgrade)
+            notice(kNoticeCheck);
+        break;
+    case Notice::UsbOnly:
+        usb_notice(code);
+        break;
+    }
+}
+
+void SyncUpdate::serve_save_request(ZelRamPara* model)
+{
+    const uint16_t n = ram_get_u16(model->ram_para, kSaveRequest);
+    if (n == 0 || n == ram_get_u16(model->ram_para_shadow, kSaveRequest))
+        return;
+    // The request word can be written over the links: only user modes 1-16 exist.
+    if (n > kUserModeCount) {
+        ram_set_u16(model->ram_para, kSaveRequest, 0);
+        return;
+    }
+    unsigned char* slot = model->ram_user_mode[n - 1];
+    slot[0] = slot[1] = 0xAA;
+    ram_set_u16(model->ram_para, kCurrentMode, n);
+    std::copy(model->ram_para + kModeStart, model->ram_para + kRamSize, slot + kSlotMarkerLen);
+    model->mode_file_write(n - 1, 0);
+    ram_set_u16(model->ram_para, kSaveRequest, 0);
+    ZEL_DEBUG("\n user mode save change ,%#x \n", slot[0]);
+}
+
+void SyncUpdate::sync_mode_files(ZelRamPara* model)
+{
+    for (unsigned k = 0; k < kUserModeCount; ++k) {
+        const unsigned char* slot = model->ram_user_mode[k];
+        if (slot[0] == 0xFF || slot[1] == 0xFF) {
+            model->mode_file_deal(static_cast<int>(k), 1);
+            ram_set_u16(model->ram_para, kSaveRequest, 0);
+        } else if (slot[0] == 0xAA || slot[1] == 0xAA) {
+            model->mode_file_write(static_cast<int>(k), 2);
+        }
+    }
+}
+
+void SyncUpdate::save_image(ZelRamPara* model)
+{
+    // A change confined to 0x000-0x2FF is neither saved nor copied to the shadow.
+    if (!model->persisted_part_changed())
+        return;
+    ZEL_DEBUG("\n ram_para diffrent !");
+    // When the file cannot be written the shadow keeps the old state, so the change is saved on
+    // the next dispatch instead of being lost.
+    if (model->save_parameter_file() != 0)
+        return;
+    if (!refresh_shadow_when_applied(model) && !retry_pending_) {
+        // The engine holds its mutex: try again shortly (its own report may already be here).
+        retry_pending_ = true;
+        QTimer::singleShot(kShadowRetryMs, this, [this]() {
+            retry_pending_ = false;
+            if (ZelRamPara::p_zelrampara_config)
+                save_image(ZelRamPara::p_zelrampara_config);
+        });
+    }
+}
+
+// The engine finds a change by comparing image and shadow once para_chg_flag is set. While the
+// flag is set it has not compared yet, so the shadow must keep the old state; the engine's own
+// report brings the dispatcher back to refresh it. The engine's mutex is only tried: a page on
+// this thread may report while it holds it, and the engine reports while it holds it.
+// False when the mutex was busy.
+bool SyncUpdate::refresh_shadow_when_applied(ZelRamPara* model)
+{
+    c331_manage* engine = c331_manage::p_c331_manage;
+    if (!engine) {
+        model->refresh_shadow();
+        return true;
+    }
+    if (pthread_mutex_trylock(&engine->para_mutex) != 0)
+        return false;
+    if (engine->para_chg_flag == 0)
+        model->refresh_shadow();
+    pthread_mutex_unlock(&engine->para_mutex);
+    return true;
+}

@@ -1,0 +1,60 @@
+// The change dispatcher: the GUI-thread end of every change report.
+//
+// ZelRamPara::sig_update_para(int) and UsbServer::sig_usb_update(int) are connected to
+// para_sync(int). It refreshes the page in front (by g_page_focus), shows the notice that page
+// calls for, stores a requested user mode, keeps the mode files in step with the slots on code 2
+// and saves the parameter file when image 0x300-0xFFF differs from the shadow.
+//
+// Page hook. Core knows no page class; a page plugs itself into the routing instead:
+//
+//     // when the page opens (e.g. in its constructor, after setting its g_... pointer):
+//     SyncUpdate::set_page_refresh(4, [this](int code) { syncUpdate(); return false; });
+//     // when it closes (on_Button_back_clicked, destructor):
+//     SyncUpdate::clear_page_refresh(4);
+//
+// The callable runs on the GUI thread with the dispatcher's code. It returns true only when the
+// page has a notice request of its own pending (the home page's mode-button notice: focus 1) and
+// has cleared it; the dispatcher then shows notice 1. Every other page returns false; the notices
+// of pages 4, 6, 9, 10, 12 and 24 come from the dispatcher's own table. A routed focus whose page
+// has not registered does nothing; a focus that is not routed (0-12, 16, 24) runs only the
+// language check.
+//
+// Notice hook: the shell sets it once (to TIP::tip_create on g_tip): 1 check mark, 3 USB drive
+// connected, 4 USB drive unplugged, 5 reading data.
+#pragma once
+
+#include <QObject>
+
+#include <functional>
+
+class ZelRamPara;
+
+class SyncUpdate : public QObject {
+    Q_OBJECT
+
+public:
+    static SyncUpdate* p_SyncUpdate;
+    static SyncUpdate* pInstance();
+
+    using PageRefresh = std::function<bool(int code)>;
+    using NoticeHook = std::function<void(int kind)>;
+
+    // Registers the refresh of the page shown at `focus`; false when that focus is not routed.
+    static bool set_page_refresh(int focus, PageRefresh refresh);
+    static void clear_page_refresh(int focus);
+    static void set_notice_hook(NoticeHook hook);
+
+public slots:
+    void para_sync(int code);
+
+private:
+    SyncUpdate();
+
+    void refresh_page(int code);
+    void serve_save_request(ZelRamPara* model);
+    void sync_mode_files(ZelRamPara* model);
+    void save_image(ZelRamPara* model);
+    bool refresh_shadow_when_applied(ZelRamPara* model);
+
+    bool retry_pending_ = false;
+};

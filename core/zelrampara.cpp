@@ -1,0 +1,262 @@
+#include "core/zelrampara.h"
+
+#include <QMutexLocker>
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "core/file_store.h"
+#include "core/global.h"
+#include "core/utils.h"
+#include "platform/platform.h"
+
+using namespace ramaddr;
+
+ZelRamPara* ZelRamPara::p_zelrampara_config = nullptr;
+unsigned char g_cut_source_state[kCutSourceStateSize];
+unsigned char g_image_current = 0;
+
+namespace {
+
+constexpr uint8_t kMarker = 0xAA;
+constexpr unsigned kSettleUs = 100000;        // after "sync" and file work
+constexpr unsigned kSlotLoadPauseUs = 100;
+
+// The status presets of every start.
+constexpr unsigned kStatusClearFrom = 37;
+constexpr unsigned kStatusClearTo = 1060;     // inclusive
+struct StatusPreset {
+    unsigned index;
+    uint8_t value;
+};
+constexpr StatusPreset kStatusPresets[] = {{37, 0x80}, {38, 0x1F}, {39, 0x06}, {40, 0}, {41, 0}, {42, 0}, {43, 0}};
+
+constexpr unsigned kLanguageCount = 5;
+constexpr unsigned kLangMaskDropBit = 17;     // bits 0 and 17 both set: the mask loses bit 0 and 16+
+constexpr unsigned kFadeLowByte = 60;
+
+void run_sync()
+{
+    Utils::system_mutex("sync");
+}
+
+bool language_offered(unsigned language)
+{
+    return language < 32 && ((g_lcd_lang_valid >> language) & 1u);
+}
+
+// Reads the persisted part from an open parameter file. Bytes the file lacks keep the factory
+// defaults, so a short file never leaves a zero screen size or no windows.
+void read_persisted(FILE* f, unsigned char* image)
+{
+    size_t n = std::fread(image + kPersistStart, 1, kPersistLen, f);
+    if (n < kPersistLen)
+        std::memcpy(image + kPersistStart + n, default_para_ramlist + 2 + n, kPersistLen - n);
+}
+
+// Opens the parameter file, checks the marker and loads it. 1 loaded, 0 wrong marker, -1 no file.
+int load_from_file(unsigned char* image, unsigned char marker[2])
+{
+    FILE* f = std::fopen(platform::rootPath(kParameterFile).c_str(), "rb");
+    if (!f)
+        return -1;
+    marker[0] = marker[1] = 0;
+    size_t n = std::fread(marker, 1, 2, f);
+    if (n != 2 || marker[0] != kMarker || marker[1] != kMarker) {
+        std::fclose(f);
+        return 0;
+    }
+    read_persisted(f, image);
+    std::fclose(f);
+    return 1;
+}
+
+}  // namespace
+
+QString mode_file_path(int k)
+{
+    return QString("/data/modes/custom_mode%1").arg(k + 1);
+}
+
+QString mode_osd_path(int k)
+{
+    return QString("/data/modes/MO%1.json").arg(k + 1, 2, 16, QLatin1Char('0'));
+}
+
+ZelRamPara::ZelRamPara()
+    : ram_para{}, ram_para_shadow{}, ram_user_mode{}, reg_status{}
+{
+    pthread_mutex_init(&mutex, nullptr);
+}
+
+ZelRamPara::~ZelRamPara()
+{
+    pthread_mutex_destroy(&mutex);
+}
+
+ZelRamPara* ZelRamPara::pInstance()
+{
+    if (!p_zelrampara_config)
+        p_zelrampara_config = new ZelRamPara();
+    ZelRamPara* p = p_zelrampara_config;
+    p->load_parameter_file();
+    filestore::settle_us(kSettleUs);
+    p->apply_startup_fixups();
+    p->ZelCropSourceInit();
+    p->refresh_shadow();
+    for (unsigned k = 0; k < kUserModeCount; ++k) {
+        p->mode_file_deal(static_cast<int>(k), 0);
+        filestore::settle_us(kSlotLoadPauseUs);
+    }
+    p->preset_reg_status();
+    return p;
+}
+
+void ZelRamPara::load_parameter_file()
+{
+    const std::string path = platform::rootPath(kParameterFile);
+    struct stat st;
+    bool write_defaults = false;
+    if (::stat(path.c_str(), &st) != 0) {
+        ZEL_DEBUG("\n %s file un exist \n", kParameterFile);
+        write_defaults = true;
+    } else {
+        ZEL_DEBUG("\n %s file exist \n", kParameterFile);
+        unsigned char marker[2];
+        int loaded = load_from_file(ram_para, marker);
+        if (loaded == 1)
+            return;
+        if (loaded == 0) {
+            ZEL_DEBUG("\n ram_valid = %#x,%#x \n", marker[0], marker[1]);
+            std::remove(path.c_str());
+            ZEL_DEBUG("\n delete %s ,use the default para\n", kParameterFile);
+        }
+        filestore::settle_us(kSettleUs);
+        write_defaults = true;
+    }
+    if (write_defaults) {
+        filestore::write_atomic(kParameterFile, default_para_ramlist, kRamSize);
+        run_sync();
+        filestore::settle_us(kSettleUs);
+        unsigned char marker[2];
+        if (load_from_file(ram_para, marker) != 1) {
+            // Not even the defaults could be stored: run on them from memory.
+            std::memcpy(ram_para + kPersistStart, default_para_ramlist + 2, kPersistLen);
+        }
+    }
+}
+
+void ZelRamPara::apply_startup_fixups()
+{
+    // Language: only an offered language may be shown.
+    g_language = ram_para[kLanguage];
+    if ((g_lcd_lang_valid & 1u) && ((g_lcd_lang_valid >> kLangMaskDropBit) & 1u))
+        g_lcd_lang_valid &= 0xFFFEu;
+    if (!language_offered(static_cast<unsigned>(g_language.load()))) {
+        for (unsigned l = 0; l < kLanguageCount; ++l) {
+            if (language_offered(l)) {
+                ram_para[kLanguage] = static_cast<unsigned char>(l);
+                g_language = static_cast<int>(l);
+                break;
+            }
+        }
+    }
+    // Nothing stays frozen, blacked out, in a test pattern or in a user mode across a restart.
+    for (unsigned w = 0; w < kUsedWindows; ++w) {
+        const unsigned flags = window(w) + kWinFlags;
+        ram_set_u16(ram_para, flags, ram_get_u16(ram_para, flags) & ~kWinFlagFrozen);
+    }
+    ram_set_u16(ram_para, kScreenClosed, 0);
+    ram_set_u16(ram_para, kTestPattern, 0);
+    ram_set_u16(ram_para, kCurrentMode, 0);
+    ram_para[kSaveRequest + 1] = 0;
+    for (unsigned a = kFadeIn; a < kFadeIn + 4 * kWindowSlots; a += 2)
+        ram_para[a] = kFadeLowByte;
+}
+
+void ZelRamPara::preset_reg_status()
+{
+    std::memset(reg_status + kStatusClearFrom, 0, kStatusClearTo - kStatusClearFrom + 1);
+    for (const StatusPreset& p : kStatusPresets)
+        reg_status[p.index] = p.value;
+}
+
+int ZelRamPara::test_signal(int code)
+{
+    QMutexLocker lock(&Utils::_test_signal_mutex);
+    emit sig_update_para(code);
+    return 1;
+}
+
+int ZelRamPara::ram_para_save()
+{
+    return p_zelrampara_config ? p_zelrampara_config->test_signal(1) : 0;
+}
+
+void ZelRamPara::ram_para_reset()
+{
+    {
+        QMutexLocker lock(&Utils::_file_deal_mutex);
+        if (filestore::write_atomic(kParameterFile, default_para_ramlist, kRamSize) == 0) {
+            ZEL_DEBUG("\n ready to write default para ramlist ");
+            run_sync();
+            filestore::settle_us(kSettleUs);
+        }
+        unsigned char marker[2];
+        if (load_from_file(ram_para, marker) == 1) {
+            run_sync();
+            filestore::settle_us(kSettleUs);
+        }
+    }
+    refresh_shadow();
+}
+
+unsigned int ZelRamPara::ZelRamParaDeal(unsigned char* data, unsigned short length, unsigned int address)
+{
+    if (address > kRamSize || length > kRamSize - address)
+        return 1;
+    if (length)
+        std::memcpy(ram_para + address, data, length);
+    return 0;
+}
+
+unsigned int ZelRamPara::ZelModeUserRamParaDeal(unsigned char* data, unsigned short length, unsigned int address)
+{
+    const unsigned n = (address >> 12) & 0xFFu;
+    if (n < 1 || n > kUserModeCount)
+        return 1;
+    const unsigned offset = address & 0xFFFu;
+    if (length > kSlotSize - offset)
+        return 1;
+    ZEL_DEBUG("\n write ram_user_mode = %#x \n", n);
+    if (length)
+        std::memcpy(ram_user_mode[n - 1] + offset, data, length);
+    return 0;
+}
+
+bool ZelRamPara::persisted_part_changed() const
+{
+    return std::memcmp(ram_para + kPersistStart, ram_para_shadow + kPersistStart, kPersistLen) != 0;
+}
+
+int ZelRamPara::save_parameter_file()
+{
+    QMutexLocker lock(&Utils::_file_deal_mutex);
+    // The file keeps its marker and its tail; only image 0x300-0xFFF at offset 2 is new. A file
+    // that has gone missing is written whole again.
+    unsigned char file[kRamSize] = {};
+    if (filestore::read_file(kParameterFile, file, sizeof file) < 2)
+        file[0] = file[1] = kMarker;
+    std::memcpy(file + 2, ram_para + kPersistStart, kPersistLen);
+    int rc = filestore::write_atomic(kParameterFile, file, sizeof file);
+    run_sync();
+    filestore::settle_us(kSettleUs);
+    return rc;
+}
+
+void ZelRamPara::refresh_shadow()
+{
+    std::memcpy(ram_para_shadow, ram_para, kRamSize);
+}

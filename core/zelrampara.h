@@ -1,0 +1,122 @@
+// The device parameter model: the 4096-byte parameter image, its shadow copy, the 16 user-mode
+// slots and the register and status area, with the window, crop, EDID-timing and user-mode
+// operations. One object, created at start by pInstance() and reached by everyone through
+// ZelRamPara::p_zelrampara_config.
+//
+// Writers of the image that want their change applied commit it at the video engine's commit
+// point (para_mutex / para_chg_flag, see core/para_commit.h); the engine reports the change with
+// test_signal(), and the change dispatcher (SyncUpdate::para_sync) then saves the image and
+// copies it over the shadow.
+#pragma once
+
+#include <QObject>
+
+#include <pthread.h>
+
+#include <cstdint>
+
+#include "core/ram_layout.h"
+
+// One input crop: source word (entry byte 1 * 256 + byte 0), x, y, width, height.
+struct CROP_PARA {
+    int source;
+    int x;
+    int y;
+    int width;
+    int height;
+};
+
+// Crop ids in use, 40 bits per source 0-5 (source s owns bytes 5s to 5s + 4, LSB first); bit
+// s * 40 + (id - 1) is set while crop id `id` of source s exists. Rebuilt by ZelCropSourceInit.
+constexpr unsigned kCutSourceStateSize = 30;
+extern unsigned char g_cut_source_state[kCutSourceStateSize];
+// The window selected on the pages (0-5).
+extern unsigned char g_image_current;
+
+class ZelRamPara : public QObject {
+    Q_OBJECT
+
+public:
+    static ZelRamPara* p_zelrampara_config;
+    // Creates the model on the first call, then loads the parameter file and prepares the image.
+    // Every call repeats the load, so it is called once, at start.
+    static ZelRamPara* pInstance();
+
+    // ---- change reports ------------------------------------------------------------------------
+    // Emits sig_update_para(code) under Utils::_test_signal_mutex; returns 1. Any thread.
+    int test_signal(int code);
+    // test_signal(1) on the singleton.
+    static int ram_para_save();
+    // Rewrites the parameter file from the factory table and reloads image 0x300-0xFFF.
+    void ram_para_reset();
+
+    // ---- direct access by address (the protocol's RAM and user-mode address spaces) -------------
+    // Copies into the image at `address`; 1 (nothing copied) when it would pass 0xFFF, else 0.
+    unsigned int ZelRamParaDeal(unsigned char* data, unsigned short length, unsigned int address);
+    // Address 0x1000 * n + k is byte k of user-mode slot n (1-16), marker included; 1 when n is
+    // out of range or the copy would pass the end of the slot, else 0.
+    unsigned int ZelModeUserRamParaDeal(unsigned char* data, unsigned short length, unsigned int address);
+
+    // ---- window, source and crop operations ----------------------------------------------------
+    void ZelCropSourceInit();
+    int ZelGetCropID(int source, int n);
+    int ZelAddCropID(int source);
+    int ZelGetSourceNum(int source, int count);
+    void ZelGetCropPara(int source, int n, CROP_PARA* out, int* index);
+    void ZelSetCropPara(char source, char n, CROP_PARA* in);
+    int ZelAddNewCrop(int source, CROP_PARA* in);
+    void ZelDeleteCrop(char source, char n);
+    int ZelSetImageSource(int n, char source, char window);
+    unsigned char ZelGetImageSource(unsigned char* base, unsigned char window, short* is_crop,
+                                    char* crop_index, unsigned char from_slot);
+    int ZelSourceId_is_on(unsigned char id);
+    int ZelSetEDIDPara(int port, short width, short height, short refresh);
+    int ZelSetImageFreeze();
+    int ZelSetImageBlack();
+
+    // ---- user modes ----------------------------------------------------------------------------
+    unsigned ZelGetCurrentModeIndex();
+    int ZelUserModeSaved(int k);
+    int ZelUserModeIndex(char index, char direction);
+    int ZelLanguageChanged();
+    // Writes mode file k + 1 (operation 1 copies the image into the slot first; operation 0 also
+    // copies the OSD menu file when the OSD is on). 1 when the file was written.
+    int mode_file_write(int k, int operation);
+    // Loads slot k from its mode file (operation 1 deletes the file first). 1 when loaded.
+    int mode_file_deal(int k, int operation);
+
+    // ---- saving (the change dispatcher's) --------------------------------------------------------
+    // True when a byte of 0x300-0xFFF differs between image and shadow.
+    bool persisted_part_changed() const;
+    // Writes image 0x300-0xFFF to the parameter file so that a power cut leaves the old or the new
+    // file whole. 0 on success, 255 when it could not be written.
+    int save_parameter_file();
+    // Copies the whole image over the shadow.
+    void refresh_shadow();
+
+    // ---- data (in this order) ------------------------------------------------------------------
+    pthread_mutex_t mutex;                        // guards the input summary 0x100-0x123
+    unsigned char ram_para[ramaddr::kRamSize];
+    unsigned char ram_para_shadow[ramaddr::kRamSize];
+    unsigned char ram_user_mode[ramaddr::kUserModeCount][ramaddr::kSlotSize];
+    unsigned char reg_status[ramaddr::kRegStatusSize];
+
+signals:
+    void sig_update_para(int code);
+
+private:
+    ZelRamPara();
+    ~ZelRamPara() override;
+
+    void load_parameter_file();
+    void apply_startup_fixups();
+    void preset_reg_status();
+    int find_crop_entry(int source, int n);
+};
+
+// Mode file of slot k ("/data/modes/custom_mode" + (k + 1)) and its OSD copy
+// ("/data/modes/MO" + two lower-case hex digits of k + 1 + ".json").
+QString mode_file_path(int k);
+QString mode_osd_path(int k);
+
+constexpr const char* kParameterFile = "/data/ram_device_info";

@@ -1,0 +1,146 @@
+// User-mode slots, their mode files under "/data/modes" and the language check.
+#include "core/zelrampara.h"
+
+#include <QDebug>
+#include <QMutexLocker>
+
+#include <cstring>
+
+#include "core/file_store.h"
+#include "core/global.h"
+#include "core/utils.h"
+
+using namespace ramaddr;
+
+namespace {
+
+constexpr uint8_t kSaved = 0xAA;
+constexpr uint8_t kEmpty = 0xFF;
+constexpr unsigned kSettleUs = 100000;
+constexpr unsigned kShortPauseUs = 100;
+constexpr unsigned kLanguageCount = 5;
+constexpr unsigned kSlotOsdOn = kSlotMarkerLen + (kOsdOn - kModeStart);   // the slot's own 0x84C
+constexpr const char* kOmenuFile = "/data/configs/omenu.json";
+
+bool valid_slot(int k) { return k >= 0 && k < static_cast<int>(kUserModeCount); }
+
+bool language_offered(unsigned language)
+{
+    return language < 32 && ((g_lcd_lang_valid >> language) & 1u);
+}
+
+}  // namespace
+
+unsigned ZelRamPara::ZelGetCurrentModeIndex()
+{
+    const unsigned mode = ram_para[kCurrentMode];
+    return mode <= kUserModeCount ? mode : 0;
+}
+
+int ZelRamPara::ZelUserModeSaved(int k)
+{
+    if (!valid_slot(k))
+        return 0;
+    return ram_user_mode[k][0] == kSaved && ram_user_mode[k][1] == kSaved;
+}
+
+int ZelRamPara::ZelUserModeIndex(char index, char direction)
+{
+    constexpr int kNone = 256;
+    const int start = index;
+    const int n = static_cast<int>(kUserModeCount);
+    if (start < 0 || start >= n)
+        return kNone;
+    // Slots in search order, as offsets from the start slot.
+    int first, step;
+    switch (direction) {
+    case 2: first = 0; step = 1; break;       // index, index + 1, ..., wrapping round
+    case 1: first = 1; step = 1; break;       // index + 1, ..., wrapping round to index
+    case 0: first = -1; step = -1; break;     // index - 1 down, wrapping round to index
+    default: return kNone;
+    }
+    for (int i = 0; i < n + (direction == 2 ? 1 : 0); ++i) {
+        const int k = ((start + first + step * i) % n + n) % n;
+        if (ZelUserModeSaved(k))
+            return k;
+    }
+    return kNone;
+}
+
+int ZelRamPara::ZelLanguageChanged()
+{
+    if (ram_get_u16(ram_para, kLanguage) == ram_get_u16(ram_para_shadow, kLanguage))
+        return 0;
+    g_language = ram_para[kLanguage];
+    if (language_offered(ram_para[kLanguage]))
+        return 1;
+    for (unsigned l = 0; l < kLanguageCount; ++l) {
+        if (language_offered(l)) {
+            ram_para[kLanguage] = static_cast<unsigned char>(l);
+            ram_para[kLanguage + 1] = 0;
+            g_language = static_cast<int>(l);
+            break;
+        }
+    }
+    return 1;
+}
+
+int ZelRamPara::mode_file_write(int k, int operation)
+{
+    if (!valid_slot(k))
+        return 0;
+    unsigned char* slot = ram_user_mode[k];
+    {
+        QMutexLocker lock(&Utils::_file_deal_mutex);
+        // The file is built first, so a file that cannot be written leaves the slot as it was.
+        unsigned char file[kModeFileLen];
+        file[0] = file[1] = kSaved;
+        if (operation == 1)
+            std::memcpy(file + kSlotMarkerLen, ram_para + kModeStart, kModeLen);
+        else
+            std::memcpy(file + kSlotMarkerLen, slot + kSlotMarkerLen, kModeLen);
+        std::memcpy(file + kSlotMarkerLen + kModeLen, slot + kSlotMarkerLen + kModeLen,
+                    kModeFileLen - kSlotMarkerLen - kModeLen);
+        if (filestore::write_atomic(mode_file_path(k).toStdString(), file, sizeof file) != 0)
+            return 0;
+        std::memcpy(slot, file, kSlotMarkerLen + kModeLen);
+        Utils::system_mutex("sync");
+        filestore::settle_us(kSettleUs);
+    }
+    if (operation == 0) {
+        const QString cmd = QString("cp  %1 %2").arg(kOmenuFile, mode_osd_path(k));
+        qDebug().noquote() << cmd;
+        ZEL_DEBUG("\n %s \n", cmd.toLatin1().constData());
+        if (ram_get_u16(ram_para, kOsdOn) == 1)
+            Utils::system_mutex(cmd);
+    }
+    Utils::system_mutex("sync");
+    filestore::settle_us(kShortPauseUs);
+    return 1;
+}
+
+int ZelRamPara::mode_file_deal(int k, int operation)
+{
+    if (!valid_slot(k))
+        return 0;
+    unsigned char* slot = ram_user_mode[k];
+    if (operation == 1) {
+        Utils::system_mutex("rm  -rf  " + mode_file_path(k));
+        filestore::settle_us(kShortPauseUs);
+        if (ram_get_u16(slot, kSlotOsdOn) == 1) {
+            Utils::system_mutex("rm  -rf  " + mode_osd_path(k));
+            ram_set_u16(slot, kSlotOsdOn, 0);
+        }
+        filestore::settle_us(kShortPauseUs);
+        Utils::system_mutex("sync");
+        filestore::settle_us(kShortPauseUs);
+    }
+    QMutexLocker lock(&Utils::_file_deal_mutex);
+    if (filestore::read_file(mode_file_path(k).toStdString(), slot, kModeFileLen) < 0) {
+        slot[0] = slot[1] = kEmpty;
+        return 0;
+    }
+    Utils::system_mutex("sync");
+    filestore::settle_us(kSettleUs);
+    return 1;
+}
