@@ -34,7 +34,8 @@ public:
     // ---- shell ------------------------------------------------------------------------------
     // Runs one command under _system_mutex: 0, or 255 when its status is not 0.
     static int system_mutex(const QString& command, int* status = nullptr);
-    // Runs a command and returns its standard output (empty when it cannot be started).
+    // Runs a command (outside _system_mutex) and returns all of its standard output (empty when
+    // it cannot be started); `size` was the read piece size and never limits the output.
     static std::string shell_exec(const std::string& command, int size);
 
     // ---- time ----------------------------------------------------------------------------------
@@ -44,7 +45,11 @@ public:
     static int msleep_mutex(unsigned int msec);
 
     // ---- raw flash partitions (MTD) -------------------------------------------------------------
+    // Erases whole erase blocks from `offset` until `length` bytes are covered (1 byte = one
+    // block): 0, or 8 when the device information cannot be read or an unlock/erase fails.
+    // The descriptor always stays open; the caller closes it.
     static int non_region_erase(int fd, int offset, int length, int unlock);
+    // Writes in pieces of the device's write size: 0, or 1 on any failure.
     static int non_region_write(int fd, const unsigned char* buf, int length, int offset);
 
     // ---- files ---------------------------------------------------------------------------------
@@ -75,6 +80,9 @@ public:
     static std::string intToString(int value);
 
     // ---- network address set-up ----------------------------------------------------------------
+    // True for four dot-separated decimal numbers 0-255 without leading zeros: the only
+    // address, mask or gateway text that is put into a shell command.
+    static bool isDottedQuad(const QString& text);
     static int getIPAddress();
     static int initIPAddress();
     static int init_resteth(QString address, QString gateway, QString mask);
@@ -83,10 +91,17 @@ public:
 // The unused loop-back UDP client kept for the box's companion process.
 class UdpClient {
 public:
+    static constexpr uint16_t kCompanionPort = 10020;
+
     UdpClient() {}
+    explicit UdpClient(uint16_t port) : port_(port) {}
     ~UdpClient() {}
+    // Sends `data` to 127.0.0.1 at the companion's port and waits up to 31 x 200 ms for its
+    // answer: the reply as text up to its first zero byte, `data` all bytes received. Returns the
+    // byte count, or -1 when nothing came.
     int udpSendData(std::string* data, std::string& reply);
 
 private:
     int sock_ = -1;
+    uint16_t port_ = kCompanionPort;
 };

@@ -1,0 +1,89 @@
+// The device settings kept outside the parameter image: 18 items in group "config" of
+// "/data/configs/tcpip.ini", loaded at start and written back to the file on every change.
+#pragma once
+
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QSettings>
+#include <QString>
+#include <QVariant>
+
+#include <cstdint>
+#include <cstdio>
+#include <mutex>
+
+class ConfigItem {
+public:
+    enum ConfigName {
+        TcpPort = 0,
+        UdpPort = 1,
+        IPAddress = 2,
+        SubNetMask = 3,
+        GateWay = 4,
+        MAC = 5,
+        Barcode = 6,
+        WifiIPAddress = 7,
+        EDIDCheck = 8,
+        SourceCheck = 9,
+        ImageLayoutPassword = 10,
+        iVorcloudserverip = 11,
+        iVorcloudserverport = 12,
+        iVorclouduserip = 13,
+        iVorcloudcontrollername = 14,
+        ZelMaxPixel_UINT = 15,
+        usbupgradedir = 16,
+        ZelLCDLang = 17,
+        ConfigNameCount = 18
+    };
+
+    // Loads the item from `settings` (the store's view of its file) and writes its default
+    // when the key is missing or empty.
+    ConfigItem(const QString& key, ConfigName id, const QVariant& defaultValue, bool noWrite,
+               uint8_t type, const QString& fileName, QSettings& settings);
+
+    QString key;            // with the "config/" prefix
+    ConfigName id;
+    QVariant defaultValue;
+    bool noWrite;           // false for every item: every write goes to the file
+    uint8_t type;           // 1 number, 0 text
+    QString fileName;       // system path of the INI file
+    QVariant value;         // current value
+};
+
+// Key text ("config/IPAddress") to setting id, filled by the item constructors.
+extern QMap<QString, ConfigItem::ConfigName> _itemMap;
+
+class ConfigEngine : public QObject {
+    Q_OBJECT
+public:
+    static constexpr const char* kConfigFile = "/data/configs/tcpip.ini";
+    static constexpr const char* kLauncherFile = "/data/configs/led_load_config.ini";
+    static constexpr const char* kLauncherAppPath = "/data/app/zelT71N -platform linuxfb";
+
+    // First call: creates the store and derives the device id `g_pid`; every call then copies
+    // the settings into their globals and reads the launcher record.
+    static ConfigEngine* pInstance();
+    static ConfigEngine* p_config;
+
+    // A copy of the item's current value (an invalid QVariant for an id out of range).
+    QVariant read_config_variant(ConfigItem::ConfigName id);
+    // Sets the item's value and writes it to its file before returning.
+    void write_config_variant(ConfigItem::ConfigName id, QVariant value);
+
+    ConfigItem::ConfigName strToItem(QString key);
+    bool containsItemStr(QString key);
+    ConfigItem* getConfigItem(QString key);  // null for a key that names no item
+
+    QList<ConfigItem*> items;   // index = setting id
+    FILE* fp = nullptr;         // the parameter file while the parameter model has it open
+
+    // Builds the 32-character device id (plus terminator) from the three identity words.
+    static void buildPid(const uint16_t words[3], char pid[33]);
+
+private:
+    explicit ConfigEngine(QObject* parent = nullptr);
+    static void loadGlobals();
+
+    std::mutex valueMutex_;     // item values are read and written from several threads
+};

@@ -1,0 +1,166 @@
+// Network address set-up of "eth0", and the loop-back UDP client.
+#include "core/utils.h"
+
+#include "core/config_engine.h"
+#include "core/global.h"
+
+#include <QStringList>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/select.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstring>
+
+namespace {
+
+QString textSetting(ConfigEngine* c, ConfigItem::ConfigName id) { return c->read_config_variant(id).toString(); }
+int intSetting(ConfigEngine* c, ConfigItem::ConfigName id) { return c->read_config_variant(id).toInt(); }
+
+// The interface set-up proper: every value has been checked before any command runs.
+void configureEth0(const QString& address, const QString& gateway, const QString& mask)
+{
+    Utils::system_mutex(QStringLiteral("route del default wlan0"));
+    Utils::system_mutex(QStringLiteral("ifconfig eth0 %1 netmask %2").arg(address, mask));
+    Utils::system_mutex(QStringLiteral("route add -host %1 dev eth0").arg(gateway));
+    Utils::system_mutex(QStringLiteral("route add default gw %1 metric 100").arg(gateway));
+    Utils::system_mutex(QStringLiteral("route add -host 255.255.255.255 eth0"));
+    Utils::system_mutex(QStringLiteral("route del 255.255.255.255 wlan1"));
+}
+
+bool acceptable(const QString& address, const QString& gateway, const QString& mask)
+{
+    return Utils::isDottedQuad(address) && Utils::isDottedQuad(mask) &&
+           (gateway.isEmpty() || Utils::isDottedQuad(gateway));
+}
+
+bool eth0Exists()
+{
+    // POSIX redirection: "&>" would put the check in the background and always succeed.
+    return Utils::system_mutex(QStringLiteral("ifconfig eth0 >/dev/null 2>&1")) == 0;
+}
+
+}  // namespace
+
+bool Utils::isDottedQuad(const QString& text)
+{
+    const QStringList parts = text.split(QLatin1Char('.'));
+    if (parts.size() != 4)
+        return false;
+    for (const QString& part : parts) {
+        if (part.isEmpty() || part.size() > 3)
+            return false;
+        // No leading zeros: the tools would read "010" as octal.
+        if (part.size() > 1 && part[0] == QLatin1Char('0'))
+            return false;
+        for (QChar ch : part)
+            if (ch < QLatin1Char('0') || ch > QLatin1Char('9'))
+                return false;
+        if (part.toInt() > 255)
+            return false;
+    }
+    return true;
+}
+
+int Utils::getIPAddress()
+{
+    ConfigEngine* c = ConfigEngine::p_config;
+    if (!c) {
+        ConfigEngine::pInstance();  // its first call loads the globals
+        return 0;
+    }
+    g_str_ip = textSetting(c, ConfigItem::IPAddress);
+    g_str_gateway = textSetting(c, ConfigItem::GateWay);
+    g_srt_mask = textSetting(c, ConfigItem::SubNetMask);
+    g_port = intSetting(c, ConfigItem::TcpPort);
+    g_int_tcp_port = g_port;
+    g_str_barcode = textSetting(c, ConfigItem::Barcode);
+    g_str_wifi_ip = textSetting(c, ConfigItem::WifiIPAddress);
+    g_check_edid = textSetting(c, ConfigItem::EDIDCheck);
+    g_imagelayoutpassword = textSetting(c, ConfigItem::ImageLayoutPassword);
+    g_check_source = intSetting(c, ConfigItem::SourceCheck);
+    g_iVor_cloudserverip = textSetting(c, ConfigItem::iVorcloudserverip);
+    g_iVor_cloudserverport = intSetting(c, ConfigItem::iVorcloudserverport);
+    g_iVor_clouduserid = textSetting(c, ConfigItem::iVorclouduserip);
+    g_iVor_controllername = textSetting(c, ConfigItem::iVorcloudcontrollername);
+    g_iVor_cloud = (!g_iVor_cloudserverip.isEmpty() || !g_iVor_clouduserid.isEmpty() ||
+                    !g_iVor_controllername.isEmpty() || g_iVor_cloudserverport != 0)
+                       ? 1
+                       : 0;
+    g_zel_max_pixel = static_cast<unsigned int>(intSetting(c, ConfigItem::ZelMaxPixel_UINT));
+    g_usb_grade_path = textSetting(c, ConfigItem::usbupgradedir);
+    g_lcd_lang_valid = static_cast<unsigned int>(intSetting(c, ConfigItem::ZelLCDLang));
+    return 0;
+}
+
+int Utils::initIPAddress()
+{
+    if (!eth0Exists())
+        return 255;
+    getIPAddress();
+    if (!acceptable(g_str_ip, g_str_gateway, g_srt_mask))
+        return 255;
+    configureEth0(g_str_ip, g_str_gateway, g_srt_mask);
+    return 0;
+}
+
+int Utils::init_resteth(QString address, QString gateway, QString mask)
+{
+    if (!acceptable(address, gateway, mask))
+        return 255;
+    if (!eth0Exists())
+        return 255;
+    configureEth0(address, gateway, mask);
+    return 0;
+}
+
+// ---- UdpClient -----------------------------------------------------------------------------------
+
+namespace {
+constexpr int kUdpWaits = 31;
+constexpr int kUdpWaitUsec = 200000;
+constexpr size_t kUdpDatagram = 2048;
+}  // namespace
+
+int UdpClient::udpSendData(std::string* data, std::string& reply)
+{
+    if (!data)
+        return -1;
+    sock_ = ::socket(AF_INET, SOCK_DGRAM, 0);
+    if (sock_ == -1)
+        return -1;
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_port = htons(port_);
+    peer.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int result = -1;
+    if (::sendto(sock_, data->data(), data->size(), 0, reinterpret_cast<sockaddr*>(&peer), sizeof peer) >= 0) {
+        char buf[kUdpDatagram];
+        for (int wait = 0; wait < kUdpWaits; ++wait) {
+            fd_set readable;
+            FD_ZERO(&readable);
+            FD_SET(sock_, &readable);
+            timeval tv{0, kUdpWaitUsec};
+            if (::select(sock_ + 1, &readable, nullptr, nullptr, &tv) <= 0)
+                continue;
+            sockaddr_in from{};
+            socklen_t fromLen = sizeof from;
+            ssize_t n = ::recvfrom(sock_, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &fromLen);
+            if (n < 0) {
+                result = static_cast<int>(n);
+                break;
+            }
+            if (from.sin_addr.s_addr != peer.sin_addr.s_addr || from.sin_port != peer.sin_port)
+                continue;  // someone else's datagram
+            data->assign(buf, static_cast<size_t>(n));
+            reply.assign(buf, ::strnlen(buf, static_cast<size_t>(n)));
+            result = static_cast<int>(n);
+            break;
+        }
+    }
+    ::close(sock_);
+    sock_ = -1;
+    return result;
+}

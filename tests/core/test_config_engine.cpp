@@ -1,0 +1,198 @@
+#include <gtest/gtest.h>
+
+#include <QSettings>
+#include <QStringList>
+
+#include "core/config_engine.h"
+#include "core/global.h"
+#include "core/utils.h"
+#include "platform/command_runner.h"
+#include "platform/platform.h"
+#include "platform/soc.h"
+#include "support/test_root.h"
+
+using namespace zeltest;
+
+namespace {
+
+constexpr const char* kIni = "/data/configs/tcpip.ini";
+
+QVariant stored(const QString& key)
+{
+    QSettings s(platform::rootPath(QString(kIni)), QSettings::IniFormat);
+    return s.value(key);
+}
+
+}  // namespace
+
+TEST(ConfigEngine, NewFileGetsAllEighteenDefaults)
+{
+    TempRoot root;
+    ASSERT_FALSE(fileExists(kIni));
+    ConfigEngine* c = ConfigEngine::pInstance();
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(ConfigEngine::p_config, c);
+    ASSERT_TRUE(fileExists(kIni));
+
+    QSettings s(platform::rootPath(QString(kIni)), QSettings::IniFormat);
+    s.beginGroup("config");
+    EXPECT_EQ(s.childKeys().size(), 18);
+    s.endGroup();
+    const std::pair<const char*, const char*> expected[] = {
+        {"config/TcpPort", "5005"},
+        {"config/UdpPort", "5008"},
+        {"config/IPAddress", "192.168.1.199"},
+        {"config/SubNetMask", "255.255.255.0"},
+        {"config/GateWay", "192.168.1.1"},
+        {"config/MAC", "FF:FF:FF:FF:FF:FF"},
+        {"config/Barcode", " "},
+        {"config/WifiIPAddress", "192.168.22.101"},
+        {"config/EDIDCheck", "Once"},
+        {"config/SourceCheck", "255"},
+        {"config/ImageLayoutPassword", "No"},
+        {"config/iVorcloudserverip", " "},
+        {"config/iVorcloudserverport", " "},
+        {"config/iVorclouduserip", " "},
+        {"config/iVorcloudcontrollername", " "},
+        {"config/ZelMaxPixel_UINT", "20971520"},
+        {"config/usbupgradedir", "ZEL-T71"},
+        {"config/ZelLCDLang", "65567"},
+    };
+    for (int id = 0; id < 18; ++id) {
+        EXPECT_EQ(s.value(expected[id].first).toString(), expected[id].second) << expected[id].first;
+        EXPECT_EQ(c->read_config_variant(static_cast<ConfigItem::ConfigName>(id)).toString(),
+                  expected[id].second);
+        EXPECT_EQ(c->strToItem(expected[id].first), id);
+    }
+
+    // The file is made synchronous through the shell, and the globals hold the settings.
+    auto journal = simCommands().journal();
+    EXPECT_NE(std::find(journal.begin(), journal.end(), "chattr +S /data/configs/tcpip.ini"), journal.end());
+    EXPECT_EQ(g_port, 5005);
+    EXPECT_EQ(g_int_tcp_port, 5005);
+    EXPECT_EQ(g_str_ip, "192.168.1.199");
+    EXPECT_EQ(g_lcd_lang_valid, 0x1001Fu);
+    EXPECT_EQ(g_zel_max_pixel, 0x1400000u);
+    EXPECT_EQ(g_usb_grade_path, "ZEL-T71");
+    EXPECT_EQ(g_check_source, 255);
+    EXPECT_EQ(g_imagelayoutpassword, "No");
+}
+
+TEST(ConfigEngine, EmptiedKeyIsRestoredAndOthersKept)
+{
+    TempRoot root;
+    writeText(kIni, "[config]\nIPAddress=\nTcpPort=6001\nZelLCDLang=3\nusbupgradedir=MYDIR\n");
+    ConfigEngine* c = ConfigEngine::pInstance();
+    EXPECT_EQ(stored("config/IPAddress").toString(), "192.168.1.199");
+    EXPECT_EQ(stored("config/TcpPort").toInt(), 6001);
+    EXPECT_EQ(c->read_config_variant(ConfigItem::TcpPort).toInt(), 6001);
+    EXPECT_EQ(g_port, 6001);
+    EXPECT_EQ(g_lcd_lang_valid, 3u);
+    EXPECT_EQ(g_usb_grade_path, "MYDIR");
+    EXPECT_EQ(g_str_ip, "192.168.1.199");
+}
+
+TEST(ConfigEngine, WriteReachesTheFileBeforeReturning)
+{
+    TempRoot root;
+    ConfigEngine* c = ConfigEngine::pInstance();
+    c->write_config_variant(ConfigItem::IPAddress, QString("10.20.30.40"));
+    EXPECT_NE(readText(kIni).find("IPAddress=10.20.30.40"), std::string::npos);
+    EXPECT_EQ(c->read_config_variant(ConfigItem::IPAddress).toString(), "10.20.30.40");
+    c->write_config_variant(ConfigItem::ZelLCDLang, 7);
+    EXPECT_NE(readText(kIni).find("ZelLCDLang=7"), std::string::npos);
+    // The globals follow only when they are reloaded.
+    EXPECT_EQ(g_str_ip, "192.168.1.199");
+    EXPECT_EQ(g_lcd_lang_valid, 0x1001Fu);
+
+    // Ids out of range are ignored.
+    EXPECT_FALSE(c->read_config_variant(static_cast<ConfigItem::ConfigName>(18)).isValid());
+    EXPECT_FALSE(c->read_config_variant(static_cast<ConfigItem::ConfigName>(-1)).isValid());
+    c->write_config_variant(static_cast<ConfigItem::ConfigName>(99), 1);
+}
+
+TEST(ConfigEngine, KeyLookup)
+{
+    TempRoot root;
+    ConfigEngine* c = ConfigEngine::pInstance();
+    EXPECT_EQ(c->strToItem("GateWay"), ConfigItem::GateWay);
+    EXPECT_EQ(c->strToItem("config/GateWay"), ConfigItem::GateWay);
+    EXPECT_EQ(c->strToItem("gateway"), ConfigItem::TcpPort);  // case-sensitive; unknown gives 0
+    EXPECT_TRUE(c->containsItemStr("MAC"));
+    EXPECT_TRUE(c->containsItemStr("config/MAC"));
+    EXPECT_FALSE(c->containsItemStr("Config/MAC"));
+    ASSERT_NE(c->getConfigItem("MAC"), nullptr);
+    EXPECT_EQ(c->getConfigItem("MAC")->id, ConfigItem::MAC);
+    EXPECT_EQ(c->getConfigItem("nothing"), nullptr);
+}
+
+TEST(ConfigEngine, DeviceIdFromTheIdentityWords)
+{
+    TempRoot root;
+    simSoc().set(0xA5C3, 0x0F1E, 0x7B29);
+    ConfigEngine::pInstance();
+    EXPECT_STREQ(g_pid, "a07129b04ef55105c1017250a0816ac3");
+}
+
+TEST(ConfigEngine, DeviceIdOfOtherWords)
+{
+    char pid[33];
+    const uint16_t words[3] = {0x1234, 0x5678, 0x9abc};
+    ConfigEngine::buildPid(words, pid);
+    EXPECT_STREQ(pid, "1597bca0886b31023001305032627494");
+    const uint16_t ones[3] = {0xFFFF, 0xFFFF, 0xFFFF};
+    ConfigEngine::buildPid(ones, pid);
+    EXPECT_STREQ(pid, "fffffff0fffff00ff000f0f0f0f0ffff");
+}
+
+TEST(ConfigEngine, SettingsLoadWithoutIdentityWords)
+{
+    TempRoot root;
+    simSoc().setUnavailable();
+    writeText(kIni, "[config]\nTcpPort=7007\n");
+    writeText("/data/configs/led_load_config.ini", "[app-1]\napp_path=/data/app/zelT71N -platform linuxfb\n");
+    ConfigEngine* c = ConfigEngine::pInstance();
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(ConfigEngine::p_config, c);
+    EXPECT_STREQ(g_pid, "");
+    EXPECT_EQ(g_port, 7007);
+    EXPECT_EQ(g_update_status, 1);
+}
+
+TEST(ConfigEngine, LauncherRecord)
+{
+    TempRoot root;
+    factoryage_log.push_back("old");
+    ConfigEngine::pInstance();
+    EXPECT_EQ(g_update_status, 0);  // no launcher file
+    EXPECT_TRUE(factoryage_log.empty());
+
+    writeText("/data/configs/led_load_config.ini", "[app-1]\napp_path=/data/app/zelT71N -platform linuxfb\n");
+    ConfigEngine::pInstance();
+    EXPECT_EQ(g_update_status, 1);
+
+    writeText("/data/configs/led_load_config.ini", "[app-1]\napp_path=/data/app/other -platform linuxfb\n");
+    ConfigEngine::pInstance();
+    EXPECT_EQ(g_update_status, 0);
+}
+
+TEST(ConfigEngine, CloudFlag)
+{
+    TempRoot root;
+    ConfigEngine* c = ConfigEngine::pInstance();
+    EXPECT_EQ(g_iVor_cloud, 1);  // the blank defaults are not empty
+    c->write_config_variant(ConfigItem::iVorcloudserverip, QString());
+    c->write_config_variant(ConfigItem::iVorclouduserip, QString());
+    c->write_config_variant(ConfigItem::iVorcloudcontrollername, QString());
+    c->write_config_variant(ConfigItem::iVorcloudserverport, 0);
+    Utils::getIPAddress();
+    EXPECT_EQ(g_iVor_cloud, 0);
+    c->write_config_variant(ConfigItem::iVorcloudserverport, 8080);
+    Utils::getIPAddress();
+    EXPECT_EQ(g_iVor_cloud, 1);
+    EXPECT_EQ(g_iVor_cloudserverport, 8080);
+    c->write_config_variant(ConfigItem::iVorcloudserverport, 0);
+    c->write_config_variant(ConfigItem::iVorcloudcontrollername, QString("box"));
+    Utils::getIPAddress();
+    EXPECT_EQ(g_iVor_cloud, 1);
+}
