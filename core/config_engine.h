@@ -15,7 +15,7 @@
 
 class ConfigItem {
 public:
-    enum ConfigName {
+    enum ConfigName : int {  // fixed type: ids from the wire may be out of range
         TcpPort = 0,
         UdpPort = 1,
         IPAddress = 2,
