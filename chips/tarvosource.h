@@ -85,6 +85,20 @@ private:
     tarvosource(const tarvosource&) = delete;
     tarvosource& operator=(const tarvosource&) = delete;
 
+    void consume_requests();
+    bool reset_input_chips();
+    void clock_step();
+    void update_vid_info(int input);
+    bool edid_for(int input, uint8_t out[256]);
+    int program_edid(int input, const uint8_t edid[256]);
+    void edid_step(int input);
+    void begin_startup_edid();
+    bool startup_needs_write(int input);
+    void finish_startup_edid(int input);
+    uint8_t audio_source_byte();
+    void audio_step();
+    void summary_step(int input);
+
     struct Impl;
     std::unique_ptr<Impl> d;
     std::thread thread_;

@@ -8,6 +8,10 @@
 #include <atomic>
 #include <cstdint>
 
+// 1 once a port's windows were set up again; the input-source manager writes the input
+// summaries of the parameter image only after that.
+extern std::atomic<int> g_c331_source_online;
+
 class c331_manage {
 public:
     c331_manage();
