@@ -1,0 +1,56 @@
+// What every control link does with a received frame body: mark the link busy, pass frames for
+// the receiving cards to the FPGA manager and wait (bounded) for the cards' answer, or hand the
+// frame to the command processor and send its reply back where the frame came from.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "links/protocol_phy.h"
+
+// Link numbers of g_passby_trans_port.
+constexpr uint8_t kPassbySerial = 1;
+constexpr uint8_t kPassbyTcp = 2;
+constexpr uint8_t kPassbyUdp = 3;
+constexpr uint8_t kPassbyNone = 255;
+
+// Ticks a link waits for the receiving cards before it gives the frame up (about 3 s).
+constexpr unsigned kPassbyTimeoutTicks = 300;
+
+// The side of a link that the frame handling talks back to.
+class LinkEndpoint {
+public:
+    virtual ~LinkEndpoint() = default;
+    // Sends encoded bytes to the peer the current frame came from.
+    virtual void sendEncoded(const uint8_t* data, unsigned length) = 0;
+    // Sends the first record of the link's pass-through reply queue and removes it; false when
+    // the queue is empty.
+    virtual bool sendQueuedReply() = 0;
+    // Empties the link's pass-through reply queue.
+    virtual void clearQueuedReplies() = 0;
+    // False once the link is shutting down (ends a pass-through wait early).
+    virtual bool running() const { return true; }
+};
+
+class LinkCore {
+public:
+    explicit LinkCore(uint8_t passbyPort);
+
+    // Handles one received body (check byte included and good). Returns true when something was
+    // sent back.
+    bool handleBody(uint8_t* body, unsigned length, LinkEndpoint& endpoint);
+
+    // A body whose first address is below 0xF000 and whose second address is 0xF010 goes to the
+    // receiving cards.
+    static bool isPassby(const uint8_t* body, unsigned length);
+
+    uint8_t passbyPort() const { return passbyPort_; }
+
+private:
+    bool passThrough(uint8_t* body, unsigned length, LinkEndpoint& endpoint);
+
+    uint8_t passbyPort_;
+    std::vector<uint8_t> reply_;
+    std::vector<uint8_t> encoded_;
+};
