@@ -8,12 +8,8 @@
 #include <vector>
 
 #include "links/protocol_phy.h"
+#include "links/reply_queue.h"
 
-// Link numbers of g_passby_trans_port.
-constexpr uint8_t kPassbySerial = 1;
-constexpr uint8_t kPassbyTcp = 2;
-constexpr uint8_t kPassbyUdp = 3;
-constexpr uint8_t kPassbyNone = 255;
 
 // Ticks a link waits for the receiving cards before it gives the frame up (about 3 s).
 constexpr unsigned kPassbyTimeoutTicks = 300;

@@ -1,0 +1,98 @@
+#include "links/message_deal.h"
+
+#include <cstring>
+
+#include "core/global.h"
+
+QMutex message_deal::deal_mutex;
+
+Reply::Reply(const uint8_t* request, uint8_t* out, unsigned capacity) : out_(out), capacity_(capacity)
+{
+    std::memcpy(out_, request, frame::kHeaderSize);
+    // The reply goes back to the sender: the two addresses change places.
+    std::memcpy(out_ + frame::kFirstAddr, request + frame::kSecondAddr, 2);
+    std::memcpy(out_ + frame::kSecondAddr, request + frame::kFirstAddr, 2);
+    out_[frame::kPayload] = kStatusOk;
+}
+
+bool Reply::append(const void* bytes, unsigned length)
+{
+    if (length > room())
+        return false;
+    std::memcpy(data() + dataLength_, bytes, length);
+    dataLength_ += length;
+    return true;
+}
+
+bool Reply::commit(unsigned length)
+{
+    if (length > room())
+        return false;
+    dataLength_ += length;
+    return true;
+}
+
+unsigned Reply::finish()
+{
+    unsigned n = kDataOffset + dataLength_;
+    out_[n] = frame::xorOf(out_, n);
+    return n + 1;
+}
+
+namespace {
+
+using Handler = void (*)(const uint8_t*, unsigned, Reply&);
+
+struct GroupEntry {
+    uint8_t group;
+    Handler handler;
+};
+
+constexpr GroupEntry kGroups[] = {
+    {group::kWriteRam, &message_deal::write_ram},
+    {group::kReadRam, &message_deal::read_ram},
+    {group::kEraseFlash, &message_deal::cmd_erase_flash},
+    {group::kWriteFlash, &message_deal::cmd_write_flash},
+    {group::kReadFlash, &message_deal::cmd_read_flash},
+    {group::kParamSave, &message_deal::param_save},
+    {group::kVersion, &message_deal::read_version},
+    {group::kFlashUid, &message_deal::read_flash_uid},
+    {group::kSetClock, &message_deal::write_rtc_time},
+    {group::kWriteRegister, &message_deal::write_register},
+    {group::kReadRegister, &message_deal::read_register},
+    {group::kBarcode, &message_deal::barcode},
+    {group::kNetwork, &message_deal::network},
+    {group::kFile, &message_deal::file_transfer},
+    {group::kEdid, &message_deal::edid_table},
+};
+
+}  // namespace
+
+unsigned message_deal::message_group_deal(uint8_t* body, unsigned length, uint8_t* reply, unsigned capacity)
+{
+    if (length < frame::kMinBody || capacity < Reply::kDataOffset + 1)
+        return 0;
+    QMutexLocker lock(&deal_mutex);
+    Reply r(body, reply, capacity);
+    uint8_t g = body[frame::kGroup];
+    for (const GroupEntry& e : kGroups) {
+        if (e.group == g) {
+            e.handler(body, length, r);
+            return r.finish();
+        }
+    }
+    ZEL_DEBUG("\n unknown command group %#x \n", g);
+    r.status(kStatusRefused);
+    return r.finish();
+}
+
+bool message_deal::file_name_ok(const std::string& name)
+{
+    if (name.empty() || name.size() > kMaxFileName || name == "." || name.find("..") != std::string::npos)
+        return false;
+    for (unsigned char c : name) {
+        if (c < 0x20 || c > 0x7E || c == '/' || c == '\\')
+            return false;
+    }
+    return true;
+}

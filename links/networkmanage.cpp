@@ -1,0 +1,70 @@
+#include "links/networkmanage.h"
+
+#include <cstring>
+
+#include "core/global.h"
+#include "core/utils.h"
+#include "links/link_env.h"
+
+networkManage* networkManage::p_networkManage = nullptr;
+
+namespace {
+constexpr int kPollMs = 10;
+}
+
+networkManage::networkManage() : reply_queue(tcpReplyQueue())
+{
+    reply_queue.attach(
+        [](unsigned char* out, const unsigned char* in, unsigned int n) {
+            return protocol_phy::data_re_transf_meaning(out, in, n, nullptr);
+        },
+        [this](TcpReplyRecord& r) { r.socket = uint32_t(current_socket.load()); });
+    writeLogMsg(LOG_BANNER, "====networkManage::networkManage()=====");
+    if (server_.listenOn(linkenv::tcpPort()) != 0)
+        ZEL_DEBUG("\n tcp link: cannot listen on port %d \n", linkenv::tcpPort());
+}
+
+networkManage* networkManage::pInstance()
+{
+    if (!p_networkManage) {
+        p_networkManage = new networkManage();
+        p_networkManage->thread_.start([] { p_networkManage->stepOnce(kPollMs); });
+    }
+    return p_networkManage;
+}
+
+void networkManage::stepOnce(int timeoutMs)
+{
+    server_.pollOnce(
+        timeoutMs, [this](int fd, const uint8_t* d, unsigned n) { onData(fd, d, n); },
+        [this](int fd) { receivers_.erase(fd); });
+}
+
+void networkManage::onData(int fd, const uint8_t* data, unsigned length)
+{
+    std::unique_ptr<protocol_phy>& rx = receivers_[fd];
+    if (!rx)
+        rx = std::make_unique<protocol_phy>();
+    for (unsigned i = 0; i < length; ++i) {
+        if (rx->receive(data[i]) != protocol_phy::kFrame)
+            continue;
+        current_socket = fd;
+        core_.handleBody(rx->body(), rx->bodyLength(), *this);
+    }
+}
+
+void networkManage::sendEncoded(const uint8_t* data, unsigned length)
+{
+    TcpServer::sendAll(current_socket.load(), data, length);
+}
+
+bool networkManage::sendQueuedReply()
+{
+    std::unique_ptr<TcpReplyRecord> r = reply_queue.takeFirst();
+    if (!r)
+        return false;
+    int fd = int(r->socket);
+    if (server_.hasClient(fd))
+        TcpServer::sendAll(fd, r->frame, r->length);
+    return true;
+}

@@ -1,0 +1,42 @@
+// The TCP link: frames of any number of clients of the TCP command port.
+#pragma once
+
+#include <atomic>
+#include <map>
+#include <memory>
+
+#include "links/link_core.h"
+#include "links/link_thread.h"
+#include "links/protocol_phy.h"
+#include "links/reply_queue.h"
+#include "links/tcpserver.h"
+
+class networkManage : public LinkEndpoint {
+public:
+    // Creates the link, listens on the TCP command port and starts the receive thread.
+    static networkManage* pInstance();
+    static networkManage* p_networkManage;
+
+    // One pass of the receive thread: waits up to `timeoutMs` and handles what arrived.
+    void stepOnce(int timeoutMs);
+    int port() const { return server_.port(); }
+
+    protocol_phy codec;                        // encoder of the queued replies
+    std::atomic<int> current_socket{-1};       // client of the frame being handled
+    TcpReplyQueue& reply_queue;                // filled by the FPGA manager's reply path
+
+    // LinkEndpoint
+    void sendEncoded(const uint8_t* data, unsigned length) override;
+    bool sendQueuedReply() override;
+    void clearQueuedReplies() override { reply_queue.clear(); }
+    bool running() const override { return thread_.running(); }
+
+private:
+    networkManage();
+    void onData(int fd, const uint8_t* data, unsigned length);
+
+    TcpServer server_;
+    LinkCore core_{kPassbyTcp};
+    std::map<int, std::unique_ptr<protocol_phy>> receivers_;
+    LinkThread thread_;
+};

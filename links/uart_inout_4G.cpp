@@ -1,0 +1,43 @@
+#include "links/uart_inout_4G.h"
+
+#include "core/utils.h"
+#include "links/uart_inout.h"
+
+Jy_uart_inout_4G* Jy_uart_inout_4G::p_uart_inout_4G = nullptr;
+
+namespace {
+constexpr int kPollMs = 10;
+}
+
+Jy_uart_inout_4G::Jy_uart_inout_4G() { writeLogMsg(LOG_BANNER, "====Jy_uart_inout_4G::Jy_uart_inout_4G()====="); }
+
+Jy_uart_inout_4G* Jy_uart_inout_4G::pInstance()
+{
+    if (!p_uart_inout_4G) {
+        p_uart_inout_4G = new Jy_uart_inout_4G();
+        p_uart_inout_4G->thread_.start([] { p_uart_inout_4G->stepOnce(kPollMs); });
+    }
+    return p_uart_inout_4G;
+}
+
+void Jy_uart_inout_4G::stepOnce(int timeoutMs)
+{
+    unsigned n = port_.readSome(buf_.data(), unsigned(buf_.size()), timeoutMs);
+    for (unsigned i = 0; i < n; ++i) {
+        if (codec.receive(buf_[i]) == protocol_phy::kFrame)
+            core_.handleBody(codec.body(), codec.bodyLength(), *this);
+    }
+}
+
+void Jy_uart_inout_4G::sendEncoded(const uint8_t* data, unsigned length) { port_.sendAll(data, length); }
+
+bool Jy_uart_inout_4G::sendQueuedReply()
+{
+    Jy_uart_inout* main = Jy_uart_inout::p_uart_inout;
+    return main && main->sendQueuedReplyOn(port_);
+}
+
+void Jy_uart_inout_4G::clearQueuedReplies()
+{
+    uartReplyQueue().clear();
+}

@@ -1,0 +1,78 @@
+#include "links/udpnetmanage.h"
+
+#include <cstring>
+
+#include "core/global.h"
+#include "core/utils.h"
+#include "links/link_env.h"
+
+udpnetManage* udpnetManage::p_udpnetManage = nullptr;
+
+namespace {
+constexpr int kPollMs = 10;
+}
+
+udpnetManage::udpnetManage() : reply_queue(udpReplyQueue())
+{
+    reply_queue.attach(
+        [](unsigned char* out, const unsigned char* in, unsigned int n) {
+            return protocol_phy::data_re_transf_meaning(out, in, n, nullptr);
+        },
+        [this](UdpReplyRecord& r) {
+            static_assert(sizeof(sockaddr_in) == sizeof(r.peer), "peer address size");
+            std::lock_guard<std::mutex> lock(peerMutex_);
+            std::memcpy(r.peer, &last_peer, sizeof r.peer);
+        });
+    writeLogMsg(LOG_BANNER, "====udpnetManage::udpnetManage()=====");
+    if (server_.bindOn(linkenv::udpPort()) != 0)
+        ZEL_DEBUG("\n udp link: cannot bind port %d \n", linkenv::udpPort());
+}
+
+udpnetManage* udpnetManage::pInstance()
+{
+    if (!p_udpnetManage) {
+        p_udpnetManage = new udpnetManage();
+        p_udpnetManage->thread_.start([] { p_udpnetManage->stepOnce(kPollMs); });
+    }
+    return p_udpnetManage;
+}
+
+void udpnetManage::stepOnce(int timeoutMs)
+{
+    sockaddr_in from{};
+    unsigned n = server_.receive(timeoutMs, from);
+    if (n == 0)
+        return;
+    {
+        std::lock_guard<std::mutex> lock(peerMutex_);
+        last_peer = from;
+    }
+    // A datagram carries whole frames; nothing is carried over to the next one.
+    codec.resetReceiver();
+    const uint8_t* d = server_.data();
+    for (unsigned i = 0; i < n; ++i) {
+        if (codec.receive(d[i]) == protocol_phy::kFrame)
+            core_.handleBody(codec.body(), codec.bodyLength(), *this);
+    }
+}
+
+void udpnetManage::sendEncoded(const uint8_t* data, unsigned length)
+{
+    sockaddr_in peer;
+    {
+        std::lock_guard<std::mutex> lock(peerMutex_);
+        peer = last_peer;
+    }
+    server_.replyTo(peer, data, length);
+}
+
+bool udpnetManage::sendQueuedReply()
+{
+    std::unique_ptr<UdpReplyRecord> r = reply_queue.takeFirst();
+    if (!r)
+        return false;
+    sockaddr_in peer;
+    std::memcpy(&peer, r->peer, sizeof peer);
+    server_.replyTo(peer, r->frame, r->length);
+    return true;
+}

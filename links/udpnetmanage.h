@@ -1,0 +1,38 @@
+// The UDP link: frames in datagrams on the UDP command port, replies to the sender's port.
+#pragma once
+
+#include <netinet/in.h>
+
+#include <mutex>
+
+#include "links/link_core.h"
+#include "links/link_thread.h"
+#include "links/protocol_phy.h"
+#include "links/reply_queue.h"
+#include "links/udpserver.h"
+
+class udpnetManage : public LinkEndpoint {
+public:
+    static udpnetManage* pInstance();
+    static udpnetManage* p_udpnetManage;
+
+    void stepOnce(int timeoutMs);
+    int port() const { return server_.port(); }
+
+    protocol_phy codec;          // receiver of the datagrams, encoder of the replies
+    sockaddr_in last_peer{};     // sender of the frame being handled
+    UdpReplyQueue& reply_queue;  // filled by the FPGA manager's reply path
+
+    void sendEncoded(const uint8_t* data, unsigned length) override;
+    bool sendQueuedReply() override;
+    void clearQueuedReplies() override { reply_queue.clear(); }
+    bool running() const override { return thread_.running(); }
+
+private:
+    udpnetManage();
+
+    UdpServer server_;
+    LinkCore core_{kPassbyUdp};
+    std::mutex peerMutex_;
+    LinkThread thread_;
+};

@@ -1,0 +1,67 @@
+#include "links/udpserver.h"
+
+#include <arpa/inet.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "core/utils.h"
+#include "links/link_env.h"
+
+UdpServer::~UdpServer()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+int UdpServer::bindOn(int port)
+{
+    int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        writeLogMsg(LOG_FAILURE, "udp socket");
+        return -1;
+    }
+    int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_ANY);
+    a.sin_port = htons(uint16_t(port));
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        writeLogMsg(LOG_FAILURE, "udp bind");
+        ::close(fd);
+        return -1;
+    }
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    port_ = ntohs(a.sin_port);
+    fd_ = fd;
+    return 0;
+}
+
+unsigned UdpServer::receive(int timeoutMs, sockaddr_in& from)
+{
+    if (fd_ < 0) {
+        ::usleep(unsigned(timeoutMs) * 1000);
+        return 0;
+    }
+    pollfd p{fd_, POLLIN, 0};
+    if (::poll(&p, 1, timeoutMs) <= 0)
+        return 0;
+    socklen_t len = sizeof from;
+    ssize_t n = ::recvfrom(fd_, buf_.data(), buf_.size(), 0, reinterpret_cast<sockaddr*>(&from), &len);
+    return n > 0 ? unsigned(n) : 0;
+}
+
+int UdpServer::replyTo(const sockaddr_in& peer, const uint8_t* data, unsigned length)
+{
+    if (fd_ < 0)
+        return -1;
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(linkenv::udpReplyAddress());
+    to.sin_port = peer.sin_port;
+    ssize_t n = ::sendto(fd_, data, length, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    return n == ssize_t(length) ? 0 : -1;
+}
