@@ -3,10 +3,6 @@
 
 #define ZEL_REFUSE(name) \
     void message_deal::name(const uint8_t*, unsigned, Reply& r) { r.status(kStatusRefused); }
-ZEL_REFUSE(write_ram)
-ZEL_REFUSE(read_ram)
-ZEL_REFUSE(write_register)
-ZEL_REFUSE(read_register)
 ZEL_REFUSE(cmd_erase_flash)
 ZEL_REFUSE(cmd_write_flash)
 ZEL_REFUSE(cmd_read_flash)
@@ -21,5 +17,3 @@ ZEL_REFUSE(write_file_start)
 ZEL_REFUSE(write_file_data)
 ZEL_REFUSE(write_file_end)
 ZEL_REFUSE(delete_file_name)
-void message_deal::REG_mcu_flag(uint8_t) {}
-void message_deal::RegUpdate0E(uint8_t) {}

@@ -2,6 +2,7 @@
 // that is not there yet is retried, so the link comes up when its device appears.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -14,7 +15,8 @@ public:
 
     // Opens the port if it is closed. True while it is open.
     bool ensureOpen();
-    int fd() const { return fd_; }
+    int fd() const { return fd_.load(); }
+    bool isOpen() const { return fd_.load() >= 0; }
     const std::string& devicePath() const { return path_; }
 
     // Waits up to `timeoutMs` for bytes; the count read into `buf` (0 when none). A port that
@@ -30,5 +32,5 @@ private:
     void closePort();
 
     std::string path_;
-    int fd_ = -1;
+    std::atomic<int> fd_{-1};
 };

@@ -18,6 +18,7 @@ public:
     static Jy_uart_inout* p_uart_inout;
 
     void stepOnce(int timeoutMs);
+    bool portOpen() const { return port_.isOpen(); }
 
     // Sends the first queued pass-through reply on `port` (the 4G link takes the replies of
     // frames it passed on through here). False when the queue is empty.

@@ -19,6 +19,7 @@ public:
     static Jy_uart_inout_4G* p_uart_inout_4G;
 
     void stepOnce(int timeoutMs);
+    bool portOpen() const { return port_.isOpen(); }
 
     protocol_phy codec;
 

@@ -1,0 +1,113 @@
+// Groups 0x60 write RAM and 0x61 read RAM.
+//
+// Body: u32 address in bytes 10-13, u16 length in 14-15, zero in 16-17, data from 18 (writes).
+// Address spaces:
+//   0x00000000-0x00000FFF  parameter image
+//   0x00001000-0x00010FFF  user-mode slot n (address 0x1000 * n + k, n 1-16, k from the marker)
+//   0x00100000-0x001003FF  the controller's command RAM (fpga_manage::MCU_RAM_CMD)
+//   0x01000000 + FPGA * 0x100000 + RAM id * 0x1000 + offset (offset + length <= 1024): FPGA RAM
+#include <cstring>
+
+#include "core/zelrampara.h"
+#include "ledout/fpga_manage.h"
+#include "links/message_deal.h"
+#include "links/ram_space.h"
+
+namespace {
+
+constexpr int kAddress = 10;
+constexpr int kLength = 14;
+constexpr int kData = 18;
+
+bool fieldsOk(const uint8_t* body, unsigned length, bool write, uint32_t& address, uint16_t& n)
+{
+    if (length < kData + 1u)
+        return false;
+    address = frame::u32(body + kAddress);
+    n = frame::u16(body + kLength);
+    // A write carries exactly its data; a read carries nothing after its fields.
+    return length == kData + 1u + (write ? n : 0u);
+}
+
+// FPGA RAM blocks through the FPGA manager; 0 done, 1 refused.
+unsigned fpgaRamWrite(unsigned char*, const ramspace::Target&, uint16_t) { return 1; }
+unsigned fpgaRamRead(unsigned char*, const ramspace::Target&, uint16_t) { return 1; }
+
+}  // namespace
+
+void message_deal::write_ram(const uint8_t* body, unsigned length, Reply& r)
+{
+    uint32_t address;
+    uint16_t n;
+    if (!fieldsOk(body, length, true, address, n)) {
+        r.status(kStatusRefused);
+        return;
+    }
+    unsigned char* data = const_cast<unsigned char*>(body + kData);
+    ramspace::Target t = ramspace::locate(address, n);
+    unsigned result = 1;
+    switch (t.space) {
+    case ramspace::kImage:
+        result = ZelRamPara::p_zelrampara_config
+                     ? ZelRamPara::p_zelrampara_config->ZelRamParaDeal(data, n, address) : 1;
+        break;
+    case ramspace::kUserMode:
+        result = ZelRamPara::p_zelrampara_config
+                     ? ZelRamPara::p_zelrampara_config->ZelModeUserRamParaDeal(data, n, address) : 1;
+        break;
+    case ramspace::kCommandRam:
+        if (fpga_manage::p_fpga_manage) {
+            std::memcpy(fpga_manage::p_fpga_manage->MCU_RAM_CMD + t.offset, data, n);
+            result = 0;
+        }
+        break;
+    case ramspace::kFpgaRam:
+        result = fpgaRamWrite(data, t, n);
+        break;
+    case ramspace::kNone:
+        break;
+    }
+    r.status(result == 0 ? kStatusOk : kStatusRefused);
+}
+
+void message_deal::read_ram(const uint8_t* body, unsigned length, Reply& r)
+{
+    uint32_t address;
+    uint16_t n;
+    if (!fieldsOk(body, length, false, address, n) || n > kMaxReadLength || n > r.room()) {
+        r.status(kStatusRefused);
+        return;
+    }
+    ramspace::Target t = ramspace::locate(address, n);
+    uint8_t* out = r.data();
+    ZelRamPara* model = ZelRamPara::p_zelrampara_config;
+    fpga_manage* fpga = fpga_manage::p_fpga_manage;
+    switch (t.space) {
+    case ramspace::kImage:
+        if (!model)
+            break;
+        std::memcpy(out, model->ram_para + t.offset, n);
+        r.commit(n);
+        return;
+    case ramspace::kUserMode:
+        if (!model)
+            break;
+        std::memcpy(out, model->ram_user_mode[t.slot] + t.offset, n);
+        r.commit(n);
+        return;
+    case ramspace::kCommandRam:
+        if (!fpga)
+            break;
+        std::memcpy(out, fpga->MCU_RAM_CMD + t.offset, n);
+        r.commit(n);
+        return;
+    case ramspace::kFpgaRam:
+        if (fpgaRamRead(out, t, n) != 0)
+            break;
+        r.commit(n);
+        return;
+    case ramspace::kNone:
+        break;
+    }
+    r.status(kStatusRefused);
+}

@@ -1,0 +1,163 @@
+// Groups 0xA0 write register and 0xA1 read register.
+//
+// Write body: register in byte 10, mask in 11, target in 12 (0 the controller's register and
+// status area, 1 FPGA 0, 2 FPGA 1), value in 13. Read body: register in 10, count in 11 (0 reads
+// one), target in 12; the reply carries one byte per register.
+#include <QMutexLocker>
+
+#include "core/global.h"
+#include "core/para_commit.h"
+#include "core/ram_layout.h"
+#include "core/utils.h"
+#include "core/zelrampara.h"
+#include "ledout/fpga_manage.h"
+#include "links/message_deal.h"
+#include "links/register_hooks.h"
+
+namespace {
+
+constexpr int kRegister = 10;
+constexpr int kMask = 11;
+constexpr int kTarget = 12;
+constexpr int kValue = 13;
+constexpr int kCount = 11;
+constexpr unsigned kWriteBody = 15;
+constexpr unsigned kReadBody = 14;
+
+constexpr uint8_t kTargetDevice = 0;
+constexpr uint8_t kTargetFpga0 = 1;
+constexpr uint8_t kTargetFpga1 = 2;
+
+// The controller's own registers: byte r of the register and status area for r below 170.
+constexpr unsigned kDeviceRegisters = 170;
+constexpr unsigned kFpgaRegisters = 171;
+constexpr uint8_t kRegFontUpdate = 0x0E;    // bit 3: reload the OSD font
+constexpr uint8_t kRegUpdate = 0x10;        // commit the image and rewrite the mode files
+constexpr uint8_t kUpdateLedSize = 0x02;    // bit of the update register: apply the LED size
+constexpr uint8_t kRegPrint = 161;          // bit 1: print the engine's state
+constexpr uint8_t kPrintBit = 0x02;
+constexpr uint8_t kRegDebugPlusOne = 163;   // engine debug bytes 162-165
+
+bool isDebugRegister(unsigned r) { return r >= 162 && r <= 165; }
+
+void writeDebugRegister(ZelRamPara& m, unsigned r, uint8_t value, uint8_t mask)
+{
+    ParaCommit commit;
+    m.reg_status[r] = r == kRegDebugPlusOne ? uint8_t(value + 1) : uint8_t(value & mask);
+    commit.set(1);
+}
+
+// The LED-size change starts only while both FPGAs run.
+void requestLedSize()
+{
+    fpga_manage* f = fpga_manage::p_fpga_manage;
+    if (!f)
+        return;
+    QMutexLocker lock(&Utils::_led_para_init_mutex);
+    if (f->MCU_REG_func[0][fpga_manage::kRegState] == fpga_manage::kRunning &&
+        f->MCU_REG_func[1][fpga_manage::kRegState] == fpga_manage::kRunning) {
+        g_set_led_setup = 0;
+        g_set_led_para = 1;
+    }
+}
+
+bool writeDevice(unsigned r, uint8_t mask, uint8_t value)
+{
+    ZelRamPara* m = ZelRamPara::p_zelrampara_config;
+    if (!m || r >= kDeviceRegisters)
+        return false;
+    if (isDebugRegister(r)) {
+        writeDebugRegister(*m, r, value, mask);
+        return true;
+    }
+    m->reg_status[r] = uint8_t((m->reg_status[r] & ~mask) | (value & mask));
+    uint8_t v = value & mask;
+    if (r == kRegPrint && (v & kPrintBit))
+        linkhooks::enginePrint();
+    if (r == kRegFontUpdate)
+        message_deal::RegUpdate0E(v);
+    if (r == kRegUpdate) {
+        {
+            ParaCommit commit;
+            commit.set(2);
+        }
+        message_deal::REG_mcu_flag(v);
+        if (v & kUpdateLedSize)
+            requestLedSize();
+    }
+    return true;
+}
+
+}  // namespace
+
+void message_deal::REG_mcu_flag(uint8_t value)
+{
+    constexpr uint8_t kOsdReloadBit = 0x08;
+    ZelRamPara* m = ZelRamPara::p_zelrampara_config;
+    if (!m || !(value & kOsdReloadBit))
+        return;
+    ParaCommit commit;
+    if (frame::u16(m->ram_para + ramaddr::kOsdOn) == 1) {
+        linkhooks::requestOsdReload();
+        commit.set(1);
+    }
+}
+
+void message_deal::RegUpdate0E(uint8_t value)
+{
+    constexpr uint8_t kFontBit = 0x08;
+    if (value & kFontBit)
+        linkhooks::reloadFont();
+}
+
+void message_deal::write_register(const uint8_t* body, unsigned length, Reply& r)
+{
+    if (length != kWriteBody) {
+        r.status(kStatusRefused);
+        return;
+    }
+    unsigned reg = body[kRegister];
+    uint8_t mask = body[kMask];
+    uint8_t value = body[kValue];
+    bool ok = false;
+    switch (body[kTarget]) {
+    case kTargetDevice:
+        ok = writeDevice(reg, mask, value);
+        break;
+    case kTargetFpga0:
+    case kTargetFpga1:
+        ok = reg < kFpgaRegisters && linkhooks::fpgaWriteRegister(reg, mask, value, body[kTarget] - kTargetFpga0);
+        break;
+    default:
+        break;
+    }
+    r.status(ok ? kStatusOk : kStatusRefused);
+}
+
+void message_deal::read_register(const uint8_t* body, unsigned length, Reply& r)
+{
+    if (length != kReadBody) {
+        r.status(kStatusRefused);
+        return;
+    }
+    unsigned reg = body[kRegister];
+    unsigned count = body[kCount] ? body[kCount] : 1;
+    uint8_t target = body[kTarget];
+    uint8_t* out = r.data();
+    if (target == kTargetDevice) {
+        ZelRamPara* m = ZelRamPara::p_zelrampara_config;
+        if (m && reg + count <= kDeviceRegisters) {
+            for (unsigned i = 0; i < count; ++i)
+                out[i] = m->reg_status[reg + i];
+            r.commit(count);
+            return;
+        }
+    } else if (target == kTargetFpga0 || target == kTargetFpga1) {
+        int fpga = target - kTargetFpga0;
+        if (reg + count <= kFpgaRegisters && linkhooks::fpgaReadRegisters(reg, count, fpga, out)) {
+            r.commit(count);
+            return;
+        }
+    }
+    r.status(kStatusRefused);
+}

@@ -1,0 +1,203 @@
+// The running links, spoken to by a PC-side client over TCP, UDP and a pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "core/zelrampara.h"
+#include "engine/c331_manage.h"
+#include "link_client.h"
+#include "links/networkmanage.h"
+#include "links/uart_inout.h"
+#include "links/udpnetmanage.h"
+#include "support/test_root.h"
+
+using namespace linktest;
+
+namespace {
+
+class Links : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        setenv("ZEL_TCP_PORT", "0", 1);
+        setenv("ZEL_UDP_PORT", "0", 1);
+        model = ZelRamPara::pInstance();
+        engine = new c331_manage();
+        c331_manage::p_c331_manage = engine;
+    }
+    int tcpPort() { return networkManage::pInstance()->port(); }
+    int udpPort() { return udpnetManage::pInstance()->port(); }
+
+    zeltest::TempRoot root;
+    ZelRamPara* model = nullptr;
+    c331_manage* engine = nullptr;
+};
+
+bool waitFor(const std::function<bool()>& done)
+{
+    for (int i = 0; i < 300; ++i) {
+        if (done())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST_F(Links, TcpWritesAndReadsTheImageAndRefusesOutOfRangeWrites)
+{
+    TcpClient c(tcpPort());
+    ASSERT_TRUE(c.connected());
+    Bytes r = c.call(body(0x60, ramWrite(0xFFE, {0x12, 0x34})));
+    ASSERT_TRUE(checkOk(r));
+    EXPECT_EQ(status(r), 0);
+    // The reply goes back: addresses swapped, group kept.
+    EXPECT_EQ(r[0] | (r[1] << 8), kPc);
+    EXPECT_EQ(r[2] | (r[3] << 8), kDevice);
+    EXPECT_EQ(r[9], 0x60);
+    EXPECT_EQ(model->ram_para[0xFFE], 0x12);
+    EXPECT_EQ(model->ram_para[0xFFF], 0x34);
+
+    r = c.call(body(0x60, ramWrite(0xFFF, {0x55, 0x66})));
+    EXPECT_EQ(status(r), 1);
+    EXPECT_EQ(model->ram_para[0xFFF], 0x34);
+
+    // A length field that does not match the data carried is refused as a whole.
+    Bytes lying = ramWrite(0x400, {1, 2});
+    lying[4] = 200;
+    r = c.call(body(0x60, lying));
+    EXPECT_EQ(status(r), 1);
+    EXPECT_EQ(model->ram_para[0x400], 0);
+
+    r = c.call(body(0x61, ramRead(0xFFE, 2)));
+    EXPECT_EQ(status(r), 0);
+    EXPECT_EQ(replyData(r), (Bytes{0x12, 0x34}));
+    r = c.call(body(0x61, ramRead(0xFFF, 2)));
+    EXPECT_EQ(status(r), 1);
+    EXPECT_TRUE(replyData(r).empty());
+}
+
+TEST_F(Links, UserModeAndCommandRamAddresses)
+{
+    TcpClient c(tcpPort());
+    Bytes r = c.call(body(0x60, ramWrite(0x1000, {0xAA, 0xAA})));
+    EXPECT_EQ(status(r), 0);
+    EXPECT_EQ(model->ram_user_mode[0][0], 0xAA);
+    EXPECT_EQ(model->ram_user_mode[0][1], 0xAA);
+    r = c.call(body(0x60, ramWrite(0x10FFF, {1, 2, 3})));  // slot 16 ends at byte 4097
+    EXPECT_EQ(status(r), 0);
+    EXPECT_EQ(model->ram_user_mode[15][4097], 3);
+    r = c.call(body(0x60, ramWrite(0x10FFF, {1, 2, 3, 4})));
+    EXPECT_EQ(status(r), 1);
+    r = c.call(body(0x60, ramWrite(0x11000, {1})));  // no slot 17
+    EXPECT_EQ(status(r), 1);
+    r = c.call(body(0x61, ramRead(0x10FFE, 4)));  // the last four bytes of slot 16
+    EXPECT_EQ(status(r), 0);
+    EXPECT_EQ(replyData(r), (Bytes{0, 1, 2, 3}));
+    r = c.call(body(0x61, ramRead(0x10FFE, 5)));
+    EXPECT_EQ(status(r), 1);
+}
+
+TEST_F(Links, SpecialRegistersCommitToTheEngine)
+{
+    TcpClient c(tcpPort());
+    Bytes r = c.call(body(0xA0, regWrite(163, 0xFF, 0x41)));
+    EXPECT_EQ(status(r), 0);
+    EXPECT_EQ(model->reg_status[163], 0x42);
+    EXPECT_EQ(engine->para_chg_flag.load(), 1);
+
+    engine->para_chg_flag = 0;
+    r = c.call(body(0xA0, regWrite(162, 0x0F, 0xFF)));
+    EXPECT_EQ(model->reg_status[162], 0x0F);
+    EXPECT_EQ(engine->para_chg_flag.load(), 1);
+
+    // An ordinary register is masked and commits nothing.
+    engine->para_chg_flag = 0;
+    model->reg_status[40] = 0xF0;
+    r = c.call(body(0xA0, regWrite(40, 0x0F, 0x05)));
+    EXPECT_EQ(model->reg_status[40], 0xF5);
+    EXPECT_EQ(engine->para_chg_flag.load(), 0);
+
+    // The update register asks for the mode-file rewrite.
+    r = c.call(body(0xA0, regWrite(0x10, 0x01, 0x01)));
+    EXPECT_EQ(status(r), 0);
+    EXPECT_EQ(engine->para_chg_flag.load(), 2);
+
+    r = c.call(body(0xA0, regWrite(170, 0xFF, 1)));
+    EXPECT_EQ(status(r), 1);
+
+    r = c.call(body(0xA1, regRead(162, 2)));
+    EXPECT_EQ(status(r), 0);
+    EXPECT_EQ(replyData(r), (Bytes{0x0F, 0x42}));
+    r = c.call(body(0xA1, regRead(169, 2)));  // would pass register 169
+    EXPECT_EQ(status(r), 1);
+}
+
+TEST_F(Links, TcpResyncsAfterGarbageAndDropsABadCheckByte)
+{
+    TcpClient c(tcpPort());
+    Bytes bad = body(0x60, ramWrite(0x10, {7}));
+    bad.back() ^= 0xFF;
+    Bytes wire = {0x00, 0x13, 0x5A, 0xA5, 0x42};
+    Bytes e = encode(bad);
+    wire.insert(wire.end(), e.begin(), e.end());
+    e = encode(body(0x60, ramWrite(0x11, {9})));
+    wire.insert(wire.end(), e.begin(), e.end());
+    c.sendRaw(wire);
+    Bytes r = c.receiveFrame();
+    EXPECT_EQ(status(r), 0);
+    EXPECT_EQ(model->ram_para[0x10], 0);
+    EXPECT_EQ(model->ram_para[0x11], 9);
+    // Nothing else comes: the bad frame got no reply.
+    EXPECT_TRUE(c.receiveFrame(100).empty());
+}
+
+TEST_F(Links, FrameSplitAcrossTcpSegmentsAndTwoClients)
+{
+    TcpClient a(tcpPort());
+    TcpClient b(tcpPort());
+    Bytes w = encode(body(0x60, ramWrite(0x200, {1, 2, 3, 4})));
+    a.sendRaw(Bytes(w.begin(), w.begin() + 7));
+    Bytes r = b.call(body(0x61, ramRead(0x200, 1)));
+    EXPECT_EQ(replyData(r), Bytes{0});
+    a.sendRaw(Bytes(w.begin() + 7, w.end()));
+    r = a.receiveFrame();
+    EXPECT_EQ(status(r), 0);
+    EXPECT_EQ(model->ram_para[0x203], 4);
+}
+
+TEST_F(Links, UnknownGroupIsRefused)
+{
+    TcpClient c(tcpPort());
+    Bytes r = c.call(body(0x55, {1, 2, 3}));
+    EXPECT_EQ(status(r), 1);
+}
+
+TEST_F(Links, UdpAnswersOnTheSendersPort)
+{
+    UdpClient c(udpPort());
+    Bytes r = c.call(body(0x60, ramWrite(0x300, {3})));
+    ASSERT_TRUE(checkOk(r));
+    EXPECT_EQ(status(r), 0);
+    EXPECT_EQ(model->ram_para[0x300], 3);
+    r = c.call(body(0x61, ramRead(0x300, 1)));
+    EXPECT_EQ(replyData(r), Bytes{3});
+}
+
+TEST_F(Links, SerialLineOverAPseudoTerminal)
+{
+    PtyClient pty("/dev/ttyS2");
+    Jy_uart_inout* link = Jy_uart_inout::pInstance();
+    ASSERT_TRUE(waitFor([&] { return link->portOpen(); }));
+    Bytes r = pty.call(body(0x60, ramWrite(0x5A5, {0xA5, 0x5A})));
+    ASSERT_TRUE(checkOk(r));
+    EXPECT_EQ(status(r), 0);
+    EXPECT_EQ(model->ram_para[0x5A5], 0xA5);
+    EXPECT_EQ(model->ram_para[0x5A6], 0x5A);
+    r = pty.call(body(0x61, ramRead(0x5A5, 2)));
+    EXPECT_EQ(replyData(r), (Bytes{0xA5, 0x5A}));
+}
