@@ -11,6 +11,7 @@
 #include "platform/mtd.h"
 #include "platform/soc.h"
 #include "platform/spi.h"
+#include "platform/uevent.h"
 
 namespace platform {
 
@@ -19,7 +20,8 @@ namespace {
 std::mutex g_boardMutex;
 std::unique_ptr<Board> g_board;
 
-template <class Commands, class Spi, class I2c, class Gpio, class Mtd, class Soc, bool Simulated>
+template <class Commands, class Spi, class I2c, class Gpio, class Mtd, class Soc, class Uevents,
+          bool Simulated>
 class BoardOf : public Board {
 public:
     CommandRunner& commands() override { return commands_; }
@@ -28,6 +30,7 @@ public:
     GpioWindow& gpio() override { return gpio_; }
     MtdBus& mtd() override { return mtd_; }
     SocIdentity& soc() override { return soc_; }
+    UeventSource& uevents() override { return uevents_; }
     bool simulated() const override { return Simulated; }
 
 private:
@@ -37,12 +40,13 @@ private:
     Gpio gpio_;
     Mtd mtd_;
     Soc soc_;
+    Uevents uevents_;
 };
 
 using RealBoard = BoardOf<ShellCommandRunner, SpidevBus, I2cDevBus, DevMemGpioWindow, LinuxMtdBus,
-                          DevMemSocIdentity, false>;
+                          DevMemSocIdentity, NetlinkUeventSource, false>;
 using SimBoard = BoardOf<SimCommandRunner, SimSpiBus, SimI2cBus, SimGpioWindow, SimMtdBus,
-                         SimSocIdentity, true>;
+                         SimSocIdentity, SimUeventSource, true>;
 
 }  // namespace
 

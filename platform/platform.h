@@ -21,6 +21,7 @@ class I2cBus;
 class GpioWindow;
 class MtdBus;
 class SocIdentity;
+class UeventSource;
 
 // ---- paths ---------------------------------------------------------------------------------
 // The root prefix (ZEL_ROOT, without a trailing slash; empty on the board).
@@ -45,6 +46,7 @@ public:
     virtual GpioWindow& gpio() = 0;
     virtual MtdBus& mtd() = 0;
     virtual SocIdentity& soc() = 0;
+    virtual UeventSource& uevents() = 0;
     virtual bool simulated() const = 0;
 };
 
@@ -60,5 +62,6 @@ inline I2cBus& i2c() { return board().i2c(); }
 inline GpioWindow& gpio() { return board().gpio(); }
 inline MtdBus& mtd() { return board().mtd(); }
 inline SocIdentity& soc() { return board().soc(); }
+inline UeventSource& uevents() { return board().uevents(); }
 
 }  // namespace platform

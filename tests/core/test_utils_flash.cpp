@@ -36,6 +36,7 @@ public:
     platform::GpioWindow& gpio() override { return inner_->gpio(); }
     platform::MtdBus& mtd() override { return mtd_; }
     platform::SocIdentity& soc() override { return inner_->soc(); }
+    platform::UeventSource& uevents() override { return inner_->uevents(); }
     bool simulated() const override { return true; }
     RecordingMtd mtd_;
 

@@ -12,6 +12,7 @@
 #include "platform/platform.h"
 #include "platform/soc.h"
 #include "platform/spi.h"
+#include "platform/uevent.h"
 
 namespace fs = std::filesystem;
 
@@ -76,6 +77,11 @@ platform::SimMtdBus& simMtd()
 platform::SimSocIdentity& simSoc()
 {
     return simDevice<platform::SimSocIdentity>([](platform::Board& b) -> auto& { return b.soc(); });
+}
+
+platform::SimUeventSource& simUevents()
+{
+    return simDevice<platform::SimUeventSource>([](platform::Board& b) -> auto& { return b.uevents(); });
 }
 
 std::vector<uint8_t> readFile(const std::string& systemPath)

@@ -12,6 +12,7 @@ class SimI2cBus;
 class SimGpioWindow;
 class SimMtdBus;
 class SimSocIdentity;
+class SimUeventSource;
 }  // namespace platform
 
 namespace zeltest {
@@ -41,6 +42,7 @@ platform::SimI2cBus& simI2c();
 platform::SimGpioWindow& simGpio();
 platform::SimMtdBus& simMtd();
 platform::SimSocIdentity& simSoc();
+platform::SimUeventSource& simUevents();
 
 // Whole-file helpers on system paths under the current root.
 std::vector<uint8_t> readFile(const std::string& systemPath);
