@@ -1,0 +1,262 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+
+#include "core/file_store.h"
+#include "param_fixture.h"
+
+namespace {
+
+// Nonzero defaults of image 0x300-0xFFF as 16-bit words, written out from the field table.
+std::map<unsigned, uint16_t> expectedDefaultWords()
+{
+    std::map<unsigned, uint16_t> w = {
+        {0x302, 100}, {0x560, 4}, {0x562, 1920}, {0x564, 1080},
+        {0x56A, 1}, {0x56C, 1}, {0x56E, 1920}, {0x570, 1080},
+        {0x584, 1920}, {0x586, 1080}, {0x58C, 1920}, {0x58E, 1080},
+        {0x880, 100}, {0x882, 50}, {0x884, 10}, {0x886, 50},
+        {0x888, 2}, {0x88A, 64}, {0x88C, 64}, {0x88E, 64}, {0x8DE, 1},
+    };
+    const uint16_t edid[6][3] = {{1920, 1080, 60}, {1920, 1080, 60}, {1920, 1080, 60},
+                                 {1920, 1080, 60}, {3840, 2160, 60}, {3840, 2160, 60}};
+    for (unsigned p = 0; p < 6; ++p)
+        for (unsigned f = 0; f < 3; ++f)
+            w[0x380 + 6 * p + 2 * f] = edid[p][f];
+    for (unsigned a = 0x5C0; a < 0x840; a += 10) {
+        w[a] = 2;   // source 2, byte 1 (valid, id) 0
+        w[a + 6] = 1920;
+        w[a + 8] = 1080;
+    }
+    w.erase(0x82C + 6);   // the one entry of width 0
+    for (unsigned k = 1; k < 16; ++k)
+        w[0x8A0 + 2 * k] = static_cast<uint16_t>(k);
+    const uint16_t sources[6] = {2, 5, 3, 4, 1, 0};
+    for (unsigned k = 0; k < 6; ++k) {
+        const unsigned rec = 0x8E0 + 26 * k;
+        if (k == 0)
+            w[rec] = 1;
+        if (sources[k])
+            w[rec + 8] = sources[k];
+        w[rec + 14] = 1920;
+        w[rec + 16] = 1080;
+    }
+    return w;
+}
+
+}  // namespace
+
+TEST(DefaultParaRamlist, HoldsExactlyTheFieldDefaults)
+{
+    EXPECT_EQ(default_para_ramlist[0], 0xAA);
+    EXPECT_EQ(default_para_ramlist[1], 0xAA);
+    std::map<unsigned, uint16_t> words = expectedDefaultWords();
+    for (unsigned a = 0x300; a < 0x1000; a += 2) {
+        auto it = words.find(a);
+        uint16_t want = it == words.end() ? 0 : it->second;
+        EXPECT_EQ(u16(default_para_ramlist, a - 0x2FE), want) << std::hex << "image 0x" << a;
+    }
+    for (unsigned j = 2 + 3328; j < 4096; ++j)
+        ASSERT_EQ(default_para_ramlist[j], 0) << j;
+}
+
+TEST_F(ParamModelTest, FirstStartWritesTheFactoryFile)
+{
+    ZelRamPara* m = start();
+    ASSERT_EQ(m, ZelRamPara::p_zelrampara_config);
+    std::vector<uint8_t> file = zeltest::readFile("/data/ram_device_info");
+    ASSERT_EQ(file.size(), 4096u);
+    EXPECT_EQ(0, std::memcmp(file.data(), default_para_ramlist, 4096));
+    // Window 0 shows input 2 at 1920 x 1080.
+    EXPECT_EQ(u16(m->ram_para, 0x8E0), 1);
+    EXPECT_EQ(u16(m->ram_para, 0x8E0 + 8), 2);
+    EXPECT_EQ(u16(m->ram_para, 0x8E0 + 14), 1920);
+    EXPECT_EQ(u16(m->ram_para, 0x8E0 + 16), 1080);
+    EXPECT_EQ(0, std::memcmp(m->ram_para, m->ram_para_shadow, 4096));
+    // No mode files: every slot is empty.
+    for (int k = 0; k < 16; ++k) {
+        EXPECT_EQ(m->ram_user_mode[k][0], 0xFF);
+        EXPECT_EQ(m->ZelUserModeSaved(k), 0);
+    }
+}
+
+TEST_F(ParamModelTest, WrongMarkerIsReplacedByTheDefaults)
+{
+    std::vector<uint8_t> bad(4096, 0x11);
+    bad[0] = 0xAA;
+    bad[1] = 0x55;
+    zeltest::writeFile("/data/ram_device_info", bad);
+    ZelRamPara* m = start();
+    std::vector<uint8_t> file = zeltest::readFile("/data/ram_device_info");
+    ASSERT_EQ(file.size(), 4096u);
+    EXPECT_EQ(0, std::memcmp(file.data(), default_para_ramlist, 4096));
+    EXPECT_EQ(u16(m->ram_para, 0x562), 1920);
+    EXPECT_EQ(u16(m->ram_para, 0x302), 100);
+}
+
+TEST_F(ParamModelTest, StoredFileIsLoaded)
+{
+    unsigned char image[4096];
+    std::memcpy(image + 0x300, default_para_ramlist + 2, 3328);
+    set16(image, 0x562, 3840);
+    set16(image, 0x880, 77);
+    zeltest::writeFile("/data/ram_device_info", parameterFileOf(image));
+    ZelRamPara* m = start();
+    EXPECT_EQ(u16(m->ram_para, 0x562), 3840);
+    EXPECT_EQ(u16(m->ram_para, 0x880), 77);
+    EXPECT_EQ(u16(m->ram_para_shadow, 0x880), 77);
+}
+
+TEST_F(ParamModelTest, ShortFileKeepsTheDefaultsForTheMissingTail)
+{
+    std::vector<uint8_t> file(2 + 0x100, 0);   // marker and image 0x300-0x3FF only
+    file[0] = file[1] = 0xAA;
+    file[fileOffset(0x302)] = 55;
+    zeltest::writeFile("/data/ram_device_info", file);
+    ZelRamPara* m = start();
+    EXPECT_EQ(u16(m->ram_para, 0x302), 55);
+    EXPECT_EQ(u16(m->ram_para, 0x380), 0);      // inside what the file held: its zeros
+    EXPECT_EQ(u16(m->ram_para, 0x562), 1920);    // beyond it: the factory values
+    EXPECT_EQ(u16(m->ram_para, 0x8E0 + 8), 2);
+    EXPECT_EQ(u16(m->ram_para, 0x880), 100);
+}
+
+TEST_F(ParamModelTest, StartUpClearsPatternModeFreezeAndBlackout)
+{
+    unsigned char image[4096] = {};
+    std::memcpy(image + 0x300, default_para_ramlist + 2, 3328);
+    set16(image, 0x360, 5);
+    set16(image, 0x362, 7);
+    set16(image, 0x364, 0x0203);
+    set16(image, 0x844, 1);
+    set16(image, 0x8E0 + 26 * 2 + 18, 0x0107);   // window 2 black, frozen, fade, dot-by-dot
+    set16(image, 0x8E0 + 26 * 7 + 18, 0x0002);   // window 7 is not one of the six
+    set16(image, 0xB00, 0x1234);
+    set16(image, 0xB3E, 0xFF00);
+    zeltest::writeFile("/data/ram_device_info", parameterFileOf(image));
+    ZelRamPara* m = start();
+    EXPECT_EQ(u16(m->ram_para, 0x360), 0);
+    EXPECT_EQ(u16(m->ram_para, 0x362), 0);
+    EXPECT_EQ(u16(m->ram_para, 0x364), 0x0003);
+    EXPECT_EQ(u16(m->ram_para, 0x844), 0);
+    EXPECT_EQ(u16(m->ram_para, 0x8E0 + 26 * 2 + 18), 0x0105);
+    EXPECT_EQ(u16(m->ram_para, 0x8E0 + 26 * 7 + 18), 0x0002);
+    EXPECT_EQ(u16(m->ram_para, 0xB00), 0x123C);
+    EXPECT_EQ(u16(m->ram_para, 0xB3E), 0xFF3C);
+    for (unsigned a = 0xB00; a < 0xB40; a += 2)
+        EXPECT_EQ(m->ram_para[a], 60) << std::hex << a;
+    EXPECT_EQ(0, std::memcmp(m->ram_para, m->ram_para_shadow, 4096));
+}
+
+TEST_F(ParamModelTest, LanguageIsValidatedAgainstTheMask)
+{
+    struct Case {
+        unsigned mask;
+        uint8_t stored;
+        unsigned wantMask;
+        int wantLanguage;
+    } cases[] = {
+        {0x1001F, 2, 0x1001F, 2},   // bits 0 and 17 not both set: unchanged
+        {0x2001F, 0, 0x1E, 1},      // bit 0 and bits 16 up dropped; 0 becomes 1
+        {0x07, 3, 0x07, 0},         // not offered: lowest offered
+        {0x20, 3, 0x20, 3},         // none of 0-4 offered: stays
+        {0x1F, 40, 0x1F, 0},        // 32 and up counts as not offered
+    };
+    for (const Case& c : cases) {
+        unsigned char image[4096] = {};
+        std::memcpy(image + 0x300, default_para_ramlist + 2, 3328);
+        image[0x300] = c.stored;
+        zeltest::writeFile("/data/ram_device_info", parameterFileOf(image));
+        g_lcd_lang_valid = c.mask;
+        ZelRamPara* m = start();
+        EXPECT_EQ(g_lcd_lang_valid, c.wantMask) << std::hex << c.mask;
+        EXPECT_EQ(g_language.load(), c.wantLanguage) << std::hex << c.mask;
+        EXPECT_EQ(m->ram_para[0x300], c.wantLanguage) << std::hex << c.mask;
+    }
+}
+
+TEST_F(ParamModelTest, StatusAreaPresetsAtEveryStart)
+{
+    ZelRamPara* m = start();
+    EXPECT_EQ(m->reg_status[37], 0x80);
+    EXPECT_EQ(m->reg_status[38], 0x1F);
+    EXPECT_EQ(m->reg_status[39], 0x06);
+    m->reg_status[33] = 7;     // request bytes survive
+    m->reg_status[42] = 9;
+    m->reg_status[1060] = 5;
+    m->reg_status[1061] = 6;   // beyond the cleared range
+    start();
+    EXPECT_EQ(m->reg_status[33], 7);
+    EXPECT_EQ(m->reg_status[42], 0);
+    EXPECT_EQ(m->reg_status[1060], 0);
+    EXPECT_EQ(m->reg_status[1061], 6);
+}
+
+TEST_F(ParamModelTest, RamWritesAreBoundedWithoutOverflow)
+{
+    ZelRamPara* m = start();
+    unsigned char data[2] = {0x12, 0x34};
+    EXPECT_EQ(m->ZelRamParaDeal(data, 2, 0xFFE), 0u);
+    EXPECT_EQ(m->ram_para[0xFFE], 0x12);
+    EXPECT_EQ(m->ram_para[0xFFF], 0x34);
+    unsigned char other[2] = {0x56, 0x78};
+    EXPECT_EQ(m->ZelRamParaDeal(other, 2, 0xFFF), 1u);
+    EXPECT_EQ(m->ram_para[0xFFF], 0x34);
+    EXPECT_EQ(m->ZelRamParaDeal(other, 2, 0xFFFFFFFFu), 1u);   // address + length wraps
+    EXPECT_EQ(m->ZelRamParaDeal(other, 0, 0x1000), 0u);
+    EXPECT_EQ(m->ZelRamParaDeal(other, 2, 0x1000), 1u);
+}
+
+TEST_F(ParamModelTest, UserModeAddressesReachTheirSlot)
+{
+    ZelRamPara* m = start();
+    unsigned char marker[2] = {0xAA, 0xAA};
+    EXPECT_EQ(m->ZelModeUserRamParaDeal(marker, 2, 0x0000), 1u);
+    EXPECT_EQ(m->ZelModeUserRamParaDeal(marker, 2, 0x11000), 1u);
+    EXPECT_EQ(m->ZelModeUserRamParaDeal(marker, 2, 0x1000), 0u);
+    EXPECT_EQ(m->ZelUserModeSaved(0), 1);
+    unsigned char b = 0x5A;
+    EXPECT_EQ(m->ZelModeUserRamParaDeal(&b, 1, 0x3000 + 0x123), 0u);   // slot 3, byte 0x123
+    EXPECT_EQ(m->ram_user_mode[2][0x123], 0x5A);
+    EXPECT_EQ(m->ZelModeUserRamParaDeal(&b, 1, 0x10000 + 0xFFF), 0u);  // slot 16, byte 4095
+    EXPECT_EQ(m->ram_user_mode[15][0xFFF], 0x5A);
+    unsigned char big[4] = {1, 2, 3, 4};
+    EXPECT_EQ(m->ZelModeUserRamParaDeal(big, 3, 0x1000 + 0xFFF), 0u);  // ends at the slot's last byte
+    EXPECT_EQ(m->ram_user_mode[0][4097], 3);
+    EXPECT_EQ(m->ZelModeUserRamParaDeal(big, 4, 0x2000 + 0xFFF), 1u);  // one byte past the slot
+    EXPECT_EQ(m->ram_user_mode[1][4097], 0);
+    EXPECT_EQ(m->ZelModeUserRamParaDeal(big, 1, 0xFFFFFFFFu), 1u);
+}
+
+TEST_F(ParamModelTest, InterruptedSaveLeavesThePreviousFileLoadable)
+{
+    ZelRamPara* m = start();
+    set16(m->ram_para, 0x880, 42);
+    filestore::before_rename = [](const std::string&) { return false; };   // power cut
+    EXPECT_EQ(m->save_parameter_file(), 255);
+    filestore::before_rename = nullptr;
+    std::vector<uint8_t> file = zeltest::readFile("/data/ram_device_info");
+    ASSERT_EQ(file.size(), 4096u);
+    EXPECT_EQ(0, std::memcmp(file.data(), default_para_ramlist, 4096));
+    start();   // the next start loads the old file
+    EXPECT_EQ(u16(m->ram_para, 0x880), 100);
+    EXPECT_EQ(zeltest::readFile("/data/ram_device_info").size(), 4096u);
+
+    set16(m->ram_para, 0x880, 42);
+    EXPECT_EQ(m->save_parameter_file(), 0);
+    file = zeltest::readFile("/data/ram_device_info");
+    ASSERT_EQ(file.size(), 4096u);
+    EXPECT_EQ(file[0], 0xAA);
+    EXPECT_EQ(u16(file.data(), fileOffset(0x880)), 42);
+}
+
+TEST_F(ParamModelTest, ResetRewritesTheFactoryFile)
+{
+    ZelRamPara* m = start();
+    set16(m->ram_para, 0x562, 640);
+    ASSERT_EQ(m->save_parameter_file(), 0);
+    m->ram_para_reset();
+    EXPECT_EQ(u16(m->ram_para, 0x562), 1920);
+    EXPECT_EQ(u16(m->ram_para_shadow, 0x562), 1920);
+    EXPECT_EQ(0, std::memcmp(zeltest::readFile("/data/ram_device_info").data(), default_para_ramlist, 4096));
+}
