@@ -1,0 +1,230 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <cstring>
+
+#include "core/file_store.h"
+#include "core/syncupdate.h"
+#include "param_fixture.h"
+
+namespace {
+
+class DispatcherTest : public ParamModelTest {
+protected:
+    void SetUp() override
+    {
+        ParamModelTest::SetUp();
+        m = start();
+        sync = SyncUpdate::pInstance();
+        QObject::connect(m, &ZelRamPara::sig_update_para, sync, &SyncUpdate::para_sync);
+        filestore::before_rename = [this](const std::string& temp) {
+            if (temp.find("ram_device_info") != std::string::npos)
+                ++parameterWrites;
+            return !failWrites;
+        };
+        SyncUpdate::set_notice_hook([this](int kind) { notices.push_back(kind); });
+        g_page_focus = 13;   // no page: only the language check
+    }
+    void TearDown() override { filestore::before_rename = nullptr; }
+
+    uint16_t fileWord(unsigned addr)
+    {
+        std::vector<uint8_t> f = zeltest::readFile("/data/ram_device_info");
+        return u16(f.data(), fileOffset(addr));
+    }
+
+    ZelRamPara* m = nullptr;
+    SyncUpdate* sync = nullptr;
+    int parameterWrites = 0;
+    bool failWrites = false;
+    std::vector<int> notices;
+};
+
+}  // namespace
+
+TEST_F(DispatcherTest, SavesOnlyWhenThePersistedPartDiffers)
+{
+    m->test_signal(1);
+    EXPECT_EQ(parameterWrites, 0);
+    set16(m->ram_para, 0x880, 80);
+    EXPECT_EQ(m->test_signal(1), 1);
+    EXPECT_EQ(parameterWrites, 1);
+    EXPECT_EQ(fileWord(0x880), 80);
+    EXPECT_EQ(0, std::memcmp(m->ram_para, m->ram_para_shadow, 4096));
+    std::vector<uint8_t> file = zeltest::readFile("/data/ram_device_info");
+    EXPECT_EQ(file.size(), 4096u);
+    EXPECT_EQ(file[0], 0xAA);
+    EXPECT_EQ(file[1], 0xAA);
+}
+
+TEST_F(DispatcherTest, ChangeBelow0x300NeitherSavesNorRefreshesTheShadow)
+{
+    set16(m->ram_para, 0x100, 1920);   // input summary
+    m->ram_para[0x2FF] = 1;
+    sync->para_sync(12);
+    EXPECT_EQ(parameterWrites, 0);
+    EXPECT_EQ(u16(m->ram_para_shadow, 0x100), 0);
+    EXPECT_EQ(m->ram_para_shadow[0x2FF], 0);
+}
+
+TEST_F(DispatcherTest, SaveRequestStoresTheModeAndClearsTheRequest)
+{
+    set16(m->ram_para, 0x880, 61);
+    set16(m->ram_para, 0x364, 3);
+    sync->para_sync(1);
+    EXPECT_EQ(m->ZelUserModeSaved(2), 1);
+    EXPECT_EQ(0, std::memcmp(m->ram_user_mode[2] + 2, m->ram_para + 0x380, 3200));
+    std::vector<uint8_t> mode = zeltest::readFile("/data/modes/custom_mode3");
+    ASSERT_EQ(mode.size(), 4096u);
+    EXPECT_EQ(u16(mode.data(), 2 + 0x880 - 0x380), 61);
+    EXPECT_EQ(u16(m->ram_para, 0x362), 3);
+    EXPECT_EQ(u16(m->ram_para, 0x364), 0);
+    EXPECT_EQ(fileWord(0x362), 3);
+    EXPECT_EQ(fileWord(0x364), 0);
+    EXPECT_FALSE(zeltest::fileExists("/data/modes/custom_mode1"));
+}
+
+TEST_F(DispatcherTest, SaveRequestEqualToTheShadowIsNotServedAgain)
+{
+    set16(m->ram_para, 0x364, 4);
+    set16(m->ram_para_shadow, 0x364, 4);
+    sync->para_sync(1);
+    EXPECT_EQ(m->ZelUserModeSaved(3), 0);
+    EXPECT_EQ(u16(m->ram_para, 0x364), 4);
+}
+
+TEST_F(DispatcherTest, SaveRequestOutsideOneToSixteenIsOnlyCleared)
+{
+    unsigned char before[16 * 4098];
+    std::memcpy(before, m->ram_user_mode, sizeof before);
+    for (uint16_t n : {17, 0x100, 0xFFFF}) {
+        set16(m->ram_para, 0x364, n);
+        sync->para_sync(1);
+        EXPECT_EQ(u16(m->ram_para, 0x364), 0) << n;
+        EXPECT_EQ(u16(m->ram_para, 0x362), 0) << n;
+    }
+    EXPECT_EQ(0, std::memcmp(before, m->ram_user_mode, sizeof before));
+    EXPECT_FALSE(zeltest::fileExists("/data/modes/custom_mode17"));
+}
+
+TEST_F(DispatcherTest, CodeTwoDeletesEmptySlotsAndRewritesSavedOnes)
+{
+    zeltest::writeFile("/data/modes/custom_mode5", std::vector<uint8_t>(4096, 0xAA));
+    zeltest::writeFile("/data/modes/custom_mode8", std::vector<uint8_t>(4096, 0x11));
+    m->ram_user_mode[4][0] = m->ram_user_mode[4][1] = 0xFF;   // user mode 5: deleted over the link
+    m->ram_user_mode[5][0] = m->ram_user_mode[5][1] = 0xAA;   // user mode 6: written over the link
+    m->ram_user_mode[5][100] = 0x42;
+    m->ram_user_mode[7][0] = m->ram_user_mode[7][1] = 0x00;   // user mode 8: neither
+    set16(m->ram_para, 0x364, 6);
+    set16(m->ram_para_shadow, 0x364, 6);
+    sync->para_sync(2);
+    EXPECT_FALSE(zeltest::fileExists("/data/modes/custom_mode5"));
+    std::vector<uint8_t> six = zeltest::readFile("/data/modes/custom_mode6");
+    ASSERT_EQ(six.size(), 4096u);
+    EXPECT_EQ(0, std::memcmp(six.data(), m->ram_user_mode[5], 4096));
+    EXPECT_EQ(zeltest::readFile("/data/modes/custom_mode8"), std::vector<uint8_t>(4096, 0x11));
+    EXPECT_EQ(u16(m->ram_para, 0x364), 0);
+    EXPECT_EQ(m->ram_user_mode[4][0], 0xFF);
+}
+
+TEST_F(DispatcherTest, FailedSaveKeepsTheShadowSoTheChangeIsSavedLater)
+{
+    set16(m->ram_para, 0x882, 70);
+    failWrites = true;
+    sync->para_sync(1);
+    EXPECT_EQ(u16(m->ram_para_shadow, 0x882), 50);
+    EXPECT_EQ(fileWord(0x882), 50);
+    failWrites = false;
+    sync->para_sync(1);
+    EXPECT_EQ(fileWord(0x882), 70);
+    EXPECT_EQ(u16(m->ram_para_shadow, 0x882), 70);
+}
+
+TEST_F(DispatcherTest, CommitFollowedBySaveIsStillSeenByTheEngine)
+{
+    c331_manage* engine = makeCommitPoint();
+    pthread_mutex_lock(&engine->para_mutex);   // a page commits ...
+    set16(m->ram_para, 0x886, 90);
+    engine->para_chg_flag = 1;
+    pthread_mutex_unlock(&engine->para_mutex);
+    ZelRamPara::ram_para_save();                // ... and asks for the save at once
+    EXPECT_EQ(fileWord(0x886), 90);             // saved,
+    EXPECT_EQ(u16(m->ram_para_shadow, 0x886), 50);   // but the engine can still see the change
+    EXPECT_EQ(engine->para_chg_flag.load(), 1);
+
+    // The engine's pass: compare, apply, clear the flag, report.
+    pthread_mutex_lock(&engine->para_mutex);
+    EXPECT_NE(u16(m->ram_para, 0x886), u16(m->ram_para_shadow, 0x886));
+    engine->para_chg_flag = 0;
+    pthread_mutex_unlock(&engine->para_mutex);
+    m->test_signal(1);
+    EXPECT_EQ(u16(m->ram_para_shadow, 0x886), 90);
+}
+
+TEST_F(DispatcherTest, ShadowFollowsOnceTheEngineReleasesItsMutex)
+{
+    c331_manage* engine = makeCommitPoint();
+    set16(m->ram_para, 0x884, 3);
+    pthread_mutex_lock(&engine->para_mutex);   // the engine's pass is running
+    sync->para_sync(1);
+    EXPECT_EQ(fileWord(0x884), 3);
+    EXPECT_EQ(u16(m->ram_para_shadow, 0x884), 10);
+    pthread_mutex_unlock(&engine->para_mutex);
+    QElapsedTimer t;
+    t.start();
+    while (u16(m->ram_para_shadow, 0x884) != 3 && t.elapsed() < 2000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(u16(m->ram_para_shadow, 0x884), 3);
+}
+
+TEST_F(DispatcherTest, PagesAreRefreshedByFocusWithTheirNotices)
+{
+    std::vector<std::pair<int, int>> calls;   // (page, code)
+    for (int focus : {1, 4, 7, 10, 24})
+        SyncUpdate::set_page_refresh(focus, [&calls, focus](int code) {
+            calls.emplace_back(focus, code);
+            return focus == 1;   // the home page has a notice request pending
+        });
+    EXPECT_FALSE(SyncUpdate::set_page_refresh(13, [](int) { return false; }));
+
+    struct Case {
+        int focus, code;
+        std::vector<int> notices;
+    } cases[] = {
+        {1, 1, {1}},   {4, 1, {1}},   {7, 103, {}},  {10, 100, {3}}, {10, 101, {4}},
+        {10, 102, {5}}, {10, 104, {}}, {10, 12, {1}}, {24, 100, {3}}, {24, 101, {4}},
+        {24, 102, {5}}, {24, 1, {}},   {6, 1, {}},    // output page not open: nothing
+    };
+    for (const Case& c : cases) {
+        calls.clear();
+        notices.clear();
+        g_page_focus = c.focus;
+        sync->para_sync(c.code);
+        EXPECT_EQ(notices, c.notices) << c.focus << "/" << c.code;
+        if (c.focus == 6)
+            EXPECT_TRUE(calls.empty());
+        else
+            EXPECT_EQ(calls, (std::vector<std::pair<int, int>>{{c.focus, c.code}}));
+    }
+    SyncUpdate::clear_page_refresh(4);
+    calls.clear();
+    g_page_focus = 4;
+    sync->para_sync(1);
+    EXPECT_TRUE(calls.empty());
+}
+
+TEST_F(DispatcherTest, UnroutedFocusRunsOnlyTheLanguageCheck)
+{
+    SyncUpdate::set_page_refresh(5, [](int) {
+        ADD_FAILURE() << "settings page called";
+        return false;
+    });
+    g_page_focus = 13;
+    g_lcd_lang_valid = 0x1F;
+    m->ram_para[0x300] = 3;
+    sync->para_sync(1);
+    EXPECT_EQ(g_language.load(), 3);
+    EXPECT_TRUE(notices.empty());
+}

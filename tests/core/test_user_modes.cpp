@@ -1,0 +1,142 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "param_fixture.h"
+#include "platform/command_runner.h"
+
+TEST(ModeFiles, NamesFollowTheSlotNumber)
+{
+    EXPECT_EQ(mode_file_path(0), "/data/modes/custom_mode1");
+    EXPECT_EQ(mode_file_path(9), "/data/modes/custom_mode10");
+    EXPECT_EQ(mode_osd_path(9), "/data/modes/MO0a.json");
+    EXPECT_EQ(mode_osd_path(15), "/data/modes/MO10.json");
+    EXPECT_EQ(mode_osd_path(2), "/data/modes/MO03.json");
+}
+
+TEST_F(ParamModelTest, SlotsLoadFromTheirFilesAtStart)
+{
+    std::vector<uint8_t> file(4096);
+    for (size_t i = 0; i < file.size(); ++i)
+        file[i] = static_cast<uint8_t>(i * 7);
+    file[0] = file[1] = 0xAA;
+    zeltest::writeFile("/data/modes/custom_mode2", file);
+    ZelRamPara* m = start();
+    EXPECT_EQ(m->ZelUserModeSaved(1), 1);
+    EXPECT_EQ(0, std::memcmp(m->ram_user_mode[1], file.data(), 4096));
+    EXPECT_EQ(m->ZelUserModeSaved(0), 0);
+    EXPECT_EQ(m->ram_user_mode[0][0], 0xFF);
+    EXPECT_EQ(m->ram_user_mode[0][1], 0xFF);
+}
+
+TEST_F(ParamModelTest, ShortModeFileKeepsTheRestOfTheSlot)
+{
+    ZelRamPara* m = start();
+    std::fill(m->ram_user_mode[4] + 2, m->ram_user_mode[4] + 4098, 0x33);
+    zeltest::writeFile("/data/modes/custom_mode5", {0xAA, 0xAA, 1, 2, 3});
+    EXPECT_EQ(m->mode_file_deal(4, 0), 1);
+    EXPECT_EQ(m->ram_user_mode[4][4], 3);
+    EXPECT_EQ(m->ram_user_mode[4][5], 0x33);
+    EXPECT_EQ(m->ZelUserModeSaved(4), 1);
+}
+
+TEST_F(ParamModelTest, WritingCopiesTheImageAndTheOsdMenuWhenTheOsdIsOn)
+{
+    ZelRamPara* m = start();
+    zeltest::writeText("/data/configs/omenu.json", "{\"menu\":[]}");
+    set16(m->ram_para, 0x880, 33);
+    EXPECT_EQ(m->mode_file_write(2, 1), 1);    // operation 1: image into the slot first
+    std::vector<uint8_t> file = zeltest::readFile("/data/modes/custom_mode3");
+    ASSERT_EQ(file.size(), 4096u);
+    EXPECT_EQ(0, std::memcmp(file.data(), m->ram_user_mode[2], 4096));
+    EXPECT_EQ(file[0], 0xAA);
+    EXPECT_EQ(u16(file.data(), 2 + 0x880 - 0x380), 33);
+    EXPECT_FALSE(zeltest::fileExists("/data/modes/MO03.json"));   // operation 1 never copies
+
+    EXPECT_EQ(m->mode_file_write(2, 0), 1);    // OSD off: no copy
+    EXPECT_FALSE(zeltest::fileExists("/data/modes/MO03.json"));
+    set16(m->ram_para, 0x84C, 1);
+    EXPECT_EQ(m->mode_file_write(2, 0), 1);
+    EXPECT_EQ(zeltest::readText("/data/modes/MO03.json"), "{\"menu\":[]}");
+}
+
+TEST_F(ParamModelTest, FailedModeWriteLeavesTheSlot)
+{
+    ZelRamPara* m = start();
+    zeltest::writeText("/data/modes/custom_mode4.tmp/blocker", "x");   // temp path is a folder
+    set16(m->ram_para, 0x880, 12);
+    EXPECT_EQ(m->mode_file_write(3, 1), 0);
+    EXPECT_EQ(m->ZelUserModeSaved(3), 0);
+    EXPECT_EQ(u16(m->ram_user_mode[3] + 2, 0x880 - 0x380), 0);
+}
+
+TEST_F(ParamModelTest, DeletingRemovesTheOsdCopyOnlyWhenTheSlotHadTheOsdOn)
+{
+    ZelRamPara* m = start();
+    for (int k : {5, 6}) {
+        m->mode_file_write(k, 1);
+        zeltest::writeText(mode_osd_path(k).toStdString(), "{}");
+    }
+    set16(m->ram_user_mode[5] + 2, 0x84C - 0x380, 1);
+    EXPECT_EQ(m->mode_file_deal(5, 1), 0);
+    EXPECT_EQ(m->mode_file_deal(6, 1), 0);
+    for (int k : {5, 6}) {
+        EXPECT_EQ(m->ZelUserModeSaved(k), 0);
+        EXPECT_EQ(m->ram_user_mode[k][0], 0xFF);
+        EXPECT_EQ(m->ram_user_mode[k][1], 0xFF);
+        EXPECT_FALSE(zeltest::fileExists(mode_file_path(k).toStdString()));
+    }
+    EXPECT_EQ(u16(m->ram_user_mode[5] + 2, 0x84C - 0x380), 0);
+    EXPECT_FALSE(zeltest::fileExists("/data/modes/MO06.json"));
+    EXPECT_TRUE(zeltest::fileExists("/data/modes/MO07.json"));
+}
+
+TEST_F(ParamModelTest, SlotIndexIsCheckedBeforeTheSlotIsTouched)
+{
+    ZelRamPara* m = start();
+    unsigned char saved[16 * 4098];
+    std::memcpy(saved, m->ram_user_mode, sizeof saved);
+    zeltest::simCommands().clearJournal();
+    EXPECT_EQ(m->mode_file_deal(16, 1), 0);
+    EXPECT_EQ(m->mode_file_deal(-1, 1), 0);
+    EXPECT_EQ(m->mode_file_write(16, 1), 0);
+    EXPECT_EQ(m->ZelUserModeSaved(16), 0);
+    EXPECT_TRUE(zeltest::simCommands().journal().empty());
+    EXPECT_EQ(0, std::memcmp(saved, m->ram_user_mode, sizeof saved));
+}
+
+TEST_F(ParamModelTest, CurrentModeAndCircularSearch)
+{
+    ZelRamPara* m = start();
+    set16(m->ram_para, 0x362, 16);
+    EXPECT_EQ(m->ZelGetCurrentModeIndex(), 16u);
+    set16(m->ram_para, 0x362, 17);
+    EXPECT_EQ(m->ZelGetCurrentModeIndex(), 0u);
+
+    EXPECT_EQ(m->ZelUserModeIndex(5, 1), 256);
+    m->ram_user_mode[3][0] = m->ram_user_mode[3][1] = 0xAA;
+    m->ram_user_mode[10][0] = m->ram_user_mode[10][1] = 0xAA;
+    EXPECT_EQ(m->ZelUserModeIndex(5, 1), 10);
+    EXPECT_EQ(m->ZelUserModeIndex(10, 2), 10);
+    EXPECT_EQ(m->ZelUserModeIndex(10, 1), 3);
+    EXPECT_EQ(m->ZelUserModeIndex(5, 0), 3);
+    EXPECT_EQ(m->ZelUserModeIndex(3, 0), 10);
+    EXPECT_EQ(m->ZelUserModeIndex(12, 1), 3);
+}
+
+TEST_F(ParamModelTest, LanguageCheckFollowsTheMask)
+{
+    ZelRamPara* m = start();
+    EXPECT_EQ(m->ZelLanguageChanged(), 0);
+    m->ram_para[0x300] = 2;
+    m->ram_para_shadow[0x300] = 0;
+    g_lcd_lang_valid = 0x1001F;
+    EXPECT_EQ(m->ZelLanguageChanged(), 1);
+    EXPECT_EQ(g_language.load(), 2);
+    m->ram_para[0x301] = 1;
+    g_lcd_lang_valid = 0x03;
+    EXPECT_EQ(m->ZelLanguageChanged(), 1);
+    EXPECT_EQ(g_language.load(), 0);
+    EXPECT_EQ(u16(m->ram_para, 0x300), 0);
+}
