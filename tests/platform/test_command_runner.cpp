@@ -40,3 +40,16 @@ TEST(SimCommandRunner, FileCommandsStayInsideTheRoot)
     EXPECT_NE(simCommands().run("rm -rf /data/../../etc"), 0);
     EXPECT_NE(simCommands().run("cp relative.txt /data/x"), 0);
 }
+
+// The board's runner, with commands that only print: status and complete output.
+TEST(ShellCommandRunner, StatusAndLongOutput)
+{
+    platform::ShellCommandRunner shell;
+    EXPECT_EQ(shell.run("true"), 0);
+    EXPECT_EQ(shell.run("exit 1"), 256);
+    bool ok = false;
+    std::string out = shell.capture("printf '%0600d\\nend\\n' 7", &ok);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(out, std::string(599, '0') + "7\nend\n");
+    EXPECT_EQ(shell.capture("true", &ok), "");
+}
