@@ -1,0 +1,413 @@
+#include "sim/video_chip.h"
+
+#include <memory>
+
+#include "platform/gpio.h"
+#include "platform/platform.h"
+#include "sim/sim_config.h"
+
+namespace sim {
+
+namespace {
+
+// ---- the chip's wire protocol ----
+constexpr uint8_t kWriteBit = 0x80;
+constexpr uint8_t kAddrBits = 0x7F;
+constexpr uint8_t kBankRegister = 0x00;
+constexpr uint8_t kChipId = 0x24;
+
+// ---- registers the chip answers by itself ----
+constexpr uint8_t kIdBank = 0xB2, kIdAddr = 0x08;
+constexpr uint8_t kRxLockBank = 0xB2, kRxLockAddr = 0x63, kRxLockBits = 0xA0;
+constexpr uint8_t kFieldBank = 0xAB, kFieldAddr = 0x47;          // one counter per channel
+constexpr uint8_t kMeasureBank = 0xAE, kStatusBank = 0xAF;
+constexpr uint8_t kLatchBank = 0x05;
+constexpr uint8_t kInLatchArm = 0x08, kOutLatchArm = 0x09;
+constexpr uint8_t kInLatchDone = 0x22, kOutLatchDone = 0x23;
+
+// Serial-flash controller (bank 0x04).
+constexpr uint8_t kFlashBank = 0x04;
+constexpr uint8_t kGfxStatus = 0x17, kGfxBusy = 0x01;
+constexpr uint8_t kFlashCmd = 0x48;
+constexpr uint8_t kFlashEraseOp = 0x4B;
+constexpr uint8_t kFlashAddr0 = 0x4E, kFlashAddr3 = 0x51;
+constexpr uint8_t kFlashDataCtl = 0x52, kDataReadStart = 0x01, kWriteEmpty = 0x20, kReadBusy = 0x80;
+constexpr uint8_t kFlashData = 0x53;
+constexpr uint8_t kFlashStat = 0x54, kWriteBusy = 0x02, kEraseBusy = 0x08;
+constexpr uint8_t kFlashRdsr = 0x55, kWip = 0x01, kWel = 0x02;
+constexpr uint8_t kCmdErase = 4;
+constexpr uint32_t kFlashPage = 0x10000;
+
+// GPIO select lines of the FPGAs that share the bus.
+constexpr uint32_t kCsFpga0Pad = 0x207810;
+constexpr uint32_t kCsFpga1Pad = 0x207900;
+
+constexpr size_t kLogLimit = 2000000;
+
+// Measurement clock: frame counts are 200 MHz cycles per frame.
+constexpr uint32_t kMeasureClock = 200000000;
+
+// Which input each chip port is wired to (input numbers of the board).
+constexpr int kPortInput[6] = {3, 2, 1, 0, 5, 4};
+
+struct PortTiming {
+    bool signal = false;
+    uint32_t htotal = 0, hactive = 0, vtotal = 0, frame = 0;
+};
+
+PortTiming timingOf(const InputSignal& in)
+{
+    PortTiming t;
+    if (!in.present || in.width == 0 || in.height == 0 || in.refresh == 0)
+        return t;
+    struct Known { uint16_t w, h, htt, vtt; };
+    static constexpr Known kKnown[] = {
+        {1920, 1080, 2200, 1125}, {1280, 720, 1650, 750}, {3840, 2160, 4400, 2250},
+        {720, 480, 858, 525},     {720, 576, 864, 625},   {1024, 768, 1344, 806},
+        {1280, 1024, 1688, 1066}, {1600, 1200, 2160, 1250}, {1920, 1200, 2080, 1235},
+        {4096, 2160, 4400, 2250},
+    };
+    uint32_t htt = in.width + in.width / 8, vtt = in.height + in.height / 24 + 3;
+    for (const Known& k : kKnown)
+        if (k.w == in.width && k.h == in.height) {
+            htt = k.htt;
+            vtt = k.vtt;
+        }
+    t.signal = true;
+    t.htotal = htt;
+    t.hactive = in.width;
+    t.vtotal = in.interlaced ? vtt / 2 : vtt;
+    t.frame = kMeasureClock / in.refresh;
+    return t;
+}
+
+// Register layout of one port's measurement: first address of each quantity.
+struct MeasureLayout { uint8_t h, h2, v, f, status; };
+MeasureLayout layoutOf(int port)
+{
+    if (port < 4)
+        return {uint8_t(0x08 + 2 * port), uint8_t(0x20 + 2 * port), uint8_t(0x38 + 2 * port),
+                uint8_t(0x50 + 3 * port), uint8_t(0x08 + 2 * port)};
+    const int k = port - 4;
+    return {uint8_t(0x10 + 8 * k), uint8_t(0x28 + 8 * k), uint8_t(0x40 + 8 * k),
+            uint8_t(0x5C + 0x0C * k), uint8_t(0x10 + 8 * k)};
+}
+
+uint8_t byteOf(uint32_t v, int k) { return static_cast<uint8_t>(v >> (8 * k)); }
+
+std::vector<std::unique_ptr<VideoChipModel>>& models()
+{
+    static std::vector<std::unique_ptr<VideoChipModel>> list;
+    return list;
+}
+std::mutex g_modelsMutex;
+
+std::vector<uint8_t> fontHeader(uint8_t size)
+{
+    std::vector<uint8_t> h(35, 0);
+    h[0] = 'P';
+    h[17] = size;
+    h[18] = size;
+    return h;
+}
+
+}  // namespace
+
+VideoChipModel::VideoChipModel() : regs_(256)
+{
+    for (auto& bank : regs_)
+        bank.fill(0);
+    // Fonts present in the flash: 32-dot ASCII and CJK, 64-dot ASCII and CJK.
+    setFlash(0x000000, fontHeader(32));
+    setFlash(0x010000, fontHeader(32));
+    setFlash(0x410000, fontHeader(64));
+    setFlash(0x450000, fontHeader(64));
+}
+
+bool VideoChipModel::spiMessage(const platform::SpiTransfer* xfers, unsigned count)
+{
+    const uint16_t cs0 = platform::gpio().read(kCsFpga0Pad);
+    const uint16_t cs1 = platform::gpio().read(kCsFpga1Pad);
+    std::lock_guard<std::mutex> lock(m_);
+    if (absent_)
+        return false;
+    if (failNext_ > 0) {
+        --failNext_;
+        return false;
+    }
+    for (unsigned i = 0; i < count; ++i) {
+        const platform::SpiTransfer& t = xfers[i];
+        // The chip clocks frames of two bytes; a shorter tail is ignored.
+        for (uint32_t off = 0; off + 1 < t.len; off += 2) {
+            Frame f;
+            f.byte0 = t.tx ? t.tx[off] : 0xFF;
+            f.byte1 = t.tx ? t.tx[off + 1] : 0xFF;
+            f.speedHz = t.speed_hz;
+            f.duplex = t.rx != nullptr;
+            f.csFpga0 = cs0;
+            f.csFpga1 = cs1;
+            const uint8_t addr = f.byte0 & kAddrBits;
+            if (f.byte0 & kWriteBit) {
+                writeRegister(addr, f.byte1);
+            } else {
+                f.answer = readRegister(addr);
+            }
+            if (t.rx) {
+                t.rx[off] = 0;
+                t.rx[off + 1] = f.answer;
+            }
+            if (frames_.size() >= kLogLimit)
+                frames_.erase(frames_.begin(), frames_.begin() + kLogLimit / 2);
+            frames_.push_back(f);
+            bytes_ += 2;
+        }
+    }
+    return true;
+}
+
+void VideoChipModel::writeRegister(uint8_t addr, uint8_t value)
+{
+    if (writes_.size() >= kLogLimit)
+        writes_.erase(writes_.begin(), writes_.begin() + kLogLimit / 2);
+    writes_.push_back(Write{seq_++, addr == kBankRegister ? value : bank_, addr, value});
+    if (addr == kBankRegister) {
+        bank_ = value;
+        return;
+    }
+    regs_[bank_][addr] = value;
+    if (bank_ == kLatchBank) {
+        // Frame events arrive at once: an armed latch reads done immediately.
+        if (addr == kInLatchArm)
+            regs_[kLatchBank][kInLatchDone] = value;
+        else if (addr == kOutLatchArm)
+            regs_[kLatchBank][kOutLatchDone] = value;
+    } else if (bank_ == kFlashBank) {
+        if (addr == kFlashAddr3)
+            flashPtr_ = flashAddress();
+        else if (addr == kFlashDataCtl && (value & kDataReadStart))
+            flashPtr_ = flashAddress();
+        else if (addr == kFlashData) {
+            auto& page = flashPages_[flashPtr_ / kFlashPage];
+            if (page.empty())
+                page.assign(kFlashPage, 0xFF);
+            page[flashPtr_ % kFlashPage] &= value;  // programming only clears bits
+            ++flashPtr_;
+        } else if (addr == kFlashCmd) {
+            flashCommand(value);
+        }
+    }
+}
+
+uint32_t VideoChipModel::flashAddress() const
+{
+    uint32_t a = 0;
+    for (int k = 0; k < 4; ++k)
+        a |= static_cast<uint32_t>(regs_[kFlashBank][kFlashAddr0 + k]) << (8 * k);
+    return a;
+}
+
+void VideoChipModel::flashCommand(uint8_t value)
+{
+    if (value != kCmdErase)
+        return;
+    uint32_t unit = 0;
+    switch (regs_[kFlashBank][kFlashEraseOp]) {
+    case 0x20: unit = 0x1000; break;
+    case 0x52: unit = 0x8000; break;
+    case 0xD8: unit = 0x10000; break;
+    default: return;
+    }
+    const uint32_t start = flashAddress() / unit * unit;
+    for (uint32_t a = start; a < start + unit; ++a) {
+        auto it = flashPages_.find(a / kFlashPage);
+        if (it != flashPages_.end())
+            it->second[a % kFlashPage] = 0xFF;
+    }
+}
+
+uint8_t VideoChipModel::readRegister(uint8_t addr)
+{
+    if (addr == kBankRegister)
+        return bank_;
+    if (bank_ == kIdBank && addr == kIdAddr) {
+        if (!idScript_.empty()) {
+            uint8_t v = idScript_.front();
+            idScript_.pop_front();
+            return v;
+        }
+        return kChipId;
+    }
+    if (bank_ == kRxLockBank && addr == kRxLockAddr)
+        return regs_[bank_][addr] | kRxLockBits;
+    if (bank_ == kFieldBank && addr >= kFieldAddr && addr < kFieldAddr + 8) {
+        // Input field / buffer index in bits 2-3, output field in bits 0-1: both move on.
+        const uint32_t n = ++fieldCounter_[addr - kFieldAddr];
+        return static_cast<uint8_t>(((n & 3) << 2) | (n & 3));
+    }
+    if (bank_ == kMeasureBank || bank_ == kStatusBank)
+        return measurement(bank_, addr);
+    if (bank_ == kFlashBank) {
+        switch (addr) {
+        case kGfxStatus: return regs_[bank_][addr] & ~kGfxBusy;
+        case kFlashDataCtl: return static_cast<uint8_t>((regs_[bank_][addr] | kWriteEmpty) & ~kReadBusy);
+        case kFlashStat: return regs_[bank_][addr] & ~(kWriteBusy | kEraseBusy);
+        case kFlashRdsr: return regs_[bank_][addr] & ~(kWip | kWel);
+        case kFlashData: {
+            uint8_t v = 0xFF;
+            auto it = flashPages_.find(flashPtr_ / kFlashPage);
+            if (it != flashPages_.end())
+                v = it->second[flashPtr_ % kFlashPage];
+            ++flashPtr_;
+            return v;
+        }
+        default: break;
+        }
+    }
+    return regs_[bank_][addr];
+}
+
+uint8_t VideoChipModel::measurement(uint8_t bank, uint8_t addr) const
+{
+    const SimConfig cfg = config();
+    for (int port = 0; port < 6; ++port) {
+        const PortTiming t = timingOf(cfg.inputs[kPortInput[port]]);
+        const MeasureLayout l = layoutOf(port);
+        if (bank == kStatusBank) {
+            if (addr == l.status || addr == l.status + 1)
+                return 0;
+            continue;
+        }
+        const uint32_t h = t.signal ? t.htotal - 1 : 0xFFFF;
+        const uint32_t h2 = t.signal ? t.hactive - 1 : 0xFFFF;
+        const uint32_t v = t.signal ? t.vtotal - 1 : 0xFFFF;
+        const uint32_t f = t.signal ? t.frame - 1 : 0xFFFFFF;
+        if (addr >= l.h && addr < l.h + 2) return byteOf(h, addr - l.h);
+        if (addr >= l.h2 && addr < l.h2 + 2) return byteOf(h2, addr - l.h2);
+        if (addr >= l.v && addr < l.v + 2) return byteOf(v, addr - l.v);
+        if (addr >= l.f && addr < l.f + 3) return byteOf(f, addr - l.f);
+    }
+    return regs_[bank][addr];
+}
+
+uint8_t VideoChipModel::reg(uint8_t bank, uint8_t addr) const
+{
+    std::lock_guard<std::mutex> lock(m_);
+    return regs_[bank][addr & kAddrBits];
+}
+
+uint32_t VideoChipModel::regValue(uint8_t bank, uint8_t addr, int n) const
+{
+    std::lock_guard<std::mutex> lock(m_);
+    uint32_t v = 0;
+    for (int k = 0; k < n && k < 4 && addr + k < 128; ++k)
+        v |= static_cast<uint32_t>(regs_[bank][addr + k]) << (8 * k);
+    return v;
+}
+
+void VideoChipModel::setReg(uint8_t bank, uint8_t addr, uint8_t value)
+{
+    std::lock_guard<std::mutex> lock(m_);
+    regs_[bank][addr & kAddrBits] = value;
+}
+
+uint8_t VideoChipModel::currentBank() const
+{
+    std::lock_guard<std::mutex> lock(m_);
+    return bank_;
+}
+
+std::vector<VideoChipModel::Write> VideoChipModel::writes() const
+{
+    std::lock_guard<std::mutex> lock(m_);
+    return writes_;
+}
+
+std::vector<VideoChipModel::Frame> VideoChipModel::frames() const
+{
+    std::lock_guard<std::mutex> lock(m_);
+    return frames_;
+}
+
+void VideoChipModel::clearLog()
+{
+    std::lock_guard<std::mutex> lock(m_);
+    writes_.clear();
+    frames_.clear();
+    bytes_ = 0;
+}
+
+std::vector<uint8_t> VideoChipModel::writesTo(uint8_t bank, uint8_t addr) const
+{
+    std::lock_guard<std::mutex> lock(m_);
+    std::vector<uint8_t> out;
+    for (const Write& w : writes_)
+        if (w.addr != kBankRegister && w.bank == bank && w.addr == addr)
+            out.push_back(w.value);
+    return out;
+}
+
+uint64_t VideoChipModel::bytesReceived() const
+{
+    std::lock_guard<std::mutex> lock(m_);
+    return bytes_;
+}
+
+void VideoChipModel::scriptIdReads(const std::vector<uint8_t>& values)
+{
+    std::lock_guard<std::mutex> lock(m_);
+    idScript_.assign(values.begin(), values.end());
+}
+
+void VideoChipModel::failTransfers(int n)
+{
+    std::lock_guard<std::mutex> lock(m_);
+    failNext_ = n;
+}
+
+void VideoChipModel::setAbsent(bool absent)
+{
+    std::lock_guard<std::mutex> lock(m_);
+    absent_ = absent;
+}
+
+uint8_t VideoChipModel::flashByte(uint32_t address) const
+{
+    std::lock_guard<std::mutex> lock(m_);
+    auto it = flashPages_.find(address / kFlashPage);
+    return it == flashPages_.end() ? 0xFF : it->second[address % kFlashPage];
+}
+
+void VideoChipModel::setFlash(uint32_t address, const std::vector<uint8_t>& bytes)
+{
+    std::lock_guard<std::mutex> lock(m_);
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        const uint32_t a = address + static_cast<uint32_t>(i);
+        auto& page = flashPages_[a / kFlashPage];
+        if (page.empty())
+            page.assign(kFlashPage, 0xFF);
+        page[a % kFlashPage] = bytes[i];
+    }
+}
+
+VideoChipModel& attachVideoChip()
+{
+    std::lock_guard<std::mutex> lock(g_modelsMutex);
+    // Earlier models stay alive: a bus of an earlier board may still point at them.
+    models().push_back(std::make_unique<VideoChipModel>());
+    VideoChipModel& chip = *models().back();
+    if (auto* bus = dynamic_cast<platform::SimSpiBus*>(&platform::spi()))
+        bus->attach("/dev/spidev32766.0", &chip);
+    return chip;
+}
+
+VideoChipModel& videoChip()
+{
+    {
+        std::lock_guard<std::mutex> lock(g_modelsMutex);
+        if (!models().empty())
+            return *models().back();
+    }
+    return attachVideoChip();
+}
+
+}  // namespace sim

@@ -1,0 +1,101 @@
+// The simulated video processing chip, seen from its side of the SPI wire.
+//
+// Every frame is one two-byte transfer: [0x80, bank] selects a bank (address 0 of every bank is
+// the bank register), [0x80|a, d] writes a byte, [a, filler] reads one (data in the second
+// received byte). The chip holds 256 banks of 128 byte registers and answers what its driver
+// polls: chip id, measurement registers of its six input ports (from the simulated board's
+// input signals), receiver lock bits, field counters, frame-event latches, and the serial-flash
+// controller with its flash image.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <vector>
+
+#include "platform/spi.h"
+
+namespace sim {
+
+class VideoChipModel : public platform::SpiDeviceModel {
+public:
+    // One frame on the wire as the chip saw it.
+    struct Frame {
+        uint8_t byte0 = 0;
+        uint8_t byte1 = 0;
+        uint8_t answer = 0;        // what the chip drove on its second byte
+        uint32_t speedHz = 0;
+        bool duplex = false;       // a receive buffer was given
+        uint16_t csFpga0 = 0;      // select-line levels during the transfer
+        uint16_t csFpga1 = 0;
+    };
+    // One register write (bank selects included, address 0).
+    struct Write {
+        uint32_t seq = 0;
+        uint8_t bank = 0;
+        uint8_t addr = 0;
+        uint8_t value = 0;
+    };
+
+    VideoChipModel();
+
+    bool spiMessage(const platform::SpiTransfer* xfers, unsigned count) override;
+
+    // ---- back door for tests ----
+    uint8_t reg(uint8_t bank, uint8_t addr) const;
+    // Little-endian value of n registers from addr.
+    uint32_t regValue(uint8_t bank, uint8_t addr, int n) const;
+    void setReg(uint8_t bank, uint8_t addr, uint8_t value);
+    uint8_t currentBank() const;
+
+    std::vector<Write> writes() const;
+    std::vector<Frame> frames() const;
+    void clearLog();
+    // Writes to one register, in order.
+    std::vector<uint8_t> writesTo(uint8_t bank, uint8_t addr) const;
+    // Bytes the chip received (2 per frame) since the last clearLog().
+    uint64_t bytesReceived() const;
+
+    // Chip-id answers: each read of the id register takes the next scripted value; once the
+    // script is empty it answers the chip's own id.
+    void scriptIdReads(const std::vector<uint8_t>& values);
+    // Make the next n transfers fail (the bus reports an error; the chip sees nothing).
+    void failTransfers(int n);
+    // Chip absent: every transfer fails.
+    void setAbsent(bool absent);
+
+    // Serial flash behind the chip's flash controller.
+    uint8_t flashByte(uint32_t address) const;
+    void setFlash(uint32_t address, const std::vector<uint8_t>& bytes);
+
+private:
+    uint8_t readRegister(uint8_t addr);
+    void writeRegister(uint8_t addr, uint8_t value);
+    uint8_t measurement(uint8_t bank, uint8_t addr) const;
+    void flashCommand(uint8_t value);
+    uint32_t flashAddress() const;
+
+    mutable std::mutex m_;
+    std::vector<std::array<uint8_t, 128>> regs_;
+    uint8_t bank_ = 0;
+    std::vector<Frame> frames_;
+    std::vector<Write> writes_;
+    uint32_t seq_ = 0;
+    uint64_t bytes_ = 0;
+    std::deque<uint8_t> idScript_;
+    int failNext_ = 0;
+    bool absent_ = false;
+    std::array<uint32_t, 8> fieldCounter_{};
+    std::map<uint32_t, std::vector<uint8_t>> flashPages_;  // 64 KiB pages, 0xFF when absent
+    uint32_t flashPtr_ = 0;
+};
+
+// Creates the chip model and attaches it to the simulated SPI bus under "/dev/spidev32766.0".
+// Called by the start-up code on the simulated board and by tests (after a fresh board).
+VideoChipModel& attachVideoChip();
+// The model last attached (attaches one when none is).
+VideoChipModel& videoChip();
+
+}  // namespace sim
