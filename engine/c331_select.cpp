@@ -1,18 +1,11 @@
 #include "engine/c331_select.h"
 
-#include "platform/gpio.h"
-#include "platform/platform.h"
-
-namespace {
-// FPGA select lines in the SoC GPIO window (16 = high = FPGA deselected).
-constexpr uint32_t kCsFpga0 = 0x207810;
-constexpr uint32_t kCsFpga1 = 0x207900;
-constexpr uint16_t kLineHigh = 16;
-}  // namespace
+#include "ledout/fpga_manage.h"
 
 void c331RouteBusToChip()
 {
-    platform::GpioWindow& gpio = platform::gpio();
-    gpio.write(kCsFpga0, kLineHigh);
-    gpio.write(kCsFpga1, kLineHigh);
+    // Both FPGA selects high: the FPGAs let go of the bus and the video chip has it.
+    fpga_manage* fpga = fpga_manage::pInstance();
+    fpga->setLine(GpioLine::cs_fpga0, kLineHigh);
+    fpga->setLine(GpioLine::cs_fpga1, kLineHigh);
 }
