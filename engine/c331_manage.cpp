@@ -1,11 +1,313 @@
 #include "engine/c331_manage.h"
 
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+#include "core/global.h"
+#include "core/utils.h"
+#include "core/zelrampara.h"
+#include "engine/c331_drv.h"
+#include "engine/c331_image.h"
+
 c331_manage* c331_manage::p_c331_manage = nullptr;
+
 std::atomic<int> g_c331_source_online{0};
+std::atomic<int> g_fpga_c331_start{0};
+std::atomic<int> g_osd_update{0};
+std::atomic<uint8_t> g_force_bkcolor{0};
+
+namespace {
+
+constexpr uint32_t kRegChipId = 0xB20801;
+// Register writes that paint an output channel's background (colour, enable).
+constexpr uint32_t kRegOchBkgColor = 0x084903;
+constexpr uint32_t kRegOchBkgEnable = 0x084801;
+constexpr uint32_t kGreen = 0x00FF00;
+constexpr uint32_t kOchBankStep = 16;
+
+// Without a chip the identification is retried about every 10 ms and reported at most every
+// 100 ticks.
+constexpr unsigned kNoChipRetryUs = 10000;
+constexpr unsigned kNoChipReportTicks = 100;
+
+constexpr int kMultiWinCounts[c331_manage::kMultiWinPresets] = {1, 2, 3, 3, 4, 4, 5, 5, 6, 6};
+
+std::mutex g_createMutex;
+
+}  // namespace
 
 c331_manage::c331_manage()
 {
+    writeLogMsg(LOG_BANNER, "====c331_manage::c331_manage()=====");
     pthread_mutex_init(&para_mutex, nullptr);
+    usleepFn = [](unsigned us) { ::usleep(us); };
+    driver = new c331_drv();
+    std::memset(PI_HDMI_INFO, 0, sizeof(PI_HDMI_INFO));
+    std::memset(PI_UPDATE, 0, sizeof(PI_UPDATE));
+    std::memset(g_chg_hdmi, 0, sizeof(g_chg_hdmi));
+    std::memset(PI_ACT, 0, sizeof(PI_ACT));
+    std::memset(PI_STATE, 0, sizeof(PI_STATE));
+    for (int p = 0; p < kPorts; ++p)
+        PI_HDMI_INFO[p][15] = 1;  // no signal until the inputs say otherwise
+    for (int w = 0; w < kWinCount; ++w) {
+        win_port[w] = kNoPort;
+        g_chg_win[w] = g_chg_input[w] = g_chg_attr[w] = g_chg_dbd[w] = 0;
+        PM_WIN_FADE_IN[w] = PM_WIN_FADE_OUT[w] = PM_WIN_FADE_EN[w] = PM_WIN_DBD_MODE[w] = 0;
+        win_dbd_word[w] = 0;
+    }
+    std::memset(working_set, 0, sizeof(working_set));
+    std::memset(win_info, 0, sizeof(win_info));
+    std::memset(multi_win_rect, 0, sizeof(multi_win_rect));
+    std::memset(&sys, 0, sizeof(sys));
+    std::memset(&panel, 0, sizeof(panel));
+    for (int i = 0; i < kMultiWinPresets; ++i)
+        multi_win[i] = MultiWinEntry{0, nullptr};
 }
 
 c331_manage::~c331_manage() {}
+
+c331_manage* c331_manage::pInstance()
+{
+    std::lock_guard<std::mutex> lock(g_createMutex);
+    if (!p_c331_manage) {
+        p_c331_manage = new c331_manage();
+        for (int i = 0; i < kMultiWinPresets; ++i)
+            p_c331_manage->multi_win[i] = MultiWinEntry{kMultiWinCounts[i], p_c331_manage->win_info};
+        p_c331_manage->para_chg_flag = 0;
+        p_c331_manage->pattern_gen = 0;
+        p_c331_manage->c331_setup_state = 0;
+        p_c331_manage->initialize();
+    }
+    return p_c331_manage;
+}
+
+int c331_manage::initialize(bool startThread)
+{
+    c331_fd = driver->initialize();
+    if (c331_fd < 0) {
+        ZEL_DEBUG("c331_manage: can't open %s\n", kC331SpiDevice);
+        writeLogMsg(LOG_FAILURE, "c331_manage: can't open the video chip");
+        return 255;
+    }
+    const uint32_t id = driver->read_C331(c331_fd, kRegChipId);
+    ZEL_DEBUG("\n c331_id = %02x \n", id);
+    if (!startThread)
+        return 0;
+    stop_ = false;
+    if (pthread_create(&thread_, nullptr, &c331_manage::c331manageThread, this) != 0) {
+        ZEL_DEBUG("create manage thread failed\n");
+        writeLogMsg(LOG_FAILURE, "create check source thread failed");
+        return 255;
+    }
+    threadStarted_ = true;
+    return 0;
+}
+
+void* c331_manage::c331manageThread(void* arg)
+{
+    auto* self = static_cast<c331_manage*>(arg);
+    while (!self->stop_) {
+        self->stepOnce();
+        self->usleepFn(1);
+    }
+    return nullptr;
+}
+
+void c331_manage::stopThread()
+{
+    if (!threadStarted_)
+        return;
+    stop_ = true;
+    pthread_join(thread_, nullptr);
+    threadStarted_ = false;
+}
+
+void c331_manage::stepOnce()
+{
+    switch (c331_setup_state) {
+    case 0: case 1: case 2: case 3: case 4:
+        idStep();
+        break;
+    case 5:
+        setupState5();
+        break;
+    case 6:
+        setupState6();
+        break;
+    case 7:
+        setupState7();
+        break;
+    default:
+        c331managerdeal(this);
+        break;
+    }
+}
+
+void c331_manage::idStep()
+{
+    const uint32_t id = driver->read_C331(c331_fd, kRegChipId);
+    if (id == kChipId) {
+        ++c331_setup_state;
+        badIdReads_ = 0;
+        ZEL_DEBUG("\n ok c331_id = 0x24x ");
+        return;
+    }
+    // No chip (or not yet out of reset): retry at a slow pace, report now and then.
+    if (badIdReads_ == 0 || Utils::getTimeSpace(lastIdPrintTick_) >= kNoChipReportTicks) {
+        ZEL_DEBUG("\n error c331_id = %02x \n", id);
+        lastIdPrintTick_ = G_timeTicks;
+    }
+    ++badIdReads_;
+    usleepFn(kNoChipRetryUs);
+}
+
+void c331_manage::setupState5()
+{
+    load_system_param();
+    define_param();
+    driver->init_reg_acc_param();
+    write_initial_setting(c331_fd, 1);
+    set_rtct(c331_fd, 1);
+    pthread_mutex_lock(&para_mutex);
+    load_param();
+    if (ImageView::current().word(ramaddr::kOsdOn) == 1)
+        g_osd_update = 1;
+    pthread_mutex_unlock(&para_mutex);
+    check_input_port(c331_fd);
+    load_char();
+    read_c331_font(c331_fd);
+    update_font(c331_fd);
+    c331_setup_state = 6;
+    ZEL_DEBUG("\n ok c331_id  setup= %d \n", 6);
+}
+
+void c331_manage::setupState6()
+{
+    if (g_force_bkcolor == 1) {
+        for (uint32_t och = 0; och < kOch; ++och) {
+            wr(kRegOchBkgColor, kGreen, och * kOchBankStep);
+            wr(kRegOchBkgEnable, 1, och * kOchBankStep);
+        }
+    }
+    pthread_mutex_lock(&para_mutex);
+    const ImageView img = ImageView::current();
+    zelApi_PnlInit2(img.word(ramaddr::kLedWidth), img.word(ramaddr::kLedHeight),
+                    img.word(ramaddr::kOutputArea + 4), img.word(ramaddr::kOutputArea + 6),
+                    img.word(ramaddr::kSpliceMode));
+    set_output(c331_fd);
+    pthread_mutex_unlock(&para_mutex);
+    g_fpga_c331_start = 1;
+    c331_setup_state = 7;
+    ZEL_DEBUG("\n ok c331_id  setup= %d \n", 7);
+}
+
+void c331_manage::setupState7()
+{
+    pthread_mutex_lock(&para_mutex);
+    const ImageView img = ImageView::current();
+    c331_SetBrightness(50);
+    c331_SetContrast(img.word(ramaddr::kContrast));
+    c331_SetSharpness(img.word(ramaddr::kSharpness));
+    c331_SetColorTemp(img.colorTemp());
+    c331_SetSaturation(img.word(ramaddr::kSaturation));
+    pthread_mutex_unlock(&para_mutex);
+    c331_debugEnv();
+    c331_setup_state = kSetupDone;
+    zelApi_forceColorDisable(c331_fd);
+    ZEL_DEBUG("\n ok c331_id  setup= %d \n", 8);
+}
+
+void c331_manage::load_system_param()
+{
+    SystemParam& s = sys;
+    s.clock1 = 32000000;
+    s.clock2 = 800000000;
+    s.clock3 = 27000000;
+    s.clock4 = 27000000;
+    s.width = 1920;
+    s.height = 2160;
+    s.HTT = 2200;
+    s.VTT = 2250;
+    s.HSW = 88;
+    s.HBP = 88;
+    s.VSW = 10;
+    s.VBP = 72;
+    s.PS_VBOTX_MODE = 0;
+    s.PS_VBOTX_LAYOUT = 0;
+    static constexpr uint32_t kScalars[9] = {0, 137, 0, 1, 22, 137, 0, 2, 24};
+    for (int i = 0; i < 9; ++i)
+        s.scalar[i] = kScalars[i];
+    for (uint32_t k = 0; k < 8; ++k) {
+        s.memmap[k][0] = k * 0x2000;
+        s.memmap[k][1] = 0x08800000 + k * 0x2000;
+        s.memmap[k][2] = 0x11000000 + k * 0x2000;
+        s.memmap[k][3] = 0x19800000 + k * 0x2000;
+        s.memmap[k][4] = 0x22000000 + k * 0x2000;
+    }
+    s.memcount = 64;
+    for (uint32_t k = 0; k < 5; ++k)
+        s.memaddr[k] = 0x2A800000 + k * 0x0B280000;
+    static constexpr uint32_t kOsdMem[7] = {0x01DC0000, 0x65000000, 0x6B913800, 14, 207, 35, 1};
+    for (int i = 0; i < 7; ++i)
+        s.osd_mem[i] = kOsdMem[i];
+    static constexpr uint32_t kFontMem[4] = {0x70000000, 0x725C0000, 0x74B80000, 0x7F000000};
+    for (int i = 0; i < 4; ++i)
+        s.font_mem[i] = kFontMem[i];
+}
+
+void c331_manage::define_param()
+{
+    SystemParam& s = sys;
+    s.ihstart = s.ohstart = s.HSW + s.HBP;
+    s.ihend = s.ohend = s.ihstart + s.width;
+    s.ivstart = s.ovstart = s.VSW + s.VBP;
+    s.ivend = s.ovend = s.ivstart + s.height;
+    if (s.PS_VBOTX_MODE == 0) {
+        s.line_wmul = s.PS_VBOTX_LAYOUT == 0 ? 4 : 2;
+        s.line_hmul = s.PS_VBOTX_LAYOUT == 0 ? 1 : 2;
+    } else if (s.PS_VBOTX_MODE == 2) {
+        s.line_wmul = s.PS_VBOTX_LAYOUT == 0 ? 2 : 1;
+        s.line_hmul = s.PS_VBOTX_LAYOUT == 0 ? 1 : 2;
+    } else {
+        s.line_wmul = s.PS_VBOTX_LAYOUT == 0 ? 8 : 4;
+        s.line_hmul = s.PS_VBOTX_LAYOUT == 0 ? 1 : 2;
+    }
+    s.clock_quarter = s.clock2 / 4;
+    for (int i = 0; i < kIch; ++i)
+        ich_owner[i] = -1;
+    for (int c = 0; c < kOch; ++c)
+        och_owner[c] = -1;
+    for (int w = 0; w < kWinCount; ++w) {
+        for (int i = 0; i < kIch; ++i)
+            win_ich[w][i] = -1;
+        win_list[w] = w;
+        for (int k = 0; k < 5; ++k)
+            seq_list[w][k] = k;
+    }
+    work_scalar_a = 1;
+    work_scalar_b = 32;
+}
+
+void c331_manage::Sleep(int ms)
+{
+    if (ms > 0)
+        usleepFn(static_cast<unsigned>(ms) * 1000u);
+}
+
+void c331_manage::wr(uint32_t id, uint32_t value, uint32_t bankOffset)
+{
+    driver->write_C331(c331_fd, id, value, bankOffset);
+}
+
+uint32_t c331_manage::rd(uint32_t id, uint32_t bankOffset)
+{
+    return driver->read_C331(c331_fd, id, bankOffset);
+}
+
+void c331_manage::wrMask(uint32_t id, uint32_t value, uint32_t mask, uint32_t bankOffset)
+{
+    driver->write_c331_mask(c331_fd, id, value, mask, bankOffset);
+}

@@ -1,23 +1,91 @@
 // The video engine. Its para_mutex and para_chg_flag are the commit point of the parameter image:
 // a writer that wants its change applied locks para_mutex, writes the image, sets para_chg_flag
 // (1 apply, 2 apply and have the change dispatcher sync the user-mode files) and unlocks.
+//
+// The engine owns the video chip's register access, brings the chip up from its worker thread
+// (states 0-7) and then, on every pass (state 8), applies what changed in the image to the chip.
 #pragma once
 
 #include <pthread.h>
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 
+#include "engine/c331_tables.h"
+
+class c331_drv;
+
+// ---- globals owned by the engine ----------------------------------------------------------------
 // 1 once a port's windows were set up again; the input-source manager writes the input
 // summaries of the parameter image only after that.
 extern std::atomic<int> g_c331_source_online;
+extern std::atomic<int> g_fpga_c331_start;      // 1 once the panel set-up of the bring-up is done
+extern std::atomic<int> g_osd_update;           // OSD-menu reload request
+extern std::atomic<uint8_t> g_force_bkcolor;    // 1: green background at bring-up; 2 once switched off
+
+// One rectangle of an input or output window.
+struct _ImageWindowDef_st {
+    int HST;
+    int HW;
+    int VST;
+    int VW;
+};
+
+// A crop rectangle handed to the crop operations.
+struct ST_RECT {
+    int32_t x;
+    int32_t y;
+    int32_t width;
+    int32_t height;
+};
+
+// The engine's record of one window.
+struct ST_WIN_INFO {
+    uint16_t x;
+    uint16_t y;
+    uint16_t width;
+    uint16_t height;
+    uint8_t attr;       // bits 0-1 mirror
+    uint8_t output;     // bit 0 black, bit 1 freeze
+    uint8_t enable;     // 1: the window is shown
+    uint8_t port;       // input number of the source, kNoInput when none
+    uint8_t crop;       // crop entry index, kNoCrop when the source is not a crop
+    uint8_t priority;
+    uint8_t ochLst[8];
+    uint8_t ochPosLst[8];
+    uint8_t columns;
+    uint8_t rows;
+};
+static_assert(sizeof(ST_WIN_INFO) == 32, "window records are 32 bytes");
+
+// A layout preset handed out: count rectangles of four 32-bit words.
+struct ST_MWIN {
+    int count;
+    int32_t (*rect)[4];
+};
 
 class c331_manage {
 public:
+    // ---- constants ----------------------------------------------------------------------------
+    static constexpr int kPorts = 6;
+    static constexpr int kOch = 8;
+    static constexpr int kIch = 8;
+    static constexpr int kSetupDone = 8;          // worker state of the steady pass
+    static constexpr int kIdReadsNeeded = 5;
+    static constexpr uint8_t kChipId = 0x24;
+    static constexpr uint8_t kNoInput = 0xFF;
+    static constexpr uint8_t kNoCrop = 0xFF;
+    static constexpr int kNoPort = -1;
+    static constexpr int kMultiWinPresets = 10;
+    static constexpr uint16_t kRotateAttr = 0x0004;   // attribute bit: rotated window
+
     c331_manage();
     ~c331_manage();
 
     static c331_manage* p_c331_manage;
+    // Creates the engine on the first call, opens the chip and starts the worker thread.
+    static c331_manage* pInstance();
 
     // 0 nothing to apply, 1 apply the image, 2 apply it and rewrite the user-mode files.
     // Written under para_mutex; the engine's pass may test it without the lock.
@@ -25,6 +93,221 @@ public:
     // Guards ram_para with its shadow and para_chg_flag.
     pthread_mutex_t para_mutex;
 
+    // ---- manager and worker thread ------------------------------------------------------------
+    // Opens the chip, reads its id once and starts the worker (when startThread). 0, or 255
+    // when the device cannot be opened or the thread cannot start.
+    int initialize(bool startThread = true);
+    static void* c331manageThread(void* arg);
+    // One round of the worker: an id read (states 0-4), a bring-up step (5-7) or a pass (8).
+    void stepOnce();
+    // Makes the worker thread leave its loop (tests and shutdown); waits for it.
+    void stopThread();
+    void load_system_param();
+    void define_param();
+    void Sleep(int ms);
+    // The sleep used by every wait of the engine (microseconds); tests make it return at once.
+    std::function<void(unsigned)> usleepFn;
+
+    // ---- change application pass --------------------------------------------------------------
+    void c331managerdeal(void* arg);
+
+    // ---- bring-up and panel ---------------------------------------------------------------------
+    void write_initial_setting(int fd, int clockFlag);
+    void set_rtct(int fd, int mode);
+    void load_param();
+    void zelApi_PnlInit2(int ledW, int ledH, int out1W, int out1H, int splice);
+    void zelApi_PnlInitOch3();
+    int zelApi_PnlInitOch_diff(uint32_t* htt, uint32_t* vtt, int hblank, int vblank, int width,
+                               int height);
+    void zelApi_WriteRam(int address);
+    void zelApi_c331InitRegPanel();
+    void zelApi_initEnvC331();
+    void zelApi_initEnvC331Default();
+    void c331_debugEnv();
+    // A window is shown exactly when its state word in the image is on.
+    bool zelApi_IsWinShown(int w) const;
+
+    // ---- register access (shorthands over the driver with this engine's descriptor) ----------
+    void wr(uint32_t id, uint32_t value, uint32_t bankOffset = 0);
+    uint32_t rd(uint32_t id, uint32_t bankOffset = 0);
+    void wrMask(uint32_t id, uint32_t value, uint32_t mask, uint32_t bankOffset = 0);
+
+    // ---- input ports and channels ----------------------------------------------------------------
+    int zelApi_inputCvtC331(int input) const;
+    int zelApi_GetPortDevId(int port) const;
+    int zelApi_IsPatternGen() const;
+    void c331_SetInputsource(int w, int input);
+    void load_hdmi();
+    void check_port_valid(int fd);
+    void check_input_port(int fd);
+
+    // ---- layers, priority, freeze, fade ------------------------------------------------------------
+    void c331_SetWinPriority(int w, int priority);
+    void c331_SetWinPriority1(int fd);
+    void c331_SetWinAttr(int w, int attr);
+    void c331_SetWinOutput(int fd, int w, int flags);
+    void c331_SetWinDbdMode(int fd, int w, int mode);
+
+    // ---- output channels and window reprogramming ------------------------------------------------
+    void set_output(int fd);
+    void zelApi_forceColorDisable(int fd);
+
+    // ---- multi-window channel allocation ---------------------------------------------------------
+    void zelApi_MultiWinChAlloc(char init);
+    void zelApi_MultiWinChOverlay();
+    void zelApi_MultiWinChInit();
+    void zelApi_MultiWinInit();
+    void zelApi_MultiWinGet(ST_MWIN* out);
+
+    // ---- picture values ----------------------------------------------------------------------------
+    void c331_SetBrightness(unsigned short value);
+    void c331_SetContrast(int value);
+    void c331_SetSharpness(int value);
+    void c331_SetSaturation(int value);
+    void c331_SetColorTemp(int packed);
+
+    // ---- input crops -------------------------------------------------------------------------------
+    void c331_SetInputsourceCrop(int w, int cropWord);
+    void c331_SetCrop(char w, char enable, ST_RECT* rect);
+
+    // ---- test pattern ------------------------------------------------------------------------------
+    int c331_SetPattern(int pattern);
+
+    // ---- on-screen display -------------------------------------------------------------------------
+    int zelApi_OsdSet(int type, int value);
+    void update_osd(int fd);
+    void set_osd(int fd, int on);
+    void set_scroll(int fd);
+    void load_char();
+
+    // ---- chip serial flash and fonts ------------------------------------------------------------------
+    void read_c331_font(int fd);
+    void update_font(int fd);
+
+    // ---- diagnostics -----------------------------------------------------------------------------------
+    void input_slidebar(int fd);
+    void output_slidebar(int fd);
+    void disable_slidebar(int fd);
+    void vbyone_rx_ch1_seq(int fd);
+    void vbyone_rx_ch2_seq(int fd);
+    void read_c331_b174bug(int fd);
+    void write_read_c331_b80_iacthstch5(int fd);
+    void zelDbg_c331_param(int n = 0);
+    void zelDbg_c331_print_regGrp(int group);
+    void sync_c331_device_test_input(int fd);
+    void sync_c331_device_test_frame_lock(int fd);
+
+    // ---- state -----------------------------------------------------------------------------------
+    int c331_fd = -1;
+    c331_drv* driver = nullptr;
+    std::atomic<uint8_t> c331_setup_state{0};
+    int pattern_gen = 0;                 // non-zero while a test pattern is shown
+    int osd_redraw_request = 0;
+    int osd_setup_request = 0;
+    int font_bits = 0;
+
+    // Per input port (chip port 0-5).
+    int PI_HDMI_INFO[kPorts][16];
+    int PI_UPDATE[kPorts];
+    int g_chg_hdmi[kPorts];
+    int PI_ACT[kPorts][4];
+    int PI_STATE[kPorts];
+
+    // Per window (0-5).
+    int win_port[kWinCount];             // chip input port shown by the window, kNoPort for none
+    int g_chg_win[kWinCount];            // geometry must be set up again
+    int g_chg_input[kWinCount];          // input must be set up again (1 source, 2 channel moved, 3 timing)
+    int g_chg_attr[kWinCount];           // mirror changed
+    int g_chg_dbd[kWinCount];            // output flags / dot-by-dot changed
+    int g_chg_overlay = 0;               // output-channel-to-window map changed
+    int g_chg_order = 0;                 // stitching map changed
+    int PM_WIN_FADE_IN[kWinCount];
+    int PM_WIN_FADE_OUT[kWinCount];
+    int PM_WIN_FADE_EN[kWinCount];
+    int PM_WIN_DBD_MODE[kWinCount];
+    int win_dbd_word[kWinCount];         // dot-by-dot input combination word of the image (0-9)
+    int32_t working_set[kParamWords];    // the engine's working set, loaded from parameters_txt
+
+    // Windows as taken from the image.
+    ST_WIN_INFO win_info[kWinCount];
+    int wincnt = 0;
+
+    // Layout presets: {window count, record}.
+    struct MultiWinEntry {
+        int count;
+        ST_WIN_INFO* record;
+    };
+    MultiWinEntry multi_win[kMultiWinPresets];
+    int32_t multi_win_rect[kMultiWinPresets][kWinCount][4];
+
+    // System parameters (load_system_param), then what define_param derives.
+    struct SystemParam {
+        uint32_t clock1, clock2, clock3, clock4;
+        uint32_t width, height;
+        uint32_t HTT, VTT, HSW, HBP, VSW, VBP;
+        uint32_t PS_VBOTX_MODE, PS_VBOTX_LAYOUT;
+        uint32_t scalar[9];
+        uint32_t memmap[8][5];
+        uint32_t memcount;
+        uint32_t memaddr[5];
+        uint32_t osd_mem[7];
+        uint32_t font_mem[4];
+        // derived
+        uint32_t ihstart, ihend, ivstart, ivend;
+        uint32_t ohstart, ohend, ovstart, ovend;
+        uint32_t line_wmul, line_hmul;
+        uint32_t clock_quarter;
+    } sys;
+    int work_scalar_a = 1;
+    int work_scalar_b = 32;
+    int ich_owner[kIch];
+    int och_owner[kOch];
+    int win_ich[kWinCount][kIch];
+    int win_list[kWinCount];
+    int seq_list[kWinCount][5];
+
+    // Panel record.
+    struct PanelRecord {
+        uint16_t ledW, ledH;
+        uint16_t areaA, areaB, areaC, areaD;
+        uint16_t xoffs, yoffs;
+        uint8_t ochColumns, ochRows;
+        uint16_t splice;
+        uint32_t split;
+        uint32_t arrangement;
+        uint16_t ochW, ochH;
+        uint16_t HTT, HSW, HFP, VTT, VSW, VFP;
+        uint8_t use1och;
+    } panel;
+
+    // Table of the default working set.
+    static const int32_t parameters_txt[kParamWords];
+
     c331_manage(const c331_manage&) = delete;
     c331_manage& operator=(const c331_manage&) = delete;
+
+private:
+    void idStep();
+    void setupState5();
+    void setupState6();
+    void setupState7();
+    void reloadOsdMenu();
+    void passPanel(const uint8_t* img, const uint8_t* shd);
+    void passPicture(const uint8_t* img, const uint8_t* shd);
+    void passPriorities(const uint8_t* img, const uint8_t* shd);
+    void passWindows(const uint8_t* img, const uint8_t* shd);
+    void passSourceChange(int w, const uint8_t* img, const uint8_t* shd);
+    void passFades(const uint8_t* img, const uint8_t* shd);
+    void passEdid(const uint8_t* img, const uint8_t* shd);
+    void passVolume(const uint8_t* img, const uint8_t* shd);
+    void passDebug();
+    void passInputs();
+    void waitLedHandover();
+    void writeOchBlock(uint32_t bankOffset);
+
+    pthread_t thread_{};
+    bool threadStarted_ = false;
+    std::atomic<bool> stop_{false};
+    unsigned badIdReads_ = 0;
+    unsigned lastIdPrintTick_ = 0;
 };

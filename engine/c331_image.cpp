@@ -1,0 +1,36 @@
+#include "engine/c331_image.h"
+
+#include "core/ram_layout.h"
+#include "core/zelrampara.h"
+
+namespace {
+ZelRamPara* model()
+{
+    if (!ZelRamPara::p_zelrampara_config)
+        ZelRamPara::pInstance();
+    return ZelRamPara::p_zelrampara_config;
+}
+}  // namespace
+
+ImageView ImageView::current() { return ImageView(model()->ram_para); }
+
+ImageView ImageView::shadow() { return ImageView(model()->ram_para_shadow); }
+
+int ImageView::colorTemp() const
+{
+    return static_cast<int>((word(ramaddr::kColorTempMode) & 0xFF) |
+                            ((word(ramaddr::kBlueGain) & 0xFF) << 8) |
+                            ((word(ramaddr::kGreenGain) & 0xFF) << 16) |
+                            (static_cast<uint32_t>(word(ramaddr::kRedGain) & 0xFF) << 24));
+}
+
+void imageWriteWord(unsigned addr, uint16_t value)
+{
+    if (addr + 1 >= ImageView::kSize)
+        return;
+    uint8_t* ram = model()->ram_para;
+    ram[addr] = static_cast<uint8_t>(value);
+    ram[addr + 1] = static_cast<uint8_t>(value >> 8);
+}
+
+uint8_t* imageRegStatus() { return model()->reg_status; }

@@ -1,0 +1,33 @@
+// Word access to the parameter image and its shadow for the video engine (16-bit fields,
+// little-endian, by image address).
+#pragma once
+
+#include <cstdint>
+
+class ImageView {
+public:
+    explicit ImageView(const uint8_t* bytes) : bytes_(bytes) {}
+    // The parameter image and its shadow copy of the parameter model.
+    static ImageView current();
+    static ImageView shadow();
+
+    uint8_t byte(unsigned addr) const { return addr < kSize ? bytes_[addr] : 0; }
+    uint16_t word(unsigned addr) const
+    {
+        return addr + 1 < kSize ? static_cast<uint16_t>(bytes_[addr] | (bytes_[addr + 1] << 8)) : 0;
+    }
+    // The colour temperature as the picture operations take it: mode in bits 0-7, blue gain in
+    // 8-15, green gain in 16-23, red gain in 24-31 (low byte of each word).
+    int colorTemp() const;
+    const uint8_t* data() const { return bytes_; }
+
+    static constexpr unsigned kSize = 4096;
+
+private:
+    const uint8_t* bytes_;
+};
+
+// Writes one 16-bit word of the parameter image (the caller holds para_mutex where needed).
+void imageWriteWord(unsigned addr, uint16_t value);
+// The parameter model's register and status area.
+uint8_t* imageRegStatus();

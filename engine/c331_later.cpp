@@ -1,0 +1,91 @@
+// Operations of the engine that the bring-up and the change pass call and that belong to the
+// engine's later areas: input tracking and channel allocation, window layers and output
+// reprogramming, picture values, crops, test pattern, on-screen display, fonts and
+// diagnostics. Until those areas are built they leave the chip as it is.
+#include "engine/c331_manage.h"
+
+// ---- input ports and channels ------------------------------------------------------------------
+
+int c331_manage::zelApi_inputCvtC331(int input) const
+{
+    static constexpr int kPortOfInput[kPorts] = {3, 2, 1, 0, 5, 4};
+    return (input >= 0 && input < kPorts) ? kPortOfInput[input] : 255;
+}
+
+int c331_manage::zelApi_GetPortDevId(int port) const
+{
+    static constexpr int kInputOfPort[kPorts] = {3, 2, 1, 0, 5, 4};
+    return (port >= 0 && port < kPorts) ? kInputOfPort[port] : 3;
+}
+
+int c331_manage::zelApi_IsPatternGen() const { return pattern_gen ? 1 : 0; }
+
+void c331_manage::c331_SetInputsource(int, int) {}
+void c331_manage::load_hdmi() {}
+void c331_manage::check_port_valid(int) {}
+void c331_manage::check_input_port(int) {}
+
+// ---- layers, priority, freeze, fade -----------------------------------------------------------------
+
+void c331_manage::c331_SetWinPriority(int, int) {}
+void c331_manage::c331_SetWinPriority1(int) {}
+void c331_manage::c331_SetWinAttr(int, int) {}
+void c331_manage::c331_SetWinOutput(int, int, int) {}
+void c331_manage::c331_SetWinDbdMode(int, int, int) {}
+
+// ---- output channels and window reprogramming --------------------------------------------------------
+
+void c331_manage::set_output(int) {}
+void c331_manage::zelApi_forceColorDisable(int) {}
+
+// ---- multi-window channel allocation -------------------------------------------------------------------
+
+void c331_manage::zelApi_MultiWinChAlloc(char) {}
+void c331_manage::zelApi_MultiWinChOverlay() {}
+void c331_manage::zelApi_MultiWinChInit() {}
+void c331_manage::zelApi_MultiWinInit() {}
+void c331_manage::zelApi_MultiWinGet(ST_MWIN*) {}
+
+// ---- picture values --------------------------------------------------------------------------------------
+
+void c331_manage::c331_SetBrightness(unsigned short) {}
+void c331_manage::c331_SetContrast(int) {}
+void c331_manage::c331_SetSharpness(int) {}
+void c331_manage::c331_SetSaturation(int) {}
+void c331_manage::c331_SetColorTemp(int) {}
+
+// ---- input crops -------------------------------------------------------------------------------------------
+
+void c331_manage::c331_SetInputsourceCrop(int, int) {}
+void c331_manage::c331_SetCrop(char, char, ST_RECT*) {}
+
+// ---- test pattern ----------------------------------------------------------------------------------------
+
+int c331_manage::c331_SetPattern(int) { return 0; }
+
+// ---- on-screen display -----------------------------------------------------------------------------------
+
+int c331_manage::zelApi_OsdSet(int, int) { return 0; }
+void c331_manage::update_osd(int) {}
+void c331_manage::set_osd(int, int) {}
+void c331_manage::set_scroll(int) {}
+void c331_manage::load_char() {}
+
+// ---- chip serial flash and fonts --------------------------------------------------------------------------
+
+void c331_manage::read_c331_font(int) {}
+void c331_manage::update_font(int) {}
+
+// ---- diagnostics -----------------------------------------------------------------------------------------
+
+void c331_manage::input_slidebar(int) {}
+void c331_manage::output_slidebar(int) {}
+void c331_manage::disable_slidebar(int) {}
+void c331_manage::vbyone_rx_ch1_seq(int) {}
+void c331_manage::vbyone_rx_ch2_seq(int) {}
+void c331_manage::read_c331_b174bug(int) {}
+void c331_manage::write_read_c331_b80_iacthstch5(int) {}
+void c331_manage::zelDbg_c331_param(int) {}
+void c331_manage::zelDbg_c331_print_regGrp(int) {}
+void c331_manage::sync_c331_device_test_input(int) {}
+void c331_manage::sync_c331_device_test_frame_lock(int) {}

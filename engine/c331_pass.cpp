@@ -1,0 +1,343 @@
+// The change application pass of the video engine: what changed between the parameter image and
+// its shadow is applied to the chip, handed to the LED output and the input-source manager, and
+// reported to the GUI thread.
+#include <QMutexLocker>
+
+#include <cstdio>
+
+#include "chips/tarvosource.h"
+#include "core/global.h"
+#include "core/ram_layout.h"
+#include "core/utils.h"
+#include "core/zelrampara.h"
+#include "engine/c331_image.h"
+#include "engine/c331_manage.h"
+#include "ledout/fpga_manage.h"
+
+namespace {
+
+using namespace ramaddr;
+
+constexpr unsigned kWinScanFirst = kWindows;                                  // 0x8E0
+constexpr unsigned kWinScanLast = kWindows + kWindowSize * kUsedWindows - 2;  // 0x97A
+constexpr unsigned kFadeWords = 2 * kUsedWindows;
+constexpr unsigned kEdidWordsPerInput = 3;
+constexpr unsigned kEdidStride = 6;
+constexpr int kInputs = 6;
+constexpr unsigned kCropEntryX = 2, kCropEntryY = 4, kCropEntryW = 6, kCropEntryH = 8;
+constexpr uint8_t kCropInputMask = 0x0F;
+
+// Debug requests in the parameter model's register area.
+constexpr unsigned kDbgAction = 162, kDbgParamDump = 163, kDbgRegGroup = 164, kDbgSyncTest = 165;
+
+// The LED-size hand-over wait: 10 us steps, at most about 3 s of ticks (or of steps when the
+// tick does not run).
+constexpr unsigned kLedWaitStepUs = 10;
+constexpr unsigned kLedWaitTicks = 300;
+constexpr unsigned kLedWaitSteps = 300000;
+
+bool changed(const ImageView& img, const ImageView& shd, unsigned addr)
+{
+    return img.word(addr) != shd.word(addr);
+}
+
+tarvosource* inputs()
+{
+    return tarvosource::p_tarvo_source ? tarvosource::p_tarvo_source : tarvosource::pInstance();
+}
+
+}  // namespace
+
+void c331_manage::c331managerdeal(void*)
+{
+    if (para_chg_flag != 0) {
+        pthread_mutex_lock(&para_mutex);
+        const ImageView img = ImageView::current();
+        const ImageView shd = ImageView::shadow();
+        passPanel(img.data(), shd.data());
+        passPicture(img.data(), shd.data());
+        passPriorities(img.data(), shd.data());
+        passWindows(img.data(), shd.data());
+        passFades(img.data(), shd.data());
+        if (img.byte(kTestPattern) != shd.byte(kTestPattern))
+            c331_SetPattern(img.byte(kTestPattern));
+        passEdid(img.data(), shd.data());
+        passVolume(img.data(), shd.data());
+        if (changed(img, shd, kScreenClosed))
+            fpga_manage::pInstance()->set_output_flag = 1;
+        if (changed(img, shd, kOsdOn)) {
+            const int on = img.word(kOsdOn);
+            zelApi_OsdSet(0, on);
+            if (on)
+                g_osd_update = 1;
+        }
+        ZelRamPara::p_zelrampara_config->test_signal(para_chg_flag);
+        para_chg_flag = 0;
+        if (g_osd_update == 1) {
+            g_osd_update = 0;
+            reloadOsdMenu();
+        }
+        passDebug();
+        pthread_mutex_unlock(&para_mutex);
+    }
+    passInputs();
+}
+
+void c331_manage::waitLedHandover()
+{
+    const unsigned start = G_timeTicks;
+    unsigned steps = 0;
+    do {
+        usleepFn(kLedWaitStepUs);
+        ++steps;
+    } while (g_set_led_para == 1 && Utils::getTimeSpace(start) < kLedWaitTicks && steps < kLedWaitSteps);
+    if (g_set_led_para == 1)
+        ZEL_DEBUG("[c331managerdeal] LED output did not hand over, panel set up anyway\n");
+}
+
+void c331_manage::passPanel(const uint8_t* imgBytes, const uint8_t* shdBytes)
+{
+    const ImageView img(imgBytes), shd(shdBytes);
+    static constexpr unsigned kPanelWords[] = {kSpliceMode, kLedWidth, kLedHeight, kOutputArea + 4,
+                                               kOutputArea + 6};
+    bool any = false;
+    for (unsigned a : kPanelWords)
+        any = any || changed(img, shd, a);
+    if (!any)
+        return;
+    waitLedHandover();
+    zelApi_PnlInit2(img.word(kLedWidth), img.word(kLedHeight), img.word(kOutputArea + 4),
+                    img.word(kOutputArea + 6), img.word(kSpliceMode));
+    {
+        QMutexLocker lock(&Utils::_led_para_init_mutex);
+        g_set_led_para = 2;
+    }
+    if (img.word(kOsdOn) != 0)
+        g_osd_update = 1;
+}
+
+void c331_manage::passPicture(const uint8_t* imgBytes, const uint8_t* shdBytes)
+{
+    const ImageView img(imgBytes), shd(shdBytes);
+    if (changed(img, shd, kBrightness)) {
+        // The chip stays at its neutral brightness; the LED output applies the user's value.
+        c331_SetBrightness(50);
+        QMutexLocker lock(&Utils::_bri_set_mutex);
+        fpga_manage::pInstance()->set_bri_flag = 1;
+    }
+    if (changed(img, shd, kContrast))
+        c331_SetContrast(img.word(kContrast));
+    if (changed(img, shd, kSharpness))
+        c331_SetSharpness(img.word(kSharpness));
+    if (changed(img, shd, kSaturation))
+        c331_SetSaturation(img.word(kSaturation));
+    if (changed(img, shd, kColorTempMode) || changed(img, shd, kRedGain) || changed(img, shd, kGreenGain) ||
+        changed(img, shd, kBlueGain))
+        c331_SetColorTemp(img.colorTemp());
+}
+
+void c331_manage::passPriorities(const uint8_t* imgBytes, const uint8_t* shdBytes)
+{
+    const ImageView img(imgBytes), shd(shdBytes);
+    for (int w = 0; w < kWinCount; ++w) {
+        const unsigned a = kPriority + 2 * w;
+        if (!changed(img, shd, a))
+            continue;
+        ZEL_DEBUG("DIFF REG CUSTOM_INFO_IMAGE%d_PRIORITY %04x==>%04x\r\n", w + 1, shd.word(a), img.word(a));
+        c331_SetWinPriority(w, img.word(a));
+        c331_SetWinPriority1(c331_fd);
+    }
+}
+
+void c331_manage::passWindows(const uint8_t* imgBytes, const uint8_t* shdBytes)
+{
+    const ImageView img(imgBytes), shd(shdBytes);
+    for (unsigned a = kWinScanFirst; a <= kWinScanLast; a += 2) {
+        if (!changed(img, shd, a))
+            continue;
+        const int w = static_cast<int>((a - kWindows) / kWindowSize);
+        const unsigned f = (a - kWindows) % kWindowSize;
+        ZEL_DEBUG("DIFF REG win[%#x] reg:%x %04x==>%04x\r\n", w, a - 0x880, shd.word(a), img.word(a));
+        switch (f) {
+        case kWinState: case kWinX: case kWinY: case kWinWidth: case kWinHeight: {
+            // Full re-layout: every window is taken from the image again, so the attribute,
+            // flag, dot-by-dot and audio changes of this commit are applied with it.
+            zelApi_initEnvC331();
+            zelApi_MultiWinChAlloc(1);
+            zelApi_MultiWinChInit();
+            for (int v = 0; v < kWinCount; ++v) {
+                const unsigned rec = window(v);
+                if (changed(img, shd, rec + kWinMirror))
+                    c331_SetWinAttr(v, img.word(rec + kWinMirror));
+                if (changed(img, shd, rec + kWinFlags))
+                    c331_SetWinOutput(c331_fd, v, img.word(rec + kWinFlags));
+                if (changed(img, shd, rec + kWinDbdMode))
+                    c331_SetWinDbdMode(c331_fd, v, img.word(rec + kWinDbdMode));
+            }
+            const unsigned audio = img.word(kAudioWindow);
+            if (audio < kUsedWindows && changed(img, shd, window(audio) + kWinSource))
+                inputs()->volume_request = 1;
+            set_output(c331_fd);
+            return;
+        }
+        case kWinMirror:
+            c331_SetWinAttr(w, img.word(a));
+            break;
+        case kWinSource:
+            passSourceChange(w, imgBytes, shdBytes);
+            break;
+        case kWinFlags:
+            c331_SetWinOutput(c331_fd, w, img.word(a));
+            break;
+        case kWinDbdMode:
+            c331_SetWinDbdMode(c331_fd, w, img.word(a));
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+void c331_manage::passSourceChange(int w, const uint8_t* imgBytes, const uint8_t* shdBytes)
+{
+    const ImageView img(imgBytes), shd(shdBytes);
+    const uint16_t s = img.word(window(w) + kWinSource);
+    const uint16_t old = shd.word(window(w) + kWinSource);
+    int port;
+    if (s & kWinSourceCrop) {
+        const unsigned k = s & 0xFF;
+        if (k >= kCropEntries) {
+            ZEL_DEBUG("[c331managerdeal] win%d crop %u OOR\n", w, k);
+            return;   // no such crop entry: the window keeps its source
+        }
+        const unsigned e = cropEntry(k);
+        ST_RECT rect{img.word(e + kCropEntryX), img.word(e + kCropEntryY), img.word(e + kCropEntryW),
+                     img.word(e + kCropEntryH)};
+        c331_SetInputsourceCrop(w, s);
+        c331_SetCrop(static_cast<char>(w), 1, &rect);
+        port = img.byte(e) & kCropInputMask;
+    } else if (old & kWinSourceCrop) {
+        const unsigned r0 = window(0);
+        ST_RECT rect{img.word(r0 + kWinX), img.word(r0 + kWinY), img.word(r0 + kWinWidth),
+                     img.word(r0 + kWinHeight)};
+        c331_SetCrop(static_cast<char>(w), 0, &rect);
+        port = s;
+    } else {
+        port = s;
+    }
+    c331_SetInputsource(w, port);
+    if (static_cast<unsigned>(w) == img.word(kAudioWindow))
+        inputs()->volume_request = 1;
+}
+
+void c331_manage::passFades(const uint8_t* imgBytes, const uint8_t* shdBytes)
+{
+    const ImageView img(imgBytes), shd(shdBytes);
+    for (unsigned i = 0; i < kFadeWords; ++i) {
+        const unsigned a = kFadeIn + 2 * i;
+        if (!changed(img, shd, a))
+            continue;
+        const int w = static_cast<int>(i / 2);
+        if (i % 2 == 0)
+            PM_WIN_FADE_IN[w] = img.word(a);
+        else
+            PM_WIN_FADE_OUT[w] = img.word(a);
+        ZEL_DEBUG("DIFF REG win[%#x] reg:%x(%04x) %04x==>%04x\r\n", w, a - kFadeIn, 2816, shd.word(a), img.word(a));
+    }
+}
+
+void c331_manage::passEdid(const uint8_t* imgBytes, const uint8_t* shdBytes)
+{
+    const ImageView img(imgBytes), shd(shdBytes);
+    // Every input whose requested timing changed (a user mode changes several at once), and
+    // every input whose custom EDID waits, gets its request.
+    tarvosource* src = inputs();
+    for (int i = 0; i < kInputs; ++i) {
+        bool request = edid_ram_table_from[i] != 0;
+        for (unsigned k = 0; k < kEdidWordsPerInput && !request; ++k)
+            request = changed(img, shd, kEdidTiming + kEdidStride * i + 2 * k);
+        if (!request)
+            continue;
+        src->edid_done[i] = 0;
+        src->edid_request[i] = 1;
+    }
+}
+
+void c331_manage::passVolume(const uint8_t* imgBytes, const uint8_t* shdBytes)
+{
+    const ImageView img(imgBytes), shd(shdBytes);
+    for (unsigned w = 0; w < kUsedWindows; ++w) {
+        if (changed(img, shd, window(w) + kWinVolume)) {
+            inputs()->volume_request = 1;
+            return;
+        }
+    }
+}
+
+void c331_manage::passDebug()
+{
+    uint8_t* reg = imageRegStatus();
+    if (uint8_t action = reg[kDbgAction]) {
+        if (action & 0x01) input_slidebar(c331_fd);
+        else if (action & 0x02) output_slidebar(c331_fd);
+        else if (action & 0x04) disable_slidebar(c331_fd);
+        else if (action & 0x08) vbyone_rx_ch1_seq(c331_fd);
+        else if (action & 0x10) vbyone_rx_ch2_seq(c331_fd);
+        else if (action & 0x20) read_c331_b174bug(c331_fd);
+        else if (action & 0x40) c331_setup_state = 0;
+        else if (action & 0x80) write_read_c331_b80_iacthstch5(c331_fd);
+        reg[kDbgAction] = 0;
+    }
+    if (reg[kDbgParamDump]) {
+        zelDbg_c331_param(reg[kDbgParamDump] - 1);
+        reg[kDbgParamDump] = 0;
+    }
+    if (reg[kDbgRegGroup]) {
+        if (reg[kDbgRegGroup] & 0x01)
+            zelDbg_c331_print_regGrp(0);
+        reg[kDbgRegGroup] = 0;
+    }
+    if (reg[kDbgSyncTest] & 0x03) {
+        if (reg[kDbgSyncTest] & 0x01)
+            sync_c331_device_test_input(c331_fd);
+        else
+            sync_c331_device_test_frame_lock(c331_fd);
+        reg[kDbgSyncTest] = 0;
+    }
+}
+
+void c331_manage::passInputs()
+{
+    if (zelApi_IsPatternGen())
+        return;
+    load_hdmi();
+    check_port_valid(c331_fd);
+    if (osd_redraw_request) {
+        update_osd(c331_fd);
+        osd_redraw_request = 0;
+    } else if (osd_setup_request) {
+        set_osd(c331_fd, 1);
+        set_scroll(c331_fd);
+        osd_setup_request = 0;
+    }
+    check_input_port(c331_fd);
+    for (int p = 0; p < kPorts; ++p) {
+        for (int w = 0; w < kWinCount; ++w) {
+            if (win_port[w] != p || (!PI_UPDATE[p] && !g_chg_hdmi[p]))
+                continue;
+            printf("\n [c331_main]PI_UPDATE[%d]=%d   g_chg_hdmi[%d]=%d   PI_ACT  HST=%4d  HW=%4d  VST=%4d  VW=%4d\n",
+                   p, PI_UPDATE[p], p, g_chg_hdmi[p], PI_ACT[p][0], PI_ACT[p][1], PI_ACT[p][2], PI_ACT[p][3]);
+            g_chg_input[w] = 3;
+            set_output(c331_fd);
+            g_c331_source_online = 1;
+        }
+        PI_UPDATE[p] = 0;
+        g_chg_hdmi[p] = 0;
+    }
+}
+
+void c331_manage::reloadOsdMenu()
+{
+    // Reading "/data/configs/omenu.json" into the OSD list and applying its first entry belongs
+    // to the OSD-menu file reader, which is not built yet; the request is consumed.
+}
