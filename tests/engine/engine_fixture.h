@@ -1,0 +1,50 @@
+// A video engine on a fresh simulated board with the simulated video chip, driven step by step
+// (no worker thread, sleeps return at once).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "core/ram_layout.h"
+#include "core/zelrampara.h"
+#include "engine/c331_manage.h"
+#include "sim/video_chip.h"
+#include "support/test_root.h"
+
+class EngineTest : public ::testing::Test {
+protected:
+    zeltest::TempRoot root;
+    sim::VideoChipModel& chip = sim::attachVideoChip();
+    ZelRamPara* model = ZelRamPara::pInstance();
+    c331_manage* e = nullptr;
+
+    void SetUp() override
+    {
+        e = new c331_manage();
+        c331_manage::p_c331_manage = e;
+        e->usleepFn = [this](unsigned us) { sleeps.push_back(us); };
+        ASSERT_EQ(e->initialize(false), 0);
+    }
+
+    // Runs worker rounds until the bring-up is done (bounded).
+    void bringUp()
+    {
+        for (int i = 0; i < 50 && e->c331_setup_state < c331_manage::kSetupDone; ++i)
+            e->stepOnce();
+        ASSERT_EQ(e->c331_setup_state, c331_manage::kSetupDone);
+        model->refresh_shadow();
+    }
+
+    uint16_t imageWord(unsigned addr) const { return ram_get_u16(model->ram_para, addr); }
+    void setWord(unsigned addr, uint16_t v) { ram_set_u16(model->ram_para, addr, v); }
+
+    // Commits what the test wrote into the image and runs one pass.
+    void commitAndPass(uint8_t flag = 1)
+    {
+        e->para_chg_flag = flag;
+        e->stepOnce();
+    }
+
+    uint8_t& imageRegStatusByte(int i) { return model->reg_status[i]; }
+
+    std::vector<unsigned> sleeps;
+};
