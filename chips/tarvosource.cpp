@@ -134,25 +134,31 @@ tarvosource::tarvosource() : d(new Impl)
         clock_chip_step[p] = kClockIdle;
 }
 
-tarvosource::~tarvosource()
-{
-    if (thread_.joinable())
-        thread_.detach();
-}
+tarvosource::~tarvosource() = default;
 
 int tarvosource::initialize()
 {
     if (started_.exchange(true))
         return kOk;
-    thread_ = std::thread([this] {
-        for (;;) {
-            for (int i = 0; i < kInputs; ++i) {
-                poll_input(i);
-                usleep(kPauseAfterInputUs);
-            }
-        }
-    });
+    if (pthread_create(&thread_, nullptr, &tarvosource::poll_thread, this) != 0) {
+        writeLogMsg(LOG_FAILURE, "create input source thread failed");
+        started_ = false;
+        return kFail;
+    }
+    pthread_detach(thread_);
     return kOk;
+}
+
+void* tarvosource::poll_thread(void* arg)
+{
+    tarvosource* self = static_cast<tarvosource*>(arg);
+    for (;;) {
+        for (int i = 0; i < kInputs; ++i) {
+            self->poll_input(i);
+            usleep(kPauseAfterInputUs);
+        }
+    }
+    return nullptr;
 }
 
 void tarvosource::poll_pass()

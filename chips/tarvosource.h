@@ -20,7 +20,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <thread>
+#include <pthread.h>
 
 #include "chips/it66121_sys.h"
 
@@ -101,6 +101,8 @@ private:
 
     struct Impl;
     std::unique_ptr<Impl> d;
-    std::thread thread_;
+    static void* poll_thread(void* arg);
+
+    pthread_t thread_{};
     std::atomic<bool> started_{false};
 };
