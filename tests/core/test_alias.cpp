@@ -1,0 +1,77 @@
+#include <gtest/gtest.h>
+
+#include "core/alias.h"
+#include "support/test_root.h"
+
+namespace {
+
+const char* kAliases = R"({
+  "filename": "/data/configs/alias.json",
+  "namelist": {
+    "source": [
+      {"id": 0, "valid": "on", "name": "Camera"},
+      {"id": "1", "valid": "OFF", "name": "PC"},
+      {"id": 2, "valid": "off", "name": "Disabled"},
+      {"id": 3, "valid": "on", "name": ""},
+      {"id": 2, "valid": "on", "name": "Second"},
+      {"id": "x", "valid": "on", "name": "Broken id"},
+      {"id": 5, "name": "No valid"}
+    ],
+    "win": [ {"id": 1, "valid": "on", "name": "Window \u4e00"} ],
+    "source": [ {"id": 4, "valid": "on", "name": "Shadowed section"} ]
+  }
+})";
+
+class AliasTest : public ::testing::Test {
+protected:
+    zeltest::TempRoot root;
+};
+
+}  // namespace
+
+TEST_F(AliasTest, LooksUpBySectionAndId)
+{
+    zeltest::writeText(kAliasFile, kAliases);
+    ALIAS_PARA a;
+    EXPECT_EQ(get_json_alias_para(&a, "source", 0), 1);
+    EXPECT_EQ(a.name, "Camera");
+    EXPECT_EQ(get_json_alias_para(&a, "source", 1), 1);   // "OFF" is not "off"; numeric text id
+    EXPECT_EQ(a.name, "PC");
+    EXPECT_EQ(get_json_alias_para(&a, "source", 2), 0);   // the first entry of id 2 wins: off
+    EXPECT_EQ(a.name, "Disabled");
+    EXPECT_EQ(a.valid, "off");
+    EXPECT_EQ(get_json_alias_para(&a, "source", 3), 0);   // empty name, entry still stored
+    EXPECT_EQ(a.id, 3);
+    EXPECT_EQ(a.valid, "on");
+    EXPECT_EQ(a.name, "");
+    EXPECT_EQ(get_json_alias_para(&a, "win", 1), 1);
+    EXPECT_EQ(a.name, "Window \xE4\xB8\x80");
+    EXPECT_TRUE(zeltest::fileExists(kAliasFile));
+}
+
+TEST_F(AliasTest, MissingSectionEntryOrFieldsLeaveTheAliasUnchanged)
+{
+    zeltest::writeText(kAliasFile, kAliases);
+    ALIAS_PARA a;
+    a.id = 77;
+    a.name = "keep";
+    EXPECT_EQ(get_json_alias_para(&a, "crop", 0), 0);
+    EXPECT_EQ(get_json_alias_para(&a, "source", 4), 0);   // only the first "source" counts
+    EXPECT_EQ(get_json_alias_para(&a, "source", 5), 0);   // entry without "valid"
+    EXPECT_EQ(get_json_alias_para(&a, "source", 9), 0);
+    EXPECT_EQ(a.id, 77);
+    EXPECT_EQ(a.name, "keep");
+
+    zeltest::writeText(kAliasFile, R"({"other": {}})");
+    EXPECT_EQ(get_json_alias_para(&a, "source", 0), 0);
+    EXPECT_TRUE(zeltest::fileExists(kAliasFile));
+}
+
+TEST_F(AliasTest, BrokenFileIsDeletedAndMissingFileGivesNothing)
+{
+    ALIAS_PARA a;
+    EXPECT_EQ(get_json_alias_para(&a, "source", 0), 0);
+    zeltest::writeText(kAliasFile, R"({"namelist": {"source": [ {"id": 0, )");
+    EXPECT_EQ(get_json_alias_para(&a, "source", 0), 0);
+    EXPECT_FALSE(zeltest::fileExists(kAliasFile));
+}
