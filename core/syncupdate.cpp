@@ -151,7 +151,8 @@ void SyncUpdate::refresh_page(int code)
             ZelRamPara::p_zelrampara_config->ZelLanguageChanged();
         return;
     }
-    const PageRefresh& page = page_refresh()[focus];
+    // A copy: the page may close itself (and clear its entry) while it refreshes.
+    const PageRefresh page = page_refresh()[static_cast<size_t>(focus)];
     if (!page)
         return;   // the page is not open (or not built): nothing to refresh
     const bool page_request = page(code);
