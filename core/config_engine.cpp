@@ -16,14 +16,14 @@ constexpr uint8_t kNumber = 1;
 constexpr uint8_t kText = 0;
 const QString kPrefix = QStringLiteral("config/");
 
-struct ItemSpec {
+struct ItemDef {
     const char* key;
     uint8_t type;
     int numberDefault;
     const char* textDefault;  // used instead of numberDefault when set
 };
 
-constexpr std::array<ItemSpec, ConfigItem::ConfigNameCount> kItems = {{
+constexpr std::array<ItemDef, ConfigItem::ConfigNameCount> kItems = {{
     {"config/TcpPort", kNumber, 5005, nullptr},
     {"config/UdpPort", kNumber, 5008, nullptr},
     {"config/IPAddress", kText, 0, "192.168.1.199"},
@@ -44,9 +44,9 @@ constexpr std::array<ItemSpec, ConfigItem::ConfigNameCount> kItems = {{
     {"config/ZelLCDLang", kNumber, 65567, nullptr},
 }};
 
-QVariant defaultOf(const ItemSpec& spec)
+QVariant defaultOf(const ItemDef& def)
 {
-    return spec.textDefault ? QVariant(QString::fromLatin1(spec.textDefault)) : QVariant(spec.numberDefault);
+    return def.textDefault ? QVariant(QString::fromLatin1(def.textDefault)) : QVariant(def.numberDefault);
 }
 
 // ---- device id ------------------------------------------------------------------------------
@@ -135,9 +135,9 @@ ConfigEngine::ConfigEngine(QObject* parent) : QObject(parent)
     // Synchronous writes for the settings file.
     Utils::system_mutex(QStringLiteral("chattr +S %1").arg(file));
     for (int id = 0; id < ConfigItem::ConfigNameCount; ++id) {
-        const ItemSpec& spec = kItems[id];
-        items.append(new ConfigItem(QString::fromLatin1(spec.key), static_cast<ConfigItem::ConfigName>(id),
-                                    defaultOf(spec), false, spec.type, file, settings));
+        const ItemDef& def = kItems[id];
+        items.append(new ConfigItem(QString::fromLatin1(def.key), static_cast<ConfigItem::ConfigName>(id),
+                                    defaultOf(def), false, def.type, file, settings));
     }
     settings.sync();
 }
