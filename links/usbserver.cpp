@@ -1,6 +1,5 @@
 #include "links/usbserver.h"
 
-#include <linux/netlink.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -11,6 +10,7 @@
 #include "core/global.h"
 #include "core/utils.h"
 #include "platform/platform.h"
+#include "platform/uevent.h"
 
 UsbServer* UsbServer::p_usbserver = nullptr;
 
@@ -23,28 +23,15 @@ constexpr const char* kSimStick = "/mnt/usb1/";
 UsbServer::UsbServer()
 {
     writeLogMsg(LOG_BANNER, "====UsbServer::UsbServer()=====");
-    if (platform::isSim())
-        return;
-    netlink_ = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_KOBJECT_UEVENT);
-    if (netlink_ < 0) {
-        writeLogMsg(LOG_FAILURE, "usb netlink socket");
-        return;
-    }
-    sockaddr_nl a{};
-    a.nl_family = AF_NETLINK;
-    a.nl_pid = 0;
-    a.nl_groups = 1;
-    if (::bind(netlink_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-        writeLogMsg(LOG_FAILURE, "usb netlink bind");
-        ::close(netlink_);
-        netlink_ = -1;
-    }
+    netlink_ = platform::uevents().open();
+    if (netlink_ < 0)
+        writeLogMsg(LOG_FAILURE, "usb uevent socket");
 }
 
 UsbServer::~UsbServer()
 {
     if (netlink_ >= 0)
-        ::close(netlink_);
+        platform::uevents().close(netlink_);
 }
 
 UsbServer* UsbServer::pInstance()
@@ -60,20 +47,20 @@ void UsbServer::stepOnce(int timeoutMs)
 {
     if (netlink_ < 0) {
         ::usleep(unsigned(timeoutMs) * 1000);
-        if (platform::isSim())
-            checkSimStick();
-        return;
-    }
-    pollfd p{netlink_, POLLIN, 0};
-    if (::poll(&p, 1, timeoutMs) > 0) {
-        char buf[4096];
-        ssize_t n = ::recv(netlink_, buf, sizeof buf - 1, 0);
-        if (n > 0) {
-            buf[n] = 0;
-            handleUevent(buf, int(n));
+    } else {
+        pollfd p{netlink_, POLLIN, 0};
+        if (::poll(&p, 1, timeoutMs) > 0) {
+            char buf[4096];
+            ssize_t n = ::recv(netlink_, buf, sizeof buf - 1, MSG_DONTWAIT);
+            if (n > 0) {
+                buf[n] = 0;
+                handleUevent(buf, int(n));
+            }
         }
     }
     checkStorage();
+    if (platform::isSim())
+        checkSimStick();
 }
 
 // A uevent is "action@devpath" followed by NUL-separated KEY=value lines.

@@ -11,6 +11,8 @@
 #include "links/t71_wifi_config.h"
 #include "links/usbserver.h"
 #include "platform/command_runner.h"
+#include "platform/platform.h"
+#include "platform/uevent.h"
 #include "support/test_root.h"
 
 namespace {
@@ -106,4 +108,23 @@ TEST(Usb, StickDirectoryReportsAddedReadyAndRemoved)
     std::filesystem::remove_all(root.at("/mnt/usb1"));
     waitCodes(3);
     EXPECT_EQ(codes, (std::vector<int>{100, 102, 101}));
+}
+
+TEST(Usb, KernelEventsOfUsbDevicesOnly)
+{
+    zeltest::TempRoot root;
+    std::vector<int> codes;
+    UsbServer* usb = UsbServer::pInstance();
+    QObject::connect(usb, &UsbServer::sig_usb_update, qApp, [&](int c) { codes.push_back(c); },
+                     Qt::QueuedConnection);
+    auto& events = dynamic_cast<platform::SimUeventSource&>(platform::uevents());
+    using namespace std::string_literals;
+    events.inject("add@/devices/x/1-1:1.0\0ACTION=add\0SUBSYSTEM=usb\0DEVTYPE=usb_interface\0"s);
+    events.inject("add@/devices/x/1-1\0ACTION=add\0SUBSYSTEM=usb\0DEVTYPE=usb_device\0"s);
+    events.inject("remove@/devices/x/1-1\0ACTION=remove\0SUBSYSTEM=usb\0DEVTYPE=usb_device\0"s);
+    for (int i = 0; i < 300 && codes.size() < 2; ++i) {
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(codes, (std::vector<int>{100, 101}));
 }
