@@ -12,6 +12,7 @@
 #include "ledout/fpga_manage.h"
 #include "links/message_deal.h"
 #include "links/ram_space.h"
+#include "links/register_hooks.h"
 
 namespace {
 
@@ -30,8 +31,14 @@ bool fieldsOk(const uint8_t* body, unsigned length, bool write, uint32_t& addres
 }
 
 // FPGA RAM blocks through the FPGA manager; 0 done, 1 refused.
-unsigned fpgaRamWrite(unsigned char*, const ramspace::Target&, uint16_t) { return 1; }
-unsigned fpgaRamRead(unsigned char*, const ramspace::Target&, uint16_t) { return 1; }
+unsigned fpgaRamWrite(const unsigned char* data, const ramspace::Target& t, uint16_t n)
+{
+    return linkhooks::fpgaWriteRam(data, t.offset, n, t.ramId, t.fpga) ? 0 : 1;
+}
+unsigned fpgaRamRead(unsigned char* out, const ramspace::Target& t, uint16_t n)
+{
+    return linkhooks::fpgaReadRam(out, t.offset, n, t.ramId, t.fpga) ? 0 : 1;
+}
 
 }  // namespace
 

@@ -1,0 +1,219 @@
+// The command processor's groups, called directly with frame bodies.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "core/config_engine.h"
+#include "core/global.h"
+#include "core/md5.h"
+#include "core/zelrampara.h"
+#include "engine/c331_manage.h"
+#include "link_client.h"
+#include "links/message_deal.h"
+#include "platform/command_runner.h"
+#include "platform/mtd.h"
+#include "support/test_root.h"
+
+using namespace linktest;
+
+namespace {
+
+class Deal : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ConfigEngine::pInstance();
+        model = ZelRamPara::pInstance();
+        engine = new c331_manage();
+        c331_manage::p_c331_manage = engine;
+    }
+    Bytes run(uint8_t group, const Bytes& payload)
+    {
+        Bytes b = body(group, payload);
+        Bytes out(message_deal::kMaxReplyBody);
+        unsigned n = message_deal::message_group_deal(b.data(), unsigned(b.size()), out.data(), unsigned(out.size()));
+        out.resize(n);
+        EXPECT_TRUE(checkOk(out));
+        return out;
+    }
+    // Sends a whole file in blocks; returns the status of the end command.
+    uint8_t transfer(uint8_t type, const std::string& name, const Bytes& content, bool goodDigest = true,
+                     unsigned block = 1000)
+    {
+        Bytes start = {1, type};
+        uint32_t size = uint32_t(content.size());
+        for (int i = 0; i < 4; ++i)
+            start.push_back(uint8_t(size >> (8 * i)));
+        start.push_back(uint8_t(name.size()));
+        start.insert(start.end(), name.begin(), name.end());
+        uint8_t s = status(run(0xC0, start));
+        if (s != 0)
+            return 0xF0 | s;
+        for (uint32_t off = 0; off < size; off += block) {
+            uint16_t n = uint16_t(std::min<uint32_t>(block, size - off));
+            Bytes d(7u + n);
+            d[0] = 2;
+            for (int i = 0; i < 4; ++i)
+                d[1 + i] = uint8_t(off >> (8 * i));
+            d[5] = uint8_t(n);
+            d[6] = uint8_t(n >> 8);
+            std::copy(content.begin() + off, content.begin() + off + n, d.begin() + 7);
+            if (status(run(0xC0, d)) != 0)
+                return 0xE0;
+        }
+        MD5 m(content.data(), unsigned(content.size()));
+        Bytes end = {3};
+        end.insert(end.end(), m.digest(), m.digest() + 16);
+        if (!goodDigest)
+            end[5] ^= 1;
+        return status(run(0xC0, end));
+    }
+
+    zeltest::TempRoot root;
+    ZelRamPara* model = nullptr;
+    c331_manage* engine = nullptr;
+};
+
+Bytes pattern(size_t n)
+{
+    Bytes b(n);
+    for (size_t i = 0; i < n; ++i)
+        b[i] = uint8_t(i * 7 + 3);
+    return b;
+}
+
+}  // namespace
+
+TEST_F(Deal, RecoveryAndScanFilesLandInTheirDirectories)
+{
+    Bytes content = pattern(2500);
+    EXPECT_EQ(transfer(9, "JYFX_card1.bin", content), 0);
+    EXPECT_EQ(zeltest::readFile("/data/rcvrecovery/JYFX_card1.bin"), content);
+    EXPECT_EQ(transfer(13, "JYFR_scan", pattern(10)), 0);
+    EXPECT_TRUE(zeltest::fileExists("/data/smartmapping/JYFR_scan"));
+
+    // Delete: only a good name in the right directory.
+    EXPECT_EQ(status(run(0xC0, {4, 9, 14, 'J', 'Y', 'F', 'X', '_', 'c', 'a', 'r', 'd', '1', '.', 'b', 'i', 'n'})), 0);
+    EXPECT_FALSE(zeltest::fileExists("/data/rcvrecovery/JYFX_card1.bin"));
+    EXPECT_EQ(status(run(0xC0, {4, 13, 4, 'J', 'Y', 'F', 'R'})), 1);  // no such file
+}
+
+TEST_F(Deal, BadDigestWritesNothing)
+{
+    EXPECT_EQ(transfer(9, "JYFX_a", pattern(3000), false), 1);
+    EXPECT_FALSE(zeltest::fileExists("/data/rcvrecovery/JYFX_a"));
+    // The next transfer starts clean.
+    EXPECT_EQ(transfer(9, "JYFX_a", pattern(30)), 0);
+    EXPECT_EQ(zeltest::readFile("/data/rcvrecovery/JYFX_a").size(), 30u);
+}
+
+TEST_F(Deal, PathTraversalAndBadNamesAreRefused)
+{
+    for (const std::string& name : {std::string("JYFX/../../x"), std::string("JYFX.."), std::string("../JYFX"),
+                                    std::string("JYFX") + std::string(80, 'a'), std::string("JYFX\x01"),
+                                    std::string("OTHER")}) {
+        EXPECT_EQ(transfer(9, name, pattern(5)), 0xF1) << name;
+    }
+    EXPECT_EQ(status(run(0xC0, {4, 9, 9, 'J', 'Y', 'F', 'X', '/', '.', '.', '/', 'x'})), 1);
+}
+
+TEST_F(Deal, BlocksMustArriveInOrderAndFitTheFile)
+{
+    Bytes start = {1, 9, 10, 0, 0, 0, 6, 'J', 'Y', 'F', 'X', '_', 'b'};
+    EXPECT_EQ(status(run(0xC0, start)), 0);
+    EXPECT_EQ(status(run(0xC0, {2, 4, 0, 0, 0, 2, 0, 1, 2})), 1);            // gap
+    EXPECT_EQ(status(run(0xC0, {2, 0, 0, 0, 0, 11, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11})), 1);  // too long
+    EXPECT_EQ(status(run(0xC0, {2, 0, 0, 0, 0, 5, 0, 1, 2})), 1);            // length lies
+    // A file larger than its type allows never starts.
+    EXPECT_EQ(status(run(0xC0, {1, 1, 0, 0, 7, 0, 1, 'x'})), 1);              // 0x70000 > mtd8
+    // End without a transfer.
+    Bytes end = {3};
+    end.resize(17);
+    EXPECT_EQ(status(run(0xC0, end)), 1);
+}
+
+TEST_F(Deal, AliasFileAndFlashImage)
+{
+    std::string json = "{\"source\":[]}";
+    EXPECT_EQ(transfer(5, "alias.json", Bytes(json.begin(), json.end())), 0);
+    EXPECT_EQ(zeltest::readText("/data/configs/alias.json"), json);
+
+    Bytes image = pattern(0x12345);
+    EXPECT_EQ(transfer(1, "app.img", image, true, 60000), 0);
+    std::vector<uint8_t> flash = zeltest::simMtd().contents("/dev/mtd8");
+    ASSERT_GE(flash.size(), image.size());
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
+    EXPECT_FALSE(zeltest::simMtd().eraseLog("/dev/mtd8").empty());
+}
+
+TEST_F(Deal, EdidTableIsCommitted)
+{
+    Bytes p = {3};
+    Bytes edid = pattern(256);
+    p.insert(p.end(), edid.begin(), edid.end());
+    EXPECT_EQ(status(run(0xC1, p)), 0);
+    EXPECT_EQ(std::memcmp(edid_ram_table[3], edid.data(), 256), 0);
+    EXPECT_EQ(edid_ram_table_from[3].load(), 1);
+    EXPECT_EQ(engine->para_chg_flag.load(), 1);
+    p[0] = 6;
+    EXPECT_EQ(status(run(0xC1, p)), 1);
+    p.pop_back();
+    p[0] = 2;
+    EXPECT_EQ(status(run(0xC1, p)), 1);
+    EXPECT_EQ(edid_ram_table_from[2].load(), 0);
+}
+
+TEST_F(Deal, VersionCarriesTheDeviceId)
+{
+    std::memcpy(g_pid, "0123456789abcdef0123456789abcdef", 32);
+    Bytes r = run(0x82, {});
+    EXPECT_EQ(status(r), 0);
+    Bytes d = replyData(r);
+    ASSERT_EQ(d.size(), 36u);
+    EXPECT_EQ(std::string(d.begin() + 4, d.end()), "0123456789abcdef0123456789abcdef");
+}
+
+TEST_F(Deal, ClockIsSetThroughTheShellAndChecked)
+{
+    EXPECT_EQ(status(run(0x87, {5, 4, 3, 2, 1, 0xEA, 0x07})), 0);
+    auto j = zeltest::simCommands().journal();
+    ASSERT_FALSE(j.empty());
+    EXPECT_EQ(j.back(), "date -s \"2026-01-02 03:04:05\";hwclock -wu");
+    EXPECT_EQ(status(run(0x87, {60, 4, 3, 2, 1, 0xEA, 0x07})), 1);
+    EXPECT_EQ(status(run(0x87, {5, 4, 3, 2, 13, 0xEA, 0x07})), 1);
+}
+
+TEST_F(Deal, BarcodeAndNetworkSettings)
+{
+    EXPECT_EQ(status(run(0xA2, {1, 4, 'A', 'B', '1', '2'})), 0);
+    EXPECT_EQ(g_str_barcode, "AB12");
+    EXPECT_EQ(ConfigEngine::p_config->read_config_variant(ConfigItem::Barcode).toString(), "AB12");
+    EXPECT_EQ(replyData(run(0xA2, {0})), (Bytes{'A', 'B', '1', '2'}));
+    EXPECT_EQ(status(run(0xA2, {1, 2, 'A', '\n'})), 1);
+    EXPECT_EQ(status(run(0xA2, {1, 3, 'A'})), 1);  // length lies
+
+    EXPECT_EQ(status(run(0xA4, {1, 10, 0, 0, 5, 255, 255, 0, 0, 10, 0, 0, 1})), 0);
+    EXPECT_EQ(g_str_ip, "10.0.0.5");
+    auto j = zeltest::simCommands().journal();
+    EXPECT_NE(std::find(j.begin(), j.end(), "ifconfig eth0 10.0.0.5 netmask 255.255.0.0"), j.end());
+    Bytes d = replyData(run(0xA4, {0}));
+    ASSERT_GE(d.size(), 14u);
+    EXPECT_EQ(Bytes(d.begin(), d.begin() + 4), (Bytes{10, 0, 0, 5}));
+
+    EXPECT_EQ(status(run(0xA4, {2, 0x03, 0, 0, 0})), 0);
+    EXPECT_EQ(g_lcd_lang_valid, 3u);
+    EXPECT_EQ(status(run(0xA4, {2, 0, 0, 0, 0})), 1);
+}
+
+TEST_F(Deal, FlashRequestsAreRangeChecked)
+{
+    // Address not on a 4 KB boundary, an unknown unit, a 32 KB unit not on its boundary, and a range
+    // past the end are all refused before the flash is touched.
+    EXPECT_EQ(status(run(0x70, {0x10, 0, 0, 0, 1, 0, 2, 1})), 1);
+    EXPECT_EQ(status(run(0x70, {0, 0x10, 0, 0, 1, 0, 2, 3})), 1);
+    EXPECT_EQ(status(run(0x70, {0, 0x10, 0, 0, 1, 0, 2, 2})), 1);
+    EXPECT_EQ(status(run(0x70, {0, 0xF0, 0x7F, 0, 2, 0, 2, 1})), 1);
+    EXPECT_EQ(status(run(0x72, {0, 0, 0x80, 0, 1, 0, 2, 0})), 1);
+    EXPECT_EQ(status(run(0x72, {0, 0, 0, 0, 0, 0x50, 2, 0})), 1);   // more than one reply holds
+    EXPECT_EQ(status(run(0x72, {0, 0, 0, 0, 1, 0, 9, 0})), 1);      // no such device
+}
