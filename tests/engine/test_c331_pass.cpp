@@ -1,0 +1,232 @@
+#include <QSignalSpy>
+
+#include "chips/tarvosource.h"
+#include "core/global.h"
+#include "engine_fixture.h"
+#include "ledout/fpga_manage.h"
+
+using namespace ramaddr;
+
+class PassTest : public EngineTest {
+protected:
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        bringUp();
+        src = tarvosource::pInstance();
+        for (int i = 0; i < 6; ++i) {
+            src->edid_request[i] = 0;
+            src->edid_done[i] = 1;
+        }
+        src->volume_request = 0;
+        chip.clearLog();
+    }
+    // Number of panel set-ups seen on the wire: each writes output channel 0's HTT once.
+    size_t panelSetups() const { return chip.writesTo(0x08, 0x0A).size(); }
+
+    tarvosource* src = nullptr;
+};
+
+TEST_F(PassTest, TwoPanelWordsChangedSetThePanelUpOnce)
+{
+    setWord(kLedWidth, 3840);
+    setWord(kOutputArea + 6, 1000);
+    g_set_led_para = 0;
+    commitAndPass();
+    EXPECT_EQ(panelSetups(), 1u);
+    EXPECT_EQ(g_set_led_para, 2);
+    EXPECT_EQ(imageWord(kOchW), 3840);
+    // Refreshed shadow: nothing to set up again.
+    model->refresh_shadow();
+    commitAndPass();
+    EXPECT_EQ(panelSetups(), 1u);
+}
+
+TEST_F(PassTest, PanelWaitsForTheLedHandOverButNotForever)
+{
+    setWord(kLedHeight, 2160);
+    g_set_led_para = 1;   // the LED output never answers
+    sleeps.clear();
+    commitAndPass();
+    EXPECT_EQ(panelSetups(), 1u);
+    EXPECT_EQ(g_set_led_para, 2);
+    EXPECT_GT(sleeps.size(), 1u);
+    EXPECT_LE(sleeps.size(), 300000u);
+}
+
+TEST_F(PassTest, BrightnessOnlyRaisesTheLedRequest)
+{
+    fpga_manage::pInstance()->set_bri_flag = 0;
+    setWord(kBrightness, 37);
+    commitAndPass();
+    EXPECT_EQ(fpga_manage::pInstance()->set_bri_flag, 1);
+    EXPECT_EQ(panelSetups(), 0u);
+    for (const auto& w : chip.writes()) {
+        if (w.bank == 0x0C && w.addr == 0x3A) {
+            EXPECT_EQ(w.value, 50);
+        }
+    }
+}
+
+TEST_F(PassTest, ReportsOncePerFlaggedPass)
+{
+    QSignalSpy spy(model, &ZelRamPara::sig_update_para);
+    setWord(kContrast, 10);
+    commitAndPass(2);
+    ASSERT_EQ(spy.count(), 1);
+    EXPECT_EQ(spy.at(0).at(0).toInt(), 2);
+    EXPECT_EQ(e->para_chg_flag, 0);
+    e->stepOnce();
+    e->stepOnce();
+    EXPECT_EQ(spy.count(), 1);
+    commitAndPass(1);
+    ASSERT_EQ(spy.count(), 2);
+    EXPECT_EQ(spy.at(1).at(0).toInt(), 1);
+}
+
+TEST_F(PassTest, EveryInputWithChangedTimingGetsItsEdidRequest)
+{
+    setWord(kEdidTiming + 0, 1280);
+    setWord(kEdidTiming + 6 * 2 + 4, 50);
+    edid_ram_table_from[4] = 1;
+    commitAndPass();
+    for (int i = 0; i < 6; ++i) {
+        const bool asked = i == 0 || i == 2 || i == 4;
+        EXPECT_EQ(src->edid_request[i], asked ? 1 : 0) << i;
+        EXPECT_EQ(src->edid_done[i], asked ? 0 : 1) << i;
+    }
+    // The custom table still waits: asked again on the next flagged pass.
+    model->refresh_shadow();
+    src->edid_done[4] = 1;
+    src->edid_request[4] = 0;
+    commitAndPass();
+    EXPECT_EQ(src->edid_request[4], 1);
+    EXPECT_EQ(src->edid_done[4], 0);
+    edid_ram_table_from[4] = 0;
+}
+
+TEST_F(PassTest, VolumeAndScreenRequests)
+{
+    fpga_manage::pInstance()->set_output_flag = 0;
+    setWord(window(3) + kWinVolume, 0x8020);
+    setWord(kScreenClosed, 1);
+    commitAndPass();
+    EXPECT_EQ(src->volume_request, 1);
+    EXPECT_EQ(fpga_manage::pInstance()->set_output_flag, 1);
+}
+
+TEST_F(PassTest, FadesAreKeptPerWindow)
+{
+    setWord(kFadeIn + 4 * 2, 12);
+    setWord(kFadeOut + 4 * 5, 7);
+    commitAndPass();
+    EXPECT_EQ(e->PM_WIN_FADE_IN[2], 12);
+    EXPECT_EQ(e->PM_WIN_FADE_OUT[5], 7);
+}
+
+TEST_F(PassTest, ACropIndexBeyondTheTableLeavesTheWindowAlone)
+{
+    setWord(kAudioWindow, 1);
+    model->refresh_shadow();
+    setWord(window(1) + kWinSource, 0x8000 | 45);
+    commitAndPass();
+    EXPECT_EQ(src->volume_request, 0);
+    // The same through a re-layout.
+    setWord(window(1) + kWinState, 1);
+    setWord(window(1) + kWinSource, 2);
+    commitAndPass();
+    model->refresh_shadow();
+    const uint8_t port = e->win_info[1].port;
+    EXPECT_EQ(port, 2);
+    setWord(window(1) + kWinSource, 0x8000 | 40);
+    setWord(window(0) + kWinX, 4);
+    commitAndPass();
+    EXPECT_EQ(e->win_info[1].port, port);
+}
+
+TEST_F(PassTest, ACropSourceTakesTheInputOfItsEntry)
+{
+    setWord(kAudioWindow, 1);
+    model->refresh_shadow();
+    model->ram_para[cropEntry(3)] = 0x80 | 4;   // valid entry of input 4
+    setWord(window(1) + kWinSource, 0x8003);
+    commitAndPass();
+    EXPECT_EQ(src->volume_request, 1);
+}
+
+TEST_F(PassTest, ReLayoutTakesEveryWindowFieldFromTheImage)
+{
+    setWord(window(0) + kWinState, 1);
+    setWord(window(2) + kWinState, 1);
+    setWord(window(2) + kWinSource, 3);
+    setWord(window(2) + kWinWidth, 100);
+    setWord(window(2) + kWinHeight, 100);
+    setWord(kAudioWindow, 2);
+    commitAndPass();
+    model->refresh_shadow();
+    e->g_chg_attr[2] = e->g_chg_dbd[3] = e->g_chg_input[2] = 0;
+
+    // Geometry of window 0, mirror of window 2, flags of window 3 and the audio window's source
+    // in one commit.
+    setWord(window(0) + kWinX, 8);
+    setWord(window(2) + kWinMirror, 1);
+    setWord(window(3) + kWinFlags, 0x0001);
+    setWord(window(2) + kWinSource, 5);
+    commitAndPass();
+    EXPECT_EQ(e->win_info[0].x, 8);
+    EXPECT_EQ(e->win_info[2].attr, 1);
+    EXPECT_EQ(e->g_chg_attr[2], 1);
+    EXPECT_EQ(e->win_info[3].output, 1);
+    EXPECT_EQ(e->g_chg_dbd[3], 1);
+    EXPECT_EQ(e->win_info[2].port, 5);
+    EXPECT_EQ(e->win_port[2], 4);   // input 5 is chip port 4
+    EXPECT_EQ(e->g_chg_input[2], 1);
+    EXPECT_EQ(src->volume_request, 1);
+}
+
+TEST_F(PassTest, AWindowIsShownExactlyWhenItsStateWordIsOn)
+{
+    for (int w = 0; w < 6; ++w)
+        setWord(window(w) + kWinState, 0);
+    setWord(window(0) + kWinState, 1);
+    setWord(window(2) + kWinState, 1);
+    setWord(window(2) + kWinWidth, 100);
+    setWord(window(2) + kWinHeight, 100);
+    commitAndPass();
+    EXPECT_EQ(e->wincnt, 2);
+    EXPECT_TRUE(e->zelApi_IsWinShown(0));
+    EXPECT_FALSE(e->zelApi_IsWinShown(1));
+    EXPECT_TRUE(e->zelApi_IsWinShown(2));
+    EXPECT_FALSE(e->zelApi_IsWinShown(6));
+}
+
+TEST_F(PassTest, ASourceAboveFiveIsNoInput)
+{
+    setWord(window(0) + kWinState, 1);
+    setWord(window(1) + kWinState, 1);
+    setWord(window(1) + kWinWidth, 100);
+    setWord(window(1) + kWinHeight, 100);
+    setWord(window(1) + kWinSource, 9);
+    commitAndPass();
+    EXPECT_EQ(e->win_info[1].port, c331_manage::kNoInput);
+    EXPECT_EQ(e->win_port[1], c331_manage::kNoPort);
+}
+
+TEST_F(PassTest, DebugRequestsAreConsumed)
+{
+    model->reg_status[163] = 1;
+    model->reg_status[164] = 1;
+    model->reg_status[165] = 2;
+    commitAndPass();
+    EXPECT_EQ(model->reg_status[163], 0);
+    EXPECT_EQ(model->reg_status[164], 0);
+    EXPECT_EQ(model->reg_status[165], 0);
+    EXPECT_EQ(e->c331_setup_state, c331_manage::kSetupDone);
+}
+
+TEST_F(PassTest, NothingIsWrittenWithoutAChange)
+{
+    for (int i = 0; i < 5; ++i)
+        e->stepOnce();
+    EXPECT_TRUE(chip.writes().empty());
+}
