@@ -125,3 +125,19 @@ TEST_F(EngineTest, AFlagSetDuringBringUpIsAppliedOnTheFirstPass)
     EXPECT_EQ(spy.count(), 1);
     EXPECT_EQ(e->para_chg_flag, 0);
 }
+
+TEST(EngineStart, TheWorkerThreadBringsTheChipUp)
+{
+    zeltest::TempRoot root;
+    sim::attachVideoChip();
+    ZelRamPara::pInstance();
+    c331_manage* e = c331_manage::pInstance();
+    ASSERT_EQ(c331_manage::p_c331_manage, e);
+    EXPECT_EQ(e->multi_win[0].count, 1);
+    EXPECT_EQ(e->multi_win[9].count, 6);
+    // Bounded wait for the worker (it runs without pacing).
+    for (int i = 0; i < 2000 && e->c331_setup_state < c331_manage::kSetupDone; ++i)
+        usleep(1000);
+    EXPECT_EQ(e->c331_setup_state, c331_manage::kSetupDone);
+    e->stopThread();
+}

@@ -1,0 +1,152 @@
+// The simulated video chip seen from the wire (raw transfers, no driver).
+#include <gtest/gtest.h>
+
+#include "platform/spi.h"
+#include "sim/sim_config.h"
+#include "sim/video_chip.h"
+#include "support/test_root.h"
+
+namespace {
+
+struct Wire {
+    zeltest::TempRoot root;
+    sim::VideoChipModel& chip = sim::attachVideoChip();
+    int fd = zeltest::simSpi().open("/dev/spidev32766.0");
+
+    void write(uint8_t a, uint8_t d)
+    {
+        const uint8_t tx[2] = {uint8_t(0x80 | a), d};
+        platform::SpiTransfer t;
+        t.tx = tx;
+        t.len = 2;
+        t.speed_hz = 10000000;
+        zeltest::simSpi().transfer(fd, &t, 1);
+    }
+    uint8_t read(uint8_t a)
+    {
+        const uint8_t tx[2] = {a, 0xFF};
+        uint8_t rx[2] = {};
+        platform::SpiTransfer t;
+        t.tx = tx;
+        t.rx = rx;
+        t.len = 2;
+        t.speed_hz = 5000000;
+        zeltest::simSpi().transfer(fd, &t, 1);
+        return rx[1];
+    }
+    uint32_t readN(uint8_t a, int n)
+    {
+        uint32_t v = 0;
+        for (int k = 0; k < n; ++k)
+            v |= uint32_t(read(uint8_t(a + k))) << (8 * k);
+        return v;
+    }
+};
+
+}  // namespace
+
+TEST(VideoChip, BanksAndWriteLog)
+{
+    Wire w;
+    w.write(0x00, 0x31);
+    w.write(0x10, 0xAB);
+    w.write(0x00, 0x32);
+    w.write(0x10, 0xCD);
+    EXPECT_EQ(w.chip.reg(0x31, 0x10), 0xAB);
+    EXPECT_EQ(w.chip.reg(0x32, 0x10), 0xCD);
+    EXPECT_EQ(w.read(0x10), 0xCD);
+    EXPECT_EQ(w.read(0x00), 0x32);
+    auto log = w.chip.writes();
+    ASSERT_EQ(log.size(), 4u);
+    EXPECT_EQ(log[1].bank, 0x31);
+    EXPECT_EQ(log[1].addr, 0x10);
+    EXPECT_EQ(log[1].value, 0xAB);
+    EXPECT_EQ(w.chip.bytesReceived(), 12u);
+}
+
+TEST(VideoChip, AnswersIdentificationAndScriptedReads)
+{
+    Wire w;
+    w.write(0x00, 0xB2);
+    EXPECT_EQ(w.read(0x08), 0x24);
+    w.chip.scriptIdReads({0x00, 0x24});
+    EXPECT_EQ(w.read(0x08), 0x00);
+    EXPECT_EQ(w.read(0x08), 0x24);
+    EXPECT_EQ(w.read(0x63) & 0xA0, 0xA0);
+}
+
+TEST(VideoChip, MeasuresTheConfiguredInputsPerPort)
+{
+    Wire w;
+    sim::SimConfig cfg = sim::SimConfig::defaults();   // 1080p60 on HDMI1 only
+    sim::setConfig(cfg);
+    w.write(0x00, 0xAE);
+    // HDMI1 is chip port 1: totals less one, frame length in 200 MHz cycles less one.
+    EXPECT_EQ(w.readN(0x08 + 2, 2), 2199u);
+    EXPECT_EQ(w.readN(0x38 + 2, 2), 1124u);
+    EXPECT_EQ(w.readN(0x50 + 3, 3), 3333332u);
+    // Nothing on HDMI2 (port 0) nor on the V-by-One port 4.
+    EXPECT_EQ(w.readN(0x08, 2), 0xFFFFu);
+    EXPECT_EQ(w.readN(0x10, 2), 0xFFFFu);
+    EXPECT_EQ(w.readN(0x5C, 3), 0xFFFFFFu);
+    // Configured at run time: HDMI4 (port 4) gets 2160p30.
+    cfg.inputs[5] = sim::InputSignal{true, 3840, 2160, 30, false};
+    sim::setConfig(cfg);
+    EXPECT_EQ(w.readN(0x10, 2), 4399u);
+    EXPECT_EQ(w.readN(0x40, 2), 2249u);
+    EXPECT_EQ(w.readN(0x5C, 3), 6666665u);
+}
+
+TEST(VideoChip, LatchesAndFieldCountersMoveAtOnce)
+{
+    Wire w;
+    w.write(0x00, 0x05);
+    w.write(0x08, 0x04);
+    EXPECT_EQ(w.read(0x22), 0x04);
+    w.write(0x09, 0x01);
+    EXPECT_EQ(w.read(0x23), 0x01);
+    w.write(0x00, 0xAB);
+    const uint8_t a = w.read(0x47), b = w.read(0x47);
+    EXPECT_NE((a >> 2) & 3, (b >> 2) & 3);
+    EXPECT_NE(a & 3, b & 3);
+}
+
+TEST(VideoChip, FlashControllerIsNeverBusyAndReadsItsImage)
+{
+    Wire w;
+    w.write(0x00, 0x04);
+    EXPECT_EQ(w.read(0x17) & 0x01, 0);
+    EXPECT_EQ(w.read(0x52) & 0xA0, 0x20);
+    EXPECT_EQ(w.read(0x54) & 0x0A, 0);
+    EXPECT_EQ(w.read(0x55) & 0x03, 0);
+    // Read the 32-dot CJK font header at 0x10000.
+    const uint32_t addr = 0x10000;
+    for (int k = 0; k < 4; ++k)
+        w.write(uint8_t(0x4E + k), uint8_t(addr >> (8 * k)));
+    w.write(0x52, 0x01);
+    EXPECT_EQ(w.read(0x53), 'P');
+    // Program a page, then erase its 4 KB sector.
+    const uint32_t page = 0x200000;
+    for (int k = 0; k < 4; ++k)
+        w.write(uint8_t(0x4E + k), uint8_t(page >> (8 * k)));
+    w.write(0x53, 0x12);
+    w.write(0x53, 0x34);
+    EXPECT_EQ(w.chip.flashByte(page + 1), 0x34);
+    w.write(0x4B, 0x20);
+    w.write(0x48, 0x04);
+    EXPECT_EQ(w.chip.flashByte(page + 1), 0xFF);
+}
+
+TEST(VideoChip, InjectedFailuresAndAbsence)
+{
+    Wire w;
+    w.chip.failTransfers(1);
+    platform::SpiTransfer t;
+    const uint8_t tx[2] = {0x80, 0x01};
+    t.tx = tx;
+    t.len = 2;
+    EXPECT_LT(zeltest::simSpi().transfer(w.fd, &t, 1), 0);
+    EXPECT_EQ(zeltest::simSpi().transfer(w.fd, &t, 1), 2);
+    w.chip.setAbsent(true);
+    EXPECT_LT(zeltest::simSpi().transfer(w.fd, &t, 1), 0);
+}
