@@ -1,19 +1,23 @@
 #include "ledout/fpga_manage.h"
 
-#include <mutex>
+#include <unistd.h>
 
+#include <QMutexLocker>
+
+#include "chips/tarvosource.h"
 #include "core/global.h"
 #include "core/utils.h"
 #include "platform/gpio.h"
 #include "platform/platform.h"
 
 uint32_t g_change[kChangeWords];
-uint8_t g_send_para[kSendParaSize];
+alignas(4) uint8_t g_send_para[kSendParaSize];
 uint32_t readtime_ticks = 0;
 
 fpga_manage* fpga_manage::p_fpga_manage = nullptr;
 
 namespace {
+
 std::mutex g_createMutex;
 
 struct LineStart {
@@ -22,10 +26,26 @@ struct LineStart {
 };
 // Levels set once the window is mapped.
 constexpr LineStart kLineStart[] = {
-    {GpioLine::src_line_a, kLineLow},   {GpioLine::src_line_b, kLineLow},
-    {GpioLine::src_line_c, kLineHigh},  {GpioLine::cmd_fpga1b, kLineHigh},
-    {GpioLine::aux_reg, 1},             {GpioLine::sel_flash3b, kLineHigh},
+    {GpioLine::src_line_a, kLineLow},  {GpioLine::src_line_b, kLineLow},
+    {GpioLine::src_line_c, kLineHigh}, {GpioLine::cmd_fpga1b, kLineHigh},
+    {GpioLine::aux_reg, 1},            {GpioLine::sel_flash3b, kLineHigh},
 };
+
+// g_change words that softinit stamps with the current tick.
+constexpr int kStampedAtStart[] = {32, 33, 38, 39, 3, 4, 45};
+constexpr int kRtcInterval = 26;   // ticks between clock reads of the pass
+
+// Job codes of the job block.
+enum Job : uint8_t {
+    JOB_NONE = 0,
+    JOB_SMART_MAPPING = 1,
+    JOB_SCAN_FILE = 2,
+    JOB_SAVE_PARA = 3,
+    JOB_MAPPING_ENABLE = 4,
+    JOB_CARD_CHECK = 5,
+    JOB_CARD_RECOVERY = 6,
+};
+
 }  // namespace
 
 fpga_manage* fpga_manage::pInstance()
@@ -41,7 +61,7 @@ fpga_manage* fpga_manage::pInstance()
 fpga_manage::fpga_manage() : drv_(lines_)
 {
     writeLogMsg(LOG_BANNER, "====fpga_manage::fpga_manage()=====");
-    for (int i = 0; i < 2; ++i) {
+    for (int i = 0; i < kFpgas; ++i) {
         MCU_REG_func[i] = regShadow_[i];
         MCU_RAM_PARA_func[i] = ramPara_[i];
         MCU_RAM_RX_func[i] = ramRx_[i];
@@ -49,6 +69,8 @@ fpga_manage::fpga_manage() : drv_(lines_)
         MCU_RAM_ETH_PARA_func[i] = ramEthPara_[i];
         MCU_RAM_ETH_BACK_PARA_func[i] = ramEthBackPara_[i];
     }
+    platform::makeParentDirs("/data/smartmapping/.");
+    platform::makeParentDirs("/data/rcvrecovery/.");
 }
 
 int fpga_manage::initialize()
@@ -56,6 +78,9 @@ int fpga_manage::initialize()
     for (int i = 0; i < fpga_drv::kDevices; ++i)
         drv_.initialize_vbyne1(i);
 
+    // The window is granted and mapped by the platform layer; a failed grant or mapping leaves
+    // the lines on the scratch window, so later accesses (the video engine's select lines
+    // included) stay harmless.
     platform::GpioWindow& window = platform::gpio();
     if (window.map() != 0 || !window.mapped()) {
         ZEL_DEBUG("\n DMEM request failed!!");
@@ -68,18 +93,119 @@ int fpga_manage::initialize()
     return 0;
 }
 
-void fpga_manage::softinit() {}
+void fpga_manage::softinit()
+{
+    const uint32_t now = G_timeTicks.load();
+    for (int w : kStampedAtStart)
+        g_change[w] = now;
+    g_change[34] = 15;
+    g_change[35] = 15;
+    g_change[42] = g_change[43] = g_change[44] = 0;
+    Version_to_RAM();
+    PHY_status_to_RAM();
+    MCU_RAM_CMD[29] = 1;
+    MCU_RAM_CMD[28] = 255;
+    MCU_RAM_EXTEND[49] = 159;
+    MCU_RAM_EXTEND[50] = 31;
+    g_send_para[6] = 0;
+    set_job(JOB_NONE, 255);
+}
 
 int fpga_manage::initialize_start()
 {
     softinit();
+    if (thread_.joinable())
+        return 0;
+    thread_ = std::thread(&fpga_manage::fpgamanageThread, this);
+    if (!thread_.joinable()) {
+        writeLogMsg(LOG_FAILURE, "create check source thread failed");
+        return 255;
+    }
+    thread_.detach();
     return 0;
 }
 
-void* fpga_manage::fpgamanageThread(void*) { return nullptr; }
+void* fpga_manage::fpgamanageThread(void* arg)
+{
+    auto* self = static_cast<fpga_manage*>(arg);
+    if (!self)
+        return nullptr;
+    for (;;) {
+        if (g_usb_grade.load() != 0)
+            self->usb_upgrade_manage_deal(arg);
+        else
+            self->fpga_manage_deal(arg);
+        usleep(1);
+    }
+    return nullptr;
+}
 
-void fpga_manage::fpga_manage_deal(void*) {}
+void fpga_manage::usb_upgrade_manage_deal(void*) { usb_upgrade_deal(); }
 
-void fpga_manage::usb_upgrade_manage_deal(void*) {}
+bool fpga_manage::path_ready(int fpga) const
+{
+    tarvosource* source = tarvosource::p_tarvo_source;
+    if (source)
+        return source->clock_chip_step[fpga & 1].load() == tarvosource::kClockReady;
+    // Without the input-source manager only the simulated board has its paths ready.
+    return platform::isSim();
+}
 
-int fpga_manage::get_fpga_status() { return 0; }
+void fpga_manage::set_job(uint8_t code, uint8_t state)
+{
+    uint16_t word = uint16_t(code | state << 8);
+    __atomic_store_n(reinterpret_cast<uint16_t*>(g_send_para), word, __ATOMIC_SEQ_CST);
+}
+
+uint16_t fpga_manage::job_word()
+{
+    return __atomic_load_n(reinterpret_cast<uint16_t*>(g_send_para), __ATOMIC_SEQ_CST);
+}
+
+void fpga_manage::fpga_manage_deal(void*)
+{
+    const bool ready[kFpgas] = {path_ready(0), path_ready(1)};
+
+    check_fpga_rst();
+    for (int i = 0; i < kFpgas; ++i)
+        if (ready[i])
+            power_up_fpga_start(1, i);
+    {
+        std::lock_guard<std::recursive_mutex> lock(passby_mutex);
+        for (int i = 0; i < kFpgas; ++i)
+            if (ready[i])
+                reg_IRQ_Dealwith(i, 0);
+    }
+    for (int i = 0; i < kFpgas; ++i)
+        if (ready[i])
+            power_up_check_fpga_status(i);
+
+    if (set_bri_flag.load() && set_fpga_bri_val() == 1) {
+        QMutexLocker lock(&Utils::_bri_set_mutex);
+        set_bri_flag = 0;
+    }
+    if (g_set_led_para.load() != 0)
+        set_led_para_deal();
+
+    const uint32_t now = G_timeTicks.load();
+    if (get_fpga_status() == 1 && now - readtime_ticks >= kRtcInterval) {
+        IT8563WE_Get(&current_time);
+        readtime_ticks = now;
+    }
+
+    switch (job_word() & 0xFF) {
+    case JOB_SMART_MAPPING: SmartMapping_deal(); break;
+    case JOB_SCAN_FILE: rcv_recovery_check_deal(2); break;
+    case JOB_SAVE_PARA: save_para_deal(); break;
+    case JOB_MAPPING_ENABLE: mapping_enable_deal(); break;
+    case JOB_CARD_CHECK: rcv_recovery_check_deal(0); break;
+    case JOB_CARD_RECOVERY: rcv_recovery_check_deal(1); break;
+    default: Check_search_card(); break;
+    }
+
+    if (set_output_flag.load() == 1 && set_output_status() == 1) {
+        QMutexLocker lock(&Utils::_system_mutex);
+        set_output_flag = 0;
+    }
+    run_clock_record();
+}

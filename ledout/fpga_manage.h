@@ -3,14 +3,13 @@
 // receiving-card jobs, and the LED screen switches.
 //
 // Other subsystems use the GPIO lines through setLine()/getLine(); they are safe to call in any
-// state (before or after a failed initialize they act on a scratch window).
+// state (before or after a failed initialize they act on a scratch window and reach no device).
 #pragma once
 
-#include <QMutex>
-
+#include <array>
 #include <atomic>
 #include <cstdint>
-#include <functional>
+#include <mutex>
 #include <thread>
 
 #include "ledout/fpga_drv.h"
@@ -20,32 +19,44 @@
 constexpr int kChangeWords = 49;
 extern uint32_t g_change[kChangeWords];
 constexpr int kSendParaSize = 36;
+// The receiving-card job block. Byte 0 job code, byte 1 job state: pages start a job, and jobs
+// end, with one 16-bit store of both (fpga_manage::set_job).
 extern uint8_t g_send_para[kSendParaSize];
 extern uint32_t readtime_ticks;
 
-// Requests of the output FPGAs' screen switches (SCREEN_fpgactrl_status).
+// Requests of the screen switches (SCREEN_fpgactrl_status / SCREEN_fpgactrl_status2).
 enum SCREEN_status : uint8_t {
-    SCREEN_BLANK = 0,
-    SCREEN_SHOW = 1,
-    SCREEN_REG0_BIT1_SET = 2,
-    SCREEN_REG0_BIT1_CLEAR = 3,
-    SCREEN_OUTPUT_ENABLE = 4,
-    SCREEN_OUTPUT_DISABLE = 5,
-    SCREEN_NOTHING = 6,
-    SCREEN_GATE_CLEAR = 7,
-    SCREEN_GATE_SET = 8,
-    SCREEN_READ_STATUS = 9,
-    SCREEN_REG23_BIT3_SET = 10,
-    SCREEN_REG23_BIT3_CLEAR = 11,
+    SCREEN_BLANK = 0,            // register 0 bit 2 set
+    SCREEN_SHOW = 1,             // register 0 bit 2 clear
+    SCREEN_R0B1_SET = 2,
+    SCREEN_R0B1_CLEAR = 3,
+    SCREEN_OUTPUT_ENABLE = 4,    // register 3 bit 5 set
+    SCREEN_OUTPUT_DISABLE = 5,   // register 3 bit 5 clear
+    SCREEN_NONE = 6,
+    SCREEN_GATE_CLEAR = 7,       // register 23 bit 0 clear
+    SCREEN_GATE_SET = 8,         // register 23 bit 0 set
+    SCREEN_READ_STATUS = 9,      // register 22 into the shadow
+    SCREEN_R23B3_SET = 10,
+    SCREEN_R23B3_CLEAR = 11,
+};
+
+// The current-time record refreshed by the pass.
+struct TimeRealType {
+    uint16_t year = 0;
+    uint8_t month = 0, day = 0, week = 0, hour = 0, minute = 0, second = 0;
 };
 
 class fpga_manage {
 public:
+    static constexpr int kFpgas = 2;
     static constexpr int kRegisters = 171;        // register numbers 0-170
     static constexpr int kRamImageSize = 1024;
     static constexpr int kEthParaSize = 136;
-    static constexpr uint8_t kRunning = 3;        // shadow register 80 once brought up
-    static constexpr int kRegState = 80;
+    static constexpr int kRegState = 80;          // shadow-only: bring-up state
+    static constexpr uint8_t kStateRunning = 3;
+    static constexpr int kRegOnOffEnable = 66;    // shadow-only: stored on/off schedule enabled
+    static constexpr uint8_t kCheckLit = 18;      // post-bring-up check step once the screen is lit
+    static constexpr uint8_t kStepUp = 7;         // bring-up step once brought up
 
     // Creates the manager on the first call (and maps its lines); never destroyed.
     static fpga_manage* pInstance();
@@ -56,32 +67,112 @@ public:
     uint16_t getLine(GpioLine line) const { return lines_.get(line); }
     bool linesMapped() const { return lines_.mapped(); }
 
-    // ---- start-up ------------------------------------------------------------------------------
+    // ---- start-up and the worker ---------------------------------------------------------------
     int initialize();
     void softinit();
     int initialize_start();
     static void* fpgamanageThread(void* arg);
-    void fpga_manage_deal(void* arg);
-    void usb_upgrade_manage_deal(void* arg);
+    void fpga_manage_deal(void* arg);         // one pass
+    void usb_upgrade_manage_deal(void* arg);  // one upgrade step
+    // Output path i is ready (its clock chip is set up); FPGA i is served only then.
+    bool path_ready(int fpga) const;
+    // Job block: code and state stored/read as one 16-bit word.
+    static void set_job(uint8_t code, uint8_t state);
+    static uint16_t job_word();
 
-    // ---- requests from the video engine ----------------------------------------------------------
-    std::atomic<uint8_t> set_output_flag{0};
-    std::atomic<uint8_t> set_bri_flag{0};   // set and cleared under Utils::_bri_set_mutex
+    // ---- FPGA access ---------------------------------------------------------------------------
+    static uint32_t fpga_cmd_to_spi_data(uint8_t access, uint8_t ram_id, uint16_t address, uint8_t read);
+    static uint32_t fpga_reg_cmd_to_spi_data(uint8_t access, uint8_t ram_id, uint8_t reg, uint8_t read,
+                                             uint8_t mask);
+    int read_fpga_register(uint8_t reg, uint8_t* out, int fpga);
+    int write_fpga_register(uint8_t reg, uint8_t value, int fpga, uint8_t mask);
+    void read_from_register(int reg, int fpga);
+    void write_to_register(int reg, uint8_t mask, uint8_t value, int fpga);
+    void write_to_0x00_register(int reg, uint8_t mask, uint8_t value, int fpga);
+    int write_fpga_ram(const uint8_t* buffer, uint32_t address, uint32_t length, uint8_t ram_id, int fpga);
+    int read_fpga_ram(uint8_t* buffer, uint32_t address, uint32_t length, uint8_t ram_id, int fpga);
+    void write_LCD_register(uint8_t byte, const uint8_t* data, int fpga, uint32_t length);
+    void fpga_flash_access() {}
+    // The shadow byte of a register (0 for numbers outside the shadow).
+    uint8_t shadow(int reg, int fpga) const;
 
-    // ---- register shadows and RAM images -----------------------------------------------------
-    uint8_t* MCU_REG_func[2];
-    uint8_t* MCU_RAM_PARA_func[2];
-    uint8_t* MCU_RAM_RX_func[2];
-    uint8_t* MCU_RAM_TX_func[2];
-    uint8_t* MCU_RAM_ETH_PARA_func[2];
-    uint8_t* MCU_RAM_ETH_BACK_PARA_func[2];
+    // ---- bring-up, reset and status ------------------------------------------------------------
+    void power_up_fpga_start(int force, int fpga);
+    void fpgainit(int fpga);
+    void power_up_check_fpga_status(int fpga);
+    void reset_fpga_rst(int fpga);
+    void check_fpga_rst();
+    void reg_IRQ_Dealwith(int fpga, int force);
+    void check_fpga_net_data_status(int fpga);
+    uint8_t check_vbo_status(int fpga);
+    int get_fpga_status();
+    uint32_t get_wlan_state();
+    void check_wlanonline_state();
+    void FPGA_to_RAM(int fpga);
+    void Version_to_RAM();
+    void PHY_status_to_RAM();
+    uint8_t bringup_step(int fpga) const { return powerStep_[fpga & 1]; }
+    uint8_t check_step(int fpga) const { return checkStep_[fpga & 1]; }
+    bool reset_pending(int fpga) const { return resetPending_[fpga & 1] != 0; }
+
+    // ---- LED screen control --------------------------------------------------------------------
+    void SCREEN_fpgactrl_status(uint8_t status);
+    void SCREEN_fpgactrl_status2(uint8_t status, int fpga);
+    int set_output_status();
+    int set_fpga_bri_val();
+    void set_led_para_deal();
+    void Extension_function();
+
+    // ---- operations of the later receiving-card, recorder, upgrade and schedule work ------------
+    // (each does nothing until its own work lands)
+    void usb_upgrade_deal();
+    void IT8563WE_Get(TimeRealType* time);
+    void run_clock_record();
+    void Rcv_data_from_eth(int fpga);
+    void eth_param_init(uint8_t mode, int fpga);
+    void T71_back_mcu_set_net_para(int fpga);
+    void T71_mcu_set_net_para(int fpga);
+    void update_eth_state(int fpga);
+    int check_fpga_ram_param(int fpga);
+    void Check_search_card();
+    void SmartMapping_deal();
+    void save_para_deal();
+    void mapping_enable_deal();
+    void rcv_recovery_check_deal(int mode);
+    void Brightness_hand_dealwith(int mode);
+    void record_bright_change();
+    void Brightness_task();
+    void Dealwith_mcu_ram();
+    void record_onoff_time(int device);
+    void dealwith_onoff();
+
+    // ---- requests from other subsystems --------------------------------------------------------
+    std::atomic<uint8_t> set_output_flag{0};   // cleared under Utils::_system_mutex
+    std::atomic<uint8_t> set_bri_flag{0};      // set and cleared under Utils::_bri_set_mutex
+
+    // ---- locks ---------------------------------------------------------------------------------
+    std::mutex reg_mutex;                    // shadow bytes and MCU_RAM_EXTEND byte 29
+    std::recursive_mutex passby_mutex;       // pass-through frames against the interrupt service
+
+    // ---- register shadows and RAM images -------------------------------------------------------
+    uint8_t* MCU_REG_func[kFpgas];
+    uint8_t* MCU_RAM_PARA_func[kFpgas];
+    uint8_t* MCU_RAM_RX_func[kFpgas];
+    uint8_t* MCU_RAM_TX_func[kFpgas];
+    uint8_t* MCU_RAM_ETH_PARA_func[kFpgas];
+    uint8_t* MCU_RAM_ETH_BACK_PARA_func[kFpgas];
     uint8_t MCU_RAM_CMD[kRamImageSize] = {};
     uint8_t MCU_RAM_EXTEND[kRamImageSize] = {};
     uint8_t MCU_RAM_ZOOM[kRamImageSize] = {};
     std::atomic<uint8_t> ScreenState{1};
+    static const std::array<uint8_t, 256> RAM1;   // parameter block defaults
 
-    // ---- status ----------------------------------------------------------------------------------
-    int get_fpga_status();
+    // ---- state shared with the receiving-card work ---------------------------------------------
+    std::atomic<uint8_t> multi_send_state{0};
+    std::atomic<uint8_t> passby_reply_ready{0};
+    uint8_t fpga_ram_ok[kFpgas] = {0, 0};
+    uint32_t monitor_change_state[kFpgas] = {3, 3};
+    TimeRealType current_time;
 
     fpga_drv& drv() { return drv_; }
 
@@ -90,13 +181,43 @@ private:
     fpga_manage(const fpga_manage&) = delete;
     fpga_manage& operator=(const fpga_manage&) = delete;
 
+    // One command word and its data phase on an FPGA, under Utils::_spi_mutex.
+    int fpgaTransaction(int fpga, uint32_t word, const uint8_t* tx, uint8_t* rx, uint32_t length);
+    void writeShadowed(int reg, uint8_t mask, uint8_t value, int fpga, bool full);
+    void setShadow(int reg, int fpga, uint8_t value);
+    void startResetPulse(int fpga);
+    void markLost(int fpga);
+    void checkStep(int fpga);
+    uint32_t linkMask(int fpga);
+
     FpgaLines lines_;
     fpga_drv drv_;
+    std::mutex rmwMutex_[kFpgas];            // one register read-modify-write at a time per FPGA
+    std::thread thread_;
 
-    uint8_t regShadow_[2][kRegisters] = {};
-    uint8_t ramPara_[2][kRamImageSize] = {};
-    uint8_t ramRx_[2][kRamImageSize] = {};
-    uint8_t ramTx_[2][kRamImageSize] = {};
-    uint8_t ramEthPara_[2][kEthParaSize] = {};
-    uint8_t ramEthBackPara_[2][kEthParaSize] = {};
+    uint8_t regShadow_[kFpgas][kRegisters] = {};
+    uint8_t ramPara_[kFpgas][kRamImageSize] = {};
+    uint8_t ramRx_[kFpgas][kRamImageSize] = {};
+    uint8_t ramTx_[kFpgas][kRamImageSize] = {};
+    uint8_t ramEthPara_[kFpgas][kEthParaSize] = {};
+    uint8_t ramEthBackPara_[kFpgas][kEthParaSize] = {};
+
+    // Bring-up state per FPGA.
+    uint8_t powerStep_[kFpgas] = {0, 0};
+    uint16_t powerErrors_[kFpgas] = {0, 0};
+    uint8_t powerResets_[kFpgas] = {0, 0};
+    uint8_t checkStep_[kFpgas] = {0, 0};
+    uint8_t checkPolls_[kFpgas] = {0, 0};
+    uint8_t checkResets_[kFpgas] = {0, 0};
+    uint8_t ramParaSeen_[kFpgas] = {0, 0};
+    uint32_t checkStamp_[kFpgas] = {0, 0};
+    uint8_t resetPending_[kFpgas] = {0, 0};
+    uint32_t resetTick_[kFpgas] = {0, 0};
+    uint8_t vboFault_[kFpgas] = {0, 0};
+    uint8_t vboSub_[kFpgas] = {0, 0};
+    uint16_t vboRetries_[kFpgas] = {0, 0};
+    uint16_t lastLinkMask_[kFpgas] = {0, 0};
+
+    // LED-size handshake.
+    uint32_t ledParaStamp_ = 0;
 };

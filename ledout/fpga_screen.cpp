@@ -1,0 +1,144 @@
+// LED screen control: the output switches of both FPGAs, the output and brightness requests of
+// the pass, and the LED-size handshake with the video engine.
+#include <QMutexLocker>
+
+#include "core/global.h"
+#include "core/utils.h"
+#include "ledout/fpga_manage.h"
+#include "ledout/fpga_para.h"
+
+namespace {
+
+enum class Act : uint8_t { None, Set, Clear, Read };
+struct ScreenSwitch {
+    Act act;
+    uint8_t reg;
+    uint8_t bit;
+};
+// SCREEN_fpgactrl_status, indexed by the request.
+constexpr ScreenSwitch kScreenSwitch[] = {
+    {Act::Set, 0, 0x04},    // 0 blank
+    {Act::Clear, 0, 0x04},  // 1 show
+    {Act::Set, 0, 0x02},    // 2
+    {Act::Clear, 0, 0x02},  // 3
+    {Act::Set, 3, 0x20},    // 4 output enabled
+    {Act::Clear, 3, 0x20},  // 5 output disabled
+    {Act::None, 0, 0},      // 6
+    {Act::Clear, 23, 0x01}, // 7
+    {Act::Set, 23, 0x01},   // 8
+    {Act::Read, 22, 0},     // 9
+};
+
+// The LED-size handshake's own steps, in ticks.
+constexpr uint32_t kBlankToDisable = 11;
+constexpr uint32_t kDisableToRelease = 31;
+
+}  // namespace
+
+void fpga_manage::SCREEN_fpgactrl_status(uint8_t status)
+{
+    if (status >= sizeof kScreenSwitch / sizeof kScreenSwitch[0])
+        return;
+    const ScreenSwitch& s = kScreenSwitch[status];
+    for (int i = 0; i < kFpgas; ++i) {
+        switch (s.act) {
+        case Act::Set: write_to_register(s.reg, s.bit, s.bit, i); break;
+        case Act::Clear: write_to_register(s.reg, s.bit, 0, i); break;
+        case Act::Read: read_from_register(s.reg, i); break;
+        case Act::None: break;
+        }
+    }
+}
+
+void fpga_manage::SCREEN_fpgactrl_status2(uint8_t status, int fpga)
+{
+    switch (status) {
+    case SCREEN_BLANK: write_to_0x00_register(0, 0x04, 0x04, fpga); break;
+    case SCREEN_SHOW: write_to_0x00_register(0, 0x04, 0, fpga); break;
+    case SCREEN_OUTPUT_ENABLE: write_to_0x00_register(3, 0x20, 0x20, fpga); break;
+    case SCREEN_R23B3_SET: write_to_0x00_register(23, 0x08, 0x08, fpga); break;
+    case SCREEN_R23B3_CLEAR: write_to_0x00_register(23, 0x08, 0, fpga); break;
+    default: break;
+    }
+}
+
+int fpga_manage::set_output_status()
+{
+    if (get_fpga_status() != 1)
+        return 0;
+    SCREEN_fpgactrl_status(ledpara::word(ledpara::kScreenClosed) ? SCREEN_BLANK : SCREEN_SHOW);
+    return 1;
+}
+
+int fpga_manage::set_fpga_bri_val()
+{
+    if (get_fpga_status() != 1)
+        return 0;
+    Brightness_hand_dealwith(1);
+    return 1;
+}
+
+void fpga_manage::set_led_para_deal()
+{
+    const uint8_t request = g_set_led_para.load();
+    if (request == 2) {
+        {
+            QMutexLocker lock(&Utils::_led_para_init_mutex);
+            g_set_led_setup = 0;
+            g_set_led_para = 0;
+        }
+        reset_fpga_rst(0);
+        reset_fpga_rst(1);
+        return;
+    }
+    if (request != 1)
+        return;
+
+    switch (g_set_led_setup.load()) {
+    case 0:
+        SCREEN_fpgactrl_status(SCREEN_BLANK);
+        {
+            QMutexLocker lock(&Utils::_led_para_init_mutex);
+            ledParaStamp_ = G_timeTicks.load();
+            g_set_led_setup = 1;
+        }
+        break;
+    case 1:
+        if (Utils::getTimeSpace(ledParaStamp_) < kBlankToDisable)
+            return;
+        {
+            QMutexLocker lock(&Utils::_led_para_init_mutex);
+            ledParaStamp_ = G_timeTicks.load();
+        }
+        SCREEN_fpgactrl_status(SCREEN_OUTPUT_DISABLE);
+        {
+            QMutexLocker lock(&Utils::_led_para_init_mutex);
+            g_set_led_setup = 2;
+        }
+        break;
+    default:
+        if (Utils::getTimeSpace(ledParaStamp_) < kDisableToRelease)
+            return;
+        {
+            QMutexLocker lock(&Utils::_led_para_init_mutex);
+            ledParaStamp_ = G_timeTicks.load();
+            g_set_led_setup = 0;
+            // Only release the engine's wait if nobody changed the request meanwhile.
+            if (g_set_led_para.load() == 1)
+                g_set_led_para = 0;
+        }
+        break;
+    }
+}
+
+void fpga_manage::Extension_function()
+{
+    if (g_change[17] != 0) {
+        record_bright_change();
+        g_change[17] = 0;
+    }
+    if (g_change[14] != 0)
+        Brightness_task();
+    if (shadow(kRegOnOffEnable, 0) == 1)
+        dealwith_onoff();
+}
