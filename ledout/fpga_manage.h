@@ -54,6 +54,7 @@ public:
     static constexpr int kEthParaSize = 136;
     static constexpr int kRegState = 80;          // shadow-only: bring-up state
     static constexpr uint8_t kStateRunning = 3;
+    static constexpr uint8_t kRunning = kStateRunning;
     static constexpr int kRegOnOffEnable = 66;    // shadow-only: stored on/off schedule enabled
     static constexpr uint8_t kCheckLit = 18;      // post-bring-up check step once the screen is lit
     static constexpr uint8_t kStepUp = 7;         // bring-up step once brought up
