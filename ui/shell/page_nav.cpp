@@ -1,0 +1,35 @@
+#include "ui/shell/page_nav.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFont>
+
+namespace shell {
+
+namespace {
+ModalRunner& runner()
+{
+    static ModalRunner r;
+    return r;
+}
+}  // namespace
+
+int runModal(QDialog* dialog)
+{
+    if (!dialog)
+        return 0;
+    if (runner())
+        return runner()(dialog);
+    return dialog->exec();
+}
+
+void setModalRunner(ModalRunner r) { runner() = std::move(r); }
+
+void installPanelFont()
+{
+    QFont font("WenQuanYi Micro Hei");
+    font.setPixelSize(18);
+    QApplication::setFont(font);
+}
+
+}  // namespace shell

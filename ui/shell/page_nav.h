@@ -1,0 +1,37 @@
+// Running pages and the shell's shared widgets.
+#pragma once
+
+#include <functional>
+
+class QDialog;
+
+namespace shell {
+
+// Runs a page or the keypad modally (QDialog::exec). Tests install a runner that shows the
+// dialog and returns at once, so a page can be driven with clicks.
+int runModal(QDialog* dialog);
+using ModalRunner = std::function<int(QDialog*)>;
+void setModalRunner(ModalRunner runner);
+
+// Fonts of the front panel: a face that also draws Chinese text.
+void installPanelFont();
+
+}  // namespace shell
+
+#include "core/global.h"
+
+namespace shell {
+
+// Opens a page the way every opener does: without a parent, kept in its page pointer, with
+// g_page_focus set to the page's number, run modally. The page's back slot clears the pointer.
+template <class Page>
+void openPage(Page*& pointer, int focus)
+{
+    if (pointer)
+        return;
+    pointer = new Page(nullptr);
+    g_page_focus = focus;
+    runModal(pointer);
+}
+
+}  // namespace shell

@@ -1,0 +1,34 @@
+// The look shared by the shell's pages: colours and style sheets of the front panel.
+#pragma once
+
+namespace style {
+
+// Page background.
+constexpr const char* kPage = "background-color: rgb(16, 16, 28);";
+// Button rows that show one selected button.
+constexpr const char* kSelected = "background-color:#4777FF;color:#FFFFFF";
+constexpr const char* kUnselected = "background-color:#10101C;color:#FFFFFF";
+// The selected and the other action button of a pair.
+constexpr const char* kActionSelected =
+    "background-color: #4777FF;color: rgb(255, 255, 255);border:1px solid rgb(255, 255, 255);";
+constexpr const char* kActionOther = "color: rgb(255, 255, 255);border:1px solid rgb(255, 255, 255);";
+
+// Shell cards: a dark panel with a thin outline; pressed cards turn blue.
+constexpr const char* kCard =
+    "QPushButton{background-color:#212435;color:#FFFFFF;border:1px solid #3A3F5C;border-radius:10px;}"
+    "QPushButton:pressed{background-color:#4777FF;}"
+    "QPushButton:disabled{color:#6A6E80;}";
+constexpr const char* kPanel = "background-color:#212435;border-radius:10px;";
+constexpr const char* kTitle = "color:#FFFFFF;font:bold 26px;background:transparent;";
+constexpr const char* kText = "color:#FFFFFF;font:20px;background:transparent;";
+constexpr const char* kDimText = "color:#A8ACC0;font:18px;background:transparent;";
+constexpr const char* kFlatButton =
+    "QPushButton{background:transparent;border:none;}QPushButton:pressed{background-color:#4777FF;border-radius:8px;}";
+
+// Colours of states.
+constexpr const char* kGreen = "#00D65B";
+constexpr const char* kBlue = "#4777FF";
+constexpr const char* kGrey = "#6A6E80";
+constexpr const char* kAmber = "#FFB020";
+
+}  // namespace style

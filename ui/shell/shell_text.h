@@ -1,0 +1,30 @@
+// Texts and images of the five display languages.
+//
+// Every user-visible text is a row of five translations in the order of g_language: simplified
+// Chinese, English, Russian, Vietnamese, traditional Chinese. A page shows English when the
+// current language is not offered (its bit in g_lcd_lang_valid is clear).
+#pragma once
+
+#include <QString>
+
+struct LangText {
+    const char* zh;
+    const char* en;
+    const char* ru;
+    const char* vn;
+    const char* tw;
+};
+
+constexpr int kLangChinese = 0;
+constexpr int kLangEnglish = 1;
+constexpr int kLangRussian = 2;
+constexpr int kLangVietnamese = 3;
+constexpr int kLangTraditional = 4;
+
+// The language the pages show: g_language when g_lcd_lang_valid offers it, else English.
+int shownLanguage();
+// The text of `row` in the shown language (UTF-8 source texts).
+QString langText(const LangText& row);
+// ":/png/" + the language's prefix ("", "en_", "ru_", "vn_", "tn_") + name, or ":/png/" + name
+// when the resources hold no variant for the language.
+QString langImage(const QString& name);
