@@ -592,6 +592,114 @@ void shellIcons()
     });
 }
 
+
+// ---- settings menu -----------------------------------------------------------------------------
+void menuIcons()
+{
+    const auto base = [](QPainter& p) {
+        p.setPen(pen(kWhite, 3.5));
+        p.setBrush(Qt::NoBrush);
+    };
+    save("menu_layout.png", 64, 64, [&](QPainter& p, int, int) {
+        // Windows on a screen.
+        base(p);
+        p.drawRoundedRect(QRectF(6, 10, 52, 40), 4, 4);
+        p.setPen(Qt::NoPen);
+        p.setBrush(kBlue);
+        p.drawRect(QRectF(12, 16, 22, 16));
+        p.setBrush(kGreen);
+        p.drawRect(QRectF(28, 26, 24, 18));
+    });
+    save("menu_crop.png", 64, 64, [&](QPainter& p, int, int) {
+        // Crop marks.
+        base(p);
+        p.drawLine(QPointF(18, 6), QPointF(18, 46));
+        p.drawLine(QPointF(18, 46), QPointF(58, 46));
+        p.drawLine(QPointF(6, 18), QPointF(46, 18));
+        p.drawLine(QPointF(46, 18), QPointF(46, 58));
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(71, 119, 255, 120));
+        p.drawRect(QRectF(20, 20, 24, 24));
+    });
+    save("menu_quality.png", 64, 64, [&](QPainter& p, int, int) {
+        // A half-filled sun: brightness and contrast.
+        base(p);
+        p.drawEllipse(QPointF(32, 32), 13, 13);
+        p.setPen(Qt::NoPen);
+        p.setBrush(kWhite);
+        QPainterPath half;
+        half.moveTo(32, 19);
+        half.arcTo(QRectF(19, 19, 26, 26), 90, 180);
+        half.closeSubpath();
+        p.drawPath(half);
+        p.setPen(pen(kAmber, 3.5));
+        for (int i = 0; i < 8; ++i) {
+            const double a = i * M_PI / 4;
+            p.drawLine(QPointF(32 + 19 * std::cos(a), 32 + 19 * std::sin(a)),
+                       QPointF(32 + 27 * std::cos(a), 32 + 27 * std::sin(a)));
+        }
+    });
+    save("menu_output.png", 64, 64, [&](QPainter& p, int, int) {
+        // An LED wall of tiles.
+        p.setPen(Qt::NoPen);
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 4; ++c) {
+                p.setBrush((r + c) % 2 ? kBlue : QColor(0x6F, 0x95, 0xFF));
+                p.drawRoundedRect(QRectF(5 + c * 14, 12 + r * 14, 12, 12), 2, 2);
+            }
+    });
+    save("menu_test.png", 64, 64, [&](QPainter& p, int, int) {
+        // Colour bars.
+        const QColor bars[6] = {Qt::white, Qt::yellow, Qt::cyan, Qt::green, Qt::magenta, Qt::red};
+        for (int i = 0; i < 6; ++i)
+            p.fillRect(QRectF(6 + i * 8.7, 12, 8.7, 40), bars[i]);
+        p.setPen(pen(kWhite, 2));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(QRectF(6, 12, 52, 40));
+    });
+    save("menu_mapping.png", 64, 64, [&](QPainter& p, int, int) {
+        // Cards joined by a cable.
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0x4A, 0x4D, 0x5E));
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c)
+                p.drawRoundedRect(QRectF(8 + c * 18, 8 + r * 18, 12, 12), 2, 2);
+        p.setPen(pen(kGreen, 3));
+        QPainterPath path;
+        path.moveTo(14, 14);
+        path.lineTo(50, 14);
+        path.lineTo(50, 32);
+        path.lineTo(14, 32);
+        path.lineTo(14, 50);
+        path.lineTo(50, 50);
+        p.drawPath(path);
+    });
+    save("menu_link.png", 64, 64, [&](QPainter& p, int, int) {
+        // A network of three nodes.
+        p.setPen(pen(kWhite, 3));
+        p.drawLine(QPointF(32, 16), QPointF(14, 48));
+        p.drawLine(QPointF(32, 16), QPointF(50, 48));
+        p.drawLine(QPointF(14, 48), QPointF(50, 48));
+        p.setPen(Qt::NoPen);
+        p.setBrush(kBlue);
+        p.drawEllipse(QPointF(32, 16), 9, 9);
+        p.setBrush(kGreen);
+        p.drawEllipse(QPointF(14, 48), 9, 9);
+        p.drawEllipse(QPointF(50, 48), 9, 9);
+    });
+    save("menu_advanced.png", 64, 64, [&](QPainter& p, int, int) {
+        // Sliders.
+        for (int i = 0; i < 3; ++i) {
+            const qreal y = 16 + i * 16;
+            p.setPen(pen(kWhite, 3));
+            p.drawLine(QPointF(8, y), QPointF(56, y));
+            p.setPen(Qt::NoPen);
+            p.setBrush(i == 1 ? kAmber : kBlue);
+            p.drawEllipse(QPointF(i == 0 ? 40 : (i == 1 ? 22 : 46), y), 6.5, 6.5);
+        }
+    });
+}
+
 // The lock screen's product line, one image per language: no prefix simplified Chinese,
 // "en_" English, "ru_" Russian, "vn_" Vietnamese, "tn_" traditional Chinese.
 void logos()
@@ -657,6 +765,7 @@ int main(int argc, char** argv)
     routes();
     outputs();
     shellIcons();
+    menuIcons();
     logos();
     writeQrc();
     std::printf("%d images\n", static_cast<int>(g_written.size()));

@@ -8,7 +8,7 @@
 #include "core/ram_layout.h"
 #include "core/syncupdate.h"
 #include "core/zelrampara.h"
-#include "ledout/fpga_manage.h"
+#include "ui/shell/fpga_view.h"
 #include "ui/shell/mainwindow.h"
 #include "ui/shell/shell_style.h"
 #include "ui/shell/shell_text.h"
@@ -174,16 +174,15 @@ void MachineState::input_update()
 
 void MachineState::port_update()
 {
-    links_ = fpga_manage::p_fpga_manage ? fpga_manage::p_fpga_manage->get_wlan_state() : 0;
+    links_ = shell::port_links();
     for (int p = 0; p < kPorts; ++p)
         port_[p]->setStyleSheet((links_ >> p) & 1u ? kPortOn : kPortOff);
 }
 
 void MachineState::fpga_update()
 {
-    const fpga_manage* fpga = fpga_manage::p_fpga_manage;
     for (int f = 0; f < 2; ++f) {
-        const bool running = fpga && fpga->MCU_REG_func[f][fpga_manage::kRegState] == fpga_manage::kRunning;
+        const bool running = shell::fpga_running(f);
         fpgaState_[f]->setText(langText(kOutput).arg(f + 1) + ": " + langText(running ? kRunning : kNotReady));
         fpgaState_[f]->setStyleSheet(running ? "color:#00D65B;font:20px;background:transparent;"
                                              : "color:#FFB020;font:20px;background:transparent;");

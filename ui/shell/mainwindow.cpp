@@ -19,6 +19,7 @@
 #include "core/utils.h"
 #include "core/zelrampara.h"
 #include "ledout/fpga_manage.h"
+#include "ui/shell/fpga_view.h"
 #include "ui/shell/firmwareupdate.h"
 #include "ui/shell/lcd_touch.h"
 #include "ui/shell/lockwindow.h"
@@ -281,7 +282,7 @@ void MainWindow::status_update()
     const ZelRamPara* m = model();
     const unsigned mode = m ? ZelRamPara::p_zelrampara_config->ZelGetCurrentModeIndex() : 0;
     modeLabel_->setText(mode ? langText(kCurrentMode).arg(mode) : langText(kNoMode));
-    const bool running = fpga_manage::p_fpga_manage && fpga_manage::p_fpga_manage->get_fpga_status() == 1;
+    const bool running = shell::fpga_status() == 1;
     fpgaLabel_->setText(langText(running ? kOutputReady : kOutputNotReady));
     fpgaLabel_->setStyleSheet(QStringLiteral("color:%1;font:20px;background:transparent;")
                                   .arg(running ? style::kGreen : style::kAmber));
@@ -484,12 +485,9 @@ void MainWindow::getagelog()
         stamp = now.toString("MM-dd") + QLatin1Char(' ') + now.toString("hh:mm");
     }
     uint8_t regs[6];
-    for (int f = 0; f < 2; ++f) {
-        for (int i = 0; i < 3; ++i) {
-            fpga->read_from_register(kAgeRegisters[i], f);
-            regs[f * 3 + i] = fpga->MCU_REG_func[f][kAgeRegisters[i]];
-        }
-    }
+    for (int f = 0; f < 2; ++f)
+        for (int i = 0; i < 3; ++i)
+            regs[f * 3 + i] = shell::fpga_register(kAgeRegisters[i], f);
     append_age_log(stamp, regs);
 }
 
@@ -504,15 +502,14 @@ void MainWindow::slot_update_timer_ticks()
     if (g_tip)
         g_tip->tick();
 
-    if (g_app_reset_flag.load() && !rebootIssued_ &&
-        Utils::getTimeSpace(G_reboot_tickTicks.load()) >= kRebootDelayTicks) {
+    // Unsigned difference: exact across the counter's wrap as well.
+    if (g_app_reset_flag.load() && !rebootIssued_ && now - G_reboot_tickTicks.load() >= kRebootDelayTicks) {
         rebootIssued_ = true;
         Utils::system_mutex("reboot");
     }
 
     if (now % kAgeLogTicks == 0) {
-        fpga_manage* fpga = fpga_manage::p_fpga_manage;
-        if (fpga && pc_cmd_valid.load() == 0 && fpga->get_fpga_status() == 1)
+        if (fpga_manage::p_fpga_manage && pc_cmd_valid.load() == 0 && shell::fpga_status() == 1)
             getagelog();
     }
 

@@ -8,12 +8,13 @@
 #pragma once
 
 #include <QMainWindow>
+
+#include "ui/shell/firmwareupdate.h"
 #include <QPointer>
 #include <QString>
 
 #include <cstdint>
 
-class FirmwareUpdate;
 class QFrame;
 class QLabel;
 class QPushButton;

@@ -20,10 +20,11 @@ constexpr LangText kClear = {"清空", "Clear", "Сброс", "Xóa hết", "清
 constexpr int kWidth = 380;
 constexpr int kHeight = 480;
 constexpr int kKeyW = 110;
-constexpr int kKeyH = 62;
+constexpr int kKeyH = 58;
 constexpr int kGap = 10;
+constexpr int kRowGap = 8;
 constexpr int kLeft = 20;
-constexpr int kKeysTop = 136;
+constexpr int kKeysTop = 134;
 
 // Keys in reading order: three columns, four rows. "<" deletes the last character.
 constexpr const char* kKeys[12] = {"1", "2", "3", "4", "5", "6", "7", "8", "9", ".", "0", "<"};
@@ -65,7 +66,7 @@ NumberKeyboard::NumberKeyboard(QWidget* parent) : QDialog(parent)
     for (int i = 0; i < 12; ++i) {
         auto* key = new QPushButton(QString::fromLatin1(kKeys[i]), this);
         key->setObjectName(i == 11 ? QStringLiteral("Button_delete") : QStringLiteral("Button_%1").arg(kKeys[i]));
-        key->setGeometry(kLeft + (i % 3) * (kKeyW + kGap), kKeysTop + (i / 3) * (kKeyH + kGap), kKeyW, kKeyH);
+        key->setGeometry(kLeft + (i % 3) * (kKeyW + kGap), kKeysTop + (i / 3) * (kKeyH + kRowGap), kKeyW, kKeyH);
         key->setFocusPolicy(Qt::NoFocus);
         key->setStyleSheet(kKeyStyle);
         if (i == 11) {
@@ -76,7 +77,7 @@ NumberKeyboard::NumberKeyboard(QWidget* parent) : QDialog(parent)
         }
     }
 
-    const int rowY = kKeysTop + 4 * (kKeyH + kGap);
+    const int rowY = kKeysTop + 4 * (kKeyH + kRowGap) + 6;
     clear_ = new QPushButton(this);
     clear_->setObjectName("Button_clear");
     clear_->setGeometry(kLeft, rowY, kKeyW, kKeyH);

@@ -4,6 +4,9 @@
 #include <QDialog>
 #include <QFont>
 
+// The images live in a static library; naming their initialiser keeps the linker from dropping it.
+static void initPanelImages() { Q_INIT_RESOURCE(t71_resource); }
+
 namespace shell {
 
 namespace {
@@ -27,6 +30,7 @@ void setModalRunner(ModalRunner r) { runner() = std::move(r); }
 
 void installPanelFont()
 {
+    initPanelImages();
     QFont font("WenQuanYi Micro Hei");
     font.setPixelSize(18);
     QApplication::setFont(font);

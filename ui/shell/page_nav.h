@@ -13,7 +13,7 @@ int runModal(QDialog* dialog);
 using ModalRunner = std::function<int(QDialog*)>;
 void setModalRunner(ModalRunner runner);
 
-// Fonts of the front panel: a face that also draws Chinese text.
+// The front panel's look: its images, and a font that also draws Chinese text.
 void installPanelFont();
 
 }  // namespace shell

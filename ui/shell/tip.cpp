@@ -3,7 +3,6 @@
 #include <QLabel>
 
 #include "core/global.h"
-#include "core/utils.h"
 #include "ui/shell/shell_text.h"
 
 TIP* g_tip = nullptr;
@@ -69,6 +68,6 @@ void TIP::tip_create(int kind)
 
 void TIP::tick()
 {
-    if (isVisible() && Utils::getTimeSpace(shownAt_) >= kShowTicks)
+    if (isVisible() && G_timeTicks.load() - shownAt_ >= kShowTicks)
         hide();
 }

@@ -1,0 +1,172 @@
+// The home page's user modes and panel lock, the status page, the settings menu's access code and
+// the language of the texts.
+#include <QLabel>
+#include <QLineEdit>
+#include <QToolButton>
+
+#include <cstring>
+
+#include "core/ram_layout.h"
+#include "shell_fixture.h"
+#include "ui/shell/machinestate.h"
+#include "ui/shell/my_lineedit.h"
+#include "ui/shell/numberkeyboard.h"
+#include "ui/shell/option.h"
+#include "ui/shell/tip.h"
+
+namespace {
+
+uint16_t word(const unsigned char* image, unsigned addr) { return ram_get_u16(image, addr); }
+
+void setSummary(unsigned char* image, int input, uint16_t w, uint16_t h, uint8_t rate, uint8_t flag)
+{
+    const unsigned base = ramaddr::kInputSummary + 6 * input;
+    ram_set_u16(image, base, w);
+    ram_set_u16(image, base + 2, h);
+    image[base + 4] = rate;
+    image[base + 5] = flag;
+}
+
+}  // namespace
+
+TEST_F(ShellTest, ModeSaveStoresTheImageInTheChosenSlotWithACheckMark)
+{
+    ram_set_u16(model->ram_para, ramaddr::kBrightness, 77);
+    click(g_mainwindow, "Button_mode");
+    auto* popup = child<QWidget>(g_mainwindow, "frame_mode");
+    ASSERT_TRUE(popup->isVisible());
+    click(popup, "4");
+    EXPECT_EQ(g_mode_select.load(), 4);
+    EXPECT_FALSE(child<QPushButton>(popup, "Button_mode_load")->isEnabled()) << "slot 5 is empty";
+
+    click(popup, "Button_mode_save");
+    EXPECT_FALSE(popup->isVisible());
+    EXPECT_TRUE(model->ZelUserModeSaved(4));
+    EXPECT_EQ(word(model->ram_user_mode[4] + 2, ramaddr::kBrightness - ramaddr::kModeStart), 77);
+    EXPECT_EQ(model->ZelGetCurrentModeIndex(), 5u);
+    EXPECT_TRUE(zeltest::fileExists("/data/modes/custom_mode5"));
+    EXPECT_TRUE(g_tip->isVisible());
+    EXPECT_EQ(g_tip->kind(), TIP::kCheck);
+    EXPECT_EQ(g_mainwindow->notice_request, 0) << "the dispatcher took the request";
+    EXPECT_EQ(child<QLabel>(g_mainwindow, "label_mode")->text(), "User mode: 5");
+}
+
+TEST_F(ShellTest, ModeLoadCopiesTheSlotIntoTheImage)
+{
+    ram_set_u16(model->ram_para, ramaddr::kBrightness, 33);
+    g_mode_select = 2;
+    click(g_mainwindow, "Button_mode");
+    click(g_mainwindow, "Button_mode_save");
+    tick(300);
+    ram_set_u16(model->ram_para, ramaddr::kBrightness, 90);
+    ram_set_u16(model->ram_para, ramaddr::kCurrentMode, 0);
+    model->ram_para_save();
+    EXPECT_FALSE(g_tip->isVisible());
+
+    click(g_mainwindow, "Button_mode");
+    click(g_mainwindow, "2");
+    ASSERT_TRUE(child<QPushButton>(g_mainwindow, "Button_mode_load")->isEnabled());
+    click(g_mainwindow, "Button_mode_load");
+    EXPECT_EQ(word(model->ram_para, ramaddr::kBrightness), 33);
+    EXPECT_EQ(word(model->ram_para, ramaddr::kCurrentMode), 3);
+    EXPECT_EQ(std::memcmp(model->ram_para + ramaddr::kModeStart, model->ram_user_mode[2] + 2, ramaddr::kModeLen), 0);
+    EXPECT_EQ(std::memcmp(model->ram_para, model->ram_para_shadow, ramaddr::kRamSize), 0) << "saved";
+    EXPECT_TRUE(g_tip->isVisible());
+}
+
+TEST_F(ShellTest, ModeButtonOutsideTheSlotsIsIgnored)
+{
+    g_mode_select = 40;   // the protocol or another page may leave any value here
+    click(g_mainwindow, "Button_mode");
+    click(g_mainwindow, "Button_mode_save");
+    EXPECT_TRUE(model->ZelUserModeSaved(0)) << "taken as slot 1";
+    for (int k = 1; k < 16; ++k)
+        EXPECT_FALSE(model->ZelUserModeSaved(k)) << k;
+}
+
+TEST_F(ShellTest, PanelLockTogglesAndKeepsTheModePageShut)
+{
+    click(g_mainwindow, "Button_lock");
+    EXPECT_EQ(word(model->ram_para, ramaddr::kPanelLock), 1);
+    EXPECT_EQ(word(model->ram_para_shadow, ramaddr::kPanelLock), 1) << "saved";
+    EXPECT_EQ(child<QLabel>(g_mainwindow, "label_lock")->text(), "Panel locked");
+
+    click(g_mainwindow, "Button_mode");
+    auto* popup = child<QWidget>(g_mainwindow, "frame_mode");
+    g_mainwindow->on_custommode_clicked();
+    EXPECT_TRUE(popup->isVisible()) << "inert while locked";
+
+    click(g_mainwindow, "Button_lock");
+    EXPECT_EQ(word(model->ram_para, ramaddr::kPanelLock), 0);
+    g_mainwindow->on_custommode_clicked();
+    EXPECT_FALSE(popup->isVisible());
+}
+
+TEST_F(ShellTest, StatusPageShowsInputSignalsAndRefreshesThroughTheDispatcher)
+{
+    click(g_mainwindow, "machinestate");
+    ASSERT_NE(g_machinestate, nullptr);
+    auto* hdmi1 = child<QLabel>(g_machinestate, "label_signal_2");
+    EXPECT_EQ(hdmi1->text(), "No signal");
+
+    setSummary(model->ram_para, 2, 1920, 1080, 60, 0);
+    setSummary(model->ram_para, 4, 3840, 2160, 30, 1);   // flagged: no signal
+    setSummary(model->ram_para, 1, 1280, 0, 60, 0);
+    model->test_signal(12);
+    EXPECT_EQ(hdmi1->text(), "1920x1080@60Hz");
+    EXPECT_EQ(child<QLabel>(g_machinestate, "label_signal_4")->text(), "No signal");
+    EXPECT_EQ(child<QLabel>(g_machinestate, "label_signal_1")->text(), "No signal");
+    EXPECT_EQ(child<QLabel>(g_machinestate, "label_fpga_0")->text(), "Output 1: not ready");
+
+    click(g_machinestate, "Button_back");
+    EXPECT_EQ(g_machinestate, nullptr);
+    EXPECT_EQ(g_page_focus.load(), 1);
+    flushDeletes();
+    model->test_signal(12);   // nothing routed to the closed page
+}
+
+TEST_F(ShellTest, LayoutAccessCodeIsAskedOnTheKeypad)
+{
+    g_imagelayoutpassword = "2580";
+    click(g_mainwindow, "option");
+    ASSERT_NE(g_option, nullptr);
+    EXPECT_EQ(g_page_focus.load(), 5);
+    click(g_option, "image_layout");
+    ASSERT_TRUE(g_numberkeyboard->isVisible());
+    EXPECT_EQ(child<QLabel>(g_numberkeyboard, "label_title")->text(), "Code");
+    for (const char* k : {"1", "1", "1", "1"})
+        click(g_numberkeyboard, QStringLiteral("Button_%1").arg(k));
+    click(g_numberkeyboard, "Button_ok");
+    auto* wrong = child<QLabel>(g_option, "label_password_wrong");
+    EXPECT_TRUE(wrong->isVisible());
+    EXPECT_TRUE(g_lineedit.isNull()) << "the prompt let go of its field";
+
+    click(g_option, "image_layout");
+    for (const char* k : {"2", "5", "8", "0"})
+        click(g_numberkeyboard, QStringLiteral("Button_%1").arg(k));
+    click(g_numberkeyboard, "Button_ok");
+    EXPECT_FALSE(wrong->isVisible());
+
+    click(g_option, "Button_back");
+    EXPECT_EQ(g_option, nullptr);
+    EXPECT_EQ(g_page_focus.load(), 1);
+    flushDeletes();
+}
+
+TEST_F(ShellTest, TextsFollowTheLanguageWithEnglishForOneNotOffered)
+{
+    auto* tile = child<QToolButton>(g_mainwindow, "option");
+    EXPECT_EQ(tile->text(), "Settings");
+    ram_set_u16(model->ram_para, ramaddr::kLanguage, 0);
+    model->ram_para_save();
+    EXPECT_EQ(g_language.load(), 0);
+    EXPECT_EQ(tile->text(), QString::fromUtf8("设置"));
+
+    ram_set_u16(model->ram_para, ramaddr::kLanguage, 2);
+    model->ram_para_save();
+    EXPECT_EQ(tile->text(), QString::fromUtf8("Настройки"));
+
+    g_lcd_lang_valid = 0x13;   // Russian not offered: the page shows English
+    g_mainwindow->language_changed();
+    EXPECT_EQ(tile->text(), "Settings");
+}

@@ -1,0 +1,112 @@
+// Renders the home page, lock screen, settings menu, status page and keypad at 800 x 480 in
+// English and Chinese. The pictures go to $ZEL_SCREENSHOT_DIR when it is set (for looking at
+// them), else into the test's root; the test checks that each shows a drawn interface.
+#include <QDir>
+#include <QImage>
+#include <QPainter>
+
+#include <cstdlib>
+
+#include "core/ram_layout.h"
+#include "shell_fixture.h"
+#include "ui/shell/lockwindow.h"
+#include "ui/shell/machinestate.h"
+#include "ui/shell/numberkeyboard.h"
+#include "ui/shell/option.h"
+#include "ui/shell/tip.h"
+
+namespace {
+
+QString outDir(const zeltest::TempRoot& root)
+{
+    const char* dir = std::getenv("ZEL_SCREENSHOT_DIR");
+    const QString path = dir ? QString::fromLocal8Bit(dir) : QString::fromStdString(root.path()) + "/screenshots";
+    QDir().mkpath(path);
+    return path;
+}
+
+// The screen as the panel shows it: `base` with `over` (the keypad, a notice) drawn at its place.
+QImage grab(QWidget* base, QWidget* over = nullptr)
+{
+    QImage screen(800, 480, QImage::Format_RGB32);
+    screen.fill(Qt::black);
+    QPainter p(&screen);
+    base->render(&p, base->pos());
+    if (over)
+        over->render(&p, over->pos());
+    return screen;
+}
+
+// A drawn page has many colours; a blank or failed render has one or two.
+int colours(const QImage& img)
+{
+    QSet<QRgb> seen;
+    for (int y = 0; y < img.height(); y += 3)
+        for (int x = 0; x < img.width(); x += 3)
+            seen.insert(img.pixel(x, y));
+    return seen.size();
+}
+
+}  // namespace
+
+TEST_F(ShellTest, ScreenshotsInEnglishAndChinese)
+{
+    // A device with some signals, a saved mode and a current mode.
+    auto setSummary = [&](int input, uint16_t w, uint16_t h, uint8_t rate) {
+        const unsigned base = ramaddr::kInputSummary + 6 * input;
+        ram_set_u16(model->ram_para, base, w);
+        ram_set_u16(model->ram_para, base + 2, h);
+        model->ram_para[base + 4] = rate;
+    };
+    setSummary(2, 1920, 1080, 60);
+    setSummary(4, 3840, 2160, 60);
+    setSummary(1, 1280, 1024, 60);
+    g_mode_select = 2;
+    click(g_mainwindow, "Button_mode");
+    click(g_mainwindow, "Button_mode_save");
+    g_tip->hide();
+
+    const QString dir = outDir(root);
+    g_lockwindow = new LockWindow(nullptr);
+    for (int lang : {1, 0}) {
+        ram_set_u16(model->ram_para, ramaddr::kLanguage, static_cast<uint16_t>(lang));
+        model->ram_para_save();
+        g_mainwindow->language_changed();
+        const QString suffix = lang == 1 ? "en" : "zh";
+        std::vector<std::pair<QString, QImage>> shots;
+
+        shots.emplace_back("home", grab(g_mainwindow));
+        click(g_mainwindow, "Button_mode");
+        shots.emplace_back("home_modes", grab(g_mainwindow));
+        click(g_mainwindow, "Button_mode_close");
+
+        g_lockwindow->language_changed();
+        shots.emplace_back("lock", grab(g_lockwindow));
+
+        click(g_mainwindow, "option");
+        shots.emplace_back("settings", grab(g_option));
+        g_imagelayoutpassword = "1234";
+        click(g_option, "image_layout");
+        g_numberkeyboard->move(420, 0);
+        click(g_numberkeyboard, "Button_1");
+        click(g_numberkeyboard, "Button_2");
+        shots.emplace_back("keypad", grab(g_option, g_numberkeyboard));
+        click(g_numberkeyboard, "Button_cancel");
+        click(g_option, "Button_back");
+
+        click(g_mainwindow, "machinestate");
+        shots.emplace_back("status", grab(g_machinestate));
+        click(g_machinestate, "Button_back");
+        flushDeletes();
+
+        g_tip->tip_create(TIP::kUsbIn);
+        shots.emplace_back("notice", grab(g_mainwindow, g_tip));
+        g_tip->hide();
+
+        for (const auto& [name, img] : shots) {
+            EXPECT_EQ(img.size(), QSize(800, 480));
+            EXPECT_GT(colours(img), 20) << qPrintable(name);
+            EXPECT_TRUE(img.save(dir + "/" + name + "_" + suffix + ".png")) << qPrintable(name);
+        }
+    }
+}
