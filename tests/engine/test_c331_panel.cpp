@@ -170,3 +170,11 @@ TEST_F(EngineTest, LoadParamTakesTheDefaultWorkingSet)
     for (int w = 0; w < 6; ++w)
         EXPECT_EQ(e->g_chg_input[w] + e->g_chg_win[w] + e->g_chg_attr[w] + e->g_chg_dbd[w], 0);
 }
+
+TEST_F(PanelTest, LargestScreenSizesDoNotOverflow)
+{
+    e->zelApi_PnlInit2(65535, 65535, 65535, 65535, 0);
+    EXPECT_EQ(e->panel.use1och, 0);
+    EXPECT_EQ(e->panel.arrangement, 6u);
+    EXPECT_EQ(e->panel.ochW, 32768);
+}
