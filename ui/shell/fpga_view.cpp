@@ -6,7 +6,8 @@ namespace shell {
 
 uint32_t port_links()
 {
-    return 0;
+    fpga_manage* fpga = fpga_manage::p_fpga_manage;
+    return fpga ? fpga->get_wlan_state() : 0;
 }
 
 int fpga_status()
@@ -26,6 +27,7 @@ uint8_t fpga_register(int reg, int f)
     fpga_manage* fpga = fpga_manage::p_fpga_manage;
     if (!fpga || (f != 0 && f != 1) || reg < 0 || reg >= fpga_manage::kRegisters)
         return 0;
+    fpga->read_from_register(reg, f);
     return fpga->MCU_REG_func[f][reg];
 }
 

@@ -1,4 +1,5 @@
 // The factory aging log of the home page's tick.
+#include <QLabel>
 #include <QRegularExpression>
 
 #include "shell_fixture.h"
@@ -71,4 +72,93 @@ TEST_F(ShellTest, AgingSampleReadsTheClockAndTheRegisters)
     factoryage_log.clear();
     g_mainwindow->getagelog();   // without an FPGA manager there is nothing to sample
     EXPECT_TRUE(factoryage_log.empty());
+}
+
+// ---- with the simulated FPGAs --------------------------------------------------------------------
+
+#include "ledout/fpga_manage.h"
+#include "sim/fpga_model.h"
+#include "ui/shell/machinestate.h"
+
+namespace {
+
+class AgingFpgaTest : public ShellTest {
+protected:
+    void SetUp() override
+    {
+        ShellTest::SetUp();
+        board = &sim::attachFpgas();
+        fpga = fpga_manage::pInstance();
+        fpga->softinit();
+        for (int k = 0; k < 5000 && fpga->get_fpga_status() != 1; ++k) {
+            G_timeTicks += 1;
+            fpga->fpga_manage_deal(fpga);
+        }
+        ASSERT_EQ(fpga->get_fpga_status(), 1) << "the simulated FPGAs come up";
+    }
+
+    sim::FpgaBoard* board = nullptr;
+    fpga_manage* fpga = nullptr;
+};
+
+}  // namespace
+
+TEST_F(AgingFpgaTest, SampleReadsRegistersFreshFromBothFpgas)
+{
+    factoryage_log.clear();
+    const uint8_t values[2][3] = {{17, 3, 250}, {200, 9, 0}};
+    for (int f = 0; f < 2; ++f) {
+        board->fpga[f]->setReg(42, values[f][0]);
+        board->fpga[f]->setReg(40, values[f][1]);
+        board->fpga[f]->setReg(43, values[f][2]);
+        board->fpga[f]->clearLog();
+    }
+    g_mainwindow->getagelog();
+    ASSERT_EQ(factoryage_log.size(), 1u);
+    const QStringList fields = factoryage_log[0].split(' ');
+    ASSERT_EQ(fields.size(), 8);
+    EXPECT_TRUE(QRegularExpression("^\\d\\d-\\d\\d$").match(fields[0]).hasMatch()) << qPrintable(fields[0]);
+    EXPECT_TRUE(QRegularExpression("^\\d\\d:\\d\\d$").match(fields[1]).hasMatch()) << qPrintable(fields[1]);
+    // Register 40 carries the lane-lock bits the FPGA keeps itself.
+    EXPECT_EQ(fields.mid(2).join(' '), QStringLiteral("17 %1 250 200 %2 0")
+                                           .arg(board->fpga[0]->reg(40))
+                                           .arg(board->fpga[1]->reg(40)));
+    for (int f = 0; f < 2; ++f)
+        for (int reg : {42, 40, 43})
+            EXPECT_EQ(board->fpga[f]->registerReads(reg), 1) << "FPGA " << f << " register " << reg;
+
+    board->fpga[0]->setReg(42, 30);    // +13
+    board->fpga[1]->setReg(42, 1);     // 1 - 200 + 256 = 57
+    G_timeTicks = 2 * MainWindow::kAgeLogTicks - 1;
+    tick();   // the tick takes the sample now that the FPGAs are up
+    ASSERT_EQ(factoryage_log.size(), 2u);
+    EXPECT_EQ(factoryage_log_diff20, 1u);
+    EXPECT_EQ(factoryage_log2_diffmore, 1u);
+
+    tick(100);
+    EXPECT_EQ(factoryage_log.size(), 2u) << "one sample per 18000 ticks";
+    pc_cmd_valid = 1;
+    G_timeTicks = 3 * MainWindow::kAgeLogTicks - 1;
+    tick();
+    EXPECT_EQ(factoryage_log.size(), 2u) << "not while a link is busy";
+}
+
+TEST_F(AgingFpgaTest, StatusPageShowsPortLinksAndRunningFpgas)
+{
+    board->fpga[0]->setReg(128, 0x05);   // ports 1 and 3
+    board->fpga[0]->setReg(144, 0x00);
+    board->fpga[1]->setReg(128, 0x00);
+    board->fpga[1]->setReg(144, 0x80);   // port 16 of output 2
+    click(g_mainwindow, "machinestate");
+    ASSERT_NE(g_machinestate, nullptr);
+    const auto lit = [](int port) {
+        return g_machinestate->findChild<QLabel*>(QStringLiteral("label_port_%1").arg(port))->styleSheet().contains(
+            "#00D65B");
+    };
+    EXPECT_TRUE(lit(0));
+    EXPECT_FALSE(lit(1));
+    EXPECT_TRUE(lit(2));
+    EXPECT_TRUE(lit(31));
+    EXPECT_FALSE(lit(16));
+    EXPECT_EQ(child<QLabel>(g_machinestate, "label_fpga_1")->text(), "Output 2: running");
 }
