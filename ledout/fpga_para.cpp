@@ -1,54 +1,37 @@
 #include "ledout/fpga_para.h"
 
-#include <cstring>
 #include <mutex>
+
+#include "core/zelrampara.h"
 
 namespace ledpara {
 
 namespace {
-
-// Stand-in for the parameter model's image until that model is linked in: the defaults of the
-// fields read here.
-struct Image {
-    uint8_t bytes[4096];
-    Image()
-    {
-        std::memset(bytes, 0, sizeof bytes);
-        put(kLedWidth, 1920);
-        put(kLedHeight, 1080);
-        put(kBrightness, 100);
-    }
-    void put(uint32_t a, uint16_t v)
-    {
-        bytes[a] = uint8_t(v);
-        bytes[a + 1] = uint8_t(v >> 8);
-    }
-};
-
-Image& image()
-{
-    static Image img;
-    return img;
-}
-
 std::mutex g_spyMutex;
 std::function<void(int)> g_spy;
 
+unsigned char* image()
+{
+    ZelRamPara* model = ZelRamPara::p_zelrampara_config;
+    return model ? model->ram_para : nullptr;
+}
 }  // namespace
 
 uint16_t word(uint32_t address)
 {
-    if (address + 1 >= sizeof(Image::bytes))
+    unsigned char* b = image();
+    if (!b || address + 1 >= ramaddr::kRamSize)
         return 0;
-    const uint8_t* b = image().bytes;
     return uint16_t(b[address] | b[address + 1] << 8);
 }
 
 void setWord(uint32_t address, uint16_t value)
 {
-    if (address + 1 >= sizeof(Image::bytes))
+    unsigned char* b = image();
+    if (!b || address + 1 >= ramaddr::kRamSize)
         return;
-    image().put(address, value);
+    b[address] = uint8_t(value);
+    b[address + 1] = uint8_t(value >> 8);
 }
 
 void test_signal(int code)
@@ -60,6 +43,8 @@ void test_signal(int code)
     }
     if (spy)
         spy(code);
+    if (ZelRamPara* model = ZelRamPara::p_zelrampara_config)
+        model->test_signal(code);
 }
 
 void setSignalSpy(std::function<void(int)> spy)

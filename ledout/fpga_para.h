@@ -1,23 +1,23 @@
-// The few parameter-image fields and change reports the LED output uses, in one place.
-// Words are little-endian u16 at image addresses (0x562/0x564 LED screen size, 0x844 LED screen
-// closed, 0x566/0x568 output offset).
+// The few parameter-image fields and change reports the LED output uses, in one place: words
+// are little-endian u16 at image addresses of the parameter model.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 
+#include "core/ram_layout.h"
+
 namespace ledpara {
 
-constexpr uint32_t kLedWidth = 0x562;
-constexpr uint32_t kLedHeight = 0x564;
-constexpr uint32_t kOffsetX = 0x566;
-constexpr uint32_t kOffsetY = 0x568;
-constexpr uint32_t kScreenClosed = 0x844;
-constexpr uint32_t kBrightness = 0x880;
+constexpr uint32_t kLedWidth = ramaddr::kLedWidth;
+constexpr uint32_t kLedHeight = ramaddr::kLedHeight;
+constexpr uint32_t kScreenClosed = ramaddr::kScreenClosed;
+constexpr uint32_t kBrightness = ramaddr::kBrightness;
 
+// 0 (and no effect) while the parameter model does not exist.
 uint16_t word(uint32_t address);
 void setWord(uint32_t address, uint16_t value);
-// Reports a change to the GUI thread (ZelRamPara::test_signal).
+// ZelRamPara::test_signal on the model.
 void test_signal(int code);
 
 // Test seam: sees every code reported through test_signal above.

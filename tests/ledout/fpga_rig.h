@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/global.h"
+#include "core/zelrampara.h"
 #include "ledout/fpga_manage.h"
 #include "ledout/fpga_para.h"
 #include "sim/fpga_model.h"
@@ -17,12 +18,13 @@ struct Rig {
     zeltest::TempRoot root;
     sim::FpgaBoard& board;
     fpga_manage* m;
-    std::vector<int> signals;
+    std::vector<int> codes;
 
     Rig() : board(sim::attachFpgas()), m(fpga_manage::pInstance())
     {
+        ZelRamPara::pInstance();
         m->softinit();
-        ledpara::setSignalSpy([this](int code) { signals.push_back(code); });
+        ledpara::setSignalSpy([this](int code) { codes.push_back(code); });
     }
     ~Rig() { ledpara::setSignalSpy(nullptr); }
 
@@ -51,7 +53,7 @@ struct Rig {
     int count(int code) const
     {
         int n = 0;
-        for (int c : signals)
+        for (int c : codes)
             n += c == code;
         return n;
     }

@@ -1,0 +1,190 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "chips/tarvosource.h"
+#include "fpga_rig.h"
+#include "platform/gpio.h"
+#include "sim/sim_config.h"
+
+using fpgatest::Rig;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+constexpr uint32_t kRst0 = 0x207858, kRst1 = 0x207864;
+
+int lowPulses(uint32_t pad)
+{
+    int n = 0;
+    for (auto& c : zeltest::simGpio().history(pad))
+        n += c.value == 0;
+    return n;
+}
+
+}  // namespace
+
+TEST(FpgaBringUp, BothFpgasComeUpAndLightTheScreen)
+{
+    Rig rig;
+    ASSERT_TRUE(rig.bringUp());
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(rig.m->shadow(80, i), 3);
+        EXPECT_EQ(rig.m->bringup_step(i), 7);
+        EXPECT_EQ(rig.m->check_step(i), 18);
+        sim::SimFpga& f = rig.fpga(i);
+        EXPECT_EQ(f.reg(0) & 0x04, 0) << "screen shown";
+        EXPECT_EQ(f.reg(3) & 0xE0, 0xE0) << "V-by-One steps and output enabled";
+        EXPECT_EQ(f.reg(23) & 0x01, 0x01);
+        EXPECT_EQ(f.reg(2) & 0x08, 0x08);
+        // The built-in parameter block, with the FPGA's global port numbers.
+        Bytes ram = f.ram(1, 0, 1024);
+        EXPECT_EQ(0, std::memcmp(ram.data(), fpga_manage::RAM1.data(), 256));
+        for (int p = 0; p < 16; ++p) {
+            EXPECT_EQ(ram[276 + p], 16 * i + p + 1);
+            EXPECT_EQ(Bytes(ram.begin() + 296 + 4 * p, ram.begin() + 300 + 4 * p), (Bytes{0x76, 0x05, 0xD2, 0x01}));
+        }
+    }
+    EXPECT_EQ(Bytes(rig.m->MCU_RAM_CMD + 12, rig.m->MCU_RAM_CMD + 16), (Bytes{0x01, 0x26, 0x02, 0x25}));
+    EXPECT_EQ(Bytes(rig.m->MCU_RAM_CMD + 24, rig.m->MCU_RAM_CMD + 28), (Bytes{1, 17, 0, 0}));
+    EXPECT_EQ(rig.count(12), 1);
+    rig.pass(300);
+    EXPECT_EQ(rig.count(12), 1) << "raised once, when both are lit";
+    EXPECT_EQ(rig.m->get_fpga_status(), 1);
+    EXPECT_EQ(lowPulses(kRst0) + lowPulses(kRst1), 0);
+}
+
+TEST(FpgaBringUp, SavedParameterBlockIsLoadedFromFlash)
+{
+    Rig rig;
+    Bytes block(1024);
+    for (size_t k = 0; k < block.size(); ++k)
+        block[k] = uint8_t(k * 3 + 1);
+    Bytes image{0xAA};
+    image.insert(image.end(), block.begin(), block.end());
+    rig.flash(2).write(0x6C7000, image);
+    ASSERT_TRUE(rig.bringUp());
+
+    Bytes expect = block;
+    std::fill(expect.begin() + 96, expect.begin() + 128, 0);
+    for (int p = 0; p < 16; ++p)
+        expect[276 + p] = uint8_t(p + 1);
+    EXPECT_EQ(rig.fpga(0).ram(1, 0, 1024), expect);
+    // No marker behind FPGA 1: the built-in block.
+    Bytes ram1 = rig.fpga(1).ram(1, 0, 256);
+    EXPECT_EQ(0, std::memcmp(ram1.data(), fpga_manage::RAM1.data(), 256));
+}
+
+// One rig per process: the manager is a singleton on the board it was created on.
+void checkUnanswering(uint8_t bad)
+{
+    Rig rig;
+    rig.fpga(1).setReg(31, bad);
+    rig.pass(61);
+    EXPECT_EQ(rig.m->bringup_step(1), 1);
+    EXPECT_EQ(rig.m->shadow(31, 1), bad);
+    EXPECT_EQ(rig.fpga(1).registerReads(31), 10) << "every 6th tick";
+    EXPECT_EQ(rig.fpga(1).registerReads(7), 10);
+    EXPECT_GT(rig.m->bringup_step(0), 1);
+}
+
+TEST(FpgaBringUp, Register31Of24StaysAtStepOne) { checkUnanswering(24); }
+TEST(FpgaBringUp, Register31Of49StaysAtStepOne) { checkUnanswering(49); }
+
+TEST(FpgaBringUp, StuckVboErrorPulsesResetTwiceThenMovesOn)
+{
+    Rig rig;
+    rig.fpga(0).setVboErrorStuck(true);
+    ASSERT_TRUE(rig.passUntil([&] { return rig.m->bringup_step(0) >= 5; }));
+    EXPECT_EQ(lowPulses(kRst0), 2);
+    EXPECT_EQ(lowPulses(kRst1), 0);
+    EXPECT_EQ(rig.fpga(0).powerUps(), 3);   // power-on, then after each pulse
+    auto history = zeltest::simGpio().history(kRst0);
+    ASSERT_EQ(history.size(), 4u);
+    EXPECT_EQ(history.back().value, 16);
+}
+
+TEST(FpgaBringUp, FpgaThatNeverComesUpLeavesTheOtherRunning)
+{
+    Rig rig;
+    rig.fpga(1).setNeverUp(true);
+    rig.pass(1500);
+    EXPECT_EQ(rig.m->shadow(80, 0), 3);
+    EXPECT_EQ(rig.m->bringup_step(0), 7);
+    EXPECT_EQ(rig.m->shadow(80, 1), 0);
+    EXPECT_EQ(rig.m->bringup_step(1), 1);
+    EXPECT_EQ(rig.m->get_fpga_status(), 0);
+    EXPECT_EQ(rig.count(12), 0);
+    EXPECT_EQ(rig.m->get_wlan_state() >> 16, 0u) << "only a running FPGA reports links";
+}
+
+TEST(FpgaBringUp, PictureLimits)
+{
+    Rig rig;
+    // Exactly half the LED screen (1920 x 1080) at the shortest frame passes ...
+    rig.fpga(0).setPicture(960, 540, 714286);
+    // ... a frame value of 1000000 does not.
+    rig.fpga(1).setPicture(1920, 1080, 1000000);
+    rig.pass(600);
+    EXPECT_NE(rig.m->check_step(0), 0);
+    EXPECT_NE(rig.m->check_step(0), 7);
+    EXPECT_EQ(rig.m->check_step(1), 7);
+    EXPECT_EQ(rig.fpga(1).reg(0) & 0x04, 0x04) << "screen stays dark";
+    rig.fpga(1).setPicture(1920, 1080, 999999);
+    EXPECT_TRUE(rig.bringUp());
+}
+
+TEST(FpgaBringUp, DroppedFpgaIsBroughtUpAndLitAgain)
+{
+    Rig rig;
+    ASSERT_TRUE(rig.bringUp());
+    rig.fpga(1).dropOut();
+    rig.pass(3);
+    EXPECT_EQ(rig.m->shadow(80, 1), 0);
+    EXPECT_EQ(rig.m->get_fpga_status(), 0);
+    rig.pass(100);
+    EXPECT_EQ(rig.m->get_fpga_status(), 0);
+    rig.fpga(1).comeBack();
+    // Whenever the status says "up" again, FPGA 1 really shows the picture.
+    bool honest = true;
+    ASSERT_TRUE(rig.passUntil([&] {
+        if (rig.m->get_fpga_status() != 1)
+            return false;
+        honest = (rig.fpga(1).reg(0) & 0x04) == 0 && (rig.fpga(1).reg(3) & 0x20) != 0;
+        return true;
+    }));
+    EXPECT_TRUE(honest);
+    EXPECT_EQ(rig.m->check_step(1), 18);
+    EXPECT_EQ(rig.count(12), 2);
+}
+
+TEST(FpgaBringUp, NoReadyPathNoBringUp)
+{
+    Rig rig;
+    tarvosource* source = tarvosource::pInstance();
+    source->clock_chip_step[0] = 0;
+    source->clock_chip_step[1] = 0;
+    rig.pass(200);
+    EXPECT_TRUE(rig.fpga(0).log().empty());
+    EXPECT_TRUE(rig.fpga(1).log().empty());
+    source->clock_chip_step[1] = 2;
+    rig.pass(200);
+    EXPECT_TRUE(rig.fpga(0).log().empty());
+    EXPECT_EQ(rig.m->shadow(80, 1), 3);
+}
+
+TEST(FpgaBringUp, WlanStateFromRunningFpgas)
+{
+    sim::SimConfig cfg = sim::SimConfig::defaults();
+    cfg.cardsPerPort.fill(0);
+    cfg.cardsPerPort[0] = 1;
+    cfg.cardsPerPort[9] = 1;
+    cfg.cardsPerPort[16 + 3] = 2;
+    Rig rig;
+    sim::setConfig(cfg);
+    rig.fpga(0).comeBack();   // power up again with the new cards
+    rig.fpga(1).comeBack();
+    EXPECT_EQ(rig.m->get_wlan_state(), 0u);
+    ASSERT_TRUE(rig.bringUp());
+    EXPECT_EQ(rig.m->get_wlan_state(), (1u << 0) | (1u << 9) | (1u << 19));
+}
