@@ -1,0 +1,188 @@
+// A write-RAM and read-RAM round trip to the running TCP link over loopback, against a bare
+// loopback echo of the same bytes.
+#include <benchmark/benchmark.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/global.h"
+#include "core/zelrampara.h"
+#include "links/networkmanage.h"
+#include "links/protocol_phy.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+constexpr uint16_t kData = 256;
+
+Bytes frameOf(uint8_t group, const Bytes& payload)
+{
+    Bytes b = {0x00, 0xF0, 0x10, 0xF0, 0x10, 0x67, 0, 0, 0, group};
+    b.insert(b.end(), payload.begin(), payload.end());
+    b.push_back(frame::xorOf(b.data(), unsigned(b.size())));
+    return protocol_phy::encode(b.data(), unsigned(b.size()));
+}
+
+int connectTo(int port)
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(uint16_t(port));
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+void sendAll(int fd, const Bytes& b)
+{
+    size_t done = 0;
+    while (done < b.size()) {
+        ssize_t n = ::send(fd, b.data() + done, b.size() - done, 0);
+        if (n <= 0)
+            return;
+        done += size_t(n);
+    }
+}
+
+// Reads until one whole frame (ending in 0x5A) arrived.
+bool readFrame(int fd)
+{
+    uint8_t buf[4096];
+    for (;;) {
+        ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        if (n <= 0)
+            return false;
+        if (buf[n - 1] == frame::kEnd)
+            return true;
+    }
+}
+
+// Reads exactly n bytes.
+bool readN(int fd, size_t n)
+{
+    uint8_t buf[4096];
+    while (n > 0) {
+        ssize_t got = ::recv(fd, buf, std::min(n, sizeof buf), 0);
+        if (got <= 0)
+            return false;
+        n -= size_t(got);
+    }
+    return true;
+}
+
+double g_echoNs = 0;
+
+double nsPer(std::chrono::steady_clock::duration d, benchmark::IterationCount n)
+{
+    return double(std::chrono::duration_cast<std::chrono::nanoseconds>(d).count()) / double(n);
+}
+
+Bytes writeFrame()
+{
+    Bytes p = {0x00, 0x04, 0, 0, uint8_t(kData), uint8_t(kData >> 8), 0, 0};
+    for (unsigned i = 0; i < kData; ++i)
+        p.push_back(uint8_t(i));
+    return frameOf(0x60, p);
+}
+Bytes readFrameReq() { return frameOf(0x61, {0x00, 0x04, 0, 0, uint8_t(kData), uint8_t(kData >> 8), 0, 0}); }
+
+// A bare echo server: what arrives goes straight back.
+int startEcho()
+{
+    int lfd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(lfd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::listen(lfd, 1);
+    socklen_t len = sizeof a;
+    ::getsockname(lfd, reinterpret_cast<sockaddr*>(&a), &len);
+    std::thread([lfd] {
+        int c = ::accept(lfd, nullptr, nullptr);
+        int on = 1;
+        ::setsockopt(c, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        uint8_t buf[4096];
+        for (;;) {
+            ssize_t n = ::recv(c, buf, sizeof buf, 0);
+            if (n <= 0)
+                break;
+            ::send(c, buf, size_t(n), 0);
+        }
+        ::close(c);
+    }).detach();
+    return ntohs(a.sin_port);
+}
+
+void BM_LoopbackEcho(benchmark::State& state)
+{
+    static int port = startEcho();
+    static int fd = connectTo(port);
+    Bytes w = writeFrame(), r = readFrameReq();
+    auto t0 = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        sendAll(fd, w);
+        readN(fd, w.size());
+        sendAll(fd, r);
+        readN(fd, r.size());
+    }
+    g_echoNs = nsPer(std::chrono::steady_clock::now() - t0, state.iterations());
+}
+BENCHMARK(BM_LoopbackEcho);
+
+void BM_WriteReadRamOverTcp(benchmark::State& state)
+{
+    static int fd = connectTo(networkManage::pInstance()->port());
+    Bytes w = writeFrame(), r = readFrameReq();
+    auto t0 = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        sendAll(fd, w);
+        if (!readFrame(fd))
+            state.SkipWithError("no reply");
+        sendAll(fd, r);
+        if (!readFrame(fd))
+            state.SkipWithError("no reply");
+    }
+    double ns = nsPer(std::chrono::steady_clock::now() - t0, state.iterations());
+    if (g_echoNs > 0)
+        state.counters["ratio_vs_echo"] = ns / g_echoNs;
+}
+BENCHMARK(BM_WriteReadRamOverTcp);
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    std::string root = (std::filesystem::temp_directory_path() / "zel-bench-XXXXXX").string();
+    if (!mkdtemp(root.data()))
+        return 1;
+    setenv("ZEL_BOARD", "sim", 1);
+    setenv("ZEL_ROOT", root.c_str(), 1);
+    setenv("ZEL_TCP_PORT", "0", 1);
+    g_debugSwitch = 0;
+    QCoreApplication app(argc, argv);
+    ZelRamPara::pInstance();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::error_code ec;
+    std::filesystem::remove_all(root, ec);
+    return 0;
+}
