@@ -149,12 +149,7 @@ void Option::on_test_chart_clicked() {}
 void Option::on_AdvanceButton_clicked() {}
 void Option::on_link_set_clicked() {}
 void Option::on_image_quality_clicked() {}
-
-void Option::on_smart_mapping_clicked()
-{
-    if (!buttons_[5]->isEnabled())
-        return;
-}
+void Option::on_smart_mapping_clicked() {}
 
 void Option::on_image_layout_clicked()
 {

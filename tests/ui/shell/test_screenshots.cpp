@@ -8,6 +8,9 @@
 #include <cstdlib>
 
 #include "core/ram_layout.h"
+#include "ledout/fpga_manage.h"
+#include "sim/fpga_model.h"
+#include "ui/shell/QRoundProgressBar.h"
 #include "shell_fixture.h"
 #include "ui/shell/lockwindow.h"
 #include "ui/shell/machinestate.h"
@@ -66,6 +69,16 @@ TEST_F(ShellTest, ScreenshotsInEnglishAndChinese)
     click(g_mainwindow, "Button_mode_save");
     g_tip->hide();
 
+    // Both output FPGAs up, with the simulated board's cards on their ports.
+    sim::attachFpgas();
+    fpga_manage* fpga = fpga_manage::pInstance();
+    fpga->softinit();
+    for (int k = 0; k < 5000 && fpga->get_fpga_status() != 1; ++k) {
+        G_timeTicks += 1;
+        fpga->fpga_manage_deal(fpga);
+    }
+    g_mainwindow->syncUpdate();
+
     const QString dir = outDir(root);
     g_lockwindow = new LockWindow(nullptr);
     for (int lang : {1, 0}) {
@@ -96,8 +109,18 @@ TEST_F(ShellTest, ScreenshotsInEnglishAndChinese)
 
         click(g_mainwindow, "machinestate");
         shots.emplace_back("status", grab(g_machinestate));
+        QRoundProgressBar::create_qround_bar(g_machinestate);
+        g_qround_bar->para_sync(64);
+        shots.emplace_back("ring", grab(g_machinestate));
+        g_qround_bar->para_sync(100);
         click(g_machinestate, "Button_back");
         flushDeletes();
+
+        g_mainwindow->update_start();
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* screen = qobject_cast<FirmwareUpdate*>(w); screen && screen->isVisible())
+                shots.emplace_back("update", grab(screen));
+        g_mainwindow->update_over();
 
         g_tip->tip_create(TIP::kUsbIn);
         shots.emplace_back("notice", grab(g_mainwindow, g_tip));
