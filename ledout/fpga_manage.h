@@ -14,6 +14,7 @@
 
 #include "ledout/fpga_drv.h"
 #include "ledout/fpga_lines.h"
+#include "ledout/scan_para.h"
 
 // ---- globals of the manager ------------------------------------------------------------------
 constexpr int kChangeWords = 49;
@@ -146,6 +147,88 @@ public:
     void Dealwith_mcu_ram();
     void record_onoff_time(int device);
     void dealwith_onoff();
+
+    // ---- receiving-card packets (ledout/fpga_builders.cpp) ----------------------------------------
+    // Each fills `buf` (at least the packet length) and, except rcv_card_cmd_create, stores the
+    // packet length in the job block (0 when the packet would not fit the send RAM).
+    unsigned char rcv_card_cmd_create(unsigned char* buf, unsigned char port);
+    unsigned char load_write_ram_cmd_create(unsigned char port, unsigned short index, unsigned int address,
+                                            const unsigned char* data, unsigned short len, unsigned char* buf,
+                                            bool broadcast);
+    unsigned short rcv_active_firmware_cmd_create(unsigned char port, unsigned short index,
+                                                  const unsigned char* data, unsigned short len,
+                                                  unsigned char* buf);
+    unsigned char ram_reset_cmd_create(unsigned char* buf, const SCAN_PARA* scan, unsigned char port);
+    unsigned char save_para_cmd_create(unsigned char* buf, unsigned char port);
+    unsigned short load_write_reg_cmd_create(unsigned char port, unsigned short index, const unsigned char* data,
+                                             unsigned short len, unsigned char* buf, bool broadcast);
+    unsigned short load_write_user_defined_cmd_create(unsigned char port, unsigned short index,
+                                                      const unsigned char* data, unsigned short len,
+                                                      unsigned char* buf, bool broadcast);
+    unsigned short rcv_reconfig_cmd_create(unsigned char port, unsigned short index, const unsigned char* data,
+                                           unsigned short len, unsigned char* buf);
+    unsigned short load_search_rxc_cmd_create(unsigned char port, const unsigned char* data, unsigned short len,
+                                              unsigned char* buf);
+    unsigned short save_para2flash_cmd_create(unsigned char port, unsigned short index, unsigned char* buf,
+                                              bool broadcast);
+    unsigned char mapping_enable_cmd_create(unsigned char port, unsigned char* buf);
+    void get_rcvcard_x_y(int index, unsigned short* x, unsigned short* y);
+
+    // ---- sending to ports, replies, pass-through (ledout/fpga_send.cpp) ---------------------------
+    int Send_to_port(const unsigned char* packet, unsigned short length, unsigned short port, unsigned char fpga);
+    unsigned char wait_fpga_send_ready(unsigned char port, unsigned char fpga);
+    void multi_port_send(unsigned char* packet, unsigned short length);
+    int check_multi_port_send(unsigned int length, unsigned char* packet);
+    int Dealwith1_PC_to_eth(unsigned int length, unsigned char* frame);
+    // The link side of a pass-through: hand a frame over (under passby_mutex, reply flag cleared),
+    // then poll: 1 (flag cleared) once the cards' reply is queued for the waiting link, else 0.
+    // A link that gives up waiting calls passby_give_up: g_passby_trans_port is 255 again.
+    void passby_deliver(unsigned int length, unsigned char* frame);
+    int passby_poll();
+    void passby_give_up();
+
+    uint8_t passby_multi = 0;
+    uint32_t passby_ack_mask = 0;
+    uint8_t passby_tag = 0;
+    uint8_t passby_addr_fffe = 0;
+    uint32_t multi_send_time = 0;
+    uint8_t vmf_reply_ready = 0;
+    uint8_t vmf_reply_cmd = 0;
+    uint8_t vmf_reply[129] = {};
+    uint16_t vmf_reply_len = 0;     // bytes of the reply behind vmf_reply (the reply's length - 10)
+
+    // Reply RAM access shared by the reply reader and the card search.
+    void refresh_reply_registers(int fpga);   // 129, 25, 145, 153
+    int first_ready_pair(int fpga) const;
+    unsigned read_reply(int fpga, int pair, unsigned char* buf);   // buf: 1024 bytes
+    void acknowledge_pair(int fpga, int pair);
+    uint32_t passby_expected_mask();
+    void forward_reply(unsigned char* reply, unsigned len, unsigned port_global);
+
+    // ---- output-port parameters (ledout/fpga_eth_param.cpp) ---------------------------------------
+    int get_eth_param_addr(unsigned char port, unsigned short* x, unsigned short* y, unsigned short* w,
+                           unsigned short* h);
+    void get_eth_min_x_y(int fpga, unsigned short* x, unsigned short* y);
+    void get_eth_max_border(int fpga, unsigned short* x, unsigned short* y);
+    void get_eth_lcd_x_y(int fpga, unsigned short* x, unsigned short* y);
+    void get_eth_lcd_w_h(int fpga, unsigned short* w, unsigned short* h);
+
+    // ---- receiving-card search (ledout/fpga_search.cpp) -------------------------------------------
+    void Search_Card_Cmd();
+    void CHECK_search_cmd_status();
+    void check_error_rcv_search_card_cmd(unsigned int port, unsigned char fpga, unsigned int config_id,
+                                         unsigned int device_id, unsigned char enable);
+    int deal_with_search_concurrent(int fpga);
+    void Search_concurrent_back_result(unsigned char* reply, unsigned char group, int fpga, unsigned int length);
+    void update_eth_rcv_num(const unsigned char* reply, unsigned char port, int fpga);
+    unsigned short get_port_card_num(unsigned char port);
+    unsigned short check_netport_card(int fpga);
+    void Search_Card_task_run();
+
+    uint32_t search_sent_mask = 0;
+    uint32_t search_reply_mask = 0;
+    uint16_t rcv_card_total = 0;
+    uint32_t check_config_id = 0;   // config id of the screen that the check job works on
 
     // ---- requests from other subsystems --------------------------------------------------------
     std::atomic<uint8_t> set_output_flag{0};   // cleared under Utils::_system_mutex

@@ -1,19 +1,11 @@
 // Operations of the FPGA manager whose work is still to come (USB upgrade, run-time recorder,
-// receiving-card replies, port parameters, card search and jobs, brightness and schedules).
+// receiving-card jobs, brightness and schedules).
 // Each does nothing yet; the pass and the bring-up already call them in their places.
 #include "ledout/fpga_manage.h"
 
 void fpga_manage::usb_upgrade_deal() {}
 void fpga_manage::IT8563WE_Get(TimeRealType*) {}
 void fpga_manage::run_clock_record() {}
-
-void fpga_manage::Rcv_data_from_eth(int) {}
-void fpga_manage::eth_param_init(uint8_t, int) {}
-void fpga_manage::T71_back_mcu_set_net_para(int) {}
-void fpga_manage::T71_mcu_set_net_para(int) {}
-void fpga_manage::update_eth_state(int) {}
-int fpga_manage::check_fpga_ram_param(int) { return 1; }
-void fpga_manage::Check_search_card() {}
 
 void fpga_manage::SmartMapping_deal() {}
 void fpga_manage::save_para_deal() {}

@@ -1,11 +1,23 @@
 #include "links/passby.h"
 
-// The FPGA manager's pass-through entry points are wired here once it offers them; until then
-// frames for the receiving cards are not taken (the link drops them and goes on).
+#include "ledout/fpga_manage.h"
+
+// The FPGA manager's pass-through entry points, for the links.
 namespace passby {
 
-bool deliver(uint8_t*, unsigned) { return false; }
+bool deliver(uint8_t* body, unsigned length)
+{
+    fpga_manage* m = fpga_manage::p_fpga_manage;
+    if (m == nullptr)
+        return false;
+    m->passby_deliver(length, body);
+    return true;
+}
 
-bool pollReply() { return false; }
+bool pollReply()
+{
+    fpga_manage* m = fpga_manage::p_fpga_manage;
+    return m != nullptr && m->passby_poll() == 1;
+}
 
 }  // namespace passby
