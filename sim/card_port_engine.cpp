@@ -114,6 +114,17 @@ void CardPortEngine::startSend(SimFpga& fpga, int pair)
         loadReply(fpga, pair);
 }
 
+void CardPortEngine::injectReply(SimFpga& fpga, int pair, const std::vector<uint8_t>& reply)
+{
+    std::lock_guard<std::recursive_mutex> lock(fpga.lock());
+    if (pair < 0 || pair >= kPairs || reply.empty() || reply.size() > kMaxTransfer)
+        return;
+    queues_[static_cast<size_t>(pair)].push_back(reply);
+    if (!showing_[static_cast<size_t>(pair)])
+        loadReply(fpga, pair);
+    fpga.setReg(kStatus, fpga.reg(kStatus));   // the interrupt line follows
+}
+
 void CardPortEngine::acknowledge(SimFpga& fpga, int pair)
 {
     if (!showing_[static_cast<size_t>(pair)])

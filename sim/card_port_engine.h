@@ -35,6 +35,8 @@ public:
     void setBusyReads(int reads) { busyReads_ = reads; }   // reads of 129/145 a send stays busy
     void setBusyStuck(bool on) { busyStuck_ = on; }
     int packetsSent() const { return sent_; }
+    // Queues a reply in pair `pair`'s reply RAM as if a card had sent it (any bytes, any length).
+    void injectReply(SimFpga& fpga, int pair, const std::vector<uint8_t>& reply);
     size_t queued(int pair) const { return queues_[static_cast<size_t>(pair)].size(); }
 
 private:
