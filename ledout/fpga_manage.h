@@ -195,7 +195,7 @@ public:
     uint8_t vmf_reply_ready = 0;
     uint8_t vmf_reply_cmd = 0;
     uint8_t vmf_reply[129] = {};
-    uint16_t vmf_reply_len = 0;     // bytes of the reply behind vmf_reply (the reply's length - 10)
+    uint16_t vmf_reply_len = 0;     // length of the whole reply that vmf_reply comes from
 
     // Reply RAM access shared by the reply reader and the card search.
     void refresh_reply_registers(int fpga);   // 129, 25, 145, 153
