@@ -54,8 +54,8 @@ void requestLedSize()
     if (!f)
         return;
     QMutexLocker lock(&Utils::_led_para_init_mutex);
-    if (f->MCU_REG_func[0][fpga_manage::kRegState] == fpga_manage::kStateRunning &&
-        f->MCU_REG_func[1][fpga_manage::kRegState] == fpga_manage::kStateRunning) {
+    if (f->MCU_REG_func[0][fpga_manage::kRegState] == fpga_manage::kRunning &&
+        f->MCU_REG_func[1][fpga_manage::kRegState] == fpga_manage::kRunning) {
         g_set_led_setup = 0;
         g_set_led_para = 1;
     }
