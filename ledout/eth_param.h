@@ -50,10 +50,6 @@ constexpr unsigned kBackPorts = 4;
 constexpr unsigned kBackWindowX = 132;
 constexpr unsigned kBackWindowY = 134;
 
-// Output offset of the parameter image.
-constexpr unsigned kImageOffsetX = 0x566;
-constexpr unsigned kImageOffsetY = 0x568;
-
 // Defaults of `eth_param_init(1)`.
 constexpr uint16_t kDefaultPortW = 1280;
 constexpr uint16_t kDefaultPortH = 512;

@@ -247,6 +247,14 @@ int CardChain::cardCount(int port) const
     return answeringCards(port);
 }
 
+bool CardChain::linkUp(int port) const
+{
+    if (port < 0 || port >= kPorts)
+        return false;
+    std::lock_guard<std::mutex> lock(mutex_);
+    return configuredCards(port) > 0 && ports_[static_cast<size_t>(port)].cutAt != 0;
+}
+
 SimCard CardChain::card(int port, int index) const
 {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -50,6 +50,7 @@ public:
     void dropCard(int port, int index);
     void restoreCards(int port);
     int cardCount(int port) const;   // cards that answer on the port now
+    bool linkUp(int port) const;     // a card is wired to the port (silent or not)
     SimCard card(int port, int index) const;
     void setCard(int port, int index, const SimCard& card);
     uint16_t ram16(int port, int index, uint32_t address) const;
