@@ -1,6 +1,10 @@
 #include "links/register_hooks.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "core/global.h"
+#include "ledout/fpga_manage.h"
 
 namespace linkhooks {
 
@@ -12,11 +16,52 @@ bool videoFlashErase(uint32_t, uint32_t, int) { return false; }
 bool videoFlashWrite(uint32_t, const uint8_t*, uint32_t) { return false; }
 bool videoFlashRead(uint32_t, uint8_t*, uint32_t) { return false; }
 
-bool fpgaWriteRegister(unsigned, uint8_t, uint8_t, int) { return false; }
-bool fpgaReadRegisters(unsigned, unsigned, int, uint8_t*) { return false; }
-bool fpgaWriteRam(const uint8_t*, uint32_t, uint32_t, int, int) { return false; }
-bool fpgaReadRam(uint8_t*, uint32_t, uint32_t, int, int) { return false; }
-bool fpgaStoreNetPara(int, uint32_t, const uint8_t*, uint32_t) { return false; }
+namespace {
+constexpr unsigned kFpgaRegisters = 171;
+constexpr unsigned kParaBlock = 1024;
+// Register numbers 97-127 name nothing in the FPGAs or their shadows.
+bool fpgaRegister(unsigned reg) { return reg < kFpgaRegisters && (reg < 97 || reg > 127); }
+fpga_manage* manager() { return fpga_manage::p_fpga_manage; }
+}  // namespace
+
+bool fpgaWriteRegister(unsigned reg, uint8_t mask, uint8_t value, int fpga)
+{
+    if (!manager() || !fpgaRegister(reg) || fpga < 0 || fpga > 1)
+        return false;
+    manager()->write_to_register(int(reg), mask, value, fpga);
+    return true;
+}
+
+bool fpgaReadRegisters(unsigned reg, unsigned count, int fpga, uint8_t* out)
+{
+    if (!manager() || reg + count > kFpgaRegisters || fpga < 0 || fpga > 1)
+        return false;
+    for (unsigned i = 0; i < count; ++i) {
+        manager()->read_from_register(int(reg + i), fpga);
+        out[i] = manager()->shadow(int(reg + i), fpga);
+    }
+    return true;
+}
+
+bool fpgaWriteRam(const uint8_t* data, uint32_t offset, uint32_t length, int ramId, int fpga)
+{
+    return manager() && manager()->write_fpga_ram(data, offset, length, uint8_t(ramId), fpga) >= 0;
+}
+
+bool fpgaReadRam(uint8_t* out, uint32_t offset, uint32_t length, int ramId, int fpga)
+{
+    return manager() && manager()->read_fpga_ram(out, offset, length, uint8_t(ramId), fpga) >= 0;
+}
+
+bool fpgaStoreNetPara(int fpga, uint32_t offset, const uint8_t* data, uint32_t length)
+{
+    if (!manager() || fpga < 0 || fpga > 1 || offset > kParaBlock || length > kParaBlock - offset)
+        return false;
+    std::memcpy(manager()->MCU_RAM_PARA_func[fpga] + offset, data, length);
+    manager()->T71_back_mcu_set_net_para(fpga);
+    manager()->T71_mcu_set_net_para(fpga);
+    return true;
+}
 
 void recordTiming() {}
 void recoveryFilesChanged(bool) {}
