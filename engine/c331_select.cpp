@@ -5,7 +5,7 @@
 void c331RouteBusToChip()
 {
     // Both FPGA selects high: the FPGAs let go of the bus and the video chip has it.
-    fpga_manage* fpga = fpga_manage::pInstance();
+    fpga_manage* fpga = fpga_manage::p_fpga_manage ? fpga_manage::p_fpga_manage : fpga_manage::pInstance();
     fpga->setLine(GpioLine::cs_fpga0, kLineHigh);
     fpga->setLine(GpioLine::cs_fpga1, kLineHigh);
 }
