@@ -67,7 +67,11 @@ c331_manage::c331_manage()
         multi_win[i] = MultiWinEntry{0, nullptr};
 }
 
-c331_manage::~c331_manage() {}
+c331_manage::~c331_manage()
+{
+    stopThread();
+    delete driver;
+}
 
 c331_manage* c331_manage::pInstance()
 {
