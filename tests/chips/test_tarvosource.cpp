@@ -469,3 +469,16 @@ TEST(SourceSingleton, PInstanceCreatesOnceWithoutAThread)
         EXPECT_EQ(s->edid_done[i], 0);
     }
 }
+
+TEST_F(Source, FpgaManagerTreatsBothPathsReadyOnceTheClockChipsAre)
+{
+    fpga_manage* fpga = fpga_manage::pInstance();
+    chips::setClockAbsent(1, true);
+    startUp();
+    EXPECT_TRUE(fpga->path_ready(0));
+    EXPECT_FALSE(fpga->path_ready(1));
+    chips::setClockAbsent(1, false);
+    startUp();
+    EXPECT_TRUE(fpga->path_ready(0));
+    EXPECT_TRUE(fpga->path_ready(1));
+}
