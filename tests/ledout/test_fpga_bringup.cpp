@@ -4,6 +4,7 @@
 
 #include "chips/tarvosource.h"
 #include "fpga_rig.h"
+#include "ledout/eth_param.h"
 #include "platform/gpio.h"
 #include "sim/sim_config.h"
 
@@ -22,6 +23,26 @@ int lowPulses(uint32_t pad)
     return n;
 }
 
+// The block without the output-port part (port geometry and output window, which the port
+// parameters set up and shift; link bits, card counts and status, which the port-state refresh
+// and the card search rewrite from the cards behind the simulated FPGA).
+Bytes withoutPortState(Bytes block)
+{
+    auto clear = [&](size_t from, size_t to) {
+        for (size_t k = from; k < to && k < block.size(); ++k)
+            block[k] = 0;
+    };
+    for (uint16_t base : eth_param::kPortGeometry)
+        clear(base, base + 8u);
+    clear(eth_param::kWindowX, eth_param::kWindowH + 2u);
+    const std::pair<size_t, size_t> ranges[] = {{96, 128}, {512, 514}, {560, 576}, {640, 672}};
+    for (auto [from, to] : ranges)
+        clear(from, to);
+    return block;
+}
+
+Bytes defaults256() { return withoutPortState(Bytes(fpga_manage::RAM1.begin(), fpga_manage::RAM1.begin() + 256)); }
+
 }  // namespace
 
 TEST(FpgaBringUp, BothFpgasComeUpAndLightTheScreen)
@@ -39,7 +60,7 @@ TEST(FpgaBringUp, BothFpgasComeUpAndLightTheScreen)
         EXPECT_EQ(f.reg(2) & 0x08, 0x08);
         // The built-in parameter block, with the FPGA's global port numbers.
         Bytes ram = f.ram(1, 0, 1024);
-        EXPECT_EQ(0, std::memcmp(ram.data(), fpga_manage::RAM1.data(), 256));
+        EXPECT_EQ(withoutPortState(Bytes(ram.begin(), ram.begin() + 256)), defaults256());
         for (int p = 0; p < 16; ++p) {
             EXPECT_EQ(ram[276 + p], 16 * i + p + 1);
             EXPECT_EQ(Bytes(ram.begin() + 296 + 4 * p, ram.begin() + 300 + 4 * p), (Bytes{0x76, 0x05, 0xD2, 0x01}));
@@ -69,10 +90,9 @@ TEST(FpgaBringUp, SavedParameterBlockIsLoadedFromFlash)
     std::fill(expect.begin() + 96, expect.begin() + 128, 0);
     for (int p = 0; p < 16; ++p)
         expect[276 + p] = uint8_t(p + 1);
-    EXPECT_EQ(rig.fpga(0).ram(1, 0, 1024), expect);
+    EXPECT_EQ(withoutPortState(rig.fpga(0).ram(1, 0, 1024)), withoutPortState(expect));
     // No marker behind FPGA 1: the built-in block.
-    Bytes ram1 = rig.fpga(1).ram(1, 0, 256);
-    EXPECT_EQ(0, std::memcmp(ram1.data(), fpga_manage::RAM1.data(), 256));
+    EXPECT_EQ(withoutPortState(rig.fpga(1).ram(1, 0, 256)), defaults256());
 }
 
 // One rig per process: the manager is a singleton on the board it was created on.
