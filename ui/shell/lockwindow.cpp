@@ -2,7 +2,6 @@
 
 #include <QDateTime>
 #include <QLabel>
-#include <QMutexLocker>
 #include <QPushButton>
 
 #include "core/global.h"
@@ -83,11 +82,13 @@ void LockWindow::language_changed()
 
 void LockWindow::clock_update()
 {
-    QDateTime now;
-    {
-        QMutexLocker lock(&Utils::_system_mutex);
-        now = QDateTime::currentDateTime();
-    }
+    // The date is read under the shell mutex (a clock change runs under it). A long shell
+    // command holds it for a while; the clock then waits for the next refresh instead of
+    // stalling the panel.
+    if (!Utils::_system_mutex.tryLock())
+        return;
+    const QDateTime now = QDateTime::currentDateTime();
+    Utils::_system_mutex.unlock();
     time_->setText(now.toString("hh:mm"));
     date_->setText(now.toString("yyyy-MM-dd"));
 }
