@@ -1,0 +1,87 @@
+// Frames for the receiving cards passed through the running links to the simulated cards, and
+// the cards' answers coming back on the link that asked.
+#include <gtest/gtest.h>
+
+// fpga_rig.h names a member "signals": it comes before any QObject header.
+#include "ledout/fpga_rig.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "link_client.h"
+#include "links/networkmanage.h"
+#include "links/udpnetmanage.h"
+#include "sim/card_chain.h"
+#include "sim/card_port_engine.h"
+#include "sim/sim_config.h"
+
+using namespace linktest;
+
+namespace {
+
+struct PassbyRig : fpgatest::Rig {
+    PassbyRig()
+    {
+        setenv("ZEL_TCP_PORT", "0", 1);
+        setenv("ZEL_UDP_PORT", "0", 1);
+        sim::SimConfig c = sim::config();
+        c.cardsPerPort = {};
+        c.cardsPerPort[0] = 2;
+        c.cardsPerPort[17] = 1;
+        sim::setConfig(c);
+        sim::attachCardChains();
+    }
+};
+
+// A search of the cards on one port (byte 6 = 1, byte 7 = port + 1).
+Bytes search(uint8_t portByte, uint8_t tag = 0x21)
+{
+    return body(0x10, Bytes(19, 0), 0x0FFE, kPc, tag, 1, portByte);
+}
+
+}  // namespace
+
+TEST(Passby, SearchIsAnsweredOnTheLinkItCameFrom)
+{
+    PassbyRig rig;
+    ASSERT_TRUE(rig.bringUp());
+    TcpClient tcp(networkManage::pInstance()->port());
+    UdpClient udp(udpnetManage::pInstance()->port());
+
+    Bytes r = tcp.call(search(1));
+    ASSERT_FALSE(r.empty());
+    EXPECT_TRUE(checkOk(r));
+    EXPECT_EQ(r[0] | (r[1] << 8), kPc);   // addressed to the PC
+    EXPECT_EQ(r[9], 0x10);
+    EXPECT_EQ(r[7], 1);
+    EXPECT_EQ(g_passby_trans_port.load(), 255);
+    EXPECT_FALSE(sim::cardChain().received(0).empty());
+
+    r = udp.call(search(18, 0x22));   // port 1 of FPGA 1
+    ASSERT_FALSE(r.empty());
+    EXPECT_EQ(r[9], 0x10);
+    EXPECT_EQ(r[7], 18);
+    EXPECT_TRUE(tcp.receiveFrame(100).empty());   // nothing strays to the other link
+}
+
+TEST(Passby, NoAnswerReleasesTheLinkAfterTheWait)
+{
+    PassbyRig rig;
+    ASSERT_TRUE(rig.bringUp());
+    TcpClient tcp(networkManage::pInstance()->port());
+    tcp.sendRaw(encode(search(5)));   // port 4: no cards
+    // Wait until the link took the frame, then let the ticks run out.
+    for (int i = 0; i < 300 && g_passby_trans_port.load() != 2; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(g_passby_trans_port.load(), 2);
+    for (int i = 0; i < 400 && g_passby_trans_port.load() == 2; ++i) {
+        G_timeTicks += 10;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    EXPECT_EQ(g_passby_trans_port.load(), 255);
+    // The link is back to normal.
+    Bytes r = tcp.call(body(0x82, {}));
+    EXPECT_EQ(status(r), 0);
+    EXPECT_EQ(r[9], 0x82);
+}
