@@ -52,6 +52,7 @@ void c331_drv::init_reg_acc_param()
 
 int c331_drv::initialize()
 {
+    c331AttachBusLines();
     int fd = platform::spi().open(kC331SpiDevice);
     if (fd < 0) {
         ZEL_DEBUG("can't open device %s\n", kC331SpiDevice);

@@ -228,7 +228,8 @@ public:
     int win_dbd_word[kWinCount];         // dot-by-dot input combination word of the image (0-9)
     int32_t working_set[kParamWords];    // the engine's working set, loaded from parameters_txt
 
-    // Windows as taken from the image.
+    // Windows as taken from the image. wincnt counts the shown windows; pages switch windows on
+    // one by one, so a shown window is found by zelApi_IsWinShown(w), never by w < wincnt.
     ST_WIN_INFO win_info[kWinCount];
     int wincnt = 0;
 
