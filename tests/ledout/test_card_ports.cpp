@@ -392,7 +392,7 @@ TEST(CardPorts, JobAcknowledgeAndMultifunctionReplies)
 
 TEST(EthParam, GeometryOffsetLinkBitsAndRamCheck)
 {
-    CardsRig rig({{0, 1}, {2, 1}, {5, 1}, {9, 1}});
+    CardsRig rig({{0, 1}, {2, 1}, {5, 1}, {9, 1}, {19, 1}, {22, 1}, {31, 1}});
     ASSERT_TRUE(rig.upAndSearched());
     fpga_manage* m = rig.m;
     for (unsigned char p = 0; p <= 16; ++p) {
@@ -418,16 +418,26 @@ TEST(EthParam, GeometryOffsetLinkBitsAndRamCheck)
     EXPECT_EQ(rcv_card::rd16(block + eth_param::kWindowH), 507);
     EXPECT_EQ(rcv_card::rd16(block + 43 + 2), 7);       // port 3 y
     EXPECT_EQ(rcv_card::rd16(block + 43 + 4), 1280);    // width untouched
-    unsigned short maxX, maxY;
+    unsigned short maxX, maxY, minX, minY;
     m->get_eth_max_border(0, &maxX, &maxY);
     EXPECT_EQ(maxX, 1280);
     EXPECT_EQ(maxY, 519);
+    rcv_card::wr16(block + 576 + 2, 3);   // port 8 y
+    m->get_eth_min_x_y(0, &minX, &minY);
+    EXPECT_EQ(minX, 0);
+    EXPECT_EQ(minY, 3);
 
     // link bits of ports 0, 2, 5 and 9 in bytes 96, 512, 513 of the FPGA
     m->update_eth_state(0);
     EXPECT_EQ(rig.fpga(0).ram(1, 96, 1)[0] & 0x1B, 0x01 | 0x08);
     EXPECT_EQ(rig.fpga(0).ram(1, 512, 1)[0] & 0x0F, 0x02);
     EXPECT_EQ(rig.fpga(0).ram(1, 513, 1)[0], 0x02);
+    m->update_eth_state(1);   // ports 3, 6 and 15 of FPGA 1
+    EXPECT_EQ(rig.fpga(1).ram(1, 96, 1)[0] & 0x1B, 0x10);
+    EXPECT_EQ(rig.fpga(1).ram(1, 512, 1)[0] & 0x0F, 0x04);
+    EXPECT_EQ(rig.fpga(1).ram(1, 513, 1)[0], 0x80);
+    EXPECT_EQ(m->get_port_card_num(22), 1);
+    EXPECT_EQ(rig.fpga(1).ram(1, eth_param::kCardCount[6], 2), Bytes({1, 0}));
 
     // a port whose link drops has its count zeroed in the FPGA at the next refresh
     ASSERT_EQ(m->get_port_card_num(9), 1);
