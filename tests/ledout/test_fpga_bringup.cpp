@@ -75,24 +75,63 @@ TEST(FpgaBringUp, BothFpgasComeUpAndLightTheScreen)
     EXPECT_EQ(lowPulses(kRst0) + lowPulses(kRst1), 0);
 }
 
-TEST(FpgaBringUp, SavedParameterBlockIsLoadedFromFlash)
+namespace {
+uint16_t u16(const Bytes& b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
+void put16(Bytes& b, size_t at, uint16_t v)
+{
+    b[at] = uint8_t(v);
+    b[at + 1] = uint8_t(v >> 8);
+}
+}  // namespace
+
+TEST(FpgaBringUp, SavedParameterBlocksAreLoadedAndOffsetOnlyOnFpga0)
 {
     Rig rig;
     Bytes block(1024);
     for (size_t k = 0; k < block.size(); ++k)
         block[k] = uint8_t(k * 3 + 1);
+    put16(block, 8, 100);    // port 0 x, y
+    put16(block, 10, 200);
+    put16(block, 60, 1000);  // window width, height
+    put16(block, 62, 500);
     Bytes image{0xAA};
     image.insert(image.end(), block.begin(), block.end());
     rig.flash(2).write(0x6C7000, image);
+    rig.flash(3).write(0x6C7000, image);
+    ledpara::setWord(0x566, 10);   // output offset x, y
+    ledpara::setWord(0x568, 5);
     ASSERT_TRUE(rig.bringUp());
 
-    Bytes expect = block;
-    std::fill(expect.begin() + 96, expect.begin() + 128, 0);
-    for (int p = 0; p < 16; ++p)
-        expect[276 + p] = uint8_t(p + 1);
-    EXPECT_EQ(withoutPortState(rig.fpga(0).ram(1, 0, 1024)), withoutPortState(expect));
-    // No marker behind FPGA 1: the built-in block.
-    EXPECT_EQ(withoutPortState(rig.fpga(1).ram(1, 0, 256)), defaults256());
+    Bytes f0 = rig.fpga(0).ram(1, 0, 1024);
+    Bytes f1 = rig.fpga(1).ram(1, 0, 1024);
+    EXPECT_EQ(u16(f0, 8), 110);
+    EXPECT_EQ(u16(f0, 10), 205);
+    EXPECT_EQ(u16(f0, 60), 1024) << "rounded up to a multiple of 32";
+    EXPECT_EQ(u16(f0, 62), 505);
+    EXPECT_EQ(u16(f1, 8), 100);
+    EXPECT_EQ(u16(f1, 10), 200);
+    EXPECT_EQ(u16(f1, 60), 1000);
+    EXPECT_EQ(u16(f1, 62), 500);
+    for (int i = 0; i < 2; ++i) {
+        Bytes ram = i ? f1 : f0;
+        EXPECT_EQ(Bytes(ram.begin() + 100, ram.begin() + 116), Bytes(16, 0)) << "bytes 96-127 cleared";
+        EXPECT_EQ(Bytes(ram.begin() + 296, ram.begin() + 360), Bytes(block.begin() + 296, block.begin() + 360));
+        for (int p = 0; p < 16; ++p)
+            EXPECT_EQ(ram[276 + p], 16 * i + p + 1);
+    }
+}
+
+TEST(FpgaBringUp, ParameterBlockNotHeldResetsTheFpga)
+{
+    Rig rig;
+    rig.fpga(1).setRamIgnoresWrites(1, true);
+    rig.pass(300);
+    EXPECT_GE(lowPulses(kRst1), 1);
+    EXPECT_EQ(lowPulses(kRst0), 0);
+    EXPECT_EQ(rig.m->fpga_ram_ok[1], 0);
+    EXPECT_EQ(rig.m->fpga_ram_ok[0], 1);
+    rig.fpga(1).setRamIgnoresWrites(1, false);
+    EXPECT_TRUE(rig.bringUp());
 }
 
 // One rig per process: the manager is a singleton on the board it was created on.
