@@ -194,10 +194,12 @@ void MachineState::fpga_update()
                               .arg(ram_get_u16(model->ram_para, ramaddr::kLedHeight)));
 }
 
+void MachineState::reject() { on_Button_back_clicked(); }
+
 void MachineState::on_Button_back_clicked()
 {
     setAttribute(Qt::WA_DeleteOnClose);
-    close();
+    QDialog::reject();
     if (g_machinestate == this)
         g_machinestate = nullptr;
     release_refresh();

@@ -27,6 +27,8 @@ public:
 
 public slots:
     void on_Button_back_clicked();
+    // A page closed any other way goes back the same way.
+    void reject() override;
 
 private:
     void release_refresh();

@@ -126,10 +126,12 @@ void Option::language_changed()
         buttons_[i]->setText(langText(kMenu[i].caption));
 }
 
+void Option::reject() { on_Button_back_clicked(); }
+
 void Option::on_Button_back_clicked()
 {
     setAttribute(Qt::WA_DeleteOnClose);
-    close();
+    QDialog::reject();
     if (g_option == this)
         g_option = nullptr;
     release_refresh();

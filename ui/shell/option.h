@@ -22,6 +22,8 @@ public:
 
 public slots:
     void on_Button_back_clicked();
+    // A page closed any other way goes back the same way.
+    void reject() override;
     void on_input_cut_clicked();
     void on_output_set_clicked();
     void on_test_chart_clicked();

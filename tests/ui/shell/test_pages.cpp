@@ -170,3 +170,15 @@ TEST_F(ShellTest, TextsFollowTheLanguageWithEnglishForOneNotOffered)
     g_mainwindow->language_changed();
     EXPECT_EQ(tile->text(), "Settings");
 }
+
+TEST_F(ShellTest, PageClosedAnyOtherWayGoesBackToo)
+{
+    click(g_mainwindow, "machinestate");
+    ASSERT_NE(g_machinestate, nullptr);
+    g_machinestate->close();
+    EXPECT_EQ(g_machinestate, nullptr);
+    EXPECT_EQ(g_page_focus.load(), 1);
+    flushDeletes();
+    click(g_mainwindow, "machinestate");
+    EXPECT_NE(g_machinestate, nullptr) << "the page opens again";
+}
