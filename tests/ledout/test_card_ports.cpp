@@ -456,3 +456,35 @@ TEST(EthParam, GeometryOffsetLinkBitsAndRamCheck)
     rig.fpga(0).setRam(1, 358, {static_cast<uint8_t>(block[358] ^ 1)});
     EXPECT_EQ(m->check_fpga_ram_param(0), 0);
 }
+
+TEST(CardPorts, NoLinkNoSearchAndTheTimerIsRestamped)
+{
+    CardsRig rig({});
+    ASSERT_TRUE(rig.bringUp());
+    const unsigned up = G_timeTicks;
+    rig.pass(300);
+    for (int port = 0; port < 32; ++port)
+        EXPECT_TRUE(sim::cardChain().received(port).empty()) << port;
+    // a pass every 80 ticks, each one re-stamping the timer
+    EXPECT_GE(g_change[2], up + 240);
+    EXPECT_LT(G_timeTicks - g_change[2], 80u);
+    EXPECT_EQ(g_change[1], 0u);
+}
+
+TEST(CardPorts, TwoReadyReplyRamsAreServedOneCallEach)
+{
+    CardsRig rig({{0, 1}, {5, 1}});
+    ASSERT_TRUE(rig.upAndSearched());
+    sim::CardPortEngine* engine = sim::cardPortEngine(0);
+    g_passby_trans_port = kPassbyNone;
+    Bytes reply = {0x10, 0xF0, 0x00, 0x00, 0x10, 0x21, 1, 1, 0, 0x81, 0};
+    reply.push_back(xorAll(reply));
+    engine->injectReply(rig.fpga(0), 2, reply);
+    engine->injectReply(rig.fpga(0), 0, reply);
+    ASSERT_EQ(rig.fpga(0).reg(129) & 0x11, 0x11);
+    rig.m->Rcv_data_from_eth(0);
+    EXPECT_EQ(rig.fpga(0).reg(129) & 0x11, 0x10);   // pair 0 first
+    rig.m->Rcv_data_from_eth(0);
+    EXPECT_EQ(rig.fpga(0).reg(129) & 0x11, 0x00);
+    EXPECT_EQ(tcpReplyQueue().size(), 0u);           // nobody waits: dropped after the acknowledgement
+}
