@@ -131,13 +131,18 @@ void* fpga_manage::fpgamanageThread(void* arg)
     if (!self)
         return nullptr;
     for (;;) {
-        if (g_usb_grade.load() != 0)
-            self->usb_upgrade_manage_deal(arg);
-        else
-            self->fpga_manage_deal(arg);
+        self->worker_step(arg);
         usleep(1);
     }
     return nullptr;
+}
+
+void fpga_manage::worker_step(void* arg)
+{
+    if (g_usb_grade.load() != 0)
+        usb_upgrade_manage_deal(arg);
+    else
+        fpga_manage_deal(arg);
 }
 
 void fpga_manage::usb_upgrade_manage_deal(void*) { usb_upgrade_deal(); }

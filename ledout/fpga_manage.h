@@ -74,6 +74,8 @@ public:
     void softinit();
     int initialize_start();
     static void* fpgamanageThread(void* arg);
+    // One turn of the worker: an upgrade step while g_usb_grade is set, else a pass.
+    void worker_step(void* arg);
     void fpga_manage_deal(void* arg);         // one pass
     void usb_upgrade_manage_deal(void* arg);  // one upgrade step
     // Output path i is ready (its clock chip is set up); FPGA i is served only then.

@@ -2,6 +2,7 @@
 
 #include <QMutexLocker>
 
+#include "chips/tarvosource.h"
 #include "core/utils.h"
 #include "fpga_rig.h"
 
@@ -93,4 +94,43 @@ TEST(FpgaPass, InterruptServiceClearsTheCauseAndSeesALostFpga)
     EXPECT_EQ(rig.m->shadow(80, 0), 0);
     EXPECT_EQ(g_change[38], G_timeTicks.load());
     EXPECT_EQ(rig.m->get_fpga_status(), 0);
+}
+
+TEST(FpgaPass, NoPassDuringAnUpgrade)
+{
+    Rig rig;
+    g_usb_grade = 1;
+    for (int k = 0; k < 100; ++k) {
+        G_timeTicks += 1;
+        rig.m->worker_step(rig.m);
+    }
+    EXPECT_TRUE(rig.fpga(0).log().empty());
+    EXPECT_TRUE(rig.fpga(1).log().empty());
+    g_usb_grade = 0;
+    for (int k = 0; k < 20; ++k) {
+        G_timeTicks += 1;
+        rig.m->worker_step(rig.m);
+    }
+    EXPECT_FALSE(rig.fpga(0).log().empty());
+}
+
+TEST(FpgaPass, LinkChangesAreReportedOnceBothRun)
+{
+    Rig rig;
+    tarvosource* source = tarvosource::pInstance();
+    source->clock_chip_step[0] = 2;
+    source->clock_chip_step[1] = 2;
+    EXPECT_EQ(rig.m->get_fpga_status(), 0);
+    rig.m->check_wlanonline_state();
+    EXPECT_EQ(rig.count(11), 0) << "not while the FPGAs come up";
+    ASSERT_TRUE(rig.bringUp());
+    rig.m->check_wlanonline_state();   // the links as they are now are reported (here or by the pass)
+    rig.codes.clear();
+    rig.m->check_wlanonline_state();
+    EXPECT_EQ(rig.count(11), 0) << "unchanged links: no report";
+    rig.fpga(1).setReg(128, uint8_t(rig.fpga(1).reg(128) ^ 0x80));
+    rig.m->check_wlanonline_state();
+    EXPECT_EQ(rig.count(11), 1);
+    rig.m->check_wlanonline_state();
+    EXPECT_EQ(rig.count(11), 1);
 }
