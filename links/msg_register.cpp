@@ -77,11 +77,13 @@ bool writeDevice(unsigned r, uint8_t mask, uint8_t value)
     if (r == kRegFontUpdate)
         message_deal::RegUpdate0E(v);
     if (r == kRegUpdate) {
+        // The OSD reload commits with flag 1 first; the update's flag 2 (apply and rewrite the
+        // mode files) then stands.
+        message_deal::REG_mcu_flag(v);
         {
             ParaCommit commit;
             commit.set(2);
         }
-        message_deal::REG_mcu_flag(v);
         if (v & kUpdateLedSize)
             requestLedSize();
     }

@@ -4,13 +4,22 @@
 #include <cstring>
 
 #include "core/global.h"
+#include "engine/c331_manage.h"
 #include "ledout/fpga_manage.h"
 
 namespace linkhooks {
 
 void enginePrint() {}
-void requestOsdReload() {}
-void reloadFont() {}
+void requestOsdReload() { g_osd_update = 1; }
+
+void reloadFont()
+{
+    c331_manage* e = c331_manage::p_c331_manage;
+    if (!e)
+        return;
+    e->read_c331_font(e->c331_fd);
+    e->update_font(e->c331_fd);
+}
 uint32_t videoFlashSize() { return 0; }
 bool videoFlashErase(uint32_t, uint32_t, int) { return false; }
 bool videoFlashWrite(uint32_t, const uint8_t*, uint32_t) { return false; }

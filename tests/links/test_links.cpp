@@ -6,6 +6,7 @@
 #include <cstring>
 #include <thread>
 
+#include "core/md5.h"
 #include "core/zelrampara.h"
 #include "engine/c331_manage.h"
 #include "link_client.h"
@@ -127,6 +128,12 @@ TEST_F(Links, SpecialRegistersCommitToTheEngine)
     EXPECT_EQ(status(r), 0);
     EXPECT_EQ(engine->para_chg_flag.load(), 2);
 
+    // With the OSD on, bit 3 of the update register also asks for the OSD reload.
+    model->ram_para[0x84C] = 1;
+    r = c.call(body(0xA0, regWrite(0x10, 0xFF, 0x09)));
+    EXPECT_EQ(g_osd_update.load(), 1);
+    EXPECT_EQ(engine->para_chg_flag.load(), 2);
+
     r = c.call(body(0xA0, regWrite(170, 0xFF, 1)));
     EXPECT_EQ(status(r), 1);
 
@@ -200,4 +207,35 @@ TEST_F(Links, SerialLineOverAPseudoTerminal)
     EXPECT_EQ(model->ram_para[0x5A6], 0x5A);
     r = pty.call(body(0x61, ramRead(0x5A5, 2)));
     EXPECT_EQ(replyData(r), (Bytes{0xA5, 0x5A}));
+}
+
+TEST_F(Links, FileTransferOverTcp)
+{
+    TcpClient c(tcpPort());
+    auto start = [&](const std::string& name, uint32_t size) {
+        Bytes p = {1, 9, uint8_t(size), uint8_t(size >> 8), uint8_t(size >> 16), uint8_t(size >> 24),
+                   uint8_t(name.size())};
+        p.insert(p.end(), name.begin(), name.end());
+        return status(c.call(body(0xC0, p)));
+    };
+    Bytes content = {'r', 'e', 'c', 0xA5, 0x5A};
+    auto send = [&](bool goodDigest) {
+        Bytes d = {2, 0, 0, 0, 0, uint8_t(content.size()), 0};
+        d.insert(d.end(), content.begin(), content.end());
+        EXPECT_EQ(status(c.call(body(0xC0, d))), 0);
+        MD5 m(content.data(), unsigned(content.size()));
+        Bytes e = {3};
+        e.insert(e.end(), m.digest(), m.digest() + 16);
+        if (!goodDigest)
+            e[16] ^= 0x80;
+        return status(c.call(body(0xC0, e)));
+    };
+    ASSERT_EQ(start("JYFX_1", 5), 0);
+    EXPECT_EQ(send(false), 1);
+    EXPECT_FALSE(zeltest::fileExists("/data/rcvrecovery/JYFX_1"));
+    ASSERT_EQ(start("JYFX_1", 5), 0);
+    EXPECT_EQ(send(true), 0);
+    EXPECT_EQ(zeltest::readFile("/data/rcvrecovery/JYFX_1"), content);
+    EXPECT_EQ(start("JYFX/../../../etc/passwd", 5), 1);
+    EXPECT_EQ(start("../JYFX", 5), 1);
 }
