@@ -66,6 +66,12 @@ constexpr LangText kModeSaved = {"模式 %1: 已保存", "Mode %1: saved", "Ре
                                  "模式 %1: 已保存"};
 constexpr LangText kModeEmpty = {"模式 %1: 空", "Mode %1: empty", "Режим %1: пусто", "Chế độ %1: trống",
                                  "模式 %1: 空"};
+constexpr LangText kInUse = {"，使用中", ", in use", ", используется", ", đang dùng", "，使用中"};
+constexpr LangText kLegend = {"<span style='color:#00D65B'>□</span> 已保存&nbsp;&nbsp;&nbsp;<span style='color:#00D65B'>■</span> 使用中",
+                              "<span style='color:#00D65B'>□</span> saved&nbsp;&nbsp;&nbsp;<span style='color:#00D65B'>■</span> in use",
+                              "<span style='color:#00D65B'>□</span> сохранён&nbsp;&nbsp;&nbsp;<span style='color:#00D65B'>■</span> используется",
+                              "<span style='color:#00D65B'>□</span> đã lưu&nbsp;&nbsp;&nbsp;<span style='color:#00D65B'>■</span> đang dùng",
+                              "<span style='color:#00D65B'>□</span> 已保存&nbsp;&nbsp;&nbsp;<span style='color:#00D65B'>■</span> 使用中"};
 constexpr LangText kLoad = {"调用", "Load", "Загрузить", "Tải", "調用"};
 constexpr LangText kSave = {"保存", "Save", "Сохранить", "Lưu", "保存"};
 constexpr LangText kManage = {"模式管理", "Manage", "Управление", "Quản lý", "模式管理"};
@@ -75,6 +81,9 @@ constexpr const char* kModeSelected =
     "QPushButton{background-color:#4777FF;color:#FFFFFF;border:2px solid #FFFFFF;border-radius:8px;font:bold 22px;}";
 constexpr const char* kModeStored =
     "QPushButton{background-color:#212435;color:#FFFFFF;border:2px solid #00D65B;border-radius:8px;font:bold 22px;}"
+    "QPushButton:pressed{background-color:#4777FF;}";
+constexpr const char* kModeCurrent =
+    "QPushButton{background-color:#0E3B28;color:#FFFFFF;border:2px solid #00D65B;border-radius:8px;font:bold 22px;}"
     "QPushButton:pressed{background-color:#4777FF;}";
 constexpr const char* kModeFree =
     "QPushButton{background-color:#181A2A;color:#6A6E80;border:1px solid #3A3F5C;border-radius:8px;font:22px;}"
@@ -222,7 +231,8 @@ void MainWindow::build_mode_popup()
         connect(b, &QPushButton::clicked, this, &MainWindow::zel_button_mode_clicked);
         modeButtons_[k] = b;
     }
-    modeHint_ = shell::makeLabel(panel, "label_mode_hint", 24, 218, 632, 40, style::kText, Qt::AlignCenter);
+    modeHint_ = shell::makeLabel(panel, "label_mode_hint", 24, 214, 632, 36, style::kText, Qt::AlignCenter);
+    modeLegend_ = shell::makeLabel(panel, "label_mode_legend", 24, 250, 632, 30, style::kDimText, Qt::AlignCenter);
 
     const auto action = [&](const char* name, int x, const char* look, void (MainWindow::*slot)()) {
         auto* b = new QPushButton(panel);
@@ -269,6 +279,7 @@ void MainWindow::language_changed()
     modeSave_->setText(langText(kSave));
     modeManage_->setText(langText(kManage));
     modeClose_->setText(langText(kClose));
+    modeLegend_->setText(langText(kLegend));
     if (g_numberkeyboard)
         g_numberkeyboard->language_changed();
     if (update_)
@@ -305,11 +316,15 @@ void MainWindow::mode_popup_update()
     const unsigned current = m ? model()->ZelGetCurrentModeIndex() : 0;
     for (int k = 0; k < kModes; ++k) {
         const bool saved = m && model()->ZelUserModeSaved(k);
-        modeButtons_[k]->setStyleSheet(k == selected ? kModeSelected : (saved ? kModeStored : kModeFree));
-        modeButtons_[k]->setText(QString::number(k + 1) + (current == unsigned(k + 1) ? QStringLiteral("*") : QString()));
+        const bool inUse = current == unsigned(k + 1);
+        modeButtons_[k]->setStyleSheet(k == selected ? kModeSelected
+                                                     : (inUse ? kModeCurrent : (saved ? kModeStored : kModeFree)));
     }
     const bool saved = m && model()->ZelUserModeSaved(selected);
-    modeHint_->setText(langText(saved ? kModeSaved : kModeEmpty).arg(selected + 1));
+    QString hint = langText(saved ? kModeSaved : kModeEmpty).arg(selected + 1);
+    if (current == unsigned(selected + 1))
+        hint += langText(kInUse);
+    modeHint_->setText(hint);
     modeLoad_->setEnabled(saved);
     modeManage_->setEnabled(!panel_locked());
 }

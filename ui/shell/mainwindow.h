@@ -93,6 +93,7 @@ private:
     QFrame* modePopup_;
     QLabel* modeTitle_;
     QLabel* modeHint_;
+    QLabel* modeLegend_;
     QPushButton* modeButtons_[kModes];
     QPushButton* modeLoad_;
     QPushButton* modeSave_;

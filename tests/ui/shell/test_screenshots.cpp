@@ -64,9 +64,12 @@ TEST_F(ShellTest, ScreenshotsInEnglishAndChinese)
     setSummary(2, 1920, 1080, 60);
     setSummary(4, 3840, 2160, 60);
     setSummary(1, 1280, 1024, 60);
-    g_mode_select = 2;
-    click(g_mainwindow, "Button_mode");
-    click(g_mainwindow, "Button_mode_save");
+    for (int k : {0, 5, 2}) {
+        g_mode_select = k;
+        click(g_mainwindow, "Button_mode");
+        click(g_mainwindow, "Button_mode_save");
+    }
+    g_mode_select = 0;   // picked in the pop-up; mode 3 is in use
     g_tip->hide();
 
     // Both output FPGAs up, with the simulated board's cards on their ports.
