@@ -1,5 +1,7 @@
 #include "links/protocol_phy.h"
 
+#include <cstring>
+
 uint8_t frame::xorOf(const uint8_t* data, unsigned length)
 {
     uint8_t x = 0;
@@ -7,6 +9,18 @@ uint8_t frame::xorOf(const uint8_t* data, unsigned length)
         x ^= data[i];
     return x;
 }
+
+namespace {
+// The four bytes that stuffing keeps out of a body.
+struct SpecialTable {
+    bool special[256] = {};
+    constexpr SpecialTable()
+    {
+        special[frame::kSync] = special[frame::kEnd] = special[frame::kEscA5] = special[frame::kEsc5A] = true;
+    }
+};
+constexpr SpecialTable kSpecial;
+}  // namespace
 
 protocol_phy::protocol_phy() : body_(frame::kMaxBody) {}
 
@@ -18,6 +32,10 @@ unsigned int protocol_phy::data_re_transf_meaning(unsigned char* out, const unsi
         out[n++] = frame::kSync;
     for (unsigned i = 0; i < length; ++i) {
         uint8_t b = in[i];
+        if (!kSpecial.special[b]) {
+            out[n++] = b;
+            continue;
+        }
         switch (b) {
         case frame::kSync: out[n++] = frame::kEscA5; out[n++] = 0x02; break;
         case frame::kEscA5: out[n++] = frame::kEscA5; out[n++] = 0x01; break;
@@ -105,4 +123,31 @@ protocol_phy::Event protocol_phy::receive(uint8_t byte)
         return drop();
     body_[length_++] = value;
     return kNone;
+}
+
+unsigned protocol_phy::receive(const uint8_t* data, unsigned length, Event& event)
+{
+    event = kNone;
+    unsigned i = 0;
+    while (i < length) {
+        if (state_ == kCollect) {
+            // Plain body bytes are copied in one run.
+            unsigned room = unsigned(body_.size()) - length_;
+            unsigned j = i;
+            while (j < length && j - i < room && !kSpecial.special[data[j]])
+                ++j;
+            if (j > i) {
+                std::memcpy(body_.data() + length_, data + i, j - i);
+                length_ += j - i;
+                i = j;
+                continue;
+            }
+        }
+        Event e = receive(data[i++]);
+        if (e != kNone)
+            event = e;
+        if (e == kFrame)
+            break;
+    }
+    return i;
 }

@@ -69,6 +69,9 @@ public:
     // body()/bodyLength() (valid until the next byte); kDropped when a frame was given up
     // (bad escape, overlong, too short, bad check byte). Any 0xA5 starts a new frame.
     Event receive(uint8_t byte);
+    // Feeds up to `length` bytes and stops right after a frame ends. Returns the bytes consumed;
+    // `event` is kFrame when a frame is ready, else the last event met.
+    unsigned receive(const uint8_t* data, unsigned length, Event& event);
     const uint8_t* body() const { return body_.data(); }
     uint8_t* body() { return body_.data(); }
     unsigned bodyLength() const { return length_; }

@@ -30,8 +30,10 @@ Jy_uart_inout* Jy_uart_inout::pInstance()
 void Jy_uart_inout::stepOnce(int timeoutMs)
 {
     unsigned n = port_.readSome(buf_.data(), unsigned(buf_.size()), timeoutMs);
-    for (unsigned i = 0; i < n; ++i) {
-        if (codec.receive(buf_[i]) == protocol_phy::kFrame)
+    for (unsigned i = 0; i < n;) {
+        protocol_phy::Event e;
+        i += codec.receive(buf_.data() + i, n - i, e);
+        if (e == protocol_phy::kFrame)
             core_.handleBody(codec.body(), codec.bodyLength(), *this);
     }
 }

@@ -215,13 +215,15 @@ TEST_F(Links, FileTransferOverTcp)
     auto start = [&](const std::string& name, uint32_t size) {
         Bytes p = {1, 9, uint8_t(size), uint8_t(size >> 8), uint8_t(size >> 16), uint8_t(size >> 24),
                    uint8_t(name.size())};
-        p.insert(p.end(), name.begin(), name.end());
+        for (char ch : name)
+            p.push_back(uint8_t(ch));
         return status(c.call(body(0xC0, p)));
     };
     Bytes content = {'r', 'e', 'c', 0xA5, 0x5A};
     auto send = [&](bool goodDigest) {
         Bytes d = {2, 0, 0, 0, 0, uint8_t(content.size()), 0};
-        d.insert(d.end(), content.begin(), content.end());
+        for (uint8_t b : content)
+            d.push_back(b);
         EXPECT_EQ(status(c.call(body(0xC0, d))), 0);
         MD5 m(content.data(), unsigned(content.size()));
         Bytes e = {3};

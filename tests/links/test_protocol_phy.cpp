@@ -70,3 +70,38 @@ TEST(ProtocolPhy, OverlongAndShortFramesAreDropped)
     Bytes good = linktest::body(0x82, {});
     EXPECT_EQ(feed(rx, linktest::encode(good)).size(), 1u);
 }
+
+TEST(ProtocolPhy, BulkReceiveMatchesByteByByte)
+{
+    // Frames, garbage, a bad escape and an overlong frame, fed in bulk in uneven pieces.
+    Bytes wire = {0x33, 0x5A};
+    for (uint8_t g : {0x60, 0x61, 0xA0}) {
+        Bytes payload;
+        for (int i = 0; i < 300; ++i)
+            payload.push_back(uint8_t(i * g));
+        Bytes e = linktest::encode(linktest::body(g, payload));
+        wire.insert(wire.end(), e.begin(), e.end());
+        wire.insert(wire.end(), {0xA5, 0xA6, 0x09, 0x01});
+    }
+    wire.push_back(0xA5);
+    wire.insert(wire.end(), frame::kMaxBody + 5, 0x01);
+    Bytes last = linktest::encode(linktest::body(0x82, {}));
+    wire.insert(wire.end(), last.begin(), last.end());
+
+    protocol_phy one;
+    std::vector<Bytes> expect = feed(one, wire);
+    ASSERT_EQ(expect.size(), 4u);
+    for (unsigned piece : {1u, 7u, 1000u, 100000u}) {
+        protocol_phy bulk;
+        std::vector<Bytes> got;
+        for (size_t i = 0; i < wire.size();) {
+            protocol_phy::Event e;
+            unsigned n = unsigned(std::min<size_t>(piece, wire.size() - i));
+            i += bulk.receive(wire.data() + i, n, e);
+            if (e == protocol_phy::kFrame)
+                got.emplace_back(bulk.body(), bulk.body() + bulk.bodyLength());
+        }
+        EXPECT_EQ(got, expect) << piece;
+        EXPECT_EQ(bulk.droppedFrames(), one.droppedFrames()) << piece;
+    }
+}
