@@ -52,8 +52,10 @@ fpga_manage* fpga_manage::pInstance()
 {
     std::lock_guard<std::mutex> lock(g_createMutex);
     if (!p_fpga_manage) {
-        p_fpga_manage = new fpga_manage();
-        p_fpga_manage->initialize();
+        // Published only once its lines are in place: other threads use the pointer directly.
+        auto* created = new fpga_manage();
+        created->initialize();
+        p_fpga_manage = created;
     }
     return p_fpga_manage;
 }

@@ -289,10 +289,10 @@ private:
     uint8_t ramEthBackPara_[kFpgas][kEthParaSize] = {};
 
     // Bring-up state per FPGA.
-    uint8_t powerStep_[kFpgas] = {0, 0};
+    std::atomic<uint8_t> powerStep_[kFpgas] = {{0}, {0}};   // read by the status queries of other threads
     uint16_t powerErrors_[kFpgas] = {0, 0};
     uint8_t powerResets_[kFpgas] = {0, 0};
-    uint8_t checkStep_[kFpgas] = {0, 0};
+    std::atomic<uint8_t> checkStep_[kFpgas] = {{0}, {0}};
     uint8_t checkPolls_[kFpgas] = {0, 0};
     uint8_t checkResets_[kFpgas] = {0, 0};
     uint8_t ramParaSeen_[kFpgas] = {0, 0};

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstring>
 
 #include "chips/tarvosource.h"
@@ -94,8 +96,8 @@ TEST(FpgaBringUp, SavedParameterBlocksAreLoadedAndOffsetOnlyOnFpga0)
     put16(block, 10, 200);
     put16(block, 60, 1000);  // window width, height
     put16(block, 62, 500);
-    Bytes image{0xAA};
-    image.insert(image.end(), block.begin(), block.end());
+    Bytes image(block.size() + 1, 0xAA);
+    std::copy(block.begin(), block.end(), image.begin() + 1);
     rig.flash(2).write(0x6C7000, image);
     rig.flash(3).write(0x6C7000, image);
     ledpara::setWord(0x566, 10);   // output offset x, y

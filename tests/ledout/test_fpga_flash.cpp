@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "fpga_rig.h"
 #include "platform/gpio.h"
 
@@ -19,8 +21,8 @@ Bytes pattern(size_t n, uint8_t seed)
 // The caller's buffer: 4 free bytes, then the data.
 Bytes withHead(const Bytes& data)
 {
-    Bytes b(4, 0);
-    b.insert(b.end(), data.begin(), data.end());
+    Bytes b(data.size() + 4, 0);
+    std::copy(data.begin(), data.end(), b.begin() + 4);
     return b;
 }
 
