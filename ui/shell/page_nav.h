@@ -1,7 +1,9 @@
-// Running pages and the shell's shared widgets.
+// Running pages: the modal hook and the openers' common steps.
 #pragma once
 
 #include <functional>
+
+#include "core/global.h"
 
 class QDialog;
 
@@ -15,12 +17,6 @@ void setModalRunner(ModalRunner runner);
 
 // The front panel's look: its images, and a font that also draws Chinese text.
 void installPanelFont();
-
-}  // namespace shell
-
-#include "core/global.h"
-
-namespace shell {
 
 // Opens a page the way every opener does: without a parent, kept in its page pointer, with
 // g_page_focus set to the page's number, run modally. The page's back slot clears the pointer.

@@ -13,11 +13,7 @@ constexpr const char* kActionSelected =
     "background-color: #4777FF;color: rgb(255, 255, 255);border:1px solid rgb(255, 255, 255);";
 constexpr const char* kActionOther = "color: rgb(255, 255, 255);border:1px solid rgb(255, 255, 255);";
 
-// Shell cards: a dark panel with a thin outline; pressed cards turn blue.
-constexpr const char* kCard =
-    "QPushButton{background-color:#212435;color:#FFFFFF;border:1px solid #3A3F5C;border-radius:10px;}"
-    "QPushButton:pressed{background-color:#4777FF;}"
-    "QPushButton:disabled{color:#6A6E80;}";
+// Shell panels and texts.
 constexpr const char* kPanel = "background-color:#212435;border-radius:10px;";
 constexpr const char* kTitle = "color:#FFFFFF;font:bold 26px;background:transparent;";
 constexpr const char* kText = "color:#FFFFFF;font:20px;background:transparent;";
