@@ -349,6 +349,12 @@ void SimFpga::setNeverLocks(bool on)
     neverLocks_ = on;
 }
 
+void SimFpga::loseLock()
+{
+    std::lock_guard<std::recursive_mutex> lock(m_);
+    locked_ = false;
+}
+
 void SimFpga::setRamIgnoresWrites(int id, bool on)
 {
     std::lock_guard<std::recursive_mutex> lock(m_);

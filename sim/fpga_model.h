@@ -89,6 +89,7 @@ public:
     void comeBack();                    // configured again, as after power-up
     void setVboErrorStuck(bool on);     // the V-by-One error bit never clears
     void setNeverLocks(bool on);        // the V-by-One receiver never locks
+    void loseLock();                    // the receiver drops its lock (until restarted)
     void setRamIgnoresWrites(int id, bool on);
     // The picture the FPGA measures (RAM 1 bytes 116-123 once locked).
     void setPicture(uint16_t width, uint16_t height, uint32_t frame);

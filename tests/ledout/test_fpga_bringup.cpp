@@ -249,3 +249,25 @@ TEST(FpgaBringUp, WlanStateFromRunningFpgas)
     ASSERT_TRUE(rig.bringUp());
     EXPECT_EQ(rig.m->get_wlan_state(), (1u << 0) | (1u << 9) | (1u << 19));
 }
+
+TEST(FpgaBringUp, VboSupervisionRestartsALostReceiver)
+{
+    Rig rig;
+    ASSERT_TRUE(rig.bringUp());
+    G_timeTicks += 10;
+    EXPECT_EQ(rig.m->check_vbo_status(1), 0);
+    rig.fpga(1).loseLock();
+    EXPECT_EQ(rig.m->check_vbo_status(1), 0) << "not again within 9 ticks";
+    G_timeTicks += 10;
+    EXPECT_EQ(rig.m->check_vbo_status(1), 1);
+    EXPECT_EQ(rig.fpga(1).reg(3) & 0xC0, 0);
+    G_timeTicks += 10;
+    EXPECT_EQ(rig.m->check_vbo_status(1), 1);
+    EXPECT_EQ(rig.fpga(1).reg(3) & 0xC0, 0x40);
+    G_timeTicks += 10;
+    EXPECT_EQ(rig.m->check_vbo_status(1), 0);
+    EXPECT_EQ(rig.fpga(1).reg(3) & 0xC0, 0xC0);
+    rig.m->read_from_register(40, 1);
+    EXPECT_EQ(rig.m->shadow(40, 1) & 0x1C, 0x1C);
+    EXPECT_EQ(rig.m->check_vbo_status(0), 0);
+}
