@@ -32,11 +32,21 @@ public:
     void clearQueuedReplies() override {}
 };
 
+std::string g_root;
+
+void removeRoot()
+{
+    std::error_code ec;
+    std::filesystem::remove_all(g_root, ec);
+}
+
 void setUp()
 {
     std::string root = (std::filesystem::temp_directory_path() / "zel-fuzz-XXXXXX").string();
     if (!mkdtemp(root.data()))
         abort();
+    g_root = root;
+    std::atexit(removeRoot);
     setenv("ZEL_BOARD", "sim", 1);
     setenv("ZEL_ROOT", root.c_str(), 1);
     g_debugSwitch = 0;

@@ -45,6 +45,9 @@ bool LinkCore::handleBody(uint8_t* body, unsigned length, LinkEndpoint& endpoint
 
 bool LinkCore::passThrough(uint8_t* body, unsigned length, LinkEndpoint& endpoint)
 {
+    // The cards' send RAMs hold less: such a frame is never sent, so nothing is waited for.
+    if (length >= kPassbyMaxFrame)
+        return false;
     endpoint.clearQueuedReplies();
     g_passby_trans_port = passbyPort_;
     if (!passby::deliver(body, length)) {

@@ -13,6 +13,8 @@
 
 // Ticks a link waits for the receiving cards before it gives the frame up (about 3 s).
 constexpr unsigned kPassbyTimeoutTicks = 300;
+// Frames for the cards must be shorter than this.
+constexpr unsigned kPassbyMaxFrame = 1024;
 
 // The side of a link that the frame handling talks back to.
 class LinkEndpoint {

@@ -85,3 +85,15 @@ TEST(Passby, NoAnswerReleasesTheLinkAfterTheWait)
     EXPECT_EQ(status(r), 0);
     EXPECT_EQ(r[9], 0x82);
 }
+
+TEST(Passby, FrameTooLongForTheCardsIsDroppedAtOnce)
+{
+    PassbyRig rig;
+    TcpClient tcp(networkManage::pInstance()->port());
+    Bytes big = body(0x60, Bytes(1013, 0), 0x0001, kPc, 0x33, 1, 1);
+    ASSERT_EQ(big.size(), 1024u);
+    tcp.sendRaw(encode(big));
+    Bytes r = tcp.call(body(0x82, {}));   // answered without any tick passing
+    EXPECT_EQ(r[9], 0x82);
+    EXPECT_EQ(g_passby_trans_port.load(), 255);
+}
