@@ -25,11 +25,13 @@ public:
 class ShellCommandRunner : public CommandRunner {
 public:
     int run(const std::string& command) override;
-    std::string capture(const std::string& command, bool* ok) override;
+    std::string capture(const std::string& command, bool* ok = nullptr) override;
 };
 
 // The simulated board's runner. Commands are matched against scripted answers by prefix
-// (the longest matching prefix wins); unscripted commands succeed with no output. File commands
+// (the longest matching prefix wins); unscripted commands succeed with no output. The daemons
+// the system starts ("hostapd", "udhcpd", "udhcpc", "wpa_supplicant") are only remembered, so
+// "pidof" answers for them until a "kill" naming them. File commands
 // ("cp", "rm", "mv", "chmod", "dos2unix", "sed", "sync", "mkdir") act in-process, and only on
 // paths inside the root; everything else is only journaled.
 class SimCommandRunner : public CommandRunner {
@@ -41,7 +43,7 @@ public:
 
     SimCommandRunner();
     int run(const std::string& command) override;
-    std::string capture(const std::string& command, bool* ok) override;
+    std::string capture(const std::string& command, bool* ok = nullptr) override;
 
     void script(const std::string& prefix, Answer answer);
     void clearScript();
@@ -54,10 +56,12 @@ private:
     Answer answerFor(const std::string& command) const;
     void record(const std::string& command);
     int runFileCommand(const std::string& command, bool* handled);
+    bool daemonCommand(const std::string& command, Answer* answer);
 
     mutable std::mutex m_;
     std::vector<std::pair<std::string, Answer>> script_;
     std::vector<std::string> journal_;
+    std::vector<std::string> daemons_;  // "running" daemons, by name
 };
 
 }  // namespace platform

@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -167,9 +168,39 @@ int SimCommandRunner::runFileCommand(const std::string& command, bool* handled)
     return 0;
 }
 
+bool SimCommandRunner::daemonCommand(const std::string& command, Answer* answer)
+{
+    static const char* const kDaemons[] = {"hostapd", "udhcpd", "udhcpc", "wpa_supplicant"};
+    std::vector<std::string> w = words(command);
+    if (w.empty())
+        return false;
+    std::lock_guard<std::mutex> lock(m_);
+    auto running = [this](const std::string& name) {
+        return std::find(daemons_.begin(), daemons_.end(), name) != daemons_.end();
+    };
+    if (w[0] == "pidof" && w.size() == 2) {
+        bool up = running(w[1]);
+        *answer = Answer{up ? 0 : 256, up ? "4242\n" : ""};
+        return true;
+    }
+    if (w[0] == "kill" || w[0] == "killall") {
+        for (const char* d : kDaemons)
+            if (command.find(d) != std::string::npos)
+                daemons_.erase(std::remove(daemons_.begin(), daemons_.end(), d), daemons_.end());
+        return false;  // the status may still be scripted
+    }
+    for (const char* d : kDaemons)
+        if (w[0] == d && !running(d))
+            daemons_.push_back(d);
+    return false;
+}
+
 int SimCommandRunner::run(const std::string& command)
 {
     record(command);
+    Answer daemon;
+    if (daemonCommand(command, &daemon))
+        return daemon.status;
     bool handled = false;
     int status = runFileCommand(command, &handled);
     if (handled)
@@ -182,6 +213,9 @@ std::string SimCommandRunner::capture(const std::string& command, bool* ok)
     record(command);
     if (ok)
         *ok = true;
+    Answer daemon;
+    if (daemonCommand(command, &daemon))
+        return daemon.output;
     return answerFor(command).output;
 }
 

@@ -53,3 +53,14 @@ TEST(ShellCommandRunner, StatusAndLongOutput)
     EXPECT_EQ(out, std::string(599, '0') + "7\nend\n");
     EXPECT_EQ(shell.capture("true", &ok), "");
 }
+
+TEST(SimCommandRunner, StartedDaemonsAnswerPidofUntilKilled)
+{
+    TempRoot root;
+    EXPECT_EQ(simCommands().capture("pidof hostapd"), "");
+    EXPECT_EQ(simCommands().run("hostapd -B /etc/rtl_hostapd_2G.conf"), 0);
+    EXPECT_EQ(simCommands().capture("pidof hostapd"), "4242\n");
+    EXPECT_EQ(simCommands().run("pidof udhcpd"), 256);
+    simCommands().run("kill -9 $(pidof hostapd)");
+    EXPECT_EQ(simCommands().capture("pidof hostapd"), "");
+}

@@ -1,0 +1,42 @@
+#include "sim/sim_board.h"
+
+#include <fstream>
+
+#include "platform/platform.h"
+#include "sim/card_port_engine.h"
+#include "sim/fpga_model.h"
+#include "sim/input_chips.h"
+#include "sim/sim_config.h"
+#include "sim/video_chip.h"
+
+namespace sim {
+
+void attachBoard()
+{
+    if (!std::ifstream(platform::rootPath(configPath())))
+        writeConfigFile();
+    reloadConfig();
+    attachVideoChip();
+    attachFpgas();
+    attachCardChains();
+    attachInputChips();
+}
+
+void writeDeviceSnapshot()
+{
+    const std::string path = "/var/sim/video_chip.bin";
+    platform::makeParentDirs(path);
+    const std::string tmp = platform::rootPath(path + ".tmp");
+    {
+        std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
+        VideoChipModel& chip = videoChip();
+        for (int bank = 0; bank < 256; ++bank)
+            for (int addr = 0; addr < 128; ++addr) {
+                char b = static_cast<char>(chip.reg(static_cast<uint8_t>(bank), static_cast<uint8_t>(addr)));
+                f.write(&b, 1);
+            }
+    }
+    std::rename(tmp.c_str(), platform::rootPath(path).c_str());
+}
+
+}  // namespace sim

@@ -1,0 +1,17 @@
+// The whole simulated board: every device model attached to the current simulated platform.
+#pragma once
+
+#include <string>
+
+namespace sim {
+
+// Attaches the video chip, the two FPGAs with their flash and receiving cards, and the input
+// chips to platform::board(). Writes the board's configuration file with its defaults when the
+// root has none, so the user has a file to edit.
+void attachBoard();
+
+// Writes what an outside observer (a test driving the running process) may check of the
+// simulated devices under "/var/sim/": "video_chip.bin", the chip's 256 x 128 registers.
+void writeDeviceSnapshot();
+
+}  // namespace sim

@@ -1,0 +1,317 @@
+// The whole box on the simulated board: the real zelT71N process in a private root, driven from
+// outside over its command ports as PC software would.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QProcess>
+#include <QSettings>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/test_root.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+// ---- the wire format, written here independently of the links' own codec ----
+
+Bytes body(uint8_t group, const Bytes& payload)
+{
+    Bytes b = {0x00, 0xF0, 0x10, 0xF0, 0x10, 0x67, 0x00, 0x00, 0x00, group};
+    b.insert(b.end(), payload.begin(), payload.end());
+    uint8_t x = 0;
+    for (uint8_t v : b)
+        x ^= v;
+    b.push_back(x);
+    return b;
+}
+
+Bytes encode(const Bytes& b)
+{
+    Bytes w = {0xA5, 0xA5, 0xA5};
+    for (uint8_t v : b) {
+        if (v == 0xA5 || v == 0xA6)
+            w.insert(w.end(), {0xA6, static_cast<uint8_t>(v == 0xA5 ? 2 : 1)});
+        else if (v == 0x5A || v == 0x5B)
+            w.insert(w.end(), {0x5B, static_cast<uint8_t>(v == 0x5A ? 2 : 1)});
+        else
+            w.push_back(v);
+    }
+    w.push_back(0x5A);
+    return w;
+}
+
+// The body of the first whole frame in `wire`, or empty.
+Bytes decode(const Bytes& wire)
+{
+    size_t i = 0;
+    while (i < wire.size() && wire[i] == 0xA5)
+        ++i;
+    Bytes b;
+    for (; i < wire.size() && wire[i] != 0x5A; ++i) {
+        if ((wire[i] == 0xA6 || wire[i] == 0x5B) && i + 1 < wire.size()) {
+            b.push_back(wire[i] == 0xA6 ? (wire[i + 1] == 2 ? 0xA5 : 0xA6) : (wire[i + 1] == 2 ? 0x5A : 0x5B));
+            ++i;
+        } else {
+            b.push_back(wire[i]);
+        }
+    }
+    return i < wire.size() ? b : Bytes{};
+}
+
+Bytes writeRam(uint32_t address, const Bytes& data)
+{
+    Bytes p = {static_cast<uint8_t>(address), static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address >> 16),
+               static_cast<uint8_t>(address >> 24), static_cast<uint8_t>(data.size()),
+               static_cast<uint8_t>(data.size() >> 8), 0, 0};
+    p.insert(p.end(), data.begin(), data.end());
+    return body(0x60, p);
+}
+
+Bytes readRam(uint32_t address, uint16_t length)
+{
+    return body(0x61, {static_cast<uint8_t>(address), static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address >> 16),
+                       static_cast<uint8_t>(address >> 24), static_cast<uint8_t>(length),
+                       static_cast<uint8_t>(length >> 8), 0, 0});
+}
+
+Bytes writeRegister(uint8_t reg, uint8_t mask, uint8_t target, uint8_t value)
+{
+    return body(0xA0, {reg, mask, target, value});
+}
+
+Bytes readRegister(uint8_t reg, uint8_t target) { return body(0xA1, {reg, 0, target}); }
+
+// ---- sockets ----
+
+int freePort(int type)
+{
+    int s = ::socket(AF_INET, type, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+    ::close(s);
+    return ntohs(a.sin_port);
+}
+
+sockaddr_in loopback(int port)
+{
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return a;
+}
+
+class TcpClient {
+public:
+    explicit TcpClient(int port)
+    {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a = loopback(port);
+        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    }
+    ~TcpClient() { ::close(fd_); }
+    bool connected() const { return connected_; }
+
+    // Sends one frame and returns the body of the reply (empty after 3 s without one).
+    Bytes call(const Bytes& request)
+    {
+        Bytes wire = encode(request);
+        if (::send(fd_, wire.data(), wire.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(wire.size()))
+            return {};
+        Bytes in;
+        auto deadline = Clock::now() + std::chrono::seconds(3);
+        while (Clock::now() < deadline) {
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, 100) <= 0)
+                continue;
+            uint8_t buf[4096];
+            ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
+            if (n <= 0)
+                return {};
+            in.insert(in.end(), buf, buf + n);
+            Bytes b = decode(in);
+            if (!b.empty())
+                return b;
+        }
+        return {};
+    }
+
+private:
+    int fd_ = -1;
+    bool connected_ = false;
+};
+
+Bytes udpCall(int port, const Bytes& request)
+{
+    int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in me = loopback(0);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&me), sizeof me);
+    sockaddr_in to = loopback(port);
+    Bytes wire = encode(request);
+    ::sendto(fd, wire.data(), wire.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    Bytes reply;
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 3000) > 0) {
+        uint8_t buf[70000];
+        ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        if (n > 0)
+            reply = decode(Bytes(buf, buf + n));
+    }
+    ::close(fd);
+    return reply;
+}
+
+bool waitFor(const std::function<bool()>& condition, int seconds)
+{
+    auto deadline = Clock::now() + std::chrono::seconds(seconds);
+    while (Clock::now() < deadline) {
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return condition();
+}
+
+uint16_t le16(const Bytes& b, size_t at) { return static_cast<uint16_t>(b[at] | (b[at + 1] << 8)); }
+
+class RunningBox : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        root_ = zeltest::makeTempDir("zel-e2e-");
+        tcpPort_ = freePort(SOCK_STREAM);
+        udpPort_ = freePort(SOCK_DGRAM);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("ZEL_BOARD", "sim");
+        env.insert("ZEL_ROOT", QString::fromStdString(root_));
+        env.insert("ZEL_TCP_PORT", QString::number(tcpPort_));
+        env.insert("ZEL_UDP_PORT", QString::number(udpPort_));
+        env.insert("ZEL_SCREENSHOT", QString::fromStdString(root_ + "/screen.png"));
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        box_.setProcessEnvironment(env);
+        box_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        box_.setStandardOutputFile(QString::fromStdString(root_ + "/stdout.log"));
+        box_.start(ZEL_APP_PATH, {"-platform", "offscreen"});
+        ASSERT_TRUE(box_.waitForStarted(5000));
+    }
+
+    void TearDown() override
+    {
+        box_.terminate();
+        if (!box_.waitForFinished(5000)) {
+            box_.kill();
+            box_.waitForFinished(2000);
+        }
+        std::error_code ec;
+        if (!std::getenv("ZEL_KEEP_ROOT"))
+            std::filesystem::remove_all(root_, ec);
+    }
+
+    std::string at(const std::string& systemPath) const { return root_ + systemPath; }
+
+    Bytes file(const std::string& systemPath) const
+    {
+        std::ifstream f(at(systemPath), std::ios::binary);
+        return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    }
+
+    // One register of the simulated video chip, from the snapshot the process keeps.
+    int chipRegister(int bank, int addr) const
+    {
+        Bytes regs = file("/var/sim/video_chip.bin");
+        return regs.size() == 256 * 128 ? regs[bank * 128 + addr] : -1;
+    }
+
+    std::string root_;
+    int tcpPort_ = 0;
+    int udpPort_ = 0;
+    QProcess box_;
+};
+
+TEST_F(RunningBox, StartsServesCommandsAppliesChangesAndChangesNothingOnTheMachine)
+{
+    // Files of a first start.
+    ASSERT_TRUE(waitFor([&] { return file("/data/ram_device_info").size() == 4096; }, 10));
+    Bytes params = file("/data/ram_device_info");
+    EXPECT_EQ(params[0], 0xAA);
+    EXPECT_EQ(params[1], 0xAA);
+    ASSERT_TRUE(waitFor([&] { return file("/data/configs/tcpip.ini").size() > 0; }, 5));
+    QSettings ini(QString::fromStdString(at("/data/configs/tcpip.ini")), QSettings::IniFormat);
+    ini.beginGroup("config");
+    EXPECT_EQ(ini.childKeys().size(), 18);
+
+    // The links come up after the 4-second pause; the lock screen is shown by then.
+    Bytes udpReply;
+    ASSERT_TRUE(waitFor([&] { return !(udpReply = udpCall(udpPort_, readRam(0x562, 4))).empty(); }, 12));
+    ASSERT_EQ(udpReply.size(), 16u);
+    EXPECT_EQ(le16(udpReply, 0), 0xF010);  // addresses swapped
+    EXPECT_EQ(udpReply[9], 0x61);
+    EXPECT_EQ(udpReply[10], 0);
+    const uint16_t width = le16(udpReply, 11);
+    EXPECT_GT(width, 0);
+
+    TcpClient tcp(tcpPort_);
+    ASSERT_TRUE(tcp.connected());
+
+    // Both FPGAs come up (software register 80 is the bring-up state, 3 when running).
+    for (uint8_t target : {1, 2}) {
+        EXPECT_TRUE(waitFor([&] {
+            Bytes r = tcp.call(readRegister(80, target));
+            return r.size() > 11 && r[10] == 0 && r[11] == 3;
+        }, 10)) << "FPGA " << int(target - 1);
+    }
+
+    // A new LED screen size over TCP, committed with the update register, reaches the video
+    // chip and the parameter file.
+    const uint16_t newWidth = 1280, newHeight = 720;
+    Bytes w = tcp.call(writeRam(0x562, {newWidth & 0xFF, newWidth >> 8, newHeight & 0xFF, newHeight >> 8}));
+    ASSERT_GT(w.size(), 10u);
+    EXPECT_EQ(w[10], 0);
+    Bytes c = tcp.call(writeRegister(0x10, 0x01, 0, 0x01));
+    ASSERT_GT(c.size(), 10u);
+    EXPECT_EQ(c[10], 0);
+    EXPECT_TRUE(waitFor([&] {
+        Bytes p = file("/data/ram_device_info");
+        return p.size() == 4096 && le16(p, 0x562 - 0x300 + 2) == newWidth && le16(p, 0x564 - 0x300 + 2) == newHeight;
+    }, 10));
+    // Output channel 0's active width and height + 1 (bank 8, 0x42 and 0x46) follow the screen.
+    EXPECT_TRUE(waitFor([&] {
+        return chipRegister(8, 0x42) + 256 * chipRegister(8, 0x43) == newWidth &&
+               chipRegister(8, 0x46) + 256 * chipRegister(8, 0x47) == newHeight + 1;
+    }, 10)) << "chip output width " << chipRegister(8, 0x42) + 256 * chipRegister(8, 0x43);
+
+    // The lock screen was drawn after the pause.
+    ASSERT_TRUE(waitFor([&] { return QImage(QString::fromStdString(at("/screen.png"))).width() == 800; }, 5));
+    QImage screen(QString::fromStdString(at("/screen.png")));
+    EXPECT_EQ(screen.height(), 480);
+
+    // Machine-changing commands were only journaled.
+    std::ifstream journal(at("/var/log/commands.log"));
+    std::string line;
+    bool sawChattr = false;
+    while (std::getline(journal, line))
+        sawChattr |= line.rfind("chattr +S", 0) == 0;
+    EXPECT_TRUE(sawChattr);
+}
+
+}  // namespace
