@@ -12,6 +12,7 @@
 #include "link_client.h"
 #include "links/networkmanage.h"
 #include "links/uart_inout.h"
+#include "links/uart_inout_4G.h"
 #include "links/udpnetmanage.h"
 #include "support/test_root.h"
 
@@ -240,4 +241,15 @@ TEST_F(Links, FileTransferOverTcp)
     EXPECT_EQ(zeltest::readFile("/data/rcvrecovery/JYFX_1"), content);
     EXPECT_EQ(start("JYFX/../../../etc/passwd", 5), 1);
     EXPECT_EQ(start("../JYFX", 5), 1);
+}
+
+TEST_F(Links, FourGLineSpeaksTheSameFrames)
+{
+    PtyClient pty("/dev/ttyS1");
+    Jy_uart_inout_4G* link = Jy_uart_inout_4G::pInstance();
+    ASSERT_TRUE(waitFor([&] { return link->portOpen(); }));
+    Bytes r = pty.call(body(0x60, ramWrite(0x700, {0x5B, 0xA6})));
+    EXPECT_EQ(status(r), 0);
+    EXPECT_EQ(model->ram_para[0x700], 0x5B);
+    EXPECT_EQ(model->ram_para[0x701], 0xA6);
 }
