@@ -39,6 +39,26 @@ public:
     // sent back.
     bool handleBody(uint8_t* body, unsigned length, LinkEndpoint& endpoint);
 
+    // Feeds received bytes through a link's frame receiver and handles every whole frame;
+    // `beforeFrame` runs just before each one (the TCP link notes which client sent it).
+    template <class BeforeFrame>
+    void receive(protocol_phy& rx, const uint8_t* data, unsigned length, LinkEndpoint& endpoint,
+                 BeforeFrame beforeFrame)
+    {
+        for (unsigned i = 0; i < length;) {
+            protocol_phy::Event e;
+            i += rx.receive(data + i, length - i, e);
+            if (e != protocol_phy::kFrame)
+                continue;
+            beforeFrame();
+            handleBody(rx.body(), rx.bodyLength(), endpoint);
+        }
+    }
+    void receive(protocol_phy& rx, const uint8_t* data, unsigned length, LinkEndpoint& endpoint)
+    {
+        receive(rx, data, length, endpoint, [] {});
+    }
+
     // A body whose first address is below 0xF000 and whose second address is 0xF010 goes to the
     // receiving cards.
     static bool isPassby(const uint8_t* body, unsigned length);

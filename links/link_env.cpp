@@ -26,5 +26,6 @@ int envPort(const char* name, int fallback)
 int tcpPort() { return envPort("ZEL_TCP_PORT", g_int_tcp_port); }
 int udpPort() { return envPort("ZEL_UDP_PORT", kUdpPort); }
 uint32_t udpReplyAddress() { return platform::isSim() ? INADDR_LOOPBACK : INADDR_BROADCAST; }
+uint32_t listenAddress() { return platform::isSim() ? INADDR_LOOPBACK : INADDR_ANY; }
 
 }  // namespace linkenv

@@ -14,5 +14,8 @@ int udpPort();
 // The address UDP replies go to: the limited broadcast on the board, loopback on the simulated
 // board (host order).
 uint32_t udpReplyAddress();
+// The address the command ports listen on: every interface on the board, loopback only on the
+// simulated board (host order).
+uint32_t listenAddress();
 
 }  // namespace linkenv

@@ -45,14 +45,7 @@ void networkManage::onData(int fd, const uint8_t* data, unsigned length)
     std::unique_ptr<protocol_phy>& rx = receivers_[fd];
     if (!rx)
         rx = std::make_unique<protocol_phy>();
-    for (unsigned i = 0; i < length;) {
-        protocol_phy::Event e;
-        i += rx->receive(data + i, length - i, e);
-        if (e != protocol_phy::kFrame)
-            continue;
-        current_socket = fd;
-        core_.handleBody(rx->body(), rx->bodyLength(), *this);
-    }
+    core_.receive(*rx, data, length, *this, [this, fd] { current_socket = fd; });
 }
 
 void networkManage::sendEncoded(const uint8_t* data, unsigned length)

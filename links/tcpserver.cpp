@@ -1,3 +1,4 @@
+#include "links/link_env.h"
 #include "links/tcpserver.h"
 
 #include <arpa/inet.h>
@@ -34,7 +35,7 @@ int TcpServer::listenOn(int port)
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     sockaddr_in a{};
     a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_ANY);
+    a.sin_addr.s_addr = htonl(linkenv::listenAddress());
     a.sin_port = htons(uint16_t(port));
     if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, 16) != 0) {
         writeLogMsg(LOG_FAILURE, "tcp bind/listen");

@@ -23,12 +23,7 @@ Jy_uart_inout_4G* Jy_uart_inout_4G::pInstance()
 void Jy_uart_inout_4G::stepOnce(int timeoutMs)
 {
     unsigned n = port_.readSome(buf_.data(), unsigned(buf_.size()), timeoutMs);
-    for (unsigned i = 0; i < n;) {
-        protocol_phy::Event e;
-        i += codec.receive(buf_.data() + i, n - i, e);
-        if (e == protocol_phy::kFrame)
-            core_.handleBody(codec.body(), codec.bodyLength(), *this);
-    }
+    core_.receive(codec, buf_.data(), n, *this);
 }
 
 void Jy_uart_inout_4G::sendEncoded(const uint8_t* data, unsigned length) { port_.sendAll(data, length); }

@@ -49,13 +49,7 @@ void udpnetManage::stepOnce(int timeoutMs)
     }
     // A datagram carries whole frames; nothing is carried over to the next one.
     codec.resetReceiver();
-    const uint8_t* d = server_.data();
-    for (unsigned i = 0; i < n;) {
-        protocol_phy::Event e;
-        i += codec.receive(d + i, n - i, e);
-        if (e == protocol_phy::kFrame)
-            core_.handleBody(codec.body(), codec.bodyLength(), *this);
-    }
+    core_.receive(codec, server_.data(), n, *this);
 }
 
 void udpnetManage::sendEncoded(const uint8_t* data, unsigned length)

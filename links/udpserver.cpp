@@ -26,7 +26,7 @@ int UdpServer::bindOn(int port)
     ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
     sockaddr_in a{};
     a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_ANY);
+    a.sin_addr.s_addr = htonl(linkenv::listenAddress());
     a.sin_port = htons(uint16_t(port));
     if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
         writeLogMsg(LOG_FAILURE, "udp bind");
