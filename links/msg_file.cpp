@@ -122,9 +122,9 @@ bool storeFlash(const char* device, const uint8_t* data, uint32_t size)
     int fd = mtd.open(device);
     if (fd < 0)
         return false;
-    if (Utils::non_region_erase(fd, 0, int(size), 0) != 0)
-        return false;  // the erase closed the device
-    int rc = Utils::non_region_write(fd, data, int(size), 0);
+    int rc = Utils::non_region_erase(fd, 0, int(size), 0);
+    if (rc == 0)
+        rc = Utils::non_region_write(fd, data, int(size), 0);
     mtd.close(fd);
     return rc == 0;
 }

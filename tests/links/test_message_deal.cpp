@@ -146,6 +146,13 @@ TEST_F(Deal, AliasFileAndFlashImage)
     EXPECT_FALSE(zeltest::simMtd().eraseLog("/dev/mtd8").empty());
 }
 
+TEST_F(Deal, FailedFlashEraseIsRefusedAndClosesTheDevice)
+{
+    zeltest::simMtd().setFailErase(true);
+    EXPECT_EQ(transfer(1, "app.img", pattern(5000)), 1);
+    EXPECT_EQ(zeltest::simMtd().openCount(), 0);
+}
+
 TEST_F(Deal, EdidTableIsCommitted)
 {
     Bytes p = {3};
