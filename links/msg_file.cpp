@@ -240,8 +240,12 @@ void message_deal::edid_table(const uint8_t* body, unsigned length, Reply& r)
         r.status(kStatusRefused);
         return;
     }
+    {
+        // The input-source manager copies a waiting table under the same lock.
+        QMutexLocker lock(&Utils::_system_mutex);
+        std::memcpy(edid_ram_table[input], body + 11, kEdidSize);
+        edid_ram_table_from[input] = 1;
+    }
     ParaCommit commit;
-    std::memcpy(edid_ram_table[input], body + 11, kEdidSize);
-    edid_ram_table_from[input] = 1;
     commit.set(1);
 }

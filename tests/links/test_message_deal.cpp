@@ -1,11 +1,14 @@
 // The command processor's groups, called directly with frame bodies.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "core/config_engine.h"
 #include "core/global.h"
 #include "core/md5.h"
+#include "core/utils.h"
 #include "core/zelrampara.h"
 #include "engine/c331_manage.h"
 #include "link_client.h"
@@ -168,6 +171,24 @@ TEST_F(Deal, EdidTableIsCommitted)
     p[0] = 2;
     EXPECT_EQ(status(run(0xC1, p)), 1);
     EXPECT_EQ(edid_ram_table_from[2].load(), 0);
+}
+
+TEST_F(Deal, EdidTableWaitsWhileTheInputSideHoldsItsLock)
+{
+    Bytes p = {1};
+    Bytes edid = pattern(256);
+    p.insert(p.end(), edid.begin(), edid.end());
+    Utils::_system_mutex.lock();
+    uint8_t s = 0xFF;
+    std::thread link([&] { s = status(run(0xC1, p)); });
+    // While the input-source manager may be copying the table, nothing is written into it.
+    for (int i = 0; i < 50 && edid_ram_table_from[1].load() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    EXPECT_EQ(edid_ram_table_from[1].load(), 0);
+    Utils::_system_mutex.unlock();
+    link.join();
+    EXPECT_EQ(s, 0);
+    EXPECT_EQ(edid_ram_table_from[1].load(), 1);
 }
 
 TEST_F(Deal, VersionCarriesTheDeviceId)
