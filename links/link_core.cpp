@@ -63,8 +63,7 @@ bool LinkCore::passThrough(uint8_t* body, unsigned length, LinkEndpoint& endpoin
         usleep(kPollPauseUs);
     }
     // No answer: the link goes back to normal and nobody waits any more.
-    uint8_t mine = passbyPort_;
-    g_passby_trans_port.compare_exchange_strong(mine, kPassbyNone);
+    passby::giveUp(passbyPort_);
     ZEL_DEBUG("\n pass-through frame got no reply, link %d \n", passbyPort_);
     return false;
 }

@@ -97,3 +97,27 @@ TEST(Passby, FrameTooLongForTheCardsIsDroppedAtOnce)
     EXPECT_EQ(r[9], 0x82);
     EXPECT_EQ(g_passby_trans_port.load(), 255);
 }
+
+TEST(Passby, GivingUpClearsTheManagersMultiPortState)
+{
+    PassbyRig rig;
+    ASSERT_TRUE(rig.bringUp());
+    ASSERT_TRUE(rig.passUntil([&] { return rig.m->get_port_card_num(17) != 0; }));   // counted by the search
+    sim::CardChain::PortFaults mute;
+    mute.silent = true;
+    sim::cardChain().setFaults(17, mute);   // one port with cards stops answering
+    TcpClient tcp(networkManage::pInstance()->port());
+    tcp.sendRaw(encode(search(255)));        // every port with cards
+    for (int i = 0; i < 300 && g_passby_trans_port.load() != 2; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(g_passby_trans_port.load(), 2);
+    for (int i = 0; i < 400 && g_passby_trans_port.load() == 2; ++i) {
+        G_timeTicks += 10;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    ASSERT_EQ(g_passby_trans_port.load(), 255);
+    Bytes r = tcp.call(body(0x82, {}));   // the link answers again, so its wait has ended
+    EXPECT_EQ(r[9], 0x82);
+    EXPECT_EQ(rig.m->multi_send_state.load(), 0);
+    EXPECT_EQ(rig.m->passby_ack_mask, 0u);
+}
