@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "core/global.h"
 #include "core/zelrampara.h"
@@ -218,15 +219,29 @@ void SyncUpdate::save_image(ZelRamPara* model)
     // the next dispatch instead of being lost.
     if (model->save_parameter_file() != 0)
         return;
-    if (!refresh_shadow_when_applied(model) && !retry_pending_) {
-        // The engine holds its mutex: try again shortly (its own report may already be here).
-        retry_pending_ = true;
-        QTimer::singleShot(kShadowRetryMs, this, [this]() {
-            retry_pending_ = false;
-            if (ZelRamPara::p_zelrampara_config)
-                save_image(ZelRamPara::p_zelrampara_config);
-        });
-    }
+    if (!refresh_shadow_when_applied(model))
+        retry_shadow(model);
+}
+
+// The engine holds its mutex (a pass can take seconds while the LED output hands over): try the
+// shadow again shortly. The file is written again only when the image has changed since it was
+// saved, so a long pass does not rewrite the flash on every retry.
+void SyncUpdate::retry_shadow(ZelRamPara* model)
+{
+    if (retry_pending_)
+        return;
+    retry_pending_ = true;
+    std::vector<unsigned char> saved(model->ram_para + kPersistStart, model->ram_para + kRamSize);
+    QTimer::singleShot(kShadowRetryMs, this, [this, saved]() {
+        retry_pending_ = false;
+        ZelRamPara* m = ZelRamPara::p_zelrampara_config;
+        if (!m)
+            return;
+        if (!std::equal(saved.begin(), saved.end(), m->ram_para + kPersistStart))
+            save_image(m);
+        else if (!refresh_shadow_when_applied(m))
+            retry_shadow(m);
+    });
 }
 
 // The engine finds a change by comparing image and shadow once para_chg_flag is set. While the

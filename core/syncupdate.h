@@ -55,6 +55,7 @@ private:
     void sync_mode_files(ZelRamPara* model);
     void save_image(ZelRamPara* model);
     bool refresh_shadow_when_applied(ZelRamPara* model);
+    void retry_shadow(ZelRamPara* model);
 
     bool retry_pending_ = false;
 };
