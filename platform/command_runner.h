@@ -47,7 +47,9 @@ public:
 
     void script(const std::string& prefix, Answer answer);
     void clearScript();
-    // Every command seen so far, in order (also appended to the journal file).
+    // The commands seen so far, in order: at most the last kJournalLimit of them (the journal
+    // file keeps every one).
+    static constexpr size_t kJournalLimit = 4096;
     std::vector<std::string> journal() const;
     void clearJournal();
     std::string journalPath() const;

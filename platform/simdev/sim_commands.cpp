@@ -62,6 +62,9 @@ std::string SimCommandRunner::journalPath() const { return rootPath("/var/log/co
 void SimCommandRunner::record(const std::string& command)
 {
     std::lock_guard<std::mutex> lock(m_);
+    // Bounded: the running system issues commands for as long as it runs (the file keeps all).
+    if (journal_.size() >= kJournalLimit)
+        journal_.erase(journal_.begin(), journal_.begin() + kJournalLimit / 2);
     journal_.push_back(command);
     if (root().empty())
         return;

@@ -64,3 +64,17 @@ TEST(SimCommandRunner, StartedDaemonsAnswerPidofUntilKilled)
     simCommands().run("kill -9 $(pidof hostapd)");
     EXPECT_EQ(simCommands().capture("pidof hostapd"), "");
 }
+
+TEST(SimCommandRunner, JournalInMemoryStaysBoundedForALongRun)
+{
+    TempRoot root;
+    const size_t limit = platform::SimCommandRunner::kJournalLimit;
+    for (size_t i = 0; i < limit + 10; ++i)
+        simCommands().run("pidof hostapd");
+    simCommands().run("reboot");
+    auto journal = simCommands().journal();
+    EXPECT_LE(journal.size(), limit);
+    EXPECT_GE(journal.size(), limit / 2);
+    EXPECT_EQ(journal.back(), "reboot");
+    EXPECT_EQ(readText("/var/log/commands.log").size(), (limit + 10) * 14 + 7);   // the file keeps all
+}
