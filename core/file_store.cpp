@@ -1,5 +1,6 @@
 #include "core/file_store.h"
 
+#include "core/utils.h"
 #include "platform/platform.h"
 
 #include <fcntl.h>
@@ -80,6 +81,12 @@ void settle_us(unsigned int usec)
 {
     if (!platform::isSim())
         ::usleep(usec);
+}
+
+void sync_and_settle(unsigned int usec)
+{
+    Utils::system_mutex(QStringLiteral("sync"));
+    settle_us(usec);
 }
 
 }  // namespace filestore

@@ -20,6 +20,11 @@ long read_file(const std::string& systemPath, unsigned char* out, size_t capacit
 // Pause after a "sync" so the board's flash settles; nothing on the simulated board.
 void settle_us(unsigned int usec);
 
+// The pause the board's flash wants after a file was saved.
+constexpr unsigned int kSyncSettleUs = 100000;
+// Runs "sync" through the shell, then settle_us(usec).
+void sync_and_settle(unsigned int usec = kSyncSettleUs);
+
 // Test back door: when set, it is called with the temporary file's path after that file is
 // complete and before the rename; returning false abandons the write there, as a power cut would.
 extern std::function<bool(const std::string& tempPath)> before_rename;

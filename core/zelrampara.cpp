@@ -21,7 +21,6 @@ unsigned char g_image_current = 0;
 namespace {
 
 constexpr uint8_t kMarker = 0xAA;
-constexpr unsigned kSettleUs = 100000;        // after "sync" and file work
 constexpr unsigned kSlotLoadPauseUs = 100;
 
 // The status presets of every start.
@@ -33,19 +32,8 @@ struct StatusPreset {
 };
 constexpr StatusPreset kStatusPresets[] = {{37, 0x80}, {38, 0x1F}, {39, 0x06}, {40, 0}, {41, 0}, {42, 0}, {43, 0}};
 
-constexpr unsigned kLanguageCount = 5;
 constexpr unsigned kLangMaskDropBit = 17;     // bits 0 and 17 both set: the mask loses bit 0 and 16+
 constexpr unsigned kFadeLowByte = 60;
-
-void run_sync()
-{
-    Utils::system_mutex("sync");
-}
-
-bool language_offered(unsigned language)
-{
-    return language < 32 && ((g_lcd_lang_valid >> language) & 1u);
-}
 
 // Reads the persisted part from an open parameter file. Bytes the file lacks keep the factory
 // defaults, so a short file never leaves a zero screen size or no windows.
@@ -102,7 +90,7 @@ ZelRamPara* ZelRamPara::pInstance()
         p_zelrampara_config = new ZelRamPara();
     ZelRamPara* p = p_zelrampara_config;
     p->load_parameter_file();
-    filestore::settle_us(kSettleUs);
+    filestore::settle_us(filestore::kSyncSettleUs);
     p->apply_startup_fixups();
     p->ZelCropSourceInit();
     p->refresh_shadow();
@@ -133,13 +121,12 @@ void ZelRamPara::load_parameter_file()
             std::remove(path.c_str());
             ZEL_DEBUG("\n delete %s ,use the default para\n", kParameterFile);
         }
-        filestore::settle_us(kSettleUs);
+        filestore::settle_us(filestore::kSyncSettleUs);
         write_defaults = true;
     }
     if (write_defaults) {
         filestore::write_atomic(kParameterFile, default_para_ramlist, kRamSize);
-        run_sync();
-        filestore::settle_us(kSettleUs);
+        filestore::sync_and_settle();
         unsigned char marker[2];
         if (load_from_file(ram_para, marker) != 1) {
             // Not even the defaults could be stored: run on them from memory.
@@ -155,12 +142,10 @@ void ZelRamPara::apply_startup_fixups()
     if ((g_lcd_lang_valid & 1u) && ((g_lcd_lang_valid >> kLangMaskDropBit) & 1u))
         g_lcd_lang_valid &= 0xFFFEu;
     if (!language_offered(static_cast<unsigned>(g_language.load()))) {
-        for (unsigned l = 0; l < kLanguageCount; ++l) {
-            if (language_offered(l)) {
-                ram_para[kLanguage] = static_cast<unsigned char>(l);
-                g_language = static_cast<int>(l);
-                break;
-            }
+        const int l = lowest_offered_language();
+        if (l >= 0) {
+            ram_para[kLanguage] = static_cast<unsigned char>(l);
+            g_language = l;
         }
     }
     // Nothing stays frozen, blacked out, in a test pattern or in a user mode across a restart.
@@ -201,13 +186,11 @@ void ZelRamPara::ram_para_reset()
         QMutexLocker lock(&Utils::_file_deal_mutex);
         if (filestore::write_atomic(kParameterFile, default_para_ramlist, kRamSize) == 0) {
             ZEL_DEBUG("\n ready to write default para ramlist ");
-            run_sync();
-            filestore::settle_us(kSettleUs);
+            filestore::sync_and_settle();
         }
         unsigned char marker[2];
         if (load_from_file(ram_para, marker) == 1) {
-            run_sync();
-            filestore::settle_us(kSettleUs);
+            filestore::sync_and_settle();
         }
     }
     refresh_shadow();
@@ -251,8 +234,7 @@ int ZelRamPara::save_parameter_file()
         file[0] = file[1] = kMarker;
     std::memcpy(file + 2, ram_para + kPersistStart, kPersistLen);
     int rc = filestore::write_atomic(kParameterFile, file, sizeof file);
-    run_sync();
-    filestore::settle_us(kSettleUs);
+    filestore::sync_and_settle();
     return rc;
 }
 

@@ -108,6 +108,11 @@ private:
     ZelRamPara();
     ~ZelRamPara() override;
 
+    // Language n is offered when its bit of g_lcd_lang_valid is set (32 and above never are).
+    static bool language_offered(unsigned language);
+    // The lowest offered language 0-4, or -1 when none of them is offered.
+    static int lowest_offered_language();
+
     void load_parameter_file();
     void apply_startup_fixups();
     void preset_reg_status();

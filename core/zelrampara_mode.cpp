@@ -16,7 +16,6 @@ namespace {
 
 constexpr uint8_t kSaved = 0xAA;
 constexpr uint8_t kEmpty = 0xFF;
-constexpr unsigned kSettleUs = 100000;
 constexpr unsigned kShortPauseUs = 100;
 constexpr unsigned kLanguageCount = 5;
 constexpr unsigned kSlotOsdOn = kSlotMarkerLen + (kOsdOn - kModeStart);   // the slot's own 0x84C
@@ -24,12 +23,20 @@ constexpr const char* kOmenuFile = "/data/configs/omenu.json";
 
 bool valid_slot(int k) { return k >= 0 && k < static_cast<int>(kUserModeCount); }
 
-bool language_offered(unsigned language)
+}  // namespace
+
+bool ZelRamPara::language_offered(unsigned language)
 {
     return language < 32 && ((g_lcd_lang_valid >> language) & 1u);
 }
 
-}  // namespace
+int ZelRamPara::lowest_offered_language()
+{
+    for (unsigned l = 0; l < kLanguageCount; ++l)
+        if (language_offered(l))
+            return static_cast<int>(l);
+    return -1;
+}
 
 unsigned ZelRamPara::ZelGetCurrentModeIndex()
 {
@@ -74,13 +81,11 @@ int ZelRamPara::ZelLanguageChanged()
     g_language = ram_para[kLanguage];
     if (language_offered(ram_para[kLanguage]))
         return 1;
-    for (unsigned l = 0; l < kLanguageCount; ++l) {
-        if (language_offered(l)) {
-            ram_para[kLanguage] = static_cast<unsigned char>(l);
-            ram_para[kLanguage + 1] = 0;
-            g_language = static_cast<int>(l);
-            break;
-        }
+    const int l = lowest_offered_language();
+    if (l >= 0) {
+        ram_para[kLanguage] = static_cast<unsigned char>(l);
+        ram_para[kLanguage + 1] = 0;
+        g_language = l;
     }
     return 1;
 }
@@ -104,8 +109,7 @@ int ZelRamPara::mode_file_write(int k, int operation)
         if (filestore::write_atomic(mode_file_path(k).toStdString(), file, sizeof file) != 0)
             return 0;
         std::memcpy(slot, file, kSlotMarkerLen + kModeLen);
-        Utils::system_mutex("sync");
-        filestore::settle_us(kSettleUs);
+        filestore::sync_and_settle();
     }
     if (operation == 0) {
         const QString cmd = QString("cp  %1 %2").arg(kOmenuFile, mode_osd_path(k));
@@ -114,8 +118,7 @@ int ZelRamPara::mode_file_write(int k, int operation)
         if (ram_get_u16(ram_para, kOsdOn) == 1)
             Utils::system_mutex(cmd);
     }
-    Utils::system_mutex("sync");
-    filestore::settle_us(kShortPauseUs);
+    filestore::sync_and_settle(kShortPauseUs);
     return 1;
 }
 
@@ -132,15 +135,13 @@ int ZelRamPara::mode_file_deal(int k, int operation)
             ram_set_u16(slot, kSlotOsdOn, 0);
         }
         filestore::settle_us(kShortPauseUs);
-        Utils::system_mutex("sync");
-        filestore::settle_us(kShortPauseUs);
+        filestore::sync_and_settle(kShortPauseUs);
     }
     QMutexLocker lock(&Utils::_file_deal_mutex);
     if (filestore::read_file(mode_file_path(k).toStdString(), slot, kModeFileLen) < 0) {
         slot[0] = slot[1] = kEmpty;
         return 0;
     }
-    Utils::system_mutex("sync");
-    filestore::settle_us(kSettleUs);
+    filestore::sync_and_settle();
     return 1;
 }
