@@ -27,6 +27,14 @@ constexpr uint8_t kPolVPositive = 0x02;
 constexpr float kParallelSingleMaxMhz = 165.0f;
 constexpr int kFirstVboInput = 4;          // inputs 4 and 5 reach the chip over V-by-One
 
+// Clears every field but `stable`.
+void clear_timing(TARVO_HDMI_INFO& info)
+{
+    int32_t stable = info.stable;
+    std::memset(&info, 0, sizeof(info));
+    info.stable = stable;
+}
+
 int vbo_lanes(float mhz)
 {
     if (mhz > 300.0f)
@@ -85,13 +93,6 @@ public:
     }
 
 private:
-    static void clear_timing(TARVO_HDMI_INFO& info)
-    {
-        int32_t stable = info.stable;
-        std::memset(&info, 0, sizeof(info));
-        info.stable = stable;
-    }
-
     int input_;
 };
 
@@ -101,9 +102,7 @@ public:
     bool identify() override { return false; }
     int read_vid_info(TARVO_HDMI_INFO& info) override
     {
-        int32_t stable = info.stable;
-        std::memset(&info, 0, sizeof(info));
-        info.stable = stable;
+        clear_timing(info);
         info.nosignal = 1;
         return kOk;
     }

@@ -71,11 +71,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (rx.receive(data[i]) == protocol_phy::kFrame)
             core.handleBody(rx.body(), rx.bodyLength(), endpoint);
     }
-    for (size_t i = half; i < size;) {
-        protocol_phy::Event e;
-        i += rx.receive(data + i, unsigned(size - i), e);
-        if (e == protocol_phy::kFrame)
-            core.handleBody(rx.body(), rx.bodyLength(), endpoint);
-    }
+    core.receive(rx, data + half, unsigned(size - half), endpoint);
     return 0;
 }

@@ -17,7 +17,6 @@ constexpr uint8_t kFlashFpga0 = 2;
 constexpr uint8_t kFlashFpga1 = 3;
 constexpr uint8_t kFlashVideo = 4;
 constexpr uint32_t kSector = 4096;
-constexpr uint32_t kFpgaFlashSize = 0x800000;
 constexpr int kData = 18;
 constexpr unsigned kUidLength = 8;
 
@@ -33,7 +32,7 @@ bool fpgaFlash(uint8_t device) { return device == kFlashFpga0 || device == kFlas
 uint32_t flashSize(uint8_t device)
 {
     if (fpgaFlash(device))
-        return kFpgaFlashSize;
+        return fpga_drv::kFlashSize;
     return device == kFlashVideo ? linkhooks::videoFlashSize() : 0;
 }
 

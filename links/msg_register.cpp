@@ -30,7 +30,7 @@ constexpr uint8_t kTargetFpga1 = 2;
 
 // The controller's own registers: byte r of the register and status area for r below 170.
 constexpr unsigned kDeviceRegisters = 170;
-constexpr unsigned kFpgaRegisters = 171;
+constexpr unsigned kFpgaRegisters = fpga_manage::kRegisters;
 constexpr uint8_t kRegFontUpdate = 0x0E;    // bit 3: reload the OSD font
 constexpr uint8_t kRegUpdate = 0x10;        // commit the image and rewrite the mode files
 constexpr uint8_t kUpdateLedSize = 0x02;    // bit of the update register: apply the LED size

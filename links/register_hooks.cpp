@@ -26,7 +26,7 @@ bool videoFlashWrite(uint32_t, const uint8_t*, uint32_t) { return false; }
 bool videoFlashRead(uint32_t, uint8_t*, uint32_t) { return false; }
 
 namespace {
-constexpr unsigned kFpgaRegisters = 171;
+constexpr unsigned kFpgaRegisters = fpga_manage::kRegisters;
 constexpr unsigned kParaBlock = 1024;
 // Register numbers 97-127 name nothing in the FPGAs or their shadows.
 bool fpgaRegister(unsigned reg) { return reg < kFpgaRegisters && (reg < 97 || reg > 127); }
