@@ -4,6 +4,8 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include <cstring>
+
 #include "core/global.h"
 #include "core/ram_layout.h"
 #include "core/syncupdate.h"
@@ -125,13 +127,12 @@ void MachineState::release_refresh()
     registered_ = false;
 }
 
-QString MachineState::signal_text(const unsigned char* image, int input)
+QString MachineState::signal_text(const unsigned char* record)
 {
-    const unsigned base = ramaddr::kInputSummary + 6 * input;
-    const unsigned width = ram_get_u16(image, base);
-    const unsigned height = ram_get_u16(image, base + 2);
-    const unsigned rate = image[base + 4];
-    const bool noSignalFlag = image[base + 5] != 0;
+    const unsigned width = ram_get_u16(record, 0);
+    const unsigned height = ram_get_u16(record, 2);
+    const unsigned rate = record[4];
+    const bool noSignalFlag = record[5] != 0;
     if (width == 0 || height == 0 || rate == 0 || noSignalFlag)
         return QString();
     return QStringLiteral("%1x%2@%3Hz").arg(width).arg(height).arg(rate);
@@ -161,9 +162,17 @@ void MachineState::language_changed()
 
 void MachineState::input_update()
 {
-    const ZelRamPara* model = ZelRamPara::p_zelrampara_config;
+    // The input-source manager rewrites the summary from its poll thread under the model's
+    // mutex: copy it whole under that mutex so that no record is shown half-written.
+    unsigned char summary[ramaddr::kInputSummaryEnd - ramaddr::kInputSummary] = {};
+    ZelRamPara* model = ZelRamPara::p_zelrampara_config;
+    if (model) {
+        pthread_mutex_lock(&model->mutex);
+        std::memcpy(summary, model->ram_para + ramaddr::kInputSummary, sizeof(summary));
+        pthread_mutex_unlock(&model->mutex);
+    }
     for (int i = 0; i < kInputs; ++i) {
-        const QString text = model ? signal_text(model->ram_para, i) : QString();
+        const QString text = signal_text(summary + kSummaryRecord * i);
         const bool on = !text.isEmpty();
         inputIcon_[i]->setPixmap(QPixmap(QString::fromLatin1(on ? kInputRows[i].iconOn : kInputRows[i].iconOff)));
         inputSignal_[i]->setText(on ? text : langText(kNoSignal));

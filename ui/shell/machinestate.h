@@ -22,8 +22,10 @@ public:
     void syncUpdate(int code);
     void language_changed();
 
-    // The text an input's summary shows: "1920x1080@60Hz", or empty without a signal.
-    static QString signal_text(const unsigned char* image, int input);
+    static constexpr int kSummaryRecord = 6;   // bytes of one input's summary
+
+    // The text of one input's 6-byte summary record: "1920x1080@60Hz", or empty without a signal.
+    static QString signal_text(const unsigned char* record);
 
 public slots:
     void on_Button_back_clicked();

@@ -4,7 +4,10 @@
 #include <QLineEdit>
 #include <QToolButton>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "core/ram_layout.h"
 #include "shell_fixture.h"
@@ -123,6 +126,32 @@ TEST_F(ShellTest, StatusPageShowsInputSignalsAndRefreshesThroughTheDispatcher)
     EXPECT_EQ(g_page_focus.load(), 1);
     flushDeletes();
     model->test_signal(12);   // nothing routed to the closed page
+}
+
+TEST_F(ShellTest, StatusPageNeverShowsAHalfWrittenInputSummary)
+{
+    setSummary(model->ram_para, 2, 1280, 720, 60, 0);
+    click(g_mainwindow, "machinestate");
+    ASSERT_NE(g_machinestate, nullptr);
+    auto* hdmi1 = child<QLabel>(g_machinestate, "label_signal_2");
+    ASSERT_EQ(hdmi1->text(), "1280x720@60Hz");
+
+    // The input-source manager rewrites the record under the model's mutex; the page refreshes
+    // while the writer is half-way through.
+    std::atomic<bool> halfWritten{false};
+    std::thread writer([&] {
+        pthread_mutex_lock(&model->mutex);
+        ram_set_u16(model->ram_para, ramaddr::kInputSummary + 6 * 2, 1920);
+        halfWritten = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        setSummary(model->ram_para, 2, 1920, 1080, 50, 0);
+        pthread_mutex_unlock(&model->mutex);
+    });
+    for (int i = 0; i < 1000000 && !halfWritten; ++i)
+        std::this_thread::yield();
+    g_machinestate->syncUpdate(12);
+    writer.join();
+    EXPECT_EQ(hdmi1->text(), "1920x1080@50Hz");
 }
 
 TEST_F(ShellTest, LayoutAccessCodeIsAskedOnTheKeypad)
