@@ -1,8 +1,21 @@
 #include "ui/shell/fpga_view.h"
 
+#include <mutex>
+
 #include "ledout/fpga_manage.h"
 
 namespace shell {
+
+namespace {
+
+// The FPGA manager's thread writes the shadow bytes under reg_mutex; read them under it too.
+uint8_t shadowByte(fpga_manage* fpga, int reg, int f)
+{
+    std::lock_guard<std::mutex> lock(fpga->reg_mutex);
+    return fpga->MCU_REG_func[f][reg];
+}
+
+}  // namespace
 
 uint32_t port_links()
 {
@@ -18,8 +31,8 @@ int fpga_status()
 
 bool fpga_running(int f)
 {
-    const fpga_manage* fpga = fpga_manage::p_fpga_manage;
-    return fpga && (f == 0 || f == 1) && fpga->MCU_REG_func[f][fpga_manage::kRegState] == fpga_manage::kRunning;
+    fpga_manage* fpga = fpga_manage::p_fpga_manage;
+    return fpga && (f == 0 || f == 1) && shadowByte(fpga, fpga_manage::kRegState, f) == fpga_manage::kRunning;
 }
 
 uint8_t fpga_register(int reg, int f)
@@ -28,7 +41,7 @@ uint8_t fpga_register(int reg, int f)
     if (!fpga || (f != 0 && f != 1) || reg < 0 || reg >= fpga_manage::kRegisters)
         return 0;
     fpga->read_from_register(reg, f);
-    return fpga->MCU_REG_func[f][reg];
+    return shadowByte(fpga, reg, f);
 }
 
 }  // namespace shell
