@@ -51,7 +51,7 @@ LockWindow::LockWindow(QWidget* parent) : QDialog(parent)
     hint_ = shell::makeLabel(this, "label_hint", 0, 410, 800, 40,
                              "color:#C8CCDD;font:22px;background:transparent;", Qt::AlignCenter);
 
-    registered_ = SyncUpdate::set_page_refresh(kFocus, [this](int) {
+    refresh_.set(kFocus, [this](int) {
         syncUpdate();
         return false;
     });
@@ -61,8 +61,6 @@ LockWindow::LockWindow(QWidget* parent) : QDialog(parent)
 
 LockWindow::~LockWindow()
 {
-    if (registered_)
-        SyncUpdate::clear_page_refresh(kFocus);
     if (g_lockwindow == this)
         g_lockwindow = nullptr;
 }

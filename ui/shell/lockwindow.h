@@ -4,6 +4,8 @@
 
 #include <QDialog>
 
+#include "ui/shell/page_nav.h"
+
 class QLabel;
 class QPushButton;
 
@@ -33,5 +35,5 @@ private:
     QLabel* hint_;
     QPushButton* unlock_;
     int returnFocus_ = 1;
-    bool registered_ = false;
+    shell::RefreshEntry refresh_;
 };

@@ -106,7 +106,7 @@ MachineState::MachineState(QWidget* parent) : QDialog(parent)
                                          style::kText);
     ledSize_ = shell::makeLabel(system, "label_led_size", 16, 98, 350, 28, style::kText);
 
-    registered_ = SyncUpdate::set_page_refresh(kFocus, [this](int code) {
+    refresh_.set(kFocus, [this](int code) {
         syncUpdate(code);
         return false;
     });
@@ -117,14 +117,6 @@ MachineState::~MachineState()
 {
     if (g_machinestate == this)
         g_machinestate = nullptr;
-    release_refresh();
-}
-
-void MachineState::release_refresh()
-{
-    if (registered_)
-        SyncUpdate::clear_page_refresh(kFocus);
-    registered_ = false;
 }
 
 QString MachineState::signal_text(const unsigned char* record)
@@ -211,7 +203,7 @@ void MachineState::on_Button_back_clicked()
     QDialog::reject();
     if (g_machinestate == this)
         g_machinestate = nullptr;
-    release_refresh();
+    refresh_.release();
     if (g_mainwindow) {
         g_mainwindow->language_changed();
         g_mainwindow->syncUpdate();

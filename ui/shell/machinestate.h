@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "ui/shell/page_nav.h"
+
 class QFrame;
 class QLabel;
 
@@ -33,8 +35,6 @@ public slots:
     void reject() override;
 
 private:
-    void release_refresh();
-    bool registered_ = false;
     void input_update();
     void port_update();
     void fpga_update();
@@ -50,6 +50,7 @@ private:
     QLabel* fpgaState_[2];
     QLabel* ledSize_;
     uint32_t links_ = 0;
+    shell::RefreshEntry refresh_;
 };
 
 extern MachineState* g_machinestate;

@@ -151,14 +151,12 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
 
     build_home();
     build_mode_popup();
-    registered_ = SyncUpdate::set_page_refresh(kFocus, [this](int) { return syncUpdate(); });
+    refresh_.set(kFocus, [this](int) { return syncUpdate(); });
     language_changed();
 }
 
 MainWindow::~MainWindow()
 {
-    if (registered_)
-        SyncUpdate::clear_page_refresh(kFocus);
     if (g_mainwindow == this)
         g_mainwindow = nullptr;
 }

@@ -9,11 +9,13 @@
 
 #include <QMainWindow>
 
-#include "ui/shell/firmwareupdate.h"
 #include <QPointer>
 #include <QString>
 
 #include <cstdint>
+
+#include "ui/shell/firmwareupdate.h"
+#include "ui/shell/page_nav.h"
 
 class QFrame;
 class QLabel;
@@ -102,5 +104,5 @@ private:
 
     QPointer<FirmwareUpdate> update_;
     bool rebootIssued_ = false;
-    bool registered_ = false;
+    shell::RefreshEntry refresh_;
 };

@@ -91,7 +91,7 @@ Option::Option(QWidget* parent) : QDialog(parent)
 
     if (g_numberkeyboard)
         connect(g_numberkeyboard, &NumberKeyboard::sendKeyBoardUIDataToLineEdit, this, &Option::confirmString);
-    registered_ = SyncUpdate::set_page_refresh(kFocus, [this](int) {
+    refresh_.set(kFocus, [this](int) {
         syncUpdate();
         return false;
     });
@@ -102,14 +102,6 @@ Option::~Option()
 {
     if (g_option == this)
         g_option = nullptr;
-    release_refresh();
-}
-
-void Option::release_refresh()
-{
-    if (registered_)
-        SyncUpdate::clear_page_refresh(kFocus);
-    registered_ = false;
 }
 
 void Option::syncUpdate()
@@ -134,7 +126,7 @@ void Option::on_Button_back_clicked()
     QDialog::reject();
     if (g_option == this)
         g_option = nullptr;
-    release_refresh();
+    refresh_.release();
     if (g_mainwindow) {
         g_mainwindow->language_changed();
         g_mainwindow->syncUpdate();

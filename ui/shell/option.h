@@ -5,6 +5,8 @@
 #include <QDialog>
 #include <QString>
 
+#include "ui/shell/page_nav.h"
+
 class QLabel;
 class QPushButton;
 class QToolButton;
@@ -37,9 +39,9 @@ public slots:
     void confirmString(QString text);
 
 private:
-    void release_refresh();
-    bool registered_ = false;
     void open_image_layout();
+
+    shell::RefreshEntry refresh_;
 
     QLabel* title_;
     QLabel* passwordWrong_;

@@ -28,6 +28,20 @@ int runModal(QDialog* dialog)
 
 void setModalRunner(ModalRunner r) { runner() = std::move(r); }
 
+void RefreshEntry::set(int focus, SyncUpdate::PageRefresh refresh)
+{
+    release();
+    if (SyncUpdate::set_page_refresh(focus, std::move(refresh)))
+        focus_ = focus;
+}
+
+void RefreshEntry::release()
+{
+    if (focus_ >= 0)
+        SyncUpdate::clear_page_refresh(focus_);
+    focus_ = -1;
+}
+
 void installPanelFont()
 {
     initPanelImages();
