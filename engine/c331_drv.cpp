@@ -98,7 +98,11 @@ void c331_drv::writeLocked(int fd, uint32_t id, uint32_t value, uint32_t bankOff
             break;
         const uint8_t byte = k < kMaxBytesPerValue ? static_cast<uint8_t>(value >> (8 * k)) : 0;
         const uint8_t frame[2] = {static_cast<uint8_t>(kWriteFlag | (addr + k)), byte};
-        SPI_Transfer_Write(fd, frame, 2);
+        const int ret = SPI_Transfer_Write(fd, frame, 2);
+        // Address 0 is the bank register in every bank: the chip now sits in the written bank
+        // (or, after a failed transfer, in one we cannot know).
+        if (addr + k == kBankSelectAddr)
+            bank_ = ret > 0 ? byte : -1;
     }
 }
 

@@ -142,3 +142,14 @@ TEST(C331Drv, CountsAboveFourBytesWriteZeroBeyondTheValue)
     c.model.setReg(0x30, 0x14, 0x99);
     EXPECT_EQ(c.drv.read_C331(c.fd, 0x301006), 0x04030201u);
 }
+
+TEST(C331Drv, AWriteToAddressZeroMovesTheCachedBankWithTheChip)
+{
+    Chip c;
+    // Address 0 is the bank register: this write puts the chip in bank 8.
+    c.drv.write_C331(c.fd, 0xFF0001, 8);
+    c.drv.write_C331(c.fd, 0xFF0101, 0x5A);
+    EXPECT_EQ(wire(c.model.frames()), (Bytes{{0x80, 0xFF}, {0x80, 0x08}, {0x80, 0xFF}, {0x81, 0x5A}}));
+    EXPECT_EQ(c.model.reg(0xFF, 0x01), 0x5A);
+    EXPECT_EQ(c.model.reg(0x08, 0x01), 0);
+}

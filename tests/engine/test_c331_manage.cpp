@@ -38,6 +38,9 @@ TEST_F(EngineTest, BringUpReachesTheSteadyStateWithTheUpdateModeOfTheTable)
     // V-by-One receiver selector from the default clocks; no forced green background.
     ASSERT_FALSE(chip.writesTo(0x02, 0x18).empty());
     EXPECT_EQ(chip.writesTo(0x02, 0x18).front(), 76);
+    // The clock block lands in bank 0xFF, not in the bank its first byte selects.
+    EXPECT_EQ(chip.writesTo(0xFF, 0x05), (std::vector<uint8_t>{1}));
+    EXPECT_TRUE(chip.writesTo(0x08, 0x05).empty());
     for (uint8_t v : chip.writesTo(0x08, 0x4A))
         EXPECT_NE(v, 0xFF);
     EXPECT_EQ(g_fpga_c331_start, 1);
