@@ -12,6 +12,16 @@ namespace {
 const char* const kI2cDevice = "/dev/i2c-0";
 constexpr int kOk = 0;
 constexpr int kFail = 255;
+
+platform::I2cMessage message(uint8_t addr, bool read, uint8_t* buf, uint16_t len)
+{
+    platform::I2cMessage m;
+    m.addr = addr;
+    m.read = read;
+    m.len = len;
+    m.buf = buf;
+    return m;
+}
 }  // namespace
 
 drv_i2c* drv_i2c::pInstance()
@@ -46,50 +56,32 @@ int drv_i2c::i2c_read(uint8_t addr, uint8_t reg, uint8_t* data, uint16_t len)
 {
     if (data == nullptr || len == 0)
         return kFail;
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    int f = fd();
-    if (f < 0)
-        return kFail;
-    platform::I2cMessage msgs[2];
-    msgs[0].addr = addr;
-    msgs[0].read = false;
-    msgs[0].len = 1;
-    msgs[0].buf = &reg;
-    msgs[1].addr = addr;
-    msgs[1].read = true;
-    msgs[1].len = len;
-    msgs[1].buf = data;
-    return platform::i2c().transfer(f, msgs, 2) == 2 ? kOk : kFail;
+    platform::I2cMessage msgs[2] = {message(addr, false, &reg, 1), message(addr, true, data, len)};
+    return transfer(msgs, 2);
 }
 
 int drv_i2c::i2c_write_raw(uint8_t addr, const uint8_t* data, uint16_t len)
 {
     if (data == nullptr || len == 0)
         return kFail;
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    int f = fd();
-    if (f < 0)
-        return kFail;
-    platform::I2cMessage msg;
-    msg.addr = addr;
-    msg.read = false;
-    msg.len = len;
-    msg.buf = const_cast<uint8_t*>(data);
-    return platform::i2c().transfer(f, &msg, 1) == 1 ? kOk : kFail;
+    platform::I2cMessage msg = message(addr, false, const_cast<uint8_t*>(data), len);
+    return transfer(&msg, 1);
 }
 
 int drv_i2c::i2c_read_raw(uint8_t addr, uint8_t* data, uint16_t len)
 {
     if (data == nullptr || len == 0)
         return kFail;
+    platform::I2cMessage msg = message(addr, true, data, len);
+    return transfer(&msg, 1);
+}
+
+// All messages as one combined transfer; 0 only when every one was acknowledged.
+int drv_i2c::transfer(platform::I2cMessage* msgs, unsigned count)
+{
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     int f = fd();
     if (f < 0)
         return kFail;
-    platform::I2cMessage msg;
-    msg.addr = addr;
-    msg.read = true;
-    msg.len = len;
-    msg.buf = data;
-    return platform::i2c().transfer(f, &msg, 1) == 1 ? kOk : kFail;
+    return platform::i2c().transfer(f, msgs, count) == int(count) ? kOk : kFail;
 }

@@ -5,6 +5,10 @@
 #include <cstdint>
 #include <mutex>
 
+namespace platform {
+struct I2cMessage;
+}
+
 class drv_i2c {
 public:
     static drv_i2c* p_drv_i2c;
@@ -29,6 +33,7 @@ public:
 private:
     drv_i2c() = default;
     int fd();
+    int transfer(platform::I2cMessage* msgs, unsigned count);
 
     std::recursive_mutex mutex_;
     int fd_ = -1;
