@@ -103,7 +103,7 @@ std::vector<Packet> CardChain::deliver(int port, const uint8_t* data, size_t len
     if (port < 0 || port >= kPorts || data == nullptr)
         return {};
     PortState& ps = ports_[static_cast<size_t>(port)];
-    ps.log.emplace_back(data, data + length);
+    ps.log.push(Packet(data, data + length));
     if (length < kMinPacket || xorOf(data, length) != 0) {
         ++ps.badCheck;
         return {};
@@ -281,7 +281,7 @@ uint16_t CardChain::ram16(int port, int index, uint32_t address) const
 std::vector<Packet> CardChain::received(int port) const
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    return ports_.at(static_cast<size_t>(port)).log;
+    return ports_.at(static_cast<size_t>(port)).log.entries();
 }
 
 int CardChain::badCheckCount(int port) const

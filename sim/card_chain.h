@@ -15,6 +15,8 @@
 #include <mutex>
 #include <vector>
 
+#include "sim/bounded_log.h"
+
 namespace sim {
 
 using Packet = std::vector<uint8_t>;
@@ -32,6 +34,8 @@ struct SimCard {
 class CardChain {
 public:
     static constexpr int kPorts = 32;
+    // Packets kept per port for received(): the most recent ones.
+    static constexpr size_t kLogLimit = 4096;
 
     // Knobs of one port.
     struct PortFaults {
@@ -54,7 +58,7 @@ public:
     SimCard card(int port, int index) const;
     void setCard(int port, int index, const SimCard& card);
     uint16_t ram16(int port, int index, uint32_t address) const;
-    // Every packet that reached the port, good or bad.
+    // The packets that reached the port, good or bad (the last kLogLimit of them).
     std::vector<Packet> received(int port) const;
     int badCheckCount(int port) const;      // packets dropped for their check byte
     int wrongPortCount(int port) const;     // packets whose port bits name another port
@@ -67,7 +71,7 @@ private:
         std::vector<SimCard> cards;   // grown on demand to the configured count
         int cutAt = -1;               // -1: no card dropped out
         PortFaults faults;
-        std::vector<Packet> log;
+        BoundedLog<Packet> log{kLogLimit};
         int badCheck = 0;
         int wrongPort = 0;
     };

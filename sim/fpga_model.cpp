@@ -237,9 +237,7 @@ bool SimFpga::spiMessage(const platform::SpiTransfer* xfers, unsigned count)
     a.word = word_;
     a.data = tx;
     a.answer = rx;
-    log_.push_back(std::move(a));
-    if (log_.size() > 100000)
-        log_.erase(log_.begin(), log_.begin() + 50000);
+    log_.push(std::move(a));
     scatterRx(xfers, count, rx);
     return true;
 }
@@ -287,7 +285,7 @@ void SimFpga::setPortEngine(SimFpgaPortEngine* engine)
 std::vector<SimFpga::Access> SimFpga::log() const
 {
     std::lock_guard<std::recursive_mutex> lock(m_);
-    return log_;
+    return log_.entries();
 }
 
 void SimFpga::clearLog()
@@ -508,7 +506,7 @@ bool SimSerialFlash::spiMessage(const platform::SpiTransfer* xfers, unsigned cou
             break;
         }
     }
-    log_.push_back(entry);
+    log_.push(entry);
     scatterRx(xfers, count, rx);
     return true;
 }
@@ -533,7 +531,7 @@ void SimSerialFlash::write(uint32_t address, const std::vector<uint8_t>& bytes)
 std::vector<SimSerialFlash::Op> SimSerialFlash::log() const
 {
     std::lock_guard<std::mutex> lock(m_);
-    return log_;
+    return log_.entries();
 }
 
 void SimSerialFlash::clearLog()

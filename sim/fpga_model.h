@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "platform/spi.h"
+#include "sim/bounded_log.h"
 
 namespace platform {
 class SimGpioWindow;
@@ -52,6 +53,7 @@ class SimFpga : public platform::SpiDeviceModel {
 public:
     static constexpr int kRamSize = 4096;
     static constexpr int kRams = 16;
+    static constexpr size_t kLogLimit = 100000;   // accesses kept for log()
 
     // One command with its data phase, as seen on the wire.
     struct Access {
@@ -110,7 +112,7 @@ private:
     std::vector<std::vector<uint8_t>> rams_;
     std::array<uint8_t, 4> word_{};
     bool haveWord_ = false;
-    std::vector<Access> log_;
+    BoundedLog<Access> log_{kLogLimit};
     std::array<int, 256> reads_{};
     SimFpgaPortEngine* engine_ = nullptr;
 
@@ -131,6 +133,7 @@ private:
 class SimSerialFlash : public platform::SpiDeviceModel {
 public:
     static constexpr uint32_t kSize = 0x800000;
+    static constexpr size_t kLogLimit = 100000;   // operations kept for log()
 
     struct Op {
         uint8_t opcode;
@@ -169,7 +172,7 @@ private:
     std::string path_;
     std::vector<uint8_t> data_;
     bool onDisk_ = false;
-    std::vector<Op> log_;
+    BoundedLog<Op> log_{kLogLimit};
     bool wel_ = false;
     int busy_ = 0;
     int busyPolls_ = 3;

@@ -198,3 +198,17 @@ TEST(SimCardChain, MultifunctionCardAnswersItsReadAndMarksThePort)
     // no multifunction card on another port
     EXPECT_TRUE(send(17, request(0x5000, 0xF000, 0xBB, 0, 0x61, {0, 0, 0, 2, 128, 0, 0, 0})).empty());
 }
+
+TEST(SimCardChain, PacketLogKeepsOnlyTheRecentPackets)
+{
+    // The simulated board runs for days with the card search sending every 80 ticks.
+    zeltest::TempRoot root;
+    configure(3, 1);
+    const size_t total = sim::CardChain::kLogLimit + 10;
+    for (size_t n = 0; n < total; ++n)
+        send(3, request(0x3FFE, 0xF000, 0x67, 4, 0x81, {0xFF, static_cast<uint8_t>(n)}));
+    auto log = sim::cardChain().received(3);
+    ASSERT_EQ(log.size(), sim::CardChain::kLogLimit);
+    EXPECT_EQ(log.back()[11], static_cast<uint8_t>(total - 1));
+    EXPECT_EQ(log.front()[11], static_cast<uint8_t>(10));
+}
