@@ -7,6 +7,7 @@
 #include "core/utils.h"
 #include "ledout/fpga_manage.h"
 #include "ledout/fpga_para.h"
+#include "ledout/fpga_ports.h"
 
 namespace {
 
@@ -28,9 +29,11 @@ constexpr int kRegLanes = 40;
 constexpr uint8_t kLanesLocked = 0x1C;
 constexpr int kRegParaAck = 41;
 constexpr int kRegVersion[] = {31, 30, 29, 28};
-constexpr int kRegLink0 = 128, kRegLink1 = 144;
-constexpr int kRegReplies0 = 129, kRegReplies1 = 145;
-constexpr uint8_t kRepliesWaiting = 0x55;
+using fpga_ports::kRegFlagsHigh;
+using fpga_ports::kRegFlagsLow;
+using fpga_ports::kRegLinkHigh;
+using fpga_ports::kRegLinkLow;
+using fpga_ports::kReadyMask;
 constexpr uint8_t kAnswerMin = 25, kAnswerMax = 48;   // register 31 of an FPGA that answers
 
 // Pacing, in ticks.
@@ -430,9 +433,9 @@ void fpga_manage::reg_IRQ_Dealwith(int fpga, int force)
         if (!answers(shadow(31, i)))
             markLost(i);
     }
-    read_from_register(kRegReplies0, i);
-    read_from_register(kRegReplies1, i);
-    if ((shadow(kRegReplies0, i) | shadow(kRegReplies1, i)) & kRepliesWaiting)
+    read_from_register(kRegFlagsLow, i);
+    read_from_register(kRegFlagsHigh, i);
+    if ((shadow(kRegFlagsLow, i) | shadow(kRegFlagsHigh, i)) & kReadyMask)
         Rcv_data_from_eth(i);
     update_eth_state(i);
 }
@@ -443,9 +446,9 @@ void fpga_manage::check_fpga_net_data_status(int fpga)
     const uint8_t state = shadow(kRegState, i);
     if (state != 2 && state != kStateRunning)
         return;
-    read_from_register(kRegReplies0, i);
-    read_from_register(kRegReplies1, i);
-    if (((shadow(kRegReplies0, i) | shadow(kRegReplies1, i)) & kRepliesWaiting) && g_change[kWordReplyWait + i] == 0)
+    read_from_register(kRegFlagsLow, i);
+    read_from_register(kRegFlagsHigh, i);
+    if (((shadow(kRegFlagsLow, i) | shadow(kRegFlagsHigh, i)) & kReadyMask) && g_change[kWordReplyWait + i] == 0)
         g_change[kWordReplyWait + i] = 1;
 }
 
@@ -499,9 +502,9 @@ int fpga_manage::get_fpga_status()
 
 uint32_t fpga_manage::linkMask(int i)
 {
-    read_from_register(kRegLink0, i);
-    read_from_register(kRegLink1, i);
-    return uint32_t(shadow(kRegLink0, i)) | uint32_t(shadow(kRegLink1, i)) << 8;
+    read_from_register(kRegLinkLow, i);
+    read_from_register(kRegLinkHigh, i);
+    return uint32_t(shadow(kRegLinkLow, i)) | uint32_t(shadow(kRegLinkHigh, i)) << 8;
 }
 
 uint32_t fpga_manage::get_wlan_state()

@@ -6,7 +6,6 @@
 #include "core/zelrampara.h"
 #include "ledout/eth_param.h"
 #include "ledout/fpga_manage.h"
-#include "ledout/fpga_ports.h"
 #include "ledout/rcv_card_cmd.h"
 
 using namespace eth_param;
@@ -131,10 +130,9 @@ void fpga_manage::update_eth_state(int fpga)
 {
     if (!validFpga(fpga))
         return;
-    read_from_register(fpga_ports::kRegLinkLow, fpga);
-    read_from_register(fpga_ports::kRegLinkHigh, fpga);
-    const uint8_t reg128 = shadow(fpga_ports::kRegLinkLow, fpga);
-    const uint8_t reg144 = shadow(fpga_ports::kRegLinkHigh, fpga);
+    const unsigned links = linkMask(fpga);
+    const uint8_t reg128 = static_cast<uint8_t>(links);
+    const uint8_t reg144 = static_cast<uint8_t>(links >> 8);
     uint8_t* block = MCU_RAM_PARA_func[fpga];
 
     const struct {
@@ -150,7 +148,6 @@ void fpga_manage::update_eth_state(int fpga)
         write_fpga_ram(block + b.offset, b.offset, 1, kParamRam, fpga);
     }
 
-    const unsigned links = static_cast<unsigned>(reg144) << 8 | reg128;
     for (unsigned p = 0; p < kPorts; ++p) {
         if (links & (1u << p))
             continue;

@@ -274,6 +274,7 @@ private:
     void startResetPulse(int fpga);
     void markLost(int fpga);
     void checkStep(int fpga);
+    // Re-reads registers 128 and 144: the link bits of the FPGA's 16 ports.
     uint32_t linkMask(int fpga);
 
     FpgaLines lines_;

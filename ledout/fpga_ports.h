@@ -48,9 +48,7 @@ constexpr int kRegReplyLenHighLow = 25;
 constexpr int kRegReplyLenHighHigh = 153;
 constexpr int kRegAckClearLow = 131;
 constexpr int kRegAckClearHigh = 147;
-constexpr uint8_t kReadyMask = 0x55;
-constexpr int kRegState = 80;
-constexpr uint8_t kStateRunning = 3;
+constexpr uint8_t kReadyMask = 0x55;       // ready flags of the four pairs of a half
 
 constexpr uint32_t kSendReadyTicks = 300;
 // A bound on the busy polls as well, for a tick counter that stands still.

@@ -22,8 +22,8 @@ constexpr int kWordSearchEnable = 34;
 constexpr uint32_t kSearchEnabled = 15;
 
 constexpr uint32_t kSearchPeriod = 80;   // ticks between passes, and of link quiet
-constexpr int kRegControl = 0;
-constexpr uint8_t kControlNoSearch = 0x08;
+constexpr int kRegScreen = 0;
+constexpr uint8_t kScreenFault = 0x08;   // no search while either FPGA reports a fault
 constexpr unsigned kJobCheckResult = 30; // job block: u16 check result
 constexpr unsigned kMinCountReply = 15;  // bytes 11-13 and the check byte
 constexpr unsigned kMinCheckReply = 24;  // bytes 18-22 and the check byte
@@ -50,19 +50,17 @@ void fpga_manage::Check_search_card()
 
 void fpga_manage::Search_Card_Cmd()
 {
-    if ((shadow(kRegControl, 0) & kControlNoSearch) || (shadow(kRegControl, 1) & kControlNoSearch)) {
+    if ((shadow(kRegScreen, 0) & kScreenFault) || (shadow(kRegScreen, 1) & kScreenFault)) {
         g_change[kWordSearchTimer] = G_timeTicks;
         return;
     }
     uint16_t masks[2] = {0, 0};
     if (Utils::getTimeSpace(g_change[kWordSearchTimer]) >= kSearchPeriod) {
         for (int f = 0; f < 2; ++f) {
-            read_from_register(kRegLinkLow, f);
-            read_from_register(kRegLinkHigh, f);
-        }
-        for (int f = 0; f < 2; ++f)
+            const uint32_t links = linkMask(f);
             if (shadow(kRegState, f) == kStateRunning)
-                masks[f] = static_cast<uint16_t>(shadow(kRegLinkHigh, f) << 8 | shadow(kRegLinkLow, f));
+                masks[f] = static_cast<uint16_t>(links);
+        }
         if (g_change[kWordSearchEnable] != kSearchEnabled || (masks[0] == 0 && masks[1] == 0)) {
             g_change[kWordSearchActive] = 0;
             g_change[kWordSearchTimer] = G_timeTicks;
@@ -187,14 +185,9 @@ void fpga_manage::Search_concurrent_back_result(unsigned char* reply, unsigned c
     const unsigned port = reply[rcv_card::kOffPort] - 1u;
     if (port >= eth_param::kPorts)
         return;
-    uint8_t* block = MCU_RAM_PARA_func[fpga];
-    const unsigned n = eth_param::kCardCount[port], s = eth_param::kCardStatus[port];
-    block[n] = reply[11];
-    block[n + 1] = reply[12];
-    block[s] = reply[13];
     if (length >= kMinCheckReply && rcv_card::rd32(reply + 18) == check_config_id)
         rcv_card::wr16(g_send_para + kJobCheckResult, reply[22]);
-    write_fpga_ram(block + n, n, eth_param::countSpan(port), eth_param::kParamRam, fpga);
+    update_eth_rcv_num(reply, static_cast<unsigned char>(port), fpga);
 }
 
 void fpga_manage::update_eth_rcv_num(const unsigned char* reply, unsigned char port, int fpga)

@@ -28,7 +28,10 @@ constexpr uint8_t kPortAll = 255;
 constexpr unsigned kPcPortsPerFpga = 16;
 constexpr unsigned kPcLastPort = 48;       // byte 7 up to this still selects FPGA 1
 
-bool fpgaRunning(const fpga_manage& m, int fpga) { return m.shadow(kRegState, fpga) == kStateRunning; }
+bool fpgaRunning(const fpga_manage& m, int fpga)
+{
+    return m.shadow(fpga_manage::kRegState, fpga) == fpga_manage::kStateRunning;
+}
 
 }  // namespace
 
@@ -71,12 +74,7 @@ int fpga_manage::Send_to_port(const unsigned char* packet, unsigned short length
 
 void fpga_manage::multi_port_send(unsigned char* packet, unsigned short length)
 {
-    uint16_t links[2];
-    for (int f = 0; f < 2; ++f) {
-        read_from_register(kRegLinkLow, f);
-        read_from_register(kRegLinkHigh, f);
-        links[f] = static_cast<uint16_t>(shadow(kRegLinkHigh, f) << 8 | shadow(kRegLinkLow, f));
-    }
+    const uint32_t links[2] = {linkMask(0), linkMask(1)};
     for (int k = 0; k < kPairs; ++k) {
         for (int f = 0; f < 2; ++f) {
             if (!fpgaRunning(*this, f))
