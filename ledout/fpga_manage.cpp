@@ -116,14 +116,14 @@ void fpga_manage::softinit()
 int fpga_manage::initialize_start()
 {
     softinit();
-    if (thread_.joinable())
+    if (threadStarted_)
         return 0;
-    thread_ = std::thread(&fpga_manage::fpgamanageThread, this);
-    if (!thread_.joinable()) {
+    if (pthread_create(&thread_, nullptr, &fpga_manage::fpgamanageThread, this) != 0) {
         writeLogMsg(LOG_FAILURE, "create check source thread failed");
         return 255;
     }
-    thread_.detach();
+    pthread_detach(thread_);
+    threadStarted_ = true;
     return 0;
 }
 

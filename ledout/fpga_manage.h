@@ -10,7 +10,8 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
-#include <thread>
+
+#include <pthread.h>
 
 #include "ledout/fpga_drv.h"
 #include "ledout/fpga_lines.h"
@@ -280,7 +281,8 @@ private:
     FpgaLines lines_;
     fpga_drv drv_;
     std::mutex rmwMutex_[kFpgas];            // one register read-modify-write at a time per FPGA
-    std::thread thread_;
+    pthread_t thread_{};
+    bool threadStarted_ = false;
 
     uint8_t regShadow_[kFpgas][kRegisters] = {};
     uint8_t ramPara_[kFpgas][kRamImageSize] = {};

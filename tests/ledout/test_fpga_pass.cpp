@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <QMutexLocker>
+
+#include <fstream>
 
 #include "chips/tarvosource.h"
 #include "core/utils.h"
@@ -133,4 +137,21 @@ TEST(FpgaPass, LinkChangesAreReportedOnceBothRun)
     EXPECT_EQ(rig.count(11), 1);
     rig.m->check_wlanonline_state();
     EXPECT_EQ(rig.count(11), 1);
+}
+
+TEST(FpgaPass, WorkerThatCannotStartIsReported)
+{
+    Rig rig;
+    // Address space for no more than a few pages beyond what the process uses: no thread stack.
+    long pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    ASSERT_GT(pages, 0);
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_AS, &saved), 0);
+    rlimit tight = saved;
+    tight.rlim_cur = static_cast<rlim_t>(pages) * 4096 + (1u << 20);
+    ASSERT_EQ(setrlimit(RLIMIT_AS, &tight), 0);
+    const int result = rig.m->initialize_start();
+    setrlimit(RLIMIT_AS, &saved);
+    EXPECT_EQ(result, 255);
 }
