@@ -28,9 +28,7 @@ void imageWriteWord(unsigned addr, uint16_t value)
 {
     if (addr + 1 >= ImageView::kSize)
         return;
-    uint8_t* ram = model()->ram_para;
-    ram[addr] = static_cast<uint8_t>(value);
-    ram[addr + 1] = static_cast<uint8_t>(value >> 8);
+    ram_set_u16(model()->ram_para, addr, value);
 }
 
 uint8_t* imageRegStatus() { return model()->reg_status; }

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "core/ram_layout.h"
+
 class ImageView {
 public:
     explicit ImageView(const uint8_t* bytes) : bytes_(bytes) {}
@@ -12,16 +14,12 @@ public:
     static ImageView shadow();
 
     uint8_t byte(unsigned addr) const { return addr < kSize ? bytes_[addr] : 0; }
-    uint16_t word(unsigned addr) const
-    {
-        return addr + 1 < kSize ? static_cast<uint16_t>(bytes_[addr] | (bytes_[addr + 1] << 8)) : 0;
-    }
+    uint16_t word(unsigned addr) const { return addr + 1 < kSize ? ram_get_u16(bytes_, addr) : 0; }
     // The colour temperature as the picture operations take it: mode in bits 0-7, blue gain in
     // 8-15, green gain in 16-23, red gain in 24-31 (low byte of each word).
     int colorTemp() const;
-    const uint8_t* data() const { return bytes_; }
 
-    static constexpr unsigned kSize = 4096;
+    static constexpr unsigned kSize = ramaddr::kRamSize;
 
 private:
     const uint8_t* bytes_;

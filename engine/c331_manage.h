@@ -15,6 +15,7 @@
 #include "engine/c331_tables.h"
 
 class c331_drv;
+class ImageView;
 
 // ---- globals owned by the engine ----------------------------------------------------------------
 // 1 once a port's windows were set up again; the input-source manager writes the input
@@ -293,14 +294,14 @@ private:
     void setupState6();
     void setupState7();
     void reloadOsdMenu();
-    void passPanel(const uint8_t* img, const uint8_t* shd);
-    void passPicture(const uint8_t* img, const uint8_t* shd);
-    void passPriorities(const uint8_t* img, const uint8_t* shd);
-    void passWindows(const uint8_t* img, const uint8_t* shd);
-    void passSourceChange(int w, const uint8_t* img, const uint8_t* shd);
-    void passFades(const uint8_t* img, const uint8_t* shd);
-    void passEdid(const uint8_t* img, const uint8_t* shd);
-    void passVolume(const uint8_t* img, const uint8_t* shd);
+    void passPanel(const ImageView& img, const ImageView& shd);
+    void passPicture(const ImageView& img, const ImageView& shd);
+    void passPriorities(const ImageView& img, const ImageView& shd);
+    void passWindows(const ImageView& img, const ImageView& shd);
+    void passSourceChange(int w, const ImageView& img, const ImageView& shd);
+    void passFades(const ImageView& img, const ImageView& shd);
+    void passEdid(const ImageView& img, const ImageView& shd);
+    void passVolume(const ImageView& img, const ImageView& shd);
     void passDebug();
     void passInputs();
     void waitLedHandover();

@@ -54,15 +54,15 @@ void c331_manage::c331managerdeal(void*)
         pthread_mutex_lock(&para_mutex);
         const ImageView img = ImageView::current();
         const ImageView shd = ImageView::shadow();
-        passPanel(img.data(), shd.data());
-        passPicture(img.data(), shd.data());
-        passPriorities(img.data(), shd.data());
-        passWindows(img.data(), shd.data());
-        passFades(img.data(), shd.data());
+        passPanel(img, shd);
+        passPicture(img, shd);
+        passPriorities(img, shd);
+        passWindows(img, shd);
+        passFades(img, shd);
         if (img.byte(kTestPattern) != shd.byte(kTestPattern))
             c331_SetPattern(img.byte(kTestPattern));
-        passEdid(img.data(), shd.data());
-        passVolume(img.data(), shd.data());
+        passEdid(img, shd);
+        passVolume(img, shd);
         if (changed(img, shd, kScreenClosed))
             fpga_manage::pInstance()->set_output_flag = 1;
         if (changed(img, shd, kOsdOn)) {
@@ -95,9 +95,8 @@ void c331_manage::waitLedHandover()
         ZEL_DEBUG("[c331managerdeal] LED output did not hand over, panel set up anyway\n");
 }
 
-void c331_manage::passPanel(const uint8_t* imgBytes, const uint8_t* shdBytes)
+void c331_manage::passPanel(const ImageView& img, const ImageView& shd)
 {
-    const ImageView img(imgBytes), shd(shdBytes);
     static constexpr unsigned kPanelWords[] = {kSpliceMode, kLedWidth, kLedHeight, kOutputArea + 4,
                                                kOutputArea + 6};
     bool any = false;
@@ -116,9 +115,8 @@ void c331_manage::passPanel(const uint8_t* imgBytes, const uint8_t* shdBytes)
         g_osd_update = 1;
 }
 
-void c331_manage::passPicture(const uint8_t* imgBytes, const uint8_t* shdBytes)
+void c331_manage::passPicture(const ImageView& img, const ImageView& shd)
 {
-    const ImageView img(imgBytes), shd(shdBytes);
     if (changed(img, shd, kBrightness)) {
         // The chip stays at its neutral brightness; the LED output applies the user's value.
         c331_SetBrightness(50);
@@ -136,9 +134,8 @@ void c331_manage::passPicture(const uint8_t* imgBytes, const uint8_t* shdBytes)
         c331_SetColorTemp(img.colorTemp());
 }
 
-void c331_manage::passPriorities(const uint8_t* imgBytes, const uint8_t* shdBytes)
+void c331_manage::passPriorities(const ImageView& img, const ImageView& shd)
 {
-    const ImageView img(imgBytes), shd(shdBytes);
     for (int w = 0; w < kWinCount; ++w) {
         const unsigned a = kPriority + 2 * w;
         if (!changed(img, shd, a))
@@ -149,9 +146,8 @@ void c331_manage::passPriorities(const uint8_t* imgBytes, const uint8_t* shdByte
     }
 }
 
-void c331_manage::passWindows(const uint8_t* imgBytes, const uint8_t* shdBytes)
+void c331_manage::passWindows(const ImageView& img, const ImageView& shd)
 {
-    const ImageView img(imgBytes), shd(shdBytes);
     for (unsigned a = kWinScanFirst; a <= kWinScanLast; a += 2) {
         if (!changed(img, shd, a))
             continue;
@@ -161,21 +157,23 @@ void c331_manage::passWindows(const uint8_t* imgBytes, const uint8_t* shdBytes)
         switch (f) {
         case kWinState: case kWinX: case kWinY: case kWinWidth: case kWinHeight: {
             // Full re-layout: every window is taken from the image again, so the attribute,
-            // flag, dot-by-dot and audio changes of this commit are applied with it.
+            // flag, dot-by-dot and audio changes of this commit are applied with it. Fields
+            // before this one in the scan have been applied already.
             zelApi_initEnvC331();
             zelApi_MultiWinChAlloc(1);
             zelApi_MultiWinChInit();
+            auto pending = [&](unsigned field) { return field > a && changed(img, shd, field); };
             for (int v = 0; v < kWinCount; ++v) {
                 const unsigned rec = window(v);
-                if (changed(img, shd, rec + kWinMirror))
+                if (pending(rec + kWinMirror))
                     c331_SetWinAttr(v, img.word(rec + kWinMirror));
-                if (changed(img, shd, rec + kWinFlags))
+                if (pending(rec + kWinFlags))
                     c331_SetWinOutput(c331_fd, v, img.word(rec + kWinFlags));
-                if (changed(img, shd, rec + kWinDbdMode))
+                if (pending(rec + kWinDbdMode))
                     c331_SetWinDbdMode(c331_fd, v, img.word(rec + kWinDbdMode));
             }
             const unsigned audio = img.word(kAudioWindow);
-            if (audio < kUsedWindows && changed(img, shd, window(audio) + kWinSource))
+            if (audio < kUsedWindows && pending(window(audio) + kWinSource))
                 inputs()->volume_request = 1;
             set_output(c331_fd);
             return;
@@ -184,7 +182,7 @@ void c331_manage::passWindows(const uint8_t* imgBytes, const uint8_t* shdBytes)
             c331_SetWinAttr(w, img.word(a));
             break;
         case kWinSource:
-            passSourceChange(w, imgBytes, shdBytes);
+            passSourceChange(w, img, shd);
             break;
         case kWinFlags:
             c331_SetWinOutput(c331_fd, w, img.word(a));
@@ -198,9 +196,8 @@ void c331_manage::passWindows(const uint8_t* imgBytes, const uint8_t* shdBytes)
     }
 }
 
-void c331_manage::passSourceChange(int w, const uint8_t* imgBytes, const uint8_t* shdBytes)
+void c331_manage::passSourceChange(int w, const ImageView& img, const ImageView& shd)
 {
-    const ImageView img(imgBytes), shd(shdBytes);
     const uint16_t s = img.word(window(w) + kWinSource);
     const uint16_t old = shd.word(window(w) + kWinSource);
     int port;
@@ -230,9 +227,8 @@ void c331_manage::passSourceChange(int w, const uint8_t* imgBytes, const uint8_t
         inputs()->volume_request = 1;
 }
 
-void c331_manage::passFades(const uint8_t* imgBytes, const uint8_t* shdBytes)
+void c331_manage::passFades(const ImageView& img, const ImageView& shd)
 {
-    const ImageView img(imgBytes), shd(shdBytes);
     for (unsigned i = 0; i < kFadeWords; ++i) {
         const unsigned a = kFadeIn + 2 * i;
         if (!changed(img, shd, a))
@@ -246,9 +242,8 @@ void c331_manage::passFades(const uint8_t* imgBytes, const uint8_t* shdBytes)
     }
 }
 
-void c331_manage::passEdid(const uint8_t* imgBytes, const uint8_t* shdBytes)
+void c331_manage::passEdid(const ImageView& img, const ImageView& shd)
 {
-    const ImageView img(imgBytes), shd(shdBytes);
     // Every input whose requested timing changed (a user mode changes several at once), and
     // every input whose custom EDID waits, gets its request.
     tarvosource* src = inputs();
@@ -263,9 +258,8 @@ void c331_manage::passEdid(const uint8_t* imgBytes, const uint8_t* shdBytes)
     }
 }
 
-void c331_manage::passVolume(const uint8_t* imgBytes, const uint8_t* shdBytes)
+void c331_manage::passVolume(const ImageView& img, const ImageView& shd)
 {
-    const ImageView img(imgBytes), shd(shdBytes);
     for (unsigned w = 0; w < kUsedWindows; ++w) {
         if (changed(img, shd, window(w) + kWinVolume)) {
             inputs()->volume_request = 1;
