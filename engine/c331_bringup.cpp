@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr uint32_t kOchBankStep = 16;
-
 // ---- clock block (bank 0xFF) ----
 constexpr uint32_t kRegClk0 = 0xFF0001, kRegClk1 = 0xFF0101, kRegClkPll = 0xFF0201;
 constexpr uint32_t kRegClk3 = 0xFF0301, kRegClkDiv = 0xFF0401, kRegClkEn = 0xFF0503;
@@ -586,12 +584,12 @@ void c331_manage::zelApi_initEnvC331()
         // Source: an input number, or (bit 15) a crop entry whose input is taken.
         const uint16_t src = img.word(rec + kWinSource);
         uint8_t input = kNoInput, crop = kNoCrop;
-        if (src & 0x8000) {
+        if (src & kWinSourceCrop) {
             const unsigned k = src & 0xFF;
             if (k >= kCropEntries)
                 continue;   // no such crop entry: the window keeps its source
             crop = static_cast<uint8_t>(k);
-            input = img.byte(kCropTable + kCropEntrySize * k) & 0x0F;
+            input = img.cropInput(k);
         } else {
             input = static_cast<uint8_t>(std::min<unsigned>(src, 0xFF));
         }

@@ -18,6 +18,8 @@ public:
     // The colour temperature as the picture operations take it: mode in bits 0-7, blue gain in
     // 8-15, green gain in 16-23, red gain in 24-31 (low byte of each word).
     int colorTemp() const;
+    // Input number of crop entry k (bits 0-3 of its first byte).
+    uint8_t cropInput(unsigned k) const { return byte(ramaddr::cropEntry(k)) & 0x0F; }
 
     static constexpr unsigned kSize = ramaddr::kRamSize;
 

@@ -26,7 +26,6 @@ constexpr uint32_t kRegChipId = 0xB20801;
 constexpr uint32_t kRegOchBkgColor = 0x084903;
 constexpr uint32_t kRegOchBkgEnable = 0x084801;
 constexpr uint32_t kGreen = 0x00FF00;
-constexpr uint32_t kOchBankStep = 16;
 
 // Without a chip the identification is retried about every 10 ms and reported at most every
 // 100 ticks.

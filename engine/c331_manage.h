@@ -72,6 +72,7 @@ public:
     static constexpr int kPorts = 6;
     static constexpr int kOch = 8;
     static constexpr int kIch = 8;
+    static constexpr uint32_t kOchBankStep = 16;   // bank offset between channels' blocks
     static constexpr int kSetupDone = 8;          // worker state of the steady pass
     static constexpr int kIdReadsNeeded = 5;
     static constexpr uint8_t kChipId = 0x24;

@@ -25,7 +25,6 @@ constexpr unsigned kEdidWordsPerInput = 3;
 constexpr unsigned kEdidStride = 6;
 constexpr int kInputs = 6;
 constexpr unsigned kCropEntryX = 2, kCropEntryY = 4, kCropEntryW = 6, kCropEntryH = 8;
-constexpr uint8_t kCropInputMask = 0x0F;
 
 // Debug requests in the parameter model's register area.
 constexpr unsigned kDbgAction = 162, kDbgParamDump = 163, kDbgRegGroup = 164, kDbgSyncTest = 165;
@@ -41,10 +40,7 @@ bool changed(const ImageView& img, const ImageView& shd, unsigned addr)
     return img.word(addr) != shd.word(addr);
 }
 
-tarvosource* inputs()
-{
-    return tarvosource::p_tarvo_source ? tarvosource::p_tarvo_source : tarvosource::pInstance();
-}
+tarvosource* inputs() { return tarvosource::pInstance(); }
 
 }  // namespace
 
@@ -212,7 +208,7 @@ void c331_manage::passSourceChange(int w, const ImageView& img, const ImageView&
                      img.word(e + kCropEntryH)};
         c331_SetInputsourceCrop(w, s);
         c331_SetCrop(static_cast<char>(w), 1, &rect);
-        port = img.byte(e) & kCropInputMask;
+        port = img.cropInput(k);
     } else if (old & kWinSourceCrop) {
         const unsigned r0 = window(0);
         ST_RECT rect{img.word(r0 + kWinX), img.word(r0 + kWinY), img.word(r0 + kWinWidth),
