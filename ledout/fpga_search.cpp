@@ -50,6 +50,9 @@ void fpga_manage::Check_search_card()
 
 void fpga_manage::Search_Card_Cmd()
 {
+    // A link polling for a pass-through reply collects search replies into the same masks and
+    // counts: the whole pass excludes it.
+    std::lock_guard<std::recursive_mutex> lock(passby_mutex);
     if ((shadow(kRegScreen, 0) & kScreenFault) || (shadow(kRegScreen, 1) & kScreenFault)) {
         g_change[kWordSearchTimer] = G_timeTicks;
         return;

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <map>
+#include <thread>
 #include <vector>
 
 // fpga_rig.h names a member "signals": it comes before any QObject header.
@@ -14,6 +15,8 @@
 #include "ledout/eth_param.h"
 #include "ledout/rcv_card_cmd.h"
 #include "links/reply_queue.h"
+#include "platform/gpio.h"
+#include "platform/platform.h"
 #include "sim/card_chain.h"
 #include "sim/card_port_engine.h"
 #include "sim/sim_config.h"
@@ -487,4 +490,31 @@ TEST(CardPorts, TwoReadyReplyRamsAreServedOneCallEach)
     rig.m->Rcv_data_from_eth(0);
     EXPECT_EQ(rig.fpga(0).reg(129) & 0x11, 0x00);
     EXPECT_EQ(tcpReplyQueue().size(), 0u);           // nobody waits: dropped after the acknowledgement
+}
+
+TEST(CardPorts, SearchPassKeepsTheReplyReadersOut)
+{
+    // A link that polls for a pass-through reply reads the same reply RAMs, search masks and card
+    // counts: it must not get in while a search pass runs.
+    CardsRig rig({{0, 2}, {3, 1}, {16, 1}});
+    ASSERT_TRUE(rig.upAndSearched());
+    G_timeTicks += 100;   // the next search pass is due
+    auto* gpio = dynamic_cast<platform::SimGpioWindow*>(&platform::gpio());
+    ASSERT_NE(gpio, nullptr);
+    int writes = 0, readerGotIn = 0;
+    const int id = gpio->addListener([&](uint32_t, uint16_t) {
+        ++writes;
+        std::thread reader([&] {
+            if (rig.m->passby_mutex.try_lock()) {
+                ++readerGotIn;
+                rig.m->passby_mutex.unlock();
+            }
+        });
+        reader.join();
+    });
+    rig.m->Search_Card_Cmd();
+    gpio->removeListener(id);
+    EXPECT_GT(writes, 0);
+    EXPECT_EQ(readerGotIn, 0);
+    EXPECT_FALSE(sim::cardChain().received(3).empty());
 }
