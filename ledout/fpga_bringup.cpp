@@ -206,6 +206,8 @@ void fpga_manage::fpgainit(int fpga)
 {
     const int i = fpga ? 1 : 0;
     uint8_t* block = MCU_RAM_PARA_func[i];
+    // The reply path (on a link's thread as well) writes link bits and card counts into this block.
+    std::lock_guard<std::recursive_mutex> lock(passby_mutex);
 
     read_from_register(kRegStatus, i);
     write_to_0x00_register(kRegStatus, kStatusIrqReply, 0, i);
