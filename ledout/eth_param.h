@@ -70,25 +70,6 @@ inline unsigned countSpan(unsigned port)
     return static_cast<unsigned>(kCardStatus[port] - kCardCount[port] + 1);
 }
 
-// Link bit of port p within the link bytes: returns the byte offset and sets *bit.
-inline unsigned linkBit(unsigned port, unsigned* bit)
-{
-    if (port < 2) {
-        *bit = port;
-        return kLinkByte0;
-    }
-    if (port < 4) {
-        *bit = port + 1;
-        return kLinkByte0;
-    }
-    if (port < 8) {
-        *bit = port - 4;
-        return kLinkByte1;
-    }
-    *bit = port - 8;
-    return kLinkByte2;
-}
-
 // The three link bytes from registers 128 (ports 0-7) and 144 (ports 8-15), keeping the bits
 // that are not link bits.
 inline uint8_t linkByte0(uint8_t old, uint8_t reg128)

@@ -410,7 +410,7 @@ void fpga_manage::reg_IRQ_Dealwith(int fpga, int force)
     if (state != 2 && state != kStateRunning)
         return;
 
-    const bool served = force == 1 || (getLine(i == 0 ? GpioLine::irq_fpga0 : GpioLine::irq_fpga1) & 1);
+    const bool served = force == 1 || lines_.input(i == 0 ? GpioLine::irq_fpga0 : GpioLine::irq_fpga1);
     if (!served) {
         g_change[kWordReplyWait + i] = 0;
         if (pc_cmd_valid.load() == 1 && multi_send_state.load() == 1) {

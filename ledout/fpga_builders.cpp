@@ -24,12 +24,6 @@ unsigned char checkByte(const unsigned char* buf, unsigned len) { return len != 
 
 }  // namespace
 
-void fpga_manage::get_rcvcard_x_y(int, unsigned short*, unsigned short*)
-{
-    // The routing patterns belong to the smart-mapping work; until it lands every card sits at
-    // the origin of the grid.
-}
-
 unsigned char fpga_manage::rcv_card_cmd_create(unsigned char* buf, unsigned char port)
 {
     const uint16_t index = rcv_card::rd16(g_send_para + kJobCardIndex);

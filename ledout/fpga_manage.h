@@ -128,18 +128,11 @@ public:
     void set_led_para_deal();
     void Extension_function();
 
-    // ---- operations of the later receiving-card, recorder, upgrade and schedule work ------------
+    // ---- receiving-card jobs, recorder, upgrade, brightness and schedules (ledout/fpga_pending.cpp)
     // (each does nothing until its own work lands)
     void usb_upgrade_deal();
     void IT8563WE_Get(TimeRealType* time);
     void run_clock_record();
-    void Rcv_data_from_eth(int fpga);
-    void eth_param_init(uint8_t mode, int fpga);
-    void T71_back_mcu_set_net_para(int fpga);
-    void T71_mcu_set_net_para(int fpga);
-    void update_eth_state(int fpga);
-    int check_fpga_ram_param(int fpga);
-    void Check_search_card();
     void SmartMapping_deal();
     void save_para_deal();
     void mapping_enable_deal();
@@ -200,6 +193,7 @@ public:
     uint8_t vmf_reply[129] = {};
     uint16_t vmf_reply_len = 0;     // length of the whole reply that vmf_reply comes from
 
+    void Rcv_data_from_eth(int fpga);
     // Reply RAM access shared by the reply reader and the card search.
     void refresh_reply_registers(int fpga);   // 129, 25, 145, 153
     int first_ready_pair(int fpga) const;
@@ -209,6 +203,11 @@ public:
     void forward_reply(unsigned char* reply, unsigned len, unsigned port_global);
 
     // ---- output-port parameters (ledout/fpga_eth_param.cpp) ---------------------------------------
+    void eth_param_init(uint8_t mode, int fpga);
+    void T71_back_mcu_set_net_para(int fpga);
+    void T71_mcu_set_net_para(int fpga);
+    void update_eth_state(int fpga);
+    int check_fpga_ram_param(int fpga);
     int get_eth_param_addr(unsigned char port, unsigned short* x, unsigned short* y, unsigned short* w,
                            unsigned short* h);
     void get_eth_min_x_y(int fpga, unsigned short* x, unsigned short* y);
@@ -217,6 +216,7 @@ public:
     void get_eth_lcd_w_h(int fpga, unsigned short* w, unsigned short* h);
 
     // ---- receiving-card search (ledout/fpga_search.cpp) -------------------------------------------
+    void Check_search_card();
     void Search_Card_Cmd();
     void CHECK_search_cmd_status();
     void check_error_rcv_search_card_cmd(unsigned int port, unsigned char fpga, unsigned int config_id,

@@ -8,6 +8,8 @@ void fpga_manage::IT8563WE_Get(TimeRealType*) {}
 void fpga_manage::run_clock_record() {}
 
 void fpga_manage::SmartMapping_deal() {}
+// Until the routing patterns land every card sits at the origin of the cabinet grid.
+void fpga_manage::get_rcvcard_x_y(int, unsigned short*, unsigned short*) {}
 void fpga_manage::save_para_deal() {}
 void fpga_manage::mapping_enable_deal() {}
 void fpga_manage::rcv_recovery_check_deal(int) {}
