@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "core/ram_layout.h"
-#include "core/zelrampara.h"
 #include "ledout/eth_param.h"
 #include "ledout/fpga_manage.h"
+#include "ledout/fpga_para.h"
 #include "ledout/rcv_card_cmd.h"
 
 using namespace eth_param;
@@ -17,14 +17,6 @@ namespace {
 constexpr uint16_t kWindowAlign = 31;   // window width rounded up to a multiple of 32
 
 bool validFpga(int fpga) { return fpga == 0 || fpga == 1; }
-
-// The output offset of the parameter image (0, 0 without a parameter model).
-void imageOffset(uint16_t* dx, uint16_t* dy)
-{
-    const ZelRamPara* model = ZelRamPara::p_zelrampara_config;
-    *dx = model ? rd16(model->ram_para + ramaddr::kLedX) : 0;
-    *dy = model ? rd16(model->ram_para + ramaddr::kLedY) : 0;
-}
 
 }  // namespace
 
@@ -113,8 +105,9 @@ void fpga_manage::T71_mcu_set_net_para(int fpga)
 {
     if (!validFpga(fpga))
         return;
-    uint16_t dx, dy;
-    imageOffset(&dx, &dy);
+    // the output offset of the parameter image (0, 0 without a parameter model)
+    const uint16_t dx = ledpara::word(ramaddr::kLedX);
+    const uint16_t dy = ledpara::word(ramaddr::kLedY);
     uint8_t* block = MCU_RAM_PARA_func[fpga];
     const uint8_t* back = MCU_RAM_ETH_BACK_PARA_func[fpga];
     const uint16_t width = static_cast<uint16_t>((rd16(back + kBackWindowW) + dx + kWindowAlign) & ~kWindowAlign);

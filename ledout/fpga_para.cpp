@@ -22,7 +22,7 @@ uint16_t word(uint32_t address)
     unsigned char* b = image();
     if (!b || address + 1 >= ramaddr::kRamSize)
         return 0;
-    return uint16_t(b[address] | b[address + 1] << 8);
+    return ram_get_u16(b, address);
 }
 
 void setWord(uint32_t address, uint16_t value)
@@ -30,8 +30,7 @@ void setWord(uint32_t address, uint16_t value)
     unsigned char* b = image();
     if (!b || address + 1 >= ramaddr::kRamSize)
         return;
-    b[address] = uint8_t(value);
-    b[address + 1] = uint8_t(value >> 8);
+    ram_set_u16(b, address, value);
 }
 
 void test_signal(int code)
