@@ -31,8 +31,8 @@
 namespace {
 
 // The simulated board's outside view for whoever drives the running process: the video chip's
-// registers under "/var/sim", and, when ZEL_SCREENSHOT names a file, a picture of the screen
-// once the lock screen is up.
+// registers under "/var/sim", and, when ZEL_SCREENSHOT names a file, a picture of the lock
+// screen once it is up.
 void startSimObservers()
 {
     auto* snapshot = new QTimer();
@@ -40,12 +40,11 @@ void startSimObservers()
     snapshot->start(200);
 
     if (const char* shot = std::getenv("ZEL_SCREENSHOT")) {
+        // Saved only while the lock screen is the page in front, so the picture is proof of it.
         const QString file = QString::fromLocal8Bit(shot);
         QTimer::singleShot(500, [file] {
-            QWidget* front = g_lockwindow && g_lockwindow->isVisible() ? static_cast<QWidget*>(g_lockwindow)
-                                                                       : static_cast<QWidget*>(g_mainwindow);
-            if (front)
-                front->grab().save(file, "PNG");
+            if (g_lockwindow && g_lockwindow->isVisible() && g_page_focus == 0)
+                g_lockwindow->grab().save(file, "PNG");
         });
     }
 }

@@ -300,7 +300,7 @@ TEST_F(RunningBox, StartsServesCommandsAppliesChangesAndChangesNothingOnTheMachi
                chipRegister(8, 0x46) + 256 * chipRegister(8, 0x47) == newHeight + 1;
     }, 10)) << "chip output width " << chipRegister(8, 0x42) + 256 * chipRegister(8, 0x43);
 
-    // The lock screen was drawn after the pause.
+    // The lock screen was in front after the pause (the process saves the picture only then).
     ASSERT_TRUE(waitFor([&] { return QImage(QString::fromStdString(at("/screen.png"))).width() == 800; }, 5));
     QImage screen(QString::fromStdString(at("/screen.png")));
     EXPECT_EQ(screen.height(), 480);
