@@ -81,6 +81,15 @@ void roundButtonBase(QPainter& p, int w, int h, const QColor& fill)
     p.drawEllipse(QRectF(2, 2, w - 4, h - 4));
 }
 
+// The dark round button with a blue ring that the paging and menu buttons share.
+void ringedButtonBase(QPainter& p, int w, int h)
+{
+    roundButtonBase(p, w, h, kDark);
+    p.setBrush(Qt::NoBrush);
+    p.setPen(pen(kBlue, 2));
+    p.drawEllipse(QRectF(3, 3, w - 6, h - 6));
+}
+
 void navigation()
 {
     save("back.png", 64, 64, [](QPainter& p, int w, int h) {
@@ -96,10 +105,7 @@ void navigation()
         Q_UNUSED(h);
     });
     save("previous.png", 64, 64, [](QPainter& p, int w, int h) {
-        roundButtonBase(p, w, h, kDark);
-        p.setBrush(Qt::NoBrush);
-        p.setPen(pen(kBlue, 2));
-        p.drawEllipse(QRectF(3, 3, w - 6, h - 6));
+        ringedButtonBase(p, w, h);
         p.setPen(pen(kWhite, 6));
         QPainterPath path;
         path.moveTo(20, 38);
@@ -108,10 +114,7 @@ void navigation()
         p.drawPath(path);
     });
     save("next.png", 64, 64, [](QPainter& p, int w, int h) {
-        roundButtonBase(p, w, h, kDark);
-        p.setBrush(Qt::NoBrush);
-        p.setPen(pen(kBlue, 2));
-        p.drawEllipse(QRectF(3, 3, w - 6, h - 6));
+        ringedButtonBase(p, w, h);
         p.setPen(pen(kWhite, 6));
         QPainterPath path;
         path.moveTo(20, 26);
@@ -120,10 +123,7 @@ void navigation()
         p.drawPath(path);
     });
     save("menu.png", 64, 64, [](QPainter& p, int w, int h) {
-        roundButtonBase(p, w, h, kDark);
-        p.setBrush(Qt::NoBrush);
-        p.setPen(pen(kBlue, 2));
-        p.drawEllipse(QRectF(3, 3, w - 6, h - 6));
+        ringedButtonBase(p, w, h);
         p.setPen(pen(kWhite, 5));
         for (int i = 0; i < 3; ++i)
             p.drawLine(QPointF(19, 22 + 10 * i), QPointF(45, 22 + 10 * i));

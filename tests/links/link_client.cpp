@@ -1,5 +1,7 @@
 #include "link_client.h"
 
+#include <gtest/gtest.h>
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -11,6 +13,7 @@
 #include <chrono>
 #include <filesystem>
 
+#include "links/message_deal.h"
 #include "platform/platform.h"
 
 namespace linktest {
@@ -39,6 +42,16 @@ bool checkOk(const Bytes& body)
     for (uint8_t v : body)
         x ^= v;
     return !body.empty() && x == 0;
+}
+
+Bytes deal(uint8_t group, const Bytes& payload)
+{
+    Bytes b = body(group, payload);
+    Bytes out(message_deal::kMaxReplyBody);
+    unsigned n = message_deal::message_group_deal(b.data(), unsigned(b.size()), out.data(), unsigned(out.size()));
+    out.resize(n);
+    EXPECT_TRUE(checkOk(out));
+    return out;
 }
 
 Bytes encode(const Bytes& body)

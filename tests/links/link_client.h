@@ -24,6 +24,9 @@ Bytes encode(const Bytes& body);
 // Every complete frame found in `wire` (bodies, check bytes kept), from its last 0xA5 run.
 std::vector<Bytes> decodeAll(const Bytes& wire);
 bool checkOk(const Bytes& body);
+// Runs one body through the command processor and returns the reply body (its check byte is
+// checked as a test expectation).
+Bytes deal(uint8_t group, const Bytes& payload);
 
 // Payload helpers for the documented layouts.
 Bytes ramWrite(uint32_t address, const Bytes& data);

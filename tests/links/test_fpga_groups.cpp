@@ -20,15 +20,7 @@ protected:
         m = fpga_manage::pInstance();
         ZelRamPara::pInstance();
     }
-    Bytes run(uint8_t group, const Bytes& payload)
-    {
-        Bytes b = body(group, payload);
-        Bytes out(message_deal::kMaxReplyBody);
-        unsigned n = message_deal::message_group_deal(b.data(), unsigned(b.size()), out.data(), unsigned(out.size()));
-        out.resize(n);
-        EXPECT_TRUE(checkOk(out));
-        return out;
-    }
+    Bytes run(uint8_t group, const Bytes& payload) { return deal(group, payload); }
     zeltest::TempRoot root;
     sim::FpgaBoard* board = nullptr;
     fpga_manage* m = nullptr;

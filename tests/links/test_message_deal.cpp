@@ -30,15 +30,7 @@ protected:
         engine = new c331_manage();
         c331_manage::p_c331_manage = engine;
     }
-    Bytes run(uint8_t group, const Bytes& payload)
-    {
-        Bytes b = body(group, payload);
-        Bytes out(message_deal::kMaxReplyBody);
-        unsigned n = message_deal::message_group_deal(b.data(), unsigned(b.size()), out.data(), unsigned(out.size()));
-        out.resize(n);
-        EXPECT_TRUE(checkOk(out));
-        return out;
-    }
+    Bytes run(uint8_t group, const Bytes& payload) { return deal(group, payload); }
     // Sends a whole file in blocks; returns the status of the end command.
     uint8_t transfer(uint8_t type, const std::string& name, const Bytes& content, bool goodDigest = true,
                      unsigned block = 1000)

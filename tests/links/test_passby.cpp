@@ -20,6 +20,21 @@ using namespace linktest;
 
 namespace {
 
+// Waits until the TCP link holds a pass-through frame, then advances the ticks until its wait
+// ends. False when the link never took the frame.
+bool tcpWaitsThenRunsOut()
+{
+    for (int i = 0; i < 300 && g_passby_trans_port.load() != 2; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (g_passby_trans_port.load() != 2)
+        return false;
+    for (int i = 0; i < 400 && g_passby_trans_port.load() == 2; ++i) {
+        G_timeTicks += 10;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
 struct PassbyRig : fpgatest::Rig {
     PassbyRig()
     {
@@ -72,13 +87,7 @@ TEST(Passby, NoAnswerReleasesTheLinkAfterTheWait)
     TcpClient tcp(networkManage::pInstance()->port());
     tcp.sendRaw(encode(search(5)));   // port 4: no cards
     // Wait until the link took the frame, then let the ticks run out.
-    for (int i = 0; i < 300 && g_passby_trans_port.load() != 2; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    ASSERT_EQ(g_passby_trans_port.load(), 2);
-    for (int i = 0; i < 400 && g_passby_trans_port.load() == 2; ++i) {
-        G_timeTicks += 10;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+    ASSERT_TRUE(tcpWaitsThenRunsOut());
     EXPECT_EQ(g_passby_trans_port.load(), 255);
     // The link is back to normal.
     Bytes r = tcp.call(body(0x82, {}));
@@ -108,13 +117,7 @@ TEST(Passby, GivingUpClearsTheManagersMultiPortState)
     sim::cardChain().setFaults(17, mute);   // one port with cards stops answering
     TcpClient tcp(networkManage::pInstance()->port());
     tcp.sendRaw(encode(search(255)));        // every port with cards
-    for (int i = 0; i < 300 && g_passby_trans_port.load() != 2; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    ASSERT_EQ(g_passby_trans_port.load(), 2);
-    for (int i = 0; i < 400 && g_passby_trans_port.load() == 2; ++i) {
-        G_timeTicks += 10;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+    ASSERT_TRUE(tcpWaitsThenRunsOut());
     ASSERT_EQ(g_passby_trans_port.load(), 255);
     Bytes r = tcp.call(body(0x82, {}));   // the link answers again, so its wait has ended
     EXPECT_EQ(r[9], 0x82);
