@@ -24,12 +24,19 @@ void attachBoard()
 
 void writeDeviceSnapshot()
 {
+    // Rewritten only when the chip saw traffic since the last snapshot.
+    static uint64_t lastBytes = ~0ull;
+    VideoChipModel& chip = videoChip();
+    const uint64_t bytes = chip.bytesReceived();
+    if (bytes == lastBytes)
+        return;
+    lastBytes = bytes;
+
     const std::string path = "/var/sim/video_chip.bin";
     platform::makeParentDirs(path);
     const std::string tmp = platform::rootPath(path + ".tmp");
     {
         std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
-        VideoChipModel& chip = videoChip();
         for (int bank = 0; bank < 256; ++bank)
             for (int addr = 0; addr < 128; ++addr) {
                 char b = static_cast<char>(chip.reg(static_cast<uint8_t>(bank), static_cast<uint8_t>(addr)));
