@@ -10,6 +10,7 @@
 #include "ui/shell/machinestate.h"
 #include "ui/shell/numberkeyboard.h"
 #include "ui/shell/option.h"
+#include "ui/shell/page_base.h"
 
 lcd_touch* lcd_touch::p_lcd_touch = nullptr;
 
@@ -83,7 +84,8 @@ void lcd_touch::back_to_mainwindow()
     }
 }
 
-// The back slot of each page; a page gets its case when it exists.
+// The back slot of the page in front: the shell's own pages by their pointers, the setup pages
+// through the page base. The test pattern page (16) has no case and stays open.
 bool lcd_touch::press_back(int focus)
 {
     switch (focus) {
@@ -97,7 +99,13 @@ bool lcd_touch::press_back(int focus)
             return false;
         g_option->on_Button_back_clicked();
         return true;
+    case 16:
+        return false;
     default:
+        if (shell::PageBase* page = shell::PageBase::openAt(focus)) {
+            page->on_Button_back_clicked();
+            return true;
+        }
         return false;
     }
 }

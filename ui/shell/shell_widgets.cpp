@@ -71,4 +71,16 @@ QToolButton* makeTile(QWidget* parent, const QString& objectName, const QString&
     return tile;
 }
 
+void markSelected(QAbstractButton* button, bool selected)
+{
+    if (button)
+        button->setStyleSheet(QString::fromLatin1(selected ? style::kSelected : style::kUnselected));
+}
+
+void markAction(QAbstractButton* button, bool selected)
+{
+    if (button)
+        button->setStyleSheet(QString::fromLatin1(selected ? style::kActionSelected : style::kActionOther));
+}
+
 }  // namespace shell

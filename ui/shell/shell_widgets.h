@@ -3,6 +3,7 @@
 
 #include <QString>
 
+class QAbstractButton;
 class QDialog;
 class QFrame;
 class QLabel;
@@ -21,5 +22,10 @@ QLabel* makeLabel(QWidget* parent, const QString& objectName, int x, int y, int 
                   Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter);
 // A large card with an icon above its caption.
 QToolButton* makeTile(QWidget* parent, const QString& objectName, const QString& icon, int x, int y, int w, int h);
+
+// Button rows that show one selected button: the tab style (kSelected / kUnselected), and the
+// action pair's style (kActionSelected / kActionOther).
+void markSelected(QAbstractButton* button, bool selected);
+void markAction(QAbstractButton* button, bool selected);
 
 }  // namespace shell
