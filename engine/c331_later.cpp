@@ -1,7 +1,6 @@
 // Operations of the engine that the bring-up and the change pass call and that belong to the
 // engine's later areas: input tracking and channel allocation, window layers and output
-// reprogramming, picture values, crops, test pattern, on-screen display, fonts and
-// diagnostics. Until those areas are built they leave the chip as it is.
+// reprogramming, crops, on-screen display, fonts and diagnostics. Until those areas are built they leave the chip as it is.
 #include "engine/c331_manage.h"
 
 // ---- input ports and channels ------------------------------------------------------------------
@@ -24,6 +23,8 @@ void c331_manage::c331_SetInputsource(int, int) {}
 void c331_manage::load_hdmi() {}
 void c331_manage::check_port_valid(int) {}
 void c331_manage::check_input_port(int) {}
+void c331_manage::wait1_pivs(int) {}
+void c331_manage::set_input_bkg2(int, int, int) {}
 
 // ---- layers, priority, freeze, fade -----------------------------------------------------------------
 
@@ -46,22 +47,10 @@ void c331_manage::zelApi_MultiWinChInit() {}
 void c331_manage::zelApi_MultiWinInit() {}
 void c331_manage::zelApi_MultiWinGet(ST_MWIN*) {}
 
-// ---- picture values --------------------------------------------------------------------------------------
-
-void c331_manage::c331_SetBrightness(unsigned short) {}
-void c331_manage::c331_SetContrast(int) {}
-void c331_manage::c331_SetSharpness(int) {}
-void c331_manage::c331_SetSaturation(int) {}
-void c331_manage::c331_SetColorTemp(int) {}
-
 // ---- input crops -------------------------------------------------------------------------------------------
 
 void c331_manage::c331_SetInputsourceCrop(int, int) {}
 void c331_manage::c331_SetCrop(char, char, ST_RECT*) {}
-
-// ---- test pattern ----------------------------------------------------------------------------------------
-
-int c331_manage::c331_SetPattern(int) { return 0; }
 
 // ---- on-screen display -----------------------------------------------------------------------------------
 

@@ -292,6 +292,7 @@ void c331_manage::define_param()
     }
     work_scalar_a = 1;
     work_scalar_b = 32;
+    define_ip_param();
 }
 
 void c331_manage::Sleep(int ms)

@@ -169,11 +169,48 @@ public:
     void c331_SetColorTemp(int packed);
 
     // ---- input crops -------------------------------------------------------------------------------
+    // Binds crop entry (low byte of cropWord) to window w: its index and the entry's input.
     void c331_SetInputsourceCrop(int w, int cropWord);
+    // Clamps rect to the window's input, switches the window's crop on or off, stores its edge
+    // offsets in PM_OFFSET and reprograms the outputs.
     void c331_SetCrop(char w, char enable, ST_RECT* rect);
+    // One edge margin (0 left, 1 right, 2 top, 3 bottom) of rect inside chip port's picture.
+    int zelApi_CropGetOffset(int port, ST_RECT* rect, int type);
+    // The offsets of every cropped window on chip port, again from the image's crop table.
+    void zelApi_updateCrop(int port);
 
-    // ---- test pattern ------------------------------------------------------------------------------
+    // ---- test pattern and background ------------------------------------------------------------------
+    // 0 after showing (or clearing) a pattern, -1 without a write while several windows are shown.
     int c331_SetPattern(int pattern);
+    // Background colour of all eight output channels (the argument is not used).
+    void zelApi_SetOutBkg(int unused);
+
+    // ---- picture processing blocks ------------------------------------------------------------------
+    // Input processor of input channel ich (0-3) for the port it carries.
+    void set_ip(int fd, int ich);
+    void set_nr(int fd, int ich, int port);
+    void set_nr_block(int fd, int ich, int port);
+    void set_nr_b_1080i(int fd, int ich, int port);
+    void set_nr_b_1080p(int fd, int ich, int port);
+    void set_nr_b_480i(int fd, int ich, int port);
+    void set_nr_b_480p(int fd, int ich, int port);
+    void set_nr_b_720p(int fd, int ich, int port);
+    void set_nr_tpx(int fd, int ich, int port);
+    void set_nr_mosq(int fd, int ich, int port);
+    void set_nr_hvpx(int fd, int ich, int port);
+    void set_diag(int fd, int ich, int port);
+    void set_comb(int fd, int ich, int port);
+    void set_mvflt(int fd, int ich, int port);
+    void set_ipregs(int fd, int ich, int port);
+    // Scaler shrink filters of a channel (0-7); ratio is 16.16.
+    void set_lut_hshrnk(int fd, int ratio, int channel, int both);
+    void set_lut_vshrnk_4sym(int fd, int ratio, int channel, int both);
+    // The output channels of window w's grid in list order, channels outside 0-7 left out; the count.
+    int winOchList(int w, int out[kOch]) const;
+    // Memory write mode of each input channel of window w.
+    void set_iscwct(int fd, int w);
+    // Input select and noise-reduction enable of window w's input channels.
+    void set_mct(int fd, int w, int ignoreInterlace);
 
     // ---- on-screen display -------------------------------------------------------------------------
     int zelApi_OsdSet(int type, int value);
@@ -285,6 +322,41 @@ public:
 
     // Table of the default working set.
     static const int32_t parameters_txt[kParamWords];
+
+    // Processing levels of each port's input processor (0 off, 1-3 low to high), fixed at
+    // bring-up for ports 0-3.
+    struct IpLevels {
+        int nr[5];      // pixel NR horizontal, vertical; temporal; block; mosquito
+        int comb;
+        int field;      // interlace field setting
+        int diag;
+        int mvflt;
+    };
+    static constexpr int kIpPorts = 4;
+    IpLevels ip_levels[kPorts] = {};
+    // The noise-reduction enable last written per port 0-3, -1 before the first write.
+    int nren_old[kIpPorts] = {-1, -1, -1, -1};
+    // Vertical shrink filter coefficients, row by ratio band (row 0 unused).
+    static constexpr int kLutRows = 10;
+    static constexpr int kLutTaps = 24;
+    static const uint32_t lut[kLutRows][kLutTaps];
+    void define_ip_param();
+
+    // Crop state per window: on/off and the edge offsets left, right, top, bottom.
+    int crop_enable[kWinCount] = {};
+    int PM_OFFSET[kWinCount][4] = {};
+
+    // Input and window state that the input and geometry operations keep and the picture
+    // operations read: scan mode per port (not 0: fields), input and output window and memory
+    // write mode per window.
+    int PI_SCAN_MODE[kPorts] = {};
+    _ImageWindowDef_st IWIN[kWinCount] = {};
+    _ImageWindowDef_st OWIN[kWinCount] = {};
+    int PM_MEM_WMODE[kWinCount] = {};
+    // Waits for one input frame of input channel ich.
+    void wait1_pivs(int ich);
+    // Input background of window w (on: forced on).
+    void set_input_bkg2(int fd, int w, int on);
 
     c331_manage(const c331_manage&) = delete;
     c331_manage& operator=(const c331_manage&) = delete;
