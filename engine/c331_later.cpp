@@ -1,6 +1,6 @@
 // Operations of the engine that the bring-up and the change pass call and that belong to the
 // engine's later areas: input tracking and channel allocation, window layers and output
-// reprogramming, crops, on-screen display, fonts and diagnostics. Until those areas are built they leave the chip as it is.
+// reprogramming, on-screen display, fonts and diagnostics. Until those areas are built they leave the chip as it is.
 #include "engine/c331_manage.h"
 
 // ---- input ports and channels ------------------------------------------------------------------
@@ -46,11 +46,6 @@ void c331_manage::zelApi_MultiWinChOverlay() {}
 void c331_manage::zelApi_MultiWinChInit() {}
 void c331_manage::zelApi_MultiWinInit() {}
 void c331_manage::zelApi_MultiWinGet(ST_MWIN*) {}
-
-// ---- input crops -------------------------------------------------------------------------------------------
-
-void c331_manage::c331_SetInputsourceCrop(int, int) {}
-void c331_manage::c331_SetCrop(char, char, ST_RECT*) {}
 
 // ---- on-screen display -----------------------------------------------------------------------------------
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cstdint>
 
 namespace picture {
@@ -151,18 +152,22 @@ constexpr int clampCrop(Rect& r, int width, int height)
     return reset;
 }
 
-// Margin between the crop and one edge of a width x height picture; never negative.
-constexpr int32_t cropOffset(const Rect& r, int width, int height, int side)
+// Margin between the crop and one edge of a width x height picture (negative when the crop
+// reaches past that edge; 0 for an unknown side).
+constexpr int64_t cropMargin(const Rect& r, int width, int height, int side)
 {
-    int64_t v = 0;
     switch (side) {
-    case kCropLeft: v = r.x; break;
-    case kCropRight: v = static_cast<int64_t>(width) - r.x - r.width; break;
-    case kCropTop: v = r.y; break;
-    case kCropBottom: v = static_cast<int64_t>(height) - r.y - r.height; break;
+    case kCropLeft: return r.x;
+    case kCropRight: return static_cast<int64_t>(width) - r.x - r.width;
+    case kCropTop: return r.y;
+    case kCropBottom: return static_cast<int64_t>(height) - r.y - r.height;
     default: return 0;
     }
-    return static_cast<int32_t>(std::clamp<int64_t>(v, 0, INT32_MAX));
+}
+// The same, never negative.
+constexpr int32_t cropOffset(const Rect& r, int width, int height, int side)
+{
+    return static_cast<int32_t>(std::clamp<int64_t>(cropMargin(r, width, height, side), 0, INT32_MAX));
 }
 
 }  // namespace picture
