@@ -8,8 +8,24 @@
 #include "sim/input_chips.h"
 #include "sim/sim_config.h"
 #include "sim/video_chip.h"
+#include "sim/video_chip_picture.h"
 
 namespace sim {
+
+namespace {
+
+// Replaces a text file under the root in one step, so a reader never sees half of it.
+void writeText(const std::string& path, const std::string& text)
+{
+    const std::string tmp = platform::rootPath(path + ".tmp");
+    {
+        std::ofstream f(tmp, std::ios::trunc);
+        f << text;
+    }
+    std::rename(tmp.c_str(), platform::rootPath(path).c_str());
+}
+
+}  // namespace
 
 void attachBoard()
 {
@@ -44,6 +60,7 @@ void writeDeviceSnapshot()
             }
     }
     std::rename(tmp.c_str(), platform::rootPath(path).c_str());
+    writeText("/var/sim/video_chip.txt", describeOutputPicture(chip));
 }
 
 }  // namespace sim

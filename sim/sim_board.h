@@ -11,7 +11,8 @@ namespace sim {
 void attachBoard();
 
 // Writes what an outside observer (a test driving the running process) may check of the
-// simulated devices under "/var/sim/": "video_chip.bin", the chip's 256 x 128 registers.
+// simulated devices under "/var/sim/": "video_chip.bin", the chip's 256 x 128 registers, and
+// "video_chip.txt", what the chip's registers make of the picture.
 void writeDeviceSnapshot();
 
 }  // namespace sim

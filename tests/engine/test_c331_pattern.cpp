@@ -4,6 +4,7 @@
 #include "core/global.h"
 #include "engine_fixture.h"
 #include "links/message_deal.h"
+#include "sim/video_chip_picture.h"
 
 using namespace ramaddr;
 
@@ -165,17 +166,18 @@ TEST_F(PatternTest, ShownAndClearedOverTheProtocol)
     command(0x60, {0x60, 0x03, 0, 0, 2, 0, 0, 0, 2, 0});   // write RAM 0x360 = 2
     command(0xA0, {0x10, 0x01, 0, 0x01});                 // update: apply the image
     e->stepOnce();
-    EXPECT_EQ(chip.reg(0x08, 0x57), 4);
-    EXPECT_EQ(chip.reg(0x08, 0x64), 255);
-    EXPECT_EQ(chip.reg(0x18, 0x63), 0);
+    std::string view = sim::describeOutputPicture(chip);
+    EXPECT_NE(view.find("och0: solid #00FF00 control 0x0000\n"), std::string::npos) << view;
+    EXPECT_NE(view.find("och1: solid #00FF00 control 0x0003\n"), std::string::npos) << view;
     EXPECT_EQ(e->zelApi_IsPatternGen(), 1);
     model->refresh_shadow();
 
     command(0x60, {0x60, 0x03, 0, 0, 2, 0, 0, 0, 0, 0});
     command(0xA0, {0x10, 0x01, 0, 0x01});
     e->stepOnce();
-    EXPECT_EQ(chip.reg(0x08, 0x57), 0);
-    EXPECT_EQ(chip.reg(0x18, 0x64), 0);
+    view = sim::describeOutputPicture(chip);
+    EXPECT_NE(view.find("och0: off\n"), std::string::npos) << view;
+    EXPECT_NE(view.find("och1: off\n"), std::string::npos) << view;
     EXPECT_EQ(e->zelApi_IsPatternGen(), 0);
 }
 
