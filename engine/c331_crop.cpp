@@ -60,11 +60,11 @@ void c331_manage::c331_SetCrop(char window, char enable, ST_RECT* rect)
 
     // A window whose crop entry was refused shows its whole input.
     if (enable != 0 && win_info[w].crop < ramaddr::kCropEntries) {
-        crop_enable[w] = 1;
+        PM_CROP_EN[w] = 1;
         for (int side = 0; side < 4; ++side)
             PM_OFFSET[w][side] = zelApi_CropGetOffset(port, rect, side);
     } else {
-        crop_enable[w] = 0;
+        PM_CROP_EN[w] = 0;
         for (int side = 0; side < 4; ++side)
             PM_OFFSET[w][side] = 0;
     }
@@ -92,7 +92,7 @@ void c331_manage::zelApi_updateCrop(int port)
     const ImageView img = ImageView::current();
     for (int w = 0; w < kWinCount; ++w) {
         const unsigned k = win_info[w].crop;
-        if (win_port[w] != port || crop_enable[w] == 0 || !zelApi_IsWinShown(w) || k >= ramaddr::kCropEntries)
+        if (win_port[w] != port || PM_CROP_EN[w] == 0 || !zelApi_IsWinShown(w) || k >= ramaddr::kCropEntries)
             continue;
         const unsigned e = ramaddr::cropEntry(k);
         ST_RECT rect{img.word(e + kCropX), img.word(e + kCropY), img.word(e + kCropWidth), img.word(e + kCropHeight)};

@@ -343,7 +343,7 @@ public:
     void define_ip_param();
 
     // Crop state per window: on/off and the edge offsets left, right, top, bottom.
-    int crop_enable[kWinCount] = {};
+    int PM_CROP_EN[kWinCount] = {};
     int PM_OFFSET[kWinCount][4] = {};
 
     // Input and window state that the input and geometry operations keep and the picture

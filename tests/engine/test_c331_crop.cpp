@@ -78,14 +78,14 @@ TEST_F(CropTest, ACropSourceBecomesTheWindowsOffsets)
     commitAndPass();
     EXPECT_EQ(e->win_info[0].crop, 3);
     EXPECT_EQ(e->win_info[0].port, 2);
-    EXPECT_EQ(e->crop_enable[0], 1);
+    EXPECT_EQ(e->PM_CROP_EN[0], 1);
     EXPECT_EQ(offsets(0), (std::vector<int>{100, 1020, 50, 430}));
     model->refresh_shadow();
 
     // Back to a plain input: the crop goes.
     setWord(window(0) + kWinSource, 2);
     commitAndPass();
-    EXPECT_EQ(e->crop_enable[0], 0);
+    EXPECT_EQ(e->PM_CROP_EN[0], 0);
     EXPECT_EQ(offsets(0), (std::vector<int>{0, 0, 0, 0}));
 }
 
@@ -138,7 +138,7 @@ TEST_F(CropTest, ClampsToTheInputAndZeroesWithoutSignal)
     signal(4, 0, 0, 0);
     ST_RECT none{10, 10, 100, 100};
     e->c331_SetCrop(0, 1, &none);
-    EXPECT_EQ(e->crop_enable[0], 1);
+    EXPECT_EQ(e->PM_CROP_EN[0], 1);
     EXPECT_EQ(offsets(0), (std::vector<int>{0, 0, 0, 0}));
 
     signal(4, 1920, 1080, 4);
@@ -146,7 +146,7 @@ TEST_F(CropTest, ClampsToTheInputAndZeroesWithoutSignal)
     e->c331_SetCrop(0, 1, &r2);
     EXPECT_EQ(offsets(0)[0], 10);
     e->c331_SetCrop(0, 0, &r2);
-    EXPECT_EQ(e->crop_enable[0], 0);
+    EXPECT_EQ(e->PM_CROP_EN[0], 0);
     EXPECT_EQ(offsets(0), (std::vector<int>{0, 0, 0, 0}));
     e->c331_SetCrop(6, 1, &r2);
     e->c331_SetCrop(0, 1, nullptr);
@@ -167,7 +167,7 @@ TEST_F(CropTest, TimingChangeRefreshesOnlyCroppedWindowsOnThatPort)
     e->win_info[2].enable = 1;
     e->win_info[2].crop = 3;
     e->win_port[2] = 0;
-    e->crop_enable[2] = 1;
+    e->PM_CROP_EN[2] = 1;
     e->PM_OFFSET[2][1] = 66;
 
     signal(1, 1280, 720, 4);
