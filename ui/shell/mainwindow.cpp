@@ -27,6 +27,7 @@
 #include "ui/shell/numberkeyboard.h"
 #include "ui/shell/option.h"
 #include "ui/shell/page_nav.h"
+#include "ui/video/inputchoose.h"
 #include "ui/shell/shell_style.h"
 #include "ui/shell/shell_text.h"
 #include "ui/shell/shell_widgets.h"
@@ -329,9 +330,7 @@ void MainWindow::mode_popup_update()
 
 // ---- openers ---------------------------------------------------------------------------------
 
-// The window source page (3) and the user modes page (4) are opened here once they exist, each
-// with shell::openPage and its page number.
-void MainWindow::on_inputchoose_clicked() {}
+void MainWindow::on_inputchoose_clicked() { shell::openPage(g_inputchoose, InputChoose::kFocus); }
 
 void MainWindow::on_custommode_clicked()
 {

@@ -14,6 +14,7 @@
 #include "ui/shell/shell_style.h"
 #include "ui/shell/shell_text.h"
 #include "ui/shell/shell_widgets.h"
+#include "ui/video/imagelayout.h"
 
 Option* g_option = nullptr;
 
@@ -58,6 +59,10 @@ constexpr int kTileH = 180;
 constexpr int kTileGap = 20;
 constexpr int kTileLeft = 25;
 constexpr int kTileTop = 88;
+
+// The stored default "No", like an empty setting, means the layout page has no access code: the
+// numeric keypad could never type it.
+bool layout_code_set() { return !g_imagelayoutpassword.isEmpty() && g_imagelayoutpassword != "No"; }
 
 }  // namespace
 
@@ -148,14 +153,14 @@ void Option::on_smart_mapping_clicked() {}
 void Option::on_image_layout_clicked()
 {
     passwordWrong_->hide();
-    if (g_imagelayoutpassword.isEmpty()) {
+    if (!layout_code_set()) {
         open_image_layout();
         return;
     }
     show_numberkeyboard_ui(QString());
 }
 
-void Option::open_image_layout() {}
+void Option::open_image_layout() { shell::openPage(g_imagelayout, ImageLayout::kFocus); }
 
 void Option::show_numberkeyboard_ui(QString)
 {

@@ -21,6 +21,16 @@ constexpr const char* kDimText = "color:#A8ACC0;font:18px;background:transparent
 constexpr const char* kFlatButton =
     "QPushButton{background:transparent;border:none;}QPushButton:pressed{background-color:#4777FF;border-radius:8px;}";
 
+// Keypad fields and drop-down lists of the setup pages.
+constexpr const char* kField =
+    "QLineEdit{background-color:#10101C;color:#FFFFFF;border:1px solid #3A3F5C;border-radius:6px;font:20px;"
+    "padding:0 8px;}QLineEdit:disabled{color:#6A6E80;}";
+constexpr const char* kCombo =
+    "QComboBox{background-color:#10101C;color:#FFFFFF;border:1px solid #3A3F5C;border-radius:6px;font:18px;"
+    "padding-left:10px;}QComboBox::drop-down{border:none;width:28px;}"
+    "QComboBox QAbstractItemView{background-color:#212435;color:#FFFFFF;selection-background-color:#4777FF;"
+    "outline:none;}QComboBox QAbstractItemView::item{height:35px;}";
+
 // Colours of states.
 constexpr const char* kGreen = "#00D65B";
 constexpr const char* kBlue = "#4777FF";

@@ -16,6 +16,7 @@
 #include "ui/shell/numberkeyboard.h"
 #include "ui/shell/option.h"
 #include "ui/shell/tip.h"
+#include "ui/video/imagelayout.h"
 
 namespace {
 
@@ -175,6 +176,11 @@ TEST_F(ShellTest, LayoutAccessCodeIsAskedOnTheKeypad)
         click(g_numberkeyboard, QStringLiteral("Button_%1").arg(k));
     click(g_numberkeyboard, "Button_ok");
     EXPECT_FALSE(wrong->isVisible());
+    ASSERT_NE(g_imagelayout, nullptr);
+    EXPECT_EQ(g_page_focus.load(), 9);
+    click(g_imagelayout, "Button_back");
+    EXPECT_EQ(g_imagelayout, nullptr);
+    EXPECT_EQ(g_page_focus.load(), 5);
 
     click(g_option, "Button_back");
     EXPECT_EQ(g_option, nullptr);

@@ -17,6 +17,8 @@
 #include "ui/shell/numberkeyboard.h"
 #include "ui/shell/option.h"
 #include "ui/shell/tip.h"
+#include "ui/video/imagelayout.h"
+#include "ui/video/inputchoose.h"
 
 namespace {
 
@@ -128,6 +130,66 @@ TEST_F(ShellTest, ScreenshotsInEnglishAndChinese)
         g_tip->tip_create(TIP::kUsbIn);
         shots.emplace_back("notice", grab(g_mainwindow, g_tip));
         g_tip->hide();
+
+        for (const auto& [name, img] : shots) {
+            EXPECT_EQ(img.size(), QSize(800, 480));
+            EXPECT_GT(colours(img), 20) << qPrintable(name);
+            EXPECT_TRUE(img.save(dir + "/" + name + "_" + suffix + ".png")) << qPrintable(name);
+        }
+    }
+}
+
+// The video setup pages with a few windows, signals and crops.
+TEST_F(ShellTest, VideoPageScreenshotsInEnglishAndChinese)
+{
+    auto setSummary = [&](int input, uint16_t w, uint16_t h, uint8_t rate) {
+        const unsigned base = ramaddr::kInputSummary + 6 * input;
+        ram_set_u16(model->ram_para, base, w);
+        ram_set_u16(model->ram_para, base + 2, h);
+        model->ram_para[base + 4] = rate;
+    };
+    setSummary(2, 1920, 1080, 60);
+    setSummary(4, 3840, 2160, 60);
+    for (int w : {1, 2})
+        ram_set_u16(model->ram_para, ramaddr::window(w) + ramaddr::kWinState, 1);
+    ram_set_u16(model->ram_para, ramaddr::window(0) + ramaddr::kWinWidth, 960);
+    for (int k = 0; k < 3; ++k) {
+        CROP_PARA c = {0, 640 * k, 0, 640, 1080};
+        model->ZelAddNewCrop(2, &c);
+        model->ZelCropSourceInit();
+    }
+    model->ram_para_save();
+    g_imagelayoutpassword = "";
+
+    const QString dir = outDir(root);
+    for (int lang : {1, 0}) {
+        ram_set_u16(model->ram_para, ramaddr::kLanguage, static_cast<uint16_t>(lang));
+        model->ram_para_save();
+        g_tip->hide();
+        const QString suffix = lang == 1 ? "en" : "zh";
+        std::vector<std::pair<QString, QImage>> shots;
+
+        click(g_mainwindow, "option");
+        click(g_option, "image_layout");
+        ASSERT_NE(g_imagelayout, nullptr);
+        shots.emplace_back("layout", grab(g_imagelayout));
+        click(child<QWidget>(g_imagelayout, "frame_strip"), "2");
+        g_numberkeyboard->move(420, 0);
+        QTest::mouseClick(child<QWidget>(g_imagelayout, "lineEdit_X"), Qt::LeftButton);
+        click(g_numberkeyboard, "Button_4");
+        shots.emplace_back("layout_keypad", grab(g_imagelayout, g_numberkeyboard));
+        click(g_numberkeyboard, "Button_cancel");
+
+        click(g_imagelayout, "Button_source_select");
+        ASSERT_NE(g_inputchoose, nullptr);
+        click(child<QWidget>(g_inputchoose, "frame"), "2");
+        shots.emplace_back("source", grab(g_inputchoose));
+        click(child<QWidget>(g_inputchoose, "frame"), "Button_menu");
+        shots.emplace_back("source_menu", grab(g_inputchoose));
+        click(g_inputchoose, "Button_back");
+        click(g_imagelayout, "Button_back");
+        click(g_option, "Button_back");
+        flushDeletes();
 
         for (const auto& [name, img] : shots) {
             EXPECT_EQ(img.size(), QSize(800, 480));

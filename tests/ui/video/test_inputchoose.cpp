@@ -1,0 +1,165 @@
+// The window source page: input tiles, paged source cards, the in-use marker, the window strip and
+// the refresh after changes made elsewhere.
+#include <QFrame>
+
+#include "core/alias.h"
+#include "ui/video/inputchoose.h"
+#include "video_fixture.h"
+
+using namespace ramaddr;
+
+namespace {
+
+class InputChooseTest : public VideoPageTest {
+protected:
+    void addCrop(int input, int w = 640, int h = 360)
+    {
+        CROP_PARA c = {0, 0, 0, w, h};
+        model->ZelAddNewCrop(input, &c);
+        model->ZelCropSourceInit();
+        model->refresh_shadow();
+        clearFlag();
+    }
+    InputChoose* openSource()
+    {
+        click(g_mainwindow, "inputchoose");
+        EXPECT_NE(g_inputchoose, nullptr);
+        EXPECT_EQ(g_page_focus.load(), InputChoose::kFocus);
+        return g_inputchoose;
+    }
+    QWidget* cards() { return child<QWidget>(g_inputchoose, "frame"); }
+    QFrame* card(int j)
+    {
+        auto* b = child<QPushButton>(cards(), QString::number(j));
+        return b ? qobject_cast<QFrame*>(b->parentWidget()) : nullptr;
+    }
+    bool inUse(int j)
+    {
+        QFrame* c = card(j);
+        return c && c->findChild<QLabel*>("label_using") != nullptr;
+    }
+    void setSignal(int input, uint16_t w, uint16_t h, uint8_t rate)
+    {
+        const unsigned base = kInputSummary + 6 * input;
+        setWord(base, w);
+        setWord(base + 2, h);
+        model->ram_para[base + 4] = rate;
+        model->ram_para[base + 5] = 0;
+    }
+};
+
+}  // namespace
+
+TEST_F(InputChooseTest, CardOnALaterPageChoosesTheCropOfThatOrdinal)
+{
+    for (int k = 0; k < 7; ++k)
+        addCrop(2, 100 + k, 50);
+    setStored(kCurrentMode, 3);
+    InputChoose* page = openSource();
+    EXPECT_EQ(page->currentInput(), 2) << "window 1 shows HDMI1";
+    EXPECT_EQ(text(page, "label_HDMI1_num"), "(8)");
+    EXPECT_EQ(text(page, "label_DVI_num"), "(1)");
+    EXPECT_TRUE(inUse(0));
+    EXPECT_EQ(cards()->findChild<QPushButton*>("Button_previous"), nullptr);
+    ASSERT_NE(cards()->findChild<QPushButton*>("Button_next"), nullptr);
+
+    click(cards(), "Button_next");
+    EXPECT_EQ(page->sourcePage(), 1);
+    EXPECT_EQ(card(1)->findChild<QLabel*>("label_name")->text(), "HDMI1_crop7");
+    EXPECT_EQ(card(1)->findChild<QLabel*>("label_detail")->text(), "106x50");
+    EXPECT_EQ(cards()->findChild<QPushButton*>("2"), nullptr) << "8 sources: two cards on page 1";
+    click(cards(), "1");
+    EXPECT_EQ(windowWord(0, kWinSource), 0x8000 + 6) << "ordinal 7 = crop id 7, table entry 6";
+    EXPECT_EQ(imageWord(kCurrentMode), 0) << "a source change leaves the user mode";
+    EXPECT_EQ(flag(), 1);
+    EXPECT_TRUE(inUse(1));
+    EXPECT_EQ(text(page, "card_text_0"), "HDMI1_Crop7");
+    engineStep();
+    EXPECT_EQ(fileWord(window(0) + kWinSource), 0x8006);
+    EXPECT_EQ(engine->win_info[0].port, 2);
+    EXPECT_EQ(page->sourcePage(), 0) << "the refresh selects the window's input again";
+
+    // Page 0, card 0: the input itself.
+    click(cards(), "0");
+    EXPECT_EQ(windowWord(0, kWinSource), 2);
+}
+
+TEST_F(InputChooseTest, InUseMarkerFollowsTheCropIdsAfterDeleteAndAdd)
+{
+    addCrop(2);                 // HDMI1 id 1, entry 0
+    addCrop(2);                 // HDMI1 id 2, entry 1
+    model->ZelDeleteCrop(2, 1);   // entry 0 free
+    model->ZelCropSourceInit();
+    addCrop(3);                 // HDMI2 id 1 takes entry 0
+    addCrop(2);                 // HDMI1 id 1 again, entry 2: table order now id 2, id 1
+    InputChoose* page = openSource();
+    click(cards(), "1");
+    EXPECT_EQ(windowWord(0, kWinSource), 0x8002);
+    EXPECT_TRUE(inUse(1));
+    EXPECT_FALSE(inUse(2));
+    EXPECT_EQ(text(page, "card_text_0"), "HDMI1_Crop1");
+    click(cards(), "2");
+    EXPECT_EQ(windowWord(0, kWinSource), 0x8001);
+    EXPECT_TRUE(inUse(2));
+    EXPECT_EQ(text(page, "card_text_0"), "HDMI1_Crop2");
+}
+
+TEST_F(InputChooseTest, SignalsAndNamesOfTheTiles)
+{
+    zeltest::writeText(kAliasFile, R"({"namelist":{"source":[{"id":1,"valid":"on","name":"Laptop"}],)"
+                                   R"("crop":[{"id":0,"valid":"on","name":"Left half"}]}})");
+    InputChoose* page = openSource();
+    EXPECT_EQ(text(page, "label_DVI_text"), "Laptop");
+    EXPECT_EQ(text(page, "label_HDMI1_text"), "HDMI1");
+    EXPECT_EQ(card(0)->findChild<QLabel*>("label_detail")->text(), "No signal");
+
+    setSignal(2, 1920, 1080, 60);
+    model->test_signal(12);
+    EXPECT_EQ(card(0)->findChild<QLabel*>("label_detail")->text(), "1920x1080@60Hz");
+    EXPECT_EQ(child<QLabel>(page, "label_HDMI1")->pixmap(Qt::ReturnByValue).toImage(),
+              QPixmap(":/png/HDMI13_lv.png").toImage());
+    EXPECT_EQ(child<QLabel>(page, "label_HDMI3")->pixmap(Qt::ReturnByValue).toImage(), QPixmap(":/png/HDMI20.png").toImage());
+
+    // A crop arriving over the links is listed, under its alias.
+    model->ram_para[cropEntry(0)] = 2;
+    model->ram_para[cropEntry(0) + 1] = 0x80;
+    model->ram_para_shadow[cropEntry(0) + 1] = 0x80;
+    model->ram_para_shadow[cropEntry(0)] = 2;
+    model->test_signal(103);
+    EXPECT_EQ(text(page, "label_HDMI1_num"), "(2)");
+    EXPECT_EQ(card(1)->findChild<QLabel*>("label_name")->text(), "Left half");
+}
+
+TEST_F(InputChooseTest, StripShowsTheWindowsThatAreOnAndFallsBackToWindowOne)
+{
+    setStored(window(3) + kWinState, 1);
+    InputChoose* page = openSource();
+    QWidget* strip = child<QWidget>(page, "frame_strip");
+    EXPECT_NE(strip->findChild<QPushButton*>("3"), nullptr);
+    EXPECT_EQ(strip->findChild<QPushButton*>("1"), nullptr);
+    click(strip, "3");
+    EXPECT_EQ(page->currentWindow(), 3);
+    EXPECT_EQ(page->currentInput(), 4) << "window 4 shows HDMI3";
+
+    setWord(window(3) + kWinState, 0);
+    model->test_signal(1);
+    EXPECT_EQ(page->currentWindow(), 0);
+    EXPECT_EQ(page->currentInput(), 2);
+    EXPECT_EQ(child<QWidget>(page, "frame_strip")->findChild<QPushButton*>("3"), nullptr);
+}
+
+TEST_F(InputChooseTest, MenuAndBackToTheHomePage)
+{
+    InputChoose* page = openSource();
+    auto* cut = child<QPushButton>(page, "Button_inputcut");
+    EXPECT_FALSE(cut->isVisible());
+    click(cards(), "Button_menu");
+    EXPECT_TRUE(cut->isVisible());
+    EXPECT_EQ(cut->text(), "Input intercept");
+    click(cards(), "Button_menu");
+    EXPECT_FALSE(cut->isVisible());
+    click(page, "Button_back");
+    EXPECT_EQ(g_inputchoose, nullptr);
+    EXPECT_EQ(g_page_focus.load(), 1);
+    flushDeletes();
+}

@@ -1,0 +1,92 @@
+// The shell fixture with a video engine on the simulated chip, stepped by hand: engineStep() is
+// one pass of the engine's worker, which applies a committed change and reports it to the change
+// dispatcher (page refresh, notice, parameter file).
+#pragma once
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+
+#include "core/zelrampara.h"
+#include "engine/c331_manage.h"
+#include "sim/video_chip.h"
+#include "ui/shell/my_lineedit.h"
+#include "ui/shell/numberkeyboard.h"
+#include "ui/shell/shell_fixture.h"
+
+class VideoPageTest : public ShellTest {
+protected:
+    void SetUp() override
+    {
+        ShellTest::SetUp();
+        engine = new c331_manage();
+        c331_manage::p_c331_manage = engine;
+        engine->usleepFn = [](unsigned) {};
+        ASSERT_EQ(engine->initialize(false), 0);
+        for (int i = 0; i < 50 && engine->c331_setup_state < c331_manage::kSetupDone; ++i)
+            engine->stepOnce();
+        ASSERT_EQ(engine->c331_setup_state, c331_manage::kSetupDone);
+        model->refresh_shadow();
+    }
+
+    // One pass of the engine: applies a committed change and reports it.
+    void engineStep() { engine->stepOnce(); }
+    int flag() const { return engine->para_chg_flag.load(); }
+    void clearFlag() { engine->para_chg_flag = 0; }
+
+    uint16_t imageWord(unsigned addr) const { return ram_get_u16(model->ram_para, addr); }
+    void setWord(unsigned addr, uint16_t v) { ram_set_u16(model->ram_para, addr, v); }
+    // Writes image and shadow alike, as a box that started with that value.
+    void setStored(unsigned addr, uint16_t v)
+    {
+        ram_set_u16(model->ram_para, addr, v);
+        ram_set_u16(model->ram_para_shadow, addr, v);
+    }
+    uint16_t windowWord(int w, unsigned offset) const { return imageWord(ramaddr::window(w) + offset); }
+
+    // The saved parameter file's (marker, then image 0x300-0xFFF) 16-bit field at an image address.
+    uint16_t fileWord(unsigned addr) const
+    {
+        const std::vector<uint8_t> file = zeltest::readFile(kParameterFile);
+        const unsigned at = addr - ramaddr::kPersistStart + ramaddr::kSlotMarkerLen;   // after the marker
+        return file.size() > at + 1 ? static_cast<uint16_t>(file[at] | (file[at + 1] << 8)) : 0xFFFF;
+    }
+
+    // Touches a keypad field, types the digits on the keypad and confirms.
+    void typeInto(QObject* page, const QString& field, const QString& digits)
+    {
+        auto* edit = child<My_lineEdit>(page, field);
+        if (!edit)
+            return;
+        QTest::mouseClick(edit, Qt::LeftButton);
+        ASSERT_TRUE(g_numberkeyboard->isVisible()) << qPrintable(field);
+        click(g_numberkeyboard, "Button_clear");
+        for (QChar c : digits)
+            click(g_numberkeyboard, QStringLiteral("Button_%1").arg(c));
+        click(g_numberkeyboard, "Button_ok");
+    }
+    // Confirms a text the keypad cannot type (a sign), as a confirmation arriving for the field.
+    void confirmRaw(QObject* page, const QString& field, const QString& text)
+    {
+        auto* edit = child<My_lineEdit>(page, field);
+        if (!edit)
+            return;
+        QTest::mouseClick(edit, Qt::LeftButton);
+        g_numberkeyboard->hide();
+        emit g_numberkeyboard->sendKeyBoardUIDataToLineEdit(text);
+    }
+
+    static QString text(QObject* parent, const QString& name)
+    {
+        auto* l = child<QLabel>(parent, name);
+        return l ? l->text() : QString();
+    }
+
+    static bool sameImage(const QIcon& icon, const char* resource, QSize size)
+    {
+        return icon.pixmap(size).toImage() == QIcon(QString::fromLatin1(resource)).pixmap(size).toImage();
+    }
+
+    c331_manage* engine = nullptr;
+    sim::VideoChipModel& chip = sim::attachVideoChip();
+};

@@ -1,0 +1,65 @@
+// What the video setup pages share: the parameter image and its shadow, the commit of field
+// writes, input names, window sources and the alias-or-default names.
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <initializer_list>
+
+class QLabel;
+class QComboBox;
+
+namespace video {
+
+constexpr int kInputs = 6;
+constexpr int kWindows = 6;
+
+// Plain input names by input number; empty outside 0-5.
+QString inputName(int input);
+
+// The parameter image and its shadow (all zero while the model does not exist).
+unsigned char* image();
+const unsigned char* shadow();
+uint16_t word(unsigned addr);
+// True when image and shadow differ in [addr, addr + len).
+bool differs(unsigned addr, unsigned len);
+
+struct FieldWrite {
+    unsigned addr;
+    uint16_t value;
+};
+// Writes 16-bit fields at the video engine's commit point and sets its change flag.
+void commitWords(std::initializer_list<FieldWrite> writes);
+// Writes low bytes (the high byte stays) at the commit point and sets the change flag.
+void commitLowBytes(std::initializer_list<FieldWrite> writes);
+
+// The window's source: the input number (for a crop the crop's input), whether it is a crop and
+// the crop table index.
+struct WindowSource {
+    int input = 0;
+    bool crop = false;
+    int cropIndex = 0;
+};
+WindowSource windowSource(int window);
+
+// The crop ordinal (from 1) of the crop at table index `entry`: how many of its input's crop ids
+// in use are not above its own id. 0 when the entry is not a crop in use.
+int cropOrdinalOfEntry(int entry);
+
+// The alias of `section`/`id` elided at the right to `width` pixels with the label's font, or
+// `fallback` when there is no usable alias.
+QString aliasOr(const char* section, int id, const QString& fallback, const QLabel* label, int width);
+
+// The input signal summary of input i: width, height and refresh (all 0 without a signal).
+struct Signal {
+    unsigned width = 0, height = 0, rate = 0;
+    bool present() const { return width && height && rate; }
+};
+Signal inputSignal(int input);
+
+// A combo box refilled or repositioned without reporting a change of selection.
+void setComboEntries(QComboBox* combo, const QStringList& entries, int selected);
+void selectComboQuietly(QComboBox* combo, int index);
+
+}  // namespace video
