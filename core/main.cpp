@@ -23,6 +23,7 @@
 #include "links/usbserver.h"
 #include "platform/platform.h"
 #include "sim/sim_board.h"
+#include "sim/sim_clock.h"
 #include "ui/shell/lcd_touch.h"
 #include "ui/shell/lockwindow.h"
 #include "ui/shell/mainwindow.h"
@@ -64,8 +65,10 @@ int main(int argc, char** argv)
     QObject::connect(g_timer, &QTimer::timeout, g_mainwindow, &MainWindow::slot_update_timer_ticks);
     g_timer->start(10);
 
-    if (platform::isSim())
+    if (platform::isSim()) {
+        sim::setTickSource([] { return G_timeTicks.load(); });   // devices take time in our ticks
         sim::attachBoard();  // the simulated devices answer from here on
+    }
 
     tarvosource::pInstance();
     fpga_manage::pInstance();

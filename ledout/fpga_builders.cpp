@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "ledout/fpga_manage.h"
+#include "ledout/job_block.h"
 #include "ledout/rcv_card_cmd.h"
 #include "ledout/scan_para.h"
 
@@ -10,13 +11,9 @@ LineType line_type = {};
 
 namespace {
 
-constexpr unsigned kJobCardIndex = 8;     // u16 card index inside the port
-constexpr unsigned kJobParameter = 16;    // u32 job parameter (mapping value in its low byte)
-constexpr unsigned kJobPacketLen = 12;    // u16 length of the last packet built
-
 void storeLength(unsigned len)
 {
-    rcv_card::wr16(g_send_para + kJobPacketLen, static_cast<uint16_t>(len));
+    rcv_card::wr16(g_send_para + jobblock::kPacketLen, static_cast<uint16_t>(len));
 }
 
 // The check byte of a built packet (0 for a refused one).
@@ -26,7 +23,7 @@ unsigned char checkByte(const unsigned char* buf, unsigned len) { return len != 
 
 unsigned char fpga_manage::rcv_card_cmd_create(unsigned char* buf, unsigned char port)
 {
-    const uint16_t index = rcv_card::rd16(g_send_para + kJobCardIndex);
+    const uint16_t index = rcv_card::rd16(g_send_para + jobblock::kCardIndex);
     unsigned short x = 0, y = 0;
     get_rcvcard_x_y(index, &x, &y);
     x = static_cast<unsigned short>(x + line_type.x_offset);
@@ -114,7 +111,7 @@ unsigned short fpga_manage::save_para2flash_cmd_create(unsigned char port, unsig
 
 unsigned char fpga_manage::mapping_enable_cmd_create(unsigned char port, unsigned char* buf)
 {
-    const unsigned n = rcv_card::mappingEnable(buf, port, g_send_para[kJobParameter]);
+    const unsigned n = rcv_card::mappingEnable(buf, port, g_send_para[jobblock::kParameter]);
     storeLength(n);
     return checkByte(buf, n);
 }

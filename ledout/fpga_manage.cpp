@@ -7,6 +7,7 @@
 #include "chips/tarvosource.h"
 #include "core/global.h"
 #include "core/utils.h"
+#include "ledout/rcv_recovery_file.h"
 #include "platform/gpio.h"
 #include "platform/platform.h"
 
@@ -71,8 +72,9 @@ fpga_manage::fpga_manage() : drv_(lines_)
         MCU_RAM_ETH_PARA_func[i] = ramEthPara_[i];
         MCU_RAM_ETH_BACK_PARA_func[i] = ramEthBackPara_[i];
     }
-    platform::makeParentDirs("/data/smartmapping/.");
-    platform::makeParentDirs("/data/rcvrecovery/.");
+    rcv_recovery = new rcvRecovery();
+    rcv_recovery->check_file_dir("/data/smartmapping");
+    rcv_recovery->check_file_dir("/data/rcvrecovery");
 }
 
 int fpga_manage::initialize()

@@ -17,6 +17,9 @@
 #include "ledout/fpga_lines.h"
 #include "ledout/scan_para.h"
 
+class QString;
+class rcvRecovery;
+
 // ---- globals of the manager ------------------------------------------------------------------
 constexpr int kChangeWords = 49;
 extern uint32_t g_change[kChangeWords];
@@ -128,21 +131,38 @@ public:
     void set_led_para_deal();
     void Extension_function();
 
-    // ---- receiving-card jobs, recorder, upgrade, brightness and schedules (ledout/fpga_pending.cpp)
+    // ---- recorder, upgrade, brightness and schedules (ledout/fpga_pending.cpp)
     // (each does nothing until its own work lands)
     void usb_upgrade_deal();
     void IT8563WE_Get(TimeRealType* time);
     void run_clock_record();
-    void SmartMapping_deal();
-    void save_para_deal();
-    void mapping_enable_deal();
-    void rcv_recovery_check_deal(int mode);
     void Brightness_hand_dealwith(int mode);
     void record_bright_change();
     void Brightness_task();
     void Dealwith_mcu_ram();
     void record_onoff_time(int device);
     void dealwith_onoff();
+
+    // ---- receiving-card jobs ----------------------------------------------------------------------
+    // One step each per pass while the job block holds their job code. Smart mapping (job 1) and
+    // the operation player in ledout/fpga_smartmapping.cpp, parameter save (3) and mapping enable
+    // (4) in ledout/fpga_card_jobs.cpp, check (5), self-recovery (6) and scan-file load (2) in
+    // ledout/fpga_recovery_check.cpp.
+    enum RCV_CHECK_OR_RECOVERY { RCV_CHECK = 0, RCV_RECOVERY = 1, RCV_SCAN_LOAD = 2 };
+    void SmartMapping_deal();
+    void save_para_deal();
+    void mapping_enable_deal();
+    void rcv_recovery_check_deal(int mode);
+    // Plays the reader's current operate record, its data at `offset` of `file`, on the port of
+    // the reader's net record: one card (the job's card index) or, with all_cards, every card.
+    // 1 once the operation is finished, -1 when it cannot be played, else 0.
+    static constexpr int kPlayFailed = -1;
+    int load_rcv_xy_operate(const QString& file, uint32_t offset, bool all_cards);
+
+    rcvRecovery* rcv_recovery = nullptr;   // the recovery and scan file reader, never destroyed
+    uint8_t recover_screen = 0;            // where the last check found a faulty card
+    uint8_t recover_net = 0;
+    uint8_t recover_card = 0;
 
     // ---- receiving-card packets (ledout/fpga_builders.cpp) ----------------------------------------
     // Each fills `buf` (at least the packet length) and, except rcv_card_cmd_create, stores the
@@ -309,4 +329,33 @@ private:
 
     // LED-size handshake.
     uint32_t ledParaStamp_ = 0;
+
+    // Receiving-card jobs: shared steps.
+    bool jobWaitsForLinks();
+    void jobSend(const unsigned char* packet, unsigned short length, unsigned port);
+    void jobProgressTick(int page);
+    void jobEnd();
+    void portBroadcastStep(bool save);
+    // The check and recovery machine, one helper per group of states.
+    void checkStart(int mode);
+    void checkFindFile(int mode);
+    void checkScreens(int mode);
+    void checkNets(int mode);
+    void checkPlay(int mode);
+    void checkEnd(int mode);
+    void checkProgress(int mode, int value);
+    // Indices of the check and recovery (16-bit: counts in the files are 16-bit).
+    uint16_t jobNet_ = 0;
+    uint16_t jobCard_ = 0;
+    uint16_t jobOperation_ = 0;
+    // The operation player.
+    uint8_t playRetries_ = 0;
+    uint32_t playPackets_ = 0;
+    uint32_t playPacket_ = 0;
+    uint16_t playCard_ = 0;
+    uint32_t playTimeoutMs_ = 0;
+    uint16_t playSentFrom_ = 0;   // the state that sent the packet being waited for
+    int playStep(const QString& file, uint32_t offset, bool all_cards);
+    int playSend(const QString& file, uint32_t offset, bool all_cards);
+    void playReplyWait(bool all_cards);
 };

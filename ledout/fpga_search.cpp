@@ -6,6 +6,7 @@
 #include "core/utils.h"
 #include "ledout/eth_param.h"
 #include "ledout/fpga_manage.h"
+#include "ledout/job_block.h"
 #include "ledout/fpga_ports.h"
 #include "ledout/rcv_card_cmd.h"
 
@@ -24,7 +25,6 @@ constexpr uint32_t kSearchEnabled = 15;
 constexpr uint32_t kSearchPeriod = 80;   // ticks between passes, and of link quiet
 constexpr int kRegScreen = 0;
 constexpr uint8_t kScreenFault = 0x08;   // no search while either FPGA reports a fault
-constexpr unsigned kJobCheckResult = 30; // job block: u16 check result
 constexpr unsigned kMinCountReply = 15;  // bytes 11-13 and the check byte
 constexpr unsigned kMinCheckReply = 24;  // bytes 18-22 and the check byte
 constexpr uint32_t kOddPassBits = 0xC0000000u;
@@ -189,7 +189,7 @@ void fpga_manage::Search_concurrent_back_result(unsigned char* reply, unsigned c
     if (port >= eth_param::kPorts)
         return;
     if (length >= kMinCheckReply && rcv_card::rd32(reply + 18) == check_config_id)
-        rcv_card::wr16(g_send_para + kJobCheckResult, reply[22]);
+        rcv_card::wr16(g_send_para + jobblock::kCheckResult, reply[22]);
     update_eth_rcv_num(reply, static_cast<unsigned char>(port), fpga);
 }
 

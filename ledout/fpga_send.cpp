@@ -10,6 +10,7 @@
 #include "core/utils.h"
 #include "ledout/eth_param.h"
 #include "ledout/fpga_manage.h"
+#include "ledout/job_block.h"
 #include "ledout/fpga_ports.h"
 #include "ledout/rcv_card_cmd.h"
 #include "links/reply_queue.h"
@@ -20,7 +21,6 @@ using rcv_card::rd16;
 namespace {
 
 constexpr unsigned kMinPacket = rcv_card::kHeaderLen + 1;
-constexpr unsigned kJobAck = 6;            // job block: the cards acknowledged the last packet
 constexpr unsigned kVmfFirst = 10;         // reply bytes kept for the multifunction card
 constexpr unsigned kVmfBytes = 129;
 constexpr uint8_t kSourcePortBits = 0x30;  // source bits 12-13 in byte 3
@@ -248,7 +248,7 @@ void fpga_manage::Rcv_data_from_eth(int fpga)
         // A search reply for the card search: that reader takes and acknowledges it.
         deal_with_search_concurrent(fpga);
         if (src < rcv_card::kSrcController && tag == rcv_card::kTagJob)
-            g_send_para[kJobAck] = 1;
+            g_send_para[jobblock::kAck] = 1;
         return;
     }
     acknowledge_pair(fpga, pair);
@@ -276,7 +276,7 @@ void fpga_manage::Rcv_data_from_eth(int fpga)
 
     if (dest >= rcv_card::kSrcController && dest <= rcv_card::kSrcController + 15 &&
         src < rcv_card::kSrcController && tag == rcv_card::kTagJob) {
-        g_send_para[kJobAck] = 1;
+        g_send_para[jobblock::kAck] = 1;
         return;
     }
     if (dest == rcv_card::kSrcController && (cmd == rcv_card::kCmdWriteReg || cmd == rcv_card::kCmdReadRam)) {

@@ -6,6 +6,7 @@
 #include "core/global.h"
 #include "engine/c331_manage.h"
 #include "ledout/fpga_manage.h"
+#include "ledout/rcv_recovery_file.h"
 
 namespace linkhooks {
 
@@ -73,7 +74,18 @@ bool fpgaStoreNetPara(int fpga, uint32_t offset, const uint8_t* data, uint32_t l
 }
 
 void recordTiming() {}
-void recoveryFilesChanged(bool) {}
-void scanFilesChanged() {}
+
+// The reader's lists are what the pages count and the jobs look for.
+void recoveryFilesChanged(bool)
+{
+    if (manager() && manager()->rcv_recovery)
+        manager()->rcv_recovery->get_dir_file("/data/rcvrecovery");
+}
+
+void scanFilesChanged()
+{
+    if (manager() && manager()->rcv_recovery)
+        manager()->rcv_recovery->get_dir_file("/data/smartmapping");
+}
 
 }  // namespace linkhooks

@@ -53,6 +53,11 @@ public:
     // Called after every driver write (from the writer's thread).
     int addListener(Listener listener);
     void removeListener(int id);
+    // Called before every driver read of a pad (from the reader's thread, no lock held): a model
+    // whose inputs change with time brings the pad up to date.
+    using ReadHook = std::function<void(uint32_t offset)>;
+    int addReadHook(ReadHook hook);
+    void removeReadHook(int id);
     // Writes seen on one line, in order.
     std::vector<Change> history(uint32_t offset) const;
     void clearHistory();
@@ -63,6 +68,7 @@ private:
     std::map<uint32_t, uint16_t> pads_;
     std::vector<Change> history_;
     std::map<int, Listener> listeners_;
+    std::map<int, ReadHook> readHooks_;
     int nextListener_ = 1;
     bool mapped_ = false;
     bool mapFails_ = false;

@@ -62,8 +62,15 @@ int CardChain::answeringCards(int port) const
 SimCard& CardChain::cardRef(int port, int index)
 {
     auto& cards = ports_[static_cast<size_t>(port)].cards;
-    if (static_cast<int>(cards.size()) <= index)
-        cards.resize(static_cast<size_t>(index) + 1);
+    if (static_cast<int>(cards.size()) <= index) {
+        const SimConfig c = config();
+        while (static_cast<int>(cards.size()) <= index) {
+            SimCard fresh;
+            fresh.configId = c.configIds[static_cast<size_t>(port)];
+            fresh.needsRecovery = c.faultyCard[static_cast<size_t>(port)] == static_cast<int>(cards.size());
+            cards.push_back(fresh);
+        }
+    }
     return cards[static_cast<size_t>(index)];
 }
 
@@ -99,6 +106,14 @@ Packet CardChain::reply(int port, const uint8_t* req, size_t length, uint16_t so
 
 std::vector<Packet> CardChain::deliver(int port, const uint8_t* data, size_t length)
 {
+    std::vector<Packet> out;
+    for (TimedReply& r : deliverTimed(port, data, length))
+        out.push_back(std::move(r.bytes));
+    return out;
+}
+
+std::vector<CardChain::TimedReply> CardChain::deliverTimed(int port, const uint8_t* data, size_t length)
+{
     std::lock_guard<std::mutex> lock(mutex_);
     if (port < 0 || port >= kPorts || data == nullptr)
         return {};
@@ -115,12 +130,14 @@ std::vector<Packet> CardChain::deliver(int port, const uint8_t* data, size_t len
         ++ps.wrongPort;
     if (ps.faults.silent)
         return {};
-    if (dest & kMultifunctionBit)
-        return handleMultifunction(port, data, length);
-    return handleCards(port, data, length);
+    std::vector<TimedReply> replies =
+        (dest & kMultifunctionBit) ? handleMultifunction(port, data, length) : handleCards(port, data, length);
+    for (TimedReply& r : replies)
+        r.delayTicks += ps.faults.delayTicks;
+    return replies;
 }
 
-std::vector<Packet> CardChain::handleCards(int port, const uint8_t* req, size_t length)
+std::vector<CardChain::TimedReply> CardChain::handleCards(int port, const uint8_t* req, size_t length)
 {
     const int count = answeringCards(port);
     if (count == 0)
@@ -137,6 +154,7 @@ std::vector<Packet> CardChain::handleCards(int port, const uint8_t* req, size_t 
     const uint8_t* payload = req + 10;
     const size_t payloadLen = length - 11;
     std::vector<uint8_t> out{0};   // status 0
+    uint32_t delay = 0;
 
     switch (command) {
     case kSearch: {
@@ -190,13 +208,15 @@ std::vector<Packet> CardChain::handleCards(int port, const uint8_t* req, size_t 
             SimCard& c = cardRef(port, i);
             c.regs[reg] = static_cast<uint8_t>((c.regs[reg] & ~mask) | (value & mask));
             if (reg == 1 && (mask & value) == 0xFF)
-                c.ram.clear();   // RAM reset
+                ++c.restarts;   // the card starts again from what its RAM holds
         }
         break;
     }
     case kSave:
     case kReconfig:
     case kActivate:
+        if (command == kSave)
+            delay = config().saveDelayTicks;
         for (int i = first; i <= last; ++i) {
             SimCard& c = cardRef(port, i);
             (command == kSave ? c.saves : command == kReconfig ? c.reconfigs : c.activations)++;
@@ -205,10 +225,10 @@ std::vector<Packet> CardChain::handleCards(int port, const uint8_t* req, size_t 
     default:
         break;
     }
-    return {reply(port, req, length, source, out)};
+    return {TimedReply{reply(port, req, length, source, out), delay}};
 }
 
-std::vector<Packet> CardChain::handleMultifunction(int port, const uint8_t* req, size_t length)
+std::vector<CardChain::TimedReply> CardChain::handleMultifunction(int port, const uint8_t* req, size_t length)
 {
     if (!multifunctionOn(port))
         return {};
@@ -218,7 +238,7 @@ std::vector<Packet> CardChain::handleMultifunction(int port, const uint8_t* req,
         get16(req + 14) == kMultifunctionRead)
         for (uint8_t b : mfData_)
             out.push_back(b);
-    return {reply(port, req, length, source, out)};
+    return {TimedReply{reply(port, req, length, source, out), 0}};
 }
 
 // ---- back door ---------------------------------------------------------------------------------
@@ -266,6 +286,24 @@ void CardChain::setCard(int port, int index, const SimCard& card)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     cardRef(port, index) = card;
+}
+
+void CardChain::setFaultyCard(int port, int index)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (index >= 0)
+        cardRef(port, index);
+    for (size_t i = 0; i < ports_.at(static_cast<size_t>(port)).cards.size(); ++i)
+        ports_[static_cast<size_t>(port)].cards[i].needsRecovery = static_cast<int>(i) == index;
+}
+
+void CardChain::setConfigId(int port, uint32_t configId)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    const int n = std::max(configuredCards(port), 1);
+    cardRef(port, n - 1);
+    for (SimCard& c : ports_.at(static_cast<size_t>(port)).cards)
+        c.configId = configId;
 }
 
 uint16_t CardChain::ram16(int port, int index, uint32_t address) const

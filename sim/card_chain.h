@@ -29,6 +29,7 @@ struct SimCard {
     int saves = 0;
     int reconfigs = 0;
     int activations = 0;
+    int restarts = 0;   // RAM resets (register 1 written 0xFF): the card takes its RAM anew
 };
 
 class CardChain {
@@ -43,10 +44,19 @@ public:
         bool badCheck = false;    // replies carry a wrong check byte
         bool wrongTag = false;    // replies carry another tag than the request
         bool portByteZero = false;  // replies carry 0 in byte 7
+        uint32_t delayTicks = 0;    // every reply comes this many ticks late
+    };
+
+    // A reply and how long after the request the card sends it.
+    struct TimedReply {
+        Packet bytes;
+        uint32_t delayTicks = 0;
     };
 
     // Handles one packet sent out of `port` (0-31; 16-31 on FPGA 1) and returns the replies.
     std::vector<Packet> deliver(int port, const uint8_t* data, size_t length);
+    // The same, with the time each reply takes (a save takes the board's save delay).
+    std::vector<TimedReply> deliverTimed(int port, const uint8_t* data, size_t length);
 
     // ---- back door for tests --------------------------------------------------------------------
     void setFaults(int port, const PortFaults& faults);
@@ -57,6 +67,10 @@ public:
     bool linkUp(int port) const;     // a card is wired to the port (silent or not)
     SimCard card(int port, int index) const;
     void setCard(int port, int index, const SimCard& card);
+    // The card that needs recovery on a port (-1: every card intact), and the config id that
+    // every card of the port holds. New cards take both from the board's configuration.
+    void setFaultyCard(int port, int index);
+    void setConfigId(int port, uint32_t configId);
     uint16_t ram16(int port, int index, uint32_t address) const;
     // The packets that reached the port, good or bad (the last kLogLimit of them).
     std::vector<Packet> received(int port) const;
@@ -81,8 +95,8 @@ private:
     SimCard& cardRef(int port, int index);
     Packet reply(int port, const uint8_t* req, size_t length, uint16_t source,
                  const std::vector<uint8_t>& payload) const;
-    std::vector<Packet> handleCards(int port, const uint8_t* req, size_t length);
-    std::vector<Packet> handleMultifunction(int port, const uint8_t* req, size_t length);
+    std::vector<TimedReply> handleCards(int port, const uint8_t* req, size_t length);
+    std::vector<TimedReply> handleMultifunction(int port, const uint8_t* req, size_t length);
     bool multifunctionOn(int port) const;
 
     mutable std::mutex mutex_;

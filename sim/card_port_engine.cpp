@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "sim/card_chain.h"
+#include "sim/sim_clock.h"
 
 namespace sim {
 
@@ -62,6 +63,8 @@ void CardPortEngine::onRegisterWrite(SimFpga& fpga, int reg, uint8_t mask, uint8
 
 void CardPortEngine::onRegisterRead(SimFpga& fpga, int reg)
 {
+    if (reg == kFlags[0] || reg == kFlags[1])
+        releaseDue(fpga);
     for (int h = 0; h < 2; ++h) {
         if (reg == kLink[h])
             refreshLinks(fpga);
@@ -75,10 +78,30 @@ void CardPortEngine::onRegisterRead(SimFpga& fpga, int reg)
     }
 }
 
+void CardPortEngine::onIrqSample(SimFpga& fpga) { releaseDue(fpga); }
+
+void CardPortEngine::releaseDue(SimFpga& fpga)
+{
+    const uint32_t now = ticks();
+    for (int pair = 0; pair < kPairs; ++pair) {
+        auto& pending = pending_[static_cast<size_t>(pair)];
+        bool released = false;
+        while (!pending.empty() && static_cast<int32_t>(now - pending.front().due) >= 0) {
+            queues_[static_cast<size_t>(pair)].push_back(std::move(pending.front().bytes));
+            pending.pop_front();
+            released = true;
+        }
+        if (released && !showing_[static_cast<size_t>(pair)])
+            loadReply(fpga, pair);
+    }
+}
+
 void CardPortEngine::onPowerUp(SimFpga& fpga)
 {
     for (auto& q : queues_)
         q.clear();
+    for (auto& p : pending_)
+        p.clear();
     showing_.fill(false);
     busy_.fill(0);
     fpga.setReg(kFlags[0], 0);
@@ -107,9 +130,17 @@ void CardPortEngine::startSend(SimFpga& fpga, int pair)
     busy_[static_cast<size_t>(pair)] = busyReads_;
     setBits(fpga, kFlags[h], busyBit(pair), true);
 
-    for (Packet& r : cardChain().deliver(fpga.index() * kPortsPerFpga + port, packet.data(), packet.size()))
-        if (!r.empty() && r.size() <= kMaxTransfer)
-            queues_[static_cast<size_t>(pair)].push_back(std::move(r));
+    const uint32_t now = ticks();
+    for (CardChain::TimedReply& r : cardChain().deliverTimed(fpga.index() * kPortsPerFpga + port, packet.data(),
+                                                             packet.size())) {
+        if (r.bytes.empty() || r.bytes.size() > kMaxTransfer)
+            continue;
+        auto& pending = pending_[static_cast<size_t>(pair)];
+        if (r.delayTicks == 0 && pending.empty())
+            queues_[static_cast<size_t>(pair)].push_back(std::move(r.bytes));
+        else
+            pending.push_back(Pending{now + r.delayTicks, std::move(r.bytes)});   // keeps the order
+    }
     if (!showing_[static_cast<size_t>(pair)])
         loadReply(fpga, pair);
 }

@@ -14,6 +14,8 @@
 //          of 130 or 146, which loads the pair's next reply; status register 22 bit 5 (and so the
 //          interrupt line) while any reply waits.
 //   link:  registers 128 (ports 0-7) and 144 (ports 8-15), one bit per port with a card behind.
+// A reply that a card sends late (sim::ticks()) reaches the reply RAM once it is due, seen when
+// the controller samples the interrupt pad or reads the ready flags.
 #pragma once
 
 #include <array>
@@ -30,6 +32,7 @@ public:
     void onRegisterWrite(SimFpga& fpga, int reg, uint8_t mask, uint8_t before, uint8_t after) override;
     void onRegisterRead(SimFpga& fpga, int reg) override;
     void onPowerUp(SimFpga& fpga) override;
+    void onIrqSample(SimFpga& fpga) override;
 
     // ---- back door ----
     void setBusyReads(int reads) { busyReads_ = reads; }   // reads of 129/145 a send stays busy
@@ -46,7 +49,15 @@ private:
     void updateStatus(SimFpga& fpga);
     void refreshLinks(SimFpga& fpga);
 
+    // Replies still on their way (a card that takes time): due tick and bytes, per pair.
+    struct Pending {
+        uint32_t due;
+        std::vector<uint8_t> bytes;
+    };
+    void releaseDue(SimFpga& fpga);
+
     std::array<std::deque<std::vector<uint8_t>>, 8> queues_;
+    std::array<std::deque<Pending>, 8> pending_;
     std::array<bool, 8> showing_{};     // a reply stands in the pair's reply RAM
     std::array<int, 8> busy_{};         // reads left while the pair's send is busy
     int busyReads_ = 2;

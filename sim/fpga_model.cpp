@@ -71,6 +71,13 @@ SimFpga::SimFpga(int index, platform::SimGpioWindow& gpio)
     powerUp();
 }
 
+void SimFpga::irqSampled()
+{
+    std::lock_guard<std::recursive_mutex> lock(m_);
+    if (engine_)
+        engine_->onIrqSample(*this);
+}
+
 bool SimFpga::selected() const
 {
     return !high(gpio_, kPadCs[index_]) && high(gpio_, kPadCs[1 - index_]);
@@ -555,6 +562,7 @@ struct Attachment {
     std::unique_ptr<FpgaBoard> models;
     platform::Board* board = nullptr;
     int listener = 0;
+    int readHook = 0;
 };
 
 std::mutex g_attachMutex;
@@ -568,8 +576,10 @@ FpgaBoard& attachFpgas()
     platform::Board& board = platform::board();
     auto* gpio = dynamic_cast<platform::SimGpioWindow*>(&board.gpio());
     auto* spi = dynamic_cast<platform::SimSpiBus*>(&board.spi());
-    if (!g_attachments.empty() && g_attachments.back().board == &board && gpio)
+    if (!g_attachments.empty() && g_attachments.back().board == &board && gpio) {
         gpio->removeListener(g_attachments.back().listener);
+        gpio->removeReadHook(g_attachments.back().readHook);
+    }
 
     Attachment a;
     a.models = std::make_unique<FpgaBoard>();
@@ -586,6 +596,11 @@ FpgaBoard& attachFpgas()
             for (int i = 0; i < 2; ++i)
                 if (offset == kPadRst[i])
                     m->fpga[i]->resetLine(value != 0);
+        });
+        a.readHook = gpio->addReadHook([m](uint32_t offset) {
+            for (int i = 0; i < 2; ++i)
+                if (offset == kPadIrq[i])
+                    m->fpga[i]->irqSampled();
         });
     }
     g_attachments.push_back(std::move(a));

@@ -47,6 +47,8 @@ public:
     virtual void onRegisterRead(SimFpga& fpga, int reg) = 0;
     // After the FPGA powered up afresh (reset released or returned after a drop-out).
     virtual void onPowerUp(SimFpga& fpga) = 0;
+    // The controller samples the interrupt pad: replies that came due by now show up.
+    virtual void onIrqSample(SimFpga&) {}
 };
 
 class SimFpga : public platform::SpiDeviceModel {
@@ -66,6 +68,7 @@ public:
 
     bool spiMessage(const platform::SpiTransfer* xfers, unsigned count) override;
     void resetLine(bool high);          // follows the FPGA's reset pad
+    void irqSampled();                  // the controller reads the interrupt pad
 
     // ---- access for tests and the port engine ----
     int index() const { return index_; }

@@ -32,6 +32,11 @@ SimConfig loadFromFile()
         c.cardsPerPort[p] = static_cast<uint16_t>(s.value(QString("port%1").arg(p), c.cardsPerPort[p]).toUInt());
     c.multifunctionCard = s.value("multifunction", c.multifunctionCard).toBool();
     c.multifunctionPort = s.value("multifunction_port", c.multifunctionPort).toInt();
+    for (int p = 0; p < SimConfig::kPorts; ++p) {
+        c.configIds[p] = s.value(QString("port%1_config_id").arg(p), c.configIds[p]).toUInt();
+        c.faultyCard[p] = s.value(QString("port%1_faulty_card").arg(p), c.faultyCard[p]).toInt();
+    }
+    c.saveDelayTicks = s.value("save_delay_ticks", c.saveDelayTicks).toUInt();
     s.endGroup();
     return c;
 }
@@ -92,6 +97,13 @@ bool writeConfigFile()
         s.setValue(QString("port%1").arg(p), c.cardsPerPort[p]);
     s.setValue("multifunction", c.multifunctionCard);
     s.setValue("multifunction_port", c.multifunctionPort);
+    s.setValue("save_delay_ticks", c.saveDelayTicks);
+    for (int p = 0; p < SimConfig::kPorts; ++p) {
+        if (c.configIds[p] != 0)
+            s.setValue(QString("port%1_config_id").arg(p), c.configIds[p]);
+        if (c.faultyCard[p] >= 0)
+            s.setValue(QString("port%1_faulty_card").arg(p), c.faultyCard[p]);
+    }
     s.endGroup();
     s.sync();
     return s.status() == QSettings::NoError;

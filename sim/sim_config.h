@@ -28,8 +28,21 @@ struct SimConfig {
     std::array<uint16_t, kPorts> cardsPerPort{};
     bool multifunctionCard = false;
     int multifunctionPort = 0;
+    // The cards' own state: the config id every card of a port holds, the card of a port that
+    // needs recovery (-1 none), and how long a card takes to save its parameters.
+    std::array<uint32_t, kPorts> configIds{};
+    std::array<int, kPorts> faultyCard = filled(-1);
+    uint32_t saveDelayTicks = 0;
 
     static SimConfig defaults();
+
+private:
+    static std::array<int, kPorts> filled(int v)
+    {
+        std::array<int, kPorts> a{};
+        a.fill(v);
+        return a;
+    }
 };
 
 // The configuration of the running simulated board (loaded from the root on first use).

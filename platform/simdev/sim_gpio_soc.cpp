@@ -18,6 +18,13 @@ int SimGpioWindow::map()
 
 uint16_t SimGpioWindow::read(uint32_t offset)
 {
+    std::map<int, ReadHook> hooks;
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        hooks = readHooks_;
+    }
+    for (auto& h : hooks)
+        h.second(offset);
     std::lock_guard<std::mutex> lock(m_);
     auto it = pads_.find(offset);
     return it == pads_.end() ? 0 : it->second;
@@ -57,6 +64,20 @@ void SimGpioWindow::removeListener(int id)
 {
     std::lock_guard<std::mutex> lock(m_);
     listeners_.erase(id);
+}
+
+int SimGpioWindow::addReadHook(ReadHook hook)
+{
+    std::lock_guard<std::mutex> lock(m_);
+    int id = nextListener_++;
+    readHooks_[id] = std::move(hook);
+    return id;
+}
+
+void SimGpioWindow::removeReadHook(int id)
+{
+    std::lock_guard<std::mutex> lock(m_);
+    readHooks_.erase(id);
 }
 
 std::vector<SimGpioWindow::Change> SimGpioWindow::history(uint32_t offset) const

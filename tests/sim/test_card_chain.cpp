@@ -117,9 +117,10 @@ TEST(SimCardChain, RamRegisterAndCounterCommands)
         EXPECT_EQ(sim::cardChain().card(1, i).regs[3], 9);
     send(1, request(0x0FFF, 0xF000, 0x67, 2, 0x81, {0xFF, 0}));
     EXPECT_EQ(sim::cardChain().card(1, 2).saves, 1);
-    // RAM reset (register 1, 0xFF) clears the card RAM
+    // RAM reset (register 1, 0xFF) restarts every card from the RAM it holds
     send(1, request(0x1FFE, 0xF000, 0x67, 2, 0xA0, {1, 0xFF, 1, 0xFF}));
-    EXPECT_EQ(sim::cardChain().ram16(1, 2, 0x180), 0);
+    EXPECT_EQ(sim::cardChain().card(1, 2).restarts, 1);
+    EXPECT_EQ(sim::cardChain().ram16(1, 2, 0x180), 256);
     // an index past the chain gets no answer
     EXPECT_TRUE(send(1, request(0x1003, 0xF000, 0x67, 2, 0x81, {0xFF, 0})).empty());
 }
@@ -211,4 +212,35 @@ TEST(SimCardChain, PacketLogKeepsOnlyTheRecentPackets)
     ASSERT_EQ(log.size(), sim::CardChain::kLogLimit);
     EXPECT_EQ(log.back()[11], static_cast<uint8_t>(total - 1));
     EXPECT_EQ(log.front()[11], static_cast<uint8_t>(10));
+}
+
+TEST(SimCardChain, ConfigIdFaultyCardAndSaveDelayComeFromTheBoardFile)
+{
+    zeltest::TempRoot root;
+    zeltest::writeText("/etc/zel-sim.ini", "[cards]\nport3=4\nport3_config_id=77\nport3_faulty_card=2\n"
+                                           "save_delay_ticks=50\n");
+    sim::reloadConfig();
+    auto replies = send(3, request(0x3FFE, 0xF000, 0xAA, 4, 0x10, searchPayload(1)));
+    ASSERT_EQ(replies.size(), 1u);
+    ASSERT_GE(replies[0].size(), 24u);
+    EXPECT_EQ(u16(replies[0], 11), 4);
+    EXPECT_EQ(u16(replies[0], 18), 77);
+    EXPECT_EQ(replies[0][22], 2);
+    // without the check bit the cards report nothing faulty
+    replies = send(3, request(0x3FFE, 0xF000, 0xAA, 4, 0x10, searchPayload(0)));
+    EXPECT_EQ(replies[0][22], 255);
+
+    Packet save = request(0x0FFF, 0xF000, 0x67, 4, 0x81, {0xFF, 0});
+    auto timed = sim::cardChain().deliverTimed(3, save.data(), save.size());
+    ASSERT_EQ(timed.size(), 1u);
+    EXPECT_EQ(timed[0].delayTicks, 50u);
+    Packet write = request(0x3001, 0xF000, 0x67, 4, 0x60, {0x80, 1, 0, 0, 1, 0, 0, 0, 5});
+    EXPECT_EQ(sim::cardChain().deliverTimed(3, write.data(), write.size())[0].delayTicks, 0u);
+
+    // tests move the fault and the id at run time
+    sim::cardChain().setFaultyCard(3, 0);
+    sim::cardChain().setConfigId(3, 78);
+    replies = send(3, request(0x3FFE, 0xF000, 0xAA, 4, 0x10, searchPayload(1)));
+    EXPECT_EQ(u16(replies[0], 18), 78);
+    EXPECT_EQ(replies[0][22], 0);
 }
