@@ -14,6 +14,9 @@
 #include "ui/shell/shell_style.h"
 #include "ui/shell/shell_text.h"
 #include "ui/shell/shell_widgets.h"
+#include "ui/system/linkoption.h"
+#include "ui/system/outputset.h"
+#include "ui/system/test_chart.h"
 #include "ui/video/imagelayout.h"
 
 Option* g_option = nullptr;
@@ -140,13 +143,12 @@ void Option::on_Button_back_clicked()
 }
 
 // The pages behind these buttons are opened here once they exist (each with shell::openPage and
-// its page number: input crop 7, output 6, test pattern 16, advanced 12, communication 10, smart
-// mapping 24, window layout 9, image quality 11).
+// its page number: input crop 7, advanced 12, smart mapping 24, image quality 11).
 void Option::on_input_cut_clicked() {}
-void Option::on_output_set_clicked() {}
-void Option::on_test_chart_clicked() {}
+void Option::on_output_set_clicked() { shell::openPage(g_outputset, OutputSet::kFocus); }
+void Option::on_test_chart_clicked() { shell::openPage(g_test_chart, test_chart::kFocus); }
 void Option::on_AdvanceButton_clicked() {}
-void Option::on_link_set_clicked() {}
+void Option::on_link_set_clicked() { shell::openPage(g_linkoption, LinkOption::kFocus); }
 void Option::on_image_quality_clicked() {}
 void Option::on_smart_mapping_clicked() {}
 

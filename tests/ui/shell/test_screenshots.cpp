@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 
+#include "core/config_engine.h"
 #include "core/ram_layout.h"
 #include "ledout/fpga_manage.h"
 #include "sim/fpga_model.h"
@@ -19,6 +20,9 @@
 #include "ui/shell/tip.h"
 #include "ui/video/imagelayout.h"
 #include "ui/video/inputchoose.h"
+#include "ui/system/linkoption.h"
+#include "ui/system/outputset.h"
+#include "ui/system/test_chart.h"
 
 namespace {
 
@@ -189,6 +193,63 @@ TEST_F(ShellTest, VideoPageScreenshotsInEnglishAndChinese)
         click(g_inputchoose, "Button_back");
         click(g_imagelayout, "Button_back");
         click(g_option, "Button_back");
+        flushDeletes();
+
+        for (const auto& [name, img] : shots) {
+            EXPECT_EQ(img.size(), QSize(800, 480));
+            EXPECT_GT(colours(img), 20) << qPrintable(name);
+            EXPECT_TRUE(img.save(dir + "/" + name + "_" + suffix + ".png")) << qPrintable(name);
+        }
+    }
+}
+
+TEST_F(ShellTest, ScreenAndSystemPagesInEnglishAndChinese)
+{
+    sim::attachFpgas();
+    fpga_manage* fpga = fpga_manage::pInstance();
+    fpga->softinit();
+    for (int k = 0; k < 5000 && fpga->get_fpga_status() != 1; ++k) {
+        G_timeTicks += 1;
+        fpga->fpga_manage_deal(fpga);
+    }
+    ConfigEngine::pInstance();
+    for (const char* name : {"T71N_APP_V1.2.ZEL", "T71N_FPGA_V3.0.ZEL", "OSD_FONT_CN.ZELZK"})
+        zeltest::writeText(std::string("/mnt/usb1/ZEL-T71/") + name, "package");
+    ram_set_u16(model->ram_para, ramaddr::kSpliceMode, 3);
+    ram_set_u16(model->ram_para, ramaddr::kOutputArea + 4, 960);
+    ram_set_u16(model->ram_para, ramaddr::kOutputArea + 6, 1080);
+    ram_set_u16(model->ram_para, ramaddr::kOutputArea + 12, 960);
+    ram_set_u16(model->ram_para, ramaddr::kOutputArea + 14, 1080);
+
+    const QString dir = outDir(root);
+    click(g_mainwindow, "option");
+    for (int lang : {1, 0}) {
+        ram_set_u16(model->ram_para, ramaddr::kLanguage, static_cast<uint16_t>(lang));
+        model->ram_para_save();
+        g_option->language_changed();
+        const QString suffix = lang == 1 ? "en" : "zh";
+        std::vector<std::pair<QString, QImage>> shots;
+
+        click(g_option, "output_set");
+        shots.emplace_back("output_led", grab(g_outputset));
+        click(g_outputset, "Button_lanset");
+        click(g_outputset, "Button_wlan3");
+        shots.emplace_back("output_ports", grab(g_outputset));
+        click(g_outputset, "Button_back");
+
+        click(g_option, "test_chart");
+        click(g_test_chart->findChild<QFrame*>("frame"), "5");
+        shots.emplace_back("test_chart", grab(g_test_chart));
+        click(g_test_chart, "Button_back");
+
+        click(g_option, "link_set");
+        shots.emplace_back("link_serial", grab(g_linkoption));
+        click(g_linkoption, "Button_wlan");
+        shots.emplace_back("link_network", grab(g_linkoption));
+        click(g_linkoption, "Button_usb");
+        model->test_signal(104);
+        shots.emplace_back("link_usb", grab(g_linkoption));
+        click(g_linkoption, "Button_back");
         flushDeletes();
 
         for (const auto& [name, img] : shots) {

@@ -1,0 +1,262 @@
+// The communication page: address octets on the keypad, the network set-up it runs, and the USB
+// upgrade tab's package list and upgrade start.
+#include <QDir>
+#include <QFile>
+
+#include <unistd.h>
+
+#include "core/config_engine.h"
+#include "core/ram_layout.h"
+#include "platform/command_runner.h"
+#include "platform/platform.h"
+#include "system_fixture.h"
+#include "ui/shell/tip.h"
+#include "ui/system/linkoption.h"
+
+namespace {
+
+using Commands = std::vector<std::string>;
+
+class LinkOptionTest : public SystemPageTest {
+protected:
+    void SetUp() override
+    {
+        SystemPageTest::SetUp();
+        ConfigEngine::pInstance();
+        fpga_manage::set_job(0, 255);
+        g_tip->hide();
+    }
+
+    void open()
+    {
+        click(g_option, "link_set");
+        ASSERT_NE(g_linkoption, nullptr);
+        EXPECT_EQ(g_page_focus.load(), LinkOption::kFocus);
+        zeltest::simCommands().clearJournal();
+    }
+
+    QWidget* field(const QString& name) { return child<QWidget>(g_linkoption, name); }
+    QString value(const QString& name) { return text(g_linkoption, name); }
+
+    static void package(const std::string& path) { zeltest::writeText(path, "package"); }
+
+    QStringList shownEntries()
+    {
+        QStringList names;
+        auto* frame = g_linkoption->findChild<QFrame*>("frame_file");
+        for (int k = 0; k < LinkOption::kPageEntries; ++k)
+            if (auto* l = frame ? frame->findChild<QLabel*>(QStringLiteral("file_%1").arg(k)) : nullptr)
+                names << l->text();
+        return names;
+    }
+};
+
+}  // namespace
+
+TEST(LinkOctets, OnlyDecimalOctetsUpTo255AreTaken)
+{
+    EXPECT_EQ(LinkOption::canonicalOctet("255"), "255");
+    EXPECT_EQ(LinkOption::canonicalOctet("0"), "0");
+    EXPECT_EQ(LinkOption::canonicalOctet("010"), "10");
+    for (const char* bad : {"256", "", "1.2", "1000", ".", "-1"})
+        EXPECT_EQ(LinkOption::canonicalOctet(bad), QString()) << bad;
+}
+
+TEST_F(LinkOptionTest, OctetsFromTheKeypadAndTheGatewayFollowingTheAddress)
+{
+    open();
+    EXPECT_EQ(value("lineEditIp1"), "192");
+    EXPECT_EQ(value("lineEditIp4"), "199");
+    EXPECT_EQ(value("lineEditMask3"), "255");
+    EXPECT_EQ(value("lineEditGate4"), "1");
+    click(g_linkoption, "Button_wlan");
+
+    type(field("lineEditIp3"), "256");
+    EXPECT_EQ(value("lineEditIp3"), "1") << "256 is refused";
+    type(field("lineEditIp3"), "255");
+    EXPECT_EQ(value("lineEditIp3"), "255");
+    EXPECT_EQ(value("lineEditGate3"), "255");
+    type(field("lineEditIp2"), "010");
+    EXPECT_EQ(value("lineEditIp2"), "10") << "stored canonically";
+    EXPECT_EQ(value("lineEditGate2"), "10");
+    type(field("lineEditIp4"), "7");
+    EXPECT_EQ(value("lineEditGate4"), "1") << "the last octet is the gateway's own";
+    type(field("lineEditMask4"), ".");
+    EXPECT_EQ(value("lineEditMask4"), "0") << "not a number: refused";
+}
+
+TEST_F(LinkOptionTest, UnchangedApplyRunsNothing)
+{
+    open();
+    const std::string before = zeltest::readText(ConfigEngine::kConfigFile);
+    click(g_linkoption, "Button_net_apply");
+    EXPECT_TRUE(zeltest::simCommands().journal().empty());
+    EXPECT_EQ(zeltest::readText(ConfigEngine::kConfigFile), before);
+    EXPECT_EQ(child<QPushButton>(g_linkoption, "Button_net_apply")->styleSheet(), "background-color:#4777FF;color:#FFFFFF");
+}
+
+TEST_F(LinkOptionTest, AChangedAddressIsStoredAndSetUpOnEth0)
+{
+    open();
+    type(field("lineEditGate4"), "254");
+    click(g_linkoption, "Button_net_apply");
+    const std::string ini = zeltest::readText(ConfigEngine::kConfigFile);
+    EXPECT_NE(ini.find("IPAddress=192.168.1.199"), std::string::npos);
+    EXPECT_NE(ini.find("SubNetMask=255.255.255.0"), std::string::npos);
+    EXPECT_NE(ini.find("GateWay=192.168.1.254"), std::string::npos);
+    const Commands expected = {"sync",
+                               "ifconfig eth0 >/dev/null 2>&1",
+                               "route del default wlan0",
+                               "ifconfig eth0 192.168.1.199 netmask 255.255.255.0",
+                               "route add -host 192.168.1.254 dev eth0",
+                               "route add default gw 192.168.1.254 metric 100",
+                               "route add -host 255.255.255.255 eth0",
+                               "route del 255.255.255.255 wlan1"};
+    EXPECT_EQ(zeltest::simCommands().journal(), expected);
+    EXPECT_EQ(g_str_gateway, "192.168.1.254");
+    EXPECT_TRUE(g_tip->isVisible());
+    EXPECT_EQ(g_tip->kind(), TIP::kCheck);
+
+    // An address change: the octet 255 is taken, and the ini holds the new address.
+    zeltest::simCommands().clearJournal();
+    type(field("lineEditIp1"), "10");
+    type(field("lineEditIp4"), "255");
+    click(g_linkoption, "Button_net_apply");
+    EXPECT_NE(zeltest::readText(ConfigEngine::kConfigFile).find("IPAddress=10.168.1.255"), std::string::npos);
+    EXPECT_NE(zeltest::readText(ConfigEngine::kConfigFile).find("GateWay=10.168.1.254"), std::string::npos);
+    EXPECT_EQ(zeltest::simCommands().journal().at(3), "ifconfig eth0 10.168.1.255 netmask 255.255.255.0");
+}
+
+TEST_F(LinkOptionTest, IncompleteAddressesAreNeverApplied)
+{
+    g_srt_mask = "255.255.0";   // a setting missing an octet leaves its field empty
+    open();
+    EXPECT_EQ(value("lineEditMask4"), "");
+    type(field("lineEditGate4"), "254");
+    click(g_linkoption, "Button_net_apply");
+    EXPECT_TRUE(zeltest::simCommands().journal().empty());
+    EXPECT_EQ(zeltest::readText(ConfigEngine::kConfigFile).find("GateWay=192.168.1.254"), std::string::npos);
+    type(field("lineEditMask4"), "0");
+    click(g_linkoption, "Button_net_apply");
+    EXPECT_EQ(zeltest::simCommands().journal().size(), 8u);
+}
+
+TEST_F(LinkOptionTest, ConnectionModeButtonsOnlySwapTheirMarks)
+{
+    open();
+    EXPECT_EQ(image(g_linkoption, "Button_direct"), sys::kChecked);
+    click(g_linkoption, "Button_IP");
+    EXPECT_EQ(image(g_linkoption, "Button_IP"), sys::kChecked);
+    EXPECT_EQ(image(g_linkoption, "Button_direct"), sys::kUnchecked);
+    click(g_linkoption, "Button_net_cancel");
+    EXPECT_EQ(child<QPushButton>(g_linkoption, "Button_net_cancel")->styleSheet(), "background-color:#4777FF;color:#FFFFFF");
+    EXPECT_TRUE(zeltest::simCommands().journal().empty());
+}
+
+TEST_F(LinkOptionTest, UsbTabListsThePackagesOfTheUpgradeFolder)
+{
+    package("/mnt/usb1/ZEL-T71/app.ZEL");
+    package("/mnt/usb1/ZEL-T71/fpga.ZEL");
+    package("/mnt/usb1/ZEL-T71/font.ZELZK");
+    package("/mnt/usb1/ZEL-T71/lower.zel");
+    package("/mnt/usb1/ZEL-T71/sub/deep.ZEL");
+    package("/mnt/usb1/root.ZEL");
+    ASSERT_EQ(::symlink(platform::rootPath(std::string("/mnt/usb1/ZEL-T71/app.ZEL")).c_str(),
+                        platform::rootPath(std::string("/mnt/usb1/ZEL-T71/link.ZEL")).c_str()), 0);
+    open();
+    click(g_linkoption, "Button_usb");
+    const QStringList packages = g_linkoption->packages();
+    ASSERT_EQ(packages.size(), 3) << qPrintable(packages.join(","));
+    EXPECT_TRUE(packages.contains("/mnt/usb1/ZEL-T71/font.ZELZK"));
+    // The first application package and every font package are highlighted.
+    bool zelSeen = false;
+    auto* frame = g_linkoption->findChild<QFrame*>("frame_file");
+    for (int k = 0; k < 3; ++k) {
+        const bool zel = packages[k].endsWith(".ZEL");
+        const bool marked = !zel || !zelSeen;
+        zelSeen = zelSeen || zel;
+        auto* label = child<QLabel>(frame, QStringLiteral("file_%1").arg(k));
+        EXPECT_EQ(label->text(), QStringLiteral("<font color = #FFFFFF >%1</font>").arg(QFileInfo(packages[k]).fileName()));
+        EXPECT_EQ(label->styleSheet(), marked ? "background-color:#4777FF;color: #FFFFFF;"
+                                              : "background-color: rgb(33, 36, 53);color: #FFFFFF") << k;
+    }
+
+    g_usb_grade_path = " ";
+    g_linkoption->syncUpdate(102);
+    EXPECT_EQ(g_linkoption->packages(), QStringList{"/mnt/usb1/root.ZEL"});
+    EXPECT_EQ(shownEntries(), QStringList{"<font color = #FFFFFF >root.ZEL</font>"});
+}
+
+TEST_F(LinkOptionTest, UsbTabShowsTheFirstFiveAndTheEmptyText)
+{
+    open();
+    click(g_linkoption, "Button_usb");
+    EXPECT_EQ(shownEntries(), QStringList{"No loaded file!"});
+    for (int k = 0; k < 7; ++k)
+        package("/mnt/usb1/ZEL-T71/p" + std::to_string(k) + ".ZELZK");
+    model->test_signal(102);
+    EXPECT_EQ(g_linkoption->packages().size(), 7);
+    EXPECT_EQ(shownEntries().size(), 5);
+    EXPECT_TRUE(g_tip->isVisible());
+    EXPECT_EQ(g_tip->kind(), TIP::kReading);
+}
+
+TEST_F(LinkOptionTest, OkStartsOneUpgradeUntilTheStickIsRemoved)
+{
+    open();
+    click(g_linkoption, "Button_usb");
+    click(g_linkoption, "Button_ok");
+    EXPECT_EQ(g_usb_grade.load(), 1);
+    EXPECT_EQ(g_send_para[1], 0);
+    EXPECT_TRUE(g_linkoption->upgradeStarted());
+
+    // The upgrade ends; a second OK does nothing until the stick has been taken out.
+    g_usb_grade = 0;
+    g_send_para[1] = 9;
+    model->test_signal(104);
+    click(g_linkoption, "Button_ok");
+    EXPECT_EQ(g_usb_grade.load(), 0);
+    EXPECT_EQ(g_send_para[1], 9);
+    EXPECT_TRUE(text(g_linkoption, "label_log").startsWith(
+        "<font style = 'font-size:20px' color = #51BB28 >downing over<br>"));
+
+    model->test_signal(101);
+    EXPECT_FALSE(g_linkoption->upgradeStarted());
+    EXPECT_EQ(g_tip->kind(), TIP::kUsbOut);
+    fpga_manage::set_job(5, 0);   // a receiving-card job keeps its state in the same block
+    click(g_linkoption, "Button_ok");
+    EXPECT_EQ(g_usb_grade.load(), 0);
+    EXPECT_EQ(fpga_manage::job_word(), 5);
+    fpga_manage::set_job(0, 255);
+    click(g_linkoption, "Button_ok");
+    EXPECT_EQ(g_usb_grade.load(), 1);
+}
+
+TEST_F(LinkOptionTest, UpgradeEndShowsTheLogOnlyOnTheUsbTab)
+{
+    open();
+    model->test_signal(104);
+    EXPECT_EQ(text(g_linkoption, "label_log"), "");
+    EXPECT_FALSE(g_tip->isVisible()) << "no notice after an upgrade";
+    model->test_signal(100);
+    EXPECT_EQ(g_tip->kind(), TIP::kUsbIn);
+    model->test_signal(1);
+    EXPECT_EQ(g_tip->kind(), TIP::kCheck);
+}
+
+TEST_F(LinkOptionTest, TabsAndTextsFollowTheLanguage)
+{
+    open();
+    EXPECT_EQ(text(g_linkoption, "label_num_baud"), "115200");
+    click(g_linkoption, "Button_usb");
+    EXPECT_EQ(child<QPushButton>(g_linkoption, "Button_usb")->styleSheet(), "background-color:#4777FF;color:#FFFFFF");
+    EXPECT_EQ(child<QPushButton>(g_linkoption, "Button_com")->styleSheet(), "background-color:#10101C;color:#FFFFFF");
+    ram_set_u16(model->ram_para, ramaddr::kLanguage, 0);
+    model->test_signal(1);
+    EXPECT_EQ(text(g_linkoption, "label_title"), QString::fromUtf8("通讯设置"));
+    EXPECT_EQ(shownEntries(), QStringList{QString::fromUtf8("无加载文件!")});
+    click(g_linkoption, "Button_back");
+    flushDeletes();
+    EXPECT_EQ(g_linkoption, nullptr);
+    EXPECT_EQ(g_page_focus.load(), 5);
+}
