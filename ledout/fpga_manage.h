@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <string>
 
 #include <pthread.h>
 
@@ -280,6 +281,10 @@ public:
     uint8_t fpga_ram_ok[kFpgas] = {0, 0};
     uint32_t monitor_change_state[kFpgas] = {3, 3};
     TimeRealType current_time;
+    // The USB upgrade's start time, then four blanks and its end time ("h:m:s    h:m:s"). Written
+    // by the upgrade on this thread before it reports its end (change code 104); the
+    // communication page reads it on that report.
+    std::string usb_upgrade_time;
 
     fpga_drv& drv() { return drv_; }
 

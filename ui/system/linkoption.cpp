@@ -18,6 +18,7 @@
 #include "platform/platform.h"
 #include "ui/shell/my_lineedit.h"
 #include "ui/shell/shell_style.h"
+#include "ui/shell/shell_widgets.h"
 #include "ui/system/system_widgets.h"
 
 LinkOption* g_linkoption = nullptr;
@@ -56,7 +57,11 @@ constexpr int kCodeUsbReady = 102;
 constexpr int kCodeUpgradeEnd = 104;
 
 // The upgrade's start and end times, kept by the LED output's thread.
-QString upgrade_log_text() { return QString(); }
+QString upgrade_log_text()
+{
+    const fpga_manage* fpga = fpga_manage::p_fpga_manage;
+    return fpga ? QString::fromStdString(fpga->usb_upgrade_time) : QString();
+}
 
 constexpr int kFieldX[4] = {150, 238, 326, 414};
 constexpr int kRowY[3] = {130, 195, 260};
@@ -76,7 +81,7 @@ LinkOption::LinkOption(QWidget* parent) : shell::PageBase("LinkOption", kFocus, 
     connect(wlan_, &QPushButton::clicked, this, &LinkOption::on_Button_wlan_clicked);
     connect(usb_, &QPushButton::clicked, this, &LinkOption::on_Button_usb_clicked);
     for (QPushButton* b : {com_, wlan_, usb_})
-        b->setStyleSheet(style::kUnselected);
+        shell::markSelected(b, false);
 
     stack_ = new QStackedWidget(this);
     stack_->setObjectName("stackedWidget");
@@ -149,8 +154,8 @@ void LinkOption::build_network_tab(QWidget* page)
     }
     netCancel_ = sys::makeButton(page, "Button_net_cancel", 210, 330, 180, 60);
     netApply_ = sys::makeButton(page, "Button_net_apply", 410, 330, 180, 60);
-    netCancel_->setStyleSheet(style::kUnselected);
-    netApply_->setStyleSheet(style::kUnselected);
+    shell::markSelected(netCancel_, false);
+    shell::markSelected(netApply_, false);
     connect(netCancel_, &QPushButton::clicked, this, &LinkOption::on_Button_net_cancel_clicked);
     connect(netApply_, &QPushButton::clicked, this, &LinkOption::on_Button_net_apply_clicked);
 }
@@ -160,7 +165,7 @@ void LinkOption::build_usb_tab(QWidget* page)
     usbPage_ = page;
     label_log = sys::makeText(page, "label_log", 10, 17, 550, 61);
     ok_ = sys::makeButton(page, "Button_ok", 410, 340, 180, 50);
-    ok_->setStyleSheet(style::kSelected);
+    shell::markSelected(ok_, true);
     connect(ok_, &QPushButton::clicked, this, &LinkOption::on_Button_ok_clicked);
 }
 
@@ -286,8 +291,8 @@ bool LinkOption::address_fields_valid() const
 
 void LinkOption::on_Button_net_apply_clicked()
 {
-    netCancel_->setStyleSheet(style::kUnselected);
-    netApply_->setStyleSheet(style::kSelected);
+    shell::markSelected(netCancel_, false);
+    shell::markSelected(netApply_, true);
     // Nothing half-typed reaches the configuration or a shell command.
     if (!address_fields_valid())
         return;
@@ -310,8 +315,8 @@ void LinkOption::on_Button_net_apply_clicked()
 
 void LinkOption::on_Button_net_cancel_clicked()
 {
-    netApply_->setStyleSheet(style::kUnselected);
-    netCancel_->setStyleSheet(style::kSelected);
+    shell::markSelected(netApply_, false);
+    shell::markSelected(netCancel_, true);
 }
 
 // ---- USB upgrade tab -----------------------------------------------------------------------------

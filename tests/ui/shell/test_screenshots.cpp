@@ -203,7 +203,7 @@ TEST_F(ShellTest, VideoPageScreenshotsInEnglishAndChinese)
     }
 }
 
-TEST_F(ShellTest, ScreenAndSystemPagesInEnglishAndChinese)
+TEST_F(ShellTest, SystemPageScreenshotsInEnglishAndChinese)
 {
     sim::attachFpgas();
     fpga_manage* fpga = fpga_manage::pInstance();
@@ -213,6 +213,7 @@ TEST_F(ShellTest, ScreenAndSystemPagesInEnglishAndChinese)
         fpga->fpga_manage_deal(fpga);
     }
     ConfigEngine::pInstance();
+    fpga->usb_upgrade_time = "14:3:25    14:5:2";
     for (const char* name : {"T71N_APP_V1.2.ZEL", "T71N_FPGA_V3.0.ZEL", "OSD_FONT_CN.ZELZK"})
         zeltest::writeText(std::string("/mnt/usb1/ZEL-T71/") + name, "package");
     ram_set_u16(model->ram_para, ramaddr::kSpliceMode, 3);

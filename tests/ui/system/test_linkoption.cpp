@@ -213,12 +213,13 @@ TEST_F(LinkOptionTest, OkStartsOneUpgradeUntilTheStickIsRemoved)
     // The upgrade ends; a second OK does nothing until the stick has been taken out.
     g_usb_grade = 0;
     g_send_para[1] = 9;
+    fpga_manage::pInstance()->usb_upgrade_time = "10:2:7    10:4:31";
     model->test_signal(104);
     click(g_linkoption, "Button_ok");
     EXPECT_EQ(g_usb_grade.load(), 0);
     EXPECT_EQ(g_send_para[1], 9);
-    EXPECT_TRUE(text(g_linkoption, "label_log").startsWith(
-        "<font style = 'font-size:20px' color = #51BB28 >downing over<br>"));
+    EXPECT_EQ(text(g_linkoption, "label_log"),
+              "<font style = 'font-size:20px' color = #51BB28 >downing over<br>10:2:7    10:4:31</font>");
 
     model->test_signal(101);
     EXPECT_FALSE(g_linkoption->upgradeStarted());

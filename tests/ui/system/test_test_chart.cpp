@@ -5,6 +5,8 @@
 #include "system_fixture.h"
 #include "ui/shell/lcd_touch.h"
 #include "ui/shell/lockwindow.h"
+#include "sim/video_chip.h"
+#include "sim/video_chip_picture.h"
 #include "ui/system/test_chart.h"
 
 using namespace ramaddr;
@@ -108,4 +110,39 @@ TEST_F(TestChartTest, IdlePanelLocksButKeepsThePageOpen)
     tick(30);
     EXPECT_TRUE(g_lockwindow->isVisible());
     EXPECT_FALSE(page.isNull());
+}
+
+TEST_F(TestChartTest, ThePatternReachesTheSimulatedChip)
+{
+    // A real engine on the simulated chip in place of the bare commit point, with one window over
+    // output channels 0 and 1.
+    sim::VideoChipModel& chip = sim::attachVideoChip();
+    auto* e = new c331_manage();
+    e->usleepFn = [](unsigned) {};
+    ASSERT_EQ(e->initialize(false), 0);
+    c331_manage::p_c331_manage = e;
+    for (int i = 0; i < 50 && e->c331_setup_state < c331_manage::kSetupDone; ++i)
+        e->stepOnce();
+    ASSERT_EQ(e->c331_setup_state, c331_manage::kSetupDone);
+    model->refresh_shadow();
+    e->wincnt = 1;
+    ST_WIN_INFO& wi = e->win_info[0];
+    wi.enable = 1;
+    wi.width = 1920;
+    wi.columns = 2;
+    wi.rows = 1;
+    std::fill(std::begin(wi.ochLst), std::end(wi.ochLst), 0xFF);
+    wi.ochLst[0] = 0;
+    wi.ochLst[1] = 1;
+
+    click(frame, "1");   // green
+    e->stepOnce();
+    std::string view = sim::describeOutputPicture(chip);
+    EXPECT_NE(view.find("och0: solid #00FF00"), std::string::npos) << view;
+    EXPECT_EQ(e->para_chg_flag.load(), 0);
+
+    click(g_test_chart, "Button_closetest");
+    e->stepOnce();
+    view = sim::describeOutputPicture(chip);
+    EXPECT_NE(view.find("och0: off"), std::string::npos) << view;
 }
