@@ -321,7 +321,7 @@ void c331_manage::zelApi_PnlInit2(int ledW, int ledH, int out1W, int out1H, int 
         g_chg_win[w] = 1;
     }
     for (int c = 0; c < kOch; ++c)
-        och_owner[c] = -1;
+        och_owner[c] = kNoWin;
     zelApi_MultiWinChAlloc(1);
     zelApi_MultiWinChInit();
     zelDbg_c331_param();

@@ -1,30 +1,7 @@
 // Operations of the engine that the bring-up and the change pass call and that belong to the
-// engine's later areas: input tracking and channel allocation, window layers and output
-// reprogramming, on-screen display, fonts and diagnostics. Until those areas are built they leave the chip as it is.
+// engine's later areas: window layers and output reprogramming, on-screen display, fonts and
+// diagnostics. Until those areas are built they leave the chip as it is.
 #include "engine/c331_manage.h"
-
-// ---- input ports and channels ------------------------------------------------------------------
-
-int c331_manage::zelApi_inputCvtC331(int input) const
-{
-    static constexpr int kPortOfInput[kPorts] = {3, 2, 1, 0, 5, 4};
-    return (input >= 0 && input < kPorts) ? kPortOfInput[input] : 255;
-}
-
-int c331_manage::zelApi_GetPortDevId(int port) const
-{
-    static constexpr int kInputOfPort[kPorts] = {3, 2, 1, 0, 5, 4};
-    return (port >= 0 && port < kPorts) ? kInputOfPort[port] : 3;
-}
-
-int c331_manage::zelApi_IsPatternGen() const { return pattern_gen ? 1 : 0; }
-
-void c331_manage::c331_SetInputsource(int, int) {}
-void c331_manage::load_hdmi() {}
-void c331_manage::check_port_valid(int) {}
-void c331_manage::check_input_port(int) {}
-void c331_manage::wait1_pivs(int) {}
-void c331_manage::set_input_bkg2(int, int, int) {}
 
 // ---- layers, priority, freeze, fade -----------------------------------------------------------------
 
@@ -39,13 +16,6 @@ void c331_manage::c331_SetWinDbdMode(int, int, int) {}
 void c331_manage::set_output(int) {}
 void c331_manage::zelApi_forceColorDisable(int) {}
 
-// ---- multi-window channel allocation -------------------------------------------------------------------
-
-void c331_manage::zelApi_MultiWinChAlloc(char) {}
-void c331_manage::zelApi_MultiWinChOverlay() {}
-void c331_manage::zelApi_MultiWinChInit() {}
-void c331_manage::zelApi_MultiWinInit() {}
-void c331_manage::zelApi_MultiWinGet(ST_MWIN*) {}
 
 // ---- on-screen display -----------------------------------------------------------------------------------
 

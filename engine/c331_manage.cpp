@@ -58,12 +58,36 @@ c331_manage::c331_manage()
         win_dbd_word[w] = 0;
     }
     std::memset(working_set, 0, sizeof(working_set));
+    std::memset(PM_WIN_MARGIN, 0, sizeof(PM_WIN_MARGIN));
+    std::memset(PM_OFFSET, 0, sizeof(PM_OFFSET));
+    std::memset(PM_CROP_EN, 0, sizeof(PM_CROP_EN));
+    std::memset(PI_MEAS, 0, sizeof(PI_MEAS));
+    std::memset(PI_SCAN_MODE, 0, sizeof(PI_SCAN_MODE));
+    std::memset(PI_FV, 0, sizeof(PI_FV));
+    std::memset(vbo_retry, 0, sizeof(vbo_retry));
+    for (int p = 0; p < kPorts; ++p)
+        PI_STATUS[p] = 1;   // no signal until measured
+    for (int b = 0; b < kDbdBlocks; ++b)
+        dbd_mem_owner[b] = -1;
+    for (int w = 0; w < kWinCount; ++w)
+        for (int k = 0; k < kDbdSlots; ++k)
+            dbd_mem_slot[w][k] = -1;
+    for (int i = 0; i < kIch; ++i)
+        ich_owner[i] = -1;
+    for (int c = 0; c < kOch; ++c) {
+        och_owner[c] = kNoWin;
+        PM_AREA_NUM[c] = kNoArea;
+        PM_OVERLAY[c] = c + 1;
+    }
+    for (int w = 0; w < kWinCount; ++w)
+        for (int i = 0; i < kIch; ++i)
+            win_ich[w][i] = -1;
     std::memset(win_info, 0, sizeof(win_info));
     std::memset(multi_win_rect, 0, sizeof(multi_win_rect));
     std::memset(&sys, 0, sizeof(sys));
     std::memset(&panel, 0, sizeof(panel));
     for (int i = 0; i < kMultiWinPresets; ++i)
-        multi_win[i] = MultiWinEntry{0, nullptr};
+        multi_win[i] = MultiWinEntry{kMultiWinCounts[i], win_info};
 }
 
 c331_manage::~c331_manage()
@@ -282,7 +306,7 @@ void c331_manage::define_param()
     for (int i = 0; i < kIch; ++i)
         ich_owner[i] = -1;
     for (int c = 0; c < kOch; ++c)
-        och_owner[c] = -1;
+        och_owner[c] = kNoWin;
     for (int w = 0; w < kWinCount; ++w) {
         for (int i = 0; i < kIch; ++i)
             win_ich[w][i] = -1;

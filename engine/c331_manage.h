@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 
 #include "engine/c331_tables.h"
 
@@ -138,10 +139,37 @@ public:
     int zelApi_inputCvtC331(int input) const;
     int zelApi_GetPortDevId(int port) const;
     int zelApi_IsPatternGen() const;
+    // 1 and the window's ports (6 = unused) for a dot-by-dot mode spanning several ports.
+    int zelApi_GetWinDbdMultiPort(int w, int ports[kPorts]) const;
+    int zelApi_IsWinValid(int w) const;
     void c331_SetInputsource(int w, int input);
     void load_hdmi();
     void check_port_valid(int fd);
     void check_input_port(int fd);
+    // Input channels: 0 allocated, 1 allocated by moving another window's channel, 2 failed.
+    int set_input(int w, int port);
+    int check_ich_all(int w);
+    int check_ich(int interlaced, int pair);
+    int adjust_ich(int interlaced, int pair, int w);
+    void reset_ich(int w);
+    void set_ichsel(int fd, int w);
+    void set_idual(int fd, int ich, int on, int port);
+    void set_sypol(int fd, int vbo, int n);
+    void set_VBOInput(int fd, int k);
+    void set_VBORXfrange(int fd, int k, uint64_t pixelClock, int mode);
+    void set_pict(int fd, int on, int n);
+    void set_input_bkg(int fd, int port, int on);
+    void set_input_bkg2(int fd, int w, int on);
+    // Waits on the chip's field and frame events; each is bounded.
+    int wait_ifld_change(int port);
+    int wait_ofld_change(int och);
+    bool wait1_pivs(int ich);
+    bool wait1_pivs2();
+    void reset_dbd_mem(int w);
+    int check_dbd_input(int port) const;
+    int set_dbd_mem(int w, int mode);
+    // The port has no signal (its status word's no-signal bit); ports outside 0-5 have none.
+    int oimgct(int port) const;
 
     // ---- layers, priority, freeze, fade ------------------------------------------------------------
     void c331_SetWinPriority(int w, int priority);
@@ -160,6 +188,9 @@ public:
     void zelApi_MultiWinChInit();
     void zelApi_MultiWinInit();
     void zelApi_MultiWinGet(ST_MWIN* out);
+    void zelApi_PreviewCh();
+    // Margin between the window and the edge of its channel grid: 0 left, 1 right, 2 up, 3 down.
+    int zelApi_OchGetWinOffset1(const ST_WIN_INFO* info, int side) const;
 
     // ---- picture values ----------------------------------------------------------------------------
     void c331_SetBrightness(unsigned short value);
@@ -266,6 +297,24 @@ public:
     int PM_WIN_DBD_MODE[kWinCount];
     int win_dbd_word[kWinCount];         // dot-by-dot input combination word of the image (0-9)
     int32_t working_set[kParamWords];    // the engine's working set, loaded from parameters_txt
+    int PM_WIN_MARGIN[kWinCount][4];     // window inside its channel grid: left, right, up, down
+
+    // Input ports: status word (bit 7 checked for signal, bit 0 no signal), the last
+    // measurement, interlace mark and the V-by-One receivers' retry counters.
+    struct PortMeasure {
+        uint32_t htotal, hcount, vtotal, frame;
+        uint8_t status;
+        bool valid;                      // a measurement with signal is stored
+    };
+    int PI_STATUS[kPorts];
+    PortMeasure PI_MEAS[kPorts];
+    int PI_FV[kPorts];                   // frame rate of the last set-up
+    int vbo_retry[2];
+    // Dot-by-dot memory blocks: owner window or -1; each window's blocks or -1.
+    static constexpr int kDbdBlocks = 8;
+    static constexpr int kDbdSlots = 4;
+    int dbd_mem_owner[kDbdBlocks];
+    int dbd_mem_slot[kWinCount][kDbdSlots];
 
     // Windows as taken from the image. wincnt counts the shown windows; pages switch windows on
     // one by one, so a shown window is found by zelApi_IsWinShown(w), never by w < wincnt.
@@ -300,8 +349,13 @@ public:
     } sys;
     int work_scalar_a = 1;
     int work_scalar_b = 32;
-    int ich_owner[kIch];
-    int och_owner[kOch];
+    int ich_owner[kIch];                 // window using the input channel, -1 none
+    int och_owner[kOch];                 // window owning the output channel, kNoWin none
+    int PM_AREA_NUM[kOch];               // grid position of the output channel, kNoArea none
+    int PM_OVERLAY[kOch];                // mixer group 1-8 of the output channel
+    int alloc_error = 0;                 // a window listed an output channel above 7
+    static constexpr int kNoWin = 6;
+    static constexpr int kNoArea = 8;
     int win_ich[kWinCount][kIch];
     int win_list[kWinCount];
     int seq_list[kWinCount][5];
@@ -353,10 +407,6 @@ public:
     _ImageWindowDef_st IWIN[kWinCount] = {};
     _ImageWindowDef_st OWIN[kWinCount] = {};
     int PM_MEM_WMODE[kWinCount] = {};
-    // Waits for one input frame of input channel ich.
-    void wait1_pivs(int ich);
-    // Input background of window w (on: forced on).
-    void set_input_bkg2(int fd, int w, int on);
 
     c331_manage(const c331_manage&) = delete;
     c331_manage& operator=(const c331_manage&) = delete;
@@ -379,6 +429,23 @@ private:
     void passInputs();
     void waitLedHandover();
     void writeOchBlock(uint32_t bankOffset);
+    // Input ports.
+    PortMeasure measurePort(int p);
+    bool vboLanesValid(int k, int lanes);
+    void vboRestartRegs(int k, uint32_t mask);
+    void vboRestart(int k, uint32_t mask);
+    void portLost(int p);
+    bool portUnchanged(int p, const PortMeasure& m) const;
+    bool portWanted(int p) const;
+    void portSetup(int p, const PortMeasure& m);
+    void writeWindowBkg(int w, int enable);
+    // Input channels.
+    bool ichFree(int c) const;
+    int firstFreeIch(std::initializer_list<int> order) const;
+    bool winAvailable(int w) const;
+    bool portInterlaced(int w) const;
+    void rebuildIchLists();
+    void moveIch(int from, int to);
 
     pthread_t thread_{};
     bool threadStarted_ = false;

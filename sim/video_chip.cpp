@@ -20,7 +20,7 @@ constexpr uint8_t kChipId = 0x24;
 constexpr uint8_t kIdBank = 0xB2, kIdAddr = 0x08;
 constexpr uint8_t kRxLockBank = 0xB2, kRxLockAddr = 0x63, kRxLockBits = 0xA0;
 constexpr uint8_t kFieldBank = 0xAB, kFieldAddr = 0x47;          // one counter per channel
-constexpr uint8_t kMeasureBank = 0xAE, kStatusBank = 0xAF;
+constexpr uint8_t kUpdateBank = 0x00, kUpdateCtl = 0x29;
 constexpr uint8_t kLatchBank = 0x05;
 constexpr uint8_t kInLatchArm = 0x08, kOutLatchArm = 0x09;
 constexpr uint8_t kInLatchDone = 0x22, kOutLatchDone = 0x23;
@@ -45,57 +45,6 @@ constexpr uint32_t kCsFpga1Pad = 0x207900;
 // Bounded: a long run on the simulated board keeps talking to the chip.
 constexpr size_t kLogLimit = 200000;
 
-// Measurement clock: frame counts are 200 MHz cycles per frame.
-constexpr uint32_t kMeasureClock = 200000000;
-
-// Which input each chip port is wired to (input numbers of the board).
-constexpr int kPortInput[6] = {3, 2, 1, 0, 5, 4};
-
-struct PortTiming {
-    bool signal = false;
-    uint32_t htotal = 0, hactive = 0, vtotal = 0, frame = 0;
-};
-
-PortTiming timingOf(const InputSignal& in)
-{
-    PortTiming t;
-    if (!in.present || in.width == 0 || in.height == 0 || in.refresh == 0)
-        return t;
-    struct Known { uint16_t w, h, htt, vtt; };
-    static constexpr Known kKnown[] = {
-        {1920, 1080, 2200, 1125}, {1280, 720, 1650, 750}, {3840, 2160, 4400, 2250},
-        {720, 480, 858, 525},     {720, 576, 864, 625},   {1024, 768, 1344, 806},
-        {1280, 1024, 1688, 1066}, {1600, 1200, 2160, 1250}, {1920, 1200, 2080, 1235},
-        {4096, 2160, 4400, 2250},
-    };
-    uint32_t htt = in.width + in.width / 8, vtt = in.height + in.height / 24 + 3;
-    for (const Known& k : kKnown)
-        if (k.w == in.width && k.h == in.height) {
-            htt = k.htt;
-            vtt = k.vtt;
-        }
-    t.signal = true;
-    t.htotal = htt;
-    t.hactive = in.width;
-    t.vtotal = in.interlaced ? vtt / 2 : vtt;
-    t.frame = kMeasureClock / in.refresh;
-    return t;
-}
-
-// Register layout of one port's measurement: first address of each quantity.
-struct MeasureLayout { uint8_t h, h2, v, f, status; };
-MeasureLayout layoutOf(int port)
-{
-    if (port < 4)
-        return {uint8_t(0x08 + 2 * port), uint8_t(0x20 + 2 * port), uint8_t(0x38 + 2 * port),
-                uint8_t(0x50 + 3 * port), uint8_t(0x08 + 2 * port)};
-    const int k = port - 4;
-    return {uint8_t(0x10 + 8 * k), uint8_t(0x28 + 8 * k), uint8_t(0x40 + 8 * k),
-            uint8_t(0x5C + 0x0C * k), uint8_t(0x10 + 8 * k)};
-}
-
-uint8_t byteOf(uint32_t v, int k) { return static_cast<uint8_t>(v >> (8 * k)); }
-
 std::vector<std::unique_ptr<VideoChipModel>>& models()
 {
     static std::vector<std::unique_ptr<VideoChipModel>> list;
@@ -118,6 +67,8 @@ VideoChipModel::VideoChipModel() : regs_(256)
 {
     for (auto& bank : regs_)
         bank.fill(0);
+    for (auto& bank : latched_)
+        bank.fill(0xFF);   // nothing measured before the first hold
     // Fonts present in the flash: 32-dot ASCII and CJK, 64-dot ASCII and CJK.
     setFlash(0x000000, fontHeader(32));
     setFlash(0x010000, fontHeader(32));
@@ -176,12 +127,16 @@ void VideoChipModel::writeRegister(uint8_t addr, uint8_t value)
         return;
     }
     regs_[bank_][addr] = value;
-    if (bank_ == kLatchBank) {
-        // Frame events arrive at once: an armed latch reads done immediately.
+    if (bank_ == kUpdateBank && addr == kUpdateCtl) {
+        holdWritten(value);
+    } else if (bank_ == kLatchBank) {
+        // Frame events arrive at once (unless a test holds them back): an armed latch reads
+        // done immediately.
+        const uint8_t done = eventsStuck_ ? 0 : value;
         if (addr == kInLatchArm)
-            regs_[kLatchBank][kInLatchDone] = value;
+            regs_[kLatchBank][kInLatchDone] = done;
         else if (addr == kOutLatchArm)
-            regs_[kLatchBank][kOutLatchDone] = value;
+            regs_[kLatchBank][kOutLatchDone] = done;
     } else if (bank_ == kFlashBank) {
         if (addr == kFlashAddr3)
             flashPtr_ = flashAddress();
@@ -242,11 +197,11 @@ uint8_t VideoChipModel::readRegister(uint8_t addr)
         return regs_[bank_][addr] | kRxLockBits;
     if (bank_ == kFieldBank && addr >= kFieldAddr && addr < kFieldAddr + 8) {
         // Input field / buffer index in bits 2-3, output field in bits 0-1: both move on.
-        const uint32_t n = ++fieldCounter_[addr - kFieldAddr];
+        const uint32_t n = eventsStuck_ ? fieldCounter_[addr - kFieldAddr] : ++fieldCounter_[addr - kFieldAddr];
         return static_cast<uint8_t>(((n & 3) << 2) | (n & 3));
     }
-    if (bank_ == kMeasureBank || bank_ == kStatusBank)
-        return measurement(bank_, addr);
+    if (isInputBank(bank_))
+        return inputRegister(bank_, addr);
     if (bank_ == kFlashBank) {
         switch (addr) {
         case kGfxStatus: return regs_[bank_][addr] & ~kGfxBusy;
@@ -265,29 +220,6 @@ uint8_t VideoChipModel::readRegister(uint8_t addr)
         }
     }
     return regs_[bank_][addr];
-}
-
-uint8_t VideoChipModel::measurement(uint8_t bank, uint8_t addr) const
-{
-    const SimConfig cfg = config();
-    for (int port = 0; port < 6; ++port) {
-        const PortTiming t = timingOf(cfg.inputs[kPortInput[port]]);
-        const MeasureLayout l = layoutOf(port);
-        if (bank == kStatusBank) {
-            if (addr == l.status || addr == l.status + 1)
-                return 0;
-            continue;
-        }
-        const uint32_t h = t.signal ? t.htotal - 1 : 0xFFFF;
-        const uint32_t h2 = t.signal ? t.hactive - 1 : 0xFFFF;
-        const uint32_t v = t.signal ? t.vtotal - 1 : 0xFFFF;
-        const uint32_t f = t.signal ? t.frame - 1 : 0xFFFFFF;
-        if (addr >= l.h && addr < l.h + 2) return byteOf(h, addr - l.h);
-        if (addr >= l.h2 && addr < l.h2 + 2) return byteOf(h2, addr - l.h2);
-        if (addr >= l.v && addr < l.v + 2) return byteOf(v, addr - l.v);
-        if (addr >= l.f && addr < l.f + 3) return byteOf(f, addr - l.f);
-    }
-    return regs_[bank][addr];
 }
 
 uint8_t VideoChipModel::reg(uint8_t bank, uint8_t addr) const

@@ -4,7 +4,7 @@
 // the bank register), [0x80|a, d] writes a byte, [a, filler] reads one (data in the second
 // received byte). The chip holds 256 banks of 128 byte registers and answers what its driver
 // polls: chip id, measurement registers of its six input ports (from the simulated board's
-// input signals), receiver lock bits, field counters, frame-event latches, and the serial-flash
+// input signals, latched by the measurement hold), V-by-One lane counts, receiver lock bits, field counters, frame-event latches, and the serial-flash
 // controller with its flash image.
 #pragma once
 
@@ -70,10 +70,23 @@ public:
     uint8_t flashByte(uint32_t address) const;
     void setFlash(uint32_t address, const std::vector<uint8_t>& bytes);
 
+    // ---- input side (video_chip_inputs.cpp) ----
+    // Lane `lane` of V-by-One receiver k (0, 1) loses its link: its counts read invalid.
+    void setLaneFault(int receiver, int lane, bool bad);
+    // Frame events never arrive: armed input/output frame latches stay clear and the field and
+    // buffer indices stand still.
+    void setFrameEventsStuck(bool stuck);
+    // Lanes the receiver of chip port 4 + k runs on for the board's current signal.
+    static int vboLanes(int receiver);
+
 private:
     uint8_t readRegister(uint8_t addr);
     void writeRegister(uint8_t addr, uint8_t value);
-    uint8_t measurement(uint8_t bank, uint8_t addr) const;
+    // Measurement banks: latched from the board's input signals while 00:29 bit 7 is set.
+    static bool isInputBank(uint8_t bank);
+    uint8_t inputRegister(uint8_t bank, uint8_t addr) const;
+    void holdWritten(uint8_t value);
+    void latchInputs();
     void flashCommand(uint8_t value);
     uint32_t flashAddress() const;
 
@@ -88,6 +101,10 @@ private:
     int failNext_ = 0;
     bool absent_ = false;
     std::array<uint32_t, 8> fieldCounter_{};
+    bool held_ = false;
+    std::array<std::array<uint8_t, 128>, 3> latched_{};   // banks 0xAD, 0xAE, 0xAF
+    std::array<std::array<bool, 8>, 2> laneFault_{};
+    bool eventsStuck_ = false;
     std::map<uint32_t, std::vector<uint8_t>> flashPages_;  // 64 KiB pages, 0xFF when absent
     uint32_t flashPtr_ = 0;
 };
@@ -97,5 +114,10 @@ private:
 VideoChipModel& attachVideoChip();
 // The model last attached (attaches one when none is).
 VideoChipModel& videoChip();
+
+// Changes what input i (0-5) of the running simulated board receives; the chip measures it at
+// its next measurement hold, the input receivers at their next poll.
+void setInputSignal(int input, bool present, uint16_t width, uint16_t height, uint16_t refresh,
+                    bool interlaced = false);
 
 }  // namespace sim

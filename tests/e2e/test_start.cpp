@@ -273,6 +273,13 @@ TEST_F(RunningBox, StartsServesCommandsAppliesChangesAndChangesNothingOnTheMachi
     TcpClient tcp(tcpPort_);
     ASSERT_TRUE(tcp.connected());
 
+    // The engine has measured the inputs, so the input summaries (shown by the status page)
+    // carry the simulated board's 1080p60 on HDMI1 (input 2).
+    EXPECT_TRUE(waitFor([&] {
+        Bytes r = tcp.call(readRam(0x100 + 6 * 2, 6));
+        return r.size() > 16 && le16(r, 11) == 1920 && le16(r, 13) == 1080 && r[15] == 60;
+    }, 10));
+
     // Both FPGAs come up (software register 80 is the bring-up state, 3 when running).
     for (uint8_t target : {1, 2}) {
         EXPECT_TRUE(waitFor([&] {

@@ -75,12 +75,19 @@ TEST(VideoChip, AnswersIdentificationAndScriptedReads)
     EXPECT_EQ(w.read(0x63) & 0xA0, 0xA0);
 }
 
-TEST(VideoChip, MeasuresTheConfiguredInputsPerPort)
+TEST(VideoChip, MeasuresTheConfiguredInputsPerPortWhileHeld)
 {
     Wire w;
     sim::SimConfig cfg = sim::SimConfig::defaults();   // 1080p60 on HDMI1 only
     sim::setConfig(cfg);
+    auto hold = [&](bool on) {
+        w.write(0x00, 0x00);
+        w.write(0x29, on ? 0x80 : 0x00);
+        w.write(0x00, 0xAE);
+    };
     w.write(0x00, 0xAE);
+    EXPECT_EQ(w.readN(0x08 + 2, 2), 0xFFFFu);   // nothing latched before the first hold
+    hold(true);
     // HDMI1 is chip port 1: totals less one, frame length in 200 MHz cycles less one.
     EXPECT_EQ(w.readN(0x08 + 2, 2), 2199u);
     EXPECT_EQ(w.readN(0x38 + 2, 2), 1124u);
@@ -89,12 +96,24 @@ TEST(VideoChip, MeasuresTheConfiguredInputsPerPort)
     EXPECT_EQ(w.readN(0x08, 2), 0xFFFFu);
     EXPECT_EQ(w.readN(0x10, 2), 0xFFFFu);
     EXPECT_EQ(w.readN(0x5C, 3), 0xFFFFFFu);
-    // Configured at run time: HDMI4 (port 4) gets 2160p30.
-    cfg.inputs[5] = sim::InputSignal{true, 3840, 2160, 30, false};
-    sim::setConfig(cfg);
+    hold(false);
+    // Changed at run time: HDMI4 (port 4) gets 2160p60, seen from the next hold on.
+    sim::setInputSignal(5, true, 3840, 2160, 60);
+    EXPECT_EQ(w.readN(0x10, 2), 0xFFFFu);
+    hold(true);
     EXPECT_EQ(w.readN(0x10, 2), 4399u);
     EXPECT_EQ(w.readN(0x40, 2), 2249u);
-    EXPECT_EQ(w.readN(0x5C, 3), 6666665u);
+    EXPECT_EQ(w.readN(0x5C, 3), 3333332u);
+    // Its receiver runs 8 lanes (bank 0xAD, receiver 0): all valid; a faulty lane reads invalid.
+    EXPECT_EQ(sim::VideoChipModel::vboLanes(0), 8);
+    w.write(0x00, 0xAD);
+    EXPECT_EQ(w.readN(0x08 + 5 * 7, 2), 3840u / 8 - 1);
+    w.chip.setLaneFault(0, 7, true);
+    hold(false);
+    hold(true);
+    w.write(0x00, 0xAD);
+    EXPECT_EQ(w.readN(0x08 + 5 * 7, 2), 0xFFFFu);
+    EXPECT_EQ(w.readN(0x08 + 5 * 6 + 2, 3), 3333332u);
 }
 
 TEST(VideoChip, LatchesAndFieldCountersMoveAtOnce)
@@ -105,6 +124,10 @@ TEST(VideoChip, LatchesAndFieldCountersMoveAtOnce)
     EXPECT_EQ(w.read(0x22), 0x04);
     w.write(0x09, 0x01);
     EXPECT_EQ(w.read(0x23), 0x01);
+    w.chip.setFrameEventsStuck(true);
+    w.write(0x08, 0x02);
+    EXPECT_EQ(w.read(0x22), 0x00);
+    w.chip.setFrameEventsStuck(false);
     w.write(0x00, 0xAB);
     const uint8_t a = w.read(0x47), b = w.read(0x47);
     EXPECT_NE((a >> 2) & 3, (b >> 2) & 3);

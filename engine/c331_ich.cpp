@@ -1,0 +1,252 @@
+// Input channels of the windows: a window on a parallel port needs one channel, one on a
+// V-by-One port a pair, a dot-by-dot window one per port it spans. Channels are handed out
+// filling half-used pairs first; when none is free another window's channel is moved.
+#include <algorithm>
+#include <cstdio>
+
+#include "core/global.h"
+#include "engine/c331_manage.h"
+
+namespace {
+
+constexpr int kFirstVboPort = 4;
+constexpr int kNone = -1;
+
+// Channels a window needs for its dot-by-dot mode and port.
+int channelsFor(int mode, int port)
+{
+    if (mode <= 1) {
+        if (port >= 0 && port < kFirstVboPort)
+            return 1;
+        return (port == kFirstVboPort || port == kFirstVboPort + 1) ? 2 : 0;
+    }
+    if (mode <= 29)
+        return 2;
+    if (mode <= 39)
+        return 3;
+    if (mode <= 51)
+        return 4;
+    return 0;
+}
+
+}  // namespace
+
+bool c331_manage::ichFree(int c) const { return c >= 0 && c < kIch && ich_owner[c] < 0; }
+
+int c331_manage::firstFreeIch(std::initializer_list<int> order) const
+{
+    for (int c : order)
+        if (ichFree(c))
+            return c;
+    return kNone;
+}
+
+bool c331_manage::winAvailable(int w) const
+{
+    if (!zelApi_IsWinShown(w))
+        return false;
+    return PM_WIN_DBD_MODE[w] > 1 || (win_port[w] >= 0 && win_port[w] < kPorts);
+}
+
+void c331_manage::rebuildIchLists()
+{
+    for (int w = 0; w < kWinCount; ++w) {
+        int k = 0;
+        for (int c = 0; c < kIch; ++c)
+            if (ich_owner[c] == w)
+                win_ich[w][k++] = c;
+        while (k < kIch)
+            win_ich[w][k++] = kNone;
+    }
+}
+
+bool c331_manage::portInterlaced(int w) const
+{
+    const int p = (w >= 0 && w < kWinCount) ? win_port[w] : kNoPort;
+    return p >= 0 && p < kPorts && PI_SCAN_MODE[p] != 0;
+}
+
+void c331_manage::moveIch(int from, int to)
+{
+    const int owner = ich_owner[from];
+    ich_owner[to] = owner;
+    ich_owner[from] = kNone;
+    if (owner >= 0 && owner < kWinCount)
+        g_chg_input[owner] = 2;   // its channel moved: set it up again
+}
+
+int c331_manage::check_ich_all(int w)
+{
+    int count = 0;
+    for (int v = 0; v < kWinCount; ++v)
+        if (winAvailable(v))
+            count += channelsFor(PM_WIN_DBD_MODE[v], win_port[v]);
+    if (count > kIch) {
+        printf("check_ich_all ret=%d\n", -1);
+        return -1;
+    }
+    for (int c = 0; c < kIch; ++c) {
+        const int o = ich_owner[c];
+        if (o >= 0 && (o == w || !winAvailable(o)))
+            ich_owner[c] = kNone;
+        else if (o >= kWinCount)
+            ich_owner[c] = kNone;
+    }
+    rebuildIchLists();
+    printf("check_ich_all ret=%d\n", count);
+    return count;
+}
+
+int c331_manage::check_ich(int interlaced, int pair)
+{
+    if (pair) {
+        static constexpr int kPairs[4] = {4, 6, 2, 0};
+        for (int c : kPairs)
+            if (ichFree(c) && ichFree(c + 1))
+                return c;
+        return kNone;
+    }
+    if (ichFree(0))
+        return (!ichFree(2) && ichFree(3)) ? 3 : 0;
+    if (interlaced)
+        return firstFreeIch({1, 2, 3});   // 4-7 never carry an interlaced input
+    if (ichFree(2))
+        return ichFree(1) ? 1 : 2;
+    if (ichFree(1))
+        return 1;
+    if (ichFree(3))
+        return 3;
+    const bool f4 = ichFree(4), f6 = ichFree(6);
+    if (f4 && f6)
+        return 4;
+    if (f4)
+        return ichFree(7) ? 7 : 4;
+    if (!f6)
+        return firstFreeIch({5, 7});
+    return ichFree(5) ? 5 : 6;
+}
+
+int c331_manage::adjust_ich(int interlaced, int pair, int w)
+{
+    auto fail = [] {
+        printf("adjust_ich NG!!!\n");
+        return kNone;
+    };
+    if (!pair && !interlaced) {
+        const int c = firstFreeIch({0, 1, 2, 3, 4, 5, 6, 7});
+        if (c < 0)
+            return fail();
+        ich_owner[c] = w;
+        return 0;
+    }
+    if (!pair) {
+        int c = firstFreeIch({0, 1, 2, 3});
+        if (c >= 0) {
+            ich_owner[c] = w;
+            return 0;
+        }
+        for (c = 0; c < 4; ++c) {
+            if (portInterlaced(ich_owner[c]))
+                continue;
+            const int to = firstFreeIch({4, 5, 6, 7});
+            if (to < 0)
+                return fail();
+            moveIch(c, to);
+            ich_owner[c] = w;
+            return 0;
+        }
+        printf("ICH1-4 is not available!!!\n");
+        c = firstFreeIch({4, 5, 6, 7});
+        if (c < 0)
+            return fail();
+        ich_owner[c] = w;
+        return 0;
+    }
+    // A pair: free the partner of a half-free pair by moving its single channel away.
+    struct PairCase {
+        int freeCh, busyCh, first;
+        int targets[6];
+        int count;
+    };
+    static constexpr PairCase kCases[] = {
+        {4, 5, 4, {6, 7, 0, 1, 2, 3}, 6}, {5, 4, 4, {6, 7, 0, 1, 2, 3}, 6},
+        {6, 7, 6, {0, 1, 2, 3}, 4},       {7, 6, 6, {0, 1, 2, 3}, 4},
+        {0, 1, 0, {2, 3}, 2},             {1, 0, 0, {2, 3}, 2},
+    };
+    for (const PairCase& pc : kCases) {
+        if (!ichFree(pc.freeCh))
+            continue;
+        int to = kNone;
+        for (int i = 0; i < pc.count && to < 0; ++i)
+            if (ichFree(pc.targets[i]))
+                to = pc.targets[i];
+        if (to < 0)
+            return fail();
+        moveIch(pc.busyCh, to);
+        ich_owner[pc.first] = ich_owner[pc.first + 1] = w;
+        return 0;
+    }
+    return fail();
+}
+
+void c331_manage::reset_ich(int w)
+{
+    if (!zelApi_IsWinValid(w) || winAvailable(w))
+        return;
+    for (int c = 0; c < kIch; ++c)
+        if (ich_owner[c] == w)
+            ich_owner[c] = kNone;
+    for (int& c : win_ich[w])
+        c = kNone;
+}
+
+int c331_manage::set_input(int w, int port)
+{
+    if (!zelApi_IsWinValid(w))
+        return 2;
+    const int mode = PM_WIN_DBD_MODE[w];
+    if (mode > 1 && !g_chg_dbd[w] && !g_chg_input[w])
+        return 0;
+    if (!winAvailable(w)) {
+        ZEL_DEBUG("[set_input] win_%d, port_%d, window is unavailable\n", w, port);
+        return 2;
+    }
+    if (check_ich_all(w) < 0) {
+        ZEL_DEBUG("[set_input] win_%d, check_ich_all(win) fail\n", w);
+        return 2;
+    }
+    int moved = 0;
+    auto take = [&](int interlaced, int pair) {
+        const int c = check_ich(interlaced, pair);
+        if (c >= 0) {
+            ich_owner[c] = w;
+            if (pair)
+                ich_owner[c + 1] = w;
+            return true;
+        }
+        if (adjust_ich(interlaced, pair, w) != 0)
+            return false;
+        moved = 1;
+        return true;
+    };
+    bool ok;
+    if (mode <= 1) {
+        if (port >= 0 && port < kFirstVboPort)
+            ok = take(PI_SCAN_MODE[port] != 0, 0);
+        else if (port == kFirstVboPort || port == kFirstVboPort + 1)
+            ok = take(PI_SCAN_MODE[port] != 0, 1);
+        else
+            return 2;
+    } else {
+        const int n = channelsFor(mode, port);
+        ok = n > 0;
+        for (int i = 0; i < n && ok; ++i)
+            ok = take(0, 0);
+    }
+    rebuildIchLists();
+    if (!ok) {
+        printf("set_input Dot-By-Dot Rare Case!!!   win=%d  port=%d\n", w, port);
+        return 2;
+    }
+    return moved;
+}

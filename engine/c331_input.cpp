@@ -1,0 +1,774 @@
+// Input ports of the video engine: which chip port shows which input, what the chip measures at
+// each port, when a port has a signal, and the port-side set-up (polarity, V-by-One receiver
+// lanes and range, input background), with the bounded waits on the chip's field and frame
+// events and the dot-by-dot memory blocks.
+#include <QMutexLocker>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "chips/tarvosource.h"
+#include "core/global.h"
+#include "core/utils.h"
+#include "engine/c331_manage.h"
+
+namespace {
+
+// ---- measurement ----
+constexpr uint32_t kRegUpdateCtl = 0x002901;
+constexpr uint32_t kHoldMeasure = 0x80;
+constexpr uint32_t kMaxLineCount = 65534;     // a count (register + 1) up to this is a signal
+constexpr uint32_t kMaxFrameCount = 0xFFFFFE;
+constexpr uint32_t kHTolerance = 2, kVTolerance = 100, kFTolerance = 100;
+
+// ---- V-by-One receivers (k = port - 4) ----
+constexpr int kFirstVboPort = 4;
+constexpr uint32_t kRegVboReset = 0x027F01;
+constexpr uint32_t kVboResetRx[2] = {14, 13};
+constexpr uint32_t kVboResetDone = 15;
+constexpr uint32_t kRegVboRxMode = 0x024001, kVboRxModeOn = 5;
+constexpr uint32_t kRegVboRxLanes = 0x024F01;
+constexpr uint32_t kRegVboRxRange = 0x024C01, kRangeLowBit = 0x08;
+constexpr uint32_t kVboRxStep = 0x1C00;
+constexpr uint32_t kRegVboRxCount = 0xAE5C03, kVboRxCountStep = 0xC00;
+constexpr uint32_t kRegRxLock = 0xB26301;
+constexpr int kRangeLockPolls = 250;
+constexpr uint64_t kRangeLowClock = 50000000;
+constexpr int kVboRetryWrap = 30;
+// Per-lane counts of a receiver: horizontal count (2 bytes) then frame count (3 bytes), five
+// addresses per lane, 0x40 per receiver.
+constexpr uint32_t kRegLaneH = 0xAD0802, kRegLaneF = 0xAD0A03;
+constexpr uint32_t kLaneStep = 5, kLaneRxStep = 0x40;
+constexpr uint32_t kRegVboMode = 0x001E02, kRegVboSelect = 0x003902;
+
+// ---- parallel ports, polarity, channel sources ----
+constexpr uint32_t kRegPict = 0x001802;
+constexpr uint32_t kRegSyPolParallel = 0x063804, kRegSyPolVbo = 0x063C04;
+constexpr uint32_t kPolarityFixed = 0x04;
+
+// ---- background ----
+constexpr uint32_t kRegOchBkgColor = 0x084903, kRegOchBkgEnable = 0x084801;
+constexpr uint32_t kGreen = 0x00FF00;
+
+// ---- waits ----
+constexpr uint32_t kRegField = 0xAB4701;
+constexpr int kIfldReads = 90, kOfldReads = 70, kPivsPolls = 45;
+constexpr uint32_t kRegInLatchArm = 0x050801, kRegInLatchDone = 0x052201;
+constexpr uint32_t kRegInStatus = 0xA83F01, kInStatusStep = 0x500, kInStatusIdle = 0xFF;
+constexpr unsigned kPollUs = 1000;
+constexpr int kNoFrameWaitMs = 45;
+constexpr int kMaxFrameMs = 120;
+
+// ---- set-up ----
+constexpr uint64_t kVboSingleMaxClock = 324000000;
+constexpr int kVboSingleMaxWidth = 2176;
+constexpr int kNoSignalStart = 16;
+constexpr int kDbdWideParallel = 2560, kDbdWideVbo = 5120, kDbdTall = 2176;
+
+// Fields of a port's copy of the input-source manager's record.
+enum HdmiField {
+    kHact, kHsync, kHback, kHpol, kHtotal, kVact, kVsync, kVback, kVpol, kVtotal,
+    kPfreq, kType, kDatamode, kLane, kIp, kNoSignal, kHdmiFields
+};
+constexpr const char* kHdmiFieldName[kHdmiFields] = {
+    "Hact", "Hsync", "Hback", "Hpol", "Htotal", "Vact", "Vsync", "Vback", "Vpol", "Vtotal",
+    "pfreq", "type", "datamode", "lane", "ip", "nosignal"};
+
+constexpr int kStatusCheck = 0x80, kStatusNoSignal = 0x01;
+
+// Dot-by-dot modes spanning several ports.
+struct DbdPorts {
+    int mode;
+    int count;
+    int port[4];
+    int source[4];
+};
+constexpr DbdPorts kDbdPorts[] = {
+    {20, 2, {0, 1}, {0, 2}},       {21, 2, {0, 1}, {0, 2}},
+    {22, 2, {2, 3}, {4, 6}},       {23, 2, {2, 3}, {4, 6}},
+    {30, 3, {0, 1, 2}, {0, 2, 4}},
+    {40, 4, {0, 1, 2, 3}, {0, 2, 4, 6}}, {41, 4, {0, 1, 2, 3}, {0, 2, 4, 6}},
+    {50, 2, {5, 4}, {8, 9, 12, 13}},     {51, 2, {5, 4}, {8, 9, 12, 13}},
+};
+constexpr int kVboDbdChannels = 4;
+
+const DbdPorts* dbdPortsOf(int mode)
+{
+    for (const DbdPorts& d : kDbdPorts)
+        if (d.mode == mode)
+            return &d;
+    return nullptr;
+}
+
+bool isPort(int p) { return p >= 0 && p < c331_manage::kPorts; }
+bool isVbo(int p) { return p == kFirstVboPort || p == kFirstVboPort + 1; }
+
+// "count - 2 > limit" in unsigned arithmetic: a count of 0 or 1 wraps and counts as invalid.
+bool outOfRange(uint32_t count, uint32_t limit) { return count - 2u > limit - 2u; }
+
+uint32_t absDiff(uint32_t a, uint32_t b) { return a > b ? a - b : b - a; }
+
+uint32_t laneMask(int lanes)
+{
+    switch (lanes) {
+    case 8: return 255;
+    case 4: return 240;
+    case 2: return 192;
+    default: return 128;
+    }
+}
+
+struct MeasureIds {
+    uint32_t h, h2, v, f, status;
+};
+MeasureIds measureIds(int p)
+{
+    if (p < kFirstVboPort) {
+        const uint32_t s = static_cast<uint32_t>(p) << 9;
+        return {0xAE0802 + s, 0xAE2002 + s, 0xAE3802 + s, 0xAE5003 + 0x300u * p, 0xAF0802 + s};
+    }
+    const uint32_t k = static_cast<uint32_t>(p - kFirstVboPort);
+    return {0xAE1002 + (k << 11), 0xAE2802 + (k << 11), 0xAE4002 + (k << 11), 0xAE5C03 + 0xC00 * k,
+            0xAF1002 + (k << 11)};
+}
+
+}  // namespace
+
+// ---- mappings ----------------------------------------------------------------------------------
+
+int c331_manage::zelApi_inputCvtC331(int input) const
+{
+    static constexpr int kPortOfInput[kPorts] = {3, 2, 1, 0, 5, 4};
+    return (input >= 0 && input < kPorts) ? kPortOfInput[input] : 255;
+}
+
+int c331_manage::zelApi_GetPortDevId(int port) const
+{
+    static constexpr int kInputOfPort[kPorts] = {3, 2, 1, 0, 5, 4};
+    return (port >= 0 && port < kPorts) ? kInputOfPort[port] : 3;
+}
+
+int c331_manage::zelApi_IsPatternGen() const { return pattern_gen ? 1 : 0; }
+
+int c331_manage::zelApi_IsWinValid(int w) const { return w >= 0 && w < kWinCount ? 1 : 0; }
+
+int c331_manage::zelApi_GetWinDbdMultiPort(int w, int ports[kPorts]) const
+{
+    for (int i = 0; i < kPorts; ++i)
+        ports[i] = kPorts;
+    const DbdPorts* d = zelApi_IsWinValid(w) ? dbdPortsOf(PM_WIN_DBD_MODE[w]) : nullptr;
+    if (!d)
+        return 0;
+    for (int i = 0; i < d->count; ++i)
+        ports[i] = d->port[i];
+    return 1;
+}
+
+int c331_manage::oimgct(int port) const
+{
+    return isPort(port) ? (PI_STATUS[port] & kStatusNoSignal ? 1 : 0) : 1;
+}
+
+// ---- source of a window --------------------------------------------------------------------------
+
+void c331_manage::c331_SetInputsource(int w, int input)
+{
+    const int in = ((input % kPorts) + kPorts) % kPorts;
+    const int port = zelApi_inputCvtC331(in);
+    if (!zelApi_IsWinShown(w)) {
+        ZEL_DEBUG("    win:%d OOR, wincnt:%d\r\n", w, wincnt);
+        return;
+    }
+    if (port == 255) {
+        ZEL_DEBUG("    input:%d OOR\r\n", input);
+        return;
+    }
+    win_info[w].port = static_cast<uint8_t>(in);
+    win_port[w] = port;
+    g_chg_input[w] = 1;
+    ZEL_DEBUG("[c331_SetInputsource] win_%d, port_%d\n", w, port);
+    check_input_port(c331_fd);
+    set_output(c331_fd);
+}
+
+// ---- timing from the input-source manager ---------------------------------------------------------
+
+namespace {
+
+// A copy of input record r as the port's 16 fields; false while the record is being refilled.
+bool readHdmiInfo(int r, int out[kHdmiFields])
+{
+    tarvosource* src = tarvosource::pInstance();
+    QMutexLocker lock(&Utils::_source_hdminfo_mutex);
+    const TARVO_HDMI_INFO& in = src->hdminfo[r];
+    if (!in.stable)
+        return false;
+    std::memcpy(out, &in, sizeof(int) * kHdmiFields);   // the first 16 fields, pfreq as its bits
+    return true;
+}
+
+}  // namespace
+
+void c331_manage::load_hdmi()
+{
+    for (int p = 0; p < kPorts; ++p) {
+        const int r = zelApi_GetPortDevId(p);
+        int info[kHdmiFields];
+        if (!readHdmiInfo(r, info))
+            continue;
+        bool differs = false;
+        for (int f = 0; f < kHdmiFields; ++f) {
+            if (info[f] == PI_HDMI_INFO[p][f])
+                continue;
+            ZEL_DEBUG("\n [load_hdmi]%s=%d,%d,chaned! \n", kHdmiFieldName[f], info[f], PI_HDMI_INFO[p][f]);
+            PI_HDMI_INFO[p][f] = info[f];
+            differs = true;
+        }
+        if (!differs)
+            continue;
+        printf("[load_hdmi] chg_input[PI_HDMI_INFO], port:%d, dev_id:%d\n", p, r);
+        for (int w = 0; w < kWinCount; ++w) {
+            if (!zelApi_IsWinShown(w))
+                continue;
+            int ports[kPorts];
+            if (zelApi_GetWinDbdMultiPort(w, ports)) {
+                if (std::find(ports, ports + kPorts, p) == ports + kPorts)
+                    continue;
+                g_chg_input[w] = 1;
+                ZEL_DEBUG("\n[load_hdmi] g_chg_input[%d] = 1 for dbd:%d\n", w, PM_WIN_DBD_MODE[w]);
+                set_ichsel(c331_fd, w);
+            } else if (win_port[w] == p) {
+                g_chg_input[w] = 1;
+                ZEL_DEBUG("\n[load_hdmi] g_chg_input[%d] = 1\n", w);
+            }
+        }
+    }
+}
+
+// ---- signal checks -------------------------------------------------------------------------------
+
+namespace {
+
+// Ports shown by some window (its port, or every port of its multi-port dot-by-dot mode).
+void usedPorts(const c331_manage& e, bool used[c331_manage::kPorts])
+{
+    for (int p = 0; p < c331_manage::kPorts; ++p)
+        used[p] = false;
+    for (int w = 0; w < kWinCount; ++w) {
+        if (!e.zelApi_IsWinShown(w))
+            continue;
+        int ports[c331_manage::kPorts];
+        if (e.zelApi_GetWinDbdMultiPort(w, ports)) {
+            for (int p : ports)
+                if (isPort(p))
+                    used[p] = true;
+        } else if (isPort(e.win_port[w])) {
+            used[e.win_port[w]] = true;
+        }
+    }
+}
+
+}  // namespace
+
+void c331_manage::check_port_valid(int)
+{
+    bool used[kPorts];
+    usedPorts(*this, used);
+    for (int p = 0; p < kPorts; ++p) {
+        int status;
+        {
+            QMutexLocker lock(&Utils::_check_nosig_mutex);
+            status = PI_STATUS[p];
+        }
+        if (!used[p] || !(status & kStatusCheck))
+            continue;
+        const MeasureIds id = measureIds(p);
+        wr(kRegUpdateCtl, kHoldMeasure);
+        const uint32_t h = rd(id.h) + 1, v = rd(id.v) + 1, f = rd(id.f) + 1;
+        wr(kRegUpdateCtl, 0);
+        const bool signal = !outOfRange(h, kMaxLineCount) && !outOfRange(v, kMaxLineCount) &&
+                            !outOfRange(f, kMaxFrameCount);
+        {
+            QMutexLocker lock(&Utils::_check_nosig_mutex);
+            PI_STATUS[p] = signal ? (PI_STATUS[p] & ~kStatusNoSignal) : (PI_STATUS[p] | kStatusNoSignal);
+            status = PI_STATUS[p];
+        }
+        if (!signal && isVbo(p))
+            vboRestart(p - kFirstVboPort, laneMask(0));
+        ZEL_DEBUG("[c331_check_nosignal] port_%d, nosignal:%02x\n", p, status);
+    }
+}
+
+void c331_manage::vboRestartRegs(int k, uint32_t mask)
+{
+    const uint32_t off = kVboRxStep * static_cast<uint32_t>(k);
+    wr(kRegVboReset, kVboResetRx[k]);
+    wr(kRegVboReset, kVboResetDone);
+    wr(kRegVboRxMode + off, kVboRxModeOn);
+    wr(kRegVboRxLanes + off, mask);
+}
+
+void c331_manage::vboRestart(int k, uint32_t mask)
+{
+    vboRestartRegs(k, mask);
+    set_VBORXfrange(c331_fd, k, 0, 1);
+    vbo_retry[k] = (vbo_retry[k] + 1) % kVboRetryWrap;
+}
+
+c331_manage::PortMeasure c331_manage::measurePort(int p)
+{
+    const MeasureIds id = measureIds(p);
+    PortMeasure m{};
+    wr(kRegUpdateCtl, kHoldMeasure);
+    m.htotal = rd(id.h) + 1;
+    m.hcount = rd(id.h2) + 1;
+    m.vtotal = rd(id.v) + 1;
+    m.frame = rd(id.f) + 1;
+    m.status = static_cast<uint8_t>(rd(id.status));
+    wr(kRegUpdateCtl, 0);
+    return m;
+}
+
+bool c331_manage::vboLanesValid(int k, int lanes)
+{
+    bool ok = true;
+    wr(kRegUpdateCtl, kHoldMeasure);
+    for (int l = 0; l < std::clamp(lanes, 1, 8) && ok; ++l) {
+        const uint32_t off = (kLaneRxStep * static_cast<uint32_t>(k) + kLaneStep * static_cast<uint32_t>(l)) << 8;
+        ok = !outOfRange(rd(kRegLaneH + off) + 1, kMaxLineCount) && !outOfRange(rd(kRegLaneF + off) + 1, kMaxFrameCount);
+    }
+    wr(kRegUpdateCtl, 0);
+    return ok;
+}
+
+void c331_manage::portLost(int p)
+{
+    const bool hadSignal = PI_MEAS[p].valid;
+    {
+        QMutexLocker lock(&Utils::_check_nosig_mutex);
+        PI_STATUS[p] |= kStatusNoSignal;
+    }
+    if (hadSignal) {
+        set_input_bkg(c331_fd, p, 1);
+        PI_MEAS[p] = PortMeasure{};
+        PI_STATE[p] = 0;
+        PI_SCAN_MODE[p] = 0;
+        PI_ACT[p][0] = kNoSignalStart;
+        PI_ACT[p][1] = 0;
+        PI_ACT[p][2] = kNoSignalStart;
+        PI_ACT[p][3] = 0;
+        if (!isVbo(p)) {
+            set_pict(c331_fd, 0, p);
+            return;
+        }
+    }
+    if (isVbo(p))
+        vboRestart(p - kFirstVboPort, laneMask(0));
+}
+
+bool c331_manage::portUnchanged(int p, const PortMeasure& m) const
+{
+    const PortMeasure& o = PI_MEAS[p];
+    return o.valid && absDiff(m.htotal, o.htotal) <= kHTolerance && absDiff(m.hcount, o.hcount) <= kHTolerance &&
+           absDiff(m.vtotal, o.vtotal) <= kVTolerance && absDiff(m.frame, o.frame) <= kFTolerance &&
+           m.status == o.status;
+}
+
+bool c331_manage::portWanted(int p) const
+{
+    for (int w = 0; w < kWinCount; ++w) {
+        if (!zelApi_IsWinShown(w) || !g_chg_input[w])
+            continue;
+        int ports[kPorts];
+        const bool on = zelApi_GetWinDbdMultiPort(w, ports) ? std::find(ports, ports + kPorts, p) != ports + kPorts
+                                                            : win_port[w] == p;
+        if (on) {
+            ZEL_DEBUG("\t port_info_chg:%d, g_chg_input[win_%d]:%d\n", 0, w, g_chg_input[w]);
+            return true;
+        }
+    }
+    return false;
+}
+
+void c331_manage::portSetup(int p, const PortMeasure& m)
+{
+    const int* hi = PI_HDMI_INFO[p];
+    const uint32_t fv = m.frame ? sys.clock_quarter / m.frame : 0;
+    const uint64_t pclk = static_cast<uint64_t>(std::max(hi[kHtotal], 0)) * fv *
+                          static_cast<uint64_t>(std::max(hi[kVtotal], 0));
+    int state;
+    if (isVbo(p)) {
+        const int k = p - kFirstVboPort;
+        const int lanes = hi[kLane];
+        const uint64_t laneClock = lanes > 0 ? pclk / static_cast<uint64_t>(lanes) : pclk;
+        vboRestartRegs(k, laneMask(lanes));
+        set_VBORXfrange(c331_fd, k, laneClock, 0);
+        set_VBOInput(c331_fd, k);
+        state = (hi[kHact] <= kVboSingleMaxWidth && pclk <= kVboSingleMaxClock && lanes < 4) ? 4 : 1;
+        PI_SCAN_MODE[p] = 0;
+    } else {
+        set_pict(c331_fd, hi[kDatamode], p);
+        set_sypol(c331_fd, 0, p);
+        state = hi[kDatamode] ? 3 : 4;
+        PI_SCAN_MODE[p] = hi[kIp] ? 1 : 0;
+        if (hi[kIp]) {
+            const int vt = hi[kVtotal];
+            if (vt >= 560 && vt <= 565)
+                state = fv >= 55 ? 5 : 6;
+            else if (vt >= 260 && vt <= 265)
+                state = 7;
+            else if (vt >= 266 && vt <= 350)
+                state = 8;
+        }
+    }
+    int* act = PI_ACT[p];
+    act[0] = hi[kHsync] + hi[kHback];
+    act[1] = hi[kHact];
+    act[2] = hi[kVsync] + hi[kVback];
+    act[3] = hi[kVact];
+    if (state <= 3) {
+        act[0] /= 2;
+        act[1] /= 2;
+    }
+    PI_STATE[p] = state;
+    PI_FV[p] = static_cast<int>(fv);
+    PI_MEAS[p] = m;
+    PI_MEAS[p].valid = true;
+    {
+        QMutexLocker lock(&Utils::_check_nosig_mutex);
+        PI_STATUS[p] &= ~kStatusNoSignal;
+    }
+    zelApi_updateCrop(p);
+    set_input_bkg(c331_fd, p, 0);
+    PI_UPDATE[p] = 1;
+    ZEL_DEBUG("PortInfo Updated.  port=%d  STATE=%d  IP=%d  HTOTAL=%4d  VTOTAL=%4d\n", p, state, PI_SCAN_MODE[p],
+              m.htotal, m.vtotal);
+    ZEL_DEBUG("\t HST=%4d  HW=%4d  VST=%4d  VW=%4d  FV=%u\n", act[0], act[1], act[2], act[3], fv);
+}
+
+void c331_manage::check_input_port(int)
+{
+    bool used[kPorts];
+    usedPorts(*this, used);
+    for (int p = 0; p < kPorts; ++p) {
+        int info[kHdmiFields];
+        if (!used[p] || !readHdmiInfo(zelApi_GetPortDevId(p), info))
+            continue;
+        {
+            QMutexLocker lock(&Utils::_check_nosig_mutex);
+            PI_STATUS[p] |= kStatusCheck;
+        }
+        const PortMeasure m = measurePort(p);
+        const bool noSignal = outOfRange(m.htotal, kMaxLineCount) || outOfRange(m.frame, kMaxFrameCount) ||
+                              outOfRange(m.vtotal, kMaxLineCount) || PI_HDMI_INFO[p][kNoSignal] == 1;
+        if (noSignal) {
+            portLost(p);
+            continue;
+        }
+        if (isVbo(p)) {
+            const int k = p - kFirstVboPort;
+            const int lanes = PI_HDMI_INFO[p][kLane];
+            if (vboLanesValid(k, lanes))
+                vbo_retry[k] = 0;
+            else
+                vboRestart(k, laneMask(lanes));
+        }
+        if (portUnchanged(p, m) && !portWanted(p))
+            continue;
+        portSetup(p, m);
+    }
+    // The inputs have been measured: their summaries may now be published.
+    g_c331_source_online = 1;
+}
+
+// ---- port-side registers --------------------------------------------------------------------------
+
+void c331_manage::set_sypol(int, int vbo, int n)
+{
+    const int port = vbo ? n + kFirstVboPort : n;
+    if ((vbo && (n < 0 || n > 1)) || (!vbo && (n < 0 || n >= kFirstVboPort)))
+        return;
+    const uint32_t pol = static_cast<uint32_t>((PI_HDMI_INFO[port][kVpol] & 1) | (PI_HDMI_INFO[port][kHpol] & 1) << 1);
+    const uint32_t id = vbo ? kRegSyPolVbo : kRegSyPolParallel;
+    wr(kRegUpdateCtl, kHoldMeasure);
+    uint32_t v = rd(id);
+    wr(kRegUpdateCtl, 0);
+    if (vbo) {
+        const uint32_t shift = 16u * static_cast<uint32_t>(n);
+        v = (v & ~(0xFFFFu << shift)) | ((pol * 0x1111u) << shift);
+    } else {
+        const uint32_t shift = 8u * static_cast<uint32_t>(n);
+        v = (v & ~(0xFFu << shift)) | ((pol | kPolarityFixed) << shift);
+    }
+    wr(id, v);
+}
+
+void c331_manage::set_VBOInput(int fd, int k)
+{
+    if (k < 0 || k > 1)
+        return;
+    set_sypol(fd, 1, k);
+    uint32_t mode, select;
+    switch (PI_HDMI_INFO[k + kFirstVboPort][kLane]) {
+    case 1: mode = 0; select = 0; break;
+    case 2: mode = 1; select = 16; break;
+    case 4: mode = 17; select = 4; break;
+    default: mode = 0x404; select = 2; break;
+    }
+    wr(kRegVboMode + (static_cast<uint32_t>(k) << 9), mode);
+    const uint32_t shift = 8u * static_cast<uint32_t>(k);
+    const uint32_t sel = rd(kRegVboSelect);
+    wr(kRegVboSelect, (sel & ~(0xFFu << shift)) | (select << shift));
+}
+
+void c331_manage::set_VBORXfrange(int, int k, uint64_t pixelClock, int mode)
+{
+    if (k < 0 || k > 1)
+        return;
+    const uint32_t off = kVboRxStep * static_cast<uint32_t>(k);
+    uint32_t v = rd(kRegVboRxRange + off);
+    if (mode == 1)
+        v ^= kRangeLowBit;
+    else if (pixelClock < kRangeLowClock)
+        v |= kRangeLowBit;
+    else
+        v &= ~kRangeLowBit;
+    wr(kRegVboRxRange + off, v);
+    const uint32_t lockBit = 1u << (5 + 2 * k);
+    for (int i = 0; i < kRangeLockPolls; ++i) {
+        if (rd(kRegRxLock) & lockBit)
+            return;
+        if (rd(kRegVboRxCount + kVboRxCountStep * static_cast<uint32_t>(k)) < kMaxFrameCount)
+            return;
+    }
+}
+
+void c331_manage::set_pict(int, int on, int n)
+{
+    if (n < 0 || n >= kFirstVboPort)
+        return;
+    const uint32_t bit = 1u << (4 * n);
+    wrMask(kRegPict, on ? bit : 0, bit);
+}
+
+void c331_manage::writeWindowBkg(int w, int enable)
+{
+    const bool green = g_force_bkcolor == 1;
+    for (int o = 0; o < kOch; ++o) {
+        if (och_owner[o] != w)
+            continue;
+        const uint32_t off = kOchBankStep * static_cast<uint32_t>(o);
+        wr(kRegOchBkgColor, green ? kGreen : 0, off);
+        wr(kRegOchBkgEnable, green ? 1 : static_cast<uint32_t>(enable), off);
+    }
+}
+
+void c331_manage::set_input_bkg(int fd, int port, int on)
+{
+    if (!isPort(port))
+        return;
+    set_rtct(fd, 2);
+    for (int w = 0; w < kWinCount; ++w) {
+        if (!zelApi_IsWinShown(w) || win_port[w] != port)
+            continue;
+        const int enable = PM_WIN_DBD_MODE[w] != 0 ? 0 : (on ? 1 : oimgct(port));
+        writeWindowBkg(w, enable);
+    }
+    set_rtct(fd, 1);
+}
+
+void c331_manage::set_input_bkg2(int fd, int w, int on)
+{
+    if (!zelApi_IsWinValid(w))
+        return;
+    int enable = on ? 1 : (zelApi_IsPatternGen() ? 0 : oimgct(win_port[w]));
+    if (win_info[w].output & 0x01)
+        enable = 1;   // the window is blacked out
+    if (PM_WIN_DBD_MODE[w] != 0)
+        enable = 0;
+    set_rtct(fd, 2);
+    writeWindowBkg(w, enable);
+    set_rtct(fd, 1);
+}
+
+// ---- waits ------------------------------------------------------------------------------------------
+
+int c331_manage::wait_ifld_change(int port)
+{
+    if (!isPort(port))
+        return 0;
+    const uint32_t q = static_cast<uint32_t>(port < kFirstVboPort ? port : 2 * (port - 2));
+    const uint32_t id = kRegField + (q << 8);
+    wr(kRegUpdateCtl, kHoldMeasure);
+    const int old = (rd(id) >> 2) & 3;
+    int now = (old + 1) & 3;
+    for (int i = 0; i < kIfldReads; ++i) {
+        const int v = (rd(id) >> 2) & 3;
+        if (v != old) {
+            now = v;
+            break;
+        }
+    }
+    wr(kRegUpdateCtl, 0);
+    return now;
+}
+
+int c331_manage::wait_ofld_change(int och)
+{
+    if (och < 0 || och >= kOch)
+        return 0;
+    const uint32_t id = kRegField + (static_cast<uint32_t>(och) << 8);
+    wr(kRegUpdateCtl, kHoldMeasure);
+    const int old = rd(id) & 3;
+    int now = (old + 1) & 3;
+    for (int i = 0; i < kOfldReads; ++i) {
+        const int v = rd(id) & 3;
+        if (v != old) {
+            now = v;
+            break;
+        }
+    }
+    wr(kRegUpdateCtl, 0);
+    return now;
+}
+
+bool c331_manage::wait1_pivs(int ich)
+{
+    if (ich < 0 || ich >= kIch)
+        return false;
+    const uint32_t bit = 1u << ich;
+    const uint32_t status = kRegInStatus + kInStatusStep * static_cast<uint32_t>(ich);
+    wr(kRegInLatchArm, bit);
+    wr(kRegUpdateCtl, kHoldMeasure);
+    auto seen = [&] { return (rd(kRegInLatchDone) & bit) || rd(status) == kInStatusIdle; };
+    bool ok = seen();
+    for (int i = 0; i < kPivsPolls && !ok; ++i) {
+        usleepFn(kPollUs);
+        ok = seen();
+    }
+    wr(kRegInLatchArm, 0);
+    wr(kRegUpdateCtl, 0);
+    if (!ok)
+        ZEL_DEBUG("[wait1_pivs] ich_%d no input frame\n", ich);
+    return ok;
+}
+
+bool c331_manage::wait1_pivs2()
+{
+    int best = -1, bestMs = kMaxFrameMs;
+    for (int w = 0; w < kWinCount; ++w) {
+        const int p = win_port[w];
+        if (!zelApi_IsWinShown(w) || !isPort(p) || PI_FV[p] <= 0 || win_ich[w][0] < 0)
+            continue;
+        const int ms = 1000 / PI_FV[p];
+        if (ms < bestMs) {
+            bestMs = ms;
+            best = w;
+        }
+    }
+    if (best < 0) {
+        Sleep(kNoFrameWaitMs);
+        return false;
+    }
+    return wait1_pivs(win_ich[best][0]);
+}
+
+// ---- dot-by-dot memory ------------------------------------------------------------------------------
+
+void c331_manage::reset_dbd_mem(int w)
+{
+    if (!zelApi_IsWinValid(w))
+        return;
+    for (int& b : dbd_mem_slot[w]) {
+        if (b >= 0 && b < kDbdBlocks)
+            dbd_mem_owner[b] = -1;
+        b = -1;
+    }
+}
+
+int c331_manage::check_dbd_input(int port) const
+{
+    if (!isPort(port))
+        return 0;
+    const int wide = isVbo(port) ? kDbdWideVbo : kDbdWideParallel;
+    return (static_cast<int>(PI_MEAS[port].hcount) > wide || PI_HDMI_INFO[port][kVact] > kDbdTall) ? 1 : 0;
+}
+
+int c331_manage::set_dbd_mem(int w, int mode)
+{
+    if (!zelApi_IsWinValid(w))
+        return -1;
+    reset_dbd_mem(w);
+    const DbdPorts* d = dbdPortsOf(mode);
+    const int ports = d ? d->count : (mode == 1 ? 1 : 0);
+    const int need = std::min(ports * (check_dbd_input(win_port[w]) ? 2 : 1), kDbdSlots);
+    const int free = static_cast<int>(std::count(dbd_mem_owner, dbd_mem_owner + kDbdBlocks, -1));
+    if (free < need) {
+        printf("Dot-By-Dot memory assignment error!!!   win=%d  mode=%d  mem_cnt=%d  blk_cnt=%d\n", w, mode, need,
+               free);
+        return -1;
+    }
+    int k = 0;
+    for (int b = 0; b < kDbdBlocks && k < need; ++b) {
+        if (dbd_mem_owner[b] != -1)
+            continue;
+        dbd_mem_owner[b] = w;
+        dbd_mem_slot[w][k++] = b;
+    }
+    return 0;
+}
+
+// ---- channel sources --------------------------------------------------------------------------------
+
+void c331_manage::set_ichsel(int, int w)
+{
+    static constexpr uint32_t kRegIchSource = 0x001001;
+    if (!zelApi_IsWinValid(w))
+        return;
+    auto source = [&](int ich, uint32_t src) {
+        if (ich >= 0 && ich < kIch)
+            wr(kRegIchSource + (static_cast<uint32_t>(ich) << 8), src);
+    };
+    const DbdPorts* d = dbdPortsOf(PM_WIN_DBD_MODE[w]);
+    if (!d) {
+        const int n = win_ich[w][0], p = win_port[w];
+        if (n < 0 || !isPort(p))
+            return;
+        if (!isVbo(p)) {
+            source(n, 2u * static_cast<uint32_t>(p));
+            return;
+        }
+        const uint32_t s = static_cast<uint32_t>(p - 2) * 4;
+        source(n, s);
+        source(n + 1, PI_HDMI_INFO[p][kLane] > 4 ? s + 2 : s + 1);
+        return;
+    }
+    const int channels = d->mode >= 50 ? kVboDbdChannels : d->count;
+    for (int i = 0; i < channels; ++i) {
+        uint32_t src = static_cast<uint32_t>(d->source[i]);
+        if (d->mode >= 50 && (i == 1 || i == 3)) {
+            const int p = i == 1 ? kFirstVboPort : kFirstVboPort + 1;
+            const bool eight = PI_HDMI_INFO[p][kLane] > 4;
+            ZEL_DEBUG(eight ? "\t port_%d 8 lane\n" : "\t port_%d 4 lane\n", p);
+            src += eight ? 1 : 0;
+        }
+        source(win_ich[w][i], src);
+    }
+}
+
+void c331_manage::set_idual(int, int ich, int on, int port)
+{
+    static constexpr uint32_t kRegDualMode = 0x030801, kRegDualStart = 0x030902, kRegDualWidth = 0x030B02;
+    static constexpr uint32_t kDualOn = 3, kPairStep = 9;
+    if (ich < 0 || ich >= kIch)
+        return;
+    const uint32_t off = (kPairStep * static_cast<uint32_t>(ich / 2)) << 8;
+    if (!on || !isPort(port)) {
+        wr(kRegDualMode + off, 0);
+        return;
+    }
+    wr(kRegDualMode + off, kDualOn);
+    wr(kRegDualStart + off, static_cast<uint32_t>(std::max(PI_ACT[port][0], 0)));
+    wr(kRegDualWidth + off, 2u * static_cast<uint32_t>(std::max(PI_ACT[port][1], 0)));
+}

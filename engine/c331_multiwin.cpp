@@ -1,0 +1,403 @@
+// Multi-window output-channel allocation: which output channels carry each window, which
+// windows share a panel rectangle and are mixed, and the engine state derived from that.
+#include "engine/c331_multiwin.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "core/global.h"
+#include "core/ram_layout.h"
+#include "engine/c331_image.h"
+
+namespace multiwin {
+
+namespace {
+
+// Channel rectangles in their compact form, four bytes (x, y, width, height) each: 0x8n is
+// n x W, 0x6n is n x H, 0 is 0.
+constexpr uint8_t kW1 = 0x81, kW2 = 0x82, kW3 = 0x83, kW4 = 0x84, kW5 = 0x85, kW6 = 0x86, kW7 = 0x87;
+constexpr uint8_t kH1 = 0x61, kH2 = 0x62, kH3 = 0x63;
+
+struct RectGroup {
+    uint8_t columns;
+    uint8_t count;
+    uint8_t r[kMaxCh][4];
+};
+
+constexpr RectGroup kFourCh[3] = {
+    {4, 4, {{0, 0, kW1, kH1}, {kW1, 0, kW1, kH1}, {kW2, 0, kW1, kH1}, {kW3, 0, kW1, kH1}}},   // 1x4
+    {1, 4, {{0, 0, kW1, kH1}, {0, kH1, kW1, kH1}, {0, kH2, kW1, kH1}, {0, kH3, kW1, kH1}}},   // 4x1
+    {2, 4, {{0, 0, kW1, kH1}, {kW1, 0, kW1, kH1}, {0, kH1, kW1, kH1}, {kW1, kH1, kW1, kH1}}}, // 2x2
+};
+constexpr RectGroup kEightCh[2] = {
+    {8, 8, {{0, 0, kW1, kH1}, {kW1, 0, kW1, kH1}, {kW2, 0, kW1, kH1}, {kW3, 0, kW1, kH1},
+            {kW4, 0, kW1, kH1}, {kW5, 0, kW1, kH1}, {kW6, 0, kW1, kH1}, {kW7, 0, kW1, kH1}}},   // 8x1
+    {4, 8, {{0, 0, kW1, kH1}, {kW1, 0, kW1, kH1}, {kW2, 0, kW1, kH1}, {kW3, 0, kW1, kH1},
+            {0, kH1, kW1, kH1}, {kW1, kH1, kW1, kH1}, {kW2, kH1, kW1, kH1}, {kW3, kH1, kW1, kH1}}}, // 4x2
+};
+constexpr RectGroup kTwoCh[2] = {
+    {2, 2, {{0, 0, kW1, kH1}, {kW1, 0, kW1, kH1}}},   // 2x1
+    {1, 2, {{0, 0, kW1, kH1}, {0, kH1, kW1, kH1}}},   // 1x2
+};
+
+// Arrangement modes with a layout of their own.
+constexpr int kModeTwo2x1 = 5, kModeFour1x4 = 6, kModeFour2x2 = 7, kModeTwo1x2 = 8;
+constexpr int kLastMode = 18;
+
+const RectGroup* groupOf(int mode)
+{
+    if (mode < 0 || mode > kLastMode)
+        return nullptr;
+    if (mode <= 1)
+        return &kEightCh[mode];
+    if (mode <= 4)
+        return &kFourCh[mode - 2];
+    switch (mode) {
+    case kModeTwo2x1: return &kTwoCh[0];
+    case kModeFour1x4: return &kFourCh[0];
+    case kModeFour2x2: return &kFourCh[2];
+    case kModeTwo1x2: return &kTwoCh[1];
+    default: break;
+    }
+    if (mode <= 11)
+        return &kFourCh[mode - 9];
+    if (mode <= 15)   // through the four-channel groups, then on into the eight-channel table
+        return mode - 12 < 3 ? &kFourCh[mode - 12] : &kEightCh[0];
+    return &kFourCh[mode - 16];
+}
+
+int decode(uint8_t b, int W, int H)
+{
+    if (b & 0x80)
+        return (b & 0x0F) * W;
+    if (b & 0x60)
+        return (b & 0x0F) * H;
+    return 0;
+}
+
+bool holds(const PanelLayout& l, const ChRect& r, int x, int y, bool inclusiveEnd)
+{
+    const int xe = inclusiveEnd ? r.x + r.w : r.x + r.w - 1;
+    const int ye = inclusiveEnd ? r.y + r.h : r.y + r.h - 1;
+    const bool inX = x >= r.x && x <= xe;
+    const bool inY = y >= r.y && y <= ye;
+    if (l.onlyX)
+        return inX;
+    if (l.onlyY)
+        return inY;
+    return inX && inY;
+}
+
+int find(const PanelLayout& l, int x, int y, bool inclusiveEnd)
+{
+    for (int i = 0; i < l.count; ++i)
+        if (l.rect[i].w > 0 && l.rect[i].h > 0 && holds(l, l.rect[i], x, y, inclusiveEnd))
+            return i;
+    return -1;
+}
+
+}  // namespace
+
+bool panelLayout(int arrangement, int W, int H, int channels, PanelLayout* out)
+{
+    *out = PanelLayout{};
+    const RectGroup* g = groupOf(arrangement);
+    if (!g)
+        return false;
+    out->count = std::clamp(channels, 0, static_cast<int>(g->count));
+    out->columns = g->columns;
+    out->onlyX = arrangement == kModeTwo2x1;
+    out->onlyY = arrangement == kModeTwo1x2;
+    for (int i = 0; i < out->count; ++i)
+        out->rect[i] = ChRect{decode(g->r[i][0], W, H), decode(g->r[i][1], W, H), decode(g->r[i][2], W, H),
+                              decode(g->r[i][3], W, H)};
+    return true;
+}
+
+GridResult windowGrid(const PanelLayout& l, int x, int y, int width, int height, Grid* out)
+{
+    *out = Grid{};
+    const int s = find(l, x, y, false);
+    if (s < 0)
+        return GridResult::Empty;
+    // A window running past the panel ends in the panel's last channel of its row or column.
+    int maxX = 0, maxY = 0;
+    for (int i = 0; i < l.count; ++i) {
+        maxX = std::max(maxX, l.rect[i].x + l.rect[i].w);
+        maxY = std::max(maxY, l.rect[i].y + l.rect[i].h);
+    }
+    const int e = find(l, std::min(x + std::max(width, 0), maxX), std::min(y + std::max(height, 0), maxY), true);
+    if (e < 0)
+        return GridResult::Empty;
+    const int K = std::max(l.columns, 1);
+    const int sc = s % K, sr = s / K, ec = e % K, er = e / K;
+    if (e < s || ec < sc)
+        return GridResult::Empty;
+    const int totalh = ec - sc + 1;
+    const int totalv = er - sr + 1;
+    if (totalh > kMaxCh) {
+        ZEL_DEBUG("totalh:%d > 8\n", totalh);
+        return GridResult::TooWide;
+    }
+    if (totalv > kMaxCh) {
+        ZEL_DEBUG("totalv:%d > 8\n", totalv);
+        return GridResult::TooTall;
+    }
+    if (totalh * totalv > kMaxCh) {
+        ZEL_DEBUG("totalh(%d)*totalv(%d)=%d > 8\n", totalh, totalv, totalh * totalv);
+        return GridResult::TooMany;
+    }
+    out->columns = totalh;
+    out->rows = totalv;
+    for (int r = 0; r < totalv; ++r)
+        for (int c = 0; c < totalh; ++c)
+            out->pos[r * totalh + c] = (sr + r) * K + sc + c;
+    return GridResult::Ok;
+}
+
+int allocate(const PanelLayout& layout, ST_WIN_INFO wins[kWinCount], const bool shown[kWinCount])
+{
+    for (int w = 0; w < kWinCount; ++w) {
+        wins[w].columns = wins[w].rows = 0;
+        std::memset(wins[w].ochLst, kUnused, sizeof(wins[w].ochLst));
+        std::memset(wins[w].ochPosLst, kUnused, sizeof(wins[w].ochPosLst));
+    }
+    for (int w = 0; w < kWinCount; ++w) {
+        if (!shown[w])
+            continue;
+        ST_WIN_INFO& wi = wins[w];
+        Grid g;
+        const GridResult r = windowGrid(layout, wi.x, wi.y, wi.width, wi.height, &g);
+        if (r == GridResult::TooWide || r == GridResult::TooTall || r == GridResult::TooMany) {
+            ZEL_DEBUG("win%d alloc och FAIL\n", w);
+            return w;
+        }
+        wi.columns = static_cast<uint8_t>(g.columns);
+        wi.rows = static_cast<uint8_t>(g.rows);
+        for (int k = 0; k < g.columns * g.rows; ++k)
+            wi.ochLst[k] = wi.ochPosLst[k] = static_cast<uint8_t>(g.pos[k]);
+    }
+    return -1;
+}
+
+namespace {
+
+int entries(const ST_WIN_INFO& w) { return std::min(w.columns * w.rows, kMaxCh); }
+
+}  // namespace
+
+int overlay(ST_WIN_INFO wins[kWinCount], const bool shown[kWinCount], int overlayOut[kMaxCh])
+{
+    for (int c = 0; c < kMaxCh; ++c)
+        overlayOut[c] = c + 1;
+    bool busy[kMaxCh] = {};
+    int withGrid = 0;
+    for (int w = 0; w < kWinCount; ++w) {
+        if (!shown[w] || entries(wins[w]) == 0)
+            continue;
+        ++withGrid;
+        for (int k = 0; k < entries(wins[w]); ++k)
+            if (wins[w].ochLst[k] < kMaxCh)
+                busy[wins[w].ochLst[k]] = true;
+    }
+    if (withGrid < 2)
+        return 0;
+
+    int left = 0;
+    for (int i = 0; i < kWinCount; ++i) {
+        if (!shown[i])
+            continue;
+        for (int j = i + 1; j < kWinCount; ++j) {
+            if (!shown[j])
+                continue;
+            for (int a = 0; a < entries(wins[i]); ++a) {
+                for (int b = 0; b < entries(wins[j]); ++b) {
+                    if (wins[j].ochLst[b] != wins[i].ochLst[a])
+                        continue;
+                    const bool* idle = std::find(busy, busy + kMaxCh, false);
+                    if (idle == busy + kMaxCh) {
+                        ZEL_DEBUG("\t not found idle CH, !!!!!why!!!!!\r\n");
+                        ++left;
+                        continue;
+                    }
+                    const int c = static_cast<int>(idle - busy);
+                    busy[c] = true;
+                    wins[j].ochLst[b] = static_cast<uint8_t>(c);
+                }
+            }
+        }
+    }
+    // Every channel on a panel position that two or more windows use is mixed in group p + 1.
+    int users[kMaxCh] = {};
+    for (int w = 0; w < kWinCount; ++w)
+        if (shown[w])
+            for (int k = 0; k < entries(wins[w]); ++k)
+                if (wins[w].ochPosLst[k] < kMaxCh)
+                    ++users[wins[w].ochPosLst[k]];
+    for (int w = 0; w < kWinCount; ++w) {
+        if (!shown[w])
+            continue;
+        for (int k = 0; k < entries(wins[w]); ++k) {
+            const int p = wins[w].ochPosLst[k], c = wins[w].ochLst[k];
+            if (p < kMaxCh && c < kMaxCh && users[p] >= 2)
+                overlayOut[c] = p + 1;
+        }
+    }
+    return left;
+}
+
+int gridMargin(const ST_WIN_INFO& info, int W, int H, int side)
+{
+    int v = 0;
+    switch (side) {
+    case 0:
+        if (W <= 0) { ZEL_DEBUG("\t !!!!!!!! po->width left Error\n"); return 0; }
+        v = info.x % W;
+        break;
+    case 1:
+        if (W <= 0) { ZEL_DEBUG("\t !!!!!!!! po->width right Error\n"); return 0; }
+        v = W * info.columns - (info.x % W + info.width);
+        break;
+    case 2:
+        if (H <= 0) { ZEL_DEBUG("\t !!!!!!!! po->height up Error\n"); return 0; }
+        v = info.y % H;
+        break;
+    case 3:
+        if (H <= 0) { ZEL_DEBUG("\t !!!!!!!! po->height down Error\n"); return 0; }
+        v = H * info.rows - (info.y % H + info.height);
+        break;
+    default:
+        ZEL_DEBUG("\t not found type:%d\r\n", side);
+        return 0;
+    }
+    return std::max(v, 0);
+}
+
+}  // namespace multiwin
+
+// ---- the engine's side ---------------------------------------------------------------------------
+
+namespace {
+
+constexpr uint32_t kRegOchEnable = 0x000801;   // bit 0: the output channel is used
+constexpr uint32_t kChRegStep = 0x100;
+
+}  // namespace
+
+void c331_manage::zelApi_MultiWinChAlloc(char init)
+{
+    ZEL_DEBUG("[zelApi_MultiWinChAlloc] init:%d\r\n", init);
+    bool shown[kWinCount];
+    for (int w = 0; w < kWinCount; ++w)
+        shown[w] = zelApi_IsWinShown(w);
+    multiwin::PanelLayout layout;
+    if (!multiwin::panelLayout(static_cast<int>(panel.arrangement), panel.ochW, panel.ochH,
+                               panel.ochColumns * panel.ochRows, &layout)) {
+        ZEL_DEBUG("[zelApi_MultiWinChAlloc] arrangement %u has no channel layout\n", panel.arrangement);
+        for (int w = 0; w < kWinCount; ++w)
+            shown[w] = false;   // every grid is cleared
+    }
+    multiwin::allocate(layout, win_info, shown);
+}
+
+void c331_manage::zelApi_MultiWinChOverlay()
+{
+    bool shown[kWinCount];
+    for (int w = 0; w < kWinCount; ++w)
+        shown[w] = zelApi_IsWinShown(w);
+    multiwin::overlay(win_info, shown, PM_OVERLAY);
+    g_chg_overlay = 1;
+}
+
+void c331_manage::zelApi_MultiWinChInit()
+{
+    ZEL_DEBUG("[zelApi_MultiWinChInit] wincnt:%d\n", wincnt);
+    zelApi_MultiWinChOverlay();
+    c331_SetWinPriority1(c331_fd);
+    // Every port's timing is taken again from the input-source manager on the next pass.
+    std::memset(PI_HDMI_INFO, 0xFF, sizeof(PI_HDMI_INFO));
+    for (int p = 0; p < kPorts; ++p)
+        PI_HDMI_INFO[p][15] = 1;
+
+    const ImageView img = ImageView::current();
+    for (int w = 0; w < kWinCount; ++w) {
+        win_port[w] = kNoPort;
+        g_chg_win[w] = g_chg_input[w] = g_chg_dbd[w] = 0;
+        PM_CROP_EN[w] = 0;
+        for (int k = 0; k < 4; ++k)
+            PM_WIN_MARGIN[w][k] = PM_OFFSET[w][k] = 0;
+        if (!zelApi_IsWinShown(w))
+            continue;
+        const ST_WIN_INFO& wi = win_info[w];
+        g_chg_win[w] = g_chg_input[w] = g_chg_dbd[w] = 1;
+        const int port = wi.port == kNoInput ? 255 : zelApi_inputCvtC331(wi.port);
+        win_port[w] = port < kPorts ? port : kNoPort;
+        for (int k = 0; k < 4; ++k)
+            PM_WIN_MARGIN[w][k] = zelApi_OchGetWinOffset1(&wi, k);
+        if (wi.crop < ramaddr::kCropEntries) {
+            const unsigned e = ramaddr::cropEntry(wi.crop);
+            ST_RECT r{img.word(e + 2), img.word(e + 4), img.word(e + 6), img.word(e + 8)};
+            ZEL_DEBUG("\t win_%d, crop(%d,%d,%d,%d)\n", w, r.x, r.y, r.width, r.height);
+            PM_CROP_EN[w] = 1;
+            for (int k = 0; k < 4; ++k)
+                PM_OFFSET[w][k] = win_port[w] == kNoPort ? 0 : zelApi_CropGetOffset(win_port[w], &r, k);
+        }
+    }
+
+    for (int c = 0; c < kOch; ++c) {
+        och_owner[c] = kNoWin;
+        PM_AREA_NUM[c] = kNoArea;
+    }
+    for (int w = 0; w < kWinCount; ++w) {
+        if (!zelApi_IsWinShown(w))
+            continue;
+        const ST_WIN_INFO& wi = win_info[w];
+        for (int k = 0; k < wi.columns * wi.rows && k < kOch; ++k) {
+            const int c = wi.ochLst[k];
+            if (c >= kOch) {
+                ZEL_DEBUG("\t !!!!och:%d OOR\r\n", c);
+                alloc_error = 1;
+                break;
+            }
+            och_owner[c] = w;
+            PM_AREA_NUM[c] = k;
+            ZEL_DEBUG("ochLst[%d]:%d PM_AREA_NUM[%d]:%d\n", k, c, c, k);
+        }
+    }
+    for (int c = 0; c < kOch; ++c)
+        wrMask(kRegOchEnable + kChRegStep * c, och_owner[c] != kNoWin ? 1 : 0, 1);
+}
+
+void c331_manage::zelApi_MultiWinInit()
+{
+    // Preset 1: one window over the whole panel. The others split the panel into equal columns
+    // of their window count.
+    const int pw = panel.ledW, ph = panel.ledH;
+    std::memset(multi_win_rect, 0, sizeof(multi_win_rect));
+    for (int i = 0; i < kMultiWinPresets; ++i) {
+        const int n = std::clamp(multi_win[i].count, 0, static_cast<int>(kWinCount));
+        for (int k = 0; k < n; ++k) {
+            multi_win_rect[i][k][0] = pw * k / n;
+            multi_win_rect[i][k][1] = 0;
+            multi_win_rect[i][k][2] = pw * (k + 1) / n - pw * k / n;
+            multi_win_rect[i][k][3] = ph;
+        }
+    }
+}
+
+void c331_manage::zelApi_MultiWinGet(ST_MWIN* out)
+{
+    if (!out || !out->rect)
+        return;
+    out->count = std::clamp(multi_win[0].count, 0, static_cast<int>(kWinCount));
+    std::memcpy(out->rect, multi_win_rect[0], sizeof(int32_t) * 4 * out->count);
+    zelApi_PreviewCh();
+}
+
+void c331_manage::zelApi_PreviewCh() {}
+
+int c331_manage::zelApi_OchGetWinOffset1(const ST_WIN_INFO* info, int side) const
+{
+    return info ? multiwin::gridMargin(*info, panel.ochW, panel.ochH, side) : 0;
+}
