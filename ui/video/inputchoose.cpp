@@ -10,7 +10,9 @@
 #include "ui/shell/shell_style.h"
 #include "ui/shell/shell_text.h"
 #include "ui/shell/shell_widgets.h"
+#include "ui/video/edidset.h"
 #include "ui/video/imagelayout.h"
+#include "ui/video/inputcut.h"
 
 InputChoose* g_inputchoose = nullptr;
 
@@ -407,8 +409,8 @@ void InputChoose::zel_Button_next_clicked()
     initSource();
 }
 
-void InputChoose::zel_button_inputcut_clicked() {}
-void InputChoose::zel_button_EDID_clicked() {}
+void InputChoose::zel_button_inputcut_clicked() { shell::openPage(g_inputcut, InputCut::kFocus); }
+void InputChoose::zel_button_EDID_clicked() { shell::openPage(g_edidset, EDIDset::kFocus); }
 
 // ---- refresh --------------------------------------------------------------------------------------
 

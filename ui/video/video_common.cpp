@@ -1,6 +1,8 @@
 #include "ui/video/video_common.h"
 
 #include <QComboBox>
+#include <QFrame>
+#include <QPushButton>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QListView>
@@ -12,6 +14,7 @@
 #include "core/para_commit.h"
 #include "core/ram_layout.h"
 #include "core/zelrampara.h"
+#include "ui/shell/shell_widgets.h"
 
 namespace video {
 
@@ -143,6 +146,110 @@ void selectComboQuietly(QComboBox* combo, int index)
 {
     const QSignalBlocker block(combo);
     combo->setCurrentIndex(index);
+}
+
+// ---- input tabs and source cards ------------------------------------------------------------------
+
+namespace {
+
+constexpr const char* kTabIcons[kInputs] = {":/png/HDMI.png", ":/png/DVI.png", ":/png/HDMI13.png",
+                                            ":/png/HDMI13.png", ":/png/HDMI20.png", ":/png/HDMI20.png"};
+constexpr const char* kTabOutline =
+    "border:1px solid;border-left-color:rgb(71, 119, 255); border-right-color:rgb(71, 119, 255); "
+    "border-top-color:rgb(71, 119, 255);";
+constexpr const char* kCardFrame = "background-color: #212435;border:1px solid #CCCCCC;";
+constexpr const char* kCardDot = "background-color:#00D65B;border:0px groove gray;border-radius:7px;";
+constexpr const char* kCardText = "background-color:#212435;color:#FFFFFF";
+
+}  // namespace
+
+InputTabs makeInputTabs(QWidget* page, bool withCounts)
+{
+    InputTabs tabs{};
+    for (int k = 0; k < kInputs; ++k) {
+        const int input = kTabInputs[k];
+        const QString key = inputName(input);
+        QFrame* tile = shell::makePanel(page, "tab_" + key, 21 + 130 * k, 69, 118, 83);
+        QLabel* icon = shell::makeLabel(tile, "label_" + key, 9, 8, 100, 32, "background:transparent;");
+        icon->setPixmap(QPixmap(QString::fromLatin1(kTabIcons[input])));
+        icon->setScaledContents(true);
+        QLabel* name = shell::makeLabel(tile, QStringLiteral("label_%1").arg(3 + k), 4, 46, withCounts ? 66 : 110,
+                                        30, "color:#FFFFFF;font:16px;background:transparent;",
+                                        withCounts ? Qt::AlignRight | Qt::AlignVCenter : Qt::AlignCenter);
+        name->setText(key);
+        if (withCounts)
+            tabs.count[k] = shell::makeLabel(tile, key + "_num", 72, 46, 44, 30,
+                                             "color: rgb(71, 119, 255);font:bold 16px;background:transparent;");
+        auto* b = new QPushButton(page);
+        b->setObjectName(QString::number(k));
+        b->setGeometry(21 + 130 * k, 69, 118, 83);
+        b->setFocusPolicy(Qt::NoFocus);
+        b->setFlat(true);
+        b->setStyleSheet("background:transparent;border:none;");
+        tabs.button[k] = b;
+    }
+    tabs.highlight = new QFrame(page);
+    tabs.highlight->setObjectName("frame_tab");
+    tabs.highlight->setStyleSheet(kTabOutline);
+    tabs.highlight->setAttribute(Qt::WA_TransparentForMouseEvents);
+    moveTabHighlight(tabs, 0);
+    return tabs;
+}
+
+void moveTabHighlight(InputTabs& tabs, int tab)
+{
+    tabs.highlight->setGeometry(20 + 130 * tab, 68, 120, 85);
+    tabs.highlight->raise();
+}
+
+QFrame* makeSourceContainer(QWidget* page)
+{
+    auto* container = new QFrame(page);
+    container->setObjectName("frame_source");
+    container->setGeometry(20, 152, 770, 240);
+    container->setStyleSheet("#frame_source{border:1px solid rgb(71, 119, 255);}");
+    container->lower();
+    return container;
+}
+
+SourceCard makeSourceCard(QFrame* container, int place, int input, const QFont& font)
+{
+    const int dx = 240 * (place % 3);
+    const int dy = 110 * (place / 3);
+    const QString n = QString::number(place);
+    auto* frame = new QFrame(container);
+    frame->setObjectName("card_" + n);
+    frame->setGeometry(10 + dx, 15 + dy, 220, 90);
+    frame->setStyleSheet(kCardFrame);
+    shell::makeLabel(container, "label_dot_" + n, 20 + dx, 25 + dy, 14, 14, kCardDot);
+    QLabel* icon = shell::makeLabel(container, "label_icon_" + n, 39 + dx, 20 + dy, 63, 24, "background-color: #212435;");
+    icon->setPixmap(QPixmap(input == 1 ? ":/png/DVI.png" : ":/png/HDMI.png"));
+    icon->setScaledContents(true);
+    SourceCard card{};
+    card.name = shell::makeLabel(container, "label_name_" + n, 20 + dx, 44 + dy, 172, 28, kCardText);
+    card.detail = shell::makeLabel(container, "label_detail_" + n, 20 + dx, 72 + dy, 172, 28, kCardText);
+    card.name->setFont(font);
+    card.detail->setFont(font);
+    card.button = new QPushButton(container);
+    card.button->setObjectName(n);
+    card.button->setGeometry(11 + dx, 16 + dy, 218, 88);
+    card.button->setFocusPolicy(Qt::NoFocus);
+    card.button->setFlat(true);
+    card.button->setStyleSheet("background:transparent;border:none;");
+    return card;
+}
+
+QPushButton* makeColumnButton(QFrame* container, const QString& name, const char* icon, int y)
+{
+    auto* b = new QPushButton(container);
+    b->setObjectName(name);
+    b->setGeometry(715, y, 50, 50);
+    b->setFocusPolicy(Qt::NoFocus);
+    b->setFlat(true);
+    b->setStyleSheet("background:transparent;border:none;");
+    b->setIcon(QIcon(QString::fromLatin1(icon)));
+    b->setIconSize(QSize(50, 50));
+    return b;
 }
 
 }  // namespace video

@@ -7,8 +7,12 @@
 #include <cstdint>
 #include <initializer_list>
 
-class QLabel;
 class QComboBox;
+class QFont;
+class QFrame;
+class QLabel;
+class QPushButton;
+class QWidget;
 
 namespace video {
 
@@ -61,5 +65,32 @@ Signal inputSignal(int input);
 // A combo box refilled or repositioned without reporting a change of selection.
 void setComboEntries(QComboBox* combo, const QStringList& entries, int selected);
 void selectComboQuietly(QComboBox* combo, int index);
+
+// ---- the input tabs and source cards of the crop and EDID pages -------------------------------
+
+// Tab k (left to right) shows input kTabInputs[k].
+constexpr int kTabInputs[kInputs] = {2, 3, 4, 5, 1, 0};
+
+struct InputTabs {
+    QPushButton* button[kInputs];   // by tab, objectName "0" to "5"
+    QLabel* count[kInputs];         // by tab, "HDMI1_num" ...; null without counts
+    QFrame* highlight;
+};
+// The row of six tabs at y 68 with connector images and names, optionally with counts; the
+// highlight outlines tab 0.
+InputTabs makeInputTabs(QWidget* page, bool withCounts);
+void moveTabHighlight(InputTabs& tabs, int tab);
+
+// The bordered container of the source cards at (20, 152), 770 x 240.
+QFrame* makeSourceContainer(QWidget* page);
+struct SourceCard {
+    QLabel* name;
+    QLabel* detail;
+    QPushButton* button;   // objectName: the card's place on the page
+};
+// Card `place` (0-5) of a container: frame, dot, connector image, name and detail lines.
+SourceCard makeSourceCard(QFrame* container, int place, int input, const QFont& font);
+// An icon button of the container's right-hand column.
+QPushButton* makeColumnButton(QFrame* container, const QString& name, const char* icon, int y);
 
 }  // namespace video

@@ -18,8 +18,10 @@
 #include "ui/shell/numberkeyboard.h"
 #include "ui/shell/option.h"
 #include "ui/shell/tip.h"
+#include "ui/video/edidset.h"
 #include "ui/video/imagelayout.h"
 #include "ui/video/inputchoose.h"
+#include "ui/video/inputcut.h"
 #include "ui/system/linkoption.h"
 #include "ui/system/outputset.h"
 #include "ui/system/test_chart.h"
@@ -190,6 +192,20 @@ TEST_F(ShellTest, VideoPageScreenshotsInEnglishAndChinese)
         shots.emplace_back("source", grab(g_inputchoose));
         click(child<QWidget>(g_inputchoose, "frame"), "Button_menu");
         shots.emplace_back("source_menu", grab(g_inputchoose));
+
+        click(g_inputchoose, "Button_inputcut");
+        ASSERT_NE(g_inputcut, nullptr);
+        shots.emplace_back("crop", grab(g_inputcut));
+        click(child<QWidget>(g_inputcut, "frame_source"), "2");
+        shots.emplace_back("crop_edit", grab(g_inputcut));
+        click(g_inputcut, "Button_back");
+
+        click(child<QWidget>(g_inputchoose, "frame"), "Button_menu");
+        click(g_inputchoose, "Button_EDID");
+        ASSERT_NE(g_edidset, nullptr);
+        click(child<QWidget>(g_edidset, "frame_source"), "0");
+        shots.emplace_back("edid", grab(g_edidset));
+        click(g_edidset, "Button_back");
         click(g_inputchoose, "Button_back");
         click(g_imagelayout, "Button_back");
         click(g_option, "Button_back");

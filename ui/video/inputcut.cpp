@@ -1,0 +1,370 @@
+#include "ui/video/inputcut.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+
+#include "core/para_commit.h"
+#include "core/ram_layout.h"
+#include "core/zelrampara.h"
+#include "ui/shell/my_lineedit.h"
+#include "ui/shell/option.h"
+#include "ui/shell/shell_style.h"
+#include "ui/shell/shell_text.h"
+#include "ui/shell/shell_widgets.h"
+#include "ui/video/inputchoose.h"
+
+InputCut* g_inputcut = nullptr;
+
+namespace {
+
+constexpr int kSettingsFocus = 5;
+
+constexpr LangText kTitle = {"输入截取", "Input intercept", "Источник", "Chặn nguồn vào", "輸入截取"};
+constexpr LangText kCrop = {"截取:", "Crop:", "Обрезать:", "Cắt:", "截取:"};
+constexpr LangText kW = {"宽", "W", "Ширина", "Rộng", "寬"};
+constexpr LangText kH = {"高", "H", "Высота", "Cao", "高"};
+constexpr LangText kCancel = {"取消", "Cancle", "Отмена", "Hủy bỏ", "取消"};
+constexpr LangText kOk = {"确定", "OK", "OK", "Đồng ý", "確定"};
+constexpr LangText kDelete = {"删除", "Delete", "Удалить", "Xoá bỏ", "删除"};
+constexpr LangText kNamePrefix = {"名称:", "Name:", "Название:", "Tên:", "名稱:"};
+constexpr LangText kNoSignal = {"无信号", "No signal", "Нет сигнала", "Không có tín hiệu", "無信號"};
+// Keypad titles of the width and height fields: the Chinese ones in Chinese, else the letter.
+constexpr LangText kKeypadW = {"宽", "W", "W", "W", "寬"};
+constexpr LangText kKeypadH = {"高", "H", "H", "H", "H"};
+
+constexpr const char* kFieldNames[4] = {"lineEdit_X", "lineEdit_Y", "lineEdit_W", "lineEdit_H"};
+constexpr const char* kFieldLabelNames[4] = {"label_X", "label_Y", "label_W", "label_H"};
+enum Field { kX, kY, kW_, kH_ };
+
+constexpr const char* kFormButton = "color: rgb(255, 255, 255);border:1px solid rgb(255, 255, 255);font:20px";
+constexpr int kButtonY = 406;
+constexpr int kButtonW = 180;
+constexpr int kButtonH = 60;
+constexpr int kCropIdShift = 8;
+constexpr int kCardNameWidth = 172;
+constexpr uint16_t kNewCropW = 1920;
+constexpr uint16_t kNewCropH = 1080;
+
+ZelRamPara* model() { return ZelRamPara::p_zelrampara_config; }
+
+int sourceCount(int input)
+{
+    return (model() ? model()->ZelGetSourceNum(input, static_cast<int>(ramaddr::kCropEntries)) : 0) + 1;
+}
+
+// A field's text as a signed 16-bit number: empty, no number or out of range gives 0.
+int fieldValue(const QLineEdit* field)
+{
+    bool ok = false;
+    const int v = field->text().toInt(&ok);
+    return ok && v >= -32768 && v <= 32767 ? v : 0;
+}
+
+QPushButton* formButton(QWidget* page, const QString& name)
+{
+    auto* b = new QPushButton(page);
+    b->setObjectName(name);
+    b->setFocusPolicy(Qt::NoFocus);
+    b->setStyleSheet(kFormButton);
+    b->hide();
+    return b;
+}
+
+}  // namespace
+
+InputCut::InputCut(QWidget* parent)
+    : PageBase("InputCut", kFocus, g_inputchoose ? InputChoose::kFocus : kSettingsFocus, parent)
+{
+    keepPointer(g_inputcut);
+    cardFont_ = font();
+    cardFont_.setPointSize(12);
+
+    tabs_ = video::makeInputTabs(this, true);
+
+    // The form of the crop being added or edited; it covers the lower row of cards.
+    form_ = new QFrame(this);
+    form_->setObjectName("frame_add");
+    form_->setGeometry(21, 260, 768, 130);
+    form_->setStyleSheet("#frame_add{background-color:#212435;border:1px solid #4777FF;border-radius:8px;}");
+    cropLabel_ = shell::makeLabel(form_, "label_crop", 16, 10, 110, 40, style::kDimText);
+    source_ = shell::makeLabel(form_, "label_change_source", 130, 10, 620, 40, style::kText);
+    for (int i = 0; i < 4; ++i) {
+        const int x = 8 + 188 * i;
+        fieldLabels_[i] = shell::makeLabel(form_, kFieldLabelNames[i], x, 66, 64, 44, style::kDimText,
+                                           Qt::AlignRight | Qt::AlignVCenter);
+        fields_[i] = new My_lineEdit(form_);
+        fields_[i]->setObjectName(kFieldNames[i]);
+        fields_[i]->setGeometry(x + 70, 66, 108, 44);
+        fields_[i]->setStyleSheet(style::kField);
+        bindField(fields_[i], [this, i] { return keypad_title(i); });
+    }
+    fieldLabels_[kX]->setText("X");
+    fieldLabels_[kY]->setText("Y");
+
+    crop_source_num_update();
+    if (model())
+        model()->ZelCropSourceInit();
+    input_init();
+    source_init();
+    form_->hide();
+
+    cancel_ = formButton(this, "Button_cancel");
+    ok_ = formButton(this, "Button_ok");
+    delete_ = formButton(this, "Button_delete");
+    connect(cancel_, &QPushButton::clicked, this, &InputCut::zel_button_cancel_clicked);
+    connect(ok_, &QPushButton::clicked, this, &InputCut::zel_button_ok_clicked);
+    connect(delete_, &QPushButton::clicked, this, &InputCut::zel_button_delete_clicked);
+
+    language_changed();
+}
+
+InputCut::~InputCut() = default;
+
+QString InputCut::keypad_title(int field) const
+{
+    switch (field) {
+    case kX:
+        return QStringLiteral("X");
+    case kY:
+        return QStringLiteral("Y");
+    case kW_:
+        return langText(kKeypadW);
+    default:
+        return langText(kKeypadH);
+    }
+}
+
+void InputCut::input_init()
+{
+    for (QPushButton* b : tabs_.button)
+        connect(b, &QPushButton::clicked, this, &InputCut::zel_button_input_clicked);
+}
+
+void InputCut::crop_source_num_update()
+{
+    for (int k = 0; k < video::kInputs; ++k)
+        tabs_.count[k]->setText(QStringLiteral("(%1)").arg(sourceCount(video::kTabInputs[k])));
+}
+
+void InputCut::source_init()
+{
+    const int total = sourceCount(input_);
+    lastPage_ = static_cast<uint8_t>(total / kCardsPerPage - (total % kCardsPerPage == 0 ? 1 : 0));
+    const int onPage = std::min(kCardsPerPage, total - kCardsPerPage * page_);
+
+    delete container_;
+    container_ = video::makeSourceContainer(this);
+    for (int i = 0; i < onPage; ++i) {
+        const video::SourceCard card = video::makeSourceCard(container_, i, input_, cardFont_);
+        const int ordinal = i + kCardsPerPage * page_;
+        if (ordinal == 0) {
+            card.name->setText(inputName_);
+            const video::Signal sig = video::inputSignal(input_);
+            card.detail->setText(sig.present()
+                                     ? QStringLiteral("%1x%2@%3Hz").arg(sig.width).arg(sig.height).arg(sig.rate)
+                                     : langText(kNoSignal));
+        } else {
+            CROP_PARA crop = {};
+            int index = static_cast<int>(ramaddr::kCropEntries);
+            if (model())
+                model()->ZelGetCropPara(input_, ordinal, &crop, &index);
+            if (index < static_cast<int>(ramaddr::kCropEntries)) {
+                const int id = ((crop.source >> kCropIdShift) & 0x7F) + 1;
+                card.name->setText(video::aliasOr("crop", index, inputName_ + QStringLiteral("_crop%1").arg(id),
+                                                  card.name, kCardNameWidth));
+                card.detail->setText(QStringLiteral("%1x%2").arg(crop.width & 0xFFFF).arg(crop.height & 0xFFFF));
+            } else {
+                card.name->setText(inputName_);
+            }
+        }
+        connect(card.button, &QPushButton::clicked, this, &InputCut::zel_button_source_clicked);
+    }
+    add_ = video::makeColumnButton(container_, "Button_add", ":/png/add.png", 10);
+    connect(add_, &QPushButton::clicked, this, &InputCut::zel_button_add_clicked);
+    if (page_ != 0) {
+        QPushButton* prev = video::makeColumnButton(container_, "Button_previous", ":/png/previous.png", 110);
+        connect(prev, &QPushButton::clicked, this, &InputCut::zel_Button_previous_clicked);
+    }
+    if (lastPage_ > page_) {
+        QPushButton* next = video::makeColumnButton(container_, "Button_next", ":/png/next.png", 175);
+        connect(next, &QPushButton::clicked, this, &InputCut::zel_Button_next_clicked);
+    }
+    container_->lower();
+    container_->show();
+}
+
+void InputCut::zel_button_input_clicked()
+{
+    auto* b = qobject_cast<QPushButton*>(sender());
+    bool ok = false;
+    const int k = b ? b->objectName().toInt(&ok) : -1;
+    if (!ok || k < 0 || k >= video::kInputs)
+        return;
+    page_ = 0;
+    input_ = static_cast<uint8_t>(video::kTabInputs[k]);
+    inputName_ = video::inputName(input_);
+    video::moveTabHighlight(tabs_, k);
+    source_init();
+    para_changed_over();
+}
+
+void InputCut::set_source_caption() { source_->setText(langText(kNamePrefix) + inputName_ + suffix_); }
+
+void InputCut::show_form(bool withDelete)
+{
+    if (withDelete) {
+        delete_->setGeometry(80, kButtonY, kButtonW, kButtonH);
+        cancel_->setGeometry(310, kButtonY, kButtonW, kButtonH);
+        ok_->setGeometry(540, kButtonY, kButtonW, kButtonH);
+    } else {
+        cancel_->setGeometry(195, kButtonY, kButtonW, kButtonH);
+        ok_->setGeometry(425, kButtonY, kButtonW, kButtonH);
+    }
+    form_->show();
+    form_->raise();
+    cancel_->show();
+    ok_->show();
+    delete_->setVisible(withDelete);
+}
+
+void InputCut::zel_button_source_clicked()
+{
+    auto* b = qobject_cast<QPushButton*>(sender());
+    bool ok = false;
+    const int k = b ? b->objectName().toInt(&ok) : -1;
+    if (!ok || k < 0 || k >= kCardsPerPage)
+        return;
+    adding_ = 0;
+    selected_ = static_cast<uint8_t>(k + kCardsPerPage * page_);
+    if (selected_ == 0) {
+        para_changed_over();
+        return;
+    }
+    add_->hide();
+    suffix_ = QStringLiteral("-Crop-%1").arg(selected_);
+    set_source_caption();
+    CROP_PARA crop = {};
+    int index = static_cast<int>(ramaddr::kCropEntries);
+    if (model())
+        model()->ZelGetCropPara(input_, selected_, &crop, &index);
+    const int values[4] = {crop.x, crop.y, crop.width, crop.height};
+    for (int i = 0; i < 4; ++i)
+        fields_[i]->setText(QString::number(values[i]));
+    show_form(true);
+}
+
+void InputCut::zel_button_add_clicked()
+{
+    adding_ = 1;
+    add_->hide();
+    suffix_ = QStringLiteral("-Crop-%1").arg(sourceCount(input_));
+    set_source_caption();
+    fields_[kX]->setText("0");
+    fields_[kY]->setText("0");
+    fields_[kW_]->setText(QString::number(kNewCropW));
+    fields_[kH_]->setText(QString::number(kNewCropH));
+    show_form(false);
+}
+
+void InputCut::zel_Button_previous_clicked()
+{
+    if (page_ > 0)
+        --page_;
+    source_init();
+}
+
+void InputCut::zel_Button_next_clicked()
+{
+    if (page_ < lastPage_)
+        ++page_;
+    source_init();
+}
+
+void InputCut::fieldConfirmed(My_lineEdit* field, const QString& text) { field->setText(text); }
+
+void InputCut::zel_button_ok_clicked()
+{
+    CROP_PARA para = {input_, fieldValue(fields_[kX]), fieldValue(fields_[kY]), fieldValue(fields_[kW_]),
+                      fieldValue(fields_[kH_])};
+    if (ZelRamPara* m = model()) {
+        if (adding_) {
+            m->ZelAddNewCrop(input_, &para);
+        } else {
+            // An edited rectangle is committed like every other change, so it reaches the chip
+            // and the parameter file now, not with somebody else's next change.
+            ParaCommit commit;
+            m->ZelSetCropPara(static_cast<char>(input_), static_cast<char>(selected_), &para);
+            commit.set(1);
+        }
+    }
+    after_table_change();
+}
+
+void InputCut::zel_button_delete_clicked()
+{
+    if (model())
+        model()->ZelDeleteCrop(static_cast<char>(input_), static_cast<char>(selected_));
+    after_table_change();
+}
+
+void InputCut::after_table_change()
+{
+    if (model())
+        model()->ZelCropSourceInit();
+    crop_source_num_update();
+    source_init();
+    para_changed_over();
+}
+
+void InputCut::zel_button_cancel_clicked() { para_changed_over(); }
+
+void InputCut::para_changed_over()
+{
+    form_->hide();
+    cancel_->hide();
+    ok_->hide();
+    delete_->hide();
+    if (add_)
+        add_->show();
+}
+
+void InputCut::syncUpdate(int code)
+{
+    // The base ran the language check (language_changed rebuilds the cards).
+    constexpr int kAliasFileReceived = 103;
+    if (code == kAliasFileReceived ||
+        video::differs(ramaddr::kCropTable, ramaddr::kCropEntries * ramaddr::kCropEntrySize)) {
+        if (model())
+            model()->ZelCropSourceInit();
+        crop_source_num_update();
+        source_init();
+    }
+}
+
+void InputCut::language_changed()
+{
+    titleLabel()->setText(langText(kTitle));
+    cropLabel_->setText(langText(kCrop));
+    fieldLabels_[kW_]->setText(langText(kW));
+    fieldLabels_[kH_]->setText(langText(kH));
+    cancel_->setText(langText(kCancel));
+    ok_->setText(langText(kOk));
+    delete_->setText(langText(kDelete));
+    if (!suffix_.isEmpty())
+        set_source_caption();
+    source_init();
+    if (form_->isVisible())
+        add_->hide();
+}
+
+void InputCut::returnBeneath()
+{
+    if (beneathFocus() == InputChoose::kFocus && g_inputchoose) {
+        g_inputchoose->language_changed();
+        g_inputchoose->initSource();
+        g_inputchoose->crop_source_num_update();
+        return;
+    }
+    PageBase::returnBeneath();
+}
