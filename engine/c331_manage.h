@@ -12,7 +12,9 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <mutex>
 
+#include "engine/c331_osd.h"
 #include "engine/c331_tables.h"
 
 class c331_drv;
@@ -181,6 +183,8 @@ public:
     // ---- output channels and window reprogramming ------------------------------------------------
     void set_output(int fd);
     void zelApi_forceColorDisable(int fd);
+    // Waits for one output frame of output channel ch.
+    void wait1_povs(int fd, int ch);
 
     // ---- multi-window channel allocation ---------------------------------------------------------
     void zelApi_MultiWinChAlloc(char init);
@@ -244,17 +248,39 @@ public:
     void set_mct(int fd, int w, int ignoreInterlace);
 
     // ---- on-screen display -------------------------------------------------------------------------
+    // Stores one OSD setting; 1 for a known type, 0 otherwise.
     int zelApi_OsdSet(int type, int value);
+    // Replaces the OSD text: lineCount lines of lengths[i] codes each (cut to the buffer).
+    int zelApi_OsdSetUnicode(int lineCount, const int* lengths, const wchar_t text[][c331osd::kLineCodes]);
     void update_osd(int fd);
-    void set_osd(int fd, int on);
+    void set_osd(int fd, int scrolling);
     void set_scroll(int fd);
     void load_char();
+    void load_bmp();
+    // Graphics-engine operations; each starts one chip operation and waits for it (0, or 255
+    // when the engine stays busy).
+    int osd_copy(uint32_t src, uint32_t dst, int width, int height, int fromFlash);
+    int osd_paint(int x, int width, int y, int height, int fill, uint32_t base);
+    int osd_put_unicode_string(int x, int y, const uint16_t* codes);
+    int osd_write_dma_sfl(uint32_t flashAddress, uint32_t dest, int type, uint32_t length);
+    void gen_char();
+    void set_char_color();
+    // Splits the OSD area over the output-channel grid; the number of segments (columns x rows).
+    int calc_osd(c331osd::Segment* out, int* columns);
 
     // ---- chip serial flash and fonts ------------------------------------------------------------------
+    // 0, or 255 when the controller did not finish (or the request lies outside the flash).
+    int write_flash(int fd, int address, int length, const char* data);
+    // Reads length bytes into buffer, which holds capacity bytes; 255 when it would not fit.
+    int read_flash(int fd, int address, int length, char* buffer, int capacity);
+    // Erases count units from 4 KB block startBlock: type 0 4 KB, 1 32 KB, other 64 KB.
+    int erase_flash(int fd, int startBlock, int count, char type);
     void read_c331_font(int fd);
     void update_font(int fd);
 
     // ---- diagnostics -----------------------------------------------------------------------------------
+    // Prints every register of the dump list (on the caller's thread).
+    void c331_print();
     void input_slidebar(int fd);
     void output_slidebar(int fd);
     void disable_slidebar(int fd);
@@ -274,7 +300,15 @@ public:
     int pattern_gen = 0;                 // non-zero while a test pattern is shown
     int osd_redraw_request = 0;
     int osd_setup_request = 0;
-    int font_bits = 0;
+    int font_bits = 0;                   // fonts present: 1 32-dot CJK, 2 32-dot ASCII, 4 64 CJK, 8 64 ASCII
+    c331osd::Settings osd;
+    uint16_t osd_text[c331osd::kTextLines][c331osd::kLineCodes];
+    int osd_line_count = 0;
+    uint32_t font_chip_addr[c331osd::kFonts] = {};
+    int prnEn[8] = {};                   // print switches; entry 6 the serial flash
+    // One whole serial-flash operation, DMA, graphics-engine operation, font reload or register
+    // dump at a time: they share the controller's registers of bank 0x04 across threads.
+    std::recursive_mutex osd_op_mutex;
 
     // Per input port (chip port 0-5).
     int PI_HDMI_INFO[kPorts][16];
@@ -376,6 +410,9 @@ public:
 
     // Table of the default working set.
     static const int32_t parameters_txt[kParamWords];
+    // Character-mode OSD defaults (15 words) and bitmap-mode defaults (4 words).
+    static const uint32_t osd_char_txt[15];
+    static const uint32_t osd_bmp_txt[4];
 
     // Processing levels of each port's input processor (0 off, 1-3 low to high), fixed at
     // bring-up for ports 0-3.

@@ -7,6 +7,7 @@
 
 #include "chips/tarvosource.h"
 #include "core/global.h"
+#include "core/omenu.h"
 #include "core/ram_layout.h"
 #include "core/utils.h"
 #include "core/zelrampara.h"
@@ -328,6 +329,6 @@ void c331_manage::passInputs()
 
 void c331_manage::reloadOsdMenu()
 {
-    // Reading "/data/configs/omenu.json" into the OSD list and applying its first entry belongs
-    // to the OSD-menu file reader, which is not built yet; the request is consumed.
+    get_json_omenu_para(kOmenuFile, &g_osd_list);
+    set_OSD_para(&g_osd_list.item[0]);
 }

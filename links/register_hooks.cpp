@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 
 #include "core/global.h"
 #include "engine/c331_manage.h"
@@ -10,21 +11,45 @@
 
 namespace linkhooks {
 
-void enginePrint() {}
+namespace {
+c331_manage* engine() { return c331_manage::p_c331_manage; }
+}  // namespace
+
+void enginePrint()
+{
+    if (engine())
+        engine()->c331_print();
+}
 void requestOsdReload() { g_osd_update = 1; }
 
 void reloadFont()
 {
-    c331_manage* e = c331_manage::p_c331_manage;
+    c331_manage* e = engine();
     if (!e)
         return;
+    // Both steps as one: the worker draws with the fonts in between.
+    std::lock_guard<std::recursive_mutex> lock(e->osd_op_mutex);
     e->read_c331_font(e->c331_fd);
     e->update_font(e->c331_fd);
 }
-uint32_t videoFlashSize() { return 0; }
-bool videoFlashErase(uint32_t, uint32_t, int) { return false; }
-bool videoFlashWrite(uint32_t, const uint8_t*, uint32_t) { return false; }
-bool videoFlashRead(uint32_t, uint8_t*, uint32_t) { return false; }
+uint32_t videoFlashSize() { return engine() && engine()->c331_fd >= 0 ? c331osd::kFlashSize : 0; }
+
+bool videoFlashErase(uint32_t first, uint32_t count, int mode)
+{
+    return engine() && engine()->erase_flash(engine()->c331_fd, int(first), int(count), char(mode)) == 0;
+}
+
+bool videoFlashWrite(uint32_t address, const uint8_t* data, uint32_t length)
+{
+    return engine() &&
+           engine()->write_flash(engine()->c331_fd, int(address), int(length), reinterpret_cast<const char*>(data)) == 0;
+}
+
+bool videoFlashRead(uint32_t address, uint8_t* out, uint32_t length)
+{
+    return engine() && engine()->read_flash(engine()->c331_fd, int(address), int(length),
+                                            reinterpret_cast<char*>(out), int(length)) == 0;
+}
 
 namespace {
 constexpr unsigned kFpgaRegisters = fpga_manage::kRegisters;

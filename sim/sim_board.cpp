@@ -60,7 +60,7 @@ void writeDeviceSnapshot()
             }
     }
     std::rename(tmp.c_str(), platform::rootPath(path).c_str());
-    writeText("/var/sim/video_chip.txt", describeOutputPicture(chip));
+    writeText("/var/sim/video_chip.txt", describeOutputPicture(chip) + "\n" + chip.osdView());
 }
 
 }  // namespace sim

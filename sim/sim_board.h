@@ -12,7 +12,7 @@ void attachBoard();
 
 // Writes what an outside observer (a test driving the running process) may check of the
 // simulated devices under "/var/sim/": "video_chip.bin", the chip's 256 x 128 registers, and
-// "video_chip.txt", what the chip's registers make of the picture.
+// "video_chip.txt", what the chip's registers make of the picture and its on-screen display.
 void writeDeviceSnapshot();
 
 }  // namespace sim

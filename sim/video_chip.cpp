@@ -25,18 +25,8 @@ constexpr uint8_t kLatchBank = 0x05;
 constexpr uint8_t kInLatchArm = 0x08, kOutLatchArm = 0x09;
 constexpr uint8_t kInLatchDone = 0x22, kOutLatchDone = 0x23;
 
-// Serial-flash controller (bank 0x04).
-constexpr uint8_t kFlashBank = 0x04;
-constexpr uint8_t kGfxStatus = 0x17, kGfxBusy = 0x01;
-constexpr uint8_t kFlashCmd = 0x48;
-constexpr uint8_t kFlashEraseOp = 0x4B;
-constexpr uint8_t kFlashAddr0 = 0x4E, kFlashAddr3 = 0x51;
-constexpr uint8_t kFlashDataCtl = 0x52, kDataReadStart = 0x01, kWriteEmpty = 0x20, kReadBusy = 0x80;
-constexpr uint8_t kFlashData = 0x53;
-constexpr uint8_t kFlashStat = 0x54, kWriteBusy = 0x02, kEraseBusy = 0x08;
-constexpr uint8_t kFlashRdsr = 0x55, kWip = 0x01, kWel = 0x02;
-constexpr uint8_t kCmdErase = 4;
-constexpr uint32_t kFlashPage = 0x10000;
+// The serial flash behind the chip, kept across runs of the simulated board.
+constexpr const char* kFlashFile = "/var/lib/zel-sim/video-chip-flash.bin";
 
 // GPIO select lines of the FPGAs that share the bus.
 constexpr uint32_t kCsFpga0Pad = 0x207810;
@@ -52,10 +42,12 @@ std::vector<std::unique_ptr<VideoChipModel>>& models()
 }
 std::mutex g_modelsMutex;
 
-std::vector<uint8_t> fontHeader(uint8_t size)
+// Font head: "P" when present, the encoding in byte 5 (0 CJK, 1 ASCII), glyph size in 17-18.
+std::vector<uint8_t> fontHeader(uint8_t size, uint8_t ascii)
 {
     std::vector<uint8_t> h(35, 0);
     h[0] = 'P';
+    h[5] = ascii;
     h[17] = size;
     h[18] = size;
     return h;
@@ -69,11 +61,15 @@ VideoChipModel::VideoChipModel() : regs_(256)
         bank.fill(0);
     for (auto& bank : latched_)
         bank.fill(0xFF);   // nothing measured before the first hold
-    // Fonts present in the flash: 32-dot ASCII and CJK, 64-dot ASCII and CJK.
-    setFlash(0x000000, fontHeader(32));
-    setFlash(0x010000, fontHeader(32));
-    setFlash(0x410000, fontHeader(64));
-    setFlash(0x450000, fontHeader(64));
+    gfx_ = std::make_unique<VideoChipGfx>(regs_, kFlashFile);
+    // A new flash comes with the heads of the four fonts: 32-dot ASCII and CJK, 64-dot ASCII and
+    // CJK (the glyphs themselves are left erased).
+    if (gfx_->flashByte(0x000000) == 0xFF && gfx_->flashByte(0x010000) == 0xFF) {
+        gfx_->setFlash(0x000000, fontHeader(32, 1));
+        gfx_->setFlash(0x010000, fontHeader(32, 0));
+        gfx_->setFlash(0x410000, fontHeader(64, 1));
+        gfx_->setFlash(0x450000, fontHeader(64, 0));
+    }
 }
 
 bool VideoChipModel::spiMessage(const platform::SpiTransfer* xfers, unsigned count)
@@ -137,48 +133,8 @@ void VideoChipModel::writeRegister(uint8_t addr, uint8_t value)
             regs_[kLatchBank][kInLatchDone] = done;
         else if (addr == kOutLatchArm)
             regs_[kLatchBank][kOutLatchDone] = done;
-    } else if (bank_ == kFlashBank) {
-        if (addr == kFlashAddr3)
-            flashPtr_ = flashAddress();
-        else if (addr == kFlashDataCtl && (value & kDataReadStart))
-            flashPtr_ = flashAddress();
-        else if (addr == kFlashData) {
-            auto& page = flashPages_[flashPtr_ / kFlashPage];
-            if (page.empty())
-                page.assign(kFlashPage, 0xFF);
-            page[flashPtr_ % kFlashPage] &= value;  // programming only clears bits
-            ++flashPtr_;
-        } else if (addr == kFlashCmd) {
-            flashCommand(value);
-        }
     }
-}
-
-uint32_t VideoChipModel::flashAddress() const
-{
-    uint32_t a = 0;
-    for (int k = 0; k < 4; ++k)
-        a |= static_cast<uint32_t>(regs_[kFlashBank][kFlashAddr0 + k]) << (8 * k);
-    return a;
-}
-
-void VideoChipModel::flashCommand(uint8_t value)
-{
-    if (value != kCmdErase)
-        return;
-    uint32_t unit = 0;
-    switch (regs_[kFlashBank][kFlashEraseOp]) {
-    case 0x20: unit = 0x1000; break;
-    case 0x52: unit = 0x8000; break;
-    case 0xD8: unit = 0x10000; break;
-    default: return;
-    }
-    const uint32_t start = flashAddress() / unit * unit;
-    for (uint32_t a = start; a < start + unit; ++a) {
-        auto it = flashPages_.find(a / kFlashPage);
-        if (it != flashPages_.end())
-            it->second[a % kFlashPage] = 0xFF;
-    }
+    gfx_->onWrite(bank_, addr, value);
 }
 
 uint8_t VideoChipModel::readRegister(uint8_t addr)
@@ -202,23 +158,9 @@ uint8_t VideoChipModel::readRegister(uint8_t addr)
     }
     if (isInputBank(bank_))
         return inputRegister(bank_, addr);
-    if (bank_ == kFlashBank) {
-        switch (addr) {
-        case kGfxStatus: return regs_[bank_][addr] & ~kGfxBusy;
-        case kFlashDataCtl: return static_cast<uint8_t>((regs_[bank_][addr] | kWriteEmpty) & ~kReadBusy);
-        case kFlashStat: return regs_[bank_][addr] & ~(kWriteBusy | kEraseBusy);
-        case kFlashRdsr: return regs_[bank_][addr] & ~(kWip | kWel);
-        case kFlashData: {
-            uint8_t v = 0xFF;
-            auto it = flashPages_.find(flashPtr_ / kFlashPage);
-            if (it != flashPages_.end())
-                v = it->second[flashPtr_ % kFlashPage];
-            ++flashPtr_;
-            return v;
-        }
-        default: break;
-        }
-    }
+    uint8_t answer = 0;
+    if (gfx_->onRead(bank_, addr, &answer))
+        return answer;
     return regs_[bank_][addr];
 }
 
@@ -306,20 +248,25 @@ void VideoChipModel::setAbsent(bool absent)
 uint8_t VideoChipModel::flashByte(uint32_t address) const
 {
     std::lock_guard<std::mutex> lock(m_);
-    auto it = flashPages_.find(address / kFlashPage);
-    return it == flashPages_.end() ? 0xFF : it->second[address % kFlashPage];
+    return gfx_->flashByte(address);
+}
+
+std::vector<uint8_t> VideoChipModel::flash(uint32_t address, uint32_t length) const
+{
+    std::lock_guard<std::mutex> lock(m_);
+    return gfx_->flash(address, length);
 }
 
 void VideoChipModel::setFlash(uint32_t address, const std::vector<uint8_t>& bytes)
 {
     std::lock_guard<std::mutex> lock(m_);
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        const uint32_t a = address + static_cast<uint32_t>(i);
-        auto& page = flashPages_[a / kFlashPage];
-        if (page.empty())
-            page.assign(kFlashPage, 0xFF);
-        page[a % kFlashPage] = bytes[i];
-    }
+    gfx_->setFlash(address, bytes);
+}
+
+std::string VideoChipModel::osdView() const
+{
+    std::lock_guard<std::mutex> lock(m_);
+    return gfx_->osdView();
 }
 
 VideoChipModel& attachVideoChip()

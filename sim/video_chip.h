@@ -11,11 +11,14 @@
 #include <array>
 #include <cstdint>
 #include <deque>
-#include <map>
+#include <memory>
+#include <string>
+#include <utility>
 #include <mutex>
 #include <vector>
 
 #include "platform/spi.h"
+#include "sim/video_chip_gfx.h"
 
 namespace sim {
 
@@ -66,9 +69,20 @@ public:
     // Chip absent: every transfer fails.
     void setAbsent(bool absent);
 
-    // Serial flash behind the chip's flash controller.
+    // Serial flash behind the chip's flash controller (see video_chip_gfx.h).
     uint8_t flashByte(uint32_t address) const;
     void setFlash(uint32_t address, const std::vector<uint8_t>& bytes);
+    std::vector<uint8_t> flash(uint32_t address, uint32_t length) const;
+    // The flash controller and graphics engine; its knobs and records are read under the
+    // chip's lock through withGfx.
+    template <typename F>
+    auto withGfx(F f) -> decltype(f(std::declval<VideoChipGfx&>()))
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        return f(*gfx_);
+    }
+    // The on-screen display as the chip shows it (plane, colours, text lines).
+    std::string osdView() const;
 
     // ---- input side (video_chip_inputs.cpp) ----
     // Lane `lane` of V-by-One receiver k (0, 1) loses its link: its counts read invalid.
@@ -87,8 +101,6 @@ private:
     uint8_t inputRegister(uint8_t bank, uint8_t addr) const;
     void holdWritten(uint8_t value);
     void latchInputs();
-    void flashCommand(uint8_t value);
-    uint32_t flashAddress() const;
 
     mutable std::mutex m_;
     std::vector<std::array<uint8_t, 128>> regs_;
@@ -105,8 +117,7 @@ private:
     std::array<std::array<uint8_t, 128>, 3> latched_{};   // banks 0xAD, 0xAE, 0xAF
     std::array<std::array<bool, 8>, 2> laneFault_{};
     bool eventsStuck_ = false;
-    std::map<uint32_t, std::vector<uint8_t>> flashPages_;  // 64 KiB pages, 0xFF when absent
-    uint32_t flashPtr_ = 0;
+    std::unique_ptr<VideoChipGfx> gfx_;
 };
 
 // Creates the chip model and attaches it to the simulated SPI bus under "/dev/spidev32766.0".

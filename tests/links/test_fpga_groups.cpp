@@ -74,7 +74,7 @@ TEST_F(FpgaGroups, FlashBehindTheFpgas)
     w = ramWrite(0x7FFFFF, {1, 2});
     w[6] = 2;
     EXPECT_EQ(status(run(0x71, w)), 1);
-    // The video chip's flash is not offered.
+    // Without a video engine the video chip's flash is not offered.
     w[6] = 4;
     EXPECT_EQ(status(run(0x71, w)), 1);
 

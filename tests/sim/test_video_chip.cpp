@@ -134,32 +134,6 @@ TEST(VideoChip, LatchesAndFieldCountersMoveAtOnce)
     EXPECT_NE(a & 3, b & 3);
 }
 
-TEST(VideoChip, FlashControllerIsNeverBusyAndReadsItsImage)
-{
-    Wire w;
-    w.write(0x00, 0x04);
-    EXPECT_EQ(w.read(0x17) & 0x01, 0);
-    EXPECT_EQ(w.read(0x52) & 0xA0, 0x20);
-    EXPECT_EQ(w.read(0x54) & 0x0A, 0);
-    EXPECT_EQ(w.read(0x55) & 0x03, 0);
-    // Read the 32-dot CJK font header at 0x10000.
-    const uint32_t addr = 0x10000;
-    for (int k = 0; k < 4; ++k)
-        w.write(uint8_t(0x4E + k), uint8_t(addr >> (8 * k)));
-    w.write(0x52, 0x01);
-    EXPECT_EQ(w.read(0x53), 'P');
-    // Program a page, then erase its 4 KB sector.
-    const uint32_t page = 0x200000;
-    for (int k = 0; k < 4; ++k)
-        w.write(uint8_t(0x4E + k), uint8_t(page >> (8 * k)));
-    w.write(0x53, 0x12);
-    w.write(0x53, 0x34);
-    EXPECT_EQ(w.chip.flashByte(page + 1), 0x34);
-    w.write(0x4B, 0x20);
-    w.write(0x48, 0x04);
-    EXPECT_EQ(w.chip.flashByte(page + 1), 0xFF);
-}
-
 TEST(VideoChip, InjectedFailuresAndAbsence)
 {
     Wire w;

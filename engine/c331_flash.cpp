@@ -1,0 +1,328 @@
+// The chip's serial flash, reached through the flash controller of bank 0x04: program, read and
+// erase, the serial-flash DMA into chip memory, and the OSD fonts kept there.
+//
+// Every controller wait is bounded; an operation whose wait runs out reports 255. A whole
+// operation holds osd_op_mutex, so a link thread's flash command never interleaves with the
+// worker's font copy or OSD drawing on the same registers.
+#include <cstdio>
+#include <mutex>
+
+#include "core/global.h"
+#include "core/utils.h"
+#include "engine/c331_drv.h"
+#include "engine/c331_image.h"
+#include "engine/c331_manage.h"
+
+using namespace c331osd;
+
+namespace {
+
+// Controller set-up shared by every flash operation and the DMA.
+constexpr uint32_t kRegSflClock = 0x054203;
+constexpr uint32_t kRegSflTimingA = 0x053C02;
+constexpr uint32_t kRegSflTimingB = 0x053E02;
+constexpr uint32_t kRegSflLimit = 0x054502;
+constexpr uint32_t kSflClock = 0x55, kSflTiming = 768, kSflLimit = 1023;
+
+constexpr uint32_t kRegMode = 0x044701;
+constexpr uint32_t kRegCmd = 0x044801;
+constexpr uint32_t kRegProgOp = 0x044901;
+constexpr uint32_t kRegReadOp = 0x044A01;
+constexpr uint32_t kRegEraseOp = 0x044B01;
+constexpr uint32_t kRegWrenOp = 0x044C01;
+constexpr uint32_t kRegRdsrOp = 0x044D01;
+constexpr uint32_t kRegAddress = 0x044E04;
+constexpr uint32_t kRegDataCtl = 0x045201;   // B4_SFLDTCTL
+constexpr uint32_t kRegData = 0x045301;
+constexpr uint32_t kRegStat = 0x045401;      // B4_SFLSTAT
+constexpr uint32_t kRegRdsr = 0x045501;      // B4_SFLRDSR
+constexpr uint32_t kRegDmaLength = 0x045604;
+constexpr uint32_t kRegDmaType = 0x045A01;
+constexpr uint32_t kRegAddrMode = 0x045F01;
+constexpr uint32_t kRegCmd2 = 0x046001;
+constexpr uint32_t kRegGfxStart = 0x040801;
+constexpr uint32_t kRegGfxStartMirror = 0x440801;
+constexpr uint32_t kRegDmaDest0 = 0x041104;
+constexpr uint32_t kRegDmaDest1 = 0x042702;
+constexpr uint32_t kRegDmaDest4 = 0x091F01;
+
+constexpr uint32_t kModeReset = 128, kModeAccess = 49, kModeErase = 1, kModeDma = 51, kModeDma1 = 55;
+constexpr uint32_t kAddrMode4 = 1, kAddrModeDma = 2;
+constexpr uint32_t kOpProgram4 = 0x12, kOpRead4 = 0x0C, kOpWren = 0x06, kOpRdsr = 0x05, kOpWrdi = 0x04;
+constexpr uint32_t kOpDmaErase = 199;
+constexpr uint32_t kCmdIdle = 0, kCmdDma = 2, kCmdRun = 4, kCmdPlain = 5;
+constexpr uint32_t kReadStart = 0x01;
+constexpr uint32_t kDmaLengthFlag = 0x80000000u;
+
+constexpr uint8_t kWriteEmpty = 0x20, kReadBusy = 0x80;
+constexpr uint8_t kDmaBusy = 0x01, kWriteBusy = 0x02, kEraseBusy = 0x08;
+constexpr uint8_t kWip = 0x01, kWel = 0x02;
+
+constexpr uint32_t kPage = 256;
+constexpr uint32_t kBlock = 4096;
+
+// Poll limits of the waits.
+constexpr int kProgramPolls = 9999;
+constexpr int kEraseBusyPolls = 5000;
+constexpr int kWipPolls = 1000;
+constexpr int kReadPolls = 9999;
+constexpr int kDmaPolls = 200000;
+constexpr int kErasePrintEvery = 40;
+constexpr int kWritePrintEvery = 8192;
+constexpr int kReadPrintEvery = 1024;
+constexpr int kFlashPrint = 6;
+
+struct EraseType {
+    uint32_t opcode;
+    uint32_t unit;
+};
+constexpr EraseType kEraseTypes[3] = {{0x20, 4096}, {0x52, 32768}, {0xD8, 65536}};
+
+const char* const kWemptyTimeout =
+    "B4_SFLDTCTL WEMPTY Timeout Error!!. Please check the circumestance of Serial Flash.";
+const char* const kWbusyTimeout = "B4_SFLSTAT WBUSY Timeout Error!!. Please check the circumestance of Serial Flash.";
+const char* const kWipTimeout = "B4_SFLRDSR WIP Timeout Error!!. Please check the circumestance of Serial Flash.";
+const char* const kWrdiTimeout = "B4_SFLRDSR WRDI Timeout Error!!. Please check the circumestance of Serial Flash.";
+const char* const kEbusyTimeout = "B4_SFLSTAT EBUSY Timeout Error!!. Please check the circumestance of Serial Flash.";
+
+bool inFlash(int address, int length)
+{
+    return address >= 0 && length >= 0 && uint32_t(address) <= kFlashSize &&
+           uint32_t(length) <= kFlashSize - uint32_t(address);
+}
+
+// Register access of one flash operation on the caller's descriptor.
+class FlashPort {
+public:
+    FlashPort(c331_manage& e, int fd) : e_(e), fd_(fd) {}
+    void w(uint32_t id, uint32_t v) { e_.driver->write_C331(fd_, id, v); }
+    uint32_t r(uint32_t id) { return e_.driver->read_C331(fd_, id); }
+    bool print() const { return e_.prnEn[kFlashPrint] != 0; }
+    void say(const char* text) const
+    {
+        if (print())
+            printf("%s\n", text);
+    }
+
+    // Polls `id` until (value & mask) != 0 equals `set`; false (and the message) after `limit`.
+    bool waitFor(uint32_t id, uint8_t mask, bool set, int limit, const char* timeout, bool eraseProgress = false)
+    {
+        for (int n = 0; n <= limit; ++n) {
+            const uint32_t v = r(id);
+            if (((v & mask) != 0) == set)
+                return true;
+            if (eraseProgress && print() && n % kErasePrintEvery == 0)
+                printf("B4_SFLSTAT = %02x.Wait Please.\n", v);
+        }
+        say(timeout);
+        return false;
+    }
+
+    // Clears a write-enable latch the flash left set.
+    bool writeDisable()
+    {
+        if (!(r(kRegRdsr) & kWel))
+            return true;
+        say("B4_SFLRDSR WEL is 1, and have to clear WEL bit.");
+        say("Serial Flash WRDI command process start.");
+        w(kRegEraseOp, kOpWrdi);
+        w(kRegCmd, kCmdPlain);
+        const bool ok = waitFor(kRegRdsr, kWel, false, kWipPolls, kWrdiTimeout);
+        w(kRegCmd, kCmdIdle);
+        return ok;
+    }
+
+    // The end of one programmed page.
+    bool completion()
+    {
+        return waitFor(kRegDataCtl, kWriteEmpty, true, kProgramPolls, kWemptyTimeout) &&
+               waitFor(kRegStat, kWriteBusy, false, kProgramPolls, kWbusyTimeout) &&
+               waitFor(kRegRdsr, kWip, false, kProgramPolls, kWipTimeout) && writeDisable();
+    }
+
+    void setup()
+    {
+        w(kRegSflClock, kSflClock);
+        w(kRegSflTimingA, kSflTiming);
+        w(kRegSflTimingB, kSflTiming);
+        w(kRegSflLimit, kSflLimit);
+    }
+
+private:
+    c331_manage& e_;
+    int fd_;
+};
+
+}  // namespace
+
+const uint32_t c331_manage::osd_char_txt[15] = {
+    1920, 1080, 0xFF0000, 0, 0, 0, 0xC0C0FF, 0x23, 0x3000, 0x10023, 0x290000, 0x410023, 0xC000, 0x450023, 0xA40000};
+const uint32_t c331_manage::osd_bmp_txt[4] = {0, 1920, 1080, 0x10D3C00};
+
+int c331_manage::write_flash(int fd, int address, int length, const char* data)
+{
+    if (!data || !inFlash(address, length))
+        return 255;
+    std::lock_guard<std::recursive_mutex> lock(osd_op_mutex);
+    FlashPort p(*this, fd);
+    p.setup();
+    p.w(kRegMode, kModeReset);
+    p.w(kRegCmd, kCmdIdle);
+    p.w(kRegMode, kModeAccess);
+    p.w(kRegWrenOp, kOpWren);
+    p.w(kRegRdsrOp, kOpRdsr);
+    p.w(kRegProgOp, kOpProgram4);
+    p.w(kRegAddrMode, kAddrMode4);
+    p.w(kRegCmd, kCmdIdle);
+    p.w(kRegCmd2, 0);
+    p.w(kRegAddress, uint32_t(address));
+    p.w(kRegAddress, uint32_t(address));
+    for (int i = 0; i < length; ++i) {
+        p.w(kRegData, uint8_t(data[i]));
+        const uint32_t next = uint32_t(address) + uint32_t(i) + 1;
+        if (next % kPage == 0) {
+            // Rewriting the address closes the page buffer.
+            p.w(kRegAddress, next);
+            if (!p.completion())
+                return 255;
+        }
+        if (p.print() && (i + 1) % kWritePrintEvery == 0)
+            printf("#### %8d byte of %8d byte write finish. ###\n", i + 1, length);
+    }
+    const uint32_t end = uint32_t(address) + uint32_t(length);
+    if (length > 0 && end % kPage != 0) {
+        p.w(kRegAddress, end);
+        if (!p.completion())
+            return 255;
+    }
+    return 0;
+}
+
+int c331_manage::read_flash(int fd, int address, int length, char* buffer, int capacity)
+{
+    if (!buffer || !inFlash(address, length) || length > capacity)
+        return 255;
+    std::lock_guard<std::recursive_mutex> lock(osd_op_mutex);
+    FlashPort p(*this, fd);
+    p.setup();
+    p.w(kRegCmd, kCmdIdle);
+    p.w(kRegMode, kModeReset);
+    p.w(kRegMode, kModeAccess);
+    p.w(kRegReadOp, kOpRead4);
+    p.w(kRegAddrMode, kAddrMode4);
+    p.w(kRegCmd, kCmdIdle);
+    p.w(kRegCmd2, 0);
+    p.w(kRegAddress, uint32_t(address));
+    p.w(kRegDataCtl, kReadStart);
+    const bool ready = p.waitFor(kRegDataCtl, kReadBusy, false, kReadPolls, kWipTimeout);
+    p.w(kRegDataCtl, 0);
+    if (!ready)
+        return 255;
+    for (int i = 0; i < length; ++i) {
+        buffer[i] = char(p.r(kRegData));
+        if (p.print() && ((i + 1) % kReadPrintEvery == 0 || i + 1 == length))
+            printf("#### %8d byte of %8d byte read finish. ###\n", i + 1, length);
+    }
+    p.w(kRegAddress, uint32_t(address));
+    return 0;
+}
+
+int c331_manage::erase_flash(int fd, int startBlock, int count, char type)
+{
+    const EraseType& t = kEraseTypes[(type == 0 || type == 1) ? type : 2];
+    if (startBlock < 0 || count < 1 || uint32_t(startBlock) >= kFlashSize / kBlock ||
+        uint32_t(count) > (kFlashSize - uint32_t(startBlock) * kBlock) / t.unit)
+        return 255;
+    std::lock_guard<std::recursive_mutex> lock(osd_op_mutex);
+    FlashPort p(*this, fd);
+    p.setup();
+    p.w(kRegCmd, kCmdIdle);
+    p.w(kRegMode, kModeReset);
+    p.w(kRegMode, kModeErase);
+    p.w(kRegWrenOp, kOpWren);
+    p.w(kRegRdsrOp, kOpRdsr);
+    p.w(kRegAddrMode, kAddrMode4);
+    for (int k = 0; k < count; ++k) {
+        // A write disable of the previous unit leaves its opcode in the same register.
+        p.w(kRegEraseOp, t.opcode);
+        p.w(kRegAddress, uint32_t(startBlock) * kBlock + uint32_t(k) * t.unit);
+        p.w(kRegCmd, kCmdRun);
+        bool ok = p.waitFor(kRegStat, kEraseBusy, false, kEraseBusyPolls, kEbusyTimeout, true);
+        if (ok)
+            p.say("B4_SFLSTAT EBUSY finish");
+        ok = ok && p.waitFor(kRegRdsr, kWip, false, kWipPolls, kWipTimeout) && p.writeDisable();
+        p.w(kRegCmd, kCmdIdle);
+        if (!ok)
+            return 255;
+    }
+    return 0;
+}
+
+int c331_manage::osd_write_dma_sfl(uint32_t flashAddress, uint32_t dest, int type, uint32_t length)
+{
+    std::lock_guard<std::recursive_mutex> lock(osd_op_mutex);
+    FlashPort p(*this, c331_fd);
+    p.w(kRegSflClock, kSflClock);
+    p.w(kRegSflLimit, kSflLimit);
+    p.w(kRegSflTimingA, kSflTiming);
+    p.w(kRegSflTimingB, kSflTiming);
+    p.w(kRegGfxStart, 0);
+    p.w(kRegGfxStartMirror, 0);
+    p.w(kRegMode, kModeReset);
+    p.w(kRegMode, type == 1 ? kModeDma1 : kModeDma);
+    p.w(kRegAddrMode, kAddrModeDma);
+    p.w(kRegProgOp, kOpProgram4);
+    p.w(kRegReadOp, kOpRead4);
+    p.w(kRegEraseOp, kOpDmaErase);
+    p.w(kRegWrenOp, kOpWren);
+    p.w(kRegRdsrOp, kOpRdsr);
+    p.w(kRegAddress, flashAddress);
+    p.w(kRegDmaLength, length | kDmaLengthFlag);
+    p.w(kRegDmaType, uint32_t(type) & 0x0F);
+    if (type == 0)
+        p.w(kRegDmaDest0, dest);
+    else if (type == 1)
+        p.w(kRegDmaDest1, dest);
+    else if (type == 4)
+        p.w(kRegDmaDest4, dest);
+    p.w(kRegCmd, kCmdDma);
+    const bool ok = p.waitFor(kRegStat, kDmaBusy, false, kDmaPolls, "serial flash DMA timeout");
+    p.w(kRegCmd, kCmdIdle);
+    return ok ? 0 : 255;
+}
+
+void c331_manage::update_font(int)
+{
+    std::lock_guard<std::recursive_mutex> lock(osd_op_mutex);
+    uint32_t dest = sys.font_mem[3];
+    for (int f = 0; f < kFonts; ++f) {
+        const uint32_t flash = osd_char_txt[7 + 2 * f];
+        const uint32_t size = osd_char_txt[8 + 2 * f];
+        font_chip_addr[f] = dest;
+        if (osd_write_dma_sfl(flash, dest, 0, size) != 0)
+            writeLogMsg(LOG_FAILURE, "font copy into chip memory timed out");
+        dest += size;
+    }
+}
+
+void c331_manage::read_c331_font(int fd)
+{
+    // Heads are checked in this order: 32-dot CJK, 32-dot ASCII, 64-dot CJK, 64-dot ASCII.
+    static constexpr Font kOrder[kFonts] = {kCjk32, kAscii32, kCjk64, kAscii64};
+    std::lock_guard<std::recursive_mutex> lock(osd_op_mutex);
+    uint8_t& status = imageRegStatus()[kFontStatusByte];
+    font_bits = 0;
+    for (Font f : kOrder) {
+        const FontArea& a = kFontAreas[f];
+        char head[kFontHeadLen] = {};
+        const bool present = read_flash(fd, int(a.head), int(kFontHeadLen), head, int(sizeof head)) == 0 &&
+                             uint8_t(head[0]) == kFontPresent;
+        if (present) {
+            font_bits |= a.managerBit;
+            status = uint8_t(status | a.statusBits);
+        } else {
+            font_bits &= ~a.managerBit;
+            status = uint8_t(status & ~a.statusBits);
+        }
+    }
+}

@@ -1,0 +1,170 @@
+// The OSD menu file: reading it into the list and applying the first entry as the engine's
+// OSD settings (recorded here by a target that stands for the engine).
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/omenu.h"
+#include "support/test_root.h"
+
+namespace {
+
+const char* kText = R"({
+  "name": "subtitle",
+  "osdcount": 1,
+  "oactcount": "1",
+  "menu": {
+    "osd1": {
+      "type": 0, "status": "on",
+      "pos": {"x": 10, "y": 20, "w": 5000, "h": 4000, "layer": "buttom"},
+      "act": {"effect": 3, "speed": "2", "staytime": 5},
+      "backpara": {"enable": "on", "color": "0x123456"},
+      "fontpara": {"startx": 4, "starty": 6, "fontw": 64, "fonth": 64, "wordspace": 2,
+                   "verticalspace": 3, "color": "FF0000"},
+      "texts": ["Hi\n\n\u4e01"]
+    },
+    "osd2": {"type": 1, "status": "off", "pos": {"x": 1, "y": 2, "w": 3, "h": 4},
+             "act": {"effect": 0, "speed": 0, "staytime": 0}, "bmppara": {"start": 7, "end": 9}},
+    "osd3": {"type": 7, "status": "on"},
+    "osd4": {"type": 0, "status": "late"},
+    "osd5": {"type": 0, "status": "later"}
+  }
+})";
+
+struct Call {
+    int type, value;
+    bool operator==(const Call& o) const { return type == o.type && value == o.value; }
+};
+std::ostream& operator<<(std::ostream& os, const Call& c) { return os << "(" << c.type << "," << c.value << ")"; }
+
+class Recorder : public OsdTarget {
+public:
+    void loadChar() override { calls.push_back({-1, 0}); }
+    int osdSet(int type, int value) override
+    {
+        calls.push_back({type, value});
+        return 1;
+    }
+    int osdSetUnicode(int n, const int* lengths, const wchar_t text[][kLineCodes]) override
+    {
+        calls.push_back({-2, n});
+        lines.clear();
+        for (int i = 0; i < n; ++i)
+            lines.emplace_back(text[i], text[i] + lengths[i]);
+        return 0;
+    }
+    std::vector<Call> calls;
+    std::vector<std::wstring> lines;
+};
+
+class OmenuTest : public ::testing::Test {
+protected:
+    zeltest::TempRoot root;
+    OSD_LIST list;
+};
+
+}  // namespace
+
+TEST_F(OmenuTest, TextEntryAppliedAsTheEngineSettingSequence)
+{
+    zeltest::writeText(kOmenuFile, kText);
+    ASSERT_EQ(get_json_omenu_para(kOmenuFile, &list), 0);
+    EXPECT_EQ(list.item[0].osdcount, 1);
+    EXPECT_EQ(list.item[0].oactcount, 1);
+    EXPECT_EQ(list.item[1].type, 1);
+    EXPECT_EQ(list.item[1].bmp_start, 7);   // "start"/"end" found inside "bmppara"
+    EXPECT_EQ(list.item[2].type, 7);
+    EXPECT_EQ(list.item[2].status, "on");
+
+    Recorder r;
+    apply_omenu_entry(&list.item[0], r, 1920, 1080);
+    EXPECT_EQ(list.item[0].w, 1920);   // cut to the screen width
+    EXPECT_EQ(list.item[0].h, 4000);   // the height is not
+    const std::vector<Call> expect = {
+        {-1, 0},  {5, 10},  {6, 1920}, {7, 20},  {8, 4000}, {9, 10},    {10, 1920}, {11, 20}, {12, 4000},
+        {3, 1},   {1, 0},   {2, 0},    {14, 1},  {21, 4},   {22, 6},    {-2, 3},    {17, 0x0000FF},
+        {13, 20}, {16, 0x563412},      {18, 0},  {4, 1},    {0, 1},     {33, 1},    {34, 2},  {35, 3}};
+    EXPECT_EQ(r.calls, expect);
+    EXPECT_EQ(r.lines, (std::vector<std::wstring>{L"Hi", L"", L"\u4e01"}));
+}
+
+TEST_F(OmenuTest, CountZeroReadsNothingAndAppliesNothing)
+{
+    list.item[1].status = "kept";
+    zeltest::writeText(kOmenuFile, R"({"name": "none", "osdcount": 0, "oactcount": 0})");
+    ASSERT_EQ(get_json_omenu_para(kOmenuFile, &list), 0);
+    EXPECT_EQ(list.item[0].osdcount, 0);
+    EXPECT_EQ(list.item[1].status, "kept");
+    Recorder r;
+    apply_omenu_entry(&list.item[0], r, 1920, 1080);
+    EXPECT_TRUE(r.calls.empty());
+}
+
+TEST_F(OmenuTest, EffectsSizesAndBackgroundOff)
+{
+    const std::pair<int, int> effects[] = {{0, 0}, {1, 3}, {2, 4}, {3, 1}, {4, 2}};
+    OMENU_PARA p;
+    p.osdcount = 1;
+    p.back_enable = "off";
+    p.fontw = p.fonth = 128;
+    for (auto [effect, mode] : effects) {
+        p.effect = effect;
+        Recorder r;
+        apply_omenu_entry(&p, r, 1920, 1080);
+        EXPECT_NE(std::find(r.calls.begin(), r.calls.end(), Call{4, mode}), r.calls.end()) << effect;
+        EXPECT_NE(std::find(r.calls.begin(), r.calls.end(), Call{18, 1}), r.calls.end());
+        EXPECT_NE(std::find(r.calls.begin(), r.calls.end(), Call{1, 1}), r.calls.end());
+    }
+    p.effect = 5;
+    p.fontw = 32;
+    p.fonth = 64;
+    Recorder r;
+    apply_omenu_entry(&p, r, 1920, 1080);
+    for (const Call& c : r.calls) {
+        EXPECT_NE(c.type, 4);   // an unknown effect sets no scroll mode
+        EXPECT_NE(c.type, 1);   // an odd cell size sets only the character size
+    }
+    EXPECT_NE(std::find(r.calls.begin(), r.calls.end(), Call{14, 0}), r.calls.end());
+    EXPECT_EQ(omenu_color("#00FF80"), 0x80FF00);
+    EXPECT_EQ(omenu_color("nonsense"), 0);
+}
+
+TEST_F(OmenuTest, SixtyFourLinesAtMostEachCutToTheLineBuffer)
+{
+    OMENU_PARA p;
+    p.osdcount = 1;
+    std::string t;
+    for (int i = 0; i < 70; ++i)
+        t += std::string(i == 0 ? 200 : 1, 'a') + "\n";
+    p.texts = t;
+    Recorder r;
+    apply_omenu_entry(&p, r, 1920, 1080);
+    ASSERT_EQ(r.lines.size(), 64u);
+    EXPECT_EQ(r.lines[0].size(), 127u);
+}
+
+TEST_F(OmenuTest, BrokenFilesAreReportedAndDeletedNeverThrown)
+{
+    list.item[0].texts = "earlier";
+    // Not JSON: the mode copy that was read is deleted, the live file stays.
+    zeltest::writeText("/data/modes/MO03.json", "{ broken");
+    zeltest::writeText(kOmenuFile, kText);
+    EXPECT_EQ(get_json_omenu_para("/data/modes/MO03.json", &list), 255);
+    EXPECT_FALSE(zeltest::fileExists("/data/modes/MO03.json"));
+    EXPECT_TRUE(zeltest::fileExists(kOmenuFile));
+    EXPECT_EQ(list.item[0].osdcount, 0);
+    // JSON without a member its entry needs, or with a non-numeric integer: same handling,
+    // and the list keeps what it had.
+    for (const char* bad : {R"({"name":"a","osdcount":1,"oactcount":1,"menu":{"o":{"type":0,"status":"on"}}})",
+                            R"({"name":"a","osdcount":"one","oactcount":1})",
+                            R"({"name":"a","osdcount":1,"oactcount":1})"}) {
+        zeltest::writeText(kOmenuFile, bad);
+        EXPECT_EQ(get_json_omenu_para(kOmenuFile, &list), 255) << bad;
+        EXPECT_EQ(list.item[0].osdcount, 0);
+        EXPECT_EQ(list.item[0].texts, "earlier");
+        EXPECT_FALSE(zeltest::fileExists(kOmenuFile));
+    }
+    // A missing file: count 0, nothing else.
+    EXPECT_EQ(get_json_omenu_para(kOmenuFile, &list), 255);
+}

@@ -1,0 +1,148 @@
+// The engine's serial-flash operations and fonts against the simulated chip's flash controller.
+#include <numeric>
+
+#include "engine_fixture.h"
+
+namespace {
+
+using Op = sim::VideoChipGfx::Op;
+
+class FlashTest : public EngineTest {
+protected:
+    std::vector<Op> ops(Op::Kind kind)
+    {
+        std::vector<Op> out;
+        for (const Op& o : chip.withGfx([](sim::VideoChipGfx& g) { return g.ops(); }))
+            if (o.kind == kind)
+                out.push_back(o);
+        return out;
+    }
+    void clearOps() { chip.withGfx([](sim::VideoChipGfx& g) { g.clearOps(); return 0; }); }
+    template <typename F>
+    void knob(F f)
+    {
+        chip.withGfx([&](sim::VideoChipGfx& g) { f(g); return 0; });
+    }
+    static std::vector<char> pattern(size_t n)
+    {
+        std::vector<char> d(n);
+        for (size_t i = 0; i < n; ++i)
+            d[i] = char(i * 7 + 3);
+        return d;
+    }
+};
+
+std::vector<uint8_t> bytes(const std::vector<char>& d) { return std::vector<uint8_t>(d.begin(), d.end()); }
+
+}  // namespace
+
+TEST_F(FlashTest, ProgramClosesEachPageAtItsEnd)
+{
+    const auto data = pattern(300);
+    clearOps();
+    ASSERT_EQ(e->write_flash(e->c331_fd, 0xF0, 300, data.data()), 0);
+    const auto progs = ops(Op::Program);
+    ASSERT_EQ(progs.size(), 3u);
+    EXPECT_EQ(progs[0].address, 0xF0u);
+    EXPECT_EQ(progs[0].length, 16u);
+    EXPECT_EQ(progs[1].address, 0x100u);
+    EXPECT_EQ(progs[2].address, 0x200u);
+    EXPECT_EQ(progs[2].length, 0x1Cu);
+    EXPECT_EQ(chip.flash(0xF0, 300), bytes(data));
+
+    clearOps();
+    ASSERT_EQ(e->write_flash(e->c331_fd, 0x1000, 256, data.data()), 0);
+    ASSERT_EQ(ops(Op::Program).size(), 1u);
+    EXPECT_EQ(ops(Op::Program)[0].length, 256u);
+
+    std::vector<char> back(300, 0);
+    ASSERT_EQ(e->read_flash(e->c331_fd, 0xF0, 300, back.data(), int(back.size())), 0);
+    EXPECT_EQ(back, data);
+}
+
+TEST_F(FlashTest, EveryUnitOfAMultiUnitEraseIsErasedEvenWhenWriteEnableStays)
+{
+    for (uint32_t a : {0xF000u, 0x10000u, 0x11000u, 0x12000u, 0x13000u})
+        chip.setFlash(a, {0x00});
+    knob([](sim::VideoChipGfx& g) { g.setWelStuck(true); });
+    clearOps();
+    ASSERT_EQ(e->erase_flash(e->c331_fd, 16, 3, 0), 0);
+    EXPECT_EQ(chip.flashByte(0x10000), 0xFF);
+    EXPECT_EQ(chip.flashByte(0x11000), 0xFF);
+    EXPECT_EQ(chip.flashByte(0x12000), 0xFF);
+    EXPECT_EQ(chip.flashByte(0xF000), 0x00);
+    EXPECT_EQ(chip.flashByte(0x13000), 0x00);
+    EXPECT_EQ(ops(Op::Erase).size(), 3u);
+    EXPECT_EQ(ops(Op::WriteDisable).size(), 3u);
+
+    // 64 KB units from block 32: 0x20000 and 0x30000.
+    chip.setFlash(0x3FFFF, {0x00});
+    chip.setFlash(0x40000, {0x00});
+    ASSERT_EQ(e->erase_flash(e->c331_fd, 32, 2, 2), 0);
+    EXPECT_EQ(chip.flashByte(0x3FFFF), 0xFF);
+    EXPECT_EQ(chip.flashByte(0x40000), 0x00);
+    // Past the end of the flash nothing starts.
+    clearOps();
+    EXPECT_EQ(e->erase_flash(e->c331_fd, 8191, 2, 0), 255);
+    EXPECT_TRUE(ops(Op::Erase).empty());
+}
+
+TEST_F(FlashTest, ChipThatNeverFinishesFailsEveryOperationInBoundedTime)
+{
+    knob([](sim::VideoChipGfx& g) { g.setNeverReady(true); });
+    const auto data = pattern(8);
+    char buf[8];
+    EXPECT_EQ(e->write_flash(e->c331_fd, 0x100, 8, data.data()), 255);
+    EXPECT_EQ(e->erase_flash(e->c331_fd, 1, 1, 0), 255);
+    EXPECT_EQ(e->read_flash(e->c331_fd, 0x100, 8, buf, 8), 255);
+    EXPECT_EQ(e->osd_write_dma_sfl(0, 0x7F000000, 0, 16), 255);
+}
+
+TEST_F(FlashTest, ReadRefusesMoreThanTheBufferHoldsAndRangesOutsideTheFlash)
+{
+    char buf[4] = {1, 2, 3, 4};
+    clearOps();
+    EXPECT_EQ(e->read_flash(e->c331_fd, 0, 8, buf, 4), 255);
+    EXPECT_EQ(buf[0], 1);
+    EXPECT_EQ(e->read_flash(e->c331_fd, 0x2000000 - 2, 4, buf, 4), 255);
+    EXPECT_EQ(e->write_flash(e->c331_fd, -1, 1, buf), 255);
+    EXPECT_TRUE(ops(Op::Read).empty());
+}
+
+TEST_F(FlashTest, FontHeadsSetPresenceBitsAndStatusByte)
+{
+    bringUp();
+    EXPECT_EQ(e->font_bits, 0x0F);
+    EXPECT_EQ(imageRegStatusByte(43) & 0x3F, 0x3F);
+    imageRegStatusByte(43) |= 0x40;   // a bit of someone else
+    chip.setFlash(0x010000, {'Q'});   // 32-dot CJK gone
+    chip.setFlash(0x410000, {0x00});  // 64-dot ASCII gone
+    e->read_c331_font(e->c331_fd);
+    EXPECT_EQ(e->font_bits, 0x0F & ~1 & ~8);
+    EXPECT_EQ(imageRegStatusByte(43), 0x40 | 0x01 | 0x28);
+}
+
+TEST_F(FlashTest, FontsAreCopiedBackToBackFromTheFontArea)
+{
+    bringUp();
+    chip.setFlash(0x10023, {0x5A, 0xA5});
+    clearOps();
+    e->update_font(e->c331_fd);
+    const auto dmas = ops(Op::Dma);
+    ASSERT_EQ(dmas.size(), 4u);
+    const uint32_t expect[4][3] = {{0x23, 0x7F000000, 0x3000},
+                                   {0x10023, 0x7F003000, 0x290000},
+                                   {0x410023, 0x7F293000, 0xC000},
+                                   {0x450023, 0x7F29F000, 0xA40000}};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(dmas[i].address, expect[i][0]);
+        EXPECT_EQ(dmas[i].dest, expect[i][1]);
+        EXPECT_EQ(dmas[i].length, expect[i][2]);
+        EXPECT_EQ(e->font_chip_addr[i], expect[i][1]);
+    }
+    chip.withGfx([](sim::VideoChipGfx& g) {
+        EXPECT_EQ(g.memByte(0x7F003000), 0x5A);
+        EXPECT_EQ(g.memByte(0x7F003001), 0xA5);
+        return 0;
+    });
+}

@@ -1,0 +1,141 @@
+// Flash commands for the video chip's serial flash (device 4), the font reload register and the
+// engine's register dump, through the command processor into the simulated chip.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "core/zelrampara.h"
+#include "engine/c331_manage.h"
+#include "link_client.h"
+#include "sim/video_chip.h"
+#include "support/test_root.h"
+
+using namespace linktest;
+
+namespace {
+
+constexpr uint8_t kVideoFlash = 4;
+
+class VideoFlashGroups : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ZelRamPara::pInstance();
+        e = new c331_manage();
+        c331_manage::p_c331_manage = e;
+        e->usleepFn = [](unsigned) {};
+        ASSERT_EQ(e->initialize(false), 0);
+        e->load_system_param();
+    }
+    Bytes erase(uint32_t address, uint16_t count, uint8_t unit)
+    {
+        return deal(0x70, {uint8_t(address), uint8_t(address >> 8), uint8_t(address >> 16), uint8_t(address >> 24),
+                           uint8_t(count), uint8_t(count >> 8), kVideoFlash, unit});
+    }
+    Bytes write(uint32_t address, const Bytes& data)
+    {
+        Bytes w = ramWrite(address, data);
+        w[6] = kVideoFlash;
+        return deal(0x71, w);
+    }
+    Bytes read(uint32_t address, uint16_t n)
+    {
+        Bytes r = ramRead(address, n);
+        r[6] = kVideoFlash;
+        return deal(0x72, r);
+    }
+    uint8_t fontStatus() { return replyData(deal(0xA1, regRead(43, 1)))[0]; }
+
+    zeltest::TempRoot root;
+    sim::VideoChipModel& chip = sim::attachVideoChip();
+    c331_manage* e = nullptr;
+};
+
+// A synthetic 32-dot CJK font: its head, then `glyphs` glyphs of 128 bytes.
+Bytes syntheticCjk32(int glyphs)
+{
+    Bytes f(35 + 128 * glyphs, 0);
+    f[0] = 'P';
+    f[5] = 0;
+    f[17] = f[18] = 32;
+    for (size_t i = 35; i < f.size(); ++i)
+        f[i] = uint8_t(i * 13 + 1);
+    return f;
+}
+
+}  // namespace
+
+TEST_F(VideoFlashGroups, FontWrittenReadBackAndDetected)
+{
+    ASSERT_EQ(status(deal(0xA0, regWrite(0x0E, 0xFF, 0x08))), 0);
+    EXPECT_EQ(fontStatus() & 0x3F, 0x3F);   // the new flash holds all four heads
+
+    ASSERT_EQ(status(erase(0x10000, 1, 4)), 0);   // one 64 KB unit over the 32-dot CJK font
+    ASSERT_EQ(status(deal(0xA0, regWrite(0x0E, 0xFF, 0x08))), 0);
+    EXPECT_EQ(fontStatus() & 0x3F, 0x3F & ~0x02);
+    EXPECT_EQ(e->font_bits, 0x0F & ~1);
+
+    const Bytes font = syntheticCjk32(20);
+    for (size_t at = 0; at < font.size(); at += 512) {
+        const Bytes piece(font.begin() + long(at), font.begin() + long(std::min(font.size(), at + 512)));
+        ASSERT_EQ(status(write(0x10000 + uint32_t(at), piece)), 0) << at;
+    }
+    EXPECT_EQ(chip.flash(0x10000, uint32_t(font.size())), font);
+    Bytes back;
+    for (size_t at = 0; at < font.size(); at += 1000) {
+        const uint16_t n = uint16_t(std::min<size_t>(1000, font.size() - at));
+        const Bytes r = read(0x10000 + uint32_t(at), n);
+        ASSERT_EQ(status(r), 0);
+        const Bytes d = replyData(r);
+        back.insert(back.end(), d.begin(), d.end());
+    }
+    EXPECT_EQ(back, font);
+
+    ASSERT_EQ(status(deal(0xA0, regWrite(0x0E, 0xFF, 0x08))), 0);
+    EXPECT_EQ(fontStatus() & 0x3F, 0x3F);
+    EXPECT_EQ(e->font_bits, 0x0F);
+    // The reload copied the new glyphs into chip memory behind the 32-dot ASCII font.
+    chip.withGfx([&](sim::VideoChipGfx& g) {
+        EXPECT_EQ(g.memByte(0x7F003000), font[35]);
+        return 0;
+    });
+}
+
+TEST_F(VideoFlashGroups, EraseUnitsAndTheirAlignment)
+{
+    for (uint32_t a : {0x3000u, 0x4000u, 0x8000u, 0xFFFFu, 0x20000u, 0x2FFFFu, 0x30000u})
+        chip.setFlash(a, {0x00});
+    EXPECT_EQ(status(erase(0x3000, 0, 1)), 0);   // count 0 erases one 4 KB sector
+    EXPECT_EQ(chip.flashByte(0x3000), 0xFF);
+    EXPECT_EQ(chip.flashByte(0x4000), 0x00);
+    EXPECT_EQ(status(erase(0x4000, 1, 2)), 1);   // 32 KB units start on 32 KB blocks
+    EXPECT_EQ(status(erase(0x8000, 1, 2)), 0);
+    EXPECT_EQ(chip.flashByte(0xFFFF), 0xFF);
+    EXPECT_EQ(chip.flashByte(0x4000), 0x00);
+    EXPECT_EQ(status(erase(0x8000, 1, 4)), 1);   // 64 KB units start on 64 KB blocks
+    EXPECT_EQ(status(erase(0x20000, 1, 4)), 0);
+    EXPECT_EQ(chip.flashByte(0x2FFFF), 0xFF);
+    EXPECT_EQ(chip.flashByte(0x30000), 0x00);
+    EXPECT_EQ(status(erase(0x20800, 1, 1)), 1);   // not on a 4 KB boundary
+    EXPECT_EQ(status(erase(0x20000, 1, 3)), 1);   // no such unit
+    EXPECT_EQ(status(erase(0x1FF0000, 2, 4)), 1); // runs past the 32 MiB flash
+    EXPECT_EQ(status(write(0x1FFFFFF, {1, 2})), 1);
+    EXPECT_EQ(status(read(0x1FFFFFF, 2)), 1);
+}
+
+TEST_F(VideoFlashGroups, DumpRegisterPrintsEveryListedRegister)
+{
+    chip.setReg(0x00, 0x08, 0x5A);
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(status(deal(0xA0, regWrite(161, 0xFF, 0x02))), 0);
+    fflush(stdout);
+    const std::string out = testing::internal::GetCapturedStdout();
+    std::istringstream in(out);
+    std::vector<std::string> lines;
+    for (std::string l; std::getline(in, l);)
+        if (l.size() == 17 && l[6] == ' ' && l.back() == 'h')
+            lines.push_back(l);
+    ASSERT_EQ(lines.size(), 7967u);
+    EXPECT_EQ(lines.front(), "000801  0000005Ah");
+    EXPECT_EQ(lines.back().substr(0, 6), "FF0503");
+}
