@@ -27,6 +27,7 @@
 #include "ui/shell/numberkeyboard.h"
 #include "ui/shell/option.h"
 #include "ui/shell/page_nav.h"
+#include "ui/video/custommode.h"
 #include "ui/video/inputchoose.h"
 #include "ui/shell/shell_style.h"
 #include "ui/shell/shell_text.h"
@@ -337,6 +338,7 @@ void MainWindow::on_custommode_clicked()
     if (panel_locked())
         return;
     modePopup_->hide();
+    shell::openPage(g_custommode, CustomMode::kFocus);
 }
 
 void MainWindow::on_option_clicked() { shell::openPage(g_option, 5); }

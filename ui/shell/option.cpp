@@ -18,6 +18,7 @@
 #include "ui/system/outputset.h"
 #include "ui/system/test_chart.h"
 #include "ui/video/imagelayout.h"
+#include "ui/video/imagequality.h"
 #include "ui/video/inputcut.h"
 
 Option* g_option = nullptr;
@@ -146,12 +147,12 @@ void Option::on_Button_back_clicked()
 void Option::on_input_cut_clicked() { shell::openPage(g_inputcut, InputCut::kFocus); }
 
 // The pages behind these buttons are opened here once they exist (each with shell::openPage and
-// its page number: advanced 12, smart mapping 24, image quality 11).
+// its page number: advanced 12, smart mapping 24).
 void Option::on_output_set_clicked() { shell::openPage(g_outputset, OutputSet::kFocus); }
 void Option::on_test_chart_clicked() { shell::openPage(g_test_chart, test_chart::kFocus); }
 void Option::on_AdvanceButton_clicked() {}
 void Option::on_link_set_clicked() { shell::openPage(g_linkoption, LinkOption::kFocus); }
-void Option::on_image_quality_clicked() {}
+void Option::on_image_quality_clicked() { shell::openPage(g_imagequality, ImageQuality::kFocus); }
 void Option::on_smart_mapping_clicked() {}
 
 void Option::on_image_layout_clicked()

@@ -18,8 +18,10 @@
 #include "ui/shell/numberkeyboard.h"
 #include "ui/shell/option.h"
 #include "ui/shell/tip.h"
+#include "ui/video/custommode.h"
 #include "ui/video/edidset.h"
 #include "ui/video/imagelayout.h"
+#include "ui/video/imagequality.h"
 #include "ui/video/inputchoose.h"
 #include "ui/video/inputcut.h"
 #include "ui/system/linkoption.h"
@@ -164,6 +166,12 @@ TEST_F(ShellTest, VideoPageScreenshotsInEnglishAndChinese)
         model->ZelAddNewCrop(2, &c);
         model->ZelCropSourceInit();
     }
+    // Two saved modes, the second current.
+    for (int k : {0, 1}) {
+        g_mode_select = k;
+        click(g_mainwindow, "Button_mode");
+        click(g_mainwindow, "Button_mode_save");
+    }
     model->ram_para_save();
     g_imagelayoutpassword = "";
 
@@ -208,7 +216,25 @@ TEST_F(ShellTest, VideoPageScreenshotsInEnglishAndChinese)
         click(g_edidset, "Button_back");
         click(g_inputchoose, "Button_back");
         click(g_imagelayout, "Button_back");
+
+        click(g_option, "image_quality");
+        ASSERT_NE(g_imagequality, nullptr);
+        shots.emplace_back("quality", grab(g_imagequality));
+        click(g_imagequality, "Button_temperature");
+        shots.emplace_back("quality_temperature", grab(g_imagequality));
+        click(g_imagequality, "Button_back");
         click(g_option, "Button_back");
+
+        ram_set_u16(model->ram_para, ramaddr::kCurrentMode, 2);   // choosing sources above left it
+        model->ram_para_save();
+        g_tip->hide();
+        click(g_mainwindow, "Button_mode");
+        click(g_mainwindow, "custommode");
+        ASSERT_NE(g_custommode, nullptr);
+        shots.emplace_back("modes", grab(g_custommode));
+        click(child<QWidget>(g_custommode, "widget_list"), "3");
+        shots.emplace_back("modes_empty", grab(g_custommode));
+        click(g_custommode, "Button_back");
         flushDeletes();
 
         for (const auto& [name, img] : shots) {

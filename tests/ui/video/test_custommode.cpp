@@ -1,0 +1,156 @@
+// The user modes page and its detail view: recalling and deleting modes, the list's current mode
+// and the lines of the selected mode.
+#include <QFontMetrics>
+
+#include <cstring>
+
+#include "core/alias.h"
+#include "ui/shell/tip.h"
+#include "ui/video/custommode.h"
+#include "video_fixture.h"
+
+using namespace ramaddr;
+
+namespace {
+
+class CustomModeTest : public VideoPageTest {
+protected:
+    unsigned char* slotContent(int s) { return model->ram_user_mode[s] + kSlotMarkerLen; }
+    void slotWord(int s, unsigned addr, uint16_t v) { ram_set_u16(slotContent(s), addr - kModeStart, v); }
+    // A saved slot with the current image, written to its mode file as the home page saves it.
+    void saveSlot(int s)
+    {
+        model->ram_user_mode[s][0] = model->ram_user_mode[s][1] = 0xAA;
+        std::memcpy(slotContent(s), model->ram_para + kModeStart, kModeLen);
+        model->mode_file_write(s, 0);
+    }
+    CustomMode* openModes()
+    {
+        click(g_mainwindow, "Button_mode");
+        click(g_mainwindow, "custommode");
+        EXPECT_NE(g_custommode, nullptr);
+        EXPECT_EQ(g_page_focus.load(), CustomMode::kFocus);
+        return g_custommode;
+    }
+    QWidget* list() { return child<QWidget>(g_custommode, "widget_list"); }
+    QWidget* panel() { return g_custommode->findChild<QWidget*>("widget_panel"); }
+};
+
+}  // namespace
+
+TEST_F(CustomModeTest, UseCopiesTheSlotAndMarksItCurrent)
+{
+    setWord(kBrightness, 33);
+    saveSlot(6);
+    setStored(kBrightness, 90);
+    setStored(kCurrentMode, 5);
+    CustomMode* page = openModes();
+    EXPECT_EQ(g_mode_select.load(), 4);
+    EXPECT_EQ(text(page, "label_ID"), "ID:5");
+    EXPECT_EQ(child<QWidget>(list(), "label_badge")->y(), 362);
+
+    click(list(), "6");
+    EXPECT_EQ(text(page, "label_ID"), "ID:7");
+    EXPECT_TRUE(child<QWidget>(list(), "frame_6")->styleSheet().contains("2px solid #00D65B"));
+    EXPECT_TRUE(child<QWidget>(list(), "frame_4")->styleSheet().contains("#FFFFFF"));
+    click(page, "Button_use");
+    EXPECT_EQ(imageWord(kCurrentMode), 7);
+    EXPECT_EQ(std::memcmp(model->ram_para + kModeStart, slotContent(6), kModeLen), 0);
+    EXPECT_EQ(flag(), 1);
+    engineStep();
+    EXPECT_TRUE(g_tip->isVisible());
+    EXPECT_EQ(child<QWidget>(list(), "label_badge")->y(), 2 + 90 * 6) << "the list was rebuilt";
+    EXPECT_EQ(fileWord(kBrightness), 33);
+    EXPECT_TRUE(child<QLabel>(page, "label_using")->isVisible());
+
+    // An empty slot changes nothing.
+    g_tip->hide();
+    click(list(), "9");
+    click(page, "Button_use");
+    EXPECT_EQ(imageWord(kCurrentMode), 7);
+    EXPECT_EQ(flag(), 0);
+    EXPECT_TRUE(child<QLabel>(page, "label_blank")->isVisible());
+    EXPECT_EQ(panel(), nullptr);
+}
+
+TEST_F(CustomModeTest, DeleteRemovesTheFilesAndKeepsTheBadge)
+{
+    saveSlot(2);
+    slotWord(2, kOsdOn, 1);
+    zeltest::writeText("/data/modes/MO03.json", "{}");
+    setStored(kCurrentMode, 3);
+    CustomMode* page = openModes();
+    EXPECT_TRUE(zeltest::fileExists("/data/modes/custom_mode3"));
+    click(page, "Button_delete");
+    EXPECT_FALSE(zeltest::fileExists("/data/modes/custom_mode3"));
+    EXPECT_FALSE(zeltest::fileExists("/data/modes/MO03.json"));
+    EXPECT_EQ(model->ram_user_mode[2][0], 0xFF);
+    EXPECT_EQ(model->ram_user_mode[2][1], 0xFF);
+    EXPECT_TRUE(child<QLabel>(page, "label_blank")->isVisible());
+    EXPECT_FALSE(child<QLabel>(page, "label_LED")->isVisible());
+    EXPECT_EQ(imageWord(kCurrentMode), 3);
+    EXPECT_TRUE(child<QWidget>(list(), "label_badge")->isVisible());
+}
+
+TEST_F(CustomModeTest, DetailViewShowsTheSlotsWindowsAndPictureLine)
+{
+    saveSlot(0);
+    slotWord(0, window(0) + kWinSource, 0x8002);
+    ram_set_u16(slotContent(0), cropEntry(2) - kModeStart, 0x8004);   // crop entry 2 of HDMI3
+    slotWord(0, window(1) + kWinState, 1);
+    slotWord(0, window(1) + kWinSource, 1);
+    slotWord(0, window(1) + kWinX, 960);
+    slotWord(0, window(1) + kWinWidth, 960);
+    slotWord(0, window(1) + kWinHeight, 540);
+    slotWord(0, window(2) + kWinSource, 0x8000 | 40);   // outside the crop table
+    slotWord(0, kAudioWindow, 200);                      // no such window: off
+    slotContent(0)[window(15) + kWinSound - kModeStart] = 0x80;
+    CustomMode* page = openModes();
+    EXPECT_EQ(text(page, "label_name"), "Name:Mode1");
+    EXPECT_EQ(text(page, "label_LED"), "LED size:1920x1080");
+    EXPECT_EQ(text(page, "label_brightness"), "Bri:100 CTRST:50 Volume:OFF");
+    ASSERT_NE(panel(), nullptr);
+    EXPECT_EQ(text(panel(), "label_window_0"), "HDMI3_Crop3 ON");
+    EXPECT_EQ(text(panel(), "label_window_1"), "DVI ON");
+    EXPECT_EQ(text(panel(), "label_position_1"), "[960,0]960x540");
+    EXPECT_EQ(text(panel(), "label_window_2"), "3 OFF") << "a crop outside the table has no name";
+    EXPECT_EQ(text(panel(), "label_window_5"), "EXT OFF");
+    EXPECT_EQ(child<QLabel>(panel(), "label_tile_1")->styleSheet(), "background-color: #D4FC79;");
+    EXPECT_EQ(panel()->findChild<QLabel*>("label_osd_preview"), nullptr) << "no OSD in this mode";
+
+    slotWord(0, kAudioWindow, 2);
+    slotContent(0)[window(2) + kWinSound - kModeStart] = 0x85;
+    page->lcd_para_init();
+    EXPECT_EQ(text(page, "label_brightness"), "Bri:100 CTRST:50 Volume:ON");
+
+    zeltest::writeText(kAliasFile, R"({"namelist":{"usermode":[{"id":0,"valid":"on","name":"Conference hall evening"}]}})");
+    page->lcd_para_init();
+    auto* name = child<QLabel>(page, "label_name");
+    EXPECT_EQ(name->text(), "Name:" + QFontMetrics(name->font()).elidedText("Conference hall evening", Qt::ElideRight,
+                                                                           171, Qt::TextShowMnemonic));
+}
+
+TEST_F(CustomModeTest, SelectionIndexIsBoundedAndOsdColoursAreChecked)
+{
+    setStored(kCurrentMode, 17);
+    CustomMode* page = openModes();
+    EXPECT_EQ(text(page, "label_ID"), "ID:1");
+    EXPECT_FALSE(child<QWidget>(list(), "label_badge")->isVisible());
+    g_mode_select = 200;   // written by the home page or the links
+    page->lcd_para_init();
+    page->image_para_init();
+    click(page, "Button_use");
+    EXPECT_EQ(flag(), 0);
+    click(list(), "3");
+    EXPECT_EQ(g_mode_select.load(), 3);
+
+    EXPECT_EQ(CustomMode::osd_colour("0x00FF00", "#000000"), "#00FF00");
+    EXPECT_EQ(CustomMode::osd_colour("#ffffff", "#000000"), "#ffffff");
+    EXPECT_EQ(CustomMode::osd_colour("00ff00", "#000000"), "#00ff00");
+    EXPECT_EQ(CustomMode::osd_colour("0x0F", "#000000"), "#000000");
+    EXPECT_EQ(CustomMode::osd_colour("00FF00;border:9px", "#000000"), "#000000");
+    EXPECT_EQ(CustomMode::osd_colour("", "#123456"), "#123456");
+    click(page, "Button_back");
+    EXPECT_EQ(g_page_focus.load(), 1);
+    flushDeletes();
+}
