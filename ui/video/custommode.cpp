@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "core/global.h"
+#include "core/omenu.h"
 #include "core/para_commit.h"
 #include "core/ram_layout.h"
 #include "core/zelrampara.h"
@@ -60,6 +61,24 @@ constexpr const char* kScrollBar =
 constexpr const char* kLineStyle = "background-color: #10101C;color: #FFFFFF;";
 constexpr const char* kHeaderStyle = "color:#FFFFFF;background:transparent;";
 constexpr const char* kTileColours[6] = {"#D5E5FF", "#D4FC79", "#FC9D79", "#7E9AC9", "#32CC4C", "#4777FF"};
+
+// The OSD summary knows Chinese (simplified, traditional) and English: index 0, 1, 2.
+constexpr const char* kOsdFontSize[3] = {"字体大小:", "字體大小:", "font size:"};
+constexpr const char* kOsdSpace[3] = {"字-行间距 [h:", "字-行間距 [h:", "space [h:"};
+constexpr const char* kOsdChar[3] = {"字幕坐标[x:", "字幕坐標[x:", "char[x:"};
+constexpr const char* kOsdSpeed[3] = {"速度:", "速度:", "speed:"};
+constexpr const char* kOsdEffects[5][3] = {
+    {"特技:静止", "特技:靜止", "effect:static"},     {"特技:上移", "特技:上移", "effect:move up"},
+    {"特技:下移", "特技:下移", "effect:move down"}, {"特技:左移", "特技:左移", "effect:move left"},
+    {"特技:右移", "特技:右移", "effect:move right"},
+};
+constexpr int kPreviewLines = 3;
+
+int osdLanguage()
+{
+    const int lang = shownLanguage();
+    return lang == kLangChinese ? 0 : lang == kLangTraditional ? 1 : 2;
+}
 
 constexpr int kCardPitch = 90;
 constexpr int kCardNameWidth = 100;
@@ -376,7 +395,7 @@ void CustomMode::image_para_init()
                          .arg(slotWord(c, rec + ramaddr::kWinHeight)));
     }
     if (slotWord(c, ramaddr::kOsdOn) != 0)
-        osd_block(c);
+        osd_block(slot);
     panel_->show();
 }
 
@@ -391,4 +410,38 @@ QString CustomMode::osd_colour(const QString& text, const QString& fallback)
     return kSixHex.match(hex).hasMatch() ? "#" + hex : fallback;
 }
 
-void CustomMode::osd_block(const unsigned char*) {}
+void CustomMode::osd_block(int slot)
+{
+    // A missing or broken file leaves the list as it starts: zeros and empty texts.
+    OSD_LIST list;
+    get_json_omenu_para(mode_osd_path(slot).toLatin1().constData(), &list);
+    const OMENU_PARA& e = list.item[0];
+
+    const int lang = osdLanguage();
+    QFont small = font();
+    small.setPixelSize(12);
+    QLabel* summary = label(panel_, "label_osd_summary", 10, 207, 570, 40, kLineStyle);
+    summary->setFont(small);
+    summary->setFrameShape(QFrame::NoFrame);
+    const int effect = e.effect >= 2 && e.effect <= 5 ? e.effect - 1 : 0;
+    summary->setText(QStringLiteral("osd [x:%1,y:%2,w:%3,h:%4] %5%6*%7\n%8%9,v:%10] %11%12,y:%13] %14%15,%16")
+                         .arg(unsigned(e.x)).arg(unsigned(e.y)).arg(unsigned(e.w)).arg(unsigned(e.h))
+                         .arg(QString::fromUtf8(kOsdFontSize[lang])).arg(unsigned(e.fontw)).arg(unsigned(e.fonth))
+                         .arg(QString::fromUtf8(kOsdSpace[lang])).arg(unsigned(e.wordspace))
+                         .arg(unsigned(e.verticalspace))
+                         .arg(QString::fromUtf8(kOsdChar[lang])).arg(unsigned(e.startx)).arg(unsigned(e.starty))
+                         .arg(QString::fromUtf8(kOsdSpeed[lang])).arg(unsigned(e.speed))
+                         .arg(QString::fromUtf8(kOsdEffects[effect][lang])));
+
+    QLabel* preview = label(panel_, "label_osd_preview", 10, 150, 570, 56, "");
+    preview->setFont(small);
+    preview->setFrameShape(QFrame::NoFrame);
+    // Only checked colours reach the style sheet.
+    preview->setStyleSheet(QStringLiteral("background-color:%1;color:%2;")
+                               .arg(osd_colour(QString::fromStdString(e.back_color), "#000000"),
+                                    osd_colour(QString::fromStdString(e.font_color), "#FFFFFF")));
+    QStringList lines = QString::fromStdString(e.texts).split('\n');
+    if (lines.size() > kPreviewLines)
+        lines = lines.mid(0, kPreviewLines);
+    preview->setText(lines.join('\n'));
+}

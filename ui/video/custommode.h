@@ -45,7 +45,7 @@ protected:
 
 private:
     void mark_action(QPushButton* button);
-    void osd_block(const unsigned char* content);
+    void osd_block(int slot);
 
     QFont pageFont_;
     QScrollArea* scroll_ = nullptr;

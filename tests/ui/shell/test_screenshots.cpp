@@ -172,6 +172,13 @@ TEST_F(ShellTest, VideoPageScreenshotsInEnglishAndChinese)
         click(g_mainwindow, "Button_mode");
         click(g_mainwindow, "Button_mode_save");
     }
+    // Mode 2 keeps an on-screen display.
+    ram_set_u16(model->ram_user_mode[1] + ramaddr::kSlotMarkerLen, ramaddr::kOsdOn - ramaddr::kModeStart, 1);
+    zeltest::writeText("/data/modes/MO02.json", R"({"name": "news", "osdcount": 1, "oactcount": 1,
+      "menu": {"osd1": {"type": 0, "status": "on", "pos": {"x": 0, "y": 960, "w": 1920, "h": 120, "layer": "top"},
+        "act": {"effect": 4, "speed": 3, "staytime": 0}, "backpara": {"enable": "on", "color": "0x1E3A8A"},
+        "fontpara": {"startx": 8, "starty": 8, "fontw": 64, "fonth": 64, "wordspace": 2, "verticalspace": 2,
+                     "color": "0xFFD400"}, "texts": ["Welcome to the annual meeting\nHall A"]}}})");
     model->ram_para_save();
     g_imagelayoutpassword = "";
 

@@ -154,3 +154,40 @@ TEST_F(CustomModeTest, SelectionIndexIsBoundedAndOsdColoursAreChecked)
     EXPECT_EQ(g_page_focus.load(), 1);
     flushDeletes();
 }
+
+TEST_F(CustomModeTest, OsdPreviewFromTheModesOwnMenuFile)
+{
+    saveSlot(9);
+    slotWord(9, kOsdOn, 1);
+    zeltest::writeText("/data/modes/MO0a.json", R"({
+      "name": "news", "osdcount": 1, "oactcount": 1,
+      "menu": {"osd1": {"type": 0, "status": "on",
+        "pos": {"x": 10, "y": 20, "w": 800, "h": 100, "layer": "top"},
+        "act": {"effect": 4, "speed": 3, "staytime": 0},
+        "backpara": {"enable": "on", "color": "0x00FF00"},
+        "fontpara": {"startx": 4, "starty": 6, "fontw": 32, "fonth": 32, "wordspace": 2,
+                     "verticalspace": 1, "color": "0xFFFFFF"},
+        "texts": ["one\ntwo\nthree\nfour\nfive"]}}})");
+    CustomMode* page = openModes();
+    click(list(), "9");
+    ASSERT_NE(panel(), nullptr);
+    auto* preview = child<QLabel>(panel(), "label_osd_preview");
+    EXPECT_EQ(preview->styleSheet(), "background-color:#00FF00;color:#FFFFFF;");
+    EXPECT_EQ(preview->text(), "one\ntwo\nthree");
+    EXPECT_EQ(text(panel(), "label_osd_summary"),
+              "osd [x:10,y:20,w:800,h:100] font size:32*32\nspace [h:2,v:1] char[x:4,y:6] speed:3,effect:move left");
+
+    // A colour that is no colour never reaches the style sheet.
+    zeltest::writeText("/data/modes/MO0a.json", R"({
+      "name": "news", "osdcount": 1, "oactcount": 1,
+      "menu": {"osd1": {"type": 0, "status": "on",
+        "pos": {"x": 0, "y": 0, "w": 8, "h": 8, "layer": "top"},
+        "act": {"effect": 9, "speed": 0, "staytime": 0},
+        "backpara": {"enable": "on", "color": "red;border:9px"},
+        "fontpara": {"startx": 0, "starty": 0, "fontw": 32, "fonth": 32, "wordspace": 0,
+                     "verticalspace": 0, "color": "12"},
+        "texts": ["x"]}}})");
+    page->image_para_init();
+    EXPECT_EQ(child<QLabel>(panel(), "label_osd_preview")->styleSheet(), "background-color:#000000;color:#FFFFFF;");
+    EXPECT_TRUE(text(panel(), "label_osd_summary").endsWith("effect:static"));
+}
