@@ -27,6 +27,7 @@
 #include "ui/shell/numberkeyboard.h"
 #include "ui/shell/option.h"
 #include "ui/shell/page_nav.h"
+#include "ui/system/advancedoption.h"
 #include "ui/video/custommode.h"
 #include "ui/video/inputchoose.h"
 #include "ui/shell/shell_style.h"
@@ -525,6 +526,8 @@ void MainWindow::slot_update_timer_ticks()
     if (now % kAgeLogTicks == 0) {
         if (fpga_manage::p_fpga_manage && pc_cmd_valid.load() == 0 && shell::fpga_status() == 1)
             getagelog();
+        if (g_advancedoption)
+            g_advancedoption->update_agelog();
     }
 
     if (now % kStatusTicks == 0 && g_page_focus.load() == kFocus)

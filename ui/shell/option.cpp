@@ -14,6 +14,7 @@
 #include "ui/shell/shell_style.h"
 #include "ui/shell/shell_text.h"
 #include "ui/shell/shell_widgets.h"
+#include "ui/system/advancedoption.h"
 #include "ui/system/linkoption.h"
 #include "ui/system/outputset.h"
 #include "ui/system/test_chart.h"
@@ -150,7 +151,7 @@ void Option::on_input_cut_clicked() { shell::openPage(g_inputcut, InputCut::kFoc
 // its page number: advanced 12, smart mapping 24).
 void Option::on_output_set_clicked() { shell::openPage(g_outputset, OutputSet::kFocus); }
 void Option::on_test_chart_clicked() { shell::openPage(g_test_chart, test_chart::kFocus); }
-void Option::on_AdvanceButton_clicked() {}
+void Option::on_AdvanceButton_clicked() { shell::openPage(g_advancedoption, AdvancedOption::kFocus); }
 void Option::on_link_set_clicked() { shell::openPage(g_linkoption, LinkOption::kFocus); }
 void Option::on_image_quality_clicked() { shell::openPage(g_imagequality, ImageQuality::kFocus); }
 void Option::on_smart_mapping_clicked() {}

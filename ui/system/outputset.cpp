@@ -4,7 +4,6 @@
 #include <QFrame>
 #include <QLabel>
 #include <QListView>
-#include <QMutexLocker>
 #include <QPushButton>
 #include <QStackedWidget>
 
@@ -14,12 +13,11 @@
 #include "core/global.h"
 #include "core/para_commit.h"
 #include "core/ram_layout.h"
-#include "core/utils.h"
 #include "core/zelrampara.h"
 #include "ledout/fpga_manage.h"
-#include "ui/shell/fpga_view.h"
 #include "ui/shell/my_lineedit.h"
 #include "ui/shell/shell_style.h"
+#include "ui/system/led_size.h"
 #include "ui/system/system_widgets.h"
 
 OutputSet* g_outputset = nullptr;
@@ -491,21 +489,11 @@ void OutputSet::on_Button_apply1_clicked()
             ram_set_u16(image, w0 + kWinHeight, static_cast<uint16_t>(H));
             for (unsigned w = 1; w < kUsedWindows; ++w)
                 ram_set_u16(image, ramaddr::window(w) + kWinState, 0);
-            request_led_size_handover();
+            sys::requestLedSizeHandover();
         }
         commit.set(1);
     }
     sys::moveSelection(applyFocus1_, apply1_, style::kActionSelected, style::kActionOther);
-}
-
-// The LED output re-lays its outputs for the new screen only once both FPGAs have come up.
-void OutputSet::request_led_size_handover()
-{
-    if (!shell::fpga_running(0) || !shell::fpga_running(1))
-        return;
-    QMutexLocker lock(&Utils::_led_para_init_mutex);
-    g_set_led_para = 1;
-    g_set_led_setup = 0;
 }
 
 // ---- port view ----------------------------------------------------------------------------------

@@ -94,7 +94,6 @@ private:
     void confirm_out1_width(int entry);
     void confirm_out1_height(int entry);
     void show_tab(QPushButton* button, int index);
-    void request_led_size_handover();
 
     uint8_t mode_ = kCopy;
     int group_ = 0;

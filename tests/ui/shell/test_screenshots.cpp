@@ -24,6 +24,7 @@
 #include "ui/video/imagequality.h"
 #include "ui/video/inputchoose.h"
 #include "ui/video/inputcut.h"
+#include "ui/system/advancedoption.h"
 #include "ui/system/linkoption.h"
 #include "ui/system/outputset.h"
 #include "ui/system/test_chart.h"
@@ -265,6 +266,7 @@ TEST_F(ShellTest, SystemPageScreenshotsInEnglishAndChinese)
     fpga->usb_upgrade_time = "14:3:25    14:5:2";
     for (const char* name : {"T71N_APP_V1.2.ZEL", "T71N_FPGA_V3.0.ZEL", "OSD_FONT_CN.ZELZK"})
         zeltest::writeText(std::string("/mnt/usb1/ZEL-T71/") + name, "package");
+    ram_set_u16(model->ram_para, ramaddr::window(2) + ramaddr::kWinState, 1);
     ram_set_u16(model->ram_para, ramaddr::kSpliceMode, 3);
     ram_set_u16(model->ram_para, ramaddr::kOutputArea + 4, 960);
     ram_set_u16(model->ram_para, ramaddr::kOutputArea + 6, 1080);
@@ -291,6 +293,18 @@ TEST_F(ShellTest, SystemPageScreenshotsInEnglishAndChinese)
         click(g_test_chart->findChild<QFrame*>("frame"), "5");
         shots.emplace_back("test_chart", grab(g_test_chart));
         click(g_test_chart, "Button_back");
+
+        click(g_option, "AdvanceButton");
+        shots.emplace_back("advanced_lcd", grab(g_advancedoption));
+        click(g_advancedoption, "Button_other");
+        shots.emplace_back("advanced_other", grab(g_advancedoption));
+        click(g_advancedoption, "Button_factory");
+        shots.emplace_back("advanced_factory", grab(g_advancedoption));
+        click(g_advancedoption, "Button_reset");
+        shots.emplace_back("advanced_reset", grab(g_advancedoption));
+        click(g_advancedoption, "Button_language");
+        click(g_advancedoption, "Button_back");
+        flushDeletes();
 
         click(g_option, "link_set");
         shots.emplace_back("link_serial", grab(g_linkoption));
