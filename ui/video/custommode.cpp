@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTimer>
 
 #include <cstring>
 
@@ -295,11 +296,31 @@ void CustomMode::on_Button_delete_clicked()
 void CustomMode::syncUpdate()
 {
     // The base ran the language check before this refresh.
-    if (video::differs(ramaddr::kCurrentMode, 2)) {
-        init();
-        lcd_para_init();
-        image_para_init();
+    redraw_if_changed();
+    // The dispatcher serves a pending save request and syncs the mode files after this refresh,
+    // and then makes the image and its shadow agree: look again once it is done.
+    QTimer::singleShot(0, this, [this] { redraw_if_changed(); });
+}
+
+QByteArray CustomMode::shown_state() const
+{
+    QByteArray state;
+    state.append(char(currentMode()));
+    if (ZelRamPara* m = model()) {
+        for (int k = 0; k < kSlots; ++k)
+            state.append(char(m->ZelUserModeSaved(k)));
+        state.append(reinterpret_cast<const char*>(m->ram_user_mode[selected()]), ramaddr::kSlotMarkerLen + ramaddr::kModeLen);
     }
+    return state;
+}
+
+void CustomMode::redraw_if_changed()
+{
+    if (!video::differs(ramaddr::kCurrentMode, 2) && shown_state() == shown_)
+        return;
+    init();
+    lcd_para_init();
+    image_para_init();
 }
 
 void CustomMode::language_changed()
@@ -343,6 +364,7 @@ void CustomMode::lcd_para_init()
 
 void CustomMode::image_para_init()
 {
+    shown_ = shown_state();
     delete panel_;
     panel_ = nullptr;
     const int slot = selected();

@@ -3,6 +3,7 @@
 // picture line, six windows and the preview of its on-screen display).
 #pragma once
 
+#include <QByteArray>
 #include <QFont>
 #include <QString>
 
@@ -46,6 +47,8 @@ protected:
 private:
     void mark_action(QPushButton* button);
     void osd_block(int slot);
+    QByteArray shown_state() const;
+    void redraw_if_changed();
 
     QFont pageFont_;
     QScrollArea* scroll_ = nullptr;
@@ -53,6 +56,7 @@ private:
     QFrame* frames_[kSlots] = {};
     QPushButton* buttonFocus_ = nullptr;
     QWidget* panel_ = nullptr;
+    QByteArray shown_;   // current mode, saved slots and the selected slot, as last drawn
 
     QFrame* frame_;
     QPushButton* delete_;

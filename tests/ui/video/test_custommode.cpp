@@ -191,3 +191,22 @@ TEST_F(CustomModeTest, OsdPreviewFromTheModesOwnMenuFile)
     EXPECT_EQ(child<QLabel>(panel(), "label_osd_preview")->styleSheet(), "background-color:#000000;color:#FFFFFF;");
     EXPECT_TRUE(text(panel(), "label_osd_summary").endsWith("effect:static"));
 }
+
+TEST_F(CustomModeTest, ModeSavedOverTheLinksAppearsOnTheOpenPage)
+{
+    CustomMode* page = openModes();
+    click(list(), "2");
+    EXPECT_TRUE(child<QLabel>(page, "label_blank")->isVisible());
+
+    // The links ask for the image to be saved as mode 3 and report the change.
+    setWord(kBrightness, 61);
+    setWord(kSaveRequest, 3);
+    model->test_signal(1);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(model->ZelUserModeSaved(2));
+    EXPECT_FALSE(child<QLabel>(page, "label_blank")->isVisible());
+    ASSERT_NE(panel(), nullptr);
+    EXPECT_EQ(text(page, "label_brightness"), "Bri:61 CTRST:50 Volume:OFF");
+    EXPECT_TRUE(child<QLabel>(page, "label_using")->isVisible());
+    EXPECT_EQ(child<QWidget>(list(), "label_badge")->y(), 2 + 90 * 2);
+}

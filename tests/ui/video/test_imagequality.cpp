@@ -2,6 +2,7 @@
 // the preset list commits only a choice, and the reset restores the factory words.
 #include <QSlider>
 
+#include "sim/video_chip_picture.h"
 #include "ui/shell/option.h"
 #include "ui/video/imagequality.h"
 #include "video_fixture.h"
@@ -100,4 +101,20 @@ TEST_F(ImageQualityTest, PresetCommitsOnlyAChoiceAndResetRestoresTheFactoryWords
     click(page, "Button_back");
     EXPECT_EQ(g_page_focus.load(), 5);
     flushDeletes();
+}
+
+TEST_F(ImageQualityTest, ContrastFromThePageReachesTheChipsPicture)
+{
+    ImageQuality* page = openQuality();
+    const auto pictureSection = [&] {
+        const std::string view = sim::describeOutputPicture(chip);
+        const size_t at = view.find("[picture]");
+        return at == std::string::npos ? std::string() : view.substr(at);
+    };
+    const std::string before = pictureSection();
+    ASSERT_FALSE(before.empty());
+    release("contrast", 80);
+    engineStep();
+    EXPECT_NE(pictureSection(), before) << "the engine set the new contrast in the chip";
+    EXPECT_EQ(text(page, "label_contrast"), "80");
 }
