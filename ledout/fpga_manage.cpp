@@ -2,11 +2,15 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <iterator>
+
 #include <QMutexLocker>
 
 #include "chips/tarvosource.h"
 #include "core/global.h"
 #include "core/utils.h"
+#include "ledout/clock_record_run.h"
 #include "ledout/rcv_recovery_file.h"
 #include "platform/gpio.h"
 #include "platform/platform.h"
@@ -35,6 +39,7 @@ constexpr LineStart kLineStart[] = {
 // g_change words that softinit stamps with the current tick.
 constexpr int kStampedAtStart[] = {32, 33, 38, 39, 3, 4, 45};
 constexpr int kRtcInterval = 26;   // ticks between clock reads of the pass
+constexpr uint8_t kHalfHourDefault = 0x0F;   // every half-hour slot until a record is loaded
 
 // Job codes of the job block.
 enum Job : uint8_t {
@@ -72,6 +77,8 @@ fpga_manage::fpga_manage() : drv_(lines_)
         MCU_RAM_ETH_PARA_func[i] = ramEthPara_[i];
         MCU_RAM_ETH_BACK_PARA_func[i] = ramEthBackPara_[i];
     }
+    clock_record = new clock_record_run(*this);
+    std::fill(std::begin(HalfHourValue), std::end(HalfHourValue), kHalfHourDefault);
     rcv_recovery = new rcvRecovery();
     rcv_recovery->check_file_dir("/data/smartmapping");
     rcv_recovery->check_file_dir("/data/rcvrecovery");

@@ -20,6 +20,7 @@
 
 class QString;
 class rcvRecovery;
+class clock_record_run;
 
 // ---- globals of the manager ------------------------------------------------------------------
 constexpr int kChangeWords = 49;
@@ -132,17 +133,64 @@ public:
     void set_led_para_deal();
     void Extension_function();
 
-    // ---- recorder, upgrade, brightness and schedules (ledout/fpga_pending.cpp)
-    // (each does nothing until its own work lands)
+    // ---- USB upgrade (ledout/fpga_pending.cpp: does nothing until its own work lands) ---------
     void usb_upgrade_deal();
+
+    // ---- clock and run-time recorder (ledout/fpga_clock.cpp, ledout/clock_record_run) --------
+    // Fills the record from the local clock.
     void IT8563WE_Get(TimeRealType* time);
     void run_clock_record();
-    void Brightness_hand_dealwith(int mode);
+    clock_record_run* clock_record = nullptr;   // never destroyed
+
+    // ---- brightness and the multifunction card (ledout/fpga_brightness.cpp) -------------------
+    // Applies the brightness to both FPGAs: 1 done, 0 when they read back different values.
+    int Brightness_hand_dealwith(int mode);
     void record_bright_change();
+    void Brightness_init(const uint8_t* record);
     void Brightness_task();
+    void Brightness_hand_change();
+    void Brightness_time_change();
+    void Brightness_auto_change();
+    void Brightness_auto_filter();
+    void Brightness_command();   // command 3 of the command record
+    void Brightness_check_VMF();
+    void Send_read_VMF_data_cmd();
+    void Brightness_read_VMF_value();
+    void Brightness_VMF_run();
+    void VMF_data_back_result();
+    uint8_t HalfHourValue[48];
+    uint8_t bri_mode = 0;
+    uint8_t bri_last_slot = 255;
+    uint8_t vmf_data[128] = {};
+    // Called on every turn of the manager's short spin-waits (the multifunction card's reply):
+    // tests advance the tick counter there; null on the board.
+    static void (*spin_hook)();
+
+    // ---- command record, clock setting and on/off schedule (ledout/fpga_schedule.cpp) -------
     void Dealwith_mcu_ram();
+    void Checktime();
+    void OnOff_time();
     void record_onoff_time(int device);
     void dealwith_onoff();
+    static constexpr int kOnOffPlaces = 8;
+    static constexpr int kOnOffEntries = 4;
+    uint8_t onoff_count = 0;
+    uint8_t on_hour[kOnOffPlaces] = {};
+    uint8_t on_minute[kOnOffPlaces] = {};
+    uint8_t off_hour[kOnOffPlaces] = {};
+    uint8_t off_minute[kOnOffPlaces] = {};
+    uint8_t on_armed[kOnOffPlaces] = {};
+    uint8_t off_armed[kOnOffPlaces] = {};
+    uint8_t onoff_last_day = 0;
+
+    // Records in the flash behind FPGA 0 (flash device 2): brightness and schedule.
+    static constexpr uint32_t kBrightnessRecord = 0x6CE000;
+    static constexpr uint32_t kScheduleRecord = 0x6CD000;
+    // Erases the record's sector and writes `length` bytes; false (nothing written) when the
+    // record does not fit the command RAM it came from.
+    bool store_record(uint32_t address, const uint8_t* data, uint32_t length);
+    void erase_record(uint32_t address);
+    bool read_record(uint32_t address, uint8_t* out, uint32_t length);
 
     // ---- receiving-card jobs ----------------------------------------------------------------------
     // One step each per pass while the job block holds their job code. Smart mapping (job 1) and

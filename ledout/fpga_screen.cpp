@@ -4,6 +4,7 @@
 
 #include "core/global.h"
 #include "core/utils.h"
+#include "ledout/change_words.h"
 #include "ledout/fpga_manage.h"
 #include "ledout/fpga_para.h"
 
@@ -133,11 +134,11 @@ void fpga_manage::set_led_para_deal()
 
 void fpga_manage::Extension_function()
 {
-    if (g_change[17] != 0) {
+    if (g_change[changeword::kBriReload] != 0) {
         record_bright_change();
-        g_change[17] = 0;
+        g_change[changeword::kBriReload] = 0;
     }
-    if (g_change[14] != 0)
+    if (g_change[changeword::kBriTaskOn] != 0)
         Brightness_task();
     if (shadow(kRegOnOffEnable, 0) == 1)
         dealwith_onoff();

@@ -6,6 +6,7 @@
 
 #include "core/global.h"
 #include "engine/c331_manage.h"
+#include "ledout/clock_record_run.h"
 #include "ledout/fpga_manage.h"
 #include "ledout/rcv_recovery_file.h"
 
@@ -98,7 +99,11 @@ bool fpgaStoreNetPara(int fpga, uint32_t offset, const uint8_t* data, uint32_t l
     return true;
 }
 
-void recordTiming() {}
+void recordTiming()
+{
+    if (manager() && manager()->clock_record)
+        manager()->clock_record->dealwith_record_timing();
+}
 
 // The reader's lists are what the pages count and the jobs look for.
 void recoveryFilesChanged(bool)

@@ -24,6 +24,8 @@ constexpr uint8_t kActivate = 0xB4;
 constexpr uint32_t kMultifunctionAddr = 0x02000000;
 constexpr size_t kMultifunctionRead = 128;
 constexpr uint8_t kAllIntact = 255;
+constexpr size_t kLightValid = 49;     // 255 while the light reading is valid
+constexpr size_t kLightWanted = 53;    // the brightness the card asks for
 
 uint16_t get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 uint32_t get32(const uint8_t* p)
@@ -234,6 +236,12 @@ std::vector<CardChain::TimedReply> CardChain::handleMultifunction(int port, cons
         return {};
     const uint16_t source = static_cast<uint16_t>(kMultifunctionBit | ((port % 4) << 12));
     std::vector<uint8_t> out{0};
+    if (!mfDataSet_) {
+        // Until a test sets it, the card reads the light level of the board file.
+        const SimConfig c = config();
+        mfData_[kLightValid] = c.multifunctionLight >= 0 ? 255 : 0;
+        mfData_[kLightWanted] = static_cast<uint8_t>(c.multifunctionLight >= 0 ? c.multifunctionLight : 0);
+    }
     if (req[9] == kReadRam && length >= 19 && get32(req + 10) == kMultifunctionAddr &&
         get16(req + 14) == kMultifunctionRead)
         for (uint8_t b : mfData_)
@@ -348,6 +356,15 @@ void CardChain::setMultifunctionData(const std::array<uint8_t, 128>& data)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     mfData_ = data;
+    mfDataSet_ = true;
+}
+
+void CardChain::setLightValue(uint8_t wanted, bool valid)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    mfData_[kLightValid] = valid ? 255 : 0;
+    mfData_[kLightWanted] = wanted;
+    mfDataSet_ = true;
 }
 
 }  // namespace sim

@@ -79,6 +79,9 @@ public:
     void clearLog();
     // Multifunction card: 128 bytes read at 0x02000000.
     void setMultifunctionData(const std::array<uint8_t, 128>& data);
+    // Its light reading: the brightness it asks for (data byte 53) and whether the reading is
+    // valid (byte 49 = 255). The board file sets it with multifunction_light.
+    void setLightValue(uint8_t wanted, bool valid = true);
 
 private:
     struct PortState {
@@ -102,6 +105,7 @@ private:
     mutable std::mutex mutex_;
     std::array<PortState, kPorts> ports_;
     std::array<uint8_t, 128> mfData_{};
+    bool mfDataSet_ = false;
 };
 
 // The board's card chains (one per process).

@@ -71,6 +71,13 @@ SimFpga::SimFpga(int index, platform::SimGpioWindow& gpio)
     powerUp();
 }
 
+void SimFpga::setReadOverride(int reg, int value)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_);
+    if (reg >= 0 && reg < 256)
+        readOverride_[static_cast<size_t>(reg)] = value;
+}
+
 void SimFpga::irqSampled()
 {
     std::lock_guard<std::recursive_mutex> lock(m_);
@@ -156,6 +163,8 @@ uint8_t SimFpga::readReg(int reg)
         engine_->onRegisterRead(*this, reg);
     if (reg == kRegStatus || reg == kRegLanes)
         refreshStatus();
+    if (readOverride_[static_cast<size_t>(reg)] >= 0)
+        return static_cast<uint8_t>(readOverride_[static_cast<size_t>(reg)]);
     return regs_[reg];
 }
 

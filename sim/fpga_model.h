@@ -96,6 +96,8 @@ public:
     void setNeverLocks(bool on);        // the V-by-One receiver never locks
     void loseLock();                    // the receiver drops its lock (until restarted)
     void setRamIgnoresWrites(int id, bool on);
+    // Register `reg` reads `value` whatever was written (-1: reads what was written).
+    void setReadOverride(int reg, int value);
     // The picture the FPGA measures (RAM 1 bytes 116-123 once locked).
     void setPicture(uint16_t width, uint16_t height, uint32_t frame);
 
@@ -128,6 +130,13 @@ private:
     bool locked_ = false;
     int powerUps_ = 0;
     std::array<bool, kRams> ramIgnores_{};
+    std::array<int, 256> readOverride_ = filledOverrides();
+    static std::array<int, 256> filledOverrides()
+    {
+        std::array<int, 256> a{};
+        a.fill(-1);
+        return a;
+    }
     uint16_t picWidth_ = 1920;
     uint16_t picHeight_ = 1080;
     uint32_t picFrame_ = 833333;

@@ -2,6 +2,7 @@
 
 #include <fstream>
 
+#include "platform/clock.h"
 #include "platform/platform.h"
 #include "sim/card_port_engine.h"
 #include "sim/fpga_model.h"
@@ -32,6 +33,12 @@ void attachBoard()
     if (!std::ifstream(platform::rootPath(configPath())))
         writeConfigFile();
     reloadConfig();
+    const SimConfig c = config();
+    if (!c.clockStart.empty()) {
+        const QDateTime start = QDateTime::fromString(QString::fromStdString(c.clockStart), "yyyy-MM-dd hh:mm:ss");
+        if (start.isValid())
+            platform::setSimClock(start);
+    }
     attachVideoChip();
     attachFpgas();
     attachCardChains();

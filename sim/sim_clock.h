@@ -1,7 +1,6 @@
-// Time on the simulated board. The devices count in ticks of 10 ms; the running application
-// points the source at its own tick counter, tests at the counter they advance, so a device
-// that takes time (a card saving its parameters) is as slow as the test says and never depends
-// on the wall clock. Without a source the board counts steady-clock time.
+// Time on the simulated board: devices count ticks of 10 ms from the board's tick source (see
+// platform/clock.h), so a device that takes time (a card saving its parameters) is as slow as
+// the test says and never depends on the wall clock.
 #pragma once
 
 #include <cstdint>

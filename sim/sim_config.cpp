@@ -32,12 +32,14 @@ SimConfig loadFromFile()
         c.cardsPerPort[p] = static_cast<uint16_t>(s.value(QString("port%1").arg(p), c.cardsPerPort[p]).toUInt());
     c.multifunctionCard = s.value("multifunction", c.multifunctionCard).toBool();
     c.multifunctionPort = s.value("multifunction_port", c.multifunctionPort).toInt();
+    c.multifunctionLight = s.value("multifunction_light", c.multifunctionLight).toInt();
     for (int p = 0; p < SimConfig::kPorts; ++p) {
         c.configIds[p] = s.value(QString("port%1_config_id").arg(p), c.configIds[p]).toUInt();
         c.faultyCard[p] = s.value(QString("port%1_faulty_card").arg(p), c.faultyCard[p]).toInt();
     }
     c.saveDelayTicks = s.value("save_delay_ticks", c.saveDelayTicks).toUInt();
     s.endGroup();
+    c.clockStart = s.value("clock/start", QString::fromStdString(c.clockStart)).toString().toStdString();
     return c;
 }
 }  // namespace
@@ -97,6 +99,7 @@ bool writeConfigFile()
         s.setValue(QString("port%1").arg(p), c.cardsPerPort[p]);
     s.setValue("multifunction", c.multifunctionCard);
     s.setValue("multifunction_port", c.multifunctionPort);
+    s.setValue("multifunction_light", c.multifunctionLight);
     s.setValue("save_delay_ticks", c.saveDelayTicks);
     for (int p = 0; p < SimConfig::kPorts; ++p) {
         if (c.configIds[p] != 0)
@@ -105,6 +108,8 @@ bool writeConfigFile()
             s.setValue(QString("port%1_faulty_card").arg(p), c.faultyCard[p]);
     }
     s.endGroup();
+    if (!c.clockStart.empty())
+        s.setValue("clock/start", QString::fromStdString(c.clockStart));
     s.sync();
     return s.status() == QSettings::NoError;
 }

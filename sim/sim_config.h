@@ -28,11 +28,14 @@ struct SimConfig {
     std::array<uint16_t, kPorts> cardsPerPort{};
     bool multifunctionCard = false;
     int multifunctionPort = 0;
+    int multifunctionLight = -1;   // the brightness its light sensor asks for (-1: no reading)
     // The cards' own state: the config id every card of a port holds, the card of a port that
     // needs recovery (-1 none), and how long a card takes to save its parameters.
     std::array<uint32_t, kPorts> configIds{};
     std::array<int, kPorts> faultyCard = filled(-1);
     uint32_t saveDelayTicks = 0;
+    // The board's wall clock at start ("yyyy-MM-dd hh:mm:ss"); empty: the machine's time.
+    std::string clockStart;
 
     static SimConfig defaults();
 

@@ -1,4 +1,5 @@
 #include "platform/command_runner.h"
+#include "platform/clock.h"
 #include "platform/platform.h"
 
 #include <sys/stat.h>
@@ -51,6 +52,21 @@ void writeAll(const fs::path& p, const std::string& bytes)
 bool isShellCompound(const std::string& command)
 {
     return command.find_first_of(";|&<>`$") != std::string::npos;
+}
+
+// "date [-s] "Y-M-D h:m:s"..." sets the simulated board's clock (never the machine's).
+void applyDate(const std::string& command)
+{
+    if (command.rfind("date ", 0) != 0)
+        return;
+    const size_t open = command.find('"');
+    const size_t close = open == std::string::npos ? open : command.find('"', open + 1);
+    if (close == std::string::npos)
+        return;
+    const QString text = QString::fromStdString(command.substr(open + 1, close - open - 1));
+    const QDateTime at = QDateTime::fromString(text, "yyyy-M-d H:m:s");
+    if (at.isValid())
+        setSimClock(at);
 }
 
 }  // namespace
@@ -201,6 +217,7 @@ bool SimCommandRunner::daemonCommand(const std::string& command, Answer* answer)
 int SimCommandRunner::run(const std::string& command)
 {
     record(command);
+    applyDate(command);
     Answer daemon;
     if (daemonCommand(command, &daemon))
         return daemon.status;

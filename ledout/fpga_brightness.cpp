@@ -1,0 +1,358 @@
+// Brightness of the LED screen (register 6 of both FPGAs): from the image's brightness word, a
+// fixed value, a table of 48 half-hour values or the multifunction card's light value; the
+// brightness record in the flash behind FPGA 0; the multifunction card's read request.
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+
+#include "core/global.h"
+#include "core/utils.h"
+#include "ledout/change_words.h"
+#include "ledout/eth_param.h"
+#include "ledout/fpga_manage.h"
+#include "ledout/fpga_para.h"
+#include "ledout/fpga_ports.h"
+#include "ledout/rcv_card_cmd.h"
+
+using namespace changeword;
+
+void (*fpga_manage::spin_hook)() = nullptr;
+
+namespace {
+
+// Modes of the brightness record (byte 8).
+constexpr uint8_t kModeFixedLevel = 0;
+constexpr uint8_t kModeTimedLevel = 1;
+constexpr uint8_t kModeAuto = 2;
+constexpr uint8_t kModeFixedValue = 16;
+constexpr uint8_t kModeTimedValue = 17;
+constexpr uint8_t kModeLast = 17;
+
+constexpr int kRegBrightness = 6;
+constexpr int kRegControl3 = 3;
+constexpr uint8_t kTakeBrightness = 0x04;
+constexpr int kRegLevel = 64;            // shadow only: the current level or value
+constexpr int kRegVmfErrors = 85;        // shadow only: bad multifunction replies
+constexpr unsigned kParaBrightnessSet = 256;
+constexpr uint8_t kMinValue = 15;
+
+constexpr unsigned kRecordLen = 57;
+constexpr uint8_t kRecordHead[9] = {0xAA, 0x03, 0xAA, 0x00, 0x00, 0x00, 0x31, 0x00, kModeFixedValue};
+constexpr unsigned kRecordMode = 8;
+constexpr unsigned kRecordValue = 9;
+constexpr unsigned kRecordStore = 2;
+constexpr unsigned kRecordLength = 6;
+constexpr unsigned kRecordHeader = 8;
+constexpr uint8_t kStore = 0xAA;
+constexpr uint8_t kErase = 0x55;
+constexpr uint8_t kPresent = 0xAA;
+constexpr uint32_t kNoRecordValue = 16;
+
+constexpr uint32_t kAutoTicks = 200;
+constexpr uint32_t kTaskTicks = 1000;
+constexpr uint32_t kFixedRepeats = 5;
+constexpr uint32_t kSlotRepeats = 2;
+constexpr int kSlots = 48;
+constexpr int kMinutesPerSlot = 30;
+constexpr uint32_t kSilentReads = 10;
+constexpr uint32_t kFullBrightness = 255;
+
+// The multifunction card.
+constexpr uint16_t kVmfBase = 0x4000;
+constexpr uint8_t kVmfRead = rcv_card::kCmdReadRam;
+constexpr uint8_t kVmfRequest[19] = {0x00, 0x40, 0x00, 0xF0, 0x10, 0xBB, 0x03, 0x00, 0x00, 0x61,
+                                     0x00, 0x00, 0x00, 0x02, 0x80, 0x00, 0x00, 0x00, 0x00};
+constexpr uint32_t kVmfWaitTicks = 35;
+constexpr unsigned kVmfReplyLen = 140;   // header, status, 128 data bytes, check byte
+constexpr unsigned kVmfValid = 49;       // 255: the light value is valid
+constexpr unsigned kVmfWanted = 53;      // the brightness the card asks for
+
+bool fixedMode(uint8_t m) { return m == kModeFixedLevel || m == kModeFixedValue; }
+bool timedMode(uint8_t m) { return m == kModeTimedLevel || m == kModeTimedValue; }
+bool valueMode(uint8_t m) { return m == kModeFixedValue || m == kModeTimedValue; }
+
+uint32_t now() { return G_timeTicks.load(); }
+
+}  // namespace
+
+// ---- applying ------------------------------------------------------------------------------------
+
+int fpga_manage::Brightness_hand_dealwith(int)
+{
+    const bool userChange = set_bri_flag.load() != 0;
+    const uint16_t percent = ledpara::word(ledpara::kBrightness);
+    auto fromPercent = [&] {
+        unsigned v = percent * 255u / 100u;
+        if (!valueMode(bri_mode))
+            v = std::max<unsigned>(v, kMinValue);
+        return static_cast<uint8_t>(std::min(v, 255u));
+    };
+    auto fromLevel = [&](uint8_t level) {
+        if (valueMode(bri_mode) || bri_mode == kModeAuto)
+            return level;
+        return static_cast<uint8_t>(16 * level - 1);
+    };
+
+    const uint32_t links = shadow(fpga_ports::kRegLinkLow, 0) | shadow(fpga_ports::kRegLinkHigh, 0) << 8 |
+                           shadow(fpga_ports::kRegLinkLow, 1) | shadow(fpga_ports::kRegLinkHigh, 1) << 8;
+    if (links != 0) {
+        MCU_RAM_PARA_func[0][kParaBrightnessSet] = 1;
+        uint8_t v = 0;
+        if (userChange) {
+            v = fromPercent();
+            setShadow(kRegLevel, 0, v);
+        } else {
+            v = fromLevel(shadow(kRegLevel, 0));
+            const uint16_t shown = static_cast<uint16_t>(v * 100u / 255u);
+            if (shown != percent) {
+                ledpara::setWord(ledpara::kBrightness, shown);
+                ledpara::test_signal(1);
+            }
+        }
+        for (int f = 0; f < kFpgas; ++f) {
+            if (f == 1) {
+                v = userChange ? fromPercent() : fromLevel(shadow(kRegLevel, 0));
+                if (userChange)
+                    setShadow(kRegLevel, 1, v);
+            }
+            write_to_register(kRegBrightness, 0xFF, v, f);
+            write_to_register(kRegControl3, kTakeBrightness, kTakeBrightness, f);
+        }
+        read_from_register(kRegBrightness, 0);
+        read_from_register(kRegBrightness, 1);
+        if (shadow(kRegBrightness, 0) != shadow(kRegBrightness, 1))
+            return 0;
+    }
+    if (!userChange)
+        return 1;
+    // A user change becomes the stored record: a fixed 8-bit value, taken at the next load.
+    uint8_t record[kRecordLen];
+    std::memcpy(record, kRecordHead, sizeof kRecordHead);
+    std::memset(record + sizeof kRecordHead, shadow(kRegLevel, 0), kRecordLen - sizeof kRecordHead);
+    store_record(kBrightnessRecord, record, kRecordLen);
+    return 1;
+}
+
+// ---- the record ----------------------------------------------------------------------------------
+
+void fpga_manage::record_bright_change()
+{
+    if (shadow(kRegState, 0) != kStateRunning && shadow(kRegState, 1) != kStateRunning)
+        return;
+    fpga_flash_access();
+    uint8_t marker = 0;
+    if (read_record(kBrightnessRecord, &marker, 1) && marker == kPresent &&
+        read_record(kBrightnessRecord, MCU_RAM_CMD, kRecordLen)) {
+        Brightness_init(MCU_RAM_CMD);
+        return;
+    }
+    g_change[kBriTaskOn] = 0;
+    g_change[kBriValue] = kNoRecordValue;
+}
+
+void fpga_manage::Brightness_init(const uint8_t* record)
+{
+    bri_mode = record[kRecordMode];
+    bri_last_slot = 255;
+    g_change[kBriTaskOn] = 0;
+    if (bri_mode > kModeLast)
+        return;
+    if (fixedMode(bri_mode)) {
+        setShadow(kRegLevel, 0, record[kRecordValue]);
+        g_change[kBriValue] = record[kRecordValue];
+        g_change[kBriRepeat] = 0;
+        g_change[kBriTaskOn] = 1;
+    } else if (timedMode(bri_mode)) {
+        std::memcpy(HalfHourValue, record + kRecordValue, kSlots);
+        g_change[kBriTaskOn] = 1;
+    } else if (bri_mode == kModeAuto) {
+        g_change[kBriTaskOn] = 1;
+    }
+}
+
+void fpga_manage::Brightness_command()
+{
+    const uint8_t* rec = MCU_RAM_CMD;
+    const uint32_t length = rcv_card::rd16(rec + kRecordLength) + kRecordHeader;
+    const uint8_t mode = rec[kRecordMode];
+    if ((mode & ~kModeFixedValue) == kModeFixedLevel) {
+        setShadow(kRegLevel, 0, rec[kRecordValue]);
+        g_change[kBriValue] = rec[kRecordValue];
+        Brightness_hand_dealwith(1);
+        if (rec[kRecordStore] == kStore && store_record(kBrightnessRecord, rec, length))
+            g_change[kBriReload] = 1;
+        return;
+    }
+    if (rec[kRecordStore] == kStore) {
+        if (store_record(kBrightnessRecord, rec, length))
+            g_change[kBriReload] = 1;
+    } else if (rec[kRecordStore] == kErase) {
+        erase_record(kBrightnessRecord);
+        g_change[kBriReload] = 1;
+    }
+    g_change[kVmfFailCount] = 0;
+}
+
+// ---- the task ------------------------------------------------------------------------------------
+
+void fpga_manage::Brightness_task()
+{
+    const uint32_t since = Utils::getTimeSpace(g_change[kBriTick]);
+    if (bri_mode == kModeAuto) {
+        if (since >= kAutoTicks) {
+            Brightness_auto_change();
+            g_change[kBriTick] = now();
+        }
+        return;
+    }
+    if (since < kTaskTicks)
+        return;
+    if (timedMode(bri_mode))
+        Brightness_time_change();
+    else if (fixedMode(bri_mode))
+        Brightness_hand_change();
+    g_change[kBriTick] = now();
+}
+
+void fpga_manage::Brightness_hand_change()
+{
+    uint32_t& repeat = g_change[kBriRepeat];
+    if (repeat >= kFixedRepeats)
+        return;
+    const int ok = Brightness_hand_dealwith(1);
+    repeat += 1;
+    if (!ok && repeat == kFixedRepeats)
+        repeat = 0;
+}
+
+void fpga_manage::Brightness_time_change()
+{
+    const int minutes = 60 * current_time.hour + current_time.minute;
+    const int slot = std::min(minutes / kMinutesPerSlot, kSlots - 1);
+    uint32_t& repeat = g_change[kBriRepeat];
+    if (slot == bri_last_slot) {
+        if (repeat >= kSlotRepeats)
+            return;
+        Brightness_hand_dealwith(1);
+        repeat += 1;
+        return;
+    }
+    g_change[kBriValue] = HalfHourValue[slot];
+    setShadow(kRegLevel, 0, HalfHourValue[slot]);
+    setShadow(kRegLevel, 1, HalfHourValue[slot]);
+    Brightness_hand_dealwith(1);
+    bri_last_slot = static_cast<uint8_t>(slot);
+    repeat = 0;
+    Brightness_hand_dealwith(1);
+    repeat = 1;
+}
+
+void fpga_manage::Brightness_auto_change()
+{
+    Brightness_check_VMF();
+    Brightness_read_VMF_value();
+    Brightness_auto_filter();
+    Brightness_hand_dealwith(1);
+}
+
+void fpga_manage::Brightness_auto_filter()
+{
+    uint32_t& value = g_change[kBriValue];
+    auto setLevel = [&](uint32_t v) {
+        value = v;
+        setShadow(kRegLevel, 0, static_cast<uint8_t>(v));
+        setShadow(kRegLevel, 1, static_cast<uint8_t>(v));
+    };
+    if (g_change[kVmfGotData] != 0) {
+        if (vmf_data[kVmfValid] == 255) {
+            const uint32_t wanted = vmf_data[kVmfWanted];
+            setLevel(value < wanted ? value + 1 : value > wanted ? value - 1 : value);
+        }
+        g_change[kVmfGotData] = 0;
+    }
+    if (g_change[kVmfFailCount] == kSilentReads) {
+        setLevel(kFullBrightness);
+        g_change[kVmfFailCount] = 0;
+    }
+}
+
+// ---- the multifunction card ----------------------------------------------------------------------
+
+void fpga_manage::Brightness_check_VMF()
+{
+    g_change[kVmfDest] = 0;
+    g_change[kVmfGroup] = 0;
+    for (int f = 0; f < kFpgas; ++f) {
+        for (unsigned p = 0; p < eth_param::kPorts; ++p) {
+            if (MCU_RAM_PARA_func[f][eth_param::kCardStatus[p]] == 0)
+                continue;
+            g_change[kVmfDest] = kVmfBase + 0x1000u * (p % 4);
+            g_change[kVmfGroup] = (f == 0 ? 1u : 5u) + p / 4;
+            return;
+        }
+    }
+}
+
+void fpga_manage::Send_read_VMF_data_cmd()
+{
+    uint8_t packet[sizeof kVmfRequest];
+    std::memcpy(packet, kVmfRequest, sizeof packet);
+    const uint32_t dest = g_change[kVmfDest];
+    rcv_card::wr16(packet, static_cast<uint16_t>(dest));
+    packet[sizeof packet - 1] = static_cast<uint8_t>(Utils::BCC(packet, sizeof packet - 1));
+    const uint32_t group = g_change[kVmfGroup];
+    const uint32_t inGroup = dest >= kVmfBase && dest <= kVmfBase + 0x3000 && dest % 0x1000 == 0
+                                 ? (dest - kVmfBase) / 0x1000
+                                 : 0;
+    const uint32_t port = inGroup + 4 * ((group - 1) % 4);
+    Send_to_port(packet, sizeof packet, static_cast<unsigned short>(port), group <= 4 ? 0 : 1);
+}
+
+void fpga_manage::Brightness_read_VMF_value()
+{
+    if (g_change[kVmfDest] == 0)
+        return;
+    {
+        // A reply served while the request goes out belongs to it: the flag is cleared first.
+        std::lock_guard<std::recursive_mutex> lock(passby_mutex);
+        vmf_reply_ready = 0;
+    }
+    Send_read_VMF_data_cmd();
+    g_change[kVmfResult] = 0;
+    g_change[kVmfGotData] = 0;
+    g_change[kVmfExpectCmd] = kVmfRead;
+    const uint32_t start = now();
+    for (;;) {
+        Brightness_VMF_run();
+        if (g_change[kVmfResult] == 1)
+            return;
+        if (Utils::getTimeSpace(start) > kVmfWaitTicks)
+            break;
+        if (spin_hook)
+            spin_hook();
+    }
+    g_change[kVmfFailCount] += 1;
+}
+
+void fpga_manage::Brightness_VMF_run()
+{
+    std::lock_guard<std::recursive_mutex> lock(passby_mutex);
+    reg_IRQ_Dealwith(0, 0);
+    reg_IRQ_Dealwith(1, 0);
+    VMF_data_back_result();
+}
+
+void fpga_manage::VMF_data_back_result()
+{
+    std::lock_guard<std::recursive_mutex> lock(passby_mutex);
+    if (vmf_reply_ready == 0)
+        return;
+    if (vmf_reply_len >= kVmfReplyLen && vmf_reply[0] == 0 && vmf_reply_cmd == g_change[kVmfExpectCmd]) {
+        std::memcpy(vmf_data, vmf_reply + 1, sizeof vmf_data);
+        g_change[kVmfGotData] = 1;
+        g_change[kVmfResult] = 1;
+    } else {
+        setShadow(kRegVmfErrors, 0, static_cast<uint8_t>(shadow(kRegVmfErrors, 0) + 1));
+    }
+    vmf_reply_ready = 0;
+}

@@ -1,0 +1,161 @@
+// The command record that PC software leaves in MCU_RAM_CMD and starts with a write of FPGA
+// register 2 (bit 2): set the clock, the daily on/off schedule, the brightness record. Also the
+// schedule's storage in the flash behind FPGA 0 and its step, and the record helpers shared
+// with the brightness record.
+#include <cstring>
+#include <vector>
+
+#include <QString>
+
+#include "core/utils.h"
+#include "ledout/clock_record_run.h"
+#include "ledout/fpga_manage.h"
+#include "ledout/rcv_card_cmd.h"
+
+namespace {
+
+constexpr uint8_t kPresent = 0xAA;
+constexpr uint8_t kStore = 0xAA;
+constexpr uint8_t kErase = 0x55;
+constexpr unsigned kCommand = 1;
+constexpr unsigned kStoreByte = 2;
+constexpr unsigned kLength = 6;
+constexpr unsigned kHeader = 8;
+constexpr unsigned kPayload = 8;
+enum Command : uint8_t { CMD_CLOCK = 1, CMD_SCHEDULE = 2, CMD_BRIGHTNESS = 3 };
+
+constexpr unsigned kScheduleCount = 8;
+constexpr unsigned kScheduleEntries = 9;   // four BCD bytes per entry from here
+constexpr unsigned kStoredScheduleLen = 50;
+constexpr int kRegOnOff = fpga_manage::kRegOnOffEnable;
+constexpr uint8_t kScreenOn = 1;
+constexpr uint8_t kScreenOff = 0;
+
+uint8_t fromBcd(uint8_t b) { return static_cast<uint8_t>((b >> 4) * 10 + (b & 0x0F)); }
+
+}  // namespace
+
+// ---- records in the flash behind FPGA 0 -----------------------------------------------------------
+
+bool fpga_manage::store_record(uint32_t address, const uint8_t* data, uint32_t length)
+{
+    // A record longer than the command RAM it came from would program past what it holds.
+    if (data == nullptr || length == 0 || length > kRamImageSize)
+        return false;
+    fpga_flash_access();
+    erase_record(address);
+    std::vector<uint8_t> framed(length + 4);
+    std::memcpy(framed.data() + 4, data, length);
+    return drv_.FPGA_SPI_FLASH_VBYONE_WRITE(2, address, framed.data(), length) == 1;
+}
+
+void fpga_manage::erase_record(uint32_t address)
+{
+    drv_.FPGA_SPI_FLASH_VBYONE_ERASE(2, address / fpga_drv::kSectorSize, 0, 1);
+}
+
+bool fpga_manage::read_record(uint32_t address, uint8_t* out, uint32_t length)
+{
+    return drv_.FPGA_SPI_FLASH_VBYONE_READ(2, address, length, out) == 1;
+}
+
+// ---- the command record --------------------------------------------------------------------------
+
+void fpga_manage::Dealwith_mcu_ram()
+{
+    const uint8_t* rec = MCU_RAM_CMD;
+    if (rec[0] != kPresent)
+        return;
+    const uint32_t length = rcv_card::rd16(rec + kLength) + kHeader;
+    switch (rec[kCommand]) {
+    case CMD_CLOCK:
+        Checktime();
+        break;
+    case CMD_SCHEDULE:
+        OnOff_time();
+        if (rec[kStoreByte] == kStore) {
+            if (store_record(kScheduleRecord, rec, length))
+                setShadow(kRegOnOff, 0, 1);
+        } else if (rec[kStoreByte] == kErase) {
+            fpga_flash_access();
+            erase_record(kScheduleRecord);
+            setShadow(kRegOnOff, 0, 0);
+        }
+        break;
+    case CMD_BRIGHTNESS:
+        Brightness_command();
+        break;
+    default:
+        break;
+    }
+}
+
+void fpga_manage::Checktime()
+{
+    const uint8_t* p = MCU_RAM_CMD + kPayload;
+    const unsigned year = fromBcd(p[1]) * 100u + fromBcd(p[0]);
+    const QString date = QString("%1-%2-%3").arg(year).arg(fromBcd(p[2])).arg(fromBcd(p[3]));
+    const QString time = QString("%1:%2:%3").arg(fromBcd(p[4])).arg(fromBcd(p[5])).arg(fromBcd(p[6]));
+    Utils::system_mutex("date \"" + date + " " + time + "\";hwclock -wu");
+    if (p_fpga_manage != nullptr && p_fpga_manage->clock_record != nullptr)
+        p_fpga_manage->clock_record->dealwith_record_timing();
+}
+
+// ---- the on/off schedule -------------------------------------------------------------------------
+
+void fpga_manage::OnOff_time()
+{
+    const uint8_t* rec = MCU_RAM_CMD;
+    onoff_count = std::min<uint8_t>(rec[kScheduleCount], kOnOffEntries);
+    std::memset(on_armed, 0, kOnOffEntries);
+    std::memset(off_armed, 0, kOnOffEntries);
+    for (int i = 0; i < onoff_count; ++i) {
+        const uint8_t* e = rec + kScheduleEntries + 4 * i;
+        on_hour[i] = fromBcd(e[0]);
+        on_minute[i] = fromBcd(e[1]);
+        off_hour[i] = fromBcd(e[2]);
+        off_minute[i] = fromBcd(e[3]);
+        on_armed[i] = 1;
+        off_armed[i] = 1;
+    }
+}
+
+void fpga_manage::record_onoff_time(int device)
+{
+    if (device != 2 && shadow(kRegState, 0) != kStateRunning)
+        return;
+    fpga_flash_access();
+    uint8_t marker = 0;
+    if (!read_record(kScheduleRecord, &marker, 1) || marker != kPresent)
+        return;
+    if (!read_record(kScheduleRecord, MCU_RAM_CMD, kStoredScheduleLen))
+        return;
+    OnOff_time();
+    setShadow(kRegOnOff, 0, 1);
+}
+
+void fpga_manage::dealwith_onoff()
+{
+    const TimeRealType t = current_time;
+    if (onoff_count == 0) {
+        onoff_last_day = t.day;
+        return;
+    }
+    for (int i = 0; i < onoff_count; ++i) {
+        if (on_armed[i] && t.hour == on_hour[i] && t.minute == on_minute[i]) {
+            SCREEN_fpgactrl_status(kScreenOn);
+            on_armed[i] = 0;
+        }
+    }
+    for (int i = 0; i < onoff_count; ++i) {
+        if (off_armed[i] && t.hour == off_hour[i] && t.minute == off_minute[i]) {
+            SCREEN_fpgactrl_status(kScreenOff);
+            off_armed[i] = 0;
+        }
+    }
+    if (t.day != onoff_last_day) {
+        std::memset(on_armed, 1, onoff_count);
+        std::memset(off_armed, 1, onoff_count);
+        onoff_last_day = t.day;
+    }
+}

@@ -1,0 +1,252 @@
+// Brightness control and the multifunction card on the simulated board: register 6 of both
+// FPGAs, the brightness record in the flash behind FPGA 0, the card's light value.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "card_jobs_rig.h"
+
+#include "ledout/change_words.h"
+#include "ledout/eth_param.h"
+#include "platform/clock.h"
+
+namespace {
+
+using fpgatest::JobRig;
+using Bytes = std::vector<uint8_t>;
+using namespace changeword;
+
+constexpr uint32_t kRecord = 0x6CE000;
+
+struct BriRig : JobRig {
+    explicit BriRig(std::initializer_list<std::pair<int, int>> cards = {{0, 2}, {17, 1}}) : JobRig(cards)
+    {
+        fpga_manage::spin_hook = [] { G_timeTicks += 1; };
+    }
+    ~BriRig() { fpga_manage::spin_hook = nullptr; }
+
+    uint8_t reg6(int f) { return fpga(f).reg(6); }
+    Bytes stored(uint32_t n) { return flash(2).contents(kRecord, n); }
+    void userPercent(uint16_t p)
+    {
+        ledpara::setWord(ledpara::kBrightness, p);
+        m->set_bri_flag = 1;
+        m->Brightness_hand_dealwith(1);
+        m->set_bri_flag = 0;
+    }
+    // A record as PC software sends it: marker, command 3, store byte, length 49, mode, values.
+    void command(uint8_t mode, uint8_t store, Bytes values, uint16_t length = 49)
+    {
+        std::memset(m->MCU_RAM_CMD, 0, 64);
+        const uint8_t head[8] = {0xAA, 3, store, 0, 0, 0, uint8_t(length), uint8_t(length >> 8)};
+        std::memcpy(m->MCU_RAM_CMD, head, 8);
+        m->MCU_RAM_CMD[8] = mode;
+        std::memcpy(m->MCU_RAM_CMD + 9, values.data(), values.size());
+        m->Dealwith_mcu_ram();
+    }
+    void at(int hour, int minute)
+    {
+        platform::setSimClock(QDateTime(QDate(2024, 5, 1), QTime(hour, minute, 0)));
+        m->IT8563WE_Get(&m->current_time);
+    }
+};
+
+}  // namespace
+
+TEST(Brightness, UserPercentReachesBothFpgasAndIsStoredAsAFixedValue)
+{
+    BriRig rig;
+    ASSERT_TRUE(rig.ready());
+    rig.userPercent(100);
+    EXPECT_EQ(rig.reg6(0), 255);
+    EXPECT_EQ(rig.reg6(1), 255);
+    EXPECT_TRUE(rig.fpga(0).reg(3) & 0x04);
+    Bytes expect = {0xAA, 0x03, 0xAA, 0, 0, 0, 0x31, 0, 0x10};
+    expect.insert(expect.end(), 48, 255);
+    EXPECT_EQ(rig.stored(57), expect);
+
+    rig.userPercent(3);
+    EXPECT_EQ(rig.reg6(0), 15);   // at least 15 in the level modes
+    rig.m->bri_mode = 16;
+    rig.userPercent(3);
+    EXPECT_EQ(rig.reg6(1), 7);
+}
+
+TEST(Brightness, AFixedLevelIsScaledAndShownAsPercent)
+{
+    BriRig rig;
+    ASSERT_TRUE(rig.ready());
+    rig.command(0, 0x11, {15});   // mode 0, level 15, not stored
+    EXPECT_EQ(rig.reg6(0), 239);
+    EXPECT_EQ(rig.reg6(1), 239);
+    EXPECT_EQ(ledpara::word(ledpara::kBrightness), 93);
+    EXPECT_GE(rig.count(1), 1);
+    EXPECT_EQ(rig.stored(1)[0], 0xFF);
+}
+
+TEST(Brightness, FpgasReadingBackDifferentValuesStoreNothing)
+{
+    BriRig rig;
+    ASSERT_TRUE(rig.ready());
+    rig.fpga(1).setReadOverride(6, 0x12);
+    ledpara::setWord(ledpara::kBrightness, 50);
+    rig.m->set_bri_flag = 1;
+    EXPECT_EQ(rig.m->Brightness_hand_dealwith(1), 0);
+    EXPECT_EQ(rig.stored(1)[0], 0xFF);
+}
+
+TEST(Brightness, TimedModeTakesTheHalfHourSlotOfTheClock)
+{
+    BriRig rig;
+    ASSERT_TRUE(rig.ready());
+    Bytes table(48);
+    for (int i = 0; i < 48; ++i)
+        table[size_t(i)] = uint8_t(100 + i);
+    rig.command(17, 0xAA, table);
+    rig.m->record_bright_change();
+    ASSERT_EQ(rig.m->bri_mode, 17);
+    ASSERT_EQ(g_change[kBriTaskOn], 1u);
+    rig.at(13, 59);
+    rig.m->Brightness_time_change();
+    EXPECT_EQ(rig.m->bri_last_slot, 27);
+    EXPECT_EQ(rig.reg6(0), 127);
+    rig.at(14, 0);
+    rig.m->Brightness_time_change();
+    EXPECT_EQ(rig.m->bri_last_slot, 28);
+    EXPECT_EQ(rig.reg6(1), 128);
+    rig.at(23, 59);
+    rig.m->Brightness_time_change();
+    EXPECT_EQ(rig.m->bri_last_slot, 47);
+}
+
+TEST(Brightness, AutomaticModeFollowsTheCardOneStepAPassAndFallsToFullWhenItIsSilent)
+{
+    BriRig rig({{0, 1}, {5, 2}});
+    sim::SimConfig c = sim::config();
+    c.multifunctionCard = true;
+    c.multifunctionPort = 5;
+    sim::setConfig(c);
+    ASSERT_TRUE(rig.ready());
+    sim::cardChain().setLightValue(200);
+    rig.command(2, 0xAA, {});
+    rig.m->record_bright_change();
+    ASSERT_EQ(rig.m->bri_mode, 2);
+    g_change[kBriValue] = 190;
+    for (int pass = 0; pass < 10; ++pass) {
+        rig.m->Brightness_auto_change();
+        EXPECT_EQ(g_change[kBriValue], 191u + unsigned(pass));
+    }
+    EXPECT_EQ(rig.reg6(0), 200);
+    EXPECT_EQ(g_change[kVmfDest], 0x5000u);
+    EXPECT_EQ(g_change[kVmfGroup], 2u);
+    rig.m->Brightness_auto_change();
+    EXPECT_EQ(g_change[kBriValue], 200u);
+
+    sim::CardChain::PortFaults silent;
+    silent.silent = true;
+    sim::cardChain().setFaults(5, silent);
+    for (int pass = 0; pass < 9; ++pass)
+        rig.m->Brightness_auto_change();
+    EXPECT_EQ(g_change[kBriValue], 200u);
+    rig.m->Brightness_auto_change();
+    EXPECT_EQ(g_change[kBriValue], 255u);
+    EXPECT_EQ(rig.reg6(1), 255);
+}
+
+TEST(Brightness, ErasingTheRecordFromThePcStopsTheTaskAtTheNextLoad)
+{
+    BriRig rig;
+    ASSERT_TRUE(rig.ready());
+    rig.command(1, 0xAA, Bytes(48, 7));
+    rig.m->record_bright_change();
+    ASSERT_EQ(g_change[kBriTaskOn], 1u);
+    g_change[kVmfFailCount] = 4;
+    rig.command(1, 0x55, {});
+    EXPECT_EQ(rig.stored(1)[0], 0xFF);
+    EXPECT_EQ(g_change[kBriReload], 1u);
+    EXPECT_EQ(g_change[kVmfFailCount], 0u);
+    rig.m->record_bright_change();
+    EXPECT_EQ(g_change[kBriTaskOn], 0u);
+    EXPECT_EQ(g_change[kBriValue], 16u);
+}
+
+TEST(Brightness, ARecordLongerThanTheCommandRamIsNotStored)
+{
+    BriRig rig;
+    ASSERT_TRUE(rig.ready());
+    rig.flash(2).clearLog();
+    rig.command(1, 0xAA, Bytes(48, 7), 1017);   // 1017 + 8 bytes would be programmed
+    EXPECT_TRUE(rig.flash(2).log().empty());
+    EXPECT_EQ(g_change[kBriReload], 0u);
+}
+
+TEST(Brightness, FixedStepAppliesFiveTimesTenSecondsApart)
+{
+    BriRig rig;
+    ASSERT_TRUE(rig.ready());
+    rig.command(16, 0xAA, {80});
+    rig.m->record_bright_change();
+    rig.fpga(0).clearLog();
+    for (int i = 0; i < 8; ++i) {
+        G_timeTicks += 1000;
+        rig.m->Brightness_task();
+    }
+    EXPECT_EQ(g_change[kBriRepeat], 5u);
+    EXPECT_EQ(rig.reg6(0), 80);
+}
+
+TEST(MultifunctionCard, FoundOnTheFirstMarkedPortAndAskedThere)
+{
+    BriRig rig;
+    ASSERT_TRUE(rig.bringUp());
+    auto mark = [&](int f, int port) { rig.m->MCU_RAM_PARA_func[f][eth_param::kCardStatus[port]] = 1; };
+    mark(1, 2);
+    rig.m->Brightness_check_VMF();
+    EXPECT_EQ(g_change[kVmfDest], 0x6000u);
+    EXPECT_EQ(g_change[kVmfGroup], 5u);
+    mark(0, 9);
+    rig.m->Brightness_check_VMF();
+    EXPECT_EQ(g_change[kVmfDest], 0x5000u);
+    EXPECT_EQ(g_change[kVmfGroup], 3u);
+
+    sim::cardChain().clearLog();
+    rig.m->Send_read_VMF_data_cmd();
+    auto sent = sim::cardChain().received(9);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].size(), 19u);
+    EXPECT_EQ(sent[0][0] | sent[0][1] << 8, 0x5000);
+    EXPECT_EQ(sent[0][5], 0xBB);
+    EXPECT_EQ(sent[0][9], 0x61);
+
+    std::memset(rig.m->MCU_RAM_PARA_func[0], 0, 1024);
+    std::memset(rig.m->MCU_RAM_PARA_func[1], 0, 1024);
+    rig.m->Brightness_check_VMF();
+    sim::cardChain().clearLog();
+    rig.m->Brightness_read_VMF_value();
+    EXPECT_EQ(g_change[kVmfFailCount], 0u);   // no card: nothing sent, nothing counted
+}
+
+TEST(MultifunctionCard, WrongOrShortRepliesAreCountedAndNotTaken)
+{
+    BriRig rig;
+    std::memset(rig.m->vmf_data, 0x33, sizeof rig.m->vmf_data);
+    g_change[kVmfExpectCmd] = 0x61;
+    auto reply = [&](uint8_t cmd, uint16_t len) {
+        rig.m->vmf_reply_cmd = cmd;
+        rig.m->vmf_reply_len = len;
+        rig.m->vmf_reply[0] = 0;
+        std::memset(rig.m->vmf_reply + 1, 0x44, 128);
+        rig.m->vmf_reply_ready = 1;
+        rig.m->VMF_data_back_result();
+    };
+    reply(0xA0, 140);
+    EXPECT_EQ(rig.m->shadow(85, 0), 1);
+    reply(0x61, 30);   // cut short: the stale bytes behind it are not data
+    EXPECT_EQ(rig.m->shadow(85, 0), 2);
+    EXPECT_EQ(rig.m->vmf_data[0], 0x33);
+    EXPECT_EQ(rig.m->vmf_reply_ready, 0);
+    reply(0x61, 140);
+    EXPECT_EQ(rig.m->vmf_data[0], 0x44);
+    EXPECT_EQ(g_change[kVmfResult], 1u);
+}

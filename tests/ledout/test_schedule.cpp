@@ -1,0 +1,156 @@
+// The command record of PC software: the clock command, the on/off schedule with its storage in
+// the flash behind FPGA 0, and the schedule's step on the simulated clock.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "fpga_rig.h"
+
+#include "ledout/clock_record_run.h"
+#include "platform/clock.h"
+#include "platform/command_runner.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+constexpr uint32_t kSchedule = 0x6CD000;
+
+struct ScheduleRig : fpgatest::Rig {
+    void record(uint8_t command, uint8_t store, const Bytes& payload, uint16_t length = 0)
+    {
+        std::memset(m->MCU_RAM_CMD, 0, 64);
+        if (length == 0)
+            length = static_cast<uint16_t>(payload.size());
+        const uint8_t head[8] = {0xAA, command, store, 0, 0, 0, uint8_t(length), uint8_t(length >> 8)};
+        std::memcpy(m->MCU_RAM_CMD, head, 8);
+        std::memcpy(m->MCU_RAM_CMD + 8, payload.data(), payload.size());
+    }
+    void at(int day, int hour, int minute)
+    {
+        platform::setSimClock(QDateTime(QDate(2024, 5, day), QTime(hour, minute, 30)));
+        m->IT8563WE_Get(&m->current_time);
+        m->dealwith_onoff();
+    }
+    bool blank() { return (fpga(0).reg(0) & 0x04) != 0; }
+    Bytes stored(uint32_t n) { return flash(2).contents(kSchedule, n); }
+};
+
+// 08:00 on, 22:30 off.
+const Bytes kDay = {1, 0x08, 0x00, 0x22, 0x30};
+
+}  // namespace
+
+TEST(ClockCommand, SetsTheBoardClockThroughTheJournaledShellAndMarksTheRecorder)
+{
+    ScheduleRig rig;
+    ASSERT_TRUE(rig.bringUp());
+    rig.m->clock_record->step(true);   // the recorder is open
+    zeltest::simCommands().clearJournal();
+    rig.record(1, 0, {0x24, 0x20, 0x03, 0x07, 0x09, 0x05, 0x00});
+    rig.m->write_to_register(2, 0x04, 0x04, 0);   // PC software starts the record
+    const auto journal = zeltest::simCommands().journal();
+    ASSERT_EQ(journal.size(), 1u);
+    EXPECT_EQ(journal[0], "date \"2024-3-7 9:5:0\";hwclock -wu");
+    TimeRealType t;
+    rig.m->IT8563WE_Get(&t);
+    EXPECT_EQ(t.year, 2024);
+    EXPECT_EQ(t.month, 3);
+    EXPECT_EQ(t.hour, 9);
+    EXPECT_EQ(t.minute, 5);
+    EXPECT_EQ(g_clock_record.clock_set, 'Z');
+
+    // without the marker nothing runs
+    zeltest::simCommands().clearJournal();
+    rig.m->MCU_RAM_CMD[0] = 0xAB;
+    rig.m->Dealwith_mcu_ram();
+    EXPECT_TRUE(zeltest::simCommands().journal().empty());
+}
+
+TEST(OnOffSchedule, EntriesFireOnceAtTheirMinuteAndAreArmedAgainTheNextDay)
+{
+    ScheduleRig rig;
+    ASSERT_TRUE(rig.bringUp());
+    rig.record(2, 0xAA, kDay);
+    rig.m->Dealwith_mcu_ram();
+    EXPECT_EQ(rig.m->shadow(66, 0), 1);
+    EXPECT_EQ(rig.stored(13), Bytes({0xAA, 2, 0xAA, 0, 0, 0, 5, 0, 1, 0x08, 0x00, 0x22, 0x30}));
+
+    rig.at(1, 7, 59);
+    EXPECT_FALSE(rig.blank());
+    rig.at(1, 22, 30);
+    EXPECT_TRUE(rig.blank());
+    rig.at(1, 22, 30);
+    rig.m->SCREEN_fpgactrl_status(1);
+    rig.at(1, 22, 30);   // the same minute again: fired already
+    EXPECT_FALSE(rig.blank());
+    rig.at(1, 23, 0);
+    rig.m->SCREEN_fpgactrl_status(0);
+    rig.at(2, 0, 1);     // a new day arms both
+    rig.at(2, 8, 0);
+    EXPECT_FALSE(rig.blank());
+    rig.at(2, 22, 30);
+    EXPECT_TRUE(rig.blank());
+}
+
+TEST(OnOffSchedule, EqualTimesSwitchOnThenOffAndMoreThanFourEntriesKeepFour)
+{
+    ScheduleRig rig;
+    ASSERT_TRUE(rig.bringUp());
+    rig.record(2, 0, {6, 0x10, 0x00, 0x10, 0x00, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5});
+    rig.m->Dealwith_mcu_ram();
+    EXPECT_EQ(rig.m->onoff_count, 4);
+    EXPECT_EQ(rig.m->on_armed[4], 0);
+    rig.m->SCREEN_fpgactrl_status(0);
+    rig.fpga(0).clearLog();
+    rig.at(3, 10, 0);
+    EXPECT_TRUE(rig.blank());
+    int writes = 0;
+    for (const auto& a : rig.fpga(0).log())
+        writes += a.word[0] == 0x04 && a.word[2] == 0 && !a.data.empty();
+    EXPECT_GE(writes, 2);   // on, then off
+}
+
+TEST(OnOffSchedule, OtherStoreBytesChangeOnlyMemoryAndTheStoredScheduleIsLoadedAtBringUp)
+{
+    ScheduleRig rig;
+    ASSERT_TRUE(rig.bringUp());
+    rig.flash(2).clearLog();
+    rig.record(2, 0x33, kDay);
+    rig.m->Dealwith_mcu_ram();
+    EXPECT_EQ(rig.m->onoff_count, 1);
+    EXPECT_EQ(rig.m->shadow(66, 0), 0);
+    EXPECT_TRUE(rig.flash(2).log().empty());
+
+    rig.record(2, 0xAA, kDay);
+    rig.m->Dealwith_mcu_ram();
+    rig.m->onoff_count = 0;
+    rig.m->record_onoff_time(2);
+    EXPECT_EQ(rig.m->onoff_count, 1);
+    EXPECT_EQ(rig.m->off_minute[0], 30);
+
+    rig.record(2, 0x55, {0});
+    rig.m->Dealwith_mcu_ram();
+    EXPECT_EQ(rig.m->shadow(66, 0), 0);
+    EXPECT_EQ(rig.stored(1)[0], 0xFF);
+}
+
+TEST(OnOffSchedule, TheSecondFpgaLoadsOnlyOnceTheFirstIsUpAndOversizedRecordsAreNotStored)
+{
+    ScheduleRig rig;
+    Bytes stored = {0xAA, 2, 0xAA, 0, 0, 0, 5, 0, 1, 0x08, 0x00, 0x22, 0x30};
+    rig.flash(2).write(kSchedule, stored);
+    rig.m->record_onoff_time(3);   // FPGA 0 not up
+    EXPECT_EQ(rig.m->onoff_count, 0);
+    EXPECT_EQ(rig.m->shadow(66, 0), 0);
+
+    ASSERT_TRUE(rig.bringUp());   // the bring-up loads it
+    EXPECT_EQ(rig.m->onoff_count, 1);
+    EXPECT_EQ(rig.m->shadow(66, 0), 1);
+
+    rig.flash(2).clearLog();
+    rig.record(2, 0xAA, kDay, 1020);
+    rig.m->Dealwith_mcu_ram();
+    EXPECT_TRUE(rig.flash(2).log().empty());
+}
