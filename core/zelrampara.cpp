@@ -9,6 +9,7 @@
 
 #include "core/file_store.h"
 #include "core/global.h"
+#include "core/para_commit.h"
 #include "core/utils.h"
 #include "platform/platform.h"
 
@@ -214,6 +215,9 @@ unsigned int ZelRamPara::ZelModeUserRamParaDeal(unsigned char* data, unsigned sh
     if (length > kSlotSize - offset)
         return 1;
     ZEL_DEBUG("\n write ram_user_mode = %#x \n", n);
+    // At the commit point: recalling a mode copies its slot into the image under the same lock,
+    // so it never takes half of a slot the links are rewriting.
+    ParaCommit lock;
     if (length)
         std::memcpy(ram_user_mode[n - 1] + offset, data, length);
     return 0;

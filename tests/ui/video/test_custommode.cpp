@@ -3,6 +3,7 @@
 #include <QFontMetrics>
 
 #include <cstring>
+#include <thread>
 
 #include "core/alias.h"
 #include "ui/shell/tip.h"
@@ -209,4 +210,18 @@ TEST_F(CustomModeTest, ModeSavedOverTheLinksAppearsOnTheOpenPage)
     EXPECT_EQ(text(page, "label_brightness"), "Bri:61 CTRST:50 Volume:OFF");
     EXPECT_TRUE(child<QLabel>(page, "label_using")->isVisible());
     EXPECT_EQ(child<QWidget>(list(), "label_badge")->y(), 2 + 90 * 2);
+}
+
+TEST_F(CustomModeTest, LinkSlotWriteWaitsWhileAModeIsBeingRecalled)
+{
+    unsigned char data[4] = {0xAA, 0xAA, 0x12, 0x34};
+    pthread_mutex_lock(&engine->para_mutex);   // a recall in progress holds the commit point
+    std::thread link([&] { model->ZelModeUserRamParaDeal(data, sizeof data, 0x4000); });
+    for (int i = 0; i < 1000; ++i)
+        std::this_thread::yield();
+    EXPECT_NE(model->ram_user_mode[3][2], 0x12) << "the slot is not written under the recall";
+    pthread_mutex_unlock(&engine->para_mutex);
+    link.join();
+    EXPECT_EQ(model->ram_user_mode[3][2], 0x12);
+    EXPECT_EQ(model->ram_user_mode[3][3], 0x34);
 }
