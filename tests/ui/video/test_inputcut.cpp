@@ -1,6 +1,7 @@
 // The input crop page: cards and pages of an input's crops, adding, editing and deleting through
 // the form, and what reaches the crop table, the engine and the parameter file.
 #include "core/alias.h"
+#include "ui/shell/lcd_touch.h"
 #include "ui/shell/option.h"
 #include "ui/video/imagelayout.h"
 #include "ui/video/inputchoose.h"
@@ -174,5 +175,26 @@ TEST_F(InputCutTest, NamesFromTheAliasFileAndItsArrival)
     EXPECT_EQ(cardName(1), "Stage");
     click(page, "Button_back");
     EXPECT_EQ(g_page_focus.load(), 5);
+    flushDeletes();
+}
+
+TEST_F(InputCutTest, InactivityClosesTheCropSourceAndLayoutPagesDownToTheHomePage)
+{
+    g_back_to_mainwindow_time = 20;
+    g_auto_lock_time = 100000;
+    lcd_touch::pInstance();
+    g_imagelayoutpassword = "";
+    click(g_mainwindow, "option");
+    click(g_option, "image_layout");
+    click(g_imagelayout, "Button_source_select");
+    click(child<QWidget>(g_inputchoose, "frame"), "Button_menu");
+    click(g_inputchoose, "Button_inputcut");
+    ASSERT_NE(g_inputcut, nullptr);
+    tick(21);
+    EXPECT_EQ(g_inputcut, nullptr);
+    EXPECT_EQ(g_inputchoose, nullptr);
+    EXPECT_EQ(g_imagelayout, nullptr);
+    EXPECT_EQ(g_option, nullptr);
+    EXPECT_EQ(g_page_focus.load(), 1);
     flushDeletes();
 }
