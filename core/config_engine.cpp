@@ -202,6 +202,29 @@ void ConfigEngine::write_config_variant(ConfigItem::ConfigName id, QVariant valu
     settings.sync();
 }
 
+void ConfigEngine::write_config_variants(const QList<QPair<ConfigItem::ConfigName, QVariant>>& values)
+{
+    std::lock_guard<std::mutex> lock(valueMutex_);
+    QString fileName;
+    for (const auto& [id, value] : values) {
+        if (id < 0 || id >= items.size())
+            continue;
+        items[id]->value = value;
+        if (!items[id]->noWrite && !items[id]->fileName.isEmpty())
+            fileName = items[id]->fileName;
+    }
+    if (fileName.isEmpty())
+        return;
+    platform::makeParentDirs(fileName.toStdString());
+    // QSettings replaces the file through a temporary file on sync: all values land together.
+    QSettings settings(platform::rootPath(fileName), QSettings::IniFormat);
+    settings.setAtomicSyncRequired(true);
+    for (const auto& [id, value] : values)
+        if (id >= 0 && id < items.size() && !items[id]->noWrite && items[id]->fileName == fileName)
+            settings.setValue(_itemMap.key(id, items[id]->key), value);
+    settings.sync();
+}
+
 ConfigItem::ConfigName ConfigEngine::strToItem(QString key)
 {
     if (!key.startsWith(kPrefix))

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QMap>
+#include <QPair>
 #include <QObject>
 #include <QSettings>
 #include <QString>
@@ -70,6 +71,9 @@ public:
     QVariant read_config_variant(ConfigItem::ConfigName id);
     // Sets the item's value and writes it to its file before returning.
     void write_config_variant(ConfigItem::ConfigName id, QVariant value);
+    // Sets several items and writes them to their file in one replacement of the file, so that a
+    // power cut leaves either all old or all new values (the address, mask and gateway together).
+    void write_config_variants(const QList<QPair<ConfigItem::ConfigName, QVariant>>& values);
 
     ConfigItem::ConfigName strToItem(QString key);
     bool containsItemStr(QString key);

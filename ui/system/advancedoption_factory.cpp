@@ -157,10 +157,9 @@ void AdvancedOption::factory_reset(int which)
     if (reset_select)
         reset_select->setStyleSheet(kResetBefore);
     if (which == 3 && g_str_ip != QLatin1String(kFactoryIp)) {
-        ConfigEngine* config = ConfigEngine::pInstance();
-        config->write_config_variant(ConfigItem::IPAddress, QString::fromLatin1(kFactoryIp));
-        config->write_config_variant(ConfigItem::SubNetMask, QString::fromLatin1(kFactoryMask));
-        config->write_config_variant(ConfigItem::GateWay, QString::fromLatin1(kFactoryGateway));
+        ConfigEngine::pInstance()->write_config_variants({{ConfigItem::IPAddress, QString::fromLatin1(kFactoryIp)},
+                                                          {ConfigItem::SubNetMask, QString::fromLatin1(kFactoryMask)},
+                                                          {ConfigItem::GateWay, QString::fromLatin1(kFactoryGateway)}});
         Utils::system_mutex(QStringLiteral("sync"));
         usleep(100);
         Utils::initIPAddress();

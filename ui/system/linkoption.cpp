@@ -302,10 +302,8 @@ void LinkOption::on_Button_net_apply_clicked()
     if (address == g_str_ip && mask == g_srt_mask && gateway == g_str_gateway)
         return;
     ZEL_DEBUG("\n ip %s mask %s gateway %s \n", qPrintable(address), qPrintable(mask), qPrintable(gateway));
-    ConfigEngine* config = ConfigEngine::pInstance();
-    config->write_config_variant(ConfigItem::IPAddress, address);
-    config->write_config_variant(ConfigItem::SubNetMask, mask);
-    config->write_config_variant(ConfigItem::GateWay, gateway);
+    ConfigEngine::pInstance()->write_config_variants(
+        {{ConfigItem::IPAddress, address}, {ConfigItem::SubNetMask, mask}, {ConfigItem::GateWay, gateway}});
     Utils::system_mutex(QStringLiteral("sync"));
     usleep(100);
     Utils::initIPAddress();

@@ -6,6 +6,7 @@
 #include <QPainter>
 
 #include <cstdlib>
+#include <thread>
 
 #include "core/config_engine.h"
 #include "core/ram_layout.h"
@@ -25,6 +26,8 @@
 #include "ui/video/inputchoose.h"
 #include "ui/video/inputcut.h"
 #include "ui/system/advancedoption.h"
+#include "ledout/card_job_report.h"
+#include "ledout/job_block.h"
 #include "ui/system/linkoption.h"
 #include "ui/system/outputset.h"
 #include "ui/system/test_chart.h"
@@ -264,6 +267,14 @@ TEST_F(ShellTest, SystemPageScreenshotsInEnglishAndChinese)
     }
     ConfigEngine::pInstance();
     fpga->usb_upgrade_time = "14:3:25    14:5:2";
+    zeltest::writeText("/data/rcvrecovery/JYFX_wall", "recovery");
+    for (int i = 0; i < 20; ++i)
+        factoryage_log.push_back(QStringLiteral("12-06 %1:%2 %3 %4 0 %5 31 0")
+                                     .arg(8 + i / 20, 2, 10, QLatin1Char('0'))
+                                     .arg(i * 3 % 60, 2, 10, QLatin1Char('0'))
+                                     .arg(i * 2)
+                                     .arg(i == 7 ? 27 : 31)
+                                     .arg(i * 3));
     for (const char* name : {"T71N_APP_V1.2.ZEL", "T71N_FPGA_V3.0.ZEL", "OSD_FONT_CN.ZELZK"})
         zeltest::writeText(std::string("/mnt/usb1/ZEL-T71/") + name, "package");
     ram_set_u16(model->ram_para, ramaddr::window(2) + ramaddr::kWinState, 1);
@@ -303,6 +314,16 @@ TEST_F(ShellTest, SystemPageScreenshotsInEnglishAndChinese)
         click(g_advancedoption, "Button_reset");
         shots.emplace_back("advanced_reset", grab(g_advancedoption));
         click(g_advancedoption, "Button_language");
+        click(g_advancedoption, "Button_rcv_recovery");
+        jobblock::set16(jobblock::kCheckResult, 4);
+        std::thread([] { cardjobs::report_faulty_card("01/02/05/06"); }).join();
+        QCoreApplication::processEvents();
+        shots.emplace_back("advanced_recovery", grab(g_advancedoption));
+        click(g_advancedoption, "Button_factory_age");
+        for (QChar ch : QString::fromLatin1(AdvancedOption::kAgingCode))
+            click(g_numberkeyboard, QStringLiteral("Button_") + ch);
+        click(g_numberkeyboard, "Button_ok");
+        shots.emplace_back("advanced_aging", grab(g_advancedoption));
         click(g_advancedoption, "Button_back");
         flushDeletes();
 
