@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include <pthread.h>
 
@@ -133,8 +134,24 @@ public:
     void set_led_para_deal();
     void Extension_function();
 
-    // ---- USB upgrade (ledout/fpga_pending.cpp: does nothing until its own work lands) ---------
+    // ---- USB upgrade packages (ledout/usb_upgrade.cpp) ----------------------------------------------
+    // One step of the upgrade (worker thread, while g_usb_grade is set): 0 start, 1 list, 2 install,
+    // 3 report the end (change code 104) and give the worker back to its passes.
     void usb_upgrade_deal();
+    // Lists the "ZEL" and "ZELZK" files of the upgrade folder on the stick into usb_file_list.
+    int get_usb_file_list_path();
+    // Installs every listed package, then restarts what was renewed.
+    void usb_upgrade_main_deal();
+    // One child each: 0 when it was installed completely, 255 otherwise.
+    int update_muc_file(const std::string& path, uint32_t offset, uint32_t length);
+    int update_txc_file(const std::string& path, int device, uint32_t offset);
+    int update_c331_osd_font_file(const std::string& path, uint32_t offset, uint32_t length);
+    std::vector<std::string> usb_file_list;   // system paths of the packages found
+    struct UsbInstallFlags {
+        uint8_t app = 0;
+        uint8_t fpga[2] = {0, 0};
+        uint8_t font = 0;
+    } usb_install;
 
     // ---- clock and run-time recorder (ledout/fpga_clock.cpp, ledout/clock_record_run) --------
     // Fills the record from the local clock.
@@ -346,6 +363,11 @@ private:
     void writeShadowed(int reg, uint8_t mask, uint8_t value, int fpga, bool full);
     void setShadow(int reg, int fpga, uint8_t value);
     void startResetPulse(int fpga);
+    void installChild(const std::string& path, uint8_t publishType, uint16_t controllerType, uint8_t type,
+                      uint32_t length, uint32_t offset, const uint8_t* version);
+    void finishUpgrade();
+    bool usbRunning_ = false;
+    uint8_t usbStep_ = 0;
     void markLost(int fpga);
     void checkStep(int fpga);
     // Re-reads registers 128 and 144: the link bits of the FPGA's 16 ports.

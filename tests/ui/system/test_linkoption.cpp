@@ -7,8 +7,10 @@
 
 #include "core/config_engine.h"
 #include "core/ram_layout.h"
+#include "ledout/usb_upgrade.h"
 #include "platform/command_runner.h"
 #include "platform/platform.h"
+#include "support/upgrade_package.h"
 #include "system_fixture.h"
 #include "ui/shell/tip.h"
 #include "ui/system/linkoption.h"
@@ -260,4 +262,37 @@ TEST_F(LinkOptionTest, TabsAndTextsFollowTheLanguage)
     flushDeletes();
     EXPECT_EQ(g_linkoption, nullptr);
     EXPECT_EQ(g_page_focus.load(), 5);
+}
+
+TEST_F(LinkOptionTest, PackageOnTheStickInstallsWithTheUpdateScreenShowing)
+{
+    usbupgrade::setSleep([](unsigned) {});
+    g_usb_grade_path = "ZEL-T71";
+    g_update_status = 1;
+    zeltest::writeText("/data/app/zelT71N", "old");
+    const std::string next = "new application";
+    zeltest::writePackage("/mnt/usb1/ZEL-T71/app.ZEL",
+                          zeltest::upgradePackage({{10, std::vector<uint8_t>(next.begin(), next.end()), {26, 1, 1, 0, 0, 0}}}));
+    open();
+    click(g_linkoption, "Button_usb");
+    click(g_linkoption, "Button_ok");
+    fpga_manage* m = fpga_manage::pInstance();
+    m->worker_step(m);   // the LED output's thread opens the update screen
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(g_mainwindow->update_screen_shown());
+    for (int i = 0; i < 10 && g_usb_grade.load() != 0; ++i)
+        m->worker_step(m);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(g_mainwindow->update_screen_shown());
+    EXPECT_EQ(zeltest::readText("/data/app/zelT71N"), next);
+    EXPECT_TRUE(text(g_linkoption, "label_log").contains("downing over<br>"));
+    const auto reboots = [] {
+        const auto j = zeltest::simCommands().journal();
+        return std::count(j.begin(), j.end(), std::string("reboot"));
+    };
+    tick(299);
+    EXPECT_EQ(reboots(), 0);
+    tick();
+    EXPECT_EQ(reboots(), 1);
+    usbupgrade::setSleep(nullptr);
 }

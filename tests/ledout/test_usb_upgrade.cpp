@@ -1,0 +1,251 @@
+// USB upgrade packages built in a temporary stick ("/mnt/usb1/" under the test root) and
+// installed by the FPGA manager's upgrade steps into the simulated board.
+#include <gtest/gtest.h>
+
+#include <QSettings>
+
+#include <algorithm>
+
+#include "core/config_engine.h"
+#include "engine/c331_manage.h"
+#include "fpga_rig.h"
+#include "ledout/usb_upgrade.h"
+#include "platform/command_runner.h"
+#include "platform/platform.h"
+#include "sim/video_chip.h"
+#include "support/upgrade_package.h"
+
+using fpgatest::Rig;
+using zeltest::UpgradeChild;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+const std::string kFolder = "/mnt/usb1/ZEL-T71/";
+const std::array<uint8_t, 6> kOwnVersion = {25, 2, 26, 11, 2, 1};
+const std::array<uint8_t, 6> kNewer = {26, 1, 1, 11, 3, 1};
+
+class UpgradeTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        usbupgrade::setSleep([](unsigned) {});
+        g_usb_grade_path = "ZEL-T71";
+        g_update_status = 0;
+        g_app_reset_flag = 0;
+        G_timeTicks = 1234;
+        zeltest::writeText("/data/app/zelT71N", "running application");
+        zeltest::simCommands().clearJournal();
+    }
+    void TearDown() override { usbupgrade::setSleep(nullptr); }
+
+    // Starts an upgrade as the communication page does and runs its steps to the end.
+    void run()
+    {
+        fpga_manage::set_job(0, 0);
+        g_usb_grade = 1;
+        for (int i = 0; i < 10 && g_usb_grade.load() != 0; ++i)
+            rig.m->worker_step(rig.m);
+        ASSERT_EQ(g_usb_grade.load(), 0);
+    }
+    static std::string app() { return zeltest::readText("/data/app/zelT71N"); }
+    static Bytes bytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
+    bool journaled(const std::string& command)
+    {
+        const auto j = zeltest::simCommands().journal();
+        return std::find(j.begin(), j.end(), command) != j.end();
+    }
+    std::vector<sim::SimSerialFlash::Op> flashOps(int device, uint8_t opcode)
+    {
+        std::vector<sim::SimSerialFlash::Op> out;
+        for (auto& op : rig.flash(device).log())
+            if (op.opcode == opcode && op.accepted)
+                out.push_back(op);
+        return out;
+    }
+
+    Rig rig;
+};
+
+// With the video engine on the simulated chip, for font packages.
+class FontUpgradeTest : public UpgradeTest {
+protected:
+    void SetUp() override
+    {
+        UpgradeTest::SetUp();
+        e = new c331_manage();
+        c331_manage::p_c331_manage = e;
+        e->usleepFn = [](unsigned) {};
+        ASSERT_EQ(e->initialize(false), 0);
+        e->load_system_param();
+    }
+    sim::VideoChipModel& chip = sim::attachVideoChip();
+    c331_manage* e = nullptr;
+};
+
+}  // namespace
+
+TEST_F(UpgradeTest, ApplicationReplacesTheRunningOneAndSchedulesTheRestart)
+{
+    const std::string next(70000, 'n');
+    zeltest::writePackage(kFolder + "app.ZEL", zeltest::upgradePackage({{10, bytes(next), kNewer}}));
+    run();
+    EXPECT_EQ(app(), next);
+    EXPECT_FALSE(zeltest::fileExists("/data/app/zelT71N2"));
+    EXPECT_TRUE(journaled("chmod 777 -R /data/app"));
+    EXPECT_TRUE(journaled("mv /data/app/zelT71N2  /data/app/zelT71N"));
+    QSettings launcher(platform::rootPath(QString(ConfigEngine::kLauncherFile)), QSettings::IniFormat);
+    EXPECT_EQ(launcher.value("app-1/app_path").toString(), "/data/app/zelT71N -platform linuxfb");
+    EXPECT_EQ(launcher.value("app-1/app_name").toString(), "zelT71N");
+    EXPECT_EQ(g_app_reset_flag.load(), 1);
+    EXPECT_EQ(G_reboot_tickTicks.load(), 1234u);
+    EXPECT_EQ(rig.count(104), 1);
+    EXPECT_EQ(g_update_flag.load(), 0);
+    EXPECT_EQ(g_send_para[1], 0);
+    EXPECT_NE(rig.m->usb_upgrade_time.find("    "), std::string::npos);
+}
+
+TEST_F(UpgradeTest, SameVersionUnderPublishType128InstallsNothingOtherPublishTypesEverything)
+{
+    zeltest::writePackage(kFolder + "same.ZEL", zeltest::upgradePackage({{10, bytes("same"), kOwnVersion}}, 128));
+    run();
+    EXPECT_EQ(app(), "running application");
+    EXPECT_EQ(g_app_reset_flag.load(), 0);
+    EXPECT_FALSE(journaled("mv /data/app/zelT71N2  /data/app/zelT71N"));
+
+    zeltest::writePackage(kFolder + "same.ZEL", zeltest::upgradePackage({{10, bytes("again"), kOwnVersion}}, 0));
+    run();
+    EXPECT_EQ(app(), "again");
+    EXPECT_EQ(g_app_reset_flag.load(), 1);
+}
+
+TEST_F(UpgradeTest, TruncatedOrOversizedPackagesInstallNothing)
+{
+    // The application child's data stops short of its length: nothing of the package is taken,
+    // not even its sound FPGA program.
+    Bytes pkg = zeltest::upgradePackage({{7, zeltest::upgradeProgram(5000), kNewer}, {10, bytes(std::string(4000, 'x')), kNewer}});
+    pkg.resize(pkg.size() - 10);
+    zeltest::writePackage(kFolder + "cut.ZEL", pkg);
+    // A head that claims more children than the file holds.
+    Bytes heads = zeltest::upgradePackage({{10, bytes("tiny"), kNewer}});
+    heads[47] = 9;
+    zeltest::writePackage(kFolder + "heads.ZELZK", heads);
+    // A program longer than the space before the flash's data area.
+    Bytes prog = zeltest::upgradeProgram(16);
+    const uint32_t huge = 0x6C7000 + 1;
+    for (int k = 0; k < 4; ++k)
+        prog[31 + k] = uint8_t(huge >> (8 * k));
+    zeltest::writePackage(kFolder + "long.ZEL", zeltest::upgradePackage({{8, prog, kNewer}}));
+    run();
+    EXPECT_EQ(app(), "running application");
+    EXPECT_FALSE(zeltest::fileExists("/data/app/zelT71N2"));
+    EXPECT_EQ(g_app_reset_flag.load(), 0);
+    EXPECT_TRUE(flashOps(2, 0x02).empty());
+    EXPECT_TRUE(flashOps(3, 0x02).empty());
+    EXPECT_FALSE(rig.m->reset_pending(0));
+    EXPECT_FALSE(rig.m->reset_pending(1));
+    EXPECT_EQ(rig.count(104), 1);
+}
+
+TEST_F(UpgradeTest, FailedApplicationWriteKeepsTheRunningOneAndRestartsNothing)
+{
+    // A directory where the temporary file goes: the write fails.
+    ASSERT_TRUE(platform::makeParentDirs("/data/app/zelT71N2/x"));
+    zeltest::writePackage(kFolder + "app.ZEL", zeltest::upgradePackage({{10, bytes("new"), kNewer}}));
+    run();
+    EXPECT_EQ(app(), "running application");
+    EXPECT_EQ(g_app_reset_flag.load(), 0);
+    EXPECT_FALSE(journaled("mv /data/app/zelT71N2  /data/app/zelT71N"));
+}
+
+TEST_F(UpgradeTest, ProgramErasesAndWritesTheFlashThenPulsesTheReset)
+{
+    const Bytes program = zeltest::upgradeProgram(40000, 9);
+    rig.board.flash[0]->write(0x9000, Bytes(16, 0x00));   // an old program's bytes
+    zeltest::writePackage(kFolder + "fpga.ZEL", zeltest::upgradePackage({{7, program, kNewer}}));
+    rig.board.flash[0]->clearLog();
+    run();
+    const auto e32 = flashOps(2, 0x52), e4 = flashOps(2, 0x20);
+    ASSERT_EQ(e32.size(), 1u);
+    EXPECT_EQ(e32[0].address, 0u);
+    ASSERT_EQ(e4.size(), 2u);
+    EXPECT_EQ(e4[0].address, 0x8000u);
+    EXPECT_EQ(e4[1].address, 0x9000u);
+    uint32_t programmed = 0;
+    for (const auto& op : flashOps(2, 0x02))
+        programmed += op.length;
+    EXPECT_EQ(programmed, 40000u);
+    EXPECT_EQ(rig.flash(2).contents(0, 40000), Bytes(program.begin() + 64, program.end()));
+    EXPECT_TRUE(rig.m->reset_pending(0));
+    EXPECT_FALSE(rig.m->reset_pending(1));
+    EXPECT_TRUE(flashOps(3, 0x02).empty());
+}
+
+TEST_F(UpgradeTest, ProgramOfTheRunningVersionIsSkippedUnderPublishType128)
+{
+    // FPGA 1 runs 2026-01-01 function 1 (BCD date in registers 31, 30, 29; function in 28).
+    rig.m->MCU_REG_func[1][31] = 0x26;
+    rig.m->MCU_REG_func[1][30] = 0x01;
+    rig.m->MCU_REG_func[1][29] = 0x01;
+    rig.m->MCU_REG_func[1][28] = 1;
+    zeltest::writePackage(kFolder + "fpga.ZEL", zeltest::upgradePackage({{8, zeltest::upgradeProgram(100), kNewer}}, 128));
+    run();
+    EXPECT_TRUE(flashOps(3, 0x02).empty());
+    EXPECT_FALSE(rig.m->reset_pending(1));
+}
+
+TEST_F(UpgradeTest, ApplicationWithAProgramResetsNoFpgaAndStartsOnlyOnce)
+{
+    zeltest::writePackage(kFolder + "both.ZEL",
+                          zeltest::upgradePackage({{7, zeltest::upgradeProgram(300), kNewer}, {10, bytes("next"), kNewer}}));
+    // A second start while the upgrade runs is ignored.
+    fpga_manage::set_job(0, 0);
+    g_usb_grade = 1;
+    rig.m->worker_step(rig.m);
+    rig.m->worker_step(rig.m);
+    fpga_manage::set_job(0, 0);
+    for (int i = 0; i < 10 && g_usb_grade.load() != 0; ++i)
+        rig.m->worker_step(rig.m);
+    EXPECT_EQ(rig.count(104), 1);
+    EXPECT_EQ(app(), "next");
+    EXPECT_FALSE(flashOps(2, 0x02).empty());
+    EXPECT_FALSE(rig.m->reset_pending(0));
+    EXPECT_EQ(g_app_reset_flag.load(), 1);
+}
+
+TEST_F(UpgradeTest, PackagesListedByExactSuffixInTheFolderOrTheStickRoot)
+{
+    for (const char* name : {"a.ZEL", "b.ZELZK", "c.zel", "d.ZEL.bak", "e.ZELZ"})
+        zeltest::writeText(kFolder + name, "x");
+    zeltest::writeText(kFolder + "sub/f.ZEL", "x");
+    zeltest::writeText("/mnt/usb1/root.ZEL", "x");
+    EXPECT_EQ(rig.m->get_usb_file_list_path(), 2);
+    auto list = rig.m->usb_file_list;
+    std::sort(list.begin(), list.end());
+    EXPECT_EQ(list, (std::vector<std::string>{kFolder + "a.ZEL", kFolder + "b.ZELZK"}));
+    g_usb_grade_path = " ";
+    EXPECT_EQ(rig.m->get_usb_file_list_path(), 1);
+    EXPECT_EQ(rig.m->usb_file_list[0], "/mnt/usb1/root.ZEL");
+}
+
+TEST_F(FontUpgradeTest, FontsLandWhereTheirEncodingAndSizeSayAndReload)
+{
+    chip.setFlash(0x450000, Bytes(35, 0xFF));   // the 64-dot CJK font is missing
+    e->read_c331_font(e->c331_fd);
+    ASSERT_LT(ZelRamPara::p_zelrampara_config->reg_status[43] & 0x3F, 63);
+    const Bytes cjk64 = zeltest::upgradeFont(0, 0x40, 40000);
+    const Bytes odd = zeltest::upgradeFont(1, 0x30, 100);   // no such size: not over the ASCII font
+    zeltest::writePackage(kFolder + "font.ZELZK", zeltest::upgradePackage({{13, odd, kNewer}, {13, cjk64, kNewer}}));
+    const Bytes ascii32Before = chip.flash(0, 135);
+    run();
+    EXPECT_EQ(chip.flash(0x450000, uint32_t(cjk64.size())), cjk64);
+    EXPECT_EQ(chip.flash(0, 135), ascii32Before);
+    EXPECT_EQ(ZelRamPara::p_zelrampara_config->reg_status[43] & 0x3F, 63);   // reloaded
+    EXPECT_EQ(e->font_bits, 0x0F);
+
+    // With every font present a font child is passed over.
+    const Bytes ascii32 = zeltest::upgradeFont(1, 0x20, 64);
+    zeltest::writePackage(kFolder + "font.ZELZK", zeltest::upgradePackage({{13, ascii32, kNewer}}));
+    run();
+    EXPECT_EQ(chip.flash(0, 135), ascii32Before);
+}
