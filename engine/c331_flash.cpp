@@ -24,6 +24,7 @@ constexpr uint32_t kRegSflTimingB = 0x053E02;
 constexpr uint32_t kRegSflLimit = 0x054502;
 constexpr uint32_t kSflClock = 0x55, kSflTiming = 768, kSflLimit = 1023;
 
+constexpr uint32_t kRegChipId = 0xB20801;
 constexpr uint32_t kRegMode = 0x044701;
 constexpr uint32_t kRegCmd = 0x044801;
 constexpr uint32_t kRegProgOp = 0x044901;
@@ -140,6 +141,9 @@ public:
                waitFor(kRegRdsr, kWip, false, kProgramPolls, kWipTimeout) && writeDisable();
     }
 
+    // A chip that does not answer reads all zeros, which the waits would take for "done".
+    bool present() { return r(kRegChipId) == c331_manage::kChipId; }
+
     void setup()
     {
         w(kRegSflClock, kSflClock);
@@ -165,6 +169,8 @@ int c331_manage::write_flash(int fd, int address, int length, const char* data)
         return 255;
     std::lock_guard<std::recursive_mutex> lock(osd_op_mutex);
     FlashPort p(*this, fd);
+    if (!p.present())
+        return 255;
     p.setup();
     p.w(kRegMode, kModeReset);
     p.w(kRegCmd, kCmdIdle);
@@ -204,6 +210,8 @@ int c331_manage::read_flash(int fd, int address, int length, char* buffer, int c
         return 255;
     std::lock_guard<std::recursive_mutex> lock(osd_op_mutex);
     FlashPort p(*this, fd);
+    if (!p.present())
+        return 255;
     p.setup();
     p.w(kRegCmd, kCmdIdle);
     p.w(kRegMode, kModeReset);
@@ -235,6 +243,8 @@ int c331_manage::erase_flash(int fd, int startBlock, int count, char type)
         return 255;
     std::lock_guard<std::recursive_mutex> lock(osd_op_mutex);
     FlashPort p(*this, fd);
+    if (!p.present())
+        return 255;
     p.setup();
     p.w(kRegCmd, kCmdIdle);
     p.w(kRegMode, kModeReset);
@@ -262,6 +272,8 @@ int c331_manage::osd_write_dma_sfl(uint32_t flashAddress, uint32_t dest, int typ
 {
     std::lock_guard<std::recursive_mutex> lock(osd_op_mutex);
     FlashPort p(*this, c331_fd);
+    if (!p.present())
+        return 255;
     p.w(kRegSflClock, kSflClock);
     p.w(kRegSflLimit, kSflLimit);
     p.w(kRegSflTimingA, kSflTiming);

@@ -136,6 +136,9 @@ TEST_F(UpgradeTest, TruncatedOrOversizedPackagesInstallNothing)
     for (int k = 0; k < 4; ++k)
         prog[31 + k] = uint8_t(huge >> (8 * k));
     zeltest::writePackage(kFolder + "long.ZEL", zeltest::upgradePackage({{8, prog, kNewer}}));
+    // An application larger than the upgrade's buffer.
+    zeltest::writePackage(kFolder + "big.ZEL",
+                          zeltest::upgradePackage({{10, Bytes(usbupgrade::kMaxApplication + 1, 0x55), kNewer}}));
     run();
     EXPECT_EQ(app(), "running application");
     EXPECT_FALSE(zeltest::fileExists("/data/app/zelT71N2"));

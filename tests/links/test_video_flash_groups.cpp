@@ -123,6 +123,14 @@ TEST_F(VideoFlashGroups, EraseUnitsAndTheirAlignment)
     EXPECT_EQ(status(read(0x1FFFFFF, 2)), 1);
 }
 
+TEST_F(VideoFlashGroups, MissingChipFailsTheCommandsInsteadOfHangingTheLink)
+{
+    chip.setAbsent(true);
+    EXPECT_EQ(status(erase(0x3000, 1, 1)), 1);
+    EXPECT_EQ(status(write(0x3000, {1, 2, 3})), 1);
+    EXPECT_EQ(status(read(0x3000, 3)), 1);
+}
+
 TEST_F(VideoFlashGroups, DumpRegisterPrintsEveryListedRegister)
 {
     chip.setReg(0x00, 0x08, 0x5A);
