@@ -522,6 +522,7 @@ void c331_manage::zelApi_c331InitRegPanel()
         wr(kRegOchMVend, s.ovend, off);
         wr(kRegOchOHst, s.ohstart, off);
         wr(kRegOchWidth, s.width, off);
+        och_cleared[och] = false;
         wr(kRegOchOVst, s.ovstart, off);
         wr(kRegOchHeight, s.height + 1, off);
     }

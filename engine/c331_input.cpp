@@ -189,6 +189,9 @@ void c331_manage::c331_SetInputsource(int w, int input)
     g_chg_input[w] = 1;
     ZEL_DEBUG("[c331_SetInputsource] win_%d, port_%d\n", w, port);
     check_input_port(c331_fd);
+    // The window is set up right here with the port's timing as just measured; the port's
+    // other windows are not waiting for a new timing.
+    PI_UPDATE[port] = 0;
     set_output(c331_fd);
 }
 

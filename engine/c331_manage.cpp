@@ -79,9 +79,16 @@ c331_manage::c331_manage()
         PM_AREA_NUM[c] = kNoArea;
         PM_OVERLAY[c] = c + 1;
     }
-    for (int w = 0; w < kWinCount; ++w)
+    for (int w = 0; w < kWinCount; ++w) {
         for (int i = 0; i < kIch; ++i)
-            win_ich[w][i] = -1;
+            win_ich[w][i] = prev_win_ich[w][i] = -1;
+        for (int c = 0; c < kOch; ++c)
+            win_och[w][c] = -1;
+        for (int f = 0; f < kRotFields; ++f)
+            rot_pattern[w][f] = f;
+    }
+    for (int c = 0; c < kOch; ++c)
+        prev_och_owner[c] = kNoWin;
     std::memset(win_info, 0, sizeof(win_info));
     std::memset(multi_win_rect, 0, sizeof(multi_win_rect));
     std::memset(&sys, 0, sizeof(sys));
@@ -303,10 +310,14 @@ void c331_manage::define_param()
         s.line_hmul = s.PS_VBOTX_LAYOUT == 0 ? 1 : 2;
     }
     s.clock_quarter = s.clock2 / 4;
-    for (int i = 0; i < kIch; ++i)
+    for (int i = 0; i < kIch; ++i) {
         ich_owner[i] = -1;
-    for (int c = 0; c < kOch; ++c)
+        ich_cleared[i] = false;   // a chip set up again holds its own values
+    }
+    for (int c = 0; c < kOch; ++c) {
         och_owner[c] = kNoWin;
+        och_cleared[c] = false;
+    }
     for (int w = 0; w < kWinCount; ++w) {
         for (int i = 0; i < kIch; ++i)
             win_ich[w][i] = -1;

@@ -36,6 +36,29 @@ struct _ImageWindowDef_st {
     int VW;
 };
 
+// One piece of a window in one column (horizontal fields) and one row (vertical fields) of its
+// channel grid, with the first/last marks of the columns and rows that hold a piece.
+struct _ImageWindowDef2_St {
+    int HST;
+    int HW;
+    int VST;
+    int VW;
+    int firstH;
+    int lastH;
+    int firstV;
+    int lastV;
+};
+
+// Scaling of a window: mode 0 none, 1 shrink, 2 zoom; ratios 16.16, 0 where they do not apply.
+struct _ScalingSt {
+    int hmode;
+    int vmode;
+    uint32_t hshrink;
+    uint32_t vshrink;
+    uint32_t hzoom;
+    uint32_t vzoom;
+};
+
 // A crop rectangle handed to the crop operations.
 struct ST_RECT {
     int32_t x;
@@ -180,11 +203,37 @@ public:
     void c331_SetWinOutput(int fd, int w, int flags);
     void c331_SetWinDbdMode(int fd, int w, int mode);
 
+    void win_freeze_sel(int fd, int w, int flags);
+    void set_freeze(int fd, int on);
+    void update_overlay_info();
+    void set_overlay(int fd);
+    void reset_layer_coef(int fd, int cascade);
+    // Runs a fade of n + 1 output frames; false when a frame never came (the fade was finished
+    // at once).
+    bool set_layer_coef(int fd, int w, int n, int dir);
+    void reset_act(int fd, int mode);
+
+    // ---- window geometry and scaling ---------------------------------------------------------------
+    void calc_iwin2(int w);
+    void calc_owin2(int w);
+    void calc_oact(const _ImageWindowDef_st* owin, _ImageWindowDef2_St* pieces, int w);
+    void calc_scaling(const _ImageWindowDef_st* iwin, const _ImageWindowDef_st* owin, _ScalingSt* s);
+    int check_stitching_win(int* w, int* partner);
+    int check_stitching_chg();
+    void set_display_window_ich(int fd, const _ImageWindowDef_st* iwin, const _ImageWindowDef_st* owin, int w);
+    void set_display_window_ich_dbd(int fd, int w, int mode);
+    void set_display_window_och(int fd, const _ImageWindowDef_st* iwin, const _ImageWindowDef_st* owin, int w);
+    void set_lut_vzoom_4sym(int fd, uint32_t ratio, int ch);
+    // One output frame of channel ch; false when none came within the bound.
+    bool wait1_povs(int fd, int ch);
+    static const uint8_t lut_set_lut_vzoom_4sym[24];
+
     // ---- output channels and window reprogramming ------------------------------------------------
     void set_output(int fd);
     void zelApi_forceColorDisable(int fd);
-    // Waits for one output frame of output channel ch.
-    void wait1_povs(int fd, int ch);
+    // out[k] = the window's output channel at grid position k, -1 where none.
+    void get_och(int w, int out[kOch]) const;
+    void set_oscwct(int fd, int ch);
 
     // ---- multi-window channel allocation ---------------------------------------------------------
     void zelApi_MultiWinChAlloc(char init);
@@ -445,6 +494,32 @@ public:
     _ImageWindowDef_st OWIN[kWinCount] = {};
     int PM_MEM_WMODE[kWinCount] = {};
 
+    // Window state of the geometry, layer and output operations.
+    int PS_MEM_WMODE[kWinCount] = {};    // memory write mode the input set-up chose
+    int PM_IACTHST[kWinCount] = {};      // input active start offsets
+    int PM_IACTVST[kWinCount] = {};
+    int PM_DBD_FIT[kWinCount] = {};      // dot-by-dot windows fit into their output window
+    static constexpr uint32_t kMemPitch = 16;    // line pitch of the frame buffers, KiB
+    static constexpr uint32_t kDbdPitch = 32;    // line pitch of a dot-by-dot window's buffers
+    int PM_LAYER[kWinCount] = {};
+    int PM_WIN_HMIRROR[kWinCount] = {};
+    int PM_WIN_VMIRROR[kWinCount] = {};
+    int win_och[kWinCount][kOch] = {};   // output channels of each window in channel order, -1 filled
+    int overlay_count[kOch] = {};        // mixer group members, bottom first
+    int overlay_member[kOch][kOch] = {};
+    static constexpr int kRotFields = 5;  // rotation pattern: four buffers, then the held one
+    int rot_pattern[kWinCount][kRotFields] = {};
+    int win_frozen[kWinCount] = {};
+    int prev_och_owner[kOch] = {};
+    int prev_win_ich[kWinCount][kIch] = {};
+    int g_chg_stitch[kWinCount][2] = {};
+    int pass_through[kWinCount] = {};
+    int width_limited[kWinCount] = {};
+    int alloc_failed[kWinCount] = {};   // the window's input channels could not be allocated
+    // Channels whose window width was last written 0 by reset_act: not written again while unused.
+    bool ich_cleared[kIch] = {};
+    bool och_cleared[kOch] = {};
+
     c331_manage(const c331_manage&) = delete;
     c331_manage& operator=(const c331_manage&) = delete;
 
@@ -476,6 +551,7 @@ private:
     bool portWanted(int p) const;
     void portSetup(int p, const PortMeasure& m);
     void writeWindowBkg(int w, int enable);
+    bool winChanged(int w) const;
     // Input channels.
     bool ichFree(int c) const;
     int firstFreeIch(std::initializer_list<int> order) const;

@@ -9,7 +9,7 @@
 #include "sim/input_chips.h"
 #include "sim/sim_config.h"
 #include "sim/video_chip.h"
-#include "sim/video_chip_picture.h"
+#include "sim/video_chip_view.h"
 
 namespace sim {
 
@@ -67,7 +67,7 @@ void writeDeviceSnapshot()
             }
     }
     std::rename(tmp.c_str(), platform::rootPath(path).c_str());
-    writeText("/var/sim/video_chip.txt", describeOutputPicture(chip) + "\n" + chip.osdView());
+    writeText("/var/sim/video_chip.txt", describeVideoChip(chip));
 }
 
 }  // namespace sim

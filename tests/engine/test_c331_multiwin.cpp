@@ -182,8 +182,6 @@ TEST(MultiWinMargins, AreSignedAndClampedAtZero)
 
 TEST_F(EngineTest, ChannelUseBitsFollowTheOwnedOutputChannels)
 {
-    chip.setReg(0x00, 0x08, 0x10);   // other bits of the register are kept
-    chip.setReg(0x00, 0x0A, 0x01);   // a channel no window owns any more
     setWord(kSpliceMode, 0);
     setWord(window(1) + kWinState, 1);
     setWord(window(1) + kWinX, 100);
@@ -191,6 +189,9 @@ TEST_F(EngineTest, ChannelUseBitsFollowTheOwnedOutputChannels)
     setWord(window(1) + kWinWidth, 200);
     setWord(window(1) + kWinHeight, 200);
     bringUp();
+    for (int c = 0; c < 8; ++c)
+        chip.setReg(0x00, uint8_t(0x08 + c), 0x11);   // other bits of the registers are kept
+    e->zelApi_MultiWinChInit();
     EXPECT_EQ(e->och_owner[0], 0);
     EXPECT_EQ(e->och_owner[1], 1);
     EXPECT_EQ(e->PM_OVERLAY[0], 1);
@@ -198,7 +199,7 @@ TEST_F(EngineTest, ChannelUseBitsFollowTheOwnedOutputChannels)
     EXPECT_EQ(e->PM_AREA_NUM[1], 0);
     for (int c = 0; c < 8; ++c)
         EXPECT_EQ(chip.reg(0x00, uint8_t(0x08 + c)) & 1, c < 2 ? 1 : 0) << c;
-    EXPECT_EQ(chip.reg(0x00, 0x08) & 0x10, 0x10);
+    EXPECT_EQ(chip.reg(0x00, 0x0F) & 0x10, 0x10);
     // Window 1's margins inside its one-channel grid.
     EXPECT_EQ(e->PM_WIN_MARGIN[1][0], 100);
     EXPECT_EQ(e->PM_WIN_MARGIN[1][1], 1920 - 300);

@@ -175,12 +175,10 @@ TEST_F(PassTest, ReLayoutTakesEveryWindowFieldFromTheImage)
     commitAndPass();
     EXPECT_EQ(e->win_info[0].y, 8);
     EXPECT_EQ(e->win_info[2].attr, 1);
-    EXPECT_EQ(e->g_chg_attr[2], 1);
+    EXPECT_EQ(e->PM_WIN_HMIRROR[2], 1);
     EXPECT_EQ(e->win_info[3].output, 1);
-    EXPECT_EQ(e->g_chg_dbd[3], 1);
     EXPECT_EQ(e->win_info[2].port, 5);
     EXPECT_EQ(e->win_port[2], 4);   // input 5 is chip port 4
-    EXPECT_EQ(e->g_chg_input[2], 1);
     EXPECT_EQ(src->volume_request, 1);
 }
 

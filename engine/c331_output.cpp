@@ -1,0 +1,174 @@
+// Output reprogramming: set_output brings the chip's windows in line with the engine's window
+// state after any change, covering the change with a freeze or a fade; and the small output-side
+// operations (channel order of a window, memory read mode, forced colour).
+#include <algorithm>
+#include <cstring>
+
+#include "core/global.h"
+#include "engine/c331_manage.h"
+
+namespace {
+
+constexpr uint32_t kChStep = c331_manage::kOchBankStep;
+constexpr uint32_t kRegOchWidth = 0x084202;
+constexpr uint32_t kRegOchBkgColor = 0x084903, kRegOchBkgEnable = 0x084801;
+constexpr uint32_t kRegReadMode = 0x006901, kNextAddr = 0x100;
+constexpr uint32_t kReadModeValue[4] = {0x00, 0x80, 0x01, 0x11};
+constexpr int kPassMaxWidth = 2176;   // widest line the V-by-One output path carries zoomed
+constexpr int kPassTxMode = 2;
+
+bool isCh(int c) { return c >= 0 && c < c331_manage::kOch; }
+
+}  // namespace
+
+bool c331_manage::winChanged(int w) const { return g_chg_win[w] || g_chg_input[w] || g_chg_dbd[w]; }
+
+void c331_manage::set_output(int fd)
+{
+    // 1-2: input channels of every window that needs them.
+    for (int w = 0; w < kWinCount; ++w)
+        reset_ich(w);
+    for (int w = 0; w < kWinCount; ++w) {
+        alloc_failed[w] = 0;
+        const bool need = g_chg_input[w] == 1 || g_chg_input[w] == 3 || g_chg_dbd[w] || (g_chg_win[w] && win_ich[w][0] < 0);
+        if (need && set_input(w, win_port[w]) == 2) {
+            g_chg_input[w] = g_chg_dbd[w] = 0;
+            alloc_failed[w] = zelApi_IsWinShown(w) ? 1 : 0;
+        }
+    }
+    // 3: a fade only for exactly one window changing its source and nothing else.
+    int fades = 0, faded = -1;
+    for (int w = 0; w < kWinCount; ++w)
+        if (g_chg_input[w] == 1 && PM_WIN_FADE_EN[w]) {
+            ++fades;
+            faded = w;
+        }
+    check_stitching_chg();
+    for (int w = 0; w < kWinCount; ++w) {
+        const int in = g_chg_input[w];
+        if (in == 2 || in == 3 || g_chg_dbd[w] == 1 || (in == 1 && !PM_WIN_FADE_EN[w]) || (in == 1 && g_chg_win[w]) ||
+            (in == 0 && g_chg_win[w]))
+            fades = 0;
+    }
+    // 4: opening.
+    if (g_chg_overlay)
+        fades = 0;
+    const bool fade = fades == 1;
+    if (fade)
+        set_layer_coef(fd, faded, PM_WIN_FADE_OUT[faded], 0);
+    else
+        set_freeze(fd, 1);
+
+    // 5: input side.
+    for (int w = 0; w < kWinCount; ++w) {
+        pass_through[w] = 1;
+        width_limited[w] = 0;
+        if (!winChanged(w))
+            continue;
+        calc_iwin2(w);
+        calc_owin2(w);
+        if (PM_WIN_DBD_MODE[w] != 0) {
+            set_display_window_ich_dbd(fd, w, PM_WIN_DBD_MODE[w]);
+        } else if (static_cast<int>(sys.PS_VBOTX_MODE) == kPassTxMode) {
+            _ImageWindowDef_st o = OWIN[w];
+            if (IWIN[w].HW > kPassMaxWidth && o.HW > kPassMaxWidth && o.VW > IWIN[w].VW) {
+                pass_through[w] = 0;
+                width_limited[w] = 1;
+                o.HW = kPassMaxWidth;
+            } else if (o.VW > IWIN[w].VW) {
+                pass_through[w] = 0;
+            }
+            set_display_window_ich(fd, &IWIN[w], &o, w);
+        } else {
+            set_display_window_ich(fd, &IWIN[w], &OWIN[w], w);
+        }
+    }
+    // 6.
+    reset_act(fd, 0);
+    wait1_pivs2();
+    wait1_pivs2();
+    set_rtct(fd, 2);
+    // 7: output side. A window without input channels shows nothing rather than a stale frame.
+    for (int w = 0; w < kWinCount; ++w) {
+        if (!winChanged(w) && !g_chg_attr[w] && !alloc_failed[w])
+            continue;
+        if (alloc_failed[w]) {
+            for (int c = 0; c < kOch; ++c)
+                if (och_owner[c] == w) {
+                    wr(kRegOchWidth, 0, kChStep * static_cast<uint32_t>(c));
+                    och_cleared[c] = true;
+                }
+            continue;
+        }
+        _ImageWindowDef_st in = IWIN[w];
+        if (static_cast<int>(sys.PS_VBOTX_MODE) == kPassTxMode && width_limited[w])
+            in.HW = kPassMaxWidth;
+        set_display_window_och(fd, &in, &OWIN[w], w);
+        set_input_bkg2(fd, w, 0);
+    }
+    // 8.
+    if (g_chg_overlay || g_chg_order) {
+        update_overlay_info();
+        set_overlay(fd);
+        reset_layer_coef(fd, 0);
+        g_chg_overlay = g_chg_order = 0;
+    }
+    // 9-10.
+    reset_act(fd, 1);
+    if (fade)
+        set_layer_coef(fd, faded, PM_WIN_FADE_IN[faded], 1);
+    else
+        set_freeze(fd, 0);
+    set_rtct(fd, 1);
+    // 11: what the next freeze holds.
+    std::memcpy(prev_och_owner, och_owner, sizeof(prev_och_owner));
+    std::memcpy(prev_win_ich, win_ich, sizeof(prev_win_ich));
+    // 12: dot-by-dot memory of windows that no longer use it.
+    for (int w = 0; w < kWinCount; ++w)
+        if (PM_WIN_DBD_MODE[w] <= 0 || (PM_WIN_DBD_MODE[w] == 1 && check_dbd_input(win_port[w]) == 0))
+            reset_dbd_mem(w);
+    // 13.
+    for (int w = 0; w < kWinCount; ++w) {
+        g_chg_win[w] = g_chg_input[w] = g_chg_dbd[w] = g_chg_attr[w] = 0;
+        g_chg_stitch[w][0] = 0;
+    }
+}
+
+void c331_manage::get_och(int w, int out[kOch]) const
+{
+    for (int k = 0; k < kOch; ++k)
+        out[k] = -1;
+    for (int c = 0; c < kOch; ++c)
+        if (och_owner[c] == w && PM_AREA_NUM[c] >= 0 && PM_AREA_NUM[c] < kOch)
+            out[PM_AREA_NUM[c]] = c;
+}
+
+void c331_manage::set_oscwct(int, int ch)
+{
+    if (!isCh(ch))
+        return;
+    int owner = och_owner[ch];
+    if (owner < 0 || owner >= kWinCount)
+        return;   // no window reads through this channel
+    int partner = -1;
+    check_stitching_win(&owner, &partner);
+    const int mode = PM_MEM_WMODE[owner];
+    wr(kRegReadMode + kNextAddr * static_cast<uint32_t>(ch), mode >= 1 && mode <= 3 ? kReadModeValue[mode] : 0);
+}
+
+void c331_manage::zelApi_forceColorDisable(int)
+{
+    g_force_bkcolor = 2;
+    for (int c = 0; c < kOch; ++c)
+        wr(kRegOchBkgColor, 0, kChStep * static_cast<uint32_t>(c));
+    for (int w = 0; w < kWinCount; ++w) {
+        if (!zelApi_IsWinShown(w))
+            continue;
+        const ST_WIN_INFO& wi = win_info[w];
+        const int port = wi.port == kNoInput ? 255 : zelApi_inputCvtC331(wi.port);
+        const uint32_t enable = oimgct(port) ? 1 : 0;   // a missing port counts as no signal
+        for (int k = 0; k < wi.columns * wi.rows && k < kOch; ++k)
+            if (isCh(wi.ochLst[k]))
+                wr(kRegOchBkgEnable, enable, kChStep * static_cast<uint32_t>(wi.ochLst[k]));
+    }
+}

@@ -1,0 +1,397 @@
+// Window geometry on the chip: the input channels cut, shrink and store a window's picture, the
+// output channels read it back, zoom it and place each piece on their panel cell.
+#include <algorithm>
+#include <cstdio>
+
+#include "core/global.h"
+#include "engine/c331_geometry.h"
+#include "engine/c331_manage.h"
+
+namespace {
+
+using geometry::kUnity;
+
+constexpr uint32_t kChStep = c331_manage::kOchBankStep;
+
+// ---- input channel (bank offset 16 x channel) ----
+constexpr uint32_t kRegIchWrite = 0x100901, kIchWriting = 1;
+constexpr uint32_t kRegIchHst = 0x101702, kRegIchHw = 0x101902, kRegIchVst = 0x101B02, kRegIchVw = 0x101D02;
+constexpr uint32_t kRegShrinkPhaseOn = 0x114201, kHPhaseOn = 0x80, kVPhaseOn = 0x08;
+constexpr uint32_t kRegHShrinkMode = 0x114401, kRegHShrink = 0x114702;
+constexpr uint32_t kRegVShrinkMode = 0x114901, kRegVShrink = 0x114C02;
+constexpr uint32_t kShrinkOff = 128, kHShrinkOn = 199, kVShrinkOn = 132;
+constexpr uint32_t kRegShrinkFixed = 0x114301, kShrinkFixed = 2;
+constexpr uint32_t kRegHPhase0 = 0x114501, kRegHPhase1 = 0x114601;
+constexpr uint32_t kRegVPhase0 = 0x114A01, kRegVPhase1 = 0x114B01;
+constexpr uint32_t kRegIchBuffer = 0x161C04;   // five write addresses, 4 bytes apart
+constexpr uint32_t kRegIchPitch = 0x163101;
+constexpr uint32_t kRegRotation = 0x166603;
+constexpr uint32_t kRegIchDbd = 0x007101;      // bank 0, one per channel
+constexpr int kIchHstBack = 7, kIchVstAhead = 1;
+
+// ---- output channel (bank offset 16 x channel) ----
+constexpr uint32_t kRegOchSource = 0x080802;
+constexpr uint32_t kSourceOch0 = 1, kSourceOther = 17, kSourceFollows = 0x1000;
+constexpr uint32_t kRegOchBuffer = 0x160804;   // five read addresses, 4 bytes apart
+constexpr uint32_t kRegOchLineStep = 0x163001;
+constexpr uint32_t kRegOchHst = 0x084002, kRegOchWidth = 0x084202;
+constexpr uint32_t kRegOchVst = 0x084402, kRegOchHeight = 0x084602;
+constexpr uint32_t kRegOchMirror = 0x082201;
+constexpr uint32_t kRegOchHEnd = 0x083202;
+constexpr uint32_t kRegZoomFlags = 0x0A4401;
+constexpr uint32_t kRegHZoomOn = 0x0A4601, kRegHZoomPhase0 = 0x0A4701, kRegHZoomPhase1 = 0x0A4801;
+constexpr uint32_t kRegHZoom = 0x0A4902;
+constexpr uint32_t kRegVZoomOn = 0x0A4B01, kRegVZoomPhase0 = 0x0A4C01, kRegVZoomPhase1 = 0x0A4D01;
+constexpr uint32_t kRegVZoom = 0x0A4E02;
+constexpr uint32_t kRegVZoomLut = 0x0A6801;
+constexpr int kVZoomTaps = 24;
+constexpr uint32_t kLutUnity = 64;
+constexpr uint32_t kNextAddr = 0x100;
+constexpr int kMinReadWidth = 16;
+
+// ---- frame events ----
+constexpr uint32_t kRegUpdateCtl = 0x002901, kHoldMeasure = 0x80;
+constexpr uint32_t kRegOutLatchArm = 0x050901, kRegOutLatchDone = 0x052301;
+constexpr int kOutFramePolls = 200;   // 1 ms each: a frame wait never stalls the engine long
+constexpr unsigned kPollUs = 1000;
+
+constexpr int kBuffers = 5;
+constexpr uint32_t kKiB = 1024;
+
+bool isCh(int c) { return c >= 0 && c < c331_manage::kOch; }
+
+}  // namespace
+
+const uint8_t c331_manage::lut_set_lut_vzoom_4sym[24] = {
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFE, 0xFD, 0xFC, 0xFC, 0xFD, 0x00, 0x05, 0x0D, 0x18, 0x23, 0x2E, 0x38, 0x3E, 0x40,
+};
+
+// ---- geometry --------------------------------------------------------------------------------------
+
+void c331_manage::calc_iwin2(int w)
+{
+    if (!zelApi_IsWinValid(w))
+        return;
+    const ST_WIN_INFO& wi = win_info[w];
+    const int p = win_port[w];
+    const bool port = p >= 0 && p < kPorts;
+    geometry::IwinSource s;
+    s.columns = wi.columns;
+    s.rows = wi.rows;
+    s.hact = port ? PI_ACT[p][1] : 0;
+    s.vact = port ? PI_ACT[p][3] : 0;
+    // The set-up halved the width of a port carrying two pixels per clock.
+    s.wide = port && PI_STATE[p] >= 1 && PI_STATE[p] <= 3;
+    s.scan = port && PI_SCAN_MODE[p] != 0;
+    s.mainIch = win_ich[w][0];
+    s.crop = PM_CROP_EN[w] != 0;
+    s.left = PM_OFFSET[w][0];
+    s.right = PM_OFFSET[w][1];
+    s.up = PM_OFFSET[w][2];
+    s.down = PM_OFFSET[w][3];
+    s.dbdMode = PM_WIN_DBD_MODE[w];
+    s.ownPort = p;
+    for (int q = 0; q < kPorts; ++q) {
+        s.dbdW[q] = PI_ACT[q][1];
+        s.dbdH[q] = PI_ACT[q][3];
+    }
+    IWIN[w] = geometry::calcIwin(s);
+    ZEL_DEBUG("calc_iwin2 IWIN[%d]  HST=%4d  HW=%4d  VST=%4d  VW=%4d\n", w, IWIN[w].HST, IWIN[w].HW, IWIN[w].VST,
+              IWIN[w].VW);
+}
+
+void c331_manage::calc_owin2(int w)
+{
+    if (!zelApi_IsWinValid(w))
+        return;
+    const ST_WIN_INFO& wi = win_info[w];
+    OWIN[w] = geometry::calcOwin(panel.ochW, panel.ochH, wi.columns, wi.rows, PM_WIN_MARGIN[w], PM_WIN_DBD_MODE[w],
+                                 PM_DBD_FIT[w] != 0, &IWIN[w]);
+    ZEL_DEBUG("calc_owin2 OWIN[%d]  HST=%4d  HW=%4d  VST=%4d  VW=%4d\n", w, OWIN[w].HST, OWIN[w].HW, OWIN[w].VST,
+              OWIN[w].VW);
+}
+
+void c331_manage::calc_oact(const _ImageWindowDef_st* owin, _ImageWindowDef2_St* pieces, int w)
+{
+    if (!owin || !pieces || !zelApi_IsWinValid(w))
+        return;
+    geometry::calcOact(*owin, panel.ochW, panel.ochH, win_info[w].columns, win_info[w].rows, pieces);
+}
+
+void c331_manage::calc_scaling(const _ImageWindowDef_st* iwin, const _ImageWindowDef_st* owin, _ScalingSt* s)
+{
+    if (iwin && owin && s)
+        *s = geometry::calcScaling(*iwin, *owin);
+}
+
+namespace {
+
+void stitchMap(const c331_manage& e, int map[kWinCount])
+{
+    for (int w = 0; w < kWinCount; ++w) {
+        const int m = e.working_set[kPrmStitch + w];
+        map[w] = (m >= 0 && m < kWinCount) ? m : w;
+    }
+}
+
+}  // namespace
+
+int c331_manage::check_stitching_win(int* w, int* partner)
+{
+    int map[kWinCount];
+    stitchMap(*this, map);
+    return geometry::stitchRole(map, w, partner);
+}
+
+int c331_manage::check_stitching_chg()
+{
+    int role = 0;
+    for (int w = 0; w < kWinCount; ++w) {
+        int v = w, partner = -1;
+        role = check_stitching_win(&v, &partner);
+        if (g_chg_stitch[w][0] || g_chg_stitch[w][1])
+            g_chg_win[w] = 1;
+        g_chg_stitch[w][1] = 0;
+    }
+    return role;
+}
+
+// ---- input channels ----------------------------------------------------------------------------------
+
+void c331_manage::set_display_window_ich(int fd, const _ImageWindowDef_st* iwin, const _ImageWindowDef_st* owin, int w)
+{
+    if (!iwin || !owin || !zelApi_IsWinValid(w) || !isCh(win_ich[w][0]))
+        return;
+    const int p = win_port[w];
+    const bool port = p >= 0 && p < kPorts;
+    const int n = static_cast<int>(std::find(win_ich[w], win_ich[w] + kIch, -1) - win_ich[w]);
+    const bool dual = n >= 2;
+
+    const int mode = port && PI_SCAN_MODE[p] ? 2 : PS_MEM_WMODE[w];
+    if (mode != PM_MEM_WMODE[w])
+        ZEL_DEBUG("\n *** YUV CHG DET win=%d [%d] to [%d]\n", w, PM_MEM_WMODE[w], mode);
+    PM_MEM_WMODE[w] = mode;
+
+    const bool hShrink = iwin->HW > owin->HW && owin->HW >= 1;
+    const bool vShrink = iwin->VW > owin->VW && owin->VW >= 1;
+    const uint32_t hr = hShrink ? geometry::ratio(owin->HW, iwin->HW) : kUnity;
+    const uint32_t vr = vShrink ? geometry::ratio(owin->VW, iwin->VW) : kUnity;
+    const uint32_t hPhase = hShrink ? geometry::shrinkPhase(iwin->HST, hr) : 0;
+    const uint32_t vPhase = vShrink ? geometry::shrinkPhase(iwin->VST, vr) : 0;
+    const int* act = port ? PI_ACT[p] : nullptr;
+    const uint32_t hst = act ? static_cast<uint32_t>(std::max(act[0] + PM_IACTHST[w] - kIchHstBack, 0)) : 0;
+    const uint32_t hw = act ? static_cast<uint32_t>(std::max(act[1], 0)) : 0;
+    const uint32_t vst = act ? static_cast<uint32_t>(std::max(act[2] + PM_IACTVST[w] + kIchVstAhead, 0)) : 0;
+    const uint32_t vw = act ? static_cast<uint32_t>(std::max(act[3], 0)) : 0;
+    // In mode 2 the buffer starts after the padding of a line's first part.
+    const uint32_t pad = (3 - hw % 3) % 3;
+    uint32_t rot = 0;
+    for (int f = 0; f < kRotFields; ++f)
+        rot |= static_cast<uint32_t>(rot_pattern[w][f] & 7) << (4 * f);
+
+    const int first = win_ich[w][0];
+    for (int k = 0; k < (dual ? 2 : 1); ++k) {
+        const int c = win_ich[w][k];
+        if (!isCh(c))
+            continue;
+        const uint32_t off = kChStep * static_cast<uint32_t>(c);
+        ich_cleared[c] = false;
+        uint32_t memOff = mode == 2 ? 2 * pad : 0;
+        if (k == 1)
+            memOff += geometry::lineBytes(hw, mode);
+        wr(kRegIchWrite, kIchWriting, off);
+        wr(kRegIchHst, hst, off);
+        wr(kRegIchHw, hw, off);
+        wr(kRegIchVst, vst, off);
+        wr(kRegIchVw, vw, off);
+        wr(kRegShrinkPhaseOn, (hPhase ? kHPhaseOn : 0) | (vPhase ? kVPhaseOn : 0), off);
+        wr(kRegHShrinkMode, hShrink ? kHShrinkOn : kShrinkOff, off);
+        wr(kRegHShrink, hShrink ? hr : 0, off);
+        wr(kRegVShrinkMode, vShrink ? kVShrinkOn : kShrinkOff, off);
+        wr(kRegVShrink, vShrink ? vr : 0, off);
+        wr(kRegShrinkFixed, kShrinkFixed, off);
+        wr(kRegHPhase0, hPhase, off);
+        wr(kRegHPhase1, hPhase, off);
+        wr(kRegVPhase0, vPhase, off);
+        wr(kRegVPhase1, vPhase, off);
+        for (int b = 0; b < kBuffers; ++b)
+            wr(kRegIchBuffer + 4 * kNextAddr * static_cast<uint32_t>(b), sys.memmap[first][b] + memOff, off);
+        wr(kRegIchPitch, kMemPitch, off);
+        wr(kRegRotation, rot, off);
+    }
+    set_idual(fd, first, dual ? 1 : 0, p);
+    for (int k = 0; k < (dual ? 2 : 1); ++k) {
+        set_lut_hshrnk(fd, static_cast<int>(hr), win_ich[w][k], 0);
+        set_lut_vshrnk_4sym(fd, static_cast<int>(vr), win_ich[w][k], 0);
+    }
+    set_iscwct(fd, w);
+    set_mct(fd, w, 0);
+    set_ip(fd, first);
+}
+
+void c331_manage::set_display_window_ich_dbd(int fd, int w, int mode)
+{
+    if (!zelApi_IsWinValid(w) || !isCh(win_ich[w][0]))
+        return;
+    int n = 0;
+    while (n < kIch && win_ich[w][n] >= 0)
+        ++n;
+    for (int k = 0; k < n; ++k)
+        set_idual(fd, win_ich[w][k], 0, 0);
+    if (set_dbd_mem(w, mode) != 0) {
+        g_chg_input[w] = g_chg_dbd[w] = 0;
+        ZEL_DEBUG("[set_display_window_ich_dbd] g_chg_dbd[%d]:%d\n", w, g_chg_dbd[w]);
+        set_mct(fd, w, 0);
+        return;
+    }
+    set_ichsel(fd, w);
+    int ports[kPorts];
+    const bool multi = zelApi_GetWinDbdMultiPort(w, ports) != 0;
+    int need = multi ? static_cast<int>(std::count_if(ports, ports + kPorts, [](int q) { return q < kPorts; })) : 1;
+    if (mode >= 40)
+        need = 4;
+    if (n < need)
+        return;
+    PM_MEM_WMODE[w] = PS_MEM_WMODE[w];
+    for (int k = 0; k < need; ++k) {
+        const int c = win_ich[w][k];
+        const int q = multi ? ports[std::min(k, kPorts - 1)] : win_port[w];
+        if (!isCh(c))
+            continue;
+        const bool port = q >= 0 && q < kPorts;
+        const uint32_t off = kChStep * static_cast<uint32_t>(c);
+        ich_cleared[c] = false;
+        const int* a = port ? PI_ACT[q] : nullptr;
+        wr(kRegIchWrite, kIchWriting, off);
+        wr(kRegIchHst, a ? static_cast<uint32_t>(std::max(a[0] - kIchHstBack, 0)) : 0, off);
+        wr(kRegIchHw, a ? static_cast<uint32_t>(std::max(a[1], 0)) : 0, off);
+        wr(kRegIchVst, a ? static_cast<uint32_t>(std::max(a[2] + kIchVstAhead, 0)) : 0, off);
+        wr(kRegIchVw, a ? static_cast<uint32_t>(std::max(a[3], 0)) : 0, off);
+        for (uint32_t r : {kRegShrinkPhaseOn, kRegHShrinkMode, kRegHShrink, kRegVShrinkMode, kRegVShrink,
+                           kRegHPhase0, kRegHPhase1, kRegVPhase0, kRegVPhase1})
+            wr(r, 0, off);
+        for (int b = 0; b < kBuffers; ++b)
+            wr(kRegIchBuffer + 4 * kNextAddr * static_cast<uint32_t>(b), sys.memmap[c][b], off);
+        wr(kRegIchPitch, kDbdPitch, off);
+        wr(kRegIchDbd + kNextAddr * static_cast<uint32_t>(c), 1);
+    }
+    set_mct(fd, w, 0);
+    set_ip(fd, win_ich[w][0]);
+}
+
+// ---- output channels ---------------------------------------------------------------------------------
+
+void c331_manage::set_display_window_och(int fd, const _ImageWindowDef_st* iwin, const _ImageWindowDef_st* owin, int w)
+{
+    if (!iwin || !owin || !zelApi_IsWinValid(w))
+        return;
+    int master = w, partner = -1;
+    check_stitching_win(&master, &partner);
+    const bool hMirror = (win_info[master].attr & 1) != 0, vMirror = (win_info[master].attr & 2) != 0;
+    const int mode = PM_MEM_WMODE[master];
+    const int dbd = PM_WIN_DBD_MODE[master];
+    const bool dbdValid = dbd != 0 && check_dbd_input(win_port[master]) == 0;
+    const uint32_t pitch = dbd != 0 && !(dbd == 1 && !dbdValid) ? kDbdPitch : kMemPitch;
+
+    _ImageWindowDef2_St pieces[geometry::kGridMax];
+    calc_oact(owin, pieces, w);
+    _ScalingSt sc;
+    calc_scaling(iwin, owin, &sc);
+    int och[kOch];
+    get_och(w, och);
+
+    // Where the window's picture starts in the stored (shrunk) frame.
+    const int64_t xs = sc.hmode == 1 && iwin->HST > 0 ? (int64_t(iwin->HST - 1) * sc.hshrink >> 16) + 1 : iwin->HST;
+    const int64_t ys = sc.vmode == 1 && iwin->VST > 0 ? (int64_t(iwin->VST - 1) * sc.vshrink >> 16) + 1 : iwin->VST;
+    const uint32_t readStart = geometry::lineBytes(static_cast<uint32_t>(std::max<int64_t>(xs, 0)), mode) +
+                               static_cast<uint32_t>(std::max<int64_t>(ys, 0)) * pitch * kKiB;
+    const int mainIch = win_ich[master][0];
+    const int bufIch = isCh(mainIch) ? mainIch : 0;
+    const int cols = std::min<int>(win_info[w].columns, geometry::kGridMax);
+    const int rows = std::min<int>(win_info[w].rows, geometry::kGridMax);
+
+    for (int k = 0; k < cols * rows && k < kOch; ++k) {
+        const int c = och[k];
+        if (!isCh(c))
+            continue;
+        const int col = k % cols, row = k / cols;
+        const _ImageWindowDef2_St& ph = pieces[col];
+        const _ImageWindowDef2_St& pv = pieces[row];
+        int left = 0, above = 0;
+        for (int i = 0; i < col; ++i)
+            left += pieces[i].HW;
+        for (int i = 0; i < row; ++i)
+            above += pieces[i].VW;
+        uint32_t xPix, yLine;
+        if (sc.hmode == 2)
+            xPix = geometry::zoomMemPos(static_cast<uint32_t>(left), sc.hzoom);
+        else
+            xPix = static_cast<uint32_t>(std::max(hMirror ? owin->HW - left - ph.HW : left, 0));
+        yLine = sc.vmode == 2 ? geometry::zoomMemPos(static_cast<uint32_t>(above), sc.vzoom)
+                              : static_cast<uint32_t>(above);
+        const uint32_t memPos = geometry::lineBytes(xPix, mode) + yLine * pitch * kKiB;
+        const uint32_t hPhase = sc.hmode == 2 ? static_cast<uint32_t>((uint64_t(left) * sc.hzoom >> 8) & 0xFF) : 0;
+        const uint32_t vPhase = sc.vmode == 2 ? static_cast<uint32_t>((uint64_t(above) * sc.vzoom >> 8) & 0xFF) : 0;
+        const bool on = ph.HW > 0 && pv.VW > 0;
+        const uint32_t width = on ? static_cast<uint32_t>(ph.HW) : 0;
+        const uint32_t off = kChStep * static_cast<uint32_t>(c);
+        och_cleared[c] = false;
+        const uint32_t low = c == 0 ? kSourceOch0 : kSourceOther;
+        const uint32_t source = k == 0 ? low | static_cast<uint32_t>(bufIch) << 8
+                                       : low | static_cast<uint32_t>(och[0]) << 8 | kSourceFollows;
+
+        wr(kRegOchSource, source, off);
+        for (int b = 0; b < kBuffers; ++b)
+            wr(kRegOchBuffer + 4 * kNextAddr * static_cast<uint32_t>(b), sys.memmap[bufIch][b] + readStart + memPos, off);
+        wr(kRegOchLineStep, vMirror ? 256 - pitch : pitch, off);
+        wr(kRegOchHst, static_cast<uint32_t>(ph.HST) + sys.ohstart, off);
+        wr(kRegOchWidth, width, off);
+        wr(kRegOchVst, static_cast<uint32_t>(pv.VST) + sys.ovstart, off);
+        wr(kRegOchHeight, on ? static_cast<uint32_t>(pv.VW) + 1 : 0, off);
+        wr(kRegOchMirror, hMirror ? 1 : 0, off);
+        wr(kRegOchHEnd, sys.ohstart + static_cast<uint32_t>(ph.HST) + std::max<uint32_t>(width, kMinReadWidth), off);
+        wr(kRegHZoomOn, sc.hmode == 2 ? 1 : 0, off);
+        wr(kRegHZoomPhase0, hPhase, off);
+        wr(kRegHZoomPhase1, hPhase, off);
+        wr(kRegHZoom, sc.hzoom, off);
+        wr(kRegZoomFlags, (sc.hmode == 2 ? 1u : 0u) | (sc.vmode == 2 ? 2u : 0u) | (pass_through[w] ? 0u : 4u), off);
+        wr(kRegVZoomOn, sc.vmode == 2 ? 1 : 0, off);
+        wr(kRegVZoomPhase0, vPhase, off);
+        wr(kRegVZoomPhase1, vPhase, off);
+        wr(kRegVZoom, sc.vzoom, off);
+        set_oscwct(fd, c);
+        set_lut_vzoom_4sym(fd, sc.vzoom, c);
+        ZEL_DEBUG("\t och_%d mem:%u sub_pix_st:%llu width_total:%d hz:%u\n", c, memPos,
+                  static_cast<unsigned long long>(uint64_t(left) * sc.hzoom), left, sc.hzoom);
+    }
+}
+
+void c331_manage::set_lut_vzoom_4sym(int, uint32_t ratio, int ch)
+{
+    if (!isCh(ch))
+        return;
+    const uint32_t off = kChStep * static_cast<uint32_t>(ch);
+    for (int i = 0; i < kVZoomTaps; ++i) {
+        const uint32_t v = ratio < 1 ? (i == 0 ? kLutUnity : 0) : lut_set_lut_vzoom_4sym[i];
+        wr(kRegVZoomLut + kNextAddr * static_cast<uint32_t>(i), v, off);
+    }
+}
+
+bool c331_manage::wait1_povs(int, int ch)
+{
+    if (!isCh(ch))
+        return false;
+    const uint32_t bit = 1u << ch;
+    wr(kRegOutLatchArm, bit);
+    wr(kRegUpdateCtl, kHoldMeasure);
+    bool seen = (rd(kRegOutLatchDone) & bit) != 0;
+    for (int i = 0; i < kOutFramePolls && !seen; ++i) {
+        usleepFn(kPollUs);
+        seen = (rd(kRegOutLatchDone) & bit) != 0;
+    }
+    wr(kRegOutLatchArm, 0);
+    wr(kRegUpdateCtl, 0);
+    if (!seen)
+        ZEL_DEBUG("[wait1_povs] och_%d no output frame\n", ch);
+    return seen;
+}
