@@ -1,5 +1,6 @@
-// SPI traffic of the video engine against the simulated chip: bytes sent per full bring-up and
-// per committed window change (a rise shows redundant register writes).
+// SPI traffic of the video engine against the simulated chip: bytes sent per full bring-up, per
+// committed window change and per window move, with the share of a move's register writes that
+// rewrite a value the register already held (a rise shows redundant register writes).
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -76,6 +77,45 @@ void BM_CommittedWindowChange(benchmark::State& state)
         benchmark::Counter(static_cast<double>(b.chip->bytesReceived()), benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(BM_CommittedWindowChange);
+
+// One move of window 0 committed through the image: the SPI bytes it costs, and the share of its
+// register writes that write a register with the value it already held.
+void BM_WindowMove(benchmark::State& state)
+{
+    Bench& b = Bench::get();
+    uint64_t bytes = 0, writes = 0, redundant = 0;
+    uint16_t x = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        uint8_t held[256][128];
+        for (int bank = 0; bank < 256; ++bank)
+            for (int a = 0; a < 128; ++a)
+                held[bank][a] = b.chip->reg(static_cast<uint8_t>(bank), static_cast<uint8_t>(a));
+        b.chip->clearLog();
+        x = x ? 0 : 16;
+        ram_set_u16(b.model->ram_para, ramaddr::window(0) + ramaddr::kWinX, x);
+        ram_set_u16(b.model->ram_para, ramaddr::window(0) + ramaddr::kWinWidth, 1900);
+        state.ResumeTiming();
+        b.engine->para_chg_flag = 1;
+        b.engine->stepOnce();
+        state.PauseTiming();
+        b.model->refresh_shadow();
+        bytes += b.chip->bytesReceived();
+        for (const auto& w : b.chip->writes()) {
+            if (w.addr == 0)
+                continue;   // bank selects
+            ++writes;
+            redundant += held[w.bank][w.addr] == w.value;
+            held[w.bank][w.addr] = w.value;
+        }
+        state.ResumeTiming();
+    }
+    state.counters["spi_bytes"] = benchmark::Counter(static_cast<double>(bytes), benchmark::Counter::kAvgIterations);
+    state.counters["register_writes"] =
+        benchmark::Counter(static_cast<double>(writes), benchmark::Counter::kAvgIterations);
+    state.counters["rewrite_share"] = writes ? static_cast<double>(redundant) / static_cast<double>(writes) : 0.0;
+}
+BENCHMARK(BM_WindowMove);
 
 void BM_CommittedPanelChange(benchmark::State& state)
 {

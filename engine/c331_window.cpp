@@ -190,6 +190,7 @@ void c331_manage::set_display_window_ich(int fd, const _ImageWindowDef_st* iwin,
         rot |= static_cast<uint32_t>(rot_pattern[w][f] & 7) << (4 * f);
 
     const int first = win_ich[w][0];
+    set_ichsel(fd, w);
     for (int k = 0; k < (dual ? 2 : 1); ++k) {
         const int c = win_ich[w][k];
         if (!isCh(c))

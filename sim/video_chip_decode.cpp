@@ -18,8 +18,8 @@ constexpr uint8_t kPlaceHst = 0x40, kPlaceWidth = 0x42, kPlaceVst = 0x44, kPlace
 constexpr uint32_t kSourceFollows = 0x1000;
 // Zoom (bank 0x0A + 16 c).
 constexpr uint8_t kZoomBank = 0x0A, kHZoom = 0x49, kVZoom = 0x4E;
-// Input channel (bank 0x10 + 16 i): write control, window, shrink.
-constexpr uint8_t kIchBank = 0x10;
+// Input channel (bank 0x10 + 16 i): write control and window; its scaler (0x11 + 16 i): shrink.
+constexpr uint8_t kIchBank = 0x10, kScalerBank = 0x11;
 constexpr uint8_t kIchWrite = 0x09, kIchFrozen = 2;
 constexpr uint8_t kIchHst = 0x17, kIchHw = 0x19, kIchVst = 0x1B, kIchVw = 0x1D;
 constexpr uint8_t kHShrinkMode = 0x44, kHShrink = 0x47, kVShrinkMode = 0x49, kVShrink = 0x4C;
@@ -68,8 +68,9 @@ std::vector<DecodedChannel> decodeOutputs(const VideoChipModel& chip)
         d.inWidth = static_cast<int>(chip.regValue(ib, kIchHw, 2));
         d.inY = static_cast<int>(chip.regValue(ib, kIchVst, 2));
         d.inHeight = static_cast<int>(chip.regValue(ib, kIchVw, 2));
-        d.hshrink = chip.reg(ib, kHShrinkMode) == kHShrinkOn ? chip.regValue(ib, kHShrink, 2) : 0;
-        d.vshrink = chip.reg(ib, kVShrinkMode) == kVShrinkOn ? chip.regValue(ib, kVShrink, 2) : 0;
+        const uint8_t sb = bank(kScalerBank, d.ich);
+        d.hshrink = chip.reg(sb, kHShrinkMode) == kHShrinkOn ? chip.regValue(sb, kHShrink, 2) : 0;
+        d.vshrink = chip.reg(sb, kVShrinkMode) == kVShrinkOn ? chip.regValue(sb, kVShrink, 2) : 0;
         d.frozen = chip.reg(ib, kIchWrite) == kIchFrozen;
 
         for (int g = 0; g < kChannels && d.mixer < 0; ++g) {

@@ -307,6 +307,19 @@ TEST_F(RunningBox, StartsServesCommandsAppliesChangesAndChangesNothingOnTheMachi
                chipRegister(8, 0x46) + 256 * chipRegister(8, 0x47) == newHeight + 1;
     }, 10)) << "chip output width " << chipRegister(8, 0x42) + 256 * chipRegister(8, 0x43);
 
+    // Window 0 moved over TCP lands where it was put on the chip's decoded picture.
+    Bytes mv = tcp.call(writeRam(0x8EA, {100, 0, 50, 0, 0x20, 0x03, 0x58, 0x02}));   // 100, 50, 800 x 600
+    ASSERT_GT(mv.size(), 10u);
+    EXPECT_EQ(mv[10], 0);
+    Bytes commit = tcp.call(writeRegister(0x10, 0x01, 0, 0x01));
+    ASSERT_GT(commit.size(), 10u);
+    auto view = [&] {
+        const Bytes t = file("/var/sim/video_chip.txt");
+        return std::string(t.begin(), t.end());
+    };
+    EXPECT_TRUE(waitFor([&] { return view().find("och 0: x 100 y 50 800x600 from ich") != std::string::npos; }, 10))
+        << view();
+
     // The lock screen was in front after the pause (the process saves the picture only then).
     ASSERT_TRUE(waitFor([&] { return QImage(QString::fromStdString(at("/screen.png"))).width() == 800; }, 5));
     QImage screen(QString::fromStdString(at("/screen.png")));

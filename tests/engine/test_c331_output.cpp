@@ -1,0 +1,385 @@
+// Windows committed through the parameter image reach the simulated chip: input and output
+// channel programming, layers, fades and freezes, checked on the registers and on what the chip
+// decodes from them.
+#include <algorithm>
+#include <set>
+
+#include "chips/tarvosource.h"
+#include "engine/c331_geometry.h"
+#include "engine_fixture.h"
+#include "sim/video_chip_decode.h"
+#include "sim/video_chip_view.h"
+
+using namespace ramaddr;
+
+namespace {
+
+constexpr int kHdmi1 = 2, kHdmi2 = 3, kHdmi3 = 4;   // inputs
+constexpr int kPortHdmi1 = 1;
+
+uint8_t bank(uint8_t base, int ch) { return static_cast<uint8_t>(base + 16 * ch); }
+
+class OutputTest : public EngineTest {
+protected:
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        feed(kHdmi1);
+        feed(kHdmi2);
+        bringUp();
+        settle();
+        chip.clearLog();
+    }
+
+    void feed(int input)
+    {
+        TARVO_HDMI_INFO r{};
+        r.Hact = 1920;
+        r.Hsync = 44;
+        r.Hback = 148;
+        r.Hpol = 1;
+        r.Htotal = 2200;
+        r.Vact = 1080;
+        r.Vsync = 5;
+        r.Vback = 36;
+        r.Vtotal = 1125;
+        r.pfreq = 148.5f;
+        r.type = 1;
+        r.stable = 1;
+        tarvosource::pInstance()->hdminfo[input] = r;
+        sim::setInputSignal(input, true, 1920, 1080, 60);
+    }
+
+    void setWindow(int w, int x, int y, int width, int height, int source, int state = 1)
+    {
+        const unsigned r = window(unsigned(w));
+        setWord(r + kWinState, uint16_t(state));
+        setWord(r + kWinX, uint16_t(x));
+        setWord(r + kWinY, uint16_t(y));
+        setWord(r + kWinWidth, uint16_t(width));
+        setWord(r + kWinHeight, uint16_t(height));
+        setWord(r + kWinSource, uint16_t(source));
+    }
+
+    void panel(int width, int height, int splice)
+    {
+        setWord(kLedWidth, uint16_t(width));
+        setWord(kLedHeight, uint16_t(height));
+        setWord(kOutputArea + 4, uint16_t(width));
+        setWord(kOutputArea + 6, uint16_t(height));
+        setWord(kSpliceMode, uint16_t(splice));
+    }
+
+    // Commits, then lets the input tracking of the following passes settle.
+    void settle()
+    {
+        commitAndPass();
+        model->refresh_shadow();
+        e->stepOnce();
+        e->stepOnce();
+    }
+
+    std::vector<int> gridOf(int w) const
+    {
+        int och[8];
+        e->get_och(w, och);
+        std::vector<int> out;
+        for (int k = 0; k < e->win_info[w].columns * e->win_info[w].rows; ++k)
+            out.push_back(och[k]);
+        return out;
+    }
+    uint32_t ochReg(int c, uint8_t addr, int n = 2) const { return chip.regValue(bank(0x08, c), addr, n); }
+    size_t countWrites(uint8_t b, uint8_t a, uint8_t v) const
+    {
+        const auto all = chip.writesTo(b, a);
+        return size_t(std::count(all.begin(), all.end(), v));
+    }
+    size_t freezeWrites() const
+    {
+        size_t n = 0;
+        for (int i = 0; i < 8; ++i)
+            n += countWrites(bank(0x10, i), 0x09, 2);
+        return n;
+    }
+    size_t fadeSteps() const { return countWrites(0x00, 0x22, 169); }
+    sim::DecodedChannel decoded(int och) const { return sim::decodeOutputs(chip).at(size_t(och)); }
+};
+
+}  // namespace
+
+TEST_F(OutputTest, ShrinkingFullHdToSevenTwentyOnTheInputChannel)
+{
+    setWindow(0, 0, 0, 1280, 720, kHdmi1);
+    settle();
+    const int ich = e->win_ich[0][0];
+    ASSERT_GE(ich, 0);
+    EXPECT_EQ(chip.regValue(bank(0x10, ich), 0x19, 2), uint32_t(e->PI_ACT[kPortHdmi1][1]));
+    const uint8_t b = bank(0x11, ich);
+    EXPECT_EQ(chip.reg(b, 0x44), 199);
+    EXPECT_EQ(chip.regValue(b, 0x47, 2), 43680u);
+    EXPECT_EQ(chip.reg(b, 0x49), 132);
+    EXPECT_EQ(chip.regValue(b, 0x4C, 2), 43671u);
+    // What the chip makes of it: channel 0 places 1280 x 720 at the corner from HDMI1's port.
+    const sim::DecodedChannel d = decoded(0);
+    EXPECT_TRUE(d.on);
+    EXPECT_EQ(d.x, 0);
+    EXPECT_EQ(d.y, 0);
+    EXPECT_EQ(d.width, 1280);
+    EXPECT_EQ(d.height, 720);
+    EXPECT_EQ(d.ich, ich);
+    EXPECT_EQ(d.port, kPortHdmi1);
+    EXPECT_EQ(d.hshrink, 43680u);
+    EXPECT_EQ(d.hzoom, 0u);
+    EXPECT_FALSE(d.frozen);
+
+    // Back to the full size: no shrink.
+    setWindow(0, 0, 0, 1920, 1080, kHdmi1);
+    settle();
+    EXPECT_EQ(chip.reg(bank(0x11, e->win_ich[0][0]), 0x44), 128);
+    EXPECT_EQ(chip.regValue(bank(0x11, e->win_ich[0][0]), 0x47, 2), 0u);
+}
+
+TEST_F(OutputTest, EachCellPlacesItsPieceRelativeToTheChannelTiming)
+{
+    panel(7680, 2160, 0);
+    setWindow(0, 3000, 100, 1500, 500, kHdmi1);
+    settle();
+    const int W = imageWord(kOchW), H = imageWord(kOchH);
+    ASSERT_GT(W, 0);
+    const std::vector<int> grid = gridOf(0);
+    ASSERT_EQ(grid.size(), 2u);
+    _ImageWindowDef2_St p[8];
+    geometry::calcOact(_ImageWindowDef_st{3000 % W, 1500, 100, 500}, W, H, 2, 1, p);
+    for (size_t k = 0; k < grid.size(); ++k) {
+        const int c = grid[k];
+        EXPECT_EQ(ochReg(c, 0x42), uint32_t(p[k].HW)) << k;
+        EXPECT_EQ(int(ochReg(c, 0x40)) - int(ochReg(c, 0x28)), p[k].HST) << k;
+        EXPECT_EQ(int(ochReg(c, 0x44)) - int(ochReg(c, 0x2C)), 100) << k;
+        const sim::DecodedChannel d = decoded(c);
+        EXPECT_EQ(d.x, p[k].HST);
+        EXPECT_EQ(d.width, p[k].HW);
+        EXPECT_EQ(d.y, 100);
+        EXPECT_EQ(d.height, 500);
+        EXPECT_EQ(d.port, kPortHdmi1);
+    }
+    // Source words: the first cell names the input channel, the next follows the first cell.
+    const uint32_t first = ochReg(grid[0], 0x08);
+    EXPECT_EQ(first & 0xFF, grid[0] == 0 ? 1u : 17u);
+    EXPECT_EQ(first >> 8, uint32_t(e->win_ich[0][0]));
+    const uint32_t second = ochReg(grid[1], 0x08);
+    EXPECT_EQ(second & 0xFF, 17u);
+    EXPECT_EQ(second & ~0xFFu, uint32_t(grid[0]) << 8 | 0x1000);
+    // Channels no window owns are off.
+    for (int c = 0; c < 8; ++c) {
+        if (std::find(grid.begin(), grid.end(), c) == grid.end()) {
+            EXPECT_EQ(ochReg(c, 0x42), 0u) << c;
+        }
+    }
+}
+
+TEST_F(OutputTest, MixerMembersFollowThePriorities)
+{
+    for (int w = 0; w < 6; ++w)
+        setWindow(w, 0, 0, 1920, 1080, w == 0 ? kHdmi1 : kHdmi2);
+    settle();
+    for (int w = 0; w < 6; ++w)
+        ASSERT_EQ(e->win_info[w].ochLst[0], w);
+    // Priority 0 on top: window 5 at the bottom, window 0 last.
+    EXPECT_EQ(chip.regValue(0x0E, 0x09, 4), 0x89ABCDu);
+    EXPECT_EQ(decoded(0).layer, 5);
+    EXPECT_EQ(decoded(5).layer, 0);
+
+    setWord(kPriority + 0, 5);
+    setWord(kPriority + 10, 0);
+    settle();
+    EXPECT_EQ(chip.regValue(0x0E, 0x09, 4), 0xD9ABC8u);
+    EXPECT_EQ(e->PM_LAYER[0], 0);
+    EXPECT_EQ(e->PM_LAYER[5], 5);
+}
+
+TEST_F(OutputTest, AFadeOfNFramesTakesNPlusOneStepsAndNeverHangs)
+{
+    ASSERT_EQ(e->och_owner[0], 0);
+    EXPECT_TRUE(e->set_layer_coef(e->c331_fd, 0, 4, 1));
+    EXPECT_EQ(fadeSteps(), 5u);
+    // Window 0 alone in mixer 0 at position 0: its weight in the entry where only it is present.
+    EXPECT_EQ(chip.writesTo(0x0E, 0x11 + 5 + 1), (std::vector<uint8_t>{0, 32, 64, 96, 128}));
+    EXPECT_EQ(decoded(0).alpha, 128);
+    chip.clearLog();
+    e->set_layer_coef(e->c331_fd, 0, 0, 0);
+    EXPECT_EQ(fadeSteps(), 1u);
+    EXPECT_EQ(decoded(0).alpha, 0);
+
+    // No output frame ever comes: the fade ends at once, within the frame wait's bound.
+    chip.setFrameEventsStuck(true);
+    chip.clearLog();
+    sleeps.clear();
+    EXPECT_FALSE(e->set_layer_coef(e->c331_fd, 0, 60, 1));
+    EXPECT_EQ(fadeSteps(), 2u);
+    EXPECT_EQ(decoded(0).alpha, 128);
+    EXPECT_LE(sleeps.size(), 210u);
+    chip.setFrameEventsStuck(false);
+}
+
+TEST_F(OutputTest, FreezeFollowsTheSignalAndComesAfterTheOtherFlags)
+{
+    // No signal on HDMI3: the freeze bit is not applied.
+    setWindow(0, 0, 0, 1920, 1080, kHdmi3);
+    settle();
+    ASSERT_EQ(e->oimgct(e->win_port[0]), 1);
+    chip.clearLog();
+    e->c331_SetWinOutput(e->c331_fd, 0, 0x0002);
+    EXPECT_EQ(freezeWrites(), 0u);
+    EXPECT_EQ(e->win_info[0].output & 2, 0);
+
+    // With a signal: fade enable, dot-by-dot and freeze in one word; the freeze stays.
+    setWindow(0, 0, 0, 1920, 1080, kHdmi1);
+    settle();
+    e->c331_SetWinOutput(e->c331_fd, 0, 0x0106);
+    EXPECT_EQ(e->PM_WIN_FADE_EN[0], 1);
+    EXPECT_EQ(e->PM_WIN_DBD_MODE[0], 1);
+    EXPECT_EQ(e->win_info[0].output & 2, 2);
+    EXPECT_TRUE(decoded(0).frozen);
+    e->c331_SetWinOutput(e->c331_fd, 0, 0x0104);
+    EXPECT_FALSE(decoded(0).frozen);
+}
+
+TEST_F(OutputTest, OneSourceChangeFadesTwoChangesFreeze)
+{
+    setWindow(0, 0, 0, 1920, 1080, kHdmi1);
+    setWord(window(0) + kWinFlags, 0x0004);
+    setWord(kFadeIn, 2);
+    setWord(kFadeOut, 2);
+    settle();
+    ASSERT_EQ(e->PM_WIN_FADE_EN[0], 1);
+    chip.clearLog();
+    setWord(window(0) + kWinSource, kHdmi2);
+    settle();
+    EXPECT_EQ(fadeSteps(), 6u);   // out in 3 steps, in in 3
+    EXPECT_EQ(freezeWrites(), 0u);
+    EXPECT_EQ(decoded(0).port, 0);   // HDMI2 is chip port 0
+    EXPECT_EQ(decoded(0).alpha, 128);
+
+    // Two windows changing at once freeze instead.
+    setWindow(1, 0, 0, 1920, 1080, kHdmi1);
+    settle();
+    e->PM_WIN_FADE_EN[1] = 1;
+    chip.clearLog();
+    e->g_chg_input[0] = e->g_chg_input[1] = 1;
+    e->set_output(e->c331_fd);
+    EXPECT_EQ(fadeSteps(), 0u);
+    EXPECT_GT(freezeWrites(), 0u);
+    // A geometry change with a source change behind it in one commit freezes too (the
+    // re-layout takes the source along).
+    chip.clearLog();
+    setWord(window(0) + kWinWidth, 960);
+    setWord(window(1) + kWinSource, kHdmi2);
+    settle();
+    EXPECT_EQ(fadeSteps(), 0u);
+    EXPECT_GT(freezeWrites(), 0u);
+    EXPECT_EQ(decoded(e->win_info[1].ochLst[0]).port, 0);
+}
+
+TEST_F(OutputTest, AnUntouchedWindowGetsNoWritesInItsBanks)
+{
+    panel(7680, 2160, 0);
+    setWindow(0, 0, 0, 3840, 2160, kHdmi1);
+    setWindow(1, 3840, 0, 3840, 2160, kHdmi1);
+    settle();
+    const int och0 = gridOf(0).at(0), ich0 = e->win_ich[0][0];
+    ASSERT_NE(gridOf(1).at(0), och0);
+    chip.clearLog();
+    setWord(window(1) + kWinSource, kHdmi2);
+    settle();
+    EXPECT_EQ(decoded(gridOf(1).at(0)).port, 0);
+    for (const auto& w : chip.writes()) {
+        if (w.addr == 0)
+            continue;
+        for (int base = 0x08; base <= 0x0F; ++base) {
+            if (base != 0x0E) {
+                EXPECT_NE(w.bank, bank(uint8_t(base), och0)) << std::hex << int(w.bank) << ":" << int(w.addr);
+            }
+        }
+        for (int base = 0x10; base <= 0x17; ++base)
+            EXPECT_NE(w.bank, bank(uint8_t(base), ich0)) << std::hex << int(w.bank) << ":" << int(w.addr);
+    }
+}
+
+TEST_F(OutputTest, AMoveWritesOnlyItsOwnChannelsAndTheMixers)
+{
+    panel(7680, 2160, 0);
+    setWindow(0, 100, 100, 3000, 1000, kHdmi1);
+    settle();
+    chip.clearLog();
+    setWord(window(0) + kWinX, 2000);
+    settle();
+    std::set<int> ochs, ichs;
+    for (int c : gridOf(0))
+        ochs.insert(c);
+    for (int c : e->prev_win_ich[0])
+        if (c >= 0)
+            ichs.insert(c);
+    ASSERT_EQ(ochs.size(), 2u);
+    for (const auto& w : chip.writes()) {
+        if (w.addr == 0 || w.bank < 0x08 || w.bank >= 0x88)
+            continue;   // bank selects and the chip's global banks
+        const int ch = (w.bank - 0x08) / 16, base = 0x08 + (w.bank - 0x08) % 16;
+        const bool mixer = base == 0x0E;
+        const bool own = base < 0x10 ? ochs.count(ch) > 0 : (ichs.count(ch) > 0 || (base == 0x16 && ochs.count(ch) > 0));
+        EXPECT_TRUE(mixer || own) << std::hex << int(w.bank) << ":" << int(w.addr);
+    }
+}
+
+TEST_F(OutputTest, MirrorsReadBackwards)
+{
+    setWord(window(0) + kWinMirror, 3);
+    settle();
+    EXPECT_EQ(chip.reg(0x08, 0x22), 1);
+    EXPECT_EQ(chip.reg(0x16, 0x30), 256 - c331_manage::kMemPitch);
+    setWord(window(0) + kWinMirror, 0);
+    settle();
+    EXPECT_EQ(chip.reg(0x08, 0x22), 0);
+    EXPECT_EQ(chip.reg(0x16, 0x30), c331_manage::kMemPitch);
+}
+
+TEST_F(OutputTest, AWindowWithoutInputChannelsIsSwitchedOff)
+{
+    setWindow(1, 100, 100, 200, 200, kHdmi2);
+    settle();
+    const int c = gridOf(1).at(0);
+    ASSERT_TRUE(decoded(c).on);
+    e->win_port[1] = c331_manage::kNoPort;
+    e->g_chg_input[1] = 1;
+    e->set_output(e->c331_fd);
+    EXPECT_EQ(ochReg(c, 0x42), 0u);
+    EXPECT_FALSE(decoded(c).on);
+    EXPECT_TRUE(decoded(0).on);
+}
+
+TEST_F(OutputTest, ForcedColourAndReadModesNeverIndexMissingPortsOrOwners)
+{
+    e->win_info[0].port = c331_manage::kNoInput;
+    e->zelApi_forceColorDisable(e->c331_fd);
+    EXPECT_EQ(g_force_bkcolor, 2);
+    EXPECT_EQ(chip.reg(0x08, 0x48), 1);   // no input: the colour stays on
+    chip.clearLog();
+    e->set_oscwct(e->c331_fd, 7);   // nobody owns channel 7
+    e->set_oscwct(e->c331_fd, 255);
+    EXPECT_TRUE(chip.writes().empty());
+}
+
+TEST_F(OutputTest, TheDecodedViewListsEachWindowsChannels)
+{
+    setWindow(0, 100, 50, 800, 600, kHdmi1);
+    settle();
+    const std::string view = sim::describeVideoChip(chip);
+    EXPECT_NE(view.find("[windows]\noch 0: x 100 y 50 800x600 from ich"), std::string::npos) << view;
+    // Every section of the list is there, in order.
+    size_t at = 0;
+    for (int i = 0; i < sim::kVideoChipSectionCount; ++i) {
+        const std::string part = sim::kVideoChipSections[i].describe(chip);
+        const size_t found = view.find(part, at);
+        EXPECT_NE(found, std::string::npos) << sim::kVideoChipSections[i].name;
+        at = found;
+    }
+}
