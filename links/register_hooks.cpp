@@ -9,11 +9,24 @@
 #include "ledout/clock_record_run.h"
 #include "ledout/fpga_manage.h"
 #include "ledout/rcv_recovery_file.h"
+#include "ui/system/advancedoption.h"
+#include "ui/system/smartmapping.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+
+#include <functional>
 
 namespace linkhooks {
 
 namespace {
 c331_manage* engine() { return c331_manage::p_c331_manage; }
+
+void onGuiThread(std::function<void()> work)
+{
+    if (QCoreApplication* app = QCoreApplication::instance())
+        QMetaObject::invokeMethod(app, std::move(work), Qt::QueuedConnection);
+}
 }  // namespace
 
 void enginePrint()
@@ -105,17 +118,31 @@ void recordTiming()
         manager()->clock_record->dealwith_record_timing();
 }
 
-// The reader's lists are what the pages count and the jobs look for.
-void recoveryFilesChanged(bool)
+// The reader's lists are what the pages count and the jobs look for. The page in front follows on
+// the GUI thread (the links call from their own threads), and only while it is still in front.
+void recoveryFilesChanged(bool deleted)
 {
     if (manager() && manager()->rcv_recovery)
         manager()->rcv_recovery->get_dir_file("/data/rcvrecovery");
+    onGuiThread([deleted] {
+        AdvancedOption* page = g_advancedoption;
+        if (!page || g_page_focus.load() != AdvancedOption::kFocus)
+            return;
+        if (deleted && page->rcv_self_recovery_ornot())
+            page->on_Button_back_clicked();
+        else
+            page->language_changed();
+    });
 }
 
 void scanFilesChanged()
 {
     if (manager() && manager()->rcv_recovery)
         manager()->rcv_recovery->get_dir_file("/data/smartmapping");
+    onGuiThread([] {
+        if (g_smartmapping && g_page_focus.load() == SmartMapping::kFocus)
+            g_smartmapping->on_Button_back_clicked();   // stays while a job's ring is shown
+    });
 }
 
 }  // namespace linkhooks

@@ -17,6 +17,7 @@
 #include "ui/system/advancedoption.h"
 #include "ui/system/linkoption.h"
 #include "ui/system/outputset.h"
+#include "ui/system/smartmapping.h"
 #include "ui/system/test_chart.h"
 #include "ui/video/imagelayout.h"
 #include "ui/video/imagequality.h"
@@ -154,7 +155,7 @@ void Option::on_test_chart_clicked() { shell::openPage(g_test_chart, test_chart:
 void Option::on_AdvanceButton_clicked() { shell::openPage(g_advancedoption, AdvancedOption::kFocus); }
 void Option::on_link_set_clicked() { shell::openPage(g_linkoption, LinkOption::kFocus); }
 void Option::on_image_quality_clicked() { shell::openPage(g_imagequality, ImageQuality::kFocus); }
-void Option::on_smart_mapping_clicked() {}
+void Option::on_smart_mapping_clicked() { shell::openPage(g_smartmapping, SmartMapping::kFocus); }
 
 void Option::on_image_layout_clicked()
 {

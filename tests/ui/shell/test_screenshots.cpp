@@ -29,6 +29,7 @@
 #include "ledout/card_job_report.h"
 #include "ledout/job_block.h"
 #include "ui/system/linkoption.h"
+#include "ui/system/smartmapping.h"
 #include "ui/system/outputset.h"
 #include "ui/system/test_chart.h"
 
@@ -268,6 +269,9 @@ TEST_F(ShellTest, SystemPageScreenshotsInEnglishAndChinese)
     ConfigEngine::pInstance();
     fpga->usb_upgrade_time = "14:3:25    14:5:2";
     zeltest::writeText("/data/rcvrecovery/JYFX_wall", "recovery");
+    for (const char* name : {"/data/smartmapping/P3_indoor.jyfile", "/data/smartmapping/P2.5_stage.jyfile",
+                             "/mnt/usb1/P4_outdoor.jyfile"})
+        zeltest::writeText(name, "scan");
     for (int i = 0; i < 20; ++i)
         factoryage_log.push_back(QStringLiteral("12-06 %1:%2 %3 %4 0 %5 31 0")
                                      .arg(8 + i / 20, 2, 10, QLatin1Char('0'))
@@ -325,6 +329,26 @@ TEST_F(ShellTest, SystemPageScreenshotsInEnglishAndChinese)
         click(g_numberkeyboard, "Button_ok");
         shots.emplace_back("advanced_aging", grab(g_advancedoption));
         click(g_advancedoption, "Button_back");
+        flushDeletes();
+
+        click(g_option, "smart_mapping");
+        shots.emplace_back("mapping_cabinet", grab(g_smartmapping));
+        click(g_smartmapping, "Button_next");
+        shots.emplace_back("mapping_port", grab(g_smartmapping));
+        click(g_smartmapping, "Button_next_2");
+        shots.emplace_back("mapping_screen", grab(g_smartmapping));
+        click(g_smartmapping, "Button_route");
+        shots.emplace_back("mapping_routing", grab(g_smartmapping));
+        click(g_smartmapping, "Button_route5");
+        click(g_smartmapping, "Button_loadscan");
+        shots.emplace_back("mapping_load_port", grab(g_smartmapping));
+        click(g_smartmapping, "Button_next_5");
+        shots.emplace_back("mapping_files", grab(g_smartmapping));
+        click(g_smartmapping, "Button_paraweld");
+        shots.emplace_back("mapping_curing", grab(g_smartmapping));
+        click(g_smartmapping, "Button_mapping");
+        shots.emplace_back("mapping_switch", grab(g_smartmapping));
+        click(g_smartmapping, "Button_back");
         flushDeletes();
 
         click(g_option, "link_set");

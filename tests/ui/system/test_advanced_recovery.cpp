@@ -1,18 +1,11 @@
 // The receiving-card self-recovery tab on simulated cards: the check finds a faulty card, its line
 // shows, the self-recovery clears it, with the page closed and reopened while a job runs.
-#include <QCoreApplication>
 #include <QPointer>
 
-#include <thread>
-
+#include "card_fixture.h"
 #include "ledout/card_job_report.h"
 #include "ledout/job_block.h"
 #include "ledout/recovery_files.h"
-#include "sim/card_chain.h"
-#include "sim/card_port_engine.h"
-#include "sim/sim_clock.h"
-#include "sim/sim_config.h"
-#include "system_fixture.h"
 #include "ui/shell/QRoundProgressBar.h"
 #include "ui/shell/tip.h"
 #include "ui/system/advancedoption.h"
@@ -38,28 +31,14 @@ rcvfiles::Net net(uint16_t ledx, int cards)
     return n;
 }
 
-class RecoveryTest : public SystemPageTest {
+class RecoveryTest : public CardPageTest {
 protected:
     void SetUp() override
     {
-        SystemPageTest::SetUp();
-        sim::setTickSource([] { return G_timeTicks.load(); });
-        fpga = bringUpFpgas();
-        sim::SimConfig c = sim::config();
-        c.cardsPerPort = {};
-        c.cardsPerPort[0] = 3;
-        c.cardsPerPort[1] = 6;
-        c.cardsPerPort[2] = 3;
-        sim::setConfig(c);
-        sim::attachCardChains();
+        CardPageTest::SetUp();
+        withCards({{0, 3}, {1, 6}, {2, 3}});
         for (int port : {0, 1, 2})
             sim::cardChain().setConfigId(port, 0xA1A1);
-        passes(3 * 81);   // the background search counts every port's cards
-    }
-    void TearDown() override
-    {
-        sim::setTickSource(nullptr);
-        SystemPageTest::TearDown();
     }
 
     static void writeRecoveryFile()
@@ -68,24 +47,6 @@ protected:
         s.configId = 0xA1A1;
         s.nets = {net(0, 3), net(1, 6), net(2, 3)};
         zeltest::writeFile(kRecoveryFile, rcvfiles::recoveryFile({s}));
-    }
-
-    void passes(int n)
-    {
-        for (int k = 0; k < n; ++k) {
-            G_timeTicks += 1;
-            fpga->fpga_manage_deal(fpga);
-        }
-    }
-    // Runs the job to its end, with the GUI thread taking the reports as they come.
-    bool runJob(int limit = 20000)
-    {
-        for (int k = 0; k < limit && (fpga_manage::job_word() & 0xFF) != 0; ++k) {
-            passes(1);
-            QCoreApplication::processEvents();
-        }
-        QCoreApplication::processEvents();
-        return (fpga_manage::job_word() & 0xFF) == 0;
     }
 
     void openRecoveryTab()
@@ -103,17 +64,6 @@ protected:
                         : nullptr;
         return l ? l->text() : QString();
     }
-
-    // A report made on the LED output's thread, taken by the GUI thread.
-    template <class F>
-    static void fromLedThread(F f)
-    {
-        std::thread t(f);
-        t.join();
-        QCoreApplication::processEvents();
-    }
-
-    fpga_manage* fpga = nullptr;
 };
 
 }  // namespace
@@ -199,7 +149,7 @@ TEST_F(RecoveryTest, ACardBeyondItsPortsCountIsRedAndBlocksTheRecovery)
     writeRecoveryFile();
     openRecoveryTab();
     jobblock::set16(jobblock::kCheckResult, 4);   // as the check leaves it
-    fromLedThread([] { cardjobs::report_faulty_card("01/02/05/04"); });
+    fromOtherThread([] { cardjobs::report_faulty_card("01/02/05/04"); });
     EXPECT_EQ(entry(0), "Find Screen01, LED02, Rcv<font color = #FF0000 >05</font>");
     g_send_para[28] = 0;
     click(g_advancedoption, "Button_self_recovery");
@@ -208,7 +158,7 @@ TEST_F(RecoveryTest, ACardBeyondItsPortsCountIsRedAndBlocksTheRecovery)
     EXPECT_EQ(g_qround_bar, nullptr);
 
     // Short entries are not drawn; the drawing never reads past the list.
-    fromLedThread([] { cardjobs::report_faulty_card("01/02"); });
+    fromOtherThread([] { cardjobs::report_faulty_card("01/02"); });
     EXPECT_EQ(entry(0), QString());
 }
 
