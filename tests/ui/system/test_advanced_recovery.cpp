@@ -2,10 +2,13 @@
 // shows, the self-recovery clears it, with the page closed and reopened while a job runs.
 #include <QPointer>
 
+#include <filesystem>
+
 #include "card_fixture.h"
 #include "ledout/card_job_report.h"
 #include "ledout/job_block.h"
 #include "ledout/recovery_files.h"
+#include "links/register_hooks.h"
 #include "ui/shell/QRoundProgressBar.h"
 #include "ui/shell/tip.h"
 #include "ui/system/advancedoption.h"
@@ -176,4 +179,22 @@ TEST_F(RecoveryTest, JobButtonsDoNothingWhileAJobRuns)
     click(g_advancedoption, "Button_check");
     EXPECT_EQ(g_send_para[0], 0) << "not under an upgrade either";
     g_usb_grade = 0;
+}
+
+TEST_F(RecoveryTest, RecoveryFileChangesOverTheLinksReachThePageOnItsThread)
+{
+    click(g_option, "AdvanceButton");
+    auto* tab = child<QPushButton>(g_advancedoption, "Button_rcv_recovery");
+    EXPECT_EQ(tab->styleSheet(), kTabGrey);
+    writeRecoveryFile();
+    fromOtherThread([] { linkhooks::recoveryFilesChanged(false); });
+    EXPECT_EQ(tab->styleSheet(), kTabOther) << "counted again";
+
+    // Deleted while the tab is shown: the page goes back.
+    click(g_advancedoption, "Button_rcv_recovery");
+    std::filesystem::remove(root.at(kRecoveryFile));
+    fromOtherThread([] { linkhooks::recoveryFilesChanged(true); });
+    flushDeletes();
+    EXPECT_EQ(g_advancedoption, nullptr);
+    EXPECT_EQ(g_page_focus.load(), 5);
 }
