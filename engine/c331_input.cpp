@@ -299,7 +299,8 @@ void c331_manage::check_port_valid(int)
         }
         if (!signal && isVbo(p))
             vboRestart(p - kFirstVboPort, laneMask(0));
-        ZEL_DEBUG("[c331_check_nosignal] port_%d, nosignal:%02x\n", p, status);
+        if (prnEn[kPrnNoSignal] & kPrnNoSignalBit)
+            printf("[c331_check_nosignal] port_%d, nosignal:%02x\n", p, status);
     }
 }
 

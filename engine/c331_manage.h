@@ -354,7 +354,7 @@ public:
     uint16_t osd_text[c331osd::kTextLines][c331osd::kLineCodes];
     int osd_line_count = 0;
     uint32_t font_chip_addr[c331osd::kFonts] = {};
-    int prnEn[8] = {};                   // print switches; entry 6 the serial flash
+    int prnEn[8] = {};                   // print switches; entry 6 the serial flash, 7 the signal checks
     // One whole serial-flash operation, DMA, graphics-engine operation, font reload or register
     // dump at a time: they share the controller's registers of bank 0x04 across threads.
     std::recursive_mutex osd_op_mutex;
@@ -389,6 +389,9 @@ public:
         uint8_t status;
         bool valid;                      // a measurement with signal is stored
     };
+    // Bit 7 of print switch 7 traces every signal check.
+    static constexpr int kPrnNoSignal = 7;
+    static constexpr int kPrnNoSignalBit = 0x80;
     int PI_STATUS[kPorts];
     PortMeasure PI_MEAS[kPorts];
     int PI_FV[kPorts];                   // frame rate of the last set-up
