@@ -1,6 +1,7 @@
 #include "sim/video_chip_view.h"
 
 #include "sim/video_chip.h"
+#include "sim/video_chip_crop.h"
 #include "sim/video_chip_decode.h"
 #include "sim/video_chip_picture.h"
 
@@ -14,6 +15,7 @@ std::string describeOsd(const VideoChipModel& chip) { return "[osd]\n" + chip.os
 
 const VideoChipSection kVideoChipSections[] = {
     {"windows", describeWindows},
+    {"crops", describeCrops},
     {"output picture", describeOutputPicture},
     {"osd", describeOsd},
 };

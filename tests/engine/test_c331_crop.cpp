@@ -1,6 +1,9 @@
 // Input crops: clamping, edge offsets and their refresh.
+#include "chips/tarvosource.h"
 #include "engine/c331_picture_calc.h"
 #include "engine_fixture.h"
+#include "sim/video_chip_crop.h"
+#include "sim/video_chip_view.h"
 
 using namespace ramaddr;
 
@@ -182,4 +185,85 @@ TEST_F(CropTest, TimingChangeRefreshesOnlyCroppedWindowsOnThatPort)
     e->zelApi_updateCrop(6);
     e->zelApi_updateCrop(255);
     EXPECT_EQ(offsets(0)[0], 100);
+}
+
+namespace {
+
+// A 1080p60 signal on HDMI1, windows committed through the image, passes run until the inputs
+// settle: what the chip then reads of the input.
+class CroppedWindowTest : public EngineTest {
+protected:
+    static constexpr int kHdmi1 = 2;
+
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        TARVO_HDMI_INFO r{};
+        r.Hact = 1920;
+        r.Hsync = 44;
+        r.Hback = 148;
+        r.Htotal = 2200;
+        r.Vact = 1080;
+        r.Vsync = 5;
+        r.Vback = 36;
+        r.Vtotal = 1125;
+        r.pfreq = 148.5f;
+        r.type = 1;
+        r.stable = 1;
+        tarvosource::pInstance()->hdminfo[kHdmi1] = r;
+        sim::setInputSignal(kHdmi1, true, 1920, 1080, 60);
+        bringUp();
+        settle();
+    }
+    void settle()
+    {
+        commitAndPass();
+        model->refresh_shadow();
+        e->stepOnce();
+        e->stepOnce();
+    }
+    void showWindow0(int width, int height, uint16_t source)
+    {
+        setWord(window(0) + kWinX, 0);
+        setWord(window(0) + kWinY, 0);
+        setWord(window(0) + kWinWidth, uint16_t(width));
+        setWord(window(0) + kWinHeight, uint16_t(height));
+        setWord(window(0) + kWinSource, source);
+        settle();
+    }
+    void writeEntry(unsigned k, uint16_t x, uint16_t y, uint16_t w, uint16_t h)
+    {
+        const unsigned a = cropEntry(k);
+        model->ram_para[a] = static_cast<uint8_t>(kCropValid | kHdmi1);
+        setWord(a + 2, x);
+        setWord(a + 4, y);
+        setWord(a + 6, w);
+        setWord(a + 8, h);
+    }
+    std::string crops() const { return sim::describeCrops(chip); }
+};
+
+}  // namespace
+
+TEST_F(CroppedWindowTest, TheChipReadsTheCropsRectangle)
+{
+    showWindow0(1920, 1080, kHdmi1);
+    EXPECT_NE(crops().find("och 0: input 0,0 1920x1080 of 1920x1080"), std::string::npos) << crops();
+
+    // Shown 1:1.
+    writeEntry(2, 100, 50, 800, 600);
+    showWindow0(800, 600, 0x8002);
+    ASSERT_EQ(e->PM_CROP_EN[0], 1);
+    EXPECT_NE(crops().find("och 0: input 100,50 800x600 of 1920x1080"), std::string::npos) << crops();
+
+    // Zoomed to the whole panel.
+    writeEntry(3, 480, 270, 960, 540);
+    showWindow0(1920, 1080, 0x8003);
+    EXPECT_NE(crops().find("och 0: input 480,270 960x540 of 1920x1080"), std::string::npos) << crops();
+    // The decoded view written next to the register snapshot carries it.
+    EXPECT_NE(sim::describeVideoChip(chip).find("[crops]\noch 0: input 480,270 960x540"), std::string::npos);
+
+    // Back to the plain input.
+    showWindow0(1920, 1080, kHdmi1);
+    EXPECT_NE(crops().find("och 0: input 0,0 1920x1080 of 1920x1080"), std::string::npos) << crops();
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "sim/video_chip.h"
+#include "sim/video_chip_crop.h"
 #include "sim/video_chip_picture.h"
 #include "support/test_root.h"
 
@@ -56,4 +57,40 @@ TEST(VideoChipPicture, DecodesPatternBackgroundAndPictureValues)
     EXPECT_TRUE(has(view, "och1: brightness 0 contrast 0 (off) saturation 0 (off) matrix 0/0/0 (off) sharpness gain 0 "
                           "strength 0/0"))
         << view;
+}
+
+TEST(VideoChipPicture, DecodesTheRectangleAWindowReadsFromItsInput)
+{
+    zeltest::TempRoot root;
+    sim::VideoChipModel& chip = sim::attachVideoChip();
+    auto set = [&](uint8_t bank, uint8_t addr, uint32_t v, int n) {
+        for (int k = 0; k < n; ++k)
+            chip.setReg(bank, static_cast<uint8_t>(addr + k), static_cast<uint8_t>(v >> (8 * k)));
+    };
+    // Input channel 2 stores a 1920x1080 picture at 0x100000, 4 bytes a pixel, 16 KiB a line.
+    set(0x30, 0x19, 1920, 2);
+    set(0x30, 0x1D, 1080, 2);
+    set(0x36, 0x1C, 0x100000, 4);
+    set(0x36, 0x31, 16, 1);
+    // Two output channels side by side, 960 wide each, reading from line 50, pixel 100.
+    const uint32_t start = 0x100000 + 50 * 16 * 1024 + 100 * 4;
+    set(0x08, 0x08, 0x0201, 2);
+    set(0x18, 0x08, 0x1011, 2);
+    for (uint8_t b : {0x08, 0x18}) {
+        set(b, 0x42, 960, 2);
+        set(b, 0x46, 1081, 2);
+    }
+    set(0x16, 0x08, start, 4);
+    set(0x26, 0x08, start + 960 * 4, 4);
+    EXPECT_TRUE(has(sim::describeCrops(chip), "och 0: input 100,50 1920x1080 of 1920x1080 from ich 2"))
+        << sim::describeCrops(chip);
+
+    // Zoomed 2:1 across (16.16 ratio of 959 over 1919): half as many input pixels.
+    set(0x0A, 0x49, 959 * 65536 / 1919 + 1, 2);
+    // Stored at 2 bytes a pixel.
+    chip.setReg(0x00, 0x73, 17);
+    set(0x16, 0x08, 0x100000 + 50 * 16 * 1024 + 100 * 2, 4);
+    set(0x26, 0x08, 0x100000 + 50 * 16 * 1024 + 580 * 2, 4);
+    EXPECT_TRUE(has(sim::describeCrops(chip), "och 0: input 100,50 960x1080 of 1920x1080 from ich 2"))
+        << sim::describeCrops(chip);
 }

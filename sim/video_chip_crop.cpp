@@ -1,0 +1,132 @@
+#include "sim/video_chip_crop.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+
+#include "sim/video_chip.h"
+#include "sim/video_chip_decode.h"
+
+namespace sim {
+
+namespace {
+
+constexpr int kStep = 16;
+constexpr uint8_t kOchBank = 0x08, kSource = 0x08;
+constexpr uint32_t kSourceFollows = 0x1000;
+// Frame memory (bank 0x16 + 16 n): an output channel's first read address, an input channel's
+// first write address and its line pitch in KiB.
+constexpr uint8_t kMemBank = 0x16, kReadAddr = 0x08, kWriteAddr = 0x1C, kPitch = 0x31;
+constexpr uint32_t kKiB = 1024;
+// Memory write mode of each input channel (bank 0, 0x71 + i): how many bytes a pixel takes.
+constexpr uint8_t kWriteMode = 0x71;
+constexpr uint32_t kOne = 0x10000;   // 16.16 unity
+
+uint8_t bank(uint8_t base, int n) { return static_cast<uint8_t>(base + kStep * n); }
+
+// Pixels in `bytes` bytes of a line stored in the given write-mode code.
+uint32_t pixelsIn(uint32_t bytes, uint8_t code)
+{
+    switch (code) {
+    case 128: return bytes / 16 * 5 + bytes % 16 / 3;   // 16 bytes per 5 pixels
+    case 1: return bytes * 3 / 8;                        // 8 bytes per 3 pixels
+    case 17: return bytes / 2;
+    default: return bytes / 4;
+    }
+}
+
+// The input position a read start in a shrunk picture came from (the first one that maps to it).
+int64_t unshrinkStart(int64_t stored, uint32_t ratio)
+{
+    if (ratio == 0 || stored <= 0)
+        return stored;
+    return ((stored - 1) * kOne + ratio - 1) / ratio + 1;
+}
+
+// The input size that gives `out` output pixels at the ratio (zoom or shrink; 0 for neither).
+int inputSize(int out, uint32_t zoom, uint32_t shrink)
+{
+    if (out <= 0)
+        return 0;
+    const int64_t o = out - 1;
+    if (zoom > 1)
+        return static_cast<int>((o * (zoom - 1) + kOne / 2) / kOne + 1);
+    if (shrink > 1)
+        return static_cast<int>(o * kOne / (shrink - 1) + 1);
+    return out;
+}
+
+struct Cell {
+    const DecodedChannel* d;
+    int64_t x, y;   // where it starts reading, stored pixels and lines
+};
+
+}  // namespace
+
+std::vector<DecodedCrop> decodeCrops(const VideoChipModel& chip)
+{
+    const std::vector<DecodedChannel> outs = decodeOutputs(chip);
+    std::vector<DecodedCrop> crops;
+    for (const DecodedChannel& first : outs) {
+        if (!first.on || first.ich < 0 || (chip.regValue(bank(kOchBank, first.och), kSource, 2) & kSourceFollows))
+            continue;
+        const uint8_t mb = bank(kMemBank, first.ich);
+        const uint32_t pitch = chip.reg(mb, kPitch) * kKiB;
+        if (pitch == 0)
+            continue;
+        const uint32_t base = chip.regValue(mb, kWriteAddr, 4);
+        const uint8_t code = chip.reg(0x00, static_cast<uint8_t>(kWriteMode + first.ich));
+        // The window's cells: this channel and those reading through it.
+        std::vector<Cell> cells;
+        for (const DecodedChannel& d : outs) {
+            const uint32_t src = chip.regValue(bank(kOchBank, d.och), kSource, 2);
+            const bool mine = d.och == first.och || ((src & kSourceFollows) && int((src >> 8) & 7) == first.och);
+            if (!d.on || !mine)
+                continue;
+            const int64_t off = int64_t(chip.regValue(bank(kMemBank, d.och), kReadAddr, 4)) - base;
+            if (off < 0)
+                continue;
+            cells.push_back({&d, int64_t(pixelsIn(uint32_t(off % pitch), code)), off / pitch});
+        }
+        if (cells.empty())
+            continue;
+        int64_t x0 = cells[0].x, y0 = cells[0].y;
+        for (const Cell& c : cells) {
+            x0 = std::min(x0, c.x);
+            y0 = std::min(y0, c.y);
+        }
+        // The top row of cells spans the window's width, the left column its height.
+        int width = 0, height = 0;
+        for (const Cell& c : cells) {
+            if (c.y == y0)
+                width += c.d->width;
+            if (c.x == x0)
+                height += c.d->height;
+        }
+        DecodedCrop k;
+        k.och = first.och;
+        k.ich = first.ich;
+        k.x = static_cast<int>(unshrinkStart(x0, first.hshrink));
+        k.y = static_cast<int>(unshrinkStart(y0, first.vshrink));
+        k.width = inputSize(width, first.hzoom, first.hshrink);
+        k.height = inputSize(height, first.vzoom, first.vshrink);
+        k.inputWidth = first.inWidth;
+        k.inputHeight = first.inHeight;
+        crops.push_back(k);
+    }
+    return crops;
+}
+
+std::string describeCrops(const VideoChipModel& chip)
+{
+    std::string s = "[crops]\n";
+    char line[160];
+    for (const DecodedCrop& k : decodeCrops(chip)) {
+        std::snprintf(line, sizeof line, "och %d: input %d,%d %dx%d of %dx%d from ich %d\n", k.och, k.x, k.y, k.width,
+                      k.height, k.inputWidth, k.inputHeight, k.ich);
+        s += line;
+    }
+    return s;
+}
+
+}  // namespace sim
