@@ -292,14 +292,15 @@ void c331_manage::set_nr(int fd, int ich, int port)
     set_nr_tpx(fd, ich, port);
     set_nr_hvpx(fd, ich, port);
     set_nr_mosq(fd, ich, port);
+    // Field inputs keep NR off here; progressive ones take block NR before the pixel stages.
     const int* nr = ip_levels[port].nr;
     uint32_t mode = kNrModeOff;
-    if (PI_SCAN_MODE[port] != 0)
-        mode = kNrModeOff;
-    else if (nr[kNrBlock] != 0)
-        mode = kNrModeBlock;
-    else if (nr[kNrPixelH] || nr[kNrPixelV] || nr[kNrTemporal] || nr[kNrMosquito])
-        mode = kNrModePixel;
+    if (PI_SCAN_MODE[port] == 0) {
+        if (nr[kNrBlock] != 0)
+            mode = kNrModeBlock;
+        else if (nr[kNrPixelH] || nr[kNrPixelV] || nr[kNrTemporal] || nr[kNrMosquito])
+            mode = kNrModePixel;
+    }
     wr(kRegNrMode, mode, bank);
 }
 

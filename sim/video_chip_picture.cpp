@@ -60,10 +60,10 @@ std::string generatorLine(const VideoChipModel& chip, int ch)
     const uint32_t rgb = static_cast<uint32_t>(chip.reg(b, kGenLevel)) << 16 |
                          static_cast<uint32_t>(chip.reg(b, kGenLevel + 1)) << 8 | chip.reg(b, kGenLevel + 2);
     if (mode == 0)
-        return format("och%d: off\n", ch);
+        return format("och %d: off\n", ch);
     if (mode == kGenSolid)
-        return format("och%d: solid #%06X control 0x%04X\n", ch, rgb, chip.regValue(b, kGenControl, 2));
-    return format("och%d: generator mode %u params %u/%u/%u control 0x%04X sizes %u/%u/%u level #%06X ctl %u/%u/%u\n",
+        return format("och %d: solid #%06X control 0x%04X\n", ch, rgb, chip.regValue(b, kGenControl, 2));
+    return format("och %d: generator mode %u params %u/%u/%u control 0x%04X sizes %u/%u/%u level #%06X ctl %u/%u/%u\n",
                   ch, mode, chip.reg(b, kGenParam), chip.reg(b, kGenParam + 1), chip.reg(b, kGenParam + 2),
                   chip.regValue(b, kGenControl, 2), chip.regValue(b, kGenSize, 2),
                   chip.regValue(b, kGenSize + 2, 2), chip.regValue(b, kGenSize + 4, 2), rgb,
@@ -74,7 +74,7 @@ std::string backgroundLine(const VideoChipModel& chip, int ch)
 {
     const uint8_t b = bankOf(kGeneratorBank, ch);
     const bool blanked = chip.regValue(bankOf(kBlankingBank, ch), kBlanking, 2) == kBlankingBlack;
-    return format("och%d: %s #%06X%s\n", ch, chip.reg(b, kBkgEnable) & 1 ? "on" : "off",
+    return format("och %d: %s #%06X%s\n", ch, chip.reg(b, kBkgEnable) & 1 ? "on" : "off",
                   chip.regValue(b, kBkgColor, 3), blanked ? " blanked" : "");
 }
 
@@ -83,7 +83,7 @@ std::string pictureLine(const VideoChipModel& chip, int ch)
     const uint8_t p = bankOf(kPictureBank, ch);
     const uint8_t s = bankOf(kSharpnessBank, ch);
     const bool matrixOn = chip.reg(0x00, static_cast<uint8_t>(kMatrixSwitch + ch)) & kMatrixOnBit;
-    return format("och%d: brightness %d contrast %u%s saturation %u%s matrix %u/%u/%u%s sharpness gain %u "
+    return format("och %d: brightness %d contrast %u%s saturation %u%s matrix %u/%u/%u%s sharpness gain %u "
                   "strength %u/%u\n",
                   ch, signed12(chip.regValue(p, kBrightness, 2)), chip.regValue(p, kContrast, 2),
                   chip.reg(p, kContrastCtl) & 1 ? "" : " (off)", chip.regValue(p, kSaturation, 2),

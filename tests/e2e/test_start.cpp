@@ -320,6 +320,16 @@ TEST_F(RunningBox, StartsServesCommandsAppliesChangesAndChangesNothingOnTheMachi
     EXPECT_TRUE(waitFor([&] { return view().find("och 0: x 100 y 50 800x600 from ich") != std::string::npos; }, 10))
         << view();
 
+    // A test pattern over TCP: shown on the window's channel, then cleared.
+    for (uint8_t pattern : {1, 0}) {
+        Bytes p = tcp.call(writeRam(0x360, {pattern, 0}));
+        ASSERT_GT(p.size(), 10u);
+        EXPECT_EQ(p[10], 0);
+        tcp.call(writeRegister(0x10, 0x01, 0, 0x01));
+        const std::string shown = pattern ? "[pattern]\noch 0: solid #FF0000" : "[pattern]\noch 0: off\n";
+        EXPECT_TRUE(waitFor([&] { return view().find(shown) != std::string::npos; }, 10)) << view();
+    }
+
     // The lock screen was in front after the pause (the process saves the picture only then).
     ASSERT_TRUE(waitFor([&] { return QImage(QString::fromStdString(at("/screen.png"))).width() == 800; }, 5));
     QImage screen(QString::fromStdString(at("/screen.png")));

@@ -168,8 +168,8 @@ TEST_F(PatternTest, ShownAndClearedOverTheProtocol)
     command(0xA0, {0x10, 0x01, 0, 0x01});                 // update: apply the image
     e->stepOnce();
     std::string view = sim::describeOutputPicture(chip);
-    EXPECT_NE(view.find("och0: solid #00FF00 control 0x0000\n"), std::string::npos) << view;
-    EXPECT_NE(view.find("och1: solid #00FF00 control 0x0003\n"), std::string::npos) << view;
+    EXPECT_NE(view.find("och 0: solid #00FF00 control 0x0000\n"), std::string::npos) << view;
+    EXPECT_NE(view.find("och 1: solid #00FF00 control 0x0003\n"), std::string::npos) << view;
     EXPECT_EQ(e->zelApi_IsPatternGen(), 1);
     model->refresh_shadow();
 
@@ -177,8 +177,8 @@ TEST_F(PatternTest, ShownAndClearedOverTheProtocol)
     command(0xA0, {0x10, 0x01, 0, 0x01});
     e->stepOnce();
     view = sim::describeOutputPicture(chip);
-    EXPECT_NE(view.find("och0: off\n"), std::string::npos) << view;
-    EXPECT_NE(view.find("och1: off\n"), std::string::npos) << view;
+    EXPECT_NE(view.find("och 0: off\n"), std::string::npos) << view;
+    EXPECT_NE(view.find("och 1: off\n"), std::string::npos) << view;
     EXPECT_EQ(e->zelApi_IsPatternGen(), 0);
 }
 

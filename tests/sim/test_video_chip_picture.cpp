@@ -18,8 +18,8 @@ TEST(VideoChipPicture, DecodesPatternBackgroundAndPictureValues)
     sim::VideoChipModel& chip = sim::attachVideoChip();
     std::string view = sim::describeOutputPicture(chip);
     EXPECT_TRUE(has(view, "[pattern]"));
-    EXPECT_TRUE(has(view, "och7: off"));
-    EXPECT_TRUE(has(view, "och0: off #000000"));
+    EXPECT_TRUE(has(view, "och 7: off"));
+    EXPECT_TRUE(has(view, "och 0: off #000000"));
 
     // Channel 1: a solid red pattern; channel 2: a generated one.
     chip.setReg(0x18, 0x57, 4);
@@ -47,14 +47,14 @@ TEST(VideoChipPicture, DecodesPatternBackgroundAndPictureValues)
     chip.setReg(0x0B, 0x09, 12);
     chip.setReg(0x0B, 0x12, 12);
     view = sim::describeOutputPicture(chip);
-    EXPECT_TRUE(has(view, "och1: solid #FF0000 control 0x0003")) << view;
-    EXPECT_TRUE(has(view, "och2: generator mode 9 params 0/0/0 control 0x8095 sizes 0/0/3840 level #000000 ctl 0/0/0"))
+    EXPECT_TRUE(has(view, "och 1: solid #FF0000 control 0x0003")) << view;
+    EXPECT_TRUE(has(view, "och 2: generator mode 9 params 0/0/0 control 0x8095 sizes 0/0/3840 level #000000 ctl 0/0/0"))
         << view;
-    EXPECT_TRUE(has(view, "och3: on #00FF00 blanked")) << view;
-    EXPECT_TRUE(has(view, "och0: brightness -512 contrast 1023 saturation 0 (off) matrix 8192/0/0 sharpness gain 6 "
+    EXPECT_TRUE(has(view, "och 3: on #00FF00 blanked")) << view;
+    EXPECT_TRUE(has(view, "och 0: brightness -512 contrast 1023 saturation 0 (off) matrix 8192/0/0 sharpness gain 6 "
                           "strength 12/12"))
         << view;
-    EXPECT_TRUE(has(view, "och1: brightness 0 contrast 0 (off) saturation 0 (off) matrix 0/0/0 (off) sharpness gain 0 "
+    EXPECT_TRUE(has(view, "och 1: brightness 0 contrast 0 (off) saturation 0 (off) matrix 0/0/0 (off) sharpness gain 0 "
                           "strength 0/0"))
         << view;
 }

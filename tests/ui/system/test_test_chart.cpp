@@ -138,11 +138,11 @@ TEST_F(TestChartTest, ThePatternReachesTheSimulatedChip)
     click(frame, "1");   // green
     e->stepOnce();
     std::string view = sim::describeOutputPicture(chip);
-    EXPECT_NE(view.find("och0: solid #00FF00"), std::string::npos) << view;
+    EXPECT_NE(view.find("och 0: solid #00FF00"), std::string::npos) << view;
     EXPECT_EQ(e->para_chg_flag.load(), 0);
 
     click(g_test_chart, "Button_closetest");
     e->stepOnce();
     view = sim::describeOutputPicture(chip);
-    EXPECT_NE(view.find("och0: off"), std::string::npos) << view;
+    EXPECT_NE(view.find("och 0: off"), std::string::npos) << view;
 }
