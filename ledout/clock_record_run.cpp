@@ -348,7 +348,7 @@ void clock_record_run::clock_record_deal()
     writeByte(s_.record_a + s_.mark_offset, s_.next_mark);
     writeByte(s_.record_b + s_.mark_offset, s_.next_mark);
     ++s_.mark_index;
-    if (s_.mark_index >= kPeriodMarks)
+    if (s_.mark_index > kPeriodMarks)   // mark 1440, in the record's last mark byte, was the last
         closePeriod();
     s_.tick = G_timeTicks.load();
 }

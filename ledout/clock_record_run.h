@@ -26,7 +26,7 @@ struct ClockRecordState {
     uint8_t period_pending = 0;    // 1 while the next period is still to be opened
     uint8_t initialised = 0;
     uint8_t start_bcd[7] = {};     // year mod 100, century, month, day, hour, minute, second
-    uint32_t mark_index = 0;       // 0-1440
+    uint32_t mark_index = 0;       // 0-1440, in bytes 48-408 of the period record
     uint32_t sequence = 0;         // bits 0-19 log entry number, bits 20-23 wrap count
     uint32_t record_a = 0;         // logical address of the current period record, copy A
     uint32_t record_b = 0;
@@ -60,7 +60,7 @@ public:
     static constexpr uint32_t kSectorB = 1154;
     static constexpr uint32_t kSectorLog = 1155;
     static constexpr uint32_t kMarksAt = 48;
-    static constexpr uint32_t kPeriodMarks = 1440;        // 2880 minutes
+    static constexpr uint32_t kPeriodMarks = 1440;        // index of the last mark (2880 minutes)
     static constexpr uint32_t kChipArg = 9;               // not used
 
     explicit clock_record_run(fpga_manage& owner, ClockRecordState& state = g_clock_record);

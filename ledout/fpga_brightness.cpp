@@ -8,6 +8,7 @@
 #include "core/global.h"
 #include "core/utils.h"
 #include "ledout/change_words.h"
+#include "ledout/command_record.h"
 #include "ledout/eth_param.h"
 #include "ledout/fpga_manage.h"
 #include "ledout/fpga_para.h"
@@ -15,6 +16,9 @@
 #include "ledout/rcv_card_cmd.h"
 
 using namespace changeword;
+using cmdrecord::kErase;
+using cmdrecord::kPresent;
+using cmdrecord::kStore;
 
 void (*fpga_manage::spin_hook)() = nullptr;
 
@@ -38,14 +42,8 @@ constexpr uint8_t kMinValue = 15;
 
 constexpr unsigned kRecordLen = 57;
 constexpr uint8_t kRecordHead[9] = {0xAA, 0x03, 0xAA, 0x00, 0x00, 0x00, 0x31, 0x00, kModeFixedValue};
-constexpr unsigned kRecordMode = 8;
-constexpr unsigned kRecordValue = 9;
-constexpr unsigned kRecordStore = 2;
-constexpr unsigned kRecordLength = 6;
-constexpr unsigned kRecordHeader = 8;
-constexpr uint8_t kStore = 0xAA;
-constexpr uint8_t kErase = 0x55;
-constexpr uint8_t kPresent = 0xAA;
+constexpr unsigned kRecordMode = cmdrecord::kPayload;
+constexpr unsigned kRecordValue = kRecordMode + 1;
 constexpr uint32_t kNoRecordValue = 16;
 
 constexpr uint32_t kAutoTicks = 200;
@@ -173,20 +171,20 @@ void fpga_manage::Brightness_init(const uint8_t* record)
 void fpga_manage::Brightness_command()
 {
     const uint8_t* rec = MCU_RAM_CMD;
-    const uint32_t length = rcv_card::rd16(rec + kRecordLength) + kRecordHeader;
+    const uint32_t length = cmdrecord::storedLength(rec);
     const uint8_t mode = rec[kRecordMode];
     if ((mode & ~kModeFixedValue) == kModeFixedLevel) {
         setShadow(kRegLevel, 0, rec[kRecordValue]);
         g_change[kBriValue] = rec[kRecordValue];
         Brightness_hand_dealwith(1);
-        if (rec[kRecordStore] == kStore && store_record(kBrightnessRecord, rec, length))
+        if (rec[cmdrecord::kStoreByte] == kStore && store_record(kBrightnessRecord, rec, length))
             g_change[kBriReload] = 1;
         return;
     }
-    if (rec[kRecordStore] == kStore) {
+    if (rec[cmdrecord::kStoreByte] == kStore) {
         if (store_record(kBrightnessRecord, rec, length))
             g_change[kBriReload] = 1;
-    } else if (rec[kRecordStore] == kErase) {
+    } else if (rec[cmdrecord::kStoreByte] == kErase) {
         erase_record(kBrightnessRecord);
         g_change[kBriReload] = 1;
     }

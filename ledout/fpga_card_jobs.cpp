@@ -17,19 +17,14 @@ enum BroadcastState : uint8_t {
     BC_SEND = 2,
     BC_WAIT = 3,
     BC_DONE = 4,
-    BC_CLOSING = 9,
+    BC_CLOSING = kStateClosing,
 };
 
 constexpr unsigned kPorts = 32;
-constexpr uint32_t kAckTicks = 1200;
 constexpr uint32_t kSaveTicksPerCard = 100;   // a save takes longer the more cards it reaches
-constexpr uint32_t kClosingTicks = 200;
 constexpr int kProgressPorts = 33;
 constexpr int kProgressDone = 95;
-constexpr int kProgressEnd = 100;
 constexpr int kPage = static_cast<int>(cardjobs::Page::SmartMapping);
-
-uint32_t now() { return G_timeTicks.load(); }
 
 }  // namespace
 
@@ -65,38 +60,18 @@ void fpga_manage::portBroadcastStep(bool save)
             save_para_cmd_create(packet, p);
         else
             mapping_enable_cmd_create(p, packet);
-        set8(kAck, 0);
         jobSend(packet, u16(kPacketLen), port);
         cardjobs::progress(cardjobs::Page::SmartMapping, static_cast<int>(port) * 100 / kProgressPorts);
         set8(kPort, static_cast<uint8_t>(port + 1));
-        g_change[kWordJobProgress] = 0;
         setState(BC_WAIT);
-        g_change[kWordJobTick] = now();
-        set32(kTick, now());
+        jobPacketSent();
         break;
     }
-    case BC_WAIT: {
-        const uint32_t limit = save ? kSaveTicksPerCard * u16(kCardCount) + kAckTicks : kAckTicks;
-        if (u8(kAck) == 1) {
-            set8(kAck, 0);
-            setState(BC_NEXT_PORT);
-        } else if (Utils::getTimeSpace(u32(kTick)) > limit) {
-            setState(BC_NEXT_PORT);
-        }
-        jobProgressTick(kPage);
+    case BC_WAIT:
+        jobAwaitAck(save ? kSaveTicksPerCard * u16(kCardCount) + kAckTicks : kAckTicks, BC_NEXT_PORT, kPage);
         break;
-    }
-    case BC_DONE:
-        setState(BC_CLOSING);
-        cardjobs::progress(cardjobs::Page::SmartMapping, kProgressDone);
-        set32(kTick, now());
-        break;
-    case BC_CLOSING:
-        if (Utils::getTimeSpace(u32(kTick)) > kClosingTicks) {
-            cardjobs::progress(cardjobs::Page::SmartMapping, kProgressEnd);
-            jobEnd();
-        }
-        break;
+    case BC_DONE: jobStartClosing(kPage, kProgressDone); break;
+    case BC_CLOSING: jobClosing(kPage); break;
     default:
         break;
     }

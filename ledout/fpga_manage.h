@@ -407,7 +407,16 @@ private:
 
     // Receiving-card jobs: shared steps.
     bool jobWaitsForLinks();
+    // Sends a packet to port 0-31 with the acknowledge flag cleared first.
     void jobSend(const unsigned char* packet, unsigned short length, unsigned port);
+    // After a job's packet: its stamp, and the progress ring restarts from 0.
+    void jobPacketSent();
+    // The cards' acknowledgement, or `limit` ticks without it, moves the job to `next`; the
+    // progress ring turns meanwhile.
+    void jobAwaitAck(uint32_t limit, uint8_t next, int page);
+    // The closing states of jobs 1, 3 and 4: `value` at once, then 100 and the end.
+    void jobStartClosing(int page, int value);
+    void jobClosing(int page);
     void jobProgressTick(int page);
     void jobEnd();
     void portBroadcastStep(bool save);

@@ -263,7 +263,8 @@ void fpga_manage::checkNets(int mode)
             return;
         }
         jobOperation_ = 0;
-        setState(r.rcv_operate_times == 0 ? CK_END : CK_XY_OPERATION);
+        // A card without operations cannot be recovered: never reported as if it were.
+        setState(r.rcv_operate_times == 0 ? CK_ERROR : CK_XY_OPERATION);
         return;
     case CK_SEND_CHECK: {
         const unsigned port = r.net_record.net_ledx;
@@ -368,9 +369,9 @@ void fpga_manage::checkPlay(int mode)
             jobCard_ = recover_card;
             setState(cards != 0 && jobCard_ < cards ? CK_PARAM_OPERATION : CK_ERROR);
         }
-        // An empty block has nothing to play.
+        // An empty block would have the player read records that are not there.
         if (state() == CK_PARAM_OPERATION && r.rcv_operate_times == 0)
-            setState(scan ? CK_END : CK_NETS);
+            setState(CK_ERROR);
         return;
     }
     default: {   // CK_PARAM_OPERATION

@@ -9,20 +9,12 @@
 
 #include "core/utils.h"
 #include "ledout/clock_record_run.h"
+#include "ledout/command_record.h"
 #include "ledout/fpga_manage.h"
-#include "ledout/rcv_card_cmd.h"
+
+using namespace cmdrecord;
 
 namespace {
-
-constexpr uint8_t kPresent = 0xAA;
-constexpr uint8_t kStore = 0xAA;
-constexpr uint8_t kErase = 0x55;
-constexpr unsigned kCommand = 1;
-constexpr unsigned kStoreByte = 2;
-constexpr unsigned kLength = 6;
-constexpr unsigned kHeader = 8;
-constexpr unsigned kPayload = 8;
-enum Command : uint8_t { CMD_CLOCK = 1, CMD_SCHEDULE = 2, CMD_BRIGHTNESS = 3 };
 
 constexpr unsigned kScheduleCount = 8;
 constexpr unsigned kScheduleEntries = 9;   // four BCD bytes per entry from here
@@ -66,7 +58,6 @@ void fpga_manage::Dealwith_mcu_ram()
     const uint8_t* rec = MCU_RAM_CMD;
     if (rec[0] != kPresent)
         return;
-    const uint32_t length = rcv_card::rd16(rec + kLength) + kHeader;
     switch (rec[kCommand]) {
     case CMD_CLOCK:
         Checktime();
@@ -74,7 +65,7 @@ void fpga_manage::Dealwith_mcu_ram()
     case CMD_SCHEDULE:
         OnOff_time();
         if (rec[kStoreByte] == kStore) {
-            if (store_record(kScheduleRecord, rec, length))
+            if (store_record(kScheduleRecord, rec, storedLength(rec)))
                 setShadow(kRegOnOff, 0, 1);
         } else if (rec[kStoreByte] == kErase) {
             fpga_flash_access();

@@ -59,10 +59,9 @@ enum MappingState : uint8_t {
     MAP_DONE = 4,
     MAP_RESET = 5,
     MAP_WAIT_RESET = 6,
-    MAP_CLOSING = 9,
+    MAP_CLOSING = kStateClosing,
 };
 
-constexpr uint32_t kAckTicks = 1200;        // a card that stays silent this long is skipped
 constexpr uint32_t kClosingTicks = 200;     // pause before the final 100
 constexpr int kProgressDone = 90;
 constexpr int kProgressEnd = 100;
@@ -138,7 +137,42 @@ bool fpga_manage::jobWaitsForLinks()
 
 void fpga_manage::jobSend(const unsigned char* packet, unsigned short length, unsigned port)
 {
+    // A late reply to an earlier packet must not acknowledge this one.
+    set8(kAck, 0);
     Send_to_port(packet, length, static_cast<unsigned short>(port % 16), static_cast<unsigned char>(port / 16));
+}
+
+void fpga_manage::jobPacketSent()
+{
+    set32(kTick, now());
+    g_change[kWordJobProgress] = 0;
+    g_change[kWordJobTick] = now();
+}
+
+void fpga_manage::jobAwaitAck(uint32_t limit, uint8_t next, int page)
+{
+    if (u8(kAck) == 1) {
+        set8(kAck, 0);
+        setState(next);
+    } else if (sinceJobTick() > limit) {
+        setState(next);
+    }
+    jobProgressTick(page);
+}
+
+void fpga_manage::jobStartClosing(int page, int value)
+{
+    setState(kStateClosing);
+    cardjobs::progress(static_cast<cardjobs::Page>(page), value);
+    set32(kTick, now());
+}
+
+void fpga_manage::jobClosing(int page)
+{
+    if (sinceJobTick() > kClosingTicks) {
+        cardjobs::progress(static_cast<cardjobs::Page>(page), kProgressEnd);
+        jobEnd();
+    }
 }
 
 void fpga_manage::jobProgressTick(int page)
@@ -185,33 +219,16 @@ void fpga_manage::SmartMapping_deal()
         const unsigned port = u8(kPort);
         unsigned char packet[kPositionPacketLen];
         rcv_card_cmd_create(packet, static_cast<unsigned char>(port % 16));
-        set8(kAck, 0);
         jobSend(packet, kPositionPacketLen, port);
         set16(kCardIndex, static_cast<uint16_t>(index + 1));
         setState(MAP_WAIT_POSITION);
-        set32(kTick, now());
         cardjobs::progress(cardjobs::Page::SmartMapping, (index + 1) * 100 / (count + 1));
-        g_change[kWordJobProgress] = 0;
-        g_change[kWordJobTick] = now();
+        jobPacketSent();
         break;
     }
-    case MAP_WAIT_POSITION:
-    case MAP_WAIT_RESET: {
-        const uint8_t back = state() == MAP_WAIT_POSITION ? MAP_NEXT_CARD : MAP_RESET;
-        if (u8(kAck) == 1) {
-            set8(kAck, 0);
-            setState(back);
-        } else if (sinceJobTick() > kAckTicks) {
-            setState(back);
-        }
-        jobProgressTick(kPage);
-        break;
-    }
-    case MAP_DONE:
-        setState(MAP_CLOSING);
-        cardjobs::progress(cardjobs::Page::SmartMapping, kProgressDone);
-        set32(kTick, now());
-        break;
+    case MAP_WAIT_POSITION: jobAwaitAck(kAckTicks, MAP_NEXT_CARD, kPage); break;
+    case MAP_WAIT_RESET: jobAwaitAck(kAckTicks, MAP_RESET, kPage); break;
+    case MAP_DONE: jobStartClosing(kPage, kProgressDone); break;
     case MAP_RESET: {
         if (index != count) {
             setState(MAP_DONE);
@@ -223,22 +240,14 @@ void fpga_manage::SmartMapping_deal()
         reset.mask_value = kResetMaskValue;
         unsigned char packet[rcv_card::kMaxPacket];
         ram_reset_cmd_create(packet, &reset, static_cast<unsigned char>(port % 16));
-        set8(kAck, 0);
         jobSend(packet, u16(kPacketLen), port);
         cardjobs::progress(cardjobs::Page::SmartMapping, index * 100 / (count + 1));
         set16(kCardIndex, static_cast<uint16_t>(index + 1));
         setState(MAP_WAIT_RESET);
-        set32(kTick, now());
-        g_change[kWordJobProgress] = 0;
-        g_change[kWordJobTick] = now();
+        jobPacketSent();
         break;
     }
-    case MAP_CLOSING:
-        if (sinceJobTick() > kClosingTicks) {
-            cardjobs::progress(cardjobs::Page::SmartMapping, kProgressEnd);
-            jobEnd();
-        }
-        break;
+    case MAP_CLOSING: jobClosing(kPage); break;
     default:
         break;
     }
@@ -371,7 +380,6 @@ int fpga_manage::playSend(const QString& file, uint32_t offset, bool all_cards)
     const uint16_t packetLen = u16(kPacketLen);
     if (packetLen == 0)
         return fail();   // larger than the send RAM
-    set8(kAck, 0);
     jobSend(packet, packetLen, port);
     set16(kPlayerState, static_cast<uint16_t>(PLAY_WAIT_REPLY));
     playSentFrom_ = s;

@@ -24,6 +24,11 @@ constexpr unsigned kOperation = 27;     // u8 operation index (low byte)
 constexpr unsigned kPlayerState = 28;   // u16 state of the operation player
 constexpr unsigned kCheckResult = 30;   // u16 card report of the check
 
+// Jobs 1, 3 and 4: the wait for the cards' acknowledgement, and the closing state before the
+// final 100.
+constexpr uint32_t kAckTicks = 1200;
+constexpr uint8_t kStateClosing = 9;
+
 constexpr uint16_t kAllIntact = 255;
 constexpr uint16_t kNoResult = 65535;
 

@@ -230,28 +230,23 @@ int rcvRecovery::update_rcvXYrcvOperateTimes(const QString& file, unsigned short
     return 0;
 }
 
-namespace {
-
-void decodeOperate(const unsigned char* b, rcvRecovery::OperateRecord& r)
+int rcvRecovery::readOperate(const QString& file, uint64_t at)
 {
-    r.offset = get32(b);
-    r.dataLen = get32(b + 4);
-    r.targetAddr = get32(b + 8);
-    r.timeticks = get32(b + 12);
-    r.type = b[16];
-    r.target = b[17];
+    unsigned char b[kOperateLen];
+    if (!readAt(file, at, b, kOperateLen))
+        return 1;
+    operate_record.offset = get32(b);
+    operate_record.dataLen = get32(b + 4);
+    operate_record.targetAddr = get32(b + 8);
+    operate_record.timeticks = get32(b + 12);
+    operate_record.type = b[16];
+    operate_record.target = b[17];
+    return 0;
 }
-
-}  // namespace
 
 int rcvRecovery::update_rcvXYrcvOperatepara(const QString& file, unsigned short i, bool)
 {
-    unsigned char b[kOperateLen];
-    const uint64_t at = card_list() + card_offset + kBlockHeadLen + uint64_t(kOperateLen) * i;
-    if (!readAt(file, at, b, kOperateLen))
-        return 1;
-    decodeOperate(b, operate_record);
-    return 0;
+    return readOperate(file, card_list() + card_offset + kBlockHeadLen + uint64_t(kOperateLen) * i);
 }
 
 int rcvRecovery::update_smartDebugingOperateTimes(const QString& file, bool smart)
@@ -265,12 +260,8 @@ int rcvRecovery::update_smartDebugingOperateTimes(const QString& file, bool smar
 
 int rcvRecovery::update_smartDebugingOperatepara(const QString& file, unsigned short i, bool smart)
 {
-    unsigned char b[kOperateLen];
     const uint64_t base = smart ? kScanRecordsAt : param_block() + kBlockHeadLen;
-    if (!readAt(file, base + uint64_t(kOperateLen) * i, b, kOperateLen))
-        return 1;
-    decodeOperate(b, operate_record);
-    return 0;
+    return readOperate(file, base + uint64_t(kOperateLen) * i);
 }
 
 int rcvRecovery::update_rcvOperatedata(const QString& file, uint32_t offset, unsigned char* buf, unsigned short n)

@@ -128,6 +128,8 @@ public:
 private:
     // Reads n bytes at `offset` of `path` under the file lock: false unless all n were read.
     static bool readAt(const QString& path, uint64_t offset, unsigned char* buf, unsigned n);
+    // The 18-byte operate record at `at` into operate_record.
+    int readOperate(const QString& path, uint64_t at);
 
     mutable QMutex listMutex_;
     QStringList recoveryFiles_;

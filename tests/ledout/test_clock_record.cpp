@@ -82,6 +82,28 @@ TEST(RunTimeRecorder, BlankFlashOpensAPeriodAfter30MinutesAndMarksEverySecondMin
     EXPECT_EQ(r.state.minutes_since_start, 34u);
 }
 
+TEST(RunTimeRecorder, APeriodClosesOnceItsLastMarkIsProgrammedAndTheNextOneStarts)
+{
+    RecorderRig r;
+    r.rec.step(true);
+    r.minutes(2880);   // 30 minutes before the period opened, then marks 14 to 1439
+    EXPECT_EQ(r.at(r.a(0) + 48, 360), Bytes(360, 0x55));
+    EXPECT_EQ(r.byteAt(r.a(0) + 408), 0xFF);
+    EXPECT_EQ(r.byteAt(r.a(1)), 0xFF);
+    EXPECT_EQ(r.state.slot, 0);
+    r.minutes(2);   // mark 1440, the record's last byte, ends the period
+    for (uint32_t rec : {r.a(0), r.b(0)})
+        EXPECT_EQ(r.byteAt(rec + 408), 0xFD);
+    EXPECT_EQ(r.state.slot, 1);
+    EXPECT_EQ(r.state.mark_index, 0u);
+    EXPECT_EQ(r.state.total_minutes, 2880u);
+    EXPECT_EQ(r.at(crr::kLog + 8, 4), (Bytes{0x40, 0x0B, 0, 0}));
+    for (uint32_t rec : {r.a(1), r.b(1)}) {
+        EXPECT_EQ(r.byteAt(rec), 0xAA);
+        EXPECT_EQ(r.at(rec + 8, 8), (Bytes{0x40, 0x0B, 0, 0, 0xFF, 1, 0, 0}));
+    }
+}
+
 TEST(RunTimeRecorder, ARestartContinuesTheCountAndATornCopyIsRepaired)
 {
     RecorderRig r;

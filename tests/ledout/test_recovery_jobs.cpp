@@ -202,6 +202,31 @@ TEST(CardCheck, AnEarlierFaultIsNotReportedAgainAndTheListChangesOnlyWithThePage
     EXPECT_EQ(cardjobs::recovery_list_num(), 0);
 }
 
+TEST(CardCheck, AFaultyCardWithoutOperationsIsNotReportedRecovered)
+{
+    WallRig rig;
+    auto screens = wall();
+    screens[0].params.clear();
+    screens[0].nets[1].cards[4].clear();   // the file has nothing to replay on card 4
+    zeltest::writeFile(kRecovery, rcvfiles::recoveryFile(screens));
+    ASSERT_TRUE(rig.ready());
+    sim::cardChain().setFaultyCard(1, 4);
+    rig.start(kJobCheck);
+    ASSERT_TRUE(rig.runJob());
+    WallRig::settle();
+    ASSERT_EQ(cardjobs::recovery_list_num(), 1);
+
+    sim::cardChain().clearLog();
+    rig.start(kJobRecovery);
+    ASSERT_TRUE(rig.passUntil([&] { return rig.state() == 35 || !rig.running(); }, 5000));
+    EXPECT_EQ(rig.state(), 35);   // the error end
+    ASSERT_TRUE(rig.runJob(200));
+    WallRig::settle();
+    EXPECT_TRUE(sim::cardChain().received(1).empty());
+    EXPECT_EQ(cardjobs::recovery_list_num(), 1);   // the fault still stands
+    EXPECT_EQ(rig.count(99), 0);
+}
+
 TEST(CardCheck, FpgasDownOrAFileBeyondItsTableEndThroughTheErrorEnd)
 {
     WallRig rig;
@@ -288,6 +313,16 @@ TEST(ScanLoad, OperationsThatCannotBePlayedEndTheJobInsteadOfHoldingIt)
         rig.start(kJobScan);
         EXPECT_TRUE(rig.endsWithError());
     }
+}
+
+TEST(ScanLoad, AScanFileWithoutOperationsEndsThroughTheErrorEnd)
+{
+    ScanRig rig(2, {});
+    ASSERT_TRUE(rig.ready());
+    sim::cardChain().clearLog();
+    rig.start(kJobScan);
+    EXPECT_TRUE(rig.endsWithError());
+    EXPECT_TRUE(sim::cardChain().received(9).empty());
 }
 
 TEST(ScanLoad, OversizedDataIsRefused)
