@@ -141,4 +141,12 @@ void PageBase::confirmString(QString text)
 
 void PageBase::fieldConfirmed(My_lineEdit*, const QString&) {}
 
+int PageBase::senderIndex(int count) const
+{
+    const QObject* from = sender();
+    bool ok = false;
+    const int index = from ? from->objectName().toInt(&ok) : -1;
+    return ok && index >= 0 && index < count ? index : -1;
+}
+
 }  // namespace shell

@@ -83,6 +83,10 @@ protected:
     // Runs the keypad for a field of this page (what touching a bound field does).
     void openKeypad(My_lineEdit* field, const QString& title);
 
+    // The index a card or choice button carries as its objectName ("0", "1", ...), when the slot
+    // was reached from such a button with an index below `count`; else -1.
+    int senderIndex(int count) const;
+
     // Runs the page's refresh as the dispatcher does: language check first.
     void refreshNow(int code);
 

@@ -1,9 +1,12 @@
 #include "ui/shell/shell_widgets.h"
 
+#include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
 #include <QToolButton>
+
+#include <cstdlib>
 
 #include "ui/shell/shell_style.h"
 
@@ -50,6 +53,45 @@ QLabel* makeLabel(QWidget* parent, const QString& objectName, int x, int y, int 
     label->setStyleSheet(QString::fromLatin1(style));
     label->setAlignment(align);
     return label;
+}
+
+QPushButton* makeFlatButton(QWidget* parent, const QString& objectName, int x, int y, int w, int h)
+{
+    auto* b = new QPushButton(parent);
+    b->setObjectName(objectName);
+    b->setGeometry(x, y, w, h);
+    b->setFocusPolicy(Qt::NoFocus);
+    b->setFlat(true);
+    b->setStyleSheet("background:transparent;border:none;");
+    return b;
+}
+
+void fitToText(QLabel* label, int padding, bool keepRightEdge)
+{
+    if (!label)
+        return;
+    label->ensurePolished();   // the style sheet's font is the one that draws the text
+    const int needed = QFontMetrics(label->font()).horizontalAdvance(label->text()) + 2 * padding;
+    const QRect r = label->geometry();
+    if (needed > r.width())
+        label->setGeometry(keepRightEdge ? r.right() + 1 - needed : r.x(), r.y(), needed, r.height());
+}
+
+void setWrappedText(QAbstractButton* button, const QString& text)
+{
+    button->ensurePolished();
+    const QFontMetrics fm(button->font());
+    constexpr int kMargin = 12;
+    if (fm.horizontalAdvance(text) + kMargin <= button->width() || !text.contains(' ')) {
+        button->setText(text);
+        return;
+    }
+    const int middle = text.size() / 2;
+    int best = -1;
+    for (int i = 0; i < text.size(); ++i)
+        if (text[i] == ' ' && (best < 0 || std::abs(i - middle) < std::abs(best - middle)))
+            best = i;
+    button->setText(text.left(best) + '\n' + text.mid(best + 1));
 }
 
 QToolButton* makeTile(QWidget* parent, const QString& objectName, const QString& icon, int x, int y, int w, int h)

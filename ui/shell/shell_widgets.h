@@ -20,6 +20,13 @@ QLabel* makeTitle(QWidget* page, const QString& objectName);
 QFrame* makePanel(QWidget* parent, const QString& objectName, int x, int y, int w, int h);
 QLabel* makeLabel(QWidget* parent, const QString& objectName, int x, int y, int w, int h, const char* style,
                   Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter);
+// A flat push button without keyboard focus that draws nothing of its own (cards, icon buttons).
+QPushButton* makeFlatButton(QWidget* parent, const QString& objectName, int x, int y, int w, int h);
+// Widens a one-line label until its text fits with `padding` pixels each side (badges whose text
+// is longer in some languages), keeping its right edge or its left edge. Never narrows it.
+void fitToText(QLabel* label, int padding, bool keepRightEdge);
+// Sets a button's text; a text wider than the button is broken at the space nearest its middle.
+void setWrappedText(QAbstractButton* button, const QString& text);
 // A large card with an icon above its caption.
 QToolButton* makeTile(QWidget* parent, const QString& objectName, const QString& icon, int x, int y, int w, int h);
 

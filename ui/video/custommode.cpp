@@ -27,13 +27,10 @@ namespace {
 constexpr int kHomeFocus = 1;
 
 constexpr LangText kTitle = {"用户模式", "User mode", "Слот", "Chế độ người dùng", "用戶模式"};
-constexpr LangText kDelete = {"删除", "Delete", "Удалить", "Xoá bỏ", "删除"};
 constexpr LangText kUse = {"调用", "Invoke", "Вызвать", "Dùng", "調用"};
-constexpr LangText kUsing = {"使用中\u00AD", "Using", "Использовать", "sử dụng", "使用中\u00AD"};
 constexpr LangText kBlank = {"未保存用户模式数据", "Usermode does not exist", "Данные не сохранены",
                              "Chế độ không được lưu", "未保存用戶模式數據"};
 constexpr LangText kCardCaption = {"用户模式%1", "MODE %1", "Слот %1", "Chế độ %1", "用戶模式%1"};
-constexpr LangText kNamePrefix = {"名称:", "Name:", "Название:", "Tên:", "名稱:"};
 constexpr LangText kNameCaption = {"名称:用户模式%1", "Name:Mode%1", "Название:Слот%1", "Tên:Chế độ%1",
                                    "名稱:用戶模式%1"};
 constexpr LangText kLedLine = {"LED参数:%1x%2", "LED size:%1x%2", "Размер LED:%1x%2", "Kích thước LED:%1x%2",
@@ -44,8 +41,6 @@ constexpr LangText kPictureOn = {"亮度:%1 对比度:%2 音量:开启", "Bri:%1
 constexpr LangText kPictureOff = {"亮度:%1 对比度:%2 音量:关闭", "Bri:%1 CTRST:%2 Volume:OFF",
                                   "Яркость:%1 Контраст:%2 Громкость:Откл", "Độ sáng:%1 Tương phản:%2 Âm:đóng",
                                   "亮度:%1 對比度:%2 音量:關閉"};
-constexpr LangText kOn = {"开启", "ON", "Вкл", "Mở", "開啟"};
-constexpr LangText kOff = {"关闭", "OFF", "Откл", "Đóng", "關閉"};
 
 constexpr const char* kFrameNormal = "background-color: #212435;border:1px solid #FFFFFF;border-radius:5px;";
 constexpr const char* kFrameCurrent = "background-color: #212435;border:1px solid #00D65B;border-radius:5px;";
@@ -84,7 +79,8 @@ int osdLanguage()
 constexpr int kCardPitch = 90;
 constexpr int kCardNameWidth = 100;
 constexpr int kHeaderNameWidth = 171;
-constexpr int kAudioWindows = 6;   // the audio window is one of the six windows
+constexpr int kAudioWindows = 6;
+constexpr int kBadgePadding = 3;   // the audio window is one of the six windows
 
 ZelRamPara* model() { return ZelRamPara::p_zelrampara_config; }
 
@@ -136,7 +132,7 @@ CustomMode::CustomMode(QWidget* parent) : PageBase("CustomMode", kFocus, kHomeFo
     name_ = label(frame_, "label_name", 170, 36, kHeaderNameWidth, 26, kHeaderStyle);
     led_ = label(frame_, "label_LED", 170, 62, 400, 26, kHeaderStyle);
     brightness_ = label(frame_, "label_brightness", 170, 88, 400, 26, kHeaderStyle);
-    using_ = label(frame_, "label_using", 236, 10, 88, 28,
+    using_ = label(frame_, "label_using", 225, 10, 88, 28,
                    "background-color: rgb(0, 214, 91);\ncolor: rgb(255, 255, 255);\nborder:0px groove gray;\n"
                    "border-radius:14px;");
     QFont badgeFont = using_->font();
@@ -227,19 +223,15 @@ void CustomMode::init()
         name->setAlignment(Qt::AlignCenter);
         name->setFont(nameFont);
         name->setText(video::aliasOr("usermode", i, langText(kCardCaption).arg(i + 1), name, kCardNameWidth));
-        auto* b = new QPushButton(list);
-        b->setObjectName(QString::number(i));
-        b->setGeometry(3, top + 1, 148, 78);
-        b->setFocusPolicy(Qt::NoFocus);
-        b->setFlat(true);
-        b->setStyleSheet("background:transparent;border:none;");
+        QPushButton* b = shell::makeFlatButton(list, QString::number(i), 3, top + 1, 148, 78);
         connect(b, &QPushButton::clicked, this, &CustomMode::zel_button_mode_clicked);
     }
     if (current >= 1 && current <= kSlots) {
-        badge_->setText(langText(kUsing));
+        badge_->setText(langText(video::kTextInUse));
         badge_->setStyleSheet(kBadge);
         badge_->setAlignment(Qt::AlignCenter);
         badge_->setGeometry(96, 2 + kCardPitch * (current - 1), 56, 30);
+        shell::fitToText(badge_, kBadgePadding, true);   // longer texts grow to the left, over the card
         badge_->raise();
     } else {
         badge_->hide();
@@ -250,10 +242,8 @@ void CustomMode::init()
 
 void CustomMode::zel_button_mode_clicked()
 {
-    auto* b = qobject_cast<QPushButton*>(sender());
-    bool ok = false;
-    const int k = b ? b->objectName().toInt(&ok) : -1;
-    if (!ok || k < 0 || k >= kSlots)
+    const int k = senderIndex(kSlots);
+    if (k < 0)
         return;
     if (frames_[selected()])
         frames_[selected()]->setStyleSheet(kFrameNormal);
@@ -326,9 +316,10 @@ void CustomMode::redraw_if_changed()
 void CustomMode::language_changed()
 {
     titleLabel()->setText(langText(kTitle));
-    delete_->setText(langText(kDelete));
+    delete_->setText(langText(video::kTextDelete));
     use_->setText(langText(kUse));
-    using_->setText(langText(kUsing));
+    using_->setText(langText(video::kTextInUse));
+    shell::fitToText(using_, kBadgePadding, false);   // longer texts grow to the right, clear of the ID
     blank_->setText(langText(kBlank));
 }
 
@@ -344,7 +335,7 @@ void CustomMode::lcd_para_init()
 {
     const int slot = selected();
     const QString alias = video::aliasOr("usermode", slot, QString(), name_, kHeaderNameWidth);
-    name_->setText(alias.isEmpty() ? langText(kNameCaption).arg(slot + 1) : langText(kNamePrefix) + alias);
+    name_->setText(alias.isEmpty() ? langText(kNameCaption).arg(slot + 1) : langText(video::kTextNamePrefix) + alias);
 
     const unsigned char* c = content(slot);
     if (c) {
@@ -404,7 +395,7 @@ void CustomMode::image_para_init()
         QLabel* line = label(panel_, QStringLiteral("label_window_%1").arg(w), 65 + 290 * col, 6 + 45 * row, 220, 20,
                              kLineStyle);
         line->setFont(pageFont_);
-        line->setText(source + " " + langText(on ? kOn : kOff));
+        line->setText(source + " " + langText(on ? video::kTextOn : video::kTextOff));
 
         const unsigned rec = ramaddr::window(w);
         QLabel* pos = label(panel_, QStringLiteral("label_position_%1").arg(w), 65 + 290 * col, 30 + 45 * row,

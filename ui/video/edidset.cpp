@@ -18,12 +18,8 @@ namespace {
 
 constexpr LangText kTitle = {"设置EDID", "EDID Settings", "Настройка EDID", "Cài đặt EDID", "设置EDID"};
 constexpr LangText kSource = {"EDID信源:", "EDID source:", "Источник EDID:", "Tín hiệu EDID:", "EDID信源:"};
-constexpr LangText kW = {"宽", "W", "Ширина", "Rộng", "寬"};
-constexpr LangText kH = {"高", "H", "Высота", "Cao", "高"};
 constexpr LangText kFreq = {"刷新率", "Refresh rate", "Частота", "Tần số", "刷新率"};
-constexpr LangText kCancel = {"取消", "Cancle", "Отмена", "Hủy bỏ", "取消"};
 constexpr LangText kSave = {"保存", "SAVE", "Сохранить", "lưu", "保存"};
-constexpr LangText kDelete = {"删除", "Delete", "Удалить", "Xoá bỏ", "删除"};
 // Keypad titles: Chinese in the two Chinese languages, the letter in the others.
 constexpr LangText kKeypadW = {"宽", "W", "W", "W", "寬"};
 constexpr LangText kKeypadH = {"高", "H", "H", "H", "高"};
@@ -45,13 +41,6 @@ constexpr uint8_t kRateLow = 30;
 constexpr uint8_t kRateHigh = 60;
 
 void place(QWidget* w, const int (&x)[2], int y0, int y1) { w->setGeometry(x[0], y0, x[1] - x[0] + 1, y1 - y0 + 1); }
-
-int16_t asShort(const QString& text)
-{
-    bool ok = false;
-    const int v = text.toInt(&ok);
-    return ok && v >= -32768 && v <= 32767 ? static_cast<int16_t>(v) : 0;
-}
 
 QPushButton* panelButton(QWidget* page, const QString& name, const QFont& font)
 {
@@ -148,10 +137,8 @@ void EDIDset::source_init()
 
 void EDIDset::zel_button_input_clicked()
 {
-    auto* b = qobject_cast<QPushButton*>(sender());
-    bool ok = false;
-    const int k = b ? b->objectName().toInt(&ok) : -1;
-    if (!ok || k < 0 || k >= video::kInputs)
+    const int k = senderIndex(video::kInputs);
+    if (k < 0)
         return;
     input_ = static_cast<uint8_t>(video::kTabInputs[k]);
     inputName_ = video::inputName(input_);
@@ -190,7 +177,7 @@ void EDIDset::zel_button_ok_clicked()
     // The input side builds the EDID from these words; one it cannot describe (a zero or
     // oversized timing) keeps the input's EDID as it is.
     if (ZelRamPara* m = ZelRamPara::p_zelrampara_config)
-        m->ZelSetEDIDPara(input_, asShort(width_->text()), asShort(height_->text()), asShort(rateLabel_->text()));
+        m->ZelSetEDIDPara(input_, video::toShort(width_->text()), video::toShort(height_->text()), video::toShort(rateLabel_->text()));
     source_init();
     close_panel();
 }
@@ -224,12 +211,12 @@ void EDIDset::language_changed()
 {
     titleLabel()->setText(langText(kTitle));
     source_->setText(langText(kSource) + inputName_);
-    labelW_->setText(langText(kW));
-    labelH_->setText(langText(kH));
+    labelW_->setText(langText(video::kTextWidth));
+    labelH_->setText(langText(video::kTextHeight));
     freq_->setText(langText(kFreq));
-    cancel_->setText(langText(kCancel));
+    cancel_->setText(langText(video::kTextCancel));
     save_->setText(langText(kSave));
-    delete_->setText(langText(kDelete));
+    delete_->setText(langText(video::kTextDelete));
     layout_rate_row();
 }
 

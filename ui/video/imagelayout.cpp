@@ -25,11 +25,7 @@ constexpr int kSettingsFocus = 5;
 
 constexpr LangText kTitle = {"画面布局", "Screen layout", "Расположение", "Bố cục màn hình", "畫麵佈局"};
 constexpr LangText kP2P = {"点对点", "DBD", "Пиксель к пикселю", "Điểm tới điểm", "點對點"};
-constexpr LangText kW = {"宽", "W", "Ширина", "Rộng", "寬"};
-constexpr LangText kH = {"高", "H", "Высота", "Cao", "高"};
 constexpr LangText kMirror = {"镜像", "mirror", "Отражение", "Ảnh phản chiếu", "鏡像"};
-constexpr LangText kCancel = {"取消", "Cancle", "Отмена", "Hủy bỏ", "取消"};
-constexpr LangText kOk = {"确定", "OK", "OK", "Đồng ý", "確定"};
 constexpr LangText kP2PEntries[4] = {
     {"点对点关闭", "OFF", "Откл", "Đóng", "點對點關閉"},
     {"点对点开启", "ON", "Вкл", "Mở", "點對點開啟"},
@@ -37,23 +33,13 @@ constexpr LangText kP2PEntries[4] = {
     {"HD3,HD4垂直拼接", "HD3,HD4 Ver", "Вер HD3,HD4", "Ghép dọc HD3,HD4", "HD3,HD4垂直拼接"},
 };
 constexpr LangText kStatePrefix = {"画面状态:", "Image state:", "Состояние:", "Trạng thái:", "畫麵狀態:"};
-constexpr LangText kOn = {"开启", "ON", "Вкл", "Mở", "開啟"};
-constexpr LangText kOff = {"关闭", "OFF", "Откл", "Đóng", "關閉"};
-constexpr LangText kNamePrefix = {"名称:", "Name:", "Название:", "Tên:", "名稱:"};
 constexpr LangText kDefaultName = {"画面%1", "image%1", "Канал%1", "Hình ảnh%1", "畫麵%1"};
 constexpr LangText kSourcePrefix = {"信源:", "Source:", "Источник:", "Nguồn tín hiệu:", "信源:"};
 constexpr LangText kClosed = {"未开启", "Close", "Откл", "Đóng", "未開啟"};
 
 constexpr const char* kBackupEntries[7] = {"无", "HDMI1", "HDMI2", "HDMI3", "HDMI4", "DVI", "EXT"};
 
-constexpr const char* kCardStyles[ImageLayout::kWindows] = {
-    "background-color: #867AE9;font: 16px", "background-color: #005A8D;font: 16px",
-    "background-color: #39A9CB;font: 16px", "background-color: #EBA83A;font: 16px",
-    "background-color: #FF96AD;font: 16px", "background-color: #D5E5FF;font: 16px",
-};
 constexpr const char* kHighlight = "border:2px solid rgb(255,171,84);";
-constexpr const char* kDot = "background-color:#00D65B;border:0px groove gray;border-radius:7px;";
-constexpr const char* kCardText = "background:transparent;color:#10101C;font:bold 16px;";
 
 constexpr const char* kMirrorOn[4] = {":/png/mirror1_on.png", ":/png/mirror2_on.png", ":/png/mirror3_on.png",
                                       ":/png/mirror4_on.png"};
@@ -82,13 +68,7 @@ QPushButton* makeButton(QWidget* parent, const QString& name, int x, int y, int 
     return b;
 }
 
-// A field's text as the 16-bit value stored: no number, or one outside 16 bits, gives 0.
-int16_t fieldValue(const QLineEdit* field)
-{
-    bool ok = false;
-    const int v = field->text().toInt(&ok);
-    return ok && v >= -32768 && v <= 32767 ? static_cast<int16_t>(v) : 0;
-}
+int16_t fieldValue(const QLineEdit* field) { return video::toShort(field->text()); }
 
 }  // namespace
 
@@ -164,6 +144,8 @@ ImageLayout::ImageLayout(QWidget* parent) : PageBase("ImageLayout", kFocus, kSet
     connect(sourceSelect_, &QPushButton::clicked, this, &ImageLayout::on_Button_source_select_clicked);
     connect(p2p_, qOverload<int>(&QComboBox::currentIndexChanged), this,
             &ImageLayout::on_comboBox_P2P_currentIndexChanged);
+    // Picking the entry already shown (over a splice mode the list does not offer) is a choice too.
+    connect(p2p_, qOverload<int>(&QComboBox::activated), this, &ImageLayout::on_comboBox_P2P_currentIndexChanged);
     connect(backup_, qOverload<int>(&QComboBox::currentIndexChanged), this,
             &ImageLayout::on_comboBox_currentIndexChanged);
     connect(ok_, &QPushButton::clicked, this, &ImageLayout::on_Button_ok_clicked);
@@ -189,19 +171,12 @@ void ImageLayout::image_init()
     highlight_->setGeometry(130 * current_ + 17, 0, 126, 96);
     highlight_->setStyleSheet(kHighlight);
     for (int i = 0; i < kWindows; ++i) {
-        auto* card = shell::makeLabel(strip_, QStringLiteral("card_%1").arg(i), 130 * i + 20, 3, 120, 90,
-                                      kCardStyles[i], Qt::AlignCenter);
-        card->setText(QString::number(i + 1));
-        cardText_[i] = shell::makeLabel(card, QStringLiteral("card_text_%1").arg(i), 0, 3, 100, 28, kCardText,
-                                        Qt::AlignCenter);
+        cardText_[i] = video::makeWindowCard(strip_, i, 130 * i + 20);
         if (i == 0 || video::word(ramaddr::window(i) + ramaddr::kWinState) == 1)
             TextCreate(static_cast<char>(i), 0);
         else
             cardText_[i]->setText(langText(kClosed));
-        shell::makeLabel(card, QStringLiteral("card_dot_%1").arg(i), 101, 8, 14, 14, kDot);
-        auto* button = makeButton(strip_, QString::number(i), 130 * i + 20, 3, 120, 90);
-        button->setFlat(true);
-        button->setStyleSheet("background:transparent;border:none;");
+        auto* button = shell::makeFlatButton(strip_, QString::number(i), 130 * i + 20, 3, 120, 90);
         connect(button, &QPushButton::clicked, this, &ImageLayout::zel_image_button_clicked);
     }
     highlight_->raise();
@@ -218,7 +193,7 @@ void ImageLayout::TextCreate(char window, char)
 
 void ImageLayout::show_state(bool on)
 {
-    state_->setText(langText(kStatePrefix) + langText(on ? kOn : kOff));
+    state_->setText(langText(kStatePrefix) + langText(on ? video::kTextOn : video::kTextOff));
     stateButton_->setIcon(QIcon(on ? ":/png/button_on.png" : ":/png/button_off.png"));
     shownState_ = on ? 1 : 0;
 }
@@ -229,9 +204,9 @@ void ImageLayout::image_para_update()
     show_state(on);
     stateButton_->setVisible(current_ != 0);
 
-    const QString fallback = langText(kNamePrefix) + langText(kDefaultName).arg(current_ + 1);
+    const QString fallback = langText(video::kTextNamePrefix) + langText(kDefaultName).arg(current_ + 1);
     const QString alias = video::aliasOr("win", current_, QString(), name_, kNameWidth);
-    name_->setText(alias.isEmpty() ? fallback : langText(kNamePrefix) + alias);
+    name_->setText(alias.isEmpty() ? fallback : langText(video::kTextNamePrefix) + alias);
 
     // A source outside the six inputs shows the prefix alone.
     source_->setText(langText(kSourcePrefix) + video::inputName(video::windowSource(current_).input));
@@ -276,11 +251,11 @@ void ImageLayout::language_changed()
 {
     titleLabel()->setText(langText(kTitle));
     p2pLabel_->setText(langText(kP2P));
-    fieldLabels_[kW_]->setText(langText(kW));
-    fieldLabels_[kH_]->setText(langText(kH));
+    fieldLabels_[kW_]->setText(langText(video::kTextWidth));
+    fieldLabels_[kH_]->setText(langText(video::kTextHeight));
     mirrorLabel_->setText(langText(kMirror));
-    cancel_->setText(langText(kCancel));
-    ok_->setText(langText(kOk));
+    cancel_->setText(langText(video::kTextCancel));
+    ok_->setText(langText(video::kTextOk));
     QStringList entries;
     for (const LangText& e : kP2PEntries)
         entries << langText(e);
@@ -294,16 +269,12 @@ void ImageLayout::language_changed()
 
 void ImageLayout::zel_image_button_clicked()
 {
-    auto* button = qobject_cast<QPushButton*>(sender());
-    if (!button)
-        return;
-    bool ok = false;
-    const int w = button->objectName().toInt(&ok);
-    if (!ok || w < 0 || w >= kWindows)
+    const int w = senderIndex(kWindows);
+    if (w < 0)
         return;
     current_ = static_cast<uint8_t>(w);
     image_para_update();
-    highlight_->setGeometry(button->x() - 3, 0, 126, 96);
+    highlight_->setGeometry(static_cast<QWidget*>(sender())->x() - 3, 0, 126, 96);
 }
 
 void ImageLayout::on_button_state_clicked()

@@ -62,6 +62,7 @@ constexpr Row kRowTable[ImageQuality::kRows] = {
 
 constexpr unsigned kPictureWords = 16;   // bytes 0x880-0x88F
 constexpr int kPresetCount = 4;
+constexpr const char* kPresetItems = "QComboBox QAbstractItemView::item{height:40px;}";
 
 constexpr const char* kSliderStyle =
     "QSlider::groove:horizontal{height:8px;background:#3A3F5C;border-radius:4px;}"
@@ -116,9 +117,11 @@ ImageQuality::ImageQuality(QWidget* parent) : PageBase("ImageQuality", kFocus, k
     preset_->setObjectName("comboBox");
     preset_->setGeometry(230, 22, 350, 50);
     preset_->setFocusPolicy(Qt::NoFocus);
-    preset_->setStyleSheet(style::kCombo);
+    preset_->setStyleSheet(QString::fromLatin1(style::kCombo) + kPresetItems);
     connect(preset_, qOverload<int>(&QComboBox::currentIndexChanged), this,
             &ImageQuality::on_comboBox_currentIndexChanged);
+    // Picking the entry already shown (over a preset the list does not offer) is a choice too.
+    connect(preset_, qOverload<int>(&QComboBox::activated), this, &ImageQuality::on_comboBox_currentIndexChanged);
 
     int placed[2] = {0, 1};
     for (int r = 0; r < kRows; ++r) {
@@ -126,10 +129,10 @@ ImageQuality::ImageQuality(QWidget* parent) : PageBase("ImageQuality", kFocus, k
         const QString key = QString::fromLatin1(row.key);
         const int y = 22 + 88 * placed[row.tab]++;
         QWidget* p = pages[row.tab];
-        names_[r] = shell::makeLabel(p, row.nameLabel, 16, y, 150, 50, style::kText);
+        names_[r] = shell::makeLabel(p, row.nameLabel, 16, y, 184, 50, style::kText);
         sliders_[r] = new QSlider(Qt::Horizontal, p);
         sliders_[r]->setObjectName("horizontalSlider_" + key);
-        sliders_[r]->setGeometry(170, y, 220, 50);
+        sliders_[r]->setGeometry(204, y, 186, 50);
         sliders_[r]->setRange(0, row.maximum);
         sliders_[r]->setFocusPolicy(Qt::NoFocus);
         sliders_[r]->setStyleSheet(kSliderStyle);
@@ -232,7 +235,7 @@ void ImageQuality::language_changed()
     titleLabel()->setText(langText(kTitle));
     tabs_[0]->setText(langText(kQuality));
     tabs_[1]->setText(langText(kTemperature));
-    reset_->setText(langText(kReset));
+    shell::setWrappedText(reset_, langText(kReset));
     typeLabel_->setText(langText(kType));
     for (int r = 0; r < kRows; ++r)
         names_[r]->setText(langText(kRowTable[r].name));

@@ -23,9 +23,6 @@ constexpr int kHomeFocus = 1;
 constexpr LangText kTitle = {"信源切换", "Source switch", "Переключение источника", "Chuyển đổi nguồn", "信源切換"};
 constexpr LangText kCutButton = {"输入截取", "Input intercept", "Источник", "Chặn nguồn vào", "輸入截取"};
 constexpr LangText kEdidButton = {"设置EDID", "EDID Settings", "Настройка EDID", "Cài đặt EDID", "設置EDID"};
-constexpr LangText kNoSignal = {"无信号", "No signal", "Нет сигнала", "Không có tín hiệu", "無信號"};
-// The Chinese texts end in a soft hyphen, as the front panel has always shown them.
-constexpr LangText kInUse = {"使用中\u00AD", "Using", "Использовать", "sử dụng", "使用中\u00AD"};
 
 // Where the pop-up buttons start, by language: the longer the texts, the further left.
 constexpr int kMenuLeft[5] = {680, 620, 640, 640, 680};
@@ -45,14 +42,7 @@ constexpr SignalIcons kSignalIcons[video::kInputs] = {
     {":/png/HDMI20.png", ":/png/HDMI20_lv.png"}, {":/png/HDMI20.png", ":/png/HDMI20_lv.png"},
 };
 
-constexpr const char* kCardStyles[video::kWindows] = {
-    "background-color: #867AE9;font: 16px", "background-color: #005A8D;font: 16px",
-    "background-color: #39A9CB;font: 16px", "background-color: #EBA83A;font: 16px",
-    "background-color: #FF96AD;font: 16px", "background-color: #D5E5FF;font: 16px",
-};
 constexpr const char* kHighlight = "border:2px solid rgb(255,171,84);";
-constexpr const char* kDot = "background-color:#00D65B;border:0px groove gray;border-radius:7px;";
-constexpr const char* kWindowText = "background:transparent;color:#10101C;font:bold 16px;";
 constexpr const char* kTileOutline =
     "border:1px solid;border-left-color:rgb(71, 119, 255); border-right-color:rgb(71, 119, 255); "
     "border-top-color:rgb(71, 119, 255);";
@@ -64,20 +54,10 @@ constexpr const char* kMenuStyle = "background-color: rgb(95, 100, 129); color: 
 constexpr const char* kTransparent = "background:transparent;border:none;";
 
 constexpr int kTileNameWidth = 66;
+constexpr int kMarkerPadding = 4;
 constexpr int kCropIdShift = 8;
 constexpr unsigned kCropIdBits = 0x7F;
 constexpr unsigned kNoCropEntry = ramaddr::kCropEntries;
-
-QPushButton* flatButton(QWidget* parent, const QString& name, int x, int y, int w, int h)
-{
-    auto* b = new QPushButton(parent);
-    b->setObjectName(name);
-    b->setGeometry(x, y, w, h);
-    b->setFocusPolicy(Qt::NoFocus);
-    b->setFlat(true);
-    b->setStyleSheet(kTransparent);
-    return b;
-}
 
 QLabel* iconLabel(QWidget* parent, const QString& name, int x, int y, int w, int h)
 {
@@ -92,13 +72,6 @@ int tilePlace(int input)
         if (kTileInputs[n] == input)
             return n;
     return -1;
-}
-
-// Number of source cards of an input: the input itself and each crop.
-int sourceCount(int input)
-{
-    ZelRamPara* m = ZelRamPara::p_zelrampara_config;
-    return (m ? m->ZelGetSourceNum(input, static_cast<int>(ramaddr::kCropEntries)) : 0) + 1;
 }
 
 }  // namespace
@@ -120,7 +93,7 @@ InputChoose::InputChoose(QWidget* parent)
         tileCount_[input] = shell::makeLabel(tile, "label_" + key + "_num", 72, 44, 46, 30,
                                              "color:rgb(71, 119, 255);font:bold 16px;background:transparent;",
                                              Qt::AlignLeft | Qt::AlignVCenter);
-        QPushButton* b = flatButton(this, "Button_" + key, 20 + 130 * n, 173, 120, 85);
+        QPushButton* b = shell::makeFlatButton(this, "Button_" + key, 20 + 130 * n, 173, 120, 85);
         static constexpr void (InputChoose::*kSlots[video::kInputs])() = {
             &InputChoose::on_Button_EXT_clicked,   &InputChoose::on_Button_DVI_clicked,
             &InputChoose::on_Button_HDMI1_clicked, &InputChoose::on_Button_HDMI2_clicked,
@@ -176,14 +149,9 @@ void InputChoose::initMenu()
     for (int w = 0; w < video::kWindows; ++w) {
         if (w != 0 && video::image()[ramaddr::window(w) + ramaddr::kWinState] != 1)
             continue;
-        auto* card = shell::makeLabel(strip_, QStringLiteral("card_%1").arg(w), 20 + 130 * placed, 3, 120, 90,
-                                      kCardStyles[w], Qt::AlignCenter);
-        card->setText(QString::number(w + 1));
-        windowLabel_[w] = shell::makeLabel(card, QStringLiteral("card_text_%1").arg(w), 0, 3, 100, 28, kWindowText,
-                                           Qt::AlignCenter);
+        windowLabel_[w] = video::makeWindowCard(strip_, w, 20 + 130 * placed);
         TextCreate(w, 0);
-        shell::makeLabel(card, QStringLiteral("card_dot_%1").arg(w), 101, 8, 14, 14, kDot);
-        QPushButton* b = flatButton(strip_, QString::number(w), 17 + 130 * placed, 0, 126, 96);
+        QPushButton* b = shell::makeFlatButton(strip_, QString::number(w), 17 + 130 * placed, 0, 126, 96);
         connect(b, &QPushButton::clicked, this, &InputChoose::zel_image_button_clicked);
         if (w == window_)
             highlight_->setGeometry(b->geometry());
@@ -215,14 +183,12 @@ void InputChoose::input_source_changed(int window)
 
 void InputChoose::zel_image_button_clicked()
 {
-    auto* b = qobject_cast<QPushButton*>(sender());
-    bool ok = false;
-    const int w = b ? b->objectName().toInt(&ok) : -1;
-    if (!ok || w < 0 || w >= video::kWindows)
+    const int w = senderIndex(video::kWindows);
+    if (w < 0)
         return;
     window_ = static_cast<uint8_t>(w);
     image_select();
-    highlight_->setGeometry(b->x(), 0, 126, 96);
+    highlight_->setGeometry(static_cast<QWidget*>(sender())->x(), 0, 126, 96);
 }
 
 // ---- input tiles ----------------------------------------------------------------------------------
@@ -264,7 +230,7 @@ void InputChoose::source_name_update()
 void InputChoose::crop_source_num_update()
 {
     for (int i = 0; i < video::kInputs; ++i)
-        tileCount_[i]->setText(QStringLiteral("(%1)").arg(sourceCount(i)));
+        tileCount_[i]->setText(QStringLiteral("(%1)").arg(video::sourceCount(i)));
     source_name_update();
     source_check_update();
 }
@@ -279,7 +245,7 @@ void InputChoose::remember_signals()
 
 void InputChoose::initSource()
 {
-    const int total = sourceCount(input_);
+    const int total = video::sourceCount(input_);
     lastPage_ = static_cast<uint8_t>(total / kCardsPerPage - (total % kCardsPerPage == 0 ? 1 : 0));
     if (page_ > lastPage_)
         page_ = lastPage_;
@@ -299,23 +265,18 @@ void InputChoose::initSource()
     for (int j = 0; j < onPage; ++j)
         build_card(container_, j, kCardsPerPage * page_ + j, used, usedInput);
 
-    auto* menu = new QPushButton(container_);
-    menu->setObjectName("Button_menu");
-    menu->setGeometry(715, 10, 50, 50);
-    menu->setFocusPolicy(Qt::NoFocus);
-    menu->setFlat(true);
-    menu->setStyleSheet(kTransparent);
+    QPushButton* menu = shell::makeFlatButton(container_, "Button_menu", 715, 10, 50, 50);
     menu->setIcon(QIcon(":/png/menu.png"));
     menu->setIconSize(QSize(50, 50));
     connect(menu, &QPushButton::clicked, this, &InputChoose::zel_Button_menu_clicked);
     if (page_ > 0) {
-        QPushButton* prev = flatButton(container_, "Button_previous", 715, 95, 50, 50);
+        QPushButton* prev = shell::makeFlatButton(container_, "Button_previous", 715, 95, 50, 50);
         prev->setIcon(QIcon(":/png/previous.png"));
         prev->setIconSize(QSize(40, 40));
         connect(prev, &QPushButton::clicked, this, &InputChoose::zel_Button_previous_clicked);
     }
     if (page_ < lastPage_) {
-        QPushButton* next = flatButton(container_, "Button_next", 715, 155, 50, 50);
+        QPushButton* next = shell::makeFlatButton(container_, "Button_next", 715, 155, 50, 50);
         next->setIcon(QIcon(":/png/next.png"));
         next->setIconSize(QSize(40, 40));
         connect(next, &QPushButton::clicked, this, &InputChoose::zel_Button_next_clicked);
@@ -342,9 +303,7 @@ void InputChoose::build_card(QFrame* container, int j, int n, int usedOrdinal, b
 
     if (n == 0) {
         name->setText(inputName_);
-        const video::Signal sig = video::inputSignal(input_);
-        detail->setText(sig.present() ? QStringLiteral("%1x%2@%3Hz").arg(sig.width).arg(sig.height).arg(sig.rate)
-                                      : langText(kNoSignal));
+        detail->setText(video::signalText(input_));
     } else {
         CROP_PARA crop = {};
         int index = static_cast<int>(kNoCropEntry);
@@ -363,19 +322,20 @@ void InputChoose::build_card(QFrame* container, int j, int n, int usedOrdinal, b
     const bool inUse = usedInput && n == usedOrdinal - 1;
     card->setStyleSheet(inUse ? kCardUsed : kCardOther);
     state->setPixmap(QPixmap(inUse ? ":/png/state_on.png" : ":/png/state_off.png"));
-    if (inUse)
-        shell::makeLabel(card, "label_using", 164, 0, 56, 30, kMarker, Qt::AlignCenter)->setText(langText(kInUse));
+    if (inUse) {
+        QLabel* marker = shell::makeLabel(card, "label_using", 164, 0, 56, 30, kMarker, Qt::AlignCenter);
+        marker->setText(langText(video::kTextInUse));
+        shell::fitToText(marker, kMarkerPadding, true);   // the longer texts of some languages grow leftwards
+    }
 
-    QPushButton* b = flatButton(card, QString::number(j), 1, 1, 218, 88);
+    QPushButton* b = shell::makeFlatButton(card, QString::number(j), 1, 1, 218, 88);
     connect(b, &QPushButton::clicked, this, &InputChoose::zel_source_button_clicked);
 }
 
 void InputChoose::zel_source_button_clicked()
 {
-    auto* b = qobject_cast<QPushButton*>(sender());
-    bool ok = false;
-    const int j = b ? b->objectName().toInt(&ok) : -1;
-    if (!ok || j < 0 || j >= kCardsPerPage)
+    const int j = senderIndex(kCardsPerPage);
+    if (j < 0)
         return;
     const int n = j + kCardsPerPage * page_;
     if (ZelRamPara* m = ZelRamPara::p_zelrampara_config)

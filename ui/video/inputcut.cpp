@@ -22,13 +22,6 @@ constexpr int kSettingsFocus = 5;
 
 constexpr LangText kTitle = {"输入截取", "Input intercept", "Источник", "Chặn nguồn vào", "輸入截取"};
 constexpr LangText kCrop = {"截取:", "Crop:", "Обрезать:", "Cắt:", "截取:"};
-constexpr LangText kW = {"宽", "W", "Ширина", "Rộng", "寬"};
-constexpr LangText kH = {"高", "H", "Высота", "Cao", "高"};
-constexpr LangText kCancel = {"取消", "Cancle", "Отмена", "Hủy bỏ", "取消"};
-constexpr LangText kOk = {"确定", "OK", "OK", "Đồng ý", "確定"};
-constexpr LangText kDelete = {"删除", "Delete", "Удалить", "Xoá bỏ", "删除"};
-constexpr LangText kNamePrefix = {"名称:", "Name:", "Название:", "Tên:", "名稱:"};
-constexpr LangText kNoSignal = {"无信号", "No signal", "Нет сигнала", "Không có tín hiệu", "無信號"};
 // Keypad titles of the width and height fields: the Chinese ones in Chinese, else the letter.
 constexpr LangText kKeypadW = {"宽", "W", "W", "W", "寬"};
 constexpr LangText kKeypadH = {"高", "H", "H", "H", "H"};
@@ -48,18 +41,7 @@ constexpr uint16_t kNewCropH = 1080;
 
 ZelRamPara* model() { return ZelRamPara::p_zelrampara_config; }
 
-int sourceCount(int input)
-{
-    return (model() ? model()->ZelGetSourceNum(input, static_cast<int>(ramaddr::kCropEntries)) : 0) + 1;
-}
-
-// A field's text as a signed 16-bit number: empty, no number or out of range gives 0.
-int fieldValue(const QLineEdit* field)
-{
-    bool ok = false;
-    const int v = field->text().toInt(&ok);
-    return ok && v >= -32768 && v <= 32767 ? v : 0;
-}
+int fieldValue(const QLineEdit* field) { return video::toShort(field->text()); }
 
 QPushButton* formButton(QWidget* page, const QString& name)
 {
@@ -144,12 +126,12 @@ void InputCut::input_init()
 void InputCut::crop_source_num_update()
 {
     for (int k = 0; k < video::kInputs; ++k)
-        tabs_.count[k]->setText(QStringLiteral("(%1)").arg(sourceCount(video::kTabInputs[k])));
+        tabs_.count[k]->setText(QStringLiteral("(%1)").arg(video::sourceCount(video::kTabInputs[k])));
 }
 
 void InputCut::source_init()
 {
-    const int total = sourceCount(input_);
+    const int total = video::sourceCount(input_);
     lastPage_ = static_cast<uint8_t>(total / kCardsPerPage - (total % kCardsPerPage == 0 ? 1 : 0));
     const int onPage = std::min(kCardsPerPage, total - kCardsPerPage * page_);
 
@@ -160,10 +142,7 @@ void InputCut::source_init()
         const int ordinal = i + kCardsPerPage * page_;
         if (ordinal == 0) {
             card.name->setText(inputName_);
-            const video::Signal sig = video::inputSignal(input_);
-            card.detail->setText(sig.present()
-                                     ? QStringLiteral("%1x%2@%3Hz").arg(sig.width).arg(sig.height).arg(sig.rate)
-                                     : langText(kNoSignal));
+            card.detail->setText(video::signalText(input_));
         } else {
             CROP_PARA crop = {};
             int index = static_cast<int>(ramaddr::kCropEntries);
@@ -196,10 +175,8 @@ void InputCut::source_init()
 
 void InputCut::zel_button_input_clicked()
 {
-    auto* b = qobject_cast<QPushButton*>(sender());
-    bool ok = false;
-    const int k = b ? b->objectName().toInt(&ok) : -1;
-    if (!ok || k < 0 || k >= video::kInputs)
+    const int k = senderIndex(video::kInputs);
+    if (k < 0)
         return;
     page_ = 0;
     input_ = static_cast<uint8_t>(video::kTabInputs[k]);
@@ -209,7 +186,7 @@ void InputCut::zel_button_input_clicked()
     para_changed_over();
 }
 
-void InputCut::set_source_caption() { source_->setText(langText(kNamePrefix) + inputName_ + suffix_); }
+void InputCut::set_source_caption() { source_->setText(langText(video::kTextNamePrefix) + inputName_ + suffix_); }
 
 void InputCut::show_form(bool withDelete)
 {
@@ -230,10 +207,8 @@ void InputCut::show_form(bool withDelete)
 
 void InputCut::zel_button_source_clicked()
 {
-    auto* b = qobject_cast<QPushButton*>(sender());
-    bool ok = false;
-    const int k = b ? b->objectName().toInt(&ok) : -1;
-    if (!ok || k < 0 || k >= kCardsPerPage)
+    const int k = senderIndex(kCardsPerPage);
+    if (k < 0)
         return;
     adding_ = 0;
     selected_ = static_cast<uint8_t>(k + kCardsPerPage * page_);
@@ -258,7 +233,7 @@ void InputCut::zel_button_add_clicked()
 {
     adding_ = 1;
     add_->hide();
-    suffix_ = QStringLiteral("-Crop-%1").arg(sourceCount(input_));
+    suffix_ = QStringLiteral("-Crop-%1").arg(video::sourceCount(input_));
     set_source_caption();
     fields_[kX]->setText("0");
     fields_[kY]->setText("0");
@@ -346,11 +321,11 @@ void InputCut::language_changed()
 {
     titleLabel()->setText(langText(kTitle));
     cropLabel_->setText(langText(kCrop));
-    fieldLabels_[kW_]->setText(langText(kW));
-    fieldLabels_[kH_]->setText(langText(kH));
-    cancel_->setText(langText(kCancel));
-    ok_->setText(langText(kOk));
-    delete_->setText(langText(kDelete));
+    fieldLabels_[kW_]->setText(langText(video::kTextWidth));
+    fieldLabels_[kH_]->setText(langText(video::kTextHeight));
+    cancel_->setText(langText(video::kTextCancel));
+    ok_->setText(langText(video::kTextOk));
+    delete_->setText(langText(video::kTextDelete));
     if (!suffix_.isEmpty())
         set_source_caption();
     source_init();

@@ -6,6 +6,7 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QListView>
+#include <QPalette>
 #include <QSignalBlocker>
 
 #include <cstring>
@@ -35,6 +36,19 @@ unsigned char* blank()
 QString inputName(int input)
 {
     return input >= 0 && input < kInputs ? QString::fromLatin1(kInputNames[input]) : QString();
+}
+
+int16_t toShort(const QString& text)
+{
+    bool ok = false;
+    const int v = text.toInt(&ok);
+    return ok && v >= -32768 && v <= 32767 ? static_cast<int16_t>(v) : 0;
+}
+
+int sourceCount(int input)
+{
+    ZelRamPara* m = ZelRamPara::p_zelrampara_config;
+    return (m ? m->ZelGetSourceNum(input, static_cast<int>(ramaddr::kCropEntries)) : 0) + 1;
 }
 
 unsigned char* image()
@@ -133,6 +147,42 @@ Signal inputSignal(int input)
     return s;
 }
 
+QString signalText(int input)
+{
+    const Signal s = inputSignal(input);
+    return s.present() ? QStringLiteral("%1x%2@%3Hz").arg(s.width).arg(s.height).arg(s.rate)
+                       : langText(kTextNoSignal);
+}
+
+namespace {
+
+constexpr const char* kWindowCardStyles[kWindows] = {
+    "background-color: #867AE9;font: 16px", "background-color: #005A8D;font: 16px",
+    "background-color: #39A9CB;font: 16px", "background-color: #EBA83A;font: 16px",
+    "background-color: #FF96AD;font: 16px", "background-color: #D5E5FF;font: 16px",
+};
+// Text on the card's colour: light on the dark blue of window 2, dark on the others.
+constexpr QRgb kWindowCardInk[kWindows] = {0x10101C, 0xFFFFFF, 0x10101C, 0x10101C, 0x10101C, 0x10101C};
+constexpr const char* kWindowCardDot = "background-color:#00D65B;border:0px groove gray;border-radius:7px;";
+
+}  // namespace
+
+QLabel* makeWindowCard(QWidget* strip, int window, int x)
+{
+    const int w = window >= 0 && window < kWindows ? window : 0;
+    QLabel* card = shell::makeLabel(strip, QStringLiteral("card_%1").arg(w), x, 3, 120, 90, kWindowCardStyles[w],
+                                    Qt::AlignCenter);
+    card->setText(QString::number(w + 1));
+    QPalette ink = card->palette();
+    ink.setColor(QPalette::WindowText, QColor(kWindowCardInk[w]));
+    card->setPalette(ink);
+    QLabel* name = shell::makeLabel(card, QStringLiteral("card_text_%1").arg(w), 0, 3, 100, 28,
+                                    "background:transparent;font:bold 15px;", Qt::AlignCenter);
+    name->setPalette(ink);
+    shell::makeLabel(card, QStringLiteral("card_dot_%1").arg(w), 101, 8, 14, 14, kWindowCardDot);
+    return name;
+}
+
 void setComboEntries(QComboBox* combo, const QStringList& entries, int selected)
 {
     const QSignalBlocker block(combo);
@@ -180,13 +230,7 @@ InputTabs makeInputTabs(QWidget* page, bool withCounts)
         if (withCounts)
             tabs.count[k] = shell::makeLabel(tile, key + "_num", 72, 46, 44, 30,
                                              "color: rgb(71, 119, 255);font:bold 16px;background:transparent;");
-        auto* b = new QPushButton(page);
-        b->setObjectName(QString::number(k));
-        b->setGeometry(21 + 130 * k, 69, 118, 83);
-        b->setFocusPolicy(Qt::NoFocus);
-        b->setFlat(true);
-        b->setStyleSheet("background:transparent;border:none;");
-        tabs.button[k] = b;
+        tabs.button[k] = shell::makeFlatButton(page, QString::number(k), 21 + 130 * k, 69, 118, 83);
     }
     tabs.highlight = new QFrame(page);
     tabs.highlight->setObjectName("frame_tab");
@@ -230,23 +274,13 @@ SourceCard makeSourceCard(QFrame* container, int place, int input, const QFont& 
     card.detail = shell::makeLabel(container, "label_detail_" + n, 20 + dx, 72 + dy, 172, 28, kCardText);
     card.name->setFont(font);
     card.detail->setFont(font);
-    card.button = new QPushButton(container);
-    card.button->setObjectName(n);
-    card.button->setGeometry(11 + dx, 16 + dy, 218, 88);
-    card.button->setFocusPolicy(Qt::NoFocus);
-    card.button->setFlat(true);
-    card.button->setStyleSheet("background:transparent;border:none;");
+    card.button = shell::makeFlatButton(container, n, 11 + dx, 16 + dy, 218, 88);
     return card;
 }
 
 QPushButton* makeColumnButton(QFrame* container, const QString& name, const char* icon, int y)
 {
-    auto* b = new QPushButton(container);
-    b->setObjectName(name);
-    b->setGeometry(715, y, 50, 50);
-    b->setFocusPolicy(Qt::NoFocus);
-    b->setFlat(true);
-    b->setStyleSheet("background:transparent;border:none;");
+    QPushButton* b = shell::makeFlatButton(container, name, 715, y, 50, 50);
     b->setIcon(QIcon(QString::fromLatin1(icon)));
     b->setIconSize(QSize(50, 50));
     return b;

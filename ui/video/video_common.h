@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <initializer_list>
 
+#include "ui/shell/shell_text.h"
+
 class QComboBox;
 class QFont;
 class QFrame;
@@ -19,8 +21,24 @@ namespace video {
 constexpr int kInputs = 6;
 constexpr int kWindows = 6;
 
+// Texts that several video pages show.
+inline constexpr LangText kTextCancel = {"取消", "Cancle", "Отмена", "Hủy bỏ", "取消"};
+inline constexpr LangText kTextOk = {"确定", "OK", "OK", "Đồng ý", "確定"};
+inline constexpr LangText kTextDelete = {"删除", "Delete", "Удалить", "Xoá bỏ", "删除"};
+inline constexpr LangText kTextWidth = {"宽", "W", "Ширина", "Rộng", "寬"};
+inline constexpr LangText kTextHeight = {"高", "H", "Высота", "Cao", "高"};
+inline constexpr LangText kTextNamePrefix = {"名称:", "Name:", "Название:", "Tên:", "名稱:"};
+inline constexpr LangText kTextOn = {"开启", "ON", "Вкл", "Mở", "開啟"};
+inline constexpr LangText kTextOff = {"关闭", "OFF", "Откл", "Đóng", "關閉"};
+inline constexpr LangText kTextNoSignal = {"无信号", "No signal", "Нет сигнала", "Không có tín hiệu", "無信號"};
+// The Chinese texts end in a soft hyphen, as the front panel has always shown them.
+inline constexpr LangText kTextInUse = {"使用中\u00AD", "Using", "Использовать", "sử dụng", "使用中\u00AD"};
+
 // Plain input names by input number; empty outside 0-5.
 QString inputName(int input);
+
+// A field's text as the signed 16-bit value stored: no number, or one outside 16 bits, gives 0.
+int16_t toShort(const QString& text);
 
 // The parameter image and its shadow (all zero while the model does not exist).
 unsigned char* image();
@@ -47,6 +65,9 @@ struct WindowSource {
 };
 WindowSource windowSource(int window);
 
+// Number of sources of an input: the input itself and each of its crops.
+int sourceCount(int input);
+
 // The crop ordinal (from 1) of the crop at table index `entry`: how many of its input's crop ids
 // in use are not above its own id. 0 when the entry is not a crop in use.
 int cropOrdinalOfEntry(int entry);
@@ -61,6 +82,12 @@ struct Signal {
     bool present() const { return width && height && rate; }
 };
 Signal inputSignal(int input);
+// The input's signal as its first source card shows it: "%dx%d@%dHz", or the no-signal text.
+QString signalText(int input);
+
+// The strip card of a window (window number on the window's colour, the green dot) at x in a
+// strip; returns the label inside it that names the window's source.
+QLabel* makeWindowCard(QWidget* strip, int window, int x);
 
 // A combo box refilled or repositioned without reporting a change of selection.
 void setComboEntries(QComboBox* combo, const QStringList& entries, int selected);

@@ -225,3 +225,31 @@ TEST_F(CustomModeTest, LinkSlotWriteWaitsWhileAModeIsBeingRecalled)
     EXPECT_EQ(model->ram_user_mode[3][2], 0x12);
     EXPECT_EQ(model->ram_user_mode[3][3], 0x34);
 }
+
+TEST_F(CustomModeTest, BadgesKeepTheirPlaceAndHoldTheirTextInEveryLanguage)
+{
+    saveSlot(4);
+    setStored(kCurrentMode, 5);
+    for (int lang : {1, 2, 3, 0}) {
+        setWord(kLanguage, static_cast<uint16_t>(lang));
+        model->test_signal(1);
+        ASSERT_EQ(shownLanguage(), lang);
+        CustomMode* page = openModes();
+        auto* badge = child<QLabel>(list(), "label_badge");
+        auto* using_ = child<QLabel>(page, "label_using");
+        EXPECT_TRUE(fits(badge)) << lang;
+        EXPECT_TRUE(fits(using_)) << lang;
+        // Longer texts grow the list's badge to the left, within its card, and the detail
+        // view's to the right, clear of the ID.
+        EXPECT_EQ(badge->geometry().right(), 96 + 56 - 1) << lang;
+        EXPECT_GE(badge->x(), 3 + 24) << lang << ": clear of the mode number";
+        EXPECT_EQ(using_->pos(), QPoint(225, 10)) << lang;
+        EXPECT_LE(using_->geometry().right(), 589) << lang;
+        if (lang == 1) {
+            EXPECT_EQ(badge->geometry(), QRect(96, 362, 56, 30));
+            EXPECT_EQ(using_->geometry(), QRect(225, 10, 88, 28));
+        }
+        click(page, "Button_back");
+        flushDeletes();
+    }
+}

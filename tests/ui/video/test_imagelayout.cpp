@@ -176,3 +176,46 @@ TEST_F(ImageLayoutTest, SourcePageOpensAboveAndRefreshesTheLayoutOnItsWayBack)
     EXPECT_EQ(g_page_focus.load(), 5);
     flushDeletes();
 }
+
+TEST_F(ImageLayoutTest, StripCardsAreReadableOnTheirColoursOnBothPages)
+{
+    for (int w = 1; w < ImageLayout::kWindows; ++w)
+        setStored(ramaddr::window(w) + kWinState, 1);   // every window has a card on the source page
+    g_imagelayoutpassword = "";
+    ImageLayout* page = openLayout();
+    click(page, "Button_source_select");
+    ASSERT_NE(g_inputchoose, nullptr);
+    for (QWidget* p : std::initializer_list<QWidget*>{page, g_inputchoose}) {
+        for (int w = 0; w < ImageLayout::kWindows; ++w) {
+            auto* card = child<QLabel>(p, QStringLiteral("card_%1").arg(w));
+            auto* name = child<QLabel>(card, QStringLiteral("card_text_%1").arg(w));
+            ASSERT_TRUE(card && name);
+            const QColor back = sheetBackground(card);
+            ASSERT_TRUE(back.isValid()) << qPrintable(card->styleSheet());
+            EXPECT_GE(contrast(back, card->palette().color(QPalette::WindowText)), 4.5) << w;
+            EXPECT_GE(contrast(back, name->palette().color(QPalette::WindowText)), 4.5) << w;
+            EXPECT_TRUE(fits(name)) << qPrintable(name->text());
+        }
+    }
+    click(g_inputchoose, "Button_back");
+    click(page, "Button_back");
+    flushDeletes();
+}
+
+TEST_F(ImageLayoutTest, ChoosingTheShownPointToPointEntryOverAnUnknownModeStoresIt)
+{
+    setStored(ramaddr::window(0) + kWinFlags, 0x100);
+    setStored(ramaddr::window(0) + kWinDbdMode, 5);   // a splice mode the list does not offer
+    g_imagelayoutpassword = "";
+    ImageLayout* page = openLayout();
+    auto* p2p = child<QComboBox>(page, "comboBox_P2P");
+    ASSERT_EQ(p2p->currentIndex(), 0);
+    EXPECT_EQ(flag(), 0);
+    emit p2p->activated(0);   // the user picks "OFF", the entry already shown
+    EXPECT_EQ(windowWord(0, kWinFlags), 0);
+    EXPECT_EQ(windowWord(0, kWinDbdMode), 5) << "OFF keeps the splice mode";
+    EXPECT_EQ(flag(), 1);
+    engineStep();
+    emit p2p->activated(0);
+    EXPECT_EQ(flag(), 0) << "the stored entry chosen again writes nothing";
+}

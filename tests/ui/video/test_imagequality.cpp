@@ -118,3 +118,33 @@ TEST_F(ImageQualityTest, ContrastFromThePageReachesTheChipsPicture)
     EXPECT_NE(pictureSection(), before) << "the engine set the new contrast in the chip";
     EXPECT_EQ(text(page, "label_contrast"), "80");
 }
+
+TEST_F(ImageQualityTest, ChoosingTheShownEntryOverAnUnknownPresetStoresIt)
+{
+    setStored(kColorTempMode, 7);
+    ImageQuality* page = openQuality();
+    auto* combo = child<QComboBox>(page, "comboBox");
+    ASSERT_EQ(combo->currentIndex(), 0);
+    emit combo->activated(0);   // the user picks "custom", the entry already shown
+    EXPECT_EQ(imageWord(kColorTempMode), 0);
+    EXPECT_EQ(flag(), 1);
+    engineStep();
+    emit combo->activated(0);
+    EXPECT_EQ(flag(), 0) << "the stored preset chosen again writes nothing";
+}
+
+TEST_F(ImageQualityTest, TextsFitInEveryLanguage)
+{
+    ImageQuality* page = openQuality();
+    EXPECT_TRUE(child<QComboBox>(page, "comboBox")->styleSheet().contains("item{height:40px;}"));
+    const char* names[] = {"label_name_bright", "label_name_sharp", "label_name_contrast", "label_name_saturation",
+                           "label_name_red", "label_name_green", "label_name_blue", "label_type"};
+    for (int lang : {0, 1, 2, 3, 4}) {
+        setWord(kLanguage, static_cast<uint16_t>(lang));
+        model->test_signal(1);
+        for (const char* n : names)
+            EXPECT_TRUE(fits(child<QLabel>(page, n))) << n << " " << lang;
+        for (const char* b : {"Button_reset", "Button_quality", "Button_temperature"})
+            EXPECT_TRUE(fits(child<QPushButton>(page, b))) << b << " " << lang;
+    }
+}

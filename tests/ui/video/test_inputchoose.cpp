@@ -163,3 +163,24 @@ TEST_F(InputChooseTest, MenuAndBackToTheHomePage)
     EXPECT_EQ(g_page_focus.load(), 1);
     flushDeletes();
 }
+
+TEST_F(InputChooseTest, InUseMarkerHoldsItsTextInEveryLanguage)
+{
+    addCrop(2);
+    InputChoose* page = openSource();
+    click(cards(), "1");
+    EXPECT_TRUE(fits(child<QLabel>(page, "card_text_0"))) << "HDMI1_Crop1 on the strip card";
+    for (int lang : {1, 2, 3, 0}) {
+        setWord(kLanguage, static_cast<uint16_t>(lang));
+        model->test_signal(1);
+        auto* marker = card(1)->findChild<QLabel*>("label_using");
+        ASSERT_NE(marker, nullptr);
+        EXPECT_TRUE(fits(marker)) << lang;
+        // It keeps its right edge at the card's and grows left, clear of the connector image.
+        EXPECT_EQ(marker->geometry().right(), 164 + 56 - 1) << lang;
+        EXPECT_GE(marker->x(), 29 + 63) << lang;
+        if (lang == 1) {
+            EXPECT_EQ(marker->geometry(), QRect(164, 0, 56, 30));
+        }
+    }
+}

@@ -3,9 +3,16 @@
 // dispatcher (page refresh, notice, parameter file).
 #pragma once
 
+#include <QAbstractButton>
+#include <QColor>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cmath>
 
 #include "core/zelrampara.h"
 #include "engine/c331_manage.h"
@@ -80,6 +87,36 @@ protected:
     {
         auto* l = child<QLabel>(parent, name);
         return l ? l->text() : QString();
+    }
+
+    // Whether a widget's text (each line of it) fits the widget's width, in the font it draws with.
+    static bool fitsWidth(QWidget* w, const QString& text)
+    {
+        w->ensurePolished();
+        const QFontMetrics fm(w->font());
+        for (const QString& line : text.split('\n'))
+            if (fm.horizontalAdvance(line) > w->width())
+                return false;
+        return true;
+    }
+    static bool fits(QLabel* l) { return l && fitsWidth(l, l->text()); }
+    static bool fits(QAbstractButton* b) { return b && fitsWidth(b, b->text()); }
+
+    // The contrast ratio of two colours (1 to 21; text wants 4.5 or more).
+    static double contrast(const QColor& a, const QColor& b)
+    {
+        auto luminance = [](const QColor& c) {
+            auto lin = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+            return 0.2126 * lin(c.redF()) + 0.7152 * lin(c.greenF()) + 0.0722 * lin(c.blueF());
+        };
+        const double la = luminance(a), lb = luminance(b);
+        return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+    }
+    // The background colour a style sheet names ("background-color: #RRGGBB").
+    static QColor sheetBackground(const QWidget* w)
+    {
+        const auto m = QRegularExpression("background-color:\\s*(#[0-9A-Fa-f]{6})").match(w->styleSheet());
+        return m.hasMatch() ? QColor(m.captured(1)) : QColor();
     }
 
     static bool sameImage(const QIcon& icon, const char* resource, QSize size)
