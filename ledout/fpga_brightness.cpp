@@ -93,6 +93,8 @@ int fpga_manage::Brightness_hand_dealwith(int)
 
     const uint32_t links = shadow(fpga_ports::kRegLinkLow, 0) | shadow(fpga_ports::kRegLinkHigh, 0) << 8 |
                            shadow(fpga_ports::kRegLinkLow, 1) | shadow(fpga_ports::kRegLinkHigh, 1) << 8;
+    if (links == 0 && userChange)
+        setShadow(kRegLevel, 0, fromPercent());   // not shown without a link, but the value kept
     if (links != 0) {
         MCU_RAM_PARA_func[0][kParaBrightnessSet] = 1;
         uint8_t v = 0;

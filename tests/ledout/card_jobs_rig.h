@@ -10,7 +10,6 @@
 #include "fpga_rig.h"
 
 #include "ledout/card_job_report.h"
-#include "ledout/job_block.h"
 #include "sim/card_chain.h"
 #include "sim/card_port_engine.h"
 #include "sim/sim_clock.h"
@@ -51,7 +50,7 @@ struct JobRig : Rig {
     bool running() const { return (fpga_manage::job_word() & 0xFF) != 0; }
     // Passes until the job clears its code; false when it is still running after `limit` ticks.
     bool runJob(int limit = 20000) { return passUntil([this] { return !running(); }, limit); }
-    uint8_t state() const { return jobblock::state(); }
+    uint8_t state() const { return g_send_para[1]; }
     int last() const { return progress.empty() ? -1 : progress.back(); }
 
     // Packets a port received with command `cmd` (any when cmd < 0).

@@ -8,7 +8,6 @@
 #include "card_jobs_rig.h"
 
 #include "ledout/change_words.h"
-#include "ledout/eth_param.h"
 #include "platform/clock.h"
 
 namespace {
@@ -71,6 +70,18 @@ TEST(Brightness, UserPercentReachesBothFpgasAndIsStoredAsAFixedValue)
     rig.m->bri_mode = 16;
     rig.userPercent(3);
     EXPECT_EQ(rig.reg6(1), 7);
+}
+
+TEST(Brightness, AUserChangeWithoutAnyLinkIsStillStored)
+{
+    BriRig rig({});
+    ASSERT_TRUE(rig.ready());
+    rig.fpga(0).clearLog();
+    rig.userPercent(50);
+    EXPECT_EQ(rig.stored(10), (Bytes{0xAA, 0x03, 0xAA, 0, 0, 0, 0x31, 0, 0x10, 127}));
+    EXPECT_EQ(rig.stored(57)[56], 127);
+    for (const auto& a : rig.fpga(0).log())
+        EXPECT_FALSE(a.word[0] == 0x04 && a.word[2] == 6);   // register 6 is not written
 }
 
 TEST(Brightness, AFixedLevelIsScaledAndShownAsPercent)
@@ -200,7 +211,10 @@ TEST(MultifunctionCard, FoundOnTheFirstMarkedPortAndAskedThere)
 {
     BriRig rig;
     ASSERT_TRUE(rig.bringUp());
-    auto mark = [&](int f, int port) { rig.m->MCU_RAM_PARA_func[f][eth_param::kCardStatus[port]] = 1; };
+    // Where the search leaves each port's status byte in an FPGA's parameter block.
+    constexpr uint16_t kStatusAt[16] = {104, 106, 112, 114, 562, 566, 570, 574,
+                                        642, 646, 650, 654, 658, 662, 666, 670};
+    auto mark = [&](int f, int port) { rig.m->MCU_RAM_PARA_func[f][kStatusAt[port]] = 1; };
     mark(1, 2);
     rig.m->Brightness_check_VMF();
     EXPECT_EQ(g_change[kVmfDest], 0x6000u);

@@ -12,6 +12,7 @@
 #include "recovery_files.h"
 
 #include "core/global.h"
+#include "ledout/rcv_card_cmd.h"
 #include "ledout/rcv_recovery_file.h"
 #include "ledout/scan_para.h"
 #include "support/test_root.h"
@@ -45,6 +46,9 @@ Op op(uint8_t type, uint8_t target, uint32_t address, Bytes data, uint32_t timeo
     o.data = std::move(data);
     return o;
 }
+
+// The card report that the pages read: bytes 30-31 of the job block.
+unsigned cardReport() { return g_send_para[30] | g_send_para[31] << 8; }
 
 Bytes fill(size_t n, uint8_t seed)
 {
@@ -131,7 +135,7 @@ TEST(CardCheck, AllIntactChecksEveryNetOnceAndLeavesTheListAlone)
     }
     WallRig::settle();
     EXPECT_EQ(cardjobs::recovery_list_num(), 0);
-    EXPECT_EQ(jobblock::u16(jobblock::kCheckResult), 255);
+    EXPECT_EQ(cardReport(), 255);
     EXPECT_EQ(rig.last(), 100);
 }
 
@@ -181,14 +185,15 @@ TEST(CardCheck, AnEarlierFaultIsNotReportedAgainAndTheListChangesOnlyWithThePage
     WallRig rig;
     ASSERT_TRUE(rig.ready());
     cardjobs::attach(cardjobs::Page::AdvancedOption, nullptr);
-    jobblock::set16(jobblock::kCheckResult, 3);   // left over from an earlier check
+    g_send_para[30] = 3;   // left over from an earlier check
+    g_send_para[31] = 0;
     zeltest::writeText("/data/rcvrecovery/JYFX_other", "x");
     sim::cardChain().clearLog();
     rig.start(kJobCheck);
     ASSERT_TRUE(rig.runJob());
     for (int port : {0, 1, 2, 16, 17, 18})
         EXPECT_TRUE(sim::cardChain().received(port).empty());   // two files: nothing to do
-    EXPECT_EQ(jobblock::u16(jobblock::kCheckResult), 65535);
+    EXPECT_EQ(cardReport(), 65535);
     EXPECT_EQ(rig.count(1), 0);
 
     // one file again, whatever its name; a fault found with the page closed reaches no list
