@@ -5,6 +5,7 @@
 #include <QPixmap>
 #include <QTimer>
 
+#include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
 
@@ -54,6 +55,8 @@ void startSimObservers()
 
 int main(int argc, char** argv)
 {
+    // Line by line, so the diagnostics reach a terminal or a log as they happen.
+    setvbuf(stdout, nullptr, _IOLBF, 0);
     ConfigEngine::pInstance();
     ZelRamPara::pInstance();
     SyncUpdate::pInstance();

@@ -28,4 +28,5 @@ public:
 
 private:
     c331_manage* engine_;
+    bool flagged_ = false;
 };

@@ -84,6 +84,8 @@ public:
     int mode_file_write(int k, int operation);
     // Loads slot k from its mode file (operation 1 deletes the file first). 1 when loaded.
     int mode_file_deal(int k, int operation);
+    // Removes slot k's mode file (and OSD copy) where they exist; true when one was removed.
+    bool remove_mode_files(int k);
 
     // ---- saving (the change dispatcher's) --------------------------------------------------------
     // True when a byte of 0x300-0xFFF differs between image and shadow.

@@ -1,7 +1,7 @@
 // User-mode slots, their mode files under "/data/modes" and the language check.
 #include "core/zelrampara.h"
 
-#include <QDebug>
+#include <QFileInfo>
 #include <QMutexLocker>
 
 #include <cstring>
@@ -9,6 +9,7 @@
 #include "core/file_store.h"
 #include "core/global.h"
 #include "core/utils.h"
+#include "platform/platform.h"
 
 using namespace ramaddr;
 
@@ -113,7 +114,6 @@ int ZelRamPara::mode_file_write(int k, int operation)
     }
     if (operation == 0) {
         const QString cmd = QString("cp  %1 %2").arg(kOmenuFile, mode_osd_path(k));
-        qDebug().noquote() << cmd;
         ZEL_DEBUG("\n %s \n", cmd.toLatin1().constData());
         if (ram_get_u16(ram_para, kOsdOn) == 1)
             Utils::system_mutex(cmd);
@@ -122,21 +122,35 @@ int ZelRamPara::mode_file_write(int k, int operation)
     return 1;
 }
 
+// Removes the slot's mode file, and its OSD-menu copy when the slot had the OSD on. Only files
+// that exist cost a shell command: the dispatcher deletes every empty slot on each user-mode
+// sync. True when something was removed.
+bool ZelRamPara::remove_mode_files(int k)
+{
+    unsigned char* slot = ram_user_mode[k];
+    bool removed = false;
+    auto remove = [&](const QString& path) {
+        if (!QFileInfo::exists(platform::rootPath(path)))
+            return;
+        Utils::system_mutex("rm  -rf  " + path);
+        filestore::settle_us(kShortPauseUs);
+        removed = true;
+    };
+    remove(mode_file_path(k));
+    if (ram_get_u16(slot, kSlotOsdOn) == 1) {
+        remove(mode_osd_path(k));
+        ram_set_u16(slot, kSlotOsdOn, 0);
+    }
+    return removed;
+}
+
 int ZelRamPara::mode_file_deal(int k, int operation)
 {
     if (!valid_slot(k))
         return 0;
     unsigned char* slot = ram_user_mode[k];
-    if (operation == 1) {
-        Utils::system_mutex("rm  -rf  " + mode_file_path(k));
-        filestore::settle_us(kShortPauseUs);
-        if (ram_get_u16(slot, kSlotOsdOn) == 1) {
-            Utils::system_mutex("rm  -rf  " + mode_osd_path(k));
-            ram_set_u16(slot, kSlotOsdOn, 0);
-        }
-        filestore::settle_us(kShortPauseUs);
+    if (operation == 1 && remove_mode_files(k))
         filestore::sync_and_settle(kShortPauseUs);
-    }
     QMutexLocker lock(&Utils::_file_deal_mutex);
     if (filestore::read_file(mode_file_path(k).toStdString(), slot, kModeFileLen) < 0) {
         slot[0] = slot[1] = kEmpty;

@@ -144,10 +144,19 @@ void* c331_manage::c331manageThread(void* arg)
 {
     auto* self = static_cast<c331_manage*>(arg);
     while (!self->stop_) {
+        const unsigned seen = G_timeTicks.load();
         self->stepOnce();
-        self->usleepFn(1);
+        if (!self->workPending())
+            self->pace.waitNextTick(seen);
     }
     return nullptr;
+}
+
+bool c331_manage::workPending() const
+{
+    // Bring-up steps follow each other; a change committed during the pass is applied at once.
+    // Everything else the pass does (input tracking, OSD requests) is paced by the tick.
+    return c331_setup_state != kSetupDone || para_chg_flag.load() != 0;
 }
 
 void c331_manage::stopThread()
@@ -155,6 +164,7 @@ void c331_manage::stopThread()
     if (!threadStarted_)
         return;
     stop_ = true;
+    pace.wake();
     pthread_join(thread_, nullptr);
     threadStarted_ = false;
 }

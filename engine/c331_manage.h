@@ -14,6 +14,7 @@
 #include <initializer_list>
 #include <mutex>
 
+#include "core/worker_pace.h"
 #include "engine/c331_osd.h"
 #include "engine/c331_tables.h"
 
@@ -130,6 +131,10 @@ public:
     void stepOnce();
     // Makes the worker thread leave its loop (tests and shutdown); waits for it.
     void stopThread();
+    // True when the next round should follow at once instead of waiting for the tick.
+    bool workPending() const;
+    // The worker's wait between rounds; a committed change wakes it (ParaCommit).
+    WorkerPace pace;
     void load_system_param();
     void define_param();
     void Sleep(int ms);

@@ -142,8 +142,12 @@ void* fpga_manage::fpgamanageThread(void* arg)
     if (!self)
         return nullptr;
     for (;;) {
+        const unsigned seen = G_timeTicks.load();
         self->worker_step(arg);
-        usleep(1);
+        // An upgrade runs step after step; the passes' jobs and bring-up are paced by the tick,
+        // and the links serve their own pass-through replies.
+        if (g_usb_grade.load() == 0)
+            self->pace.waitNextTick(seen);
     }
     return nullptr;
 }

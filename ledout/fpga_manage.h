@@ -15,6 +15,7 @@
 
 #include <pthread.h>
 
+#include "core/worker_pace.h"
 #include "ledout/fpga_drv.h"
 #include "ledout/fpga_lines.h"
 #include "ledout/scan_para.h"
@@ -378,6 +379,7 @@ private:
     std::mutex rmwMutex_[kFpgas];            // one register read-modify-write at a time per FPGA
     pthread_t thread_{};
     bool threadStarted_ = false;
+    WorkerPace pace;                         // the worker's wait between passes
 
     uint8_t regShadow_[kFpgas][kRegisters] = {};
     uint8_t ramPara_[kFpgas][kRamImageSize] = {};

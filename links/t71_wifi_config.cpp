@@ -19,7 +19,6 @@ T71_WIFI_CONFIG* T71_WIFI_CONFIG::p_wifi = nullptr;
 
 namespace {
 
-constexpr unsigned kPassUs = 1000;
 constexpr const char* kDefaultWifiIp = "192.168.22.101";
 constexpr const char* kPassphrase = "12345678";
 
@@ -64,8 +63,10 @@ T71_WIFI_CONFIG* T71_WIFI_CONFIG::pInstance()
     if (!p_wifi) {
         p_wifi = new T71_WIFI_CONFIG();
         p_wifi->thread_.start([] {
+            // Both of its checks are counted in ticks: one round per tick does them on time.
+            const unsigned seen = G_timeTicks.load();
             p_wifi->stepOnce();
-            usleep(kPassUs);
+            p_wifi->pace_.waitNextTick(seen);
         });
     }
     return p_wifi;

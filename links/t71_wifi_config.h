@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 
+#include "core/worker_pace.h"
 #include "links/link_thread.h"
 
 extern std::atomic<uint8_t> g_wifi_reset_flag;   // 1: a reset of the access point is pending
@@ -43,4 +44,5 @@ private:
     std::mutex stepMutex_;   // the thread and a direct caller never step at once
     unsigned lastStartCheck_;
     LinkThread thread_;
+    WorkerPace pace_;
 };

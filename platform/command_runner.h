@@ -3,6 +3,7 @@
 // changes the machine ever runs.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -28,12 +29,15 @@ public:
     std::string capture(const std::string& command, bool* ok = nullptr) override;
 };
 
-// The simulated board's runner. Commands are matched against scripted answers by prefix
-// (the longest matching prefix wins); unscripted commands succeed with no output. The daemons
-// the system starts ("hostapd", "udhcpd", "udhcpc", "wpa_supplicant") are only remembered, so
-// "pidof" answers for them until a "kill" naming them. File commands
-// ("cp", "rm", "mv", "chmod", "dos2unix", "sed", "sync", "mkdir") act in-process, and only on
-// paths inside the root; everything else is only journaled.
+// The simulated board's runner. Each command is appended to the journal file as one line,
+// "YYYY-MM-DD HH:MM:SS.mmm command" in local time; a journal file that has reached
+// kJournalFileLimit bytes is renamed to "commands.log.1" (replacing the previous one) and a new
+// one started, so the journal never takes more than about twice that. Commands are matched
+// against scripted answers by prefix (the longest matching prefix wins); unscripted commands
+// succeed with no output. The daemons the system starts ("hostapd", "udhcpd", "udhcpc",
+// "wpa_supplicant") are only remembered, so "pidof" answers for them until a "kill" naming them.
+// File commands ("cp", "rm", "mv", "chmod", "dos2unix", "sed", "sync", "mkdir") act in-process,
+// and only on paths inside the root; everything else is only journaled.
 class SimCommandRunner : public CommandRunner {
 public:
     struct Answer {
@@ -47,9 +51,9 @@ public:
 
     void script(const std::string& prefix, Answer answer);
     void clearScript();
-    // The commands seen so far, in order: at most the last kJournalLimit of them (the journal
-    // file keeps every one).
+    // The commands seen so far, in order: at most the last kJournalLimit of them.
     static constexpr size_t kJournalLimit = 4096;
+    static constexpr uintmax_t kJournalFileLimit = 1024 * 1024;
     std::vector<std::string> journal() const;
     void clearJournal();
     std::string journalPath() const;

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Builds zelT71N and runs it on the simulated board.
-#   UI:        VNC on localhost:5900 (800x480), or a window when a display exists
-#   commands:  TCP 5005 and UDP 5008 on loopback (ZEL_TCP_PORT / ZEL_UDP_PORT move them)
-#   root:      ./var stands for "/" (parameter file, settings, journal of shell commands)
+#   front panel: a window when a display exists (DISPLAY set), otherwise a virtual display served
+#                on loopback by VNC (127.0.0.1:5900) and as a browser page
+#                (http://127.0.0.1:6080/vnc.html?autoconnect=true); ZEL_VNC=1 forces the latter,
+#                ZEL_VNC_PORT and ZEL_WEB_PORT move the two ports
+#   commands:    TCP 5005 and UDP 5008 on loopback (ZEL_TCP_PORT / ZEL_UDP_PORT move them)
+#   root:        ./var stands for "/" (parameter file, settings, journal of shell commands)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -11,24 +14,35 @@ cmake --build build -j "$(nproc)" --target zelT71N
 
 export ZEL_BOARD=sim
 export ZEL_ROOT="${ZEL_ROOT:-$PWD/var}"
-mkdir -p "$ZEL_ROOT"
+mkdir -p "$ZEL_ROOT/dev"
 
-platform="vnc:size=800x480"
+use_window=0
 if [ -n "${DISPLAY:-}" ] && [ -z "${ZEL_VNC:-}" ]; then
-  platform="xcb"
+  use_window=1
 fi
 
 cat <<INFO
 zelT71N on the simulated board
   root directory     $ZEL_ROOT   (stands for "/")
-  user interface     $( [ "$platform" = xcb ] && echo "a window on $DISPLAY" || echo "VNC at localhost:5900 (800x480)" )
-  TCP command port   127.0.0.1:${ZEL_TCP_PORT:-5005}
-  UDP command port   127.0.0.1:${ZEL_UDP_PORT:-5008}
-  command journal    $ZEL_ROOT/var/log/commands.log   (no machine-changing command runs)
+  TCP command port   127.0.0.1:${ZEL_TCP_PORT:-5005}   } they answer once the start-up pause
+  UDP command port   127.0.0.1:${ZEL_UDP_PORT:-5008}   } (about 5 s) is over
+  command journal    $ZEL_ROOT/var/log/commands.log   (no machine-changing command runs;
+                     rotated to commands.log.1 at 1 MiB)
   simulated board    $ZEL_ROOT/etc/zel-sim.ini   (input signals, receiving cards per port,
                      multifunction card; edit it and restart)
-  USB stick          mkdir -p $ZEL_ROOT/mnt/usb1 plugs one in, rmdir/rm -r unplugs it
+  video chip         $ZEL_ROOT/var/sim/video_chip.bin   (its registers, rewritten after bus traffic)
+  USB stick          mkdir -p $ZEL_ROOT/mnt/usb1 plugs one in (the communication page's
+                     upgrade looks there), rm -r $ZEL_ROOT/mnt/usb1 unplugs it
   serial lines       $ZEL_ROOT/dev/ttyS2 (main) and $ZEL_ROOT/dev/ttyS1 (4G): link a
-                     pseudo-terminal there, e.g.  socat pty,link=$ZEL_ROOT/dev/ttyS2,raw -
+                     pseudo-terminal there, e.g.
+                     socat -d -d pty,raw,echo=0,link=$ZEL_ROOT/dev/ttyS2 pty,raw,echo=0,link=/tmp/pc-side
+                     and talk to /tmp/pc-side
+  language           settings menu (unlock with a tap) > advanced settings > language
 INFO
-exec ./build/zelT71N -platform "$platform"
+
+if [ "$use_window" = 1 ]; then
+  echo "  front panel        a window on $DISPLAY"
+  exec ./build/zelT71N -platform xcb
+fi
+exec bash scripts/panel_display.sh --vnc-port "${ZEL_VNC_PORT:-5900}" --web-port "${ZEL_WEB_PORT:-6080}" \
+  -- ./build/zelT71N -platform xcb

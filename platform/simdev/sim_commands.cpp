@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -49,6 +51,20 @@ void writeAll(const fs::path& p, const std::string& bytes)
     f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+// Local time to the millisecond: "2026-12-06 23:40:01.123".
+std::string timestamp()
+{
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t secs = std::chrono::system_clock::to_time_t(now);
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    std::tm local{};
+    localtime_r(&secs, &local);
+    char text[32];
+    const size_t n = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    std::snprintf(text + n, sizeof text - n, ".%03d", static_cast<int>(ms));
+    return text;
+}
+
 bool isShellCompound(const std::string& command)
 {
     return command.find_first_of(";|&<>`$") != std::string::npos;
@@ -85,8 +101,12 @@ void SimCommandRunner::record(const std::string& command)
     if (root().empty())
         return;
     makeParentDirs("/var/log/commands.log");
-    std::ofstream f(journalPath(), std::ios::app);
-    f << command << '\n';
+    const std::string path = journalPath();
+    std::error_code ec;
+    if (fs::file_size(path, ec) >= kJournalFileLimit && !ec)
+        fs::rename(path, path + ".1", ec);   // the older half is kept once, then dropped
+    std::ofstream f(path, std::ios::app);
+    f << timestamp() << ' ' << command << '\n';
 }
 
 SimCommandRunner::Answer SimCommandRunner::answerFor(const std::string& command) const

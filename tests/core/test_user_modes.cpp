@@ -140,3 +140,20 @@ TEST_F(ParamModelTest, LanguageCheckFollowsTheMask)
     EXPECT_EQ(g_language.load(), 0);
     EXPECT_EQ(u16(m->ram_para, 0x300), 0);
 }
+
+TEST_F(ParamModelTest, DeletingAnEmptySlotRunsNoCommand)
+{
+    ZelRamPara* m = start();
+    m->mode_file_write(2, 1);
+    zeltest::simCommands().clearJournal();
+    for (int k : {0, 1, 3})
+        EXPECT_EQ(m->mode_file_deal(k, 1), 0);
+    EXPECT_TRUE(zeltest::simCommands().journal().empty());
+    // A slot with a file still has it removed, followed by a sync.
+    EXPECT_EQ(m->mode_file_deal(2, 1), 0);
+    EXPECT_FALSE(zeltest::fileExists(mode_file_path(2).toStdString()));
+    const auto journal = zeltest::simCommands().journal();
+    ASSERT_EQ(journal.size(), 2u);
+    EXPECT_EQ(journal[0].rfind("rm  -rf  ", 0), 0u);
+    EXPECT_EQ(journal[1], "sync");
+}

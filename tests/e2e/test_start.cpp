@@ -340,7 +340,7 @@ TEST_F(RunningBox, StartsServesCommandsAppliesChangesAndChangesNothingOnTheMachi
     std::string line;
     bool sawChattr = false;
     while (std::getline(journal, line))
-        sawChattr |= line.rfind("chattr +S", 0) == 0;
+        sawChattr |= line.find(" chattr +S") != std::string::npos;   // after the time stamp
     EXPECT_TRUE(sawChattr);
 }
 

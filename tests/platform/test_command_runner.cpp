@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include "core/utils.h"
 #include "platform/command_runner.h"
 #include "support/test_root.h"
@@ -13,7 +15,9 @@ TEST(SimCommandRunner, RebootIsJournaledAndNeverRun)
     auto journal = simCommands().journal();
     ASSERT_EQ(journal.size(), 1u);
     EXPECT_EQ(journal[0], "reboot");
-    EXPECT_EQ(readText("/var/log/commands.log"), "reboot\n");
+    // One line: local date and time to the millisecond, then the command.
+    const std::string line = readText("/var/log/commands.log");
+    EXPECT_TRUE(std::regex_match(line, std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} reboot\n)"))) << line;
 }
 
 TEST(SimCommandRunner, ScriptedStatusAndOutput)
@@ -76,5 +80,22 @@ TEST(SimCommandRunner, JournalInMemoryStaysBoundedForALongRun)
     EXPECT_LE(journal.size(), limit);
     EXPECT_GE(journal.size(), limit / 2);
     EXPECT_EQ(journal.back(), "reboot");
-    EXPECT_EQ(readText("/var/log/commands.log").size(), (limit + 10) * 14 + 7);   // the file keeps all
+}
+
+TEST(SimCommandRunner, JournalFileIsRotatedAtItsLimit)
+{
+    TempRoot root;
+    // A journal just at the limit: the next command starts a new file, the old one is kept once.
+    const std::string old(platform::SimCommandRunner::kJournalFileLimit, 'x');
+    writeText("/var/log/commands.log", old);
+    writeText("/var/log/commands.log.1", "oldest");
+    simCommands().run("pidof hostapd");
+    EXPECT_EQ(readText("/var/log/commands.log.1"), old);
+    const std::string fresh = readText("/var/log/commands.log");
+    EXPECT_LT(fresh.size(), 64u);
+    EXPECT_NE(fresh.find(" pidof hostapd\n"), std::string::npos);
+    // Below the limit lines are appended.
+    simCommands().run("reboot");
+    EXPECT_NE(readText("/var/log/commands.log").find(" reboot\n"), std::string::npos);
+    EXPECT_NE(readText("/var/log/commands.log").find(" pidof hostapd\n"), std::string::npos);
 }

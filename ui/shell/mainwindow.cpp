@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "core/global.h"
+#include "core/worker_pace.h"
 #include "core/para_commit.h"
 #include "core/ram_layout.h"
 #include "core/syncupdate.h"
@@ -510,7 +511,7 @@ void MainWindow::getagelog()
 
 void MainWindow::slot_update_timer_ticks()
 {
-    const unsigned now = ++G_timeTicks;
+    const unsigned now = WorkerPace::advanceTick();
 
     if (g_update_flag.load() && update_)
         update_->animate();

@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# Runs a command on a virtual 800x480 X display (Xvfb) that is served on loopback only: by VNC
+# (x11vnc) and as a page for a browser (noVNC through websockify). Everything it started ends
+# with the command, or when the script is stopped.
+#
+#   scripts/panel_display.sh [--vnc-port N] [--web-port N] [--quiet] -- command [args...]
+#
+# Defaults: VNC on 127.0.0.1:5900, the browser view on http://127.0.0.1:6080/vnc.html.
+set -euo pipefail
+
+vnc_port=5900
+web_port=6080
+quiet=0
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --vnc-port) vnc_port="$2"; shift 2 ;;
+    --web-port) web_port="$2"; shift 2 ;;
+    --quiet) quiet=1; shift ;;
+    --) shift; break ;;
+    *) break ;;
+  esac
+done
+[ $# -gt 0 ] || { echo "usage: $0 [--vnc-port N] [--web-port N] [--quiet] -- command [args...]" >&2; exit 2; }
+
+novnc_dir=/usr/share/novnc
+for tool in Xvfb x11vnc websockify; do
+  command -v "$tool" >/dev/null || { echo "panel_display: $tool is missing (bash scripts/deps.sh installs it)" >&2; exit 3; }
+done
+[ -f "$novnc_dir/vnc.html" ] || { echo "panel_display: noVNC is missing (bash scripts/deps.sh installs it)" >&2; exit 3; }
+
+work="$(mktemp -d "${TMPDIR:-/tmp}/zel-display.XXXXXX")"
+pids=()
+cleanup() {
+  trap - EXIT INT TERM
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+    kill "${pids[$i]}" 2>/dev/null || true
+  done
+  for pid in "${pids[@]}"; do
+    wait "$pid" 2>/dev/null || true
+  done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 143' TERM
+trap 'exit 130' INT
+
+# Waits (bounded) until something listens on 127.0.0.1:$1.
+wait_port() {
+  for _ in $(seq 1 100); do
+    (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null && return 0
+    sleep 0.1
+  done
+  echo "panel_display: nothing answers on 127.0.0.1:$1 (see $2)" >&2
+  return 1
+}
+
+# Xvfb picks a free display number and reports it once it accepts clients. No TCP listener.
+Xvfb -displayfd 3 -screen 0 800x480x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 1 100); do
+  [ -s "$work/display" ] && break
+  sleep 0.1
+done
+[ -s "$work/display" ] || { echo "panel_display: Xvfb did not start:" >&2; cat "$work/xvfb.log" >&2; exit 1; }
+export DISPLAY=":$(tr -d '\n' <"$work/display")"
+
+x11vnc -display "$DISPLAY" -localhost -rfbport "$vnc_port" -forever -shared -nopw -quiet \
+  -noxdamage >"$work/x11vnc.log" 2>&1 &
+pids+=($!)
+wait_port "$vnc_port" "$work/x11vnc.log"
+
+websockify --web "$novnc_dir" "127.0.0.1:$web_port" "127.0.0.1:$vnc_port" >"$work/websockify.log" 2>&1 &
+pids+=($!)
+wait_port "$web_port" "$work/websockify.log"
+
+if [ "$quiet" = 0 ]; then
+  cat <<INFO
+  front panel        X display $DISPLAY (800x480), served on loopback only:
+                     VNC viewer   127.0.0.1:$vnc_port   (e.g. vncviewer 127.0.0.1::$vnc_port)
+                     browser      http://127.0.0.1:$web_port/vnc.html?autoconnect=true
+INFO
+fi
+
+"$@" &
+pids+=($!)
+app=$!
+status=0
+wait "$app" || status=$?
+exit "$status"
