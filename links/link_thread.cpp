@@ -56,6 +56,9 @@ void stopAllLinkThreads()
         std::lock_guard<std::mutex> lock(g_threadsMutex);
         list.swap(threads());
     }
+    // All are told first, so their waits end together instead of one after another.
+    for (LinkThread* t : list)
+        t->requestStop();
     for (LinkThread* t : list)
         t->stop();
 }

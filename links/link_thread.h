@@ -10,8 +10,10 @@ class LinkThread {
 public:
     LinkThread() = default;
     ~LinkThread();
-    // Starts the loop once; `step` must return within a few milliseconds.
+    // Starts the loop once; `step` must return within about 100 milliseconds.
     void start(std::function<void()> step);
+    // Ends the loop after the current step (the thread is not waited for).
+    void requestStop() { running_ = false; }
     void stop();
     bool running() const { return running_.load(); }
 

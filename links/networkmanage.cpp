@@ -9,7 +9,8 @@
 networkManage* networkManage::p_networkManage = nullptr;
 
 namespace {
-constexpr int kPollMs = 10;
+// Data ends the wait at once; the time-out only bounds how long a stop waits.
+constexpr int kPollMs = 100;
 }
 
 networkManage::networkManage() : reply_queue(tcpReplyQueue())

@@ -5,7 +5,8 @@
 Jy_uart_inout* Jy_uart_inout::p_uart_inout = nullptr;
 
 namespace {
-constexpr int kPollMs = 10;
+// Data ends the wait at once; the time-out only bounds how long a stop waits.
+constexpr int kPollMs = 100;
 }
 
 Jy_uart_inout::Jy_uart_inout() : reply_queue(uartReplyQueue())

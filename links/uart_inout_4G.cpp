@@ -6,7 +6,8 @@
 Jy_uart_inout_4G* Jy_uart_inout_4G::p_uart_inout_4G = nullptr;
 
 namespace {
-constexpr int kPollMs = 10;
+// Data ends the wait at once; the time-out only bounds how long a stop waits.
+constexpr int kPollMs = 100;
 }
 
 Jy_uart_inout_4G::Jy_uart_inout_4G() { writeLogMsg(LOG_BANNER, "====Jy_uart_inout_4G::Jy_uart_inout_4G()====="); }

@@ -9,7 +9,8 @@
 udpnetManage* udpnetManage::p_udpnetManage = nullptr;
 
 namespace {
-constexpr int kPollMs = 10;
+// Data ends the wait at once; the time-out only bounds how long a stop waits.
+constexpr int kPollMs = 100;
 }
 
 udpnetManage::udpnetManage() : reply_queue(udpReplyQueue())

@@ -15,6 +15,11 @@ cmake --build build -j "$(nproc)" --target zelT71N
 export ZEL_BOARD=sim
 export ZEL_ROOT="${ZEL_ROOT:-$PWD/var}"
 mkdir -p "$ZEL_ROOT/dev"
+# Qt wants a private runtime folder; without one it warns on every start.
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+  export XDG_RUNTIME_DIR="$ZEL_ROOT/run/user"
+  mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+fi
 
 use_window=0
 if [ -n "${DISPLAY:-}" ] && [ -z "${ZEL_VNC:-}" ]; then
@@ -30,14 +35,15 @@ zelT71N on the simulated board
                      rotated to commands.log.1 at 1 MiB)
   simulated board    $ZEL_ROOT/etc/zel-sim.ini   (input signals, receiving cards per port,
                      multifunction card; edit it and restart)
-  video chip         $ZEL_ROOT/var/sim/video_chip.bin   (its registers, rewritten after bus traffic)
+  video chip         $ZEL_ROOT/var/sim/video_chip.bin   (its registers, rewritten when one changes)
   USB stick          mkdir -p $ZEL_ROOT/mnt/usb1 plugs one in (the communication page's
                      upgrade looks there), rm -r $ZEL_ROOT/mnt/usb1 unplugs it
   serial lines       $ZEL_ROOT/dev/ttyS2 (main) and $ZEL_ROOT/dev/ttyS1 (4G): link a
                      pseudo-terminal there, e.g.
                      socat -d -d pty,raw,echo=0,link=$ZEL_ROOT/dev/ttyS2 pty,raw,echo=0,link=/tmp/pc-side
                      and talk to /tmp/pc-side
-  language           settings menu (unlock with a tap) > advanced settings > language
+  language           tap the lock screen, then settings (gear) > 高级设置 Advanced >
+                     工厂设置 Factory setup > 语言 language
 INFO
 
 if [ "$use_window" = 1 ]; then

@@ -1,6 +1,7 @@
 #include "sim/sim_board.h"
 
 #include <fstream>
+#include <string>
 
 #include "platform/clock.h"
 #include "platform/platform.h"
@@ -47,24 +48,30 @@ void attachBoard()
 
 void writeDeviceSnapshot()
 {
-    // Rewritten only when the chip saw traffic since the last snapshot.
+    // Rewritten only when a register changed: the engine reads the chip on every pass, so bus
+    // traffic alone says nothing.
     static uint64_t lastBytes = ~0ull;
+    static std::string lastRegs;
     VideoChipModel& chip = videoChip();
     const uint64_t bytes = chip.bytesReceived();
     if (bytes == lastBytes)
         return;
     lastBytes = bytes;
+    std::string regs(256 * 128, '\0');
+    for (int bank = 0; bank < 256; ++bank)
+        for (int addr = 0; addr < 128; ++addr)
+            regs[size_t(bank * 128 + addr)] =
+                static_cast<char>(chip.reg(static_cast<uint8_t>(bank), static_cast<uint8_t>(addr)));
+    if (regs == lastRegs)
+        return;
+    lastRegs = regs;
 
     const std::string path = "/var/sim/video_chip.bin";
     platform::makeParentDirs(path);
     const std::string tmp = platform::rootPath(path + ".tmp");
     {
         std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
-        for (int bank = 0; bank < 256; ++bank)
-            for (int addr = 0; addr < 128; ++addr) {
-                char b = static_cast<char>(chip.reg(static_cast<uint8_t>(bank), static_cast<uint8_t>(addr)));
-                f.write(&b, 1);
-            }
+        f.write(regs.data(), static_cast<std::streamsize>(regs.size()));
     }
     std::rename(tmp.c_str(), platform::rootPath(path).c_str());
     writeText("/var/sim/video_chip.txt", describeVideoChip(chip));
