@@ -23,12 +23,7 @@ struct JobRig : Rig {
     explicit JobRig(std::initializer_list<std::pair<int, int>> cards)
     {
         sim::setTickSource([] { return G_timeTicks.load(); });
-        sim::SimConfig c = sim::config();
-        c.cardsPerPort = {};
-        for (auto& [port, n] : cards)
-            c.cardsPerPort[static_cast<size_t>(port)] = static_cast<uint16_t>(n);
-        sim::setConfig(c);
-        sim::attachCardChains();
+        plugCards(cards);
         cardjobs::setProgressSpy([this](cardjobs::Page, int v) { progress.push_back(v); });
     }
     ~JobRig()

@@ -3,16 +3,31 @@
 #pragma once
 
 #include <functional>
+#include <initializer_list>
+#include <utility>
 #include <vector>
 
 #include "core/global.h"
 #include "core/zelrampara.h"
 #include "ledout/fpga_manage.h"
 #include "ledout/fpga_para.h"
+#include "sim/card_port_engine.h"
 #include "sim/fpga_model.h"
+#include "sim/sim_config.h"
 #include "support/test_root.h"
 
 namespace fpgatest {
+
+// The board's receiving cards: n cards on each listed (port, n), none on the other ports.
+inline void plugCards(std::initializer_list<std::pair<int, int>> cards)
+{
+    sim::SimConfig c = sim::config();
+    c.cardsPerPort = {};
+    for (auto& [port, n] : cards)
+        c.cardsPerPort[static_cast<size_t>(port)] = static_cast<uint16_t>(n);
+    sim::setConfig(c);
+    sim::attachCardChains();
+}
 
 struct Rig {
     zeltest::TempRoot root;

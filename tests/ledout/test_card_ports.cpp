@@ -58,12 +58,7 @@ unsigned int copyEncoder(unsigned char* out, const unsigned char* in, unsigned i
 struct CardsRig : fpgatest::Rig {
     explicit CardsRig(std::initializer_list<std::pair<int, int>> cards)
     {
-        sim::SimConfig c = sim::config();
-        c.cardsPerPort = {};
-        for (auto& [port, n] : cards)
-            c.cardsPerPort[static_cast<size_t>(port)] = static_cast<uint16_t>(n);
-        sim::setConfig(c);
-        sim::attachCardChains();
+        fpgatest::plugCards(cards);
         tcpReplyQueue().attach(copyEncoder, [](TcpReplyRecord& r) { r.socket = 9; });
     }
     ~CardsRig() { tcpReplyQueue().detach(); }
