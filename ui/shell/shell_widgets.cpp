@@ -3,7 +3,9 @@
 #include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
+#include <QProxyStyle>
 #include <QPushButton>
+#include <QSlider>
 #include <QToolButton>
 
 #include <cstdlib>
@@ -53,6 +55,30 @@ QLabel* makeLabel(QWidget* parent, const QString& objectName, int x, int y, int 
     label->setStyleSheet(QString::fromLatin1(style));
     label->setAlignment(align);
     return label;
+}
+
+namespace {
+
+class TouchSliderStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returned) const override
+    {
+        if (hint == SH_Slider_AbsoluteSetButtons)
+            return Qt::LeftButton;
+        if (hint == SH_Slider_PageSetButtons)
+            return Qt::NoButton;
+        return QProxyStyle::styleHint(hint, option, widget, returned);
+    }
+};
+
+}  // namespace
+
+void setTouchSlider(QSlider* slider)
+{
+    auto* touch = new TouchSliderStyle();   // over the application's style, which it does not own
+    touch->setParent(slider);
+    slider->setStyle(touch);
 }
 
 QPushButton* makeFlatButton(QWidget* parent, const QString& objectName, int x, int y, int w, int h)

@@ -8,6 +8,7 @@ class QDialog;
 class QFrame;
 class QLabel;
 class QPushButton;
+class QSlider;
 class QToolButton;
 class QWidget;
 
@@ -27,6 +28,10 @@ QPushButton* makeFlatButton(QWidget* parent, const QString& objectName, int x, i
 void fitToText(QLabel* label, int padding, bool keepRightEdge);
 // Sets a button's text; a text wider than the button is broken at the space nearest its middle.
 void setWrappedText(QAbstractButton* button, const QString& text);
+// Makes a touch on the slider's groove put the handle there and drag it, so that letting go
+// reports the value (sliderReleased) like any drag; by default a touch on the groove moves the
+// value by a page without a release, and the value shown is then never taken.
+void setTouchSlider(QSlider* slider);
 // A large card with an icon above its caption.
 QToolButton* makeTile(QWidget* parent, const QString& objectName, const QString& icon, int x, int y, int w, int h);
 

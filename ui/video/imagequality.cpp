@@ -136,6 +136,7 @@ ImageQuality::ImageQuality(QWidget* parent) : PageBase("ImageQuality", kFocus, k
         sliders_[r]->setRange(0, row.maximum);
         sliders_[r]->setFocusPolicy(Qt::NoFocus);
         sliders_[r]->setStyleSheet(kSliderStyle);
+        shell::setTouchSlider(sliders_[r]);
         QPushButton* add = makeButton(p, "Button_" + key + "_add", "+", 404, y + 2, 52, 46, kStepStyle);
         values_[r] = shell::makeLabel(p, "label_" + key, 458, y, 62, 50, style::kText, Qt::AlignCenter);
         QPushButton* reduce = makeButton(p, "Button_" + key + "_reduce", "-", 522, y + 2, 52, 46, kStepStyle);

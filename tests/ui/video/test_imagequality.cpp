@@ -148,3 +148,14 @@ TEST_F(ImageQualityTest, TextsFitInEveryLanguage)
             EXPECT_TRUE(fits(child<QPushButton>(page, b))) << b << " " << lang;
     }
 }
+
+TEST_F(ImageQualityTest, TouchOnTheGrooveCommitsTheValueItShows)
+{
+    ImageQuality* page = openQuality();
+    QSlider* s = slider("contrast");
+    QTest::mouseClick(s, Qt::LeftButton, {}, QPoint(s->width() - 4, s->height() / 2));
+    const QString shown = text(page, "label_contrast");
+    EXPECT_NE(shown, "50") << "the handle went to the touch";
+    EXPECT_EQ(QString::number(imageWord(kContrast)), shown);
+    EXPECT_EQ(flag(), 1);
+}
