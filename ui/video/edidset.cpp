@@ -33,7 +33,6 @@ constexpr RateRow kRowLatin = {{360, 489}, {500, 543}, {544, 635}, {636, 679}};
 constexpr RateRow kRowVietnamese = {{360, 489}, {500, 543}, {544, 615}, {616, 659}};
 constexpr const RateRow* kRateRows[5] = {&kRowChinese, &kRowLatin, &kRowLatin, &kRowVietnamese, &kRowChinese};
 
-constexpr const char* kPanelButton = "color: rgb(255, 255, 255);border:1px solid rgb(255, 255, 255);font:20px";
 constexpr const char* kArrow =
     "QPushButton{color:#FFFFFF;background-color:#10101C;border:1px solid #3A3F5C;border-radius:6px;font:bold 22px;}"
     "QPushButton:pressed{background-color:#4777FF;}";
@@ -41,17 +40,6 @@ constexpr uint8_t kRateLow = 30;
 constexpr uint8_t kRateHigh = 60;
 
 void place(QWidget* w, const int (&x)[2], int y0, int y1) { w->setGeometry(x[0], y0, x[1] - x[0] + 1, y1 - y0 + 1); }
-
-QPushButton* panelButton(QWidget* page, const QString& name, const QFont& font)
-{
-    auto* b = new QPushButton(page);
-    b->setObjectName(name);
-    b->setFocusPolicy(Qt::NoFocus);
-    b->setFont(font);
-    b->setStyleSheet(kPanelButton);
-    b->hide();
-    return b;
-}
 
 unsigned timingAddr(int input) { return ramaddr::kEdidTiming + 6u * static_cast<unsigned>(input); }
 
@@ -65,10 +53,8 @@ EDIDset::EDIDset(QWidget* parent) : PageBase("EDIDset", kFocus, InputChoose::kFo
 
     tabs_ = video::makeInputTabs(this, false);
 
-    panel_ = new QFrame(this);
-    panel_->setObjectName("frame_add");
-    panel_->setGeometry(21, 260, 768, 130);
-    panel_->setStyleSheet("#frame_add{background-color:#212435;border:1px solid #4777FF;border-radius:8px;}");
+    edit_ = video::makeEditPanel(this, "Button_save", cardFont_);
+    panel_ = edit_.frame;
     source_ = shell::makeLabel(panel_, "label_edid_source", 16, 10, 600, 40, style::kText);
     labelW_ = shell::makeLabel(panel_, "label_W", 8, 72, 64, 50, style::kDimText, Qt::AlignRight | Qt::AlignVCenter);
     width_ = new My_lineEdit(panel_);
@@ -97,14 +83,9 @@ EDIDset::EDIDset(QWidget* parent) : PageBase("EDIDset", kFocus, InputChoose::kFo
 
     input_init();
     source_init();
-    panel_->hide();
-
-    cancel_ = panelButton(this, "Button_cancel", cardFont_);
-    save_ = panelButton(this, "Button_save", cardFont_);
-    delete_ = panelButton(this, "Button_delete", cardFont_);
-    connect(cancel_, &QPushButton::clicked, this, &EDIDset::zel_button_cancel_clicked);
-    connect(save_, &QPushButton::clicked, this, &EDIDset::zel_button_ok_clicked);
-    connect(delete_, &QPushButton::clicked, this, &EDIDset::zel_button_delete_clicked);
+    connect(edit_.cancel, &QPushButton::clicked, this, &EDIDset::zel_button_cancel_clicked);
+    connect(edit_.ok, &QPushButton::clicked, this, &EDIDset::zel_button_ok_clicked);
+    connect(edit_.remove, &QPushButton::clicked, this, &EDIDset::zel_button_delete_clicked);
 
     language_changed();
 }
@@ -154,13 +135,7 @@ void EDIDset::zel_button_source_clicked()
     width_->setText(QString::number(video::word(a)));
     height_->setText(QString::number(video::word(a + 2)));
     rateLabel_->setText(QString::number(video::word(a + 4)));
-    delete_->setGeometry(80, 406, 180, 60);
-    cancel_->setGeometry(310, 406, 180, 60);
-    save_->setGeometry(540, 406, 180, 60);
-    panel_->show();
-    panel_->raise();
-    for (QPushButton* b : {delete_, cancel_, save_})
-        b->show();
+    edit_.open(true);
 }
 
 void EDIDset::toggle_rate()
@@ -187,9 +162,7 @@ void EDIDset::zel_button_delete_clicked() { close_panel(); }
 
 void EDIDset::close_panel()
 {
-    panel_->hide();
-    for (QPushButton* b : {delete_, cancel_, save_})
-        b->hide();
+    edit_.close();
 }
 
 void EDIDset::syncUpdate()
@@ -214,9 +187,9 @@ void EDIDset::language_changed()
     labelW_->setText(langText(video::kTextWidth));
     labelH_->setText(langText(video::kTextHeight));
     freq_->setText(langText(kFreq));
-    cancel_->setText(langText(video::kTextCancel));
-    save_->setText(langText(kSave));
-    delete_->setText(langText(video::kTextDelete));
+    edit_.cancel->setText(langText(video::kTextCancel));
+    edit_.ok->setText(langText(kSave));
+    edit_.remove->setText(langText(video::kTextDelete));
     layout_rate_row();
 }
 

@@ -68,9 +68,7 @@ private:
     QPushButton* left_;
     QLabel* rateLabel_;
     QPushButton* right_;
-    QPushButton* cancel_;
-    QPushButton* save_;
-    QPushButton* delete_;
+    video::EditPanel edit_;
 };
 
 extern EDIDset* g_edidset;

@@ -30,10 +30,6 @@ constexpr const char* kFieldNames[4] = {"lineEdit_X", "lineEdit_Y", "lineEdit_W"
 constexpr const char* kFieldLabelNames[4] = {"label_X", "label_Y", "label_W", "label_H"};
 enum Field { kX, kY, kW_, kH_ };
 
-constexpr const char* kFormButton = "color: rgb(255, 255, 255);border:1px solid rgb(255, 255, 255);font:20px";
-constexpr int kButtonY = 406;
-constexpr int kButtonW = 180;
-constexpr int kButtonH = 60;
 constexpr int kCropIdShift = 8;
 constexpr int kCardNameWidth = 172;
 constexpr uint16_t kNewCropW = 1920;
@@ -42,16 +38,6 @@ constexpr uint16_t kNewCropH = 1080;
 ZelRamPara* model() { return ZelRamPara::p_zelrampara_config; }
 
 int fieldValue(const QLineEdit* field) { return video::toShort(field->text()); }
-
-QPushButton* formButton(QWidget* page, const QString& name)
-{
-    auto* b = new QPushButton(page);
-    b->setObjectName(name);
-    b->setFocusPolicy(Qt::NoFocus);
-    b->setStyleSheet(kFormButton);
-    b->hide();
-    return b;
-}
 
 }  // namespace
 
@@ -65,10 +51,8 @@ InputCut::InputCut(QWidget* parent)
     tabs_ = video::makeInputTabs(this, true);
 
     // The form of the crop being added or edited; it covers the lower row of cards.
-    form_ = new QFrame(this);
-    form_->setObjectName("frame_add");
-    form_->setGeometry(21, 260, 768, 130);
-    form_->setStyleSheet("#frame_add{background-color:#212435;border:1px solid #4777FF;border-radius:8px;}");
+    edit_ = video::makeEditPanel(this, "Button_ok", cardFont_);
+    form_ = edit_.frame;
     cropLabel_ = shell::makeLabel(form_, "label_crop", 16, 10, 110, 40, style::kDimText);
     source_ = shell::makeLabel(form_, "label_change_source", 130, 10, 620, 40, style::kText);
     for (int i = 0; i < 4; ++i) {
@@ -89,14 +73,9 @@ InputCut::InputCut(QWidget* parent)
         model()->ZelCropSourceInit();
     input_init();
     source_init();
-    form_->hide();
-
-    cancel_ = formButton(this, "Button_cancel");
-    ok_ = formButton(this, "Button_ok");
-    delete_ = formButton(this, "Button_delete");
-    connect(cancel_, &QPushButton::clicked, this, &InputCut::zel_button_cancel_clicked);
-    connect(ok_, &QPushButton::clicked, this, &InputCut::zel_button_ok_clicked);
-    connect(delete_, &QPushButton::clicked, this, &InputCut::zel_button_delete_clicked);
+    connect(edit_.cancel, &QPushButton::clicked, this, &InputCut::zel_button_cancel_clicked);
+    connect(edit_.ok, &QPushButton::clicked, this, &InputCut::zel_button_ok_clicked);
+    connect(edit_.remove, &QPushButton::clicked, this, &InputCut::zel_button_delete_clicked);
 
     language_changed();
 }
@@ -190,19 +169,7 @@ void InputCut::set_source_caption() { source_->setText(langText(video::kTextName
 
 void InputCut::show_form(bool withDelete)
 {
-    if (withDelete) {
-        delete_->setGeometry(80, kButtonY, kButtonW, kButtonH);
-        cancel_->setGeometry(310, kButtonY, kButtonW, kButtonH);
-        ok_->setGeometry(540, kButtonY, kButtonW, kButtonH);
-    } else {
-        cancel_->setGeometry(195, kButtonY, kButtonW, kButtonH);
-        ok_->setGeometry(425, kButtonY, kButtonW, kButtonH);
-    }
-    form_->show();
-    form_->raise();
-    cancel_->show();
-    ok_->show();
-    delete_->setVisible(withDelete);
+    edit_.open(withDelete);
 }
 
 void InputCut::zel_button_source_clicked()
@@ -296,10 +263,7 @@ void InputCut::zel_button_cancel_clicked() { para_changed_over(); }
 
 void InputCut::para_changed_over()
 {
-    form_->hide();
-    cancel_->hide();
-    ok_->hide();
-    delete_->hide();
+    edit_.close();
     if (add_)
         add_->show();
 }
@@ -323,9 +287,9 @@ void InputCut::language_changed()
     cropLabel_->setText(langText(kCrop));
     fieldLabels_[kW_]->setText(langText(video::kTextWidth));
     fieldLabels_[kH_]->setText(langText(video::kTextHeight));
-    cancel_->setText(langText(video::kTextCancel));
-    ok_->setText(langText(video::kTextOk));
-    delete_->setText(langText(video::kTextDelete));
+    edit_.cancel->setText(langText(video::kTextCancel));
+    edit_.ok->setText(langText(video::kTextOk));
+    edit_.remove->setText(langText(video::kTextDelete));
     if (!suffix_.isEmpty())
         set_source_caption();
     source_init();

@@ -76,9 +76,7 @@ private:
     QLabel* source_;
     QLabel* fieldLabels_[4];
     My_lineEdit* fields_[4];
-    QPushButton* cancel_;
-    QPushButton* ok_;
-    QPushButton* delete_;
+    video::EditPanel edit_;
 };
 
 extern InputCut* g_inputcut;

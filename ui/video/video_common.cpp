@@ -278,6 +278,63 @@ SourceCard makeSourceCard(QFrame* container, int place, int input, const QFont& 
     return card;
 }
 
+namespace {
+
+constexpr const char* kEditFrame = "#frame_add{background-color:#212435;border:1px solid #4777FF;border-radius:8px;}";
+constexpr const char* kEditButton = "color: rgb(255, 255, 255);border:1px solid rgb(255, 255, 255);font:20px";
+constexpr int kEditButtonY = 406;
+constexpr int kEditButtonW = 180;
+constexpr int kEditButtonH = 60;
+
+QPushButton* editButton(QWidget* page, const QString& name, const QFont& font)
+{
+    auto* b = new QPushButton(page);
+    b->setObjectName(name);
+    b->setFocusPolicy(Qt::NoFocus);
+    b->setFont(font);
+    b->setStyleSheet(kEditButton);
+    b->hide();
+    return b;
+}
+
+}  // namespace
+
+EditPanel makeEditPanel(QWidget* page, const QString& okName, const QFont& buttonFont)
+{
+    EditPanel panel{};
+    panel.frame = new QFrame(page);
+    panel.frame->setObjectName("frame_add");
+    panel.frame->setGeometry(21, 260, 768, 130);
+    panel.frame->setStyleSheet(kEditFrame);
+    panel.frame->hide();
+    panel.cancel = editButton(page, "Button_cancel", buttonFont);
+    panel.ok = editButton(page, okName, buttonFont);
+    panel.remove = editButton(page, "Button_delete", buttonFont);
+    return panel;
+}
+
+void EditPanel::open(bool withDelete) const
+{
+    const int cancelX = withDelete ? 310 : 195;
+    const int okX = withDelete ? 540 : 425;
+    remove->setGeometry(80, kEditButtonY, kEditButtonW, kEditButtonH);
+    cancel->setGeometry(cancelX, kEditButtonY, kEditButtonW, kEditButtonH);
+    ok->setGeometry(okX, kEditButtonY, kEditButtonW, kEditButtonH);
+    frame->show();
+    frame->raise();
+    cancel->show();
+    ok->show();
+    remove->setVisible(withDelete);
+}
+
+void EditPanel::close() const
+{
+    frame->hide();
+    cancel->hide();
+    ok->hide();
+    remove->hide();
+}
+
 QPushButton* makeColumnButton(QFrame* container, const QString& name, const char* icon, int y)
 {
     QPushButton* b = shell::makeFlatButton(container, name, 715, y, 50, 50);

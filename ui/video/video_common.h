@@ -117,6 +117,18 @@ struct SourceCard {
 };
 // Card `place` (0-5) of a container: frame, dot, connector image, name and detail lines.
 SourceCard makeSourceCard(QFrame* container, int place, int input, const QFont& font);
+// The edit panel of the crop and EDID pages: the frame "frame_add" at (21, 260), 768 x 130, and
+// the Cancel, OK (or Save) and Delete buttons below it; all hidden until opened.
+struct EditPanel {
+    QFrame* frame;
+    QPushButton* cancel;
+    QPushButton* ok;
+    QPushButton* remove;
+    // Shows the panel above the cards; without Delete, Cancel and OK stand in the middle.
+    void open(bool withDelete) const;
+    void close() const;
+};
+EditPanel makeEditPanel(QWidget* page, const QString& okName, const QFont& buttonFont);
 // An icon button of the container's right-hand column.
 QPushButton* makeColumnButton(QFrame* container, const QString& name, const char* icon, int y);
 
