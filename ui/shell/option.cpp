@@ -148,8 +148,7 @@ void Option::on_Button_back_clicked()
 
 void Option::on_input_cut_clicked() { shell::openPage(g_inputcut, InputCut::kFocus); }
 
-// The pages behind these buttons are opened here once they exist (each with shell::openPage and
-// its page number: advanced 12, smart mapping 24).
+// Each button opens its page without a parent, with its page number, run modally.
 void Option::on_output_set_clicked() { shell::openPage(g_outputset, OutputSet::kFocus); }
 void Option::on_test_chart_clicked() { shell::openPage(g_test_chart, test_chart::kFocus); }
 void Option::on_AdvanceButton_clicked() { shell::openPage(g_advancedoption, AdvancedOption::kFocus); }

@@ -91,7 +91,7 @@ void AdvancedOption::on_Button_rcv_recovery_clicked()
 
 void AdvancedOption::rcv_self_recovery_file_list()
 {
-    delete frame_file;
+    sys::retire(frame_file);
     std::fill(std::begin(entryLabels_), std::end(entryLabels_), nullptr);
     file_select = 0;
     frame_file = new QFrame(recoveryPage_);

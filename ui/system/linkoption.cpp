@@ -361,7 +361,7 @@ void LinkOption::get_file_list_smartpath()
 
 void LinkOption::rcv_self_recovery_file_list()
 {
-    delete frame_file;
+    sys::retire(frame_file);
     frame_file = new QFrame(usbPage_);
     frame_file->setObjectName("frame_file");
     frame_file->setGeometry(10, 90, 580, 240);

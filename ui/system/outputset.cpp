@@ -500,7 +500,7 @@ void OutputSet::on_Button_apply1_clicked()
 
 void OutputSet::wlan_init()
 {
-    delete portFrame_;
+    sys::retire(portFrame_);
     portFrame_ = new QFrame(portPage_);
     portFrame_->setObjectName("frame_port");
     portFrame_->setGeometry(1, 75, 608, 165);

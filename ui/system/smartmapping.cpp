@@ -307,7 +307,7 @@ void SmartMapping::syncUpdate(int code) { refreshNow(code); }
 
 void SmartMapping::wlan_init(unsigned char which)
 {
-    delete portFrame_;
+    sys::retire(portFrame_);
     std::fill(std::begin(cells_), std::end(cells_), nullptr);
     portFrame_ = new QFrame(gridPages_[which ? 1 : 0]);
     portFrame_->setObjectName("frame_port");

@@ -150,7 +150,7 @@ void SmartMapping::set_choice(const QString& path)
 
 void SmartMapping::scan_file_list()
 {
-    delete fileFrame_;
+    sys::retire(fileFrame_);
     std::fill(std::begin(rowLabels_), std::end(rowLabels_), nullptr);
     selectedRow_ = 0;
     set_choice(QString());

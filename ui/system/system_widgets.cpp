@@ -1,6 +1,7 @@
 #include "ui/system/system_widgets.h"
 
 #include <QAbstractButton>
+#include <QFrame>
 #include <QIcon>
 #include <QLabel>
 #include <QPixmap>
@@ -77,6 +78,16 @@ void setPicture(QLabel* label, const QString& resource)
 QString imageOf(const QWidget* widget)
 {
     return widget ? widget->property(kImageProperty).toString() : QString();
+}
+
+void retire(QFrame*& frame)
+{
+    if (!frame)
+        return;
+    frame->hide();
+    frame->setParent(nullptr);
+    frame->deleteLater();
+    frame = nullptr;
 }
 
 void moveSelection(QPushButton*& current, QPushButton* next, const char* selected, const char* other)

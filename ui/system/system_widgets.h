@@ -7,6 +7,7 @@
 #include <QString>
 
 class QAbstractButton;
+class QFrame;
 class QLabel;
 class QPushButton;
 class QWidget;
@@ -40,6 +41,11 @@ void setIcon(QAbstractButton* button, const QString& resource, QSize size = kMar
 void setPicture(QLabel* label, const QString& resource);
 // The resource a button or label was last given (empty when none).
 QString imageOf(const QWidget* widget);
+
+// Takes a frame that is being rebuilt out of its page at once (hidden, no longer a child), and
+// deletes it once control is back in the event loop: the button being clicked may be one of its
+// children.
+void retire(QFrame*& frame);
 
 // A row that shows one selected button: `current` gets `other`, `next` becomes current with
 // `selected`.
