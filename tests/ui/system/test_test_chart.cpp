@@ -117,7 +117,9 @@ TEST_F(TestChartTest, ThePatternReachesTheSimulatedChip)
     // A real engine on the simulated chip in place of the bare commit point, with one window over
     // output channels 0 and 1.
     sim::VideoChipModel& chip = sim::attachVideoChip();
+    delete engine;
     auto* e = new c331_manage();
+    engine = e;
     e->usleepFn = [](unsigned) {};
     ASSERT_EQ(e->initialize(false), 0);
     c331_manage::p_c331_manage = e;
