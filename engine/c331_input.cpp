@@ -54,6 +54,7 @@ constexpr uint32_t kGreen = 0x00FF00;
 // ---- waits ----
 constexpr uint32_t kRegField = 0xAB4701;
 constexpr int kIfldReads = 90, kOfldReads = 70, kPivsPolls = 45;
+constexpr int kInFieldShift = 2;   // input fields in bits 2-3, output fields in bits 0-1
 constexpr uint32_t kRegInLatchArm = 0x050801, kRegInLatchDone = 0x052201;
 constexpr uint32_t kRegInStatus = 0xA83F01, kInStatusStep = 0x500, kInStatusIdle = 0xFF;
 constexpr unsigned kPollUs = 1000;
@@ -598,17 +599,13 @@ void c331_manage::set_input_bkg2(int fd, int w, int on)
 
 // ---- waits ------------------------------------------------------------------------------------------
 
-int c331_manage::wait_ifld_change(int port)
+int c331_manage::waitFieldChange(uint32_t id, int shift, int reads)
 {
-    if (!isPort(port))
-        return 0;
-    const uint32_t q = static_cast<uint32_t>(port < kFirstVboPort ? port : 2 * (port - 2));
-    const uint32_t id = kRegField + (q << 8);
     wr(kRegUpdateCtl, kHoldMeasure);
-    const int old = (rd(id) >> 2) & 3;
-    int now = (old + 1) & 3;
-    for (int i = 0; i < kIfldReads; ++i) {
-        const int v = (rd(id) >> 2) & 3;
+    const int old = (rd(id) >> shift) & 3;
+    int now = (old + 1) & 3;   // what the field would be after one more frame
+    for (int i = 0; i < reads; ++i) {
+        const int v = (rd(id) >> shift) & 3;
         if (v != old) {
             now = v;
             break;
@@ -618,23 +615,19 @@ int c331_manage::wait_ifld_change(int port)
     return now;
 }
 
+int c331_manage::wait_ifld_change(int port)
+{
+    if (!isPort(port))
+        return 0;
+    const uint32_t q = static_cast<uint32_t>(port < kFirstVboPort ? port : 2 * (port - 2));
+    return waitFieldChange(kRegField + (q << 8), kInFieldShift, kIfldReads);
+}
+
 int c331_manage::wait_ofld_change(int och)
 {
     if (och < 0 || och >= kOch)
         return 0;
-    const uint32_t id = kRegField + (static_cast<uint32_t>(och) << 8);
-    wr(kRegUpdateCtl, kHoldMeasure);
-    const int old = rd(id) & 3;
-    int now = (old + 1) & 3;
-    for (int i = 0; i < kOfldReads; ++i) {
-        const int v = rd(id) & 3;
-        if (v != old) {
-            now = v;
-            break;
-        }
-    }
-    wr(kRegUpdateCtl, 0);
-    return now;
+    return waitFieldChange(kRegField + (static_cast<uint32_t>(och) << 8), 0, kOfldReads);
 }
 
 bool c331_manage::wait1_pivs(int ich)

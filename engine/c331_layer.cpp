@@ -65,10 +65,10 @@ uint32_t coefId(int entry, int m)
     return kRegBlendCoef + kBlendEntryStep * static_cast<uint32_t>(entry) + kNextAddr * static_cast<uint32_t>(m);
 }
 
-// Highest member present in table entry k among the first `count` members, -1 for none.
-int topMember(int k, int count)
+// Highest member present in table entry k, -1 for none.
+int topMember(int k)
 {
-    for (int i = std::min(count, kBlendMembers) - 1; i >= 0; --i)
+    for (int i = kBlendMembers - 1; i >= 0; --i)
         if (k & (1 << i))
             return i;
     return -1;
@@ -140,7 +140,7 @@ void c331_manage::reset_layer_coef(int, int cascade)
         const uint32_t off = kChStep * static_cast<uint32_t>(g);
         const int n = overlay_count[g];
         for (int k = 0; k < kBlendEntries; ++k) {
-            const int top = topMember(k, n);
+            const int top = topMember(k);
             for (int m = 0; m <= kBlendMembers; ++m) {
                 uint32_t v = 0;
                 if (n > 0)
@@ -180,7 +180,7 @@ bool c331_manage::set_layer_coef(int fd, int w, int n, int dir)
             wr(kRegCascade, p > 3 ? (p == 4 ? kCascadeStep : 2 * kCascadeStep) : 0, off);
             p = std::min(p, kBlendMembers - 1);
             for (int k = 1; k < kBlendEntries; ++k) {
-                if (topMember(k, kBlendMembers) != p)
+                if (topMember(k) != p)
                     continue;
                 int below = -1;
                 if (p >= 1 && (k & (1 << (p - 1))))
@@ -195,12 +195,12 @@ bool c331_manage::set_layer_coef(int fd, int w, int n, int dir)
         }
         wr(kRegUpdA, kUpdCloseA);
         wr(kRegUpdB, kUpdCloseB);
-        if (i == n)
-            break;
-        if (!wait1_povs(fd, 0)) {
+        // Each step, the last one too, is shown for a frame: a fade-out has really reached 0
+        // before the caller re-programs the window.
+        if (waited && !wait1_povs(fd, 0)) {
             // No output frame comes: finish the fade at once rather than hold the engine.
             waited = false;
-            i = n - 1;
+            i = std::max(i, n - 1);
         }
     }
     return waited;

@@ -193,6 +193,8 @@ public:
     // Waits on the chip's field and frame events; each is bounded.
     int wait_ifld_change(int port);
     int wait_ofld_change(int och);
+    // Reads the 2-bit field at `shift` of `id` (under the measurement hold) until it changes.
+    int waitFieldChange(uint32_t id, int shift, int reads);
     bool wait1_pivs(int ich);
     bool wait1_pivs2();
     void reset_dbd_mem(int w);

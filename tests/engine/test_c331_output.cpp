@@ -5,7 +5,6 @@
 #include <set>
 
 #include "chips/tarvosource.h"
-#include "engine/c331_geometry.h"
 #include "engine_fixture.h"
 #include "sim/video_chip_decode.h"
 #include "sim/video_chip_view.h"
@@ -113,7 +112,9 @@ TEST_F(OutputTest, ShrinkingFullHdToSevenTwentyOnTheInputChannel)
     settle();
     const int ich = e->win_ich[0][0];
     ASSERT_GE(ich, 0);
-    EXPECT_EQ(chip.regValue(bank(0x10, ich), 0x19, 2), uint32_t(e->PI_ACT[kPortHdmi1][1]));
+    // The input channel stores the whole 1920 x 1080 active picture, shrunk.
+    EXPECT_EQ(chip.regValue(bank(0x10, ich), 0x19, 2), 1920u);
+    EXPECT_EQ(chip.regValue(bank(0x10, ich), 0x1D, 2), 1080u);
     const uint8_t b = bank(0x11, ich);
     EXPECT_EQ(chip.reg(b, 0x44), 199);
     EXPECT_EQ(chip.regValue(b, 0x47, 2), 43680u);
@@ -148,16 +149,18 @@ TEST_F(OutputTest, EachCellPlacesItsPieceRelativeToTheChannelTiming)
     ASSERT_GT(W, 0);
     const std::vector<int> grid = gridOf(0);
     ASSERT_EQ(grid.size(), 2u);
-    _ImageWindowDef2_St p[8];
-    geometry::calcOact(_ImageWindowDef_st{3000 % W, 1500, 100, 500}, W, H, 2, 1, p);
+    ASSERT_GT(H, 0);
+    // The window starts inside its first cell and runs to the end of it; the rest is in the next.
+    const int start = 3000 % W;
+    const int hst[2] = {start, 0}, hw[2] = {W - start, 1500 - (W - start)};
     for (size_t k = 0; k < grid.size(); ++k) {
         const int c = grid[k];
-        EXPECT_EQ(ochReg(c, 0x42), uint32_t(p[k].HW)) << k;
-        EXPECT_EQ(int(ochReg(c, 0x40)) - int(ochReg(c, 0x28)), p[k].HST) << k;
+        EXPECT_EQ(ochReg(c, 0x42), uint32_t(hw[k])) << k;
+        EXPECT_EQ(int(ochReg(c, 0x40)) - int(ochReg(c, 0x28)), hst[k]) << k;
         EXPECT_EQ(int(ochReg(c, 0x44)) - int(ochReg(c, 0x2C)), 100) << k;
         const sim::DecodedChannel d = decoded(c);
-        EXPECT_EQ(d.x, p[k].HST);
-        EXPECT_EQ(d.width, p[k].HW);
+        EXPECT_EQ(d.x, hst[k]);
+        EXPECT_EQ(d.width, hw[k]);
         EXPECT_EQ(d.y, 100);
         EXPECT_EQ(d.height, 500);
         EXPECT_EQ(d.port, kPortHdmi1);
@@ -219,6 +222,69 @@ TEST_F(OutputTest, AFadeOfNFramesTakesNPlusOneStepsAndNeverHangs)
     EXPECT_EQ(decoded(0).alpha, 128);
     EXPECT_LE(sleeps.size(), 210u);
     chip.setFrameEventsStuck(false);
+}
+
+TEST_F(OutputTest, EveryFadeStepIsShownForAnOutputFrame)
+{
+    // Output-frame waits arm bit 0 of 05:09 (channel 0); the last step is waited for too, so a
+    // fade-out has reached 0 before the window is re-programmed.
+    auto frameWaits = [&] { return countWrites(0x05, 0x09, 1); };
+    e->set_layer_coef(e->c331_fd, 0, 4, 0);
+    EXPECT_EQ(frameWaits(), 5u);
+    chip.clearLog();
+    e->set_layer_coef(e->c331_fd, 0, 0, 1);
+    EXPECT_EQ(frameWaits(), 1u);
+    const auto upd = chip.writes();
+    ASSERT_FALSE(upd.empty());
+    // The frame wait comes after the step's update close.
+    size_t close = 0, wait = 0;
+    for (size_t i = 0; i < upd.size(); ++i) {
+        if (upd[i].bank == 0x00 && upd[i].addr == 0x23 && upd[i].value == 203)
+            close = i + 1;
+        if (upd[i].bank == 0x05 && upd[i].addr == 0x09 && upd[i].value == 1)
+            wait = i + 1;
+    }
+    EXPECT_GT(wait, close);
+}
+
+TEST_F(OutputTest, BlendingTablesWeighTheTopMemberPresent)
+{
+    // Mixer 0 holds channels 3 (bottom) and 5, owned by windows 1 and 2; mixer 1 is empty.
+    for (int c = 0; c < 8; ++c)
+        e->och_owner[c] = 6;
+    e->och_owner[3] = 1;
+    e->och_owner[5] = 2;
+    for (int g = 0; g < 8; ++g)
+        e->overlay_count[g] = 0;
+    e->overlay_count[0] = 2;
+    e->overlay_member[0][0] = 3;
+    e->overlay_member[0][1] = 5;
+    chip.clearLog();
+    e->reset_layer_coef(e->c331_fd, 1);
+    // Coefficient m (0 background, 1-4 members 0-3) of entry k: 0E:(11 + 5k + m).
+    auto coef = [&](int g, int k, int m) { return chip.reg(bank(0x0E, g), uint8_t(0x11 + 5 * k + m)); };
+    for (int k = 0; k < 16; ++k) {
+        int top = -1;
+        for (int i = 0; i < 4; ++i)
+            if (k & (1 << i))
+                top = i;
+        for (int m = 0; m < 5; ++m) {
+            EXPECT_EQ(coef(0, k, m), m == top + 1 ? 128 : 0) << "entry " << k << " coefficient " << m;
+            EXPECT_EQ(coef(1, k, m), 0) << "an empty mixer weighs nothing";
+        }
+    }
+    EXPECT_EQ(chip.writesTo(0x0E, 0x0F).size(), 16u) << "the cascade word after each entry";
+    EXPECT_EQ(chip.regValue(0x0E, 0x0F, 2), 256u);
+
+    // Window 2 (member 1) fading in at 1/2: its weight a, the member below (or the background) b.
+    chip.clearLog();
+    e->set_layer_coef(e->c331_fd, 2, 2, 1);
+    EXPECT_EQ(chip.writesTo(0x0E, 0x11 + 5 * 2 + 2), (std::vector<uint8_t>{0, 64, 128}));
+    EXPECT_EQ(chip.writesTo(0x0E, 0x11 + 5 * 2 + 0), (std::vector<uint8_t>{128, 64, 0}));
+    EXPECT_EQ(chip.writesTo(0x0E, 0x11 + 5 * 3 + 2), (std::vector<uint8_t>{0, 64, 128}));
+    EXPECT_EQ(chip.writesTo(0x0E, 0x11 + 5 * 3 + 1), (std::vector<uint8_t>{128, 64, 0}));
+    EXPECT_TRUE(chip.writesTo(0x0E, 0x11 + 5 * 6 + 2).empty()) << "member 2 is on top there";
+    EXPECT_EQ(chip.writesTo(0x00, 0x22), (std::vector<uint8_t>{255, 169, 255, 169, 255, 169}));
 }
 
 TEST_F(OutputTest, FreezeFollowsTheSignalAndComesAfterTheOtherFlags)

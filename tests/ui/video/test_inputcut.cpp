@@ -1,11 +1,13 @@
 // The input crop page: cards and pages of an input's crops, adding, editing and deleting through
 // the form, and what reaches the crop table, the engine and the parameter file.
+#include "chips/tarvosource.h"
 #include "core/alias.h"
 #include "ui/shell/lcd_touch.h"
 #include "ui/shell/option.h"
 #include "ui/video/imagelayout.h"
 #include "ui/video/inputchoose.h"
 #include "ui/video/inputcut.h"
+#include "sim/video_chip_crop.h"
 #include "video_fixture.h"
 
 using namespace ramaddr;
@@ -100,6 +102,56 @@ TEST_F(InputCutTest, EditCommitsTheRectangleAndBadTextsStoreZero)
     engineStep();
     EXPECT_EQ(fileWord(cropEntry(1) + 6), 480);
     EXPECT_EQ(entryWord(0, 6), 960) << "the other crop is untouched";
+}
+
+TEST_F(InputCutTest, ACropEditedOnThePageIsWhatTheChipReadsOnceAWindowShowsIt)
+{
+    // HDMI1 carries 1080p60; window 1 shows it on the whole panel.
+    TARVO_HDMI_INFO r{};
+    r.Hact = 1920;
+    r.Hsync = 44;
+    r.Hback = 148;
+    r.Htotal = 2200;
+    r.Vact = 1080;
+    r.Vsync = 5;
+    r.Vback = 36;
+    r.Vtotal = 1125;
+    r.pfreq = 148.5f;
+    r.type = 1;
+    r.stable = 1;
+    tarvosource::pInstance()->hdminfo[2] = r;
+    sim::setInputSignal(2, true, 1920, 1080, 60);
+    for (int i = 0; i < 3; ++i)
+        engineStep();
+    ASSERT_NE(sim::describeCrops(chip).find("och 0: input 0,0 1920x1080 of 1920x1080"), std::string::npos)
+        << sim::describeCrops(chip);
+
+    // Added, then edited on the page.
+    InputCut* page = openCut();
+    click(cards(), "Button_add");
+    typeInto(page, "lineEdit_X", "100");
+    typeInto(page, "lineEdit_Y", "50");
+    typeInto(page, "lineEdit_W", "800");
+    typeInto(page, "lineEdit_H", "600");
+    click(page, "Button_ok");
+    engineStep();
+    click(cards(), "1");
+    typeInto(page, "lineEdit_X", "200");
+    click(page, "Button_ok");
+    engineStep();
+    EXPECT_EQ(entryWord(0, 2), 200);
+
+    // Chosen for window 1 on the source page: the chip reads the edited rectangle.
+    click(page, "Button_back");
+    click(g_mainwindow, "inputchoose");
+    ASSERT_NE(g_inputchoose, nullptr);
+    click(child<QWidget>(g_inputchoose, "frame"), "1");
+    EXPECT_EQ(windowWord(0, kWinSource), 0x8000);
+    for (int i = 0; i < 3; ++i)
+        engineStep();
+    EXPECT_NE(sim::describeCrops(chip).find("och 0: input 200,50 800x600 of 1920x1080"), std::string::npos)
+        << sim::describeCrops(chip);
+    flushDeletes();
 }
 
 TEST_F(InputCutTest, FullTableWritesNothingAndFortyCropsMakeSevenPages)
