@@ -36,7 +36,7 @@ constexpr uint32_t regId(uint32_t bank, uint32_t addr, uint32_t count) { return 
 constexpr uint32_t kRegOchBkgColor = 0x084903, kRegOchBkgEnable = 0x084801;
 constexpr uint32_t kRegPattern = 0x085701;
 constexpr uint32_t kRegPatA = 0x085801, kRegPatB = 0x085901, kRegPatC = 0x085A01;
-constexpr uint32_t kRegPatStep = 0x085B01, kRegPatD = 0x085D01, kRegPatE = 0x085F01, kRegPatWidth = 0x086102;
+constexpr uint32_t kRegPatStep = 0x085B02, kRegPatD = 0x085D02, kRegPatE = 0x085F02, kRegPatWidth = 0x086102;
 constexpr uint32_t kRegPatLevel = 0x086301, kRegPatGain = 0x086601;   // three each: R, G, B
 constexpr uint32_t kRegZoomCtl = 0x0A4601, kRegZoomCtlB = 0x0A4B01;
 constexpr uint32_t kRegInMode = 0x504A01, kRegInColor = 0x504B03;

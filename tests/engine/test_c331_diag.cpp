@@ -62,7 +62,16 @@ TEST_F(EngineTest, SequencesWriteTheirRegisters)
     chip.setReg(0x50, 0x17, 0x10);
     e->write_read_c331_b80_iacthstch5(e->c331_fd);
     EXPECT_EQ(chip.regValue(0x50, 0x17, 2), 0x10u + 100u);
+    // A pattern shown before left high bytes in the generator's 2-byte words.
+    chip.setReg(0x08, 0x5C, 0x80);
+    chip.setReg(0x08, 0x5E, 0x12);
+    chip.setReg(0x08, 0x60, 0x8F);
     e->output_slidebar(e->c331_fd);
+    EXPECT_EQ(chip.reg(0x08, 0x57), 9);
+    EXPECT_EQ(chip.regValue(0x08, 0x5B, 2), 160u);
+    EXPECT_EQ(chip.regValue(0x08, 0x5D, 2), 0u);
+    EXPECT_EQ(chip.regValue(0x08, 0x5F, 2), 32u);
+    EXPECT_EQ(chip.regValue(0x08, 0x61, 2), 1376u);
     EXPECT_EQ(chip.reg(0x18, 0x63), 255);   // red on channel 1
     EXPECT_EQ(chip.reg(0x18, 0x64), 0);
     EXPECT_EQ(chip.reg(0x18, 0x66), 3);
