@@ -247,6 +247,24 @@ TEST_F(OutputTest, EveryFadeStepIsShownForAnOutputFrame)
     EXPECT_GT(wait, close);
 }
 
+TEST_F(OutputTest, VerticalZoomFilterOfAnOutputChannel)
+{
+    // Zoomed: the 24 signed taps 0A:68-0A:7F, unity 64 last.
+    const std::vector<uint8_t> taps = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFE, 0xFD,
+                                       0xFC, 0xFC, 0xFD, 0x00, 0x05, 0x0D, 0x18, 0x23, 0x2E, 0x38, 0x3E, 0x40};
+    e->set_lut_vzoom_4sym(e->c331_fd, 32752, 3);
+    for (int i = 0; i < 24; ++i)
+        EXPECT_EQ(chip.reg(bank(0x0A, 3), uint8_t(0x68 + i)), taps[size_t(i)]) << i;
+    // Not zoomed: pass-through, 64 in the first tap.
+    e->set_lut_vzoom_4sym(e->c331_fd, 0, 3);
+    EXPECT_EQ(chip.reg(bank(0x0A, 3), 0x68), 64);
+    for (int i = 1; i < 24; ++i)
+        EXPECT_EQ(chip.reg(bank(0x0A, 3), uint8_t(0x68 + i)), 0) << i;
+    chip.clearLog();
+    e->set_lut_vzoom_4sym(e->c331_fd, 32752, 8);
+    EXPECT_TRUE(chip.writes().empty());
+}
+
 TEST_F(OutputTest, BlendingTablesWeighTheTopMemberPresent)
 {
     // Mixer 0 holds channels 3 (bottom) and 5, owned by windows 1 and 2; mixer 1 is empty.
