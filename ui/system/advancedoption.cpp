@@ -210,6 +210,7 @@ void AdvancedOption::build_lcd_tab(QWidget* page)
         lockButtons_[k] = sys::makeButton(page, buttons[k], 30 + 190 * k, 175, 50, 50);
         lockButtons_[k]->setStyleSheet("background:transparent;border:none;");
         lockLabels_[k] = sys::makeText(page, labels[k], 84 + 190 * k, 175, 130, 50);
+        lockLabels_[k]->setWordWrap(true);
         connect(lockButtons_[k], &QPushButton::clicked, this, handlers[k]);
     }
 }

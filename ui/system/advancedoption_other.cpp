@@ -69,6 +69,9 @@ void AdvancedOption::build_other_tab(QWidget* page)
     dbdClose_ = sys::makeButton(page, "Button_DBD_close", 405, 335, 50, 50);
     dbdCloseLabel_ = sys::makeText(page, "label_DBD_open_2", 459, 335, 140, 50);
 
+    // The texts beside the marks take a second line where a language needs it.
+    for (QLabel* l : {seamlessLabel_, fadeLabel_, dbdOpenLabel_, dbdCloseLabel_})
+        l->setWordWrap(true);
     for (QPushButton* b : {volumeState_, seamless_, fade_, wifiState_, dbdOpen_, dbdClose_})
         b->setStyleSheet("background:transparent;border:none;");
     const int lineY[4] = {88, 166, 244, 320};

@@ -131,6 +131,9 @@ void LinkOption::build_network_tab(QWidget* page)
     directLabel_ = sys::makeText(page, "label_direct", 127, 70, 190, 50);
     ip_ = sys::makeButton(page, "Button_IP", 323, 70, 50, 50);
     ipLabel_ = sys::makeText(page, "label_IP", 379, 70, 220, 50);
+    // Long captions take a second line rather than running under the next widget.
+    directLabel_->setWordWrap(true);
+    ipLabel_->setWordWrap(true);
     for (QPushButton* b : {direct_, ip_})
         b->setStyleSheet("background:transparent;border:none;");
     connect(direct_, &QPushButton::clicked, this, &LinkOption::on_Button_direct_clicked);
@@ -141,6 +144,7 @@ void LinkOption::build_network_tab(QWidget* page)
     My_lineEdit* (*rows[3])[4] = {&ipFields_, &maskFields_, &gateFields_};
     for (int r = 0; r < 3; ++r) {
         rowCaptions_[r] = sys::makeText(page, captions[r], 5, kRowY[r], 140, 50);
+        rowCaptions_[r]->setWordWrap(true);
         for (int k = 0; k < 4; ++k) {
             My_lineEdit* field =
                 sys::makeField(page, QStringLiteral("%1%2").arg(prefixes[r]).arg(k + 1), kFieldX[k], kRowY[r], 70, 50);

@@ -225,11 +225,11 @@ void OutputSet::build_led_tab(QWidget* page)
         frame->setObjectName(frames[f]);
         frame->setGeometry(10 + 300 * f, 222, 288, 104);
         frame->setStyleSheet(QStringLiteral("QFrame#%1{background-color:#212435;border-radius:8px;}").arg(frames[f]));
-        sys::makeText(frame, QStringLiteral("label_out%1").arg(f + 1), 12, 0, 80, 104)
+        sys::makeText(frame, QStringLiteral("label_out%1").arg(f + 1), 12, 0, 52, 104)
             ->setText(QStringLiteral("OUT%1").arg(f + 1));
         for (int row = 0; row < 2; ++row) {
             const int k = 2 * f + row;
-            outCaptions_[k] = sys::makeText(frame, names[k][0], 70, 8 + 48 * row, 70, 40,
+            outCaptions_[k] = sys::makeText(frame, names[k][0], 62, 8 + 48 * row, 80, 40,
                                             Qt::AlignRight | Qt::AlignVCenter);
             fields[k] = sys::makeField(frame, names[k][1], 148, 8 + 48 * row, 128, 40);
         }
@@ -273,8 +273,9 @@ void OutputSet::build_port_tab(QWidget* page)
     const char* captions[4] = {"label_X", "label_Y", "label_W", "label_H"};
     const char* fields[4] = {"lineEdit_X", "lineEdit_Y", "lineEdit_W", "lineEdit_H"};
     for (int k = 0; k < 4; ++k) {
-        portCaptions_[k] = sys::makeText(page, captions[k], 10 + 150 * k, 272, 42, 44, Qt::AlignRight | Qt::AlignVCenter);
-        portFields_[k] = sys::makeField(page, fields[k], 58 + 150 * k, 272, 86, 44);
+        // Room for the longest caption ("Ширина") beside a five-digit value.
+        portCaptions_[k] = sys::makeText(page, captions[k], 150 * k, 272, 74, 44, Qt::AlignRight | Qt::AlignVCenter);
+        portFields_[k] = sys::makeField(page, fields[k], 78 + 150 * k, 272, 68, 44);
         portFields_[k]->setEnabled(false);
     }
     portCaptions_[0]->setText("X");

@@ -65,6 +65,8 @@ int row(int i) { return i / 4; }
 test_chart::test_chart(QWidget* parent) : shell::PageBase("test_chart", kFocus, 5, parent)
 {
     keepPointer(g_test_chart);
+    // The Russian and Vietnamese titles take two lines.
+    titleLabel()->setGeometry(90, 2, 620, 66);
 
     frame_ = new QFrame(this);
     frame_->setObjectName("frame");
