@@ -60,6 +60,12 @@ constexpr uint32_t kKiB = 1024;
 
 bool isCh(int c) { return c >= 0 && c < c331_manage::kOch; }
 
+// Format codes 1-3: the port carries two pixels per clock and its set-up halved the active width.
+bool twoPixelsPerClock(int state) { return state >= 1 && state <= 3; }
+
+// V-by-One dot-by-dot modes: channels 0-1 take the lanes of port 4, channels 2-3 those of port 5.
+constexpr int kDbdVboFirst = 50, kFirstVboPort = 4;
+
 }  // namespace
 
 const uint8_t c331_manage::lut_set_lut_vzoom_4sym[24] = {
@@ -80,8 +86,7 @@ void c331_manage::calc_iwin2(int w)
     s.rows = wi.rows;
     s.hact = port ? PI_ACT[p][1] : 0;
     s.vact = port ? PI_ACT[p][3] : 0;
-    // The set-up halved the width of a port carrying two pixels per clock.
-    s.wide = port && PI_STATE[p] >= 1 && PI_STATE[p] <= 3;
+    s.wide = port && twoPixelsPerClock(PI_STATE[p]);
     s.scan = port && PI_SCAN_MODE[p] != 0;
     s.mainIch = win_ich[w][0];
     s.crop = PM_CROP_EN[w] != 0;
@@ -91,8 +96,10 @@ void c331_manage::calc_iwin2(int w)
     s.down = PM_OFFSET[w][3];
     s.dbdMode = PM_WIN_DBD_MODE[w];
     s.ownPort = p;
+    // A port's dot-by-dot area is its whole picture: twice the active width where the input
+    // set-up halved it.
     for (int q = 0; q < kPorts; ++q) {
-        s.dbdW[q] = PI_ACT[q][1];
+        s.dbdW[q] = PI_ACT[q][1] * (twoPixelsPerClock(PI_STATE[q]) ? 2 : 1);
         s.dbdH[q] = PI_ACT[q][3];
     }
     IWIN[w] = geometry::calcIwin(s);
@@ -256,7 +263,11 @@ void c331_manage::set_display_window_ich_dbd(int fd, int w, int mode)
     PM_MEM_WMODE[w] = PS_MEM_WMODE[w];
     for (int k = 0; k < need; ++k) {
         const int c = win_ich[w][k];
-        const int q = multi ? ports[std::min(k, kPorts - 1)] : win_port[w];
+        // Each channel takes the window of the port its source selects; for the V-by-One modes
+        // that is each port's half picture, on both channels of the port's pair.
+        const int q = !multi                 ? win_port[w]
+                      : mode >= kDbdVboFirst ? kFirstVboPort + k / 2
+                                             : ports[std::min(k, kPorts - 1)];
         if (!isCh(c))
             continue;
         const bool port = q >= 0 && q < kPorts;

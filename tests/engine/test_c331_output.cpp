@@ -247,6 +247,46 @@ TEST_F(OutputTest, EveryFadeStepIsShownForAnOutputFrame)
     EXPECT_GT(wait, close);
 }
 
+TEST_F(OutputTest, AVboDotByDotWindowCarriesBothInputsOverFourChannels)
+{
+    // Two 3840 x 2160 V-by-One inputs on chip ports 4 and 5 at format 1: each arrives two pixels
+    // per clock, so the port's active area is half the picture.
+    const int hst[2] = {96, 100};
+    for (int k = 0; k < 2; ++k) {
+        const int p = 4 + k;
+        e->PI_ACT[p][0] = hst[k];
+        e->PI_ACT[p][1] = 1920;
+        e->PI_ACT[p][2] = 82;
+        e->PI_ACT[p][3] = 2160;
+        e->PI_STATE[p] = 1;
+        e->PI_HDMI_INFO[p][13] = 8;   // lanes
+    }
+    e->PM_WIN_DBD_MODE[0] = 50;
+    e->win_port[0] = 4;
+    for (int c = 0; c < 8; ++c)
+        e->ich_owner[c] = c < 4 ? 0 : -1;
+    for (int i = 0; i < 8; ++i)
+        e->win_ich[0][i] = i < 4 ? i : -1;
+
+    // The two pictures side by side.
+    e->calc_iwin2(0);
+    EXPECT_EQ(e->IWIN[0].HW, 7680);
+    EXPECT_EQ(e->IWIN[0].VW, 2160);
+
+    // Channels 0 and 1 take port 4's lanes, 2 and 3 port 5's; each carries its half of a picture.
+    chip.clearLog();
+    e->set_display_window_ich_dbd(e->c331_fd, 0, 50);
+    const uint8_t source[4] = {8, 10, 12, 14};
+    for (int c = 0; c < 4; ++c) {
+        const uint8_t b = bank(0x10, c);
+        EXPECT_EQ(chip.reg(0x00, uint8_t(0x10 + c)), source[c]) << c;
+        EXPECT_EQ(chip.regValue(b, 0x17, 2), uint32_t(hst[c / 2] - 7)) << c;
+        EXPECT_EQ(chip.regValue(b, 0x19, 2), 1920u) << c;
+        EXPECT_EQ(chip.regValue(b, 0x1B, 2), 83u) << c;
+        EXPECT_EQ(chip.regValue(b, 0x1D, 2), 2160u) << c;
+    }
+}
+
 TEST_F(OutputTest, VerticalZoomFilterOfAnOutputChannel)
 {
     // Zoomed: the 24 signed taps 0A:68-0A:7F, unity 64 last.
