@@ -124,21 +124,10 @@ AdvancedOption::AdvancedOption(QWidget* parent) : shell::PageBase("AdvancedOptio
     setFont(f);
     titleLabel()->setGeometry(285, 15, 230, 42);
 
-    auto* border = new QFrame(this);
-    border->setObjectName("frame");
-    border->setGeometry(170, 68, 610, 400);
-    border->setStyleSheet("#frame{border:1px solid rgb(133, 129, 153);}");
-    stack_ = new QStackedWidget(this);
-    stack_->setObjectName("stackedWidget");
-    stack_->setGeometry(171, 69, 608, 398);
-    stack_->setStyleSheet(sys::kPageSheet);
-    const char* pages[6] = {"page", "page_2", "page_3", "page_4", "page_5", "page_8_osd"};
+    stack_ = sys::makeFramedStack(this, {"page", "page_2", "page_3", "page_4", "page_5", "page_8_osd"});
     QWidget* tabPages[6];
-    for (int i = 0; i < 6; ++i) {
-        tabPages[i] = new QWidget(stack_);
-        tabPages[i]->setObjectName(pages[i]);
-        stack_->addWidget(tabPages[i]);
-    }
+    for (int i = 0; i < 6; ++i)
+        tabPages[i] = stack_->widget(i);
     build_tabs();
     build_lcd_tab(tabPages[kTabLcd]);
     build_recovery_tab(tabPages[kTabRecovery]);

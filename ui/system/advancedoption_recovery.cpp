@@ -38,12 +38,6 @@ constexpr uint8_t kRecoveryStart = 16;
 
 bool jobRunning() { return (fpga_manage::job_word() & 0xFF) != 0 || g_usb_grade.load() != 0; }
 
-QFont entryFont(QFont f)
-{
-    f.setPointSize(15);
-    return f;
-}
-
 }  // namespace
 
 void AdvancedOption::build_recovery_tab(QWidget* page)
@@ -94,17 +88,13 @@ void AdvancedOption::rcv_self_recovery_file_list()
     sys::retire(frame_file);
     std::fill(std::begin(entryLabels_), std::end(entryLabels_), nullptr);
     file_select = 0;
-    frame_file = new QFrame(recoveryPage_);
-    frame_file->setObjectName("frame_file");
-    frame_file->setGeometry(10, 90, 580, 240);
-    frame_file->setStyleSheet("#frame_file{background-color: rgb(33, 36, 53);border:1px solid #FFFFFF;}");
+    frame_file = sys::makeListFrame(recoveryPage_);
 
     // The list is the LED output's report, kept on this thread; the drawing never reads past it.
     const QStringList list = cardjobs::recovery_list();
     const int count = list.size();
     if (count == 0) {
-        QLabel* empty = sys::makeText(frame_file, "label_empty", 5, 5, 570, 40);
-        empty->setFont(entryFont(empty->font()));
+        QLabel* empty = sys::makeListRow(frame_file, "label_empty", 0, 570);
         empty->setStyleSheet(kEntryNormal);
         empty->setText(langText(kEmpty));
     }
@@ -117,35 +107,27 @@ void AdvancedOption::rcv_self_recovery_file_list()
         const bool overCount = f[2].toInt() > f[3].toInt();
         rcv_start_block = overCount ? 1 : 0;
         const QString card = QStringLiteral("<font color = %1 >%2</font>").arg(overCount ? "#FF0000" : "#FFFFFF", f[2]);
-        QLabel* label = sys::makeText(frame_file, QStringLiteral("entry_%1").arg(k), 5, 5 + 45 * k, 520, 40);
-        label->setFont(entryFont(label->font()));
+        QLabel* label = sys::makeListRow(frame_file, QStringLiteral("entry_%1").arg(k), k, 520);
         label->setText(langText(kEntry).arg(f[0], f[1], card));
         label->setStyleSheet(k == 0 ? kEntrySelected : kEntryNormal);
         entryLabels_[k] = label;
-        QPushButton* b = sys::makeButton(frame_file, QString::number(k), 5, 5 + 45 * k, 520, 40);
-        b->setFlat(true);
-        b->setStyleSheet("background:transparent;border:none;");
+        QPushButton* b = shell::makeFlatButton(frame_file, QString::number(k), 5, 5 + 45 * k, 520, 40);
         connect(b, &QPushButton::clicked, this, &AdvancedOption::zel_button_rcv_data_list_file_clicked);
     }
-    auto pager = [this](const char* name, const char* icon, int y, void (AdvancedOption::*slot)()) {
-        QPushButton* b = sys::makeButton(frame_file, name, 530, y, 50, 50);
-        b->setStyleSheet("background-color: rgb(33, 36, 53);");
-        sys::setIcon(b, icon, QSize(50, 50));
-        connect(b, &QPushButton::clicked, this, slot);
-    };
     if (current_page >= 1)
-        pager("Button_previous", ":/png/previous.png", 5, &AdvancedOption::zel_Button_previous_clicked);
+        connect(sys::makeListPager(frame_file, false), &QPushButton::clicked, this,
+                &AdvancedOption::zel_Button_previous_clicked);
     if (current_page < last_page)
-        pager("Button_next", ":/png/next.png", 185, &AdvancedOption::zel_Button_next_clicked);
+        connect(sys::makeListPager(frame_file, true), &QPushButton::clicked, this,
+                &AdvancedOption::zel_Button_next_clicked);
     frame_file->show();
     stack_->setCurrentIndex(kTabRecovery);
 }
 
 void AdvancedOption::zel_button_rcv_data_list_file_clicked()
 {
-    bool ok = false;
-    const int k = sender() ? sender()->objectName().toInt(&ok) : -1;
-    if (!ok || k < 0 || k >= kRecoveryPageEntries)
+    const int k = senderIndex(kRecoveryPageEntries);
+    if (k < 0)
         return;
     if (entryLabels_[file_select])
         entryLabels_[file_select]->setStyleSheet(kEntryNormal);

@@ -38,11 +38,6 @@ constexpr LangText kFixedIp = {"固定IP", "Fixed IP mode", "По IP-адрес�
 constexpr LangText kIpSet = {"IP地址", "IP", "IP-адрес", "Địa chỉ IP", "IP地址"};
 constexpr LangText kNetmask = {"子网掩码", "Mask", "Маска", "Cài đặt mặt lạ con", "子網掩碼"};
 constexpr LangText kGateway = {"网关", "Gate", "Шлюз", "Cổng vào", "網關"};
-constexpr LangText kCancel = {"取消", "Cancle", "Отмена", "Hủy bỏ", "取消"};
-constexpr LangText kApply = {"应用", "Apply", "OK", "Đồng ý", "應用"};
-constexpr LangText kOk = {"确定", "OK", "OK", "Đồng ý", "確定"};
-constexpr LangText kNoFile = {"无加载文件!", "No loaded file!", "Нет файлов для загрузки!",
-                              "Không có tập tin để tải!", "無加載文件!"};
 // Keypad titles: Chinese only in the two Chinese languages, English otherwise.
 constexpr LangText kMaskTitle = {"掩码", "mask", "mask", "mask", "掩碼"};
 constexpr LangText kGateTitle = {"网关", "gateway", "gateway", "gateway", "網關"};
@@ -211,9 +206,9 @@ void LinkOption::language_changed()
     rowCaptions_[0]->setText(langText(kIpSet));
     rowCaptions_[1]->setText(langText(kNetmask));
     rowCaptions_[2]->setText(langText(kGateway));
-    netCancel_->setText(langText(kCancel));
-    netApply_->setText(langText(kApply));
-    ok_->setText(langText(kOk));
+    netCancel_->setText(langText(sys::kTextCancel));
+    netApply_->setText(langText(sys::kTextApply));
+    ok_->setText(langText(sys::kTextOk));
     if (link_tab_button == usb_) {
         get_file_list_smartpath();
         rcv_self_recovery_file_list();
@@ -366,27 +361,17 @@ void LinkOption::get_file_list_smartpath()
 void LinkOption::rcv_self_recovery_file_list()
 {
     sys::retire(frame_file);
-    frame_file = new QFrame(usbPage_);
-    frame_file->setObjectName("frame_file");
-    frame_file->setGeometry(10, 90, 580, 240);
-    frame_file->setStyleSheet("#frame_file{background-color: rgb(33, 36, 53);border:1px solid #FFFFFF;}");
-    auto entryLabel = [this](int k, int width) {
-        QLabel* label = sys::makeText(frame_file, QStringLiteral("file_%1").arg(k), 5, 5 + 45 * k, width, 40);
-        QFont f = label->font();
-        f.setPointSize(15);
-        label->setFont(f);
-        return label;
-    };
+    frame_file = sys::makeListFrame(usbPage_);
     if (usb_file_num == 0) {
-        QLabel* empty = entryLabel(0, 570);
+        QLabel* empty = sys::makeListRow(frame_file, "file_0", 0, 570);
         empty->setStyleSheet(kEntryOther);
-        empty->setText(langText(kNoFile));
+        empty->setText(langText(sys::kTextNoFile));
     } else {
         const int first = usb_page * kPageEntries;
         const int count = std::min<int>(kPageEntries, static_cast<int>(usb_file_num) - first);
         for (int k = 0; k < count; ++k) {
             const int index = first + k;
-            QLabel* label = entryLabel(k, 520);
+            QLabel* label = sys::makeListRow(frame_file, QStringLiteral("file_%1").arg(k), k, 520);
             label->setStyleSheet(usb_file_flag[index] ? kEntrySelected : kEntryOther);
             label->setText(QStringLiteral("<font color = #FFFFFF >%1</font>")
                                .arg(QFileInfo(usb_file_list.at(index)).fileName()));

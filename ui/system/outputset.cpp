@@ -71,15 +71,11 @@ constexpr LangText kHeight = {"高", "H", "Высота", "Cao", "高"};
 constexpr LangText kTip = {"可设LED屏最大点数:%1(宽),%2(高)", "LED max:%1(w),%2(h)", "Ширина:%1(px)Высота:%2(px)",
                            "Điểm ảnh lớn nhất:%1(ngang),%2(dọc)", "可設LED屏最大點數:%1(寬),%2(高)"};
 constexpr int kTipMax = 16376;
-constexpr LangText kCancel = {"取消", "Cancle", "Отмена", "Hủy bỏ", "取消"};
-constexpr LangText kApply = {"应用", "Apply", "OK", "Đồng ý", "應用"};
 constexpr LangText kCombo[3] = {
     {"水平拼接", "horizontal", "Горизонтально", "Chiều ngang", "水平拼接"},
     {"垂直拼接", "VerticalS", "Вертикально", "Chiều cao", "垂直拼接"},
     {"复制模式", "copy", "Дублирование", "Sao chép", "複製模式"},
 };
-constexpr LangText kGroup = {"网口%1~%2", "LED%1~%2", "LED%1~%2", "LED%1~%2", "網口%1~%2"};
-constexpr LangText kCell = {"网口LED%1", "LED%1", "LED%1", "LED%1", "網口LED%1"};
 
 // The keypad's titles of the output 1 fields, the same in every language.
 constexpr const char* kWidthTitle = "宽";
@@ -87,8 +83,6 @@ constexpr const char* kHeightTitle = "高";
 
 constexpr const char* kTabSelected = "background-color: #4777FF;color: #FFFFFF";
 constexpr const char* kTabOther = "color: #FFFFFF";
-constexpr const char* kCellSelected = "background-color: #212435;border:1px solid #00D65B;";
-constexpr const char* kCellOther = "background-color: #212435;border:1px solid #FFFFFF;";
 
 // Combo index of each splice mode, and its picture and place.
 struct ModeView {
@@ -110,15 +104,9 @@ int indexOfMode(uint8_t mode)
     return 2;
 }
 
-// A field's number; 0 for a text that is not one.
-int number(const QLineEdit* field)
-{
-    bool ok = false;
-    const int v = field->text().toInt(&ok);
-    return ok ? v : 0;
-}
+using sys::fieldNumber;
 // The screen size as the image's signed 16-bit fields hold it.
-int screenNumber(const QLineEdit* field) { return static_cast<int16_t>(number(field)); }
+int screenNumber(const QLineEdit* field) { return static_cast<int16_t>(fieldNumber(field)); }
 // An output field as the image's unsigned 16-bit fields hold it, never below 0.
 uint16_t outputNumber(int value) { return static_cast<uint16_t>(std::clamp(value, 0, 0xFFFF)); }
 
@@ -307,12 +295,12 @@ void OutputSet::language_changed()
     for (QLabel* l : {heightCaption_, outCaptions_[1], outCaptions_[3], portCaptions_[3]})
         l->setText(langText(kHeight));
     tip_->setText(langText(kTip).arg(kTipMax).arg(kTipMax));
-    cancel1_->setText(langText(kCancel));
-    apply1_->setText(langText(kApply));
-    cancel2_->setText(langText(kCancel));
-    apply2_->setText(langText(kApply));
+    cancel1_->setText(langText(sys::kTextCancel));
+    apply1_->setText(langText(sys::kTextApply));
+    cancel2_->setText(langText(sys::kTextCancel));
+    apply2_->setText(langText(sys::kTextApply));
     for (int g = 0; g < 4; ++g)
-        groups_[g]->setText(langText(kGroup).arg(kGroupPorts * g + 1).arg(kGroupPorts * (g + 1)));
+        groups_[g]->setText(sys::portGroupText(g));
     combox_language_change();
     wlan_init();
 }
@@ -370,8 +358,8 @@ void OutputSet::on_Button_lanset_clicked() { show_tab(lanset_, 1); }
 
 void OutputSet::on_comboBox_activated(int index)
 {
-    const int W = number(width_);
-    const int H = number(height_);
+    const int W = fieldNumber(width_);
+    const int H = fieldNumber(height_);
     switch (index) {
     case 0: {
         mode_ = kHorizontal;
@@ -421,7 +409,7 @@ void OutputSet::fieldConfirmed(My_lineEdit* field, const QString& text)
 // Output 1 never reaches past the screen in the splice direction, so output 2 never goes below 0.
 void OutputSet::confirm_out1_width(int entry)
 {
-    const int W = std::max(0, number(width_));
+    const int W = std::max(0, fieldNumber(width_));
     int out1 = entry;
     int out2 = 0;
     if (entry > kMaxOutput) {
@@ -444,7 +432,7 @@ void OutputSet::confirm_out1_width(int entry)
 
 void OutputSet::confirm_out1_height(int entry)
 {
-    const int H = std::max(0, number(height_));
+    const int H = std::max(0, fieldNumber(height_));
     int out1 = std::min(entry, kMaxOutput);
     if (mode_ == kVertical)
         out1 = std::min(out1, H);
@@ -466,8 +454,8 @@ void OutputSet::on_Button_apply1_clicked()
         const int screenW = std::max(0, W);
         const int screenH = std::max(0, H);
         // Output 1 as the fields hold it, within the screen in the splice direction.
-        const int o1w = mode_ == kHorizontal ? std::min(number(out1Width_), screenW) : number(out1Width_);
-        const int o1h = mode_ == kVertical ? std::min(number(out1Height_), screenH) : number(out1Height_);
+        const int o1w = mode_ == kHorizontal ? std::min(fieldNumber(out1Width_), screenW) : fieldNumber(out1Width_);
+        const int o1h = mode_ == kVertical ? std::min(fieldNumber(out1Height_), screenH) : fieldNumber(out1Height_);
         unsigned char* image = model->ram_para;
         const unsigned char* shadow = model->ram_para_shadow;
 
@@ -475,7 +463,7 @@ void OutputSet::on_Button_apply1_clicked()
         ram_set_u16(image, kLedWidth, static_cast<uint16_t>(W));
         ram_set_u16(image, kLedHeight, static_cast<uint16_t>(H));
         ram_set_u16(image, kSpliceMode, mode_);
-        const std::array<uint16_t, 6> words = outputWords(mode_, W, H, o1w, o1h, number(out2Height_));
+        const std::array<uint16_t, 6> words = outputWords(mode_, W, H, o1w, o1h, fieldNumber(out2Height_));
         for (unsigned k = 0; k < words.size(); ++k)
             ram_set_u16(image, kOutput1Size + 2 * k, words[k]);
 
@@ -501,35 +489,10 @@ void OutputSet::on_Button_apply1_clicked()
 
 void OutputSet::wlan_init()
 {
-    sys::retire(portFrame_);
-    portFrame_ = new QFrame(portPage_);
-    portFrame_->setObjectName("frame_port");
-    portFrame_->setGeometry(1, 75, 608, 165);
-    for (int i = 0; i < kGroupPorts; ++i) {
-        const int x = 150 * (i % 4);
-        const int y = 75 * (i / 4);
-        auto* cell = new QFrame(portFrame_);
-        cell->setObjectName(QStringLiteral("cell_%1").arg(i));
-        cell->setGeometry(x + 9, y + 14, 130, 60);
-        cell->setStyleSheet(i == selected_ ? kCellSelected : kCellOther);
-        cells_[i] = cell;
-
-        auto* icon = sys::makeText(portFrame_, QStringLiteral("icon_%1").arg(i), x + 59, y + 17, 32, 28);
-        sys::setPicture(icon, ":/png/offline.png");
-        auto* text = sys::makeText(portFrame_, QStringLiteral("text_%1").arg(i), x + 29, y + 45, 91, 28,
-                                   Qt::AlignCenter);
-        QFont f = text->font();
-        f.setPointSize(12);
-        text->setFont(f);
-        text->setStyleSheet("background-color: #212435;color: #FFFFFF");
-        text->setText(langText(kCell).arg(kGroupPorts * group_ + i + 1));
-
-        auto* button = sys::makeButton(portFrame_, QString::number(i), x + 10, y + 15, 128, 58);
-        button->setFlat(true);
-        button->setStyleSheet("background:transparent;border:none;");
-        connect(button, &QPushButton::clicked, this, &OutputSet::zel_button_wlan_clicked);
-    }
-    portFrame_->show();
+    sys::retire(grid_.frame);
+    grid_ = sys::makePortGrid(portPage_, 75, group_, selected_);
+    for (QPushButton* b : grid_.buttons)
+        connect(b, &QPushButton::clicked, this, &OutputSet::zel_button_wlan_clicked);
 }
 
 void OutputSet::wlan_para_get(unsigned short p)
@@ -553,14 +516,13 @@ void OutputSet::wlan_para_get(unsigned short p)
 
 void OutputSet::zel_button_wlan_clicked()
 {
-    bool ok = false;
-    const int i = sender() ? sender()->objectName().toInt(&ok) : -1;
-    if (!ok || i < 0 || i >= kGroupPorts)
+    const int i = senderIndex(kGroupPorts);
+    if (i < 0)
         return;
-    cells_[selected_]->setStyleSheet(kCellOther);
+    sys::markPortCell(grid_.cells[selected_], false);
     selected_ = i;
     wlan_para_get(static_cast<unsigned short>(selected_ + kGroupPorts * group_));
-    cells_[selected_]->setStyleSheet(kCellSelected);
+    sys::markPortCell(grid_.cells[selected_], true);
 }
 
 void OutputSet::select_group(int group)

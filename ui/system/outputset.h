@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "ui/shell/page_base.h"
+#include "ui/system/system_widgets.h"
 
 class QComboBox;
 class QFrame;
@@ -44,7 +45,7 @@ class OutputSet : public shell::PageBase {
 public:
     static constexpr int kFocus = 6;
     static constexpr int kPorts = 32;
-    static constexpr int kGroupPorts = 8;
+    static constexpr int kGroupPorts = sys::kGroupPorts;
 
     // Splice modes as the image holds them.
     static constexpr uint8_t kHorizontal = 3;
@@ -129,8 +130,7 @@ private:
     QPushButton* apply2_;
     QPushButton* groups_[4];
     QWidget* portPage_;
-    QFrame* portFrame_ = nullptr;
-    QFrame* cells_[kGroupPorts] = {};
+    sys::PortGrid grid_;
 };
 
 extern OutputSet* g_outputset;

@@ -73,8 +73,6 @@ constexpr Text kTexts[] = {
     {"label_step1_7", {"Mapping开关", "Mapping switch", "Переключатель сопоставления", "Bật mapping", "Mapping開關"}},
 };
 
-constexpr LangText kGroup = {"网口%1~%2", "LED%1~%2", "LED%1~%2", "LED%1~%2", "網口%1~%2"};
-constexpr LangText kCell = {"网口LED%1", "LED%1", "LED%1", "LED%1", "網口LED%1"};
 constexpr LangText kRoute = {"走线%1", "Routing %1", "Путь %1", "Dấu vết%1", "走線%1"};
 
 // Keypad titles of the six fields.
@@ -92,17 +90,9 @@ constexpr FieldTitle kFieldTitles[6] = {
 };
 
 constexpr const char* kFieldStyle = "color: rgb(255, 255, 255);\nbackground-color: rgb(33, 36, 53);";
-constexpr const char* kCellSelected = "background-color: #212435;border:1px solid #00D65B;";
-constexpr const char* kCellOther = "background-color: #212435;border:1px solid #FFFFFF;";
 constexpr uint8_t kJobSmartMapping = 1;
 
-// A field's number, 0 when its text is not one.
-int number(const QLineEdit* field)
-{
-    bool ok = false;
-    const int v = field->text().toInt(&ok);
-    return ok ? v : 0;
-}
+using sys::fieldNumber;
 
 }  // namespace
 
@@ -111,20 +101,13 @@ SmartMapping::SmartMapping(QWidget* parent) : shell::PageBase("SmartMapping", kF
     keepPointer(g_smartmapping);
     titleLabel()->setGeometry(155, 15, 500, 42);
 
-    auto* border = new QFrame(this);
-    border->setObjectName("frame");
-    border->setGeometry(170, 68, 610, 400);
-    border->setStyleSheet("#frame{border:1px solid rgb(133, 129, 153);}");
-    stack_ = new QStackedWidget(this);
-    stack_->setObjectName("stackedWidget");
-    stack_->setGeometry(171, 69, 608, 398);
-    stack_->setStyleSheet(sys::kPageSheet);
+    QStringList names = {"page"};
+    for (int i = 2; i <= 8; ++i)
+        names << QStringLiteral("page_%1").arg(i);
+    stack_ = sys::makeFramedStack(this, names);
     QWidget* pages[8];
-    for (int i = 0; i < 8; ++i) {
-        pages[i] = new QWidget(stack_);
-        pages[i]->setObjectName(i == 0 ? QStringLiteral("page") : QStringLiteral("page_%1").arg(i + 1));
-        stack_->addWidget(pages[i]);
-    }
+    for (int i = 0; i < 8; ++i)
+        pages[i] = stack_->widget(i);
     build_menu();
     build_cabinet(pages[kCabinet]);
     build_port(pages[kPort], 0);
@@ -289,7 +272,7 @@ void SmartMapping::language_changed()
             l->setText(text);
     }
     for (int g = 0; g < 8; ++g)
-        groups_[g]->setText(langText(kGroup).arg(8 * (g % 4) + 1).arg(8 * (g % 4) + 8));
+        groups_[g]->setText(sys::portGroupText(g % 4));
     for (int n = 1; n <= kRoutes; ++n)
         routes_[n - 1]->setText(langText(kRoute).arg(n));
     line_select(line_type.pattern);
@@ -307,35 +290,12 @@ void SmartMapping::syncUpdate(int code) { refreshNow(code); }
 
 void SmartMapping::wlan_init(unsigned char which)
 {
-    sys::retire(portFrame_);
-    std::fill(std::begin(cells_), std::end(cells_), nullptr);
-    portFrame_ = new QFrame(gridPages_[which ? 1 : 0]);
-    portFrame_->setObjectName("frame_port");
-    portFrame_->setGeometry(1, 135, 608, 165);
-    for (int i = 0; i < 8; ++i) {
-        const int x = 150 * (i % 4);
-        const int y = 75 * (i / 4);
-        const int port = group_ * 8 + i;
-        auto* cell = new QFrame(portFrame_);
-        cell->setObjectName(QStringLiteral("cell_%1").arg(i));
-        cell->setGeometry(x + 9, y + 14, 130, 60);
-        cell->setStyleSheet(port == line_type.port ? kCellSelected : kCellOther);
-        cells_[i] = cell;
-        sys::setPicture(sys::makeText(portFrame_, QStringLiteral("icon_%1").arg(i), x + 59, y + 17, 32, 28),
-                        ":/png/offline.png");
-        QLabel* caption = sys::makeText(portFrame_, QStringLiteral("text_%1").arg(i), x + 29, y + 45, 91, 28,
-                                        Qt::AlignCenter);
-        QFont f = caption->font();
-        f.setPointSize(12);
-        caption->setFont(f);
-        caption->setStyleSheet("background-color: #212435;color: #FFFFFF");
-        caption->setText(langText(kCell).arg(port + 1));
-        QPushButton* b = sys::makeButton(portFrame_, QString::number(i), x + 10, y + 15, 128, 58);
-        b->setFlat(true);
-        b->setStyleSheet("background:transparent;border:none;");
+    sys::retire(grid_.frame);
+    // The cell of the port the record holds is outlined, in whichever group it lies.
+    const int held = line_type.port / sys::kGroupPorts == group_ ? line_type.port % sys::kGroupPorts : -1;
+    grid_ = sys::makePortGrid(gridPages_[which ? 1 : 0], 135, group_, held);
+    for (QPushButton* b : grid_.buttons)
         connect(b, &QPushButton::clicked, this, &SmartMapping::zel_button_wlan_clicked);
-    }
-    portFrame_->show();
 }
 
 void SmartMapping::select_group(int group, unsigned char which)
@@ -347,16 +307,13 @@ void SmartMapping::select_group(int group, unsigned char which)
 
 void SmartMapping::zel_button_wlan_clicked()
 {
-    bool ok = false;
-    const int i = sender() ? sender()->objectName().toInt(&ok) : -1;
-    if (!ok || i < 0 || i >= 8)
+    const int i = senderIndex(sys::kGroupPorts);
+    if (i < 0)
         return;
-    if (cells_[cell_])
-        cells_[cell_]->setStyleSheet(kCellOther);
+    sys::markPortCell(grid_.cells[cell_], false);
     cell_ = i;
-    line_type.port = static_cast<uint8_t>(group_ * 8 + cell_);
-    if (cells_[cell_])
-        cells_[cell_]->setStyleSheet(kCellSelected);
+    line_type.port = static_cast<uint8_t>(group_ * sys::kGroupPorts + cell_);
+    sys::markPortCell(grid_.cells[cell_], true);
 }
 
 // ---- quick set-up ---------------------------------------------------------------------------------
@@ -372,8 +329,8 @@ void SmartMapping::on_Button_shortcut_clicked()
 
 void SmartMapping::on_Button_next_clicked()
 {
-    line_type.width = static_cast<uint16_t>(number(width_));
-    line_type.height = static_cast<uint16_t>(number(height_));
+    line_type.width = static_cast<uint16_t>(fieldNumber(width_));
+    line_type.height = static_cast<uint16_t>(fieldNumber(height_));
     select_group(0, 0);
     show_index(kPort);
 }
@@ -421,10 +378,10 @@ void SmartMapping::on_Button_send_clicked()
     if (job_running())
         return;
     // The record is complete before the job word appears.
-    line_type.rows = static_cast<uint8_t>(number(rows_));
-    line_type.columns = static_cast<uint8_t>(number(columns_));
-    line_type.x_offset = static_cast<uint16_t>(number(horizontal_));
-    line_type.y_offset = static_cast<uint16_t>(number(vertical_));
+    line_type.rows = static_cast<uint8_t>(fieldNumber(rows_));
+    line_type.columns = static_cast<uint8_t>(fieldNumber(columns_));
+    line_type.x_offset = static_cast<uint16_t>(fieldNumber(horizontal_));
+    line_type.y_offset = static_cast<uint16_t>(fieldNumber(vertical_));
     start_job(kJobSmartMapping);
 }
 

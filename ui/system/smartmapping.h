@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "ui/shell/page_base.h"
+#include "ui/system/system_widgets.h"
 
 class QFrame;
 class QLabel;
@@ -111,8 +112,7 @@ private:
     QWidget* gridPages_[2];         // stacked pages 1 and 4
     int group_ = 0;
     int cell_ = 0;
-    QFrame* portFrame_ = nullptr;
-    QFrame* cells_[8] = {};
+    sys::PortGrid grid_;
     My_lineEdit* width_;
     My_lineEdit* height_;
     My_lineEdit* rows_;

@@ -21,8 +21,6 @@
 
 namespace {
 
-constexpr LangText kNoFile = {"无加载文件!", "No loaded file!", "Нет файлов для загрузки!", "Không có tập tin để tải!",
-                              "無加載文件!"};
 constexpr const char* kDeviceSelected = "background-color:#4777FF;color: #FFFFFF";
 constexpr const char* kDeviceOther = "background-color: rgb(33, 36, 53);color: #FFFFFF";
 constexpr const char* kStickSelected = "background-color:#4777FF;color: #00FF00;";
@@ -43,12 +41,6 @@ const char* rowStyle(bool stick, bool selected)
     if (stick)
         return selected ? kStickSelected : kStickOther;
     return selected ? kDeviceSelected : kDeviceOther;
-}
-
-QFont rowFont(QFont f)
-{
-    f.setPointSize(15);
-    return f;
 }
 
 // The scan files of a folder (a system path): regular files, no links, suffix exactly "jyfile".
@@ -154,23 +146,18 @@ void SmartMapping::scan_file_list()
     std::fill(std::begin(rowLabels_), std::end(rowLabels_), nullptr);
     selectedRow_ = 0;
     set_choice(QString());
-    fileFrame_ = new QFrame(filePage5_);
-    fileFrame_->setObjectName("frame_file");
-    fileFrame_->setGeometry(10, 90, 580, 240);
-    fileFrame_->setStyleSheet("#frame_file{background-color: rgb(33, 36, 53);border:1px solid #FFFFFF;}");
+    fileFrame_ = sys::makeListFrame(filePage5_);
     if (listedCount_ == 0) {
-        QLabel* empty = sys::makeText(fileFrame_, "label_empty", 5, 5, 570, 40);
-        empty->setFont(rowFont(empty->font()));
+        QLabel* empty = sys::makeListRow(fileFrame_, "label_empty", 0, 570);
         empty->setStyleSheet(kDeviceOther);
-        empty->setText(langText(kNoFile));
+        empty->setText(langText(sys::kTextNoFile));
     }
     const int first = filePage_ * kPageRows;
     for (int i = first; i < listedCount_ && i < first + kPageRows; ++i) {
         const int r = i - first;
         const bool stick = i >= deviceCount_;
         const bool preselected = i == 0;
-        QLabel* label = sys::makeText(fileFrame_, QStringLiteral("file_%1").arg(r), 5, 45 * r + 5, 520, 40);
-        label->setFont(rowFont(label->font()));
+        QLabel* label = sys::makeListRow(fileFrame_, QStringLiteral("file_%1").arg(r), r, 520);
         label->setText(QFileInfo(filePaths_.at(i)).fileName().remove(QLatin1Char('\n')));
         label->setStyleSheet(rowStyle(stick, preselected));
         rowLabels_[r] = label;
@@ -178,21 +165,15 @@ void SmartMapping::scan_file_list()
         rowOnStick_[r] = stick;
         if (preselected)
             set_choice(filePaths_.at(i));
-        QPushButton* b = sys::makeButton(fileFrame_, QString::number(r), 5, 45 * r + 5, 520, 40);
-        b->setFlat(true);
-        b->setStyleSheet("background:transparent;border:none;");
+        QPushButton* b = shell::makeFlatButton(fileFrame_, QString::number(r), 5, 45 * r + 5, 520, 40);
         connect(b, &QPushButton::clicked, this, &SmartMapping::zel_button_file_clicked);
     }
-    auto pager = [this](const char* name, const char* icon, int y, void (SmartMapping::*slot)()) {
-        QPushButton* b = sys::makeButton(fileFrame_, name, 530, y, 50, 50);
-        b->setStyleSheet("background-color: rgb(33, 36, 53);");
-        sys::setIcon(b, icon, QSize(50, 50));
-        connect(b, &QPushButton::clicked, this, slot);
-    };
     if (filePage_ >= 1)
-        pager("Button_previous", ":/png/previous.png", 5, &SmartMapping::zel_Button_previous_clicked);
+        connect(sys::makeListPager(fileFrame_, false), &QPushButton::clicked, this,
+                &SmartMapping::zel_Button_previous_clicked);
     if (filePage_ < lastPage_)
-        pager("Button_next", ":/png/next.png", 185, &SmartMapping::zel_Button_next_clicked);
+        connect(sys::makeListPager(fileFrame_, true), &QPushButton::clicked, this,
+                &SmartMapping::zel_Button_next_clicked);
     fileFrame_->show();
     show_index(kFileList);
 }
@@ -223,9 +204,8 @@ void SmartMapping::on_Button_front_6_clicked()
 
 void SmartMapping::zel_button_file_clicked()
 {
-    bool ok = false;
-    const int r = sender() ? sender()->objectName().toInt(&ok) : -1;
-    if (g_qround_bar || !ok || r < 0 || r >= kPageRows || !rowLabels_[r])
+    const int r = senderIndex(kPageRows);
+    if (g_qround_bar || r < 0 || !rowLabels_[r])
         return;
     if (rowLabels_[selectedRow_])
         rowLabels_[selectedRow_]->setStyleSheet(rowStyle(rowOnStick_[selectedRow_], false));

@@ -1,15 +1,20 @@
 // Builders and small steps shared by the screen and system pages: buttons, fields, labels, marks
-// and pictures that remember which image they show, and the restyling of a row of buttons that
-// shows one selected button.
+// and pictures that remember which image they show, the restyling of a row of buttons that shows
+// one selected button, the bordered tab stack, the port grid and the file and card lists.
 #pragma once
 
 #include <QSize>
 #include <QString>
 
+#include "ui/shell/shell_text.h"
+
 class QAbstractButton;
 class QFrame;
 class QLabel;
+class QLineEdit;
 class QPushButton;
+class QStackedWidget;
+class QStringList;
 class QWidget;
 class My_lineEdit;
 
@@ -50,5 +55,47 @@ void retire(QFrame*& frame);
 // A row that shows one selected button: `current` gets `other`, `next` becomes current with
 // `selected`.
 void moveSelection(QPushButton*& current, QPushButton* next, const char* selected, const char* other);
+
+// A field's number; 0 for a text that is not one.
+int fieldNumber(const QLineEdit* field);
+
+// Texts several system pages show.
+inline constexpr LangText kTextCancel = {"取消", "Cancle", "Отмена", "Hủy bỏ", "取消"};
+inline constexpr LangText kTextApply = {"应用", "Apply", "OK", "Đồng ý", "應用"};
+inline constexpr LangText kTextOk = {"确定", "OK", "OK", "Đồng ý", "確定"};
+inline constexpr LangText kTextNoFile = {"无加载文件!", "No loaded file!", "Нет файлов для загрузки!",
+                                         "Không có tập tin để tải!", "無加載文件!"};
+
+// The bordered stack right of a tab column: "frame" at (170, 68), 610 x 400, and inside it
+// "stackedWidget" holding one page per name, in order.
+QStackedWidget* makeFramedStack(QWidget* page, const QStringList& pageNames);
+
+// ---- the port grid of the output and smart-mapping pages ----------------------------------------
+
+constexpr int kGroupPorts = 8;
+// The caption of port group `group` (0-3, "LED1~8" ...) and of port number `number` (from 1).
+QString portGroupText(int group);
+QString portCellText(int number);
+
+struct PortGrid {
+    QFrame* frame = nullptr;
+    QFrame* cells[kGroupPorts] = {};
+    QPushButton* buttons[kGroupPorts] = {};
+};
+// The eight cells of port group `group` in a new frame "frame_port" at (1, y), 608 x 165: each a
+// cell frame (cell `selected` outlined green, -1 for none), the offline icon, the port's caption
+// and a flat button named by the cell index ("0" to "7") over it.
+PortGrid makePortGrid(QWidget* parent, int y, int group, int selected);
+void markPortCell(QFrame* cell, bool selected);
+
+// ---- the file and card lists --------------------------------------------------------------------
+
+constexpr int kListRows = 5;
+// The list area "frame_file" at (10, 90), 580 x 240 of a page.
+QFrame* makeListFrame(QWidget* page);
+// Row `row` (0-4) of a list: a 15-point label of `width` x 40 at (5, 5 + 45 row).
+QLabel* makeListRow(QFrame* list, const QString& objectName, int row, int width);
+// The paging button of a list: previous at the top of its right edge, next at the bottom.
+QPushButton* makeListPager(QFrame* list, bool next);
 
 }  // namespace sys

@@ -8,6 +8,7 @@
 #include "core/para_commit.h"
 #include "core/ram_layout.h"
 #include "core/zelrampara.h"
+#include "ui/shell/shell_widgets.h"
 #include "ui/system/system_widgets.h"
 
 test_chart* g_test_chart = nullptr;
@@ -97,9 +98,7 @@ void test_chart::testimage_button_init()
 {
     for (int i = 0; i < kPatterns; ++i) {
         // The buttons sit 25 pixels right of their images, as on the panel.
-        auto* b = sys::makeButton(frame_, QString::number(i), 40 + 140 * column(i), 20 + 160 * row(i), 100, 100);
-        b->setFlat(true);
-        b->setStyleSheet("background:transparent;border:none;");
+        auto* b = shell::makeFlatButton(frame_, QString::number(i), 40 + 140 * column(i), 20 + 160 * row(i), 100, 100);
         connect(b, &QPushButton::clicked, this, &test_chart::zel_image_button_clicked);
     }
 }
@@ -131,9 +130,8 @@ void test_chart::unframe()
 
 void test_chart::zel_image_button_clicked()
 {
-    bool ok = false;
-    const int i = sender() ? sender()->objectName().toInt(&ok) : -1;
-    if (!ok || i < 0 || i >= kPatterns)
+    const int i = senderIndex(kPatterns);
+    if (i < 0)
         return;
     ZEL_DEBUG("\n\n index = %d \n\n", i);
     if (i != current_) {
