@@ -230,6 +230,8 @@ public:
     void set_display_window_ich(int fd, const _ImageWindowDef_st* iwin, const _ImageWindowDef_st* owin, int w);
     void set_display_window_ich_dbd(int fd, int w, int mode);
     void set_display_window_och(int fd, const _ImageWindowDef_st* iwin, const _ImageWindowDef_st* owin, int w);
+    // Line pitch (KiB) of window w's frame buffers, the same for writing and reading them.
+    uint32_t linePitch(int w) const;
     void set_lut_vzoom_4sym(int fd, uint32_t ratio, int ch);
     // One output frame of channel ch; false when none came within the bound.
     bool wait1_povs(int fd, int ch);

@@ -284,11 +284,22 @@ void c331_manage::set_display_window_ich_dbd(int fd, int w, int mode)
             wr(r, 0, off);
         for (int b = 0; b < kBuffers; ++b)
             wr(kRegIchBuffer + 4 * kNextAddr * static_cast<uint32_t>(b), sys.memmap[c][b], off);
-        wr(kRegIchPitch, kDbdPitch, off);
+        wr(kRegIchPitch, linePitch(w), off);
         wr(kRegIchDbd + kNextAddr * static_cast<uint32_t>(c), 1);
     }
     set_mct(fd, w, 0);
     set_ip(fd, win_ich[w][0]);
+}
+
+uint32_t c331_manage::linePitch(int w) const
+{
+    if (!zelApi_IsWinValid(w) || PM_WIN_DBD_MODE[w] == 0)
+        return kMemPitch;
+    // A single input that a plain channel can carry is no dot-by-dot input: it keeps no
+    // dot-by-dot memory and its lines lie at the plain pitch, on both sides of the memory.
+    if (PM_WIN_DBD_MODE[w] == 1 && check_dbd_input(win_port[w]) == 0)
+        return kMemPitch;
+    return kDbdPitch;
 }
 
 // ---- output channels ---------------------------------------------------------------------------------
@@ -301,9 +312,7 @@ void c331_manage::set_display_window_och(int fd, const _ImageWindowDef_st* iwin,
     check_stitching_win(&master, &partner);
     const bool hMirror = (win_info[master].attr & 1) != 0, vMirror = (win_info[master].attr & 2) != 0;
     const int mode = PM_MEM_WMODE[master];
-    const int dbd = PM_WIN_DBD_MODE[master];
-    const bool dbdValid = dbd != 0 && check_dbd_input(win_port[master]) == 0;
-    const uint32_t pitch = dbd != 0 && !(dbd == 1 && !dbdValid) ? kDbdPitch : kMemPitch;
+    const uint32_t pitch = linePitch(master);
 
     _ImageWindowDef2_St pieces[geometry::kGridMax];
     calc_oact(owin, pieces, w);

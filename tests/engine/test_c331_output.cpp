@@ -287,6 +287,40 @@ TEST_F(OutputTest, AVboDotByDotWindowCarriesBothInputsOverFourChannels)
     }
 }
 
+TEST_F(OutputTest, ASingleInputDotByDotWindowIsReadWithThePitchItIsWrittenWith)
+{
+    // Each output channel steps through memory with the pitch its input channel writes lines at.
+    auto pitches = [&](int w) {
+        const int ich = e->win_ich[w][0], och = e->win_info[w].ochLst[0];
+        return std::make_pair(chip.reg(bank(0x16, och), 0x30), chip.reg(bank(0x16, ich), 0x31));
+    };
+    setWindow(0, 0, 0, 1920, 1080, kHdmi1);
+    settle();
+    const auto plain = pitches(0);
+    EXPECT_EQ(plain.first, plain.second);
+
+    // Dot-by-dot on a 1080-line input: no dot-by-dot memory is kept, so the plain pitch.
+    setWord(window(0) + kWinFlags, 0x0100);
+    settle();
+    ASSERT_EQ(e->PM_WIN_DBD_MODE[0], 1);
+    ASSERT_EQ(e->check_dbd_input(e->win_port[0]), 0);
+    EXPECT_EQ(pitches(0), plain);
+
+    // A 2400-line input is a dot-by-dot input: read and written with the dot-by-dot pitch.
+    TARVO_HDMI_INFO r = tarvosource::pInstance()->hdminfo[kHdmi2];
+    r.Vact = 2400;
+    r.Vtotal = 2450;
+    tarvosource::pInstance()->hdminfo[kHdmi2] = r;
+    sim::setInputSignal(kHdmi2, true, 1920, 2400, 30);
+    setWindow(0, 0, 0, 1920, 1080, kHdmi2);
+    settle();
+    ASSERT_EQ(e->PM_WIN_DBD_MODE[0], 1);
+    ASSERT_EQ(e->check_dbd_input(e->win_port[0]), 1);
+    const auto dbd = pitches(0);
+    EXPECT_EQ(dbd.first, dbd.second);
+    EXPECT_NE(dbd.first, plain.first);
+}
+
 TEST_F(OutputTest, VerticalZoomFilterOfAnOutputChannel)
 {
     // Zoomed: the 24 signed taps 0A:68-0A:7F, unity 64 last.
