@@ -44,13 +44,8 @@ constexpr const char* kSubOther = "color:#FFFFFF;";
 constexpr const char* kRule = "background-color: rgb(133, 129, 153);";
 constexpr const char* kUnderline = "background-color: rgb(71, 119, 255);";
 
-struct Text {
-    const char* objectName;
-    LangText text;
-};
-
 // Every text of the frame and of the other settings and reset tabs, set by language_changed.
-constexpr Text kTexts[] = {
+constexpr sys::NamedText kTexts[] = {
     {"label_title", {"高级设置", "Advanced Settings", "Доп.опции", "Cài đặt nâng cao", "高級設置"}},
     {"label_backmainwindow",
      {"返回主界面时长", "To main interface", "Возврат к главному", "Quay lại màn hình chính", "返回主界麵時長"}},
@@ -441,13 +436,7 @@ void AdvancedOption::choose_language(int language)
 void AdvancedOption::language_changed()
 {
     count_recovery_files();
-    for (const Text& t : kTexts) {
-        const QString text = langText(t.text);
-        if (auto* b = findChild<QAbstractButton*>(t.objectName))
-            b->setText(text);
-        else if (auto* l = findChild<QLabel*>(t.objectName))
-            l->setText(text);
-    }
+    sys::setTexts(this, kTexts);
     style_recovery_tab();
     languageRedrawn_ = true;
 }

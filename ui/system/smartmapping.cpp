@@ -23,13 +23,8 @@ SmartMapping* g_smartmapping = nullptr;
 
 namespace {
 
-struct Text {
-    const char* objectName;
-    LangText text;
-};
-
 // The texts of every page, by objectName (zh, en, ru, vi, zh-TW).
-constexpr Text kTexts[] = {
+constexpr sys::NamedText kTexts[] = {
     {"label_title", {"智能调屏", "Smart debugging screen", "Умная настройка экрана",
                      "Điều chỉnh màn hình thông minh", "智能調屏"}},
     {"Button_shortcut", {"快捷点屏", "Debugging\nscreen", "Пошаговая\nнастройка", "Chạm vào màn\nhình nhanh", "快捷點屏"}},
@@ -264,13 +259,7 @@ void SmartMapping::button_select(QPushButton* button)
 
 void SmartMapping::language_changed()
 {
-    for (const Text& t : kTexts) {
-        const QString text = langText(t.text);
-        if (auto* b = findChild<QAbstractButton*>(t.objectName))
-            b->setText(text);
-        else if (auto* l = findChild<QLabel*>(t.objectName))
-            l->setText(text);
-    }
+    sys::setTexts(this, kTexts);
     for (int g = 0; g < 8; ++g)
         groups_[g]->setText(sys::portGroupText(g % 4));
     for (int n = 1; n <= kRoutes; ++n)

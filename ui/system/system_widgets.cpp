@@ -102,6 +102,17 @@ void moveSelection(QPushButton*& current, QPushButton* next, const char* selecte
         next->setStyleSheet(QString::fromLatin1(selected));
 }
 
+void setTexts(QWidget* page, const NamedText* texts, std::size_t count)
+{
+    for (std::size_t k = 0; k < count; ++k) {
+        const QString text = langText(texts[k].text);
+        if (auto* b = page->findChild<QAbstractButton*>(texts[k].objectName))
+            b->setText(text);
+        else if (auto* l = page->findChild<QLabel*>(texts[k].objectName))
+            l->setText(text);
+    }
+}
+
 int fieldNumber(const QLineEdit* field)
 {
     bool ok = false;

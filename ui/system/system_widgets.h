@@ -6,6 +6,8 @@
 #include <QSize>
 #include <QString>
 
+#include <cstddef>
+
 #include "ui/shell/shell_text.h"
 
 class QAbstractButton;
@@ -58,6 +60,19 @@ void moveSelection(QPushButton*& current, QPushButton* next, const char* selecte
 
 // A field's number; 0 for a text that is not one.
 int fieldNumber(const QLineEdit* field);
+
+// A text of a page's table: the button or label it belongs to and its five languages.
+struct NamedText {
+    const char* objectName;
+    LangText text;
+};
+// Gives each named button or label of `page` its text in the shown language.
+void setTexts(QWidget* page, const NamedText* texts, std::size_t count);
+template <std::size_t N>
+void setTexts(QWidget* page, const NamedText (&texts)[N])
+{
+    setTexts(page, texts, N);
+}
 
 // Texts several system pages show.
 inline constexpr LangText kTextCancel = {"取消", "Cancle", "Отмена", "Hủy bỏ", "取消"};
