@@ -232,6 +232,8 @@ public:
     void set_display_window_och(int fd, const _ImageWindowDef_st* iwin, const _ImageWindowDef_st* owin, int w);
     // Line pitch (KiB) of window w's frame buffers, the same for writing and reading them.
     uint32_t linePitch(int w) const;
+    // Bytes in front of the first pixel of window w's stored lines (both sides of the memory).
+    uint32_t pictureOffset(int w) const;
     void set_lut_vzoom_4sym(int fd, uint32_t ratio, int ch);
     // One output frame of channel ch; false when none came within the bound.
     bool wait1_povs(int fd, int ch);

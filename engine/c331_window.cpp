@@ -190,8 +190,6 @@ void c331_manage::set_display_window_ich(int fd, const _ImageWindowDef_st* iwin,
     const uint32_t hw = act ? static_cast<uint32_t>(std::max(act[1], 0)) : 0;
     const uint32_t vst = act ? static_cast<uint32_t>(std::max(act[2] + PM_IACTVST[w] + kIchVstAhead, 0)) : 0;
     const uint32_t vw = act ? static_cast<uint32_t>(std::max(act[3], 0)) : 0;
-    // In mode 2 the buffer starts after the padding of a line's first part.
-    const uint32_t pad = (3 - hw % 3) % 3;
     uint32_t rot = 0;
     for (int f = 0; f < kRotFields; ++f)
         rot |= static_cast<uint32_t>(rot_pattern[w][f] & 7) << (4 * f);
@@ -204,7 +202,7 @@ void c331_manage::set_display_window_ich(int fd, const _ImageWindowDef_st* iwin,
             continue;
         const uint32_t off = kChStep * static_cast<uint32_t>(c);
         ich_cleared[c] = false;
-        uint32_t memOff = mode == 2 ? 2 * pad : 0;
+        uint32_t memOff = pictureOffset(w);
         if (k == 1)
             memOff += geometry::lineBytes(hw, mode);
         wr(kRegIchWrite, kIchWriting, off);
@@ -302,6 +300,18 @@ uint32_t c331_manage::linePitch(int w) const
     return kDbdPitch;
 }
 
+uint32_t c331_manage::pictureOffset(int w) const
+{
+    if (!zelApi_IsWinValid(w) || PM_MEM_WMODE[w] != 2 || PM_WIN_DBD_MODE[w] != 0)
+        return 0;
+    const int p = win_port[w];
+    if (p < 0 || p >= kPorts)
+        return 0;
+    // Mode 2 stores 8 bytes per 3 pixels: the pad that makes a line whole groups of three.
+    const uint32_t hw = static_cast<uint32_t>(std::max(PI_ACT[p][1], 0));
+    return 2 * ((3 - hw % 3) % 3);
+}
+
 // ---- output channels ---------------------------------------------------------------------------------
 
 void c331_manage::set_display_window_och(int fd, const _ImageWindowDef_st* iwin, const _ImageWindowDef_st* owin, int w)
@@ -324,7 +334,8 @@ void c331_manage::set_display_window_och(int fd, const _ImageWindowDef_st* iwin,
     // Where the window's picture starts in the stored (shrunk) frame.
     const int64_t xs = sc.hmode == 1 && iwin->HST > 0 ? (int64_t(iwin->HST - 1) * sc.hshrink >> 16) + 1 : iwin->HST;
     const int64_t ys = sc.vmode == 1 && iwin->VST > 0 ? (int64_t(iwin->VST - 1) * sc.vshrink >> 16) + 1 : iwin->VST;
-    const uint32_t readStart = geometry::lineBytes(static_cast<uint32_t>(std::max<int64_t>(xs, 0)), mode) +
+    const uint32_t readStart = pictureOffset(master) +
+                               geometry::lineBytes(static_cast<uint32_t>(std::max<int64_t>(xs, 0)), mode) +
                                static_cast<uint32_t>(std::max<int64_t>(ys, 0)) * pitch * kKiB;
     const int mainIch = win_ich[master][0];
     const int bufIch = isCh(mainIch) ? mainIch : 0;

@@ -6,6 +6,7 @@
 
 #include "chips/tarvosource.h"
 #include "engine_fixture.h"
+#include "sim/video_chip_crop.h"
 #include "sim/video_chip_decode.h"
 #include "sim/video_chip_view.h"
 
@@ -319,6 +320,25 @@ TEST_F(OutputTest, ASingleInputDotByDotWindowIsReadWithThePitchItIsWrittenWith)
     const auto dbd = pitches(0);
     EXPECT_EQ(dbd.first, dbd.second);
     EXPECT_NE(dbd.first, plain.first);
+}
+
+TEST_F(OutputTest, AFieldInputIsReadFromWhereItsLinesAreWritten)
+{
+    // Fields are stored 8 bytes per 3 pixels; a 1280-pixel line leaves a pad in front of the
+    // picture, and the output channels read from the picture's first pixel, not the pad.
+    TARVO_HDMI_INFO r = tarvosource::pInstance()->hdminfo[kHdmi2];
+    r.Hact = 1280;
+    r.Htotal = 1650;
+    r.Vact = 360;
+    r.Vtotal = 375;
+    r.ip = 1;
+    tarvosource::pInstance()->hdminfo[kHdmi2] = r;
+    sim::setInputSignal(kHdmi2, true, 1280, 720, 60, true);
+    setWindow(0, 0, 0, 1280, 720, kHdmi2);
+    settle();
+    ASSERT_EQ(e->PM_MEM_WMODE[0], 2);
+    const std::string crops = sim::describeCrops(chip);
+    EXPECT_NE(crops.find("och 0: input 0,0 1280x720 of 1280x360"), std::string::npos) << crops;
 }
 
 TEST_F(OutputTest, VerticalZoomFilterOfAnOutputChannel)
