@@ -8,6 +8,7 @@
 #include "engine/c331_manage.h"
 #include "ledout/fpga_manage.h"
 #include "sim/fpga_model.h"
+#include "sim/video_chip.h"
 #include "ui/shell/numberkeyboard.h"
 #include "ui/shell/option.h"
 #include "ui/shell/shell_fixture.h"
@@ -72,6 +73,23 @@ protected:
     {
         engine->para_chg_flag = 0;
         model->refresh_shadow();
+    }
+
+    // A real video engine on a new simulated chip (sim::videoChip()) in place of the bare commit
+    // point, brought up.
+    c331_manage* engineOnSimulatedChip()
+    {
+        sim::attachVideoChip();
+        delete engine;
+        engine = new c331_manage();
+        engine->usleepFn = [](unsigned) {};
+        c331_manage::p_c331_manage = engine;
+        if (engine->initialize(false) != 0)
+            return nullptr;
+        for (int i = 0; i < 50 && engine->c331_setup_state < c331_manage::kSetupDone; ++i)
+            engine->stepOnce();
+        model->refresh_shadow();
+        return engine->c331_setup_state == c331_manage::kSetupDone ? engine : nullptr;
     }
 
     c331_manage* engine = nullptr;

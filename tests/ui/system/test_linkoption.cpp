@@ -2,6 +2,7 @@
 // upgrade tab's package list and upgrade start.
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 
 #include <unistd.h>
 
@@ -285,7 +286,11 @@ TEST_F(LinkOptionTest, PackageOnTheStickInstallsWithTheUpdateScreenShowing)
     QCoreApplication::processEvents();
     EXPECT_FALSE(g_mainwindow->update_screen_shown());
     EXPECT_EQ(zeltest::readText("/data/app/zelT71N"), next);
-    EXPECT_TRUE(text(g_linkoption, "label_log").contains("downing over<br>"));
+    // The run's own start and end times follow "downing over".
+    const QString times = QString::fromStdString(m->usb_upgrade_time);
+    EXPECT_TRUE(QRegularExpression("^\\d{1,2}:\\d{1,2}:\\d{1,2}    \\d{1,2}:\\d{1,2}:\\d{1,2}$").match(times).hasMatch())
+        << qPrintable(times);
+    EXPECT_TRUE(text(g_linkoption, "label_log").contains("downing over<br>" + times));
     const auto reboots = [] {
         const auto j = zeltest::simCommands().journal();
         return std::count(j.begin(), j.end(), std::string("reboot"));

@@ -116,17 +116,9 @@ TEST_F(TestChartTest, ThePatternReachesTheSimulatedChip)
 {
     // A real engine on the simulated chip in place of the bare commit point, with one window over
     // output channels 0 and 1.
-    sim::VideoChipModel& chip = sim::attachVideoChip();
-    delete engine;
-    auto* e = new c331_manage();
-    engine = e;
-    e->usleepFn = [](unsigned) {};
-    ASSERT_EQ(e->initialize(false), 0);
-    c331_manage::p_c331_manage = e;
-    for (int i = 0; i < 50 && e->c331_setup_state < c331_manage::kSetupDone; ++i)
-        e->stepOnce();
-    ASSERT_EQ(e->c331_setup_state, c331_manage::kSetupDone);
-    model->refresh_shadow();
+    c331_manage* e = engineOnSimulatedChip();
+    ASSERT_NE(e, nullptr);
+    sim::VideoChipModel& chip = sim::videoChip();
     e->wincnt = 1;
     ST_WIN_INFO& wi = e->win_info[0];
     wi.enable = 1;
