@@ -1,9 +1,9 @@
 // Input crops: clamping, edge offsets and their refresh.
-#include "chips/tarvosource.h"
 #include "engine/c331_picture_calc.h"
 #include "engine_fixture.h"
 #include "sim/video_chip_crop.h"
 #include "sim/video_chip_view.h"
+#include "support/video_input.h"
 
 using namespace ramaddr;
 
@@ -198,20 +198,7 @@ protected:
     void SetUp() override
     {
         EngineTest::SetUp();
-        TARVO_HDMI_INFO r{};
-        r.Hact = 1920;
-        r.Hsync = 44;
-        r.Hback = 148;
-        r.Htotal = 2200;
-        r.Vact = 1080;
-        r.Vsync = 5;
-        r.Vback = 36;
-        r.Vtotal = 1125;
-        r.pfreq = 148.5f;
-        r.type = 1;
-        r.stable = 1;
-        tarvosource::pInstance()->hdminfo[kHdmi1] = r;
-        sim::setInputSignal(kHdmi1, true, 1920, 1080, 60);
+        zeltest::feedVideo(kHdmi1, 1920, 1080, 60);
         bringUp();
         settle();
     }

@@ -4,6 +4,7 @@
 
 #include "chips/tarvosource.h"
 #include "engine_fixture.h"
+#include "support/video_input.h"
 
 using namespace ramaddr;
 
@@ -26,23 +27,10 @@ protected:
     // same signal to the chip.
     void feed(int input, int w, int h, int refresh, int lanes = 0, int hpol = 1, int vpol = 0)
     {
-        TARVO_HDMI_INFO r{};
-        r.Hact = w;
-        r.Hsync = 44;
-        r.Hback = 148;
+        TARVO_HDMI_INFO r = zeltest::videoRecord(w, h, refresh, lanes);
         r.Hpol = hpol;
-        r.Htotal = w + 280;
-        r.Vact = h;
-        r.Vsync = 5;
-        r.Vback = 36;
         r.Vpol = vpol;
-        r.Vtotal = h + 45;
-        r.pfreq = float(r.Htotal) * r.Vtotal * refresh / 1e6f;
-        r.type = 1;
-        r.lane = lanes;
-        r.stable = 1;
-        src->hdminfo[input] = r;
-        sim::setInputSignal(input, true, uint16_t(w), uint16_t(h), uint16_t(refresh));
+        zeltest::feedVideo(input, r, refresh);
     }
 
     // The board loses the signal; the input-source manager has not noticed yet.

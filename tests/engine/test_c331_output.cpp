@@ -4,11 +4,11 @@
 #include <algorithm>
 #include <set>
 
-#include "chips/tarvosource.h"
 #include "engine_fixture.h"
 #include "sim/video_chip_crop.h"
 #include "sim/video_chip_decode.h"
 #include "sim/video_chip_view.h"
+#include "support/video_input.h"
 
 using namespace ramaddr;
 
@@ -31,24 +31,7 @@ protected:
         chip.clearLog();
     }
 
-    void feed(int input)
-    {
-        TARVO_HDMI_INFO r{};
-        r.Hact = 1920;
-        r.Hsync = 44;
-        r.Hback = 148;
-        r.Hpol = 1;
-        r.Htotal = 2200;
-        r.Vact = 1080;
-        r.Vsync = 5;
-        r.Vback = 36;
-        r.Vtotal = 1125;
-        r.pfreq = 148.5f;
-        r.type = 1;
-        r.stable = 1;
-        tarvosource::pInstance()->hdminfo[input] = r;
-        sim::setInputSignal(input, true, 1920, 1080, 60);
-    }
+    void feed(int input) { zeltest::feedVideo(input, 1920, 1080, 60); }
 
     void setWindow(int w, int x, int y, int width, int height, int source, int state = 1)
     {
@@ -308,11 +291,7 @@ TEST_F(OutputTest, ASingleInputDotByDotWindowIsReadWithThePitchItIsWrittenWith)
     EXPECT_EQ(pitches(0), plain);
 
     // A 2400-line input is a dot-by-dot input: read and written with the dot-by-dot pitch.
-    TARVO_HDMI_INFO r = tarvosource::pInstance()->hdminfo[kHdmi2];
-    r.Vact = 2400;
-    r.Vtotal = 2450;
-    tarvosource::pInstance()->hdminfo[kHdmi2] = r;
-    sim::setInputSignal(kHdmi2, true, 1920, 2400, 30);
+    zeltest::feedVideo(kHdmi2, 1920, 2400, 30);
     setWindow(0, 0, 0, 1920, 1080, kHdmi2);
     settle();
     ASSERT_EQ(e->PM_WIN_DBD_MODE[0], 1);
@@ -326,14 +305,9 @@ TEST_F(OutputTest, AFieldInputIsReadFromWhereItsLinesAreWritten)
 {
     // Fields are stored 8 bytes per 3 pixels; a 1280-pixel line leaves a pad in front of the
     // picture, and the output channels read from the picture's first pixel, not the pad.
-    TARVO_HDMI_INFO r = tarvosource::pInstance()->hdminfo[kHdmi2];
-    r.Hact = 1280;
-    r.Htotal = 1650;
-    r.Vact = 360;
-    r.Vtotal = 375;
+    TARVO_HDMI_INFO r = zeltest::videoRecord(1280, 360, 60);
     r.ip = 1;
-    tarvosource::pInstance()->hdminfo[kHdmi2] = r;
-    sim::setInputSignal(kHdmi2, true, 1280, 720, 60, true);
+    zeltest::feedVideo(kHdmi2, r, 60);
     setWindow(0, 0, 0, 1280, 720, kHdmi2);
     settle();
     ASSERT_EQ(e->PM_MEM_WMODE[0], 2);

@@ -1,6 +1,5 @@
 // The input crop page: cards and pages of an input's crops, adding, editing and deleting through
 // the form, and what reaches the crop table, the engine and the parameter file.
-#include "chips/tarvosource.h"
 #include "core/alias.h"
 #include "ui/shell/lcd_touch.h"
 #include "ui/shell/option.h"
@@ -8,6 +7,7 @@
 #include "ui/video/inputchoose.h"
 #include "ui/video/inputcut.h"
 #include "sim/video_chip_crop.h"
+#include "support/video_input.h"
 #include "video_fixture.h"
 
 using namespace ramaddr;
@@ -107,20 +107,7 @@ TEST_F(InputCutTest, EditCommitsTheRectangleAndBadTextsStoreZero)
 TEST_F(InputCutTest, ACropEditedOnThePageIsWhatTheChipReadsOnceAWindowShowsIt)
 {
     // HDMI1 carries 1080p60; window 1 shows it on the whole panel.
-    TARVO_HDMI_INFO r{};
-    r.Hact = 1920;
-    r.Hsync = 44;
-    r.Hback = 148;
-    r.Htotal = 2200;
-    r.Vact = 1080;
-    r.Vsync = 5;
-    r.Vback = 36;
-    r.Vtotal = 1125;
-    r.pfreq = 148.5f;
-    r.type = 1;
-    r.stable = 1;
-    tarvosource::pInstance()->hdminfo[2] = r;
-    sim::setInputSignal(2, true, 1920, 1080, 60);
+    zeltest::feedVideo(2, 1920, 1080, 60);
     for (int i = 0; i < 3; ++i)
         engineStep();
     ASSERT_NE(sim::describeCrops(chip).find("och 0: input 0,0 1920x1080 of 1920x1080"), std::string::npos)
