@@ -1,27 +1,46 @@
 #include "core/para_commit.h"
 
+#include "core/zelrampara.h"
 #include "engine/c331_manage.h"
 
-ParaCommit::ParaCommit() : engine_(c331_manage::p_c331_manage)
+namespace {
+pthread_mutex_t g_beforeEngine = PTHREAD_MUTEX_INITIALIZER;
+
+pthread_mutex_t* commitMutex(c331_manage* engine) { return engine ? &engine->para_mutex : &g_beforeEngine; }
+}  // namespace
+
+ParaCommit::ParaCommit() : engine_(c331_manage::p_c331_manage), mutex_(commitMutex(engine_))
 {
-    if (engine_)
-        pthread_mutex_lock(&engine_->para_mutex);
+    pthread_mutex_lock(mutex_);
+}
+
+ParaCommit::ParaCommit(std::try_to_lock_t) : engine_(c331_manage::p_c331_manage)
+{
+    pthread_mutex_t* m = commitMutex(engine_);
+    if (pthread_mutex_trylock(m) == 0)
+        mutex_ = m;
 }
 
 ParaCommit::~ParaCommit()
 {
-    if (!engine_)
+    if (!mutex_)
         return;
-    pthread_mutex_unlock(&engine_->para_mutex);
+    pthread_mutex_unlock(mutex_);
     // After the unlock, so the woken worker finds the image free.
-    if (flagged_)
+    if (flagged_ && engine_)
         engine_->pace.wake();
 }
 
 void ParaCommit::set(uint8_t flag)
 {
+    if (!mutex_)
+        return;
+    if (ZelRamPara* model = ZelRamPara::p_zelrampara_config)
+        model->clear_uncommitted();
     if (!engine_)
         return;
     engine_->para_chg_flag = flag;
     flagged_ = flag != 0;
 }
+
+uint8_t ParaCommit::flag() const { return engine_ ? engine_->para_chg_flag.load() : 0; }

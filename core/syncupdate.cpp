@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/file_store.h"
 #include "core/global.h"
+#include "core/para_commit.h"
 #include "core/zelrampara.h"
 #include "engine/c331_manage.h"
 
@@ -30,7 +32,8 @@ constexpr int kNoticeUsbIn = 3;
 constexpr int kNoticeUsbOut = 4;
 constexpr int kNoticeReading = 5;
 
-constexpr unsigned kShadowRetryMs = 10;
+constexpr unsigned kRetryMs = 10;
+constexpr unsigned kFileHeader = 2;   // the parameter file's marker
 
 enum class Notice : uint8_t {
     None,
@@ -134,13 +137,9 @@ void SyncUpdate::set_notice_hook(NoticeHook hook)
 void SyncUpdate::para_sync(int code)
 {
     refresh_page(code);
-    ZelRamPara* model = ZelRamPara::p_zelrampara_config;
-    if (!model)
-        return;
-    serve_save_request(model);
     if (code == kCodeSyncModeFiles)
-        sync_mode_files(model);
-    save_image(model);
+        mode_files_due_ = true;
+    serve_image();
 }
 
 void SyncUpdate::refresh_page(int code)
@@ -196,70 +195,117 @@ void SyncUpdate::serve_save_request(ZelRamPara* model)
     ZEL_DEBUG("\n user mode save change ,%#x \n", slot[0]);
 }
 
-void SyncUpdate::sync_mode_files(ZelRamPara* model)
+// What code 2 does with each slot, decided from its marker under the commit lock: an empty slot's
+// file is deleted (and the save request cleared), a saved slot's file rewritten.
+std::vector<SyncUpdate::SlotFile> SyncUpdate::plan_mode_files(ZelRamPara* model)
 {
+    std::vector<SlotFile> plan(kUserModeCount, SlotFile::Keep);
     for (unsigned k = 0; k < kUserModeCount; ++k) {
         const unsigned char* slot = model->ram_user_mode[k];
         if (slot[0] == 0xFF || slot[1] == 0xFF) {
-            model->mode_file_deal(static_cast<int>(k), 1);
+            plan[k] = SlotFile::Delete;
             ram_set_u16(model->ram_para, kSaveRequest, 0);
         } else if (slot[0] == 0xAA || slot[1] == 0xAA) {
-            model->mode_file_write(static_cast<int>(k), 2);
+            plan[k] = SlotFile::Rewrite;
         }
+    }
+    return plan;
+}
+
+// The file work itself runs without the lock: sixteen files with their syncs take long.
+void SyncUpdate::sync_mode_files(ZelRamPara* model, const std::vector<SlotFile>& plan)
+{
+    for (unsigned k = 0; k < plan.size(); ++k) {
+        if (plan[k] == SlotFile::Delete)
+            model->mode_file_deal(static_cast<int>(k), 1);
+        else if (plan[k] == SlotFile::Rewrite)
+            model->mode_file_write(static_cast<int>(k), 2);
     }
 }
 
-void SyncUpdate::save_image(ZelRamPara* model)
+// The image part of a report: the save request, the mode files, the parameter file and the shadow.
+// The links and the engine touch the image under the commit lock, so this runs under it too; the
+// lock is only tried (a page on this thread may report while it holds it, and the engine holds it
+// through a pass that can take seconds), and a busy lock brings the dispatcher back shortly.
+void SyncUpdate::serve_image()
 {
-    // A change confined to 0x000-0x2FF is neither saved nor copied to the shadow.
-    if (!model->persisted_part_changed())
+    ZelRamPara* model = ZelRamPara::p_zelrampara_config;
+    if (!model)
+        return;
+    std::vector<unsigned char> image;
+    std::vector<SlotFile> modeFiles;
+    {
+        ParaCommit lock(std::try_to_lock);
+        if (!lock.owns()) {
+            retry_later();
+            return;
+        }
+        serve_save_request(model);
+        if (mode_files_due_) {
+            modeFiles = plan_mode_files(model);
+            mode_files_due_ = false;
+        }
+        // A change confined to 0x000-0x2FF is neither saved nor copied to the shadow.
+        if (model->persisted_part_changed())
+            image = snapshot(model);
+    }
+    sync_mode_files(model, modeFiles);
+    if (image.empty())
         return;
     ZEL_DEBUG("\n ram_para diffrent !");
     // When the file cannot be written the shadow keeps the old state, so the change is saved on
-    // the next dispatch instead of being lost.
-    if (model->save_parameter_file() != 0)
+    // the next report instead of being lost.
+    if (!save_image(model, image))
         return;
-    if (!refresh_shadow_when_applied(model))
-        retry_shadow(model);
+    refresh_shadow_when_applied(model, image);
 }
 
-// The engine holds its mutex (a pass can take seconds while the LED output hands over): try the
-// shadow again shortly. The file is written again only when the image has changed since it was
-// saved, so a long pass does not rewrite the flash on every retry.
-void SyncUpdate::retry_shadow(ZelRamPara* model)
+std::vector<unsigned char> SyncUpdate::snapshot(ZelRamPara* model)
+{
+    // The input summary below 0x300 has its own writer and lock.
+    pthread_mutex_lock(&model->mutex);
+    std::vector<unsigned char> image(model->ram_para, model->ram_para + kRamSize);
+    pthread_mutex_unlock(&model->mutex);
+    return image;
+}
+
+// Writes the persisted part of `image` unless the file already holds exactly that (the engine's
+// report of a change that was saved before it was applied comes back with the same bytes, and
+// the flash is not rewritten for it).
+bool SyncUpdate::save_image(ZelRamPara* model, const std::vector<unsigned char>& image)
+{
+    std::vector<unsigned char> file(kFileHeader + kPersistLen);
+    if (filestore::read_file(kParameterFile, file.data(), file.size()) == long(file.size()) &&
+        std::equal(file.begin() + kFileHeader, file.end(), image.begin() + kPersistStart))
+        return true;
+    return model->save_parameter_file(image.data()) == 0;
+}
+
+// The engine finds a change by comparing image and shadow once para_chg_flag is set. While the
+// flag is set it has not compared yet, and while a RAM write waits for its commit nobody has asked
+// it to: the shadow keeps the old state in both cases, and the engine's own report after its pass
+// brings the dispatcher back to refresh it.
+void SyncUpdate::refresh_shadow_when_applied(ZelRamPara* model, const std::vector<unsigned char>& image)
+{
+    ParaCommit lock(std::try_to_lock);
+    if (!lock.owns()) {
+        retry_later();
+        return;
+    }
+    if (!lock.held() || (lock.flag() == 0 && !model->has_uncommitted())) {
+        pthread_mutex_lock(&model->mutex);
+        model->refresh_shadow(image.data());
+        pthread_mutex_unlock(&model->mutex);
+    }
+}
+
+void SyncUpdate::retry_later()
 {
     if (retry_pending_)
         return;
     retry_pending_ = true;
-    std::vector<unsigned char> saved(model->ram_para + kPersistStart, model->ram_para + kRamSize);
-    QTimer::singleShot(kShadowRetryMs, this, [this, saved]() {
+    QTimer::singleShot(kRetryMs, this, [this]() {
         retry_pending_ = false;
-        ZelRamPara* m = ZelRamPara::p_zelrampara_config;
-        if (!m)
-            return;
-        if (!std::equal(saved.begin(), saved.end(), m->ram_para + kPersistStart))
-            save_image(m);
-        else if (!refresh_shadow_when_applied(m))
-            retry_shadow(m);
+        serve_image();
     });
-}
-
-// The engine finds a change by comparing image and shadow once para_chg_flag is set. While the
-// flag is set it has not compared yet, so the shadow must keep the old state; the engine's own
-// report brings the dispatcher back to refresh it. The engine's mutex is only tried: a page on
-// this thread may report while it holds it, and the engine reports while it holds it.
-// False when the mutex was busy.
-bool SyncUpdate::refresh_shadow_when_applied(ZelRamPara* model)
-{
-    c331_manage* engine = c331_manage::p_c331_manage;
-    if (!engine) {
-        model->refresh_shadow();
-        return true;
-    }
-    if (pthread_mutex_trylock(&engine->para_mutex) != 0)
-        return false;
-    if (engine->para_chg_flag == 0)
-        model->refresh_shadow();
-    pthread_mutex_unlock(&engine->para_mutex);
-    return true;
 }

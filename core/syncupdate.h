@@ -25,7 +25,9 @@
 
 #include <QObject>
 
+#include <cstdint>
 #include <functional>
+#include <vector>
 
 class ZelRamPara;
 
@@ -52,10 +54,15 @@ private:
 
     void refresh_page(int code);
     void serve_save_request(ZelRamPara* model);
-    void sync_mode_files(ZelRamPara* model);
-    void save_image(ZelRamPara* model);
-    bool refresh_shadow_when_applied(ZelRamPara* model);
-    void retry_shadow(ZelRamPara* model);
+    enum class SlotFile : uint8_t { Keep, Delete, Rewrite };
+    static std::vector<SlotFile> plan_mode_files(ZelRamPara* model);
+    static void sync_mode_files(ZelRamPara* model, const std::vector<SlotFile>& plan);
+    void serve_image();
+    static std::vector<unsigned char> snapshot(ZelRamPara* model);
+    bool save_image(ZelRamPara* model, const std::vector<unsigned char>& image);
+    void refresh_shadow_when_applied(ZelRamPara* model, const std::vector<unsigned char>& image);
+    void retry_later();
 
     bool retry_pending_ = false;
+    bool mode_files_due_ = false;              // a code 2 waits for the image lock
 };

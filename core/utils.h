@@ -86,6 +86,15 @@ public:
     static int getIPAddress();
     static int initIPAddress();
     static int init_resteth(QString address, QString gateway, QString mask);
+    // True for six colon-separated pairs of hex digits naming one station (not a group address,
+    // not all zero): the only hardware address text put into a shell command or a file.
+    static bool isStationMac(const QString& text);
+    // Gives "eth0" the hardware address `mac` (down, "hw ether", up). 0, or 255 when the text is
+    // not acceptable, the interface does not exist or the address was refused.
+    static int set_eth0_mac(const QString& mac);
+    // Rewrites "/etc/network/interfaces" so that "eth0" comes up with `mac` and the stored
+    // address, mask and gateway at the next start. 0 or 255.
+    static int write_network_interfaces(const QString& mac);
 };
 
 // The unused loop-back UDP client kept for the box's companion process.

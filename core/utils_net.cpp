@@ -2,6 +2,7 @@
 #include "core/utils.h"
 
 #include "core/config_engine.h"
+#include "core/file_store.h"
 #include "core/global.h"
 
 #include <QStringList>
@@ -15,6 +16,8 @@
 #include <cstring>
 
 namespace {
+
+constexpr const char* kNetworkInterfacesFile = "/etc/network/interfaces";
 
 QString textSetting(ConfigEngine* c, ConfigItem::ConfigName id) { return c->read_config_variant(id).toString(); }
 int intSetting(ConfigEngine* c, ConfigItem::ConfigName id) { return c->read_config_variant(id).toInt(); }
@@ -62,6 +65,50 @@ bool Utils::isDottedQuad(const QString& text)
             return false;
     }
     return true;
+}
+
+bool Utils::isStationMac(const QString& text)
+{
+    const QStringList parts = text.split(QLatin1Char(':'));
+    if (parts.size() != 6)
+        return false;
+    auto hex = [](QChar c) {
+        return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('a') && c <= QLatin1Char('f')) ||
+               (c >= QLatin1Char('A') && c <= QLatin1Char('F'));
+    };
+    bool allZero = true;
+    for (const QString& part : parts) {
+        if (part.size() != 2 || !hex(part[0]) || !hex(part[1]))
+            return false;
+        allZero = allZero && part.toUInt(nullptr, 16) == 0;
+    }
+    const bool group = parts[0].toUInt(nullptr, 16) & 1u;
+    return !group && !allZero;
+}
+
+int Utils::set_eth0_mac(const QString& mac)
+{
+    if (!isStationMac(mac) || !eth0Exists())
+        return 255;
+    // The address can only change while the interface is down; it comes up again either way.
+    system_mutex(QStringLiteral("ifconfig eth0 down"));
+    const int rc = system_mutex(QStringLiteral("ifconfig eth0 hw ether %1").arg(mac));
+    system_mutex(QStringLiteral("ifconfig eth0 up"));
+    return rc;
+}
+
+int Utils::write_network_interfaces(const QString& mac)
+{
+    if (!isStationMac(mac) || !acceptable(g_str_ip, g_str_gateway, g_srt_mask))
+        return 255;
+    QString text = QStringLiteral("auto lo\niface lo inet loopback\n\nauto eth0\niface eth0 inet static\n");
+    text += QStringLiteral("hwaddress ether %1\naddress %2\nnetmask %3\n").arg(mac, g_str_ip, g_srt_mask);
+    if (!g_str_gateway.isEmpty())
+        text += QStringLiteral("gateway %1\n").arg(g_str_gateway);
+    const QByteArray bytes = text.toLatin1();
+    QMutexLocker lock(&_file_deal_mutex);
+    return filestore::write_atomic(kNetworkInterfacesFile, reinterpret_cast<const unsigned char*>(bytes.constData()),
+                                   size_t(bytes.size()));
 }
 
 int Utils::getIPAddress()

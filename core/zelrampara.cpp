@@ -228,7 +228,9 @@ bool ZelRamPara::persisted_part_changed() const
     return std::memcmp(ram_para + kPersistStart, ram_para_shadow + kPersistStart, kPersistLen) != 0;
 }
 
-int ZelRamPara::save_parameter_file()
+int ZelRamPara::save_parameter_file() { return save_parameter_file(ram_para); }
+
+int ZelRamPara::save_parameter_file(const unsigned char* image)
 {
     QMutexLocker lock(&Utils::_file_deal_mutex);
     // The file keeps its marker and its tail; only image 0x300-0xFFF at offset 2 is new. A file
@@ -236,13 +238,15 @@ int ZelRamPara::save_parameter_file()
     unsigned char file[kRamSize] = {};
     if (filestore::read_file(kParameterFile, file, sizeof file) < 2)
         file[0] = file[1] = kMarker;
-    std::memcpy(file + 2, ram_para + kPersistStart, kPersistLen);
+    std::memcpy(file + 2, image + kPersistStart, kPersistLen);
     int rc = filestore::write_atomic(kParameterFile, file, sizeof file);
     filestore::sync_and_settle();
     return rc;
 }
 
-void ZelRamPara::refresh_shadow()
+void ZelRamPara::refresh_shadow() { refresh_shadow(ram_para); }
+
+void ZelRamPara::refresh_shadow(const unsigned char* image)
 {
-    std::memcpy(ram_para_shadow, ram_para, kRamSize);
+    std::memcpy(ram_para_shadow, image, kRamSize);
 }

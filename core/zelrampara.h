@@ -13,6 +13,7 @@
 
 #include <pthread.h>
 
+#include <atomic>
 #include <cstdint>
 
 #include "core/ram_layout.h"
@@ -93,8 +94,18 @@ public:
     // Writes image 0x300-0xFFF to the parameter file so that a power cut leaves the old or the new
     // file whole. 0 on success, 255 when it could not be written.
     int save_parameter_file();
-    // Copies the whole image over the shadow.
+    // The same from a copy of the whole image (taken under the commit lock).
+    int save_parameter_file(const unsigned char* image);
+    // Copies the whole image (or a copy of it) over the shadow.
     void refresh_shadow();
+    void refresh_shadow(const unsigned char* image);
+
+    // ---- changes written without a commit (the protocol's RAM write) ----------------------------
+    // Set and cleared under the commit lock (core/para_commit.h); while set, the shadow keeps the
+    // state the engine last applied, so the engine's next pass still finds the change.
+    void mark_uncommitted() { uncommitted_ = true; }
+    void clear_uncommitted() { uncommitted_ = false; }
+    bool has_uncommitted() const { return uncommitted_.load(); }
 
     // ---- data (in this order) ------------------------------------------------------------------
     pthread_mutex_t mutex;                        // guards the input summary 0x100-0x123
@@ -119,6 +130,8 @@ private:
     void apply_startup_fixups();
     void preset_reg_status();
     int find_crop_entry(int source, int n);
+
+    std::atomic<bool> uncommitted_{false};
 };
 
 // Mode file of slot k ("/data/modes/custom_mode" + (k + 1)) and its OSD copy

@@ -1,18 +1,25 @@
 // Random bytes into a link's frame receiver; every frame it accepts goes through the link's frame
-// handling into the command processor, on a simulated board in a private root directory.
+// handling into the command processor, or to the receiving cards, on a simulated board in a
+// private root directory: both FPGAs with their flash and card chains run behind the FPGA
+// manager, so the FPGA register, RAM and flash commands and the pass-through reach devices.
 #include <stdlib.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "core/config_engine.h"
 #include "core/global.h"
 #include "core/zelrampara.h"
 #include "engine/c331_manage.h"
+#include "ledout/fpga_manage.h"
 #include "links/link_core.h"
 #include "links/protocol_phy.h"
+#include "links/reply_queue.h"
+#include "sim/card_port_engine.h"
+#include "sim/fpga_model.h"
 
 namespace {
 
@@ -28,11 +35,28 @@ public:
         if (frames != 1)
             abort();
     }
-    bool sendQueuedReply() override { return false; }
-    void clearQueuedReplies() override {}
+    bool sendQueuedReply() override
+    {
+        std::unique_ptr<TcpReplyRecord> r = tcpReplyQueue().takeFirst();
+        if (r)
+            sendEncoded(r->frame, r->length);
+        return r != nullptr;
+    }
+    void clearQueuedReplies() override { tcpReplyQueue().clear(); }
+    // Time moves only while a link waits (for its turn or for the cards): a frame nobody answers
+    // is given up after a few polls instead of never.
+    bool running() const override
+    {
+        G_timeTicks += kTicksPerPoll;
+        return true;
+    }
+
+private:
+    static constexpr unsigned kTicksPerPoll = 50;
 };
 
 std::string g_root;
+constexpr int kBringUpPasses = 5000;
 
 void removeRoot()
 {
@@ -53,6 +77,20 @@ void setUp()
     ConfigEngine::pInstance();
     ZelRamPara::pInstance();
     c331_manage::p_c331_manage = new c331_manage();
+    sim::attachFpgas();
+    fpga_manage* fpga = fpga_manage::pInstance();
+    fpga->softinit();
+    sim::attachCardChains();
+    // Bring both FPGAs up (and let the card search count the cards) the way the worker would.
+    for (int pass = 0; pass < kBringUpPasses && fpga->get_fpga_status() != 1; ++pass) {
+        G_timeTicks += 1;
+        fpga->fpga_manage_deal(fpga);
+    }
+    tcpReplyQueue().attach(
+        [](unsigned char* out, const unsigned char* in, unsigned int n) {
+            return protocol_phy::data_re_transf_meaning(out, in, n, nullptr);
+        },
+        nullptr);
 }
 
 }  // namespace

@@ -99,6 +99,8 @@ uint8_t fpga_manage::shadow(int reg, int fpga) const
 {
     if (reg < 0 || reg >= kRegisters)
         return 0;
+    // A link's pass-through poll writes shadow bytes while other threads read them.
+    std::lock_guard<std::mutex> lock(reg_mutex);
     return regShadow_[fpgaIndex(fpga)][reg];
 }
 

@@ -105,7 +105,7 @@ public:
     int read_fpga_ram(uint8_t* buffer, uint32_t address, uint32_t length, uint8_t ram_id, int fpga);
     void write_LCD_register(uint8_t byte, const uint8_t* data, int fpga, uint32_t length);
     void fpga_flash_access() {}
-    // The shadow byte of a register (0 for numbers outside the shadow).
+    // The shadow byte of a register (0 for numbers outside the shadow), read under reg_mutex.
     uint8_t shadow(int reg, int fpga) const;
 
     // ---- bring-up, reset and status ------------------------------------------------------------
@@ -325,7 +325,7 @@ public:
     std::atomic<uint8_t> set_bri_flag{0};      // set and cleared under Utils::_bri_set_mutex
 
     // ---- locks ---------------------------------------------------------------------------------
-    std::mutex reg_mutex;                    // shadow bytes and MCU_RAM_EXTEND byte 29
+    mutable std::mutex reg_mutex;            // shadow bytes and MCU_RAM_EXTEND byte 29
     std::recursive_mutex passby_mutex;       // pass-through frames against the interrupt service
 
     // ---- register shadows and RAM images -------------------------------------------------------

@@ -48,6 +48,12 @@ bool LinkCore::passThrough(uint8_t* body, unsigned length, LinkEndpoint& endpoin
     // The cards' send RAMs hold less: such a frame is never sent, so nothing is waited for.
     if (length >= kPassbyMaxFrame)
         return false;
+    passby::Turn turn;
+    const unsigned arrived = G_timeTicks.load();
+    if (!turn.take([&] { return !endpoint.running() || Utils::getTimeSpace(arrived) > kPassbyTimeoutTicks; })) {
+        ZEL_DEBUG("\n pass-through frame dropped, the cards stayed busy, link %d \n", passbyPort_);
+        return false;
+    }
     endpoint.clearQueuedReplies();
     g_passby_trans_port = passbyPort_;
     if (!passby::deliver(body, length)) {

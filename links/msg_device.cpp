@@ -44,6 +44,26 @@ bool quad(const QString& text, uint8_t* out)
     return true;
 }
 
+QString macText(const uint8_t* p)
+{
+    char text[18];
+    std::snprintf(text, sizeof text, "%02X:%02X:%02X:%02X:%02X:%02X", p[0], p[1], p[2], p[3], p[4], p[5]);
+    return QString::fromLatin1(text);
+}
+
+// The interface's own address as its tools print it; the stored setting when they print none.
+std::string interfaceMac()
+{
+    std::string mac = Utils::shell_exec(kMacCommand, 100);
+    while (!mac.empty() && (mac.back() == '\n' || mac.back() == '\r' || mac.back() == ' '))
+        mac.pop_back();
+    if (mac.size() > 17 || !printable(reinterpret_cast<const uint8_t*>(mac.data()), unsigned(mac.size())))
+        mac.clear();
+    if (mac.empty() && Utils::isStationMac(g_str_mac))
+        mac = g_str_mac.toStdString();
+    return mac;
+}
+
 void signalChange()
 {
     if (ZelRamPara::p_zelrampara_config)
@@ -119,7 +139,8 @@ void message_deal::barcode(const uint8_t* body, unsigned length, Reply& r)
 
 // Byte 10 selects: 0 read (reply: address, mask, gateway as 4 bytes each, u16 TCP port, MAC
 // text), 1 set address, mask and gateway (12 bytes from 11), 2 set the offered-language mask
-// (u32 from 11), 3 set the Wi-Fi address (4 bytes from 11).
+// (u32 from 11), 3 set the Wi-Fi address (4 bytes from 11), 4 set the MAC address (6 bytes from
+// 11).
 void message_deal::network(const uint8_t* body, unsigned length, Reply& r)
 {
     ConfigEngine* config = ConfigEngine::p_config;
@@ -137,11 +158,7 @@ void message_deal::network(const uint8_t* body, unsigned length, Reply& r)
         quad(g_srt_mask, out + 4);
         quad(g_str_gateway, out + 8);
         frame::put16(out + 12, uint16_t(g_int_tcp_port));
-        std::string mac = Utils::shell_exec(kMacCommand, 100);
-        while (!mac.empty() && (mac.back() == '\n' || mac.back() == '\r' || mac.back() == ' '))
-            mac.pop_back();
-        if (mac.size() > 17 || !printable(reinterpret_cast<const uint8_t*>(mac.data()), unsigned(mac.size())))
-            mac.clear();
+        std::string mac = interfaceMac();
         r.append(out, sizeof out);
         r.append(mac.data(), unsigned(mac.size()));
         return;
@@ -174,6 +191,23 @@ void message_deal::network(const uint8_t* body, unsigned length, Reply& r)
         config->write_config_variant(ConfigItem::WifiIPAddress, dotted(p));
         g_str_wifi_ip = dotted(p);
         return;
+    case 4: {
+        if (length != 18)
+            break;
+        const QString mac = macText(p);
+        if (!Utils::isStationMac(mac))
+            break;
+        config->write_config_variant(ConfigItem::MAC, mac);
+        g_str_mac = mac;
+        // Stored for the next start first, then applied; the address set-up follows because
+        // taking the interface down drops its address and routes.
+        const bool stored = Utils::write_network_interfaces(mac) == 0;
+        const bool applied = Utils::set_eth0_mac(mac) == 0 && Utils::init_resteth(g_str_ip, g_str_gateway, g_srt_mask) == 0;
+        if (!stored || !applied)
+            r.status(kStatusRefused);
+        signalChange();
+        return;
+    }
     default:
         break;
     }

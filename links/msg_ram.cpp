@@ -8,6 +8,7 @@
 //   0x01000000 + FPGA * 0x100000 + RAM id * 0x1000 + offset (offset + length <= 1024): FPGA RAM
 #include <cstring>
 
+#include "core/para_commit.h"
 #include "core/zelrampara.h"
 #include "ledout/fpga_manage.h"
 #include "links/message_deal.h"
@@ -40,6 +41,18 @@ unsigned fpgaRamRead(unsigned char* out, const ramspace::Target& t, uint16_t n)
     return linkhooks::fpgaReadRam(out, t.offset, n, t.ramId, t.fpga) ? 0 : 1;
 }
 
+// The bytes land in the image under the commit lock without a commit: the change reaches the
+// chip with the next commit (the update register), and until then the change dispatcher keeps
+// the shadow that tells the engine what changed.
+unsigned writeImage(ZelRamPara& model, unsigned char* data, uint16_t n, uint32_t address)
+{
+    ParaCommit lock;
+    unsigned result = model.ZelRamParaDeal(data, n, address);
+    if (result == 0 && n != 0)
+        model.mark_uncommitted();
+    return result;
+}
+
 }  // namespace
 
 void message_deal::write_ram(const uint8_t* body, unsigned length, Reply& r)
@@ -53,14 +66,17 @@ void message_deal::write_ram(const uint8_t* body, unsigned length, Reply& r)
     unsigned char* data = const_cast<unsigned char*>(body + kData);
     ramspace::Target t = ramspace::locate(address, n);
     unsigned result = 1;
+    ZelRamPara* model = ZelRamPara::p_zelrampara_config;
     switch (t.space) {
     case ramspace::kImage:
-        result = ZelRamPara::p_zelrampara_config
-                     ? ZelRamPara::p_zelrampara_config->ZelRamParaDeal(data, n, address) : 1;
+        if (model)
+            result = writeImage(*model, data, n, address);
         break;
     case ramspace::kUserMode:
-        result = ZelRamPara::p_zelrampara_config
-                     ? ZelRamPara::p_zelrampara_config->ZelModeUserRamParaDeal(data, n, address) : 1;
+        if (model) {
+            ParaCommit lock;
+            result = model->ZelModeUserRamParaDeal(data, n, address);
+        }
         break;
     case ramspace::kCommandRam:
         if (fpga_manage::p_fpga_manage) {
@@ -91,17 +107,17 @@ void message_deal::read_ram(const uint8_t* body, unsigned length, Reply& r)
     fpga_manage* fpga = fpga_manage::p_fpga_manage;
     switch (t.space) {
     case ramspace::kImage:
+    case ramspace::kUserMode: {
         if (!model)
             break;
-        std::memcpy(out, model->ram_para + t.offset, n);
+        ParaCommit lock;
+        pthread_mutex_lock(&model->mutex);   // the input summary's own writer
+        const unsigned char* from = t.space == ramspace::kImage ? model->ram_para : model->ram_user_mode[t.slot];
+        std::memcpy(out, from + t.offset, n);
+        pthread_mutex_unlock(&model->mutex);
         r.commit(n);
         return;
-    case ramspace::kUserMode:
-        if (!model)
-            break;
-        std::memcpy(out, model->ram_user_mode[t.slot] + t.offset, n);
-        r.commit(n);
-        return;
+    }
     case ramspace::kCommandRam:
         if (!fpga)
             break;

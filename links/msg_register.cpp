@@ -2,7 +2,8 @@
 //
 // Write body: register in byte 10, mask in 11, target in 12 (0 the controller's register and
 // status area, 1 FPGA 0, 2 FPGA 1), value in 13. Read body: register in 10, count in 11 (0 reads
-// one), target in 12; the reply carries one byte per register.
+// one), target in 12, and byte 13 when the sender fills the read like a write (it is ignored); the
+// reply carries one byte per register.
 #include <QMutexLocker>
 
 #include "core/global.h"
@@ -23,6 +24,7 @@ constexpr int kValue = 13;
 constexpr int kCount = 11;
 constexpr unsigned kWriteBody = 15;
 constexpr unsigned kReadBody = 14;
+constexpr unsigned kReadBodyFilled = 15;
 
 constexpr uint8_t kTargetDevice = 0;
 constexpr uint8_t kTargetFpga0 = 1;
@@ -54,8 +56,8 @@ void requestLedSize()
     if (!f)
         return;
     QMutexLocker lock(&Utils::_led_para_init_mutex);
-    if (f->MCU_REG_func[0][fpga_manage::kRegState] == fpga_manage::kRunning &&
-        f->MCU_REG_func[1][fpga_manage::kRegState] == fpga_manage::kRunning) {
+    if (f->shadow(fpga_manage::kRegState, 0) == fpga_manage::kRunning &&
+        f->shadow(fpga_manage::kRegState, 1) == fpga_manage::kRunning) {
         g_set_led_setup = 0;
         g_set_led_para = 1;
     }
@@ -138,7 +140,7 @@ void message_deal::write_register(const uint8_t* body, unsigned length, Reply& r
 
 void message_deal::read_register(const uint8_t* body, unsigned length, Reply& r)
 {
-    if (length != kReadBody) {
+    if (length != kReadBody && length != kReadBodyFilled) {
         r.status(kStatusRefused);
         return;
     }

@@ -51,7 +51,7 @@ void networkManage::onData(int fd, const uint8_t* data, unsigned length)
 
 void networkManage::sendEncoded(const uint8_t* data, unsigned length)
 {
-    TcpServer::sendAll(current_socket.load(), data, length);
+    server_.send(current_socket.load(), data, length);
 }
 
 bool networkManage::sendQueuedReply()
@@ -59,8 +59,6 @@ bool networkManage::sendQueuedReply()
     std::unique_ptr<TcpReplyRecord> r = reply_queue.takeFirst();
     if (!r)
         return false;
-    int fd = int(r->socket);
-    if (server_.hasClient(fd))
-        TcpServer::sendAll(fd, r->frame, r->length);
+    server_.send(int(r->socket), r->frame, r->length);
     return true;
 }

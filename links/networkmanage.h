@@ -1,4 +1,4 @@
-// The TCP link: frames of any number of clients of the TCP command port.
+// The TCP link: frames of the clients of the TCP command port (limits: links/tcpserver.h).
 #pragma once
 
 #include <atomic>
@@ -20,6 +20,9 @@ public:
     // One pass of the receive thread: waits up to `timeoutMs` and handles what arrived.
     void stepOnce(int timeoutMs);
     int port() const { return server_.port(); }
+    // Connected clients, and accepts that failed for want of descriptors (readable anywhere).
+    size_t clientCount() const { return server_.clientCount(); }
+    unsigned acceptFailures() const { return server_.acceptFailures(); }
 
     protocol_phy codec;                        // encoder of the queued replies
     std::atomic<int> current_socket{-1};       // client of the frame being handled

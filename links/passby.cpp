@@ -1,5 +1,7 @@
 #include "links/passby.h"
 
+#include <unistd.h>
+
 #include <mutex>
 
 #include "core/global.h"
@@ -8,6 +10,26 @@
 
 // The FPGA manager's pass-through entry points, for the links.
 namespace passby {
+
+namespace {
+std::mutex g_turn;
+constexpr unsigned kTurnPollUs = 1000;
+}  // namespace
+
+Turn::~Turn()
+{
+    if (held_)
+        g_turn.unlock();
+}
+
+bool Turn::tryTake()
+{
+    if (!held_)
+        held_ = g_turn.try_lock();
+    return held_;
+}
+
+void Turn::pause() { usleep(kTurnPollUs); }
 
 bool deliver(uint8_t* body, unsigned length)
 {

@@ -5,6 +5,35 @@
 
 namespace passby {
 
+// One pass-through transaction at a time across all links: from the hand-over of a frame until
+// its reply is sent or given up, no other link hands a frame to the cards, so the reply path
+// always queues the answer for the link (and the client) that asked.
+class Turn {
+public:
+    Turn() = default;
+    ~Turn();
+    // Waits for the transaction of another link to end. False when `giveUp` said to stop first
+    // (it is asked about once a millisecond).
+    template <class GiveUp>
+    bool take(GiveUp giveUp)
+    {
+        while (!tryTake()) {
+            if (giveUp())
+                return false;
+            pause();
+        }
+        return true;
+    }
+
+    Turn(const Turn&) = delete;
+    Turn& operator=(const Turn&) = delete;
+
+private:
+    bool tryTake();
+    static void pause();
+    bool held_ = false;
+};
+
 // Hands a frame body to the cards under the manager's pass-through mutex, clearing the
 // reply-ready flag first. False when there is no FPGA manager to take it.
 bool deliver(uint8_t* body, unsigned length);

@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "core/global.h"
+#include "core/para_commit.h"
 #include "core/ram_layout.h"
 #include "core/utils.h"
 #include "core/zelrampara.h"
@@ -81,7 +82,10 @@ void T71_WIFI_CONFIG::set_wifi_reset_flag()
 bool T71_WIFI_CONFIG::switchedOn() const
 {
     ZelRamPara* m = ZelRamPara::p_zelrampara_config;
-    return m && m->ram_para[ramaddr::kWifiOff] == 0;
+    if (!m)
+        return false;
+    ParaCommit lock;   // the switch's writers (the advanced page, the links) hold it
+    return m->ram_para[ramaddr::kWifiOff] == 0;
 }
 
 void T71_WIFI_CONFIG::stepOnce()

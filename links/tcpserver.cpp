@@ -1,8 +1,6 @@
-#include "links/link_env.h"
 #include "links/tcpserver.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -11,22 +9,37 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <sys/time.h>
+#include <chrono>
 
 #include "core/global.h"
 #include "core/utils.h"
+#include "links/link_env.h"
+
+namespace {
+
+int64_t nowMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+// The process (or the system) is out of descriptors or memory: accepting again at once would
+// fail the same way.
+bool outOfResources(int err) { return err == EMFILE || err == ENFILE || err == ENOBUFS || err == ENOMEM; }
+
+}  // namespace
 
 TcpServer::~TcpServer()
 {
-    for (int fd : clients_)
-        ::close(fd);
+    for (const Client& c : clients_)
+        ::close(c.fd);
     if (listenFd_ >= 0)
         ::close(listenFd_);
 }
 
 int TcpServer::listenOn(int port)
 {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) {
         writeLogMsg(LOG_FAILURE, "tcp socket");
         return -1;
@@ -37,7 +50,7 @@ int TcpServer::listenOn(int port)
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(linkenv::listenAddress());
     a.sin_port = htons(uint16_t(port));
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, 16) != 0) {
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, kBacklog) != 0) {
         writeLogMsg(LOG_FAILURE, "tcp bind/listen");
         ::close(fd);
         return -1;
@@ -49,9 +62,26 @@ int TcpServer::listenOn(int port)
     return 0;
 }
 
+TcpServer::Client* TcpServer::find(int fd)
+{
+    auto it = std::find_if(clients_.begin(), clients_.end(), [fd](const Client& c) { return c.fd == fd; });
+    return it == clients_.end() ? nullptr : &*it;
+}
+
+const TcpServer::Client* TcpServer::find(int fd) const { return const_cast<TcpServer*>(this)->find(fd); }
+
 bool TcpServer::hasClient(int fd) const
 {
-    return std::find(clients_.begin(), clients_.end(), fd) != clients_.end();
+    const Client* c = find(fd);
+    return c && !c->dropped;
+}
+
+int TcpServer::pollTimeout(int timeoutMs) const
+{
+    if (acceptRestUntilMs_ == 0)
+        return timeoutMs;
+    int64_t rest = acceptRestUntilMs_ - nowMs();
+    return int(std::max<int64_t>(0, std::min<int64_t>(timeoutMs, rest)));
 }
 
 void TcpServer::pollOnce(int timeoutMs, const DataFn& onData, const CloseFn& onClose)
@@ -60,51 +90,133 @@ void TcpServer::pollOnce(int timeoutMs, const DataFn& onData, const CloseFn& onC
         ::usleep(unsigned(timeoutMs) * 1000);
         return;
     }
+    if (acceptRestUntilMs_ != 0 && nowMs() >= acceptRestUntilMs_)
+        acceptRestUntilMs_ = 0;
+    const bool accepting = acceptRestUntilMs_ == 0;
     std::vector<pollfd> fds;
-    fds.push_back({listenFd_, POLLIN, 0});
-    for (int c : clients_)
-        fds.push_back({c, POLLIN, 0});
-    int n = ::poll(fds.data(), fds.size(), timeoutMs);
-    if (n <= 0)
-        return;
-    if (fds[0].revents & POLLIN) {
-        int c = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (c >= 0) {
-            int on = 1;
-            ::setsockopt(c, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-            // A client that stops reading cannot hold the link: its sends give up.
-            timeval tv{2, 0};
-            ::setsockopt(c, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
-            clients_.push_back(c);
+    fds.reserve(clients_.size() + 1);
+    for (const Client& c : clients_)
+        fds.push_back({c.fd, short(POLLIN | (c.pending() ? POLLOUT : 0)), 0});
+    if (accepting)
+        fds.push_back({listenFd_, POLLIN, 0});
+    int n = ::poll(fds.data(), fds.size(), pollTimeout(timeoutMs));
+    if (n > 0) {
+        // Clients first: the list must not grow while their data is handled.
+        const size_t known = clients_.size();
+        for (size_t i = 0; i < known; ++i) {
+            Client& c = clients_[i];
+            if ((fds[i].revents & POLLOUT) && !c.dropped)
+                flush(c);
+            if ((fds[i].revents & (POLLIN | POLLHUP | POLLERR)) && !c.dropped)
+                readFrom(c, onData);
         }
+        if (accepting && (fds.back().revents & POLLIN))
+            acceptClients();
     }
-    for (size_t i = 1; i < fds.size(); ++i) {
-        if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
-            continue;
-        int c = fds[i].fd;
-        ssize_t got = ::recv(c, buf_.data(), buf_.size(), 0);
-        if (got > 0) {
-            onData(c, buf_.data(), unsigned(got));
+    reap(onClose);
+}
+
+void TcpServer::acceptClients()
+{
+    for (unsigned i = 0; i < kAcceptBurst; ++i) {
+        int c = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (c < 0) {
+            if (outOfResources(errno)) {
+                ++acceptFailures_;
+                acceptRestUntilMs_ = nowMs() + kAcceptBackoffMs;
+            }
+            return;   // EAGAIN: nobody else is waiting
+        }
+        if (clients_.size() >= kMaxClients) {
+            ++refused_;
+            ::close(c);
             continue;
         }
-        if (got < 0 && (errno == EINTR || errno == EAGAIN))
-            continue;
-        onClose(c);
-        ::close(c);
-        clients_.erase(std::remove(clients_.begin(), clients_.end(), c), clients_.end());
+        int on = 1;
+        ::setsockopt(c, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        Client client;
+        client.fd = c;
+        client.lastTraffic = client.lastProgress = G_timeTicks.load();
+        clients_.push_back(std::move(client));
+        clientCount_ = clients_.size();
     }
 }
 
-int TcpServer::sendAll(int fd, const uint8_t* data, unsigned length)
+void TcpServer::readFrom(Client& c, const DataFn& onData)
 {
-    unsigned done = 0;
-    while (done < length) {
-        ssize_t n = ::send(fd, data + done, length - done, MSG_NOSIGNAL);
+    ssize_t got = ::recv(c.fd, buf_.data(), buf_.size(), 0);
+    if (got > 0) {
+        c.lastTraffic = G_timeTicks.load();
+        onData(c.fd, buf_.data(), unsigned(got));
+        return;
+    }
+    if (got < 0 && (errno == EINTR || errno == EAGAIN))
+        return;
+    c.dropped = true;   // closed by the peer, or broken
+}
+
+// Sends what the client takes of its queue now. False when the connection broke.
+bool TcpServer::flush(Client& c)
+{
+    const unsigned now = G_timeTicks.load();   // before the peer can see the bytes and move on
+    while (c.pending()) {
+        ssize_t n = ::send(c.fd, c.queue.data() + c.queueStart, c.pending(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            c.queueStart += size_t(n);
+            c.lastTraffic = c.lastProgress = now;
+            continue;
+        }
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
-            return -1;
-        done += unsigned(n);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            break;
+        c.dropped = true;
+        return false;
     }
-    return 0;
+    if (c.pending() == 0) {
+        c.queue.clear();
+        c.queueStart = 0;
+    } else if (c.queueStart >= c.queue.size() / 2) {
+        c.queue.erase(c.queue.begin(), c.queue.begin() + std::ptrdiff_t(c.queueStart));
+        c.queueStart = 0;
+    }
+    return true;
+}
+
+bool TcpServer::send(int fd, const uint8_t* data, unsigned length)
+{
+    Client* c = find(fd);
+    if (!c || c->dropped)
+        return false;
+    if (c->pending() + length > kMaxQueuedBytes) {
+        // A client that lets this much pile up is not reading: it goes, the others stay served.
+        ZEL_DEBUG("\n tcp link: client %d does not read its replies, dropped \n", fd);
+        c->dropped = true;
+        return false;
+    }
+    if (c->pending() == 0)
+        c->lastProgress = G_timeTicks.load();
+    c->queue.insert(c->queue.end(), data, data + length);
+    return flush(*c);
+}
+
+bool TcpServer::timedOut(const Client& c) const
+{
+    if (c.pending() && Utils::getTimeSpace(c.lastProgress) > kStallTicks)
+        return true;
+    return Utils::getTimeSpace(c.lastTraffic) > kIdleTicks;
+}
+
+void TcpServer::reap(const CloseFn& onClose)
+{
+    for (Client& c : clients_) {
+        if (!c.dropped && !timedOut(c))
+            continue;
+        c.dropped = true;
+        onClose(c.fd);
+        ::close(c.fd);
+    }
+    clients_.erase(std::remove_if(clients_.begin(), clients_.end(), [](const Client& c) { return c.dropped; }),
+                   clients_.end());
+    clientCount_ = clients_.size();
 }

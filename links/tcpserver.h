@@ -1,7 +1,15 @@
-// The TCP command port's sockets: one listening socket and any number of clients, served by
-// poll() from one thread.
+// The TCP command port's sockets: one listening socket and up to kMaxClients clients, served by
+// poll() from one thread that never blocks on a client.
+//
+// Replies are written without waiting; what a client does not take at once waits in its own send
+// queue and goes out as the client reads, in order. A client is dropped when its queue would pass
+// kMaxQueuedBytes, when queued replies make no progress for kStallTicks, or when nothing at all
+// moves on its connection for kIdleTicks. Connections beyond kMaxClients are accepted and closed
+// at once. When the process runs out of descriptors the listening socket rests for
+// kAcceptBackoffMs instead of waking the thread again and again.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -11,30 +19,69 @@ public:
     using DataFn = std::function<void(int fd, const uint8_t* data, unsigned length)>;
     using CloseFn = std::function<void(int fd)>;
 
+    static constexpr unsigned kMaxClients = 64;
+    static constexpr unsigned kMaxQueuedBytes = 256 * 1024;
+    static constexpr unsigned kStallTicks = 3000;     // 30 s with replies waiting and none taken
+    static constexpr unsigned kIdleTicks = 60000;     // 10 min without any traffic
+    static constexpr int kBacklog = 128;
+    static constexpr unsigned kAcceptBurst = 64;      // accepts per wakeup
+    static constexpr int kAcceptBackoffMs = 100;
+
     TcpServer() = default;
     ~TcpServer();
 
-    // Listens on all interfaces (port 0 picks a free port). 0, or -1 when it failed.
+    // Listens (port 0 picks a free port). 0, or -1 when it failed.
     int listenOn(int port);
     int port() const { return port_; }
     bool listening() const { return listenFd_ >= 0; }
 
     // Waits up to `timeoutMs` for activity, accepts new clients, hands every chunk read to
-    // `onData` and drops clients that closed.
+    // `onData`, sends what clients can take of their queues and drops the clients that closed,
+    // overflowed or went quiet.
     void pollOnce(int timeoutMs, const DataFn& onData, const CloseFn& onClose);
     bool hasClient(int fd) const;
-    size_t clientCount() const { return clients_.size(); }
+    // Readable from any thread.
+    size_t clientCount() const { return clientCount_.load(); }
 
-    // Writes all bytes (a client that cannot take them is dropped at its next poll). 0 or -1.
-    static int sendAll(int fd, const uint8_t* data, unsigned length);
+    // Sends to a client without blocking; what the client cannot take now is queued. False when
+    // the client is unknown or has been dropped (its queue would overflow).
+    bool send(int fd, const uint8_t* data, unsigned length);
+
+    // Accepts that failed for want of descriptors or memory (each followed by a rest).
+    unsigned acceptFailures() const { return acceptFailures_.load(); }
+    // Connections closed at once because kMaxClients were connected.
+    unsigned refusedClients() const { return refused_.load(); }
 
     TcpServer(const TcpServer&) = delete;
     TcpServer& operator=(const TcpServer&) = delete;
 
 private:
+    struct Client {
+        int fd = -1;
+        std::vector<uint8_t> queue;   // bytes not yet taken by the client
+        size_t queueStart = 0;        // first unsent byte of `queue`
+        unsigned lastTraffic = 0;     // tick of the last byte in or out
+        unsigned lastProgress = 0;    // tick the queue last moved (or began to wait)
+        bool dropped = false;         // overflowed: closed at the end of this poll
+        size_t pending() const { return queue.size() - queueStart; }
+    };
+
+    Client* find(int fd);
+    const Client* find(int fd) const;
+    void acceptClients();
+    bool flush(Client& c);
+    void readFrom(Client& c, const DataFn& onData);
+    bool timedOut(const Client& c) const;
+    void reap(const CloseFn& onClose);
+    int pollTimeout(int timeoutMs) const;
+
     static constexpr unsigned kReadChunk = 16384;
     int listenFd_ = -1;
     int port_ = 0;
-    std::vector<int> clients_;
+    std::vector<Client> clients_;
     std::vector<uint8_t> buf_ = std::vector<uint8_t>(kReadChunk);
+    int64_t acceptRestUntilMs_ = 0;   // monotonic ms; the listening socket rests until then
+    std::atomic<size_t> clientCount_{0};
+    std::atomic<unsigned> acceptFailures_{0};
+    std::atomic<unsigned> refused_{0};
 };

@@ -36,6 +36,8 @@ public:
 // against scripted answers by prefix (the longest matching prefix wins); unscripted commands
 // succeed with no output. The daemons the system starts ("hostapd", "udhcpd", "udhcpc",
 // "wpa_supplicant") are only remembered, so "pidof" answers for them until a "kill" naming them.
+// The wired interface's hardware address is remembered too: "ifconfig eth0 hw ether <mac>" sets
+// it and "ifconfig eth0 | grep HWaddr ..." prints it (kSimMac until set).
 // File commands ("cp", "rm", "mv", "chmod", "dos2unix", "sed", "sync", "mkdir") act in-process,
 // and only on paths inside the root; everything else is only journaled.
 class SimCommandRunner : public CommandRunner {
@@ -44,6 +46,8 @@ public:
         int status = 0;        // raw wait status returned by run()
         std::string output;    // returned by capture()
     };
+
+    static constexpr const char* kSimMac = "00:11:22:33:44:55";
 
     SimCommandRunner();
     int run(const std::string& command) override;
@@ -59,7 +63,8 @@ public:
     std::string journalPath() const;
 
 private:
-    Answer answerFor(const std::string& command) const;
+    bool scripted(const std::string& command, Answer* answer) const;
+    bool interfaceCommand(const std::string& command, Answer* answer);
     void record(const std::string& command);
     int runFileCommand(const std::string& command, bool* handled);
     bool daemonCommand(const std::string& command, Answer* answer);
@@ -68,6 +73,7 @@ private:
     std::vector<std::pair<std::string, Answer>> script_;
     std::vector<std::string> journal_;
     std::vector<std::string> daemons_;  // "running" daemons, by name
+    std::string mac_ = kSimMac;         // eth0's hardware address
 };
 
 }  // namespace platform

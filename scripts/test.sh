@@ -2,13 +2,15 @@
 # Installs what is missing, builds everything and runs the whole test suite.
 #   scripts/test.sh              normal build in build/
 #   ZEL_SANITIZE=ON scripts/test.sh   AddressSanitizer + UndefinedBehaviorSanitizer in build-asan/
+#   ZEL_SANITIZE=thread scripts/test.sh   ThreadSanitizer in build-tsan/ (any report fails the test)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 sanitize="${ZEL_SANITIZE:-OFF}"
 build="build"
 [ "$sanitize" = "ON" ] && build="build-asan"
-jobs="$(nproc)"
+[ "$sanitize" = "thread" ] && build="build-tsan"
+jobs="${ZEL_JOBS:-$(nproc)}"
 cmake -S . -B "$build" -G Ninja -DZEL_SANITIZE="$sanitize" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j "$jobs"
 export QT_QPA_PLATFORM=offscreen

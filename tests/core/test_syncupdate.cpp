@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "core/file_store.h"
+#include "core/para_commit.h"
 #include "core/syncupdate.h"
 #include "param_fixture.h"
 
@@ -163,41 +164,35 @@ TEST_F(DispatcherTest, CommitFollowedBySaveIsStillSeenByTheEngine)
     EXPECT_EQ(u16(m->ram_para_shadow, 0x886), 90);
 }
 
-TEST_F(DispatcherTest, ShadowFollowsOnceTheEngineReleasesItsMutex)
+TEST_F(DispatcherTest, SaveAndShadowFollowOnceTheEngineReleasesItsMutex)
 {
     c331_manage* engine = makeCommitPoint();
     set16(m->ram_para, 0x884, 3);
     pthread_mutex_lock(&engine->para_mutex);   // the engine's pass is running
-    sync->para_sync(1);
-    EXPECT_EQ(fileWord(0x884), 3);
+    sync->para_sync(1);                          // returns at once: the image is the pass's now
+    EXPECT_EQ(parameterWrites, 0);
     EXPECT_EQ(u16(m->ram_para_shadow, 0x884), 10);
     pthread_mutex_unlock(&engine->para_mutex);
     QElapsedTimer t;
     t.start();
     while (u16(m->ram_para_shadow, 0x884) != 3 && t.elapsed() < 2000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(fileWord(0x884), 3);
     EXPECT_EQ(u16(m->ram_para_shadow, 0x884), 3);
 }
 
-TEST_F(DispatcherTest, LongEnginePassDoesNotRewriteTheFileOnEveryRetry)
+TEST_F(DispatcherTest, LongEnginePassIsWaitedForWithOneSaveAtTheEnd)
 {
     c331_manage* engine = makeCommitPoint();
     set16(m->ram_para, 0x884, 4);
     pthread_mutex_lock(&engine->para_mutex);   // a pass that waits for the LED output
     sync->para_sync(1);
+    set16(m->ram_para, 0x886, 77);              // the pass's own writes
     QElapsedTimer t;
     t.start();
     while (t.elapsed() < 100)                  // several retries fall due meanwhile
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    EXPECT_EQ(parameterWrites, 1);
-    EXPECT_EQ(u16(m->ram_para_shadow, 0x884), 10);
-
-    set16(m->ram_para, 0x886, 77);              // a change while still waiting is saved
-    t.restart();
-    while (fileWord(0x886) != 77 && t.elapsed() < 2000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    EXPECT_EQ(fileWord(0x886), 77);
-    EXPECT_EQ(parameterWrites, 2);
+    EXPECT_EQ(parameterWrites, 0);
 
     pthread_mutex_unlock(&engine->para_mutex);
     t.restart();
@@ -205,7 +200,33 @@ TEST_F(DispatcherTest, LongEnginePassDoesNotRewriteTheFileOnEveryRetry)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     EXPECT_EQ(u16(m->ram_para_shadow, 0x884), 4);
     EXPECT_EQ(u16(m->ram_para_shadow, 0x886), 77);
-    EXPECT_EQ(parameterWrites, 2);
+    EXPECT_EQ(fileWord(0x886), 77);
+    EXPECT_EQ(parameterWrites, 1);
+}
+
+TEST_F(DispatcherTest, UncommittedChangeKeepsTheShadowUntilTheEngineAppliedIt)
+{
+    c331_manage* engine = makeCommitPoint();
+    {
+        ParaCommit lock;                        // a RAM write of the protocol: no flag
+        set16(m->ram_para, 0x880, 33);
+        m->mark_uncommitted();
+    }
+    sync->para_sync(12);                        // another report comes first
+    EXPECT_EQ(fileWord(0x880), 33);              // saved,
+    EXPECT_EQ(u16(m->ram_para_shadow, 0x880), 100);   // but still a difference for the engine
+    {
+        ParaCommit commit;                      // the update register commits
+        commit.set(2);
+    }
+    EXPECT_FALSE(m->has_uncommitted());
+    pthread_mutex_lock(&engine->para_mutex);   // the engine's pass sees the change
+    EXPECT_NE(u16(m->ram_para, 0x880), u16(m->ram_para_shadow, 0x880));
+    engine->para_chg_flag = 0;
+    pthread_mutex_unlock(&engine->para_mutex);
+    sync->para_sync(1);                         // its report
+    EXPECT_EQ(u16(m->ram_para_shadow, 0x880), 33);
+    EXPECT_EQ(parameterWrites, 1);              // the same bytes are not written twice
 }
 
 TEST_F(DispatcherTest, PagesAreRefreshedByFocusWithTheirNotices)

@@ -178,9 +178,11 @@ static void writeAll(int fd, const Bytes& w)
     }
 }
 
-TcpClient::TcpClient(int port)
+TcpClient::TcpClient(int port, int receiveBuffer)
 {
     fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (receiveBuffer > 0)
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -196,6 +198,19 @@ TcpClient::~TcpClient()
         ::close(fd_);
 }
 void TcpClient::sendRaw(const Bytes& wire) { writeAll(fd_, wire); }
+bool TcpClient::closedByPeer(int timeoutMs)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+        pollfd p{fd_, POLLIN, 0};
+        if (::poll(&p, 1, 10) <= 0)
+            continue;
+        uint8_t buf[65536];
+        if (::recv(fd_, buf, sizeof buf, 0) <= 0)
+            return true;
+    }
+    return false;
+}
 bool TcpClient::readSome(Bytes& out, int timeoutMs) { return pollRead(fd_, out, timeoutMs, false); }
 
 UdpClient::UdpClient(int port)

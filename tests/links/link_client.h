@@ -58,10 +58,15 @@ protected:
 
 class TcpClient : public Client {
 public:
-    explicit TcpClient(int port);
+    // `receiveBuffer` (bytes, 0 for the system's default) is set before connecting: a small one
+    // makes a client that does not read fill up quickly.
+    explicit TcpClient(int port, int receiveBuffer = 0);
     ~TcpClient() override;
     void sendRaw(const Bytes& wire) override;
     bool connected() const { return fd_ >= 0; }
+    // Reads and discards until the box closes the connection; false when it is still open after
+    // `timeoutMs`.
+    bool closedByPeer(int timeoutMs);
 
 protected:
     bool readSome(Bytes& out, int timeoutMs) override;

@@ -1,6 +1,7 @@
 // The command processor's groups, called directly with frame bodies.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -8,6 +9,7 @@
 #include "core/config_engine.h"
 #include "core/global.h"
 #include "core/md5.h"
+#include "core/syncupdate.h"
 #include "core/utils.h"
 #include "core/zelrampara.h"
 #include "engine/c331_manage.h"
@@ -236,4 +238,73 @@ TEST_F(Deal, FlashRequestsAreRangeChecked)
     EXPECT_EQ(status(run(0x72, {0, 0, 0x80, 0, 1, 0, 2, 0})), 1);
     EXPECT_EQ(status(run(0x72, {0, 0, 0, 0, 0, 0x50, 2, 0})), 1);   // more than one reply holds
     EXPECT_EQ(status(run(0x72, {0, 0, 0, 0, 1, 0, 9, 0})), 1);      // no such device
+}
+
+TEST_F(Deal, MacAddressIsStoredAppliedAndReadBack)
+{
+    zeltest::simCommands().clearJournal();
+    EXPECT_EQ(status(run(0xA4, {4, 0x02, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E})), 0);
+    EXPECT_EQ(g_str_mac, "02:1A:2B:3C:4D:5E");
+    EXPECT_EQ(ConfigEngine::p_config->read_config_variant(ConfigItem::MAC).toString(), "02:1A:2B:3C:4D:5E");
+    auto j = zeltest::simCommands().journal();
+    auto at = [&](const std::string& c) { return std::find(j.begin(), j.end(), c) - j.begin(); };
+    ASSERT_LT(at("ifconfig eth0 hw ether 02:1A:2B:3C:4D:5E"), long(j.size()));
+    EXPECT_LT(at("ifconfig eth0 down"), at("ifconfig eth0 hw ether 02:1A:2B:3C:4D:5E"));
+    EXPECT_LT(at("ifconfig eth0 hw ether 02:1A:2B:3C:4D:5E"), at("ifconfig eth0 up"));
+    // Taking the interface down dropped its address: it is set up again.
+    EXPECT_LT(at("ifconfig eth0 up"), at("ifconfig eth0 " + g_str_ip.toStdString() + " netmask " +
+                                           g_srt_mask.toStdString()));
+    std::vector<uint8_t> f = zeltest::readFile("/etc/network/interfaces");
+    const std::string text(f.begin(), f.end());
+    EXPECT_NE(text.find("iface eth0 inet static\n"), std::string::npos);
+    EXPECT_NE(text.find("hwaddress ether 02:1A:2B:3C:4D:5E\n"), std::string::npos);
+    EXPECT_NE(text.find("address " + g_str_ip.toStdString() + "\n"), std::string::npos);
+
+    Bytes d = replyData(run(0xA4, {0}));
+    ASSERT_EQ(d.size(), 14u + 17u);
+    EXPECT_EQ(std::string(d.begin() + 14, d.end()), "02:1A:2B:3C:4D:5E");
+
+    // Group addresses, all zeros and short payloads change nothing.
+    EXPECT_EQ(status(run(0xA4, {4, 0x01, 0, 0, 0, 0, 1})), 1);
+    EXPECT_EQ(status(run(0xA4, {4, 0, 0, 0, 0, 0, 0})), 1);
+    EXPECT_EQ(status(run(0xA4, {4, 0x02, 0, 0, 0, 1})), 1);
+    EXPECT_EQ(g_str_mac, "02:1A:2B:3C:4D:5E");
+}
+
+TEST_F(Deal, MacAddressWithoutTheInterfaceIsStoredAndReportedAsFailed)
+{
+    zeltest::simCommands().script("ifconfig eth0 >/dev/null", {256, ""});
+    EXPECT_EQ(status(run(0xA4, {4, 0x02, 0, 0, 0, 0, 7})), 1);
+    EXPECT_EQ(g_str_mac, "02:00:00:00:00:07");
+    EXPECT_TRUE(zeltest::fileExists("/etc/network/interfaces"));
+    auto j = zeltest::simCommands().journal();
+    EXPECT_EQ(std::count_if(j.begin(), j.end(), [](const std::string& c) { return c.find("hw ether") != c.npos; }),
+              0);
+}
+
+TEST_F(Deal, RegisterReadTakesTheThreeAndFourByteForms)
+{
+    model->reg_status[40] = 0x5A;
+    Bytes r = run(0xA1, {40, 1, 0});
+    EXPECT_EQ(status(r), 0);
+    EXPECT_EQ(replyData(r), Bytes{0x5A});
+    r = run(0xA1, {40, 1, 0, 0xFF});   // filled like a write: byte 13 is ignored
+    EXPECT_EQ(status(r), 0);
+    EXPECT_EQ(replyData(r), Bytes{0x5A});
+    EXPECT_EQ(status(run(0xA1, {40, 1, 0, 0, 0})), 1);
+    EXPECT_EQ(status(run(0xA1, {40, 1})), 1);
+}
+
+TEST_F(Deal, RamWriteSurvivesAnotherReportBeforeItsCommit)
+{
+    SyncUpdate* sync = SyncUpdate::pInstance();
+    EXPECT_EQ(status(run(0x60, ramWrite(0x880, {33, 0}))), 0);   // brightness, not committed
+    sync->para_sync(12);                                        // an input report comes first
+    EXPECT_EQ(status(run(0xA0, regWrite(0x10, 0x01, 0x01))), 0);   // the update register
+    ASSERT_EQ(engine->para_chg_flag.load(), 2);
+    // What the engine's pass compares: the change is still there for it to apply.
+    pthread_mutex_lock(&engine->para_mutex);
+    EXPECT_EQ(model->ram_para[0x880], 33);
+    EXPECT_EQ(model->ram_para_shadow[0x880], 100);
+    pthread_mutex_unlock(&engine->para_mutex);
 }

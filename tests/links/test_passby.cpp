@@ -124,3 +124,31 @@ TEST(Passby, GivingUpClearsTheManagersMultiPortState)
     EXPECT_EQ(rig.m->multi_send_state.load(), 0);
     EXPECT_EQ(rig.m->passby_ack_mask, 0u);
 }
+
+TEST(Passby, SearchesOnTwoLinksAtOnceEachComeBackToTheirOwnLink)
+{
+    PassbyRig rig;
+    ASSERT_TRUE(rig.bringUp());
+    TcpClient tcp(networkManage::pInstance()->port());
+    UdpClient udp(udpnetManage::pInstance()->port());
+    constexpr int kSearches = 150;
+    // Each link searches its own port; every answer must carry that port and the tag just sent.
+    auto run = [](Client& c, uint8_t portByte, int* good) {
+        for (int i = 0; i < kSearches; ++i) {
+            const uint8_t tag = uint8_t(i);
+            Bytes r = c.call(search(portByte, tag), 1000);
+            if (!(r.size() > 9 && checkOk(r) && r[9] == 0x10 && r[7] == portByte && r[5] == tag))
+                return;   // lost or someone else's: the rest would only wait
+            ++*good;
+        }
+    };
+    int tcpGood = 0, udpGood = 0;
+    std::thread t([&] { run(tcp, 1, &tcpGood); });
+    run(udp, 18, &udpGood);
+    t.join();
+    EXPECT_EQ(tcpGood, kSearches);
+    EXPECT_EQ(udpGood, kSearches);
+    EXPECT_TRUE(tcp.receiveFrame(50).empty());   // nothing left over or stray
+    EXPECT_TRUE(udp.receiveFrame(50).empty());
+    EXPECT_EQ(g_passby_trans_port.load(), 255);
+}

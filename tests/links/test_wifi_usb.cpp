@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "core/global.h"
+#include "core/para_commit.h"
 #include "core/zelrampara.h"
 #include "links/t71_wifi_config.h"
 #include "links/usbserver.h"
@@ -79,7 +80,11 @@ TEST_F(Wifi, ResetStopsMoreThan300TicksAfterTheFlag)
 
 TEST_F(Wifi, NothingHappensWhileTheSwitchIsOff)
 {
-    model->ram_para[0x306] = 1;
+    {
+        ParaCommit commit;   // as the advanced page switches it
+        model->ram_para[0x306] = 1;
+        commit.set(1);
+    }
     wifi->set_wifi_reset_flag();
     at(1400);
     at(1500);
