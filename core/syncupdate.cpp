@@ -195,7 +195,7 @@ void SyncUpdate::serve_save_request(ZelRamPara* model)
     ZEL_DEBUG("\n user mode save change ,%#x \n", slot[0]);
 }
 
-// What code 2 does with each slot, decided from its marker under the commit lock: an empty slot's
+// What code 2 does with each slot, decided from its marker under the model's mutex: an empty slot's
 // file is deleted (and the save request cleared), a saved slot's file rewritten.
 std::vector<SyncUpdate::SlotFile> SyncUpdate::plan_mode_files(ZelRamPara* model)
 {
@@ -224,9 +224,8 @@ void SyncUpdate::sync_mode_files(ZelRamPara* model, const std::vector<SlotFile>&
 }
 
 // The image part of a report: the save request, the mode files, the parameter file and the shadow.
-// The links and the engine touch the image under the commit lock, so this runs under it too; the
-// lock is only tried (a page on this thread may report while it holds it, and the engine holds it
-// through a pass that can take seconds), and a busy lock brings the dispatcher back shortly.
+// The links' RAM writes land under the model's mutex (with the input summary's writer), so the
+// image is read and written here under it too; the file work runs after it is released.
 void SyncUpdate::serve_image()
 {
     ZelRamPara* model = ZelRamPara::p_zelrampara_config;
@@ -234,21 +233,17 @@ void SyncUpdate::serve_image()
         return;
     std::vector<unsigned char> image;
     std::vector<SlotFile> modeFiles;
-    {
-        ParaCommit lock(std::try_to_lock);
-        if (!lock.owns()) {
-            retry_later();
-            return;
-        }
-        serve_save_request(model);
-        if (mode_files_due_) {
-            modeFiles = plan_mode_files(model);
-            mode_files_due_ = false;
-        }
-        // A change confined to 0x000-0x2FF is neither saved nor copied to the shadow.
-        if (model->persisted_part_changed())
-            image = snapshot(model);
+    pthread_mutex_lock(&model->mutex);
+    serve_save_request(model);
+    if (mode_files_due_) {
+        modeFiles = plan_mode_files(model);
+        mode_files_due_ = false;
     }
+    // A change confined to 0x000-0x2FF is neither saved nor copied to the shadow.
+    if (model->persisted_part_changed())
+        image.assign(model->ram_para, model->ram_para + kRamSize);
+    pthread_mutex_unlock(&model->mutex);
+
     sync_mode_files(model, modeFiles);
     if (image.empty())
         return;
@@ -260,18 +255,9 @@ void SyncUpdate::serve_image()
     refresh_shadow_when_applied(model, image);
 }
 
-std::vector<unsigned char> SyncUpdate::snapshot(ZelRamPara* model)
-{
-    // The input summary below 0x300 has its own writer and lock.
-    pthread_mutex_lock(&model->mutex);
-    std::vector<unsigned char> image(model->ram_para, model->ram_para + kRamSize);
-    pthread_mutex_unlock(&model->mutex);
-    return image;
-}
-
-// Writes the persisted part of `image` unless the file already holds exactly that (the engine's
-// report of a change that was saved before it was applied comes back with the same bytes, and
-// the flash is not rewritten for it).
+// Writes the persisted part of `image` unless the file already holds exactly that (a retry, or
+// the engine's report of a change that was saved before it was applied, comes back with the same
+// bytes, and the flash is not rewritten for it).
 bool SyncUpdate::save_image(ZelRamPara* model, const std::vector<unsigned char>& image)
 {
     std::vector<unsigned char> file(kFileHeader + kPersistLen);
@@ -284,7 +270,9 @@ bool SyncUpdate::save_image(ZelRamPara* model, const std::vector<unsigned char>&
 // The engine finds a change by comparing image and shadow once para_chg_flag is set. While the
 // flag is set it has not compared yet, and while a RAM write waits for its commit nobody has asked
 // it to: the shadow keeps the old state in both cases, and the engine's own report after its pass
-// brings the dispatcher back to refresh it.
+// brings the dispatcher back to refresh it. The engine's mutex is only tried (a page on this
+// thread may report while it holds it, and the engine holds it through a pass that can take
+// seconds); a busy mutex brings the dispatcher back shortly.
 void SyncUpdate::refresh_shadow_when_applied(ZelRamPara* model, const std::vector<unsigned char>& image)
 {
     ParaCommit lock(std::try_to_lock);
@@ -292,11 +280,11 @@ void SyncUpdate::refresh_shadow_when_applied(ZelRamPara* model, const std::vecto
         retry_later();
         return;
     }
-    if (!lock.held() || (lock.flag() == 0 && !model->has_uncommitted())) {
-        pthread_mutex_lock(&model->mutex);
-        model->refresh_shadow(image.data());
-        pthread_mutex_unlock(&model->mutex);
-    }
+    if (lock.held() && (lock.flag() != 0 || model->has_uncommitted()))
+        return;
+    pthread_mutex_lock(&model->mutex);
+    model->refresh_shadow(image.data());
+    pthread_mutex_unlock(&model->mutex);
 }
 
 void SyncUpdate::retry_later()

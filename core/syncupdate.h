@@ -58,7 +58,6 @@ private:
     static std::vector<SlotFile> plan_mode_files(ZelRamPara* model);
     static void sync_mode_files(ZelRamPara* model, const std::vector<SlotFile>& plan);
     void serve_image();
-    static std::vector<unsigned char> snapshot(ZelRamPara* model);
     bool save_image(ZelRamPara* model, const std::vector<unsigned char>& image);
     void refresh_shadow_when_applied(ZelRamPara* model, const std::vector<unsigned char>& image);
     void retry_later();

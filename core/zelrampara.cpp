@@ -218,8 +218,10 @@ unsigned int ZelRamPara::ZelModeUserRamParaDeal(unsigned char* data, unsigned sh
     // At the commit point: recalling a mode copies its slot into the image under the same lock,
     // so it never takes half of a slot the links are rewriting.
     ParaCommit lock;
+    pthread_mutex_lock(&mutex);   // and against the change dispatcher's mode-file work
     if (length)
         std::memcpy(ram_user_mode[n - 1] + offset, data, length);
+    pthread_mutex_unlock(&mutex);
     return 0;
 }
 

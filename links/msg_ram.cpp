@@ -41,13 +41,16 @@ unsigned fpgaRamRead(unsigned char* out, const ramspace::Target& t, uint16_t n)
     return linkhooks::fpgaReadRam(out, t.offset, n, t.ramId, t.fpga) ? 0 : 1;
 }
 
-// The bytes land in the image under the commit lock without a commit: the change reaches the
+// The bytes land in the image under the commit lock (against the engine's pass and the pages)
+// and the model's mutex (against the change dispatcher), without a commit: the change reaches the
 // chip with the next commit (the update register), and until then the change dispatcher keeps
 // the shadow that tells the engine what changed.
 unsigned writeImage(ZelRamPara& model, unsigned char* data, uint16_t n, uint32_t address)
 {
     ParaCommit lock;
+    pthread_mutex_lock(&model.mutex);
     unsigned result = model.ZelRamParaDeal(data, n, address);
+    pthread_mutex_unlock(&model.mutex);
     if (result == 0 && n != 0)
         model.mark_uncommitted();
     return result;
@@ -73,10 +76,8 @@ void message_deal::write_ram(const uint8_t* body, unsigned length, Reply& r)
             result = writeImage(*model, data, n, address);
         break;
     case ramspace::kUserMode:
-        if (model) {
-            ParaCommit lock;
-            result = model->ZelModeUserRamParaDeal(data, n, address);
-        }
+        if (model)
+            result = model->ZelModeUserRamParaDeal(data, n, address);   // at the commit point
         break;
     case ramspace::kCommandRam:
         if (fpga_manage::p_fpga_manage) {
@@ -111,7 +112,7 @@ void message_deal::read_ram(const uint8_t* body, unsigned length, Reply& r)
         if (!model)
             break;
         ParaCommit lock;
-        pthread_mutex_lock(&model->mutex);   // the input summary's own writer
+        pthread_mutex_lock(&model->mutex);   // the input summary's writer and the dispatcher
         const unsigned char* from = t.space == ramspace::kImage ? model->ram_para : model->ram_user_mode[t.slot];
         std::memcpy(out, from + t.offset, n);
         pthread_mutex_unlock(&model->mutex);
