@@ -366,6 +366,21 @@ TEST_F(Source, SummaryWaitsForTheVideoEngineAndRoundsRates)
     EXPECT_EQ(image()[ramaddr::kInputSummary + 6 + 5], 0);    // inputs 0-3: flag 0
 }
 
+TEST_F(Source, SummaryRateOf55OrMoreIsStoredAs60)
+{
+    sim::SimConfig c = sim::config();
+    c.inputs[1] = sim::InputSignal{true, 1280, 720, 54, false};
+    c.inputs[2] = sim::InputSignal{true, 1920, 1080, 55, false};
+    c.inputs[3] = sim::InputSignal{true, 1920, 1080, 59, false};
+    sim::setConfig(c);
+    startUp();
+    g_c331_source_online = 1;
+    src->poll_pass();
+    EXPECT_EQ(image()[ramaddr::kInputSummary + 6 * 1 + 4], 54);
+    EXPECT_EQ(image()[ramaddr::kInputSummary + 6 * 2 + 4], 60);
+    EXPECT_EQ(image()[ramaddr::kInputSummary + 6 * 3 + 4], 60);
+}
+
 TEST_F(Source, ReadersNeverSeeAHalfWrittenRecord)
 {
     startUp();

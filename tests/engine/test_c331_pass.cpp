@@ -42,6 +42,29 @@ TEST_F(PassTest, TwoPanelWordsChangedSetThePanelUpOnce)
     EXPECT_EQ(panelSetups(), 1u);
 }
 
+TEST_F(PassTest, EachPanelWordAloneSetsThePanelUpAndTheAreaOriginDoesNot)
+{
+    // Width and height of the output area, splice mode, LED width and height: each one alone.
+    const struct {
+        unsigned addr;
+        uint16_t value;
+    } kWatched[] = {{kOutputArea + 4, 1280}, {kOutputArea + 6, 720}, {kSpliceMode, 3}, {kLedWidth, 2560},
+                    {kLedHeight, 1440}};
+    size_t expected = 0;
+    for (const auto& w : kWatched) {
+        setWord(w.addr, w.value);
+        g_set_led_para = 0;
+        commitAndPass();
+        EXPECT_EQ(panelSetups(), ++expected) << std::hex << w.addr;
+        model->refresh_shadow();
+    }
+    // The area's x and y are not the panel's.
+    setWord(kOutputArea, 100);
+    setWord(kOutputArea + 2, 50);
+    commitAndPass();
+    EXPECT_EQ(panelSetups(), expected);
+}
+
 TEST_F(PassTest, PanelWaitsForTheLedHandOverButNotForever)
 {
     setWord(kLedHeight, 2160);

@@ -129,6 +129,39 @@ TEST(FpgaFlash, EraseUnits)
     EXPECT_NE(rig.flash(2).contents(0x31000, 16), Bytes(16, 0xFF));
 }
 
+TEST(FpgaFlash, LastUnitOfEachModeIsErasedAndOneFurtherIsRefused)
+{
+    Rig rig;
+    fpga_drv& drv = rig.m->drv();
+    // Mode, first sector of the last unit, opcode: each ends exactly at sector 2048.
+    const struct {
+        int mode;
+        uint32_t last;
+        uint8_t opcode;
+    } kModes[] = {{0, 2047, 0x20}, {1, 2040, 0x52}, {2, 2032, 0xD8}};
+    for (const auto& m : kModes) {
+        rig.flash(2).write(0x7F0000, pattern(0x10000, 9));
+        rig.flash(2).clearLog();
+        ASSERT_EQ(drv.FPGA_SPI_FLASH_VBYONE_ERASE(2, m.last, m.mode, 1), 1) << "mode " << m.mode;
+        auto erases = opsOf(rig.flash(2), m.opcode);
+        ASSERT_EQ(erases.size(), 1u) << "mode " << m.mode;
+        EXPECT_EQ(erases[0].address, m.last * 4096u);
+        EXPECT_EQ(rig.flash(2).contents(m.last * 4096u, 0x800000 - m.last * 4096u),
+                  Bytes(0x800000 - m.last * 4096u, 0xFF));
+        // The unit after it, or two units from one before it, would pass the end.
+        rig.flash(2).clearLog();
+        const uint32_t unit = m.mode == 0 ? 1 : m.mode == 1 ? 8 : 16;
+        EXPECT_EQ(drv.FPGA_SPI_FLASH_VBYONE_ERASE(2, m.last + 1, m.mode, 1), 0) << "mode " << m.mode;
+        EXPECT_EQ(drv.FPGA_SPI_FLASH_VBYONE_ERASE(2, m.last - unit, m.mode, 3), 0) << "mode " << m.mode;
+        EXPECT_TRUE(rig.flash(2).log().empty());
+    }
+    EXPECT_EQ(drv.FPGA_SPI_FLASH_VBYONE_ERASE(2, 2040, 2, 1), 0);   // 64 KB from 2040 ends at 2056
+    EXPECT_EQ(drv.FPGA_SPI_FLASH_VBYONE_ERASE(2, 2048, 0, 1), 0);
+    EXPECT_EQ(drv.FPGA_SPI_FLASH_VBYONE_ERASE(2, 0, 3, 1), 0);
+    EXPECT_EQ(drv.FPGA_SPI_FLASH_VBYONE_ERASE(2, 0, -1, 1), 0);
+    EXPECT_TRUE(rig.flash(2).log().empty());
+}
+
 TEST(FpgaFlash, StuckBusyFailsInBoundedTimeAndReleasesPath)
 {
     Rig rig;

@@ -114,6 +114,8 @@ Bytes ramRead(uint32_t address, uint16_t length)
 Bytes regWrite(uint8_t reg, uint8_t mask, uint8_t value, uint8_t target) { return {reg, mask, target, value}; }
 Bytes regRead(uint8_t reg, uint8_t count, uint8_t target) { return {reg, count, target}; }
 
+bool isReply(const Bytes& reply) { return reply.size() > 11 && checkOk(reply); }
+
 uint8_t status(const Bytes& reply) { return reply.size() > 10 ? reply[10] : 0xEE; }
 Bytes replyData(const Bytes& reply)
 {

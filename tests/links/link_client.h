@@ -34,6 +34,9 @@ Bytes ramRead(uint32_t address, uint16_t length);
 Bytes regWrite(uint8_t reg, uint8_t mask, uint8_t value, uint8_t target = 0);
 Bytes regRead(uint8_t reg, uint8_t count, uint8_t target = 0);
 
+// A whole reply body: header, status byte and a good check byte. Tests check this before they
+// read any byte of a reply, so a missing reply fails instead of reading an empty buffer.
+bool isReply(const Bytes& reply);
 // Status byte and data of a reply body.
 uint8_t status(const Bytes& reply);
 Bytes replyData(const Bytes& reply);

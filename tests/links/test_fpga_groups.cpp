@@ -82,6 +82,36 @@ TEST_F(FpgaGroups, FlashBehindTheFpgas)
     EXPECT_EQ(replyData(run(0x83, {2})), (Bytes{1, 2, 3, 4, 5, 6, 7, 8}));
 }
 
+TEST_F(FpgaGroups, EraseEndingAtTheEndOfTheFlashIsDoneAndTheListedRefusalsChangeNothing)
+{
+    auto& flash = *board->flash[1];
+    auto erase = [&](uint32_t address, uint16_t count, uint8_t unit) {
+        return status(run(0x70, {uint8_t(address), uint8_t(address >> 8), uint8_t(address >> 16),
+                                 uint8_t(address >> 24), uint8_t(count), uint8_t(count >> 8), 3, unit}));
+    };
+    const Bytes kept(16, 0x5A);
+    // The last unit of each size, and all of the last 64 KB as 4 KB sectors.
+    flash.write(0x7F0000, Bytes(0x10000, 0x5A));
+    EXPECT_EQ(erase(0x7F8000, 1, 2), 0);   // sector 2040, one 32 KB unit
+    EXPECT_EQ(flash.contents(0x7F8000, 0x8000), Bytes(0x8000, 0xFF));
+    EXPECT_EQ(flash.contents(0x7F7FF0, 16), kept);
+    flash.write(0x7F0000, Bytes(0x10000, 0x5A));
+    EXPECT_EQ(erase(0x7F0000, 1, 4), 0);
+    EXPECT_EQ(flash.contents(0x7F0000, 0x10000), Bytes(0x10000, 0xFF));
+    flash.write(0x7F0000, Bytes(0x10000, 0x5A));
+    EXPECT_EQ(erase(0x7F0000, 16, 1), 0);
+    EXPECT_EQ(flash.contents(0x7F0000, 0x10000), Bytes(0x10000, 0xFF));
+
+    flash.write(0x7F0000, Bytes(0x10000, 0x5A));
+    EXPECT_EQ(erase(0x7F8000, 2, 2), 1);   // one unit past the end
+    EXPECT_EQ(erase(0x7F8000, 1, 4), 1);   // 64 KB unit not on a 16-sector boundary
+    EXPECT_EQ(erase(0x7F1000, 1, 2), 1);   // 32 KB unit not on an 8-sector boundary
+    EXPECT_EQ(erase(0x7F0800, 1, 1), 1);   // not on a sector
+    EXPECT_EQ(erase(0x7F0000, 1, 3), 1);   // no such unit
+    EXPECT_EQ(erase(0x800000, 1, 1), 1);   // past the flash
+    EXPECT_EQ(flash.contents(0x7F0000, 0x10000), Bytes(0x10000, 0x5A));
+}
+
 TEST_F(FpgaGroups, ParameterSaveStoresTheBlock)
 {
     Bytes p = ramWrite(0x20, {7, 7, 7});

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <thread>
 
+#include "core/global.h"
 #include "core/md5.h"
 #include "core/zelrampara.h"
 #include "engine/c331_manage.h"
@@ -55,7 +56,7 @@ TEST_F(Links, TcpWritesAndReadsTheImageAndRefusesOutOfRangeWrites)
     TcpClient c(tcpPort());
     ASSERT_TRUE(c.connected());
     Bytes r = c.call(body(0x60, ramWrite(0xFFE, {0x12, 0x34})));
-    ASSERT_TRUE(checkOk(r));
+    ASSERT_TRUE(isReply(r));
     EXPECT_EQ(status(r), 0);
     // The reply goes back: addresses swapped, group kept.
     EXPECT_EQ(r[0] | (r[1] << 8), kPc);
@@ -252,4 +253,25 @@ TEST_F(Links, FourGLineSpeaksTheSameFrames)
     EXPECT_EQ(status(r), 0);
     EXPECT_EQ(model->ram_para[0x700], 0x5B);
     EXPECT_EQ(model->ram_para[0x701], 0xA6);
+}
+
+TEST_F(Links, EveryLinkMarksItselfBusyAtTheTickOfEachAcceptedFrame)
+{
+    TcpClient tcp(tcpPort());
+    UdpClient udp(udpPort());
+    PtyClient serial("/dev/ttyS2");
+    PtyClient fourG("/dev/ttyS1");
+    ASSERT_TRUE(waitFor([&] { return Jy_uart_inout::pInstance()->portOpen(); }));
+    ASSERT_TRUE(waitFor([&] { return Jy_uart_inout_4G::pInstance()->portOpen(); }));
+    Client* clients[] = {&tcp, &udp, &serial, &fourG};
+    unsigned tick = 5000;
+    for (Client* c : clients) {
+        pc_cmd_valid = 0;
+        pc_cmd_time = 0;
+        G_timeTicks = tick;
+        ASSERT_TRUE(isReply(c->call(body(0x82, {}))));
+        EXPECT_EQ(pc_cmd_valid.load(), 1) << "link " << tick;
+        EXPECT_EQ(pc_cmd_time.load(), tick) << "link " << tick;
+        tick += 1000;
+    }
 }

@@ -13,6 +13,7 @@
 #include "core/utils.h"
 #include "core/zelrampara.h"
 #include "engine/c331_manage.h"
+#include "ledout/fpga_manage.h"
 #include "link_client.h"
 #include "links/message_deal.h"
 #include "platform/command_runner.h"
@@ -307,4 +308,43 @@ TEST_F(Deal, RamWriteSurvivesAnotherReportBeforeItsCommit)
     EXPECT_EQ(model->ram_para[0x880], 33);
     EXPECT_EQ(model->ram_para_shadow[0x880], 100);
     pthread_mutex_unlock(&engine->para_mutex);
+}
+
+TEST_F(Deal, RamWriteWhoseLengthFieldDisagreesWithItsDataIsRefusedAndChangesNothing)
+{
+    fpga_manage::pInstance();
+    const Bytes before(model->ram_para + 0x400, model->ram_para + 0x408);
+    const Bytes slotBefore(model->ram_user_mode[1], model->ram_user_mode[1] + 8);
+    for (uint32_t address : {0x400u, 0x2000u, 0x100000u}) {   // image, user mode 2, command RAM
+        Bytes more = ramWrite(address, {1, 2, 3});
+        more[4] = 2;   // three data bytes, length 2
+        EXPECT_EQ(status(run(0x60, more)), 1) << std::hex << address;
+        Bytes fewer = ramWrite(address, {1, 2, 3});
+        fewer[4] = 4;   // three data bytes, length 4
+        EXPECT_EQ(status(run(0x60, fewer)), 1) << std::hex << address;
+        Bytes none = ramWrite(address, {1});
+        none[4] = 0;   // data without a length
+        EXPECT_EQ(status(run(0x60, none)), 1) << std::hex << address;
+    }
+    EXPECT_EQ(Bytes(model->ram_para + 0x400, model->ram_para + 0x408), before);
+    EXPECT_EQ(Bytes(model->ram_user_mode[1], model->ram_user_mode[1] + 8), slotBefore);
+    EXPECT_EQ(Bytes(fpga_manage::p_fpga_manage->MCU_RAM_CMD, fpga_manage::p_fpga_manage->MCU_RAM_CMD + 4),
+              Bytes(4, 0));
+    EXPECT_FALSE(model->has_uncommitted());
+    // The agreeing frame is taken.
+    EXPECT_EQ(status(run(0x60, ramWrite(0x400, {1, 2, 3}))), 0);
+    EXPECT_EQ(model->ram_para[0x402], 3);
+}
+
+TEST_F(Deal, NetworkReadCarriesAddressMaskGatewayPortAndMac)
+{
+    ASSERT_EQ(status(run(0xA4, {1, 10, 0, 0, 5, 255, 255, 0, 0, 10, 0, 0, 1})), 0);
+    g_int_tcp_port = 0x1234;
+    Bytes expected = {10, 0, 0, 5, 255, 255, 0, 0, 10, 0, 0, 1, 0x34, 0x12};
+    const std::string mac = platform::SimCommandRunner::kSimMac;
+    expected.insert(expected.end(), mac.begin(), mac.end());
+    Bytes r = run(0xA4, {0});
+    ASSERT_TRUE(isReply(r));
+    EXPECT_EQ(status(r), 0);
+    EXPECT_EQ(replyData(r), expected);
 }

@@ -65,8 +65,7 @@ TEST(Passby, SearchIsAnsweredOnTheLinkItCameFrom)
     UdpClient udp(udpnetManage::pInstance()->port());
 
     Bytes r = tcp.call(search(1));
-    ASSERT_FALSE(r.empty());
-    EXPECT_TRUE(checkOk(r));
+    ASSERT_TRUE(isReply(r));
     EXPECT_EQ(r[0] | (r[1] << 8), kPc);   // addressed to the PC
     EXPECT_EQ(r[9], 0x10);
     EXPECT_EQ(r[7], 1);
@@ -74,7 +73,7 @@ TEST(Passby, SearchIsAnsweredOnTheLinkItCameFrom)
     EXPECT_FALSE(sim::cardChain().received(0).empty());
 
     r = udp.call(search(18, 0x22));   // port 1 of FPGA 1
-    ASSERT_FALSE(r.empty());
+    ASSERT_TRUE(isReply(r));
     EXPECT_EQ(r[9], 0x10);
     EXPECT_EQ(r[7], 18);
     EXPECT_TRUE(tcp.receiveFrame(100).empty());   // nothing strays to the other link
@@ -91,6 +90,7 @@ TEST(Passby, NoAnswerReleasesTheLinkAfterTheWait)
     EXPECT_EQ(g_passby_trans_port.load(), 255);
     // The link is back to normal.
     Bytes r = tcp.call(body(0x82, {}));
+    ASSERT_TRUE(isReply(r));
     EXPECT_EQ(status(r), 0);
     EXPECT_EQ(r[9], 0x82);
 }
@@ -103,6 +103,7 @@ TEST(Passby, FrameTooLongForTheCardsIsDroppedAtOnce)
     ASSERT_EQ(big.size(), 1024u);
     tcp.sendRaw(encode(big));
     Bytes r = tcp.call(body(0x82, {}));   // answered without any tick passing
+    ASSERT_TRUE(isReply(r));
     EXPECT_EQ(r[9], 0x82);
     EXPECT_EQ(g_passby_trans_port.load(), 255);
 }
@@ -120,6 +121,7 @@ TEST(Passby, GivingUpClearsTheManagersMultiPortState)
     ASSERT_TRUE(tcpWaitsThenRunsOut());
     ASSERT_EQ(g_passby_trans_port.load(), 255);
     Bytes r = tcp.call(body(0x82, {}));   // the link answers again, so its wait has ended
+    ASSERT_TRUE(isReply(r));
     EXPECT_EQ(r[9], 0x82);
     EXPECT_EQ(rig.m->multi_send_state.load(), 0);
     EXPECT_EQ(rig.m->passby_ack_mask, 0u);
@@ -137,7 +139,7 @@ TEST(Passby, SearchesOnTwoLinksAtOnceEachComeBackToTheirOwnLink)
         for (int i = 0; i < kSearches; ++i) {
             const uint8_t tag = uint8_t(i);
             Bytes r = c.call(search(portByte, tag), 1000);
-            if (!(r.size() > 9 && checkOk(r) && r[9] == 0x10 && r[7] == portByte && r[5] == tag))
+            if (!(isReply(r) && r[9] == 0x10 && r[7] == portByte && r[5] == tag))
                 return;   // lost or someone else's: the rest would only wait
             ++*good;
         }
@@ -151,4 +153,27 @@ TEST(Passby, SearchesOnTwoLinksAtOnceEachComeBackToTheirOwnLink)
     EXPECT_TRUE(tcp.receiveFrame(50).empty());   // nothing left over or stray
     EXPECT_TRUE(udp.receiveFrame(50).empty());
     EXPECT_EQ(g_passby_trans_port.load(), 255);
+}
+
+TEST(Passby, AFrameOnALinkPausesTheCardSearchFor80Ticks)
+{
+    PassbyRig rig;
+    ASSERT_TRUE(rig.bringUp());
+    ASSERT_TRUE(rig.passUntil([&] { return rig.m->get_port_card_num(0) != 0; }));   // searched once
+    TcpClient tcp(networkManage::pInstance()->port());
+    ASSERT_TRUE(isReply(tcp.call(body(0x82, {}))));
+    const unsigned lastFrame = G_timeTicks;
+    EXPECT_EQ(pc_cmd_valid.load(), 1);
+    EXPECT_EQ(pc_cmd_time.load(), lastFrame);
+    sim::cardChain().clearLog();
+    unsigned firstSearch = 0;
+    for (int k = 0; k < 400 && firstSearch == 0; ++k) {
+        rig.pass();
+        if (!sim::cardChain().received(0).empty())
+            firstSearch = G_timeTicks;
+    }
+    ASSERT_NE(firstSearch, 0u);
+    EXPECT_GT(firstSearch - lastFrame, 80u);
+    EXPECT_LE(firstSearch - lastFrame, 82u);
+    EXPECT_EQ(pc_cmd_valid.load(), 0);
 }
