@@ -28,3 +28,14 @@ QString langText(const LangText& row);
 // ":/png/" + the language's prefix ("", "en_", "ru_", "vn_", "tn_") + name, or ":/png/" + name
 // when the resources hold no variant for the language.
 QString langImage(const QString& name);
+
+namespace shell {
+
+// Texts that pages of several kinds show.
+inline constexpr LangText kTextCancel = {"取消", "Cancle", "Отмена", "Hủy bỏ", "取消"};
+inline constexpr LangText kTextOk = {"确定", "OK", "OK", "Đồng ý", "確定"};
+inline constexpr LangText kTextApply = {"应用", "Apply", "OK", "Đồng ý", "應用"};
+inline constexpr LangText kTextWidth = {"宽", "W", "Ширина", "Rộng", "寬"};
+inline constexpr LangText kTextHeight = {"高", "H", "Высота", "Cao", "高"};
+
+}  // namespace shell

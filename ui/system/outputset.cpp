@@ -66,8 +66,6 @@ constexpr LangText kLanSet = {"网口输出", "Port output", "Настройка
 constexpr LangText kStep1 = {"1.设置LED屏宽高", "1.Set LED W&H", "1.Разрешение LED", "1.Cài đặt thông số led",
                              "1.設置LED屏寬高"};
 constexpr LangText kStep2 = {"2.选择拼接方式", "2.Splice", "2.Сплайсер", "2.Ghép nối", "2.選擇拼接方式"};
-constexpr LangText kWidth = {"宽", "W", "Ширина", "Rộng", "寬"};
-constexpr LangText kHeight = {"高", "H", "Высота", "Cao", "高"};
 constexpr LangText kTip = {"可设LED屏最大点数:%1(宽),%2(高)", "LED max:%1(w),%2(h)", "Ширина:%1(px)Высота:%2(px)",
                            "Điểm ảnh lớn nhất:%1(ngang),%2(dọc)", "可設LED屏最大點數:%1(寬),%2(高)"};
 constexpr int kTipMax = 16376;
@@ -291,9 +289,9 @@ void OutputSet::language_changed()
     s1_->setText(langText(kStep1));
     s2_->setText(langText(kStep2));
     for (QLabel* l : {widthCaption_, outCaptions_[0], outCaptions_[2], portCaptions_[2]})
-        l->setText(langText(kWidth));
+        l->setText(langText(shell::kTextWidth));
     for (QLabel* l : {heightCaption_, outCaptions_[1], outCaptions_[3], portCaptions_[3]})
-        l->setText(langText(kHeight));
+        l->setText(langText(shell::kTextHeight));
     tip_->setText(langText(kTip).arg(kTipMax).arg(kTipMax));
     cancel1_->setText(langText(sys::kTextCancel));
     apply1_->setText(langText(sys::kTextApply));

@@ -75,9 +75,9 @@ void setTexts(QWidget* page, const NamedText (&texts)[N])
 }
 
 // Texts several system pages show.
-inline constexpr LangText kTextCancel = {"取消", "Cancle", "Отмена", "Hủy bỏ", "取消"};
-inline constexpr LangText kTextApply = {"应用", "Apply", "OK", "Đồng ý", "應用"};
-inline constexpr LangText kTextOk = {"确定", "OK", "OK", "Đồng ý", "確定"};
+using shell::kTextApply;
+using shell::kTextCancel;
+using shell::kTextOk;
 inline constexpr LangText kTextNoFile = {"无加载文件!", "No loaded file!", "Нет файлов для загрузки!",
                                          "Không có tập tin để tải!", "無加載文件!"};
 
