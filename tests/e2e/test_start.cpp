@@ -181,9 +181,12 @@ Bytes udpCall(int port, const Bytes& request)
     return reply;
 }
 
+// Bounds of the waits; a build for the board runs emulated, several times slower.
+const int kSlowdown = QString(ZEL_APP_EMULATOR).isEmpty() ? 1 : 5;
+
 bool waitFor(const std::function<bool()>& condition, int seconds)
 {
-    auto deadline = Clock::now() + std::chrono::seconds(seconds);
+    auto deadline = Clock::now() + std::chrono::seconds(seconds * kSlowdown);
     while (Clock::now() < deadline) {
         if (condition())
             return true;
@@ -211,7 +214,11 @@ protected:
         box_.setProcessEnvironment(env);
         box_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         box_.setStandardOutputFile(QString::fromStdString(root_ + "/stdout.log"));
-        box_.start(ZEL_APP_PATH, {"-platform", "offscreen"});
+        // A build for the board runs under its emulator.
+        if (QString(ZEL_APP_EMULATOR).isEmpty())
+            box_.start(ZEL_APP_PATH, {"-platform", "offscreen"});
+        else
+            box_.start(ZEL_APP_EMULATOR, {ZEL_APP_PATH, "-platform", "offscreen"});
         ASSERT_TRUE(box_.waitForStarted(5000));
     }
 

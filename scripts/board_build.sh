@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# The board build: zelT71N and the test suite for the ARMv7 board (Debian armhf), cross-compiled
+# in build-armhf/ with Debian's arm-linux-gnueabihf toolchain and the armhf Qt 5, Boost and
+# GoogleTest packages, then the suite run under qemu-arm. Installs what is missing first.
+#   bash scripts/board_build.sh                 build and test
+#   ZEL_BOARD_TESTS=OFF bash scripts/board_build.sh   only zelT71N, no tests
+#   ZEL_JOBS=N                                  parallel jobs (default: the number of cores)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+packages=(crossbuild-essential-armhf qemu-user
+  qtbase5-dev:armhf libboost-dev:armhf libgtest-dev:armhf libgmock-dev:armhf)
+if ! dpkg --print-foreign-architectures | grep -qx armhf; then
+  $SUDO dpkg --add-architecture armhf
+  $SUDO apt-get update -qq
+fi
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
+fi
+
+tests="${ZEL_BOARD_TESTS:-ON}"
+jobs="${ZEL_JOBS:-$(nproc)}"
+cmake -S . -B build-armhf -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_TOOLCHAIN_FILE=cmake/armhf-linux-gnueabihf.cmake \
+  -DZEL_BUILD_TESTS="$tests" -DZEL_BUILD_BENCH=OFF >/dev/null
+cmake --build build-armhf -j "$jobs"
+echo "built build-armhf/zelT71N for $(arm-linux-gnueabihf-readelf -h build-armhf/zelT71N | sed -n "s/ *Machine: *//p")"
+[ "$tests" = "ON" ] || exit 0
+export QT_QPA_PLATFORM=offscreen
+ctest --test-dir build-armhf -j "$jobs" --output-on-failure --timeout 600
