@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The board build: zelT71N and the test suite for the ARMv7 board (Debian armhf), cross-compiled
 # in build-armhf/ with Debian's arm-linux-gnueabihf toolchain and the armhf Qt 5, Boost and
-# GoogleTest packages, then the suite run under qemu-arm. Installs what is missing first.
+# GoogleTest packages, then the suite run under qemu-arm, and the PC build's end-to-end test run
+# against the armhf application. Installs what is missing first.
 #   bash scripts/board_build.sh                 build and test
 #   ZEL_BOARD_TESTS=OFF bash scripts/board_build.sh   only zelT71N, no tests
 #   ZEL_JOBS=N                                  parallel jobs (default: the number of cores)
@@ -35,4 +36,18 @@ cmake --build build-armhf -j "$jobs"
 echo "built build-armhf/zelT71N for $(arm-linux-gnueabihf-readelf -h build-armhf/zelT71N | sed -n "s/ *Machine: *//p")"
 [ "$tests" = "ON" ] || exit 0
 export QT_QPA_PLATFORM=offscreen
-ctest --test-dir build-armhf -j "$jobs" --output-on-failure --timeout 600
+
+# The emulated suite runs in a process namespace of its own where one can be had: whatever an
+# emulated program signals, nothing outside the suite is touched.
+isolate=()
+if unshare --pid --fork --mount-proc true 2>/dev/null; then
+  isolate=(unshare --pid --fork --mount-proc)
+fi
+"${isolate[@]}" ctest --test-dir build-armhf -j "$jobs" --output-on-failure --timeout 600
+
+# The board's application as a whole: the PC build's end-to-end test starts the armhf zelT71N
+# under qemu-arm on the simulated board, talks to it over TCP and UDP and checks its files.
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j "$jobs" --target test_e2e
+ZEL_E2E_APP="$PWD/build-armhf/zelT71N" ZEL_E2E_EMULATOR="$(command -v qemu-arm)" \
+  "${isolate[@]}" build/tests/test_e2e --gtest_filter='RunningBox.*'

@@ -210,7 +210,7 @@ protected:
     void SetUp() override
     {
         if (!QString(ZEL_APP_EMULATOR).isEmpty())
-            GTEST_SKIP() << "the virtual display serves the PC build; the board draws on its framebuffer";
+            GTEST_SKIP() << "emulated: the virtual display serves the PC build; the board draws on its framebuffer";
         const std::string missing = missingTool();
         if (!missing.empty())
             GTEST_SKIP() << missing << " is not installed (bash scripts/deps.sh installs the display tools)";
@@ -240,7 +240,7 @@ protected:
 
     void TearDown() override
     {
-        if (stack_.state() != QProcess::NotRunning) {
+        if (stack_.state() != QProcess::NotRunning && stack_.processId() > 0) {
             stack_.terminate();   // the script ends the box, the VNC server and the display
             if (!stack_.waitForFinished(10000)) {
                 stack_.kill();
