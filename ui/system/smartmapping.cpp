@@ -51,7 +51,7 @@ constexpr sys::NamedText kTexts[] = {
     {"label_horizon", {"水平偏移", "Horizontal offset", "Горизонтальное смещение", "Bù đắp theo chiều ngang", "水平偏移"}},
     {"label_vert", {"垂直偏移", "Vertical offset", "Вертикальное смещение", "Bù đắp theo chiều dọc", "垂直偏移"}},
     {"Button_send", {"发送", "Send", "Отправить", "Gửi", "髮送"}},
-    {"Button_cancel", {"取消", "Cancle", "Отмена", "Hủy bỏ", "取消"}},
+    {"Button_cancel", shell::kTextCancel},
     {"label_step1_5", {"步骤1选择网口", "Step 1 Select network port", "Шаг 1. Выбор LAN-порта", "Bước 1 Chọn cổng mạng",
                        "步驟1選擇網口"}},
     {"Button_next_5", {"下一步", "Next", "Далее", "Bước tiếp theo", "下一步"}},
@@ -64,7 +64,7 @@ constexpr sys::NamedText kTexts[] = {
     {"Button_load", {"加载", "Load", "Загрузка", "Tải về", "加載"}},
     {"label_step1_6", {"参数固化操作", "Parameter curing operation", "Полное сохранение всех настроек", "Lưu thông số",
                        "參數固化操作"}},
-    {"Button_confirm", {"确定", "OK", "OK", "Đồng ý", "確定"}},
+    {"Button_confirm", shell::kTextOk},
     {"label_step1_7", {"Mapping开关", "Mapping switch", "Переключатель сопоставления", "Bật mapping", "Mapping開關"}},
 };
 

@@ -184,10 +184,10 @@ void EDIDset::language_changed()
 {
     titleLabel()->setText(langText(kTitle));
     source_->setText(langText(kSource) + inputName_);
-    labelW_->setText(langText(video::kTextWidth));
-    labelH_->setText(langText(video::kTextHeight));
+    labelW_->setText(langText(shell::kTextWidth));
+    labelH_->setText(langText(shell::kTextHeight));
     freq_->setText(langText(kFreq));
-    edit_.cancel->setText(langText(video::kTextCancel));
+    edit_.cancel->setText(langText(shell::kTextCancel));
     edit_.ok->setText(langText(kSave));
     edit_.remove->setText(langText(video::kTextDelete));
     layout_rate_row();

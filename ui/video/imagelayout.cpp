@@ -251,11 +251,11 @@ void ImageLayout::language_changed()
 {
     titleLabel()->setText(langText(kTitle));
     p2pLabel_->setText(langText(kP2P));
-    fieldLabels_[kW_]->setText(langText(video::kTextWidth));
-    fieldLabels_[kH_]->setText(langText(video::kTextHeight));
+    fieldLabels_[kW_]->setText(langText(shell::kTextWidth));
+    fieldLabels_[kH_]->setText(langText(shell::kTextHeight));
     mirrorLabel_->setText(langText(kMirror));
-    cancel_->setText(langText(video::kTextCancel));
-    ok_->setText(langText(video::kTextOk));
+    cancel_->setText(langText(shell::kTextCancel));
+    ok_->setText(langText(shell::kTextOk));
     QStringList entries;
     for (const LangText& e : kP2PEntries)
         entries << langText(e);

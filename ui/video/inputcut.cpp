@@ -285,10 +285,10 @@ void InputCut::language_changed()
 {
     titleLabel()->setText(langText(kTitle));
     cropLabel_->setText(langText(kCrop));
-    fieldLabels_[kW_]->setText(langText(video::kTextWidth));
-    fieldLabels_[kH_]->setText(langText(video::kTextHeight));
-    edit_.cancel->setText(langText(video::kTextCancel));
-    edit_.ok->setText(langText(video::kTextOk));
+    fieldLabels_[kW_]->setText(langText(shell::kTextWidth));
+    fieldLabels_[kH_]->setText(langText(shell::kTextHeight));
+    edit_.cancel->setText(langText(shell::kTextCancel));
+    edit_.ok->setText(langText(shell::kTextOk));
     edit_.remove->setText(langText(video::kTextDelete));
     if (!suffix_.isEmpty())
         set_source_caption();

@@ -21,12 +21,8 @@ namespace video {
 constexpr int kInputs = 6;
 constexpr int kWindows = 6;
 
-// Texts that several video pages show.
-inline constexpr LangText kTextCancel = {"取消", "Cancle", "Отмена", "Hủy bỏ", "取消"};
-inline constexpr LangText kTextOk = {"确定", "OK", "OK", "Đồng ý", "確定"};
+// Texts that several video pages show (Cancel, OK, width and height come from the shell).
 inline constexpr LangText kTextDelete = {"删除", "Delete", "Удалить", "Xoá bỏ", "删除"};
-inline constexpr LangText kTextWidth = {"宽", "W", "Ширина", "Rộng", "寬"};
-inline constexpr LangText kTextHeight = {"高", "H", "Высота", "Cao", "高"};
 inline constexpr LangText kTextNamePrefix = {"名称:", "Name:", "Название:", "Tên:", "名稱:"};
 inline constexpr LangText kTextOn = {"开启", "ON", "Вкл", "Mở", "開啟"};
 inline constexpr LangText kTextOff = {"关闭", "OFF", "Откл", "Đóng", "關閉"};
