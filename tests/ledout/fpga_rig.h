@@ -14,20 +14,12 @@
 #include "sim/card_port_engine.h"
 #include "sim/fpga_model.h"
 #include "sim/sim_config.h"
+#include "support/fpga_board.h"
 #include "support/test_root.h"
 
 namespace fpgatest {
 
-// The board's receiving cards: n cards on each listed (port, n), none on the other ports.
-inline void plugCards(std::initializer_list<std::pair<int, int>> cards)
-{
-    sim::SimConfig c = sim::config();
-    c.cardsPerPort = {};
-    for (auto& [port, n] : cards)
-        c.cardsPerPort[static_cast<size_t>(port)] = static_cast<uint16_t>(n);
-    sim::setConfig(c);
-    sim::attachCardChains();
-}
+using zeltest::plugCards;
 
 struct Rig {
     zeltest::TempRoot root;

@@ -78,6 +78,7 @@ TEST_F(ShellTest, AgingSampleReadsTheClockAndTheRegisters)
 
 #include "ledout/fpga_manage.h"
 #include "sim/fpga_model.h"
+#include "support/fpga_board.h"
 #include "ui/shell/machinestate.h"
 
 namespace {
@@ -87,13 +88,8 @@ protected:
     void SetUp() override
     {
         ShellTest::SetUp();
-        board = &sim::attachFpgas();
-        fpga = fpga_manage::pInstance();
-        fpga->softinit();
-        for (int k = 0; k < 5000 && fpga->get_fpga_status() != 1; ++k) {
-            G_timeTicks += 1;
-            fpga->fpga_manage_deal(fpga);
-        }
+        fpga = zeltest::bringUpFpgas();
+        board = sim::fpgaBoard();
         ASSERT_EQ(fpga->get_fpga_status(), 1) << "the simulated FPGAs come up";
     }
 

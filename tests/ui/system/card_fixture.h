@@ -28,13 +28,8 @@ protected:
     void withCards(std::initializer_list<std::pair<int, int>> cards)
     {
         sim::setTickSource([] { return G_timeTicks.load(); });
-        fpga = bringUpFpgas();
-        sim::SimConfig c = sim::config();
-        c.cardsPerPort = {};
-        for (auto& [port, n] : cards)
-            c.cardsPerPort[static_cast<size_t>(port)] = static_cast<uint16_t>(n);
-        sim::setConfig(c);
-        sim::attachCardChains();
+        fpga = zeltest::bringUpFpgas();
+        zeltest::plugCards(cards);
         passes(3 * 81);   // the background search counts every port's cards
     }
 

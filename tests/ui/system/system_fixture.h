@@ -9,6 +9,7 @@
 #include "ledout/fpga_manage.h"
 #include "sim/fpga_model.h"
 #include "sim/video_chip.h"
+#include "support/fpga_board.h"
 #include "ui/shell/numberkeyboard.h"
 #include "ui/shell/option.h"
 #include "ui/shell/shell_fixture.h"
@@ -46,27 +47,6 @@ protected:
 
     static QString image(QObject* parent, const QString& name) { return sys::imageOf(child<QWidget>(parent, name)); }
 
-    // Both simulated FPGAs up, as the manager's thread brings them up.
-    static fpga_manage* bringUpFpgas()
-    {
-        sim::attachFpgas();
-        fpga_manage* fpga = fpga_manage::pInstance();
-        fpga->softinit();
-        runFpgaUntil(fpga, [fpga] { return fpga->get_fpga_status() == 1; });
-        return fpga;
-    }
-
-    template <class Done>
-    static bool runFpgaUntil(fpga_manage* fpga, Done done, int passes = 20000)
-    {
-        for (int k = 0; k < passes; ++k) {
-            if (done())
-                return true;
-            G_timeTicks += 1;
-            fpga->fpga_manage_deal(fpga);
-        }
-        return done();
-    }
 
     // The engine takes the change: the flag goes back to 0 and the image becomes the shadow.
     void enginePass()

@@ -150,7 +150,7 @@ TEST_F(FactoryTest, ResetAllPutsTheFactoryAddressInPlaceFirst)
 
 TEST_F(FactoryTest, ANewScreenSizeIsHandedOverWhileBothFpgasRun)
 {
-    bringUpFpgas();
+    zeltest::bringUpFpgas();
     ram_set_u16(model->ram_para, kLedWidth, 3840);
     ram_set_u16(model->ram_para, kAudioWindow, 3);
     model->refresh_shadow();
@@ -258,7 +258,7 @@ TEST_F(FactoryTest, AgingLogPagesAndColouredStatus)
 
 TEST_F(FactoryTest, AgingSamplesFromTheSimulatedFpgasReachTheCounters)
 {
-    bringUpFpgas();
+    zeltest::bringUpFpgas();
     factoryage_log.clear();
     openAging();
     sim::FpgaBoard& board = *sim::fpgaBoard();

@@ -186,7 +186,7 @@ TEST_F(OutputSetTest, KeypadConfirmationsOfOtherPagesAreIgnored)
 
 TEST_F(OutputSetTest, LayoutChangeHandsTheLedSizeOverWhileBothFpgasRun)
 {
-    fpga_manage* fpga = bringUpFpgas();
+    fpga_manage* fpga = zeltest::bringUpFpgas();
     open(4, 1920, 1080);
     choose(1);
     click(g_outputset, "Button_apply1");
@@ -195,10 +195,10 @@ TEST_F(OutputSetTest, LayoutChangeHandsTheLedSizeOverWhileBothFpgasRun)
 
     // The LED output blanks its outputs; the engine, having set the panel up, answers 2; both
     // FPGAs are reset and come up again.
-    ASSERT_TRUE(runFpgaUntil(fpga, [] { return g_set_led_setup.load() != 0; }));
+    ASSERT_TRUE(zeltest::runFpgaUntil(fpga, [] { return g_set_led_setup.load() != 0; }));
     g_set_led_para = 2;
-    ASSERT_TRUE(runFpgaUntil(fpga, [] { return g_set_led_para.load() == 0; }));
-    ASSERT_TRUE(runFpgaUntil(fpga, [fpga] { return fpga->get_fpga_status() == 1; }));
+    ASSERT_TRUE(zeltest::runFpgaUntil(fpga, [] { return g_set_led_para.load() == 0; }));
+    ASSERT_TRUE(zeltest::runFpgaUntil(fpga, [fpga] { return fpga->get_fpga_status() == 1; }));
 
     enginePass();
     click(g_outputset, "Button_apply1");

@@ -70,7 +70,7 @@ class PageTextsTest : public SystemPageTest {};
 
 TEST_F(PageTextsTest, EveryTextFitsItsWidgetInEveryLanguage)
 {
-    bringUpFpgas();
+    zeltest::bringUpFpgas();
     zeltest::writeText("/data/rcvrecovery/JYFX_wall", "recovery");
     zeltest::writeText("/data/smartmapping/P3_indoor.jyfile", "scan");
     zeltest::writeText("/mnt/usb1/ZEL-T71/T71N_APP_V1.2.ZEL", "package");

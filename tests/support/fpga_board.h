@@ -1,0 +1,52 @@
+// The simulated board's two output FPGAs and their receiving cards, with the FPGA manager driven
+// pass by pass on the tick counter.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <utility>
+
+#include "core/global.h"
+#include "ledout/fpga_manage.h"
+#include "sim/card_port_engine.h"
+#include "sim/fpga_model.h"
+#include "sim/sim_config.h"
+
+namespace zeltest {
+
+// Runs the manager one pass a tick until `done` holds; false when it still does not after `passes`.
+template <class Done>
+bool runFpgaUntil(fpga_manage* fpga, Done done, int passes = 20000)
+{
+    for (int k = 0; k < passes; ++k) {
+        if (done())
+            return true;
+        G_timeTicks += 1;
+        fpga->fpga_manage_deal(fpga);
+    }
+    return done();
+}
+
+// Both simulated FPGAs up, as the manager's thread brings them up.
+inline fpga_manage* bringUpFpgas()
+{
+    sim::attachFpgas();
+    fpga_manage* fpga = fpga_manage::pInstance();
+    fpga->softinit();
+    runFpgaUntil(fpga, [fpga] { return fpga->get_fpga_status() == 1; });
+    return fpga;
+}
+
+// The board's receiving cards: n cards on each listed (port, n), none on the other ports.
+inline void plugCards(std::initializer_list<std::pair<int, int>> cards)
+{
+    sim::SimConfig c = sim::config();
+    c.cardsPerPort = {};
+    for (auto& [port, n] : cards)
+        c.cardsPerPort[static_cast<size_t>(port)] = static_cast<uint16_t>(n);
+    sim::setConfig(c);
+    sim::attachCardChains();
+}
+
+}  // namespace zeltest
