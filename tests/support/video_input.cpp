@@ -1,5 +1,6 @@
 #include "support/video_input.h"
 
+#include "core/ram_layout.h"
 #include "sim/video_chip.h"
 
 namespace zeltest {
@@ -29,6 +30,15 @@ void feedVideo(int input, const TARVO_HDMI_INFO& record, int refresh)
     // The board is given frames: a field record's height is half of them.
     const int frame = record.ip ? 2 * record.Vact : record.Vact;
     sim::setInputSignal(input, true, uint16_t(record.Hact), uint16_t(frame), uint16_t(refresh), record.ip != 0);
+}
+
+void setInputSummary(unsigned char* image, int input, uint16_t w, uint16_t h, uint8_t rate, uint8_t flag)
+{
+    const unsigned base = ramaddr::kInputSummary + 6 * unsigned(input);
+    ram_set_u16(image, base, w);
+    ram_set_u16(image, base + 2, h);
+    image[base + 4] = rate;
+    image[base + 5] = flag;
 }
 
 }  // namespace zeltest

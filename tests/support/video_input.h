@@ -1,6 +1,8 @@
 // A video input of the simulated board as the input-source manager and the video chip both see it.
 #pragma once
 
+#include <cstdint>
+
 #include "chips/tarvosource.h"
 
 namespace zeltest {
@@ -16,5 +18,9 @@ inline void feedVideo(int input, int w, int h, int refresh, int lanes = 0)
 {
     feedVideo(input, videoRecord(w, h, refresh, lanes), refresh);
 }
+
+// Writes input i's row of the parameter image's input summary: width, height, rate and flag, as
+// the input-source manager publishes them for the pages.
+void setInputSummary(unsigned char* image, int input, uint16_t w, uint16_t h, uint8_t rate, uint8_t flag = 0);
 
 }  // namespace zeltest

@@ -11,6 +11,7 @@
 
 #include "core/ram_layout.h"
 #include "shell_fixture.h"
+#include "support/video_input.h"
 #include "ui/shell/machinestate.h"
 #include "ui/shell/my_lineedit.h"
 #include "ui/shell/numberkeyboard.h"
@@ -22,14 +23,7 @@ namespace {
 
 uint16_t word(const unsigned char* image, unsigned addr) { return ram_get_u16(image, addr); }
 
-void setSummary(unsigned char* image, int input, uint16_t w, uint16_t h, uint8_t rate, uint8_t flag)
-{
-    const unsigned base = ramaddr::kInputSummary + 6 * input;
-    ram_set_u16(image, base, w);
-    ram_set_u16(image, base + 2, h);
-    image[base + 4] = rate;
-    image[base + 5] = flag;
-}
+using zeltest::setInputSummary;
 
 }  // namespace
 
@@ -113,9 +107,9 @@ TEST_F(ShellTest, StatusPageShowsInputSignalsAndRefreshesThroughTheDispatcher)
     auto* hdmi1 = child<QLabel>(g_machinestate, "label_signal_2");
     EXPECT_EQ(hdmi1->text(), "No signal");
 
-    setSummary(model->ram_para, 2, 1920, 1080, 60, 0);
-    setSummary(model->ram_para, 4, 3840, 2160, 30, 1);   // flagged: no signal
-    setSummary(model->ram_para, 1, 1280, 0, 60, 0);
+    setInputSummary(model->ram_para, 2, 1920, 1080, 60, 0);
+    setInputSummary(model->ram_para, 4, 3840, 2160, 30, 1);   // flagged: no signal
+    setInputSummary(model->ram_para, 1, 1280, 0, 60, 0);
     model->test_signal(12);
     EXPECT_EQ(hdmi1->text(), "1920x1080@60Hz");
     EXPECT_EQ(child<QLabel>(g_machinestate, "label_signal_4")->text(), "No signal");
@@ -131,7 +125,7 @@ TEST_F(ShellTest, StatusPageShowsInputSignalsAndRefreshesThroughTheDispatcher)
 
 TEST_F(ShellTest, StatusPageNeverShowsAHalfWrittenInputSummary)
 {
-    setSummary(model->ram_para, 2, 1280, 720, 60, 0);
+    setInputSummary(model->ram_para, 2, 1280, 720, 60, 0);
     click(g_mainwindow, "machinestate");
     ASSERT_NE(g_machinestate, nullptr);
     auto* hdmi1 = child<QLabel>(g_machinestate, "label_signal_2");
@@ -145,7 +139,7 @@ TEST_F(ShellTest, StatusPageNeverShowsAHalfWrittenInputSummary)
         ram_set_u16(model->ram_para, ramaddr::kInputSummary + 6 * 2, 1920);
         halfWritten = true;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        setSummary(model->ram_para, 2, 1920, 1080, 50, 0);
+        setInputSummary(model->ram_para, 2, 1920, 1080, 50, 0);
         pthread_mutex_unlock(&model->mutex);
     });
     for (int i = 0; i < 1000000 && !halfWritten; ++i)

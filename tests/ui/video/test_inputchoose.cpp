@@ -3,6 +3,7 @@
 #include <QFrame>
 
 #include "core/alias.h"
+#include "support/video_input.h"
 #include "ui/video/inputchoose.h"
 #include "video_fixture.h"
 
@@ -40,11 +41,7 @@ protected:
     }
     void setSignal(int input, uint16_t w, uint16_t h, uint8_t rate)
     {
-        const unsigned base = kInputSummary + 6 * input;
-        setWord(base, w);
-        setWord(base + 2, h);
-        model->ram_para[base + 4] = rate;
-        model->ram_para[base + 5] = 0;
+        zeltest::setInputSummary(model->ram_para, input, w, h, rate);
     }
 };
 
