@@ -11,7 +11,8 @@
 #include "core/config_engine.h"
 #include "core/ram_layout.h"
 #include "ledout/fpga_manage.h"
-#include "sim/fpga_model.h"
+#include "support/fpga_board.h"
+#include "support/video_input.h"
 #include "ui/shell/QRoundProgressBar.h"
 #include "shell_fixture.h"
 #include "ui/shell/lockwindow.h"
@@ -65,20 +66,52 @@ int colours(const QImage& img)
     return seen.size();
 }
 
+// The screens grabbed in one language, by name.
+class Shots {
+public:
+    void operator()(const QString& name, QWidget* base, QWidget* over = nullptr)
+    {
+        taken_.emplace_back(name, grab(base, over));
+    }
+
+    // Checks that each shows a drawn interface and saves it as <name>_<suffix>.png in `dir`.
+    void save(const QString& dir, const QString& suffix) const
+    {
+        for (const auto& [name, img] : taken_) {
+            EXPECT_EQ(img.size(), QSize(800, 480));
+            EXPECT_GT(colours(img), 20) << qPrintable(name);
+            EXPECT_TRUE(img.save(dir + "/" + name + "_" + suffix + ".png")) << qPrintable(name);
+        }
+    }
+
+private:
+    std::vector<std::pair<QString, QImage>> taken_;
+};
+
+// Sets English, then Chinese, and saves what `take` grabs in each.
+template <class Take>
+void inEnglishAndChinese(ZelRamPara* model, const zeltest::TempRoot& root, Take take)
+{
+    const QString dir = outDir(root);
+    for (int lang : {kLangEnglish, kLangChinese}) {
+        ram_set_u16(model->ram_para, ramaddr::kLanguage, static_cast<uint16_t>(lang));
+        model->ram_para_save();
+        Shots shot;
+        take(shot);
+        if (::testing::Test::HasFatalFailure())
+            return;
+        shot.save(dir, lang == kLangEnglish ? "en" : "zh");
+    }
+}
+
 }  // namespace
 
 TEST_F(ShellTest, ScreenshotsInEnglishAndChinese)
 {
     // A device with some signals, a saved mode and a current mode.
-    auto setSummary = [&](int input, uint16_t w, uint16_t h, uint8_t rate) {
-        const unsigned base = ramaddr::kInputSummary + 6 * input;
-        ram_set_u16(model->ram_para, base, w);
-        ram_set_u16(model->ram_para, base + 2, h);
-        model->ram_para[base + 4] = rate;
-    };
-    setSummary(2, 1920, 1080, 60);
-    setSummary(4, 3840, 2160, 60);
-    setSummary(1, 1280, 1024, 60);
+    zeltest::setInputSummary(model->ram_para, 2, 1920, 1080, 60);
+    zeltest::setInputSummary(model->ram_para, 4, 3840, 2160, 60);
+    zeltest::setInputSummary(model->ram_para, 1, 1280, 1024, 60);
     for (int k : {0, 5, 2}) {
         g_mode_select = k;
         click(g_mainwindow, "Button_mode");
@@ -88,48 +121,37 @@ TEST_F(ShellTest, ScreenshotsInEnglishAndChinese)
     g_tip->hide();
 
     // Both output FPGAs up, with the simulated board's cards on their ports.
-    sim::attachFpgas();
-    fpga_manage* fpga = fpga_manage::pInstance();
-    fpga->softinit();
-    for (int k = 0; k < 5000 && fpga->get_fpga_status() != 1; ++k) {
-        G_timeTicks += 1;
-        fpga->fpga_manage_deal(fpga);
-    }
+    zeltest::bringUpFpgas();
     g_mainwindow->syncUpdate();
 
-    const QString dir = outDir(root);
     g_lockwindow = new LockWindow(nullptr);
-    for (int lang : {1, 0}) {
-        ram_set_u16(model->ram_para, ramaddr::kLanguage, static_cast<uint16_t>(lang));
-        model->ram_para_save();
+    inEnglishAndChinese(model, root, [&](Shots& shot) {
         g_mainwindow->language_changed();
-        const QString suffix = lang == 1 ? "en" : "zh";
-        std::vector<std::pair<QString, QImage>> shots;
 
-        shots.emplace_back("home", grab(g_mainwindow));
+        shot("home", g_mainwindow);
         click(g_mainwindow, "Button_mode");
-        shots.emplace_back("home_modes", grab(g_mainwindow));
+        shot("home_modes", g_mainwindow);
         click(g_mainwindow, "Button_mode_close");
 
         g_lockwindow->language_changed();
-        shots.emplace_back("lock", grab(g_lockwindow));
+        shot("lock", g_lockwindow);
 
         click(g_mainwindow, "option");
-        shots.emplace_back("settings", grab(g_option));
+        shot("settings", g_option);
         g_imagelayoutpassword = "1234";
         click(g_option, "image_layout");
         g_numberkeyboard->move(420, 0);
         click(g_numberkeyboard, "Button_1");
         click(g_numberkeyboard, "Button_2");
-        shots.emplace_back("keypad", grab(g_option, g_numberkeyboard));
+        shot("keypad", g_option, g_numberkeyboard);
         click(g_numberkeyboard, "Button_cancel");
         click(g_option, "Button_back");
 
         click(g_mainwindow, "machinestate");
-        shots.emplace_back("status", grab(g_machinestate));
+        shot("status", g_machinestate);
         QRoundProgressBar::create_qround_bar(g_machinestate);
         g_qround_bar->para_sync(64);
-        shots.emplace_back("ring", grab(g_machinestate));
+        shot("ring", g_machinestate);
         g_qround_bar->para_sync(100);
         click(g_machinestate, "Button_back");
         flushDeletes();
@@ -137,32 +159,21 @@ TEST_F(ShellTest, ScreenshotsInEnglishAndChinese)
         g_mainwindow->update_start();
         for (QWidget* w : QApplication::topLevelWidgets())
             if (auto* screen = qobject_cast<FirmwareUpdate*>(w); screen && screen->isVisible())
-                shots.emplace_back("update", grab(screen));
+                shot("update", screen);
         g_mainwindow->update_over();
 
         g_tip->tip_create(TIP::kUsbIn);
-        shots.emplace_back("notice", grab(g_mainwindow, g_tip));
+        shot("notice", g_mainwindow, g_tip);
         g_tip->hide();
 
-        for (const auto& [name, img] : shots) {
-            EXPECT_EQ(img.size(), QSize(800, 480));
-            EXPECT_GT(colours(img), 20) << qPrintable(name);
-            EXPECT_TRUE(img.save(dir + "/" + name + "_" + suffix + ".png")) << qPrintable(name);
-        }
-    }
+    });
 }
 
 // The video setup pages with a few windows, signals and crops.
 TEST_F(ShellTest, VideoPageScreenshotsInEnglishAndChinese)
 {
-    auto setSummary = [&](int input, uint16_t w, uint16_t h, uint8_t rate) {
-        const unsigned base = ramaddr::kInputSummary + 6 * input;
-        ram_set_u16(model->ram_para, base, w);
-        ram_set_u16(model->ram_para, base + 2, h);
-        model->ram_para[base + 4] = rate;
-    };
-    setSummary(2, 1920, 1080, 60);
-    setSummary(4, 3840, 2160, 60);
+    zeltest::setInputSummary(model->ram_para, 2, 1920, 1080, 60);
+    zeltest::setInputSummary(model->ram_para, 4, 3840, 2160, 60);
     for (int w : {1, 2})
         ram_set_u16(model->ram_para, ramaddr::window(w) + ramaddr::kWinState, 1);
     ram_set_u16(model->ram_para, ramaddr::window(0) + ramaddr::kWinWidth, 960);
@@ -187,53 +198,48 @@ TEST_F(ShellTest, VideoPageScreenshotsInEnglishAndChinese)
     model->ram_para_save();
     g_imagelayoutpassword = "";
 
-    const QString dir = outDir(root);
-    for (int lang : {1, 0}) {
-        ram_set_u16(model->ram_para, ramaddr::kLanguage, static_cast<uint16_t>(lang));
-        model->ram_para_save();
+    inEnglishAndChinese(model, root, [&](Shots& shot) {
         g_tip->hide();
-        const QString suffix = lang == 1 ? "en" : "zh";
-        std::vector<std::pair<QString, QImage>> shots;
 
         click(g_mainwindow, "option");
         click(g_option, "image_layout");
         ASSERT_NE(g_imagelayout, nullptr);
-        shots.emplace_back("layout", grab(g_imagelayout));
+        shot("layout", g_imagelayout);
         click(child<QWidget>(g_imagelayout, "frame_strip"), "2");
         g_numberkeyboard->move(420, 0);
         QTest::mouseClick(child<QWidget>(g_imagelayout, "lineEdit_X"), Qt::LeftButton);
         click(g_numberkeyboard, "Button_4");
-        shots.emplace_back("layout_keypad", grab(g_imagelayout, g_numberkeyboard));
+        shot("layout_keypad", g_imagelayout, g_numberkeyboard);
         click(g_numberkeyboard, "Button_cancel");
 
         click(g_imagelayout, "Button_source_select");
         ASSERT_NE(g_inputchoose, nullptr);
         click(child<QWidget>(g_inputchoose, "frame"), "2");
-        shots.emplace_back("source", grab(g_inputchoose));
+        shot("source", g_inputchoose);
         click(child<QWidget>(g_inputchoose, "frame"), "Button_menu");
-        shots.emplace_back("source_menu", grab(g_inputchoose));
+        shot("source_menu", g_inputchoose);
 
         click(g_inputchoose, "Button_inputcut");
         ASSERT_NE(g_inputcut, nullptr);
-        shots.emplace_back("crop", grab(g_inputcut));
+        shot("crop", g_inputcut);
         click(child<QWidget>(g_inputcut, "frame_source"), "2");
-        shots.emplace_back("crop_edit", grab(g_inputcut));
+        shot("crop_edit", g_inputcut);
         click(g_inputcut, "Button_back");
 
         click(child<QWidget>(g_inputchoose, "frame"), "Button_menu");
         click(g_inputchoose, "Button_EDID");
         ASSERT_NE(g_edidset, nullptr);
         click(child<QWidget>(g_edidset, "frame_source"), "0");
-        shots.emplace_back("edid", grab(g_edidset));
+        shot("edid", g_edidset);
         click(g_edidset, "Button_back");
         click(g_inputchoose, "Button_back");
         click(g_imagelayout, "Button_back");
 
         click(g_option, "image_quality");
         ASSERT_NE(g_imagequality, nullptr);
-        shots.emplace_back("quality", grab(g_imagequality));
+        shot("quality", g_imagequality);
         click(g_imagequality, "Button_temperature");
-        shots.emplace_back("quality_temperature", grab(g_imagequality));
+        shot("quality_temperature", g_imagequality);
         click(g_imagequality, "Button_back");
         click(g_option, "Button_back");
 
@@ -243,29 +249,18 @@ TEST_F(ShellTest, VideoPageScreenshotsInEnglishAndChinese)
         click(g_mainwindow, "Button_mode");
         click(g_mainwindow, "custommode");
         ASSERT_NE(g_custommode, nullptr);
-        shots.emplace_back("modes", grab(g_custommode));
+        shot("modes", g_custommode);
         click(child<QWidget>(g_custommode, "widget_list"), "3");
-        shots.emplace_back("modes_empty", grab(g_custommode));
+        shot("modes_empty", g_custommode);
         click(g_custommode, "Button_back");
         flushDeletes();
 
-        for (const auto& [name, img] : shots) {
-            EXPECT_EQ(img.size(), QSize(800, 480));
-            EXPECT_GT(colours(img), 20) << qPrintable(name);
-            EXPECT_TRUE(img.save(dir + "/" + name + "_" + suffix + ".png")) << qPrintable(name);
-        }
-    }
+    });
 }
 
 TEST_F(ShellTest, SystemPageScreenshotsInEnglishAndChinese)
 {
-    sim::attachFpgas();
-    fpga_manage* fpga = fpga_manage::pInstance();
-    fpga->softinit();
-    for (int k = 0; k < 5000 && fpga->get_fpga_status() != 1; ++k) {
-        G_timeTicks += 1;
-        fpga->fpga_manage_deal(fpga);
-    }
+    fpga_manage* fpga = zeltest::bringUpFpgas();
     ConfigEngine::pInstance();
     fpga->usb_upgrade_time = "14:3:25    14:5:2";
     zeltest::writeText("/data/rcvrecovery/JYFX_wall", "recovery");
@@ -288,83 +283,73 @@ TEST_F(ShellTest, SystemPageScreenshotsInEnglishAndChinese)
     ram_set_u16(model->ram_para, ramaddr::kOutputArea + 12, 960);
     ram_set_u16(model->ram_para, ramaddr::kOutputArea + 14, 1080);
 
-    const QString dir = outDir(root);
     click(g_mainwindow, "option");
-    for (int lang : {1, 0}) {
-        ram_set_u16(model->ram_para, ramaddr::kLanguage, static_cast<uint16_t>(lang));
-        model->ram_para_save();
+    inEnglishAndChinese(model, root, [&](Shots& shot) {
         g_option->language_changed();
-        const QString suffix = lang == 1 ? "en" : "zh";
-        std::vector<std::pair<QString, QImage>> shots;
 
         click(g_option, "output_set");
-        shots.emplace_back("output_led", grab(g_outputset));
+        shot("output_led", g_outputset);
         click(g_outputset, "Button_lanset");
         click(g_outputset, "Button_wlan3");
-        shots.emplace_back("output_ports", grab(g_outputset));
+        shot("output_ports", g_outputset);
         click(g_outputset, "Button_back");
 
         click(g_option, "test_chart");
         click(g_test_chart->findChild<QFrame*>("frame"), "5");
-        shots.emplace_back("test_chart", grab(g_test_chart));
+        shot("test_chart", g_test_chart);
         click(g_test_chart, "Button_back");
 
         click(g_option, "AdvanceButton");
-        shots.emplace_back("advanced_lcd", grab(g_advancedoption));
+        shot("advanced_lcd", g_advancedoption);
         click(g_advancedoption, "Button_other");
-        shots.emplace_back("advanced_other", grab(g_advancedoption));
+        shot("advanced_other", g_advancedoption);
         click(g_advancedoption, "Button_factory");
-        shots.emplace_back("advanced_factory", grab(g_advancedoption));
+        shot("advanced_factory", g_advancedoption);
         click(g_advancedoption, "Button_reset");
-        shots.emplace_back("advanced_reset", grab(g_advancedoption));
+        shot("advanced_reset", g_advancedoption);
         click(g_advancedoption, "Button_language");
         click(g_advancedoption, "Button_rcv_recovery");
         jobblock::set16(jobblock::kCheckResult, 4);
         std::thread([] { cardjobs::report_faulty_card("01/02/05/06"); }).join();
         QCoreApplication::processEvents();
-        shots.emplace_back("advanced_recovery", grab(g_advancedoption));
+        shot("advanced_recovery", g_advancedoption);
         click(g_advancedoption, "Button_factory_age");
         for (QChar ch : QString::fromLatin1(AdvancedOption::kAgingCode))
             click(g_numberkeyboard, QStringLiteral("Button_") + ch);
         click(g_numberkeyboard, "Button_ok");
-        shots.emplace_back("advanced_aging", grab(g_advancedoption));
+        shot("advanced_aging", g_advancedoption);
         click(g_advancedoption, "Button_back");
         flushDeletes();
 
         click(g_option, "smart_mapping");
-        shots.emplace_back("mapping_cabinet", grab(g_smartmapping));
+        shot("mapping_cabinet", g_smartmapping);
         click(g_smartmapping, "Button_next");
-        shots.emplace_back("mapping_port", grab(g_smartmapping));
+        shot("mapping_port", g_smartmapping);
         click(g_smartmapping, "Button_next_2");
-        shots.emplace_back("mapping_screen", grab(g_smartmapping));
+        shot("mapping_screen", g_smartmapping);
         click(g_smartmapping, "Button_route");
-        shots.emplace_back("mapping_routing", grab(g_smartmapping));
+        shot("mapping_routing", g_smartmapping);
         click(g_smartmapping, "Button_route5");
         click(g_smartmapping, "Button_loadscan");
-        shots.emplace_back("mapping_load_port", grab(g_smartmapping));
+        shot("mapping_load_port", g_smartmapping);
         click(g_smartmapping, "Button_next_5");
-        shots.emplace_back("mapping_files", grab(g_smartmapping));
+        shot("mapping_files", g_smartmapping);
         click(g_smartmapping, "Button_paraweld");
-        shots.emplace_back("mapping_curing", grab(g_smartmapping));
+        shot("mapping_curing", g_smartmapping);
         click(g_smartmapping, "Button_mapping");
-        shots.emplace_back("mapping_switch", grab(g_smartmapping));
+        shot("mapping_switch", g_smartmapping);
         click(g_smartmapping, "Button_back");
         flushDeletes();
 
         click(g_option, "link_set");
-        shots.emplace_back("link_serial", grab(g_linkoption));
+        shot("link_serial", g_linkoption);
         click(g_linkoption, "Button_wlan");
-        shots.emplace_back("link_network", grab(g_linkoption));
+        shot("link_network", g_linkoption);
         click(g_linkoption, "Button_usb");
         model->test_signal(104);
-        shots.emplace_back("link_usb", grab(g_linkoption));
+        shot("link_usb", g_linkoption);
         click(g_linkoption, "Button_back");
         flushDeletes();
 
-        for (const auto& [name, img] : shots) {
-            EXPECT_EQ(img.size(), QSize(800, 480));
-            EXPECT_GT(colours(img), 20) << qPrintable(name);
-            EXPECT_TRUE(img.save(dir + "/" + name + "_" + suffix + ".png")) << qPrintable(name);
-        }
-    }
+    });
 }
