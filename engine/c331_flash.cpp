@@ -92,10 +92,11 @@ bool inFlash(int address, int length)
            uint32_t(length) <= kFlashSize - uint32_t(address);
 }
 
-// Register access of one flash operation on the caller's descriptor.
+// Register access of one flash operation on the caller's descriptor, holding the OSD operation
+// lock for the whole operation.
 class FlashPort {
 public:
-    FlashPort(c331_manage& e, int fd) : e_(e), fd_(fd) {}
+    FlashPort(c331_manage& e, int fd) : lock_(e.osd_op_mutex), e_(e), fd_(fd) {}
     void w(uint32_t id, uint32_t v) { e_.driver->write_C331(fd_, id, v); }
     uint32_t r(uint32_t id) { return e_.driver->read_C331(fd_, id); }
     bool print() const { return e_.prnEn[kFlashPrint] != 0; }
@@ -141,18 +142,30 @@ public:
                waitFor(kRegRdsr, kWip, false, kProgramPolls, kWipTimeout) && writeDisable();
     }
 
+    // Programming stops at the end of each page: rewriting the address closes the page buffer.
+    bool closePage(uint32_t next)
+    {
+        w(kRegAddress, next);
+        return completion();
+    }
+
     // A chip that does not answer reads all zeros, which the waits would take for "done".
     bool present() { return r(kRegChipId) == c331_manage::kChipId; }
 
-    void setup()
+    // The controller set-up of a program, read or erase, once the chip answers.
+    bool begin()
     {
+        if (!present())
+            return false;
         w(kRegSflClock, kSflClock);
         w(kRegSflTimingA, kSflTiming);
         w(kRegSflTimingB, kSflTiming);
         w(kRegSflLimit, kSflLimit);
+        return true;
     }
 
 private:
+    std::lock_guard<std::recursive_mutex> lock_;
     c331_manage& e_;
     int fd_;
 };
@@ -167,11 +180,9 @@ int c331_manage::write_flash(int fd, int address, int length, const char* data)
 {
     if (!data || !inFlash(address, length))
         return 255;
-    std::lock_guard<std::recursive_mutex> lock(osd_op_mutex);
     FlashPort p(*this, fd);
-    if (!p.present())
+    if (!p.begin())
         return 255;
-    p.setup();
     p.w(kRegMode, kModeReset);
     p.w(kRegCmd, kCmdIdle);
     p.w(kRegMode, kModeAccess);
@@ -186,21 +197,14 @@ int c331_manage::write_flash(int fd, int address, int length, const char* data)
     for (int i = 0; i < length; ++i) {
         p.w(kRegData, uint8_t(data[i]));
         const uint32_t next = uint32_t(address) + uint32_t(i) + 1;
-        if (next % kPage == 0) {
-            // Rewriting the address closes the page buffer.
-            p.w(kRegAddress, next);
-            if (!p.completion())
-                return 255;
-        }
+        if (next % kPage == 0 && !p.closePage(next))
+            return 255;
         if (p.print() && (i + 1) % kWritePrintEvery == 0)
             printf("#### %8d byte of %8d byte write finish. ###\n", i + 1, length);
     }
     const uint32_t end = uint32_t(address) + uint32_t(length);
-    if (length > 0 && end % kPage != 0) {
-        p.w(kRegAddress, end);
-        if (!p.completion())
-            return 255;
-    }
+    if (length > 0 && end % kPage != 0 && !p.closePage(end))
+        return 255;
     return 0;
 }
 
@@ -208,11 +212,9 @@ int c331_manage::read_flash(int fd, int address, int length, char* buffer, int c
 {
     if (!buffer || !inFlash(address, length) || length > capacity)
         return 255;
-    std::lock_guard<std::recursive_mutex> lock(osd_op_mutex);
     FlashPort p(*this, fd);
-    if (!p.present())
+    if (!p.begin())
         return 255;
-    p.setup();
     p.w(kRegCmd, kCmdIdle);
     p.w(kRegMode, kModeReset);
     p.w(kRegMode, kModeAccess);
@@ -241,11 +243,9 @@ int c331_manage::erase_flash(int fd, int startBlock, int count, char type)
     if (startBlock < 0 || count < 1 || uint32_t(startBlock) >= kFlashSize / kBlock ||
         uint32_t(count) > (kFlashSize - uint32_t(startBlock) * kBlock) / t.unit)
         return 255;
-    std::lock_guard<std::recursive_mutex> lock(osd_op_mutex);
     FlashPort p(*this, fd);
-    if (!p.present())
+    if (!p.begin())
         return 255;
-    p.setup();
     p.w(kRegCmd, kCmdIdle);
     p.w(kRegMode, kModeReset);
     p.w(kRegMode, kModeErase);
@@ -270,7 +270,6 @@ int c331_manage::erase_flash(int fd, int startBlock, int count, char type)
 
 int c331_manage::osd_write_dma_sfl(uint32_t flashAddress, uint32_t dest, int type, uint32_t length)
 {
-    std::lock_guard<std::recursive_mutex> lock(osd_op_mutex);
     FlashPort p(*this, c331_fd);
     if (!p.present())
         return 255;
