@@ -5,6 +5,7 @@
 #include "engine_fixture.h"
 #include "links/message_deal.h"
 #include "sim/video_chip_picture.h"
+#include "support/engine_window.h"
 
 using namespace ramaddr;
 
@@ -18,14 +19,8 @@ protected:
         bringUp();
         // One window over output channels 0 and 1.
         e->wincnt = 1;
-        ST_WIN_INFO& wi = e->win_info[0];
-        wi.enable = 1;
-        wi.width = 1920;
-        wi.columns = 2;
-        wi.rows = 1;
-        std::fill(std::begin(wi.ochLst), std::end(wi.ochLst), 0xFF);
-        wi.ochLst[0] = 0;
-        wi.ochLst[1] = 1;
+        e->win_info[0].width = 1920;
+        zeltest::spanOutputs(e->win_info[0], {0, 1});
         chip.clearLog();
     }
 

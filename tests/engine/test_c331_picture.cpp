@@ -1,6 +1,7 @@
 // Picture values: the arithmetic, then what reaches the simulated chip.
 #include "engine/c331_picture_calc.h"
 #include "engine_fixture.h"
+#include "support/engine_window.h"
 
 using namespace ramaddr;
 
@@ -103,12 +104,7 @@ protected:
     void placeWindow(int w, int port, std::initializer_list<uint8_t> och, _ImageWindowDef_st iwin,
                      _ImageWindowDef_st owin)
     {
-        ST_WIN_INFO& wi = e->win_info[w];
-        wi.enable = 1;
-        wi.columns = static_cast<uint8_t>(och.size());
-        wi.rows = 1;
-        std::fill(std::begin(wi.ochLst), std::end(wi.ochLst), 0xFF);
-        std::copy(och.begin(), och.end(), wi.ochLst);
+        zeltest::spanOutputs(e->win_info[w], och);
         e->win_port[w] = port;
         e->PI_STATE[port] = 4;
         e->IWIN[w] = iwin;

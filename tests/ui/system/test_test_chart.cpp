@@ -7,6 +7,7 @@
 #include "ui/shell/lockwindow.h"
 #include "sim/video_chip.h"
 #include "sim/video_chip_picture.h"
+#include "support/engine_window.h"
 #include "ui/system/test_chart.h"
 
 using namespace ramaddr;
@@ -120,14 +121,8 @@ TEST_F(TestChartTest, ThePatternReachesTheSimulatedChip)
     ASSERT_NE(e, nullptr);
     sim::VideoChipModel& chip = sim::videoChip();
     e->wincnt = 1;
-    ST_WIN_INFO& wi = e->win_info[0];
-    wi.enable = 1;
-    wi.width = 1920;
-    wi.columns = 2;
-    wi.rows = 1;
-    std::fill(std::begin(wi.ochLst), std::end(wi.ochLst), 0xFF);
-    wi.ochLst[0] = 0;
-    wi.ochLst[1] = 1;
+    e->win_info[0].width = 1920;
+    zeltest::spanOutputs(e->win_info[0], {0, 1});
 
     click(frame, "1");   // green
     e->stepOnce();
