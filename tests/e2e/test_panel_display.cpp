@@ -26,6 +26,7 @@
 #include <string>
 #include <thread>
 
+#include "loopback_port.h"
 #include "support/test_root.h"
 
 namespace {
@@ -35,19 +36,6 @@ constexpr const char* kNoVncPage = "/usr/share/novnc/vnc_lite.html";
 // Colour tolerance: the VNC client saves JPEG, and the server's pixel format rounds gradients.
 constexpr int kTolerance = 16;
 constexpr double kMostlyEqual = 0.05;
-
-int freeTcpPort()
-{
-    int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(s);
-    return ntohs(a.sin_port);
-}
 
 bool waitFor(const std::function<bool()>& condition, int seconds)
 {
@@ -215,8 +203,8 @@ protected:
         if (!missing.empty())
             GTEST_SKIP() << missing << " is not installed (bash scripts/deps.sh installs the display tools)";
         root_ = zeltest::makeTempDir("zel-display-");
-        vncPort_ = freeTcpPort();
-        webPort_ = freeTcpPort();
+        vncPort_ = e2e::freePort();
+        webPort_ = e2e::freePort();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove("DISPLAY");
         env.remove("QT_QPA_PLATFORM");

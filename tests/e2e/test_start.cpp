@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "loopback_port.h"
 #include "support/test_root.h"
 
 namespace {
@@ -98,19 +99,6 @@ Bytes writeRegister(uint8_t reg, uint8_t mask, uint8_t target, uint8_t value)
 Bytes readRegister(uint8_t reg, uint8_t target) { return body(0xA1, {reg, 0, target}); }
 
 // ---- sockets ----
-
-int freePort(int type)
-{
-    int s = ::socket(AF_INET, type, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(s);
-    return ntohs(a.sin_port);
-}
 
 sockaddr_in loopback(int port)
 {
@@ -216,8 +204,8 @@ protected:
         if (!QString(ZEL_APP_EMULATOR).isEmpty())
             GTEST_SKIP() << "emulated: scripts/board_build.sh runs this test from the PC build against the board build";
         root_ = zeltest::makeTempDir("zel-e2e-");
-        tcpPort_ = freePort(SOCK_STREAM);
-        udpPort_ = freePort(SOCK_DGRAM);
+        tcpPort_ = e2e::freePort(SOCK_STREAM);
+        udpPort_ = e2e::freePort(SOCK_DGRAM);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("ZEL_BOARD", "sim");
         env.insert("ZEL_ROOT", QString::fromStdString(root_));
