@@ -18,8 +18,6 @@ namespace shell {
 
 namespace {
 
-constexpr int kHomeFocus = 1;
-constexpr int kSettingsFocus = 5;
 constexpr int kFocusCount = 256;
 
 std::array<PageBase*, kFocusCount>& openPages()

@@ -26,12 +26,16 @@ class QLabel;
 
 namespace shell {
 
+// Page numbers of the home page and the settings menu, the pages most setup pages return to.
+constexpr int kHomeFocus = 1;
+constexpr int kSettingsFocus = 5;
+
 class PageBase : public QDialog {
     Q_OBJECT
 
 public:
     // focus: the page's number; beneathFocus: the number of the page its back slot returns to
-    // (1 home page, 5 settings menu, or another open PageBase).
+    // (kHomeFocus, kSettingsFocus or another open PageBase).
     PageBase(const QString& objectName, int focus, int beneathFocus, QWidget* parent = nullptr);
     ~PageBase() override;
 

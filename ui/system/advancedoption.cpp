@@ -111,7 +111,8 @@ constexpr LanguageRow kLanguageRows[AdvancedOption::kLanguages] = {
 
 }  // namespace
 
-AdvancedOption::AdvancedOption(QWidget* parent) : shell::PageBase("AdvancedOption", kFocus, 5, parent)
+AdvancedOption::AdvancedOption(QWidget* parent)
+    : shell::PageBase("AdvancedOption", kFocus, shell::kSettingsFocus, parent)
 {
     keepPointer(g_advancedoption);
     QFont f = font();

@@ -63,7 +63,7 @@ constexpr int kRowY[3] = {130, 195, 260};
 
 }  // namespace
 
-LinkOption::LinkOption(QWidget* parent) : shell::PageBase("LinkOption", kFocus, 5, parent)
+LinkOption::LinkOption(QWidget* parent) : shell::PageBase("LinkOption", kFocus, shell::kSettingsFocus, parent)
 {
     keepPointer(g_linkoption);
 

@@ -135,7 +135,7 @@ Port portOf(unsigned p)
 
 }  // namespace
 
-OutputSet::OutputSet(QWidget* parent) : shell::PageBase("OutputSet", kFocus, 5, parent)
+OutputSet::OutputSet(QWidget* parent) : shell::PageBase("OutputSet", kFocus, shell::kSettingsFocus, parent)
 {
     keepPointer(g_outputset);
 

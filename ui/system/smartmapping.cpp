@@ -91,7 +91,7 @@ using sys::fieldNumber;
 
 }  // namespace
 
-SmartMapping::SmartMapping(QWidget* parent) : shell::PageBase("SmartMapping", kFocus, 5, parent)
+SmartMapping::SmartMapping(QWidget* parent) : shell::PageBase("SmartMapping", kFocus, shell::kSettingsFocus, parent)
 {
     keepPointer(g_smartmapping);
     titleLabel()->setGeometry(155, 15, 500, 42);

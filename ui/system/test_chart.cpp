@@ -63,7 +63,7 @@ int row(int i) { return i / 4; }
 
 }  // namespace
 
-test_chart::test_chart(QWidget* parent) : shell::PageBase("test_chart", kFocus, 5, parent)
+test_chart::test_chart(QWidget* parent) : shell::PageBase("test_chart", kFocus, shell::kSettingsFocus, parent)
 {
     keepPointer(g_test_chart);
     // The Russian and Vietnamese titles take two lines.

@@ -24,8 +24,6 @@ CustomMode* g_custommode = nullptr;
 
 namespace {
 
-constexpr int kHomeFocus = 1;
-
 constexpr LangText kTitle = {"用户模式", "User mode", "Слот", "Chế độ người dùng", "用戶模式"};
 constexpr LangText kUse = {"调用", "Invoke", "Вызвать", "Dùng", "調用"};
 constexpr LangText kBlank = {"未保存用户模式数据", "Usermode does not exist", "Данные не сохранены",
@@ -116,7 +114,7 @@ QLabel* label(QWidget* parent, const QString& name, int x, int y, int w, int h, 
 
 }  // namespace
 
-CustomMode::CustomMode(QWidget* parent) : PageBase("CustomMode", kFocus, kHomeFocus, parent)
+CustomMode::CustomMode(QWidget* parent) : PageBase("CustomMode", kFocus, shell::kHomeFocus, parent)
 {
     keepPointer(g_custommode);
     pageFont_ = font();

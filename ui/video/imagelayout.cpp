@@ -21,8 +21,6 @@ ImageLayout* g_imagelayout = nullptr;
 
 namespace {
 
-constexpr int kSettingsFocus = 5;
-
 constexpr LangText kTitle = {"画面布局", "Screen layout", "Расположение", "Bố cục màn hình", "畫麵佈局"};
 constexpr LangText kP2P = {"点对点", "DBD", "Пиксель к пикселю", "Điểm tới điểm", "點對點"};
 constexpr LangText kMirror = {"镜像", "mirror", "Отражение", "Ảnh phản chiếu", "鏡像"};
@@ -72,7 +70,7 @@ int16_t fieldValue(const QLineEdit* field) { return video::toShort(field->text()
 
 }  // namespace
 
-ImageLayout::ImageLayout(QWidget* parent) : PageBase("ImageLayout", kFocus, kSettingsFocus, parent)
+ImageLayout::ImageLayout(QWidget* parent) : PageBase("ImageLayout", kFocus, shell::kSettingsFocus, parent)
 {
     keepPointer(g_imagelayout);
 

@@ -19,8 +19,6 @@ ImageQuality* g_imagequality = nullptr;
 
 namespace {
 
-constexpr int kSettingsFocus = 5;
-
 constexpr LangText kTitle = {"图像效果", "Image quality", "Изображение", "Chất lượng hình ảnh", "圖像效果"};
 constexpr LangText kQuality = {"画质", "Quality", "Качество", "Chất lượng", "畫質"};
 constexpr LangText kTemperature = {"色温", "Temperature", "Оттенок", "Độ màu", "色溫"};
@@ -90,7 +88,7 @@ int16_t stored(const Row& r) { return static_cast<int16_t>(video::word(r.addr));
 
 }  // namespace
 
-ImageQuality::ImageQuality(QWidget* parent) : PageBase("ImageQuality", kFocus, kSettingsFocus, parent)
+ImageQuality::ImageQuality(QWidget* parent) : PageBase("ImageQuality", kFocus, shell::kSettingsFocus, parent)
 {
     keepPointer(g_imagequality);
 

@@ -18,8 +18,6 @@ InputChoose* g_inputchoose = nullptr;
 
 namespace {
 
-constexpr int kHomeFocus = 1;
-
 constexpr LangText kTitle = {"信源切换", "Source switch", "Переключение источника", "Chuyển đổi nguồn", "信源切換"};
 constexpr LangText kCutButton = {"输入截取", "Input intercept", "Источник", "Chặn nguồn vào", "輸入截取"};
 constexpr LangText kEdidButton = {"设置EDID", "EDID Settings", "Настройка EDID", "Cài đặt EDID", "設置EDID"};
@@ -77,7 +75,7 @@ int tilePlace(int input)
 }  // namespace
 
 InputChoose::InputChoose(QWidget* parent)
-    : PageBase("InputChoose", kFocus, g_imagelayout ? ImageLayout::kFocus : kHomeFocus, parent)
+    : PageBase("InputChoose", kFocus, g_imagelayout ? ImageLayout::kFocus : shell::kHomeFocus, parent)
 {
     keepPointer(g_inputchoose);
 

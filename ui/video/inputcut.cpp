@@ -18,8 +18,6 @@ InputCut* g_inputcut = nullptr;
 
 namespace {
 
-constexpr int kSettingsFocus = 5;
-
 constexpr LangText kTitle = {"输入截取", "Input intercept", "Источник", "Chặn nguồn vào", "輸入截取"};
 constexpr LangText kCrop = {"截取:", "Crop:", "Обрезать:", "Cắt:", "截取:"};
 // Keypad titles of the width and height fields: the Chinese ones in Chinese, else the letter.
@@ -42,7 +40,7 @@ int fieldValue(const QLineEdit* field) { return video::toShort(field->text()); }
 }  // namespace
 
 InputCut::InputCut(QWidget* parent)
-    : PageBase("InputCut", kFocus, g_inputchoose ? InputChoose::kFocus : kSettingsFocus, parent)
+    : PageBase("InputCut", kFocus, g_inputchoose ? InputChoose::kFocus : shell::kSettingsFocus, parent)
 {
     keepPointer(g_inputcut);
     cardFont_ = font();
