@@ -26,7 +26,6 @@ constexpr LangText kTitle = {"设备状态", "Device status", "Состояни�
 constexpr LangText kInputsCaption = {"输入信号", "Input signals", "Входные сигналы", "Tín hiệu vào", "輸入信號"};
 constexpr LangText kPortsCaption = {"输出网口", "Output ports", "Выходные порты", "Cổng ra", "輸出網口"};
 constexpr LangText kSystemCaption = {"系统", "System", "Система", "Hệ thống", "系統"};
-constexpr LangText kNoSignal = {"无信号", "No signal", "Нет сигнала", "Không có tín hiệu", "無信號"};
 constexpr LangText kOutput = {"输出%1", "Output %1", "Выход %1", "Đầu ra %1", "輸出%1"};
 constexpr LangText kRunning = {"运行正常", "running", "работает", "đang chạy", "運行正常"};
 constexpr LangText kNotReady = {"未就绪", "not ready", "не готов", "chưa sẵn sàng", "未就緒"};
@@ -167,7 +166,7 @@ void MachineState::input_update()
         const QString text = signal_text(summary + kSummaryRecord * i);
         const bool on = !text.isEmpty();
         inputIcon_[i]->setPixmap(QPixmap(QString::fromLatin1(on ? kInputRows[i].iconOn : kInputRows[i].iconOff)));
-        inputSignal_[i]->setText(on ? text : langText(kNoSignal));
+        inputSignal_[i]->setText(on ? text : langText(shell::kTextNoSignal));
         inputSignal_[i]->setStyleSheet(on ? "color:#00D65B;font:bold 20px;background:transparent;"
                                           : "color:#8A8EA0;font:18px;background:transparent;");
     }

@@ -37,5 +37,6 @@ inline constexpr LangText kTextOk = {"确定", "OK", "OK", "Đồng ý", "確定
 inline constexpr LangText kTextApply = {"应用", "Apply", "OK", "Đồng ý", "應用"};
 inline constexpr LangText kTextWidth = {"宽", "W", "Ширина", "Rộng", "寬"};
 inline constexpr LangText kTextHeight = {"高", "H", "Высота", "Cao", "高"};
+inline constexpr LangText kTextNoSignal = {"无信号", "No signal", "Нет сигнала", "Không có tín hiệu", "無信號"};
 
 }  // namespace shell

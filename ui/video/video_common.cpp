@@ -151,7 +151,7 @@ QString signalText(int input)
 {
     const Signal s = inputSignal(input);
     return s.present() ? QStringLiteral("%1x%2@%3Hz").arg(s.width).arg(s.height).arg(s.rate)
-                       : langText(kTextNoSignal);
+                       : langText(shell::kTextNoSignal);
 }
 
 namespace {

@@ -21,12 +21,11 @@ namespace video {
 constexpr int kInputs = 6;
 constexpr int kWindows = 6;
 
-// Texts that several video pages show (Cancel, OK, width and height come from the shell).
+// Texts that several video pages show (Cancel, OK, width, height and no signal come from the shell).
 inline constexpr LangText kTextDelete = {"删除", "Delete", "Удалить", "Xoá bỏ", "删除"};
 inline constexpr LangText kTextNamePrefix = {"名称:", "Name:", "Название:", "Tên:", "名稱:"};
 inline constexpr LangText kTextOn = {"开启", "ON", "Вкл", "Mở", "開啟"};
 inline constexpr LangText kTextOff = {"关闭", "OFF", "Откл", "Đóng", "關閉"};
-inline constexpr LangText kTextNoSignal = {"无信号", "No signal", "Нет сигнала", "Không có tín hiệu", "無信號"};
 // The Chinese texts end in a soft hyphen, as the front panel has always shown them.
 inline constexpr LangText kTextInUse = {"使用中\u00AD", "Using", "Использовать", "sử dụng", "使用中\u00AD"};
 
