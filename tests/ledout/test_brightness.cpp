@@ -2,6 +2,7 @@
 // FPGAs, the brightness record in the flash behind FPGA 0, the card's light value.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -41,7 +42,7 @@ struct BriRig : JobRig {
         const uint8_t head[8] = {0xAA, 3, store, 0, 0, 0, uint8_t(length), uint8_t(length >> 8)};
         std::memcpy(m->MCU_RAM_CMD, head, 8);
         m->MCU_RAM_CMD[8] = mode;
-        std::memcpy(m->MCU_RAM_CMD + 9, values.data(), values.size());
+        std::copy(values.begin(), values.end(), m->MCU_RAM_CMD + 9);
         m->Dealwith_mcu_ram();
     }
     void at(int hour, int minute)
