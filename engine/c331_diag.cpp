@@ -33,7 +33,6 @@ constexpr DumpRun kDumpRuns[] = {
 constexpr uint32_t regId(uint32_t bank, uint32_t addr, uint32_t count) { return (bank << 16) | (addr << 8) | count; }
 
 // ---- test sequences --------------------------------------------------------------------------------
-constexpr uint32_t kRegOchBkgColor = 0x084903, kRegOchBkgEnable = 0x084801;
 constexpr uint32_t kRegPattern = 0x085701;
 constexpr uint32_t kRegPatA = 0x085801, kRegPatB = 0x085901, kRegPatC = 0x085A01;
 constexpr uint32_t kRegPatStep = 0x085B02, kRegPatD = 0x085D02, kRegPatE = 0x085F02, kRegPatWidth = 0x086102;
@@ -257,10 +256,8 @@ void c331_manage::zelDbg_c331_param(int n)
         printReceived(*this);
         break;
     case 6:
-        for (uint32_t ch = 0; ch < uint32_t(kOch); ++ch) {
-            wr(kRegOchBkgColor, 0xFFFFFF, kOchBankStep * ch);
-            wr(kRegOchBkgEnable, 1, kOchBankStep * ch);
-        }
+        for (int ch = 0; ch < kOch; ++ch)
+            writeOchBkg(ch, 0xFFFFFF, 1);
         break;
     case 7:
         for (uint32_t ch = 0; ch < uint32_t(kOch); ++ch)

@@ -47,10 +47,6 @@ constexpr uint32_t kRegPict = 0x001802;
 constexpr uint32_t kRegSyPolParallel = 0x063804, kRegSyPolVbo = 0x063C04;
 constexpr uint32_t kPolarityFixed = 0x04;
 
-// ---- background ----
-constexpr uint32_t kRegOchBkgColor = 0x084903, kRegOchBkgEnable = 0x084801;
-constexpr uint32_t kGreen = 0x00FF00;
-
 // ---- waits ----
 constexpr uint32_t kRegField = 0xAB4701;
 constexpr int kIfldReads = 90, kOfldReads = 70, kPivsPolls = 45;
@@ -563,9 +559,7 @@ void c331_manage::writeWindowBkg(int w, int enable)
     for (int o = 0; o < kOch; ++o) {
         if (och_owner[o] != w)
             continue;
-        const uint32_t off = kOchBankStep * static_cast<uint32_t>(o);
-        wr(kRegOchBkgColor, green ? kGreen : 0, off);
-        wr(kRegOchBkgEnable, green ? 1 : static_cast<uint32_t>(enable), off);
+        writeOchBkg(o, green ? kForcedBkgGreen : 0, green ? 1 : static_cast<uint32_t>(enable));
     }
 }
 

@@ -22,10 +22,6 @@ std::atomic<uint8_t> g_force_bkcolor{0};
 namespace {
 
 constexpr uint32_t kRegChipId = 0xB20801;
-// Register writes that paint an output channel's background (colour, enable).
-constexpr uint32_t kRegOchBkgColor = 0x084903;
-constexpr uint32_t kRegOchBkgEnable = 0x084801;
-constexpr uint32_t kGreen = 0x00FF00;
 
 // Without a chip the identification is retried about every 10 ms and reported at most every
 // 100 ticks.
@@ -231,10 +227,8 @@ void c331_manage::setupState5()
 void c331_manage::setupState6()
 {
     if (g_force_bkcolor == 1) {
-        for (uint32_t och = 0; och < kOch; ++och) {
-            wr(kRegOchBkgColor, kGreen, och * kOchBankStep);
-            wr(kRegOchBkgEnable, 1, och * kOchBankStep);
-        }
+        for (int och = 0; och < kOch; ++och)
+            writeOchBkg(och, kForcedBkgGreen, 1);
     }
     pthread_mutex_lock(&para_mutex);
     const ImageView img = ImageView::current();

@@ -100,6 +100,7 @@ public:
     static constexpr int kOch = 8;
     static constexpr int kIch = 8;
     static constexpr uint32_t kOchBankStep = 16;   // bank offset between channels' blocks
+    static constexpr uint32_t kForcedBkgGreen = 0x00FF00;   // the background g_force_bkcolor 1 forces
     static constexpr int kSetupDone = 8;          // worker state of the steady pass
     static constexpr int kIdReadsNeeded = 5;
     static constexpr uint8_t kChipId = 0x24;
@@ -565,6 +566,8 @@ private:
     bool portWanted(int p) const;
     void portSetup(int p, const PortMeasure& m);
     void writeWindowBkg(int w, int enable);
+    // Output channel och's background: its colour, then whether it shows.
+    void writeOchBkg(int och, uint32_t colour, uint32_t enable);
     bool winChanged(int w) const;
     // Input channels.
     bool ichFree(int c) const;

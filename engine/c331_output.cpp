@@ -21,6 +21,13 @@ bool isCh(int c) { return c >= 0 && c < c331_manage::kOch; }
 
 }  // namespace
 
+void c331_manage::writeOchBkg(int och, uint32_t colour, uint32_t enable)
+{
+    const uint32_t off = kChStep * static_cast<uint32_t>(och);
+    wr(kRegOchBkgColor, colour, off);
+    wr(kRegOchBkgEnable, enable, off);
+}
+
 bool c331_manage::winChanged(int w) const { return g_chg_win[w] || g_chg_input[w] || g_chg_dbd[w]; }
 
 void c331_manage::set_output(int fd)

@@ -66,12 +66,9 @@ constexpr Pattern kPatternTable[kPatterns] = {
     {Kind::Full,    3,   1, 1, 1, 0x8000, 0,      0x4FFF, kOn, kOn,  kOn, kCtl},
 };
 
-// Output background (bank 0x08 + 16 per channel) and the channel's blanking (bank 0x0E + 16).
-constexpr uint32_t kRegBkgColor = 0x084903;
-constexpr uint32_t kRegBkgEnable = 0x084801;
+// The output channel's blanking (bank 0x0E + 16 per channel).
 constexpr uint32_t kRegBlanking = 0x0E0D02;
 constexpr uint32_t kBlankingBlack = 0x55;
-constexpr uint32_t kForcedGreen = 0x00FF00;
 constexpr uint8_t kForcedColorOn = 1;
 // Window output flags: black, frozen, fading.
 constexpr int kOutBlack = 0x01, kOutFrozen = 0x02, kOutFade = 0x04;
@@ -155,9 +152,7 @@ void c331_manage::zelApi_SetOutBkg(int)
         const uint32_t bank = static_cast<uint32_t>(c) * kOchBankStep;
         const int w = och_owner[c];
         const bool used = w >= 0 && w < kWinCount;
-        const uint32_t colour = used && g_force_bkcolor == kForcedColorOn ? kForcedGreen : 0;
-        wr(kRegBkgColor, colour, bank);
-        wr(kRegBkgEnable, 1, bank);
+        writeOchBkg(c, used && g_force_bkcolor == kForcedColorOn ? kForcedBkgGreen : 0, 1);
         wr(kRegBlanking, 0, bank);
         if (used) {
             const int flags = win_info[w].output | (PM_WIN_FADE_EN[w] ? kOutFade : 0);
