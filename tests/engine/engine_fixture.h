@@ -37,6 +37,17 @@ protected:
     uint16_t imageWord(unsigned addr) const { return ram_get_u16(model->ram_para, addr); }
     void setWord(unsigned addr, uint16_t v) { ram_set_u16(model->ram_para, addr, v); }
 
+    // Crop table entry k of the image: valid, of `input`, the rectangle x, y, w x h.
+    void writeCropEntry(unsigned k, uint8_t input, uint16_t x, uint16_t y, uint16_t w, uint16_t h)
+    {
+        const unsigned a = ramaddr::cropEntry(k);
+        model->ram_para[a] = static_cast<uint8_t>(ramaddr::kCropValid | input);
+        setWord(a + 2, x);
+        setWord(a + 4, y);
+        setWord(a + 6, w);
+        setWord(a + 8, h);
+    }
+
     // Commits what the test wrote into the image and runs one pass.
     void commitAndPass(uint8_t flag = 1)
     {

@@ -50,7 +50,7 @@ protected:
         bringUp();
         // A 1080p input on HDMI1 (chip port 1).
         signal(1, 1920, 1080, 4);
-        writeEntry(3, 2, 100, 50, 800, 600);
+        writeCropEntry(3, 2, 100, 50, 800, 600);
         model->refresh_shadow();
     }
     void signal(int port, int w, int h, int state)
@@ -60,15 +60,6 @@ protected:
         e->PI_ACT[port][2] = 41;
         e->PI_ACT[port][3] = h;
         e->PI_STATE[port] = state;
-    }
-    void writeEntry(unsigned k, uint8_t input, uint16_t x, uint16_t y, uint16_t w, uint16_t h)
-    {
-        const unsigned a = cropEntry(k);
-        model->ram_para[a] = static_cast<uint8_t>(kCropValid | input);
-        setWord(a + 2, x);
-        setWord(a + 4, y);
-        setWord(a + 6, w);
-        setWord(a + 8, h);
     }
     std::vector<int> offsets(int w) const { return {e->PM_OFFSET[w], e->PM_OFFSET[w] + 4}; }
 };
@@ -218,15 +209,6 @@ protected:
         setWord(window(0) + kWinSource, source);
         settle();
     }
-    void writeEntry(unsigned k, uint16_t x, uint16_t y, uint16_t w, uint16_t h)
-    {
-        const unsigned a = cropEntry(k);
-        model->ram_para[a] = static_cast<uint8_t>(kCropValid | kHdmi1);
-        setWord(a + 2, x);
-        setWord(a + 4, y);
-        setWord(a + 6, w);
-        setWord(a + 8, h);
-    }
     std::string crops() const { return sim::describeCrops(chip); }
 };
 
@@ -238,13 +220,13 @@ TEST_F(CroppedWindowTest, TheChipReadsTheCropsRectangle)
     EXPECT_NE(crops().find("och 0: input 0,0 1920x1080 of 1920x1080"), std::string::npos) << crops();
 
     // Shown 1:1.
-    writeEntry(2, 100, 50, 800, 600);
+    writeCropEntry(2, kHdmi1, 100, 50, 800, 600);
     showWindow0(800, 600, 0x8002);
     ASSERT_EQ(e->PM_CROP_EN[0], 1);
     EXPECT_NE(crops().find("och 0: input 100,50 800x600 of 1920x1080"), std::string::npos) << crops();
 
     // Zoomed to the whole panel.
-    writeEntry(3, 480, 270, 960, 540);
+    writeCropEntry(3, kHdmi1, 480, 270, 960, 540);
     showWindow0(1920, 1080, 0x8003);
     EXPECT_NE(crops().find("och 0: input 480,270 960x540 of 1920x1080"), std::string::npos) << crops();
     // The decoded view written next to the register snapshot carries it.
