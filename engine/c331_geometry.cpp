@@ -170,27 +170,30 @@ uint32_t ratio(int num, int den)
     return static_cast<uint32_t>((static_cast<uint64_t>(num - 1) * kUnity) / static_cast<uint64_t>(den - 1) + 1);
 }
 
+namespace {
+
+// One axis: mode 1 shrinks an input longer than the output, mode 2 zooms a shorter one; equal or
+// unknown lengths leave the axis at mode 0.
+void scaleAxis(int in, int out, int& mode, uint32_t& shrink, uint32_t& zoom)
+{
+    if (in <= 0 || out <= 0 || in == out)
+        return;
+    if (in > out) {
+        mode = 1;
+        shrink = ratio(out, in);
+    } else {
+        mode = 2;
+        zoom = ratio(in, out);
+    }
+}
+
+}  // namespace
+
 _ScalingSt calcScaling(const _ImageWindowDef_st& iw, const _ImageWindowDef_st& ow)
 {
     _ScalingSt s{0, 0, 0, 0, 0, 0};
-    if (iw.HW > 0 && ow.HW > 0 && iw.HW != ow.HW) {
-        if (iw.HW > ow.HW) {
-            s.hmode = 1;
-            s.hshrink = ratio(ow.HW, iw.HW);
-        } else {
-            s.hmode = 2;
-            s.hzoom = ratio(iw.HW, ow.HW);
-        }
-    }
-    if (iw.VW > 0 && ow.VW > 0 && iw.VW != ow.VW) {
-        if (iw.VW > ow.VW) {
-            s.vmode = 1;
-            s.vshrink = ratio(ow.VW, iw.VW);
-        } else {
-            s.vmode = 2;
-            s.vzoom = ratio(iw.VW, ow.VW);
-        }
-    }
+    scaleAxis(iw.HW, ow.HW, s.hmode, s.hshrink, s.hzoom);
+    scaleAxis(iw.VW, ow.VW, s.vmode, s.vshrink, s.vzoom);
     return s;
 }
 
