@@ -8,6 +8,7 @@
 #include "core/syncupdate.h"
 #include "core/utils.h"
 #include "core/zelrampara.h"
+#include "platform/clock.h"
 #include "ui/shell/lcd_touch.h"
 #include "ui/shell/numberkeyboard.h"
 #include "ui/shell/shell_text.h"
@@ -85,7 +86,7 @@ void LockWindow::clock_update()
     // stalling the panel.
     if (!Utils::_system_mutex.tryLock())
         return;
-    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime now = platform::localNow();
     Utils::_system_mutex.unlock();
     time_->setText(now.toString("hh:mm"));
     date_->setText(now.toString("yyyy-MM-dd"));

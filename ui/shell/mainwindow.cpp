@@ -20,6 +20,7 @@
 #include "core/utils.h"
 #include "core/zelrampara.h"
 #include "ledout/fpga_manage.h"
+#include "platform/clock.h"
 #include "ui/shell/fpga_view.h"
 #include "ui/shell/firmwareupdate.h"
 #include "ui/shell/lcd_touch.h"
@@ -497,7 +498,7 @@ void MainWindow::getagelog()
     QString stamp;
     {
         QMutexLocker lock(&Utils::_system_mutex);
-        const QDateTime now = QDateTime::currentDateTime();
+        const QDateTime now = platform::localNow();
         stamp = now.toString("MM-dd") + QLatin1Char(' ') + now.toString("hh:mm");
     }
     uint8_t regs[6];

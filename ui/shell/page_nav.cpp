@@ -23,6 +23,9 @@ int runModal(QDialog* dialog)
         return 0;
     if (runner())
         return runner()(dialog);
+    // A dialog shown before (the keypad) keeps its old place among the windows; without a window
+    // manager to raise it, it would open beneath the pages made since and block them unseen.
+    dialog->raise();
     return dialog->exec();
 }
 

@@ -16,6 +16,7 @@
 #include "core/zelrampara.h"
 #include "engine/c331_manage.h"
 #include "ledout/fpga_manage.h"
+#include "platform/clock.h"
 #include "ui/shell/QRoundProgressBar.h"
 #include "ui/shell/mainwindow.h"
 #include "ui/shell/my_lineedit.h"
@@ -48,7 +49,7 @@ constexpr int kLogFields = 8;
 QString now_text()
 {
     QMutexLocker lock(&Utils::_system_mutex);
-    return QDateTime::currentDateTime().toString("MM-dd hh:mm");
+    return platform::localNow().toString("MM-dd hh:mm");
 }
 
 QString padded(const QString& field) { return QStringLiteral("%1").arg(field.toInt(), 3, 10, QLatin1Char('0')); }

@@ -1,10 +1,12 @@
 // The touch watcher: back-out to the home page, automatic lock, and what stops the count.
+#include <QLabel>
 #include <QMouseEvent>
 
 #include <fcntl.h>
 #include <linux/input.h>
 #include <unistd.h>
 
+#include "platform/clock.h"
 #include "platform/platform.h"
 #include "shell_fixture.h"
 #include "ui/shell/QRoundProgressBar.h"
@@ -151,4 +153,14 @@ TEST(TouchReader, EventsFromTheTouchDeviceCountAsTouches)
     TouchReader missing;
     EXPECT_FALSE(missing.open("/dev/input/event7"));
     EXPECT_FALSE(missing.drain());
+}
+
+TEST_F(InactivityTest, LockScreenShowsTheBoardsClock)
+{
+    // The board's clock, which a "date" command moves; on the simulated board it is not the
+    // machine's.
+    platform::setSimClock(QDateTime(QDate(2030, 6, 15), QTime(12, 34, 0)));
+    g_lockwindow->syncUpdate();
+    EXPECT_EQ(child<QLabel>(g_lockwindow, "label_time")->text(), "12:34");
+    EXPECT_EQ(child<QLabel>(g_lockwindow, "label_date")->text(), "2030-06-15");
 }

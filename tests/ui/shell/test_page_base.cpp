@@ -1,6 +1,7 @@
 // The page base: page pointer and number, back to the page beneath, the dispatcher's refresh with
 // its language check, and keypad confirmations that reach only the page and field that asked.
 #include <QLabel>
+#include <QTimer>
 
 #include "shell_fixture.h"
 #include "ui/shell/lcd_touch.h"
@@ -153,4 +154,30 @@ TEST_F(PageBaseTest, InactivityBacksOutThroughEveryOpenPage)
     EXPECT_EQ(g_upper, nullptr);
     EXPECT_EQ(g_lower, nullptr);
     EXPECT_EQ(g_page_focus.load(), 1);
+}
+
+// The keypad is one dialog opened again and again; run for real (no test runner), it is raised
+// each time, or it would come up beneath the pages made since its last use and block them.
+TEST(RunModal, RaisesADialogShownBeforeAboveThePagesMadeSince)
+{
+    struct RaiseProbe : QObject {
+        int raised = 0;
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            raised += e->type() == QEvent::ZOrderChange;
+            return false;
+        }
+    } probe;
+    shell::setModalRunner(nullptr);
+    QDialog keypad;
+    keypad.show();
+    keypad.hide();
+    keypad.installEventFilter(&probe);
+    int raisedWhileOpen = -1;
+    QTimer::singleShot(0, &keypad, [&] {
+        raisedWhileOpen = probe.raised;
+        keypad.reject();
+    });
+    shell::runModal(&keypad);
+    EXPECT_GE(raisedWhileOpen, 1);
 }

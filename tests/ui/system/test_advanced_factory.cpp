@@ -9,6 +9,7 @@
 #include "core/config_engine.h"
 #include "core/ram_layout.h"
 #include "core/utils.h"
+#include "platform/clock.h"
 #include "platform/command_runner.h"
 #include "system_fixture.h"
 #include "ui/shell/QRoundProgressBar.h"
@@ -212,9 +213,10 @@ TEST_F(FactoryTest, AgingMonitorOpensOnlyWithItsCode)
     click(g_advancedoption, "Button_back");
     flushDeletes();
 
+    platform::setSimClock(QDateTime(QDate(2030, 6, 15), QTime(12, 34, 0)));   // the board's clock
     openAging();
     EXPECT_TRUE(g_advancedoption->agingShown());
-    EXPECT_TRUE(label("label_log1").endsWith(QString::fromUtf8("  正在老化中...")));
+    EXPECT_EQ(label("label_log1"), QString::fromUtf8("06-15 12:34  正在老化中..."));
     EXPECT_EQ(label("label_3"), "OUT1:0<3 0<5 0<10 0<20 0>20    OUT2:0<3 0<5 0<10 0<20 0>20");
     EXPECT_EQ(label("page_info"), "0");
     EXPECT_EQ(label("label_page"), "0/0");
