@@ -9,6 +9,7 @@
 #include "engine/c331_manage.h"
 #include "sim/video_chip.h"
 #include "support/test_root.h"
+#include "support/video_engine.h"
 
 class EngineTest : public ::testing::Test {
 protected:
@@ -19,8 +20,7 @@ protected:
 
     void SetUp() override
     {
-        e = new c331_manage();
-        c331_manage::p_c331_manage = e;
+        e = zeltest::newEngine();
         e->usleepFn = [this](unsigned us) { sleeps.push_back(us); };
         ASSERT_EQ(e->initialize(false), 0);
     }
@@ -28,9 +28,7 @@ protected:
     // Runs worker rounds until the bring-up is done (bounded).
     void bringUp()
     {
-        for (int i = 0; i < 50 && e->c331_setup_state < c331_manage::kSetupDone; ++i)
-            e->stepOnce();
-        ASSERT_EQ(e->c331_setup_state, c331_manage::kSetupDone);
+        ASSERT_TRUE(zeltest::bringUpEngine(e));
         model->refresh_shadow();
     }
 

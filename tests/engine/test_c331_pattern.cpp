@@ -5,7 +5,7 @@
 #include "engine_fixture.h"
 #include "links/message_deal.h"
 #include "sim/video_chip_picture.h"
-#include "support/engine_window.h"
+#include "support/video_engine.h"
 
 using namespace ramaddr;
 

@@ -1,7 +1,7 @@
 // Picture values: the arithmetic, then what reaches the simulated chip.
 #include "engine/c331_picture_calc.h"
 #include "engine_fixture.h"
-#include "support/engine_window.h"
+#include "support/video_engine.h"
 
 using namespace ramaddr;
 

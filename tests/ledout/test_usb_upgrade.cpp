@@ -14,6 +14,7 @@
 #include "platform/platform.h"
 #include "sim/video_chip.h"
 #include "support/upgrade_package.h"
+#include "support/video_engine.h"
 
 using fpgatest::Rig;
 using zeltest::UpgradeChild;
@@ -73,9 +74,7 @@ protected:
     void SetUp() override
     {
         UpgradeTest::SetUp();
-        e = new c331_manage();
-        c331_manage::p_c331_manage = e;
-        e->usleepFn = [](unsigned) {};
+        e = zeltest::newEngine();
         ASSERT_EQ(e->initialize(false), 0);
         e->load_system_param();
     }

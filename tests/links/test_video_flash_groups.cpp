@@ -9,6 +9,7 @@
 #include "link_client.h"
 #include "sim/video_chip.h"
 #include "support/test_root.h"
+#include "support/video_engine.h"
 
 using namespace linktest;
 
@@ -21,9 +22,7 @@ protected:
     void SetUp() override
     {
         ZelRamPara::pInstance();
-        e = new c331_manage();
-        c331_manage::p_c331_manage = e;
-        e->usleepFn = [](unsigned) {};
+        e = zeltest::newEngine();
         ASSERT_EQ(e->initialize(false), 0);
         e->load_system_param();
     }

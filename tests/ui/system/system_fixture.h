@@ -10,6 +10,7 @@
 #include "sim/fpga_model.h"
 #include "sim/video_chip.h"
 #include "support/fpga_board.h"
+#include "support/video_engine.h"
 #include "ui/shell/numberkeyboard.h"
 #include "ui/shell/option.h"
 #include "ui/shell/shell_fixture.h"
@@ -61,15 +62,12 @@ protected:
     {
         sim::attachVideoChip();
         delete engine;
-        engine = new c331_manage();
-        engine->usleepFn = [](unsigned) {};
-        c331_manage::p_c331_manage = engine;
+        engine = zeltest::newEngine();
         if (engine->initialize(false) != 0)
             return nullptr;
-        for (int i = 0; i < 50 && engine->c331_setup_state < c331_manage::kSetupDone; ++i)
-            engine->stepOnce();
+        const bool up = zeltest::bringUpEngine(engine);
         model->refresh_shadow();
-        return engine->c331_setup_state == c331_manage::kSetupDone ? engine : nullptr;
+        return up ? engine : nullptr;
     }
 
     c331_manage* engine = nullptr;

@@ -7,7 +7,7 @@
 #include "ui/shell/lockwindow.h"
 #include "sim/video_chip.h"
 #include "sim/video_chip_picture.h"
-#include "support/engine_window.h"
+#include "support/video_engine.h"
 #include "ui/system/test_chart.h"
 
 using namespace ramaddr;

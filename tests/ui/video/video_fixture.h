@@ -17,6 +17,7 @@
 #include "core/zelrampara.h"
 #include "engine/c331_manage.h"
 #include "sim/video_chip.h"
+#include "support/video_engine.h"
 #include "ui/shell/my_lineedit.h"
 #include "ui/shell/numberkeyboard.h"
 #include "ui/shell/shell_fixture.h"
@@ -26,13 +27,9 @@ protected:
     void SetUp() override
     {
         ShellTest::SetUp();
-        engine = new c331_manage();
-        c331_manage::p_c331_manage = engine;
-        engine->usleepFn = [](unsigned) {};
+        engine = zeltest::newEngine();
         ASSERT_EQ(engine->initialize(false), 0);
-        for (int i = 0; i < 50 && engine->c331_setup_state < c331_manage::kSetupDone; ++i)
-            engine->stepOnce();
-        ASSERT_EQ(engine->c331_setup_state, c331_manage::kSetupDone);
+        ASSERT_TRUE(zeltest::bringUpEngine(engine));
         model->refresh_shadow();
     }
 
