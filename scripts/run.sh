@@ -36,6 +36,7 @@ zelT71N on the simulated board
   simulated board    $ZEL_ROOT/etc/zel-sim.ini   (input signals, receiving cards per port,
                      multifunction card; edit it and restart)
   video chip         $ZEL_ROOT/var/sim/video_chip.bin   (its registers, rewritten when one changes)
+                     $ZEL_ROOT/var/sim/video_chip.txt   (what they make of the picture)
   USB stick          mkdir -p $ZEL_ROOT/mnt/usb1 plugs one in (the communication page's
                      upgrade looks there), rm -r $ZEL_ROOT/mnt/usb1 unplugs it
   serial lines       $ZEL_ROOT/dev/ttyS2 (main) and $ZEL_ROOT/dev/ttyS1 (4G): link a
