@@ -108,8 +108,9 @@ public:
     bool has_uncommitted() const { return uncommitted_.load(); }
 
     // ---- data (in this order) ------------------------------------------------------------------
-    // Guards the input summary 0x100-0x123, and the image and slots between the links' RAM writes
-    // and the change dispatcher (taken after the commit point when both are held).
+    // Guards the input summary 0x100-0x123, and the image and slots between the links' RAM writes,
+    // the words the engine and the LED output write back, and the change dispatcher (taken after
+    // the commit point when both are held).
     pthread_mutex_t mutex;
     unsigned char ram_para[ramaddr::kRamSize];
     unsigned char ram_para_shadow[ramaddr::kRamSize];

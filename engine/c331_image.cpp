@@ -28,7 +28,11 @@ void imageWriteWord(unsigned addr, uint16_t value)
 {
     if (addr + 1 >= ImageView::kSize)
         return;
-    ram_set_u16(model()->ram_para, addr, value);
+    // The change dispatcher copies the image for the parameter file under the model's mutex.
+    ZelRamPara* m = model();
+    pthread_mutex_lock(&m->mutex);
+    ram_set_u16(m->ram_para, addr, value);
+    pthread_mutex_unlock(&m->mutex);
 }
 
 uint8_t* imageRegStatus() { return model()->reg_status; }

@@ -27,7 +27,8 @@ private:
     const uint8_t* bytes_;
 };
 
-// Writes one 16-bit word of the parameter image (the caller holds para_mutex where needed).
+// Writes one 16-bit word of the parameter image (the caller holds para_mutex where needed; the
+// model's mutex is taken here).
 void imageWriteWord(unsigned addr, uint16_t value);
 // The parameter model's register and status area.
 uint8_t* imageRegStatus();

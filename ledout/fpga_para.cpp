@@ -10,27 +10,26 @@ namespace {
 std::mutex g_spyMutex;
 std::function<void(int)> g_spy;
 
-unsigned char* image()
-{
-    ZelRamPara* model = ZelRamPara::p_zelrampara_config;
-    return model ? model->ram_para : nullptr;
-}
+ZelRamPara* model() { return ZelRamPara::p_zelrampara_config; }
 }  // namespace
 
 uint16_t word(uint32_t address)
 {
-    unsigned char* b = image();
-    if (!b || address + 1 >= ramaddr::kRamSize)
+    ZelRamPara* m = model();
+    if (!m || address + 1 >= ramaddr::kRamSize)
         return 0;
-    return ram_get_u16(b, address);
+    return ram_get_u16(m->ram_para, address);
 }
 
 void setWord(uint32_t address, uint16_t value)
 {
-    unsigned char* b = image();
-    if (!b || address + 1 >= ramaddr::kRamSize)
+    ZelRamPara* m = model();
+    if (!m || address + 1 >= ramaddr::kRamSize)
         return;
-    ram_set_u16(b, address, value);
+    // The change dispatcher copies the image for the parameter file under the model's mutex.
+    pthread_mutex_lock(&m->mutex);
+    ram_set_u16(m->ram_para, address, value);
+    pthread_mutex_unlock(&m->mutex);
 }
 
 void test_signal(int code)

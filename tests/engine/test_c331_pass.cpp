@@ -1,5 +1,8 @@
 #include <QSignalSpy>
 
+#include <chrono>
+#include <future>
+
 #include "chips/tarvosource.h"
 #include "core/global.h"
 #include "engine_fixture.h"
@@ -252,4 +255,19 @@ TEST_F(PassTest, NothingIsWrittenWithoutAChange)
     // Only the inputs' measurement runs: bank selects and the measurement hold.
     for (const auto& w : chip.writes())
         EXPECT_TRUE(w.addr == 0x00 || (w.bank == 0x00 && w.addr == 0x29)) << int(w.bank) << ":" << int(w.addr);
+}
+
+TEST_F(PassTest, PanelWordsWrittenBackWaitForTheModelMutex)
+{
+    // The change dispatcher copies the image for the parameter file under the model's mutex:
+    // the words the pass writes back must not change under that copy.
+    setWord(kLedWidth, 3840);
+    g_set_led_para = 0;
+    pthread_mutex_lock(&model->mutex);
+    auto pass = std::async(std::launch::async, [this] { commitAndPass(); });
+    EXPECT_EQ(pass.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
+    EXPECT_NE(imageWord(kOchW), 3840);
+    pthread_mutex_unlock(&model->mutex);
+    pass.get();
+    EXPECT_EQ(imageWord(kOchW), 3840);
 }

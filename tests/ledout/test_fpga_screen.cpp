@@ -2,6 +2,9 @@
 
 #include <QMutexLocker>
 
+#include <chrono>
+#include <future>
+
 #include "core/utils.h"
 #include "fpga_rig.h"
 #include "platform/gpio.h"
@@ -131,4 +134,19 @@ TEST(FpgaScreen, RequestsWaitWhileAnFpgaIsDown)
     ASSERT_TRUE(rig.bringUp());
     EXPECT_EQ(rig.m->set_output_status(), 1);
     EXPECT_EQ(rig.m->set_fpga_bri_val(), 1);
+}
+
+TEST(FpgaScreen, ImageWordsWrittenByTheLedOutputWaitForTheModelMutex)
+{
+    // The change dispatcher copies the image under the model's mutex.
+    Rig rig;
+    ZelRamPara* model = ZelRamPara::pInstance();
+    ledpara::setWord(ledpara::kScreenClosed, 0);
+    pthread_mutex_lock(&model->mutex);
+    auto write = std::async(std::launch::async, [] { ledpara::setWord(ledpara::kScreenClosed, 1); });
+    EXPECT_EQ(write.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
+    EXPECT_EQ(ledpara::word(ledpara::kScreenClosed), 0);
+    pthread_mutex_unlock(&model->mutex);
+    write.get();
+    EXPECT_EQ(ledpara::word(ledpara::kScreenClosed), 1);
 }
