@@ -175,9 +175,10 @@ TEST_F(TcpLoad, RunningOutOfDescriptorsRestsInsteadOfSpinning)
     const unsigned failures = link->acceptFailures();
     const long cpu = cpuMicroseconds();
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    // A spinning thread would fail thousands of accepts and burn the whole half second.
+    // A spinning thread would fail thousands of accepts and burn the whole half second; the box
+    // stays under 5 % of one core.
     EXPECT_LE(link->acceptFailures() - failures, 10u);
-    EXPECT_LT(cpuMicroseconds() - cpu, 100000L);
+    EXPECT_LT(cpuMicroseconds() - cpu, 25000L);
     EXPECT_EQ(link->clientCount(), 0u);
 
     for (int fd : fillers)
