@@ -109,6 +109,12 @@ TEST_F(CropTest, BindingRefusesWindowsAndEntriesThatDoNotExist)
     model->ram_para[cropEntry(7)] = 0x85;   // input 5: chip port 4
     e->c331_SetInputsourceCrop(0, 0x8007);
     EXPECT_EQ(e->win_info[0].port, 5);
+    // Input 6, one past the last, and input 9, whose top input bit must not be dropped.
+    for (uint8_t source : {uint8_t(0x86), uint8_t(0x89)}) {
+        model->ram_para[cropEntry(7)] = source;
+        e->c331_SetInputsourceCrop(0, 0x8007);
+        EXPECT_EQ(e->win_info[0].port, c331_manage::kNoInput) << int(source);
+    }
 }
 
 TEST_F(CropTest, ClampsToTheInputAndZeroesWithoutSignal)
