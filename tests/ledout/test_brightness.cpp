@@ -166,6 +166,23 @@ TEST(Brightness, AutomaticModeFollowsTheCardOneStepAPassAndFallsToFullWhenItIsSi
     EXPECT_EQ(rig.reg6(1), 255);
 }
 
+TEST(Brightness, AutomaticStepRunsOnceAtLeast200TicksHavePassed)
+{
+    BriRig rig;
+    ASSERT_TRUE(rig.ready());
+    rig.command(2, 0xAA, {});
+    rig.m->record_bright_change();
+    ASSERT_EQ(rig.m->bri_mode, 2);
+    const uint32_t start = G_timeTicks;
+    g_change[kBriTick] = start;
+    G_timeTicks = start + 199;
+    rig.m->Brightness_task();
+    EXPECT_EQ(g_change[kBriTick], start);
+    G_timeTicks = start + 200;
+    rig.m->Brightness_task();
+    EXPECT_EQ(g_change[kBriTick], start + 200);
+}
+
 TEST(Brightness, ErasingTheRecordFromThePcStopsTheTaskAtTheNextLoad)
 {
     BriRig rig;
@@ -234,8 +251,19 @@ TEST(MultifunctionCard, FoundOnTheFirstMarkedPortAndAskedThere)
     EXPECT_EQ(sent[0][5], 0xBB);
     EXPECT_EQ(sent[0][9], 0x61);
 
+    // The last port of FPGA 0: the last place in group 4, still on FPGA 0.
     std::memset(rig.m->MCU_RAM_PARA_func[0], 0, 1024);
     std::memset(rig.m->MCU_RAM_PARA_func[1], 0, 1024);
+    mark(0, 15);
+    rig.m->Brightness_check_VMF();
+    EXPECT_EQ(g_change[kVmfDest], 0x7000u);
+    EXPECT_EQ(g_change[kVmfGroup], 4u);
+    sim::cardChain().clearLog();
+    rig.m->Send_read_VMF_data_cmd();
+    ASSERT_EQ(sim::cardChain().received(15).size(), 1u);
+    EXPECT_EQ(sim::cardChain().received(15)[0][0] | sim::cardChain().received(15)[0][1] << 8, 0x7000);
+
+    std::memset(rig.m->MCU_RAM_PARA_func[0], 0, 1024);
     rig.m->Brightness_check_VMF();
     sim::cardChain().clearLog();
     rig.m->Brightness_read_VMF_value();
@@ -247,10 +275,10 @@ TEST(MultifunctionCard, WrongOrShortRepliesAreCountedAndNotTaken)
     BriRig rig;
     std::memset(rig.m->vmf_data, 0x33, sizeof rig.m->vmf_data);
     g_change[kVmfExpectCmd] = 0x61;
-    auto reply = [&](uint8_t cmd, uint16_t len) {
+    auto reply = [&](uint8_t cmd, uint16_t len, uint8_t status = 0) {
         rig.m->vmf_reply_cmd = cmd;
         rig.m->vmf_reply_len = len;
-        rig.m->vmf_reply[0] = 0;
+        rig.m->vmf_reply[0] = status;
         std::memset(rig.m->vmf_reply + 1, 0x44, 128);
         rig.m->vmf_reply_ready = 1;
         rig.m->VMF_data_back_result();
@@ -259,6 +287,9 @@ TEST(MultifunctionCard, WrongOrShortRepliesAreCountedAndNotTaken)
     EXPECT_EQ(rig.m->shadow(85, 0), 1);
     reply(0x61, 30);   // cut short: the stale bytes behind it are not data
     EXPECT_EQ(rig.m->shadow(85, 0), 2);
+    reply(0x61, 140, 1);   // the card reports a failure
+    EXPECT_EQ(rig.m->shadow(85, 0), 3);
+    EXPECT_EQ(g_change[kVmfResult], 0u);
     EXPECT_EQ(rig.m->vmf_data[0], 0x33);
     EXPECT_EQ(rig.m->vmf_reply_ready, 0);
     reply(0x61, 140);
