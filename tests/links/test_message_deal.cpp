@@ -310,7 +310,7 @@ TEST_F(Deal, RamWriteSurvivesAnotherReportBeforeItsCommit)
     pthread_mutex_unlock(&engine->para_mutex);
 }
 
-TEST_F(Deal, RamWriteWhoseLengthFieldDisagreesWithItsDataIsRefusedAndChangesNothing)
+TEST_F(Deal, RamFrameWhoseLengthFieldDisagreesWithItsDataIsRefusedAndChangesNothing)
 {
     fpga_manage::pInstance();
     const Bytes before(model->ram_para + 0x400, model->ram_para + 0x408);
@@ -334,6 +334,12 @@ TEST_F(Deal, RamWriteWhoseLengthFieldDisagreesWithItsDataIsRefusedAndChangesNoth
     // The agreeing frame is taken.
     EXPECT_EQ(status(run(0x60, ramWrite(0x400, {1, 2, 3}))), 0);
     EXPECT_EQ(model->ram_para[0x402], 3);
+
+    // A read carries nothing after its fields.
+    Bytes read = ramRead(0x400, 2);
+    read.push_back(0);
+    EXPECT_EQ(status(run(0x61, read)), 1);
+    EXPECT_EQ(replyData(run(0x61, ramRead(0x400, 2))), (Bytes{1, 2}));
 }
 
 TEST_F(Deal, NetworkReadCarriesAddressMaskGatewayPortAndMac)
