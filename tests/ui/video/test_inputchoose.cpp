@@ -81,6 +81,18 @@ TEST_F(InputChooseTest, CardOnALaterPageChoosesTheCropOfThatOrdinal)
     EXPECT_EQ(windowWord(0, kWinSource), 2);
 }
 
+TEST_F(InputChooseTest, SixSourcesFillOnePageWithoutANextButton)
+{
+    for (int k = 0; k < 5; ++k)
+        addCrop(2, 100 + k, 50);
+    setStored(kCurrentMode, 3);
+    InputChoose* page = openSource();
+    EXPECT_EQ(text(page, "label_HDMI1_num"), "(6)");
+    EXPECT_EQ(page->lastPage(), 0);
+    EXPECT_NE(cards()->findChild<QPushButton*>("5"), nullptr);
+    EXPECT_EQ(cards()->findChild<QPushButton*>("Button_next"), nullptr);
+}
+
 TEST_F(InputChooseTest, InUseMarkerFollowsTheCropIdsAfterDeleteAndAdd)
 {
     addCrop(2);                 // HDMI1 id 1, entry 0

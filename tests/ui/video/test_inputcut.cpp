@@ -172,6 +172,23 @@ TEST_F(InputCutTest, FullTableWritesNothingAndFortyCropsMakeSevenPages)
     EXPECT_EQ(child<QLineEdit>(page, "lineEdit_W")->text(), "107");
 }
 
+TEST_F(InputCutTest, SourcesFillingTheirLastPageLeaveNoEmptyPageAfterIt)
+{
+    for (int k = 0; k < 35; ++k) {
+        ram_set_u16(model->ram_para, cropEntry(k), static_cast<uint16_t>(0x8000 | (k << 8) | 2));
+        ram_set_u16(model->ram_para, cropEntry(k) + 6, static_cast<uint16_t>(100 + k));
+    }
+    model->refresh_shadow();
+    InputCut* page = openCut();
+    EXPECT_EQ(text(page, "HDMI1_num"), "(36)");
+    EXPECT_EQ(page->lastPage(), 5);
+    for (int p = 0; p < 5; ++p)
+        click(cards(), "Button_next");
+    EXPECT_EQ(page->sourcePage(), 5);
+    EXPECT_NE(cards()->findChild<QPushButton*>("5"), nullptr);
+    EXPECT_EQ(cards()->findChild<QPushButton*>("Button_next"), nullptr);
+}
+
 TEST_F(InputCutTest, ConfirmationAboveTheLayoutPageLeavesTheLayoutAlone)
 {
     g_imagelayoutpassword = "";
