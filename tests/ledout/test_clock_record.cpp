@@ -131,6 +131,25 @@ TEST(RunTimeRecorder, ARestartContinuesTheCountAndATornCopyIsRepaired)
     EXPECT_EQ(third.total_minutes, 80u);
 }
 
+TEST(RunTimeRecorder, ARestartReadsTheTotalAndSequenceLowByteFirstAndCarriesThemOn)
+{
+    RecorderRig r;
+    // A closed period: total 0x01000010 minutes, sequence entry 0x102 of the second log round.
+    Bytes rec(16, 0xFF);
+    rec[0] = 0xAA;
+    const uint8_t fields[8] = {0x10, 0, 0, 0x01, 0xFF, 0x02, 0x01, 0x10};
+    std::copy(fields, fields + 8, rec.begin() + 8);
+    r.flash().write(crr::kRecordsA + kFlash, rec);
+    r.flash().write(crr::kRecordsB + kFlash, rec);
+    r.rec.step(true);
+    EXPECT_EQ(r.state.total_minutes, 0x01000010u);
+    EXPECT_EQ(r.state.sequence, 0x100103u);
+    r.minutes(30);   // the next period opens with them
+    ASSERT_EQ(r.byteAt(r.a(1)), 0xAA);
+    EXPECT_EQ(r.at(r.a(1) + 13, 3), (Bytes{0x03, 0x01, 0x10}));
+    EXPECT_EQ(r.at(r.state.log_entry + 13, 3), (Bytes{0x03, 0x01, 0x10}));
+}
+
 TEST(RunTimeRecorder, WhateverTheFlashHoldsNothingIsWrittenOutsideTheArea)
 {
     RecorderRig r;
