@@ -176,23 +176,23 @@ void SyncUpdate::refresh_page(int code)
     }
 }
 
-void SyncUpdate::serve_save_request(ZelRamPara* model)
+int SyncUpdate::serve_save_request(ZelRamPara* model)
 {
     const uint16_t n = ram_get_u16(model->ram_para, kSaveRequest);
     if (n == 0 || n == ram_get_u16(model->ram_para_shadow, kSaveRequest))
-        return;
+        return -1;
     // The request word can be written over the links: only user modes 1-16 exist.
     if (n > kUserModeCount) {
         ram_set_u16(model->ram_para, kSaveRequest, 0);
-        return;
+        return -1;
     }
     unsigned char* slot = model->ram_user_mode[n - 1];
     slot[0] = slot[1] = 0xAA;
     ram_set_u16(model->ram_para, kCurrentMode, n);
     std::copy(model->ram_para + kModeStart, model->ram_para + kRamSize, slot + kSlotMarkerLen);
-    model->mode_file_write(n - 1, 0);
     ram_set_u16(model->ram_para, kSaveRequest, 0);
     ZEL_DEBUG("\n user mode save change ,%#x \n", slot[0]);
+    return int(n) - 1;
 }
 
 // What code 2 does with each slot, decided from its marker under the model's mutex: an empty slot's
@@ -234,7 +234,7 @@ void SyncUpdate::serve_image()
     std::vector<unsigned char> image;
     std::vector<SlotFile> modeFiles;
     pthread_mutex_lock(&model->mutex);
-    serve_save_request(model);
+    const int savedSlot = serve_save_request(model);
     if (mode_files_due_) {
         modeFiles = plan_mode_files(model);
         mode_files_due_ = false;
@@ -244,6 +244,8 @@ void SyncUpdate::serve_image()
         image.assign(model->ram_para, model->ram_para + kRamSize);
     pthread_mutex_unlock(&model->mutex);
 
+    if (savedSlot >= 0)
+        model->mode_file_write(savedSlot, 0);
     sync_mode_files(model, modeFiles);
     if (image.empty())
         return;

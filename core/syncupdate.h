@@ -53,7 +53,8 @@ private:
     SyncUpdate();
 
     void refresh_page(int code);
-    void serve_save_request(ZelRamPara* model);
+    // The slot whose mode file is then to be written, or -1.
+    static int serve_save_request(ZelRamPara* model);
     enum class SlotFile : uint8_t { Keep, Delete, Rewrite };
     static std::vector<SlotFile> plan_mode_files(ZelRamPara* model);
     static void sync_mode_files(ZelRamPara* model, const std::vector<SlotFile>& plan);

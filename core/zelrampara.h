@@ -81,7 +81,8 @@ public:
     int ZelUserModeIndex(char index, char direction);
     int ZelLanguageChanged();
     // Writes mode file k + 1 (operation 1 copies the image into the slot first; operation 0 also
-    // copies the OSD menu file when the OSD is on). 1 when the file was written.
+    // copies the OSD menu file when the OSD is on). 1 when the file was written. Takes the model's
+    // mutex for its copies: never called with it held.
     int mode_file_write(int k, int operation);
     // Loads slot k from its mode file (operation 1 deletes the file first). 1 when loaded.
     int mode_file_deal(int k, int operation);
@@ -110,7 +111,7 @@ public:
     // ---- data (in this order) ------------------------------------------------------------------
     // Guards the input summary 0x100-0x123, and the image and slots between the links' RAM writes,
     // the words the engine and the LED output write back, and the change dispatcher (taken after
-    // the commit point when both are held).
+    // the commit point and the file mutex when those are held; no file is written under it).
     pthread_mutex_t mutex;
     unsigned char ram_para[ramaddr::kRamSize];
     unsigned char ram_para_shadow[ramaddr::kRamSize];

@@ -96,26 +96,36 @@ int ZelRamPara::mode_file_write(int k, int operation)
     if (!valid_slot(k))
         return 0;
     unsigned char* slot = ram_user_mode[k];
+    bool osdOn = false;
     {
         QMutexLocker lock(&Utils::_file_deal_mutex);
         // The file is built first, so a file that cannot be written leaves the slot as it was.
+        // The links write slots and image under the model's mutex: it is held for the copies
+        // only, never through the file's write and sync.
         unsigned char file[kModeFileLen];
         file[0] = file[1] = kSaved;
+        pthread_mutex_lock(&mutex);
         if (operation == 1)
             std::memcpy(file + kSlotMarkerLen, ram_para + kModeStart, kModeLen);
         else
             std::memcpy(file + kSlotMarkerLen, slot + kSlotMarkerLen, kModeLen);
         std::memcpy(file + kSlotMarkerLen + kModeLen, slot + kSlotMarkerLen + kModeLen,
                     kModeFileLen - kSlotMarkerLen - kModeLen);
+        osdOn = ram_get_u16(ram_para, kOsdOn) == 1;
+        pthread_mutex_unlock(&mutex);
         if (filestore::write_atomic(mode_file_path(k).toStdString(), file, sizeof file) != 0)
             return 0;
-        std::memcpy(slot, file, kSlotMarkerLen + kModeLen);
+        // The slot takes the image copy (operation 1) and the saved marker; a slot's own bytes
+        // stay as the links may have written them meanwhile.
+        pthread_mutex_lock(&mutex);
+        std::memcpy(slot, file, operation == 1 ? kSlotMarkerLen + kModeLen : kSlotMarkerLen);
+        pthread_mutex_unlock(&mutex);
         filestore::sync_and_settle();
     }
     if (operation == 0) {
         const QString cmd = QString("cp  %1 %2").arg(kOmenuFile, mode_osd_path(k));
         ZEL_DEBUG("\n %s \n", cmd.toLatin1().constData());
-        if (ram_get_u16(ram_para, kOsdOn) == 1)
+        if (osdOn)
             Utils::system_mutex(cmd);
     }
     filestore::sync_and_settle(kShortPauseUs);

@@ -87,6 +87,30 @@ TEST_F(DispatcherTest, SaveRequestStoresTheModeAndClearsTheRequest)
     EXPECT_FALSE(zeltest::fileExists("/data/modes/custom_mode1"));
 }
 
+TEST_F(DispatcherTest, ModeFilesAreWrittenWithTheModelMutexFree)
+{
+    // A mode file's write and sync take long: the links' RAM commands and the input summary must
+    // not wait for them (a link waiting there would also hold the engine's commit point).
+    int modeWrites = 0, writesUnderTheMutex = 0;
+    filestore::before_rename = [&](const std::string& temp) {
+        if (temp.find("custom_mode") == std::string::npos)
+            return true;
+        ++modeWrites;
+        if (pthread_mutex_trylock(&m->mutex) != 0)
+            ++writesUnderTheMutex;
+        else
+            pthread_mutex_unlock(&m->mutex);
+        return true;
+    };
+    set16(m->ram_para, 0x364, 3);                     // save request
+    sync->para_sync(1);
+    sync->para_sync(2);                               // and the rewrite of every saved slot
+    EXPECT_EQ(modeWrites, 2);
+    EXPECT_EQ(writesUnderTheMutex, 0);
+    EXPECT_EQ(m->ZelUserModeSaved(2), 1);
+    EXPECT_EQ(u16(m->ram_para, 0x364), 0);
+}
+
 TEST_F(DispatcherTest, SaveRequestEqualToTheShadowIsNotServedAgain)
 {
     set16(m->ram_para, 0x364, 4);
