@@ -84,7 +84,8 @@ public:
     // copies the OSD menu file when the OSD is on). 1 when the file was written. Takes the model's
     // mutex for its copies: never called with it held.
     int mode_file_write(int k, int operation);
-    // Loads slot k from its mode file (operation 1 deletes the file first). 1 when loaded.
+    // Loads slot k from its mode file (operation 1 deletes the file first). 1 when loaded. Like
+    // mode_file_write it takes the model's mutex for its copies.
     int mode_file_deal(int k, int operation);
     // Removes slot k's mode file (and OSD copy) where they exist; true when one was removed.
     bool remove_mode_files(int k);

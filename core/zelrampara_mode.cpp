@@ -147,9 +147,14 @@ bool ZelRamPara::remove_mode_files(int k)
         removed = true;
     };
     remove(mode_file_path(k));
-    if (ram_get_u16(slot, kSlotOsdOn) == 1) {
+    pthread_mutex_lock(&mutex);
+    const bool osdCopy = ram_get_u16(slot, kSlotOsdOn) == 1;
+    pthread_mutex_unlock(&mutex);
+    if (osdCopy) {
         remove(mode_osd_path(k));
+        pthread_mutex_lock(&mutex);
         ram_set_u16(slot, kSlotOsdOn, 0);
+        pthread_mutex_unlock(&mutex);
     }
     return removed;
 }
@@ -162,10 +167,17 @@ int ZelRamPara::mode_file_deal(int k, int operation)
     if (operation == 1 && remove_mode_files(k))
         filestore::sync_and_settle(kShortPauseUs);
     QMutexLocker lock(&Utils::_file_deal_mutex);
-    if (filestore::read_file(mode_file_path(k).toStdString(), slot, kModeFileLen) < 0) {
+    // Read first, then copied under the model's mutex (the links' slot commands hold it).
+    unsigned char file[kModeFileLen];
+    const long n = filestore::read_file(mode_file_path(k).toStdString(), file, sizeof file);
+    pthread_mutex_lock(&mutex);
+    if (n < 0)
         slot[0] = slot[1] = kEmpty;
+    else
+        std::memcpy(slot, file, size_t(n));
+    pthread_mutex_unlock(&mutex);
+    if (n < 0)
         return 0;
-    }
     filestore::sync_and_settle();
     return 1;
 }

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <future>
 
 #include "param_fixture.h"
 #include "platform/command_runner.h"
@@ -156,4 +158,18 @@ TEST_F(ParamModelTest, DeletingAnEmptySlotRunsNoCommand)
     ASSERT_EQ(journal.size(), 2u);
     EXPECT_EQ(journal[0].rfind("rm  -rf  ", 0), 0u);
     EXPECT_EQ(journal[1], "sync");
+}
+
+TEST_F(ParamModelTest, ModeFileLoadsIntoItsSlotUnderTheModelMutex)
+{
+    // The links write and read the slots under the model's mutex.
+    ZelRamPara* m = start();
+    zeltest::writeFile("/data/modes/custom_mode4", {0xAA, 0xAA, 9});
+    pthread_mutex_lock(&m->mutex);
+    auto load = std::async(std::launch::async, [m] { return m->mode_file_deal(3, 0); });
+    EXPECT_EQ(load.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
+    EXPECT_EQ(m->ram_user_mode[3][0], 0xFF);
+    pthread_mutex_unlock(&m->mutex);
+    EXPECT_EQ(load.get(), 1);
+    EXPECT_EQ(m->ram_user_mode[3][2], 9);
 }
