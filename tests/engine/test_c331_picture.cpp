@@ -1,6 +1,10 @@
 // Picture values: the arithmetic, then what reaches the simulated chip.
+#include <vector>
+
+#include "core/syncupdate.h"
 #include "engine/c331_picture_calc.h"
 #include "engine_fixture.h"
+#include "links/message_deal.h"
 #include "support/video_engine.h"
 
 using namespace ramaddr;
@@ -228,4 +232,37 @@ TEST_F(PictureTest, ChangePassAppliesTheImage)
     setWord(kBrightness, 80);
     commitAndPass();
     EXPECT_EQ(chip.writesTo(0x0C, 0x3A), (std::vector<uint8_t>{0}));
+}
+
+namespace {
+
+// One command of the links' protocol, handled as a link hands it over; returns the reply status.
+uint8_t linkCommand(uint8_t group, std::vector<uint8_t> payload)
+{
+    std::vector<uint8_t> b = {0x00, 0xF0, 0x10, 0xF0, 0x10, 0x67, 0, 0, 0, group};
+    b.insert(b.end(), payload.begin(), payload.end());
+    uint8_t x = 0;
+    for (uint8_t v : b)
+        x ^= v;
+    b.push_back(x);
+    std::vector<uint8_t> reply(message_deal::kMaxReplyBody);
+    const unsigned n = message_deal::message_group_deal(b.data(), unsigned(b.size()), reply.data(),
+                                                        unsigned(reply.size()));
+    return n > 10 ? reply[10] : 0xEE;
+}
+
+}  // namespace
+
+TEST_F(PictureTest, RamWriteThenAnotherReportThenTheUpdateRegisterReachesTheChip)
+{
+    setWord(kContrast, 50);
+    commitAndPass();
+    model->refresh_shadow();
+    const uint32_t before = chip.regValue(0x0C, 0x28, 2);
+    EXPECT_EQ(linkCommand(0x60, {0x82, 0x08, 0, 0, 2, 0, 0, 0, 100, 0}), 0);   // contrast 100, not committed
+    SyncUpdate::pInstance()->para_sync(12);                                     // an input report first
+    EXPECT_EQ(linkCommand(0xA0, {0x10, 0x01, 0, 0x01}), 0);                     // the update register
+    e->stepOnce();
+    EXPECT_NE(chip.regValue(0x0C, 0x28, 2), before);
+    EXPECT_EQ(chip.regValue(0x0C, 0x28, 2), 0x3FFu);
 }
