@@ -168,10 +168,11 @@ void clock_record_run::get_last_record_info(int slot)
     if (!ExFlash_RD(kChipArg, record, sizeof head, head) || !ExFlash_RD(kChipArg, record + kMarksAt, kMarkBytes, marks))
         return;
     const uint32_t minutes = minutes_of_marks(marks, kMarkBytes);
-    const uint32_t before = uint32_t(head[8]) | uint32_t(head[9]) << 8 | uint32_t(head[10]) << 16 |
-                            uint32_t(head[11]) << 24;
+    const uint32_t before = uint32_t(head[kRecTotal]) | uint32_t(head[kRecTotal + 1]) << 8 |
+                            uint32_t(head[kRecTotal + 2]) << 16 | uint32_t(head[kRecTotal + 3]) << 24;
     s_.total_minutes = before + minutes;
-    const uint32_t sequence = uint32_t(head[13]) | uint32_t(head[14]) << 8 | uint32_t(head[15]) << 16;
+    const uint32_t sequence = uint32_t(head[kRecSequence]) | uint32_t(head[kRecSequence + 1]) << 8 |
+                              uint32_t(head[kRecSequence + 2]) << 16;
     s_.sequence = get_new_seq(minutes, sequence);
 }
 
