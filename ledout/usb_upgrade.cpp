@@ -1,8 +1,8 @@
 // Installation of upgrade packages from a USB stick: the application, the sending-card programs
 // in the flash behind each FPGA, and the OSD fonts in the video chip's serial flash.
 //
-// A package is checked whole before anything of it is installed: its heads must be readable and
-// every child it would install must lie inside the file and fit where it goes. The upgrade reads
+// A package is checked whole before anything of it is installed: its heads must be readable,
+// every child must lie inside the file and every child it would install must fit where it goes. The upgrade reads
 // into buffers of its own (the links' transfer buffer may be in use by a PC at the same time).
 // The application is written to a temporary file, synced and then moved over the running one;
 // a failed write leaves the running application and schedules no restart. A program or font
@@ -123,17 +123,22 @@ bool fontPlace(const uint8_t* head, uint32_t* address, uint32_t* room)
     return false;
 }
 
-// Whether a child that would be installed fits its file and its destination.
+// Whether a child lies inside its file and, when this device would install it, fits its
+// destination. Programs and applications of another controller are passed over, so their
+// sizes are theirs.
 bool childFits(const Package& p, const ChildHead& c)
 {
     const uint64_t end = uint64_t(c.offset) + c.length;
     if (end > p.size)
         return false;
+    const bool forThisController = p.head.controllerType == kControllerType;
     switch (c.type) {
     case kApplication:
-        return c.length > 0 && c.length <= kMaxApplication;
+        return !forThisController || (c.length > 0 && c.length <= kMaxApplication);
     case kFpga0Program:
     case kFpga1Program: {
+        if (!forThisController)
+            return true;
         uint8_t head[kProgramHead];
         if (c.length < kProgramHead || !readAt(p.path, c.offset, head, kProgramHead))
             return false;

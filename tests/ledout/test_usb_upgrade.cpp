@@ -5,6 +5,7 @@
 #include <QSettings>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "core/config_engine.h"
 #include "engine/c331_manage.h"
@@ -96,6 +97,11 @@ TEST_F(UpgradeTest, ApplicationReplacesTheRunningOneAndSchedulesTheRestart)
     QSettings launcher(platform::rootPath(QString(ConfigEngine::kLauncherFile)), QSettings::IniFormat);
     EXPECT_EQ(launcher.value("app-1/app_path").toString(), "/data/app/zelT71N -platform linuxfb");
     EXPECT_EQ(launcher.value("app-1/app_name").toString(), "zelT71N");
+    // As the launcher reads it: plain INI lines.
+    const std::string record = zeltest::readText(ConfigEngine::kLauncherFile);
+    EXPECT_NE(record.find("[app-1]"), std::string::npos) << record;
+    EXPECT_NE(record.find("app_path=/data/app/zelT71N -platform linuxfb\n"), std::string::npos) << record;
+    EXPECT_NE(record.find("app_name=zelT71N\n"), std::string::npos) << record;
     EXPECT_EQ(g_app_reset_flag.load(), 1);
     EXPECT_EQ(G_reboot_tickTicks.load(), 1234u);
     EXPECT_EQ(rig.count(104), 1);
@@ -194,6 +200,21 @@ TEST_F(UpgradeTest, ProgramOfTheRunningVersionIsSkippedUnderPublishType128)
     run();
     EXPECT_TRUE(flashOps(3, 0x02).empty());
     EXPECT_FALSE(rig.m->reset_pending(1));
+
+    // Another day is another program.
+    const std::array<uint8_t, 6> nextDay = {26, 1, 2, 11, 3, 1};
+    zeltest::writePackage(kFolder + "fpga.ZEL", zeltest::upgradePackage({{8, zeltest::upgradeProgram(100), nextDay}}, 128));
+    run();
+    EXPECT_FALSE(flashOps(3, 0x02).empty());
+    EXPECT_TRUE(rig.m->reset_pending(1));
+}
+
+TEST_F(UpgradeTest, FlashThatStaysBusyGetsNoProgramAndTheFpgaNoReset)
+{
+    rig.flash(2).setStuckBusy(true);
+    zeltest::writePackage(kFolder + "fpga.ZEL", zeltest::upgradePackage({{7, zeltest::upgradeProgram(5000), kNewer}}));
+    run();
+    EXPECT_FALSE(rig.m->reset_pending(0));
 }
 
 TEST_F(UpgradeTest, ApplicationWithAProgramResetsNoFpgaAndStartsOnlyOnce)
@@ -206,6 +227,8 @@ TEST_F(UpgradeTest, ApplicationWithAProgramResetsNoFpgaAndStartsOnlyOnce)
     rig.m->worker_step(rig.m);
     rig.m->worker_step(rig.m);
     fpga_manage::set_job(0, 0);
+    rig.m->worker_step(rig.m);   // still the install, not a new start
+    EXPECT_EQ(app(), "next");
     for (int i = 0; i < 10 && g_usb_grade.load() != 0; ++i)
         rig.m->worker_step(rig.m);
     EXPECT_EQ(rig.count(104), 1);
@@ -251,3 +274,66 @@ TEST_F(FontUpgradeTest, FontsLandWhereTheirEncodingAndSizeSayAndReload)
     run();
     EXPECT_EQ(chip.flash(0, 135), ascii32Before);
 }
+
+TEST_F(FontUpgradeTest, EveryEncodingAndSizeHasItsOwnPlace)
+{
+    chip.setFlash(0x450000, Bytes(35, 0xFF));   // one font missing: fonts are taken
+    e->read_c331_font(e->c331_fd);
+    struct Case { uint8_t encoding, size; int width; uint32_t address; Bytes font; };
+    std::vector<Case> cases = {{1, 0x20, 0x10, 0x000000, {}}, {0, 0x20, 0x20, 0x010000, {}},
+                               {1, 0x40, 0x20, 0x410000, {}}, {0, 0x40, 0x40, 0x450000, {}}};
+    std::vector<UpgradeChild> children;
+    for (Case& c : cases) {
+        c.font = zeltest::upgradeFont(c.encoding, c.size, c.address == 0 ? 96 * 128 : 40000, c.width);
+        chip.setFlash(c.address + 64, Bytes(64, 0x00));   // an old font's bits: erased first
+        children.push_back({13, c.font, kNewer});
+    }
+    zeltest::writePackage(kFolder + "fonts.ZELZK", zeltest::upgradePackage(children));
+    chip.withGfx([](sim::VideoChipGfx& g) { g.clearOps(); });
+    run();
+    for (const Case& c : cases)
+        EXPECT_EQ(chip.flash(c.address, uint32_t(c.font.size())), c.font) << std::hex << c.address;
+    // 40035 bytes from sector 16: one 32 KB block, then two 4 KB sectors.
+    std::vector<std::pair<uint32_t, uint32_t>> erased;
+    for (const auto& op : chip.withGfx([](sim::VideoChipGfx& g) { return g.ops(); }))
+        if (op.kind == sim::VideoChipGfx::Op::Erase && op.done && op.address >= 0x10000 && op.address < 0x20000)
+            erased.emplace_back(op.address, op.length);
+    EXPECT_EQ(erased, (std::vector<std::pair<uint32_t, uint32_t>>{{0x10000, 0x8000}, {0x18000, 0x1000}, {0x19000, 0x1000}}));
+}
+
+TEST_F(FontUpgradeTest, PackageOfAnotherControllerStillBringsItsFont)
+{
+    chip.setFlash(0x450000, Bytes(35, 0xFF));
+    e->read_c331_font(e->c331_fd);
+    // Its application is not for this device (and larger than this one's buffer): passed over.
+    const Bytes font = zeltest::upgradeFont(0, 0x40, 1000);
+    zeltest::writePackage(kFolder + "other.ZEL",
+                          zeltest::upgradePackage({{10, Bytes(usbupgrade::kMaxApplication + 1, 0x55), kNewer},
+                                                   {13, font, kNewer}}, 0, 0x1234));
+    run();
+    EXPECT_EQ(chip.flash(0x450000, uint32_t(font.size())), font);
+    EXPECT_EQ(app(), "running application");
+    EXPECT_EQ(g_app_reset_flag.load(), 0);
+}
+
+#ifdef ZEL_SOURCE_DIR
+// The PC trial's package tool makes packages that install.
+TEST_F(UpgradeTest, PackageFromThePcToolInstalls)
+{
+    if (std::system("command -v python3 >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "no python3";
+    const std::string next(3000, 'q');
+    const Bytes program(40000, 0x3C);
+    zeltest::writeText("/tmp/app.bin", next);
+    zeltest::writeFile("/tmp/fpga1.bin", program);
+    const std::string cmd = std::string("python3 ") + ZEL_SOURCE_DIR + "/scripts/make_upgrade_package.py " +
+                            platform::rootPath(kFolder + "pc.ZEL") + " --app " + platform::rootPath("/tmp/app.bin") +
+                            " --fpga1 " + platform::rootPath("/tmp/fpga1.bin") + " >/dev/null";
+    ASSERT_TRUE(platform::makeParentDirs(kFolder + "pc.ZEL"));
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    run();
+    EXPECT_EQ(app(), next);
+    EXPECT_EQ(rig.flash(3).contents(0, 40000), program);
+    EXPECT_EQ(g_app_reset_flag.load(), 1);
+}
+#endif

@@ -52,12 +52,13 @@ std::vector<uint8_t> upgradeProgram(uint32_t length, uint8_t seed)
     return p;
 }
 
-std::vector<uint8_t> upgradeFont(uint8_t encoding, uint8_t size, uint32_t glyphBytes)
+std::vector<uint8_t> upgradeFont(uint8_t encoding, uint8_t size, uint32_t glyphBytes, int width)
 {
     std::vector<uint8_t> f(35 + glyphBytes, 0);
     f[0] = 'P';
     f[5] = encoding;
-    f[17] = f[18] = size;
+    f[17] = uint8_t(width < 0 ? size : width);
+    f[18] = size;
     for (uint32_t i = 0; i < glyphBytes; ++i)
         f[35 + i] = uint8_t(i * 7 + size + encoding);
     return f;

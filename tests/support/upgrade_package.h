@@ -23,8 +23,9 @@ std::vector<uint8_t> upgradePackage(const std::vector<UpgradeChild>& children, u
                                     uint16_t controllerType = kUpgradeController);
 // A sending-card program: 64-byte head with the program length at 31, then `length` bytes.
 std::vector<uint8_t> upgradeProgram(uint32_t length, uint8_t seed = 1);
-// A font: 35-byte head ("P", encoding at 5, glyph size at 17 and 18), then `glyphBytes` bytes.
-std::vector<uint8_t> upgradeFont(uint8_t encoding, uint8_t size, uint32_t glyphBytes);
+// A font: 35-byte head ("P", encoding at 5, glyph width at 17 (the size unless given), glyph
+// size at 18), then `glyphBytes` bytes.
+std::vector<uint8_t> upgradeFont(uint8_t encoding, uint8_t size, uint32_t glyphBytes, int width = -1);
 // Writes a package under the root (creating its folders).
 void writePackage(const std::string& systemPath, const std::vector<uint8_t>& bytes);
 
