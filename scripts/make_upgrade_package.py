@@ -9,7 +9,8 @@
 --fpga0   a sending-card program (raw bytes; the 64-byte program head is added) for FPGA 0
 --fpga1   the same for FPGA 1
 --font    an OSD font file as the video chip's flash keeps it (35-byte head first: "P", the
-          encoding in byte 5 (0 CJK, 1 ASCII), the glyph size in bytes 17 and 18 (0x20, 0x40))
+          encoding in byte 5 (0 CJK, 1 ASCII), the glyph width in byte 17 and the dot size
+          (0x20, 0x40), which with the encoding chooses the font's place, in byte 18)
 --version the children's version (default 99.1.1.0.0.0, newer than any installed one)
 --publish 128 skips children whose version is already installed; any other value installs all
 

@@ -110,6 +110,18 @@ TEST_F(UpgradeTest, ApplicationReplacesTheRunningOneAndSchedulesTheRestart)
     EXPECT_NE(rig.m->usb_upgrade_time.find("    "), std::string::npos);
 }
 
+TEST_F(UpgradeTest, LauncherRecordFoundRightIsLeftAlone)
+{
+    g_update_status = 1;
+    const std::string record = "[app-1]\napp_path=/data/app/zelT71N -platform linuxfb\napp_name=zelT71N\n; kept\n";
+    zeltest::writeText(ConfigEngine::kLauncherFile, record);
+    zeltest::writePackage(kFolder + "app.ZEL", zeltest::upgradePackage({{10, bytes("next"), kNewer}}));
+    run();
+    EXPECT_EQ(app(), "next");
+    EXPECT_EQ(zeltest::readText(ConfigEngine::kLauncherFile), record);
+    EXPECT_EQ(g_app_reset_flag.load(), 1);
+}
+
 TEST_F(UpgradeTest, SameVersionUnderPublishType128InstallsNothingOtherPublishTypesEverything)
 {
     zeltest::writePackage(kFolder + "same.ZEL", zeltest::upgradePackage({{10, bytes("same"), kOwnVersion}}, 128));
@@ -135,15 +147,14 @@ TEST_F(UpgradeTest, TruncatedOrOversizedPackagesInstallNothing)
     Bytes heads = zeltest::upgradePackage({{10, bytes("tiny"), kNewer}});
     heads[47] = 9;
     zeltest::writePackage(kFolder + "heads.ZELZK", heads);
-    // A program longer than the space before the flash's data area.
+    // A program that claims more bytes than its child holds.
     Bytes prog = zeltest::upgradeProgram(16);
-    const uint32_t huge = 0x6C7000 + 1;
-    for (int k = 0; k < 4; ++k)
-        prog[31 + k] = uint8_t(huge >> (8 * k));
-    zeltest::writePackage(kFolder + "long.ZEL", zeltest::upgradePackage({{8, prog, kNewer}}));
-    // An application larger than the upgrade's buffer.
-    zeltest::writePackage(kFolder + "big.ZEL",
-                          zeltest::upgradePackage({{10, Bytes(usbupgrade::kMaxApplication + 1, 0x55), kNewer}}));
+    prog[31 + 2] = 0x01;
+    zeltest::writePackage(kFolder + "claims.ZEL", zeltest::upgradePackage({{8, prog, kNewer}}));
+    // A whole program longer than the space before the flash's data area at 0x6C7000.
+    zeltest::writePackage(kFolder + "long.ZEL", zeltest::upgradePackage({{8, zeltest::upgradeProgram(0x6C7000 + 1), kNewer}}));
+    // An application larger than the 5 MiB upgrade buffer.
+    zeltest::writePackage(kFolder + "big.ZEL", zeltest::upgradePackage({{10, Bytes(5242880 + 1, 0x55), kNewer}}));
     run();
     EXPECT_EQ(app(), "running application");
     EXPECT_FALSE(zeltest::fileExists("/data/app/zelT71N2"));
@@ -308,7 +319,7 @@ TEST_F(FontUpgradeTest, PackageOfAnotherControllerStillBringsItsFont)
     // Its application is not for this device (and larger than this one's buffer): passed over.
     const Bytes font = zeltest::upgradeFont(0, 0x40, 1000);
     zeltest::writePackage(kFolder + "other.ZEL",
-                          zeltest::upgradePackage({{10, Bytes(usbupgrade::kMaxApplication + 1, 0x55), kNewer},
+                          zeltest::upgradePackage({{10, Bytes(5242880 + 1, 0x55), kNewer},
                                                    {13, font, kNewer}}, 0, 0x1234));
     run();
     EXPECT_EQ(chip.flash(0x450000, uint32_t(font.size())), font);
