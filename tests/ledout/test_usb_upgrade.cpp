@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include <unistd.h>
+
 #include "core/config_engine.h"
 #include "engine/c331_manage.h"
 #include "fpga_rig.h"
@@ -254,6 +256,9 @@ TEST_F(UpgradeTest, PackagesListedByExactSuffixInTheFolderOrTheStickRoot)
     for (const char* name : {"a.ZEL", "b.ZELZK", "c.zel", "d.ZEL.bak", "e.ZELZ"})
         zeltest::writeText(kFolder + name, "x");
     zeltest::writeText(kFolder + "sub/f.ZEL", "x");
+    zeltest::writeText(kFolder + "dir.ZEL/g", "x");   // a folder is no package
+    // Nor is a link, even to a package.
+    ASSERT_EQ(::symlink("a.ZEL", platform::rootPath(kFolder + "link.ZEL").c_str()), 0);
     zeltest::writeText("/mnt/usb1/root.ZEL", "x");
     EXPECT_EQ(rig.m->get_usb_file_list_path(), 2);
     auto list = rig.m->usb_file_list;
