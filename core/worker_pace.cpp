@@ -1,52 +1,65 @@
 #include "core/worker_pace.h"
 
-#include <condition_variable>
-#include <mutex>
+#include <algorithm>
+#include <vector>
 
 #include "core/global.h"
 
 namespace {
 
-// One mutex and condition for all workers: the tick releases all of them at once.
-std::mutex& waitMutex()
+// The workers the tick releases.
+std::mutex& registryMutex()
 {
     static std::mutex m;
     return m;
 }
 
-std::condition_variable& waitCondition()
+std::vector<WorkerPace*>& registry()
 {
-    static std::condition_variable c;
-    return c;
+    static std::vector<WorkerPace*> paces;
+    return paces;
 }
 
 }  // namespace
 
+WorkerPace::WorkerPace()
+{
+    std::lock_guard<std::mutex> lock(registryMutex());
+    registry().push_back(this);
+}
+
+WorkerPace::~WorkerPace()
+{
+    std::lock_guard<std::mutex> lock(registryMutex());
+    auto& paces = registry();
+    paces.erase(std::remove(paces.begin(), paces.end(), this), paces.end());
+}
+
 void WorkerPace::waitNextTick(unsigned seen, std::chrono::milliseconds longest)
 {
-    std::unique_lock<std::mutex> lock(waitMutex());
-    waitCondition().wait_for(lock, longest,
-                             [&] { return woken_ || G_timeTicks.load() != seen; });
+    std::unique_lock<std::mutex> lock(m_);
+    c_.wait_for(lock, longest, [&] { return woken_ || G_timeTicks.load() != seen; });
     woken_ = false;
 }
 
 void WorkerPace::wake()
 {
     {
-        std::lock_guard<std::mutex> lock(waitMutex());
+        std::lock_guard<std::mutex> lock(m_);
         woken_ = true;
     }
-    waitCondition().notify_all();
+    c_.notify_one();
 }
 
 unsigned WorkerPace::advanceTick()
 {
-    unsigned now;
-    {
-        // Under the wait mutex, so a worker between its check and its wait cannot miss the tick.
-        std::lock_guard<std::mutex> lock(waitMutex());
-        now = ++G_timeTicks;
+    std::lock_guard<std::mutex> registryLock(registryMutex());
+    const unsigned now = ++G_timeTicks;
+    for (WorkerPace* pace : registry()) {
+        // Taking the worker's lock after the count moved: a worker between its check and its
+        // wait cannot miss the tick.
+        { std::lock_guard<std::mutex> lock(pace->m_); }
+        pace->c_.notify_one();
     }
-    waitCondition().notify_all();
     return now;
 }

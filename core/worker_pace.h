@@ -8,15 +8,26 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 class WorkerPace {
 public:
-    // One tick period: the longest wait, for when no GUI tick runs (start-up, a busy GUI thread).
+    WorkerPace();
+    ~WorkerPace();
+    WorkerPace(const WorkerPace&) = delete;
+    WorkerPace& operator=(const WorkerPace&) = delete;
+
+    // One tick period.
     static constexpr std::chrono::milliseconds kTickPeriod{10};
+    // The longest wait, for when no GUI tick runs (start-up, a busy GUI thread). Half a period
+    // beyond the tick: a wait that ended with the period itself would often end just before the
+    // tick and cost a second, empty pass for that tick.
+    static constexpr std::chrono::milliseconds kLongestWait{kTickPeriod * 3 / 2};
 
     // Waits until G_timeTicks differs from `seen` (the value read before the pass), wake() was
     // called since the last wait, or `longest` has passed.
-    void waitNextTick(unsigned seen, std::chrono::milliseconds longest = kTickPeriod);
+    void waitNextTick(unsigned seen, std::chrono::milliseconds longest = kLongestWait);
     // Ends the current wait, or makes the next one return at once.
     void wake();
 
@@ -25,5 +36,9 @@ public:
     static unsigned advanceTick();
 
 private:
-    bool woken_ = false;   // guarded by the shared wait mutex
+    // Each worker waits on its own lock: the tick releases them all, and they would otherwise
+    // queue up for a shared one on every tick.
+    std::mutex m_;
+    std::condition_variable c_;
+    bool woken_ = false;   // guarded by m_
 };

@@ -4,8 +4,10 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -66,9 +68,13 @@ public:
 private:
     mutable std::mutex m_;
     std::map<uint32_t, uint16_t> pads_;
-    std::vector<Change> history_;
-    std::map<int, Listener> listeners_;
-    std::map<int, ReadHook> readHooks_;
+    std::deque<Change> history_;
+    // Replaced, never changed in place: a read or write calls the table it took under the lock
+    // without copying it (the select lines toggle on every bus transfer).
+    std::shared_ptr<const std::map<int, Listener>> listeners_ =
+        std::make_shared<const std::map<int, Listener>>();
+    std::shared_ptr<const std::map<int, ReadHook>> readHooks_ =
+        std::make_shared<const std::map<int, ReadHook>>();
     int nextListener_ = 1;
     bool mapped_ = false;
     bool mapFails_ = false;

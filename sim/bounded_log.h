@@ -1,9 +1,9 @@
 // What a device model saw, kept for tests to read back. The simulated board also runs for days
 // under the application, so the record is bounded: past its capacity the oldest entries go.
+// A full record overwrites its oldest slot, so a busy bus costs no allocation and no shifting.
 #pragma once
 
 #include <cstddef>
-#include <deque>
 #include <utility>
 #include <vector>
 
@@ -18,16 +18,32 @@ public:
     {
         if (capacity_ == 0)
             return;
-        if (items_.size() >= capacity_)
-            items_.pop_front();
-        items_.push_back(std::move(item));
+        if (items_.size() < capacity_) {
+            items_.push_back(std::move(item));
+            return;
+        }
+        items_[oldest_] = std::move(item);
+        oldest_ = (oldest_ + 1) % capacity_;
     }
-    std::vector<T> entries() const { return std::vector<T>(items_.begin(), items_.end()); }
-    void clear() { items_.clear(); }
+    // Oldest first.
+    std::vector<T> entries() const
+    {
+        std::vector<T> out;
+        out.reserve(items_.size());
+        out.insert(out.end(), items_.begin() + static_cast<std::ptrdiff_t>(oldest_), items_.end());
+        out.insert(out.end(), items_.begin(), items_.begin() + static_cast<std::ptrdiff_t>(oldest_));
+        return out;
+    }
+    void clear()
+    {
+        items_.clear();
+        oldest_ = 0;
+    }
     size_t size() const { return items_.size(); }
 
 private:
-    std::deque<T> items_;
+    std::vector<T> items_;
+    size_t oldest_ = 0;   // where the oldest entry is once the record is full
     size_t capacity_;
 };
 

@@ -57,11 +57,7 @@ void writeDeviceSnapshot()
     if (bytes == lastBytes)
         return;
     lastBytes = bytes;
-    std::string regs(256 * 128, '\0');
-    for (int bank = 0; bank < 256; ++bank)
-        for (int addr = 0; addr < 128; ++addr)
-            regs[size_t(bank * 128 + addr)] =
-                static_cast<char>(chip.reg(static_cast<uint8_t>(bank), static_cast<uint8_t>(addr)));
+    std::string regs = chip.registerImage();
     if (regs == lastRegs)
         return;
     lastRegs = regs;

@@ -55,7 +55,7 @@ std::vector<uint8_t> fontHeader(uint8_t size, uint8_t ascii)
 
 }  // namespace
 
-VideoChipModel::VideoChipModel() : regs_(256)
+VideoChipModel::VideoChipModel() : regs_(256), frames_(kLogLimit), writes_(kLogLimit)
 {
     for (auto& bank : regs_)
         bank.fill(0);
@@ -104,9 +104,7 @@ bool VideoChipModel::spiMessage(const platform::SpiTransfer* xfers, unsigned cou
                 t.rx[off] = 0;
                 t.rx[off + 1] = f.answer;
             }
-            if (frames_.size() >= kLogLimit)
-                frames_.erase(frames_.begin(), frames_.begin() + kLogLimit / 2);
-            frames_.push_back(f);
+            frames_.push(f);
             bytes_ += 2;
         }
     }
@@ -115,9 +113,7 @@ bool VideoChipModel::spiMessage(const platform::SpiTransfer* xfers, unsigned cou
 
 void VideoChipModel::writeRegister(uint8_t addr, uint8_t value)
 {
-    if (writes_.size() >= kLogLimit)
-        writes_.erase(writes_.begin(), writes_.begin() + kLogLimit / 2);
-    writes_.push_back(Write{seq_++, addr == kBankRegister ? value : bank_, addr, value});
+    writes_.push(Write{seq_++, addr == kBankRegister ? value : bank_, addr, value});
     if (addr == kBankRegister) {
         bank_ = value;
         return;
@@ -170,6 +166,16 @@ uint8_t VideoChipModel::reg(uint8_t bank, uint8_t addr) const
     return regs_[bank][addr & kAddrBits];
 }
 
+std::string VideoChipModel::registerImage() const
+{
+    std::lock_guard<std::mutex> lock(m_);
+    std::string image;
+    image.reserve(regs_.size() * 128);
+    for (const auto& bank : regs_)
+        image.append(reinterpret_cast<const char*>(bank.data()), bank.size());
+    return image;
+}
+
 uint32_t VideoChipModel::regValue(uint8_t bank, uint8_t addr, int n) const
 {
     std::lock_guard<std::mutex> lock(m_);
@@ -194,13 +200,13 @@ uint8_t VideoChipModel::currentBank() const
 std::vector<VideoChipModel::Write> VideoChipModel::writes() const
 {
     std::lock_guard<std::mutex> lock(m_);
-    return writes_;
+    return writes_.entries();
 }
 
 std::vector<VideoChipModel::Frame> VideoChipModel::frames() const
 {
     std::lock_guard<std::mutex> lock(m_);
-    return frames_;
+    return frames_.entries();
 }
 
 void VideoChipModel::clearLog()
@@ -215,7 +221,7 @@ std::vector<uint8_t> VideoChipModel::writesTo(uint8_t bank, uint8_t addr) const
 {
     std::lock_guard<std::mutex> lock(m_);
     std::vector<uint8_t> out;
-    for (const Write& w : writes_)
+    for (const Write& w : writes_.entries())
         if (w.addr != kBankRegister && w.bank == bank && w.addr == addr)
             out.push_back(w.value);
     return out;

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/spi.h"
+#include "sim/bounded_log.h"
 #include "sim/video_chip_gfx.h"
 
 namespace sim {
@@ -48,6 +49,8 @@ public:
 
     // ---- back door for tests ----
     uint8_t reg(uint8_t bank, uint8_t addr) const;
+    // All registers, bank by bank (256 x 128 bytes), read under one lock.
+    std::string registerImage() const;
     // Little-endian value of n registers from addr.
     uint32_t regValue(uint8_t bank, uint8_t addr, int n) const;
     void setReg(uint8_t bank, uint8_t addr, uint8_t value);
@@ -105,8 +108,8 @@ private:
     mutable std::mutex m_;
     std::vector<std::array<uint8_t, 128>> regs_;
     uint8_t bank_ = 0;
-    std::vector<Frame> frames_;
-    std::vector<Write> writes_;
+    BoundedLog<Frame> frames_;
+    BoundedLog<Write> writes_;
     uint32_t seq_ = 0;
     uint64_t bytes_ = 0;
     std::deque<uint8_t> idScript_;

@@ -5,7 +5,24 @@ namespace platform {
 
 namespace {
 constexpr size_t kHistoryLimit = 200000;
+
+template <typename F>
+std::shared_ptr<const std::map<int, F>> withEntry(const std::map<int, F>& table, int id, F f)
+{
+    auto copy = std::make_shared<std::map<int, F>>(table);
+    (*copy)[id] = std::move(f);
+    return copy;
 }
+
+template <typename F>
+std::shared_ptr<const std::map<int, F>> withoutEntry(const std::map<int, F>& table, int id)
+{
+    auto copy = std::make_shared<std::map<int, F>>(table);
+    copy->erase(id);
+    return copy;
+}
+
+}  // namespace
 
 int SimGpioWindow::map()
 {
@@ -18,12 +35,12 @@ int SimGpioWindow::map()
 
 uint16_t SimGpioWindow::read(uint32_t offset)
 {
-    std::map<int, ReadHook> hooks;
+    std::shared_ptr<const std::map<int, ReadHook>> hooks;
     {
         std::lock_guard<std::mutex> lock(m_);
         hooks = readHooks_;
     }
-    for (auto& h : hooks)
+    for (auto& h : *hooks)
         h.second(offset);
     std::lock_guard<std::mutex> lock(m_);
     auto it = pads_.find(offset);
@@ -32,17 +49,18 @@ uint16_t SimGpioWindow::read(uint32_t offset)
 
 void SimGpioWindow::write(uint32_t offset, uint16_t value)
 {
-    std::map<int, Listener> listeners;
+    std::shared_ptr<const std::map<int, Listener>> listeners;
     {
         std::lock_guard<std::mutex> lock(m_);
         pads_[offset] = value;
-        // Bounded: select lines toggle on every bus transfer for the life of a run.
+        // Bounded: select lines toggle on every bus transfer for the life of a run. Dropping
+        // one at a time keeps a write from moving the whole record.
         if (history_.size() >= kHistoryLimit)
-            history_.erase(history_.begin(), history_.begin() + kHistoryLimit / 2);
+            history_.pop_front();
         history_.push_back(Change{offset, value, Clock::now()});
         listeners = listeners_;
     }
-    for (auto& l : listeners)
+    for (auto& l : *listeners)
         l.second(offset, value);
 }
 
@@ -56,28 +74,28 @@ int SimGpioWindow::addListener(Listener listener)
 {
     std::lock_guard<std::mutex> lock(m_);
     int id = nextListener_++;
-    listeners_[id] = std::move(listener);
+    listeners_ = withEntry(*listeners_, id, std::move(listener));
     return id;
 }
 
 void SimGpioWindow::removeListener(int id)
 {
     std::lock_guard<std::mutex> lock(m_);
-    listeners_.erase(id);
+    listeners_ = withoutEntry(*listeners_, id);
 }
 
 int SimGpioWindow::addReadHook(ReadHook hook)
 {
     std::lock_guard<std::mutex> lock(m_);
     int id = nextListener_++;
-    readHooks_[id] = std::move(hook);
+    readHooks_ = withEntry(*readHooks_, id, std::move(hook));
     return id;
 }
 
 void SimGpioWindow::removeReadHook(int id)
 {
     std::lock_guard<std::mutex> lock(m_);
-    readHooks_.erase(id);
+    readHooks_ = withoutEntry(*readHooks_, id);
 }
 
 std::vector<SimGpioWindow::Change> SimGpioWindow::history(uint32_t offset) const
