@@ -45,7 +45,11 @@ bool high(platform::SimGpioWindow& gpio, uint32_t pad) { return gpio.read(pad) !
 
 std::vector<uint8_t> gatherTx(const platform::SpiTransfer* xfers, unsigned count)
 {
+    size_t total = 0;
+    for (unsigned i = 0; i < count; ++i)
+        total += xfers[i].len;
     std::vector<uint8_t> tx;
+    tx.reserve(total);
     for (unsigned i = 0; i < count; ++i)
         for (uint32_t b = 0; b < xfers[i].len; ++b)
             tx.push_back(xfers[i].tx ? xfers[i].tx[b] : 0xFF);
@@ -249,12 +253,12 @@ bool SimFpga::spiMessage(const platform::SpiTransfer* xfers, unsigned count)
         if (reset_ || neverUp_ || lost_)
             std::fill(rx.begin(), rx.end(), 0);
     }
+    scatterRx(xfers, count, rx);
     Access a;
     a.word = word_;
-    a.data = tx;
-    a.answer = rx;
+    a.data = std::move(tx);
+    a.answer = std::move(rx);
     log_.push(std::move(a));
-    scatterRx(xfers, count, rx);
     return true;
 }
 
