@@ -55,10 +55,7 @@ c331_manage::c331_manage()
     }
     std::memset(working_set, 0, sizeof(working_set));
     std::memset(PM_WIN_MARGIN, 0, sizeof(PM_WIN_MARGIN));
-    std::memset(PM_OFFSET, 0, sizeof(PM_OFFSET));
-    std::memset(PM_CROP_EN, 0, sizeof(PM_CROP_EN));
     std::memset(PI_MEAS, 0, sizeof(PI_MEAS));
-    std::memset(PI_SCAN_MODE, 0, sizeof(PI_SCAN_MODE));
     std::memset(PI_FV, 0, sizeof(PI_FV));
     std::memset(vbo_retry, 0, sizeof(vbo_retry));
     for (int p = 0; p < kPorts; ++p)
@@ -71,7 +68,7 @@ c331_manage::c331_manage()
     for (int i = 0; i < kIch; ++i)
         ich_owner[i] = -1;
     for (int c = 0; c < kOch; ++c) {
-        och_owner[c] = kNoWin;
+        och_owner[c] = prev_och_owner[c] = kNoWin;
         PM_AREA_NUM[c] = kNoArea;
         PM_OVERLAY[c] = c + 1;
     }
@@ -83,8 +80,6 @@ c331_manage::c331_manage()
         for (int f = 0; f < kRotFields; ++f)
             rot_pattern[w][f] = f;
     }
-    for (int c = 0; c < kOch; ++c)
-        prev_och_owner[c] = kNoWin;
     std::memset(win_info, 0, sizeof(win_info));
     std::memset(multi_win_rect, 0, sizeof(multi_win_rect));
     std::memset(&sys, 0, sizeof(sys));
