@@ -127,7 +127,6 @@ private:
     uint32_t scanAvailable_ = 0;
     QStringList filePaths_;         // logical paths: device files first, then the stick's
     int deviceCount_ = 0;
-    int listedCount_ = 0;
     int filePage_ = 0;
     int lastPage_ = -1;
     uint32_t listFlag_ = 0;

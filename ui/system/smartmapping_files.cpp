@@ -126,9 +126,8 @@ void SmartMapping::list_scan_files()
     filePaths_.clear();
     deviceCount_ = list_folder(QString::fromLatin1(kScanDir), kMaxFiles);
     list_folder(QString::fromLatin1(kUsbDir), kMaxFiles - deviceCount_);
-    listedCount_ = filePaths_.size();
     filePage_ = 0;
-    lastPage_ = (listedCount_ + kPageRows - 1) / kPageRows - 1;
+    lastPage_ = (filePaths_.size() + kPageRows - 1) / kPageRows - 1;
     listFlag_ = 1;
 }
 
@@ -147,13 +146,13 @@ void SmartMapping::scan_file_list()
     selectedRow_ = 0;
     set_choice(QString());
     fileFrame_ = sys::makeListFrame(filePage5_);
-    if (listedCount_ == 0) {
+    if (filePaths_.isEmpty()) {
         QLabel* empty = sys::makeListRow(fileFrame_, "label_empty", 0, 570);
         empty->setStyleSheet(kDeviceOther);
         empty->setText(langText(sys::kTextNoFile));
     }
     const int first = filePage_ * kPageRows;
-    for (int i = first; i < listedCount_ && i < first + kPageRows; ++i) {
+    for (int i = first; i < filePaths_.size() && i < first + kPageRows; ++i) {
         const int r = i - first;
         const bool stick = i >= deviceCount_;
         const bool preselected = i == 0;

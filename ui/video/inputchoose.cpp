@@ -244,7 +244,7 @@ void InputChoose::remember_signals()
 void InputChoose::initSource()
 {
     const int total = video::sourceCount(input_);
-    lastPage_ = static_cast<uint8_t>(total / kCardsPerPage - (total % kCardsPerPage == 0 ? 1 : 0));
+    lastPage_ = static_cast<uint8_t>(video::lastCardPage(total, kCardsPerPage));
     if (page_ > lastPage_)
         page_ = lastPage_;
     const int onPage = std::min(kCardsPerPage, total - kCardsPerPage * page_);

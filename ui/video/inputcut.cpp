@@ -109,7 +109,7 @@ void InputCut::crop_source_num_update()
 void InputCut::source_init()
 {
     const int total = video::sourceCount(input_);
-    lastPage_ = static_cast<uint8_t>(total / kCardsPerPage - (total % kCardsPerPage == 0 ? 1 : 0));
+    lastPage_ = static_cast<uint8_t>(video::lastCardPage(total, kCardsPerPage));
     const int onPage = std::min(kCardsPerPage, total - kCardsPerPage * page_);
 
     delete container_;

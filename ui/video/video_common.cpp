@@ -51,6 +51,11 @@ int sourceCount(int input)
     return (m ? m->ZelGetSourceNum(input, static_cast<int>(ramaddr::kCropEntries)) : 0) + 1;
 }
 
+int lastCardPage(int total, int perPage)
+{
+    return total / perPage - (total % perPage == 0 ? 1 : 0);
+}
+
 unsigned char* image()
 {
     ZelRamPara* m = ZelRamPara::p_zelrampara_config;

@@ -62,6 +62,8 @@ WindowSource windowSource(int window);
 
 // Number of sources of an input: the input itself and each of its crops.
 int sourceCount(int input);
+// The last page of `total` cards shown `perPage` to a page (counted from 0).
+int lastCardPage(int total, int perPage);
 
 // The crop ordinal (from 1) of the crop at table index `entry`: how many of its input's crop ids
 // in use are not above its own id. 0 when the entry is not a crop in use.
