@@ -118,12 +118,20 @@ void recordTiming()
         manager()->clock_record->dealwith_record_timing();
 }
 
+namespace {
+// The file reader lists the directory again.
+void rereadDir(const char* dir)
+{
+    if (manager() && manager()->rcv_recovery)
+        manager()->rcv_recovery->get_dir_file(dir);
+}
+}  // namespace
+
 // The reader's lists are what the pages count and the jobs look for. The page in front follows on
 // the GUI thread (the links call from their own threads), and only while it is still in front.
 void recoveryFilesChanged(bool deleted)
 {
-    if (manager() && manager()->rcv_recovery)
-        manager()->rcv_recovery->get_dir_file("/data/rcvrecovery");
+    rereadDir("/data/rcvrecovery");
     onGuiThread([deleted] {
         AdvancedOption* page = g_advancedoption;
         if (!page || g_page_focus.load() != AdvancedOption::kFocus)
@@ -137,8 +145,7 @@ void recoveryFilesChanged(bool deleted)
 
 void scanFilesChanged()
 {
-    if (manager() && manager()->rcv_recovery)
-        manager()->rcv_recovery->get_dir_file("/data/smartmapping");
+    rereadDir("/data/smartmapping");
     onGuiThread([] {
         if (g_smartmapping && g_page_focus.load() == SmartMapping::kFocus)
             g_smartmapping->on_Button_back_clicked();   // stays while a job's ring is shown

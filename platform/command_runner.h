@@ -63,6 +63,7 @@ public:
     std::string journalPath() const;
 
 private:
+    Answer answerFor(const std::string& command);
     bool scripted(const std::string& command, Answer* answer) const;
     bool interfaceCommand(const std::string& command, Answer* answer);
     void record(const std::string& command);

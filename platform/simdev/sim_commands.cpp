@@ -142,6 +142,15 @@ bool SimCommandRunner::interfaceCommand(const std::string& command, Answer* answ
     return false;
 }
 
+// A scripted answer first, then the wired interface's address; anything else succeeds silently.
+SimCommandRunner::Answer SimCommandRunner::answerFor(const std::string& command)
+{
+    Answer a;
+    if (!scripted(command, &a))
+        interfaceCommand(command, &a);
+    return a;
+}
+
 int SimCommandRunner::runFileCommand(const std::string& command, bool* handled)
 {
     *handled = false;
@@ -264,10 +273,7 @@ int SimCommandRunner::run(const std::string& command)
     int status = runFileCommand(command, &handled);
     if (handled)
         return status;
-    Answer a;
-    if (scripted(command, &a) || interfaceCommand(command, &a))
-        return a.status;
-    return 0;
+    return answerFor(command).status;
 }
 
 std::string SimCommandRunner::capture(const std::string& command, bool* ok)
@@ -278,10 +284,7 @@ std::string SimCommandRunner::capture(const std::string& command, bool* ok)
     Answer daemon;
     if (daemonCommand(command, &daemon))
         return daemon.output;
-    Answer a;
-    if (scripted(command, &a) || interfaceCommand(command, &a))
-        return a.output;
-    return std::string();
+    return answerFor(command).output;
 }
 
 void SimCommandRunner::script(const std::string& prefix, Answer answer)
