@@ -51,7 +51,7 @@ CardChain& cardChain()
 
 int CardChain::configuredCards(int port) const
 {
-    return config().cardsPerPort[static_cast<size_t>(port)];
+    return readConfig([port](const SimConfig& c) { return c.cardsPerPort[static_cast<size_t>(port)]; });
 }
 
 int CardChain::answeringCards(int port) const
@@ -78,8 +78,7 @@ SimCard& CardChain::cardRef(int port, int index)
 
 bool CardChain::multifunctionOn(int port) const
 {
-    const SimConfig c = config();
-    return c.multifunctionCard && c.multifunctionPort == port;
+    return readConfig([port](const SimConfig& c) { return c.multifunctionCard && c.multifunctionPort == port; });
 }
 
 Packet CardChain::reply(int port, const uint8_t* req, size_t length, uint16_t source,
@@ -218,7 +217,7 @@ std::vector<CardChain::TimedReply> CardChain::handleCards(int port, const uint8_
     case kReconfig:
     case kActivate:
         if (command == kSave)
-            delay = config().saveDelayTicks;
+            delay = readConfig([](const SimConfig& c) { return c.saveDelayTicks; });
         for (int i = first; i <= last; ++i) {
             SimCard& c = cardRef(port, i);
             (command == kSave ? c.saves : command == kReconfig ? c.reconfigs : c.activations)++;
@@ -238,9 +237,9 @@ std::vector<CardChain::TimedReply> CardChain::handleMultifunction(int port, cons
     std::vector<uint8_t> out{0};
     if (!mfDataSet_) {
         // Until a test sets it, the card reads the light level of the board file.
-        const SimConfig c = config();
-        mfData_[kLightValid] = c.multifunctionLight >= 0 ? 255 : 0;
-        mfData_[kLightWanted] = static_cast<uint8_t>(c.multifunctionLight >= 0 ? c.multifunctionLight : 0);
+        const int light = readConfig([](const SimConfig& c) { return c.multifunctionLight; });
+        mfData_[kLightValid] = light >= 0 ? 255 : 0;
+        mfData_[kLightWanted] = static_cast<uint8_t>(light >= 0 ? light : 0);
     }
     if (req[9] == kReadRam && length >= 19 && get32(req + 10) == kMultifunctionAddr &&
         get16(req + 14) == kMultifunctionRead)

@@ -56,14 +56,23 @@ SimConfig SimConfig::defaults()
 
 std::string configPath() { return "/etc/zel-sim.ini"; }
 
-SimConfig config()
+namespace detail {
+std::mutex& configMutex() { return g_mutex; }
+
+const SimConfig& loadedConfig()
 {
-    std::lock_guard<std::mutex> lock(g_mutex);
     if (!g_loaded) {
         g_config = loadFromFile();
         g_loaded = true;
     }
     return g_config;
+}
+}  // namespace detail
+
+SimConfig config()
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return detail::loadedConfig();
 }
 
 void setConfig(const SimConfig& c)

@@ -51,6 +51,10 @@ private:
 // The configuration of the running simulated board (loaded from the root on first use).
 // Tests may change it at run time; models read it on every access.
 SimConfig config();
+// Reads the configuration in place under its lock, without copying it (for per-packet queries).
+// `read` gets a const SimConfig& and must not call back into this file's functions.
+template <typename Read>
+auto readConfig(Read&& read);
 void setConfig(const SimConfig& config);
 // Reloads "/etc/zel-sim.ini" under the current root (defaults for everything it lacks).
 void reloadConfig();
@@ -58,5 +62,17 @@ void reloadConfig();
 // user a file to edit).
 bool writeConfigFile();
 std::string configPath();  // system path "/etc/zel-sim.ini"
+
+namespace detail {
+std::mutex& configMutex();
+const SimConfig& loadedConfig();  // loads on first use; the caller holds configMutex()
+}  // namespace detail
+
+template <typename Read>
+auto readConfig(Read&& read)
+{
+    std::lock_guard<std::mutex> lock(detail::configMutex());
+    return read(detail::loadedConfig());
+}
 
 }  // namespace sim
