@@ -13,7 +13,6 @@ constexpr int kIpChannels = 4;        // channels with an input processor
 constexpr int kLevels = 4;            // 0 off, 1 low, 2 middle, 3 high
 constexpr uint32_t kNextAddr = 0x100;
 
-constexpr uint32_t chBank(int ich) { return static_cast<uint32_t>(ich) * c331_manage::kOchBankStep; }
 constexpr bool isLevel(int level) { return level >= 1 && level < kLevels; }
 constexpr bool ipArgs(int ich, int port) { return ich >= 0 && ich < kIpChannels && port >= 0 && port < c331_manage::kPorts; }
 
@@ -329,7 +328,7 @@ static void writeBlockNr(c331_manage& e, int ich, int port, const BlockFormat& f
     const int level = e.ip_levels[port].nr[kNrBlock];
     if (!isLevel(level))
         return;
-    const uint32_t bank = chBank(ich);
+    const uint32_t bank = c331_manage::chBank(ich);
     const BlockLevel& l = kBlockLevels[level];
     e.wr(kRegNrMode, f.mode[level], bank);
     e.wr(kRegNrBlock, l.strength, bank);

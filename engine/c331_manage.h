@@ -100,6 +100,8 @@ public:
     static constexpr int kOch = 8;
     static constexpr int kIch = 8;
     static constexpr uint32_t kOchBankStep = 16;   // bank offset between channels' blocks
+    // Bank offset of channel `ch`'s register block.
+    static constexpr uint32_t chBank(int ch) { return static_cast<uint32_t>(ch) * kOchBankStep; }
     static constexpr uint32_t kForcedBkgGreen = 0x00FF00;   // the background g_force_bkcolor 1 forces
     static constexpr int kSetupDone = 8;          // worker state of the steady pass
     static constexpr int kIdReadsNeeded = 5;

@@ -36,7 +36,6 @@ constexpr uint32_t kRegSharpVOn = 0x0B5E01;
 constexpr uint32_t kNextAddr = 0x100;             // register id step to the next address
 constexpr uint32_t kNextWord = 0x200;
 
-constexpr uint32_t chBank(int ch) { return static_cast<uint32_t>(ch) * c331_manage::kOchBankStep; }
 
 }  // namespace
 
