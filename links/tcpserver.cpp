@@ -110,10 +110,13 @@ void TcpServer::pollOnce(int timeoutMs, const DataFn& onData, const CloseFn& onC
             if ((fds[i].revents & (POLLIN | POLLHUP | POLLERR)) && !c.dropped)
                 readFrom(c, onData);
         }
-        if (accepting && (fds.back().revents & POLLIN))
-            acceptClients();
     }
+    const bool newcomers = n > 0 && accepting && (fds.back().revents & POLLIN);
+    // Clients that went away leave before newcomers are counted against the limit: a burst of
+    // closed connections must not get a live client refused.
     reap(onClose);
+    if (newcomers)
+        acceptClients();
 }
 
 void TcpServer::acceptClients()
