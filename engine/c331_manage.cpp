@@ -27,6 +27,10 @@ constexpr uint32_t kRegChipId = 0xB20801;
 // 100 ticks.
 constexpr unsigned kNoChipRetryUs = 10000;
 constexpr unsigned kNoChipReportTicks = 100;
+// Ticks between the passes of a worker with nothing committed: the pass then only tracks the
+// inputs, and a new or lost signal shows within this time (the input manager itself visits each
+// input once in six pauses of 10 ms, and a receiver takes far longer to lock).
+constexpr unsigned kTrackingTicks = 10;
 
 constexpr int kMultiWinCounts[c331_manage::kMultiWinPresets] = {1, 2, 3, 3, 4, 4, 5, 5, 6, 6};
 
@@ -138,7 +142,7 @@ void* c331_manage::c331manageThread(void* arg)
         const unsigned seen = G_timeTicks.load();
         self->stepOnce();
         if (!self->workPending())
-            self->pace.waitNextTick(seen);
+            self->pace.waitUntilTick(seen + kTrackingTicks);
     }
     return nullptr;
 }
@@ -146,7 +150,7 @@ void* c331_manage::c331manageThread(void* arg)
 bool c331_manage::workPending() const
 {
     // Bring-up steps follow each other; a change committed during the pass is applied at once.
-    // Everything else the pass does (input tracking, OSD requests) is paced by the tick.
+    // Everything else the pass does (input tracking, OSD requests) waits for the tracking pace.
     return c331_setup_state != kSetupDone || para_chg_flag.load() != 0;
 }
 

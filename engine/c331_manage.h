@@ -134,7 +134,7 @@ public:
     void stepOnce();
     // Makes the worker thread leave its loop (tests and shutdown); waits for it.
     void stopThread();
-    // True when the next round should follow at once instead of waiting for the tick.
+    // True when the next round should follow at once instead of waiting for the tracking pace.
     bool workPending() const;
     // The worker's wait between rounds; a committed change wakes it (ParaCommit).
     WorkerPace pace;

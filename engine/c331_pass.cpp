@@ -60,8 +60,10 @@ void c331_manage::c331managerdeal(void*)
             c331_SetPattern(img.byte(kTestPattern));
         passEdid(img, shd);
         passVolume(img, shd);
-        if (changed(img, shd, kScreenClosed))
+        if (changed(img, shd, kScreenClosed)) {
             fpga_manage::pInstance()->set_output_flag = 1;
+            fpga_manage::pInstance()->wake();
+        }
         if (changed(img, shd, kOsdOn)) {
             const int on = img.word(kOsdOn);
             zelApi_OsdSet(0, on);
@@ -119,6 +121,7 @@ void c331_manage::passPicture(const ImageView& img, const ImageView& shd)
         c331_SetBrightness(50);
         QMutexLocker lock(&Utils::_bri_set_mutex);
         fpga_manage::pInstance()->set_bri_flag = 1;
+        fpga_manage::pInstance()->wake();
     }
     if (changed(img, shd, kContrast))
         c331_SetContrast(img.word(kContrast));

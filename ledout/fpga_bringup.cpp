@@ -492,6 +492,11 @@ uint8_t fpga_manage::check_vbo_status(int fpga)
 
 // ---- status ------------------------------------------------------------------------------------
 
+uint32_t fpga_manage::laneCheckDue(int fpga) const
+{
+    return g_change[kWordVboStamp + (fpga ? 1 : 0)] + kVboTicks + 1;   // `after` counts strictly
+}
+
 int fpga_manage::get_fpga_status()
 {
     for (int i = 0; i < kFpgas; ++i) {

@@ -39,6 +39,8 @@ constexpr LineStart kLineStart[] = {
 // g_change words that softinit stamps with the current tick.
 constexpr int kStampedAtStart[] = {32, 33, 38, 39, 3, 4, 45};
 constexpr int kRtcInterval = 26;   // ticks between clock reads of the pass
+// The longest wait of a quiet worker; its lane checks come due every 10 ticks anyway.
+constexpr uint32_t kQuietPassTicks = 10;
 constexpr uint8_t kHalfHourDefault = 0x0F;   // every half-hour slot until a record is loaded
 
 // Job codes of the job block.
@@ -144,10 +146,11 @@ void* fpga_manage::fpgamanageThread(void* arg)
     for (;;) {
         const unsigned seen = G_timeTicks.load();
         self->worker_step(arg);
-        // An upgrade runs step after step; the passes' jobs and bring-up are paced by the tick,
-        // and the links serve their own pass-through replies.
+        // An upgrade runs step after step; bring-up, jobs and requests are paced by the tick,
+        // and the links serve their own pass-through replies. A quiet pass has only its timed
+        // checks left and waits for the next of them.
         if (g_usb_grade.load() == 0)
-            self->pace.waitNextTick(seen);
+            self->pace.waitUntilTick(self->quiet() ? self->quietWakeTick(seen) : seen + 1);
     }
     return nullptr;
 }
@@ -175,6 +178,22 @@ void fpga_manage::set_job(uint8_t code, uint8_t state)
 {
     uint16_t word = uint16_t(code | state << 8);
     __atomic_store_n(reinterpret_cast<uint16_t*>(g_send_para), word, __ATOMIC_SEQ_CST);
+    if (p_fpga_manage)
+        p_fpga_manage->wake();
+}
+
+bool fpga_manage::quiet()
+{
+    const uint8_t job = job_word() & 0xFF;
+    const bool jobRunning = job >= JOB_SMART_MAPPING && job <= JOB_CARD_RECOVERY;
+    return !jobRunning && pc_cmd_valid.load() == 0 && set_bri_flag.load() == 0 && g_set_led_para.load() == 0 &&
+           set_output_flag.load() == 0 && get_fpga_status() == 1;
+}
+
+uint32_t fpga_manage::quietWakeTick(uint32_t seen) const
+{
+    return WorkerPace::firstDue(seen, kQuietPassTicks,
+                                {laneCheckDue(0), laneCheckDue(1), readtime_ticks + kRtcInterval, searchDue()});
 }
 
 uint16_t fpga_manage::job_word()

@@ -86,6 +86,18 @@ public:
     void worker_step(void* arg);
     void fpga_manage_deal(void* arg);         // one pass
     void usb_upgrade_manage_deal(void* arg);  // one upgrade step
+    // Hands the worker a request (a flag of the engine, a page or a link): its next pass runs at
+    // once instead of after a quiet wait.
+    void wake() { pace.wake(); }
+    // True when a pass has nothing left but its timed checks: both FPGAs up and lit, no job,
+    // no link waiting for pass-through replies, no request of the engine or the pages pending.
+    bool quiet();
+    // The tick a quiet worker waits for: the next of its timed checks (V-by-One lanes, clock,
+    // card search), and at most kQuietPassTicks after `seen`, the tick read before the pass.
+    uint32_t quietWakeTick(uint32_t seen) const;
+    // The ticks at which the next lane check of FPGA i and the next card search are due.
+    uint32_t laneCheckDue(int fpga) const;
+    uint32_t searchDue() const;
     // Output path i is ready (its clock chip is set up); FPGA i is served only then.
     bool path_ready(int fpga) const;
     // Job block: code and state stored/read as one 16-bit word.

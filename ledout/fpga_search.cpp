@@ -48,6 +48,11 @@ void fpga_manage::Check_search_card()
     }
 }
 
+uint32_t fpga_manage::searchDue() const
+{
+    return g_change[kWordSearchTimer] + kSearchPeriod;
+}
+
 void fpga_manage::Search_Card_Cmd()
 {
     // A link polling for a pass-through reply collects search replies into the same masks and

@@ -13,10 +13,11 @@ std::vector<LinkThread*>& threads()
 }
 }  // namespace
 
-void LinkThread::start(std::function<void()> step)
+void LinkThread::start(std::function<void()> step, std::function<void()> interrupt)
 {
     if (running_.exchange(true))
         return;
+    interrupt_ = std::move(interrupt);
     {
         std::lock_guard<std::mutex> lock(g_threadsMutex);
         if (threads().empty())
@@ -42,9 +43,16 @@ LinkThread::~LinkThread()
     }
 }
 
-void LinkThread::stop()
+void LinkThread::requestStop()
 {
     running_ = false;
+    if (interrupt_)
+        interrupt_();
+}
+
+void LinkThread::stop()
+{
+    requestStop();
     if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id())
         thread_.join();
 }

@@ -10,10 +10,11 @@ class LinkThread {
 public:
     LinkThread() = default;
     ~LinkThread();
-    // Starts the loop once; `step` must return within about 100 milliseconds.
-    void start(std::function<void()> step);
+    // Starts the loop once; `step` must return within about 100 milliseconds, or end its wait
+    // when `interrupt` is called.
+    void start(std::function<void()> step, std::function<void()> interrupt = {});
     // Ends the loop after the current step (the thread is not waited for).
-    void requestStop() { running_ = false; }
+    void requestStop();
     void stop();
     bool running() const { return running_.load(); }
 
@@ -23,6 +24,7 @@ public:
 private:
     std::atomic<bool> running_{false};
     std::thread thread_;
+    std::function<void()> interrupt_;
 };
 
 // Stops every started link thread (registered with atexit by the first start).

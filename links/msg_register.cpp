@@ -60,6 +60,7 @@ void requestLedSize()
         f->shadow(fpga_manage::kRegState, 1) == fpga_manage::kRunning) {
         g_set_led_setup = 0;
         g_set_led_para = 1;
+        f->wake();
     }
 }
 

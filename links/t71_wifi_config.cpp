@@ -64,11 +64,12 @@ T71_WIFI_CONFIG* T71_WIFI_CONFIG::pInstance()
     if (!p_wifi) {
         p_wifi = new T71_WIFI_CONFIG();
         p_wifi->thread_.start([] {
-            // Both of its checks are counted in ticks: one round per tick does them on time.
+            // Both of its checks are counted in ticks: a round on the tick either comes due does
+            // them on time.
             const unsigned seen = G_timeTicks.load();
             p_wifi->stepOnce();
-            p_wifi->pace_.waitNextTick(seen);
-        });
+            p_wifi->pace_.waitUntilTick(p_wifi->nextDueTick(seen));
+        }, [] { p_wifi->pace_.wake(); });
     }
     return p_wifi;
 }
@@ -77,6 +78,22 @@ void T71_WIFI_CONFIG::set_wifi_reset_flag()
 {
     wifi_reset_timeticks = G_timeTicks.load();
     g_wifi_reset_flag = 1;
+    pace_.wake();   // the thread's wait was reckoned without the reset
+}
+
+unsigned T71_WIFI_CONFIG::nextDueTick(unsigned seen)
+{
+    if (!switchedOn())
+        return seen + kLongestWaitTicks;   // nothing comes due while the switch is off
+    unsigned startCheck;
+    {
+        std::lock_guard<std::mutex> lock(stepMutex_);
+        startCheck = lastStartCheck_ + kStartPeriodTicks;
+    }
+    // The reset waits strictly longer than its delay.
+    const unsigned reset = g_wifi_reset_flag.load() == 1 ? wifi_reset_timeticks.load() + kResetDelayTicks + 1
+                                                         : startCheck;
+    return WorkerPace::firstDue(seen, kLongestWaitTicks, {startCheck, reset});
 }
 
 bool T71_WIFI_CONFIG::switchedOn() const

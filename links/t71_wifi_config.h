@@ -18,10 +18,13 @@ class T71_WIFI_CONFIG {
 public:
     static constexpr unsigned kStartPeriodTicks = 100;
     static constexpr unsigned kResetDelayTicks = 300;
+    // The thread's longest wait: while the switch is off, switching it on is seen this late, as
+    // late as the start-up check of a running access point.
+    static constexpr unsigned kLongestWaitTicks = kStartPeriodTicks;
     static constexpr const char* kHostapdConf = "/etc/rtl_hostapd_2G.conf";
     static constexpr const char* kUdhcpdConf = "/etc/udhcpd.conf";
 
-    // Creates the object and starts its 1 ms thread.
+    // Creates the object and starts its thread.
     static T71_WIFI_CONFIG* pInstance();
     static T71_WIFI_CONFIG* p_wifi;
 
@@ -40,6 +43,9 @@ public:
 private:
     T71_WIFI_CONFIG();
     bool switchedOn() const;
+    // The tick of the thread's next round after a round begun at `seen`: the start-up check's
+    // or the pending reset's, whichever comes first, and at most kLongestWaitTicks on.
+    unsigned nextDueTick(unsigned seen);
 
     std::mutex stepMutex_;   // the thread and a direct caller never step at once
     unsigned lastStartCheck_;

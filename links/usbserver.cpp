@@ -15,7 +15,7 @@
 UsbServer* UsbServer::p_usbserver = nullptr;
 
 namespace {
-constexpr int kPollMs = 50;
+constexpr int kPollMs = 100;   // hot-plug events end the wait at once
 constexpr const char* kStorageMark = "/proc/scsi/usb-storage";
 constexpr const char* kSimStick = "/mnt/usb1/";
 }  // namespace

@@ -4,12 +4,13 @@
 
 #include <chrono>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <vector>
+
+#include "platform/bounded_log.h"
 
 namespace platform {
 
@@ -66,9 +67,11 @@ public:
     void setMapFails(bool fails) { mapFails_ = fails; }
 
 private:
+    static constexpr size_t kHistoryLimit = 200000;   // writes kept for history()
+
     mutable std::mutex m_;
     std::map<uint32_t, uint16_t> pads_;
-    std::deque<Change> history_;
+    BoundedLog<Change> history_{kHistoryLimit};
     // Replaced, never changed in place: a read or write calls the table it took under the lock
     // without copying it (the select lines toggle on every bus transfer).
     std::shared_ptr<const std::map<int, Listener>> listeners_ =

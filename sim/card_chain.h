@@ -15,7 +15,7 @@
 #include <mutex>
 #include <vector>
 
-#include "sim/bounded_log.h"
+#include "platform/bounded_log.h"
 
 namespace sim {
 
@@ -88,7 +88,7 @@ private:
         std::vector<SimCard> cards;   // grown on demand to the configured count
         int cutAt = -1;               // -1: no card dropped out
         PortFaults faults;
-        BoundedLog<Packet> log{kLogLimit};
+        platform::BoundedLog<Packet> log{kLogLimit};
         int badCheck = 0;
         int wrongPort = 0;
     };

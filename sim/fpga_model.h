@@ -26,7 +26,7 @@
 #include <vector>
 
 #include "platform/spi.h"
-#include "sim/bounded_log.h"
+#include "platform/bounded_log.h"
 
 namespace platform {
 class SimGpioWindow;
@@ -117,7 +117,7 @@ private:
     std::vector<std::vector<uint8_t>> rams_;
     std::array<uint8_t, 4> word_{};
     bool haveWord_ = false;
-    BoundedLog<Access> log_{kLogLimit};
+    platform::BoundedLog<Access> log_{kLogLimit};
     std::array<int, 256> reads_{};
     SimFpgaPortEngine* engine_ = nullptr;
 
@@ -184,7 +184,7 @@ private:
     std::string path_;
     std::vector<uint8_t> data_;
     bool onDisk_ = false;
-    BoundedLog<Op> log_{kLogLimit};
+    platform::BoundedLog<Op> log_{kLogLimit};
     bool wel_ = false;
     int busy_ = 0;
     int busyPolls_ = 3;

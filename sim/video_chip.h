@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "platform/spi.h"
-#include "sim/bounded_log.h"
+#include "platform/bounded_log.h"
 #include "sim/video_chip_gfx.h"
 
 namespace sim {
@@ -108,8 +108,8 @@ private:
     mutable std::mutex m_;
     std::vector<std::array<uint8_t, 128>> regs_;
     uint8_t bank_ = 0;
-    BoundedLog<Frame> frames_;
-    BoundedLog<Write> writes_;
+    platform::BoundedLog<Frame> frames_;
+    platform::BoundedLog<Write> writes_;
     uint32_t seq_ = 0;
     uint64_t bytes_ = 0;
     std::deque<uint8_t> idScript_;

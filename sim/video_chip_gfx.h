@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/bounded_log.h"
+#include "platform/bounded_log.h"
 
 namespace sim {
 
@@ -117,7 +117,7 @@ private:
     std::vector<TextLine> lines_;   // since the last fill
     uint32_t fillBase_ = 0, fillPitch_ = 0;
     unsigned colourPtr_ = 0;
-    BoundedLog<Op> ops_{100000};
+    platform::BoundedLog<Op> ops_{100000};
 };
 
 }  // namespace sim

@@ -4,7 +4,6 @@
 namespace platform {
 
 namespace {
-constexpr size_t kHistoryLimit = 200000;
 
 template <typename F>
 std::shared_ptr<const std::map<int, F>> withEntry(const std::map<int, F>& table, int id, F f)
@@ -53,11 +52,8 @@ void SimGpioWindow::write(uint32_t offset, uint16_t value)
     {
         std::lock_guard<std::mutex> lock(m_);
         pads_[offset] = value;
-        // Bounded: select lines toggle on every bus transfer for the life of a run. Dropping
-        // one at a time keeps a write from moving the whole record.
-        if (history_.size() >= kHistoryLimit)
-            history_.pop_front();
-        history_.push_back(Change{offset, value, Clock::now()});
+        // Bounded: select lines toggle on every bus transfer for the life of a run.
+        history_.push(Change{offset, value, Clock::now()});
         listeners = listeners_;
     }
     for (auto& l : *listeners)
@@ -102,9 +98,10 @@ std::vector<SimGpioWindow::Change> SimGpioWindow::history(uint32_t offset) const
 {
     std::lock_guard<std::mutex> lock(m_);
     std::vector<Change> out;
-    for (const auto& c : history_)
+    history_.forEach([&](const Change& c) {
         if (c.offset == offset)
             out.push_back(c);
+    });
     return out;
 }
 

@@ -35,6 +35,12 @@ bool fpga_running(int f)
     return fpga && (f == 0 || f == 1) && shadowByte(fpga, fpga_manage::kRegState, f) == fpga_manage::kRunning;
 }
 
+void fpga_wake()
+{
+    if (fpga_manage* fpga = fpga_manage::p_fpga_manage)
+        fpga->wake();
+}
+
 uint8_t fpga_register(int reg, int f)
 {
     fpga_manage* fpga = fpga_manage::p_fpga_manage;

@@ -11,6 +11,8 @@ uint32_t port_links();
 int fpga_status();
 // True when FPGA `fpga` (0, 1) has come up (shadow register 80 is 3).
 bool fpga_running(int fpga);
+// Hands the FPGA manager's worker a request a page just set.
+void fpga_wake();
 // Reads register `reg` of FPGA `fpga` fresh from the FPGA; its value.
 uint8_t fpga_register(int reg, int fpga);
 

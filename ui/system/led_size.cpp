@@ -15,6 +15,7 @@ bool requestLedSizeHandover()
     QMutexLocker lock(&Utils::_led_para_init_mutex);
     g_set_led_para = 1;
     g_set_led_setup = 0;
+    shell::fpga_wake();
     return true;
 }
 

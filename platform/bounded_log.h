@@ -1,18 +1,20 @@
 // What a device model saw, kept for tests to read back. The simulated board also runs for days
 // under the application, so the record is bounded: past its capacity the oldest entries go.
-// A full record overwrites its oldest slot, so a busy bus costs no allocation and no shifting.
+// A full record overwrites its oldest slot, so a busy bus costs no allocation and no shifting;
+// the room is reserved at once (the pages are only taken as they fill), so a filling record
+// never copies itself either.
 #pragma once
 
 #include <cstddef>
 #include <utility>
 #include <vector>
 
-namespace sim {
+namespace platform {
 
 template <typename T>
 class BoundedLog {
 public:
-    explicit BoundedLog(size_t capacity) : capacity_(capacity) {}
+    explicit BoundedLog(size_t capacity) : capacity_(capacity) { items_.reserve(capacity); }
 
     void push(T item)
     {
@@ -25,13 +27,21 @@ public:
         items_[oldest_] = std::move(item);
         oldest_ = (oldest_ + 1) % capacity_;
     }
+    // Calls f on each entry, oldest first.
+    template <typename F>
+    void forEach(F f) const
+    {
+        for (size_t i = oldest_; i < items_.size(); ++i)
+            f(items_[i]);
+        for (size_t i = 0; i < oldest_; ++i)
+            f(items_[i]);
+    }
     // Oldest first.
     std::vector<T> entries() const
     {
         std::vector<T> out;
         out.reserve(items_.size());
-        out.insert(out.end(), items_.begin() + static_cast<std::ptrdiff_t>(oldest_), items_.end());
-        out.insert(out.end(), items_.begin(), items_.begin() + static_cast<std::ptrdiff_t>(oldest_));
+        forEach([&](const T& item) { out.push_back(item); });
         return out;
     }
     void clear()
@@ -47,4 +57,4 @@ private:
     size_t capacity_;
 };
 
-}  // namespace sim
+}  // namespace platform
