@@ -1,5 +1,10 @@
 #include "links/link_thread.h"
 
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cstdint>
 #include <cstdlib>
 #include <mutex>
 #include <vector>
@@ -12,6 +17,8 @@ std::vector<LinkThread*>& threads()
     return *list;
 }
 }  // namespace
+
+LinkThread::LinkThread() : stopFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
 void LinkThread::start(std::function<void()> step, std::function<void()> interrupt)
 {
@@ -33,19 +40,27 @@ void LinkThread::start(std::function<void()> step, std::function<void()> interru
 LinkThread::~LinkThread()
 {
     stop();
-    std::lock_guard<std::mutex> lock(g_threadsMutex);
-    auto& list = threads();
-    for (auto it = list.begin(); it != list.end(); ++it) {
-        if (*it == this) {
-            list.erase(it);
-            break;
+    {
+        std::lock_guard<std::mutex> lock(g_threadsMutex);
+        auto& list = threads();
+        for (auto it = list.begin(); it != list.end(); ++it) {
+            if (*it == this) {
+                list.erase(it);
+                break;
+            }
         }
     }
+    if (stopFd_ >= 0)
+        ::close(stopFd_);
 }
 
 void LinkThread::requestStop()
 {
     running_ = false;
+    if (stopFd_ >= 0) {
+        const uint64_t one = 1;
+        (void)!::write(stopFd_, &one, sizeof one);   // stays readable: every later wait ends too
+    }
     if (interrupt_)
         interrupt_();
 }
@@ -69,4 +84,17 @@ void stopAllLinkThreads()
         t->requestStop();
     for (LinkThread* t : list)
         t->stop();
+}
+
+bool waitReadable(int fd, int stopFd, int timeoutMs)
+{
+    pollfd fds[2];
+    nfds_t n = 0;
+    if (fd >= 0)
+        fds[n++] = pollfd{fd, POLLIN, 0};
+    if (stopFd >= 0)
+        fds[n++] = pollfd{stopFd, POLLIN, 0};
+    if (::poll(fds, n, timeoutMs) <= 0 || fd < 0)
+        return false;
+    return (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0;
 }

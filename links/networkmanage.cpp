@@ -8,11 +8,6 @@
 
 networkManage* networkManage::p_networkManage = nullptr;
 
-namespace {
-// Data ends the wait at once; the time-out only bounds how long a stop waits.
-constexpr int kPollMs = 100;
-}
-
 networkManage::networkManage() : reply_queue(tcpReplyQueue())
 {
     reply_queue.attach(
@@ -29,7 +24,8 @@ networkManage* networkManage::pInstance()
 {
     if (!p_networkManage) {
         p_networkManage = new networkManage();
-        p_networkManage->thread_.start([] { p_networkManage->stepOnce(kPollMs); });
+        p_networkManage->server_.setStopFd(p_networkManage->thread_.stopFd());
+        p_networkManage->thread_.start([] { p_networkManage->stepOnce(LinkThread::kStepWaitMs); });
     }
     return p_networkManage;
 }

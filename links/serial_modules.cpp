@@ -8,6 +8,7 @@
 
 #include "core/global.h"
 #include "core/utils.h"
+#include "links/link_thread.h"
 #include "platform/serial.h"
 
 namespace {
@@ -43,12 +44,10 @@ bool serial_modules::ensureOpen()
 unsigned serial_modules::readSome(uint8_t* buf, unsigned size, int timeoutMs)
 {
     if (!ensureOpen()) {
-        ::usleep(unsigned(timeoutMs) * 1000);
+        waitReadable(-1, stopFd_, timeoutMs);
         return 0;
     }
-    pollfd p{fd_, POLLIN, 0};
-    int n = ::poll(&p, 1, timeoutMs);
-    if (n <= 0)
+    if (!waitReadable(fd_, stopFd_, timeoutMs))
         return 0;
     ssize_t got = ::read(fd_, buf, size);
     if (got > 0)
@@ -57,7 +56,7 @@ unsigned serial_modules::readSome(uint8_t* buf, unsigned size, int timeoutMs)
         return 0;
     // The other end went away (a pseudo-terminal whose master closed): try again later.
     closePort();
-    ::usleep(unsigned(timeoutMs) * 1000);
+    waitReadable(-1, stopFd_, timeoutMs);
     return 0;
 }
 

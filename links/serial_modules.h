@@ -20,8 +20,9 @@ public:
     const std::string& devicePath() const { return path_; }
 
     // Waits up to `timeoutMs` for bytes; the count read into `buf` (0 when none). A port that
-    // failed is closed and reopened later.
+    // failed is closed and reopened later. A signalled stop descriptor ends the wait.
     unsigned readSome(uint8_t* buf, unsigned size, int timeoutMs);
+    void setStopFd(int fd) { stopFd_ = fd; }
     // Sends all bytes with the transmit direction switched on around them. 0 or -1.
     int sendAll(const uint8_t* data, unsigned length);
 
@@ -33,4 +34,5 @@ private:
 
     std::string path_;
     std::atomic<int> fd_{-1};
+    int stopFd_ = -1;
 };

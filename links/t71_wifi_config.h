@@ -32,6 +32,9 @@ public:
     void set_wifi_reset_flag();
     // One pass of the thread.
     void stepOnce();
+    // The tick of the thread's next pass after one begun at `seen`: the start-up check's or the
+    // pending reset's, whichever comes first, and at most kLongestWaitTicks on.
+    unsigned nextDueTick(unsigned seen);
 
     std::atomic<unsigned> wifi_reset_timeticks{0};
 
@@ -43,9 +46,6 @@ public:
 private:
     T71_WIFI_CONFIG();
     bool switchedOn() const;
-    // The tick of the thread's next round after a round begun at `seen`: the start-up check's
-    // or the pending reset's, whichever comes first, and at most kLongestWaitTicks on.
-    unsigned nextDueTick(unsigned seen);
 
     std::mutex stepMutex_;   // the thread and a direct caller never step at once
     unsigned lastStartCheck_;

@@ -14,6 +14,7 @@
 #include "core/global.h"
 #include "core/utils.h"
 #include "links/link_env.h"
+#include "links/link_thread.h"
 
 namespace {
 
@@ -87,18 +88,21 @@ int TcpServer::pollTimeout(int timeoutMs) const
 void TcpServer::pollOnce(int timeoutMs, const DataFn& onData, const CloseFn& onClose)
 {
     if (listenFd_ < 0) {
-        ::usleep(unsigned(timeoutMs) * 1000);
+        waitReadable(-1, stopFd_, timeoutMs);
         return;
     }
     if (acceptRestUntilMs_ != 0 && nowMs() >= acceptRestUntilMs_)
         acceptRestUntilMs_ = 0;
     const bool accepting = acceptRestUntilMs_ == 0;
     std::vector<pollfd> fds;
-    fds.reserve(clients_.size() + 1);
+    fds.reserve(clients_.size() + 2);
     for (const Client& c : clients_)
         fds.push_back({c.fd, short(POLLIN | (c.pending() ? POLLOUT : 0)), 0});
+    const size_t listenAt = fds.size();
     if (accepting)
         fds.push_back({listenFd_, POLLIN, 0});
+    if (stopFd_ >= 0)
+        fds.push_back({stopFd_, POLLIN, 0});
     int n = ::poll(fds.data(), fds.size(), pollTimeout(timeoutMs));
     if (n > 0) {
         // Clients first: the list must not grow while their data is handled.
@@ -111,7 +115,7 @@ void TcpServer::pollOnce(int timeoutMs, const DataFn& onData, const CloseFn& onC
                 readFrom(c, onData);
         }
     }
-    const bool newcomers = n > 0 && accepting && (fds.back().revents & POLLIN);
+    const bool newcomers = n > 0 && accepting && (fds[listenAt].revents & POLLIN);
     // Clients that went away leave before newcomers are counted against the limit: a burst of
     // closed connections must not get a live client refused.
     reap(onClose);

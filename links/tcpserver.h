@@ -39,6 +39,8 @@ public:
     // `onData`, sends what clients can take of their queues and drops the clients that closed,
     // overflowed or went quiet.
     void pollOnce(int timeoutMs, const DataFn& onData, const CloseFn& onClose);
+    // A signalled stop descriptor ends pollOnce's wait.
+    void setStopFd(int fd) { stopFd_ = fd; }
     bool hasClient(int fd) const;
     // Readable from any thread.
     size_t clientCount() const { return clientCount_.load(); }
@@ -77,6 +79,7 @@ private:
 
     static constexpr unsigned kReadChunk = 16384;
     int listenFd_ = -1;
+    int stopFd_ = -1;
     int port_ = 0;
     std::vector<Client> clients_;
     std::vector<uint8_t> buf_ = std::vector<uint8_t>(kReadChunk);

@@ -4,11 +4,6 @@
 
 Jy_uart_inout* Jy_uart_inout::p_uart_inout = nullptr;
 
-namespace {
-// Data ends the wait at once; the time-out only bounds how long a stop waits.
-constexpr int kPollMs = 100;
-}
-
 Jy_uart_inout::Jy_uart_inout() : reply_queue(uartReplyQueue())
 {
     writeLogMsg(LOG_BANNER, "====Jy_uart_inout::Jy_uart_inout()=====");
@@ -23,7 +18,8 @@ Jy_uart_inout* Jy_uart_inout::pInstance()
 {
     if (!p_uart_inout) {
         p_uart_inout = new Jy_uart_inout();
-        p_uart_inout->thread_.start([] { p_uart_inout->stepOnce(kPollMs); });
+        p_uart_inout->port_.setStopFd(p_uart_inout->thread_.stopFd());
+        p_uart_inout->thread_.start([] { p_uart_inout->stepOnce(LinkThread::kStepWaitMs); });
     }
     return p_uart_inout;
 }

@@ -5,18 +5,14 @@
 
 Jy_uart_inout_4G* Jy_uart_inout_4G::p_uart_inout_4G = nullptr;
 
-namespace {
-// Data ends the wait at once; the time-out only bounds how long a stop waits.
-constexpr int kPollMs = 100;
-}
-
 Jy_uart_inout_4G::Jy_uart_inout_4G() { writeLogMsg(LOG_BANNER, "====Jy_uart_inout_4G::Jy_uart_inout_4G()====="); }
 
 Jy_uart_inout_4G* Jy_uart_inout_4G::pInstance()
 {
     if (!p_uart_inout_4G) {
         p_uart_inout_4G = new Jy_uart_inout_4G();
-        p_uart_inout_4G->thread_.start([] { p_uart_inout_4G->stepOnce(kPollMs); });
+        p_uart_inout_4G->port_.setStopFd(p_uart_inout_4G->thread_.stopFd());
+        p_uart_inout_4G->thread_.start([] { p_uart_inout_4G->stepOnce(LinkThread::kStepWaitMs); });
     }
     return p_uart_inout_4G;
 }

@@ -8,11 +8,6 @@
 
 udpnetManage* udpnetManage::p_udpnetManage = nullptr;
 
-namespace {
-// Data ends the wait at once; the time-out only bounds how long a stop waits.
-constexpr int kPollMs = 100;
-}
-
 udpnetManage::udpnetManage() : reply_queue(udpReplyQueue())
 {
     reply_queue.attach(
@@ -33,7 +28,8 @@ udpnetManage* udpnetManage::pInstance()
 {
     if (!p_udpnetManage) {
         p_udpnetManage = new udpnetManage();
-        p_udpnetManage->thread_.start([] { p_udpnetManage->stepOnce(kPollMs); });
+        p_udpnetManage->server_.setStopFd(p_udpnetManage->thread_.stopFd());
+        p_udpnetManage->thread_.start([] { p_udpnetManage->stepOnce(LinkThread::kStepWaitMs); });
     }
     return p_udpnetManage;
 }

@@ -1,12 +1,12 @@
 #include "links/udpserver.h"
 
 #include <arpa/inet.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include "core/utils.h"
 #include "links/link_env.h"
+#include "links/link_thread.h"
 
 UdpServer::~UdpServer()
 {
@@ -42,12 +42,7 @@ int UdpServer::bindOn(int port)
 
 unsigned UdpServer::receive(int timeoutMs, sockaddr_in& from)
 {
-    if (fd_ < 0) {
-        ::usleep(unsigned(timeoutMs) * 1000);
-        return 0;
-    }
-    pollfd p{fd_, POLLIN, 0};
-    if (::poll(&p, 1, timeoutMs) <= 0)
+    if (!waitReadable(fd_, stopFd_, timeoutMs))
         return 0;
     socklen_t len = sizeof from;
     ssize_t n = ::recvfrom(fd_, buf_.data(), buf_.size(), 0, reinterpret_cast<sockaddr*>(&from), &len);

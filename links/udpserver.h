@@ -17,7 +17,9 @@ public:
     int port() const { return port_; }
 
     // Waits up to `timeoutMs` for one datagram; its length (0 when none), its sender in `from`.
+    // A signalled stop descriptor ends the wait.
     unsigned receive(int timeoutMs, sockaddr_in& from);
+    void setStopFd(int fd) { stopFd_ = fd; }
     const uint8_t* data() const { return buf_.data(); }
 
     // Sends to the reply address at the port of `peer`.
@@ -28,6 +30,7 @@ public:
 
 private:
     int fd_ = -1;
+    int stopFd_ = -1;
     int port_ = 0;
     std::vector<uint8_t> buf_ = std::vector<uint8_t>(65536);
 };

@@ -1,6 +1,5 @@
 #include "links/usbserver.h"
 
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -15,7 +14,6 @@
 UsbServer* UsbServer::p_usbserver = nullptr;
 
 namespace {
-constexpr int kPollMs = 100;   // hot-plug events end the wait at once
 constexpr const char* kStorageMark = "/proc/scsi/usb-storage";
 constexpr const char* kSimStick = "/mnt/usb1/";
 }  // namespace
@@ -38,24 +36,19 @@ UsbServer* UsbServer::pInstance()
 {
     if (!p_usbserver) {
         p_usbserver = new UsbServer();
-        p_usbserver->thread_.start([] { p_usbserver->stepOnce(kPollMs); });
+        p_usbserver->thread_.start([] { p_usbserver->stepOnce(LinkThread::kStepWaitMs); });
     }
     return p_usbserver;
 }
 
 void UsbServer::stepOnce(int timeoutMs)
 {
-    if (netlink_ < 0) {
-        ::usleep(unsigned(timeoutMs) * 1000);
-    } else {
-        pollfd p{netlink_, POLLIN, 0};
-        if (::poll(&p, 1, timeoutMs) > 0) {
-            char buf[4096];
-            ssize_t n = ::recv(netlink_, buf, sizeof buf - 1, MSG_DONTWAIT);
-            if (n > 0) {
-                buf[n] = 0;
-                handleUevent(buf, int(n));
-            }
+    if (waitReadable(netlink_, thread_.stopFd(), timeoutMs)) {
+        char buf[4096];
+        ssize_t n = ::recv(netlink_, buf, sizeof buf - 1, MSG_DONTWAIT);
+        if (n > 0) {
+            buf[n] = 0;
+            handleUevent(buf, int(n));
         }
     }
     checkStorage();

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -51,6 +52,44 @@ TEST(WorkerPace, AWakeUpReleasesOnlyItsOwnWorker)
     std::thread u([&] { other.waitNextTick(seen, kForever); });
     WorkerPace::advanceTick();
     u.join();
+}
+
+TEST(WorkerPace, AWaitForALaterTickOutlastsTheTicksBeforeIt)
+{
+    WorkerPace pace;
+    const unsigned seen = G_timeTicks.load();
+    std::atomic<bool> done{false};
+    std::thread t([&] {
+        pace.waitUntilTick(seen + 3, kForever);
+        done = true;
+    });
+    WorkerPace::advanceTick();
+    WorkerPace::advanceTick();
+    // A worker released early would most likely be through by now.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_FALSE(done.load());
+    WorkerPace::advanceTick();
+    t.join();
+    EXPECT_TRUE(done.load());
+}
+
+TEST(WorkerPace, AWakeUpEndsAWaitForALaterTick)
+{
+    WorkerPace pace;
+    std::thread t([&] { pace.waitUntilTick(G_timeTicks.load() + 1000, kForever); });
+    pace.wake();
+    t.join();
+}
+
+TEST(WorkerPace, TheFirstDueTickIsTheEarliestAndNeverTheTickOfThePass)
+{
+    EXPECT_EQ(WorkerPace::firstDue(100, 10, {}), 110u);
+    EXPECT_EQ(WorkerPace::firstDue(100, 10, {126, 104, 180}), 104u);
+    EXPECT_EQ(WorkerPace::firstDue(100, 10, {90}), 101u) << "overdue: the next tick";
+    EXPECT_EQ(WorkerPace::firstDue(100, 10, {100}), 101u);
+    // Across the counter's wrap.
+    EXPECT_EQ(WorkerPace::firstDue(0xFFFFFFFEu, 10, {3u}), 3u);
+    EXPECT_EQ(WorkerPace::firstDue(0xFFFFFFFEu, 3, {20u}), 1u);
 }
 
 TEST(WorkerPace, WithoutTickOrWakeUpTheWaitLastsAtMostItsLimit)

@@ -84,6 +84,46 @@ TEST(FpgaPass, ClockReadAtMostEvery26TicksAndOnlyWhileUp)
         EXPECT_EQ(reads[k] - reads[k - 1], 26u);
 }
 
+// The worker of a box nobody uses passes only on the ticks quietWakeTick names; its timed checks
+// must still come exactly when passes on every tick would make them.
+TEST(FpgaPass, AQuietWorkerPassesOnlyWhenATimedCheckIsDueAndKeepsTheirPace)
+{
+    Rig rig;
+    EXPECT_FALSE(rig.m->quiet()) << "bring-up is paced by the tick";
+    ASSERT_TRUE(rig.bringUp());
+    rig.pass(100);   // every timed check has run once
+    constexpr int kLaneStamp = 3;   // g_change word of FPGA 0's last lane check
+    std::vector<uint32_t> clockReads, laneChecks;
+    int passes = 0;
+    const uint32_t start = G_timeTicks.load();
+    while (G_timeTicks.load() - start < 520) {
+        ASSERT_TRUE(rig.m->quiet());
+        G_timeTicks = rig.m->quietWakeTick(G_timeTicks.load());
+        const uint32_t clock = readtime_ticks, lanes = g_change[kLaneStamp];
+        rig.m->fpga_manage_deal(rig.m);
+        ++passes;
+        if (readtime_ticks != clock)
+            clockReads.push_back(readtime_ticks);
+        if (g_change[kLaneStamp] != lanes)
+            laneChecks.push_back(g_change[kLaneStamp]);
+    }
+    ASSERT_GE(clockReads.size(), 19u);
+    for (size_t k = 1; k < clockReads.size(); ++k)
+        EXPECT_EQ(clockReads[k] - clockReads[k - 1], 26u);
+    ASSERT_GE(laneChecks.size(), 50u);
+    for (size_t k = 1; k < laneChecks.size(); ++k)
+        EXPECT_EQ(laneChecks[k] - laneChecks[k - 1], 10u);
+    EXPECT_LT(passes, 100) << "520 ticks";
+
+    // A request is not quiet: its pass follows on the next tick.
+    rig.m->set_output_flag = 1;
+    EXPECT_FALSE(rig.m->quiet());
+    rig.pass();
+    EXPECT_TRUE(rig.m->quiet());
+    fpga_manage::set_job(5, 0);   // a card check
+    EXPECT_FALSE(rig.m->quiet());
+}
+
 TEST(FpgaPass, InterruptServiceClearsTheCauseAndSeesALostFpga)
 {
     Rig rig;

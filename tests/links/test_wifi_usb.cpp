@@ -2,12 +2,14 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <thread>
 
 #include "core/global.h"
 #include "core/para_commit.h"
+#include "core/ram_layout.h"
 #include "core/zelrampara.h"
 #include "links/t71_wifi_config.h"
 #include "links/usbserver.h"
@@ -63,6 +65,33 @@ TEST_F(Wifi, StartsTheAccessPointEvery100TicksUntilItRuns)
     zeltest::simCommands().script("pidof hostapd", {0, "1234\n"});
     at(1200);
     EXPECT_EQ(count(zeltest::simCommands().journal(), "hostapd -B"), 1);
+}
+
+TEST_F(Wifi, PassesOnlyOnTheirDueTicksStartAndResetOnTime)
+{
+    // The thread passes only on the ticks nextDueTick names.
+    std::vector<unsigned> passes;
+    auto runUntil = [&](unsigned end) {
+        for (unsigned tick = G_timeTicks.load(); tick < end; tick = wifi->nextDueTick(tick)) {
+            at(tick);
+            passes.push_back(tick);
+        }
+    };
+    runUntil(1150);
+    EXPECT_EQ(count(zeltest::simCommands().journal(), "hostapd -B"), 1) << "started at 1100";
+    zeltest::simCommands().script("pidof hostapd", {0, "1234\n"});
+    G_timeTicks = 1150;
+    wifi->set_wifi_reset_flag();
+    runUntil(1500);
+    EXPECT_NE(std::find(passes.begin(), passes.end(), 1451u), passes.end()) << "the reset's tick";
+    EXPECT_EQ(count(zeltest::simCommands().journal(), "kill -9 $(pidof hostapd)"), 1);
+    EXPECT_LT(passes.size(), 15u) << "500 ticks";
+
+    {
+        ParaCommit lock;
+        model->ram_para[ramaddr::kWifiOff] = 1;
+    }
+    EXPECT_EQ(wifi->nextDueTick(1500), 1500u + T71_WIFI_CONFIG::kLongestWaitTicks) << "switched off";
 }
 
 TEST_F(Wifi, ResetStopsMoreThan300TicksAfterTheFlag)
