@@ -195,6 +195,13 @@ void fpga_manage::Brightness_command()
 
 // ---- the task ------------------------------------------------------------------------------------
 
+uint32_t fpga_manage::brightnessDue(uint32_t none) const
+{
+    if (g_change[kBriTaskOn] == 0)
+        return none;
+    return g_change[kBriTick] + (bri_mode == kModeAuto ? kAutoTicks : kTaskTicks);
+}
+
 void fpga_manage::Brightness_task()
 {
     const uint32_t since = Utils::getTimeSpace(g_change[kBriTick]);

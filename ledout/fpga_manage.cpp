@@ -192,8 +192,10 @@ bool fpga_manage::quiet()
 
 uint32_t fpga_manage::quietWakeTick(uint32_t seen) const
 {
+    const uint32_t longest = seen + kQuietPassTicks;
     return WorkerPace::firstDue(seen, kQuietPassTicks,
-                                {laneCheckDue(0), laneCheckDue(1), readtime_ticks + kRtcInterval, searchDue()});
+                                {laneCheckDue(0), laneCheckDue(1), readtime_ticks + kRtcInterval, searchDue(),
+                                 brightnessDue(longest)});
 }
 
 uint16_t fpga_manage::job_word()

@@ -93,11 +93,14 @@ public:
     // no link waiting for pass-through replies, no request of the engine or the pages pending.
     bool quiet();
     // The tick a quiet worker waits for: the next of its timed checks (V-by-One lanes, clock,
-    // card search), and at most kQuietPassTicks after `seen`, the tick read before the pass.
+    // card search, brightness task), and at most kQuietPassTicks after `seen`, the tick read
+    // before the pass.
     uint32_t quietWakeTick(uint32_t seen) const;
     // The ticks at which the next lane check of FPGA i and the next card search are due.
     uint32_t laneCheckDue(int fpga) const;
     uint32_t searchDue() const;
+    // The tick at which the brightness task's next step is due, or `none` while it is off.
+    uint32_t brightnessDue(uint32_t none) const;
     // Output path i is ready (its clock chip is set up); FPGA i is served only then.
     bool path_ready(int fpga) const;
     // Job block: code and state stored/read as one 16-bit word.

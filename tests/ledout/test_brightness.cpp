@@ -183,6 +183,22 @@ TEST(Brightness, AutomaticStepRunsOnceAtLeast200TicksHavePassed)
     EXPECT_EQ(g_change[kBriTick], start + 200);
 }
 
+TEST(Brightness, AQuietWorkerWakesOnTheTickOfTheTasksNextStep)
+{
+    BriRig rig;
+    ASSERT_TRUE(rig.ready());
+    g_change[kBriTaskOn] = 0;
+    EXPECT_EQ(rig.m->brightnessDue(7), 7u) << "no task, nothing due";
+    rig.command(2, 0xAA, {});
+    rig.m->record_bright_change();
+    g_change[kBriTick] = 5000;
+    EXPECT_EQ(rig.m->brightnessDue(7), 5200u) << "automatic";
+    rig.command(16, 0xAA, {80});
+    rig.m->record_bright_change();
+    g_change[kBriTick] = 5000;
+    EXPECT_EQ(rig.m->brightnessDue(7), 6000u) << "fixed";
+}
+
 TEST(Brightness, ErasingTheRecordFromThePcStopsTheTaskAtTheNextLoad)
 {
     BriRig rig;
