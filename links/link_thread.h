@@ -2,8 +2,8 @@
 // threads are stopped and joined at exit, before the globals they use go away.
 //
 // A step waits for its link's data for up to kStepWaitMs. It waits on the thread's stop
-// descriptor too (waitReadable), so the long wait never holds up a stop, and an idle link wakes
-// its thread once a second, not ten times.
+// descriptor too (waitReadable), or is interrupted, so the long wait never holds up a stop, and
+// an idle link wakes its thread once a second.
 #pragma once
 
 #include <atomic>
@@ -17,8 +17,8 @@ public:
 
     LinkThread();
     ~LinkThread();
-    // Starts the loop once; `step` must return within about 100 milliseconds, or end its wait
-    // when `interrupt` is called.
+    // Starts the loop once. `step` ends its wait when the stop descriptor is signalled or when
+    // `interrupt` (called by a stop) tells it to.
     void start(std::function<void()> step, std::function<void()> interrupt = {});
     // Ends the loop after the current step (the thread is not waited for).
     void requestStop();
