@@ -125,8 +125,9 @@ void VideoChipGfx::load()
         off_t end = ::lseek(fd, at, SEEK_HOLE);
         if (end < 0 || end > off_t(kFlashSize))
             end = off_t(kFlashSize);
-        for (uint32_t s = uint32_t(at / kSector); off_t(s) * kSector < end; ++s) {
-            if (::pread(fd, buf.data(), kSector, off_t(s) * kSector) != ssize_t(kSector))
+        const off_t sectorSize = kSector;   // offsets and ends compare as one signed type on the board too
+        for (uint32_t s = uint32_t(at / sectorSize); off_t(s) * sectorSize < end; ++s) {
+            if (::pread(fd, buf.data(), kSector, off_t(s) * sectorSize) != ssize_t(kSector))
                 break;
             if (std::all_of(buf.begin(), buf.end(), [](uint8_t b) { return b == 0; }))
                 continue;
