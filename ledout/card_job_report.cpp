@@ -18,8 +18,7 @@ constexpr int kRefreshRecovered = 99;
 
 // GUI-thread state.
 QPointer<QObject> g_pages[kPages];
-QStringList g_recoveryList;
-int g_recoveryListNum = 0;
+QStringList g_recoveryList;   // at most the one line of the last check
 
 std::mutex g_spyMutex;
 std::function<void(Page, int)> g_spy;
@@ -56,12 +55,11 @@ void progress(Page page, int value)
 
 QStringList recovery_list() { return g_recoveryList; }
 
-int recovery_list_num() { return g_recoveryListNum; }
+int recovery_list_num() { return g_recoveryList.isEmpty() ? 0 : 1; }
 
 void clear_recovery_list()
 {
     g_recoveryList.clear();
-    g_recoveryListNum = 0;
 }
 
 void report_faulty_card(const QString& line)
@@ -70,7 +68,6 @@ void report_faulty_card(const QString& line)
         if (!attached(Page::AdvancedOption))
             return;
         g_recoveryList = QStringList{line};
-        g_recoveryListNum = 1;
     });
     // Queued behind the list change: the refresh sees the new line.
     ledpara::test_signal(kRefreshPages);
@@ -79,7 +76,7 @@ void report_faulty_card(const QString& line)
 void report_recovered()
 {
     onGuiThread([] {
-        if (!attached(Page::AdvancedOption) || g_recoveryListNum == 0)
+        if (!attached(Page::AdvancedOption) || g_recoveryList.isEmpty())
             return;
         clear_recovery_list();
         ledpara::test_signal(kRefreshRecovered);
