@@ -97,10 +97,12 @@ int fpga_manage::Brightness_hand_dealwith(int)
         setShadow(kRegLevel, 0, fromPercent());   // not shown without a link, but the value kept
     if (links != 0) {
         MCU_RAM_PARA_func[0][kParaBrightnessSet] = 1;
+        // Both FPGAs take the same value: from the percent after a user change, else FPGA 0's level.
         uint8_t v = 0;
         if (userChange) {
             v = fromPercent();
             setShadow(kRegLevel, 0, v);
+            setShadow(kRegLevel, 1, v);
         } else {
             v = fromLevel(shadow(kRegLevel, 0));
             const uint16_t shown = static_cast<uint16_t>(v * 100u / 255u);
@@ -110,11 +112,6 @@ int fpga_manage::Brightness_hand_dealwith(int)
             }
         }
         for (int f = 0; f < kFpgas; ++f) {
-            if (f == 1) {
-                v = userChange ? fromPercent() : fromLevel(shadow(kRegLevel, 0));
-                if (userChange)
-                    setShadow(kRegLevel, 1, v);
-            }
             write_to_register(kRegBrightness, 0xFF, v, f);
             write_to_register(kRegControl3, kTakeBrightness, kTakeBrightness, f);
         }
@@ -249,7 +246,6 @@ void fpga_manage::Brightness_time_change()
     setShadow(kRegLevel, 1, HalfHourValue[slot]);
     Brightness_hand_dealwith(1);
     bri_last_slot = static_cast<uint8_t>(slot);
-    repeat = 0;
     Brightness_hand_dealwith(1);
     repeat = 1;
 }
