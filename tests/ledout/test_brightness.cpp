@@ -45,6 +45,12 @@ struct BriRig : JobRig {
         std::copy(values.begin(), values.end(), m->MCU_RAM_CMD + 9);
         m->Dealwith_mcu_ram();
     }
+    // A stored record from PC software, then loaded as the next extension step loads it.
+    void load(uint8_t mode, Bytes values)
+    {
+        command(mode, 0xAA, std::move(values));
+        m->record_bright_change();
+    }
     void at(int hour, int minute)
     {
         platform::setSimClock(QDateTime(QDate(2024, 5, 1), QTime(hour, minute, 0)));
@@ -115,8 +121,7 @@ TEST(Brightness, TimedModeTakesTheHalfHourSlotOfTheClock)
     Bytes table(48);
     for (int i = 0; i < 48; ++i)
         table[size_t(i)] = uint8_t(100 + i);
-    rig.command(17, 0xAA, table);
-    rig.m->record_bright_change();
+    rig.load(17, table);
     ASSERT_EQ(rig.m->bri_mode, 17);
     ASSERT_EQ(g_change[kBriTaskOn], 1u);
     rig.at(13, 59);
@@ -141,8 +146,7 @@ TEST(Brightness, AutomaticModeFollowsTheCardOneStepAPassAndFallsToFullWhenItIsSi
     sim::setConfig(c);
     ASSERT_TRUE(rig.ready());
     sim::cardChain().setLightValue(200);
-    rig.command(2, 0xAA, {});
-    rig.m->record_bright_change();
+    rig.load(2, {});
     ASSERT_EQ(rig.m->bri_mode, 2);
     g_change[kBriValue] = 190;
     for (int pass = 0; pass < 10; ++pass) {
@@ -170,8 +174,7 @@ TEST(Brightness, AutomaticStepRunsOnceAtLeast200TicksHavePassed)
 {
     BriRig rig;
     ASSERT_TRUE(rig.ready());
-    rig.command(2, 0xAA, {});
-    rig.m->record_bright_change();
+    rig.load(2, {});
     ASSERT_EQ(rig.m->bri_mode, 2);
     const uint32_t start = G_timeTicks;
     g_change[kBriTick] = start;
@@ -189,12 +192,10 @@ TEST(Brightness, AQuietWorkerWakesOnTheTickOfTheTasksNextStep)
     ASSERT_TRUE(rig.ready());
     g_change[kBriTaskOn] = 0;
     EXPECT_EQ(rig.m->brightnessDue(7), 7u) << "no task, nothing due";
-    rig.command(2, 0xAA, {});
-    rig.m->record_bright_change();
+    rig.load(2, {});
     g_change[kBriTick] = 5000;
     EXPECT_EQ(rig.m->brightnessDue(7), 5200u) << "automatic";
-    rig.command(16, 0xAA, {80});
-    rig.m->record_bright_change();
+    rig.load(16, {80});
     g_change[kBriTick] = 5000;
     EXPECT_EQ(rig.m->brightnessDue(7), 6000u) << "fixed";
 }
@@ -203,8 +204,7 @@ TEST(Brightness, ErasingTheRecordFromThePcStopsTheTaskAtTheNextLoad)
 {
     BriRig rig;
     ASSERT_TRUE(rig.ready());
-    rig.command(1, 0xAA, Bytes(48, 7));
-    rig.m->record_bright_change();
+    rig.load(1, Bytes(48, 7));
     ASSERT_EQ(g_change[kBriTaskOn], 1u);
     g_change[kVmfFailCount] = 4;
     rig.command(1, 0x55, {});
@@ -230,8 +230,7 @@ TEST(Brightness, FixedStepAppliesFiveTimesTenSecondsApart)
 {
     BriRig rig;
     ASSERT_TRUE(rig.ready());
-    rig.command(16, 0xAA, {80});
-    rig.m->record_bright_change();
+    rig.load(16, {80});
     rig.fpga(0).clearLog();
     for (int i = 0; i < 8; ++i) {
         G_timeTicks += 1000;
