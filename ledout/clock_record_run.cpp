@@ -1,11 +1,13 @@
 #include "ledout/clock_record_run.h"
 
 #include <QMutexLocker>
-#include <vector>
+
+#include <algorithm>
 
 #include "core/global.h"
 #include "core/utils.h"
 #include "ledout/fpga_manage.h"
+#include "ledout/rcv_card_cmd.h"
 #include "platform/clock.h"
 
 ClockRecordState g_clock_record;
@@ -54,11 +56,9 @@ uint32_t logEntryOf(uint32_t number)
 
 uint8_t bcd(unsigned v) { return uint8_t(((v / 10) % 10) << 4 | (v % 10)); }
 
-void put32(uint8_t* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = uint8_t(v >> (8 * i));
-}
+using rcv_card::rd16;
+using rcv_card::rd32;
+using rcv_card::wr32;
 
 }  // namespace
 
@@ -78,9 +78,7 @@ int clock_record_run::ExFlash_WR(int, uint32_t address, const uint8_t* buffer, u
     // Nothing leaves the recorder's area, whatever the state says.
     if (buffer == nullptr || length == 0 || address < kHead || uint64_t(address) + length > kLogEnd)
         return 0;
-    std::vector<uint8_t> framed(length + 4);
-    std::copy(buffer, buffer + length, framed.begin() + 4);
-    return owner_.drv().FPGA_SPI_FLASH_VBYONE_WRITE(2, address + kFlashOffset, framed.data(), length);
+    return owner_.drv().writeCopy(2, address + kFlashOffset, buffer, length);
 }
 
 int clock_record_run::ExFlash_Erase_Format(int, uint32_t sector, int mode, uint32_t count)
@@ -106,6 +104,16 @@ bool clock_record_run::sectorBlank(uint32_t sector)
 {
     const uint32_t at = sector * fpga_drv::kSectorSize;
     return readByte(at) == kBlank && readByte(at + 1) == kBlank;
+}
+
+int clock_record_run::slotToOpen(int slot)
+{
+    if (slot < kSlots)
+        return slot;
+    // Past the last slot the records start again at slot 0, in a blank copy A.
+    if (!sectorBlank(kSectorA))
+        eraseSector(kSectorA);
+    return 0;
 }
 
 // ---- repair and continuation ---------------------------------------------------------------------
@@ -168,11 +176,8 @@ void clock_record_run::get_last_record_info(int slot)
     if (!ExFlash_RD(kChipArg, record, sizeof head, head) || !ExFlash_RD(kChipArg, record + kMarksAt, kMarkBytes, marks))
         return;
     const uint32_t minutes = minutes_of_marks(marks, kMarkBytes);
-    const uint32_t before = uint32_t(head[kRecTotal]) | uint32_t(head[kRecTotal + 1]) << 8 |
-                            uint32_t(head[kRecTotal + 2]) << 16 | uint32_t(head[kRecTotal + 3]) << 24;
-    s_.total_minutes = before + minutes;
-    const uint32_t sequence = uint32_t(head[kRecSequence]) | uint32_t(head[kRecSequence + 1]) << 8 |
-                              uint32_t(head[kRecSequence + 2]) << 16;
+    s_.total_minutes = rd32(head + kRecTotal) + minutes;
+    const uint32_t sequence = rd16(head + kRecSequence) | uint32_t(head[kRecSequence + 2]) << 16;   // 24 bits
     s_.sequence = get_new_seq(minutes, sequence);
 }
 
@@ -194,7 +199,7 @@ uint32_t clock_record_run::get_new_seq(uint32_t minutes, uint32_t sequence)
     }
     const uint32_t number = sequence & kSequenceNumber;
     uint8_t m[4];
-    put32(m, minutes);
+    wr32(m, minutes);
     writeBytes(logEntryOf(number) + kLogMinutes, m, sizeof m);
 
     const uint32_t wrap = (sequence >> kWrapShift) & kWrapMask;
@@ -213,17 +218,13 @@ uint32_t clock_record_run::get_new_seq(uint32_t minutes, uint32_t sequence)
 void clock_record_run::new_record_group_init(int slot)
 {
     const bool wrapped = slot >= kSlots;
-    if (wrapped) {
-        if (!sectorBlank(kSectorA))
-            eraseSector(kSectorA);
-        slot = 0;
-    }
+    slot = slotToOpen(slot);
     s_.slot = uint8_t(slot);
     s_.record_a = recordA(slot);
     s_.record_b = recordB(slot);
 
     uint8_t fields[8];
-    put32(fields, s_.total_minutes);
+    wr32(fields, s_.total_minutes);
     fields[4] = kBlank;
     fields[5] = uint8_t(s_.sequence);
     fields[6] = uint8_t(s_.sequence >> 8);
@@ -316,7 +317,7 @@ void clock_record_run::openPeriod()
 void clock_record_run::closePeriod()
 {
     uint8_t m[4];
-    put32(m, kPeriodMinutes);
+    wr32(m, kPeriodMinutes);
     writeBytes(s_.log_entry + kLogMinutes, m, sizeof m);
     startTimeFromClock();
     s_.sequence = get_new_seq(kPeriodMinutes, s_.sequence);
@@ -365,11 +366,5 @@ void clock_record_run::dealwith_record_timing()
         writeByte(s_.record_a + kRecClockSet, kClockSet);
         return;
     }
-    int slot = s_.slot;
-    if (slot >= kSlots) {
-        if (!sectorBlank(kSectorA))
-            eraseSector(kSectorA);
-        slot = 0;
-    }
-    writeByte(recordA(slot) + kRecClockSet, kClockSet);
+    writeByte(recordA(slotToOpen(s_.slot)) + kRecClockSet, kClockSet);
 }

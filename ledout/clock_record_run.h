@@ -96,6 +96,8 @@ private:
     void writeByte(uint32_t address, uint8_t value) { writeBytes(address, &value, 1); }
     void eraseSector(uint32_t sector) { ExFlash_Erase_Format(kChipArg, sector, 0, 1); }
     bool sectorBlank(uint32_t sector);
+    // The slot a period opens in: `slot`, or 0 (copy A erased) past the last one.
+    int slotToOpen(int slot);
     void startTimeFromClock();
     void openPeriod();
     void closePeriod();

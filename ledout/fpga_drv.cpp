@@ -2,6 +2,7 @@
 
 #include <QMutexLocker>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -44,7 +45,7 @@ constexpr EraseMode kEraseModes[] = {
 };
 
 constexpr uint32_t kReadHead = 5;   // opcode, 3 address bytes, dummy byte
-constexpr uint32_t kProgramHead = 4;  // opcode, 3 address bytes
+constexpr uint32_t kProgramHead = fpga_drv::kWriteRoom;  // opcode, 3 address bytes
 constexpr uint32_t kUidExchange = 13;
 constexpr uint32_t kUidLength = 8;
 
@@ -201,6 +202,15 @@ int fpga_drv::FPGA_SPI_FLASH_VBYONE_WRITE(int device, uint32_t address, uint8_t*
     }
     deselectFlash(device);
     return ok;
+}
+
+int fpga_drv::writeCopy(int device, uint32_t address, const uint8_t* data, uint32_t length)
+{
+    if (!data)
+        return 0;
+    std::vector<uint8_t> framed(kWriteRoom + length);
+    std::copy(data, data + length, framed.begin() + kWriteRoom);
+    return FPGA_SPI_FLASH_VBYONE_WRITE(device, address, framed.data(), length);
 }
 
 int fpga_drv::FPGA_SPI_FLASH_VBYONE_READ(int device, uint32_t address, uint32_t length, uint8_t* buffer)

@@ -16,6 +16,8 @@ public:
     static constexpr uint32_t kSectors = kFlashSize / kSectorSize;
     static constexpr uint32_t kPageSize = 256;
     static constexpr uint32_t kReadPiece = 2048;
+    // Free bytes in front of the data of a flash write: each piece's page command goes there.
+    static constexpr uint32_t kWriteRoom = 4;
     static constexpr uint32_t kSpeedHz = 10000000;
     // Polls of the flash status before a busy flash is given up (several seconds on the board).
     static constexpr int kBusyPollLimit = 200000;
@@ -40,6 +42,8 @@ public:
     // `buffer` holds 4 free bytes followed by `length` data bytes; the free bytes in front of each
     // piece are overwritten with its page command.
     int FPGA_SPI_FLASH_VBYONE_WRITE(int device, uint32_t address, uint8_t* buffer, uint32_t length);
+    // The same for `length` bytes of data without the free bytes in front (copied first).
+    int writeCopy(int device, uint32_t address, const uint8_t* data, uint32_t length);
     int FPGA_SPI_FLASH_VBYONE_READ(int device, uint32_t address, uint32_t length, uint8_t* buffer);
     // 8-byte unique id; 1 done, 0 failed (the buffer is zeroed then).
     int FPGA_SPI_FLASH_SSTF016B_RD_UID(int device, uint8_t* buffer);

@@ -82,8 +82,8 @@ fpga_manage::fpga_manage() : drv_(lines_)
     clock_record = new clock_record_run(*this);
     std::fill(std::begin(HalfHourValue), std::end(HalfHourValue), kHalfHourDefault);
     rcv_recovery = new rcvRecovery();
-    rcv_recovery->check_file_dir("/data/smartmapping");
-    rcv_recovery->check_file_dir("/data/rcvrecovery");
+    rcv_recovery->check_file_dir(rcvRecovery::kScanDir);
+    rcv_recovery->check_file_dir(rcvRecovery::kRecoveryDir);
 }
 
 int fpga_manage::initialize()

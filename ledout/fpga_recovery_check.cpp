@@ -46,10 +46,6 @@ enum CheckState : uint8_t {
     CK_PAUSE = 35,   // '#'
 };
 
-const QString kRecoveryDir = "/data/rcvrecovery";
-const QString kScanDir = "/data/smartmapping";
-const QString kUsbDir = "/mnt/usb1/";
-
 constexpr uint32_t kSettleTicks = 239;
 constexpr uint32_t kSettleProgressFrom = 80;
 constexpr uint32_t kSettleProgressSpan = 500;
@@ -137,9 +133,9 @@ void fpga_manage::checkFindFile(int mode)
     case CK_FIND_FILE:
         g_change[kWordJobTick] = now();
         if (mode == RCV_SCAN_LOAD) {
-            int listed = r.get_dir_file(kScanDir);
+            int listed = r.get_dir_file(rcvRecovery::kScanDir);
             if (listed != 0 || r.scan_file_count() == 0)
-                listed = r.get_dir_file(kUsbDir);
+                listed = r.get_dir_file(rcvRecovery::kUsbDir);
             if (listed != 0)
                 setState(CK_ERROR);
             else if (r.scan_file_count() == 0)
@@ -151,7 +147,7 @@ void fpga_manage::checkFindFile(int mode)
             }
             return;
         }
-        if (r.get_dir_file(kRecoveryDir) != 0) {
+        if (r.get_dir_file(rcvRecovery::kRecoveryDir) != 0) {
             setState(CK_ERROR);
             return;
         }
@@ -162,7 +158,7 @@ void fpga_manage::checkFindFile(int mode)
                 return;
             }
             // The one recovery file, whatever the transfer named it after "JYFX".
-            r.path = kRecoveryDir + "/" + files.front();
+            r.path = QString(rcvRecovery::kRecoveryDir) + "/" + files.front();
         }
         setState(r.get_rcvPackedFileNum(r.path) == 0 ? CK_DIRECTORY : CK_ERROR);
         return;
@@ -318,7 +314,7 @@ void fpga_manage::checkPlay(int mode)
             return;
         }
         r.data_offset = static_cast<uint32_t>(dataOffset);
-        set16(kPlayerState, 20);
+        set16(kPlayerState, kPlayStart);
         setState(next);
         g_change[kWordJobProgress] = 0;
         g_change[kWordJobTick] = now();
@@ -345,7 +341,7 @@ void fpga_manage::checkPlay(int mode)
         }
         const bool xy = state() == CK_PLAY_XY;
         if (++jobOperation_ < r.rcv_operate_times) {
-            set16(kPlayerState, 20);
+            set16(kPlayerState, kPlayStart);
             setState(xy ? CK_XY_OPERATION : CK_PARAM_OPERATION);
         } else if (xy || scan) {
             setState(CK_END);

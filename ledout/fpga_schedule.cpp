@@ -2,8 +2,8 @@
 // register 2 (bit 2): set the clock, the daily on/off schedule, the brightness record. Also the
 // schedule's storage in the flash behind FPGA 0 and its step, and the record helpers shared
 // with the brightness record.
+#include <algorithm>
 #include <cstring>
-#include <vector>
 
 #include <QString>
 
@@ -36,9 +36,7 @@ bool fpga_manage::store_record(uint32_t address, const uint8_t* data, uint32_t l
         return false;
     fpga_flash_access();
     erase_record(address);
-    std::vector<uint8_t> framed(length + 4);
-    std::memcpy(framed.data() + 4, data, length);
-    return drv_.FPGA_SPI_FLASH_VBYONE_WRITE(2, address, framed.data(), length) == 1;
+    return drv_.writeCopy(2, address, data, length) == 1;
 }
 
 void fpga_manage::erase_record(uint32_t address)

@@ -71,7 +71,7 @@ constexpr unsigned kPositionPacketLen = 23;
 
 // ---- the operation player ----------------------------------------------------------------------
 enum PlayState : uint16_t {
-    PLAY_START = 20,
+    PLAY_START = kPlayStart,
     PLAY_CARDS = 21,
     PLAY_TYPE = 22,
     PLAY_WRITE_RAM = 23,

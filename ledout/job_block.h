@@ -29,6 +29,9 @@ constexpr unsigned kCheckResult = 30;   // u16 card report of the check
 constexpr uint32_t kAckTicks = 1200;
 constexpr uint8_t kStateClosing = 9;
 
+// The operation player's first state: written to kPlayerState to play the next operation.
+constexpr uint16_t kPlayStart = 20;
+
 constexpr uint16_t kAllIntact = 255;
 constexpr uint16_t kNoResult = 65535;
 

@@ -6,13 +6,10 @@
 #include <QMutexLocker>
 
 #include "core/utils.h"
+#include "ledout/rcv_card_cmd.h"
 #include "platform/platform.h"
 
 namespace {
-
-const QString kRecoveryDir = "/data/rcvrecovery";
-const QString kScanDir = "/data/smartmapping";
-const QString kUsbDir = "/mnt/usb1/";
 
 constexpr unsigned kHeadLen = 4;
 constexpr unsigned kDirEntryLen = 12;
@@ -24,11 +21,8 @@ constexpr unsigned kBlockHeadLen = 4;         // u16 operation count, 2 unused
 constexpr uint64_t kScanTimesAt = 16;
 constexpr uint64_t kScanRecordsAt = 20;
 
-uint16_t get16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t get32(const unsigned char* p)
-{
-    return static_cast<uint32_t>(get16(p)) | (static_cast<uint32_t>(get16(p + 2)) << 16);
-}
+using rcv_card::rd16;
+using rcv_card::rd32;
 
 QString stripSlash(const QString& dir)
 {
@@ -153,8 +147,8 @@ int rcvRecovery::get_rcvPackedFileInfo(const QString& file, unsigned char i)
     if (!readAt(file, kHeadLen + uint64_t(kDirEntryLen) * i, b, kDirEntryLen))
         return 1;
     directory[i].file_type = b[0];
-    directory[i].length = get32(b + 4);
-    directory[i].offset = get32(b + 8);
+    directory[i].length = rd32(b + 4);
+    directory[i].offset = rd32(b + 8);
     return 0;
 }
 
@@ -164,10 +158,10 @@ int rcvRecovery::update_rcvScreenHead(const QString& file)
     if (!readAt(file, section_offset(kSectionScreens), b, kScreenHeadLen))
         return 1;
     screen_head.type = b[2];
-    screen_head.rcv_para_len = get32(b + 4);
-    screen_head.rcv_para_crc32 = get32(b + 8);
-    screen_head.rcv_xy_len = get32(b + 12);
-    screen_head.rcv_xy_crc32 = get32(b + 16);
+    screen_head.rcv_para_len = rd32(b + 4);
+    screen_head.rcv_para_crc32 = rd32(b + 8);
+    screen_head.rcv_xy_len = rd32(b + 12);
+    screen_head.rcv_xy_crc32 = rd32(b + 16);
     screen_head.screen_num = b[20];
     return 0;
 }
@@ -180,12 +174,12 @@ int rcvRecovery::update_rcvScreenIDinfo(const QString& file, unsigned char s)
     const uint64_t at = uint64_t(section_offset(kSectionScreens)) + kScreenHeadLen + uint64_t(kScreenRecordLen) * s;
     if (!readAt(file, at, b, kScreenRecordLen))
         return 1;
-    screen_record.config_id = get32(b);
-    screen_record.net_use = get32(b + 4);
-    screen_record.rcv_para_offset = get32(b + 36);
-    screen_record.rcv_para_len = get32(b + 40);
-    screen_record.rcv_xy_offset = get32(b + 44);
-    screen_record.rcv_xy_len = get32(b + 48);
+    screen_record.config_id = rd32(b);
+    screen_record.net_use = rd32(b + 4);
+    screen_record.rcv_para_offset = rd32(b + 36);
+    screen_record.rcv_para_len = rd32(b + 40);
+    screen_record.rcv_xy_offset = rd32(b + 44);
+    screen_record.rcv_xy_len = rd32(b + 48);
     return 0;
 }
 
@@ -194,7 +188,7 @@ int rcvRecovery::update_rcvXYscreenNetnum(const QString& file)
     unsigned char b[2];
     if (!readAt(file, xy_block(), b, 2))
         return 1;
-    screen_net_num = get16(b);
+    screen_net_num = rd16(b);
     return 0;
 }
 
@@ -203,10 +197,10 @@ int rcvRecovery::update_rcvXYscreenNetpara(const QString& file, unsigned short p
     unsigned char b[kNetRecordLen];
     if (!readAt(file, xy_block() + kBlockHeadLen + uint64_t(kNetRecordLen) * p, b, kNetRecordLen))
         return 1;
-    net_record.net_ledx = get16(b);
-    net_record.net_rcv_num = get16(b + 2);
-    net_record.net_para_offset = get32(b + 4);
-    net_record.net_para_len = get32(b + 8);
+    net_record.net_ledx = rd16(b);
+    net_record.net_rcv_num = rd16(b + 2);
+    net_record.net_para_offset = rd32(b + 4);
+    net_record.net_para_len = rd32(b + 8);
     return 0;
 }
 
@@ -221,12 +215,12 @@ int rcvRecovery::update_rcvXYrcvOperateTimes(const QString& file, unsigned short
             return 1;
         if (card == k)
             break;
-        offset += kBlockHeadLen + uint64_t(kOperateLen) * get16(b);
+        offset += kBlockHeadLen + uint64_t(kOperateLen) * rd16(b);
     }
     if (offset > UINT32_MAX)
         return 1;
     card_offset = static_cast<uint32_t>(offset);
-    rcv_operate_times = get16(b);
+    rcv_operate_times = rd16(b);
     return 0;
 }
 
@@ -235,10 +229,10 @@ int rcvRecovery::readOperate(const QString& file, uint64_t at)
     unsigned char b[kOperateLen];
     if (!readAt(file, at, b, kOperateLen))
         return 1;
-    operate_record.offset = get32(b);
-    operate_record.dataLen = get32(b + 4);
-    operate_record.targetAddr = get32(b + 8);
-    operate_record.timeticks = get32(b + 12);
+    operate_record.offset = rd32(b);
+    operate_record.dataLen = rd32(b + 4);
+    operate_record.targetAddr = rd32(b + 8);
+    operate_record.timeticks = rd32(b + 12);
     operate_record.type = b[16];
     operate_record.target = b[17];
     return 0;
@@ -254,7 +248,7 @@ int rcvRecovery::update_smartDebugingOperateTimes(const QString& file, bool smar
     unsigned char b[2];
     if (!readAt(file, smart ? kScanTimesAt : param_block(), b, 2))
         return 1;
-    rcv_operate_times = get16(b);
+    rcv_operate_times = rd16(b);
     return 0;
 }
 

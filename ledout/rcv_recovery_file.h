@@ -27,6 +27,10 @@ public:
     static constexpr uint8_t kSectionXy = 11;
     static constexpr uint8_t kSectionParams = 12;
     static constexpr uint32_t kScanDataBase = 16;   // scan file: data at 16 + the record's offset
+    // Where the files are (system paths).
+    static constexpr const char* kRecoveryDir = "/data/rcvrecovery";
+    static constexpr const char* kScanDir = "/data/smartmapping";
+    static constexpr const char* kUsbDir = "/mnt/usb1/";
 
     struct DirEntry {
         uint8_t file_type = 0;

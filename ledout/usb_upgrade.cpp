@@ -31,6 +31,7 @@
 #include "ledout/fpga_drv.h"
 #include "ledout/fpga_manage.h"
 #include "ledout/fpga_para.h"
+#include "ledout/rcv_card_cmd.h"
 #include "platform/platform.h"
 #include "ui/shell/mainwindow.h"
 
@@ -57,15 +58,14 @@ constexpr uint32_t kBlock32k = 32768;
 constexpr uint32_t kSectorsPerBlock = kBlock32k / kSector;
 constexpr uint32_t kProgramPiece = 32768;
 constexpr uint32_t kFontPiece = 16384;
-constexpr uint32_t kFlashCommandRoom = 4;   // the FPGA flash write puts its page command there
 constexpr uint32_t kProgramLengthAt = 31;
 constexpr uint32_t kFontEncodingAt = 5, kFontSizeAt = 18;
 constexpr uint8_t kFontStatusByte = c331osd::kFontStatusByte;
 constexpr uint8_t kAllFonts = 63;
 constexpr int kEraseSector = 0, kEraseBlock = 1;
 
-uint16_t le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-uint32_t le32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+using rcv_card::rd16;
+using rcv_card::rd32;
 
 // ---- package file access -------------------------------------------------------------------------
 
@@ -142,7 +142,7 @@ bool childFits(const Package& p, const ChildHead& c)
         uint8_t head[kProgramHead];
         if (c.length < kProgramHead || !readAt(p.path, c.offset, head, kProgramHead))
             return false;
-        const uint32_t program = le32(head + kProgramLengthAt);
+        const uint32_t program = rd32(head + kProgramLengthAt);
         return program > 0 && program <= c.length - kProgramHead && program <= kProgramArea;
     }
     case kOsdFont: {
@@ -189,7 +189,7 @@ bool readPackage(const std::string& path, Package* p)
     syncThenPause(headOk ? 1 : kUnreadablePauseMs);
     if (!headOk)
         return false;
-    p->head = PackageHead{head[0], head[1], head[2], le16(head + 18), le16(head + 47)};
+    p->head = PackageHead{head[0], head[1], head[2], rd16(head + 18), rd16(head + 47)};
     printHead(p->head);
     for (uint32_t n = 0; n < p->head.fileNum; ++n) {
         uint8_t ch[kChildHeadSize];
@@ -197,11 +197,11 @@ bool readPackage(const std::string& path, Package* p)
             return false;
         ChildHead c;
         c.type = ch[0];
-        c.length = le32(ch + 1);
-        c.offset = le32(ch + 5);
+        c.length = rd32(ch + 1);
+        c.offset = rd32(ch + 5);
         std::memcpy(c.version, ch + 9, sizeof c.version);
-        c.flashAddr = le32(ch + 15);
-        c.secNum = le16(ch + 19);
+        c.flashAddr = rd32(ch + 15);
+        c.secNum = rd16(ch + 19);
         printChild(c);
         if (!childFits(*p, c))
             return false;
@@ -433,7 +433,7 @@ int fpga_manage::update_txc_file(const std::string& path, int device, uint32_t o
         syncThenPause(kUnreadablePauseMs);
         return 255;
     }
-    const uint32_t length = le32(head + kProgramLengthAt);
+    const uint32_t length = rd32(head + kProgramLengthAt);
     if (length == 0 || length > kProgramArea || uint64_t(offset) + kProgramHead + length > fileSize(path))
         return 255;
     const bool erased = eraseCovering(0, length, [&](uint32_t sector, int mode) {
@@ -441,10 +441,10 @@ int fpga_manage::update_txc_file(const std::string& path, int device, uint32_t o
     });
     if (!erased)
         return 255;
-    std::vector<uint8_t> buf(kFlashCommandRoom + kProgramPiece);
+    std::vector<uint8_t> buf(fpga_drv::kWriteRoom + kProgramPiece);
     for (uint32_t at = 0; at < length; at += kProgramPiece) {
         const uint32_t n = std::min(kProgramPiece, length - at);
-        if (!readAt(path, uint64_t(offset) + kProgramHead + at, buf.data() + kFlashCommandRoom, n)) {
+        if (!readAt(path, uint64_t(offset) + kProgramHead + at, buf.data() + fpga_drv::kWriteRoom, n)) {
             syncThenPause(kUnreadablePauseMs);
             return 255;
         }
