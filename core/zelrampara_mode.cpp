@@ -8,6 +8,7 @@
 
 #include "core/file_store.h"
 #include "core/global.h"
+#include "core/omenu.h"
 #include "core/utils.h"
 #include "platform/platform.h"
 
@@ -20,7 +21,6 @@ constexpr uint8_t kEmpty = 0xFF;
 constexpr unsigned kShortPauseUs = 100;
 constexpr unsigned kLanguageCount = 5;
 constexpr unsigned kSlotOsdOn = kSlotMarkerLen + (kOsdOn - kModeStart);   // the slot's own 0x84C
-constexpr const char* kOmenuFile = "/data/configs/omenu.json";
 
 bool valid_slot(int k) { return k >= 0 && k < static_cast<int>(kUserModeCount); }
 
