@@ -189,17 +189,7 @@ QVariant ConfigEngine::read_config_variant(ConfigItem::ConfigName id)
 
 void ConfigEngine::write_config_variant(ConfigItem::ConfigName id, QVariant value)
 {
-    if (id < 0 || id >= items.size())
-        return;
-    std::lock_guard<std::mutex> lock(valueMutex_);
-    ConfigItem* item = items[id];
-    item->value = value;
-    if (item->noWrite || item->fileName.isEmpty())
-        return;
-    platform::makeParentDirs(item->fileName.toStdString());
-    QSettings settings(platform::rootPath(item->fileName), QSettings::IniFormat);
-    settings.setValue(_itemMap.key(id, item->key), value);
-    settings.sync();
+    write_config_variants({{id, std::move(value)}});
 }
 
 void ConfigEngine::write_config_variants(const QList<QPair<ConfigItem::ConfigName, QVariant>>& values)
