@@ -1,7 +1,9 @@
 #include "sim/sim_board.h"
 
+#include <cstdio>
 #include <fstream>
 #include <string>
+#include <utility>
 
 #include "platform/clock.h"
 #include "platform/platform.h"
@@ -16,13 +18,14 @@ namespace sim {
 
 namespace {
 
-// Replaces a text file under the root in one step, so a reader never sees half of it.
-void writeText(const std::string& path, const std::string& text)
+// Replaces a file under the root in one step, so a reader never sees half of it.
+void replaceFile(const std::string& path, const std::string& bytes)
 {
+    platform::makeParentDirs(path);
     const std::string tmp = platform::rootPath(path + ".tmp");
     {
-        std::ofstream f(tmp, std::ios::trunc);
-        f << text;
+        std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
+        f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     }
     std::rename(tmp.c_str(), platform::rootPath(path).c_str());
 }
@@ -60,17 +63,9 @@ void writeDeviceSnapshot()
     std::string regs = chip.registerImage();
     if (regs == lastRegs)
         return;
-    lastRegs = regs;
-
-    const std::string path = "/var/sim/video_chip.bin";
-    platform::makeParentDirs(path);
-    const std::string tmp = platform::rootPath(path + ".tmp");
-    {
-        std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
-        f.write(regs.data(), static_cast<std::streamsize>(regs.size()));
-    }
-    std::rename(tmp.c_str(), platform::rootPath(path).c_str());
-    writeText("/var/sim/video_chip.txt", describeVideoChip(chip));
+    replaceFile("/var/sim/video_chip.bin", regs);
+    replaceFile("/var/sim/video_chip.txt", describeVideoChip(chip));
+    lastRegs = std::move(regs);
 }
 
 }  // namespace sim
