@@ -11,9 +11,6 @@ namespace sim {
 
 namespace {
 
-constexpr int kStep = 16;
-constexpr uint8_t kOchBank = 0x08, kSource = 0x08;
-constexpr uint32_t kSourceFollows = 0x1000;
 // Frame memory (bank 0x16 + 16 n): an output channel's first read address, an input channel's
 // first write address and its line pitch in KiB.
 constexpr uint8_t kMemBank = 0x16, kReadAddr = 0x08, kWriteAddr = 0x1C, kPitch = 0x31;
@@ -21,8 +18,6 @@ constexpr uint32_t kKiB = 1024;
 // Memory write mode of each input channel (bank 0, 0x71 + i): how many bytes a pixel takes.
 constexpr uint8_t kWriteMode = 0x71;
 constexpr uint32_t kOne = 0x10000;   // 16.16 unity
-
-uint8_t bank(uint8_t base, int n) { return static_cast<uint8_t>(base + kStep * n); }
 
 // Pixels in `bytes` bytes of a line stored in the given write-mode code.
 uint32_t pixelsIn(uint32_t bytes, uint8_t code)
@@ -68,9 +63,9 @@ std::vector<DecodedCrop> decodeCrops(const VideoChipModel& chip)
     const std::vector<DecodedChannel> outs = decodeOutputs(chip);
     std::vector<DecodedCrop> crops;
     for (const DecodedChannel& first : outs) {
-        if (!first.on || first.ich < 0 || (chip.regValue(bank(kOchBank, first.och), kSource, 2) & kSourceFollows))
+        if (!first.on || first.ich < 0 || (outputSource(chip, first.och) & kSourceFollows))
             continue;
-        const uint8_t mb = bank(kMemBank, first.ich);
+        const uint8_t mb = channelBank(kMemBank, first.ich);
         const uint32_t pitch = chip.reg(mb, kPitch) * kKiB;
         if (pitch == 0)
             continue;
@@ -79,11 +74,11 @@ std::vector<DecodedCrop> decodeCrops(const VideoChipModel& chip)
         // The window's cells: this channel and those reading through it.
         std::vector<Cell> cells;
         for (const DecodedChannel& d : outs) {
-            const uint32_t src = chip.regValue(bank(kOchBank, d.och), kSource, 2);
-            const bool mine = d.och == first.och || ((src & kSourceFollows) && int((src >> 8) & 7) == first.och);
+            const uint32_t src = outputSource(chip, d.och);
+            const bool mine = d.och == first.och || ((src & kSourceFollows) && sourceChannel(src) == first.och);
             if (!d.on || !mine)
                 continue;
-            const int64_t off = int64_t(chip.regValue(bank(kMemBank, d.och), kReadAddr, 4)) - base;
+            const int64_t off = int64_t(chip.regValue(channelBank(kMemBank, d.och), kReadAddr, 4)) - base;
             if (off < 0)
                 continue;
             cells.push_back({&d, int64_t(pixelsIn(uint32_t(off % pitch), code)), off / pitch});

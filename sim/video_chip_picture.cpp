@@ -5,13 +5,13 @@
 #include <cstdio>
 
 #include "sim/video_chip.h"
+#include "sim/video_chip_decode.h"
 
 namespace sim {
 
 namespace {
 
 constexpr int kChannels = 8;
-constexpr int kChannelBankStep = 16;
 
 // Output channel blocks, bank of channel 0 (each channel 16 banks further).
 constexpr uint8_t kGeneratorBank = 0x08;   // pattern generator and background
@@ -33,8 +33,6 @@ constexpr uint8_t kMatrixSwitch = 0x59, kMatrixOnBit = 0x20;   // bank 0, one pe
 // Sharpness block.
 constexpr uint8_t kSharpHGain = 0x08, kSharpHStrength = 0x09, kSharpVStrength = 0x12;
 
-uint8_t bankOf(uint8_t base, int ch) { return static_cast<uint8_t>(base + kChannelBankStep * ch); }
-
 // Signed value of a 12-bit two's complement field.
 int signed12(uint32_t v)
 {
@@ -55,7 +53,7 @@ std::string format(const char* fmt, ...)
 
 std::string generatorLine(const VideoChipModel& chip, int ch)
 {
-    const uint8_t b = bankOf(kGeneratorBank, ch);
+    const uint8_t b = channelBank(kGeneratorBank, ch);
     const uint8_t mode = chip.reg(b, kGenMode);
     const uint32_t rgb = static_cast<uint32_t>(chip.reg(b, kGenLevel)) << 16 |
                          static_cast<uint32_t>(chip.reg(b, kGenLevel + 1)) << 8 | chip.reg(b, kGenLevel + 2);
@@ -72,16 +70,16 @@ std::string generatorLine(const VideoChipModel& chip, int ch)
 
 std::string backgroundLine(const VideoChipModel& chip, int ch)
 {
-    const uint8_t b = bankOf(kGeneratorBank, ch);
-    const bool blanked = chip.regValue(bankOf(kBlankingBank, ch), kBlanking, 2) == kBlankingBlack;
+    const uint8_t b = channelBank(kGeneratorBank, ch);
+    const bool blanked = chip.regValue(channelBank(kBlankingBank, ch), kBlanking, 2) == kBlankingBlack;
     return format("och %d: %s #%06X%s\n", ch, chip.reg(b, kBkgEnable) & 1 ? "on" : "off",
                   chip.regValue(b, kBkgColor, 3), blanked ? " blanked" : "");
 }
 
 std::string pictureLine(const VideoChipModel& chip, int ch)
 {
-    const uint8_t p = bankOf(kPictureBank, ch);
-    const uint8_t s = bankOf(kSharpnessBank, ch);
+    const uint8_t p = channelBank(kPictureBank, ch);
+    const uint8_t s = channelBank(kSharpnessBank, ch);
     const bool matrixOn = chip.reg(0x00, static_cast<uint8_t>(kMatrixSwitch + ch)) & kMatrixOnBit;
     return format("och %d: brightness %d contrast %u%s saturation %u%s matrix %u/%u/%u%s sharpness gain %u "
                   "strength %u/%u\n",
