@@ -12,11 +12,23 @@
 
 #include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "links/message_deal.h"
 #include "platform/platform.h"
 
 namespace linktest {
+
+bool waitFor(const std::function<bool()>& done, int timeoutMs)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
 
 Bytes withCheck(Bytes b)
 {

@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,8 @@ bool checkOk(const Bytes& body);
 // Runs one body through the command processor and returns the reply body (its check byte is
 // checked as a test expectation).
 Bytes deal(uint8_t group, const Bytes& payload);
+// Polls `done` until it holds; false when it still does not after `timeoutMs`.
+bool waitFor(const std::function<bool()>& done, int timeoutMs = 3000);
 
 // Payload helpers for the documented layouts.
 Bytes ramWrite(uint32_t address, const Bytes& data);

@@ -1,10 +1,8 @@
 // The running links, spoken to by a PC-side client over TCP, UDP and a pseudo-terminal.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
 
 #include "core/global.h"
 #include "core/md5.h"
@@ -38,16 +36,6 @@ protected:
     ZelRamPara* model = nullptr;
     c331_manage* engine = nullptr;
 };
-
-bool waitFor(const std::function<bool()>& done)
-{
-    for (int i = 0; i < 300; ++i) {
-        if (done())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
-}
 
 }  // namespace
 

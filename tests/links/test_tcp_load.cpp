@@ -11,7 +11,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <functional>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -48,17 +47,6 @@ protected:
     ZelRamPara* model = nullptr;
     networkManage* link = nullptr;
 };
-
-bool waitFor(const std::function<bool()>& done, int timeoutMs = 3000)
-{
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
 
 // `count` reads of `length` image bytes, then a write of the marker byte, in one burst.
 Bytes readBurst(unsigned count, uint16_t length)
