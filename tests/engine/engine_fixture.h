@@ -4,9 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "core/ram_layout.h"
 #include "core/zelrampara.h"
 #include "engine/c331_manage.h"
+#include "links/message_deal.h"
 #include "sim/video_chip.h"
 #include "support/test_root.h"
 #include "support/video_engine.h"
@@ -57,3 +61,20 @@ protected:
 
     std::vector<unsigned> sleeps;
 };
+
+// Runs one command body of the links' protocol through the command processor as a PC would send
+// it; the reply, cut to the length the processor reported.
+inline std::vector<uint8_t> linkReply(uint8_t group, const std::vector<uint8_t>& payload)
+{
+    std::vector<uint8_t> b = {0x00, 0xF0, 0x10, 0xF0, 0x10, 0x67, 0x00, 0x00, 0x00, group};
+    b.insert(b.end(), payload.begin(), payload.end());
+    uint8_t x = 0;
+    for (uint8_t v : b)
+        x ^= v;
+    b.push_back(x);
+    std::vector<uint8_t> reply(message_deal::kMaxReplyBody);
+    const unsigned n =
+        message_deal::message_group_deal(b.data(), unsigned(b.size()), reply.data(), unsigned(reply.size()));
+    reply.resize(std::min<size_t>(n, reply.size()));
+    return reply;
+}

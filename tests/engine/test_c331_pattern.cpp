@@ -3,7 +3,6 @@
 
 #include "core/global.h"
 #include "engine_fixture.h"
-#include "links/message_deal.h"
 #include "sim/video_chip_picture.h"
 #include "support/video_engine.h"
 
@@ -46,15 +45,8 @@ protected:
 // Runs one body through the command processor as a PC would send it.
 void command(uint8_t group, std::vector<uint8_t> payload)
 {
-    std::vector<uint8_t> b = {0x00, 0xF0, 0x10, 0xF0, 0x10, 0x67, 0x00, 0x00, 0x00, group};
-    b.insert(b.end(), payload.begin(), payload.end());
-    uint8_t x = 0;
-    for (uint8_t v : b)
-        x ^= v;
-    b.push_back(x);
-    std::vector<uint8_t> reply(message_deal::kMaxReplyBody);
-    const unsigned n = message_deal::message_group_deal(b.data(), unsigned(b.size()), reply.data(), unsigned(reply.size()));
-    ASSERT_GT(n, 10u);
+    const std::vector<uint8_t> reply = linkReply(group, payload);
+    ASSERT_GT(reply.size(), 10u);
     EXPECT_EQ(reply[10], 0) << "group " << int(group);
 }
 

@@ -4,7 +4,6 @@
 #include "core/syncupdate.h"
 #include "engine/c331_picture_calc.h"
 #include "engine_fixture.h"
-#include "links/message_deal.h"
 #include "support/video_engine.h"
 
 using namespace ramaddr;
@@ -239,16 +238,8 @@ namespace {
 // One command of the links' protocol, handled as a link hands it over; returns the reply status.
 uint8_t linkCommand(uint8_t group, std::vector<uint8_t> payload)
 {
-    std::vector<uint8_t> b = {0x00, 0xF0, 0x10, 0xF0, 0x10, 0x67, 0, 0, 0, group};
-    b.insert(b.end(), payload.begin(), payload.end());
-    uint8_t x = 0;
-    for (uint8_t v : b)
-        x ^= v;
-    b.push_back(x);
-    std::vector<uint8_t> reply(message_deal::kMaxReplyBody);
-    const unsigned n = message_deal::message_group_deal(b.data(), unsigned(b.size()), reply.data(),
-                                                        unsigned(reply.size()));
-    return n > 10 ? reply[10] : 0xEE;
+    const std::vector<uint8_t> reply = linkReply(group, payload);
+    return reply.size() > 10 ? reply[10] : 0xEE;
 }
 
 }  // namespace
