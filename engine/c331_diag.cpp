@@ -112,7 +112,7 @@ void writeSeq(c331_manage& e, const Seq* seq, size_t n)
 
 void slidebar(c331_manage& e, const Slidebar& s)
 {
-    const uint32_t off = c331_manage::kOchBankStep * uint32_t(s.och);
+    const uint32_t off = c331_manage::chBank(s.och);
     e.wr(kRegPattern, s.mode, off);
     for (uint32_t id : {kRegPatA, kRegPatB, kRegPatC})
         e.wr(id, 0, off);
@@ -143,8 +143,8 @@ void c331_manage::input_slidebar(int)
 
 void c331_manage::disable_slidebar(int)
 {
-    for (uint32_t ch = 0; ch < 6; ++ch)
-        wr(kRegPattern, 0, kOchBankStep * ch);
+    for (int ch = 0; ch < 6; ++ch)
+        wr(kRegPattern, 0, chBank(ch));
 }
 
 void c331_manage::vbyone_rx_ch1_seq(int)
@@ -260,18 +260,18 @@ void c331_manage::zelDbg_c331_param(int n)
             writeOchBkg(ch, 0xFFFFFF, 1);
         break;
     case 7:
-        for (uint32_t ch = 0; ch < uint32_t(kOch); ++ch)
-            wr(kRegZoomCtl, 195, kOchBankStep * ch);
+        for (int ch = 0; ch < kOch; ++ch)
+            wr(kRegZoomCtl, 195, chBank(ch));
         break;
     case 8:
-        for (uint32_t ch = 0; ch < uint32_t(kOch); ++ch) {
-            wr(kRegInMode, 1, kOchBankStep * ch);
-            wr(kRegInColor, 0x80FF80, kOchBankStep * ch);
+        for (int ch = 0; ch < kOch; ++ch) {
+            wr(kRegInMode, 1, chBank(ch));
+            wr(kRegInColor, 0x80FF80, chBank(ch));
         }
         printf("\n .........input change........... ");
         break;
     case 9:
-        for (uint32_t off : {0u, kOchBankStep}) {
+        for (uint32_t off : {chBank(0), chBank(1)}) {
             wr(kRegZoomCtl, 3, off);
             wr(kRegZoomCtlB, 3, off);
         }
@@ -311,9 +311,9 @@ void c331_manage::zelDbg_c331_print_regGrp(int group)
                 printf(" OCH%d", wi.ochLst[c]);
         printf("\n");
     }
-    for (uint32_t ch = 0; ch < uint32_t(kOch); ++ch) {
-        const uint32_t off = kOchBankStep * ch;
-        printf("CH%u OACT HST:%u HW:%u VST:%u VW:%u IACT HST:%u HEND:%u VST:%u VEND:%u\n", ch, rd(0x084002, off),
+    for (int ch = 0; ch < kOch; ++ch) {
+        const uint32_t off = chBank(ch);
+        printf("CH%d OACT HST:%u HW:%u VST:%u VW:%u IACT HST:%u HEND:%u VST:%u VEND:%u\n", ch, rd(0x084002, off),
                rd(0x084202, off), rd(0x084402, off), rd(0x084602, off), rd(0x082802, off), rd(0x082A02, off),
                rd(0x082C02, off), rd(0x082E02, off));
     }

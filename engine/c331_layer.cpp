@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr uint32_t kChStep = c331_manage::kOchBankStep;
 constexpr uint32_t kNextAddr = 0x100;
 
 // ---- mixers (bank offset 16 x group) ----
@@ -130,14 +129,14 @@ void c331_manage::set_overlay(int)
         uint32_t v = 0;
         for (int k = 0; k < overlay_count[g]; ++k)
             v |= (static_cast<uint32_t>(overlay_member[g][k]) + kMemberCode) << (4 * k);
-        wr(kRegMixerMembers, v, kChStep * static_cast<uint32_t>(g));
+        wr(kRegMixerMembers, v, chBank(g));
     }
 }
 
 void c331_manage::reset_layer_coef(int, int cascade)
 {
     for (int g = 0; g < kBlendGroups; ++g) {
-        const uint32_t off = kChStep * static_cast<uint32_t>(g);
+        const uint32_t off = chBank(g);
         const int n = overlay_count[g];
         for (int k = 0; k < kBlendEntries; ++k) {
             const int top = topMember(k);
@@ -176,7 +175,7 @@ bool c331_manage::set_layer_coef(int fd, int w, int n, int dir)
                     p = k;
             if (p < 0)
                 continue;
-            const uint32_t off = kChStep * static_cast<uint32_t>(g);
+            const uint32_t off = chBank(g);
             wr(kRegCascade, p > 3 ? (p == 4 ? kCascadeStep : 2 * kCascadeStep) : 0, off);
             p = std::min(p, kBlendMembers - 1);
             for (int k = 1; k < kBlendEntries; ++k) {
@@ -213,7 +212,7 @@ void c331_manage::win_freeze_sel(int, int w, int flags)
     if (!zelApi_IsWinValid(w) || !isCh(win_ich[w][0]))
         return;
     wr(kRegIchWrite, (flags & kFlagFreeze) ? kIchFrozen : kIchWriting,
-       kChStep * static_cast<uint32_t>(win_ich[w][0]));
+       chBank(win_ich[w][0]));
 }
 
 namespace {
@@ -242,7 +241,7 @@ void c331_manage::set_freeze(int fd, int on)
             const uint32_t v = packPattern(rot_pattern[master], kReadOrder);
             for (int c = 0; c < kOch; ++c)
                 if (och_owner[c] == w)
-                    wr(kRegReadPattern, v, kChStep * static_cast<uint32_t>(c));
+                    wr(kRegReadPattern, v, chBank(c));
             win_frozen[w] = 0;
         }
         return;
@@ -262,7 +261,7 @@ void c331_manage::set_freeze(int fd, int on)
     if (n == 0)
         return;
     auto fieldOf = [&](int c) { return static_cast<int>((rd(kRegField + kNextAddr * static_cast<uint32_t>(c)) >> 2) & 3); };
-    wr(kRegIchWrite, kIchFrozen, kChStep * static_cast<uint32_t>(ich[0]));
+    wr(kRegIchWrite, kIchFrozen, chBank(ich[0]));
     const int idx = fieldOf(ich[0]);
     bool frozen[kWinCount] = {};
     frozen[0] = true;
@@ -272,7 +271,7 @@ void c331_manage::set_freeze(int fd, int on)
             if (frozen[i])
                 continue;
             if (fieldOf(ich[i]) == idx) {
-                wr(kRegIchWrite, kIchFrozen, kChStep * static_cast<uint32_t>(ich[i]));
+                wr(kRegIchWrite, kIchFrozen, chBank(ich[i]));
                 frozen[i] = true;
             } else {
                 pending = true;
@@ -300,14 +299,14 @@ void c331_manage::set_freeze(int fd, int on)
             rot_pattern[w][f] = first[f];
         for (int c : win_ich[w])
             if (isCh(c))
-                wr(kRegRotation, rot, kChStep * static_cast<uint32_t>(c));
+                wr(kRegRotation, rot, chBank(c));
         win_frozen[w] = 1;
     }
     const uint32_t held = static_cast<uint32_t>(first[kHeld] & 7) * 0x1111;
     for (int c = 0; c < kOch; ++c) {
         const int o = prev_och_owner[c];
         if (o >= 0 && o < kWinCount && win_frozen[o])
-            wr(kRegReadPattern, held, kChStep * static_cast<uint32_t>(c));
+            wr(kRegReadPattern, held, chBank(c));
     }
 }
 
@@ -316,7 +315,7 @@ void c331_manage::reset_act(int, int mode)
     if (mode == 0 || mode == 2)
         for (int c = 0; c < kIch; ++c)
             if (ich_owner[c] < 0 && !ich_cleared[c]) {
-                wr(kRegIchHw, 0, kChStep * static_cast<uint32_t>(c));
+                wr(kRegIchHw, 0, chBank(c));
                 ich_cleared[c] = true;
             }
     if (mode == 1 || mode == 2)
@@ -325,7 +324,7 @@ void c331_manage::reset_act(int, int mode)
             const bool used = o >= 0 && o < kWinCount && win_info[o].columns && win_info[o].rows &&
                               PM_AREA_NUM[c] < win_info[o].columns * win_info[o].rows;
             if (!used && !och_cleared[c]) {
-                wr(kRegOchWidth, 0, kChStep * static_cast<uint32_t>(c));
+                wr(kRegOchWidth, 0, chBank(c));
                 och_cleared[c] = true;
             }
         }

@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr uint32_t kChStep = c331_manage::kOchBankStep;
 constexpr uint32_t kRegOchWidth = 0x084202;
 constexpr uint32_t kRegOchBkgColor = 0x084903, kRegOchBkgEnable = 0x084801;
 constexpr uint32_t kRegReadMode = 0x006901, kNextAddr = 0x100;
@@ -23,7 +22,7 @@ bool isCh(int c) { return c >= 0 && c < c331_manage::kOch; }
 
 void c331_manage::writeOchBkg(int och, uint32_t colour, uint32_t enable)
 {
-    const uint32_t off = kChStep * static_cast<uint32_t>(och);
+    const uint32_t off = chBank(och);
     wr(kRegOchBkgColor, colour, off);
     wr(kRegOchBkgEnable, enable, off);
 }
@@ -102,7 +101,7 @@ void c331_manage::set_output(int fd)
         if (alloc_failed[w]) {
             for (int c = 0; c < kOch; ++c)
                 if (och_owner[c] == w) {
-                    wr(kRegOchWidth, 0, kChStep * static_cast<uint32_t>(c));
+                    wr(kRegOchWidth, 0, chBank(c));
                     och_cleared[c] = true;
                 }
             continue;
@@ -167,7 +166,7 @@ void c331_manage::zelApi_forceColorDisable(int)
 {
     g_force_bkcolor = 2;
     for (int c = 0; c < kOch; ++c)
-        wr(kRegOchBkgColor, 0, kChStep * static_cast<uint32_t>(c));
+        wr(kRegOchBkgColor, 0, chBank(c));
     for (int w = 0; w < kWinCount; ++w) {
         if (!zelApi_IsWinShown(w))
             continue;
@@ -176,6 +175,6 @@ void c331_manage::zelApi_forceColorDisable(int)
         const uint32_t enable = oimgct(port) ? 1 : 0;   // a missing port counts as no signal
         for (int k = 0; k < wi.columns * wi.rows && k < kOch; ++k)
             if (isCh(wi.ochLst[k]))
-                wr(kRegOchBkgEnable, enable, kChStep * static_cast<uint32_t>(wi.ochLst[k]));
+                wr(kRegOchBkgEnable, enable, chBank(wi.ochLst[k]));
     }
 }

@@ -87,7 +87,7 @@ int c331_manage::c331_SetPattern(int pattern)
     set_rtct(c331_fd, 2);
     for (int k = 0; k < n; ++k)
         for (uint32_t reg : kPatternRegs)
-            wr(reg, 0, ch[k] * kOchBankStep);
+            wr(reg, 0, chBank(ch[k]));
     if (pattern == 0) {
         pattern_gen = 0;
         ZEL_DEBUG("    turn off pattern\r");
@@ -102,7 +102,7 @@ int c331_manage::c331_SetPattern(int pattern)
     set_input_bkg2(c331_fd, 0, 0);
     const Pattern& p = kPatternTable[index];
     for (int k = 0; k < n; ++k) {
-        const uint32_t bank = ch[k] * kOchBankStep;
+        const uint32_t bank = chBank(ch[k]);
         auto colours = [&] {
             wr(kRegRed, p.red, bank);
             wr(kRegGreen, p.green, bank);
@@ -149,7 +149,7 @@ void c331_manage::zelApi_SetOutBkg(int)
 {
     set_rtct(c331_fd, 2);
     for (int c = 0; c < kOch; ++c) {
-        const uint32_t bank = static_cast<uint32_t>(c) * kOchBankStep;
+        const uint32_t bank = chBank(c);
         const int w = och_owner[c];
         const bool used = w >= 0 && w < kWinCount;
         writeOchBkg(c, used && g_force_bkcolor == kForcedColorOn ? kForcedBkgGreen : 0, 1);
