@@ -104,6 +104,12 @@ bool isVbo(int p) { return p == kFirstVboPort || p == kFirstVboPort + 1; }
 // "count - 2 > limit" in unsigned arithmetic: a count of 0 or 1 wraps and counts as invalid.
 bool outOfRange(uint32_t count, uint32_t limit) { return count - 2u > limit - 2u; }
 
+// Line, line and frame counts (register + 1) a port with a signal can measure.
+bool plausibleCounts(uint32_t h, uint32_t v, uint32_t f)
+{
+    return !outOfRange(h, kMaxLineCount) && !outOfRange(v, kMaxLineCount) && !outOfRange(f, kMaxFrameCount);
+}
+
 uint32_t absDiff(uint32_t a, uint32_t b) { return a > b ? a - b : b - a; }
 
 uint32_t laneMask(int lanes)
@@ -134,16 +140,21 @@ MeasureIds measureIds(int p)
 
 // ---- mappings ----------------------------------------------------------------------------------
 
+namespace {
+
+// Inputs and chip ports pair up the same way in both directions.
+constexpr int kPortInputSwap[c331_manage::kPorts] = {3, 2, 1, 0, 5, 4};
+
+}  // namespace
+
 int c331_manage::zelApi_inputCvtC331(int input) const
 {
-    static constexpr int kPortOfInput[kPorts] = {3, 2, 1, 0, 5, 4};
-    return (input >= 0 && input < kPorts) ? kPortOfInput[input] : 255;
+    return (input >= 0 && input < kPorts) ? kPortInputSwap[input] : 255;
 }
 
 int c331_manage::zelApi_GetPortDevId(int port) const
 {
-    static constexpr int kInputOfPort[kPorts] = {3, 2, 1, 0, 5, 4};
-    return (port >= 0 && port < kPorts) ? kInputOfPort[port] : 3;
+    return (port >= 0 && port < kPorts) ? kPortInputSwap[port] : 3;
 }
 
 int c331_manage::zelApi_IsPatternGen() const { return pattern_gen ? 1 : 0; }
@@ -287,8 +298,7 @@ void c331_manage::check_port_valid(int)
         wr(kRegUpdateCtl, kHoldMeasure);
         const uint32_t h = rd(id.h) + 1, v = rd(id.v) + 1, f = rd(id.f) + 1;
         wr(kRegUpdateCtl, 0);
-        const bool signal = !outOfRange(h, kMaxLineCount) && !outOfRange(v, kMaxLineCount) &&
-                            !outOfRange(f, kMaxFrameCount);
+        const bool signal = plausibleCounts(h, v, f);
         {
             QMutexLocker lock(&Utils::_check_nosig_mutex);
             PI_STATUS[p] = signal ? (PI_STATUS[p] & ~kStatusNoSignal) : (PI_STATUS[p] | kStatusNoSignal);
@@ -461,8 +471,7 @@ void c331_manage::check_input_port(int)
             PI_STATUS[p] |= kStatusCheck;
         }
         const PortMeasure m = measurePort(p);
-        const bool noSignal = outOfRange(m.htotal, kMaxLineCount) || outOfRange(m.frame, kMaxFrameCount) ||
-                              outOfRange(m.vtotal, kMaxLineCount) || PI_HDMI_INFO[p][kNoSignal] == 1;
+        const bool noSignal = !plausibleCounts(m.htotal, m.vtotal, m.frame) || PI_HDMI_INFO[p][kNoSignal] == 1;
         if (noSignal) {
             portLost(p);
             continue;
@@ -624,22 +633,28 @@ int c331_manage::wait_ofld_change(int och)
     return waitFieldChange(kRegField + (static_cast<uint32_t>(och) << 8), 0, kOfldReads);
 }
 
+bool c331_manage::waitFrameLatch(uint32_t armId, uint32_t bit, int polls, const std::function<bool()>& seen)
+{
+    wr(armId, bit);
+    wr(kRegUpdateCtl, kHoldMeasure);
+    bool ok = seen();
+    for (int i = 0; i < polls && !ok; ++i) {
+        usleepFn(kPollUs);
+        ok = seen();
+    }
+    wr(armId, 0);
+    wr(kRegUpdateCtl, 0);
+    return ok;
+}
+
 bool c331_manage::wait1_pivs(int ich)
 {
     if (ich < 0 || ich >= kIch)
         return false;
     const uint32_t bit = 1u << ich;
     const uint32_t status = kRegInStatus + kInStatusStep * static_cast<uint32_t>(ich);
-    wr(kRegInLatchArm, bit);
-    wr(kRegUpdateCtl, kHoldMeasure);
-    auto seen = [&] { return (rd(kRegInLatchDone) & bit) || rd(status) == kInStatusIdle; };
-    bool ok = seen();
-    for (int i = 0; i < kPivsPolls && !ok; ++i) {
-        usleepFn(kPollUs);
-        ok = seen();
-    }
-    wr(kRegInLatchArm, 0);
-    wr(kRegUpdateCtl, 0);
+    const bool ok = waitFrameLatch(kRegInLatchArm, bit, kPivsPolls,
+                                   [&] { return (rd(kRegInLatchDone) & bit) || rd(status) == kInStatusIdle; });
     if (!ok)
         ZEL_DEBUG("[wait1_pivs] ich_%d no input frame\n", ich);
     return ok;

@@ -199,6 +199,9 @@ public:
     // Reads the 2-bit field at `shift` of `id` (under the measurement hold) until it changes.
     int waitFieldChange(uint32_t id, int shift, int reads);
     bool wait1_pivs(int ich);
+    // Arms frame latch `bit` at armId and, under the measurement hold, polls seen() up to `polls`
+    // more times 1 ms apart; the latch is disarmed again either way.
+    bool waitFrameLatch(uint32_t armId, uint32_t bit, int polls, const std::function<bool()>& seen);
     bool wait1_pivs2();
     void reset_dbd_mem(int w);
     int check_dbd_input(int port) const;

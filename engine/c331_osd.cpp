@@ -58,7 +58,6 @@ constexpr int kBackgroundIndex = 1;
 constexpr int kTransparentIndex = 255;
 constexpr uint32_t kPaletteBytes = 816;
 constexpr int kPaletteDma = 4;
-constexpr uint32_t kPitchUnit = 128;
 constexpr int kSmall = 32, kLarge = 64;
 constexpr uint32_t kGlyphBytes32 = 128, kGlyphBytes64 = 512;
 
@@ -174,6 +173,13 @@ Size osdSize(const Settings& s)
 
 Stride osdStride(const Settings& s) { return strideOf(uint32_t(std::max(osdSize(s).width, 0))); }
 
+// What of one axis of the OSD shows: the source left by its margins (doubled by the zoom), cut to
+// the output left by the output margins.
+int visibleExtent(int outSize, int outMargins, int srcSize, int srcMargins, bool zoom)
+{
+    return std::max(0, std::min(outSize - outMargins, (srcSize - srcMargins) * (zoom ? 2 : 1)));
+}
+
 // One axis of calc_osd: visible extent `visible` from `start` over cells of `cell` pixels.
 void splitAxis(int start, int visible, int cell, int cells, int* pos, int* len)
 {
@@ -224,7 +230,7 @@ int c331_manage::osd_paint(int x, int width, int y, int height, int fill, uint32
     wr(kRegFillValue, uint32_t(fill));
     wr(kRegWidth, uint32_t(width - 1));
     wr(kRegHeight, uint32_t(height - 1));
-    wr(kRegDest, base + uint32_t(x) + st.value * uint32_t(y) * kPitchUnit * (st.wide ? 4 : 1));
+    wr(kRegDest, base + uint32_t(x) + uint32_t(y) * st.pitchBytes());
     wr(kRegSrcPitch, st.value);
     wr(kRegDestPitch, st.value);
     wr(kRegMode, st.wide ? kModeWide : 0);
@@ -298,10 +304,10 @@ int c331_manage::calc_osd(Segment* out, int* columnsOut)
     const int rows = std::max(1, std::min(int(img.word(ramaddr::kOchNumV)), kOch / cols));
     const int colW = img.word(ramaddr::kOchW), rowH = img.word(ramaddr::kOchH);
     const Size size = osdSize(osd);
-    const int srcW = (size.width - osd.srcLeft - osd.srcRight) * (osd.hzoom ? 2 : 1);
-    const int srcH = (size.height - osd.srcTop - osd.srcBottom) * (osd.vzoom ? 2 : 1);
-    const int visW = std::max(0, std::min(int(sys.width) - osd.outLeft - osd.outRight, srcW));
-    const int visH = std::max(0, std::min(int(sys.height) - osd.outTop - osd.outBottom, srcH));
+    const int visW =
+        visibleExtent(int(sys.width), osd.outLeft + osd.outRight, size.width, osd.srcLeft + osd.srcRight, osd.hzoom);
+    const int visH =
+        visibleExtent(int(sys.height), osd.outTop + osd.outBottom, size.height, osd.srcTop + osd.srcBottom, osd.vzoom);
     int x[kOch], w[kOch], y[kOch], h[kOch];
     splitAxis(osd.outLeft, visW, colW, std::min(cols, kOch), x, w);
     splitAxis(osd.outTop, visH, rowH, rows, y, h);
@@ -356,7 +362,7 @@ void c331_manage::set_osd(int, int scrolling)
             left /= 2;
         if (osd.vzoom)
             above /= 2;
-        const uint32_t off = kOchBankStep * uint32_t(k);
+        const uint32_t off = chBank(k);
         wr(kRegPlaneHst, uint32_t(int(sys.ohstart) + seg[k].x + kPlaneHstAdjust), off);
         wr(kRegPlaneHw, uint32_t(seg[k].width), off);
         wr(kRegPlaneVst, uint32_t(int(sys.ovstart) + seg[k].y + kPlaneVstAdjust), off);
@@ -370,20 +376,15 @@ void c331_manage::set_osd(int, int scrolling)
 void c331_manage::set_scroll(int)
 {
     const Size size = osdSize(osd);
-    int height;
-    if (osd.charMode) {
-        // The visible height of calc_osd.
-        height = std::max(0, std::min(int(sys.height) - osd.outTop - osd.outBottom,
-                                      (size.height - osd.srcTop - osd.srcBottom) * (osd.vzoom ? 2 : 1)));
-    } else {
-        height = size.height - osd.srcTop - osd.srcBottom;
-    }
+    // Character mode scrolls what calc_osd shows; a bitmap its whole source.
+    const int height = osd.charMode ? visibleExtent(int(sys.height), osd.outTop + osd.outBottom, size.height,
+                                                    osd.srcTop + osd.srcBottom, osd.vzoom)
+                                    : std::max(0, size.height - osd.srcTop - osd.srcBottom);
     const int width = std::max(0, size.width - osd.srcLeft - osd.srcRight);
-    height = std::max(0, height);
     const uint32_t ctl = osd.scrollMode == 0 ? kScrollStill : (uint32_t(osd.scrollMode - 1) * 16) | kScrollOn;
     for (uint32_t control : {0u, ctl})
-        for (uint32_t ch = 0; ch < uint32_t(kOch); ++ch) {
-            const uint32_t off = kOchBankStep * ch;
+        for (int ch = 0; ch < kOch; ++ch) {
+            const uint32_t off = chBank(ch);
             wr(kRegScrollSpeed, uint32_t(osd.speed), off);
             wr(kRegScrollW, uint32_t(width), off);
             wr(kRegScrollH, uint32_t(height), off);

@@ -36,6 +36,15 @@ constexpr uint32_t kRegSharpVOn = 0x0B5E01;
 constexpr uint32_t kNextAddr = 0x100;             // register id step to the next address
 constexpr uint32_t kNextWord = 0x200;
 
+// Switches a block on in every channel and writes `data` to each of its three registers.
+void writeEnabledBlock(c331_manage& e, uint32_t ctl, const uint32_t (&regs)[3], uint32_t data)
+{
+    for (int ch = 0; ch < c331_manage::kOch; ++ch) {
+        e.wrMask(ctl, kEnableBit, kEnableBit, c331_manage::chBank(ch));
+        for (uint32_t reg : regs)
+            e.wr(reg, data, c331_manage::chBank(ch));
+    }
+}
 
 }  // namespace
 
@@ -51,25 +60,15 @@ void c331_manage::c331_SetBrightness(unsigned short value)
 
 void c331_manage::c331_SetContrast(int value)
 {
-    const uint32_t data = picture::contrastData(value);
     set_rtct(c331_fd, 2);
-    for (int ch = 0; ch < kOch; ++ch) {
-        wrMask(kRegContrastCtl, kEnableBit, kEnableBit, chBank(ch));
-        for (uint32_t reg : kRegContrast)
-            wr(reg, data, chBank(ch));
-    }
+    writeEnabledBlock(*this, kRegContrastCtl, kRegContrast, picture::contrastData(value));
     set_rtct(c331_fd, 1);
 }
 
 void c331_manage::c331_SetSaturation(int value)
 {
-    const uint32_t data = picture::saturationData(value);
     set_rtct(c331_fd, 2);
-    for (int ch = 0; ch < kOch; ++ch) {
-        wrMask(kRegSaturationCtl, kEnableBit, kEnableBit, chBank(ch));
-        for (uint32_t reg : kRegSaturation)
-            wr(reg, data, chBank(ch));
-    }
+    writeEnabledBlock(*this, kRegSaturationCtl, kRegSaturation, picture::saturationData(value));
     set_rtct(c331_fd, 1);
 }
 

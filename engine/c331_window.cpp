@@ -11,8 +11,6 @@ namespace {
 
 using geometry::kUnity;
 
-constexpr uint32_t kChStep = c331_manage::kOchBankStep;
-
 // ---- input channel (bank offset 16 x channel) ----
 constexpr uint32_t kRegIchWrite = 0x100901, kIchWriting = 1;
 constexpr uint32_t kRegIchHst = 0x101702, kRegIchHw = 0x101902, kRegIchVst = 0x101B02, kRegIchVw = 0x101D02;
@@ -50,10 +48,8 @@ constexpr uint32_t kNextAddr = 0x100;
 constexpr int kMinReadWidth = 16;
 
 // ---- frame events ----
-constexpr uint32_t kRegUpdateCtl = 0x002901, kHoldMeasure = 0x80;
 constexpr uint32_t kRegOutLatchArm = 0x050901, kRegOutLatchDone = 0x052301;
 constexpr int kOutFramePolls = 200;   // 1 ms each: a frame wait never stalls the engine long
-constexpr unsigned kPollUs = 1000;
 
 constexpr int kBuffers = 5;
 constexpr uint32_t kKiB = 1024;
@@ -200,7 +196,7 @@ void c331_manage::set_display_window_ich(int fd, const _ImageWindowDef_st* iwin,
         const int c = win_ich[w][k];
         if (!isCh(c))
             continue;
-        const uint32_t off = kChStep * static_cast<uint32_t>(c);
+        const uint32_t off = chBank(c);
         ich_cleared[c] = false;
         uint32_t memOff = pictureOffset(w);
         if (k == 1)
@@ -269,7 +265,7 @@ void c331_manage::set_display_window_ich_dbd(int fd, int w, int mode)
         if (!isCh(c))
             continue;
         const bool port = q >= 0 && q < kPorts;
-        const uint32_t off = kChStep * static_cast<uint32_t>(c);
+        const uint32_t off = chBank(c);
         ich_cleared[c] = false;
         const int* a = port ? PI_ACT[q] : nullptr;
         wr(kRegIchWrite, kIchWriting, off);
@@ -366,7 +362,7 @@ void c331_manage::set_display_window_och(int fd, const _ImageWindowDef_st* iwin,
         const uint32_t vPhase = sc.vmode == 2 ? static_cast<uint32_t>((uint64_t(above) * sc.vzoom >> 8) & 0xFF) : 0;
         const bool on = ph.HW > 0 && pv.VW > 0;
         const uint32_t width = on ? static_cast<uint32_t>(ph.HW) : 0;
-        const uint32_t off = kChStep * static_cast<uint32_t>(c);
+        const uint32_t off = chBank(c);
         och_cleared[c] = false;
         const uint32_t low = c == 0 ? kSourceOch0 : kSourceOther;
         const uint32_t source = k == 0 ? low | static_cast<uint32_t>(bufIch) << 8
@@ -402,7 +398,7 @@ void c331_manage::set_lut_vzoom_4sym(int, uint32_t ratio, int ch)
 {
     if (!isCh(ch))
         return;
-    const uint32_t off = kChStep * static_cast<uint32_t>(ch);
+    const uint32_t off = chBank(ch);
     for (int i = 0; i < kVZoomTaps; ++i) {
         const uint32_t v = ratio < 1 ? (i == 0 ? kLutUnity : 0) : lut_set_lut_vzoom_4sym[i];
         wr(kRegVZoomLut + kNextAddr * static_cast<uint32_t>(i), v, off);
@@ -414,15 +410,8 @@ bool c331_manage::wait1_povs(int, int ch)
     if (!isCh(ch))
         return false;
     const uint32_t bit = 1u << ch;
-    wr(kRegOutLatchArm, bit);
-    wr(kRegUpdateCtl, kHoldMeasure);
-    bool seen = (rd(kRegOutLatchDone) & bit) != 0;
-    for (int i = 0; i < kOutFramePolls && !seen; ++i) {
-        usleepFn(kPollUs);
-        seen = (rd(kRegOutLatchDone) & bit) != 0;
-    }
-    wr(kRegOutLatchArm, 0);
-    wr(kRegUpdateCtl, 0);
+    const bool seen =
+        waitFrameLatch(kRegOutLatchArm, bit, kOutFramePolls, [&] { return (rd(kRegOutLatchDone) & bit) != 0; });
     if (!seen)
         ZEL_DEBUG("[wait1_povs] och_%d no output frame\n", ch);
     return seen;
