@@ -9,6 +9,7 @@
 #include "link_client.h"
 #include "sim/video_chip.h"
 #include "support/test_root.h"
+#include "support/upgrade_package.h"
 #include "support/video_engine.h"
 
 using namespace linktest;
@@ -50,18 +51,6 @@ protected:
     c331_manage* e = nullptr;
 };
 
-// A synthetic 32-dot CJK font: its head, then `glyphs` glyphs of 128 bytes.
-Bytes syntheticCjk32(int glyphs)
-{
-    Bytes f(35 + 128 * glyphs, 0);
-    f[0] = 'P';
-    f[5] = 0;
-    f[17] = f[18] = 32;
-    for (size_t i = 35; i < f.size(); ++i)
-        f[i] = uint8_t(i * 13 + 1);
-    return f;
-}
-
 }  // namespace
 
 TEST_F(VideoFlashGroups, FontWrittenReadBackAndDetected)
@@ -74,7 +63,7 @@ TEST_F(VideoFlashGroups, FontWrittenReadBackAndDetected)
     EXPECT_EQ(fontStatus() & 0x3F, 0x3F & ~0x02);
     EXPECT_EQ(e->font_bits, 0x0F & ~1);
 
-    const Bytes font = syntheticCjk32(20);
+    const Bytes font = zeltest::upgradeFont(0, 32, 20 * 128);   // a 32-dot CJK font of 20 glyphs
     for (size_t at = 0; at < font.size(); at += 512) {
         const Bytes piece(font.begin() + long(at), font.begin() + long(std::min(font.size(), at + 512)));
         ASSERT_EQ(status(write(0x10000 + uint32_t(at), piece)), 0) << at;
