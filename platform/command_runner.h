@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/bounded_log.h"
+
 namespace platform {
 
 class CommandRunner {
@@ -72,7 +74,8 @@ private:
 
     mutable std::mutex m_;
     std::vector<std::pair<std::string, Answer>> script_;
-    std::vector<std::string> journal_;
+    // Bounded: the running system issues commands for as long as it runs.
+    BoundedLog<std::string> journal_{kJournalLimit};
     std::vector<std::string> daemons_;  // "running" daemons, by name
     std::string mac_ = kSimMac;         // eth0's hardware address
 };

@@ -94,10 +94,7 @@ std::string SimCommandRunner::journalPath() const { return rootPath("/var/log/co
 void SimCommandRunner::record(const std::string& command)
 {
     std::lock_guard<std::mutex> lock(m_);
-    // Bounded: the running system issues commands for as long as it runs (the file keeps all).
-    if (journal_.size() >= kJournalLimit)
-        journal_.erase(journal_.begin(), journal_.begin() + kJournalLimit / 2);
-    journal_.push_back(command);
+    journal_.push(command);
     if (root().empty())
         return;
     makeParentDirs("/var/log/commands.log");
@@ -308,7 +305,7 @@ void SimCommandRunner::clearScript()
 std::vector<std::string> SimCommandRunner::journal() const
 {
     std::lock_guard<std::mutex> lock(m_);
-    return journal_;
+    return journal_.entries();
 }
 
 void SimCommandRunner::clearJournal()
