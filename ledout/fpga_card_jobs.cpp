@@ -20,7 +20,6 @@ enum BroadcastState : uint8_t {
     BC_CLOSING = kStateClosing,
 };
 
-constexpr unsigned kPorts = 32;
 constexpr uint32_t kSaveTicksPerCard = 100;   // a save takes longer the more cards it reaches
 constexpr int kProgressPorts = 33;
 constexpr int kProgressDone = 95;

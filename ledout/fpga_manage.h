@@ -320,6 +320,9 @@ public:
     // ---- receiving-card search (ledout/fpga_search.cpp) -------------------------------------------
     void Check_search_card();
     void Search_Card_Cmd();
+    // A link busy with PC commands that has been quiet for a search period is taken as done:
+    // the search and the jobs go on, and the search's sent requests start over.
+    void releaseQuietLink();
     void CHECK_search_cmd_status();
     void check_error_rcv_search_card_cmd(unsigned int port, unsigned char fpga, unsigned int config_id,
                                          unsigned int device_id, unsigned char enable);

@@ -42,7 +42,14 @@ void fpga_manage::Check_search_card()
         Search_Card_Cmd();
         Extension_function();
         check_wlanonline_state();
-    } else if (Utils::getTimeSpace(pc_cmd_time) > kSearchPeriod) {
+    } else {
+        releaseQuietLink();
+    }
+}
+
+void fpga_manage::releaseQuietLink()
+{
+    if (Utils::getTimeSpace(pc_cmd_time) > kSearchPeriod) {
         pc_cmd_valid = 0;
         search_sent_mask = 0;
     }

@@ -64,7 +64,6 @@ enum MappingState : uint8_t {
 
 constexpr uint32_t kClosingTicks = 200;     // pause before the final 100
 constexpr int kProgressDone = 90;
-constexpr int kProgressEnd = 100;
 constexpr uint8_t kResetRegister = 1;
 constexpr uint16_t kResetMaskValue = 0xFFFF;   // mask 0xFF, value 0xFF
 constexpr unsigned kPositionPacketLen = 23;
@@ -126,10 +125,7 @@ bool fpga_manage::jobWaitsForLinks()
 {
     if (pc_cmd_valid.load() == 0)
         return false;
-    if (Utils::getTimeSpace(pc_cmd_time.load()) > 80) {
-        pc_cmd_valid = 0;
-        search_sent_mask = 0;
-    }
+    releaseQuietLink();
     set32(kTick, now());
     g_change[kWordJobTick] = now();
     return true;
@@ -340,7 +336,7 @@ int fpga_manage::playSend(const QString& file, uint32_t offset, bool all_cards)
         set16(kPlayerState, PLAY_FAILED);
         return kPlayFailed;
     };
-    if (port >= 32)
+    if (port >= kPorts)
         return fail();
 
     unsigned char data[kMaxData];

@@ -24,6 +24,9 @@ constexpr unsigned kOperation = 27;     // u8 operation index (low byte)
 constexpr unsigned kPlayerState = 28;   // u16 state of the operation player
 constexpr unsigned kCheckResult = 30;   // u16 card report of the check
 
+constexpr unsigned kPorts = 32;         // output ports of both FPGAs (16 each)
+constexpr int kProgressEnd = 100;       // the progress every job reports last
+
 // Jobs 1, 3 and 4: the wait for the cards' acknowledgement, and the closing state before the
 // final 100.
 constexpr uint32_t kAckTicks = 1200;
