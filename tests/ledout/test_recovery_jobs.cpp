@@ -6,7 +6,6 @@
 #include <QObject>
 
 #include <filesystem>
-#include <QObject>
 
 #include "card_jobs_rig.h"
 #include "recovery_files.h"
