@@ -6,6 +6,7 @@
 
 #include "core/global.h"
 #include "core/utils.h"
+#include "ledout/bcd.h"
 #include "ledout/fpga_manage.h"
 #include "ledout/rcv_card_cmd.h"
 #include "platform/clock.h"
@@ -53,8 +54,6 @@ uint32_t logEntryOf(uint32_t number)
     return crr::kLog + fpga_drv::kSectorSize * (number / crr::kEntriesPerSector) +
            crr::kLogEntrySize * (number % crr::kEntriesPerSector);
 }
-
-uint8_t bcd(unsigned v) { return uint8_t(((v / 10) % 10) << 4 | (v % 10)); }
 
 using rcv_card::rd16;
 using rcv_card::rd32;
@@ -247,8 +246,9 @@ void clock_record_run::new_record_group_init(int slot)
 void clock_record_run::startTimeFromClock()
 {
     const TimeRealType& t = owner_.current_time;
-    const uint8_t start[7] = {bcd(t.year % 100), bcd(t.year / 100), bcd(t.month), bcd(t.day),
-                              bcd(t.hour),       bcd(t.minute),     bcd(t.second)};
+    using bcd::encode;
+    const uint8_t start[7] = {encode(t.year % 100), encode(t.year / 100), encode(t.month), encode(t.day),
+                              encode(t.hour),       encode(t.minute),     encode(t.second)};
     std::copy(start, start + 7, s_.start_bcd);
 }
 

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include "core/utils.h"
+#include "ledout/bcd.h"
 #include "ledout/clock_record_run.h"
 #include "ledout/command_record.h"
 #include "ledout/fpga_manage.h"
@@ -23,7 +24,7 @@ constexpr int kRegOnOff = fpga_manage::kRegOnOffEnable;
 constexpr uint8_t kScreenOn = 1;
 constexpr uint8_t kScreenOff = 0;
 
-uint8_t fromBcd(uint8_t b) { return static_cast<uint8_t>((b >> 4) * 10 + (b & 0x0F)); }
+using bcd::decode;
 
 }  // namespace
 
@@ -82,9 +83,9 @@ void fpga_manage::Dealwith_mcu_ram()
 void fpga_manage::Checktime()
 {
     const uint8_t* p = MCU_RAM_CMD + kPayload;
-    const unsigned year = fromBcd(p[1]) * 100u + fromBcd(p[0]);
-    const QString date = QString("%1-%2-%3").arg(year).arg(fromBcd(p[2])).arg(fromBcd(p[3]));
-    const QString time = QString("%1:%2:%3").arg(fromBcd(p[4])).arg(fromBcd(p[5])).arg(fromBcd(p[6]));
+    const unsigned year = decode(p[1]) * 100u + decode(p[0]);
+    const QString date = QString("%1-%2-%3").arg(year).arg(decode(p[2])).arg(decode(p[3]));
+    const QString time = QString("%1:%2:%3").arg(decode(p[4])).arg(decode(p[5])).arg(decode(p[6]));
     Utils::system_mutex("date \"" + date + " " + time + "\";hwclock -wu");
     if (p_fpga_manage != nullptr && p_fpga_manage->clock_record != nullptr)
         p_fpga_manage->clock_record->dealwith_record_timing();
@@ -100,10 +101,10 @@ void fpga_manage::OnOff_time()
     std::memset(off_armed, 0, kOnOffEntries);
     for (int i = 0; i < onoff_count; ++i) {
         const uint8_t* e = rec + kScheduleEntries + 4 * i;
-        on_hour[i] = fromBcd(e[0]);
-        on_minute[i] = fromBcd(e[1]);
-        off_hour[i] = fromBcd(e[2]);
-        off_minute[i] = fromBcd(e[3]);
+        on_hour[i] = decode(e[0]);
+        on_minute[i] = decode(e[1]);
+        off_hour[i] = decode(e[2]);
+        off_minute[i] = decode(e[3]);
         on_armed[i] = 1;
         off_armed[i] = 1;
     }

@@ -28,6 +28,7 @@
 #include "core/utils.h"
 #include "core/zelrampara.h"
 #include "engine/c331_manage.h"
+#include "ledout/bcd.h"
 #include "ledout/fpga_drv.h"
 #include "ledout/fpga_manage.h"
 #include "ledout/fpga_para.h"
@@ -210,8 +211,6 @@ bool readPackage(const std::string& path, Package* p)
     return true;
 }
 
-int bcd(uint8_t v) { return (v >> 4) * 10 + (v & 0x0F); }
-
 std::string clockText(const TimeRealType& t)
 {
     return std::to_string(t.hour) + ":" + std::to_string(t.minute) + ":" + std::to_string(t.second);
@@ -335,8 +334,9 @@ void fpga_manage::installChild(const std::string& path, uint8_t publishType, uin
         if (controllerType != kControllerType)
             return;
         const int fpga = type == kFpga0Program ? 0 : 1;
-        const bool same = bcd(shadow(31, fpga)) == version[0] && bcd(shadow(30, fpga)) == version[1] &&
-                          bcd(shadow(29, fpga)) == version[2] && shadow(28, fpga) == version[5];
+        using bcd::decode;
+        const bool same = decode(shadow(31, fpga)) == version[0] && decode(shadow(30, fpga)) == version[1] &&
+                          decode(shadow(29, fpga)) == version[2] && shadow(28, fpga) == version[5];
         if (skipEqual && same)
             return;
         if (update_txc_file(path, 2 + fpga, offset) == 0)
