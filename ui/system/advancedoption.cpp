@@ -192,8 +192,7 @@ void AdvancedOption::build_lcd_tab(QWidget* page)
                                              &AdvancedOption::on_Button_10min_clicked,
                                              &AdvancedOption::on_Button_never_clicked};
     for (int k = 0; k < 3; ++k) {
-        lockButtons_[k] = sys::makeButton(page, buttons[k], 30 + 190 * k, 175, 50, 50);
-        lockButtons_[k]->setStyleSheet("background:transparent;border:none;");
+        lockButtons_[k] = shell::makeFlatButton(page, buttons[k], 30 + 190 * k, 175, 50, 50);
         lockLabels_[k] = sys::makeText(page, labels[k], 84 + 190 * k, 175, 130, 50);
         lockLabels_[k]->setWordWrap(true);
         connect(lockButtons_[k], &QPushButton::clicked, this, handlers[k]);
@@ -261,8 +260,7 @@ void AdvancedOption::build_factory_tab(QWidget* page)
         &AdvancedOption::on_Button_tn_clicked};
     for (int n = 0; n < kLanguages; ++n) {
         const LanguageRow& r = kLanguageRows[n];
-        languageButtons_[n] = sys::makeButton(languages, r.button, r.x, r.y, 50, 50);
-        languageButtons_[n]->setStyleSheet("background:transparent;border:none;");
+        languageButtons_[n] = shell::makeFlatButton(languages, r.button, r.x, r.y, 50, 50);
         languageLabels_[n] = sys::makeText(languages, r.label, r.x + 52, r.y, 100, 50);
         languageLabels_[n]->setText(QString::fromUtf8(r.text));
         connect(languageButtons_[n], &QPushButton::clicked, this, handlers[n]);

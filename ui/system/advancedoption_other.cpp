@@ -14,6 +14,7 @@
 #include "core/utils.h"
 #include "core/zelrampara.h"
 #include "links/t71_wifi_config.h"
+#include "ui/shell/shell_widgets.h"
 #include "ui/system/advancedoption.h"
 #include "ui/system/system_widgets.h"
 
@@ -53,27 +54,25 @@ void AdvancedOption::build_other_tab(QWidget* page)
     volumeList_->setStyleSheet("QComboBox{\ncolor:rgb(255,255,255);\n}\nQComboBox QAbstractItemView::item { min-height: 40px;}");
     connect(volumeList_, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &AdvancedOption::on_ImageVolume_currentIndexChanged);
-    volumeState_ = sys::makeButton(page, "Button_volume_state", 518, 44, 70, 32);
+    volumeState_ = shell::makeFlatButton(page, "Button_volume_state", 518, 44, 70, 32);
 
-    seamless_ = sys::makeButton(page, "Button_seamless", 212, 101, 50, 50);
+    seamless_ = shell::makeFlatButton(page, "Button_seamless", 212, 101, 50, 50);
     seamlessLabel_ = sys::makeText(page, "label_seamless", 266, 101, 130, 50);
-    fade_ = sys::makeButton(page, "Button_fade", 405, 101, 50, 50);
+    fade_ = shell::makeFlatButton(page, "Button_fade", 405, 101, 50, 50);
     fadeLabel_ = sys::makeText(page, "label_fade", 459, 101, 140, 50);
 
     modeButton_ = sys::makeButton(page, "modeButton", 463, 181, 125, 50);
     modeButton_->setStyleSheet("QPushButton::checked{background-color:#4777FF;}\nQPushButton {color: rgb(255, 255, 255);}");
-    wifiState_ = sys::makeButton(page, "Button_wifi_state", 518, 264, 70, 32);
+    wifiState_ = shell::makeFlatButton(page, "Button_wifi_state", 518, 264, 70, 32);
 
-    dbdOpen_ = sys::makeButton(page, "Button_DBD_open", 212, 335, 50, 50);
+    dbdOpen_ = shell::makeFlatButton(page, "Button_DBD_open", 212, 335, 50, 50);
     dbdOpenLabel_ = sys::makeText(page, "label_DBD_open", 266, 335, 130, 50);
-    dbdClose_ = sys::makeButton(page, "Button_DBD_close", 405, 335, 50, 50);
+    dbdClose_ = shell::makeFlatButton(page, "Button_DBD_close", 405, 335, 50, 50);
     dbdCloseLabel_ = sys::makeText(page, "label_DBD_open_2", 459, 335, 140, 50);
 
     // The texts beside the marks take a second line where a language needs it.
     for (QLabel* l : {seamlessLabel_, fadeLabel_, dbdOpenLabel_, dbdCloseLabel_})
         l->setWordWrap(true);
-    for (QPushButton* b : {volumeState_, seamless_, fade_, wifiState_, dbdOpen_, dbdClose_})
-        b->setStyleSheet("background:transparent;border:none;");
     const int lineY[4] = {88, 166, 244, 320};
     for (int i = 0; i < 4; ++i) {
         auto* line = new QFrame(page);

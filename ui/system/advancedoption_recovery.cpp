@@ -26,8 +26,6 @@ constexpr LangText kEmpty = {"暂无接收卡需要更新!", "No receiving cards
 constexpr LangText kEntry = {"发现 屏幕%1, 网口LED%2, 接收卡%3", "Find Screen%1, LED%2, Rcv%3",
                              "Find Screen%1, LED%2, Rcv%3", "Find Screen%1, LED%2, Rcv%3",
                              "髮現 屏幕%1, 網口LED%2, 接收卡%3"};
-constexpr const char* kEntryNormal = "background-color: rgb(33, 36, 53);color: #FFFFFF";
-constexpr const char* kEntrySelected = "background-color:#4777FF;color: #FFFFFF;";
 constexpr const char* kTabGrey = "background-color: gray;color:rgb(255,255,255)";
 constexpr const char* kTabChosen = "background-color: rgb(71, 119, 255); color:rgb(255,255,255)";
 constexpr const char* kTabOtherStyle = "background-color: #10101C;color:rgb(255,255,255)";
@@ -95,7 +93,7 @@ void AdvancedOption::rcv_self_recovery_file_list()
     const int count = list.size();
     if (count == 0) {
         QLabel* empty = sys::makeListRow(frame_file, "label_empty", 0, 570);
-        empty->setStyleSheet(kEntryNormal);
+        empty->setStyleSheet(sys::kRowOther);
         empty->setText(langText(kEmpty));
     }
     const int first = current_page * kRecoveryPageEntries;
@@ -109,7 +107,7 @@ void AdvancedOption::rcv_self_recovery_file_list()
         const QString card = QStringLiteral("<font color = %1 >%2</font>").arg(overCount ? "#FF0000" : "#FFFFFF", f[2]);
         QLabel* label = sys::makeListRow(frame_file, QStringLiteral("entry_%1").arg(k), k, 520);
         label->setText(langText(kEntry).arg(f[0], f[1], card));
-        label->setStyleSheet(k == 0 ? kEntrySelected : kEntryNormal);
+        label->setStyleSheet(k == 0 ? sys::kRowSelected : sys::kRowOther);
         entryLabels_[k] = label;
         QPushButton* b = shell::makeFlatButton(frame_file, QString::number(k), 5, 5 + 45 * k, 520, 40);
         connect(b, &QPushButton::clicked, this, &AdvancedOption::zel_button_rcv_data_list_file_clicked);
@@ -130,11 +128,11 @@ void AdvancedOption::zel_button_rcv_data_list_file_clicked()
     if (k < 0)
         return;
     if (entryLabels_[file_select])
-        entryLabels_[file_select]->setStyleSheet(kEntryNormal);
+        entryLabels_[file_select]->setStyleSheet(sys::kRowOther);
     file_select = static_cast<uint8_t>(k);
     ZEL_DEBUG("\n zel_button_file_clicked ...file_select = %d\n", file_select);
     if (entryLabels_[file_select])
-        entryLabels_[file_select]->setStyleSheet(kEntrySelected);
+        entryLabels_[file_select]->setStyleSheet(sys::kRowSelected);
 }
 
 void AdvancedOption::zel_Button_previous_clicked()

@@ -45,8 +45,6 @@ constexpr LangText kGateTitle = {"网关", "gateway", "gateway", "gateway", "網
 constexpr const char* kSerialValues[3] = {"115200", "8", "1"};
 constexpr const char* kSuffixZel = "ZEL";
 constexpr const char* kSuffixZelzk = "ZELZK";
-constexpr const char* kEntrySelected = "background-color:#4777FF;color: #FFFFFF;";
-constexpr const char* kEntryOther = "background-color: rgb(33, 36, 53);color: #FFFFFF";
 constexpr int kCodeUsbOut = 101;
 constexpr int kCodeUsbReady = 102;
 constexpr int kCodeUpgradeEnd = 104;
@@ -122,15 +120,13 @@ void LinkOption::build_network_tab(QWidget* page)
     combo->setGeometry(190, 20, 400, 30);
     combo->setFocusPolicy(Qt::NoFocus);
 
-    direct_ = sys::makeButton(page, "Button_direct", 71, 70, 50, 50);
+    direct_ = shell::makeFlatButton(page, "Button_direct", 71, 70, 50, 50);
     directLabel_ = sys::makeText(page, "label_direct", 127, 70, 190, 50);
-    ip_ = sys::makeButton(page, "Button_IP", 323, 70, 50, 50);
+    ip_ = shell::makeFlatButton(page, "Button_IP", 323, 70, 50, 50);
     ipLabel_ = sys::makeText(page, "label_IP", 379, 70, 220, 50);
     // Long captions take a second line rather than running under the next widget.
     directLabel_->setWordWrap(true);
     ipLabel_->setWordWrap(true);
-    for (QPushButton* b : {direct_, ip_})
-        b->setStyleSheet("background:transparent;border:none;");
     connect(direct_, &QPushButton::clicked, this, &LinkOption::on_Button_direct_clicked);
     connect(ip_, &QPushButton::clicked, this, &LinkOption::on_Button_IP_clicked);
 
@@ -364,7 +360,7 @@ void LinkOption::rcv_self_recovery_file_list()
     frame_file = sys::makeListFrame(usbPage_);
     if (usb_file_num == 0) {
         QLabel* empty = sys::makeListRow(frame_file, "file_0", 0, 570);
-        empty->setStyleSheet(kEntryOther);
+        empty->setStyleSheet(sys::kRowOther);
         empty->setText(langText(sys::kTextNoFile));
     } else {
         const int first = usb_page * kPageEntries;
@@ -372,7 +368,7 @@ void LinkOption::rcv_self_recovery_file_list()
         for (int k = 0; k < count; ++k) {
             const int index = first + k;
             QLabel* label = sys::makeListRow(frame_file, QStringLiteral("file_%1").arg(k), k, 520);
-            label->setStyleSheet(usb_file_flag[index] ? kEntrySelected : kEntryOther);
+            label->setStyleSheet(usb_file_flag[index] ? sys::kRowSelected : sys::kRowOther);
             label->setText(QStringLiteral("<font color = #FFFFFF >%1</font>")
                                .arg(QFileInfo(usb_file_list.at(index)).fileName()));
         }

@@ -21,8 +21,6 @@
 
 namespace {
 
-constexpr const char* kDeviceSelected = "background-color:#4777FF;color: #FFFFFF";
-constexpr const char* kDeviceOther = "background-color: rgb(33, 36, 53);color: #FFFFFF";
 constexpr const char* kStickSelected = "background-color:#4777FF;color: #00FF00;";
 constexpr const char* kStickOther = "background-color: rgb(33, 36, 53);color: #00FF00";
 constexpr const char* kLoadChosen = "background-color: rgb(71, 119, 255);color: #FFFFFF";
@@ -40,7 +38,7 @@ const char* rowStyle(bool stick, bool selected)
 {
     if (stick)
         return selected ? kStickSelected : kStickOther;
-    return selected ? kDeviceSelected : kDeviceOther;
+    return selected ? sys::kRowSelected : sys::kRowOther;
 }
 
 // The scan files of a folder (a system path): regular files, no links, suffix exactly "jyfile".
@@ -80,8 +78,7 @@ void SmartMapping::build_curing(QWidget* page)
 void SmartMapping::build_mapping(QWidget* page)
 {
     sys::makeText(page, "label_step1_7", 10, 10, 311, 30);
-    mappingState_ = sys::makeButton(page, "Button_mapping_state", 490, 10, 70, 32);
-    mappingState_->setStyleSheet("background:transparent;border:none;");
+    mappingState_ = shell::makeFlatButton(page, "Button_mapping_state", 490, 10, 70, 32);
     connect(mappingState_, &QPushButton::clicked, this, &SmartMapping::on_Button_mapping_state_clicked);
 }
 
@@ -148,7 +145,7 @@ void SmartMapping::scan_file_list()
     fileFrame_ = sys::makeListFrame(filePage5_);
     if (filePaths_.isEmpty()) {
         QLabel* empty = sys::makeListRow(fileFrame_, "label_empty", 0, 570);
-        empty->setStyleSheet(kDeviceOther);
+        empty->setStyleSheet(sys::kRowOther);
         empty->setText(langText(sys::kTextNoFile));
     }
     const int first = filePage_ * kPageRows;

@@ -106,6 +106,9 @@ void markPortCell(QFrame* cell, bool selected);
 // ---- the file and card lists --------------------------------------------------------------------
 
 constexpr int kListRows = 5;
+// A list row's colours: the selected row blue, the others on the list's background.
+constexpr const char* kRowSelected = "background-color:#4777FF;color: #FFFFFF;";
+constexpr const char* kRowOther = "background-color: rgb(33, 36, 53);color: #FFFFFF";
 // The list area "frame_file" at (10, 90), 580 x 240 of a page.
 QFrame* makeListFrame(QWidget* page);
 // Row `row` (0-4) of a list: a 15-point label of `width` x 40 at (5, 5 + 45 row).

@@ -45,9 +45,6 @@ constexpr const char* kFrameCurrent = "background-color: #212435;border:1px soli
 constexpr const char* kFrameSelected = "background-color: #212435;border:2px solid #00D65B;border-radius:5px;";
 constexpr const char* kActionNormal =
     "background-color: #212435;color: rgb(255, 255, 255);border:1px solid rgb(255, 255, 255);";
-constexpr const char* kActionHighlighted =
-    "background-color: #4777FF;color: rgb(255, 255, 255);border:1px solid rgb(255, 255, 255);";
-constexpr const char* kBadge = "background-color: #00D65B;color: rgb(255, 255, 255);font: 18px;border-radius:5px;";
 constexpr const char* kScrollBar =
     "QScrollBar:vertical{width:32px;background:#10101C;padding-top:0px;padding-bottom:0px;}"
     "QScrollBar::handle:vertical{width:32px;background-color:#D5D5D5;border-radius:14px;}"
@@ -174,7 +171,7 @@ void CustomMode::mark_action(QPushButton* button)
     if (buttonFocus_)
         buttonFocus_->setStyleSheet(kActionNormal);
     buttonFocus_ = button;
-    buttonFocus_->setStyleSheet(kActionHighlighted);
+    buttonFocus_->setStyleSheet(style::kActionSelected);
 }
 
 // ---- the list ---------------------------------------------------------------------------------------
@@ -226,7 +223,7 @@ void CustomMode::init()
     }
     if (current >= 1 && current <= kSlots) {
         badge_->setText(langText(video::kTextInUse));
-        badge_->setStyleSheet(kBadge);
+        badge_->setStyleSheet(video::kInUseBadge);
         badge_->setAlignment(Qt::AlignCenter);
         badge_->setGeometry(96, 2 + kCardPitch * (current - 1), 56, 30);
         shell::fitToText(badge_, kBadgePadding, true);   // longer texts grow to the left, over the card

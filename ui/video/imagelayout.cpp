@@ -78,10 +78,8 @@ ImageLayout::ImageLayout(QWidget* parent) : PageBase("ImageLayout", kFocus, shel
     QFrame* info = shell::makePanel(this, "frame_info", 20, 172, 370, 296);
     name_ = shell::makeLabel(info, "image_name", 16, 12, 340, 40, style::kText);
     state_ = shell::makeLabel(info, "image_state", 16, 64, 250, 40, style::kText);
-    stateButton_ = makeButton(info, "button_state", 272, 68, 80, 32);
+    stateButton_ = shell::makeFlatButton(info, "button_state", 272, 68, 80, 32);
     stateButton_->setIconSize(QSize(70, 32));
-    stateButton_->setFlat(true);
-    stateButton_->setStyleSheet("border:none;background:transparent;");
     source_ = shell::makeLabel(info, "image_source", 16, 116, 270, 40, style::kText);
     sourceSelect_ = makeButton(info, "Button_source_select", 296, 114, 56, 44);
     sourceSelect_->setIcon(QIcon(":/png/page_change.png"));

@@ -46,8 +46,6 @@ constexpr const char* kTileOutline =
     "border-top-color:rgb(71, 119, 255);";
 constexpr const char* kCardUsed = "#source_frame{border:1px solid #00D65B;border-radius:5px;}";
 constexpr const char* kCardOther = "#source_frame{border:1px solid #CCCCCC;border-radius:5px;}";
-constexpr const char* kMarker =
-    "background-color: #00D65B;color: rgb(255, 255, 255);font: 18px;border-radius:5px;";
 constexpr const char* kMenuStyle = "background-color: rgb(95, 100, 129); color: rgb(255, 255, 255);";
 constexpr const char* kTransparent = "background:transparent;border:none;";
 
@@ -321,7 +319,7 @@ void InputChoose::build_card(QFrame* container, int j, int n, int usedOrdinal, b
     card->setStyleSheet(inUse ? kCardUsed : kCardOther);
     state->setPixmap(QPixmap(inUse ? ":/png/state_on.png" : ":/png/state_off.png"));
     if (inUse) {
-        QLabel* marker = shell::makeLabel(card, "label_using", 164, 0, 56, 30, kMarker, Qt::AlignCenter);
+        QLabel* marker = shell::makeLabel(card, "label_using", 164, 0, 56, 30, video::kInUseBadge, Qt::AlignCenter);
         marker->setText(langText(video::kTextInUse));
         shell::fitToText(marker, kMarkerPadding, true);   // the longer texts of some languages grow leftwards
     }

@@ -28,6 +28,9 @@ inline constexpr LangText kTextOn = {"开启", "ON", "Вкл", "Mở", "開啟"}
 inline constexpr LangText kTextOff = {"关闭", "OFF", "Откл", "Đóng", "關閉"};
 // The Chinese texts end in a soft hyphen, as the front panel has always shown them.
 inline constexpr LangText kTextInUse = {"使用中\u00AD", "Using", "Использовать", "sử dụng", "使用中\u00AD"};
+// The green badge that shows kTextInUse.
+inline constexpr const char* kInUseBadge =
+    "background-color: #00D65B;color: rgb(255, 255, 255);font: 18px;border-radius:5px;";
 
 // Plain input names by input number; empty outside 0-5.
 QString inputName(int input);
