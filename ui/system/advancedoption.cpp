@@ -11,6 +11,7 @@
 #include <QSlider>
 #include <QStackedWidget>
 
+#include <initializer_list>
 #include <utility>
 
 #include "core/global.h"
@@ -199,6 +200,39 @@ void AdvancedOption::build_lcd_tab(QWidget* page)
     }
 }
 
+namespace {
+
+// Below a pair of sub-tabs: the rule across the tab and the underline of the chosen sub-tab, at
+// first the left one; the underline.
+QFrame* makeSubTabLines(QWidget* page, const char* ruleName, const char* underlineName)
+{
+    auto* rule = new QFrame(page);
+    rule->setObjectName(ruleName);
+    rule->setGeometry(0, 60, 610, 1);
+    rule->setStyleSheet(kRule);
+    auto* underline = new QFrame(page);
+    underline->setObjectName(underlineName);
+    underline->setGeometry(0, 57, 305, 4);
+    underline->setStyleSheet(kUnderline);
+    return underline;
+}
+
+// The sub-pages below the lines: a stack holding one page per name, in order.
+QStackedWidget* makeSubStack(QWidget* page, const char* objectName, std::initializer_list<const char*> pageNames)
+{
+    auto* stack = new QStackedWidget(page);
+    stack->setObjectName(objectName);
+    stack->setGeometry(0, 61, 610, 337);
+    for (const char* name : pageNames) {
+        auto* p = new QWidget(stack);
+        p->setObjectName(name);
+        stack->addWidget(p);
+    }
+    return stack;
+}
+
+}  // namespace
+
 void AdvancedOption::build_plan_tab(QWidget* page)
 {
     plan_ = sys::makeButton(page, "Button_plan", 68, 9, 170, 43);
@@ -207,22 +241,8 @@ void AdvancedOption::build_plan_tab(QWidget* page)
         b->setStyleSheet(kSubOther);
     connect(plan_, &QPushButton::clicked, this, &AdvancedOption::on_Button_plan_clicked);
     connect(switch_, &QPushButton::clicked, this, &AdvancedOption::on_Button_switch_clicked);
-    auto* rule = new QFrame(page);
-    rule->setObjectName("line_2");
-    rule->setGeometry(0, 60, 610, 1);
-    rule->setStyleSheet(kRule);
-    planUnderline_ = new QFrame(page);
-    planUnderline_->setObjectName("line_choose_2");
-    planUnderline_->setGeometry(0, 57, 305, 4);
-    planUnderline_->setStyleSheet(kUnderline);
-    planStack_ = new QStackedWidget(page);
-    planStack_->setObjectName("stackedWidget_3");
-    planStack_->setGeometry(0, 61, 610, 337);
-    for (const char* name : {"page_8", "page_9"}) {
-        auto* p = new QWidget(planStack_);
-        p->setObjectName(name);
-        planStack_->addWidget(p);
-    }
+    planUnderline_ = makeSubTabLines(page, "line_2", "line_choose_2");
+    planStack_ = makeSubStack(page, "stackedWidget_3", {"page_8", "page_9"});
 }
 
 void AdvancedOption::build_factory_tab(QWidget* page)
@@ -233,25 +253,12 @@ void AdvancedOption::build_factory_tab(QWidget* page)
         b->setStyleSheet(kSubOther);
     connect(languageTab_, &QPushButton::clicked, this, &AdvancedOption::on_Button_language_clicked);
     connect(resetTab_, &QPushButton::clicked, this, &AdvancedOption::on_Button_reset_clicked);
-    auto* rule = new QFrame(page);
-    rule->setObjectName("line");
-    rule->setGeometry(0, 60, 610, 1);
-    rule->setStyleSheet(kRule);
-    factoryUnderline_ = new QFrame(page);
-    factoryUnderline_->setObjectName("line_choose");
-    factoryUnderline_->setGeometry(0, 57, 305, 4);
-    factoryUnderline_->setStyleSheet(kUnderline);
+    factoryUnderline_ = makeSubTabLines(page, "line", "line_choose");
     languageTab_->setStyleSheet(kSubChosen);
 
-    factoryStack_ = new QStackedWidget(page);
-    factoryStack_->setObjectName("stackedWidget_2");
-    factoryStack_->setGeometry(0, 61, 610, 337);
-    auto* languages = new QWidget(factoryStack_);
-    languages->setObjectName("page_6");
-    auto* resets = new QWidget(factoryStack_);
-    resets->setObjectName("page_7");
-    factoryStack_->addWidget(languages);
-    factoryStack_->addWidget(resets);
+    factoryStack_ = makeSubStack(page, "stackedWidget_2", {"page_6", "page_7"});
+    QWidget* languages = factoryStack_->widget(0);
+    QWidget* resets = factoryStack_->widget(1);
 
     languageCaption_ = sys::makeText(languages, "label_language", 20, 30, 110, 36);
     void (AdvancedOption::*handlers[kLanguages])() = {
