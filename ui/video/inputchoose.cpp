@@ -26,10 +26,6 @@ constexpr LangText kEdidButton = {"设置EDID", "EDID Settings", "Настрой
 constexpr int kMenuLeft[5] = {680, 620, 640, 640, 680};
 constexpr int kMenuRight = 779;
 
-// Tiles in the row, left to right, by input number.
-constexpr int kTileInputs[video::kInputs] = {2, 3, 4, 5, 1, 0};
-constexpr const char* kTileKeys[video::kInputs] = {"EXT", "DVI", "HDMI1", "HDMI2", "HDMI3", "HDMI4"};
-
 struct SignalIcons {
     const char* off;
     const char* on;
@@ -41,9 +37,6 @@ constexpr SignalIcons kSignalIcons[video::kInputs] = {
 };
 
 constexpr const char* kHighlight = "border:2px solid rgb(255,171,84);";
-constexpr const char* kTileOutline =
-    "border:1px solid;border-left-color:rgb(71, 119, 255); border-right-color:rgb(71, 119, 255); "
-    "border-top-color:rgb(71, 119, 255);";
 constexpr const char* kCardUsed = "#source_frame{border:1px solid #00D65B;border-radius:5px;}";
 constexpr const char* kCardOther = "#source_frame{border:1px solid #CCCCCC;border-radius:5px;}";
 constexpr const char* kMenuStyle = "background-color: rgb(95, 100, 129); color: rgb(255, 255, 255);";
@@ -65,7 +58,7 @@ QLabel* iconLabel(QWidget* parent, const QString& name, int x, int y, int w, int
 int tilePlace(int input)
 {
     for (int n = 0; n < video::kInputs; ++n)
-        if (kTileInputs[n] == input)
+        if (video::kTabInputs[n] == input)
             return n;
     return -1;
 }
@@ -79,8 +72,8 @@ InputChoose::InputChoose(QWidget* parent)
 
     // Input tiles.
     for (int n = 0; n < video::kInputs; ++n) {
-        const int input = kTileInputs[n];
-        const QString key = QString::fromLatin1(kTileKeys[input]);
+        const int input = video::kTabInputs[n];
+        const QString key = video::inputName(input);
         QFrame* tile = shell::makePanel(this, "tile_" + key, 20 + 130 * n, 173, 120, 78);
         tileIcon_[input] = iconLabel(tile, "label_" + key, 10, 6, 100, 32);
         tileName_[input] = shell::makeLabel(tile, "label_" + key + "_text", 4, 44, kTileNameWidth, 30,
@@ -197,7 +190,7 @@ void InputChoose::select_input(int input)
     initSource();
     const int n = tilePlace(input);
     tileFrame_->setGeometry(20 + 130 * n, 173, 120, 85);
-    tileFrame_->setStyleSheet(kTileOutline);
+    tileFrame_->setStyleSheet(video::kTabOutline);
     tileFrame_->raise();
 }
 

@@ -24,6 +24,8 @@ namespace {
 constexpr const char* kInputNames[kInputs] = {"EXT", "DVI", "HDMI1", "HDMI2", "HDMI3", "HDMI4"};
 constexpr int kCropIds = 40;
 constexpr unsigned kCropIdMask = 0x7F;
+// The green dot of the window and source cards.
+constexpr const char* kGreenDot = "background-color:#00D65B;border:0px groove gray;border-radius:7px;";
 
 unsigned char* blank()
 {
@@ -168,7 +170,6 @@ constexpr const char* kWindowCardStyles[kWindows] = {
 };
 // Text on the card's colour: light on the dark blue of window 2, dark on the others.
 constexpr QRgb kWindowCardInk[kWindows] = {0x10101C, 0xFFFFFF, 0x10101C, 0x10101C, 0x10101C, 0x10101C};
-constexpr const char* kWindowCardDot = "background-color:#00D65B;border:0px groove gray;border-radius:7px;";
 
 }  // namespace
 
@@ -184,7 +185,7 @@ QLabel* makeWindowCard(QWidget* strip, int window, int x)
     QLabel* name = shell::makeLabel(card, QStringLiteral("card_text_%1").arg(w), 0, 3, 100, 28,
                                     "background:transparent;font:bold 15px;", Qt::AlignCenter);
     name->setPalette(ink);
-    shell::makeLabel(card, QStringLiteral("card_dot_%1").arg(w), 101, 8, 14, 14, kWindowCardDot);
+    shell::makeLabel(card, QStringLiteral("card_dot_%1").arg(w), 101, 8, 14, 14, kGreenDot);
     return name;
 }
 
@@ -209,11 +210,7 @@ namespace {
 
 constexpr const char* kTabIcons[kInputs] = {":/png/HDMI.png", ":/png/DVI.png", ":/png/HDMI13.png",
                                             ":/png/HDMI13.png", ":/png/HDMI20.png", ":/png/HDMI20.png"};
-constexpr const char* kTabOutline =
-    "border:1px solid;border-left-color:rgb(71, 119, 255); border-right-color:rgb(71, 119, 255); "
-    "border-top-color:rgb(71, 119, 255);";
 constexpr const char* kCardFrame = "background-color: #212435;border:1px solid #CCCCCC;";
-constexpr const char* kCardDot = "background-color:#00D65B;border:0px groove gray;border-radius:7px;";
 constexpr const char* kCardText = "background-color:#212435;color:#FFFFFF";
 
 }  // namespace
@@ -270,7 +267,7 @@ SourceCard makeSourceCard(QFrame* container, int place, int input, const QFont& 
     frame->setObjectName("card_" + n);
     frame->setGeometry(10 + dx, 15 + dy, 220, 90);
     frame->setStyleSheet(kCardFrame);
-    shell::makeLabel(container, "label_dot_" + n, 20 + dx, 25 + dy, 14, 14, kCardDot);
+    shell::makeLabel(container, "label_dot_" + n, 20 + dx, 25 + dy, 14, 14, kGreenDot);
     QLabel* icon = shell::makeLabel(container, "label_icon_" + n, 39 + dx, 20 + dy, 63, 24, "background-color: #212435;");
     icon->setPixmap(QPixmap(input == 1 ? ":/png/DVI.png" : ":/png/HDMI.png"));
     icon->setScaledContents(true);

@@ -97,6 +97,10 @@ void selectComboQuietly(QComboBox* combo, int index);
 
 // Tab k (left to right) shows input kTabInputs[k].
 constexpr int kTabInputs[kInputs] = {2, 3, 4, 5, 1, 0};
+// The blue outline, open at the bottom, around the chosen input tab.
+inline constexpr const char* kTabOutline =
+    "border:1px solid;border-left-color:rgb(71, 119, 255); border-right-color:rgb(71, 119, 255); "
+    "border-top-color:rgb(71, 119, 255);";
 
 struct InputTabs {
     QPushButton* button[kInputs];   // by tab, objectName "0" to "5"
