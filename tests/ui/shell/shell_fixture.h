@@ -16,6 +16,7 @@
 #include "core/zelrampara.h"
 #include "support/test_root.h"
 #include "ui/shell/mainwindow.h"
+#include "ui/shell/numberkeyboard.h"
 #include "ui/shell/page_nav.h"
 
 // Readable texts in failure messages.
@@ -68,6 +69,14 @@ protected:
         auto* b = child<QAbstractButton>(parent, name);
         if (b)
             b->click();
+    }
+
+    // Presses the keys of `digits` on the open keypad, then OK.
+    static void keyIn(const QString& digits)
+    {
+        for (QChar c : digits)
+            click(g_numberkeyboard, QStringLiteral("Button_%1").arg(c));
+        click(g_numberkeyboard, "Button_ok");
     }
 
     zeltest::TempRoot root;

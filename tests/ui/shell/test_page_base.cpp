@@ -60,13 +60,6 @@ protected:
         shell::runModal(pointer);
         return pointer;
     }
-
-    void type(const QString& digits)
-    {
-        for (QChar c : digits)
-            click(g_numberkeyboard, QStringLiteral("Button_%1").arg(c));
-        click(g_numberkeyboard, "Button_ok");
-    }
 };
 
 }  // namespace
@@ -126,7 +119,7 @@ TEST_F(PageBaseTest, KeypadConfirmationReachesOnlyTheOpenerAndItsField)
 
     ProbePage* upper = open(g_upper, 4, 3);
     QTest::mouseClick(upper->field, Qt::LeftButton);
-    type("42");
+    keyIn("42");
     EXPECT_EQ(upper->confirmed, QStringList{"42"});
     EXPECT_TRUE(lower->confirmed.isEmpty()) << "the page beneath keeps its stale field";
     EXPECT_EQ(lower->field->text(), "12");

@@ -158,17 +158,13 @@ TEST_F(ShellTest, LayoutAccessCodeIsAskedOnTheKeypad)
     click(g_option, "image_layout");
     ASSERT_TRUE(g_numberkeyboard->isVisible());
     EXPECT_EQ(child<QLabel>(g_numberkeyboard, "label_title")->text(), "Code");
-    for (const char* k : {"1", "1", "1", "1"})
-        click(g_numberkeyboard, QStringLiteral("Button_%1").arg(k));
-    click(g_numberkeyboard, "Button_ok");
+    keyIn("1111");
     auto* wrong = child<QLabel>(g_option, "label_password_wrong");
     EXPECT_TRUE(wrong->isVisible());
     EXPECT_TRUE(g_lineedit.isNull()) << "the prompt let go of its field";
 
     click(g_option, "image_layout");
-    for (const char* k : {"2", "5", "8", "0"})
-        click(g_numberkeyboard, QStringLiteral("Button_%1").arg(k));
-    click(g_numberkeyboard, "Button_ok");
+    keyIn("2580");
     EXPECT_FALSE(wrong->isVisible());
     ASSERT_NE(g_imagelayout, nullptr);
     EXPECT_EQ(g_page_focus.load(), 9);

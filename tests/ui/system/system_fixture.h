@@ -33,9 +33,7 @@ protected:
     {
         QTest::mouseClick(field, Qt::LeftButton);
         ASSERT_TRUE(g_numberkeyboard->isVisible()) << qPrintable(field->objectName());
-        for (QChar ch : text)
-            click(g_numberkeyboard, QStringLiteral("Button_") + ch);
-        click(g_numberkeyboard, "Button_ok");
+        keyIn(text);
     }
 
     static QString text(QObject* parent, const QString& name)

@@ -64,9 +64,7 @@ protected:
         click(g_option, "AdvanceButton");
         click(g_advancedoption, "Button_factory_age");
         ASSERT_TRUE(g_numberkeyboard->isVisible());
-        for (QChar ch : QString::fromLatin1(AdvancedOption::kAgingCode))
-            click(g_numberkeyboard, QStringLiteral("Button_") + ch);
-        click(g_numberkeyboard, "Button_ok");
+        keyIn(QString::fromLatin1(AdvancedOption::kAgingCode));
         ASSERT_EQ(g_advancedoption->currentTab(), AdvancedOption::kTabAging);
     }
 

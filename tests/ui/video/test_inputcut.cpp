@@ -34,6 +34,15 @@ protected:
         click(g_inputcut, "Button_ok");
     }
     uint16_t entryWord(int e, unsigned off = 0) const { return imageWord(cropEntry(e) + off); }
+    // Crop entries 0 to count-1 in use, all of HDMI1 (input 2) with id k and width 100 + k.
+    void fillCrops(int count)
+    {
+        for (int k = 0; k < count; ++k) {
+            ram_set_u16(model->ram_para, cropEntry(k), static_cast<uint16_t>(0x8000 | (k << 8) | 2));
+            ram_set_u16(model->ram_para, cropEntry(k) + 6, static_cast<uint16_t>(100 + k));
+        }
+        model->refresh_shadow();
+    }
 };
 
 }  // namespace
@@ -143,11 +152,7 @@ TEST_F(InputCutTest, ACropEditedOnThePageIsWhatTheChipReadsOnceAWindowShowsIt)
 
 TEST_F(InputCutTest, FullTableWritesNothingAndFortyCropsMakeSevenPages)
 {
-    for (int k = 0; k < 40; ++k) {
-        ram_set_u16(model->ram_para, cropEntry(k), static_cast<uint16_t>(0x8000 | (k << 8) | 2));
-        ram_set_u16(model->ram_para, cropEntry(k) + 6, static_cast<uint16_t>(100 + k));
-    }
-    model->refresh_shadow();
+    fillCrops(40);
     InputCut* page = openCut();
     EXPECT_EQ(text(page, "HDMI1_num"), "(41)");
     EXPECT_EQ(page->lastPage(), 6);
@@ -174,11 +179,7 @@ TEST_F(InputCutTest, FullTableWritesNothingAndFortyCropsMakeSevenPages)
 
 TEST_F(InputCutTest, SourcesFillingTheirLastPageLeaveNoEmptyPageAfterIt)
 {
-    for (int k = 0; k < 35; ++k) {
-        ram_set_u16(model->ram_para, cropEntry(k), static_cast<uint16_t>(0x8000 | (k << 8) | 2));
-        ram_set_u16(model->ram_para, cropEntry(k) + 6, static_cast<uint16_t>(100 + k));
-    }
-    model->refresh_shadow();
+    fillCrops(35);
     InputCut* page = openCut();
     EXPECT_EQ(text(page, "HDMI1_num"), "(36)");
     EXPECT_EQ(page->lastPage(), 5);

@@ -65,9 +65,7 @@ protected:
         QTest::mouseClick(edit, Qt::LeftButton);
         ASSERT_TRUE(g_numberkeyboard->isVisible()) << qPrintable(field);
         click(g_numberkeyboard, "Button_clear");
-        for (QChar c : digits)
-            click(g_numberkeyboard, QStringLiteral("Button_%1").arg(c));
-        click(g_numberkeyboard, "Button_ok");
+        keyIn(digits);
     }
     // Confirms a text the keypad cannot type (a sign), as a confirmation arriving for the field.
     void confirmRaw(QObject* page, const QString& field, const QString& text)
