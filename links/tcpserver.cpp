@@ -69,14 +69,6 @@ TcpServer::Client* TcpServer::find(int fd)
     return it == clients_.end() ? nullptr : &*it;
 }
 
-const TcpServer::Client* TcpServer::find(int fd) const { return const_cast<TcpServer*>(this)->find(fd); }
-
-bool TcpServer::hasClient(int fd) const
-{
-    const Client* c = find(fd);
-    return c && !c->dropped;
-}
-
 int TcpServer::pollTimeout(int timeoutMs) const
 {
     if (acceptRestUntilMs_ == 0)
@@ -135,7 +127,6 @@ void TcpServer::acceptClients()
             return;   // EAGAIN: nobody else is waiting
         }
         if (clients_.size() >= kMaxClients) {
-            ++refused_;
             ::close(c);
             continue;
         }

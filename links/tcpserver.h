@@ -41,7 +41,6 @@ public:
     void pollOnce(int timeoutMs, const DataFn& onData, const CloseFn& onClose);
     // A signalled stop descriptor ends pollOnce's wait.
     void setStopFd(int fd) { stopFd_ = fd; }
-    bool hasClient(int fd) const;
     // Readable from any thread.
     size_t clientCount() const { return clientCount_.load(); }
 
@@ -51,8 +50,6 @@ public:
 
     // Accepts that failed for want of descriptors or memory (each followed by a rest).
     unsigned acceptFailures() const { return acceptFailures_.load(); }
-    // Connections closed at once because kMaxClients were connected.
-    unsigned refusedClients() const { return refused_.load(); }
 
     TcpServer(const TcpServer&) = delete;
     TcpServer& operator=(const TcpServer&) = delete;
@@ -69,7 +66,6 @@ private:
     };
 
     Client* find(int fd);
-    const Client* find(int fd) const;
     void acceptClients();
     bool flush(Client& c);
     void readFrom(Client& c, const DataFn& onData);
@@ -86,5 +82,4 @@ private:
     int64_t acceptRestUntilMs_ = 0;   // monotonic ms; the listening socket rests until then
     std::atomic<size_t> clientCount_{0};
     std::atomic<unsigned> acceptFailures_{0};
-    std::atomic<unsigned> refused_{0};
 };
