@@ -179,10 +179,7 @@ std::string VideoChipModel::registerImage() const
 uint32_t VideoChipModel::regValue(uint8_t bank, uint8_t addr, int n) const
 {
     std::lock_guard<std::mutex> lock(m_);
-    uint32_t v = 0;
-    for (int k = 0; k < n && k < 4 && addr + k < 128; ++k)
-        v |= static_cast<uint32_t>(regs_[bank][addr + k]) << (8 * k);
-    return v;
+    return registerValue(regs_, bank, addr, n);
 }
 
 void VideoChipModel::setReg(uint8_t bank, uint8_t addr, uint8_t value)

@@ -4,8 +4,8 @@
 // the bank register), [0x80|a, d] writes a byte, [a, filler] reads one (data in the second
 // received byte). The chip holds 256 banks of 128 byte registers and answers what its driver
 // polls: chip id, measurement registers of its six input ports (from the simulated board's
-// input signals, latched by the measurement hold), V-by-One lane counts, receiver lock bits, field counters, frame-event latches, and the serial-flash
-// controller with its flash image.
+// input signals, latched by the measurement hold), V-by-One lane counts, receiver lock bits,
+// field counters, frame-event latches, and the serial-flash controller with its flash image.
 #pragma once
 
 #include <array>

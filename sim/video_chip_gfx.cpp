@@ -87,13 +87,15 @@ VideoChipGfx::VideoChipGfx(Banks& regs, std::string file) : regs_(regs), file_(s
     load();
 }
 
-uint32_t VideoChipGfx::reg32(uint8_t bank, uint8_t addr, int n) const
+uint32_t registerValue(const VideoChipGfx::Banks& regs, uint8_t bank, uint8_t addr, int n)
 {
     uint32_t v = 0;
-    for (int k = 0; k < n && addr + k < 128; ++k)
-        v |= uint32_t(regs_[bank][addr + k]) << (8 * k);
+    for (int k = 0; k < n && k < 4 && addr + k < 128; ++k)
+        v |= uint32_t(regs[bank][addr + k]) << (8 * k);
     return v;
 }
+
+uint32_t VideoChipGfx::reg32(uint8_t bank, uint8_t addr, int n) const { return registerValue(regs_, bank, addr, n); }
 
 void VideoChipGfx::startBusy(int* counter) { *counter = busyPolls_; }
 

@@ -120,4 +120,7 @@ private:
     platform::BoundedLog<Op> ops_{100000};
 };
 
+// Little-endian value of n registers (at most 4, not past the bank's end) from `addr`.
+uint32_t registerValue(const VideoChipGfx::Banks& regs, uint8_t bank, uint8_t addr, int n);
+
 }  // namespace sim
