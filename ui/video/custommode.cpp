@@ -104,11 +104,6 @@ uint16_t slotWord(const unsigned char* c, unsigned addr) { return ram_get_u16(c,
 
 int currentMode() { return model() ? static_cast<int>(model()->ZelGetCurrentModeIndex()) : 0; }
 
-QLabel* label(QWidget* parent, const QString& name, int x, int y, int w, int h, const char* sheet)
-{
-    return shell::makeLabel(parent, name, x, y, w, h, sheet);
-}
-
 }  // namespace
 
 CustomMode::CustomMode(QWidget* parent) : PageBase("CustomMode", kFocus, shell::kHomeFocus, parent)
@@ -121,21 +116,21 @@ CustomMode::CustomMode(QWidget* parent) : PageBase("CustomMode", kFocus, shell::
     frame_->setGeometry(196, 68, 590, 410);
     frame_->setStyleSheet("#frame{border:1px solid rgb(133, 129, 153);}");
     // The picture of a mode and the rule under the header.
-    label(frame_, "label_picture", 10, 10, 150, 100, "background-color: rgb(212, 252, 121);");
-    label(frame_, "line_header", 0, 118, 590, 1, "border:1px solid rgb(133, 129, 153);");
-    id_ = label(frame_, "label_ID", 170, 10, 60, 26, kHeaderStyle);
-    name_ = label(frame_, "label_name", 170, 36, kHeaderNameWidth, 26, kHeaderStyle);
-    led_ = label(frame_, "label_LED", 170, 62, 400, 26, kHeaderStyle);
-    brightness_ = label(frame_, "label_brightness", 170, 88, 400, 26, kHeaderStyle);
-    using_ = label(frame_, "label_using", 225, 10, 88, 28,
-                   "background-color: rgb(0, 214, 91);\ncolor: rgb(255, 255, 255);\nborder:0px groove gray;\n"
-                   "border-radius:14px;");
+    shell::makeLabel(frame_, "label_picture", 10, 10, 150, 100, "background-color: rgb(212, 252, 121);");
+    shell::makeLabel(frame_, "line_header", 0, 118, 590, 1, "border:1px solid rgb(133, 129, 153);");
+    id_ = shell::makeLabel(frame_, "label_ID", 170, 10, 60, 26, kHeaderStyle);
+    name_ = shell::makeLabel(frame_, "label_name", 170, 36, kHeaderNameWidth, 26, kHeaderStyle);
+    led_ = shell::makeLabel(frame_, "label_LED", 170, 62, 400, 26, kHeaderStyle);
+    brightness_ = shell::makeLabel(frame_, "label_brightness", 170, 88, 400, 26, kHeaderStyle);
+    using_ = shell::makeLabel(frame_, "label_using", 225, 10, 88, 28,
+                              "background-color: rgb(0, 214, 91);\ncolor: rgb(255, 255, 255);\n"
+                              "border:0px groove gray;\nborder-radius:14px;");
     QFont badgeFont = using_->font();
     badgeFont.setPointSize(12);
     badgeFont.setBold(true);
     using_->setFont(badgeFont);
     using_->setAlignment(Qt::AlignCenter);
-    blank_ = label(frame_, "label_blank", 30, 150, 400, 30, kHeaderStyle);
+    blank_ = shell::makeLabel(frame_, "label_blank", 30, 150, 400, 30, kHeaderStyle);
     QFont blankFont = blank_->font();
     blankFont.setPointSize(14);
     blank_->setFont(blankFont);
@@ -209,12 +204,12 @@ void CustomMode::init()
         frames_[i]->setObjectName(QStringLiteral("frame_%1").arg(i));
         frames_[i]->setGeometry(2, top, 150, 80);
         frames_[i]->setStyleSheet(current == i + 1 ? kFrameCurrent : kFrameNormal);
-        QLabel* number = label(list, QStringLiteral("label_number_%1").arg(i), 3, top + 1, 24, 24,
-                               "background-color: #4777FF; color: #FFFFFF;border-radius:5px;");
+        QLabel* number = shell::makeLabel(list, QStringLiteral("label_number_%1").arg(i), 3, top + 1, 24, 24,
+                                          "background-color: #4777FF; color: #FFFFFF;border-radius:5px;");
         number->setAlignment(Qt::AlignCenter);
         number->setText(QString::number(i + 1));
-        QLabel* name = label(list, QStringLiteral("label_mode_%1").arg(i), 27, top + 29, kCardNameWidth, 28,
-                             "background-color: #212435;color: #FFFFFF");
+        QLabel* name = shell::makeLabel(list, QStringLiteral("label_mode_%1").arg(i), 27, top + 29, kCardNameWidth,
+                                        28, "background-color: #212435;color: #FFFFFF");
         name->setAlignment(Qt::AlignCenter);
         name->setFont(nameFont);
         name->setText(video::aliasOr("usermode", i, langText(kCardCaption).arg(i + 1), name, kCardNameWidth));
@@ -369,7 +364,8 @@ void CustomMode::image_para_init()
     for (int w = 0; w < video::kWindows; ++w) {
         const int col = w < 3 ? 0 : 1;
         const int row = w % 3;
-        QLabel* tile = label(panel_, QStringLiteral("label_tile_%1").arg(w), 10 + 290 * col, 6 + 48 * row, 45, 45, "");
+        QLabel* tile =
+            shell::makeLabel(panel_, QStringLiteral("label_tile_%1").arg(w), 10 + 290 * col, 6 + 48 * row, 45, 45, "");
         tile->setText(QString::number(w + 1));
         tile->setAlignment(Qt::AlignCenter);
         tile->setFont(pageFont_);
@@ -387,14 +383,14 @@ void CustomMode::image_para_init()
         if (cropNamed)
             source += QStringLiteral("_Crop%1").arg(entry + 1);
         const bool on = static_cast<int16_t>(slotWord(c, ramaddr::window(w) + ramaddr::kWinState)) != 0;
-        QLabel* line = label(panel_, QStringLiteral("label_window_%1").arg(w), 65 + 290 * col, 6 + 45 * row, 220, 20,
-                             kLineStyle);
+        QLabel* line = shell::makeLabel(panel_, QStringLiteral("label_window_%1").arg(w), 65 + 290 * col,
+                                        6 + 45 * row, 220, 20, kLineStyle);
         line->setFont(pageFont_);
         line->setText(source + " " + langText(on ? video::kTextOn : video::kTextOff));
 
         const unsigned rec = ramaddr::window(w);
-        QLabel* pos = label(panel_, QStringLiteral("label_position_%1").arg(w), 65 + 290 * col, 30 + 45 * row,
-                            col == 0 ? 200 : 587 - (65 + 290), 20, kLineStyle);
+        QLabel* pos = shell::makeLabel(panel_, QStringLiteral("label_position_%1").arg(w), 65 + 290 * col,
+                                       30 + 45 * row, col == 0 ? 200 : 587 - (65 + 290), 20, kLineStyle);
         pos->setFont(pageFont_);
         pos->setText(QStringLiteral("[%1,%2]%3x%4")
                          .arg(slotWord(c, rec + ramaddr::kWinX))
@@ -428,7 +424,7 @@ void CustomMode::osd_block(int slot)
     const int lang = osdLanguage();
     QFont small = font();
     small.setPixelSize(12);
-    QLabel* summary = label(panel_, "label_osd_summary", 10, 207, 570, 40, kLineStyle);
+    QLabel* summary = shell::makeLabel(panel_, "label_osd_summary", 10, 207, 570, 40, kLineStyle);
     summary->setFont(small);
     summary->setFrameShape(QFrame::NoFrame);
     const int effect = e.effect >= 2 && e.effect <= 5 ? e.effect - 1 : 0;
@@ -441,7 +437,7 @@ void CustomMode::osd_block(int slot)
                          .arg(QString::fromUtf8(kOsdSpeed[lang])).arg(unsigned(e.speed))
                          .arg(QString::fromUtf8(kOsdEffects[effect][lang])));
 
-    QLabel* preview = label(panel_, "label_osd_preview", 10, 150, 570, 56, "");
+    QLabel* preview = shell::makeLabel(panel_, "label_osd_preview", 10, 150, 570, 56, "");
     preview->setFont(small);
     preview->setFrameShape(QFrame::NoFrame);
     // Only checked colours reach the style sheet.
