@@ -44,9 +44,7 @@ constexpr const char* kTransparent = "background:transparent;border:none;";
 
 constexpr int kTileNameWidth = 66;
 constexpr int kMarkerPadding = 4;
-constexpr int kCropIdShift = 8;
 constexpr unsigned kCropIdBits = 0x7F;
-constexpr unsigned kNoCropEntry = ramaddr::kCropEntries;
 
 QLabel* iconLabel(QWidget* parent, const QString& name, int x, int y, int w, int h)
 {
@@ -289,24 +287,7 @@ void InputChoose::build_card(QFrame* container, int j, int n, int usedOrdinal, b
     f.setPixelSize(20);
     name->setFont(f);
     QLabel* detail = shell::makeLabel(card, "label_detail", 10, 57, 172, 24, "color: rgb(255, 255, 255);font: 20px");
-
-    if (n == 0) {
-        name->setText(inputName_);
-        detail->setText(video::signalText(input_));
-    } else {
-        CROP_PARA crop = {};
-        int index = static_cast<int>(kNoCropEntry);
-        if (ZelRamPara* m = ZelRamPara::p_zelrampara_config)
-            m->ZelGetCropPara(input_, n, &crop, &index);
-        if (index >= static_cast<int>(kNoCropEntry)) {
-            name->setText(inputName_);   // no entry holds the crop: nothing to describe
-        } else {
-            const int id = static_cast<int>((static_cast<unsigned>(crop.source) & 0x7FFFu) >> kCropIdShift) + 1;
-            name->setText(video::aliasOr("crop", index, inputName_ + QStringLiteral("_crop%1").arg(id), name,
-                                         name->width()));
-            detail->setText(QStringLiteral("%1x%2").arg(crop.width & 0xFFFF).arg(crop.height & 0xFFFF));
-        }
-    }
+    video::describeSource(input_, inputName_, n, name, detail);
 
     const bool inUse = usedInput && n == usedOrdinal - 1;
     card->setStyleSheet(inUse ? kCardUsed : kCardOther);

@@ -28,8 +28,6 @@ constexpr const char* kFieldNames[4] = {"lineEdit_X", "lineEdit_Y", "lineEdit_W"
 constexpr const char* kFieldLabelNames[4] = {"label_X", "label_Y", "label_W", "label_H"};
 enum Field { kX, kY, kW_, kH_ };
 
-constexpr int kCropIdShift = 8;
-constexpr int kCardNameWidth = 172;
 constexpr uint16_t kNewCropW = 1920;
 constexpr uint16_t kNewCropH = 1080;
 
@@ -116,24 +114,7 @@ void InputCut::source_init()
     container_ = video::makeSourceContainer(this);
     for (int i = 0; i < onPage; ++i) {
         const video::SourceCard card = video::makeSourceCard(container_, i, input_, cardFont_);
-        const int ordinal = i + kCardsPerPage * page_;
-        if (ordinal == 0) {
-            card.name->setText(inputName_);
-            card.detail->setText(video::signalText(input_));
-        } else {
-            CROP_PARA crop = {};
-            int index = static_cast<int>(ramaddr::kCropEntries);
-            if (model())
-                model()->ZelGetCropPara(input_, ordinal, &crop, &index);
-            if (index < static_cast<int>(ramaddr::kCropEntries)) {
-                const int id = ((crop.source >> kCropIdShift) & 0x7F) + 1;
-                card.name->setText(video::aliasOr("crop", index, inputName_ + QStringLiteral("_crop%1").arg(id),
-                                                  card.name, kCardNameWidth));
-                card.detail->setText(QStringLiteral("%1x%2").arg(crop.width & 0xFFFF).arg(crop.height & 0xFFFF));
-            } else {
-                card.name->setText(inputName_);
-            }
-        }
+        video::describeSource(input_, inputName_, i + kCardsPerPage * page_, card.name, card.detail);
         connect(card.button, &QPushButton::clicked, this, &InputCut::zel_button_source_clicked);
     }
     add_ = video::makeColumnButton(container_, "Button_add", ":/png/add.png", 10);

@@ -24,6 +24,7 @@ namespace {
 constexpr const char* kInputNames[kInputs] = {"EXT", "DVI", "HDMI1", "HDMI2", "HDMI3", "HDMI4"};
 constexpr int kCropIds = 40;
 constexpr unsigned kCropIdMask = 0x7F;
+constexpr unsigned kCropIdShift = 8;   // a crop's id sits in bits 8-14 of its source word
 // The green dot of the window and source cards.
 constexpr const char* kGreenDot = "background-color:#00D65B;border:0px groove gray;border-radius:7px;";
 
@@ -278,6 +279,26 @@ SourceCard makeSourceCard(QFrame* container, int place, int input, const QFont& 
     card.detail->setFont(font);
     card.button = shell::makeFlatButton(container, n, 11 + dx, 16 + dy, 218, 88);
     return card;
+}
+
+void describeSource(int input, const QString& inputName, int ordinal, QLabel* name, QLabel* detail)
+{
+    if (ordinal == 0) {
+        name->setText(inputName);
+        detail->setText(signalText(input));
+        return;
+    }
+    CROP_PARA crop = {};
+    int index = static_cast<int>(ramaddr::kCropEntries);
+    if (ZelRamPara* m = ZelRamPara::p_zelrampara_config)
+        m->ZelGetCropPara(input, ordinal, &crop, &index);
+    if (index >= static_cast<int>(ramaddr::kCropEntries)) {
+        name->setText(inputName);   // no entry holds the crop: nothing to describe
+        return;
+    }
+    const int id = static_cast<int>((static_cast<unsigned>(crop.source) >> kCropIdShift) & kCropIdMask) + 1;
+    name->setText(aliasOr("crop", index, inputName + QStringLiteral("_crop%1").arg(id), name, name->width()));
+    detail->setText(QStringLiteral("%1x%2").arg(crop.width & 0xFFFF).arg(crop.height & 0xFFFF));
 }
 
 namespace {

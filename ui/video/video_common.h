@@ -121,6 +121,10 @@ struct SourceCard {
 };
 // Card `place` (0-5) of a container: frame, dot, connector image, name and detail lines.
 SourceCard makeSourceCard(QFrame* container, int place, int input, const QFont& font);
+// Writes the name and detail lines of source `ordinal` of `input` (named `inputName`): for 0 the
+// input and its signal, for a crop its alias (elided to the name line) or "<input>_crop<id>" and
+// its size; a crop no entry holds shows the input's name alone.
+void describeSource(int input, const QString& inputName, int ordinal, QLabel* name, QLabel* detail);
 // The edit panel of the crop and EDID pages: the frame "frame_add" at (21, 260), 768 x 130, and
 // the Cancel, OK (or Save) and Delete buttons below it; all hidden until opened.
 struct EditPanel {
