@@ -47,8 +47,6 @@ constexpr const char* kDbdNames[10] = {
     "\t DBD_CMOS_IN34V  ", "\t DBD_CMOS_IN123  ", "\t DBD_CMOS_IN1234 ", "\t DBD_CMOS_IN1234Q",
     "\t DBD_VBO_IN12    ", "\t DBD_VBO_IN12V   "};
 
-bool isCh(int c) { return c >= 0 && c < c331_manage::kOch; }
-
 int dbdModeOf(int word)
 {
     if (word < 0 || word > 9) {
@@ -211,8 +209,7 @@ void c331_manage::win_freeze_sel(int, int w, int flags)
 {
     if (!zelApi_IsWinValid(w) || !isCh(win_ich[w][0]))
         return;
-    wr(kRegIchWrite, (flags & kFlagFreeze) ? kIchFrozen : kIchWriting,
-       chBank(win_ich[w][0]));
+    wr(kRegIchWrite, (flags & kFlagFreeze) ? kIchFrozen : kIchWriting, chBank(win_ich[w][0]));
 }
 
 namespace {
@@ -249,7 +246,7 @@ void c331_manage::set_freeze(int fd, int on)
     // The changed windows and the channel each was last carried on.
     int wins[kWinCount], ich[kWinCount], n = 0;
     for (int w = 0; w < kWinCount; ++w) {
-        if (!g_chg_win[w] && !g_chg_input[w] && !g_chg_dbd[w])
+        if (!winChanged(w))
             continue;
         const int c = prev_win_ich[w][0] >= 0 ? prev_win_ich[w][0] : win_ich[w][0];
         if (!isCh(c))
@@ -288,9 +285,7 @@ void c331_manage::set_freeze(int fd, int on)
 
     int* first = rot_pattern[wins[0]];
     std::swap(first[(idx + 3) % 4], first[kHeld]);
-    uint32_t rot = 0;
-    for (int f = 0; f < kRotFields; ++f)
-        rot |= static_cast<uint32_t>(first[f] & 7) << (4 * f);
+    const uint32_t rot = rotationWord(wins[0]);
     for (int i = 0; i < n; ++i) {
         if (!frozen[i])
             continue;
@@ -341,7 +336,6 @@ void c331_manage::c331_SetWinOutput(int fd, int w, int data)
         ZEL_DEBUG("[c331_SetWinOutput], win OOR\n");
     ST_WIN_INFO& wi = win_info[w];
     ZEL_DEBUG("\t pwinfo[win_%d].output:%02x -- data:%02x\n", w, wi.output, data);
-    bool reprogram = false;
     if ((data ^ wi.output) & kFlagBlack) {
         wi.output = static_cast<uint8_t>((wi.output & ~kFlagBlack) | (data & kFlagBlack));
         set_input_bkg2(fd, w, data & kFlagBlack);
@@ -354,9 +348,6 @@ void c331_manage::c331_SetWinOutput(int fd, int w, int data)
         ZEL_DEBUG("\t change win_%d DBD_MODE: DBD_DISABLE\n", w);
     if (dbd != PM_WIN_DBD_MODE[w]) {
         PM_WIN_DBD_MODE[w] = dbd;
-        reprogram = true;
-    }
-    if (reprogram) {
         g_chg_dbd[w] = 1;
         set_output(fd);
     }

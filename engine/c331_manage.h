@@ -102,6 +102,8 @@ public:
     static constexpr uint32_t kOchBankStep = 16;   // bank offset between channels' blocks
     // Bank offset of channel `ch`'s register block.
     static constexpr uint32_t chBank(int ch) { return static_cast<uint32_t>(ch) * kOchBankStep; }
+    // A channel number 0-7 (input and output channels are numbered alike).
+    static constexpr bool isCh(int c) { return c >= 0 && c < kOch; }
     static constexpr uint32_t kForcedBkgGreen = 0x00FF00;   // the background g_force_bkcolor 1 forces
     static constexpr int kSetupDone = 8;          // worker state of the steady pass
     static constexpr int kIdReadsNeeded = 5;
@@ -240,6 +242,8 @@ public:
     uint32_t linePitch(int w) const;
     // Bytes in front of the first pixel of window w's stored lines (both sides of the memory).
     uint32_t pictureOffset(int w) const;
+    // Window w's rotation pattern as the channels' rotation register takes it, 4 bits a field.
+    uint32_t rotationWord(int w) const;
     void set_lut_vzoom_4sym(int fd, uint32_t ratio, int ch);
     // One output frame of channel ch; false when none came within the bound.
     bool wait1_povs(int fd, int ch);

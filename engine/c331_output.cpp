@@ -16,8 +16,6 @@ constexpr uint32_t kReadModeValue[4] = {0x00, 0x80, 0x01, 0x11};
 constexpr int kPassMaxWidth = 2176;   // widest line the V-by-One output path carries zoomed
 constexpr int kPassTxMode = 2;
 
-bool isCh(int c) { return c >= 0 && c < c331_manage::kOch; }
-
 }  // namespace
 
 void c331_manage::writeOchBkg(int och, uint32_t colour, uint32_t enable)

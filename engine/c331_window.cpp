@@ -54,8 +54,6 @@ constexpr int kOutFramePolls = 200;   // 1 ms each: a frame wait never stalls th
 constexpr int kBuffers = 5;
 constexpr uint32_t kKiB = 1024;
 
-bool isCh(int c) { return c >= 0 && c < c331_manage::kOch; }
-
 // Format codes 1-3: the port carries two pixels per clock and its set-up halved the active width.
 bool twoPixelsPerClock(int state) { return state >= 1 && state <= 3; }
 
@@ -186,9 +184,7 @@ void c331_manage::set_display_window_ich(int fd, const _ImageWindowDef_st* iwin,
     const uint32_t hw = act ? static_cast<uint32_t>(std::max(act[1], 0)) : 0;
     const uint32_t vst = act ? static_cast<uint32_t>(std::max(act[2] + PM_IACTVST[w] + kIchVstAhead, 0)) : 0;
     const uint32_t vw = act ? static_cast<uint32_t>(std::max(act[3], 0)) : 0;
-    uint32_t rot = 0;
-    for (int f = 0; f < kRotFields; ++f)
-        rot |= static_cast<uint32_t>(rot_pattern[w][f] & 7) << (4 * f);
+    const uint32_t rot = rotationWord(w);
 
     const int first = win_ich[w][0];
     set_ichsel(fd, w);
@@ -283,6 +279,14 @@ void c331_manage::set_display_window_ich_dbd(int fd, int w, int mode)
     }
     set_mct(fd, w, 0);
     set_ip(fd, win_ich[w][0]);
+}
+
+uint32_t c331_manage::rotationWord(int w) const
+{
+    uint32_t rot = 0;
+    for (int f = 0; f < kRotFields; ++f)
+        rot |= static_cast<uint32_t>(rot_pattern[w][f] & 7) << (4 * f);
+    return rot;
 }
 
 uint32_t c331_manage::linePitch(int w) const
