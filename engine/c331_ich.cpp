@@ -9,16 +9,15 @@
 
 namespace {
 
-constexpr int kFirstVboPort = 4;
 constexpr int kNone = -1;
 
 // Channels a window needs for its dot-by-dot mode and port.
 int channelsFor(int mode, int port)
 {
     if (mode <= 1) {
-        if (port >= 0 && port < kFirstVboPort)
+        if (port >= 0 && port < c331_manage::kFirstVboPort)
             return 1;
-        return (port == kFirstVboPort || port == kFirstVboPort + 1) ? 2 : 0;
+        return c331_manage::isVboPort(port) ? 2 : 0;
     }
     if (mode <= 29)
         return 2;
@@ -233,7 +232,7 @@ int c331_manage::set_input(int w, int port)
     if (mode <= 1) {
         if (port >= 0 && port < kFirstVboPort)
             ok = take(PI_SCAN_MODE[port] != 0, 0);
-        else if (port == kFirstVboPort || port == kFirstVboPort + 1)
+        else if (isVboPort(port))
             ok = take(PI_SCAN_MODE[port] != 0, 1);
         else
             return 2;

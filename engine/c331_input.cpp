@@ -23,7 +23,6 @@ constexpr uint32_t kMaxFrameCount = 0xFFFFFE;
 constexpr uint32_t kHTolerance = 2, kVTolerance = 100, kFTolerance = 100;
 
 // ---- V-by-One receivers (k = port - 4) ----
-constexpr int kFirstVboPort = 4;
 constexpr uint32_t kRegVboReset = 0x027F01;
 constexpr uint32_t kVboResetRx[2] = {14, 13};
 constexpr uint32_t kVboResetDone = 15;
@@ -99,7 +98,6 @@ const DbdPorts* dbdPortsOf(int mode)
 }
 
 bool isPort(int p) { return p >= 0 && p < c331_manage::kPorts; }
-bool isVbo(int p) { return p == kFirstVboPort || p == kFirstVboPort + 1; }
 
 // "count - 2 > limit" in unsigned arithmetic: a count of 0 or 1 wraps and counts as invalid.
 bool outOfRange(uint32_t count, uint32_t limit) { return count - 2u > limit - 2u; }
@@ -127,11 +125,11 @@ struct MeasureIds {
 };
 MeasureIds measureIds(int p)
 {
-    if (p < kFirstVboPort) {
+    if (p < c331_manage::kFirstVboPort) {
         const uint32_t s = static_cast<uint32_t>(p) << 9;
         return {0xAE0802 + s, 0xAE2002 + s, 0xAE3802 + s, 0xAE5003 + 0x300u * p, 0xAF0802 + s};
     }
-    const uint32_t k = static_cast<uint32_t>(p - kFirstVboPort);
+    const uint32_t k = static_cast<uint32_t>(p - c331_manage::kFirstVboPort);
     return {0xAE1002 + (k << 11), 0xAE2802 + (k << 11), 0xAE4002 + (k << 11), 0xAE5C03 + 0xC00 * k,
             0xAF1002 + (k << 11)};
 }
@@ -304,7 +302,7 @@ void c331_manage::check_port_valid(int)
             PI_STATUS[p] = signal ? (PI_STATUS[p] & ~kStatusNoSignal) : (PI_STATUS[p] | kStatusNoSignal);
             status = PI_STATUS[p];
         }
-        if (!signal && isVbo(p))
+        if (!signal && isVboPort(p))
             vboRestart(p - kFirstVboPort, laneMask(0));
         if (prnEn[kPrnNoSignal] & kPrnNoSignalBit)
             printf("[c331_check_nosignal] port_%d, nosignal:%02x\n", p, status);
@@ -369,12 +367,12 @@ void c331_manage::portLost(int p)
         PI_ACT[p][1] = 0;
         PI_ACT[p][2] = kNoSignalStart;
         PI_ACT[p][3] = 0;
-        if (!isVbo(p)) {
+        if (!isVboPort(p)) {
             set_pict(c331_fd, 0, p);
             return;
         }
     }
-    if (isVbo(p))
+    if (isVboPort(p))
         vboRestart(p - kFirstVboPort, laneMask(0));
 }
 
@@ -409,7 +407,7 @@ void c331_manage::portSetup(int p, const PortMeasure& m)
     const uint64_t pclk = static_cast<uint64_t>(std::max(hi[kHtotal], 0)) * fv *
                           static_cast<uint64_t>(std::max(hi[kVtotal], 0));
     int state;
-    if (isVbo(p)) {
+    if (isVboPort(p)) {
         const int k = p - kFirstVboPort;
         const int lanes = hi[kLane];
         const uint64_t laneClock = lanes > 0 ? pclk / static_cast<uint64_t>(lanes) : pclk;
@@ -476,7 +474,7 @@ void c331_manage::check_input_port(int)
             portLost(p);
             continue;
         }
-        if (isVbo(p)) {
+        if (isVboPort(p)) {
             const int k = p - kFirstVboPort;
             const int lanes = PI_HDMI_INFO[p][kLane];
             if (vboLanesValid(k, lanes))
@@ -697,7 +695,7 @@ int c331_manage::check_dbd_input(int port) const
 {
     if (!isPort(port))
         return 0;
-    const int wide = isVbo(port) ? kDbdWideVbo : kDbdWideParallel;
+    const int wide = isVboPort(port) ? kDbdWideVbo : kDbdWideParallel;
     return (static_cast<int>(PI_MEAS[port].hcount) > wide || PI_HDMI_INFO[port][kVact] > kDbdTall) ? 1 : 0;
 }
 
@@ -741,7 +739,7 @@ void c331_manage::set_ichsel(int, int w)
         const int n = win_ich[w][0], p = win_port[w];
         if (n < 0 || !isPort(p))
             return;
-        if (!isVbo(p)) {
+        if (!isVboPort(p)) {
             source(n, 2u * static_cast<uint32_t>(p));
             return;
         }

@@ -97,6 +97,9 @@ class c331_manage {
 public:
     // ---- constants ----------------------------------------------------------------------------
     static constexpr int kPorts = 6;
+    // Chip ports 0-3 are parallel inputs, 4 and 5 the V-by-One receivers.
+    static constexpr int kFirstVboPort = 4;
+    static constexpr bool isVboPort(int p) { return p == kFirstVboPort || p == kFirstVboPort + 1; }
     static constexpr int kOch = 8;
     static constexpr int kIch = 8;
     static constexpr uint32_t kOchBankStep = 16;   // bank offset between channels' blocks

@@ -58,7 +58,7 @@ constexpr uint32_t kKiB = 1024;
 bool twoPixelsPerClock(int state) { return state >= 1 && state <= 3; }
 
 // V-by-One dot-by-dot modes: channels 0-1 take the lanes of port 4, channels 2-3 those of port 5.
-constexpr int kDbdVboFirst = 50, kFirstVboPort = 4;
+constexpr int kDbdVboFirst = 50;
 
 }  // namespace
 
