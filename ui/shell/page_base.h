@@ -49,9 +49,6 @@ public:
     // The open page with that page number, or null.
     static PageBase* openAt(int focus);
 
-    // The field whose keypad this page has open, or null.
-    My_lineEdit* keypadField() const { return field_; }
-
 public slots:
     // Closes the page and returns to the page beneath. A page that refuses its back at times
     // overrides it and calls this one when it goes.

@@ -66,7 +66,6 @@ public:
     void wlan_para_get(unsigned short port);
 
     uint8_t mode() const { return mode_; }
-    int portGroup() const { return group_; }
     int selectedPort() const { return selected_; }
 
 public slots:

@@ -28,7 +28,6 @@ public:
     void source_init();
 
     int currentInput() const { return input_; }
-    int rateToggle() const { return rate_; }
 
 public slots:
     void zel_button_input_clicked();
