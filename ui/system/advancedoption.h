@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "ui/shell/page_base.h"
+#include "ui/system/system_widgets.h"
 
 class QComboBox;
 class QFrame;
@@ -27,7 +28,7 @@ public:
     static constexpr int kFocus = 12;
     static constexpr int kLanguages = 5;
     static constexpr int kAudioWindows = 6;
-    static constexpr int kRecoveryPageEntries = 5;
+    static constexpr int kRecoveryPageEntries = sys::kListRows;   // one page of the card list
     static constexpr int kAgingPageEntries = 16;
     // Stacked pages.
     enum Tab { kTabLcd = 0, kTabRecovery = 1, kTabPlan = 2, kTabOther = 3, kTabFactory = 4, kTabAging = 5 };

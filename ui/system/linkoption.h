@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "ui/shell/page_base.h"
+#include "ui/system/system_widgets.h"
 
 class QFrame;
 class QLabel;
@@ -22,7 +23,7 @@ class LinkOption : public shell::PageBase {
 public:
     static constexpr int kFocus = 10;
     static constexpr int kMaxPackages = 100;
-    static constexpr int kPageEntries = 5;
+    static constexpr int kPageEntries = sys::kListRows;   // one page of the file list
     static constexpr const char* kUsbRoot = "/mnt/usb1/";
 
     explicit LinkOption(QWidget* parent = nullptr);

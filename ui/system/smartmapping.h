@@ -26,7 +26,7 @@ class SmartMapping : public shell::PageBase {
 public:
     static constexpr int kFocus = 24;
     static constexpr int kMaxFiles = 100;
-    static constexpr int kPageRows = 5;
+    static constexpr int kPageRows = sys::kListRows;   // one page of the file list
     static constexpr int kRoutes = 16;
     static constexpr const char* kScanDir = "/data/smartmapping";
     static constexpr const char* kUsbDir = "/mnt/usb1";
