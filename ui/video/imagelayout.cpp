@@ -37,7 +37,6 @@ constexpr LangText kClosed = {"未开启", "Close", "Откл", "Đóng", "未�
 
 constexpr const char* kBackupEntries[7] = {"无", "HDMI1", "HDMI2", "HDMI3", "HDMI4", "DVI", "EXT"};
 
-constexpr const char* kHighlight = "border:2px solid rgb(255,171,84);";
 
 constexpr const char* kMirrorOn[4] = {":/png/mirror1_on.png", ":/png/mirror2_on.png", ":/png/mirror3_on.png",
                                       ":/png/mirror4_on.png"};
@@ -165,7 +164,7 @@ void ImageLayout::image_init()
     highlight_ = new QFrame(strip_);
     highlight_->setObjectName("frame_highlight");
     highlight_->setGeometry(130 * current_ + 17, 0, 126, 96);
-    highlight_->setStyleSheet(kHighlight);
+    highlight_->setStyleSheet(video::kWindowHighlight);
     for (int i = 0; i < kWindows; ++i) {
         cardText_[i] = video::makeWindowCard(strip_, i, 130 * i + 20);
         if (i == 0 || video::word(ramaddr::window(i) + ramaddr::kWinState) == 1)

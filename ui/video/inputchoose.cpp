@@ -36,7 +36,6 @@ constexpr SignalIcons kSignalIcons[video::kInputs] = {
     {":/png/HDMI20.png", ":/png/HDMI20_lv.png"}, {":/png/HDMI20.png", ":/png/HDMI20_lv.png"},
 };
 
-constexpr const char* kHighlight = "border:2px solid rgb(255,171,84);";
 constexpr const char* kCardUsed = "#source_frame{border:1px solid #00D65B;border-radius:5px;}";
 constexpr const char* kCardOther = "#source_frame{border:1px solid #CCCCCC;border-radius:5px;}";
 constexpr const char* kMenuStyle = "background-color: rgb(95, 100, 129); color: rgb(255, 255, 255);";
@@ -131,7 +130,7 @@ void InputChoose::initMenu()
     strip_->setGeometry(0, 64, 800, 96);
     highlight_ = new QFrame(strip_);
     highlight_->setObjectName("frame_highlight");
-    highlight_->setStyleSheet(kHighlight);
+    highlight_->setStyleSheet(video::kWindowHighlight);
     int placed = 0;
     for (int w = 0; w < video::kWindows; ++w) {
         if (w != 0 && video::image()[ramaddr::window(w) + ramaddr::kWinState] != 1)

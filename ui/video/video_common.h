@@ -88,6 +88,8 @@ QString signalText(int input);
 // The strip card of a window (window number on the window's colour, the green dot) at x in a
 // strip; returns the label inside it that names the window's source.
 QLabel* makeWindowCard(QWidget* strip, int window, int x);
+// The orange outline around the chosen window's card.
+inline constexpr const char* kWindowHighlight = "border:2px solid rgb(255,171,84);";
 
 // A combo box refilled or repositioned without reporting a change of selection.
 void setComboEntries(QComboBox* combo, const QStringList& entries, int selected);
