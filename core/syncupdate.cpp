@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/file_store.h"
 #include "core/global.h"
 #include "core/para_commit.h"
 #include "core/zelrampara.h"
@@ -33,7 +32,6 @@ constexpr int kNoticeUsbOut = 4;
 constexpr int kNoticeReading = 5;
 
 constexpr unsigned kRetryMs = 10;
-constexpr unsigned kFileHeader = 2;   // the parameter file's marker
 
 enum class Notice : uint8_t {
     None,
@@ -262,11 +260,7 @@ void SyncUpdate::serve_image()
 // bytes, and the flash is not rewritten for it).
 bool SyncUpdate::save_image(ZelRamPara* model, const std::vector<unsigned char>& image)
 {
-    std::vector<unsigned char> file(kFileHeader + kPersistLen);
-    if (filestore::read_file(kParameterFile, file.data(), file.size()) == long(file.size()) &&
-        std::equal(file.begin() + kFileHeader, file.end(), image.begin() + kPersistStart))
-        return true;
-    return model->save_parameter_file(image.data()) == 0;
+    return ZelRamPara::parameter_file_holds(image.data()) || model->save_parameter_file(image.data()) == 0;
 }
 
 // The engine finds a change by comparing image and shadow once para_chg_flag is set. While the

@@ -22,6 +22,7 @@ unsigned char g_image_current = 0;
 namespace {
 
 constexpr uint8_t kMarker = 0xAA;
+constexpr unsigned kFileMarkerLen = 2;   // the parameter file's marker, before image 0x300-0xFFF
 constexpr unsigned kSlotLoadPauseUs = 100;
 
 // The status presets of every start.
@@ -238,12 +239,19 @@ int ZelRamPara::save_parameter_file(const unsigned char* image)
     // The file keeps its marker and its tail; only image 0x300-0xFFF at offset 2 is new. A file
     // that has gone missing is written whole again.
     unsigned char file[kRamSize] = {};
-    if (filestore::read_file(kParameterFile, file, sizeof file) < 2)
+    if (filestore::read_file(kParameterFile, file, sizeof file) < long(kFileMarkerLen))
         file[0] = file[1] = kMarker;
-    std::memcpy(file + 2, image + kPersistStart, kPersistLen);
+    std::memcpy(file + kFileMarkerLen, image + kPersistStart, kPersistLen);
     int rc = filestore::write_atomic(kParameterFile, file, sizeof file);
     filestore::sync_and_settle();
     return rc;
+}
+
+bool ZelRamPara::parameter_file_holds(const unsigned char* image)
+{
+    unsigned char file[kFileMarkerLen + kPersistLen];
+    return filestore::read_file(kParameterFile, file, sizeof file) == long(sizeof file) &&
+           std::memcmp(file + kFileMarkerLen, image + kPersistStart, kPersistLen) == 0;
 }
 
 void ZelRamPara::refresh_shadow() { refresh_shadow(ram_para); }

@@ -98,6 +98,8 @@ public:
     int save_parameter_file();
     // The same from a copy of the whole image (taken under the commit lock).
     int save_parameter_file(const unsigned char* image);
+    // True when the parameter file already holds image 0x300-0xFFF exactly.
+    static bool parameter_file_holds(const unsigned char* image);
     // Copies the whole image (or a copy of it) over the shadow.
     void refresh_shadow();
     void refresh_shadow(const unsigned char* image);
