@@ -166,9 +166,9 @@ void message_deal::network(const uint8_t* body, unsigned length, Reply& r)
     case 1:
         if (length != 24)
             break;
-        config->write_config_variant(ConfigItem::IPAddress, dotted(p));
-        config->write_config_variant(ConfigItem::SubNetMask, dotted(p + 4));
-        config->write_config_variant(ConfigItem::GateWay, dotted(p + 8));
+        config->write_config_variants({{ConfigItem::IPAddress, dotted(p)},
+                                       {ConfigItem::SubNetMask, dotted(p + 4)},
+                                       {ConfigItem::GateWay, dotted(p + 8)}});
         // The set-up reloads the settings and checks them before any command runs.
         if (Utils::initIPAddress() != 0)
             r.status(kStatusRefused);
