@@ -13,6 +13,8 @@
 #include "engine/c331_drv.h"
 #include "engine/c331_manage.h"
 
+using namespace c331hdmi;
+
 namespace {
 
 // ---- register dump list ----------------------------------------------------------------------------
@@ -69,10 +71,6 @@ constexpr int kParamGroups = 14;
 constexpr const char* kParamGroupName[kParamGroups] = {"c331_param", "c331_win", "c331_mem", "c331_mwi", "c331_mw1s",
                                                        "c331_PI",    "none",     "none",     "none",     "none",
                                                        "none",       "none",     "none",     "none"};
-
-// Fields of an engine video-information record (the order of the input-source manager's).
-enum HdmiField { kHact, kHsync, kHback, kHpol, kHtotal, kVact, kVsync, kVback, kVpol, kVtotal, kPfreq, kType,
-                 kDatamode, kLane, kIp, kNosignal };
 
 }  // namespace
 
@@ -208,7 +206,7 @@ void printReceived(const c331_manage& e)
     for (int p = 0; p < c331_manage::kPorts; ++p) {
         const int* h = e.PI_HDMI_INFO[p];
         printf("PI_HDMI_INFO[%d] -- %s - %s\t hact:%d, htt:%d, hsync:%d, hback:%d, vact:%d, vtt:%d, vsync:%d, vback:%d\n",
-               p, p >= 4 ? "IT6807" : "IT6602", h[kIp] ? "Interlaced" : "Progressive", h[kHact], h[kHtotal],
+               p, p >= c331_manage::kFirstVboPort ? "IT6807" : "IT6602", h[kIp] ? "Interlaced" : "Progressive", h[kHact], h[kHtotal],
                h[kHsync], h[kHback], h[kVact], h[kVtotal], h[kVsync], h[kVback]);
     }
 }

@@ -13,6 +13,8 @@
 #include "core/utils.h"
 #include "engine/c331_manage.h"
 
+using namespace c331hdmi;
+
 namespace {
 
 // ---- measurement ----
@@ -62,11 +64,6 @@ constexpr int kVboSingleMaxWidth = 2176;
 constexpr int kNoSignalStart = 16;
 constexpr int kDbdWideParallel = 2560, kDbdWideVbo = 5120, kDbdTall = 2176;
 
-// Fields of a port's copy of the input-source manager's record.
-enum HdmiField {
-    kHact, kHsync, kHback, kHpol, kHtotal, kVact, kVsync, kVback, kVpol, kVtotal,
-    kPfreq, kType, kDatamode, kLane, kIp, kNoSignal, kHdmiFields
-};
 constexpr const char* kHdmiFieldName[kHdmiFields] = {
     "Hact", "Hsync", "Hback", "Hpol", "Htotal", "Vact", "Vsync", "Vback", "Vpol", "Vtotal",
     "pfreq", "type", "datamode", "lane", "ip", "nosignal"};

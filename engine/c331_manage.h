@@ -21,6 +21,14 @@
 class c331_drv;
 class ImageView;
 
+// Fields of a port's copy of the input-source manager's video-information record (PI_HDMI_INFO).
+namespace c331hdmi {
+enum Field {
+    kHact, kHsync, kHback, kHpol, kHtotal, kVact, kVsync, kVback, kVpol, kVtotal,
+    kPfreq, kType, kDatamode, kLane, kIp, kNoSignal, kHdmiFields
+};
+}  // namespace c331hdmi
+
 // ---- globals owned by the engine ----------------------------------------------------------------
 // 1 once a port's windows were set up again; the input-source manager writes the input
 // summaries of the parameter image only after that.
