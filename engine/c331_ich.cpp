@@ -47,18 +47,6 @@ bool c331_manage::winAvailable(int w) const
     return PM_WIN_DBD_MODE[w] > 1 || (win_port[w] >= 0 && win_port[w] < kPorts);
 }
 
-void c331_manage::rebuildIchLists()
-{
-    for (int w = 0; w < kWinCount; ++w) {
-        int k = 0;
-        for (int c = 0; c < kIch; ++c)
-            if (ich_owner[c] == w)
-                win_ich[w][k++] = c;
-        while (k < kIch)
-            win_ich[w][k++] = kNone;
-    }
-}
-
 bool c331_manage::portInterlaced(int w) const
 {
     const int p = (w >= 0 && w < kWinCount) ? win_port[w] : kNoPort;
@@ -91,7 +79,7 @@ int c331_manage::check_ich_all(int w)
         else if (o >= kWinCount)
             ich_owner[c] = kNone;
     }
-    rebuildIchLists();
+    listOwned(ich_owner, win_ich);
     printf("check_ich_all ret=%d\n", count);
     return count;
 }
@@ -242,7 +230,7 @@ int c331_manage::set_input(int w, int port)
         for (int i = 0; i < n && ok; ++i)
             ok = take(0, 0);
     }
-    rebuildIchLists();
+    listOwned(ich_owner, win_ich);
     if (!ok) {
         printf("set_input Dot-By-Dot Rare Case!!!   win=%d  port=%d\n", w, port);
         return 2;

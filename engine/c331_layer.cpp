@@ -98,14 +98,7 @@ void c331_manage::c331_SetWinPriority1(int fd)
 
 void c331_manage::update_overlay_info()
 {
-    for (int w = 0; w < kWinCount; ++w) {
-        int k = 0;
-        for (int c = 0; c < kOch; ++c)
-            if (och_owner[c] == w)
-                win_och[w][k++] = c;
-        while (k < kOch)
-            win_och[w][k++] = -1;
-    }
+    listOwned(och_owner, win_och);
     auto layerOf = [&](int c) { return och_owner[c] >= 0 && och_owner[c] < kWinCount ? PM_LAYER[och_owner[c]] : 0; };
     for (int g = 0; g < kMixers; ++g) {
         int n = 0;

@@ -594,7 +594,19 @@ private:
     int firstFreeIch(std::initializer_list<int> order) const;
     bool winAvailable(int w) const;
     bool portInterlaced(int w) const;
-    void rebuildIchLists();
+    // lists[w] = the channels whose owner is window w, in channel order, -1 filled.
+    template <int N>
+    static void listOwned(const int (&owner)[N], int (&lists)[kWinCount][N])
+    {
+        for (int w = 0; w < kWinCount; ++w) {
+            int k = 0;
+            for (int c = 0; c < N; ++c)
+                if (owner[c] == w)
+                    lists[w][k++] = c;
+            while (k < N)
+                lists[w][k++] = -1;
+        }
+    }
     void moveIch(int from, int to);
 
     pthread_t thread_{};
