@@ -1,49 +1,10 @@
 // The simulated video chip seen from the wire (raw transfers, no driver).
 #include <gtest/gtest.h>
 
-#include "platform/spi.h"
 #include "sim/sim_config.h"
-#include "sim/video_chip.h"
-#include "support/test_root.h"
+#include "video_chip_wire.h"
 
-namespace {
-
-struct Wire {
-    zeltest::TempRoot root;
-    sim::VideoChipModel& chip = sim::attachVideoChip();
-    int fd = zeltest::simSpi().open("/dev/spidev32766.0");
-
-    void write(uint8_t a, uint8_t d)
-    {
-        const uint8_t tx[2] = {uint8_t(0x80 | a), d};
-        platform::SpiTransfer t;
-        t.tx = tx;
-        t.len = 2;
-        t.speed_hz = 10000000;
-        zeltest::simSpi().transfer(fd, &t, 1);
-    }
-    uint8_t read(uint8_t a)
-    {
-        const uint8_t tx[2] = {a, 0xFF};
-        uint8_t rx[2] = {};
-        platform::SpiTransfer t;
-        t.tx = tx;
-        t.rx = rx;
-        t.len = 2;
-        t.speed_hz = 5000000;
-        zeltest::simSpi().transfer(fd, &t, 1);
-        return rx[1];
-    }
-    uint32_t readN(uint8_t a, int n)
-    {
-        uint32_t v = 0;
-        for (int k = 0; k < n; ++k)
-            v |= uint32_t(read(uint8_t(a + k))) << (8 * k);
-        return v;
-    }
-};
-
-}  // namespace
+using Wire = simtest::ChipWire;
 
 TEST(VideoChip, BanksAndWriteLog)
 {

@@ -2,41 +2,15 @@
 // as the chip's documentation describes them (no driver code).
 #include <gtest/gtest.h>
 
-#include "platform/spi.h"
 #include "sim/video_chip.h"
 #include "support/test_root.h"
+#include "video_chip_wire.h"
 
 namespace {
 
 using Op = sim::VideoChipGfx::Op;
 
-struct Wire {
-    zeltest::TempRoot root;
-    sim::VideoChipModel* chip = &sim::attachVideoChip();
-    int fd = zeltest::simSpi().open("/dev/spidev32766.0");
-
-    void xfer(uint8_t a, uint8_t d, uint8_t* rx)
-    {
-        const uint8_t tx[2] = {a, d};
-        platform::SpiTransfer t;
-        t.tx = tx;
-        t.rx = rx;
-        t.len = 2;
-        zeltest::simSpi().transfer(fd, &t, 1);
-    }
-    void write(uint8_t a, uint8_t d) { xfer(uint8_t(0x80 | a), d, nullptr); }
-    uint8_t read(uint8_t a)
-    {
-        uint8_t rx[2] = {};
-        xfer(a, 0xFF, rx);
-        return rx[1];
-    }
-    void bank(uint8_t b) { write(0x00, b); }
-    void write32(uint8_t a, uint32_t v)
-    {
-        for (int k = 0; k < 4; ++k)
-            write(uint8_t(a + k), uint8_t(v >> (8 * k)));
-    }
+struct Wire : simtest::ChipWire {
     // Flash controller in bank 0x04, write-enable and program opcodes loaded.
     void controller()
     {
@@ -55,7 +29,7 @@ struct Wire {
     std::vector<Op> ops(Op::Kind kind)
     {
         std::vector<Op> out;
-        for (const Op& o : chip->withGfx([](sim::VideoChipGfx& g) { return g.ops(); }))
+        for (const Op& o : chip.withGfx([](sim::VideoChipGfx& g) { return g.ops(); }))
             if (o.kind == kind)
                 out.push_back(o);
         return out;
@@ -71,21 +45,21 @@ TEST(VideoChipFlash, ProgramClearsBitsWithinItsPageAndEraseUnitsRestore)
     EXPECT_EQ(w.read(0x52) & 0x20, 0x20);   // write buffer empty
     w.program(0x2000FE, {0x0F, 0xF0, 0x3C, 0x55});
     // Four bytes from 0xFE wrap inside their 256-byte page.
-    EXPECT_EQ(w.chip->flash(0x2000FE, 2), (std::vector<uint8_t>{0x0F, 0xF0}));
-    EXPECT_EQ(w.chip->flash(0x200000, 2), (std::vector<uint8_t>{0x3C, 0x55}));
-    EXPECT_EQ(w.chip->flashByte(0x200100), 0xFF);
+    EXPECT_EQ(w.chip.flash(0x2000FE, 2), (std::vector<uint8_t>{0x0F, 0xF0}));
+    EXPECT_EQ(w.chip.flash(0x200000, 2), (std::vector<uint8_t>{0x3C, 0x55}));
+    EXPECT_EQ(w.chip.flashByte(0x200100), 0xFF);
     w.program(0x2000FE, {0xFF, 0x0F});
-    EXPECT_EQ(w.chip->flash(0x2000FE, 2), (std::vector<uint8_t>{0x0F, 0x00}));   // AND, never sets
+    EXPECT_EQ(w.chip.flash(0x2000FE, 2), (std::vector<uint8_t>{0x0F, 0x00}));   // AND, never sets
 
     // A 32 KB unit erases its whole aligned block and nothing beside it.
-    w.chip->setFlash(0x1F8000 - 1, {0x00});
-    w.chip->setFlash(0x208000, {0x00});
+    w.chip.setFlash(0x1F8000 - 1, {0x00});
+    w.chip.setFlash(0x208000, {0x00});
     w.write(0x4B, 0x52);
     w.write32(0x4E, 0x204321);
     w.write(0x48, 4);
-    EXPECT_EQ(w.chip->flashByte(0x2000FE), 0xFF);
-    EXPECT_EQ(w.chip->flashByte(0x1F8000 - 1), 0x00);
-    EXPECT_EQ(w.chip->flashByte(0x208000), 0x00);
+    EXPECT_EQ(w.chip.flashByte(0x2000FE), 0xFF);
+    EXPECT_EQ(w.chip.flashByte(0x1F8000 - 1), 0x00);
+    EXPECT_EQ(w.chip.flashByte(0x208000), 0x00);
     // The erase keeps EBUSY and WIP up for its busy time and leaves WEL to the flash.
     EXPECT_EQ(w.read(0x54) & 0x08, 0x08);
     EXPECT_EQ(w.read(0x54) & 0x08, 0);
@@ -96,26 +70,26 @@ TEST(VideoChipFlash, WriteDisableOpcodeErasesNothingAndWithoutWriteEnableNothing
 {
     Wire w;
     w.controller();
-    w.chip->setFlash(0x3000, {0x00});
-    w.chip->withGfx([](sim::VideoChipGfx& g) { g.setWelStuck(true); return 0; });
+    w.chip.setFlash(0x3000, {0x00});
+    w.chip.withGfx([](sim::VideoChipGfx& g) { g.setWelStuck(true); return 0; });
     w.write(0x4B, 0x20);
     w.write32(0x4E, 0x3000);
     w.write(0x48, 4);
-    EXPECT_EQ(w.chip->flashByte(0x3000), 0xFF);
+    EXPECT_EQ(w.chip.flashByte(0x3000), 0xFF);
     w.read(0x54);
     EXPECT_EQ(w.read(0x55) & 0x02, 0x02);   // WEL stays set
     w.write(0x4B, 0x04);
     w.write(0x48, 5);
     EXPECT_EQ(w.read(0x55) & 0x02, 0);
     // Opcode 4 left in the erase register: the next run only disables writes again.
-    w.chip->setFlash(0x4000, {0x00});
+    w.chip.setFlash(0x4000, {0x00});
     w.write32(0x4E, 0x4000);
     w.write(0x48, 4);
-    EXPECT_EQ(w.chip->flashByte(0x4000), 0x00);
+    EXPECT_EQ(w.chip.flashByte(0x4000), 0x00);
     // Without the write-enable opcode a program is refused.
     w.write(0x4C, 0x00);
     w.program(0x5000, {0x00});
-    EXPECT_EQ(w.chip->flashByte(0x5000), 0xFF);
+    EXPECT_EQ(w.chip.flashByte(0x5000), 0xFF);
     ASSERT_FALSE(w.ops(Op::Program).empty());
     EXPECT_FALSE(w.ops(Op::Program).back().done);
 }
@@ -124,14 +98,14 @@ TEST(VideoChipFlash, ReadPortAndNeverReadyKnob)
 {
     Wire w;
     w.controller();
-    w.chip->setFlash(0x1FFFFFE, {1, 2});   // the last bytes of 32 MiB
+    w.chip.setFlash(0x1FFFFFE, {1, 2});   // the last bytes of 32 MiB
     w.write32(0x4E, 0x1FFFFFE);
     w.write(0x52, 0x01);
     EXPECT_EQ(w.read(0x52) & 0x80, 0x80);   // busy for one poll
     EXPECT_EQ(w.read(0x52) & 0x80, 0);
     EXPECT_EQ(w.read(0x53), 1);
     EXPECT_EQ(w.read(0x53), 2);
-    w.chip->withGfx([](sim::VideoChipGfx& g) { g.setNeverReady(true); return 0; });
+    w.chip.withGfx([](sim::VideoChipGfx& g) { g.setNeverReady(true); return 0; });
     for (int i = 0; i < 5; ++i) {
         EXPECT_EQ(w.read(0x17) & 1, 1);
         EXPECT_EQ(w.read(0x54) & 0x0B, 0x0B);
@@ -155,7 +129,7 @@ TEST(VideoChipFlash, ContentsPersistUnderTheRoot)
 TEST(VideoChipGraphics, DmaCopiesFlashIntoMemoryAndPalette)
 {
     Wire w;
-    w.chip->setFlash(0x20000, {9, 8, 7});
+    w.chip.setFlash(0x20000, {9, 8, 7});
     w.bank(0x04);
     w.write32(0x4E, 0x20000);
     w.write32(0x56, 0x80000003);
@@ -164,7 +138,7 @@ TEST(VideoChipGraphics, DmaCopiesFlashIntoMemoryAndPalette)
     w.write(0x48, 2);
     EXPECT_EQ(w.read(0x54) & 1, 1);
     EXPECT_EQ(w.read(0x54) & 1, 0);
-    w.chip->withGfx([](sim::VideoChipGfx& g) {
+    w.chip.withGfx([](sim::VideoChipGfx& g) {
         EXPECT_EQ(g.memByte(0x7F000000), 9);
         EXPECT_EQ(g.memByte(0x7F000002), 7);
         EXPECT_EQ(g.memByte(0x7F000003), 0xFF);
@@ -176,7 +150,7 @@ TEST(VideoChipGraphics, DmaCopiesFlashIntoMemoryAndPalette)
     w.bank(0x04);
     w.write(0x5A, 4);
     w.write(0x48, 2);
-    const auto pal = w.chip->withGfx([](sim::VideoChipGfx& g) { return g.palette(); });
+    const auto pal = w.chip.withGfx([](sim::VideoChipGfx& g) { return g.palette(); });
     EXPECT_EQ(pal[0], 9);
     EXPECT_EQ(pal[2], 7);
 }
@@ -195,7 +169,7 @@ TEST(VideoChipGraphics, TextLinesAndColoursAppearInTheView)
     w.write(0x09, 0x40);
     w.bank(0xFF);
     w.write(0x01, 0);
-    EXPECT_EQ(w.chip->reg(0x79, 0x08), 0x03);   // broadcast to channel 7's plane
+    EXPECT_EQ(w.chip.reg(0x79, 0x08), 0x03);   // broadcast to channel 7's plane
     // Fill the buffer (stride 32, not wide), then one line "Hi" and a CJK character at y 40.
     w.bank(0x04);
     w.write32(0x11, 0x725C0000);
@@ -215,7 +189,7 @@ TEST(VideoChipGraphics, TextLinesAndColoursAppearInTheView)
     w.write(0x24, 2);
     w.write32(0x11, 0x725C0000 + 8 + 40 * 32 * 128);
     w.write(0x08, 3);
-    const std::string view = w.chip->osdView();
+    const std::string view = w.chip.osdView();
     EXPECT_NE(view.find("osd plane: on"), std::string::npos) << view;
     EXPECT_NE(view.find("osd line 1 at x 8 y 40, 32 dots, text 00FF00 on FF0000: \"Hi\xE4\xB8\x81\""), std::string::npos)
         << view;
