@@ -139,6 +139,15 @@ QToolButton* makeTile(QWidget* parent, const QString& objectName, const QString&
     return tile;
 }
 
+void retireWidget(QWidget* widget)
+{
+    if (!widget)
+        return;
+    widget->hide();
+    widget->setParent(nullptr);
+    widget->deleteLater();
+}
+
 void markSelected(QAbstractButton* button, bool selected)
 {
     if (button)

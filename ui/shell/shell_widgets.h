@@ -35,6 +35,17 @@ void setTouchSlider(QSlider* slider);
 // A large card with an icon above its caption.
 QToolButton* makeTile(QWidget* parent, const QString& objectName, const QString& icon, int x, int y, int w, int h);
 
+// Takes a widget that is being rebuilt out of its page at once (hidden, no longer a child), and
+// deletes it once control is back in the event loop: the button being clicked may be one of its
+// children. The pointer is cleared.
+void retireWidget(QWidget* widget);
+template <class W>
+void retire(W*& widget)
+{
+    retireWidget(widget);
+    widget = nullptr;
+}
+
 // Button rows that show one selected button: the tab style (kSelected / kUnselected), and the
 // action pair's style (kActionSelected / kActionOther).
 void markSelected(QAbstractButton* button, bool selected);

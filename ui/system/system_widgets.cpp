@@ -83,16 +83,6 @@ QString imageOf(const QWidget* widget)
     return widget ? widget->property(kImageProperty).toString() : QString();
 }
 
-void retire(QFrame*& frame)
-{
-    if (!frame)
-        return;
-    frame->hide();
-    frame->setParent(nullptr);
-    frame->deleteLater();
-    frame = nullptr;
-}
-
 void moveSelection(QPushButton*& current, QPushButton* next, const char* selected, const char* other)
 {
     if (current && current != next)

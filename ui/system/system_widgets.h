@@ -9,6 +9,7 @@
 #include <cstddef>
 
 #include "ui/shell/shell_text.h"
+#include "ui/shell/shell_widgets.h"
 
 class QAbstractButton;
 class QFrame;
@@ -49,10 +50,7 @@ void setPicture(QLabel* label, const QString& resource);
 // The resource a button or label was last given (empty when none).
 QString imageOf(const QWidget* widget);
 
-// Takes a frame that is being rebuilt out of its page at once (hidden, no longer a child), and
-// deletes it once control is back in the event loop: the button being clicked may be one of its
-// children.
-void retire(QFrame*& frame);
+using shell::retire;
 
 // A row that shows one selected button: `current` gets `other`, `next` becomes current with
 // `selected`.

@@ -173,7 +173,7 @@ void CustomMode::mark_action(QPushButton* button)
 
 void CustomMode::init()
 {
-    delete scroll_;
+    shell::retire(scroll_);
     badge_ = nullptr;
     for (QFrame*& f : frames_)
         f = nullptr;
@@ -346,8 +346,7 @@ void CustomMode::lcd_para_init()
 void CustomMode::image_para_init()
 {
     shown_ = shown_state();
-    delete panel_;
-    panel_ = nullptr;
+    shell::retire(panel_);
     const int slot = selected();
     const bool isSaved = model() && model()->ZelUserModeSaved(slot);
     led_->setVisible(isSaved);

@@ -102,7 +102,7 @@ void EDIDset::input_init()
 
 void EDIDset::source_init()
 {
-    delete container_;
+    shell::retire(container_);
     container_ = video::makeSourceContainer(this);
     const video::SourceCard card = video::makeSourceCard(container_, 0, input_, cardFont_);
     const unsigned a = timingAddr(input_);

@@ -157,7 +157,7 @@ unsigned ImageLayout::record(unsigned offset) const { return ramaddr::window(cur
 
 void ImageLayout::image_init()
 {
-    delete strip_;
+    shell::retire(strip_);
     strip_ = new QFrame(this);
     strip_->setObjectName("frame_strip");
     strip_->setGeometry(0, 65, 800, 95);

@@ -122,7 +122,7 @@ InputChoose::~InputChoose() = default;
 
 void InputChoose::initMenu()
 {
-    delete strip_;
+    shell::retire(strip_);
     for (QLabel*& l : windowLabel_)
         l = nullptr;
     strip_ = new QFrame(this);
@@ -243,7 +243,7 @@ void InputChoose::initSource()
     const int used = s.crop ? video::cropOrdinalOfEntry(s.cropIndex) + 1 : 1;
     const bool usedInput = s.input == input_ && (!s.crop || used > 1);
 
-    delete container_;
+    shell::retire(container_);
     container_ = new QFrame(this);
     container_->setObjectName("frame");
     container_->setGeometry(20, 257, 770, 215);

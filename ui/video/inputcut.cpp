@@ -110,7 +110,7 @@ void InputCut::source_init()
     lastPage_ = static_cast<uint8_t>(video::lastCardPage(total, kCardsPerPage));
     const int onPage = std::min(kCardsPerPage, total - kCardsPerPage * page_);
 
-    delete container_;
+    shell::retire(container_);
     container_ = video::makeSourceContainer(this);
     for (int i = 0; i < onPage; ++i) {
         const video::SourceCard card = video::makeSourceCard(container_, i, input_, cardFont_);
