@@ -15,6 +15,9 @@
 #include "support/test_root.h"
 #include "support/video_engine.h"
 
+// Bank of channel ch's register block, whose channel 0 lies in bank `base`.
+constexpr uint8_t bank(uint8_t base, int ch) { return static_cast<uint8_t>(base + 16 * ch); }
+
 class EngineTest : public ::testing::Test {
 protected:
     zeltest::TempRoot root;

@@ -3,8 +3,6 @@
 
 namespace {
 
-constexpr uint8_t bank(uint8_t base, int ch) { return static_cast<uint8_t>(base + 16 * ch); }
-
 class IpTest : public EngineTest {
 protected:
     void SetUp() override

@@ -17,8 +17,6 @@ namespace {
 constexpr int kHdmi1 = 2, kHdmi2 = 3, kHdmi3 = 4;   // inputs
 constexpr int kPortHdmi1 = 1;
 
-uint8_t bank(uint8_t base, int ch) { return static_cast<uint8_t>(base + 16 * ch); }
-
 class OutputTest : public EngineTest {
 protected:
     void SetUp() override

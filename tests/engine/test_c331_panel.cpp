@@ -21,8 +21,8 @@ protected:
     }
     OchRegs och(int c) const
     {
-        const uint8_t bank = static_cast<uint8_t>(0x08 + 16 * c);
-        return {chip.regValue(bank, 0x0A, 2), chip.regValue(bank, 0x42, 2), chip.regValue(bank, 0x46, 2)};
+        const uint8_t b = bank(0x08, c);
+        return {chip.regValue(b, 0x0A, 2), chip.regValue(b, 0x42, 2), chip.regValue(b, 0x46, 2)};
     }
 };
 

@@ -28,7 +28,7 @@ protected:
     {
         std::map<int, int> r;
         for (int a = 0x57; a <= 0x68; ++a)
-            r[a] = chip.reg(static_cast<uint8_t>(0x08 + 16 * ch), static_cast<uint8_t>(a));
+            r[a] = chip.reg(bank(0x08, ch), static_cast<uint8_t>(a));
         return r;
     }
     // Addresses written in bank b, in order, after the first `skip` byte writes there.
@@ -179,10 +179,10 @@ TEST_F(PatternTest, BackgroundIsBlackUnlessForced)
     e->win_info[1].output = 0x03;   // black and frozen
     e->zelApi_SetOutBkg(0);
     for (int c = 0; c < 8; ++c) {
-        const uint8_t b = static_cast<uint8_t>(0x08 + 16 * c);
+        const uint8_t b = bank(0x08, c);
         EXPECT_EQ(chip.regValue(b, 0x49, 3), 0u) << c;
         EXPECT_EQ(chip.reg(b, 0x48), 1) << c;
-        EXPECT_EQ(chip.regValue(static_cast<uint8_t>(0x0E + 16 * c), 0x0D, 2), c == 0 ? 0x55u : 0u) << c;
+        EXPECT_EQ(chip.regValue(bank(0x0E, c), 0x0D, 2), c == 0 ? 0x55u : 0u) << c;
     }
     g_force_bkcolor = 1;
     e->zelApi_SetOutBkg(0);

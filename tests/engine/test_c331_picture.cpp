@@ -11,7 +11,6 @@ using namespace ramaddr;
 namespace {
 
 constexpr uint8_t kBankPicture = 0x0C, kBankSharp = 0x0B;
-constexpr uint8_t bank(uint8_t base, int ch) { return static_cast<uint8_t>(base + 16 * ch); }
 
 }  // namespace
 
