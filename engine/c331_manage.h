@@ -549,8 +549,6 @@ public:
     int prev_win_ich[kWinCount][kIch] = {};
     int g_chg_stitch[kWinCount][2] = {};
     int pass_through[kWinCount] = {};
-    int width_limited[kWinCount] = {};
-    int alloc_failed[kWinCount] = {};   // the window's input channels could not be allocated
     // Channels whose window width was last written 0 by reset_act: not written again while unused.
     bool ich_cleared[kIch] = {};
     bool och_cleared[kOch] = {};

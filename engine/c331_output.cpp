@@ -29,15 +29,18 @@ bool c331_manage::winChanged(int w) const { return g_chg_win[w] || g_chg_input[w
 
 void c331_manage::set_output(int fd)
 {
+    // Windows whose input channels could not be allocated, and windows whose output width the
+    // pass-through path limits.
+    bool alloc_failed[kWinCount] = {};
+    bool width_limited[kWinCount] = {};
     // 1-2: input channels of every window that needs them.
     for (int w = 0; w < kWinCount; ++w)
         reset_ich(w);
     for (int w = 0; w < kWinCount; ++w) {
-        alloc_failed[w] = 0;
         const bool need = g_chg_input[w] == 1 || g_chg_input[w] == 3 || g_chg_dbd[w] || (g_chg_win[w] && win_ich[w][0] < 0);
         if (need && set_input(w, win_port[w]) == 2) {
             g_chg_input[w] = g_chg_dbd[w] = 0;
-            alloc_failed[w] = zelApi_IsWinShown(w) ? 1 : 0;
+            alloc_failed[w] = zelApi_IsWinShown(w);
         }
     }
     // 3: a fade only for exactly one window changing its source and nothing else.
@@ -66,7 +69,6 @@ void c331_manage::set_output(int fd)
     // 5: input side.
     for (int w = 0; w < kWinCount; ++w) {
         pass_through[w] = 1;
-        width_limited[w] = 0;
         if (!winChanged(w))
             continue;
         calc_iwin2(w);
@@ -77,7 +79,7 @@ void c331_manage::set_output(int fd)
             _ImageWindowDef_st o = OWIN[w];
             if (IWIN[w].HW > kPassMaxWidth && o.HW > kPassMaxWidth && o.VW > IWIN[w].VW) {
                 pass_through[w] = 0;
-                width_limited[w] = 1;
+                width_limited[w] = true;
                 o.HW = kPassMaxWidth;
             } else if (o.VW > IWIN[w].VW) {
                 pass_through[w] = 0;
