@@ -376,7 +376,7 @@ void c331_manage::set_osd(int, int scrolling)
 void c331_manage::set_scroll(int)
 {
     const Size size = osdSize(osd);
-    // Character mode scrolls what calc_osd shows; a bitmap its whole source.
+    // Character mode scrolls what calc_osd shows; bitmap mode its source inside the margins.
     const int height = osd.charMode ? visibleExtent(int(sys.height), osd.outTop + osd.outBottom, size.height,
                                                     osd.srcTop + osd.srcBottom, osd.vzoom)
                                     : std::max(0, size.height - osd.srcTop - osd.srcBottom);
