@@ -76,11 +76,13 @@ TEST_F(PinnedInputTest, PairMovesFreeAPairByMovingOneChannel)
         const char* why;
         std::array<int, 8> before, after;
     };
-    // In each case window 0 owns the channel that moves.
+    // In each case window 0 owns the channel that moves, two targets in different pairs are free
+    // (no whole pair is: that would have been taken without a move), and a later case would apply
+    // too.
     const Move moves[] = {
-        {"4 free: 5 moves to the first free of 6, 7, 0, 1, 2, 3", {1, F, 2, 2, F, 0, 3, 4}, {1, 0, 2, 2, W, W, 3, 4}},
-        {"5 free: 4 moves the same way", {1, 1, 2, F, 0, F, 3, F}, {1, 1, 2, F, W, W, 3, 0}},
-        {"6 free: 7 moves to the first free of 0-3", {1, 1, F, 2, 3, 3, F, 0}, {1, 1, 0, 2, 3, 3, W, W}},
+        {"4 free: 5 moves to the first free of 6, 7, 0, 1, 2, 3", {1, F, 2, 2, F, 0, 3, F}, {1, F, 2, 2, W, W, 3, 0}},
+        {"5 free: 4 moves the same way", {1, 1, 2, F, 0, F, F, 3}, {1, 1, 2, F, W, W, 0, 3}},
+        {"6 free: 7 moves to the first free of 0-3", {F, 1, 2, F, 3, 3, F, 0}, {0, 1, 2, F, 3, 3, W, W}},
         {"7 free: 6 moves the same way", {1, F, F, 2, 3, 3, 0, F}, {1, 0, F, 2, 3, 3, W, W}},
         {"0 free: 1 moves to the first free of 2, 3", {F, 0, 1, F, 2, 2, 3, 3}, {W, W, 1, 0, 2, 2, 3, 3}},
         {"1 free: 0 moves the same way", {0, F, F, 1, 2, 2, 3, 3}, {W, W, 0, 1, 2, 2, 3, 3}},
