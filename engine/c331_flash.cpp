@@ -73,11 +73,16 @@ constexpr int kWritePrintEvery = 8192;
 constexpr int kReadPrintEvery = 1024;
 constexpr int kFlashPrint = 6;
 
+// Each erase unit has a 3-byte-address opcode and a 4-byte-address one. The flash takes only 24
+// address bits with the former, so a unit at or above 16 MiB (the palette at 0x10D3C00) needs the
+// latter, as programs and reads do; below 16 MiB the 3-byte opcodes stay.
 struct EraseType {
     uint32_t opcode;
+    uint32_t opcode4;
     uint32_t unit;
 };
-constexpr EraseType kEraseTypes[3] = {{0x20, 4096}, {0x52, 32768}, {0xD8, 65536}};
+constexpr EraseType kEraseTypes[3] = {{0x20, 0x21, 4096}, {0x52, 0x5C, 32768}, {0xD8, 0xDC, 65536}};
+constexpr uint32_t kAddr3Limit = 1u << 24;
 
 const char* const kWemptyTimeout =
     "B4_SFLDTCTL WEMPTY Timeout Error!!. Please check the circumestance of Serial Flash.";
@@ -254,8 +259,9 @@ int c331_manage::erase_flash(int fd, int startBlock, int count, char type)
     p.w(kRegAddrMode, kAddrMode4);
     for (int k = 0; k < count; ++k) {
         // A write disable of the previous unit leaves its opcode in the same register.
-        p.w(kRegEraseOp, t.opcode);
-        p.w(kRegAddress, uint32_t(startBlock) * kBlock + uint32_t(k) * t.unit);
+        const uint32_t address = uint32_t(startBlock) * kBlock + uint32_t(k) * t.unit;
+        p.w(kRegEraseOp, address < kAddr3Limit ? t.opcode : t.opcode4);
+        p.w(kRegAddress, address);
         p.w(kRegCmd, kCmdRun);
         bool ok = p.waitFor(kRegStat, kEraseBusy, false, kEraseBusyPolls, kEbusyTimeout, true);
         if (ok)
