@@ -140,6 +140,10 @@ TEST_F(VideoFlashGroups, EraseAbove16MiBErasesTheAddressedUnitAndNotItsLowTwin)
 
 TEST_F(VideoFlashGroups, MissingChipFailsTheCommandsInsteadOfHangingTheLink)
 {
+    chip.withGfx([](sim::VideoChipGfx& g) { g.setNeverReady(true); return 0; });
+    EXPECT_EQ(status(erase(0x3000, 1, 1)), 1);   // the busy bit never clears
+    EXPECT_EQ(status(erase(0x10000, 1, 4)), 1);
+    chip.withGfx([](sim::VideoChipGfx& g) { g.setNeverReady(false); return 0; });
     chip.setAbsent(true);
     EXPECT_EQ(status(erase(0x3000, 1, 1)), 1);
     EXPECT_EQ(status(write(0x3000, {1, 2, 3})), 1);
