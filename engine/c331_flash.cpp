@@ -190,6 +190,9 @@ public:
     {
         PollTimer timer(spec.boundUs);
         for (int n = 0;; ++n) {
+            // Judged before the poll: a thread held up past the bound still polls once more
+            // and fails only when the flash is still busy then.
+            const bool late = timer.expired();
             const uint32_t v = r(id);
             if (((v & mask) != 0) == set)
                 return true;
@@ -197,7 +200,7 @@ public:
                 printf("B4_SFLSTAT = %02x.Wait Please.\n", v);
             if (n == spec.messagePolls)
                 say(timeout);
-            if (timer.expired()) {
+            if (late) {
                 if (n < spec.messagePolls || spec.messagePolls == kNoMessage)
                     say(timeout);
                 return false;
