@@ -227,14 +227,10 @@ TEST_F(EngineTest, RegisterGroupDumpReadsEveryChannelRegister)
     set(in, 0x09, 2, 1);
     set(mem, 0x30, 240, 1);
     set(mem, 0x31, 16, 1);
-    set(out, 0x40, 101, 2);
-    set(out, 0x42, 102, 2);
-    set(out, 0x44, 103, 2);
-    set(out, 0x46, 104, 2);
-    set(in, 0x17, 201, 2);
-    set(in, 0x19, 202, 2);
-    set(in, 0x1B, 203, 2);
-    set(in, 0x1D, 204, 2);
+    for (uint32_t k = 0; k < 4; ++k) {
+        set(out, uint8_t(0x40 + 2 * k), 101 + k, 2);   // output active area HST, HW, VST, VW
+        set(in, uint8_t(0x17 + 2 * k), 201 + k, 2);    // input active area
+    }
     set(0x00, uint8_t(0x10 + ch), 6, 1);
     set(0x00, uint8_t(0x71 + ch), 5, 1);
     set(0x00, uint8_t(0x69 + ch), 7, 1);
