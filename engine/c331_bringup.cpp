@@ -384,9 +384,11 @@ int c331_manage::zelApi_PnlInitOch_diff(uint32_t* htt, uint32_t* vtt, int hblank
     const int m = panel.splice;
     uint32_t w = static_cast<uint32_t>(std::max(width, 0));
     uint32_t h = static_cast<uint32_t>(std::max(height, 0));
+    // Split over two channels across, each channel carries half the width. The two rows of a
+    // V or HV splice each carry one whole area, so their channels keep the full (taller) height:
+    // a frame searched for half of it would end before the picture does.
     if (!panel.use1och) {
         if (m == 1 || m == 2) {
-            h /= 2;
             if (panel.arrangement == ARRANG2K4_2x2_8K)
                 w /= 2;
         } else {

@@ -3,6 +3,7 @@
 #include <QMutexLocker>
 
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -66,6 +67,25 @@ constexpr Seq kSyncInput[] = {{0x004801, 137}, {0x004901, 67}, {0x004A01, 2}, {0
 constexpr Seq kFrameLock[] = {{0x080F01, 4}, {0x080802, 3}, {0x081802, 1}, {0x080C02, 5612}};
 constexpr uint32_t kRegSyncTest = 0x080F01;
 constexpr int kSyncPauseMs = 100;
+
+// Registers of one channel that the register-group dump shows: in the channel's bank block
+// (bank offset 16 per channel) or, for the bank-0 ones, one address per channel.
+struct ChannelReg {
+    const char* name;
+    uint32_t id;
+    bool perAddress;   // bank 0, address + channel
+};
+constexpr int kFields = 5;
+constexpr uint32_t kFieldStep = 0x400;   // the five field addresses are 4 bytes apart
+constexpr uint32_t kRegOsfld0 = 0x160804, kRegIsfld0 = 0x161C04;
+constexpr ChannelReg kSyncRegs[] = {
+    {"OSYCT", 0x080802, false}, {"ISYCT", 0x100901, false}, {"OMWI", 0x163001, false}, {"IMWI", 0x163101, false}};
+constexpr ChannelReg kOactRegs[] = {{"HST", 0x084002, false}, {"HW", 0x084202, false}, {"VST", 0x084402, false},
+                                    {"VW", 0x084602, false}};
+constexpr ChannelReg kIactRegs[] = {{"HST", 0x101702, false}, {"HW", 0x101902, false}, {"VST", 0x101B02, false},
+                                    {"VW", 0x101D02, false}};
+constexpr ChannelReg kSelectRegs[] = {
+    {"ICHSEL", 0x001001, true}, {"ISCWCT", 0x007101, true}, {"OSCWCT", 0x006901, true}};
 
 constexpr int kParamGroups = 14;
 constexpr const char* kParamGroupName[kParamGroups] = {"c331_param", "c331_win", "c331_mem", "c331_mwi", "c331_mw1s",
@@ -193,12 +213,27 @@ void c331_manage::write_read_c331_b80_iacthstch5(int)
 
 namespace {
 
+const char* portKind(int p) { return c331_manage::isVboPort(p) ? "VBO RX" : "CMOS"; }
+
+// The pixel clock (MHz) that a port's record keeps as the bits of a float.
+float pixelClock(const int* info)
+{
+    float f = 0;
+    std::memcpy(&f, &info[kPfreq], sizeof f);
+    return f;
+}
+
+// Input port: update and state, totals, active area and what is known of its signal.
 void printPorts(const c331_manage& e)
 {
-    for (int p = 0; p < c331_manage::kPorts; ++p)
+    for (int p = 0; p < c331_manage::kPorts; ++p) {
+        const int* h = e.PI_HDMI_INFO[p];
         printf("PI[%d] PI_UPDATE:%d PI_STATE:%d htt:%d vtt:%d PI_ACT HST:%d HW:%d VST:%d VW:%d\n", p, e.PI_UPDATE[p],
-               e.PI_STATE[p], e.PI_HDMI_INFO[p][kHtotal], e.PI_HDMI_INFO[p][kVtotal], e.PI_ACT[p][0], e.PI_ACT[p][1],
-               e.PI_ACT[p][2], e.PI_ACT[p][3]);
+               e.PI_STATE[p], h[kHtotal], h[kVtotal], e.PI_ACT[p][0], e.PI_ACT[p][1], e.PI_ACT[p][2], e.PI_ACT[p][3]);
+        printf("\tport info: %s status:%02X nosignal:%d type:%d datamode:%d lane:%d scan:%d fv:%d\n", portKind(p),
+               unsigned(e.PI_STATUS[p]) & 0xFF, h[kNoSignal], h[kType], h[kDatamode], h[kLane], e.PI_SCAN_MODE[p],
+               e.PI_FV[p]);
+    }
 }
 
 void printReceived(const c331_manage& e)
@@ -206,19 +241,72 @@ void printReceived(const c331_manage& e)
     for (int p = 0; p < c331_manage::kPorts; ++p) {
         const int* h = e.PI_HDMI_INFO[p];
         printf("PI_HDMI_INFO[%d] -- %s - %s\t hact:%d, htt:%d, hsync:%d, hback:%d, vact:%d, vtt:%d, vsync:%d, vback:%d\n",
-               p, p >= c331_manage::kFirstVboPort ? "IT6807" : "IT6602", h[kIp] ? "Interlaced" : "Progressive", h[kHact], h[kHtotal],
-               h[kHsync], h[kHback], h[kVact], h[kVtotal], h[kVsync], h[kVback]);
+               p, c331_manage::isVboPort(p) ? "IT6807" : "IT6602", h[kIp] ? "Interlaced" : "Progressive", h[kHact],
+               h[kHtotal], h[kHsync], h[kHback], h[kVact], h[kVtotal], h[kVsync], h[kVback]);
     }
 }
 
-void printWindows(const c331_manage& e)
+void printRect(const char* name, const _ImageWindowDef_st& r)
 {
-    for (int w = 0; w < kWinCount; ++w) {
-        const ST_WIN_INFO& wi = e.win_info[w];
-        printf("win[%d] enable:%d port:%d OWIN x:%d y:%d w:%d h:%d priority:%d fade in:%d out:%d en:%d\n", w, wi.enable,
-               e.win_port[w], wi.x, wi.y, wi.width, wi.height, wi.priority, e.PM_WIN_FADE_IN[w], e.PM_WIN_FADE_OUT[w],
-               e.PM_WIN_FADE_EN[w]);
+    printf(" %s HST:%d HW:%d VST:%d VW:%d", name, r.HST, r.HW, r.VST, r.VW);
+}
+
+// Window: its record, input and output window, crop offsets and margins.
+void printWindowGeometry(const c331_manage& e, int w)
+{
+    const ST_WIN_INFO& wi = e.win_info[w];
+    printf("win[%d] enable:%d port:%d x:%d y:%d w:%d h:%d", w, wi.enable, e.win_port[w], wi.x, wi.y, wi.width,
+           wi.height);
+    printRect("IWIN", e.IWIN[w]);
+    printRect("OWIN", e.OWIN[w]);
+    const int* o = e.PM_OFFSET[w];
+    const int* m = e.PM_WIN_MARGIN[w];
+    printf("\n\tcrop:%d offset l:%d r:%d t:%d b:%d margin l:%d r:%d u:%d d:%d\n", e.PM_CROP_EN[w], o[0], o[1], o[2],
+           o[3], m[0], m[1], m[2], m[3]);
+}
+
+// Window: scaling factors between its input and output window and its memory write modes.
+void printWindowMemory(c331_manage& e, int w)
+{
+    _ScalingSt f{};
+    e.calc_scaling(&e.IWIN[w], &e.OWIN[w], &f);
+    printf("\tfactor hmode:%d vmode:%d hshrink:%u vshrink:%u hzoom:%u vzoom:%u wmode PM:%d PS:%d\n", f.hmode,
+           f.vmode, f.hshrink, f.vshrink, f.hzoom, f.vzoom, e.PM_MEM_WMODE[w], e.PS_MEM_WMODE[w]);
+}
+
+// Input port side of the memory: the fields its first input channel writes, where its picture
+// starts, what the chip measured and its sync polarity.
+void printPortMemory(const c331_manage& e)
+{
+    for (int p = 0; p < c331_manage::kPorts; ++p) {
+        int ich = -1;
+        for (int w = 0; w < kWinCount && ich < 0; ++w)
+            if (e.win_port[w] == p && c331_manage::isCh(e.win_ich[w][0]))
+                ich = e.win_ich[w][0];
+        printf("PI[%d] %s ich:%d fields:", p, portKind(p), ich);
+        for (int f = 0; f < 5; ++f)
+            printf(" %08X", ich < 0 ? 0u : e.sys.memmap[ich][f]);
+        const c331_manage::PortMeasure& m = e.PI_MEAS[p];
+        const int* h = e.PI_HDMI_INFO[p];
+        printf("\n\tact start h:%d v:%d measured htotal:%u hcount:%u vtotal:%u frame:%u pclk:%.3f fv:%d"
+               " sync pol h:%d v:%d\n",
+               e.PI_ACT[p][0], e.PI_ACT[p][2], m.htotal, m.hcount, m.vtotal, m.frame, double(pixelClock(h)), e.PI_FV[p],
+               h[kHpol], h[kVpol]);
     }
+}
+
+// Priorities and the mixer groups of the output channels.
+void printOverlay(const c331_manage& e)
+{
+    for (int w = 0; w < kWinCount; ++w)
+        printf("win[%d] priority:%d layer:%d\n", w, e.win_info[w].priority, e.PM_LAYER[w]);
+    for (int c = 0; c < c331_manage::kOch; ++c)
+        printf("OCH%d owner:%d area:%d overlay:%d\n", c, e.och_owner[c], e.PM_AREA_NUM[c], e.PM_OVERLAY[c]);
+}
+
+void printFades(const c331_manage& e, int w)
+{
+    printf("\tfade in:%d out:%d en:%d\n", e.PM_WIN_FADE_IN[w], e.PM_WIN_FADE_OUT[w], e.PM_WIN_FADE_EN[w]);
 }
 
 void printOsd(const c331_manage& e)
@@ -238,16 +326,25 @@ void c331_manage::zelDbg_c331_param(int n)
     switch (group) {
     case 0:
         printPorts(*this);
-        printWindows(*this);
+        for (int w = 0; w < kWinCount; ++w) {
+            printWindowGeometry(*this, w);
+            printFades(*this, w);
+        }
+        printOverlay(*this);
         printOsd(*this);
         printReceived(*this);
-        printf("windows:%d ports:%d\n", wincnt, kPorts);
+        printf("windows on:%d window limit:%d input limit:%d\n", wincnt, kWinCount, kPorts);
         break;
     case 1:
         printPorts(*this);
         break;
     case 2:
-        printWindows(*this);
+        for (int w = 0; w < kWinCount; ++w) {
+            printWindowGeometry(*this, w);
+            printWindowMemory(*this, w);
+        }
+        printPortMemory(*this);
+        printOverlay(*this);
         break;
     case 5:
         printPorts(*this);
@@ -291,6 +388,40 @@ void c331_manage::zelDbg_c331_param(int n)
     }
 }
 
+namespace {
+
+uint32_t readChannelReg(c331_manage& e, const ChannelReg& r, int ch)
+{
+    return r.perAddress ? e.rd(r.id + (uint32_t(ch) << 8)) : e.rd(r.id, c331_manage::chBank(ch));
+}
+
+template <size_t N>
+void printChannelRegs(c331_manage& e, int ch, const char* group, const ChannelReg (&regs)[N])
+{
+    printf("\t%s", group);
+    for (const ChannelReg& r : regs)
+        printf(" %s:%u", r.name, readChannelReg(e, r, ch));
+    printf("\n");
+}
+
+void printChannelRegs(c331_manage& e, int ch)
+{
+    const uint32_t off = c331_manage::chBank(ch);
+    printf("CH%d\n\t", ch);
+    for (int f = 0; f < kFields; ++f)
+        printf("OSFLD%d:%08X ", f, e.rd(kRegOsfld0 + kFieldStep * uint32_t(f), off));
+    printf("\n\t");
+    for (int f = 0; f < kFields; ++f)
+        printf("ISFLD%d:%08X ", f, e.rd(kRegIsfld0 + kFieldStep * uint32_t(f), off));
+    printf("\n");
+    printChannelRegs(e, ch, "", kSyncRegs);
+    printChannelRegs(e, ch, "OACT", kOactRegs);
+    printChannelRegs(e, ch, "IACT", kIactRegs);
+    printChannelRegs(e, ch, "", kSelectRegs);
+}
+
+}  // namespace
+
 void c331_manage::zelDbg_c331_print_regGrp(int group)
 {
     printf("[%s] grp:%d\n", "zelDbg_c331_print_regGrp", group);
@@ -309,10 +440,6 @@ void c331_manage::zelDbg_c331_print_regGrp(int group)
                 printf(" OCH%d", wi.ochLst[c]);
         printf("\n");
     }
-    for (int ch = 0; ch < kOch; ++ch) {
-        const uint32_t off = chBank(ch);
-        printf("CH%d OACT HST:%u HW:%u VST:%u VW:%u IACT HST:%u HEND:%u VST:%u VEND:%u\n", ch, rd(0x084002, off),
-               rd(0x084202, off), rd(0x084402, off), rd(0x084602, off), rd(0x082802, off), rd(0x082A02, off),
-               rd(0x082C02, off), rd(0x082E02, off));
-    }
+    for (int ch = 0; ch < kOch; ++ch)
+        printChannelRegs(*this, ch);
 }

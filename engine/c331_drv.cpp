@@ -32,9 +32,11 @@ int transferOnce(int fd, const uint8_t* tx, uint8_t* rx, int len, uint32_t speed
         c331RouteBusToChip();
         ret = platform::spi().transfer(fd, &t, 1);
     }
+    // Printed whatever the debug switch says: a failed transfer is otherwise silent, since no
+    // register access checks its result.
     if (ret <= 0) {
-        int err = errno;
-        ZEL_DEBUG("can't send spi message\n: %s\n", strerror(err));
+        const int err = errno;
+        std::fprintf(stderr, "can't send spi message\n: %s\n", std::strerror(err));
     }
     return ret;
 }

@@ -1,9 +1,12 @@
 // The chip's serial flash, reached through the flash controller of bank 0x04: program, read and
 // erase, the serial-flash DMA into chip memory, and the OSD fonts kept there.
 //
-// Every controller wait is bounded; an operation whose wait runs out reports 255. A whole
-// operation holds osd_op_mutex, so a link thread's flash command never interleaves with the
-// worker's font copy or OSD drawing on the same registers.
+// Every controller wait is bounded by the time the flash may take at worst for its operation,
+// polling with a short pause; an operation whose wait runs out reports 255. A whole operation
+// holds osd_op_mutex, so a link thread's flash command never interleaves with the worker's font
+// copy or OSD drawing on the same registers.
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <mutex>
 
@@ -62,22 +65,72 @@ constexpr uint8_t kWip = 0x01, kWel = 0x02;
 constexpr uint32_t kPage = 256;
 constexpr uint32_t kBlock = 4096;
 
-// Poll limits of the waits.
+// Worst cases of the flash, from the maxima that datasheets of common 256-Mbit serial NOR
+// flashes give: 4 KB sector erase 400 ms, 32 KB block erase 1.6 s, 64 KB block erase 2 s, page
+// program 3 ms (5 ms on some parts), status-register write 15 ms. A wait gives up after twice
+// its operation's worst case. The DMA reads the flash at 1 MB/s or more (a single-bit read at
+// 10 MHz moves 1.25 MB/s): it may take 2 us per byte plus a second.
+constexpr uint64_t kUsPerMs = 1000;
+constexpr uint64_t kMargin = 2;
+constexpr uint64_t kSectorEraseMaxUs = 400 * kUsPerMs;
+constexpr uint64_t kBlock32EraseMaxUs = 1600 * kUsPerMs;
+constexpr uint64_t kBlock64EraseMaxUs = 2000 * kUsPerMs;
+constexpr uint64_t kPageProgramMaxUs = 5 * kUsPerMs;
+constexpr uint64_t kStatusWriteMaxUs = 15 * kUsPerMs;
+constexpr uint64_t kReadStartMaxUs = 5 * kUsPerMs;
+constexpr uint64_t kDmaBaseUs = 1000 * kUsPerMs;
+constexpr uint64_t kDmaUsPerByte = 2;
+
+// Pause between two polls: short against the operation's typical time (page program about
+// 0.7 ms, sector erase about 45 ms), so a finished operation is seen soon after it ends.
+constexpr unsigned kShortPauseUs = 10;
+constexpr unsigned kErasePauseUs = 100;
+
+// Polls after which a wait prints its time-out message (with the flash print switch); the wait
+// itself goes on to its time bound.
 constexpr int kProgramPolls = 9999;
 constexpr int kEraseBusyPolls = 5000;
 constexpr int kWipPolls = 1000;
 constexpr int kReadPolls = 9999;
-constexpr int kDmaPolls = 200000;
+constexpr int kNoMessage = -1;
+
+// One wait of the controller: its time bound, the pause between polls, the poll count after
+// which its message prints.
+struct WaitSpec {
+    uint64_t boundUs;
+    unsigned pauseUs;
+    int messagePolls;
+};
+constexpr WaitSpec kProgramWait = {kMargin * kPageProgramMaxUs, kShortPauseUs, kProgramPolls};
+constexpr WaitSpec kWrdiWait = {kMargin * kStatusWriteMaxUs, kShortPauseUs, kWipPolls};
+constexpr WaitSpec kReadWait = {kMargin * kReadStartMaxUs, kShortPauseUs, kReadPolls};
+constexpr WaitSpec eraseWait(uint64_t maxUs, int messagePolls)
+{
+    return {kMargin * maxUs, kErasePauseUs, messagePolls};
+}
+constexpr WaitSpec dmaWait(uint32_t length)
+{
+    return {kDmaBaseUs + kDmaUsPerByte * length, kErasePauseUs, kNoMessage};
+}
+
 constexpr int kErasePrintEvery = 40;
 constexpr int kWritePrintEvery = 8192;
 constexpr int kReadPrintEvery = 1024;
 constexpr int kFlashPrint = 6;
 
+// Each erase unit has a 3-byte-address opcode and a 4-byte-address one. The flash takes only 24
+// address bits with the former, so a unit at or above 16 MiB (the palette at 0x10D3C00) needs the
+// latter, as programs and reads do; below 16 MiB the 3-byte opcodes stay.
 struct EraseType {
     uint32_t opcode;
+    uint32_t opcode4;
     uint32_t unit;
+    uint64_t maxUs;   // the flash's worst case for one unit
 };
-constexpr EraseType kEraseTypes[3] = {{0x20, 4096}, {0x52, 32768}, {0xD8, 65536}};
+constexpr EraseType kEraseTypes[3] = {{0x20, 0x21, 4096, kSectorEraseMaxUs},
+                                      {0x52, 0x5C, 32768, kBlock32EraseMaxUs},
+                                      {0xD8, 0xDC, 65536, kBlock64EraseMaxUs}};
+constexpr uint32_t kAddr3Limit = 1u << 24;
 
 const char* const kWemptyTimeout =
     "B4_SFLDTCTL WEMPTY Timeout Error!!. Please check the circumestance of Serial Flash.";
@@ -91,6 +144,29 @@ bool inFlash(int address, int length)
     return address >= 0 && length >= 0 && uint32_t(address) <= kFlashSize &&
            uint32_t(length) <= kFlashSize - uint32_t(address);
 }
+
+// Time since a wait began. It counts at least the pauses asked for, so the bound holds even
+// where a sleep returns early (tests make every sleep return at once).
+class PollTimer {
+public:
+    explicit PollTimer(uint64_t boundUs) : bound_(boundUs), start_(Clock::now()) {}
+    bool expired() const
+    {
+        const auto ran = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start_).count();
+        return std::max<uint64_t>(uint64_t(ran), paused_) >= bound_;
+    }
+    void pause(c331_manage& e, unsigned us)
+    {
+        e.usleepFn(us);
+        paused_ += us;
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    uint64_t bound_;
+    uint64_t paused_ = 0;
+    Clock::time_point start_;
+};
 
 // Register access of one flash operation on the caller's descriptor, holding the OSD operation
 // lock for the whole operation.
@@ -106,18 +182,31 @@ public:
             printf("%s\n", text);
     }
 
-    // Polls `id` until (value & mask) != 0 equals `set`; false (and the message) after `limit`.
-    bool waitFor(uint32_t id, uint8_t mask, bool set, int limit, const char* timeout, bool eraseProgress = false)
+    // Polls `id` until (value & mask) != 0 equals `set`, pausing between polls; false once the
+    // wait's time bound is over. The message prints after the wait's poll count, or when the
+    // bound ends the wait before that.
+    bool waitFor(uint32_t id, uint8_t mask, bool set, const WaitSpec& spec, const char* timeout,
+                 bool eraseProgress = false)
     {
-        for (int n = 0; n <= limit; ++n) {
+        PollTimer timer(spec.boundUs);
+        for (int n = 0;; ++n) {
+            // Judged before the poll: a thread held up past the bound still polls once more
+            // and fails only when the flash is still busy then.
+            const bool late = timer.expired();
             const uint32_t v = r(id);
             if (((v & mask) != 0) == set)
                 return true;
             if (eraseProgress && print() && n % kErasePrintEvery == 0)
                 printf("B4_SFLSTAT = %02x.Wait Please.\n", v);
+            if (n == spec.messagePolls)
+                say(timeout);
+            if (late) {
+                if (n < spec.messagePolls || spec.messagePolls == kNoMessage)
+                    say(timeout);
+                return false;
+            }
+            timer.pause(e_, spec.pauseUs);
         }
-        say(timeout);
-        return false;
     }
 
     // Clears a write-enable latch the flash left set.
@@ -129,7 +218,7 @@ public:
         say("Serial Flash WRDI command process start.");
         w(kRegEraseOp, kOpWrdi);
         w(kRegCmd, kCmdPlain);
-        const bool ok = waitFor(kRegRdsr, kWel, false, kWipPolls, kWrdiTimeout);
+        const bool ok = waitFor(kRegRdsr, kWel, false, kWrdiWait, kWrdiTimeout);
         w(kRegCmd, kCmdIdle);
         return ok;
     }
@@ -137,9 +226,9 @@ public:
     // The end of one programmed page.
     bool completion()
     {
-        return waitFor(kRegDataCtl, kWriteEmpty, true, kProgramPolls, kWemptyTimeout) &&
-               waitFor(kRegStat, kWriteBusy, false, kProgramPolls, kWbusyTimeout) &&
-               waitFor(kRegRdsr, kWip, false, kProgramPolls, kWipTimeout) && writeDisable();
+        return waitFor(kRegDataCtl, kWriteEmpty, true, kProgramWait, kWemptyTimeout) &&
+               waitFor(kRegStat, kWriteBusy, false, kProgramWait, kWbusyTimeout) &&
+               waitFor(kRegRdsr, kWip, false, kProgramWait, kWipTimeout) && writeDisable();
     }
 
     // Programming stops at the end of each page: rewriting the address closes the page buffer.
@@ -224,7 +313,7 @@ int c331_manage::read_flash(int fd, int address, int length, char* buffer, int c
     p.w(kRegCmd2, 0);
     p.w(kRegAddress, uint32_t(address));
     p.w(kRegDataCtl, kReadStart);
-    const bool ready = p.waitFor(kRegDataCtl, kReadBusy, false, kReadPolls, kWipTimeout);
+    const bool ready = p.waitFor(kRegDataCtl, kReadBusy, false, kReadWait, kWipTimeout);
     p.w(kRegDataCtl, 0);
     if (!ready)
         return 255;
@@ -254,13 +343,14 @@ int c331_manage::erase_flash(int fd, int startBlock, int count, char type)
     p.w(kRegAddrMode, kAddrMode4);
     for (int k = 0; k < count; ++k) {
         // A write disable of the previous unit leaves its opcode in the same register.
-        p.w(kRegEraseOp, t.opcode);
-        p.w(kRegAddress, uint32_t(startBlock) * kBlock + uint32_t(k) * t.unit);
+        const uint32_t address = uint32_t(startBlock) * kBlock + uint32_t(k) * t.unit;
+        p.w(kRegEraseOp, address < kAddr3Limit ? t.opcode : t.opcode4);
+        p.w(kRegAddress, address);
         p.w(kRegCmd, kCmdRun);
-        bool ok = p.waitFor(kRegStat, kEraseBusy, false, kEraseBusyPolls, kEbusyTimeout, true);
+        bool ok = p.waitFor(kRegStat, kEraseBusy, false, eraseWait(t.maxUs, kEraseBusyPolls), kEbusyTimeout, true);
         if (ok)
             p.say("B4_SFLSTAT EBUSY finish");
-        ok = ok && p.waitFor(kRegRdsr, kWip, false, kWipPolls, kWipTimeout) && p.writeDisable();
+        ok = ok && p.waitFor(kRegRdsr, kWip, false, eraseWait(t.maxUs, kWipPolls), kWipTimeout) && p.writeDisable();
         p.w(kRegCmd, kCmdIdle);
         if (!ok)
             return 255;
@@ -297,7 +387,7 @@ int c331_manage::osd_write_dma_sfl(uint32_t flashAddress, uint32_t dest, int typ
     else if (type == 4)
         p.w(kRegDmaDest4, dest);
     p.w(kRegCmd, kCmdDma);
-    const bool ok = p.waitFor(kRegStat, kDmaBusy, false, kDmaPolls, "serial flash DMA timeout");
+    const bool ok = p.waitFor(kRegStat, kDmaBusy, false, dmaWait(length), "serial flash DMA timeout");
     p.w(kRegCmd, kCmdIdle);
     return ok ? 0 : 255;
 }

@@ -291,10 +291,10 @@ void c331_manage::passDebug()
             zelDbg_c331_print_regGrp(0);
         reg[kDbgRegGroup] = 0;
     }
-    if (reg[kDbgSyncTest] & 0x03) {
-        if (reg[kDbgSyncTest] & 0x01)
+    if (uint8_t test = reg[kDbgSyncTest]) {
+        if (test & 0x01)
             sync_c331_device_test_input(c331_fd);
-        else
+        else if (test & 0x02)
             sync_c331_device_test_frame_lock(c331_fd);
         reg[kDbgSyncTest] = 0;
     }

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "platform/platform.h"
+#include "sim/sim_clock.h"
 
 namespace sim {
 
@@ -41,6 +42,7 @@ constexpr uint8_t kOpWren = 0x06, kOpWrdi = 0x04;
 constexpr uint32_t kPage = 256;
 constexpr uint32_t kMemPage = 0x10000;
 constexpr uint32_t kAddr24 = 0xFFFFFF;
+constexpr uint32_t kMsPerTick = 10;
 
 // Colour port of the OSD planes (bank 0x09).
 constexpr uint8_t kPlaneCtl = 0x08, kColourIndex = 0x1F, kColourPort = 0x20;
@@ -97,16 +99,24 @@ uint32_t registerValue(const VideoChipGfx::Banks& regs, uint8_t bank, uint8_t ad
 
 uint32_t VideoChipGfx::reg32(uint8_t bank, uint8_t addr, int n) const { return registerValue(regs_, bank, addr, n); }
 
-void VideoChipGfx::startBusy(int* counter) { *counter = busyPolls_; }
+void VideoChipGfx::startBusy(Busy* b, uint32_t ms)
+{
+    b->polls = busyPolls_;
+    b->timed = ms > 0;
+    b->untilTick = ticks() + (ms + kMsPerTick - 1) / kMsPerTick;
+}
 
-bool VideoChipGfx::busy(int* counter)
+bool VideoChipGfx::busy(Busy* b)
 {
     if (neverReady_)
         return true;
-    if (*counter > 0) {
-        --*counter;
+    if (b->polls > 0) {
+        --b->polls;
         return true;
     }
+    if (b->timed && int32_t(b->untilTick - ticks()) > 0)
+        return true;
+    b->timed = false;
     return false;
 }
 
@@ -352,7 +362,7 @@ void VideoChipGfx::closePage()
         for (size_t i = 0; i < pending_.size(); ++i)
             flashWrite(page + (at + uint32_t(i)) % kPage, pending_[i], true);
         wel_ = true;
-        startBusy(&writeBusy_);
+        startBusy(&writeBusy_, programMs_);
         persistSector(page / kSector);
     }
     ops_.push(Op{Op::Program, at, uint32_t(pending_.size()), 0, 0, ok});
@@ -385,7 +395,7 @@ void VideoChipGfx::command(uint8_t value)
                     persistSector(s);
             }
             wel_ = true;
-            startBusy(&eraseBusy_);
+            startBusy(&eraseBusy_, eraseMs_);
         }
         ops_.push(Op{Op::Erase, start, u.size, 0, 0, ok});
         return;

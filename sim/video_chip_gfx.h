@@ -73,6 +73,10 @@ public:
     std::vector<TextLine> textLines() const { return lines_; }
     void clearOps() { ops_.clear(); }
     void setBusyPolls(int polls) { busyPolls_ = polls; }
+    // Time an erase of one unit / a page program keeps the flash busy (counted in the board's
+    // ticks of 10 ms, on top of the busy polls).
+    void setEraseTime(uint32_t ms) { eraseMs_ = ms; }
+    void setProgramTime(uint32_t ms) { programMs_ = ms; }
     void setNeverReady(bool on) { neverReady_ = on; }
     void setWelStuck(bool on) { welStuck_ = on; }
     // The OSD as the chip shows it: plane, colours and the text lines with their characters.
@@ -80,8 +84,14 @@ public:
 
 private:
     uint32_t reg32(uint8_t bank, uint8_t addr, int n) const;
-    void startBusy(int* counter);
-    bool busy(int* counter);
+    // A busy bit: set for a number of polls and, when timed, until a tick.
+    struct Busy {
+        int polls = 0;
+        bool timed = false;
+        uint32_t untilTick = 0;
+    };
+    void startBusy(Busy* b, uint32_t ms = 0);
+    bool busy(Busy* b);
     void flashWrite(uint32_t address, uint8_t value, bool program);
     void persistSector(uint32_t sector);
     void load();
@@ -105,8 +115,9 @@ private:
     uint32_t pendingAt_ = 0;
     uint32_t readPtr_ = 0;
     bool wel_ = false;
-    int writeBusy_ = 0, eraseBusy_ = 0, readBusy_ = 0, dmaBusy_ = 0, gfxBusy_ = 0;
+    Busy writeBusy_, eraseBusy_, readBusy_, dmaBusy_, gfxBusy_;
     int busyPolls_ = 1;
+    uint32_t eraseMs_ = 0, programMs_ = 0;
     bool neverReady_ = false;
     bool welStuck_ = false;
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "core/global.h"
 #include "engine/c331_drv.h"
 #include "platform/gpio.h"
 #include "platform/spi.h"
@@ -120,6 +121,19 @@ TEST(C331Drv, FailedBankSelectIsSentAgainOnTheNextAccess)
     EXPECT_EQ(c.drv.cachedBank(), -1);
     c.drv.write_C331(c.fd, 0x201001, 8);
     EXPECT_EQ(c.model.reg(0x20, 0x10), 8);
+}
+
+TEST(C331Drv, FailedTransferIsReportedWithDiagnosticsOff)
+{
+    Chip c;
+    const uint8_t saved = g_debugSwitch;
+    g_debugSwitch = 0;
+    c.model.failTransfers(1);
+    testing::internal::CaptureStderr();
+    c.drv.write_C331(c.fd, 0x201001, 7);
+    const std::string err = testing::internal::GetCapturedStderr();
+    g_debugSwitch = saved;
+    EXPECT_NE(err.find("can't send spi message\n"), std::string::npos) << err;
 }
 
 TEST(C331Drv, MultiByteAccessStopsAtTheLastAddressOfTheBank)

@@ -2,6 +2,7 @@
 #include <numeric>
 
 #include "engine_fixture.h"
+#include "sim/sim_clock.h"
 
 namespace {
 
@@ -33,6 +34,23 @@ protected:
 };
 
 std::vector<uint8_t> bytes(const std::vector<char>& d) { return std::vector<uint8_t>(d.begin(), d.end()); }
+
+// The engine's sleeps move a clock of their own, and the simulated flash counts its busy time
+// in ticks of that clock.
+class TimedFlashTest : public FlashTest {
+protected:
+    static constexpr uint64_t kUsPerTick = 10000;
+    uint64_t nowUs = 0;
+    void SetUp() override
+    {
+        FlashTest::SetUp();
+        e->usleepFn = [this](unsigned us) { nowUs += us; };
+        sim::setTickSource([this] { return uint32_t(nowUs / kUsPerTick); });
+    }
+    void TearDown() override { sim::setTickSource(nullptr); }
+};
+
+constexpr uint64_t kSecond = 1000000;
 
 }  // namespace
 
@@ -145,4 +163,56 @@ TEST_F(FlashTest, FontsAreCopiedBackToBackFromTheFontArea)
         EXPECT_EQ(g.memByte(0x7F003001), 0xA5);
         return 0;
     });
+}
+
+TEST_F(TimedFlashTest, SlowEraseInsideTheFlashWorstCaseSucceeds)
+{
+    chip.setFlash(0x20000, {0x00});
+    chip.setFlash(0x40000, {0x00});
+    knob([](sim::VideoChipGfx& g) { g.setEraseTime(1000); });
+    ASSERT_EQ(e->erase_flash(e->c331_fd, 0x20, 1, 2), 0);   // one 64 KB unit taking 1 s
+    EXPECT_EQ(chip.flashByte(0x20000), 0xFF);
+    EXPECT_GE(nowUs, kSecond);
+    EXPECT_LT(nowUs, kSecond + kSecond / 10);   // polled at short intervals, seen soon after
+    nowUs = 0;
+    ASSERT_EQ(e->erase_flash(e->c331_fd, 0x40, 1, 1), 0);   // a 32 KB unit
+    EXPECT_EQ(chip.flashByte(0x40000), 0xFF);
+    EXPECT_GE(nowUs, kSecond);
+}
+
+TEST_F(TimedFlashTest, WaitMessagesPrintAtTheirPollCountsWhileTheWaitGoesOn)
+{
+    e->prnEn[6] = 1;
+    knob([](sim::VideoChipGfx& g) { g.setEraseTime(1500); });
+    testing::internal::CaptureStdout();
+    const int result = e->erase_flash(e->c331_fd, 0x30, 1, 2);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(result, 0);
+    EXPECT_NE(out.find("B4_SFLSTAT EBUSY Timeout Error!!. Please check the circumestance of Serial Flash."),
+              std::string::npos);
+    EXPECT_NE(out.find("B4_SFLSTAT EBUSY finish"), std::string::npos);
+    size_t progress = 0;
+    for (size_t at = out.find("Wait Please."); at != std::string::npos; at = out.find("Wait Please.", at + 1))
+        ++progress;
+    EXPECT_GT(progress, 5000u / 40u);   // every 40th poll, past the 5000 of the message
+}
+
+TEST_F(TimedFlashTest, StuckBusyBitFailsOnceTheWorstCaseIsWellPast)
+{
+    knob([](sim::VideoChipGfx& g) { g.setNeverReady(true); });
+    struct Case {
+        char type;
+        uint64_t worstUs;   // datasheet maximum of one unit
+    };
+    for (const Case& c : {Case{0, 400000}, Case{1, 1600000}, Case{2, 2000000}}) {
+        nowUs = 0;
+        EXPECT_EQ(e->erase_flash(e->c331_fd, 0x100, 1, c.type), 255) << int(c.type);
+        EXPECT_GE(nowUs, c.worstUs) << int(c.type);
+        EXPECT_LE(nowUs, 2 * c.worstUs + 1000) << int(c.type);
+    }
+    nowUs = 0;
+    const auto data = pattern(8);
+    EXPECT_EQ(e->write_flash(e->c331_fd, 0x100, 8, data.data()), 255);
+    EXPECT_GE(nowUs, 3000u);   // a page program may take 3 ms
+    EXPECT_LE(nowUs, 20000u);
 }

@@ -178,3 +178,125 @@ TEST_F(PanelTest, LargestScreenSizesDoNotOverflow)
     EXPECT_EQ(e->panel.arrangement, 6u);
     EXPECT_EQ(e->panel.ochW, 32768);
 }
+
+namespace {
+
+// The frame the output timing list gives for a channel of at least minH x minV: its first pair
+// large enough in both, else the minimums (htt rounded up to 4 when one channel suffices).
+OchTiming listTiming(uint32_t minH, uint32_t minV, bool oneChannel)
+{
+    for (const OchTiming& t : kOchTimingList)
+        if (t.htt >= minH && t.vtt >= minV)
+            return t;
+    return {oneChannel ? (minH + 3) / 4 * 4 : minH, minV};
+}
+
+constexpr int kVttLessBlank = -1;   // channel height: the frame less its vertical margin
+
+}  // namespace
+
+TEST_F(PanelTest, ArrangementTimingAndOffsetsFollowTheScreenArithmetic)
+{
+    struct Row {
+        const char* name;
+        int splice, ledW, ledH, a, b, c, d;
+        bool one;
+        uint32_t arrangement;
+        int columns, rows, hblank, vblank, hsw, hfp, vsw, vfp;
+        int ochW;      // the side's width rounded (4 on one channel, 8 on more), halved when split
+        int frameH;    // the height the frame is searched for
+        int ochH;
+        int xoffs, yoffs, numH, numV;
+    };
+    const Row rows[] = {
+        // 4003 x 3000 > 9.8 M: rounded to 4008, halved; x offset (2004 x 4) / 2 - 4003.
+        {"big H", 3, 8000, 3000, 4003, 3997, 3000, 0, false, 6, 4, 1, 80, 12, 12, 36, 3, 3, 2004, 3000,
+         kVttLessBlank, 5, 0, 4, 1},
+        {"big CP21", 5, 4000, 3000, 4001, 0, 3000, 0, false, 5, 2, 1, 76, 76, 12, 32, 12, 32, 2004, 3000, 3000, 0,
+         0, 2, 2},
+        // The taller area is 8000 >= 7901; 1002 rounds to 1004; y offset 8000 - 7950.
+        {"tall small V", 2, 1002, 15950, 1002, 0, 7950, 8000, true, 8, 1, 2, 20, 76, 12, 4, 12, 16, 1004, 8000,
+         8000, 0, 50, 1, 2},
+        {"small V", 2, 1000, 15800, 1000, 0, 7900, 7900, true, 8, 1, 2, 20, 38, 12, 4, 3, 3, 1000, 7900, 7900, 0,
+         0, 1, 2},
+        // 2450 x 4000 is exactly 9.8 M: still one channel, 2450 rounded to 4.
+        {"at 9.8 M", 0, 2450, 4000, 2450, 2450, 4000, 0, true, 5, 2, 1, 20, 12, 8, 8, 3, 4, 2452, 4000, 4000, 0, 0,
+         1, 1},
+        {"above 9.8 M", 0, 2450, 4001, 2450, 2450, 4001, 0, false, 6, 4, 1, 76, 76, 12, 32, 12, 32, 1228, 4001,
+         4001, 0, 0, 2, 1},
+        // 2 x 2: each channel half of 7688 wide, each row one whole area.
+        {"big V", 2, 7681, 4320, 7681, 0, 3000, 1320, false, 7, 2, 2, 76, 76, 12, 32, 12, 32, 3844, 3000, 3000, 0,
+         0, 2, 2},
+        {"big HV", 1, 7680, 5000, 7680, 0, 2000, 3000, false, 7, 2, 2, 76, 76, 12, 32, 12, 32, 3840, 3000, 3000, 0,
+         1000, 2, 2},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        e->panel = {};
+        e->panel.splice = uint16_t(r.splice);
+        e->panel.ledW = uint16_t(r.ledW);
+        e->panel.ledH = uint16_t(r.ledH);
+        e->panel.areaA = uint16_t(r.a);
+        e->panel.areaB = uint16_t(r.b);
+        e->panel.areaC = uint16_t(r.c);
+        e->panel.areaD = uint16_t(r.d);
+        e->zelApi_PnlInitOch3();
+        const auto& p = e->panel;
+        const OchTiming t = listTiming(uint32_t(r.ochW + r.hblank), uint32_t(r.frameH + r.vblank), r.one);
+        EXPECT_EQ(p.use1och, r.one ? 1 : 0);
+        EXPECT_EQ(p.arrangement, r.arrangement);
+        EXPECT_EQ(p.ochColumns, r.columns);
+        EXPECT_EQ(p.ochRows, r.rows);
+        EXPECT_EQ(p.split, 0u);
+        EXPECT_EQ(p.HSW, r.hsw);
+        EXPECT_EQ(p.HFP, r.hfp);
+        EXPECT_EQ(p.VSW, r.vsw);
+        EXPECT_EQ(p.VFP, r.vfp);
+        EXPECT_EQ(p.ochW, r.ochW);
+        EXPECT_EQ(p.HTT, t.htt);
+        EXPECT_EQ(p.VTT, t.vtt);
+        EXPECT_EQ(p.ochH, r.ochH == kVttLessBlank ? int(t.vtt) - r.vblank : r.ochH);
+        EXPECT_EQ(p.xoffs, r.xoffs);
+        EXPECT_EQ(p.yoffs, r.yoffs);
+        EXPECT_EQ(imageWord(kOchNumH), r.numH);
+        EXPECT_EQ(imageWord(kOchNumV), r.numV);
+        EXPECT_EQ(imageWord(kOchW), p.ochW);
+        EXPECT_EQ(imageWord(kOchH), p.ochH);
+        EXPECT_EQ(imageWord(kLedX), r.xoffs);
+        EXPECT_EQ(imageWord(kLedY), r.yoffs);
+    }
+}
+
+// Every screen the output page can set (up to 16376 each way, output 1 at most 8188 high in a
+// vertical splice) gets a frame that holds each channel's picture.
+TEST_F(PanelTest, EveryChannelPictureEndsInsideItsFrame)
+{
+    const int widths[] = {64, 1920, 3841, 7680, 8188, 12000, 16376};
+    const int heights[] = {64, 1080, 2160, 4320, 7900, 7902, 12000, 16376};
+    for (int splice : {0, 1, 2, 3, 4}) {
+        for (int w : widths) {
+            for (int h : heights) {
+                // Output 1 takes half, as much as one output holds, or a small part of the side
+                // the splice divides.
+                const bool vertical = splice == 1 || splice == 2;
+                const int side = vertical ? h : w;
+                for (int out1 : {(side + 1) / 2, std::min(side, 8188), std::min(side, 1000)}) {
+                    const int out1W = vertical ? w : out1;
+                    const int out1H = vertical ? out1 : h;
+                    e->zelApi_PnlInit2(w, h, out1W, out1H, splice);
+                    SCOPED_TRACE(testing::Message() << "splice " << splice << " " << w << "x" << h << " out1 "
+                                                    << out1W << "x" << out1H);
+                    const uint32_t vtt = chip.regValue(0x08, 0x0C, 2) + 2;
+                    const uint32_t vstart = chip.regValue(0x08, 0x2C, 2);
+                    const uint32_t vend = chip.regValue(0x08, 0x2E, 2);
+                    const uint32_t height = chip.regValue(0x08, 0x46, 2) - 1;
+                    ASSERT_EQ(vtt, e->panel.VTT);
+                    ASSERT_EQ(height, e->panel.ochH);
+                    ASSERT_EQ(vend, vstart + height);
+                    ASSERT_LE(vstart, uint32_t(e->panel.VSW) + (vtt - height - e->panel.VSW - e->panel.VFP));
+                    ASSERT_LE(vend + e->panel.VFP, vtt);
+                }
+            }
+        }
+    }
+}

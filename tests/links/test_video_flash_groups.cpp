@@ -111,8 +111,39 @@ TEST_F(VideoFlashGroups, EraseUnitsAndTheirAlignment)
     EXPECT_EQ(status(read(0x1FFFFFF, 2)), 1);
 }
 
+TEST_F(VideoFlashGroups, EraseAbove16MiBErasesTheAddressedUnitAndNotItsLowTwin)
+{
+    // The palette lies at 0x10D3C00; 16 MiB below it sit the 32-dot CJK glyphs.
+    struct Case {
+        uint8_t unit;
+        uint32_t high;
+    };
+    const Case cases[] = {{1, 0x10D3000}, {2, 0x10D0000}, {4, 0x10D0000}};
+    Bytes glyphs(64);
+    for (size_t i = 0; i < glyphs.size(); ++i)
+        glyphs[i] = uint8_t(0x40 + i);
+    const Bytes palette = {0x11, 0x22, 0x33};
+    for (const Case& c : cases) {
+        const uint32_t low = c.high - 0x1000000;
+        ASSERT_EQ(status(erase(low & ~0xFFFFu, 1, 4)), 0);
+        ASSERT_EQ(status(write(0x0D3000, glyphs)), 0);
+        ASSERT_EQ(status(write(0x10D3C00, palette)), 0);
+        ASSERT_EQ(status(erase(c.high, 1, c.unit)), 0) << int(c.unit);
+        const Bytes kept = read(0x0D3000, 64);
+        ASSERT_EQ(status(kept), 0);
+        EXPECT_EQ(replyData(kept), glyphs) << int(c.unit);
+        const Bytes gone = read(0x10D3C00, 3);
+        ASSERT_EQ(status(gone), 0);
+        EXPECT_EQ(replyData(gone), Bytes(3, 0xFF)) << int(c.unit);
+    }
+}
+
 TEST_F(VideoFlashGroups, MissingChipFailsTheCommandsInsteadOfHangingTheLink)
 {
+    chip.withGfx([](sim::VideoChipGfx& g) { g.setNeverReady(true); return 0; });
+    EXPECT_EQ(status(erase(0x3000, 1, 1)), 1);   // the busy bit never clears
+    EXPECT_EQ(status(erase(0x10000, 1, 4)), 1);
+    chip.withGfx([](sim::VideoChipGfx& g) { g.setNeverReady(false); return 0; });
     chip.setAbsent(true);
     EXPECT_EQ(status(erase(0x3000, 1, 1)), 1);
     EXPECT_EQ(status(write(0x3000, {1, 2, 3})), 1);

@@ -2,6 +2,7 @@
 // as the chip's documentation describes them (no driver code).
 #include <gtest/gtest.h>
 
+#include "sim/sim_clock.h"
 #include "sim/video_chip.h"
 #include "support/test_root.h"
 #include "video_chip_wire.h"
@@ -92,6 +93,69 @@ TEST(VideoChipFlash, WriteDisableOpcodeErasesNothingAndWithoutWriteEnableNothing
     EXPECT_EQ(w.chip.flashByte(0x5000), 0xFF);
     ASSERT_FALSE(w.ops(Op::Program).empty());
     EXPECT_FALSE(w.ops(Op::Program).back().done);
+}
+
+TEST(VideoChipFlash, ThreeByteOpcodesTakeTwentyFourAddressBitsAndFourByteOnesThirtyTwo)
+{
+    Wire w;
+    w.controller();
+    struct Case {
+        uint8_t opcode;
+        uint32_t unit;
+        bool fourByte;
+    };
+    const Case erases[] = {{0x20, 0x1000, false}, {0x52, 0x8000, false}, {0xD8, 0x10000, false},
+                           {0x21, 0x1000, true},  {0x5C, 0x8000, true},  {0xDC, 0x10000, true}};
+    for (const Case& c : erases) {
+        w.chip.setFlash(0x0D3C00, {0x00});
+        w.chip.setFlash(0x10D3C00, {0x00});
+        w.write(0x4B, c.opcode);
+        w.write32(0x4E, 0x10D3C00 & ~(c.unit - 1));
+        w.write(0x48, 4);
+        w.read(0x54);
+        EXPECT_EQ(w.chip.flashByte(0x10D3C00), c.fourByte ? 0xFF : 0x00) << std::hex << int(c.opcode);
+        EXPECT_EQ(w.chip.flashByte(0x0D3C00), c.fourByte ? 0x00 : 0xFF) << std::hex << int(c.opcode);
+    }
+    // Page program 0x02 and read 0x03 drop the top address byte as well.
+    w.write(0x49, 0x02);
+    w.program(0x1005010, {0x5A});
+    EXPECT_EQ(w.chip.flashByte(0x5010), 0x5A);
+    EXPECT_EQ(w.chip.flashByte(0x1005010), 0xFF);
+    w.write(0x4A, 0x03);
+    w.write32(0x4E, 0x1005010);
+    w.write(0x52, 0x01);
+    w.read(0x52);
+    EXPECT_EQ(w.read(0x53), 0x5A);
+}
+
+TEST(VideoChipFlash, EraseAndProgramStayBusyForTheirSetTime)
+{
+    uint32_t ticks = 0;
+    sim::setTickSource([&ticks] { return ticks; });
+    Wire w;
+    w.controller();
+    w.chip.withGfx([](sim::VideoChipGfx& g) {
+        g.setBusyPolls(0);
+        g.setEraseTime(1000);
+        g.setProgramTime(5);
+        return 0;
+    });
+    w.write(0x4B, 0xD8);
+    w.write32(0x4E, 0x20000);
+    w.write(0x48, 4);
+    for (uint32_t t : {0u, 50u, 99u}) {
+        ticks = t;
+        EXPECT_EQ(w.read(0x54) & 0x08, 0x08) << t;
+        EXPECT_EQ(w.read(0x55) & 0x01, 0x01) << t;
+    }
+    ticks = 100;   // 1 s in ticks of 10 ms
+    EXPECT_EQ(w.read(0x54) & 0x08, 0);
+    EXPECT_EQ(w.read(0x55) & 0x01, 0);
+    w.program(0x3000, {0x00});
+    EXPECT_EQ(w.read(0x54) & 0x02, 0x02);   // 5 ms: busy to the next tick
+    ticks = 101;
+    EXPECT_EQ(w.read(0x54) & 0x02, 0);
+    sim::setTickSource(nullptr);
 }
 
 TEST(VideoChipFlash, ReadPortAndNeverReadyKnob)
