@@ -81,6 +81,8 @@ TEST(VideoChipMemory, WritersReadsAndOverlapsFromTheRegisters)
     // Another channel's buffer 3 over channel 0's buffer 1 collides too.
     writer(chip, 5, 0x10000000u - 3 * 0x10000000u + 0x1000, 64, 4, 64);
     EXPECT_TRUE(has(sim::describeMemory(chip), "overlaps: ich 0/ich 5")) << sim::describeMemory(chip);
+    chip.setReg(0x60, 0x09, 12);   // tied to channel 4: still a writer
+    EXPECT_NE(sim::decodeMemory(chip).writer(5), nullptr);
     chip.setReg(0x60, 0x09, 0);   // channel 5 stops writing: no longer a writer
     EXPECT_EQ(sim::decodeMemory(chip).writer(5), nullptr);
 
