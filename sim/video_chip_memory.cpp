@@ -16,8 +16,9 @@ constexpr uint32_t kOne = 0x10000;   // 16.16 unity
 
 // Input channel (bank 0x10 + 16 i): write control and window; its scaler (0x11 + 16 i).
 constexpr uint8_t kIchBank = 0x10, kScalerBank = 0x11;
-// Write control: 1 writes, 2 holds the last frame, 8 + n writes along with channel n.
-constexpr uint8_t kIchWrite = 0x09, kIchWriting = 1, kIchFrozen = 2, kIchLinked = 8, kIchLinkedEnd = 16;
+// Write control: 0 writes fields, 1 frames, 2 holds the last frame, 8 + n writes along with
+// channel n. A channel without a window (width 0) writes nothing.
+constexpr uint8_t kIchWrite = 0x09, kIchFrozen = 2, kIchLinked = 8, kIchLinkedEnd = 16;
 constexpr uint8_t kIchHw = 0x19, kIchVw = 0x1D;
 constexpr uint8_t kHShrinkMode = 0x44, kHShrink = 0x47, kVShrinkMode = 0x49, kVShrink = 0x4C;
 constexpr uint8_t kHShrinkOn = 199, kVShrinkOn = 132;
@@ -135,8 +136,7 @@ std::vector<MemoryWriter> decodeWriters(const VideoChipModel& chip)
         w.pixels = shrunk(static_cast<int>(chip.regValue(ib, kIchHw, 2)), hshrink);
         const int fields = i < kWeaveChannels && chip.reg(mb, kWeave) == 1 ? 2 : 1;
         w.lines = shrunk(static_cast<int>(chip.regValue(ib, kIchVw, 2)) * fields, vshrink);
-        const bool writes = control == kIchWriting || control == kIchFrozen ||
-                            (control >= kIchLinked && control < kIchLinkedEnd);
+        const bool writes = control <= kIchFrozen || (control >= kIchLinked && control < kIchLinkedEnd);
         if (!writes || w.pixels <= 0 || w.lines <= 0)
             continue;
         w.bytes = memoryLineBytes(static_cast<uint32_t>(w.pixels), w.mode);

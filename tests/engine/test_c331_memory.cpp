@@ -203,8 +203,31 @@ TEST_F(MemoryTest, CropsZoomsAndMirrorsReadInsideTheirPicture)
     EXPECT_NE(sim::decodeOutputs(chip)[size_t(e->win_info[0].ochLst[0])].hzoom, 0u);
     expectSound("horizontal zoom");
 
+    // Fields woven into frames beside a progressive window, and a single input too tall for a
+    // channel's buffers, stored in the dot-by-dot memory.
+    TARVO_HDMI_INFO fields = zeltest::videoRecord(1920, 540, 60);
+    fields.ip = 1;
+    zeltest::feedVideo(kHdmi2, fields, 60);
+    panel(1920, 1080, 0);
+    setWindow(0, 0, 0, 960, 1080, kHdmi2);
+    setWindow(1, 960, 0, 960, 1080, kHdmi1);
+    settle();
+    settle();
+    ASSERT_EQ(e->PM_MEM_WMODE[0], 2);
+    expectSound("fields");
+    zeltest::feedVideo(kHdmi2, 1920, 2400, 30);
+    showDbd(0, kHdmi2, 1920, 1080);
+    ASSERT_EQ(e->check_dbd_input(e->win_port[0]), 1);
+    expectSound("tall single input");
+
     // Both mirrors, with and without the zoom.
+    zeltest::feedVideo(kDvi, 960, 540, 60);
+    panel(3840, 1080, 3);
+    setWindow(0, 0, 0, 3840, 1080, kDvi);
+    hideFrom(1);
+    setWord(window(0) + kWinFlags, 0);
     setWord(window(0) + kWinMirror, 3);
+    settle();
     settle();
     expectSound("mirrored zoom");
     panel(1920, 1080, 0);

@@ -83,7 +83,9 @@ TEST(VideoChipMemory, WritersReadsAndOverlapsFromTheRegisters)
     EXPECT_TRUE(has(sim::describeMemory(chip), "overlaps: ich 0/ich 5")) << sim::describeMemory(chip);
     chip.setReg(0x60, 0x09, 12);   // tied to channel 4: still a writer
     EXPECT_NE(sim::decodeMemory(chip).writer(5), nullptr);
-    chip.setReg(0x60, 0x09, 0);   // channel 5 stops writing: no longer a writer
+    chip.setReg(0x60, 0x09, 0);   // writing fields: still a writer
+    EXPECT_NE(sim::decodeMemory(chip).writer(5), nullptr);
+    set16(chip, 0x60, 0x19, 0);   // channel 5's window switched off: no longer a writer
     EXPECT_EQ(sim::decodeMemory(chip).writer(5), nullptr);
 
     // Read in 8 bytes per 3 pixels what was written 4 bytes a pixel; memory nobody wrote.
