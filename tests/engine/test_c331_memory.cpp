@@ -124,7 +124,7 @@ TEST_F(MemoryTest, EachDotByDotModeReadsWhatItsPortsWrite)
         showDbd(word, word >= 8 ? kHdmi3 : kHdmi2, wide ? 7680 : 3840, wide ? 1080 : 2160);
         ASSERT_EQ(e->PM_WIN_DBD_MODE[0], modes[word]);
         expectSound("dot-by-dot " + std::to_string(modes[word]));
-        // Every port the mode names is read.
+        // Every channel the mode needs is read: one per port, a pair per V-by-One port.
         const sim::MemoryMap m = sim::decodeMemory(chip);
         std::set<int> read;
         for (const sim::MemoryRead* r : m.readsOf(0))
