@@ -260,3 +260,23 @@ TEST_F(MemoryTest, DotByDotChannelsKeepTheirWindowsFormatAndBlack)
         }
     }
 }
+
+TEST_F(MemoryTest, TwoDotByDotWindowsTakeTheirOwnBands)
+{
+    feedAll();
+    panel(3840, 2160, 0);
+    setWindow(0, 0, 0, 1920, 2160, kHdmi2);
+    setWindow(1, 1920, 0, 1920, 2160, kExt);
+    hideFrom(2);
+    setWord(window(0) + kWinFlags, kDbdFlag);
+    setWord(window(0) + kWinDbdMode, 2);   // ports 0 over 1
+    setWord(window(1) + kWinFlags, kDbdFlag);
+    setWord(window(1) + kWinDbdMode, 3);   // ports 2 beside 3
+    settle();
+    settle();
+    ASSERT_EQ(e->PM_WIN_DBD_MODE[0], 21);
+    ASSERT_EQ(e->PM_WIN_DBD_MODE[1], 22);
+    expectSound("two dot-by-dot windows");
+    const sim::MemoryMap m = sim::decodeMemory(chip);
+    EXPECT_EQ(m.writers.size(), 4u) << sim::describeMemory(chip);
+}
