@@ -11,6 +11,7 @@
 #include "chips/tarvosource.h"
 #include "core/global.h"
 #include "core/utils.h"
+#include "engine/c331_geometry.h"
 #include "engine/c331_manage.h"
 
 using namespace c331hdmi;
@@ -70,19 +71,24 @@ constexpr const char* kHdmiFieldName[kHdmiFields] = {
 
 constexpr int kStatusCheck = 0x80, kStatusNoSignal = 0x01;
 
+// How a dot-by-dot picture puts its ports together: side by side, under each other, or the first
+// two over the other two.
+enum DbdLayout { kSideBySide, kStacked, kTwoOverTwo };
+
 // Dot-by-dot modes spanning several ports.
 struct DbdPorts {
     int mode;
     int count;
     int port[4];
     int source[4];
+    DbdLayout layout;
 };
 constexpr DbdPorts kDbdPorts[] = {
-    {20, 2, {0, 1}, {0, 2}},       {21, 2, {0, 1}, {0, 2}},
-    {22, 2, {2, 3}, {4, 6}},       {23, 2, {2, 3}, {4, 6}},
-    {30, 3, {0, 1, 2}, {0, 2, 4}},
-    {40, 4, {0, 1, 2, 3}, {0, 2, 4, 6}}, {41, 4, {0, 1, 2, 3}, {0, 2, 4, 6}},
-    {50, 2, {5, 4}, {8, 9, 12, 13}},     {51, 2, {5, 4}, {8, 9, 12, 13}},
+    {20, 2, {0, 1}, {0, 2}, kSideBySide},       {21, 2, {0, 1}, {0, 2}, kStacked},
+    {22, 2, {2, 3}, {4, 6}, kSideBySide},       {23, 2, {2, 3}, {4, 6}, kStacked},
+    {30, 3, {0, 1, 2}, {0, 2, 4}, kSideBySide},
+    {40, 4, {0, 1, 2, 3}, {0, 2, 4, 6}, kSideBySide}, {41, 4, {0, 1, 2, 3}, {0, 2, 4, 6}, kTwoOverTwo},
+    {50, 2, {5, 4}, {8, 9, 12, 13}, kSideBySide},     {51, 2, {5, 4}, {8, 9, 12, 13}, kStacked},
 };
 constexpr int kVboDbdChannels = 4;
 
@@ -166,6 +172,14 @@ int c331_manage::zelApi_GetWinDbdMultiPort(int w, int ports[kPorts]) const
     for (int i = 0; i < d->count; ++i)
         ports[i] = d->port[i];
     return 1;
+}
+
+bool c331_manage::winListsPort(int w, int p) const
+{
+    int ports[kPorts];
+    if (zelApi_GetWinDbdMultiPort(w, ports))
+        return std::find(ports, ports + kPorts, p) != ports + kPorts;
+    return zelApi_IsWinValid(w) && win_port[w] == p;
 }
 
 int c331_manage::oimgct(int port) const
@@ -567,6 +581,15 @@ void c331_manage::writeWindowBkg(int w, int enable)
     }
 }
 
+int c331_manage::windowBkgEnable(int w, int enable) const
+{
+    // The user's black wins over everything; a dot-by-dot window otherwise shows its ports'
+    // pictures as they come.
+    if (win_info[w].output & kWinBlack)
+        return 1;
+    return PM_WIN_DBD_MODE[w] != 0 ? 0 : enable;
+}
+
 void c331_manage::set_input_bkg(int fd, int port, int on)
 {
     if (!isPort(port))
@@ -575,8 +598,7 @@ void c331_manage::set_input_bkg(int fd, int port, int on)
     for (int w = 0; w < kWinCount; ++w) {
         if (!zelApi_IsWinShown(w) || win_port[w] != port)
             continue;
-        const int enable = PM_WIN_DBD_MODE[w] != 0 ? 0 : (on ? 1 : oimgct(port));
-        writeWindowBkg(w, enable);
+        writeWindowBkg(w, windowBkgEnable(w, on ? 1 : oimgct(port)));
     }
     set_rtct(fd, 1);
 }
@@ -585,13 +607,9 @@ void c331_manage::set_input_bkg2(int fd, int w, int on)
 {
     if (!zelApi_IsWinValid(w))
         return;
-    int enable = on ? 1 : (zelApi_IsPatternGen() ? 0 : oimgct(win_port[w]));
-    if (win_info[w].output & 0x01)
-        enable = 1;   // the window is blacked out
-    if (PM_WIN_DBD_MODE[w] != 0)
-        enable = 0;
+    const int enable = on ? 1 : (zelApi_IsPatternGen() ? 0 : oimgct(win_port[w]));
     set_rtct(fd, 2);
-    writeWindowBkg(w, enable);
+    writeWindowBkg(w, windowBkgEnable(w, enable));
     set_rtct(fd, 1);
 }
 
@@ -696,26 +714,86 @@ int c331_manage::check_dbd_input(int port) const
     return (static_cast<int>(PI_MEAS[port].hcount) > wide || PI_HDMI_INFO[port][kVact] > kDbdTall) ? 1 : 0;
 }
 
+int c331_manage::dbdParts(int w, int mode, DbdPart out[kDbdParts]) const
+{
+    for (int k = 0; k < kDbdParts; ++k)
+        out[k] = DbdPart{kNoPort, 0, 0, 0, 0, 0, 0};
+    if (!zelApi_IsWinValid(w))
+        return 0;
+    const DbdPorts* d = dbdPortsOf(mode);
+    const int single[1] = {win_port[w]};
+    const int count = d ? d->count : 1;
+    const DbdLayout layout = d ? d->layout : kSideBySide;
+    // The V-by-One modes (and a single V-by-One port) take the two receivers in chip order, a
+    // pair of channels each; the others one channel per port in the listed order.
+    int ports[4];
+    std::copy(d ? d->port : single, (d ? d->port : single) + count, ports);
+    const bool pairs = isVboPort(ports[0]);
+    if (pairs && count == 2 && ports[0] > ports[1])
+        std::swap(ports[0], ports[1]);
+    int k = 0, x = 0, y = 0, width = 0, topHeight = 0;
+    for (int i = 0; i < count && k < kDbdParts; ++i) {
+        const int q = ports[i];
+        const int* a = isPort(q) ? PI_ACT[q] : nullptr;
+        // A V-by-One port arriving two pixels per clock is split over its pair of channels; one
+        // arriving a pixel per clock takes the first channel of its pair, the second stays empty.
+        const int split = pairs && isPort(q) && PI_STATE[q] >= 1 && PI_STATE[q] <= 3 ? 2 : 1;
+        const int hw = a ? std::max(a[1], 0) : 0, vw = a ? std::max(a[3], 0) : 0;
+        if (i == 0)
+            topHeight = vw;
+        if (layout == kTwoOverTwo && i == 2) {
+            x = 0;
+            y = topHeight;
+        }
+        for (int h = 0; h < (pairs ? 2 : 1) && k < kDbdParts; ++h, ++k) {
+            if (h >= split)
+                continue;
+            out[k] = DbdPart{q, a ? a[0] : 0, hw, a ? a[2] : 0, vw, x + h * hw, y};
+        }
+        width = hw * split;
+        if (layout == kStacked)
+            y += vw;
+        else
+            x += width;
+    }
+    return k;
+}
+
 int c331_manage::set_dbd_mem(int w, int mode)
 {
     if (!zelApi_IsWinValid(w))
         return -1;
     reset_dbd_mem(w);
+    // A block per port, two for a port too big for a plain channel; more when the picture's
+    // lines need more bands. Its width must fit one line.
     const DbdPorts* d = dbdPortsOf(mode);
     const int ports = d ? d->count : (mode == 1 ? 1 : 0);
-    const int need = std::min(ports * (check_dbd_input(win_port[w]) ? 2 : 1), kDbdSlots);
-    const int free = static_cast<int>(std::count(dbd_mem_owner, dbd_mem_owner + kDbdBlocks, -1));
-    if (free < need) {
+    DbdPart parts[kDbdParts];
+    const int n = dbdParts(w, mode, parts);
+    int width = 0, height = 0;
+    for (int k = 0; k < n; ++k) {
+        width = std::max(width, parts[k].x + parts[k].hw);
+        height = std::max(height, parts[k].y + parts[k].vw);
+    }
+    const int bands = static_cast<int>((static_cast<uint32_t>(height) + kDbdBlockLines - 1) / kDbdBlockLines);
+    const int need = std::max({std::min(ports * (check_dbd_input(win_port[w]) ? 2 : 1), kDbdSlots), bands, 1});
+    const bool fits = geometry::lineBytes(static_cast<uint32_t>(width), PS_MEM_WMODE[w]) <= kDbdPitch * 1024;
+    // Consecutive free bands, the first run long enough.
+    int first = -1;
+    for (int b = 0, run = 0; b < kDbdBlocks && first < 0; ++b) {
+        run = dbd_mem_owner[b] == -1 ? run + 1 : 0;
+        if (run == need)
+            first = b - need + 1;
+    }
+    if (!fits || need > kDbdSlots || first < 0) {
+        const int free = static_cast<int>(std::count(dbd_mem_owner, dbd_mem_owner + kDbdBlocks, -1));
         printf("Dot-By-Dot memory assignment error!!!   win=%d  mode=%d  mem_cnt=%d  blk_cnt=%d\n", w, mode, need,
                free);
         return -1;
     }
-    int k = 0;
-    for (int b = 0; b < kDbdBlocks && k < need; ++b) {
-        if (dbd_mem_owner[b] != -1)
-            continue;
-        dbd_mem_owner[b] = w;
-        dbd_mem_slot[w][k++] = b;
+    for (int k = 0; k < need; ++k) {
+        dbd_mem_owner[first + k] = w;
+        dbd_mem_slot[w][k] = first + k;
     }
     return 0;
 }

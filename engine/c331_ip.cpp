@@ -158,7 +158,6 @@ constexpr uint32_t kRegVShrink = 0x116801, kRegVShrinkSecond = 0x216801;   // 24
 
 // ---- channel memory and input selection (bank 0) ----
 constexpr uint32_t kRegMemWriteMode = 0x007101;   // + channel
-constexpr uint8_t kMemWriteModeValue[4] = {0, 128, 1, 17};
 constexpr uint32_t kRegInputSelect = 0x000801;    // + channel
 constexpr uint32_t kRegChannelLink = 0x100901;    // bank 0x10 + 16 per channel
 constexpr uint32_t kSelectSignal = 17, kSelectNoSignal = 1;
@@ -465,8 +464,7 @@ void c331_manage::set_iscwct(int, int w)
 {
     if (w < 0 || w >= kWinCount)
         return;
-    const int mode = PM_MEM_WMODE[w];
-    const uint32_t value = (mode >= 1 && mode <= 3) ? kMemWriteModeValue[mode] : 0;
+    const uint32_t value = memWriteModeCode(PM_MEM_WMODE[w]);
     for (int i = 0; i < kIch; ++i) {
         const int c = win_ich[w][i];
         if (c < 0)

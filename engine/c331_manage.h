@@ -124,6 +124,12 @@ public:
     static constexpr int kNoPort = -1;
     static constexpr int kMultiWinPresets = 10;
     static constexpr uint16_t kRotateAttr = 0x0004;   // attribute bit: rotated window
+    static constexpr uint8_t kWinBlack = 0x01;        // output byte bit: the window shows black
+    // Memory write mode 0-3 as the input channels' write-mode register takes it.
+    static constexpr uint32_t memWriteModeCode(int mode)
+    {
+        return mode == 1 ? 128 : mode == 2 ? 1 : mode == 3 ? 17 : 0;
+    }
 
     c331_manage();
     ~c331_manage();
@@ -219,6 +225,8 @@ public:
     void reset_dbd_mem(int w);
     int check_dbd_input(int port) const;
     int set_dbd_mem(int w, int mode);
+    // Window w shows ports p among others (a multi-port dot-by-dot mode) or alone.
+    bool winListsPort(int w, int p) const;
     // The port has no signal (its status word's no-signal bit); ports outside 0-5 have none.
     int oimgct(int port) const;
 
@@ -251,6 +259,20 @@ public:
     void set_display_window_och(int fd, const _ImageWindowDef_st* iwin, const _ImageWindowDef_st* owin, int w);
     // Line pitch (KiB) of window w's frame buffers, the same for writing and reading them.
     uint32_t linePitch(int w) const;
+    // Window w's picture lies in the dot-by-dot memory rather than its main channel's buffers.
+    bool usesDbdMemory(int w) const;
+    // Address of the first pixel of window w's stored picture in frame buffer b (0-4).
+    uint32_t pictureBase(int w, int b) const;
+    // One input channel's part of a dot-by-dot picture: the port, the active area it carries and
+    // where the part lies in the picture (pixels, lines). An empty part has width 0.
+    struct DbdPart {
+        int port;
+        int hst, hw, vst, vw;
+        int x, y;
+    };
+    static constexpr int kDbdParts = 4;
+    // The parts of window w's picture in dot-by-dot `mode`, one per channel the mode needs; the count.
+    int dbdParts(int w, int mode, DbdPart out[kDbdParts]) const;
     // Bytes in front of the first pixel of window w's stored lines (both sides of the memory).
     uint32_t pictureOffset(int w) const;
     // Window w's rotation pattern as the channels' rotation register takes it, 4 bits a field.
@@ -428,9 +450,15 @@ public:
     PortMeasure PI_MEAS[kPorts];
     int PI_FV[kPorts];                   // frame rate of the last set-up
     int vbo_retry[2];
-    // Dot-by-dot memory blocks: owner window or -1; each window's blocks or -1.
+    // Dot-by-dot memory blocks: owner window or -1; each window's blocks or -1. The dot-by-dot
+    // memory (five buffers from sys.memaddr, kDbdBufferBytes each) holds lines of kDbdPitch KiB;
+    // a block is a band of kDbdBlockLines of them, and a window's picture takes consecutive
+    // bands, so ports stacked under each other stay one picture.
     static constexpr int kDbdBlocks = 8;
     static constexpr int kDbdSlots = 4;
+    static constexpr uint32_t kDbdBufferBytes = 0x0B280000;
+    static constexpr uint32_t kDbdPitch = 32;    // line pitch of a dot-by-dot window's buffers, KiB
+    static constexpr uint32_t kDbdBlockLines = kDbdBufferBytes / (kDbdPitch * 1024) / kDbdBlocks;
     int dbd_mem_owner[kDbdBlocks];
     int dbd_mem_slot[kWinCount][kDbdSlots];
 
@@ -454,8 +482,8 @@ public:
         uint32_t HTT, VTT, HSW, HBP, VSW, VBP;
         uint32_t PS_VBOTX_MODE, PS_VBOTX_LAYOUT;
         uint32_t scalar[9];
-        uint32_t memmap[8][5];
-        uint32_t memcount;
+        uint32_t memmap[8][5];   // each channel's five frame buffers, 8 KiB apart on a line
+        uint32_t memcount;       // line pitch of the frame buffers, KiB (eight channels' slots)
         uint32_t memaddr[5];
         uint32_t osd_mem[7];
         uint32_t font_mem[4];
@@ -534,8 +562,6 @@ public:
     int PM_IACTHST[kWinCount] = {};      // input active start offsets
     int PM_IACTVST[kWinCount] = {};
     int PM_DBD_FIT[kWinCount] = {};      // dot-by-dot windows fit into their output window
-    static constexpr uint32_t kMemPitch = 16;    // line pitch of the frame buffers, KiB
-    static constexpr uint32_t kDbdPitch = 32;    // line pitch of a dot-by-dot window's buffers
     int PM_LAYER[kWinCount] = {};
     int PM_WIN_HMIRROR[kWinCount] = {};
     int PM_WIN_VMIRROR[kWinCount] = {};
@@ -584,6 +610,8 @@ private:
     bool portWanted(int p) const;
     void portSetup(int p, const PortMeasure& m);
     void writeWindowBkg(int w, int enable);
+    // The background enable window w shows for `enable` asked by its port or pattern.
+    int windowBkgEnable(int w, int enable) const;
     // Output channel och's background: its colour, then whether it shows.
     void writeOchBkg(int och, uint32_t colour, uint32_t enable);
     bool winChanged(int w) const;

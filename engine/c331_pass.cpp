@@ -317,7 +317,7 @@ void c331_manage::passInputs()
     check_input_port(c331_fd);
     for (int p = 0; p < kPorts; ++p) {
         for (int w = 0; w < kWinCount; ++w) {
-            if (win_port[w] != p || (!PI_UPDATE[p] && !g_chg_hdmi[p]))
+            if (!winListsPort(w, p) || (!PI_UPDATE[p] && !g_chg_hdmi[p]))
                 continue;
             printf("\n [c331_main]PI_UPDATE[%d]=%d   g_chg_hdmi[%d]=%d   PI_ACT  HST=%4d  HW=%4d  VST=%4d  VW=%4d\n",
                    p, PI_UPDATE[p], p, g_chg_hdmi[p], PI_ACT[p][0], PI_ACT[p][1], PI_ACT[p][2], PI_ACT[p][3]);

@@ -57,9 +57,6 @@ constexpr uint32_t kKiB = 1024;
 // Format codes 1-3: the port carries two pixels per clock and its set-up halved the active width.
 bool twoPixelsPerClock(int state) { return state >= 1 && state <= 3; }
 
-// V-by-One dot-by-dot modes: channels 0-1 take the lanes of port 4, channels 2-3 those of port 5.
-constexpr int kDbdVboFirst = 50;
-
 }  // namespace
 
 const uint8_t c331_manage::lut_set_lut_vzoom_4sym[24] = {
@@ -194,9 +191,10 @@ void c331_manage::set_display_window_ich(int fd, const _ImageWindowDef_st* iwin,
             continue;
         const uint32_t off = chBank(c);
         ich_cleared[c] = false;
-        uint32_t memOff = pictureOffset(w);
-        if (k == 1)
-            memOff += geometry::lineBytes(hw, mode);
+        // The second channel of a pair writes the rest of each line, after the first one's part
+        // as it is stored (shrunk).
+        const uint32_t stored = hShrink && hw > 0 ? static_cast<uint32_t>((uint64_t(hw - 1) * hr >> 16) + 1) : hw;
+        const uint32_t memOff = k == 1 ? geometry::lineBytes(stored, mode) : 0;
         wr(kRegIchWrite, kIchWriting, off);
         wr(kRegIchHst, hst, off);
         wr(kRegIchHw, hw, off);
@@ -213,8 +211,8 @@ void c331_manage::set_display_window_ich(int fd, const _ImageWindowDef_st* iwin,
         wr(kRegVPhase0, vPhase, off);
         wr(kRegVPhase1, vPhase, off);
         for (int b = 0; b < kBuffers; ++b)
-            wr(kRegIchBuffer + 4 * kNextAddr * static_cast<uint32_t>(b), sys.memmap[first][b] + memOff, off);
-        wr(kRegIchPitch, kMemPitch, off);
+            wr(kRegIchBuffer + 4 * kNextAddr * static_cast<uint32_t>(b), pictureBase(w, b) + memOff, off);
+        wr(kRegIchPitch, linePitch(w), off);
         wr(kRegRotation, rot, off);
     }
     set_idual(fd, first, dual ? 1 : 0, p);
@@ -244,38 +242,39 @@ void c331_manage::set_display_window_ich_dbd(int fd, int w, int mode)
     }
     set_ichsel(fd, w);
     int ports[kPorts];
-    const bool multi = zelApi_GetWinDbdMultiPort(w, ports) != 0;
-    int need = multi ? static_cast<int>(std::count_if(ports, ports + kPorts, [](int q) { return q < kPorts; })) : 1;
-    if (mode >= 40)
-        need = 4;
+    const int need = zelApi_GetWinDbdMultiPort(w, ports) ? (mode >= 40 ? 4 : mode >= 30 ? 3 : 2) : 1;
     if (n < need)
         return;
+    DbdPart parts[kDbdParts];
+    const int carried = std::min(dbdParts(w, mode, parts), n);
     PM_MEM_WMODE[w] = PS_MEM_WMODE[w];
-    for (int k = 0; k < need; ++k) {
+    const int wmode = PM_MEM_WMODE[w];
+    const uint32_t pitch = linePitch(w), rot = rotationWord(w);
+    for (int k = 0; k < carried; ++k) {
         const int c = win_ich[w][k];
-        // Each channel takes the window of the port its source selects; for the V-by-One modes
-        // that is each port's half picture, on both channels of the port's pair.
-        const int q = !multi                 ? win_port[w]
-                      : mode >= kDbdVboFirst ? kFirstVboPort + k / 2
-                                             : ports[std::min(k, kPorts - 1)];
         if (!isCh(c))
             continue;
-        const bool port = q >= 0 && q < kPorts;
+        // Each channel writes its port's part where the part lies in the window's picture.
+        const DbdPart& part = parts[k];
+        const uint32_t place = geometry::lineBytes(static_cast<uint32_t>(part.x), wmode) +
+                               static_cast<uint32_t>(part.y) * pitch * kKiB;
         const uint32_t off = chBank(c);
         ich_cleared[c] = false;
-        const int* a = port ? PI_ACT[q] : nullptr;
         wr(kRegIchWrite, kIchWriting, off);
-        wr(kRegIchHst, a ? static_cast<uint32_t>(std::max(a[0] - kIchHstBack, 0)) : 0, off);
-        wr(kRegIchHw, a ? static_cast<uint32_t>(std::max(a[1], 0)) : 0, off);
-        wr(kRegIchVst, a ? static_cast<uint32_t>(std::max(a[2] + kIchVstAhead, 0)) : 0, off);
-        wr(kRegIchVw, a ? static_cast<uint32_t>(std::max(a[3], 0)) : 0, off);
-        for (uint32_t r : {kRegShrinkPhaseOn, kRegHShrinkMode, kRegHShrink, kRegVShrinkMode, kRegVShrink,
-                           kRegHPhase0, kRegHPhase1, kRegVPhase0, kRegVPhase1})
+        wr(kRegIchHst, part.hw ? static_cast<uint32_t>(std::max(part.hst - kIchHstBack, 0)) : 0, off);
+        wr(kRegIchHw, static_cast<uint32_t>(part.hw), off);
+        wr(kRegIchVst, part.hw ? static_cast<uint32_t>(std::max(part.vst + kIchVstAhead, 0)) : 0, off);
+        wr(kRegIchVw, part.hw ? static_cast<uint32_t>(part.vw) : 0, off);
+        for (uint32_t r : {kRegShrinkPhaseOn, kRegHShrinkMode, kRegHShrink, kRegVShrinkMode, kRegVShrink})
+            wr(r, 0, off);
+        wr(kRegShrinkFixed, kShrinkFixed, off);
+        for (uint32_t r : {kRegHPhase0, kRegHPhase1, kRegVPhase0, kRegVPhase1})
             wr(r, 0, off);
         for (int b = 0; b < kBuffers; ++b)
-            wr(kRegIchBuffer + 4 * kNextAddr * static_cast<uint32_t>(b), sys.memmap[c][b], off);
-        wr(kRegIchPitch, linePitch(w), off);
-        wr(kRegIchDbd + kNextAddr * static_cast<uint32_t>(c), 1);
+            wr(kRegIchBuffer + 4 * kNextAddr * static_cast<uint32_t>(b), pictureBase(w, b) + place, off);
+        wr(kRegIchPitch, pitch, off);
+        wr(kRegRotation, rot, off);
+        wr(kRegIchDbd + kNextAddr * static_cast<uint32_t>(c), memWriteModeCode(wmode));
     }
     set_mct(fd, w, 0);
     set_ip(fd, win_ich[w][0]);
@@ -289,15 +288,25 @@ uint32_t c331_manage::rotationWord(int w) const
     return rot;
 }
 
-uint32_t c331_manage::linePitch(int w) const
+bool c331_manage::usesDbdMemory(int w) const
 {
-    if (!zelApi_IsWinValid(w) || PM_WIN_DBD_MODE[w] == 0)
-        return kMemPitch;
+    if (!zelApi_IsWinValid(w) || PM_WIN_DBD_MODE[w] == 0 || dbd_mem_slot[w][0] < 0)
+        return false;
     // A single input that a plain channel can carry is no dot-by-dot input: it keeps no
-    // dot-by-dot memory and its lines lie at the plain pitch, on both sides of the memory.
-    if (PM_WIN_DBD_MODE[w] == 1 && check_dbd_input(win_port[w]) == 0)
-        return kMemPitch;
-    return kDbdPitch;
+    // dot-by-dot memory and its lines lie in its channel's buffers, on both sides of the memory.
+    return PM_WIN_DBD_MODE[w] != 1 || check_dbd_input(win_port[w]) != 0;
+}
+
+uint32_t c331_manage::linePitch(int w) const { return usesDbdMemory(w) ? kDbdPitch : sys.memcount; }
+
+uint32_t c331_manage::pictureBase(int w, int b) const
+{
+    if (b < 0 || b >= kBuffers || !zelApi_IsWinValid(w))
+        return 0;
+    if (usesDbdMemory(w))
+        return sys.memaddr[b] + static_cast<uint32_t>(dbd_mem_slot[w][0]) * kDbdBlockLines * kDbdPitch * kKiB;
+    const int ich = isCh(win_ich[w][0]) ? win_ich[w][0] : 0;
+    return sys.memmap[ich][b] + pictureOffset(w);
 }
 
 uint32_t c331_manage::pictureOffset(int w) const
@@ -334,8 +343,7 @@ void c331_manage::set_display_window_och(int fd, const _ImageWindowDef_st* iwin,
     // Where the window's picture starts in the stored (shrunk) frame.
     const int64_t xs = sc.hmode == 1 && iwin->HST > 0 ? (int64_t(iwin->HST - 1) * sc.hshrink >> 16) + 1 : iwin->HST;
     const int64_t ys = sc.vmode == 1 && iwin->VST > 0 ? (int64_t(iwin->VST - 1) * sc.vshrink >> 16) + 1 : iwin->VST;
-    const uint32_t readStart = pictureOffset(master) +
-                               geometry::lineBytes(static_cast<uint32_t>(std::max<int64_t>(xs, 0)), mode) +
+    const uint32_t readStart = geometry::lineBytes(static_cast<uint32_t>(std::max<int64_t>(xs, 0)), mode) +
                                static_cast<uint32_t>(std::max<int64_t>(ys, 0)) * pitch * kKiB;
     const int mainIch = win_ich[master][0];
     const int bufIch = isCh(mainIch) ? mainIch : 0;
@@ -354,13 +362,17 @@ void c331_manage::set_display_window_och(int fd, const _ImageWindowDef_st* iwin,
             left += pieces[i].HW;
         for (int i = 0; i < row; ++i)
             above += pieces[i].VW;
-        uint32_t xPix, yLine;
-        if (sc.hmode == 2)
-            xPix = geometry::zoomMemPos(static_cast<uint32_t>(left), sc.hzoom);
-        else
-            xPix = static_cast<uint32_t>(std::max(hMirror ? owin->HW - left - ph.HW : left, 0));
-        yLine = sc.vmode == 2 ? geometry::zoomMemPos(static_cast<uint32_t>(above), sc.vzoom)
-                              : static_cast<uint32_t>(above);
+        // A mirrored piece shows the part of the picture at the far side; read backward, its
+        // lines start at the last one it shows.
+        const int xOut = std::max(hMirror ? owin->HW - left - ph.HW : left, 0);
+        const uint32_t xPix = sc.hmode == 2 ? geometry::zoomMemPos(static_cast<uint32_t>(xOut), sc.hzoom)
+                                            : static_cast<uint32_t>(xOut);
+        uint32_t yLine = sc.vmode == 2 ? geometry::zoomMemPos(static_cast<uint32_t>(above), sc.vzoom)
+                                       : static_cast<uint32_t>(above);
+        if (vMirror) {
+            const int64_t last = std::max(owin->VW - 1 - above, 0);
+            yLine = static_cast<uint32_t>(sc.vmode == 2 ? (last * sc.vzoom) >> 16 : last);
+        }
         const uint32_t memPos = geometry::lineBytes(xPix, mode) + yLine * pitch * kKiB;
         const uint32_t hPhase = sc.hmode == 2 ? static_cast<uint32_t>((uint64_t(left) * sc.hzoom >> 8) & 0xFF) : 0;
         const uint32_t vPhase = sc.vmode == 2 ? static_cast<uint32_t>((uint64_t(above) * sc.vzoom >> 8) & 0xFF) : 0;
@@ -374,7 +386,7 @@ void c331_manage::set_display_window_och(int fd, const _ImageWindowDef_st* iwin,
 
         wr(kRegOchSource, source, off);
         for (int b = 0; b < kBuffers; ++b)
-            wr(kRegOchBuffer + 4 * kNextAddr * static_cast<uint32_t>(b), sys.memmap[bufIch][b] + readStart + memPos, off);
+            wr(kRegOchBuffer + 4 * kNextAddr * static_cast<uint32_t>(b), pictureBase(master, b) + readStart + memPos, off);
         wr(kRegOchLineStep, vMirror ? 256 - pitch : pitch, off);
         wr(kRegOchHst, static_cast<uint32_t>(ph.HST) + sys.ohstart, off);
         wr(kRegOchWidth, width, off);

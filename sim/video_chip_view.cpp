@@ -3,6 +3,7 @@
 #include "sim/video_chip.h"
 #include "sim/video_chip_crop.h"
 #include "sim/video_chip_decode.h"
+#include "sim/video_chip_memory.h"
 #include "sim/video_chip_picture.h"
 
 namespace sim {
@@ -16,6 +17,7 @@ std::string describeOsd(const VideoChipModel& chip) { return "[osd]\n" + chip.os
 const VideoChipSection kVideoChipSections[] = {
     {"windows", describeWindows},
     {"crops", describeCrops},
+    {"memory", describeMemory},
     {"output picture", describeOutputPicture},
     {"osd", describeOsd},
 };

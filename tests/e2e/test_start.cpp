@@ -341,6 +341,37 @@ TEST_F(RunningBox, StartsServesCommandsAppliesChangesAndChangesNothingOnTheMachi
         EXPECT_TRUE(waitFor([&] { return view().find(shown) != std::string::npos; }, 10)) << view();
     }
 
+    // Two more windows of HDMI1 beside window 0, each stored by its own input channel: the
+    // chip's frame memory shows three windows read back whole and no two channels writing the
+    // same memory.
+    const Bytes win1 = {2, 0, 0, 0, 0x90, 0x01, 0x80, 0x02, 0x40, 0x01};   // 0, 400, 640 x 320
+    const Bytes win2 = {2, 0, 0x80, 0x02, 0x90, 0x01, 0x80, 0x02, 0x40, 0x01};   // 640, 400, 640 x 320
+    for (const auto& [record, geometry] : {std::make_pair(0x8E0u + 26, win1), std::make_pair(0x8E0u + 52, win2)}) {
+        Bytes on = tcp.call(writeRam(record, {1, 0}));
+        ASSERT_GT(on.size(), 10u);
+        EXPECT_EQ(on[10], 0);
+        Bytes g = tcp.call(writeRam(record + 8, geometry));
+        ASSERT_GT(g.size(), 10u);
+        EXPECT_EQ(g[10], 0);
+    }
+    tcp.call(writeRegister(0x10, 0x01, 0, 0x01));
+    auto memory = [&] {
+        const std::string v = view();
+        const size_t from = v.find("[memory]\n");
+        return from == std::string::npos ? std::string() : v.substr(from, v.find("\n[", from + 1) + 1 - from);
+    };
+    auto reads = [](const std::string& m, const std::string& what) {
+        size_t n = 0;
+        for (size_t at = m.find(what); at != std::string::npos; at = m.find(what, at + 1))
+            ++n;
+        return n;
+    };
+    EXPECT_TRUE(waitFor([&] {
+        const std::string m = memory();
+        return reads(m, "piece 0: reads ich") == 3 && reads(m, "unwritten") == 0 &&
+               m.find("overlaps: none\n") != std::string::npos;
+    }, 10)) << view();
+
     // The lock screen was in front after the pause (the process saves the picture only then).
     ASSERT_TRUE(waitFor([&] { return QImage(QString::fromStdString(at("/screen.png"))).width() == 800; }, 5));
     QImage screen(QString::fromStdString(at("/screen.png")));

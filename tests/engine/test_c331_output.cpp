@@ -4,89 +4,12 @@
 #include <algorithm>
 #include <set>
 
-#include "engine_fixture.h"
+#include "output_fixture.h"
 #include "sim/video_chip_crop.h"
 #include "sim/video_chip_decode.h"
 #include "sim/video_chip_view.h"
-#include "support/video_input.h"
 
 using namespace ramaddr;
-
-namespace {
-
-constexpr int kHdmi1 = 2, kHdmi2 = 3, kHdmi3 = 4;   // inputs
-constexpr int kPortHdmi1 = 1;
-
-class OutputTest : public EngineTest {
-protected:
-    void SetUp() override
-    {
-        EngineTest::SetUp();
-        feed(kHdmi1);
-        feed(kHdmi2);
-        bringUp();
-        settle();
-        chip.clearLog();
-    }
-
-    void feed(int input) { zeltest::feedVideo(input, 1920, 1080, 60); }
-
-    void setWindow(int w, int x, int y, int width, int height, int source, int state = 1)
-    {
-        const unsigned r = window(unsigned(w));
-        setWord(r + kWinState, uint16_t(state));
-        setWord(r + kWinX, uint16_t(x));
-        setWord(r + kWinY, uint16_t(y));
-        setWord(r + kWinWidth, uint16_t(width));
-        setWord(r + kWinHeight, uint16_t(height));
-        setWord(r + kWinSource, uint16_t(source));
-    }
-
-    void panel(int width, int height, int splice)
-    {
-        setWord(kLedWidth, uint16_t(width));
-        setWord(kLedHeight, uint16_t(height));
-        setWord(kOutputArea + 4, uint16_t(width));
-        setWord(kOutputArea + 6, uint16_t(height));
-        setWord(kSpliceMode, uint16_t(splice));
-    }
-
-    // Commits, then lets the input tracking of the following passes settle.
-    void settle()
-    {
-        commitAndPass();
-        model->refresh_shadow();
-        e->stepOnce();
-        e->stepOnce();
-    }
-
-    std::vector<int> gridOf(int w) const
-    {
-        int och[8];
-        e->get_och(w, och);
-        std::vector<int> out;
-        for (int k = 0; k < e->win_info[w].columns * e->win_info[w].rows; ++k)
-            out.push_back(och[k]);
-        return out;
-    }
-    uint32_t ochReg(int c, uint8_t addr, int n = 2) const { return chip.regValue(bank(0x08, c), addr, n); }
-    size_t countWrites(uint8_t b, uint8_t a, uint8_t v) const
-    {
-        const auto all = chip.writesTo(b, a);
-        return size_t(std::count(all.begin(), all.end(), v));
-    }
-    size_t freezeWrites() const
-    {
-        size_t n = 0;
-        for (int i = 0; i < 8; ++i)
-            n += countWrites(bank(0x10, i), 0x09, 2);
-        return n;
-    }
-    size_t fadeSteps() const { return countWrites(0x00, 0x22, 169); }
-    sim::DecodedChannel decoded(int och) const { return sim::decodeOutputs(chip).at(size_t(och)); }
-};
-
-}  // namespace
 
 TEST_F(OutputTest, ShrinkingFullHdToSevenTwentyOnTheInputChannel)
 {
@@ -485,11 +408,11 @@ TEST_F(OutputTest, MirrorsReadBackwards)
     setWord(window(0) + kWinMirror, 3);
     settle();
     EXPECT_EQ(chip.reg(0x08, 0x22), 1);
-    EXPECT_EQ(chip.reg(0x16, 0x30), 256 - c331_manage::kMemPitch);
+    EXPECT_EQ(chip.reg(0x16, 0x30), 256 - e->linePitch(0));
     setWord(window(0) + kWinMirror, 0);
     settle();
     EXPECT_EQ(chip.reg(0x08, 0x22), 0);
-    EXPECT_EQ(chip.reg(0x16, 0x30), c331_manage::kMemPitch);
+    EXPECT_EQ(chip.reg(0x16, 0x30), e->linePitch(0));
 }
 
 TEST_F(OutputTest, AWindowWithoutInputChannelsIsSwitchedOff)

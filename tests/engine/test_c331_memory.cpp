@@ -1,0 +1,282 @@
+// Windows set up by the engine, judged by the simulated chip's frame memory: no two input
+// channels write the same memory, and every output channel reads only what its own window's input
+// channels wrote, in the format they wrote it.
+#include <set>
+
+#include "output_fixture.h"
+#include "sim/video_chip_memory.h"
+
+using namespace ramaddr;
+
+namespace {
+
+constexpr int kExt = 0, kDvi = 1, kHdmi4 = 5;
+constexpr int kDbdFlag = 0x0100;
+constexpr uint32_t kKiB = 1024;
+
+class MemoryTest : public OutputTest {
+protected:
+    // 1080p60 on every input; the V-by-One inputs over four lanes.
+    void feedAll()
+    {
+        for (int i = 0; i < 6; ++i)
+            zeltest::feedVideo(i, 1920, 1080, 60, i >= kHdmi3 ? 4 : 0);
+    }
+
+    void hideFrom(int first)
+    {
+        for (int w = first; w < 6; ++w)
+            setWord(window(unsigned(w)) + kWinState, 0);
+    }
+
+    // A window in dot-by-dot word `word` (1-9) over the whole panel, 3840 x 2160 or as wide as
+    // the picture.
+    void showDbd(int word, int source = kHdmi2, int width = 3840, int height = 2160)
+    {
+        panel(width, height, 0);
+        setWindow(0, 0, 0, width, height, source);
+        hideFrom(1);
+        setWord(window(0) + kWinFlags, kDbdFlag);
+        setWord(window(0) + kWinDbdMode, uint16_t(word));
+        settle();
+        settle();
+    }
+
+    std::set<int> ichsOf(int w) const
+    {
+        std::set<int> s;
+        for (int c : e->win_ich[w])
+            if (c >= 0)
+                s.insert(c);
+        return s;
+    }
+
+    // No writers overlap; every shown window's pieces read only its own channels, wholly written,
+    // in the mode they were written with.
+    void expectSound(const std::string& what) const
+    {
+        const sim::MemoryMap m = sim::decodeMemory(chip);
+        const std::string view = sim::describeMemory(chip);
+        EXPECT_TRUE(m.overlaps.empty()) << what << "\n" << view;
+        for (int w = 0; w < 6; ++w) {
+            if (!e->zelApi_IsWinShown(w))
+                continue;
+            int och[8];
+            e->get_och(w, och);
+            const auto reads = m.readsOf(och[0]);
+            EXPECT_FALSE(reads.empty()) << what << " window " << w << "\n" << view;
+            const std::set<int> own = ichsOf(w);
+            for (const sim::MemoryRead* r : reads) {
+                EXPECT_TRUE(r->clean()) << what << " window " << w << " och " << r->och << "\n" << view;
+                for (int i : r->ichs)
+                    EXPECT_TRUE(own.count(i)) << what << " window " << w << " reads ich " << i << "\n" << view;
+            }
+        }
+    }
+
+    int shownWidth(int w) const
+    {
+        int width = 0;
+        for (const sim::DecodedChannel& d : sim::decodeOutputs(chip))
+            if (d.on && e->och_owner[d.och] == w && d.y == 0)
+                width += d.width;
+        return width;
+    }
+};
+
+}  // namespace
+
+TEST_F(MemoryTest, EveryMultiWindowPresetKeepsItsWindowsApart)
+{
+    feedAll();
+    e->zelApi_MultiWinInit();
+    for (int preset = 1; preset < c331_manage::kMultiWinPresets; ++preset) {
+        const int n = e->multi_win[preset].count;
+        for (int w = 0; w < 6; ++w) {
+            const int32_t* r = e->multi_win_rect[preset][w];
+            setWindow(w, r[0], r[1], r[2], r[3], w, w < n ? 1 : 0);
+        }
+        settle();
+        expectSound("preset " + std::to_string(preset));
+    }
+}
+
+TEST_F(MemoryTest, AVboPairBesideSingleWindows)
+{
+    feedAll();
+    setWindow(0, 0, 0, 960, 540, kHdmi3);
+    setWindow(1, 960, 0, 960, 540, kHdmi1);
+    setWindow(2, 0, 540, 960, 540, kHdmi4);
+    setWindow(3, 960, 540, 960, 540, kExt);
+    hideFrom(4);
+    settle();
+    ASSERT_GE(e->win_ich[0][1], 0);   // the V-by-One windows take a pair each
+    ASSERT_GE(e->win_ich[2][1], 0);
+    expectSound("pairs and singles");
+}
+
+TEST_F(MemoryTest, EachDotByDotModeReadsWhatItsPortsWrite)
+{
+    feedAll();
+    const int modes[10] = {1, 20, 21, 22, 23, 30, 40, 41, 50, 51};
+    for (int word = 0; word <= 9; ++word) {
+        const bool wide = modes[word] == 30 || modes[word] == 40;
+        showDbd(word, word >= 8 ? kHdmi3 : kHdmi2, wide ? 7680 : 3840, wide ? 1080 : 2160);
+        ASSERT_EQ(e->PM_WIN_DBD_MODE[0], modes[word]);
+        expectSound("dot-by-dot " + std::to_string(modes[word]));
+        // Every channel the mode needs is read: one per port, a pair per V-by-One port.
+        const sim::MemoryMap m = sim::decodeMemory(chip);
+        std::set<int> read;
+        for (const sim::MemoryRead* r : m.readsOf(0))
+            read.insert(r->ichs.begin(), r->ichs.end());
+        const size_t ports = word == 0 ? 1 : word <= 4 ? 2 : word == 5 ? 3 : 4;
+        EXPECT_EQ(read.size(), ports) << modes[word] << "\n" << sim::describeMemory(chip);
+    }
+}
+
+TEST_F(MemoryTest, FourPortsStackTwoOverTwo)
+{
+    feedAll();
+    showDbd(7);
+    ASSERT_EQ(e->PM_WIN_DBD_MODE[0], 41);
+    const sim::MemoryMap m = sim::decodeMemory(chip);
+    // The channel carrying port p: its source selects 2p.
+    const sim::MemoryWriter* of[4] = {};
+    for (const sim::MemoryWriter& w : m.writers)
+        if (chip.reg(0x00, uint8_t(0x10 + w.ich)) < 8)
+            of[chip.reg(0x00, uint8_t(0x10 + w.ich)) / 2] = &w;
+    for (const sim::MemoryWriter* w : of)
+        ASSERT_NE(w, nullptr) << sim::describeMemory(chip);
+    const uint32_t pitch = of[0]->pitch, px = sim::memoryLineBytes(1920, of[0]->mode);
+    EXPECT_EQ(of[1]->base[0], of[0]->base[0] + px);
+    EXPECT_EQ(of[2]->base[0], of[0]->base[0] + 1080 * pitch);
+    EXPECT_EQ(of[3]->base[0], of[0]->base[0] + 1080 * pitch + px);
+    // The panel shows the whole 3840 x 2160 picture, read from its top-left corner.
+    EXPECT_EQ(shownWidth(0), 3840);
+    const auto reads = m.readsOf(0);
+    ASSERT_FALSE(reads.empty());
+    EXPECT_EQ(reads[0]->start, of[0]->base[0]);
+    std::set<int> read;
+    for (const sim::MemoryRead* r : reads)
+        read.insert(r->ichs.begin(), r->ichs.end());
+    EXPECT_EQ(read.size(), 4u);
+}
+
+TEST_F(MemoryTest, AWindowSwitchedIntoAMultiPortModeShowsItsFullWidthOnceItsPortsAreMeasured)
+{
+    // Only EXT is shown, so DVI's port (2) has never been measured when the window switches.
+    feedAll();
+    panel(3840, 2160, 0);
+    setWindow(0, 0, 0, 3840, 2160, kExt);
+    hideFrom(1);
+    settle();
+    ASSERT_FALSE(e->PI_MEAS[2].valid);
+    setWord(window(0) + kWinFlags, kDbdFlag);
+    setWord(window(0) + kWinDbdMode, 3);   // ports 2 and 3 side by side
+    commitAndPass();
+    model->refresh_shadow();
+    for (int i = 0; i < 4; ++i)
+        e->stepOnce();
+    EXPECT_TRUE(e->PI_MEAS[2].valid);
+    EXPECT_EQ(shownWidth(0), 3840) << sim::describeMemory(chip);
+    expectSound("switched into 22");
+}
+
+TEST_F(MemoryTest, CropsZoomsAndMirrorsReadInsideTheirPicture)
+{
+    feedAll();
+    // A crop of HDMI1 shrunk into a small window beside a full one.
+    writeCropEntry(0, uint8_t(kHdmi1), 480, 270, 960, 540);
+    setWindow(0, 0, 0, 1280, 1080, kHdmi2);
+    setWindow(1, 1280, 0, 320, 180, kWinSourceCrop | 0);
+    hideFrom(2);
+    settle();
+    expectSound("crop with shrink");
+
+    // A 960 x 540 input zoomed over two channels of a 3840-wide panel.
+    zeltest::feedVideo(kDvi, 960, 540, 60);
+    panel(3840, 1080, 3);
+    setWindow(0, 0, 0, 3840, 1080, kDvi);
+    hideFrom(1);
+    settle();
+    settle();
+    EXPECT_NE(sim::decodeOutputs(chip)[size_t(e->win_info[0].ochLst[0])].hzoom, 0u);
+    expectSound("horizontal zoom");
+
+    // Fields woven into frames beside a progressive window, and a single input too tall for a
+    // channel's buffers, stored in the dot-by-dot memory.
+    TARVO_HDMI_INFO fields = zeltest::videoRecord(1920, 540, 60);
+    fields.ip = 1;
+    zeltest::feedVideo(kHdmi2, fields, 60);
+    panel(1920, 1080, 0);
+    setWindow(0, 0, 0, 960, 1080, kHdmi2);
+    setWindow(1, 960, 0, 960, 1080, kHdmi1);
+    settle();
+    settle();
+    ASSERT_EQ(e->PM_MEM_WMODE[0], 2);
+    expectSound("fields");
+    zeltest::feedVideo(kHdmi2, 1920, 2400, 30);
+    showDbd(0, kHdmi2, 1920, 1080);
+    ASSERT_EQ(e->check_dbd_input(e->win_port[0]), 1);
+    expectSound("tall single input");
+
+    // Both mirrors, with and without the zoom.
+    zeltest::feedVideo(kDvi, 960, 540, 60);
+    panel(3840, 1080, 3);
+    setWindow(0, 0, 0, 3840, 1080, kDvi);
+    hideFrom(1);
+    setWord(window(0) + kWinFlags, 0);
+    setWord(window(0) + kWinMirror, 3);
+    settle();
+    settle();
+    expectSound("mirrored zoom");
+    panel(1920, 1080, 0);
+    setWindow(0, 0, 0, 1920, 1080, kHdmi1);
+    settle();
+    settle();
+    const uint8_t step = chip.reg(bank(0x16, e->win_info[0].ochLst[0]), 0x30);
+    EXPECT_EQ(step, 256 - e->linePitch(0));
+    expectSound("mirrored");
+}
+
+TEST_F(MemoryTest, DotByDotChannelsKeepTheirWindowsFormatAndBlack)
+{
+    feedAll();
+    // A channel taken over by a dot-by-dot window forgets its previous owner's rotation pattern.
+    for (int c = 0; c < 8; ++c)
+        chip.setReg(bank(0x16, c), 0x66, 0x77);
+    showDbd(1);
+    ASSERT_EQ(e->PM_WIN_DBD_MODE[0], 20);
+    for (int c : ichsOf(0)) {
+        EXPECT_EQ(chip.regValue(bank(0x16, c), 0x66, 3), e->rotationWord(0)) << c;
+        EXPECT_EQ(chip.reg(bank(0x11, c), 0x43), 2) << c;
+    }
+    // Black asked for a dot-by-dot window is shown.
+    setWord(window(0) + kWinFlags, kDbdFlag | kWinFlagBlack);
+    settle();
+    for (int c = 0; c < 8; ++c) {
+        if (e->och_owner[c] == 0) {
+            EXPECT_EQ(chip.reg(bank(0x08, c), 0x48), 1) << c;
+        }
+    }
+}
+
+TEST_F(MemoryTest, TwoDotByDotWindowsTakeTheirOwnBands)
+{
+    feedAll();
+    panel(3840, 2160, 0);
+    setWindow(0, 0, 0, 1920, 2160, kHdmi2);
+    setWindow(1, 1920, 0, 1920, 2160, kExt);
+    hideFrom(2);
+    setWord(window(0) + kWinFlags, kDbdFlag);
+    setWord(window(0) + kWinDbdMode, 2);   // ports 0 over 1
+    setWord(window(1) + kWinFlags, kDbdFlag);
+    setWord(window(1) + kWinDbdMode, 3);   // ports 2 beside 3
+    settle();
+    settle();
+    ASSERT_EQ(e->PM_WIN_DBD_MODE[0], 21);
+    ASSERT_EQ(e->PM_WIN_DBD_MODE[1], 22);
+    expectSound("two dot-by-dot windows");
+    const sim::MemoryMap m = sim::decodeMemory(chip);
+    EXPECT_EQ(m.writers.size(), 4u) << sim::describeMemory(chip);
+}

@@ -1,0 +1,147 @@
+// The simulated chip's frame memory, decoded from registers set on the chip side.
+#include <gtest/gtest.h>
+
+#include "sim/video_chip.h"
+#include "sim/video_chip_memory.h"
+#include "support/test_root.h"
+
+namespace {
+
+constexpr uint32_t kLine = 64 * 1024;
+
+void set16(sim::VideoChipModel& chip, uint8_t bank, uint8_t addr, uint32_t v)
+{
+    chip.setReg(bank, addr, uint8_t(v));
+    chip.setReg(bank, uint8_t(addr + 1), uint8_t(v >> 8));
+}
+
+void set32(sim::VideoChipModel& chip, uint8_t bank, uint8_t addr, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        chip.setReg(bank, uint8_t(addr + i), uint8_t(v >> (8 * i)));
+}
+
+// Input channel i writes w x h pixels in write-mode code `code` from `base` (five buffers 1 MiB
+// apart) with a pitch of `pitchKiB`.
+void writer(sim::VideoChipModel& chip, int i, uint32_t base, int w, int h, uint8_t pitchKiB, uint8_t code = 0)
+{
+    const uint8_t ib = uint8_t(0x10 + 16 * i), mb = uint8_t(0x16 + 16 * i);
+    chip.setReg(ib, 0x09, 1);
+    set16(chip, ib, 0x19, uint32_t(w));
+    set16(chip, ib, 0x1D, uint32_t(h));
+    for (int b = 0; b < 5; ++b)
+        set32(chip, mb, uint8_t(0x1C + 4 * b), base + uint32_t(b) * 0x10000000u);
+    chip.setReg(mb, 0x31, pitchKiB);
+    chip.setReg(0x00, uint8_t(0x71 + i), code);
+}
+
+// Output channel c places w x h read from `start` with line step `step` (register value), naming
+// input channel ich or following grid channel `follows`.
+void reader(sim::VideoChipModel& chip, int c, int ich, uint32_t start, int w, int h, uint8_t step, int follows = -1)
+{
+    const uint8_t ob = uint8_t(0x08 + 16 * c), mb = uint8_t(0x16 + 16 * c);
+    set16(chip, ob, 0x08, follows >= 0 ? 0x1000u | uint32_t(follows) << 8 | 17 : uint32_t(ich) << 8 | 1);
+    set16(chip, ob, 0x42, uint32_t(w));
+    set16(chip, ob, 0x46, uint32_t(h + 1));
+    set32(chip, mb, 0x08, start);
+    chip.setReg(mb, 0x30, step);
+}
+
+bool has(const std::string& text, const std::string& line) { return text.find(line + "\n") != std::string::npos; }
+
+}  // namespace
+
+TEST(VideoChipMemory, WritersReadsAndOverlapsFromTheRegisters)
+{
+    zeltest::TempRoot root;
+    sim::VideoChipModel& chip = sim::attachVideoChip();
+    EXPECT_TRUE(has(sim::describeMemory(chip), "[memory]\noverlaps: none"));
+
+    // Two 1080p writers in 8 KiB slots of a 64 KiB line; a frozen channel still holds its frame.
+    writer(chip, 0, 0x0000, 1920, 1080, 64);
+    writer(chip, 2, 0x4000, 1920, 1080, 64);
+    chip.setReg(0x30, 0x09, 2);
+    reader(chip, 0, 0, 0x0000, 1920, 1080, 64);
+    reader(chip, 1, 2, 0x4000 + 960 * 4 + 540 * kLine, 960, 540, 64);   // the lower right quarter
+    reader(chip, 2, 0, 0x1000, 3840, 1080, 64);   // over both slots and the gap between them
+    std::string view = sim::describeMemory(chip);
+    EXPECT_TRUE(has(view, "ich 0: writes 0x00000000-0x04371e00 pitch 64 KiB, 7680 bytes x 1080 lines, mode 0")) << view;
+    EXPECT_TRUE(has(view, "ich 2: writes 0x00004000-0x04375e00 pitch 64 KiB, 7680 bytes x 1080 lines, mode 0")) << view;
+    EXPECT_TRUE(has(view, "och 0 piece 0: reads ich 0, mode 0")) << view;
+    EXPECT_TRUE(has(view, "och 1 piece 0: reads ich 2, mode 0")) << view;
+    EXPECT_TRUE(has(view, "och 2 piece 0: reads ich 0 and ich 2 and unwritten memory, mode 0")) << view;
+    EXPECT_TRUE(has(view, "overlaps: none")) << view;
+
+    // A pitch of 16 KiB over 8 KiB slots: line n + 1 of channel 0 is line n of channel 2.
+    chip.setReg(0x16, 0x31, 16);
+    view = sim::describeMemory(chip);
+    EXPECT_TRUE(has(view, "overlaps: ich 0/ich 2")) << view;
+    chip.setReg(0x16, 0x31, 64);
+
+    // Another channel's buffer 3 over channel 0's buffer 1 collides too.
+    writer(chip, 5, 0x10000000u - 3 * 0x10000000u + 0x1000, 64, 4, 64);
+    EXPECT_TRUE(has(sim::describeMemory(chip), "overlaps: ich 0/ich 5")) << sim::describeMemory(chip);
+    chip.setReg(0x60, 0x09, 12);   // tied to channel 4: still a writer
+    EXPECT_NE(sim::decodeMemory(chip).writer(5), nullptr);
+    chip.setReg(0x60, 0x09, 0);   // writing fields: still a writer
+    EXPECT_NE(sim::decodeMemory(chip).writer(5), nullptr);
+    set16(chip, 0x60, 0x19, 0);   // channel 5's window switched off: no longer a writer
+    EXPECT_EQ(sim::decodeMemory(chip).writer(5), nullptr);
+
+    // Read in 8 bytes per 3 pixels what was written 4 bytes a pixel; memory nobody wrote.
+    chip.setReg(0x00, 0x69, 0x01);
+    reader(chip, 3, 0, 0x0F000000u, 100, 10, 64);   // past every picture: nothing written there
+    const sim::MemoryMap m = sim::decodeMemory(chip);
+    ASSERT_EQ(m.reads.size(), 4u);
+    EXPECT_TRUE(m.reads[0].mismatch);
+    EXPECT_EQ(m.reads[0].mode, 2);
+    EXPECT_EQ(m.reads[3].ichs.size(), 0u);
+    EXPECT_TRUE(m.reads[3].unwritten);
+    view = sim::describeMemory(chip);
+    EXPECT_TRUE(has(view, "och 0 piece 0: reads ich 0, mode mismatch")) << view;
+    EXPECT_TRUE(has(view, "och 3 piece 0: reads unwritten memory")) << view;
+}
+
+TEST(VideoChipMemory, ShrinkZoomWeaveBackwardStepsAndGridPieces)
+{
+    zeltest::TempRoot root;
+    sim::VideoChipModel& chip = sim::attachVideoChip();
+    // 1920 x 1080 shrunk to 1280 x 720 in 16/5 bytes a pixel.
+    writer(chip, 1, 0x2000, 1920, 1080, 64, 0x80);
+    chip.setReg(0x21, 0x44, 199);
+    set16(chip, 0x21, 0x47, 43680);
+    chip.setReg(0x21, 0x49, 132);
+    set16(chip, 0x21, 0x4C, 43671);
+    // Two fields woven into one frame.
+    writer(chip, 3, 0x6000, 1280, 360, 64, 0x01);
+    chip.setReg(0x46, 0x5B, 1);
+    sim::MemoryMap m = sim::decodeMemory(chip);
+    ASSERT_NE(m.writer(1), nullptr);
+    EXPECT_EQ(m.writer(1)->pixels, 1280);
+    EXPECT_EQ(m.writer(1)->lines, 720);
+    EXPECT_EQ(m.writer(1)->bytes, 1280u / 5 * 16);
+    EXPECT_EQ(m.writer(1)->mode, 1);
+    EXPECT_EQ(m.writer(3)->lines, 720);
+    EXPECT_EQ(m.writer(3)->bytes, 1281u * 8 / 3);   // whole groups of three pixels
+
+    // A grid of two channels zooming 960 stored pixels to 3840, reading backward from the last
+    // line: both pieces stay inside channel 1's picture.
+    chip.setReg(0x00, 0x69, 0x80);
+    chip.setReg(0x00, 0x6A, 0x80);
+    reader(chip, 0, 1, 0x2000 + 719 * kLine, 1920, 720, 256 - 64);
+    reader(chip, 1, 0, 0x2000 + 480 / 5 * 16 + 719 * kLine, 1920, 720, 256 - 64, 0);
+    set16(chip, 0x0A, 0x49, 16372);
+    set16(chip, 0x1A, 0x49, 16372);
+    m = sim::decodeMemory(chip);
+    ASSERT_EQ(m.readsOf(0).size(), 2u);
+    for (const sim::MemoryRead* r : m.readsOf(0)) {
+        EXPECT_EQ(r->step, -int64_t(kLine));
+        EXPECT_EQ(r->bytes, 480u / 5 * 16);
+        EXPECT_TRUE(r->clean()) << r->och;
+        EXPECT_EQ(r->ichs, std::vector<int>{1});
+    }
+    EXPECT_EQ(m.readsOf(0)[1]->piece, 1);
+    // Started at the top line, a backward read runs into the memory above the picture.
+    reader(chip, 0, 1, 0x2000, 1920, 720, 256 - 64);
+    EXPECT_TRUE(sim::decodeMemory(chip).readsOf(0)[0]->unwritten);
+}
