@@ -19,6 +19,8 @@ constexpr uint32_t kWait = 35;
 struct CardRig : fpgatest::JobRig {
     CardRig() : JobRig({{0, 1}, {kCardPort, 2}})
     {
+        m->initialize();   // the manager takes this test's board
+        sim::cardChain().setFaults(kCardPort, {});   // the card chain is the process's
         sim::SimConfig c = saved;
         c.multifunctionCard = true;
         c.multifunctionPort = kCardPort;
@@ -27,6 +29,7 @@ struct CardRig : fpgatest::JobRig {
     }
     ~CardRig()
     {
+        sim::cardChain().setFaults(kCardPort, {});
         fpga_manage::spin_hook = nullptr;
         sim::setConfig(saved);
     }
