@@ -329,7 +329,8 @@ void fpga_manage::Brightness_read_VMF_value()
         Brightness_VMF_run();
         if (g_change[kVmfResult] == 1)
             return;
-        if (Utils::getTimeSpace(start) > kVmfWaitTicks)
+        // The poll at the 35th tick is the last: a reply later than that is not this request's.
+        if (Utils::getTimeSpace(start) >= kVmfWaitTicks)
             break;
         if (spin_hook)
             spin_hook();
