@@ -41,9 +41,16 @@ extern uint8_t g_update_status;         // 1: the launcher starts the applicatio
 
 // ---- diagnostics -----------------------------------------------------------------------------
 extern uint8_t g_debugSwitch;           // diagnostics are printed only while this is 254
+// A build configured with ZEL_DEBUG_OUTPUT=OFF compiles the diagnostics out: the arguments are
+// still type-checked but never evaluated, so they must not carry work the program needs.
+#ifdef ZEL_NO_DEBUG_OUTPUT
+#define ZEL_DEBUG_ENABLED() false
+#else
+#define ZEL_DEBUG_ENABLED() (g_debugSwitch == 254)
+#endif
 #define ZEL_DEBUG(...)                          \
     do {                                        \
-        if (g_debugSwitch == 254)               \
+        if (ZEL_DEBUG_ENABLED())                \
             printf(__VA_ARGS__);                \
     } while (0)
 

@@ -96,7 +96,7 @@ void readBitmap(const pt::ptree& entry, OMENU_PARA& e)
 
 void printEntry(int n, const OMENU_PARA& e)
 {
-    if (g_debugSwitch != 254)
+    if (!ZEL_DEBUG_ENABLED())
         return;
     printf("osd%d start\n", n);
     printf("type:%d status:%s pos:%d,%d,%d,%d effect:%d speed:%d staytime:%d\n", e.type, e.status.c_str(), e.x, e.y,

@@ -193,11 +193,17 @@ void c331_manage::read_c331_b174bug(int)
 {
     static constexpr const char* kLineNames[4] = {"VI11FHM", "VI13FHM", "VI15FHM", "VI17FHM"};
     static constexpr const char* kFrameNames[4] = {"VI11FVM", "VI13FVM", "VI15FVM", "VI17FVM"};
-    for (uint32_t k = 0; k < 4; ++k)
-        ZEL_DEBUG("\n read_c331_b174bug(B174_%s=%d ) over \n", kLineNames[k], int(rd(regId(0xAE, 0x40 + 2 * k, 2)) + 1));
-    for (uint32_t k = 0; k < 4; ++k)
-        ZEL_DEBUG("\n read_c331_b174bug(B174_%s=%d ) over \n", kFrameNames[k], int(rd(regId(0xAE, 0x5C + 3 * k, 3)) + 1));
-    ZEL_DEBUG("\n read_c331_b174bug(B3_IDUALCTCH56=%d ) over \n", int(rd(regId(0x03, 0x1A, 1))));
+    // The registers are read whatever the debug switch says: the reads are the action.
+    for (uint32_t k = 0; k < 4; ++k) {
+        const int lines = int(rd(regId(0xAE, 0x40 + 2 * k, 2))) + 1;
+        ZEL_DEBUG("\n read_c331_b174bug(B174_%s=%d ) over \n", kLineNames[k], lines);
+    }
+    for (uint32_t k = 0; k < 4; ++k) {
+        const int frame = int(rd(regId(0xAE, 0x5C + 3 * k, 3))) + 1;
+        ZEL_DEBUG("\n read_c331_b174bug(B174_%s=%d ) over \n", kFrameNames[k], frame);
+    }
+    const int dual = int(rd(regId(0x03, 0x1A, 1)));
+    ZEL_DEBUG("\n read_c331_b174bug(B3_IDUALCTCH56=%d ) over \n", dual);
 }
 
 void c331_manage::write_read_c331_b80_iacthstch5(int)

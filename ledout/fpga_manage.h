@@ -240,6 +240,11 @@ public:
     // 1 once the operation is finished, -1 when it cannot be played, else 0.
     static constexpr int kPlayFailed = -1;
     int load_rcv_xy_operate(const QString& file, uint32_t offset, bool all_cards);
+    // Reads record n of the operation file on the stick ("/mnt/usb1/" + g_jyfile_name) into
+    // `scan`: 0 done; 1 when n is not below scan_para_num, the file does not open or the record
+    // is not all there (scan then unchanged).
+    int get_operate_deal_para(SCAN_PARA* scan, unsigned char n);
+    uint8_t scan_para_num = 0;   // records get_operate_deal_para serves
 
     rcvRecovery* rcv_recovery = nullptr;   // the recovery and scan file reader, never destroyed
     uint8_t recover_screen = 0;            // where the last check found a faulty card
@@ -289,6 +294,10 @@ public:
     uint32_t passby_ack_mask = 0;
     uint8_t passby_tag = 0;
     uint8_t passby_addr_fffe = 0;
+    // The frame a link waits on: only a reply with its tag answers it (a late reply to a frame
+    // given up on is dropped, not taken for the next one).
+    uint8_t passby_waiting = 0;
+    uint8_t passby_wait_tag = 0;
     uint32_t multi_send_time = 0;
     uint8_t vmf_reply_ready = 0;
     uint8_t vmf_reply_cmd = 0;

@@ -149,6 +149,8 @@ void fpga_manage::passby_deliver(unsigned int length, unsigned char* frame)
 {
     std::lock_guard<std::recursive_mutex> lock(passby_mutex);
     passby_reply_ready = 0;
+    passby_waiting = frame != nullptr && length > rcv_card::kOffTag ? 1 : 0;
+    passby_wait_tag = passby_waiting ? frame[rcv_card::kOffTag] : 0;
     Dealwith1_PC_to_eth(length, frame);
 }
 
@@ -168,6 +170,7 @@ void fpga_manage::passby_give_up()
     std::lock_guard<std::recursive_mutex> lock(passby_mutex);
     g_passby_trans_port = kPassbyNone;
     passby_reply_ready = 0;
+    passby_waiting = 0;
     passby_multi = 0;
     passby_ack_mask = 0;
     passby_addr_fffe = 0;
@@ -317,7 +320,12 @@ void fpga_manage::forward_reply(unsigned char* reply, unsigned len, unsigned por
     const uint8_t link = g_passby_trans_port;
     if (link != kPassbyUart && link != kPassbyTcp && link != kPassbyUdp)
         return;
+    // Cards return the tag of the frame they answer: a reply with another tag belongs to a frame
+    // its link gave up on and must not answer the frame the link waits on now.
+    if (!passby_waiting || reply[rcv_card::kOffTag] != passby_wait_tag)
+        return;
     g_passby_trans_port = kPassbyNone;
+    passby_waiting = 0;
     if (queueCardReply(link, reply, len))
         passby_reply_ready = 1;
 }

@@ -1,14 +1,21 @@
 // Smart mapping: the card positions of the 16 routing patterns, the job that writes them into the
 // cards of one port (job 1), and the player of card operations from recovery and scan files.
+#include <QMutexLocker>
 #include <QString>
 
+#include <cstdio>
+#include <cstring>
+
+#include "core/file_store.h"
 #include "core/global.h"
 #include "core/utils.h"
 #include "ledout/card_job_report.h"
 #include "ledout/fpga_manage.h"
 #include "ledout/job_block.h"
+#include "ledout/rcv_card_cmd.h"
 #include "ledout/rcv_recovery_file.h"
 #include "ledout/scan_para.h"
+#include "platform/platform.h"
 
 using namespace jobblock;
 
@@ -417,4 +424,34 @@ void fpga_manage::playReplyWait(bool all_cards)
     } else {
         nextCardOrDone();
     }
+}
+
+// ---- operation records on the stick -------------------------------------------------------------
+
+int fpga_manage::get_operate_deal_para(SCAN_PARA* scan, unsigned char n)
+{
+    constexpr unsigned kSettleUs = 100000;
+    if (scan == nullptr || n >= scan_para_num)
+        return 1;
+    const std::string path =
+        platform::rootPath(QString::fromLatin1(rcvRecovery::kUsbDir) + g_jyfile_name).toStdString();
+    uint8_t record[scanrecord::kSize];
+    bool whole = false;
+    {
+        QMutexLocker lock(&Utils::_file_deal_mutex);
+        FILE* f = std::fopen(path.c_str(), "rb");
+        if (f == nullptr)
+            return 1;
+        whole = std::fseek(f, long(scanrecord::kFirst + scanrecord::kSize * n), SEEK_SET) == 0 &&
+                std::fread(record, 1, sizeof record, f) == sizeof record;
+        std::fclose(f);
+    }
+    filestore::sync_and_settle(kSettleUs);
+    if (!whole)
+        return 1;   // a record cut off by the end of the file is no record
+    std::memcpy(scan->text, record, scanrecord::kTextSize);
+    scan->text[scanrecord::kTextSize] = '\0';
+    scan->reg = rcv_card::rd32(record + scanrecord::kRegAt);
+    scan->mask_value = rcv_card::rd16(record + scanrecord::kMaskValueAt);
+    return 0;
 }

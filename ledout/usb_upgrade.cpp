@@ -259,10 +259,12 @@ void fpga_manage::usb_upgrade_deal()
         usb_file_list.clear();
         usbStep_ = 1;
         break;
-    case 1:
-        ZEL_DEBUG("\n usb_updata_list = %d \n", get_usb_file_list_path());
+    case 1: {
+        const int listed = get_usb_file_list_path();
+        ZEL_DEBUG("\n usb_updata_list = %d \n", listed);
         usbStep_ = 2;
         break;
+    }
     case 2:
         usb_upgrade_main_deal();
         usbStep_ = 3;

@@ -16,9 +16,9 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <string>
 
+#include "core/file_store.h"
 #include "core/global.h"
 #include "core/md5.h"
 #include "core/para_commit.h"
@@ -100,20 +100,12 @@ bool nameField(const uint8_t* body, unsigned length, unsigned at, std::string& n
     return true;
 }
 
-// Writes a whole file: to a temporary name first, then renamed over the old one.
+// Replaces a whole file so that a power cut leaves the old or the new one, never a part: the
+// PC is told the transfer succeeded only once the new content is on the flash.
 bool storeFile(const std::string& systemPath, const uint8_t* data, uint32_t size)
 {
     QMutexLocker lock(&Utils::_file_deal_mutex);
-    platform::makeParentDirs(systemPath);
-    std::string path = platform::rootPath(systemPath);
-    std::string tmp = path + ".part";
-    {
-        std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
-        f.write(reinterpret_cast<const char*>(data), size);
-        if (!f)
-            return false;
-    }
-    return std::rename(tmp.c_str(), path.c_str()) == 0;
+    return filestore::write_atomic(systemPath, data, size) == 0;
 }
 
 bool storeFlash(const char* device, const uint8_t* data, uint32_t size)

@@ -70,7 +70,7 @@ void scatterRx(const platform::SpiTransfer* xfers, unsigned count, const std::ve
 // ---- FPGA ----------------------------------------------------------------------------------------
 
 SimFpga::SimFpga(int index, platform::SimGpioWindow& gpio)
-    : index_(index), gpio_(gpio), rams_(kRams, std::vector<uint8_t>(kRamSize, 0))
+    : index_(index), gpio_(gpio), rams_(kLastRam + 1)
 {
     powerUp();
 }
@@ -104,8 +104,8 @@ bool SimFpga::commandPhase() const
 void SimFpga::powerUp()
 {
     regs_.fill(0);
-    for (auto& r : rams_)
-        std::fill(r.begin(), r.end(), 0);
+    for (int id = kFirstRam; id <= kLastRam; ++id)
+        rams_[id].assign(kRamSize, 0);
     regs_[31] = kIdentity31;
     regs_[30] = kIdentity30;
     regs_[29] = kIdentity29;
@@ -228,8 +228,10 @@ bool SimFpga::spiMessage(const platform::SpiTransfer* xfers, unsigned count)
         } else if (!tx.empty()) {
             applyWrite(reg, word_[3], tx[0]);
         }
+    } else if (kind == 1 && !ramExists(word_[1])) {
+        ++refusedRam_;   // no such memory: writes go nowhere, reads see nothing
     } else if (kind == 1) {
-        int id = word_[1] % kRams;
+        const int id = word_[1];
         int address = word_[2] | ((word_[3] & 0x0F) << 8);
         auto& ram = rams_[id];
         for (size_t i = 0; i < tx.size(); ++i) {
@@ -280,19 +282,23 @@ std::vector<uint8_t> SimFpga::ram(int id, int address, int length) const
 {
     std::lock_guard<std::recursive_mutex> lock(m_);
     std::vector<uint8_t> out;
+    if (!ramExists(id))
+        return out;
     for (int i = 0; i < length; ++i)
-        out.push_back(rams_[id % kRams][(address + i) % kRamSize]);
+        out.push_back(rams_[id][(address + i) % kRamSize]);
     return out;
 }
 
 void SimFpga::setRam(int id, int address, const std::vector<uint8_t>& bytes)
 {
     std::lock_guard<std::recursive_mutex> lock(m_);
+    if (!ramExists(id))
+        return;
     for (size_t i = 0; i < bytes.size(); ++i)
-        rams_[id % kRams][(address + i) % kRamSize] = bytes[i];
+        rams_[id][(address + i) % kRamSize] = bytes[i];
 }
 
-uint8_t* SimFpga::ramData(int id) { return rams_[id % kRams].data(); }
+uint8_t* SimFpga::ramData(int id) { return ramExists(id) ? rams_[id].data() : nullptr; }
 
 void SimFpga::setIrq(bool raised) { gpio_.drive(kPadIrq[index_], raised ? 1 : 0); }
 
@@ -313,6 +319,13 @@ void SimFpga::clearLog()
     std::lock_guard<std::recursive_mutex> lock(m_);
     log_.clear();
     reads_.fill(0);
+    refusedRam_ = 0;
+}
+
+int SimFpga::refusedRamAccesses() const
+{
+    std::lock_guard<std::recursive_mutex> lock(m_);
+    return refusedRam_;
 }
 
 int SimFpga::registerReads(int n) const
@@ -376,7 +389,8 @@ void SimFpga::loseLock()
 void SimFpga::setRamIgnoresWrites(int id, bool on)
 {
     std::lock_guard<std::recursive_mutex> lock(m_);
-    ramIgnores_[id % kRams] = on;
+    if (ramExists(id))
+        ramIgnores_[id] = on;
 }
 
 void SimFpga::setPicture(uint16_t width, uint16_t height, uint32_t frame)

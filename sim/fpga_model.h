@@ -54,7 +54,11 @@ public:
 class SimFpga : public platform::SpiDeviceModel {
 public:
     static constexpr int kRamSize = 4096;
-    static constexpr int kRams = 16;
+    // The RAM ids the FPGA holds: 1 the parameter block, 2 to 17 the reply (even) and send (odd)
+    // RAMs of the eight port pairs. A command word naming any other id reaches no memory.
+    static constexpr int kFirstRam = 1;
+    static constexpr int kLastRam = 17;
+    static constexpr bool ramExists(int id) { return id >= kFirstRam && id <= kLastRam; }
     static constexpr size_t kLogLimit = 100000;   // accesses kept for log()
 
     // One command with its data phase, as seen on the wire.
@@ -74,6 +78,7 @@ public:
     int index() const { return index_; }
     uint8_t reg(int n) const;
     void setReg(int n, uint8_t value);   // back door: no side effects
+    // Back door to the RAMs; an id the FPGA does not hold reads empty, takes nothing, has no data.
     std::vector<uint8_t> ram(int id, int address, int length) const;
     void setRam(int id, int address, const std::vector<uint8_t>& bytes);
     uint8_t* ramData(int id);           // for the port engine (lock held)
@@ -85,6 +90,7 @@ public:
     std::vector<Access> log() const;
     void clearLog();
     int registerReads(int n) const;     // reads of one register since the last clearLog
+    int refusedRamAccesses() const;     // RAM commands naming an id the FPGA does not hold
     bool inReset() const;
     int powerUps() const;
 
@@ -129,7 +135,8 @@ private:
     bool vboErrorCleared_ = false;
     bool locked_ = false;
     int powerUps_ = 0;
-    std::array<bool, kRams> ramIgnores_{};
+    int refusedRam_ = 0;
+    std::array<bool, kLastRam + 1> ramIgnores_{};
     std::array<int, 256> readOverride_ = filledOverrides();
     static std::array<int, 256> filledOverrides()
     {

@@ -20,6 +20,7 @@
 #include "platform/platform.h"
 #include "sim/card_chain.h"
 #include "sim/card_port_engine.h"
+#include "sim/sim_clock.h"
 #include "sim/sim_config.h"
 
 namespace {
@@ -320,6 +321,53 @@ TEST(CardPorts, SilentPortTimesOutCleanlyAndTheNextFrameWorks)
 
     EXPECT_EQ(rig.passThrough(pcFrame(0x0000, 0x41, 1, 3, 0x81, {0xFF, 0})), 1);
     EXPECT_FALSE(rig.queuedReply().empty());
+}
+
+TEST(CardPorts, LateReplyToAFrameGivenUpOnDoesNotAnswerTheNextFrame)
+{
+    CardsRig rig({{2, 1}});
+    sim::setTickSource([] { return G_timeTicks.load(); });   // the cards answer on the tick counter
+    struct ClockReset {
+        ~ClockReset() { sim::setTickSource(nullptr); }
+    } clockReset;
+    ASSERT_TRUE(rig.upAndSearched());
+    const Bytes read = {0x80, 0x01, 0, 0, 2, 0, 0, 0};
+    sim::CardChain::PortFaults slow;
+    slow.delayTicks = kLinkWaitTicks + 50;
+    sim::cardChain().setFaults(2, slow);
+    EXPECT_EQ(rig.passThrough(pcFrame(0x0000, 0xA1, 1, 3, 0x61, read)), -1);   // frame A given up on
+    sim::cardChain().setFaults(2, {});
+    G_timeTicks += 100;   // A's answer comes now and waits in the reply RAM
+
+    ASSERT_EQ(rig.passThrough(pcFrame(0x0000, 0xB2, 1, 3, 0x61, read)), 1);   // frame B
+    const Bytes reply = rig.queuedReply();
+    ASSERT_GT(reply.size(), 9u);
+    EXPECT_EQ(reply[5], 0xB2);
+    EXPECT_EQ(tcpReplyQueue().size(), 0u);
+    EXPECT_EQ(g_passby_trans_port.load(), kPassbyNone);
+}
+
+// Pair 7 (ports 14 and 15 of each FPGA) sends from RAM 17 and answers into RAM 16.
+TEST(CardPorts, PairSevenUsesItsOwnRamsAndLeavesTheParameterBlock)
+{
+    CardsRig rig({{14, 1}, {31, 1}});
+    ASSERT_TRUE(rig.upAndSearched());
+    for (int f = 0; f < 2; ++f) {
+        const unsigned short port = f == 0 ? 14 : 15;
+        const Bytes block = rig.fpga(f).ram(1, 0, 1024);
+        rig.fpga(f).clearLog();
+        const Bytes packet = pcFrame(static_cast<uint16_t>((port % 4) << 12), 0x67, 1, static_cast<uint8_t>(port + 1),
+                                     0x61, {0x80, 0x01, 0, 0, 2, 0, 0, 0});
+        ASSERT_EQ(rig.m->Send_to_port(packet.data(), static_cast<unsigned short>(packet.size()), port,
+                                      static_cast<unsigned char>(f)),
+                  0);
+        EXPECT_EQ(rig.fpga(f).ram(17, 0, static_cast<int>(packet.size())), packet) << f;
+        const Bytes reply = rig.fpga(f).ram(16, 0, 14);
+        EXPECT_EQ(reply[9], 0x61) << f;
+        EXPECT_EQ(reply[5], 0x67) << f;
+        EXPECT_EQ(rig.fpga(f).ram(1, 0, 1024), block) << f;
+        EXPECT_EQ(rig.fpga(f).refusedRamAccesses(), 0) << f;
+    }
 }
 
 TEST(CardPorts, PcSearchReplyOnFpga0UpdatesThePortCount)

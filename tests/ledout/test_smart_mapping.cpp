@@ -2,12 +2,16 @@
 // smart-mapping page, on simulated cards.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
+#include <string>
 #include <utility>
 
 #include "card_jobs_rig.h"
 
 #include "ledout/scan_para.h"
+#include "platform/command_runner.h"
+#include "support/test_root.h"
 
 namespace {
 
@@ -238,4 +242,60 @@ TEST(BroadcastJobs, MappingValueReachesEveryCardsRegister3)
     rig.start(4);
     ASSERT_TRUE(rig.runJob());
     EXPECT_EQ(sim::cardChain().card(17, 1).regs[3] & 0x0F, 0);
+}
+
+namespace {
+
+// A record of a card operation file: 16-byte name, u32 register field, u16 mask/value field.
+void appendRecord(std::vector<uint8_t>& file, const std::string& name, uint32_t reg, uint16_t maskValue)
+{
+    std::vector<uint8_t> r(22, 0);
+    std::copy(name.begin(), name.begin() + std::min<size_t>(name.size(), 16), r.begin());
+    for (int i = 0; i < 4; ++i)
+        r[16 + i] = static_cast<uint8_t>(reg >> (8 * i));
+    r[20] = static_cast<uint8_t>(maskValue);
+    r[21] = static_cast<uint8_t>(maskValue >> 8);
+    file.insert(file.end(), r.begin(), r.end());
+}
+
+}  // namespace
+
+TEST(OperationRecords, RecordsOfTheStickFileUpToTheManagersCount)
+{
+    JobRig rig({});
+    const QString savedName = g_jyfile_name;
+    std::vector<uint8_t> file = {3, 0, 0, 0};
+    appendRecord(file, "gamma", 0x00000021, 0x80FF);
+    appendRecord(file, "sixteen-chars-ab", 0x12345678, 0xBEEF);
+    appendRecord(file, "last", 0x01, 0x0101);
+    zeltest::writeFile("/mnt/usb1/JYFR_ops", file);
+    g_jyfile_name = "JYFR_ops";
+    zeltest::simCommands().clearJournal();
+
+    SCAN_PARA scan;
+    rig.m->scan_para_num = 3;
+    EXPECT_EQ(rig.m->get_operate_deal_para(&scan, 1), 0);
+    EXPECT_EQ(scan.reg, 0x12345678u);
+    EXPECT_EQ(scan.mask_value, 0xBEEF);
+    EXPECT_STREQ(scan.text, "sixteen-chars-ab");
+    const auto journal = zeltest::simCommands().journal();
+    EXPECT_NE(std::find(journal.begin(), journal.end(), "sync"), journal.end());
+    EXPECT_EQ(rig.m->get_operate_deal_para(&scan, 0), 0);
+    EXPECT_EQ(scan.reg, 0x21u);
+    EXPECT_EQ(scan.mask_value, 0x80FF);
+    EXPECT_STREQ(scan.text, "gamma");
+
+    // Not below the count, past the file's end, no file: 1 and the record kept.
+    EXPECT_EQ(rig.m->get_operate_deal_para(&scan, 3), 1);
+    rig.m->scan_para_num = 5;
+    EXPECT_EQ(rig.m->get_operate_deal_para(&scan, 3), 1);
+    g_jyfile_name = "JYFR_missing";
+    EXPECT_EQ(rig.m->get_operate_deal_para(&scan, 0), 1);
+    EXPECT_EQ(scan.reg, 0x21u);
+    EXPECT_STREQ(scan.text, "gamma");
+    rig.m->scan_para_num = 0;
+    g_jyfile_name = "JYFR_ops";
+    EXPECT_EQ(rig.m->get_operate_deal_para(&scan, 0), 1);   // the manager counts no records
+
+    g_jyfile_name = savedName;
 }

@@ -124,6 +124,22 @@ TEST_F(UpgradeTest, LauncherRecordFoundRightIsLeftAlone)
     EXPECT_EQ(g_app_reset_flag.load(), 1);
 }
 
+// Diagnostics off or on, the packages are listed and installed all the same.
+TEST_F(UpgradeTest, InstallsWhateverTheDebugSwitchSays)
+{
+    const uint8_t saved = g_debugSwitch;
+    for (uint8_t value : {uint8_t(0), uint8_t(1), uint8_t(255), uint8_t(254)}) {
+        g_debugSwitch = value;
+        g_app_reset_flag = 0;
+        const std::string next = "next " + std::to_string(value);
+        zeltest::writePackage(kFolder + "app.ZEL", zeltest::upgradePackage({{10, bytes(next), kNewer}}));
+        run();
+        EXPECT_EQ(app(), next) << int(value);
+        EXPECT_EQ(g_app_reset_flag.load(), 1) << int(value);
+    }
+    g_debugSwitch = saved;
+}
+
 TEST_F(UpgradeTest, SameVersionUnderPublishType128InstallsNothingOtherPublishTypesEverything)
 {
     zeltest::writePackage(kFolder + "same.ZEL", zeltest::upgradePackage({{10, bytes("same"), kOwnVersion}}, 128));

@@ -4,9 +4,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "core/config_engine.h"
+#include "core/file_store.h"
 #include "core/global.h"
 #include "core/md5.h"
 #include "core/syncupdate.h"
@@ -142,6 +145,40 @@ TEST_F(Deal, AliasFileAndFlashImage)
     ASSERT_GE(flash.size(), image.size());
     EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
     EXPECT_FALSE(zeltest::simMtd().eraseLog("/dev/mtd8").empty());
+}
+
+// A power cut between the write and the rename: the receiver answers only after the rename, and
+// the file on the device is the old one or the new one, whole.
+TEST_F(Deal, ReceivedFilesReplaceTheOldOnesWhole)
+{
+    const std::string before = "{\"source\":[\"old\"]}";
+    const std::string after = "{\"source\":[\"new names\"]}";
+    struct Case {
+        uint8_t type;
+        std::string name, path;
+    };
+    struct HookReset {
+        ~HookReset() { filestore::before_rename = nullptr; }
+    } reset;
+    for (const Case& c : {Case{5, "alias.json", "/data/configs/alias.json"},
+                          Case{6, "omenu.json", "/data/configs/omenu.json"},
+                          Case{13, "JYFR_scan", "/data/smartmapping/JYFR_scan"}}) {
+        zeltest::writeText(c.path, before);
+        std::string seen;
+        filestore::before_rename = [&](const std::string& temp) {
+            std::ifstream in(temp, std::ios::binary);
+            const std::string staged((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            seen = zeltest::readText(c.path) + "|" + staged;
+            return false;   // the power goes here
+        };
+        EXPECT_EQ(transfer(c.type, c.name, Bytes(after.begin(), after.end())), 1) << c.name;
+        EXPECT_EQ(seen, before + "|" + after) << c.name;   // written in full before the switch
+        EXPECT_EQ(zeltest::readText(c.path), before) << c.name;
+
+        filestore::before_rename = nullptr;
+        EXPECT_EQ(transfer(c.type, c.name, Bytes(after.begin(), after.end())), 0) << c.name;
+        EXPECT_EQ(zeltest::readText(c.path), after) << c.name;
+    }
 }
 
 TEST_F(Deal, FailedFlashEraseIsRefusedAndClosesTheDevice)

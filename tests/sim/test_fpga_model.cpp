@@ -76,6 +76,26 @@ TEST(FpgaModel, RegistersOverTheCommandWord)
     EXPECT_EQ(w.board.fpga[0]->ram(3, 0, 1), Bytes{3});
 }
 
+TEST(FpgaModel, EveryRamIdOfTheBoardHasItsOwnMemoryAndNoOtherIdReachesOne)
+{
+    Wire w;
+    sim::SimFpga& f = *w.board.fpga[0];
+    for (int id = sim::SimFpga::kFirstRam; id <= sim::SimFpga::kLastRam; ++id)
+        w.command({0x02, uint8_t(id), 0x20, 0x00}, {uint8_t(0x40 + id)});
+    for (uint8_t id : {0, 18, 32, 0x80, 0xFF}) {
+        w.command({0x02, id, 0x20, 0x00}, {0xEE});
+        EXPECT_EQ(w.command({0x03, id, 0x20, 0x00}, {0xFF}), Bytes{0x00}) << int(id);
+        EXPECT_TRUE(f.ram(id, 0x20, 1).empty()) << int(id);
+    }
+    for (int id = sim::SimFpga::kFirstRam; id <= sim::SimFpga::kLastRam; ++id) {
+        EXPECT_EQ(f.ram(id, 0x20, 1), Bytes{uint8_t(0x40 + id)}) << id;
+        EXPECT_EQ(w.command({0x03, uint8_t(id), 0x20, 0x00}, {0xFF}), Bytes{uint8_t(0x40 + id)}) << id;
+    }
+    EXPECT_EQ(f.refusedRamAccesses(), 10);
+    f.clearLog();
+    EXPECT_EQ(f.refusedRamAccesses(), 0);
+}
+
 TEST(FpgaModel, VboSequenceResetAndDropOut)
 {
     Wire w;
