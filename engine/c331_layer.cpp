@@ -30,7 +30,7 @@ constexpr uint32_t kUpdOpen = 255, kUpdCloseA = 169, kUpdCloseB = 203;
 // ---- freeze ----
 constexpr uint32_t kRegIchWrite = 0x100901, kIchWriting = 1, kIchFrozen = 2;
 constexpr uint32_t kRegField = 0xAB4701;
-constexpr uint32_t kRegIchTouched = 0x000801;
+constexpr uint32_t kRegIchSelect = 0x000801, kIchSelectHeld = 1;
 constexpr uint32_t kRegRotation = 0x166603, kRegReadPattern = 0x166C02;
 constexpr int kFreezeRounds = 251;
 constexpr int kHeld = 4;
@@ -272,10 +272,12 @@ void c331_manage::set_freeze(int fd, int on)
         if (!pending)
             break;
     }
+    // The channels that carried the changed windows are told they have no signal and no input
+    // processing while held; the input set-up of the re-programming selects them again.
     for (int i = 0; i < n; ++i)
         for (int c : prev_win_ich[wins[i]])
             if (isCh(c))
-                wrMask(kRegIchTouched + kNextAddr * static_cast<uint32_t>(c), 1, 1);
+                wr(kRegIchSelect + kNextAddr * static_cast<uint32_t>(c), kIchSelectHeld);
     wait1_povs(fd, 0);
 
     int* first = rot_pattern[wins[0]];

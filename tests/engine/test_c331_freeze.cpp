@@ -82,3 +82,21 @@ TEST_F(FreezeTest, AWindowStitchedToAMasterFrozenAloneFollowsTheMastersNewRotati
     settle();
     expectReadsTrailTheirWriters("master released again");
 }
+
+TEST_F(FreezeTest, AHeldChannelIsDeselectedForTheFreezeAndSelectedAgainByTheNewInput)
+{
+    const int ich = e->win_ich[0][0];
+    ASSERT_GE(ich, 0);
+    const uint8_t select = uint8_t(0x08 + ich);   // bank 0: the channel's input select
+    ASSERT_TRUE(chip.reg(0x00, select) & 0x10) << "selected with a signal";
+    chip.clearLog();
+    setWord(window(0) + kWinSource, kHdmi2);
+    settle();
+    ASSERT_GT(freezeWrites(), 0u);
+    ASSERT_EQ(e->win_ich[0][0], ich);
+    const auto writes = chip.writesTo(0x00, select);
+    const auto held = std::find(writes.begin(), writes.end(), 1);
+    ASSERT_NE(held, writes.end()) << "no signal, no processing while held";
+    EXPECT_NE(std::find(held, writes.end(), chip.reg(0x00, select)), writes.end()) << "selected again after";
+    EXPECT_TRUE(chip.reg(0x00, select) & 0x10);
+}
