@@ -3,6 +3,7 @@
 // covered by a freeze on a common frame or by a fade out and in.
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 #include "core/global.h"
 #include "core/ram_layout.h"
@@ -29,7 +30,7 @@ constexpr uint32_t kUpdOpen = 255, kUpdCloseA = 169, kUpdCloseB = 203;
 // ---- freeze ----
 constexpr uint32_t kRegIchWrite = 0x100901, kIchWriting = 1, kIchFrozen = 2;
 constexpr uint32_t kRegField = 0xAB4701;
-constexpr uint32_t kRegIchTouched = 0x000801;
+constexpr uint32_t kRegIchSelect = 0x000801, kIchSelectHeld = 1;
 constexpr uint32_t kRegRotation = 0x166603, kRegReadPattern = 0x166C02;
 constexpr int kFreezeRounds = 251;
 constexpr int kHeld = 4;
@@ -221,19 +222,20 @@ void c331_manage::set_freeze(int fd, int on)
 {
     if (!on) {
         static constexpr int kReadOrder[4] = {3, 0, 1, 2};
-        // Only the windows held by the freeze get their reading pattern back; the others were
-        // never touched.
+        // A window gets its reading pattern back when the freeze held it or the master whose
+        // buffers it reads: the held rotation moved one buffer of that master. Windows outside
+        // the freeze keep reading untouched, so their pictures do not blink.
         for (int w = 0; w < kWinCount; ++w) {
-            if (!win_frozen[w])
-                continue;
             int master = w, partner = -1;
             check_stitching_win(&master, &partner);
+            if (!win_frozen[w] && !win_frozen[master])
+                continue;
             const uint32_t v = packPattern(rot_pattern[master], kReadOrder);
             for (int c = 0; c < kOch; ++c)
                 if (och_owner[c] == w)
                     wr(kRegReadPattern, v, chBank(c));
-            win_frozen[w] = 0;
         }
+        std::fill(std::begin(win_frozen), std::end(win_frozen), 0);
         return;
     }
     // The changed windows and the channel each was last carried on.
@@ -270,10 +272,12 @@ void c331_manage::set_freeze(int fd, int on)
         if (!pending)
             break;
     }
+    // The channels that carried the changed windows are told they have no signal and no input
+    // processing while held; the input set-up of the re-programming selects them again.
     for (int i = 0; i < n; ++i)
         for (int c : prev_win_ich[wins[i]])
             if (isCh(c))
-                wrMask(kRegIchTouched + kNextAddr * static_cast<uint32_t>(c), 1, 1);
+                wr(kRegIchSelect + kNextAddr * static_cast<uint32_t>(c), kIchSelectHeld);
     wait1_povs(fd, 0);
 
     int* first = rot_pattern[wins[0]];
