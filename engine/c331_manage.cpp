@@ -211,8 +211,12 @@ void c331_manage::setupState5()
     write_initial_setting(c331_fd, 1);
     set_rtct(c331_fd, 1);
     pthread_mutex_lock(&para_mutex);
+    // The whole bring-up works from this one copy; the first change pass applies what was
+    // committed since.
+    takeImage(applied_);
+    appliedTaken_ = true;
     load_param();
-    if (ImageView::current().word(ramaddr::kOsdOn) == 1)
+    if (ImageView(applied_).word(ramaddr::kOsdOn) == 1)
         g_osd_update = 1;
     pthread_mutex_unlock(&para_mutex);
     check_input_port(c331_fd);
@@ -230,7 +234,7 @@ void c331_manage::setupState6()
             writeOchBkg(och, kForcedBkgGreen, 1);
     }
     pthread_mutex_lock(&para_mutex);
-    const ImageView img = ImageView::current();
+    const ImageView img(applied_);
     zelApi_PnlInit2(img.word(ramaddr::kLedWidth), img.word(ramaddr::kLedHeight),
                     img.word(ramaddr::kOutputArea + 4), img.word(ramaddr::kOutputArea + 6),
                     img.word(ramaddr::kSpliceMode));
@@ -244,7 +248,7 @@ void c331_manage::setupState6()
 void c331_manage::setupState7()
 {
     pthread_mutex_lock(&para_mutex);
-    const ImageView img = ImageView::current();
+    const ImageView img(applied_);
     c331_SetBrightness(50);
     c331_SetContrast(img.word(ramaddr::kContrast));
     c331_SetSharpness(img.word(ramaddr::kSharpness));

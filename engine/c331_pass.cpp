@@ -4,6 +4,7 @@
 #include <QMutexLocker>
 
 #include <cstdio>
+#include <cstring>
 
 #include "chips/tarvosource.h"
 #include "core/global.h"
@@ -49,8 +50,12 @@ void c331_manage::c331managerdeal(void*)
 {
     if (para_chg_flag != 0) {
         pthread_mutex_lock(&para_mutex);
-        const ImageView img = ImageView::current();
-        const ImageView shd = ImageView::shadow();
+        // What changed since the last pass, not since the last save: the dispatcher refreshes
+        // the shadow from the GUI thread, and a value changed and changed back before it did so
+        // would otherwise look unchanged while the chip still shows the one in between.
+        takeImage(passImage_);
+        const ImageView img(passImage_);
+        const ImageView shd(applied_);
         passPanel(img, shd);
         passPicture(img, shd);
         passPriorities(img, shd);
@@ -77,9 +82,36 @@ void c331_manage::c331managerdeal(void*)
             reloadOsdMenu();
         }
         passDebug();
+        std::memcpy(applied_, passImage_, sizeof applied_);
         pthread_mutex_unlock(&para_mutex);
     }
     passInputs();
+}
+
+void c331_manage::takeImage(uint8_t* to)
+{
+    ZelRamPara* model = ZelRamPara::p_zelrampara_config;
+    if (!model)
+        model = ZelRamPara::pInstance();
+    pthread_mutex_lock(&model->mutex);
+    std::memcpy(to, model->ram_para, kRamSize);
+    pthread_mutex_unlock(&model->mutex);
+}
+
+bool c331_manage::adoptWord(unsigned addr, uint16_t value)
+{
+    ZelRamPara* model = ZelRamPara::p_zelrampara_config;
+    if (!model || addr + 1 >= kRamSize)
+        return false;
+    pthread_mutex_lock(&model->mutex);
+    // Before the bring-up took the image nothing of it was applied: the bring-up takes this too.
+    const bool waiting = appliedTaken_ && ram_get_u16(model->ram_para, addr) != ram_get_u16(applied_, addr);
+    if (!waiting) {
+        ram_set_u16(model->ram_para, addr, value);
+        ram_set_u16(applied_, addr, value);
+    }
+    pthread_mutex_unlock(&model->mutex);
+    return !waiting;
 }
 
 void c331_manage::waitLedHandover()
