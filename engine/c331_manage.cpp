@@ -216,13 +216,17 @@ void c331_manage::setupState5()
     takeImage(applied_);
     appliedTaken_ = true;
     load_param();
-    if (ImageView(applied_).word(ramaddr::kOsdOn) == 1)
+    const uint16_t osdOn = ImageView(applied_).word(ramaddr::kOsdOn);
+    if (osdOn == 1)
         g_osd_update = 1;
     pthread_mutex_unlock(&para_mutex);
     check_input_port(c331_fd);
     load_char();
     read_c331_font(c331_fd);
     update_font(c331_fd);
+    // A box started with the OSD on shows it as one that switched it on does.
+    if (osdOn != 0)
+        zelApi_OsdSet(0, osdOn);
     c331_setup_state = 6;
     ZEL_DEBUG("\n ok c331_id  setup= %d \n", 6);
 }
@@ -258,6 +262,12 @@ void c331_manage::setupState7()
     c331_debugEnv();
     c331_setup_state = kSetupDone;
     zelApi_forceColorDisable(c331_fd);
+    // The OSD menu of a box started with the OSD on, now that the fonts are in: not left until
+    // some later change happens to be committed.
+    if (g_osd_update == 1) {
+        g_osd_update = 0;
+        reloadOsdMenu();
+    }
     ZEL_DEBUG("\n ok c331_id  setup= %d \n", 8);
 }
 

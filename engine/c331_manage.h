@@ -569,7 +569,9 @@ private:
     void setupState6();
     void setupState7();
     void reloadOsdMenu();
-    void passPanel(const ImageView& img, const ImageView& shd);
+    // True when the panel was set up anew.
+    bool passPanel(const ImageView& img, const ImageView& shd);
+    void relayoutWindows(const ImageView& img, const ImageView& shd, unsigned from);
     void passPicture(const ImageView& img, const ImageView& shd);
     void passPriorities(const ImageView& img, const ImageView& shd);
     void passWindows(const ImageView& img, const ImageView& shd);

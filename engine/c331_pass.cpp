@@ -56,10 +56,15 @@ void c331_manage::c331managerdeal(void*)
         takeImage(passImage_);
         const ImageView img(passImage_);
         const ImageView shd(applied_);
-        passPanel(img, shd);
+        const bool panelSetUp = passPanel(img, shd);
         passPicture(img, shd);
         passPriorities(img, shd);
-        passWindows(img, shd);
+        // Windows laid out for the old panel would keep the old channels' places: a new panel
+        // takes every window again, as the bring-up does after its panel set-up.
+        if (panelSetUp)
+            relayoutWindows(img, shd, 0);
+        else
+            passWindows(img, shd);
         passFades(img, shd);
         if (img.byte(kTestPattern) != shd.byte(kTestPattern))
             c331_SetPattern(img.byte(kTestPattern));
@@ -126,7 +131,7 @@ void c331_manage::waitLedHandover()
         ZEL_DEBUG("[c331managerdeal] LED output did not hand over, panel set up anyway\n");
 }
 
-void c331_manage::passPanel(const ImageView& img, const ImageView& shd)
+bool c331_manage::passPanel(const ImageView& img, const ImageView& shd)
 {
     static constexpr unsigned kPanelWords[] = {kSpliceMode, kLedWidth, kLedHeight, kOutputArea + 4,
                                                kOutputArea + 6};
@@ -134,7 +139,7 @@ void c331_manage::passPanel(const ImageView& img, const ImageView& shd)
     for (unsigned a : kPanelWords)
         any = any || changed(img, shd, a);
     if (!any)
-        return;
+        return false;
     waitLedHandover();
     zelApi_PnlInit2(img.word(kLedWidth), img.word(kLedHeight), img.word(kOutputArea + 4),
                     img.word(kOutputArea + 6), img.word(kSpliceMode));
@@ -144,6 +149,7 @@ void c331_manage::passPanel(const ImageView& img, const ImageView& shd)
     }
     if (img.word(kOsdOn) != 0)
         g_osd_update = 1;
+    return true;
 }
 
 void c331_manage::passPicture(const ImageView& img, const ImageView& shd)
@@ -187,29 +193,10 @@ void c331_manage::passWindows(const ImageView& img, const ImageView& shd)
         const unsigned f = (a - kWindows) % kWindowSize;
         ZEL_DEBUG("DIFF REG win[%#x] reg:%x %04x==>%04x\r\n", w, a - 0x880, shd.word(a), img.word(a));
         switch (f) {
-        case kWinState: case kWinX: case kWinY: case kWinWidth: case kWinHeight: {
-            // Full re-layout: every window is taken from the image again, so the attribute,
-            // flag, dot-by-dot and audio changes of this commit are applied with it. Fields
-            // before this one in the scan have been applied already.
-            zelApi_initEnvC331();
-            zelApi_MultiWinChAlloc(1);
-            zelApi_MultiWinChInit();
-            auto pending = [&](unsigned field) { return field > a && changed(img, shd, field); };
-            for (int v = 0; v < kWinCount; ++v) {
-                const unsigned rec = window(v);
-                if (pending(rec + kWinMirror))
-                    c331_SetWinAttr(v, img.word(rec + kWinMirror));
-                if (pending(rec + kWinFlags))
-                    c331_SetWinOutput(c331_fd, v, img.word(rec + kWinFlags));
-                if (pending(rec + kWinDbdMode))
-                    c331_SetWinDbdMode(c331_fd, v, img.word(rec + kWinDbdMode));
-            }
-            const unsigned audio = img.word(kAudioWindow);
-            if (audio < kUsedWindows && pending(window(audio) + kWinSource))
-                inputs()->volume_request = 1;
-            set_output(c331_fd);
+        case kWinState: case kWinX: case kWinY: case kWinWidth: case kWinHeight:
+            // Fields before this one in the scan have been applied already.
+            relayoutWindows(img, shd, a + 1);
             return;
-        }
         case kWinMirror:
             c331_SetWinAttr(w, img.word(a));
             break;
@@ -226,6 +213,29 @@ void c331_manage::passWindows(const ImageView& img, const ImageView& shd)
             break;
         }
     }
+}
+
+// Full re-layout: every window is taken from the image again, so the attribute, flag,
+// dot-by-dot and audio changes of this commit at or after image address `from` are applied with it.
+void c331_manage::relayoutWindows(const ImageView& img, const ImageView& shd, unsigned from)
+{
+    zelApi_initEnvC331();
+    zelApi_MultiWinChAlloc(1);
+    zelApi_MultiWinChInit();
+    auto pending = [&](unsigned field) { return field >= from && changed(img, shd, field); };
+    for (int v = 0; v < kWinCount; ++v) {
+        const unsigned rec = window(v);
+        if (pending(rec + kWinMirror))
+            c331_SetWinAttr(v, img.word(rec + kWinMirror));
+        if (pending(rec + kWinFlags))
+            c331_SetWinOutput(c331_fd, v, img.word(rec + kWinFlags));
+        if (pending(rec + kWinDbdMode))
+            c331_SetWinDbdMode(c331_fd, v, img.word(rec + kWinDbdMode));
+    }
+    const unsigned audio = img.word(kAudioWindow);
+    if (audio < kUsedWindows && pending(window(audio) + kWinSource))
+        inputs()->volume_request = 1;
+    set_output(c331_fd);
 }
 
 void c331_manage::passSourceChange(int w, const ImageView& img, const ImageView& shd)

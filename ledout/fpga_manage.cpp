@@ -147,13 +147,16 @@ void* fpga_manage::fpgamanageThread(void* arg)
     while (!self->stop_.load()) {
         const unsigned seen = G_timeTicks.load();
         self->worker_step(arg);
+        ++self->worker_passes;
         // An upgrade runs step after step, and so does a pass that left work: a job's next
         // packet, a reply a link waits for, a request. A quiet pass has only its timed checks
         // left and waits for the next of them; the bring-up's steps are paced by the tick.
         if (g_usb_grade.load() != 0 || self->busy())
             ::usleep(kBusyPauseUs);
-        else
+        else {
+            ++self->worker_waits;
             self->pace.waitUntilTick(self->quiet() ? self->quietWakeTick(seen) : seen + 1);
+        }
     }
     return nullptr;
 }
@@ -206,7 +209,7 @@ bool fpga_manage::quiet()
 
 bool fpga_manage::busy()
 {
-    if (get_fpga_status() != 1)
+    if (!outputsTakeRequests())
         return false;
     const uint8_t job = job_word() & 0xFF;
     const bool jobRunning = job >= JOB_SMART_MAPPING && job <= JOB_CARD_RECOVERY;

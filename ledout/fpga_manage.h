@@ -99,6 +99,9 @@ public:
     bool busy();
     // Makes the worker thread leave its loop after its current pass and waits for it (tests).
     void stopThread();
+    // Turns of the worker thread, and how many of them ended waiting for a tick.
+    std::atomic<uint32_t> worker_passes{0};
+    std::atomic<uint32_t> worker_waits{0};
     // The tick a quiet worker waits for: the next of its timed checks (V-by-One lanes, clock,
     // card search, brightness task), and at most kQuietPassTicks after `seen`, the tick read
     // before the pass.
@@ -154,6 +157,7 @@ public:
     void SCREEN_fpgactrl_status2(uint8_t status, int fpga);
     int set_output_status();
     int set_fpga_bri_val();
+    bool outputsTakeRequests();
     void set_led_para_deal();
     void Extension_function();
 

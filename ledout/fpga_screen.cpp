@@ -63,9 +63,17 @@ void fpga_manage::SCREEN_fpgactrl_status2(uint8_t status, int fpga)
     }
 }
 
+// Both FPGAs run and neither is about to be reset: what is written now is what they keep (the
+// reset of an LED-size change keeps them counted as up until its pulse ends, and a value written
+// then is gone once they come back).
+bool fpga_manage::outputsTakeRequests()
+{
+    return get_fpga_status() == 1 && !reset_pending(0) && !reset_pending(1);
+}
+
 int fpga_manage::set_output_status()
 {
-    if (get_fpga_status() != 1)
+    if (!outputsTakeRequests())
         return 0;
     // The screen follows the image's word, so the word is not written back from the register
     // (that write-back could put back the value a user has just changed).
@@ -77,7 +85,7 @@ int fpga_manage::set_output_status()
 
 int fpga_manage::set_fpga_bri_val()
 {
-    if (get_fpga_status() != 1)
+    if (!outputsTakeRequests())
         return 0;
     applyBrightness(true);
     return 1;

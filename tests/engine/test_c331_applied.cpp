@@ -1,0 +1,103 @@
+// What the change pass takes as changed: the difference to what it applied last, whatever the
+// change dispatcher has done with the shadow meanwhile.
+#include "chips/tarvosource.h"
+#include "core/para_commit.h"
+#include "engine_fixture.h"
+#include "ledout/fpga_manage.h"
+
+using namespace ramaddr;
+
+namespace {
+
+class AppliedTest : public EngineTest {
+protected:
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        bringUp();
+        led = fpga_manage::pInstance();
+        led->set_bri_flag = 0;
+        led->set_output_flag = 0;
+    }
+    // A page's commit: the word, then the flag, under the commit lock.
+    void commit(unsigned addr, uint16_t value)
+    {
+        ParaCommit c;
+        setWord(addr, value);
+        c.set(1);
+    }
+    uint32_t contrastRegister() const { return chip.regValue(0x0C, 0x28, 2); }
+
+    fpga_manage* led = nullptr;
+};
+
+}  // namespace
+
+// The dispatcher runs on the GUI thread and has not refreshed the shadow between the two passes:
+// the shadow still holds 50 when the image is back at 50.
+TEST_F(AppliedTest, AValueChangedAndChangedBackBeforeTheShadowFollowsReachesTheChip)
+{
+    ASSERT_EQ(imageWord(kContrast), 50);
+    commit(kContrast, 30);
+    e->stepOnce();
+    EXPECT_EQ(contrastRegister(), 30u * 1023 / 100);
+    commit(kContrast, 50);
+    e->stepOnce();
+    EXPECT_EQ(contrastRegister(), 50u * 1023 / 100);
+
+    // The brightness goes to the LED output: its request is raised for each of the two values.
+    commit(kBrightness, 25);
+    e->stepOnce();
+    EXPECT_EQ(led->set_bri_flag.load(), 1);
+    led->set_bri_flag = 0;
+    commit(kBrightness, 100);
+    e->stepOnce();
+    EXPECT_EQ(led->set_bri_flag.load(), 1);
+}
+
+TEST_F(AppliedTest, AShadowRefreshedAheadOfThePassHidesNothing)
+{
+    setWord(kSaturation, 20);
+    model->refresh_shadow();   // the dispatcher saved before the pass compared
+    commitAndPass();
+    EXPECT_EQ(chip.regValue(0x0C, 0x1B, 2), 20u * 1023 / 100);
+    // Once applied, the same image is no change.
+    chip.clearLog();
+    commitAndPass();
+    EXPECT_TRUE(chip.writesTo(0x0C, 0x1B).empty());
+}
+
+TEST_F(AppliedTest, AWordTheLedOutputReportsIsNotAppliedBack)
+{
+    {
+        ParaCommit c;
+        EXPECT_TRUE(e->adoptWord(kScreenClosed, 1));
+    }
+    EXPECT_EQ(imageWord(kScreenClosed), 1);
+    commit(kContrast, 70);
+    e->stepOnce();
+    EXPECT_EQ(led->set_output_flag.load(), 0);
+
+    // The user opens the screen; before the pass, the output reports closed again: the user's
+    // change stays and is applied.
+    commit(kScreenClosed, 0);
+    {
+        ParaCommit c;
+        EXPECT_FALSE(e->adoptWord(kScreenClosed, 1));
+    }
+    EXPECT_EQ(imageWord(kScreenClosed), 0);
+    e->stepOnce();
+    EXPECT_EQ(led->set_output_flag.load(), 1);
+}
+
+TEST_F(AppliedTest, ABringUpAgainStartsFromTheImageItTakes)
+{
+    commit(kContrast, 80);
+    e->c331_setup_state = 0;   // the debug request that repeats the bring-up
+    ASSERT_TRUE(zeltest::bringUpEngine(e));
+    EXPECT_EQ(contrastRegister(), 80u * 1023 / 100);
+    chip.clearLog();
+    e->para_chg_flag = 1;
+    e->stepOnce();
+    EXPECT_TRUE(chip.writesTo(0x0C, 0x28).empty()) << "applied by the bring-up already";
+}
