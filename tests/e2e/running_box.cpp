@@ -245,7 +245,8 @@ void RunningBox::stop()
 
 void RunningBox::link(const std::vector<Bytes>& bodies)
 {
-    std::atomic<bool> done{false};
+    // This thread is busy meanwhile (a page being drawn, the dispatcher's own file work): the
+    // reports of the engine wait for it, as they do on the board.
     std::thread t([&] {
         for (Bytes b : bodies) {
             pc_cmd_time = G_timeTicks.load();
@@ -253,10 +254,7 @@ void RunningBox::link(const std::vector<Bytes>& bodies)
             std::vector<uint8_t> reply(message_deal::kMaxReplyBody);
             message_deal::message_group_deal(b.data(), unsigned(b.size()), reply.data(), unsigned(reply.size()));
         }
-        done = true;
     });
-    while (!done.load())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
     t.join();
 }
 

@@ -49,7 +49,7 @@ public:
     void stop();
 
     // Runs command bodies one after the other on a link thread, as a link hands them over;
-    // returns when the last one is answered (this thread keeps serving its events meanwhile).
+    // returns when the last one is answered. This thread serves no events meanwhile.
     void link(const std::vector<Bytes>& bodies);
     // Lets this thread serve its events (dispatcher, pages) for `ms` milliseconds.
     static void idle(int ms);

@@ -165,10 +165,17 @@ public:
     int spacingMs() { return pick(0, 3) == 0 ? 0 : pick(0, 20); }
 
 private:
-    // A word change over the links, with its undo kept.
+    // A word change over the links, with its undo kept; now and then both go out back to back
+    // in one go (the slider moved and moved back before the box answered).
     Change remember(const ZelRamPara* m, unsigned addr, uint16_t value, const std::string& what)
     {
-        undo_ = overLink(what + " back", addr, imageWord(m, addr));
+        const uint16_t old = imageWord(m, addr);
+        if (pick(0, 3) == 0) {
+            return {what + " " + std::to_string(value) + " and back link", [=](RunningBox& b) {
+                        b.link({writeRamBody(addr, word(value)), updateBody(), writeRamBody(addr, word(old)), updateBody()});
+                    }};
+        }
+        undo_ = overLink(what + " back", addr, old);
         return overLink(what + " " + std::to_string(value), addr, value);
     }
 
