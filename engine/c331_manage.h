@@ -572,6 +572,7 @@ private:
     // True when the panel was set up anew.
     bool passPanel(const ImageView& img, const ImageView& shd);
     void relayoutWindows(const ImageView& img, const ImageView& shd, unsigned from);
+    void handBackUnchangedPanel();
     void passPicture(const ImageView& img, const ImageView& shd);
     void passPriorities(const ImageView& img, const ImageView& shd);
     void passWindows(const ImageView& img, const ImageView& shd);

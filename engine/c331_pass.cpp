@@ -138,8 +138,10 @@ bool c331_manage::passPanel(const ImageView& img, const ImageView& shd)
     bool any = false;
     for (unsigned a : kPanelWords)
         any = any || changed(img, shd, a);
-    if (!any)
+    if (!any) {
+        handBackUnchangedPanel();
         return false;
+    }
     waitLedHandover();
     zelApi_PnlInit2(img.word(kLedWidth), img.word(kLedHeight), img.word(kOutputArea + 4),
                     img.word(kOutputArea + 6), img.word(kSpliceMode));
@@ -150,6 +152,16 @@ bool c331_manage::passPanel(const ImageView& img, const ImageView& shd)
     if (img.word(kOsdOn) != 0)
         g_osd_update = 1;
     return true;
+}
+
+// An LED-size change was asked for (the LED output blanks its outputs for it) with a commit that
+// leaves the panel as it is: the outputs are handed back as after a panel set-up, or they would
+// stay blank. The requester raises the request before its commit, so this pass carries it.
+void c331_manage::handBackUnchangedPanel()
+{
+    QMutexLocker lock(&Utils::_led_para_init_mutex);
+    if (g_set_led_para == 1)
+        g_set_led_para = 2;
 }
 
 void c331_manage::passPicture(const ImageView& img, const ImageView& shd)

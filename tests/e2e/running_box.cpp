@@ -277,7 +277,7 @@ bool RunningBox::settle(int seconds)
         const bool saved = !model->persisted_part_changed();
         pthread_mutex_unlock(&model->mutex);
         return engine->para_chg_flag.load() == 0 && fpga->set_bri_flag.load() == 0 &&
-               fpga->set_output_flag.load() == 0 && g_set_led_para.load() == 0 && fpga->get_fpga_status() == 1 &&
+               fpga->set_output_flag.load() == 0 && g_set_led_para.load() == 0 && fpga->outputsTakeRequests() &&
                saved;
     };
     // Quiet, and still showing the same a while later (the inputs' tracking has run its course).

@@ -1,6 +1,7 @@
 // What the change pass takes as changed: the difference to what it applied last, whatever the
 // change dispatcher has done with the shadow meanwhile.
 #include "chips/tarvosource.h"
+#include "core/global.h"
 #include "core/para_commit.h"
 #include "engine_fixture.h"
 #include "ledout/fpga_manage.h"
@@ -100,4 +101,17 @@ TEST_F(AppliedTest, ABringUpAgainStartsFromTheImageItTakes)
     e->para_chg_flag = 1;
     e->stepOnce();
     EXPECT_TRUE(chip.writesTo(0x0C, 0x28).empty()) << "applied by the bring-up already";
+}
+
+TEST_F(AppliedTest, AnLedSizeRequestWhosePanelIsUnchangedHandsTheOutputsBack)
+{
+    // The LED output blanks for the request; the commit then changes no panel word.
+    g_set_led_para = 1;
+    commit(kContrast, 60);
+    e->stepOnce();
+    EXPECT_EQ(g_set_led_para.load(), 2) << "the LED output resets and lights the outputs again";
+    g_set_led_para = 0;
+    commit(kContrast, 61);
+    e->stepOnce();
+    EXPECT_EQ(g_set_led_para.load(), 0) << "no request, nothing to hand back";
 }
