@@ -14,6 +14,9 @@ class AppliedTest : public EngineTest {
 protected:
     void SetUp() override
     {
+        // A manager made by an earlier test of this program takes its lines from this test's board.
+        if (fpga_manage::p_fpga_manage)
+            fpga_manage::p_fpga_manage->initialize();
         EngineTest::SetUp();
         bringUp();
         led = fpga_manage::pInstance();
