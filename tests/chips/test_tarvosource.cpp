@@ -53,7 +53,7 @@ protected:
         sim::setConfig(c);
         ASSERT_TRUE(sim::attachInputChips());
         model = ZelRamPara::pInstance();
-        fpga_manage::pInstance();
+        fpga_manage::pInstance()->initialize();   // this test's board, also for a manager made earlier
         src = tarvosource::pInstance();
         QObject::connect(model, &ZelRamPara::sig_update_para, [this](int code) {
             if (code == 12)
