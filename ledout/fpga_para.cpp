@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "core/global.h"
 #include "core/para_commit.h"
 #include "core/zelrampara.h"
 #include "engine/c331_manage.h"
@@ -36,7 +37,9 @@ void setWord(uint32_t address, uint16_t value)
 
 bool reportWord(uint32_t address, uint16_t value, const std::atomic<uint8_t>& request)
 {
-    if (!model())
+    // Not during an LED-size change: the outputs are about to be set up again, and the engine's
+    // pass may hold the commit lock while it waits for this thread's hand-over.
+    if (!model() || g_set_led_para.load() != 0)
         return false;
     // The commit lock orders this against the engine's pass, which raises `request` under it.
     ParaCommit lock;
