@@ -5,6 +5,7 @@
 #include "core/para_commit.h"
 #include "engine_fixture.h"
 #include "ledout/fpga_manage.h"
+#include "sim/video_chip_decode.h"
 
 using namespace ramaddr;
 
@@ -117,4 +118,30 @@ TEST_F(AppliedTest, AnLedSizeRequestWhosePanelIsUnchangedHandsTheOutputsBack)
     commit(kContrast, 61);
     e->stepOnce();
     EXPECT_EQ(g_set_led_para.load(), 0) << "no request, nothing to hand back";
+}
+
+TEST_F(AppliedTest, ANewPanelLaysTheWindowsOutOnItsChannels)
+{
+    // A horizontal splice of 3000 x 1080 with output 1 1920 wide, the panel words only.
+    {
+        ParaCommit c;
+        setWord(kSpliceMode, 3);
+        setWord(kLedWidth, 3000);
+        setWord(kLedHeight, 1080);
+        setWord(kOutputArea + 4, 1920);
+        setWord(kOutputArea + 6, 1080);
+        c.set(1);
+    }
+    g_set_led_para = 0;
+    e->stepOnce();
+    int shown = 0;
+    for (const sim::DecodedChannel& d : sim::decodeOutputs(chip)) {
+        if (!d.on)
+            continue;
+        ++shown;
+        EXPECT_LE(d.x + d.width, 1920) << "och " << d.och;
+        EXPECT_LE(d.y + d.height, 1080) << "och " << d.och;
+    }
+    EXPECT_GT(shown, 0);
+    g_set_led_para = 0;
 }
