@@ -315,13 +315,17 @@ void tarvosource::edid_step(int input)
         ZEL_DEBUG("\n [tarvosource] input %d: no EDID for the requested timing\n", input);
         return;
     }
-    if (program_edid(input, edid) != kOk) {
-        ZEL_DEBUG("\n [tarvosource] input %d: EDID write failed, trying again\n", input);
-        return;  // edid_done stays 0; the next pass writes again
-    }
-    d->customPending[input] = false;
+    // The request is taken before the write: one the engine raises while the EEPROM is being
+    // written (a newer timing) sets edid_done back to 0 and is written on the next pass.
     if (requested)
         edid_done[input] = 1;
+    if (program_edid(input, edid) != kOk) {
+        ZEL_DEBUG("\n [tarvosource] input %d: EDID write failed, trying again\n", input);
+        if (requested)
+            edid_done[input] = 0;   // the next pass writes again
+        return;
+    }
+    d->customPending[input] = false;
     finish_startup_edid(input);
 }
 

@@ -13,7 +13,8 @@
 //
 // A RAM write of the protocol copies into the image without committing: it marks the image as
 // holding an uncommitted change (ZelRamPara::mark_uncommitted), and the next commit of any writer
-// clears the mark, because the engine's pass then compares the whole image with the shadow.
+// clears the mark, because the engine's pass then compares the whole image with what it applied
+// last.
 #pragma once
 
 #include <pthread.h>

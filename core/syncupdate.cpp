@@ -263,10 +263,11 @@ bool SyncUpdate::save_image(ZelRamPara* model, const std::vector<unsigned char>&
     return ZelRamPara::parameter_file_holds(image.data()) || model->save_parameter_file(image.data()) == 0;
 }
 
-// The engine finds a change by comparing image and shadow once para_chg_flag is set. While the
-// flag is set it has not compared yet, and while a RAM write waits for its commit nobody has asked
-// it to: the shadow keeps the old state in both cases, and the engine's own report after its pass
-// brings the dispatcher back to refresh it. The engine's mutex is only tried (a page on this
+// The shadow follows what is saved and applied: while para_chg_flag is set the engine has not
+// applied the change yet, and while a RAM write waits for its commit nobody has asked it to. The
+// shadow keeps the old state in both cases (the pages' comparisons still see the change), and the
+// engine's own report after its pass brings the dispatcher back to refresh it. (The engine itself
+// compares with what it applied last, not with the shadow.) The engine's mutex is only tried (a page on this
 // thread may report while it holds it, and the engine holds it through a pass that can take
 // seconds); a busy mutex brings the dispatcher back shortly.
 void SyncUpdate::refresh_shadow_when_applied(ZelRamPara* model, const std::vector<unsigned char>& image)

@@ -105,8 +105,8 @@ public:
     void refresh_shadow(const unsigned char* image);
 
     // ---- changes written without a commit (the protocol's RAM write) ----------------------------
-    // Set and cleared under the commit lock (core/para_commit.h); while set, the shadow keeps the
-    // state the engine last applied, so the engine's next pass still finds the change.
+    // Set and cleared under the commit lock (core/para_commit.h); while set, the dispatcher keeps
+    // the shadow at the state before the change.
     void mark_uncommitted() { uncommitted_ = true; }
     void clear_uncommitted() { uncommitted_ = false; }
     bool has_uncommitted() const { return uncommitted_.load(); }

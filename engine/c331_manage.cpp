@@ -211,14 +211,22 @@ void c331_manage::setupState5()
     write_initial_setting(c331_fd, 1);
     set_rtct(c331_fd, 1);
     pthread_mutex_lock(&para_mutex);
+    // The whole bring-up works from this one copy; the first change pass applies what was
+    // committed since.
+    takeImage(applied_);
+    appliedTaken_ = true;
     load_param();
-    if (ImageView::current().word(ramaddr::kOsdOn) == 1)
+    const uint16_t osdOn = ImageView(applied_).word(ramaddr::kOsdOn);
+    if (osdOn == 1)
         g_osd_update = 1;
     pthread_mutex_unlock(&para_mutex);
     check_input_port(c331_fd);
     load_char();
     read_c331_font(c331_fd);
     update_font(c331_fd);
+    // A box started with the OSD on shows it as one that switched it on does.
+    if (osdOn != 0)
+        zelApi_OsdSet(0, osdOn);
     c331_setup_state = 6;
     ZEL_DEBUG("\n ok c331_id  setup= %d \n", 6);
 }
@@ -230,7 +238,7 @@ void c331_manage::setupState6()
             writeOchBkg(och, kForcedBkgGreen, 1);
     }
     pthread_mutex_lock(&para_mutex);
-    const ImageView img = ImageView::current();
+    const ImageView img(applied_);
     zelApi_PnlInit2(img.word(ramaddr::kLedWidth), img.word(ramaddr::kLedHeight),
                     img.word(ramaddr::kOutputArea + 4), img.word(ramaddr::kOutputArea + 6),
                     img.word(ramaddr::kSpliceMode));
@@ -244,7 +252,7 @@ void c331_manage::setupState6()
 void c331_manage::setupState7()
 {
     pthread_mutex_lock(&para_mutex);
-    const ImageView img = ImageView::current();
+    const ImageView img(applied_);
     c331_SetBrightness(50);
     c331_SetContrast(img.word(ramaddr::kContrast));
     c331_SetSharpness(img.word(ramaddr::kSharpness));
@@ -254,6 +262,12 @@ void c331_manage::setupState7()
     c331_debugEnv();
     c331_setup_state = kSetupDone;
     zelApi_forceColorDisable(c331_fd);
+    // The OSD menu of a box started with the OSD on, now that the fonts are in: not left until
+    // some later change happens to be committed.
+    if (g_osd_update == 1) {
+        g_osd_update = 0;
+        reloadOsdMenu();
+    }
     ZEL_DEBUG("\n ok c331_id  setup= %d \n", 8);
 }
 

@@ -14,6 +14,7 @@
 #include <initializer_list>
 #include <mutex>
 
+#include "core/ram_layout.h"
 #include "core/worker_pace.h"
 #include "engine/c331_osd.h"
 #include "engine/c331_tables.h"
@@ -165,6 +166,12 @@ public:
 
     // ---- change application pass --------------------------------------------------------------
     void c331managerdeal(void* arg);
+    // A word the LED output writes into the image to report what it shows now (the screen
+    // closed by the schedule, the brightness the timed task set): the image and the engine's
+    // record of what it applied take it together, so it is not applied back. The caller holds
+    // para_mutex. False, and nothing written, while a change of that word waits to be applied:
+    // the newer value then goes out over the reported one.
+    bool adoptWord(unsigned addr, uint16_t value);
 
     // ---- bring-up and panel ---------------------------------------------------------------------
     void write_initial_setting(int fd, int clockFlag);
@@ -588,7 +595,10 @@ private:
     void setupState6();
     void setupState7();
     void reloadOsdMenu();
-    void passPanel(const ImageView& img, const ImageView& shd);
+    // True when the panel was set up anew.
+    bool passPanel(const ImageView& img, const ImageView& shd);
+    void relayoutWindows(const ImageView& img, const ImageView& shd, unsigned from);
+    void handBackUnchangedPanel();
     void passPicture(const ImageView& img, const ImageView& shd);
     void passPriorities(const ImageView& img, const ImageView& shd);
     void passWindows(const ImageView& img, const ImageView& shd);
@@ -598,6 +608,8 @@ private:
     void passVolume(const ImageView& img, const ImageView& shd);
     void passDebug();
     void passInputs();
+    // Copies the image (under the model's mutex) into `to`; the caller holds para_mutex.
+    static void takeImage(uint8_t* to);
     void waitLedHandover();
     void writeOchBlock(uint32_t bankOffset);
     // Input ports.
@@ -640,4 +652,11 @@ private:
     std::atomic<bool> stop_{false};
     unsigned badIdReads_ = 0;
     unsigned lastIdPrintTick_ = 0;
+    // The image as the chip and the requests to the LED output and the inputs were last brought
+    // to it (taken by the bring-up, then by each change pass), under para_mutex. A change pass
+    // applies what differs from it: the model's shadow follows the parameter file on the GUI
+    // thread and may already hold a value that never reached the chip.
+    uint8_t applied_[ramaddr::kRamSize] = {};
+    uint8_t passImage_[ramaddr::kRamSize] = {};   // the image a change pass works from
+    bool appliedTaken_ = false;                   // applied_ holds the bring-up's image
 };

@@ -4,6 +4,7 @@
 #include <QMutexLocker>
 
 #include <cstdio>
+#include <cstring>
 
 #include "chips/tarvosource.h"
 #include "core/global.h"
@@ -49,12 +50,21 @@ void c331_manage::c331managerdeal(void*)
 {
     if (para_chg_flag != 0) {
         pthread_mutex_lock(&para_mutex);
-        const ImageView img = ImageView::current();
-        const ImageView shd = ImageView::shadow();
-        passPanel(img, shd);
+        // What changed since the last pass, not since the last save: the dispatcher refreshes
+        // the shadow from the GUI thread, and a value changed and changed back before it did so
+        // would otherwise look unchanged while the chip still shows the one in between.
+        takeImage(passImage_);
+        const ImageView img(passImage_);
+        const ImageView shd(applied_);
+        const bool panelSetUp = passPanel(img, shd);
         passPicture(img, shd);
         passPriorities(img, shd);
-        passWindows(img, shd);
+        // Windows laid out for the old panel would keep the old channels' places: a new panel
+        // takes every window again, as the bring-up does after its panel set-up.
+        if (panelSetUp)
+            relayoutWindows(img, shd, 0);
+        else
+            passWindows(img, shd);
         passFades(img, shd);
         if (img.byte(kTestPattern) != shd.byte(kTestPattern))
             c331_SetPattern(img.byte(kTestPattern));
@@ -77,9 +87,36 @@ void c331_manage::c331managerdeal(void*)
             reloadOsdMenu();
         }
         passDebug();
+        std::memcpy(applied_, passImage_, sizeof applied_);
         pthread_mutex_unlock(&para_mutex);
     }
     passInputs();
+}
+
+void c331_manage::takeImage(uint8_t* to)
+{
+    ZelRamPara* model = ZelRamPara::p_zelrampara_config;
+    if (!model)
+        model = ZelRamPara::pInstance();
+    pthread_mutex_lock(&model->mutex);
+    std::memcpy(to, model->ram_para, kRamSize);
+    pthread_mutex_unlock(&model->mutex);
+}
+
+bool c331_manage::adoptWord(unsigned addr, uint16_t value)
+{
+    ZelRamPara* model = ZelRamPara::p_zelrampara_config;
+    if (!model || addr + 1 >= kRamSize)
+        return false;
+    pthread_mutex_lock(&model->mutex);
+    // Before the bring-up took the image nothing of it was applied: the bring-up takes this too.
+    const bool waiting = appliedTaken_ && ram_get_u16(model->ram_para, addr) != ram_get_u16(applied_, addr);
+    if (!waiting) {
+        ram_set_u16(model->ram_para, addr, value);
+        ram_set_u16(applied_, addr, value);
+    }
+    pthread_mutex_unlock(&model->mutex);
+    return !waiting;
 }
 
 void c331_manage::waitLedHandover()
@@ -94,15 +131,17 @@ void c331_manage::waitLedHandover()
         ZEL_DEBUG("[c331managerdeal] LED output did not hand over, panel set up anyway\n");
 }
 
-void c331_manage::passPanel(const ImageView& img, const ImageView& shd)
+bool c331_manage::passPanel(const ImageView& img, const ImageView& shd)
 {
     static constexpr unsigned kPanelWords[] = {kSpliceMode, kLedWidth, kLedHeight, kOutputArea + 4,
                                                kOutputArea + 6};
     bool any = false;
     for (unsigned a : kPanelWords)
         any = any || changed(img, shd, a);
-    if (!any)
-        return;
+    if (!any) {
+        handBackUnchangedPanel();
+        return false;
+    }
     waitLedHandover();
     zelApi_PnlInit2(img.word(kLedWidth), img.word(kLedHeight), img.word(kOutputArea + 4),
                     img.word(kOutputArea + 6), img.word(kSpliceMode));
@@ -112,6 +151,17 @@ void c331_manage::passPanel(const ImageView& img, const ImageView& shd)
     }
     if (img.word(kOsdOn) != 0)
         g_osd_update = 1;
+    return true;
+}
+
+// An LED-size change was asked for (the LED output blanks its outputs for it) with a commit that
+// leaves the panel as it is: the outputs are handed back as after a panel set-up, or they would
+// stay blank. The requester raises the request before its commit, so this pass carries it.
+void c331_manage::handBackUnchangedPanel()
+{
+    QMutexLocker lock(&Utils::_led_para_init_mutex);
+    if (g_set_led_para == 1)
+        g_set_led_para = 2;
 }
 
 void c331_manage::passPicture(const ImageView& img, const ImageView& shd)
@@ -155,29 +205,10 @@ void c331_manage::passWindows(const ImageView& img, const ImageView& shd)
         const unsigned f = (a - kWindows) % kWindowSize;
         ZEL_DEBUG("DIFF REG win[%#x] reg:%x %04x==>%04x\r\n", w, a - 0x880, shd.word(a), img.word(a));
         switch (f) {
-        case kWinState: case kWinX: case kWinY: case kWinWidth: case kWinHeight: {
-            // Full re-layout: every window is taken from the image again, so the attribute,
-            // flag, dot-by-dot and audio changes of this commit are applied with it. Fields
-            // before this one in the scan have been applied already.
-            zelApi_initEnvC331();
-            zelApi_MultiWinChAlloc(1);
-            zelApi_MultiWinChInit();
-            auto pending = [&](unsigned field) { return field > a && changed(img, shd, field); };
-            for (int v = 0; v < kWinCount; ++v) {
-                const unsigned rec = window(v);
-                if (pending(rec + kWinMirror))
-                    c331_SetWinAttr(v, img.word(rec + kWinMirror));
-                if (pending(rec + kWinFlags))
-                    c331_SetWinOutput(c331_fd, v, img.word(rec + kWinFlags));
-                if (pending(rec + kWinDbdMode))
-                    c331_SetWinDbdMode(c331_fd, v, img.word(rec + kWinDbdMode));
-            }
-            const unsigned audio = img.word(kAudioWindow);
-            if (audio < kUsedWindows && pending(window(audio) + kWinSource))
-                inputs()->volume_request = 1;
-            set_output(c331_fd);
+        case kWinState: case kWinX: case kWinY: case kWinWidth: case kWinHeight:
+            // Fields before this one in the scan have been applied already.
+            relayoutWindows(img, shd, a + 1);
             return;
-        }
         case kWinMirror:
             c331_SetWinAttr(w, img.word(a));
             break;
@@ -194,6 +225,29 @@ void c331_manage::passWindows(const ImageView& img, const ImageView& shd)
             break;
         }
     }
+}
+
+// Full re-layout: every window is taken from the image again, so the attribute, flag,
+// dot-by-dot and audio changes of this commit at or after image address `from` are applied with it.
+void c331_manage::relayoutWindows(const ImageView& img, const ImageView& shd, unsigned from)
+{
+    zelApi_initEnvC331();
+    zelApi_MultiWinChAlloc(1);
+    zelApi_MultiWinChInit();
+    auto pending = [&](unsigned field) { return field >= from && changed(img, shd, field); };
+    for (int v = 0; v < kWinCount; ++v) {
+        const unsigned rec = window(v);
+        if (pending(rec + kWinMirror))
+            c331_SetWinAttr(v, img.word(rec + kWinMirror));
+        if (pending(rec + kWinFlags))
+            c331_SetWinOutput(c331_fd, v, img.word(rec + kWinFlags));
+        if (pending(rec + kWinDbdMode))
+            c331_SetWinDbdMode(c331_fd, v, img.word(rec + kWinDbdMode));
+    }
+    const unsigned audio = img.word(kAudioWindow);
+    if (audio < kUsedWindows && pending(window(audio) + kWinSource))
+        inputs()->volume_request = 1;
+    set_output(c331_fd);
 }
 
 void c331_manage::passSourceChange(int w, const ImageView& img, const ImageView& shd)

@@ -143,6 +143,7 @@ void fpga_manage::writeShadowed(int reg, uint8_t mask, uint8_t value, int fpga, 
         return;
 
     bool runRecord = false;
+    int reportClosed = -1;   // the screen word to report once the register is written
     {
         // The whole read-modify-write under one per-FPGA lock, so concurrent writers of the
         // same FPGA lose no bits. The command record runs after it is released: it writes
@@ -166,15 +167,16 @@ void fpga_manage::writeShadowed(int reg, uint8_t mask, uint8_t value, int fpga, 
         if (reg == kRegScreen) {
             const bool blank = byte & kScreenBlank;
             ScreenState = blank ? 0 : 1;
-            if (full && mask == kScreenBlank && g_set_led_para.load() == 0) {
-                ledpara::setWord(ledpara::kScreenClosed, blank ? 1 : 0);
-                ledpara::test_signal(1);
-            }
+            if (full && mask == kScreenBlank && g_set_led_para.load() == 0)
+                reportClosed = blank ? 1 : 0;
             std::lock_guard<std::mutex> lock(reg_mutex);
             MCU_RAM_EXTEND[kExtendScreenState] = ScreenState.load();
         }
         write_fpga_register(uint8_t(reg), byte, f, mask);
     }
+    // Not over a user's change of the word that is still on its way here: that one is applied next.
+    if (reportClosed >= 0 && ledpara::reportWord(ledpara::kScreenClosed, uint16_t(reportClosed), set_output_flag))
+        ledpara::test_signal(1);
     if (runRecord)
         Dealwith_mcu_ram();
 }

@@ -75,9 +75,10 @@ uint32_t now() { return G_timeTicks.load(); }
 
 // ---- applying ------------------------------------------------------------------------------------
 
-int fpga_manage::Brightness_hand_dealwith(int)
+int fpga_manage::Brightness_hand_dealwith(int) { return applyBrightness(set_bri_flag.load() != 0); }
+
+int fpga_manage::applyBrightness(bool userChange)
 {
-    const bool userChange = set_bri_flag.load() != 0;
     const uint16_t percent = ledpara::word(ledpara::kBrightness);
     auto fromPercent = [&] {
         unsigned v = percent * 255u / 100u;
@@ -106,10 +107,9 @@ int fpga_manage::Brightness_hand_dealwith(int)
         } else {
             v = fromLevel(shadow(kRegLevel, 0));
             const uint16_t shown = static_cast<uint16_t>(v * 100u / 255u);
-            if (shown != percent) {
-                ledpara::setWord(ledpara::kBrightness, shown);
+            // Not over a user's change that is still on its way here: that one is shown next.
+            if (shown != percent && ledpara::reportWord(ledpara::kBrightness, shown, set_bri_flag))
                 ledpara::test_signal(1);
-            }
         }
         for (int f = 0; f < kFpgas; ++f) {
             write_to_register(kRegBrightness, 0xFF, v, f);

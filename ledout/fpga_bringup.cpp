@@ -381,8 +381,12 @@ void fpga_manage::checkStep(int i)
             Brightness_hand_dealwith(1);
         SCREEN_fpgactrl_status2(SCREEN_OUTPUT_ENABLE, i);
         ZEL_DEBUG("\n fpga%d over to enable lcd\n", i);
-        SCREEN_fpgactrl_status2(SCREEN_SHOW, i);
-        ZEL_DEBUG("\n fpga%d start to light on \n", i);
+        // The bring-up left the output blank. An FPGA that comes back while the screen is
+        // closed stays dark like the other one: only an open screen is lit.
+        if (ledpara::word(ledpara::kScreenClosed) == 0) {
+            SCREEN_fpgactrl_status2(SCREEN_SHOW, i);
+            ZEL_DEBUG("\n fpga%d start to light on \n", i);
+        }
         if (bothLit)
             ledpara::test_signal(12);
         return;

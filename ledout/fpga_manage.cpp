@@ -42,6 +42,8 @@ constexpr int kRtcInterval = 26;   // ticks between clock reads of the pass
 // The longest wait of a quiet worker; its lane checks come due every 10 ticks anyway.
 constexpr uint32_t kQuietPassTicks = 10;
 constexpr uint8_t kHalfHourDefault = 0x0F;   // every half-hour slot until a record is loaded
+constexpr unsigned kBusyPauseUs = 1;          // between passes that follow each other at once
+constexpr int kWordReplyWait = 36;            // g_change 36 + i: replies wait in FPGA i
 
 // Job codes of the job block.
 enum Job : uint8_t {
@@ -133,7 +135,6 @@ int fpga_manage::initialize_start()
         writeLogMsg(LOG_FAILURE, "create check source thread failed");
         return 255;
     }
-    pthread_detach(thread_);
     threadStarted_ = true;
     return 0;
 }
@@ -143,16 +144,32 @@ void* fpga_manage::fpgamanageThread(void* arg)
     auto* self = static_cast<fpga_manage*>(arg);
     if (!self)
         return nullptr;
-    for (;;) {
+    while (!self->stop_.load()) {
         const unsigned seen = G_timeTicks.load();
         self->worker_step(arg);
-        // An upgrade runs step after step; bring-up, jobs and requests are paced by the tick,
-        // and the links serve their own pass-through replies. A quiet pass has only its timed
-        // checks left and waits for the next of them.
-        if (g_usb_grade.load() == 0)
+        ++self->worker_passes;
+        // An upgrade runs step after step, and so does a pass that left work: a job's next
+        // packet, a reply a link waits for, a request. A quiet pass has only its timed checks
+        // left and waits for the next of them; the bring-up's steps are paced by the tick.
+        if (g_usb_grade.load() != 0 || self->busy())
+            ::usleep(kBusyPauseUs);
+        else {
+            ++self->worker_waits;
             self->pace.waitUntilTick(self->quiet() ? self->quietWakeTick(seen) : seen + 1);
+        }
     }
     return nullptr;
+}
+
+void fpga_manage::stopThread()
+{
+    if (!threadStarted_)
+        return;
+    stop_ = true;
+    pace.wake();
+    pthread_join(thread_, nullptr);
+    threadStarted_ = false;
+    stop_ = false;
 }
 
 void fpga_manage::worker_step(void* arg)
@@ -190,12 +207,42 @@ bool fpga_manage::quiet()
            set_output_flag.load() == 0 && get_fpga_status() == 1;
 }
 
+bool fpga_manage::busy()
+{
+    if (!outputsTakeRequests())
+        return false;
+    const uint8_t job = job_word() & 0xFF;
+    const bool jobRunning = job >= JOB_SMART_MAPPING && job <= JOB_CARD_RECOVERY;
+    const bool replyAwaited = (pc_cmd_valid.load() == 1 && multi_send_state.load() == 1) ||
+                              g_change[kWordReplyWait] != 0 || g_change[kWordReplyWait + 1] != 0;
+    return jobRunning || replyAwaited || set_bri_flag.load() != 0 || set_output_flag.load() != 0;
+}
+
 uint32_t fpga_manage::quietWakeTick(uint32_t seen) const
 {
     const uint32_t longest = seen + kQuietPassTicks;
     return WorkerPace::firstDue(seen, kQuietPassTicks,
                                 {laneCheckDue(0), laneCheckDue(1), readtime_ticks + kRtcInterval, searchDue(),
                                  brightnessDue(longest)});
+}
+
+// A request is cleared before it is applied, not after: one raised again while the apply runs
+// (the user moved the slider on) then stays for the next pass instead of being cleared with the
+// one that was applied. The apply reads the image itself, so it takes the latest value anyway.
+bool fpga_manage::takeRequest(std::atomic<uint8_t>& request, QMutex& lock)
+{
+    if (request.load() != 1)
+        return false;
+    QMutexLocker locker(&lock);
+    request = 0;
+    return true;
+}
+
+// The apply could not run (the FPGAs are not both up): the request waits for a pass in which they are.
+void fpga_manage::keepRequest(std::atomic<uint8_t>& request, QMutex& lock)
+{
+    QMutexLocker locker(&lock);
+    request = 1;
 }
 
 uint16_t fpga_manage::job_word()
@@ -221,10 +268,8 @@ void fpga_manage::fpga_manage_deal(void*)
         if (ready[i])
             power_up_check_fpga_status(i);
 
-    if (set_bri_flag.load() && set_fpga_bri_val() == 1) {
-        QMutexLocker lock(&Utils::_bri_set_mutex);
-        set_bri_flag = 0;
-    }
+    if (takeRequest(set_bri_flag, Utils::_bri_set_mutex) && set_fpga_bri_val() != 1)
+        keepRequest(set_bri_flag, Utils::_bri_set_mutex);
     if (g_set_led_para.load() != 0)
         set_led_para_deal();
 
@@ -244,9 +289,7 @@ void fpga_manage::fpga_manage_deal(void*)
     default: Check_search_card(); break;
     }
 
-    if (set_output_flag.load() == 1 && set_output_status() == 1) {
-        QMutexLocker lock(&Utils::_system_mutex);
-        set_output_flag = 0;
-    }
+    if (takeRequest(set_output_flag, Utils::_system_mutex) && set_output_status() != 1)
+        keepRequest(set_output_flag, Utils::_system_mutex);
     run_clock_record();
 }

@@ -15,6 +15,8 @@
 
 #include <pthread.h>
 
+class QMutex;
+
 #include "core/worker_pace.h"
 #include "ledout/fpga_drv.h"
 #include "ledout/fpga_lines.h"
@@ -92,6 +94,14 @@ public:
     // True when a pass has nothing left but its timed checks: both FPGAs up and lit, no job,
     // no link waiting for pass-through replies, no request of the engine or the pages pending.
     bool quiet();
+    // True when the pass left work that the next pass goes on with at once: a job runs, a link
+    // waits for a pass-through reply, or a request of the engine waits, while both FPGAs run.
+    bool busy();
+    // Makes the worker thread leave its loop after its current pass and waits for it (tests).
+    void stopThread();
+    // Turns of the worker thread, and how many of them ended waiting for a tick.
+    std::atomic<uint32_t> worker_passes{0};
+    std::atomic<uint32_t> worker_waits{0};
     // The tick a quiet worker waits for: the next of its timed checks (V-by-One lanes, clock,
     // card search, brightness task), and at most kQuietPassTicks after `seen`, the tick read
     // before the pass.
@@ -147,6 +157,7 @@ public:
     void SCREEN_fpgactrl_status2(uint8_t status, int fpga);
     int set_output_status();
     int set_fpga_bri_val();
+    bool outputsTakeRequests();
     void set_led_para_deal();
     void Extension_function();
 
@@ -178,6 +189,9 @@ public:
     // ---- brightness and the multifunction card (ledout/fpga_brightness.cpp) -------------------
     // Applies the brightness to both FPGAs: 1 done, 0 when they read back different values.
     int Brightness_hand_dealwith(int mode);
+    // The same with the source of the value given: the image's brightness word (a user's change)
+    // or FPGA 0's current level.
+    int applyBrightness(bool userChange);
     void record_bright_change();
     void Brightness_init(const uint8_t* record);
     void Brightness_task();
@@ -406,6 +420,9 @@ private:
     std::mutex rmwMutex_[kFpgas];            // one register read-modify-write at a time per FPGA
     pthread_t thread_{};
     bool threadStarted_ = false;
+    std::atomic<bool> stop_{false};
+    static bool takeRequest(std::atomic<uint8_t>& request, QMutex& lock);
+    static void keepRequest(std::atomic<uint8_t>& request, QMutex& lock);
     WorkerPace pace;                         // the worker's wait between passes
 
     uint8_t regShadow_[kFpgas][kRegisters] = {};

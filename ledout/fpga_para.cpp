@@ -2,7 +2,10 @@
 
 #include <mutex>
 
+#include "core/global.h"
+#include "core/para_commit.h"
 #include "core/zelrampara.h"
+#include "engine/c331_manage.h"
 
 namespace ledpara {
 
@@ -30,6 +33,22 @@ void setWord(uint32_t address, uint16_t value)
     pthread_mutex_lock(&m->mutex);
     ram_set_u16(m->ram_para, address, value);
     pthread_mutex_unlock(&m->mutex);
+}
+
+bool reportWord(uint32_t address, uint16_t value, const std::atomic<uint8_t>& request)
+{
+    // Not during an LED-size change: the outputs are about to be set up again, and the engine's
+    // pass may hold the commit lock while it waits for this thread's hand-over.
+    if (!model() || g_set_led_para.load() != 0)
+        return false;
+    // The commit lock orders this against the engine's pass, which raises `request` under it.
+    ParaCommit lock;
+    if (request.load() != 0)
+        return false;
+    if (c331_manage* engine = c331_manage::p_c331_manage)
+        return engine->adoptWord(address, value);
+    setWord(address, value);
+    return true;
 }
 
 void test_signal(int code)

@@ -2,6 +2,7 @@
 // are little-endian u16 at image addresses of the parameter model.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 
@@ -17,6 +18,11 @@ constexpr uint32_t kBrightness = ramaddr::kBrightness;
 // 0 (and no effect) while the parameter model does not exist.
 uint16_t word(uint32_t address);
 void setWord(uint32_t address, uint16_t value);
+// Writes a word that reports what the LED output now shows, unless a change of it is still on
+// its way to the output (not yet applied by the video engine, or `request` raised for it): that
+// newer value is then applied over what is shown, and nothing is written. True when written; the
+// video engine takes it as applied.
+bool reportWord(uint32_t address, uint16_t value, const std::atomic<uint8_t>& request);
 // ZelRamPara::test_signal on the model.
 void test_signal(int code);
 

@@ -63,19 +63,31 @@ void fpga_manage::SCREEN_fpgactrl_status2(uint8_t status, int fpga)
     }
 }
 
+// Both FPGAs run and neither is about to be reset: what is written now is what they keep (the
+// reset of an LED-size change keeps them counted as up until its pulse ends, and a value written
+// then is gone once they come back).
+bool fpga_manage::outputsTakeRequests()
+{
+    return get_fpga_status() == 1 && !reset_pending(0) && !reset_pending(1);
+}
+
 int fpga_manage::set_output_status()
 {
-    if (get_fpga_status() != 1)
+    if (!outputsTakeRequests())
         return 0;
-    SCREEN_fpgactrl_status(ledpara::word(ledpara::kScreenClosed) ? SCREEN_BLANK : SCREEN_SHOW);
+    // The screen follows the image's word, so the word is not written back from the register
+    // (that write-back could put back the value a user has just changed).
+    const uint8_t request = ledpara::word(ledpara::kScreenClosed) ? SCREEN_BLANK : SCREEN_SHOW;
+    for (int i = 0; i < kFpgas; ++i)
+        SCREEN_fpgactrl_status2(request, i);
     return 1;
 }
 
 int fpga_manage::set_fpga_bri_val()
 {
-    if (get_fpga_status() != 1)
+    if (!outputsTakeRequests())
         return 0;
-    Brightness_hand_dealwith(1);
+    applyBrightness(true);
     return 1;
 }
 
@@ -85,6 +97,9 @@ void fpga_manage::set_led_para_deal()
     if (request == 2) {
         {
             QMutexLocker lock(&Utils::_led_para_init_mutex);
+            // A new size change requested since the read is served on the next pass.
+            if (g_set_led_para.load() != 2)
+                return;
             g_set_led_setup = 0;
             g_set_led_para = 0;
         }

@@ -43,8 +43,8 @@ unsigned fpgaRamRead(unsigned char* out, const ramspace::Target& t, uint16_t n)
 
 // The bytes land in the image under the commit lock (against the engine's pass and the pages)
 // and the model's mutex (against the change dispatcher), without a commit: the change reaches the
-// chip with the next commit (the update register), and until then the change dispatcher keeps
-// the shadow that tells the engine what changed.
+// chip with the next commit (the update register), whose pass applies everything that differs
+// from what the engine applied last.
 unsigned writeImage(ZelRamPara& model, unsigned char* data, uint16_t n, uint32_t address)
 {
     ParaCommit lock;

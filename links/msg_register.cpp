@@ -80,6 +80,11 @@ bool writeDevice(unsigned r, uint8_t mask, uint8_t value)
     if (r == kRegFontUpdate)
         message_deal::RegUpdate0E(v);
     if (r == kRegUpdate) {
+        // The LED output is asked to blank before the commit, as the output page does: asked
+        // after it, the request could come once the engine has set the new panel up and handed
+        // the outputs back, and would then leave them blank.
+        if (v & kUpdateLedSize)
+            requestLedSize();
         // The OSD reload commits with flag 1 first; the update's flag 2 (apply and rewrite the
         // mode files) then stands.
         message_deal::REG_mcu_flag(v);
@@ -87,8 +92,6 @@ bool writeDevice(unsigned r, uint8_t mask, uint8_t value)
             ParaCommit commit;
             commit.set(2);
         }
-        if (v & kUpdateLedSize)
-            requestLedSize();
     }
     return true;
 }

@@ -53,7 +53,7 @@ protected:
         sim::setConfig(c);
         ASSERT_TRUE(sim::attachInputChips());
         model = ZelRamPara::pInstance();
-        fpga_manage::pInstance();
+        fpga_manage::pInstance()->initialize();   // this test's board, also for a manager made earlier
         src = tarvosource::pInstance();
         QObject::connect(model, &ZelRamPara::sig_update_para, [this](int code) {
             if (code == 12)
@@ -496,4 +496,28 @@ TEST_F(Source, FpgaManagerTreatsBothPathsReadyOnceTheClockChipsAre)
     startUp();
     EXPECT_TRUE(fpga->path_ready(0));
     EXPECT_TRUE(fpga->path_ready(1));
+}
+
+// The engine asks for a new EDID while the previous one is being written: the new timing is
+// written next, not dropped with the request that was being served.
+TEST_F(Source, AnEdidRequestRaisedDuringTheWriteIsWrittenNext)
+{
+    startUp();
+    requestEdid(4, 3840, 2160, 30);
+    bool raised = false;
+    const int listener = zeltest::simGpio().addListener([&](uint32_t offset, uint16_t value) {
+        if (offset == kSrcLineC && value == 0 && !raised) {
+            raised = true;   // the hot-plug line went low: the write has begun
+            requestEdid(4, 1920, 1080, 60);
+        }
+    });
+    src->poll_input(4);
+    zeltest::simGpio().removeListener(listener);
+    ASSERT_TRUE(raised);
+    EXPECT_EQ(src->edid_done[4], 0) << "the new request waits";
+    src->poll_input(4);
+    EXPECT_EQ(src->edid_done[4], 1);
+    uint8_t expected[256];
+    ASSERT_TRUE(edid_builder::build_edid(1920, 1080, 60, expected));
+    EXPECT_EQ(0, std::memcmp(chips::eepromContents(4).data(), expected, 256));
 }

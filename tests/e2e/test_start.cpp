@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "loopback_port.h"
+#include "running_box.h"
 #include "support/test_root.h"
 
 namespace {
@@ -31,16 +32,7 @@ using Clock = std::chrono::steady_clock;
 
 // ---- the wire format, written here independently of the links' own codec ----
 
-Bytes body(uint8_t group, const Bytes& payload)
-{
-    Bytes b = {0x00, 0xF0, 0x10, 0xF0, 0x10, 0x67, 0x00, 0x00, 0x00, group};
-    b.insert(b.end(), payload.begin(), payload.end());
-    uint8_t x = 0;
-    for (uint8_t v : b)
-        x ^= v;
-    b.push_back(x);
-    return b;
-}
+using e2e::commandBody;
 
 Bytes encode(const Bytes& b)
 {
@@ -75,28 +67,21 @@ Bytes decode(const Bytes& wire)
     return i < wire.size() ? b : Bytes{};
 }
 
-Bytes writeRam(uint32_t address, const Bytes& data)
-{
-    Bytes p = {static_cast<uint8_t>(address), static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address >> 16),
-               static_cast<uint8_t>(address >> 24), static_cast<uint8_t>(data.size()),
-               static_cast<uint8_t>(data.size() >> 8), 0, 0};
-    p.insert(p.end(), data.begin(), data.end());
-    return body(0x60, p);
-}
+Bytes writeRam(uint32_t address, const Bytes& data) { return e2e::writeRamBody(address, data); }
 
 Bytes readRam(uint32_t address, uint16_t length)
 {
-    return body(0x61, {static_cast<uint8_t>(address), static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address >> 16),
+    return commandBody(0x61, {static_cast<uint8_t>(address), static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address >> 16),
                        static_cast<uint8_t>(address >> 24), static_cast<uint8_t>(length),
                        static_cast<uint8_t>(length >> 8), 0, 0});
 }
 
 Bytes writeRegister(uint8_t reg, uint8_t mask, uint8_t target, uint8_t value)
 {
-    return body(0xA0, {reg, mask, target, value});
+    return commandBody(0xA0, {reg, mask, target, value});
 }
 
-Bytes readRegister(uint8_t reg, uint8_t target) { return body(0xA1, {reg, 0, target}); }
+Bytes readRegister(uint8_t reg, uint8_t target) { return commandBody(0xA1, {reg, 0, target}); }
 
 // ---- sockets ----
 

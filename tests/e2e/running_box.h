@@ -1,0 +1,77 @@
+// The whole box in this process: the parameter model and the change dispatcher on this (the GUI)
+// thread, the video engine and the LED output on their own worker threads, a GUI tick of its own,
+// on the simulated video chip, FPGAs, receiving cards and inputs. Commands arrive as a link hands
+// them over, from a thread of their own; pages are clicked on this thread.
+//
+// What the box shows is read from the devices: the video chip's decoded picture (with the
+// channel numbers that carry it left out) and the FPGAs' brightness and screen registers.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+class c331_manage;
+class fpga_manage;
+class ZelRamPara;
+
+namespace e2e {
+
+using Bytes = std::vector<uint8_t>;
+
+// A command body as PC software sends it (addressed to the box, checksum appended).
+Bytes commandBody(uint8_t group, const Bytes& payload);
+Bytes writeRamBody(uint32_t address, const Bytes& data);
+// The update register: bit 0 commits the image, bit 1 applies the LED size.
+Bytes updateBody(uint8_t bits = 0x01);
+Bytes word(uint16_t value);
+
+// What the devices show, as far as the image decides it.
+struct Shown {
+    std::string picture;   // the chip's decoded picture, channel numbers left out
+    uint8_t brightness[2] = {0, 0};
+    bool blank[2] = {false, false};
+    bool operator==(const Shown& o) const;
+};
+std::string describe(const Shown& s);
+
+class RunningBox {
+public:
+    RunningBox();
+    ~RunningBox();
+
+    // Starts the box on the current root (keeping its files) and waits until it is up.
+    bool start();
+    // Stops the worker threads and the tick; the devices keep what they hold.
+    void stop();
+
+    // Runs command bodies one after the other on a link thread, as a link hands them over;
+    // returns when the last one is answered. This thread serves no events meanwhile.
+    void link(const std::vector<Bytes>& bodies);
+    // Lets this thread serve its events (dispatcher, pages) for `ms` milliseconds.
+    static void idle(int ms);
+    // Waits until every change is applied and saved and the outputs run; false after `seconds`.
+    bool settle(int seconds = 30);
+
+    Shown shown() const;
+
+    c331_manage* engine = nullptr;
+    fpga_manage* fpga = nullptr;
+    ZelRamPara* model = nullptr;
+
+private:
+    void attachDevices();
+    std::thread ticker_;
+    std::atomic<bool> tickerStop_{false};
+};
+
+// A box started on the same root from what the running box left in its files (the parameter
+// file, the mode files, the flash behind the FPGAs), brought up step by step; what it shows once
+// it was given, as a user would, the words that a start resets (frozen windows, screen closed,
+// test pattern) as `image` holds them.
+Shown freshlyStarted(const uint8_t* image);
+
+}  // namespace e2e

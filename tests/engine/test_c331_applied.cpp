@@ -1,0 +1,147 @@
+// What the change pass takes as changed: the difference to what it applied last, whatever the
+// change dispatcher has done with the shadow meanwhile.
+#include "chips/tarvosource.h"
+#include "core/global.h"
+#include "core/para_commit.h"
+#include "engine_fixture.h"
+#include "ledout/fpga_manage.h"
+#include "sim/video_chip_decode.h"
+
+using namespace ramaddr;
+
+namespace {
+
+class AppliedTest : public EngineTest {
+protected:
+    void SetUp() override
+    {
+        // A manager made by an earlier test of this program takes its lines from this test's board.
+        if (fpga_manage::p_fpga_manage)
+            fpga_manage::p_fpga_manage->initialize();
+        EngineTest::SetUp();
+        bringUp();
+        led = fpga_manage::pInstance();
+        led->set_bri_flag = 0;
+        led->set_output_flag = 0;
+    }
+    // A page's commit: the word, then the flag, under the commit lock.
+    void commit(unsigned addr, uint16_t value)
+    {
+        ParaCommit c;
+        setWord(addr, value);
+        c.set(1);
+    }
+    uint32_t contrastRegister() const { return chip.regValue(0x0C, 0x28, 2); }
+
+    fpga_manage* led = nullptr;
+};
+
+}  // namespace
+
+// The dispatcher runs on the GUI thread and has not refreshed the shadow between the two passes:
+// the shadow still holds 50 when the image is back at 50.
+TEST_F(AppliedTest, AValueChangedAndChangedBackBeforeTheShadowFollowsReachesTheChip)
+{
+    ASSERT_EQ(imageWord(kContrast), 50);
+    commit(kContrast, 30);
+    e->stepOnce();
+    EXPECT_EQ(contrastRegister(), 30u * 1023 / 100);
+    commit(kContrast, 50);
+    e->stepOnce();
+    EXPECT_EQ(contrastRegister(), 50u * 1023 / 100);
+
+    // The brightness goes to the LED output: its request is raised for each of the two values.
+    commit(kBrightness, 25);
+    e->stepOnce();
+    EXPECT_EQ(led->set_bri_flag.load(), 1);
+    led->set_bri_flag = 0;
+    commit(kBrightness, 100);
+    e->stepOnce();
+    EXPECT_EQ(led->set_bri_flag.load(), 1);
+}
+
+TEST_F(AppliedTest, AShadowRefreshedAheadOfThePassHidesNothing)
+{
+    setWord(kSaturation, 20);
+    model->refresh_shadow();   // the dispatcher saved before the pass compared
+    commitAndPass();
+    EXPECT_EQ(chip.regValue(0x0C, 0x1B, 2), 20u * 1023 / 100);
+    // Once applied, the same image is no change.
+    chip.clearLog();
+    commitAndPass();
+    EXPECT_TRUE(chip.writesTo(0x0C, 0x1B).empty());
+}
+
+TEST_F(AppliedTest, AWordTheLedOutputReportsIsNotAppliedBack)
+{
+    {
+        ParaCommit c;
+        EXPECT_TRUE(e->adoptWord(kScreenClosed, 1));
+    }
+    EXPECT_EQ(imageWord(kScreenClosed), 1);
+    commit(kContrast, 70);
+    e->stepOnce();
+    EXPECT_EQ(led->set_output_flag.load(), 0);
+
+    // The user opens the screen; before the pass, the output reports closed again: the user's
+    // change stays and is applied.
+    commit(kScreenClosed, 0);
+    {
+        ParaCommit c;
+        EXPECT_FALSE(e->adoptWord(kScreenClosed, 1));
+    }
+    EXPECT_EQ(imageWord(kScreenClosed), 0);
+    e->stepOnce();
+    EXPECT_EQ(led->set_output_flag.load(), 1);
+}
+
+TEST_F(AppliedTest, ABringUpAgainStartsFromTheImageItTakes)
+{
+    commit(kContrast, 80);
+    e->c331_setup_state = 0;   // the debug request that repeats the bring-up
+    ASSERT_TRUE(zeltest::bringUpEngine(e));
+    EXPECT_EQ(contrastRegister(), 80u * 1023 / 100);
+    chip.clearLog();
+    e->para_chg_flag = 1;
+    e->stepOnce();
+    EXPECT_TRUE(chip.writesTo(0x0C, 0x28).empty()) << "applied by the bring-up already";
+}
+
+TEST_F(AppliedTest, AnLedSizeRequestWhosePanelIsUnchangedHandsTheOutputsBack)
+{
+    // The LED output blanks for the request; the commit then changes no panel word.
+    g_set_led_para = 1;
+    commit(kContrast, 60);
+    e->stepOnce();
+    EXPECT_EQ(g_set_led_para.load(), 2) << "the LED output resets and lights the outputs again";
+    g_set_led_para = 0;
+    commit(kContrast, 61);
+    e->stepOnce();
+    EXPECT_EQ(g_set_led_para.load(), 0) << "no request, nothing to hand back";
+}
+
+TEST_F(AppliedTest, ANewPanelLaysTheWindowsOutOnItsChannels)
+{
+    // A horizontal splice of 3000 x 1080 with output 1 1920 wide, the panel words only.
+    {
+        ParaCommit c;
+        setWord(kSpliceMode, 3);
+        setWord(kLedWidth, 3000);
+        setWord(kLedHeight, 1080);
+        setWord(kOutputArea + 4, 1920);
+        setWord(kOutputArea + 6, 1080);
+        c.set(1);
+    }
+    g_set_led_para = 0;
+    e->stepOnce();
+    int shown = 0;
+    for (const sim::DecodedChannel& d : sim::decodeOutputs(chip)) {
+        if (!d.on)
+            continue;
+        ++shown;
+        EXPECT_LE(d.x + d.width, 1920) << "och " << d.och;
+        EXPECT_LE(d.y + d.height, 1080) << "och " << d.och;
+    }
+    EXPECT_GT(shown, 0);
+    g_set_led_para = 0;
+}

@@ -1,0 +1,229 @@
+// The requests other threads hand to the FPGA manager's pass while it is applying the previous
+// one, and what the worker does between passes.
+#include <gtest/gtest.h>
+
+#include <QMutexLocker>
+
+#include <chrono>
+#include <functional>
+#include <thread>
+#include <vector>
+
+#include "card_jobs_rig.h"
+#include "core/utils.h"
+#include "platform/platform.h"
+#include "platform/spi.h"
+
+namespace {
+
+using fpgatest::JobRig;
+
+// Sits on the simulated bus in front of one FPGA: after each message the FPGA answered, runs the
+// armed action once when its condition holds. That is how another thread's write lands in the
+// middle of an apply, at a chosen point of it.
+class BusTap : public platform::SpiDeviceModel {
+public:
+    BusTap(const char* path, sim::SimFpga& fpga) : path_(path), fpga_(fpga)
+    {
+        bus().attach(path_, this);
+    }
+    ~BusTap() override { bus().attach(path_, &fpga_); }
+
+    void arm(std::function<bool()> when, std::function<void()> action)
+    {
+        when_ = std::move(when);
+        action_ = std::move(action);
+    }
+    bool fired() const { return fired_; }
+
+    bool spiMessage(const platform::SpiTransfer* xfers, unsigned count) override
+    {
+        const bool ok = fpga_.spiMessage(xfers, count);
+        if (action_ && !fired_ && when_()) {
+            fired_ = true;
+            action_();
+        }
+        return ok;
+    }
+
+private:
+    static platform::SimSpiBus& bus() { return dynamic_cast<platform::SimSpiBus&>(platform::board().spi()); }
+    const char* path_;
+    sim::SimFpga& fpga_;
+    std::function<bool()> when_;
+    std::function<void()> action_;
+    bool fired_ = false;
+};
+
+constexpr const char* kFpga1Device = "/dev/spidev32766.2";
+constexpr uint8_t kBlank = 0x04;
+
+// What the video engine does when it applies a committed brightness or screen word.
+void userBrightness(fpga_manage* m, uint16_t percent)
+{
+    ledpara::setWord(ledpara::kBrightness, percent);
+    QMutexLocker lock(&Utils::_bri_set_mutex);
+    m->set_bri_flag = 1;
+}
+
+void userScreenClosed(fpga_manage* m, uint16_t closed)
+{
+    ledpara::setWord(ledpara::kScreenClosed, closed);
+    m->set_output_flag = 1;
+}
+
+struct RequestRig : JobRig {
+    RequestRig() : JobRig({{0, 1}, {17, 1}})
+    {
+        // A manager of its own, with FPGAs not yet brought up, on this test's board: one made by
+        // an earlier test of this program stays (a manager is never destroyed) but is not used.
+        static std::vector<fpga_manage*> earlier;
+        earlier.push_back(fpga_manage::p_fpga_manage);
+        fpga_manage::p_fpga_manage = nullptr;
+        m = fpga_manage::pInstance();
+        m->softinit();
+    }
+    bool blank(int f) { return (fpga(f).reg(0) & kBlank) != 0; }
+};
+
+}  // namespace
+
+TEST(FpgaRequests, ABrightnessChangedWhileThePreviousOneIsAppliedIsAppliedNext)
+{
+    RequestRig rig;
+    ASSERT_TRUE(rig.ready());
+    BusTap tap(kFpga1Device, rig.fpga(1));
+    // 25 % is 63. While it goes to FPGA 1, the user moves on to 100 %.
+    userBrightness(rig.m, 25);
+    tap.arm([&] { return rig.fpga(0).reg(6) == 63; }, [&] { userBrightness(rig.m, 100); });
+    rig.pass();
+    ASSERT_TRUE(tap.fired());
+    rig.pass(2);
+    EXPECT_EQ(rig.fpga(0).reg(6), 255);
+    EXPECT_EQ(rig.fpga(1).reg(6), 255);
+    EXPECT_EQ(rig.m->set_bri_flag.load(), 0);
+}
+
+TEST(FpgaRequests, AScreenOpenedWhileItsClosingIsAppliedEndsOpen)
+{
+    RequestRig rig;
+    ASSERT_TRUE(rig.ready());
+    BusTap tap(kFpga1Device, rig.fpga(1));
+    userScreenClosed(rig.m, 1);
+    tap.arm([&] { return rig.blank(0); }, [&] { userScreenClosed(rig.m, 0); });
+    rig.pass();
+    ASSERT_TRUE(tap.fired());
+    rig.pass(2);
+    EXPECT_EQ(ledpara::word(ledpara::kScreenClosed), 0) << "the user's word is not written over";
+    EXPECT_FALSE(rig.blank(0));
+    EXPECT_FALSE(rig.blank(1));
+    EXPECT_EQ(rig.m->set_output_flag.load(), 0);
+}
+
+TEST(FpgaRequests, WithTheScreenClosedAnFpgaThatComesBackStaysDark)
+{
+    RequestRig rig;
+    ASSERT_TRUE(rig.ready());
+    userScreenClosed(rig.m, 1);
+    rig.pass();
+    ASSERT_TRUE(rig.blank(0) && rig.blank(1));
+    rig.m->reset_fpga_rst(1);
+    ASSERT_TRUE(rig.passUntil([&] { return rig.m->get_fpga_status() != 1; }));
+    ASSERT_TRUE(rig.bringUp());
+    rig.pass(20);
+    EXPECT_TRUE(rig.blank(0));
+    EXPECT_TRUE(rig.blank(1));
+    EXPECT_EQ(ledpara::word(ledpara::kScreenClosed), 1);
+
+    // Open again: both light, and an FPGA that comes back then is lit as before.
+    userScreenClosed(rig.m, 0);
+    rig.pass();
+    rig.m->reset_fpga_rst(0);
+    ASSERT_TRUE(rig.passUntil([&] { return rig.m->get_fpga_status() != 1; }));
+    ASSERT_TRUE(rig.bringUp());
+    rig.pass(20);
+    EXPECT_FALSE(rig.blank(0));
+    EXPECT_FALSE(rig.blank(1));
+}
+
+TEST(FpgaRequests, ARequestTheFpgasCannotTakeYetWaitsForThem)
+{
+    RequestRig rig;
+    userBrightness(rig.m, 40);
+    userScreenClosed(rig.m, 1);
+    rig.pass(5);
+    EXPECT_EQ(rig.m->set_bri_flag.load(), 1);
+    EXPECT_EQ(rig.m->set_output_flag.load(), 1);
+    ASSERT_TRUE(rig.ready());
+    EXPECT_EQ(rig.m->set_bri_flag.load(), 0);
+    EXPECT_EQ(rig.m->set_output_flag.load(), 0);
+    EXPECT_EQ(rig.fpga(1).reg(6), 40 * 255 / 100);
+    EXPECT_TRUE(rig.blank(1));
+}
+
+TEST(FpgaRequests, AScheduleReportsTheScreenUnlessTheUsersChangeIsOnItsWay)
+{
+    RequestRig rig;
+    ASSERT_TRUE(rig.ready());
+    ledpara::setWord(ledpara::kScreenClosed, 0);
+    // Another writer of the output switch (the on/off schedule, a PC's register write): the
+    // word reports what the screen shows.
+    rig.m->SCREEN_fpgactrl_status(0);
+    EXPECT_EQ(ledpara::word(ledpara::kScreenClosed), 1);
+    // The user opened the screen, and that change waits for the pass: it is not written over.
+    userScreenClosed(rig.m, 0);
+    rig.m->SCREEN_fpgactrl_status(0);
+    EXPECT_EQ(ledpara::word(ledpara::kScreenClosed), 0);
+    rig.pass();
+    EXPECT_FALSE(rig.blank(0));
+    EXPECT_FALSE(rig.blank(1));
+}
+
+TEST(FpgaRequests, LinkWaitingForAReplyOrJobOrRequestKeepsTheWorkerBusy)
+{
+    RequestRig rig;
+    userBrightness(rig.m, 50);
+    EXPECT_FALSE(rig.m->busy()) << "nothing can be applied before both FPGAs run";
+    ASSERT_TRUE(rig.ready());
+    EXPECT_FALSE(rig.m->busy());
+    {
+        QMutexLocker lock(&Utils::_bri_set_mutex);
+        rig.m->set_bri_flag = 1;
+    }
+    EXPECT_TRUE(rig.m->busy());
+    rig.pass();
+    EXPECT_FALSE(rig.m->busy());
+    rig.start(5);   // receiving-card check
+    EXPECT_TRUE(rig.m->busy());
+    ASSERT_TRUE(rig.runJob());
+    EXPECT_FALSE(rig.m->busy());
+    pc_cmd_valid = 1;
+    rig.m->multi_send_state = 1;
+    EXPECT_TRUE(rig.m->busy());
+    rig.m->multi_send_state = 0;
+    pc_cmd_valid = 0;
+}
+
+// The worker thread itself: with the tick standing still, a link waiting for a pass-through reply
+// gets pass after pass, and never a wait for a tick.
+TEST(FpgaRequests, WhileALinkWaitsForAReplyPassesFollowEachOtherWithinOneTick)
+{
+    RequestRig rig;
+    ASSERT_TRUE(rig.ready());
+    pc_cmd_time = G_timeTicks.load();
+    pc_cmd_valid = 1;
+    rig.m->multi_send_state = 1;
+    const uint32_t passesBefore = rig.m->worker_passes.load();
+    const uint32_t waitsBefore = rig.m->worker_waits.load();
+    const unsigned tick = G_timeTicks.load();
+    ASSERT_EQ(rig.m->initialize_start(), 0);
+    // Bounded for a machine that gives the thread no time at all.
+    for (int k = 0; k < 10000 && rig.m->worker_passes.load() < passesBefore + 20; ++k)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    rig.m->stopThread();
+    EXPECT_EQ(G_timeTicks.load(), tick);
+    EXPECT_GE(rig.m->worker_passes.load(), passesBefore + 20);
+    EXPECT_EQ(rig.m->worker_waits.load(), waitsBefore);
+    rig.m->multi_send_state = 0;
+    pc_cmd_valid = 0;
+}
