@@ -33,8 +33,8 @@
 #include "links/uart_inout_4G.h"
 #include "links/udpnetmanage.h"
 #include "links/usbserver.h"
+#include "platform/clock.h"
 #include "sim/card_chain.h"
-#include "sim/sim_clock.h"
 #include "sim/sim_config.h"
 #include "support/test_root.h"
 #include "ui/shell/QRoundProgressBar.h"
@@ -97,6 +97,7 @@ private:
     std::vector<std::function<void()>> restores_;
 };
 
+// A new global of the system gets its line here, a new singleton its drop in resetSystemState().
 GlobalsSnapshot takeSnapshot()
 {
     GlobalsSnapshot s;
@@ -199,7 +200,7 @@ void resetSystemState()
     cardjobs::setProgressSpy(nullptr);
     cardjobs::clear_recovery_list();
     ledpara::setSignalSpy(nullptr);
-    sim::setTickSource(nullptr);
+    platform::resetSimClock();
     sim::forgetConfig();
     sim::cardChain().reset();
     startupGlobals().restore();
