@@ -35,6 +35,7 @@
 #include "links/usbserver.h"
 #include "platform/clock.h"
 #include "sim/card_chain.h"
+#include "sim/fpga_model.h"
 #include "sim/sim_config.h"
 #include "support/test_root.h"
 #include "ui/shell/QRoundProgressBar.h"
@@ -203,6 +204,7 @@ void resetSystemState()
     platform::resetSimClock();
     sim::forgetConfig();
     sim::cardChain().reset();
+    sim::forgetFpgas();
     startupGlobals().restore();
 }
 
