@@ -52,6 +52,14 @@ void setSimClock(const QDateTime& at)
     g_clockSet = true;
 }
 
+void resetSimClock()
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_tickSource = nullptr;
+    g_clockSet = false;
+    g_clockBaseTicks = 0;
+}
+
 QDateTime localNow()
 {
     if (!isSim())

@@ -21,5 +21,7 @@ void setTickSource(std::function<uint32_t()> source);
 uint32_t simTicks();
 // Sets the simulated wall clock (it runs on from there with simTicks()).
 void setSimClock(const QDateTime& at);
+// Tests: the simulated clock reads the host's time again and counts the host's ticks, as at start.
+void resetSimClock();
 
 }  // namespace platform

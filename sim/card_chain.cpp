@@ -351,6 +351,14 @@ void CardChain::clearLog()
     }
 }
 
+void CardChain::reset()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    ports_.fill(PortState{});
+    mfData_ = {};
+    mfDataSet_ = false;
+}
+
 void CardChain::setMultifunctionData(const std::array<uint8_t, 128>& data)
 {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -77,6 +77,8 @@ public:
     int badCheckCount(int port) const;      // packets dropped for their check byte
     int wrongPortCount(int port) const;     // packets whose port bits name another port
     void clearLog();
+    // Every port as a new board has it: cards as configured, no faults, an empty log.
+    void reset();
     // Multifunction card: 128 bytes read at 0x02000000.
     void setMultifunctionData(const std::array<uint8_t, 128>& data);
     // Its light reading: the brightness it asks for (data byte 53) and whether the reading is

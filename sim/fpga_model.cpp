@@ -594,6 +594,7 @@ struct Attachment {
 
 std::mutex g_attachMutex;
 std::vector<Attachment> g_attachments;   // models outlive a replaced board's listeners
+std::vector<Attachment> g_forgotten;     // forgotten by tests, alive for the same reason
 
 }  // namespace
 
@@ -638,6 +639,14 @@ FpgaBoard* fpgaBoard()
 {
     std::lock_guard<std::mutex> lock(g_attachMutex);
     return g_attachments.empty() ? nullptr : g_attachments.back().models.get();
+}
+
+void forgetFpgas()
+{
+    std::lock_guard<std::mutex> lock(g_attachMutex);
+    for (Attachment& a : g_attachments)
+        g_forgotten.push_back(std::move(a));
+    g_attachments.clear();
 }
 
 }  // namespace sim

@@ -210,5 +210,8 @@ struct FpgaBoard {
 FpgaBoard& attachFpgas();
 // The models attached last (null before attachFpgas).
 FpgaBoard* fpgaBoard();
+// Tests: fpgaBoard() is null again, as before the first attachFpgas (the models stay alive for
+// the listeners of the board they were attached to).
+void forgetFpgas();
 
 }  // namespace sim

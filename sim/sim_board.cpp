@@ -52,10 +52,18 @@ void attachBoard()
 void writeDeviceSnapshot()
 {
     // Rewritten only when a register changed: the engine reads the chip on every pass, so bus
-    // traffic alone says nothing.
+    // traffic alone says nothing. Another chip or another root starts over.
     static uint64_t lastBytes = ~0ull;
     static std::string lastRegs;
+    static const VideoChipModel* lastChip = nullptr;
+    static std::string lastRoot;
     VideoChipModel& chip = videoChip();
+    if (&chip != lastChip || platform::root() != lastRoot) {
+        lastChip = &chip;
+        lastRoot = platform::root();
+        lastBytes = ~0ull;
+        lastRegs.clear();
+    }
     const uint64_t bytes = chip.bytesReceived();
     if (bytes == lastBytes)
         return;

@@ -89,6 +89,12 @@ void reloadConfig()
     g_loaded = true;
 }
 
+void forgetConfig()
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_loaded = false;
+}
+
 bool writeConfigFile()
 {
     SimConfig c = config();

@@ -58,6 +58,8 @@ auto readConfig(Read&& read);
 void setConfig(const SimConfig& config);
 // Reloads "/etc/zel-sim.ini" under the current root (defaults for everything it lacks).
 void reloadConfig();
+// Tests: the next use reads the board file again, as a newly started program does.
+void forgetConfig();
 // Writes the current configuration to "/etc/zel-sim.ini" (used by the run command to give the
 // user a file to edit).
 bool writeConfigFile();

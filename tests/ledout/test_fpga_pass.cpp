@@ -5,12 +5,42 @@
 #include <QMutexLocker>
 
 #include <fstream>
+#include <future>
+#include <thread>
+#include <vector>
 
 #include "chips/tarvosource.h"
 #include "core/utils.h"
 #include "fpga_rig.h"
 
 using fpgatest::Rig;
+
+namespace {
+
+// Threads that wait until released, holding the stacks the C library keeps from threads that
+// ended earlier in the process: a thread started meanwhile needs a new stack.
+class CachedStacksHeld {
+public:
+    CachedStacksHeld()
+    {
+        const std::shared_future<void> go = release_.get_future().share();
+        for (int i = 0; i < kThreads; ++i)
+            threads_.emplace_back([go] { go.wait(); });
+    }
+    ~CachedStacksHeld()
+    {
+        release_.set_value();
+        for (auto& t : threads_)
+            t.join();
+    }
+
+private:
+    static constexpr int kThreads = 32;   // more than the library caches (40 MB of stacks)
+    std::promise<void> release_;
+    std::vector<std::thread> threads_;
+};
+
+}  // namespace
 
 TEST(FpgaPass, SoftinitStartValues)
 {
@@ -185,6 +215,7 @@ TEST(FpgaPass, WorkerThatCannotStartIsReported)
     if (ZEL_TEST_EMULATED)
         GTEST_SKIP() << "emulated: qemu-user keeps the address space itself, a limit cannot stop a thread";
     Rig rig;
+    const CachedStacksHeld held;
     // Address space for no more than a few pages beyond what the process uses: no thread stack.
     long pages = 0;
     std::ifstream("/proc/self/statm") >> pages;

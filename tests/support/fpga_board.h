@@ -33,8 +33,7 @@ inline fpga_manage* bringUpFpgas()
 {
     sim::attachFpgas();
     fpga_manage* fpga = fpga_manage::pInstance();
-    // Each test's root brings a new board: a manager made by an earlier test of the same program
-    // takes its lines from this one instead of the board that is gone.
+    // Its lines from the board of the test's root, even when it was made before that root.
     fpga->initialize();
     fpga->softinit();
     runFpgaUntil(fpga, [fpga] { return fpga->get_fpga_status() == 1; });

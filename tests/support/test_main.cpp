@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "support/isolation.h"
 #include "support/test_root.h"
 
 // Sanitizer builds: the Qt platform plugin and Qt's own singletons keep their objects until the
@@ -27,6 +28,9 @@ int main(int argc, char** argv)
     setenv("ZEL_BOARD", "sim", 1);
     std::string root = zeltest::makeTempDir("zel-test-");
     setenv("ZEL_ROOT", root.c_str(), 1);
+    // Each test gets its own root and leaves no singleton, window or global behind: the tests of a
+    // program pass when run together in one process, in any order.
+    ::testing::UnitTest::GetInstance()->listeners().Append(new zeltest::IsolationListener);
     int rc;
     {
         QApplication app(argc, argv);

@@ -20,8 +20,8 @@ namespace zeltest {
 std::string makeTempDir(const std::string& prefix);
 
 // Gives the running test a fresh, empty ZEL_ROOT and a fresh simulated board; the previous root
-// is removed when the object goes. Singletons of the system are not reset: tests of a singleton
-// run in their own process (one process per test case).
+// is removed when the object goes. Every test already runs in a root of its own and leaves no
+// singleton behind (support/isolation.h); a fixture's TempRoot gives it one it names.
 class TempRoot {
 public:
     TempRoot();
