@@ -8,12 +8,14 @@
 #   ZEL_JOBS=N                                  parallel jobs (default: the number of cores)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh
+tests="${ZEL_BOARD_TESTS:-ON}"
+# The application alone needs what the run needs; the suite and the end-to-end test need GoogleTest.
+if [ "$tests" = "ON" ]; then bash scripts/deps.sh test; else bash scripts/deps.sh run; fi
 
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-packages=(crossbuild-essential-armhf qemu-user
-  qtbase5-dev:armhf libboost-dev:armhf libgtest-dev:armhf libgmock-dev:armhf)
+packages=(crossbuild-essential-armhf qtbase5-dev:armhf libboost-dev:armhf)
+[ "$tests" = "ON" ] && packages+=(qemu-user libgtest-dev:armhf libgmock-dev:armhf)
 if ! dpkg --print-foreign-architectures | grep -qx armhf; then
   $SUDO dpkg --add-architecture armhf
   $SUDO apt-get update -qq
@@ -27,7 +29,6 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
 fi
 
-tests="${ZEL_BOARD_TESTS:-ON}"
 jobs="${ZEL_JOBS:-$(nproc)}"
 cmake -S . -B build-armhf -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_TOOLCHAIN_FILE=cmake/armhf-linux-gnueabihf.cmake \

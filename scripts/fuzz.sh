@@ -3,7 +3,7 @@
 # time (FUZZ_SECONDS, default 60). Exits non-zero on a finding.
 set -eu
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh
+bash scripts/deps.sh test
 SECONDS_TO_RUN="${FUZZ_SECONDS:-60}"
 cmake -S . -B build-fuzz -G Ninja \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \

@@ -8,8 +8,13 @@
 #   root:        ./var stands for "/" (parameter file, settings, journal of shell commands)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+bash scripts/deps.sh run
+# The run needs neither the tests nor the benchmarks; build/ keeps them configured where their
+# packages are there (scripts/test.sh installs those).
+extras=OFF
+bash scripts/deps.sh --have test && extras=ON
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DZEL_BUILD_TESTS="$extras" -DZEL_BUILD_BENCH="$extras" >/dev/null
 cmake --build build -j "$(nproc)" --target zelT71N
 
 export ZEL_BOARD=sim

@@ -131,8 +131,10 @@ void AdvancedOption::zel_button_rcv_data_list_file_clicked()
         entryLabels_[file_select]->setStyleSheet(sys::kRowOther);
     file_select = static_cast<uint8_t>(k);
     ZEL_DEBUG("\n zel_button_file_clicked ...file_select = %d\n", file_select);
-    if (entryLabels_[file_select])
-        entryLabels_[file_select]->setStyleSheet(sys::kRowSelected);
+    if (QLabel* label = entryLabels_[file_select]) {
+        ZEL_DEBUG("%s\n", qPrintable(label->text()));
+        label->setStyleSheet(sys::kRowSelected);
+    }
 }
 
 void AdvancedOption::zel_Button_previous_clicked()

@@ -45,6 +45,7 @@ constexpr LangText kGateTitle = {"网关", "gateway", "gateway", "gateway", "網
 constexpr const char* kSerialValues[3] = {"115200", "8", "1"};
 constexpr const char* kSuffixZel = "ZEL";
 constexpr const char* kSuffixZelzk = "ZELZK";
+constexpr int kCodeUsbIn = 100;
 constexpr int kCodeUsbOut = 101;
 constexpr int kCodeUsbReady = 102;
 constexpr int kCodeUpgradeEnd = 104;
@@ -55,6 +56,9 @@ QString upgrade_log_text()
     const fpga_manage* fpga = fpga_manage::p_fpga_manage;
     return fpga ? QString::fromStdString(fpga->usb_upgrade_time) : QString();
 }
+
+// An address field whose text is no octet, after an Apply that it stopped.
+constexpr const char* kOctetFault = "QLineEdit{border:2px solid #FF0000;}";
 
 constexpr int kFieldX[4] = {150, 238, 326, 414};
 constexpr int kRowY[3] = {130, 195, 260};
@@ -257,13 +261,21 @@ void LinkOption::fieldConfirmed(My_lineEdit* field, const QString& text)
     const QString octet = canonicalOctet(text);
     if (octet.isEmpty())
         return;
-    field->setText(octet);
+    set_octet(field, octet);
     edit_name = field->objectName();
     // The gateway usually shares the address's network: its first three octets follow.
     for (int k = 0; k < 3; ++k)
         if (field == ipFields_[k])
-            gateFields_[k]->setText(octet);
+            set_octet(gateFields_[k], octet);
 }
+
+void LinkOption::set_octet(My_lineEdit* field, const QString& octet)
+{
+    field->setText(octet);
+    mark_fault(field, false);
+}
+
+void LinkOption::mark_fault(My_lineEdit* field, bool fault) { field->setStyleSheet(fault ? kOctetFault : ""); }
 
 QString LinkOption::row_text(My_lineEdit* const (&row)[4]) const
 {
@@ -273,23 +285,27 @@ QString LinkOption::row_text(My_lineEdit* const (&row)[4]) const
     return parts.join(QLatin1Char('.'));
 }
 
-bool LinkOption::address_fields_valid() const
+// Marks every address field that holds no octet (as the keypad stores one) and clears the
+// others' marks; true when all twelve hold one.
+bool LinkOption::check_address_fields()
 {
+    bool valid = true;
     for (My_lineEdit* const* row : {ipFields_, maskFields_, gateFields_})
         for (int k = 0; k < 4; ++k) {
-            const QString octet = canonicalOctet(row[k]->text());
-            if (octet.isEmpty() || octet != row[k]->text())
-                return false;
+            const QString text = row[k]->text();
+            const bool octet = !text.isEmpty() && canonicalOctet(text) == text;
+            mark_fault(row[k], !octet);
+            valid = valid && octet;
         }
-    return true;
+    return valid;
 }
 
 void LinkOption::on_Button_net_apply_clicked()
 {
     shell::markSelected(netCancel_, false);
     shell::markSelected(netApply_, true);
-    // Nothing half-typed reaches the configuration or a shell command.
-    if (!address_fields_valid())
+    // Nothing half-typed reaches the configuration or a shell command; the marked fields say why.
+    if (!check_address_fields())
         return;
     const QString address = row_text(ipFields_);
     const QString mask = row_text(maskFields_);
@@ -402,7 +418,11 @@ void LinkOption::show_upgrade_log()
 void LinkOption::pageRefresh(int code)
 {
     switch (code) {
+    case kCodeUsbIn:
+        ZEL_DEBUG("\n yes ,got the usb in");
+        break;
     case kCodeUsbOut:
+        ZEL_DEBUG("\n yes ,got the usb out");
         get_file_list_smartpath();
         rcv_self_recovery_file_list();
         file_downing = 0;

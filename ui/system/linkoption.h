@@ -67,7 +67,9 @@ private:
     void fill_address_fields();
     QString keypad_title(const My_lineEdit* field) const;
     QString row_text(My_lineEdit* const (&row)[4]) const;
-    bool address_fields_valid() const;
+    bool check_address_fields();
+    void set_octet(My_lineEdit* field, const QString& octet);
+    static void mark_fault(My_lineEdit* field, bool fault);
     void show_upgrade_log();
 
     QPushButton* link_tab_button = nullptr;

@@ -283,7 +283,14 @@ void SmartMapping::on_Button_mapping_state_clicked()
 
 void SmartMapping::pageRefresh(int code)
 {
-    if (code == kCodeUsbReady || (code == kCodeUsbOut && listFlag_)) {
+    if (code != kCodeUsbOut && code != kCodeUsbReady)
+        return;
+    // The stick's files count for the load flow from the moment they are listed until it goes,
+    // so Load and its menu follow the list instead of the count taken when the page opened.
+    scanAvailable_ = 0;
+    count_scan_files();
+    style_loadscan();
+    if (code == kCodeUsbReady || listFlag_) {
         list_scan_files();
         scan_file_list();
     }

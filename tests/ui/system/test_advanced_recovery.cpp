@@ -165,6 +165,20 @@ TEST_F(RecoveryTest, ACardBeyondItsPortsCountIsRedAndBlocksTheRecovery)
     EXPECT_EQ(entry(0), QString());
 }
 
+TEST_F(RecoveryTest, TouchingAnEntryPrintsItsPositionAndText)
+{
+    writeRecoveryFile();
+    openRecoveryTab();
+    jobblock::set16(jobblock::kCheckResult, 4);
+    fromOtherThread([] { cardjobs::report_faulty_card("01/03/02/06"); });
+    testing::internal::CaptureStdout();
+    click(g_advancedoption->findChild<QFrame*>("frame_file"), "0");
+    fflush(stdout);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("\n zel_button_file_clicked ...file_select = 0\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("Find Screen01, LED03, Rcv<font color = #FFFFFF >02</font>"), std::string::npos) << out;
+}
+
 TEST_F(RecoveryTest, JobButtonsDoNothingWhileAJobRuns)
 {
     writeRecoveryFile();

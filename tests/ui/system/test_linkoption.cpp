@@ -144,6 +144,37 @@ TEST_F(LinkOptionTest, IncompleteAddressesAreNeverApplied)
     EXPECT_EQ(zeltest::simCommands().journal().size(), 8u);
 }
 
+TEST_F(LinkOptionTest, ApplyMarksTheFieldsThatHoldNoOctetUntilTheyAreCorrected)
+{
+    g_str_ip = "192.168.1.300";
+    g_srt_mask = "255.255.0";
+    open();
+    const std::string before = zeltest::readText(ConfigEngine::kConfigFile);
+    click(g_linkoption, "Button_wlan");
+    type(field("lineEditGate4"), "254");
+    click(g_linkoption, "Button_net_apply");
+    const auto marked = [this](const char* name) { return field(name)->styleSheet().contains("#FF0000"); };
+    EXPECT_TRUE(marked("lineEditIp4"));
+    EXPECT_TRUE(marked("lineEditMask4"));
+    for (const char* good : {"lineEditIp1", "lineEditIp3", "lineEditMask3", "lineEditGate4"})
+        EXPECT_FALSE(marked(good)) << good;
+    EXPECT_TRUE(zeltest::simCommands().journal().empty());
+    EXPECT_EQ(zeltest::readText(ConfigEngine::kConfigFile), before);
+
+    type(field("lineEditMask4"), "0");
+    EXPECT_FALSE(marked("lineEditMask4"));
+    EXPECT_TRUE(marked("lineEditIp4"));
+    click(g_linkoption, "Button_net_apply");
+    EXPECT_TRUE(zeltest::simCommands().journal().empty()) << "one field is still wrong";
+    EXPECT_EQ(zeltest::readText(ConfigEngine::kConfigFile), before);
+
+    type(field("lineEditIp4"), "20");
+    EXPECT_FALSE(marked("lineEditIp4"));
+    click(g_linkoption, "Button_net_apply");
+    EXPECT_NE(zeltest::readText(ConfigEngine::kConfigFile).find("IPAddress=192.168.1.20"), std::string::npos);
+    EXPECT_EQ(zeltest::simCommands().journal().size(), 8u);
+}
+
 TEST_F(LinkOptionTest, ConnectionModeButtonsOnlySwapTheirMarks)
 {
     open();
@@ -246,6 +277,22 @@ TEST_F(LinkOptionTest, UpgradeEndShowsTheLogOnlyOnTheUsbTab)
     EXPECT_EQ(g_tip->kind(), TIP::kUsbIn);
     model->test_signal(1);
     EXPECT_EQ(g_tip->kind(), TIP::kCheck);
+}
+
+TEST_F(LinkOptionTest, DebugLinesOfTheStickComingAndGoing)
+{
+    open();
+    click(g_linkoption, "Button_usb");
+    // The page's own lines, apart from the change dispatcher's notice and its print.
+    const auto printed = [](int code) {
+        testing::internal::CaptureStdout();
+        g_linkoption->syncUpdate(code);
+        fflush(stdout);
+        return testing::internal::GetCapturedStdout();
+    };
+    EXPECT_NE(printed(100).find("\n yes ,got the usb in"), std::string::npos);
+    EXPECT_NE(printed(101).find("\n yes ,got the usb out"), std::string::npos);
+    EXPECT_EQ(printed(102).find("yes ,got the usb"), std::string::npos);
 }
 
 TEST_F(LinkOptionTest, TabsAndTextsFollowTheLanguage)

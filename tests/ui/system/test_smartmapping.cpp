@@ -236,6 +236,38 @@ TEST_F(SmartMappingTest, LoadingAScanFileFromTheStick)
     EXPECT_EQ(g_qround_bar, nullptr);
 }
 
+TEST_F(SmartMappingTest, AStickPluggedIntoTheOpenPageEnablesLoad)
+{
+    withCards({{0, 2}});
+    std::filesystem::create_directories(root.at("/data/smartmapping"));   // the device holds none
+    open();
+    EXPECT_EQ(g_smartmapping->scanFilesAvailable(), 0u);
+    auto* loadscan = child<QPushButton>(g_smartmapping, "Button_loadscan");
+    EXPECT_EQ(loadscan->styleSheet(), "background-color: gray;border:2px;color: #FFFFFF");
+
+    rcvfiles::Op op;
+    op.address = 0x4000;
+    op.data = {0x5A, 0xA5};
+    zeltest::writeFile("/mnt/usb1/stick.jyfile", rcvfiles::scanFile({op}));
+    model->test_signal(102);
+    EXPECT_EQ(g_smartmapping->currentIndex(), SmartMapping::kFileList);
+    EXPECT_EQ(g_smartmapping->scanFilesAvailable(), 1u);
+    EXPECT_EQ(loadscan->styleSheet(), "background-color:#10101C;color: #FFFFFF");
+    EXPECT_EQ(g_jyfile_name, "/mnt/usb1/stick.jyfile");
+    click(g_smartmapping, "Button_load");
+    EXPECT_EQ(fpga_manage::job_word(), 2);
+    ASSERT_TRUE(runJob());
+    EXPECT_EQ(sim::cardChain().ram16(0, 1, 0x4000), 0xA55A);
+
+    // Unplugged: the list and the count lose the stick's file together.
+    std::filesystem::remove_all(root.at("/mnt/usb1"));
+    model->test_signal(101);
+    EXPECT_EQ(g_smartmapping->scanFilesAvailable(), 0u);
+    EXPECT_EQ(loadscan->styleSheet(), "background-color: gray;border:2px;color: #FFFFFF");
+    click(g_smartmapping, "Button_load");
+    EXPECT_EQ(fpga_manage::job_word() & 0xFF, 0);
+}
+
 TEST_F(SmartMappingTest, LoadNeedsAChosenFile)
 {
     open();
