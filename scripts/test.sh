@@ -3,6 +3,7 @@
 #   scripts/test.sh              normal build in build/
 #   ZEL_SANITIZE=ON scripts/test.sh   AddressSanitizer + UndefinedBehaviorSanitizer in build-asan/
 #   ZEL_SANITIZE=thread scripts/test.sh   ThreadSanitizer in build-tsan/ (any report fails the test)
+#   ZEL_DEBUG_OUTPUT=OFF scripts/test.sh   diagnostics compiled out (their arguments never run)
 #   ZEL_TESTS="test_links test_e2e" scripts/test.sh   builds and runs only these test programs
 #                                (and what they need, zelT71N for the end-to-end test)
 set -euo pipefail
@@ -14,7 +15,7 @@ build="build"
 [ "$sanitize" = "thread" ] && build="build-tsan"
 jobs="${ZEL_JOBS:-$(nproc)}"
 cmake -S . -B "$build" -G Ninja -DZEL_SANITIZE="$sanitize" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DZEL_BUILD_TESTS=ON -DZEL_BUILD_BENCH=ON >/dev/null
+  -DZEL_BUILD_TESTS=ON -DZEL_BUILD_BENCH=ON -DZEL_DEBUG_OUTPUT="${ZEL_DEBUG_OUTPUT:-ON}" >/dev/null
 read -r -a programs <<<"${ZEL_TESTS:-}"
 targets=()
 labels=()
