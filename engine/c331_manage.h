@@ -585,6 +585,8 @@ public:
     static constexpr int kRotFields = 5;  // rotation pattern: four buffers, then the held one
     int rot_pattern[kWinCount][kRotFields] = {};
     int win_frozen[kWinCount] = {};
+    // The user's freeze as last committed; held only while the window's port has a signal.
+    uint8_t win_freeze_asked[kWinCount] = {};
     int prev_och_owner[kOch] = {};
     int prev_win_ich[kWinCount][kIch] = {};
     int g_chg_stitch[kWinCount][2] = {};
@@ -598,7 +600,7 @@ public:
 
 private:
     void idStep();
-    // Freezes again the windows of setUp whose user freeze is on.
+    // Freezes again the windows of setUp whose user asked for a freeze and whose port has a signal.
     void holdFrozenWindows(int fd, const bool setUp[kWinCount]);
     // Zero every pattern generator register of output channel och, in the clearing order.
     void clearGenerator(int och);

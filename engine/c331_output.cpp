@@ -144,12 +144,20 @@ void c331_manage::set_output(int fd)
 }
 
 // The input set-up writes a window's channel again: a window the user froze holds its picture
-// once more, whatever made its set-up run (a new place, source or input timing).
+// once more, whatever made its set-up run (a new place, source or input timing). As when the
+// freeze is asked for, a window whose port has no signal is not held.
 void c331_manage::holdFrozenWindows(int fd, const bool setUp[kWinCount])
 {
-    for (int w = 0; w < kWinCount; ++w)
-        if (setUp[w] && (win_info[w].output & kWinFrozen))
-            win_freeze_sel(fd, w, kWinFrozen);
+    for (int w = 0; w < kWinCount; ++w) {
+        if (!setUp[w] || !win_freeze_asked[w])
+            continue;
+        ST_WIN_INFO& wi = win_info[w];
+        wi.output &= static_cast<uint8_t>(~kWinFrozen);
+        if (oimgct(win_port[w]) == 1)
+            continue;
+        wi.output |= kWinFrozen;
+        win_freeze_sel(fd, w, kWinFrozen);
+    }
 }
 
 void c331_manage::get_och(int w, int out[kOch]) const

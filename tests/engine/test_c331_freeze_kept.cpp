@@ -67,3 +67,19 @@ TEST_F(FreezeKeptTest, AFreezeOfAWindowWhoseInputChangesTimingIsKept)
         e->stepOnce();
     expectFrozen("new timing");
 }
+
+// A port without a signal holds nothing: the freeze waits for a source that has one.
+TEST_F(FreezeKeptTest, AFreezeFollowsTheSignalOfTheWindowsSource)
+{
+    setWord(window(0) + kWinFlags, kFrozen);
+    settle();
+    expectFrozen("with a signal");
+    setWord(window(0) + kWinSource, uint16_t(kHdmi3));   // nothing fed there
+    settle();
+    EXPECT_EQ(e->win_info[0].output & c331_manage::kWinFrozen, 0);
+    for (int c : gridOf(0))
+        EXPECT_FALSE(decoded(c).frozen) << "och " << c;
+    setWord(window(0) + kWinSource, uint16_t(kHdmi2));
+    settle();
+    expectFrozen("signal again");
+}
