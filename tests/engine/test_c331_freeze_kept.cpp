@@ -76,7 +76,7 @@ TEST_F(FreezeKeptTest, AFreezeFollowsTheSignalOfTheWindowsSource)
     expectFrozen("with a signal");
     setWord(window(0) + kWinSource, uint16_t(kHdmi3));   // nothing fed there
     settle();
-    EXPECT_EQ(e->win_info[0].output & c331_manage::kWinFrozen, 0);
+    EXPECT_EQ(e->win_info[0].output & kFrozen, 0);
     for (int c : gridOf(0))
         EXPECT_FALSE(decoded(c).frozen) << "och " << c;
     setWord(window(0) + kWinSource, uint16_t(kHdmi2));
