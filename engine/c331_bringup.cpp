@@ -574,6 +574,7 @@ void c331_manage::zelApi_initEnvC331()
         if (output != wi.output || fadeEn != PM_WIN_FADE_EN[w])
             g_chg_dbd[w] = 1;
         wi.output = output;
+        win_freeze_asked[w] = output & kWinFrozen;
         PM_WIN_FADE_EN[w] = fadeEn;
         int dbd = img.word(rec + kWinDbdMode);
         if (dbd > 9) {

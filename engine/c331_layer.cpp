@@ -349,6 +349,7 @@ void c331_manage::c331_SetWinOutput(int fd, int w, int data)
         set_output(fd);
     }
     // The freeze comes last, so a re-programming above does not release it again.
+    win_freeze_asked[w] = static_cast<uint8_t>(data & kFlagFreeze);
     if ((data ^ wi.output) & kFlagFreeze) {
         wi.output &= static_cast<uint8_t>(~kFlagFreeze);
         if (oimgct(win_port[w]) == 1) {

@@ -126,6 +126,7 @@ public:
     static constexpr int kMultiWinPresets = 10;
     static constexpr uint16_t kRotateAttr = 0x0004;   // attribute bit: rotated window
     static constexpr uint8_t kWinBlack = 0x01;        // output byte bit: the window shows black
+    static constexpr uint8_t kWinFrozen = 0x02;       // output byte bit: the window holds its picture
     // Memory write mode 0-3 as the input channels' write-mode register takes it.
     static constexpr uint32_t memWriteModeCode(int mode)
     {
@@ -327,6 +328,9 @@ public:
     // ---- test pattern and background ------------------------------------------------------------------
     // 0 after showing (or clearing) a pattern, -1 without a write while several windows are shown.
     int c331_SetPattern(int pattern);
+    // After window 0 was laid out again under a pattern: the pattern moves to the channels the
+    // window holds now and leaves the ones it gave up; with several windows it ends.
+    void followPatternLayout();
     // Background colour of all eight output channels (the argument is not used).
     void zelApi_SetOutBkg(int unused);
 
@@ -408,6 +412,9 @@ public:
     c331_drv* driver = nullptr;
     std::atomic<uint8_t> c331_setup_state{0};
     int pattern_gen = 0;                 // non-zero while a test pattern is shown
+    int pattern_shown = 0;               // the pattern number the generator was set to
+    int pattern_och[kOch] = {};          // the output channels it was set on
+    int pattern_ochs = 0;
     int osd_redraw_request = 0;
     int osd_setup_request = 0;
     int font_bits = 0;                   // fonts present: 1 32-dot CJK, 2 32-dot ASCII, 4 64 CJK, 8 64 ASCII
@@ -578,6 +585,8 @@ public:
     static constexpr int kRotFields = 5;  // rotation pattern: four buffers, then the held one
     int rot_pattern[kWinCount][kRotFields] = {};
     int win_frozen[kWinCount] = {};
+    // The user's freeze as last committed; held only while the window's port has a signal.
+    uint8_t win_freeze_asked[kWinCount] = {};
     int prev_och_owner[kOch] = {};
     int prev_win_ich[kWinCount][kIch] = {};
     int g_chg_stitch[kWinCount][2] = {};
@@ -591,6 +600,10 @@ public:
 
 private:
     void idStep();
+    // Freezes again the windows of setUp whose user asked for a freeze and whose port has a signal.
+    void holdFrozenWindows(int fd, const bool setUp[kWinCount]);
+    // Zero every pattern generator register of output channel och, in the clearing order.
+    void clearGenerator(int och);
     void setupState5();
     void setupState6();
     void setupState7();

@@ -67,10 +67,12 @@ void c331_manage::set_output(int fd)
         set_freeze(fd, 1);
 
     // 5: input side.
+    bool setUp[kWinCount] = {};
     for (int w = 0; w < kWinCount; ++w) {
         pass_through[w] = 1;
         if (!winChanged(w))
             continue;
+        setUp[w] = true;
         calc_iwin2(w);
         calc_owin2(w);
         if (PM_WIN_DBD_MODE[w] != 0) {
@@ -125,6 +127,7 @@ void c331_manage::set_output(int fd)
         set_layer_coef(fd, faded, PM_WIN_FADE_IN[faded], 1);
     else
         set_freeze(fd, 0);
+    holdFrozenWindows(fd, setUp);
     set_rtct(fd, 1);
     // 11: what the next freeze holds.
     std::memcpy(prev_och_owner, och_owner, sizeof(prev_och_owner));
@@ -137,6 +140,23 @@ void c331_manage::set_output(int fd)
     for (int w = 0; w < kWinCount; ++w) {
         g_chg_win[w] = g_chg_input[w] = g_chg_dbd[w] = g_chg_attr[w] = 0;
         g_chg_stitch[w][0] = 0;
+    }
+}
+
+// The input set-up writes a window's channel again: a window the user froze holds its picture
+// once more, whatever made its set-up run (a new place, source or input timing). As when the
+// freeze is asked for, a window whose port has no signal is not held.
+void c331_manage::holdFrozenWindows(int fd, const bool setUp[kWinCount])
+{
+    for (int w = 0; w < kWinCount; ++w) {
+        if (!setUp[w] || !win_freeze_asked[w])
+            continue;
+        ST_WIN_INFO& wi = win_info[w];
+        wi.output &= static_cast<uint8_t>(~kWinFrozen);
+        if (oimgct(win_port[w]) == 1)
+            continue;
+        wi.output |= kWinFrozen;
+        win_freeze_sel(fd, w, kWinFrozen);
     }
 }
 

@@ -247,6 +247,7 @@ void c331_manage::relayoutWindows(const ImageView& img, const ImageView& shd, un
     const unsigned audio = img.word(kAudioWindow);
     if (audio < kUsedWindows && pending(window(audio) + kWinSource))
         inputs()->volume_request = 1;
+    followPatternLayout();
     set_output(c331_fd);
 }
 

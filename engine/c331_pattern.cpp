@@ -1,4 +1,5 @@
 // Test patterns of the output channels' pattern generators, and the output background colour.
+#include <algorithm>
 #include <cstdint>
 
 #include "core/global.h"
@@ -86,8 +87,10 @@ int c331_manage::c331_SetPattern(int pattern)
     }
     set_rtct(c331_fd, 2);
     for (int k = 0; k < n; ++k)
-        for (uint32_t reg : kPatternRegs)
-            wr(reg, 0, chBank(ch[k]));
+        clearGenerator(ch[k]);
+    pattern_shown = pattern;
+    pattern_ochs = pattern == 0 ? 0 : n;
+    std::copy(ch, ch + n, pattern_och);
     if (pattern == 0) {
         pattern_gen = 0;
         ZEL_DEBUG("    turn off pattern\r");
@@ -143,6 +146,35 @@ int c331_manage::c331_SetPattern(int pattern)
     }
     set_rtct(c331_fd, 1);
     return 0;
+}
+
+void c331_manage::clearGenerator(int och)
+{
+    for (uint32_t reg : kPatternRegs)
+        wr(reg, 0, chBank(och));
+}
+
+void c331_manage::followPatternLayout()
+{
+    if (!pattern_gen)
+        return;
+    int ch[kOch];
+    const int n = winOchList(0, ch);
+    // The generator only serves a single window: with several the pattern ends as if turned
+    // off, or the inputs would stay untracked with no way to turn it off.
+    const bool single = wincnt <= 1;
+    set_rtct(c331_fd, 2);
+    for (int k = 0; k < pattern_ochs; ++k)
+        if (!single || std::find(ch, ch + n, pattern_och[k]) == ch + n)
+            clearGenerator(pattern_och[k]);
+    set_rtct(c331_fd, 1);
+    if (single) {
+        c331_SetPattern(pattern_shown);
+        return;
+    }
+    ZEL_DEBUG("    %d windows, pattern ends\r\n", wincnt);
+    pattern_gen = 0;
+    pattern_ochs = 0;
 }
 
 void c331_manage::zelApi_SetOutBkg(int)

@@ -143,12 +143,7 @@ public:
             undo_ = {};
             return c;
         }
-        const int kind = pick(0, 11);
-        // Windows are not rearranged under a test pattern here: the pattern generator and the
-        // inputs' tracking do not follow a layout that changes under it (see the README).
-        if (imageWord(m, kTestPattern) != 0 && (kind == 3 || kind == 4 || kind == 7 || kind == 10))
-            return remember(m, kTestPattern, 0, "pattern");
-        switch (kind) {
+        switch (pick(0, 11)) {
         case 0: case 1: case 2: return picture(m);
         case 3: return geometry(m);
         case 4: return source();
@@ -220,11 +215,10 @@ private:
     Change flagsOrPriority()
     {
         const int w = pick(0, kWindowsUsed - 1);
-        // Black on or off. Freezing is left out: a freeze committed while the inputs' tracking
-        // sets the window up again is not always kept (see the README).
+        // Black and freeze, each on or off.
         if (pick(0, 1) == 0)
             return overLink("window " + std::to_string(w) + " flags", window(unsigned(w)) + kWinFlags,
-                            uint16_t(pick(0, 1)));
+                            uint16_t(pick(0, 3)));
         return overLink("window " + std::to_string(w) + " priority", kPriority + 2 * unsigned(w), uint16_t(pick(0, 5)));
     }
 

@@ -1,0 +1,107 @@
+// A test pattern shown while window 0 is laid out again: the pattern goes with the window to its
+// new output channels, and once it is turned off the window shows its input as any layout does.
+#include <algorithm>
+#include <string>
+
+#include "ledout/fpga_manage.h"
+#include "output_fixture.h"
+#include "sim/video_chip_picture.h"
+
+using namespace ramaddr;
+
+namespace {
+
+constexpr int kPortHdmi2 = 0;
+constexpr int kWide = 1500, kNarrow = 500;   // from x 3000: two cells, one cell
+
+class PatternFollowTest : public OutputTest {
+protected:
+    void SetUp() override
+    {
+        // A manager made by an earlier test of this program takes its lines from this test's board.
+        if (fpga_manage::p_fpga_manage)
+            fpga_manage::p_fpga_manage->initialize();
+        OutputTest::SetUp();
+        // Window 0 over two cells of a panel four channels wide.
+        panel(7680, 2160, 0);
+        resizeWindow0(kWide);
+        chip.clearLog();
+    }
+
+    // What output channel och's pattern generator shows, as "[pattern]" describes it.
+    std::string patternOf(int och) const
+    {
+        const std::string all = sim::describeOutputPicture(chip);
+        const std::string key = "och " + std::to_string(och) + ": ";
+        const size_t at = all.find(key);
+        if (at == std::string::npos)
+            return "missing";
+        const size_t from = at + key.size();
+        return all.substr(from, all.find('\n', from) - from);
+    }
+    std::string view() const { return sim::describeWindows(chip) + sim::describeOutputPicture(chip); }
+    void resizeWindow0(int width, int source = kHdmi1)
+    {
+        setWindow(0, 3000, 100, width, 500, source);
+        settle();
+    }
+};
+
+}  // namespace
+
+TEST_F(PatternFollowTest, ThePatternGoesWithItsWindowAndTheWindowShowsItsInputOnceItIsOff)
+{
+    setWord(kTestPattern, 1);
+    settle();
+    const std::vector<int> wide = gridOf(0);
+    ASSERT_GT(wide.size(), 1u);
+    for (int c : wide)
+        EXPECT_EQ(patternOf(c).rfind("solid #FF0000", 0), 0u) << "och " << c << ": " << patternOf(c);
+
+    // Narrower: the channels the window leaves show no pattern.
+    resizeWindow0(kNarrow);
+    const std::vector<int> narrow = gridOf(0);
+    ASSERT_LT(narrow.size(), wide.size());
+    for (int c : wide) {
+        const bool kept = std::find(narrow.begin(), narrow.end(), c) != narrow.end();
+        EXPECT_EQ(patternOf(c).rfind("solid #FF0000", 0) == 0, kept) << "och " << c << ": " << patternOf(c);
+    }
+    // Wider again: the channels it takes show the pattern.
+    resizeWindow0(kWide);
+    ASSERT_EQ(gridOf(0), wide);
+    for (int c : wide)
+        EXPECT_EQ(patternOf(c).rfind("solid #FF0000", 0), 0u) << "och " << c << ": " << patternOf(c);
+
+    // A new source under the pattern is taken up once the pattern is off.
+    setWord(window(0) + kWinSource, uint16_t(kHdmi2));
+    settle();
+    setWord(kTestPattern, 0);
+    settle();
+    for (int c : wide) {
+        EXPECT_EQ(patternOf(c), "off") << "och " << c;
+        EXPECT_EQ(decoded(c).port, kPortHdmi2) << "och " << c;
+    }
+    // The same layout taken without a pattern: the window narrower and back again.
+    const std::string shown = view();
+    resizeWindow0(kNarrow, kHdmi2);
+    resizeWindow0(kWide, kHdmi2);
+    EXPECT_EQ(shown, view());
+}
+
+// With a second window the generator cannot serve the layout: the pattern leaves the channels and
+// the inputs are tracked again, as after turning it off.
+TEST_F(PatternFollowTest, ASecondWindowTakesThePatternOff)
+{
+    setWord(kTestPattern, 3);
+    settle();
+    resizeWindow0(kNarrow);
+    setWindow(1, 0, 1200, 1920, 800, kHdmi2);
+    settle();
+    EXPECT_EQ(e->zelApi_IsPatternGen(), 0);
+    for (int c = 0; c < 8; ++c)
+        EXPECT_EQ(patternOf(c).rfind("solid", 0), std::string::npos) << "och " << c << ": " << patternOf(c);
+    for (int c : gridOf(0))
+        EXPECT_EQ(decoded(c).port, kPortHdmi1) << "och " << c;
+    for (int c : gridOf(1))
+        EXPECT_EQ(decoded(c).port, kPortHdmi2) << "och " << c;
+}
