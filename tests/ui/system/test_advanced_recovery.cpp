@@ -12,6 +12,7 @@
 #include "ui/shell/QRoundProgressBar.h"
 #include "ui/shell/tip.h"
 #include "ui/system/advancedoption.h"
+#include "support/diagnostics.h"
 
 namespace {
 
@@ -167,6 +168,7 @@ TEST_F(RecoveryTest, ACardBeyondItsPortsCountIsRedAndBlocksTheRecovery)
 
 TEST_F(RecoveryTest, TouchingAnEntryPrintsItsPositionAndText)
 {
+    ZEL_SKIP_WITHOUT_DIAGNOSTICS();
     writeRecoveryFile();
     openRecoveryTab();
     jobblock::set16(jobblock::kCheckResult, 4);

@@ -12,6 +12,7 @@
 #include "platform/command_runner.h"
 #include "platform/platform.h"
 #include "support/upgrade_package.h"
+#include "support/diagnostics.h"
 #include "system_fixture.h"
 #include "ui/shell/tip.h"
 #include "ui/system/linkoption.h"
@@ -281,6 +282,7 @@ TEST_F(LinkOptionTest, UpgradeEndShowsTheLogOnlyOnTheUsbTab)
 
 TEST_F(LinkOptionTest, DebugLinesOfTheStickComingAndGoing)
 {
+    ZEL_SKIP_WITHOUT_DIAGNOSTICS();
     open();
     click(g_linkoption, "Button_usb");
     // The page's own lines, apart from the change dispatcher's notice and its print.
