@@ -3,6 +3,7 @@
 // them), else into the test's root; the test checks that each shows a drawn interface.
 #include <QDir>
 #include <QImage>
+#include <QLineEdit>
 #include <QPainter>
 
 #include <cstdlib>
@@ -343,6 +344,10 @@ TEST_F(ShellTest, SystemPageScreenshotsInEnglishAndChinese)
         shot("link_serial", g_linkoption);
         click(g_linkoption, "Button_wlan");
         shot("link_network", g_linkoption);
+        // An address octet left empty stops Apply and is marked.
+        g_linkoption->findChild<QLineEdit*>("lineEditIp4")->clear();
+        click(g_linkoption, "Button_net_apply");
+        shot("link_network_marked", g_linkoption);
         click(g_linkoption, "Button_usb");
         model->test_signal(104);
         shot("link_usb", g_linkoption);
