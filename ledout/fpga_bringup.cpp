@@ -96,8 +96,8 @@ const std::array<uint8_t, 256> fpga_manage::RAM1 = makeRam1();
 void fpga_manage::startResetPulse(int fpga)
 {
     setLine(fpga == 0 ? GpioLine::rst_fpga0 : GpioLine::rst_fpga1, kLineLow);
-    resetPending_[fpga] = 1;
     resetTick_[fpga] = now();
+    resetPending_[fpga] = 1;   // last: whoever sees the pulse pending sees when it started
 }
 
 void fpga_manage::reset_fpga_rst(int fpga)

@@ -441,7 +441,7 @@ private:
     uint8_t checkResets_[kFpgas] = {0, 0};
     uint8_t ramParaSeen_[kFpgas] = {0, 0};
     uint32_t checkStamp_[kFpgas] = {0, 0};
-    uint8_t resetPending_[kFpgas] = {0, 0};
+    std::atomic<uint8_t> resetPending_[kFpgas] = {{0}, {0}};   // read by other threads' request checks
     uint32_t resetTick_[kFpgas] = {0, 0};
     uint8_t vboFault_[kFpgas] = {0, 0};
     uint8_t vboSub_[kFpgas] = {0, 0};
