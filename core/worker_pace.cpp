@@ -70,6 +70,14 @@ unsigned WorkerPace::firstDue(unsigned seen, unsigned longest, std::initializer_
     return reached(seen, first) ? seen + 1 : first;
 }
 
+void WorkerPace::stopWorker(pthread_t thread, std::atomic<bool>& stop)
+{
+    stop = true;
+    wake();
+    pthread_join(thread, nullptr);
+    stop = false;
+}
+
 void WorkerPace::wake()
 {
     {

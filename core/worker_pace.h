@@ -16,6 +16,8 @@
 #include <initializer_list>
 #include <mutex>
 
+#include <pthread.h>
+
 class WorkerPace {
 public:
     WorkerPace();
@@ -47,6 +49,10 @@ public:
     // at which the worker's timed checks come due) and of seen + `longest`, and never before
     // seen + 1, so a check that came due during the pass runs on the next tick.
     static unsigned firstDue(unsigned seen, unsigned longest, std::initializer_list<unsigned> dues);
+
+    // Stops a worker thread that loops until `stop` is set: sets it, ends the worker's current
+    // wait, joins the thread and clears `stop` again, so the worker can be started anew.
+    void stopWorker(pthread_t thread, std::atomic<bool>& stop);
 
     // The GUI tick: advances G_timeTicks by one, releases the workers whose tick has come and
     // returns the new count.

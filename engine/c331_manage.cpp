@@ -158,9 +158,7 @@ void c331_manage::stopThread()
 {
     if (!threadStarted_)
         return;
-    stop_ = true;
-    pace.wake();
-    pthread_join(thread_, nullptr);
+    pace.stopWorker(thread_, stop_);
     threadStarted_ = false;
 }
 

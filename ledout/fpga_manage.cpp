@@ -165,11 +165,8 @@ void fpga_manage::stopThread()
 {
     if (!threadStarted_)
         return;
-    stop_ = true;
-    pace.wake();
-    pthread_join(thread_, nullptr);
+    pace.stopWorker(thread_, stop_);
     threadStarted_ = false;
-    stop_ = false;
 }
 
 void fpga_manage::worker_step(void* arg)
