@@ -173,6 +173,9 @@ public:
     // para_mutex. False, and nothing written, while a change of that word waits to be applied:
     // the newer value then goes out over the reported one.
     bool adoptWord(unsigned addr, uint16_t value);
+    // True while a change pass waits, without para_mutex, for the LED output's hand-over: it
+    // applies the image it took before, so a word adopted now would be lost. Read under para_mutex.
+    bool handingOver() const { return handingOver_.load(); }
 
     // ---- bring-up and panel ---------------------------------------------------------------------
     void write_initial_setting(int fd, int clockFlag);
@@ -672,4 +675,5 @@ private:
     uint8_t applied_[ramaddr::kRamSize] = {};
     uint8_t passImage_[ramaddr::kRamSize] = {};   // the image a change pass works from
     bool appliedTaken_ = false;                   // applied_ holds the bring-up's image
+    std::atomic<bool> handingOver_{false};        // see handingOver()
 };

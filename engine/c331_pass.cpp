@@ -54,6 +54,9 @@ void c331_manage::c331managerdeal(void*)
         // the shadow from the GUI thread, and a value changed and changed back before it did so
         // would otherwise look unchanged while the chip still shows the one in between.
         takeImage(passImage_);
+        // Taken with the image: a commit made while the LED-size hand-over runs without the lock
+        // (passPanel) raises the flag again, and the next pass applies it.
+        const uint8_t flag = para_chg_flag.exchange(0);
         const ImageView img(passImage_);
         const ImageView shd(applied_);
         const bool panelSetUp = passPanel(img, shd);
@@ -80,8 +83,7 @@ void c331_manage::c331managerdeal(void*)
             if (on)
                 g_osd_update = 1;
         }
-        ZelRamPara::p_zelrampara_config->test_signal(para_chg_flag);
-        para_chg_flag = 0;
+        ZelRamPara::p_zelrampara_config->test_signal(flag);
         if (g_osd_update == 1) {
             g_osd_update = 0;
             reloadOsdMenu();
@@ -119,14 +121,24 @@ bool c331_manage::adoptWord(unsigned addr, uint16_t value)
     return !waiting;
 }
 
+// Called with para_mutex held. The LED output blanks its outputs in steps of the GUI's tick: the
+// wait runs without the lock, or a page commit on the GUI thread would stop that tick while it
+// waits for the lock, and every link write would wait out the whole hand-over.
 void c331_manage::waitLedHandover()
 {
+    usleepFn(kLedWaitStepUs);
+    if (g_set_led_para != 1)
+        return;
+    handingOver_ = true;
+    pthread_mutex_unlock(&para_mutex);
     const unsigned start = G_timeTicks;
-    unsigned steps = 0;
+    unsigned steps = 1;
     do {
         usleepFn(kLedWaitStepUs);
         ++steps;
     } while (g_set_led_para == 1 && Utils::getTimeSpace(start) < kLedWaitTicks && steps < kLedWaitSteps);
+    pthread_mutex_lock(&para_mutex);
+    handingOver_ = false;
     if (g_set_led_para == 1)
         ZEL_DEBUG("[c331managerdeal] LED output did not hand over, panel set up anyway\n");
 }

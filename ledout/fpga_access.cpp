@@ -167,7 +167,7 @@ void fpga_manage::writeShadowed(int reg, uint8_t mask, uint8_t value, int fpga, 
         if (reg == kRegScreen) {
             const bool blank = byte & kScreenBlank;
             ScreenState = blank ? 0 : 1;
-            if (full && mask == kScreenBlank && g_set_led_para.load() == 0)
+            if (full && mask == kScreenBlank)
                 reportClosed = blank ? 1 : 0;
             std::lock_guard<std::mutex> lock(reg_mutex);
             MCU_RAM_EXTEND[kExtendScreenState] = ScreenState.load();
@@ -175,8 +175,8 @@ void fpga_manage::writeShadowed(int reg, uint8_t mask, uint8_t value, int fpga, 
         write_fpga_register(uint8_t(reg), byte, f, mask);
     }
     // Not over a user's change of the word that is still on its way here: that one is applied next.
-    if (reportClosed >= 0 && ledpara::reportWord(ledpara::kScreenClosed, uint16_t(reportClosed), set_output_flag))
-        ledpara::test_signal(1);
+    if (reportClosed >= 0)
+        reportShown(ledpara::kScreenClosed, uint16_t(reportClosed));
     if (runRecord)
         Dealwith_mcu_ram();
 }

@@ -108,8 +108,8 @@ int fpga_manage::applyBrightness(bool userChange)
             v = fromLevel(shadow(kRegLevel, 0));
             const uint16_t shown = static_cast<uint16_t>(v * 100u / 255u);
             // Not over a user's change that is still on its way here: that one is shown next.
-            if (shown != percent && ledpara::reportWord(ledpara::kBrightness, shown, set_bri_flag))
-                ledpara::test_signal(1);
+            if (shown != percent)
+                reportShown(ledpara::kBrightness, shown);
         }
         for (int f = 0; f < kFpgas; ++f) {
             write_to_register(kRegBrightness, 0xFF, v, f);

@@ -269,6 +269,7 @@ void fpga_manage::fpga_manage_deal(void*)
         keepRequest(set_bri_flag, Utils::_bri_set_mutex);
     if (g_set_led_para.load() != 0)
         set_led_para_deal();
+    retryKeptReports();
 
     const uint32_t now = G_timeTicks.load();
     if (get_fpga_status() == 1 && now - readtime_ticks >= kRtcInterval) {

@@ -20,6 +20,7 @@ class QMutex;
 #include "core/worker_pace.h"
 #include "ledout/fpga_drv.h"
 #include "ledout/fpga_lines.h"
+#include "ledout/fpga_para.h"
 #include "ledout/scan_para.h"
 
 class QString;
@@ -158,6 +159,10 @@ public:
     int set_output_status();
     int set_fpga_bri_val();
     bool outputsTakeRequests();
+    // Reports what the outputs now show as a word of the image (change code 1 when written). A
+    // report that an LED-size change holds back is kept, and made again by the pass once that
+    // change has ended.
+    void reportShown(uint32_t address, uint16_t value);
     void set_led_para_deal();
     void Extension_function();
 
@@ -412,6 +417,14 @@ private:
     uint8_t usbStep_ = 0;
     void markLost(int fpga);
     void checkStep(int fpga);
+    // The request a change of the word raises (set_output_flag, set_bri_flag).
+    const std::atomic<uint8_t>& requestOf(uint32_t address) const;
+    // Makes a report; true when written. The caller holds keptMutex_.
+    bool settleReport(ledpara::WordReport report);
+    void retryKeptReports();
+    std::mutex keptMutex_;                   // one report at a time, and kept_
+    std::vector<ledpara::WordReport> kept_;  // reports held back by an LED-size change
+    std::atomic<bool> anyKept_{false};
     // Re-reads registers 128 and 144: the link bits of the FPGA's 16 ports.
     uint32_t linkMask(int fpga);
 

@@ -35,20 +35,28 @@ void setWord(uint32_t address, uint16_t value)
     pthread_mutex_unlock(&m->mutex);
 }
 
-bool reportWord(uint32_t address, uint16_t value, const std::atomic<uint8_t>& request)
+Reported reportWord(WordReport& report, const std::atomic<uint8_t>& request)
 {
-    // Not during an LED-size change: the outputs are about to be set up again, and the engine's
-    // pass may hold the commit lock while it waits for this thread's hand-over.
-    if (!model() || g_set_led_para.load() != 0)
-        return false;
-    // The commit lock orders this against the engine's pass, which raises `request` under it.
+    if (!model() || report.address + 1 >= ramaddr::kRamSize)
+        return Reported::Dropped;
+    // The commit lock orders this against the engine's pass, which raises `request` under it; the
+    // pass does not hold it while it waits for this thread's hand-over.
     ParaCommit lock;
-    if (request.load() != 0)
-        return false;
-    if (c331_manage* engine = c331_manage::p_c331_manage)
-        return engine->adoptWord(address, value);
-    setWord(address, value);
-    return true;
+    const uint16_t now = word(report.address);
+    if (request.load() != 0 || (report.replaced >= 0 && report.replaced != now))
+        return Reported::Dropped;
+    // The outputs are being set up again for a new LED size (blanked, or the engine sets its panel
+    // up): what they show now is not what they will show.
+    c331_manage* engine = c331_manage::p_c331_manage;
+    if (g_set_led_para.load() != 0 || (engine && engine->handingOver())) {
+        if (report.replaced < 0)
+            report.replaced = now;
+        return Reported::Kept;
+    }
+    if (engine)
+        return engine->adoptWord(report.address, report.value) ? Reported::Written : Reported::Dropped;
+    setWord(report.address, report.value);
+    return Reported::Written;
 }
 
 void test_signal(int code)

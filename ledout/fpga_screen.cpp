@@ -2,6 +2,8 @@
 // the pass, and the LED-size handshake with the video engine.
 #include <QMutexLocker>
 
+#include <algorithm>
+
 #include "core/global.h"
 #include "core/utils.h"
 #include "ledout/change_words.h"
@@ -71,6 +73,50 @@ bool fpga_manage::outputsTakeRequests()
     return get_fpga_status() == 1 && !reset_pending(0) && !reset_pending(1);
 }
 
+const std::atomic<uint8_t>& fpga_manage::requestOf(uint32_t address) const
+{
+    return address == ledpara::kBrightness ? set_bri_flag : set_output_flag;
+}
+
+bool fpga_manage::settleReport(ledpara::WordReport report)
+{
+    const ledpara::Reported r = ledpara::reportWord(report, requestOf(report.address));
+    // The newest report of a word replaces one kept before.
+    kept_.erase(std::remove_if(kept_.begin(), kept_.end(),
+                               [&](const ledpara::WordReport& k) { return k.address == report.address; }),
+                kept_.end());
+    if (r == ledpara::Reported::Kept)
+        kept_.push_back(report);
+    anyKept_ = !kept_.empty();
+    return r == ledpara::Reported::Written;
+}
+
+void fpga_manage::reportShown(uint32_t address, uint16_t value)
+{
+    bool written;
+    {
+        std::lock_guard<std::mutex> lock(keptMutex_);
+        written = settleReport({address, value});
+    }
+    if (written)
+        ledpara::test_signal(1);
+}
+
+void fpga_manage::retryKeptReports()
+{
+    if (!anyKept_.load() || g_set_led_para.load() != 0)
+        return;
+    bool written = false;
+    {
+        std::lock_guard<std::mutex> lock(keptMutex_);
+        const std::vector<ledpara::WordReport> kept = kept_;
+        for (const ledpara::WordReport& k : kept)
+            written = settleReport(k) || written;
+    }
+    if (written)
+        ledpara::test_signal(1);
+}
+
 int fpga_manage::set_output_status()
 {
     if (!outputsTakeRequests())
@@ -112,7 +158,9 @@ void fpga_manage::set_led_para_deal()
 
     switch (g_set_led_setup.load()) {
     case 0:
-        SCREEN_fpgactrl_status(SCREEN_BLANK);
+        // Blanked for the size change, not closed: the image's screen word is not written back.
+        for (int i = 0; i < kFpgas; ++i)
+            SCREEN_fpgactrl_status2(SCREEN_BLANK, i);
         {
             QMutexLocker lock(&Utils::_led_para_init_mutex);
             ledParaStamp_ = G_timeTicks.load();
