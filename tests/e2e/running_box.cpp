@@ -1,6 +1,9 @@
 #include "running_box.h"
 
 #include <QCoreApplication>
+#include <QTimer>
+
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -199,7 +202,7 @@ std::string describe(const Shown& s)
     return out.str();
 }
 
-RunningBox::RunningBox() = default;
+RunningBox::RunningBox(Pace pace) : pace_(pace) {}
 
 RunningBox::~RunningBox() { stop(); }
 
@@ -214,15 +217,23 @@ bool RunningBox::start()
     if (fpga->initialize_start() != 0)
         return false;
     engine = zeltest::newEngine();
+    if (pace_ == Pace::Board)
+        engine->usleepFn = [](unsigned us) { ::usleep(us); };
     if (engine->initialize(true) != 0)
         return false;
-    tickerStop_ = false;
-    ticker_ = std::thread([this] {
-        while (!tickerStop_.load()) {
-            std::this_thread::sleep_for(kTickEvery);
-            WorkerPace::advanceTick();
-        }
-    });
+    if (pace_ == Pace::Board) {
+        guiTick_ = std::make_unique<QTimer>();
+        QObject::connect(guiTick_.get(), &QTimer::timeout, [] { WorkerPace::advanceTick(); });
+        guiTick_->start(int(WorkerPace::kTickPeriod.count()));
+    } else {
+        tickerStop_ = false;
+        ticker_ = std::thread([this] {
+            while (!tickerStop_.load()) {
+                std::this_thread::sleep_for(kTickEvery);
+                WorkerPace::advanceTick();
+            }
+        });
+    }
     const bool up = waitFor(
         [this] { return engine->c331_setup_state == c331_manage::kSetupDone && fpga->get_fpga_status() == 1; }, 30);
     if (!up)
@@ -240,6 +251,7 @@ void RunningBox::stop()
     tickerStop_ = true;
     if (ticker_.joinable())
         ticker_.join();
+    guiTick_.reset();
     idle(0);
 }
 
@@ -247,15 +259,21 @@ void RunningBox::link(const std::vector<Bytes>& bodies)
 {
     // This thread is busy meanwhile (a page being drawn, the dispatcher's own file work): the
     // reports of the engine wait for it, as they do on the board.
-    std::thread t([&] {
-        for (Bytes b : bodies) {
-            pc_cmd_time = G_timeTicks.load();
-            pc_cmd_valid = 1;
-            std::vector<uint8_t> reply(message_deal::kMaxReplyBody);
-            message_deal::message_group_deal(b.data(), unsigned(b.size()), reply.data(), unsigned(reply.size()));
-        }
-    });
-    t.join();
+    std::thread([&] {
+        for (const Bytes& b : bodies)
+            ask(b);
+    }).join();
+}
+
+double RunningBox::ask(const Bytes& body)
+{
+    const auto asked = Clock::now();
+    pc_cmd_time = G_timeTicks.load();
+    pc_cmd_valid = 1;
+    Bytes b = body;
+    std::vector<uint8_t> reply(message_deal::kMaxReplyBody);
+    message_deal::message_group_deal(b.data(), unsigned(b.size()), reply.data(), unsigned(reply.size()));
+    return std::chrono::duration<double>(Clock::now() - asked).count();
 }
 
 void RunningBox::idle(int ms)

@@ -10,12 +10,14 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 class c331_manage;
 class fpga_manage;
+class QTimer;
 class ZelRamPara;
 
 namespace e2e {
@@ -38,9 +40,14 @@ struct Shown {
 };
 std::string describe(const Shown& s);
 
+// Fast: the tick from a thread of its own at ten times the board's pace, the engine's sleeps
+// returning at once. Board: the tick from this (the GUI) thread's event loop every 10 ms, as the
+// home page's timer gives it (a GUI thread that waits stops it), and the engine sleeping.
+enum class Pace { Fast, Board };
+
 class RunningBox {
 public:
-    RunningBox();
+    explicit RunningBox(Pace pace = Pace::Fast);
     ~RunningBox();
 
     // Starts the box on the current root (keeping its files) and waits until it is up.
@@ -51,6 +58,9 @@ public:
     // Runs command bodies one after the other on a link thread, as a link hands them over;
     // returns when the last one is answered. This thread serves no events meanwhile.
     void link(const std::vector<Bytes>& bodies);
+    // One command body on the calling thread, as a link thread hands it over; the seconds it
+    // took to be answered.
+    static double ask(const Bytes& body);
     // Lets this thread serve its events (dispatcher, pages) for `ms` milliseconds.
     static void idle(int ms);
     // Waits until every change is applied and saved and the outputs run; false after `seconds`.
@@ -64,6 +74,8 @@ public:
 
 private:
     void attachDevices();
+    Pace pace_;
+    std::unique_ptr<QTimer> guiTick_;
     std::thread ticker_;
     std::atomic<bool> tickerStop_{false};
 };

@@ -13,16 +13,21 @@
 #include <QSlider>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <functional>
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/global.h"
+#include "core/para_commit.h"
 #include "core/ram_layout.h"
 #include "core/zelrampara.h"
+#include "ledout/fpga_manage.h"
 #include "running_box.h"
 #include "sim/video_chip.h"
 #include "support/test_root.h"
@@ -124,6 +129,14 @@ constexpr Panel kPanels[] = {
     {1920, 1080, 1920, 1080, 0}, {1280, 720, 1280, 720, 0},  {3840, 1080, 3840, 1080, 0},
     {2560, 1440, 2560, 1440, 0}, {3000, 1080, 1920, 1080, 3}, {1920, 2000, 1920, 1080, 2},
 };
+
+// A new LED screen and output size over the links, applied with the LED size (update bit 1).
+std::vector<Bytes> panelBodies(const Panel& p)
+{
+    return {writeRamBody(kSpliceMode, word(p.splice)), writeRamBody(kLedWidth, word(p.ledW)),
+            writeRamBody(kLedHeight, word(p.ledH)), writeRamBody(kOutputArea + 4, word(p.out1W)),
+            writeRamBody(kOutputArea + 6, word(p.out1H)), updateBody(0x03)};
+}
 
 constexpr int kWindowsUsed = 3;
 constexpr int kModesSaved = 2;
@@ -227,11 +240,7 @@ private:
         const Panel p = kPanels[pick(0, int(std::size(kPanels)) - 1)];
         std::ostringstream what;
         what << "panel " << p.ledW << "x" << p.ledH << " splice " << p.splice;
-        return {what.str(), [=](RunningBox& b) {
-                    b.link({writeRamBody(kSpliceMode, word(p.splice)), writeRamBody(kLedWidth, word(p.ledW)),
-                            writeRamBody(kLedHeight, word(p.ledH)), writeRamBody(kOutputArea + 4, word(p.out1W)),
-                            writeRamBody(kOutputArea + 6, word(p.out1H)), updateBody(0x03)});
-                }};
+        return {what.str(), [=](RunningBox& b) { b.link(panelBodies(p)); }};
     }
 
     Change mode()
@@ -257,9 +266,106 @@ bool saveUserModes(RunningBox& box)
     return true;
 }
 
+// Serves this thread's events until `done` holds; false after `seconds`.
+bool idleUntil(const std::function<bool()>& done, double seconds = 10)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        RunningBox::idle(2);
+    }
+    return true;
+}
+
+// The panel change on a link thread of its own, while this thread serves its events (and the tick).
+bool changePanel(const Panel& p)
+{
+    std::atomic<bool> sent{false};
+    std::thread link([&] {
+        for (const Bytes& b : panelBodies(p))
+            RunningBox::ask(b);
+        sent = true;
+    });
+    const bool answered = idleUntil([&] { return sent.load(); });
+    link.join();
+    return answered;
+}
+
+bool bothFpgasRun(const fpga_manage* f)
+{
+    return f->shadow(fpga_manage::kRegState, 0) == fpga_manage::kRunning &&
+           f->shadow(fpga_manage::kRegState, 1) == fpga_manage::kRunning;
+}
+
+uint32_t chipContrast() { return sim::videoChip().regValue(0x0C, 0x28, 2); }
+
 }  // namespace
 
 class Convergence : public ::testing::Test {};
+
+// On the board's pace the LED output blanks for 42 ticks (0.42 s) on each LED-size change; link
+// clients writing and committing meanwhile are answered as on a quiet box.
+TEST_F(Convergence, LinkClientsAreAnsweredWhileTheLedSizeChanges)
+{
+    zeltest::TempRoot root;
+    RunningBox box(e2e::Pace::Board);
+    ASSERT_TRUE(box.start());
+    constexpr unsigned kClientWords[] = {kContrast, kSaturation};
+    constexpr int kClients = int(std::size(kClientWords));
+    std::atomic<bool> done{false};
+    double longest[kClients] = {};
+    uint16_t last[kClients] = {};
+    std::vector<std::thread> clients;
+    for (int c = 0; c < kClients; ++c) {
+        clients.emplace_back([&, c] {
+            for (uint16_t v = uint16_t(11 + c); !done.load(); v = uint16_t(v % 90 + 7)) {
+                longest[c] = std::max({longest[c], RunningBox::ask(writeRamBody(kClientWords[c], word(v))),
+                                       RunningBox::ask(updateBody())});
+                last[c] = v;
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        });
+    }
+    constexpr int kSizeChanges = 5;
+    for (int k = 0; k < kSizeChanges && !HasFailure(); ++k) {
+        ASSERT_TRUE(idleUntil([&] { return bothFpgasRun(box.fpga) && g_set_led_para.load() == 0; })) << k;
+        ASSERT_TRUE(changePanel(kPanels[2 + k % 2]));
+        EXPECT_NE(g_set_led_para.load(), 0) << "the hand-over of change " << k << " runs";
+        ASSERT_TRUE(idleUntil([] { return g_set_led_para.load() == 0; })) << k;
+    }
+    done = true;
+    for (std::thread& t : clients)
+        t.join();
+    ASSERT_TRUE(box.settle());
+    for (int c = 0; c < kClients; ++c)
+        EXPECT_LT(longest[c], 0.25) << "client " << c;
+    EXPECT_EQ(chipContrast(), last[0] * 1023u / 100u);
+    EXPECT_EQ(imageWord(box.model, kLedWidth), kPanels[2 + (kSizeChanges - 1) % 2].ledW);
+}
+
+// A page commit while the LED output blanks for a new size: the GUI thread, whose tick paces the
+// blanking, is not held by the engine's wait, the hand-over runs to its end and the commit is
+// applied after it.
+TEST_F(Convergence, APageCommitDuringTheLedHandOverReturnsAndTheHandOverCompletes)
+{
+    zeltest::TempRoot root;
+    RunningBox box(e2e::Pace::Board);
+    ASSERT_TRUE(box.start());
+    ASSERT_TRUE(changePanel(kPanels[3]));
+    ASSERT_EQ(g_set_led_para.load(), 1);
+    RunningBox::idle(50);   // the engine's pass waits for the hand-over
+    const auto asked = std::chrono::steady_clock::now();
+    {
+        ParaCommit commit;
+        ram_set_u16(box.model->ram_para, kContrast, 40);
+        commit.set(1);
+    }
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - asked).count(), 1.0);
+    ASSERT_TRUE(box.settle());
+    EXPECT_EQ(chipContrast(), 40u * 1023 / 100);
+    EXPECT_EQ(imageWord(box.model, kLedWidth), kPanels[3].ledW);
+}
 
 // The two measured cases, each value written and committed at once and the next right after.
 TEST_F(Convergence, BackToBackChangesOfContrastAndBrightnessEndAtTheImagesValues)

@@ -2,10 +2,13 @@
 // the flash behind FPGA 0, and the schedule's step on the simulated clock.
 #include <gtest/gtest.h>
 
+#include <QMutexLocker>
+
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "core/utils.h"
 #include "fpga_rig.h"
 
 #include "ledout/clock_record_run.h"
@@ -153,4 +156,32 @@ TEST(OnOffSchedule, TheSecondFpgaLoadsOnlyOnceTheFirstIsUpAndOversizedRecordsAre
     rig.record(2, 0xAA, kDay, 1020);
     rig.m->Dealwith_mcu_ram();
     EXPECT_TRUE(rig.flash(2).log().empty());
+}
+
+// A switch-off that falls into an LED-size change: the outputs are being set up again, so the
+// screen word is written once the change has ended, and the bring-up after it keeps the wall dark.
+TEST(OnOffSchedule, ASwitchOffDuringAnLedSizeChangeLeavesTheWallDarkAndTheWordClosed)
+{
+    ScheduleRig rig;
+    ASSERT_TRUE(rig.bringUp());
+    ledpara::setWord(ledpara::kScreenClosed, 0);
+    rig.record(2, 0, kDay);
+    rig.m->Dealwith_mcu_ram();
+    {
+        QMutexLocker lock(&Utils::_led_para_init_mutex);
+        g_set_led_setup = 0;
+        g_set_led_para = 1;
+    }
+    rig.pass();   // blanked for the size change
+    rig.at(1, 22, 30);
+    EXPECT_EQ(ledpara::word(ledpara::kScreenClosed), 0) << "not while the outputs are set up again";
+    // The video engine's side: wait for the release, set the panel up, report 2.
+    ASSERT_TRUE(rig.passUntil([] { return g_set_led_para.load() == 0; }, 200));
+    g_set_led_para = 2;
+    ASSERT_TRUE(rig.passUntil([&] { return rig.m->get_fpga_status() == 0; }, 300));
+    ASSERT_TRUE(rig.bringUp());
+    EXPECT_EQ(ledpara::word(ledpara::kScreenClosed), 1);
+    EXPECT_GE(rig.count(1), 1);
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(rig.fpga(i).reg(0) & 0x04, 0x04) << "fpga " << i << " stays dark";
 }
