@@ -154,6 +154,34 @@ TEST_F(DispatcherTest, CodeTwoDeletesEmptySlotsAndRewritesSavedOnes)
     EXPECT_EQ(m->ram_user_mode[4][0], 0xFF);
 }
 
+// Either marker byte decides: one FF byte deletes, else one AA byte rewrites, else the file stays.
+TEST_F(DispatcherTest, CodeTwoReadsEitherMarkerByteOfAHalfMarkedSlot)
+{
+    struct Row {
+        int slot;
+        uint8_t first, second;
+        bool kept, rewritten;
+    };
+    const Row rows[] = {
+        {1, 0xAA, 0xFF, false, false}, {2, 0xFF, 0xAA, false, false}, {3, 0xFF, 0x00, false, false},
+        {9, 0xAA, 0x00, true, true},   {10, 0x00, 0xAA, true, true},  {11, 0x00, 0x5A, true, false},
+    };
+    for (const Row& r : rows) {
+        zeltest::writeFile(mode_file_path(r.slot).toStdString(), std::vector<uint8_t>(4096, 0x11));
+        m->ram_user_mode[r.slot][0] = r.first;
+        m->ram_user_mode[r.slot][1] = r.second;
+        m->ram_user_mode[r.slot][200] = uint8_t(0x30 + r.slot);
+    }
+    sync->para_sync(2);
+    for (const Row& r : rows) {
+        const std::string path = mode_file_path(r.slot).toStdString();
+        ASSERT_EQ(zeltest::fileExists(path), r.kept) << r.slot;
+        if (r.kept) {
+            EXPECT_EQ(zeltest::readFile(path)[200], r.rewritten ? 0x30 + r.slot : 0x11) << r.slot;
+        }
+    }
+}
+
 TEST_F(DispatcherTest, FailedSaveKeepsTheShadowSoTheChangeIsSavedLater)
 {
     set16(m->ram_para, 0x882, 70);

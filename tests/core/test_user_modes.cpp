@@ -81,6 +81,7 @@ TEST_F(ParamModelTest, DeletingRemovesTheOsdCopyOnlyWhenTheSlotHadTheOsdOn)
         zeltest::writeText(mode_osd_path(k).toStdString(), "{}");
     }
     set16(m->ram_user_mode[5] + 2, 0x84C - 0x380, 1);
+    set16(m->ram_user_mode[6] + 2, 0x84C - 0x380, 2);   // only the value 1 means "OSD on"
     EXPECT_EQ(m->mode_file_deal(5, 1), 0);
     EXPECT_EQ(m->mode_file_deal(6, 1), 0);
     for (int k : {5, 6}) {
@@ -90,6 +91,7 @@ TEST_F(ParamModelTest, DeletingRemovesTheOsdCopyOnlyWhenTheSlotHadTheOsdOn)
         EXPECT_FALSE(zeltest::fileExists(mode_file_path(k).toStdString()));
     }
     EXPECT_EQ(u16(m->ram_user_mode[5] + 2, 0x84C - 0x380), 0);
+    EXPECT_EQ(u16(m->ram_user_mode[6] + 2, 0x84C - 0x380), 2);
     EXPECT_FALSE(zeltest::fileExists("/data/modes/MO06.json"));
     EXPECT_TRUE(zeltest::fileExists("/data/modes/MO07.json"));
 }
@@ -125,6 +127,15 @@ TEST_F(ParamModelTest, CurrentModeAndCircularSearch)
     EXPECT_EQ(m->ZelUserModeIndex(5, 0), 3);
     EXPECT_EQ(m->ZelUserModeIndex(3, 0), 10);
     EXPECT_EQ(m->ZelUserModeIndex(12, 1), 3);
+
+    // Saved only when both marker bytes are AA.
+    m->ram_user_mode[6][0] = 0xAA;
+    m->ram_user_mode[6][1] = 0xFF;
+    m->ram_user_mode[7][0] = 0xFF;
+    m->ram_user_mode[7][1] = 0xAA;
+    EXPECT_EQ(m->ZelUserModeSaved(6), 0);
+    EXPECT_EQ(m->ZelUserModeSaved(7), 0);
+    EXPECT_EQ(m->ZelUserModeIndex(5, 1), 10);
 }
 
 TEST_F(ParamModelTest, LanguageCheckFollowsTheMask)
@@ -141,6 +152,12 @@ TEST_F(ParamModelTest, LanguageCheckFollowsTheMask)
     EXPECT_EQ(m->ZelLanguageChanged(), 1);
     EXPECT_EQ(g_language.load(), 0);
     EXPECT_EQ(u16(m->ram_para, 0x300), 0);
+    // A language of 32 or more is never offered, whatever the mask's bit of the same number modulo 32.
+    m->ram_para[0x300] = 33;
+    g_lcd_lang_valid = 0x06;
+    EXPECT_EQ(m->ZelLanguageChanged(), 1);
+    EXPECT_EQ(m->ram_para[0x300], 1);
+    EXPECT_EQ(g_language.load(), 1);
 }
 
 TEST_F(ParamModelTest, DeletingAnEmptySlotRunsNoCommand)

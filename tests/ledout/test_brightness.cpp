@@ -72,11 +72,23 @@ TEST(Brightness, UserPercentReachesBothFpgasAndIsStoredAsAFixedValue)
     expect.insert(expect.end(), 48, 255);
     EXPECT_EQ(rig.stored(57), expect);
 
-    rig.userPercent(3);
-    EXPECT_EQ(rig.reg6(0), 15);   // at least 15 in the level modes
-    rig.m->bri_mode = 16;
-    rig.userPercent(3);
-    EXPECT_EQ(rig.reg6(1), 7);
+    // 3 % is 7, raised to 15 in every mode but the two 8-bit value modes.
+    const std::pair<uint8_t, uint8_t> rows[] = {{0, 15}, {1, 15}, {2, 15}, {16, 7}, {17, 7}};
+    for (auto [mode, value] : rows) {
+        rig.m->bri_mode = mode;
+        rig.userPercent(3);
+        EXPECT_EQ(rig.reg6(0), value) << int(mode);
+        EXPECT_EQ(rig.reg6(1), value) << int(mode);
+    }
+}
+
+TEST(Brightness, ALinkOnEitherFpgaIsEnoughToWriteBoth)
+{
+    BriRig rig({{17, 1}});   // one card, behind FPGA 1 only
+    ASSERT_TRUE(rig.ready());
+    rig.userPercent(50);
+    EXPECT_EQ(rig.reg6(0), 127);
+    EXPECT_EQ(rig.reg6(1), 127);
 }
 
 TEST(Brightness, AUserChangeWithoutAnyLinkIsStillStored)
@@ -101,6 +113,10 @@ TEST(Brightness, AFixedLevelIsScaledAndShownAsPercent)
     EXPECT_EQ(ledpara::word(ledpara::kBrightness), 93);
     EXPECT_GE(rig.count(1), 1);
     EXPECT_EQ(rig.stored(1)[0], 0xFF);
+    rig.m->bri_mode = 16;          // an 8-bit record runs
+    rig.command(16, 0x11, {90});   // bit 4 aside, also mode 0: applied at once
+    EXPECT_EQ(rig.reg6(0), 90);
+    EXPECT_EQ(rig.reg6(1), 90);
 }
 
 TEST(Brightness, FpgasReadingBackDifferentValuesStoreNothing)
@@ -149,6 +165,10 @@ TEST(Brightness, AutomaticModeFollowsTheCardOneStepAPassAndFallsToFullWhenItIsSi
     rig.load(2, {});
     ASSERT_EQ(rig.m->bri_mode, 2);
     g_change[kBriValue] = 190;
+    sim::cardChain().setLightValue(200, false);   // a reading the card marks as not valid
+    rig.m->Brightness_auto_change();
+    EXPECT_EQ(g_change[kBriValue], 190u);
+    sim::cardChain().setLightValue(200);
     for (int pass = 0; pass < 10; ++pass) {
         rig.m->Brightness_auto_change();
         EXPECT_EQ(g_change[kBriValue], 191u + unsigned(pass));
@@ -207,6 +227,12 @@ TEST(Brightness, ErasingTheRecordFromThePcStopsTheTaskAtTheNextLoad)
     rig.load(1, Bytes(48, 7));
     ASSERT_EQ(g_change[kBriTaskOn], 1u);
     g_change[kVmfFailCount] = 4;
+    g_change[kBriReload] = 0;
+    rig.command(1, 0x33, Bytes(48, 9));   // neither store nor erase: the record stays
+    EXPECT_EQ(rig.stored(10)[9], 7);
+    EXPECT_EQ(g_change[kBriReload], 0u);
+    EXPECT_EQ(g_change[kVmfFailCount], 0u);
+    g_change[kVmfFailCount] = 4;
     rig.command(1, 0x55, {});
     EXPECT_EQ(rig.stored(1)[0], 0xFF);
     EXPECT_EQ(g_change[kBriReload], 1u);
@@ -230,14 +256,18 @@ TEST(Brightness, FixedStepAppliesFiveTimesTenSecondsApart)
 {
     BriRig rig;
     ASSERT_TRUE(rig.ready());
-    rig.load(16, {80});
-    rig.fpga(0).clearLog();
-    for (int i = 0; i < 8; ++i) {
-        G_timeTicks += 1000;
-        rig.m->Brightness_task();
+    // Both fixed modes run the fixed step: the 8-bit value as it is, the 4-bit level scaled.
+    const std::pair<uint8_t, uint8_t> rows[] = {{16, 80}, {0, 79}};
+    for (auto [mode, value] : rows) {
+        rig.load(mode, {uint8_t(mode == 0 ? 5 : 80)});
+        rig.fpga(0).clearLog();
+        for (int i = 0; i < 8; ++i) {
+            G_timeTicks += 1000;
+            rig.m->Brightness_task();
+        }
+        EXPECT_EQ(g_change[kBriRepeat], 5u) << int(mode);
+        EXPECT_EQ(rig.reg6(0), value) << int(mode);
     }
-    EXPECT_EQ(g_change[kBriRepeat], 5u);
-    EXPECT_EQ(rig.reg6(0), 80);
 }
 
 TEST(MultifunctionCard, FoundOnTheFirstMarkedPortAndAskedThere)

@@ -134,6 +134,12 @@ TEST(FpgaAccess, Register0KeepsScreenStateAndClosedWord)
     EXPECT_EQ(ledpara::word(ledpara::kScreenClosed), 0);
     EXPECT_EQ(rig.count(1), 2);
     EXPECT_EQ(rig.m->ScreenState.load(), 0);
+
+    // Only a write of the blank bit alone (mask 4) is the user's screen switch.
+    rig.m->write_to_register(0, 0x0C, 0x0C, 0);
+    EXPECT_EQ(ledpara::word(ledpara::kScreenClosed), 0);
+    EXPECT_EQ(rig.count(1), 2);
+    EXPECT_EQ(rig.m->ScreenState.load(), 0);
 }
 
 TEST(FpgaAccess, ConcurrentWritersLoseNoBits)

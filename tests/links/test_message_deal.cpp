@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <thread>
 
@@ -68,6 +69,16 @@ protected:
         if (!goodDigest)
             end[5] ^= 1;
         return status(run(0xC0, end));
+    }
+    // The change reports raised while `command` runs, in order.
+    std::vector<int> reportsOf(const std::function<void()>& command)
+    {
+        std::vector<int> codes;
+        const QMetaObject::Connection c =
+            QObject::connect(model, &ZelRamPara::sig_update_para, [&codes](int code) { codes.push_back(code); });
+        command();
+        QObject::disconnect(c);
+        return codes;
     }
 
     zeltest::TempRoot root;
@@ -390,4 +401,35 @@ TEST_F(Deal, NetworkReadCarriesAddressMaskGatewayPortAndMac)
     ASSERT_TRUE(isReply(r));
     EXPECT_EQ(status(r), 0);
     EXPECT_EQ(replyData(r), expected);
+}
+
+// The pages learn of a link's change only through its report: a command that changes what a page
+// shows reports it once, with its code; the others report nothing (the engine reports committed
+// image changes itself, after applying them).
+TEST_F(Deal, CommandsReportWhatThePagesMustRedraw)
+{
+    const std::string alias = "{\"source\":[]}";
+    const Bytes json(alias.begin(), alias.end());
+    struct Row {
+        const char* what;
+        std::function<void()> command;
+        std::vector<int> codes;
+    };
+    const Row rows[] = {
+        {"network address", [&] { run(0xA4, {1, 10, 0, 0, 7, 255, 255, 255, 0, 10, 0, 0, 1}); }, {1}},
+        {"offered languages", [&] { run(0xA4, {2, 0x05, 0, 0, 0}); }, {1}},
+        {"no language offered", [&] { run(0xA4, {2, 0x20, 0, 0, 0}); }, {}},
+        {"Wi-Fi address", [&] { run(0xA4, {3, 10, 1, 2, 3}); }, {}},
+        {"network read", [&] { run(0xA4, {0}); }, {}},
+        {"barcode", [&] { run(0xA2, {1, 2, 'Z', '9'}); }, {}},
+        {"alias file", [&] { transfer(5, "alias.json", json); }, {103}},
+        {"alias file, bad digest", [&] { transfer(5, "alias.json", json, false); }, {}},
+        {"OSD menu file", [&] { transfer(6, "omenu.json", json); }, {}},
+        {"recovery file", [&] { transfer(9, "JYFX_r", pattern(40)); }, {}},
+        {"image write", [&] { run(0x60, ramWrite(0x880, {40, 0})); }, {}},
+        {"user-mode write", [&] { run(0x60, ramWrite(0x3000, {0xAA, 0xAA})); }, {}},
+        {"update register", [&] { run(0xA0, regWrite(0x10, 0x01, 0x01)); }, {}},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(reportsOf(r.command), r.codes) << r.what;
 }

@@ -188,6 +188,12 @@ TEST_F(OutputSetTest, LayoutChangeHandsTheLedSizeOverWhileBothFpgasRun)
 {
     fpga_manage* fpga = zeltest::bringUpFpgas();
     open(4, 1920, 1080);
+    // Both FPGAs must run: with one of them still coming up, the layout is committed alone.
+    fpga->MCU_REG_func[1][fpga_manage::kRegState] = 2;
+    choose(0);
+    click(g_outputset, "Button_apply1");
+    EXPECT_EQ(g_set_led_para.load(), 0);
+    fpga->MCU_REG_func[1][fpga_manage::kRegState] = fpga_manage::kRunning;
     choose(1);
     click(g_outputset, "Button_apply1");
     EXPECT_EQ(g_set_led_para.load(), 1);

@@ -30,7 +30,24 @@ const SpliceCase kCases[] = {
     {"copy", 3, 2, "1000", "700", 4, {kW, kH, 0, 0, kW, kH}},
 };
 
-class OutputSetModes : public SystemPageTest {};
+class OutputSetModes : public SystemPageTest {
+protected:
+    // Opens the page on a stored layout, as the settings menu does.
+    OutputSet* openOn(uint16_t mode, int16_t width, int16_t height)
+    {
+        ram_set_u16(model->ram_para, kSpliceMode, mode);
+        ram_set_u16(model->ram_para, kLedWidth, static_cast<uint16_t>(width));
+        ram_set_u16(model->ram_para, kLedHeight, static_cast<uint16_t>(height));
+        model->refresh_shadow();
+        click(g_option, "output_set");
+        return g_outputset;
+    }
+    void closePage()
+    {
+        click(g_outputset, "Button_back");
+        flushDeletes();
+    }
+};
 
 }  // namespace
 
@@ -73,6 +90,95 @@ TEST_F(OutputSetModes, ApplyWritesEachSpliceModesWordsAndResetsTheWindows)
         flushDeletes();
         enginePass();
     }
+    click(g_option, "Button_back");
+    flushDeletes();
+}
+
+// The page starts from the stored splice mode and output words: any mode but 2 and 3 is copy.
+TEST_F(OutputSetModes, StartsFromTheStoredModeAndOutputWords)
+{
+    struct Row {
+        uint16_t stored;
+        int index;
+        uint8_t mode;
+    };
+    const Row rows[] = {{3, 0, 3}, {2, 1, 2}, {4, 2, 4}, {7, 2, 4}, {0, 2, 4}};
+    const uint16_t outputs[6] = {1001, 702, 1003, 704, 1005, 706};   // 0x584 ... 0x58E
+    for (const Row& r : rows) {
+        for (unsigned k = 0; k < 6; ++k)
+            ram_set_u16(model->ram_para, kOutputArea + 4 + 2 * k, outputs[k]);
+        openOn(r.stored, 1920, 1080);
+        ASSERT_NE(g_outputset, nullptr);
+        EXPECT_EQ(child<QComboBox>(g_outputset, "comboBox")->currentIndex(), r.index) << r.stored;
+        EXPECT_EQ(g_outputset->mode(), r.mode) << r.stored;
+        EXPECT_EQ(text(g_outputset, "lineEdit_out1_width"), "1001");
+        EXPECT_EQ(text(g_outputset, "lineEdit_out1_height"), "702");
+        EXPECT_EQ(text(g_outputset, "lineEdit_out2_width"), "1005");
+        EXPECT_EQ(text(g_outputset, "lineEdit_out2_height"), "706");
+        closePage();
+    }
+}
+
+// Each keypad result, by splice mode and by a screen up to or above 8188 pixels wide.
+TEST_F(OutputSetModes, KeypadResultsFollowTheModeAndTheScreenWidth)
+{
+    struct Row {
+        const char* name;
+        uint16_t mode;
+        int16_t width, height;
+        const char* field;   // edited on the keypad
+        const char* typed;
+        const char* out1;    // the edited field afterwards
+        const char* out2;    // output 2's field of the same dimension
+        uint8_t modeAfter;
+    };
+    const Row rows[] = {
+        {"narrow, horizontal", 3, 1920, 1080, "lineEdit_out1_width", "700", "700", "1220", 3},
+        {"narrow, vertical", 2, 1920, 1080, "lineEdit_out1_width", "700", "700", "700", 2},
+        {"narrow, copy", 4, 1920, 1080, "lineEdit_out1_width", "700", "700", "700", 4},
+        {"wide, horizontal", 3, 10000, 1080, "lineEdit_out1_width", "1000", "1024", "9008", 3},
+        {"wide in steps, horizontal", 3, 9984, 1080, "lineEdit_out1_width", "1000", "1024", "8960", 3},
+        {"wide, copy", 4, 10000, 1080, "lineEdit_out1_width", "1000", "1024", "1024", 4},
+        {"too wide, on a wide screen", 2, 10000, 1080, "lineEdit_out1_width", "9000", "8192", "1840", 3},
+        {"too wide, on a wide screen in steps", 4, 9984, 1080, "lineEdit_out1_width", "9000", "8192", "1792", 3},
+        {"height, vertical", 2, 1920, 1080, "lineEdit_out1_height", "600", "600", "480", 2},
+        {"height, horizontal", 3, 1920, 1080, "lineEdit_out1_height", "600", "600", "600", 3},
+        {"height, copy", 4, 1920, 1080, "lineEdit_out1_height", "600", "600", "600", 4},
+        {"too tall, horizontal", 3, 1920, 9000, "lineEdit_out1_height", "9500", "8188", "8188", 3},
+    };
+    for (const Row& r : rows) {
+        openOn(r.mode, r.width, r.height);
+        ASSERT_NE(g_outputset, nullptr) << r.name;
+        type(child<QWidget>(g_outputset, r.field), r.typed);
+        const bool width = QString(r.field).contains("width");
+        EXPECT_EQ(text(g_outputset, r.field), r.out1) << r.name;
+        EXPECT_EQ(text(g_outputset, width ? "lineEdit_out2_width" : "lineEdit_out2_height"), r.out2) << r.name;
+        EXPECT_EQ(g_outputset->mode(), r.modeAfter) << r.name;
+        closePage();
+    }
+}
+
+// Copy caps a screen wider than 8188 pixels, and only such a screen; a screen height that
+// differs from what was applied is a layout change like the width and the mode.
+TEST_F(OutputSetModes, CopyCapsOnlyWideScreensAndAHeightChangeResetsTheWindows)
+{
+    for (int16_t w : {8188, 8190}) {
+        openOn(3, w, 1080);
+        auto* combo = child<QComboBox>(g_outputset, "comboBox");
+        combo->setCurrentIndex(2);
+        emit combo->activated(2);
+        EXPECT_EQ(text(g_outputset, "lineEdit_width"), "8188") << w;
+        closePage();
+    }
+
+    ram_set_u16(model->ram_para, window(1) + kWinState, 1);
+    openOn(3, 1920, 1080);
+    ram_set_u16(model->ram_para, kLedHeight, 1200);   // written over the links, not yet applied
+    g_outputset->para_init();
+    click(g_outputset, "Button_apply1");
+    EXPECT_EQ(word(window(0) + kWinHeight), 1200);
+    EXPECT_EQ(word(window(1) + kWinState), 0);
+    closePage();
     click(g_option, "Button_back");
     flushDeletes();
 }

@@ -49,6 +49,8 @@ TEST_F(CustomModeTest, UseCopiesTheSlotAndMarksItCurrent)
     EXPECT_EQ(g_mode_select.load(), 4);
     EXPECT_EQ(text(page, "label_ID"), "ID:5");
     EXPECT_EQ(child<QWidget>(list(), "label_badge")->y(), 362);
+    EXPECT_TRUE(child<QWidget>(list(), "frame_4")->styleSheet().contains("1px solid #00D65B"));
+    EXPECT_TRUE(child<QWidget>(list(), "frame_5")->styleSheet().contains("1px solid #FFFFFF"));
 
     click(list(), "6");
     EXPECT_EQ(text(page, "label_ID"), "ID:7");
@@ -91,6 +93,29 @@ TEST_F(CustomModeTest, DeleteRemovesTheFilesAndKeepsTheBadge)
     EXPECT_FALSE(child<QLabel>(page, "label_LED")->isVisible());
     EXPECT_EQ(imageWord(kCurrentMode), 3);
     EXPECT_TRUE(child<QWidget>(list(), "label_badge")->isVisible());
+}
+
+// Use and Delete take a slot only when both marker bytes say saved.
+TEST_F(CustomModeTest, HalfMarkedSlotIsNeitherRecalledNorDeleted)
+{
+    saveSlot(3);
+    saveSlot(8);
+    model->ram_user_mode[3][1] = 0xFF;
+    model->ram_user_mode[8][0] = 0x00;
+    setStored(kCurrentMode, 0);
+    g_mode_select = 9;
+    CustomMode* page = openModes();
+    EXPECT_EQ(g_mode_select.load(), 0) << "no current mode: the first slot";
+    for (int slot : {3, 8}) {
+        const std::string file = mode_file_path(slot).toStdString();
+        click(list(), QString::number(slot));
+        click(page, "Button_use");
+        EXPECT_EQ(flag(), 0) << slot;
+        EXPECT_EQ(imageWord(kCurrentMode), 0) << slot;
+        click(page, "Button_delete");
+        EXPECT_TRUE(zeltest::fileExists(file)) << slot;
+        EXPECT_NE(model->ram_user_mode[slot][0], model->ram_user_mode[slot][1]) << slot;
+    }
 }
 
 TEST_F(CustomModeTest, DetailViewShowsTheSlotsWindowsAndPictureLine)
