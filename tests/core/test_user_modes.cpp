@@ -61,6 +61,18 @@ TEST_F(ParamModelTest, WritingCopiesTheImageAndTheOsdMenuWhenTheOsdIsOn)
     set16(m->ram_para, 0x84C, 1);
     EXPECT_EQ(m->mode_file_write(2, 0), 1);
     EXPECT_EQ(zeltest::readText("/data/modes/MO03.json"), "{\"menu\":[]}");
+
+    // With the OSD on, only operation 0 copies the menu; only operation 1 takes the image.
+    set16(m->ram_para, 0x880, 55);
+    for (int op : {1, 2}) {
+        EXPECT_EQ(m->mode_file_write(4 + op, op), 1);
+        EXPECT_FALSE(zeltest::fileExists(mode_osd_path(4 + op).toStdString())) << op;
+    }
+    for (int op : {0, 2}) {
+        EXPECT_EQ(m->mode_file_write(2, op), 1);
+        EXPECT_EQ(u16(zeltest::readFile("/data/modes/custom_mode3").data(), 2 + 0x880 - 0x380), 33) << op;
+    }
+    EXPECT_EQ(u16(zeltest::readFile("/data/modes/custom_mode6").data(), 2 + 0x880 - 0x380), 55);
 }
 
 TEST_F(ParamModelTest, FailedModeWriteLeavesTheSlot)

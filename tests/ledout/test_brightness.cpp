@@ -151,6 +151,11 @@ TEST(Brightness, TimedModeTakesTheHalfHourSlotOfTheClock)
     rig.at(23, 59);
     rig.m->Brightness_time_change();
     EXPECT_EQ(rig.m->bri_last_slot, 47);
+    // The same slot again: applied once more, then left alone.
+    rig.fpga(0).clearLog();
+    for (int i = 0; i < 3; ++i)
+        rig.m->Brightness_time_change();
+    EXPECT_EQ(rig.fpga(0).registerReads(6), 2);   // one apply: the masked write's read and the read-back
 }
 
 TEST(Brightness, AutomaticModeFollowsTheCardOneStepAPassAndFallsToFullWhenItIsSilent)

@@ -151,6 +151,7 @@ TEST_F(OutputSetModes, KeypadResultsFollowTheModeAndTheScreenWidth)
         ASSERT_NE(g_outputset, nullptr) << r.name;
         type(child<QWidget>(g_outputset, r.field), r.typed);
         const bool width = QString(r.field).contains("width");
+        EXPECT_EQ(text(g_numberkeyboard, "label_title"), width ? "宽" : "高") << r.name;
         EXPECT_EQ(text(g_outputset, r.field), r.out1) << r.name;
         EXPECT_EQ(text(g_outputset, width ? "lineEdit_out2_width" : "lineEdit_out2_height"), r.out2) << r.name;
         EXPECT_EQ(g_outputset->mode(), r.modeAfter) << r.name;
