@@ -380,7 +380,7 @@ uint32_t c331_manage::pictureOffset(int w) const
     if (p < 0 || p >= kPorts)
         return 0;
     // Mode 2 stores 8 bytes per 3 pixels: the pad that makes a line whole groups of three.
-    const uint32_t hw = static_cast<uint32_t>(std::max(PI_ACT[p][1], 0));
+    const uint32_t hw = static_cast<uint32_t>(storedPixels(p));
     return 2 * ((3 - hw % 3) % 3);
 }
 

@@ -454,6 +454,21 @@ TEST_F(MemoryEdgeTest, InputsAtTheEdgesStayInTheirBuffers)
         {"1080i on four ports, mode 21", [this] { showDbd(2); }, 1080, 0, -1},
         {"1080i on four ports, mode 40", [this] { showDbd(6, kHdmi2, 7680, 1080); }, 1080, 0, -1},
         {"1080i on four ports, mode 41", [this] { showDbd(7); }, 1080, 0, -1},
+        {"1080i mode 21 once four plain windows hold the weaving channels",
+         [this] {
+             const int inputs[4] = {kHdmi2, kHdmi1, kDvi, kExt};   // ports 0-3
+             for (int w = 0; w < 4; ++w) {
+                 setWindow(w, 1920 * (w % 2), 1080 * (w / 2), 1920, 1080, inputs[w]);
+                 setWord(window(unsigned(w)) + kWinFlags, 0);
+             }
+             setWindow(4, 0, 0, 1920, 2160, kHdmi2);
+             setWord(window(4) + kWinFlags, kDbdFlag);
+             setWord(window(4) + kWinDbdMode, 2);
+             settle();
+             settle();
+             ASSERT_EQ(e->PM_WIN_DBD_MODE[4], 21);
+         },
+         1080, 2, 4},
         {"two pixels a clock, 1080p",
          [this] {
              feedAll();
