@@ -267,11 +267,12 @@ bool c331_manage::set_display_window_ich_dbd(int fd, int w, int mode)
         return true;
     DbdPart parts[kDbdParts];
     const int carried = std::min(dbdParts(w, mode, parts), n);
-    // The whole picture's line fits the window's line in the write mode chosen here.
+    // The whole picture's line fits the window's line in the write mode chosen here: a
+    // dot-by-dot line, or in the plain buffers the slots of the channels carrying it.
     int width = 0, height = 0;
     dbdPictureSize(w, mode, &width, &height);
-    PS_MEM_WMODE[w] =
-        geometry::memModeFor(static_cast<uint32_t>(width), usesDbdMemory(w) ? kDbdPitch * kKiB : plainSlotBytes());
+    const uint32_t room = usesDbdMemory(w) ? kDbdPitch * kKiB : plainSlotBytes() * static_cast<uint32_t>(carried);
+    PS_MEM_WMODE[w] = geometry::memModeFor(static_cast<uint32_t>(width), room);
     PM_MEM_WMODE[w] = PS_MEM_WMODE[w];
     const int wmode = PM_MEM_WMODE[w];
     const uint32_t pitch = linePitch(w), rot = rotationWord(w);

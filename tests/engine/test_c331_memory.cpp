@@ -496,6 +496,8 @@ TEST_F(MemoryEdgeTest, InputsAtTheEdgesStayInTheirBuffers)
          },
          2160, 0, -1},
         {"mode 51 refused after mode 50", [this] { showDbd(9, kHdmi3); }, 0, -1, 0},
+        {"2160p V-by-One input dot by dot, in its channel pair's buffers", [this] { showDbd(0, kHdmi3); }, 2160, 0,
+         -1},
     };
     for (const EdgeCase& c : cases)
         run(c);
