@@ -426,7 +426,8 @@ void tarvosource::summary_step(int input)
     const TARVO_HDMI_INFO& v = d->last[input];
     unsigned char rec[6];
     uint16_t w = v.nosignal ? 0 : uint16_t(v.Hact);
-    uint16_t h = v.nosignal ? 0 : uint16_t(v.Vact);
+    // Receivers count an interlaced picture's lines per field; the summary shows its frame.
+    uint16_t h = v.nosignal ? 0 : uint16_t(v.ip ? 2 * v.Vact : v.Vact);
     rec[0] = w & 0xFF;
     rec[1] = w >> 8;
     rec[2] = h & 0xFF;

@@ -224,6 +224,23 @@ uint32_t lineBytes(uint32_t n, int memMode)
     }
 }
 
+int memModeFor(uint32_t pixels, uint32_t bytes)
+{
+    // Four bytes a pixel where they fit, then 16/5, then 2; 8/3 is the field inputs' own.
+    static constexpr int kOrder[] = {0, 1, 3};
+    for (int mode : kOrder)
+        if (lineBytes(pixels, mode) <= bytes)
+            return mode;
+    return kOrder[2];
+}
+
+uint32_t shrunkCount(uint32_t n, uint32_t r)
+{
+    if (n == 0 || r == 0 || r >= kUnity)
+        return n;
+    return static_cast<uint32_t>((static_cast<uint64_t>(n - 1) * r >> 16) + 1);
+}
+
 int stitchRole(const int map[kWinCount], int* w, int* partner)
 {
     *partner = -1;

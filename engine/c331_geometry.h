@@ -53,6 +53,14 @@ uint32_t shrinkPhase(int start, uint32_t ratio);
 // Bytes of n pixels of a stored line in memory write mode 0-3.
 uint32_t lineBytes(uint32_t n, int memMode);
 
+// The memory write mode (0, 1 or 3) with the most bytes a pixel whose line of `pixels` fits in
+// `bytes`; 3 when none does.
+int memModeFor(uint32_t pixels, uint32_t bytes);
+
+// Samples n input samples become under a 16.16 shrink ratio r (the last one's position, plus
+// one); n for no shrink (0 or unity).
+uint32_t shrunkCount(uint32_t n, uint32_t r);
+
 // Stitching role of window w in the map (each window names its master, itself when not
 // stitched): 1 master with a partner, 2 stitched to a master with a partner (w becomes the
 // master), 0 otherwise; partner is the last window naming the master, or -1.

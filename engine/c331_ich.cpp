@@ -180,6 +180,13 @@ void c331_manage::reset_ich(int w)
 {
     if (!zelApi_IsWinValid(w) || winAvailable(w))
         return;
+    releaseIch(w);
+}
+
+void c331_manage::releaseIch(int w)
+{
+    if (!zelApi_IsWinValid(w))
+        return;
     for (int c = 0; c < kIch; ++c)
         if (ich_owner[c] == w)
             ich_owner[c] = kNone;

@@ -717,7 +717,7 @@ int c331_manage::check_dbd_input(int port) const
 int c331_manage::dbdParts(int w, int mode, DbdPart out[kDbdParts]) const
 {
     for (int k = 0; k < kDbdParts; ++k)
-        out[k] = DbdPart{kNoPort, 0, 0, 0, 0, 0, 0};
+        out[k] = DbdPart{kNoPort, 0, 0, 0, 0, 0, 0, 0, 0};
     if (!zelApi_IsWinValid(w))
         return 0;
     const DbdPorts* d = dbdPortsOf(mode);
@@ -739,8 +739,14 @@ int c331_manage::dbdParts(int w, int mode, DbdPart out[kDbdParts]) const
         // arriving a pixel per clock takes the first channel of its pair, the second stays empty.
         const int split = pairs && isPort(q) && PI_STATE[q] >= 1 && PI_STATE[q] <= 3 ? 2 : 1;
         const int hw = a ? std::max(a[1], 0) : 0, vw = a ? std::max(a[3], 0) : 0;
+        // What the channel stores: two pixels a clock where the parallel port carries two, both
+        // fields where the channel weaves them (the parts then stack at frame height).
+        const int px = pairs ? hw : storedPixels(q);
+        const int ich = win_ich[w][k];
+        const bool weaves = isPort(q) && PI_SCAN_MODE[q] != 0 && ich >= 0 && ich < kIpChannels;
+        const int lines = weaves ? 2 * vw : vw;
         if (i == 0)
-            topHeight = vw;
+            topHeight = lines;
         if (layout == kTwoOverTwo && i == 2) {
             x = 0;
             y = topHeight;
@@ -748,15 +754,26 @@ int c331_manage::dbdParts(int w, int mode, DbdPart out[kDbdParts]) const
         for (int h = 0; h < (pairs ? 2 : 1) && k < kDbdParts; ++h, ++k) {
             if (h >= split)
                 continue;
-            out[k] = DbdPart{q, a ? a[0] : 0, hw, a ? a[2] : 0, vw, x + h * hw, y};
+            out[k] = DbdPart{q, a ? a[0] : 0, hw, a ? a[2] : 0, vw, x + h * px, y, px, lines};
         }
-        width = hw * split;
+        width = px * split;
         if (layout == kStacked)
-            y += vw;
+            y += lines;
         else
             x += width;
     }
     return k;
+}
+
+void c331_manage::dbdPictureSize(int w, int mode, int* width, int* height) const
+{
+    DbdPart parts[kDbdParts];
+    const int n = dbdParts(w, mode, parts);
+    *width = *height = 0;
+    for (int k = 0; k < n; ++k) {
+        *width = std::max(*width, parts[k].x + parts[k].px);
+        *height = std::max(*height, parts[k].y + parts[k].lines);
+    }
 }
 
 int c331_manage::set_dbd_mem(int w, int mode)
@@ -765,19 +782,22 @@ int c331_manage::set_dbd_mem(int w, int mode)
         return -1;
     reset_dbd_mem(w);
     // A block per port, two for a port too big for a plain channel; more when the picture's
-    // lines need more bands. Its width must fit one line.
+    // lines need more bands. Its width must fit one line in some write mode, and every
+    // interlaced port of a mode spanning several must reach a channel that weaves its fields
+    // (else its part would be half as tall as the others).
     const DbdPorts* d = dbdPortsOf(mode);
     const int ports = d ? d->count : (mode == 1 ? 1 : 0);
-    DbdPart parts[kDbdParts];
-    const int n = dbdParts(w, mode, parts);
     int width = 0, height = 0;
-    for (int k = 0; k < n; ++k) {
-        width = std::max(width, parts[k].x + parts[k].hw);
-        height = std::max(height, parts[k].y + parts[k].vw);
-    }
+    dbdPictureSize(w, mode, &width, &height);
     const int bands = static_cast<int>((static_cast<uint32_t>(height) + kDbdBlockLines - 1) / kDbdBlockLines);
     const int need = std::max({std::min(ports * (check_dbd_input(win_port[w]) ? 2 : 1), kDbdSlots), bands, 1});
-    const bool fits = geometry::lineBytes(static_cast<uint32_t>(width), PS_MEM_WMODE[w]) <= kDbdPitch * 1024;
+    const uint32_t line = kDbdPitch * 1024;
+    bool fits = geometry::lineBytes(static_cast<uint32_t>(width), geometry::memModeFor(static_cast<uint32_t>(width), line)) <= line;
+    DbdPart parts[kDbdParts];
+    const int n = dbdParts(w, mode, parts);
+    for (int k = 0; k < n && d; ++k)
+        if (parts[k].hw > 0 && PI_SCAN_MODE[parts[k].port] != 0 && !(win_ich[w][k] >= 0 && win_ich[w][k] < kIpChannels))
+            fits = false;
     // Consecutive free bands, the first run long enough.
     int first = -1;
     for (int b = 0, run = 0; b < kDbdBlocks && first < 0; ++b) {

@@ -9,12 +9,11 @@
 
 namespace {
 
-constexpr int kIpChannels = 4;        // channels with an input processor
 constexpr int kLevels = 4;            // 0 off, 1 low, 2 middle, 3 high
 constexpr uint32_t kNextAddr = 0x100;
 
 constexpr bool isLevel(int level) { return level >= 1 && level < kLevels; }
-constexpr bool ipArgs(int ich, int port) { return ich >= 0 && ich < kIpChannels && port >= 0 && port < c331_manage::kPorts; }
+constexpr bool ipArgs(int ich, int port) { return ich >= 0 && ich < c331_manage::kIpChannels && port >= 0 && port < c331_manage::kPorts; }
 
 // Writes values to consecutive one-byte registers from first.
 template <size_t N>
@@ -201,8 +200,7 @@ void c331_manage::set_ip(int fd, int ich)
 {
     if (ich < 0 || ich >= kIpChannels)
         return;
-    const int w = ich_owner[ich];
-    const int port = (w >= 0 && w < kWinCount) ? win_port[w] : kNoPort;
+    const int port = ichPort(ich);
     if (port < 0 || port >= kPorts)
         return;
     const IpLevels& lv = ip_levels[port];

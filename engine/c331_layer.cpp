@@ -48,16 +48,6 @@ constexpr const char* kDbdNames[10] = {
     "\t DBD_CMOS_IN34V  ", "\t DBD_CMOS_IN123  ", "\t DBD_CMOS_IN1234 ", "\t DBD_CMOS_IN1234Q",
     "\t DBD_VBO_IN12    ", "\t DBD_VBO_IN12V   "};
 
-int dbdModeOf(int word)
-{
-    if (word < 0 || word > 9) {
-        ZEL_DEBUG("\t !!!!!!!!DBD_MODE OOR!!!!!!!, set it to DBD_SINGLE_INPUT\n");
-        return kDbdModes[0];
-    }
-    ZEL_DEBUG("%s\n", kDbdNames[word]);
-    return kDbdModes[word];
-}
-
 uint32_t coefId(int entry, int m)
 {
     return kRegBlendCoef + kBlendEntryStep * static_cast<uint32_t>(entry) + kNextAddr * static_cast<uint32_t>(m);
@@ -73,6 +63,16 @@ int topMember(int k)
 }
 
 }  // namespace
+
+int c331_manage::dbdModeOf(int word)
+{
+    if (word < 0 || word > 9) {
+        ZEL_DEBUG("\t !!!!!!!!DBD_MODE OOR!!!!!!!, set it to DBD_SINGLE_INPUT\n");
+        return kDbdModes[0];
+    }
+    ZEL_DEBUG("%s\n", kDbdNames[word]);
+    return kDbdModes[word];
+}
 
 // ---- priority and mixers -------------------------------------------------------------------------------
 

@@ -108,6 +108,7 @@ public:
     static constexpr int kPorts = 6;
     // Chip ports 0-3 are parallel inputs, 4 and 5 the V-by-One receivers.
     static constexpr int kFirstVboPort = 4;
+    static constexpr int kIpChannels = 4;   // input channels with an input processor (weave fields)
     static constexpr bool isVboPort(int p) { return p == kFirstVboPort || p == kFirstVboPort + 1; }
     static constexpr int kOch = 8;
     static constexpr int kIch = 8;
@@ -215,6 +216,10 @@ public:
     int check_ich(int interlaced, int pair);
     int adjust_ich(int interlaced, int pair, int w);
     void reset_ich(int w);
+    // Frees the window's input channels whatever it shows, so they stop writing.
+    void releaseIch(int w);
+    // The port input channel ich carries: its part's port in a multi-port mode, else its window's.
+    int ichPort(int ich) const;
     void set_ichsel(int fd, int w);
     void set_idual(int fd, int ich, int on, int port);
     void set_sypol(int fd, int vbo, int n);
@@ -247,6 +252,8 @@ public:
     void c331_SetWinAttr(int w, int attr);
     void c331_SetWinOutput(int fd, int w, int flags);
     void c331_SetWinDbdMode(int fd, int w, int mode);
+    // The dot-by-dot mode (1, 20 ... 51) image word 0-9 selects; another word selects single input.
+    static int dbdModeOf(int word);
 
     void win_freeze_sel(int fd, int w, int flags);
     void set_freeze(int fd, int on);
@@ -266,7 +273,8 @@ public:
     int check_stitching_win(int* w, int* partner);
     int check_stitching_chg();
     void set_display_window_ich(int fd, const _ImageWindowDef_st* iwin, const _ImageWindowDef_st* owin, int w);
-    void set_display_window_ich_dbd(int fd, int w, int mode);
+    // False when the dot-by-dot memory refused the window: its input channels were released.
+    bool set_display_window_ich_dbd(int fd, int w, int mode);
     void set_display_window_och(int fd, const _ImageWindowDef_st* iwin, const _ImageWindowDef_st* owin, int w);
     // Line pitch (KiB) of window w's frame buffers, the same for writing and reading them.
     uint32_t linePitch(int w) const;
@@ -275,15 +283,27 @@ public:
     // Address of the first pixel of window w's stored picture in frame buffer b (0-4).
     uint32_t pictureBase(int w, int b) const;
     // One input channel's part of a dot-by-dot picture: the port, the active area it carries and
-    // where the part lies in the picture (pixels, lines). An empty part has width 0.
+    // where the part lies in the picture (pixels, lines), with what the channel stores of it: two
+    // pixels a clock from a port carrying two, both fields of an interlaced port it weaves. An
+    // empty part has width 0.
     struct DbdPart {
         int port;
         int hst, hw, vst, vw;
         int x, y;
+        int px, lines;
     };
     static constexpr int kDbdParts = 4;
     // The parts of window w's picture in dot-by-dot `mode`, one per channel the mode needs; the count.
     int dbdParts(int w, int mode, DbdPart out[kDbdParts]) const;
+    // Width (pixels) and height (lines) of window w's stored dot-by-dot picture.
+    void dbdPictureSize(int w, int mode, int* width, int* height) const;
+    // Pixels a channel stores per line of port p's active area (two a clock where it carries two).
+    int storedPixels(int p) const;
+    // A parallel port carrying two pixels a clock, whose set-up halved the active width.
+    bool twoPixelsPerClock(int p) const;
+    // Lines of one plain frame buffer and bytes of one channel's slot on its lines.
+    uint32_t plainBufferLines() const;
+    uint32_t plainSlotBytes() const;
     // Bytes in front of the first pixel of window w's stored lines (both sides of the memory).
     uint32_t pictureOffset(int w) const;
     // Window w's rotation pattern as the channels' rotation register takes it, 4 bits a field.
@@ -295,6 +315,8 @@ public:
 
     // ---- output channels and window reprogramming ------------------------------------------------
     void set_output(int fd);
+    // Input window in = rows as an input channel stores them under its vertical shrink vr.
+    static _ImageWindowDef_st storedRows(const _ImageWindowDef_st& in, uint32_t vr);
     void zelApi_forceColorDisable(int fd);
     // out[k] = the window's output channel at grid position k, -1 where none.
     void get_och(int w, int out[kOch]) const;
@@ -576,6 +598,9 @@ public:
 
     // Window state of the geometry, layer and output operations.
     int PS_MEM_WMODE[kWinCount] = {};    // memory write mode the input set-up chose
+    // Vertical ratio (16.16) the input channel shrinks a picture by so it fits a plain frame
+    // buffer, 0 when the window's own scaling fits it; the output side reads the stored lines.
+    uint32_t ich_vlimit[kWinCount] = {};
     int PM_IACTHST[kWinCount] = {};      // input active start offsets
     int PM_IACTVST[kWinCount] = {};
     int PM_DBD_FIT[kWinCount] = {};      // dot-by-dot windows fit into their output window

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/global.h"
+#include "engine/c331_geometry.h"
 #include "engine/c331_manage.h"
 
 namespace {
@@ -76,7 +77,9 @@ void c331_manage::set_output(int fd)
         calc_iwin2(w);
         calc_owin2(w);
         if (PM_WIN_DBD_MODE[w] != 0) {
-            set_display_window_ich_dbd(fd, w, PM_WIN_DBD_MODE[w]);
+            // A window the dot-by-dot memory refused shows nothing, as one without channels.
+            if (!set_display_window_ich_dbd(fd, w, PM_WIN_DBD_MODE[w]))
+                alloc_failed[w] = zelApi_IsWinShown(w);
         } else if (static_cast<int>(sys.PS_VBOTX_MODE) == kPassTxMode) {
             _ImageWindowDef_st o = OWIN[w];
             if (IWIN[w].HW > kPassMaxWidth && o.HW > kPassMaxWidth && o.VW > IWIN[w].VW) {
@@ -111,6 +114,8 @@ void c331_manage::set_output(int fd)
         _ImageWindowDef_st in = IWIN[w];
         if (static_cast<int>(sys.PS_VBOTX_MODE) == kPassTxMode && width_limited[w])
             in.HW = kPassMaxWidth;
+        if (PM_WIN_DBD_MODE[w] == 0 && ich_vlimit[w])
+            in = storedRows(in, ich_vlimit[w]);
         set_display_window_och(fd, &in, &OWIN[w], w);
         set_input_bkg2(fd, w, 0);
     }
@@ -146,6 +151,16 @@ void c331_manage::set_output(int fd)
 // The input set-up writes a window's channel again: a window the user froze holds its picture
 // once more, whatever made its set-up run (a new place, source or input timing). As when the
 // freeze is asked for, a window whose port has no signal is not held.
+_ImageWindowDef_st c331_manage::storedRows(const _ImageWindowDef_st& in, uint32_t vr)
+{
+    // The rows of the input window as the input channel stored them, shrunk by vr.
+    _ImageWindowDef_st out = in;
+    out.VST = in.VST > 0 ? static_cast<int>((static_cast<uint64_t>(in.VST - 1) * vr >> 16) + 1) : 0;
+    const int end = static_cast<int>(geometry::shrunkCount(static_cast<uint32_t>(std::max(in.VST + in.VW, 0)), vr));
+    out.VW = std::max(end - out.VST, 1);
+    return out;
+}
+
 void c331_manage::holdFrozenWindows(int fd, const bool setUp[kWinCount])
 {
     for (int w = 0; w < kWinCount; ++w) {

@@ -54,8 +54,9 @@ constexpr int kOutFramePolls = 200;   // 1 ms each: a frame wait never stalls th
 constexpr int kBuffers = 5;
 constexpr uint32_t kKiB = 1024;
 
-// Format codes 1-3: the port carries two pixels per clock and its set-up halved the active width.
-bool twoPixelsPerClock(int state) { return state >= 1 && state <= 3; }
+// Format codes 1-3: the set-up halved the port's active width (a parallel port carrying two
+// pixels a clock, or a V-by-One picture its channel pair divides).
+bool halvedWidth(int state) { return state >= 1 && state <= 3; }
 
 }  // namespace
 
@@ -77,7 +78,7 @@ void c331_manage::calc_iwin2(int w)
     s.rows = wi.rows;
     s.hact = port ? PI_ACT[p][1] : 0;
     s.vact = port ? PI_ACT[p][3] : 0;
-    s.wide = port && twoPixelsPerClock(PI_STATE[p]);
+    s.wide = port && halvedWidth(PI_STATE[p]);
     s.scan = port && PI_SCAN_MODE[p] != 0;
     s.mainIch = win_ich[w][0];
     s.crop = PM_CROP_EN[w] != 0;
@@ -88,10 +89,13 @@ void c331_manage::calc_iwin2(int w)
     s.dbdMode = PM_WIN_DBD_MODE[w];
     s.ownPort = p;
     // A port's dot-by-dot area is its whole picture: twice the active width where the input
-    // set-up halved it.
+    // set-up halved it; in a mode spanning several ports, an interlaced port's whole frame (its
+    // channel weaves the fields; a single input doubles its height by its channel itself).
+    int ports[kPorts];
+    const bool multi = zelApi_GetWinDbdMultiPort(w, ports) != 0;
     for (int q = 0; q < kPorts; ++q) {
-        s.dbdW[q] = PI_ACT[q][1] * (twoPixelsPerClock(PI_STATE[q]) ? 2 : 1);
-        s.dbdH[q] = PI_ACT[q][3];
+        s.dbdW[q] = PI_ACT[q][1] * (halvedWidth(PI_STATE[q]) ? 2 : 1);
+        s.dbdH[q] = PI_ACT[q][3] * (multi && PI_SCAN_MODE[q] != 0 ? 2 : 1);
     }
     IWIN[w] = geometry::calcIwin(s);
     ZEL_DEBUG("calc_iwin2 IWIN[%d]  HST=%4d  HW=%4d  VST=%4d  VW=%4d\n", w, IWIN[w].HST, IWIN[w].HW, IWIN[w].VST,
@@ -165,15 +169,30 @@ void c331_manage::set_display_window_ich(int fd, const _ImageWindowDef_st* iwin,
     const int n = static_cast<int>(std::find(win_ich[w], win_ich[w] + kIch, -1) - win_ich[w]);
     const bool dual = n >= 2;
 
+    const int first = win_ich[w][0];
+    const bool hShrink = iwin->HW > owin->HW && owin->HW >= 1;
+    const uint32_t hr = hShrink ? geometry::ratio(owin->HW, iwin->HW) : kUnity;
+    // Each channel stores its (shrunk) part of a line in its own slot: the write mode is the
+    // one that fits it there.
+    const uint32_t stored = geometry::shrunkCount(static_cast<uint32_t>(port ? storedPixels(p) : 0), hShrink ? hr : 0);
+    PS_MEM_WMODE[w] = geometry::memModeFor(stored, plainSlotBytes());
     const int mode = port && PI_SCAN_MODE[p] ? 2 : PS_MEM_WMODE[w];
     if (mode != PM_MEM_WMODE[w])
         ZEL_DEBUG("\n *** YUV CHG DET win=%d [%d] to [%d]\n", w, PM_MEM_WMODE[w], mode);
     PM_MEM_WMODE[w] = mode;
 
-    const bool hShrink = iwin->HW > owin->HW && owin->HW >= 1;
-    const bool vShrink = iwin->VW > owin->VW && owin->VW >= 1;
-    const uint32_t hr = hShrink ? geometry::ratio(owin->HW, iwin->HW) : kUnity;
-    const uint32_t vr = vShrink ? geometry::ratio(owin->VW, iwin->VW) : kUnity;
+    // A picture taller than a frame buffer is shrunk at the input until it fits; the output
+    // side then reads the stored lines (and zooms them back where the window is taller).
+    const bool weaves = port && PI_SCAN_MODE[p] != 0 && first < kIpChannels;
+    const uint32_t lines = static_cast<uint32_t>(port ? std::max(PI_ACT[p][3], 0) : 0) * (weaves ? 2 : 1);
+    bool vShrink = iwin->VW > owin->VW && owin->VW >= 1;
+    uint32_t vr = vShrink ? geometry::ratio(owin->VW, iwin->VW) : kUnity;
+    ich_vlimit[w] = 0;
+    if (geometry::shrunkCount(lines, vShrink ? vr : 0) > plainBufferLines()) {
+        vr = geometry::ratio(static_cast<int>(plainBufferLines()), static_cast<int>(lines));
+        vShrink = true;
+        ich_vlimit[w] = vr;
+    }
     const uint32_t hPhase = hShrink ? geometry::shrinkPhase(iwin->HST, hr) : 0;
     const uint32_t vPhase = vShrink ? geometry::shrinkPhase(iwin->VST, vr) : 0;
     const int* act = port ? PI_ACT[p] : nullptr;
@@ -183,7 +202,6 @@ void c331_manage::set_display_window_ich(int fd, const _ImageWindowDef_st* iwin,
     const uint32_t vw = act ? static_cast<uint32_t>(std::max(act[3], 0)) : 0;
     const uint32_t rot = rotationWord(w);
 
-    const int first = win_ich[w][0];
     set_ichsel(fd, w);
     for (int k = 0; k < (dual ? 2 : 1); ++k) {
         const int c = win_ich[w][k];
@@ -193,7 +211,6 @@ void c331_manage::set_display_window_ich(int fd, const _ImageWindowDef_st* iwin,
         ich_cleared[c] = false;
         // The second channel of a pair writes the rest of each line, after the first one's part
         // as it is stored (shrunk).
-        const uint32_t stored = hShrink && hw > 0 ? static_cast<uint32_t>((uint64_t(hw - 1) * hr >> 16) + 1) : hw;
         const uint32_t memOff = k == 1 ? geometry::lineBytes(stored, mode) : 0;
         wr(kRegIchWrite, kIchWriting, off);
         wr(kRegIchHst, hst, off);
@@ -225,10 +242,10 @@ void c331_manage::set_display_window_ich(int fd, const _ImageWindowDef_st* iwin,
     set_ip(fd, first);
 }
 
-void c331_manage::set_display_window_ich_dbd(int fd, int w, int mode)
+bool c331_manage::set_display_window_ich_dbd(int fd, int w, int mode)
 {
     if (!zelApi_IsWinValid(w) || !isCh(win_ich[w][0]))
-        return;
+        return true;
     int n = 0;
     while (n < kIch && win_ich[w][n] >= 0)
         ++n;
@@ -238,15 +255,24 @@ void c331_manage::set_display_window_ich_dbd(int fd, int w, int mode)
         g_chg_input[w] = g_chg_dbd[w] = 0;
         ZEL_DEBUG("[set_display_window_ich_dbd] g_chg_dbd[%d]:%d\n", w, g_chg_dbd[w]);
         set_mct(fd, w, 0);
-        return;
+        // Nothing of the window is stored: its channels stop writing (the band they wrote is
+        // free for others) and its output channels are switched off.
+        releaseIch(w);
+        return false;
     }
     set_ichsel(fd, w);
     int ports[kPorts];
     const int need = zelApi_GetWinDbdMultiPort(w, ports) ? (mode >= 40 ? 4 : mode >= 30 ? 3 : 2) : 1;
     if (n < need)
-        return;
+        return true;
     DbdPart parts[kDbdParts];
     const int carried = std::min(dbdParts(w, mode, parts), n);
+    // The whole picture's line fits the window's line in the write mode chosen here: a
+    // dot-by-dot line, or in the plain buffers the slots of the channels carrying it.
+    int width = 0, height = 0;
+    dbdPictureSize(w, mode, &width, &height);
+    const uint32_t room = usesDbdMemory(w) ? kDbdPitch * kKiB : plainSlotBytes() * static_cast<uint32_t>(carried);
+    PS_MEM_WMODE[w] = geometry::memModeFor(static_cast<uint32_t>(width), room);
     PM_MEM_WMODE[w] = PS_MEM_WMODE[w];
     const int wmode = PM_MEM_WMODE[w];
     const uint32_t pitch = linePitch(w), rot = rotationWord(w);
@@ -277,8 +303,46 @@ void c331_manage::set_display_window_ich_dbd(int fd, int w, int mode)
         wr(kRegIchDbd + kNextAddr * static_cast<uint32_t>(c), memWriteModeCode(wmode));
     }
     set_mct(fd, w, 0);
-    set_ip(fd, win_ich[w][0]);
+    // Every channel's input processor follows the port it carries: each interlaced port's
+    // channel weaves its fields into frames.
+    for (int k = 0; k < carried; ++k)
+        set_ip(fd, win_ich[w][k]);
+    return true;
 }
+
+int c331_manage::ichPort(int ich) const
+{
+    const int w = isCh(ich) ? ich_owner[ich] : -1;
+    if (!zelApi_IsWinValid(w))
+        return kNoPort;
+    int ports[kPorts];
+    if (!zelApi_GetWinDbdMultiPort(w, ports))
+        return win_port[w];
+    DbdPart parts[kDbdParts];
+    const int n = dbdParts(w, PM_WIN_DBD_MODE[w], parts);
+    for (int k = 0; k < n && k < kIch; ++k)
+        if (win_ich[w][k] == ich)
+            return parts[k].port;
+    return kNoPort;
+}
+
+bool c331_manage::twoPixelsPerClock(int p) const { return p >= 0 && p < kFirstVboPort && halvedWidth(PI_STATE[p]); }
+
+int c331_manage::storedPixels(int p) const
+{
+    if (p < 0 || p >= kPorts)
+        return 0;
+    const int hw = std::max(PI_ACT[p][1], 0);
+    return twoPixelsPerClock(p) ? 2 * hw : hw;
+}
+
+uint32_t c331_manage::plainBufferLines() const
+{
+    const uint32_t pitch = sys.memcount * kKiB;
+    return pitch ? (sys.memmap[0][1] - sys.memmap[0][0]) / pitch : 0;
+}
+
+uint32_t c331_manage::plainSlotBytes() const { return sys.memmap[1][0] - sys.memmap[0][0]; }
 
 uint32_t c331_manage::rotationWord(int w) const
 {
@@ -317,7 +381,7 @@ uint32_t c331_manage::pictureOffset(int w) const
     if (p < 0 || p >= kPorts)
         return 0;
     // Mode 2 stores 8 bytes per 3 pixels: the pad that makes a line whole groups of three.
-    const uint32_t hw = static_cast<uint32_t>(std::max(PI_ACT[p][1], 0));
+    const uint32_t hw = static_cast<uint32_t>(storedPixels(p));
     return 2 * ((3 - hw % 3) % 3);
 }
 

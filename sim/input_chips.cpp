@@ -177,13 +177,19 @@ private:
         if (!s.present || s.width == 0 || s.height == 0 || s.refresh == 0)
             return r;
         r[2] = 1 | (s.interlaced ? 2 : 0) | (input_ == 1 ? 0 : 4);  // input 1 is the DVI input
-        // Blanking as in the common CEA timings (1920x1080 gives 2200x1125).
+        // Blanking as in the common CEA timings (1920x1080 gives 2200x1125). An interlaced
+        // picture is reported per field, as receivers do: half the active lines, a field's
+        // blanking (1080i: 540 of 562 lines) and its configured rate counted in fields.
         const uint16_t hsync = 44, hback = 148, hfront = 88;
         const uint16_t vsync = 5, vback = 36, vfront = 4;
+        const uint16_t fieldVback = 15, fieldVfront = 2;
         uint16_t htotal = s.width + hsync + hback + hfront;
         uint16_t vtotal = s.height + vsync + vback + vfront;
-        uint32_t khz = static_cast<uint32_t>(uint64_t(htotal) * vtotal * s.refresh / 1000);
-        const uint16_t words[8] = {s.width, hsync, hback, htotal, s.height, vsync, vback, vtotal};
+        uint32_t khz = static_cast<uint32_t>(uint64_t(htotal) * vtotal * s.refresh / (s.interlaced ? 2 : 1) / 1000);
+        const uint16_t vact = s.interlaced ? s.height / 2 : s.height;
+        const uint16_t vbackReported = s.interlaced ? fieldVback : vback;
+        const uint16_t vtotalReported = s.interlaced ? vact + vsync + fieldVback + fieldVfront : vtotal;
+        const uint16_t words[8] = {s.width, hsync, hback, htotal, vact, vsync, vbackReported, vtotalReported};
         for (int k = 0; k < 8; ++k) {
             r[0x10 + 2 * k] = words[k] & 0xFF;
             r[0x11 + 2 * k] = words[k] >> 8;

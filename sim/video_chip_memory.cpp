@@ -33,6 +33,12 @@ constexpr uint32_t kBackwardStep = 128, kStepWrap = 256;
 // Bank 0: memory read mode of each output channel (0x69 + c), write mode of each input
 // channel (0x71 + i), as codes.
 constexpr uint8_t kReadModeReg = 0x69, kWriteModeReg = 0x71;
+// Bank 0: each input channel's source (0x10 + i; 2p is parallel port p, 8 and up the V-by-One
+// receivers) and the parallel ports' pixels per clock (0x18, 2 bytes: bit 4p set, port p
+// carries two pixels a clock, so a channel stores two pixels for each clock of its window).
+constexpr uint8_t kIchSourceReg = 0x10, kPictReg = 0x18;
+constexpr uint8_t kFirstVboSource = 8;
+constexpr int kPictBitsPerPort = 4;
 constexpr uint8_t kCodeMode1 = 0x80, kCodeMode2 = 0x01, kCodeMode3 = 0x11;
 // Output channel placement (bank 0x08 + 16 c), zoom (0x0A + 16 c).
 constexpr uint8_t kOchBank = 0x08, kPlaceWidth = 0x42, kPlaceHeight = 0x46;
@@ -62,6 +68,16 @@ int zoomSource(int n, uint32_t ratio)
     if (n <= 0 || ratio == 0 || ratio >= kOne)
         return n;
     return static_cast<int>((uint64_t(n - 1) * ratio >> 16) + 1);
+}
+
+// Pixels a channel stores for each clock of its window: 2 for a parallel port that carries two.
+int pixelsPerClock(const VideoChipModel& chip, int ich)
+{
+    const uint8_t source = chip.reg(0x00, static_cast<uint8_t>(kIchSourceReg + ich));
+    if (source >= kFirstVboSource)
+        return 1;
+    const int port = source / 2;
+    return (chip.regValue(0x00, kPictReg, 2) >> (kPictBitsPerPort * port)) & 1 ? 2 : 1;
 }
 
 int64_t floorDiv(int64_t a, int64_t b)
@@ -133,7 +149,7 @@ std::vector<MemoryWriter> decodeWriters(const VideoChipModel& chip)
         w.mode = modeOfCode(chip.reg(0x00, static_cast<uint8_t>(kWriteModeReg + i)));
         const uint32_t hshrink = chip.reg(sb, kHShrinkMode) == kHShrinkOn ? chip.regValue(sb, kHShrink, 2) : 0;
         const uint32_t vshrink = chip.reg(sb, kVShrinkMode) == kVShrinkOn ? chip.regValue(sb, kVShrink, 2) : 0;
-        w.pixels = shrunk(static_cast<int>(chip.regValue(ib, kIchHw, 2)), hshrink);
+        w.pixels = shrunk(static_cast<int>(chip.regValue(ib, kIchHw, 2)) * pixelsPerClock(chip, i), hshrink);
         const int fields = i < kWeaveChannels && chip.reg(mb, kWeave) == 1 ? 2 : 1;
         w.lines = shrunk(static_cast<int>(chip.regValue(ib, kIchVw, 2)) * fields, vshrink);
         const bool writes = control <= kIchFrozen || (control >= kIchLinked && control < kIchLinkedEnd);

@@ -366,6 +366,32 @@ TEST_F(Source, SummaryWaitsForTheVideoEngineAndRoundsRates)
     EXPECT_EQ(image()[ramaddr::kInputSummary + 6 + 5], 0);    // inputs 0-3: flag 0
 }
 
+TEST_F(Source, AnInterlacedInputIsMeasuredPerFieldAndSummedUpAsItsFrame)
+{
+    sim::SimConfig c = sim::config();
+    c.inputs[3] = sim::InputSignal{true, 1920, 1080, 60, true};
+    c.inputs[2] = sim::InputSignal{true, 1280, 720, 50, false};
+    sim::setConfig(c);
+    startUp();
+    g_c331_source_online = 1;
+    src->poll_pass();
+    {
+        QMutexLocker lock(&Utils::_source_hdminfo_mutex);
+        const TARVO_HDMI_INFO& v = src->hdminfo[3];
+        EXPECT_EQ(v.ip, 1);
+        EXPECT_EQ(v.Vact, 540);
+        EXPECT_EQ(v.Vback, 15);
+        EXPECT_EQ(v.Vtotal, 562);
+        EXPECT_NEAR(v.pfreq, 74.25, 0.01);
+        EXPECT_EQ(v.datamode, 0);
+        EXPECT_EQ(src->hdminfo[2].Vact, 720);   // a progressive input keeps its frame
+    }
+    const unsigned char* sum = image() + ramaddr::kInputSummary + 6 * 3;
+    EXPECT_EQ(get16(sum + 2), 1080);
+    EXPECT_EQ(sum[4], 60);
+    EXPECT_EQ(get16(image() + ramaddr::kInputSummary + 6 * 2 + 2), 720);
+}
+
 TEST_F(Source, SummaryRateOf55OrMoreIsStoredAs60)
 {
     sim::SimConfig c = sim::config();

@@ -1,9 +1,12 @@
 // Windows set up by the engine, judged by the simulated chip's frame memory: no two input
 // channels write the same memory, and every output channel reads only what its own window's input
 // channels wrote, in the format they wrote it.
+#include <functional>
 #include <set>
 
 #include "output_fixture.h"
+#include "platform/platform.h"
+#include "platform/spi.h"
 #include "sim/video_chip_memory.h"
 
 using namespace ramaddr;
@@ -52,13 +55,19 @@ protected:
     }
 
     // No writers overlap; every shown window's pieces read only its own channels, wholly written,
-    // in the mode they were written with.
-    void expectSound(const std::string& what) const
+    // in the mode they were written with; window `off` shows nothing at all.
+    void expectSound(const std::string& what, int off = -1) const
     {
         const sim::MemoryMap m = sim::decodeMemory(chip);
         const std::string view = sim::describeMemory(chip);
         EXPECT_TRUE(m.overlaps.empty()) << what << "\n" << view;
         for (int w = 0; w < 6; ++w) {
+            if (w == off) {
+                for (const sim::DecodedChannel& d : sim::decodeOutputs(chip))
+                    EXPECT_FALSE(d.on && e->och_owner[d.och] == w) << what << " och " << d.och << "\n" << view;
+                EXPECT_TRUE(ichsOf(w).empty()) << what << "\n" << view;
+                continue;
+            }
             if (!e->zelApi_IsWinShown(w))
                 continue;
             int och[8];
@@ -72,6 +81,75 @@ protected:
                     EXPECT_TRUE(own.count(i)) << what << " window " << w << " reads ich " << i << "\n" << view;
             }
         }
+    }
+
+    // Every writer stays inside the frame buffer of the same index that its first line lies in
+    // (a plain buffer or a dot-by-dot one), and a plain writer's lines inside its window's
+    // channels' slots.
+    void expectInsideBuffers(const std::string& what) const
+    {
+        const sim::MemoryMap m = sim::decodeMemory(chip);
+        const std::string view = sim::describeMemory(chip);
+        const uint32_t plain = e->sys.memmap[0][1] - e->sys.memmap[0][0], slot = e->sys.memmap[1][0];
+        for (const sim::MemoryWriter& wr : m.writers) {
+            const int w = e->ich_owner[wr.ich];
+            ASSERT_GE(w, 0) << what << " ich " << wr.ich << "\n" << view;
+            for (int b = 0; b < sim::kFrameBuffers; ++b) {
+                const uint64_t first = wr.base[b];
+                const uint64_t last = first + uint64_t(wr.lines - 1) * wr.pitch + wr.bytes;
+                const bool dbd = first >= e->sys.memaddr[0];
+                const uint64_t start = dbd ? e->sys.memaddr[b] : e->sys.memmap[0][b];
+                const uint64_t size = dbd ? c331_manage::kDbdBufferBytes : plain;
+                EXPECT_TRUE(first >= start && last <= start + size)
+                    << what << " ich " << wr.ich << " buffer " << b << "\n" << view;
+                if (dbd)
+                    continue;
+                const uint32_t x = uint32_t(first - start) % wr.pitch;
+                for (uint32_t k = x / slot; k <= (x + wr.bytes - 1) / slot; ++k)
+                    EXPECT_TRUE(ichsOf(w).count(int(k))) << what << " ich " << wr.ich << " slot " << k << "\n" << view;
+            }
+        }
+    }
+
+    // What the output channels place, from which port, at which scale.
+    static std::vector<std::string> shown(const sim::VideoChipModel& c)
+    {
+        std::vector<std::string> out;
+        for (const sim::DecodedChannel& d : sim::decodeOutputs(c))
+            if (d.on)
+                out.push_back(std::to_string(d.och) + ": " + std::to_string(d.x) + "," + std::to_string(d.y) + " " +
+                              std::to_string(d.width) + "x" + std::to_string(d.height) + " port " +
+                              std::to_string(d.port) + " zoom " + std::to_string(d.hzoom) + "/" +
+                              std::to_string(d.vzoom));
+        return out;
+    }
+
+    // A box started afresh from the image as it is now shows what this one shows.
+    void expectAsFreshStart(const std::string& what)
+    {
+        const std::vector<std::string> running = shown(chip);
+        sim::VideoChipModel& fresh = sim::attachVideoChip();
+        c331_manage* f = zeltest::newEngine();
+        ASSERT_EQ(f->initialize(false), 0);
+        ASSERT_TRUE(zeltest::bringUpEngine(f));
+        for (int i = 0; i < 4; ++i)
+            f->stepOnce();
+        EXPECT_EQ(shown(fresh), running) << what;
+        // The running box goes on.
+        c331_manage::p_c331_manage = e;
+        if (auto* bus = dynamic_cast<platform::SimSpiBus*>(&platform::spi()))
+            bus->attach("/dev/spidev32766.0", &chip);
+    }
+
+    // 1080i as a receiver reports it: each field's 540 of 562 lines, 60 fields a second.
+    static TARVO_HDMI_INFO fieldRecord()
+    {
+        TARVO_HDMI_INFO r = zeltest::videoRecord(1920, 540, 60);
+        r.ip = 1;
+        r.Vback = 15;
+        r.Vtotal = 562;
+        r.pfreq = 74.25f;
+        return r;
     }
 
     int shownWidth(int w) const
@@ -279,4 +357,148 @@ TEST_F(MemoryTest, TwoDotByDotWindowsTakeTheirOwnBands)
     expectSound("two dot-by-dot windows");
     const sim::MemoryMap m = sim::decodeMemory(chip);
     EXPECT_EQ(m.writers.size(), 4u) << sim::describeMemory(chip);
+}
+
+namespace {
+
+// An input at the edge of what the box takes, as the test shows it, and what its window's
+// channels must then store.
+struct EdgeCase {
+    const char* what;
+    std::function<void()> show;
+    int lines;   // lines each of window 0's writers stores, 0 unchecked
+    int mode;    // window 0's memory write mode, -1 unchecked
+    int off;     // the window that shows nothing, -1 none
+};
+
+class MemoryEdgeTest : public MemoryTest {
+protected:
+    void feedFields(std::initializer_list<int> inputs)
+    {
+        for (int i : inputs)
+            zeltest::feedVideo(i, fieldRecord(), 60);
+    }
+    void feedTwoPerClock(int input, int w, int h)
+    {
+        TARVO_HDMI_INFO r = zeltest::videoRecord(w, h, 60);
+        r.datamode = 1;
+        zeltest::feedVideo(input, r, 60);
+    }
+    void showPlain(int input, int w, int h)
+    {
+        panel(w, h, 0);
+        setWindow(0, 0, 0, w, h, input);
+        hideFrom(1);
+        setWord(window(0) + kWinFlags, 0);
+        settle();
+        settle();
+    }
+    // Each case on the engine as the previous one left it; then a fresh start from the image.
+    void run(const EdgeCase& c)
+    {
+        SCOPED_TRACE(c.what);
+        c.show();
+        expectSound(c.what, c.off);
+        expectInsideBuffers(c.what);
+        const sim::MemoryMap m = sim::decodeMemory(chip);
+        for (const sim::MemoryWriter& wr : m.writers) {
+            if (c.lines && e->ich_owner[wr.ich] == 0) {
+                EXPECT_EQ(wr.lines, c.lines) << "ich " << wr.ich << "\n" << sim::describeMemory(chip);
+            }
+        }
+        if (c.mode >= 0) {
+            EXPECT_EQ(e->PM_MEM_WMODE[0], c.mode);
+        }
+        expectAsFreshStart(c.what);
+    }
+};
+
+}  // namespace
+
+TEST_F(MemoryEdgeTest, InputsAtTheEdgesStayInTheirBuffers)
+{
+    const std::vector<EdgeCase> cases = {
+        {"DVI 2560x1440 beside four 720p windows",
+         [this] {
+             feedAll();
+             zeltest::feedVideo(kDvi, 2560, 1440, 60);
+             panel(3840, 2160, 0);
+             setWindow(0, 0, 0, 2560, 1440, kDvi);
+             setWindow(1, 2560, 0, 1280, 720, kExt);
+             setWindow(2, 2560, 720, 1280, 720, kHdmi1);
+             setWindow(3, 0, 1440, 1280, 720, kHdmi2);
+             setWindow(4, 1280, 1440, 1280, 720, kHdmi3);
+             hideFrom(5);
+             settle();
+             settle();
+         },
+         1440, 1, -1},
+        {"1920x2400 plain window",
+         [this] {
+             zeltest::feedVideo(kHdmi2, 1920, 2400, 30);
+             showPlain(kHdmi2, 1920, 2400);
+         },
+         2176, 0, -1},
+        {"1080i plain window",
+         [this] {
+             feedFields({kHdmi2});
+             showPlain(kHdmi2, 1920, 1080);
+         },
+         1080, 2, -1},
+        {"1080i on four ports, mode 20",
+         [this] {
+             feedFields({kExt, kDvi, kHdmi1, kHdmi2});
+             showDbd(1);
+         },
+         1080, 0, -1},
+        {"1080i on four ports, mode 21", [this] { showDbd(2); }, 1080, 0, -1},
+        {"1080i on four ports, mode 40", [this] { showDbd(6, kHdmi2, 7680, 1080); }, 1080, 0, -1},
+        {"1080i on four ports, mode 41", [this] { showDbd(7); }, 1080, 0, -1},
+        {"1080i mode 21 once four plain windows hold the weaving channels",
+         [this] {
+             const int inputs[4] = {kHdmi2, kHdmi1, kDvi, kExt};   // ports 0-3
+             for (int w = 0; w < 4; ++w) {
+                 setWindow(w, 1920 * (w % 2), 1080 * (w / 2), 1920, 1080, inputs[w]);
+                 setWord(window(unsigned(w)) + kWinFlags, 0);
+             }
+             setWindow(4, 0, 0, 1920, 2160, kHdmi2);
+             setWord(window(4) + kWinFlags, kDbdFlag);
+             setWord(window(4) + kWinDbdMode, 2);
+             settle();
+             settle();
+             ASSERT_EQ(e->PM_WIN_DBD_MODE[4], 21);
+         },
+         1080, 2, 4},
+        {"two pixels a clock, 1080p",
+         [this] {
+             feedAll();
+             feedTwoPerClock(kHdmi1, 1920, 1080);
+             showPlain(kHdmi1, 1920, 1080);
+         },
+         1080, 0, -1},
+        {"two pixels a clock, 2160p",
+         [this] {
+             feedTwoPerClock(kHdmi1, 3840, 2160);
+             showPlain(kHdmi1, 3840, 2160);
+         },
+         2160, 3, -1},
+        {"two pixels a clock, DVI 2560x1440",
+         [this] {
+             feedTwoPerClock(kDvi, 2560, 1440);
+             showPlain(kDvi, 2560, 1440);
+         },
+         1440, 1, -1},
+        {"mode 50 on two 2160p V-by-One inputs",
+         [this] {
+             zeltest::feedVideo(kHdmi3, 3840, 2160, 60, 8);
+             zeltest::feedVideo(kHdmi4, 3840, 2160, 60, 8);
+             showDbd(8, kHdmi3);
+         },
+         2160, 0, -1},
+        {"mode 51 refused after mode 50", [this] { showDbd(9, kHdmi3); }, 0, -1, 0},
+        {"2160p V-by-One input dot by dot, in its channel pair's buffers", [this] { showDbd(0, kHdmi3); }, 2160, 0,
+         -1},
+    };
+    for (const EdgeCase& c : cases)
+        run(c);
 }
