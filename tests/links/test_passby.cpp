@@ -83,7 +83,8 @@ Bytes promptly(Client& c, const Bytes& request)
     return r;
 }
 
-// The rig with every card counted; the card on port 17 then answers kSlowTicks late.
+// The rig with every card counted; the card on port 17 then answers kSlowTicks late. Two
+// clients, on TCP and UDP, look on.
 struct BurstRig : PassbyRig {
     BurstRig()
     {
@@ -96,8 +97,34 @@ struct BurstRig : PassbyRig {
     }
     ~BurstRig() { sim::setTickSource(nullptr); }
     size_t sentToSlowPort() const { return sim::cardChain().received(kSlowPortByte - 1).size(); }
+    // Both onlookers get their replies at once.
+    void othersServed()
+    {
+        EXPECT_TRUE(isReply(promptly(tcp, body(0x82, {}))));
+        EXPECT_TRUE(isReply(promptly(udp, body(0x82, {}))));
+    }
     bool counted = false;
+    TcpClient tcp{networkManage::pInstance()->port()};
+    UdpClient udp{udpnetManage::pInstance()->port()};
 };
+
+// A burst for the port without cards from a TCP client that leaves at once, or in one datagram:
+// the onlookers are served at once, their card frames included.
+void emptyPortBurstHoldsNobody(bool inDatagram)
+{
+    BurstRig rig;
+    ASSERT_TRUE(rig.counted);
+    if (inDatagram) {
+        UdpClient(udpnetManage::pInstance()->port()).sendRaw(cardBurst(kEmptyPortByte));
+    } else {
+        TcpClient(networkManage::pInstance()->port()).sendRaw(cardBurst(kEmptyPortByte));
+    }
+    rig.othersServed();
+    Bytes r = promptly(inDatagram ? static_cast<Client&>(rig.udp) : rig.tcp, search(1));
+    ASSERT_TRUE(isReply(r));
+    EXPECT_EQ(r[9], 0x10);
+    EXPECT_EQ(r[7], 1);
+}
 
 }  // namespace
 
@@ -218,38 +245,14 @@ TEST(Passby, AFrameOnALinkPausesTheCardSearchFor80Ticks)
     EXPECT_TRUE(rig.passUntil([] { return !sim::cardChain().received(0).empty(); }, 1));   // the next pass searches
 }
 
-// One client sends 20 card frames at once and leaves: the other clients, on TCP and UDP, are
-// served at once, their card frames included.
 TEST(Passby, BurstOfCardFramesForAnEmptyPortFromAClientThatLeavesHoldsNobody)
 {
-    BurstRig rig;
-    ASSERT_TRUE(rig.counted);
-    TcpClient tcp(networkManage::pInstance()->port());
-    UdpClient udp(udpnetManage::pInstance()->port());
-    {
-        TcpClient sender(networkManage::pInstance()->port());
-        sender.sendRaw(cardBurst(kEmptyPortByte));
-    }
-    EXPECT_TRUE(isReply(promptly(tcp, body(0x82, {}))));
-    EXPECT_TRUE(isReply(promptly(udp, body(0x82, {}))));
-    Bytes r = promptly(tcp, search(1));
-    ASSERT_TRUE(isReply(r));
-    EXPECT_EQ(r[9], 0x10);
+    emptyPortBurstHoldsNobody(false);
 }
 
 TEST(Passby, BurstOfCardFramesForAnEmptyPortInOneDatagramHoldsNobody)
 {
-    BurstRig rig;
-    ASSERT_TRUE(rig.counted);
-    TcpClient tcp(networkManage::pInstance()->port());
-    UdpClient udp(udpnetManage::pInstance()->port());
-    UdpClient sender(udpnetManage::pInstance()->port());
-    sender.sendRaw(cardBurst(kEmptyPortByte));
-    EXPECT_TRUE(isReply(promptly(udp, body(0x82, {}))));
-    EXPECT_TRUE(isReply(promptly(tcp, body(0x82, {}))));
-    Bytes r = promptly(udp, search(1, 0x23));
-    ASSERT_TRUE(isReply(r));
-    EXPECT_EQ(r[7], 1);
+    emptyPortBurstHoldsNobody(true);
 }
 
 // The first frame of a burst for a port with cards waits for its answer; the 19 behind it are
@@ -259,17 +262,14 @@ TEST(Passby, BurstOfCardFramesForAPortWithCardsWaitsOnceAndHoldsNobody)
 {
     BurstRig rig;
     ASSERT_TRUE(rig.counted);
-    TcpClient tcp(networkManage::pInstance()->port());
-    UdpClient udp(udpnetManage::pInstance()->port());
     auto sender = std::make_unique<TcpClient>(networkManage::pInstance()->port());
     sender->sendRaw(cardBurst(kSlowPortByte));
     ASSERT_TRUE(waitFor([] { return g_passby_trans_port.load() == 2; }));
-    EXPECT_TRUE(isReply(promptly(tcp, body(0x82, {}))));
-    EXPECT_TRUE(isReply(promptly(udp, body(0x82, {}))));
+    rig.othersServed();
     EXPECT_EQ(rig.sentToSlowPort(), 1u);
 
     sender.reset();
-    Bytes r = promptly(tcp, search(1));
+    Bytes r = promptly(rig.tcp, search(1));
     ASSERT_TRUE(isReply(r));
     EXPECT_EQ(r[9], 0x10);
     EXPECT_EQ(rig.sentToSlowPort(), 1u);
@@ -279,16 +279,13 @@ TEST(Passby, BurstOfCardFramesInOneDatagramIsAnsweredOnceAndHoldsNobody)
 {
     BurstRig rig;
     ASSERT_TRUE(rig.counted);
-    TcpClient tcp(networkManage::pInstance()->port());
-    UdpClient udp(udpnetManage::pInstance()->port());
     UdpClient sender(udpnetManage::pInstance()->port());
     sender.sendRaw(cardBurst(kSlowPortByte));
     ASSERT_TRUE(waitFor([] { return g_passby_trans_port.load() == 3; }));
-    EXPECT_TRUE(isReply(promptly(udp, body(0x82, {}))));
-    EXPECT_TRUE(isReply(promptly(tcp, body(0x82, {}))));
+    rig.othersServed();
     // Another burst of the same sender while its first frame waits: dropped as well.
     sender.sendRaw(cardBurst(kSlowPortByte));
-    EXPECT_TRUE(isReply(promptly(udp, body(0x82, {}))));
+    rig.othersServed();
 
     G_timeTicks += kSlowTicks + 1;   // the card answers the first frame
     Bytes r = sender.receiveFrame(1000);
