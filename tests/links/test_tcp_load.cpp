@@ -140,6 +140,7 @@ std::vector<std::unique_ptr<TcpClient>> connectClients(networkManage* link, unsi
 
 TEST_F(TcpLoad, SilentConnectionsMakeRoomForANewcomerBeforeAClientThatTalked)
 {
+    ASSERT_TRUE(waitFor([&] { return link->clientCount() == 0; }));   // earlier clients are gone
     TcpClient talker(link->port());
     ASSERT_TRUE(isReply(talker.call(body(0x82, {}))));   // quiet longest, but it has talked
     auto silent = connectClients(link, TcpServer::kMaxClients - 1, false);
@@ -157,6 +158,7 @@ TEST_F(TcpLoad, SilentConnectionsMakeRoomForANewcomerBeforeAClientThatTalked)
 
 TEST_F(TcpLoad, WhenEveryClientHasTalkedTheOneQuietLongestMakesRoom)
 {
+    ASSERT_TRUE(waitFor([&] { return link->clientCount() == 0; }));
     auto clients = connectClients(link, TcpServer::kMaxClients, true);
     G_timeTicks += 1;
     ASSERT_TRUE(isReply(clients.front()->call(body(0x82, {}))));   // the first is the freshest now
