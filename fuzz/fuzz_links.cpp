@@ -110,5 +110,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             core.handleBody(rx.body(), rx.bodyLength(), endpoint);
     }
     core.receive(rx, data + half, unsigned(size - half), endpoint);
+    // The link's thread would go on serving its card frames: until they are answered or given up.
+    while (core.busy())
+        core.service(endpoint);
     return 0;
 }

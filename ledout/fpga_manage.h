@@ -302,21 +302,28 @@ public:
     void multi_port_send(unsigned char* packet, unsigned short length);
     int check_multi_port_send(unsigned int length, unsigned char* packet);
     int Dealwith1_PC_to_eth(unsigned int length, unsigned char* frame);
-    // The link side of a pass-through: hand a frame over (under passby_mutex, reply flag cleared),
-    // then poll: 1 (flag cleared) once the cards' reply is queued for the waiting link, else 0.
+    // The link side of a pass-through: hand a frame over (under passby_mutex, reply flag cleared);
+    // 1 when an answer can come, 0 when none can (nothing was sent, or no port it went to has
+    // cards by the card count): then the hand-over is over at once, as after passby_give_up.
+    // Then poll: 1 (flag cleared) once the cards' reply is queued for the waiting link, else 0.
     // A link that gives up waiting calls passby_give_up: g_passby_trans_port is 255 again.
-    void passby_deliver(unsigned int length, unsigned char* frame);
+    int passby_deliver(unsigned int length, unsigned char* frame);
     int passby_poll();
     void passby_give_up();
+    // The ports a PC frame goes to by its bytes 6 and 7, bit Pg - 1 for port Pg (every bit for
+    // a frame to all ports with cards).
+    static uint32_t passby_target_ports(const unsigned char* frame);
 
     uint8_t passby_multi = 0;
     uint32_t passby_ack_mask = 0;
     uint8_t passby_tag = 0;
     uint8_t passby_addr_fffe = 0;
-    // The frame a link waits on: only a reply with its tag answers it (a late reply to a frame
-    // given up on is dropped, not taken for the next one).
+    // The frame a link waits on: only a reply with its tag from a port it went to answers it (a
+    // late reply to a frame given up on is dropped, not taken for the next one, whose tag PC
+    // software often reuses).
     uint8_t passby_waiting = 0;
     uint8_t passby_wait_tag = 0;
+    uint32_t passby_wait_ports = 0;
     uint32_t multi_send_time = 0;
     uint8_t vmf_reply_ready = 0;
     uint8_t vmf_reply_cmd = 0;
@@ -330,6 +337,7 @@ public:
     unsigned read_reply(int fpga, int pair, unsigned char* buf);   // buf: 1024 bytes
     void acknowledge_pair(int fpga, int pair);
     uint32_t passby_expected_mask();
+    uint32_t ports_with_cards();   // bit Pg - 1 when port Pg's card count is not 0
     void forward_reply(unsigned char* reply, unsigned len, unsigned port_global);
 
     // ---- output-port parameters (ledout/fpga_eth_param.cpp) ---------------------------------------

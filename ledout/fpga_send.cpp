@@ -27,6 +27,7 @@ constexpr uint8_t kSourcePortBits = 0x30;  // source bits 12-13 in byte 3
 constexpr uint8_t kPortAll = 255;
 constexpr unsigned kPcPortsPerFpga = 16;
 constexpr unsigned kPcLastPort = 48;       // byte 7 up to this still selects FPGA 1
+constexpr uint32_t kEveryPort = 0xFFFFFFFFu;
 
 bool fpgaRunning(const fpga_manage& m, int fpga)
 {
@@ -145,13 +146,53 @@ int fpga_manage::Dealwith1_PC_to_eth(unsigned int length, unsigned char* frame)
     return 1;
 }
 
-void fpga_manage::passby_deliver(unsigned int length, unsigned char* frame)
+uint32_t fpga_manage::passby_target_ports(const unsigned char* frame)
+{
+    const unsigned char handling = frame[rcv_card::kOffHandling];
+    const unsigned char portByte = frame[rcv_card::kOffPort];
+    const bool sends = handling == 1 || handling == 3 || handling == 0xFF;
+    if (sends && portByte == kPortAll)
+        return kEveryPort;
+    if ((sends || handling == 0) && portByte >= 1 && portByte <= 2 * kPcPortsPerFpga)
+        return 1u << (portByte - 1u);
+    if (sends && portByte == 0)
+        return 1u << ((rd16(frame) >> 12) & 3u);
+    if (handling == 0 && portByte == 0)
+        return 1u | 1u << kPortsPerFpga;   // port 0 of both FPGAs
+    return 0;
+}
+
+uint32_t fpga_manage::ports_with_cards()
+{
+    uint32_t mask = 0;
+    for (unsigned pg = 0; pg < 2u * kPortsPerFpga; ++pg)
+        if (get_port_card_num(static_cast<unsigned char>(pg)) != 0)
+            mask |= 1u << pg;
+    return mask;
+}
+
+int fpga_manage::passby_deliver(unsigned int length, unsigned char* frame)
 {
     std::lock_guard<std::recursive_mutex> lock(passby_mutex);
     passby_reply_ready = 0;
-    passby_waiting = frame != nullptr && length > rcv_card::kOffTag ? 1 : 0;
-    passby_wait_tag = passby_waiting ? frame[rcv_card::kOffTag] : 0;
+    // Frames the cards cannot take are not sent (Dealwith1_PC_to_eth's own limits).
+    const bool sent = frame != nullptr && length >= kMinPacket && length < kMaxTransfer;
+    passby_waiting = sent ? 1 : 0;
+    passby_wait_tag = sent ? frame[rcv_card::kOffTag] : 0;
+    passby_wait_ports = sent ? passby_target_ports(frame) : 0;
     Dealwith1_PC_to_eth(length, frame);
+    // Ports whose answer can come: for all ports, those with link and cards (read by the send
+    // just made); a search of one port is waited for even where the count is 0, as it is how
+    // new cards are counted.
+    uint32_t answering = ports_with_cards();
+    if (passby_wait_ports == kEveryPort)
+        answering = passby_expected_mask();
+    else if (sent && frame[rcv_card::kOffCommand] == rcv_card::kCmdSearch)
+        answering = kEveryPort;
+    if (sent && (passby_wait_ports & answering) != 0)
+        return 1;
+    passby_give_up();
+    return 0;
 }
 
 int fpga_manage::passby_poll()
@@ -320,9 +361,11 @@ void fpga_manage::forward_reply(unsigned char* reply, unsigned len, unsigned por
     const uint8_t link = g_passby_trans_port;
     if (link != kPassbyUart && link != kPassbyTcp && link != kPassbyUdp)
         return;
-    // Cards return the tag of the frame they answer: a reply with another tag belongs to a frame
-    // its link gave up on and must not answer the frame the link waits on now.
-    if (!passby_waiting || reply[rcv_card::kOffTag] != passby_wait_tag)
+    // Cards return the tag of the frame they answer: a reply with another tag, or from a port the
+    // frame did not go to, belongs to a frame its link gave up on and must not answer the frame
+    // the link waits on now.
+    if (!passby_waiting || reply[rcv_card::kOffTag] != passby_wait_tag ||
+        (passby_wait_ports & (1u << (portGlobal - 1u))) == 0)
         return;
     g_passby_trans_port = kPassbyNone;
     passby_waiting = 0;

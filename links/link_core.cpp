@@ -1,16 +1,14 @@
 #include "links/link_core.h"
 
-#include <unistd.h>
+#include <algorithm>
 
 #include "core/global.h"
 #include "core/utils.h"
 #include "links/message_deal.h"
-#include "links/passby.h"
 
 namespace {
 constexpr uint16_t kCardsAddressLimit = 0xF000;
 constexpr uint16_t kPcAddress = 0xF010;
-constexpr unsigned kPollPauseUs = 1000;
 }  // namespace
 
 LinkCore::LinkCore(uint8_t passbyPort)
@@ -25,51 +23,106 @@ bool LinkCore::isPassby(const uint8_t* body, unsigned length)
            frame::u16(body + frame::kSecondAddr) == kPcAddress;
 }
 
-bool LinkCore::handleBody(uint8_t* body, unsigned length, LinkEndpoint& endpoint)
+LinkCore::Rest LinkCore::handleBody(uint8_t* body, unsigned length, LinkEndpoint& endpoint, LinkClient client)
 {
     if (length < frame::kMinBody)
-        return false;
+        return Rest::kGoOn;
     pc_cmd_time = G_timeTicks.load();
     pc_cmd_valid = 1;
 
     if (isPassby(body, length))
-        return passThrough(body, length, endpoint);
+        return takeCardFrame(body, length, endpoint, client);
 
     unsigned n = message_deal::message_group_deal(body, length, reply_.data(), unsigned(reply_.size()));
     if (n == 0)
-        return false;
+        return Rest::kGoOn;
     unsigned e = protocol_phy::data_re_transf_meaning(encoded_.data(), reply_.data(), n, nullptr);
     endpoint.sendEncoded(encoded_.data(), e);
-    return true;
+    return Rest::kGoOn;
 }
 
-bool LinkCore::passThrough(uint8_t* body, unsigned length, LinkEndpoint& endpoint)
+LinkCore::Rest LinkCore::takeCardFrame(uint8_t* body, unsigned length, LinkEndpoint& endpoint, LinkClient client)
 {
     // The cards' send RAMs hold less: such a frame is never sent, so nothing is waited for.
     if (length >= kPassbyMaxFrame)
-        return false;
-    passby::Turn turn;
-    const unsigned arrived = G_timeTicks.load();
-    if (!turn.take([&] { return !endpoint.running() || Utils::getTimeSpace(arrived) > kPassbyTimeoutTicks; })) {
-        ZEL_DEBUG("\n pass-through frame dropped, the cards stayed busy, link %d \n", passbyPort_);
-        return false;
+        return Rest::kGoOn;
+    if (holds(client) || waiting_.size() >= kMaxWaitingCardFrames) {
+        ZEL_DEBUG("\n pass-through frame dropped with what came behind it, link %d \n", passbyPort_);
+        return Rest::kDrop;
     }
+    waiting_.push_back(CardFrame{client, std::vector<uint8_t>(body, body + length), G_timeTicks.load()});
+    service(endpoint);   // handed over at once when the cards are free
+    return Rest::kGoOn;
+}
+
+bool LinkCore::holds(LinkClient client) const
+{
+    return (answering_ && answerClient_ == client) ||
+           std::any_of(waiting_.begin(), waiting_.end(), [client](const CardFrame& f) { return f.client == client; });
+}
+
+void LinkCore::service(LinkEndpoint& endpoint)
+{
+    if (answering_)
+        pollAnswer(endpoint);
+    while (!answering_ && !waiting_.empty()) {
+        if (!endpoint.running() || Utils::getTimeSpace(waiting_.front().arrived) > kPassbyTimeoutTicks) {
+            ZEL_DEBUG("\n pass-through frame dropped, the cards stayed busy, link %d \n", passbyPort_);
+            waiting_.pop_front();
+            continue;
+        }
+        if (!turn_.tryTake())
+            return;   // another link's frame has the cards
+        handOver(endpoint);
+    }
+}
+
+void LinkCore::handOver(LinkEndpoint& endpoint)
+{
+    CardFrame f = std::move(waiting_.front());
+    waiting_.pop_front();
     endpoint.clearQueuedReplies();
+    endpoint.addressCardReply(f.client);
     g_passby_trans_port = passbyPort_;
-    if (!passby::deliver(body, length)) {
-        g_passby_trans_port = kPassbyNone;
-        return false;
+    if (!passby::deliver(f.body.data(), unsigned(f.body.size()))) {
+        turn_.release();   // no answer can come: nothing to wait for
+        return;
     }
-    unsigned start = G_timeTicks.load();
-    while (endpoint.running()) {
-        if (passby::pollReply())
-            return endpoint.sendQueuedReply();
-        if (Utils::getTimeSpace(start) > kPassbyTimeoutTicks)
-            break;
-        usleep(kPollPauseUs);
+    answering_ = true;
+    answerClient_ = f.client;
+    handedAt_ = G_timeTicks.load();
+}
+
+void LinkCore::pollAnswer(LinkEndpoint& endpoint)
+{
+    if (passby::pollReply()) {
+        endpoint.sendQueuedReply();
+        finish();
+        return;
     }
+    if (endpoint.running() && Utils::getTimeSpace(handedAt_) <= kPassbyTimeoutTicks)
+        return;
     // No answer: the link goes back to normal and nobody waits any more.
     passby::giveUp(passbyPort_);
     ZEL_DEBUG("\n pass-through frame got no reply, link %d \n", passbyPort_);
-    return false;
+    finish();
+}
+
+void LinkCore::finish()
+{
+    answering_ = false;
+    turn_.release();
+}
+
+void LinkCore::dropClient(LinkClient client, LinkEndpoint& endpoint)
+{
+    waiting_.erase(std::remove_if(waiting_.begin(), waiting_.end(),
+                                  [client](const CardFrame& f) { return f.client == client; }),
+                   waiting_.end());
+    if (!answering_ || answerClient_ != client)
+        return;
+    // Its answer would go nowhere (or to a newcomer on the same socket): the cards are free again.
+    passby::giveUp(passbyPort_);
+    endpoint.clearQueuedReplies();
+    finish();
 }

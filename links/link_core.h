@@ -1,20 +1,32 @@
 // What every control link does with a received frame body: mark the link busy, pass frames for
-// the receiving cards to the FPGA manager and wait (bounded) for the cards' answer, or hand the
-// frame to the command processor and send its reply back where the frame came from.
+// the receiving cards to the FPGA manager and send the cards' answer back once it comes, or hand
+// the frame to the command processor and send its reply back where the frame came from.
+//
+// A frame for the cards never holds the link's thread: the link goes on serving every client
+// while the answer is outstanding, and its thread calls `service` on each step to send the answer,
+// give the frame up after kPassbyTimeoutTicks or hand the next waiting frame over. Each client has
+// at most one card frame outstanding; a further one is dropped together with the rest of the
+// bytes it came with, so a burst of card frames costs one wait, not one each.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <vector>
 
+#include "links/passby.h"
 #include "links/protocol_phy.h"
 #include "links/reply_queue.h"
 
 
-// Ticks a link waits for the receiving cards before it gives the frame up (about 3 s).
+// Ticks a card frame waits for the cards' answer, or for its turn, before it is given up (about 3 s).
 constexpr unsigned kPassbyTimeoutTicks = 300;
 // Frames for the cards must be shorter than this.
 constexpr unsigned kPassbyMaxFrame = 1024;
+
+// A client of a link, for its card frames: the TCP connection's socket, the UDP sender's address
+// and port; a serial line has one peer, 0.
+using LinkClient = uint64_t;
 
 // The side of a link that the frame handling talks back to.
 class LinkEndpoint {
@@ -27,23 +39,34 @@ public:
     virtual bool sendQueuedReply() = 0;
     // Empties the link's pass-through reply queue.
     virtual void clearQueuedReplies() = 0;
+    // The cards' answer to the card frame handed over next is queued for `client`.
+    virtual void addressCardReply(LinkClient client) { (void)client; }
     // False once the link is shutting down (ends a pass-through wait early).
     virtual bool running() const { return true; }
 };
 
 class LinkCore {
 public:
+    // What becomes of the rest of the bytes a frame came with.
+    enum class Rest { kGoOn, kDrop };
+
+    // Card frames of different clients waiting for the cards, at most.
+    static constexpr size_t kMaxWaitingCardFrames = 64;
+    // The longest wait of a link's thread for data while card frames are outstanding.
+    static constexpr int kCardPollMs = 1;
+
     explicit LinkCore(uint8_t passbyPort);
 
-    // Handles one received body (check byte included and good). Returns true when something was
-    // sent back.
-    bool handleBody(uint8_t* body, unsigned length, LinkEndpoint& endpoint);
+    // Handles one received body (check byte included and good) of `client`. kDrop when it was a
+    // card frame that could not be taken: the client already has one outstanding, or too many
+    // clients' frames wait.
+    Rest handleBody(uint8_t* body, unsigned length, LinkEndpoint& endpoint, LinkClient client = 0);
 
-    // Feeds received bytes through a link's frame receiver and handles every whole frame;
-    // `beforeFrame` runs just before each one (the TCP link notes which client sent it).
+    // Feeds received bytes of `client` through a link's frame receiver and handles every whole
+    // frame; `beforeFrame` runs just before each one (the TCP link notes which client sent it).
     template <class BeforeFrame>
     void receive(protocol_phy& rx, const uint8_t* data, unsigned length, LinkEndpoint& endpoint,
-                 BeforeFrame beforeFrame)
+                 LinkClient client, BeforeFrame beforeFrame)
     {
         for (unsigned i = 0; i < length;) {
             protocol_phy::Event e;
@@ -51,13 +74,26 @@ public:
             if (e != protocol_phy::kFrame)
                 continue;
             beforeFrame();
-            handleBody(rx.body(), rx.bodyLength(), endpoint);
+            if (handleBody(rx.body(), rx.bodyLength(), endpoint, client) == Rest::kDrop) {
+                rx.resetReceiver();
+                return;
+            }
         }
     }
-    void receive(protocol_phy& rx, const uint8_t* data, unsigned length, LinkEndpoint& endpoint)
+    void receive(protocol_phy& rx, const uint8_t* data, unsigned length, LinkEndpoint& endpoint,
+                 LinkClient client = 0)
     {
-        receive(rx, data, length, endpoint, [] {});
+        receive(rx, data, length, endpoint, client, [] {});
     }
+
+    // Moves the card frames on; the link's thread calls it on every step.
+    void service(LinkEndpoint& endpoint);
+    // True while a card frame is outstanding.
+    bool busy() const { return answering_ || !waiting_.empty(); }
+    // How long the link's thread may wait for data now, at most `longestMs`.
+    int stepWait(int longestMs) const { return busy() && longestMs > kCardPollMs ? kCardPollMs : longestMs; }
+    // A client that went away: its card frames are dropped, a wait for its answer ends.
+    void dropClient(LinkClient client, LinkEndpoint& endpoint);
 
     // A body whose first address is below 0xF000 and whose second address is 0xF010 goes to the
     // receiving cards.
@@ -66,9 +102,24 @@ public:
     uint8_t passbyPort() const { return passbyPort_; }
 
 private:
-    bool passThrough(uint8_t* body, unsigned length, LinkEndpoint& endpoint);
+    struct CardFrame {
+        LinkClient client;
+        std::vector<uint8_t> body;
+        unsigned arrived;   // tick
+    };
+
+    Rest takeCardFrame(uint8_t* body, unsigned length, LinkEndpoint& endpoint, LinkClient client);
+    bool holds(LinkClient client) const;
+    void handOver(LinkEndpoint& endpoint);
+    void pollAnswer(LinkEndpoint& endpoint);
+    void finish();
 
     uint8_t passbyPort_;
     std::vector<uint8_t> reply_;
     std::vector<uint8_t> encoded_;
+    std::deque<CardFrame> waiting_;   // for the cards' turn, in arrival order
+    passby::Turn turn_;
+    bool answering_ = false;          // a frame handed over waits for its answer
+    LinkClient answerClient_ = 0;
+    unsigned handedAt_ = 0;           // tick
 };

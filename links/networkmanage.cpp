@@ -14,7 +14,7 @@ networkManage::networkManage() : reply_queue(tcpReplyQueue())
         [](unsigned char* out, const unsigned char* in, unsigned int n) {
             return protocol_phy::data_re_transf_meaning(out, in, n, nullptr);
         },
-        [this](TcpReplyRecord& r) { r.socket = uint32_t(current_socket.load()); });
+        [this](TcpReplyRecord& r) { r.socket = uint32_t(card_socket.load()); });
     writeLogMsg(LOG_BANNER, "====networkManage::networkManage()=====");
     if (server_.listenOn(linkenv::tcpPort()) != 0)
         ZEL_DEBUG("\n tcp link: cannot listen on port %d \n", linkenv::tcpPort());
@@ -33,8 +33,9 @@ networkManage* networkManage::pInstance()
 void networkManage::stepOnce(int timeoutMs)
 {
     server_.pollOnce(
-        timeoutMs, [this](int fd, const uint8_t* d, unsigned n) { onData(fd, d, n); },
-        [this](int fd) { receivers_.erase(fd); });
+        core_.stepWait(timeoutMs), [this](int fd, const uint8_t* d, unsigned n) { onData(fd, d, n); },
+        [this](int fd) { onClose(fd); });
+    core_.service(*this);
 }
 
 void networkManage::onData(int fd, const uint8_t* data, unsigned length)
@@ -42,7 +43,16 @@ void networkManage::onData(int fd, const uint8_t* data, unsigned length)
     std::unique_ptr<protocol_phy>& rx = receivers_[fd];
     if (!rx)
         rx = std::make_unique<protocol_phy>();
-    core_.receive(*rx, data, length, *this, [this, fd] { current_socket = fd; });
+    core_.receive(*rx, data, length, *this, LinkClient(fd), [this, fd] {
+        current_socket = fd;
+        server_.noteFrame(fd);
+    });
+}
+
+void networkManage::onClose(int fd)
+{
+    core_.dropClient(LinkClient(fd), *this);
+    receivers_.erase(fd);
 }
 
 void networkManage::sendEncoded(const uint8_t* data, unsigned length)

@@ -26,17 +26,20 @@ public:
 
     protocol_phy codec;                        // encoder of the queued replies
     std::atomic<int> current_socket{-1};       // client of the frame being handled
+    std::atomic<int> card_socket{-1};          // client whose card frame the cards answer
     TcpReplyQueue& reply_queue;                // filled by the FPGA manager's reply path
 
     // LinkEndpoint
     void sendEncoded(const uint8_t* data, unsigned length) override;
     bool sendQueuedReply() override;
     void clearQueuedReplies() override { reply_queue.clear(); }
+    void addressCardReply(LinkClient client) override { card_socket = int(client); }
     bool running() const override { return thread_.running(); }
 
 private:
     networkManage();
     void onData(int fd, const uint8_t* data, unsigned length);
+    void onClose(int fd);
 
     TcpServer server_;
     LinkCore core_{kPassbyTcp};

@@ -1,7 +1,5 @@
 #include "links/passby.h"
 
-#include <unistd.h>
-
 #include <mutex>
 
 #include "core/global.h"
@@ -13,14 +11,7 @@ namespace passby {
 
 namespace {
 std::mutex g_turn;
-constexpr unsigned kTurnPollUs = 1000;
 }  // namespace
-
-Turn::~Turn()
-{
-    if (held_)
-        g_turn.unlock();
-}
 
 bool Turn::tryTake()
 {
@@ -29,15 +20,21 @@ bool Turn::tryTake()
     return held_;
 }
 
-void Turn::pause() { usleep(kTurnPollUs); }
+void Turn::release()
+{
+    if (held_)
+        g_turn.unlock();
+    held_ = false;
+}
 
 bool deliver(uint8_t* body, unsigned length)
 {
     fpga_manage* m = fpga_manage::p_fpga_manage;
-    if (m == nullptr)
+    if (m == nullptr) {
+        g_passby_trans_port = kPassbyNone;
         return false;
-    m->passby_deliver(length, body);
-    return true;
+    }
+    return m->passby_deliver(length, body) == 1;
 }
 
 bool pollReply()

@@ -112,10 +112,32 @@ void TcpServer::pollOnce(int timeoutMs, const DataFn& onData, const CloseFn& onC
     // closed connections must not get a live client refused.
     reap(onClose);
     if (newcomers)
-        acceptClients();
+        acceptClients(onClose);
 }
 
-void TcpServer::acceptClients()
+void TcpServer::noteFrame(int fd)
+{
+    if (Client* c = find(fd))
+        c->sentFrame = true;
+}
+
+// Closes the client that never sent a whole frame and has been quiet longest, or else the one
+// quiet longest of all.
+void TcpServer::makeRoom(const CloseFn& onClose)
+{
+    auto idle = [](const Client& c) { return Utils::getTimeSpace(c.lastTraffic); };
+    auto victim = std::max_element(clients_.begin(), clients_.end(), [&](const Client& a, const Client& b) {
+        if (a.sentFrame != b.sentFrame)
+            return a.sentFrame;   // one that never sent a frame goes first
+        return idle(a) < idle(b);
+    });
+    ZEL_DEBUG("\n tcp link: clients full, client %d makes room \n", victim->fd);
+    onClose(victim->fd);
+    ::close(victim->fd);
+    clients_.erase(victim);
+}
+
+void TcpServer::acceptClients(const CloseFn& onClose)
 {
     for (unsigned i = 0; i < kAcceptBurst; ++i) {
         int c = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
@@ -126,10 +148,8 @@ void TcpServer::acceptClients()
             }
             return;   // EAGAIN: nobody else is waiting
         }
-        if (clients_.size() >= kMaxClients) {
-            ::close(c);
-            continue;
-        }
+        if (clients_.size() >= kMaxClients)
+            makeRoom(onClose);
         int on = 1;
         ::setsockopt(c, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         Client client;

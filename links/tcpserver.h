@@ -4,9 +4,10 @@
 // Replies are written without waiting; what a client does not take at once waits in its own send
 // queue and goes out as the client reads, in order. A client is dropped when its queue would pass
 // kMaxQueuedBytes, when queued replies make no progress for kStallTicks, or when nothing at all
-// moves on its connection for kIdleTicks. Connections beyond kMaxClients are accepted and closed
-// at once. When the process runs out of descriptors the listening socket rests for
-// kAcceptBackoffMs instead of waking the thread again and again.
+// moves on its connection for kIdleTicks. A connection beyond kMaxClients takes the place of a
+// client that never sent a whole frame, or else of the one quiet longest, so silent connections
+// cannot lock the PC software out. When the process runs out of descriptors the listening socket
+// rests for kAcceptBackoffMs instead of waking the thread again and again.
 #pragma once
 
 #include <atomic>
@@ -50,6 +51,8 @@ public:
 
     // Accepts that failed for want of descriptors or memory (each followed by a rest).
     unsigned acceptFailures() const { return acceptFailures_.load(); }
+    // The client sent a whole frame: it is no longer the first to make room for a newcomer.
+    void noteFrame(int fd);
 
     TcpServer(const TcpServer&) = delete;
     TcpServer& operator=(const TcpServer&) = delete;
@@ -62,11 +65,13 @@ private:
         unsigned lastTraffic = 0;     // tick of the last byte in or out
         unsigned lastProgress = 0;    // tick the queue last moved (or began to wait)
         bool dropped = false;         // overflowed: closed at the end of this poll
+        bool sentFrame = false;       // a whole frame came from it
         size_t pending() const { return queue.size() - queueStart; }
     };
 
     Client* find(int fd);
-    void acceptClients();
+    void acceptClients(const CloseFn& onClose);
+    void makeRoom(const CloseFn& onClose);
     bool flush(Client& c);
     void readFrom(Client& c, const DataFn& onData);
     bool timedOut(const Client& c) const;

@@ -26,8 +26,9 @@ Jy_uart_inout* Jy_uart_inout::pInstance()
 
 void Jy_uart_inout::stepOnce(int timeoutMs)
 {
-    unsigned n = port_.readSome(buf_.data(), unsigned(buf_.size()), timeoutMs);
+    unsigned n = port_.readSome(buf_.data(), unsigned(buf_.size()), core_.stepWait(timeoutMs));
     core_.receive(codec, buf_.data(), n, *this);
+    core_.service(*this);
 }
 
 void Jy_uart_inout::sendEncoded(const uint8_t* data, unsigned length) { port_.sendAll(data, length); }

@@ -8,6 +8,22 @@
 
 udpnetManage* udpnetManage::p_udpnetManage = nullptr;
 
+namespace {
+
+// A sender as a link client: its address and port (both as on the wire), and back.
+LinkClient clientOf(const sockaddr_in& peer) { return LinkClient(peer.sin_addr.s_addr) << 16 | peer.sin_port; }
+
+sockaddr_in peerOf(LinkClient client)
+{
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_addr.s_addr = uint32_t(client >> 16);
+    peer.sin_port = uint16_t(client);
+    return peer;
+}
+
+}  // namespace
+
 udpnetManage::udpnetManage() : reply_queue(udpReplyQueue())
 {
     reply_queue.attach(
@@ -17,7 +33,7 @@ udpnetManage::udpnetManage() : reply_queue(udpReplyQueue())
         [this](UdpReplyRecord& r) {
             static_assert(sizeof(sockaddr_in) == sizeof(r.peer), "peer address size");
             std::lock_guard<std::mutex> lock(peerMutex_);
-            std::memcpy(r.peer, &last_peer, sizeof r.peer);
+            std::memcpy(r.peer, &cardPeer_, sizeof r.peer);
         });
     writeLogMsg(LOG_BANNER, "====udpnetManage::udpnetManage()=====");
     if (server_.bindOn(linkenv::udpPort()) != 0)
@@ -37,16 +53,23 @@ udpnetManage* udpnetManage::pInstance()
 void udpnetManage::stepOnce(int timeoutMs)
 {
     sockaddr_in from{};
-    unsigned n = server_.receive(timeoutMs, from);
-    if (n == 0)
-        return;
-    {
-        std::lock_guard<std::mutex> lock(peerMutex_);
-        last_peer = from;
+    unsigned n = server_.receive(core_.stepWait(timeoutMs), from);
+    if (n != 0) {
+        {
+            std::lock_guard<std::mutex> lock(peerMutex_);
+            last_peer = from;
+        }
+        // A datagram carries whole frames; nothing is carried over to the next one.
+        codec.resetReceiver();
+        core_.receive(codec, server_.data(), n, *this, clientOf(from));
     }
-    // A datagram carries whole frames; nothing is carried over to the next one.
-    codec.resetReceiver();
-    core_.receive(codec, server_.data(), n, *this);
+    core_.service(*this);
+}
+
+void udpnetManage::addressCardReply(LinkClient client)
+{
+    std::lock_guard<std::mutex> lock(peerMutex_);
+    cardPeer_ = peerOf(client);
 }
 
 void udpnetManage::sendEncoded(const uint8_t* data, unsigned length)

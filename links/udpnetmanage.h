@@ -26,6 +26,7 @@ public:
     void sendEncoded(const uint8_t* data, unsigned length) override;
     bool sendQueuedReply() override;
     void clearQueuedReplies() override { reply_queue.clear(); }
+    void addressCardReply(LinkClient client) override;
     bool running() const override { return thread_.running(); }
 
 private:
@@ -34,5 +35,6 @@ private:
     UdpServer server_;
     LinkCore core_{kPassbyUdp};
     std::mutex peerMutex_;
+    sockaddr_in cardPeer_{};   // sender of the card frame the cards answer (under peerMutex_)
     LinkThread thread_;
 };

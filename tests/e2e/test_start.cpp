@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -83,6 +84,17 @@ Bytes writeRegister(uint8_t reg, uint8_t mask, uint8_t target, uint8_t value)
 
 Bytes readRegister(uint8_t reg, uint8_t target) { return commandBody(0xA1, {reg, 0, target}); }
 
+// A RAM read of the receiving cards on one port (byte 6 = 1, byte 7 = port + 1).
+Bytes cardRead(uint8_t portByte)
+{
+    Bytes b = {0x00, 0x00, 0x10, 0xF0, 0x10, 0x67, 1, portByte, 0, 0x61, 0x80, 0x01, 0, 0, 2, 0, 0, 0};
+    uint8_t check = 0;
+    for (uint8_t v : b)
+        check ^= v;
+    b.push_back(check);
+    return b;
+}
+
 // ---- sockets ----
 
 sockaddr_in loopback(int port)
@@ -105,11 +117,15 @@ public:
     ~TcpClient() { ::close(fd_); }
     bool connected() const { return connected_; }
 
+    bool send(const Bytes& wire)
+    {
+        return ::send(fd_, wire.data(), wire.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(wire.size());
+    }
+
     // Sends one frame and returns the body of the reply (empty after 3 s without one).
     Bytes call(const Bytes& request)
     {
-        Bytes wire = encode(request);
-        if (::send(fd_, wire.data(), wire.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(wire.size()))
+        if (!send(encode(request)))
             return {};
         Bytes in;
         auto deadline = Clock::now() + std::chrono::seconds(3);
@@ -361,6 +377,32 @@ TEST_F(RunningBox, StartsServesCommandsAppliesChangesAndChangesNothingOnTheMachi
     ASSERT_TRUE(waitFor([&] { return QImage(QString::fromStdString(at("/screen.png"))).width() == 800; }, 5));
     QImage screen(QString::fromStdString(at("/screen.png")));
     EXPECT_EQ(screen.height(), 480);
+
+    // A client that sends 20 frames for the cards of a port without cards in one write and
+    // leaves holds nobody: the others are answered at once, on TCP and on UDP.
+    {
+        TcpClient burst(tcpPort_);
+        Bytes wire;
+        for (int i = 0; i < 20; ++i) {
+            const Bytes f = encode(cardRead(5));
+            wire.insert(wire.end(), f.begin(), f.end());
+        }
+        EXPECT_TRUE(burst.send(wire));
+    }
+    const auto asked = Clock::now();
+    EXPECT_FALSE(tcp.call(readRam(0x562, 4)).empty());
+    EXPECT_FALSE(udpCall(udpPort_, readRam(0x562, 4)).empty());
+    EXPECT_LT(Clock::now() - asked, std::chrono::milliseconds(500 * kSlowdown));
+
+    // 63 silent connections besides `tcp` fill the client list: a newcomer is still served.
+    {
+        std::vector<std::unique_ptr<TcpClient>> silent;
+        for (int i = 0; i < 63; ++i)
+            silent.push_back(std::make_unique<TcpClient>(tcpPort_));
+        TcpClient newcomer(tcpPort_);
+        EXPECT_FALSE(newcomer.call(readRam(0x562, 4)).empty());
+        EXPECT_FALSE(tcp.call(readRam(0x562, 4)).empty());
+    }
 
     // Machine-changing commands were only journaled.
     std::ifstream journal(at("/var/log/commands.log"));

@@ -323,9 +323,13 @@ TEST(CardPorts, SilentPortTimesOutCleanlyAndTheNextFrameWorks)
     EXPECT_FALSE(rig.queuedReply().empty());
 }
 
-TEST(CardPorts, LateReplyToAFrameGivenUpOnDoesNotAnswerTheNextFrame)
+namespace {
+
+// Frame A goes to port 2 (byte 7 = 3) and is given up on; its answer comes late, while frame B
+// waits.
+void lateReplyToAFrameGivenUpOn(uint8_t tagB, uint8_t portByteB)
 {
-    CardsRig rig({{2, 1}});
+    CardsRig rig({{2, 1}, {4, 1}});
     sim::setTickSource([] { return G_timeTicks.load(); });   // the cards answer on the tick counter
     struct ClockReset {
         ~ClockReset() { sim::setTickSource(nullptr); }
@@ -339,12 +343,59 @@ TEST(CardPorts, LateReplyToAFrameGivenUpOnDoesNotAnswerTheNextFrame)
     sim::cardChain().setFaults(2, {});
     G_timeTicks += 100;   // A's answer comes now and waits in the reply RAM
 
-    ASSERT_EQ(rig.passThrough(pcFrame(0x0000, 0xB2, 1, 3, 0x61, read)), 1);   // frame B
+    ASSERT_EQ(rig.passThrough(pcFrame(0x0000, tagB, 1, portByteB, 0x61, read)), 1);   // frame B
     const Bytes reply = rig.queuedReply();
     ASSERT_GT(reply.size(), 9u);
-    EXPECT_EQ(reply[5], 0xB2);
+    EXPECT_EQ(reply[5], tagB);
+    EXPECT_EQ(reply[7], portByteB);
     EXPECT_EQ(tcpReplyQueue().size(), 0u);
     EXPECT_EQ(g_passby_trans_port.load(), kPassbyNone);
+}
+
+}  // namespace
+
+TEST(CardPorts, LateReplyToAFrameGivenUpOnDoesNotAnswerTheNextFrame)
+{
+    lateReplyToAFrameGivenUpOn(0xB2, 3);
+}
+
+// PC software often reuses one tag: B carries A's tag and goes to port 4, whose pair's reply RAM
+// is read after A's.
+TEST(CardPorts, LateReplyWithTheSameTagFromAnotherPortDoesNotAnswerTheNextFrame)
+{
+    lateReplyToAFrameGivenUpOn(0xA1, 5);
+}
+
+TEST(CardPorts, FrameForPortsWithoutCardsIsSentAndNotWaitedFor)
+{
+    CardsRig rig({{2, 1}});
+    ASSERT_TRUE(rig.upAndSearched());
+    struct Case {
+        uint8_t handling;
+        uint8_t portByte;
+        int expected;   // passby_deliver: 1 an answer can come, 0 none can
+    };
+    const Case cases[] = {
+        {1, 5, 0},     // port 4: no cards
+        {1, 3, 1},     // port 2
+        {0, 0, 0},     // port 0 of both FPGAs
+        {1, 255, 1},   // all ports with cards
+        {1, 40, 0},    // names no port
+        {2, 3, 0},     // handling that sends nothing
+    };
+    // A search is how a port's count is learnt: it is waited for even where the count is 0.
+    Bytes search = pcFrame(0x0000, 0x53, 1, 5, 0x10, Bytes(19, 0));
+    EXPECT_EQ(rig.m->passby_deliver(static_cast<unsigned>(search.size()), search.data()), 1);
+    rig.m->passby_give_up();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.portByte);
+        Bytes frame = pcFrame(0x0000, 0x52, c.handling, c.portByte, 0x61, {0x80, 0x01, 0, 0, 2, 0, 0, 0});
+        g_passby_trans_port = kPassbyTcp;
+        EXPECT_EQ(rig.m->passby_deliver(static_cast<unsigned>(frame.size()), frame.data()), c.expected);
+        EXPECT_EQ(g_passby_trans_port.load(), c.expected ? kPassbyTcp : kPassbyNone);
+        rig.m->passby_give_up();
+    }
+    EXPECT_FALSE(sim::cardChain().received(4).empty()) << "sent all the same: the count may be old";
 }
 
 // Pair 7 (ports 14 and 15 of each FPGA) sends from RAM 17 and answers into RAM 16.

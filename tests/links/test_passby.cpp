@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <memory>
 #include <thread>
 
 #include "link_client.h"
@@ -14,6 +15,7 @@
 #include "links/udpnetmanage.h"
 #include "sim/card_chain.h"
 #include "sim/card_port_engine.h"
+#include "sim/sim_clock.h"
 #include "sim/sim_config.h"
 
 using namespace linktest;
@@ -53,6 +55,75 @@ struct PassbyRig : fpgatest::Rig {
 Bytes search(uint8_t portByte, uint8_t tag = 0x21)
 {
     return body(0x10, Bytes(19, 0), 0x0FFE, kPc, tag, 1, portByte);
+}
+
+constexpr uint8_t kEmptyPortByte = 5;   // port 4: no cards
+constexpr uint8_t kSlowPortByte = 18;   // port 17: a card that answers only as the ticks move
+constexpr uint32_t kSlowTicks = 30;
+constexpr int kBurst = 20;
+constexpr auto kPrompt = std::chrono::milliseconds(500);
+
+// 20 RAM reads of the cards on one port, in one write or datagram.
+Bytes cardBurst(uint8_t portByte)
+{
+    Bytes wire;
+    for (int i = 0; i < kBurst; ++i) {
+        Bytes one = encode(body(0x61, {0x80, 0x01, 0, 0, 2, 0, 0, 0}, 0x0000, kPc, uint8_t(0x40 + i), 1, portByte));
+        wire.insert(wire.end(), one.begin(), one.end());
+    }
+    return wire;
+}
+
+// The reply to `request`, when it comes within kPrompt.
+Bytes promptly(Client& c, const Bytes& request)
+{
+    const auto t0 = std::chrono::steady_clock::now();
+    Bytes r = c.call(request, int(kPrompt.count()));
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, kPrompt);
+    return r;
+}
+
+// The rig with every card counted; the card on port 17 then answers kSlowTicks late. Two
+// clients, on TCP and UDP, look on.
+struct BurstRig : PassbyRig {
+    BurstRig()
+    {
+        sim::setTickSource([] { return G_timeTicks.load(); });
+        counted = bringUp() && passUntil([&] { return m->get_port_card_num(0) != 0 && m->get_port_card_num(17) != 0; });
+        sim::CardChain::PortFaults slow;
+        slow.delayTicks = kSlowTicks;
+        sim::cardChain().setFaults(kSlowPortByte - 1, slow);
+        sim::cardChain().clearLog();
+    }
+    ~BurstRig() { sim::setTickSource(nullptr); }
+    size_t sentToSlowPort() const { return sim::cardChain().received(kSlowPortByte - 1).size(); }
+    // Both onlookers get their replies at once.
+    void othersServed()
+    {
+        EXPECT_TRUE(isReply(promptly(tcp, body(0x82, {}))));
+        EXPECT_TRUE(isReply(promptly(udp, body(0x82, {}))));
+    }
+    bool counted = false;
+    TcpClient tcp{networkManage::pInstance()->port()};
+    UdpClient udp{udpnetManage::pInstance()->port()};
+};
+
+// A burst for the port without cards from a TCP client that leaves at once, or in one datagram:
+// the onlookers are served at once, their card frames included.
+void emptyPortBurstHoldsNobody(bool inDatagram)
+{
+    BurstRig rig;
+    ASSERT_TRUE(rig.counted);
+    if (inDatagram) {
+        UdpClient(udpnetManage::pInstance()->port()).sendRaw(cardBurst(kEmptyPortByte));
+    } else {
+        TcpClient(networkManage::pInstance()->port()).sendRaw(cardBurst(kEmptyPortByte));
+    }
+    rig.othersServed();
+    Bytes r = promptly(inDatagram ? static_cast<Client&>(rig.udp) : rig.tcp, search(1));
+    ASSERT_TRUE(isReply(r));
+    EXPECT_EQ(r[9], 0x10);
+    EXPECT_EQ(r[7], 1);
 }
 
 }  // namespace
@@ -172,4 +243,56 @@ TEST(Passby, AFrameOnALinkPausesTheCardSearchFor80Ticks)
     rig.pass();
     EXPECT_EQ(pc_cmd_valid.load(), 0);
     EXPECT_TRUE(rig.passUntil([] { return !sim::cardChain().received(0).empty(); }, 1));   // the next pass searches
+}
+
+TEST(Passby, BurstOfCardFramesForAnEmptyPortFromAClientThatLeavesHoldsNobody)
+{
+    emptyPortBurstHoldsNobody(false);
+}
+
+TEST(Passby, BurstOfCardFramesForAnEmptyPortInOneDatagramHoldsNobody)
+{
+    emptyPortBurstHoldsNobody(true);
+}
+
+// The first frame of a burst for a port with cards waits for its answer; the 19 behind it are
+// dropped, not queued, and the other clients are served meanwhile. The sender leaving ends the
+// wait.
+TEST(Passby, BurstOfCardFramesForAPortWithCardsWaitsOnceAndHoldsNobody)
+{
+    BurstRig rig;
+    ASSERT_TRUE(rig.counted);
+    auto sender = std::make_unique<TcpClient>(networkManage::pInstance()->port());
+    sender->sendRaw(cardBurst(kSlowPortByte));
+    ASSERT_TRUE(waitFor([] { return g_passby_trans_port.load() == 2; }));
+    rig.othersServed();
+    EXPECT_EQ(rig.sentToSlowPort(), 1u);
+
+    sender.reset();
+    Bytes r = promptly(rig.tcp, search(1));
+    ASSERT_TRUE(isReply(r));
+    EXPECT_EQ(r[9], 0x10);
+    EXPECT_EQ(rig.sentToSlowPort(), 1u);
+}
+
+TEST(Passby, BurstOfCardFramesInOneDatagramIsAnsweredOnceAndHoldsNobody)
+{
+    BurstRig rig;
+    ASSERT_TRUE(rig.counted);
+    UdpClient sender(udpnetManage::pInstance()->port());
+    sender.sendRaw(cardBurst(kSlowPortByte));
+    ASSERT_TRUE(waitFor([] { return g_passby_trans_port.load() == 3; }));
+    rig.othersServed();
+    // Another burst of the same sender while its first frame waits: dropped as well.
+    sender.sendRaw(cardBurst(kSlowPortByte));
+    rig.othersServed();
+
+    G_timeTicks += kSlowTicks + 1;   // the card answers the first frame
+    Bytes r = sender.receiveFrame(1000);
+    ASSERT_TRUE(isReply(r));
+    EXPECT_EQ(r[5], 0x40);
+    EXPECT_EQ(r[7], kSlowPortByte);
+    EXPECT_TRUE(sender.receiveFrame(100).empty());
+    EXPECT_EQ(rig.sentToSlowPort(), 1u);
+    EXPECT_EQ(g_passby_trans_port.load(), 255);
 }

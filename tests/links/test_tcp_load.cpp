@@ -118,22 +118,55 @@ TEST_F(TcpLoad, IdleClientIsDroppedAfterItsTimeOut)
     EXPECT_TRUE(waitFor([&] { return link->clientCount() == 0; }));
 }
 
-TEST_F(TcpLoad, ClientsBeyondTheLimitAreClosedAndALaterOneIsServed)
+namespace {
+
+// Connects `count` clients, one tick apart; each sends a frame when `talk` says so.
+std::vector<std::unique_ptr<TcpClient>> connectClients(networkManage* link, unsigned count, bool talk)
 {
     std::vector<std::unique_ptr<TcpClient>> clients;
-    for (unsigned i = 0; i < TcpServer::kMaxClients; ++i)
+    const size_t before = link->clientCount();
+    for (unsigned i = 0; i < count; ++i) {
+        G_timeTicks += 1;
         clients.push_back(std::make_unique<TcpClient>(link->port()));
-    ASSERT_TRUE(waitFor([&] { return link->clientCount() == TcpServer::kMaxClients; }));
-    TcpClient extra(link->port());
-    EXPECT_TRUE(extra.closedByPeer(3000));
-    EXPECT_EQ(link->clientCount(), TcpServer::kMaxClients);
+        if (talk)
+            EXPECT_TRUE(isReply(clients.back()->call(body(0x82, {}))));
+        else
+            EXPECT_TRUE(waitFor([&] { return link->clientCount() == before + i + 1; }));
+    }
+    return clients;
+}
 
-    clients.pop_back();
-    ASSERT_TRUE(waitFor([&] { return link->clientCount() == TcpServer::kMaxClients - 1; }));
-    TcpClient later(link->port());
-    Bytes r = later.call(body(0x82, {}));
-    ASSERT_FALSE(r.empty());
+}  // namespace
+
+TEST_F(TcpLoad, SilentConnectionsMakeRoomForANewcomerBeforeAClientThatTalked)
+{
+    ASSERT_TRUE(waitFor([&] { return link->clientCount() == 0; }));   // earlier clients are gone
+    TcpClient talker(link->port());
+    ASSERT_TRUE(isReply(talker.call(body(0x82, {}))));   // quiet longest, but it has talked
+    auto silent = connectClients(link, TcpServer::kMaxClients - 1, false);
+    ASSERT_EQ(link->clientCount(), TcpServer::kMaxClients);
+
+    TcpClient newcomer(link->port());
+    Bytes r = newcomer.call(body(0x82, {}));
+    ASSERT_TRUE(isReply(r));
     EXPECT_EQ(status(r), 0);
+    EXPECT_TRUE(silent.front()->closedByPeer(3000)) << "the first silent connection made room";
+    EXPECT_FALSE(silent[1]->closedByPeer(50));
+    EXPECT_TRUE(isReply(talker.call(body(0x82, {}))));
+    EXPECT_EQ(link->clientCount(), TcpServer::kMaxClients);
+}
+
+TEST_F(TcpLoad, WhenEveryClientHasTalkedTheOneQuietLongestMakesRoom)
+{
+    ASSERT_TRUE(waitFor([&] { return link->clientCount() == 0; }));
+    auto clients = connectClients(link, TcpServer::kMaxClients, true);
+    G_timeTicks += 1;
+    ASSERT_TRUE(isReply(clients.front()->call(body(0x82, {}))));   // the first is the freshest now
+    TcpClient newcomer(link->port());
+    ASSERT_TRUE(isReply(newcomer.call(body(0x82, {}))));
+    EXPECT_TRUE(clients[1]->closedByPeer(3000));
+    EXPECT_TRUE(isReply(clients.front()->call(body(0x82, {}))));
+    EXPECT_TRUE(isReply(clients[2]->call(body(0x82, {}))));
 }
 
 TEST_F(TcpLoad, RunningOutOfDescriptorsRestsInsteadOfSpinning)

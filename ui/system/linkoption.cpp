@@ -45,7 +45,6 @@ constexpr LangText kGateTitle = {"网关", "gateway", "gateway", "gateway", "網
 constexpr const char* kSerialValues[3] = {"115200", "8", "1"};
 constexpr const char* kSuffixZel = "ZEL";
 constexpr const char* kSuffixZelzk = "ZELZK";
-constexpr int kCodeUsbIn = 100;
 constexpr int kCodeUsbOut = 101;
 constexpr int kCodeUsbReady = 102;
 constexpr int kCodeUpgradeEnd = 104;
@@ -417,12 +416,9 @@ void LinkOption::show_upgrade_log()
 
 void LinkOption::pageRefresh(int code)
 {
+    // The stick's coming and going is printed once, by the change dispatcher with its notice.
     switch (code) {
-    case kCodeUsbIn:
-        ZEL_DEBUG("\n yes ,got the usb in");
-        break;
     case kCodeUsbOut:
-        ZEL_DEBUG("\n yes ,got the usb out");
         get_file_list_smartpath();
         rcv_self_recovery_file_list();
         file_downing = 0;
