@@ -94,6 +94,9 @@ public:
     static bool isHostAddress(const QString& text);
     // A dotted quad that is a contiguous mask other than 0.0.0.0 and 255.255.255.255.
     static bool isNetmask(const QString& text);
+    // The lowest host of the network of `address` under `mask` other than the address itself
+    // (both checked by checkNetwork without a gateway), as a dotted quad.
+    static QString firstOtherHost(const QString& address, const QString& mask);
     static int getIPAddress();
     static int initIPAddress();
     static int init_resteth(QString address, QString gateway, QString mask);

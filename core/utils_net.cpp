@@ -105,6 +105,15 @@ bool Utils::isNetmask(const QString& text)
     return m != 0 && inverted != 0 && (inverted & (inverted + 1)) == 0;
 }
 
+QString Utils::firstOtherHost(const QString& address, const QString& mask)
+{
+    const uint32_t a = quadValue(address), m = quadValue(mask);
+    uint32_t host = (a & m) + 1;
+    if (host == a)
+        ++host;
+    return QStringLiteral("%1.%2.%3.%4").arg(host >> 24).arg((host >> 16) & 0xFF).arg((host >> 8) & 0xFF).arg(host & 0xFF);
+}
+
 Utils::NetFault Utils::checkNetwork(const QString& address, const QString& mask, const QString& gateway)
 {
     if (!isHostAddress(address))
