@@ -285,8 +285,8 @@ TEST_F(Deal, NetworkSettingsTheBoxCannotBeReachedAtAreRefusedAndNothingRuns)
     const QVariant stored = ConfigEngine::p_config->read_config_variant(ConfigItem::IPAddress);
     for (const Bytes& set : refused) {
         zeltest::simCommands().clearJournal();
-        Bytes payload = {1};
-        payload.insert(payload.end(), set.begin(), set.end());
+        Bytes payload(1 + set.size(), 1);   // selector 1, then the address, mask and gateway
+        std::copy(set.begin(), set.end(), payload.begin() + 1);
         EXPECT_EQ(status(run(0xA4, payload)), 1) << int(set[0]) << "." << int(set[3]);
         EXPECT_TRUE(zeltest::simCommands().journal().empty()) << int(set[0]) << "." << int(set[3]);
     }
