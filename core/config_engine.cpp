@@ -6,6 +6,7 @@
 #include "platform/soc.h"
 
 #include <array>
+#include <cstdio>
 
 QMap<QString, ConfigItem::ConfigName> _itemMap;
 ConfigEngine* ConfigEngine::p_config = nullptr;
@@ -47,6 +48,55 @@ constexpr std::array<ItemDef, ConfigItem::ConfigNameCount> kItems = {{
 QVariant defaultOf(const ItemDef& def)
 {
     return def.textDefault ? QVariant(QString::fromLatin1(def.textDefault)) : QVariant(def.numberDefault);
+}
+
+// ---- checks of the stored values ------------------------------------------------------------
+// A setting whose stored value the box cannot use takes its default at start. The address,
+// mask and gateway are checked as one set: each that fails on its own first, then the set.
+enum class Check : uint8_t { HostAddress, Netmask, Port, PortOrBlank, Byte, PixelCount, LanguageMask };
+struct SettingCheck {
+    ConfigItem::ConfigName id;
+    Check check;
+};
+
+constexpr SettingCheck kSettingChecks[] = {
+    {ConfigItem::TcpPort, Check::Port},
+    {ConfigItem::UdpPort, Check::Port},
+    {ConfigItem::IPAddress, Check::HostAddress},
+    {ConfigItem::SubNetMask, Check::Netmask},
+    {ConfigItem::WifiIPAddress, Check::HostAddress},
+    {ConfigItem::SourceCheck, Check::Byte},
+    {ConfigItem::iVorcloudserverport, Check::PortOrBlank},
+    {ConfigItem::ZelMaxPixel_UINT, Check::PixelCount},
+    {ConfigItem::ZelLCDLang, Check::LanguageMask},
+};
+
+constexpr qlonglong kMaxPort = 65535;
+constexpr qlonglong kMaxByte = 255;
+constexpr qlonglong kMaxPixels = 0x7FFFFFFF;
+constexpr qlonglong kOfferedLanguages = 0x1F;   // at least one of languages 0-4
+constexpr qlonglong kMaxLanguageMask = 0xFFFFFFFF;
+
+bool numberIn(const QVariant& v, qlonglong lo, qlonglong hi)
+{
+    bool ok = false;
+    const qlonglong n = v.toString().trimmed().toLongLong(&ok);
+    return ok && n >= lo && n <= hi;
+}
+
+bool usable(Check check, const QVariant& v)
+{
+    switch (check) {
+    case Check::HostAddress: return Utils::isHostAddress(v.toString());
+    case Check::Netmask: return Utils::isNetmask(v.toString());
+    case Check::Port: return numberIn(v, 1, kMaxPort);
+    case Check::PortOrBlank: return v.toString().trimmed().isEmpty() || numberIn(v, 0, kMaxPort);
+    case Check::Byte: return numberIn(v, 0, kMaxByte);
+    case Check::PixelCount: return numberIn(v, 1, kMaxPixels);
+    case Check::LanguageMask:
+        return numberIn(v, 1, kMaxLanguageMask) && (v.toString().trimmed().toLongLong() & kOfferedLanguages) != 0;
+    }
+    return false;
 }
 
 // ---- device id ------------------------------------------------------------------------------
@@ -140,6 +190,49 @@ ConfigEngine::ConfigEngine(QObject* parent) : QObject(parent)
                                     defaultOf(def), false, def.type, file, settings));
     }
     settings.sync();
+    repairSettings();
+}
+
+void ConfigEngine::repairSettings()
+{
+    for (const SettingCheck& c : kSettingChecks)
+        if (!usable(c.check, items[c.id]->value))
+            takeDefault(c.id);
+    auto fault = [this] {
+        return Utils::checkNetwork(items[ConfigItem::IPAddress]->value.toString(),
+                                   items[ConfigItem::SubNetMask]->value.toString(),
+                                   items[ConfigItem::GateWay]->value.toString());
+    };
+    // An address that is its network's own or broadcast address under the mask: the pair is
+    // wrong, and the box is found again at its default address.
+    if (fault() == Utils::NetFault::Address) {
+        takeDefault(ConfigItem::IPAddress);
+        takeDefault(ConfigItem::SubNetMask);
+    }
+    // A gateway off the network: the default when it fits, else the network's first host. The
+    // address the box is known at is kept.
+    if (fault() == Utils::NetFault::Gateway) {
+        const QString address = items[ConfigItem::IPAddress]->value.toString();
+        const QString mask = items[ConfigItem::SubNetMask]->value.toString();
+        const QString fallback = items[ConfigItem::GateWay]->defaultValue.toString();
+        replace(ConfigItem::GateWay, Utils::checkNetwork(address, mask, fallback) == Utils::NetFault::None
+                                         ? fallback
+                                         : Utils::firstOtherHost(address, mask));
+    }
+}
+
+void ConfigEngine::takeDefault(ConfigItem::ConfigName id) { replace(id, items[id]->defaultValue); }
+
+void ConfigEngine::replace(ConfigItem::ConfigName id, const QVariant& value)
+{
+    ConfigItem* item = items[id];
+    if (item->value.toString() == value.toString())
+        return;
+    // Printed whatever the debug switch: the box starts on another value than its file holds.
+    std::fprintf(stderr, "settings: %s=\"%s\" cannot be used, %s=\"%s\" is used and stored\n",
+                 qPrintable(item->key), qPrintable(item->value.toString()), qPrintable(item->key),
+                 qPrintable(value.toString()));
+    write_config_variant(id, value);
 }
 
 void ConfigEngine::buildPid(const uint16_t words[3], char pid[33])

@@ -88,6 +88,11 @@ public:
 private:
     explicit ConfigEngine(QObject* parent = nullptr);
     static void loadGlobals();
+    // Gives every setting whose stored value cannot be used its default, prints each
+    // replacement and stores it.
+    void repairSettings();
+    void takeDefault(ConfigItem::ConfigName id);
+    void replace(ConfigItem::ConfigName id, const QVariant& value);
 
     std::mutex valueMutex_;     // item values are read and written from several threads
 };

@@ -8,6 +8,8 @@
 #include <boost/property_tree/ptree.hpp>
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <fstream>
 #include <memory>
 #include <stdexcept>
@@ -178,12 +180,31 @@ int omenu_color(const std::string& text)
     return int(((rgb & 0xFF) << 16) | (rgb & 0xFF00) | ((rgb >> 16) & 0xFF));
 }
 
+namespace {
+
+int clampTo(int v, int hi) { return std::max(0, std::min(v, std::max(0, hi))); }
+
+}  // namespace
+
+void place_on_screen(OMENU_PARA& p, int ledW, int ledH)
+{
+    // A received file may hold any number: the OSD keeps inside the screen, with its text start
+    // and spacing inside the OSD, so nothing the engine derives from them can run past an int.
+    p.x = clampTo(p.x, ledW);
+    p.w = clampTo(p.w, ledW - p.x);
+    p.y = clampTo(p.y, ledH);
+    p.h = clampTo(p.h, ledH - p.y);
+    p.startx = clampTo(p.startx, p.w);
+    p.starty = clampTo(p.starty, p.h);
+    p.wordspace = clampTo(p.wordspace, p.w);
+    p.verticalspace = clampTo(p.verticalspace, p.h);
+}
+
 void apply_omenu_entry(OMENU_PARA* p, OsdTarget& t, int ledW, int ledH)
 {
     if (!p || p->osdcount == 0)
         return;
-    p->w = std::min(p->w, ledW);
-    p->y = std::min(p->y, ledH);
+    place_on_screen(*p, ledW, ledH);
     t.loadChar();
     for (int base : {5, 9}) {
         t.osdSet(base, p->x);
@@ -226,7 +247,8 @@ void apply_omenu_entry(OMENU_PARA* p, OsdTarget& t, int ledW, int ledH)
     t.osdSetUnicode(count, lengths.data(), text.get());
 
     t.osdSet(17, omenu_color(p->font_color));
-    t.osdSet(13, p->speed * 10);
+    const int64_t speed = int64_t(p->speed) * 10;   // any number a file holds, without overflow
+    t.osdSet(13, int(std::max<int64_t>(INT_MIN, std::min<int64_t>(INT_MAX, speed))));
     if (p->back_enable != "off") {
         t.osdSet(16, omenu_color(p->back_color));
         t.osdSet(18, 0);

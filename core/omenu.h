@@ -51,8 +51,12 @@ public:
     virtual int osdSetUnicode(int lineCount, const int* lengths, const wchar_t text[][kLineCodes]) = 0;
 };
 
-// Applies entry `p` (the first of a list) to `target` with the LED screen size; limits p's w and
-// y to the screen in place. Does nothing while osdcount is 0.
+// Keeps entry p's position and size on a ledW x ledH screen (x, y in 0..size, w and h up to the
+// screen's edge) and its text start and spacing inside the OSD; the entry is changed in place.
+void place_on_screen(OMENU_PARA& p, int ledW, int ledH);
+
+// Applies entry `p` (the first of a list) to `target` with the LED screen size, placed on the
+// screen in place first (place_on_screen). Does nothing while osdcount is 0.
 void apply_omenu_entry(OMENU_PARA* p, OsdTarget& target, int ledW, int ledH);
 
 // Applies `p` to the video engine with the LED screen size of the parameter image.

@@ -83,6 +83,20 @@ public:
     // True for four dot-separated decimal numbers 0-255 without leading zeros: the only
     // address, mask or gateway text that is put into a shell command.
     static bool isDottedQuad(const QString& text);
+    // What is wrong with an address set-up of the box's own interface, first fault first.
+    enum class NetFault { None, Address, Mask, Gateway };
+    // A host address (not a zero, loopback, multicast, reserved or broadcast address) with a
+    // contiguous mask other than 0.0.0.0 and 255.255.255.255, not the network or broadcast
+    // address under that mask, and a gateway (empty for none) that is a host of the same
+    // network. The one check of the settings file, the network command and the network page.
+    static NetFault checkNetwork(const QString& address, const QString& mask, const QString& gateway);
+    // The address alone: a dotted quad a host may use (the first clause above).
+    static bool isHostAddress(const QString& text);
+    // A dotted quad that is a contiguous mask other than 0.0.0.0 and 255.255.255.255.
+    static bool isNetmask(const QString& text);
+    // The lowest host of the network of `address` under `mask` other than the address itself
+    // (both checked by checkNetwork without a gateway), as a dotted quad.
+    static QString firstOtherHost(const QString& address, const QString& mask);
     static int getIPAddress();
     static int initIPAddress();
     static int init_resteth(QString address, QString gateway, QString mask);

@@ -35,8 +35,34 @@ void configureEth0(const QString& address, const QString& gateway, const QString
 
 bool acceptable(const QString& address, const QString& gateway, const QString& mask)
 {
-    return Utils::isDottedQuad(address) && Utils::isDottedQuad(mask) &&
-           (gateway.isEmpty() || Utils::isDottedQuad(gateway));
+    return Utils::checkNetwork(address, mask, gateway) == Utils::NetFault::None;
+}
+
+// A dotted quad as a number, most significant octet first; the text has been checked.
+uint32_t quadValue(const QString& text)
+{
+    uint32_t v = 0;
+    for (const QString& part : text.split(QLatin1Char('.')))
+        v = (v << 8) | part.toUInt();
+    return v;
+}
+
+// Address blocks no host of a network may use: "this network" 0/8, loopback 127/8, and
+// multicast, reserved and limited broadcast from 224.0.0.0 up.
+constexpr uint32_t kZeroNet = 0x00000000u, kLoopbackNet = 0x7F000000u, kClassAMask = 0xFF000000u;
+constexpr uint32_t kMulticastFrom = 0xE0000000u;
+
+bool hostClass(uint32_t a)
+{
+    const uint32_t net = a & kClassAMask;
+    return net != kZeroNet && net != kLoopbackNet && a < kMulticastFrom;
+}
+
+// The host part under `mask` is neither all zeros (the network) nor all ones (its broadcast).
+bool hostOfNetwork(uint32_t a, uint32_t mask)
+{
+    const uint32_t host = a & ~mask;
+    return host != 0 && host != ~mask;
 }
 
 bool eth0Exists()
@@ -65,6 +91,46 @@ bool Utils::isDottedQuad(const QString& text)
             return false;
     }
     return true;
+}
+
+bool Utils::isHostAddress(const QString& text) { return isDottedQuad(text) && hostClass(quadValue(text)); }
+
+bool Utils::isNetmask(const QString& text)
+{
+    if (!isDottedQuad(text))
+        return false;
+    const uint32_t m = quadValue(text);
+    const uint32_t inverted = ~m;
+    // Contiguous: the inverted mask is a run of ones from bit 0, so adding one clears it.
+    return m != 0 && inverted != 0 && (inverted & (inverted + 1)) == 0;
+}
+
+QString Utils::firstOtherHost(const QString& address, const QString& mask)
+{
+    const uint32_t a = quadValue(address), m = quadValue(mask);
+    uint32_t host = (a & m) + 1;
+    if (host == a)
+        ++host;
+    return QStringLiteral("%1.%2.%3.%4").arg(host >> 24).arg((host >> 16) & 0xFF).arg((host >> 8) & 0xFF).arg(host & 0xFF);
+}
+
+Utils::NetFault Utils::checkNetwork(const QString& address, const QString& mask, const QString& gateway)
+{
+    if (!isHostAddress(address))
+        return NetFault::Address;
+    if (!isNetmask(mask))
+        return NetFault::Mask;
+    const uint32_t a = quadValue(address), m = quadValue(mask);
+    if (!hostOfNetwork(a, m))
+        return NetFault::Address;
+    if (gateway.isEmpty())
+        return NetFault::None;
+    if (!isHostAddress(gateway))
+        return NetFault::Gateway;
+    const uint32_t g = quadValue(gateway);
+    if ((g & m) != (a & m) || !hostOfNetwork(g, m))
+        return NetFault::Gateway;
+    return NetFault::None;
 }
 
 bool Utils::isStationMac(const QString& text)

@@ -6,9 +6,12 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "core/file_store.h"
 #include "core/global.h"
+#include "core/param_ranges.h"
 #include "core/para_commit.h"
 #include "core/utils.h"
 #include "platform/platform.h"
@@ -116,10 +119,11 @@ void ZelRamPara::load_parameter_file()
         ZEL_DEBUG("\n %s file exist \n", kParameterFile);
         unsigned char marker[2];
         int loaded = load_from_file(ram_para, marker);
-        if (loaded == 1)
+        if (loaded == 1 && hold_to_ranges())
             return;
-        if (loaded == 0) {
+        if (loaded == 0)
             ZEL_DEBUG("\n ram_valid = %#x,%#x \n", marker[0], marker[1]);
+        if (loaded != -1) {
             std::remove(path.c_str());
             ZEL_DEBUG("\n delete %s ,use the default para\n", kParameterFile);
         }
@@ -135,6 +139,23 @@ void ZelRamPara::load_parameter_file()
             std::memcpy(ram_para + kPersistStart, default_para_ramlist + 2, kPersistLen);
         }
     }
+}
+
+bool ZelRamPara::hold_to_ranges()
+{
+    std::vector<std::string> repairs;
+    const unsigned repaired = paramcheck::repairImage(ram_para, repairs);
+    // Printed whatever the debug switch: the box runs on other values than its file held.
+    if (repaired > paramcheck::kDamagedFileRows) {
+        std::fprintf(stderr, "parameter file %s: %u kinds of field out of range, the file is replaced by the defaults\n",
+                     kParameterFile, repaired);
+        return false;
+    }
+    for (const std::string& line : repairs)
+        std::fprintf(stderr, "parameter file %s: %s\n", kParameterFile, line.c_str());
+    if (repaired)
+        save_parameter_file(ram_para);
+    return true;
 }
 
 void ZelRamPara::apply_startup_fixups()

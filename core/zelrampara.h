@@ -134,6 +134,9 @@ private:
     static int lowest_offered_language();
 
     void load_parameter_file();
+    // Holds the loaded image to the fields' ranges: each field out of range takes its default,
+    // printed and written back. False when so many are out of range that the file is damaged.
+    bool hold_to_ranges();
     void apply_startup_fixups();
     void preset_reg_status();
     int find_crop_entry(int source, int n);

@@ -63,6 +63,20 @@ constexpr uint32_t kGlyphBytes32 = 128, kGlyphBytes64 = 512;
 
 int clampByte(int v) { return std::min(255, std::max(0, v)); }
 
+// Placements and sizes are kept within a range far beyond any output yet small enough that the
+// margin sums and differences below (a handful of terms each) stay inside an int, whatever a
+// received menu file holds.
+constexpr int kPlacementLimit = 1 << 20;
+constexpr int kPlacementTypes[] = {5, 6, 7, 8, 9, 10, 11, 12, 19, 20, 21, 22, 34, 35};
+
+int boundedPlacement(int type, int value)
+{
+    for (int t : kPlacementTypes)
+        if (t == type)
+            return std::min(kPlacementLimit, std::max(-kPlacementLimit, value));
+    return value;
+}
+
 }  // namespace
 
 // ---- settings ------------------------------------------------------------------------------------
@@ -71,6 +85,7 @@ int c331_manage::zelApi_OsdSet(int type, int value)
 {
     const int outW = int(sys.width), outH = int(sys.height);
     Settings& s = osd;
+    value = boundedPlacement(type, value);
     switch (type) {
     case 0: s.display = value; osd_setup_request = 1; break;
     case 1: s.hzoom = value; osd_setup_request = 1; break;

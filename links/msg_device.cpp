@@ -166,10 +166,12 @@ void message_deal::network(const uint8_t* body, unsigned length, Reply& r)
     case 1:
         if (length != 24)
             break;
+        // An address the box could not be reached at is neither stored nor applied.
+        if (Utils::checkNetwork(dotted(p), dotted(p + 4), dotted(p + 8)) != Utils::NetFault::None)
+            break;
         config->write_config_variants({{ConfigItem::IPAddress, dotted(p)},
                                        {ConfigItem::SubNetMask, dotted(p + 4)},
                                        {ConfigItem::GateWay, dotted(p + 8)}});
-        // The set-up reloads the settings and checks them before any command runs.
         if (Utils::initIPAddress() != 0)
             r.status(kStatusRefused);
         signalChange();

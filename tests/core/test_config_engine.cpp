@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <QSettings>
+
+#include <algorithm>
+#include <string>
+#include <vector>
 #include <QStringList>
 
 #include "core/config_engine.h"
@@ -9,6 +13,7 @@
 #include "platform/command_runner.h"
 #include "platform/platform.h"
 #include "platform/soc.h"
+#include "support/isolation.h"
 #include "support/test_root.h"
 
 using namespace zeltest;
@@ -90,6 +95,57 @@ TEST(ConfigEngine, EmptiedKeyIsRestoredAndOthersKept)
     EXPECT_EQ(g_lcd_lang_valid, 3u);
     EXPECT_EQ(g_usb_grade_path, "MYDIR");
     EXPECT_EQ(g_str_ip, "192.168.1.199");
+}
+
+// Stored values the box cannot use take their defaults at start: each replacement is printed
+// (whatever the debug switch) and stored; usable values are kept.
+TEST(ConfigEngine, UnusableStoredValuesAreReplacedPrintedAndStored)
+{
+    struct Case {
+        const char* ini;                                    // the [config] lines stored
+        std::vector<std::pair<const char*, const char*>> used;   // key and value after the start
+        std::vector<const char*> printed;                   // keys whose replacement is printed
+    };
+    const Case cases[] = {
+        {"IPAddress=999.300.abc\nSubNetMask=hello\n",
+         {{"IPAddress", "192.168.1.199"}, {"SubNetMask", "255.255.255.0"}, {"GateWay", "192.168.1.1"}},
+         {"IPAddress", "SubNetMask"}},
+        {"IPAddress=10.1.2.3\nSubNetMask=255.255.0.0\nGateWay=10.1.0.9\nTcpPort=6001\nZelLCDLang=6\n",
+         {{"IPAddress", "10.1.2.3"}, {"SubNetMask", "255.255.0.0"}, {"GateWay", "10.1.0.9"}, {"TcpPort", "6001"},
+          {"ZelLCDLang", "6"}},
+         {}},
+        {"IPAddress=10.1.255.255\nSubNetMask=255.255.0.0\n",   // its network's broadcast address
+         {{"IPAddress", "192.168.1.199"}, {"SubNetMask", "255.255.255.0"}},
+         {"IPAddress", "SubNetMask"}},
+        {"IPAddress=172.16.5.1\nSubNetMask=255.255.255.0\nGateWay=8.8.8.8\n",   // the address is kept
+         {{"IPAddress", "172.16.5.1"}, {"GateWay", "172.16.5.2"}},
+         {"GateWay"}},
+        {"SubNetMask=255.0.255.0\nWifiIPAddress=224.1.1.1\n",
+         {{"SubNetMask", "255.255.255.0"}, {"WifiIPAddress", "192.168.22.101"}},
+         {"SubNetMask", "WifiIPAddress"}},
+        {"TcpPort=70000\nUdpPort=abc\nSourceCheck=300\nZelMaxPixel_UINT=-4\nZelLCDLang=64\niVorcloudserverport=x\n",
+         {{"TcpPort", "5005"}, {"UdpPort", "5008"}, {"SourceCheck", "255"}, {"ZelMaxPixel_UINT", "20971520"},
+          {"ZelLCDLang", "65567"}, {"iVorcloudserverport", " "}},
+         {"TcpPort", "UdpPort", "SourceCheck", "ZelMaxPixel_UINT", "ZelLCDLang", "iVorcloudserverport"}},
+    };
+    for (const Case& c : cases) {
+        resetSystemState();   // a store of its own for each file
+        TempRoot root;
+        writeText(kIni, std::string("[config]\n") + c.ini);
+        testing::internal::CaptureStderr();
+        ConfigEngine* engine = ConfigEngine::pInstance();
+        const std::string err = testing::internal::GetCapturedStderr();
+        for (const auto& [key, value] : c.used) {
+            const QString full = QStringLiteral("config/") + key;
+            EXPECT_EQ(stored(full).toString().toStdString(), value) << c.ini << key;
+            EXPECT_EQ(engine->read_config_variant(engine->strToItem(full)).toString().toStdString(), value) << c.ini << key;
+        }
+        for (const char* key : c.printed)
+            EXPECT_NE(err.find(std::string("settings: config/") + key + "="), std::string::npos) << c.ini << key;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), long(c.printed.size())) << c.ini << err;
+    }
+    EXPECT_EQ(g_lcd_lang_valid, 0x1001Fu);   // the globals hold what is used
+    EXPECT_EQ(g_port, 5005);
 }
 
 TEST(ConfigEngine, WriteReachesTheFileBeforeReturning)

@@ -2,6 +2,7 @@
 // OSD settings (recorded here by a target that stands for the engine).
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -79,10 +80,10 @@ TEST_F(OmenuTest, TextEntryAppliedAsTheEngineSettingSequence)
 
     Recorder r;
     apply_omenu_entry(&list.item[0], r, 1920, 1080);
-    EXPECT_EQ(list.item[0].w, 1920);   // cut to the screen width
-    EXPECT_EQ(list.item[0].h, 4000);   // the height is not
+    EXPECT_EQ(list.item[0].w, 1910);   // cut to end at the screen's right edge
+    EXPECT_EQ(list.item[0].h, 1060);   // and at its bottom edge
     const std::vector<Call> expect = {
-        {-1, 0},  {5, 10},  {6, 1920}, {7, 20},  {8, 4000}, {9, 10},    {10, 1920}, {11, 20}, {12, 4000},
+        {-1, 0},  {5, 10},  {6, 1910}, {7, 20},  {8, 1060}, {9, 10},    {10, 1910}, {11, 20}, {12, 1060},
         {3, 1},   {1, 0},   {2, 0},    {14, 1},  {21, 4},   {22, 6},    {-2, 3},    {17, 0x0000FF},
         {13, 20}, {16, 0x563412},      {18, 0},  {4, 1},    {0, 1},     {33, 1},    {34, 2},  {35, 3}};
     EXPECT_EQ(r.calls, expect);
@@ -167,4 +168,28 @@ TEST_F(OmenuTest, BrokenFilesAreReportedAndDeletedNeverThrown)
     }
     // A missing file: count 0, nothing else.
     EXPECT_EQ(get_json_omenu_para(kOmenuFile, &list), 255);
+}
+
+// Whatever a received file holds, the OSD ends on the screen, its text start and spacing inside it.
+TEST_F(OmenuTest, PositionsAndSizesAreKeptOnTheScreen)
+{
+    struct Case {
+        int x, y, w, h, startx, space;
+        int ex, ey, ew, eh, estartx, espace;
+    };
+    const Case cases[] = {
+        {100, 50, 300, 200, 7, 3, 100, 50, 300, 200, 7, 3},                        // inside: unchanged
+        {1900, 1070, 300, 200, 400, 500, 1900, 1070, 20, 10, 20, 20},              // cut at the edges
+        {-40, -3, -8, -9, -1, -2, 0, 0, 0, 0, 0, 0},                               // nothing negative
+        {INT_MAX, INT_MIN, INT_MAX, INT_MAX, INT_MAX, INT_MIN, 1920, 0, 0, 1080, 0, 0},
+    };
+    for (const Case& c : cases) {
+        OMENU_PARA p;
+        p.osdcount = 1;
+        p.x = c.x, p.y = c.y, p.w = c.w, p.h = c.h, p.startx = c.startx, p.wordspace = c.space;
+        place_on_screen(p, 1920, 1080);
+        EXPECT_EQ((std::vector<int>{p.x, p.y, p.w, p.h, p.startx, p.wordspace}),
+                  (std::vector<int>{c.ex, c.ey, c.ew, c.eh, c.estartx, c.espace}))
+            << c.x << "," << c.y;
+    }
 }

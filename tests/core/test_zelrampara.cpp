@@ -2,8 +2,11 @@
 
 #include <cstring>
 #include <map>
+#include <random>
+#include <string>
 
 #include "core/file_store.h"
+#include "core/param_ranges.h"
 #include "param_fixture.h"
 
 namespace {
@@ -94,6 +97,94 @@ TEST_F(ParamModelTest, WrongMarkerIsReplacedByTheDefaults)
     EXPECT_EQ(u16(m->ram_para, 0x302), 100);
 }
 
+// A value just outside a field's range, for every kind of rule.
+uint16_t outOfRange(const paramcheck::FieldRange& r)
+{
+    using paramcheck::Rule;
+    switch (r.rule) {
+    case Rule::Bits: return uint16_t((r.hi + 1) & ~r.hi);   // the lowest bit not allowed
+    case Rule::WindowSource: return uint16_t(0x8000 | (r.lo + 1));
+    case Rule::Span: return r.hi;                           // the position alone fills the span
+    case Rule::RangeOrZero: return r.lo > 1 ? uint16_t(r.lo - 1) : uint16_t(r.hi + 1);
+    case Rule::Range:
+    case Rule::CropId: return r.lo > 0 ? uint16_t(r.lo - 1) : uint16_t(r.hi + 1);
+    }
+    return 0xFFFF;
+}
+
+// Each kind of field with a known range, put out of range in the first and the last field of its
+// row: the start uses the factory value, prints the repair and writes it back.
+TEST_F(ParamModelTest, EveryFieldOutOfRangeTakesItsDefaultPrintedAndWrittenBack)
+{
+    for (const paramcheck::FieldRange& r : paramcheck::fieldRanges()) {
+        for (unsigned index : {0u, unsigned(r.count) - 1}) {
+            const unsigned a = r.address + r.stride * index;
+            unsigned char image[4096] = {};
+            std::memcpy(image + 0x300, default_para_ramlist + 2, 3328);
+            if (r.width == 1)
+                image[a] = uint8_t(outOfRange(r));
+            else
+                set16(image, a, outOfRange(r));
+            ASSERT_FALSE(paramcheck::fieldInRange(r, index, image)) << r.name;
+            zeltest::writeFile("/data/ram_device_info", parameterFileOf(image));
+            testing::internal::CaptureStderr();
+            ZelRamPara* m = start();
+            const std::string err = testing::internal::GetCapturedStderr();
+            const unsigned width = r.rule == paramcheck::Rule::Span ? 6 : r.width;   // position and size
+            EXPECT_EQ(0, std::memcmp(m->ram_para + a, default_para_ramlist + 2 + a - 0x300, width))
+                << r.name << " " << index;
+            EXPECT_NE(err.find(std::string(r.name) + " " + std::to_string(index) + " "), std::string::npos)
+                << r.name << " " << index << ": " << err;
+            const std::vector<uint8_t> file = zeltest::readFile("/data/ram_device_info");
+            ASSERT_EQ(file.size(), 4096u);
+            EXPECT_EQ(0, std::memcmp(file.data() + fileOffset(a), default_para_ramlist + 2 + a - 0x300, width))
+                << r.name << " " << index;
+        }
+    }
+}
+
+// Random bytes behind a valid marker: the file is damaged as a whole, replaced by the defaults
+// (said on stderr), and every field the box starts with is within its range.
+TEST_F(ParamModelTest, RandomBytesBehindTheMarkerAreReplacedByTheDefaults)
+{
+    std::mt19937 rng(42);
+    for (int trial = 0; trial < 5; ++trial) {
+        std::vector<uint8_t> junk(4096);
+        for (uint8_t& b : junk)
+            b = uint8_t(rng());
+        junk[0] = junk[1] = 0xAA;
+        zeltest::writeFile("/data/ram_device_info", junk);
+        testing::internal::CaptureStderr();
+        ZelRamPara* m = start();
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find("the file is replaced by the defaults"), std::string::npos) << err;
+        for (const paramcheck::FieldRange& r : paramcheck::fieldRanges())
+            for (unsigned i = 0; i < r.count; ++i)
+                EXPECT_TRUE(paramcheck::fieldInRange(r, i, m->ram_para)) << r.name << " " << i;
+        EXPECT_EQ(0, std::memcmp(zeltest::readFile("/data/ram_device_info").data(), default_para_ramlist, 4096));
+    }
+}
+
+// A window that does not fit a smaller LED screen keeps to it: the repair ends at the screen's
+// edge, not at the factory 1920 x 1080.
+TEST_F(ParamModelTest, AWindowPastTheScreenIsCutToTheScreen)
+{
+    unsigned char image[4096] = {};
+    std::memcpy(image + 0x300, default_para_ramlist + 2, 3328);
+    set16(image, 0x562, 1024);
+    set16(image, 0x564, 768);
+    set16(image, 0x8E0 + 26 * 1 + 10, 1000);   // window 1 at x 1000, 1920 wide
+    set16(image, 0x8E0 + 26 * 2 + 10, 24);     // window 2 at 24, 1000 wide: fits
+    set16(image, 0x8E0 + 26 * 2 + 14, 1000);
+    zeltest::writeFile("/data/ram_device_info", parameterFileOf(image));
+    ZelRamPara* m = start();
+    EXPECT_EQ(u16(m->ram_para, 0x8E0 + 26 * 1 + 10), 0);
+    EXPECT_EQ(u16(m->ram_para, 0x8E0 + 26 * 1 + 14), 1024);
+    EXPECT_EQ(u16(m->ram_para, 0x8E0 + 26 * 1 + 16), 768);   // its height too
+    EXPECT_EQ(u16(m->ram_para, 0x8E0 + 26 * 2 + 10), 24);
+    EXPECT_EQ(u16(m->ram_para, 0x8E0 + 26 * 2 + 14), 1000);
+}
+
 TEST_F(ParamModelTest, StoredFileIsLoaded)
 {
     unsigned char image[4096];
@@ -115,7 +206,8 @@ TEST_F(ParamModelTest, ShortFileKeepsTheDefaultsForTheMissingTail)
     zeltest::writeFile("/data/ram_device_info", file);
     ZelRamPara* m = start();
     EXPECT_EQ(u16(m->ram_para, 0x302), 55);
-    EXPECT_EQ(u16(m->ram_para, 0x380), 0);      // inside what the file held: its zeros
+    EXPECT_EQ(u16(m->ram_para, 0x306), 0);      // inside what the file held: its zeros,
+    EXPECT_EQ(u16(m->ram_para, 0x380), 1920);   // but for fields out of range (an EDID width of 0)
     EXPECT_EQ(u16(m->ram_para, 0x562), 1920);    // beyond it: the factory values
     EXPECT_EQ(u16(m->ram_para, 0x8E0 + 8), 2);
     EXPECT_EQ(u16(m->ram_para, 0x880), 100);

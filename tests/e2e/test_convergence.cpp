@@ -10,6 +10,7 @@
 
 #include <QAbstractButton>
 #include <QDialog>
+#include <QLabel>
 #include <QSlider>
 
 #include <algorithm>
@@ -25,6 +26,7 @@
 
 #include "core/global.h"
 #include "core/para_commit.h"
+#include "core/param_ranges.h"
 #include "core/ram_layout.h"
 #include "core/zelrampara.h"
 #include "ledout/fpga_manage.h"
@@ -384,6 +386,33 @@ TEST_F(Convergence, BackToBackChangesOfContrastAndBrightnessEndAtTheImagesValues
         if (HasFailure())
             break;
     }
+}
+
+// Random bytes behind a valid marker in the parameter file: the box starts on fields within
+// their ranges, its outputs come up and the home page says so.
+TEST_F(Convergence, RandomBytesInTheParameterFileStartABoxWithARunningOutput)
+{
+    zeltest::TempRoot root;
+    std::mt19937 rng(7);
+    std::vector<uint8_t> junk(kRamSize);
+    for (uint8_t& b : junk)
+        b = uint8_t(rng());
+    junk[0] = junk[1] = 0xAA;
+    zeltest::writeFile("/data/ram_device_info", junk);
+    RunningBox box;
+    ASSERT_TRUE(box.start());
+    ASSERT_TRUE(box.settle());
+    for (const paramcheck::FieldRange& r : paramcheck::fieldRanges())
+        for (unsigned i = 0; i < r.count; ++i)
+            EXPECT_TRUE(paramcheck::fieldInRange(r, i, box.model->ram_para)) << r.name << " " << i;
+    box.stop();   // the outputs keep their state; the page reads it without a worker running
+    g_lcd_lang_valid = 0x1001F;
+    g_language = 1;
+    g_mainwindow = new MainWindow(nullptr);
+    g_mainwindow->syncUpdate();
+    auto* state = g_mainwindow->findChild<QLabel*>("label_fpga_state");
+    ASSERT_NE(state, nullptr);
+    EXPECT_EQ(state->text().toStdString(), "\u25CF Output running");
 }
 
 TEST_F(Convergence, RandomChangesEndWhereAFreshStartFromTheParameterFileEnds)

@@ -2,6 +2,11 @@
 // and the OSD planes.
 #include "engine_fixture.h"
 
+#include <climits>
+#include <string>
+
+#include "core/omenu.h"
+
 using namespace c331osd;
 
 namespace {
@@ -198,4 +203,42 @@ TEST_F(OsdTest, AreaSplitOverTheChannelGrid)
     e->set_osd(e->c331_fd, 0);
     EXPECT_EQ(chip.regValue(0x19, 0x1A, 4), 0x725C0000u + 60u);
     EXPECT_EQ(chip.regValue(0x09, 0x08, 2), 0x4003u);
+}
+
+// A received menu file may hold any number: placed near the int limits (and beyond what the
+// reader takes as an int) the OSD still ends inside the screen, and the engine's margin
+// arithmetic stays inside an int (the sanitizer build aborts on a signed overflow).
+TEST_F(OsdTest, MenuFileWithExtremePlacementsEndsOnTheScreen)
+{
+    const std::string extremes[][4] = {
+        {"2147483647", "2147483647", "2147483647", "2147483647"},
+        {"-2147483647", "-2147483648", "-2147483647", "-2147483648"},
+        {"32769", "-2147483647", "2147483000", "-5"},
+    };
+    for (const auto& v : extremes) {
+        zeltest::writeText(kOmenuFile, R"({"name":"x","osdcount":1,"oactcount":1,"menu":{"o":{"type":0,"status":"on",
+            "pos":{"x":)" + v[0] + R"(,"y":)" + v[1] + R"(,"w":)" + v[2] + R"(,"h":)" + v[3] + R"(},
+            "act":{"effect":1,"speed":2147483647,"staytime":0},"backpara":{"enable":"on","color":"00FF00"},
+            "fontpara":{"startx":2147483647,"starty":-2147483648,"fontw":32,"fonth":32,"wordspace":2147483647,
+                        "verticalspace":-2147483647,"color":"FFFFFF"},"texts":["abc"]}}})");
+        OSD_LIST list;
+        ASSERT_EQ(get_json_omenu_para(kOmenuFile, &list), 0) << v[0];
+        set_OSD_para(&list.item[0]);
+        const int ledW = imageWord(ramaddr::kLedWidth), ledH = imageWord(ramaddr::kLedHeight);
+        const OMENU_PARA& p = list.item[0];
+        EXPECT_TRUE(p.x >= 0 && p.w >= 0 && p.x + p.w <= ledW) << p.x << " " << p.w;
+        EXPECT_TRUE(p.y >= 0 && p.h >= 0 && p.y + p.h <= ledH) << p.y << " " << p.h;
+        e->update_osd(e->c331_fd);
+        Segment seg[8];
+        int cols = 0;
+        e->calc_osd(seg, &cols);
+        e->set_osd(e->c331_fd, 0);
+    }
+    // Settings given directly at the int limits are held within reach of the output.
+    for (int type : {5, 6, 7, 8, 10, 12, 19, 20, 21, 22})
+        for (int extreme : {INT_MAX, INT_MIN, INT_MIN + 1}) {
+            e->zelApi_OsdSet(type, extreme);
+            EXPECT_LE(std::abs(int64_t(e->osd.outRight)), int64_t(INT_MAX) / 4) << type;
+        }
+    e->update_osd(e->c331_fd);
 }

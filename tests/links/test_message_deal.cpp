@@ -276,6 +276,38 @@ TEST_F(Deal, BarcodeAndNetworkSettings)
     EXPECT_EQ(status(run(0xA4, {2, 0, 0, 0, 0})), 1);
 }
 
+// An address set-up the box could not be reached at is refused whole: nothing is stored and
+// no command runs.
+TEST_F(Deal, NetworkSettingsTheBoxCannotBeReachedAtAreRefusedAndNothingRuns)
+{
+    const Bytes refused[] = {
+        {255, 255, 255, 255, 0, 0, 0, 0, 192, 168, 1, 1},        // broadcast with a zero mask
+        {0, 0, 0, 0, 255, 255, 255, 0, 0, 0, 0, 0},               // zero address
+        {127, 0, 0, 9, 255, 0, 0, 0, 127, 0, 0, 1},               // loopback
+        {224, 0, 0, 251, 255, 255, 255, 0, 224, 0, 0, 1},         // multicast
+        {192, 168, 7, 0, 255, 255, 255, 0, 192, 168, 7, 1},       // the network itself
+        {192, 168, 7, 255, 255, 255, 255, 0, 192, 168, 7, 1},     // its broadcast
+        {192, 168, 7, 20, 255, 0, 255, 0, 192, 168, 7, 1},        // a mask with a gap
+        {192, 168, 7, 20, 255, 255, 255, 255, 192, 168, 7, 1},    // an all-ones mask
+        {192, 168, 7, 20, 255, 255, 255, 0, 192, 168, 8, 1},      // a gateway on another network
+        {10, 20, 30, 40, 255, 255, 0, 0, 10, 20, 255, 255},       // the gateway is the broadcast
+    };
+    const QString before = g_str_ip;
+    const QVariant stored = ConfigEngine::p_config->read_config_variant(ConfigItem::IPAddress);
+    for (const Bytes& set : refused) {
+        zeltest::simCommands().clearJournal();
+        Bytes payload(1 + set.size(), 1);   // selector 1, then the address, mask and gateway
+        std::copy(set.begin(), set.end(), payload.begin() + 1);
+        EXPECT_EQ(status(run(0xA4, payload)), 1) << int(set[0]) << "." << int(set[3]);
+        EXPECT_TRUE(zeltest::simCommands().journal().empty()) << int(set[0]) << "." << int(set[3]);
+    }
+    EXPECT_EQ(g_str_ip, before);
+    EXPECT_EQ(ConfigEngine::p_config->read_config_variant(ConfigItem::IPAddress), stored);
+    // A /30 host next to its gateway is taken.
+    EXPECT_EQ(status(run(0xA4, {1, 172, 16, 4, 6, 255, 255, 255, 252, 172, 16, 4, 5})), 0);
+    EXPECT_EQ(g_str_ip, "172.16.4.6");
+}
+
 TEST_F(Deal, FlashRequestsAreRangeChecked)
 {
     // Address not on a 4 KB boundary, an unknown unit, a 32 KB unit not on its boundary, and a range

@@ -311,6 +311,16 @@ void LinkOption::on_Button_net_apply_clicked()
     const QString gateway = row_text(gateFields_);
     if (address == g_str_ip && mask == g_srt_mask && gateway == g_str_gateway)
         return;
+    // An address the box could not be reached at is not applied; its row is marked.
+    const Utils::NetFault fault = Utils::checkNetwork(address, mask, gateway);
+    if (fault != Utils::NetFault::None) {
+        My_lineEdit* const* row = fault == Utils::NetFault::Address ? ipFields_
+                                  : fault == Utils::NetFault::Mask  ? maskFields_
+                                                                    : gateFields_;
+        for (int k = 0; k < 4; ++k)
+            mark_fault(row[k], true);
+        return;
+    }
     ZEL_DEBUG("\n ip %s mask %s gateway %s \n", qPrintable(address), qPrintable(mask), qPrintable(gateway));
     ConfigEngine::pInstance()->write_config_variants(
         {{ConfigItem::IPAddress, address}, {ConfigItem::SubNetMask, mask}, {ConfigItem::GateWay, gateway}});

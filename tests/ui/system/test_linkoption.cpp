@@ -121,14 +121,51 @@ TEST_F(LinkOptionTest, AChangedAddressIsStoredAndSetUpOnEth0)
     EXPECT_TRUE(g_tip->isVisible());
     EXPECT_EQ(g_tip->kind(), TIP::kCheck);
 
-    // An address change: the octet 255 is taken, and the ini holds the new address.
+    // An address change: the octet 255 is taken (a host under a /16 mask), and the ini holds the
+    // new address.
     zeltest::simCommands().clearJournal();
     type(field("lineEditIp1"), "10");
     type(field("lineEditIp4"), "255");
+    type(field("lineEditMask3"), "0");
     click(g_linkoption, "Button_net_apply");
     EXPECT_NE(zeltest::readText(ConfigEngine::kConfigFile).find("IPAddress=10.168.1.255"), std::string::npos);
     EXPECT_NE(zeltest::readText(ConfigEngine::kConfigFile).find("GateWay=10.168.1.254"), std::string::npos);
-    EXPECT_EQ(zeltest::simCommands().journal().at(3), "ifconfig eth0 10.168.1.255 netmask 255.255.255.0");
+    EXPECT_EQ(zeltest::simCommands().journal().at(3), "ifconfig eth0 10.168.1.255 netmask 255.255.0.0");
+}
+
+// Octets that make no address the box could be reached at: nothing is stored or run, and the
+// row at fault is marked.
+TEST_F(LinkOptionTest, AddressesTheBoxCannotBeReachedAtAreRefusedWithTheirRowMarked)
+{
+    open();
+    const std::string before = zeltest::readText(ConfigEngine::kConfigFile);
+    struct Case {
+        const char *address, *mask, *gateway, *markedRow;
+    };
+    const Case cases[] = {
+        {"255.255.255.255", "0.0.0.0", "192.168.1.1", "lineEditIp"},
+        {"127.0.0.1", "255.0.0.0", "127.0.0.2", "lineEditIp"},
+        {"192.168.1.255", "255.255.255.0", "192.168.1.1", "lineEditIp"},   // the /24's broadcast
+        {"192.168.1.20", "255.0.255.0", "192.168.1.1", "lineEditMask"},    // a gap in the mask
+        {"192.168.1.20", "255.255.255.0", "192.168.2.1", "lineEditGate"},  // off the network
+    };
+    auto typeRow = [this](const QString& row, const QString& dotted) {
+        const QStringList octets = dotted.split('.');
+        for (int k = 0; k < 4; ++k)
+            type(field(row + QString::number(k + 1)), octets[k]);
+    };
+    for (const Case& c : cases) {
+        typeRow("lineEditIp", c.address);
+        typeRow("lineEditMask", c.mask);
+        typeRow("lineEditGate", c.gateway);
+        click(g_linkoption, "Button_net_apply");
+        for (const char* row : {"lineEditIp", "lineEditMask", "lineEditGate"})
+            EXPECT_EQ(field(QString(row) + "2")->styleSheet().contains("#FF0000"), std::string(row) == c.markedRow)
+                << c.address << " " << c.mask << " " << c.gateway << ": " << row;
+    }
+    EXPECT_TRUE(zeltest::simCommands().journal().empty());
+    EXPECT_EQ(zeltest::readText(ConfigEngine::kConfigFile), before);
+    EXPECT_EQ(g_str_ip, "192.168.1.199");
 }
 
 TEST_F(LinkOptionTest, IncompleteAddressesAreNeverApplied)

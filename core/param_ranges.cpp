@@ -1,0 +1,160 @@
+#include "core/param_ranges.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "core/ram_layout.h"
+
+using namespace ramaddr;
+
+namespace paramcheck {
+
+namespace {
+
+constexpr uint16_t kMaxLedSide = 16376;     // the output page's limit each way
+constexpr uint16_t kMaxOutputEnd = 16384;   // outputs above 8188 wide are laid out in steps of 32
+constexpr uint16_t kMaxInputSide = 4096;    // crops lie within an input picture
+constexpr uint16_t kMaxEdidSide = 4095;     // 12-bit active size of a detailed timing
+constexpr uint16_t kMaxRefresh = 240;
+constexpr uint16_t kMaxInput = 5;
+constexpr uint16_t kMaxCropIndex = kCropEntries - 1;
+constexpr uint16_t kWindowFlagBits = 0x0107;   // black, frozen, fade, dot-by-dot
+constexpr uint16_t kSoundOnBit = 0x80;
+constexpr uint8_t kWin = kWindowSize;
+constexpr uint8_t kCrop = kCropEntrySize;
+
+constexpr uint16_t win(unsigned offset) { return uint16_t(window(0) + offset); }
+
+const std::vector<FieldRange> kTable = {
+    {"language", kLanguage, 1, 0, 2, Rule::Range, 0, 4, 0},
+    {"front-panel lock", kPanelLock, 1, 0, 2, Rule::Range, 0, 1, 0},
+    {"Wi-Fi switch", kWifiOff, 1, 0, 2, Rule::Range, 0, 1, 0},
+    {"user-mode save request", kSaveRequest, 1, 0, 1, Rule::Range, 0, kUserModeCount, 0},
+    {"EDID width", kEdidTiming, 6, 6, 2, Rule::Range, 1, kMaxEdidSide, 0},
+    {"EDID height", kEdidTiming + 2, 6, 6, 2, Rule::Range, 1, kMaxEdidSide, 0},
+    {"EDID refresh", kEdidTiming + 4, 6, 6, 2, Rule::Range, 1, kMaxRefresh, 0},
+    {"splice mode", kSpliceMode, 1, 0, 2, Rule::Range, 0, 5, 0},
+    {"LED width", kLedWidth, 1, 0, 2, Rule::Range, 1, kMaxLedSide, 0},
+    {"LED height", kLedHeight, 1, 0, 2, Rule::Range, 1, kMaxLedSide, 0},
+    {"output x/width", kOutputArea, 2, 8, 2, Rule::Span, 0, kMaxOutputEnd, 0},
+    {"output y/height", kOutputArea + 2, 2, 8, 2, Rule::Span, 0, kMaxOutputEnd, 0},
+    {"crop source", kCropTable, kCropEntries, kCrop, 1, Rule::Range, 0, kMaxInput, 0},
+    {"crop id", kCropTable + 1, kCropEntries, kCrop, 1, Rule::CropId, 0, kMaxCropIndex, 0},
+    {"crop x/width", kCropTable + 2, kCropEntries, kCrop, 2, Rule::Span, 0, kMaxInputSide, 0},
+    {"crop y/height", kCropTable + 4, kCropEntries, kCrop, 2, Rule::Span, 0, kMaxInputSide, 0},
+    {"sound window", kAudioWindow, 1, 0, 2, Rule::Range, 0, kUsedWindows - 1, 0},
+    {"dot-by-dot switch", kDotByDot, 1, 0, 2, Rule::Range, 0, 1, 0},
+    {"switch effect", kSwitchEffect, 1, 0, 2, Rule::Range, 0, 1, 0},
+    {"OSD switch", kOsdOn, 1, 0, 2, Rule::Range, 0, 1, 0},
+    {"brightness", kBrightness, 1, 0, 2, Rule::Range, 0, 100, 0},
+    {"contrast", kContrast, 1, 0, 2, Rule::Range, 0, 100, 0},
+    {"sharpness", kSharpness, 1, 0, 2, Rule::Range, 0, 10, 0},
+    {"saturation", kSaturation, 1, 0, 2, Rule::Range, 0, 100, 0},
+    {"colour temperature", kColorTempMode, 1, 0, 2, Rule::Range, 0, 3, 0},
+    {"red gain", kRedGain, 1, 0, 2, Rule::Range, 0, 128, 0},
+    {"green gain", kGreenGain, 1, 0, 2, Rule::Range, 0, 128, 0},
+    {"blue gain", kBlueGain, 1, 0, 2, Rule::Range, 0, 128, 0},
+    {"layer priority", kPriority, kWindowSlots, 2, 2, Rule::Range, 0, kWindowSlots - 1, 0},
+    {"window state", win(kWinState), kWindowSlots, kWin, 2, Rule::Range, 0, 1, 0},
+    {"window source", win(kWinSource), kWindowSlots, kWin, 2, Rule::WindowSource, kMaxCropIndex, kMaxInput, 0},
+    {"window x/width", win(kWinX), kWindowSlots, kWin, 2, Rule::Span, 0, kMaxLedSide, kLedWidth},
+    {"window y/height", win(kWinY), kWindowSlots, kWin, 2, Rule::Span, 0, kMaxLedSide, kLedHeight},
+    {"window flags", win(kWinFlags), kWindowSlots, kWin, 2, Rule::Bits, 0, kWindowFlagBits, 0},
+    {"window sound", win(kWinSound), kWindowSlots, kWin, 1, Rule::Bits, 0, kSoundOnBit, 0},
+    {"window dot-by-dot mode", win(kWinDbdMode), kWindowSlots, kWin, 2, Rule::RangeOrZero, 8, 9, 0},
+};
+
+unsigned at(const FieldRange& r, unsigned index) { return r.address + r.stride * index; }
+
+unsigned get(const unsigned char* buf, unsigned addr, unsigned width)
+{
+    return width == 1 ? buf[addr] : ram_get_u16(buf, addr);
+}
+
+void put(unsigned char* buf, unsigned addr, unsigned width, unsigned value)
+{
+    if (width == 1)
+        buf[addr] = static_cast<unsigned char>(value);
+    else
+        ram_set_u16(buf, addr, static_cast<uint16_t>(value));
+}
+
+constexpr unsigned kTableMarkerLen = 2;   // the factory table's bytes behind its marker are image 0x300 on
+
+unsigned factory(unsigned addr, unsigned width)
+{
+    return get(default_para_ramlist, addr - kPersistStart + kTableMarkerLen, width);
+}
+
+// The end a span may reach: its own bound, and the image word that limits it.
+unsigned spanEnd(const FieldRange& r, const unsigned char* image)
+{
+    return r.limit ? std::min<unsigned>(r.hi, ram_get_u16(image, r.limit)) : r.hi;
+}
+
+void report(std::vector<std::string>& repairs, const FieldRange& r, unsigned index, unsigned addr,
+            const std::string& was, const std::string& used)
+{
+    char line[200];
+    std::snprintf(line, sizeof line, "%s %u (at %#x): %s is out of range, %s is used", r.name, index, addr, was.c_str(),
+                  used.c_str());
+    repairs.emplace_back(line);
+}
+
+}  // namespace
+
+const std::vector<FieldRange>& fieldRanges() { return kTable; }
+
+bool fieldInRange(const FieldRange& r, unsigned index, const unsigned char* image)
+{
+    const unsigned addr = at(r, index);
+    const unsigned v = get(image, addr, r.width);
+    switch (r.rule) {
+    case Rule::Range: return v >= r.lo && v <= r.hi;
+    case Rule::RangeOrZero: return v == 0 || (v >= r.lo && v <= r.hi);
+    case Rule::Bits: return (v & ~unsigned(r.hi)) == 0;
+    case Rule::WindowSource:
+        return (v & kWinSourceCrop) ? (v & ~unsigned(kWinSourceCrop)) <= r.lo : v <= r.hi;
+    case Rule::CropId: return (v & ~unsigned(kCropValid)) <= r.hi;
+    case Rule::Span: {
+        const unsigned size = get(image, addr + kSpanSize, r.width);
+        return v <= r.hi && size <= r.hi && v + size <= spanEnd(r, image);
+    }
+    }
+    return false;
+}
+
+unsigned repairImage(unsigned char* image, std::vector<std::string>& repairs)
+{
+    unsigned rows = 0;
+    for (const FieldRange& r : kTable) {
+        bool rowRepaired = false;
+        for (unsigned i = 0; i < r.count; ++i) {
+            if (fieldInRange(r, i, image))
+                continue;
+            rowRepaired = true;
+            const unsigned addr = at(r, i);
+            const std::string was = std::to_string(get(image, addr, r.width));
+            put(image, addr, r.width, factory(addr, r.width));
+            if (r.rule != Rule::Span) {
+                report(repairs, r, i, addr, was, std::to_string(get(image, addr, r.width)));
+                continue;
+            }
+            // A rectangle side: the factory position and size, cut to end within the bound.
+            const unsigned sizeAddr = addr + kSpanSize;
+            const std::string wasSpan = was + "+" + std::to_string(get(image, sizeAddr, r.width));
+            put(image, sizeAddr, r.width, factory(sizeAddr, r.width));
+            const unsigned end = spanEnd(r, image);
+            if (get(image, addr, r.width) + get(image, sizeAddr, r.width) > end) {
+                put(image, addr, r.width, 0);
+                put(image, sizeAddr, r.width, std::min(get(image, sizeAddr, r.width), end));
+            }
+            report(repairs, r, i, addr, wasSpan,
+                   std::to_string(get(image, addr, r.width)) + "+" + std::to_string(get(image, sizeAddr, r.width)));
+        }
+        rows += rowRepaired ? 1 : 0;
+    }
+    return rows;
+}
+
+}  // namespace paramcheck
