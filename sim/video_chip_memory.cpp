@@ -68,14 +68,6 @@ constexpr MemoryRegion kRegions[] = {
     {"font area", -1, kFontArea, kFontArea + kFontBytes, false},
 };
 
-int modeOfCode(uint8_t code)
-{
-    for (int m = 0; m < 4; ++m)
-        if (kModeCodes[m] == code)
-            return m;
-    return kUnknownMode;
-}
-
 // Size after a 16.16 shrink (the last input sample's position, plus one); unchanged for ratio 0.
 int shrunk(int n, uint32_t ratio)
 {
@@ -177,7 +169,7 @@ std::vector<MemoryWriter> decodeWriters(const VideoChipModel& chip)
         MemoryWriter w;
         w.ich = i;
         w.modeCode = chip.reg(0x00, static_cast<uint8_t>(kWriteModeReg + i));
-        w.mode = modeOfCode(w.modeCode);
+        w.mode = memoryModeOfCode(w.modeCode);
         const uint32_t hshrink = chip.reg(sb, kHShrinkMode) == kHShrinkOn ? chip.regValue(sb, kHShrink, 2) : 0;
         const uint32_t vshrink = chip.reg(sb, kVShrinkMode) == kVShrinkOn ? chip.regValue(sb, kVShrink, 2) : 0;
         w.pixels = shrunk(static_cast<int>(chip.regValue(ib, kIchHw, 2)), hshrink);
@@ -306,7 +298,7 @@ std::vector<MemoryRead> decodeReads(const VideoChipModel& chip, const std::vecto
         const uint32_t step = chip.reg(mb, kLineStep);
         r.step = step < kBackwardStep ? int64_t(step) * kKiB : -int64_t(kStepWrap - step) * kKiB;
         r.modeCode = chip.reg(0x00, static_cast<uint8_t>(kReadModeReg + d.och));
-        r.mode = modeOfCode(r.modeCode);
+        r.mode = memoryModeOfCode(r.modeCode);
         const uint8_t ob = channelBank(kOchBank, d.och), zb = channelBank(kZoomBank, d.och);
         r.mirrored = chip.reg(ob, kHMirror) == 1;
         const int height = static_cast<int>(chip.regValue(ob, kPlaceHeight, 2)) - 1;
@@ -453,6 +445,14 @@ uint32_t memoryLinePixels(uint32_t bytes, int mode)
     case 3: return bytes / 2;
     default: return bytes / 4;
     }
+}
+
+int memoryModeOfCode(uint8_t code)
+{
+    for (int m = 0; m < 4; ++m)
+        if (kModeCodes[m] == code)
+            return m;
+    return kUnknownMode;
 }
 
 const MemoryRegion* memoryRegionAt(uint32_t address)

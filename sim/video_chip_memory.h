@@ -24,6 +24,8 @@ constexpr int kUnknownMode = -1;   // a write or read mode code the chip does no
 uint32_t memoryLineBytes(uint32_t pixels, int mode);
 // The pixels whose bytes fill `bytes` bytes of a line in that mode.
 uint32_t memoryLinePixels(uint32_t bytes, int mode);
+// The mode 0-3 of a write or read mode register's code, kUnknownMode for any other code.
+int memoryModeOfCode(uint8_t code);
 
 // One region of the chip's memory map: the five plain frame buffers, the five dot-by-dot ones,
 // and the areas of the on-screen display and its fonts.
