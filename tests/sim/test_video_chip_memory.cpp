@@ -260,7 +260,8 @@ TEST(VideoChipMemory, FieldStoresDualPairsAndMirroredGridParts)
     set32(chip, 0x2E, 0x09, 0x0A);   // position 2 holds channel 2
     set32(chip, 0x3E, 0x09, 0x0B);   // position 3 holds channel 3
     auto partsRight = [&chip] {
-        for (const sim::MemoryRead* r : sim::decodeMemory(chip).readsOf(2))
+        const sim::MemoryMap map = sim::decodeMemory(chip);
+        for (const sim::MemoryRead* r : map.readsOf(2))
             if (r->wrongPart)
                 return false;
         return true;
