@@ -44,8 +44,9 @@ constexpr uint8_t kModeCodes[4] = {0x00, 0x80, 0x01, 0x11};
 // Output channel placement (bank 0x08 + 16 c), mirror, zoom (0x0A + 16 c).
 constexpr uint8_t kOchBank = 0x08, kPlaceWidth = 0x42, kPlaceHeight = 0x46, kHMirror = 0x22;
 constexpr uint8_t kZoomBank = 0x0A, kHZoom = 0x49, kVZoom = 0x4E;
-// Neighbouring pieces of a zoomed grid meet within a stored pixel of each other.
-constexpr int64_t kPartSlack = 1;
+// Neighbouring pieces of a zoomed grid meet within a stored pixel of each other; in mode 2 a
+// read starts on a whole group of three pixels, up to two more away.
+constexpr int64_t kPartSlack = 1, kGroupSlack = 2;
 
 // The chip's memory map.
 constexpr uint32_t kPlainBuffer = 0x08800000, kDbdFirst = 0x2A800000, kDbdBuffer = 0x0B280000;
@@ -325,7 +326,8 @@ void judgeRow(std::vector<MemoryRead*>& row)
         MemoryRead* left = row[i - 1];
         MemoryRead* right = row[i];
         const int64_t gap = left->mirrored ? at(left) - (at(right) + right->pixels) : at(right) - (at(left) + left->pixels);
-        if (left->mirrored != right->mirrored || std::llabs(gap) > kPartSlack)
+        const int64_t slack = kPartSlack + (left->mode == 2 ? kGroupSlack : 0);
+        if (left->mirrored != right->mirrored || std::llabs(gap) > slack)
             left->wrongPart = right->wrongPart = true;
     }
 }
