@@ -5,6 +5,11 @@
 // polling with a short pause; an operation whose wait runs out reports 255. A whole operation
 // holds osd_op_mutex, so a link thread's flash command never interleaves with the worker's font
 // copy or OSD drawing on the same registers.
+//
+// The flash takes no command while a program or erase is in progress, so every operation first
+// waits (within its own bound) until the flash and the controller are idle, and issues nothing
+// when they do not become so. An operation that fails with the flash still busy says so
+// (sfl_left_busy, a log line and, with the flash print switch, a message).
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -138,6 +143,8 @@ const char* const kWbusyTimeout = "B4_SFLSTAT WBUSY Timeout Error!!. Please chec
 const char* const kWipTimeout = "B4_SFLRDSR WIP Timeout Error!!. Please check the circumestance of Serial Flash.";
 const char* const kWrdiTimeout = "B4_SFLRDSR WRDI Timeout Error!!. Please check the circumestance of Serial Flash.";
 const char* const kEbusyTimeout = "B4_SFLSTAT EBUSY Timeout Error!!. Please check the circumestance of Serial Flash.";
+const char* const kIdleTimeout = "Serial Flash still busy: the operation is not started.";
+const char* const kLeftBusy = "Serial Flash left busy by a failed operation.";
 
 bool inFlash(int address, int length)
 {
@@ -182,19 +189,19 @@ public:
             printf("%s\n", text);
     }
 
-    // Polls `id` until (value & mask) != 0 equals `set`, pausing between polls; false once the
-    // wait's time bound is over. The message prints after the wait's poll count, or when the
-    // bound ends the wait before that.
-    bool waitFor(uint32_t id, uint8_t mask, bool set, const WaitSpec& spec, const char* timeout,
-                 bool eraseProgress = false)
+    // Polls until poll(&value) is true, pausing between polls; false once the wait's time bound
+    // is over. The message prints after the wait's poll count, or when the bound ends the wait
+    // before that.
+    template <typename Poll>
+    bool waitUntil(Poll poll, const WaitSpec& spec, const char* timeout, bool eraseProgress = false)
     {
         PollTimer timer(spec.boundUs);
         for (int n = 0;; ++n) {
             // Judged before the poll: a thread held up past the bound still polls once more
             // and fails only when the flash is still busy then.
             const bool late = timer.expired();
-            const uint32_t v = r(id);
-            if (((v & mask) != 0) == set)
+            uint32_t v = 0;
+            if (poll(&v))
                 return true;
             if (eraseProgress && print() && n % kErasePrintEvery == 0)
                 printf("B4_SFLSTAT = %02x.Wait Please.\n", v);
@@ -207,6 +214,46 @@ public:
             }
             timer.pause(e_, spec.pauseUs);
         }
+    }
+
+    // Polls `id` until (value & mask) != 0 equals `set`.
+    bool waitFor(uint32_t id, uint8_t mask, bool set, const WaitSpec& spec, const char* timeout,
+                 bool eraseProgress = false)
+    {
+        return waitUntil(
+            [&](uint32_t* v) {
+                *v = r(id);
+                return ((*v & mask) != 0) == set;
+            },
+            spec, timeout, eraseProgress);
+    }
+
+    // No program or erase in progress in the flash, no program, erase or DMA in the controller.
+    bool idle(uint32_t* status)
+    {
+        *status = r(kRegStat);
+        return (*status & (kDmaBusy | kWriteBusy | kEraseBusy)) == 0 && (r(kRegRdsr) & kWip) == 0;
+    }
+
+    // Waits within the operation's own bound until the flash is idle.
+    bool waitIdle(const WaitSpec& own)
+    {
+        const WaitSpec spec = {own.boundUs, own.pauseUs, kNoMessage};
+        const bool ok = waitUntil([&](uint32_t* v) { return idle(v); }, spec, kIdleTimeout);
+        e_.sfl_left_busy = !ok;
+        return ok;
+    }
+
+    // The result of an operation; one that failed leaves the flash idle or says that it did not.
+    int finish(bool ok)
+    {
+        uint32_t status = 0;
+        if (!ok && !idle(&status)) {
+            e_.sfl_left_busy = true;
+            say(kLeftBusy);
+            writeLogMsg(LOG_FAILURE, kLeftBusy);
+        }
+        return ok ? 0 : 255;
     }
 
     // Clears a write-enable latch the flash left set.
@@ -241,10 +288,11 @@ public:
     // A chip that does not answer reads all zeros, which the waits would take for "done".
     bool present() { return r(kRegChipId) == c331_manage::kChipId; }
 
-    // The controller set-up of a program, read or erase, once the chip answers.
-    bool begin()
+    // The controller set-up of a program, read or erase, once the chip answers and the flash is
+    // idle.
+    bool begin(const WaitSpec& own)
     {
-        if (!present())
+        if (!present() || !waitIdle(own))
             return false;
         w(kRegSflClock, kSflClock);
         w(kRegSflTimingA, kSflTiming);
@@ -270,7 +318,7 @@ int c331_manage::write_flash(int fd, int address, int length, const char* data)
     if (!data || !inFlash(address, length))
         return 255;
     FlashPort p(*this, fd);
-    if (!p.begin())
+    if (!p.begin(kProgramWait))
         return 255;
     p.w(kRegMode, kModeReset);
     p.w(kRegCmd, kCmdIdle);
@@ -287,14 +335,12 @@ int c331_manage::write_flash(int fd, int address, int length, const char* data)
         p.w(kRegData, uint8_t(data[i]));
         const uint32_t next = uint32_t(address) + uint32_t(i) + 1;
         if (next % kPage == 0 && !p.closePage(next))
-            return 255;
+            return p.finish(false);
         if (p.print() && (i + 1) % kWritePrintEvery == 0)
             printf("#### %8d byte of %8d byte write finish. ###\n", i + 1, length);
     }
     const uint32_t end = uint32_t(address) + uint32_t(length);
-    if (length > 0 && end % kPage != 0 && !p.closePage(end))
-        return 255;
-    return 0;
+    return p.finish(length == 0 || end % kPage == 0 || p.closePage(end));
 }
 
 int c331_manage::read_flash(int fd, int address, int length, char* buffer, int capacity)
@@ -302,7 +348,7 @@ int c331_manage::read_flash(int fd, int address, int length, char* buffer, int c
     if (!buffer || !inFlash(address, length) || length > capacity)
         return 255;
     FlashPort p(*this, fd);
-    if (!p.begin())
+    if (!p.begin(kReadWait))
         return 255;
     p.w(kRegCmd, kCmdIdle);
     p.w(kRegMode, kModeReset);
@@ -316,7 +362,7 @@ int c331_manage::read_flash(int fd, int address, int length, char* buffer, int c
     const bool ready = p.waitFor(kRegDataCtl, kReadBusy, false, kReadWait, kWipTimeout);
     p.w(kRegDataCtl, 0);
     if (!ready)
-        return 255;
+        return p.finish(false);
     for (int i = 0; i < length; ++i) {
         buffer[i] = char(p.r(kRegData));
         if (p.print() && ((i + 1) % kReadPrintEvery == 0 || i + 1 == length))
@@ -333,7 +379,7 @@ int c331_manage::erase_flash(int fd, int startBlock, int count, char type)
         uint32_t(count) > (kFlashSize - uint32_t(startBlock) * kBlock) / t.unit)
         return 255;
     FlashPort p(*this, fd);
-    if (!p.begin())
+    if (!p.begin(eraseWait(t.maxUs, kNoMessage)))
         return 255;
     p.w(kRegCmd, kCmdIdle);
     p.w(kRegMode, kModeReset);
@@ -353,7 +399,7 @@ int c331_manage::erase_flash(int fd, int startBlock, int count, char type)
         ok = ok && p.waitFor(kRegRdsr, kWip, false, eraseWait(t.maxUs, kWipPolls), kWipTimeout) && p.writeDisable();
         p.w(kRegCmd, kCmdIdle);
         if (!ok)
-            return 255;
+            return p.finish(false);
     }
     return 0;
 }
@@ -361,7 +407,7 @@ int c331_manage::erase_flash(int fd, int startBlock, int count, char type)
 int c331_manage::osd_write_dma_sfl(uint32_t flashAddress, uint32_t dest, int type, uint32_t length)
 {
     FlashPort p(*this, c331_fd);
-    if (!p.present())
+    if (!p.present() || !p.waitIdle(dmaWait(length)))
         return 255;
     p.w(kRegSflClock, kSflClock);
     p.w(kRegSflLimit, kSflLimit);
@@ -389,7 +435,7 @@ int c331_manage::osd_write_dma_sfl(uint32_t flashAddress, uint32_t dest, int typ
     p.w(kRegCmd, kCmdDma);
     const bool ok = p.waitFor(kRegStat, kDmaBusy, false, dmaWait(length), "serial flash DMA timeout");
     p.w(kRegCmd, kCmdIdle);
-    return ok ? 0 : 255;
+    return p.finish(ok);
 }
 
 void c331_manage::update_font(int)

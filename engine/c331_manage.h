@@ -451,6 +451,10 @@ public:
     // One whole serial-flash operation, DMA, graphics-engine operation, font reload or register
     // dump at a time: they share the controller's registers of bank 0x04 across threads.
     std::recursive_mutex osd_op_mutex;
+    // A flash operation failed with the flash still busy; the next one starts only once the flash
+    // is idle again, which clears it.
+    std::atomic<bool> sfl_left_busy{false};
+    bool flash_left_busy() const { return sfl_left_busy.load(); }
 
     // Per input port (chip port 0-5).
     int PI_HDMI_INFO[kPorts][16];

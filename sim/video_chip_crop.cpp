@@ -6,6 +6,7 @@
 
 #include "sim/video_chip.h"
 #include "sim/video_chip_decode.h"
+#include "sim/video_chip_memory.h"
 
 namespace sim {
 
@@ -18,17 +19,6 @@ constexpr uint32_t kKiB = 1024;
 // Memory write mode of each input channel (bank 0, 0x71 + i): how many bytes a pixel takes.
 constexpr uint8_t kWriteMode = 0x71;
 constexpr uint32_t kOne = 0x10000;   // 16.16 unity
-
-// Pixels in `bytes` bytes of a line stored in the given write-mode code.
-uint32_t pixelsIn(uint32_t bytes, uint8_t code)
-{
-    switch (code) {
-    case 128: return bytes / 16 * 5 + bytes % 16 / 3;   // 16 bytes per 5 pixels
-    case 1: return bytes * 3 / 8;                        // 8 bytes per 3 pixels
-    case 17: return bytes / 2;
-    default: return bytes / 4;
-    }
-}
 
 // The input position a read start in a shrunk picture came from (the first one that maps to it).
 int64_t unshrinkStart(int64_t stored, uint32_t ratio)
@@ -81,7 +71,7 @@ std::vector<DecodedCrop> decodeCrops(const VideoChipModel& chip)
             const int64_t off = int64_t(chip.regValue(channelBank(kMemBank, d.och), kReadAddr, 4)) - base;
             if (off < 0)
                 continue;
-            cells.push_back({&d, int64_t(pixelsIn(uint32_t(off % pitch), code)), off / pitch});
+            cells.push_back({&d, int64_t(memoryLinePixels(uint32_t(off % pitch), memoryModeOfCode(code))), off / pitch});
         }
         if (cells.empty())
             continue;

@@ -120,6 +120,23 @@ bool VideoChipGfx::busy(Busy* b)
     return false;
 }
 
+bool VideoChipGfx::flashBusy() const
+{
+    auto running = [](const Busy& b) { return b.polls > 0 || (b.timed && int32_t(b.untilTick - ticks()) > 0); };
+    return neverReady_ || running(writeBusy_) || running(eraseBusy_);
+}
+
+bool VideoChipGfx::ignoredBusy(Op::Kind kind, uint32_t address)
+{
+    if (!flashBusy())
+        return false;
+    ++ignoredWhileBusy_;
+    Op op{kind, address, 0, 0, 0, false};
+    op.whileBusy = true;
+    ops_.push(op);
+    return true;
+}
+
 // ---- flash storage --------------------------------------------------------------------------------
 
 void VideoChipGfx::load()
@@ -274,7 +291,8 @@ void VideoChipGfx::onWrite(uint8_t bank, uint8_t addr, uint8_t value)
     case kDataCtl:
         if (value & kReadStart) {
             bool addr4 = true;
-            if (readOpcode(regs_[kGfxBank][kReadOp], &addr4)) {
+            readIgnored_ = ignoredBusy(Op::Read, reg32(kGfxBank, kAddr0, 4));
+            if (!readIgnored_ && readOpcode(regs_[kGfxBank][kReadOp], &addr4)) {
                 const uint32_t a = reg32(kGfxBank, kAddr0, 4);
                 readPtr_ = addr4 ? a : (a & kAddr24);
                 startBusy(&readBusy_);
@@ -340,7 +358,7 @@ bool VideoChipGfx::onRead(uint8_t bank, uint8_t addr, uint8_t* value)
         return true;
     }
     case kData:
-        *value = flashByte(readPtr_++);
+        *value = readIgnored_ ? 0xFF : flashByte(readPtr_++);
         return true;
     default:
         return false;
@@ -353,6 +371,10 @@ void VideoChipGfx::closePage()
 {
     if (pending_.empty())
         return;
+    if (ignoredBusy(Op::Program, pendingAt_)) {
+        pending_.clear();
+        return;
+    }
     bool addr4 = true;
     const bool enabled = regs_[kGfxBank][kWrenOp] == kOpWren;
     const bool ok = programOpcode(regs_[kGfxBank][kProgOp], &addr4) && enabled;
@@ -372,12 +394,15 @@ void VideoChipGfx::closePage()
 void VideoChipGfx::command(uint8_t value)
 {
     if (value == kCmdDma) {
-        dma();
+        if (!ignoredBusy(Op::Dma, reg32(kGfxBank, kAddr0, 4)))
+            dma();
         return;
     }
     if (value != kCmdRun && value != kCmdPlain)
         return;
     const uint8_t op = regs_[kGfxBank][kEraseOp];
+    if (ignoredBusy(op == kOpWrdi ? Op::WriteDisable : Op::Erase, reg32(kGfxBank, kAddr0, 4)))
+        return;
     if (op == kOpWrdi) {
         wel_ = false;
         ops_.push(Op{Op::WriteDisable, 0, 0, 0, 0, true});

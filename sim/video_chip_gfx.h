@@ -12,6 +12,10 @@
 // runs the opcode in 04:4B (0x20, 0x52, 0xD8 erase the unit holding the address; 0x04 is write
 // disable), 5 the same opcode as a plain command, 2 a DMA from the flash.
 //
+// While a program or erase is in progress (WIP) the flash takes no command, as a serial NOR flash
+// does: a page program, erase, write disable, read or DMA started then is ignored (recorded as not
+// done and counted); a read ignored so reads 0xFF.
+//
 // Graphics engine: 04:08 starts an operation (1 fill, 2 copy, 3 text), 04:17 bit 0 is busy.
 // The text command port 04:29 takes 0x0A00 in 04:27 with the character size, then five bytes per
 // character (glyph index low, high, 2, colour index, advance). Fills, copies and text lines are
@@ -43,6 +47,7 @@ public:
         uint32_t dest = 0;      // DMA destination, copy source, text font address
         uint32_t extra = 0;     // DMA type, fill value, fill/copy height, text character count
         bool done = true;       // false: refused (not write-enabled, unknown opcode, ...)
+        bool whileBusy = false; // ignored: the flash was busy with a program or erase
     };
 
     // One text line drawn into chip memory.
@@ -79,6 +84,8 @@ public:
     void setProgramTime(uint32_t ms) { programMs_ = ms; }
     void setNeverReady(bool on) { neverReady_ = on; }
     void setWelStuck(bool on) { welStuck_ = on; }
+    // Commands the flash ignored because a program or erase was in progress.
+    int ignoredWhileBusy() const { return ignoredWhileBusy_; }
     // The OSD as the chip shows it: plane, colours and the text lines with their characters.
     std::string osdView() const;
 
@@ -92,6 +99,10 @@ private:
     };
     void startBusy(Busy* b, uint32_t ms = 0);
     bool busy(Busy* b);
+    // A program or erase in progress, seen without taking a poll of its busy time.
+    bool flashBusy() const;
+    // Records a command the busy flash ignores; true when it must be ignored.
+    bool ignoredBusy(Op::Kind kind, uint32_t address);
     void flashWrite(uint32_t address, uint8_t value, bool program);
     void persistSector(uint32_t sector);
     void load();
@@ -120,6 +131,8 @@ private:
     uint32_t eraseMs_ = 0, programMs_ = 0;
     bool neverReady_ = false;
     bool welStuck_ = false;
+    bool readIgnored_ = false;
+    int ignoredWhileBusy_ = 0;
 
     // Graphics engine state.
     std::vector<uint8_t> textFifo_;

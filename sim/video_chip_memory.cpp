@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 #include "sim/video_chip.h"
 #include "sim/video_chip_decode.h"
@@ -30,6 +31,12 @@ constexpr uint8_t kLineStep = 0x30, kPitch = 0x31, kWeave = 0x5B;
 constexpr int kWeaveChannels = 4;
 // A line step from 128 on runs backward: 256 - step KiB per line.
 constexpr uint32_t kBackwardStep = 128, kStepWrap = 256;
+// The input processor's fields (bank 0x17 + 16 n): four buffers it writes, four it reads, the
+// line pitch in KiB; the width and frame height it takes (bank 0x14 + 16 n).
+constexpr uint8_t kFieldBank = 0x17, kFieldRead = 0x08, kFieldWrite = 0x18, kFieldPitch = 0x59;
+constexpr uint8_t kIpBank = 0x14, kIpWidth = 0x0F, kIpHeight = 0x13;
+// Dual mode of a channel pair (bank 0x03, 9 addresses a pair): on (3) or off.
+constexpr uint8_t kDualBank = 0x03, kDualMode = 0x08, kDualStep = 9, kDualOn = 3;
 // Bank 0: memory read mode of each output channel (0x69 + c), write mode of each input
 // channel (0x71 + i), as codes.
 constexpr uint8_t kReadModeReg = 0x69, kWriteModeReg = 0x71;
@@ -39,20 +46,34 @@ constexpr uint8_t kReadModeReg = 0x69, kWriteModeReg = 0x71;
 constexpr uint8_t kIchSourceReg = 0x10, kPictReg = 0x18;
 constexpr uint8_t kFirstVboSource = 8;
 constexpr int kPictBitsPerPort = 4;
-constexpr uint8_t kCodeMode1 = 0x80, kCodeMode2 = 0x01, kCodeMode3 = 0x11;
-// Output channel placement (bank 0x08 + 16 c), zoom (0x0A + 16 c).
-constexpr uint8_t kOchBank = 0x08, kPlaceWidth = 0x42, kPlaceHeight = 0x46;
+constexpr uint8_t kModeCodes[4] = {0x00, 0x80, 0x01, 0x11};
+// Output channel placement (bank 0x08 + 16 c), mirror, zoom (0x0A + 16 c).
+constexpr uint8_t kOchBank = 0x08, kPlaceWidth = 0x42, kPlaceHeight = 0x46, kHMirror = 0x22;
 constexpr uint8_t kZoomBank = 0x0A, kHZoom = 0x49, kVZoom = 0x4E;
+// Neighbouring pieces of a zoomed grid meet within a stored pixel of each other; in mode 2 a
+// read starts on a whole group of three pixels, up to two more away.
+constexpr int64_t kPartSlack = 1, kGroupSlack = 2;
 
-int modeOfCode(uint8_t code)
-{
-    switch (code) {
-    case kCodeMode1: return 1;
-    case kCodeMode2: return 2;
-    case kCodeMode3: return 3;
-    default: return 0;
-    }
-}
+// The chip's memory map.
+constexpr uint32_t kPlainBuffer = 0x08800000, kDbdFirst = 0x2A800000, kDbdBuffer = 0x0B280000;
+constexpr uint32_t kFontArea = 0x7F000000, kFontBytes = 0x3000 + 0x290000 + 0xC000 + 0xA40000;
+constexpr MemoryRegion kRegions[] = {
+    {"plain buffer", 0, 0 * kPlainBuffer, 1 * kPlainBuffer, true},
+    {"plain buffer", 1, 1 * kPlainBuffer, 2 * kPlainBuffer, true},
+    {"plain buffer", 2, 2 * kPlainBuffer, 3 * kPlainBuffer, true},
+    {"plain buffer", 3, 3 * kPlainBuffer, 4 * kPlainBuffer, true},
+    {"plain buffer", 4, 4 * kPlainBuffer, 5 * kPlainBuffer, true},
+    {"dot-by-dot buffer", 0, kDbdFirst + 0 * kDbdBuffer, kDbdFirst + 1 * kDbdBuffer, true},
+    {"dot-by-dot buffer", 1, kDbdFirst + 1 * kDbdBuffer, kDbdFirst + 2 * kDbdBuffer, true},
+    {"dot-by-dot buffer", 2, kDbdFirst + 2 * kDbdBuffer, kDbdFirst + 3 * kDbdBuffer, true},
+    {"dot-by-dot buffer", 3, kDbdFirst + 3 * kDbdBuffer, kDbdFirst + 4 * kDbdBuffer, true},
+    {"dot-by-dot buffer", 4, kDbdFirst + 4 * kDbdBuffer, kDbdFirst + 5 * kDbdBuffer, true},
+    {"OSD memory", -1, 0x65000000, 0x6B913800, false},
+    {"OSD staging", -1, 0x70000000, 0x725C0000, false},
+    {"OSD plane", -1, 0x725C0000, 0x74B80000, false},
+    {"OSD scroll", -1, 0x74B80000, kFontArea, false},
+    {"font area", -1, kFontArea, kFontArea + kFontBytes, false},
+};
 
 // Size after a 16.16 shrink (the last input sample's position, plus one); unchanged for ratio 0.
 int shrunk(int n, uint32_t ratio)
@@ -86,95 +107,168 @@ int64_t floorDiv(int64_t a, int64_t b)
     return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
 }
 
-// Visits the lines of a writer's frame buffer that intersect [lo, hi): f(first, last) of each
-// intersection.
+// Lines of `bytes` bytes from `base`, `step` apart (negative: upward).
+struct Span {
+    int64_t base = 0;
+    int64_t step = 0;
+    uint32_t bytes = 0;
+    int lines = 0;
+    int64_t lineAt(int i) const { return base + i * step; }
+};
+
+Span spanOf(const MemoryWriter& w, int b) { return {w.base[b], w.pitch, w.bytes, w.lines}; }
+Span spanOf(const FieldStore& f, int b) { return {f.base[b], f.pitch, f.bytes, f.lines}; }
+
+// Visits the lines of a forward span that intersect [lo, hi): f(first, last) of each.
 template <typename F>
-void eachHit(uint32_t base, const MemoryWriter& w, int64_t lo, int64_t hi, F f)
+void eachHit(const Span& w, int64_t lo, int64_t hi, F f)
 {
     if (w.lines <= 0 || w.bytes == 0 || hi <= lo)
         return;
-    if (w.pitch == 0) {
-        const int64_t a = std::max<int64_t>(lo, base), b = std::min<int64_t>(hi, int64_t(base) + w.bytes);
+    if (w.step == 0) {
+        const int64_t a = std::max(lo, w.base), b = std::min(hi, w.base + int64_t(w.bytes));
         if (a < b)
             f(a, b);
         return;
     }
-    const int64_t p = w.pitch;
-    int64_t j = std::max<int64_t>(0, floorDiv(lo - int64_t(base) - int64_t(w.bytes), p) + 1);
-    const int64_t last = std::min<int64_t>(w.lines - 1, floorDiv(hi - 1 - int64_t(base), p));
+    int64_t j = std::max<int64_t>(0, floorDiv(lo - w.base - int64_t(w.bytes), w.step) + 1);
+    const int64_t last = std::min<int64_t>(w.lines - 1, floorDiv(hi - 1 - w.base, w.step));
     for (; j <= last; ++j) {
-        const int64_t s = int64_t(base) + j * p;
+        const int64_t s = w.lineAt(int(j));
         const int64_t a = std::max(lo, s), b = std::min(hi, s + int64_t(w.bytes));
         if (a < b)
             f(a, b);
     }
 }
 
-bool intersects(uint32_t baseA, const MemoryWriter& a, uint32_t baseB, const MemoryWriter& b)
+bool intersects(const Span& a, const Span& b)
 {
-    MemoryWriter ra = a, rb = b;
-    ra.base[0] = baseA;
-    rb.base[0] = baseB;
-    if (ra.end() <= baseB || rb.end() <= baseA)
+    const int64_t aEnd = a.lineAt(std::max(a.lines - 1, 0)) + a.bytes, bEnd = b.lineAt(std::max(b.lines - 1, 0)) + b.bytes;
+    if (aEnd <= b.base || bEnd <= a.base)
         return false;
     for (int i = 0; i < a.lines; ++i) {
-        const int64_t lo = int64_t(baseA) + int64_t(i) * a.pitch;
         bool hit = false;
-        eachHit(baseB, b, lo, lo + a.bytes, [&](int64_t, int64_t) { hit = true; });
+        eachHit(b, a.lineAt(i), a.lineAt(i) + a.bytes, [&](int64_t, int64_t) { hit = true; });
         if (hit)
             return true;
-        if (a.pitch == 0)
+        if (a.step == 0)
             break;
     }
     return false;
 }
 
-bool overlap(const MemoryWriter& a, const MemoryWriter& b)
+// Lines of a span that leave the region its first line starts in; fills `leak` for buffer b.
+void judgeRegion(const Span& s, int b, RegionLeak* leak)
 {
-    for (uint32_t ba : a.base)
-        for (uint32_t bb : b.base)
-            if (intersects(ba, a, bb, b))
-                return true;
-    return false;
+    if (leak->any() || s.lines <= 0 || s.bytes == 0)
+        return;
+    const MemoryRegion* r = s.base >= 0 && s.base <= int64_t(UINT32_MAX) ? memoryRegionAt(uint32_t(s.base)) : nullptr;
+    int out = 0;
+    for (int i = 0; i < s.lines; ++i) {
+        const int64_t lo = s.lineAt(i);
+        if (!r || !r->frames || lo < int64_t(r->begin) || lo + int64_t(s.bytes) > int64_t(r->end))
+            ++out;
+    }
+    if (out == 0)
+        return;
+    leak->buffer = b;
+    leak->region = r;
+    leak->lines = out;
 }
+
+bool writes(uint8_t control) { return control <= kIchFrozen || (control >= kIchLinked && control < kIchLinkedEnd); }
 
 std::vector<MemoryWriter> decodeWriters(const VideoChipModel& chip)
 {
     std::vector<MemoryWriter> out;
     for (int i = 0; i < kChannels; ++i) {
         const uint8_t ib = channelBank(kIchBank, i), sb = channelBank(kScalerBank, i), mb = channelBank(kMemBank, i);
-        const uint8_t control = chip.reg(ib, kIchWrite);
         MemoryWriter w;
         w.ich = i;
-        w.mode = modeOfCode(chip.reg(0x00, static_cast<uint8_t>(kWriteModeReg + i)));
+        w.modeCode = chip.reg(0x00, static_cast<uint8_t>(kWriteModeReg + i));
+        w.mode = memoryModeOfCode(w.modeCode);
         const uint32_t hshrink = chip.reg(sb, kHShrinkMode) == kHShrinkOn ? chip.regValue(sb, kHShrink, 2) : 0;
         const uint32_t vshrink = chip.reg(sb, kVShrinkMode) == kVShrinkOn ? chip.regValue(sb, kVShrink, 2) : 0;
         w.pixels = shrunk(static_cast<int>(chip.regValue(ib, kIchHw, 2)) * pixelsPerClock(chip, i), hshrink);
         const int fields = i < kWeaveChannels && chip.reg(mb, kWeave) == 1 ? 2 : 1;
         w.lines = shrunk(static_cast<int>(chip.regValue(ib, kIchVw, 2)) * fields, vshrink);
-        const bool writes = control <= kIchFrozen || (control >= kIchLinked && control < kIchLinkedEnd);
-        if (!writes || w.pixels <= 0 || w.lines <= 0)
+        if (!writes(chip.reg(ib, kIchWrite)) || w.pixels <= 0 || w.lines <= 0)
             continue;
         w.bytes = memoryLineBytes(static_cast<uint32_t>(w.pixels), w.mode);
         w.pitch = chip.reg(mb, kPitch) * kKiB;
-        for (int b = 0; b < kFrameBuffers; ++b)
+        for (int b = 0; b < kFrameBuffers; ++b) {
             w.base[b] = chip.regValue(mb, static_cast<uint8_t>(kWriteAddr + kAddrStep * b), 4);
+            judgeRegion(spanOf(w, b), b, &w.leak);
+        }
         out.push_back(w);
     }
     return out;
 }
 
-void judgeRead(MemoryRead& r, const std::vector<MemoryWriter>& writers)
+// A pair in dual mode divides each line of one picture: the second channel's part is stored
+// right after the first one's, in every buffer.
+void judgeDualPairs(const VideoChipModel& chip, std::vector<MemoryWriter>& writers)
 {
-    std::vector<bool> hit(writers.size(), false);
+    for (int pair = 0; pair < kChannels / 2; ++pair) {
+        if (chip.reg(kDualBank, static_cast<uint8_t>(kDualMode + kDualStep * pair)) != kDualOn)
+            continue;
+        MemoryWriter* first = nullptr;
+        MemoryWriter* second = nullptr;
+        for (MemoryWriter& w : writers) {
+            if (w.ich == 2 * pair)
+                first = &w;
+            if (w.ich == 2 * pair + 1)
+                second = &w;
+        }
+        if (!first)
+            continue;
+        first->dualWith = 2 * pair + 1;
+        first->dualApart = !second;
+        if (!second)
+            continue;
+        second->dualWith = first->ich;
+        for (int b = 0; b < kFrameBuffers; ++b)
+            first->dualApart = first->dualApart || second->base[b] != first->base[b] + first->bytes;
+    }
+}
+
+std::vector<FieldStore> decodeFields(const VideoChipModel& chip, const std::vector<MemoryWriter>& writers)
+{
+    std::vector<FieldStore> out;
+    for (const MemoryWriter& w : writers) {
+        if (w.ich >= kWeaveChannels || chip.reg(channelBank(kMemBank, w.ich), kWeave) != 1)
+            continue;
+        const uint8_t fb = channelBank(kFieldBank, w.ich), pb = channelBank(kIpBank, w.ich);
+        FieldStore f;
+        f.ich = w.ich;
+        f.pitch = chip.regValue(fb, kFieldPitch, 2) * kKiB;
+        f.bytes = memoryLineBytes(chip.regValue(pb, kIpWidth, 2), w.mode);
+        f.lines = static_cast<int>(chip.regValue(pb, kIpHeight, 2) / 2);
+        for (int b = 0; b < FieldStore::kBuffers; ++b) {
+            f.base[b] = chip.regValue(fb, static_cast<uint8_t>(kFieldWrite + kAddrStep * b), 4);
+            judgeRegion(spanOf(f, b), b, &f.leak);
+        }
+        for (int b = 0; b < FieldStore::kBuffers; ++b) {
+            const uint32_t r = chip.regValue(fb, static_cast<uint8_t>(kFieldRead + kAddrStep * b), 4);
+            f.strayRead = f.strayRead || std::find(f.base, f.base + FieldStore::kBuffers, r) == f.base + FieldStore::kBuffers;
+        }
+        out.push_back(f);
+    }
+    return out;
+}
+
+// Whether the read of buffer b hits each writer, and whether all it reads is written.
+void judgeBuffer(MemoryRead& r, int b, const std::vector<MemoryWriter>& writers, std::vector<bool>& hit)
+{
     std::vector<std::pair<int64_t, int64_t>> spans;
+    const Span read{r.starts[b], r.step, r.bytes, r.lines};
     for (int i = 0; i < r.lines; ++i) {
-        const int64_t lo = int64_t(r.start) + i * r.step, hi = lo + r.bytes;
+        const int64_t lo = read.lineAt(i), hi = lo + r.bytes;
         spans.clear();
         for (size_t k = 0; k < writers.size(); ++k)
-            eachHit(writers[k].base[0], writers[k], lo, hi, [&](int64_t a, int64_t b) {
+            eachHit(spanOf(writers[k], b), lo, hi, [&](int64_t a, int64_t e) {
                 hit[k] = true;
-                spans.emplace_back(a, b);
+                spans.emplace_back(a, e);
             });
         std::sort(spans.begin(), spans.end());
         int64_t covered = lo;
@@ -184,6 +278,14 @@ void judgeRead(MemoryRead& r, const std::vector<MemoryWriter>& writers)
         if (covered < hi)
             r.unwritten = true;
     }
+    judgeRegion(read, b, &r.leak);
+}
+
+void judgeRead(MemoryRead& r, const std::vector<MemoryWriter>& writers)
+{
+    std::vector<bool> hit(writers.size(), false);
+    for (int b = 0; b < kFrameBuffers; ++b)
+        judgeBuffer(r, b, writers, hit);
     for (size_t k = 0; k < writers.size(); ++k) {
         if (!hit[k])
             continue;
@@ -205,19 +307,103 @@ std::vector<MemoryRead> decodeReads(const VideoChipModel& chip, const std::vecto
         r.och = d.och;
         r.first = (src & kSourceFollows) ? sourceChannel(src) : d.och;
         r.piece = pieces[r.first]++;
+        r.position = d.mixer >= 0 ? d.mixer : d.och;
         const uint8_t mb = channelBank(kMemBank, d.och);
-        r.start = chip.regValue(mb, kReadAddr, 4);
+        for (int b = 0; b < kFrameBuffers; ++b)
+            r.starts[b] = chip.regValue(mb, static_cast<uint8_t>(kReadAddr + kAddrStep * b), 4);
+        r.start = r.starts[0];
         const uint32_t step = chip.reg(mb, kLineStep);
         r.step = step < kBackwardStep ? int64_t(step) * kKiB : -int64_t(kStepWrap - step) * kKiB;
-        r.mode = modeOfCode(chip.reg(0x00, static_cast<uint8_t>(kReadModeReg + d.och)));
+        r.modeCode = chip.reg(0x00, static_cast<uint8_t>(kReadModeReg + d.och));
+        r.mode = memoryModeOfCode(r.modeCode);
         const uint8_t ob = channelBank(kOchBank, d.och), zb = channelBank(kZoomBank, d.och);
-        const int width = static_cast<int>(chip.regValue(ob, kPlaceWidth, 2));
+        r.mirrored = chip.reg(ob, kHMirror) == 1;
         const int height = static_cast<int>(chip.regValue(ob, kPlaceHeight, 2)) - 1;
-        r.bytes = memoryLineBytes(static_cast<uint32_t>(zoomSource(width, chip.regValue(zb, kHZoom, 2))), r.mode);
+        r.pixels = zoomSource(d.width, chip.regValue(zb, kHZoom, 2));
+        r.bytes = memoryLineBytes(static_cast<uint32_t>(r.pixels), r.mode);
         r.lines = zoomSource(height, chip.regValue(zb, kVZoom, 2));
         judgeRead(r, writers);
         out.push_back(r);
     }
+    return out;
+}
+
+// The pieces of one row of a grid lie side by side on the panel, left to right by their panel
+// position, and each shows the part of the stored line that its place asks for: the next part
+// to the right, or with the mirror the next part to the left.
+void judgeRow(std::vector<MemoryRead*>& row)
+{
+    std::sort(row.begin(), row.end(), [](const MemoryRead* a, const MemoryRead* b) { return a->position < b->position; });
+    uint32_t origin = row[0]->start;
+    for (const MemoryRead* r : row)
+        origin = std::min(origin, r->start);
+    auto at = [origin](const MemoryRead* r) { return int64_t(memoryLinePixels(r->start - origin, r->mode)); };
+    for (size_t i = 1; i < row.size(); ++i) {
+        MemoryRead* left = row[i - 1];
+        MemoryRead* right = row[i];
+        const int64_t gap = left->mirrored ? at(left) - (at(right) + right->pixels) : at(right) - (at(left) + left->pixels);
+        const int64_t slack = kPartSlack + (left->mode == 2 ? kGroupSlack : 0);
+        if (left->mirrored != right->mirrored || std::llabs(gap) > slack)
+            left->wrongPart = right->wrongPart = true;
+    }
+}
+
+void judgeParts(std::vector<MemoryRead>& reads, const std::vector<MemoryWriter>& writers)
+{
+    for (int first = 0; first < kChannels; ++first) {
+        // Rows by the stored line they start on, counted from the grid's writer.
+        std::vector<std::pair<int64_t, MemoryRead*>> keyed;
+        const MemoryWriter* ref = nullptr;
+        for (MemoryRead& r : reads) {
+            if (r.first != first || r.ichs.empty() || r.mode == kUnknownMode)
+                continue;
+            if (!ref)
+                for (const MemoryWriter& w : writers)
+                    if (w.ich == r.ichs.front() && w.pitch > 0)
+                        ref = &w;
+            if (ref)
+                keyed.emplace_back(floorDiv(int64_t(r.start) - int64_t(ref->base[0]), ref->pitch), &r);
+        }
+        std::sort(keyed.begin(), keyed.end());
+        for (size_t i = 0; i < keyed.size();) {
+            std::vector<MemoryRead*> row;
+            const int64_t line = keyed[i].first;
+            for (; i < keyed.size() && keyed[i].first == line; ++i)
+                row.push_back(keyed[i].second);
+            judgeRow(row);
+        }
+    }
+}
+
+// Input channels whose writers or field stores intersect in any of their buffers.
+std::vector<std::pair<int, int>> decodeOverlaps(const MemoryMap& m)
+{
+    std::vector<std::pair<int, std::vector<Span>>> areas;
+    auto add = [&](int ich, const Span& s) {
+        for (auto& a : areas)
+            if (a.first == ich) {
+                a.second.push_back(s);
+                return;
+            }
+        areas.push_back({ich, {s}});
+    };
+    for (const MemoryWriter& w : m.writers)
+        for (int b = 0; b < kFrameBuffers; ++b)
+            add(w.ich, spanOf(w, b));
+    for (const FieldStore& f : m.fields)
+        for (int b = 0; b < FieldStore::kBuffers; ++b)
+            add(f.ich, spanOf(f, b));
+    std::vector<std::pair<int, int>> out;
+    for (size_t a = 0; a < areas.size(); ++a)
+        for (size_t b = a + 1; b < areas.size(); ++b) {
+            bool hit = false;
+            for (const Span& x : areas[a].second)
+                for (const Span& y : areas[b].second)
+                    hit = hit || intersects(x, y);
+            if (hit)
+                out.emplace_back(std::min(areas[a].first, areas[b].first), std::max(areas[a].first, areas[b].first));
+        }
+    std::sort(out.begin(), out.end());
     return out;
 }
 
@@ -232,6 +418,31 @@ std::string ichList(const std::vector<int>& ichs)
     return s;
 }
 
+std::string modeText(int mode, uint8_t code)
+{
+    char s[40];
+    if (mode == kUnknownMode)
+        std::snprintf(s, sizeof s, "mode code 0x%02x unknown", code);
+    else
+        std::snprintf(s, sizeof s, "mode %d", mode);
+    return s;
+}
+
+// "leaves plain buffer 0 by 224 lines", "buffer 2 lies in the font area", "buffer 1 lies outside
+// the memory map".
+std::string leakText(const RegionLeak& l)
+{
+    char s[80];
+    if (l.region && l.region->frames)
+        std::snprintf(s, sizeof s, "leaves %s %d by %d line%s", l.region->name, l.region->index, l.lines,
+                      l.lines == 1 ? "" : "s");
+    else if (l.region)
+        std::snprintf(s, sizeof s, "buffer %d lies in the %s", l.buffer, l.region->name);
+    else
+        std::snprintf(s, sizeof s, "buffer %d lies outside the memory map", l.buffer);
+    return s;
+}
+
 }  // namespace
 
 uint32_t memoryLineBytes(uint32_t n, int mode)
@@ -242,6 +453,32 @@ uint32_t memoryLineBytes(uint32_t n, int mode)
     case 3: return 2 * n;
     default: return 4 * n;
     }
+}
+
+uint32_t memoryLinePixels(uint32_t bytes, int mode)
+{
+    switch (mode) {
+    case 1: return bytes / 16 * 5 + bytes % 16 / 3;
+    case 2: return bytes * 3 / 8;
+    case 3: return bytes / 2;
+    default: return bytes / 4;
+    }
+}
+
+int memoryModeOfCode(uint8_t code)
+{
+    for (int m = 0; m < 4; ++m)
+        if (kModeCodes[m] == code)
+            return m;
+    return kUnknownMode;
+}
+
+const MemoryRegion* memoryRegionAt(uint32_t address)
+{
+    for (const MemoryRegion& r : kRegions)
+        if (address >= r.begin && address < r.end)
+            return &r;
+    return nullptr;
 }
 
 const MemoryWriter* MemoryMap::writer(int ich) const
@@ -261,15 +498,26 @@ std::vector<const MemoryRead*> MemoryMap::readsOf(int firstOch) const
     return out;
 }
 
+bool MemoryMap::writersSound() const
+{
+    for (const MemoryWriter& w : writers)
+        if (w.leak.any() || w.dualApart || w.mode == kUnknownMode)
+            return false;
+    for (const FieldStore& f : fields)
+        if (f.leak.any() || f.strayRead)
+            return false;
+    return true;
+}
+
 MemoryMap decodeMemory(const VideoChipModel& chip)
 {
     MemoryMap m;
     m.writers = decodeWriters(chip);
+    judgeDualPairs(chip, m.writers);
+    m.fields = decodeFields(chip, m.writers);
     m.reads = decodeReads(chip, m.writers);
-    for (size_t a = 0; a < m.writers.size(); ++a)
-        for (size_t b = a + 1; b < m.writers.size(); ++b)
-            if (overlap(m.writers[a], m.writers[b]))
-                m.overlaps.emplace_back(m.writers[a].ich, m.writers[b].ich);
+    judgeParts(m.reads, m.writers);
+    m.overlaps = decodeOverlaps(m);
     return m;
 }
 
@@ -279,9 +527,27 @@ std::string describeMemory(const VideoChipModel& chip)
     std::string s = "[memory]\n";
     char line[200];
     for (const MemoryWriter& w : m.writers) {
-        std::snprintf(line, sizeof line, "ich %d: writes 0x%08x-0x%08x pitch %u KiB, %u bytes x %d lines, mode %d\n",
-                      w.ich, w.base[0], w.end(), w.pitch / kKiB, w.bytes, w.lines, w.mode);
+        std::snprintf(line, sizeof line, "ich %d: writes 0x%08x-0x%08x pitch %u KiB, %u bytes x %d lines, %s\n", w.ich,
+                      w.base[0], w.end(), w.pitch / kKiB, w.bytes, w.lines, modeText(w.mode, w.modeCode).c_str());
         s += line;
+    }
+    for (const FieldStore& f : m.fields) {
+        std::snprintf(line, sizeof line, "ich %d fields: writes 0x%08x, 0x%08x, 0x%08x, 0x%08x pitch %u KiB, %u bytes x %d lines\n",
+                      f.ich, f.base[0], f.base[1], f.base[2], f.base[3], f.pitch / kKiB, f.bytes, f.lines);
+        s += line;
+    }
+    for (const MemoryWriter& w : m.writers) {
+        if (w.leak.any())
+            s += "ich " + std::to_string(w.ich) + ": " + leakText(w.leak) + "\n";
+        if (w.dualApart)
+            s += "ich " + std::to_string(w.ich) + ": dual mode with ich " + std::to_string(w.dualWith) +
+                 (m.writer(w.dualWith) ? ", whose half is not stored beside it\n" : ", which writes nothing\n");
+    }
+    for (const FieldStore& f : m.fields) {
+        if (f.leak.any())
+            s += "ich " + std::to_string(f.ich) + " fields: " + leakText(f.leak) + "\n";
+        if (f.strayRead)
+            s += "ich " + std::to_string(f.ich) + " fields: reads a field buffer it does not write\n";
     }
     for (const MemoryRead& r : m.reads) {
         std::string what;
@@ -289,10 +555,16 @@ std::string describeMemory(const VideoChipModel& chip)
             what = "unwritten memory";
         else
             what = ichList(r.ichs) + (r.unwritten ? " and unwritten memory" : "");
-        if (!r.ichs.empty())
+        if (r.mode == kUnknownMode)
+            what += ", " + modeText(r.mode, r.modeCode);
+        else if (!r.ichs.empty())
             what += r.mismatch ? ", mode mismatch" : ", mode " + std::to_string(r.mode);
+        if (r.wrongPart)
+            what += ", wrong part of the picture";
         std::snprintf(line, sizeof line, "och %d piece %d: reads %s\n", r.first, r.piece, what.c_str());
         s += line;
+        if (r.leak.any())
+            s += "och " + std::to_string(r.first) + " piece " + std::to_string(r.piece) + ": " + leakText(r.leak) + "\n";
     }
     s += "overlaps: ";
     if (m.overlaps.empty())

@@ -1,8 +1,10 @@
 // The simulated video chip's frame memory, decoded from the registers alone: the region each
-// active input channel writes (five frame buffers of lines a fixed pitch apart) and the region
-// each output channel reads back. It shows which input channels a read really hits, whether it
-// reads memory nobody writes, whether it reads in the format the writer stored, and which
-// writers write over each other.
+// active input channel writes (five frame buffers of lines a fixed pitch apart), the fields its
+// input processor keeps, and the region each output channel reads back in each of the five
+// buffers. It shows which input channels a read really hits, whether it reads memory nobody
+// writes, whether it reads in the format the writer stored, whether a mirrored grid shows each
+// part of the picture where it belongs, which writers write over each other, and which writer or
+// read runs out of the region of the chip's memory map it starts in.
 #pragma once
 
 #include <cstdint>
@@ -15,9 +17,35 @@ namespace sim {
 class VideoChipModel;
 
 constexpr int kFrameBuffers = 5;
+constexpr int kUnknownMode = -1;   // a write or read mode code the chip does not know
 
-// Bytes n pixels take on a line in memory write/read mode 0-3 (4, 16/5, 8/3 and 2 bytes a pixel).
+// Bytes n pixels take on a line in memory write/read mode 0-3 (4, 16/5, 8/3 and 2 bytes a pixel);
+// an unknown mode counts 4 bytes a pixel.
 uint32_t memoryLineBytes(uint32_t pixels, int mode);
+// The pixels whose bytes fill `bytes` bytes of a line in that mode.
+uint32_t memoryLinePixels(uint32_t bytes, int mode);
+// The mode 0-3 of a write or read mode register's code, kUnknownMode for any other code.
+int memoryModeOfCode(uint8_t code);
+
+// One region of the chip's memory map: the five plain frame buffers, the five dot-by-dot ones,
+// and the areas of the on-screen display and its fonts.
+struct MemoryRegion {
+    const char* name;
+    int index;       // buffer index of a frame buffer, -1 for the other areas
+    uint32_t begin, end;
+    bool frames;     // a frame buffer, where pictures are stored
+};
+// The region holding `address`, or null outside the memory map.
+const MemoryRegion* memoryRegionAt(uint32_t address);
+
+// Where a writer or a read runs out of the region its buffer starts in: the first buffer that
+// does, the region (null when the buffer starts outside the memory map) and the lines outside.
+struct RegionLeak {
+    int buffer = -1;
+    const MemoryRegion* region = nullptr;
+    int lines = 0;
+    bool any() const { return buffer >= 0; }
+};
 
 struct MemoryWriter {
     int ich = 0;
@@ -26,8 +54,25 @@ struct MemoryWriter {
     uint32_t bytes = 0;                  // bytes written per line
     int pixels = 0;                      // pixels written per line (after the shrink)
     int lines = 0;                       // lines written (after the shrink, both fields)
-    int mode = 0;                        // write mode 0-3
+    int mode = 0;                        // write mode 0-3, kUnknownMode
+    uint8_t modeCode = 0;                // the register's code
+    int dualWith = -1;                   // the other channel of its pair in dual mode
+    bool dualApart = false;              // the pair's halves are not stored side by side
+    RegionLeak leak;
     uint32_t end() const { return base[0] + (lines > 0 ? uint32_t(lines - 1) * pitch : 0) + bytes; }
+};
+
+// The fields an input processor keeps of an interlaced input (bank 0x17): four field buffers it
+// writes, the four it reads back.
+struct FieldStore {
+    static constexpr int kBuffers = 4;
+    int ich = 0;
+    uint32_t base[kBuffers] = {};
+    uint32_t pitch = 0;
+    uint32_t bytes = 0;
+    int lines = 0;                       // lines of one field
+    bool strayRead = false;              // it reads a field buffer it does not write
+    RegionLeak leak;
 };
 
 struct MemoryRead {
@@ -35,28 +80,43 @@ struct MemoryRead {
     int first = 0;        // the first output channel of its grid (the one naming the input channel)
     int piece = 0;        // its place among the grid's channels, in channel order
     uint32_t start = 0;   // first byte of its first line in frame buffer 0
+    uint32_t starts[kFrameBuffers] = {};   // the same in each frame buffer
     int64_t step = 0;     // bytes from one line read to the next, negative when reading backward
     uint32_t bytes = 0;   // bytes read per line
+    int pixels = 0;       // stored pixels read per line
     int lines = 0;
-    int mode = 0;         // read mode 0-3
-    std::vector<int> ichs;   // the writers whose memory the read hits, ascending
-    bool unwritten = false;  // some of what it reads no input channel writes
+    int mode = 0;         // read mode 0-3, kUnknownMode
+    uint8_t modeCode = 0;
+    int position = 0;     // panel position it is mixed at (its channel when it is in no mixer)
+    bool mirrored = false;   // reads its lines right to left
+    std::vector<int> ichs;   // the writers whose memory the read hits in any buffer, ascending
+    bool unwritten = false;  // some of what it reads, in some buffer, no input channel writes
     bool mismatch = false;   // it reads in another mode than a writer it hits wrote
-    bool clean() const { return !ichs.empty() && !unwritten && !mismatch; }
+    bool wrongPart = false;  // it shows another part of the picture than its place in the grid
+    RegionLeak leak;
+    bool clean() const
+    {
+        return !ichs.empty() && !unwritten && !mismatch && !wrongPart && !leak.any() && mode != kUnknownMode;
+    }
 };
 
 struct MemoryMap {
     std::vector<MemoryWriter> writers;
+    std::vector<FieldStore> fields;
     std::vector<MemoryRead> reads;
     std::vector<std::pair<int, int>> overlaps;   // input channels whose regions intersect
     const MemoryWriter* writer(int ich) const;
     // The reads of one output channel's grid (by its first output channel), piece order.
     std::vector<const MemoryRead*> readsOf(int firstOch) const;
+    // Every writer and field store stays in its region, pairs are stored side by side, modes are
+    // known and field buffers are read where they are written.
+    bool writersSound() const;
 };
 
 MemoryMap decodeMemory(const VideoChipModel& chip);
 
-// "[memory]": one line per writer, one per read, then the overlaps.
+// "[memory]": one line per writer and field store, one per read, one per fault of a writer,
+// then the overlaps.
 std::string describeMemory(const VideoChipModel& chip);
 
 }  // namespace sim

@@ -216,3 +216,46 @@ TEST_F(TimedFlashTest, StuckBusyBitFailsOnceTheWorstCaseIsWellPast)
     EXPECT_GE(nowUs, 3000u);   // a page program may take 3 ms
     EXPECT_LE(nowUs, 20000u);
 }
+
+TEST_F(TimedFlashTest, AWriteAfterATimedOutEraseWaitsUntilTheFlashTakesCommands)
+{
+    auto ignored = [this] { return chip.withGfx([](sim::VideoChipGfx& g) { return g.ignoredWhileBusy(); }); };
+    chip.setFlash(0x21000, {0x00});
+    // A 64 KB unit taking 4005 ms: its wait gives up at 4 s, the flash ends 5 ms later.
+    knob([](sim::VideoChipGfx& g) { g.setEraseTime(4005); });
+    EXPECT_EQ(e->erase_flash(e->c331_fd, 0x20, 1, 2), 255);
+    EXPECT_TRUE(e->flash_left_busy());
+    const auto data = pattern(8);
+    clearOps();
+    ASSERT_EQ(e->write_flash(e->c331_fd, 0x21000, 8, data.data()), 0);
+    EXPECT_EQ(chip.flash(0x21000, 8), bytes(data));
+    EXPECT_GE(nowUs, 4005 * 1000u);
+    EXPECT_EQ(ignored(), 0);
+    EXPECT_FALSE(e->flash_left_busy());
+
+    // Busy for longer than a write waits: the write issues nothing and says it failed.
+    knob([](sim::VideoChipGfx& g) { g.setEraseTime(4500); });
+    nowUs = 0;
+    EXPECT_EQ(e->erase_flash(e->c331_fd, 0x20, 1, 2), 255);
+    clearOps();
+    EXPECT_EQ(e->write_flash(e->c331_fd, 0x22000, 8, data.data()), 255);
+    EXPECT_TRUE(ops(Op::Program).empty());
+    EXPECT_EQ(ignored(), 0);
+    EXPECT_TRUE(e->flash_left_busy());
+    EXPECT_EQ(chip.flashByte(0x22000), 0xFF);
+    // Once the erase has ended, the flash takes the next operation.
+    nowUs = 4600 * 1000;
+    char back[8] = {};
+    EXPECT_EQ(e->read_flash(e->c331_fd, 0x21000, 8, back, 8), 0);
+    EXPECT_EQ(std::vector<char>(back, back + 8), std::vector<char>(8, char(0xFF)));   // erased again
+    EXPECT_FALSE(e->flash_left_busy());
+
+    // A font copy after an erase that timed out waits for the flash as well.
+    knob([](sim::VideoChipGfx& g) { g.setEraseTime(4005); });
+    nowUs = 0;
+    EXPECT_EQ(e->erase_flash(e->c331_fd, 0x20, 1, 2), 255);
+    clearOps();
+    EXPECT_EQ(e->osd_write_dma_sfl(0x23, 0x7F000000, 0, 16), 0);
+    EXPECT_EQ(ops(Op::Dma).size(), 1u);
+    EXPECT_EQ(ignored(), 0);
+}

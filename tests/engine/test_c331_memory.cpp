@@ -54,13 +54,15 @@ protected:
         return s;
     }
 
-    // No writers overlap; every shown window's pieces read only its own channels, wholly written,
-    // in the mode they were written with; window `off` shows nothing at all.
+    // No writers overlap or leave their regions; every shown window's pieces read only its own
+    // channels, wholly written, in the mode they were written with, each the part of the picture
+    // its place asks for; window `off` shows nothing at all.
     void expectSound(const std::string& what, int off = -1) const
     {
         const sim::MemoryMap m = sim::decodeMemory(chip);
         const std::string view = sim::describeMemory(chip);
         EXPECT_TRUE(m.overlaps.empty()) << what << "\n" << view;
+        EXPECT_TRUE(m.writersSound()) << what << "\n" << view;
         for (int w = 0; w < 6; ++w) {
             if (w == off) {
                 for (const sim::DecodedChannel& d : sim::decodeOutputs(chip))
@@ -308,6 +310,13 @@ TEST_F(MemoryTest, CropsZoomsAndMirrorsReadInsideTheirPicture)
     settle();
     settle();
     expectSound("mirrored zoom");
+    // Zoomed over a row of channels, the mirrored picture's right part is shown on the left.
+    panel(7680, 2160, 0);
+    setWindow(0, 0, 0, 7680, 2160, kDvi);
+    settle();
+    settle();
+    ASSERT_GE(gridOf(0).size(), 2u);
+    expectSound("mirrored zoom over a row");
     panel(1920, 1080, 0);
     setWindow(0, 0, 0, 1920, 1080, kHdmi1);
     settle();

@@ -333,6 +333,23 @@ TEST_F(FontUpgradeTest, EveryEncodingAndSizeHasItsOwnPlace)
     EXPECT_EQ(erased, (std::vector<std::pair<uint32_t, uint32_t>>{{0x10000, 0x8000}, {0x18000, 0x1000}, {0x19000, 0x1000}}));
 }
 
+TEST_F(FontUpgradeTest, AFlashThatStaysBusyGetsNoCommandFromAnyFontOfThePackage)
+{
+    chip.setFlash(0x450000, Bytes(35, 0xFF));
+    e->read_c331_font(e->c331_fd);
+    const Bytes cjk64 = zeltest::upgradeFont(0, 0x40, 40000);
+    const Bytes ascii64 = zeltest::upgradeFont(1, 0x40, 96 * 512);
+    zeltest::writePackage(kFolder + "fonts.ZELZK", zeltest::upgradePackage({{13, cjk64, kNewer}, {13, ascii64, kNewer}}));
+    chip.withGfx([](sim::VideoChipGfx& g) { g.setNeverReady(true); });
+    run();
+    chip.withGfx([](sim::VideoChipGfx& g) {
+        EXPECT_EQ(g.ignoredWhileBusy(), 0);
+        g.setNeverReady(false);
+    });
+    EXPECT_TRUE(e->flash_left_busy());
+    EXPECT_EQ(chip.flash(0x450000, 35), Bytes(35, 0xFF));
+}
+
 TEST_F(FontUpgradeTest, PackageOfAnotherControllerStillBringsItsFont)
 {
     chip.setFlash(0x450000, Bytes(35, 0xFF));

@@ -143,6 +143,9 @@ TEST_F(VideoFlashGroups, MissingChipFailsTheCommandsInsteadOfHangingTheLink)
     chip.withGfx([](sim::VideoChipGfx& g) { g.setNeverReady(true); return 0; });
     EXPECT_EQ(status(erase(0x3000, 1, 1)), 1);   // the busy bit never clears
     EXPECT_EQ(status(erase(0x10000, 1, 4)), 1);
+    // A flash that stays busy gets no command at all: the write fails before it programs.
+    EXPECT_EQ(status(write(0x3000, {1, 2, 3})), 1);
+    EXPECT_EQ(chip.withGfx([](sim::VideoChipGfx& g) { return g.ignoredWhileBusy(); }), 0);
     chip.withGfx([](sim::VideoChipGfx& g) { g.setNeverReady(false); return 0; });
     chip.setAbsent(true);
     EXPECT_EQ(status(erase(0x3000, 1, 1)), 1);

@@ -27,6 +27,13 @@ struct Wire : simtest::ChipWire {
             write(0x53, b);
         write32(0x4E, at);   // closes the page buffer
     }
+    // Polls the flash status until no program or erase is in progress: the flash takes no
+    // command before.
+    void idle()
+    {
+        for (int i = 0; i < 100 && (read(0x55) & 0x01); ++i) {
+        }
+    }
     std::vector<Op> ops(Op::Kind kind)
     {
         std::vector<Op> out;
@@ -49,8 +56,10 @@ TEST(VideoChipFlash, ProgramClearsBitsWithinItsPageAndEraseUnitsRestore)
     EXPECT_EQ(w.chip.flash(0x2000FE, 2), (std::vector<uint8_t>{0x0F, 0xF0}));
     EXPECT_EQ(w.chip.flash(0x200000, 2), (std::vector<uint8_t>{0x3C, 0x55}));
     EXPECT_EQ(w.chip.flashByte(0x200100), 0xFF);
+    w.idle();
     w.program(0x2000FE, {0xFF, 0x0F});
     EXPECT_EQ(w.chip.flash(0x2000FE, 2), (std::vector<uint8_t>{0x0F, 0x00}));   // AND, never sets
+    w.idle();
 
     // A 32 KB unit erases its whole aligned block and nothing beside it.
     w.chip.setFlash(0x1F8000 - 1, {0x00});
@@ -119,6 +128,7 @@ TEST(VideoChipFlash, ThreeByteOpcodesTakeTwentyFourAddressBitsAndFourByteOnesThi
     // Page program 0x02 and read 0x03 drop the top address byte as well.
     w.write(0x49, 0x02);
     w.program(0x1005010, {0x5A});
+    w.idle();
     EXPECT_EQ(w.chip.flashByte(0x5010), 0x5A);
     EXPECT_EQ(w.chip.flashByte(0x1005010), 0xFF);
     w.write(0x4A, 0x03);
@@ -156,6 +166,49 @@ TEST(VideoChipFlash, EraseAndProgramStayBusyForTheirSetTime)
     ticks = 101;
     EXPECT_EQ(w.read(0x54) & 0x02, 0);
     sim::setTickSource(nullptr);
+}
+
+TEST(VideoChipFlash, CommandsWhileAProgramOrEraseRunsAreIgnoredAndCounted)
+{
+    Wire w;
+    w.controller();
+    w.chip.setFlash(0x3000, {0x00});
+    w.chip.setFlash(0x5000, {0x00});
+    w.chip.setFlash(0x7000, {0x12});
+    auto ignored = [&w] { return w.chip.withGfx([](sim::VideoChipGfx& g) { return g.ignoredWhileBusy(); }); };
+    w.write(0x4B, 0x20);
+    w.write32(0x4E, 0x3000);
+    w.write(0x48, 4);
+    ASSERT_EQ(w.chip.flashByte(0x3000), 0xFF);
+    EXPECT_EQ(ignored(), 0);
+    // Nothing has polled the erase to its end: the flash is still busy with it.
+    w.program(0x6000, {0x00});
+    EXPECT_EQ(w.chip.flashByte(0x6000), 0xFF);
+    ASSERT_FALSE(w.ops(Op::Program).empty());
+    EXPECT_FALSE(w.ops(Op::Program).back().done);
+    EXPECT_TRUE(w.ops(Op::Program).back().whileBusy);
+    w.write32(0x4E, 0x5000);
+    w.write(0x48, 4);
+    EXPECT_EQ(w.chip.flashByte(0x5000), 0x00);
+    w.write32(0x4E, 0x7000);
+    w.write(0x52, 0x01);
+    EXPECT_EQ(w.read(0x53), 0xFF);
+    w.write32(0x56, 0x80000001);
+    w.write(0x5A, 0);
+    w.write32(0x11, 0x7F000000);
+    w.write(0x48, 2);
+    EXPECT_EQ(w.chip.withGfx([](sim::VideoChipGfx& g) { return g.memByte(0x7F000000); }), 0xFF);
+    EXPECT_EQ(ignored(), 4);
+    // Once the status shows it idle, the same commands run.
+    w.idle();
+    w.program(0x6000, {0x00});
+    EXPECT_EQ(w.chip.flashByte(0x6000), 0x00);
+    w.idle();
+    w.write32(0x4E, 0x7000);
+    w.write(0x52, 0x01);
+    w.read(0x52);
+    EXPECT_EQ(w.read(0x53), 0x12);
+    EXPECT_EQ(ignored(), 4);
 }
 
 TEST(VideoChipFlash, ReadPortAndNeverReadyKnob)

@@ -8,6 +8,7 @@
 namespace {
 
 constexpr uint32_t kLine = 64 * 1024;
+constexpr uint32_t kPlainBuffer = 0x08800000;   // frame buffer b of the plain memory starts at b times this
 
 void set16(sim::VideoChipModel& chip, uint8_t bank, uint8_t addr, uint32_t v)
 {
@@ -21,8 +22,8 @@ void set32(sim::VideoChipModel& chip, uint8_t bank, uint8_t addr, uint32_t v)
         chip.setReg(bank, uint8_t(addr + i), uint8_t(v >> (8 * i)));
 }
 
-// Input channel i writes w x h pixels in write-mode code `code` from `base` (five buffers 1 MiB
-// apart) with a pitch of `pitchKiB`.
+// Input channel i writes w x h pixels in write-mode code `code` from `base` in each of the five
+// plain frame buffers with a pitch of `pitchKiB`.
 void writer(sim::VideoChipModel& chip, int i, uint32_t base, int w, int h, uint8_t pitchKiB, uint8_t code = 0)
 {
     const uint8_t ib = uint8_t(0x10 + 16 * i), mb = uint8_t(0x16 + 16 * i);
@@ -30,20 +31,21 @@ void writer(sim::VideoChipModel& chip, int i, uint32_t base, int w, int h, uint8
     set16(chip, ib, 0x19, uint32_t(w));
     set16(chip, ib, 0x1D, uint32_t(h));
     for (int b = 0; b < 5; ++b)
-        set32(chip, mb, uint8_t(0x1C + 4 * b), base + uint32_t(b) * 0x10000000u);
+        set32(chip, mb, uint8_t(0x1C + 4 * b), base + uint32_t(b) * kPlainBuffer);
     chip.setReg(mb, 0x31, pitchKiB);
     chip.setReg(0x00, uint8_t(0x71 + i), code);
 }
 
-// Output channel c places w x h read from `start` with line step `step` (register value), naming
-// input channel ich or following grid channel `follows`.
+// Output channel c places w x h read from `start` in each frame buffer with line step `step`
+// (register value), naming input channel ich or following grid channel `follows`.
 void reader(sim::VideoChipModel& chip, int c, int ich, uint32_t start, int w, int h, uint8_t step, int follows = -1)
 {
     const uint8_t ob = uint8_t(0x08 + 16 * c), mb = uint8_t(0x16 + 16 * c);
     set16(chip, ob, 0x08, follows >= 0 ? 0x1000u | uint32_t(follows) << 8 | 17 : uint32_t(ich) << 8 | 1);
     set16(chip, ob, 0x42, uint32_t(w));
     set16(chip, ob, 0x46, uint32_t(h + 1));
-    set32(chip, mb, 0x08, start);
+    for (int b = 0; b < 5; ++b)
+        set32(chip, mb, uint8_t(0x08 + 4 * b), start + uint32_t(b) * kPlainBuffer);
     chip.setReg(mb, 0x30, step);
 }
 
@@ -79,7 +81,7 @@ TEST(VideoChipMemory, WritersReadsAndOverlapsFromTheRegisters)
     chip.setReg(0x16, 0x31, 64);
 
     // Another channel's buffer 3 over channel 0's buffer 1 collides too.
-    writer(chip, 5, 0x10000000u - 3 * 0x10000000u + 0x1000, 64, 4, 64);
+    writer(chip, 5, kPlainBuffer - 3 * kPlainBuffer + 0x1000, 64, 4, 64);
     EXPECT_TRUE(has(sim::describeMemory(chip), "overlaps: ich 0/ich 5")) << sim::describeMemory(chip);
     chip.setReg(0x60, 0x09, 12);   // tied to channel 4: still a writer
     EXPECT_NE(sim::decodeMemory(chip).writer(5), nullptr);
@@ -144,4 +146,136 @@ TEST(VideoChipMemory, ShrinkZoomWeaveBackwardStepsAndGridPieces)
     // Started at the top line, a backward read runs into the memory above the picture.
     reader(chip, 0, 1, 0x2000, 1920, 720, 256 - 64);
     EXPECT_TRUE(sim::decodeMemory(chip).readsOf(0)[0]->unwritten);
+}
+
+TEST(VideoChipMemory, EachBufferRegionAndModeCodeJudgedOnItsOwn)
+{
+    zeltest::TempRoot root;
+    sim::VideoChipModel& chip = sim::attachVideoChip();
+    writer(chip, 0, 0x0000, 1920, 1080, 64);
+    reader(chip, 0, 0, 0x0000, 1920, 1080, 64);
+    ASSERT_TRUE(sim::decodeMemory(chip).reads[0].clean()) << sim::describeMemory(chip);
+    // Buffer 3 read where buffer 0 lies: nobody writes that in buffer 3.
+    set32(chip, 0x16, 0x08 + 4 * 3, 0x0000);
+    std::string view = sim::describeMemory(chip);
+    EXPECT_TRUE(has(view, "och 0 piece 0: reads ich 0 and unwritten memory, mode 0")) << view;
+    set32(chip, 0x16, 0x08 + 4 * 3, 3 * kPlainBuffer);
+
+    // 2400 lines run 224 lines past the end of each plain buffer, and so does their read.
+    writer(chip, 1, 0x2000, 1920, 2400, 64);
+    reader(chip, 1, 1, 0x2000, 1920, 2400, 64);
+    sim::MemoryMap m = sim::decodeMemory(chip);
+    EXPECT_FALSE(m.writersSound());
+    EXPECT_EQ(m.writer(1)->leak.lines, 224);
+    EXPECT_FALSE(m.reads[1].clean());
+    view = sim::describeMemory(chip);
+    EXPECT_TRUE(has(view, "ich 1: leaves plain buffer 0 by 224 lines")) << view;
+    EXPECT_TRUE(has(view, "och 1 piece 0: leaves plain buffer 0 by 224 lines")) << view;
+    writer(chip, 1, 0x2000, 1920, 2176, 64);   // exactly a plain buffer's height
+    EXPECT_FALSE(sim::decodeMemory(chip).writer(1)->leak.any()) << sim::describeMemory(chip);
+
+    // A frame buffer among the fonts or outside the memory map; one running out of plain buffer 4
+    // into the dot-by-dot memory.
+    writer(chip, 3, 0x6000, 64, 4, 64);
+    set32(chip, 0x46, 0x1C + 4 * 2, 0x7F000100);
+    EXPECT_TRUE(has(sim::describeMemory(chip), "ich 3: buffer 2 lies in the font area")) << sim::describeMemory(chip);
+    set32(chip, 0x46, 0x1C + 4 * 2, 0x64000000);
+    EXPECT_TRUE(has(sim::describeMemory(chip), "ich 3: buffer 2 lies outside the memory map"));
+    writer(chip, 3, 0x6000, 64, 4, 64);
+    set32(chip, 0x46, 0x1C + 4 * 4, 0x2A800000 - 2 * kLine + 0x6000);
+    EXPECT_TRUE(has(sim::describeMemory(chip), "ich 3: leaves plain buffer 4 by 2 lines")) << sim::describeMemory(chip);
+    writer(chip, 3, 0x6000, 64, 4, 64);
+
+    // Mode codes the chip does not know are no mode 0.
+    chip.setReg(0x00, 0x71, 0x05);
+    chip.setReg(0x00, 0x69, 0x22);
+    m = sim::decodeMemory(chip);
+    EXPECT_EQ(m.writer(0)->mode, sim::kUnknownMode);
+    EXPECT_FALSE(m.writersSound());
+    EXPECT_FALSE(m.reads[0].clean());
+    view = sim::describeMemory(chip);
+    EXPECT_TRUE(has(view, "ich 0: writes 0x00000000-0x04371e00 pitch 64 KiB, 7680 bytes x 1080 lines, mode code 0x05 unknown"))
+        << view;
+    EXPECT_TRUE(has(view, "och 0 piece 0: reads ich 0, mode code 0x22 unknown")) << view;
+}
+
+TEST(VideoChipMemory, FieldStoresDualPairsAndMirroredGridParts)
+{
+    zeltest::TempRoot root;
+    sim::VideoChipModel& chip = sim::attachVideoChip();
+    writer(chip, 0, 0x0000, 1920, 1080, 64);
+    // Channel 1 weaves two fields of 540 lines; its processor keeps them in its slot of plain
+    // buffers 1 and 2.
+    writer(chip, 1, 0x2000, 1920, 540, 64, 0x01);
+    chip.setReg(0x26, 0x5B, 1);
+    set16(chip, 0x24, 0x0F, 1920);
+    set16(chip, 0x24, 0x13, 1080);
+    const uint32_t fields[4] = {kPlainBuffer + 0x2000, kPlainBuffer + 0x2000, 2 * kPlainBuffer + 0x2000,
+                                2 * kPlainBuffer + 0x2000};
+    for (int b = 0; b < 4; ++b) {
+        set32(chip, 0x27, uint8_t(0x18 + 4 * b), fields[b]);
+        set32(chip, 0x27, uint8_t(0x08 + 4 * b), fields[3 - b]);
+    }
+    set16(chip, 0x27, 0x59, 64);
+    sim::MemoryMap m = sim::decodeMemory(chip);
+    ASSERT_EQ(m.fields.size(), 1u);
+    EXPECT_EQ(m.fields[0].lines, 540);
+    EXPECT_EQ(m.fields[0].bytes, 5120u);
+    EXPECT_TRUE(m.writersSound()) << sim::describeMemory(chip);
+    EXPECT_TRUE(m.overlaps.empty());
+    EXPECT_TRUE(has(sim::describeMemory(chip),
+                    "ich 1 fields: writes 0x08802000, 0x08802000, 0x11002000, 0x11002000 pitch 64 KiB, 5120 bytes x 540 lines"));
+    set32(chip, 0x27, 0x10, 0x0A000000);   // reads a field from where none is written
+    EXPECT_TRUE(has(sim::describeMemory(chip), "ich 1 fields: reads a field buffer it does not write"));
+    set32(chip, 0x27, 0x10, fields[1]);
+    set32(chip, 0x27, 0x18, kPlainBuffer);   // a field over channel 0's buffer 1
+    EXPECT_EQ(sim::decodeMemory(chip).overlaps, (std::vector<std::pair<int, int>>{{0, 1}}));
+    set32(chip, 0x27, 0x18, 2 * kPlainBuffer - 100 * kLine);
+    EXPECT_TRUE(has(sim::describeMemory(chip), "ich 1 fields: leaves plain buffer 1 by 440 lines"))
+        << sim::describeMemory(chip);
+    chip.setReg(0x26, 0x5B, 0);   // progressive: no fields kept
+    EXPECT_TRUE(sim::decodeMemory(chip).fields.empty());
+
+    // Pair 4/5 in dual mode stores one picture: the second half right after the first.
+    chip.setReg(0x03, 0x08 + 9 * 2, 3);
+    writer(chip, 4, 0x8000, 960, 1080, 64);
+    writer(chip, 5, 0x8000 + 960 * 4, 960, 1080, 64);
+    m = sim::decodeMemory(chip);
+    EXPECT_EQ(m.writer(4)->dualWith, 5);
+    EXPECT_FALSE(m.writer(4)->dualApart);
+    writer(chip, 5, 0xA000, 960, 1080, 64);
+    EXPECT_TRUE(has(sim::describeMemory(chip), "ich 4: dual mode with ich 5, whose half is not stored beside it"));
+    set16(chip, 0x60, 0x19, 0);
+    EXPECT_TRUE(has(sim::describeMemory(chip), "ich 4: dual mode with ich 5, which writes nothing"));
+    chip.setReg(0x03, 0x08 + 9 * 2, 0);
+    EXPECT_TRUE(sim::decodeMemory(chip).writersSound()) << sim::describeMemory(chip);
+
+    // 960 stored pixels zoomed over a row of two channels, mixed at positions 0 and 1: without the
+    // mirror channel 2 shows the left half, with it the right half.
+    writer(chip, 2, 0x4000, 960, 540, 64);
+    reader(chip, 2, 2, 0x4000, 1920, 540, 64);
+    reader(chip, 3, 2, 0x4000 + 480 * 4, 1920, 540, 64, 2);
+    set16(chip, 0x2A, 0x49, 16372);
+    set16(chip, 0x3A, 0x49, 16372);
+    set32(chip, 0x2E, 0x09, 0x0A);   // position 2 holds channel 2
+    set32(chip, 0x3E, 0x09, 0x0B);   // position 3 holds channel 3
+    auto partsRight = [&chip] {
+        const sim::MemoryMap map = sim::decodeMemory(chip);
+        for (const sim::MemoryRead* r : map.readsOf(2))
+            if (r->wrongPart)
+                return false;
+        return true;
+    };
+    EXPECT_TRUE(partsRight()) << sim::describeMemory(chip);
+    chip.setReg(0x28, 0x22, 1);
+    chip.setReg(0x38, 0x22, 1);
+    EXPECT_FALSE(partsRight());
+    EXPECT_TRUE(has(sim::describeMemory(chip), "och 2 piece 0: reads ich 2, mode 0, wrong part of the picture"));
+    reader(chip, 2, 2, 0x4000 + 480 * 4, 1920, 540, 64);
+    reader(chip, 3, 2, 0x4000, 1920, 540, 64, 2);
+    EXPECT_TRUE(partsRight()) << sim::describeMemory(chip);
+    // The same reads with the channels' places swapped show the halves the wrong way round.
+    set32(chip, 0x2E, 0x09, 0x0B);
+    set32(chip, 0x3E, 0x09, 0x0A);
+    EXPECT_FALSE(partsRight());
 }
