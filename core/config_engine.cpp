@@ -1,5 +1,7 @@
 #include "core/config_engine.h"
 
+#include <cstdio>
+
 #include "core/global.h"
 #include "core/utils.h"
 #include "platform/platform.h"
@@ -187,12 +189,12 @@ QVariant ConfigEngine::read_config_variant(ConfigItem::ConfigName id)
     return items[id]->value;
 }
 
-void ConfigEngine::write_config_variant(ConfigItem::ConfigName id, QVariant value)
+bool ConfigEngine::write_config_variant(ConfigItem::ConfigName id, QVariant value)
 {
-    write_config_variants({{id, std::move(value)}});
+    return write_config_variants({{id, std::move(value)}});
 }
 
-void ConfigEngine::write_config_variants(const QList<QPair<ConfigItem::ConfigName, QVariant>>& values)
+bool ConfigEngine::write_config_variants(const QList<QPair<ConfigItem::ConfigName, QVariant>>& values)
 {
     std::lock_guard<std::mutex> lock(valueMutex_);
     QString fileName;
@@ -204,7 +206,7 @@ void ConfigEngine::write_config_variants(const QList<QPair<ConfigItem::ConfigNam
             fileName = items[id]->fileName;
     }
     if (fileName.isEmpty())
-        return;
+        return true;
     platform::makeParentDirs(fileName.toStdString());
     // QSettings replaces the file through a temporary file on sync: all values land together.
     QSettings settings(platform::rootPath(fileName), QSettings::IniFormat);
@@ -213,6 +215,10 @@ void ConfigEngine::write_config_variants(const QList<QPair<ConfigItem::ConfigNam
         if (id >= 0 && id < items.size() && !items[id]->noWrite && items[id]->fileName == fileName)
             settings.setValue(_itemMap.key(id, items[id]->key), value);
     settings.sync();
+    if (settings.status() == QSettings::NoError)
+        return true;
+    std::fprintf(stderr, "zelT71N: cannot write the settings file %s\n", qPrintable(fileName));
+    return false;
 }
 
 ConfigItem::ConfigName ConfigEngine::strToItem(QString key)

@@ -69,11 +69,13 @@ public:
 
     // A copy of the item's current value (an invalid QVariant for an id out of range).
     QVariant read_config_variant(ConfigItem::ConfigName id);
-    // Sets the item's value and writes it to its file before returning.
-    void write_config_variant(ConfigItem::ConfigName id, QVariant value);
+    // Sets the item's value and writes it to its file before returning. False when the file
+    // could not be written (the value is set in memory all the same).
+    bool write_config_variant(ConfigItem::ConfigName id, QVariant value);
     // Sets several items and writes them to their file in one replacement of the file, so that a
     // power cut leaves either all old or all new values (the address, mask and gateway together).
-    void write_config_variants(const QList<QPair<ConfigItem::ConfigName, QVariant>>& values);
+    // False when the file could not be written.
+    bool write_config_variants(const QList<QPair<ConfigItem::ConfigName, QVariant>>& values);
 
     ConfigItem::ConfigName strToItem(QString key);
     bool containsItemStr(QString key);
