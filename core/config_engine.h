@@ -7,6 +7,8 @@
 #include <QPair>
 #include <QObject>
 #include <QSettings>
+
+#include <functional>
 #include <QString>
 #include <QVariant>
 
@@ -76,6 +78,12 @@ public:
     // power cut leaves either all old or all new values (the address, mask and gateway together).
     // False when the file could not be written.
     bool write_config_variants(const QList<QPair<ConfigItem::ConfigName, QVariant>>& values);
+
+    // Changes an INI file of the system: `edit` works on a QSettings of a hidden scratch copy, and
+    // the result replaces the file through filestore::write_atomic (QSettings' own replacement
+    // would leave its temporary files under names nothing cleans up, and skip the folder sync).
+    // False when the file could not be written.
+    static bool edit_ini(const QString& systemPath, const std::function<void(QSettings&)>& edit);
 
     ConfigItem::ConfigName strToItem(QString key);
     bool containsItemStr(QString key);

@@ -384,12 +384,12 @@ void fpga_manage::finishUpgrade()
         return;
     }
     if (g_update_status == 0) {
-        QSettings launcher(platform::rootPath(QString::fromLatin1(ConfigEngine::kLauncherFile)), QSettings::IniFormat);
-        launcher.beginGroup(QStringLiteral("app-1"));
-        launcher.setValue(QStringLiteral("app_path"), QString::fromLatin1(ConfigEngine::kLauncherAppPath));
-        launcher.setValue(QStringLiteral("app_name"), QStringLiteral("zelT71N"));
-        launcher.endGroup();
-        launcher.sync();
+        ConfigEngine::edit_ini(QString::fromLatin1(ConfigEngine::kLauncherFile), [](QSettings& launcher) {
+            launcher.beginGroup(QStringLiteral("app-1"));
+            launcher.setValue(QStringLiteral("app_path"), QString::fromLatin1(ConfigEngine::kLauncherAppPath));
+            launcher.setValue(QStringLiteral("app_name"), QStringLiteral("zelT71N"));
+            launcher.endGroup();
+        });
     }
     pauseMs(10);
     syncThenPause(20);
