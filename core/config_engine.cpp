@@ -1,5 +1,10 @@
 #include "core/config_engine.h"
 
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+#include "core/file_store.h"
 #include "core/global.h"
 #include "core/utils.h"
 #include "platform/platform.h"
@@ -181,16 +186,57 @@ ConfigEngine::ConfigEngine(QObject* parent) : QObject(parent)
 {
     const QString file = QString::fromLatin1(kConfigFile);
     platform::makeParentDirs(kConfigFile);
-    QSettings settings(platform::rootPath(file), QSettings::IniFormat);
     // Synchronous writes for the settings file.
     Utils::system_mutex(QStringLiteral("chattr +S %1").arg(file));
-    for (int id = 0; id < ConfigItem::ConfigNameCount; ++id) {
-        const ItemDef& def = kItems[id];
-        items.append(new ConfigItem(QString::fromLatin1(def.key), static_cast<ConfigItem::ConfigName>(id),
-                                    defaultOf(def), false, def.type, file, settings));
-    }
-    settings.sync();
+    // Missing or empty keys get their defaults written.
+    edit_ini(file, [&](QSettings& settings) {
+        for (int id = 0; id < ConfigItem::ConfigNameCount; ++id) {
+            const ItemDef& def = kItems[id];
+            items.append(new ConfigItem(QString::fromLatin1(def.key), static_cast<ConfigItem::ConfigName>(id),
+                                        defaultOf(def), false, def.type, file, settings));
+        }
+    });
     repairSettings();
+}
+
+bool ConfigEngine::edit_ini(const QString& systemPath, const std::function<void(QSettings&)>& edit)
+{
+    const std::string real = platform::rootPath(systemPath.toStdString());
+    const std::string scratch = filestore::temp_path(real + ".edit");
+    std::remove(scratch.c_str());
+    std::string before;
+    bool existed = false;
+    {
+        std::ifstream in(real, std::ios::binary);
+        existed = bool(in);
+        before.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        if (existed) {
+            std::ofstream out(scratch, std::ios::binary | std::ios::trunc);
+            out << before;
+        }
+    }
+    bool ok;
+    {
+        QSettings settings(QString::fromStdString(scratch), QSettings::IniFormat);
+        settings.setAtomicSyncRequired(false);   // the scratch copy is written in place
+        edit(settings);
+        settings.sync();
+        ok = settings.status() == QSettings::NoError;
+    }
+    std::string bytes;
+    {
+        std::ifstream in(scratch, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        ok = ok && bool(in || in.eof());
+    }
+    std::remove(scratch.c_str());
+    if (ok && existed && bytes == before)
+        return true;   // nothing changed: the flash is not written for it
+    ok = ok && filestore::write_atomic(systemPath.toStdString(), reinterpret_cast<const unsigned char*>(bytes.data()),
+                                       bytes.size()) == 0;
+    if (!ok)
+        std::fprintf(stderr, "zelT71N: cannot write the settings file %s\n", qPrintable(systemPath));
+    return ok;
 }
 
 void ConfigEngine::repairSettings()
@@ -280,12 +326,12 @@ QVariant ConfigEngine::read_config_variant(ConfigItem::ConfigName id)
     return items[id]->value;
 }
 
-void ConfigEngine::write_config_variant(ConfigItem::ConfigName id, QVariant value)
+bool ConfigEngine::write_config_variant(ConfigItem::ConfigName id, QVariant value)
 {
-    write_config_variants({{id, std::move(value)}});
+    return write_config_variants({{id, std::move(value)}});
 }
 
-void ConfigEngine::write_config_variants(const QList<QPair<ConfigItem::ConfigName, QVariant>>& values)
+bool ConfigEngine::write_config_variants(const QList<QPair<ConfigItem::ConfigName, QVariant>>& values)
 {
     std::lock_guard<std::mutex> lock(valueMutex_);
     QString fileName;
@@ -297,15 +343,13 @@ void ConfigEngine::write_config_variants(const QList<QPair<ConfigItem::ConfigNam
             fileName = items[id]->fileName;
     }
     if (fileName.isEmpty())
-        return;
-    platform::makeParentDirs(fileName.toStdString());
-    // QSettings replaces the file through a temporary file on sync: all values land together.
-    QSettings settings(platform::rootPath(fileName), QSettings::IniFormat);
-    settings.setAtomicSyncRequired(true);
-    for (const auto& [id, value] : values)
-        if (id >= 0 && id < items.size() && !items[id]->noWrite && items[id]->fileName == fileName)
-            settings.setValue(_itemMap.key(id, items[id]->key), value);
-    settings.sync();
+        return true;
+    // One replacement of the file: all values land together.
+    return edit_ini(fileName, [&](QSettings& settings) {
+        for (const auto& [id, value] : values)
+            if (id >= 0 && id < items.size() && !items[id]->noWrite && items[id]->fileName == fileName)
+                settings.setValue(_itemMap.key(id, items[id]->key), value);
+    });
 }
 
 ConfigItem::ConfigName ConfigEngine::strToItem(QString key)

@@ -7,6 +7,8 @@
 #include <QPair>
 #include <QObject>
 #include <QSettings>
+
+#include <functional>
 #include <QString>
 #include <QVariant>
 
@@ -69,11 +71,19 @@ public:
 
     // A copy of the item's current value (an invalid QVariant for an id out of range).
     QVariant read_config_variant(ConfigItem::ConfigName id);
-    // Sets the item's value and writes it to its file before returning.
-    void write_config_variant(ConfigItem::ConfigName id, QVariant value);
+    // Sets the item's value and writes it to its file before returning. False when the file
+    // could not be written (the value is set in memory all the same).
+    bool write_config_variant(ConfigItem::ConfigName id, QVariant value);
     // Sets several items and writes them to their file in one replacement of the file, so that a
     // power cut leaves either all old or all new values (the address, mask and gateway together).
-    void write_config_variants(const QList<QPair<ConfigItem::ConfigName, QVariant>>& values);
+    // False when the file could not be written.
+    bool write_config_variants(const QList<QPair<ConfigItem::ConfigName, QVariant>>& values);
+
+    // Changes an INI file of the system: `edit` works on a QSettings of a hidden scratch copy, and
+    // the result replaces the file through filestore::write_atomic (QSettings' own replacement
+    // would leave its temporary files under names nothing cleans up, and skip the folder sync).
+    // False when the file could not be written.
+    static bool edit_ini(const QString& systemPath, const std::function<void(QSettings&)>& edit);
 
     ConfigItem::ConfigName strToItem(QString key);
     bool containsItemStr(QString key);

@@ -1,8 +1,10 @@
 #include "core/file_store.h"
 
 #include "core/utils.h"
+#include "platform/file_sync.h"
 #include "platform/platform.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -14,6 +16,15 @@ namespace filestore {
 std::function<bool(const std::string&)> before_rename;
 
 namespace {
+
+constexpr const char kTempSuffix[] = ".tmp";
+constexpr const char kDataDir[] = "/data";
+constexpr const char kProbeFile[] = "/data/.write_probe";
+
+// The folders the system writes its files into.
+constexpr const char* kDataFolders[] = {
+    "/data", "/data/modes", "/data/configs", "/data/rcvrecovery", "/data/smartmapping", "/data/app",
+};
 
 bool write_all(int fd, const unsigned char* data, size_t length)
 {
@@ -30,28 +41,37 @@ bool write_all(int fd, const unsigned char* data, size_t length)
     return true;
 }
 
-void sync_parent_dir(const std::string& path)
+std::string parent_of(const std::string& path)
 {
     std::string::size_type slash = path.rfind('/');
-    std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
+    return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
 }
 
 }  // namespace
 
-int write_atomic(const std::string& systemPath, const unsigned char* data, size_t length)
+std::string temp_path(const std::string& path)
+{
+    const std::string::size_type slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    return dir + "." + name + kTempSuffix;
+}
+
+bool is_temp_name(const std::string& name)
+{
+    const size_t n = sizeof kTempSuffix - 1;
+    return name.size() >= n && name.compare(name.size() - n, n, kTempSuffix) == 0;
+}
+
+int write_atomic(const std::string& systemPath, const unsigned char* data, size_t length, mode_t mode)
 {
     platform::makeParentDirs(systemPath);
     const std::string path = platform::rootPath(systemPath);
-    const std::string temp = path + ".tmp";
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const std::string temp = temp_path(path);
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
     if (fd < 0)
         return 255;
-    bool ok = write_all(fd, data, length) && ::fsync(fd) == 0;
+    bool ok = write_all(fd, data, length) && platform::files::syncFile(fd, temp);
     ok = (::close(fd) == 0) && ok;
     if (!ok) {
         ::unlink(temp.c_str());
@@ -59,12 +79,40 @@ int write_atomic(const std::string& systemPath, const unsigned char* data, size_
     }
     if (before_rename && !before_rename(temp))
         return 255;
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
+    if (!platform::files::rename(temp, path)) {
         ::unlink(temp.c_str());
         return 255;
     }
-    sync_parent_dir(path);
-    return 0;
+    // Until the folder is synced the rename itself may be lost.
+    return platform::files::syncDir(parent_of(path)) ? 0 : 255;
+}
+
+int remove_stale_temps()
+{
+    int removed = 0;
+    for (const char* folder : kDataFolders) {
+        const std::string dir = platform::rootPath(folder);
+        DIR* d = ::opendir(dir.c_str());
+        if (!d)
+            continue;
+        while (dirent* e = ::readdir(d)) {
+            const std::string name = e->d_name;
+            if (is_temp_name(name) && ::unlink((dir + "/" + name).c_str()) == 0)
+                ++removed;
+        }
+        ::closedir(d);
+    }
+    return removed;
+}
+
+bool data_writable()
+{
+    static const unsigned char probe[] = {'o', 'k'};
+    if (write_atomic(kProbeFile, probe, sizeof probe) != 0)
+        return false;
+    ::unlink(platform::rootPath(kProbeFile).c_str());
+    platform::files::syncDir(platform::rootPath(kDataDir));
+    return true;
 }
 
 long read_file(const std::string& systemPath, unsigned char* out, size_t capacity)

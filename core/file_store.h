@@ -1,6 +1,8 @@
 // Whole-file writes that survive a power cut, and the pauses the board's flash wants after a sync.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -8,10 +10,25 @@
 namespace filestore {
 
 // Writes `length` bytes as the whole new content of a system path: a temporary file next to it
-// is written, flushed and synced, then renamed over the old file, so a power cut leaves either
-// the old or the new file complete. Creates the parent folder. 0 on success, 255 on failure
-// (the old file is left as it was).
-int write_atomic(const std::string& systemPath, const unsigned char* data, size_t length);
+// (temp_path) is written, flushed and synced, renamed over the old file, and the folder is synced,
+// so a power cut leaves either the old or the new file complete. Creates the parent folder.
+// 0 on success, 255 on failure (also when the folder sync failed: the new name may not survive a
+// power cut). This is the one way the system writes its files.
+int write_atomic(const std::string& systemPath, const unsigned char* data, size_t length, mode_t mode = 0644);
+
+// The temporary file write_atomic uses for a path: hidden, in the same folder (a rename does not
+// cross file systems), named ".<name>.tmp".
+std::string temp_path(const std::string& path);
+// True for a temporary file's name (anything ending in ".tmp"): folder listings that look for
+// received files skip them.
+bool is_temp_name(const std::string& name);
+
+// Removes what power cuts left of interrupted writes in the system's data folders; the number
+// removed. Run at start, before anything reads those folders.
+int remove_stale_temps();
+
+// Writes and removes a probe file in the data folder: false when the folder cannot take a file.
+bool data_writable();
 
 // Reads up to `capacity` bytes of a system path into `out`; the number read, or -1 when the file
 // does not open.

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/alerts.h"
 #include "core/global.h"
 #include "core/para_commit.h"
 #include "core/zelrampara.h"
@@ -211,14 +212,16 @@ std::vector<SyncUpdate::SlotFile> SyncUpdate::plan_mode_files(ZelRamPara* model)
 }
 
 // The file work itself runs without the lock: sixteen files with their syncs take long.
-void SyncUpdate::sync_mode_files(ZelRamPara* model, const std::vector<SlotFile>& plan)
+bool SyncUpdate::sync_mode_files(ZelRamPara* model, const std::vector<SlotFile>& plan)
 {
+    bool written = true;
     for (unsigned k = 0; k < plan.size(); ++k) {
         if (plan[k] == SlotFile::Delete)
             model->mode_file_deal(static_cast<int>(k), 1);
         else if (plan[k] == SlotFile::Rewrite)
-            model->mode_file_write(static_cast<int>(k), 2);
+            written = model->mode_file_write(static_cast<int>(k), 2) == 1 && written;
     }
+    return written;
 }
 
 // The image part of a report: the save request, the mode files, the parameter file and the shadow.
@@ -242,17 +245,44 @@ void SyncUpdate::serve_image()
         image.assign(model->ram_para, model->ram_para + kRamSize);
     pthread_mutex_unlock(&model->mutex);
 
+    const bool wrote = savedSlot >= 0 || !modeFiles.empty() || !image.empty();
+    bool saved = true;
     if (savedSlot >= 0)
-        model->mode_file_write(savedSlot, 0);
-    sync_mode_files(model, modeFiles);
-    if (image.empty())
+        saved = model->mode_file_write(savedSlot, 0) == 1;
+    saved = sync_mode_files(model, modeFiles) && saved;
+    // A mode file that failed is written again from its slot, with all others, on the retry.
+    if (!saved)
+        mode_files_due_ = true;
+    if (!image.empty()) {
+        ZEL_DEBUG("\n ram_para diffrent !");
+        // When the file cannot be written the shadow keeps the old state, so the change is saved
+        // on the next report (or the retry) instead of being lost.
+        if (save_image(model, image))
+            refresh_shadow_when_applied(model, image);
+        else
+            saved = false;
+    }
+    if (wrote)
+        report_save(saved);
+}
+
+// The links and pages answered before this save ran: a failure can only be told from here, on
+// stderr and on the home page, until a save works again.
+void SyncUpdate::report_save(bool saved)
+{
+    if (saved) {
+        alerts::clear(alerts::kSettingsNotSaved, "the settings are saved again");
         return;
-    ZEL_DEBUG("\n ram_para diffrent !");
-    // When the file cannot be written the shadow keeps the old state, so the change is saved on
-    // the next report instead of being lost.
-    if (!save_image(model, image))
+    }
+    alerts::raise(alerts::kSettingsNotSaved,
+                  "cannot save the settings under /data: they are kept in memory and saving is retried");
+    if (save_retry_pending_)
         return;
-    refresh_shadow_when_applied(model, image);
+    save_retry_pending_ = true;
+    QTimer::singleShot(kSaveRetryMs, this, [this]() {
+        save_retry_pending_ = false;
+        serve_image();
+    });
 }
 
 // Writes the persisted part of `image` unless the file already holds exactly that (a retry, or

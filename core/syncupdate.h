@@ -57,12 +57,20 @@ private:
     static int serve_save_request(ZelRamPara* model);
     enum class SlotFile : uint8_t { Keep, Delete, Rewrite };
     static std::vector<SlotFile> plan_mode_files(ZelRamPara* model);
-    static void sync_mode_files(ZelRamPara* model, const std::vector<SlotFile>& plan);
+    // False when a mode file could not be written.
+    static bool sync_mode_files(ZelRamPara* model, const std::vector<SlotFile>& plan);
     void serve_image();
     bool save_image(ZelRamPara* model, const std::vector<unsigned char>& image);
     void refresh_shadow_when_applied(ZelRamPara* model, const std::vector<unsigned char>& image);
     void retry_later();
+    void report_save(bool saved);
 
+public:
+    // While saving fails the dispatcher tries again this often (and on every report).
+    static constexpr unsigned kSaveRetryMs = 5000;
+
+private:
     bool retry_pending_ = false;
+    bool save_retry_pending_ = false;
     bool mode_files_due_ = false;              // a code 2 waits for the image lock
 };

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/alerts.h"
 #include "core/file_store.h"
 #include "core/global.h"
 #include "core/param_ranges.h"
@@ -66,6 +67,18 @@ int load_from_file(unsigned char* image, unsigned char marker[2])
     return 1;
 }
 
+// Clears what power cuts left of interrupted writes and says at once when the data folder cannot
+// take a file: the box then runs on what it loaded, and no change will survive a restart.
+void check_data_folder()
+{
+    filestore::remove_stale_temps();
+    if (filestore::data_writable())
+        alerts::clear(alerts::kDataNotWritable, "the data folder /data takes files again");
+    else
+        alerts::raise(alerts::kDataNotWritable,
+                      "the data folder /data cannot be written: settings changed now are lost at the next start");
+}
+
 }  // namespace
 
 QString mode_file_path(int k)
@@ -94,6 +107,7 @@ ZelRamPara* ZelRamPara::pInstance()
     if (!p_zelrampara_config)
         p_zelrampara_config = new ZelRamPara();
     ZelRamPara* p = p_zelrampara_config;
+    check_data_folder();
     p->load_parameter_file();
     filestore::settle_us(filestore::kSyncSettleUs);
     p->apply_startup_fixups();

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QMutexLocker>
 
+#include "core/file_store.h"
 #include "core/utils.h"
 #include "ledout/rcv_card_cmd.h"
 #include "platform/platform.h"
@@ -63,12 +64,20 @@ int rcvRecovery::get_dir_file(const QString& dir)
         target = &recoveryFiles_;
     else if (logical == kScanDir || logical == stripSlash(kUsbDir))
         target = &scanFiles_;
-    QDir d(platform::rootPath(logical));
-    if (!d.exists())
-        return 1;
-    if (target == nullptr)
-        return 0;
-    const QStringList names = d.entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Unsorted);
+    QStringList names;
+    {
+        // Under the file lock: a file being received or written is then either whole or still
+        // under its temporary name, which the list leaves out.
+        QMutexLocker files(&Utils::_file_deal_mutex);
+        QDir d(platform::rootPath(logical));
+        if (!d.exists())
+            return 1;
+        if (target == nullptr)
+            return 0;
+        for (const QString& name : d.entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Unsorted))
+            if (!filestore::is_temp_name(name.toStdString()))
+                names << name;
+    }
     QMutexLocker lock(&listMutex_);
     *target = names;
     return 0;

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "core/config_engine.h"
+#include "core/file_store.h"
 #include "core/global.h"
 #include "core/utils.h"
 #include "core/zelrampara.h"
@@ -53,6 +54,7 @@ void syncThenPause(unsigned ms)
 }
 
 constexpr unsigned kUnreadablePauseMs = 100;
+constexpr mode_t kAppMode = 0755;   // the new application must run
 constexpr unsigned kChildHeadPauseMs = 100;
 constexpr uint32_t kSector = 4096;
 constexpr uint32_t kBlock32k = 32768;
@@ -382,12 +384,12 @@ void fpga_manage::finishUpgrade()
         return;
     }
     if (g_update_status == 0) {
-        QSettings launcher(platform::rootPath(QString::fromLatin1(ConfigEngine::kLauncherFile)), QSettings::IniFormat);
-        launcher.beginGroup(QStringLiteral("app-1"));
-        launcher.setValue(QStringLiteral("app_path"), QString::fromLatin1(ConfigEngine::kLauncherAppPath));
-        launcher.setValue(QStringLiteral("app_name"), QStringLiteral("zelT71N"));
-        launcher.endGroup();
-        launcher.sync();
+        ConfigEngine::edit_ini(QString::fromLatin1(ConfigEngine::kLauncherFile), [](QSettings& launcher) {
+            launcher.beginGroup(QStringLiteral("app-1"));
+            launcher.setValue(QStringLiteral("app_path"), QString::fromLatin1(ConfigEngine::kLauncherAppPath));
+            launcher.setValue(QStringLiteral("app_name"), QStringLiteral("zelT71N"));
+            launcher.endGroup();
+        });
     }
     pauseMs(10);
     syncThenPause(20);
@@ -407,22 +409,10 @@ int fpga_manage::update_muc_file(const std::string& path, uint32_t offset, uint3
         syncThenPause(kUnreadablePauseMs);
         return 255;
     }
-    bool ok = platform::makeParentDirs(kAppTemp);
+    bool ok;
     {
         QMutexLocker lock(&Utils::_file_deal_mutex);
-        const std::string temp = platform::rootPath(kAppTemp);
-        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0755);
-        ok = ok && fd >= 0;
-        for (uint32_t done = 0; ok && done < length;) {
-            const ssize_t n = ::write(fd, buf.data() + done, length - done);
-            ok = n > 0;
-            done += ok ? uint32_t(n) : 0;
-        }
-        ok = ok && ::fsync(fd) == 0;
-        if (fd >= 0)
-            ok = ::close(fd) == 0 && ok;
-        if (!ok)
-            std::remove(temp.c_str());
+        ok = filestore::write_atomic(kAppTemp, buf.data(), length, kAppMode) == 0;
     }
     syncThenPause(10);
     return ok ? 0 : 255;

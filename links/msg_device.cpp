@@ -133,7 +133,9 @@ void message_deal::barcode(const uint8_t* body, unsigned length, Reply& r)
         return;
     }
     QString text = QString::fromLatin1(reinterpret_cast<const char*>(body + 12), int(n));
-    config->write_config_variant(ConfigItem::Barcode, text);
+    // The answer follows the write: a setting that did not reach its file is not reported done.
+    if (!config->write_config_variant(ConfigItem::Barcode, text))
+        r.status(kStatusRefused);
     g_str_barcode = text;
 }
 
@@ -169,9 +171,11 @@ void message_deal::network(const uint8_t* body, unsigned length, Reply& r)
         // An address the box could not be reached at is neither stored nor applied.
         if (Utils::checkNetwork(dotted(p), dotted(p + 4), dotted(p + 8)) != Utils::NetFault::None)
             break;
-        config->write_config_variants({{ConfigItem::IPAddress, dotted(p)},
-                                       {ConfigItem::SubNetMask, dotted(p + 4)},
-                                       {ConfigItem::GateWay, dotted(p + 8)}});
+        if (!config->write_config_variants({{ConfigItem::IPAddress, dotted(p)},
+                                            {ConfigItem::SubNetMask, dotted(p + 4)},
+                                            {ConfigItem::GateWay, dotted(p + 8)}}))
+            r.status(kStatusRefused);
+        // The set-up reloads the settings and checks them before any command runs.
         if (Utils::initIPAddress() != 0)
             r.status(kStatusRefused);
         signalChange();
@@ -182,7 +186,8 @@ void message_deal::network(const uint8_t* body, unsigned length, Reply& r)
         uint32_t mask = frame::u32(p);
         if ((mask & 0x1F) == 0)
             break;
-        config->write_config_variant(ConfigItem::ZelLCDLang, mask);
+        if (!config->write_config_variant(ConfigItem::ZelLCDLang, mask))
+            r.status(kStatusRefused);
         g_lcd_lang_valid = mask;
         signalChange();
         return;
@@ -190,7 +195,8 @@ void message_deal::network(const uint8_t* body, unsigned length, Reply& r)
     case 3:
         if (length != 16)
             break;
-        config->write_config_variant(ConfigItem::WifiIPAddress, dotted(p));
+        if (!config->write_config_variant(ConfigItem::WifiIPAddress, dotted(p)))
+            r.status(kStatusRefused);
         g_str_wifi_ip = dotted(p);
         return;
     case 4: {
@@ -199,11 +205,11 @@ void message_deal::network(const uint8_t* body, unsigned length, Reply& r)
         const QString mac = macText(p);
         if (!Utils::isStationMac(mac))
             break;
-        config->write_config_variant(ConfigItem::MAC, mac);
+        const bool kept = config->write_config_variant(ConfigItem::MAC, mac);
         g_str_mac = mac;
         // Stored for the next start first, then applied; the address set-up follows because
         // taking the interface down drops its address and routes.
-        const bool stored = Utils::write_network_interfaces(mac) == 0;
+        const bool stored = Utils::write_network_interfaces(mac) == 0 && kept;
         const bool applied = Utils::set_eth0_mac(mac) == 0 && Utils::init_resteth(g_str_ip, g_str_gateway, g_srt_mask) == 0;
         if (!stored || !applied)
             r.status(kStatusRefused);

@@ -16,8 +16,13 @@ networkManage::networkManage() : reply_queue(tcpReplyQueue())
         },
         [this](TcpReplyRecord& r) { r.socket = uint32_t(card_socket.load()); });
     writeLogMsg(LOG_BANNER, "====networkManage::networkManage()=====");
-    if (server_.listenOn(linkenv::tcpPort()) != 0)
-        ZEL_DEBUG("\n tcp link: cannot listen on port %d \n", linkenv::tcpPort());
+    bindPort();
+}
+
+bool networkManage::bindPort()
+{
+    const int port = linkenv::tcpPort();
+    return binding_.attempt(port, [this, port] { return server_.listenOn(port); });
 }
 
 networkManage* networkManage::pInstance()
@@ -32,6 +37,10 @@ networkManage* networkManage::pInstance()
 
 void networkManage::stepOnce(int timeoutMs)
 {
+    // A port another program held at start is taken as soon as it is free; until then the step
+    // only waits.
+    if (!server_.listening())
+        bindPort();
     server_.pollOnce(
         core_.stepWait(timeoutMs), [this](int fd, const uint8_t* d, unsigned n) { onData(fd, d, n); },
         [this](int fd) { onClose(fd); });

@@ -7,6 +7,7 @@
 
 #include "links/link_core.h"
 #include "links/link_thread.h"
+#include "links/port_binding.h"
 #include "links/protocol_phy.h"
 #include "links/reply_queue.h"
 #include "links/tcpserver.h"
@@ -40,8 +41,10 @@ private:
     networkManage();
     void onData(int fd, const uint8_t* data, unsigned length);
     void onClose(int fd);
+    bool bindPort();
 
     TcpServer server_;
+    PortBinding binding_{alerts::kTcpPortNotBound, "TCP"};
     LinkCore core_{kPassbyTcp};
     std::map<int, std::unique_ptr<protocol_phy>> receivers_;
     LinkThread thread_;

@@ -6,8 +6,8 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 
+#include "core/file_store.h"
 #include "core/global.h"
 #include "core/para_commit.h"
 #include "core/ram_layout.h"
@@ -46,10 +46,7 @@ std::string ssid()
 
 bool writeText(const char* systemPath, const std::string& text)
 {
-    platform::makeParentDirs(systemPath);
-    std::ofstream f(platform::rootPath(systemPath), std::ios::trunc);
-    f << text;
-    return bool(f);
+    return filestore::write_atomic(systemPath, reinterpret_cast<const unsigned char*>(text.data()), text.size()) == 0;
 }
 
 }  // namespace

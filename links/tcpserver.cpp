@@ -52,8 +52,10 @@ int TcpServer::listenOn(int port)
     a.sin_addr.s_addr = htonl(linkenv::listenAddress());
     a.sin_port = htons(uint16_t(port));
     if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, kBacklog) != 0) {
+        const int err = errno;   // for the caller's report
         writeLogMsg(LOG_FAILURE, "tcp bind/listen");
         ::close(fd);
+        errno = err;
         return -1;
     }
     socklen_t len = sizeof a;

@@ -33,7 +33,7 @@ public:
 
     // Listens (port 0 picks a free port). 0, or -1 when it failed.
     int listenOn(int port);
-    int port() const { return port_; }
+    int port() const { return port_.load(); }
     bool listening() const { return listenFd_ >= 0; }
 
     // Waits up to `timeoutMs` for activity, accepts new clients, hands every chunk read to
@@ -81,7 +81,7 @@ private:
     static constexpr unsigned kReadChunk = 16384;
     int listenFd_ = -1;
     int stopFd_ = -1;
-    int port_ = 0;
+    std::atomic<int> port_{0};   // read by other threads; set late when the port was taken
     std::vector<Client> clients_;
     std::vector<uint8_t> buf_ = std::vector<uint8_t>(kReadChunk);
     int64_t acceptRestUntilMs_ = 0;   // monotonic ms; the listening socket rests until then

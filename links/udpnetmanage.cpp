@@ -36,8 +36,13 @@ udpnetManage::udpnetManage() : reply_queue(udpReplyQueue())
             std::memcpy(r.peer, &cardPeer_, sizeof r.peer);
         });
     writeLogMsg(LOG_BANNER, "====udpnetManage::udpnetManage()=====");
-    if (server_.bindOn(linkenv::udpPort()) != 0)
-        ZEL_DEBUG("\n udp link: cannot bind port %d \n", linkenv::udpPort());
+    bindPort();
+}
+
+bool udpnetManage::bindPort()
+{
+    const int port = linkenv::udpPort();
+    return binding_.attempt(port, [this, port] { return server_.bindOn(port); });
 }
 
 udpnetManage* udpnetManage::pInstance()
@@ -52,6 +57,10 @@ udpnetManage* udpnetManage::pInstance()
 
 void udpnetManage::stepOnce(int timeoutMs)
 {
+    // A port another program held at start is taken as soon as it is free; until then the step
+    // only waits.
+    if (!server_.bound())
+        bindPort();
     sockaddr_in from{};
     unsigned n = server_.receive(core_.stepWait(timeoutMs), from);
     if (n != 0) {

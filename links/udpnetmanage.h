@@ -7,6 +7,7 @@
 
 #include "links/link_core.h"
 #include "links/link_thread.h"
+#include "links/port_binding.h"
 #include "links/protocol_phy.h"
 #include "links/reply_queue.h"
 #include "links/udpserver.h"
@@ -31,8 +32,10 @@ public:
 
 private:
     udpnetManage();
+    bool bindPort();
 
     UdpServer server_;
+    PortBinding binding_{alerts::kUdpPortNotBound, "UDP"};
     LinkCore core_{kPassbyUdp};
     std::mutex peerMutex_;
     sockaddr_in cardPeer_{};   // sender of the card frame the cards answer (under peerMutex_)

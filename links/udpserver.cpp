@@ -1,6 +1,8 @@
 #include "links/udpserver.h"
 
 #include <arpa/inet.h>
+
+#include <cerrno>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -21,16 +23,19 @@ int UdpServer::bindOn(int port)
         writeLogMsg(LOG_FAILURE, "udp socket");
         return -1;
     }
+    // No SO_REUSEADDR: on a datagram socket it would let a second program share the port
+    // unnoticed instead of this bind failing.
     int on = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(linkenv::listenAddress());
     a.sin_port = htons(uint16_t(port));
     if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        const int err = errno;   // for the caller's report
         writeLogMsg(LOG_FAILURE, "udp bind");
         ::close(fd);
+        errno = err;
         return -1;
     }
     socklen_t len = sizeof a;

@@ -4,6 +4,7 @@
 
 #include <netinet/in.h>
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -14,7 +15,8 @@ public:
 
     // Binds all interfaces (port 0 picks a free port). 0, or -1 when it failed.
     int bindOn(int port);
-    int port() const { return port_; }
+    int port() const { return port_.load(); }
+    bool bound() const { return fd_.load() >= 0; }
 
     // Waits up to `timeoutMs` for one datagram; its length (0 when none), its sender in `from`.
     // A signalled stop descriptor ends the wait.
@@ -29,8 +31,8 @@ public:
     UdpServer& operator=(const UdpServer&) = delete;
 
 private:
-    int fd_ = -1;
+    std::atomic<int> fd_{-1};      // bound late when the port was taken at start
     int stopFd_ = -1;
-    int port_ = 0;
+    std::atomic<int> port_{0};
     std::vector<uint8_t> buf_ = std::vector<uint8_t>(65536);
 };

@@ -5,7 +5,8 @@
 #
 #   scripts/panel_display.sh [--vnc-port N] [--web-port N] [--quiet] -- command [args...]
 #
-# Defaults: VNC on 127.0.0.1:5900, the browser view on http://127.0.0.1:6080/vnc.html.
+# Defaults: VNC on 127.0.0.1:5900, the browser view on http://127.0.0.1:6080/vnc.html. A port that
+# is taken moves to the next free one (said on stderr); the ports used are printed once served.
 set -euo pipefail
 
 vnc_port=5900
@@ -27,6 +28,12 @@ for tool in Xvfb x11vnc websockify; do
   command -v "$tool" >/dev/null || { echo "panel_display: $tool is missing (bash scripts/deps.sh installs it)" >&2; exit 3; }
 done
 [ -f "$novnc_dir/vnc.html" ] || { echo "panel_display: noVNC is missing (bash scripts/deps.sh installs it)" >&2; exit 3; }
+
+# A port another program holds would be served by that program (x11vnc falls back to [::1] only):
+# each moves to a free one, and the lines below print the ports really used.
+source "$(dirname "$0")/ports.sh"
+vnc_port="$(free_port_from "VNC server" "$vnc_port")" || exit 4
+web_port="$(free_port_from "browser view" "$web_port" "$vnc_port")" || exit 4
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/zel-display.XXXXXX")"
 pids=()

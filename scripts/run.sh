@@ -3,7 +3,8 @@
 #   front panel: a window when a display exists (DISPLAY set), otherwise a virtual display served
 #                on loopback by VNC (127.0.0.1:5900) and as a browser page
 #                (http://127.0.0.1:6080/vnc.html?autoconnect=true); ZEL_VNC=1 forces the latter,
-#                ZEL_VNC_PORT and ZEL_WEB_PORT move the two ports
+#                ZEL_VNC_PORT and ZEL_WEB_PORT move the two ports (a taken one moves on to a
+#                free one by itself, and the ports printed are those in use)
 #   commands:    TCP 5005 and UDP 5008 on loopback (ZEL_TCP_PORT / ZEL_UDP_PORT move them)
 #   root:        ./var stands for "/" (parameter file, settings, journal of shell commands)
 set -euo pipefail
@@ -13,7 +14,8 @@ bash scripts/deps.sh run
 # packages are there (scripts/test.sh installs those).
 extras=OFF
 bash scripts/deps.sh --have test && extras=ON
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+# Diagnostics always on here, whatever build/ was configured with before.
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZEL_DEBUG_OUTPUT=ON \
   -DZEL_BUILD_TESTS="$extras" -DZEL_BUILD_BENCH="$extras" >/dev/null
 cmake --build build -j "$(nproc)" --target zelT71N
 
@@ -25,6 +27,16 @@ if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
   export XDG_RUNTIME_DIR="$ZEL_ROOT/run/user"
   mkdir -p -m 700 "$XDG_RUNTIME_DIR"
 fi
+
+# The command ports are checked before the banner announces them: the box keeps trying a taken
+# one, but until then the banner's port reaches the other program.
+source scripts/ports.sh
+warn_taken() {
+  echo "run.sh: the $1 command port $2 is taken by another program: the box shows that on its panel" \
+    "and binds it once it is free ($3=another port moves it)" >&2
+}
+port_taken "${ZEL_TCP_PORT:-5005}" && warn_taken TCP "${ZEL_TCP_PORT:-5005}" ZEL_TCP_PORT
+udp_port_taken "${ZEL_UDP_PORT:-5008}" && warn_taken UDP "${ZEL_UDP_PORT:-5008}" ZEL_UDP_PORT
 
 use_window=0
 if [ -n "${DISPLAY:-}" ] && [ -z "${ZEL_VNC:-}" ]; then

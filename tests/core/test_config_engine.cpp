@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QSettings>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include "core/global.h"
 #include "core/utils.h"
 #include "platform/command_runner.h"
+#include "platform/file_sync.h"
 #include "platform/platform.h"
 #include "platform/soc.h"
 #include "support/isolation.h"
@@ -165,6 +167,21 @@ TEST(ConfigEngine, WriteReachesTheFileBeforeReturning)
     EXPECT_FALSE(c->read_config_variant(static_cast<ConfigItem::ConfigName>(18)).isValid());
     EXPECT_FALSE(c->read_config_variant(static_cast<ConfigItem::ConfigName>(-1)).isValid());
     c->write_config_variant(static_cast<ConfigItem::ConfigName>(99), 1);
+}
+
+TEST(ConfigEngine, SettingsSurviveAPowerCutAndLeaveNoTemporaryFile)
+{
+    TempRoot root;
+    ConfigEngine* c = ConfigEngine::pInstance();
+    ASSERT_TRUE(platform::files::watchPowerCuts());
+    EXPECT_TRUE(c->write_config_variants({{ConfigItem::IPAddress, QString("10.20.30.41")},
+                                          {ConfigItem::GateWay, QString("10.20.30.1")}}));
+    platform::files::cutPower();
+    EXPECT_NE(readText(kIni).find("IPAddress=10.20.30.41"), std::string::npos);
+    EXPECT_NE(readText(kIni).find("GateWay=10.20.30.1"), std::string::npos);
+    const QStringList left = QDir(QString::fromStdString(root.at("/data/configs")))
+                                 .entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+    EXPECT_EQ(left, QStringList{"tcpip.ini"});
 }
 
 TEST(ConfigEngine, KeyLookup)

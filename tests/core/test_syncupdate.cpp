@@ -5,6 +5,9 @@
 
 #include <cstring>
 
+#include <filesystem>
+
+#include "core/alerts.h"
 #include "core/file_store.h"
 #include "core/para_commit.h"
 #include "core/syncupdate.h"
@@ -193,6 +196,34 @@ TEST_F(DispatcherTest, FailedSaveKeepsTheShadowSoTheChangeIsSavedLater)
     sync->para_sync(1);
     EXPECT_EQ(fileWord(0x882), 70);
     EXPECT_EQ(u16(m->ram_para_shadow, 0x882), 70);
+}
+
+TEST_F(DispatcherTest, ASaveIntoAnUnwritableDataFolderIsShownUntilOneSucceeds)
+{
+    // The links answered the commit before this save: the failure is said on stderr and the
+    // home page's alerts, and the next report (or the retry timer) saves it.
+    std::filesystem::rename(root.at("/data"), root.at("/data.away"));
+    zeltest::writeText("/data", "a file where the data folder should be");
+    set16(m->ram_para, 0x884, 17);
+    set16(m->ram_para, 0x364, 2);   // and a user mode
+    testing::internal::CaptureStderr();
+    sync->para_sync(1);
+    std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(alerts::active(alerts::kSettingsNotSaved));
+    EXPECT_NE(said.find("cannot save the settings"), std::string::npos) << said;
+    EXPECT_EQ(u16(m->ram_para_shadow, 0x884), 10);
+
+    std::filesystem::remove(root.at("/data"));
+    std::filesystem::rename(root.at("/data.away"), root.at("/data"));
+    testing::internal::CaptureStderr();
+    sync->para_sync(12);   // a report with nothing new of its own
+    said = testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(alerts::active(alerts::kSettingsNotSaved));
+    EXPECT_NE(said.find("saved again"), std::string::npos) << said;
+    EXPECT_EQ(fileWord(0x884), 17);
+    std::vector<uint8_t> mode = zeltest::readFile("/data/modes/custom_mode2");
+    ASSERT_EQ(mode.size(), 4096u);
+    EXPECT_EQ(u16(mode.data(), 2 + 0x884 - 0x380), 17);
 }
 
 TEST_F(DispatcherTest, CommitFollowedBySaveIsStillSeenByTheEngine)

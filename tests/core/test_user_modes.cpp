@@ -78,7 +78,7 @@ TEST_F(ParamModelTest, WritingCopiesTheImageAndTheOsdMenuWhenTheOsdIsOn)
 TEST_F(ParamModelTest, FailedModeWriteLeavesTheSlot)
 {
     ZelRamPara* m = start();
-    zeltest::writeText("/data/modes/custom_mode4.tmp/blocker", "x");   // temp path is a folder
+    zeltest::writeText("/data/modes/.custom_mode4.tmp/blocker", "x");   // temp path is a folder
     set16(m->ram_para, 0x880, 12);
     EXPECT_EQ(m->mode_file_write(3, 1), 0);
     EXPECT_EQ(m->ZelUserModeSaved(3), 0);

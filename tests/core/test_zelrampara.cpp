@@ -5,9 +5,17 @@
 #include <random>
 #include <string>
 
+#include "core/alerts.h"
 #include "core/file_store.h"
 #include "core/param_ranges.h"
 #include "param_fixture.h"
+#include "platform/file_sync.h"
+#include "platform/platform.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 namespace {
 
@@ -340,6 +348,84 @@ TEST_F(ParamModelTest, InterruptedSaveLeavesThePreviousFileLoadable)
     ASSERT_EQ(file.size(), 4096u);
     EXPECT_EQ(file[0], 0xAA);
     EXPECT_EQ(u16(file.data(), fileOffset(0x880)), 42);
+}
+
+TEST_F(ParamModelTest, StartRemovesWhatInterruptedWritesLeftBehind)
+{
+    ZelRamPara* m = start();
+    set16(m->ram_para, 0x880, 42);
+    filestore::before_rename = [](const std::string&) { return false; };   // power cut before the rename
+    EXPECT_EQ(m->save_parameter_file(), 255);
+    filestore::before_rename = nullptr;
+    zeltest::writeText("/data/modes/custom_mode2.tmp", "left by an older build");
+    zeltest::writeText("/data/rcvrecovery/.JYFX_wall.tmp", "half a transfer");
+    zeltest::writeText("/data/rcvrecovery/JYFX_wall", "kept");
+    start();
+    EXPECT_FALSE(zeltest::fileExists("/data/.ram_device_info.tmp"));
+    EXPECT_FALSE(zeltest::fileExists("/data/modes/custom_mode2.tmp"));
+    EXPECT_FALSE(zeltest::fileExists("/data/rcvrecovery/.JYFX_wall.tmp"));
+    EXPECT_EQ(zeltest::readText("/data/rcvrecovery/JYFX_wall"), "kept");
+    EXPECT_FALSE(alerts::active(alerts::kDataNotWritable));
+}
+
+TEST_F(ParamModelTest, AnUnwritableDataFolderIsReportedAtStart)
+{
+    zeltest::writeText("/data", "a file where the data folder should be");
+    testing::internal::CaptureStderr();
+    ZelRamPara* m = start();
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(alerts::active(alerts::kDataNotWritable));
+    EXPECT_NE(said.find("/data cannot be written"), std::string::npos) << said;
+    EXPECT_EQ(u16(m->ram_para, 0x562), 1920);   // runs on the defaults all the same
+}
+
+TEST_F(ParamModelTest, AFailedFolderSyncFailsTheWrite)
+{
+    const unsigned char bytes[3] = {7, 8, 9};
+    platform::files::failDirSyncs(true);
+    EXPECT_EQ(filestore::write_atomic("/data/configs/x.json", bytes, sizeof bytes), 255);
+    platform::files::failDirSyncs(false);
+    EXPECT_EQ(filestore::write_atomic("/data/configs/x.json", bytes, sizeof bytes), 0);
+}
+
+// A power cut keeps only what was synced: a file written without a sync is gone, a rename whose
+// folder was not synced is undone; the system's own writes survive.
+TEST_F(ParamModelTest, APowerCutDropsWhatWasNotSyncedAndKeepsTheSavedSettings)
+{
+    ZelRamPara* m = start();
+    ASSERT_TRUE(platform::files::watchPowerCuts());
+    zeltest::writeText("/data/configs/unsynced.json", "{}");
+    const std::string old = root.at("/data/modes/custom_mode9");
+    zeltest::writeText("/data/modes/custom_mode9", "old");
+    platform::files::cutPower();
+    EXPECT_FALSE(zeltest::fileExists("/data/configs/unsynced.json"));
+    EXPECT_FALSE(zeltest::fileExists("/data/modes/custom_mode9"));
+
+    // data synced and renamed, but the folder never synced: the old name's content comes back
+    const unsigned char oldBytes[3] = {'o', 'l', 'd'};
+    ASSERT_EQ(filestore::write_atomic("/data/modes/custom_mode9", oldBytes, 3), 0);
+    const std::string temp = root.at("/data/modes/.custom_mode9.tmp");
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, "new", 3), 3);
+    ASSERT_TRUE(platform::files::syncFile(fd, temp));
+    ::close(fd);
+    ASSERT_TRUE(platform::files::rename(temp, old));
+    platform::files::cutPower();
+    EXPECT_EQ(zeltest::readText("/data/modes/custom_mode9"), "old");
+
+    set16(m->ram_para, 0x880, 37);
+    set16(m->ram_para, 0x562, 2560);
+    ASSERT_EQ(m->save_parameter_file(), 0);
+    ASSERT_EQ(m->mode_file_write(4, 1), 1);
+    platform::files::cutPower();
+    std::vector<uint8_t> file = zeltest::readFile("/data/ram_device_info");
+    ASSERT_EQ(file.size(), 4096u);
+    EXPECT_EQ(u16(file.data(), fileOffset(0x880)), 37);
+    EXPECT_EQ(u16(file.data(), fileOffset(0x562)), 2560);
+    file = zeltest::readFile("/data/modes/custom_mode5");
+    ASSERT_EQ(file.size(), 4096u);
+    EXPECT_EQ(u16(file.data() + 2, 0x880 - 0x380), 37);
 }
 
 TEST_F(ParamModelTest, ResetRewritesTheFactoryFile)

@@ -214,8 +214,13 @@ protected:
         env.insert("ZEL_UDP_PORT", QString::number(udpPort_));
         env.insert("ZEL_SCREENSHOT", QString::fromStdString(root_ + "/screen.png"));
         env.insert("QT_QPA_PLATFORM", "offscreen");
+        beforeStart();
         box_.setProcessEnvironment(env);
-        box_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        if (keepStderr_) {
+            box_.setStandardErrorFile(QString::fromStdString(root_ + "/stderr.log"));
+        } else {
+            box_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        }
         box_.setStandardOutputFile(QString::fromStdString(root_ + "/stdout.log"));
         if (kEmulator.isEmpty())
             box_.start(kApp, {"-platform", "offscreen"});
@@ -239,7 +244,16 @@ protected:
             std::filesystem::remove_all(root_, ec);
     }
 
+    // Prepares the root and the machine before the process starts.
+    virtual void beforeStart() {}
+
     std::string at(const std::string& systemPath) const { return root_ + systemPath; }
+
+    std::string said() const
+    {
+        const Bytes b = file("/stderr.log");
+        return std::string(b.begin(), b.end());
+    }
 
     Bytes file(const std::string& systemPath) const
     {
@@ -257,6 +271,7 @@ protected:
     std::string root_;
     int tcpPort_ = 0;
     int udpPort_ = 0;
+    bool keepStderr_ = false;   // stderr to <root>/stderr.log instead of the test's own
     QProcess box_;
 };
 
@@ -411,6 +426,58 @@ TEST_F(RunningBox, StartsServesCommandsAppliesChangesAndChangesNothingOnTheMachi
     while (std::getline(journal, line))
         sawChattr |= line.find(" chattr +S") != std::string::npos;   // after the time stamp
     EXPECT_TRUE(sawChattr);
+}
+
+// A box whose data folder is a file and whose TCP command port another program holds at start.
+class RunningBoxWithoutItsFolderAndPort : public RunningBox {
+protected:
+    void beforeStart() override
+    {
+        keepStderr_ = true;
+        std::ofstream(at("/data")) << "a file where the data folder should be";
+        holder_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);   // not inherited by the box
+        sockaddr_in a = loopback(tcpPort_);
+        ASSERT_EQ(::bind(holder_, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+        ::listen(holder_, 1);
+    }
+    void TearDown() override
+    {
+        if (holder_ >= 0)
+            ::close(holder_);
+        RunningBox::TearDown();
+    }
+    void releasePort()
+    {
+        ::close(holder_);
+        holder_ = -1;
+    }
+    int holder_ = -1;
+};
+
+TEST_F(RunningBoxWithoutItsFolderAndPort, SaysSoOnStderrAndBindsThePortOnceFree)
+{
+    const std::string port = std::to_string(tcpPort_);
+    EXPECT_TRUE(waitFor([&] { return said().find("/data cannot be written") != std::string::npos; }, 10)) << said();
+    EXPECT_TRUE(waitFor([&] { return said().find("TCP command port " + port + " cannot be bound") != std::string::npos; },
+                        12))
+        << said();
+
+    // A commit over UDP is answered before the save; the failed save is said (and shown).
+    Bytes w;
+    ASSERT_TRUE(waitFor([&] { return !(w = udpCall(udpPort_, writeRam(0x880, {55, 0}))).empty(); }, 12));
+    EXPECT_EQ(w[10], 0);
+    udpCall(udpPort_, writeRegister(0x10, 0x01, 0, 0x01));
+    EXPECT_TRUE(waitFor([&] { return said().find("cannot save the settings") != std::string::npos; }, 10)) << said();
+
+    releasePort();
+    EXPECT_TRUE(waitFor([&] { return said().find("TCP command port " + port + " is bound now") != std::string::npos; },
+                        5))
+        << said();
+    TcpClient tcp(tcpPort_);
+    ASSERT_TRUE(tcp.connected());
+    Bytes r = tcp.call(readRam(0x880, 2));
+    ASSERT_GT(r.size(), 12u);
+    EXPECT_EQ(le16(r, 11), 55);
 }
 
 }  // namespace

@@ -1,9 +1,18 @@
 // The running links, spoken to by a PC-side client over TCP, UDP and a pseudo-terminal.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <thread>
 
+#include "core/alerts.h"
 #include "core/global.h"
 #include "core/md5.h"
 #include "core/zelrampara.h"
@@ -18,6 +27,35 @@
 using namespace linktest;
 
 namespace {
+
+// A loopback port held as another program would hold it (no SO_REUSEADDR), until release().
+class PortHolder {
+public:
+    explicit PortHolder(int type) : fd_(::socket(AF_INET, type, 0))
+    {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        if (type == SOCK_STREAM)
+            ::listen(fd_, 4);
+        socklen_t len = sizeof a;
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
+        port_ = ntohs(a.sin_port);
+    }
+    ~PortHolder() { release(); }
+    void release()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+    }
+    int port() const { return port_; }
+
+private:
+    int fd_;
+    int port_ = 0;
+};
 
 class Links : public ::testing::Test {
 protected:
@@ -70,6 +108,37 @@ TEST_F(Links, TcpWritesAndReadsTheImageAndRefusesOutOfRangeWrites)
     r = c.call(body(0x61, ramRead(0xFFF, 2)));
     EXPECT_EQ(status(r), 1);
     EXPECT_TRUE(replyData(r).empty());
+}
+
+TEST_F(Links, TakenCommandPortsAreReportedAndBoundOnceFreed)
+{
+    PortHolder tcp(SOCK_STREAM), udp(SOCK_DGRAM);
+    setenv("ZEL_TCP_PORT", std::to_string(tcp.port()).c_str(), 1);
+    setenv("ZEL_UDP_PORT", std::to_string(udp.port()).c_str(), 1);
+    testing::internal::CaptureStderr();
+    networkManage::pInstance();
+    udpnetManage::pInstance();
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(alerts::active(alerts::kTcpPortNotBound));
+    EXPECT_TRUE(alerts::active(alerts::kUdpPortNotBound));
+    EXPECT_NE(said.find("TCP command port " + std::to_string(tcp.port()) + " cannot be bound"), std::string::npos)
+        << said;
+    EXPECT_NE(said.find("UDP command port " + std::to_string(udp.port()) + " cannot be bound"), std::string::npos)
+        << said;
+
+    tcp.release();
+    udp.release();
+    for (int i = 0; i < 300 && (alerts::active(alerts::kTcpPortNotBound) || alerts::active(alerts::kUdpPortNotBound));
+         ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));   // the links retry once a second
+    EXPECT_FALSE(alerts::active(alerts::kTcpPortNotBound));
+    EXPECT_FALSE(alerts::active(alerts::kUdpPortNotBound));
+    EXPECT_EQ(networkManage::pInstance()->port(), tcp.port());
+    TcpClient t(tcp.port());
+    ASSERT_TRUE(t.connected());
+    EXPECT_EQ(status(t.call(body(0x61, ramRead(0x880, 2)))), 0);
+    UdpClient u(udp.port());
+    EXPECT_EQ(status(u.call(body(0x61, ramRead(0x880, 2)))), 0);
 }
 
 TEST_F(Links, UserModeAndCommandRamAddresses)

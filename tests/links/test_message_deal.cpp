@@ -22,6 +22,7 @@
 #include "links/message_deal.h"
 #include "platform/command_runner.h"
 #include "platform/mtd.h"
+#include "platform/platform.h"
 #include "support/test_root.h"
 
 using namespace linktest;
@@ -274,6 +275,16 @@ TEST_F(Deal, BarcodeAndNetworkSettings)
     EXPECT_EQ(status(run(0xA4, {2, 0x03, 0, 0, 0})), 0);
     EXPECT_EQ(g_lcd_lang_valid, 3u);
     EXPECT_EQ(status(run(0xA4, {2, 0, 0, 0, 0})), 1);
+
+    // A setting that cannot reach its file is not answered as done.
+    const std::string configs = platform::rootPath("/data/configs");
+    std::rename(configs.c_str(), (configs + ".away").c_str());
+    zeltest::writeText("/data/configs", "a file where the settings folder should be");
+    EXPECT_EQ(status(run(0xA4, {2, 0x07, 0, 0, 0})), 1);
+    EXPECT_EQ(status(run(0xA2, {1, 2, 'C', 'D'})), 1);
+    std::remove(configs.c_str());
+    std::rename((configs + ".away").c_str(), configs.c_str());
+    EXPECT_EQ(status(run(0xA4, {2, 0x07, 0, 0, 0})), 0);
 }
 
 // An address set-up the box could not be reached at is refused whole: nothing is stored and

@@ -12,6 +12,8 @@
 
 #include "chips/drv_i2c.h"
 #include "chips/tarvosource.h"
+#include "core/alerts.h"
+#include "platform/file_sync.h"
 #include "core/config_engine.h"
 #include "core/file_store.h"
 #include "core/global.h"
@@ -202,6 +204,8 @@ void resetSystemState()
     cardjobs::clear_recovery_list();
     ledpara::setSignalSpy(nullptr);
     platform::resetSimClock();
+    platform::files::stopWatching();
+    alerts::reset();
     sim::forgetConfig();
     sim::cardChain().reset();
     sim::forgetFpgas();

@@ -12,6 +12,7 @@
 
 #include <cstring>
 
+#include "core/alerts.h"
 #include "core/global.h"
 #include "core/worker_pace.h"
 #include "core/para_commit.h"
@@ -65,6 +66,17 @@ constexpr LangText kLedSize = {"LED屏  %1 x %2", "LED screen  %1 x %2", "LED-э
 constexpr LangText kLockOn = {"面板已锁定", "Panel locked", "Панель заблокирована", "Bảng đã khóa", "面板已鎖定"};
 constexpr LangText kLockOff = {"面板未锁定", "Panel unlocked", "Панель разблокирована", "Bảng chưa khóa",
                                "面板未鎖定"};
+// What the home page says while a condition of alerts.h is in force, by its Kind (%1: the port).
+constexpr LangText kAlertTexts[alerts::kKindCount] = {
+    {"⚠ 设置未能保存", "⚠ Settings are not being saved", "⚠ Настройки не сохраняются",
+     "⚠ Cài đặt không được lưu", "⚠ 設置未能保存"},
+    {"⚠ 数据目录不可写", "⚠ Data folder not writable", "⚠ Папка данных недоступна для записи",
+     "⚠ Thư mục dữ liệu không ghi được", "⚠ 數據目錄不可寫"},
+    {"⚠ TCP端口 %1 被占用", "⚠ TCP port %1 taken", "⚠ TCP-порт %1 занят", "⚠ Cổng TCP %1 bị chiếm",
+     "⚠ TCP端口 %1 被佔用"},
+    {"⚠ UDP端口 %1 被占用", "⚠ UDP port %1 taken", "⚠ UDP-порт %1 занят", "⚠ Cổng UDP %1 bị chiếm",
+     "⚠ UDP端口 %1 被佔用"},
+};
 constexpr LangText kModeTitle = {"用户模式", "User modes", "Пользовательские режимы", "Chế độ người dùng",
                                  "用戶模式"};
 constexpr LangText kModeSaved = {"模式 %1: 已保存", "Mode %1: saved", "Режим %1: сохранён", "Chế độ %1: đã lưu",
@@ -204,6 +216,10 @@ void MainWindow::build_home()
                                  "color:#FFFFFF;font:bold 24px;background:transparent;");
     lockLabel_ = shell::makeLabel(bottom, "label_lock", 400, 0, 250, 126, style::kText,
                                   Qt::AlignRight | Qt::AlignVCenter);
+    const QByteArray alertStyle =
+        QStringLiteral("color:%1;font:18px;background:transparent;").arg(style::kAmber).toLatin1();
+    alertLabel_ = shell::makeLabel(bottom, "label_alert", 24, 86, 630, 36, alertStyle.constData());
+    alertLabel_->hide();
     lockButton_ = new QPushButton(bottom);
     lockButton_->setObjectName("Button_lock");
     lockButton_->setGeometry(668, 19, 88, 88);
@@ -310,6 +326,18 @@ void MainWindow::status_update()
     lockLabel_->setStyleSheet(QStringLiteral("color:%1;font:20px;background:transparent;")
                                   .arg(locked ? style::kAmber : "#FFFFFF"));
     lockButton_->setIcon(QIcon(locked ? ":/png/lock_on.png" : ":/png/lock_off.png"));
+    alert_update();
+}
+
+void MainWindow::alert_update()
+{
+    QStringList lines;
+    for (const alerts::Active& a : alerts::inForce()) {
+        const QString text = langText(kAlertTexts[a.kind]);
+        lines << (text.contains(QLatin1String("%1")) ? text.arg(a.arg) : text);
+    }
+    alertLabel_->setText(lines.join(QStringLiteral("   ")));
+    alertLabel_->setVisible(!lines.isEmpty());
 }
 
 void MainWindow::mode_popup_update()

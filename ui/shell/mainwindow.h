@@ -79,6 +79,8 @@ private:
     void build_mode_popup();
     void mode_popup_update();
     void status_update();
+    // The conditions of core/alerts.h in force, in the bottom line ("label_alert").
+    void alert_update();
     void open_update_screen();
     void close_update_screen();
     bool panel_locked() const;
@@ -89,6 +91,7 @@ private:
     QLabel* ipLabel_;
     QLabel* ledLabel_;
     QLabel* lockLabel_;
+    QLabel* alertLabel_;
     QToolButton* tiles_[4];
     QPushButton* lockButton_;
 

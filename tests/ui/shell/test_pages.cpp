@@ -9,6 +9,7 @@
 #include <cstring>
 #include <thread>
 
+#include "core/alerts.h"
 #include "core/ram_layout.h"
 #include "shell_fixture.h"
 #include "support/video_input.h"
@@ -194,6 +195,26 @@ TEST_F(ShellTest, TextsFollowTheLanguageWithEnglishForOneNotOffered)
     g_lcd_lang_valid = 0x13;   // Russian not offered: the page shows English
     g_mainwindow->language_changed();
     EXPECT_EQ(tile->text(), "Settings");
+}
+
+TEST_F(ShellTest, HomePageShowsWhatCannotBeSavedOrBoundWithinASecond)
+{
+    auto* alert = child<QLabel>(g_mainwindow, "label_alert");
+    tick(100);
+    EXPECT_TRUE(alert->isHidden());
+    // raised from other threads: the next status refresh of the home page shows them
+    std::thread([] {
+        alerts::raise(alerts::kSettingsNotSaved, "no room", 0);
+        alerts::raise(alerts::kUdpPortNotBound, "taken", 5008);
+    }).join();
+    tick(100);
+    EXPECT_FALSE(alert->isHidden());
+    EXPECT_TRUE(alert->text().contains("Settings are not being saved")) << qPrintable(alert->text());
+    EXPECT_TRUE(alert->text().contains("UDP port 5008 taken")) << qPrintable(alert->text());
+    alerts::clear(alerts::kSettingsNotSaved, "saved");
+    alerts::clear(alerts::kUdpPortNotBound, "bound");
+    tick(100);
+    EXPECT_TRUE(alert->isHidden());
 }
 
 TEST_F(ShellTest, PageClosedAnyOtherWayGoesBackToo)

@@ -1,0 +1,41 @@
+// Conditions the box cannot mend by itself and the operator must know about: settings that are
+// not being saved, a data folder that cannot be written, a command port that cannot be bound.
+//
+// Each condition is printed on stderr when it starts and when it ends (always, whatever the
+// diagnostics switch says), and the front panel's home page shows the ones in force. Any thread
+// may raise or clear a condition.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace alerts {
+
+enum Kind {
+    kSettingsNotSaved,   // the parameter file or a mode file could not be written
+    kDataNotWritable,    // the data folder refused a file at start
+    kTcpPortNotBound,    // the TCP command port is taken
+    kUdpPortNotBound,    // the UDP command port is taken
+    kKindCount
+};
+
+// Starts (or restates with a new detail) a condition. `detail` is the stderr line's text; `arg`
+// goes into the panel's line (a port number, 0 when none). A condition already in force with the
+// same detail prints nothing again.
+void raise(Kind kind, const std::string& detail, int arg = 0);
+// Ends a condition; prints `ended` when it was in force.
+void clear(Kind kind, const std::string& ended);
+
+bool active(Kind kind);
+
+struct Active {
+    Kind kind;
+    int arg;
+};
+// The conditions in force, in the order of Kind.
+std::vector<Active> inForce();
+
+// Forgets every condition without printing (tests start each case clean).
+void reset();
+
+}  // namespace alerts

@@ -1,0 +1,32 @@
+// The durability steps of the file layer (flush a file, rename it, flush a folder), and on the
+// simulated board a model of a power cut that keeps only what those steps made durable.
+//
+// The model, once watching, takes every file under the root as durable. After that a file's
+// content becomes durable when the file is synced, and a folder's names (new, renamed, removed)
+// when the folder is synced; cutPower() puts every file under the root back to that durable
+// state: unsynced names go, renames without a folder sync are undone, a name that was made
+// durable before its data keeps an empty file. Folders themselves stay.
+#pragma once
+
+#include <string>
+
+namespace platform::files {
+
+// fsync of an open file whose real path is `path`; true on success.
+bool syncFile(int fd, const std::string& path);
+// rename(2) of real paths; true on success.
+bool rename(const std::string& from, const std::string& to);
+// fsync of a folder (real path); true on success.
+bool syncDir(const std::string& dir);
+
+// Test back door of the simulated board: a folder sync fails (as on a failing flash).
+void failDirSyncs(bool fail);
+
+// Starts watching the current root (simulated board only; false on the board).
+bool watchPowerCuts();
+// Drops everything under the root that was not made durable, then watches on from there.
+void cutPower();
+// Stops watching, forgets, and lets folder syncs succeed again.
+void stopWatching();
+
+}  // namespace platform::files
