@@ -3,7 +3,7 @@
 #include <QComboBox>
 
 #include "core/ram_layout.h"
-#include "system_fixture.h"
+#include "outputset_fixture.h"
 #include "ui/system/outputset.h"
 
 using namespace ramaddr;
@@ -30,18 +30,8 @@ const SpliceCase kCases[] = {
     {"copy", 3, 2, "1000", "700", 4, {kW, kH, 0, 0, kW, kH}},
 };
 
-class OutputSetModes : public SystemPageTest {
+class OutputSetModes : public OutputSetTest {
 protected:
-    // Opens the page on a stored layout, as the settings menu does.
-    OutputSet* openOn(uint16_t mode, int16_t width, int16_t height)
-    {
-        ram_set_u16(model->ram_para, kSpliceMode, mode);
-        ram_set_u16(model->ram_para, kLedWidth, static_cast<uint16_t>(width));
-        ram_set_u16(model->ram_para, kLedHeight, static_cast<uint16_t>(height));
-        model->refresh_shadow();
-        click(g_option, "output_set");
-        return g_outputset;
-    }
     void closePage()
     {
         click(g_outputset, "Button_back");
@@ -107,7 +97,7 @@ TEST_F(OutputSetModes, StartsFromTheStoredModeAndOutputWords)
     for (const Row& r : rows) {
         for (unsigned k = 0; k < 6; ++k)
             ram_set_u16(model->ram_para, kOutputArea + 4 + 2 * k, outputs[k]);
-        openOn(r.stored, 1920, 1080);
+        open(r.stored, 1920, 1080);
         ASSERT_NE(g_outputset, nullptr);
         EXPECT_EQ(child<QComboBox>(g_outputset, "comboBox")->currentIndex(), r.index) << r.stored;
         EXPECT_EQ(g_outputset->mode(), r.mode) << r.stored;
@@ -147,7 +137,7 @@ TEST_F(OutputSetModes, KeypadResultsFollowTheModeAndTheScreenWidth)
         {"too tall, horizontal", 3, 1920, 9000, "lineEdit_out1_height", "9500", "8188", "8188", 3},
     };
     for (const Row& r : rows) {
-        openOn(r.mode, r.width, r.height);
+        open(r.mode, r.width, r.height);
         ASSERT_NE(g_outputset, nullptr) << r.name;
         type(child<QWidget>(g_outputset, r.field), r.typed);
         const bool width = QString(r.field).contains("width");
@@ -164,7 +154,7 @@ TEST_F(OutputSetModes, KeypadResultsFollowTheModeAndTheScreenWidth)
 TEST_F(OutputSetModes, CopyCapsOnlyWideScreensAndAHeightChangeResetsTheWindows)
 {
     for (int16_t w : {8188, 8190}) {
-        openOn(3, w, 1080);
+        open(3, w, 1080);
         auto* combo = child<QComboBox>(g_outputset, "comboBox");
         combo->setCurrentIndex(2);
         emit combo->activated(2);
@@ -173,7 +163,7 @@ TEST_F(OutputSetModes, CopyCapsOnlyWideScreensAndAHeightChangeResetsTheWindows)
     }
 
     ram_set_u16(model->ram_para, window(1) + kWinState, 1);
-    openOn(3, 1920, 1080);
+    open(3, 1920, 1080);
     ram_set_u16(model->ram_para, kLedHeight, 1200);   // written over the links, not yet applied
     g_outputset->para_init();
     click(g_outputset, "Button_apply1");
