@@ -441,13 +441,14 @@ void c331_manage::zelApi_WriteRam(int address)
         h = panel.use1och ? 1 : 2;
         v = 2;
     }
-    imageWriteWord(ramaddr::kLedX, panel.xoffs);
-    imageWriteWord(ramaddr::kLedY, panel.yoffs);
-    imageWriteWord(ramaddr::kOchNumH, h);
-    imageWriteWord(ramaddr::kOchNumV, v);
-    imageWriteWord(ramaddr::kOchW, panel.ochW);
-    imageWriteWord(ramaddr::kOchH, panel.ochH);
-    imageWriteWord(ramaddr::kSplitFlag, static_cast<uint16_t>(panel.split));
+    const PanelWord words[kDerivedPanelWords] = {
+        {ramaddr::kLedX, panel.xoffs},  {ramaddr::kLedY, panel.yoffs}, {ramaddr::kOchNumH, h},
+        {ramaddr::kOchNumV, v},         {ramaddr::kOchW, panel.ochW},  {ramaddr::kOchH, panel.ochH},
+        {ramaddr::kSplitFlag, static_cast<uint16_t>(panel.split)},
+    };
+    std::copy(words, words + kDerivedPanelWords, panelWords_);
+    for (const PanelWord& w : panelWords_)
+        imageWriteWord(w.addr, w.value);
 }
 
 void c331_manage::zelApi_c331InitRegPanel()
