@@ -214,6 +214,8 @@ bool RunningBox::start()
     if (fpga->initialize_start() != 0)
         return false;
     engine = zeltest::newEngine();
+    if (engineSleeps)
+        engine->usleepFn = [](unsigned us) { std::this_thread::sleep_for(std::chrono::microseconds(us)); };
     if (engine->initialize(true) != 0)
         return false;
     tickerStop_ = false;
