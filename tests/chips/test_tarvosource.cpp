@@ -82,6 +82,17 @@ protected:
         src->edid_request[input] = 1;
     }
 
+    // A request raised while another was served waits, and its timing is written on the next pass.
+    void expectWrittenNext(int input, uint16_t w, uint16_t h, uint16_t hz)
+    {
+        EXPECT_EQ(src->edid_done[input], 0) << "the new request waits";
+        src->poll_input(input);
+        EXPECT_EQ(src->edid_done[input], 1);
+        uint8_t expected[256];
+        ASSERT_TRUE(edid_builder::build_edid(w, h, hz, expected));
+        EXPECT_EQ(0, std::memcmp(chips::eepromContents(input).data(), expected, 256));
+    }
+
     zeltest::TempRoot root;
     ZelRamPara* model = nullptr;
     tarvosource* src = nullptr;
@@ -515,12 +526,7 @@ TEST_F(Source, AnEdidRequestRaisedDuringTheWriteIsWrittenNext)
     src->poll_input(4);
     zeltest::simGpio().removeListener(listener);
     ASSERT_TRUE(raised);
-    EXPECT_EQ(src->edid_done[4], 0) << "the new request waits";
-    src->poll_input(4);
-    EXPECT_EQ(src->edid_done[4], 1);
-    uint8_t expected[256];
-    ASSERT_TRUE(edid_builder::build_edid(1920, 1080, 60, expected));
-    EXPECT_EQ(0, std::memcmp(chips::eepromContents(4).data(), expected, 256));
+    expectWrittenNext(4, 1920, 1080, 60);
 }
 
 // A commit between the read of the image's timing and the write: its request is not taken with
@@ -539,12 +545,7 @@ TEST_F(Source, AnEdidCommittedRightAfterTheTimingWasReadIsWrittenNext)
     src->poll_input(2);
     tarvosource::edid_built_hook = nullptr;
     ASSERT_EQ(raised, 1);
-    EXPECT_EQ(src->edid_done[2], 0) << "the new request waits";
-    src->poll_input(2);
-    EXPECT_EQ(src->edid_done[2], 1);
-    uint8_t expected[256];
-    ASSERT_TRUE(edid_builder::build_edid(1280, 720, 50, expected));
-    EXPECT_EQ(0, std::memcmp(chips::eepromContents(2).data(), expected, 256));
+    expectWrittenNext(2, 1280, 720, 50);
 }
 
 // The audio source changes while the byte of the old one is on its way: the request stays for
