@@ -624,8 +624,7 @@ private:
     void requestBrightness();
     void requestScreen();
     // After a repeated bring-up: the LED output, the inputs' EDIDs and the audio source take
-    // what the image holds now where it differs from what they were last asked for (`before`);
-    // the pattern generator shows the image's pattern.
+    // what the image holds now where it differs from what they were last asked for (`before`).
     void serveAfterRestart(const ImageView& img, const ImageView& before);
     // The derived panel words in the image hold the last panel set-up's values again (a
     // user-mode recall brings its own copies of them).

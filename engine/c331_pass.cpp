@@ -204,7 +204,6 @@ void c331_manage::serveAfterRestart(const ImageView& img, const ImageView& befor
     inputs()->volume_request = 1;
     if (changed(img, before, kScreenClosed))
         requestScreen();
-    followPatternLayout(img.byte(kTestPattern));
 }
 
 void c331_manage::keepPanelWords(const ImageView& img)

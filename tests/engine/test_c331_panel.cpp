@@ -301,8 +301,9 @@ TEST_F(PanelTest, EveryChannelPictureEndsInsideItsFrame)
                     ASSERT_LE(vstart, uint32_t(e->panel.VSW) + (vtt - height - e->panel.VSW - e->panel.VFP));
                     ASSERT_LE(vend + e->panel.VFP, vtt);
                     // The whole LED height, where a 16-bit frame can hold it.
-                    if (splice == 5 && h < 65000)
+                    if (splice == 5 && h < 65000) {
                         ASSERT_GE(height * e->panel.ochRows, uint32_t(h));
+                    }
                 }
             }
         }
