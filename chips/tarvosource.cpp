@@ -15,6 +15,7 @@
 #include "chips/tarvo_receiver.h"
 #include "core/config_engine.h"
 #include "core/global.h"
+#include "core/para_commit.h"
 #include "core/ram_layout.h"
 #include "core/utils.h"
 #include "core/zelrampara.h"
@@ -22,6 +23,7 @@
 #include "ledout/fpga_manage.h"
 
 tarvosource* tarvosource::p_tarvo_source = nullptr;
+void (*tarvosource::edid_built_hook)(int) = nullptr;
 
 namespace {
 
@@ -311,14 +313,19 @@ void tarvosource::edid_step(int input)
         finish_startup_edid(input);
         return;
     }
-    if (!edid_for(input, edid)) {
-        ZEL_DEBUG("\n [tarvosource] input %d: no EDID for the requested timing\n", input);
-        return;
-    }
-    // The request is taken before the write: one the engine raises while the EEPROM is being
-    // written (a newer timing) sets edid_done back to 0 and is written on the next pass.
+    // The request is taken before the image's timing is read: one the engine raises meanwhile
+    // (a newer timing committed) sets edid_done back to 0 and is written on the next pass.
     if (requested)
         edid_done[input] = 1;
+    const bool built = edid_for(input, edid);
+    if (edid_built_hook)
+        edid_built_hook(input);
+    if (!built) {
+        ZEL_DEBUG("\n [tarvosource] input %d: no EDID for the requested timing\n", input);
+        if (requested)
+            edid_done[input] = 0;   // still asked for
+        return;
+    }
     if (program_edid(input, edid) != kOk) {
         ZEL_DEBUG("\n [tarvosource] input %d: EDID write failed, trying again\n", input);
         if (requested)
@@ -410,8 +417,11 @@ void tarvosource::audio_step()
         ZEL_DEBUG("\n [tarvosource] audio switch write failed\n");
         return;  // the request stays; the next pass sends again
     }
+    // A source changed while the byte was on its way is sent on the next pass. Under the commit
+    // lock: a change committed between this check and the clear would otherwise find its
+    // request (raised by the engine's pass) cleared with it.
+    ParaCommit commit;
     QMutexLocker lock(&Utils::_system_mutex);
-    // A source changed while the byte was on its way is sent on the next pass.
     if (audio_source_byte() == value)
         volume_request = 0;
 }

@@ -77,6 +77,8 @@ public:
     void poll_input(int input);
     // poll_input for the six inputs without the pauses.
     void poll_pass();
+    // Tests: called once an input's EDID was built from the image, before it is written.
+    static void (*edid_built_hook)(int input);
 
     ~tarvosource();
 

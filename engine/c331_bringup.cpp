@@ -57,6 +57,7 @@ constexpr uint32_t kTxLaneMap = 0x76543210;
 // ---- panel ----
 constexpr uint64_t kOneOchPixels = 9800000;
 constexpr int kSplices = 6;
+constexpr int kSpliceCp21 = 5;   // the split that names no areas
 const char* const kSpliceName[kSplices] = {"NONE", "HV", "V", "H", "CP12", "CP21"};
 enum Arrangement : uint32_t {
     ARRANG2K4_2x1 = 5,
@@ -354,6 +355,10 @@ void c331_manage::zelApi_PnlInitOch3()
     panel.VSW = static_cast<uint16_t>(pc.vsw);
     panel.VFP = static_cast<uint16_t>(pc.vfp);
 
+    // A CP21 splice names no areas, but its channels carry the LED height over their rows: the
+    // frame is searched for that, or the picture of a tall screen would run past the frame's end.
+    if (m == kSpliceCp21)
+        H = ceilDiv(panel.ledH, pc.rows);
     uint32_t htt = 0, vtt = 0;
     zelApi_PnlInitOch_diff(&htt, &vtt, pc.hblank, pc.vblank, static_cast<int>(W), static_cast<int>(H));
     panel.HTT = clampU16(htt);
@@ -367,7 +372,8 @@ void c331_manage::zelApi_PnlInitOch3()
         panel.ochH = clampU16(static_cast<int64_t>(vtt) - pc.vblank);
         panel.xoffs = clampU16(static_cast<int64_t>(panel.ochW) * pc.columns / 2 - panel.areaA);
     } else {
-        panel.ochH = clampU16(ceilDiv(panel.ledH, pc.rows));
+        // Not taller than the frame holds, where the LED height leaves no 16-bit frame around it.
+        panel.ochH = clampU16(std::min<int64_t>(ceilDiv(panel.ledH, pc.rows), int64_t(panel.VTT) - pc.vblank));
     }
 
     zelApi_WriteRam(kWriteRamPanel);
@@ -443,13 +449,14 @@ void c331_manage::zelApi_WriteRam(int address)
         h = panel.use1och ? 1 : 2;
         v = 2;
     }
-    imageWriteWord(ramaddr::kLedX, panel.xoffs);
-    imageWriteWord(ramaddr::kLedY, panel.yoffs);
-    imageWriteWord(ramaddr::kOchNumH, h);
-    imageWriteWord(ramaddr::kOchNumV, v);
-    imageWriteWord(ramaddr::kOchW, panel.ochW);
-    imageWriteWord(ramaddr::kOchH, panel.ochH);
-    imageWriteWord(ramaddr::kSplitFlag, static_cast<uint16_t>(panel.split));
+    const PanelWord words[kDerivedPanelWords] = {
+        {ramaddr::kLedX, panel.xoffs},  {ramaddr::kLedY, panel.yoffs}, {ramaddr::kOchNumH, h},
+        {ramaddr::kOchNumV, v},         {ramaddr::kOchW, panel.ochW},  {ramaddr::kOchH, panel.ochH},
+        {ramaddr::kSplitFlag, static_cast<uint16_t>(panel.split)},
+    };
+    std::copy(words, words + kDerivedPanelWords, panelWords_);
+    for (const PanelWord& w : panelWords_)
+        imageWriteWord(w.addr, w.value);
 }
 
 void c331_manage::zelApi_c331InitRegPanel()

@@ -210,7 +210,10 @@ void c331_manage::setupState5()
     set_rtct(c331_fd, 1);
     pthread_mutex_lock(&para_mutex);
     // The whole bring-up works from this one copy; the first change pass applies what was
-    // committed since.
+    // committed since. A repeated bring-up keeps what was applied before, for the requests.
+    restarted_ = appliedTaken_;
+    if (restarted_)
+        std::memcpy(served_, applied_, sizeof served_);
     takeImage(applied_);
     appliedTaken_ = true;
     load_param();
@@ -260,6 +263,15 @@ void c331_manage::setupState7()
     c331_debugEnv();
     c331_setup_state = kSetupDone;
     zelApi_forceColorDisable(c331_fd);
+    // The chip was set up afresh, its pattern generators included: they show the pattern of the
+    // image taken, in step with the engine's flag. After a restart the other consumers of the
+    // image have not seen what was committed between the restart request and the image taken.
+    pthread_mutex_lock(&para_mutex);
+    if (restarted_)
+        serveAfterRestart(ImageView(applied_), ImageView(served_));
+    followPatternLayout(ImageView(applied_).byte(ramaddr::kTestPattern));
+    pthread_mutex_unlock(&para_mutex);
+    restarted_ = false;
     // The OSD menu of a box started with the OSD on, now that the fonts are in: not left until
     // some later change happens to be committed.
     if (g_osd_update == 1) {

@@ -353,9 +353,11 @@ public:
     // ---- test pattern and background ------------------------------------------------------------------
     // 0 after showing (or clearing) a pattern, -1 without a write while several windows are shown.
     int c331_SetPattern(int pattern);
-    // After window 0 was laid out again under a pattern: the pattern moves to the channels the
-    // window holds now and leaves the ones it gave up; with several windows it ends.
-    void followPatternLayout();
+    // After window 0 was laid out again (or the chip was brought up again): the pattern moves to
+    // the channels the window holds now and leaves the ones it gave up; with several windows it
+    // ends. `wanted` is the image's pattern word: a pattern refused or ended by several windows
+    // is shown once one window is left, as a box started with that image and layout shows it.
+    void followPatternLayout(int wanted);
     // Background colour of all eight output channels (the argument is not used).
     void zelApi_SetOutBkg(int unused);
 
@@ -651,6 +653,14 @@ private:
     void passFades(const ImageView& img, const ImageView& shd);
     void passEdid(const ImageView& img, const ImageView& shd);
     void passVolume(const ImageView& img, const ImageView& shd);
+    void requestBrightness();
+    void requestScreen();
+    // After a repeated bring-up: the LED output, the inputs' EDIDs and the audio source take
+    // what the image holds now where it differs from what they were last asked for (`before`).
+    void serveAfterRestart(const ImageView& img, const ImageView& before);
+    // The derived panel words in the image hold the last panel set-up's values again (a
+    // user-mode recall brings its own copies of them).
+    void keepPanelWords(const ImageView& img);
     void passDebug();
     void passInputs();
     // Copies the image (under the model's mutex) into `to`; the caller holds para_mutex.
@@ -705,4 +715,15 @@ private:
     uint8_t passImage_[ramaddr::kRamSize] = {};   // the image a change pass works from
     bool appliedTaken_ = false;                   // applied_ holds the bring-up's image
     std::atomic<bool> handingOver_{false};        // see handingOver()
+    // A repeated bring-up: what applied_ held before it took the image again, so that the
+    // requests of the changes committed between the restart request and the new image are raised.
+    uint8_t served_[ramaddr::kRamSize] = {};
+    bool restarted_ = false;
+    // The derived panel words (image address, value) of the last panel set-up.
+    struct PanelWord {
+        unsigned addr;
+        uint16_t value;
+    };
+    static constexpr int kDerivedPanelWords = 7;
+    PanelWord panelWords_[kDerivedPanelWords] = {};
 };

@@ -60,6 +60,8 @@ void c331_manage::c331managerdeal(void*)
         const ImageView img(passImage_);
         const ImageView shd(applied_);
         const bool panelSetUp = passPanel(img, shd);
+        if (!panelSetUp)
+            keepPanelWords(img);
         passPicture(img, shd);
         passPriorities(img, shd);
         // Windows laid out for the old panel would keep the old channels' places: a new panel
@@ -73,10 +75,8 @@ void c331_manage::c331managerdeal(void*)
             c331_SetPattern(img.byte(kTestPattern));
         passEdid(img, shd);
         passVolume(img, shd);
-        if (changed(img, shd, kScreenClosed)) {
-            fpga_manage::pInstance()->set_output_flag = 1;
-            fpga_manage::pInstance()->wake();
-        }
+        if (changed(img, shd, kScreenClosed))
+            requestScreen();
         if (changed(img, shd, kOsdOn)) {
             const int on = img.word(kOsdOn);
             zelApi_OsdSet(0, on);
@@ -181,9 +181,7 @@ void c331_manage::passPicture(const ImageView& img, const ImageView& shd)
     if (changed(img, shd, kBrightness)) {
         // The chip stays at its neutral brightness; the LED output applies the user's value.
         c331_SetBrightness(50);
-        QMutexLocker lock(&Utils::_bri_set_mutex);
-        fpga_manage::pInstance()->set_bri_flag = 1;
-        fpga_manage::pInstance()->wake();
+        requestBrightness();
     }
     if (changed(img, shd, kContrast))
         c331_SetContrast(img.word(kContrast));
@@ -194,6 +192,37 @@ void c331_manage::passPicture(const ImageView& img, const ImageView& shd)
     if (changed(img, shd, kColorTempMode) || changed(img, shd, kRedGain) || changed(img, shd, kGreenGain) ||
         changed(img, shd, kBlueGain))
         c331_SetColorTemp(img.colorTemp());
+}
+
+void c331_manage::requestBrightness()
+{
+    QMutexLocker lock(&Utils::_bri_set_mutex);
+    fpga_manage::pInstance()->set_bri_flag = 1;
+    fpga_manage::pInstance()->wake();
+}
+
+void c331_manage::requestScreen()
+{
+    fpga_manage::pInstance()->set_output_flag = 1;
+    fpga_manage::pInstance()->wake();
+}
+
+void c331_manage::serveAfterRestart(const ImageView& img, const ImageView& before)
+{
+    if (changed(img, before, kBrightness))
+        requestBrightness();
+    passEdid(img, before);
+    // The audio source is sent again whatever changed: the request only rewrites the switch.
+    inputs()->volume_request = 1;
+    if (changed(img, before, kScreenClosed))
+        requestScreen();
+}
+
+void c331_manage::keepPanelWords(const ImageView& img)
+{
+    for (const PanelWord& w : panelWords_)
+        if (w.addr != 0 && img.word(w.addr) != w.value)
+            imageWriteWord(w.addr, w.value);
 }
 
 void c331_manage::passPriorities(const ImageView& img, const ImageView& shd)
@@ -259,7 +288,7 @@ void c331_manage::relayoutWindows(const ImageView& img, const ImageView& shd, un
     const unsigned audio = img.word(kAudioWindow);
     if (audio < kUsedWindows && pending(window(audio) + kWinSource))
         inputs()->volume_request = 1;
-    followPatternLayout();
+    followPatternLayout(img.byte(kTestPattern));
     set_output(c331_fd);
 }
 

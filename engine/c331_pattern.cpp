@@ -154,22 +154,26 @@ void c331_manage::clearGenerator(int och)
         wr(reg, 0, chBank(och));
 }
 
-void c331_manage::followPatternLayout()
+void c331_manage::followPatternLayout(int wanted)
 {
-    if (!pattern_gen)
+    // The generator only serves a single window: with several the pattern ends as if turned
+    // off, or the inputs would stay untracked with no way to turn it off. The image keeps the
+    // pattern asked for, and it is shown again once a single window is left.
+    const bool single = wincnt <= 1;
+    if (!pattern_gen) {
+        if (wanted != 0 && single)
+            c331_SetPattern(wanted);
         return;
+    }
     int ch[kOch];
     const int n = winOchList(0, ch);
-    // The generator only serves a single window: with several the pattern ends as if turned
-    // off, or the inputs would stay untracked with no way to turn it off.
-    const bool single = wincnt <= 1;
     set_rtct(c331_fd, 2);
     for (int k = 0; k < pattern_ochs; ++k)
         if (!single || std::find(ch, ch + n, pattern_och[k]) == ch + n)
             clearGenerator(pattern_och[k]);
     set_rtct(c331_fd, 1);
     if (single) {
-        c331_SetPattern(pattern_shown);
+        c331_SetPattern(wanted);
         return;
     }
     ZEL_DEBUG("    %d windows, pattern ends\r\n", wincnt);

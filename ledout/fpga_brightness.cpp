@@ -69,6 +69,25 @@ bool fixedMode(uint8_t m) { return m == kModeFixedLevel || m == kModeFixedValue;
 bool timedMode(uint8_t m) { return m == kModeTimedLevel || m == kModeTimedValue; }
 bool valueMode(uint8_t m) { return m == kModeFixedValue || m == kModeTimedValue; }
 
+// The 8-bit value of a percent (integer division), at least kMinValue where `raised`.
+uint8_t valueOfPercent(uint16_t percent, bool raised)
+{
+    unsigned v = percent * 255u / 100u;
+    if (raised)
+        v = std::max<unsigned>(v, kMinValue);
+    return static_cast<uint8_t>(std::min(v, 255u));
+}
+
+// The percent that value v shows: the image's percent while that percent gives v (as set in any
+// mode), so that a percent set by the user reads back as itself, restart after restart, where
+// scaling v back would lose up to one point to the division; else v scaled back.
+uint16_t percentOfValue(uint8_t v, uint16_t percent)
+{
+    if (valueOfPercent(percent, false) == v || valueOfPercent(percent, true) == v)
+        return percent;
+    return static_cast<uint16_t>(v * 100u / 255u);
+}
+
 uint32_t now() { return G_timeTicks.load(); }
 
 }  // namespace
@@ -80,12 +99,7 @@ int fpga_manage::Brightness_hand_dealwith(int) { return applyBrightness(set_bri_
 int fpga_manage::applyBrightness(bool userChange)
 {
     const uint16_t percent = ledpara::word(ledpara::kBrightness);
-    auto fromPercent = [&] {
-        unsigned v = percent * 255u / 100u;
-        if (!valueMode(bri_mode))
-            v = std::max<unsigned>(v, kMinValue);
-        return static_cast<uint8_t>(std::min(v, 255u));
-    };
+    auto fromPercent = [&] { return valueOfPercent(percent, !valueMode(bri_mode)); };
     auto fromLevel = [&](uint8_t level) {
         if (valueMode(bri_mode) || bri_mode == kModeAuto)
             return level;
@@ -106,7 +120,7 @@ int fpga_manage::applyBrightness(bool userChange)
             setShadow(kRegLevel, 1, v);
         } else {
             v = fromLevel(shadow(kRegLevel, 0));
-            const uint16_t shown = static_cast<uint16_t>(v * 100u / 255u);
+            const uint16_t shown = percentOfValue(v, percent);
             // Not over a user's change that is still on its way here: that one is shown next.
             if (shown != percent)
                 reportShown(ledpara::kBrightness, shown);

@@ -266,8 +266,11 @@ public:
         }
         for (uint16_t k = 1; k < len; ++k) {
             regs_[ptr_] = data[k];
-            if (ptr_ == 1)
+            if (ptr_ == 1) {
                 ++outputWrites;
+                if (onOutput)
+                    onOutput(data[k]);
+            }
             ptr_ = (ptr_ + 1) & 3;
         }
         return true;
@@ -285,6 +288,7 @@ public:
 
     int failWrites = 0;
     int outputWrites = 0;
+    std::function<void(uint8_t)> onOutput;
 
 private:
     uint8_t regs_[4] = {0, 0, 0, 0xFF};
@@ -495,6 +499,12 @@ void failAudioWrites(int count)
 {
     std::lock_guard<std::recursive_mutex> lock(g_m);
     chips().audio.failWrites = count;
+}
+
+void onAudioOutput(std::function<void(uint8_t)> hook)
+{
+    std::lock_guard<std::recursive_mutex> lock(g_m);
+    chips().audio.onOutput = std::move(hook);
 }
 
 double clockOutputHz(int path)

@@ -17,6 +17,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace sim {
@@ -43,6 +44,8 @@ void setReceiverAbsent(int input, bool absent);
 uint8_t audioOutput();                            // output byte of the audio switch
 int audioWrites();                                // accepted writes of the output byte
 void failAudioWrites(int count);
+// Called with each output byte as it is written (on the writer's thread); empty to stop.
+void onAudioOutput(std::function<void(uint8_t)> hook);
 
 double clockOutputHz(int path);                   // 0 until the chip's PLL locked
 bool clockLocked(int path);

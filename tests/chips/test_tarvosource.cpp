@@ -1,5 +1,6 @@
 // The input-source manager on the simulated board: EDID programming, audio source, video
 // information with its hand-shake, input summary, clock chips, reset lines and the SDI reset.
+#include <functional>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -79,6 +80,17 @@ protected:
         put16(t + 4, hz);
         src->edid_done[input] = 0;
         src->edid_request[input] = 1;
+    }
+
+    // A request raised while another was served waits, and its timing is written on the next pass.
+    void expectWrittenNext(int input, uint16_t w, uint16_t h, uint16_t hz)
+    {
+        EXPECT_EQ(src->edid_done[input], 0) << "the new request waits";
+        src->poll_input(input);
+        EXPECT_EQ(src->edid_done[input], 1);
+        uint8_t expected[256];
+        ASSERT_TRUE(edid_builder::build_edid(w, h, hz, expected));
+        EXPECT_EQ(0, std::memcmp(chips::eepromContents(input).data(), expected, 256));
     }
 
     zeltest::TempRoot root;
@@ -540,10 +552,50 @@ TEST_F(Source, AnEdidRequestRaisedDuringTheWriteIsWrittenNext)
     src->poll_input(4);
     zeltest::simGpio().removeListener(listener);
     ASSERT_TRUE(raised);
-    EXPECT_EQ(src->edid_done[4], 0) << "the new request waits";
-    src->poll_input(4);
-    EXPECT_EQ(src->edid_done[4], 1);
-    uint8_t expected[256];
-    ASSERT_TRUE(edid_builder::build_edid(1920, 1080, 60, expected));
-    EXPECT_EQ(0, std::memcmp(chips::eepromContents(4).data(), expected, 256));
+    expectWrittenNext(4, 1920, 1080, 60);
+}
+
+// A commit between the read of the image's timing and the write: its request is not taken with
+// the one being served, and its timing reaches the EEPROM on the next pass.
+TEST_F(Source, AnEdidCommittedRightAfterTheTimingWasReadIsWrittenNext)
+{
+    startUp();
+    requestEdid(2, 3840, 2160, 30);
+    int raised = 0;
+    static std::function<void(int)> built;
+    built = [&](int input) {
+        if (input == 2 && raised++ == 0)
+            requestEdid(2, 1280, 720, 50);
+    };
+    tarvosource::edid_built_hook = [](int input) { built(input); };
+    src->poll_input(2);
+    tarvosource::edid_built_hook = nullptr;
+    ASSERT_EQ(raised, 1);
+    expectWrittenNext(2, 1280, 720, 50);
+}
+
+// The audio source changes while the byte of the old one is on its way: the request stays for
+// the new source, which is sent on the next pass.
+TEST_F(Source, AVolumeRequestIsClearedOnlyForTheSourceItWasSentFor)
+{
+    startUp();
+    put16(image() + ramaddr::kAudioWindow, 3);
+    window(3)[ramaddr::kWinSound] |= 0x80;
+    put16(window(3) + ramaddr::kWinSource, 1);
+    int sent = 0;
+    chips::onAudioOutput([&](uint8_t) {
+        if (sent++ == 0) {
+            put16(window(3) + ramaddr::kWinSource, 4);   // committed; the engine's request is already up
+            src->volume_request = 1;
+        }
+    });
+    src->volume_request = 1;
+    src->poll_input(0);
+    EXPECT_EQ(chips::audioOutput(), 64);
+    EXPECT_EQ(src->volume_request, 1);
+    src->poll_input(1);
+    chips::onAudioOutput(nullptr);
+    EXPECT_EQ(chips::audioOutput(), 4);
+    EXPECT_EQ(src->volume_request, 0);
+    EXPECT_EQ(sent, 2);
 }

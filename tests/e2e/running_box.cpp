@@ -217,7 +217,8 @@ bool RunningBox::start()
     if (fpga->initialize_start() != 0)
         return false;
     engine = zeltest::newEngine();
-    if (pace_ == Pace::Board)
+    // On the board's pace, or where a test needs the bring-up's own pauses, the engine sleeps.
+    if (pace_ == Pace::Board || engineSleeps)
         engine->usleepFn = [](unsigned us) { ::usleep(us); };
     if (engine->initialize(true) != 0)
         return false;

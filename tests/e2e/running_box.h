@@ -71,6 +71,8 @@ public:
     c331_manage* engine = nullptr;
     fpga_manage* fpga = nullptr;
     ZelRamPara* model = nullptr;
+    // Set before start(): the engine's waits sleep as on the board (the bring-up's pauses among them).
+    bool engineSleeps = false;
 
 private:
     void attachDevices();

@@ -30,6 +30,7 @@
 #include "core/ram_layout.h"
 #include "core/zelrampara.h"
 #include "ledout/fpga_manage.h"
+#include "engine/c331_manage.h"
 #include "running_box.h"
 #include "sim/video_chip.h"
 #include "support/test_root.h"
@@ -413,6 +414,36 @@ TEST_F(Convergence, RandomBytesInTheParameterFileStartABoxWithARunningOutput)
     auto* state = g_mainwindow->findChild<QLabel*>("label_fpga_state");
     ASSERT_NE(state, nullptr);
     EXPECT_EQ(state->text().toStdString(), "\u25CF Output running");
+}
+
+// A restart of the video engine's bring-up over the link (register 162 bit 6), with brightness and
+// screen changes committed right behind it, while the bring-up runs: both FPGAs end at the
+// image's values.
+TEST_F(Convergence, ChangesRightBehindABringUpRestartReachTheLedOutput)
+{
+    zeltest::TempRoot root;
+    RunningBox box;
+    box.engineSleeps = true;
+    ASSERT_TRUE(box.start());
+    const Bytes restart = e2e::commandBody(0xA0, {162, 0x40, 0, 0x40});
+    const uint16_t levels[] = {25, 84, 67, 43};
+    for (int trial = 0; trial < 20; ++trial) {
+        const uint16_t percent = levels[trial % 4];
+        const uint16_t closed = uint16_t(trial % 2);
+        box.link({restart});
+        for (int k = 0; k < 20000 && box.engine->c331_setup_state == c331_manage::kSetupDone; ++k)
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+        box.link({writeRamBody(kBrightness, word(percent)), updateBody(), writeRamBody(kScreenClosed, word(closed)),
+                  updateBody()});
+        ASSERT_TRUE(box.settle()) << trial;
+        const e2e::Shown s = box.shown();
+        for (int f = 0; f < 2; ++f) {
+            EXPECT_EQ(s.brightness[f], percent * 255 / 100) << "trial " << trial << " FPGA " << f;
+            EXPECT_EQ(s.blank[f], closed != 0) << "trial " << trial << " FPGA " << f;
+        }
+        if (HasFailure())
+            break;
+    }
 }
 
 TEST_F(Convergence, RandomChangesEndWhereAFreshStartFromTheParameterFileEnds)

@@ -6,6 +6,7 @@
 #include "engine_fixture.h"
 #include "ledout/fpga_manage.h"
 #include "sim/video_chip_decode.h"
+#include "sim/video_chip_picture.h"
 
 using namespace ramaddr;
 
@@ -105,6 +106,60 @@ TEST_F(AppliedTest, ABringUpAgainStartsFromTheImageItTakes)
     e->para_chg_flag = 1;
     e->stepOnce();
     EXPECT_TRUE(chip.writesTo(0x0C, 0x28).empty()) << "applied by the bring-up already";
+}
+
+// A restart of the bring-up (register 162 bit 6), with or without changes committed right behind
+// it: the chip is set up from the image it takes, and the LED output, the inputs and the pattern
+// generator are brought to that image too, the generator in step with the engine's pattern flag.
+TEST_F(AppliedTest, ARestartEndsWithEveryConsumerAtTheImage)
+{
+    tarvosource* src = tarvosource::pInstance();
+    auto och0 = [&] {
+        const std::string all = sim::describeOutputPicture(chip);
+        const size_t from = all.find("och 0: ");
+        return all.substr(from, all.find('\n', from) - from);
+    };
+    for (bool changedBehind : {false, true}) {
+        SCOPED_TRACE(changedBehind ? "changes behind the restart" : "nothing changed");
+        commit(kTestPattern, 2);
+        e->stepOnce();
+        ASSERT_EQ(e->zelApi_IsPatternGen(), 1);
+        for (int i = 0; i < 6; ++i) {
+            src->edid_request[i] = 0;
+            src->edid_done[i] = 1;
+        }
+        src->volume_request = 0;
+        led->set_bri_flag = 0;
+        led->set_output_flag = 0;
+        imageRegStatusByte(162) = 0x40;
+        commit(kContrast, changedBehind ? 41 : 42);
+        e->stepOnce();
+        ASSERT_EQ(e->c331_setup_state, 0);
+        if (changedBehind) {
+            ParaCommit c;
+            setWord(kBrightness, 37);
+            setWord(kScreenClosed, 1);
+            setWord(kEdidTiming + 6 * 3, 1280);
+            setWord(kTestPattern, 3);
+            c.set(1);
+        }
+        ASSERT_TRUE(zeltest::bringUpEngine(e));
+        e->stepOnce();
+        EXPECT_EQ(led->set_bri_flag.load(), changedBehind ? 1 : 0);
+        EXPECT_EQ(led->set_output_flag.load(), changedBehind ? 1 : 0);
+        for (int i = 0; i < 6; ++i)
+            EXPECT_EQ(src->edid_done[i], changedBehind && i == 3 ? 0 : 1) << "input " << i;
+        EXPECT_EQ(src->volume_request, 1);
+        EXPECT_EQ(e->zelApi_IsPatternGen(), 1);
+        EXPECT_EQ(och0(), changedBehind ? "och 0: solid #0000FF control 0x0000" : "och 0: solid #00FF00 control 0x0000");
+        // In step: the same pattern sent again changes nothing, turning it off ends it.
+        commit(kTestPattern, 0);
+        e->stepOnce();
+        EXPECT_EQ(e->zelApi_IsPatternGen(), 0);
+        EXPECT_EQ(och0(), "och 0: off");
+        commit(kScreenClosed, 0);
+        e->stepOnce();
+    }
 }
 
 TEST_F(AppliedTest, AnLedSizeRequestWhosePanelIsUnchangedHandsTheOutputsBack)

@@ -1,4 +1,5 @@
 #include <set>
+#include <vector>
 
 #include "engine/c331_tables.h"
 #include "engine_fixture.h"
@@ -268,14 +269,18 @@ TEST_F(PanelTest, ArrangementTimingAndOffsetsFollowTheScreenArithmetic)
 }
 
 // Every screen the output page can set (up to 16376 each way, output 1 at most 8188 high in a
-// vertical splice) gets a frame that holds each channel's picture.
+// vertical splice) gets a frame that holds each channel's picture; the CP21 splice, whose
+// channels carry the LED height whatever the areas, at every height the image takes.
 TEST_F(PanelTest, EveryChannelPictureEndsInsideItsFrame)
 {
-    const int widths[] = {64, 1920, 3841, 7680, 8188, 12000, 16376};
-    const int heights[] = {64, 1080, 2160, 4320, 7900, 7902, 12000, 16376};
-    for (int splice : {0, 1, 2, 3, 4}) {
-        for (int w : widths) {
-            for (int h : heights) {
+    const std::vector<int> widths = {64, 1920, 3841, 7680, 8188, 12000, 16376};
+    const std::vector<int> heights = {64, 1080, 2160, 4320, 7900, 7902, 12000, 15000, 16376};
+    std::vector<int> everyHeight = {14999, 15000, 65535};
+    for (int h = 1; h < 65535; h += 173)
+        everyHeight.push_back(h);
+    for (int splice : {0, 1, 2, 3, 4, 5}) {
+        for (int w : splice == 5 ? std::vector<int>{64, 16376} : widths) {
+            for (int h : splice == 5 ? everyHeight : heights) {
                 // Output 1 takes half, as much as one output holds, or a small part of the side
                 // the splice divides.
                 const bool vertical = splice == 1 || splice == 2;
@@ -295,6 +300,10 @@ TEST_F(PanelTest, EveryChannelPictureEndsInsideItsFrame)
                     ASSERT_EQ(vend, vstart + height);
                     ASSERT_LE(vstart, uint32_t(e->panel.VSW) + (vtt - height - e->panel.VSW - e->panel.VFP));
                     ASSERT_LE(vend + e->panel.VFP, vtt);
+                    // The whole LED height, where a 16-bit frame can hold it.
+                    if (splice == 5 && h < 65000) {
+                        ASSERT_GE(height * e->panel.ochRows, uint32_t(h));
+                    }
                 }
             }
         }

@@ -274,3 +274,21 @@ TEST_F(PassTest, PanelWordsWrittenBackWaitForTheModelMutex)
     pass.get();
     EXPECT_EQ(imageWord(kOchW), 3840);
 }
+
+// A user-mode recall brings the derived panel words saved with the mode; with the panel words
+// equal to the current ones no panel set-up runs, and the image takes the set-up's values again.
+TEST_F(PassTest, DerivedPanelWordsFollowARecallThatLeavesThePanelAlone)
+{
+    const unsigned kDerived[] = {kLedX, kLedY, kOchNumH, kOchNumV, kOchW, kOchH, kSplitFlag};
+    std::vector<uint16_t> setUp;
+    for (unsigned a : kDerived)
+        setUp.push_back(imageWord(a));
+    uint16_t stale = 7;
+    for (unsigned a : kDerived)
+        setWord(a, stale += 3);
+    setWord(kContrast, 44);
+    commitAndPass(2);
+    EXPECT_EQ(panelSetups(), 0u);
+    for (size_t k = 0; k < setUp.size(); ++k)
+        EXPECT_EQ(imageWord(kDerived[k]), setUp[k]) << std::hex << kDerived[k];
+}

@@ -105,3 +105,37 @@ TEST_F(PatternFollowTest, ASecondWindowTakesThePatternOff)
     for (int c : gridOf(1))
         EXPECT_EQ(decoded(c).port, kPortHdmi2) << "och " << c;
 }
+
+// A pattern refused while three windows are shown, or ended by a second window, is shown once a
+// single window is left: the image still asks for it, and a box started with that image and
+// layout shows it.
+TEST_F(PatternFollowTest, APatternRefusedOrEndedBySeveralWindowsShowsOnceOneWindowIsLeft)
+{
+    // The picture of window 0 alone under pattern 2, as a fresh start shows it.
+    setWord(kTestPattern, 2);
+    settle();
+    const std::string alone = view();
+    setWord(kTestPattern, 0);
+    settle();
+
+    for (bool askedFirst : {false, true}) {
+        SCOPED_TRACE(askedFirst ? "ended by a second window" : "refused with three windows");
+        if (askedFirst) {
+            setWord(kTestPattern, 2);
+            settle();
+        }
+        setWindow(1, 0, 1200, 1920, 800, kHdmi2);
+        setWindow(2, 2000, 1200, 1920, 800, kHdmi2);
+        settle();
+        setWord(kTestPattern, 2);
+        settle();
+        EXPECT_EQ(e->zelApi_IsPatternGen(), 0);
+        setWindow(1, 0, 1200, 1920, 800, kHdmi2, 0);
+        setWindow(2, 2000, 1200, 1920, 800, kHdmi2, 0);
+        settle();
+        EXPECT_EQ(e->zelApi_IsPatternGen(), 1);
+        EXPECT_EQ(view(), alone);
+        setWord(kTestPattern, 0);
+        settle();
+    }
+}

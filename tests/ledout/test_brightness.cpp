@@ -346,3 +346,21 @@ TEST(MultifunctionCard, WrongOrShortRepliesAreCountedAndNotTaken)
     EXPECT_EQ(rig.m->vmf_data[0], 0x44);
     EXPECT_EQ(g_change[kVmfResult], 1u);
 }
+
+// A percent set by the user reads back as itself however often the box starts again: each start
+// loads the stored value and reports the percent it shows.
+TEST(Brightness, EveryPercentSurvivesTenRestartsUnchanged)
+{
+    BriRig rig;
+    ASSERT_TRUE(rig.ready());
+    for (uint16_t p = 0; p <= 100; ++p) {
+        rig.m->bri_mode = p % 2 ? 0 : 16;   // set in a level mode (raised to 15) or a value mode
+        rig.userPercent(p);
+        for (int start = 0; start < 10; ++start) {
+            rig.m->record_bright_change();
+            rig.m->Brightness_hand_dealwith(1);
+        }
+        EXPECT_EQ(ledpara::word(ledpara::kBrightness), p);
+        EXPECT_EQ(rig.reg6(1), p % 2 ? std::max(p * 255 / 100, 15) : p * 255 / 100) << p;
+    }
+}
