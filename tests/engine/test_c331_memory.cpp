@@ -448,6 +448,20 @@ TEST_F(MemoryEdgeTest, InputsAtTheEdgesStayInTheirBuffers)
              showPlain(kHdmi2, 1920, 2400);
          },
          2176, 0, -1},
+        {"the bottom quarter of a 1920x2400 input cropped, the input shrunk to the buffer",
+         [this] {
+             writeCropEntry(0, uint8_t(kHdmi2), 0, 1800, 1920, 600);
+             showPlain(kWinSourceCrop | 0, 1920, 600);
+             // The read starts on the stored row input row 1800 became (2176 of 2400 kept).
+             const sim::MemoryMap m = sim::decodeMemory(chip);
+             const auto reads = m.readsOf(e->win_info[0].ochLst[0]);
+             ASSERT_FALSE(reads.empty()) << sim::describeMemory(chip);
+             const sim::MemoryWriter* wr = m.writer(e->win_ich[0][0]);
+             ASSERT_NE(wr, nullptr) << sim::describeMemory(chip);
+             const int64_t row = (int64_t(reads[0]->start) - int64_t(wr->base[0])) / wr->pitch;
+             EXPECT_NEAR(row, 1800 * 2176 / 2400, 1) << sim::describeMemory(chip);
+         },
+         2176, 0, -1},
         {"1080i plain window",
          [this] {
              feedFields({kHdmi2});
