@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "platform/spi.h"
 #include "sim/video_chip_memory.h"
+#include "sim/video_chip_picture.h"
 
 using namespace ramaddr;
 
@@ -113,10 +114,12 @@ protected:
         }
     }
 
-    // What the output channels place, from which port, at which scale.
+    // What the output channels place, from which port, at which scale, and what their pattern
+    // generators show.
     static std::vector<std::string> shown(const sim::VideoChipModel& c)
     {
-        std::vector<std::string> out;
+        const std::string picture = sim::describeOutputPicture(c);
+        std::vector<std::string> out = {picture.substr(0, picture.find("[background]"))};
         for (const sim::DecodedChannel& d : sim::decodeOutputs(c))
             if (d.on)
                 out.push_back(std::to_string(d.och) + ": " + std::to_string(d.x) + "," + std::to_string(d.y) + " " +
@@ -521,6 +524,24 @@ TEST_F(MemoryEdgeTest, InputsAtTheEdgesStayInTheirBuffers)
         {"mode 51 refused after mode 50", [this] { showDbd(9, kHdmi3); }, 0, -1, 0},
         {"2160p V-by-One input dot by dot, in its channel pair's buffers", [this] { showDbd(0, kHdmi3); }, 2160, 0,
          -1},
+        {"a test pattern asked for with three windows, then two windows closed",
+         [this] {
+             feedAll();
+             panel(3840, 2160, 0);
+             setWindow(0, 0, 0, 1920, 1080, kHdmi1);
+             setWindow(1, 1920, 0, 1920, 1080, kHdmi2);
+             setWindow(2, 0, 1080, 1920, 1080, kDvi);
+             hideFrom(3);
+             setWord(window(0) + kWinFlags, 0);
+             settle();
+             setWord(kTestPattern, 2);
+             settle();
+             ASSERT_EQ(e->zelApi_IsPatternGen(), 0);
+             hideFrom(1);
+             settle();
+             ASSERT_EQ(e->zelApi_IsPatternGen(), 1);
+         },
+         1080, 0, -1},
     };
     for (const EdgeCase& c : cases)
         run(c);
