@@ -471,6 +471,23 @@ TEST_F(MemoryEdgeTest, InputsAtTheEdgesStayInTheirBuffers)
              showPlain(kHdmi2, 1920, 1080);
          },
          1080, 2, -1},
+        {"a crop of a 1080i input on a channel that keeps one field, the weaving ones taken",
+         [this] {
+             feedAll();
+             feedFields({kExt, kDvi, kHdmi1, kHdmi2});
+             panel(3840, 2160, 0);
+             const int inputs[4] = {kExt, kDvi, kHdmi2, kExt};
+             for (int w = 0; w < 4; ++w)
+                 setWindow(w, 960 * w, 0, 960, 540, inputs[w]);
+             writeCropEntry(0, uint8_t(kHdmi1), 0, 270, 1920, 270);   // the field's lower half
+             setWindow(4, 0, 1080, 1920, 540, kWinSourceCrop | 0);
+             hideFrom(5);
+             setWord(window(0) + kWinFlags, 0);
+             settle();
+             settle();
+             ASSERT_GE(e->win_ich[4][0], c331_manage::kIpChannels);
+         },
+         540, 2, -1},
         {"1080i on four ports, mode 20",
          [this] {
              feedFields({kExt, kDvi, kHdmi1, kHdmi2});
