@@ -53,7 +53,9 @@ _ImageWindowDef_st calcIwin(const IwinSource& s)
     }
     const int h = s.wide ? 2 * s.hact : s.hact;
     if (s.crop) {
-        const int v = s.scan ? 2 * s.vact : s.vact;
+        // Fields are woven into frames only on a channel with an input processor; another
+        // channel stores one field, and a crop of twice its lines would read past it.
+        const int v = frameHeight ? 2 * s.vact : s.vact;
         // A crop starting past the picture starts at 0; one leaving less than a pixel takes the
         // whole picture from 0, so the channel never reads past the line.
         iw.HST = s.left < h ? std::max(s.left, 0) : 0;

@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "platform/spi.h"
 #include "sim/video_chip_memory.h"
+#include "sim/video_chip_picture.h"
 
 using namespace ramaddr;
 
@@ -113,10 +114,12 @@ protected:
         }
     }
 
-    // What the output channels place, from which port, at which scale.
+    // What the output channels place, from which port, at which scale, and what their pattern
+    // generators show.
     static std::vector<std::string> shown(const sim::VideoChipModel& c)
     {
-        std::vector<std::string> out;
+        const std::string picture = sim::describeOutputPicture(c);
+        std::vector<std::string> out = {picture.substr(0, picture.find("[background]"))};
         for (const sim::DecodedChannel& d : sim::decodeOutputs(c))
             if (d.on)
                 out.push_back(std::to_string(d.och) + ": " + std::to_string(d.x) + "," + std::to_string(d.y) + " " +
@@ -448,12 +451,43 @@ TEST_F(MemoryEdgeTest, InputsAtTheEdgesStayInTheirBuffers)
              showPlain(kHdmi2, 1920, 2400);
          },
          2176, 0, -1},
+        {"the bottom quarter of a 1920x2400 input cropped, the input shrunk to the buffer",
+         [this] {
+             writeCropEntry(0, uint8_t(kHdmi2), 0, 1800, 1920, 600);
+             showPlain(kWinSourceCrop | 0, 1920, 600);
+             // The read starts on the stored row input row 1800 became (2176 of 2400 kept).
+             const sim::MemoryMap m = sim::decodeMemory(chip);
+             const auto reads = m.readsOf(e->win_info[0].ochLst[0]);
+             ASSERT_FALSE(reads.empty()) << sim::describeMemory(chip);
+             const sim::MemoryWriter* wr = m.writer(e->win_ich[0][0]);
+             ASSERT_NE(wr, nullptr) << sim::describeMemory(chip);
+             const int64_t row = (int64_t(reads[0]->start) - int64_t(wr->base[0])) / wr->pitch;
+             EXPECT_NEAR(row, 1800 * 2176 / 2400, 1) << sim::describeMemory(chip);
+         },
+         2176, 0, -1},
         {"1080i plain window",
          [this] {
              feedFields({kHdmi2});
              showPlain(kHdmi2, 1920, 1080);
          },
          1080, 2, -1},
+        {"a crop of a 1080i input on a channel that keeps one field, the weaving ones taken",
+         [this] {
+             feedAll();
+             feedFields({kExt, kDvi, kHdmi1, kHdmi2});
+             panel(3840, 2160, 0);
+             const int inputs[4] = {kExt, kDvi, kHdmi2, kExt};
+             for (int w = 0; w < 4; ++w)
+                 setWindow(w, 960 * w, 0, 960, 540, inputs[w]);
+             writeCropEntry(0, uint8_t(kHdmi1), 0, 270, 1920, 270);   // the field's lower half
+             setWindow(4, 0, 1080, 1920, 540, kWinSourceCrop | 0);
+             hideFrom(5);
+             setWord(window(0) + kWinFlags, 0);
+             settle();
+             settle();
+             ASSERT_GE(e->win_ich[4][0], c331_manage::kIpChannels);
+         },
+         540, 2, -1},
         {"1080i on four ports, mode 20",
          [this] {
              feedFields({kExt, kDvi, kHdmi1, kHdmi2});
@@ -507,6 +541,24 @@ TEST_F(MemoryEdgeTest, InputsAtTheEdgesStayInTheirBuffers)
         {"mode 51 refused after mode 50", [this] { showDbd(9, kHdmi3); }, 0, -1, 0},
         {"2160p V-by-One input dot by dot, in its channel pair's buffers", [this] { showDbd(0, kHdmi3); }, 2160, 0,
          -1},
+        {"a test pattern asked for with three windows, then two windows closed",
+         [this] {
+             feedAll();
+             panel(3840, 2160, 0);
+             setWindow(0, 0, 0, 1920, 1080, kHdmi1);
+             setWindow(1, 1920, 0, 1920, 1080, kHdmi2);
+             setWindow(2, 0, 1080, 1920, 1080, kDvi);
+             hideFrom(3);
+             setWord(window(0) + kWinFlags, 0);
+             settle();
+             setWord(kTestPattern, 2);
+             settle();
+             ASSERT_EQ(e->zelApi_IsPatternGen(), 0);
+             hideFrom(1);
+             settle();
+             ASSERT_EQ(e->zelApi_IsPatternGen(), 1);
+         },
+         1080, 0, -1},
     };
     for (const EdgeCase& c : cases)
         run(c);
