@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "core/alerts.h"
 #include "core/config_engine.h"
 #include "core/ram_layout.h"
 #include "ledout/fpga_manage.h"
@@ -130,6 +131,13 @@ TEST_F(ShellTest, ScreenshotsInEnglishAndChinese)
         g_mainwindow->language_changed();
 
         shot("home", g_mainwindow);
+        // what cannot be saved or bound, in the line under the status
+        alerts::raise(alerts::kSettingsNotSaved, "no room");
+        alerts::raise(alerts::kTcpPortNotBound, "taken", 5000);
+        tick(100);
+        shot("home_alerts", g_mainwindow);
+        alerts::reset();
+        tick(100);
         click(g_mainwindow, "Button_mode");
         shot("home_modes", g_mainwindow);
         click(g_mainwindow, "Button_mode_close");
