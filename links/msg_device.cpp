@@ -27,7 +27,6 @@ bool printable(const uint8_t* p, unsigned n)
 }
 
 QString dotted(const uint8_t* p) { return QString("%1.%2.%3.%4").arg(p[0]).arg(p[1]).arg(p[2]).arg(p[3]); }
-bool isZeroQuad(const uint8_t* p) { return (p[0] | p[1] | p[2] | p[3]) == 0; }
 
 // Dotted text to 4 bytes; false for anything else.
 bool quad(const QString& text, uint8_t* out)
@@ -166,24 +165,21 @@ void message_deal::network(const uint8_t* body, unsigned length, Reply& r)
         r.append(mac.data(), unsigned(mac.size()));
         return;
     }
-    case 1: {
+    case 1:
         if (length != 24)
             break;
-        // No gateway reads as 0.0.0.0 (selector 0): written back as it was read, it stays none.
-        const QString gateway = isZeroQuad(p + 8) ? QString() : dotted(p + 8);
         // An address the box could not be reached at is neither stored nor applied.
-        if (Utils::checkNetwork(dotted(p), dotted(p + 4), gateway) != Utils::NetFault::None)
+        if (Utils::checkNetwork(dotted(p), dotted(p + 4), dotted(p + 8)) != Utils::NetFault::None)
             break;
         if (!config->write_config_variants({{ConfigItem::IPAddress, dotted(p)},
                                             {ConfigItem::SubNetMask, dotted(p + 4)},
-                                            {ConfigItem::GateWay, gateway}}))
+                                            {ConfigItem::GateWay, dotted(p + 8)}}))
             r.status(kStatusRefused);
         // The set-up reloads the settings and checks them before any command runs.
         if (Utils::initIPAddress() != 0)
             r.status(kStatusRefused);
         signalChange();
         return;
-    }
     case 2: {
         if (length != 16)
             break;
