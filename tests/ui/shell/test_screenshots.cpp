@@ -134,6 +134,8 @@ TEST_F(ShellTest, ScreenshotsInEnglishAndChinese)
         // what cannot be saved or bound, in the line under the status
         alerts::raise(alerts::kSettingsNotSaved, "no room");
         alerts::raise(alerts::kTcpPortNotBound, "taken", 5000);
+        alerts::raise(alerts::kUdpPortNotBound, "taken", 5008);
+        alerts::raise(alerts::kDataNotWritable, "no folder");
         tick(100);
         shot("home_alerts", g_mainwindow);
         alerts::reset();
