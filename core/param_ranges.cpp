@@ -16,6 +16,9 @@ constexpr uint16_t kMaxOutputEnd = 16384;   // outputs above 8188 wide are laid 
 constexpr uint16_t kMaxInputSide = 4096;    // crops lie within an input picture
 constexpr uint16_t kMaxEdidSide = 4095;     // 12-bit active size of a detailed timing
 constexpr uint16_t kMaxRefresh = 240;
+// The image-quality page offers 0-10 (all "off"); PC software stores more, each step above 10
+// adding strength until it saturates 20 steps on.
+constexpr uint16_t kMaxSharpness = 30;
 constexpr uint16_t kMaxInput = 5;
 constexpr uint16_t kMaxCropIndex = kCropEntries - 1;
 constexpr uint16_t kWindowFlagBits = 0x0107;   // black, frozen, fade, dot-by-dot
@@ -48,7 +51,7 @@ const std::vector<FieldRange> kTable = {
     {"OSD switch", kOsdOn, 1, 0, 2, Rule::Range, 0, 1, 0},
     {"brightness", kBrightness, 1, 0, 2, Rule::Range, 0, 100, 0},
     {"contrast", kContrast, 1, 0, 2, Rule::Range, 0, 100, 0},
-    {"sharpness", kSharpness, 1, 0, 2, Rule::Range, 0, 10, 0},
+    {"sharpness", kSharpness, 1, 0, 2, Rule::Range, 0, kMaxSharpness, 0},
     {"saturation", kSaturation, 1, 0, 2, Rule::Range, 0, 100, 0},
     {"colour temperature", kColorTempMode, 1, 0, 2, Rule::Range, 0, 3, 0},
     {"red gain", kRedGain, 1, 0, 2, Rule::Range, 0, 128, 0},

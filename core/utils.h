@@ -87,8 +87,8 @@ public:
     enum class NetFault { None, Address, Mask, Gateway };
     // A host address (not a zero, loopback, multicast, reserved or broadcast address) with a
     // contiguous mask other than 0.0.0.0 and 255.255.255.255, not the network or broadcast
-    // address under that mask, and a gateway (empty for none) that is a host of the same
-    // network. The one check of the settings file, the network command and the network page.
+    // address under that mask, and a gateway that is a host of the same network or none (empty,
+    // or 0.0.0.0 as the network command reads and takes "no gateway"). The one check of the settings file, the network command and the network page.
     static NetFault checkNetwork(const QString& address, const QString& mask, const QString& gateway);
     // The address alone: a dotted quad a host may use (the first clause above).
     static bool isHostAddress(const QString& text);

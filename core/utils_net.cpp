@@ -51,6 +51,8 @@ uint32_t quadValue(const QString& text)
 // multicast, reserved and limited broadcast from 224.0.0.0 up.
 constexpr uint32_t kZeroNet = 0x00000000u, kLoopbackNet = 0x7F000000u, kClassAMask = 0xFF000000u;
 constexpr uint32_t kMulticastFrom = 0xE0000000u;
+// How PC software and the page give "no gateway": the settings file keeps no empty value.
+constexpr const char kNoGateway[] = "0.0.0.0";
 
 bool hostClass(uint32_t a)
 {
@@ -123,7 +125,7 @@ Utils::NetFault Utils::checkNetwork(const QString& address, const QString& mask,
     const uint32_t a = quadValue(address), m = quadValue(mask);
     if (!hostOfNetwork(a, m))
         return NetFault::Address;
-    if (gateway.isEmpty())
+    if (gateway.isEmpty() || gateway == QLatin1String(kNoGateway))
         return NetFault::None;
     if (!isHostAddress(gateway))
         return NetFault::Gateway;

@@ -116,6 +116,9 @@ TEST(ConfigEngine, UnusableStoredValuesAreReplacedPrintedAndStored)
          {{"IPAddress", "10.1.2.3"}, {"SubNetMask", "255.255.0.0"}, {"GateWay", "10.1.0.9"}, {"TcpPort", "6001"},
           {"ZelLCDLang", "6"}},
          {}},
+        {"IPAddress=10.1.2.3\nSubNetMask=255.0.0.0\nGateWay=0.0.0.0\n",   // no gateway
+         {{"IPAddress", "10.1.2.3"}, {"SubNetMask", "255.0.0.0"}, {"GateWay", "0.0.0.0"}},
+         {}},
         {"IPAddress=10.1.255.255\nSubNetMask=255.255.0.0\n",   // its network's broadcast address
          {{"IPAddress", "192.168.1.199"}, {"SubNetMask", "255.255.255.0"}},
          {"IPAddress", "SubNetMask"}},

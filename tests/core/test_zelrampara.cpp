@@ -151,6 +151,35 @@ TEST_F(ParamModelTest, EveryFieldOutOfRangeTakesItsDefaultPrintedAndWrittenBack)
     }
 }
 
+// The edges of what the pages and PC software store are no damage: such a file loads unchanged,
+// with nothing said and nothing written back.
+TEST_F(ParamModelTest, ValuesAtTheEdgesOfWhatTheBoxStoresAreKept)
+{
+    unsigned char image[4096] = {};
+    std::memcpy(image + 0x300, default_para_ramlist + 2, 3328);
+    const std::pair<unsigned, uint16_t> words[] = {
+        {0x562, 16376}, {0x564, 16376}, {0x560, 3},               // the output page's largest screen,
+        {0x580, 0}, {0x584, 8192}, {0x588, 8192}, {0x58C, 8192},  // split side by side
+        {0x880, 0}, {0x884, 30}, {0x888, 3}, {0x88A, 128},        // PC software's sharpness
+        {0x386, 4095}, {0x388, 2160}, {0x38A, 30},                // an EDID request
+        {0x5C0 + 6, 4096},                                        // a crop of a whole 4096 input
+        {0x8E0 + 10, 376}, {0x8E0 + 14, 16000},                   // window 0 up to the right edge
+        {0x8E0 + 26 * 5 + 8, 0x8000 + 39}, {0x8E0 + 26 * 5 + 18, 0x105}, {0x8E0 + 26 * 5 + 22, 9},
+        {0x8A0 + 2 * 3, 15},
+    };
+    for (const auto& [address, value] : words)
+        set16(image, address, value);
+    const std::vector<uint8_t> stored = parameterFileOf(image);
+    zeltest::writeFile("/data/ram_device_info", stored);
+    testing::internal::CaptureStderr();
+    ZelRamPara* m = start();
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err.find("out of range"), std::string::npos) << err;
+    for (const auto& [address, value] : words)
+        EXPECT_EQ(u16(m->ram_para, address), value) << std::hex << address;
+    EXPECT_EQ(zeltest::readFile("/data/ram_device_info"), stored);
+}
+
 // Random bytes behind a valid marker: the file is damaged as a whole, replaced by the defaults
 // (said on stderr), and every field the box starts with is within its range.
 TEST_F(ParamModelTest, RandomBytesBehindTheMarkerAreReplacedByTheDefaults)

@@ -319,6 +319,32 @@ TEST_F(Deal, NetworkSettingsTheBoxCannotBeReachedAtAreRefusedAndNothingRuns)
     EXPECT_EQ(g_str_ip, "172.16.4.6");
 }
 
+// Ordinary private and public set-ups are taken, and so is no gateway (0.0.0.0): what PC
+// software reads it writes back.
+TEST_F(Deal, OrdinaryNetworkSettingsAreTakenAndNoGatewayRoundTrips)
+{
+    const Bytes taken[] = {
+        {10, 200, 3, 4, 255, 0, 0, 0, 10, 0, 0, 1},            // /8
+        {172, 20, 9, 77, 255, 240, 0, 0, 172, 16, 0, 1},        // /12, gateway further down the net
+        {203, 0, 113, 45, 255, 255, 255, 0, 203, 0, 113, 1},   // a public /24
+        {192, 168, 50, 9, 255, 255, 255, 0, 0, 0, 0, 0},       // no gateway
+    };
+    for (const Bytes& set : taken) {
+        Bytes payload(1 + set.size(), 1);
+        std::copy(set.begin(), set.end(), payload.begin() + 1);
+        EXPECT_EQ(status(run(0xA4, payload)), 0) << int(set[0]) << "." << int(set[3]);
+    }
+    EXPECT_EQ(g_str_ip, "192.168.50.9");
+    Bytes d = replyData(run(0xA4, {0}));
+    ASSERT_GE(d.size(), 12u);
+    d[3] = 10;   // a new address, the rest as read
+    Bytes payload{1};
+    payload.insert(payload.end(), d.begin(), d.begin() + 12);
+    EXPECT_EQ(status(run(0xA4, payload)), 0);
+    EXPECT_EQ(g_str_ip, "192.168.50.10");
+    EXPECT_EQ(ConfigEngine::p_config->read_config_variant(ConfigItem::GateWay).toString(), "0.0.0.0");
+}
+
 TEST_F(Deal, FlashRequestsAreRangeChecked)
 {
     // Address not on a 4 KB boundary, an unknown unit, a 32 KB unit not on its boundary, and a range

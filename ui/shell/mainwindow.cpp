@@ -1,6 +1,7 @@
 #include "ui/shell/mainwindow.h"
 
 #include <QDateTime>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
 #include <QMetaObject>
@@ -66,6 +67,8 @@ constexpr LangText kLedSize = {"LED屏  %1 x %2", "LED screen  %1 x %2", "LED-э
 constexpr LangText kLockOn = {"面板已锁定", "Panel locked", "Панель заблокирована", "Bảng đã khóa", "面板已鎖定"};
 constexpr LangText kLockOff = {"面板未锁定", "Panel unlocked", "Панель разблокирована", "Bảng chưa khóa",
                                "面板未鎖定"};
+constexpr int kBottomHeight = 126;   // the home page's bottom line
+constexpr int kAlertTop = 76;        // where its alerts start, under the screen size
 // What the home page says while a condition of alerts.h is in force, by its Kind (%1: the port).
 constexpr LangText kAlertTexts[alerts::kKindCount] = {
     {"⚠ 设置未能保存", "⚠ Settings are not being saved", "⚠ Настройки не сохраняются",
@@ -211,14 +214,16 @@ void MainWindow::build_home()
     }
 
     // Bottom line: screen size and the panel lock.
-    QFrame* bottom = shell::makePanel(central_, "frame_bottom", 16, 338, 768, 126);
-    ledLabel_ = shell::makeLabel(bottom, "label_led_size", 24, 0, 400, 126,
+    QFrame* bottom = shell::makePanel(central_, "frame_bottom", 16, 338, 768, kBottomHeight);
+    ledLabel_ = shell::makeLabel(bottom, "label_led_size", 24, 0, 400, kBottomHeight,
                                  "color:#FFFFFF;font:bold 24px;background:transparent;");
-    lockLabel_ = shell::makeLabel(bottom, "label_lock", 400, 0, 250, 126, style::kText,
+    lockLabel_ = shell::makeLabel(bottom, "label_lock", 400, 0, 250, kBottomHeight, style::kText,
                                   Qt::AlignRight | Qt::AlignVCenter);
     const QByteArray alertStyle =
         QStringLiteral("color:%1;font:18px;background:transparent;").arg(style::kAmber).toLatin1();
-    alertLabel_ = shell::makeLabel(bottom, "label_alert", 24, 86, 630, 36, alertStyle.constData());
+    // Two lines' room under the screen size: four alerts do not fit on one in every language.
+    alertLabel_ = shell::makeLabel(bottom, "label_alert", 24, kAlertTop, 630, kBottomHeight - kAlertTop - 2,
+                                   alertStyle.constData());
     alertLabel_->hide();
     lockButton_ = new QPushButton(bottom);
     lockButton_->setObjectName("Button_lock");
@@ -331,13 +336,26 @@ void MainWindow::status_update()
 
 void MainWindow::alert_update()
 {
+    static const QString kGap = QStringLiteral("   ");
+    // As many alerts on a line as fit its width, each whole; the rest on the next line.
+    alertLabel_->ensurePolished();
+    const QFontMetrics metrics(alertLabel_->font());
     QStringList lines;
     for (const alerts::Active& a : alerts::inForce()) {
-        const QString text = langText(kAlertTexts[a.kind]);
-        lines << (text.contains(QLatin1String("%1")) ? text.arg(a.arg) : text);
+        QString text = langText(kAlertTexts[a.kind]);
+        if (text.contains(QLatin1String("%1")))
+            text = text.arg(a.arg);
+        if (!lines.isEmpty() && metrics.horizontalAdvance(lines.last() + kGap + text) <= alertLabel_->width())
+            lines.last() += kGap + text;
+        else
+            lines << text;
     }
-    alertLabel_->setText(lines.join(QStringLiteral("   ")));
+    alertLabel_->setText(lines.join(QLatin1Char('\n')));
     alertLabel_->setVisible(!lines.isEmpty());
+    // The screen size and the lock state move up to make room for the alerts.
+    const int height = lines.isEmpty() ? kBottomHeight : kAlertTop;
+    ledLabel_->setGeometry(ledLabel_->x(), 0, ledLabel_->width(), height);
+    lockLabel_->setGeometry(lockLabel_->x(), 0, lockLabel_->width(), height);
 }
 
 void MainWindow::mode_popup_update()

@@ -1,5 +1,6 @@
 // The home page's user modes and panel lock, the status page, the settings menu's access code and
 // the language of the texts.
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QToolButton>
@@ -215,6 +216,33 @@ TEST_F(ShellTest, HomePageShowsWhatCannotBeSavedOrBoundWithinASecond)
     alerts::clear(alerts::kUdpPortNotBound, "bound");
     tick(100);
     EXPECT_TRUE(alert->isHidden());
+}
+
+// All four alerts at once, in every language: each shown whole within the line's room, clear of
+// the screen size above it.
+TEST_F(ShellTest, EveryAlertIsShownWholeInEveryLanguage)
+{
+    auto* alert = child<QLabel>(g_mainwindow, "label_alert");
+    auto* led = child<QLabel>(g_mainwindow, "label_led_size");
+    for (int lang = 0; lang < 5; ++lang) {
+        ram_set_u16(model->ram_para, ramaddr::kLanguage, static_cast<uint16_t>(lang));
+        model->ram_para_save();   // a save that works: raised after it
+        alerts::raise(alerts::kSettingsNotSaved, "no room");
+        alerts::raise(alerts::kDataNotWritable, "no folder");
+        alerts::raise(alerts::kTcpPortNotBound, "taken", 5005);
+        alerts::raise(alerts::kUdpPortNotBound, "taken", 5008);
+        tick(100);
+        const QFontMetrics metrics(alert->font());
+        const QStringList lines = alert->text().split(QLatin1Char('\n'));
+        EXPECT_LE(lines.size() * metrics.lineSpacing(), alert->height()) << lang;
+        for (const QString& line : lines)
+            EXPECT_LE(metrics.horizontalAdvance(line), alert->width()) << lang << qPrintable(line);
+        EXPECT_EQ(alert->text().count(QString::fromUtf8("⚠")), 4) << lang;
+        EXPECT_LE(led->geometry().bottom(), alert->geometry().top()) << lang;
+    }
+    alerts::reset();
+    tick(100);
+    EXPECT_EQ(led->height(), led->parentWidget()->height());   // centred again without alerts
 }
 
 TEST_F(ShellTest, PageClosedAnyOtherWayGoesBackToo)

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "core/alerts.h"
 #include "core/config_engine.h"
 #include "core/ram_layout.h"
 #include "ledout/fpga_manage.h"
@@ -130,6 +131,15 @@ TEST_F(ShellTest, ScreenshotsInEnglishAndChinese)
         g_mainwindow->language_changed();
 
         shot("home", g_mainwindow);
+        // what cannot be saved or bound, in the line under the status
+        alerts::raise(alerts::kSettingsNotSaved, "no room");
+        alerts::raise(alerts::kTcpPortNotBound, "taken", 5000);
+        alerts::raise(alerts::kUdpPortNotBound, "taken", 5008);
+        alerts::raise(alerts::kDataNotWritable, "no folder");
+        tick(100);
+        shot("home_alerts", g_mainwindow);
+        alerts::reset();
+        tick(100);
         click(g_mainwindow, "Button_mode");
         shot("home_modes", g_mainwindow);
         click(g_mainwindow, "Button_mode_close");
