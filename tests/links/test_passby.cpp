@@ -99,6 +99,17 @@ struct BurstRig : PassbyRig {
     }
     ~BurstRig() { sim::setTickSource(nullptr); }
     size_t sentToSlowPort() const { return sim::cardChain().received(kSlowPortByte - 1).size(); }
+    // The card on the slow port answers the first frame of the sender's burst, and only that one.
+    void answeredOnce(Client& sender)
+    {
+        G_timeTicks += kSlowTicks + 1;
+        Bytes r = sender.receiveFrame(1000);
+        ASSERT_TRUE(isReply(r));
+        EXPECT_EQ(r[5], 0x40);
+        EXPECT_EQ(r[7], kSlowPortByte);
+        EXPECT_TRUE(sender.receiveFrame(100).empty());
+        EXPECT_EQ(sentToSlowPort(), 1u);
+    }
     // Both onlookers get their replies at once.
     void othersServed()
     {
@@ -143,13 +154,7 @@ void serialBurstWaitsOnce(const char* device)
     EXPECT_TRUE(isReply(promptly(line, body(0x82, {}))));
     rig.othersServed();
 
-    G_timeTicks += kSlowTicks + 1;   // the card answers the first frame
-    Bytes r = line.receiveFrame(1000);
-    ASSERT_TRUE(isReply(r));
-    EXPECT_EQ(r[5], 0x40);
-    EXPECT_EQ(r[7], kSlowPortByte);
-    EXPECT_TRUE(line.receiveFrame(100).empty());
-    EXPECT_EQ(rig.sentToSlowPort(), 1u);
+    rig.answeredOnce(line);
 }
 
 }  // namespace
@@ -313,13 +318,7 @@ TEST(Passby, BurstOfCardFramesInOneDatagramIsAnsweredOnceAndHoldsNobody)
     sender.sendRaw(cardBurst(kSlowPortByte));
     rig.othersServed();
 
-    G_timeTicks += kSlowTicks + 1;   // the card answers the first frame
-    Bytes r = sender.receiveFrame(1000);
-    ASSERT_TRUE(isReply(r));
-    EXPECT_EQ(r[5], 0x40);
-    EXPECT_EQ(r[7], kSlowPortByte);
-    EXPECT_TRUE(sender.receiveFrame(100).empty());
-    EXPECT_EQ(rig.sentToSlowPort(), 1u);
+    rig.answeredOnce(sender);
     EXPECT_EQ(g_passby_trans_port.load(), 255);
 }
 
