@@ -162,6 +162,30 @@ TEST_F(AppliedTest, ARestartEndsWithEveryConsumerAtTheImage)
     }
 }
 
+// An LED-size change committed right behind a restart: the bring-up sets the chip up for the new
+// panel, and the LED output, which has blanked its outputs for it meanwhile, gets them back as
+// after a pass's panel set-up. A restart that leaves the panel alone hands nothing back.
+TEST_F(AppliedTest, ARestartWithANewPanelBehindItHandsTheOutputsBack)
+{
+    for (bool newPanel : {false, true}) {
+        SCOPED_TRACE(newPanel ? "new panel behind the restart" : "same panel");
+        g_set_led_para = 0;
+        imageRegStatusByte(162) = 0x40;
+        commit(kContrast, newPanel ? 43 : 44);
+        e->stepOnce();
+        ASSERT_EQ(e->c331_setup_state, 0);
+        if (newPanel) {
+            g_set_led_para = 1;   // the requester, before its commit
+            commit(kLedWidth, uint16_t(imageWord(kLedWidth) + 64));
+            g_set_led_para = 0;   // the LED output has blanked and waits for the panel
+        }
+        ASSERT_TRUE(zeltest::bringUpEngine(e));
+        e->stepOnce();
+        EXPECT_EQ(g_set_led_para.load(), newPanel ? 2 : 0);
+    }
+    g_set_led_para = 0;
+}
+
 TEST_F(AppliedTest, AnLedSizeRequestWhosePanelIsUnchangedHandsTheOutputsBack)
 {
     // The LED output blanks for the request; the commit then changes no panel word.
