@@ -645,6 +645,7 @@ private:
     // True when the panel was set up anew.
     bool passPanel(const ImageView& img, const ImageView& shd);
     void relayoutWindows(const ImageView& img, const ImageView& shd, unsigned from);
+    void handBackPanel();
     void handBackUnchangedPanel();
     void passPicture(const ImageView& img, const ImageView& shd);
     void passPriorities(const ImageView& img, const ImageView& shd);
@@ -655,8 +656,9 @@ private:
     void passVolume(const ImageView& img, const ImageView& shd);
     void requestBrightness();
     void requestScreen();
-    // After a repeated bring-up: the LED output, the inputs' EDIDs and the audio source take
-    // what the image holds now where it differs from what they were last asked for (`before`).
+    // After a repeated bring-up: the LED output (a new panel included), the inputs' EDIDs and the
+    // audio source take what the image holds now where it differs from what they were last asked
+    // for (`before`). Called with para_mutex held; released while the LED output hands over.
     void serveAfterRestart(const ImageView& img, const ImageView& before);
     // The derived panel words in the image hold the last panel set-up's values again (a
     // user-mode recall brings its own copies of them).

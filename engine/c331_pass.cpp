@@ -42,6 +42,17 @@ bool changed(const ImageView& img, const ImageView& shd, unsigned addr)
     return img.word(addr) != shd.word(addr);
 }
 
+// Any of the words the panel is set up from.
+bool panelChanged(const ImageView& img, const ImageView& shd)
+{
+    static constexpr unsigned kPanelWords[] = {kSpliceMode, kLedWidth, kLedHeight, kOutputArea + 4,
+                                               kOutputArea + 6};
+    for (unsigned a : kPanelWords)
+        if (changed(img, shd, a))
+            return true;
+    return false;
+}
+
 tarvosource* inputs() { return tarvosource::pInstance(); }
 
 }  // namespace
@@ -145,25 +156,24 @@ void c331_manage::waitLedHandover()
 
 bool c331_manage::passPanel(const ImageView& img, const ImageView& shd)
 {
-    static constexpr unsigned kPanelWords[] = {kSpliceMode, kLedWidth, kLedHeight, kOutputArea + 4,
-                                               kOutputArea + 6};
-    bool any = false;
-    for (unsigned a : kPanelWords)
-        any = any || changed(img, shd, a);
-    if (!any) {
+    if (!panelChanged(img, shd)) {
         handBackUnchangedPanel();
         return false;
     }
     waitLedHandover();
     zelApi_PnlInit2(img.word(kLedWidth), img.word(kLedHeight), img.word(kOutputArea + 4),
                     img.word(kOutputArea + 6), img.word(kSpliceMode));
-    {
-        QMutexLocker lock(&Utils::_led_para_init_mutex);
-        g_set_led_para = 2;
-    }
+    handBackPanel();
     if (img.word(kOsdOn) != 0)
         g_osd_update = 1;
     return true;
+}
+
+// The LED output resets its FPGAs for the panel just set up, and lights the outputs again.
+void c331_manage::handBackPanel()
+{
+    QMutexLocker lock(&Utils::_led_para_init_mutex);
+    g_set_led_para = 2;
 }
 
 // An LED-size change was asked for (the LED output blanks its outputs for it) with a commit that
@@ -216,6 +226,12 @@ void c331_manage::serveAfterRestart(const ImageView& img, const ImageView& befor
     inputs()->volume_request = 1;
     if (changed(img, before, kScreenClosed))
         requestScreen();
+    // The bring-up has set the chip up for a new panel: the LED output, which may have blanked its
+    // outputs for it meanwhile, is handed them back as after a pass's panel set-up.
+    if (panelChanged(img, before)) {
+        waitLedHandover();
+        handBackPanel();
+    }
 }
 
 void c331_manage::keepPanelWords(const ImageView& img)

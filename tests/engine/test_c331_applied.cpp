@@ -162,6 +162,43 @@ TEST_F(AppliedTest, ARestartEndsWithEveryConsumerAtTheImage)
     }
 }
 
+// An LED-size change committed right behind a restart: the bring-up sets the chip up for the new
+// panel, and the LED output, which blanks its outputs for it meanwhile, gets them back as after a
+// pass's panel set-up, once its blanking has ended. A restart that leaves the panel alone hands
+// nothing back.
+TEST_F(AppliedTest, ARestartWithANewPanelBehindItHandsTheOutputsBack)
+{
+    enum Behind { kSamePanel, kBlanked, kStillBlanking };
+    int blankingSteps = 0;   // the LED output's steps left once the bring-up is done
+    auto sleepsAlone = e->usleepFn;
+    e->usleepFn = [&](unsigned us) {
+        sleepsAlone(us);
+        if (e->c331_setup_state == c331_manage::kSetupDone && blankingSteps > 0 && --blankingSteps == 0)
+            g_set_led_para = 0;
+    };
+    for (Behind behind : {kSamePanel, kBlanked, kStillBlanking}) {
+        SCOPED_TRACE(behind);
+        g_set_led_para = 0;
+        imageRegStatusByte(162) = 0x40;
+        commit(kContrast, uint16_t(43 + behind));
+        e->stepOnce();
+        ASSERT_EQ(e->c331_setup_state, 0);
+        if (behind != kSamePanel) {
+            g_set_led_para = 1;   // the requester, before its commit
+            commit(kLedWidth, uint16_t(imageWord(kLedWidth) + 64));
+        }
+        if (behind == kBlanked)
+            g_set_led_para = 0;
+        blankingSteps = behind == kStillBlanking ? 3 : 0;
+        ASSERT_TRUE(zeltest::bringUpEngine(e));
+        e->stepOnce();
+        EXPECT_EQ(blankingSteps, 0) << "the blanking ran to its end";
+        EXPECT_EQ(g_set_led_para.load(), behind == kSamePanel ? 0 : 2);
+    }
+    e->usleepFn = sleepsAlone;
+    g_set_led_para = 0;
+}
+
 TEST_F(AppliedTest, AnLedSizeRequestWhosePanelIsUnchangedHandsTheOutputsBack)
 {
     // The LED output blanks for the request; the commit then changes no panel word.

@@ -2,12 +2,16 @@
 // FPGAs, the brightness record in the flash behind FPGA 0, the card's light value.
 #include <gtest/gtest.h>
 
+#include <QMutexLocker>
+
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
 #include "card_jobs_rig.h"
 
+#include "core/global.h"
+#include "core/utils.h"
 #include "ledout/change_words.h"
 #include "platform/clock.h"
 
@@ -117,6 +121,26 @@ TEST(Brightness, AFixedLevelIsScaledAndShownAsPercent)
     rig.command(16, 0x11, {90});   // bit 4 aside, also mode 0: applied at once
     EXPECT_EQ(rig.reg6(0), 90);
     EXPECT_EQ(rig.reg6(1), 90);
+}
+
+// A level applied while the outputs are set up again for a new LED size: the percent it shows is
+// written once that change has ended, not lost.
+TEST(Brightness, ALevelAppliedDuringAnLedSizeChangeIsShownOnceTheChangeEnds)
+{
+    BriRig rig;
+    ASSERT_TRUE(rig.ready());
+    ledpara::setWord(ledpara::kBrightness, 40);
+    {
+        QMutexLocker lock(&Utils::_led_para_init_mutex);
+        g_set_led_setup = 0;
+        g_set_led_para = 1;
+    }
+    rig.command(0, 0x11, {15});   // level 15, shown as 93 %
+    EXPECT_EQ(rig.reg6(1), 239);
+    EXPECT_EQ(ledpara::word(ledpara::kBrightness), 40) << "not while the outputs are set up again";
+    ASSERT_TRUE(rig.passUntil([] { return g_set_led_para.load() == 0; }, 200));
+    rig.pass();
+    EXPECT_EQ(ledpara::word(ledpara::kBrightness), 93);
 }
 
 TEST(Brightness, FpgasReadingBackDifferentValuesStoreNothing)

@@ -12,6 +12,8 @@
 
 #include "link_client.h"
 #include "links/networkmanage.h"
+#include "links/uart_inout.h"
+#include "links/uart_inout_4G.h"
 #include "links/udpnetmanage.h"
 #include "sim/card_chain.h"
 #include "sim/card_port_engine.h"
@@ -97,6 +99,17 @@ struct BurstRig : PassbyRig {
     }
     ~BurstRig() { sim::setTickSource(nullptr); }
     size_t sentToSlowPort() const { return sim::cardChain().received(kSlowPortByte - 1).size(); }
+    // The card on the slow port answers the first frame of the sender's burst, and only that one.
+    void answeredOnce(Client& sender)
+    {
+        G_timeTicks += kSlowTicks + 1;
+        Bytes r = sender.receiveFrame(1000);
+        ASSERT_TRUE(isReply(r));
+        EXPECT_EQ(r[5], 0x40);
+        EXPECT_EQ(r[7], kSlowPortByte);
+        EXPECT_TRUE(sender.receiveFrame(100).empty());
+        EXPECT_EQ(sentToSlowPort(), 1u);
+    }
     // Both onlookers get their replies at once.
     void othersServed()
     {
@@ -124,6 +137,24 @@ void emptyPortBurstHoldsNobody(bool inDatagram)
     ASSERT_TRUE(isReply(r));
     EXPECT_EQ(r[9], 0x10);
     EXPECT_EQ(r[7], 1);
+}
+
+// A serial line has one peer: of its burst for a port with cards the first frame waits for its
+// answer and the rest are dropped, while the line answers its other frames, as do the other links.
+template <class Line>
+void serialBurstWaitsOnce(const char* device)
+{
+    BurstRig rig;
+    ASSERT_TRUE(rig.counted);
+    PtyClient line(device);
+    Jy_uart_inout::pInstance();   // holds the replies of both lines, as on the box
+    ASSERT_TRUE(waitFor([] { return Line::pInstance()->portOpen(); }));
+    line.sendRaw(cardBurst(kSlowPortByte));
+    ASSERT_TRUE(waitFor([] { return g_passby_trans_port.load() == kPassbyUart; }));
+    EXPECT_TRUE(isReply(promptly(line, body(0x82, {}))));
+    rig.othersServed();
+
+    rig.answeredOnce(line);
 }
 
 }  // namespace
@@ -287,12 +318,16 @@ TEST(Passby, BurstOfCardFramesInOneDatagramIsAnsweredOnceAndHoldsNobody)
     sender.sendRaw(cardBurst(kSlowPortByte));
     rig.othersServed();
 
-    G_timeTicks += kSlowTicks + 1;   // the card answers the first frame
-    Bytes r = sender.receiveFrame(1000);
-    ASSERT_TRUE(isReply(r));
-    EXPECT_EQ(r[5], 0x40);
-    EXPECT_EQ(r[7], kSlowPortByte);
-    EXPECT_TRUE(sender.receiveFrame(100).empty());
-    EXPECT_EQ(rig.sentToSlowPort(), 1u);
+    rig.answeredOnce(sender);
     EXPECT_EQ(g_passby_trans_port.load(), 255);
+}
+
+TEST(Passby, BurstOfCardFramesOnTheSerialLineWaitsOnceAndTheLineAnswersMeanwhile)
+{
+    serialBurstWaitsOnce<Jy_uart_inout>("/dev/ttyS2");
+}
+
+TEST(Passby, BurstOfCardFramesOnTheFourGLineWaitsOnceAndTheLineAnswersMeanwhile)
+{
+    serialBurstWaitsOnce<Jy_uart_inout_4G>("/dev/ttyS1");
 }
