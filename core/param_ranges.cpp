@@ -12,6 +12,9 @@ namespace paramcheck {
 namespace {
 
 constexpr uint16_t kMaxLedSide = 16376;     // the output page's limit each way
+// A window may reach past the screen: the engine shows the part on it, PC software places windows
+// so, and a smaller panel leaves the windows as they were. Only places no screen has are repaired.
+constexpr uint16_t kMaxWindowEnd = 2 * kMaxLedSide;
 constexpr uint16_t kMaxOutputEnd = 16384;   // outputs above 8188 wide are laid out in steps of 32
 constexpr uint16_t kMaxInputSide = 4096;    // crops lie within an input picture
 constexpr uint16_t kMaxEdidSide = 4095;     // 12-bit active size of a detailed timing
@@ -29,42 +32,42 @@ constexpr uint8_t kCrop = kCropEntrySize;
 constexpr uint16_t win(unsigned offset) { return uint16_t(window(0) + offset); }
 
 const std::vector<FieldRange> kTable = {
-    {"language", kLanguage, 1, 0, 2, Rule::Range, 0, 4, 0},
-    {"front-panel lock", kPanelLock, 1, 0, 2, Rule::Range, 0, 1, 0},
-    {"Wi-Fi switch", kWifiOff, 1, 0, 2, Rule::Range, 0, 1, 0},
-    {"user-mode save request", kSaveRequest, 1, 0, 1, Rule::Range, 0, kUserModeCount, 0},
-    {"EDID width", kEdidTiming, 6, 6, 2, Rule::Range, 1, kMaxEdidSide, 0},
-    {"EDID height", kEdidTiming + 2, 6, 6, 2, Rule::Range, 1, kMaxEdidSide, 0},
-    {"EDID refresh", kEdidTiming + 4, 6, 6, 2, Rule::Range, 1, kMaxRefresh, 0},
-    {"splice mode", kSpliceMode, 1, 0, 2, Rule::Range, 0, 5, 0},
-    {"LED width", kLedWidth, 1, 0, 2, Rule::Range, 1, kMaxLedSide, 0},
-    {"LED height", kLedHeight, 1, 0, 2, Rule::Range, 1, kMaxLedSide, 0},
-    {"output x/width", kOutputArea, 2, 8, 2, Rule::Span, 0, kMaxOutputEnd, 0},
-    {"output y/height", kOutputArea + 2, 2, 8, 2, Rule::Span, 0, kMaxOutputEnd, 0},
-    {"crop source", kCropTable, kCropEntries, kCrop, 1, Rule::Range, 0, kMaxInput, 0},
-    {"crop id", kCropTable + 1, kCropEntries, kCrop, 1, Rule::CropId, 0, kMaxCropIndex, 0},
-    {"crop x/width", kCropTable + 2, kCropEntries, kCrop, 2, Rule::Span, 0, kMaxInputSide, 0},
-    {"crop y/height", kCropTable + 4, kCropEntries, kCrop, 2, Rule::Span, 0, kMaxInputSide, 0},
-    {"sound window", kAudioWindow, 1, 0, 2, Rule::Range, 0, kUsedWindows - 1, 0},
-    {"dot-by-dot switch", kDotByDot, 1, 0, 2, Rule::Range, 0, 1, 0},
-    {"switch effect", kSwitchEffect, 1, 0, 2, Rule::Range, 0, 1, 0},
-    {"OSD switch", kOsdOn, 1, 0, 2, Rule::Range, 0, 1, 0},
-    {"brightness", kBrightness, 1, 0, 2, Rule::Range, 0, 100, 0},
-    {"contrast", kContrast, 1, 0, 2, Rule::Range, 0, 100, 0},
-    {"sharpness", kSharpness, 1, 0, 2, Rule::Range, 0, kMaxSharpness, 0},
-    {"saturation", kSaturation, 1, 0, 2, Rule::Range, 0, 100, 0},
-    {"colour temperature", kColorTempMode, 1, 0, 2, Rule::Range, 0, 3, 0},
-    {"red gain", kRedGain, 1, 0, 2, Rule::Range, 0, 128, 0},
-    {"green gain", kGreenGain, 1, 0, 2, Rule::Range, 0, 128, 0},
-    {"blue gain", kBlueGain, 1, 0, 2, Rule::Range, 0, 128, 0},
-    {"layer priority", kPriority, kWindowSlots, 2, 2, Rule::Range, 0, kWindowSlots - 1, 0},
-    {"window state", win(kWinState), kWindowSlots, kWin, 2, Rule::Range, 0, 1, 0},
-    {"window source", win(kWinSource), kWindowSlots, kWin, 2, Rule::WindowSource, kMaxCropIndex, kMaxInput, 0},
-    {"window x/width", win(kWinX), kWindowSlots, kWin, 2, Rule::Span, 0, kMaxLedSide, kLedWidth},
-    {"window y/height", win(kWinY), kWindowSlots, kWin, 2, Rule::Span, 0, kMaxLedSide, kLedHeight},
-    {"window flags", win(kWinFlags), kWindowSlots, kWin, 2, Rule::Bits, 0, kWindowFlagBits, 0},
-    {"window sound", win(kWinSound), kWindowSlots, kWin, 1, Rule::Bits, 0, kSoundOnBit, 0},
-    {"window dot-by-dot mode", win(kWinDbdMode), kWindowSlots, kWin, 2, Rule::RangeOrZero, 8, 9, 0},
+    {"language", kLanguage, 1, 0, 2, Rule::Range, 0, 4},
+    {"front-panel lock", kPanelLock, 1, 0, 2, Rule::Range, 0, 1},
+    {"Wi-Fi switch", kWifiOff, 1, 0, 2, Rule::Range, 0, 1},
+    {"user-mode save request", kSaveRequest, 1, 0, 1, Rule::Range, 0, kUserModeCount},
+    {"EDID width", kEdidTiming, 6, 6, 2, Rule::Range, 1, kMaxEdidSide},
+    {"EDID height", kEdidTiming + 2, 6, 6, 2, Rule::Range, 1, kMaxEdidSide},
+    {"EDID refresh", kEdidTiming + 4, 6, 6, 2, Rule::Range, 1, kMaxRefresh},
+    {"splice mode", kSpliceMode, 1, 0, 2, Rule::Range, 0, 5},
+    {"LED width", kLedWidth, 1, 0, 2, Rule::Range, 1, kMaxLedSide},
+    {"LED height", kLedHeight, 1, 0, 2, Rule::Range, 1, kMaxLedSide},
+    {"output x/width", kOutputArea, 2, 8, 2, Rule::Span, 0, kMaxOutputEnd},
+    {"output y/height", kOutputArea + 2, 2, 8, 2, Rule::Span, 0, kMaxOutputEnd},
+    {"crop source", kCropTable, kCropEntries, kCrop, 1, Rule::Range, 0, kMaxInput},
+    {"crop id", kCropTable + 1, kCropEntries, kCrop, 1, Rule::CropId, 0, kMaxCropIndex},
+    {"crop x/width", kCropTable + 2, kCropEntries, kCrop, 2, Rule::Span, 0, kMaxInputSide},
+    {"crop y/height", kCropTable + 4, kCropEntries, kCrop, 2, Rule::Span, 0, kMaxInputSide},
+    {"sound window", kAudioWindow, 1, 0, 2, Rule::Range, 0, kUsedWindows - 1},
+    {"dot-by-dot switch", kDotByDot, 1, 0, 2, Rule::Range, 0, 1},
+    {"switch effect", kSwitchEffect, 1, 0, 2, Rule::Range, 0, 1},
+    {"OSD switch", kOsdOn, 1, 0, 2, Rule::Range, 0, 1},
+    {"brightness", kBrightness, 1, 0, 2, Rule::Range, 0, 100},
+    {"contrast", kContrast, 1, 0, 2, Rule::Range, 0, 100},
+    {"sharpness", kSharpness, 1, 0, 2, Rule::Range, 0, kMaxSharpness},
+    {"saturation", kSaturation, 1, 0, 2, Rule::Range, 0, 100},
+    {"colour temperature", kColorTempMode, 1, 0, 2, Rule::Range, 0, 3},
+    {"red gain", kRedGain, 1, 0, 2, Rule::Range, 0, 128},
+    {"green gain", kGreenGain, 1, 0, 2, Rule::Range, 0, 128},
+    {"blue gain", kBlueGain, 1, 0, 2, Rule::Range, 0, 128},
+    {"layer priority", kPriority, kWindowSlots, 2, 2, Rule::Range, 0, kWindowSlots - 1},
+    {"window state", win(kWinState), kWindowSlots, kWin, 2, Rule::Range, 0, 1},
+    {"window source", win(kWinSource), kWindowSlots, kWin, 2, Rule::WindowSource, kMaxCropIndex, kMaxInput},
+    {"window x/width", win(kWinX), kWindowSlots, kWin, 2, Rule::Span, 0, kMaxWindowEnd},
+    {"window y/height", win(kWinY), kWindowSlots, kWin, 2, Rule::Span, 0, kMaxWindowEnd},
+    {"window flags", win(kWinFlags), kWindowSlots, kWin, 2, Rule::Bits, 0, kWindowFlagBits},
+    {"window sound", win(kWinSound), kWindowSlots, kWin, 1, Rule::Bits, 0, kSoundOnBit},
+    {"window dot-by-dot mode", win(kWinDbdMode), kWindowSlots, kWin, 2, Rule::RangeOrZero, 8, 9},
 };
 
 unsigned at(const FieldRange& r, unsigned index) { return r.address + r.stride * index; }
@@ -87,12 +90,6 @@ constexpr unsigned kTableMarkerLen = 2;   // the factory table's bytes behind it
 unsigned factory(unsigned addr, unsigned width)
 {
     return get(default_para_ramlist, addr - kPersistStart + kTableMarkerLen, width);
-}
-
-// The end a span may reach: its own bound, and the image word that limits it.
-unsigned spanEnd(const FieldRange& r, const unsigned char* image)
-{
-    return r.limit ? std::min<unsigned>(r.hi, ram_get_u16(image, r.limit)) : r.hi;
 }
 
 void report(std::vector<std::string>& repairs, const FieldRange& r, unsigned index, unsigned addr,
@@ -121,7 +118,7 @@ bool fieldInRange(const FieldRange& r, unsigned index, const unsigned char* imag
     case Rule::CropId: return (v & ~unsigned(kCropValid)) <= r.hi;
     case Rule::Span: {
         const unsigned size = get(image, addr + kSpanSize, r.width);
-        return v <= r.hi && size <= r.hi && v + size <= spanEnd(r, image);
+        return v <= r.hi && size <= r.hi && v + size <= r.hi;
     }
     }
     return false;
@@ -147,7 +144,7 @@ unsigned repairImage(unsigned char* image, std::vector<std::string>& repairs)
             const unsigned sizeAddr = addr + kSpanSize;
             const std::string wasSpan = was + "+" + std::to_string(get(image, sizeAddr, r.width));
             put(image, sizeAddr, r.width, factory(sizeAddr, r.width));
-            const unsigned end = spanEnd(r, image);
+            const unsigned end = r.hi;
             if (get(image, addr, r.width) + get(image, sizeAddr, r.width) > end) {
                 put(image, addr, r.width, 0);
                 put(image, sizeAddr, r.width, std::min(get(image, sizeAddr, r.width), end));

@@ -16,7 +16,7 @@ enum class Rule : uint8_t {
     WindowSource,   // bit 15 clear: an input 0..hi; set: a crop entry index 0..lo in the low byte
     CropId,         // bit 7 the valid mark, bits 0-6 a crop id - 1 of 0..hi
     Span,           // a position (here) and a size (at +kSpanSize), each 0..hi, together ending
-                    // by hi and, where `limit` names a word of the image, by that word's value
+                    // by hi
 };
 
 // A run of `count` fields `stride` bytes apart, each `width` bytes (1, or 2 little-endian).
@@ -28,7 +28,6 @@ struct FieldRange {
     uint8_t width;
     Rule rule;
     uint16_t lo, hi;
-    uint16_t limit;   // Span: the image word that bounds the end, 0 for none
 };
 
 constexpr unsigned kSpanSize = 4;   // the size lies 4 bytes after its position in every record

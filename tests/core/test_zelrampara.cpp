@@ -112,7 +112,7 @@ uint16_t outOfRange(const paramcheck::FieldRange& r)
     switch (r.rule) {
     case Rule::Bits: return uint16_t((r.hi + 1) & ~r.hi);   // the lowest bit not allowed
     case Rule::WindowSource: return uint16_t(0x8000 | (r.lo + 1));
-    case Rule::Span: return r.hi;                           // the position alone fills the span
+    case Rule::Span: return uint16_t(r.hi + 1);             // a position past every end
     case Rule::RangeOrZero: return r.lo > 1 ? uint16_t(r.lo - 1) : uint16_t(r.hi + 1);
     case Rule::Range:
     case Rule::CropId: return r.lo > 0 ? uint16_t(r.lo - 1) : uint16_t(r.hi + 1);
@@ -204,22 +204,24 @@ TEST_F(ParamModelTest, RandomBytesBehindTheMarkerAreReplacedByTheDefaults)
 
 // A window that does not fit a smaller LED screen keeps to it: the repair ends at the screen's
 // edge, not at the factory 1920 x 1080.
-TEST_F(ParamModelTest, AWindowPastTheScreenIsCutToTheScreen)
+// A window reaching past the screen is kept, as the running box keeps it (it shows the part on the
+// screen); one placed where no screen reaches is put back.
+TEST_F(ParamModelTest, AWindowPastTheScreenIsKeptAndOneBeyondEveryScreenIsPutBack)
 {
     unsigned char image[4096] = {};
     std::memcpy(image + 0x300, default_para_ramlist + 2, 3328);
     set16(image, 0x562, 1024);
     set16(image, 0x564, 768);
     set16(image, 0x8E0 + 26 * 1 + 10, 1000);   // window 1 at x 1000, 1920 wide
-    set16(image, 0x8E0 + 26 * 2 + 10, 24);     // window 2 at 24, 1000 wide: fits
-    set16(image, 0x8E0 + 26 * 2 + 14, 1000);
+    set16(image, 0x8E0 + 26 * 2 + 10, 30000);  // window 2 at x 30000, 5000 wide
+    set16(image, 0x8E0 + 26 * 2 + 14, 5000);
     zeltest::writeFile("/data/ram_device_info", parameterFileOf(image));
     ZelRamPara* m = start();
-    EXPECT_EQ(u16(m->ram_para, 0x8E0 + 26 * 1 + 10), 0);
-    EXPECT_EQ(u16(m->ram_para, 0x8E0 + 26 * 1 + 14), 1024);
-    EXPECT_EQ(u16(m->ram_para, 0x8E0 + 26 * 1 + 16), 768);   // its height too
-    EXPECT_EQ(u16(m->ram_para, 0x8E0 + 26 * 2 + 10), 24);
-    EXPECT_EQ(u16(m->ram_para, 0x8E0 + 26 * 2 + 14), 1000);
+    EXPECT_EQ(u16(m->ram_para, 0x8E0 + 26 * 1 + 10), 1000);
+    EXPECT_EQ(u16(m->ram_para, 0x8E0 + 26 * 1 + 14), 1920);
+    EXPECT_EQ(u16(m->ram_para, 0x8E0 + 26 * 2 + 10), 0);
+    EXPECT_EQ(u16(m->ram_para, 0x8E0 + 26 * 2 + 14), 1920);
+    EXPECT_EQ(u16(m->ram_para, 0x8E0 + 26 * 2 + 16), 1080);   // its height is left alone
 }
 
 TEST_F(ParamModelTest, StoredFileIsLoaded)
