@@ -136,8 +136,9 @@ ConfigEngine::ConfigEngine(QObject* parent) : QObject(parent)
     Utils::system_mutex(QStringLiteral("chattr +S %1").arg(file));
     for (int id = 0; id < ConfigItem::ConfigNameCount; ++id) {
         const ItemDef& def = kItems[id];
-        items.append(new ConfigItem(QString::fromLatin1(def.key), static_cast<ConfigItem::ConfigName>(id),
-                                    defaultOf(def), false, def.type, file, settings));
+        items.push_back(std::make_unique<ConfigItem>(QString::fromLatin1(def.key),
+                                                     static_cast<ConfigItem::ConfigName>(id), defaultOf(def),
+                                                     false, def.type, file, settings));
     }
     settings.sync();
 }
@@ -179,9 +180,14 @@ void ConfigEngine::loadGlobals()
     factoryage_log.clear();
 }
 
+bool ConfigEngine::validId(int id) const
+{
+    return id >= 0 && static_cast<size_t>(id) < items.size();
+}
+
 QVariant ConfigEngine::read_config_variant(ConfigItem::ConfigName id)
 {
-    if (id < 0 || id >= items.size())
+    if (!validId(id))
         return QVariant();
     std::lock_guard<std::mutex> lock(valueMutex_);
     return items[id]->value;
@@ -197,7 +203,7 @@ void ConfigEngine::write_config_variants(const QList<QPair<ConfigItem::ConfigNam
     std::lock_guard<std::mutex> lock(valueMutex_);
     QString fileName;
     for (const auto& [id, value] : values) {
-        if (id < 0 || id >= items.size())
+        if (!validId(id))
             continue;
         items[id]->value = value;
         if (!items[id]->noWrite && !items[id]->fileName.isEmpty())
@@ -210,7 +216,7 @@ void ConfigEngine::write_config_variants(const QList<QPair<ConfigItem::ConfigNam
     QSettings settings(platform::rootPath(fileName), QSettings::IniFormat);
     settings.setAtomicSyncRequired(true);
     for (const auto& [id, value] : values)
-        if (id >= 0 && id < items.size() && !items[id]->noWrite && items[id]->fileName == fileName)
+        if (validId(id) && !items[id]->noWrite && items[id]->fileName == fileName)
             settings.setValue(_itemMap.key(id, items[id]->key), value);
     settings.sync();
 }
@@ -234,5 +240,5 @@ ConfigItem* ConfigEngine::getConfigItem(QString key)
     if (!containsItemStr(key))
         return nullptr;
     int id = strToItem(key);
-    return id < items.size() ? items[id] : nullptr;
+    return validId(id) ? items[id].get() : nullptr;
 }
