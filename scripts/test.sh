@@ -4,6 +4,7 @@
 #   ZEL_SANITIZE=ON scripts/test.sh   AddressSanitizer + UndefinedBehaviorSanitizer in build-asan/
 #   ZEL_SANITIZE=thread scripts/test.sh   ThreadSanitizer in build-tsan/ (any report fails the test)
 #   ZEL_DEBUG_OUTPUT=OFF scripts/test.sh   diagnostics compiled out (their arguments never run)
+#   ZEL_BUILD_BENCH=OFF scripts/test.sh   leaves the benchmarks out of the build
 #   ZEL_TESTS="test_links test_e2e" scripts/test.sh   builds and runs only these test programs
 #                                (and what they need, zelT71N for the end-to-end test)
 set -euo pipefail
@@ -15,7 +16,7 @@ build="build"
 [ "$sanitize" = "thread" ] && build="build-tsan"
 jobs="${ZEL_JOBS:-$(nproc)}"
 cmake -S . -B "$build" -G Ninja -DZEL_SANITIZE="$sanitize" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DZEL_BUILD_TESTS=ON -DZEL_BUILD_BENCH=ON -DZEL_DEBUG_OUTPUT="${ZEL_DEBUG_OUTPUT:-ON}" >/dev/null
+  -DZEL_BUILD_TESTS=ON -DZEL_BUILD_BENCH="${ZEL_BUILD_BENCH:-ON}" -DZEL_DEBUG_OUTPUT="${ZEL_DEBUG_OUTPUT:-ON}" >/dev/null
 read -r -a programs <<<"${ZEL_TESTS:-}"
 targets=()
 labels=()
