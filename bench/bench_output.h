@@ -11,62 +11,44 @@
 #pragma once
 
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <iostream>
+#include <optional>
 #include <ostream>
 #include <streambuf>
 #include <string>
 #include <vector>
+
+#include "tests/support/silenced_stdout.h"
 
 class BenchOutput {
 public:
     BenchOutput(int& argc, char** argv)
     {
         benchmark::Initialize(&argc, argv);
-        flushAll();
-        results_ = dup(STDOUT_FILENO);
-        if (results_ < 0 || diagnosticsWanted())
-            return;
-        const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
-        if (null >= 0) {
-            dup2(null, STDOUT_FILENO);
-            close(null);
-        }
-    }
-    ~BenchOutput()
-    {
-        flushAll();
-        if (results_ >= 0) {
-            dup2(results_, STDOUT_FILENO);
-            close(results_);
-        }
+        if (!diagnosticsWanted())
+            silenced_.emplace();
     }
     BenchOutput(const BenchOutput&) = delete;
     BenchOutput& operator=(const BenchOutput&) = delete;
 
     // ZEL_BENCH_DIAGNOSTICS=1: the box's diagnostics are wanted (its debug switch on, too).
-    static bool diagnosticsWanted()
-    {
-        const char* wanted = std::getenv("ZEL_BENCH_DIAGNOSTICS");
-        return wanted && std::strcmp(wanted, "1") == 0;
-    }
+    static bool diagnosticsWanted() { return zeltest::diagnosticsWanted("ZEL_BENCH_DIAGNOSTICS"); }
 
     // Runs the benchmarks the command line selects; 0 when at least one ran.
     int run()
     {
-        FdBuf buf(results_ >= 0 ? results_ : STDOUT_FILENO);
+        const int fd = silenced_ ? silenced_->real() : STDOUT_FILENO;
+        FdBuf buf(fd);
         std::ostream out(&buf);
-        const bool terminal = isatty(results_ >= 0 ? results_ : STDOUT_FILENO) != 0;
-        ProgressReporter reporter(terminal ? benchmark::ConsoleReporter::OO_ColorTabular
-                                           : benchmark::ConsoleReporter::OO_Tabular);
+        ProgressReporter reporter(isatty(fd) ? benchmark::ConsoleReporter::OO_ColorTabular
+                                             : benchmark::ConsoleReporter::OO_Tabular);
         reporter.SetOutputStream(&out);
         reporter.SetErrorStream(&std::cerr);
+        std::fflush(stdout);   // what the setup printed comes first
         const size_t ran = benchmark::RunSpecifiedBenchmarks(&reporter);
         benchmark::Shutdown();
         out.flush();
@@ -124,11 +106,5 @@ private:
         std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     };
 
-    static void flushAll()
-    {
-        std::cout.flush();
-        std::fflush(stdout);
-    }
-
-    int results_ = -1;
+    std::optional<zeltest::SilencedStdout> silenced_;
 };
