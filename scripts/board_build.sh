@@ -21,7 +21,7 @@ done
 # What a first run does to the machine, said before it does it.
 if [ ${#missing[@]} -gt 0 ]; then
   cat <<EOF
-board build: this adds the armhf architecture to dpkg and installs ${missing[*]}
+board build: this adds the armhf architecture to dpkg (where missing) and installs ${missing[*]}
 with what they need: about 240 packages on Debian 12 (about 200 of them armhf). apt also upgrades
 the amd64 packages whose armhf twins must have the same version (zlib, OpenSSL, GnuTLS, ...; 48 on
 the machine this was measured on). Then the first build takes about 13 minutes at 4 jobs.
