@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bench/bench_output.h"
 #include "links/protocol_phy.h"
 
 namespace {
@@ -64,4 +65,8 @@ BENCHMARK(BM_EncodeDecode64K);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    BenchOutput output(argc, argv);
+    return output.run();
+}

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_output.h"
 #include "bench/bench_root.h"
 #include "core/global.h"
 #include "core/zelrampara.h"
@@ -168,6 +169,7 @@ BENCHMARK(BM_WriteReadRamOverTcp)->Iterations(3000);
 
 int main(int argc, char** argv)
 {
+    BenchOutput output(argc, argv);
     BenchRoot root;
     if (!root.ok())
         return 1;
@@ -178,11 +180,8 @@ int main(int argc, char** argv)
     CPU_SET(sched_getcpu(), &one);
     sched_setaffinity(0, sizeof one, &one);
     setenv("ZEL_TCP_PORT", "0", 1);
-    g_debugSwitch = 0;
+    g_debugSwitch = BenchOutput::diagnosticsWanted() ? 254 : 0;   // 254: the switch on
     QCoreApplication app(argc, argv);
     ZelRamPara::pInstance();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return output.run();
 }

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "bench/bench_output.h"
 #include "bench/bench_root.h"
 #include "core/global.h"
 #include "core/ram_layout.h"
@@ -22,7 +23,7 @@ struct Bench {
 
     Bench()
     {
-        g_debugSwitch = 0;
+        g_debugSwitch = BenchOutput::diagnosticsWanted() ? 254 : 0;   // 254: the switch on
         platform::setBoard(platform::makeSimBoard());
         chip = &sim::attachVideoChip();
         model = ZelRamPara::pInstance();
@@ -144,11 +145,9 @@ BENCHMARK(BM_IdlePass);
 
 int main(int argc, char** argv)
 {
+    BenchOutput output(argc, argv);
     BenchRoot root;
     if (!root.ok())
         return 1;
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return output.run();
 }

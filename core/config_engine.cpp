@@ -192,8 +192,9 @@ ConfigEngine::ConfigEngine(QObject* parent) : QObject(parent)
     edit_ini(file, [&](QSettings& settings) {
         for (int id = 0; id < ConfigItem::ConfigNameCount; ++id) {
             const ItemDef& def = kItems[id];
-            items.append(new ConfigItem(QString::fromLatin1(def.key), static_cast<ConfigItem::ConfigName>(id),
-                                        defaultOf(def), false, def.type, file, settings));
+            items.push_back(std::make_unique<ConfigItem>(QString::fromLatin1(def.key),
+                                                         static_cast<ConfigItem::ConfigName>(id), defaultOf(def),
+                                                         false, def.type, file, settings));
         }
     });
     repairSettings();
@@ -271,7 +272,7 @@ void ConfigEngine::takeDefault(ConfigItem::ConfigName id) { replace(id, items[id
 
 void ConfigEngine::replace(ConfigItem::ConfigName id, const QVariant& value)
 {
-    ConfigItem* item = items[id];
+    ConfigItem* item = items[id].get();
     if (item->value.toString() == value.toString())
         return;
     // Printed whatever the debug switch: the box starts on another value than its file holds.
@@ -318,9 +319,14 @@ void ConfigEngine::loadGlobals()
     factoryage_log.clear();
 }
 
+bool ConfigEngine::validId(int id) const
+{
+    return id >= 0 && static_cast<size_t>(id) < items.size();
+}
+
 QVariant ConfigEngine::read_config_variant(ConfigItem::ConfigName id)
 {
-    if (id < 0 || id >= items.size())
+    if (!validId(id))
         return QVariant();
     std::lock_guard<std::mutex> lock(valueMutex_);
     return items[id]->value;
@@ -336,7 +342,7 @@ bool ConfigEngine::write_config_variants(const QList<QPair<ConfigItem::ConfigNam
     std::lock_guard<std::mutex> lock(valueMutex_);
     QString fileName;
     for (const auto& [id, value] : values) {
-        if (id < 0 || id >= items.size())
+        if (!validId(id))
             continue;
         items[id]->value = value;
         if (!items[id]->noWrite && !items[id]->fileName.isEmpty())
@@ -347,7 +353,7 @@ bool ConfigEngine::write_config_variants(const QList<QPair<ConfigItem::ConfigNam
     // One replacement of the file: all values land together.
     return edit_ini(fileName, [&](QSettings& settings) {
         for (const auto& [id, value] : values)
-            if (id >= 0 && id < items.size() && !items[id]->noWrite && items[id]->fileName == fileName)
+            if (validId(id) && !items[id]->noWrite && items[id]->fileName == fileName)
                 settings.setValue(_itemMap.key(id, items[id]->key), value);
     });
 }
@@ -371,5 +377,5 @@ ConfigItem* ConfigEngine::getConfigItem(QString key)
     if (!containsItemStr(key))
         return nullptr;
     int id = strToItem(key);
-    return id < items.size() ? items[id] : nullptr;
+    return validId(id) ? items[id].get() : nullptr;
 }

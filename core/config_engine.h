@@ -14,7 +14,9 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <mutex>
+#include <vector>
 
 class ConfigItem {
 public:
@@ -89,7 +91,7 @@ public:
     bool containsItemStr(QString key);
     ConfigItem* getConfigItem(QString key);  // null for a key that names no item
 
-    QList<ConfigItem*> items;   // index = setting id
+    std::vector<std::unique_ptr<ConfigItem>> items;   // index = setting id
     FILE* fp = nullptr;         // the parameter file while the parameter model has it open
 
     // Builds the 32-character device id (plus terminator) from the three identity words.
@@ -103,6 +105,7 @@ private:
     void repairSettings();
     void takeDefault(ConfigItem::ConfigName id);
     void replace(ConfigItem::ConfigName id, const QVariant& value);
+    bool validId(int id) const;   // names an item
 
     std::mutex valueMutex_;     // item values are read and written from several threads
 };

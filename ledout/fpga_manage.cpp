@@ -81,12 +81,14 @@ fpga_manage::fpga_manage() : drv_(lines_)
         MCU_RAM_ETH_PARA_func[i] = ramEthPara_[i];
         MCU_RAM_ETH_BACK_PARA_func[i] = ramEthBackPara_[i];
     }
-    clock_record = new clock_record_run(*this);
+    clock_record = std::make_unique<clock_record_run>(*this);
     std::fill(std::begin(HalfHourValue), std::end(HalfHourValue), kHalfHourDefault);
-    rcv_recovery = new rcvRecovery();
+    rcv_recovery = std::make_unique<rcvRecovery>();
     rcv_recovery->check_file_dir(rcvRecovery::kScanDir);
     rcv_recovery->check_file_dir(rcvRecovery::kRecoveryDir);
 }
+
+fpga_manage::~fpga_manage() { stopThread(); }
 
 int fpga_manage::initialize()
 {

@@ -9,6 +9,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -71,8 +72,10 @@ public:
     static constexpr uint8_t kCheckLit = 18;      // post-bring-up check step once the screen is lit
     static constexpr uint8_t kStepUp = 7;         // bring-up step once brought up
 
-    // Creates the manager on the first call (and maps its lines); never destroyed.
+    // Creates the manager on the first call (and maps its lines); the program keeps it to the end.
     static fpga_manage* pInstance();
+    // Stops the worker thread before the state it steps goes.
+    ~fpga_manage();
     static fpga_manage* p_fpga_manage;
 
     // ---- GPIO lines (16 high, 0 low; inputs in bit 0) ------------------------------------------
@@ -189,7 +192,7 @@ public:
     // Fills the record from the local clock.
     void IT8563WE_Get(TimeRealType* time);
     void run_clock_record();
-    clock_record_run* clock_record = nullptr;   // never destroyed
+    std::unique_ptr<clock_record_run> clock_record;
 
     // ---- brightness and the multifunction card (ledout/fpga_brightness.cpp) -------------------
     // Applies the brightness to both FPGAs: 1 done, 0 when they read back different values.
@@ -265,7 +268,7 @@ public:
     int get_operate_deal_para(SCAN_PARA* scan, unsigned char n);
     uint8_t scan_para_num = 0;   // records get_operate_deal_para serves
 
-    rcvRecovery* rcv_recovery = nullptr;   // the recovery and scan file reader, never destroyed
+    std::unique_ptr<rcvRecovery> rcv_recovery;   // the recovery and scan file reader
     uint8_t recover_screen = 0;            // where the last check found a faulty card
     uint8_t recover_net = 0;
     uint8_t recover_card = 0;

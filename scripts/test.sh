@@ -6,6 +6,7 @@
 #                                diagnostics compiled out there, ZEL_DEBUG_OUTPUT=ON: build-tsan-debug/)
 #   ZEL_DEBUG_OUTPUT=OFF scripts/test.sh   diagnostics compiled out (their arguments never run), in
 #                                build-nodebug/ (build-asan-nodebug/ with ZEL_SANITIZE=ON)
+#   ZEL_BUILD_BENCH=OFF scripts/test.sh   leaves the benchmarks out of the build
 #   ZEL_TESTS="test_links test_e2e" scripts/test.sh   builds and runs only these test programs
 #                                (and what they need, zelT71N for the end-to-end test)
 set -euo pipefail
@@ -31,7 +32,7 @@ if [ "$debug" != "$debug_default" ]; then
 fi
 jobs="${ZEL_JOBS:-$(nproc)}"
 cmake -S . -B "$build" -G Ninja -DZEL_SANITIZE="$sanitize" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DZEL_BUILD_TESTS=ON -DZEL_BUILD_BENCH=ON -DZEL_DEBUG_OUTPUT="$debug" >/dev/null
+  -DZEL_BUILD_TESTS=ON -DZEL_BUILD_BENCH="${ZEL_BUILD_BENCH:-ON}" -DZEL_DEBUG_OUTPUT="$debug" >/dev/null
 read -r -a programs <<<"${ZEL_TESTS:-}"
 targets=()
 labels=()

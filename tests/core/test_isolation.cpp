@@ -4,6 +4,8 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <filesystem>
+
 #include "core/global.h"
 #include "core/zelrampara.h"
 #include "engine/c331_manage.h"
@@ -27,6 +29,25 @@ TEST(Isolation, SingletonsAreDeletedAndWindowsClosed)
     EXPECT_EQ(fpga_manage::p_fpga_manage, nullptr);
     EXPECT_EQ(c331_manage::p_c331_manage, nullptr);
     EXPECT_TRUE(window.isNull());
+}
+
+// The threads of this process.
+size_t threadCount()
+{
+    size_t n = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task"))
+        ++n;
+    return n;
+}
+
+TEST(Isolation, ADeletedFpgaManagerTakesItsWorkerWithIt)
+{
+    zeltest::TempRoot root;
+    const size_t before = threadCount();
+    ASSERT_EQ(fpga_manage::pInstance()->initialize_start(), 0);
+    ASSERT_EQ(threadCount(), before + 1);
+    zeltest::resetSystemState();
+    EXPECT_EQ(threadCount(), before) << "the worker outlived its manager";
 }
 
 TEST(Isolation, GlobalsGetTheirStartingValuesBack)

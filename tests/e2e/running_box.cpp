@@ -41,23 +41,6 @@ constexpr uint8_t kScreenBlank = 0x04;
 constexpr int kRegBrightness = 6;
 constexpr int kRegScreen = 0;
 
-// Managers replaced by a fresh one stay reachable: the process never destroys one.
-std::vector<fpga_manage*>& retiredManagers()
-{
-    static std::vector<fpga_manage*> managers;
-    return managers;
-}
-
-fpga_manage* freshFpgaManager()
-{
-    if (fpga_manage* old = fpga_manage::p_fpga_manage) {
-        old->stopThread();
-        retiredManagers().push_back(old);
-        fpga_manage::p_fpga_manage = nullptr;
-    }
-    return fpga_manage::pInstance();
-}
-
 void attachBoardDevices()
 {
     sim::setTickSource([] { return G_timeTicks.load(); });
@@ -213,7 +196,7 @@ bool RunningBox::start()
     model = ZelRamPara::pInstance();
     QObject::connect(model, &ZelRamPara::sig_update_para, SyncUpdate::pInstance(), &SyncUpdate::para_sync,
                      Qt::UniqueConnection);
-    fpga = freshFpgaManager();
+    fpga = zeltest::freshFpgaManager();
     if (fpga->initialize_start() != 0)
         return false;
     engine = zeltest::newEngine();
@@ -340,7 +323,7 @@ Shown freshlyStarted(const uint8_t* image)
     resetHandshakes();
     attachBoardDevices();
     ZelRamPara* model = ZelRamPara::pInstance();   // loads the parameter file and the mode files again
-    fpga_manage* fpga = freshFpgaManager();
+    fpga_manage* fpga = zeltest::freshFpgaManager();
     fpga->softinit();
     c331_manage* engine = zeltest::newEngine();
     engine->initialize(false);

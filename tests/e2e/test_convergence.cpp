@@ -6,18 +6,22 @@
 //   ZEL_CONVERGENCE_SEED   first seed (default 1)
 //   ZEL_CONVERGENCE_SEEDS  number of seeds (default 2)
 //   ZEL_CONVERGENCE_OPS    changes per seed (default 40)
+//   ZEL_CONVERGENCE_DIAGNOSTICS=1  the box's diagnostics among the output
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
 #include <QDialog>
 #include <QLabel>
 #include <QSlider>
+#include <QtGlobal>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <string>
@@ -33,6 +37,7 @@
 #include "engine/c331_manage.h"
 #include "running_box.h"
 #include "sim/video_chip.h"
+#include "support/silenced_stdout.h"
 #include "support/test_root.h"
 #include "ui/shell/mainwindow.h"
 #include "ui/shell/option.h"
@@ -52,6 +57,11 @@ int envOr(const char* name, int fallback)
 {
     const char* v = std::getenv(name);
     return v && *v ? std::atoi(v) : fallback;
+}
+
+double secondsSince(std::chrono::steady_clock::time_point t)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
 }
 
 uint16_t imageWord(const ZelRamPara* m, unsigned addr) { return ram_get_u16(m->ram_para, addr); }
@@ -305,7 +315,45 @@ uint32_t chipContrast() { return sim::videoChip().regValue(0x0C, 0x28, 2); }
 
 }  // namespace
 
-class Convergence : public ::testing::Test {};
+// The long run's output: a line per seed on stderr, and the box's diagnostics silenced (with its
+// debug switch off, and Qt's messages) unless ZEL_CONVERGENCE_DIAGNOSTICS=1; a failure then shows
+// on stderr.
+class Convergence : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (zeltest::diagnosticsWanted("ZEL_CONVERGENCE_DIAGNOSTICS"))
+            return;
+        g_debugSwitch = 0;
+        silenced_.emplace();
+        qtMessages_ = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+        failures_ = new FailuresToStderr;
+        listeners().Append(failures_);
+    }
+    void TearDown() override
+    {
+        if (failures_)
+            delete listeners().Release(failures_);
+        if (silenced_)
+            qInstallMessageHandler(qtMessages_);
+        silenced_.reset();
+    }
+
+private:
+    class FailuresToStderr : public ::testing::EmptyTestEventListener {
+        void OnTestPartResult(const ::testing::TestPartResult& r) override
+        {
+            if (r.failed())
+                std::fprintf(stderr, "%s:%d: Failure\n%s\n", r.file_name() ? r.file_name() : "?", r.line_number(),
+                             r.message());
+        }
+    };
+    static ::testing::TestEventListeners& listeners() { return ::testing::UnitTest::GetInstance()->listeners(); }
+
+    std::optional<zeltest::SilencedStdout> silenced_;
+    FailuresToStderr* failures_ = nullptr;
+    QtMessageHandler qtMessages_ = nullptr;
+};
 
 // On the board's pace the LED output blanks for 42 ticks (0.42 s) on each LED-size change; link
 // clients writing and committing meanwhile are answered as on a quiet box.
@@ -451,6 +499,7 @@ TEST_F(Convergence, RandomChangesEndWhereAFreshStartFromTheParameterFileEnds)
     const int first = envOr("ZEL_CONVERGENCE_SEED", 1);
     const int seeds = envOr("ZEL_CONVERGENCE_SEEDS", 2);
     const int changes = envOr("ZEL_CONVERGENCE_OPS", 40);
+    const auto started = std::chrono::steady_clock::now();
     for (int seed = first; seed < first + seeds; ++seed) {
         zeltest::TempRoot root;
         std::string log;
@@ -479,5 +528,7 @@ TEST_F(Convergence, RandomChangesEndWhereAFreshStartFromTheParameterFileEnds)
         const e2e::Shown fresh = e2e::freshlyStarted(image);
         ASSERT_TRUE(settled == fresh) << "seed " << seed << " image brightness " << ram_get_u16(image, kBrightness) << "\nchanges:\n" << log << "\nrunning box:\n"
                                       << e2e::describe(settled) << "\nfreshly started:\n" << e2e::describe(fresh);
+        std::fprintf(stderr, "convergence: seed %d converged (%d of %d, %d changes), %.0f s\n", seed,
+                     seed - first + 1, seeds, changes, secondsSince(started));
     }
 }

@@ -75,12 +75,7 @@ void userScreenClosed(fpga_manage* m, uint16_t closed)
 struct RequestRig : JobRig {
     RequestRig() : JobRig({{0, 1}, {17, 1}})
     {
-        // A manager of its own, with FPGAs not yet brought up, on this test's board: one made by
-        // an earlier test of this program stays (a manager is never destroyed) but is not used.
-        static std::vector<fpga_manage*> earlier;
-        earlier.push_back(fpga_manage::p_fpga_manage);
-        fpga_manage::p_fpga_manage = nullptr;
-        m = fpga_manage::pInstance();
+        m = zeltest::freshFpgaManager();
         m->softinit();
     }
     bool blank(int f) { return (fpga(f).reg(0) & kBlank) != 0; }

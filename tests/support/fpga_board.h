@@ -28,6 +28,15 @@ bool runFpgaUntil(fpga_manage* fpga, Done done, int passes = 20000)
     return done();
 }
 
+// A manager of its own, with FPGAs not yet brought up, on this test's board: one made earlier in
+// the test is stopped and deleted.
+inline fpga_manage* freshFpgaManager()
+{
+    delete fpga_manage::p_fpga_manage;
+    fpga_manage::p_fpga_manage = nullptr;
+    return fpga_manage::pInstance();
+}
+
 // Both simulated FPGAs up, as the manager's thread brings them up.
 inline fpga_manage* bringUpFpgas()
 {

@@ -14,6 +14,7 @@ namespace zeltest {
 // A new engine, made the current one, whose sleeps return at once; the caller initializes it.
 inline c331_manage* newEngine()
 {
+    delete c331_manage::p_c331_manage;   // one made earlier in the test, with its thread stopped
     auto* e = new c331_manage();
     c331_manage::p_c331_manage = e;
     e->usleepFn = [](unsigned) {};

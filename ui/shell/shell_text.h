@@ -32,7 +32,7 @@ QString langImage(const QString& name);
 namespace shell {
 
 // Texts that pages of several kinds show.
-inline constexpr LangText kTextCancel = {"取消", "Cancle", "Отмена", "Hủy bỏ", "取消"};
+inline constexpr LangText kTextCancel = {"取消", "Cancel", "Отмена", "Hủy bỏ", "取消"};
 inline constexpr LangText kTextOk = {"确定", "OK", "OK", "Đồng ý", "確定"};
 inline constexpr LangText kTextApply = {"应用", "Apply", "OK", "Đồng ý", "應用"};
 inline constexpr LangText kTextWidth = {"宽", "W", "Ширина", "Rộng", "寬"};

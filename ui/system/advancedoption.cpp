@@ -75,7 +75,7 @@ constexpr sys::NamedText kTexts[] = {
     {"Button_factory", {"工厂设置", "Factory setup", "Системные\nнастройки", "Khôi phục\ncàiđăt gốc", "工廠設置"}},
     {"Button_factory_age", {"工厂老化", "Aging", "Сброс\nнастроек", "Lão hóa\nnhà máy", "工廠老化"}},
     {"Button_reset1", {"保持IP不变", "Keep IP", "Сохранить IP", "Giữ nguyên IP", "保持IP不變"}},
-    {"Button_reset2", {"IP和EDID保持不变", "Keep IP,EDIP", "Сохранить IP и EDID", "IP và EDID vẫn giữ nguyên",
+    {"Button_reset2", {"IP和EDID保持不变", "Keep IP, EDID", "Сохранить IP и EDID", "IP và EDID vẫn giữ nguyên",
                        "IP和EDID保持不變"}},
     {"Button_reset3", {"全部恢复出厂设置", "Reset ALL", "Сбросить все", "Khôi phục cài đặt gốc tất cả",
                        "全部恢複出廠設置"}},

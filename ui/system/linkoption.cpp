@@ -421,7 +421,7 @@ void LinkOption::menulist_button_ok_page()
 void LinkOption::show_upgrade_log()
 {
     label_log->setText(QStringLiteral("<font style = 'font-size:20px' color = #51BB28 >%1</font>")
-                           .arg(QStringLiteral("downing over") + "<br>" + upgrade_log_text()));
+                           .arg(QStringLiteral("Download finished") + "<br>" + upgrade_log_text()));
 }
 
 void LinkOption::pageRefresh(int code)

@@ -60,7 +60,7 @@ namespace {
 
 using namespace output_split;
 
-constexpr LangText kTitle = {"输出设置", "Output Seeting", "Выход", "Thông số đầu ra", "輸出設置"};
+constexpr LangText kTitle = {"输出设置", "Output Settings", "Выход", "Thông số đầu ra", "輸出設置"};
 constexpr LangText kLedSet = {"LED设置", "LED Setting", "Настройка LED", "Cài đặt LED", "LED設置"};
 constexpr LangText kLanSet = {"网口输出", "Port output", "Настройка LAN", "Cài đặt\ncổng MẠNG", "網口輸出"};
 constexpr LangText kStep1 = {"1.设置LED屏宽高", "1.Set LED W&H", "1.Разрешение LED", "1.Cài đặt thông số led",
@@ -71,7 +71,7 @@ constexpr LangText kTip = {"可设LED屏最大点数:%1(宽),%2(高)", "LED max:
 constexpr int kTipMax = 16376;
 constexpr LangText kCombo[3] = {
     {"水平拼接", "horizontal", "Горизонтально", "Chiều ngang", "水平拼接"},
-    {"垂直拼接", "VerticalS", "Вертикально", "Chiều cao", "垂直拼接"},
+    {"垂直拼接", "vertical", "Вертикально", "Chiều cao", "垂直拼接"},
     {"复制模式", "copy", "Дублирование", "Sao chép", "複製模式"},
 };
 

@@ -26,7 +26,7 @@ namespace {
 
 constexpr LangText kTitle = {"用户模式", "User mode", "Слот", "Chế độ người dùng", "用戶模式"};
 constexpr LangText kUse = {"调用", "Invoke", "Вызвать", "Dùng", "調用"};
-constexpr LangText kBlank = {"未保存用户模式数据", "Usermode does not exist", "Данные не сохранены",
+constexpr LangText kBlank = {"未保存用户模式数据", "User mode does not exist", "Данные не сохранены",
                              "Chế độ không được lưu", "未保存用戶模式數據"};
 constexpr LangText kCardCaption = {"用户模式%1", "MODE %1", "Слот %1", "Chế độ %1", "用戶模式%1"};
 constexpr LangText kNameCaption = {"名称:用户模式%1", "Name:Mode%1", "Название:Слот%1", "Tên:Chế độ%1",

@@ -27,7 +27,7 @@ constexpr LangText kType = {"色温类型", "temperature type", "Выбор цв
 constexpr LangText kPresets[4] = {
     {"自定义", "custom", "Свой", "Tùy chỉnh", "自定義"},
     {"偏暖", "warm", "Теплый", "Màu ấm", "偏暖"},
-    {"自然", "nature", "Природный", "Tự nhiên", "自然"},
+    {"自然", "natural", "Природный", "Tự nhiên", "自然"},
     {"偏冷", "cool", "Холодный", "Lạnh hơn", "偏冷"},
 };
 

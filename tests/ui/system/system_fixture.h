@@ -59,8 +59,7 @@ protected:
     c331_manage* engineOnSimulatedChip()
     {
         sim::attachVideoChip();
-        delete engine;
-        engine = zeltest::newEngine();
+        engine = zeltest::newEngine();   // deletes the bare commit point
         if (engine->initialize(false) != 0)
             return nullptr;
         const bool up = zeltest::bringUpEngine(engine);

@@ -291,7 +291,7 @@ TEST_F(LinkOptionTest, OkStartsOneUpgradeUntilTheStickIsRemoved)
     EXPECT_EQ(g_usb_grade.load(), 0);
     EXPECT_EQ(g_send_para[1], 9);
     EXPECT_EQ(text(g_linkoption, "label_log"),
-              "<font style = 'font-size:20px' color = #51BB28 >downing over<br>10:2:7    10:4:31</font>");
+              "<font style = 'font-size:20px' color = #51BB28 >Download finished<br>10:2:7    10:4:31</font>");
 
     model->test_signal(101);
     EXPECT_FALSE(g_linkoption->upgradeStarted());
@@ -379,11 +379,11 @@ TEST_F(LinkOptionTest, PackageOnTheStickInstallsWithTheUpdateScreenShowing)
     QCoreApplication::processEvents();
     EXPECT_FALSE(g_mainwindow->update_screen_shown());
     EXPECT_EQ(zeltest::readText("/data/app/zelT71N"), next);
-    // The run's own start and end times follow "downing over".
+    // The run's own start and end times follow "Download finished".
     const QString times = QString::fromStdString(m->usb_upgrade_time);
     EXPECT_TRUE(QRegularExpression("^\\d{1,2}:\\d{1,2}:\\d{1,2}    \\d{1,2}:\\d{1,2}:\\d{1,2}$").match(times).hasMatch())
         << qPrintable(times);
-    EXPECT_TRUE(text(g_linkoption, "label_log").contains("downing over<br>" + times));
+    EXPECT_TRUE(text(g_linkoption, "label_log").contains("Download finished<br>" + times));
     const auto reboots = [] {
         const auto j = zeltest::simCommands().journal();
         return std::count(j.begin(), j.end(), std::string("reboot"));

@@ -43,7 +43,7 @@ TEST_F(OutputSetTest, OpensFromTheSettingsMenuWithTheImage)
     EXPECT_EQ(image(g_outputset, "out_label"), ":/png/out_vertical.png");
     EXPECT_FALSE(child<QWidget>(g_outputset, "lineEdit_width")->isEnabled());
     EXPECT_FALSE(child<QWidget>(g_outputset, "Button_apply2")->isVisible());
-    EXPECT_EQ(field("label_title"), "Output Seeting");
+    EXPECT_EQ(field("label_title"), "Output Settings");
     EXPECT_EQ(field("label_tip"), "LED max:16376(w),16376(h)");
 
     click(g_outputset, "Button_back");

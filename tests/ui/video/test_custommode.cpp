@@ -73,6 +73,7 @@ TEST_F(CustomModeTest, UseCopiesTheSlotAndMarksItCurrent)
     EXPECT_EQ(imageWord(kCurrentMode), 7);
     EXPECT_EQ(flag(), 0);
     EXPECT_TRUE(child<QLabel>(page, "label_blank")->isVisible());
+    EXPECT_EQ(child<QLabel>(page, "label_blank")->text(), "User mode does not exist");
     EXPECT_EQ(panel(), nullptr);
 }
 

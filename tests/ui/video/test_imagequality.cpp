@@ -75,6 +75,7 @@ TEST_F(ImageQualityTest, PresetCommitsOnlyAChoiceAndResetRestoresTheFactoryWords
     ImageQuality* page = openQuality();
     auto* combo = child<QComboBox>(page, "comboBox");
     EXPECT_EQ(combo->currentIndex(), 0);
+    EXPECT_EQ(combo->itemText(2), "natural");
     EXPECT_EQ(imageWord(kColorTempMode), 7) << "an unknown preset is shown, not rewritten";
     EXPECT_EQ(flag(), 0);
     setStored(kColorTempMode, 3);
