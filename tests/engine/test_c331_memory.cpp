@@ -2,6 +2,7 @@
 // channels write the same memory, and every output channel reads only what its own window's input
 // channels wrote, in the format they wrote it.
 #include <functional>
+#include <memory>
 #include <set>
 
 #include "output_fixture.h"
@@ -134,7 +135,11 @@ protected:
     {
         const std::vector<std::string> running = shown(chip);
         sim::VideoChipModel& fresh = sim::attachVideoChip();
-        c331_manage* f = zeltest::newEngine();
+        // A second engine beside the running one, which newEngine() would delete.
+        auto owned = std::make_unique<c331_manage>();
+        c331_manage* f = owned.get();
+        c331_manage::p_c331_manage = f;
+        f->usleepFn = [](unsigned) {};
         ASSERT_EQ(f->initialize(false), 0);
         ASSERT_TRUE(zeltest::bringUpEngine(f));
         for (int i = 0; i < 4; ++i)
