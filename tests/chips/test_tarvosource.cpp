@@ -70,6 +70,12 @@ protected:
     }
 
     unsigned char* image() { return model->ram_para; }
+    // A copy of an input's record, taken under its lock as the engine reads it.
+    TARVO_HDMI_INFO record(int input)
+    {
+        QMutexLocker lock(&Utils::_source_hdminfo_mutex);
+        return src->hdminfo[input];
+    }
     unsigned char* window(int w) { return image() + ramaddr::window(w); }
 
     void requestEdid(int input, uint16_t w, uint16_t h, uint16_t hz)
@@ -326,8 +332,7 @@ TEST_F(Source, SignalAppearingAndDisappearingUpdatesInfoSummaryAndSignal)
     sim::setConfig(c);
     src->poll_input(5);
     {
-        QMutexLocker lock(&Utils::_source_hdminfo_mutex);
-        const TARVO_HDMI_INFO& v = src->hdminfo[5];
+        const TARVO_HDMI_INFO v = record(5);
         EXPECT_EQ(v.stable, 1);
         EXPECT_EQ(v.nosignal, 0);
         EXPECT_EQ(v.Hact, 1920);
@@ -352,10 +357,10 @@ TEST_F(Source, SignalAppearingAndDisappearingUpdatesInfoSummaryAndSignal)
     sim::setConfig(c);
     src->poll_input(5);
     {
-        QMutexLocker lock(&Utils::_source_hdminfo_mutex);
-        EXPECT_EQ(src->hdminfo[5].nosignal, 1);
-        EXPECT_EQ(src->hdminfo[5].Hact, 0);
-        EXPECT_EQ(src->hdminfo[5].stable, 1);
+        const TARVO_HDMI_INFO v = record(5);
+        EXPECT_EQ(v.nosignal, 1);
+        EXPECT_EQ(v.Hact, 0);
+        EXPECT_EQ(v.stable, 1);
     }
     EXPECT_EQ(get16(sum), 0);
     EXPECT_EQ(sum[5], 1);  // no-signal indication of inputs 4 and 5
@@ -387,17 +392,14 @@ TEST_F(Source, AnInterlacedInputIsMeasuredPerFieldAndSummedUpAsItsFrame)
     startUp();
     g_c331_source_online = 1;
     src->poll_pass();
-    {
-        QMutexLocker lock(&Utils::_source_hdminfo_mutex);
-        const TARVO_HDMI_INFO& v = src->hdminfo[3];
-        EXPECT_EQ(v.ip, 1);
-        EXPECT_EQ(v.Vact, 540);
-        EXPECT_EQ(v.Vback, 15);
-        EXPECT_EQ(v.Vtotal, 562);
-        EXPECT_NEAR(v.pfreq, 74.25, 0.01);
-        EXPECT_EQ(v.datamode, 0);
-        EXPECT_EQ(src->hdminfo[2].Vact, 720);   // a progressive input keeps its frame
-    }
+    const TARVO_HDMI_INFO v = record(3);
+    EXPECT_EQ(v.ip, 1);
+    EXPECT_EQ(v.Vact, 540);
+    EXPECT_EQ(v.Vback, 15);
+    EXPECT_EQ(v.Vtotal, 562);
+    EXPECT_NEAR(v.pfreq, 74.25, 0.01);
+    EXPECT_EQ(v.datamode, 0);
+    EXPECT_EQ(record(2).Vact, 720);   // a progressive input keeps its frame
     const unsigned char* sum = image() + ramaddr::kInputSummary + 6 * 3;
     EXPECT_EQ(get16(sum + 2), 1080);
     EXPECT_EQ(sum[4], 60);
