@@ -180,7 +180,7 @@ int main(int argc, char** argv)
     CPU_SET(sched_getcpu(), &one);
     sched_setaffinity(0, sizeof one, &one);
     setenv("ZEL_TCP_PORT", "0", 1);
-    g_debugSwitch = BenchOutput::diagnosticsWanted() ? 254 : 0;   // 254: the switch on
+    g_debugSwitch = BenchOutput::debugSwitch();
     QCoreApplication app(argc, argv);
     ZelRamPara::pInstance();
     return output.run();

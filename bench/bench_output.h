@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <iostream>
 #include <optional>
@@ -37,6 +38,8 @@ public:
 
     // ZEL_BENCH_DIAGNOSTICS=1: the box's diagnostics are wanted (its debug switch on, too).
     static bool diagnosticsWanted() { return zeltest::diagnosticsWanted("ZEL_BENCH_DIAGNOSTICS"); }
+    // The box's debug switch for the run: on (254) when the diagnostics are wanted, else off.
+    static uint8_t debugSwitch() { return diagnosticsWanted() ? 254 : 0; }
 
     // Runs the benchmarks the command line selects; 0 when at least one ran.
     int run()

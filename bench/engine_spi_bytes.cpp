@@ -23,7 +23,7 @@ struct Bench {
 
     Bench()
     {
-        g_debugSwitch = BenchOutput::diagnosticsWanted() ? 254 : 0;   // 254: the switch on
+        g_debugSwitch = BenchOutput::debugSwitch();
         platform::setBoard(platform::makeSimBoard());
         chip = &sim::attachVideoChip();
         model = ZelRamPara::pInstance();

@@ -41,12 +41,6 @@ bool write_all(int fd, const unsigned char* data, size_t length)
     return true;
 }
 
-std::string parent_of(const std::string& path)
-{
-    std::string::size_type slash = path.rfind('/');
-    return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-}
-
 }  // namespace
 
 std::string temp_path(const std::string& path)
@@ -84,7 +78,7 @@ int write_atomic(const std::string& systemPath, const unsigned char* data, size_
         return 255;
     }
     // Until the folder is synced the rename itself may be lost.
-    return platform::files::syncDir(parent_of(path)) ? 0 : 255;
+    return platform::files::syncDir(platform::files::parentOf(path)) ? 0 : 255;
 }
 
 int remove_stale_temps()

@@ -37,12 +37,6 @@ Content readAll(const std::string& path)
     return Content(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
-std::string parentOf(const std::string& path)
-{
-    const std::string::size_type slash = path.rfind('/');
-    return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-}
-
 // Regular files under `dir`, recursively (real paths).
 void listFiles(const std::string& dir, bool recursive, std::set<std::string>& out)
 {
@@ -81,6 +75,12 @@ bool underTop(const PowerCutModel& m, const std::string& path)
 }
 
 }  // namespace
+
+std::string parentOf(const std::string& path)
+{
+    const std::string::size_type slash = path.rfind('/');
+    return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+}
 
 bool syncFile(int fd, const std::string& path)
 {

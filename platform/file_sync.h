@@ -12,6 +12,8 @@
 
 namespace platform::files {
 
+// The folder holding `path` ("." for a bare name, "/" for a name at the top).
+std::string parentOf(const std::string& path);
 // fsync of an open file whose real path is `path`; true on success.
 bool syncFile(int fd, const std::string& path);
 // rename(2) of real paths; true on success.

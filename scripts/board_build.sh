@@ -31,9 +31,9 @@ fi
 # The application alone needs what the run needs; the suite and the end-to-end test need GoogleTest.
 if [ "$tests" = "ON" ]; then bash scripts/deps.sh test; else bash scripts/deps.sh run; fi
 
+# A new architecture leaves armhf packages missing, so the update below reads its lists too.
 if ! dpkg --print-foreign-architectures | grep -qx armhf; then
   $SUDO dpkg --add-architecture armhf
-  $SUDO apt-get update -qq
 fi
 if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get update -qq

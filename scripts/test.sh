@@ -23,8 +23,7 @@ debug_default=ON
 [ "$sanitize" = "thread" ] && debug_default=OFF
 debug="${ZEL_DEBUG_OUTPUT:-$debug_default}"
 case "$debug" in
-  ON) ;;
-  OFF) ;;
+  ON | OFF) ;;
   *) echo "scripts/test.sh: ZEL_DEBUG_OUTPUT must be ON or OFF, not '$debug'" >&2; exit 2 ;;
 esac
 if [ "$debug" != "$debug_default" ]; then

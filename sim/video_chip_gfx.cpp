@@ -106,6 +106,8 @@ void VideoChipGfx::startBusy(Busy* b, uint32_t ms)
     b->untilTick = ticks() + (ms + kMsPerTick - 1) / kMsPerTick;
 }
 
+bool VideoChipGfx::Busy::timing() const { return timed && int32_t(untilTick - ticks()) > 0; }
+
 bool VideoChipGfx::busy(Busy* b)
 {
     if (neverReady_)
@@ -114,7 +116,7 @@ bool VideoChipGfx::busy(Busy* b)
         --b->polls;
         return true;
     }
-    if (b->timed && int32_t(b->untilTick - ticks()) > 0)
+    if (b->timing())
         return true;
     b->timed = false;
     return false;
@@ -122,7 +124,7 @@ bool VideoChipGfx::busy(Busy* b)
 
 bool VideoChipGfx::flashBusy() const
 {
-    auto running = [](const Busy& b) { return b.polls > 0 || (b.timed && int32_t(b.untilTick - ticks()) > 0); };
+    auto running = [](const Busy& b) { return b.polls > 0 || b.timing(); };
     return neverReady_ || running(writeBusy_) || running(eraseBusy_);
 }
 
@@ -131,9 +133,7 @@ bool VideoChipGfx::ignoredBusy(Op::Kind kind, uint32_t address)
     if (!flashBusy())
         return false;
     ++ignoredWhileBusy_;
-    Op op{kind, address, 0, 0, 0, false};
-    op.whileBusy = true;
-    ops_.push(op);
+    ops_.push(Op{kind, address, 0, 0, 0, false, true});
     return true;
 }
 

@@ -96,6 +96,7 @@ private:
         int polls = 0;
         bool timed = false;
         uint32_t untilTick = 0;
+        bool timing() const;   // timed, and its tick not reached yet
     };
     void startBusy(Busy* b, uint32_t ms = 0);
     bool busy(Busy* b);

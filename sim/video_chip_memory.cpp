@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
+#include <map>
 
 #include "sim/video_chip.h"
 #include "sim/video_chip_decode.h"
@@ -74,6 +76,15 @@ constexpr MemoryRegion kRegions[] = {
     {"OSD scroll", -1, 0x74B80000, kFontArea, false},
     {"font area", -1, kFontArea, kFontArea + kFontBytes, false},
 };
+
+// The region holding `address`, or null outside the memory map.
+const MemoryRegion* memoryRegionAt(uint32_t address)
+{
+    for (const MemoryRegion& r : kRegions)
+        if (address >= r.begin && address < r.end)
+            return &r;
+    return nullptr;
+}
 
 // Size after a 16.16 shrink (the last input sample's position, plus one); unchanged for ratio 0.
 int shrunk(int n, uint32_t ratio)
@@ -378,32 +389,23 @@ void judgeParts(std::vector<MemoryRead>& reads, const std::vector<MemoryWriter>&
 // Input channels whose writers or field stores intersect in any of their buffers.
 std::vector<std::pair<int, int>> decodeOverlaps(const MemoryMap& m)
 {
-    std::vector<std::pair<int, std::vector<Span>>> areas;
-    auto add = [&](int ich, const Span& s) {
-        for (auto& a : areas)
-            if (a.first == ich) {
-                a.second.push_back(s);
-                return;
-            }
-        areas.push_back({ich, {s}});
-    };
+    std::map<int, std::vector<Span>> areas;   // by input channel: the pairs come out in order
     for (const MemoryWriter& w : m.writers)
         for (int b = 0; b < kFrameBuffers; ++b)
-            add(w.ich, spanOf(w, b));
+            areas[w.ich].push_back(spanOf(w, b));
     for (const FieldStore& f : m.fields)
         for (int b = 0; b < FieldStore::kBuffers; ++b)
-            add(f.ich, spanOf(f, b));
+            areas[f.ich].push_back(spanOf(f, b));
     std::vector<std::pair<int, int>> out;
-    for (size_t a = 0; a < areas.size(); ++a)
-        for (size_t b = a + 1; b < areas.size(); ++b) {
+    for (auto a = areas.begin(); a != areas.end(); ++a)
+        for (auto b = std::next(a); b != areas.end(); ++b) {
             bool hit = false;
-            for (const Span& x : areas[a].second)
-                for (const Span& y : areas[b].second)
+            for (const Span& x : a->second)
+                for (const Span& y : b->second)
                     hit = hit || intersects(x, y);
             if (hit)
-                out.emplace_back(std::min(areas[a].first, areas[b].first), std::max(areas[a].first, areas[b].first));
+                out.emplace_back(a->first, b->first);
         }
-    std::sort(out.begin(), out.end());
     return out;
 }
 
@@ -471,14 +473,6 @@ int memoryModeOfCode(uint8_t code)
         if (kModeCodes[m] == code)
             return m;
     return kUnknownMode;
-}
-
-const MemoryRegion* memoryRegionAt(uint32_t address)
-{
-    for (const MemoryRegion& r : kRegions)
-        if (address >= r.begin && address < r.end)
-            return &r;
-    return nullptr;
 }
 
 const MemoryWriter* MemoryMap::writer(int ich) const

@@ -35,8 +35,6 @@ struct MemoryRegion {
     uint32_t begin, end;
     bool frames;     // a frame buffer, where pictures are stored
 };
-// The region holding `address`, or null outside the memory map.
-const MemoryRegion* memoryRegionAt(uint32_t address);
 
 // Where a writer or a read runs out of the region its buffer starts in: the first buffer that
 // does, the region (null when the buffer starts outside the memory map) and the lines outside.
