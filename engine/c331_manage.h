@@ -254,6 +254,8 @@ public:
     void c331_SetWinDbdMode(int fd, int w, int mode);
     // The dot-by-dot mode (1, 20 ... 51) image word 0-9 selects; another word selects single input.
     static int dbdModeOf(int word);
+    // The mode a window's image flags and dot-by-dot word select: 0 with dot-by-dot off.
+    static int windowDbdMode(uint16_t flags, int word);
 
     void win_freeze_sel(int fd, int w, int flags);
     void set_freeze(int fd, int on);
