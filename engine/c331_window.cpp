@@ -174,7 +174,7 @@ void c331_manage::set_display_window_ich(int fd, const _ImageWindowDef_st* iwin,
     const uint32_t hr = hShrink ? geometry::ratio(owin->HW, iwin->HW) : kUnity;
     // Each channel stores its (shrunk) part of a line in its own slot: the write mode is the
     // one that fits it there.
-    const uint32_t stored = geometry::shrunkCount(static_cast<uint32_t>(port ? storedPixels(p) : 0), hShrink ? hr : 0);
+    const uint32_t stored = geometry::shrunkCount(static_cast<uint32_t>(storedPixels(p)), hShrink ? hr : 0);
     PS_MEM_WMODE[w] = geometry::memModeFor(stored, plainSlotBytes());
     const int mode = port && PI_SCAN_MODE[p] ? 2 : PS_MEM_WMODE[w];
     if (mode != PM_MEM_WMODE[w])
