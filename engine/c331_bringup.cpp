@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr uint16_t kWinFlagDbdOn = 0x0100;   // image window flags: dot-by-dot on
-
 // ---- clock block (bank 0xFF) ----
 constexpr uint32_t kRegClk0 = 0xFF0001, kRegClk1 = 0xFF0101, kRegClkPll = 0xFF0201;
 constexpr uint32_t kRegClk3 = 0xFF0301, kRegClkDiv = 0xFF0401, kRegClkEn = 0xFF0503;
@@ -595,7 +593,7 @@ void c331_manage::zelApi_initEnvC331()
         win_dbd_word[w] = dbd;
         // The mode the image's flags and word select, as the change pass applies it: a box
         // started from the saved image shows what the running one showed.
-        const int mode = (flags & kWinFlagDbdOn) ? dbdModeOf(dbd) : 0;
+        const int mode = windowDbdMode(flags, dbd);
         if (mode != PM_WIN_DBD_MODE[w]) {
             PM_WIN_DBD_MODE[w] = mode;
             g_chg_dbd[w] = 1;

@@ -37,7 +37,7 @@ _ImageWindowDef_st calcIwin(const IwinSource& s)
     _ImageWindowDef_st iw{0, 0, 0, 0};
     if (s.columns <= 0 || s.rows <= 0 || s.hact <= 0 || s.vact <= 0)
         return iw;
-    const bool frameHeight = s.scan && s.mainIch >= 0 && s.mainIch < 4;
+    const bool frameHeight = s.scan && s.mainIch >= 0 && s.mainIch < c331_manage::kIpChannels;
     if (s.dbdMode == kDbdSingle) {
         const bool own = s.ownPort >= 0 && s.ownPort < c331_manage::kPorts;
         iw.HW = own ? s.dbdW[s.ownPort] : 0;

@@ -714,6 +714,11 @@ int c331_manage::check_dbd_input(int port) const
     return (static_cast<int>(PI_MEAS[port].hcount) > wide || PI_HDMI_INFO[port][kVact] > kDbdTall) ? 1 : 0;
 }
 
+bool c331_manage::weavesFields(int p, int ich) const
+{
+    return isPort(p) && PI_SCAN_MODE[p] != 0 && ich >= 0 && ich < kIpChannels;
+}
+
 int c331_manage::dbdParts(int w, int mode, DbdPart out[kDbdParts]) const
 {
     for (int k = 0; k < kDbdParts; ++k)
@@ -742,9 +747,7 @@ int c331_manage::dbdParts(int w, int mode, DbdPart out[kDbdParts]) const
         // What the channel stores: two pixels a clock where the parallel port carries two, both
         // fields where the channel weaves them (the parts then stack at frame height).
         const int px = pairs ? hw : storedPixels(q);
-        const int ich = win_ich[w][k];
-        const bool weaves = isPort(q) && PI_SCAN_MODE[q] != 0 && ich >= 0 && ich < kIpChannels;
-        const int lines = weaves ? 2 * vw : vw;
+        const int lines = weavesFields(q, win_ich[w][k]) ? 2 * vw : vw;
         if (i == 0)
             topHeight = lines;
         if (layout == kTwoOverTwo && i == 2) {
@@ -765,10 +768,8 @@ int c331_manage::dbdParts(int w, int mode, DbdPart out[kDbdParts]) const
     return k;
 }
 
-void c331_manage::dbdPictureSize(int w, int mode, int* width, int* height) const
+void c331_manage::dbdPictureSize(const DbdPart parts[], int n, int* width, int* height)
 {
-    DbdPart parts[kDbdParts];
-    const int n = dbdParts(w, mode, parts);
     *width = *height = 0;
     for (int k = 0; k < n; ++k) {
         *width = std::max(*width, parts[k].x + parts[k].px);
@@ -787,16 +788,16 @@ int c331_manage::set_dbd_mem(int w, int mode)
     // (else its part would be half as tall as the others).
     const DbdPorts* d = dbdPortsOf(mode);
     const int ports = d ? d->count : (mode == 1 ? 1 : 0);
+    DbdPart parts[kDbdParts];
+    const int n = dbdParts(w, mode, parts);
     int width = 0, height = 0;
-    dbdPictureSize(w, mode, &width, &height);
+    dbdPictureSize(parts, n, &width, &height);
     const int bands = static_cast<int>((static_cast<uint32_t>(height) + kDbdBlockLines - 1) / kDbdBlockLines);
     const int need = std::max({std::min(ports * (check_dbd_input(win_port[w]) ? 2 : 1), kDbdSlots), bands, 1});
     const uint32_t line = kDbdPitch * 1024;
     bool fits = geometry::lineBytes(static_cast<uint32_t>(width), geometry::memModeFor(static_cast<uint32_t>(width), line)) <= line;
-    DbdPart parts[kDbdParts];
-    const int n = dbdParts(w, mode, parts);
     for (int k = 0; k < n && d; ++k)
-        if (parts[k].hw > 0 && PI_SCAN_MODE[parts[k].port] != 0 && !(win_ich[w][k] >= 0 && win_ich[w][k] < kIpChannels))
+        if (parts[k].hw > 0 && PI_SCAN_MODE[parts[k].port] != 0 && !weavesFields(parts[k].port, win_ich[w][k]))
             fits = false;
     // Consecutive free bands, the first run long enough.
     int first = -1;

@@ -74,6 +74,8 @@ int c331_manage::dbdModeOf(int word)
     return kDbdModes[word];
 }
 
+int c331_manage::windowDbdMode(uint16_t flags, int word) { return (flags & kFlagDbd) ? dbdModeOf(word) : 0; }
+
 // ---- priority and mixers -------------------------------------------------------------------------------
 
 void c331_manage::c331_SetWinPriority(int w, int priority)
@@ -340,7 +342,7 @@ void c331_manage::c331_SetWinOutput(int fd, int w, int data)
     }
     const int fade = (data & kFlagFade) ? 1 : 0;
     PM_WIN_FADE_EN[w] = fade;
-    const int dbd = (data & kFlagDbd) ? dbdModeOf(ImageView::current().word(ramaddr::window(w) + ramaddr::kWinDbdMode)) : 0;
+    const int dbd = windowDbdMode(static_cast<uint16_t>(data), ImageView::current().word(ramaddr::window(w) + ramaddr::kWinDbdMode));
     if (!(data & kFlagDbd))
         ZEL_DEBUG("\t change win_%d DBD_MODE: DBD_DISABLE\n", w);
     if (dbd != PM_WIN_DBD_MODE[w]) {

@@ -254,6 +254,8 @@ public:
     void c331_SetWinDbdMode(int fd, int w, int mode);
     // The dot-by-dot mode (1, 20 ... 51) image word 0-9 selects; another word selects single input.
     static int dbdModeOf(int word);
+    // The mode a window's image flags and dot-by-dot word select: 0 with dot-by-dot off.
+    static int windowDbdMode(uint16_t flags, int word);
 
     void win_freeze_sel(int fd, int w, int flags);
     void set_freeze(int fd, int on);
@@ -295,8 +297,11 @@ public:
     static constexpr int kDbdParts = 4;
     // The parts of window w's picture in dot-by-dot `mode`, one per channel the mode needs; the count.
     int dbdParts(int w, int mode, DbdPart out[kDbdParts]) const;
-    // Width (pixels) and height (lines) of window w's stored dot-by-dot picture.
-    void dbdPictureSize(int w, int mode, int* width, int* height) const;
+    // Width (pixels) and height (lines) of the stored dot-by-dot picture the n parts make up.
+    static void dbdPictureSize(const DbdPart parts[], int n, int* width, int* height);
+    // Input channel ich stores interlaced port p's fields woven into frames (it has an input
+    // processor).
+    bool weavesFields(int p, int ich) const;
     // Pixels a channel stores per line of port p's active area (two a clock where it carries two).
     int storedPixels(int p) const;
     // A parallel port carrying two pixels a clock, whose set-up halved the active width.

@@ -148,19 +148,19 @@ void c331_manage::set_output(int fd)
     }
 }
 
-// The input set-up writes a window's channel again: a window the user froze holds its picture
-// once more, whatever made its set-up run (a new place, source or input timing). As when the
-// freeze is asked for, a window whose port has no signal is not held.
 _ImageWindowDef_st c331_manage::storedRows(const _ImageWindowDef_st& in, uint32_t vr)
 {
     // The rows of the input window as the input channel stored them, shrunk by vr.
     _ImageWindowDef_st out = in;
-    out.VST = in.VST > 0 ? static_cast<int>((static_cast<uint64_t>(in.VST - 1) * vr >> 16) + 1) : 0;
+    out.VST = static_cast<int>(geometry::shrunkCount(static_cast<uint32_t>(std::max(in.VST, 0)), vr));
     const int end = static_cast<int>(geometry::shrunkCount(static_cast<uint32_t>(std::max(in.VST + in.VW, 0)), vr));
     out.VW = std::max(end - out.VST, 1);
     return out;
 }
 
+// The input set-up writes a window's channel again: a window the user froze holds its picture
+// once more, whatever made its set-up run (a new place, source or input timing). As when the
+// freeze is asked for, a window whose port has no signal is not held.
 void c331_manage::holdFrozenWindows(int fd, const bool setUp[kWinCount])
 {
     for (int w = 0; w < kWinCount; ++w) {

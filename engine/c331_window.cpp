@@ -174,7 +174,7 @@ void c331_manage::set_display_window_ich(int fd, const _ImageWindowDef_st* iwin,
     const uint32_t hr = hShrink ? geometry::ratio(owin->HW, iwin->HW) : kUnity;
     // Each channel stores its (shrunk) part of a line in its own slot: the write mode is the
     // one that fits it there.
-    const uint32_t stored = geometry::shrunkCount(static_cast<uint32_t>(port ? storedPixels(p) : 0), hShrink ? hr : 0);
+    const uint32_t stored = geometry::shrunkCount(static_cast<uint32_t>(storedPixels(p)), hShrink ? hr : 0);
     PS_MEM_WMODE[w] = geometry::memModeFor(stored, plainSlotBytes());
     const int mode = port && PI_SCAN_MODE[p] ? 2 : PS_MEM_WMODE[w];
     if (mode != PM_MEM_WMODE[w])
@@ -183,7 +183,7 @@ void c331_manage::set_display_window_ich(int fd, const _ImageWindowDef_st* iwin,
 
     // A picture taller than a frame buffer is shrunk at the input until it fits; the output
     // side then reads the stored lines (and zooms them back where the window is taller).
-    const bool weaves = port && PI_SCAN_MODE[p] != 0 && first < kIpChannels;
+    const bool weaves = weavesFields(p, first);
     const uint32_t lines = static_cast<uint32_t>(port ? std::max(PI_ACT[p][3], 0) : 0) * (weaves ? 2 : 1);
     bool vShrink = iwin->VW > owin->VW && owin->VW >= 1;
     uint32_t vr = vShrink ? geometry::ratio(owin->VW, iwin->VW) : kUnity;
@@ -266,11 +266,12 @@ bool c331_manage::set_display_window_ich_dbd(int fd, int w, int mode)
     if (n < need)
         return true;
     DbdPart parts[kDbdParts];
-    const int carried = std::min(dbdParts(w, mode, parts), n);
+    const int made = dbdParts(w, mode, parts);
+    const int carried = std::min(made, n);
     // The whole picture's line fits the window's line in the write mode chosen here: a
     // dot-by-dot line, or in the plain buffers the slots of the channels carrying it.
     int width = 0, height = 0;
-    dbdPictureSize(w, mode, &width, &height);
+    dbdPictureSize(parts, made, &width, &height);
     const uint32_t room = usesDbdMemory(w) ? kDbdPitch * kKiB : plainSlotBytes() * static_cast<uint32_t>(carried);
     PS_MEM_WMODE[w] = geometry::memModeFor(static_cast<uint32_t>(width), room);
     PM_MEM_WMODE[w] = PS_MEM_WMODE[w];
