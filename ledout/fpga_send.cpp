@@ -34,6 +34,16 @@ bool fpgaRunning(const fpga_manage& m, int fpga)
     return m.shadow(fpga_manage::kRegState, fpga) == fpga_manage::kStateRunning;
 }
 
+// A PC frame the cards' send RAMs can take.
+bool sendable(const unsigned char* frame, unsigned length)
+{
+    return frame != nullptr && length >= kMinPacket && length < kMaxTransfer;
+}
+
+// Handling byte 6 of a frame that is sent to the cards by byte 7 (all ports, a named one, or the
+// one of its source bits).
+bool sendsToCards(unsigned char handling) { return handling == 1 || handling == 3 || handling == 0xFF; }
+
 }  // namespace
 
 // ---- sending -----------------------------------------------------------------------------------
@@ -99,7 +109,7 @@ int fpga_manage::check_multi_port_send(unsigned int, unsigned char*) { return 0;
 
 int fpga_manage::Dealwith1_PC_to_eth(unsigned int length, unsigned char* frame)
 {
-    if (frame == nullptr || length >= kMaxTransfer || length < kMinPacket)
+    if (!sendable(frame, length))
         return 1;
     std::lock_guard<std::recursive_mutex> lock(passby_mutex);
     passby_multi = 0;
@@ -119,7 +129,7 @@ int fpga_manage::Dealwith1_PC_to_eth(unsigned int length, unsigned char* frame)
         Send_to_port(frame, len16, static_cast<unsigned short>(port), static_cast<unsigned char>(fpga));
     };
 
-    if (handling == 1 || handling == 3 || handling == 0xFF) {
+    if (sendsToCards(handling)) {
         if (portByte == kPortAll) {
             passby_multi = 1;
             passby_addr_fffe = rd16(frame) == rcv_card::kAllCardsAlt ? 1 : 0;
@@ -150,7 +160,7 @@ uint32_t fpga_manage::passby_target_ports(const unsigned char* frame)
 {
     const unsigned char handling = frame[rcv_card::kOffHandling];
     const unsigned char portByte = frame[rcv_card::kOffPort];
-    const bool sends = handling == 1 || handling == 3 || handling == 0xFF;
+    const bool sends = sendsToCards(handling);
     if (sends && portByte == kPortAll)
         return kEveryPort;
     if ((sends || handling == 0) && portByte >= 1 && portByte <= 2 * kPcPortsPerFpga)
@@ -175,8 +185,8 @@ int fpga_manage::passby_deliver(unsigned int length, unsigned char* frame)
 {
     std::lock_guard<std::recursive_mutex> lock(passby_mutex);
     passby_reply_ready = 0;
-    // Frames the cards cannot take are not sent (Dealwith1_PC_to_eth's own limits).
-    const bool sent = frame != nullptr && length >= kMinPacket && length < kMaxTransfer;
+    // Frames the cards cannot take are not sent.
+    const bool sent = sendable(frame, length);
     passby_waiting = sent ? 1 : 0;
     passby_wait_tag = sent ? frame[rcv_card::kOffTag] : 0;
     passby_wait_ports = sent ? passby_target_ports(frame) : 0;
