@@ -194,11 +194,13 @@ int fpga_manage::passby_deliver(unsigned int length, unsigned char* frame)
     // Ports whose answer can come: for all ports, those with link and cards (read by the send
     // just made); a search of one port is waited for even where the count is 0, as it is how
     // new cards are counted.
-    uint32_t answering = ports_with_cards();
+    uint32_t answering;
     if (passby_wait_ports == kEveryPort)
         answering = passby_expected_mask();
     else if (sent && frame[rcv_card::kOffCommand] == rcv_card::kCmdSearch)
         answering = kEveryPort;
+    else
+        answering = ports_with_cards();
     if (sent && (passby_wait_ports & answering) != 0)
         return 1;
     passby_give_up();
@@ -267,16 +269,10 @@ void fpga_manage::acknowledge_pair(int fpga, int pair)
 
 uint32_t fpga_manage::passby_expected_mask()
 {
-    uint32_t mask = 0;
-    for (int f = 0; f < 2; ++f) {
-        const uint32_t links = static_cast<uint32_t>(shadow(kRegLinkHigh, f) << 8 | shadow(kRegLinkLow, f));
-        for (int port = 0; port < kPortsPerFpga; ++port) {
-            const unsigned pg = static_cast<unsigned>(port + kPortsPerFpga * f);
-            if ((links & (1u << port)) && get_port_card_num(static_cast<unsigned char>(pg)) != 0)
-                mask |= 1u << pg;
-        }
-    }
-    return mask;
+    uint32_t links = 0;
+    for (int f = 0; f < 2; ++f)
+        links |= static_cast<uint32_t>(shadow(kRegLinkHigh, f) << 8 | shadow(kRegLinkLow, f)) << (kPortsPerFpga * f);
+    return links & ports_with_cards();
 }
 
 void fpga_manage::Rcv_data_from_eth(int fpga)
