@@ -34,6 +34,16 @@ bool fpgaRunning(const fpga_manage& m, int fpga)
     return m.shadow(fpga_manage::kRegState, fpga) == fpga_manage::kStateRunning;
 }
 
+// A PC frame the cards' send RAMs can take.
+bool sendable(const unsigned char* frame, unsigned length)
+{
+    return frame != nullptr && length >= kMinPacket && length < kMaxTransfer;
+}
+
+// Handling byte 6 of a frame that is sent to the cards by byte 7 (all ports, a named one, or the
+// one of its source bits).
+bool sendsToCards(unsigned char handling) { return handling == 1 || handling == 3 || handling == 0xFF; }
+
 }  // namespace
 
 // ---- sending -----------------------------------------------------------------------------------
@@ -99,7 +109,7 @@ int fpga_manage::check_multi_port_send(unsigned int, unsigned char*) { return 0;
 
 int fpga_manage::Dealwith1_PC_to_eth(unsigned int length, unsigned char* frame)
 {
-    if (frame == nullptr || length >= kMaxTransfer || length < kMinPacket)
+    if (!sendable(frame, length))
         return 1;
     std::lock_guard<std::recursive_mutex> lock(passby_mutex);
     passby_multi = 0;
@@ -119,7 +129,7 @@ int fpga_manage::Dealwith1_PC_to_eth(unsigned int length, unsigned char* frame)
         Send_to_port(frame, len16, static_cast<unsigned short>(port), static_cast<unsigned char>(fpga));
     };
 
-    if (handling == 1 || handling == 3 || handling == 0xFF) {
+    if (sendsToCards(handling)) {
         if (portByte == kPortAll) {
             passby_multi = 1;
             passby_addr_fffe = rd16(frame) == rcv_card::kAllCardsAlt ? 1 : 0;
@@ -150,7 +160,7 @@ uint32_t fpga_manage::passby_target_ports(const unsigned char* frame)
 {
     const unsigned char handling = frame[rcv_card::kOffHandling];
     const unsigned char portByte = frame[rcv_card::kOffPort];
-    const bool sends = handling == 1 || handling == 3 || handling == 0xFF;
+    const bool sends = sendsToCards(handling);
     if (sends && portByte == kPortAll)
         return kEveryPort;
     if ((sends || handling == 0) && portByte >= 1 && portByte <= 2 * kPcPortsPerFpga)
@@ -175,8 +185,8 @@ int fpga_manage::passby_deliver(unsigned int length, unsigned char* frame)
 {
     std::lock_guard<std::recursive_mutex> lock(passby_mutex);
     passby_reply_ready = 0;
-    // Frames the cards cannot take are not sent (Dealwith1_PC_to_eth's own limits).
-    const bool sent = frame != nullptr && length >= kMinPacket && length < kMaxTransfer;
+    // Frames the cards cannot take are not sent.
+    const bool sent = sendable(frame, length);
     passby_waiting = sent ? 1 : 0;
     passby_wait_tag = sent ? frame[rcv_card::kOffTag] : 0;
     passby_wait_ports = sent ? passby_target_ports(frame) : 0;
@@ -184,11 +194,13 @@ int fpga_manage::passby_deliver(unsigned int length, unsigned char* frame)
     // Ports whose answer can come: for all ports, those with link and cards (read by the send
     // just made); a search of one port is waited for even where the count is 0, as it is how
     // new cards are counted.
-    uint32_t answering = ports_with_cards();
+    uint32_t answering;
     if (passby_wait_ports == kEveryPort)
         answering = passby_expected_mask();
     else if (sent && frame[rcv_card::kOffCommand] == rcv_card::kCmdSearch)
         answering = kEveryPort;
+    else
+        answering = ports_with_cards();
     if (sent && (passby_wait_ports & answering) != 0)
         return 1;
     passby_give_up();
@@ -257,16 +269,10 @@ void fpga_manage::acknowledge_pair(int fpga, int pair)
 
 uint32_t fpga_manage::passby_expected_mask()
 {
-    uint32_t mask = 0;
-    for (int f = 0; f < 2; ++f) {
-        const uint32_t links = static_cast<uint32_t>(shadow(kRegLinkHigh, f) << 8 | shadow(kRegLinkLow, f));
-        for (int port = 0; port < kPortsPerFpga; ++port) {
-            const unsigned pg = static_cast<unsigned>(port + kPortsPerFpga * f);
-            if ((links & (1u << port)) && get_port_card_num(static_cast<unsigned char>(pg)) != 0)
-                mask |= 1u << pg;
-        }
-    }
-    return mask;
+    uint32_t links = 0;
+    for (int f = 0; f < 2; ++f)
+        links |= static_cast<uint32_t>(shadow(kRegLinkHigh, f) << 8 | shadow(kRegLinkLow, f)) << (kPortsPerFpga * f);
+    return links & ports_with_cards();
 }
 
 void fpga_manage::Rcv_data_from_eth(int fpga)

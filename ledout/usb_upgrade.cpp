@@ -9,7 +9,6 @@
 // that was not written completely restarts nothing.
 #include "ledout/usb_upgrade.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <QDir>

@@ -16,7 +16,6 @@ public:
     // True when this link holds the turn (now or already).
     bool tryTake();
     void release();
-    bool held() const { return held_; }
 
     Turn(const Turn&) = delete;
     Turn& operator=(const Turn&) = delete;
