@@ -11,7 +11,6 @@
 #include "platform/soc.h"
 
 #include <array>
-#include <cstdio>
 
 QMap<QString, ConfigItem::ConfigName> _itemMap;
 ConfigEngine* ConfigEngine::p_config = nullptr;
@@ -102,6 +101,14 @@ bool usable(Check check, const QVariant& v)
         return numberIn(v, 1, kMaxLanguageMask) && (v.toString().trimmed().toLongLong() & kOfferedLanguages) != 0;
     }
     return false;
+}
+
+// The whole content of a file into `out`; false when it does not open.
+bool readWhole(const std::string& path, std::string& out)
+{
+    std::ifstream in(path, std::ios::binary);
+    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return bool(in || in.eof());
 }
 
 // ---- device id ------------------------------------------------------------------------------
@@ -206,15 +213,10 @@ bool ConfigEngine::edit_ini(const QString& systemPath, const std::function<void(
     const std::string scratch = filestore::temp_path(real + ".edit");
     std::remove(scratch.c_str());
     std::string before;
-    bool existed = false;
-    {
-        std::ifstream in(real, std::ios::binary);
-        existed = bool(in);
-        before.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        if (existed) {
-            std::ofstream out(scratch, std::ios::binary | std::ios::trunc);
-            out << before;
-        }
+    const bool existed = readWhole(real, before);
+    if (existed) {
+        std::ofstream out(scratch, std::ios::binary | std::ios::trunc);
+        out << before;
     }
     bool ok;
     {
@@ -225,11 +227,7 @@ bool ConfigEngine::edit_ini(const QString& systemPath, const std::function<void(
         ok = settings.status() == QSettings::NoError;
     }
     std::string bytes;
-    {
-        std::ifstream in(scratch, std::ios::binary);
-        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        ok = ok && bool(in || in.eof());
-    }
+    ok = readWhole(scratch, bytes) && ok;
     std::remove(scratch.c_str());
     if (ok && existed && bytes == before)
         return true;   // nothing changed: the flash is not written for it
