@@ -240,9 +240,12 @@ bool ConfigEngine::edit_ini(const QString& systemPath, const std::function<void(
 
 void ConfigEngine::repairSettings()
 {
+    // All replacements land in one write of the file at the end (the address, mask and gateway
+    // together); the checks below see each one in memory at once.
+    Values fixes;
     for (const SettingCheck& c : kSettingChecks)
         if (!usable(c.check, items[c.id]->value))
-            takeDefault(c.id);
+            takeDefault(c.id, fixes);
     auto fault = [this] {
         return Utils::checkNetwork(items[ConfigItem::IPAddress]->value.toString(),
                                    items[ConfigItem::SubNetMask]->value.toString(),
@@ -251,8 +254,8 @@ void ConfigEngine::repairSettings()
     // An address that is its network's own or broadcast address under the mask: the pair is
     // wrong, and the box is found again at its default address.
     if (fault() == Utils::NetFault::Address) {
-        takeDefault(ConfigItem::IPAddress);
-        takeDefault(ConfigItem::SubNetMask);
+        takeDefault(ConfigItem::IPAddress, fixes);
+        takeDefault(ConfigItem::SubNetMask, fixes);
     }
     // A gateway off the network: the default when it fits, else the network's first host. The
     // address the box is known at is kept.
@@ -260,15 +263,19 @@ void ConfigEngine::repairSettings()
         const QString address = items[ConfigItem::IPAddress]->value.toString();
         const QString mask = items[ConfigItem::SubNetMask]->value.toString();
         const QString fallback = items[ConfigItem::GateWay]->defaultValue.toString();
-        replace(ConfigItem::GateWay, Utils::checkNetwork(address, mask, fallback) == Utils::NetFault::None
-                                         ? fallback
-                                         : Utils::firstOtherHost(address, mask));
+        replace(ConfigItem::GateWay,
+                Utils::checkNetwork(address, mask, fallback) == Utils::NetFault::None
+                    ? fallback
+                    : Utils::firstOtherHost(address, mask),
+                fixes);
     }
+    if (!fixes.isEmpty())
+        write_config_variants(fixes);
 }
 
-void ConfigEngine::takeDefault(ConfigItem::ConfigName id) { replace(id, items[id]->defaultValue); }
+void ConfigEngine::takeDefault(ConfigItem::ConfigName id, Values& fixes) { replace(id, items[id]->defaultValue, fixes); }
 
-void ConfigEngine::replace(ConfigItem::ConfigName id, const QVariant& value)
+void ConfigEngine::replace(ConfigItem::ConfigName id, const QVariant& value, Values& fixes)
 {
     ConfigItem* item = items[id].get();
     if (item->value.toString() == value.toString())
@@ -277,7 +284,8 @@ void ConfigEngine::replace(ConfigItem::ConfigName id, const QVariant& value)
     std::fprintf(stderr, "settings: %s=\"%s\" cannot be used, %s=\"%s\" is used and stored\n",
                  qPrintable(item->key), qPrintable(item->value.toString()), qPrintable(item->key),
                  qPrintable(value.toString()));
-    write_config_variant(id, value);
+    item->value = value;
+    fixes.append({id, value});
 }
 
 void ConfigEngine::buildPid(const uint16_t words[3], char pid[33])
