@@ -11,7 +11,6 @@
 #include "platform/soc.h"
 
 #include <array>
-#include <cstdio>
 
 QMap<QString, ConfigItem::ConfigName> _itemMap;
 ConfigEngine* ConfigEngine::p_config = nullptr;
@@ -102,6 +101,14 @@ bool usable(Check check, const QVariant& v)
         return numberIn(v, 1, kMaxLanguageMask) && (v.toString().trimmed().toLongLong() & kOfferedLanguages) != 0;
     }
     return false;
+}
+
+// The whole content of a file into `out`; false when it does not open.
+bool readWhole(const std::string& path, std::string& out)
+{
+    std::ifstream in(path, std::ios::binary);
+    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return bool(in || in.eof());
 }
 
 // ---- device id ------------------------------------------------------------------------------
@@ -206,15 +213,10 @@ bool ConfigEngine::edit_ini(const QString& systemPath, const std::function<void(
     const std::string scratch = filestore::temp_path(real + ".edit");
     std::remove(scratch.c_str());
     std::string before;
-    bool existed = false;
-    {
-        std::ifstream in(real, std::ios::binary);
-        existed = bool(in);
-        before.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        if (existed) {
-            std::ofstream out(scratch, std::ios::binary | std::ios::trunc);
-            out << before;
-        }
+    const bool existed = readWhole(real, before);
+    if (existed) {
+        std::ofstream out(scratch, std::ios::binary | std::ios::trunc);
+        out << before;
     }
     bool ok;
     {
@@ -225,11 +227,7 @@ bool ConfigEngine::edit_ini(const QString& systemPath, const std::function<void(
         ok = settings.status() == QSettings::NoError;
     }
     std::string bytes;
-    {
-        std::ifstream in(scratch, std::ios::binary);
-        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        ok = ok && bool(in || in.eof());
-    }
+    ok = readWhole(scratch, bytes) && ok;
     std::remove(scratch.c_str());
     if (ok && existed && bytes == before)
         return true;   // nothing changed: the flash is not written for it
@@ -242,9 +240,12 @@ bool ConfigEngine::edit_ini(const QString& systemPath, const std::function<void(
 
 void ConfigEngine::repairSettings()
 {
+    // All replacements land in one write of the file at the end (the address, mask and gateway
+    // together); the checks below see each one in memory at once.
+    Values fixes;
     for (const SettingCheck& c : kSettingChecks)
         if (!usable(c.check, items[c.id]->value))
-            takeDefault(c.id);
+            takeDefault(c.id, fixes);
     auto fault = [this] {
         return Utils::checkNetwork(items[ConfigItem::IPAddress]->value.toString(),
                                    items[ConfigItem::SubNetMask]->value.toString(),
@@ -253,8 +254,8 @@ void ConfigEngine::repairSettings()
     // An address that is its network's own or broadcast address under the mask: the pair is
     // wrong, and the box is found again at its default address.
     if (fault() == Utils::NetFault::Address) {
-        takeDefault(ConfigItem::IPAddress);
-        takeDefault(ConfigItem::SubNetMask);
+        takeDefault(ConfigItem::IPAddress, fixes);
+        takeDefault(ConfigItem::SubNetMask, fixes);
     }
     // A gateway off the network: the default when it fits, else the network's first host. The
     // address the box is known at is kept.
@@ -262,15 +263,19 @@ void ConfigEngine::repairSettings()
         const QString address = items[ConfigItem::IPAddress]->value.toString();
         const QString mask = items[ConfigItem::SubNetMask]->value.toString();
         const QString fallback = items[ConfigItem::GateWay]->defaultValue.toString();
-        replace(ConfigItem::GateWay, Utils::checkNetwork(address, mask, fallback) == Utils::NetFault::None
-                                         ? fallback
-                                         : Utils::firstOtherHost(address, mask));
+        replace(ConfigItem::GateWay,
+                Utils::checkNetwork(address, mask, fallback) == Utils::NetFault::None
+                    ? fallback
+                    : Utils::firstOtherHost(address, mask),
+                fixes);
     }
+    if (!fixes.isEmpty())
+        write_config_variants(fixes);
 }
 
-void ConfigEngine::takeDefault(ConfigItem::ConfigName id) { replace(id, items[id]->defaultValue); }
+void ConfigEngine::takeDefault(ConfigItem::ConfigName id, Values& fixes) { replace(id, items[id]->defaultValue, fixes); }
 
-void ConfigEngine::replace(ConfigItem::ConfigName id, const QVariant& value)
+void ConfigEngine::replace(ConfigItem::ConfigName id, const QVariant& value, Values& fixes)
 {
     ConfigItem* item = items[id].get();
     if (item->value.toString() == value.toString())
@@ -279,7 +284,8 @@ void ConfigEngine::replace(ConfigItem::ConfigName id, const QVariant& value)
     std::fprintf(stderr, "settings: %s=\"%s\" cannot be used, %s=\"%s\" is used and stored\n",
                  qPrintable(item->key), qPrintable(item->value.toString()), qPrintable(item->key),
                  qPrintable(value.toString()));
-    write_config_variant(id, value);
+    item->value = value;
+    fixes.append({id, value});
 }
 
 void ConfigEngine::buildPid(const uint16_t words[3], char pid[33])

@@ -103,8 +103,10 @@ private:
     // Gives every setting whose stored value cannot be used its default, prints each
     // replacement and stores it.
     void repairSettings();
-    void takeDefault(ConfigItem::ConfigName id);
-    void replace(ConfigItem::ConfigName id, const QVariant& value);
+    using Values = QList<QPair<ConfigItem::ConfigName, QVariant>>;
+    // Sets the item in memory, prints the replacement and adds it to `fixes` for the one write.
+    void takeDefault(ConfigItem::ConfigName id, Values& fixes);
+    void replace(ConfigItem::ConfigName id, const QVariant& value, Values& fixes);
     bool validId(int id) const;   // names an item
 
     std::mutex valueMutex_;     // item values are read and written from several threads

@@ -85,11 +85,9 @@ void put(unsigned char* buf, unsigned addr, unsigned width, unsigned value)
         ram_set_u16(buf, addr, static_cast<uint16_t>(value));
 }
 
-constexpr unsigned kTableMarkerLen = 2;   // the factory table's bytes behind its marker are image 0x300 on
-
 unsigned factory(unsigned addr, unsigned width)
 {
-    return get(default_para_ramlist, addr - kPersistStart + kTableMarkerLen, width);
+    return get(default_para_ramlist, addr + default_para::kImageToTable, width);
 }
 
 void report(std::vector<std::string>& repairs, const FieldRange& r, unsigned index, unsigned addr,

@@ -276,13 +276,7 @@ void SyncUpdate::report_save(bool saved)
     }
     alerts::raise(alerts::kSettingsNotSaved,
                   "cannot save the settings under /data: they are kept in memory and saving is retried");
-    if (save_retry_pending_)
-        return;
-    save_retry_pending_ = true;
-    QTimer::singleShot(kSaveRetryMs, this, [this]() {
-        save_retry_pending_ = false;
-        serve_image();
-    });
+    serve_image_after(save_retry_pending_, kSaveRetryMs);
 }
 
 // Writes the persisted part of `image` unless the file already holds exactly that (a retry, or
@@ -314,13 +308,16 @@ void SyncUpdate::refresh_shadow_when_applied(ZelRamPara* model, const std::vecto
     pthread_mutex_unlock(&model->mutex);
 }
 
-void SyncUpdate::retry_later()
+void SyncUpdate::retry_later() { serve_image_after(retry_pending_, kRetryMs); }
+
+// One timer per reason: `pending` is set while it runs, so repeated calls do not stack timers.
+void SyncUpdate::serve_image_after(bool& pending, unsigned ms)
 {
-    if (retry_pending_)
+    if (pending)
         return;
-    retry_pending_ = true;
-    QTimer::singleShot(kRetryMs, this, [this]() {
-        retry_pending_ = false;
+    pending = true;
+    QTimer::singleShot(ms, this, [this, &pending]() {
+        pending = false;
         serve_image();
     });
 }

@@ -63,6 +63,7 @@ private:
     bool save_image(ZelRamPara* model, const std::vector<unsigned char>& image);
     void refresh_shadow_when_applied(ZelRamPara* model, const std::vector<unsigned char>& image);
     void retry_later();
+    void serve_image_after(bool& pending, unsigned ms);
     void report_save(bool saved);
 
 public:
