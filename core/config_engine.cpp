@@ -234,7 +234,7 @@ bool ConfigEngine::edit_ini(const QString& systemPath, const std::function<void(
     ok = ok && filestore::write_atomic(systemPath.toStdString(), reinterpret_cast<const unsigned char*>(bytes.data()),
                                        bytes.size()) == 0;
     if (!ok)
-        std::fprintf(stderr, "zelT71N: cannot write the settings file %s\n", qPrintable(systemPath));
+        std::fprintf(stderr, "zelT71N: cannot write the settings file %s\n", qPrintable(platform::rootPath(systemPath)));
     return ok;
 }
 

@@ -12,6 +12,7 @@
 #include "core/para_commit.h"
 #include "core/zelrampara.h"
 #include "engine/c331_manage.h"
+#include "platform/platform.h"
 
 using namespace ramaddr;
 
@@ -274,8 +275,8 @@ void SyncUpdate::report_save(bool saved)
         alerts::clear(alerts::kSettingsNotSaved, "the settings are saved again");
         return;
     }
-    alerts::raise(alerts::kSettingsNotSaved,
-                  "cannot save the settings under /data: they are kept in memory and saving is retried");
+    alerts::raise(alerts::kSettingsNotSaved, "cannot save the settings under " + platform::rootPath("/data") +
+                                                 ": they are kept in memory and saving is retried");
     serve_image_after(save_retry_pending_, kSaveRetryMs);
 }
 

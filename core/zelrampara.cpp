@@ -72,11 +72,12 @@ int load_from_file(unsigned char* image, unsigned char marker[2])
 void check_data_folder()
 {
     filestore::remove_stale_temps();
+    const std::string folder = "the data folder " + platform::rootPath("/data");
     if (filestore::data_writable())
-        alerts::clear(alerts::kDataNotWritable, "the data folder /data takes files again");
+        alerts::clear(alerts::kDataNotWritable, folder + " takes files again");
     else
         alerts::raise(alerts::kDataNotWritable,
-                      "the data folder /data cannot be written: settings changed now are lost at the next start");
+                      folder + " cannot be written: settings changed now are lost at the next start");
 }
 
 }  // namespace
@@ -162,11 +163,11 @@ bool ZelRamPara::hold_to_ranges()
     // Printed whatever the debug switch: the box runs on other values than its file held.
     if (repaired > paramcheck::kDamagedFileRows) {
         std::fprintf(stderr, "parameter file %s: %u kinds of field out of range, the file is replaced by the defaults\n",
-                     kParameterFile, repaired);
+                     platform::rootPath(kParameterFile).c_str(), repaired);
         return false;
     }
     for (const std::string& line : repairs)
-        std::fprintf(stderr, "parameter file %s: %s\n", kParameterFile, line.c_str());
+        std::fprintf(stderr, "parameter file %s: %s\n", platform::rootPath(kParameterFile).c_str(), line.c_str());
     if (repaired)
         save_parameter_file(ram_para);
     return true;

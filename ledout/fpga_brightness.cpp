@@ -79,13 +79,17 @@ uint8_t valueOfPercent(uint16_t percent, bool raised)
 }
 
 // The percent that value v shows: the image's percent while that percent gives v (as set in any
-// mode), so that a percent set by the user reads back as itself, restart after restart, where
-// scaling v back would lose up to one point to the division; else v scaled back.
+// mode), so that a percent set by the user reads back as itself, restart after restart. Else the
+// percent that gives v (229 -> 90, where plain scaling back would say 89), and for a value no
+// percent gives, v scaled back to the nearest percent.
 uint16_t percentOfValue(uint8_t v, uint16_t percent)
 {
     if (valueOfPercent(percent, false) == v || valueOfPercent(percent, true) == v)
         return percent;
-    return static_cast<uint16_t>(v * 100u / 255u);
+    const unsigned giving = (v * 100u + 254u) / 255u;   // the only percent whose value can be v
+    if (valueOfPercent(static_cast<uint16_t>(giving), false) == v)
+        return static_cast<uint16_t>(giving);
+    return static_cast<uint16_t>((v * 100u + 127u) / 255u);
 }
 
 uint32_t now() { return G_timeTicks.load(); }

@@ -1,4 +1,5 @@
 // Groups 0x81 parameter save, 0x87 set clock, 0xA2 barcode and 0xA4 network settings.
+#include <QDate>
 #include <QString>
 
 #include <cstdio>
@@ -98,14 +99,17 @@ void message_deal::write_rtc_time(const uint8_t* body, unsigned length, Reply& r
     }
     unsigned sec = body[10], min = body[11], hour = body[12], day = body[13], month = body[14];
     unsigned year = frame::u16(body + 15);
-    if (sec > 59 || min > 59 || hour > 23 || day < 1 || day > 31 || month < 1 || month > 12 || year < 2000 ||
-        year > 2099) {
+    // The calendar decides the day (30 February is refused, 29 February only in a leap year).
+    if (sec > 59 || min > 59 || hour > 23 || year < 2000 || year > 2099 ||
+        !QDate::isValid(int(year), int(month), int(day))) {
         r.status(kStatusRefused);
         return;
     }
+    // "&&": a date the system refuses is not followed by the hardware clock's write, and the
+    // status answered is the one of the command that failed.
     char cmd[96];
-    std::snprintf(cmd, sizeof cmd, "date -s \"%04u-%02u-%02u %02u:%02u:%02u\";hwclock -wu", year, month, day, hour,
-                  min, sec);
+    std::snprintf(cmd, sizeof cmd, "date -s \"%04u-%02u-%02u %02u:%02u:%02u\" && hwclock -wu", year, month, day,
+                  hour, min, sec);
     int rc = Utils::system_mutex(QString::fromLatin1(cmd));
     if (rc == 0)
         linkhooks::recordTiming();

@@ -457,7 +457,8 @@ protected:
 TEST_F(RunningBoxWithoutItsFolderAndPort, SaysSoOnStderrAndBindsThePortOnceFree)
 {
     const std::string port = std::to_string(tcpPort_);
-    EXPECT_TRUE(waitFor([&] { return said().find("/data cannot be written") != std::string::npos; }, 10)) << said();
+    EXPECT_TRUE(waitFor([&] { return said().find(at("/data") + " cannot be written") != std::string::npos; }, 10))
+        << said();
     EXPECT_TRUE(waitFor([&] { return said().find("TCP command port " + port + " cannot be bound") != std::string::npos; },
                         12))
         << said();

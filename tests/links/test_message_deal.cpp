@@ -250,9 +250,21 @@ TEST_F(Deal, ClockIsSetThroughTheShellAndChecked)
     EXPECT_EQ(status(run(0x87, {5, 4, 3, 2, 1, 0xEA, 0x07})), 0);
     auto j = zeltest::simCommands().journal();
     ASSERT_FALSE(j.empty());
-    EXPECT_EQ(j.back(), "date -s \"2026-01-02 03:04:05\";hwclock -wu");
+    EXPECT_EQ(j.back(), "date -s \"2026-01-02 03:04:05\" && hwclock -wu");
     EXPECT_EQ(status(run(0x87, {60, 4, 3, 2, 1, 0xEA, 0x07})), 1);
     EXPECT_EQ(status(run(0x87, {5, 4, 3, 2, 13, 0xEA, 0x07})), 1);
+
+    // Days the calendar has not: refused, and nothing runs.
+    const size_t ran = zeltest::simCommands().journal().size();
+    EXPECT_EQ(status(run(0x87, {0, 0, 0, 29, 2, 0xEA, 0x07})), 1);   // 2026-02-29
+    EXPECT_EQ(status(run(0x87, {0, 0, 0, 31, 4, 0xEA, 0x07})), 1);   // 2026-04-31
+    EXPECT_EQ(zeltest::simCommands().journal().size(), ran);
+    EXPECT_EQ(status(run(0x87, {0, 0, 0, 29, 2, 0xEC, 0x07})), 0);   // 2028 is a leap year
+    EXPECT_EQ(zeltest::simCommands().journal().back(), "date -s \"2028-02-29 00:00:00\" && hwclock -wu");
+
+    // A clock the system does not take is not answered as set.
+    zeltest::simCommands().script("date -s", {256, ""});
+    EXPECT_EQ(status(run(0x87, {0, 0, 0, 1, 3, 0xEC, 0x07})), 1);
 }
 
 TEST_F(Deal, BarcodeAndNetworkSettings)

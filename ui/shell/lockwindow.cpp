@@ -68,15 +68,25 @@ LockWindow::~LockWindow()
 
 void LockWindow::syncUpdate()
 {
-    if (ZelRamPara::p_zelrampara_config && ZelRamPara::p_zelrampara_config->ZelLanguageChanged())
-        language_changed();
+    if (ZelRamPara::p_zelrampara_config)
+        ZelRamPara::p_zelrampara_config->ZelLanguageChanged();
+    follow_language();
     clock_update();
 }
 
 void LockWindow::language_changed()
 {
+    drawnLanguage_ = shownLanguage();
     logo_->setPixmap(QPixmap(langImage("logo.png")));
     hint_->setText(langText(kHint));
+}
+
+void LockWindow::follow_language()
+{
+    // The switch is usually seen by the page in front while the screen is unlocked, so the
+    // lock screen compares with the language it last drew instead of waiting for a change report.
+    if (shownLanguage() != drawnLanguage_)
+        language_changed();
 }
 
 void LockWindow::clock_update()
@@ -106,6 +116,7 @@ void LockWindow::lock_panel()
     if (g_numberkeyboard && g_numberkeyboard->isVisible())
         g_numberkeyboard->reject();
     g_page_focus = kFocus;
+    follow_language();
     clock_update();
     show();
     raise();

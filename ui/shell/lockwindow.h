@@ -28,6 +28,7 @@ public slots:
 
 private:
     void clock_update();
+    void follow_language();
 
     QLabel* logo_;
     QLabel* time_;
@@ -35,5 +36,6 @@ private:
     QLabel* hint_;
     QPushButton* unlock_;
     int returnFocus_ = 1;
+    int drawnLanguage_ = -1;
     shell::RefreshEntry refresh_;
 };
