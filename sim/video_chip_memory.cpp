@@ -46,7 +46,7 @@ constexpr uint8_t kReadModeReg = 0x69, kWriteModeReg = 0x71;
 // receivers) and the parallel ports' pixels per clock (0x18, 2 bytes: bit 4p set, port p
 // carries two pixels a clock, so a channel stores two pixels for each clock of its window).
 constexpr uint8_t kIchSourceReg = 0x10, kPictReg = 0x18;
-constexpr uint8_t kFirstVboSource = 8;
+constexpr uint8_t kFirstVboSource = 8, kVboSources = 4;
 constexpr int kPictBitsPerPort = 4;
 constexpr uint8_t kModeCodes[4] = {0x00, 0x80, 0x01, 0x11};
 // Output channel placement (bank 0x08 + 16 c), mirror, zoom (0x0A + 16 c).
@@ -56,25 +56,27 @@ constexpr uint8_t kZoomBank = 0x0A, kHZoom = 0x49, kVZoom = 0x4E;
 // read starts on a whole group of three pixels, up to two more away.
 constexpr int64_t kPartSlack = 1, kGroupSlack = 2;
 
-// The chip's memory map.
+// The chip's memory map. Channel k's frame buffer b starts k slots of 8 KiB into plain buffer b:
+// a line of all eight channels' slots takes 64 KiB.
 constexpr uint32_t kPlainBuffer = 0x08800000, kDbdFirst = 0x2A800000, kDbdBuffer = 0x0B280000;
+constexpr uint32_t kSlot = 0x2000, kSlotRow = kChannels * kSlot;
 constexpr uint32_t kFontArea = 0x7F000000, kFontBytes = 0x3000 + 0x290000 + 0xC000 + 0xA40000;
 constexpr MemoryRegion kRegions[] = {
-    {"plain buffer", 0, 0 * kPlainBuffer, 1 * kPlainBuffer, true},
-    {"plain buffer", 1, 1 * kPlainBuffer, 2 * kPlainBuffer, true},
-    {"plain buffer", 2, 2 * kPlainBuffer, 3 * kPlainBuffer, true},
-    {"plain buffer", 3, 3 * kPlainBuffer, 4 * kPlainBuffer, true},
-    {"plain buffer", 4, 4 * kPlainBuffer, 5 * kPlainBuffer, true},
-    {"dot-by-dot buffer", 0, kDbdFirst + 0 * kDbdBuffer, kDbdFirst + 1 * kDbdBuffer, true},
-    {"dot-by-dot buffer", 1, kDbdFirst + 1 * kDbdBuffer, kDbdFirst + 2 * kDbdBuffer, true},
-    {"dot-by-dot buffer", 2, kDbdFirst + 2 * kDbdBuffer, kDbdFirst + 3 * kDbdBuffer, true},
-    {"dot-by-dot buffer", 3, kDbdFirst + 3 * kDbdBuffer, kDbdFirst + 4 * kDbdBuffer, true},
-    {"dot-by-dot buffer", 4, kDbdFirst + 4 * kDbdBuffer, kDbdFirst + 5 * kDbdBuffer, true},
-    {"OSD memory", -1, 0x65000000, 0x6B913800, false},
-    {"OSD staging", -1, 0x70000000, 0x725C0000, false},
-    {"OSD plane", -1, 0x725C0000, 0x74B80000, false},
-    {"OSD scroll", -1, 0x74B80000, kFontArea, false},
-    {"font area", -1, kFontArea, kFontArea + kFontBytes, false},
+    {"plain buffer", 0, 0 * kPlainBuffer, 1 * kPlainBuffer, true, kSlot},
+    {"plain buffer", 1, 1 * kPlainBuffer, 2 * kPlainBuffer, true, kSlot},
+    {"plain buffer", 2, 2 * kPlainBuffer, 3 * kPlainBuffer, true, kSlot},
+    {"plain buffer", 3, 3 * kPlainBuffer, 4 * kPlainBuffer, true, kSlot},
+    {"plain buffer", 4, 4 * kPlainBuffer, 5 * kPlainBuffer, true, kSlot},
+    {"dot-by-dot buffer", 0, kDbdFirst + 0 * kDbdBuffer, kDbdFirst + 1 * kDbdBuffer, true, 0},
+    {"dot-by-dot buffer", 1, kDbdFirst + 1 * kDbdBuffer, kDbdFirst + 2 * kDbdBuffer, true, 0},
+    {"dot-by-dot buffer", 2, kDbdFirst + 2 * kDbdBuffer, kDbdFirst + 3 * kDbdBuffer, true, 0},
+    {"dot-by-dot buffer", 3, kDbdFirst + 3 * kDbdBuffer, kDbdFirst + 4 * kDbdBuffer, true, 0},
+    {"dot-by-dot buffer", 4, kDbdFirst + 4 * kDbdBuffer, kDbdFirst + 5 * kDbdBuffer, true, 0},
+    {"OSD memory", -1, 0x65000000, 0x6B913800, false, 0},
+    {"OSD staging", -1, 0x70000000, 0x725C0000, false, 0},
+    {"OSD plane", -1, 0x725C0000, 0x74B80000, false, 0},
+    {"OSD scroll", -1, 0x74B80000, kFontArea, false, 0},
+    {"font area", -1, kFontArea, kFontArea + kFontBytes, false, 0},
 };
 
 // The region holding `address`, or null outside the memory map.
@@ -168,16 +170,23 @@ bool intersects(const Span& a, const Span& b)
     return false;
 }
 
-// Lines of a span that leave the region its first line starts in; fills `leak` for buffer b.
-void judgeRegion(const Span& s, int b, RegionLeak* leak)
+const MemoryRegion* regionOf(const Span& s)
+{
+    return s.base >= 0 && s.base <= int64_t(UINT32_MAX) ? memoryRegionAt(uint32_t(s.base)) : nullptr;
+}
+
+// Lines of a span (buffer b) that leave the region its first line starts in, all of them when
+// that region is no frame buffer or, for `index` 0 and up, the frame buffer of another index.
+void judgeRegion(const Span& s, int b, int index, RegionLeak* leak)
 {
     if (leak->any() || s.lines <= 0 || s.bytes == 0)
         return;
-    const MemoryRegion* r = s.base >= 0 && s.base <= int64_t(UINT32_MAX) ? memoryRegionAt(uint32_t(s.base)) : nullptr;
+    const MemoryRegion* r = regionOf(s);
+    const bool misplaced = r && r->frames && index >= 0 && r->index != index;
     int out = 0;
     for (int i = 0; i < s.lines; ++i) {
         const int64_t lo = s.lineAt(i);
-        if (!r || !r->frames || lo < int64_t(r->begin) || lo + int64_t(s.bytes) > int64_t(r->end))
+        if (!r || !r->frames || misplaced || lo < int64_t(r->begin) || lo + int64_t(s.bytes) > int64_t(r->end))
             ++out;
     }
     if (out == 0)
@@ -185,6 +194,35 @@ void judgeRegion(const Span& s, int b, RegionLeak* leak)
     leak->buffer = b;
     leak->region = r;
     leak->lines = out;
+    leak->misplaced = misplaced;
+}
+
+// Whether each line of a span (buffer b) stays on its part of a line: in a plain frame buffer
+// the `count` slots from channel `first`'s, in a dot-by-dot one the band of one pitch it starts
+// in. Lines outside the frame buffers are the region judgement's.
+void judgeSlots(const Span& s, int b, int first, int count, SlotLeak* leak)
+{
+    const MemoryRegion* r = regionOf(s);
+    if (leak->any() || s.lines <= 0 || s.bytes == 0 || !r || !r->frames)
+        return;
+    const int64_t row = r->slot ? kSlotRow : s.step;
+    if (row <= 0)
+        return;
+    const int64_t lo = r->slot ? int64_t(first) * r->slot : 0;
+    const int64_t hi = r->slot ? lo + int64_t(count) * r->slot : row;
+    for (int i = 0; i < s.lines; ++i) {
+        const int64_t at = (s.lineAt(i) - int64_t(r->begin)) % row;
+        if (at >= lo && at + int64_t(s.bytes) <= hi)
+            continue;
+        leak->buffer = b;
+        leak->first = r->slot ? first : -1;
+        leak->count = r->slot ? count : 0;
+        if (r->slot && (at < lo || at >= hi))
+            leak->stray = int(at / r->slot);
+        else
+            leak->bytes = uint32_t(at + s.bytes - hi);
+        return;
+    }
 }
 
 bool writes(uint8_t control) { return control <= kIchFrozen || (control >= kIchLinked && control < kIchLinkedEnd); }
@@ -209,7 +247,7 @@ std::vector<MemoryWriter> decodeWriters(const VideoChipModel& chip)
         w.pitch = chip.reg(mb, kPitch) * kKiB;
         for (int b = 0; b < kFrameBuffers; ++b) {
             w.base[b] = chip.regValue(mb, static_cast<uint8_t>(kWriteAddr + kAddrStep * b), 4);
-            judgeRegion(spanOf(w, b), b, &w.leak);
+            judgeRegion(spanOf(w, b), b, b, &w.leak);
         }
         out.push_back(w);
     }
@@ -243,6 +281,27 @@ void judgeDualPairs(const VideoChipModel& chip, std::vector<MemoryWriter>& write
     }
 }
 
+// A channel writes in its own slot; a pair's channels in the pair's two.
+int firstSlot(const MemoryWriter& w) { return w.pairSlots ? w.ich / 2 * 2 : w.ich; }
+int slotsOf(const MemoryWriter& w) { return w.pairSlots ? 2 : 1; }
+
+// Both channels of a pair take one V-by-One receiver (four sources each).
+bool sharesReceiver(const VideoChipModel& chip, int ich)
+{
+    const uint8_t a = chip.reg(0x00, static_cast<uint8_t>(kIchSourceReg + ich));
+    const uint8_t b = chip.reg(0x00, static_cast<uint8_t>(kIchSourceReg + (ich ^ 1)));
+    return a >= kFirstVboSource && a / kVboSources == b / kVboSources;
+}
+
+void judgeWriterSlots(const VideoChipModel& chip, std::vector<MemoryWriter>& writers)
+{
+    for (MemoryWriter& w : writers) {
+        w.pairSlots = w.dualWith >= 0 || sharesReceiver(chip, w.ich);
+        for (int b = 0; b < kFrameBuffers; ++b)
+            judgeSlots(spanOf(w, b), b, firstSlot(w), slotsOf(w), &w.slotLeak);
+    }
+}
+
 std::vector<FieldStore> decodeFields(const VideoChipModel& chip, const std::vector<MemoryWriter>& writers)
 {
     std::vector<FieldStore> out;
@@ -257,7 +316,8 @@ std::vector<FieldStore> decodeFields(const VideoChipModel& chip, const std::vect
         f.lines = static_cast<int>(chip.regValue(pb, kIpHeight, 2) / 2);
         for (int b = 0; b < FieldStore::kBuffers; ++b) {
             f.base[b] = chip.regValue(fb, static_cast<uint8_t>(kFieldWrite + kAddrStep * b), 4);
-            judgeRegion(spanOf(f, b), b, &f.leak);
+            judgeRegion(spanOf(f, b), b, -1, &f.leak);
+            judgeSlots(spanOf(f, b), b, firstSlot(w), slotsOf(w), &f.slotLeak);
         }
         for (int b = 0; b < FieldStore::kBuffers; ++b) {
             const uint32_t r = chip.regValue(fb, static_cast<uint8_t>(kFieldRead + kAddrStep * b), 4);
@@ -289,7 +349,7 @@ void judgeBuffer(MemoryRead& r, int b, const std::vector<MemoryWriter>& writers,
         if (covered < hi)
             r.unwritten = true;
     }
-    judgeRegion(read, b, &r.leak);
+    judgeRegion(read, b, b, &r.leak);
 }
 
 void judgeRead(MemoryRead& r, const std::vector<MemoryWriter>& writers)
@@ -359,6 +419,34 @@ void judgeRow(std::vector<MemoryRead*>& row)
     }
 }
 
+// One row of a grid: the stored line its pieces start on, counted from the grid's writer, and
+// its pieces left to right.
+struct GridRow {
+    int64_t line;
+    std::vector<MemoryRead*> pieces;
+};
+
+// The rows of a grid lie one under the other, top to bottom by their panel position, and each
+// shows the stored lines its place asks for: the next ones down, or reading backward (the
+// vertical mirror) the next ones up.
+void judgeColumn(std::vector<GridRow>& rows)
+{
+    std::sort(rows.begin(), rows.end(),
+              [](const GridRow& a, const GridRow& b) { return a.pieces[0]->position < b.pieces[0]->position; });
+    for (size_t i = 1; i < rows.size(); ++i) {
+        const GridRow& upper = rows[i - 1];
+        const GridRow& lower = rows[i];
+        const MemoryRead* u = upper.pieces[0];
+        const bool backward = u->step < 0;
+        const int64_t gap = backward ? upper.line - u->lines - lower.line : lower.line - (upper.line + u->lines);
+        if (backward == (lower.pieces[0]->step < 0) && std::llabs(gap) <= kPartSlack)
+            continue;
+        for (const GridRow* row : {&upper, &lower})
+            for (MemoryRead* r : row->pieces)
+                r->wrongPart = true;
+    }
+}
+
 void judgeParts(std::vector<MemoryRead>& reads, const std::vector<MemoryWriter>& writers)
 {
     for (int first = 0; first < kChannels; ++first) {
@@ -376,13 +464,15 @@ void judgeParts(std::vector<MemoryRead>& reads, const std::vector<MemoryWriter>&
                 keyed.emplace_back(floorDiv(int64_t(r.start) - int64_t(ref->base[0]), ref->pitch), &r);
         }
         std::sort(keyed.begin(), keyed.end());
+        std::vector<GridRow> rows;
         for (size_t i = 0; i < keyed.size();) {
-            std::vector<MemoryRead*> row;
-            const int64_t line = keyed[i].first;
-            for (; i < keyed.size() && keyed[i].first == line; ++i)
-                row.push_back(keyed[i].second);
-            judgeRow(row);
+            GridRow row{keyed[i].first, {}};
+            for (; i < keyed.size() && keyed[i].first == row.line; ++i)
+                row.pieces.push_back(keyed[i].second);
+            judgeRow(row.pieces);
+            rows.push_back(row);
         }
+        judgeColumn(rows);
     }
 }
 
@@ -430,18 +520,37 @@ std::string modeText(int mode, uint8_t code)
     return s;
 }
 
-// "leaves plain buffer 0 by 224 lines", "buffer 2 lies in the font area", "buffer 1 lies outside
-// the memory map".
+// "leaves plain buffer 0 by 224 lines", "buffer 3 lies in plain buffer 0", "buffer 2 lies in the
+// font area", "buffer 1 lies outside the memory map".
 std::string leakText(const RegionLeak& l)
 {
     char s[80];
-    if (l.region && l.region->frames)
+    if (l.misplaced)
+        std::snprintf(s, sizeof s, "buffer %d lies in %s %d", l.buffer, l.region->name, l.region->index);
+    else if (l.region && l.region->frames)
         std::snprintf(s, sizeof s, "leaves %s %d by %d line%s", l.region->name, l.region->index, l.lines,
                       l.lines == 1 ? "" : "s");
     else if (l.region)
         std::snprintf(s, sizeof s, "buffer %d lies in the %s", l.buffer, l.region->name);
     else
         std::snprintf(s, sizeof s, "buffer %d lies outside the memory map", l.buffer);
+    return s;
+}
+
+// "buffer 0 writes in slot 2", "leaves slot 1 by 2 bytes a line", "leaves slots 4-5 by 2 bytes a
+// line", "leaves its band by 4 bytes a line".
+std::string slotText(const SlotLeak& l)
+{
+    char s[80];
+    const char* unit = l.bytes == 1 ? "byte" : "bytes";
+    if (l.stray >= 0)
+        std::snprintf(s, sizeof s, "buffer %d writes in slot %d", l.buffer, l.stray);
+    else if (l.count == 1)
+        std::snprintf(s, sizeof s, "leaves slot %d by %u %s a line", l.first, l.bytes, unit);
+    else if (l.count > 1)
+        std::snprintf(s, sizeof s, "leaves slots %d-%d by %u %s a line", l.first, l.first + l.count - 1, l.bytes, unit);
+    else
+        std::snprintf(s, sizeof s, "leaves its band by %u %s a line", l.bytes, unit);
     return s;
 }
 
@@ -495,10 +604,10 @@ std::vector<const MemoryRead*> MemoryMap::readsOf(int firstOch) const
 bool MemoryMap::writersSound() const
 {
     for (const MemoryWriter& w : writers)
-        if (w.leak.any() || w.dualApart || w.mode == kUnknownMode)
+        if (w.leak.any() || w.slotLeak.any() || w.dualApart || w.mode == kUnknownMode)
             return false;
     for (const FieldStore& f : fields)
-        if (f.leak.any() || f.strayRead)
+        if (f.leak.any() || f.slotLeak.any() || f.strayRead)
             return false;
     return true;
 }
@@ -508,6 +617,7 @@ MemoryMap decodeMemory(const VideoChipModel& chip)
     MemoryMap m;
     m.writers = decodeWriters(chip);
     judgeDualPairs(chip, m.writers);
+    judgeWriterSlots(chip, m.writers);
     m.fields = decodeFields(chip, m.writers);
     m.reads = decodeReads(chip, m.writers);
     judgeParts(m.reads, m.writers);
@@ -533,6 +643,8 @@ std::string describeMemory(const VideoChipModel& chip)
     for (const MemoryWriter& w : m.writers) {
         if (w.leak.any())
             s += "ich " + std::to_string(w.ich) + ": " + leakText(w.leak) + "\n";
+        if (w.slotLeak.any())
+            s += "ich " + std::to_string(w.ich) + ": " + slotText(w.slotLeak) + "\n";
         if (w.dualApart)
             s += "ich " + std::to_string(w.ich) + ": dual mode with ich " + std::to_string(w.dualWith) +
                  (m.writer(w.dualWith) ? ", whose half is not stored beside it\n" : ", which writes nothing\n");
@@ -540,6 +652,8 @@ std::string describeMemory(const VideoChipModel& chip)
     for (const FieldStore& f : m.fields) {
         if (f.leak.any())
             s += "ich " + std::to_string(f.ich) + " fields: " + leakText(f.leak) + "\n";
+        if (f.slotLeak.any())
+            s += "ich " + std::to_string(f.ich) + " fields: " + slotText(f.slotLeak) + "\n";
         if (f.strayRead)
             s += "ich " + std::to_string(f.ich) + " fields: reads a field buffer it does not write\n";
     }

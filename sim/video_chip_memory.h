@@ -3,8 +3,9 @@
 // input processor keeps, and the region each output channel reads back in each of the five
 // buffers. It shows which input channels a read really hits, whether it reads memory nobody
 // writes, whether it reads in the format the writer stored, whether a mirrored grid shows each
-// part of the picture where it belongs, which writers write over each other, and which writer or
-// read runs out of the region of the chip's memory map it starts in.
+// part of the picture where it belongs, which writers write over each other, which writer or read
+// has a frame buffer outside the memory map's frame buffer of the same index or runs out of it,
+// and which writer's lines leave the part of a line the memory map gives its channel.
 #pragma once
 
 #include <cstdint>
@@ -34,14 +35,29 @@ struct MemoryRegion {
     int index;       // buffer index of a frame buffer, -1 for the other areas
     uint32_t begin, end;
     bool frames;     // a frame buffer, where pictures are stored
+    uint32_t slot;   // bytes of each channel's part of a line (its slot), 0 where lines are not divided
 };
 
-// Where a writer or a read runs out of the region its buffer starts in: the first buffer that
-// does, the region (null when the buffer starts outside the memory map) and the lines outside.
+// Where a writer or a read runs out of the region its buffer starts in, or starts in the frame
+// buffer of another index: the first buffer that does, the region (null when the buffer starts
+// outside the memory map) and the lines outside.
 struct RegionLeak {
     int buffer = -1;
     const MemoryRegion* region = nullptr;
     int lines = 0;
+    bool misplaced = false;   // the region is the frame buffer of another index
+    bool any() const { return buffer >= 0; }
+};
+
+// Where a writer's or field store's lines leave their place on a line: in a plain frame buffer
+// the slot of the channel writing (both slots of a pair in dual mode), in a dot-by-dot one the
+// band of one line pitch each line starts in. The first buffer that does, the slot a line lies
+// in when it is not the channel's own, or the bytes a line runs past the end.
+struct SlotLeak {
+    int buffer = -1;
+    int first = -1, count = 0;   // the slots it may use; none: a band
+    int stray = -1;              // a slot a line starts in that is not its own, -1 none
+    uint32_t bytes = 0;          // bytes a line runs past its slots or band
     bool any() const { return buffer >= 0; }
 };
 
@@ -56,7 +72,10 @@ struct MemoryWriter {
     uint8_t modeCode = 0;                // the register's code
     int dualWith = -1;                   // the other channel of its pair in dual mode
     bool dualApart = false;              // the pair's halves are not stored side by side
+    bool pairSlots = false;              // may use both slots of its pair: in dual mode, or the
+                                         // pair carries the two halves of one V-by-One receiver
     RegionLeak leak;
+    SlotLeak slotLeak;
     uint32_t end() const { return base[0] + (lines > 0 ? uint32_t(lines - 1) * pitch : 0) + bytes; }
 };
 
@@ -70,7 +89,8 @@ struct FieldStore {
     uint32_t bytes = 0;
     int lines = 0;                       // lines of one field
     bool strayRead = false;              // it reads a field buffer it does not write
-    RegionLeak leak;
+    RegionLeak leak;                     // its buffers may lie in any frame buffer
+    SlotLeak slotLeak;
 };
 
 struct MemoryRead {
@@ -90,7 +110,8 @@ struct MemoryRead {
     std::vector<int> ichs;   // the writers whose memory the read hits in any buffer, ascending
     bool unwritten = false;  // some of what it reads, in some buffer, no input channel writes
     bool mismatch = false;   // it reads in another mode than a writer it hits wrote
-    bool wrongPart = false;  // it shows another part of the picture than its place in the grid
+    bool wrongPart = false;  // it shows another part of the picture than its place in the grid,
+                             // across its row or down its column
     RegionLeak leak;
     bool clean() const
     {
@@ -106,8 +127,8 @@ struct MemoryMap {
     const MemoryWriter* writer(int ich) const;
     // The reads of one output channel's grid (by its first output channel), piece order.
     std::vector<const MemoryRead*> readsOf(int firstOch) const;
-    // Every writer and field store stays in its region, pairs are stored side by side, modes are
-    // known and field buffers are read where they are written.
+    // Every writer and field store stays in its region and its slots or band, pairs are stored
+    // side by side, modes are known and field buffers are read where they are written.
     bool writersSound() const;
 };
 

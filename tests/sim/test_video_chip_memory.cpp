@@ -1,6 +1,8 @@
 // The simulated chip's frame memory, decoded from registers set on the chip side.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "sim/video_chip.h"
 #include "sim/video_chip_memory.h"
 #include "support/test_root.h"
@@ -9,6 +11,7 @@ namespace {
 
 constexpr uint32_t kLine = 64 * 1024;
 constexpr uint32_t kPlainBuffer = 0x08800000;   // frame buffer b of the plain memory starts at b times this
+constexpr uint32_t kDbdFirst = 0x2A800000, kDbdBuffer = 0x0B280000;   // the dot-by-dot frame buffers
 
 void set16(sim::VideoChipModel& chip, uint8_t bank, uint8_t addr, uint32_t v)
 {
@@ -23,15 +26,16 @@ void set32(sim::VideoChipModel& chip, uint8_t bank, uint8_t addr, uint32_t v)
 }
 
 // Input channel i writes w x h pixels in write-mode code `code` from `base` in each of the five
-// plain frame buffers with a pitch of `pitchKiB`.
-void writer(sim::VideoChipModel& chip, int i, uint32_t base, int w, int h, uint8_t pitchKiB, uint8_t code = 0)
+// frame buffers (`apart` bytes apart, plain ones unless told) with a pitch of `pitchKiB`.
+void writer(sim::VideoChipModel& chip, int i, uint32_t base, int w, int h, uint8_t pitchKiB, uint8_t code = 0,
+            uint32_t apart = kPlainBuffer)
 {
     const uint8_t ib = uint8_t(0x10 + 16 * i), mb = uint8_t(0x16 + 16 * i);
     chip.setReg(ib, 0x09, 1);
     set16(chip, ib, 0x19, uint32_t(w));
     set16(chip, ib, 0x1D, uint32_t(h));
     for (int b = 0; b < 5; ++b)
-        set32(chip, mb, uint8_t(0x1C + 4 * b), base + uint32_t(b) * kPlainBuffer);
+        set32(chip, mb, uint8_t(0x1C + 4 * b), base + uint32_t(b) * apart);
     chip.setReg(mb, 0x31, pitchKiB);
     chip.setReg(0x00, uint8_t(0x71 + i), code);
 }
@@ -278,4 +282,133 @@ TEST(VideoChipMemory, FieldStoresDualPairsAndMirroredGridParts)
     set32(chip, 0x2E, 0x09, 0x0B);
     set32(chip, 0x3E, 0x09, 0x0A);
     EXPECT_FALSE(partsRight());
+}
+
+namespace {
+
+using Chip = sim::VideoChipModel;
+
+// Channel 1 weaves fields of w pixels in mode 3, kept `offset` bytes into its slot of plain
+// buffers 1 and 2.
+void weave(Chip& c, int w, uint32_t offset)
+{
+    writer(c, 1, 0x2000, w, 540, 64, 0x11);
+    c.setReg(0x26, 0x5B, 1);
+    set16(c, 0x24, 0x0F, uint32_t(w));
+    set16(c, 0x24, 0x13, 1080);
+    const uint32_t a = kPlainBuffer + 0x2000, b = 2 * kPlainBuffer + 0x2000;
+    const uint32_t fields[4] = {a + offset, a, b + offset, b};
+    for (int k = 0; k < 4; ++k) {
+        set32(c, 0x27, uint8_t(0x18 + 4 * k), fields[k]);
+        set32(c, 0x27, uint8_t(0x08 + 4 * k), fields[k]);
+    }
+    set16(c, 0x27, 0x59, 64);
+}
+
+// Pair 4/5 stores one line of 2 x `half` pixels in mode 3, the second half `second` pixels.
+void pair(Chip& c, int half, int second)
+{
+    writer(c, 4, 0x8000, half, 4, 64, 0x11);
+    writer(c, 5, 0x8000 + 2 * uint32_t(half), second, 4, 64, 0x11);
+}
+
+// A 1080-line picture read over a grid of two rows of 540, the top row from stored line `top`,
+// the bottom one from `bottom`, with line step `step`.
+std::function<void(Chip&)> rows(int top, int bottom, uint8_t step)
+{
+    return [=](Chip& c) {
+        writer(c, 0, 0x0000, 1920, 1080, 64);
+        reader(c, 0, 0, uint32_t(top) * kLine, 1920, 540, step);
+        reader(c, 1, 0, uint32_t(bottom) * kLine, 1920, 540, step, 0);
+    };
+}
+
+// Every frame buffer of channel 0's writer and read where its buffer 0 lies.
+void allAtBufferZero(Chip& c)
+{
+    writer(c, 0, 0x0000, 1920, 1080, 64);
+    reader(c, 0, 0, 0x0000, 1920, 1080, 64);
+    for (int b = 1; b < 5; ++b) {
+        set32(c, 0x16, uint8_t(0x1C + 4 * b), 0);
+        set32(c, 0x16, uint8_t(0x08 + 4 * b), 0);
+    }
+}
+
+}  // namespace
+
+// Each row on a fresh chip: the lines the model prints for it, none when every writer and read
+// is sound.
+TEST(VideoChipMemory, BuffersSlotsBandsAndGridRowsEachInTheirPlace)
+{
+    zeltest::TempRoot root;
+    const char* const kFlipped = "och 0 piece 0: reads ich 0, mode 0, wrong part of the picture";
+    const struct {
+        const char* what;
+        std::function<void(Chip&)> set;
+        std::vector<std::string> faults;
+    } cases[] = {
+        {"4096 pixels in mode 3 fill slot 1", [](Chip& c) { writer(c, 1, 0x2000, 4096, 4, 64, 0x11); }, {}},
+        {"4097 pixels in mode 3", [](Chip& c) { writer(c, 1, 0x2000, 4097, 4, 64, 0x11); },
+         {"ich 1: leaves slot 1 by 2 bytes a line"}},
+        {"started in the next slot", [](Chip& c) { writer(c, 1, 0x4000, 64, 4, 64); },
+         {"ich 1: buffer 0 writes in slot 2"}},
+        {"a pitch that moves the second line on", [](Chip& c) { writer(c, 1, 0x2000, 64, 4, 72); },
+         {"ich 1: buffer 0 writes in slot 2"}},
+        {"a pair in dual mode fills its two slots",
+         [](Chip& c) {
+             c.setReg(0x03, 0x08 + 9 * 2, 3);
+             pair(c, 4096, 4096);
+         },
+         {}},
+        {"one past the pair's slots",
+         [](Chip& c) {
+             c.setReg(0x03, 0x08 + 9 * 2, 3);
+             pair(c, 4096, 4097);
+         },
+         {"ich 5: leaves slots 4-5 by 2 bytes a line"}},
+        {"a V-by-One receiver's halves side by side",
+         [](Chip& c) {
+             c.setReg(0x00, 0x14, 8);
+             c.setReg(0x00, 0x15, 9);
+             pair(c, 4096, 4096);
+         },
+         {}},
+        {"halves of two receivers", [](Chip& c) {
+             c.setReg(0x00, 0x14, 8);
+             c.setReg(0x00, 0x15, 12);
+             pair(c, 1920, 1920);
+         },
+         {"ich 5: buffer 0 writes in slot 4"}},
+        {"a dot-by-dot line fills its band", [](Chip& c) { writer(c, 0, kDbdFirst, 8192, 4, 32, 0, kDbdBuffer); }, {}},
+        {"one pixel past the band", [](Chip& c) { writer(c, 0, kDbdFirst, 8193, 4, 32, 0, kDbdBuffer); },
+         {"ich 0: leaves its band by 4 bytes a line"}},
+        {"all five buffers at buffer 0", allAtBufferZero,
+         {"ich 0: buffer 1 lies in plain buffer 0", "och 0 piece 0: buffer 1 lies in plain buffer 0"}},
+        {"fields fill the slot", [](Chip& c) { weave(c, 4096, 0); }, {}},
+        {"fields 1 KiB into the slot", [](Chip& c) { weave(c, 4096, 1024); },
+         {"ich 1 fields: leaves slot 1 by 1024 bytes a line"}},
+        {"fields in the neighbour's slot",
+         [](Chip& c) {
+             weave(c, 1920, 0x2000);
+             writer(c, 2, 0x4000, 1920, 1080, 64);
+         },
+         {"ich 1 fields: buffer 0 writes in slot 2", "overlaps: ich 1/ich 2"}},
+        {"rows top to bottom", rows(0, 540, 64), {}},
+        {"rows swapped", rows(540, 0, 64), {kFlipped}},
+        {"mirrored rows swapped", rows(1079, 539, 256 - 64), {}},
+        {"mirrored rows flipped in place", rows(539, 1079, 256 - 64), {kFlipped}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        sim::VideoChipModel& chip = sim::attachVideoChip();
+        c.set(chip);
+        const sim::MemoryMap m = sim::decodeMemory(chip);
+        bool sound = m.writersSound() && m.overlaps.empty();
+        for (const sim::MemoryRead& r : m.reads)
+            sound = sound && r.clean();
+        const std::string view = sim::describeMemory(chip);
+        EXPECT_EQ(sound, c.faults.empty()) << view;
+        for (const std::string& f : c.faults)
+            EXPECT_TRUE(has(view, f)) << view;
+    }
 }
