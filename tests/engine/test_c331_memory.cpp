@@ -607,6 +607,19 @@ TEST_F(MemoryEdgeTest, InputsAtTheEdgesStayInTheirBuffers)
              showPlain(kHdmi1, 4098, 1080);
          },
          1080, 3, -1},
+        {"1921 wide at two pixels a clock keeps its last pixel",
+         [this] {
+             feedTwoPerClock(kHdmi1, 1921, 1080);
+             panel(3840, 1080, 0);
+             setWindow(0, 0, 0, 1921, 1080, kHdmi1);
+             settle();
+             settle();
+             EXPECT_EQ(e->IWIN[0].HW, 1921);
+             const sim::MemoryMap m = sim::decodeMemory(chip);
+             ASSERT_NE(m.writer(e->win_ich[0][0]), nullptr);
+             EXPECT_EQ(m.writer(e->win_ich[0][0])->pixels, 1922);
+         },
+         1080, 0, -1},
         {"V-by-One 8194 wide",
          [this] {
              zeltest::feedVideo(kHdmi3, 8194, 1080, 30, 8);
