@@ -401,6 +401,34 @@ protected:
         r.datamode = 1;
         zeltest::feedVideo(input, r, hz);
     }
+    // Shows `input` alone one to one, w x h at hz, two pixels a clock or over V-by-One lanes.
+    std::function<void()> wideInput(int input, int w, int h, int hz, bool twoPerClock, int lanes = 0)
+    {
+        return [=] {
+            TARVO_HDMI_INFO r = zeltest::videoRecord(w, h, hz, lanes);
+            r.datamode = twoPerClock ? 1 : 0;
+            zeltest::feedVideo(input, r, hz);
+            showPlain(input, w, h);
+        };
+    }
+    // Four 1080i windows hold the weaving channels 0-3; window 4 shows `lines` frame lines of
+    // HDMI1 from line y, on a channel that keeps one field.
+    void cropOnFieldChannel(int y, int lines)
+    {
+        feedAll();
+        feedFields({kExt, kDvi, kHdmi1, kHdmi2});
+        panel(3840, 2160, 0);
+        const int inputs[4] = {kExt, kDvi, kHdmi2, kExt};
+        for (int w = 0; w < 4; ++w)
+            setWindow(w, 960 * w, 0, 960, 540, inputs[w]);
+        writeCropEntry(0, uint8_t(kHdmi1), 0, uint16_t(y), 1920, uint16_t(lines));
+        setWindow(4, 0, 1080, 1920, 540, kWinSourceCrop | 0);
+        hideFrom(5);
+        setWord(window(0) + kWinFlags, 0);
+        setWord(window(4) + kWinFlags, 0);
+        settle();
+        settle();
+    }
     // Window w's first piece shows `count` lines of a 1080-line frame from frame line `first`,
     // whether its channel stores the frame or one field of it.
     void expectFrameLines(int w, int first, int count) const
@@ -491,18 +519,7 @@ TEST_F(MemoryEdgeTest, InputsAtTheEdgesStayInTheirBuffers)
          1080, 2, -1},
         {"a crop of a 1080i input on a channel that keeps one field, the weaving ones taken",
          [this] {
-             feedAll();
-             feedFields({kExt, kDvi, kHdmi1, kHdmi2});
-             panel(3840, 2160, 0);
-             const int inputs[4] = {kExt, kDvi, kHdmi2, kExt};
-             for (int w = 0; w < 4; ++w)
-                 setWindow(w, 960 * w, 0, 960, 540, inputs[w]);
-             writeCropEntry(0, uint8_t(kHdmi1), 0, 270, 1920, 270);   // the field's lower half
-             setWindow(4, 0, 1080, 1920, 540, kWinSourceCrop | 0);
-             hideFrom(5);
-             setWord(window(0) + kWinFlags, 0);
-             settle();
-             settle();
+             cropOnFieldChannel(270, 270);   // frame lines 270-539
              ASSERT_GE(e->win_ich[4][0], c331_manage::kIpChannels);
          },
          540, 2, -1},
@@ -595,18 +612,8 @@ TEST_F(MemoryEdgeTest, InputsAtTheEdgesStayInTheirBuffers)
              ASSERT_GT(e->ich_owner[e->win_ich[0][0] + 1], 0) << e->win_ich[0][0] << e->win_ich[1][0] << e->win_ich[2][0] << e->win_ich[3][0];
          },
          1440, 3, -1},
-        {"4097 wide at one pixel a clock",
-         [this] {
-             zeltest::feedVideo(kHdmi2, 4097, 1080, 60);
-             showPlain(kHdmi2, 4097, 1080);
-         },
-         1080, 3, -1},
-        {"4098 wide at two pixels a clock",
-         [this] {
-             feedTwoPerClock(kHdmi1, 4098, 1080);
-             showPlain(kHdmi1, 4098, 1080);
-         },
-         1080, 3, -1},
+        {"4097 wide at one pixel a clock", wideInput(kHdmi2, 4097, 1080, 60, false), 1080, 3, -1},
+        {"4098 wide at two pixels a clock", wideInput(kHdmi1, 4098, 1080, 60, true), 1080, 3, -1},
         {"1921 wide at two pixels a clock keeps its last pixel",
          [this] {
              feedTwoPerClock(kHdmi1, 1921, 1080);
@@ -620,12 +627,7 @@ TEST_F(MemoryEdgeTest, InputsAtTheEdgesStayInTheirBuffers)
              EXPECT_EQ(m.writer(e->win_ich[0][0])->pixels, 1922);
          },
          1080, 0, -1},
-        {"V-by-One 8194 wide",
-         [this] {
-             zeltest::feedVideo(kHdmi3, 8194, 1080, 30, 8);
-             showPlain(kHdmi3, 8194, 1080);
-         },
-         1080, 3, -1},
+        {"V-by-One 8194 wide", wideInput(kHdmi3, 8194, 1080, 30, false, 8), 1080, 3, -1},
         {"a refused mode-51 window beside a window on input channel 0, then mirrored",
          [this] {
              zeltest::feedVideo(kHdmi3, 3840, 2160, 60, 8);
@@ -666,18 +668,7 @@ TEST_F(MemoryEdgeTest, InputsAtTheEdgesStayInTheirBuffers)
          1080, 2, -1},
         {"1080i cropped to frame lines 270-809 on channel 4",
          [this] {
-             feedFields({kExt, kDvi, kHdmi1, kHdmi2});
-             panel(3840, 2160, 0);
-             const int inputs[4] = {kExt, kDvi, kHdmi2, kExt};
-             for (int w = 0; w < 4; ++w)
-                 setWindow(w, 960 * w, 0, 960, 540, inputs[w]);
-             writeCropEntry(0, uint8_t(kHdmi1), 0, 270, 1920, 540);
-             setWindow(4, 0, 1080, 1920, 540, kWinSourceCrop | 0);
-             hideFrom(5);
-             setWord(window(0) + kWinFlags, 0);
-             setWord(window(4) + kWinFlags, 0);
-             settle();
-             settle();
+             cropOnFieldChannel(270, 540);
              ASSERT_EQ(e->win_ich[4][0], 4);
              expectFrameLines(4, 270, 540);
          },
