@@ -451,8 +451,8 @@ void c331_manage::portSetup(int p, const PortMeasure& m)
         act[0] /= 2;
         // Two pixels a clock: an odd width's last pixel comes in a clock of its own, kept where
         // the line with it still fits a channel's slot.
-        const bool lastClock = !isVboPort(p) && act[1] % 2 != 0 &&
-                               static_cast<uint32_t>(act[1]) + 1 <= geometry::widestLine(plainSlotBytes(), geometry::kDensestMode);
+        const uint32_t widest = geometry::widestLine(plainSlotBytes(), geometry::kDensestMode);
+        const bool lastClock = !isVboPort(p) && act[1] % 2 != 0 && static_cast<uint32_t>(act[1]) + 1 <= widest;
         act[1] = lastClock ? act[1] / 2 + 1 : act[1] / 2;
     }
     PI_STATE[p] = state;

@@ -183,7 +183,8 @@ void c331_manage::set_display_window_ich(int fd, const _ImageWindowDef_st* iwin,
     if (mode != PM_MEM_WMODE[w])
         ZEL_DEBUG("\n *** YUV CHG DET win=%d [%d] to [%d]\n", w, PM_MEM_WMODE[w], mode);
     PM_MEM_WMODE[w] = mode;
-    const uint32_t hFit = geometry::fitRatio(part, ownH, geometry::widestLine(plainSlotBytes() - pictureOffset(w), mode));
+    const uint32_t room = geometry::widestLine(plainSlotBytes() - pictureOffset(w), mode);
+    const uint32_t hFit = geometry::fitRatio(part, ownH, room);
     ich_hlimit[w] = hFit != ownH ? hFit : 0;
     const bool hShrink = hFit != 0;
     const uint32_t hr = hShrink ? hFit : kUnity;
