@@ -45,10 +45,7 @@ void c331_manage::c331_SetCrop(char window, char enable, ST_RECT* rect)
     const uint8_t input = win_info[w].port;
     const int port = input < kPorts ? zelApi_inputCvtC331(input) : kNoPort;
     int width = 0, height = 0;
-    if (port != kNoPort) {
-        width = picture::effectiveWidth(port, PI_ACT[port][1], PI_STATE[port]);
-        height = PI_ACT[port][3];
-    }
+    cropFrame(port, &width, &height);
     picture::Rect r = toRect(*rect);
     const ST_RECT asked = *rect;
     const int reset = picture::clampCrop(r, width, height);
@@ -78,11 +75,19 @@ int c331_manage::zelApi_CropGetOffset(int port, ST_RECT* rect, int type)
         return 0;
     }
     const picture::Rect r = toRect(*rect);
-    const int width = picture::effectiveWidth(port, PI_ACT[port][1], PI_STATE[port]);
-    const int64_t raw = picture::cropMargin(r, width, PI_ACT[port][3], type);
+    int width = 0, height = 0;
+    cropFrame(port, &width, &height);
+    const int64_t raw = picture::cropMargin(r, width, height, type);
     if (raw < 0)
         ZEL_DEBUG("[zelApi_CropGetOffset] offset:%lld < 0, reset to zeruo\n", static_cast<long long>(raw));
-    return picture::cropOffset(r, width, PI_ACT[port][3], type);
+    return picture::cropOffset(r, width, height, type);
+}
+
+void c331_manage::cropFrame(int p, int* width, int* height) const
+{
+    const bool port = p >= 0 && p < kPorts;
+    *width = port ? pictureWidth(p) : 0;
+    *height = port ? PI_ACT[p][3] * (PI_SCAN_MODE[p] ? 2 : 1) : 0;
 }
 
 void c331_manage::zelApi_updateCrop(int port)

@@ -53,9 +53,8 @@ _ImageWindowDef_st calcIwin(const IwinSource& s)
     }
     const int h = s.wide ? 2 * s.hact : s.hact;
     if (s.crop) {
-        // Fields are woven into frames only on a channel with an input processor; another
-        // channel stores one field, and a crop of twice its lines would read past it.
-        const int v = frameHeight ? 2 * s.vact : s.vact;
+        // A crop is set in frame lines, the lines the user sees of an interlaced input.
+        const int v = s.scan ? 2 * s.vact : s.vact;
         // A crop starting past the picture starts at 0; one leaving less than a pixel takes the
         // whole picture from 0, so the channel never reads past the line.
         iw.HST = s.left < h ? std::max(s.left, 0) : 0;
@@ -69,6 +68,13 @@ _ImageWindowDef_st calcIwin(const IwinSource& s)
         if (iw.VW < 1 || iw.VST + iw.VW > v) {
             iw.VST = 0;
             iw.VW = v;
+        }
+        // Fields are woven into frames only on a channel with an input processor; another
+        // channel stores one field, where the cropped frame lines are half as many field lines.
+        if (s.scan && !frameHeight) {
+            const int end = (iw.VST + iw.VW + 1) / 2;
+            iw.VST /= 2;
+            iw.VW = std::max(end - iw.VST, 1);
         }
         return iw;
     }
@@ -233,7 +239,21 @@ int memModeFor(uint32_t pixels, uint32_t bytes)
     for (int mode : kOrder)
         if (lineBytes(pixels, mode) <= bytes)
             return mode;
-    return kOrder[2];
+    return kNoMode;
+}
+
+uint32_t widestLine(uint32_t bytes, int mode)
+{
+    // Lines grow with their pixels, and no mode stores a pixel in less than a byte.
+    uint32_t lo = 0, hi = bytes;
+    while (lo < hi) {
+        const uint32_t mid = lo + (hi - lo + 1) / 2;
+        if (lineBytes(mid, mode) <= bytes)
+            lo = mid;
+        else
+            hi = mid - 1;
+    }
+    return lo;
 }
 
 uint32_t shrunkCount(uint32_t n, uint32_t r)
@@ -241,6 +261,22 @@ uint32_t shrunkCount(uint32_t n, uint32_t r)
     if (n == 0 || r == 0 || r >= kUnity)
         return n;
     return static_cast<uint32_t>((static_cast<uint64_t>(n - 1) * r >> 16) + 1);
+}
+
+int64_t readFrom(int start, int mode, uint32_t shrink, uint32_t zoom, int out, uint32_t stored)
+{
+    int64_t from = mode == 1 && start > 0 ? (int64_t(start - 1) * shrink >> 16) + 1 : start;
+    const int64_t span = mode == 2 ? shrunkCount(static_cast<uint32_t>(std::max(out, 0)), zoom) : std::max(out, 0);
+    if (stored > 0 && from + span > stored)
+        from = int64_t(stored) - span;
+    return std::max<int64_t>(from, 0);
+}
+
+uint32_t fitRatio(uint32_t n, uint32_t own, uint32_t room)
+{
+    if (shrunkCount(n, own) <= room)
+        return own;
+    return ratio(static_cast<int>(room), static_cast<int>(n));
 }
 
 int stitchRole(const int map[kWinCount], int* w, int* partner)

@@ -54,12 +54,26 @@ uint32_t shrinkPhase(int start, uint32_t ratio);
 uint32_t lineBytes(uint32_t n, int memMode);
 
 // The memory write mode (0, 1 or 3) with the most bytes a pixel whose line of `pixels` fits in
-// `bytes`; 3 when none does.
+// `bytes`; kNoMode when none does.
+constexpr int kNoMode = -1;
+constexpr int kDensestMode = 3;   // the write mode with the fewest bytes a pixel
 int memModeFor(uint32_t pixels, uint32_t bytes);
+
+// The most pixels whose line fits in `bytes` in memory write mode `mode`.
+uint32_t widestLine(uint32_t bytes, int mode);
 
 // Samples n input samples become under a 16.16 shrink ratio r (the last one's position, plus
 // one); n for no shrink (0 or unity).
 uint32_t shrunkCount(uint32_t n, uint32_t r);
+
+// First stored sample a window reads along one axis: its input start `start`, shrunk (rounded up)
+// under a shrink (mode 1), pulled back where the `out` samples it shows, read through a zoom (mode
+// 2), would end past the `stored` ones (0: not known).
+int64_t readFrom(int start, int mode, uint32_t shrink, uint32_t zoom, int out, uint32_t stored);
+
+// The 16.16 shrink ratio n samples are stored with when at most `room` of them fit: `own` (0 for
+// none) while it leaves few enough, else the ratio that brings them to `room`.
+uint32_t fitRatio(uint32_t n, uint32_t own, uint32_t room);
 
 // Stitching role of window w in the map (each window names its master, itself when not
 // stitched): 1 master with a partner, 2 stitched to a master with a partner (w becomes the

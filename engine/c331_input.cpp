@@ -449,7 +449,11 @@ void c331_manage::portSetup(int p, const PortMeasure& m)
     act[3] = hi[kVact];
     if (state <= 3) {
         act[0] /= 2;
-        act[1] /= 2;
+        // Two pixels a clock: an odd width's last pixel comes in a clock of its own, kept where
+        // the line with it still fits a channel's slot.
+        const uint32_t widest = geometry::widestLine(plainSlotBytes(), geometry::kDensestMode);
+        const bool lastClock = !isVboPort(p) && act[1] % 2 != 0 && static_cast<uint32_t>(act[1]) + 1 <= widest;
+        act[1] = lastClock ? act[1] / 2 + 1 : act[1] / 2;
     }
     PI_STATE[p] = state;
     PI_FV[p] = static_cast<int>(fv);
@@ -795,7 +799,7 @@ int c331_manage::set_dbd_mem(int w, int mode)
     const int bands = static_cast<int>((static_cast<uint32_t>(height) + kDbdBlockLines - 1) / kDbdBlockLines);
     const int need = std::max({std::min(ports * (check_dbd_input(win_port[w]) ? 2 : 1), kDbdSlots), bands, 1});
     const uint32_t line = kDbdPitch * 1024;
-    bool fits = geometry::lineBytes(static_cast<uint32_t>(width), geometry::memModeFor(static_cast<uint32_t>(width), line)) <= line;
+    bool fits = geometry::memModeFor(static_cast<uint32_t>(width), line) != geometry::kNoMode;
     for (int k = 0; k < n && d; ++k)
         if (parts[k].hw > 0 && PI_SCAN_MODE[parts[k].port] != 0 && !weavesFields(parts[k].port, win_ich[w][k]))
             fits = false;

@@ -306,6 +306,9 @@ public:
     int storedPixels(int p) const;
     // A parallel port carrying two pixels a clock, whose set-up halved the active width.
     bool twoPixelsPerClock(int p) const;
+    // Width of port p's picture: the active width, both pixels of each clock where the set-up
+    // halved it; what the input window and the crops count against.
+    int pictureWidth(int p) const;
     // Lines of one plain frame buffer and bytes of one channel's slot on its lines.
     uint32_t plainBufferLines() const;
     uint32_t plainSlotBytes() const;
@@ -320,8 +323,15 @@ public:
 
     // ---- output channels and window reprogramming ------------------------------------------------
     void set_output(int fd);
-    // Input window in = rows as an input channel stores them under its vertical shrink vr.
-    static _ImageWindowDef_st storedRows(const _ImageWindowDef_st& in, uint32_t vr);
+    // Input window `in` as an input channel stores it under the shrinks hr and vr it took to fit
+    // its slot and frame buffer (0 where it took none), never larger than the output window `out`.
+    static _ImageWindowDef_st storedArea(const _ImageWindowDef_st& in, const _ImageWindowDef_st& out, uint32_t hr,
+                                         uint32_t vr);
+    // Something of window w's picture (of its stitching master's) is stored: its input channels
+    // were set up.
+    bool storesPicture(int w);
+    // Switches window w's output channels off.
+    void switchOffOch(int w);
     void zelApi_forceColorDisable(int fd);
     // out[k] = the window's output channel at grid position k, -1 where none.
     void get_och(int w, int out[kOch]) const;
@@ -352,6 +362,9 @@ public:
     void c331_SetCrop(char w, char enable, ST_RECT* rect);
     // One edge margin (0 left, 1 right, 2 top, 3 bottom) of rect inside chip port's picture.
     int zelApi_CropGetOffset(int port, ST_RECT* rect, int type);
+    // The picture a crop of port p is counted against: the width its channel stores (both pixels
+    // of each clock) and the frame's lines (both fields of an interlaced input).
+    void cropFrame(int p, int* width, int* height) const;
     // The offsets of every cropped window on chip port, again from the image's crop table.
     void zelApi_updateCrop(int port);
 
@@ -612,6 +625,10 @@ public:
     // Vertical ratio (16.16) the input channel shrinks a picture by so it fits a plain frame
     // buffer, 0 when the window's own scaling fits it; the output side reads the stored lines.
     uint32_t ich_vlimit[kWinCount] = {};
+    // The same horizontally: the ratio a line too wide for the channel's slot is shrunk by.
+    uint32_t ich_hlimit[kWinCount] = {};
+    // Pixels a line and lines of the picture the window's input channels stored last.
+    uint32_t ich_stored[kWinCount][2] = {};
     int PM_IACTHST[kWinCount] = {};      // input active start offsets
     int PM_IACTVST[kWinCount] = {};
     int PM_DBD_FIT[kWinCount] = {};      // dot-by-dot windows fit into their output window

@@ -42,6 +42,8 @@ void c331_manage::set_output(int fd)
         if (need && set_input(w, win_port[w]) == 2) {
             g_chg_input[w] = g_chg_dbd[w] = 0;
             alloc_failed[w] = zelApi_IsWinShown(w);
+            // Channels taken before the allocation failed would carry nothing the window shows.
+            releaseIch(w);
         }
     }
     // 3: a fade only for exactly one window changing its source and nothing else.
@@ -99,23 +101,21 @@ void c331_manage::set_output(int fd)
     wait1_pivs2();
     wait1_pivs2();
     set_rtct(fd, 2);
-    // 7: output side. A window without input channels shows nothing rather than a stale frame.
+    // 7: output side. A window without input channels shows nothing rather than a stale frame
+    // or another window's picture, in this pass and in every later one that places it again,
+    // until its input is set up once more.
     for (int w = 0; w < kWinCount; ++w) {
         if (!winChanged(w) && !g_chg_attr[w] && !alloc_failed[w])
             continue;
-        if (alloc_failed[w]) {
-            for (int c = 0; c < kOch; ++c)
-                if (och_owner[c] == w) {
-                    wr(kRegOchWidth, 0, chBank(c));
-                    och_cleared[c] = true;
-                }
+        if (alloc_failed[w] || !storesPicture(w)) {
+            switchOffOch(w);
             continue;
         }
         _ImageWindowDef_st in = IWIN[w];
         if (static_cast<int>(sys.PS_VBOTX_MODE) == kPassTxMode && width_limited[w])
             in.HW = kPassMaxWidth;
-        if (PM_WIN_DBD_MODE[w] == 0 && ich_vlimit[w])
-            in = storedRows(in, ich_vlimit[w]);
+        if (PM_WIN_DBD_MODE[w] == 0)
+            in = storedArea(in, OWIN[w], ich_hlimit[w], ich_vlimit[w]);
         set_display_window_och(fd, &in, &OWIN[w], w);
         set_input_bkg2(fd, w, 0);
     }
@@ -148,14 +148,38 @@ void c331_manage::set_output(int fd)
     }
 }
 
-_ImageWindowDef_st c331_manage::storedRows(const _ImageWindowDef_st& in, uint32_t vr)
+_ImageWindowDef_st c331_manage::storedArea(const _ImageWindowDef_st& in, const _ImageWindowDef_st& owin, uint32_t hr,
+                                           uint32_t vr)
 {
-    // The rows of the input window as the input channel stored them, shrunk by vr.
-    _ImageWindowDef_st out = in;
-    out.VST = static_cast<int>(geometry::shrunkCount(static_cast<uint32_t>(std::max(in.VST, 0)), vr));
-    const int end = static_cast<int>(geometry::shrunkCount(static_cast<uint32_t>(std::max(in.VST + in.VW, 0)), vr));
-    out.VW = std::max(end - out.VST, 1);
-    return out;
+    // The stored part is never larger than the window: the output side reads it one to one or
+    // zooms it, in stored pixels and lines.
+    auto axis = [](int st, int len, int out, uint32_t r, int* ost, int* olen) {
+        if (!r)
+            return;
+        *ost = static_cast<int>(geometry::shrunkCount(static_cast<uint32_t>(std::max(st, 0)), r));
+        const int end = static_cast<int>(geometry::shrunkCount(static_cast<uint32_t>(std::max(st + len, 0)), r));
+        *olen = std::max(std::min(end - *ost, out), 1);
+    };
+    _ImageWindowDef_st s = in;
+    axis(in.HST, in.HW, owin.HW, hr, &s.HST, &s.HW);
+    axis(in.VST, in.VW, owin.VW, vr, &s.VST, &s.VW);
+    return s;
+}
+
+bool c331_manage::storesPicture(int w)
+{
+    int master = w, partner = -1;
+    check_stitching_win(&master, &partner);
+    return zelApi_IsWinValid(master) && isCh(win_ich[master][0]);
+}
+
+void c331_manage::switchOffOch(int w)
+{
+    for (int c = 0; c < kOch; ++c)
+        if (och_owner[c] == w) {
+            wr(kRegOchWidth, 0, chBank(c));
+            och_cleared[c] = true;
+        }
 }
 
 // The input set-up writes a window's channel again: a window the user froze holds its picture

@@ -121,12 +121,15 @@ constexpr int vshrinkRow(int ratio)
 }
 
 // ---- input crops -------------------------------------------------------------------------------------
-// Ports 4 and 5 carry two pixels per clock below format 4: the picture is twice the measured width.
+// The input set-up halves the measured width of a port carrying two pixels per clock: ports 4
+// and 5 below format 4, a parallel port at format 3. The picture is twice that width.
 constexpr int kFirstDualPort = 4;
 constexpr int kFullPixelState = 4;
+constexpr int kTwoPixelState = 3;
 constexpr int effectiveWidth(int port, int activeWidth, int state)
 {
-    return (port >= kFirstDualPort && state < kFullPixelState) ? 2 * activeWidth : activeWidth;
+    const bool halved = port >= kFirstDualPort ? state < kFullPixelState : state == kTwoPixelState;
+    return halved ? 2 * activeWidth : activeWidth;
 }
 
 struct Rect {

@@ -6,6 +6,7 @@
 #include "core/global.h"
 #include "engine/c331_geometry.h"
 #include "engine/c331_manage.h"
+#include "engine/c331_picture_calc.h"
 
 namespace {
 
@@ -54,9 +55,9 @@ constexpr int kOutFramePolls = 200;   // 1 ms each: a frame wait never stalls th
 constexpr int kBuffers = 5;
 constexpr uint32_t kKiB = 1024;
 
-// Format codes 1-3: the set-up halved the port's active width (a parallel port carrying two
-// pixels a clock, or a V-by-One picture its channel pair divides).
-bool halvedWidth(int state) { return state >= 1 && state <= 3; }
+// The set-up halved the port's active width (a parallel port carrying two pixels a clock, or a
+// V-by-One picture its channel pair divides).
+bool halvedWidth(int port, int state) { return picture::effectiveWidth(port, 1, state) == 2; }
 
 }  // namespace
 
@@ -76,9 +77,9 @@ void c331_manage::calc_iwin2(int w)
     geometry::IwinSource s;
     s.columns = wi.columns;
     s.rows = wi.rows;
-    s.hact = port ? PI_ACT[p][1] : 0;
+    // The picture a crop is counted against, as the crop operations count it.
+    s.hact = pictureWidth(p);
     s.vact = port ? PI_ACT[p][3] : 0;
-    s.wide = port && halvedWidth(PI_STATE[p]);
     s.scan = port && PI_SCAN_MODE[p] != 0;
     s.mainIch = win_ich[w][0];
     s.crop = PM_CROP_EN[w] != 0;
@@ -94,7 +95,7 @@ void c331_manage::calc_iwin2(int w)
     int ports[kPorts];
     const bool multi = zelApi_GetWinDbdMultiPort(w, ports) != 0;
     for (int q = 0; q < kPorts; ++q) {
-        s.dbdW[q] = PI_ACT[q][1] * (halvedWidth(PI_STATE[q]) ? 2 : 1);
+        s.dbdW[q] = PI_ACT[q][1] * (halvedWidth(q, PI_STATE[q]) ? 2 : 1);
         s.dbdH[q] = PI_ACT[q][3] * (multi && PI_SCAN_MODE[q] != 0 ? 2 : 1);
     }
     IWIN[w] = geometry::calcIwin(s);
@@ -170,29 +171,34 @@ void c331_manage::set_display_window_ich(int fd, const _ImageWindowDef_st* iwin,
     const bool dual = n >= 2;
 
     const int first = win_ich[w][0];
-    const bool hShrink = iwin->HW > owin->HW && owin->HW >= 1;
-    const uint32_t hr = hShrink ? geometry::ratio(owin->HW, iwin->HW) : kUnity;
     // Each channel stores its (shrunk) part of a line in its own slot: the write mode is the
-    // one that fits it there.
-    const uint32_t stored = geometry::shrunkCount(static_cast<uint32_t>(storedPixels(p)), hShrink ? hr : 0);
-    PS_MEM_WMODE[w] = geometry::memModeFor(stored, plainSlotBytes());
+    // one that fits it there. A line no mode fits is stored in the densest one, shrunk further
+    // until it fits, and zoomed back by the output side, as a picture too tall for a frame buffer
+    // is shrunk to its lines.
+    const uint32_t part = static_cast<uint32_t>(storedPixels(p));
+    const uint32_t ownH = iwin->HW > owin->HW && owin->HW >= 1 ? geometry::ratio(owin->HW, iwin->HW) : 0;
+    const int fitting = geometry::memModeFor(geometry::shrunkCount(part, ownH), plainSlotBytes());
+    PS_MEM_WMODE[w] = fitting == geometry::kNoMode ? geometry::kDensestMode : fitting;
     const int mode = port && PI_SCAN_MODE[p] ? 2 : PS_MEM_WMODE[w];
     if (mode != PM_MEM_WMODE[w])
         ZEL_DEBUG("\n *** YUV CHG DET win=%d [%d] to [%d]\n", w, PM_MEM_WMODE[w], mode);
     PM_MEM_WMODE[w] = mode;
+    const uint32_t room = geometry::widestLine(plainSlotBytes() - pictureOffset(w), mode);
+    const uint32_t hFit = geometry::fitRatio(part, ownH, room);
+    ich_hlimit[w] = hFit != ownH ? hFit : 0;
+    const bool hShrink = hFit != 0;
+    const uint32_t hr = hShrink ? hFit : kUnity;
+    const uint32_t stored = geometry::shrunkCount(part, hFit);
 
-    // A picture taller than a frame buffer is shrunk at the input until it fits; the output
-    // side then reads the stored lines (and zooms them back where the window is taller).
     const bool weaves = weavesFields(p, first);
     const uint32_t lines = static_cast<uint32_t>(port ? std::max(PI_ACT[p][3], 0) : 0) * (weaves ? 2 : 1);
-    bool vShrink = iwin->VW > owin->VW && owin->VW >= 1;
-    uint32_t vr = vShrink ? geometry::ratio(owin->VW, iwin->VW) : kUnity;
-    ich_vlimit[w] = 0;
-    if (geometry::shrunkCount(lines, vShrink ? vr : 0) > plainBufferLines()) {
-        vr = geometry::ratio(static_cast<int>(plainBufferLines()), static_cast<int>(lines));
-        vShrink = true;
-        ich_vlimit[w] = vr;
-    }
+    const uint32_t ownV = iwin->VW > owin->VW && owin->VW >= 1 ? geometry::ratio(owin->VW, iwin->VW) : 0;
+    const uint32_t vFit = geometry::fitRatio(lines, ownV, plainBufferLines());
+    ich_vlimit[w] = vFit != ownV ? vFit : 0;
+    const bool vShrink = vFit != 0;
+    const uint32_t vr = vShrink ? vFit : kUnity;
+    ich_stored[w][0] = stored * (dual ? 2 : 1);
+    ich_stored[w][1] = geometry::shrunkCount(lines, vFit);
     const uint32_t hPhase = hShrink ? geometry::shrinkPhase(iwin->HST, hr) : 0;
     const uint32_t vPhase = vShrink ? geometry::shrinkPhase(iwin->VST, vr) : 0;
     const int* act = port ? PI_ACT[p] : nullptr;
@@ -251,30 +257,40 @@ bool c331_manage::set_display_window_ich_dbd(int fd, int w, int mode)
         ++n;
     for (int k = 0; k < n; ++k)
         set_idual(fd, win_ich[w][k], 0, 0);
+    // Nothing of a refused window is stored: its channels stop writing (the band they wrote is
+    // free for others) and its output channels are switched off.
+    auto refuse = [&] {
+        set_mct(fd, w, 0);
+        releaseIch(w);
+        return false;
+    };
     if (set_dbd_mem(w, mode) != 0) {
         g_chg_input[w] = g_chg_dbd[w] = 0;
         ZEL_DEBUG("[set_display_window_ich_dbd] g_chg_dbd[%d]:%d\n", w, g_chg_dbd[w]);
-        set_mct(fd, w, 0);
-        // Nothing of the window is stored: its channels stop writing (the band they wrote is
-        // free for others) and its output channels are switched off.
-        releaseIch(w);
-        return false;
+        return refuse();
     }
     set_ichsel(fd, w);
     int ports[kPorts];
     const int need = zelApi_GetWinDbdMultiPort(w, ports) ? (mode >= 40 ? 4 : mode >= 30 ? 3 : 2) : 1;
     if (n < need)
-        return true;
+        return refuse();
     DbdPart parts[kDbdParts];
     const int made = dbdParts(w, mode, parts);
     const int carried = std::min(made, n);
     // The whole picture's line fits the window's line in the write mode chosen here: a
-    // dot-by-dot line, or in the plain buffers the slots of the channels carrying it.
+    // dot-by-dot line, or in the plain buffers the slots of the channels carrying it. Shown dot
+    // by dot, a line that fits in no mode is not shrunk: the window is refused.
     int width = 0, height = 0;
     dbdPictureSize(parts, made, &width, &height);
     const uint32_t room = usesDbdMemory(w) ? kDbdPitch * kKiB : plainSlotBytes() * static_cast<uint32_t>(carried);
-    PS_MEM_WMODE[w] = geometry::memModeFor(static_cast<uint32_t>(width), room);
+    const int fitting = geometry::memModeFor(static_cast<uint32_t>(width), room);
+    if (fitting == geometry::kNoMode)
+        return refuse();
+    PS_MEM_WMODE[w] = fitting;
     PM_MEM_WMODE[w] = PS_MEM_WMODE[w];
+    ich_hlimit[w] = ich_vlimit[w] = 0;
+    ich_stored[w][0] = static_cast<uint32_t>(width);
+    ich_stored[w][1] = static_cast<uint32_t>(height);
     const int wmode = PM_MEM_WMODE[w];
     const uint32_t pitch = linePitch(w), rot = rotationWord(w);
     for (int k = 0; k < carried; ++k) {
@@ -327,7 +343,16 @@ int c331_manage::ichPort(int ich) const
     return kNoPort;
 }
 
-bool c331_manage::twoPixelsPerClock(int p) const { return p >= 0 && p < kFirstVboPort && halvedWidth(PI_STATE[p]); }
+bool c331_manage::twoPixelsPerClock(int p) const { return p >= 0 && p < kFirstVboPort && halvedWidth(p, PI_STATE[p]); }
+
+int c331_manage::pictureWidth(int p) const
+{
+    if (p < 0 || p >= kPorts)
+        return 0;
+    const int w = picture::effectiveWidth(p, std::max(PI_ACT[p][1], 0), PI_STATE[p]);
+    // An odd width arriving two pixels a clock: the last clock's second pixel is no picture.
+    return w == PI_HDMI_INFO[p][c331hdmi::kHact] + 1 ? w - 1 : w;
+}
 
 int c331_manage::storedPixels(int p) const
 {
@@ -405,9 +430,10 @@ void c331_manage::set_display_window_och(int fd, const _ImageWindowDef_st* iwin,
     int och[kOch];
     get_och(w, och);
 
-    // Where the window's picture starts in the stored (shrunk) frame.
-    const int64_t xs = sc.hmode == 1 && iwin->HST > 0 ? (int64_t(iwin->HST - 1) * sc.hshrink >> 16) + 1 : iwin->HST;
-    const int64_t ys = sc.vmode == 1 && iwin->VST > 0 ? (int64_t(iwin->VST - 1) * sc.vshrink >> 16) + 1 : iwin->VST;
+    // Where the window's picture starts in the stored (shrunk) frame; what it reads ends inside
+    // what was stored.
+    const int64_t xs = geometry::readFrom(iwin->HST, sc.hmode, sc.hshrink, sc.hzoom, owin->HW, ich_stored[master][0]);
+    const int64_t ys = geometry::readFrom(iwin->VST, sc.vmode, sc.vshrink, sc.vzoom, owin->VW, ich_stored[master][1]);
     const uint32_t readStart = geometry::lineBytes(static_cast<uint32_t>(std::max<int64_t>(xs, 0)), mode) +
                                static_cast<uint32_t>(std::max<int64_t>(ys, 0)) * pitch * kKiB;
     const int mainIch = win_ich[master][0];

@@ -118,6 +118,14 @@ TEST(Geometry, InputWindowsOfFieldsWideInputsAndDotByDot)
     EXPECT_EQ(calcIwin(s).VW, 1080);   // fields on channels 0-3 are woven to frames
     s.mainIch = 4;
     EXPECT_EQ(calcIwin(s).VW, 540);    // channels 4-7 keep the field height
+    // A crop is set in frame lines: frame lines 270-809 are field lines 135-404 there.
+    s.crop = true;
+    s.up = s.down = 270;
+    EXPECT_EQ(calcIwin(s).VST, 135);
+    EXPECT_EQ(calcIwin(s).VW, 270);
+    s.mainIch = 0;
+    EXPECT_EQ(calcIwin(s).VST, 270);
+    EXPECT_EQ(calcIwin(s).VW, 540);
     s = fullHd();
     s.hact = 1920;
     s.wide = true;
@@ -167,6 +175,18 @@ TEST(Geometry, LineBytesPerMemoryMode)
     EXPECT_EQ(lineBytes(7, 1), 16u + 6u);
     EXPECT_EQ(lineBytes(4, 2), 16u);   // padded to 6 pixels
     EXPECT_EQ(lineBytes(1920, 3), 3840u);
+    // An 8 KiB slot: 2048, 2560, 3072 and 4096 pixels; no mode holds 4097.
+    EXPECT_EQ(widestLine(8192, 0), 2048u);
+    EXPECT_EQ(widestLine(8192, 1), 2560u);
+    EXPECT_EQ(widestLine(8192, 2), 3072u);
+    EXPECT_EQ(widestLine(8192, 3), 4096u);
+    EXPECT_EQ(memModeFor(2049, 8192), 1);
+    EXPECT_EQ(memModeFor(4096, 8192), 3);
+    EXPECT_EQ(memModeFor(4097, 8192), kNoMode);
+    EXPECT_EQ(shrunkCount(5120, fitRatio(5120, 0, 4096)), 4096u);
+    EXPECT_EQ(fitRatio(1920, 0, 4096), 0u);
+    // 1903 shrunk to 1000 from 17: 1008 stored, the read starts at 8 so it ends at the last.
+    EXPECT_EQ(readFrom(17, 1, ratio(1000, 1903), 0, 1000, 1008), 8);
     EXPECT_EQ(shrinkPhase(0, 43680), 0u);
     EXPECT_EQ(shrinkPhase(3, 43680), 256 - (3u * 43680 / 256) % 256);
 }

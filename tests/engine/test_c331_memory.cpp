@@ -382,11 +382,52 @@ protected:
         for (int i : inputs)
             zeltest::feedVideo(i, fieldRecord(), 60);
     }
-    void feedTwoPerClock(int input, int w, int h)
+    void feedTwoPerClock(int input, int w, int h, int hz = 60)
     {
-        TARVO_HDMI_INFO r = zeltest::videoRecord(w, h, 60);
+        TARVO_HDMI_INFO r = zeltest::videoRecord(w, h, hz);
         r.datamode = 1;
-        zeltest::feedVideo(input, r, 60);
+        zeltest::feedVideo(input, r, hz);
+    }
+    // Shows `input` alone one to one, w x h at hz, two pixels a clock or over V-by-One lanes.
+    std::function<void()> wideInput(int input, int w, int h, int hz, bool twoPerClock, int lanes = 0)
+    {
+        return [=] {
+            TARVO_HDMI_INFO r = zeltest::videoRecord(w, h, hz, lanes);
+            r.datamode = twoPerClock ? 1 : 0;
+            zeltest::feedVideo(input, r, hz);
+            showPlain(input, w, h);
+        };
+    }
+    // Four 1080i windows hold the weaving channels 0-3; window 4 shows `lines` frame lines of
+    // HDMI1 from line y, on a channel that keeps one field.
+    void cropOnFieldChannel(int y, int lines)
+    {
+        feedAll();
+        feedFields({kExt, kDvi, kHdmi1, kHdmi2});
+        panel(3840, 2160, 0);
+        const int inputs[4] = {kExt, kDvi, kHdmi2, kExt};
+        for (int w = 0; w < 4; ++w)
+            setWindow(w, 960 * w, 0, 960, 540, inputs[w]);
+        writeCropEntry(0, uint8_t(kHdmi1), 0, uint16_t(y), 1920, uint16_t(lines));
+        setWindow(4, 0, 1080, 1920, 540, kWinSourceCrop | 0);
+        hideFrom(5);
+        setWord(window(0) + kWinFlags, 0);
+        setWord(window(4) + kWinFlags, 0);
+        settle();
+        settle();
+    }
+    // Window w's first piece shows `count` lines of a 1080-line frame from frame line `first`,
+    // whether its channel stores the frame or one field of it.
+    void expectFrameLines(int w, int first, int count) const
+    {
+        const sim::MemoryMap m = sim::decodeMemory(chip);
+        const sim::MemoryWriter* wr = m.writer(e->win_ich[w][0]);
+        const auto reads = m.readsOf(e->win_info[w].ochLst[0]);
+        ASSERT_TRUE(wr && !reads.empty()) << sim::describeMemory(chip);
+        const int perLine = 1080 / wr->lines;
+        const int64_t row = (int64_t(reads[0]->start) - int64_t(wr->base[0])) / wr->pitch;
+        EXPECT_NEAR(row * perLine, first, 1) << sim::describeMemory(chip);
+        EXPECT_NEAR(reads[0]->lines * perLine, count, 2) << sim::describeMemory(chip);
     }
     void showPlain(int input, int w, int h)
     {
@@ -465,18 +506,7 @@ TEST_F(MemoryEdgeTest, InputsAtTheEdgesStayInTheirBuffers)
          1080, 2, -1},
         {"a crop of a 1080i input on a channel that keeps one field, the weaving ones taken",
          [this] {
-             feedAll();
-             feedFields({kExt, kDvi, kHdmi1, kHdmi2});
-             panel(3840, 2160, 0);
-             const int inputs[4] = {kExt, kDvi, kHdmi2, kExt};
-             for (int w = 0; w < 4; ++w)
-                 setWindow(w, 960 * w, 0, 960, 540, inputs[w]);
-             writeCropEntry(0, uint8_t(kHdmi1), 0, 270, 1920, 270);   // the field's lower half
-             setWindow(4, 0, 1080, 1920, 540, kWinSourceCrop | 0);
-             hideFrom(5);
-             setWord(window(0) + kWinFlags, 0);
-             settle();
-             settle();
+             cropOnFieldChannel(270, 270);   // frame lines 270-539
              ASSERT_GE(e->win_ich[4][0], c331_manage::kIpChannels);
          },
          540, 2, -1},
@@ -551,6 +581,96 @@ TEST_F(MemoryEdgeTest, InputsAtTheEdgesStayInTheirBuffers)
              ASSERT_EQ(e->zelApi_IsPatternGen(), 1);
          },
          1080, 0, -1},
+        {"5120x1440 at 30 Hz, two pixels a clock, 1:1 beside a window on the next channel",
+         [this] {
+             setWord(kTestPattern, 0);
+             feedAll();
+             feedTwoPerClock(kHdmi1, 5120, 1440, 30);
+             hideFrom(0);   // every channel free before the windows come
+             settle();
+             panel(6400, 1440, 0);
+             setWindow(0, 0, 0, 5120, 1440, kHdmi1);
+             setWindow(1, 5120, 0, 1280, 480, kHdmi2);
+             setWindow(2, 5120, 480, 1280, 480, kExt);
+             setWindow(3, 5120, 960, 1280, 480, kDvi);
+             hideFrom(4);
+             settle();
+             settle();
+             ASSERT_GT(e->ich_owner[e->win_ich[0][0] + 1], 0);   // the next slot is another window's
+         },
+         1440, 3, -1},
+        {"4097 wide at one pixel a clock", wideInput(kHdmi2, 4097, 1080, 60, false), 1080, 3, -1},
+        {"4098 wide at two pixels a clock", wideInput(kHdmi1, 4098, 1080, 60, true), 1080, 3, -1},
+        {"1921 wide at two pixels a clock keeps its last pixel",
+         [this] {
+             feedTwoPerClock(kHdmi1, 1921, 1080);
+             panel(3840, 1080, 0);
+             setWindow(0, 0, 0, 1921, 1080, kHdmi1);
+             settle();
+             settle();
+             EXPECT_EQ(e->IWIN[0].HW, 1921);
+             const sim::MemoryMap m = sim::decodeMemory(chip);
+             ASSERT_NE(m.writer(e->win_ich[0][0]), nullptr);
+             EXPECT_EQ(m.writer(e->win_ich[0][0])->pixels, 1922);
+         },
+         1080, 0, -1},
+        {"V-by-One 8194 wide", wideInput(kHdmi3, 8194, 1080, 30, false, 8), 1080, 3, -1},
+        {"a refused mode-51 window beside a window on input channel 0, then mirrored",
+         [this] {
+             zeltest::feedVideo(kHdmi3, 3840, 2160, 60, 8);
+             zeltest::feedVideo(kHdmi4, 3840, 2160, 60, 8);
+             panel(3840, 2160, 0);
+             setWindow(0, 0, 0, 1920, 2160, kHdmi3);
+             setWindow(1, 1920, 0, 1920, 2160, kHdmi2);
+             hideFrom(2);
+             setWord(window(0) + kWinFlags, kDbdFlag);
+             setWord(window(0) + kWinDbdMode, 9);
+             settle();
+             settle();
+             ASSERT_LT(e->win_ich[0][0], 0);
+             setWindow(1, 1920, 0, 1920, 2160, kHdmi1);   // set up again, on the freed channel 0
+             settle();
+             ASSERT_EQ(e->win_ich[1][0], 0);
+             setWord(window(0) + kWinMirror, 3);
+             settle();
+         },
+         0, -1, 0},
+        {"a 960x540 crop at 0,0 of 2160p30 at two pixels a clock",
+         [this] {
+             feedTwoPerClock(kHdmi1, 3840, 2160, 30);
+             writeCropEntry(0, uint8_t(kHdmi1), 0, 0, 960, 540);
+             setWord(window(0) + kWinMirror, 0);
+             showPlain(kWinSourceCrop | 0, 1920, 1080);
+             EXPECT_EQ(e->IWIN[0].HST, 0);
+             EXPECT_EQ(e->IWIN[0].HW, 960);
+         },
+         2160, 3, -1},
+        {"1080i cropped to frame lines 270-809 on a weaving channel",
+         [this] {
+             feedFields({kHdmi2});
+             writeCropEntry(0, uint8_t(kHdmi2), 0, 270, 1920, 540);
+             showPlain(kWinSourceCrop | 0, 1920, 540);
+             expectFrameLines(0, 270, 540);
+         },
+         1080, 2, -1},
+        {"1080i cropped to frame lines 270-809 on channel 4",
+         [this] {
+             cropOnFieldChannel(270, 540);
+             ASSERT_EQ(e->win_ich[4][0], 4);
+             expectFrameLines(4, 270, 540);
+         },
+         540, 2, -1},
+        {"1080p cropped to 17,3 1903x1077 into 1000x500",
+         [this] {
+             feedAll();
+             writeCropEntry(0, uint8_t(kHdmi2), 17, 3, 1903, 1077);
+             panel(1920, 1080, 0);
+             setWindow(0, 0, 0, 1000, 500, kWinSourceCrop | 0);
+             hideFrom(1);
+             settle();
+             settle();
+         },
+         0, 0, -1},
         {"a vertically mirrored two-row grid",
          [this] {
              setWord(kTestPattern, 0);
