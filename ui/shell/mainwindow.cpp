@@ -79,6 +79,8 @@ constexpr LangText kAlertTexts[alerts::kKindCount] = {
      "⚠ TCP端口 %1 被佔用"},
     {"⚠ UDP端口 %1 被占用", "⚠ UDP port %1 taken", "⚠ UDP-порт %1 занят", "⚠ Cổng UDP %1 bị chiếm",
      "⚠ UDP端口 %1 被佔用"},
+    {"⚠ 配置文件无法写入", "⚠ Settings file cannot be written", "⚠ Файл настроек не записывается",
+     "⚠ Không ghi được tệp cài đặt", "⚠ 配置文件無法寫入"},
 };
 constexpr LangText kModeTitle = {"用户模式", "User modes", "Пользовательские режимы", "Chế độ người dùng",
                                  "用戶模式"};
