@@ -429,9 +429,11 @@ void MainWindow::on_Button_mode_load_clicked()
     bool engine;
     {
         ParaCommit commit;
-        std::memcpy(m->ram_para + ramaddr::kModeStart, m->ram_user_mode[k] + ramaddr::kSlotMarkerLen,
-                    ramaddr::kModeLen);
-        ram_set_u16(m->ram_para, ramaddr::kCurrentMode, static_cast<uint16_t>(k + 1));
+        if (m->recall_user_mode(k) != ZelRamPara::Recall::Loaded) {
+            if (g_tip)
+                g_tip->tip_create(TIP::kModeDamaged);
+            return;
+        }
         commit.set(1);
         engine = commit.held();
     }

@@ -5,10 +5,12 @@
 #include <QLineEdit>
 #include <QToolButton>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 #include "core/alerts.h"
 #include "core/ram_layout.h"
@@ -72,6 +74,22 @@ TEST_F(ShellTest, ModeLoadCopiesTheSlotIntoTheImage)
     EXPECT_EQ(std::memcmp(model->ram_para + ramaddr::kModeStart, model->ram_user_mode[2] + 2, ramaddr::kModeLen), 0);
     EXPECT_EQ(std::memcmp(model->ram_para, model->ram_para_shadow, ramaddr::kRamSize), 0) << "saved";
     EXPECT_TRUE(g_tip->isVisible());
+}
+
+// A slot too damaged for a start to repair is not loaded: the image stays, a notice says why.
+TEST_F(ShellTest, ModeLoadOfADamagedSlotIsRefusedWithANotice)
+{
+    unsigned char* slot = model->ram_user_mode[5];
+    std::memset(slot, 0xFF, ramaddr::kSlotSize);
+    slot[0] = slot[1] = 0xAA;   // saved, its content erased
+    const std::vector<unsigned char> before(model->ram_para, model->ram_para + ramaddr::kRamSize);
+    click(g_mainwindow, "Button_mode");
+    click(g_mainwindow, "5");
+    click(g_mainwindow, "Button_mode_load");
+    EXPECT_TRUE(std::equal(before.begin(), before.end(), model->ram_para));
+    EXPECT_TRUE(g_tip->isVisible());
+    EXPECT_EQ(g_tip->kind(), TIP::kModeDamaged);
+    EXPECT_EQ(child<QLabel>(g_tip, "label_text")->text(), "Mode damaged, not loaded");
 }
 
 TEST_F(ShellTest, ModeButtonOutsideTheSlotsIsIgnored)
