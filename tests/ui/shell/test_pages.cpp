@@ -236,8 +236,8 @@ TEST_F(ShellTest, HomePageShowsWhatCannotBeSavedOrBoundWithinASecond)
     EXPECT_TRUE(alert->isHidden());
 }
 
-// All four alerts at once, in every language: each shown whole within the line's room, clear of
-// the screen size above it.
+// All five alerts at once (the two about settings said as one), in every language: each shown
+// whole within the line's room, clear of the screen size above it.
 TEST_F(ShellTest, EveryAlertIsShownWholeInEveryLanguage)
 {
     auto* alert = child<QLabel>(g_mainwindow, "label_alert");
@@ -249,13 +249,14 @@ TEST_F(ShellTest, EveryAlertIsShownWholeInEveryLanguage)
         alerts::raise(alerts::kDataNotWritable, "no folder");
         alerts::raise(alerts::kTcpPortNotBound, "taken", 5005);
         alerts::raise(alerts::kUdpPortNotBound, "taken", 5008);
+        alerts::raise(alerts::kSettingsFileNotWritten, "refused");
         tick(100);
         const QFontMetrics metrics(alert->font());
         const QStringList lines = alert->text().split(QLatin1Char('\n'));
         EXPECT_LE(lines.size() * metrics.lineSpacing(), alert->height()) << lang;
         for (const QString& line : lines)
             EXPECT_LE(metrics.horizontalAdvance(line), alert->width()) << lang << qPrintable(line);
-        EXPECT_EQ(alert->text().count(QString::fromUtf8("⚠")), 4) << lang;
+        EXPECT_EQ(alert->text().count(QString::fromUtf8("⚠")), 4) << lang << ": the settings said once";
         EXPECT_LE(led->geometry().bottom(), alert->geometry().top()) << lang;
     }
     alerts::reset();

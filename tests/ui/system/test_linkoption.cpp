@@ -150,7 +150,7 @@ TEST_F(LinkOptionTest, ApplyThatCannotBeStoredRunsNothingAndSaysSo)
     EXPECT_EQ(g_tip->kind(), TIP::kNotSaved);
     EXPECT_EQ(text(g_tip, "label_text"), "Not saved, not applied");
     g_mainwindow->syncUpdate();
-    EXPECT_TRUE(text(g_mainwindow, "label_alert").contains("Settings file cannot be written"));
+    EXPECT_TRUE(text(g_mainwindow, "label_alert").contains("Settings are not being saved"));
 }
 
 // Octets that make no address the box could be reached at: nothing is stored or run, and the
