@@ -1,5 +1,6 @@
 // Conditions the box cannot mend by itself and the operator must know about: settings that are
-// not being saved, a data folder that cannot be written, a command port that cannot be bound.
+// not being saved, a data folder that cannot be written, a command port that cannot be bound, a
+// settings file that refuses changes.
 //
 // Each condition is printed on stderr when it starts and when it ends (always, whatever the
 // diagnostics switch says), and the front panel's home page shows the ones in force. Any thread
@@ -16,6 +17,7 @@ enum Kind {
     kDataNotWritable,    // the data folder refused a file at start
     kTcpPortNotBound,    // the TCP command port is taken
     kUdpPortNotBound,    // the UDP command port is taken
+    kSettingsFileNotWritten,   // the settings file (addresses, barcode, languages) refused a change
     kKindCount
 };
 

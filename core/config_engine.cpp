@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "core/alerts.h"
 #include "core/file_store.h"
 #include "core/global.h"
 #include "core/utils.h"
@@ -347,21 +348,33 @@ bool ConfigEngine::write_config_variants(const QList<QPair<ConfigItem::ConfigNam
 {
     std::lock_guard<std::mutex> lock(valueMutex_);
     QString fileName;
-    for (const auto& [id, value] : values) {
-        if (!validId(id))
-            continue;
-        items[id]->value = value;
-        if (!items[id]->noWrite && !items[id]->fileName.isEmpty())
+    for (const auto& [id, value] : values)
+        if (validId(id) && !items[id]->noWrite && !items[id]->fileName.isEmpty())
             fileName = items[id]->fileName;
-    }
-    if (fileName.isEmpty())
-        return true;
     // One replacement of the file: all values land together.
-    return edit_ini(fileName, [&](QSettings& settings) {
+    const bool stored = fileName.isEmpty() || edit_ini(fileName, [&](QSettings& settings) {
         for (const auto& [id, value] : values)
             if (validId(id) && !items[id]->noWrite && items[id]->fileName == fileName)
                 settings.setValue(_itemMap.key(id, items[id]->key), value);
     });
+    report_store(stored);
+    // Memory follows the file: a value a restart would not find is never read back or acted on.
+    if (!stored)
+        return false;
+    for (const auto& [id, value] : values)
+        if (validId(id))
+            items[id]->value = value;
+    return true;
+}
+
+void ConfigEngine::report_store(bool stored)
+{
+    const std::string file = kConfigFile;
+    if (stored)
+        alerts::clear(alerts::kSettingsFileNotWritten, "the settings file " + file + " is written again");
+    else
+        alerts::raise(alerts::kSettingsFileNotWritten,
+                      "the settings file " + file + " cannot be written: setting changes are refused");
 }
 
 ConfigItem::ConfigName ConfigEngine::strToItem(QString key)

@@ -73,12 +73,13 @@ public:
 
     // A copy of the item's current value (an invalid QVariant for an id out of range).
     QVariant read_config_variant(ConfigItem::ConfigName id);
-    // Sets the item's value and writes it to its file before returning. False when the file
-    // could not be written (the value is set in memory all the same).
+    // Writes the item's value to its file and then sets it, before returning. False when the file
+    // could not be written: the item keeps its old value, and the home page says so until a
+    // later write succeeds.
     bool write_config_variant(ConfigItem::ConfigName id, QVariant value);
-    // Sets several items and writes them to their file in one replacement of the file, so that a
-    // power cut leaves either all old or all new values (the address, mask and gateway together).
-    // False when the file could not be written.
+    // Writes several items to their file in one replacement of the file, so that a power cut
+    // leaves either all old or all new values (the address, mask and gateway together), then sets
+    // them. False, with every item unchanged, when the file could not be written.
     bool write_config_variants(const QList<QPair<ConfigItem::ConfigName, QVariant>>& values);
 
     // Changes an INI file of the system: `edit` works on a QSettings of a hidden scratch copy, and
@@ -108,6 +109,8 @@ private:
     void takeDefault(ConfigItem::ConfigName id, Values& fixes);
     void replace(ConfigItem::ConfigName id, const QVariant& value, Values& fixes);
     bool validId(int id) const;   // names an item
+    // Raises or ends the home page's alert for a settings file that cannot be written.
+    static void report_store(bool stored);
 
     std::mutex valueMutex_;     // item values are read and written from several threads
 };

@@ -89,6 +89,12 @@ public:
     int mode_file_deal(int k, int operation);
     // Removes slot k's mode file (and OSD copy) where they exist; true when one was removed.
     bool remove_mode_files(int k);
+    // Recalls user mode k: copies its slot into image 0x380-0xFFF and makes it the current mode,
+    // holding each field to its range as the start-up load does (each repair printed). A slot
+    // with more kinds of field out of range than a start repairs is damaged as a whole: printed,
+    // and the image is left as it was. Called at the commit point; the caller commits.
+    enum class Recall { Loaded, Empty, Damaged };
+    Recall recall_user_mode(int k);
 
     // ---- saving (the change dispatcher's) --------------------------------------------------------
     // True when a byte of 0x300-0xFFF differs between image and shadow.

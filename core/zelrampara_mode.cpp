@@ -4,11 +4,15 @@
 #include <QFileInfo>
 #include <QMutexLocker>
 
+#include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "core/file_store.h"
 #include "core/global.h"
 #include "core/omenu.h"
+#include "core/param_ranges.h"
 #include "core/utils.h"
 #include "platform/platform.h"
 
@@ -21,6 +25,7 @@ constexpr uint8_t kEmpty = 0xFF;
 constexpr unsigned kShortPauseUs = 100;
 constexpr unsigned kLanguageCount = 5;
 constexpr unsigned kSlotOsdOn = kSlotMarkerLen + (kOsdOn - kModeStart);   // the slot's own 0x84C
+constexpr unsigned kFileMarkerBytes = 2;   // the factory table's marker, before image 0x300-0xFFF
 
 bool valid_slot(int k) { return k >= 0 && k < static_cast<int>(kUserModeCount); }
 
@@ -180,4 +185,33 @@ int ZelRamPara::mode_file_deal(int k, int operation)
         return 0;
     filestore::sync_and_settle();
     return 1;
+}
+
+ZelRamPara::Recall ZelRamPara::recall_user_mode(int k)
+{
+    if (!ZelUserModeSaved(k))
+        return Recall::Empty;
+    // The mode over the factory image, so that only the mode's own fields can be found wrong: a
+    // slot written by the links or read from a damaged file would otherwise reach the engine
+    // (and the parameter file, which the next start would then replace whole).
+    unsigned char mode[kRamSize] = {};
+    std::memcpy(mode + kPersistStart, default_para_ramlist + kFileMarkerBytes, kPersistLen);
+    pthread_mutex_lock(&mutex);
+    std::memcpy(mode + kModeStart, ram_user_mode[k] + kSlotMarkerLen, kModeLen);
+    pthread_mutex_unlock(&mutex);
+    std::vector<std::string> repairs;
+    const unsigned repaired = paramcheck::repairImage(mode, repairs);
+    // Printed whatever the debug switch, as the start-up load prints its repairs.
+    if (repaired > paramcheck::kDamagedFileRows) {
+        std::fprintf(stderr, "user mode %d: %u kinds of field out of range, the mode is not loaded\n", k + 1,
+                     repaired);
+        return Recall::Damaged;
+    }
+    for (const std::string& line : repairs)
+        std::fprintf(stderr, "user mode %d: %s\n", k + 1, line.c_str());
+    pthread_mutex_lock(&mutex);
+    std::memcpy(ram_para + kModeStart, mode + kModeStart, kModeLen);
+    ram_set_u16(ram_para, kCurrentMode, static_cast<uint16_t>(k + 1));
+    pthread_mutex_unlock(&mutex);
+    return Recall::Loaded;
 }

@@ -65,6 +65,16 @@ std::string interfaceMac()
     return mac;
 }
 
+// Settings are stored before anything acts on them: a value that did not reach its file is
+// refused and changes nothing (the store keeps the old value), so the box never runs on what a
+// restart would undo.
+bool stored(bool written, Reply& r)
+{
+    if (!written)
+        r.status(kStatusRefused);
+    return written;
+}
+
 void signalChange()
 {
     if (ZelRamPara::p_zelrampara_config)
@@ -137,10 +147,8 @@ void message_deal::barcode(const uint8_t* body, unsigned length, Reply& r)
         return;
     }
     QString text = QString::fromLatin1(reinterpret_cast<const char*>(body + 12), int(n));
-    // The answer follows the write: a setting that did not reach its file is not reported done.
-    if (!config->write_config_variant(ConfigItem::Barcode, text))
-        r.status(kStatusRefused);
-    g_str_barcode = text;
+    if (stored(config->write_config_variant(ConfigItem::Barcode, text), r))
+        g_str_barcode = text;
 }
 
 // Byte 10 selects: 0 read (reply: address, mask, gateway as 4 bytes each, u16 TCP port, MAC
@@ -175,10 +183,11 @@ void message_deal::network(const uint8_t* body, unsigned length, Reply& r)
         // An address the box could not be reached at is neither stored nor applied.
         if (Utils::checkNetwork(dotted(p), dotted(p + 4), dotted(p + 8)) != Utils::NetFault::None)
             break;
-        if (!config->write_config_variants({{ConfigItem::IPAddress, dotted(p)},
-                                            {ConfigItem::SubNetMask, dotted(p + 4)},
-                                            {ConfigItem::GateWay, dotted(p + 8)}}))
-            r.status(kStatusRefused);
+        if (!stored(config->write_config_variants({{ConfigItem::IPAddress, dotted(p)},
+                                                   {ConfigItem::SubNetMask, dotted(p + 4)},
+                                                   {ConfigItem::GateWay, dotted(p + 8)}}),
+                    r))
+            return;
         // The set-up reloads the settings and checks them before any command runs.
         if (Utils::initIPAddress() != 0)
             r.status(kStatusRefused);
@@ -190,8 +199,8 @@ void message_deal::network(const uint8_t* body, unsigned length, Reply& r)
         uint32_t mask = frame::u32(p);
         if ((mask & 0x1F) == 0)
             break;
-        if (!config->write_config_variant(ConfigItem::ZelLCDLang, mask))
-            r.status(kStatusRefused);
+        if (!stored(config->write_config_variant(ConfigItem::ZelLCDLang, mask), r))
+            return;
         g_lcd_lang_valid = mask;
         signalChange();
         return;
@@ -199,9 +208,8 @@ void message_deal::network(const uint8_t* body, unsigned length, Reply& r)
     case 3:
         if (length != 16)
             break;
-        if (!config->write_config_variant(ConfigItem::WifiIPAddress, dotted(p)))
-            r.status(kStatusRefused);
-        g_str_wifi_ip = dotted(p);
+        if (stored(config->write_config_variant(ConfigItem::WifiIPAddress, dotted(p)), r))
+            g_str_wifi_ip = dotted(p);
         return;
     case 4: {
         if (length != 18)
@@ -209,13 +217,14 @@ void message_deal::network(const uint8_t* body, unsigned length, Reply& r)
         const QString mac = macText(p);
         if (!Utils::isStationMac(mac))
             break;
-        const bool kept = config->write_config_variant(ConfigItem::MAC, mac);
+        if (!stored(config->write_config_variant(ConfigItem::MAC, mac), r))
+            return;
         g_str_mac = mac;
         // Stored for the next start first, then applied; the address set-up follows because
         // taking the interface down drops its address and routes.
-        const bool stored = Utils::write_network_interfaces(mac) == 0 && kept;
-        const bool applied = Utils::set_eth0_mac(mac) == 0 && Utils::init_resteth(g_str_ip, g_str_gateway, g_srt_mask) == 0;
-        if (!stored || !applied)
+        if (!stored(Utils::write_network_interfaces(mac) == 0, r))
+            return;
+        if (Utils::set_eth0_mac(mac) != 0 || Utils::init_resteth(g_str_ip, g_str_gateway, g_srt_mask) != 0)
             r.status(kStatusRefused);
         signalChange();
         return;

@@ -32,6 +32,53 @@ TEST_F(ParamModelTest, SlotsLoadFromTheirFilesAtStart)
     EXPECT_EQ(m->ram_user_mode[0][1], 0xFF);
 }
 
+// A recalled user mode is held to the fields' ranges as a start holds the parameter file: a few
+// bad fields are repaired and printed, a slot damaged as a whole changes nothing. Either way the
+// image saved afterwards is one the next start keeps.
+TEST_F(ParamModelTest, RecalledModeIsHeldToTheRangesAndTheNextStartKeepsTheFile)
+{
+    struct Row {
+        const char* what;
+        bool erased;   // the slot's content all 0xFF
+        ZelRamPara::Recall result;
+        const char* said;
+    };
+    const Row rows[] = {
+        {"two fields out of range", false, ZelRamPara::Recall::Loaded,
+         "user mode 4: brightness 0 (at 0x880): 1000 is out of range, 100 is used"},
+        {"an erased slot", true, ZelRamPara::Recall::Damaged, "kinds of field out of range, the mode is not loaded"},
+    };
+    for (const Row& r : rows) {
+        ZelRamPara* m = start();
+        set16(m->ram_para, 0x300, 2);    // a language the factory file does not have
+        set16(m->ram_para, 0x882, 70);   // contrast
+        unsigned char* slot = m->ram_user_mode[3];
+        std::memset(slot + 2, 0xFF, 4096);
+        if (!r.erased) {
+            std::memcpy(slot + 2, default_para_ramlist + 2 + 0x80, 3200);
+            set16(slot + 2, 0x880 - 0x380, 1000);
+            set16(slot + 2, 0x584 - 0x380, 60000);   // output 0's width
+        }
+        slot[0] = slot[1] = 0xAA;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(m->recall_user_mode(3), r.result) << r.what;
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find(r.said), std::string::npos) << r.what << ": " << err;
+        const bool loaded = r.result == ZelRamPara::Recall::Loaded;
+        EXPECT_EQ(u16(m->ram_para, 0x362), loaded ? 4 : 0) << r.what;
+        EXPECT_EQ(u16(m->ram_para, 0x882), loaded ? 50 : 70) << r.what;
+        EXPECT_EQ(u16(m->ram_para, 0x880), 100) << r.what;
+        EXPECT_EQ(u16(m->ram_para, 0x584), 1920) << r.what;
+
+        ASSERT_EQ(m->save_parameter_file(), 0);
+        testing::internal::CaptureStderr();
+        m = start();
+        err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(err.find("replaced by the defaults"), std::string::npos) << r.what << ": " << err;
+        EXPECT_EQ(u16(m->ram_para, 0x300), 2) << r.what;
+    }
+}
+
 TEST_F(ParamModelTest, ShortModeFileKeepsTheRestOfTheSlot)
 {
     ZelRamPara* m = start();

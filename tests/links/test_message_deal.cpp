@@ -9,6 +9,7 @@
 #include <iterator>
 #include <thread>
 
+#include "core/alerts.h"
 #include "core/config_engine.h"
 #include "core/file_store.h"
 #include "core/global.h"
@@ -288,15 +289,43 @@ TEST_F(Deal, BarcodeAndNetworkSettings)
     EXPECT_EQ(g_lcd_lang_valid, 3u);
     EXPECT_EQ(status(run(0xA4, {2, 0, 0, 0, 0})), 1);
 
-    // A setting that cannot reach its file is not answered as done.
+    // A setting that cannot reach its file is refused and changes nothing: no command runs, and
+    // the globals and a read keep the old values.
+    const QString wifi = g_str_wifi_ip, mac = g_str_mac;
     const std::string configs = platform::rootPath("/data/configs");
     std::rename(configs.c_str(), (configs + ".away").c_str());
     zeltest::writeText("/data/configs", "a file where the settings folder should be");
-    EXPECT_EQ(status(run(0xA4, {2, 0x07, 0, 0, 0})), 1);
-    EXPECT_EQ(status(run(0xA2, {1, 2, 'C', 'D'})), 1);
+    const struct {
+        const char* what;
+        uint8_t group;
+        Bytes payload;
+    } refused[] = {
+        {"network address", 0xA4, {1, 10, 0, 0, 9, 255, 255, 0, 0, 10, 0, 0, 1}},
+        {"offered languages", 0xA4, {2, 0x07, 0, 0, 0}},
+        {"Wi-Fi address", 0xA4, {3, 10, 1, 2, 3}},
+        {"MAC address", 0xA4, {4, 0x02, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E}},
+        {"barcode", 0xA2, {1, 2, 'C', 'D'}},
+    };
+    for (const auto& row : refused) {
+        zeltest::simCommands().clearJournal();
+        EXPECT_EQ(reportsOf([&] { EXPECT_EQ(status(run(row.group, row.payload)), 1) << row.what; }), std::vector<int>())
+            << row.what;
+        EXPECT_TRUE(zeltest::simCommands().journal().empty()) << row.what;
+    }
+    EXPECT_TRUE(alerts::active(alerts::kSettingsFileNotWritten));
+    EXPECT_EQ(g_str_ip, "10.0.0.5");
+    EXPECT_EQ(ConfigEngine::p_config->read_config_variant(ConfigItem::IPAddress).toString(), "10.0.0.5");
+    d = replyData(run(0xA4, {0}));
+    ASSERT_GE(d.size(), 14u);
+    EXPECT_EQ(Bytes(d.begin(), d.begin() + 4), (Bytes{10, 0, 0, 5}));
+    EXPECT_EQ(g_lcd_lang_valid, 3u);
+    EXPECT_EQ(g_str_wifi_ip, wifi);
+    EXPECT_EQ(g_str_mac, mac);
+    EXPECT_EQ(g_str_barcode, "AB12");
     std::remove(configs.c_str());
     std::rename((configs + ".away").c_str(), configs.c_str());
     EXPECT_EQ(status(run(0xA4, {2, 0x07, 0, 0, 0})), 0);
+    EXPECT_FALSE(alerts::active(alerts::kSettingsFileNotWritten));
 }
 
 // An address set-up the box could not be reached at is refused whole: nothing is stored and

@@ -70,15 +70,17 @@ constexpr LangText kLockOff = {"面板未锁定", "Panel unlocked", "Панел�
 constexpr int kBottomHeight = 126;   // the home page's bottom line
 constexpr int kAlertTop = 76;        // where its alerts start, under the screen size
 // What the home page says while a condition of alerts.h is in force, by its Kind (%1: the port).
+constexpr LangText kSettingsAlert = {"⚠ 设置未能保存", "⚠ Settings are not being saved",
+                                     "⚠ Настройки не сохраняются", "⚠ Cài đặt không được lưu", "⚠ 設置未能保存"};
 constexpr LangText kAlertTexts[alerts::kKindCount] = {
-    {"⚠ 设置未能保存", "⚠ Settings are not being saved", "⚠ Настройки не сохраняются",
-     "⚠ Cài đặt không được lưu", "⚠ 設置未能保存"},
+    kSettingsAlert,
     {"⚠ 数据目录不可写", "⚠ Data folder not writable", "⚠ Папка данных недоступна для записи",
      "⚠ Thư mục dữ liệu không ghi được", "⚠ 數據目錄不可寫"},
     {"⚠ TCP端口 %1 被占用", "⚠ TCP port %1 taken", "⚠ TCP-порт %1 занят", "⚠ Cổng TCP %1 bị chiếm",
      "⚠ TCP端口 %1 被佔用"},
     {"⚠ UDP端口 %1 被占用", "⚠ UDP port %1 taken", "⚠ UDP-порт %1 занят", "⚠ Cổng UDP %1 bị chiếm",
      "⚠ UDP端口 %1 被佔用"},
+    kSettingsAlert,   // the settings file: shown as one line with the parameter file's
 };
 constexpr LangText kModeTitle = {"用户模式", "User modes", "Пользовательские режимы", "Chế độ người dùng",
                                  "用戶模式"};
@@ -341,10 +343,14 @@ void MainWindow::alert_update()
     alertLabel_->ensurePolished();
     const QFontMetrics metrics(alertLabel_->font());
     QStringList lines;
+    QStringList shown;
     for (const alerts::Active& a : alerts::inForce()) {
         QString text = langText(kAlertTexts[a.kind]);
         if (text.contains(QLatin1String("%1")))
             text = text.arg(a.arg);
+        if (shown.contains(text))
+            continue;   // conditions the operator tells apart only on stderr
+        shown << text;
         if (!lines.isEmpty() && metrics.horizontalAdvance(lines.last() + kGap + text) <= alertLabel_->width())
             lines.last() += kGap + text;
         else
@@ -427,9 +433,11 @@ void MainWindow::on_Button_mode_load_clicked()
     bool engine;
     {
         ParaCommit commit;
-        std::memcpy(m->ram_para + ramaddr::kModeStart, m->ram_user_mode[k] + ramaddr::kSlotMarkerLen,
-                    ramaddr::kModeLen);
-        ram_set_u16(m->ram_para, ramaddr::kCurrentMode, static_cast<uint16_t>(k + 1));
+        if (m->recall_user_mode(k) != ZelRamPara::Recall::Loaded) {
+            if (g_tip)
+                g_tip->tip_create(TIP::kModeDamaged);
+            return;
+        }
         commit.set(1);
         engine = commit.held();
     }

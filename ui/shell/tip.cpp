@@ -23,6 +23,12 @@ constexpr Notice kNotices[] = {
      {"U盘已拔出", "USB drive unplugged", "USB-накопитель извлечён", "Đã rút USB", "U盤已拔出"}},
     {TIP::kReading, ":/png/tip_reading.png",
      {"正在读取数据…", "Reading data…", "Чтение данных…", "Đang đọc dữ liệu…", "正在讀取數據…"}},
+    {TIP::kNotSaved, ":/png/warning.png",
+     {"保存失败，未生效", "Not saved, not applied", "Не сохранено, не применено", "Chưa lưu, chưa áp dụng",
+      "保存失敗，未生效"}},
+    {TIP::kModeDamaged, ":/png/warning.png",
+     {"模式已损坏，未调用", "Mode damaged, not loaded", "Режим повреждён, не загружен", "Chế độ bị hỏng, chưa tải",
+      "模式已損壞，未調用"}},
 };
 
 constexpr int kWidth = 320;

@@ -10,13 +10,14 @@ class TIP : public QDialog {
     Q_OBJECT
 
 public:
-    enum Kind { kCheck = 1, kUsbIn = 3, kUsbOut = 4, kReading = 5 };
+    enum Kind { kCheck = 1, kUsbIn = 3, kUsbOut = 4, kReading = 5, kNotSaved = 7, kModeDamaged = 8 };
     static constexpr unsigned kShowTicks = 300;
 
     explicit TIP(QWidget* parent = nullptr);
 
     // Shows notice `kind`: 1 check mark, 3 USB drive connected, 4 USB drive unplugged,
-    // 5 reading data. Any other kind shows nothing.
+    // 5 reading data, 7 a setting that could not be stored, 8 a user mode too damaged to load.
+    // Any other kind shows nothing.
     void tip_create(int kind);
     // Once per tick: closes the notice when it has shown for 300 ticks.
     void tick();

@@ -19,6 +19,7 @@
 #include "ui/shell/my_lineedit.h"
 #include "ui/shell/shell_style.h"
 #include "ui/shell/shell_widgets.h"
+#include "ui/shell/tip.h"
 #include "ui/system/system_widgets.h"
 
 LinkOption* g_linkoption = nullptr;
@@ -322,8 +323,14 @@ void LinkOption::on_Button_net_apply_clicked()
         return;
     }
     ZEL_DEBUG("\n ip %s mask %s gateway %s \n", qPrintable(address), qPrintable(mask), qPrintable(gateway));
-    ConfigEngine::pInstance()->write_config_variants(
-        {{ConfigItem::IPAddress, address}, {ConfigItem::SubNetMask, mask}, {ConfigItem::GateWay, gateway}});
+    // Stored first: an address a restart would not find is not set up (the home page's alert says
+    // the settings file refuses changes).
+    if (!ConfigEngine::pInstance()->write_config_variants(
+            {{ConfigItem::IPAddress, address}, {ConfigItem::SubNetMask, mask}, {ConfigItem::GateWay, gateway}})) {
+        if (g_tip)
+            g_tip->tip_create(TIP::kNotSaved);
+        return;
+    }
     Utils::system_mutex(QStringLiteral("sync"));
     usleep(100);
     Utils::initIPAddress();

@@ -18,6 +18,7 @@
 #include "ui/shell/shell_style.h"
 #include "ui/shell/shell_text.h"
 #include "ui/shell/shell_widgets.h"
+#include "ui/shell/tip.h"
 #include "ui/video/video_common.h"
 
 CustomMode* g_custommode = nullptr;
@@ -255,8 +256,11 @@ void CustomMode::on_Button_use_clicked()
         return;
     // Copied whole at the commit point: the engine never sees half a mode.
     ParaCommit commit;
-    ram_set_u16(m->ram_para, ramaddr::kCurrentMode, static_cast<uint16_t>(slot + 1));
-    std::memcpy(m->ram_para + ramaddr::kModeStart, content(slot), ramaddr::kModeLen);
+    if (m->recall_user_mode(slot) != ZelRamPara::Recall::Loaded) {
+        if (g_tip)
+            g_tip->tip_create(TIP::kModeDamaged);
+        return;
+    }
     commit.set(1);
 }
 

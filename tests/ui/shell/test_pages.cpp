@@ -5,10 +5,12 @@
 #include <QLineEdit>
 #include <QToolButton>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 #include "core/alerts.h"
 #include "core/ram_layout.h"
@@ -72,6 +74,22 @@ TEST_F(ShellTest, ModeLoadCopiesTheSlotIntoTheImage)
     EXPECT_EQ(std::memcmp(model->ram_para + ramaddr::kModeStart, model->ram_user_mode[2] + 2, ramaddr::kModeLen), 0);
     EXPECT_EQ(std::memcmp(model->ram_para, model->ram_para_shadow, ramaddr::kRamSize), 0) << "saved";
     EXPECT_TRUE(g_tip->isVisible());
+}
+
+// A slot too damaged for a start to repair is not loaded: the image stays, a notice says why.
+TEST_F(ShellTest, ModeLoadOfADamagedSlotIsRefusedWithANotice)
+{
+    unsigned char* slot = model->ram_user_mode[5];
+    std::memset(slot, 0xFF, ramaddr::kSlotSize);
+    slot[0] = slot[1] = 0xAA;   // saved, its content erased
+    const std::vector<unsigned char> before(model->ram_para, model->ram_para + ramaddr::kRamSize);
+    click(g_mainwindow, "Button_mode");
+    click(g_mainwindow, "5");
+    click(g_mainwindow, "Button_mode_load");
+    EXPECT_TRUE(std::equal(before.begin(), before.end(), model->ram_para));
+    EXPECT_TRUE(g_tip->isVisible());
+    EXPECT_EQ(g_tip->kind(), TIP::kModeDamaged);
+    EXPECT_EQ(child<QLabel>(g_tip, "label_text")->text(), "Mode damaged, not loaded");
 }
 
 TEST_F(ShellTest, ModeButtonOutsideTheSlotsIsIgnored)
@@ -218,8 +236,8 @@ TEST_F(ShellTest, HomePageShowsWhatCannotBeSavedOrBoundWithinASecond)
     EXPECT_TRUE(alert->isHidden());
 }
 
-// All four alerts at once, in every language: each shown whole within the line's room, clear of
-// the screen size above it.
+// All five alerts at once (the two about settings said as one), in every language: each shown
+// whole within the line's room, clear of the screen size above it.
 TEST_F(ShellTest, EveryAlertIsShownWholeInEveryLanguage)
 {
     auto* alert = child<QLabel>(g_mainwindow, "label_alert");
@@ -231,13 +249,14 @@ TEST_F(ShellTest, EveryAlertIsShownWholeInEveryLanguage)
         alerts::raise(alerts::kDataNotWritable, "no folder");
         alerts::raise(alerts::kTcpPortNotBound, "taken", 5005);
         alerts::raise(alerts::kUdpPortNotBound, "taken", 5008);
+        alerts::raise(alerts::kSettingsFileNotWritten, "refused");
         tick(100);
         const QFontMetrics metrics(alert->font());
         const QStringList lines = alert->text().split(QLatin1Char('\n'));
         EXPECT_LE(lines.size() * metrics.lineSpacing(), alert->height()) << lang;
         for (const QString& line : lines)
             EXPECT_LE(metrics.horizontalAdvance(line), alert->width()) << lang << qPrintable(line);
-        EXPECT_EQ(alert->text().count(QString::fromUtf8("⚠")), 4) << lang;
+        EXPECT_EQ(alert->text().count(QString::fromUtf8("⚠")), 4) << lang << ": the settings said once";
         EXPECT_LE(led->geometry().bottom(), alert->geometry().top()) << lang;
     }
     alerts::reset();

@@ -133,6 +133,26 @@ TEST_F(LinkOptionTest, AChangedAddressIsStoredAndSetUpOnEth0)
     EXPECT_EQ(zeltest::simCommands().journal().at(3), "ifconfig eth0 10.168.1.255 netmask 255.255.0.0");
 }
 
+// A settings file that cannot be written: the change is not set up either (a restart would bring
+// the old address back), the notice says so and the home page keeps an alert.
+TEST_F(LinkOptionTest, ApplyThatCannotBeStoredRunsNothingAndSaysSo)
+{
+    open();
+    const std::string configs = platform::rootPath("/data/configs");
+    std::rename(configs.c_str(), (configs + ".away").c_str());
+    zeltest::writeText("/data/configs", "a file where the settings folder should be");
+    type(field("lineEditGate4"), "254");
+    click(g_linkoption, "Button_net_apply");
+    EXPECT_TRUE(zeltest::simCommands().journal().empty());
+    EXPECT_EQ(g_str_gateway, "192.168.1.1");
+    EXPECT_EQ(ConfigEngine::p_config->read_config_variant(ConfigItem::GateWay).toString(), "192.168.1.1");
+    EXPECT_TRUE(g_tip->isVisible());
+    EXPECT_EQ(g_tip->kind(), TIP::kNotSaved);
+    EXPECT_EQ(text(g_tip, "label_text"), "Not saved, not applied");
+    g_mainwindow->syncUpdate();
+    EXPECT_TRUE(text(g_mainwindow, "label_alert").contains("Settings are not being saved"));
+}
+
 // Octets that make no address the box could be reached at: nothing is stored or run, and the
 // row at fault is marked.
 TEST_F(LinkOptionTest, AddressesTheBoxCannotBeReachedAtAreRefusedWithTheirRowMarked)

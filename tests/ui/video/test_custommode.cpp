@@ -77,6 +77,19 @@ TEST_F(CustomModeTest, UseCopiesTheSlotAndMarksItCurrent)
     EXPECT_EQ(panel(), nullptr);
 }
 
+// A field of the mode out of its range reaches the image as the start would repair it.
+TEST_F(CustomModeTest, UseHoldsTheModeToTheFieldRanges)
+{
+    saveSlot(2);
+    slotWord(2, kBrightness, 1000);
+    CustomMode* page = openModes();
+    click(list(), "2");
+    click(page, "Button_use");
+    EXPECT_EQ(imageWord(kCurrentMode), 3);
+    EXPECT_EQ(imageWord(kBrightness), 100);
+    EXPECT_EQ(flag(), 1);
+}
+
 TEST_F(CustomModeTest, DeleteRemovesTheFilesAndKeepsTheBadge)
 {
     saveSlot(2);
