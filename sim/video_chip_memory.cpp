@@ -103,7 +103,7 @@ int zoomSource(int n, uint32_t ratio)
 }
 
 // Pixels a channel stores for each clock of its window: 2 for a parallel port that carries two.
-int pixelsPerClock(const VideoChipModel& chip, int ich)
+int pixelsPerClock(const VideoChipStill& chip, int ich)
 {
     const uint8_t source = chip.reg(0x00, static_cast<uint8_t>(kIchSourceReg + ich));
     if (source >= kFirstVboSource)
@@ -189,7 +189,7 @@ void judgeRegion(const Span& s, int b, RegionLeak* leak)
 
 bool writes(uint8_t control) { return control <= kIchFrozen || (control >= kIchLinked && control < kIchLinkedEnd); }
 
-std::vector<MemoryWriter> decodeWriters(const VideoChipModel& chip)
+std::vector<MemoryWriter> decodeWriters(const VideoChipStill& chip)
 {
     std::vector<MemoryWriter> out;
     for (int i = 0; i < kChannels; ++i) {
@@ -218,7 +218,7 @@ std::vector<MemoryWriter> decodeWriters(const VideoChipModel& chip)
 
 // A pair in dual mode divides each line of one picture: the second channel's part is stored
 // right after the first one's, in every buffer.
-void judgeDualPairs(const VideoChipModel& chip, std::vector<MemoryWriter>& writers)
+void judgeDualPairs(const VideoChipStill& chip, std::vector<MemoryWriter>& writers)
 {
     for (int pair = 0; pair < kChannels / 2; ++pair) {
         if (chip.reg(kDualBank, static_cast<uint8_t>(kDualMode + kDualStep * pair)) != kDualOn)
@@ -243,7 +243,7 @@ void judgeDualPairs(const VideoChipModel& chip, std::vector<MemoryWriter>& write
     }
 }
 
-std::vector<FieldStore> decodeFields(const VideoChipModel& chip, const std::vector<MemoryWriter>& writers)
+std::vector<FieldStore> decodeFields(const VideoChipStill& chip, const std::vector<MemoryWriter>& writers)
 {
     std::vector<FieldStore> out;
     for (const MemoryWriter& w : writers) {
@@ -306,7 +306,7 @@ void judgeRead(MemoryRead& r, const std::vector<MemoryWriter>& writers)
     }
 }
 
-std::vector<MemoryRead> decodeReads(const VideoChipModel& chip, const std::vector<MemoryWriter>& writers)
+std::vector<MemoryRead> decodeReads(const VideoChipStill& chip, const std::vector<MemoryWriter>& writers)
 {
     std::vector<MemoryRead> out;
     int pieces[kChannels] = {};
@@ -503,7 +503,7 @@ bool MemoryMap::writersSound() const
     return true;
 }
 
-MemoryMap decodeMemory(const VideoChipModel& chip)
+MemoryMap decodeMemory(const VideoChipStill& chip)
 {
     MemoryMap m;
     m.writers = decodeWriters(chip);
@@ -515,7 +515,7 @@ MemoryMap decodeMemory(const VideoChipModel& chip)
     return m;
 }
 
-std::string describeMemory(const VideoChipModel& chip)
+std::string describeMemory(const VideoChipStill& chip)
 {
     const MemoryMap m = decodeMemory(chip);
     std::string s = "[memory]\n";

@@ -222,3 +222,28 @@ TEST(FpgaRequests, WhileALinkWaitsForAReplyPassesFollowEachOtherWithinOneTick)
     rig.m->multi_send_state = 0;
     pc_cmd_valid = 0;
 }
+
+// A link polls for pass-through replies on its own thread, serving the interrupt, while the worker
+// runs pass after pass and paces itself by what that service leaves (a ThreadSanitizer build
+// reports any word the two share outside the lock).
+TEST(FpgaRequests, ALinkPollingForRepliesWhileTheWorkerRunsLeavesItsPacingIntact)
+{
+    RequestRig rig;
+    ASSERT_TRUE(rig.ready());
+    pc_cmd_time = G_timeTicks.load();
+    pc_cmd_valid = 1;
+    rig.m->multi_send_state = 1;
+    const uint32_t passesBefore = rig.m->worker_passes.load();
+    ASSERT_EQ(rig.m->initialize_start(), 0);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    int polls = 0;
+    while (std::chrono::steady_clock::now() < deadline && (rig.m->worker_passes.load() < passesBefore + 200 || polls < 200)) {
+        EXPECT_EQ(rig.m->passby_poll(), 0);   // no link waits: nothing is forwarded
+        ++polls;
+    }
+    rig.m->stopThread();
+    EXPECT_GE(rig.m->worker_passes.load(), passesBefore + 200);
+    EXPECT_FALSE(rig.m->repliesWaiting());
+    rig.m->multi_send_state = 0;
+    pc_cmd_valid = 0;
+}
