@@ -178,7 +178,7 @@ void cardsTakeFramesInArrivalOrder(Client& first, Client& second, Client& onlook
     ASSERT_TRUE(isReply(r));
     EXPECT_EQ(r[5], 0x42);
     EXPECT_EQ(r[7], 1);
-    ASSERT_TRUE(waitFor([&] { return g_passby_trans_port.load() == holder; }));   // `second`'s turn
+    ASSERT_TRUE(waitFor([] { return sim::cardChain().received(kSlowPortByte - 1).size() == 2; }));   // `second`'s turn
     G_timeTicks += kSlowTicks + 1;
     r = second.receiveFrame(1000);
     ASSERT_TRUE(isReply(r));
