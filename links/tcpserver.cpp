@@ -127,7 +127,8 @@ void TcpServer::noteFrame(int fd)
 
 size_t TcpServer::clientsFrom(uint32_t address) const
 {
-    return size_t(std::count_if(clients_.begin(), clients_.end(), [address](const Client& c) { return c.address == address; }));
+    auto from = [address](const Client& c) { return c.address == address; };
+    return size_t(std::count_if(clients_.begin(), clients_.end(), from));
 }
 
 // Closes the client that never sent a whole frame and has been connected longest, or else the one

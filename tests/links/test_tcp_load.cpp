@@ -122,16 +122,15 @@ namespace {
 
 constexpr uint32_t kLoopback2 = 0x7F000002;   // 127.0.0.2; the next ones follow
 
-// Connects `count` clients, one tick apart, 8 from each loopback address from `from` on; each
+// Connects `count` clients, one tick apart, 8 from each loopback address from 127.0.0.2 on; each
 // sends a frame when `talk` says so.
-std::vector<std::unique_ptr<TcpClient>> connectClients(networkManage* link, unsigned count, bool talk,
-                                                      uint32_t from = kLoopback2)
+std::vector<std::unique_ptr<TcpClient>> connectClients(networkManage* link, unsigned count, bool talk)
 {
     std::vector<std::unique_ptr<TcpClient>> clients;
     const size_t before = link->clientCount();
     for (unsigned i = 0; i < count; ++i) {
         G_timeTicks += 1;
-        clients.push_back(std::make_unique<TcpClient>(link->port(), 0, from + i / 8));
+        clients.push_back(std::make_unique<TcpClient>(link->port(), 0, kLoopback2 + i / 8));
         if (talk)
             EXPECT_TRUE(isReply(clients.back()->call(body(0x82, {}))));
         else

@@ -136,7 +136,8 @@ TEST(VideoChip, SnapshotViewDescribesTheRecordedRegistersThroughMovesAndBack)
     });
     auto recordedX = [] {
         const std::string bin = zeltest::readText("/var/sim/video_chip.bin");
-        return bin.size() < 0x08 * 128 + 0x42 ? -1 : uint8_t(bin[0x08 * 128 + 0x40]) | uint8_t(bin[0x08 * 128 + 0x41]) << 8;
+        const size_t at = 0x08 * 128 + 0x40;   // bank 0x08, register 0x40: x, low byte first
+        return bin.size() < at + 2 ? -1 : uint8_t(bin[at]) | uint8_t(bin[at + 1]) << 8;
     };
     auto described = [](int x) {
         return zeltest::readText("/var/sim/video_chip.txt").find("och 0: x " + std::to_string(x) + " y 0 960x540") !=
