@@ -1,5 +1,5 @@
-// Words of the manager's shared state block g_change kept by the brightness control and the
-// multifunction-card access.
+// Words of the manager's shared state block g_change kept by the brightness control, the
+// multifunction-card access and the interrupt service.
 #pragma once
 
 namespace changeword {
@@ -15,5 +15,8 @@ constexpr int kVmfExpectCmd = 23;
 constexpr int kVmfResult = 24;      // 1 once a good reply was taken
 constexpr int kVmfGotData = 25;     // a good reply since the filter last looked
 constexpr int kVmfFailCount = 26;   // requests without a good reply
+// + FPGA i: replies wait in FPGA i. Written by whichever thread serves the interrupt (a link's
+// too) and read by the worker's pacing, always under passby_mutex.
+constexpr int kReplyWait = 36;
 
 }  // namespace changeword

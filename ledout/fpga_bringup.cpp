@@ -5,6 +5,7 @@
 #include "chips/tarvosource.h"
 #include "core/global.h"
 #include "core/utils.h"
+#include "ledout/change_words.h"
 #include "ledout/fpga_manage.h"
 #include "ledout/fpga_para.h"
 #include "ledout/fpga_ports.h"
@@ -57,7 +58,7 @@ constexpr uint32_t kFrameMin = 714286, kFrameMax = 999999;
 // g_change words (per FPGA i: word + i).
 constexpr int kWordVboStamp = 3;
 constexpr int kWordStepStamp = 32;
-constexpr int kWordReplyWait = 36;
+constexpr int kWordReplyWait = changeword::kReplyWait;
 constexpr int kWordLostTick = 38;
 constexpr int kWordIdleStamp = 40;
 constexpr int kWordIdleState = 42;

@@ -10,6 +10,7 @@
 #include "chips/tarvosource.h"
 #include "core/global.h"
 #include "core/utils.h"
+#include "ledout/change_words.h"
 #include "ledout/clock_record_run.h"
 #include "ledout/rcv_recovery_file.h"
 #include "platform/gpio.h"
@@ -43,7 +44,6 @@ constexpr int kRtcInterval = 26;   // ticks between clock reads of the pass
 constexpr uint32_t kQuietPassTicks = 10;
 constexpr uint8_t kHalfHourDefault = 0x0F;   // every half-hour slot until a record is loaded
 constexpr unsigned kBusyPauseUs = 1;          // between passes that follow each other at once
-constexpr int kWordReplyWait = 36;            // g_change 36 + i: replies wait in FPGA i
 
 // Job codes of the job block.
 enum Job : uint8_t {
@@ -212,9 +212,15 @@ bool fpga_manage::busy()
         return false;
     const uint8_t job = job_word() & 0xFF;
     const bool jobRunning = job >= JOB_SMART_MAPPING && job <= JOB_CARD_RECOVERY;
-    const bool replyAwaited = (pc_cmd_valid.load() == 1 && multi_send_state.load() == 1) ||
-                              g_change[kWordReplyWait] != 0 || g_change[kWordReplyWait + 1] != 0;
+    const bool replyAwaited = (pc_cmd_valid.load() == 1 && multi_send_state.load() == 1) || repliesWaiting();
     return jobRunning || replyAwaited || set_bri_flag.load() != 0 || set_output_flag.load() != 0;
+}
+
+bool fpga_manage::repliesWaiting()
+{
+    // A link's thread serves the interrupt too, under this lock.
+    std::lock_guard<std::recursive_mutex> lock(passby_mutex);
+    return g_change[changeword::kReplyWait] != 0 || g_change[changeword::kReplyWait + 1] != 0;
 }
 
 uint32_t fpga_manage::quietWakeTick(uint32_t seen) const

@@ -101,6 +101,8 @@ public:
     // True when the pass left work that the next pass goes on with at once: a job runs, a link
     // waits for a pass-through reply, or a request of the engine waits, while both FPGAs run.
     bool busy();
+    // Replies wait in an FPGA (as its interrupt service last saw).
+    bool repliesWaiting();
     // Makes the worker thread leave its loop after its current pass and waits for it (tests).
     void stopThread();
     // Turns of the worker thread, and how many of them ended waiting for a tick.

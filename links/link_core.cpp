@@ -17,6 +17,20 @@ LinkCore::LinkCore(uint8_t passbyPort)
 {
 }
 
+LinkCore::~LinkCore()
+{
+    dropWaiting([](const CardFrame&) { return true; });
+}
+
+template <class Pick>
+void LinkCore::dropWaiting(Pick drop)
+{
+    auto gone = std::stable_partition(waiting_.begin(), waiting_.end(), [&](const CardFrame& f) { return !drop(f); });
+    for (auto it = gone; it != waiting_.end(); ++it)
+        passby::Turn::leave(it->ticket);
+    waiting_.erase(gone, waiting_.end());
+}
+
 bool LinkCore::isPassby(const uint8_t* body, unsigned length)
 {
     return length >= frame::kMinBody && frame::u16(body + frame::kFirstAddr) < kCardsAddressLimit &&
@@ -50,7 +64,8 @@ LinkCore::Rest LinkCore::takeCardFrame(uint8_t* body, unsigned length, LinkEndpo
         ZEL_DEBUG("\n pass-through frame dropped with what came behind it, link %d \n", passbyPort_);
         return Rest::kDrop;
     }
-    waiting_.push_back(CardFrame{client, std::vector<uint8_t>(body, body + length), G_timeTicks.load()});
+    const unsigned now = G_timeTicks.load();
+    waiting_.push_back(CardFrame{client, std::vector<uint8_t>(body, body + length), now, passby::Turn::join(now)});
     service(endpoint);   // handed over at once when the cards are free
     return Rest::kGoOn;
 }
@@ -66,13 +81,15 @@ void LinkCore::service(LinkEndpoint& endpoint)
     if (answering_)
         pollAnswer(endpoint);
     while (!answering_ && !waiting_.empty()) {
-        if (!endpoint.running() || Utils::getTimeSpace(waiting_.front().arrived) > kPassbyTimeoutTicks) {
+        const CardFrame& f = waiting_.front();
+        if (!endpoint.running() || Utils::getTimeSpace(f.arrived) > kPassbyTimeoutTicks) {
             ZEL_DEBUG("\n pass-through frame dropped, the cards stayed busy, link %d \n", passbyPort_);
+            passby::Turn::leave(f.ticket);
             waiting_.pop_front();
             continue;
         }
-        if (!turn_.tryTake())
-            return;   // another link's frame has the cards
+        if (!turn_.tryTake(f.ticket))
+            return;   // another link's frame has the cards, or came first
         handOver(endpoint);
     }
 }
@@ -116,9 +133,7 @@ void LinkCore::finish()
 
 void LinkCore::dropClient(LinkClient client, LinkEndpoint& endpoint)
 {
-    waiting_.erase(std::remove_if(waiting_.begin(), waiting_.end(),
-                                  [client](const CardFrame& f) { return f.client == client; }),
-                   waiting_.end());
+    dropWaiting([client](const CardFrame& f) { return f.client == client; });
     if (!answering_ || answerClient_ != client)
         return;
     // Its answer would go nowhere (or to a newcomer on the same socket): the cards are free again.

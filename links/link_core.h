@@ -4,7 +4,8 @@
 //
 // A frame for the cards never holds the link's thread: the link goes on serving every client
 // while the answer is outstanding, and its thread calls `service` on each step to send the answer,
-// give the frame up after kPassbyTimeoutTicks or hand the next waiting frame over. Each client has
+// give the frame up after kPassbyTimeoutTicks or hand the next waiting frame over when its turn
+// comes: frames of all links take the cards in the order they arrived. Each client has
 // at most one card frame outstanding; a further one is dropped together with the rest of the
 // bytes it came with, so a burst of card frames costs one wait, not one each.
 #pragma once
@@ -19,8 +20,7 @@
 #include "links/reply_queue.h"
 
 
-// Ticks a card frame waits for the cards' answer, or for its turn, before it is given up (about 3 s).
-constexpr unsigned kPassbyTimeoutTicks = 300;
+using passby::kPassbyTimeoutTicks;
 // Frames for the cards must be shorter than this.
 constexpr unsigned kPassbyMaxFrame = 1024;
 
@@ -56,6 +56,8 @@ public:
     static constexpr int kCardPollMs = 1;
 
     explicit LinkCore(uint8_t passbyPort);
+    // Its waiting frames leave the line of the cards' turn.
+    ~LinkCore();
 
     // Handles one received body (check byte included and good) of `client`. kDrop when it was a
     // card frame that could not be taken: the client already has one outstanding, or too many
@@ -106,10 +108,14 @@ private:
         LinkClient client;
         std::vector<uint8_t> body;
         unsigned arrived;   // tick
+        uint64_t ticket;    // place in the line for the cards' turn
     };
 
     Rest takeCardFrame(uint8_t* body, unsigned length, LinkEndpoint& endpoint, LinkClient client);
     bool holds(LinkClient client) const;
+    // Drops the waiting frames `drop` picks, and their places in the line.
+    template <class Pick>
+    void dropWaiting(Pick drop);
     void handOver(LinkEndpoint& endpoint);
     void pollAnswer(LinkEndpoint& endpoint);
     void finish();

@@ -1,20 +1,35 @@
 // The FPGA manager's side of the pass-through, as the links see it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace passby {
 
+// Ticks a card frame waits for the cards' answer, or for its turn, before it is given up (about 3 s).
+constexpr unsigned kPassbyTimeoutTicks = 300;
+
 // One pass-through transaction at a time across all links: from the hand-over of a frame until
 // its reply is sent or given up, no other link hands a frame to the cards, so the reply path
-// always queues the answer for the link (and the client) that asked. Taken and released on the
+// always queues the answer for the link (and the client) that asked. The frames waiting for the
+// cards stand in one line across all links, in the order they arrived: a link whose frame was
+// answered does not go again before an older frame of another link. Taken and released on the
 // link's own thread, never waited for.
 class Turn {
 public:
     Turn() = default;
     ~Turn() { release(); }
-    // True when this link holds the turn (now or already).
-    bool tryTake();
+    // A frame that arrived at tick `arrived` joins the line; its ticket.
+    static uint64_t join(uint32_t arrived);
+    // The frame of `ticket` leaves the line without its turn (dropped, or its link stops).
+    static void leave(uint64_t ticket);
+    // Frames of all links in the line.
+    static size_t waiting();
+    // True when this link takes the turn for the frame of `ticket`: nobody holds it and no older
+    // frame waits. The frame then leaves the line. Frames that waited longer than
+    // kPassbyTimeoutTicks are out of the line for good (their link drops them), so a link whose
+    // thread is held up elsewhere does not hold the others' frames back.
+    bool tryTake(uint64_t ticket);
     void release();
 
     Turn(const Turn&) = delete;

@@ -119,20 +119,35 @@ void TcpServer::pollOnce(int timeoutMs, const DataFn& onData, const CloseFn& onC
 
 void TcpServer::noteFrame(int fd)
 {
-    if (Client* c = find(fd))
+    if (Client* c = find(fd)) {
         c->sentFrame = true;
+        c->lastFrame = G_timeTicks.load();
+    }
 }
 
-// Closes the client that never sent a whole frame and has been quiet longest, or else the one
-// quiet longest of all.
-void TcpServer::makeRoom(const CloseFn& onClose)
+size_t TcpServer::clientsFrom(uint32_t address) const
 {
-    auto idle = [](const Client& c) { return Utils::getTimeSpace(c.lastTraffic); };
-    auto victim = std::max_element(clients_.begin(), clients_.end(), [&](const Client& a, const Client& b) {
+    auto from = [address](const Client& c) { return c.address == address; };
+    return size_t(std::count_if(clients_.begin(), clients_.end(), from));
+}
+
+// Closes the client that never sent a whole frame and has been connected longest, or else the one
+// whose last whole frame is oldest.
+void TcpServer::makeRoom(const CloseFn& onClose, const uint32_t* from)
+{
+    auto quiet = [](const Client& c) { return Utils::getTimeSpace(c.lastFrame); };
+    auto before = [&](const Client& a, const Client& b) {
         if (a.sentFrame != b.sentFrame)
-            return a.sentFrame;   // one that never sent a frame goes first
-        return idle(a) < idle(b);
-    });
+            return !a.sentFrame;   // one that never sent a frame goes first
+        return quiet(a) > quiet(b);
+    };
+    auto victim = clients_.end();
+    for (auto it = clients_.begin(); it != clients_.end(); ++it) {
+        if ((from == nullptr || it->address == *from) && (victim == clients_.end() || before(*it, *victim)))
+            victim = it;
+    }
+    if (victim == clients_.end())
+        return;
     ZEL_DEBUG("\n tcp link: clients full, client %d makes room \n", victim->fd);
     onClose(victim->fd);
     ::close(victim->fd);
@@ -142,7 +157,9 @@ void TcpServer::makeRoom(const CloseFn& onClose)
 void TcpServer::acceptClients(const CloseFn& onClose)
 {
     for (unsigned i = 0; i < kAcceptBurst; ++i) {
-        int c = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        sockaddr_in peer{};
+        socklen_t peerLength = sizeof peer;
+        int c = ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&peer), &peerLength, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (c < 0) {
             if (outOfResources(errno)) {
                 ++acceptFailures_;
@@ -150,13 +167,17 @@ void TcpServer::acceptClients(const CloseFn& onClose)
             }
             return;   // EAGAIN: nobody else is waiting
         }
-        if (clients_.size() >= kMaxClients)
-            makeRoom(onClose);
+        const uint32_t address = ntohl(peer.sin_addr.s_addr);
+        if (clientsFrom(address) >= kMaxPerAddress)
+            makeRoom(onClose, &address);
+        else if (clients_.size() >= kMaxClients)
+            makeRoom(onClose, nullptr);
         int on = 1;
         ::setsockopt(c, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         Client client;
         client.fd = c;
-        client.lastTraffic = client.lastProgress = G_timeTicks.load();
+        client.address = address;
+        client.lastTraffic = client.lastProgress = client.lastFrame = G_timeTicks.load();
         clients_.push_back(std::move(client));
         clientCount_ = clients_.size();
     }

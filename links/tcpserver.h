@@ -4,9 +4,11 @@
 // Replies are written without waiting; what a client does not take at once waits in its own send
 // queue and goes out as the client reads, in order. A client is dropped when its queue would pass
 // kMaxQueuedBytes, when queued replies make no progress for kStallTicks, or when nothing at all
-// moves on its connection for kIdleTicks. A connection beyond kMaxClients takes the place of a
-// client that never sent a whole frame, or else of the one quiet longest, so silent connections
-// cannot lock the PC software out. When the process runs out of descriptors the listening socket
+// moves on its connection for kIdleTicks. A connection beyond kMaxClients, or beyond
+// kMaxPerAddress from one address, takes the place of a client (of that address) that never sent a
+// whole frame, or else of the one whose last whole frame is oldest: stray bytes are no traffic
+// there. So silent or babbling connections cannot lock the PC software out, nor can one address
+// take every place. When the process runs out of descriptors the listening socket
 // rests for kAcceptBackoffMs instead of waking the thread again and again.
 #pragma once
 
@@ -21,6 +23,7 @@ public:
     using CloseFn = std::function<void(int fd)>;
 
     static constexpr unsigned kMaxClients = 64;
+    static constexpr unsigned kMaxPerAddress = 8;
     static constexpr unsigned kMaxQueuedBytes = 256 * 1024;
     static constexpr unsigned kStallTicks = 3000;     // 30 s with replies waiting and none taken
     static constexpr unsigned kIdleTicks = 60000;     // 10 min without any traffic
@@ -51,7 +54,8 @@ public:
 
     // Accepts that failed for want of descriptors or memory (each followed by a rest).
     unsigned acceptFailures() const { return acceptFailures_.load(); }
-    // The client sent a whole frame: it is no longer the first to make room for a newcomer.
+    // The client sent a whole frame: it is no longer the first to make room for a newcomer, and
+    // its quiet time starts again.
     void noteFrame(int fd);
 
     TcpServer(const TcpServer&) = delete;
@@ -60,18 +64,22 @@ public:
 private:
     struct Client {
         int fd = -1;
+        uint32_t address = 0;         // the peer's IPv4 address
         std::vector<uint8_t> queue;   // bytes not yet taken by the client
         size_t queueStart = 0;        // first unsent byte of `queue`
         unsigned lastTraffic = 0;     // tick of the last byte in or out
         unsigned lastProgress = 0;    // tick the queue last moved (or began to wait)
         bool dropped = false;         // overflowed: closed at the end of this poll
         bool sentFrame = false;       // a whole frame came from it
+        unsigned lastFrame = 0;       // tick of its last whole frame (of its connection before one)
         size_t pending() const { return queue.size() - queueStart; }
     };
 
     Client* find(int fd);
     void acceptClients(const CloseFn& onClose);
-    void makeRoom(const CloseFn& onClose);
+    size_t clientsFrom(uint32_t address) const;
+    // Closes the client that makes room first, of `address` only when `from` is set.
+    void makeRoom(const CloseFn& onClose, const uint32_t* from);
     bool flush(Client& c);
     void readFrom(Client& c, const DataFn& onData);
     bool timedOut(const Client& c) const;

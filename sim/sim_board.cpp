@@ -68,11 +68,14 @@ void writeDeviceSnapshot()
     if (bytes == lastBytes)
         return;
     lastBytes = bytes;
-    std::string regs = chip.registerImage();
+    // One read of the chip for both files: the text must describe the very registers recorded,
+    // or a chip that moves on between two reads and comes back leaves the text wrong for good.
+    const VideoChipStill still(chip);
+    std::string regs = still.registerImage();
     if (regs == lastRegs)
         return;
     replaceFile("/var/sim/video_chip.bin", regs);
-    replaceFile("/var/sim/video_chip.txt", describeVideoChip(chip));
+    replaceFile("/var/sim/video_chip.txt", describeVideoChip(still));
     lastRegs = std::move(regs);
 }
 

@@ -166,15 +166,44 @@ uint8_t VideoChipModel::reg(uint8_t bank, uint8_t addr) const
     return regs_[bank][addr & kAddrBits];
 }
 
-std::string VideoChipModel::registerImage() const
+namespace {
+
+std::string imageOf(const VideoChipGfx::Banks& regs)
 {
-    std::lock_guard<std::mutex> lock(m_);
     std::string image;
-    image.reserve(regs_.size() * 128);
-    for (const auto& bank : regs_)
+    image.reserve(regs.size() * 128);
+    for (const auto& bank : regs)
         image.append(reinterpret_cast<const char*>(bank.data()), bank.size());
     return image;
 }
+
+}  // namespace
+
+std::string VideoChipModel::registerImage() const
+{
+    std::lock_guard<std::mutex> lock(m_);
+    return imageOf(regs_);
+}
+
+VideoChipStill VideoChipModel::still() const
+{
+    VideoChipStill s;
+    std::lock_guard<std::mutex> lock(m_);
+    s.regs_ = regs_;
+    s.osd_ = gfx_->osdView();
+    return s;
+}
+
+VideoChipStill::VideoChipStill(const VideoChipModel& chip) : VideoChipStill(chip.still()) {}
+
+uint8_t VideoChipStill::reg(uint8_t bank, uint8_t addr) const { return regs_[bank][addr & kAddrBits]; }
+
+uint32_t VideoChipStill::regValue(uint8_t bank, uint8_t addr, int n) const
+{
+    return registerValue(regs_, bank, addr, n);
+}
+
+std::string VideoChipStill::registerImage() const { return imageOf(regs_); }
 
 uint32_t VideoChipModel::regValue(uint8_t bank, uint8_t addr, int n) const
 {

@@ -23,6 +23,27 @@
 
 namespace sim {
 
+class VideoChipModel;
+
+// The chip's registers and its on-screen display as one read under the chip's lock saw them:
+// what its decoded view is made of, so that a view describes one moment of the chip.
+class VideoChipStill {
+public:
+    // Reads `chip` once; a view asked of the live chip is a view of one such read.
+    VideoChipStill(const VideoChipModel& chip);   // NOLINT(google-explicit-constructor)
+    uint8_t reg(uint8_t bank, uint8_t addr) const;
+    uint32_t regValue(uint8_t bank, uint8_t addr, int n) const;
+    const std::string& osdView() const { return osd_; }
+    // All registers, bank by bank, as VideoChipModel::registerImage gives them.
+    std::string registerImage() const;
+
+private:
+    friend class VideoChipModel;
+    VideoChipStill() = default;
+    VideoChipGfx::Banks regs_;
+    std::string osd_;
+};
+
 class VideoChipModel : public platform::SpiDeviceModel {
 public:
     // One frame on the wire as the chip saw it.
@@ -51,6 +72,8 @@ public:
     uint8_t reg(uint8_t bank, uint8_t addr) const;
     // All registers, bank by bank (256 x 128 bytes), read under one lock.
     std::string registerImage() const;
+    // The registers and the on-screen display, read under one lock.
+    VideoChipStill still() const;
     // Little-endian value of n registers from addr.
     uint32_t regValue(uint8_t bank, uint8_t addr, int n) const;
     void setReg(uint8_t bank, uint8_t addr, uint8_t value);

@@ -48,7 +48,7 @@ struct Cell {
 
 }  // namespace
 
-std::vector<DecodedCrop> decodeCrops(const VideoChipModel& chip)
+std::vector<DecodedCrop> decodeCrops(const VideoChipStill& chip)
 {
     const std::vector<DecodedChannel> outs = decodeOutputs(chip);
     std::vector<DecodedCrop> crops;
@@ -102,7 +102,7 @@ std::vector<DecodedCrop> decodeCrops(const VideoChipModel& chip)
     return crops;
 }
 
-std::string describeCrops(const VideoChipModel& chip)
+std::string describeCrops(const VideoChipStill& chip)
 {
     std::string s = "[crops]\n";
     char line[160];

@@ -8,7 +8,7 @@
 
 namespace sim {
 
-class VideoChipModel;
+class VideoChipStill;
 
 struct DecodedCrop {
     int och = 0;                  // the first output channel of the window's grid
@@ -18,9 +18,9 @@ struct DecodedCrop {
     int inputWidth = 0, inputHeight = 0;   // the whole picture the input channel stores
 };
 
-std::vector<DecodedCrop> decodeCrops(const VideoChipModel& chip);
+std::vector<DecodedCrop> decodeCrops(const VideoChipStill& chip);
 
 // "[crops]": one line per window.
-std::string describeCrops(const VideoChipModel& chip);
+std::string describeCrops(const VideoChipStill& chip);
 
 }  // namespace sim

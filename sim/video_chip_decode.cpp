@@ -37,12 +37,12 @@ int portOfSource(uint8_t src)
 
 }  // namespace
 
-uint32_t outputSource(const VideoChipModel& chip, int och)
+uint32_t outputSource(const VideoChipStill& chip, int och)
 {
     return chip.regValue(channelBank(kOchBank, och), kSource, 2);
 }
 
-std::vector<DecodedChannel> decodeOutputs(const VideoChipModel& chip)
+std::vector<DecodedChannel> decodeOutputs(const VideoChipStill& chip)
 {
     std::vector<DecodedChannel> out(kChannels);
     for (int c = 0; c < kChannels; ++c) {
@@ -93,7 +93,7 @@ std::vector<DecodedChannel> decodeOutputs(const VideoChipModel& chip)
     return out;
 }
 
-std::string describeWindows(const VideoChipModel& chip)
+std::string describeWindows(const VideoChipStill& chip)
 {
     std::string s = "[windows]\n";
     char line[320];

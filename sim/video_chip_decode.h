@@ -10,7 +10,7 @@
 
 namespace sim {
 
-class VideoChipModel;
+class VideoChipStill;
 
 struct DecodedChannel {
     int och = 0;
@@ -29,18 +29,18 @@ struct DecodedChannel {
     bool fading() const { return alpha > 0 && alpha < 128; }
 };
 
-std::vector<DecodedChannel> decodeOutputs(const VideoChipModel& chip);
+std::vector<DecodedChannel> decodeOutputs(const VideoChipStill& chip);
 
 // Channel n's copy of a per-channel register block lies 16 banks after channel 0's.
 constexpr uint8_t channelBank(uint8_t base, int n) { return static_cast<uint8_t>(base + 16 * n); }
 
 // An output channel's source word: the channel it names in bits 8-10 is the input channel it
 // reads, or, with kSourceFollows set, the grid's first output channel it reads through.
-uint32_t outputSource(const VideoChipModel& chip, int och);
+uint32_t outputSource(const VideoChipStill& chip, int och);
 constexpr uint32_t kSourceFollows = 0x1000;
 constexpr int sourceChannel(uint32_t source) { return static_cast<int>((source >> 8) & 7); }
 
 // "[windows]": one line per output channel that places a picture.
-std::string describeWindows(const VideoChipModel& chip);
+std::string describeWindows(const VideoChipStill& chip);
 
 }  // namespace sim

@@ -105,7 +105,7 @@ int zoomSource(int n, uint32_t ratio)
 }
 
 // Pixels a channel stores for each clock of its window: 2 for a parallel port that carries two.
-int pixelsPerClock(const VideoChipModel& chip, int ich)
+int pixelsPerClock(const VideoChipStill& chip, int ich)
 {
     const uint8_t source = chip.reg(0x00, static_cast<uint8_t>(kIchSourceReg + ich));
     if (source >= kFirstVboSource)
@@ -227,7 +227,7 @@ void judgeSlots(const Span& s, int b, int first, int count, SlotLeak* leak)
 
 bool writes(uint8_t control) { return control <= kIchFrozen || (control >= kIchLinked && control < kIchLinkedEnd); }
 
-std::vector<MemoryWriter> decodeWriters(const VideoChipModel& chip)
+std::vector<MemoryWriter> decodeWriters(const VideoChipStill& chip)
 {
     std::vector<MemoryWriter> out;
     for (int i = 0; i < kChannels; ++i) {
@@ -256,7 +256,7 @@ std::vector<MemoryWriter> decodeWriters(const VideoChipModel& chip)
 
 // A pair in dual mode divides each line of one picture: the second channel's part is stored
 // right after the first one's, in every buffer.
-void judgeDualPairs(const VideoChipModel& chip, std::vector<MemoryWriter>& writers)
+void judgeDualPairs(const VideoChipStill& chip, std::vector<MemoryWriter>& writers)
 {
     for (int pair = 0; pair < kChannels / 2; ++pair) {
         if (chip.reg(kDualBank, static_cast<uint8_t>(kDualMode + kDualStep * pair)) != kDualOn)
@@ -286,14 +286,14 @@ int firstSlot(const MemoryWriter& w) { return w.pairSlots ? w.ich / 2 * 2 : w.ic
 int slotsOf(const MemoryWriter& w) { return w.pairSlots ? 2 : 1; }
 
 // Both channels of a pair take one V-by-One receiver (four sources each).
-bool sharesReceiver(const VideoChipModel& chip, int ich)
+bool sharesReceiver(const VideoChipStill& chip, int ich)
 {
     const uint8_t a = chip.reg(0x00, static_cast<uint8_t>(kIchSourceReg + ich));
     const uint8_t b = chip.reg(0x00, static_cast<uint8_t>(kIchSourceReg + (ich ^ 1)));
     return a >= kFirstVboSource && a / kVboSources == b / kVboSources;
 }
 
-void judgeWriterSlots(const VideoChipModel& chip, std::vector<MemoryWriter>& writers)
+void judgeWriterSlots(const VideoChipStill& chip, std::vector<MemoryWriter>& writers)
 {
     for (MemoryWriter& w : writers) {
         w.pairSlots = w.dualWith >= 0 || sharesReceiver(chip, w.ich);
@@ -302,7 +302,7 @@ void judgeWriterSlots(const VideoChipModel& chip, std::vector<MemoryWriter>& wri
     }
 }
 
-std::vector<FieldStore> decodeFields(const VideoChipModel& chip, const std::vector<MemoryWriter>& writers)
+std::vector<FieldStore> decodeFields(const VideoChipStill& chip, const std::vector<MemoryWriter>& writers)
 {
     std::vector<FieldStore> out;
     for (const MemoryWriter& w : writers) {
@@ -366,7 +366,7 @@ void judgeRead(MemoryRead& r, const std::vector<MemoryWriter>& writers)
     }
 }
 
-std::vector<MemoryRead> decodeReads(const VideoChipModel& chip, const std::vector<MemoryWriter>& writers)
+std::vector<MemoryRead> decodeReads(const VideoChipStill& chip, const std::vector<MemoryWriter>& writers)
 {
     std::vector<MemoryRead> out;
     int pieces[kChannels] = {};
@@ -612,7 +612,7 @@ bool MemoryMap::writersSound() const
     return true;
 }
 
-MemoryMap decodeMemory(const VideoChipModel& chip)
+MemoryMap decodeMemory(const VideoChipStill& chip)
 {
     MemoryMap m;
     m.writers = decodeWriters(chip);
@@ -625,7 +625,7 @@ MemoryMap decodeMemory(const VideoChipModel& chip)
     return m;
 }
 
-std::string describeMemory(const VideoChipModel& chip)
+std::string describeMemory(const VideoChipStill& chip)
 {
     const MemoryMap m = decodeMemory(chip);
     std::string s = "[memory]\n";

@@ -15,7 +15,7 @@
 
 namespace sim {
 
-class VideoChipModel;
+class VideoChipStill;
 
 constexpr int kFrameBuffers = 5;
 constexpr int kUnknownMode = -1;   // a write or read mode code the chip does not know
@@ -132,10 +132,10 @@ struct MemoryMap {
     bool writersSound() const;
 };
 
-MemoryMap decodeMemory(const VideoChipModel& chip);
+MemoryMap decodeMemory(const VideoChipStill& chip);
 
 // "[memory]": one line per writer and field store, one per read, one per fault of a writer,
 // then the overlaps.
-std::string describeMemory(const VideoChipModel& chip);
+std::string describeMemory(const VideoChipStill& chip);
 
 }  // namespace sim

@@ -51,7 +51,7 @@ std::string format(const char* fmt, ...)
     return buf;
 }
 
-std::string generatorLine(const VideoChipModel& chip, int ch)
+std::string generatorLine(const VideoChipStill& chip, int ch)
 {
     const uint8_t b = channelBank(kGeneratorBank, ch);
     const uint8_t mode = chip.reg(b, kGenMode);
@@ -68,7 +68,7 @@ std::string generatorLine(const VideoChipModel& chip, int ch)
                   chip.reg(b, kGenLevelCtl), chip.reg(b, kGenLevelCtl + 1), chip.reg(b, kGenLevelCtl + 2));
 }
 
-std::string backgroundLine(const VideoChipModel& chip, int ch)
+std::string backgroundLine(const VideoChipStill& chip, int ch)
 {
     const uint8_t b = channelBank(kGeneratorBank, ch);
     const bool blanked = chip.regValue(channelBank(kBlankingBank, ch), kBlanking, 2) == kBlankingBlack;
@@ -76,7 +76,7 @@ std::string backgroundLine(const VideoChipModel& chip, int ch)
                   chip.regValue(b, kBkgColor, 3), blanked ? " blanked" : "");
 }
 
-std::string pictureLine(const VideoChipModel& chip, int ch)
+std::string pictureLine(const VideoChipStill& chip, int ch)
 {
     const uint8_t p = channelBank(kPictureBank, ch);
     const uint8_t s = channelBank(kSharpnessBank, ch);
@@ -92,7 +92,7 @@ std::string pictureLine(const VideoChipModel& chip, int ch)
 
 }  // namespace
 
-std::string describeOutputPicture(const VideoChipModel& chip)
+std::string describeOutputPicture(const VideoChipStill& chip)
 {
     std::string out = "[pattern]\n";
     for (int ch = 0; ch < kChannels; ++ch)

@@ -8,9 +8,9 @@
 
 namespace sim {
 
-class VideoChipModel;
+class VideoChipStill;
 
 // Three sections, "[pattern]", "[background]" and "[picture]", one line per output channel.
-std::string describeOutputPicture(const VideoChipModel& chip);
+std::string describeOutputPicture(const VideoChipStill& chip);
 
 }  // namespace sim

@@ -10,7 +10,7 @@ namespace sim {
 
 namespace {
 
-std::string describeOsd(const VideoChipModel& chip) { return "[osd]\n" + chip.osdView(); }
+std::string describeOsd(const VideoChipStill& chip) { return "[osd]\n" + chip.osdView(); }
 
 }  // namespace
 
@@ -23,7 +23,7 @@ const VideoChipSection kVideoChipSections[] = {
 };
 const int kVideoChipSectionCount = sizeof(kVideoChipSections) / sizeof(kVideoChipSections[0]);
 
-std::string describeVideoChip(const VideoChipModel& chip)
+std::string describeVideoChip(const VideoChipStill& chip)
 {
     std::string s;
     for (int i = 0; i < kVideoChipSectionCount; ++i)

@@ -7,17 +7,17 @@
 
 namespace sim {
 
-class VideoChipModel;
+class VideoChipStill;
 
 struct VideoChipSection {
     const char* name;
-    std::string (*describe)(const VideoChipModel& chip);
+    std::string (*describe)(const VideoChipStill& chip);
 };
 
 extern const VideoChipSection kVideoChipSections[];
 extern const int kVideoChipSectionCount;
 
 // All sections in list order.
-std::string describeVideoChip(const VideoChipModel& chip);
+std::string describeVideoChip(const VideoChipStill& chip);
 
 }  // namespace sim

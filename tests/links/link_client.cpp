@@ -192,12 +192,17 @@ static void writeAll(int fd, const Bytes& w)
     }
 }
 
-TcpClient::TcpClient(int port, int receiveBuffer)
+TcpClient::TcpClient(int port, int receiveBuffer, uint32_t from)
 {
     fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
     if (receiveBuffer > 0)
         ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     sockaddr_in a{};
+    if (from != 0) {
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(from);
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    }
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     a.sin_port = htons(uint16_t(port));

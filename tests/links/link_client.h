@@ -65,8 +65,9 @@ protected:
 class TcpClient : public Client {
 public:
     // `receiveBuffer` (bytes, 0 for the system's default) is set before connecting: a small one
-    // makes a client that does not read fill up quickly.
-    explicit TcpClient(int port, int receiveBuffer = 0);
+    // makes a client that does not read fill up quickly. `from` (host order, 0 for any) is the
+    // loopback address the client connects from.
+    explicit TcpClient(int port, int receiveBuffer = 0, uint32_t from = 0);
     ~TcpClient() override;
     void sendRaw(const Bytes& wire) override;
     bool connected() const { return fd_ >= 0; }

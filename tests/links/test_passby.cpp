@@ -12,6 +12,7 @@
 
 #include "link_client.h"
 #include "links/networkmanage.h"
+#include "links/passby.h"
 #include "links/uart_inout.h"
 #include "links/uart_inout_4G.h"
 #include "links/udpnetmanage.h"
@@ -155,6 +156,33 @@ void serialBurstWaitsOnce(const char* device)
     rig.othersServed();
 
     rig.answeredOnce(line);
+}
+
+// A search of the slow port from `first` holds the cards for `holder`'s link; a search of the
+// onlooker, then one of `second` on the holder's link, wait behind it. Once the slow card has
+// answered, the onlooker's search, the older one, has the cards before `second`'s.
+void cardsTakeFramesInArrivalOrder(Client& first, Client& second, Client& onlooker, uint8_t holder)
+{
+    first.sendRaw(encode(search(kSlowPortByte, 0x41)));
+    ASSERT_TRUE(waitFor([&] { return g_passby_trans_port.load() == holder; }));
+    onlooker.sendRaw(encode(search(1, 0x42)));
+    ASSERT_TRUE(waitFor([] { return passby::Turn::waiting() == 1; }));
+    second.sendRaw(encode(search(kSlowPortByte, 0x43)));
+    ASSERT_TRUE(waitFor([] { return passby::Turn::waiting() == 2; }));
+
+    G_timeTicks += kSlowTicks + 1;
+    Bytes r = first.receiveFrame(1000);
+    ASSERT_TRUE(isReply(r));
+    EXPECT_EQ(r[5], 0x41);
+    r = onlooker.receiveFrame(int(kPrompt.count()));   // no tick passes: only the onlooker's port answers
+    ASSERT_TRUE(isReply(r));
+    EXPECT_EQ(r[5], 0x42);
+    EXPECT_EQ(r[7], 1);
+    ASSERT_TRUE(waitFor([] { return sim::cardChain().received(kSlowPortByte - 1).size() == 2; }));   // `second`'s turn
+    G_timeTicks += kSlowTicks + 1;
+    r = second.receiveFrame(1000);
+    ASSERT_TRUE(isReply(r));
+    EXPECT_EQ(r[5], 0x43);
 }
 
 }  // namespace
@@ -320,6 +348,24 @@ TEST(Passby, BurstOfCardFramesInOneDatagramIsAnsweredOnceAndHoldsNobody)
 
     rig.answeredOnce(sender);
     EXPECT_EQ(g_passby_trans_port.load(), 255);
+}
+
+TEST(Passby, AUdpSenderOnTwoPortsDoesNotKeepTheCardsFromATcpClient)
+{
+    BurstRig rig;
+    ASSERT_TRUE(rig.counted);
+    UdpClient portA(udpnetManage::pInstance()->port());
+    UdpClient portB(udpnetManage::pInstance()->port());
+    cardsTakeFramesInArrivalOrder(portA, portB, rig.tcp, 3);
+}
+
+TEST(Passby, TwoTcpConnectionsDoNotKeepTheCardsFromAUdpClient)
+{
+    BurstRig rig;
+    ASSERT_TRUE(rig.counted);
+    TcpClient first(networkManage::pInstance()->port());
+    TcpClient second(networkManage::pInstance()->port());
+    cardsTakeFramesInArrivalOrder(first, second, rig.udp, 2);
 }
 
 TEST(Passby, BurstOfCardFramesOnTheSerialLineWaitsOnceAndTheLineAnswersMeanwhile)

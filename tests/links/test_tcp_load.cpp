@@ -120,14 +120,17 @@ TEST_F(TcpLoad, IdleClientIsDroppedAfterItsTimeOut)
 
 namespace {
 
-// Connects `count` clients, one tick apart; each sends a frame when `talk` says so.
+constexpr uint32_t kLoopback2 = 0x7F000002;   // 127.0.0.2; the next ones follow
+
+// Connects `count` clients, one tick apart, 8 from each loopback address from 127.0.0.2 on; each
+// sends a frame when `talk` says so.
 std::vector<std::unique_ptr<TcpClient>> connectClients(networkManage* link, unsigned count, bool talk)
 {
     std::vector<std::unique_ptr<TcpClient>> clients;
     const size_t before = link->clientCount();
     for (unsigned i = 0; i < count; ++i) {
         G_timeTicks += 1;
-        clients.push_back(std::make_unique<TcpClient>(link->port()));
+        clients.push_back(std::make_unique<TcpClient>(link->port(), 0, kLoopback2 + i / 8));
         if (talk)
             EXPECT_TRUE(isReply(clients.back()->call(body(0x82, {}))));
         else
@@ -162,11 +165,30 @@ TEST_F(TcpLoad, WhenEveryClientHasTalkedTheOneQuietLongestMakesRoom)
     auto clients = connectClients(link, TcpServer::kMaxClients, true);
     G_timeTicks += 1;
     ASSERT_TRUE(isReply(clients.front()->call(body(0x82, {}))));   // the first is the freshest now
+    clients[1]->sendRaw(Bytes{0x00});   // a stray byte is no frame: the second stays quiet longest
     TcpClient newcomer(link->port());
     ASSERT_TRUE(isReply(newcomer.call(body(0x82, {}))));
     EXPECT_TRUE(clients[1]->closedByPeer(3000));
     EXPECT_TRUE(isReply(clients.front()->call(body(0x82, {}))));
     EXPECT_TRUE(isReply(clients[2]->call(body(0x82, {}))));
+}
+
+TEST_F(TcpLoad, ANinthConnectionFromOneAddressTakesThePlaceOfASilentOneOfThatAddress)
+{
+    ASSERT_TRUE(waitFor([&] { return link->clientCount() == 0; }));
+    TcpClient elsewhere(link->port());   // 127.0.0.1, silent and connected first
+    TcpClient pc(link->port(), 0, kLoopback2);
+    ASSERT_TRUE(isReply(pc.call(body(0x82, {}))));
+    auto silent = connectClients(link, 7, false);   // with the PC, 8 from 127.0.0.2
+    ASSERT_EQ(link->clientCount(), 9u);
+
+    TcpClient ninth(link->port(), 0, kLoopback2);
+    EXPECT_TRUE(silent.front()->closedByPeer(3000)) << "the silent one of that address connected first";
+    EXPECT_TRUE(isReply(ninth.call(body(0x82, {}))));
+    EXPECT_TRUE(isReply(pc.call(body(0x82, {}))));
+    EXPECT_FALSE(elsewhere.closedByPeer(50));
+    EXPECT_FALSE(silent[1]->closedByPeer(50));
+    EXPECT_EQ(link->clientCount(), 9u);
 }
 
 TEST_F(TcpLoad, RunningOutOfDescriptorsRestsInsteadOfSpinning)

@@ -1,6 +1,11 @@
 // The simulated video chip seen from the wire (raw transfers, no driver).
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "sim/sim_board.h"
 #include "sim/sim_config.h"
 #include "video_chip_wire.h"
 
@@ -107,4 +112,45 @@ TEST(VideoChip, InjectedFailuresAndAbsence)
     EXPECT_EQ(zeltest::simSpi().transfer(w.fd, &t, 1), 2);
     w.chip.setAbsent(true);
     EXPECT_LT(zeltest::simSpi().transfer(w.fd, &t, 1), 0);
+}
+
+// The decoded view written beside the register snapshot describes the very registers recorded
+// with it, while the window of output channel 0 moves to x 480 and back again and again, and
+// after the last move back.
+TEST(VideoChip, SnapshotViewDescribesTheRecordedRegistersThroughMovesAndBack)
+{
+    Wire w;
+    w.bank(0x08);
+    w.write(0x42, 0xC0);   // width 960
+    w.write(0x43, 0x03);
+    w.write(0x46, 0x1D);   // height 540, plus one
+    w.write(0x47, 0x02);
+    std::atomic<bool> stop{false};
+    std::thread mover([&] {
+        while (!stop) {
+            w.write(0x40, 0xE0);   // x 480
+            w.write(0x41, 0x01);
+            w.write(0x40, 0x00);   // and back to 0
+            w.write(0x41, 0x00);
+        }
+    });
+    auto recordedX = [] {
+        const std::string bin = zeltest::readText("/var/sim/video_chip.bin");
+        const size_t at = 0x08 * 128 + 0x40;   // bank 0x08, register 0x40: x, low byte first
+        return bin.size() < at + 2 ? -1 : uint8_t(bin[at]) | uint8_t(bin[at + 1]) << 8;
+    };
+    auto described = [](int x) {
+        return zeltest::readText("/var/sim/video_chip.txt").find("och 0: x " + std::to_string(x) + " y 0 960x540") !=
+               std::string::npos;
+    };
+    for (int i = 0; i < 50; ++i) {
+        sim::writeDeviceSnapshot();
+        const int x = recordedX();
+        EXPECT_TRUE(described(x)) << "snapshot " << i << " recorded x " << x;
+    }
+    stop = true;
+    mover.join();
+    sim::writeDeviceSnapshot();
+    EXPECT_EQ(recordedX(), 0);
+    EXPECT_TRUE(described(0));
 }
