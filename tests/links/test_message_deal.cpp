@@ -314,6 +314,17 @@ TEST_F(Deal, NetworkSettingsTheBoxCannotBeReachedAtAreRefusedAndNothingRuns)
     }
     EXPECT_EQ(g_str_ip, before);
     EXPECT_EQ(ConfigEngine::p_config->read_config_variant(ConfigItem::IPAddress), stored);
+    // The Wi-Fi address likewise.
+    const QString wifi = g_str_wifi_ip;
+    for (const Bytes& a : {Bytes{255, 255, 255, 255}, Bytes{0, 0, 0, 0}, Bytes{127, 0, 0, 1}, Bytes{224, 1, 1, 1}}) {
+        Bytes payload{3};
+        payload.insert(payload.end(), a.begin(), a.end());
+        EXPECT_EQ(status(run(0xA4, payload)), 1) << int(a[0]);
+    }
+    EXPECT_EQ(g_str_wifi_ip, wifi);
+    EXPECT_EQ(ConfigEngine::p_config->read_config_variant(ConfigItem::WifiIPAddress).toString(), wifi);
+    EXPECT_EQ(status(run(0xA4, {3, 192, 168, 30, 7})), 0);
+    EXPECT_EQ(g_str_wifi_ip, "192.168.30.7");
     // A /30 host next to its gateway is taken.
     EXPECT_EQ(status(run(0xA4, {1, 172, 16, 4, 6, 255, 255, 255, 252, 172, 16, 4, 5})), 0);
     EXPECT_EQ(g_str_ip, "172.16.4.6");
