@@ -54,7 +54,7 @@ std::string temp_path(const std::string& path)
 bool is_temp_name(const std::string& name)
 {
     const size_t n = sizeof kTempSuffix - 1;
-    return name.size() >= n && name.compare(name.size() - n, n, kTempSuffix) == 0;
+    return name.size() > n + 1 && name[0] == '.' && name.compare(name.size() - n, n, kTempSuffix) == 0;
 }
 
 int write_atomic(const std::string& systemPath, const unsigned char* data, size_t length, mode_t mode)

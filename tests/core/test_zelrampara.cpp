@@ -388,14 +388,16 @@ TEST_F(ParamModelTest, StartRemovesWhatInterruptedWritesLeftBehind)
     filestore::before_rename = [](const std::string&) { return false; };   // power cut before the rename
     EXPECT_EQ(m->save_parameter_file(), 255);
     filestore::before_rename = nullptr;
-    zeltest::writeText("/data/modes/custom_mode2.tmp", "left by an older build");
+    zeltest::writeText("/data/modes/.custom_mode2.tmp", "half a mode file");
     zeltest::writeText("/data/rcvrecovery/.JYFX_wall.tmp", "half a transfer");
     zeltest::writeText("/data/rcvrecovery/JYFX_wall", "kept");
+    zeltest::writeText("/data/smartmapping/JYFRscan.tmp", "a received file named so");
     start();
     EXPECT_FALSE(zeltest::fileExists("/data/.ram_device_info.tmp"));
-    EXPECT_FALSE(zeltest::fileExists("/data/modes/custom_mode2.tmp"));
+    EXPECT_FALSE(zeltest::fileExists("/data/modes/.custom_mode2.tmp"));
     EXPECT_FALSE(zeltest::fileExists("/data/rcvrecovery/.JYFX_wall.tmp"));
     EXPECT_EQ(zeltest::readText("/data/rcvrecovery/JYFX_wall"), "kept");
+    EXPECT_EQ(zeltest::readText("/data/smartmapping/JYFRscan.tmp"), "a received file named so");
     EXPECT_FALSE(alerts::active(alerts::kDataNotWritable));
 }
 
