@@ -11,7 +11,8 @@ namespace filestore {
 
 // Writes `length` bytes as the whole new content of a system path: a temporary file next to it
 // (temp_path) is written, flushed and synced, renamed over the old file, and the folder is synced,
-// so a power cut leaves either the old or the new file complete. Creates the parent folder.
+// so a power cut leaves either the old or the new file complete. Creates the missing folders,
+// each synced into its parent.
 // 0 on success, 255 on failure (also when the folder sync failed: the new name may not survive a
 // power cut). This is the one way the system writes its files.
 int write_atomic(const std::string& systemPath, const unsigned char* data, size_t length, mode_t mode = 0644);
