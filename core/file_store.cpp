@@ -6,6 +6,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -41,6 +42,21 @@ bool write_all(int fd, const unsigned char* data, size_t length)
     return true;
 }
 
+// Makes the missing folders above real path `path`, each synced into its parent so that a power
+// cut keeps it (and what is written into it); false when one cannot be made or synced.
+bool make_folders(const std::string& path)
+{
+    const std::string dir = platform::files::parentOf(path);
+    struct stat st;
+    if (::stat(dir.c_str(), &st) == 0)
+        return S_ISDIR(st.st_mode);
+    if (!make_folders(dir))
+        return false;
+    if (::mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST)
+        return false;
+    return platform::files::syncDir(platform::files::parentOf(dir));
+}
+
 }  // namespace
 
 std::string temp_path(const std::string& path)
@@ -54,13 +70,14 @@ std::string temp_path(const std::string& path)
 bool is_temp_name(const std::string& name)
 {
     const size_t n = sizeof kTempSuffix - 1;
-    return name.size() >= n && name.compare(name.size() - n, n, kTempSuffix) == 0;
+    return name.size() > n + 1 && name[0] == '.' && name.compare(name.size() - n, n, kTempSuffix) == 0;
 }
 
 int write_atomic(const std::string& systemPath, const unsigned char* data, size_t length, mode_t mode)
 {
-    platform::makeParentDirs(systemPath);
     const std::string path = platform::rootPath(systemPath);
+    if (!make_folders(path))
+        return 255;
     const std::string temp = temp_path(path);
     int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
     if (fd < 0)

@@ -11,7 +11,8 @@ namespace filestore {
 
 // Writes `length` bytes as the whole new content of a system path: a temporary file next to it
 // (temp_path) is written, flushed and synced, renamed over the old file, and the folder is synced,
-// so a power cut leaves either the old or the new file complete. Creates the parent folder.
+// so a power cut leaves either the old or the new file complete. Creates the missing folders,
+// each synced into its parent.
 // 0 on success, 255 on failure (also when the folder sync failed: the new name may not survive a
 // power cut). This is the one way the system writes its files.
 int write_atomic(const std::string& systemPath, const unsigned char* data, size_t length, mode_t mode = 0644);
@@ -19,12 +20,13 @@ int write_atomic(const std::string& systemPath, const unsigned char* data, size_
 // The temporary file write_atomic uses for a path: hidden, in the same folder (a rename does not
 // cross file systems), named ".<name>.tmp".
 std::string temp_path(const std::string& path);
-// True for a temporary file's name (anything ending in ".tmp"): folder listings that look for
-// received files skip them.
+// True for a name of the form temp_path makes (".<name>.tmp"): folder listings that look for
+// received files skip them. A received file may well end in ".tmp" ("JYFRscan.tmp"): it does
+// not begin with a dot, so it is listed and kept like any other.
 bool is_temp_name(const std::string& name);
 
-// Removes what power cuts left of interrupted writes in the system's data folders; the number
-// removed. Run at start, before anything reads those folders.
+// Removes what power cuts left of interrupted writes (temporary files, as is_temp_name) in the
+// system's data folders; the number removed. Run at start, before anything reads those folders.
 int remove_stale_temps();
 
 // Writes and removes a probe file in the data folder: false when the folder cannot take a file.

@@ -22,13 +22,21 @@ constexpr const char* kNetworkInterfacesFile = "/etc/network/interfaces";
 QString textSetting(ConfigEngine* c, ConfigItem::ConfigName id) { return c->read_config_variant(id).toString(); }
 int intSetting(ConfigEngine* c, ConfigItem::ConfigName id) { return c->read_config_variant(id).toInt(); }
 
-// The interface set-up proper: every value has been checked before any command runs.
+// How PC software and the page give "no gateway": the settings file keeps no empty value.
+constexpr const char kNoGateway[] = "0.0.0.0";
+
+bool isNoGateway(const QString& gateway) { return gateway == QLatin1String(kNoGateway); }
+
+// The interface set-up proper: every value has been checked before any command runs. Without a
+// gateway there is no route to it: "0.0.0.0" as a gateway would make every address on-link.
 void configureEth0(const QString& address, const QString& gateway, const QString& mask)
 {
     Utils::system_mutex(QStringLiteral("route del default wlan0"));
     Utils::system_mutex(QStringLiteral("ifconfig eth0 %1 netmask %2").arg(address, mask));
-    Utils::system_mutex(QStringLiteral("route add -host %1 dev eth0").arg(gateway));
-    Utils::system_mutex(QStringLiteral("route add default gw %1 metric 100").arg(gateway));
+    if (!isNoGateway(gateway)) {
+        Utils::system_mutex(QStringLiteral("route add -host %1 dev eth0").arg(gateway));
+        Utils::system_mutex(QStringLiteral("route add default gw %1 metric 100").arg(gateway));
+    }
     Utils::system_mutex(QStringLiteral("route add -host 255.255.255.255 eth0"));
     Utils::system_mutex(QStringLiteral("route del 255.255.255.255 wlan1"));
 }
@@ -51,8 +59,6 @@ uint32_t quadValue(const QString& text)
 // multicast, reserved and limited broadcast from 224.0.0.0 up.
 constexpr uint32_t kZeroNet = 0x00000000u, kLoopbackNet = 0x7F000000u, kClassAMask = 0xFF000000u;
 constexpr uint32_t kMulticastFrom = 0xE0000000u;
-// How PC software and the page give "no gateway": the settings file keeps no empty value.
-constexpr const char kNoGateway[] = "0.0.0.0";
 
 bool hostClass(uint32_t a)
 {
@@ -125,7 +131,7 @@ Utils::NetFault Utils::checkNetwork(const QString& address, const QString& mask,
     const uint32_t a = quadValue(address), m = quadValue(mask);
     if (!hostOfNetwork(a, m))
         return NetFault::Address;
-    if (gateway.isEmpty() || gateway == QLatin1String(kNoGateway))
+    if (gateway.isEmpty() || isNoGateway(gateway))
         return NetFault::None;
     if (!isHostAddress(gateway))
         return NetFault::Gateway;
@@ -171,7 +177,7 @@ int Utils::write_network_interfaces(const QString& mac)
         return 255;
     QString text = QStringLiteral("auto lo\niface lo inet loopback\n\nauto eth0\niface eth0 inet static\n");
     text += QStringLiteral("hwaddress ether %1\naddress %2\nnetmask %3\n").arg(mac, g_str_ip, g_srt_mask);
-    if (!g_str_gateway.isEmpty())
+    if (!g_str_gateway.isEmpty() && !isNoGateway(g_str_gateway))
         text += QStringLiteral("gateway %1\n").arg(g_str_gateway);
     const QByteArray bytes = text.toLatin1();
     QMutexLocker lock(&_file_deal_mutex);

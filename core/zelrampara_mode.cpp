@@ -1,6 +1,7 @@
 // User-mode slots, their mode files under "/data/modes" and the language check.
 #include "core/zelrampara.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QMutexLocker>
 
@@ -28,6 +29,25 @@ constexpr unsigned kSlotOsdOn = kSlotMarkerLen + (kOsdOn - kModeStart);   // the
 constexpr unsigned kFileMarkerBytes = 2;   // the factory table's marker, before image 0x300-0xFFF
 
 bool valid_slot(int k) { return k >= 0 && k < static_cast<int>(kUserModeCount); }
+
+// The largest OSD menu file the protocol's file transfer takes.
+constexpr qint64 kMaxOsdMenu = 1024 * 1024;
+
+// Copies the OSD menu file to slot k's copy, written whole: a power cut leaves the old copy or
+// the new one, never a part. False when the menu file is missing, not a plain file or too large.
+bool copy_osd_menu(int k)
+{
+    QMutexLocker lock(&Utils::_file_deal_mutex);
+    const QString from = QString::fromStdString(platform::rootPath(kOmenuFile));
+    QFile in(from);
+    if (!QFileInfo(from).isFile() || !in.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = in.read(kMaxOsdMenu + 1);
+    if (bytes.size() > kMaxOsdMenu)
+        return false;
+    return filestore::write_atomic(mode_osd_path(k).toStdString(), reinterpret_cast<const unsigned char*>(bytes.constData()),
+                                   static_cast<size_t>(bytes.size())) == 0;
+}
 
 }  // namespace
 
@@ -131,7 +151,7 @@ int ZelRamPara::mode_file_write(int k, int operation)
         const QString cmd = QString("cp  %1 %2").arg(kOmenuFile, mode_osd_path(k));
         ZEL_DEBUG("\n %s \n", cmd.toLatin1().constData());
         if (osdOn)
-            Utils::system_mutex(cmd);
+            copy_osd_menu(k);
     }
     filestore::sync_and_settle(kShortPauseUs);
     return 1;

@@ -43,6 +43,8 @@ public:
     virtual void addressCardReply(LinkClient client) { (void)client; }
     // False once the link is shutting down (ends a pass-through wait early).
     virtual bool running() const { return true; }
+    // False when the rest of the bytes the current frame came with are to be dropped.
+    virtual bool takesFrames() const { return true; }
 };
 
 class LinkCore {
@@ -76,7 +78,7 @@ public:
             if (e != protocol_phy::kFrame)
                 continue;
             beforeFrame();
-            if (handleBody(rx.body(), rx.bodyLength(), endpoint, client) == Rest::kDrop) {
+            if (handleBody(rx.body(), rx.bodyLength(), endpoint, client) == Rest::kDrop || !endpoint.takesFrames()) {
                 rx.resetReceiver();
                 return;
             }

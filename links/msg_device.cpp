@@ -17,6 +17,8 @@ namespace {
 constexpr unsigned kFpgaParaSize = 1024;
 constexpr unsigned kMaxBarcode = 64;
 constexpr const char* kMacCommand = "ifconfig eth0 | grep HWaddr | awk '{print $5}'";
+// The Wi-Fi side's network is the /24 around its address (the access point's set-up).
+constexpr const char* kWifiNetmask = "255.255.255.0";
 
 bool printable(const uint8_t* p, unsigned n)
 {
@@ -206,7 +208,9 @@ void message_deal::network(const uint8_t* body, unsigned length, Reply& r)
         return;
     }
     case 3:
-        if (length != 16)
+        // Checked as the wired address is: a host of its network, never loopback, broadcast or
+        // multicast.
+        if (length != 16 || Utils::checkNetwork(dotted(p), kWifiNetmask, QString()) != Utils::NetFault::None)
             break;
         if (stored(config->write_config_variant(ConfigItem::WifiIPAddress, dotted(p)), r))
             g_str_wifi_ip = dotted(p);

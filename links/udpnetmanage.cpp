@@ -1,5 +1,7 @@
 #include "links/udpnetmanage.h"
 
+#include <arpa/inet.h>
+
 #include <cstring>
 
 #include "core/global.h"
@@ -70,7 +72,14 @@ void udpnetManage::stepOnce(int timeoutMs)
         }
         // A datagram carries whole frames; nothing is carried over to the next one.
         codec.resetReceiver();
-        core_.receive(codec, server_.data(), n, *this, clientOf(from));
+        budget_.startDatagram(from.sin_addr.s_addr, G_timeTicks.load());
+        if (!budget_.spent())
+            core_.receive(codec, server_.data(), n, *this, clientOf(from));
+        if (budget_.firstCut()) {
+            char sender[INET_ADDRSTRLEN] = "?";
+            ::inet_ntop(AF_INET, &from.sin_addr, sender, sizeof sender);
+            ZEL_DEBUG("\n udp: reply limit reached, the rest of the datagram from %s dropped \n", sender);
+        }
     }
     core_.service(*this);
 }
@@ -88,7 +97,15 @@ void udpnetManage::sendEncoded(const uint8_t* data, unsigned length)
         std::lock_guard<std::mutex> lock(peerMutex_);
         peer = last_peer;
     }
-    server_.replyTo(peer, data, length);
+    reply(peer, data, length, true);
+}
+
+void udpnetManage::reply(const sockaddr_in& peer, const uint8_t* data, unsigned length, bool toCurrentDatagram)
+{
+    const bool fits = toCurrentDatagram ? budget_.take(length)
+                                        : budget_.takeFor(peer.sin_addr.s_addr, length, G_timeTicks.load());
+    if (fits)
+        server_.replyTo(peer, data, length);
 }
 
 bool udpnetManage::sendQueuedReply()
@@ -98,6 +115,6 @@ bool udpnetManage::sendQueuedReply()
         return false;
     sockaddr_in peer;
     std::memcpy(&peer, r->peer, sizeof peer);
-    server_.replyTo(peer, r->frame, r->length);
+    reply(peer, r->frame, r->length, false);
     return true;
 }

@@ -29,12 +29,17 @@ public:
     void clearQueuedReplies() override { reply_queue.clear(); }
     void addressCardReply(LinkClient client) override;
     bool running() const override { return thread_.running(); }
+    bool takesFrames() const override { return !budget_.spent(); }
 
 private:
     udpnetManage();
     bool bindPort();
 
+    // Sends to `peer` when the budget takes the bytes.
+    void reply(const sockaddr_in& peer, const uint8_t* data, unsigned length, bool toCurrentDatagram);
+
     UdpServer server_;
+    UdpReplyBudget budget_;   // the link thread's
     PortBinding binding_{alerts::kUdpPortNotBound, "UDP"};
     LinkCore core_{kPassbyUdp};
     std::mutex peerMutex_;

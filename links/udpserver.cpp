@@ -65,3 +65,57 @@ int UdpServer::replyTo(const sockaddr_in& peer, const uint8_t* data, unsigned le
     ssize_t n = ::sendto(fd_, data, length, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
     return n == ssize_t(length) ? 0 : -1;
 }
+
+// ---- UdpReplyBudget ------------------------------------------------------------------------------
+
+namespace {
+// The key of the shared allowance of senders past kSenders: no sender has address 0.0.0.0.
+constexpr uint32_t kOtherSenders = 0;
+}  // namespace
+
+UdpReplyBudget::Sender& UdpReplyBudget::senderAt(uint32_t sender, unsigned now, uint32_t& key)
+{
+    if (now - secondStart_ >= kSecondTicks) {
+        senders_.clear();
+        secondStart_ = now;
+    }
+    key = senders_.size() >= kSenders && !senders_.count(sender) ? kOtherSenders : sender;
+    return senders_[key];
+}
+
+void UdpReplyBudget::startDatagram(uint32_t sender, unsigned now)
+{
+    datagramBytes_ = 0;
+    spent_ = senderAt(sender, now, current_).bytes >= kPerSecond;
+}
+
+bool UdpReplyBudget::take(unsigned length)
+{
+    Sender& s = senders_[current_];
+    if (spent_ || datagramBytes_ + length > kPerDatagram || s.bytes + length > kPerSecond) {
+        spent_ = true;
+        return false;
+    }
+    datagramBytes_ += length;
+    s.bytes += length;
+    return true;
+}
+
+bool UdpReplyBudget::takeFor(uint32_t sender, unsigned length, unsigned now)
+{
+    uint32_t key;
+    Sender& s = senderAt(sender, now, key);
+    if (s.bytes + length > kPerSecond)
+        return false;
+    s.bytes += length;
+    return true;
+}
+
+bool UdpReplyBudget::firstCut()
+{
+    Sender& s = senders_[current_];
+    if (!spent_ || s.cutSaid)
+        return false;
+    s.cutSaid = true;
+    return true;
+}

@@ -5,8 +5,50 @@
 #include <netinet/in.h>
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
+
+// How much the box sends back to UDP senders. A datagram's frames are handled until a reply would
+// pass kPerDatagram bytes; that reply and the rest of the datagram are dropped. One sender (its
+// address: a datagram's source proves nothing, and the replies go to the reply address at the
+// sender's port) gets at most kPerSecond bytes of replies a second, the cards' answers included.
+// Used by the link's thread only.
+class UdpReplyBudget {
+public:
+    static constexpr unsigned kPerDatagram = 65536;
+    static constexpr unsigned kPerSecond = 262144;
+    static constexpr unsigned kSecondTicks = 100;
+    // Senders kept apart within one second; further ones share one allowance.
+    static constexpr size_t kSenders = 256;
+
+    // A datagram of `sender` (address as on the wire) arrived at tick `now`.
+    void startDatagram(uint32_t sender, unsigned now);
+    // Takes `length` bytes for a reply to the current datagram: false, and nothing taken, when
+    // they do not fit; the datagram is spent then.
+    bool take(unsigned length);
+    // Takes `length` bytes for a reply to `sender` outside a datagram (the cards' answer).
+    bool takeFor(uint32_t sender, unsigned length, unsigned now);
+    // True once the current datagram's replies reached a limit: its other frames are dropped.
+    bool spent() const { return spent_; }
+    // True the first time in a second that the current sender's replies were cut.
+    bool firstCut();
+
+private:
+    struct Sender {
+        unsigned bytes = 0;
+        bool cutSaid = false;
+    };
+    // The sender's entry in the second of tick `now`; its key in `key`.
+    Sender& senderAt(uint32_t sender, unsigned now, uint32_t& key);
+
+    std::unordered_map<uint32_t, Sender> senders_;   // this second's
+    unsigned secondStart_ = 0;
+    uint32_t current_ = 0;   // key of the current datagram's sender
+    unsigned datagramBytes_ = 0;
+    bool spent_ = false;
+};
 
 class UdpServer {
 public:

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -26,6 +27,7 @@ struct PowerCutModel {
     std::string top;                          // the real root folder
     std::map<std::string, Content> durable;   // real path -> content a power cut keeps
     std::map<std::string, Content> synced;    // data synced, name not yet durable
+    std::set<std::string> dirs;               // folders whose names are durable (real paths)
 };
 
 std::mutex g_mutex;
@@ -37,8 +39,8 @@ Content readAll(const std::string& path)
     return Content(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
-// Regular files under `dir`, recursively (real paths).
-void listFiles(const std::string& dir, bool recursive, std::set<std::string>& out)
+// Regular files and folders under `dir`, recursively or not (real paths).
+void list(const std::string& dir, bool recursive, std::set<std::string>& files, std::set<std::string>& folders)
 {
     DIR* d = ::opendir(dir.c_str());
     if (!d)
@@ -51,22 +53,81 @@ void listFiles(const std::string& dir, bool recursive, std::set<std::string>& ou
         struct stat st;
         if (::lstat(path.c_str(), &st) != 0)
             continue;
-        if (S_ISREG(st.st_mode))
-            out.insert(path);
-        else if (recursive && S_ISDIR(st.st_mode))
-            listFiles(path, true, out);
+        if (S_ISREG(st.st_mode)) {
+            files.insert(path);
+        } else if (S_ISDIR(st.st_mode)) {
+            folders.insert(path);
+            if (recursive)
+                list(path, true, files, folders);
+        }
     }
     ::closedir(d);
+}
+
+void listFiles(const std::string& dir, bool recursive, std::set<std::string>& out)
+{
+    std::set<std::string> folders;
+    list(dir, recursive, out, folders);
+}
+
+const std::string& key(const std::string& s) { return s; }
+template <class V>
+const std::string& key(const std::pair<const std::string, V>& p) { return p.first; }
+
+bool inside(const std::string& path, const std::string& folder)
+{
+    return path.compare(0, folder.size() + 1, folder + "/") == 0;
+}
+
+template <class Container>
+void eraseInside(Container& c, const std::string& folder)
+{
+    for (auto it = c.lower_bound(folder + "/"); it != c.end() && inside(key(*it), folder);)
+        it = c.erase(it);
 }
 
 void snapshot(PowerCutModel& m)
 {
     m.durable.clear();
     m.synced.clear();
+    m.dirs.clear();
     std::set<std::string> files;
-    listFiles(m.top, true, files);
+    list(m.top, true, files, m.dirs);
     for (const std::string& f : files)
         m.durable[f] = readAll(f);
+}
+
+// Removes the folders whose names never became durable, with all they hold, and brings back the
+// durable ones that were removed.
+void cutFolders(PowerCutModel& m)
+{
+    std::set<std::string> files, folders;
+    list(m.top, true, files, folders);
+    for (const std::string& f : folders) {
+        if (m.dirs.count(f))
+            continue;
+        std::error_code ec;
+        std::filesystem::remove_all(f, ec);   // the folders listed inside it are gone with it
+        eraseInside(m.dirs, f);
+        eraseInside(m.durable, f);
+    }
+    for (const std::string& f : m.dirs) {
+        std::error_code ec;
+        std::filesystem::create_directories(f, ec);
+    }
+}
+
+// What a power cut leaves of durable file `path` whose durable content is `content`.
+Content afterCut(const PowerCutModel& m, const std::string& path, const Content& content, InPlace inPlace)
+{
+    if (inPlace == InPlace::RollBack || ::access(path.c_str(), F_OK) != 0)
+        return content;
+    const Content now = readAll(path);
+    auto s = m.synced.find(path);
+    const bool renamedInPlace = s != m.synced.end() && s->second == now;
+    if (now == content || renamedInPlace)
+        return content;
+    return now.substr(0, now.size() / 2);
 }
 
 bool underTop(const PowerCutModel& m, const std::string& path)
@@ -132,10 +193,13 @@ bool syncDir(const std::string& dir)
     PowerCutModel& m = g_model;
     if (!m.watching || (dir != m.top && !underTop(m, dir)))
         return true;
-    std::set<std::string> names;
-    listFiles(dir, false, names);
+    std::set<std::string> names, folders;
+    list(dir, false, names, folders);
     for (auto it = m.durable.begin(); it != m.durable.end();)
         it = (parentOf(it->first) == dir && !names.count(it->first)) ? m.durable.erase(it) : std::next(it);
+    for (auto it = m.dirs.begin(); it != m.dirs.end();)
+        it = (parentOf(*it) == dir && !folders.count(*it)) ? m.dirs.erase(it) : std::next(it);
+    m.dirs.insert(folders.begin(), folders.end());
     for (const std::string& f : names) {
         auto s = m.synced.find(f);
         if (s != m.synced.end())
@@ -163,18 +227,20 @@ bool watchPowerCuts()
     return true;
 }
 
-void cutPower()
+void cutPower(InPlace inPlace)
 {
     std::lock_guard<std::mutex> lock(g_mutex);
     PowerCutModel& m = g_model;
     if (!m.watching)
         return;
+    cutFolders(m);
     std::set<std::string> files;
     listFiles(m.top, true, files);
     for (const std::string& f : files)
         if (!m.durable.count(f))
             ::unlink(f.c_str());
-    for (const auto& [path, content] : m.durable) {
+    for (auto& [path, content] : m.durable) {
+        content = afterCut(m, path, content, inPlace);
         std::ofstream f(path, std::ios::binary | std::ios::trunc);
         f.write(content.data(), std::streamsize(content.size()));
     }

@@ -1,11 +1,13 @@
 // The durability steps of the file layer (flush a file, rename it, flush a folder), and on the
 // simulated board a model of a power cut that keeps only what those steps made durable.
 //
-// The model, once watching, takes every file under the root as durable. After that a file's
-// content becomes durable when the file is synced, and a folder's names (new, renamed, removed)
-// when the folder is synced; cutPower() puts every file under the root back to that durable
-// state: unsynced names go, renames without a folder sync are undone, a name that was made
-// durable before its data keeps an empty file. Folders themselves stay.
+// The model, once watching, takes every file and folder under the root as durable. After that a
+// file's content becomes durable when the file is synced, and a folder's names (new, renamed,
+// removed files and folders) when the folder is synced; cutPower() puts everything under the root
+// back to that durable state: unsynced names go (a folder with all it holds), renames without a
+// folder sync are undone, a name that was made durable before its data keeps an empty file, and a
+// file written in place since its last sync gets its old content back or, when asked, is cut
+// short as a write stopped half way leaves it.
 #pragma once
 
 #include <string>
@@ -26,8 +28,13 @@ void failDirSyncs(bool fail);
 
 // Starts watching the current root (simulated board only; false on the board).
 bool watchPowerCuts();
+// What a power cut leaves of a file written in place (not renamed into place) without a sync.
+enum class InPlace {
+    RollBack,   // its durable content
+    CutShort,   // the first half of what it holds now
+};
 // Drops everything under the root that was not made durable, then watches on from there.
-void cutPower();
+void cutPower(InPlace inPlace = InPlace::RollBack);
 // Stops watching, forgets, and lets folder syncs succeed again.
 void stopWatching();
 

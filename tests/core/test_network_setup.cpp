@@ -83,6 +83,16 @@ TEST_F(NetworkSetup, EmptyGatewayStillSucceeds)
     EXPECT_EQ(simCommands().journal(), withCheck(setupCommands("10.1.2.3", "", "255.0.0.0")));
 }
 
+// "0.0.0.0" is how no gateway is given: no route to it is made.
+TEST_F(NetworkSetup, NoGatewayRunsNoRouteCommandForIt)
+{
+    store("10.1.2.3", "0.0.0.0", "255.0.0.0");
+    EXPECT_EQ(Utils::initIPAddress(), 0);
+    EXPECT_EQ(simCommands().journal(), withCheck({"route del default wlan0", "ifconfig eth0 10.1.2.3 netmask 255.0.0.0",
+                                                  "route add -host 255.255.255.255 eth0",
+                                                  "route del 255.255.255.255 wlan1"}));
+}
+
 TEST_F(NetworkSetup, ResetWithGivenAddressesLeavesGlobals)
 {
     EXPECT_EQ(Utils::init_resteth("172.16.0.9", "172.16.0.1", "255.255.255.0"), 0);

@@ -7,6 +7,7 @@
 
 #include "param_fixture.h"
 #include "platform/command_runner.h"
+#include "platform/file_sync.h"
 
 TEST(ModeFiles, NamesFollowTheSlotNumber)
 {
@@ -120,6 +121,13 @@ TEST_F(ParamModelTest, WritingCopiesTheImageAndTheOsdMenuWhenTheOsdIsOn)
         EXPECT_EQ(u16(zeltest::readFile("/data/modes/custom_mode3").data(), 2 + 0x880 - 0x380), 33) << op;
     }
     EXPECT_EQ(u16(zeltest::readFile("/data/modes/custom_mode6").data(), 2 + 0x880 - 0x380), 55);
+
+    // The copy is written whole: a power cut leaves the old copy or the new one.
+    zeltest::writeText("/data/configs/omenu.json", "{\"menu\":[\"a longer menu\"]}");
+    ASSERT_TRUE(platform::files::watchPowerCuts());
+    EXPECT_EQ(m->mode_file_write(2, 0), 1);
+    platform::files::cutPower(platform::files::InPlace::CutShort);
+    EXPECT_EQ(zeltest::readText("/data/modes/MO03.json"), "{\"menu\":[\"a longer menu\"]}");
 }
 
 TEST_F(ParamModelTest, FailedModeWriteLeavesTheSlot)

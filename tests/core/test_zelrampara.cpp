@@ -388,14 +388,16 @@ TEST_F(ParamModelTest, StartRemovesWhatInterruptedWritesLeftBehind)
     filestore::before_rename = [](const std::string&) { return false; };   // power cut before the rename
     EXPECT_EQ(m->save_parameter_file(), 255);
     filestore::before_rename = nullptr;
-    zeltest::writeText("/data/modes/custom_mode2.tmp", "left by an older build");
+    zeltest::writeText("/data/modes/.custom_mode2.tmp", "half a mode file");
     zeltest::writeText("/data/rcvrecovery/.JYFX_wall.tmp", "half a transfer");
     zeltest::writeText("/data/rcvrecovery/JYFX_wall", "kept");
+    zeltest::writeText("/data/smartmapping/JYFRscan.tmp", "a received file named so");
     start();
     EXPECT_FALSE(zeltest::fileExists("/data/.ram_device_info.tmp"));
-    EXPECT_FALSE(zeltest::fileExists("/data/modes/custom_mode2.tmp"));
+    EXPECT_FALSE(zeltest::fileExists("/data/modes/.custom_mode2.tmp"));
     EXPECT_FALSE(zeltest::fileExists("/data/rcvrecovery/.JYFX_wall.tmp"));
     EXPECT_EQ(zeltest::readText("/data/rcvrecovery/JYFX_wall"), "kept");
+    EXPECT_EQ(zeltest::readText("/data/smartmapping/JYFRscan.tmp"), "a received file named so");
     EXPECT_FALSE(alerts::active(alerts::kDataNotWritable));
 }
 
@@ -458,6 +460,19 @@ TEST_F(ParamModelTest, APowerCutDropsWhatWasNotSyncedAndKeepsTheSavedSettings)
     file = zeltest::readFile("/data/modes/custom_mode5");
     ASSERT_EQ(file.size(), 4096u);
     EXPECT_EQ(u16(file.data() + 2, 0x880 - 0x380), 37);
+
+    // Written in place without a sync: the write may stop half way.
+    zeltest::writeText("/data/modes/custom_mode5", "twelve bytes");
+    platform::files::cutPower(platform::files::InPlace::CutShort);
+    EXPECT_EQ(zeltest::readText("/data/modes/custom_mode5"), "twelve");
+
+    // A folder never synced into its parent goes with what it holds; the ones a write makes stay.
+    zeltest::writeText("/data/unsynced/inner/x", "x");
+    platform::files::cutPower();
+    EXPECT_FALSE(std::filesystem::exists(root.at("/data/unsynced")));
+    ASSERT_EQ(filestore::write_atomic("/data/fresh/inner/y", oldBytes, 3), 0);
+    platform::files::cutPower();
+    EXPECT_EQ(zeltest::readText("/data/fresh/inner/y"), "old");
 }
 
 TEST_F(ParamModelTest, ResetRewritesTheFactoryFile)

@@ -135,6 +135,7 @@ TEST(RecoveryFile, ListsFilesPerDirectoryAndScanFilesFromTheStick)
     EXPECT_EQ(r.check_file_dir("/data/rcvrecovery"), 0);
     zeltest::writeText("/data/rcvrecovery/JYFX_a", "x");
     zeltest::writeText("/data/rcvrecovery/sub/inner", "x");
+    zeltest::writeText("/data/rcvrecovery/.JYFX_b.tmp", "a write under way");
     zeltest::writeText("/mnt/usb1/scan.jyfile", "x");
     zeltest::writeText("/mnt/usb1/other", "x");
     ASSERT_EQ(r.get_dir_file("/data/rcvrecovery"), 0);
@@ -145,6 +146,10 @@ TEST(RecoveryFile, ListsFilesPerDirectoryAndScanFilesFromTheStick)
     EXPECT_EQ(r.scan_file_count(), 2);
     EXPECT_EQ(r.get_dir_file("/data"), 0);
     EXPECT_EQ(r.recovery_file_count(), 1);
+    // Only the hidden form is a write under way: a received name ending in ".tmp" is listed.
+    zeltest::writeText("/data/smartmapping/JYFRscan.tmp", "a received file named so");
+    ASSERT_EQ(r.get_dir_file("/data/smartmapping"), 0);
+    EXPECT_EQ(r.scan_files(), QStringList{"JYFRscan.tmp"});
 }
 
 TEST(RecoveryFile, ScanFileRecordsAndDataSitAfterItsHead)

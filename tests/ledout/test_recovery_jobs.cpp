@@ -198,7 +198,7 @@ TEST(CardCheck, AnEarlierFaultIsNotReportedAgainAndTheListChangesOnlyWithThePage
     // one file again, whatever its name; a fault found with the page closed reaches no list
     std::filesystem::remove(rig.root.at("/data/rcvrecovery/JYFX_other"));
     // what a power cut left of an interrupted transfer is no second file
-    zeltest::writeText("/data/rcvrecovery/JYFX_other.tmp", "x");
+    zeltest::writeText("/data/rcvrecovery/.JYFX_other.tmp", "x");
     sim::cardChain().setFaultyCard(0, 1);
     rig.start(kJobCheck);
     ASSERT_TRUE(rig.runJob());

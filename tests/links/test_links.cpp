@@ -22,7 +22,9 @@
 #include "links/uart_inout.h"
 #include "links/uart_inout_4G.h"
 #include "links/udpnetmanage.h"
+#include "sim/video_chip.h"
 #include "support/test_root.h"
+#include "support/video_engine.h"
 
 using namespace linktest;
 
@@ -252,6 +254,65 @@ TEST_F(Links, UdpAnswersOnTheSendersPort)
     EXPECT_EQ(model->ram_para[0x300], 3);
     r = c.call(body(0x61, ramRead(0x300, 1)));
     EXPECT_EQ(replyData(r), Bytes{3});
+}
+
+// Flash reads of 16384 bytes of the video chip's flash, 23 bytes each on the wire, as many as one
+// datagram of at most 64,998 bytes holds: 2,826.
+Bytes flashReads(size_t maxBytes = 64998)
+{
+    Bytes read = ramRead(0, 16384);
+    read[6] = 4;
+    const Bytes one = encode(body(0x72, read));
+    Bytes wire;
+    while (wire.size() + one.size() <= maxBytes)
+        wire.insert(wire.end(), one.begin(), one.end());
+    return wire;
+}
+
+// Bytes on the wire of the replies that come before the reply of group `last`; -1 when that one
+// does not come.
+long replyBytesBefore(Client& c, uint8_t last)
+{
+    long bytes = 0;
+    for (Bytes f = c.receiveFrame(); isReply(f); f = c.receiveFrame()) {
+        if (f[9] == last)
+            return bytes;
+        bytes += long(encode(f).size());
+    }
+    return -1;
+}
+
+// No reply is needed to send a datagram (its source may be forged): what one datagram and one
+// sender get back is bounded, and the box goes on answering.
+TEST_F(Links, UdpRepliesToOneDatagramAndToOneSenderAreBounded)
+{
+    sim::attachVideoChip();
+    ASSERT_EQ(zeltest::newEngine()->initialize(false), 0);
+    G_timeTicks = 7000;
+    const Bytes reads = flashReads();
+    ASSERT_EQ(reads.size(), 2826u * 23u);
+    UdpClient c(udpPort());
+    c.sendRaw(reads);
+    c.sendRaw(encode(body(0x61, ramRead(0x300, 1))));
+    const long first = replyBytesBefore(c, 0x61);
+    EXPECT_GT(first, 16384);
+    EXPECT_LE(first, 65536);
+
+    // Within one second (the ticks stand still) a sender gets at most 256 KiB.
+    long total = first;
+    for (int i = 0; i < 5; ++i) {
+        c.sendRaw(flashReads(100));   // four reads
+        c.sendRaw(encode(body(0x60, ramWrite(0x301, {uint8_t(i)}))));
+        const long more = replyBytesBefore(c, 0x60);
+        ASSERT_GE(more, 0) << i;
+        total += more;
+    }
+    EXPECT_LE(total, 262144);
+    EXPECT_GT(total, 262144 - 2 * 16500);
+    G_timeTicks = 7100;   // the next second
+    c.sendRaw(flashReads(100));
+    c.sendRaw(encode(body(0x60, ramWrite(0x301, {9}))));
+    EXPECT_GT(replyBytesBefore(c, 0x60), 16384);
 }
 
 TEST_F(Links, SerialLineOverAPseudoTerminal)

@@ -355,6 +355,17 @@ TEST_F(Deal, NetworkSettingsTheBoxCannotBeReachedAtAreRefusedAndNothingRuns)
     }
     EXPECT_EQ(g_str_ip, before);
     EXPECT_EQ(ConfigEngine::p_config->read_config_variant(ConfigItem::IPAddress), stored);
+    // The Wi-Fi address likewise.
+    const QString wifi = g_str_wifi_ip;
+    for (const Bytes& a : {Bytes{255, 255, 255, 255}, Bytes{0, 0, 0, 0}, Bytes{127, 0, 0, 1}, Bytes{224, 1, 1, 1}}) {
+        Bytes payload{3};
+        payload.insert(payload.end(), a.begin(), a.end());
+        EXPECT_EQ(status(run(0xA4, payload)), 1) << int(a[0]);
+    }
+    EXPECT_EQ(g_str_wifi_ip, wifi);
+    EXPECT_EQ(ConfigEngine::p_config->read_config_variant(ConfigItem::WifiIPAddress).toString(), wifi);
+    EXPECT_EQ(status(run(0xA4, {3, 192, 168, 30, 7})), 0);
+    EXPECT_EQ(g_str_wifi_ip, "192.168.30.7");
     // A /30 host next to its gateway is taken.
     EXPECT_EQ(status(run(0xA4, {1, 172, 16, 4, 6, 255, 255, 255, 252, 172, 16, 4, 5})), 0);
     EXPECT_EQ(g_str_ip, "172.16.4.6");
@@ -381,9 +392,17 @@ TEST_F(Deal, OrdinaryNetworkSettingsAreTakenAndNoGatewayRoundTrips)
     d[3] = 10;   // a new address, the rest as read
     Bytes payload{1};
     payload.insert(payload.end(), d.begin(), d.begin() + 12);
+    zeltest::simCommands().clearJournal();
     EXPECT_EQ(status(run(0xA4, payload)), 0);
     EXPECT_EQ(g_str_ip, "192.168.50.10");
     EXPECT_EQ(ConfigEngine::p_config->read_config_variant(ConfigItem::GateWay).toString(), "0.0.0.0");
+    // No gateway: no route to one, now or from the interfaces file of a later MAC write.
+    EXPECT_EQ(status(run(0xA4, {4, 0x02, 0, 0, 0, 0, 8})), 0);
+    for (const std::string& c : zeltest::simCommands().journal())
+        EXPECT_EQ(c.find("0.0.0.0"), std::string::npos) << c;
+    const std::string interfaces = zeltest::readText("/etc/network/interfaces");
+    EXPECT_NE(interfaces.find("address 192.168.50.10\n"), std::string::npos) << interfaces;
+    EXPECT_EQ(interfaces.find("gateway"), std::string::npos) << interfaces;
 }
 
 TEST_F(Deal, FlashRequestsAreRangeChecked)
