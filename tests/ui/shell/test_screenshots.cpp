@@ -175,6 +175,10 @@ TEST_F(ShellTest, ScreenshotsInEnglishAndChinese)
 
         g_tip->tip_create(TIP::kUsbIn);
         shot("notice", g_mainwindow, g_tip);
+        g_tip->tip_create(TIP::kNotSaved);
+        shot("notice_not_saved", g_mainwindow, g_tip);
+        g_tip->tip_create(TIP::kModeDamaged);
+        shot("notice_mode_damaged", g_mainwindow, g_tip);
         g_tip->hide();
 
     });
