@@ -1,6 +1,7 @@
 #include "ui/shell/mainwindow.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
@@ -79,6 +80,8 @@ constexpr LangText kAlertTexts[alerts::kKindCount] = {
      "⚠ TCP端口 %1 被佔用"},
     {"⚠ UDP端口 %1 被占用", "⚠ UDP port %1 taken", "⚠ UDP-порт %1 занят", "⚠ Cổng UDP %1 bị chiếm",
      "⚠ UDP端口 %1 被佔用"},
+    {"⚠ %1 已损坏并被替换", "⚠ %1 was damaged and replaced", "⚠ %1 повреждён и заменён",
+     "⚠ %1 bị hỏng và đã thay", "⚠ %1 已損壞並被替換"},
 };
 constexpr LangText kModeTitle = {"用户模式", "User modes", "Пользовательские режимы", "Chế độ người dùng",
                                  "用戶模式"};
@@ -343,8 +346,9 @@ void MainWindow::alert_update()
     QStringList lines;
     for (const alerts::Active& a : alerts::inForce()) {
         QString text = langText(kAlertTexts[a.kind]);
+        // %1: the file's name for a condition about a file, else the number (a port).
         if (text.contains(QLatin1String("%1")))
-            text = text.arg(a.arg);
+            text = a.subject.empty() ? text.arg(a.arg) : text.arg(QFileInfo(QString::fromStdString(a.subject)).fileName());
         if (!lines.isEmpty() && metrics.horizontalAdvance(lines.last() + kGap + text) <= alertLabel_->width())
             lines.last() += kGap + text;
         else
