@@ -187,6 +187,7 @@ TEST(ConfigEngine, UnusableSettingsFileIsSetAsideAndReplacedByTheDefaults)
         testing::internal::CaptureStderr();
         ConfigEngine* c = nullptr;
         ASSERT_TRUE(unusable::returnsInTime([&c] { c = ConfigEngine::pInstance(); }, kIni)) << row.what;
+        ASSERT_NE(c, nullptr) << row.what;
         unusable::expectOneLineFor(testing::internal::GetCapturedStderr(), kIni, row.what);
         EXPECT_EQ(c->read_config_variant(ConfigItem::IPAddress).toString(), "192.168.1.199") << row.what;
         QSettings s(platform::rootPath(QString(kIni)), QSettings::IniFormat);

@@ -12,6 +12,7 @@
 #include <QThread>
 #include <QToolButton>
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/alerts.h"
@@ -70,6 +71,7 @@ constexpr LangText kLockOff = {"面板未锁定", "Panel unlocked", "Панел�
                                "面板未鎖定"};
 constexpr int kBottomHeight = 126;   // the home page's bottom line
 constexpr int kAlertTop = 76;        // where its alerts start, under the screen size
+constexpr int kAlertTopMin = 28;     // how high more alerts may reach: the screen size keeps a line
 // What the home page says while a condition of alerts.h is in force, by its Kind (%1: the port).
 constexpr LangText kAlertTexts[alerts::kKindCount] = {
     {"⚠ 设置未能保存", "⚠ Settings are not being saved", "⚠ Настройки не сохраняются",
@@ -224,7 +226,7 @@ void MainWindow::build_home()
                                   Qt::AlignRight | Qt::AlignVCenter);
     const QByteArray alertStyle =
         QStringLiteral("color:%1;font:18px;background:transparent;").arg(style::kAmber).toLatin1();
-    // Two lines' room under the screen size: four alerts do not fit on one in every language.
+    // Two lines' room under the screen size at first: four alerts do not fit on one in every language.
     alertLabel_ = shell::makeLabel(bottom, "label_alert", 24, kAlertTop, 630, kBottomHeight - kAlertTop - 2,
                                    alertStyle.constData());
     alertLabel_->hide();
@@ -356,10 +358,14 @@ void MainWindow::alert_update()
     }
     alertLabel_->setText(lines.join(QLatin1Char('\n')));
     alertLabel_->setVisible(!lines.isEmpty());
-    // The screen size and the lock state move up to make room for the alerts.
-    const int height = lines.isEmpty() ? kBottomHeight : kAlertTop;
-    ledLabel_->setGeometry(ledLabel_->x(), 0, ledLabel_->width(), height);
-    lockLabel_->setGeometry(lockLabel_->x(), 0, lockLabel_->width(), height);
+    // Two lines' room under the screen size, more when the alerts need it; the screen size and the
+    // lock state move up to make room for them.
+    const int room = std::max(kBottomHeight - kAlertTop - 2, int(lines.size()) * metrics.lineSpacing());
+    const int top = lines.isEmpty() ? kBottomHeight : std::max(kAlertTopMin, kBottomHeight - 2 - room);
+    if (!lines.isEmpty())
+        alertLabel_->setGeometry(alertLabel_->x(), top, alertLabel_->width(), kBottomHeight - 2 - top);
+    ledLabel_->setGeometry(ledLabel_->x(), 0, ledLabel_->width(), top);
+    lockLabel_->setGeometry(lockLabel_->x(), 0, lockLabel_->width(), top);
 }
 
 void MainWindow::mode_popup_update()
