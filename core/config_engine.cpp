@@ -106,11 +106,11 @@ bool usable(Check check, const QVariant& v)
 
 // A hidden scratch copy of an INI file of the system holding `bytes`, for QSettings to work on:
 // QSettings would block on a FIFO and fail on a folder, and replaces files in its own way. The
-// real path of the copy.
+// system path of the copy.
 std::string scratchCopy(const std::string& systemPath, const char* use, const std::string& bytes)
 {
-    const std::string scratch = platform::rootPath(filestore::temp_path(systemPath + use));
-    std::ofstream out(scratch, std::ios::binary | std::ios::trunc);
+    const std::string scratch = filestore::temp_path(systemPath + use);
+    std::ofstream out(platform::rootPath(scratch), std::ios::binary | std::ios::trunc);
     out << bytes;
     return scratch;
 }
@@ -118,7 +118,7 @@ std::string scratchCopy(const std::string& systemPath, const char* use, const st
 // True when Qt reads `bytes` as an INI file.
 bool iniParses(const std::string& systemPath, const std::string& bytes)
 {
-    const std::string scratch = scratchCopy(systemPath, ".check", bytes);
+    const std::string scratch = platform::rootPath(scratchCopy(systemPath, ".check", bytes));
     bool ok;
     {
         QSettings settings(QString::fromStdString(scratch), QSettings::IniFormat);
@@ -264,7 +264,8 @@ bool ConfigEngine::edit_ini(const QString& systemPath, const std::function<void(
     std::string before;
     const filestore::Found found = filestore::read_whole(system, before, filestore::kMaxTextFile);
     const bool existed = found == filestore::Found::File;
-    const std::string scratch = scratchCopy(system, ".edit", before);
+    const std::string scratchSystem = scratchCopy(system, ".edit", before);
+    const std::string scratch = platform::rootPath(scratchSystem);
     bool ok = found != filestore::Found::Unusable;   // a folder or a FIFO in its place is not replaced
     if (!existed)
         std::remove(scratch.c_str());
@@ -276,9 +277,7 @@ bool ConfigEngine::edit_ini(const QString& systemPath, const std::function<void(
         ok = settings.status() == QSettings::NoError && ok;
     }
     std::string bytes;
-    ok = filestore::read_whole(filestore::temp_path(system + ".edit"), bytes, filestore::kMaxTextFile) ==
-             filestore::Found::File &&
-         ok;
+    ok = filestore::read_whole(scratchSystem, bytes, filestore::kMaxTextFile) == filestore::Found::File && ok;
     std::remove(scratch.c_str());
     if (ok && existed && bytes == before)
         return true;   // nothing changed: the flash is not written for it

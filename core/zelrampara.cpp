@@ -2,7 +2,6 @@
 
 #include <QMutexLocker>
 
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
