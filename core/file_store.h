@@ -60,7 +60,8 @@ long read_file(const std::string& systemPath, unsigned char* out, size_t capacit
 // as "<name>.bad" (an earlier one goes), `replace` writes what the box uses instead (nothing when
 // empty), then one line on stderr says so whatever the diagnostics switch, naming the file where
 // the user finds it, and the home page says the file was replaced until saved() is called for it.
-// `why` completes "<file>: ", `instead` says what the box uses.
+// `why` follows the file's name in the line ("is a folder, not a file"), `instead` says what the
+// box uses.
 void set_aside(const std::string& systemPath, const std::string& why, const std::string& instead,
                const std::function<void()>& replace = {});
 // The user's content reached the file again: the home page stops saying that it was replaced.
