@@ -1,20 +1,23 @@
 #include "core/alerts.h"
 
 #include <cstdio>
+#include <map>
 #include <mutex>
+#include <utility>
 
 namespace alerts {
 
 namespace {
 
 struct State {
-    bool on = false;
     int arg = 0;
     std::string detail;
 };
 
+// The conditions in force, by kind and subject ("" for none).
+using Key = std::pair<int, std::string>;
 std::mutex g_mutex;
-State g_state[kKindCount];
+std::map<Key, State> g_state;
 
 void print(const std::string& line)
 {
@@ -24,57 +27,69 @@ void print(const std::string& line)
 
 bool valid(Kind kind) { return kind >= 0 && kind < kKindCount; }
 
-}  // namespace
-
-void raise(Kind kind, const std::string& detail, int arg)
+void put(Kind kind, const std::string& subject, const std::string& detail, int arg, bool always)
 {
     if (!valid(kind))
         return;
     std::lock_guard<std::mutex> lock(g_mutex);
-    State& s = g_state[kind];
-    const bool news = !s.on || s.detail != detail;
-    s.on = true;
-    s.arg = arg;
-    s.detail = detail;
+    auto [it, fresh] = g_state.try_emplace(Key(kind, subject));
+    const bool news = always || fresh || it->second.detail != detail;
+    it->second = State{arg, detail};
     if (news)
         print(detail);
 }
 
-void clear(Kind kind, const std::string& ended)
+}  // namespace
+
+void raise_for(Kind kind, const std::string& subject, const std::string& detail, int arg)
+{
+    put(kind, subject, detail, arg, false);
+}
+
+void event_for(Kind kind, const std::string& subject, const std::string& detail, int arg)
+{
+    put(kind, subject, detail, arg, true);
+}
+
+void clear_for(Kind kind, const std::string& subject, const std::string& ended)
 {
     if (!valid(kind))
         return;
     std::lock_guard<std::mutex> lock(g_mutex);
-    State& s = g_state[kind];
-    if (!s.on)
-        return;
-    s = State();
-    print(ended);
+    if (g_state.erase(Key(kind, subject)))
+        print(ended);
+}
+
+void raise(Kind kind, const std::string& detail, int arg) { raise_for(kind, std::string(), detail, arg); }
+
+void clear(Kind kind, const std::string& ended) { clear_for(kind, std::string(), ended); }
+
+bool active_for(Kind kind, const std::string& subject)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return g_state.count(Key(kind, subject)) != 0;
 }
 
 bool active(Kind kind)
 {
-    if (!valid(kind))
-        return false;
     std::lock_guard<std::mutex> lock(g_mutex);
-    return g_state[kind].on;
+    auto it = g_state.lower_bound(Key(kind, std::string()));
+    return it != g_state.end() && it->first.first == kind;
 }
 
 std::vector<Active> inForce()
 {
     std::lock_guard<std::mutex> lock(g_mutex);
     std::vector<Active> out;
-    for (int k = 0; k < kKindCount; ++k)
-        if (g_state[k].on)
-            out.push_back({Kind(k), g_state[k].arg});
+    for (const auto& [key, s] : g_state)
+        out.push_back({Kind(key.first), s.arg, key.second});
     return out;
 }
 
 void reset()
 {
     std::lock_guard<std::mutex> lock(g_mutex);
-    for (State& s : g_state)
-        s = State();
+    g_state.clear();
 }
 
 }  // namespace alerts

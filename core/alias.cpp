@@ -3,8 +3,9 @@
 #include <boost/property_tree/json_parser.hpp>
 #include <boost/property_tree/ptree.hpp>
 
-#include <fstream>
+#include <sstream>
 
+#include "core/file_store.h"
 #include "core/global.h"
 #include "core/utils.h"
 #include "platform/platform.h"
@@ -14,6 +15,7 @@ namespace pt = boost::property_tree;
 namespace {
 
 constexpr const char* kNameList = "namelist";
+constexpr const char* kWithoutAliases = "the pages show their own names";
 
 // The entry of `section` whose "id" is `id` (first in file order), or null.
 const pt::ptree* find_entry(const pt::ptree& root, const std::string& section, int id)
@@ -39,16 +41,17 @@ const pt::ptree* find_entry(const pt::ptree& root, const std::string& section, i
 
 int get_json_alias_para(ALIAS_PARA* out, std::string section, int id)
 {
-    std::ifstream file(platform::rootPath(kAliasFile));
-    if (!file.is_open())
+    std::string text;
+    if (filestore::read_text_file(kAliasFile, text, kWithoutAliases) != filestore::Found::File)
         return 0;
+    std::istringstream file(text);
     pt::ptree root;
     try {
         pt::read_json(file, root);
     } catch (const pt::json_parser_error& e) {
         ZEL_DEBUG("json error: %s", e.what());
-        file.close();
-        Utils::system_mutex(QString("rm -rf %1").arg(kAliasFile));
+        // Out of the way until PC software sends a new one.
+        filestore::set_aside(kAliasFile, "is not JSON (" + e.message() + ")", kWithoutAliases);
         return 0;
     }
     const pt::ptree* entry = find_entry(root, section, id);

@@ -1,8 +1,9 @@
 #include "core/config_engine.h"
 
+#include <QFileInfo>
+
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 
 #include "core/alerts.h"
 #include "core/file_store.h"
@@ -104,12 +105,52 @@ bool usable(Check check, const QVariant& v)
     return false;
 }
 
-// The whole content of a file into `out`; false when it does not open.
-bool readWhole(const std::string& path, std::string& out)
+// A hidden scratch copy of an INI file of the system holding `bytes`, for QSettings to work on:
+// QSettings would block on a FIFO and fail on a folder, and replaces files in its own way. The
+// system path of the copy.
+std::string scratchCopy(const std::string& systemPath, const char* use, const std::string& bytes)
 {
-    std::ifstream in(path, std::ios::binary);
-    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return bool(in || in.eof());
+    const std::string scratch = filestore::temp_path(systemPath + use);
+    std::ofstream out(platform::rootPath(scratch), std::ios::binary | std::ios::trunc);
+    out << bytes;
+    return scratch;
+}
+
+// True when Qt reads `bytes` as an INI file.
+bool iniParses(const std::string& systemPath, const std::string& bytes)
+{
+    const std::string scratch = platform::rootPath(scratchCopy(systemPath, ".check", bytes));
+    bool ok;
+    {
+        QSettings settings(QString::fromStdString(scratch), QSettings::IniFormat);
+        settings.allKeys();   // the status tells of every line only once the keys were asked for
+        ok = settings.status() == QSettings::NoError;
+    }
+    std::remove(scratch.c_str());
+    return ok;
+}
+
+// False, with the reason, when what is at the settings file's place cannot be read as settings.
+bool settingsUsable(std::string& why)
+{
+    std::string bytes;
+    const filestore::Found found = filestore::read_whole(ConfigEngine::kConfigFile, bytes, filestore::kMaxTextFile, &why);
+    if (found != filestore::Found::File)
+        return found == filestore::Found::Missing;
+    if (iniParses(ConfigEngine::kConfigFile, bytes))
+        return true;
+    why = "cannot be read as settings";
+    return false;
+}
+
+// Settings the box keeps for itself (the record that its start-up EDID work is done): storing
+// them is no save of the user's settings.
+bool userSettingIn(const QList<QPair<ConfigItem::ConfigName, QVariant>>& values)
+{
+    for (const auto& value : values)
+        if (value.first != ConfigItem::EDIDCheck)
+            return true;
+    return false;
 }
 
 // ---- device id ------------------------------------------------------------------------------
@@ -173,9 +214,11 @@ ConfigItem::ConfigItem(const QString& key_, ConfigName id_, const QVariant& defa
         value = stored;
         return;
     }
-    // Read once more through a fresh view of the file before falling back to the default.
-    QSettings again(platform::rootPath(fileName), QSettings::IniFormat);
-    stored = again.value(key);
+    // Read once more through a fresh view of the file before falling back to the default (only a
+    // file: QSettings would wait on a FIFO left in its place).
+    const QString real = platform::rootPath(fileName);
+    if (QFileInfo(real).isFile())
+        stored = QSettings(real, QSettings::IniFormat).value(key);
     if (!stored.toString().isEmpty()) {
         value = stored;
         settings.setValue(key, value);
@@ -196,39 +239,46 @@ ConfigEngine::ConfigEngine(QObject* parent) : QObject(parent)
     platform::makeParentDirs(kConfigFile);
     // Synchronous writes for the settings file.
     Utils::system_mutex(QStringLiteral("chattr +S %1").arg(file));
-    // Missing or empty keys get their defaults written.
-    edit_ini(file, [&](QSettings& settings) {
-        for (int id = 0; id < ConfigItem::ConfigNameCount; ++id) {
-            const ItemDef& def = kItems[id];
-            items.push_back(std::make_unique<ConfigItem>(QString::fromLatin1(def.key),
-                                                         static_cast<ConfigItem::ConfigName>(id), defaultOf(def),
-                                                         false, def.type, file, settings));
-        }
-    });
-    repairSettings();
+    auto load = [&] {
+        // Missing or empty keys get their defaults written.
+        edit_ini(file, [&](QSettings& settings) {
+            for (int id = 0; id < ConfigItem::ConfigNameCount; ++id) {
+                const ItemDef& def = kItems[id];
+                items.push_back(std::make_unique<ConfigItem>(QString::fromLatin1(def.key),
+                                                             static_cast<ConfigItem::ConfigName>(id), defaultOf(def),
+                                                             false, def.type, file, settings));
+            }
+        });
+        repairSettings();
+    };
+    // A file that cannot be read as settings would keep every later write from reaching it.
+    std::string why;
+    if (settingsUsable(why))
+        load();
+    else
+        filestore::set_aside(kConfigFile, why, "the file is replaced by the defaults", load);
 }
 
 bool ConfigEngine::edit_ini(const QString& systemPath, const std::function<void(QSettings&)>& edit)
 {
-    const std::string real = platform::rootPath(systemPath.toStdString());
-    const std::string scratch = filestore::temp_path(real + ".edit");
-    std::remove(scratch.c_str());
+    const std::string system = systemPath.toStdString();
     std::string before;
-    const bool existed = readWhole(real, before);
-    if (existed) {
-        std::ofstream out(scratch, std::ios::binary | std::ios::trunc);
-        out << before;
-    }
-    bool ok;
+    const filestore::Found found = filestore::read_whole(system, before, filestore::kMaxTextFile);
+    const bool existed = found == filestore::Found::File;
+    const std::string scratchSystem = scratchCopy(system, ".edit", before);
+    const std::string scratch = platform::rootPath(scratchSystem);
+    bool ok = found != filestore::Found::Unusable;   // a folder or a FIFO in its place is not replaced
+    if (!existed)
+        std::remove(scratch.c_str());
     {
         QSettings settings(QString::fromStdString(scratch), QSettings::IniFormat);
         settings.setAtomicSyncRequired(false);   // the scratch copy is written in place
         edit(settings);
         settings.sync();
-        ok = settings.status() == QSettings::NoError;
+        ok = settings.status() == QSettings::NoError && ok;
     }
     std::string bytes;
-    ok = readWhole(scratch, bytes) && ok;
+    ok = filestore::read_whole(scratchSystem, bytes, filestore::kMaxTextFile) == filestore::Found::File && ok;
     std::remove(scratch.c_str());
     if (ok && existed && bytes == before)
         return true;   // nothing changed: the flash is not written for it
@@ -318,10 +368,16 @@ ConfigEngine* ConfigEngine::pInstance()
 void ConfigEngine::loadGlobals()
 {
     Utils::getIPAddress();
-    QSettings launcher(platform::rootPath(QString::fromLatin1(kLauncherFile)), QSettings::IniFormat);
-    launcher.beginGroup(QStringLiteral("app-1"));
-    QString appPath = launcher.value(QStringLiteral("app_path")).toString();
-    launcher.endGroup();
+    // The launcher's own file: read only when it is a file (QSettings would wait on a FIFO), and
+    // left where it is whatever it holds.
+    QString appPath;
+    std::string bytes;
+    if (filestore::read_whole(kLauncherFile, bytes, filestore::kMaxTextFile) == filestore::Found::File) {
+        QSettings launcher(platform::rootPath(QString::fromLatin1(kLauncherFile)), QSettings::IniFormat);
+        launcher.beginGroup(QStringLiteral("app-1"));
+        appPath = launcher.value(QStringLiteral("app_path")).toString();
+        launcher.endGroup();
+    }
     g_update_status = appPath == QLatin1String(kLauncherAppPath) ? 1 : 0;
     factoryage_log.clear();
 }
@@ -364,12 +420,14 @@ bool ConfigEngine::write_config_variants(const QList<QPair<ConfigItem::ConfigNam
     for (const auto& [id, value] : values)
         if (validId(id))
             items[id]->value = value;
+    if (userSettingIn(values))
+        filestore::saved(fileName.toStdString());
     return true;
 }
 
 void ConfigEngine::report_store(bool stored)
 {
-    const std::string file = kConfigFile;
+    const std::string file = platform::rootPath(kConfigFile);
     if (stored)
         alerts::clear(alerts::kSettingsFileNotWritten, "the settings file " + file + " is written again");
     else

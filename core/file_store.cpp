@@ -1,5 +1,6 @@
 #include "core/file_store.h"
 
+#include "core/alerts.h"
 #include "core/utils.h"
 #include "platform/file_sync.h"
 #include "platform/platform.h"
@@ -11,6 +12,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 
 namespace filestore {
 
@@ -126,14 +129,141 @@ bool data_writable()
     return true;
 }
 
+namespace {
+
+std::string error_text(int err) { return std::strerror(err); }
+
+// Opens a regular file for reading without waiting on a FIFO or device in its place.
+Found open_regular(const std::string& path, int& fd, off_t& size, std::string& why)
+{
+    fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        const int err = errno;
+        struct stat st;
+        if (err == ENOENT && ::lstat(path.c_str(), &st) != 0)
+            return Found::Missing;
+        why = "cannot be opened (" + error_text(err) + ")";
+        return Found::Unusable;
+    }
+    struct stat st;
+    const bool statted = ::fstat(fd, &st) == 0;
+    if (!statted || !S_ISREG(st.st_mode)) {
+        why = !statted ? "cannot be read (" + error_text(errno) + ")"
+                       : S_ISDIR(st.st_mode) ? "is a folder, not a file" : "is not a regular file";
+        ::close(fd);
+        fd = -1;
+        return Found::Unusable;
+    }
+    size = st.st_size;
+    return Found::File;
+}
+
+// Reads until `capacity` bytes or the end; false on a read error.
+bool read_up_to(int fd, unsigned char* out, size_t capacity, size_t& got)
+{
+    got = 0;
+    while (got < capacity) {
+        const ssize_t n = ::read(fd, out + got, capacity - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        got += size_t(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+Found read_regular(const std::string& systemPath, unsigned char* out, size_t capacity, size_t& got, std::string* why)
+{
+    std::string reason;
+    int fd = -1;
+    off_t size = 0;
+    got = 0;
+    Found found = open_regular(platform::rootPath(systemPath), fd, size, reason);
+    if (found == Found::File) {
+        if (!read_up_to(fd, out, capacity, got)) {
+            reason = "cannot be read (" + error_text(errno) + ")";
+            found = Found::Unusable;
+        }
+        ::close(fd);
+    }
+    if (why)
+        *why = reason;
+    return found;
+}
+
+Found read_whole(const std::string& systemPath, std::string& out, size_t limit, std::string* why)
+{
+    std::string reason;
+    int fd = -1;
+    off_t size = 0;
+    out.clear();
+    Found found = open_regular(platform::rootPath(systemPath), fd, size, reason);
+    if (found == Found::File) {
+        size_t got = 0;
+        if (size_t(size) > limit) {
+            reason = "is " + std::to_string(size) + " bytes long, more than the " + std::to_string(limit) +
+                     " a whole file may have";
+            found = Found::Unusable;
+        } else {
+            // One byte more than the file had: a file that grew meanwhile is still read to its end.
+            out.resize(size_t(size) + 1);
+            if (read_up_to(fd, reinterpret_cast<unsigned char*>(&out[0]), out.size(), got)) {
+                out.resize(got);
+            } else {
+                reason = "cannot be read (" + error_text(errno) + ")";
+                found = Found::Unusable;
+                out.clear();
+            }
+        }
+        ::close(fd);
+    }
+    if (why)
+        *why = reason;
+    return found;
+}
+
+Found read_text_file(const std::string& systemPath, std::string& out, const std::string& instead)
+{
+    std::string why;
+    const Found found = read_whole(systemPath, out, kMaxTextFile, &why);
+    if (found != Found::Unusable)
+        return found;
+    set_aside(systemPath, why, instead);
+    return Found::Missing;
+}
+
 long read_file(const std::string& systemPath, unsigned char* out, size_t capacity)
 {
-    FILE* f = std::fopen(platform::rootPath(systemPath).c_str(), "rb");
-    if (!f)
-        return -1;
-    size_t n = std::fread(out, 1, capacity, f);
-    std::fclose(f);
-    return static_cast<long>(n);
+    size_t got = 0;
+    return read_regular(systemPath, out, capacity, got) == Found::File ? static_cast<long>(got) : -1;
+}
+
+std::string bad_path(const std::string& path) { return path + ".bad"; }
+
+void set_aside(const std::string& systemPath, const std::string& why, const std::string& instead,
+               const std::function<void()>& replace)
+{
+    const std::string path = platform::rootPath(systemPath);
+    const std::string bad = bad_path(path);
+    // One kept: an earlier one (a folder too) makes room for this one.
+    std::error_code ec;
+    std::filesystem::remove_all(bad, ec);
+    std::string moved = "moved aside as " + bad;
+    if (!platform::files::rename(path, bad))
+        moved = "it could not be moved aside (" + error_text(errno) + ")";
+    if (replace)
+        replace();
+    alerts::event_for(alerts::kFileReplaced, systemPath, path + " " + why + ": " + moved + ", " + instead);
+}
+
+void saved(const std::string& systemPath)
+{
+    alerts::clear_for(alerts::kFileReplaced, systemPath, platform::rootPath(systemPath) + " is saved again");
 }
 
 void settle_us(unsigned int usec)

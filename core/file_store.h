@@ -32,9 +32,44 @@ int remove_stale_temps();
 // Writes and removes a probe file in the data folder: false when the folder cannot take a file.
 bool data_writable();
 
-// Reads up to `capacity` bytes of a system path into `out`; the number read, or -1 when the file
-// does not open.
+// What a reader found at a system path.
+enum class Found {
+    Missing,    // nothing there
+    File,       // a regular file, read
+    Unusable,   // something the box cannot take as its file: a folder, a FIFO, a device, a link
+                // that leads nowhere, a file that does not open or read, or one far too large
+};
+
+// Reads up to `capacity` bytes of a regular file at a system path into `out` (`got`: the number
+// read). The file is opened without blocking, so a FIFO or a device in its place is never waited
+// on; nothing throws. `why`, when given, says what made the file unusable.
+Found read_regular(const std::string& systemPath, unsigned char* out, size_t capacity, size_t& got,
+                   std::string* why = nullptr);
+// The whole content of a regular file; a file larger than `limit` bytes is unusable.
+Found read_whole(const std::string& systemPath, std::string& out, size_t limit, std::string* why = nullptr);
+
+// The most the box reads of its settings and JSON files (received ones are no larger).
+constexpr size_t kMaxTextFile = 1024 * 1024;
+// read_whole of one of the box's text files: one that cannot be used is set aside (nothing written
+// in its place; `instead` says what the box does without it). File or Missing.
+Found read_text_file(const std::string& systemPath, std::string& out, const std::string& instead);
+
+// Reads up to `capacity` bytes of a system path into `out`; the number read, or -1 when there is
+// no regular file that reads.
 long read_file(const std::string& systemPath, unsigned char* out, size_t capacity);
+
+// A file the box reads and cannot use (unusable as above, or damaged inside): it is moved aside
+// as "<name>.bad" (an earlier one goes), `replace` writes what the box uses instead (nothing when
+// empty), then one line on stderr says so whatever the diagnostics switch, naming the file where
+// the user finds it, and the home page says the file was replaced until saved() is called for it.
+// `why` follows the file's name in the line ("is a folder, not a file"), `instead` says what the
+// box uses.
+void set_aside(const std::string& systemPath, const std::string& why, const std::string& instead,
+               const std::function<void()>& replace = {});
+// The user's content reached the file again: the home page stops saying that it was replaced.
+void saved(const std::string& systemPath);
+// Where set_aside keeps a file ("<path>.bad").
+std::string bad_path(const std::string& path);
 
 // Pause after a "sync" so the board's flash settles; nothing on the simulated board.
 void settle_us(unsigned int usec);

@@ -10,11 +10,12 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
-#include <fstream>
+#include <sstream>
 #include <memory>
 #include <stdexcept>
 #include <vector>
 
+#include "core/file_store.h"
 #include "core/global.h"
 #include "core/ram_layout.h"
 #include "core/utils.h"
@@ -27,6 +28,8 @@ namespace pt = boost::property_tree;
 OSD_LIST g_osd_list;
 
 namespace {
+
+constexpr const char* kWithoutOsd = "the OSD stays as it is";
 
 // A member that the entry's type requires but the file lacks.
 const pt::ptree& child(const pt::ptree& tree, const char* name)
@@ -147,9 +150,10 @@ int get_json_omenu_para(const char* file, OSD_LIST* list)
     if (!file || !list)
         return 255;
     list->item[0].osdcount = 0;
-    std::ifstream in(platform::rootPath(file));
-    if (!in.is_open())
+    std::string text;
+    if (filestore::read_text_file(file, text, kWithoutOsd) != filestore::Found::File)
         return 255;
+    std::istringstream in(text);
     // Filled on a copy: a file that turns out broken halfway leaves the list as it was.
     OSD_LIST next = *list;
     try {
@@ -158,8 +162,8 @@ int get_json_omenu_para(const char* file, OSD_LIST* list)
         fill(root, file, next);
     } catch (const std::exception& e) {
         ZEL_DEBUG("json error: %s", e.what());
-        in.close();
-        Utils::system_mutex(QString("rm -rf %1").arg(file));
+        // Out of the way until PC software sends a new one (or the mode is saved again).
+        filestore::set_aside(file, std::string("cannot be used as an OSD menu (") + e.what() + ")", kWithoutOsd);
         return 255;
     }
     *list = next;

@@ -2,8 +2,7 @@
 
 #include <QMutexLocker>
 
-#include <sys/stat.h>
-
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -41,30 +40,34 @@ constexpr StatusPreset kStatusPresets[] = {{37, 0x80}, {38, 0x1F}, {39, 0x06}, {
 constexpr unsigned kLangMaskDropBit = 17;     // bits 0 and 17 both set: the mask loses bit 0 and 16+
 constexpr unsigned kFadeLowByte = 60;
 
-// Reads the persisted part from an open parameter file. Bytes the file lacks keep the factory
-// defaults, so a short file never leaves a zero screen size or no windows.
-void read_persisted(FILE* f, unsigned char* image)
+// What the box uses in place of a parameter file it cannot use.
+constexpr const char kDefaultsInstead[] = "the file is replaced by the defaults";
+constexpr const char kShortInstead[] = "what it holds is used with the defaults for the rest, and stored whole";
+
+bool marked(const unsigned char* file, size_t got)
 {
-    size_t n = std::fread(image + kPersistStart, 1, kPersistLen, f);
-    if (n < kPersistLen)
-        std::memcpy(image + kPersistStart + n, default_para_ramlist + 2 + n, kPersistLen - n);
+    return got >= kFileMarkerLen && file[0] == kMarker && file[1] == kMarker;
 }
 
-// Opens the parameter file, checks the marker and loads it. 1 loaded, 0 wrong marker, -1 no file.
-int load_from_file(unsigned char* image, unsigned char marker[2])
+// The persisted part from a parameter file's first `got` bytes (marker included). Bytes the file
+// lacks keep the factory defaults, so a short file never leaves a zero screen size or no windows.
+void take_persisted(const unsigned char* file, size_t got, unsigned char* image)
 {
-    FILE* f = std::fopen(platform::rootPath(kParameterFile).c_str(), "rb");
-    if (!f)
-        return -1;
-    marker[0] = marker[1] = 0;
-    size_t n = std::fread(marker, 1, 2, f);
-    if (n != 2 || marker[0] != kMarker || marker[1] != kMarker) {
-        std::fclose(f);
-        return 0;
-    }
-    read_persisted(f, image);
-    std::fclose(f);
-    return 1;
+    const size_t n = std::min<size_t>(got - kFileMarkerLen, kPersistLen);
+    std::memcpy(image + kPersistStart, file + kFileMarkerLen, n);
+    std::memcpy(image + kPersistStart + n, default_para_ramlist + kFileMarkerLen + n, kPersistLen - n);
+}
+
+// Loads the parameter file into the image when it is a file with the marker; false otherwise.
+bool load_from_file(unsigned char* image)
+{
+    unsigned char file[kRamSize];
+    size_t got = 0;
+    if (filestore::read_regular(kParameterFile, file, sizeof file, got) != filestore::Found::File ||
+        !marked(file, got))
+        return false;
+    take_persisted(file, got, image);
+    return true;
 }
 
 // Clears what power cuts left of interrupted writes and says at once when the data folder cannot
@@ -124,52 +127,57 @@ ZelRamPara* ZelRamPara::pInstance()
 
 void ZelRamPara::load_parameter_file()
 {
-    const std::string path = platform::rootPath(kParameterFile);
-    struct stat st;
-    bool write_defaults = false;
-    if (::stat(path.c_str(), &st) != 0) {
+    unsigned char file[kRamSize];
+    size_t got = 0;
+    std::string why;
+    const filestore::Found found = filestore::read_regular(kParameterFile, file, sizeof file, got, &why);
+    if (found == filestore::Found::Missing) {
         ZEL_DEBUG("\n %s file un exist \n", kParameterFile);
-        write_defaults = true;
-    } else {
-        ZEL_DEBUG("\n %s file exist \n", kParameterFile);
-        unsigned char marker[2];
-        int loaded = load_from_file(ram_para, marker);
-        if (loaded == 1 && hold_to_ranges())
-            return;
-        if (loaded == 0)
-            ZEL_DEBUG("\n ram_valid = %#x,%#x \n", marker[0], marker[1]);
-        if (loaded != -1) {
-            std::remove(path.c_str());
-            ZEL_DEBUG("\n delete %s ,use the default para\n", kParameterFile);
-        }
-        filestore::settle_us(filestore::kSyncSettleUs);
-        write_defaults = true;
+        store_defaults();
+        return;
     }
-    if (write_defaults) {
-        filestore::write_atomic(kParameterFile, default_para_ramlist, kRamSize);
-        filestore::sync_and_settle();
-        unsigned char marker[2];
-        if (load_from_file(ram_para, marker) != 1) {
-            // Not even the defaults could be stored: run on them from memory.
-            std::memcpy(ram_para + kPersistStart, default_para_ramlist + 2, kPersistLen);
-        }
+    ZEL_DEBUG("\n %s file exist \n", kParameterFile);
+    if (found == filestore::Found::File && !marked(file, got)) {
+        ZEL_DEBUG("\n ram_valid = %#x,%#x \n", got > 0 ? file[0] : 0, got > 1 ? file[1] : 0);
+        ZEL_DEBUG("\n delete %s ,use the default para\n", kParameterFile);
+        why = got == 0 ? "is empty" : got < kFileMarkerLen ? "is 1 byte long" : "does not start with its marker";
     }
+    unsigned repaired = 0;
+    if (why.empty()) {
+        take_persisted(file, got, ram_para);
+        if (!hold_to_ranges(repaired))
+            why = "has " + std::to_string(repaired) + " kinds of field out of range";
+    }
+    if (!why.empty())
+        filestore::set_aside(kParameterFile, why, kDefaultsInstead, [this] {
+            filestore::settle_us(filestore::kSyncSettleUs);
+            store_defaults();
+        });
+    else if (got < kRamSize)   // the file is made whole again: what it held and the defaults
+        filestore::set_aside(kParameterFile, "is " + std::to_string(got) + " bytes long, not " + std::to_string(kRamSize),
+                             kShortInstead, [this] { save_parameter_file(ram_para); });
+    else if (repaired)
+        save_parameter_file(ram_para);
 }
 
-bool ZelRamPara::hold_to_ranges()
+void ZelRamPara::store_defaults()
+{
+    filestore::write_atomic(kParameterFile, default_para_ramlist, kRamSize);
+    filestore::sync_and_settle();
+    // Not even the defaults could be stored: run on them from memory.
+    if (!load_from_file(ram_para))
+        std::memcpy(ram_para + kPersistStart, default_para_ramlist + kFileMarkerLen, kPersistLen);
+}
+
+bool ZelRamPara::hold_to_ranges(unsigned& repaired)
 {
     std::vector<std::string> repairs;
-    const unsigned repaired = paramcheck::repairImage(ram_para, repairs);
-    // Printed whatever the debug switch: the box runs on other values than its file held.
-    if (repaired > paramcheck::kDamagedFileRows) {
-        std::fprintf(stderr, "parameter file %s: %u kinds of field out of range, the file is replaced by the defaults\n",
-                     platform::rootPath(kParameterFile).c_str(), repaired);
+    repaired = paramcheck::repairImage(ram_para, repairs);
+    if (repaired > paramcheck::kDamagedFileRows)
         return false;
-    }
+    // Printed whatever the debug switch: the box runs on other values than its file held.
     for (const std::string& line : repairs)
         std::fprintf(stderr, "parameter file %s: %s\n", platform::rootPath(kParameterFile).c_str(), line.c_str());
-    if (repaired)
-        save_parameter_file(ram_para);
     return true;
 }
 
@@ -226,10 +234,8 @@ void ZelRamPara::ram_para_reset()
             ZEL_DEBUG("\n ready to write default para ramlist ");
             filestore::sync_and_settle();
         }
-        unsigned char marker[2];
-        if (load_from_file(ram_para, marker) == 1) {
+        if (load_from_file(ram_para))
             filestore::sync_and_settle();
-        }
     }
     refresh_shadow();
 }
@@ -280,6 +286,8 @@ int ZelRamPara::save_parameter_file(const unsigned char* image)
     std::memcpy(file + kFileMarkerLen, image + kPersistStart, kPersistLen);
     int rc = filestore::write_atomic(kParameterFile, file, sizeof file);
     filestore::sync_and_settle();
+    if (rc == 0)
+        filestore::saved(kParameterFile);
     return rc;
 }
 

@@ -139,10 +139,14 @@ private:
     // The lowest offered language 0-4, or -1 when none of them is offered.
     static int lowest_offered_language();
 
+    // Loads the parameter file; one that cannot be used is set aside and replaced.
     void load_parameter_file();
+    // Writes the factory file and loads it (from memory when it cannot be stored).
+    void store_defaults();
     // Holds the loaded image to the fields' ranges: each field out of range takes its default,
-    // printed and written back. False when so many are out of range that the file is damaged.
-    bool hold_to_ranges();
+    // printed (`repaired`: how many kinds). False, with nothing printed, when so many are out of
+    // range that the file is damaged.
+    bool hold_to_ranges(unsigned& repaired);
     void apply_startup_fixups();
     void preset_reg_status();
     int find_crop_entry(int source, int n);

@@ -140,6 +140,7 @@ int ZelRamPara::mode_file_write(int k, int operation)
         pthread_mutex_unlock(&mutex);
         if (filestore::write_atomic(mode_file_path(k).toStdString(), file, sizeof file) != 0)
             return 0;
+        filestore::saved(mode_file_path(k).toStdString());
         // The slot takes the image copy (operation 1) and the saved marker; a slot's own bytes
         // stay as the links may have written them meanwhile.
         pthread_mutex_lock(&mutex);
@@ -194,14 +195,19 @@ int ZelRamPara::mode_file_deal(int k, int operation)
     QMutexLocker lock(&Utils::_file_deal_mutex);
     // Read first, then copied under the model's mutex (the links' slot commands hold it).
     unsigned char file[kModeFileLen];
-    const long n = filestore::read_file(mode_file_path(k).toStdString(), file, sizeof file);
+    size_t n = 0;
+    std::string why;
+    const std::string path = mode_file_path(k).toStdString();
+    const filestore::Found found = filestore::read_regular(path, file, sizeof file, n, &why);
+    if (found == filestore::Found::Unusable)
+        filestore::set_aside(path, why, "the user mode is empty");
     pthread_mutex_lock(&mutex);
-    if (n < 0)
+    if (found != filestore::Found::File)
         slot[0] = slot[1] = kEmpty;
     else
-        std::memcpy(slot, file, size_t(n));
+        std::memcpy(slot, file, n);
     pthread_mutex_unlock(&mutex);
-    if (n < 0)
+    if (found != filestore::Found::File)
         return 0;
     filestore::sync_and_settle();
     return 1;

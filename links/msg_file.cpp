@@ -105,7 +105,10 @@ bool nameField(const uint8_t* body, unsigned length, unsigned at, std::string& n
 bool storeFile(const std::string& systemPath, const uint8_t* data, uint32_t size)
 {
     QMutexLocker lock(&Utils::_file_deal_mutex);
-    return filestore::write_atomic(systemPath, data, size) == 0;
+    if (filestore::write_atomic(systemPath, data, size) != 0)
+        return false;
+    filestore::saved(systemPath);
+    return true;
 }
 
 bool storeFlash(const char* device, const uint8_t* data, uint32_t size)

@@ -2,6 +2,7 @@
 
 #include "core/alias.h"
 #include "support/test_root.h"
+#include "unusable_file.h"
 
 namespace {
 
@@ -74,4 +75,22 @@ TEST_F(AliasTest, BrokenFileIsDeletedAndMissingFileGivesNothing)
     zeltest::writeText(kAliasFile, R"({"namelist": {"source": [ {"id": 0, )");
     EXPECT_EQ(get_json_alias_para(&a, "source", 0), 0);
     EXPECT_FALSE(zeltest::fileExists(kAliasFile));
+    EXPECT_EQ(zeltest::readText(std::string(kAliasFile) + ".bad"), R"({"namelist": {"source": [ {"id": 0, )");
+}
+
+// Something else in the file's place is not waited on, nor read: it is moved aside and said.
+TEST_F(AliasTest, SomethingElseInItsPlaceIsSetAsideWithoutWaiting)
+{
+    for (unusable::Kind kind : unusable::kKinds) {
+        alerts::reset();
+        unusable::make(kind, kAliasFile);
+        ALIAS_PARA a;
+        int found = -1;
+        testing::internal::CaptureStderr();
+        ASSERT_TRUE(unusable::returnsInTime([&] { found = get_json_alias_para(&a, "source", 0); }, kAliasFile))
+            << unusable::name(kind);
+        unusable::expectOneLineFor(testing::internal::GetCapturedStderr(), kAliasFile, unusable::name(kind));
+        EXPECT_EQ(found, 0);
+        EXPECT_TRUE(unusable::is(kind, std::string(kAliasFile) + ".bad")) << unusable::name(kind);
+    }
 }

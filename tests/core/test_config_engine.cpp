@@ -4,10 +4,12 @@
 #include <QSettings>
 
 #include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 #include <QStringList>
 
+#include "core/alerts.h"
 #include "core/config_engine.h"
 #include "core/global.h"
 #include "core/utils.h"
@@ -17,6 +19,7 @@
 #include "platform/soc.h"
 #include "support/isolation.h"
 #include "support/test_root.h"
+#include "unusable_file.h"
 
 using namespace zeltest;
 
@@ -153,6 +156,56 @@ TEST(ConfigEngine, UnusableStoredValuesAreReplacedPrintedAndStored)
     EXPECT_EQ(g_port, 5005);
 }
 
+// A settings file Qt cannot read, or something else in its place, would make every later write of
+// a setting fail: it is moved aside as tcpip.ini.bad, said in one line, replaced by the defaults,
+// and shown on the home page until the user's next setting is stored.
+TEST(ConfigEngine, UnusableSettingsFileIsSetAsideAndReplacedByTheDefaults)
+{
+    std::mt19937 rng(3);
+    std::string random(300, ' ');
+    for (char& c : random)
+        c = char(rng());
+    struct Row {
+        const char* what;
+        std::string bytes;
+        const unusable::Kind* kind;   // what sits there instead, when it is no file
+    };
+    const Row rows[] = {
+        {"random bytes", random, nullptr},
+        {"NUL bytes", std::string(64, '\0'), nullptr},
+        {"a group without ]", "[config\nIPAddress=10.1.2.3\n", nullptr},
+        {"a folder", "", &unusable::kKinds[0]},
+        {"a FIFO", "", &unusable::kKinds[1]},
+    };
+    for (const Row& row : rows) {
+        resetSystemState();
+        TempRoot root;
+        if (row.kind)
+            unusable::make(*row.kind, kIni);
+        else
+            writeText(kIni, row.bytes);
+        testing::internal::CaptureStderr();
+        ConfigEngine* c = nullptr;
+        ASSERT_TRUE(unusable::returnsInTime([&c] { c = ConfigEngine::pInstance(); }, kIni)) << row.what;
+        ASSERT_NE(c, nullptr) << row.what;
+        unusable::expectOneLineFor(testing::internal::GetCapturedStderr(), kIni, row.what);
+        EXPECT_EQ(c->read_config_variant(ConfigItem::IPAddress).toString(), "192.168.1.199") << row.what;
+        QSettings s(platform::rootPath(QString(kIni)), QSettings::IniFormat);
+        s.beginGroup("config");
+        EXPECT_EQ(s.childKeys().size(), 18) << row.what;
+        if (row.kind)
+            EXPECT_TRUE(unusable::is(*row.kind, std::string(kIni) + ".bad")) << row.what;
+        else
+            EXPECT_EQ(readText(std::string(kIni) + ".bad"), row.bytes) << row.what;
+        // The box's own record of its start-up EDID work is no save of the user's settings.
+        EXPECT_TRUE(c->write_config_variant(ConfigItem::EDIDCheck, QString("Done")));
+        EXPECT_TRUE(alerts::active_for(alerts::kFileReplaced, kIni)) << row.what;
+        EXPECT_TRUE(c->write_config_variant(ConfigItem::Barcode, QString("B-17"))) << row.what;
+        EXPECT_NE(readText(kIni).find("Barcode=B-17"), std::string::npos) << row.what;
+        EXPECT_FALSE(alerts::active(alerts::kFileReplaced)) << row.what;
+    }
+}
+
 TEST(ConfigEngine, WriteReachesTheFileBeforeReturning)
 {
     TempRoot root;
@@ -250,6 +303,19 @@ TEST(ConfigEngine, LauncherRecord)
     writeText("/data/configs/led_load_config.ini", "[app-1]\napp_path=/data/app/other -platform linuxfb\n");
     ConfigEngine::pInstance();
     EXPECT_EQ(g_update_status, 0);
+
+    // Something else in its place is read without waiting or throwing and left where it is; an
+    // upgrade's edit of it fails instead of stopping the box.
+    const QString launcher = "/data/configs/led_load_config.ini";
+    for (unusable::Kind kind : unusable::kKinds) {
+        unusable::make(kind, launcher.toStdString());
+        g_update_status = 1;
+        ASSERT_TRUE(unusable::returnsInTime([] { ConfigEngine::pInstance(); }, launcher.toStdString()))
+            << unusable::name(kind);
+        EXPECT_EQ(g_update_status, 0) << unusable::name(kind);
+        EXPECT_FALSE(ConfigEngine::edit_ini(launcher, [](QSettings& ini) { ini.setValue("app-1/app_path", "x"); }));
+        EXPECT_TRUE(unusable::is(kind, launcher.toStdString())) << unusable::name(kind);
+    }
 }
 
 TEST(ConfigEngine, CloudFlag)

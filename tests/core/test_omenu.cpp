@@ -8,6 +8,7 @@
 
 #include "core/omenu.h"
 #include "support/test_root.h"
+#include "unusable_file.h"
 
 namespace {
 
@@ -153,6 +154,7 @@ TEST_F(OmenuTest, BrokenFilesAreReportedAndDeletedNeverThrown)
     zeltest::writeText(kOmenuFile, kText);
     EXPECT_EQ(get_json_omenu_para("/data/modes/MO03.json", &list), 255);
     EXPECT_FALSE(zeltest::fileExists("/data/modes/MO03.json"));
+    EXPECT_EQ(zeltest::readText("/data/modes/MO03.json.bad"), "{ broken");
     EXPECT_TRUE(zeltest::fileExists(kOmenuFile));
     EXPECT_EQ(list.item[0].osdcount, 0);
     // JSON without a member its entry needs, or with a non-numeric integer: same handling,
@@ -168,6 +170,25 @@ TEST_F(OmenuTest, BrokenFilesAreReportedAndDeletedNeverThrown)
     }
     // A missing file: count 0, nothing else.
     EXPECT_EQ(get_json_omenu_para(kOmenuFile, &list), 255);
+}
+
+// Something else in the menu file's place is not waited on, nor read: moved aside and said, and
+// the count stays 0.
+TEST_F(OmenuTest, SomethingElseInItsPlaceIsSetAsideWithoutWaiting)
+{
+    for (unusable::Kind kind : unusable::kKinds) {
+        alerts::reset();
+        unusable::make(kind, kOmenuFile);
+        OSD_LIST list;
+        int result = 0;
+        testing::internal::CaptureStderr();
+        ASSERT_TRUE(unusable::returnsInTime([&] { result = get_json_omenu_para(kOmenuFile, &list); }, kOmenuFile))
+            << unusable::name(kind);
+        unusable::expectOneLineFor(testing::internal::GetCapturedStderr(), kOmenuFile, unusable::name(kind));
+        EXPECT_EQ(result, 255);
+        EXPECT_EQ(list.item[0].osdcount, 0);
+        EXPECT_TRUE(unusable::is(kind, std::string(kOmenuFile) + ".bad")) << unusable::name(kind);
+    }
 }
 
 // Whatever a received file holds, the OSD ends on the screen, its text start and spacing inside it.

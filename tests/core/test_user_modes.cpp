@@ -6,6 +6,7 @@
 #include <future>
 
 #include "param_fixture.h"
+#include "unusable_file.h"
 #include "platform/command_runner.h"
 #include "platform/file_sync.h"
 
@@ -256,4 +257,25 @@ TEST_F(ParamModelTest, ModeFileLoadsIntoItsSlotUnderTheModelMutex)
     pthread_mutex_unlock(&m->mutex);
     EXPECT_EQ(load.get(), 1);
     EXPECT_EQ(m->ram_user_mode[3][2], 9);
+}
+
+// A mode file that is no file is moved aside and said at start; its slot is empty, and saving the
+// mode again writes the file and ends the home page's alert.
+TEST_F(ParamModelTest, UnusableModeFileIsSetAsideAndItsSlotEmpty)
+{
+    const std::string path = "/data/modes/custom_mode3";
+    for (unusable::Kind kind : unusable::kKinds) {
+        alerts::reset();
+        unusable::make(kind, path);
+        testing::internal::CaptureStderr();
+        ASSERT_TRUE(unusable::returnsInTime([this] { start(); }, path)) << unusable::name(kind);
+        unusable::expectOneLineFor(testing::internal::GetCapturedStderr(), path, unusable::name(kind));
+        ZelRamPara* m = ZelRamPara::p_zelrampara_config;
+        EXPECT_EQ(m->ram_user_mode[2][0], 0xFF) << unusable::name(kind);
+        EXPECT_EQ(m->ZelUserModeSaved(2), 0) << unusable::name(kind);
+        EXPECT_TRUE(unusable::is(kind, path + ".bad")) << unusable::name(kind);
+        EXPECT_EQ(m->mode_file_write(2, 1), 1);
+        EXPECT_EQ(zeltest::readFile(path).size(), 4096u);
+        EXPECT_FALSE(alerts::active(alerts::kFileReplaced)) << unusable::name(kind);
+    }
 }

@@ -9,6 +9,7 @@
 #include "core/file_store.h"
 #include "core/param_ranges.h"
 #include "param_fixture.h"
+#include "unusable_file.h"
 #include "platform/file_sync.h"
 #include "platform/platform.h"
 
@@ -250,6 +251,65 @@ TEST_F(ParamModelTest, ShortFileKeepsTheDefaultsForTheMissingTail)
     EXPECT_EQ(u16(m->ram_para, 0x562), 1920);    // beyond it: the factory values
     EXPECT_EQ(u16(m->ram_para, 0x8E0 + 8), 2);
     EXPECT_EQ(u16(m->ram_para, 0x880), 100);
+}
+
+// Whatever sits in the parameter file's place that the box cannot use whole is moved aside as
+// ram_device_info.bad (one kept), said in one line naming it where the user finds it, shown on the
+// home page until the next save, and replaced by a whole file: the defaults, or what a short file
+// held with the defaults for the rest. Nothing waits on a FIFO.
+TEST_F(ParamModelTest, DamagedParameterFilesAreSetAsideSaidAndReplaced)
+{
+    const std::string kFile = "/data/ram_device_info";
+    std::vector<uint8_t> whole(default_para_ramlist, default_para_ramlist + 4096);
+    whole[fileOffset(0x880)] = 77;   // brightness 77, at file offset 1410
+    auto first = [&](size_t n) { return std::vector<uint8_t>(whole.begin(), whole.begin() + n); };
+    std::mt19937 rng(7);
+    std::vector<uint8_t> junk(4096);
+    for (uint8_t& b : junk)
+        b = uint8_t(rng());
+    junk[0] = 0x35, junk[1] = 0xDD;
+    struct Row {
+        const char* what;
+        std::vector<uint8_t> bytes;   // the file's content, when it is a file
+        const unusable::Kind* kind;   // what sits there instead, when it is no file
+        uint16_t brightness;          // what the box starts with
+    };
+    const Row rows[] = {
+        {"empty", {}, nullptr, 100},
+        {"1 byte", {0xAA}, nullptr, 100},
+        {"random bytes", junk, nullptr, 100},
+        {"2 bytes", first(2), nullptr, 100},
+        {"102 bytes", first(102), nullptr, 100},
+        {"3330 bytes", first(3330), nullptr, 77},
+        {"1411 bytes", first(1411), nullptr, 77},
+        {"a folder", {}, &unusable::kKinds[0], 100},
+        {"a FIFO", {}, &unusable::kKinds[1], 100},
+        {"a link to itself", {}, &unusable::kKinds[2], 100},
+    };
+    for (const Row& row : rows) {
+        alerts::reset();
+        if (row.kind)
+            unusable::make(*row.kind, kFile);
+        else
+            zeltest::writeFile(kFile, row.bytes);
+        testing::internal::CaptureStderr();
+        ASSERT_TRUE(unusable::returnsInTime([this] { start(); }, kFile)) << row.what;
+        const std::string err = testing::internal::GetCapturedStderr();
+        unusable::expectOneLineFor(err, kFile, row.what);
+        ZelRamPara* m = ZelRamPara::p_zelrampara_config;
+        EXPECT_EQ(u16(m->ram_para, 0x880), row.brightness) << row.what;
+        EXPECT_EQ(u16(m->ram_para, 0x562), 1920) << row.what;
+        const std::vector<uint8_t> file = zeltest::readFile(kFile);
+        ASSERT_EQ(file.size(), 4096u) << row.what;
+        EXPECT_EQ(u16(file.data(), fileOffset(0x880)), row.brightness) << row.what;
+        if (row.kind)
+            EXPECT_TRUE(unusable::is(*row.kind, kFile + ".bad")) << row.what;
+        else
+            EXPECT_EQ(zeltest::readFile(kFile + ".bad"), row.bytes) << row.what;
+    }
+    // The next save ends the home page's alert.
+    ASSERT_EQ(ZelRamPara::p_zelrampara_config->save_parameter_file(), 0);
+    EXPECT_FALSE(alerts::active(alerts::kFileReplaced));
 }
 
 TEST_F(ParamModelTest, StartUpClearsPatternModeFreezeAndBlackout)

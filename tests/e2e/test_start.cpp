@@ -10,6 +10,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -479,6 +480,45 @@ TEST_F(RunningBoxWithoutItsFolderAndPort, SaysSoOnStderrAndBindsThePortOnceFree)
     Bytes r = tcp.call(readRam(0x880, 2));
     ASSERT_GT(r.size(), 12u);
     EXPECT_EQ(le16(r, 11), 55);
+}
+
+// A box whose settings file is a folder and whose parameter file is a FIFO at start.
+class RunningBoxWithUnusableFiles : public RunningBox {
+protected:
+    void beforeStart() override
+    {
+        keepStderr_ = true;
+        std::filesystem::create_directories(at("/data/configs/tcpip.ini"));
+        std::ofstream(at("/data/configs/tcpip.ini/inside")) << "x";
+        ASSERT_EQ(::mkfifo(at("/data/ram_device_info").c_str(), 0644), 0);
+    }
+    size_t count(const std::string& text) const
+    {
+        const std::string s = said();
+        size_t n = 0;
+        for (size_t at = s.find(text); at != std::string::npos; at = s.find(text, at + 1))
+            ++n;
+        return n;
+    }
+};
+
+TEST_F(RunningBoxWithUnusableFiles, StartsOnTheDefaultsSaysSoAndStoresTheNextSetting)
+{
+    Bytes r;   // answered: the start waited on nothing
+    ASSERT_TRUE(waitFor([&] { return !(r = udpCall(udpPort_, readRam(0x562, 2))).empty(); }, 15)) << said();
+    ASSERT_GT(r.size(), 12u);
+    EXPECT_EQ(le16(r, 11), 1920);
+    for (const char* f : {"/data/configs/tcpip.ini", "/data/ram_device_info"}) {
+        EXPECT_EQ(count(at(f) + " "), 1u) << said();   // one line each, naming the file as found
+        EXPECT_TRUE(std::filesystem::exists(std::filesystem::symlink_status(at(f) + ".bad"))) << f;
+    }
+    EXPECT_EQ(file("/data/ram_device_info").size(), 4096u);
+    // The next setting is stored: a barcode over UDP.
+    const Bytes w = udpCall(udpPort_, commandBody(0xA2, {1, 4, 'B', '-', '1', '7'}));
+    ASSERT_GT(w.size(), 10u);
+    EXPECT_EQ(w[10], 0);
+    const Bytes ini = file("/data/configs/tcpip.ini");
+    EXPECT_NE(std::string(ini.begin(), ini.end()).find("Barcode=B-17"), std::string::npos);
 }
 
 }  // namespace

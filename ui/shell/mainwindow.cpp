@@ -1,6 +1,7 @@
 #include "ui/shell/mainwindow.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
@@ -11,6 +12,7 @@
 #include <QThread>
 #include <QToolButton>
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/alerts.h"
@@ -69,6 +71,7 @@ constexpr LangText kLockOff = {"面板未锁定", "Panel unlocked", "Панел�
                                "面板未鎖定"};
 constexpr int kBottomHeight = 126;   // the home page's bottom line
 constexpr int kAlertTop = 76;        // where its alerts start, under the screen size
+constexpr int kAlertTopMin = 28;     // how high more alerts may reach: the screen size keeps a line
 // What the home page says while a condition of alerts.h is in force, by its Kind (%1: the port).
 constexpr LangText kSettingsAlert = {"⚠ 设置未能保存", "⚠ Settings are not being saved",
                                      "⚠ Настройки не сохраняются", "⚠ Cài đặt không được lưu", "⚠ 設置未能保存"};
@@ -81,6 +84,8 @@ constexpr LangText kAlertTexts[alerts::kKindCount] = {
     {"⚠ UDP端口 %1 被占用", "⚠ UDP port %1 taken", "⚠ UDP-порт %1 занят", "⚠ Cổng UDP %1 bị chiếm",
      "⚠ UDP端口 %1 被佔用"},
     kSettingsAlert,   // the settings file: shown as one line with the parameter file's
+    {"⚠ %1 已损坏并被替换", "⚠ %1 was damaged and replaced", "⚠ %1 повреждён и заменён",
+     "⚠ %1 bị hỏng và đã thay", "⚠ %1 已損壞並被替換"},
 };
 constexpr LangText kModeTitle = {"用户模式", "User modes", "Пользовательские режимы", "Chế độ người dùng",
                                  "用戶模式"};
@@ -223,7 +228,7 @@ void MainWindow::build_home()
                                   Qt::AlignRight | Qt::AlignVCenter);
     const QByteArray alertStyle =
         QStringLiteral("color:%1;font:18px;background:transparent;").arg(style::kAmber).toLatin1();
-    // Two lines' room under the screen size: four alerts do not fit on one in every language.
+    // Two lines' room under the screen size at first: four alerts do not fit on one in every language.
     alertLabel_ = shell::makeLabel(bottom, "label_alert", 24, kAlertTop, 630, kBottomHeight - kAlertTop - 2,
                                    alertStyle.constData());
     alertLabel_->hide();
@@ -346,8 +351,9 @@ void MainWindow::alert_update()
     QStringList shown;
     for (const alerts::Active& a : alerts::inForce()) {
         QString text = langText(kAlertTexts[a.kind]);
+        // %1: the file's name for a condition about a file, else the number (a port).
         if (text.contains(QLatin1String("%1")))
-            text = text.arg(a.arg);
+            text = a.subject.empty() ? text.arg(a.arg) : text.arg(QFileInfo(QString::fromStdString(a.subject)).fileName());
         if (shown.contains(text))
             continue;   // conditions the operator tells apart only on stderr
         shown << text;
@@ -358,10 +364,14 @@ void MainWindow::alert_update()
     }
     alertLabel_->setText(lines.join(QLatin1Char('\n')));
     alertLabel_->setVisible(!lines.isEmpty());
-    // The screen size and the lock state move up to make room for the alerts.
-    const int height = lines.isEmpty() ? kBottomHeight : kAlertTop;
-    ledLabel_->setGeometry(ledLabel_->x(), 0, ledLabel_->width(), height);
-    lockLabel_->setGeometry(lockLabel_->x(), 0, lockLabel_->width(), height);
+    // Two lines' room under the screen size, more when the alerts need it; the screen size and the
+    // lock state move up to make room for them.
+    const int room = std::max(kBottomHeight - kAlertTop - 2, int(lines.size()) * metrics.lineSpacing());
+    const int top = lines.isEmpty() ? kBottomHeight : std::max(kAlertTopMin, kBottomHeight - 2 - room);
+    if (!lines.isEmpty())
+        alertLabel_->setGeometry(alertLabel_->x(), top, alertLabel_->width(), kBottomHeight - 2 - top);
+    ledLabel_->setGeometry(ledLabel_->x(), 0, ledLabel_->width(), top);
+    lockLabel_->setGeometry(lockLabel_->x(), 0, lockLabel_->width(), top);
 }
 
 void MainWindow::mode_popup_update()

@@ -225,19 +225,22 @@ TEST_F(ShellTest, HomePageShowsWhatCannotBeSavedOrBoundWithinASecond)
     std::thread([] {
         alerts::raise(alerts::kSettingsNotSaved, "no room", 0);
         alerts::raise(alerts::kUdpPortNotBound, "taken", 5008);
+        alerts::raise_for(alerts::kFileReplaced, "/data/configs/tcpip.ini", "a folder");
     }).join();
     tick(100);
     EXPECT_FALSE(alert->isHidden());
     EXPECT_TRUE(alert->text().contains("Settings are not being saved")) << qPrintable(alert->text());
     EXPECT_TRUE(alert->text().contains("UDP port 5008 taken")) << qPrintable(alert->text());
+    EXPECT_TRUE(alert->text().contains("tcpip.ini was damaged and replaced")) << qPrintable(alert->text());
     alerts::clear(alerts::kSettingsNotSaved, "saved");
     alerts::clear(alerts::kUdpPortNotBound, "bound");
+    alerts::clear_for(alerts::kFileReplaced, "/data/configs/tcpip.ini", "saved");
     tick(100);
     EXPECT_TRUE(alert->isHidden());
 }
 
-// All five alerts at once (the two about settings said as one), in every language: each shown
-// whole within the line's room, clear of the screen size above it.
+// All six kinds of alert at once (the two about settings said as one), in every language: each
+// shown whole within the line's room, clear of the screen size above it.
 TEST_F(ShellTest, EveryAlertIsShownWholeInEveryLanguage)
 {
     auto* alert = child<QLabel>(g_mainwindow, "label_alert");
@@ -250,13 +253,14 @@ TEST_F(ShellTest, EveryAlertIsShownWholeInEveryLanguage)
         alerts::raise(alerts::kTcpPortNotBound, "taken", 5005);
         alerts::raise(alerts::kUdpPortNotBound, "taken", 5008);
         alerts::raise(alerts::kSettingsFileNotWritten, "refused");
+        alerts::raise_for(alerts::kFileReplaced, "/data/ram_device_info", "empty");
         tick(100);
         const QFontMetrics metrics(alert->font());
         const QStringList lines = alert->text().split(QLatin1Char('\n'));
         EXPECT_LE(lines.size() * metrics.lineSpacing(), alert->height()) << lang;
         for (const QString& line : lines)
             EXPECT_LE(metrics.horizontalAdvance(line), alert->width()) << lang << qPrintable(line);
-        EXPECT_EQ(alert->text().count(QString::fromUtf8("⚠")), 4) << lang << ": the settings said once";
+        EXPECT_EQ(alert->text().count(QString::fromUtf8("⚠")), 5) << lang << ": the settings said once";
         EXPECT_LE(led->geometry().bottom(), alert->geometry().top()) << lang;
     }
     alerts::reset();
