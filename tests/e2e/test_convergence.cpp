@@ -426,25 +426,28 @@ TEST_F(Convergence, APageCommitDuringTheLedHandOverReturnsAndTheHandOverComplete
 TEST_F(Convergence, AnUncommittedMoveDuringTheLedHandOverWaitsForItsCommit)
 {
     zeltest::TempRoot root;
-    RunningBox box(e2e::Pace::Board);
-    ASSERT_TRUE(box.start());
-    const unsigned x = window(0) + kWinX;
-    ASSERT_TRUE(sendWhileIdle({writeRamBody(x, word(0)), updateBody()}));
-    ASSERT_TRUE(box.settle());
-    ASSERT_TRUE(changePanel(kPanels[3]));
-    ASSERT_TRUE(idleUntil([&] { return box.engine->handingOver(); }));
-    ASSERT_TRUE(sendWhileIdle({writeRamBody(x, word(480))}));
-    ASSERT_TRUE(idleUntil([&] { return !box.engine->handingOver(); }));
-    {
-        ParaCommit pass;   // the pass that set the new panel up has ended
-    }
-    EXPECT_EQ(box.shown().picture.find("x 480"), std::string::npos) << e2e::describe(box.shown());
-    ASSERT_TRUE(sendWhileIdle({writeRamBody(x, word(0)), updateBody()}));
-    ASSERT_TRUE(box.settle());
-    const e2e::Shown settled = box.shown();
+    e2e::Shown settled;
     uint8_t image[kRamSize];
-    std::copy(box.model->ram_para, box.model->ram_para + kRamSize, image);
-    box.stop();
+    {
+        RunningBox box(e2e::Pace::Board);
+        ASSERT_TRUE(box.start());
+        const unsigned x = window(0) + kWinX;
+        ASSERT_TRUE(sendWhileIdle({writeRamBody(x, word(0)), updateBody()}));
+        ASSERT_TRUE(box.settle());
+        ASSERT_TRUE(changePanel(kPanels[3]));
+        ASSERT_TRUE(idleUntil([&] { return box.engine->handingOver(); }));
+        ASSERT_TRUE(sendWhileIdle({writeRamBody(x, word(480))}));
+        ASSERT_TRUE(idleUntil([&] { return !box.engine->handingOver(); }));
+        {
+            ParaCommit pass;   // the pass that set the new panel up has ended
+        }
+        EXPECT_EQ(box.shown().picture.find("x 480"), std::string::npos) << e2e::describe(box.shown());
+        ASSERT_TRUE(sendWhileIdle({writeRamBody(x, word(0)), updateBody()}));
+        ASSERT_TRUE(box.settle());
+        settled = box.shown();
+        std::copy(box.model->ram_para, box.model->ram_para + kRamSize, image);
+        box.stop();
+    }
     EXPECT_EQ(settled.picture.find("x 480"), std::string::npos) << e2e::describe(settled);
     const e2e::Shown fresh = e2e::freshlyStarted(image);
     EXPECT_TRUE(settled == fresh) << "running box:\n" << e2e::describe(settled) << "\nfreshly started:\n"
