@@ -51,6 +51,7 @@ std::atomic<uint8_t> g_passby_trans_port{255};
 std::atomic<uint8_t> g_usb_grade{0};
 std::atomic<uint8_t> g_set_led_para{0};
 std::atomic<uint8_t> g_set_led_setup{0};
+std::atomic<uint8_t> g_led_para_released{0};
 
 unsigned char fileBuf_tarvo[kFileBufSize];
 unsigned char edid_ram_table[6][256];

@@ -80,6 +80,9 @@ extern std::atomic<uint8_t> g_passby_trans_port;   // 1 serial, 2 TCP, 3 UDP, 25
 extern std::atomic<uint8_t> g_usb_grade;           // USB upgrade requested
 extern std::atomic<uint8_t> g_set_led_para;        // LED-size handshake (1 asked, 2 panel set, 0 done)
 extern std::atomic<uint8_t> g_set_led_setup;
+// 1 from the LED output's release of the engine's wait (its blanking over, the outputs off) until
+// it is handed the outputs back (g_set_led_para 2); under Utils::_led_para_init_mutex.
+extern std::atomic<uint8_t> g_led_para_released;
 
 // ---- shared buffers ----------------------------------------------------------------------------
 constexpr unsigned int kFileBufSize = 5242880;

@@ -39,7 +39,9 @@ void ParaCommit::set(uint8_t flag)
         model->clear_uncommitted();
     if (!engine_)
         return;
-    engine_->para_chg_flag = flag;
+    // A pending request is never lowered: a 1 behind a 2 still has the user-mode files synced.
+    if (flag > engine_->para_chg_flag.load())
+        engine_->para_chg_flag = flag;
     flagged_ = flag != 0;
 }
 

@@ -30,7 +30,7 @@ public:
     // Only tries the lock (the GUI thread must never wait for the engine's pass): see owns().
     explicit ParaCommit(std::try_to_lock_t);
     ~ParaCommit();
-    // Sets the engine's change flag (while the lock is held).
+    // Sets the engine's change flag (while the lock is held), never below what it already asks.
     void set(uint8_t flag = 1);
     // True when the video engine exists (its commit point is what is held).
     bool held() const { return engine_ != nullptr; }

@@ -3,8 +3,8 @@
 //
 // Every controller wait is bounded by the time the flash may take at worst for its operation,
 // polling with a short pause; an operation whose wait runs out reports 255. A whole operation
-// holds osd_op_mutex, so a link thread's flash command never interleaves with the worker's font
-// copy or OSD drawing on the same registers.
+// (a multi-unit erase: each unit) holds osd_op_mutex, so a link thread's flash command never
+// interleaves with the worker's font copy or OSD drawing on the same registers.
 //
 // The flash takes no command while a program or erase is in progress, so every operation first
 // waits (within its own bound) until the flash and the controller are idle, and issues nothing
@@ -90,6 +90,9 @@ constexpr uint64_t kDmaUsPerByte = 2;
 // 0.7 ms, sector erase about 45 ms), so a finished operation is seen soon after it ends.
 constexpr unsigned kShortPauseUs = 10;
 constexpr unsigned kErasePauseUs = 100;
+// Between two erase units the OSD lock stays free this long, so that a thread waiting for it gets
+// it: a lock taken again at once would mostly win over the waiter.
+constexpr unsigned kEraseUnitGapUs = 1000;
 
 // Polls after which a wait prints its time-out message (with the flash print switch); the wait
 // itself goes on to its time bound.
@@ -307,6 +310,32 @@ private:
     int fd_;
 };
 
+// One erase unit as a whole operation of its own: a long erase (up to 256 units of seconds each)
+// holds the OSD lock one unit at a time, so the worker's OSD drawing and font copies, waiting
+// for it with para_mutex held, get in between. Each unit sets the controller up again, since
+// such an operation changes its mode.
+bool eraseUnit(c331_manage& e, int fd, const EraseType& t, uint32_t address)
+{
+    FlashPort p(e, fd);
+    if (!p.begin(eraseWait(t.maxUs, kNoMessage)))
+        return false;
+    p.w(kRegCmd, kCmdIdle);
+    p.w(kRegMode, kModeReset);
+    p.w(kRegMode, kModeErase);
+    p.w(kRegWrenOp, kOpWren);
+    p.w(kRegRdsrOp, kOpRdsr);
+    p.w(kRegAddrMode, kAddrMode4);
+    p.w(kRegEraseOp, address < kAddr3Limit ? t.opcode : t.opcode4);
+    p.w(kRegAddress, address);
+    p.w(kRegCmd, kCmdRun);
+    bool ok = p.waitFor(kRegStat, kEraseBusy, false, eraseWait(t.maxUs, kEraseBusyPolls), kEbusyTimeout, true);
+    if (ok)
+        p.say("B4_SFLSTAT EBUSY finish");
+    ok = ok && p.waitFor(kRegRdsr, kWip, false, eraseWait(t.maxUs, kWipPolls), kWipTimeout) && p.writeDisable();
+    p.w(kRegCmd, kCmdIdle);
+    return p.finish(ok) == 0;
+}
+
 }  // namespace
 
 const uint32_t c331_manage::osd_char_txt[15] = {
@@ -378,28 +407,11 @@ int c331_manage::erase_flash(int fd, int startBlock, int count, char type)
     if (startBlock < 0 || count < 1 || uint32_t(startBlock) >= kFlashSize / kBlock ||
         uint32_t(count) > (kFlashSize - uint32_t(startBlock) * kBlock) / t.unit)
         return 255;
-    FlashPort p(*this, fd);
-    if (!p.begin(eraseWait(t.maxUs, kNoMessage)))
-        return 255;
-    p.w(kRegCmd, kCmdIdle);
-    p.w(kRegMode, kModeReset);
-    p.w(kRegMode, kModeErase);
-    p.w(kRegWrenOp, kOpWren);
-    p.w(kRegRdsrOp, kOpRdsr);
-    p.w(kRegAddrMode, kAddrMode4);
     for (int k = 0; k < count; ++k) {
-        // A write disable of the previous unit leaves its opcode in the same register.
-        const uint32_t address = uint32_t(startBlock) * kBlock + uint32_t(k) * t.unit;
-        p.w(kRegEraseOp, address < kAddr3Limit ? t.opcode : t.opcode4);
-        p.w(kRegAddress, address);
-        p.w(kRegCmd, kCmdRun);
-        bool ok = p.waitFor(kRegStat, kEraseBusy, false, eraseWait(t.maxUs, kEraseBusyPolls), kEbusyTimeout, true);
-        if (ok)
-            p.say("B4_SFLSTAT EBUSY finish");
-        ok = ok && p.waitFor(kRegRdsr, kWip, false, eraseWait(t.maxUs, kWipPolls), kWipTimeout) && p.writeDisable();
-        p.w(kRegCmd, kCmdIdle);
-        if (!ok)
-            return p.finish(false);
+        if (k > 0)
+            usleepFn(kEraseUnitGapUs);
+        if (!eraseUnit(*this, fd, t, uint32_t(startBlock) * kBlock + uint32_t(k) * t.unit))
+            return 255;
     }
     return 0;
 }

@@ -4,6 +4,8 @@
 #include "core/zelrampara.h"
 
 namespace {
+thread_local uint8_t* t_pinned = nullptr;
+
 ZelRamPara* model()
 {
     if (!ZelRamPara::p_zelrampara_config)
@@ -12,7 +14,11 @@ ZelRamPara* model()
 }
 }  // namespace
 
-ImageView ImageView::current() { return ImageView(model()->ram_para); }
+ImageView ImageView::current() { return ImageView(t_pinned ? t_pinned : model()->ram_para); }
+
+ImagePin::ImagePin(uint8_t* copy) : previous_(t_pinned) { t_pinned = copy; }
+
+ImagePin::~ImagePin() { t_pinned = previous_; }
 
 ImageView ImageView::shadow() { return ImageView(model()->ram_para_shadow); }
 
@@ -33,6 +39,8 @@ void imageWriteWord(unsigned addr, uint16_t value)
     pthread_mutex_lock(&m->mutex);
     ram_set_u16(m->ram_para, addr, value);
     pthread_mutex_unlock(&m->mutex);
+    if (t_pinned)
+        ram_set_u16(t_pinned, addr, value);
 }
 
 uint8_t* imageRegStatus() { return model()->reg_status; }

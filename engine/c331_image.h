@@ -9,8 +9,10 @@
 class ImageView {
 public:
     explicit ImageView(const uint8_t* bytes) : bytes_(bytes) {}
-    // The parameter image and its shadow copy of the parameter model.
+    // The parameter image the engine works from: on a thread that holds an ImagePin, the pinned
+    // copy; elsewhere the parameter model's image.
     static ImageView current();
+    // The parameter model's shadow copy.
     static ImageView shadow();
 
     uint8_t byte(unsigned addr) const { return addr < kSize ? bytes_[addr] : 0; }
@@ -27,8 +29,22 @@ private:
     const uint8_t* bytes_;
 };
 
+// While it lives, the engine operations on this thread read `copy` as the parameter image, and
+// the words they write into the image go into `copy` too: a change pass applies the one image it
+// took, not a write that came in while it let go of para_mutex. Pins nest.
+class ImagePin {
+public:
+    explicit ImagePin(uint8_t* copy);
+    ~ImagePin();
+    ImagePin(const ImagePin&) = delete;
+    ImagePin& operator=(const ImagePin&) = delete;
+
+private:
+    uint8_t* previous_;
+};
+
 // Writes one 16-bit word of the parameter image (the caller holds para_mutex where needed; the
-// model's mutex is taken here).
+// model's mutex is taken here), and of the copy pinned on this thread.
 void imageWriteWord(unsigned addr, uint16_t value);
 // The parameter model's register and status area.
 uint8_t* imageRegStatus();

@@ -667,7 +667,10 @@ private:
     // True when the panel was set up anew.
     bool passPanel(const ImageView& img, const ImageView& shd);
     void relayoutWindows(const ImageView& img, const ImageView& shd, unsigned from);
-    void handBackPanel();
+    // After a panel set-up for `img`: the LED output gets its outputs back unless another size
+    // change is on its way (`gaveUp`: the wait for the LED output ran out).
+    void handBackPanel(const ImageView& img, bool gaveUp);
+    bool panelCommittedBehind(const ImageView& img);
     void handBackUnchangedPanel();
     void passPicture(const ImageView& img, const ImageView& shd);
     void passPriorities(const ImageView& img, const ImageView& shd);
@@ -689,7 +692,8 @@ private:
     void passInputs();
     // Copies the image (under the model's mutex) into `to`; the caller holds para_mutex.
     static void takeImage(uint8_t* to);
-    void waitLedHandover();
+    // Waits while the LED output blanks for an LED-size change; true when it gave up waiting.
+    bool waitLedHandover();
     void writeOchBlock(uint32_t bankOffset);
     // Input ports.
     PortMeasure measurePort(int p);

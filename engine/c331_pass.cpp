@@ -68,6 +68,9 @@ void c331_manage::c331managerdeal(void*)
         // Taken with the image: a commit made while the LED-size hand-over runs without the lock
         // (passPanel) raises the flag again, and the next pass applies it.
         const uint8_t flag = para_chg_flag.exchange(0);
+        // The operations the pass calls read this copy too: a word written while the LED-size
+        // hand-over runs without the lock waits in the image for its own commit.
+        const ImagePin pin(passImage_);
         const ImageView img(passImage_);
         const ImageView shd(applied_);
         const bool panelSetUp = passPanel(img, shd);
@@ -135,11 +138,11 @@ bool c331_manage::adoptWord(unsigned addr, uint16_t value)
 // Called with para_mutex held. The LED output blanks its outputs in steps of the GUI's tick: the
 // wait runs without the lock, or a page commit on the GUI thread would stop that tick while it
 // waits for the lock, and every link write would wait out the whole hand-over.
-void c331_manage::waitLedHandover()
+bool c331_manage::waitLedHandover()
 {
     usleepFn(kLedWaitStepUs);
     if (g_set_led_para != 1)
-        return;
+        return false;
     handingOver_ = true;
     pthread_mutex_unlock(&para_mutex);
     const unsigned start = G_timeTicks;
@@ -150,8 +153,10 @@ void c331_manage::waitLedHandover()
     } while (g_set_led_para == 1 && Utils::getTimeSpace(start) < kLedWaitTicks && steps < kLedWaitSteps);
     pthread_mutex_lock(&para_mutex);
     handingOver_ = false;
-    if (g_set_led_para == 1)
+    const bool gaveUp = g_set_led_para == 1;
+    if (gaveUp)
         ZEL_DEBUG("[c331managerdeal] LED output did not hand over, panel set up anyway\n");
+    return gaveUp;
 }
 
 bool c331_manage::passPanel(const ImageView& img, const ImageView& shd)
@@ -160,29 +165,50 @@ bool c331_manage::passPanel(const ImageView& img, const ImageView& shd)
         handBackUnchangedPanel();
         return false;
     }
-    waitLedHandover();
+    const bool gaveUp = waitLedHandover();
     zelApi_PnlInit2(img.word(kLedWidth), img.word(kLedHeight), img.word(kOutputArea + 4),
                     img.word(kOutputArea + 6), img.word(kSpliceMode));
-    handBackPanel();
+    handBackPanel(img, gaveUp);
     if (img.word(kOsdOn) != 0)
         g_osd_update = 1;
     return true;
 }
 
-// The LED output resets its FPGAs for the panel just set up, and lights the outputs again.
-void c331_manage::handBackPanel()
+// The LED output resets its FPGAs for the panel just set up, and lights the outputs again. Not
+// while another size change follows: one asked for since the LED output let the wait go (its
+// commit is on its way), or one committed during the wait. Its own pass sets the panel up with
+// the outputs still off and hands them back then. A request still standing after the wait ran
+// out is the one this pass waited for.
+void c331_manage::handBackPanel(const ImageView& img, bool gaveUp)
 {
+    const bool behind = !gaveUp && panelCommittedBehind(img);
     QMutexLocker lock(&Utils::_led_para_init_mutex);
+    if (behind || (!gaveUp && g_set_led_para == 1))
+        return;
     g_set_led_para = 2;
+}
+
+// Panel words committed into the image since `img` was taken (called with para_mutex held).
+bool c331_manage::panelCommittedBehind(const ImageView& img)
+{
+    ZelRamPara* model = ZelRamPara::p_zelrampara_config;
+    if (para_chg_flag == 0 || !model)
+        return false;
+    pthread_mutex_lock(&model->mutex);
+    const bool behind = panelChanged(ImageView(model->ram_para), img);
+    pthread_mutex_unlock(&model->mutex);
+    return behind;
 }
 
 // An LED-size change was asked for (the LED output blanks its outputs for it) with a commit that
 // leaves the panel as it is: the outputs are handed back as after a panel set-up, or they would
-// stay blank. The requester raises the request before its commit, so this pass carries it.
+// stay off. The requester raises the request before its commit, so this pass carries it; when
+// the pass comes after the blanking (behind a bring-up restart), the LED output has let the wait
+// go and keeps the outputs off until it is handed them back.
 void c331_manage::handBackUnchangedPanel()
 {
     QMutexLocker lock(&Utils::_led_para_init_mutex);
-    if (g_set_led_para == 1)
+    if (g_set_led_para == 1 || (g_set_led_para == 0 && g_led_para_released != 0))
         g_set_led_para = 2;
 }
 
@@ -229,8 +255,10 @@ void c331_manage::serveAfterRestart(const ImageView& img, const ImageView& befor
     // The bring-up has set the chip up for a new panel: the LED output, which may have blanked its
     // outputs for it meanwhile, is handed them back as after a pass's panel set-up.
     if (panelChanged(img, before)) {
-        waitLedHandover();
-        handBackPanel();
+        const bool gaveUp = waitLedHandover();
+        handBackPanel(img, gaveUp);
+    } else {
+        handBackUnchangedPanel();
     }
 }
 

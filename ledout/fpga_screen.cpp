@@ -148,6 +148,7 @@ void fpga_manage::set_led_para_deal()
                 return;
             g_set_led_setup = 0;
             g_set_led_para = 0;
+            g_led_para_released = 0;
         }
         reset_fpga_rst(0);
         reset_fpga_rst(1);
@@ -187,9 +188,12 @@ void fpga_manage::set_led_para_deal()
             QMutexLocker lock(&Utils::_led_para_init_mutex);
             ledParaStamp_ = G_timeTicks.load();
             g_set_led_setup = 0;
-            // Only release the engine's wait if nobody changed the request meanwhile.
-            if (g_set_led_para.load() == 1)
+            // Only release the engine's wait if nobody changed the request meanwhile. The outputs
+            // stay off until the engine hands them back, also when its pass comes later.
+            if (g_set_led_para.load() == 1) {
                 g_set_led_para = 0;
+                g_led_para_released = 1;
+            }
         }
         break;
     }

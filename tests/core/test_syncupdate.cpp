@@ -157,6 +157,33 @@ TEST_F(DispatcherTest, CodeTwoDeletesEmptySlotsAndRewritesSavedOnes)
     EXPECT_EQ(m->ram_user_mode[4][0], 0xFF);
 }
 
+// A plain commit right behind the one that asks for the user-mode files: the engine's pass still
+// reports 2, and every slot written over the link gets its file.
+TEST_F(DispatcherTest, ACommitBehindAModeFileRequestKeepsTheRequest)
+{
+    c331_manage* engine = makeCommitPoint();
+    engine->para_chg_flag = 0;
+    for (int slot = 0; slot < 16; ++slot) {
+        m->ram_user_mode[slot][0] = m->ram_user_mode[slot][1] = 0xAA;
+        m->ram_user_mode[slot][300] = uint8_t(0x40 + slot);
+    }
+    {
+        ParaCommit commit;   // the links' mode transfer
+        commit.set(2);
+    }
+    {
+        ParaCommit commit;   // a page, before the engine's pass
+        set16(m->ram_para, 0x882, 66);
+        commit.set(1);
+    }
+    sync->para_sync(engine->para_chg_flag.exchange(0));   // the engine's report
+    for (int slot = 0; slot < 16; ++slot) {
+        const std::vector<uint8_t> file = zeltest::readFile(mode_file_path(slot).toStdString());
+        ASSERT_EQ(file.size(), 4096u) << slot;
+        EXPECT_EQ(file[300], 0x40 + slot) << slot;
+    }
+}
+
 // Either marker byte decides: one FF byte deletes, else one AA byte rewrites, else the file stays.
 TEST_F(DispatcherTest, CodeTwoReadsEitherMarkerByteOfAHalfMarkedSlot)
 {

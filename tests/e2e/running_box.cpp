@@ -58,6 +58,7 @@ void resetHandshakes()
 {
     g_set_led_para = 0;
     g_set_led_setup = 0;
+    g_led_para_released = 0;
     g_osd_update = 0;
     pc_cmd_valid = 0;
 }

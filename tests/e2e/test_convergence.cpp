@@ -291,12 +291,12 @@ bool idleUntil(const std::function<bool()>& done, double seconds = 10)
     return true;
 }
 
-// The panel change on a link thread of its own, while this thread serves its events (and the tick).
-bool changePanel(const Panel& p)
+// Command bodies on a link thread of their own, while this thread serves its events (and the tick).
+bool sendWhileIdle(const std::vector<Bytes>& bodies)
 {
     std::atomic<bool> sent{false};
     std::thread link([&] {
-        for (const Bytes& b : panelBodies(p))
+        for (const Bytes& b : bodies)
             RunningBox::ask(b);
         sent = true;
     });
@@ -304,6 +304,8 @@ bool changePanel(const Panel& p)
     link.join();
     return answered;
 }
+
+bool changePanel(const Panel& p) { return sendWhileIdle(panelBodies(p)); }
 
 bool bothFpgasRun(const fpga_manage* f)
 {
@@ -416,6 +418,40 @@ TEST_F(Convergence, APageCommitDuringTheLedHandOverReturnsAndTheHandOverComplete
     ASSERT_TRUE(box.settle());
     EXPECT_EQ(chipContrast(), 40u * 1023 / 100);
     EXPECT_EQ(imageWord(box.model, kLedWidth), kPanels[3].ledW);
+}
+
+// A window moved over the link without a commit while the engine's pass waits for the LED
+// output's hand-over: the move waits in the image (the pass applies the image it took), and a
+// move back, committed, leaves the chip where a fresh start from the same files puts it.
+TEST_F(Convergence, AnUncommittedMoveDuringTheLedHandOverWaitsForItsCommit)
+{
+    zeltest::TempRoot root;
+    e2e::Shown settled;
+    uint8_t image[kRamSize];
+    {
+        RunningBox box(e2e::Pace::Board);
+        ASSERT_TRUE(box.start());
+        const unsigned x = window(0) + kWinX;
+        ASSERT_TRUE(sendWhileIdle({writeRamBody(x, word(0)), updateBody()}));
+        ASSERT_TRUE(box.settle());
+        ASSERT_TRUE(changePanel(kPanels[3]));
+        ASSERT_TRUE(idleUntil([&] { return box.engine->handingOver(); }));
+        ASSERT_TRUE(sendWhileIdle({writeRamBody(x, word(480))}));
+        ASSERT_TRUE(idleUntil([&] { return !box.engine->handingOver(); }));
+        {
+            ParaCommit pass;   // the pass that set the new panel up has ended
+        }
+        EXPECT_EQ(box.shown().picture.find("x 480"), std::string::npos) << e2e::describe(box.shown());
+        ASSERT_TRUE(sendWhileIdle({writeRamBody(x, word(0)), updateBody()}));
+        ASSERT_TRUE(box.settle());
+        settled = box.shown();
+        std::copy(box.model->ram_para, box.model->ram_para + kRamSize, image);
+        box.stop();
+    }
+    EXPECT_EQ(settled.picture.find("x 480"), std::string::npos) << e2e::describe(settled);
+    const e2e::Shown fresh = e2e::freshlyStarted(image);
+    EXPECT_TRUE(settled == fresh) << "running box:\n" << e2e::describe(settled) << "\nfreshly started:\n"
+                                  << e2e::describe(fresh);
 }
 
 // The two measured cases, each value written and committed at once and the next right after.

@@ -1,7 +1,10 @@
 // What the change pass takes as changed: the difference to what it applied last, whatever the
 // change dispatcher has done with the shadow meanwhile.
+#include <QMutexLocker>
+
 #include "chips/tarvosource.h"
 #include "core/global.h"
+#include "core/utils.h"
 #include "core/para_commit.h"
 #include "engine_fixture.h"
 #include "ledout/fpga_manage.h"
@@ -33,6 +36,19 @@ protected:
         c.set(1);
     }
     uint32_t contrastRegister() const { return chip.regValue(0x0C, 0x28, 2); }
+    // The LED output's blanking has ended: it lets the engine's wait go and keeps the outputs off.
+    static void releaseLedWait()
+    {
+        QMutexLocker lock(&Utils::_led_para_init_mutex);
+        g_set_led_para = 0;
+        g_led_para_released = 1;
+    }
+    void TearDown() override
+    {
+        g_set_led_para = 0;
+        g_led_para_released = 0;
+        EngineTest::TearDown();
+    }
 
     fpga_manage* led = nullptr;
 };
@@ -210,6 +226,47 @@ TEST_F(AppliedTest, AnLedSizeRequestWhosePanelIsUnchangedHandsTheOutputsBack)
     commit(kContrast, 61);
     e->stepOnce();
     EXPECT_EQ(g_set_led_para.load(), 0) << "no request, nothing to hand back";
+}
+
+// The same request behind a bring-up restart that outlasts the blanking: the LED output has let
+// the wait go and keeps its outputs off until they are handed back.
+TEST_F(AppliedTest, AnUnchangedPanelRequestBehindALongRestartHandsTheOutputsBack)
+{
+    imageRegStatusByte(162) = 0x40;
+    commit(kContrast, 44);
+    e->stepOnce();
+    ASSERT_EQ(e->c331_setup_state, 0);
+    g_set_led_para = 1;   // the requester, before its commit
+    commit(kContrast, 45);
+    releaseLedWait();
+    ASSERT_TRUE(zeltest::bringUpEngine(e));
+    e->stepOnce();
+    EXPECT_EQ(g_set_led_para.load(), 2) << "the LED output resets and lights the outputs again";
+}
+
+// A second LED-size change committed while the pass waits for the first one's hand-over: no
+// outputs are lit for the first panel; they come back once the second one is set up.
+TEST_F(AppliedTest, ASecondSizeChangeDuringAHandOverWaitsForIt)
+{
+    const uint16_t first = uint16_t(imageWord(kLedWidth) + 64), second = uint16_t(first + 64);
+    bool release = true;
+    e->usleepFn = [&](unsigned us) {
+        sleeps.push_back(us);
+        if (!release || !e->handingOver())
+            return;
+        release = false;
+        g_set_led_para = 1;   // the second requester: the LED output blanks again for it
+        commit(kLedWidth, second);
+        releaseLedWait();
+    };
+    g_set_led_para = 1;
+    commit(kLedWidth, first);
+    e->stepOnce();
+    ASSERT_FALSE(release);
+    EXPECT_EQ(g_set_led_para.load(), 0) << "no outputs lit for the first panel";
+    e->stepOnce();
+    EXPECT_EQ(g_set_led_para.load(), 2) << "handed back after the second panel";
+    EXPECT_EQ(e->panel.ledW, second);
 }
 
 TEST_F(AppliedTest, ANewPanelLaysTheWindowsOutOnItsChannels)

@@ -1,4 +1,5 @@
 // The engine's serial-flash operations and fonts against the simulated chip's flash controller.
+#include <future>
 #include <numeric>
 
 #include "engine_fixture.h"
@@ -103,6 +104,26 @@ TEST_F(FlashTest, EveryUnitOfAMultiUnitEraseIsErasedEvenWhenWriteEnableStays)
     clearOps();
     EXPECT_EQ(e->erase_flash(e->c331_fd, 8191, 2, 0), 255);
     EXPECT_TRUE(ops(Op::Erase).empty());
+}
+
+// Between the units of a long erase the OSD lock is free for a while: the worker's OSD drawing,
+// which waits for it holding para_mutex, is not held up for the whole erase.
+TEST_F(FlashTest, AMultiUnitEraseLetsTheOsdLockGoBetweenItsUnits)
+{
+    int free = 0;
+    e->usleepFn = [&](unsigned) {
+        auto other = std::async(std::launch::async, [&] {
+            if (!e->osd_op_mutex.try_lock())
+                return false;
+            e->osd_op_mutex.unlock();
+            return true;
+        });
+        free += other.get() ? 1 : 0;
+    };
+    clearOps();
+    ASSERT_EQ(e->erase_flash(e->c331_fd, 16, 3, 0), 0);
+    EXPECT_EQ(ops(Op::Erase).size(), 3u);
+    EXPECT_EQ(free, 2) << "once between each two units";
 }
 
 TEST_F(FlashTest, ChipThatNeverFinishesFailsEveryOperationInBoundedTime)

@@ -89,11 +89,13 @@ TEST(FpgaScreen, LedSizeHandshakeSteps)
     rig.m->set_led_para_deal();
     EXPECT_EQ(g_set_led_para.load(), 0) << "the engine is released";
     EXPECT_EQ(g_set_led_setup.load(), 0);
+    EXPECT_EQ(g_led_para_released.load(), 1) << "the outputs wait for the engine's panel";
 
     // The engine reports its panel set up: both FPGAs are reset.
     request(2);
     rig.m->set_led_para_deal();
     EXPECT_EQ(g_set_led_para.load(), 0);
+    EXPECT_EQ(g_led_para_released.load(), 0);
     EXPECT_TRUE(rig.m->reset_pending(0));
     EXPECT_TRUE(rig.m->reset_pending(1));
     EXPECT_EQ(zeltest::simGpio().read(0x207858), 0);

@@ -116,6 +116,7 @@ GlobalsSnapshot takeSnapshot()
     s.keep(g_timer), s.keep(g_mainwindow), s.keep(g_lockwindow), s.keep(l_str), s.keep(g_jyfile_name);
     s.keep(factoryage_log), s.keep(g_mode_select), s.keep(pc_cmd_valid), s.keep(pc_cmd_time);
     s.keep(g_passby_trans_port), s.keep(g_usb_grade), s.keep(g_set_led_para), s.keep(g_set_led_setup);
+    s.keep(g_led_para_released);
     s.keep(fileBuf_tarvo), s.keep(edid_ram_table), s.keep(edid_ram_table_from), s.keep(md5);
     s.keep(g_osd_list), s.keep(filestore::before_rename), s.keep(g_cut_source_state), s.keep(g_image_current);
     // engine, LED output, links
