@@ -44,7 +44,7 @@ namespace {
 // screen once it is up.
 void startSimObservers()
 {
-    auto* snapshot = new QTimer();
+    auto* snapshot = new QTimer(qApp);
     QObject::connect(snapshot, &QTimer::timeout, [] { sim::writeDeviceSnapshot(); });
     snapshot->start(200);
 
