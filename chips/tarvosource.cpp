@@ -136,29 +136,36 @@ tarvosource::tarvosource() : d(new Impl)
         clock_chip_step[p] = kClockIdle;
 }
 
-tarvosource::~tarvosource() = default;
+tarvosource::~tarvosource() { stopThread(); }
 
 int tarvosource::initialize()
 {
     if (started_.exchange(true))
         return kOk;
+    stop_ = false;
     if (pthread_create(&thread_, nullptr, &tarvosource::poll_thread, this) != 0) {
         writeLogMsg(LOG_FAILURE, "create input source thread failed");
         started_ = false;
         return kFail;
     }
-    pthread_detach(thread_);
     return kOk;
+}
+
+void tarvosource::stopThread()
+{
+    if (!started_.load())
+        return;
+    stop_ = true;
+    pthread_join(thread_, nullptr);
+    started_ = false;
 }
 
 void* tarvosource::poll_thread(void* arg)
 {
     tarvosource* self = static_cast<tarvosource*>(arg);
-    for (;;) {
-        for (int i = 0; i < kInputs; ++i) {
-            self->poll_input(i);
-            usleep(kPauseAfterInputUs);
-        }
+    for (int i = 0; !self->stop_.load(); i = (i + 1) % kInputs) {
+        self->poll_input(i);
+        usleep(kPauseAfterInputUs);
     }
     return nullptr;
 }

@@ -60,6 +60,9 @@ public:
     static tarvosource* pInstance();
     // Starts the poll thread (once) and returns at once. 0, or 255 when it cannot start.
     int initialize();
+    // Ends the poll thread after the input it is polling and waits for it (the destructor does
+    // too); initialize() can start it again.
+    void stopThread();
 
     TARVO_HDMI_INFO hdminfo[kInputs];
     std::atomic<uint8_t> edid_request[kInputs];
@@ -107,4 +110,5 @@ private:
 
     pthread_t thread_{};
     std::atomic<bool> started_{false};
+    std::atomic<bool> stop_{false};
 };

@@ -1,18 +1,25 @@
 // Process entry point: brings the box up in its fixed order on the main thread, wires the change
-// reports to the change dispatcher, starts the links and runs the event loop for good. A restart
-// is the GUI tick running "reboot"; nothing here tears anything down.
+// reports to the change dispatcher, starts the links and runs the event loop. A restart is the
+// GUI tick running "reboot". SIGINT, SIGTERM and SIGHUP end the loop, and the workers are then
+// stopped before anything they use is destroyed; so is an exit() from inside Qt (the display
+// gone).
 #include <QApplication>
 #include <QPixmap>
+#include <QSocketNotifier>
 #include <QTimer>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
 
 #include "chips/tarvosource.h"
 #include "core/config_engine.h"
 #include "core/global.h"
 #include "core/syncupdate.h"
+#include "core/worker_stop.h"
 #include "core/zelrampara.h"
 #include "engine/c331_manage.h"
 #include "ledout/fpga_manage.h"
@@ -37,7 +44,7 @@ namespace {
 // screen once it is up.
 void startSimObservers()
 {
-    auto* snapshot = new QTimer();
+    auto* snapshot = new QTimer(qApp);
     QObject::connect(snapshot, &QTimer::timeout, [] { sim::writeDeviceSnapshot(); });
     snapshot->start(200);
 
@@ -51,6 +58,42 @@ void startSimObservers()
     }
 }
 
+int g_stopPipe[2] = {-1, -1};
+
+extern "C" void onStopSignal(int)
+{
+    const char byte = 1;
+    (void)!::write(g_stopPipe[1], &byte, 1);
+}
+
+// The stop signals end the event loop on this thread; the handler only writes to a pipe. A shell
+// without job control starts a background box with SIGINT ignored, which the handler replaces.
+void takeStopSignals(QCoreApplication& app)
+{
+    if (::pipe2(g_stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        std::perror("zelT71N: no pipe for the stop signals");
+        return;
+    }
+    auto* notifier = new QSocketNotifier(g_stopPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
+        char bytes[16];
+        while (::read(g_stopPipe[0], bytes, sizeof bytes) > 0) {
+        }
+        QCoreApplication::quit();
+    });
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigset_t stops;
+    sigemptyset(&stops);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaction(sig, &action, nullptr);
+        sigaddset(&stops, sig);
+    }
+    pthread_sigmask(SIG_UNBLOCK, &stops, nullptr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -62,6 +105,7 @@ int main(int argc, char** argv)
     SyncUpdate::pInstance();
 
     QApplication app(argc, argv);
+    takeStopSignals(app);
 
     g_mainwindow = new MainWindow(nullptr);
     g_timer = new QTimer();
@@ -106,5 +150,11 @@ int main(int argc, char** argv)
     if (platform::isSim())
         startSimObservers();
 
-    return app.exec();
+    // Qt ends the process with exit() when it loses the display.
+    std::atexit(stopWorkers);
+    const int status = app.exec();
+    stopWorkers();
+    // The dispatcher goes last: what the workers reported before they ended is still saved.
+    QCoreApplication::sendPostedEvents(SyncUpdate::p_SyncUpdate, QEvent::MetaCall);
+    return status;
 }

@@ -11,7 +11,6 @@
 // when they do not become so. An operation that fails with the flash still busy says so
 // (sfl_left_busy, a log line and, with the flash print switch, a message).
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <mutex>
 
@@ -159,23 +158,19 @@ bool inFlash(int address, int length)
 // where a sleep returns early (tests make every sleep return at once).
 class PollTimer {
 public:
-    explicit PollTimer(uint64_t boundUs) : bound_(boundUs), start_(Clock::now()) {}
-    bool expired() const
+    PollTimer(c331_manage& e, uint64_t boundUs) : e_(e), bound_(boundUs), start_(e.clockUsFn()) {}
+    bool expired() const { return std::max(e_.clockUsFn() - start_, paused_) >= bound_; }
+    void pause(unsigned us)
     {
-        const auto ran = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start_).count();
-        return std::max<uint64_t>(uint64_t(ran), paused_) >= bound_;
-    }
-    void pause(c331_manage& e, unsigned us)
-    {
-        e.usleepFn(us);
+        e_.usleepFn(us);
         paused_ += us;
     }
 
 private:
-    using Clock = std::chrono::steady_clock;
+    c331_manage& e_;
     uint64_t bound_;
     uint64_t paused_ = 0;
-    Clock::time_point start_;
+    uint64_t start_;
 };
 
 // Register access of one flash operation on the caller's descriptor, holding the OSD operation
@@ -198,7 +193,7 @@ public:
     template <typename Poll>
     bool waitUntil(Poll poll, const WaitSpec& spec, const char* timeout, bool eraseProgress = false)
     {
-        PollTimer timer(spec.boundUs);
+        PollTimer timer(e_, spec.boundUs);
         for (int n = 0;; ++n) {
             // Judged before the poll: a thread held up past the bound still polls once more
             // and fails only when the flash is still busy then.
@@ -215,7 +210,7 @@ public:
                     say(timeout);
                 return false;
             }
-            timer.pause(e_, spec.pauseUs);
+            timer.pause(spec.pauseUs);
         }
     }
 

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -43,6 +44,10 @@ c331_manage::c331_manage()
     writeLogMsg(LOG_BANNER, "====c331_manage::c331_manage()=====");
     pthread_mutex_init(&para_mutex, nullptr);
     usleepFn = [](unsigned us) { ::usleep(us); };
+    clockUsFn = [] {
+        const auto now = std::chrono::steady_clock::now().time_since_epoch();
+        return uint64_t(std::chrono::duration_cast<std::chrono::microseconds>(now).count());
+    };
     driver = new c331_drv();
     std::memset(PI_HDMI_INFO, 0, sizeof(PI_HDMI_INFO));
     std::memset(PI_UPDATE, 0, sizeof(PI_UPDATE));

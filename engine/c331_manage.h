@@ -165,6 +165,9 @@ public:
     void Sleep(int ms);
     // The sleep used by every wait of the engine (microseconds); tests make it return at once.
     std::function<void(unsigned)> usleepFn;
+    // The clock of the engine's timed waits (microseconds, monotonic); tests give it the clock
+    // that their sleeps move.
+    std::function<uint64_t()> clockUsFn;
 
     // ---- change application pass --------------------------------------------------------------
     void c331managerdeal(void* arg);

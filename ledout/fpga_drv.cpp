@@ -72,9 +72,14 @@ int fpga_drv::initialize_vbyne1(int index)
     if (index < 0 || index >= kDevices)
         return -1;
     int fd = platform::spi().open(kDevicePath[index]);
-    ZEL_DEBUG("\n fpga_drv SPI - Open Succeed. Start Init SPI...");
-    if (platform::spi().configure(fd, kSpiMode3, kBitsPerWord, kSpeedHz) != 0)
-        perror("can't set spi mode\n");
+    // Set up only a device that opened: the set-up's failure names the error of its own call.
+    if (fd < 0) {
+        ZEL_DEBUG("\n fpga_drv: can't open %s", kDevicePath[index]);
+    } else {
+        ZEL_DEBUG("\n fpga_drv SPI - Open Succeed. Start Init SPI...");
+        if (platform::spi().configure(fd, kSpiMode3, kBitsPerWord, kSpeedHz) != 0)
+            perror("can't set spi mode");
+    }
     fd_[index] = fd;
     return fd;
 }

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs a command on a virtual 800x480 X display (Xvfb) that is served on loopback only: by VNC
 # (x11vnc) and as a page for a browser (noVNC through websockify). Everything it started ends
-# with the command, or when the script is stopped.
+# with the command. A stop of the script (SIGINT, SIGTERM, SIGHUP; Ctrl-C) goes to the command
+# first, and the display ends only after the command has: Ctrl-C never reaches the display
+# itself, which runs in a session of its own.
 #
 #   scripts/panel_display.sh [--vnc-port N] [--web-port N] [--quiet] -- command [args...]
 #
@@ -35,6 +37,10 @@ source "$(dirname "$0")/ports.sh"
 vnc_port="$(free_port_from "VNC server" "$vnc_port")" || exit 4
 web_port="$(free_port_from "browser view" "$web_port" "$vnc_port")" || exit 4
 
+# The command draws without OpenGL on this display: Qt's GLX set-up would load the software GL
+# driver for nothing, whose allocations, kept until the exit, a sanitizer build would report.
+export QT_XCB_GL_INTEGRATION="${QT_XCB_GL_INTEGRATION:-none}"
+
 work="$(mktemp -d "${TMPDIR:-/tmp}/zel-display.XXXXXX")"
 pids=()
 cleanup() {
@@ -48,8 +54,17 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-trap 'exit 143' TERM
-trap 'exit 130' INT
+# Until the command runs, a stop ends the script; then it is handed to the command.
+app=
+stop_requested=0
+stop() {
+  [ -n "$app" ] || exit "$2"
+  stop_requested=1
+  kill -s "$1" "$app" 2>/dev/null || true
+}
+trap 'stop TERM 143' TERM
+trap 'stop INT 130' INT
+trap 'stop HUP 129' HUP
 
 # Waits (bounded) until something listens on 127.0.0.1:$1.
 wait_port() {
@@ -62,7 +77,7 @@ wait_port() {
 }
 
 # Xvfb picks a free display number and reports it once it accepts clients. No TCP listener.
-Xvfb -displayfd 3 -screen 0 800x480x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+setsid Xvfb -displayfd 3 -screen 0 800x480x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
 pids+=($!)
 for _ in $(seq 1 100); do
   [ -s "$work/display" ] && break
@@ -71,12 +86,12 @@ done
 [ -s "$work/display" ] || { echo "panel_display: Xvfb did not start:" >&2; cat "$work/xvfb.log" >&2; exit 1; }
 export DISPLAY=":$(tr -d '\n' <"$work/display")"
 
-x11vnc -display "$DISPLAY" -localhost -rfbport "$vnc_port" -forever -shared -nopw -quiet \
+setsid x11vnc -display "$DISPLAY" -localhost -rfbport "$vnc_port" -forever -shared -nopw -quiet \
   -noxdamage >"$work/x11vnc.log" 2>&1 &
 pids+=($!)
 wait_port "$vnc_port" "$work/x11vnc.log"
 
-websockify --web "$novnc_dir" "127.0.0.1:$web_port" "127.0.0.1:$vnc_port" >"$work/websockify.log" 2>&1 &
+setsid websockify --web "$novnc_dir" "127.0.0.1:$web_port" "127.0.0.1:$vnc_port" >"$work/websockify.log" 2>&1 &
 pids+=($!)
 wait_port "$web_port" "$work/websockify.log"
 
@@ -92,5 +107,13 @@ fi
 pids+=($!)
 app=$!
 status=0
-wait "$app" || status=$?
+# A trapped signal ends a wait early: wait again until the command itself has ended.
+while :; do
+  stop_requested=0
+  code=0
+  wait "$app" || code=$?
+  [ "$code" = 127 ] && break   # collected by the previous wait
+  status=$code
+  [ "$stop_requested" = 1 ] || break
+done
 exit "$status"

@@ -35,8 +35,22 @@ warn_taken() {
   echo "run.sh: the $1 command port $2 is taken by another program: the box shows that on its panel" \
     "and binds it once it is free ($3=another port moves it)" >&2
 }
-port_taken "${ZEL_TCP_PORT:-5005}" && warn_taken TCP "${ZEL_TCP_PORT:-5005}" ZEL_TCP_PORT
-udp_port_taken "${ZEL_UDP_PORT:-5008}" && warn_taken UDP "${ZEL_UDP_PORT:-5008}" ZEL_UDP_PORT
+# The banner's word on each command port ($1 the check, $2 TCP or UDP, $3 the port, $4 its
+# variable): a taken one answers only once the other program lets it go.
+port_note() {
+  if "$1" "$3"; then
+    warn_taken "$2" "$3" "$4"
+    echo "taken by another program: bound once it is free"
+  else
+    echo "answers once the start-up pause (about 5 s) is over"
+  fi
+}
+tcp_note="$(port_note port_taken TCP "${ZEL_TCP_PORT:-5005}" ZEL_TCP_PORT)"
+udp_note="$(port_note udp_port_taken UDP "${ZEL_UDP_PORT:-5008}" ZEL_UDP_PORT)"
+
+# The panel draws without OpenGL: Qt's GLX set-up would load the machine's GL driver for nothing,
+# whose allocations, kept until the exit, a sanitizer build's leak check would report.
+export QT_XCB_GL_INTEGRATION="${QT_XCB_GL_INTEGRATION:-none}"
 
 use_window=0
 if [ -n "${DISPLAY:-}" ] && [ -z "${ZEL_VNC:-}" ]; then
@@ -46,12 +60,12 @@ fi
 cat <<INFO
 zelT71N on the simulated board
   root directory     $ZEL_ROOT   (stands for "/")
-  TCP command port   127.0.0.1:${ZEL_TCP_PORT:-5005}   } they answer once the start-up pause
-  UDP command port   127.0.0.1:${ZEL_UDP_PORT:-5008}   } (about 5 s) is over
+  TCP command port   127.0.0.1:${ZEL_TCP_PORT:-5005}   $tcp_note
+  UDP command port   127.0.0.1:${ZEL_UDP_PORT:-5008}   $udp_note
   command journal    $ZEL_ROOT/var/log/commands.log   (no machine-changing command runs;
                      rotated to commands.log.1 at 1 MiB)
   simulated board    $ZEL_ROOT/etc/zel-sim.ini   (input signals, receiving cards per port,
-                     multifunction card; edit it and restart)
+                     multifunction card, clock; edit it and restart)
   video chip         $ZEL_ROOT/var/sim/video_chip.bin   (its registers, rewritten when one changes)
                      $ZEL_ROOT/var/sim/video_chip.txt   (what they make of the picture)
   USB stick          mkdir -p $ZEL_ROOT/mnt/usb1 plugs one in (the communication page's

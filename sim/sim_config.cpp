@@ -116,15 +116,14 @@ bool writeConfigFile()
     s.setValue("multifunction_port", c.multifunctionPort);
     s.setValue("multifunction_light", c.multifunctionLight);
     s.setValue("save_delay_ticks", c.saveDelayTicks);
+    // Every key, so the file shows what can be set: -1 is no faulty card, an empty start the
+    // machine's time.
     for (int p = 0; p < SimConfig::kPorts; ++p) {
-        if (c.configIds[p] != 0)
-            s.setValue(QString("port%1_config_id").arg(p), c.configIds[p]);
-        if (c.faultyCard[p] >= 0)
-            s.setValue(QString("port%1_faulty_card").arg(p), c.faultyCard[p]);
+        s.setValue(QString("port%1_config_id").arg(p), c.configIds[p]);
+        s.setValue(QString("port%1_faulty_card").arg(p), c.faultyCard[p]);
     }
     s.endGroup();
-    if (!c.clockStart.empty())
-        s.setValue("clock/start", QString::fromStdString(c.clockStart));
+    s.setValue("clock/start", QString::fromStdString(c.clockStart));
     s.sync();
     return s.status() == QSettings::NoError;
 }

@@ -15,6 +15,7 @@
 #include "chips/tarvosource.h"
 #include "core/global.h"
 #include "core/para_commit.h"
+#include "core/ram_layout.h"
 #include "core/syncupdate.h"
 #include "core/worker_pace.h"
 #include "core/zelrampara.h"
@@ -171,6 +172,14 @@ Bytes writeRamBody(uint32_t address, const Bytes& data)
 Bytes updateBody(uint8_t bits) { return commandBody(0xA0, {0x10, bits, 0, bits}); }
 
 Bytes word(uint16_t value) { return {uint8_t(value), uint8_t(value >> 8)}; }
+
+std::vector<Bytes> panelBodies(const Panel& p)
+{
+    using namespace ramaddr;
+    return {writeRamBody(kSpliceMode, word(p.splice)), writeRamBody(kLedWidth, word(p.ledW)),
+            writeRamBody(kLedHeight, word(p.ledH)), writeRamBody(kOutputArea + 4, word(p.out1W)),
+            writeRamBody(kOutputArea + 6, word(p.out1H)), updateBody(0x03)};
+}
 
 bool Shown::operator==(const Shown& o) const
 {

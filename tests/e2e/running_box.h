@@ -31,6 +31,13 @@ Bytes writeRamBody(uint32_t address, const Bytes& data);
 Bytes updateBody(uint8_t bits = 0x01);
 Bytes word(uint16_t value);
 
+// An LED screen size with its output size and splice mode.
+struct Panel {
+    uint16_t ledW, ledH, out1W, out1H, splice;
+};
+// A new LED screen and output size over the links, applied with the LED size (update bit 1).
+std::vector<Bytes> panelBodies(const Panel& p);
+
 // What the devices show, as far as the image decides it.
 struct Shown {
     std::string picture;   // the chip's decoded picture, channel numbers left out

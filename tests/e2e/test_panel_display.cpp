@@ -22,6 +22,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <functional>
 #include <string>
 #include <thread>
@@ -229,11 +231,19 @@ protected:
     void TearDown() override
     {
         if (stack_.state() != QProcess::NotRunning && stack_.processId() > 0) {
-            stack_.terminate();   // the script ends the box, the VNC server and the display
-            if (!stack_.waitForFinished(10000)) {
+            // The script hands the stop to the box, which ends in order while its display is
+            // still there; then the VNC server and the display end.
+            stack_.terminate();
+            const bool ended = stack_.waitForFinished(10000);
+            if (!ended) {
                 stack_.kill();
                 stack_.waitForFinished(2000);
             }
+            EXPECT_TRUE(ended);
+            EXPECT_EQ(stack_.exitCode(), 0);
+            std::ifstream log(root_ + "/stderr.log");
+            const std::string said((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+            EXPECT_EQ(said.find("X11 connection broke"), std::string::npos) << said;
         }
         std::error_code ec;
         if (!root_.empty() && !std::getenv("ZEL_KEEP_ROOT"))

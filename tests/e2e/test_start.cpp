@@ -9,6 +9,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -520,5 +521,34 @@ TEST_F(RunningBoxWithUnusableFiles, StartsOnTheDefaultsSaysSoAndStoresTheNextSet
     const Bytes ini = file("/data/configs/tcpip.ini");
     EXPECT_NE(std::string(ini.begin(), ini.end()).find("Barcode=B-17"), std::string::npos);
 }
+
+// A stop asked for by a signal, once the workers and the links run: the box ends in order, with
+// status 0 and no sanitizer report. SIGINT also when the box was started with it ignored, as a
+// shell without job control starts a background job.
+class StoppedRunningBox : public RunningBox, public ::testing::WithParamInterface<int> {
+protected:
+    void SetUp() override
+    {
+        keepStderr_ = true;
+        struct sigaction ignore {}, kept {};
+        ignore.sa_handler = SIG_IGN;
+        sigaction(SIGINT, &ignore, &kept);
+        RunningBox::SetUp();
+        sigaction(SIGINT, &kept, nullptr);
+    }
+};
+
+TEST_P(StoppedRunningBox, EndsWithStatusZeroAndNoSanitizerReport)
+{
+    ASSERT_TRUE(waitFor([&] { return !udpCall(udpPort_, readRam(0x562, 4)).empty(); }, 12));
+    ASSERT_EQ(::kill(static_cast<pid_t>(box_.processId()), GetParam()), 0);
+    ASSERT_TRUE(box_.waitForFinished(10000 * kSlowdown));
+    EXPECT_EQ(box_.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(box_.exitCode(), 0);
+    for (const char* report : {"Sanitizer", "runtime error"})
+        EXPECT_EQ(said().find(report), std::string::npos) << said();
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, StoppedRunningBox, ::testing::Values(SIGTERM, SIGINT, SIGHUP));
 
 }  // namespace

@@ -36,8 +36,9 @@ protected:
 
 std::vector<uint8_t> bytes(const std::vector<char>& d) { return std::vector<uint8_t>(d.begin(), d.end()); }
 
-// The engine's sleeps move a clock of their own, and the simulated flash counts its busy time
-// in ticks of that clock.
+// The engine's sleeps move a clock of their own, which its timed waits read, and the simulated
+// flash counts its busy time in ticks of that clock: the outcome does not depend on how fast
+// the machine runs.
 class TimedFlashTest : public FlashTest {
 protected:
     static constexpr uint64_t kUsPerTick = 10000;
@@ -46,6 +47,7 @@ protected:
     {
         FlashTest::SetUp();
         e->usleepFn = [this](unsigned us) { nowUs += us; };
+        e->clockUsFn = [this] { return nowUs; };
         sim::setTickSource([this] { return uint32_t(nowUs / kUsPerTick); });
     }
     void TearDown() override { sim::setTickSource(nullptr); }

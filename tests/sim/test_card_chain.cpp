@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QSettings>
+
 #include <vector>
 
 #include "sim/card_chain.h"
@@ -212,6 +214,22 @@ TEST(SimCardChain, PacketLogKeepsOnlyTheRecentPackets)
     ASSERT_EQ(log.size(), sim::CardChain::kLogLimit);
     EXPECT_EQ(log.back()[11], static_cast<uint8_t>(total - 1));
     EXPECT_EQ(log.front()[11], static_cast<uint8_t>(10));
+}
+
+// The board file written on a first start names every key, each with its default.
+TEST(SimCardChain, TheWrittenBoardFileHoldsEveryKey)
+{
+    zeltest::TempRoot root;
+    ASSERT_TRUE(sim::writeConfigFile());
+    QSettings ini(QString::fromStdString(root.at("/etc/zel-sim.ini")), QSettings::IniFormat);
+    EXPECT_EQ(ini.value("cards/port31_config_id").toString(), "0");
+    EXPECT_EQ(ini.value("cards/port31_faulty_card").toString(), "-1");
+    EXPECT_EQ(ini.value("cards/port0").toString(), "4");
+    EXPECT_TRUE(ini.contains("clock/start"));
+    EXPECT_EQ(ini.value("clock/start").toString(), "");
+    sim::reloadConfig();
+    EXPECT_EQ(sim::config().faultyCard[31], -1);
+    EXPECT_EQ(sim::config().clockStart, "");
 }
 
 TEST(SimCardChain, ConfigIdFaultyCardAndSaveDelayComeFromTheBoardFile)

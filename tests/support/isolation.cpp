@@ -20,6 +20,7 @@
 #include "core/md5.h"
 #include "core/omenu.h"
 #include "core/syncupdate.h"
+#include "core/worker_stop.h"
 #include "core/zelrampara.h"
 #include "engine/c331_manage.h"
 #include "ledout/card_job_report.h"
@@ -27,7 +28,6 @@
 #include "ledout/fpga_manage.h"
 #include "ledout/fpga_para.h"
 #include "ledout/scan_para.h"
-#include "links/link_thread.h"
 #include "links/networkmanage.h"
 #include "links/reply_queue.h"
 #include "links/t71_wifi_config.h"
@@ -153,10 +153,8 @@ void drop(T*& instance)
     instance = nullptr;
 }
 
-// The links' threads stop before the objects they step go.
 void dropLinks()
 {
-    stopAllLinkThreads();
     drop(networkManage::p_networkManage);
     drop(udpnetManage::p_udpnetManage);
     drop(Jy_uart_inout::p_uart_inout);
@@ -189,6 +187,8 @@ void closeWindows()
 
 void resetSystemState()
 {
+    // Every worker ends before any object a worker reads goes.
+    stopWorkers();
     dropLinks();
     drop(c331_manage::p_c331_manage);
     drop(tarvosource::p_tarvo_source);

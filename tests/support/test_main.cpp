@@ -10,17 +10,6 @@
 #include "support/isolation.h"
 #include "support/test_root.h"
 
-// Sanitizer builds: the Qt platform plugin and Qt's own singletons keep their objects until the
-// process ends; only leaks allocated from the system's code are reported.
-extern "C" __attribute__((used)) const char* __lsan_default_suppressions()
-{
-    return "leak:libQt5Core.so\n"
-           "leak:libQt5Gui.so\n"
-           "leak:libQt5Widgets.so\n"
-           "leak:libqoffscreen.so\n"
-           "leak:libfontconfig.so\n";
-}
-
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
