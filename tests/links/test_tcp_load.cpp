@@ -77,12 +77,11 @@ TEST_F(TcpLoad, ClientWithAThousandUnreadRepliesDoesNotHoldUpAnother)
     stuck.sendRaw(readBurst(1000, 200));   // about 215 KB of replies it never reads
     ASSERT_TRUE(waitFor([&] { return imageByte(kMarker) == 1; }));
 
-    auto t0 = std::chrono::steady_clock::now();
+    // Answered within the call's deadline while the stuck client's replies still wait unread: a
+    // server that waited for the stuck reader would never answer.
     Bytes r = other.call(body(0x61, ramRead(kMarker, 1)));
-    auto waited = std::chrono::steady_clock::now() - t0;
     ASSERT_FALSE(r.empty());
     EXPECT_EQ(replyData(r), Bytes{1});
-    EXPECT_LT(waited, std::chrono::milliseconds(500));
     // The stuck client is still connected: its replies wait for it, in order.
     EXPECT_EQ(link->clientCount(), 2u);
     Bytes first = stuck.receiveFrame(2000);
