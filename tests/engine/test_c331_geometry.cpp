@@ -32,6 +32,8 @@ TEST(Geometry, ScalingRatiosAreSixteenSixteenBothWays)
     EXPECT_EQ(s.hmode, 2);
     EXPECT_EQ(s.hzoom, 43680u);
     EXPECT_EQ(s.hshrink, 0u);
+    EXPECT_EQ(s.vmode, 2);
+    EXPECT_EQ(s.vzoom, 43671u);
     s = calcScaling(in, in);
     EXPECT_EQ(s.hmode, 0);
     EXPECT_EQ(s.hshrink | s.hzoom | s.vshrink | s.vzoom, 0u);
@@ -40,6 +42,10 @@ TEST(Geometry, ScalingRatiosAreSixteenSixteenBothWays)
     s = calcScaling(none, out);
     EXPECT_EQ(s.hmode, 0);
     EXPECT_EQ(ratio(1280, 1), 0u);
+    // One pixel to two is still a zoom: both sizes are above 0.
+    s = calcScaling(_ImageWindowDef_st{0, 1, 0, 1}, _ImageWindowDef_st{0, 2, 0, 2});
+    EXPECT_EQ(s.hmode, 2);
+    EXPECT_EQ(s.hzoom, 1u);
     // The products stay exact at the largest sizes.
     EXPECT_EQ(ratio(65535, 2), 65534u * 65536u + 1u);
 }
@@ -77,6 +83,7 @@ TEST(Geometry, ZoomedColumnsStartWhereTheirFirstPixelFalls)
     EXPECT_EQ(uint64_t(1920) * z, 31434240u);
     EXPECT_EQ(zoomMemPos(1920, z), 480u);   // 479 and a fraction of 42496, not below one step
     EXPECT_EQ(zoomMemPos(0, z), 0u);
+    EXPECT_EQ(zoomMemPos(1, z), 1u);   // a remainder equal to one step is not below it
 }
 
 TEST(Geometry, CropsFallBackToTheWholePictureInsteadOfReadingPastIt)
@@ -167,6 +174,13 @@ TEST(Geometry, OutputWindowInsideItsGrid)
     ow = calcOwin(1920, 1080, 1, 1, none, 1, false, &iw);
     EXPECT_EQ(ow.HW, 1280);
     EXPECT_EQ(iw.VW, 1080);
+    // With the fit flag only the input is clipped; the output keeps its grid size.
+    _ImageWindowDef_st big{0, 2500, 0, 500};
+    ow = calcOwin(1920, 1080, 1, 1, none, 1, true, &big);
+    EXPECT_EQ(big.HW, 1920);
+    EXPECT_EQ(big.VW, 500);
+    EXPECT_EQ(ow.HW, 1920);
+    EXPECT_EQ(ow.VW, 1080);
 }
 
 TEST(Geometry, LineBytesPerMemoryMode)
@@ -188,7 +202,8 @@ TEST(Geometry, LineBytesPerMemoryMode)
     // 1903 shrunk to 1000 from 17: 1008 stored, the read starts at 8 so it ends at the last.
     EXPECT_EQ(readFrom(17, 1, ratio(1000, 1903), 0, 1000, 1008), 8);
     EXPECT_EQ(shrinkPhase(0, 43680), 0u);
-    EXPECT_EQ(shrinkPhase(3, 43680), 256 - (3u * 43680 / 256) % 256);
+    EXPECT_EQ(shrinkPhase(3, 43680), 1u);    // 256 - (511 mod 256)
+    EXPECT_EQ(shrinkPhase(1, 65536), 0u);    // a whole step: 256 is written as 0
 }
 
 TEST(Geometry, StitchingRoles)
@@ -205,4 +220,8 @@ TEST(Geometry, StitchingRoles)
     EXPECT_EQ(stitchRole(map, &w, &partner), 2);
     EXPECT_EQ(w, 2);
     EXPECT_EQ(partner, 3);
+    map[5] = 2;   // two windows name master 2: the last one is its partner
+    w = 2;
+    EXPECT_EQ(stitchRole(map, &w, &partner), 1);
+    EXPECT_EQ(partner, 5);
 }

@@ -202,12 +202,56 @@ TEST_F(InputTest, ChangesInsideTheTolerancesSetNothingUp)
     m.frame = measured.frame + 101;
     EXPECT_TRUE(passSetsUp());
     m = measured;
+    m.hcount = measured.hcount + 3;
+    EXPECT_TRUE(passSetsUp());
+    m = measured;
+    m.vtotal = measured.vtotal - 101;
+    EXPECT_TRUE(passSetsUp());
+    m = measured;
     m.status = uint8_t(measured.status + 1);
     EXPECT_TRUE(passSetsUp());
     // A window asking for its input again is set up even with unchanged timing.
     m = measured;
     EXPECT_FALSE(passSetsUp());
     EXPECT_TRUE(passSetsUp(1));
+}
+
+// A V-by-One input is carried on one channel only when it is at most 2176 wide, at most
+// 324,000,000 pixels a second and on fewer than 4 lanes; the lane count picks the lane mask, the
+// receiver mode and its select.
+TEST_F(InputTest, VboFormatCodeAndLaneSettingsAtTheirLimits)
+{
+    struct Row {
+        int hact, vtotal, lanes;
+        int code;
+        uint8_t mask;
+        uint32_t mode;
+        uint8_t select;
+    };
+    // 2700 x 2000 at 60 Hz is exactly 324,000,000.
+    const Row rows[] = {{2176, 2000, 2, 4, 192, 1, 16}, {2177, 2000, 2, 1, 192, 1, 16},
+                        {2176, 2001, 2, 1, 192, 1, 16}, {2176, 2000, 4, 1, 240, 17, 4},
+                        {2176, 2000, 1, 4, 128, 0, 0}};
+    for (const Row& r : rows) {
+        TARVO_HDMI_INFO rec = zeltest::videoRecord(r.hact, 1080, 60, r.lanes);
+        rec.Htotal = 2700;
+        rec.Vtotal = r.vtotal;
+        zeltest::feedVideo(kHdmi4, rec, 60);
+        chip.clearLog();
+        showOnWindow0(kHdmi4);
+        e->stepOnce();
+        SCOPED_TRACE(testing::Message() << r.hact << " wide, " << r.vtotal << " lines, " << r.lanes << " lanes");
+        EXPECT_EQ(e->PI_STATE[kPortHdmi4], r.code);
+        ASSERT_FALSE(writes(0x02, 0x4F).empty());
+        EXPECT_EQ(writes(0x02, 0x4F).back(), r.mask);
+        EXPECT_EQ(chip.regValue(0x00, 0x1E, 2), r.mode);
+        EXPECT_EQ(chip.reg(0x00, 0x39), r.select);
+    }
+    // The receiver's low range is for lane clocks below 50,000,000.
+    e->set_VBORXfrange(e->c331_fd, 0, 49999999, 0);
+    EXPECT_EQ(chip.reg(0x02, 0x4C) & 0x08, 0x08);
+    e->set_VBORXfrange(e->c331_fd, 0, 50000000, 0);
+    EXPECT_EQ(chip.reg(0x02, 0x4C) & 0x08, 0);
 }
 
 TEST_F(InputTest, RecordsWithoutLanesOrClockNeverDivideByZero)
@@ -329,4 +373,17 @@ TEST_F(ChannelTest, DotByDotMemoryIsSharedOutOfOnePool)
     e->reset_dbd_mem(0);
     EXPECT_EQ(e->set_dbd_mem(2, 1), 0);
     EXPECT_EQ(e->check_dbd_input(255), 0);
+    // A wide input needs the larger count above 2560 counts (parallel) or 5120 (V-by-One), a
+    // tall one above 2176 lines.
+    const struct {
+        int port;
+        uint32_t hcount;
+        int vact, wide;
+    } rows[] = {{1, 2560, 1080, 0}, {1, 2561, 1080, 1}, {4, 5120, 1080, 0}, {4, 5121, 1080, 1},
+                {1, 100, 2176, 0},  {1, 100, 2177, 1}};
+    for (const auto& r : rows) {
+        e->PI_MEAS[r.port].hcount = r.hcount;
+        e->PI_HDMI_INFO[r.port][5] = r.vact;   // Vact
+        EXPECT_EQ(e->check_dbd_input(r.port), r.wide) << r.port << " " << r.hcount << " " << r.vact;
+    }
 }

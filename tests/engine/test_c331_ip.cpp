@@ -69,9 +69,9 @@ TEST_F(IpTest, BringUpLevelsAndTheProgressiveProcessor)
     EXPECT_EQ(chip.reg(bank(0x15, 2), 0x6E), 66);
     // Progressive: the second buffer pair of the channel's plan.
     const uint8_t b17 = bank(0x17, 2);
-    EXPECT_EQ(chip.regValue(b17, 0x18, 4), e->sys.memmap[2][3]);
-    EXPECT_EQ(chip.regValue(b17, 0x1C, 4), e->sys.memmap[2][4]);
-    EXPECT_EQ(chip.regValue(b17, 0x14, 4), e->sys.memmap[2][4]);
+    EXPECT_EQ(chip.regValue(b17, 0x18, 4), 0x19804000u);
+    EXPECT_EQ(chip.regValue(b17, 0x1C, 4), 0x22004000u);
+    EXPECT_EQ(chip.regValue(b17, 0x14, 4), 0x22004000u);
     EXPECT_EQ(chip.reg(bank(0x16, 2), 0x5B), 0);
 }
 
@@ -91,8 +91,8 @@ TEST_F(IpTest, FieldsAreAlwaysProcessed)
     EXPECT_EQ(chip.reg(b14, 0x68), 4);
     EXPECT_TRUE(wrote(b14, 0x2C));        // field format registers
     EXPECT_EQ(chip.reg(bank(0x15, 1), 0x08), 0);
-    EXPECT_EQ(chip.regValue(bank(0x17, 1), 0x1C, 4), e->sys.memmap[1][1]);
-    EXPECT_EQ(chip.regValue(bank(0x17, 1), 0x24, 4), e->sys.memmap[1][2]);
+    EXPECT_EQ(chip.regValue(bank(0x17, 1), 0x1C, 4), 0x08802000u);
+    EXPECT_EQ(chip.regValue(bank(0x17, 1), 0x24, 4), 0x11002000u);
     EXPECT_EQ(chip.reg(bank(0x16, 1), 0x5B), 1);
 }
 

@@ -46,6 +46,57 @@ TEST_F(EngineTest, BringUpReachesTheSteadyStateWithTheUpdateModeOfTheTable)
     EXPECT_EQ(g_fpga_c331_start, 1);
 }
 
+TEST_F(EngineTest, SystemParametersAndTheGeometryDerivedFromThem)
+{
+    e->load_system_param();
+    e->define_param();
+    EXPECT_EQ(e->sys.ihstart, 176u);
+    EXPECT_EQ(e->sys.ihend, 2096u);
+    EXPECT_EQ(e->sys.ivstart, 82u);
+    EXPECT_EQ(e->sys.ivend, 2242u);
+    EXPECT_EQ(e->sys.clock_quarter, 200000000u);
+    EXPECT_EQ(e->sys.memaddr[0], 0x2A800000u);
+    EXPECT_EQ(e->sys.memaddr[4], 0x57200000u);
+    const int counts[10] = {1, 2, 3, 3, 4, 4, 5, 5, 6, 6};
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(e->multi_win[i].count, counts[i]) << i;
+    // Memory line layout (width and height multipliers) by transmitter mode and layout.
+    const uint32_t layouts[][4] = {{0, 0, 4, 1}, {0, 1, 2, 2}, {2, 0, 2, 1}, {2, 1, 1, 2}, {1, 0, 8, 1}, {1, 1, 4, 2}};
+    for (const auto& l : layouts) {
+        e->sys.PS_VBOTX_MODE = l[0];
+        e->sys.PS_VBOTX_LAYOUT = l[1];
+        e->define_param();
+        EXPECT_EQ(e->sys.line_wmul, l[2]) << l[0] << " " << l[1];
+        EXPECT_EQ(e->sys.line_hmul, l[3]) << l[0] << " " << l[1];
+    }
+}
+
+// The receivers' selector follows r = clock 3 x scalar 22 / (d x scalar 1), d = 2,000,000 in
+// transmitter mode 1 and 4,000,000 otherwise: 76 above 40, 72 above 20, else 68.
+TEST_F(EngineTest, ReceiverSelectorAndLinkModeFollowTheClockRatio)
+{
+    e->load_system_param();
+    const struct {
+        uint32_t mode, clock3, s22, s1;
+        uint8_t selector, link;
+    } rows[] = {{0, 4000000, 41, 1, 76, 9}, {0, 4000000, 40, 1, 72, 9}, {0, 4000000, 21, 1, 72, 9},
+                {0, 4000000, 20, 1, 68, 9}, {0, 4000000, 42, 2, 72, 9}, {1, 4000000, 20, 1, 72, 5},
+                {2, 4000000, 20, 1, 68, 9}};
+    for (const auto& r : rows) {
+        e->sys.PS_VBOTX_MODE = r.mode;
+        e->sys.clock3 = r.clock3;
+        e->sys.scalar[4] = r.s22;
+        e->sys.scalar[3] = r.s1;
+        chip.clearLog();
+        e->write_initial_setting(e->c331_fd, 1);
+        SCOPED_TRACE(testing::Message() << "mode " << r.mode << " " << r.s22 << "/" << r.s1);
+        EXPECT_EQ(chip.writesTo(0x02, 0x18), (std::vector<uint8_t>{r.selector}));
+        EXPECT_EQ(chip.writesTo(0x02, 0x08), (std::vector<uint8_t>{r.link}));
+        EXPECT_EQ(chip.writesTo(0x02, 0x78), (std::vector<uint8_t>{r.selector, r.link}));
+        EXPECT_EQ(chip.writesTo(0x02, 0x7F), (std::vector<uint8_t>{14, 15, 13, 15, 11, 15, 7, 15}));
+    }
+}
+
 TEST_F(EngineTest, IdentificationCountsGoodReadsWithoutResettingOnBadOnes)
 {
     chip.scriptIdReads({0x24, 0x00, 0x24, 0x13, 0x24, 0x00, 0x24, 0x00, 0x24});

@@ -241,14 +241,16 @@ TEST_F(PassTest, ASourceAboveFiveIsNoInput)
 
 TEST_F(PassTest, DebugRequestsAreConsumed)
 {
+    model->reg_status[162] = 0x41;   // only the lowest set bit acts: no new bring-up
     model->reg_status[163] = 1;
-    model->reg_status[164] = 1;
+    model->reg_status[164] = 2;      // cleared though its one request bit is clear
     model->reg_status[165] = 2;
     commitAndPass();
+    EXPECT_EQ(model->reg_status[162], 0);
     EXPECT_EQ(model->reg_status[163], 0);
     EXPECT_EQ(model->reg_status[164], 0);
     EXPECT_EQ(model->reg_status[165], 0);
-    EXPECT_EQ(e->c331_setup_state, c331_manage::kSetupDone);
+    EXPECT_EQ(e->c331_setup_state, 8);
 }
 
 TEST_F(PassTest, NothingIsWrittenWithoutAChange)
