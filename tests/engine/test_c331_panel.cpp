@@ -172,6 +172,33 @@ TEST_F(EngineTest, LoadParamTakesTheDefaultWorkingSet)
         EXPECT_EQ(e->g_chg_input[w] + e->g_chg_win[w] + e->g_chg_attr[w] + e->g_chg_dbd[w], 0);
 }
 
+TEST_F(PanelTest, TransmitterLayoutAndMemoryLinesFollowTheArrangement)
+{
+    const struct {
+        int ledW, ledH, out1H, splice;
+        uint32_t arrangement, layout, wmul, hmul;
+    } rows[] = {{1920, 1080, 1080, 0, 5, 0, 2, 1},
+                {7680, 2160, 2160, 0, 6, 0, 4, 1},
+                {1920, 2000, 1080, 2, 8, 1, 1, 2},
+                {7681, 4320, 3000, 2, 7, 1, 2, 2}};
+    for (const auto& r : rows) {
+        e->zelApi_PnlInit2(r.ledW, r.ledH, r.ledW, r.out1H, r.splice);
+        SCOPED_TRACE(testing::Message() << r.ledW << "x" << r.ledH << " splice " << r.splice);
+        EXPECT_EQ(e->panel.arrangement, r.arrangement);
+        EXPECT_EQ(e->sys.PS_VBOTX_MODE, 2u);
+        EXPECT_EQ(e->sys.PS_VBOTX_LAYOUT, r.layout);
+        EXPECT_EQ(e->sys.line_wmul, r.wmul);
+        EXPECT_EQ(e->sys.line_hmul, r.hmul);
+    }
+    // A window priority above 5 is taken modulo 6.
+    const int priorities[][2] = {{5, 5}, {6, 0}, {11, 5}};
+    for (const auto& p : priorities) {
+        setWord(kPriority + 2 * 1, uint16_t(p[0]));
+        e->zelApi_initEnvC331();
+        EXPECT_EQ(e->win_info[1].priority, p[1]) << p[0];
+    }
+}
+
 TEST_F(PanelTest, LargestScreenSizesDoNotOverflow)
 {
     e->zelApi_PnlInit2(65535, 65535, 65535, 65535, 0);
