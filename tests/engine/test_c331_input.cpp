@@ -119,6 +119,23 @@ TEST_F(InputTest, ASignalFoundSetsThePortUpAndASignalLostTurnsTheBackgroundOn)
     EXPECT_TRUE(writes(0x08, 0x48).empty());
 }
 
+// Measured line counts from 2 to 65534 are a signal. The board's model measures a total of
+// width + width / 8 and height + height / 24 + 3.
+TEST_F(InputTest, LineCountsAtTheirLimitsDecideTheSignal)
+{
+    feed(kHdmi1, 1920, 1080, 60);
+    showOnWindow0(kHdmi1);
+    const struct {
+        uint16_t w, h;
+        int noSignal;
+    } rows[] = {{58253, 1080, 0}, {58254, 1080, 1}, {1920, 62910, 0}, {1920, 62911, 1}, {2, 1080, 0}, {1, 1080, 1}};
+    for (const auto& r : rows) {
+        sim::setInputSignal(kHdmi1, true, r.w, r.h, 60);
+        e->stepOnce();
+        EXPECT_EQ(e->oimgct(kPortHdmi1), r.noSignal) << r.w << "x" << r.h;
+    }
+}
+
 TEST_F(InputTest, AVboPortWithoutSignalRestartsItsOwnReceiverOnly)
 {
     feed(kHdmi3, 3840, 2160, 60, 8);   // input 4 is chip port 5, receiver 1
