@@ -368,6 +368,12 @@ TEST_F(ChannelTest, WaitsAreBoundedAndReportWhatTheySaw)
         reads += !(fr.byte0 & 0x80) && fr.byte0 == 0x48;
     EXPECT_EQ(reads, 91u);   // the first read and 90 more
     EXPECT_EQ(f, 1);   // the field stood at 0: the next one is assumed
+    chip.clearLog();
+    EXPECT_EQ(e->wait_ofld_change(2), 1);
+    reads = 0;
+    for (const auto& fr : chip.frames())
+        reads += fr.byte0 == 0x49;
+    EXPECT_EQ(reads, 71u);   // output fields: the first read and 70 more
     sleeps.clear();
     EXPECT_FALSE(e->wait1_pivs(2));
     EXPECT_EQ(sleeps.size(), 45u);
