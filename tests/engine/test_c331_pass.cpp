@@ -150,6 +150,16 @@ TEST_F(PassTest, FadesAreKeptPerWindow)
     EXPECT_EQ(e->PM_WIN_FADE_OUT[5], 7);
 }
 
+TEST_F(PassTest, TheLastWindowsDotByDotWordIsScanned)
+{
+    setWord(window(5) + kWinFlags, 0x0100);   // dot-by-dot on
+    commitAndPass();
+    model->refresh_shadow();
+    setWord(window(5) + kWinDbdMode, 6);      // 0x978: four inputs side by side
+    commitAndPass();
+    EXPECT_EQ(e->PM_WIN_DBD_MODE[5], 40);
+}
+
 TEST_F(PassTest, ACropIndexBeyondTheTableLeavesTheWindowAlone)
 {
     setWord(kAudioWindow, 1);
