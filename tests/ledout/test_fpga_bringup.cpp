@@ -181,6 +181,18 @@ TEST(FpgaBringUp, ResetPulseEndsMoreThan200TicksAfterItBegan)
     EXPECT_EQ(rig.m->shadow(80, 0), 3) << "FPGA 0 keeps running";
 }
 
+TEST(FpgaBringUp, MissingReadyBitResetsTheFpgaOnTheTwentyFirstPoll)
+{
+    Rig rig;
+    rig.fpga(1).setReadOverride(22, 0x10);   // locked, no error, picture parameters never ready
+    ASSERT_TRUE(rig.passUntil([&] { return rig.m->bringup_step(1) == 7; }));
+    rig.fpga(1).clearLog();
+    ASSERT_TRUE(rig.passUntil([&] { return rig.m->reset_pending(1); }, 1000));
+    // The first poll came in the pass that ended the bring-up, before the log was cleared.
+    EXPECT_EQ(1 + rig.fpga(1).registerReads(22), 21);
+    EXPECT_EQ(rig.m->bringup_step(1), 17);
+}
+
 TEST(FpgaBringUp, StuckVboErrorPulsesResetTwiceThenMovesOn)
 {
     Rig rig;
