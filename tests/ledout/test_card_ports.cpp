@@ -110,7 +110,7 @@ struct CardsRig : fpgatest::Rig {
 
 TEST(CardPorts, SendToPortWritesLengthSelectAndStart)
 {
-    CardsRig rig({{25, 1}});
+    CardsRig rig({{25, 1}, {27, 1}});
     ASSERT_TRUE(rig.bringUp());
     rig.fpga(1).clearLog();
     sim::cardChain().clearLog();
@@ -129,6 +129,21 @@ TEST(CardPorts, SendToPortWritesLengthSelectAndStart)
     auto got = sim::cardChain().received(25);
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0], Bytes(packet, packet + 13));
+
+    // 1024 bytes on port 11 of FPGA 1: pair 5 takes 1023, its high bits in bits 2-3 of register 158.
+    rig.fpga(1).clearLog();
+    Bytes big(1024);
+    ASSERT_EQ(rcv_card::writeRam(big.data(), 11, 0, 0x40, Bytes(1005, 0x5A).data(), 1005, false), 1024u);
+    ASSERT_EQ(rig.m->Send_to_port(big.data(), 1024, 11, 1), 0);
+    len = high = false;
+    for (auto [reg, mask, value] : rig.registerWrites(1)) {
+        len |= reg == 155 && value == 0xFF;
+        high |= reg == 158 && (mask & 0x0C) == 0x0C && (value & 0x0F) == 0x0C;
+    }
+    EXPECT_TRUE(len && high);
+    got = sim::cardChain().received(27);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0], big);
 
     // refused: no port 16, no empty or oversized packet
     sim::cardChain().clearLog();
@@ -271,6 +286,31 @@ TEST(CardPorts, PcFrameGoesOutOfTheNamedPortAndTheReplyToTheLinkThatSentIt)
     ASSERT_EQ(big.size(), 1024u);
     EXPECT_EQ(rig.passThrough(big), -1);
     EXPECT_TRUE(sim::cardChain().received(1).empty());
+    // one byte shorter is
+    big = pcFrame(0x0000, 0x36, 1, 2, 0x60, Bytes(1012, 0));
+    ASSERT_EQ(big.size(), 1023u);
+    rig.passThrough(big);
+    EXPECT_EQ(sim::cardChain().received(1).size(), 1u);
+}
+
+TEST(CardPorts, PortByteAtEitherEndOfAnFpgaNamesItsPort)
+{
+    CardsRig rig({{15, 1}, {16, 1}, {31, 1}});
+    ASSERT_TRUE(rig.upAndSearched());
+    // Handling byte 6, port byte 7, the port (0-31) that gets the frame; -1 none.
+    const struct {
+        uint8_t handling, byte7;
+        int port;
+    } kRows[] = {{1, 16, 15}, {3, 17, 16}, {255, 32, 31}, {0, 17, 16}, {0, 32, 31}, {1, 33, -1}, {0, 33, -1}};
+    uint8_t tag = 0x40;
+    for (const auto& r : kRows) {
+        sim::cardChain().clearLog();
+        rig.passThrough(pcFrame(0x0000, tag++, r.handling, r.byte7, 0x81, {0xFF, 0}));
+        rig.queuedReply();
+        for (int port : {15, 16, 31})
+            EXPECT_EQ(sim::cardChain().received(port).size(), port == r.port ? 1u : 0u)
+                << int(r.handling) << "/" << int(r.byte7) << " port " << port;
+    }
 }
 
 TEST(CardPorts, FrameForAllPortsIsAnsweredOnceEveryPortWithCardsAnswered)

@@ -14,7 +14,9 @@ namespace {
 using crr = clock_record_run;
 using Bytes = std::vector<uint8_t>;
 
-constexpr uint32_t kFlash = crr::kFlashOffset;
+// The recorder's area in logical addresses, and where they lie on the flash behind FPGA 0.
+constexpr uint32_t kFlash = 0x273000;
+constexpr uint32_t kHead = 0x480000, kRecordsA = 0x481000, kRecordsB = 0x482000, kLog = 0x483000;
 
 struct RecorderRig {
     zeltest::TempRoot root;
@@ -37,8 +39,8 @@ struct RecorderRig {
         }
     }
     void minutes(int n) { minutes(n, rec); }
-    uint32_t a(int g) { return crr::kRecordsA + 512u * uint32_t(g); }
-    uint32_t b(int g) { return crr::kRecordsB + 512u * uint32_t(g); }
+    uint32_t a(int g) { return kRecordsA + 512u * uint32_t(g); }
+    uint32_t b(int g) { return kRecordsB + 512u * uint32_t(g); }
 };
 
 }  // namespace
@@ -49,6 +51,9 @@ TEST(RunTimeRecorder, MarksCountMinutes)
     EXPECT_EQ(crr::minutes_of_marks(full.data(), 360), 2880u);
     const Bytes twenty = {0x55, 0x55, 0xF5, 0xFF};
     EXPECT_EQ(crr::minutes_of_marks(twenty.data(), 4), 20u);
+    const Bytes two = {0xFD}, six = {0xD5};
+    EXPECT_EQ(crr::minutes_of_marks(two.data(), 1), 2u);
+    EXPECT_EQ(crr::minutes_of_marks(six.data(), 1), 6u);
     const Bytes blank = {0xFF, 0x55};
     EXPECT_EQ(crr::minutes_of_marks(blank.data(), 2), 0u);
 }
@@ -57,7 +62,7 @@ TEST(RunTimeRecorder, BlankFlashOpensAPeriodAfter30MinutesAndMarksEverySecondMin
 {
     RecorderRig r;
     r.rec.step(true);   // opens the state
-    EXPECT_EQ(r.at(crr::kHead, 3), (Bytes{0xAA, 0x5A, 0xA5}));
+    EXPECT_EQ(r.at(kHead, 3), (Bytes{0xAA, 0x5A, 0xA5}));
     EXPECT_EQ(r.flash().contents(0x6F3000, 3), (Bytes{0xAA, 0x5A, 0xA5}));
     r.minutes(29);
     EXPECT_EQ(r.byteAt(r.a(0)), 0xFF);
@@ -67,7 +72,7 @@ TEST(RunTimeRecorder, BlankFlashOpensAPeriodAfter30MinutesAndMarksEverySecondMin
         EXPECT_EQ(r.at(rec + 48, 5), (Bytes{0x55, 0x55, 0x55, 0xD5, 0xFF}));
         EXPECT_EQ(r.at(rec + 1, 7), (Bytes{0x24, 0x20, 0x03, 0x07, 0x09, 0x05, 0x00}));
     }
-    EXPECT_EQ(r.byteAt(crr::kLog), 0xAA);
+    EXPECT_EQ(r.byteAt(kLog), 0xAA);
     r.minutes(1);
     EXPECT_EQ(r.byteAt(r.a(0) + 52), 0xFF);   // odd minute: nothing
     r.minutes(1);
@@ -76,10 +81,18 @@ TEST(RunTimeRecorder, BlankFlashOpensAPeriodAfter30MinutesAndMarksEverySecondMin
     EXPECT_EQ(r.byteAt(r.a(0) + 52), 0xFD);
     EXPECT_EQ(r.byteAt(r.b(0) + 52), 0xFD);
 
+    // a minute is more than 6000 ticks
+    G_timeTicks += 6000;
+    r.rec.step(true);
+    EXPECT_EQ(r.state.minutes_since_start, 34u);
+    G_timeTicks += 1;
+    r.rec.step(true);
+    EXPECT_EQ(r.state.minutes_since_start, 35u);
+
     // a minute does not count while either FPGA is down
     G_timeTicks += 20000;
     r.rec.step(false);
-    EXPECT_EQ(r.state.minutes_since_start, 34u);
+    EXPECT_EQ(r.state.minutes_since_start, 35u);
 }
 
 TEST(RunTimeRecorder, APeriodClosesOnceItsLastMarkIsProgrammedAndTheNextOneStarts)
@@ -97,7 +110,7 @@ TEST(RunTimeRecorder, APeriodClosesOnceItsLastMarkIsProgrammedAndTheNextOneStart
     EXPECT_EQ(r.state.slot, 1);
     EXPECT_EQ(r.state.mark_index, 0u);
     EXPECT_EQ(r.state.total_minutes, 2880u);
-    EXPECT_EQ(r.at(crr::kLog + 8, 4), (Bytes{0x40, 0x0B, 0, 0}));
+    EXPECT_EQ(r.at(kLog + 8, 4), (Bytes{0x40, 0x0B, 0, 0}));
     for (uint32_t rec : {r.a(1), r.b(1)}) {
         EXPECT_EQ(r.byteAt(rec), 0xAA);
         EXPECT_EQ(r.at(rec + 8, 8), (Bytes{0x40, 0x0B, 0, 0, 0xFF, 1, 0, 0}));
@@ -116,7 +129,7 @@ TEST(RunTimeRecorder, ARestartContinuesTheCountAndATornCopyIsRepaired)
         EXPECT_EQ(again.total_minutes, 40u);
         EXPECT_EQ(again.slot, 1);
         EXPECT_EQ(again.sequence, 1u);
-        EXPECT_EQ(r.at(crr::kLog + 8, 4), (Bytes{40, 0, 0, 0}));   // the first period's minutes
+        EXPECT_EQ(r.at(kLog + 8, 4), (Bytes{40, 0, 0, 0}));   // the first period's minutes
         r.minutes(40, restarted);
     }
     // power lost while copy B of period 1 was written: A is whole, B holds only part of its start
@@ -139,8 +152,8 @@ TEST(RunTimeRecorder, ARestartReadsTheTotalAndSequenceLowByteFirstAndCarriesThem
     rec[0] = 0xAA;
     const uint8_t fields[8] = {0x10, 0, 0, 0x01, 0xFF, 0x02, 0x01, 0x10};
     std::copy(fields, fields + 8, rec.begin() + 8);
-    r.flash().write(crr::kRecordsA + kFlash, rec);
-    r.flash().write(crr::kRecordsB + kFlash, rec);
+    r.flash().write(kRecordsA + kFlash, rec);
+    r.flash().write(kRecordsB + kFlash, rec);
     r.rec.step(true);
     EXPECT_EQ(r.state.total_minutes, 0x01000010u);
     EXPECT_EQ(r.state.sequence, 0x100103u);
@@ -158,16 +171,16 @@ TEST(RunTimeRecorder, WhateverTheFlashHoldsNothingIsWrittenOutsideTheArea)
     rec[0] = 0xAA;
     rec[8] = 10;
     rec[9] = rec[10] = rec[11] = 0;
-    r.flash().write(crr::kRecordsA + kFlash, rec);
-    r.flash().write(crr::kRecordsB + kFlash, rec);
+    r.flash().write(kRecordsA + kFlash, rec);
+    r.flash().write(kRecordsB + kFlash, rec);
     r.flash().clearLog();
     r.rec.step(true);
     EXPECT_EQ(r.state.sequence, 0u);
-    EXPECT_EQ(r.state.log_entry, crr::kLog);
+    EXPECT_EQ(r.state.log_entry, kLog);
     for (const auto& op : r.flash().log()) {
         if (op.opcode == 0x02 || op.opcode == 0x20) {
-            EXPECT_GE(op.address, crr::kHead + kFlash);
-            EXPECT_LT(op.address, crr::kLog + 62 * 4096 + kFlash);
+            EXPECT_GE(op.address, kHead + kFlash);
+            EXPECT_LT(op.address, kLog + 62 * 4096 + kFlash);
         }
     }
 }
@@ -184,7 +197,12 @@ TEST(RunTimeRecorder, SequenceAdvancesThroughTheLogAndWraps)
         erased1216 |= op.opcode == 0x20 && op.address == (1216u + 627u) * 4096u;
     EXPECT_TRUE(erased1216);
     EXPECT_EQ(r.rec.get_new_seq(5, 15616 | (2u << 20)), 3u << 20);
-    EXPECT_EQ(r.state.log_entry, crr::kLog);
+    EXPECT_EQ(r.state.log_entry, kLog);
+    // Entry 300 is entry 44 of log sector 1: its minutes there, the next entry right behind it.
+    EXPECT_EQ(r.rec.get_new_seq(0x01020304, 300), 301u);
+    EXPECT_EQ(r.at(0x4842C8, 4), (Bytes{0x04, 0x03, 0x02, 0x01}));
+    EXPECT_EQ(r.state.log_sector, 1);
+    EXPECT_EQ(r.state.log_entry, 0x4842D0u);
 }
 
 TEST(RunTimeRecorder, AClockSetWhilePendingReachesBothCopiesAndTheLogWhenThePeriodOpens)
@@ -197,7 +215,7 @@ TEST(RunTimeRecorder, AClockSetWhilePendingReachesBothCopiesAndTheLogWhenThePeri
     EXPECT_EQ(r.byteAt(r.b(0) + 44), 0xFF);
     r.minutes(20);
     EXPECT_EQ(r.byteAt(r.b(0) + 44), 'Z');
-    EXPECT_EQ(r.byteAt(crr::kLog + 12), 'Z');
+    EXPECT_EQ(r.byteAt(kLog + 12), 'Z');
 
     // while a period is open the log entry and copy A take it
     ClockRecordState s2;

@@ -89,6 +89,10 @@ TEST(FpgaAccess, ShadowOnlyAndInvalidRegisters)
     rig.m->write_to_register(66, 0x01, 0x01, 1);
     rig.m->write_to_register(100, 0xFF, 0x55, 0);
     rig.m->write_to_register(171, 0xFF, 0x55, 0);
+    rig.m->write_to_register(64, 0xF0, 0x5A, 0);   // first and last software register
+    rig.m->write_to_register(96, 0x0F, 0x5A, 0);
+    rig.m->write_to_register(97, 0xFF, 0x5A, 0);   // first number without a register
+    rig.m->read_from_register(97, 0);
     rig.m->read_from_register(80, 0);
     rig.m->read_from_register(127, 0);
     rig.m->read_from_register(171, 0);
@@ -97,8 +101,14 @@ TEST(FpgaAccess, ShadowOnlyAndInvalidRegisters)
     EXPECT_EQ(rig.m->shadow(80, 0), 3);
     EXPECT_EQ(rig.m->shadow(66, 1), 1);
     EXPECT_EQ(rig.m->shadow(100, 0), 0);
+    EXPECT_EQ(rig.m->shadow(64, 0), 0x50);
+    EXPECT_EQ(rig.m->shadow(96, 0), 0x0A);
+    EXPECT_EQ(rig.m->shadow(97, 0), 0);
     rig.m->read_from_register(170, 0);   // the last FPGA register still goes out
     EXPECT_EQ(rig.fpga(0).log().size(), 1u);
+    rig.m->write_to_register(63, 0xFF, 0x11, 0);    // so do those on either side of the software ones
+    rig.m->write_to_register(128, 0xFF, 0x22, 0);
+    EXPECT_EQ(rig.fpga(0).log().size(), 5u);
 }
 
 TEST(FpgaAccess, Register2StrobesStayInShadow)

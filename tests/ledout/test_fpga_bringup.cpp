@@ -152,6 +152,47 @@ void checkUnanswering(uint8_t bad)
 TEST(FpgaBringUp, Register31Of24StaysAtStepOne) { checkUnanswering(24); }
 TEST(FpgaBringUp, Register31Of49StaysAtStepOne) { checkUnanswering(49); }
 
+TEST(FpgaBringUp, Register31Of25Or48Answers)
+{
+    Rig rig;
+    rig.fpga(0).setReg(31, 25);
+    rig.fpga(1).setReg(31, 48);
+    EXPECT_TRUE(rig.bringUp());
+}
+
+TEST(FpgaBringUp, ResetPulseEndsMoreThan200TicksAfterItBegan)
+{
+    Rig rig;
+    ASSERT_TRUE(rig.bringUp());
+    const uint32_t start = G_timeTicks;
+    rig.m->reset_fpga_rst(1);
+    G_timeTicks = start + 200;
+    rig.m->check_fpga_rst();
+    EXPECT_EQ(zeltest::simGpio().read(kRst1), 0);
+    EXPECT_TRUE(rig.m->reset_pending(1));
+    G_timeTicks = start + 201;
+    rig.m->check_fpga_rst();
+    EXPECT_EQ(zeltest::simGpio().read(kRst1), 16);
+    EXPECT_FALSE(rig.m->reset_pending(1));
+    EXPECT_EQ(rig.m->shadow(80, 1), 0);
+    EXPECT_EQ(rig.m->bringup_step(1), 0);
+    EXPECT_EQ(rig.m->check_step(1), 0);
+    EXPECT_EQ(g_change[39], start + 201);
+    EXPECT_EQ(rig.m->shadow(80, 0), 3) << "FPGA 0 keeps running";
+}
+
+TEST(FpgaBringUp, MissingReadyBitResetsTheFpgaOnTheTwentyFirstPoll)
+{
+    Rig rig;
+    rig.fpga(1).setReadOverride(22, 0x10);   // locked, no error, picture parameters never ready
+    ASSERT_TRUE(rig.passUntil([&] { return rig.m->bringup_step(1) == 7; }));
+    rig.fpga(1).clearLog();
+    ASSERT_TRUE(rig.passUntil([&] { return rig.m->reset_pending(1); }, 1000));
+    // The first poll came in the pass that ended the bring-up, before the log was cleared.
+    EXPECT_EQ(1 + rig.fpga(1).registerReads(22), 21);
+    EXPECT_EQ(rig.m->bringup_step(1), 17);
+}
+
 TEST(FpgaBringUp, StuckVboErrorPulsesResetTwiceThenMovesOn)
 {
     Rig rig;
@@ -191,6 +232,13 @@ TEST(FpgaBringUp, PictureLimits)
     EXPECT_NE(rig.m->check_step(0), 7);
     EXPECT_EQ(rig.m->check_step(1), 7);
     EXPECT_EQ(rig.fpga(1).reg(0) & 0x04, 0x04) << "screen stays dark";
+    // One short of half the width or the height, or a frame value of 714285, does not pass either.
+    const uint32_t shortOf[][3] = {{959, 540, 714286}, {960, 539, 714286}, {960, 540, 714285}};
+    for (const auto& p : shortOf) {
+        rig.fpga(1).setPicture(uint16_t(p[0]), uint16_t(p[1]), p[2]);
+        rig.pass(30);
+        EXPECT_EQ(rig.m->check_step(1), 7) << p[0] << " x " << p[1] << ", " << p[2];
+    }
     rig.fpga(1).setPicture(1920, 1080, 999999);
     EXPECT_TRUE(rig.bringUp());
 }

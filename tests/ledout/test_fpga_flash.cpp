@@ -107,8 +107,9 @@ TEST(FpgaFlash, OutOfRangeRefusedWithoutBusActivity)
     EXPECT_EQ(rig.flash(2).statusPolls() + rig.flash(3).statusPolls(), 0);
     EXPECT_TRUE(zeltest::simGpio().history(0x207810).empty());
     EXPECT_TRUE(zeltest::simGpio().history(0x207900).empty());
-    // The last byte of the flash is in range.
+    // The last bytes of the flash are in range.
     EXPECT_EQ(drv.FPGA_SPI_FLASH_VBYONE_READ(2, 0x7FFFFF, 1, buf.data()), 1);
+    EXPECT_EQ(drv.FPGA_SPI_FLASH_VBYONE_WRITE(3, 0x7FFFFC, buf.data(), 4), 1);
 }
 
 TEST(FpgaFlash, EraseUnits)

@@ -46,7 +46,13 @@ TEST(FpgaPass, SoftinitStartValues)
 {
     Rig rig;
     G_timeTicks = 500;
+    for (int w : {42, 43, 44})
+        g_change[w] = 7;
+    g_send_para[6] = 1;
     rig.m->softinit();
+    for (int w : {42, 43, 44})
+        EXPECT_EQ(g_change[w], 0u) << w;
+    EXPECT_EQ(g_send_para[6], 0);
     for (int w : {32, 33, 38, 39, 3, 4, 45})
         EXPECT_EQ(g_change[w], 500u) << w;
     EXPECT_EQ(g_change[34], 15u);

@@ -59,6 +59,24 @@ TEST(FpgaScreen, SwitchesActOnBothFpgas)
     EXPECT_TRUE(rig.fpga(1).log().empty());
 }
 
+TEST(FpgaScreen, BringUpSwitchesActOnOneFpga)
+{
+    Rig rig;
+    constexpr Expect kOne[] = {{0, 0, 0x04, true}, {1, 0, 0x04, false}, {4, 3, 0x20, true},
+                               {10, 23, 0x08, true}, {11, 23, 0x08, false}};
+    for (const Expect& e : kOne) {
+        for (int i = 0; i < 2; ++i)
+            rig.fpga(i).setReg(e.reg, e.set ? uint8_t(~e.bit) & 0x7F : uint8_t(e.bit | 0x40));
+        rig.m->SCREEN_fpgactrl_status2(e.status, 1);
+        EXPECT_EQ(rig.fpga(1).reg(e.reg) & e.bit, e.set ? e.bit : 0) << int(e.status);
+        EXPECT_EQ(rig.fpga(0).reg(e.reg) & e.bit, e.set ? 0 : e.bit) << int(e.status) << " FPGA 0 untouched";
+    }
+    rig.fpga(1).clearLog();
+    for (uint8_t other : {2, 5, 8})
+        rig.m->SCREEN_fpgactrl_status2(other, 1);
+    EXPECT_TRUE(rig.fpga(1).log().empty());
+}
+
 TEST(FpgaScreen, LedSizeHandshakeSteps)
 {
     Rig rig;

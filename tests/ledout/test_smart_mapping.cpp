@@ -278,6 +278,12 @@ TEST(OperationRecords, RecordsOfTheStickFileUpToTheManagersCount)
     EXPECT_EQ(scan.reg, 0x12345678u);
     EXPECT_EQ(scan.mask_value, 0xBEEF);
     EXPECT_STREQ(scan.text, "sixteen-chars-ab");
+    // Its reset packet: the register field's low byte, then the mask/value field's first byte as
+    // the mask and its second as the value.
+    unsigned char reset[16];
+    rig.m->ram_reset_cmd_create(reset, &scan, 5);
+    EXPECT_EQ(std::vector<unsigned char>(reset + 9, reset + 14),
+              (std::vector<unsigned char>{0xA0, 0x78, 0xEF, 1, 0xBE}));
     const auto journal = zeltest::simCommands().journal();
     EXPECT_NE(std::find(journal.begin(), journal.end(), "sync"), journal.end());
     EXPECT_EQ(rig.m->get_operate_deal_para(&scan, 0), 0);

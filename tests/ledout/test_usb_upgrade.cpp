@@ -152,6 +152,13 @@ TEST_F(UpgradeTest, SameVersionUnderPublishType128InstallsNothingOtherPublishTyp
     run();
     EXPECT_EQ(app(), "again");
     EXPECT_EQ(g_app_reset_flag.load(), 1);
+
+    // Under 128 a version that differs only in its last byte is another application.
+    g_app_reset_flag = 0;
+    const std::array<uint8_t, 6> otherFunction = {25, 2, 26, 11, 2, 2};
+    zeltest::writePackage(kFolder + "same.ZEL", zeltest::upgradePackage({{10, bytes("func"), otherFunction}}, 128));
+    run();
+    EXPECT_EQ(app(), "func");
 }
 
 TEST_F(UpgradeTest, TruncatedOrOversizedPackagesInstallNothing)
@@ -220,22 +227,26 @@ TEST_F(UpgradeTest, ProgramErasesAndWritesTheFlashThenPulsesTheReset)
 
 TEST_F(UpgradeTest, ProgramOfTheRunningVersionIsSkippedUnderPublishType128)
 {
-    // FPGA 1 runs 2026-01-01 function 1 (BCD date in registers 31, 30, 29; function in 28).
+    // FPGA 1 runs 2026-03-14 function 5 (BCD date in registers 31, 30, 29; function in 28).
     rig.m->MCU_REG_func[1][31] = 0x26;
-    rig.m->MCU_REG_func[1][30] = 0x01;
-    rig.m->MCU_REG_func[1][29] = 0x01;
-    rig.m->MCU_REG_func[1][28] = 1;
-    zeltest::writePackage(kFolder + "fpga.ZEL", zeltest::upgradePackage({{8, zeltest::upgradeProgram(100), kNewer}}, 128));
+    rig.m->MCU_REG_func[1][30] = 0x03;
+    rig.m->MCU_REG_func[1][29] = 0x14;
+    rig.m->MCU_REG_func[1][28] = 5;
+    const std::array<uint8_t, 6> running = {26, 3, 14, 7, 9, 5};   // hardware and software not compared
+    zeltest::writePackage(kFolder + "fpga.ZEL", zeltest::upgradePackage({{8, zeltest::upgradeProgram(100), running}}, 128));
     run();
     EXPECT_TRUE(flashOps(3, 0x02).empty());
     EXPECT_FALSE(rig.m->reset_pending(1));
 
-    // Another day is another program.
-    const std::array<uint8_t, 6> nextDay = {26, 1, 2, 11, 3, 1};
-    zeltest::writePackage(kFolder + "fpga.ZEL", zeltest::upgradePackage({{8, zeltest::upgradeProgram(100), nextDay}}, 128));
-    run();
-    EXPECT_FALSE(flashOps(3, 0x02).empty());
-    EXPECT_TRUE(rig.m->reset_pending(1));
+    // Another day, or another function, is another program.
+    const std::array<uint8_t, 6> nextDay = {26, 3, 15, 7, 9, 5}, otherFunction = {26, 3, 14, 7, 9, 6};
+    for (const auto& version : {nextDay, otherFunction}) {
+        rig.flash(3).clearLog();
+        zeltest::writePackage(kFolder + "fpga.ZEL", zeltest::upgradePackage({{8, zeltest::upgradeProgram(100), version}}, 128));
+        run();
+        EXPECT_FALSE(flashOps(3, 0x02).empty()) << int(version[2]) << " " << int(version[5]);
+        EXPECT_TRUE(rig.m->reset_pending(1));
+    }
 }
 
 TEST_F(UpgradeTest, FlashThatStaysBusyGetsNoProgramAndTheFpgaNoReset)
