@@ -2,7 +2,9 @@
 // OSD settings (recorded here by a target that stands for the engine).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -128,6 +130,21 @@ TEST_F(OmenuTest, EffectsSizesAndBackgroundOff)
         EXPECT_NE(c.type, 1);   // an odd cell size sets only the character size
     }
     EXPECT_NE(std::find(r.calls.begin(), r.calls.end(), Call{14, 0}), r.calls.end());
+
+    // The character-size settings of each cell size, in order.
+    const std::pair<int, std::vector<Call>> sizes[] = {{32, {{1, 0}, {2, 0}, {14, 0}}},
+                                                       {64, {{1, 0}, {2, 0}, {14, 1}}},
+                                                       {128, {{1, 1}, {2, 1}, {14, 1}}},
+                                                       {96, {{14, 0}}}};
+    for (const auto& [cell, expected] : sizes) {
+        p.fontw = p.fonth = cell;
+        Recorder sized;
+        apply_omenu_entry(&p, sized, 1920, 1080);
+        std::vector<Call> got;
+        std::copy_if(sized.calls.begin(), sized.calls.end(), std::back_inserter(got),
+                     [](const Call& c) { return c.type == 1 || c.type == 2 || c.type == 14; });
+        EXPECT_EQ(got, expected) << cell;
+    }
     EXPECT_EQ(omenu_color("#00FF80"), 0x80FF00);
     EXPECT_EQ(omenu_color("nonsense"), 0);
 }
@@ -200,6 +217,8 @@ TEST_F(OmenuTest, PositionsAndSizesAreKeptOnTheScreen)
     };
     const Case cases[] = {
         {100, 50, 300, 200, 7, 3, 100, 50, 300, 200, 7, 3},                        // inside: unchanged
+        {0, 0, 1920, 1080, 0, 0, 0, 0, 1920, 1080, 0, 0},                          // the whole screen
+        {0, 0, 1921, 1081, 0, 0, 0, 0, 1920, 1080, 0, 0},                          // one past it
         {1900, 1070, 300, 200, 400, 500, 1900, 1070, 20, 10, 20, 20},              // cut at the edges
         {-40, -3, -8, -9, -1, -2, 0, 0, 0, 0, 0, 0},                               // nothing negative
         {INT_MAX, INT_MIN, INT_MAX, INT_MAX, INT_MAX, INT_MIN, 1920, 0, 0, 1080, 0, 0},
