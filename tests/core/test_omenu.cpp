@@ -145,6 +145,15 @@ TEST_F(OmenuTest, EffectsSizesAndBackgroundOff)
                      [](const Call& c) { return c.type == 1 || c.type == 2 || c.type == 14; });
         EXPECT_EQ(got, expected) << cell;
     }
+
+    // A bitmap entry, switched off, on the top layer.
+    p.type = 1;
+    p.status = "off";
+    p.layer = "top";
+    Recorder bitmap;
+    apply_omenu_entry(&p, bitmap, 1920, 1080);
+    for (const Call& c : {Call{3, 0}, Call{0, 0}, Call{33, 0}})
+        EXPECT_NE(std::find(bitmap.calls.begin(), bitmap.calls.end(), c), bitmap.calls.end()) << c;
     EXPECT_EQ(omenu_color("#00FF80"), 0x80FF00);
     EXPECT_EQ(omenu_color("nonsense"), 0);
 }
