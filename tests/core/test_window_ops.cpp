@@ -90,6 +90,27 @@ TEST_F(WindowOpsTest, CorruptEntriesDoNotSpillIntoOtherSources)
         EXPECT_EQ(g_cut_source_state[i], 0) << i;
 }
 
+// Forty crops an input at most: ids 1 to 40 over the 40 entries of the table.
+TEST_F(WindowOpsTest, TheFortiethCropIsTheLast)
+{
+    for (unsigned e = 0; e < 39; ++e)
+        putCrop(m->ram_para, e, 1, int(e) + 1, 0, 0, 8, 8);
+    m->ZelCropSourceInit();
+    EXPECT_EQ(m->ZelAddCropID(1), 40);
+    EXPECT_EQ(m->ZelGetSourceNum(1, 1), 1);
+    EXPECT_EQ(m->ZelGetSourceNum(1, 0), 0);
+    putCrop(m->ram_para, 39, 1, 40, 0, 0, 8, 8);
+    m->ZelCropSourceInit();
+    EXPECT_EQ(m->ZelAddCropID(1), 0);
+    EXPECT_EQ(m->ZelGetCropID(1, 40), 40);
+    EXPECT_EQ(m->ZelGetCropID(1, 41), 0);
+    EXPECT_EQ(m->ZelGetSourceNum(1, 40), 40);
+    CROP_PARA p{};
+    int index = -1;
+    m->ZelGetCropPara(1, 40, &p, &index);
+    EXPECT_EQ(index, 39);
+}
+
 TEST_F(WindowOpsTest, AddAndDeleteCommitAndReuseTheLowestFreeEntry)
 {
     c331_manage* engine = makeCommitPoint();
