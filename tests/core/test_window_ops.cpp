@@ -222,6 +222,19 @@ TEST_F(WindowOpsTest, ImageSourceReadsTheImageOrASlot)
     set16(m->ram_para, 0x8E0 + 8, 0x8000 + 45);    // names no entry of the table
     EXPECT_EQ(m->ZelGetImageSource(m->ram_para, 0, &crop, &index, 0), 0);
     EXPECT_EQ(crop, 1);
+
+    // The last entry (39) is read; 40 would be the byte after the table.
+    putCrop(m->ram_para, 39, 5, 1, 0, 0, 8, 8);
+    m->ram_para[0x750] = 3;
+    set16(m->ram_para, 0x8E0 + 8, 0x8000 + 39);
+    EXPECT_EQ(m->ZelGetImageSource(m->ram_para, 0, &crop, &index, 0), 5);
+    set16(m->ram_para, 0x8E0 + 8, 0x8000 + 40);
+    EXPECT_EQ(m->ZelGetImageSource(m->ram_para, 0, &crop, &index, 0), 0);
+
+    // Window 15 is the last record.
+    EXPECT_EQ(m->ZelSetImageSource(0, 2, 15), 0);
+    EXPECT_EQ(m->ZelGetImageSource(m->ram_para, 15, &crop, &index, 0), 2);
+    EXPECT_EQ(u16(m->ram_para, 0x8E0 + 26 * 15 + 8), 2);
 }
 
 TEST_F(WindowOpsTest, SourceIdIsOnFollowsEnabledWindows)
