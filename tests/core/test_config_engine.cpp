@@ -337,4 +337,13 @@ TEST(ConfigEngine, CloudFlag)
     c->write_config_variant(ConfigItem::iVorcloudcontrollername, QString("box"));
     Utils::getIPAddress();
     EXPECT_EQ(g_iVor_cloud, 1);
+    // Any one of the three texts alone is enough.
+    c->write_config_variant(ConfigItem::iVorcloudcontrollername, QString());
+    c->write_config_variant(ConfigItem::iVorclouduserip, QString("user"));
+    Utils::getIPAddress();
+    EXPECT_EQ(g_iVor_cloud, 1);
+    c->write_config_variant(ConfigItem::iVorclouduserip, QString());
+    c->write_config_variant(ConfigItem::iVorcloudserverip, QString("cloud.example"));
+    Utils::getIPAddress();
+    EXPECT_EQ(g_iVor_cloud, 1);
 }

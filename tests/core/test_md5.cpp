@@ -29,6 +29,9 @@ TEST(MD5, Rfc1321TestSuite)
     EXPECT_EQ(md5Of("1234567890123456789012345678901234567890123456789012345678901234567890123456"
                     "7890"),
               "57edf4a22be3c955ac49da2e2107b67a");
+    // Around the padding limit: 55 bytes still take the length in their own block, 56 do not.
+    EXPECT_EQ(md5Of(std::string(55, 'a')), "ef1772b6dff9a122358552954ad0df65");
+    EXPECT_EQ(md5Of(std::string(56, 'a')), "3b0c8ac703f828b04c6c197006d17218");
 }
 
 TEST(MD5, DigestLeavesTheContextRunning)

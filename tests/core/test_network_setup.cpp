@@ -6,6 +6,9 @@
 #include <unistd.h>
 
 #include <thread>
+#include <vector>
+
+#include <QStringList>
 
 #include "core/config_engine.h"
 #include "core/global.h"
@@ -63,6 +66,28 @@ TEST_F(NetworkSetup, ReloadsAndConfiguresEth0)
     EXPECT_EQ(g_str_ip, "10.1.2.3");
     EXPECT_EQ(g_str_gateway, "10.1.0.1");
     EXPECT_EQ(g_srt_mask, "255.255.0.0");
+}
+
+// Each setting, by its id, lands in its own global; the UDP port (id 1) is not copied.
+TEST_F(NetworkSetup, EverySettingReachesItsGlobal)
+{
+    const std::pair<int, QVariant> settings[] = {
+        {0, 6123},           {1, 1111},          {2, "10.9.8.7"}, {3, "255.255.0.0"}, {4, "10.9.8.1"},
+        {6, "BC-6"},         {7, "192.168.33.7"}, {8, "Done"},    {9, 9},             {10, "P10"},
+        {11, "srv11"},       {12, 1212},          {13, "user13"}, {14, "ctrl14"},     {15, 1515},
+        {16, "DIR16"},       {17, 17}};
+    for (const auto& [id, value] : settings)
+        ASSERT_TRUE(config->write_config_variant(static_cast<ConfigItem::ConfigName>(id), value)) << id;
+    EXPECT_EQ(Utils::getIPAddress(), 0);
+    EXPECT_EQ(g_port, 6123);
+    EXPECT_EQ(g_int_tcp_port, 6123);
+    EXPECT_EQ((QStringList{g_str_ip, g_srt_mask, g_str_gateway, g_str_barcode, g_str_wifi_ip, g_check_edid,
+                           g_imagelayoutpassword, g_iVor_cloudserverip, g_iVor_clouduserid,
+                           g_iVor_controllername, g_usb_grade_path}),
+              (QStringList{"10.9.8.7", "255.255.0.0", "10.9.8.1", "BC-6", "192.168.33.7", "Done", "P10",
+                           "srv11", "user13", "ctrl14", "DIR16"}));
+    EXPECT_EQ((std::vector<long long>{g_check_source, g_iVor_cloudserverport, g_zel_max_pixel, g_lcd_lang_valid}),
+              (std::vector<long long>{9, 1212, 1515, 17}));
 }
 
 TEST_F(NetworkSetup, WithoutEth0NothingChanges)

@@ -2,7 +2,9 @@
 // OSD settings (recorded here by a target that stands for the engine).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -128,6 +130,30 @@ TEST_F(OmenuTest, EffectsSizesAndBackgroundOff)
         EXPECT_NE(c.type, 1);   // an odd cell size sets only the character size
     }
     EXPECT_NE(std::find(r.calls.begin(), r.calls.end(), Call{14, 0}), r.calls.end());
+
+    // The character-size settings of each cell size, in order.
+    const std::pair<int, std::vector<Call>> sizes[] = {{32, {{1, 0}, {2, 0}, {14, 0}}},
+                                                       {64, {{1, 0}, {2, 0}, {14, 1}}},
+                                                       {128, {{1, 1}, {2, 1}, {14, 1}}},
+                                                       {96, {{14, 0}}}};
+    for (const auto& [cell, expected] : sizes) {
+        p.fontw = p.fonth = cell;
+        Recorder sized;
+        apply_omenu_entry(&p, sized, 1920, 1080);
+        std::vector<Call> got;
+        std::copy_if(sized.calls.begin(), sized.calls.end(), std::back_inserter(got),
+                     [](const Call& c) { return c.type == 1 || c.type == 2 || c.type == 14; });
+        EXPECT_EQ(got, expected) << cell;
+    }
+
+    // A bitmap entry, switched off, on the top layer.
+    p.type = 1;
+    p.status = "off";
+    p.layer = "top";
+    Recorder bitmap;
+    apply_omenu_entry(&p, bitmap, 1920, 1080);
+    for (const Call& c : {Call{3, 0}, Call{0, 0}, Call{33, 0}})
+        EXPECT_NE(std::find(bitmap.calls.begin(), bitmap.calls.end(), c), bitmap.calls.end()) << c;
     EXPECT_EQ(omenu_color("#00FF80"), 0x80FF00);
     EXPECT_EQ(omenu_color("nonsense"), 0);
 }

@@ -76,6 +76,9 @@ TEST_F(FlashTest, EraseCoversWholeBlocks)
     EXPECT_EQ(mtd->eraseLog(kDev), (Erases{{0, kBlock}}));
     EXPECT_EQ(Utils::non_region_erase(fd, 2 * kBlock, kBlock + 1, 1), 0);
     EXPECT_EQ(mtd->eraseLog(kDev), (Erases{{0, kBlock}, {2 * kBlock, kBlock}, {3 * kBlock, kBlock}}));
+    EXPECT_EQ(Utils::non_region_erase(fd, 5 * kBlock, kBlock, 0), 0);   // exactly one block
+    EXPECT_EQ(mtd->eraseLog(kDev),
+              (Erases{{0, kBlock}, {2 * kBlock, kBlock}, {3 * kBlock, kBlock}, {5 * kBlock, kBlock}}));
     EXPECT_EQ(mtd->close(fd), 0);
 }
 

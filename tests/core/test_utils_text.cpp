@@ -56,7 +56,12 @@ TEST(TextConversion, UnknownCharacterSet)
 TEST(TextHelpers, StringToInt)
 {
     EXPECT_EQ(Utils::stringToInt("0x"), 0);
+    EXPECT_EQ(Utils::stringToInt("0x1"), 1);     // three characters: the first read as hex
     EXPECT_EQ(Utils::stringToInt("0x1F"), 31);
+    EXPECT_EQ(Utils::stringToInt("0xA"), 10);    // letters A to Z count from 10 ...
+    EXPECT_EQ(Utils::stringToInt("0xZ"), 35);
+    EXPECT_EQ(Utils::stringToInt("0x@"), 16);    // ... the rest from '0'
+    EXPECT_EQ(Utils::stringToInt("1Z2"), 102);   // a letter in decimal text adds 0
     EXPECT_EQ(Utils::stringToInt("0x1f"), 31);
     EXPECT_EQ(Utils::stringToInt("0X1F"), 10);  // not hex: each letter counts as the digit 0
     EXPECT_EQ(Utils::stringToInt("12"), 12);

@@ -90,6 +90,27 @@ TEST_F(WindowOpsTest, CorruptEntriesDoNotSpillIntoOtherSources)
         EXPECT_EQ(g_cut_source_state[i], 0) << i;
 }
 
+// Forty crops an input at most: ids 1 to 40 over the 40 entries of the table.
+TEST_F(WindowOpsTest, TheFortiethCropIsTheLast)
+{
+    for (unsigned e = 0; e < 39; ++e)
+        putCrop(m->ram_para, e, 1, int(e) + 1, 0, 0, 8, 8);
+    m->ZelCropSourceInit();
+    EXPECT_EQ(m->ZelAddCropID(1), 40);
+    EXPECT_EQ(m->ZelGetSourceNum(1, 1), 1);
+    EXPECT_EQ(m->ZelGetSourceNum(1, 0), 0);
+    putCrop(m->ram_para, 39, 1, 40, 0, 0, 8, 8);
+    m->ZelCropSourceInit();
+    EXPECT_EQ(m->ZelAddCropID(1), 0);
+    EXPECT_EQ(m->ZelGetCropID(1, 40), 40);
+    EXPECT_EQ(m->ZelGetCropID(1, 41), 0);
+    EXPECT_EQ(m->ZelGetSourceNum(1, 40), 40);
+    CROP_PARA p{};
+    int index = -1;
+    m->ZelGetCropPara(1, 40, &p, &index);
+    EXPECT_EQ(index, 39);
+}
+
 TEST_F(WindowOpsTest, AddAndDeleteCommitAndReuseTheLowestFreeEntry)
 {
     c331_manage* engine = makeCommitPoint();
@@ -201,6 +222,19 @@ TEST_F(WindowOpsTest, ImageSourceReadsTheImageOrASlot)
     set16(m->ram_para, 0x8E0 + 8, 0x8000 + 45);    // names no entry of the table
     EXPECT_EQ(m->ZelGetImageSource(m->ram_para, 0, &crop, &index, 0), 0);
     EXPECT_EQ(crop, 1);
+
+    // The last entry (39) is read; 40 would be the byte after the table.
+    putCrop(m->ram_para, 39, 5, 1, 0, 0, 8, 8);
+    m->ram_para[0x750] = 3;
+    set16(m->ram_para, 0x8E0 + 8, 0x8000 + 39);
+    EXPECT_EQ(m->ZelGetImageSource(m->ram_para, 0, &crop, &index, 0), 5);
+    set16(m->ram_para, 0x8E0 + 8, 0x8000 + 40);
+    EXPECT_EQ(m->ZelGetImageSource(m->ram_para, 0, &crop, &index, 0), 0);
+
+    // Window 15 is the last record.
+    EXPECT_EQ(m->ZelSetImageSource(0, 2, 15), 0);
+    EXPECT_EQ(m->ZelGetImageSource(m->ram_para, 15, &crop, &index, 0), 2);
+    EXPECT_EQ(u16(m->ram_para, 0x8E0 + 26 * 15 + 8), 2);
 }
 
 TEST_F(WindowOpsTest, SourceIdIsOnFollowsEnabledWindows)

@@ -316,8 +316,8 @@ TEST_F(ParamModelTest, StartUpClearsPatternModeFreezeAndBlackout)
 {
     unsigned char image[4096] = {};
     std::memcpy(image + 0x300, default_para_ramlist + 2, 3328);
-    set16(image, 0x360, 5);
-    set16(image, 0x362, 7);
+    set16(image, 0x360, 0x0105);   // both bytes of both words are cleared
+    set16(image, 0x362, 0x0207);
     set16(image, 0x364, 0x0203);
     set16(image, 0x844, 1);
     set16(image, 0x8E0 + 26 * 2 + 18, 0x0107);   // window 2 black, frozen, fade, dot-by-dot

@@ -164,6 +164,19 @@ TEST_F(RecoveryTest, ACardBeyondItsPortsCountIsRedAndBlocksTheRecovery)
     // Short entries are not drawn; the drawing never reads past the list.
     fromOtherThread([] { cardjobs::report_faulty_card("01/02"); });
     EXPECT_EQ(entry(0), QString());
+    fromOtherThread([] { cardjobs::report_faulty_card("01/02/05"); });
+    EXPECT_EQ(entry(0), QString());
+
+    // The port's last card is within its count: white, and the recovery starts.
+    fromOtherThread([] { cardjobs::report_faulty_card("01/02/04/04"); });
+    EXPECT_EQ(entry(0), "Find Screen01, LED02, Rcv<font color = #FFFFFF >04</font>");
+    auto* frame = g_advancedoption->findChild<QFrame*>("frame_file");
+    EXPECT_EQ(frame->findChild<QPushButton*>("Button_previous"), nullptr) << "one entry: no paging";
+    EXPECT_EQ(frame->findChild<QPushButton*>("Button_next"), nullptr);
+    click(g_advancedoption, "Button_self_recovery");
+    EXPECT_EQ(g_send_para[28], 16);
+    EXPECT_EQ(g_send_para[0], 6);
+    ASSERT_TRUE(runJob());
 }
 
 TEST_F(RecoveryTest, TouchingAnEntryPrintsItsPositionAndText)

@@ -293,6 +293,18 @@ TEST_F(LinkOptionTest, UsbTabShowsTheFirstFiveAndTheEmptyText)
     EXPECT_EQ(g_tip->kind(), TIP::kReading);
 }
 
+TEST_F(LinkOptionTest, AtMostAHundredPackagesAreTaken)
+{
+    for (int k = 0; k < 100; ++k)
+        package("/mnt/usb1/ZEL-T71/p" + std::to_string(k) + ".ZELZK");
+    open();
+    click(g_linkoption, "Button_usb");
+    EXPECT_EQ(g_linkoption->packages().size(), 100);
+    package("/mnt/usb1/ZEL-T71/p100.ZELZK");
+    g_linkoption->syncUpdate(102);
+    EXPECT_EQ(g_linkoption->packages().size(), 100);
+}
+
 TEST_F(LinkOptionTest, OkStartsOneUpgradeUntilTheStickIsRemoved)
 {
     open();
