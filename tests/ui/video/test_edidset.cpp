@@ -74,6 +74,12 @@ TEST_F(EdidPageTest, CardPanelAndRateToggle)
     EXPECT_EQ(imageWord(kEdidTiming + 6 + 2), 1080);
     EXPECT_EQ(flag(), 1);
     EXPECT_EQ(detail(), "0x1080@30Hz");
+    engineStep();
+
+    // A request changed over the links, its refresh word only, for the selected input (DVI).
+    setWord(kEdidTiming + 6 + 4, 60);
+    model->test_signal(1);
+    EXPECT_EQ(detail(), "0x1080@60Hz");
 
     click(page, "Button_back");
     EXPECT_EQ(g_edidset, nullptr);
