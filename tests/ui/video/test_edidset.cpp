@@ -74,7 +74,7 @@ TEST_F(EdidPageTest, CardPanelAndRateToggle)
     EXPECT_EQ(imageWord(kEdidTiming + 6 + 2), 1080);
     EXPECT_EQ(flag(), 1);
     EXPECT_EQ(detail(), "0x1080@30Hz");
-    engineStep();
+    model->refresh_shadow();
 
     // A request changed over the links, its refresh word only, for the selected input (DVI).
     setWord(kEdidTiming + 6 + 4, 60);

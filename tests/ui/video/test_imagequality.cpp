@@ -68,6 +68,7 @@ TEST_F(ImageQualityTest, ReleaseAndStepsCommitWithinTheRanges)
     release("blue", 128);
     EXPECT_EQ(imageWord(kBlueGain), 128);
     engineStep();
+    model->refresh_shadow();
 
     // The blue gain, the last of the sixteen bytes, changed elsewhere is shown at the next report.
     setWord(kBlueGain, 90);
