@@ -44,6 +44,12 @@ TEST_F(EdidPageTest, CardPanelAndRateToggle)
     EXPECT_EQ(page->currentInput(), 3);
     click(page, "2");
     EXPECT_EQ(detail(), "3840x2160@60Hz");
+    click(page, "3");
+    EXPECT_EQ(page->currentInput(), 5);
+    EXPECT_EQ(detail(), "3840x2160@60Hz");
+    click(page, "5");
+    EXPECT_EQ(page->currentInput(), 0);
+    EXPECT_EQ(detail(), "1920x1080@60Hz");
     click(page, "4");
     EXPECT_EQ(page->currentInput(), 1);
     EXPECT_EQ(child<QLabel>(child<QWidget>(page, "frame_source"), "label_icon_0")->pixmap(Qt::ReturnByValue).toImage(),

@@ -154,9 +154,11 @@ TEST_F(ImageLayoutTest, NameUsesTheWindowAliasCutToItsWidth)
 {
     zeltest::writeText(kAliasFile,
                        R"({"namelist":{"win":[{"id":1,"valid":"on","name":"Main stage left wall"}]}})");
+    setStored(window(0) + kWinState, 0);
     g_imagelayoutpassword = "";
     ImageLayout* page = openLayout();
     EXPECT_EQ(text(page, "image_name"), "Name:image1");
+    EXPECT_EQ(text(page, "image_state"), "Image state:ON") << "window 1 shows as on whatever is stored";
     setStored(window(1) + kWinState, 1);
     page->image_init();
     click(child<QWidget>(page, "frame_strip"), "1");

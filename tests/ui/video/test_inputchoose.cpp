@@ -200,7 +200,13 @@ TEST_F(InputChooseTest, MenuAndBackToTheHomePage)
 TEST_F(InputChooseTest, InUseMarkerHoldsItsTextInEveryLanguage)
 {
     addCrop(2);
+    addCrop(4);   // HDMI3 id 1, entry 1
+    setStored(window(0) + kWinSource, 0x8001);
     InputChoose* page = openSource();
+    EXPECT_EQ(page->currentInput(), 4) << "the tile of the crop's input";
+    EXPECT_EQ(text(page, "card_text_0"), "HDMI3") << "no crop suffix on opening";
+    EXPECT_TRUE(inUse(1));
+    click(page, "Button_HDMI1");
     click(cards(), "1");
     EXPECT_TRUE(fits(child<QLabel>(page, "card_text_0"))) << "HDMI1_Crop1 on the strip card";
     for (int lang : {1, 2, 3, 0}) {

@@ -53,6 +53,10 @@ TEST_F(InputCutTest, AddTakesTheLowestFreeEntryAndDeleteKeepsTheRectangle)
     EXPECT_EQ(text(page, "HDMI1_num"), "(1)");
     EXPECT_EQ(cardName(0), "HDMI1");
     EXPECT_FALSE(child<QWidget>(page, "frame_add")->isVisible());
+    click(cards(), "Button_add");
+    click(cards(), "0");
+    EXPECT_FALSE(child<QWidget>(page, "frame_add")->isVisible()) << "the input's own card closes the form";
+    EXPECT_EQ(flag(), 0);
 
     addOnPage("640");
     EXPECT_EQ(entryWord(0), 0x8002);
