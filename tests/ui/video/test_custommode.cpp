@@ -143,6 +143,10 @@ TEST_F(CustomModeTest, DetailViewShowsTheSlotsWindowsAndPictureLine)
     slotWord(0, window(1) + kWinWidth, 960);
     slotWord(0, window(1) + kWinHeight, 540);
     slotWord(0, window(2) + kWinSource, 0x8000 | 40);   // outside the crop table
+    slotWord(0, window(3) + kWinX, 10);
+    slotWord(0, window(3) + kWinY, 20);
+    slotWord(0, window(3) + kWinWidth, 300);
+    slotWord(0, window(3) + kWinHeight, 400);
     slotWord(0, kAudioWindow, 200);                      // no such window: off
     slotContent(0)[window(15) + kWinSound - kModeStart] = 0x80;
     CustomMode* page = openModes();
@@ -155,7 +159,11 @@ TEST_F(CustomModeTest, DetailViewShowsTheSlotsWindowsAndPictureLine)
     EXPECT_EQ(text(panel(), "label_position_1"), "[960,0]960x540");
     EXPECT_EQ(text(panel(), "label_window_2"), "3 OFF") << "a crop outside the table has no name";
     EXPECT_EQ(text(panel(), "label_window_5"), "EXT OFF");
-    EXPECT_EQ(child<QLabel>(panel(), "label_tile_1")->styleSheet(), "background-color: #D4FC79;");
+    EXPECT_EQ(text(panel(), "label_position_3"), "[10,20]300x400");
+    const char* kTiles[] = {"#D5E5FF", "#D4FC79", "#FC9D79", "#7E9AC9", "#32CC4C", "#4777FF"};
+    for (int w = 0; w < 6; ++w)
+        EXPECT_EQ(child<QLabel>(panel(), QStringLiteral("label_tile_%1").arg(w))->styleSheet(),
+                  QStringLiteral("background-color: %1;").arg(kTiles[w])) << w;
     EXPECT_EQ(panel()->findChild<QLabel*>("label_osd_preview"), nullptr) << "no OSD in this mode";
 
     slotWord(0, kAudioWindow, 2);
@@ -168,6 +176,16 @@ TEST_F(CustomModeTest, DetailViewShowsTheSlotsWindowsAndPictureLine)
     auto* name = child<QLabel>(page, "label_name");
     EXPECT_EQ(name->text(), "Name:" + QFontMetrics(name->font()).elidedText("Conference hall evening", Qt::ElideRight,
                                                                            171, Qt::TextShowMnemonic));
+    page->init();
+    auto* card = child<QLabel>(list(), "label_mode_0");
+    EXPECT_EQ(card->text(), QFontMetrics(card->font()).elidedText("Conference hall evening", Qt::ElideRight, 100,
+                                                                  Qt::TextShowMnemonic));
+
+    // Without an alias, in Vietnamese, mode 3.
+    setWord(kLanguage, 3);
+    model->test_signal(1);
+    click(list(), "2");
+    EXPECT_EQ(text(page, "label_name"), QString::fromUtf8("Tên:Chế độ3"));
 }
 
 TEST_F(CustomModeTest, SelectionIndexIsBoundedAndOsdColoursAreChecked)
@@ -183,6 +201,14 @@ TEST_F(CustomModeTest, SelectionIndexIsBoundedAndOsdColoursAreChecked)
     EXPECT_EQ(flag(), 0);
     click(list(), "3");
     EXPECT_EQ(g_mode_select.load(), 3);
+    click(page, "Button_back");
+    flushDeletes();
+
+    setStored(kCurrentMode, 16);   // the last mode
+    page = openModes();
+    EXPECT_EQ(g_mode_select.load(), 15);
+    EXPECT_EQ(text(page, "label_ID"), "ID:16");
+    EXPECT_EQ(child<QWidget>(list(), "label_badge")->y(), 1352);
 
     EXPECT_EQ(CustomMode::osd_colour("0x00FF00", "#000000"), "#00FF00");
     EXPECT_EQ(CustomMode::osd_colour("#ffffff", "#000000"), "#ffffff");

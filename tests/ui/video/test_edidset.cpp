@@ -44,6 +44,12 @@ TEST_F(EdidPageTest, CardPanelAndRateToggle)
     EXPECT_EQ(page->currentInput(), 3);
     click(page, "2");
     EXPECT_EQ(detail(), "3840x2160@60Hz");
+    click(page, "3");
+    EXPECT_EQ(page->currentInput(), 5);
+    EXPECT_EQ(detail(), "3840x2160@60Hz");
+    click(page, "5");
+    EXPECT_EQ(page->currentInput(), 0);
+    EXPECT_EQ(detail(), "1920x1080@60Hz");
     click(page, "4");
     EXPECT_EQ(page->currentInput(), 1);
     EXPECT_EQ(child<QLabel>(child<QWidget>(page, "frame_source"), "label_icon_0")->pixmap(Qt::ReturnByValue).toImage(),
@@ -74,6 +80,12 @@ TEST_F(EdidPageTest, CardPanelAndRateToggle)
     EXPECT_EQ(imageWord(kEdidTiming + 6 + 2), 1080);
     EXPECT_EQ(flag(), 1);
     EXPECT_EQ(detail(), "0x1080@30Hz");
+    model->refresh_shadow();
+
+    // A request changed over the links, its refresh word only, for the selected input (DVI).
+    setWord(kEdidTiming + 6 + 4, 60);
+    model->test_signal(1);
+    EXPECT_EQ(detail(), "0x1080@60Hz");
 
     click(page, "Button_back");
     EXPECT_EQ(g_edidset, nullptr);

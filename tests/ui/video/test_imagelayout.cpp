@@ -66,6 +66,17 @@ TEST_F(ImageLayoutTest, PositionIsBoundedByTheCanvasAndReachesEngineAndFile)
     EXPECT_EQ(field("lineEdit_Y"), "");
     EXPECT_EQ(windowWord(0, kWinY), 0);
     EXPECT_EQ(flag(), 1);
+
+    // Width against X and the canvas width; Y and height against the canvas height (1080).
+    typeInto(page, "lineEdit_W", "1001");
+    EXPECT_EQ(windowWord(0, kWinWidth), 1000) << "920 + 1001 is past 1920";
+    typeInto(page, "lineEdit_H", "1000");
+    typeInto(page, "lineEdit_Y", "81");
+    EXPECT_EQ(windowWord(0, kWinY), 0) << "81 + 1000 is past 1080";
+    typeInto(page, "lineEdit_Y", "80");
+    EXPECT_EQ(windowWord(0, kWinY), 80);
+    typeInto(page, "lineEdit_H", "1001");
+    EXPECT_EQ(windowWord(0, kWinHeight), 1000) << "80 + 1001 is past 1080";
 }
 
 TEST_F(ImageLayoutTest, OpeningAndLanguageChangeKeepThePointToPointMode)
@@ -131,6 +142,8 @@ TEST_F(ImageLayoutTest, MirrorAndStateButtons)
     EXPECT_EQ(text(page, "card_text_2"), "Close");
     engineStep();
     EXPECT_EQ(text(page, "card_text_2"), "Close") << "after the strip was rebuilt";
+    EXPECT_EQ(child<QWidget>(child<QWidget>(page, "frame_strip"), "frame_highlight")->geometry(),
+              QRect(277, 0, 126, 96)) << "the highlight stays around window 3's card";
     EXPECT_EQ(field("lineEdit_W"), "1920") << "an off window still shows its size";
     click(page, "button_state");
     EXPECT_EQ(windowWord(2, kWinState), 1);
@@ -141,9 +154,11 @@ TEST_F(ImageLayoutTest, NameUsesTheWindowAliasCutToItsWidth)
 {
     zeltest::writeText(kAliasFile,
                        R"({"namelist":{"win":[{"id":1,"valid":"on","name":"Main stage left wall"}]}})");
+    setStored(window(0) + kWinState, 0);
     g_imagelayoutpassword = "";
     ImageLayout* page = openLayout();
     EXPECT_EQ(text(page, "image_name"), "Name:image1");
+    EXPECT_EQ(text(page, "image_state"), "Image state:ON") << "window 1 shows as on whatever is stored";
     setStored(window(1) + kWinState, 1);
     page->image_init();
     click(child<QWidget>(page, "frame_strip"), "1");

@@ -86,4 +86,10 @@ TEST_F(LayoutWords, StateAndMirrorChangeOnlyTheLowByte)
     }
     click(g_imagelayout, "mirror1");
     EXPECT_EQ(flag(), 0) << "the stored mode, read from the low byte, writes nothing";
+
+    // The hidden hot-backup list keeps its index in the low byte of word +6, with no change flagged.
+    setStored(window(2) + 6, 0xCD00);
+    child<QComboBox>(g_imagelayout, "comboBox")->setCurrentIndex(5);
+    EXPECT_EQ(windowWord(2, 6), 0xCD05);
+    EXPECT_EQ(flag(), 0);
 }

@@ -67,6 +67,21 @@ TEST_F(ImageQualityTest, ReleaseAndStepsCommitWithinTheRanges)
     EXPECT_EQ(imageWord(kRedGain), 65);
     release("blue", 128);
     EXPECT_EQ(imageWord(kBlueGain), 128);
+    engineStep();
+    model->refresh_shadow();
+
+    // The blue gain, the last of the sixteen bytes, changed elsewhere is shown at the next report.
+    setWord(kBlueGain, 90);
+    model->test_signal(1);
+    EXPECT_EQ(text(page, "label_blue"), "90");
+
+    // A stored number past the slider's end: "-" steps from the number shown (150, not the
+    // slider's 100) and writes what the slider then holds.
+    setStored(kBrightness, 150);
+    page->para_init();
+    EXPECT_EQ(text(page, "label_bright"), "150") << "the slider already stood at 100";
+    click(page, "Button_bright_reduce");
+    EXPECT_EQ(imageWord(kBrightness), 100);
 }
 
 TEST_F(ImageQualityTest, PresetCommitsOnlyAChoiceAndResetRestoresTheFactoryWords)

@@ -91,6 +91,12 @@ TEST_F(InputChooseTest, SixSourcesFillOnePageWithoutANextButton)
     EXPECT_EQ(page->lastPage(), 0);
     EXPECT_NE(cards()->findChild<QPushButton*>("5"), nullptr);
     EXPECT_EQ(cards()->findChild<QPushButton*>("Button_next"), nullptr);
+
+    // A user-mode number already changed since the last report is left as it is.
+    setWord(kCurrentMode, 4);
+    click(cards(), "5");
+    EXPECT_EQ(windowWord(0, kWinSource), 0x8004);
+    EXPECT_EQ(imageWord(kCurrentMode), 4);
 }
 
 TEST_F(InputChooseTest, InUseMarkerFollowsTheCropIdsAfterDeleteAndAdd)
@@ -125,6 +131,12 @@ TEST_F(InputChooseTest, SignalsAndNamesOfTheTiles)
     setSignal(2, 1920, 1080, 60);
     model->test_signal(12);
     EXPECT_EQ(card(0)->findChild<QLabel*>("label_detail")->text(), "1920x1080@60Hz");
+    setSignal(2, 1920, 1080, 0);   // any of the three at 0 is no signal
+    model->test_signal(12);
+    EXPECT_EQ(card(0)->findChild<QLabel*>("label_detail")->text(), "No signal");
+    EXPECT_EQ(child<QLabel>(page, "label_HDMI1")->pixmap(Qt::ReturnByValue).toImage(), QPixmap(":/png/HDMI13.png").toImage());
+    setSignal(2, 1920, 1080, 60);
+    model->test_signal(12);
     EXPECT_EQ(child<QLabel>(page, "label_HDMI1")->pixmap(Qt::ReturnByValue).toImage(),
               QPixmap(":/png/HDMI13_lv.png").toImage());
     EXPECT_EQ(child<QLabel>(page, "label_HDMI3")->pixmap(Qt::ReturnByValue).toImage(), QPixmap(":/png/HDMI20.png").toImage());
@@ -160,6 +172,18 @@ TEST_F(InputChooseTest, StripShowsTheWindowsThatAreOnAndFallsBackToWindowOne)
 TEST_F(InputChooseTest, MenuAndBackToTheHomePage)
 {
     InputChoose* page = openSource();
+    const struct {
+        const char* tile;
+        int input, x;
+        const char* name;
+    } kTiles[] = {{"Button_HDMI1", 2, 20, "HDMI1"}, {"Button_HDMI2", 3, 150, "HDMI2"}, {"Button_HDMI3", 4, 280, "HDMI3"},
+                  {"Button_HDMI4", 5, 410, "HDMI4"}, {"Button_DVI", 1, 540, "DVI"},     {"Button_EXT", 0, 670, "EXT"}};
+    for (const auto& t : kTiles) {
+        click(page, t.tile);
+        EXPECT_EQ(page->currentInput(), t.input) << t.tile;
+        EXPECT_EQ(child<QWidget>(page, "frame1")->x(), t.x) << t.tile;
+        EXPECT_EQ(card(0)->findChild<QLabel*>("label_name")->text(), t.name) << t.tile;
+    }
     auto* cut = child<QPushButton>(page, "Button_inputcut");
     EXPECT_FALSE(cut->isVisible());
     click(cards(), "Button_menu");
@@ -176,7 +200,13 @@ TEST_F(InputChooseTest, MenuAndBackToTheHomePage)
 TEST_F(InputChooseTest, InUseMarkerHoldsItsTextInEveryLanguage)
 {
     addCrop(2);
+    addCrop(4);   // HDMI3 id 1, entry 1
+    setStored(window(0) + kWinSource, 0x8001);
     InputChoose* page = openSource();
+    EXPECT_EQ(page->currentInput(), 4) << "the tile of the crop's input";
+    EXPECT_EQ(text(page, "card_text_0"), "HDMI3") << "no crop suffix on opening";
+    EXPECT_TRUE(inUse(1));
+    click(page, "Button_HDMI1");
     click(cards(), "1");
     EXPECT_TRUE(fits(child<QLabel>(page, "card_text_0"))) << "HDMI1_Crop1 on the strip card";
     for (int lang : {1, 2, 3, 0}) {

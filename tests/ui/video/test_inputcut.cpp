@@ -53,6 +53,10 @@ TEST_F(InputCutTest, AddTakesTheLowestFreeEntryAndDeleteKeepsTheRectangle)
     EXPECT_EQ(text(page, "HDMI1_num"), "(1)");
     EXPECT_EQ(cardName(0), "HDMI1");
     EXPECT_FALSE(child<QWidget>(page, "frame_add")->isVisible());
+    click(cards(), "Button_add");
+    click(cards(), "0");
+    EXPECT_FALSE(child<QWidget>(page, "frame_add")->isVisible()) << "the input's own card closes the form";
+    EXPECT_EQ(flag(), 0);
 
     addOnPage("640");
     EXPECT_EQ(entryWord(0), 0x8002);
@@ -187,6 +191,33 @@ TEST_F(InputCutTest, SourcesFillingTheirLastPageLeaveNoEmptyPageAfterIt)
         click(cards(), "Button_next");
     EXPECT_EQ(page->sourcePage(), 5);
     EXPECT_NE(cards()->findChild<QPushButton*>("5"), nullptr);
+    EXPECT_EQ(cards()->findChild<QPushButton*>("Button_next"), nullptr);
+}
+
+TEST_F(InputCutTest, AddAfterADeleteNamesTheNextOrdinalButTakesTheFreedId)
+{
+    fillCrops(3);   // ids 1, 2, 3 in entries 0, 1, 2
+    InputCut* page = openCut();
+    click(cards(), "2");
+    click(page, "Button_delete");
+    EXPECT_EQ(entryWord(1), 0);
+    click(cards(), "Button_add");
+    EXPECT_EQ(text(page, "label_change_source"), "Name:HDMI1-Crop-3");
+    click(page, "Button_ok");
+    EXPECT_EQ(entryWord(1), 0x8102) << "crop id 2 in the freed entry";
+    EXPECT_EQ(cardName(2), "HDMI1_crop2");
+
+    // Seven sources: page 1 holds one card; deleting it keeps page 1, with no card left on it.
+    fillCrops(6);
+    model->test_signal(103);
+    click(cards(), "Button_next");
+    ASSERT_EQ(page->sourcePage(), 1);
+    click(cards(), "0");
+    EXPECT_EQ(page->selectedOrdinal(), 6);
+    click(page, "Button_delete");
+    EXPECT_EQ(page->sourcePage(), 1);
+    EXPECT_EQ(cards()->findChild<QPushButton*>("0"), nullptr);
+    EXPECT_NE(cards()->findChild<QPushButton*>("Button_previous"), nullptr);
     EXPECT_EQ(cards()->findChild<QPushButton*>("Button_next"), nullptr);
 }
 
