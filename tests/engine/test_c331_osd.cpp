@@ -64,6 +64,11 @@ TEST(OsdMath, StrideAndGlyphIndex)
     EXPECT_EQ(strideOf(4224).value, 17u);
     EXPECT_TRUE(strideOf(4224).wide);
     EXPECT_EQ(strideOf(4224).pitchBytes(), 17u * 512u);
+    // 17 blocks of 128 give 34, rounded up to 36; one pixel past 4096 is already wide.
+    EXPECT_EQ(strideOf(2049).value, 36u);
+    EXPECT_FALSE(strideOf(2049).wide);
+    EXPECT_EQ(strideOf(4097).value, 17u);
+    EXPECT_TRUE(strideOf(4097).wide);
     EXPECT_EQ(glyphIndex('A', 96), 33);
     EXPECT_EQ(glyphIndex(0x4E00, 96), 96);
     EXPECT_EQ(glyphIndex(0x9FFF, 96), 21087);

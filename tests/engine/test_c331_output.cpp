@@ -103,6 +103,13 @@ TEST_F(OutputTest, MixerMembersFollowThePriorities)
     EXPECT_EQ(chip.regValue(0x0E, 0x09, 4), 0xD9ABC8u);
     EXPECT_EQ(e->PM_LAYER[0], 0);
     EXPECT_EQ(e->PM_LAYER[5], 5);
+
+    // Windows 1 and 2 on one priority keep their channel order, the lower channel below.
+    setWord(kPriority + 4, 1);
+    settle();
+    EXPECT_EQ(e->PM_LAYER[1], 4);
+    EXPECT_EQ(e->PM_LAYER[2], 4);
+    EXPECT_EQ(chip.regValue(0x0E, 0x09, 4), 0xDA9BC8u);
 }
 
 TEST_F(OutputTest, AFadeOfNFramesTakesNPlusOneStepsAndNeverHangs)
@@ -403,8 +410,25 @@ TEST_F(OutputTest, AMoveWritesOnlyItsOwnChannelsAndTheMixers)
     }
 }
 
+TEST(WindowFlags, DotByDotWordsOutsideTheTableAreSingleInput)
+{
+    EXPECT_EQ(c331_manage::dbdModeOf(9), 51);
+    EXPECT_EQ(c331_manage::dbdModeOf(10), 1);
+    EXPECT_EQ(c331_manage::dbdModeOf(12), 1);
+    EXPECT_EQ(c331_manage::windowDbdMode(0x0100, 5), 30);
+    EXPECT_EQ(c331_manage::windowDbdMode(0x00FF, 5), 0);
+}
+
 TEST_F(OutputTest, MirrorsReadBackwards)
 {
+    // Bit 0 mirrors across, bit 1 up and down.
+    for (int bits : {1, 2}) {
+        setWord(window(0) + kWinMirror, uint16_t(bits));
+        settle();
+        EXPECT_EQ(e->PM_WIN_HMIRROR[0], bits & 1) << bits;
+        EXPECT_EQ(e->PM_WIN_VMIRROR[0], bits >> 1) << bits;
+        EXPECT_EQ(chip.reg(0x16, 0x30), bits == 2 ? 256 - e->linePitch(0) : e->linePitch(0)) << bits;
+    }
     setWord(window(0) + kWinMirror, 3);
     settle();
     EXPECT_EQ(chip.reg(0x08, 0x22), 1);
