@@ -108,6 +108,11 @@ TEST_F(FlashTest, EveryUnitOfAMultiUnitEraseIsErasedEvenWhenWriteEnableStays)
     ASSERT_EQ(e->erase_flash(e->c331_fd, 16, 2, 1), 0);
     EXPECT_EQ(chip.flashByte(0x1FFFF), 0xFF);
     EXPECT_EQ(chip.flashByte(0x20000), 0x00);
+    chip.setFlash(0x17FFF, {0x00});
+    chip.setFlash(0x18000, {0x00});
+    ASSERT_EQ(e->erase_flash(e->c331_fd, 24, 1, 1), 0);   // the upper half of a 64 KB block
+    EXPECT_EQ(chip.flashByte(0x17FFF), 0x00);
+    EXPECT_EQ(chip.flashByte(0x18000), 0xFF);
     chip.setFlash(0x5FFFF, {0x00});
     ASSERT_EQ(e->erase_flash(e->c331_fd, 0x50, 1, 7), 0);
     EXPECT_EQ(chip.flashByte(0x5FFFF), 0xFF);
