@@ -145,3 +145,18 @@ TEST_F(PinnedOutputTest, ReadModeComesFromTheStitchingMastersWriteMode)
         EXPECT_EQ(chip.reg(0x00, 0x69 + 6), v) << mode;
     }
 }
+
+TEST_F(PinnedOutputTest, AnOutputChannelIsInUseOnlyInsideItsWindowsGrid)
+{
+    // Window 0's grid is 1 x 2: cell 1 is its last, cell 2 lies outside it.
+    e->win_info[0].columns = 1;
+    e->win_info[0].rows = 2;
+    e->och_owner[5] = e->och_owner[6] = 0;
+    e->PM_AREA_NUM[5] = 1;
+    e->PM_AREA_NUM[6] = 2;
+    e->och_cleared[5] = e->och_cleared[6] = false;
+    e->reset_act(e->c331_fd, 1);
+    EXPECT_TRUE(chip.writesTo(bank(0x08, 5), 0x42).empty());
+    EXPECT_FALSE(chip.writesTo(bank(0x08, 6), 0x42).empty());
+    EXPECT_EQ(chip.regValue(bank(0x08, 6), 0x42, 2), 0u);
+}
