@@ -230,6 +230,16 @@ TEST_F(EngineTest, ChannelUseBitsFollowTheOwnedOutputChannels)
     EXPECT_EQ(e->PM_WIN_MARGIN[1][0], 100);
     EXPECT_EQ(e->PM_WIN_MARGIN[1][1], 1920 - 300);
     EXPECT_EQ(e->alloc_error, 0);
+
+    // Channel 7 is the last one a window may list; 8 ends the window's set-up with the error set.
+    e->win_info[1].ochLst[0] = 7;
+    e->zelApi_MultiWinChInit();
+    EXPECT_EQ(e->och_owner[7], 1);
+    EXPECT_EQ(e->alloc_error, 0);
+    e->win_info[1].ochLst[0] = 8;
+    e->zelApi_MultiWinChInit();
+    EXPECT_EQ(e->och_owner[7], c331_manage::kNoWin);
+    EXPECT_EQ(e->alloc_error, 1);
 }
 
 TEST_F(EngineTest, TheDefaultLayoutIsOneWindowOverThePanel)

@@ -97,6 +97,8 @@ TEST_F(OsdTest, SettingTypesAndRequests)
     e->zelApi_OsdSet(32, 0x40);
     EXPECT_EQ(e->osd_setup_request, 0);
     EXPECT_EQ(e->osd_redraw_request, 1);
+    EXPECT_EQ(e->zelApi_OsdSet(22, 0), 1);   // the last of each range
+    EXPECT_EQ(e->zelApi_OsdSet(35, 0), 1);
     for (int bad : {-1, 23, 31, 36, 100})
         EXPECT_EQ(e->zelApi_OsdSet(bad, 1), 0) << bad;
     // load_char: defaults and the output size.
