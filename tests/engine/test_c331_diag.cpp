@@ -217,10 +217,10 @@ TEST_F(EngineTest, ParameterDumpGroupsShowEveryStateField)
 
     // The group index wraps at 14.
     const std::pair<int, const char*> names[] = {{3, "c331_mwi"}, {4, "c331_mw1s"}, {5, "c331_PI"}, {14, "c331_param"}};
-    for (const auto& g : names)
-        EXPECT_NE(captured([&] { e->zelDbg_c331_param(g.first); }).find(std::string("[zelDbg_c331_param] ") + g.second + "\n"),
-                  std::string::npos)
-            << g.first;
+    for (const auto& g : names) {
+        const std::string out = captured([&] { e->zelDbg_c331_param(g.first); });
+        EXPECT_NE(out.find(std::string("[zelDbg_c331_param] ") + g.second + "\n"), std::string::npos) << g.first;
+    }
 
     const std::string g1 = captured([&] { e->zelDbg_c331_param(1); });
     expectAll(g1, {"[zelDbg_c331_param] c331_win", "PI[4] PI_UPDATE:7 PI_STATE:9 htt:2200 vtt:1125",
