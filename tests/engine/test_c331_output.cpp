@@ -2,6 +2,8 @@
 // channel programming, layers, fades and freezes, checked on the registers and on what the chip
 // decodes from them.
 #include <algorithm>
+#include <functional>
+#include <iterator>
 #include <set>
 
 #include "output_fixture.h"
@@ -358,6 +360,22 @@ TEST_F(OutputTest, OneSourceChangeFadesTwoChangesFreeze)
     EXPECT_EQ(fadeSteps(), 0u);
     EXPECT_GT(freezeWrites(), 0u);
     EXPECT_EQ(decoded(e->win_info[1].ochLst[0]).port, 0);
+
+    // Window 0's source change beside any other change of window 1 freezes too: its input
+    // channel re-assigned (2), its port's timing changed (3), its dot-by-dot or its geometry.
+    const std::function<void()> others[] = {[&] { e->g_chg_input[1] = 2; }, [&] { e->g_chg_input[1] = 3; },
+                                            [&] { e->g_chg_dbd[1] = 1; }, [&] { e->g_chg_win[1] = 1; }};
+    for (size_t i = 0; i <= std::size(others); ++i) {
+        chip.clearLog();
+        e->PM_WIN_FADE_EN[0] = 1;
+        e->g_chg_input[0] = 1;
+        if (i < std::size(others))
+            others[i]();
+        e->set_output(e->c331_fd);
+        const bool alone = i == std::size(others);   // the source change alone fades
+        EXPECT_EQ(fadeSteps() > 0, alone) << i;
+        EXPECT_EQ(freezeWrites() > 0, !alone) << i;
+    }
 }
 
 TEST_F(OutputTest, AnUntouchedWindowGetsNoWritesInItsBanks)
