@@ -22,6 +22,13 @@ TEST(CropCalc, ClampAndOffsets)
     EXPECT_EQ(tall.y, 0);
     EXPECT_EQ(tall.height, 1080);
     EXPECT_EQ(tall.x, 10);
+    // Ending exactly on the input's right or bottom edge is inside: kept as it is.
+    picture::Rect edge{100, 80, 1820, 1000};
+    EXPECT_EQ(picture::clampCrop(edge, 1920, 1080), 0);
+    EXPECT_EQ(edge.x, 100);
+    EXPECT_EQ(edge.width, 1820);
+    EXPECT_EQ(edge.y, 80);
+    EXPECT_EQ(edge.height, 1000);
 
     // Ports 4 and 5 below format 4 carry twice the measured width.
     EXPECT_EQ(picture::effectiveWidth(4, 1920, 3), 3840);
@@ -85,6 +92,8 @@ TEST_F(CropTest, ACropSourceBecomesTheWindowsOffsets)
 
 TEST_F(CropTest, BindingRefusesWindowsAndEntriesThatDoNotExist)
 {
+    e->c331_SetInputsourceCrop(0, 0x8000 | 39);   // the last entry
+    ASSERT_EQ(e->win_info[0].crop, 39);
     e->c331_SetInputsourceCrop(0, 0x8003);
     ASSERT_EQ(e->win_info[0].crop, 3);
     e->c331_SetInputsourceCrop(0, 0x8000 | 40);

@@ -80,6 +80,24 @@ TEST_F(EngineTest, SequencesWriteTheirRegisters)
     e->disable_slidebar(e->c331_fd);
     EXPECT_EQ(chip.reg(0x18, 0x57), 0);
     EXPECT_EQ(chip.reg(0x58, 0x57), 0);
+    e->vbyone_rx_ch2_seq(e->c331_fd);
+    EXPECT_EQ(chip.writesTo(0x02, 0x7F), (std::vector<uint8_t>{14, 15, 13, 15}));
+    EXPECT_EQ(chip.reg(0x02, 0x5C), 5);
+    EXPECT_EQ(chip.reg(0x02, 0x6B), 255);
+    EXPECT_EQ(chip.reg(0x02, 0x68), 171);
+
+    // The parameter dump's test writes: groups 6, 7 and 8 on all eight channel banks, 9 on two.
+    for (int n : {6, 7, 8, 9})
+        e->zelDbg_c331_param(n);
+    for (int ch = 0; ch < 8; ++ch) {
+        const uint8_t off = uint8_t(16 * ch);
+        EXPECT_EQ(chip.regValue(uint8_t(0x08 + off), 0x49, 3), 0xFFFFFFu) << ch;
+        EXPECT_EQ(chip.reg(uint8_t(0x08 + off), 0x48), 1) << ch;
+        EXPECT_EQ(chip.reg(uint8_t(0x0A + off), 0x46), ch < 2 ? 3 : 195) << ch;
+        EXPECT_EQ(chip.reg(uint8_t(0x0A + off), 0x4B), ch < 2 ? 3 : 0) << ch;
+        EXPECT_EQ(chip.reg(uint8_t(0x50 + off), 0x4A), 1) << ch;
+        EXPECT_EQ(chip.regValue(uint8_t(0x50 + off), 0x4B, 3), 0x80FF80u) << ch;
+    }
 }
 
 TEST_F(EngineTest, OsdMenuFileAppliedByThePassIsShownByTheChip)
@@ -196,6 +214,13 @@ TEST_F(EngineTest, ParameterDumpGroupsShowEveryStateField)
                    "crop:1 offset l:1 r:2 t:3 b:4", "fade in:17", "win[2] priority:4", "OCH3 owner:",
                    "overlay:2", "OSD display:", "PI_HDMI_INFO[4] -- IT6807", "PI_HDMI_INFO[0] -- IT6602",
                    "window limit:6 input limit:6"});
+
+    // The group index wraps at 14.
+    const std::pair<int, const char*> names[] = {{3, "c331_mwi"}, {4, "c331_mw1s"}, {5, "c331_PI"}, {14, "c331_param"}};
+    for (const auto& g : names) {
+        const std::string out = captured([&] { e->zelDbg_c331_param(g.first); });
+        EXPECT_NE(out.find(std::string("[zelDbg_c331_param] ") + g.second + "\n"), std::string::npos) << g.first;
+    }
 
     const std::string g1 = captured([&] { e->zelDbg_c331_param(1); });
     expectAll(g1, {"[zelDbg_c331_param] c331_win", "PI[4] PI_UPDATE:7 PI_STATE:9 htt:2200 vtt:1125",

@@ -102,6 +102,20 @@ TEST_F(FlashTest, EveryUnitOfAMultiUnitEraseIsErasedEvenWhenWriteEnableStays)
     ASSERT_EQ(e->erase_flash(e->c331_fd, 32, 2, 2), 0);
     EXPECT_EQ(chip.flashByte(0x3FFFF), 0xFF);
     EXPECT_EQ(chip.flashByte(0x40000), 0x00);
+    // 32 KB units from block 16: 0x10000 and 0x18000; any type above 2 is a 64 KB unit.
+    chip.setFlash(0x1FFFF, {0x00});
+    chip.setFlash(0x20000, {0x00});
+    ASSERT_EQ(e->erase_flash(e->c331_fd, 16, 2, 1), 0);
+    EXPECT_EQ(chip.flashByte(0x1FFFF), 0xFF);
+    EXPECT_EQ(chip.flashByte(0x20000), 0x00);
+    chip.setFlash(0x17FFF, {0x00});
+    chip.setFlash(0x18000, {0x00});
+    ASSERT_EQ(e->erase_flash(e->c331_fd, 24, 1, 1), 0);   // the upper half of a 64 KB block
+    EXPECT_EQ(chip.flashByte(0x17FFF), 0x00);
+    EXPECT_EQ(chip.flashByte(0x18000), 0xFF);
+    chip.setFlash(0x5FFFF, {0x00});
+    ASSERT_EQ(e->erase_flash(e->c331_fd, 0x50, 1, 7), 0);
+    EXPECT_EQ(chip.flashByte(0x5FFFF), 0xFF);
     // Past the end of the flash nothing starts.
     clearOps();
     EXPECT_EQ(e->erase_flash(e->c331_fd, 8191, 2, 0), 255);

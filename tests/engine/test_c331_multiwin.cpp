@@ -63,6 +63,26 @@ TEST(MultiWinLayout, ModesPickTheirRectangleLists)
     EXPECT_EQ(l.count, 8);
     // The panel's own channel count cuts the list.
     EXPECT_EQ(layoutOf(0, 2).count, 2);
+    // Every mode: columns of its list and where its second and third rectangles lie.
+    struct ModeRow {
+        int mode, columns, x1, y1, x2, y2;
+    };
+    const ModeRow rows[] = {{0, 8, W, 0, 2 * W, 0},  {1, 4, W, 0, 2 * W, 0},  {2, 4, W, 0, 2 * W, 0},
+                            {3, 1, 0, H, 0, 2 * H},  {4, 2, W, 0, 0, H},      {6, 4, W, 0, 2 * W, 0},
+                            {7, 2, W, 0, 0, H},      {9, 4, W, 0, 2 * W, 0},  {10, 1, 0, H, 0, 2 * H},
+                            {11, 2, W, 0, 0, H},     {12, 4, W, 0, 2 * W, 0}, {13, 1, 0, H, 0, 2 * H},
+                            {14, 2, W, 0, 0, H},     {16, 4, W, 0, 2 * W, 0}, {17, 1, 0, H, 0, 2 * H},
+                            {18, 2, W, 0, 0, H}};
+    for (const ModeRow& r : rows) {
+        l = layoutOf(r.mode);
+        EXPECT_EQ(l.columns, r.columns) << r.mode;
+        EXPECT_EQ((std::vector<int>{l.rect[1].x, l.rect[1].y, l.rect[2].x, l.rect[2].y}),
+                  (std::vector<int>{r.x1, r.y1, r.x2, r.y2}))
+            << r.mode;
+    }
+    EXPECT_EQ(layoutOf(1).rect[4].y, H);   // 4x2: the second row
+    EXPECT_EQ(layoutOf(8, 2).rect[1].y, H);
+    EXPECT_TRUE(layoutOf(8, 2).onlyY);
     PanelLayout none;
     EXPECT_FALSE(panelLayout(19, W, H, 8, &none));
     EXPECT_FALSE(panelLayout(-1, W, H, 8, &none));
@@ -78,6 +98,12 @@ TEST(MultiWinGrid, TheLayoutsWorkedExamples)
     EXPECT_EQ(positions(g), (std::vector<int>{0, 1}));
     // Ending exactly on the border: one channel.
     ASSERT_EQ(windowGrid(layoutOf(0), 0, 0, W, H, &g), GridResult::Ok);
+    EXPECT_EQ(positions(g), std::vector<int>{0});
+    // Starting exactly on a border: the channel right of it. Ending on the corner of a 2x2 cell:
+    // the first channel holding that corner, so one channel.
+    ASSERT_EQ(windowGrid(layoutOf(0), W, 0, 10, H, &g), GridResult::Ok);
+    EXPECT_EQ(positions(g), std::vector<int>{1});
+    ASSERT_EQ(windowGrid(layoutOf(4), 0, 0, W, H, &g), GridResult::Ok);
     EXPECT_EQ(positions(g), std::vector<int>{0});
     // Mode 3 (stacked), the full height: one column of four.
     ASSERT_EQ(windowGrid(layoutOf(3), 0, 0, W, 4 * H, &g), GridResult::Ok);
@@ -204,6 +230,16 @@ TEST_F(EngineTest, ChannelUseBitsFollowTheOwnedOutputChannels)
     EXPECT_EQ(e->PM_WIN_MARGIN[1][0], 100);
     EXPECT_EQ(e->PM_WIN_MARGIN[1][1], 1920 - 300);
     EXPECT_EQ(e->alloc_error, 0);
+
+    // Channel 7 is the last one a window may list; 8 ends the window's set-up with the error set.
+    e->win_info[1].ochLst[0] = 7;
+    e->zelApi_MultiWinChInit();
+    EXPECT_EQ(e->och_owner[7], 1);
+    EXPECT_EQ(e->alloc_error, 0);
+    e->win_info[1].ochLst[0] = 8;
+    e->zelApi_MultiWinChInit();
+    EXPECT_EQ(e->och_owner[7], c331_manage::kNoWin);
+    EXPECT_EQ(e->alloc_error, 1);
 }
 
 TEST_F(EngineTest, TheDefaultLayoutIsOneWindowOverThePanel)

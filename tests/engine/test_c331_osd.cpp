@@ -64,6 +64,11 @@ TEST(OsdMath, StrideAndGlyphIndex)
     EXPECT_EQ(strideOf(4224).value, 17u);
     EXPECT_TRUE(strideOf(4224).wide);
     EXPECT_EQ(strideOf(4224).pitchBytes(), 17u * 512u);
+    // 17 blocks of 128 give 34, rounded up to 36; one pixel past 4096 is already wide.
+    EXPECT_EQ(strideOf(2049).value, 36u);
+    EXPECT_FALSE(strideOf(2049).wide);
+    EXPECT_EQ(strideOf(4097).value, 17u);
+    EXPECT_TRUE(strideOf(4097).wide);
     EXPECT_EQ(glyphIndex('A', 96), 33);
     EXPECT_EQ(glyphIndex(0x4E00, 96), 96);
     EXPECT_EQ(glyphIndex(0x9FFF, 96), 21087);
@@ -92,6 +97,8 @@ TEST_F(OsdTest, SettingTypesAndRequests)
     e->zelApi_OsdSet(32, 0x40);
     EXPECT_EQ(e->osd_setup_request, 0);
     EXPECT_EQ(e->osd_redraw_request, 1);
+    EXPECT_EQ(e->zelApi_OsdSet(22, 0), 1);   // the last of each range
+    EXPECT_EQ(e->zelApi_OsdSet(35, 0), 1);
     for (int bad : {-1, 23, 31, 36, 100})
         EXPECT_EQ(e->zelApi_OsdSet(bad, 1), 0) << bad;
     // load_char: defaults and the output size.

@@ -2,6 +2,8 @@
 // channel programming, layers, fades and freezes, checked on the registers and on what the chip
 // decodes from them.
 #include <algorithm>
+#include <functional>
+#include <iterator>
 #include <set>
 
 #include "output_fixture.h"
@@ -103,6 +105,13 @@ TEST_F(OutputTest, MixerMembersFollowThePriorities)
     EXPECT_EQ(chip.regValue(0x0E, 0x09, 4), 0xD9ABC8u);
     EXPECT_EQ(e->PM_LAYER[0], 0);
     EXPECT_EQ(e->PM_LAYER[5], 5);
+
+    // Windows 1 and 2 on one priority keep their channel order, the lower channel below.
+    setWord(kPriority + 4, 1);
+    settle();
+    EXPECT_EQ(e->PM_LAYER[1], 4);
+    EXPECT_EQ(e->PM_LAYER[2], 4);
+    EXPECT_EQ(chip.regValue(0x0E, 0x09, 4), 0xDA9BC8u);
 }
 
 TEST_F(OutputTest, AFadeOfNFramesTakesNPlusOneStepsAndNeverHangs)
@@ -351,6 +360,22 @@ TEST_F(OutputTest, OneSourceChangeFadesTwoChangesFreeze)
     EXPECT_EQ(fadeSteps(), 0u);
     EXPECT_GT(freezeWrites(), 0u);
     EXPECT_EQ(decoded(e->win_info[1].ochLst[0]).port, 0);
+
+    // Window 0's source change beside any other change of window 1 freezes too: its input
+    // channel re-assigned (2), its port's timing changed (3), its dot-by-dot or its geometry.
+    const std::function<void()> others[] = {[&] { e->g_chg_input[1] = 2; }, [&] { e->g_chg_input[1] = 3; },
+                                            [&] { e->g_chg_dbd[1] = 1; }, [&] { e->g_chg_win[1] = 1; }};
+    for (size_t i = 0; i <= std::size(others); ++i) {
+        chip.clearLog();
+        e->PM_WIN_FADE_EN[0] = 1;
+        e->g_chg_input[0] = 1;
+        if (i < std::size(others))
+            others[i]();
+        e->set_output(e->c331_fd);
+        const bool alone = i == std::size(others);   // the source change alone fades
+        EXPECT_EQ(fadeSteps() > 0, alone) << i;
+        EXPECT_EQ(freezeWrites() > 0, !alone) << i;
+    }
 }
 
 TEST_F(OutputTest, AnUntouchedWindowGetsNoWritesInItsBanks)
@@ -403,8 +428,25 @@ TEST_F(OutputTest, AMoveWritesOnlyItsOwnChannelsAndTheMixers)
     }
 }
 
+TEST(WindowFlags, DotByDotWordsOutsideTheTableAreSingleInput)
+{
+    EXPECT_EQ(c331_manage::dbdModeOf(9), 51);
+    EXPECT_EQ(c331_manage::dbdModeOf(10), 1);
+    EXPECT_EQ(c331_manage::dbdModeOf(12), 1);
+    EXPECT_EQ(c331_manage::windowDbdMode(0x0100, 5), 30);
+    EXPECT_EQ(c331_manage::windowDbdMode(0x00FF, 5), 0);
+}
+
 TEST_F(OutputTest, MirrorsReadBackwards)
 {
+    // Bit 0 mirrors across, bit 1 up and down.
+    for (int bits : {1, 2}) {
+        setWord(window(0) + kWinMirror, uint16_t(bits));
+        settle();
+        EXPECT_EQ(e->PM_WIN_HMIRROR[0], bits & 1) << bits;
+        EXPECT_EQ(e->PM_WIN_VMIRROR[0], bits >> 1) << bits;
+        EXPECT_EQ(chip.reg(0x16, 0x30), bits == 2 ? 256 - e->linePitch(0) : e->linePitch(0)) << bits;
+    }
     setWord(window(0) + kWinMirror, 3);
     settle();
     EXPECT_EQ(chip.reg(0x08, 0x22), 1);

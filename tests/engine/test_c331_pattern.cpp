@@ -1,4 +1,5 @@
 // Test patterns and the output background.
+#include <array>
 #include <map>
 
 #include "core/global.h"
@@ -76,6 +77,18 @@ TEST_F(PatternTest, SolidColourPerChannelAndWidth)
     e->c331_SetPattern(21);
     EXPECT_EQ(generator(0), ch0);
     EXPECT_EQ(generator(1), ch1);
+
+    // Each solid colour's levels, component by component, on both channels.
+    const std::array<int, 4> solid[] = {{2, 0, 255, 0}, {3, 0, 0, 255}, {4, 255, 255, 255}, {5, 0, 0, 0}};
+    for (const auto& [pattern, red, green, blue] : solid) {
+        e->c331_SetPattern(pattern);
+        for (uint8_t b : {0x08, 0x18}) {
+            EXPECT_EQ(chip.reg(b, 0x57), 4) << pattern;
+            EXPECT_EQ((std::array<int, 3>{chip.reg(b, 0x63), chip.reg(b, 0x64), chip.reg(b, 0x65)}),
+                      (std::array<int, 3>{red, green, blue}))
+                << pattern << " bank " << int(b);
+        }
+    }
 
     e->win_info[0].width = 2049;
     e->c331_SetPattern(3);

@@ -1,4 +1,5 @@
 // Picture values: the arithmetic, then what reaches the simulated chip.
+#include <array>
 #include <vector>
 
 #include "core/syncupdate.h"
@@ -91,6 +92,20 @@ TEST(PictureCalc, ShrinkFilterChoices)
     EXPECT_EQ(picture::vshrinkRow(13108), 2);
     EXPECT_EQ(picture::vshrinkRow(13107), 1);
     EXPECT_EQ(picture::vshrinkRow(0), 1);
+
+    // Every step of both choices, at its limit and one below.
+    const std::array<int, 3> hsteps[] = {{26215, 4, 2},  {32769, 6, 4},   {39322, 8, 6},   {45876, 12, 8},
+                                         {49153, 17, 12}, {52429, 22, 17}, {55706, 27, 22}, {58983, 32, 27},
+                                         {62260, 38, 32}};
+    for (const auto& [ratio, at, below] : hsteps) {
+        EXPECT_EQ(picture::hshrinkSet(ratio), at) << ratio;
+        EXPECT_EQ(picture::hshrinkSet(ratio - 1), below) << ratio;
+    }
+    const std::array<int, 3> vsteps[] = {{58983, 8, 7}, {52429, 7, 6}, {45876, 6, 5}, {32769, 4, 3}, {26215, 3, 2}};
+    for (const auto& [ratio, at, below] : vsteps) {
+        EXPECT_EQ(picture::vshrinkRow(ratio), at) << ratio;
+        EXPECT_EQ(picture::vshrinkRow(ratio - 1), below) << ratio;
+    }
 }
 
 class PictureTest : public EngineTest {

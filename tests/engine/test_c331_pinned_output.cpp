@@ -1,6 +1,7 @@
 // Freezing windows on one held frame buffer and letting them go, the freeze select of one window
 // and the memory read mode of an output channel.
 #include <initializer_list>
+#include <vector>
 
 #include "engine_fixture.h"
 
@@ -34,18 +35,24 @@ protected:
     }
     static void pattern(int* f, std::initializer_list<int> fields) { std::copy(fields.begin(), fields.end(), f); }
 
-    // The chip's answer to the first read of bank b, address a since the log was cleared, when the
+    // The chip's answers to the reads of bank b, address a since the log was cleared, when the
     // bank selected then was `startBank`.
-    int firstAnswer(uint8_t startBank, uint8_t b, uint8_t a) const
+    std::vector<int> answers(uint8_t startBank, uint8_t b, uint8_t a) const
     {
+        std::vector<int> out;
         uint8_t cur = startBank;
         for (const auto& f : chip.frames()) {
             if (f.byte0 == 0x80)
                 cur = f.byte1;
             else if (!(f.byte0 & 0x80) && cur == b && f.byte0 == a)
-                return f.answer;
+                out.push_back(f.answer);
         }
-        return -1;
+        return out;
+    }
+    int firstAnswer(uint8_t startBank, uint8_t b, uint8_t a) const
+    {
+        const std::vector<int> all = answers(startBank, b, a);
+        return all.empty() ? -1 : all.front();
     }
     uint32_t readPattern(int och) const { return chip.regValue(bank(0x16, och), kReadPattern, 2); }
 };
@@ -144,4 +151,45 @@ TEST_F(PinnedOutputTest, ReadModeComesFromTheStitchingMastersWriteMode)
         EXPECT_EQ(chip.reg(0x00, 0x69 + 3), v) << mode;
         EXPECT_EQ(chip.reg(0x00, 0x69 + 6), v) << mode;
     }
+}
+
+TEST_F(PinnedOutputTest, AnOutputChannelIsInUseOnlyInsideItsWindowsGrid)
+{
+    // Window 0's grid is 1 x 2: cell 1 is its last, cell 2 lies outside it.
+    e->win_info[0].columns = 1;
+    e->win_info[0].rows = 2;
+    e->och_owner[5] = e->och_owner[6] = 0;
+    e->PM_AREA_NUM[5] = 1;
+    e->PM_AREA_NUM[6] = 2;
+    e->och_cleared[5] = e->och_cleared[6] = false;
+    e->reset_act(e->c331_fd, 1);
+    EXPECT_TRUE(chip.writesTo(bank(0x08, 5), 0x42).empty());
+    EXPECT_FALSE(chip.writesTo(bank(0x08, 6), 0x42).empty());
+    EXPECT_EQ(chip.regValue(bank(0x08, 6), 0x42, 2), 0u);
+}
+
+TEST_F(PinnedOutputTest, AFreezeWhoseChannelsNeverMeetGivesUpAfter251Rounds)
+{
+    // Windows 0 and 1 change, on input channels 2 and 5; frames stand still, so channel 5 never
+    // reaches channel 2's buffer.
+    e->g_chg_input[0] = e->g_chg_input[1] = 1;
+    list(e->prev_win_ich[0], {2});
+    list(e->prev_win_ich[1], {5});
+    list(e->win_ich[0], {2});
+    list(e->win_ich[1], {5});
+    auto field = [&](int c) { return (e->rd(0xAB4701 + 0x100u * uint32_t(c)) >> 2) & 3; };
+    chip.setFrameEventsStuck(true);
+    if (field(5) == field(2)) {
+        chip.setFrameEventsStuck(false);
+        field(5);   // moves channel 5 on by one buffer
+        chip.setFrameEventsStuck(true);
+    }
+    ASSERT_NE(field(5), field(2));
+    chip.clearLog();
+    const uint8_t startBank = chip.currentBank();
+    e->set_freeze(e->c331_fd, 1);
+    chip.setFrameEventsStuck(false);
+    EXPECT_EQ(answers(startBank, 0xAB, 0x47 + 5).size(), 251u);
+    EXPECT_EQ(chip.reg(bank(0x10, 2), kIchWrite), 2);
+    EXPECT_TRUE(chip.writesTo(bank(0x10, 5), kIchWrite).empty());
 }
