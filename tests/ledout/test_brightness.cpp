@@ -233,6 +233,16 @@ TEST(Brightness, AutomaticStepRunsOnceAtLeast200TicksHavePassed)
     G_timeTicks = start + 200;
     rig.m->Brightness_task();
     EXPECT_EQ(g_change[kBriTick], start + 200);
+
+    // the fixed and timed steps every 1000 ticks
+    rig.load(16, {80});
+    g_change[kBriTick] = start;
+    G_timeTicks = start + 999;
+    rig.m->Brightness_task();
+    EXPECT_EQ(g_change[kBriTick], start);
+    G_timeTicks = start + 1000;
+    rig.m->Brightness_task();
+    EXPECT_EQ(g_change[kBriTick], start + 1000);
 }
 
 TEST(Brightness, AQuietWorkerWakesOnTheTickOfTheTasksNextStep)

@@ -138,6 +138,33 @@ TEST(CardCheck, AllIntactChecksEveryNetOnceAndLeavesTheListAlone)
     EXPECT_EQ(rig.last(), 100);
 }
 
+TEST(CardCheck, SettlesMoreThan239TicksAndWaitsMoreThan500TicksForAnAnswer)
+{
+    WallRig rig;
+    ASSERT_TRUE(rig.ready());
+    sim::CardChain::PortFaults silent;
+    silent.silent = true;
+    sim::cardChain().setFaults(0, silent);
+    rig.start(kJobCheck);
+    ASSERT_TRUE(rig.passUntil([&] { return rig.state() == 1; }, 10));
+    g_change[2] = G_timeTicks - 239;
+    rig.m->rcv_recovery_check_deal(fpga_manage::RCV_CHECK);
+    EXPECT_EQ(rig.state(), 1);
+    g_change[2] = G_timeTicks - 240;
+    rig.m->rcv_recovery_check_deal(fpga_manage::RCV_CHECK);
+    EXPECT_EQ(rig.state(), 2);
+
+    ASSERT_TRUE(rig.passUntil([&] { return rig.state() == 14; }, 100));
+    G_timeTicks += 1000;   // stamps below stay clear of the counter's start
+    auto sentAt = [](uint32_t t) { rcv_card::wr32(g_send_para + 20, t); };
+    sentAt(G_timeTicks - 500);
+    rig.m->rcv_recovery_check_deal(fpga_manage::RCV_CHECK);
+    EXPECT_EQ(rig.state(), 14);
+    sentAt(G_timeTicks - 501);
+    rig.m->rcv_recovery_check_deal(fpga_manage::RCV_CHECK);
+    EXPECT_EQ(rig.state(), 15);
+}
+
 TEST(CardCheck, FaultyCardStopsTheCheckWithItsLineThenSelfRecoveryReplaysExactlyThatCard)
 {
     WallRig rig;
