@@ -335,6 +335,13 @@ TEST(MultifunctionCard, FoundOnTheFirstMarkedPortAndAskedThere)
     EXPECT_EQ(sent[0][5], 0xBB);
     EXPECT_EQ(sent[0][9], 0x61);
 
+    // Port 2 of FPGA 1 alone: the request leaves on that port of FPGA 1.
+    std::memset(rig.m->MCU_RAM_PARA_func[0], 0, 1024);
+    rig.m->Brightness_check_VMF();
+    sim::cardChain().clearLog();
+    rig.m->Send_read_VMF_data_cmd();
+    EXPECT_EQ(sim::cardChain().received(18).size(), 1u);
+
     // The last port of FPGA 0: the last place in group 4, still on FPGA 0.
     std::memset(rig.m->MCU_RAM_PARA_func[0], 0, 1024);
     std::memset(rig.m->MCU_RAM_PARA_func[1], 0, 1024);
