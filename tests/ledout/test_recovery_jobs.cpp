@@ -138,7 +138,7 @@ TEST(CardCheck, AllIntactChecksEveryNetOnceAndLeavesTheListAlone)
     EXPECT_EQ(rig.last(), 100);
 }
 
-TEST(CardCheck, SettlesMoreThan239TicksAndWaitsMoreThan500TicksForAnAnswer)
+TEST(CardCheck, SettleAnswerWaitAndErrorPauseEndAfterMoreThan239And500And100Ticks)
 {
     WallRig rig;
     ASSERT_TRUE(rig.ready());
@@ -163,6 +163,14 @@ TEST(CardCheck, SettlesMoreThan239TicksAndWaitsMoreThan500TicksForAnAnswer)
     sentAt(G_timeTicks - 501);
     rig.m->rcv_recovery_check_deal(fpga_manage::RCV_CHECK);
     EXPECT_EQ(rig.state(), 15);
+
+    g_send_para[1] = 35;
+    g_change[2] = G_timeTicks - 100;
+    rig.m->rcv_recovery_check_deal(fpga_manage::RCV_CHECK);
+    EXPECT_TRUE(rig.running());
+    g_change[2] = G_timeTicks - 101;
+    rig.m->rcv_recovery_check_deal(fpga_manage::RCV_CHECK);
+    EXPECT_FALSE(rig.running());
 }
 
 TEST(CardCheck, FaultyCardStopsTheCheckWithItsLineThenSelfRecoveryReplaysExactlyThatCard)
@@ -336,6 +344,32 @@ TEST(ScanLoad, SaveWaitsLongerPerCardAndSleepWaitsItsTime)
     EXPECT_LE(G_timeTicks - saved, 400u + 300u + 20u);
     ASSERT_TRUE(rig.runJob());
     EXPECT_EQ(sim::cardChain().card(9, 3).reconfigs, 1);
+}
+
+TEST(ScanLoad, ReplyWaitAndSleepEndAtTheirMillisecondsInTensOfTicks)
+{
+    ScanRig rig(4, {op(2, 1, 0, {}, 100), op(6, 0, 0, {}, 3000)});
+    ASSERT_TRUE(rig.ready());
+    sim::SimConfig c = sim::config();
+    c.saveDelayTicks = 5000;   // the save stays unanswered
+    sim::setConfig(c);
+    rig.start(kJobScan);
+    auto player = [] { return rcv_card::rd16(g_send_para + 28); };
+    auto step = [&](uint32_t waited) {
+        rcv_card::wr32(g_send_para + 20, G_timeTicks - waited);
+        rig.m->load_rcv_xy_operate(QString(), 0, true);
+        return player();
+    };
+    ASSERT_TRUE(rig.passUntil([&] { return player() == 31; }, 1000));
+    G_timeTicks += 1000;
+    EXPECT_EQ(step(410), 31);   // the save to 4 cards: 100 + 4 x 1000 ms
+    EXPECT_EQ(step(411), 26);   // sent again
+    c.saveDelayTicks = 0;
+    sim::setConfig(c);
+    ASSERT_TRUE(rig.passUntil([&] { return player() == 28; }, 5000));
+    G_timeTicks += 1000;
+    EXPECT_EQ(step(299), 28);
+    EXPECT_EQ(step(300), 32);
 }
 
 TEST(ScanLoad, OperationsThatCannotBePlayedEndTheJobInsteadOfHoldingIt)
