@@ -117,6 +117,9 @@ TEST(Brightness, AFixedLevelIsScaledAndShownAsPercent)
     EXPECT_EQ(ledpara::word(ledpara::kBrightness), 94);   // 239: 94 % gives it, 93 % gives 237
     EXPECT_GE(rig.count(1), 1);
     EXPECT_EQ(rig.stored(1)[0], 0xFF);
+    rig.command(0, 0x11, {0});    // level 0 wraps round to full
+    EXPECT_EQ(rig.reg6(0), 255);
+    EXPECT_EQ(rig.reg6(1), 255);
     rig.m->bri_mode = 16;          // an 8-bit record runs
     rig.command(16, 0x11, {90});   // bit 4 aside, also mode 0: applied at once
     EXPECT_EQ(rig.reg6(0), 90);
