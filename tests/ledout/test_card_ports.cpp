@@ -213,6 +213,20 @@ TEST(CardPorts, SearchPausesWhileALinkIsBusyAndResumes80TicksAfterTheLastFrame)
     g_change[2] = G_timeTicks - 80;
     rig.m->Search_Card_Cmd();
     EXPECT_EQ(g_change[8], counter + 1);
+
+    // bit 3 of register 0 of either FPGA holds the search back; bit 2 (screen off) does not
+    uint8_t& reg0 = rig.m->MCU_REG_func[1][0];
+    const uint8_t kept = reg0;
+    reg0 = static_cast<uint8_t>(kept | 0x08);
+    g_change[2] = G_timeTicks - 80;
+    rig.m->Search_Card_Cmd();
+    EXPECT_EQ(g_change[8], counter + 1);
+    EXPECT_EQ(g_change[2], G_timeTicks);
+    reg0 = static_cast<uint8_t>((kept & ~0x08) | 0x04);
+    g_change[2] = G_timeTicks - 80;
+    rig.m->Search_Card_Cmd();
+    EXPECT_EQ(g_change[8], counter + 2);
+    reg0 = kept;
 }
 
 TEST(CardPorts, MultiPortSendReachesEveryPortWithCardsReaddressed)
