@@ -226,26 +226,20 @@ TEST(Brightness, AutomaticStepRunsOnceAtLeast200TicksHavePassed)
 {
     BriRig rig;
     ASSERT_TRUE(rig.ready());
-    rig.load(2, {});
-    ASSERT_EQ(rig.m->bri_mode, 2);
-    const uint32_t start = G_timeTicks;
-    g_change[kBriTick] = start;
-    G_timeTicks = start + 199;
-    rig.m->Brightness_task();
-    EXPECT_EQ(g_change[kBriTick], start);
-    G_timeTicks = start + 200;
-    rig.m->Brightness_task();
-    EXPECT_EQ(g_change[kBriTick], start + 200);
-
-    // the fixed and timed steps every 1000 ticks
-    rig.load(16, {80});
-    g_change[kBriTick] = start;
-    G_timeTicks = start + 999;
-    rig.m->Brightness_task();
-    EXPECT_EQ(g_change[kBriTick], start);
-    G_timeTicks = start + 1000;
-    rig.m->Brightness_task();
-    EXPECT_EQ(g_change[kBriTick], start + 1000);
+    // (mode, due after): the automatic step every 200 ticks, the fixed step every 1000
+    const std::pair<uint8_t, uint32_t> rows[] = {{2, 200}, {16, 1000}};
+    for (auto [mode, due] : rows) {
+        rig.load(mode, {80});
+        ASSERT_EQ(rig.m->bri_mode, mode);
+        const uint32_t start = G_timeTicks;
+        g_change[kBriTick] = start;
+        G_timeTicks = start + due - 1;
+        rig.m->Brightness_task();
+        EXPECT_EQ(g_change[kBriTick], start) << int(mode);
+        G_timeTicks = start + due;
+        rig.m->Brightness_task();
+        EXPECT_EQ(g_change[kBriTick], start + due) << int(mode);
+    }
 }
 
 TEST(Brightness, AQuietWorkerWakesOnTheTickOfTheTasksNextStep)

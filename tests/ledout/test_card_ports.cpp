@@ -463,11 +463,6 @@ TEST(CardPorts, PcSearchReplyOnFpga0UpdatesThePortCount)
     rig.m->Search_concurrent_back_result(r.data(), 1, 0, 24);
     EXPECT_EQ(rig.fpga(0).ram(1, 568, 3), Bytes({0x03, 0x02, 0x5A}));
     EXPECT_EQ(rig.m->get_port_card_num(6), 0x0203);
-    // port 2 of FPGA 1: count at 108, status at 112
-    rig.m->update_eth_rcv_num(r.data(), 2, 1);
-    EXPECT_EQ(rig.fpga(1).ram(1, 108, 2), Bytes({0x03, 0x02}));
-    EXPECT_EQ(rig.fpga(1).ram(1, 112, 1)[0], 0x5A);
-    EXPECT_EQ(rig.m->get_port_card_num(18), 0x0203);
     rcv_card::wr16(rig.m->MCU_RAM_PARA_func[1] + 560, 0x0A0B);
     EXPECT_EQ(rig.m->get_port_card_num(20), 0x0A0B);
 }
@@ -601,15 +596,11 @@ TEST(EthParam, GeometryOffsetLinkBitsAndRamCheck)
     rcv_card::wr16(block + 56, 0x0102);
     rcv_card::wr16(block + 58, 0x0304);
     rcv_card::wr16(block + 60, 1024);
-    rcv_card::wr16(block + 62, 0x0506);
-    rcv_card::wr16(block + 19, 0x1110);      // port 1 x
-    rcv_card::wr16(block + 576 + 6, 0x2222);  // port 8 height
+    rcv_card::wr16(block + 19, 0x1110);   // port 1 x
     m->T71_back_mcu_set_net_para(0);
     const uint8_t* back = m->MCU_RAM_ETH_BACK_PARA_func[0];
     EXPECT_EQ(rcv_card::rd16(back + 0), 1024);
-    EXPECT_EQ(rcv_card::rd16(back + 2), 0x0506);
     EXPECT_EQ(rcv_card::rd16(back + 4 + 8), 0x1110);
-    EXPECT_EQ(rcv_card::rd16(back + 4 + 64 + 6), 0x2222);
     EXPECT_EQ(rcv_card::rd16(back + 132), 0x0102);
     EXPECT_EQ(rcv_card::rd16(back + 134), 0x0304);
     // a width already on a multiple of 32 stays; the x offset is part of the rounded width
@@ -621,7 +612,6 @@ TEST(EthParam, GeometryOffsetLinkBitsAndRamCheck)
     m->T71_mcu_set_net_para(0);
     EXPECT_EQ(rcv_card::rd16(block + 60), 1056);
     EXPECT_EQ(rcv_card::rd16(block + 19), 0x1111);
-    EXPECT_EQ(rcv_card::rd16(block + 576 + 6), 0x2222);
 }
 
 TEST(CardPorts, NoLinkNoSearchAndTheTimerIsRestamped)

@@ -144,33 +144,27 @@ TEST(CardCheck, SettleAnswerWaitAndErrorPauseEndAfterMoreThan239And500And100Tick
     ASSERT_TRUE(rig.ready());
     sim::CardChain::PortFaults silent;
     silent.silent = true;
-    sim::cardChain().setFaults(0, silent);
+    sim::cardChain().setFaults(0, silent);   // the check of port 0 stays unanswered
     rig.start(kJobCheck);
-    ASSERT_TRUE(rig.passUntil([&] { return rig.state() == 1; }, 10));
-    g_change[2] = G_timeTicks - 239;
-    rig.m->rcv_recovery_check_deal(fpga_manage::RCV_CHECK);
-    EXPECT_EQ(rig.state(), 1);
-    g_change[2] = G_timeTicks - 240;
-    rig.m->rcv_recovery_check_deal(fpga_manage::RCV_CHECK);
-    EXPECT_EQ(rig.state(), 2);
-
-    ASSERT_TRUE(rig.passUntil([&] { return rig.state() == 14; }, 100));
+    ASSERT_TRUE(rig.passUntil([&] { return rig.state() == 14; }, 1000));
     G_timeTicks += 1000;   // stamps below stay clear of the counter's start
-    auto sentAt = [](uint32_t t) { rcv_card::wr32(g_send_para + 20, t); };
-    sentAt(G_timeTicks - 500);
-    rig.m->rcv_recovery_check_deal(fpga_manage::RCV_CHECK);
-    EXPECT_EQ(rig.state(), 14);
-    sentAt(G_timeTicks - 501);
-    rig.m->rcv_recovery_check_deal(fpga_manage::RCV_CHECK);
-    EXPECT_EQ(rig.state(), 15);
-
-    g_send_para[1] = 35;
-    g_change[2] = G_timeTicks - 100;
-    rig.m->rcv_recovery_check_deal(fpga_manage::RCV_CHECK);
-    EXPECT_TRUE(rig.running());
-    g_change[2] = G_timeTicks - 101;
-    rig.m->rcv_recovery_check_deal(fpga_manage::RCV_CHECK);
-    EXPECT_FALSE(rig.running());
+    // (state, stamped in the job block rather than job_tick, ticks since, state after one step)
+    const struct {
+        uint8_t state;
+        bool blockTick;
+        uint32_t since;
+        uint8_t after;
+    } rows[] = {{1, false, 239, 1}, {1, false, 240, 2},  {14, true, 500, 14},
+                {14, true, 501, 15}, {35, false, 100, 35}, {35, false, 101, 0}};
+    for (const auto& r : rows) {
+        g_send_para[0] = kJobCheck, g_send_para[1] = r.state;
+        if (r.blockTick)
+            rcv_card::wr32(g_send_para + 20, G_timeTicks - r.since);
+        else
+            g_change[2] = G_timeTicks - r.since;
+        rig.m->rcv_recovery_check_deal(fpga_manage::RCV_CHECK);
+        EXPECT_EQ(rig.state(), r.after) << int(r.state) << " after " << r.since;
+    }
 }
 
 TEST(CardCheck, FaultyCardStopsTheCheckWithItsLineThenSelfRecoveryReplaysExactlyThatCard)
