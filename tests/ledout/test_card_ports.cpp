@@ -581,6 +581,17 @@ TEST(EthParam, GeometryOffsetLinkBitsAndRamCheck)
     m->update_eth_state(0);
     EXPECT_EQ(m->get_port_card_num(9), 0);
     EXPECT_EQ(rig.fpga(0).ram(1, eth_param::kCardCount[9], 2), Bytes({0, 0}));
+    // nothing changed since: the link bytes are not written again, port 9's zero count (644) is
+    rig.fpga(0).clearLog();
+    m->update_eth_state(0);
+    auto ramWrites = [&](int at) {
+        int n = 0;
+        for (const auto& a : rig.fpga(0).log())
+            n += a.word[0] == 0x02 && a.word[1] == 1 && (a.word[2] | (a.word[3] & 0x0F) << 8) == at;
+        return n;
+    };
+    EXPECT_EQ(ramWrites(96) + ramWrites(512) + ramWrites(513), 0);
+    EXPECT_EQ(ramWrites(644), 1);
 
     // the RAM check compares every port field and the words at 296-359
     auto geometry = rig.fpga(0).ram(1, 0, 1024);
