@@ -117,6 +117,9 @@ TEST(Brightness, AFixedLevelIsScaledAndShownAsPercent)
     EXPECT_EQ(ledpara::word(ledpara::kBrightness), 94);   // 239: 94 % gives it, 93 % gives 237
     EXPECT_GE(rig.count(1), 1);
     EXPECT_EQ(rig.stored(1)[0], 0xFF);
+    rig.command(0, 0x11, {0});    // level 0 wraps round to full
+    EXPECT_EQ(rig.reg6(0), 255);
+    EXPECT_EQ(rig.reg6(1), 255);
     rig.m->bri_mode = 16;          // an 8-bit record runs
     rig.command(16, 0x11, {90});   // bit 4 aside, also mode 0: applied at once
     EXPECT_EQ(rig.reg6(0), 90);
@@ -223,16 +226,20 @@ TEST(Brightness, AutomaticStepRunsOnceAtLeast200TicksHavePassed)
 {
     BriRig rig;
     ASSERT_TRUE(rig.ready());
-    rig.load(2, {});
-    ASSERT_EQ(rig.m->bri_mode, 2);
-    const uint32_t start = G_timeTicks;
-    g_change[kBriTick] = start;
-    G_timeTicks = start + 199;
-    rig.m->Brightness_task();
-    EXPECT_EQ(g_change[kBriTick], start);
-    G_timeTicks = start + 200;
-    rig.m->Brightness_task();
-    EXPECT_EQ(g_change[kBriTick], start + 200);
+    // (mode, due after): the automatic step every 200 ticks, the fixed step every 1000
+    const std::pair<uint8_t, uint32_t> rows[] = {{2, 200}, {16, 1000}};
+    for (auto [mode, due] : rows) {
+        rig.load(mode, {80});
+        ASSERT_EQ(rig.m->bri_mode, mode);
+        const uint32_t start = G_timeTicks;
+        g_change[kBriTick] = start;
+        G_timeTicks = start + due - 1;
+        rig.m->Brightness_task();
+        EXPECT_EQ(g_change[kBriTick], start) << int(mode);
+        G_timeTicks = start + due;
+        rig.m->Brightness_task();
+        EXPECT_EQ(g_change[kBriTick], start + due) << int(mode);
+    }
 }
 
 TEST(Brightness, AQuietWorkerWakesOnTheTickOfTheTasksNextStep)
@@ -324,6 +331,13 @@ TEST(MultifunctionCard, FoundOnTheFirstMarkedPortAndAskedThere)
     EXPECT_EQ(sent[0][0] | sent[0][1] << 8, 0x5000);
     EXPECT_EQ(sent[0][5], 0xBB);
     EXPECT_EQ(sent[0][9], 0x61);
+
+    // Port 2 of FPGA 1 alone: the request leaves on that port of FPGA 1.
+    std::memset(rig.m->MCU_RAM_PARA_func[0], 0, 1024);
+    rig.m->Brightness_check_VMF();
+    sim::cardChain().clearLog();
+    rig.m->Send_read_VMF_data_cmd();
+    EXPECT_EQ(sim::cardChain().received(18).size(), 1u);
 
     // The last port of FPGA 0: the last place in group 4, still on FPGA 0.
     std::memset(rig.m->MCU_RAM_PARA_func[0], 0, 1024);

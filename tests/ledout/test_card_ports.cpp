@@ -219,6 +219,29 @@ TEST(CardPorts, SearchPausesWhileALinkIsBusyAndResumes80TicksAfterTheLastFrame)
     EXPECT_EQ(pc_cmd_valid.load(), 0);
     EXPECT_GT(firstSearch - lastFrame, 80u);
     EXPECT_LE(firstSearch - lastFrame, 82u);
+
+    // a pass is due once 80 ticks have passed since the last one, not before
+    const uint32_t counter = g_change[8];
+    g_change[2] = G_timeTicks - 79;
+    rig.m->Search_Card_Cmd();
+    EXPECT_EQ(g_change[8], counter);
+    g_change[2] = G_timeTicks - 80;
+    rig.m->Search_Card_Cmd();
+    EXPECT_EQ(g_change[8], counter + 1);
+
+    // bit 3 of register 0 of either FPGA holds the search back; bit 2 (screen off) does not
+    uint8_t& reg0 = rig.m->MCU_REG_func[1][0];
+    const uint8_t kept = reg0;
+    reg0 = static_cast<uint8_t>(kept | 0x08);
+    g_change[2] = G_timeTicks - 80;
+    rig.m->Search_Card_Cmd();
+    EXPECT_EQ(g_change[8], counter + 1);
+    EXPECT_EQ(g_change[2], G_timeTicks);
+    reg0 = static_cast<uint8_t>((kept & ~0x08) | 0x04);
+    g_change[2] = G_timeTicks - 80;
+    rig.m->Search_Card_Cmd();
+    EXPECT_EQ(g_change[8], counter + 2);
+    reg0 = kept;
 }
 
 TEST(CardPorts, MultiPortSendReachesEveryPortWithCardsReaddressed)
@@ -472,6 +495,16 @@ TEST(CardPorts, PcSearchReplyOnFpga0UpdatesThePortCount)
     EXPECT_EQ(rig.m->get_port_card_num(3), 5);
     auto ram = rig.fpga(0).ram(1, eth_param::kCardCount[3], 2);
     EXPECT_EQ(ram[0], 5);
+
+    // a result without its port number: reply RAM of group 1, source bits 12-13 = 2 -> port 6,
+    // count at 568-569 and status at 570 of the block
+    Bytes r(24, 0);
+    r[0] = 0x00, r[1] = 0xF0, r[3] = 0x20, r[9] = 0x10, r[11] = 0x03, r[12] = 0x02, r[13] = 0x5A;
+    rig.m->Search_concurrent_back_result(r.data(), 1, 0, 24);
+    EXPECT_EQ(rig.fpga(0).ram(1, 568, 3), Bytes({0x03, 0x02, 0x5A}));
+    EXPECT_EQ(rig.m->get_port_card_num(6), 0x0203);
+    rcv_card::wr16(rig.m->MCU_RAM_PARA_func[1] + 560, 0x0A0B);
+    EXPECT_EQ(rig.m->get_port_card_num(20), 0x0A0B);
 }
 
 TEST(CardPorts, ShortAndBadRepliesAreAcknowledgedAndNotUsed)
@@ -530,7 +563,7 @@ TEST(CardPorts, JobAcknowledgeAndMultifunctionReplies)
 
 TEST(EthParam, GeometryOffsetLinkBitsAndRamCheck)
 {
-    CardsRig rig({{0, 1}, {2, 1}, {5, 1}, {9, 1}, {19, 1}, {22, 1}, {31, 1}});
+    CardsRig rig({{0, 1}, {1, 1}, {2, 1}, {5, 1}, {9, 1}, {19, 1}, {22, 1}, {31, 1}});
     ASSERT_TRUE(rig.upAndSearched());
     fpga_manage* m = rig.m;
     for (unsigned char p = 0; p <= 16; ++p) {
@@ -565,10 +598,15 @@ TEST(EthParam, GeometryOffsetLinkBitsAndRamCheck)
     EXPECT_EQ(minX, 0);
     EXPECT_EQ(minY, 3);
 
-    // link bits of ports 0, 2, 5 and 9 in bytes 96, 512, 513 of the FPGA
+    // link bits of ports 0, 1, 2, 5 and 9 in bytes 96, 512, 513 of the FPGA; bits 2 and 5-7 of
+    // byte 96 and bits 4-7 of byte 512 are the FPGA's own and keep their value
+    block[96] |= 0x04;
+    block[512] |= 0x80;
     m->update_eth_state(0);
-    EXPECT_EQ(rig.fpga(0).ram(1, 96, 1)[0] & 0x1B, 0x01 | 0x08);
+    EXPECT_EQ(rig.fpga(0).ram(1, 96, 1)[0] & 0x1B, 0x01 | 0x02 | 0x08);
     EXPECT_EQ(rig.fpga(0).ram(1, 512, 1)[0] & 0x0F, 0x02);
+    EXPECT_EQ(block[96], 0x0F);
+    EXPECT_EQ(block[512], 0x82);
     EXPECT_EQ(rig.fpga(0).ram(1, 513, 1)[0], 0x02);
     m->update_eth_state(1);   // ports 3, 6 and 15 of FPGA 1
     EXPECT_EQ(rig.fpga(1).ram(1, 96, 1)[0] & 0x1B, 0x10);
@@ -583,6 +621,17 @@ TEST(EthParam, GeometryOffsetLinkBitsAndRamCheck)
     m->update_eth_state(0);
     EXPECT_EQ(m->get_port_card_num(9), 0);
     EXPECT_EQ(rig.fpga(0).ram(1, eth_param::kCardCount[9], 2), Bytes({0, 0}));
+    // nothing changed since: the link bytes are not written again, port 9's zero count (644) is
+    rig.fpga(0).clearLog();
+    m->update_eth_state(0);
+    auto ramWrites = [&](int at) {
+        int n = 0;
+        for (const auto& a : rig.fpga(0).log())
+            n += a.word[0] == 0x02 && a.word[1] == 1 && (a.word[2] | (a.word[3] & 0x0F) << 8) == at;
+        return n;
+    };
+    EXPECT_EQ(ramWrites(96) + ramWrites(512) + ramWrites(513), 0);
+    EXPECT_EQ(ramWrites(644), 1);
 
     // the RAM check compares every port field and the words at 296-359
     auto geometry = rig.fpga(0).ram(1, 0, 1024);
@@ -593,6 +642,27 @@ TEST(EthParam, GeometryOffsetLinkBitsAndRamCheck)
     rig.fpga(0).setRam(1, 600 + 6, {block[606]});
     rig.fpga(0).setRam(1, 358, {static_cast<uint8_t>(block[358] ^ 1)});
     EXPECT_EQ(m->check_fpga_ram_param(0), 0);
+
+    // base copy: window width and height, the port records in port order, window x and y
+    rcv_card::wr16(block + 56, 0x0102);
+    rcv_card::wr16(block + 58, 0x0304);
+    rcv_card::wr16(block + 60, 1024);
+    rcv_card::wr16(block + 19, 0x1110);   // port 1 x
+    m->T71_back_mcu_set_net_para(0);
+    const uint8_t* back = m->MCU_RAM_ETH_BACK_PARA_func[0];
+    EXPECT_EQ(rcv_card::rd16(back + 0), 1024);
+    EXPECT_EQ(rcv_card::rd16(back + 4 + 8), 0x1110);
+    EXPECT_EQ(rcv_card::rd16(back + 132), 0x0102);
+    EXPECT_EQ(rcv_card::rd16(back + 134), 0x0304);
+    // a width already on a multiple of 32 stays; the x offset is part of the rounded width
+    rcv_card::wr16(model->ram_para + 0x568, 0);
+    m->T71_mcu_set_net_para(0);
+    EXPECT_EQ(rcv_card::rd16(block + 60), 1024);
+    EXPECT_EQ(rcv_card::rd16(block + 56), 0x0102);
+    rcv_card::wr16(model->ram_para + 0x566, 1);
+    m->T71_mcu_set_net_para(0);
+    EXPECT_EQ(rcv_card::rd16(block + 60), 1056);
+    EXPECT_EQ(rcv_card::rd16(block + 19), 0x1111);
 }
 
 TEST(CardPorts, NoLinkNoSearchAndTheTimerIsRestamped)

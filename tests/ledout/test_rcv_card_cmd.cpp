@@ -110,6 +110,10 @@ TEST(RcvCardPacket, SearchPacketOfTheCardSearch)
     EXPECT_EQ(xorAll(buf, 30), 0);
     searchPacket(buf, 20, 0, 0, 0);
     EXPECT_EQ(rd16(buf), 0x0FFE);
+    searchPacket(buf, 15, 0, 0, 0);
+    EXPECT_EQ(rd16(buf), 0x3FFE);
+    searchPacket(buf, 17, 0, 0, 0);   // 17 mod 4 would give 0x1FFE
+    EXPECT_EQ(rd16(buf), 0x0FFE);
 }
 
 TEST(RcvCardPacket, EveryBuilderXorsToZeroAndRefusesOversize)

@@ -138,6 +138,35 @@ TEST(CardCheck, AllIntactChecksEveryNetOnceAndLeavesTheListAlone)
     EXPECT_EQ(rig.last(), 100);
 }
 
+TEST(CardCheck, SettleAnswerWaitAndErrorPauseEndAfterMoreThan239And500And100Ticks)
+{
+    WallRig rig;
+    ASSERT_TRUE(rig.ready());
+    sim::CardChain::PortFaults silent;
+    silent.silent = true;
+    sim::cardChain().setFaults(0, silent);   // the check of port 0 stays unanswered
+    rig.start(kJobCheck);
+    ASSERT_TRUE(rig.passUntil([&] { return rig.state() == 14; }, 1000));
+    G_timeTicks += 1000;   // stamps below stay clear of the counter's start
+    // (state, stamped in the job block rather than job_tick, ticks since, state after one step)
+    const struct {
+        uint8_t state;
+        bool blockTick;
+        uint32_t since;
+        uint8_t after;
+    } rows[] = {{1, false, 239, 1}, {1, false, 240, 2},  {14, true, 500, 14},
+                {14, true, 501, 15}, {35, false, 100, 35}, {35, false, 101, 0}};
+    for (const auto& r : rows) {
+        g_send_para[0] = kJobCheck, g_send_para[1] = r.state;
+        if (r.blockTick)
+            rcv_card::wr32(g_send_para + 20, G_timeTicks - r.since);
+        else
+            g_change[2] = G_timeTicks - r.since;
+        rig.m->rcv_recovery_check_deal(fpga_manage::RCV_CHECK);
+        EXPECT_EQ(rig.state(), r.after) << int(r.state) << " after " << r.since;
+    }
+}
+
 TEST(CardCheck, FaultyCardStopsTheCheckWithItsLineThenSelfRecoveryReplaysExactlyThatCard)
 {
     WallRig rig;
@@ -309,6 +338,32 @@ TEST(ScanLoad, SaveWaitsLongerPerCardAndSleepWaitsItsTime)
     EXPECT_LE(G_timeTicks - saved, 400u + 300u + 20u);
     ASSERT_TRUE(rig.runJob());
     EXPECT_EQ(sim::cardChain().card(9, 3).reconfigs, 1);
+}
+
+TEST(ScanLoad, ReplyWaitAndSleepEndAtTheirMillisecondsInTensOfTicks)
+{
+    ScanRig rig(4, {op(2, 1, 0, {}, 100), op(6, 0, 0, {}, 3000)});
+    ASSERT_TRUE(rig.ready());
+    sim::SimConfig c = sim::config();
+    c.saveDelayTicks = 5000;   // the save stays unanswered
+    sim::setConfig(c);
+    rig.start(kJobScan);
+    auto player = [] { return rcv_card::rd16(g_send_para + 28); };
+    auto step = [&](uint32_t waited) {
+        rcv_card::wr32(g_send_para + 20, G_timeTicks - waited);
+        rig.m->load_rcv_xy_operate(QString(), 0, true);
+        return player();
+    };
+    ASSERT_TRUE(rig.passUntil([&] { return player() == 31; }, 1000));
+    G_timeTicks += 1000;
+    EXPECT_EQ(step(410), 31);   // the save to 4 cards: 100 + 4 x 1000 ms
+    EXPECT_EQ(step(411), 26);   // sent again
+    c.saveDelayTicks = 0;
+    sim::setConfig(c);
+    ASSERT_TRUE(rig.passUntil([&] { return player() == 28; }, 5000));
+    G_timeTicks += 1000;
+    EXPECT_EQ(step(299), 28);
+    EXPECT_EQ(step(300), 32);
 }
 
 TEST(ScanLoad, OperationsThatCannotBePlayedEndTheJobInsteadOfHoldingIt)

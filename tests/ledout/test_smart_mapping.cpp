@@ -9,6 +9,7 @@
 
 #include "card_jobs_rig.h"
 
+#include "ledout/rcv_card_cmd.h"
 #include "ledout/scan_para.h"
 #include "platform/command_runner.h"
 #include "support/test_root.h"
@@ -175,10 +176,8 @@ TEST(BroadcastJobs, SaveReachesEveryPortWithCardsThroughItsOwnFpgaAndPort)
         EXPECT_EQ(sim::cardChain().card(port, 0).saves, 1);
     }
     EXPECT_EQ(JobRig::packets(20, 0x81)[0][7], 5);   // FPGA 1, port 4
-    const std::vector<int> expectStart = {1 * 100 / 33, 20 * 100 / 33};
-    EXPECT_EQ(rig.progress.front(), expectStart[0]);
-    EXPECT_EQ(rig.progress[rig.progress.size() - 2], 95);
-    EXPECT_EQ(rig.last(), 100);
+    // port x 100 / 33 as each port is sent, then 95 and 100
+    EXPECT_EQ(rig.progress, (std::vector<int>{3, 60, 95, 100}));
 }
 
 TEST(BroadcastJobs, NoCardsTakes33StepsThen95And100)
@@ -226,6 +225,25 @@ TEST(BroadcastJobs, ASlowSaveIsWaitedForByCardCountWhileTheMappingWaitIsFixed)
     rig.pass(10);
     EXPECT_EQ(JobRig::packets(7, 0xA0).size(), 1u);
     EXPECT_EQ(sim::cardChain().card(7, 0).regs[3], 9);
+}
+
+TEST(BroadcastJobs, AckWaitEndsAfterMoreThan2200TicksForASaveToTenCardsAnd1200ForOtherPackets)
+{
+    JobRig rig({{6, 10}});
+    ASSERT_TRUE(rig.ready());
+    G_timeTicks += 5000;
+    // (job, limit) rows: the save waits 100 x 10 + 1200 ticks, the mapping and the position 1200
+    const std::pair<uint8_t, uint32_t> rows[] = {{3, 2200}, {4, 1200}, {1, 1200}};
+    for (auto [job, limit] : rows) {
+        for (uint32_t waited : {limit, limit + 1}) {
+            g_send_para[0] = job, g_send_para[1] = 3, g_send_para[6] = 0;
+            g_send_para[10] = 10, g_send_para[11] = 0;   // cards on the port
+            rcv_card::wr32(g_send_para + 20, G_timeTicks - waited);
+            job == 3 ? rig.m->save_para_deal() : job == 4 ? rig.m->mapping_enable_deal() : rig.m->SmartMapping_deal();
+            EXPECT_EQ(g_send_para[1], waited == limit ? 3 : 1) << int(job) << " " << waited;
+        }
+    }
+    g_send_para[0] = g_send_para[1] = 0;
 }
 
 TEST(BroadcastJobs, MappingValueReachesEveryCardsRegister3)
