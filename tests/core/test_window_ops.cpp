@@ -139,6 +139,21 @@ TEST_F(WindowOpsTest, FullTableStoresNothing)
     EXPECT_EQ(m->ZelGetSourceNum(1, 40), 0);
 }
 
+TEST_F(WindowOpsTest, SourceFiveOwnsIdsUpToForty)
+{
+    for (unsigned e = 0; e < 39; ++e)
+        putCrop(m->ram_para, e, 5, static_cast<int>(e + 1), 0, 0, 0, 0);
+    m->ZelCropSourceInit();
+    EXPECT_EQ(m->ZelAddCropID(5), 40);
+    EXPECT_EQ(g_cut_source_state[29], 0x7F);   // ids 33-39; byte 29 is source 5's last
+    putCrop(m->ram_para, 39, 5, 40, 0, 0, 0, 0);
+    m->ZelCropSourceInit();
+    EXPECT_EQ(g_cut_source_state[29], 0xFF);
+    EXPECT_EQ(m->ZelGetCropID(5, 40), 40);
+    EXPECT_EQ(m->ZelGetSourceNum(5, 40), 40);
+    EXPECT_EQ(m->ZelAddCropID(5), 0);
+}
+
 TEST_F(WindowOpsTest, SourceChangeLeavesTheUserModeUnlessOnePending)
 {
     c331_manage* engine = makeCommitPoint();
