@@ -177,6 +177,15 @@ TEST_F(Links, SpecialRegistersCommitToTheEngine)
     EXPECT_EQ(model->reg_status[162], 0x0F);
     EXPECT_EQ(engine->para_chg_flag.load(), 1);
 
+    // 163 takes value + 1 whatever the mask; 164 and 165 take value AND mask, not a masked merge.
+    r = c.call(body(0xA0, regWrite(163, 0x0F, 0x41)));
+    EXPECT_EQ(model->reg_status[163], 0x42);
+    model->reg_status[164] = 0xC0;
+    r = c.call(body(0xA0, regWrite(164, 0x3C, 0xF0)));
+    EXPECT_EQ(model->reg_status[164], 0x30);
+    r = c.call(body(0xA0, regWrite(165, 0xC3, 0xFF)));
+    EXPECT_EQ(model->reg_status[165], 0xC3);
+
     // An ordinary register is masked and commits nothing.
     engine->para_chg_flag = 0;
     model->reg_status[40] = 0xF0;
