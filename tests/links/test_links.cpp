@@ -183,8 +183,11 @@ TEST_F(Links, SpecialRegistersCommitToTheEngine)
     model->reg_status[164] = 0xC0;
     r = c.call(body(0xA0, regWrite(164, 0x3C, 0xF0)));
     EXPECT_EQ(model->reg_status[164], 0x30);
+    model->reg_status[165] = 0x3C;
+    engine->para_chg_flag = 0;
     r = c.call(body(0xA0, regWrite(165, 0xC3, 0xFF)));
     EXPECT_EQ(model->reg_status[165], 0xC3);
+    EXPECT_EQ(engine->para_chg_flag.load(), 1);
 
     // An ordinary register is masked and commits nothing.
     engine->para_chg_flag = 0;
