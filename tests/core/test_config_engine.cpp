@@ -135,6 +135,14 @@ TEST(ConfigEngine, UnusableStoredValuesAreReplacedPrintedAndStored)
          {{"TcpPort", "5005"}, {"UdpPort", "5008"}, {"SourceCheck", "255"}, {"ZelMaxPixel_UINT", "20971520"},
           {"ZelLCDLang", "65567"}, {"iVorcloudserverport", " "}},
          {"TcpPort", "UdpPort", "SourceCheck", "ZelMaxPixel_UINT", "ZelLCDLang", "iVorcloudserverport"}},
+        {"TcpPort=65535\nUdpPort=1\nSourceCheck=0\nZelMaxPixel_UINT=2147483647\nZelLCDLang=16\n",   // the limits
+         {{"TcpPort", "65535"}, {"UdpPort", "1"}, {"SourceCheck", "0"}, {"ZelMaxPixel_UINT", "2147483647"},
+          {"ZelLCDLang", "16"}},
+         {}},
+        {"TcpPort=65536\nUdpPort=0\nSourceCheck=256\nZelMaxPixel_UINT=0\nZelLCDLang=32\n",   // one past them
+         {{"TcpPort", "5005"}, {"UdpPort", "5008"}, {"SourceCheck", "255"}, {"ZelMaxPixel_UINT", "20971520"},
+          {"ZelLCDLang", "65567"}},
+         {"TcpPort", "UdpPort", "SourceCheck", "ZelMaxPixel_UINT", "ZelLCDLang"}},
     };
     for (const Case& c : cases) {
         resetSystemState();   // a store of its own for each file
