@@ -88,6 +88,24 @@ TEST(ConfigEngine, NewFileGetsAllEighteenDefaults)
     EXPECT_EQ(g_imagelayoutpassword, "No");
 }
 
+// Before the store loads, the globals hold the program's own defaults (the layout password and the
+// EDID check stay empty although their settings' defaults are "No" and "Once").
+TEST(ConfigEngine, GlobalsHoldTheirBuiltInDefaultsBeforeTheStoreLoads)
+{
+    EXPECT_EQ(g_str_ip, "192.168.1.199");
+    EXPECT_EQ(g_srt_mask, "255.255.255.0");
+    EXPECT_EQ(g_str_gateway, "192.168.1.1");
+    EXPECT_EQ(g_str_mac, "FF:FF:FF:FF:FF:FF");
+    EXPECT_EQ(g_str_barcode, " ");
+    EXPECT_EQ(g_str_wifi_ip, "192.168.22.101");
+    EXPECT_EQ(g_dtsIp, "192.168.1.101");
+    EXPECT_TRUE(g_imagelayoutpassword.isEmpty());
+    EXPECT_TRUE(g_check_edid.isEmpty());
+    EXPECT_TRUE(g_usb_grade_path.isEmpty());
+    EXPECT_TRUE(g_iVor_cloudserverip.isEmpty());
+    EXPECT_EQ(g_debugSwitch, 254);
+}
+
 TEST(ConfigEngine, EmptiedKeyIsRestoredAndOthersKept)
 {
     TempRoot root;
