@@ -158,6 +158,15 @@ TEST_F(Deal, AliasFileAndFlashImage)
     ASSERT_GE(flash.size(), image.size());
     EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
     EXPECT_FALSE(zeltest::simMtd().eraseLog("/dev/mtd8").empty());
+
+    // Type 1 takes up to 0x60000 bytes for mtd8, type 2 up to 0x500000 for mtd10.
+    EXPECT_EQ(transfer(1, "app.img", pattern(0x60000), true, 60000), 0);
+    EXPECT_EQ(transfer(1, "app.img", pattern(0x60001), true, 60000), 0xF1);
+    EXPECT_EQ(transfer(2, "logo.img", pattern(0x2345), true, 60000), 0);
+    flash = zeltest::simMtd().contents("/dev/mtd10");
+    ASSERT_GE(flash.size(), 0x2345u);
+    EXPECT_TRUE(std::equal(flash.begin(), flash.begin() + 0x2345, pattern(0x2345).begin()));
+    EXPECT_EQ(transfer(2, "logo.img", pattern(0x500001), true, 60000), 0xF1);
 }
 
 // A power cut between the write and the rename: the receiver answers only after the rename, and
