@@ -48,7 +48,7 @@ TEST_F(ShellTest, ModeSaveStoresTheImageInTheChosenSlotWithACheckMark)
     EXPECT_EQ(model->ZelGetCurrentModeIndex(), 5u);
     EXPECT_TRUE(zeltest::fileExists("/data/modes/custom_mode5"));
     EXPECT_TRUE(g_tip->isVisible());
-    EXPECT_EQ(g_tip->kind(), TIP::kCheck);
+    EXPECT_EQ(g_tip->kind(), 1);   // the check mark
     EXPECT_EQ(g_mainwindow->notice_request, 0) << "the dispatcher took the request";
     EXPECT_EQ(child<QLabel>(g_mainwindow, "label_mode")->text(), "User mode: 5");
 }
