@@ -201,8 +201,15 @@ TEST_F(Links, SpecialRegistersCommitToTheEngine)
     EXPECT_EQ(status(r), 0);
     EXPECT_EQ(engine->para_chg_flag.load(), 2);
 
-    // With the OSD on, bit 3 of the update register also asks for the OSD reload.
+    // With the OSD on, bit 3 of the update register also asks for the OSD reload: not with the OSD
+    // word 0 or 0x0101, nor without bit 3.
+    r = c.call(body(0xA0, regWrite(0x10, 0xFF, 0x08)));
     model->ram_para[0x84C] = 1;
+    model->ram_para[0x84D] = 1;
+    r = c.call(body(0xA0, regWrite(0x10, 0xFF, 0x08)));
+    model->ram_para[0x84D] = 0;
+    r = c.call(body(0xA0, regWrite(0x10, 0xFF, 0x07)));
+    EXPECT_EQ(g_osd_update.load(), 0);
     r = c.call(body(0xA0, regWrite(0x10, 0xFF, 0x09)));
     EXPECT_EQ(g_osd_update.load(), 1);
     EXPECT_EQ(engine->para_chg_flag.load(), 2);
