@@ -216,6 +216,9 @@ TEST_F(Links, SpecialRegistersCommitToTheEngine)
 
     r = c.call(body(0xA0, regWrite(170, 0xFF, 1)));
     EXPECT_EQ(status(r), 1);
+    r = c.call(body(0xA0, regWrite(169, 0xFF, 7)));   // the last register
+    EXPECT_EQ(status(r), 0);
+    EXPECT_EQ(model->reg_status[169], 7);
 
     r = c.call(body(0xA1, regRead(162, 2)));
     EXPECT_EQ(status(r), 0);
