@@ -229,6 +229,10 @@ TEST_F(WindowOpsTest, SourceIdIsOnFollowsEnabledWindows)
     set16(m->ram_para, 0x8E0 + 8, 0x8003);    // window 0 through crop entry 3 of input 5
     EXPECT_EQ(m->ZelSourceId_is_on(5), 1);
     EXPECT_EQ(m->ZelSourceId_is_on(2), 0);
+    set16(m->ram_para, 0x8E0 + 26 * 5, 0);    // window 5 off; window 0 shows input 7, device 0
+    set16(m->ram_para, 0x8E0 + 8, 7);
+    EXPECT_EQ(m->ZelSourceId_is_on(7), 0);
+    EXPECT_EQ(m->ZelSourceId_is_on(0), 1);
 }
 
 TEST_F(WindowOpsTest, FreezeAndBlackToggleTheSelectedWindow)
