@@ -271,6 +271,14 @@ TEST_F(Deal, ClockIsSetThroughTheShellAndChecked)
     EXPECT_EQ(zeltest::simCommands().journal().size(), ran);
     EXPECT_EQ(status(run(0x87, {0, 0, 0, 29, 2, 0xEC, 0x07})), 0);   // 2028 is a leap year
     EXPECT_EQ(zeltest::simCommands().journal().back(), "date -s \"2028-02-29 00:00:00\" && hwclock -wu");
+    EXPECT_EQ(status(run(0x87, {59, 59, 23, 31, 12, 0x33, 0x08})), 0);   // the last second of 2099
+    EXPECT_EQ(zeltest::simCommands().journal().back(), "date -s \"2099-12-31 23:59:59\" && hwclock -wu");
+    EXPECT_EQ(status(run(0x87, {0, 0, 0, 1, 1, 0xD0, 0x07})), 0);         // 2000-01-01
+    const size_t taken = zeltest::simCommands().journal().size();
+    for (const Bytes& past : {Bytes{0, 60, 0, 1, 1, 0xD0, 0x07}, Bytes{0, 0, 24, 1, 1, 0xD0, 0x07},
+                              Bytes{0, 0, 0, 1, 1, 0x34, 0x08}, Bytes{0, 0, 0, 1, 1, 0xCF, 0x07}})
+        EXPECT_EQ(status(run(0x87, past)), 1);
+    EXPECT_EQ(zeltest::simCommands().journal().size(), taken);
 
     // A clock the system does not take is not answered as set.
     zeltest::simCommands().script("date -s", {256, ""});
