@@ -61,6 +61,15 @@ TEST_F(DispatcherTest, SavesOnlyWhenThePersistedPartDiffers)
     EXPECT_EQ(file.size(), 4096u);
     EXPECT_EQ(file[0], 0xAA);
     EXPECT_EQ(file[1], 0xAA);
+
+    m->ram_para[0xFFF] = 0x5A;   // the last persisted byte, then the first
+    m->test_signal(1);
+    EXPECT_EQ(parameterWrites, 2);
+    EXPECT_EQ(zeltest::readFile("/data/ram_device_info")[fileOffset(0xFFF)], 0x5A);
+    m->ram_para[0x300] = 1;
+    m->test_signal(1);
+    EXPECT_EQ(parameterWrites, 3);
+    EXPECT_EQ(fileWord(0x300), 1);
 }
 
 TEST_F(DispatcherTest, ChangeBelow0x300NeitherSavesNorRefreshesTheShadow)
