@@ -88,6 +88,24 @@ TEST(ConfigEngine, NewFileGetsAllEighteenDefaults)
     EXPECT_EQ(g_imagelayoutpassword, "No");
 }
 
+// Before the store loads, the globals hold the program's own defaults (the layout password and the
+// EDID check stay empty although their settings' defaults are "No" and "Once").
+TEST(ConfigEngine, GlobalsHoldTheirBuiltInDefaultsBeforeTheStoreLoads)
+{
+    EXPECT_EQ(g_str_ip, "192.168.1.199");
+    EXPECT_EQ(g_srt_mask, "255.255.255.0");
+    EXPECT_EQ(g_str_gateway, "192.168.1.1");
+    EXPECT_EQ(g_str_mac, "FF:FF:FF:FF:FF:FF");
+    EXPECT_EQ(g_str_barcode, " ");
+    EXPECT_EQ(g_str_wifi_ip, "192.168.22.101");
+    EXPECT_EQ(g_dtsIp, "192.168.1.101");
+    EXPECT_TRUE(g_imagelayoutpassword.isEmpty());
+    EXPECT_TRUE(g_check_edid.isEmpty());
+    EXPECT_TRUE(g_usb_grade_path.isEmpty());
+    EXPECT_TRUE(g_iVor_cloudserverip.isEmpty());
+    EXPECT_EQ(g_debugSwitch, 254);
+}
+
 TEST(ConfigEngine, EmptiedKeyIsRestoredAndOthersKept)
 {
     TempRoot root;
@@ -135,6 +153,14 @@ TEST(ConfigEngine, UnusableStoredValuesAreReplacedPrintedAndStored)
          {{"TcpPort", "5005"}, {"UdpPort", "5008"}, {"SourceCheck", "255"}, {"ZelMaxPixel_UINT", "20971520"},
           {"ZelLCDLang", "65567"}, {"iVorcloudserverport", " "}},
          {"TcpPort", "UdpPort", "SourceCheck", "ZelMaxPixel_UINT", "ZelLCDLang", "iVorcloudserverport"}},
+        {"TcpPort=65535\nUdpPort=1\nSourceCheck=0\nZelMaxPixel_UINT=2147483647\nZelLCDLang=16\n",   // the limits
+         {{"TcpPort", "65535"}, {"UdpPort", "1"}, {"SourceCheck", "0"}, {"ZelMaxPixel_UINT", "2147483647"},
+          {"ZelLCDLang", "16"}},
+         {}},
+        {"TcpPort=65536\nUdpPort=0\nSourceCheck=256\nZelMaxPixel_UINT=0\nZelLCDLang=32\n",   // one past them
+         {{"TcpPort", "5005"}, {"UdpPort", "5008"}, {"SourceCheck", "255"}, {"ZelMaxPixel_UINT", "20971520"},
+          {"ZelLCDLang", "65567"}},
+         {"TcpPort", "UdpPort", "SourceCheck", "ZelMaxPixel_UINT", "ZelLCDLang"}},
     };
     for (const Case& c : cases) {
         resetSystemState();   // a store of its own for each file

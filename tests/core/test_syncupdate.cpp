@@ -61,6 +61,15 @@ TEST_F(DispatcherTest, SavesOnlyWhenThePersistedPartDiffers)
     EXPECT_EQ(file.size(), 4096u);
     EXPECT_EQ(file[0], 0xAA);
     EXPECT_EQ(file[1], 0xAA);
+
+    m->ram_para[0xFFF] = 0x5A;   // the last persisted byte, then the first
+    m->test_signal(1);
+    EXPECT_EQ(parameterWrites, 2);
+    EXPECT_EQ(zeltest::readFile("/data/ram_device_info")[fileOffset(0xFFF)], 0x5A);
+    m->ram_para[0x300] = 1;
+    m->test_signal(1);
+    EXPECT_EQ(parameterWrites, 3);
+    EXPECT_EQ(fileWord(0x300), 1);
 }
 
 TEST_F(DispatcherTest, ChangeBelow0x300NeitherSavesNorRefreshesTheShadow)
@@ -88,6 +97,12 @@ TEST_F(DispatcherTest, SaveRequestStoresTheModeAndClearsTheRequest)
     EXPECT_EQ(fileWord(0x362), 3);
     EXPECT_EQ(fileWord(0x364), 0);
     EXPECT_FALSE(zeltest::fileExists("/data/modes/custom_mode1"));
+
+    set16(m->ram_para, 0x364, 16);   // the last user mode
+    sync->para_sync(1);
+    EXPECT_EQ(m->ZelUserModeSaved(15), 1);
+    EXPECT_EQ(u16(m->ram_para, 0x362), 16);
+    EXPECT_EQ(zeltest::readFile("/data/modes/custom_mode16").size(), 4096u);
 }
 
 TEST_F(DispatcherTest, ModeFilesAreWrittenWithTheModelMutexFree)
@@ -347,7 +362,7 @@ TEST_F(DispatcherTest, UncommittedChangeKeepsTheShadowUntilTheEngineAppliedIt)
 TEST_F(DispatcherTest, PagesAreRefreshedByFocusWithTheirNotices)
 {
     std::vector<std::pair<int, int>> calls;   // (page, code)
-    for (int focus : {1, 4, 7, 10, 24})
+    for (int focus : {1, 4, 7, 9, 10, 11, 12, 16, 24})
         SyncUpdate::set_page_refresh(focus, [&calls, focus](int code) {
             calls.emplace_back(focus, code);
             return focus == 1;   // the home page has a notice request pending
@@ -361,6 +376,7 @@ TEST_F(DispatcherTest, PagesAreRefreshedByFocusWithTheirNotices)
         {1, 1, {1}},   {4, 1, {1}},   {7, 103, {}},  {10, 100, {3}}, {10, 101, {4}},
         {10, 102, {5}}, {10, 104, {}}, {10, 12, {1}}, {24, 100, {3}}, {24, 101, {4}},
         {24, 102, {5}}, {24, 1, {}},   {6, 1, {}},    // output page not open: nothing
+        {9, 1, {1}},   {11, 1, {}},   {12, 99, {1}}, {16, 1, {}},
     };
     for (const Case& c : cases) {
         calls.clear();

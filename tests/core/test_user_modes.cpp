@@ -204,6 +204,13 @@ TEST_F(ParamModelTest, CurrentModeAndCircularSearch)
     EXPECT_EQ(m->ZelUserModeSaved(6), 0);
     EXPECT_EQ(m->ZelUserModeSaved(7), 0);
     EXPECT_EQ(m->ZelUserModeIndex(5, 1), 10);
+
+    m->ram_user_mode[15][0] = m->ram_user_mode[15][1] = 0xAA;   // user mode 16, the last
+    EXPECT_EQ(m->ZelUserModeSaved(15), 1);
+    EXPECT_EQ(m->ZelUserModeIndex(12, 1), 15);
+    EXPECT_EQ(m->ZelUserModeIndex(0, 0), 15);
+    EXPECT_EQ(m->ZelUserModeIndex(15, 2), 15);
+    EXPECT_EQ(m->ZelUserModeIndex(15, 1), 3);
 }
 
 TEST_F(ParamModelTest, LanguageCheckFollowsTheMask)

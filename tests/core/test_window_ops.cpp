@@ -160,6 +160,21 @@ TEST_F(WindowOpsTest, FullTableStoresNothing)
     EXPECT_EQ(m->ZelGetSourceNum(1, 40), 0);
 }
 
+TEST_F(WindowOpsTest, SourceFiveOwnsIdsUpToForty)
+{
+    for (unsigned e = 0; e < 39; ++e)
+        putCrop(m->ram_para, e, 5, static_cast<int>(e + 1), 0, 0, 0, 0);
+    m->ZelCropSourceInit();
+    EXPECT_EQ(m->ZelAddCropID(5), 40);
+    EXPECT_EQ(g_cut_source_state[29], 0x7F);   // ids 33-39; byte 29 is source 5's last
+    putCrop(m->ram_para, 39, 5, 40, 0, 0, 0, 0);
+    m->ZelCropSourceInit();
+    EXPECT_EQ(g_cut_source_state[29], 0xFF);
+    EXPECT_EQ(m->ZelGetCropID(5, 40), 40);
+    EXPECT_EQ(m->ZelGetSourceNum(5, 40), 40);
+    EXPECT_EQ(m->ZelAddCropID(5), 0);
+}
+
 TEST_F(WindowOpsTest, SourceChangeLeavesTheUserModeUnlessOnePending)
 {
     c331_manage* engine = makeCommitPoint();
@@ -248,6 +263,10 @@ TEST_F(WindowOpsTest, SourceIdIsOnFollowsEnabledWindows)
     set16(m->ram_para, 0x8E0 + 8, 0x8003);    // window 0 through crop entry 3 of input 5
     EXPECT_EQ(m->ZelSourceId_is_on(5), 1);
     EXPECT_EQ(m->ZelSourceId_is_on(2), 0);
+    set16(m->ram_para, 0x8E0 + 26 * 5, 0);    // window 5 off; window 0 shows input 7, device 0
+    set16(m->ram_para, 0x8E0 + 8, 7);
+    EXPECT_EQ(m->ZelSourceId_is_on(7), 0);
+    EXPECT_EQ(m->ZelSourceId_is_on(0), 1);
 }
 
 TEST_F(WindowOpsTest, FreezeAndBlackToggleTheSelectedWindow)

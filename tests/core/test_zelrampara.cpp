@@ -181,6 +181,55 @@ TEST_F(ParamModelTest, ValuesAtTheEdgesOfWhatTheBoxStoresAreKept)
     EXPECT_EQ(zeltest::readFile("/data/ram_device_info"), stored);
 }
 
+// Each field's last allowed value loads unchanged; one past it takes the factory value. Limits and
+// factory values as the image layout and the pages state them.
+TEST_F(ParamModelTest, EachFieldsLastValueIsKeptAndTheNextOneRepaired)
+{
+    struct Limit {
+        unsigned address, width, last, next, factory;
+    } limits[] = {
+        {0x300, 1, 4, 5, 0},                   // language 0-4
+        {0x304, 2, 1, 2, 0},                   // front-panel lock
+        {0x306, 2, 1, 2, 0},                   // Wi-Fi switch
+        {0x364, 1, 16, 17, 0},                 // save request: user modes 1-16
+        {0x560, 2, 5, 6, 4},                   // splice mode modulo 6
+        {0x5C0 + 10 * 39, 1, 5, 6, 2},         // crop source: inputs 0-5
+        {0x5C0 + 10 * 39 + 1, 1, 0x80 + 39, 0x80 + 40, 0},   // crop ids 1-40
+        {0x840, 2, 5, 6, 0},                   // sound window 0-5
+        {0x842, 2, 1, 2, 0},                   // dot-by-dot switch
+        {0x846, 2, 1, 2, 0},                   // switch effect
+        {0x84C, 2, 1, 2, 0},                   // OSD switch
+        {0x880, 2, 100, 101, 100},             // brightness
+        {0x882, 2, 100, 101, 50},              // contrast
+        {0x886, 2, 100, 101, 50},              // saturation
+        {0x888, 2, 3, 4, 2},                   // colour temperature mode
+        {0x88A, 2, 128, 129, 64},              // red gain
+        {0x88C, 2, 128, 129, 64},              // green gain
+        {0x88E, 2, 128, 129, 64},              // blue gain
+        {0x8A0 + 2 * 15, 2, 15, 16, 15},       // layer priority of window 15
+        {0x8E0 + 26 * 2 + 8, 2, 5, 6, 3},      // window 2 shows input 5
+        {0x8E0 + 26 * 2 + 8, 2, 0x8000 + 39, 0x8000 + 40, 3},   // or crop entry 39
+        {0x8E0 + 26 * 2 + 18, 2, 0x105, 0x10D, 0},   // flags: black, fade, dot-by-dot
+        {0x8E0 + 26 * 2 + 21, 1, 0x80, 0x40, 0},     // sound-on bit only
+        {0x8E0 + 26 * 2 + 22, 2, 9, 10, 0},    // dot-by-dot mode 0, 8 or 9
+        {0x8E0 + 26 * 2 + 22, 2, 8, 7, 0},
+    };
+    for (const Limit& l : limits) {
+        for (const bool past : {false, true}) {
+            unsigned char image[4096] = {};
+            std::memcpy(image + 0x300, default_para_ramlist + 2, 3328);
+            image[l.address] = uint8_t(past ? l.next : l.last);
+            if (l.width == 2)
+                image[l.address + 1] = uint8_t((past ? l.next : l.last) >> 8);
+            zeltest::writeFile("/data/ram_device_info", parameterFileOf(image));
+            g_lcd_lang_valid = 0x1F;
+            ZelRamPara* m = start();
+            const unsigned got = l.width == 2 ? u16(m->ram_para, l.address) : m->ram_para[l.address];
+            EXPECT_EQ(got, past ? l.factory : l.last) << std::hex << "0x" << l.address << " " << (past ? l.next : l.last);
+        }
+    }
+}
+
 // Random bytes behind a valid marker: the file is damaged as a whole, replaced by the defaults
 // (said on stderr), and every field the box starts with is within its range.
 TEST_F(ParamModelTest, RandomBytesBehindTheMarkerAreReplacedByTheDefaults)

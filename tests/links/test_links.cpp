@@ -177,6 +177,18 @@ TEST_F(Links, SpecialRegistersCommitToTheEngine)
     EXPECT_EQ(model->reg_status[162], 0x0F);
     EXPECT_EQ(engine->para_chg_flag.load(), 1);
 
+    // 163 takes value + 1 whatever the mask; 164 and 165 take value AND mask, not a masked merge.
+    r = c.call(body(0xA0, regWrite(163, 0x0F, 0x41)));
+    EXPECT_EQ(model->reg_status[163], 0x42);
+    model->reg_status[164] = 0xC0;
+    r = c.call(body(0xA0, regWrite(164, 0x3C, 0xF0)));
+    EXPECT_EQ(model->reg_status[164], 0x30);
+    model->reg_status[165] = 0x3C;
+    engine->para_chg_flag = 0;
+    r = c.call(body(0xA0, regWrite(165, 0xC3, 0xFF)));
+    EXPECT_EQ(model->reg_status[165], 0xC3);
+    EXPECT_EQ(engine->para_chg_flag.load(), 1);
+
     // An ordinary register is masked and commits nothing.
     engine->para_chg_flag = 0;
     model->reg_status[40] = 0xF0;
@@ -189,14 +201,24 @@ TEST_F(Links, SpecialRegistersCommitToTheEngine)
     EXPECT_EQ(status(r), 0);
     EXPECT_EQ(engine->para_chg_flag.load(), 2);
 
-    // With the OSD on, bit 3 of the update register also asks for the OSD reload.
+    // With the OSD on, bit 3 of the update register also asks for the OSD reload: not with the OSD
+    // word 0 or 0x0101, nor without bit 3.
+    r = c.call(body(0xA0, regWrite(0x10, 0xFF, 0x08)));
     model->ram_para[0x84C] = 1;
+    model->ram_para[0x84D] = 1;
+    r = c.call(body(0xA0, regWrite(0x10, 0xFF, 0x08)));
+    model->ram_para[0x84D] = 0;
+    r = c.call(body(0xA0, regWrite(0x10, 0xFF, 0x07)));
+    EXPECT_EQ(g_osd_update.load(), 0);
     r = c.call(body(0xA0, regWrite(0x10, 0xFF, 0x09)));
     EXPECT_EQ(g_osd_update.load(), 1);
     EXPECT_EQ(engine->para_chg_flag.load(), 2);
 
     r = c.call(body(0xA0, regWrite(170, 0xFF, 1)));
     EXPECT_EQ(status(r), 1);
+    r = c.call(body(0xA0, regWrite(169, 0xFF, 7)));   // the last register
+    EXPECT_EQ(status(r), 0);
+    EXPECT_EQ(model->reg_status[169], 7);
 
     r = c.call(body(0xA1, regRead(162, 2)));
     EXPECT_EQ(status(r), 0);

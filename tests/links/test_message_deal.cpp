@@ -158,6 +158,15 @@ TEST_F(Deal, AliasFileAndFlashImage)
     ASSERT_GE(flash.size(), image.size());
     EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
     EXPECT_FALSE(zeltest::simMtd().eraseLog("/dev/mtd8").empty());
+
+    // Type 1 takes up to 0x60000 bytes for mtd8, type 2 up to 0x500000 for mtd10.
+    EXPECT_EQ(transfer(1, "app.img", pattern(0x60000), true, 60000), 0);
+    EXPECT_EQ(transfer(1, "app.img", pattern(0x60001), true, 60000), 0xF1);
+    EXPECT_EQ(transfer(2, "logo.img", pattern(0x2345), true, 60000), 0);
+    flash = zeltest::simMtd().contents("/dev/mtd10");
+    ASSERT_GE(flash.size(), 0x2345u);
+    EXPECT_TRUE(std::equal(flash.begin(), flash.begin() + 0x2345, pattern(0x2345).begin()));
+    EXPECT_EQ(transfer(2, "logo.img", pattern(0x500001), true, 60000), 0xF1);
 }
 
 // A power cut between the write and the rename: the receiver answers only after the rename, and
@@ -262,6 +271,14 @@ TEST_F(Deal, ClockIsSetThroughTheShellAndChecked)
     EXPECT_EQ(zeltest::simCommands().journal().size(), ran);
     EXPECT_EQ(status(run(0x87, {0, 0, 0, 29, 2, 0xEC, 0x07})), 0);   // 2028 is a leap year
     EXPECT_EQ(zeltest::simCommands().journal().back(), "date -s \"2028-02-29 00:00:00\" && hwclock -wu");
+    EXPECT_EQ(status(run(0x87, {59, 59, 23, 31, 12, 0x33, 0x08})), 0);   // the last second of 2099
+    EXPECT_EQ(zeltest::simCommands().journal().back(), "date -s \"2099-12-31 23:59:59\" && hwclock -wu");
+    EXPECT_EQ(status(run(0x87, {0, 0, 0, 1, 1, 0xD0, 0x07})), 0);         // 2000-01-01
+    const size_t taken = zeltest::simCommands().journal().size();
+    for (const Bytes& past : {Bytes{0, 60, 0, 1, 1, 0xD0, 0x07}, Bytes{0, 0, 24, 1, 1, 0xD0, 0x07},
+                              Bytes{0, 0, 0, 1, 1, 0x34, 0x08}, Bytes{0, 0, 0, 1, 1, 0xCF, 0x07}})
+        EXPECT_EQ(status(run(0x87, past)), 1);
+    EXPECT_EQ(zeltest::simCommands().journal().size(), taken);
 
     // A clock the system does not take is not answered as set.
     zeltest::simCommands().script("date -s", {256, ""});

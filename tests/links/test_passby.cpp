@@ -145,7 +145,7 @@ void serialBurstWaitsOnce(const char* device)
     Jy_uart_inout::pInstance();   // holds the replies of both lines, as on the box
     ASSERT_TRUE(waitFor([] { return Line::pInstance()->portOpen(); }));
     line.sendRaw(cardBurst(kSlowPortByte));
-    ASSERT_TRUE(waitFor([] { return g_passby_trans_port.load() == kPassbyUart; }));
+    ASSERT_TRUE(waitFor([] { return g_passby_trans_port.load() == 1; }));
     EXPECT_TRUE(isReply(promptly(line, body(0x82, {}))));
     rig.othersServed();
 

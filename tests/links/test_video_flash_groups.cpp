@@ -106,6 +106,11 @@ TEST_F(VideoFlashGroups, EraseUnitsAndTheirAlignment)
     EXPECT_EQ(chip.flashByte(0x30000), 0x00);
     EXPECT_EQ(status(erase(0x20800, 1, 1)), 1);   // not on a 4 KB boundary
     EXPECT_EQ(status(erase(0x20000, 1, 3)), 1);   // no such unit
+    chip.setFlash(0x1FFFFFF, {0x00});
+    EXPECT_EQ(status(erase(0x1FF0000, 1, 4)), 0); // the last 64 KB unit
+    EXPECT_EQ(chip.flashByte(0x1FFFFFF), 0xFF);
+    EXPECT_EQ(status(write(0x1FFFFFF, {1})), 0);  // the last byte
+    EXPECT_EQ(status(read(0x1FFFFFE, 2)), 0);
     EXPECT_EQ(status(erase(0x1FF0000, 2, 4)), 1); // runs past the 32 MiB flash
     EXPECT_EQ(status(write(0x1FFFFFF, {1, 2})), 1);
     EXPECT_EQ(status(read(0x1FFFFFF, 2)), 1);

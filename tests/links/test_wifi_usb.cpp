@@ -89,7 +89,7 @@ TEST_F(Wifi, PassesOnlyOnTheirDueTicksStartAndResetOnTime)
 
     {
         ParaCommit lock;
-        model->ram_para[ramaddr::kWifiOff] = 1;
+        model->ram_para[0x306] = 1;
     }
     EXPECT_EQ(wifi->nextDueTick(1500), 1500u + T71_WIFI_CONFIG::kLongestWaitTicks) << "switched off";
 }

@@ -61,7 +61,7 @@ TEST_F(ShellTest, AgingLogKeepsTheNewest3360Entries)
 TEST_F(ShellTest, TickSamplesOnlyWithTheOutputFpgasUp)
 {
     factoryage_log.clear();
-    G_timeTicks = MainWindow::kAgeLogTicks - 1;
+    G_timeTicks = 18000 - 1;
     tick();   // no FPGA manager, no sample
     EXPECT_TRUE(factoryage_log.empty());
 }
@@ -126,7 +126,7 @@ TEST_F(AgingFpgaTest, SampleReadsRegistersFreshFromBothFpgas)
 
     board->fpga[0]->setReg(42, 30);    // +13
     board->fpga[1]->setReg(42, 1);     // 1 - 200 + 256 = 57
-    G_timeTicks = 2 * MainWindow::kAgeLogTicks - 1;
+    G_timeTicks = 2 * 18000 - 1;
     tick();   // the tick takes the sample now that the FPGAs are up
     ASSERT_EQ(factoryage_log.size(), 2u);
     EXPECT_EQ(factoryage_log_diff20, 1u);
@@ -135,7 +135,7 @@ TEST_F(AgingFpgaTest, SampleReadsRegistersFreshFromBothFpgas)
     tick(100);
     EXPECT_EQ(factoryage_log.size(), 2u) << "one sample per 18000 ticks";
     pc_cmd_valid = 1;
-    G_timeTicks = 3 * MainWindow::kAgeLogTicks - 1;
+    G_timeTicks = 3 * 18000 - 1;
     tick();
     EXPECT_EQ(factoryage_log.size(), 2u) << "not while a link is busy";
 }

@@ -169,7 +169,7 @@ TEST_F(InactivityTest, TheLockScreenFollowsALanguageSwitchMadeWhileUnlocked)
 {
     g_auto_lock_time = 10;
     // The home page in front takes the switch; the lock screen is hidden meanwhile.
-    ram_set_u16(model->ram_para, ramaddr::kLanguage, 0);
+    ram_set_u16(model->ram_para, 0x300, 0);
     model->ram_para_save();
     ASSERT_EQ(g_language.load(), 0);
     tick(11);
@@ -177,7 +177,7 @@ TEST_F(InactivityTest, TheLockScreenFollowsALanguageSwitchMadeWhileUnlocked)
     EXPECT_EQ(child<QLabel>(g_lockwindow, "label_hint")->text(), QString::fromUtf8("轻触解锁"));
 
     click(g_lockwindow, "Button_unlock");
-    ram_set_u16(model->ram_para, ramaddr::kLanguage, 1);
+    ram_set_u16(model->ram_para, 0x300, 1);
     model->ram_para_save();
     tick(12);
     ASSERT_TRUE(g_lockwindow->isVisible());

@@ -33,7 +33,7 @@ using zeltest::setInputSummary;
 
 TEST_F(ShellTest, ModeSaveStoresTheImageInTheChosenSlotWithACheckMark)
 {
-    ram_set_u16(model->ram_para, ramaddr::kBrightness, 77);
+    ram_set_u16(model->ram_para, 0x880, 77);
     click(g_mainwindow, "Button_mode");
     auto* popup = child<QWidget>(g_mainwindow, "frame_mode");
     ASSERT_TRUE(popup->isVisible());
@@ -44,24 +44,24 @@ TEST_F(ShellTest, ModeSaveStoresTheImageInTheChosenSlotWithACheckMark)
     click(popup, "Button_mode_save");
     EXPECT_FALSE(popup->isVisible());
     EXPECT_TRUE(model->ZelUserModeSaved(4));
-    EXPECT_EQ(word(model->ram_user_mode[4] + 2, ramaddr::kBrightness - ramaddr::kModeStart), 77);
+    EXPECT_EQ(word(model->ram_user_mode[4] + 2, 0x880 - 0x380), 77);
     EXPECT_EQ(model->ZelGetCurrentModeIndex(), 5u);
     EXPECT_TRUE(zeltest::fileExists("/data/modes/custom_mode5"));
     EXPECT_TRUE(g_tip->isVisible());
-    EXPECT_EQ(g_tip->kind(), TIP::kCheck);
+    EXPECT_EQ(g_tip->kind(), 1);   // the check mark
     EXPECT_EQ(g_mainwindow->notice_request, 0) << "the dispatcher took the request";
     EXPECT_EQ(child<QLabel>(g_mainwindow, "label_mode")->text(), "User mode: 5");
 }
 
 TEST_F(ShellTest, ModeLoadCopiesTheSlotIntoTheImage)
 {
-    ram_set_u16(model->ram_para, ramaddr::kBrightness, 33);
+    ram_set_u16(model->ram_para, 0x880, 33);
     g_mode_select = 2;
     click(g_mainwindow, "Button_mode");
     click(g_mainwindow, "Button_mode_save");
     tick(300);
-    ram_set_u16(model->ram_para, ramaddr::kBrightness, 90);
-    ram_set_u16(model->ram_para, ramaddr::kCurrentMode, 0);
+    ram_set_u16(model->ram_para, 0x880, 90);
+    ram_set_u16(model->ram_para, 0x362, 0);
     model->ram_para_save();
     EXPECT_FALSE(g_tip->isVisible());
 
@@ -69,10 +69,10 @@ TEST_F(ShellTest, ModeLoadCopiesTheSlotIntoTheImage)
     click(g_mainwindow, "2");
     ASSERT_TRUE(child<QPushButton>(g_mainwindow, "Button_mode_load")->isEnabled());
     click(g_mainwindow, "Button_mode_load");
-    EXPECT_EQ(word(model->ram_para, ramaddr::kBrightness), 33);
-    EXPECT_EQ(word(model->ram_para, ramaddr::kCurrentMode), 3);
-    EXPECT_EQ(std::memcmp(model->ram_para + ramaddr::kModeStart, model->ram_user_mode[2] + 2, ramaddr::kModeLen), 0);
-    EXPECT_EQ(std::memcmp(model->ram_para, model->ram_para_shadow, ramaddr::kRamSize), 0) << "saved";
+    EXPECT_EQ(word(model->ram_para, 0x880), 33);
+    EXPECT_EQ(word(model->ram_para, 0x362), 3);
+    EXPECT_EQ(std::memcmp(model->ram_para + 0x380, model->ram_user_mode[2] + 2, 3200), 0);
+    EXPECT_EQ(std::memcmp(model->ram_para, model->ram_para_shadow, 4096), 0) << "saved";
     EXPECT_TRUE(g_tip->isVisible());
 }
 
@@ -80,9 +80,9 @@ TEST_F(ShellTest, ModeLoadCopiesTheSlotIntoTheImage)
 TEST_F(ShellTest, ModeLoadOfADamagedSlotIsRefusedWithANotice)
 {
     unsigned char* slot = model->ram_user_mode[5];
-    std::memset(slot, 0xFF, ramaddr::kSlotSize);
+    std::memset(slot, 0xFF, 4098);
     slot[0] = slot[1] = 0xAA;   // saved, its content erased
-    const std::vector<unsigned char> before(model->ram_para, model->ram_para + ramaddr::kRamSize);
+    const std::vector<unsigned char> before(model->ram_para, model->ram_para + 4096);
     click(g_mainwindow, "Button_mode");
     click(g_mainwindow, "5");
     click(g_mainwindow, "Button_mode_load");
@@ -105,8 +105,8 @@ TEST_F(ShellTest, ModeButtonOutsideTheSlotsIsIgnored)
 TEST_F(ShellTest, PanelLockTogglesAndKeepsTheModePageShut)
 {
     click(g_mainwindow, "Button_lock");
-    EXPECT_EQ(word(model->ram_para, ramaddr::kPanelLock), 1);
-    EXPECT_EQ(word(model->ram_para_shadow, ramaddr::kPanelLock), 1) << "saved";
+    EXPECT_EQ(word(model->ram_para, 0x304), 1);
+    EXPECT_EQ(word(model->ram_para_shadow, 0x304), 1) << "saved";
     EXPECT_EQ(child<QLabel>(g_mainwindow, "label_lock")->text(), "Panel locked");
 
     click(g_mainwindow, "Button_mode");
@@ -115,7 +115,7 @@ TEST_F(ShellTest, PanelLockTogglesAndKeepsTheModePageShut)
     EXPECT_TRUE(popup->isVisible()) << "inert while locked";
 
     click(g_mainwindow, "Button_lock");
-    EXPECT_EQ(word(model->ram_para, ramaddr::kPanelLock), 0);
+    EXPECT_EQ(word(model->ram_para, 0x304), 0);
     g_mainwindow->on_custommode_clicked();
     EXPECT_FALSE(popup->isVisible());
 }
@@ -156,7 +156,7 @@ TEST_F(ShellTest, StatusPageNeverShowsAHalfWrittenInputSummary)
     std::atomic<bool> halfWritten{false};
     std::thread writer([&] {
         pthread_mutex_lock(&model->mutex);
-        ram_set_u16(model->ram_para, ramaddr::kInputSummary + 6 * 2, 1920);
+        ram_set_u16(model->ram_para, 0x100 + 6 * 2, 1920);
         halfWritten = true;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         setInputSummary(model->ram_para, 2, 1920, 1080, 50, 0);
@@ -202,12 +202,12 @@ TEST_F(ShellTest, TextsFollowTheLanguageWithEnglishForOneNotOffered)
 {
     auto* tile = child<QToolButton>(g_mainwindow, "option");
     EXPECT_EQ(tile->text(), "Settings");
-    ram_set_u16(model->ram_para, ramaddr::kLanguage, 0);
+    ram_set_u16(model->ram_para, 0x300, 0);
     model->ram_para_save();
     EXPECT_EQ(g_language.load(), 0);
     EXPECT_EQ(tile->text(), QString::fromUtf8("设置"));
 
-    ram_set_u16(model->ram_para, ramaddr::kLanguage, 2);
+    ram_set_u16(model->ram_para, 0x300, 2);
     model->ram_para_save();
     EXPECT_EQ(tile->text(), QString::fromUtf8("Настройки"));
 
@@ -246,7 +246,7 @@ TEST_F(ShellTest, EveryAlertIsShownWholeInEveryLanguage)
     auto* alert = child<QLabel>(g_mainwindow, "label_alert");
     auto* led = child<QLabel>(g_mainwindow, "label_led_size");
     for (int lang = 0; lang < 5; ++lang) {
-        ram_set_u16(model->ram_para, ramaddr::kLanguage, static_cast<uint16_t>(lang));
+        ram_set_u16(model->ram_para, 0x300, static_cast<uint16_t>(lang));
         model->ram_para_save();   // a save that works: raised after it
         alerts::raise(alerts::kSettingsNotSaved, "no room");
         alerts::raise(alerts::kDataNotWritable, "no folder");

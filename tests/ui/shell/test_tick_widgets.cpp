@@ -67,6 +67,14 @@ TEST_F(ShellTest, NoticeShowsItsKindAndClosesAfter300Ticks)
     EXPECT_TRUE(g_tip->isVisible());
     tick();
     EXPECT_FALSE(g_tip->isVisible());
+
+    const std::pair<int, const char*> kinds[] = {
+        {1, "Done"}, {3, "USB drive connected"}, {4, "USB drive unplugged"}, {5, "Reading data…"}};
+    for (const auto& [kind, text] : kinds) {
+        g_tip->tip_create(kind);
+        EXPECT_TRUE(g_tip->isVisible()) << kind;
+        EXPECT_EQ(child<QLabel>(g_tip, "label_text")->text(), QString::fromUtf8(text)) << kind;
+    }
 }
 
 TEST_F(ShellTest, NoticeKindsOutsideTheListShowNothing)
