@@ -135,6 +135,13 @@ TEST_F(OutputSetModes, KeypadResultsFollowTheModeAndTheScreenWidth)
         {"height, horizontal", 3, 1920, 1080, "lineEdit_out1_height", "600", "600", "600", 3},
         {"height, copy", 4, 1920, 1080, "lineEdit_out1_height", "600", "600", "600", 4},
         {"too tall, horizontal", 3, 1920, 9000, "lineEdit_out1_height", "9500", "8188", "8188", 3},
+        // 8188 is the largest output; a screen of 8188 still splits in 8-pixel steps, 8189 in 32.
+        {"at the limit", 2, 8188, 1080, "lineEdit_out1_width", "8188", "8188", "8188", 2},
+        {"past the limit", 2, 8188, 1080, "lineEdit_out1_width", "8189", "8188", "0", 3},
+        {"screen at the limit", 3, 8188, 1080, "lineEdit_out1_width", "1000", "1000", "7188", 3},
+        {"screen past the limit", 3, 8189, 1080, "lineEdit_out1_width", "1000", "1024", "7197", 3},
+        {"height at the limit", 4, 1920, 9000, "lineEdit_out1_height", "8188", "8188", "8188", 4},
+        {"height past the limit", 4, 1920, 9000, "lineEdit_out1_height", "8189", "8188", "8188", 4},
     };
     for (const Row& r : rows) {
         open(r.mode, r.width, r.height);
