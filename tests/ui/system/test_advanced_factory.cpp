@@ -104,12 +104,15 @@ TEST_F(FactoryTest, KeepIpResetsTheWholeImageButTheNetwork)
 TEST_F(FactoryTest, KeepIpAndEdidKeepsTheTimingsAndTheHighlightMoves)
 {
     disturb();
+    // The edges of the kept range: 0x37F and 0x560 are reset, 0x380 and 0x55F kept.
+    for (unsigned a : {0x37Fu, 0x380u, 0x55Fu, 0x560u})
+        model->ram_para[a] = static_cast<unsigned char>(~default_para_ramlist[a - 0x300 + 2]);
     const Bytes kept(model->ram_para + 0x380, model->ram_para + 0x560);
     open();
     click(g_advancedoption, "Button_reset2");
     EXPECT_TRUE(std::equal(kept.begin(), kept.end(), model->ram_para + 0x380)) << "image 0x380-0x55F kept";
     EXPECT_EQ(word(kEdidTiming + 12), 1280);
-    for (unsigned a : {0x300u, 0x306u, 0x560u, 0x8E0u, 0xFFFu})
+    for (unsigned a : {0x300u, 0x306u, 0x37Fu, 0x560u, 0x8E0u, 0xFFFu})
         EXPECT_TRUE(factoryAt(model->ram_para, a)) << std::hex << a;
 
     click(g_advancedoption, "Button_reset1");
