@@ -202,6 +202,11 @@ TEST_F(SmartMappingTest, ScanFileListsDeviceFilesThenTheStick)
     model->test_signal(102);
     EXPECT_EQ(g_smartmapping->currentIndex(), SmartMapping::kFileList);
     EXPECT_EQ(g_smartmapping->filePaths().size(), 3);
+    // Back to the port step the list is still the one built: unplugging brings it back.
+    click(g_smartmapping, "Button_front_6");
+    EXPECT_EQ(g_smartmapping->currentIndex(), SmartMapping::kLoadPort);
+    model->test_signal(101);
+    EXPECT_EQ(g_smartmapping->currentIndex(), SmartMapping::kFileList);
 }
 
 TEST_F(SmartMappingTest, FileCountsStopAtAHundred)
