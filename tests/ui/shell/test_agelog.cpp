@@ -36,14 +36,16 @@ TEST_F(ShellTest, AgingCountersSortTheStepOfRegister42)
     sample(64, 131);    // +20, 131 - 132 + 256 = 255
     sample(3, 2);       // 3 - 64 + 256 = 195; 2 - 131 + 256 = 127
     sample(3, 2);       // no step: not counted
-    EXPECT_EQ(factoryage_log_diff3, 1u);
+    sample(4, 7);       // +1, +5: the lowest steps of their buckets
+    sample(9, 8);       // +5, +1
+    EXPECT_EQ(factoryage_log_diff3, 2u);
     EXPECT_EQ(factoryage_log_diff5, 1u);
-    EXPECT_EQ(factoryage_log_diff10, 1u);
+    EXPECT_EQ(factoryage_log_diff10, 2u);
     EXPECT_EQ(factoryage_log_diff20, 1u);
     EXPECT_EQ(factoryage_log_diffmore, 2u);
-    EXPECT_EQ(factoryage_log2_diff3, 0u);
+    EXPECT_EQ(factoryage_log2_diff3, 1u);
     EXPECT_EQ(factoryage_log2_diff5, 1u);
-    EXPECT_EQ(factoryage_log2_diff10, 0u);
+    EXPECT_EQ(factoryage_log2_diff10, 1u);
     EXPECT_EQ(factoryage_log2_diff20, 2u);
     EXPECT_EQ(factoryage_log2_diffmore, 2u);
 }

@@ -7,13 +7,14 @@
 #include "system_fixture.h"
 #include "ui/system/outputset.h"
 
+// Image 0x560 splice mode, 0x562 and 0x564 the LED screen width and height.
 class OutputSetTest : public SystemPageTest {
 protected:
     OutputSet* open(uint16_t mode, int16_t width, int16_t height)
     {
-        ram_set_u16(model->ram_para, ramaddr::kSpliceMode, mode);
-        ram_set_u16(model->ram_para, ramaddr::kLedWidth, static_cast<uint16_t>(width));
-        ram_set_u16(model->ram_para, ramaddr::kLedHeight, static_cast<uint16_t>(height));
+        ram_set_u16(model->ram_para, 0x560, mode);
+        ram_set_u16(model->ram_para, 0x562, static_cast<uint16_t>(width));
+        ram_set_u16(model->ram_para, 0x564, static_cast<uint16_t>(height));
         model->refresh_shadow();
         click(g_option, "output_set");
         EXPECT_EQ(g_page_focus.load(), OutputSet::kFocus);

@@ -104,12 +104,15 @@ TEST_F(FactoryTest, KeepIpResetsTheWholeImageButTheNetwork)
 TEST_F(FactoryTest, KeepIpAndEdidKeepsTheTimingsAndTheHighlightMoves)
 {
     disturb();
+    // The edges of the kept range: 0x37F and 0x560 are reset, 0x380 and 0x55F kept.
+    for (unsigned a : {0x37Fu, 0x380u, 0x55Fu, 0x560u})
+        model->ram_para[a] = static_cast<unsigned char>(~default_para_ramlist[a - 0x300 + 2]);
     const Bytes kept(model->ram_para + 0x380, model->ram_para + 0x560);
     open();
     click(g_advancedoption, "Button_reset2");
     EXPECT_TRUE(std::equal(kept.begin(), kept.end(), model->ram_para + 0x380)) << "image 0x380-0x55F kept";
     EXPECT_EQ(word(kEdidTiming + 12), 1280);
-    for (unsigned a : {0x300u, 0x306u, 0x560u, 0x8E0u, 0xFFFu})
+    for (unsigned a : {0x300u, 0x306u, 0x37Fu, 0x560u, 0x8E0u, 0xFFFu})
         EXPECT_TRUE(factoryAt(model->ram_para, a)) << std::hex << a;
 
     click(g_advancedoption, "Button_reset1");
@@ -150,15 +153,24 @@ TEST_F(FactoryTest, ResetAllPutsTheFactoryAddressInPlaceFirst)
 TEST_F(FactoryTest, ANewScreenSizeIsHandedOverWhileBothFpgasRun)
 {
     zeltest::bringUpFpgas();
-    ram_set_u16(model->ram_para, kLedWidth, 3840);
-    ram_set_u16(model->ram_para, kAudioWindow, 3);
-    model->refresh_shadow();
     open();
-    click(g_advancedoption, "Button_reset1");
-    EXPECT_EQ(word(kLedWidth), 1920);
-    EXPECT_EQ(g_set_led_para.load(), 1);
-    EXPECT_EQ(g_set_led_setup.load(), 0);
-    EXPECT_EQ(word(kAudioWindow), 0);
+    // Any one of the three words is a new screen: width 0x562, height 0x564, splice mode 0x560
+    // (factory 1920, 1080 and 4).
+    for (unsigned at : {0x562u, 0x564u, 0x560u}) {
+        ram_set_u16(model->ram_para, 0x562, 1920);
+        ram_set_u16(model->ram_para, 0x564, 1080);
+        ram_set_u16(model->ram_para, 0x560, 4);
+        ram_set_u16(model->ram_para, at, 3);
+        ram_set_u16(model->ram_para, 0x840, 3);
+        model->refresh_shadow();
+        g_set_led_para = 0;
+        g_set_led_setup = 5;
+        click(g_advancedoption, "Button_reset1");
+        EXPECT_EQ(word(0x562), 1920);
+        EXPECT_EQ(g_set_led_para.load(), 1) << std::hex << at;
+        EXPECT_EQ(g_set_led_setup.load(), 0) << std::hex << at;
+        EXPECT_EQ(word(0x840), 0) << std::hex << at;
+    }
 }
 
 TEST_F(FactoryTest, ResetsWaitForJobsAndUpgrades)
@@ -235,6 +247,7 @@ TEST_F(FactoryTest, AgingLogPagesAndColouredStatus)
     for (int i = 0; i < 17; ++i)
         factoryage_log.push_back(QStringLiteral("03-04 10:%1 7 3 12 255 31 0").arg(i, 2, 10, QLatin1Char('0')));
     factoryage_log[1] = "03-04 broken";
+    factoryage_log[16] = "03-04 10:16 7 8 12 255 31 0";   // FPGA 0: HS alone
     openAging();
     const QString page1 = label("label_log1");
     EXPECT_TRUE(page1.startsWith(
@@ -249,11 +262,20 @@ TEST_F(FactoryTest, AgingLogPagesAndColouredStatus)
     click(g_advancedoption, "next");
     EXPECT_EQ(label("label_page"), "2/2");
     EXPECT_FALSE(label("label_log1").contains("<br>"));
-    EXPECT_TRUE(label("label_log1").startsWith("03-04 10:16 "));
+    EXPECT_TRUE(label("label_log1").startsWith(
+        "03-04 10:16 007 <font color = #FF0000 >DDR0</font> <font color = #FF0000 >DDR1</font> "
+        "<font color = #FF0000 >DE</font> <font color = #00FF00 >HS</font> <font color = #FF0000 >VS</font>012"))
+        << qPrintable(label("label_log1"));
     click(g_advancedoption, "next");
     EXPECT_EQ(label("label_page"), "1/2");
     click(g_advancedoption, "pre");
     EXPECT_EQ(label("label_page"), "2/2");
+
+    // Sixteen entries are one page.
+    click(g_advancedoption, "next");
+    factoryage_log.pop_back();
+    g_advancedoption->update_agelog();
+    EXPECT_EQ(label("label_page"), "1/1");
 }
 
 TEST_F(FactoryTest, AgingSamplesFromTheSimulatedFpgasReachTheCounters)

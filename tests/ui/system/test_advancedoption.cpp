@@ -22,6 +22,10 @@ using namespace ramaddr;
 
 namespace {
 
+// The other settings tab's image fields, written out so a moved constant shows here.
+constexpr unsigned kAudioAt = 0x840, kDbdAt = 0x842, kEffectAt = 0x846, kWifiAt = 0x306;
+constexpr unsigned record(unsigned slot) { return 0x8E0 + 26 * slot; }
+
 class AdvancedOptionTest : public SystemPageTest {
 protected:
     void open()
@@ -113,6 +117,8 @@ TEST_F(AdvancedOptionTest, NeverLockAlsoNeverBacksOut)
     flushDeletes();
     click(g_option, "AdvanceButton");
     EXPECT_EQ(image(g_advancedoption, "Button_never"), sys::kChecked);
+    click(g_advancedoption, "Button_10min");
+    EXPECT_EQ(g_auto_lock_time, 60000u);
 }
 
 TEST_F(AdvancedOptionTest, LanguageChoiceReachesEveryOpenPage)
@@ -183,30 +189,47 @@ TEST_F(AdvancedOptionTest, AudioWindowListAndSoundToggle)
     EXPECT_EQ(image(g_advancedoption, "Button_volume_state"), sys::kOff);
 
     click(g_advancedoption, "Button_volume_state");
-    EXPECT_EQ(word(kAudioWindow), 2);
-    EXPECT_EQ(model->ram_para[window(2) + kWinVolume], 255);
-    EXPECT_EQ(model->ram_para[window(2) + kWinSound], 0x80);
+    EXPECT_EQ(word(kAudioAt), 2);
+    EXPECT_EQ(model->ram_para[record(2) + 20], 255);
+    EXPECT_EQ(model->ram_para[record(2) + 21], 0x80);
     EXPECT_EQ(engine->para_chg_flag.load(), 1);
     EXPECT_EQ(image(g_advancedoption, "Button_volume_state"), sys::kOn);
 
     click(g_advancedoption, "Button_volume_state");
-    EXPECT_EQ(model->ram_para[window(2) + kWinVolume], 0);
-    EXPECT_EQ(model->ram_para[window(2) + kWinSound], 0);
-    EXPECT_EQ(word(kAudioWindow), 2);
+    EXPECT_EQ(model->ram_para[record(2) + 20], 0);
+    EXPECT_EQ(model->ram_para[record(2) + 21], 0);
+    EXPECT_EQ(word(kAudioAt), 2);
 }
 
 TEST_F(AdvancedOptionTest, AnAudioWindowOutOfRangeIsRepairedWithoutReadingPastTheImage)
 {
     setWindows({0, 1});
-    ram_set_u16(model->ram_para, kAudioWindow, 0x7FFF);
+    ram_set_u16(model->ram_para, kAudioAt, 0x7FFF);
     open();
-    EXPECT_EQ(word(kAudioWindow), 0);
-    ram_set_u16(model->ram_para, kAudioWindow, 0xFFFF);   // -1
+    EXPECT_EQ(word(kAudioAt), 0);
+    ram_set_u16(model->ram_para, kAudioAt, 0xFFFF);   // -1
     model->test_signal(1);
-    EXPECT_EQ(word(kAudioWindow), 0);
-    ram_set_u16(model->ram_para, kAudioWindow, 4);         // a window that is off
+    EXPECT_EQ(word(kAudioAt), 0);
+    ram_set_u16(model->ram_para, kAudioAt, 4);         // a window that is off
     model->test_signal(1);
-    EXPECT_EQ(word(kAudioWindow), 0);
+    EXPECT_EQ(word(kAudioAt), 0);
+    // 5 is the last window; 6 names a record slot, not a window, even with that slot on.
+    auto* list = child<QComboBox>(g_advancedoption, "ImageVolume");
+    setWindows({0, 5});
+    ram_set_u16(model->ram_para, record(6), 1);
+    ram_set_u16(model->ram_para, kAudioAt, 5);
+    model->test_signal(1);
+    EXPECT_EQ(word(kAudioAt), 5);
+    EXPECT_EQ(list->currentIndex(), 1);
+    ram_set_u16(model->ram_para, kAudioAt, 6);
+    model->test_signal(1);
+    EXPECT_EQ(word(kAudioAt), 0);
+    // Repaired to window 0 while it is off: no item is selected.
+    setWindows({1, 2});
+    ram_set_u16(model->ram_para, kAudioAt, 4);
+    model->test_signal(1);
+    EXPECT_EQ(word(kAudioAt), 0);
+    EXPECT_EQ(list->currentIndex(), -1);
 }
 
 TEST_F(AdvancedOptionTest, WithNoWindowOnTheSoundButtonDoesNothing)
@@ -225,48 +248,48 @@ TEST_F(AdvancedOptionTest, WithNoWindowOnTheSoundButtonDoesNothing)
 TEST_F(AdvancedOptionTest, FadeAndSeamlessInAllSixteenSlots)
 {
     for (unsigned i = 0; i < kWindowSlots; ++i) {
-        model->ram_para[kFadeIn + 4 * i + 1] = 0x12;   // high bytes stay
-        model->ram_para[window(i) + kWinFlags] = 0x01;
+        model->ram_para[0xB00 + 4 * i + 1] = 0x12;   // high bytes stay
+        model->ram_para[record(i) + 18] = 0x01;
     }
     open();
     click(g_advancedoption, "Button_other");
     click(g_advancedoption, "Button_fade");
-    EXPECT_EQ(model->ram_para[kSwitchEffect], 1);
+    EXPECT_EQ(model->ram_para[kEffectAt], 1);
     for (unsigned i = 0; i < kWindowSlots; ++i) {
-        EXPECT_EQ(model->ram_para[window(i) + kWinFlags], 0x05) << i;
-        EXPECT_EQ(model->ram_para[kFadeIn + 4 * i], 60) << i;
-        EXPECT_EQ(model->ram_para[kFadeOut + 4 * i], 60) << i;
-        EXPECT_EQ(model->ram_para[kFadeIn + 4 * i + 1], 0x12) << i;
+        EXPECT_EQ(model->ram_para[record(i) + 18], 0x05) << i;
+        EXPECT_EQ(model->ram_para[0xB00 + 4 * i], 60) << i;
+        EXPECT_EQ(model->ram_para[0xB02 + 4 * i], 60) << i;
+        EXPECT_EQ(model->ram_para[0xB00 + 4 * i + 1], 0x12) << i;
     }
     EXPECT_EQ(image(g_advancedoption, "Button_fade"), sys::kChecked);
     EXPECT_TRUE(g_tip->isVisible()) << "saved at once: the dispatcher ran";
     EXPECT_TRUE(zeltest::fileExists("/data/ram_device_info"));
 
     click(g_advancedoption, "Button_seamless");
-    EXPECT_EQ(model->ram_para[kSwitchEffect], 0);
+    EXPECT_EQ(model->ram_para[kEffectAt], 0);
     for (unsigned i = 0; i < kWindowSlots; ++i) {
-        EXPECT_EQ(model->ram_para[window(i) + kWinFlags], 0x01) << i;
-        EXPECT_EQ(model->ram_para[kFadeIn + 4 * i], 60) << i;
+        EXPECT_EQ(model->ram_para[record(i) + 18], 0x01) << i;
+        EXPECT_EQ(model->ram_para[0xB00 + 4 * i], 60) << i;
     }
     EXPECT_EQ(engine->para_chg_flag.load(), 1);
-    EXPECT_NE(model->ram_para[kSwitchEffect], model->ram_para_shadow[kSwitchEffect] + 1)
+    EXPECT_NE(model->ram_para[kEffectAt], model->ram_para_shadow[kSwitchEffect] + 1)
         << "the shadow waits for the engine";
 }
 
 TEST_F(AdvancedOptionTest, DotByDotWritesTheHighFlagByteOfAllSlots)
 {
     for (unsigned i = 0; i < kWindowSlots; ++i)
-        model->ram_para[window(i) + kWinFlags + 1] = 0x06;
+        model->ram_para[record(i) + 19] = 0x06;
     open();
     click(g_advancedoption, "Button_other");
     click(g_advancedoption, "Button_DBD_open");
-    EXPECT_EQ(model->ram_para[kDotByDot], 1);
+    EXPECT_EQ(model->ram_para[kDbdAt], 1);
     for (unsigned i = 0; i < kWindowSlots; ++i)
-        EXPECT_EQ(model->ram_para[window(i) + kWinFlags + 1], 1) << i;
+        EXPECT_EQ(model->ram_para[record(i) + 19], 1) << i;
     EXPECT_EQ(image(g_advancedoption, "Button_DBD_open"), sys::kChecked);
     click(g_advancedoption, "Button_DBD_close");
     for (unsigned i = 0; i < kWindowSlots; ++i)
-        EXPECT_EQ(model->ram_para[window(i) + kWinFlags + 1], 0) << i;
+        EXPECT_EQ(model->ram_para[record(i) + 19], 0) << i;
 }
 
 TEST_F(AdvancedOptionTest, ChangesWaitForARunningUpgrade)
@@ -296,7 +319,7 @@ TEST_F(AdvancedOptionTest, WifiOffKillsTheAccessPointAndOnRestartsIt)
     EXPECT_EQ(image(g_advancedoption, "Button_wifi_state"), sys::kOn);
     zeltest::simCommands().clearJournal();
     click(g_advancedoption, "Button_wifi_state");
-    EXPECT_EQ(model->ram_para[kWifiOff], 1);
+    EXPECT_EQ(model->ram_para[kWifiAt], 1);
     const std::vector<std::string> kills = {"kill -9 `pidof /usr/bin/hostapd /etc/rtl_hostapd_2G.conf`",
                                             "kill -9 `pidof /usr/sbin/udhcpd  /etc/udhcpd.conf`"};
     std::vector<std::string> journal = zeltest::simCommands().journal();
@@ -311,7 +334,7 @@ TEST_F(AdvancedOptionTest, WifiOffKillsTheAccessPointAndOnRestartsIt)
     zeltest::simCommands().script("pidof hostapd", {0, "1234\n"});
     zeltest::simCommands().clearJournal();
     click(g_advancedoption, "Button_wifi_state");
-    EXPECT_EQ(model->ram_para[kWifiOff], 0);
+    EXPECT_EQ(model->ram_para[kWifiAt], 0);
     EXPECT_EQ(g_wifi_reset_flag.load(), 1);
     EXPECT_EQ(wifi->wifi_reset_timeticks.load(), 1000u);
     G_timeTicks = 1301;

@@ -18,7 +18,8 @@ TEST(OutputSplit, SplitsTheScreenOverTwoOutputs)
 {
     using namespace output_split;
     struct Case { int width, out1, out2; };
-    for (const Case& c : {Case{1920, 960, 960}, Case{527, 272, 255}, Case{10000, 5024, 4992}, Case{8188, 4096, 4092}}) {
+    for (const Case& c : {Case{1920, 960, 960}, Case{527, 272, 255}, Case{10000, 5024, 4992}, Case{8188, 4096, 4092},
+                         Case{8189, 4096, 4096}}) {
         const Split s = horizontal(c.width);
         EXPECT_EQ(s.out1, c.out1) << c.width;
         EXPECT_EQ(s.out2, c.out2) << c.width;
@@ -228,6 +229,8 @@ TEST_F(OutputSetTest, PortViewReadsTheFpgaParameterBlocks)
     EXPECT_EQ(field("text_0"), "LED9");
     EXPECT_EQ(field("text_7"), "LED16");
     EXPECT_EQ(field("lineEdit_X"), wordAt(0, 576));
+    click(g_outputset->findChild<QFrame*>("frame_port"), "7");
+    EXPECT_EQ(field("lineEdit_X"), wordAt(0, 632)) << "port 15: still FPGA 0, local port 15";
 }
 
 TEST_F(OutputSetTest, PortCellsInChineseOnlyWhileChineseIsOffered)

@@ -67,7 +67,7 @@ TEST_F(OutputSetModes, ApplyWritesEachSpliceModesWordsAndResetsTheWindows)
         EXPECT_EQ(word(kLedWidth), kW) << c.name;
         EXPECT_EQ(word(kLedHeight), kH) << c.name;
         for (unsigned k = 0; k < 6; ++k)
-            EXPECT_EQ(word(kOutputArea + 4 + 2 * k), c.outputs[k]) << c.name << ", word 0x" << std::hex << kOutputArea + 4 + 2 * k;
+            EXPECT_EQ(word(0x584 + 2 * k), c.outputs[k]) << c.name << ", word 0x" << std::hex << 0x584 + 2 * k;
         // Window 0 covers the screen, the others are off.
         EXPECT_EQ(word(window(0) + kWinX), 0) << c.name;
         EXPECT_EQ(word(window(0) + kWinY), 0) << c.name;
@@ -96,7 +96,7 @@ TEST_F(OutputSetModes, StartsFromTheStoredModeAndOutputWords)
     const uint16_t outputs[6] = {1001, 702, 1003, 704, 1005, 706};   // 0x584 ... 0x58E
     for (const Row& r : rows) {
         for (unsigned k = 0; k < 6; ++k)
-            ram_set_u16(model->ram_para, kOutputArea + 4 + 2 * k, outputs[k]);
+            ram_set_u16(model->ram_para, 0x584 + 2 * k, outputs[k]);
         open(r.stored, 1920, 1080);
         ASSERT_NE(g_outputset, nullptr);
         EXPECT_EQ(child<QComboBox>(g_outputset, "comboBox")->currentIndex(), r.index) << r.stored;
@@ -135,6 +135,13 @@ TEST_F(OutputSetModes, KeypadResultsFollowTheModeAndTheScreenWidth)
         {"height, horizontal", 3, 1920, 1080, "lineEdit_out1_height", "600", "600", "600", 3},
         {"height, copy", 4, 1920, 1080, "lineEdit_out1_height", "600", "600", "600", 4},
         {"too tall, horizontal", 3, 1920, 9000, "lineEdit_out1_height", "9500", "8188", "8188", 3},
+        // 8188 is the largest output; a screen of 8188 still splits in 8-pixel steps, 8189 in 32.
+        {"at the limit", 2, 8188, 1080, "lineEdit_out1_width", "8188", "8188", "8188", 2},
+        {"past the limit", 2, 8188, 1080, "lineEdit_out1_width", "8189", "8188", "0", 3},
+        {"screen at the limit", 3, 8188, 1080, "lineEdit_out1_width", "1000", "1000", "7188", 3},
+        {"screen past the limit", 3, 8189, 1080, "lineEdit_out1_width", "1000", "1024", "7197", 3},
+        {"height at the limit", 4, 1920, 9000, "lineEdit_out1_height", "8188", "8188", "8188", 4},
+        {"height past the limit", 4, 1920, 9000, "lineEdit_out1_height", "8189", "8188", "8188", 4},
     };
     for (const Row& r : rows) {
         open(r.mode, r.width, r.height);

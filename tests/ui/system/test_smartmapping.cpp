@@ -146,8 +146,14 @@ TEST_F(SmartMappingTest, RowsAboveAByteKeepTheirLowByte)
     click(g_smartmapping, "Button_next");
     click(g_smartmapping, "Button_next_2");
     type(child<QWidget>(g_smartmapping, "lineEdit_line"), "300");
+    type(child<QWidget>(g_smartmapping, "lineEdit_column"), "3");
+    type(child<QWidget>(g_smartmapping, "lineEdit_horzion"), "70000");
+    type(child<QWidget>(g_smartmapping, "lineEdit_vert"), "65541");
     click(g_smartmapping, "Button_send");
     EXPECT_EQ(line_type.rows, 44);
+    EXPECT_EQ(line_type.columns, 3);
+    EXPECT_EQ(line_type.x_offset, 4464) << "70000 keeps its low 16 bits";
+    EXPECT_EQ(line_type.y_offset, 5);
 }
 
 TEST_F(SmartMappingTest, ScanFileListsDeviceFilesThenTheStick)
@@ -179,6 +185,7 @@ TEST_F(SmartMappingTest, ScanFileListsDeviceFilesThenTheStick)
     EXPECT_EQ(rows().size(), 2);
     EXPECT_TRUE(g_jyfile_name.isEmpty()) << "page 1 chooses nothing";
     EXPECT_EQ(g_smartmapping->findChild<QFrame*>("frame_file")->findChild<QPushButton*>("Button_next"), nullptr);
+    EXPECT_NE(g_smartmapping->findChild<QFrame*>("frame_file")->findChild<QPushButton*>("Button_previous"), nullptr);
     click(g_smartmapping->findChild<QFrame*>("frame_file"), "1");
     EXPECT_TRUE(g_jyfile_name.startsWith("/mnt/usb1/s"));
 
@@ -195,6 +202,11 @@ TEST_F(SmartMappingTest, ScanFileListsDeviceFilesThenTheStick)
     model->test_signal(102);
     EXPECT_EQ(g_smartmapping->currentIndex(), SmartMapping::kFileList);
     EXPECT_EQ(g_smartmapping->filePaths().size(), 3);
+    // Back to the port step the list is still the one built: unplugging brings it back.
+    click(g_smartmapping, "Button_front_6");
+    EXPECT_EQ(g_smartmapping->currentIndex(), SmartMapping::kLoadPort);
+    model->test_signal(101);
+    EXPECT_EQ(g_smartmapping->currentIndex(), SmartMapping::kFileList);
 }
 
 TEST_F(SmartMappingTest, FileCountsStopAtAHundred)
@@ -315,6 +327,15 @@ TEST_F(SmartMappingTest, MappingSwitchSetsBit7OnBothFpgasAndTheCards)
     EXPECT_EQ(sim::fpgaBoard()->fpga[0]->reg(0) & 0x80, 0);
     EXPECT_EQ(sim::fpgaBoard()->fpga[1]->reg(0) & 0x80, 0);
     EXPECT_EQ(jobblock::u32(jobblock::kParameter), 0u);
+    ASSERT_TRUE(runJob());
+
+    // Set on FPGA 1 alone is off as well; the switch then turns both on.
+    sim::fpgaBoard()->fpga[1]->setReg(0, 0x80);
+    click(g_smartmapping, "Button_mapping");
+    EXPECT_EQ(image(g_smartmapping, "Button_mapping_state"), sys::kOff);
+    click(g_smartmapping, "Button_mapping_state");
+    EXPECT_EQ(sim::fpgaBoard()->fpga[0]->reg(0) & 0x80, 0x80);
+    EXPECT_EQ(jobblock::u32(jobblock::kParameter), 9u);
     ASSERT_TRUE(runJob());
 }
 
