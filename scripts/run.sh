@@ -7,6 +7,8 @@
 #                free one by itself, and the ports printed are those in use)
 #   commands:    TCP 5005 and UDP 5008 on loopback (ZEL_TCP_PORT / ZEL_UDP_PORT move them)
 #   root:        ./var stands for "/" (parameter file, settings, journal of shell commands)
+#   ZEL_SANITIZE=ON: the box built with AddressSanitizer and UndefinedBehaviorSanitizer (leak
+#                checking on) in build-run-asan/, so that a run and its stop show any report
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh run
@@ -14,10 +16,16 @@ bash scripts/deps.sh run
 # packages are there (scripts/test.sh installs those).
 extras=OFF
 bash scripts/deps.sh --have test && extras=ON
-# Diagnostics always on here, whatever build/ was configured with before.
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZEL_DEBUG_OUTPUT=ON \
-  -DZEL_BUILD_TESTS="$extras" -DZEL_BUILD_BENCH="$extras" >/dev/null
-cmake --build build -j "$(nproc)" --target zelT71N
+sanitize="${ZEL_SANITIZE:-OFF}"
+case "$sanitize" in
+  OFF) build=build ;;
+  ON) build=build-run-asan; extras=OFF ;;
+  *) echo "scripts/run.sh: ZEL_SANITIZE must be ON or OFF, not '$sanitize'" >&2; exit 2 ;;
+esac
+# Diagnostics always on here, whatever the folder was configured with before.
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZEL_DEBUG_OUTPUT=ON \
+  -DZEL_SANITIZE="$sanitize" -DZEL_BUILD_TESTS="$extras" -DZEL_BUILD_BENCH="$extras" >/dev/null
+cmake --build "$build" -j "$(nproc)" --target zelT71N
 
 export ZEL_BOARD=sim
 export ZEL_ROOT="${ZEL_ROOT:-$PWD/var}"
@@ -80,7 +88,7 @@ INFO
 
 if [ "$use_window" = 1 ]; then
   echo "  front panel        a window on $DISPLAY"
-  exec ./build/zelT71N -platform xcb
+  exec "./$build/zelT71N" -platform xcb
 fi
 exec bash scripts/panel_display.sh --vnc-port "${ZEL_VNC_PORT:-5900}" --web-port "${ZEL_WEB_PORT:-6080}" \
-  -- ./build/zelT71N -platform xcb
+  -- "./$build/zelT71N" -platform xcb
