@@ -371,9 +371,9 @@ void ConfigEngine::loadGlobals()
     // The launcher's own file: read only when it is a file (QSettings would wait on a FIFO), and
     // left where it is whatever it holds.
     QString appPath;
-    std::string bytes;
-    if (filestore::read_whole(kLauncherFile, bytes, filestore::kMaxTextFile) == filestore::Found::File) {
-        QSettings launcher(platform::rootPath(QString::fromLatin1(kLauncherFile)), QSettings::IniFormat);
+    const QString launcherFile = platform::rootPath(QString::fromLatin1(kLauncherFile));
+    if (QFileInfo(launcherFile).isFile()) {
+        QSettings launcher(launcherFile, QSettings::IniFormat);
         launcher.beginGroup(QStringLiteral("app-1"));
         appPath = launcher.value(QStringLiteral("app_path")).toString();
         launcher.endGroup();

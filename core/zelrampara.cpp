@@ -25,7 +25,6 @@ unsigned char g_image_current = 0;
 namespace {
 
 constexpr uint8_t kMarker = 0xAA;
-constexpr unsigned kFileMarkerLen = 2;   // the parameter file's marker, before image 0x300-0xFFF
 constexpr unsigned kSlotLoadPauseUs = 100;
 
 // The status presets of every start.

@@ -160,3 +160,5 @@ QString mode_file_path(int k);
 QString mode_osd_path(int k);
 
 constexpr const char* kParameterFile = "/data/ram_device_info";
+// The parameter file and the factory table begin with a two-byte marker, then image 0x300-0xFFF.
+constexpr unsigned kFileMarkerLen = 2;

@@ -1,7 +1,6 @@
 // User-mode slots, their mode files under "/data/modes" and the language check.
 #include "core/zelrampara.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QMutexLocker>
 
@@ -26,27 +25,20 @@ constexpr uint8_t kEmpty = 0xFF;
 constexpr unsigned kShortPauseUs = 100;
 constexpr unsigned kLanguageCount = 5;
 constexpr unsigned kSlotOsdOn = kSlotMarkerLen + (kOsdOn - kModeStart);   // the slot's own 0x84C
-constexpr unsigned kFileMarkerBytes = 2;   // the factory table's marker, before image 0x300-0xFFF
 
 bool valid_slot(int k) { return k >= 0 && k < static_cast<int>(kUserModeCount); }
 
-// The largest OSD menu file the protocol's file transfer takes.
-constexpr qint64 kMaxOsdMenu = 1024 * 1024;
-
 // Copies the OSD menu file to slot k's copy, written whole: a power cut leaves the old copy or
-// the new one, never a part. False when the menu file is missing, not a plain file or too large.
+// the new one, never a part. False when the menu file is missing, not a plain file or larger than
+// the file transfer takes.
 bool copy_osd_menu(int k)
 {
     QMutexLocker lock(&Utils::_file_deal_mutex);
-    const QString from = QString::fromStdString(platform::rootPath(kOmenuFile));
-    QFile in(from);
-    if (!QFileInfo(from).isFile() || !in.open(QIODevice::ReadOnly))
+    std::string bytes;
+    if (filestore::read_whole(kOmenuFile, bytes, filestore::kMaxTextFile) != filestore::Found::File)
         return false;
-    const QByteArray bytes = in.read(kMaxOsdMenu + 1);
-    if (bytes.size() > kMaxOsdMenu)
-        return false;
-    return filestore::write_atomic(mode_osd_path(k).toStdString(), reinterpret_cast<const unsigned char*>(bytes.constData()),
-                                   static_cast<size_t>(bytes.size())) == 0;
+    return filestore::write_atomic(mode_osd_path(k).toStdString(), reinterpret_cast<const unsigned char*>(bytes.data()),
+                                   bytes.size()) == 0;
 }
 
 }  // namespace
@@ -221,7 +213,7 @@ ZelRamPara::Recall ZelRamPara::recall_user_mode(int k)
     // slot written by the links or read from a damaged file would otherwise reach the engine
     // (and the parameter file, which the next start would then replace whole).
     unsigned char mode[kRamSize] = {};
-    std::memcpy(mode + kPersistStart, default_para_ramlist + kFileMarkerBytes, kPersistLen);
+    std::memcpy(mode + kPersistStart, default_para_ramlist + kFileMarkerLen, kPersistLen);
     pthread_mutex_lock(&mutex);
     std::memcpy(mode + kModeStart, ram_user_mode[k] + kSlotMarkerLen, kModeLen);
     pthread_mutex_unlock(&mutex);

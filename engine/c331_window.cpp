@@ -95,7 +95,7 @@ void c331_manage::calc_iwin2(int w)
     int ports[kPorts];
     const bool multi = zelApi_GetWinDbdMultiPort(w, ports) != 0;
     for (int q = 0; q < kPorts; ++q) {
-        s.dbdW[q] = PI_ACT[q][1] * (halvedWidth(q, PI_STATE[q]) ? 2 : 1);
+        s.dbdW[q] = picture::effectiveWidth(q, PI_ACT[q][1], PI_STATE[q]);
         s.dbdH[q] = PI_ACT[q][3] * (multi && PI_SCAN_MODE[q] != 0 ? 2 : 1);
     }
     IWIN[w] = geometry::calcIwin(s);

@@ -50,7 +50,7 @@ constexpr uint8_t kFirstVboSource = 8, kVboSources = 4;
 constexpr int kPictBitsPerPort = 4;
 constexpr uint8_t kModeCodes[4] = {0x00, 0x80, 0x01, 0x11};
 // Output channel placement (bank 0x08 + 16 c), mirror, zoom (0x0A + 16 c).
-constexpr uint8_t kOchBank = 0x08, kPlaceWidth = 0x42, kPlaceHeight = 0x46, kHMirror = 0x22;
+constexpr uint8_t kOchBank = 0x08, kPlaceHeight = 0x46, kHMirror = 0x22;
 constexpr uint8_t kZoomBank = 0x0A, kHZoom = 0x49, kVZoom = 0x4E;
 // Neighbouring pieces of a zoomed grid meet within a stored pixel of each other; in mode 2 a
 // read starts on a whole group of three pixels, up to two more away.

@@ -375,9 +375,7 @@ TEST_F(Deal, NetworkSettingsTheBoxCannotBeReachedAtAreRefusedAndNothingRuns)
     // The Wi-Fi address likewise.
     const QString wifi = g_str_wifi_ip;
     for (const Bytes& a : {Bytes{255, 255, 255, 255}, Bytes{0, 0, 0, 0}, Bytes{127, 0, 0, 1}, Bytes{224, 1, 1, 1}}) {
-        Bytes payload{3};
-        payload.insert(payload.end(), a.begin(), a.end());
-        EXPECT_EQ(status(run(0xA4, payload)), 1) << int(a[0]);
+        EXPECT_EQ(status(run(0xA4, {3, a[0], a[1], a[2], a[3]})), 1) << int(a[0]);
     }
     EXPECT_EQ(g_str_wifi_ip, wifi);
     EXPECT_EQ(ConfigEngine::p_config->read_config_variant(ConfigItem::WifiIPAddress).toString(), wifi);
