@@ -604,10 +604,11 @@ void c331_manage::zelApi_initEnvC331()
         uint8_t input = kNoInput, crop = kNoCrop;
         if (src & kWinSourceCrop) {
             const unsigned k = src & 0xFF;
-            if (k >= kCropEntries)
-                continue;   // no such crop entry: the window keeps its source
-            crop = static_cast<uint8_t>(k);
-            input = img.cropInput(k);
+            // No such crop entry: no input, whatever the window showed before.
+            if (k < kCropEntries) {
+                crop = static_cast<uint8_t>(k);
+                input = img.cropInput(k);
+            }
         } else {
             input = static_cast<uint8_t>(std::min<unsigned>(src, 0xFF));
         }
@@ -622,6 +623,7 @@ void c331_manage::zelApi_initEnvC331()
         }
     }
 
+    default_layout = false;
     bool ok = wincnt > 0;
     const int m = panel.splice;
     if (ok && (m == 0 || m == 4)) {
@@ -670,6 +672,7 @@ void c331_manage::zelApi_initEnvC331Default()
         wi.enable = 1;
     }
     wincnt = count;
+    default_layout = true;
 }
 
 bool c331_manage::zelApi_IsWinShown(int w) const

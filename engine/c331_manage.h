@@ -649,7 +649,15 @@ public:
     int prev_och_owner[kOch] = {};
     int prev_win_ich[kWinCount][kIch] = {};
     int g_chg_stitch[kWinCount][2] = {};
-    int pass_through[kWinCount] = {};
+    int pass_through[kWinCount] = {1, 1, 1, 1, 1, 1};
+    // A window carried narrower than its picture between the input and the output side (the
+    // pass-through path's width), as its last input set-up chose it, with the 16.16 ratio its
+    // input channels shrank a line by (0 none): every later placement reads what was stored.
+    bool width_limited[kWinCount] = {};
+    uint32_t ich_hratio[kWinCount] = {};
+    // The layout in use is the default one (the image's windows could not be shown): it has no
+    // mirrors.
+    bool default_layout = false;
     // Channels whose window width was last written 0 by reset_act: not written again while unused.
     bool ich_cleared[kIch] = {};
     bool och_cleared[kOch] = {};
@@ -677,8 +685,13 @@ private:
     void handBackUnchangedPanel();
     void passPicture(const ImageView& img, const ImageView& shd);
     void passPriorities(const ImageView& img, const ImageView& shd);
-    void passWindows(const ImageView& img, const ImageView& shd);
+    // False when a full re-layout took every window from the image.
+    bool passWindows(const ImageView& img, const ImageView& shd);
     void passSourceChange(int w, const ImageView& img, const ImageView& shd);
+    // Windows showing a crop entry changed on its own take it as a source change does.
+    void passCrops(const ImageView& img, const ImageView& shd);
+    // The window shows no input, as a box started with that source word shows none.
+    void setNoInput(int w);
     void passFades(const ImageView& img, const ImageView& shd);
     void passEdid(const ImageView& img, const ImageView& shd);
     void passVolume(const ImageView& img, const ImageView& shd);

@@ -249,23 +249,32 @@ int overlay(ST_WIN_INFO wins[kWinCount], const bool shown[kWinCount], int overla
 
 int gridMargin(const ST_WIN_INFO& info, int W, int H, int side)
 {
+    const int ox = W > 0 ? info.x - info.x % W : 0, oy = H > 0 ? info.y - info.y % H : 0;
+    return gridMarginFrom(info, W, H, side, ox, oy);
+}
+
+int gridMarginFrom(const ST_WIN_INFO& info, int W, int H, int side, int originX, int originY)
+{
+    // From the grid's own corner: a window beyond the panel's one row (or column) lies beyond its
+    // grid too, rather than wrapping back onto it.
+    const int left = info.x - originX, up = info.y - originY;
     int v = 0;
     switch (side) {
     case 0:
         if (W <= 0) { ZEL_DEBUG("\t !!!!!!!! po->width left Error\n"); return 0; }
-        v = info.x % W;
+        v = left;
         break;
     case 1:
         if (W <= 0) { ZEL_DEBUG("\t !!!!!!!! po->width right Error\n"); return 0; }
-        v = W * info.columns - (info.x % W + info.width);
+        v = W * info.columns - (left + info.width);
         break;
     case 2:
         if (H <= 0) { ZEL_DEBUG("\t !!!!!!!! po->height up Error\n"); return 0; }
-        v = info.y % H;
+        v = up;
         break;
     case 3:
         if (H <= 0) { ZEL_DEBUG("\t !!!!!!!! po->height down Error\n"); return 0; }
-        v = H * info.rows - (info.y % H + info.height);
+        v = H * info.rows - (up + info.height);
         break;
     default:
         ZEL_DEBUG("\t not found type:%d\r\n", side);
@@ -399,5 +408,16 @@ void c331_manage::zelApi_PreviewCh() {}
 
 int c331_manage::zelApi_OchGetWinOffset1(const ST_WIN_INFO* info, int side) const
 {
-    return info ? multiwin::gridMargin(*info, panel.ochW, panel.ochH, side) : 0;
+    if (!info)
+        return 0;
+    // The grid starts at the panel rectangle of its first channel.
+    multiwin::PanelLayout layout;
+    const int first = info->ochPosLst[0];
+    if (info->columns > 0 && info->rows > 0 &&
+        multiwin::panelLayout(static_cast<int>(panel.arrangement), panel.ochW, panel.ochH,
+                              panel.ochColumns * panel.ochRows, &layout) &&
+        first < layout.count)
+        return multiwin::gridMarginFrom(*info, panel.ochW, panel.ochH, side, layout.rect[first].x,
+                                        layout.rect[first].y);
+    return multiwin::gridMargin(*info, panel.ochW, panel.ochH, side);
 }

@@ -55,5 +55,7 @@ int overlay(ST_WIN_INFO wins[kWinCount], const bool shown[kWinCount], int overla
 // Margin between a window and the edge of its channel grid (0 left, 1 right, 2 up, 3 down),
 // never negative; 0 for a channel size of 0 or an unknown side.
 int gridMargin(const ST_WIN_INFO& info, int W, int H, int side);
+// The same for a grid whose top-left corner lies at originX, originY.
+int gridMarginFrom(const ST_WIN_INFO& info, int W, int H, int side, int originX, int originY);
 
 }  // namespace multiwin

@@ -30,10 +30,8 @@ bool c331_manage::winChanged(int w) const { return g_chg_win[w] || g_chg_input[w
 
 void c331_manage::set_output(int fd)
 {
-    // Windows whose input channels could not be allocated, and windows whose output width the
-    // pass-through path limits.
+    // Windows whose input channels could not be allocated.
     bool alloc_failed[kWinCount] = {};
-    bool width_limited[kWinCount] = {};
     // 1-2: input channels of every window that needs them.
     for (int w = 0; w < kWinCount; ++w)
         reset_ich(w);
@@ -72,9 +70,12 @@ void c331_manage::set_output(int fd)
     // 5: input side.
     bool setUp[kWinCount] = {};
     for (int w = 0; w < kWinCount; ++w) {
-        pass_through[w] = 1;
+        // A window placed again without being set up again keeps the carry its stored picture
+        // was made for.
         if (!winChanged(w))
             continue;
+        pass_through[w] = 1;
+        width_limited[w] = false;
         setUp[w] = true;
         calc_iwin2(w);
         calc_owin2(w);
@@ -112,10 +113,11 @@ void c331_manage::set_output(int fd)
             continue;
         }
         _ImageWindowDef_st in = IWIN[w];
-        if (static_cast<int>(sys.PS_VBOTX_MODE) == kPassTxMode && width_limited[w])
-            in.HW = kPassMaxWidth;
+        // A line carried narrower is read in the columns it was stored in: its start and width
+        // (a crop's too) go through the shrink that carried it, and through the slot's on top.
+        const bool carried = static_cast<int>(sys.PS_VBOTX_MODE) == kPassTxMode && width_limited[w];
         if (PM_WIN_DBD_MODE[w] == 0)
-            in = storedArea(in, OWIN[w], ich_hlimit[w], ich_vlimit[w]);
+            in = storedArea(in, OWIN[w], carried ? ich_hratio[w] : ich_hlimit[w], ich_vlimit[w]);
         set_display_window_och(fd, &in, &OWIN[w], w);
         set_input_bkg2(fd, w, 0);
     }

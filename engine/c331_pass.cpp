@@ -82,8 +82,8 @@ void c331_manage::c331managerdeal(void*)
         // takes every window again, as the bring-up does after its panel set-up.
         if (panelSetUp)
             relayoutWindows(img, shd, 0);
-        else
-            passWindows(img, shd);
+        else if (passWindows(img, shd))
+            passCrops(img, shd);
         passFades(img, shd);
         if (img.byte(kTestPattern) != shd.byte(kTestPattern))
             c331_SetPattern(img.byte(kTestPattern));
@@ -281,7 +281,7 @@ void c331_manage::passPriorities(const ImageView& img, const ImageView& shd)
     }
 }
 
-void c331_manage::passWindows(const ImageView& img, const ImageView& shd)
+bool c331_manage::passWindows(const ImageView& img, const ImageView& shd)
 {
     for (unsigned a = kWinScanFirst; a <= kWinScanLast; a += 2) {
         if (!changed(img, shd, a))
@@ -293,9 +293,11 @@ void c331_manage::passWindows(const ImageView& img, const ImageView& shd)
         case kWinState: case kWinX: case kWinY: case kWinWidth: case kWinHeight:
             // Fields before this one in the scan have been applied already.
             relayoutWindows(img, shd, a + 1);
-            return;
+            return false;
         case kWinMirror:
-            c331_SetWinAttr(w, img.word(a));
+            // The default layout shows its windows unmirrored, as a box started from this image.
+            if (!default_layout)
+                c331_SetWinAttr(w, img.word(a));
             break;
         case kWinSource:
             passSourceChange(w, img, shd);
@@ -310,6 +312,26 @@ void c331_manage::passWindows(const ImageView& img, const ImageView& shd)
             break;
         }
     }
+    return true;
+}
+
+void c331_manage::passCrops(const ImageView& img, const ImageView& shd)
+{
+    for (unsigned k = 0; k < kCropEntries; ++k) {
+        const unsigned e = cropEntry(k);
+        bool edited = false;
+        for (unsigned f = 0; f <= kCropEntryH && !edited; f += 2)
+            edited = changed(img, shd, e + f);
+        if (!edited)
+            continue;
+        for (int w = 0; w < kWinCount; ++w) {
+            const unsigned a = window(unsigned(w)) + kWinSource;
+            const uint16_t s = img.word(a);
+            // A window whose source word changed too took the entry with it.
+            if ((s & kWinSourceCrop) && (s & 0xFF) == k && !changed(img, shd, a) && zelApi_IsWinShown(w))
+                passSourceChange(w, img, shd);
+        }
+    }
 }
 
 // Full re-layout: every window is taken from the image again, so the attribute, flag,
@@ -322,7 +344,7 @@ void c331_manage::relayoutWindows(const ImageView& img, const ImageView& shd, un
     auto pending = [&](unsigned field) { return field >= from && changed(img, shd, field); };
     for (int v = 0; v < kWinCount; ++v) {
         const unsigned rec = window(v);
-        if (pending(rec + kWinMirror))
+        if (pending(rec + kWinMirror) && !default_layout)
             c331_SetWinAttr(v, img.word(rec + kWinMirror));
         if (pending(rec + kWinFlags))
             c331_SetWinOutput(c331_fd, v, img.word(rec + kWinFlags));
@@ -344,8 +366,15 @@ void c331_manage::passSourceChange(int w, const ImageView& img, const ImageView&
     if (s & kWinSourceCrop) {
         const unsigned k = s & 0xFF;
         if (k >= kCropEntries) {
+            // No such crop entry: the window shows nothing, as a box started from this image.
             ZEL_DEBUG("[c331managerdeal] win%d crop %u OOR\n", w, k);
-            return;   // no such crop entry: the window keeps its source
+            if (!zelApi_IsWinShown(w))
+                return;
+            win_info[w].crop = kNoCrop;
+            ST_RECT none{0, 0, 0, 0};
+            c331_SetCrop(static_cast<char>(w), 0, &none);
+            setNoInput(w);
+            return;
         }
         const unsigned e = cropEntry(k);
         ST_RECT rect{img.word(e + kCropEntryX), img.word(e + kCropEntryY), img.word(e + kCropEntryW),
@@ -362,9 +391,23 @@ void c331_manage::passSourceChange(int w, const ImageView& img, const ImageView&
     } else {
         port = s;
     }
-    c331_SetInputsource(w, port);
+    // A source beyond the six inputs is no input (a box started from this image shows none).
+    if (port >= 0 && port < kInputs)
+        c331_SetInputsource(w, port);
+    else
+        setNoInput(w);
     if (static_cast<unsigned>(w) == img.word(kAudioWindow))
         inputs()->volume_request = 1;
+}
+
+void c331_manage::setNoInput(int w)
+{
+    if (!zelApi_IsWinShown(w))
+        return;
+    win_info[w].port = kNoInput;
+    win_port[w] = kNoPort;
+    g_chg_input[w] = 1;
+    set_output(c331_fd);
 }
 
 void c331_manage::passFades(const ImageView& img, const ImageView& shd)

@@ -186,6 +186,7 @@ void c331_manage::set_display_window_ich(int fd, const _ImageWindowDef_st* iwin,
     const uint32_t room = geometry::widestLine(plainSlotBytes() - pictureOffset(w), mode);
     const uint32_t hFit = geometry::fitRatio(part, ownH, room);
     ich_hlimit[w] = hFit != ownH ? hFit : 0;
+    ich_hratio[w] = hFit;
     const bool hShrink = hFit != 0;
     const uint32_t hr = hShrink ? hFit : kUnity;
     const uint32_t stored = geometry::shrunkCount(part, hFit);
@@ -288,7 +289,7 @@ bool c331_manage::set_display_window_ich_dbd(int fd, int w, int mode)
         return refuse();
     PS_MEM_WMODE[w] = fitting;
     PM_MEM_WMODE[w] = PS_MEM_WMODE[w];
-    ich_hlimit[w] = ich_vlimit[w] = 0;
+    ich_hlimit[w] = ich_vlimit[w] = ich_hratio[w] = 0;
     ich_stored[w][0] = static_cast<uint32_t>(width);
     ich_stored[w][1] = static_cast<uint32_t>(height);
     const int wmode = PM_MEM_WMODE[w];

@@ -28,17 +28,16 @@ int64_t unshrinkStart(int64_t stored, uint32_t ratio)
     return ((stored - 1) * kOne + ratio - 1) / ratio + 1;
 }
 
-// The input size that gives `out` output pixels at the ratio (zoom or shrink; 0 for neither).
+// The input size that gives `out` output pixels: the stored ones the output channel zooms
+// (0: no zoom) to `out`, which the input channel shrank (0: no shrink) the input to.
 int inputSize(int out, uint32_t zoom, uint32_t shrink)
 {
     if (out <= 0)
         return 0;
-    const int64_t o = out - 1;
-    if (zoom > 1)
-        return static_cast<int>((o * (zoom - 1) + kOne / 2) / kOne + 1);
+    const int64_t stored = zoom > 1 ? (int64_t(out - 1) * (zoom - 1) + kOne / 2) / kOne + 1 : out;
     if (shrink > 1)
-        return static_cast<int>(o * kOne / (shrink - 1) + 1);
-    return out;
+        return static_cast<int>((stored - 1) * kOne / (shrink - 1) + 1);
+    return static_cast<int>(stored);
 }
 
 struct Cell {

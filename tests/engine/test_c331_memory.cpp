@@ -8,6 +8,7 @@
 #include "output_fixture.h"
 #include "platform/platform.h"
 #include "platform/spi.h"
+#include "sim/video_chip_crop.h"
 #include "sim/video_chip_memory.h"
 #include "sim/video_chip_picture.h"
 
@@ -429,6 +430,32 @@ protected:
         EXPECT_NEAR(row * perLine, first, 1) << sim::describeMemory(chip);
         EXPECT_NEAR(reads[0]->lines * perLine, count, 2) << sim::describeMemory(chip);
     }
+    // The rectangle of its input window w shows, as the chip reads it, within `tol` pixels.
+    void expectShows(int w, int x, int y, int width, int height, int tol = 2) const
+    {
+        const std::string view = sim::describeCrops(chip) + sim::describeMemory(chip);
+        for (const sim::DecodedCrop& k : sim::decodeCrops(chip)) {
+            if (k.och != e->win_info[w].ochLst[0])
+                continue;
+            EXPECT_NEAR(k.x, x, tol) << view;
+            EXPECT_NEAR(k.y, y, tol) << view;
+            EXPECT_NEAR(k.width, width, 4 * tol) << view;
+            EXPECT_NEAR(k.height, height, 4 * tol) << view;
+            return;
+        }
+        ADD_FAILURE() << "window " << w << " shows nothing\n" << view;
+    }
+    // Window 0 alone over a w x h panel, showing `source`.
+    void showWhole(int source, int w, int h)
+    {
+        panel(w, h, 0);
+        setWindow(0, 0, 0, w, h, source);
+        hideFrom(1);
+        setWord(window(0) + kWinFlags, 0);
+        setWord(window(0) + kWinMirror, 0);
+        settle();
+        settle();
+    }
     void showPlain(int input, int w, int h)
     {
         panel(w, h, 0);
@@ -685,6 +712,75 @@ TEST_F(MemoryEdgeTest, InputsAtTheEdgesStayInTheirBuffers)
              ASSERT_EQ(e->win_info[0].rows, 2);
          },
          2160, 0, -1},
+        {"2560x1440 carried 2176 wide full-screen on 3840x2160, then mirrored",
+         [this] {
+             feedAll();
+             zeltest::feedVideo(kDvi, 2560, 1440, 60);
+             showWhole(kDvi, 3840, 2160);
+             ASSERT_EQ(e->sys.PS_VBOTX_MODE, 2u);
+             setWord(window(0) + kWinMirror, 1);
+             settle();
+             expectShows(0, 0, 0, 2560, 1440);
+         },
+         1440, -1, -1},
+        {"EXT 3840x1080 cropped at 1200,0 2400x1000, carried 2176 wide",
+         [this] {
+             zeltest::feedVideo(kExt, 3840, 1080, 60);
+             writeCropEntry(0, uint8_t(kExt), 1200, 0, 2400, 1000);
+             showWhole(kWinSourceCrop | 0, 3840, 2160);
+             expectShows(0, 1200, 0, 2400, 1000);
+         },
+         1080, -1, -1},
+        {"5120x1440 cropped at 0,360 2560x1080, carried 2176 wide and shrunk to its slot",
+         [this] {
+             feedTwoPerClock(kHdmi1, 5120, 1440, 30);
+             writeCropEntry(0, uint8_t(kHdmi1), 0, 360, 2560, 1080);
+             showWhole(kWinSourceCrop | 0, 7680, 2160);
+             expectShows(0, 0, 360, 2560, 1080);
+         },
+         1440, -1, -1},
+        {"a crop moved on its own",
+         [this] {
+             feedAll();
+             writeCropEntry(0, uint8_t(kHdmi1), 0, 0, 960, 540);
+             showWhole(kWinSourceCrop | 0, 1920, 1080);
+             writeCropEntry(0, uint8_t(kHdmi1), 960, 540, 960, 540);
+             settle();
+             expectShows(0, 960, 540, 960, 540);
+         },
+         1080, -1, -1},
+        {"a crop given another input on its own",
+         [this] {
+             writeCropEntry(0, uint8_t(kHdmi2), 960, 540, 960, 540);
+             settle();
+             EXPECT_EQ(e->win_info[0].port, kHdmi2);
+         },
+         1080, -1, -1},
+        {"a crop deleted on its own",
+         [this] {
+             setWord(cropEntry(0), 0);   // the page clears the entry's source word
+             settle();
+             EXPECT_EQ(e->win_info[0].port, kExt);
+         },
+         1080, -1, -1},
+        {"source word 7", [this] { showWhole(7, 1920, 1080); }, 0, -1, 0},
+        {"a crop index of 40",
+         [this] {
+             showWhole(kHdmi1, 1920, 1080);
+             setWord(window(0) + kWinSource, kWinSourceCrop | 40);
+             settle();
+         },
+         0, -1, 0},
+        {"a mirror committed with a change to the default layout",
+         [this] {
+             showWhole(kHdmi1, 1920, 1080);
+             setWord(window(0) + kWinState, 0);   // no window 0: the default layout
+             setWord(window(0) + kWinMirror, 1);
+             settle();
+             EXPECT_EQ(e->win_info[0].attr, 0);
+             EXPECT_EQ(ochReg(e->win_info[0].ochLst[0], 0x22, 1), 0u);
+         },
+         1080, -1, -1},
     };
     for (const EdgeCase& c : cases)
         run(c);

@@ -498,3 +498,36 @@ TEST_F(OutputTest, TheDecodedViewListsEachWindowsChannels)
         at = found;
     }
 }
+
+// A window wholly outside the panel shows nothing, in every arrangement: in a layout of one row
+// or one column it does not wrap back onto the panel.
+TEST_F(OutputTest, AWindowWhollyOffThePanelShowsNothing)
+{
+    struct Row {
+        const char* what;
+        int width, height, splice, x, y;
+    };
+    const Row rows[] = {
+        {"below a 1920x1080 panel", 1920, 1080, 0, 100, 1500},
+        {"right of a 1920x2160 top/bottom panel", 1920, 2160, 2, 2500, 0},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        panel(r.width, r.height, r.splice);
+        setWord(ramaddr::kOutputArea + 6, 1080);
+        setWindow(0, 0, 0, r.width, r.height, kHdmi1);
+        setWindow(1, r.x, r.y, 960, 540, kHdmi2);
+        for (int w = 2; w < 6; ++w)
+            setWord(ramaddr::window(unsigned(w)) + ramaddr::kWinState, 0);
+        settle();
+        settle();
+        ASSERT_TRUE(e->zelApi_IsWinShown(1));
+        ASSERT_EQ(e->win_info[0].columns * e->win_info[0].rows, r.height / 1080);
+        bool zeroShown = false;
+        for (const sim::DecodedChannel& d : sim::decodeOutputs(chip)) {
+            EXPECT_FALSE(d.on && e->och_owner[d.och] == 1) << "och " << d.och << " at " << d.x << "," << d.y;
+            zeroShown = zeroShown || (d.on && e->och_owner[d.och] == 0);
+        }
+        EXPECT_TRUE(zeroShown);
+    }
+}

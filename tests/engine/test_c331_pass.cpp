@@ -160,7 +160,8 @@ TEST_F(PassTest, TheLastWindowsDotByDotWordIsScanned)
     EXPECT_EQ(e->PM_WIN_DBD_MODE[5], 40);
 }
 
-TEST_F(PassTest, ACropIndexBeyondTheTableLeavesTheWindowAlone)
+// No such crop entry: the window shows no input, as a box started from the image shows none.
+TEST_F(PassTest, ACropIndexBeyondTheTableIsNoInput)
 {
     setWord(kAudioWindow, 1);
     model->refresh_shadow();
@@ -172,12 +173,21 @@ TEST_F(PassTest, ACropIndexBeyondTheTableLeavesTheWindowAlone)
     setWord(window(1) + kWinSource, 2);
     commitAndPass();
     model->refresh_shadow();
-    const uint8_t port = e->win_info[1].port;
-    EXPECT_EQ(port, 2);
+    EXPECT_EQ(e->win_info[1].port, 2);
     setWord(window(1) + kWinSource, 0x8000 | 40);
     setWord(window(0) + kWinX, 4);
     commitAndPass();
-    EXPECT_EQ(e->win_info[1].port, port);
+    EXPECT_EQ(e->win_info[1].port, c331_manage::kNoInput);
+    EXPECT_EQ(e->win_port[1], c331_manage::kNoPort);
+    // The same without a re-layout.
+    setWord(window(1) + kWinSource, 2);
+    setWord(window(0) + kWinX, 0);
+    commitAndPass();
+    model->refresh_shadow();
+    ASSERT_EQ(e->win_info[1].port, 2);
+    setWord(window(1) + kWinSource, 0x8000 | 41);
+    commitAndPass();
+    EXPECT_EQ(e->win_info[1].port, c331_manage::kNoInput);
 }
 
 TEST_F(PassTest, ACropSourceTakesTheInputOfItsEntry)
