@@ -76,9 +76,30 @@ bool is_temp_name(const std::string& name)
     return name.size() > n + 1 && name[0] == '.' && name.compare(name.size() - n, n, kTempSuffix) == 0;
 }
 
-int write_atomic(const std::string& systemPath, const unsigned char* data, size_t length, mode_t mode)
+namespace {
+
+// Where a write of real path `path` lands: the file a link there names (through any chain of
+// links), so that a file the user made a link stays one. A link that loops ends the chain where
+// it is noticed, and the write replaces that link.
+std::string followed(std::string path)
 {
-    const std::string path = platform::rootPath(systemPath);
+    constexpr int kMaxHops = 40;   // as the kernel's own limit on a chain of links
+    for (int hop = 0; hop < kMaxHops; ++hop) {
+        struct stat st;
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return path;
+        std::string target(size_t(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
+        const ssize_t n = ::readlink(path.c_str(), &target[0], target.size());
+        if (n <= 0 || size_t(n) >= target.size())
+            return path;
+        target.resize(size_t(n));
+        path = target[0] == '/' ? target : platform::files::parentOf(path) + "/" + target;
+    }
+    return path;
+}
+
+int write_atomic_real(const std::string& path, const unsigned char* data, size_t length, mode_t mode)
+{
     if (!make_folders(path))
         return 255;
     const std::string temp = temp_path(path);
@@ -99,6 +120,13 @@ int write_atomic(const std::string& systemPath, const unsigned char* data, size_
     }
     // Until the folder is synced the rename itself may be lost.
     return platform::files::syncDir(platform::files::parentOf(path)) ? 0 : 255;
+}
+
+}  // namespace
+
+int write_atomic(const std::string& systemPath, const unsigned char* data, size_t length, mode_t mode)
+{
+    return write_atomic_real(followed(platform::rootPath(systemPath)), data, length, mode);
 }
 
 int remove_stale_temps()
@@ -243,22 +271,123 @@ long read_file(const std::string& systemPath, unsigned char* out, size_t capacit
     return read_regular(systemPath, out, capacity, got) == Found::File ? static_cast<long>(got) : -1;
 }
 
-std::string bad_path(const std::string& path) { return path + ".bad"; }
+std::string kept_path(const std::string& path, int n)
+{
+    return n <= 1 ? path + ".bad" : path + ".bad." + std::to_string(n);
+}
+
+std::string bad_path(const std::string& path) { return kept_path(path, 1); }
+
+namespace {
+
+// The bytes of a regular file (through links) of at most `limit` bytes; false for anything else.
+bool content_of(const std::string& realPath, std::string& out, size_t limit)
+{
+    int fd = -1;
+    off_t size = 0;
+    std::string why;
+    if (open_regular(realPath, fd, size, why) != Found::File)
+        return false;
+    size_t got = 0;
+    bool ok = size_t(size) <= limit;
+    if (ok) {
+        out.resize(size_t(size) + 1);
+        ok = read_up_to(fd, reinterpret_cast<unsigned char*>(&out[0]), out.size(), got) && got <= limit;
+        out.resize(got);
+    }
+    ::close(fd);
+    return ok;
+}
+
+// The copy a new set-aside of `path` goes to (1: "<name>.bad"): the one that already holds
+// `content` (nothing is kept twice), else the first free one; when all are taken, the last, so
+// the first copies, the user's oldest, are never overwritten. `same`: the copy holds it already.
+int copy_for(const std::string& path, const std::string* content, bool& same)
+{
+    same = false;
+    for (int n = 1; n <= kKeptCopies; ++n) {
+        const std::string kept = kept_path(path, n);
+        struct stat st;
+        if (::lstat(kept.c_str(), &st) != 0)
+            return n;
+        std::string bytes;
+        if (content && S_ISREG(st.st_mode) && size_t(st.st_size) == content->size() &&
+            content_of(kept, bytes, content->size()) && bytes == *content) {
+            same = true;
+            return n;
+        }
+    }
+    return kKeptCopies;
+}
+
+}  // namespace
 
 void set_aside(const std::string& systemPath, const std::string& why, const std::string& instead,
                const std::function<void()>& replace)
 {
     const std::string path = platform::rootPath(systemPath);
-    const std::string bad = bad_path(path);
-    // One kept: an earlier one (a folder too) makes room for this one.
-    std::error_code ec;
-    std::filesystem::remove_all(bad, ec);
-    std::string moved = "moved aside as " + bad;
-    if (!platform::files::rename(path, bad))
-        moved = "it could not be moved aside (" + error_text(errno) + ")";
+    // A file with a replacement is copied, and stays under its own name until the replacement
+    // takes it: a power cut at any point leaves the user's content under the file's name or in
+    // its copy. What cannot be copied (no regular file, or larger than the box reads) and a file
+    // with no replacement are moved.
+    std::string content;
+    const bool regular = content_of(path, content, kMaxTextFile);
+    bool same = false;
+    int n = copy_for(path, regular ? &content : nullptr, same);
+    bool copy = regular && replace;
+    if (copy && !same &&
+        write_atomic_real(kept_path(path, n), reinterpret_cast<const unsigned char*>(content.data()), content.size(),
+                          0644) != 0) {
+        copy = false;   // no room for a copy: the file itself is moved
+        n = copy_for(path, nullptr, same);
+    }
+    const std::string kept = kept_path(path, n);
+    std::string moved = (copy || same ? "kept as " : "moved aside as ") + kept;
+    bool keptOk = true;
+    if (!copy) {
+        if (same) {
+            // Its content is kept already: the file itself only goes out of the way.
+            if (::unlink(path.c_str()) != 0)
+                moved += ", but it could not be removed (" + error_text(errno) + ")";
+        } else {
+            // Only the last copy is ever replaced, and only when every other one is taken.
+            std::error_code ec;
+            std::filesystem::remove_all(kept, ec);
+            keptOk = platform::files::rename(path, kept);
+            if (!keptOk)
+                moved = "it could not be moved aside (" + error_text(errno) + ")";
+        }
+        platform::files::syncDir(platform::files::parentOf(path));
+    }
     if (replace)
         replace();
-    alerts::event_for(alerts::kFileReplaced, systemPath, path + " " + why + ": " + moved + ", " + instead);
+    alerts::event_for(alerts::kFileReplaced, systemPath, path + " " + why + ": " + moved + ", " + instead,
+                      keptOk ? n : 0);
+}
+
+std::string json_document(const std::string& text)
+{
+    size_t i = text.find_first_not_of(" \t\r\n");
+    if (i == std::string::npos || (text[i] != '{' && text[i] != '['))
+        return text;
+    int depth = 0;
+    bool inString = false;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (c == '\\')
+                ++i;   // the escaped character is no quote
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '{' || c == '[') {
+            ++depth;
+        } else if ((c == '}' || c == ']') && --depth == 0) {
+            return text.substr(0, i + 1);
+        }
+    }
+    return text;
 }
 
 void saved(const std::string& systemPath)
