@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -280,6 +281,20 @@ std::string bad_path(const std::string& path) { return kept_path(path, 1); }
 
 namespace {
 
+constexpr const char kRecordSuffix[] = ".replaced";
+
+// The record beside a file that set_aside replaced, kept until the file is saved again: the
+// number of the copy, then the line said about it. Hidden, as the temporary files are.
+std::string record_path(const std::string& path)
+{
+    const std::string::size_type slash = path.rfind('/');
+    return path.substr(0, slash + 1) + "." + path.substr(slash + 1) + kRecordSuffix;
+}
+
+}  // namespace
+
+namespace {
+
 // The bytes of a regular file (through links) of at most `limit` bytes; false for anything else.
 bool content_of(const std::string& realPath, std::string& out, size_t limit)
 {
@@ -343,6 +358,15 @@ void set_aside(const std::string& systemPath, const std::string& why, const std:
     }
     const std::string kept = kept_path(path, n);
     std::string moved = (copy || same ? "kept as " : "moved aside as ") + kept;
+    const std::string line = path + " " + why + ": " + moved + ", " + instead;
+    // A file that gets a replacement is said again at every start until it is saved: the record
+    // goes to the disk before the file is moved or replaced, so a power cut after that point
+    // leaves the user told where the copy is.
+    if (replace) {
+        const std::string record = std::to_string(n) + "\n" + line;
+        write_atomic_real(record_path(path), reinterpret_cast<const unsigned char*>(record.data()), record.size(),
+                          0644);
+    }
     bool keptOk = true;
     if (!copy) {
         if (same) {
@@ -361,6 +385,8 @@ void set_aside(const std::string& systemPath, const std::string& why, const std:
     }
     if (replace)
         replace();
+    if (!keptOk)
+        ::unlink(record_path(path).c_str());   // nothing was kept: no copy to point at
     alerts::event_for(alerts::kFileReplaced, systemPath, path + " " + why + ": " + moved + ", " + instead,
                       keptOk ? n : 0);
 }
@@ -392,7 +418,38 @@ std::string json_document(const std::string& text)
 
 void saved(const std::string& systemPath)
 {
+    ::unlink(record_path(platform::rootPath(systemPath)).c_str());
     alerts::clear_for(alerts::kFileReplaced, systemPath, platform::rootPath(systemPath) + " is saved again");
+}
+
+int restate_replaced()
+{
+    const size_t n = sizeof kRecordSuffix - 1;
+    int said = 0;
+    for (const char* folder : kDataFolders) {
+        const std::string dir = platform::rootPath(folder);
+        DIR* d = ::opendir(dir.c_str());
+        if (!d)
+            continue;
+        while (dirent* e = ::readdir(d)) {
+            const std::string name = e->d_name;
+            if (name.size() <= n + 1 || name[0] != '.' || name.compare(name.size() - n, n, kRecordSuffix) != 0)
+                continue;
+            const std::string systemPath = std::string(folder) + "/" + name.substr(1, name.size() - n - 1);
+            std::string record;
+            if (alerts::active_for(alerts::kFileReplaced, systemPath) ||
+                read_whole(std::string(folder) + "/" + name, record, kMaxTextFile) != Found::File)
+                continue;
+            const size_t nl = record.find('\n');
+            const int copy = std::atoi(record.substr(0, nl).c_str());
+            const std::string line = nl == std::string::npos ? platform::rootPath(systemPath) : record.substr(nl + 1);
+            alerts::raise_for(alerts::kFileReplaced, systemPath, line + " (at an earlier start; not saved since)",
+                              copy >= 1 && copy <= kKeptCopies ? copy : 0);
+            ++said;
+        }
+        ::closedir(d);
+    }
+    return said;
 }
 
 void settle_us(unsigned int usec)

@@ -73,6 +73,11 @@ void set_aside(const std::string& systemPath, const std::string& why, const std:
                const std::function<void()>& replace = {});
 // The user's content reached the file again: the home page stops saying that it was replaced.
 void saved(const std::string& systemPath);
+// Says again, at start, each file of the data folders that set_aside replaced at an earlier start
+// and that no save has reached since (a hidden record beside it, ".<name>.replaced", kept from
+// the set-aside until saved(), holds the copy and the line said); one already said at this start
+// is not said twice. The number of files said.
+int restate_replaced();
 // How many copies set_aside keeps of one file.
 constexpr int kKeptCopies = 4;
 // Copy n (1 to kKeptCopies) of a path set aside: "<path>.bad", then "<path>.bad.<n>".

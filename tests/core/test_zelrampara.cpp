@@ -658,3 +658,27 @@ TEST_F(ParamModelTest, LinkedFilesAreFollowed)
     EXPECT_EQ(u16(zeltest::readFile("/data/keep/ram_device_info").data(), fileOffset(0x880)), 33);
     EXPECT_EQ(u16(zeltest::readFile("/data/keep/custom_mode3").data() + 2, 0x880 - 0x380), 33);
 }
+
+// A file replaced by the defaults is said again at every later start, with where its copy is,
+// until a save reaches it.
+TEST_F(ParamModelTest, AReplacedFileIsSaidAgainAtEveryStartUntilSaved)
+{
+    const std::string kFile = "/data/ram_device_info";
+    zeltest::writeFile(kFile, {0x35, 0xDD, 1, 2});
+    start();
+    for (int restart = 0; restart < 2; ++restart) {
+        alerts::reset();
+        testing::internal::CaptureStderr();
+        start();
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find(root.at(kFile) + ".bad"), std::string::npos) << err;
+        const auto shown = alerts::inForce();
+        ASSERT_EQ(shown.size(), 1u);
+        EXPECT_EQ(shown[0].subject, kFile);
+        EXPECT_EQ(shown[0].arg, 1);
+    }
+    ASSERT_EQ(ZelRamPara::p_zelrampara_config->save_parameter_file(), 0);
+    alerts::reset();
+    start();
+    EXPECT_TRUE(alerts::inForce().empty());
+}
