@@ -94,7 +94,9 @@ std::string followed(std::string path)
         if (n <= 0 || size_t(n) >= target.size())
             return path;
         target.resize(size_t(n));
-        path = target[0] == '/' ? target : platform::files::parentOf(path) + "/" + target;
+        path = std::filesystem::path(target[0] == '/' ? target : platform::files::parentOf(path) + "/" + target)
+                   .lexically_normal()
+                   .string();
     }
     return path;
 }
