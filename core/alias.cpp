@@ -44,7 +44,7 @@ int get_json_alias_para(ALIAS_PARA* out, std::string section, int id)
     std::string text;
     if (filestore::read_text_file(kAliasFile, text, kWithoutAliases) != filestore::Found::File)
         return 0;
-    std::istringstream file(text);
+    std::istringstream file(filestore::json_document(text));
     pt::ptree root;
     try {
         pt::read_json(file, root);

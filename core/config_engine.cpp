@@ -12,6 +12,7 @@
 #include "platform/platform.h"
 #include "platform/soc.h"
 
+#include <algorithm>
 #include <array>
 
 QMap<QString, ConfigItem::ConfigName> _itemMap;
@@ -116,6 +117,34 @@ std::string scratchCopy(const std::string& systemPath, const char* use, const st
     return scratch;
 }
 
+// What Qt can read of a settings file: without a UTF-8 byte-order mark, NUL bytes, "#" comment
+// lines and lines that are neither a group, a key with its value, a ";" comment nor blank. Qt
+// reports a format error for each of these although it reads every key around them, and the file
+// is the user's settings all the same. A file Qt wrote itself comes back unchanged.
+std::string readableIni(std::string bytes)
+{
+    static const std::string kBom = "\xEF\xBB\xBF";
+    if (bytes.compare(0, kBom.size(), kBom) == 0)
+        bytes.erase(0, kBom.size());
+    bytes.erase(std::remove(bytes.begin(), bytes.end(), '\0'), bytes.end());
+    std::string kept;
+    kept.reserve(bytes.size());
+    size_t from = 0;
+    while (from < bytes.size()) {
+        size_t end = bytes.find('\n', from);
+        end = end == std::string::npos ? bytes.size() : end + 1;
+        const std::string line = bytes.substr(from, end - from);
+        from = end;
+        const size_t first = line.find_first_not_of(" \t\r\n");
+        const size_t last = line.find_last_not_of(" \t\r\n");
+        const bool keep = first == std::string::npos || line[first] == ';' ||
+                          (line[first] == '[' ? line[last] == ']' : line[first] != '#' && line.find('=') != std::string::npos);
+        if (keep)
+            kept += line;
+    }
+    return kept;
+}
+
 // True when Qt reads `bytes` as an INI file.
 bool iniParses(const std::string& systemPath, const std::string& bytes)
 {
@@ -130,17 +159,27 @@ bool iniParses(const std::string& systemPath, const std::string& bytes)
     return ok;
 }
 
-// False, with the reason, when what is at the settings file's place cannot be read as settings.
-bool settingsUsable(std::string& why)
+// Writes every key Qt reads of `bytes` as a whole new settings file; false when it is not written.
+bool storeReadable(const std::string& bytes)
 {
-    std::string bytes;
-    const filestore::Found found = filestore::read_whole(ConfigEngine::kConfigFile, bytes, filestore::kMaxTextFile, &why);
-    if (found != filestore::Found::File)
-        return found == filestore::Found::Missing;
-    if (iniParses(ConfigEngine::kConfigFile, bytes))
-        return true;
-    why = "cannot be read as settings";
-    return false;
+    const std::string system = ConfigEngine::kConfigFile;
+    const std::string from = platform::rootPath(scratchCopy(system, ".check", readableIni(bytes)));
+    const std::string toSystem = scratchCopy(system, ".clean", std::string());
+    const std::string to = platform::rootPath(toSystem);
+    std::remove(to.c_str());
+    {
+        QSettings in(QString::fromStdString(from), QSettings::IniFormat);
+        QSettings out(QString::fromStdString(to), QSettings::IniFormat);
+        out.setAtomicSyncRequired(false);   // a scratch file, written in place
+        for (const QString& key : in.allKeys())
+            out.setValue(key, in.value(key));
+        out.sync();
+    }
+    std::string clean;
+    bool ok = filestore::read_whole(toSystem, clean, filestore::kMaxTextFile) == filestore::Found::File;
+    std::remove(from.c_str());
+    std::remove(to.c_str());
+    return ok && filestore::write_atomic(system, reinterpret_cast<const unsigned char*>(clean.data()), clean.size()) == 0;
 }
 
 // Settings the box keeps for itself (the record that its start-up EDID work is done): storing
@@ -251,12 +290,22 @@ ConfigEngine::ConfigEngine(QObject* parent) : QObject(parent)
         });
         repairSettings();
     };
-    // A file that cannot be read as settings would keep every later write from reaching it.
-    std::string why;
-    if (settingsUsable(why))
-        load();
-    else
+    // A file that cannot be read as settings would keep every later write from reaching it. One
+    // that reads is the user's settings: what Qt reads of it is kept and stored cleanly.
+    std::string bytes, why;
+    const filestore::Found found = filestore::read_whole(kConfigFile, bytes, filestore::kMaxTextFile, &why);
+    if (found == filestore::Found::Unusable) {
         filestore::set_aside(kConfigFile, why, "the file is replaced by the defaults", load);
+    } else if (found == filestore::Found::File &&
+               (readableIni(bytes) != bytes || !iniParses(kConfigFile, readableIni(bytes)))) {
+        filestore::set_aside(kConfigFile, "cannot be read as settings as it stands",
+                             "the settings it holds are used and stored again", [&] {
+                                 storeReadable(bytes);
+                                 load();
+                             });
+    } else {
+        load();
+    }
 }
 
 bool ConfigEngine::edit_ini(const QString& systemPath, const std::function<void(QSettings&)>& edit)
@@ -265,7 +314,7 @@ bool ConfigEngine::edit_ini(const QString& systemPath, const std::function<void(
     std::string before;
     const filestore::Found found = filestore::read_whole(system, before, filestore::kMaxTextFile);
     const bool existed = found == filestore::Found::File;
-    const std::string scratchSystem = scratchCopy(system, ".edit", before);
+    const std::string scratchSystem = scratchCopy(system, ".edit", readableIni(before));
     const std::string scratch = platform::rootPath(scratchSystem);
     bool ok = found != filestore::Found::Unusable;   // a folder or a FIFO in its place is not replaced
     if (!existed)

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -76,9 +77,32 @@ bool is_temp_name(const std::string& name)
     return name.size() > n + 1 && name[0] == '.' && name.compare(name.size() - n, n, kTempSuffix) == 0;
 }
 
-int write_atomic(const std::string& systemPath, const unsigned char* data, size_t length, mode_t mode)
+namespace {
+
+// Where a write of real path `path` lands: the file a link there names (through any chain of
+// links), so that a file the user made a link stays one. A link that loops ends the chain where
+// it is noticed, and the write replaces that link.
+std::string followed(std::string path)
 {
-    const std::string path = platform::rootPath(systemPath);
+    constexpr int kMaxHops = 40;   // as the kernel's own limit on a chain of links
+    for (int hop = 0; hop < kMaxHops; ++hop) {
+        struct stat st;
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return path;
+        std::string target(size_t(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
+        const ssize_t n = ::readlink(path.c_str(), &target[0], target.size());
+        if (n <= 0 || size_t(n) >= target.size())
+            return path;
+        target.resize(size_t(n));
+        path = std::filesystem::path(target[0] == '/' ? target : platform::files::parentOf(path) + "/" + target)
+                   .lexically_normal()
+                   .string();
+    }
+    return path;
+}
+
+int write_atomic_real(const std::string& path, const unsigned char* data, size_t length, mode_t mode)
+{
     if (!make_folders(path))
         return 255;
     const std::string temp = temp_path(path);
@@ -99,6 +123,13 @@ int write_atomic(const std::string& systemPath, const unsigned char* data, size_
     }
     // Until the folder is synced the rename itself may be lost.
     return platform::files::syncDir(platform::files::parentOf(path)) ? 0 : 255;
+}
+
+}  // namespace
+
+int write_atomic(const std::string& systemPath, const unsigned char* data, size_t length, mode_t mode)
+{
+    return write_atomic_real(followed(platform::rootPath(systemPath)), data, length, mode);
 }
 
 int remove_stale_temps()
@@ -243,27 +274,184 @@ long read_file(const std::string& systemPath, unsigned char* out, size_t capacit
     return read_regular(systemPath, out, capacity, got) == Found::File ? static_cast<long>(got) : -1;
 }
 
-std::string bad_path(const std::string& path) { return path + ".bad"; }
+std::string kept_path(const std::string& path, int n)
+{
+    return n <= 1 ? path + ".bad" : path + ".bad." + std::to_string(n);
+}
+
+std::string bad_path(const std::string& path) { return kept_path(path, 1); }
+
+namespace {
+
+constexpr const char kRecordSuffix[] = ".replaced";
+
+// The record beside a file that set_aside replaced, kept until the file is saved again: the
+// number of the copy, then the line said about it. Hidden, as the temporary files are.
+std::string record_path(const std::string& path)
+{
+    const std::string::size_type slash = path.rfind('/');
+    return path.substr(0, slash + 1) + "." + path.substr(slash + 1) + kRecordSuffix;
+}
+
+}  // namespace
+
+namespace {
+
+// The bytes of a regular file (through links) of at most `limit` bytes; false for anything else.
+bool content_of(const std::string& realPath, std::string& out, size_t limit)
+{
+    int fd = -1;
+    off_t size = 0;
+    std::string why;
+    if (open_regular(realPath, fd, size, why) != Found::File)
+        return false;
+    size_t got = 0;
+    bool ok = size_t(size) <= limit;
+    if (ok) {
+        out.resize(size_t(size) + 1);
+        ok = read_up_to(fd, reinterpret_cast<unsigned char*>(&out[0]), out.size(), got) && got <= limit;
+        out.resize(got);
+    }
+    ::close(fd);
+    return ok;
+}
+
+// The copy a new set-aside of `path` goes to (1: "<name>.bad"): the one that already holds
+// `content` (nothing is kept twice), else the first free one; when all are taken, the last, so
+// the first copies, the user's oldest, are never overwritten. `same`: the copy holds it already.
+int copy_for(const std::string& path, const std::string* content, bool& same)
+{
+    same = false;
+    for (int n = 1; n <= kKeptCopies; ++n) {
+        const std::string kept = kept_path(path, n);
+        struct stat st;
+        if (::lstat(kept.c_str(), &st) != 0)
+            return n;
+        std::string bytes;
+        if (content && S_ISREG(st.st_mode) && size_t(st.st_size) == content->size() &&
+            content_of(kept, bytes, content->size()) && bytes == *content) {
+            same = true;
+            return n;
+        }
+    }
+    return kKeptCopies;
+}
+
+}  // namespace
 
 void set_aside(const std::string& systemPath, const std::string& why, const std::string& instead,
                const std::function<void()>& replace)
 {
     const std::string path = platform::rootPath(systemPath);
-    const std::string bad = bad_path(path);
-    // One kept: an earlier one (a folder too) makes room for this one.
-    std::error_code ec;
-    std::filesystem::remove_all(bad, ec);
-    std::string moved = "moved aside as " + bad;
-    if (!platform::files::rename(path, bad))
-        moved = "it could not be moved aside (" + error_text(errno) + ")";
+    // A file with a replacement is copied, and stays under its own name until the replacement
+    // takes it: a power cut at any point leaves the user's content under the file's name or in
+    // its copy. What cannot be copied (no regular file, or larger than the box reads) and a file
+    // with no replacement are moved.
+    std::string content;
+    const bool regular = content_of(path, content, kMaxTextFile);
+    bool same = false;
+    int n = copy_for(path, regular ? &content : nullptr, same);
+    bool copy = regular && replace;
+    if (copy && !same &&
+        write_atomic_real(kept_path(path, n), reinterpret_cast<const unsigned char*>(content.data()), content.size(),
+                          0644) != 0) {
+        copy = false;   // no room for a copy: the file itself is moved
+        n = copy_for(path, nullptr, same);
+    }
+    const std::string kept = kept_path(path, n);
+    std::string moved = (copy || same ? "kept as " : "moved aside as ") + kept;
+    const std::string line = path + " " + why + ": " + moved + ", " + instead;
+    // A file that gets a replacement is said again at every start until it is saved: the record
+    // goes to the disk before the file is moved or replaced, so a power cut after that point
+    // leaves the user told where the copy is.
+    if (replace) {
+        const std::string record = std::to_string(n) + "\n" + line;
+        write_atomic_real(record_path(path), reinterpret_cast<const unsigned char*>(record.data()), record.size(),
+                          0644);
+    }
+    bool keptOk = true;
+    if (!copy) {
+        if (same) {
+            // Its content is kept already: the file itself only goes out of the way.
+            if (::unlink(path.c_str()) != 0)
+                moved += ", but it could not be removed (" + error_text(errno) + ")";
+        } else {
+            // Only the last copy is ever replaced, and only when every other one is taken.
+            std::error_code ec;
+            std::filesystem::remove_all(kept, ec);
+            keptOk = platform::files::rename(path, kept);
+            if (!keptOk)
+                moved = "it could not be moved aside (" + error_text(errno) + ")";
+        }
+        platform::files::syncDir(platform::files::parentOf(path));
+    }
     if (replace)
         replace();
-    alerts::event_for(alerts::kFileReplaced, systemPath, path + " " + why + ": " + moved + ", " + instead);
+    if (!keptOk)
+        ::unlink(record_path(path).c_str());   // nothing was kept: no copy to point at
+    alerts::event_for(alerts::kFileReplaced, systemPath, path + " " + why + ": " + moved + ", " + instead,
+                      keptOk ? n : 0);
+}
+
+std::string json_document(const std::string& text)
+{
+    size_t i = text.find_first_not_of(" \t\r\n");
+    if (i == std::string::npos || (text[i] != '{' && text[i] != '['))
+        return text;
+    int depth = 0;
+    bool inString = false;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (c == '\\')
+                ++i;   // the escaped character is no quote
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '{' || c == '[') {
+            ++depth;
+        } else if ((c == '}' || c == ']') && --depth == 0) {
+            return text.substr(0, i + 1);
+        }
+    }
+    return text;
 }
 
 void saved(const std::string& systemPath)
 {
+    ::unlink(record_path(platform::rootPath(systemPath)).c_str());
     alerts::clear_for(alerts::kFileReplaced, systemPath, platform::rootPath(systemPath) + " is saved again");
+}
+
+int restate_replaced()
+{
+    const size_t n = sizeof kRecordSuffix - 1;
+    int said = 0;
+    for (const char* folder : kDataFolders) {
+        const std::string dir = platform::rootPath(folder);
+        DIR* d = ::opendir(dir.c_str());
+        if (!d)
+            continue;
+        while (dirent* e = ::readdir(d)) {
+            const std::string name = e->d_name;
+            if (name.size() <= n + 1 || name[0] != '.' || name.compare(name.size() - n, n, kRecordSuffix) != 0)
+                continue;
+            const std::string systemPath = std::string(folder) + "/" + name.substr(1, name.size() - n - 1);
+            std::string record;
+            if (alerts::active_for(alerts::kFileReplaced, systemPath) ||
+                read_whole(std::string(folder) + "/" + name, record, kMaxTextFile) != Found::File)
+                continue;
+            const size_t nl = record.find('\n');
+            const int copy = std::atoi(record.substr(0, nl).c_str());
+            const std::string line = nl == std::string::npos ? platform::rootPath(systemPath) : record.substr(nl + 1);
+            alerts::raise_for(alerts::kFileReplaced, systemPath, line + " (at an earlier start; not saved since)",
+                              copy >= 1 && copy <= kKeptCopies ? copy : 0);
+            ++said;
+        }
+        ::closedir(d);
+    }
+    return said;
 }
 
 void settle_us(unsigned int usec)

@@ -14,7 +14,8 @@ namespace filestore {
 // so a power cut leaves either the old or the new file complete. Creates the missing folders,
 // each synced into its parent.
 // 0 on success, 255 on failure (also when the folder sync failed: the new name may not survive a
-// power cut). This is the one way the system writes its files.
+// power cut). A link at the path is followed: the file it names is replaced (the temporary file
+// goes to that file's folder), and the link stays. This is the one way the system writes its files.
 int write_atomic(const std::string& systemPath, const unsigned char* data, size_t length, mode_t mode = 0644);
 
 // The temporary file write_atomic uses for a path: hidden, in the same folder (a rename does not
@@ -58,18 +59,37 @@ Found read_text_file(const std::string& systemPath, std::string& out, const std:
 // no regular file that reads.
 long read_file(const std::string& systemPath, unsigned char* out, size_t capacity);
 
-// A file the box reads and cannot use (unusable as above, or damaged inside): it is moved aside
-// as "<name>.bad" (an earlier one goes), `replace` writes what the box uses instead (nothing when
-// empty), then one line on stderr says so whatever the diagnostics switch, naming the file where
-// the user finds it, and the home page says the file was replaced until saved() is called for it.
-// `why` follows the file's name in the line ("is a folder, not a file"), `instead` says what the
-// box uses.
+// A file the box reads and cannot use (unusable as above, or damaged inside) is set aside: kept
+// as "<name>.bad" and, when that one is taken, "<name>.bad.2" up to "<name>.bad.<kKeptCopies>";
+// the first copy is never overwritten nor removed, a content already kept is not kept twice, and
+// only the last copy gives way when all are taken. With a `replace` (which writes what the box
+// uses instead) a regular file is copied and `replace` then writes over it, so the file's own name
+// holds the user's content until the replacement has taken it; anything else is moved. Then one
+// line on stderr says so whatever the diagnostics switch, naming the file and its copy where the
+// user finds them, and the home page says the file was replaced, and where its copy is, until
+// saved() is called for it. `why` follows the file's name in the line ("is a folder, not a file"),
+// `instead` says what the box uses.
 void set_aside(const std::string& systemPath, const std::string& why, const std::string& instead,
                const std::function<void()>& replace = {});
 // The user's content reached the file again: the home page stops saying that it was replaced.
 void saved(const std::string& systemPath);
-// Where set_aside keeps a file ("<path>.bad").
+// Says again, at start, each file of the data folders that set_aside replaced at an earlier start
+// and that no save has reached since (a hidden record beside it, ".<name>.replaced", kept from
+// the set-aside until saved(), holds the copy and the line said); one already said at this start
+// is not said twice. The number of files said.
+int restate_replaced();
+// How many copies set_aside keeps of one file.
+constexpr int kKeptCopies = 4;
+// Copy n (1 to kKeptCopies) of a path set aside: "<path>.bad", then "<path>.bad.<n>".
+std::string kept_path(const std::string& path, int n);
+// The first copy ("<path>.bad").
 std::string bad_path(const std::string& path);
+
+// The JSON document at the start of `text`: through the end of its first complete object or array
+// (strings and their escapes skipped), so that padding a file carries after it (NUL bytes, an
+// end-of-file mark) does not make the user's file unreadable. The whole text when it holds no
+// complete object or array, for the parser to say what is wrong.
+std::string json_document(const std::string& text);
 
 // Pause after a "sync" so the board's flash settles; nothing on the simulated board.
 void settle_us(unsigned int usec);

@@ -153,7 +153,7 @@ int get_json_omenu_para(const char* file, OSD_LIST* list)
     std::string text;
     if (filestore::read_text_file(file, text, kWithoutOsd) != filestore::Found::File)
         return 255;
-    std::istringstream in(text);
+    std::istringstream in(filestore::json_document(text));
     // Filled on a copy: a file that turns out broken halfway leaves the list as it was.
     OSD_LIST next = *list;
     try {

@@ -121,6 +121,8 @@ ZelRamPara* ZelRamPara::pInstance()
         filestore::settle_us(kSlotLoadPauseUs);
     }
     p->preset_reg_status();
+    // Last: what this start set aside is said already.
+    filestore::restate_replaced();
     return p;
 }
 

@@ -83,6 +83,7 @@ TEST_F(AliasTest, SomethingElseInItsPlaceIsSetAsideWithoutWaiting)
 {
     for (unusable::Kind kind : unusable::kKinds) {
         alerts::reset();
+        unusable::forgetCopies(kAliasFile);
         unusable::make(kind, kAliasFile);
         ALIAS_PARA a;
         int found = -1;
@@ -93,4 +94,34 @@ TEST_F(AliasTest, SomethingElseInItsPlaceIsSetAsideWithoutWaiting)
         EXPECT_EQ(found, 0);
         EXPECT_TRUE(unusable::is(kind, std::string(kAliasFile) + ".bad")) << unusable::name(kind);
     }
+}
+
+// A complete document followed by padding (NUL bytes, an end-of-file mark, junk) is the user's
+// aliases: it is read, and stays where it is.
+TEST_F(AliasTest, ACompleteDocumentFollowedByPaddingIsRead)
+{
+    for (const std::string& padding : {std::string(64, '\0'), std::string("\n\x1a"), std::string("}} junk")}) {
+        zeltest::writeText(kAliasFile, kAliases + padding);
+        ALIAS_PARA a;
+        EXPECT_EQ(get_json_alias_para(&a, "source", 0), 1) << padding;
+        EXPECT_EQ(a.name, "Camera");
+        EXPECT_TRUE(zeltest::fileExists(kAliasFile));
+        EXPECT_FALSE(zeltest::fileExists(std::string(kAliasFile) + ".bad"));
+    }
+}
+
+// A received alias file may be 1 MiB long: one of exactly 1 MiB is read, one a byte longer is
+// set aside.
+TEST_F(AliasTest, AFileOfOneMebibyteIsReadAndOneByteMoreSetAside)
+{
+    const size_t oneMiB = 1024 * 1024;
+    std::string text = kAliases;
+    text.resize(oneMiB, ' ');
+    zeltest::writeText(kAliasFile, text);
+    ALIAS_PARA a;
+    EXPECT_EQ(get_json_alias_para(&a, "source", 0), 1);
+    zeltest::writeText(kAliasFile, text + " ");
+    EXPECT_EQ(get_json_alias_para(&a, "source", 0), 0);
+    EXPECT_FALSE(zeltest::fileExists(kAliasFile));
+    EXPECT_EQ(zeltest::readText(std::string(kAliasFile) + ".bad").size(), oneMiB + 1);
 }

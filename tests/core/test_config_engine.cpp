@@ -4,6 +4,7 @@
 #include <QSettings>
 
 #include <algorithm>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -230,6 +231,74 @@ TEST(ConfigEngine, UnusableSettingsFileIsSetAsideAndReplacedByTheDefaults)
         EXPECT_NE(readText(kIni).find("Barcode=B-17"), std::string::npos) << row.what;
         EXPECT_FALSE(alerts::active(alerts::kFileReplaced)) << row.what;
     }
+}
+
+// A settings file Qt reads although it reports a format error holds the user's settings: they are
+// kept, in memory and in the file written cleanly in its place; the file as it was is set aside.
+TEST(ConfigEngine, ReadableSettingsFileWithStrayContentKeepsTheUsersValues)
+{
+    const std::string user = "[config]\nTcpPort=16123\nIPAddress=10.20.30.40\nGateWay=10.20.30.1\nBarcode=USER-SN-42\n";
+    const std::pair<const char*, std::string> rows[] = {
+        {"a byte-order mark", "\xEF\xBB\xBF" + user},
+        {"a # line", "# written by hand\n" + user},
+        {"a trailing line without =", user + "the end"},
+        {"trailing NUL bytes", user + std::string(40, '\0')},
+        {"one stray byte", "[config]\nTcpPort=16123\n\x01\nIPAddress=10.20.30.40\nGateWay=10.20.30.1\nBarcode=USER-SN-42\n"},
+    };
+    for (const auto& [what, bytes] : rows) {
+        resetSystemState();
+        TempRoot root;
+        writeText(kIni, bytes);
+        testing::internal::CaptureStderr();
+        ConfigEngine* c = ConfigEngine::pInstance();
+        unusable::expectOneLineFor(testing::internal::GetCapturedStderr(), kIni, what);
+        EXPECT_EQ(c->read_config_variant(ConfigItem::TcpPort).toInt(), 16123) << what;
+        EXPECT_EQ(g_port, 16123) << what;
+        EXPECT_EQ(g_str_ip, "10.20.30.40") << what;
+        EXPECT_EQ(g_str_barcode, "USER-SN-42") << what;
+        QSettings s(platform::rootPath(QString(kIni)), QSettings::IniFormat);
+        EXPECT_EQ(s.value("config/TcpPort").toInt(), 16123) << what;
+        EXPECT_EQ(s.value("config/IPAddress").toString(), "10.20.30.40") << what;
+        EXPECT_EQ(s.value("config/Barcode").toString(), "USER-SN-42") << what;
+        EXPECT_EQ(s.status(), QSettings::NoError) << what;
+        EXPECT_EQ(readText(std::string(kIni) + ".bad"), bytes) << what;
+    }
+}
+
+// The first copy set aside is never overwritten: a later, different one is kept beside it, the
+// same one again is not kept twice, and the home page names the copy.
+TEST(ConfigEngine, ASecondSetAsideKeepsTheFirstCopy)
+{
+    TempRoot root;
+    const std::string first = "[config]\nTcpPort=16123\n" + std::string(8, '\0');
+    const std::string second = "[config]\nTcpPort=16124\nno equals sign\n";
+    const std::string bad = std::string(kIni) + ".bad";
+    for (const std::string* bytes : {&first, &second, &second}) {
+        resetSystemState();
+        writeText(kIni, *bytes);
+        ConfigEngine::pInstance();
+        EXPECT_EQ(readText(bad), first);
+    }
+    EXPECT_EQ(readText(bad + ".2"), second);
+    EXPECT_FALSE(fileExists(bad + ".3"));
+    const auto shown = alerts::inForce();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].arg, 2);   // the copy the panel names: tcpip.ini.bad.2
+}
+
+// A settings file that is a link stays one: a save replaces the file it names.
+TEST(ConfigEngine, ALinkedSettingsFileIsFollowed)
+{
+    TempRoot root;
+    writeText("/data/keep/tcpip.ini", "[config]\nTcpPort=6001\n");
+    std::filesystem::create_directories(root.at("/data/configs"));
+    std::filesystem::create_symlink("../keep/tcpip.ini", root.at(kIni));
+    ConfigEngine* c = ConfigEngine::pInstance();
+    EXPECT_EQ(c->read_config_variant(ConfigItem::TcpPort).toInt(), 6001);
+    ASSERT_TRUE(c->write_config_variant(ConfigItem::Barcode, QString("B-9")));
+    EXPECT_TRUE(std::filesystem::is_symlink(root.at(kIni)));
+    EXPECT_NE(readText("/data/keep/tcpip.ini").find("Barcode=B-9"), std::string::npos);
+    EXPECT_NE(readText("/data/keep/tcpip.ini").find("TcpPort=6001"), std::string::npos);
 }
 
 TEST(ConfigEngine, WriteReachesTheFileBeforeReturning)

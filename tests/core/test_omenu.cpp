@@ -198,12 +198,23 @@ TEST_F(OmenuTest, BrokenFilesAreReportedAndDeletedNeverThrown)
     EXPECT_EQ(get_json_omenu_para(kOmenuFile, &list), 255);
 }
 
+// A complete document followed by NUL padding is the user's menu: it is read and stays.
+TEST_F(OmenuTest, ACompleteDocumentFollowedByPaddingIsRead)
+{
+    zeltest::writeText(kOmenuFile, kText + std::string(32, '\0'));
+    EXPECT_EQ(get_json_omenu_para(kOmenuFile, &list), 0);
+    EXPECT_EQ(list.item[0].osdcount, 1);
+    EXPECT_EQ(list.item[0].fontw, 64);
+    EXPECT_TRUE(zeltest::fileExists(kOmenuFile));
+}
+
 // Something else in the menu file's place is not waited on, nor read: moved aside and said, and
 // the count stays 0.
 TEST_F(OmenuTest, SomethingElseInItsPlaceIsSetAsideWithoutWaiting)
 {
     for (unusable::Kind kind : unusable::kKinds) {
         alerts::reset();
+        unusable::forgetCopies(kOmenuFile);
         unusable::make(kind, kOmenuFile);
         OSD_LIST list;
         int result = 0;

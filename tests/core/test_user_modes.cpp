@@ -273,6 +273,7 @@ TEST_F(ParamModelTest, UnusableModeFileIsSetAsideAndItsSlotEmpty)
     const std::string path = "/data/modes/custom_mode3";
     for (unusable::Kind kind : unusable::kKinds) {
         alerts::reset();
+        unusable::forgetCopies(path);
         unusable::make(kind, path);
         testing::internal::CaptureStderr();
         ASSERT_TRUE(unusable::returnsInTime([this] { start(); }, path)) << unusable::name(kind);

@@ -337,6 +337,7 @@ TEST_F(ParamModelTest, DamagedParameterFilesAreSetAsideSaidAndReplaced)
     };
     for (const Row& row : rows) {
         alerts::reset();
+        unusable::forgetCopies(kFile);
         if (row.kind)
             unusable::make(*row.kind, kFile);
         else
@@ -593,4 +594,91 @@ TEST_F(ParamModelTest, ResetRewritesTheFactoryFile)
     EXPECT_EQ(u16(m->ram_para, 0x562), 1920);
     EXPECT_EQ(u16(m->ram_para_shadow, 0x562), 1920);
     EXPECT_EQ(0, std::memcmp(zeltest::readFile("/data/ram_device_info").data(), default_para_ramlist, 4096));
+}
+
+// Each parameter file set aside is kept: a second one never takes the place of the first.
+TEST_F(ParamModelTest, ASecondSetAsideKeepsTheFirstCopy)
+{
+    const std::string kFile = "/data/ram_device_info";
+    const std::vector<uint8_t> first = {0x12, 0x34, 0x56};
+    const std::vector<uint8_t> second = {0x78};
+    for (const auto* bytes : {&first, &second}) {
+        zeltest::writeFile(kFile, *bytes);
+        start();
+    }
+    EXPECT_EQ(zeltest::readFile(kFile + ".bad"), first);
+    EXPECT_EQ(zeltest::readFile(kFile + ".bad.2"), second);
+}
+
+// A power cut while a short parameter file is being made whole, after every step before the
+// replacement took the file's name had reached the disk: the next start finds the user's values
+// under the file's own name, and says again that it repairs it.
+TEST_F(ParamModelTest, APowerCutWhileAShortFileIsRepairedKeepsTheUsersValues)
+{
+    const std::string kFile = "/data/ram_device_info";
+    std::vector<uint8_t> file(default_para_ramlist, default_para_ramlist + 1411);
+    file[fileOffset(0x880)] = 77;
+    zeltest::writeFile(kFile, file);
+    ASSERT_TRUE(platform::files::watchPowerCuts());
+    const std::string data = root.at("/data");
+    filestore::before_rename = [&](const std::string& temp) {
+        if (temp != data + "/.ram_device_info.tmp")
+            return true;
+        platform::files::syncDir(data);   // what the file system had committed by then
+        return false;                      // and the power goes
+    };
+    start();
+    filestore::before_rename = nullptr;
+    platform::files::cutPower();
+    alerts::reset();
+    ZelRamPara* m = start();
+    EXPECT_EQ(u16(m->ram_para, 0x880), 77);
+    EXPECT_TRUE(alerts::active_for(alerts::kFileReplaced, kFile));
+    EXPECT_EQ(u16(zeltest::readFile(kFile).data(), fileOffset(0x880)), 77);
+    EXPECT_EQ(zeltest::readFile(kFile + ".bad"), file);
+    EXPECT_FALSE(zeltest::fileExists(kFile + ".bad.2"));
+}
+
+// Parameter and mode files that are links stay links: a save replaces the file each names.
+TEST_F(ParamModelTest, LinkedFilesAreFollowed)
+{
+    ZelRamPara* m = start();
+    for (const std::string path : {"/data/ram_device_info", "/data/modes/custom_mode3"}) {
+        const std::string target = "/data/keep" + path.substr(path.rfind('/'));
+        zeltest::writeFile(target, zeltest::readFile("/data/ram_device_info"));
+        std::filesystem::remove(root.at(path));
+        std::filesystem::create_directories(root.at(path.substr(0, path.rfind('/'))));
+        std::filesystem::create_symlink(root.at(target), root.at(path));
+    }
+    set16(m->ram_para, 0x880, 33);
+    ASSERT_EQ(m->save_parameter_file(), 0);
+    ASSERT_EQ(m->mode_file_write(2, 1), 1);
+    EXPECT_TRUE(std::filesystem::is_symlink(root.at("/data/ram_device_info")));
+    EXPECT_TRUE(std::filesystem::is_symlink(root.at("/data/modes/custom_mode3")));
+    EXPECT_EQ(u16(zeltest::readFile("/data/keep/ram_device_info").data(), fileOffset(0x880)), 33);
+    EXPECT_EQ(u16(zeltest::readFile("/data/keep/custom_mode3").data() + 2, 0x880 - 0x380), 33);
+}
+
+// A file replaced by the defaults is said again at every later start, with where its copy is,
+// until a save reaches it.
+TEST_F(ParamModelTest, AReplacedFileIsSaidAgainAtEveryStartUntilSaved)
+{
+    const std::string kFile = "/data/ram_device_info";
+    zeltest::writeFile(kFile, {0x35, 0xDD, 1, 2});
+    start();
+    for (int restart = 0; restart < 2; ++restart) {
+        alerts::reset();
+        testing::internal::CaptureStderr();
+        start();
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find(root.at(kFile) + ".bad"), std::string::npos) << err;
+        const auto shown = alerts::inForce();
+        ASSERT_EQ(shown.size(), 1u);
+        EXPECT_EQ(shown[0].subject, kFile);
+        EXPECT_EQ(shown[0].arg, 1);
+    }
+    ASSERT_EQ(ZelRamPara::p_zelrampara_config->save_parameter_file(), 0);
+    alerts::reset();
+    start();
+    EXPECT_TRUE(alerts::inForce().empty());
 }

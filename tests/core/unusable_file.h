@@ -41,6 +41,17 @@ inline void make(Kind k, const std::string& systemPath)
     }
 }
 
+// Removes the copies earlier set-asides kept of a system path ("<name>.bad", "<name>.bad.<n>"), so
+// that the next one is the first again.
+inline void forgetCopies(const std::string& systemPath)
+{
+    const std::filesystem::path p = platform::rootPath(systemPath);
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(p.parent_path(), ec))
+        if (e.path().filename().string().rfind(p.filename().string() + ".bad", 0) == 0)
+            std::filesystem::remove_all(e.path(), ec);
+}
+
 // True when what sits at a system path is of that kind.
 inline bool is(Kind k, const std::string& systemPath)
 {

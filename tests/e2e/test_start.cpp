@@ -522,6 +522,31 @@ TEST_F(RunningBoxWithUnusableFiles, StartsOnTheDefaultsSaysSoAndStoresTheNextSet
     EXPECT_NE(std::string(ini.begin(), ini.end()).find("Barcode=B-17"), std::string::npos);
 }
 
+// A box whose settings file starts with a byte-order mark, which Qt reads as a format error: it
+// comes up on the user's address and barcode, and says where it kept the file as it was.
+class RunningBoxWithAMarkedSettingsFile : public RunningBox {
+protected:
+    void beforeStart() override
+    {
+        keepStderr_ = true;
+        std::filesystem::create_directories(at("/data/configs"));
+        std::ofstream(at("/data/configs/tcpip.ini"), std::ios::binary)
+            << "\xEF\xBB\xBF[config]\nTcpPort=16123\nIPAddress=10.20.30.40\nGateWay=10.20.30.1\nBarcode=USER-SN-42\n";
+    }
+};
+
+TEST_F(RunningBoxWithAMarkedSettingsFile, ComesUpOnTheUsersAddressAndBarcode)
+{
+    Bytes r;
+    ASSERT_TRUE(waitFor([&] { return !(r = udpCall(udpPort_, commandBody(0xA4, {0}))).empty(); }, 15)) << said();
+    ASSERT_GT(r.size(), 15u);
+    EXPECT_EQ(Bytes(r.begin() + 11, r.begin() + 15), (Bytes{10, 20, 30, 40}));
+    r = udpCall(udpPort_, commandBody(0xA2, {0}));
+    ASSERT_GT(r.size(), 12u);
+    EXPECT_EQ(std::string(r.begin() + 11, r.end() - 1), "USER-SN-42");
+    EXPECT_NE(said().find(at("/data/configs/tcpip.ini.bad")), std::string::npos) << said();
+}
+
 // A stop asked for by a signal, once the workers and the links run: the box ends in order, with
 // status 0 and no sanitizer report. SIGINT also when the box was started with it ignored, as a
 // shell without job control starts a background job.

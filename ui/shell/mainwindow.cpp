@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "core/alerts.h"
+#include "core/file_store.h"
 #include "core/global.h"
 #include "core/worker_pace.h"
 #include "core/para_commit.h"
@@ -87,6 +88,8 @@ constexpr LangText kAlertTexts[alerts::kKindCount] = {
     {"⚠ %1 已损坏并被替换", "⚠ %1 was damaged and replaced", "⚠ %1 повреждён и заменён",
      "⚠ %1 bị hỏng và đã thay", "⚠ %1 已損壞並被替換"},
 };
+// After a replaced file's alert: the copy of it the box kept (%1: its name).
+constexpr LangText kKeptCopy = {"，原文件: %1", ", copy: %1", ", копия: %1", ", bản cũ: %1", "，原文件: %1"};
 constexpr LangText kModeTitle = {"用户模式", "User modes", "Пользовательские режимы", "Chế độ người dùng",
                                  "用戶模式"};
 constexpr LangText kModeSaved = {"模式 %1: 已保存", "Mode %1: saved", "Режим %1: сохранён", "Chế độ %1: đã lưu",
@@ -354,6 +357,10 @@ void MainWindow::alert_update()
         // %1: the file's name for a condition about a file, else the number (a port).
         if (text.contains(QLatin1String("%1")))
             text = a.subject.empty() ? text.arg(a.arg) : text.arg(QFileInfo(QString::fromStdString(a.subject)).fileName());
+        // A replaced file: where the user finds the copy of it the box kept.
+        if (a.kind == alerts::kFileReplaced && a.arg > 0)
+            text += langText(kKeptCopy).arg(
+                QFileInfo(QString::fromStdString(filestore::kept_path(a.subject, a.arg))).fileName());
         if (shown.contains(text))
             continue;   // conditions the operator tells apart only on stderr
         shown << text;

@@ -225,13 +225,14 @@ TEST_F(ShellTest, HomePageShowsWhatCannotBeSavedOrBoundWithinASecond)
     std::thread([] {
         alerts::raise(alerts::kSettingsNotSaved, "no room", 0);
         alerts::raise(alerts::kUdpPortNotBound, "taken", 5008);
-        alerts::raise_for(alerts::kFileReplaced, "/data/configs/tcpip.ini", "a folder");
+        alerts::raise_for(alerts::kFileReplaced, "/data/configs/tcpip.ini", "a folder", 2);
     }).join();
     tick(100);
     EXPECT_FALSE(alert->isHidden());
     EXPECT_TRUE(alert->text().contains("Settings are not being saved")) << qPrintable(alert->text());
     EXPECT_TRUE(alert->text().contains("UDP port 5008 taken")) << qPrintable(alert->text());
-    EXPECT_TRUE(alert->text().contains("tcpip.ini was damaged and replaced")) << qPrintable(alert->text());
+    EXPECT_TRUE(alert->text().contains("tcpip.ini was damaged and replaced, copy: tcpip.ini.bad.2"))
+        << qPrintable(alert->text());
     alerts::clear(alerts::kSettingsNotSaved, "saved");
     alerts::clear(alerts::kUdpPortNotBound, "bound");
     alerts::clear_for(alerts::kFileReplaced, "/data/configs/tcpip.ini", "saved");
@@ -253,7 +254,7 @@ TEST_F(ShellTest, EveryAlertIsShownWholeInEveryLanguage)
         alerts::raise(alerts::kTcpPortNotBound, "taken", 5005);
         alerts::raise(alerts::kUdpPortNotBound, "taken", 5008);
         alerts::raise(alerts::kSettingsFileNotWritten, "refused");
-        alerts::raise_for(alerts::kFileReplaced, "/data/ram_device_info", "empty");
+        alerts::raise_for(alerts::kFileReplaced, "/data/ram_device_info", "empty", 4);   // the longest copy name
         tick(100);
         const QFontMetrics metrics(alert->font());
         const QStringList lines = alert->text().split(QLatin1Char('\n'));
