@@ -740,34 +740,62 @@ int c331_manage::dbdParts(int w, int mode, DbdPart out[kDbdParts]) const
     const bool pairs = isVboPort(ports[0]);
     if (pairs && count == 2 && ports[0] > ports[1])
         std::swap(ports[0], ports[1]);
-    int k = 0, x = 0, y = 0, width = 0, topHeight = 0;
+    // What each port's channels store: its width in pixels (two a clock where the parallel port
+    // carries two; a V-by-One port arriving two pixels a clock split over its pair, one arriving a
+    // pixel a clock on the pair's first channel), its lines (both fields where the channel weaves
+    // them), and the pixels and lines one step of its channel window adds.
+    struct Port {
+        int q, split, hw, vw, width, lines, unitW, unitH;
+    } pt[4] = {};
+    for (int i = 0; i < count; ++i) {
+        Port& o = pt[i];
+        o.q = ports[i];
+        const int* a = isPort(o.q) ? PI_ACT[o.q] : nullptr;
+        o.split = pairs && isPort(o.q) && PI_STATE[o.q] >= 1 && PI_STATE[o.q] <= 3 ? 2 : 1;
+        o.hw = a ? std::max(a[1], 0) : 0;
+        o.vw = a ? std::max(a[3], 0) : 0;
+        o.unitW = pairs ? o.split : (twoPixelsPerClock(o.q) ? 2 : 1);
+        o.unitH = weavesFields(o.q, win_ich[w][pairs ? 2 * i : i]) ? 2 : 1;
+        o.width = pairs ? o.hw * o.split : storedPixels(o.q);
+        o.lines = o.vw * o.unitH;
+    }
+    // Every part has a cell at the place the mode gives it: side by side the parts share a row
+    // as tall as the tallest, under each other a column as wide as the widest, two over two the
+    // columns and rows of a grid as wide and as tall as their widest and tallest parts. A part
+    // never moves for a neighbour's size, and its channel stores its whole cell, so a shorter,
+    // narrower or missing input leaves the rest of its cell black (the input background) rather
+    // than a stretch of memory nobody writes.
+    auto roundUp = [](int v, int unit) { return unit > 1 ? (v + unit - 1) / unit * unit : v; };
+    int colW[4] = {}, rowH[4] = {}, colUnit[4] = {1, 1, 1, 1}, rowUnit[4] = {1, 1, 1, 1};
+    int colOf[4] = {}, rowOf[4] = {};
+    for (int i = 0; i < count; ++i) {
+        colOf[i] = layout == kStacked ? 0 : layout == kTwoOverTwo ? i % 2 : i;
+        rowOf[i] = layout == kSideBySide ? 0 : layout == kTwoOverTwo ? i / 2 : i;
+        colW[colOf[i]] = std::max(colW[colOf[i]], pt[i].width);
+        rowH[rowOf[i]] = std::max(rowH[rowOf[i]], pt[i].lines);
+        colUnit[colOf[i]] = std::max(colUnit[colOf[i]], pt[i].unitW);
+        rowUnit[rowOf[i]] = std::max(rowUnit[rowOf[i]], pt[i].unitH);
+    }
+    int colX[5] = {}, rowY[5] = {};
+    for (int c = 0; c < 4; ++c) {
+        colW[c] = roundUp(colW[c], colUnit[c]);
+        rowH[c] = roundUp(rowH[c], rowUnit[c]);
+        colX[c + 1] = colX[c] + colW[c];
+        rowY[c + 1] = rowY[c] + rowH[c];
+    }
+    int k = 0;
     for (int i = 0; i < count && k < kDbdParts; ++i) {
-        const int q = ports[i];
-        const int* a = isPort(q) ? PI_ACT[q] : nullptr;
-        // A V-by-One port arriving two pixels per clock is split over its pair of channels; one
-        // arriving a pixel per clock takes the first channel of its pair, the second stays empty.
-        const int split = pairs && isPort(q) && PI_STATE[q] >= 1 && PI_STATE[q] <= 3 ? 2 : 1;
-        const int hw = a ? std::max(a[1], 0) : 0, vw = a ? std::max(a[3], 0) : 0;
-        // What the channel stores: two pixels a clock where the parallel port carries two, both
-        // fields where the channel weaves them (the parts then stack at frame height).
-        const int px = pairs ? hw : storedPixels(q);
-        const int lines = weavesFields(q, win_ich[w][k]) ? 2 * vw : vw;
-        if (i == 0)
-            topHeight = lines;
-        if (layout == kTwoOverTwo && i == 2) {
-            x = 0;
-            y = topHeight;
-        }
+        const Port& o = pt[i];
+        const int* a = isPort(o.q) ? PI_ACT[o.q] : nullptr;
+        const int cellW = colW[colOf[i]], cellH = rowH[rowOf[i]];
+        const int px = cellW / o.split;   // pixels each channel of the port stores a line
         for (int h = 0; h < (pairs ? 2 : 1) && k < kDbdParts; ++h, ++k) {
-            if (h >= split)
+            if (h >= o.split)
                 continue;
-            out[k] = DbdPart{q, a ? a[0] : 0, hw, a ? a[2] : 0, vw, x + h * px, y, px, lines};
+            const int hw = pairs ? px : cellW / o.unitW;
+            out[k] = DbdPart{o.q, a ? a[0] : 0, hw, a ? a[2] : 0, cellH / o.unitH, colX[colOf[i]] + h * px,
+                             rowY[rowOf[i]], px, cellH};
         }
-        width = px * split;
-        if (layout == kStacked)
-            y += lines;
-        else
-            x += width;
     }
     return k;
 }

@@ -99,6 +99,15 @@ void c331_manage::calc_iwin2(int w)
         s.dbdH[q] = PI_ACT[q][3] * (multi && PI_SCAN_MODE[q] != 0 ? 2 : 1);
     }
     IWIN[w] = geometry::calcIwin(s);
+    if (multi && wi.columns > 0 && wi.rows > 0) {
+        // A mode spanning several ports shows the picture its ports' cells make up, whatever
+        // the window's own source names (its port may be one the mode never reads).
+        DbdPart parts[kDbdParts];
+        const int n = dbdParts(w, PM_WIN_DBD_MODE[w], parts);
+        int width = 0, height = 0;
+        dbdPictureSize(parts, n, &width, &height);
+        IWIN[w] = _ImageWindowDef_st{0, width, 0, height};
+    }
     ZEL_DEBUG("calc_iwin2 IWIN[%d]  HST=%4d  HW=%4d  VST=%4d  VW=%4d\n", w, IWIN[w].HST, IWIN[w].HW, IWIN[w].VST,
               IWIN[w].VW);
 }

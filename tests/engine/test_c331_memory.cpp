@@ -382,6 +382,14 @@ protected:
         for (int i : inputs)
             zeltest::feedVideo(i, fieldRecord(), 60);
     }
+    // The input is unplugged: the board feeds nothing, the input-source manager reports no signal.
+    void unplug(int input)
+    {
+        TARVO_HDMI_INFO r{};
+        r.nosignal = 1;
+        r.stable = 1;
+        zeltest::feedVideo(input, r, 0);
+    }
     void feedTwoPerClock(int input, int w, int h, int hz = 60)
     {
         TARVO_HDMI_INFO r = zeltest::videoRecord(w, h, hz);
@@ -671,6 +679,40 @@ TEST_F(MemoryEdgeTest, InputsAtTheEdgesStayInTheirBuffers)
              settle();
          },
          0, 0, -1},
+        {"mode 41 with its top-left input unplugged keeps its places",
+         [this] {
+             setWord(kTestPattern, 0);
+             feedAll();
+             unplug(kHdmi2);
+             showDbd(7);
+             EXPECT_EQ(shownWidth(0), 3840);
+         },
+         1080, 0, -1},
+        {"mode 41 under a 1280x720 top-left input",
+         [this] {
+             zeltest::feedVideo(kHdmi2, 1280, 720, 60);
+             showDbd(7);
+             EXPECT_EQ(shownWidth(0), 3840);
+         },
+         1080, 0, -1},
+        {"mode 20 beside a shorter input", [this] { feedAll(); zeltest::feedVideo(kHdmi1, 1920, 720, 60); showDbd(1); },
+         1080, 0, -1},
+        {"mode 21 over a narrower input", [this] { zeltest::feedVideo(kHdmi1, 1280, 1080, 60); showDbd(2); }, 0, 0, -1},
+        {"mode 40 on a window whose own source is unplugged",
+         [this] {
+             feedAll();
+             unplug(kHdmi3);
+             showDbd(6, kHdmi3, 7680, 1080);
+             EXPECT_EQ(shownWidth(0), 7680);
+         },
+         1080, 0, -1},
+        {"mode 40 on a window whose own source is a measured V-by-One input",
+         [this] {
+             feedAll();
+             showDbd(6, kHdmi3, 7680, 1080);
+             EXPECT_EQ(shownWidth(0), 7680);
+         },
+         1080, 0, -1},
         {"a vertically mirrored two-row grid",
          [this] {
              setWord(kTestPattern, 0);
