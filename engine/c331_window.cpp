@@ -254,7 +254,10 @@ void c331_manage::set_display_window_ich(int fd, const _ImageWindowDef_st* iwin,
     }
     set_iscwct(fd, w);
     set_mct(fd, w, 0);
-    set_ip(fd, first);
+    // Every channel of a pair is set up for the picture it carries now: one that wove the
+    // fields of an interlaced input before would go on storing twice the lines.
+    for (int k = 0; k < (dual ? 2 : 1); ++k)
+        set_ip(fd, win_ich[w][k]);
 }
 
 bool c331_manage::set_display_window_ich_dbd(int fd, int w, int mode)

@@ -713,6 +713,30 @@ TEST_F(MemoryEdgeTest, InputsAtTheEdgesStayInTheirBuffers)
              EXPECT_EQ(shownWidth(0), 7680);
          },
          1080, 0, -1},
+        {"a V-by-One pair whose second channel wove an interlaced input before",
+         [this] {
+             feedAll();
+             feedFields({kExt, kDvi, kHdmi1, kHdmi2});
+             panel(3840, 2160, 0);
+             const int inputs[4] = {kHdmi2, kHdmi1, kDvi, kExt};   // ports 0-3, channels 0-3
+             for (int w = 0; w < 4; ++w) {
+                 setWindow(w, 1920 * (w % 2), 1080 * (w / 2), 1920, 1080, inputs[w]);
+                 setWord(window(unsigned(w)) + kWinFlags, 0);
+             }
+             hideFrom(4);
+             settle();
+             zeltest::feedVideo(kHdmi3, 3840, 2160, 60, 8);
+             setWindow(1, 1920, 0, 1920, 1080, kHdmi4);   // pairs 4-5 and 6-7
+             setWindow(2, 0, 1080, 1920, 1080, kHdmi4);
+             hideFrom(3);
+             settle();
+             setWindow(0, 0, 0, 3840, 2160, kHdmi3);   // the pair of channels 2 and 3
+             settle();
+             settle();
+             ASSERT_EQ(e->win_ich[0][0], 2);
+             ASSERT_EQ(e->win_ich[0][1], 3);
+         },
+         2160, 0, -1},
         {"a vertically mirrored two-row grid",
          [this] {
              setWord(kTestPattern, 0);
