@@ -447,7 +447,9 @@ void c331_manage::portSetup(int p, const PortMeasure& m)
     act[1] = hi[kHact];
     act[2] = hi[kVsync] + hi[kVback];
     act[3] = hi[kVact];
-    if (state <= 3) {
+    // A parallel port set to two pixels a clock counts clocks, interlaced too (whose format code
+    // names the field format instead).
+    if (state <= 3 || (!isVboPort(p) && hi[kDatamode] > 0)) {
         act[0] /= 2;
         // Two pixels a clock: an odd width's last pixel comes in a clock of its own, kept where
         // the line with it still fits a channel's slot.
@@ -715,12 +717,28 @@ int c331_manage::check_dbd_input(int port) const
     if (!isPort(port))
         return 0;
     const int wide = isVboPort(port) ? kDbdWideVbo : kDbdWideParallel;
-    return (static_cast<int>(PI_MEAS[port].hcount) > wide || PI_HDMI_INFO[port][kVact] > kDbdTall) ? 1 : 0;
+    // An interlaced input is stored as frames of both fields.
+    const int lines = PI_HDMI_INFO[port][kVact] * (PI_HDMI_INFO[port][kIp] ? 2 : 1);
+    return (static_cast<int>(PI_MEAS[port].hcount) > wide || lines > kDbdTall) ? 1 : 0;
+}
+
+bool c331_manage::fieldLineFits(int p, int ich, int mode) const
+{
+    if (!isPort(p) || ich < 0 || ich >= kIpChannels)
+        return false;
+    // The input processor keeps each field whole, from the field offset of its channel's slot of
+    // the plain buffers on (the set-up's field word, in KiB).
+    constexpr uint32_t kFieldWordMask = 31;
+    const uint32_t offset = (sys.memmap[ich][0] & kFieldWordMask) * 1024;
+    const uint32_t line = geometry::lineBytes(static_cast<uint32_t>(storedPixels(p)), mode);
+    return offset + line <= plainSlotBytes() && static_cast<uint32_t>(std::max(PI_ACT[p][3], 0)) <= plainBufferLines();
 }
 
 bool c331_manage::weavesFields(int p, int ich) const
 {
-    return isPort(p) && PI_SCAN_MODE[p] != 0 && ich >= 0 && ich < kIpChannels;
+    // A field too wide for the channel's slot in the field inputs' own write mode (or too tall for
+    // a buffer) is not woven: the channel stores one field, as a channel without a processor does.
+    return isPort(p) && PI_SCAN_MODE[p] != 0 && fieldLineFits(p, ich, kFieldWriteMode);
 }
 
 int c331_manage::dbdParts(int w, int mode, DbdPart out[kDbdParts]) const

@@ -55,10 +55,6 @@ constexpr int kOutFramePolls = 200;   // 1 ms each: a frame wait never stalls th
 constexpr int kBuffers = 5;
 constexpr uint32_t kKiB = 1024;
 
-// The set-up halved the port's active width (a parallel port carrying two pixels a clock, or a
-// V-by-One picture its channel pair divides).
-bool halvedWidth(int port, int state) { return picture::effectiveWidth(port, 1, state) == 2; }
-
 }  // namespace
 
 const uint8_t c331_manage::lut_set_lut_vzoom_4sym[24] = {
@@ -81,7 +77,8 @@ void c331_manage::calc_iwin2(int w)
     s.hact = pictureWidth(p);
     s.vact = port ? PI_ACT[p][3] : 0;
     s.scan = port && PI_SCAN_MODE[p] != 0;
-    s.mainIch = win_ich[w][0];
+    // Frame height where the main channel weaves the fields into frames.
+    s.mainIch = weavesFields(p, win_ich[w][0]) ? win_ich[w][0] : -1;
     s.crop = PM_CROP_EN[w] != 0;
     s.left = PM_OFFSET[w][0];
     s.right = PM_OFFSET[w][1];
@@ -95,7 +92,7 @@ void c331_manage::calc_iwin2(int w)
     int ports[kPorts];
     const bool multi = zelApi_GetWinDbdMultiPort(w, ports) != 0;
     for (int q = 0; q < kPorts; ++q) {
-        s.dbdW[q] = picture::effectiveWidth(q, PI_ACT[q][1], PI_STATE[q]);
+        s.dbdW[q] = widthHalved(q) ? 2 * PI_ACT[q][1] : PI_ACT[q][1];
         s.dbdH[q] = PI_ACT[q][3] * (multi && PI_SCAN_MODE[q] != 0 ? 2 : 1);
     }
     IWIN[w] = geometry::calcIwin(s);
@@ -295,7 +292,18 @@ bool c331_manage::set_display_window_ich_dbd(int fd, int w, int mode)
     int width = 0, height = 0;
     dbdPictureSize(parts, made, &width, &height);
     const uint32_t room = usesDbdMemory(w) ? kDbdPitch * kKiB : plainSlotBytes() * static_cast<uint32_t>(carried);
-    const int fitting = geometry::memModeFor(static_cast<uint32_t>(width), room);
+    // Every weaving channel's input processor keeps its fields in the same mode, in its slot.
+    int fitting = geometry::kNoMode;
+    for (int m : {0, 1, 3}) {   // the order memModeFor tries, densest last
+        bool fields = true;
+        for (int k = 0; k < carried; ++k)
+            if (weavesFields(parts[k].port, win_ich[w][k]) && !fieldLineFits(parts[k].port, win_ich[w][k], m))
+                fields = false;
+        if (fields && geometry::lineBytes(static_cast<uint32_t>(width), m) <= room) {
+            fitting = m;
+            break;
+        }
+    }
     if (fitting == geometry::kNoMode)
         return refuse();
     PS_MEM_WMODE[w] = fitting;
@@ -355,13 +363,24 @@ int c331_manage::ichPort(int ich) const
     return kNoPort;
 }
 
-bool c331_manage::twoPixelsPerClock(int p) const { return p >= 0 && p < kFirstVboPort && halvedWidth(p, PI_STATE[p]); }
+bool c331_manage::widthHalved(int p) const
+{
+    if (p < 0 || p >= kPorts)
+        return false;
+    // An interlaced input keeps its field format code; a parallel one two pixels a clock is
+    // halved all the same.
+    return picture::effectiveWidth(p, 1, PI_STATE[p]) == 2 ||
+           (p < kFirstVboPort && PI_SCAN_MODE[p] != 0 && PI_HDMI_INFO[p][c331hdmi::kDatamode] > 0);
+}
+
+bool c331_manage::twoPixelsPerClock(int p) const { return p >= 0 && p < kFirstVboPort && widthHalved(p); }
 
 int c331_manage::pictureWidth(int p) const
 {
     if (p < 0 || p >= kPorts)
         return 0;
-    const int w = picture::effectiveWidth(p, std::max(PI_ACT[p][1], 0), PI_STATE[p]);
+    const int hw = std::max(PI_ACT[p][1], 0);
+    const int w = widthHalved(p) ? 2 * hw : hw;
     // An odd width arriving two pixels a clock: the last clock's second pixel is no picture.
     return w == PI_HDMI_INFO[p][c331hdmi::kHact] + 1 ? w - 1 : w;
 }

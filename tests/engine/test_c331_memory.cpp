@@ -382,6 +382,15 @@ protected:
         for (int i : inputs)
             zeltest::feedVideo(i, fieldRecord(), 60);
     }
+    // An interlaced w x h input (frame lines), two pixels a clock or one.
+    void feedFieldsOf(int input, int w, int h, bool twoPerClock = false)
+    {
+        TARVO_HDMI_INFO r = zeltest::videoRecord(w, h / 2, 60);
+        r.ip = 1;
+        r.Vtotal = h / 2 + 22;
+        r.datamode = twoPerClock ? 1 : 0;
+        zeltest::feedVideo(input, r, 60);
+    }
     // The input is unplugged: the board feeds nothing, the input-source manager reports no signal.
     void unplug(int input)
     {
@@ -737,6 +746,22 @@ TEST_F(MemoryEdgeTest, InputsAtTheEdgesStayInTheirBuffers)
              ASSERT_EQ(e->win_ich[0][1], 3);
          },
          2160, 0, -1},
+        {"5120x1080i two pixels a clock",
+         [this] {
+             feedFieldsOf(kHdmi1, 5120, 1080, true);
+             showPlain(kHdmi1, 5120, 1080);
+         },
+         0, 2, -1},
+        {"3840x2160i", [this] { feedFieldsOf(kHdmi1, 3840, 2160); showPlain(kHdmi1, 3840, 2160); }, 0, 2, -1},
+        {"2560x1440i on two ports, mode 20",
+         [this] {
+             feedFieldsOf(kHdmi1, 2560, 1440);
+             feedFieldsOf(kHdmi2, 2560, 1440);
+             showDbd(1, kHdmi2, 5120, 1440);
+         },
+         1440, -1, -1},
+        {"1920x2400i dot by dot", [this] { feedFieldsOf(kHdmi2, 1920, 2400); showDbd(0, kHdmi2, 1920, 2400); }, 2400, 0,
+         -1},
         {"a vertically mirrored two-row grid",
          [this] {
              setWord(kTestPattern, 0);
