@@ -190,7 +190,14 @@ void c331_manage::set_display_window_ich(int fd, const _ImageWindowDef_st* iwin,
         ZEL_DEBUG("\n *** YUV CHG DET win=%d [%d] to [%d]\n", w, PM_MEM_WMODE[w], mode);
     PM_MEM_WMODE[w] = mode;
     const uint32_t room = geometry::widestLine(plainSlotBytes() - pictureOffset(w), mode);
-    const uint32_t hFit = geometry::fitRatio(part, ownH, room);
+    uint32_t hFit = geometry::fitRatio(part, ownH, room);
+    if (dual && hFit) {
+        // Each channel of a pair shrinks its half on its own: together they store at least the
+        // columns the whole line shrinks to (an odd count takes a column more, not one less).
+        const uint32_t half = (geometry::shrunkCount(2 * part, hFit) + 1) / 2;
+        if (geometry::shrunkCount(part, hFit) < half && half <= room)
+            hFit = half < part ? geometry::ratio(static_cast<int>(half), static_cast<int>(part)) : 0;
+    }
     ich_hlimit[w] = hFit != ownH ? hFit : 0;
     const bool hShrink = hFit != 0;
     const uint32_t hr = hShrink ? hFit : kUnity;
@@ -465,8 +472,8 @@ void c331_manage::set_display_window_och(int fd, const _ImageWindowDef_st* iwin,
     // what was stored.
     const int64_t xs = geometry::readFrom(iwin->HST, sc.hmode, sc.hshrink, sc.hzoom, owin->HW, ich_stored[master][0]);
     const int64_t ys = geometry::readFrom(iwin->VST, sc.vmode, sc.vshrink, sc.vzoom, owin->VW, ich_stored[master][1]);
-    const uint32_t readStart = geometry::lineBytes(static_cast<uint32_t>(std::max<int64_t>(xs, 0)), mode) +
-                               static_cast<uint32_t>(std::max<int64_t>(ys, 0)) * pitch * kKiB;
+    const uint32_t readColumn = static_cast<uint32_t>(std::max<int64_t>(xs, 0));
+    const uint32_t readStart = static_cast<uint32_t>(std::max<int64_t>(ys, 0)) * pitch * kKiB;
     const int mainIch = win_ich[master][0];
     const int bufIch = isCh(mainIch) ? mainIch : 0;
     const int cols = std::min<int>(win_info[w].columns, geometry::kGridMax);
@@ -495,7 +502,9 @@ void c331_manage::set_display_window_och(int fd, const _ImageWindowDef_st* iwin,
             const int64_t last = std::max(owin->VW - 1 - above, 0);
             yLine = static_cast<uint32_t>(sc.vmode == 2 ? (last * sc.vzoom) >> 16 : last);
         }
-        const uint32_t memPos = geometry::lineBytes(xPix, mode) + yLine * pitch * kKiB;
+        // A piece starts on the group its first pixel lies in (whole groups of three pixels in
+        // mode 2), so it never reads past the stored line.
+        const uint32_t memPos = geometry::pixelOffset(readColumn + xPix, mode) + yLine * pitch * kKiB;
         const uint32_t hPhase = sc.hmode == 2 ? static_cast<uint32_t>((uint64_t(left) * sc.hzoom >> 8) & 0xFF) : 0;
         const uint32_t vPhase = sc.vmode == 2 ? static_cast<uint32_t>((uint64_t(above) * sc.vzoom >> 8) & 0xFF) : 0;
         const bool on = ph.HW > 0 && pv.VW > 0;

@@ -762,6 +762,33 @@ TEST_F(MemoryEdgeTest, InputsAtTheEdgesStayInTheirBuffers)
          1440, -1, -1},
         {"1920x2400i dot by dot", [this] { feedFieldsOf(kHdmi2, 1920, 2400); showDbd(0, kHdmi2, 1920, 2400); }, 2400, 0,
          -1},
+        {"1080i cropped from column 1, one to one",
+         [this] {
+             feedFields({kHdmi2});
+             writeCropEntry(0, uint8_t(kHdmi2), 1, 0, 1919, 1080);
+             panel(3840, 2160, 0);
+             setWindow(0, 0, 0, 1919, 1080, kWinSourceCrop | 0);
+             hideFrom(1);
+             setWord(window(0) + kWinFlags, 0);
+             settle();
+             settle();
+         },
+         1080, 2, -1},
+        {"1080i cropped from column 1, zoomed",
+         [this] {
+             setWindow(0, 0, 0, 3840, 2160, kWinSourceCrop | 0);
+             settle();
+             settle();
+         },
+         1080, 2, -1},
+        {"a V-by-One pair shrunk to an odd width",
+         [this] {
+             zeltest::feedVideo(kHdmi3, 3840, 2160, 60, 8);
+             setWindow(0, 0, 0, 1001, 1001, kHdmi3);
+             settle();
+             settle();
+         },
+         1001, 0, -1},
         {"a vertically mirrored two-row grid",
          [this] {
              setWord(kTestPattern, 0);
