@@ -843,7 +843,12 @@ int c331_manage::set_dbd_mem(int w, int mode)
     int width = 0, height = 0;
     dbdPictureSize(parts, n, &width, &height);
     const int bands = static_cast<int>((static_cast<uint32_t>(height) + kDbdBlockLines - 1) / kDbdBlockLines);
-    const int need = std::max({std::min(ports * (check_dbd_input(win_port[w]) ? 2 : 1), kDbdSlots), bands, 1});
+    // A mode spanning several ports sizes its blocks by its own ports, never by the window's
+    // source (a port it may not read).
+    bool big = d ? false : check_dbd_input(win_port[w]) != 0;
+    for (int i = 0; d && i < d->count; ++i)
+        big = big || check_dbd_input(d->port[i]) != 0;
+    const int need = std::max({std::min(ports * (big ? 2 : 1), kDbdSlots), bands, 1});
     const uint32_t line = kDbdPitch * 1024;
     bool fits = geometry::memModeFor(static_cast<uint32_t>(width), line) != geometry::kNoMode;
     for (int k = 0; k < n && d; ++k)

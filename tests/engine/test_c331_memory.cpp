@@ -746,6 +746,25 @@ TEST_F(MemoryEdgeTest, InputsAtTheEdgesStayInTheirBuffers)
              ASSERT_EQ(e->win_ich[0][1], 3);
          },
          2160, 0, -1},
+        {"three multi-port windows fill the dot-by-dot memory, one naming a 3840x2400 source it never reads",
+         [this] {
+             feedAll();
+             zeltest::feedVideo(kHdmi3, 3840, 2400, 30, 8);
+             panel(3840, 2160, 0);
+             const int words[3] = {1, 3, 2};   // modes 20, 22 and 21 (1920x2160: four blocks)
+             const int sources[3] = {kHdmi3, kExt, kHdmi2};
+             for (int w = 0; w < 3; ++w) {
+                 setWindow(w, 1920 * (w % 2), 1080 * (w / 2), 1920, 1080, sources[w]);
+                 setWord(window(unsigned(w)) + kWinFlags, kDbdFlag);
+                 setWord(window(unsigned(w)) + kWinDbdMode, uint16_t(words[w]));
+             }
+             hideFrom(3);
+             settle();
+             settle();
+         },
+         1080, 0, -1},
+        {"the other two switched off leave their dot-by-dot memory to the one left", [this] { showDbd(2); }, 1080, 0,
+         -1},
         {"5120x1080i two pixels a clock",
          [this] {
              feedFieldsOf(kHdmi1, 5120, 1080, true);
