@@ -232,6 +232,8 @@ uint32_t lineBytes(uint32_t n, int memMode)
     }
 }
 
+uint32_t pixelOffset(uint32_t n, int memMode) { return memMode == 2 ? n / 3 * 8 : lineBytes(n, memMode); }
+
 int memModeFor(uint32_t pixels, uint32_t bytes)
 {
     // Four bytes a pixel where they fit, then 16/5, then 2; 8/3 is the field inputs' own.

@@ -52,6 +52,9 @@ uint32_t shrinkPhase(int start, uint32_t ratio);
 
 // Bytes of n pixels of a stored line in memory write mode 0-3.
 uint32_t lineBytes(uint32_t n, int memMode);
+// Bytes in front of pixel n of a stored line: where a read of it starts (the start of its group
+// of three in mode 2).
+uint32_t pixelOffset(uint32_t n, int memMode);
 
 // The memory write mode (0, 1 or 3) with the most bytes a pixel whose line of `pixels` fits in
 // `bytes`; kNoMode when none does.

@@ -447,7 +447,9 @@ void c331_manage::portSetup(int p, const PortMeasure& m)
     act[1] = hi[kHact];
     act[2] = hi[kVsync] + hi[kVback];
     act[3] = hi[kVact];
-    if (state <= 3) {
+    // A parallel port set to two pixels a clock counts clocks, interlaced too (whose format code
+    // names the field format instead).
+    if (state <= 3 || (!isVboPort(p) && hi[kDatamode] > 0)) {
         act[0] /= 2;
         // Two pixels a clock: an odd width's last pixel comes in a clock of its own, kept where
         // the line with it still fits a channel's slot.
@@ -715,12 +717,28 @@ int c331_manage::check_dbd_input(int port) const
     if (!isPort(port))
         return 0;
     const int wide = isVboPort(port) ? kDbdWideVbo : kDbdWideParallel;
-    return (static_cast<int>(PI_MEAS[port].hcount) > wide || PI_HDMI_INFO[port][kVact] > kDbdTall) ? 1 : 0;
+    // An interlaced input is stored as frames of both fields.
+    const int lines = PI_HDMI_INFO[port][kVact] * (PI_HDMI_INFO[port][kIp] ? 2 : 1);
+    return (static_cast<int>(PI_MEAS[port].hcount) > wide || lines > kDbdTall) ? 1 : 0;
+}
+
+bool c331_manage::fieldLineFits(int p, int ich, int mode) const
+{
+    if (!isPort(p) || ich < 0 || ich >= kIpChannels)
+        return false;
+    // The input processor keeps each field whole, from the field offset of its channel's slot of
+    // the plain buffers on (the set-up's field word, in KiB).
+    constexpr uint32_t kFieldWordMask = 31;
+    const uint32_t offset = (sys.memmap[ich][0] & kFieldWordMask) * 1024;
+    const uint32_t line = geometry::lineBytes(static_cast<uint32_t>(storedPixels(p)), mode);
+    return offset + line <= plainSlotBytes() && static_cast<uint32_t>(std::max(PI_ACT[p][3], 0)) <= plainBufferLines();
 }
 
 bool c331_manage::weavesFields(int p, int ich) const
 {
-    return isPort(p) && PI_SCAN_MODE[p] != 0 && ich >= 0 && ich < kIpChannels;
+    // A field too wide for the channel's slot in the field inputs' own write mode (or too tall for
+    // a buffer) is not woven: the channel stores one field, as a channel without a processor does.
+    return isPort(p) && PI_SCAN_MODE[p] != 0 && fieldLineFits(p, ich, kFieldWriteMode);
 }
 
 int c331_manage::dbdParts(int w, int mode, DbdPart out[kDbdParts]) const
@@ -740,34 +758,62 @@ int c331_manage::dbdParts(int w, int mode, DbdPart out[kDbdParts]) const
     const bool pairs = isVboPort(ports[0]);
     if (pairs && count == 2 && ports[0] > ports[1])
         std::swap(ports[0], ports[1]);
-    int k = 0, x = 0, y = 0, width = 0, topHeight = 0;
+    // What each port's channels store: its width in pixels (two a clock where the parallel port
+    // carries two; a V-by-One port arriving two pixels a clock split over its pair, one arriving a
+    // pixel a clock on the pair's first channel), its lines (both fields where the channel weaves
+    // them), and the pixels and lines one step of its channel window adds.
+    struct Port {
+        int q, split, hw, vw, width, lines, unitW, unitH;
+    } pt[4] = {};
+    for (int i = 0; i < count; ++i) {
+        Port& o = pt[i];
+        o.q = ports[i];
+        const int* a = isPort(o.q) ? PI_ACT[o.q] : nullptr;
+        o.split = pairs && isPort(o.q) && PI_STATE[o.q] >= 1 && PI_STATE[o.q] <= 3 ? 2 : 1;
+        o.hw = a ? std::max(a[1], 0) : 0;
+        o.vw = a ? std::max(a[3], 0) : 0;
+        o.unitW = pairs ? o.split : (twoPixelsPerClock(o.q) ? 2 : 1);
+        o.unitH = weavesFields(o.q, win_ich[w][pairs ? 2 * i : i]) ? 2 : 1;
+        o.width = pairs ? o.hw * o.split : storedPixels(o.q);
+        o.lines = o.vw * o.unitH;
+    }
+    // Every part has a cell at the place the mode gives it: side by side the parts share a row
+    // as tall as the tallest, under each other a column as wide as the widest, two over two the
+    // columns and rows of a grid as wide and as tall as their widest and tallest parts. A part
+    // never moves for a neighbour's size, and its channel stores its whole cell, so a shorter,
+    // narrower or missing input leaves the rest of its cell black (the input background) rather
+    // than a stretch of memory nobody writes.
+    auto roundUp = [](int v, int unit) { return unit > 1 ? (v + unit - 1) / unit * unit : v; };
+    int colW[4] = {}, rowH[4] = {}, colUnit[4] = {1, 1, 1, 1}, rowUnit[4] = {1, 1, 1, 1};
+    int colOf[4] = {}, rowOf[4] = {};
+    for (int i = 0; i < count; ++i) {
+        colOf[i] = layout == kStacked ? 0 : layout == kTwoOverTwo ? i % 2 : i;
+        rowOf[i] = layout == kSideBySide ? 0 : layout == kTwoOverTwo ? i / 2 : i;
+        colW[colOf[i]] = std::max(colW[colOf[i]], pt[i].width);
+        rowH[rowOf[i]] = std::max(rowH[rowOf[i]], pt[i].lines);
+        colUnit[colOf[i]] = std::max(colUnit[colOf[i]], pt[i].unitW);
+        rowUnit[rowOf[i]] = std::max(rowUnit[rowOf[i]], pt[i].unitH);
+    }
+    int colX[5] = {}, rowY[5] = {};
+    for (int c = 0; c < 4; ++c) {
+        colW[c] = roundUp(colW[c], colUnit[c]);
+        rowH[c] = roundUp(rowH[c], rowUnit[c]);
+        colX[c + 1] = colX[c] + colW[c];
+        rowY[c + 1] = rowY[c] + rowH[c];
+    }
+    int k = 0;
     for (int i = 0; i < count && k < kDbdParts; ++i) {
-        const int q = ports[i];
-        const int* a = isPort(q) ? PI_ACT[q] : nullptr;
-        // A V-by-One port arriving two pixels per clock is split over its pair of channels; one
-        // arriving a pixel per clock takes the first channel of its pair, the second stays empty.
-        const int split = pairs && isPort(q) && PI_STATE[q] >= 1 && PI_STATE[q] <= 3 ? 2 : 1;
-        const int hw = a ? std::max(a[1], 0) : 0, vw = a ? std::max(a[3], 0) : 0;
-        // What the channel stores: two pixels a clock where the parallel port carries two, both
-        // fields where the channel weaves them (the parts then stack at frame height).
-        const int px = pairs ? hw : storedPixels(q);
-        const int lines = weavesFields(q, win_ich[w][k]) ? 2 * vw : vw;
-        if (i == 0)
-            topHeight = lines;
-        if (layout == kTwoOverTwo && i == 2) {
-            x = 0;
-            y = topHeight;
-        }
+        const Port& o = pt[i];
+        const int* a = isPort(o.q) ? PI_ACT[o.q] : nullptr;
+        const int cellW = colW[colOf[i]], cellH = rowH[rowOf[i]];
+        const int px = cellW / o.split;   // pixels each channel of the port stores a line
         for (int h = 0; h < (pairs ? 2 : 1) && k < kDbdParts; ++h, ++k) {
-            if (h >= split)
+            if (h >= o.split)
                 continue;
-            out[k] = DbdPart{q, a ? a[0] : 0, hw, a ? a[2] : 0, vw, x + h * px, y, px, lines};
+            const int hw = pairs ? px : cellW / o.unitW;
+            out[k] = DbdPart{o.q, a ? a[0] : 0, hw, a ? a[2] : 0, cellH / o.unitH, colX[colOf[i]] + h * px,
+                             rowY[rowOf[i]], px, cellH};
         }
-        width = px * split;
-        if (layout == kStacked)
-            y += lines;
-        else
-            x += width;
     }
     return k;
 }
@@ -797,7 +843,12 @@ int c331_manage::set_dbd_mem(int w, int mode)
     int width = 0, height = 0;
     dbdPictureSize(parts, n, &width, &height);
     const int bands = static_cast<int>((static_cast<uint32_t>(height) + kDbdBlockLines - 1) / kDbdBlockLines);
-    const int need = std::max({std::min(ports * (check_dbd_input(win_port[w]) ? 2 : 1), kDbdSlots), bands, 1});
+    // A mode spanning several ports sizes its blocks by its own ports, never by the window's
+    // source (a port it may not read).
+    bool big = d ? false : check_dbd_input(win_port[w]) != 0;
+    for (int i = 0; d && i < d->count; ++i)
+        big = big || check_dbd_input(d->port[i]) != 0;
+    const int need = std::max({std::min(ports * (big ? 2 : 1), kDbdSlots), bands, 1});
     const uint32_t line = kDbdPitch * 1024;
     bool fits = geometry::memModeFor(static_cast<uint32_t>(width), line) != geometry::kNoMode;
     for (int k = 0; k < n && d; ++k)

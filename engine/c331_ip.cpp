@@ -204,7 +204,8 @@ void c331_manage::set_ip(int fd, int ich)
     if (port < 0 || port >= kPorts)
         return;
     const IpLevels& lv = ip_levels[port];
-    const bool interlaced = PI_SCAN_MODE[port] != 0;
+    // Fields the channel cannot keep are taken one at a time, as progressive pictures.
+    const bool interlaced = weavesFields(port, ich);
     bool anyNr = false;
     for (int level : lv.nr)
         anyNr = anyNr || level != 0;

@@ -305,10 +305,18 @@ public:
     // Input channel ich stores interlaced port p's fields woven into frames (it has an input
     // processor).
     bool weavesFields(int p, int ich) const;
+    // The write mode of a window on an interlaced input (8 bytes a 3 pixels).
+    static constexpr int kFieldWriteMode = 2;
+    // Input channel ich's input processor can keep port p's fields in write mode `mode`: a field
+    // line fits the channel's slot and a field the plain buffers.
+    bool fieldLineFits(int p, int ich, int mode) const;
     // Pixels a channel stores per line of port p's active area (two a clock where it carries two).
     int storedPixels(int p) const;
     // A parallel port carrying two pixels a clock, whose set-up halved the active width.
     bool twoPixelsPerClock(int p) const;
+    // The set-up halved port p's active width: two pixels a clock (an interlaced parallel port
+    // too, whatever its format code), or a V-by-One picture its channel pair divides.
+    bool widthHalved(int p) const;
     // Width of port p's picture: the active width, both pixels of each clock where the set-up
     // halved it; what the input window and the crops count against.
     int pictureWidth(int p) const;

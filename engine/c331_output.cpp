@@ -33,8 +33,13 @@ void c331_manage::set_output(int fd)
     // Windows whose input channels could not be allocated.
     bool alloc_failed[kWinCount] = {};
     // 1-2: input channels of every window that needs them.
-    for (int w = 0; w < kWinCount; ++w)
+    for (int w = 0; w < kWinCount; ++w) {
         reset_ich(w);
+        // A window switched off keeps no dot-by-dot memory either: it is free for the windows
+        // set up below, as in a box started without that window.
+        if (!zelApi_IsWinShown(w))
+            reset_dbd_mem(w);
+    }
     for (int w = 0; w < kWinCount; ++w) {
         const bool need = g_chg_input[w] == 1 || g_chg_input[w] == 3 || g_chg_dbd[w] || (g_chg_win[w] && win_ich[w][0] < 0);
         if (need && set_input(w, win_port[w]) == 2) {

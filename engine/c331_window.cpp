@@ -55,10 +55,6 @@ constexpr int kOutFramePolls = 200;   // 1 ms each: a frame wait never stalls th
 constexpr int kBuffers = 5;
 constexpr uint32_t kKiB = 1024;
 
-// The set-up halved the port's active width (a parallel port carrying two pixels a clock, or a
-// V-by-One picture its channel pair divides).
-bool halvedWidth(int port, int state) { return picture::effectiveWidth(port, 1, state) == 2; }
-
 }  // namespace
 
 const uint8_t c331_manage::lut_set_lut_vzoom_4sym[24] = {
@@ -81,7 +77,8 @@ void c331_manage::calc_iwin2(int w)
     s.hact = pictureWidth(p);
     s.vact = port ? PI_ACT[p][3] : 0;
     s.scan = port && PI_SCAN_MODE[p] != 0;
-    s.mainIch = win_ich[w][0];
+    // Frame height where the main channel weaves the fields into frames.
+    s.mainIch = weavesFields(p, win_ich[w][0]) ? win_ich[w][0] : -1;
     s.crop = PM_CROP_EN[w] != 0;
     s.left = PM_OFFSET[w][0];
     s.right = PM_OFFSET[w][1];
@@ -95,10 +92,19 @@ void c331_manage::calc_iwin2(int w)
     int ports[kPorts];
     const bool multi = zelApi_GetWinDbdMultiPort(w, ports) != 0;
     for (int q = 0; q < kPorts; ++q) {
-        s.dbdW[q] = picture::effectiveWidth(q, PI_ACT[q][1], PI_STATE[q]);
+        s.dbdW[q] = widthHalved(q) ? 2 * PI_ACT[q][1] : PI_ACT[q][1];
         s.dbdH[q] = PI_ACT[q][3] * (multi && PI_SCAN_MODE[q] != 0 ? 2 : 1);
     }
     IWIN[w] = geometry::calcIwin(s);
+    if (multi && wi.columns > 0 && wi.rows > 0) {
+        // A mode spanning several ports shows the picture its ports' cells make up, whatever
+        // the window's own source names (its port may be one the mode never reads).
+        DbdPart parts[kDbdParts];
+        const int n = dbdParts(w, PM_WIN_DBD_MODE[w], parts);
+        int width = 0, height = 0;
+        dbdPictureSize(parts, n, &width, &height);
+        IWIN[w] = _ImageWindowDef_st{0, width, 0, height};
+    }
     ZEL_DEBUG("calc_iwin2 IWIN[%d]  HST=%4d  HW=%4d  VST=%4d  VW=%4d\n", w, IWIN[w].HST, IWIN[w].HW, IWIN[w].VST,
               IWIN[w].VW);
 }
@@ -184,7 +190,14 @@ void c331_manage::set_display_window_ich(int fd, const _ImageWindowDef_st* iwin,
         ZEL_DEBUG("\n *** YUV CHG DET win=%d [%d] to [%d]\n", w, PM_MEM_WMODE[w], mode);
     PM_MEM_WMODE[w] = mode;
     const uint32_t room = geometry::widestLine(plainSlotBytes() - pictureOffset(w), mode);
-    const uint32_t hFit = geometry::fitRatio(part, ownH, room);
+    uint32_t hFit = geometry::fitRatio(part, ownH, room);
+    if (dual && hFit) {
+        // Each channel of a pair shrinks its half on its own: together they store at least the
+        // columns the whole line shrinks to (an odd count takes a column more, not one less).
+        const uint32_t half = (geometry::shrunkCount(2 * part, hFit) + 1) / 2;
+        if (geometry::shrunkCount(part, hFit) < half && half <= room)
+            hFit = half < part ? geometry::ratio(static_cast<int>(half), static_cast<int>(part)) : 0;
+    }
     ich_hlimit[w] = hFit != ownH ? hFit : 0;
     ich_hratio[w] = hFit;
     const bool hShrink = hFit != 0;
@@ -246,7 +259,10 @@ void c331_manage::set_display_window_ich(int fd, const _ImageWindowDef_st* iwin,
     }
     set_iscwct(fd, w);
     set_mct(fd, w, 0);
-    set_ip(fd, first);
+    // Every channel of a pair is set up for the picture it carries now: one that wove the
+    // fields of an interlaced input before would go on storing twice the lines.
+    for (int k = 0; k < (dual ? 2 : 1); ++k)
+        set_ip(fd, win_ich[w][k]);
 }
 
 bool c331_manage::set_display_window_ich_dbd(int fd, int w, int mode)
@@ -284,7 +300,18 @@ bool c331_manage::set_display_window_ich_dbd(int fd, int w, int mode)
     int width = 0, height = 0;
     dbdPictureSize(parts, made, &width, &height);
     const uint32_t room = usesDbdMemory(w) ? kDbdPitch * kKiB : plainSlotBytes() * static_cast<uint32_t>(carried);
-    const int fitting = geometry::memModeFor(static_cast<uint32_t>(width), room);
+    // Every weaving channel's input processor keeps its fields in the same mode, in its slot.
+    int fitting = geometry::kNoMode;
+    for (int m : {0, 1, 3}) {   // the order memModeFor tries, densest last
+        bool fields = true;
+        for (int k = 0; k < carried; ++k)
+            if (weavesFields(parts[k].port, win_ich[w][k]) && !fieldLineFits(parts[k].port, win_ich[w][k], m))
+                fields = false;
+        if (fields && geometry::lineBytes(static_cast<uint32_t>(width), m) <= room) {
+            fitting = m;
+            break;
+        }
+    }
     if (fitting == geometry::kNoMode)
         return refuse();
     PS_MEM_WMODE[w] = fitting;
@@ -344,13 +371,24 @@ int c331_manage::ichPort(int ich) const
     return kNoPort;
 }
 
-bool c331_manage::twoPixelsPerClock(int p) const { return p >= 0 && p < kFirstVboPort && halvedWidth(p, PI_STATE[p]); }
+bool c331_manage::widthHalved(int p) const
+{
+    if (p < 0 || p >= kPorts)
+        return false;
+    // An interlaced input keeps its field format code; a parallel one two pixels a clock is
+    // halved all the same.
+    return picture::effectiveWidth(p, 1, PI_STATE[p]) == 2 ||
+           (p < kFirstVboPort && PI_SCAN_MODE[p] != 0 && PI_HDMI_INFO[p][c331hdmi::kDatamode] > 0);
+}
+
+bool c331_manage::twoPixelsPerClock(int p) const { return p >= 0 && p < kFirstVboPort && widthHalved(p); }
 
 int c331_manage::pictureWidth(int p) const
 {
     if (p < 0 || p >= kPorts)
         return 0;
-    const int w = picture::effectiveWidth(p, std::max(PI_ACT[p][1], 0), PI_STATE[p]);
+    const int hw = std::max(PI_ACT[p][1], 0);
+    const int w = widthHalved(p) ? 2 * hw : hw;
     // An odd width arriving two pixels a clock: the last clock's second pixel is no picture.
     return w == PI_HDMI_INFO[p][c331hdmi::kHact] + 1 ? w - 1 : w;
 }
@@ -435,8 +473,8 @@ void c331_manage::set_display_window_och(int fd, const _ImageWindowDef_st* iwin,
     // what was stored.
     const int64_t xs = geometry::readFrom(iwin->HST, sc.hmode, sc.hshrink, sc.hzoom, owin->HW, ich_stored[master][0]);
     const int64_t ys = geometry::readFrom(iwin->VST, sc.vmode, sc.vshrink, sc.vzoom, owin->VW, ich_stored[master][1]);
-    const uint32_t readStart = geometry::lineBytes(static_cast<uint32_t>(std::max<int64_t>(xs, 0)), mode) +
-                               static_cast<uint32_t>(std::max<int64_t>(ys, 0)) * pitch * kKiB;
+    const uint32_t readColumn = static_cast<uint32_t>(std::max<int64_t>(xs, 0));
+    const uint32_t readStart = static_cast<uint32_t>(std::max<int64_t>(ys, 0)) * pitch * kKiB;
     const int mainIch = win_ich[master][0];
     const int bufIch = isCh(mainIch) ? mainIch : 0;
     const int cols = std::min<int>(win_info[w].columns, geometry::kGridMax);
@@ -465,7 +503,9 @@ void c331_manage::set_display_window_och(int fd, const _ImageWindowDef_st* iwin,
             const int64_t last = std::max(owin->VW - 1 - above, 0);
             yLine = static_cast<uint32_t>(sc.vmode == 2 ? (last * sc.vzoom) >> 16 : last);
         }
-        const uint32_t memPos = geometry::lineBytes(xPix, mode) + yLine * pitch * kKiB;
+        // A piece starts on the group its first pixel lies in (whole groups of three pixels in
+        // mode 2), so it never reads past the stored line.
+        const uint32_t memPos = geometry::pixelOffset(readColumn + xPix, mode) + yLine * pitch * kKiB;
         const uint32_t hPhase = sc.hmode == 2 ? static_cast<uint32_t>((uint64_t(left) * sc.hzoom >> 8) & 0xFF) : 0;
         const uint32_t vPhase = sc.vmode == 2 ? static_cast<uint32_t>((uint64_t(above) * sc.vzoom >> 8) & 0xFF) : 0;
         const bool on = ph.HW > 0 && pv.VW > 0;

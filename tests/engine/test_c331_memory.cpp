@@ -383,6 +383,23 @@ protected:
         for (int i : inputs)
             zeltest::feedVideo(i, fieldRecord(), 60);
     }
+    // An interlaced w x h input (frame lines), two pixels a clock or one.
+    void feedFieldsOf(int input, int w, int h, bool twoPerClock = false)
+    {
+        TARVO_HDMI_INFO r = zeltest::videoRecord(w, h / 2, 60);
+        r.ip = 1;
+        r.Vtotal = h / 2 + 22;
+        r.datamode = twoPerClock ? 1 : 0;
+        zeltest::feedVideo(input, r, 60);
+    }
+    // The input is unplugged: the board feeds nothing, the input-source manager reports no signal.
+    void unplug(int input)
+    {
+        TARVO_HDMI_INFO r{};
+        r.nosignal = 1;
+        r.stable = 1;
+        zeltest::feedVideo(input, r, 0);
+    }
     void feedTwoPerClock(int input, int w, int h, int hz = 60)
     {
         TARVO_HDMI_INFO r = zeltest::videoRecord(w, h, hz);
@@ -698,6 +715,126 @@ TEST_F(MemoryEdgeTest, InputsAtTheEdgesStayInTheirBuffers)
              settle();
          },
          0, 0, -1},
+        {"mode 41 with its top-left input unplugged keeps its places",
+         [this] {
+             setWord(kTestPattern, 0);
+             feedAll();
+             unplug(kHdmi2);
+             showDbd(7);
+             EXPECT_EQ(shownWidth(0), 3840);
+         },
+         1080, 0, -1},
+        {"mode 41 under a 1280x720 top-left input",
+         [this] {
+             zeltest::feedVideo(kHdmi2, 1280, 720, 60);
+             showDbd(7);
+             EXPECT_EQ(shownWidth(0), 3840);
+         },
+         1080, 0, -1},
+        {"mode 20 beside a shorter input", [this] { feedAll(); zeltest::feedVideo(kHdmi1, 1920, 720, 60); showDbd(1); },
+         1080, 0, -1},
+        {"mode 21 over a narrower input", [this] { zeltest::feedVideo(kHdmi1, 1280, 1080, 60); showDbd(2); }, 0, 0, -1},
+        {"mode 40 on a window whose own source is unplugged",
+         [this] {
+             feedAll();
+             unplug(kHdmi3);
+             showDbd(6, kHdmi3, 7680, 1080);
+             EXPECT_EQ(shownWidth(0), 7680);
+         },
+         1080, 0, -1},
+        {"mode 40 on a window whose own source is a measured V-by-One input",
+         [this] {
+             feedAll();
+             showDbd(6, kHdmi3, 7680, 1080);
+             EXPECT_EQ(shownWidth(0), 7680);
+         },
+         1080, 0, -1},
+        {"a V-by-One pair whose second channel wove an interlaced input before",
+         [this] {
+             feedAll();
+             feedFields({kExt, kDvi, kHdmi1, kHdmi2});
+             panel(3840, 2160, 0);
+             const int inputs[4] = {kHdmi2, kHdmi1, kDvi, kExt};   // ports 0-3, channels 0-3
+             for (int w = 0; w < 4; ++w) {
+                 setWindow(w, 1920 * (w % 2), 1080 * (w / 2), 1920, 1080, inputs[w]);
+                 setWord(window(unsigned(w)) + kWinFlags, 0);
+             }
+             hideFrom(4);
+             settle();
+             zeltest::feedVideo(kHdmi3, 3840, 2160, 60, 8);
+             setWindow(1, 1920, 0, 1920, 1080, kHdmi4);   // pairs 4-5 and 6-7
+             setWindow(2, 0, 1080, 1920, 1080, kHdmi4);
+             hideFrom(3);
+             settle();
+             setWindow(0, 0, 0, 3840, 2160, kHdmi3);   // the pair of channels 2 and 3
+             settle();
+             settle();
+             ASSERT_EQ(e->win_ich[0][0], 2);
+             ASSERT_EQ(e->win_ich[0][1], 3);
+         },
+         2160, 0, -1},
+        {"three multi-port windows fill the dot-by-dot memory, one naming a 3840x2400 source it never reads",
+         [this] {
+             feedAll();
+             zeltest::feedVideo(kHdmi3, 3840, 2400, 30, 8);
+             panel(3840, 2160, 0);
+             const int words[3] = {1, 3, 2};   // modes 20, 22 and 21 (1920x2160: four blocks)
+             const int sources[3] = {kHdmi3, kExt, kHdmi2};
+             for (int w = 0; w < 3; ++w) {
+                 setWindow(w, 1920 * (w % 2), 1080 * (w / 2), 1920, 1080, sources[w]);
+                 setWord(window(unsigned(w)) + kWinFlags, kDbdFlag);
+                 setWord(window(unsigned(w)) + kWinDbdMode, uint16_t(words[w]));
+             }
+             hideFrom(3);
+             settle();
+             settle();
+         },
+         1080, 0, -1},
+        {"the other two switched off leave their dot-by-dot memory to the one left", [this] { showDbd(2); }, 1080, 0,
+         -1},
+        {"5120x1080i two pixels a clock",
+         [this] {
+             feedFieldsOf(kHdmi1, 5120, 1080, true);
+             showPlain(kHdmi1, 5120, 1080);
+         },
+         0, 2, -1},
+        {"3840x2160i", [this] { feedFieldsOf(kHdmi1, 3840, 2160); showPlain(kHdmi1, 3840, 2160); }, 0, 2, -1},
+        {"2560x1440i on two ports, mode 20",
+         [this] {
+             feedFieldsOf(kHdmi1, 2560, 1440);
+             feedFieldsOf(kHdmi2, 2560, 1440);
+             showDbd(1, kHdmi2, 5120, 1440);
+         },
+         1440, -1, -1},
+        {"1920x2400i dot by dot", [this] { feedFieldsOf(kHdmi2, 1920, 2400); showDbd(0, kHdmi2, 1920, 2400); }, 2400, 0,
+         -1},
+        {"1080i cropped from column 1, one to one",
+         [this] {
+             feedFields({kHdmi2});
+             writeCropEntry(0, uint8_t(kHdmi2), 1, 0, 1919, 1080);
+             panel(3840, 2160, 0);
+             setWindow(0, 0, 0, 1919, 1080, kWinSourceCrop | 0);
+             hideFrom(1);
+             setWord(window(0) + kWinFlags, 0);
+             settle();
+             settle();
+         },
+         1080, 2, -1},
+        {"1080i cropped from column 1, zoomed",
+         [this] {
+             setWindow(0, 0, 0, 3840, 2160, kWinSourceCrop | 0);
+             settle();
+             settle();
+         },
+         1080, 2, -1},
+        {"a V-by-One pair shrunk to an odd width",
+         [this] {
+             zeltest::feedVideo(kHdmi3, 3840, 2160, 60, 8);
+             setWindow(0, 0, 0, 1001, 1001, kHdmi3);
+             settle();
+             settle();
+         },
+         1001, 0, -1},
         {"a vertically mirrored two-row grid",
          [this] {
              setWord(kTestPattern, 0);

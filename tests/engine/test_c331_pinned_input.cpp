@@ -160,12 +160,13 @@ TEST_F(PinnedInterlaceTest, FormatCodeByFieldLinesAndRate)
         int code, hst, hw;
     };
     // A 1920-wide record with sync 44 and back porch 148: the active area starts at 192, halved
-    // with the width for the codes up to 3.
+    // with the width for the codes up to 3 and for an interlaced input two pixels a clock (the
+    // port counts clocks whatever its field format code).
     const Row rows[] = {
         {1, 0, 560, 60, 5, 192, 1920},  {1, 0, 565, 55, 5, 192, 1920},  {1, 0, 562, 54, 6, 192, 1920},
         {1, 0, 563, 50, 6, 192, 1920},  {1, 0, 260, 60, 7, 192, 1920},  {1, 0, 265, 30, 7, 192, 1920},
         {1, 0, 266, 60, 8, 192, 1920},  {1, 0, 350, 60, 8, 192, 1920},  {1, 0, 351, 60, 4, 192, 1920},
-        {1, 0, 559, 60, 4, 192, 1920},  {1, 1, 562, 60, 5, 192, 1920},  {1, 1, 400, 60, 3, 96, 960},
+        {1, 0, 559, 60, 4, 192, 1920},  {1, 1, 562, 60, 5, 96, 960},    {1, 1, 400, 60, 3, 96, 960},
         {0, 0, 562, 60, 4, 192, 1920},
     };
     e->c331_SetInputsource(0, kHdmi1);
