@@ -283,9 +283,13 @@ TEST_F(InputTest, RecordsWithoutLanesOrClockNeverDivideByZero)
 
 class ChannelTest : public EngineTest {
 protected:
+    // Window w on `port`, with a place on the panel: a window without one takes no channels.
     void show(int w, int port, int interlaced = 0)
     {
         e->win_info[w].enable = 1;
+        e->win_info[w].width = 960;
+        e->win_info[w].height = 540;
+        e->win_info[w].columns = e->win_info[w].rows = 1;
         e->win_port[w] = port;
         e->PI_SCAN_MODE[port] = interlaced;
         e->g_chg_input[w] = 1;

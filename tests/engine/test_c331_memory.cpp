@@ -438,6 +438,23 @@ protected:
         settle();
         settle();
     }
+    // Windows 0-3 in the quarters of a 3840 x 2160 panel on the two V-by-One inputs, a pair of
+    // input channels each; window 4 on HDMI1 at x, y, w x h.
+    void showFourVboAnd(int x, int y, int w, int h)
+    {
+        setWord(kTestPattern, 0);
+        feedAll();
+        panel(3840, 2160, 0);
+        for (int k = 0; k < 4; ++k) {
+            setWindow(k, 1920 * (k % 2), 1080 * (k / 2), 1920, 1080, k % 2 ? kHdmi4 : kHdmi3);
+            setWord(window(unsigned(k)) + kWinFlags, 0);
+            setWord(window(unsigned(k)) + kWinMirror, 0);
+        }
+        setWindow(4, x, y, w, h, kHdmi1);
+        hideFrom(5);
+        settle();
+        settle();
+    }
     // Each case on the engine as the previous one left it; then a fresh start from the image.
     void run(const EdgeCase& c)
     {
@@ -685,6 +702,28 @@ TEST_F(MemoryEdgeTest, InputsAtTheEdgesStayInTheirBuffers)
              ASSERT_EQ(e->win_info[0].rows, 2);
          },
          2160, 0, -1},
+        {"four V-by-One windows take the eight input channels, a fifth window is refused",
+         [this] { showFourVboAnd(960, 540, 1920, 1080); }, 0, -1, 4},
+        {"four V-by-One windows and a window of no size", [this] { showFourVboAnd(960, 540, 0, 1080); }, 0, -1, 4},
+        {"four V-by-One windows and a window off the panel", [this] { showFourVboAnd(4000, 540, 960, 540); }, 0, -1,
+         4},
+        {"four windows over the whole panel take the eight output channels, a fifth over them is refused",
+         [this] {
+             feedAll();
+             panel(7680, 2160, 0);   // two channel rectangles side by side
+             const int inputs[5] = {kHdmi1, kHdmi2, kExt, kDvi, kHdmi2};
+             for (int w = 0; w < 4; ++w)
+                 setWindow(w, 0, 0, 7680, 2160, inputs[w]);
+             setWindow(4, 100, 100, 960, 540, inputs[4]);
+             hideFrom(5);
+             settle();
+             // Whichever window changes last, the refused one stays off.
+             setWord(window(0) + kWinMirror, 1);
+             settle();
+             setWord(window(4) + kWinMirror, 1);
+             settle();
+         },
+         0, -1, 4},
     };
     for (const EdgeCase& c : cases)
         run(c);
