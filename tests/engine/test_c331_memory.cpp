@@ -702,6 +702,16 @@ TEST_F(MemoryEdgeTest, InputsAtTheEdgesStayInTheirBuffers)
              ASSERT_EQ(e->win_info[0].rows, 2);
          },
          2160, 0, -1},
+    };
+    for (const EdgeCase& c : cases)
+        run(c);
+}
+
+// More windows than the chip's channels carry: the windows the channels stretch to are shown, in
+// window order, and the others are refused and show nothing, as a fresh start shows them.
+TEST_F(MemoryEdgeTest, WindowsTheChannelsDoNotStretchToAreRefused)
+{
+    const std::vector<EdgeCase> cases = {
         {"four V-by-One windows take the eight input channels, a fifth window is refused",
          [this] { showFourVboAnd(960, 540, 1920, 1080); }, 0, -1, 4},
         {"four V-by-One windows and a window of no size", [this] { showFourVboAnd(960, 540, 0, 1080); }, 0, -1, 4},
