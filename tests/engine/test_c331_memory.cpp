@@ -104,23 +104,34 @@ protected:
 
     // What the output channels place, from which port, at which scale, and what their pattern
     // generators show.
-    static std::vector<std::string> shown(const sim::VideoChipModel& c)
+    // With `full`, also the backgrounds, what each input channel shown cuts from its port and
+    // each channel's on-screen display plane control.
+    static std::vector<std::string> shown(const sim::VideoChipModel& c, bool full = false)
     {
         const std::string picture = sim::describeOutputPicture(c);
         std::vector<std::string> out = {picture.substr(0, picture.find("[background]"))};
-        for (const sim::DecodedChannel& d : sim::decodeOutputs(c))
+        if (full)
+            out.push_back(picture.substr(picture.find("[background]"), picture.find("[picture]") - picture.find("[background]")));
+        for (const sim::DecodedChannel& d : sim::decodeOutputs(c)) {
             if (d.on)
                 out.push_back(std::to_string(d.och) + ": " + std::to_string(d.x) + "," + std::to_string(d.y) + " " +
                               std::to_string(d.width) + "x" + std::to_string(d.height) + " port " +
                               std::to_string(d.port) + " zoom " + std::to_string(d.hzoom) + "/" +
                               std::to_string(d.vzoom));
+            if (d.on && full)
+                out.push_back(std::to_string(d.och) + " cuts " + std::to_string(d.inX) + "," + std::to_string(d.inY) +
+                              " " + std::to_string(d.inWidth) + "x" + std::to_string(d.inHeight) + " shrink " +
+                              std::to_string(d.hshrink) + "/" + std::to_string(d.vshrink));
+            if (full)
+                out.push_back(std::to_string(d.och) + " plane " + std::to_string(c.regValue(bank(0x09, d.och), 0x08, 2)));
+        }
         return out;
     }
 
     // A box started afresh from the image as it is now shows what this one shows.
-    void expectAsFreshStart(const std::string& what)
+    void expectAsFreshStart(const std::string& what, bool full = false)
     {
-        const std::vector<std::string> running = shown(chip);
+        const std::vector<std::string> running = shown(chip, full);
         sim::VideoChipModel& fresh = sim::attachVideoChip();
         // A second engine beside the running one, which newEngine() would delete.
         auto owned = std::make_unique<c331_manage>();
@@ -131,7 +142,7 @@ protected:
         ASSERT_TRUE(zeltest::bringUpEngine(f));
         for (int i = 0; i < 4; ++i)
             f->stepOnce();
-        EXPECT_EQ(shown(fresh), running) << what;
+        EXPECT_EQ(shown(fresh, full), running) << what;
         // The running box goes on.
         c331_manage::p_c331_manage = e;
         if (auto* bus = dynamic_cast<platform::SimSpiBus*>(&platform::spi()))
@@ -456,7 +467,7 @@ protected:
         settle();
     }
     // Each case on the engine as the previous one left it; then a fresh start from the image.
-    void run(const EdgeCase& c)
+    void run(const EdgeCase& c, bool full = false)
     {
         SCOPED_TRACE(c.what);
         c.show();
@@ -471,7 +482,7 @@ protected:
         if (c.mode >= 0) {
             EXPECT_EQ(e->PM_MEM_WMODE[0], c.mode);
         }
-        expectAsFreshStart(c.what);
+        expectAsFreshStart(c.what, full);
     }
 };
 
@@ -736,5 +747,62 @@ TEST_F(MemoryEdgeTest, WindowsTheChannelsDoNotStretchToAreRefused)
          0, -1, 4},
     };
     for (const EdgeCase& c : cases)
-        run(c);
+        run(c, true);
+}
+
+// A change undone, or a window switched off, leaves the chip as a box started afresh from the
+// same image has it: backgrounds, input channel cuts and the display planes included.
+TEST_F(MemoryEdgeTest, WhatAChangeLeavesBehindIsAsAFreshStart)
+{
+    // Window 0 on HDMI1, window 1 on `source1` beside it.
+    auto twoWindows = [this](int source1) {
+        setWord(kTestPattern, 0);
+        feedAll();
+        panel(7680, 2160, 0);   // two channel rectangles side by side
+        setWindow(0, 0, 0, 3840, 2160, kHdmi1);
+        setWindow(1, 3840, 0, 3840, 2160, source1);
+        hideFrom(2);
+        setWord(window(0) + kWinFlags, 0);
+        setWord(window(1) + kWinFlags, 0);
+        settle();
+        settle();
+    };
+    const std::vector<EdgeCase> cases = {
+        {"a window on an input without signal switched off",
+         [=] {
+             twoWindows(kDvi);
+             sim::setInputSignal(kDvi, false, 0, 0, 0);
+             settle();
+             setWord(window(1) + kWinState, 0);
+             settle();
+         },
+         0, -1, -1},
+        {"a window set black switched off",
+         [=] {
+             twoWindows(kHdmi2);
+             setWord(window(1) + kWinFlags, kWinFlagBlack);
+             settle();
+             setWord(window(1) + kWinState, 0);
+             settle();
+         },
+         0, -1, -1},
+        {"a window whose input lost its signal",
+         [=] {
+             twoWindows(kHdmi2);
+             sim::setInputSignal(kHdmi2, false, 0, 0, 0);
+             settle();
+         },
+         0, -1, -1},
+        {"the on-screen display on, then off",
+         [=] {
+             twoWindows(kHdmi2);
+             setWord(kOsdOn, 1);
+             settle();
+             setWord(kOsdOn, 0);
+             settle();
+         },
+         0, -1, -1},
+    };
+    for (const EdgeCase& c : cases)
+        run(c, true);
 }
