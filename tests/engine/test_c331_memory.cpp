@@ -728,6 +728,18 @@ TEST_F(MemoryEdgeTest, WindowsTheChannelsDoNotStretchToAreRefused)
         {"four V-by-One windows and a window of no size", [this] { showFourVboAnd(960, 540, 0, 1080); }, 0, -1, 4},
         {"four V-by-One windows and a window off the panel", [this] { showFourVboAnd(4000, 540, 960, 540); }, 0, -1,
          4},
+        {"a source change makes room for the refused window, another takes the room again",
+         [this] {
+             showFourVboAnd(960, 540, 1920, 1080);
+             setWord(window(0) + kWinSource, uint16_t(kHdmi2));   // one channel instead of a pair
+             settle();
+             EXPECT_FALSE(ichsOf(4).empty());
+             expectSound("room made");
+             expectAsFreshStart("room made", true);
+             setWord(window(0) + kWinSource, uint16_t(kHdmi3));
+             settle();
+         },
+         0, -1, 4},
         {"four windows over the whole panel take the eight output channels, a fifth over them is refused",
          [this] {
              feedAll();
