@@ -190,9 +190,8 @@ int entries(const ST_WIN_INFO& w) { return std::min(w.columns * w.rows, kMaxCh);
 namespace {
 
 // Moves every entry a later window shares with an earlier one onto the first idle channel, over
-// the windows in `use`. False when some entry finds no idle channel; *refused is then that
-// entry's window.
-bool moveShared(ST_WIN_INFO wins[kWinCount], const bool use[kWinCount], int* refused)
+// the windows in `use`. False when some entry finds no idle channel.
+bool moveShared(ST_WIN_INFO wins[kWinCount], const bool use[kWinCount])
 {
     bool busy[kMaxCh] = {};
     int withGrid = 0;
@@ -217,10 +216,8 @@ bool moveShared(ST_WIN_INFO wins[kWinCount], const bool use[kWinCount], int* ref
                     if (wins[j].ochLst[b] != wins[i].ochLst[a])
                         continue;
                     const bool* idle = std::find(busy, busy + kMaxCh, false);
-                    if (idle == busy + kMaxCh) {
-                        *refused = j;
+                    if (idle == busy + kMaxCh)
                         return false;
-                    }
                     const int c = static_cast<int>(idle - busy);
                     busy[c] = true;
                     wins[j].ochLst[b] = static_cast<uint8_t>(c);
@@ -256,8 +253,7 @@ int overlay(ST_WIN_INFO wins[kWinCount], const bool shown[kWinCount], int overla
         use[w] = true;
         ST_WIN_INFO trial[kWinCount];
         std::memcpy(trial, wins, sizeof(trial));
-        int refused = -1;
-        if (moveShared(trial, use, &refused))
+        if (moveShared(trial, use))
             continue;
         ZEL_DEBUG("\t not found idle CH, !!!!!why!!!!!\r\n");
         ZEL_DEBUG("win%d alloc och FAIL\n", w);
@@ -265,8 +261,7 @@ int overlay(ST_WIN_INFO wins[kWinCount], const bool shown[kWinCount], int overla
         clearGrid(wins[w]);
         ++refusedCount;
     }
-    int unused = -1;
-    moveShared(wins, use, &unused);
+    moveShared(wins, use);
     // Every channel on a panel position that two or more windows use is mixed in group p + 1.
     int users[kMaxCh] = {};
     for (int w = 0; w < kWinCount; ++w)

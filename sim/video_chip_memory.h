@@ -5,7 +5,8 @@
 // writes, whether it reads in the format the writer stored, whether a mirrored grid shows each
 // part of the picture where it belongs, which writers write over each other, which writer or read
 // has a frame buffer outside the memory map's frame buffer of the same index or runs out of it,
-// and which writer's lines leave the part of a line the memory map gives its channel.
+// which writer's lines leave the part of a line the memory map gives its channel, which channel
+// weaves fields of a V-by-One source, and which reads the channel's background covers.
 #pragma once
 
 #include <cstdint>
