@@ -62,21 +62,45 @@ void c331_manage::moveIch(int from, int to)
         g_chg_input[owner] = 2;   // its channel moved: set it up again
 }
 
+bool c331_manage::winShowsPicture(int w) const
+{
+    if (!winAvailable(w))
+        return false;
+    const ST_WIN_INFO& wi = win_info[w];
+    return wi.columns != 0 && wi.rows != 0 && wi.width != 0 && wi.height != 0;
+}
+
+int c331_manage::admitIch(bool admitted[kWinCount]) const
+{
+    // Window by window, each window that shows a picture gets its channels while they last; one
+    // they do not stretch to is left out and the later ones still get theirs when they fit. So
+    // which windows are carried follows from the windows as they are, never from the order of
+    // earlier changes.
+    int count = 0;
+    for (int v = 0; v < kWinCount; ++v) {
+        admitted[v] = false;
+        if (!winShowsPicture(v))
+            continue;
+        const int n = channelsFor(PM_WIN_DBD_MODE[v], win_port[v]);
+        if (count + n > kIch)
+            continue;
+        admitted[v] = true;
+        count += n;
+    }
+    return count;
+}
+
 int c331_manage::check_ich_all(int w)
 {
-    int count = 0;
-    for (int v = 0; v < kWinCount; ++v)
-        if (winAvailable(v))
-            count += channelsFor(PM_WIN_DBD_MODE[v], win_port[v]);
-    if (count > kIch) {
+    bool admitted[kWinCount];
+    const int count = admitIch(admitted);
+    if (!zelApi_IsWinValid(w) || !admitted[w]) {
         printf("check_ich_all ret=%d\n", -1);
         return -1;
     }
     for (int c = 0; c < kIch; ++c) {
         const int o = ich_owner[c];
-        if (o >= 0 && (o == w || !winAvailable(o)))
-            ich_owner[c] = kNone;
-        else if (o >= kWinCount)
+        if (o >= 0 && (o >= kWinCount || o == w || !admitted[o]))
             ich_owner[c] = kNone;
     }
     listOwned(ich_owner, win_ich);

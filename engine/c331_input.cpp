@@ -378,6 +378,9 @@ void c331_manage::portLost(int p)
         PI_ACT[p][1] = 0;
         PI_ACT[p][2] = kNoSignalStart;
         PI_ACT[p][3] = 0;
+        // The windows on the port are set up again for no picture, as a start without the
+        // signal sets them up, rather than keeping the cut of the picture that went.
+        PI_UPDATE[p] = 1;
         if (!isVboPort(p)) {
             set_pict(c331_fd, 0, p);
             return;

@@ -36,7 +36,7 @@ constexpr int kFreezeRounds = 251;
 constexpr int kHeld = 4;
 
 // ---- unused channels ----
-constexpr uint32_t kRegIchHw = 0x101902, kRegOchWidth = 0x084202;
+constexpr uint32_t kRegIchHw = 0x101902, kRegOchWidth = 0x084202, kRegOchBkgEnable = 0x084801;
 
 // Image flags word of a window.
 constexpr uint16_t kFlagBlack = 0x0001, kFlagFreeze = 0x0002, kFlagFade = 0x0004, kFlagDbd = 0x0100;
@@ -319,6 +319,10 @@ void c331_manage::reset_act(int, int mode)
                               PM_AREA_NUM[c] < win_info[o].columns * win_info[o].rows;
             if (!used && !och_cleared[c]) {
                 wr(kRegOchWidth, 0, chBank(c));
+                // Nor its background: a channel no window uses shows nothing of the window that
+                // left it, as on a chip started afresh (the green of the start-up stays).
+                if (g_force_bkcolor != 1)
+                    wr(kRegOchBkgEnable, 0, chBank(c));
                 och_cleared[c] = true;
             }
         }

@@ -54,8 +54,11 @@ c331_manage::c331_manage()
     std::memset(g_chg_hdmi, 0, sizeof(g_chg_hdmi));
     std::memset(PI_ACT, 0, sizeof(PI_ACT));
     std::memset(PI_STATE, 0, sizeof(PI_STATE));
-    for (int p = 0; p < kPorts; ++p)
+    for (int p = 0; p < kPorts; ++p) {
         PI_HDMI_INFO[p][15] = 1;  // no signal until the inputs say otherwise
+        // The active area of a port without signal, the one a port that loses it gets.
+        PI_ACT[p][0] = PI_ACT[p][2] = 16;
+    }
     for (int w = 0; w < kWinCount; ++w) {
         win_port[w] = kNoPort;
         g_chg_win[w] = g_chg_input[w] = g_chg_attr[w] = g_chg_dbd[w] = 0;
@@ -353,6 +356,7 @@ void c331_manage::define_param()
     for (int w = 0; w < kWinCount; ++w) {
         for (int i = 0; i < kIch; ++i)
             win_ich[w][i] = -1;
+        ich_short[w] = false;
         win_list[w] = w;
         for (int k = 0; k < 5; ++k)
             seq_list[w][k] = k;

@@ -669,6 +669,8 @@ public:
     // Channels whose window width was last written 0 by reset_act: not written again while unused.
     bool ich_cleared[kIch] = {};
     bool och_cleared[kOch] = {};
+    // The window shows a picture but the input channels did not stretch to it at the last set-up.
+    bool ich_short[kWinCount] = {};
 
     c331_manage(const c331_manage&) = delete;
     c331_manage& operator=(const c331_manage&) = delete;
@@ -738,6 +740,10 @@ private:
     bool ichFree(int c) const;
     int firstFreeIch(std::initializer_list<int> order) const;
     bool winAvailable(int w) const;
+    // The window shows a picture: it is available and has a place among the output channels.
+    bool winShowsPicture(int w) const;
+    // Which windows the input channels stretch to (see check_ich_all); the channels they take.
+    int admitIch(bool admitted[kWinCount]) const;
     bool portInterlaced(int w) const;
     // lists[w] = the channels whose owner is window w, in channel order, -1 filled.
     template <int N>

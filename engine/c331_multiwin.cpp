@@ -187,14 +187,16 @@ int entries(const ST_WIN_INFO& w) { return std::min(w.columns * w.rows, kMaxCh);
 
 }  // namespace
 
-int overlay(ST_WIN_INFO wins[kWinCount], const bool shown[kWinCount], int overlayOut[kMaxCh])
+namespace {
+
+// Moves every entry a later window shares with an earlier one onto the first idle channel, over
+// the windows in `use`. False when some entry finds no idle channel.
+bool moveShared(ST_WIN_INFO wins[kWinCount], const bool use[kWinCount])
 {
-    for (int c = 0; c < kMaxCh; ++c)
-        overlayOut[c] = c + 1;
     bool busy[kMaxCh] = {};
     int withGrid = 0;
     for (int w = 0; w < kWinCount; ++w) {
-        if (!shown[w] || entries(wins[w]) == 0)
+        if (!use[w] || entries(wins[w]) == 0)
             continue;
         ++withGrid;
         for (int k = 0; k < entries(wins[w]); ++k)
@@ -202,25 +204,20 @@ int overlay(ST_WIN_INFO wins[kWinCount], const bool shown[kWinCount], int overla
                 busy[wins[w].ochLst[k]] = true;
     }
     if (withGrid < 2)
-        return 0;
-
-    int left = 0;
+        return true;
     for (int i = 0; i < kWinCount; ++i) {
-        if (!shown[i])
+        if (!use[i])
             continue;
         for (int j = i + 1; j < kWinCount; ++j) {
-            if (!shown[j])
+            if (!use[j])
                 continue;
             for (int a = 0; a < entries(wins[i]); ++a) {
                 for (int b = 0; b < entries(wins[j]); ++b) {
                     if (wins[j].ochLst[b] != wins[i].ochLst[a])
                         continue;
                     const bool* idle = std::find(busy, busy + kMaxCh, false);
-                    if (idle == busy + kMaxCh) {
-                        ZEL_DEBUG("\t not found idle CH, !!!!!why!!!!!\r\n");
-                        ++left;
-                        continue;
-                    }
+                    if (idle == busy + kMaxCh)
+                        return false;
                     const int c = static_cast<int>(idle - busy);
                     busy[c] = true;
                     wins[j].ochLst[b] = static_cast<uint8_t>(c);
@@ -228,15 +225,52 @@ int overlay(ST_WIN_INFO wins[kWinCount], const bool shown[kWinCount], int overla
             }
         }
     }
+    return true;
+}
+
+void clearGrid(ST_WIN_INFO& w)
+{
+    w.columns = w.rows = 0;
+    std::memset(w.ochLst, kUnused, sizeof(w.ochLst));
+    std::memset(w.ochPosLst, kUnused, sizeof(w.ochPosLst));
+}
+
+}  // namespace
+
+int overlay(ST_WIN_INFO wins[kWinCount], const bool shown[kWinCount], int overlayOut[kMaxCh])
+{
+    for (int c = 0; c < kMaxCh; ++c)
+        overlayOut[c] = c + 1;
+    // A window whose shared rectangles find no idle channel would be drawn by whichever window
+    // was programmed last: it is refused instead and shows nothing. Windows are taken in window
+    // order, each kept when the channels stretch to it with the ones kept before, so the outcome
+    // follows from the windows alone.
+    bool use[kWinCount] = {};
+    int refusedCount = 0;
+    for (int w = 0; w < kWinCount; ++w) {
+        if (!shown[w] || entries(wins[w]) == 0)
+            continue;
+        use[w] = true;
+        ST_WIN_INFO trial[kWinCount];
+        std::memcpy(trial, wins, sizeof(trial));
+        if (moveShared(trial, use))
+            continue;
+        ZEL_DEBUG("\t not found idle CH, !!!!!why!!!!!\r\n");
+        ZEL_DEBUG("win%d alloc och FAIL\n", w);
+        use[w] = false;
+        clearGrid(wins[w]);
+        ++refusedCount;
+    }
+    moveShared(wins, use);
     // Every channel on a panel position that two or more windows use is mixed in group p + 1.
     int users[kMaxCh] = {};
     for (int w = 0; w < kWinCount; ++w)
-        if (shown[w])
+        if (use[w])
             for (int k = 0; k < entries(wins[w]); ++k)
                 if (wins[w].ochPosLst[k] < kMaxCh)
                     ++users[wins[w].ochPosLst[k]];
     for (int w = 0; w < kWinCount; ++w) {
-        if (!shown[w])
+        if (!use[w])
             continue;
         for (int k = 0; k < entries(wins[w]); ++k) {
             const int p = wins[w].ochPosLst[k], c = wins[w].ochLst[k];
@@ -244,7 +278,7 @@ int overlay(ST_WIN_INFO wins[kWinCount], const bool shown[kWinCount], int overla
                 overlayOut[c] = p + 1;
         }
     }
-    return left;
+    return refusedCount;
 }
 
 int gridMargin(const ST_WIN_INFO& info, int W, int H, int side)
@@ -297,9 +331,10 @@ constexpr uint32_t kChRegStep = 0x100;
 void c331_manage::zelApi_MultiWinChAlloc(char init)
 {
     ZEL_DEBUG("[zelApi_MultiWinChAlloc] init:%d\r\n", init);
+    // A window of no size shows nothing and takes no output channel.
     bool shown[kWinCount];
     for (int w = 0; w < kWinCount; ++w)
-        shown[w] = zelApi_IsWinShown(w);
+        shown[w] = zelApi_IsWinShown(w) && win_info[w].width != 0 && win_info[w].height != 0;
     multiwin::PanelLayout layout;
     if (!multiwin::panelLayout(static_cast<int>(panel.arrangement), panel.ochW, panel.ochH,
                                panel.ochColumns * panel.ochRows, &layout)) {

@@ -48,8 +48,9 @@ int allocate(const PanelLayout& layout, ST_WIN_INFO wins[kWinCount], const bool 
 
 // Moves every channel entry that a later window shares with an earlier one onto an idle
 // channel, then puts the channels of every shared panel position into mixer group position+1.
-// overlay[c] receives the group of channel c (c + 1 when alone). Returns the number of shared
-// entries left on their channel because no channel was idle.
+// overlay[c] receives the group of channel c (c + 1 when alone). A window whose shared entries
+// find no idle channel, with the windows before it kept, is refused: its grid is cleared. Returns
+// the number of windows refused.
 int overlay(ST_WIN_INFO wins[kWinCount], const bool shown[kWinCount], int overlayOut[kMaxCh]);
 
 // Margin between a window and the edge of its channel grid (0 left, 1 right, 2 up, 3 down),

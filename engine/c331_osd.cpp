@@ -361,6 +361,9 @@ void c331_manage::set_osd(int, int scrolling)
         ctl |= osd.charMode ? kCtlChar : kCtlBitmap;
     if (osd.bit15)
         ctl |= kCtlBit15;
+    // A plane that shows nothing is left switched off altogether, as on a chip started afresh.
+    if (!osd.display)
+        ctl = 0;
     const uint32_t base = scrolling ? sys.font_mem[2] : sys.font_mem[1];
     const int ox = scrolling ? 0 : osd.srcLeft, oy = scrolling ? 0 : osd.srcTop;
     Segment seg[kOch];

@@ -40,6 +40,21 @@ void c331_manage::set_output(int fd)
         if (!zelApi_IsWinShown(w))
             reset_dbd_mem(w);
     }
+    // Input channels go to the windows they stretch to, whatever the order of the changes that
+    // led here: a window they no longer stretch to gives its channels up and shows nothing; one
+    // they stretch to again is set up once more.
+    bool admitted[kWinCount];
+    admitIch(admitted);
+    for (int w = 0; w < kWinCount; ++w) {
+        const bool shortOf = winShowsPicture(w) && !admitted[w];
+        if (ich_short[w] && !shortOf && win_ich[w][0] < 0)
+            g_chg_win[w] = 1;
+        ich_short[w] = shortOf;
+        if (shortOf && win_ich[w][0] >= 0) {
+            releaseIch(w);
+            alloc_failed[w] = true;
+        }
+    }
     for (int w = 0; w < kWinCount; ++w) {
         const bool need = g_chg_input[w] == 1 || g_chg_input[w] == 3 || g_chg_dbd[w] || (g_chg_win[w] && win_ich[w][0] < 0);
         if (need && set_input(w, win_port[w]) == 2) {

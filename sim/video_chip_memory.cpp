@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <iterator>
 #include <map>
+#include <tuple>
 
 #include "sim/video_chip.h"
 #include "sim/video_chip_decode.h"
@@ -51,6 +52,9 @@ constexpr int kPictBitsPerPort = 4;
 constexpr uint8_t kModeCodes[4] = {0x00, 0x80, 0x01, 0x11};
 // Output channel placement (bank 0x08 + 16 c), mirror, zoom (0x0A + 16 c).
 constexpr uint8_t kOchBank = 0x08, kPlaceHeight = 0x46, kHMirror = 0x22;
+// The output channel's background (bank 0x08 + 16 c): bit 0 shows its colour in place of the
+// picture.
+constexpr uint8_t kBkgEnable = 0x48;
 constexpr uint8_t kZoomBank = 0x0A, kHZoom = 0x49, kVZoom = 0x4E;
 // Neighbouring pieces of a zoomed grid meet within a stored pixel of each other; in mode 2 a
 // read starts on a whole group of three pixels, up to two more away.
@@ -240,6 +244,7 @@ std::vector<MemoryWriter> decodeWriters(const VideoChipStill& chip)
         const uint32_t vshrink = chip.reg(sb, kVShrinkMode) == kVShrinkOn ? chip.regValue(sb, kVShrink, 2) : 0;
         w.pixels = shrunk(static_cast<int>(chip.regValue(ib, kIchHw, 2)) * pixelsPerClock(chip, i), hshrink);
         const int fields = i < kWeaveChannels && chip.reg(mb, kWeave) == 1 ? 2 : 1;
+        w.weavesVbo = fields == 2 && chip.reg(0x00, static_cast<uint8_t>(kIchSourceReg + i)) >= kFirstVboSource;
         w.lines = shrunk(static_cast<int>(chip.regValue(ib, kIchVw, 2)) * fields, vshrink);
         if (!writes(chip.reg(ib, kIchWrite)) || w.pixels <= 0 || w.lines <= 0)
             continue;
@@ -389,6 +394,9 @@ std::vector<MemoryRead> decodeReads(const VideoChipStill& chip, const std::vecto
         r.mode = memoryModeOfCode(r.modeCode);
         const uint8_t ob = channelBank(kOchBank, d.och), zb = channelBank(kZoomBank, d.och);
         r.mirrored = chip.reg(ob, kHMirror) == 1;
+        r.covered = chip.reg(ob, kBkgEnable) & 1;
+        r.y = d.y;
+        r.height = d.height;
         const int height = static_cast<int>(chip.regValue(ob, kPlaceHeight, 2)) - 1;
         r.pixels = zoomSource(d.width, chip.regValue(zb, kHZoom, 2));
         r.bytes = memoryLineBytes(static_cast<uint32_t>(r.pixels), r.mode);
@@ -447,27 +455,55 @@ void judgeColumn(std::vector<GridRow>& rows)
     }
 }
 
+// The writer whose first line a grid's rows are counted from: the one a read hits, or for the
+// two halves of one V-by-One receiver or a dual pair, the pair's left half, so that a piece of
+// either half starts on the same row.
+const MemoryWriter* rowOrigin(const std::vector<MemoryWriter>& writers, int ich)
+{
+    const MemoryWriter* ref = nullptr;
+    for (const MemoryWriter& w : writers)
+        if (w.ich == ich && w.pitch > 0)
+            ref = &w;
+    if (!ref || !ref->pairSlots)
+        return ref;
+    for (const MemoryWriter& w : writers)
+        if (w.pairSlots && w.ich / 2 == ref->ich / 2 && w.pitch == ref->pitch && w.base[0] < ref->base[0])
+            ref = &w;
+    return ref;
+}
+
 void judgeParts(std::vector<MemoryRead>& reads, const std::vector<MemoryWriter>& writers)
 {
     for (int first = 0; first < kChannels; ++first) {
-        // Rows by the stored line they start on, counted from the grid's writer.
-        std::vector<std::pair<int64_t, MemoryRead*>> keyed;
+        // Rows by the stored line they start on, counted from the grid's writer, and by their
+        // place inside their cells: a zoom may show one stored line on two rows of the grid, but
+        // the pieces of one row lie at one height.
+        struct Key {
+            int64_t line;
+            int y, height;
+            bool operator<(const Key& o) const
+            {
+                return std::tie(line, y, height) < std::tie(o.line, o.y, o.height);
+            }
+            bool operator==(const Key& o) const { return line == o.line && y == o.y && height == o.height; }
+        };
+        std::vector<std::pair<Key, MemoryRead*>> keyed;
         const MemoryWriter* ref = nullptr;
         for (MemoryRead& r : reads) {
-            if (r.first != first || r.ichs.empty() || r.mode == kUnknownMode)
+            if (r.first != first || r.covered || r.ichs.empty() || r.mode == kUnknownMode)
                 continue;
             if (!ref)
-                for (const MemoryWriter& w : writers)
-                    if (w.ich == r.ichs.front() && w.pitch > 0)
-                        ref = &w;
+                ref = rowOrigin(writers, r.ichs.front());
             if (ref)
-                keyed.emplace_back(floorDiv(int64_t(r.start) - int64_t(ref->base[0]), ref->pitch), &r);
+                keyed.emplace_back(Key{floorDiv(int64_t(r.start) - int64_t(ref->base[0]), ref->pitch), r.y, r.height}, &r);
         }
-        std::sort(keyed.begin(), keyed.end());
+        std::sort(keyed.begin(), keyed.end(),
+                  [](const std::pair<Key, MemoryRead*>& a, const std::pair<Key, MemoryRead*>& b) { return a.first < b.first; });
         std::vector<GridRow> rows;
         for (size_t i = 0; i < keyed.size();) {
-            GridRow row{keyed[i].first, {}};
-            for (; i < keyed.size() && keyed[i].first == row.line; ++i)
+            const Key key = keyed[i].first;
+            GridRow row{key.line, {}};
+            for (; i < keyed.size() && keyed[i].first == key; ++i)
                 row.pieces.push_back(keyed[i].second);
             judgeRow(row.pieces);
             rows.push_back(row);
@@ -604,7 +640,7 @@ std::vector<const MemoryRead*> MemoryMap::readsOf(int firstOch) const
 bool MemoryMap::writersSound() const
 {
     for (const MemoryWriter& w : writers)
-        if (w.leak.any() || w.slotLeak.any() || w.dualApart || w.mode == kUnknownMode)
+        if (w.leak.any() || w.slotLeak.any() || w.dualApart || w.weavesVbo || w.mode == kUnknownMode)
             return false;
     for (const FieldStore& f : fields)
         if (f.leak.any() || f.slotLeak.any() || f.strayRead)
@@ -645,6 +681,8 @@ std::string describeMemory(const VideoChipStill& chip)
             s += "ich " + std::to_string(w.ich) + ": " + leakText(w.leak) + "\n";
         if (w.slotLeak.any())
             s += "ich " + std::to_string(w.ich) + ": " + slotText(w.slotLeak) + "\n";
+        if (w.weavesVbo)
+            s += "ich " + std::to_string(w.ich) + ": weaves fields of a V-by-One source\n";
         if (w.dualApart)
             s += "ich " + std::to_string(w.ich) + ": dual mode with ich " + std::to_string(w.dualWith) +
                  (m.writer(w.dualWith) ? ", whose half is not stored beside it\n" : ", which writes nothing\n");
@@ -658,6 +696,11 @@ std::string describeMemory(const VideoChipStill& chip)
             s += "ich " + std::to_string(f.ich) + " fields: reads a field buffer it does not write\n";
     }
     for (const MemoryRead& r : m.reads) {
+        if (r.covered) {
+            std::snprintf(line, sizeof line, "och %d piece %d: covered by the input background\n", r.first, r.piece);
+            s += line;
+            continue;
+        }
         std::string what;
         if (r.ichs.empty())
             what = "unwritten memory";

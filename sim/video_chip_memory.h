@@ -5,7 +5,8 @@
 // writes, whether it reads in the format the writer stored, whether a mirrored grid shows each
 // part of the picture where it belongs, which writers write over each other, which writer or read
 // has a frame buffer outside the memory map's frame buffer of the same index or runs out of it,
-// and which writer's lines leave the part of a line the memory map gives its channel.
+// which writer's lines leave the part of a line the memory map gives its channel, which channel
+// weaves fields of a V-by-One source, and which reads the channel's background covers.
 #pragma once
 
 #include <cstdint>
@@ -74,6 +75,8 @@ struct MemoryWriter {
     bool dualApart = false;              // the pair's halves are not stored side by side
     bool pairSlots = false;              // may use both slots of its pair: in dual mode, or the
                                          // pair carries the two halves of one V-by-One receiver
+    bool weavesVbo = false;              // weaves two fields a frame of a V-by-One source, which
+                                         // sends whole frames: a fault
     RegionLeak leak;
     SlotLeak slotLeak;
     uint32_t end() const { return base[0] + (lines > 0 ? uint32_t(lines - 1) * pitch : 0) + bytes; }
@@ -112,9 +115,15 @@ struct MemoryRead {
     bool mismatch = false;   // it reads in another mode than a writer it hits wrote
     bool wrongPart = false;  // it shows another part of the picture than its place in the grid,
                              // across its row or down its column
+    bool covered = false;    // the channel shows its background colour over what it reads (an
+                             // input without signal, a window set black): nothing of the memory
+                             // it reads is seen, so none of it is judged
+    int y = 0, height = 0;   // its vertical place inside its channel's cell, output lines
     RegionLeak leak;
     bool clean() const
     {
+        if (covered)
+            return true;
         return !ichs.empty() && !unwritten && !mismatch && !wrongPart && !leak.any() && mode != kUnknownMode;
     }
 };
@@ -128,7 +137,8 @@ struct MemoryMap {
     // The reads of one output channel's grid (by its first output channel), piece order.
     std::vector<const MemoryRead*> readsOf(int firstOch) const;
     // Every writer and field store stays in its region and its slots or band, pairs are stored
-    // side by side, modes are known and field buffers are read where they are written.
+    // side by side, modes are known, only parallel sources are woven and field buffers are read
+    // where they are written.
     bool writersSound() const;
 };
 

@@ -105,23 +105,34 @@ protected:
 
     // What the output channels place, from which port, at which scale, and what their pattern
     // generators show.
-    static std::vector<std::string> shown(const sim::VideoChipModel& c)
+    // With `full`, also the backgrounds, what each input channel shown cuts from its port and
+    // each channel's on-screen display plane control.
+    static std::vector<std::string> shown(const sim::VideoChipModel& c, bool full = false)
     {
         const std::string picture = sim::describeOutputPicture(c);
         std::vector<std::string> out = {picture.substr(0, picture.find("[background]"))};
-        for (const sim::DecodedChannel& d : sim::decodeOutputs(c))
+        if (full)
+            out.push_back(picture.substr(picture.find("[background]"), picture.find("[picture]") - picture.find("[background]")));
+        for (const sim::DecodedChannel& d : sim::decodeOutputs(c)) {
             if (d.on)
                 out.push_back(std::to_string(d.och) + ": " + std::to_string(d.x) + "," + std::to_string(d.y) + " " +
                               std::to_string(d.width) + "x" + std::to_string(d.height) + " port " +
                               std::to_string(d.port) + " zoom " + std::to_string(d.hzoom) + "/" +
                               std::to_string(d.vzoom));
+            if (d.on && full)
+                out.push_back(std::to_string(d.och) + " cuts " + std::to_string(d.inX) + "," + std::to_string(d.inY) +
+                              " " + std::to_string(d.inWidth) + "x" + std::to_string(d.inHeight) + " shrink " +
+                              std::to_string(d.hshrink) + "/" + std::to_string(d.vshrink));
+            if (full)
+                out.push_back(std::to_string(d.och) + " plane " + std::to_string(c.regValue(bank(0x09, d.och), 0x08, 2)));
+        }
         return out;
     }
 
     // A box started afresh from the image as it is now shows what this one shows.
-    void expectAsFreshStart(const std::string& what)
+    void expectAsFreshStart(const std::string& what, bool full = false)
     {
-        const std::vector<std::string> running = shown(chip);
+        const std::vector<std::string> running = shown(chip, full);
         sim::VideoChipModel& fresh = sim::attachVideoChip();
         // A second engine beside the running one, which newEngine() would delete.
         auto owned = std::make_unique<c331_manage>();
@@ -132,7 +143,7 @@ protected:
         ASSERT_TRUE(zeltest::bringUpEngine(f));
         for (int i = 0; i < 4; ++i)
             f->stepOnce();
-        EXPECT_EQ(shown(fresh), running) << what;
+        EXPECT_EQ(shown(fresh, full), running) << what;
         // The running box goes on.
         c331_manage::p_c331_manage = e;
         if (auto* bus = dynamic_cast<platform::SimSpiBus*>(&platform::spi()))
@@ -482,8 +493,25 @@ protected:
         settle();
         settle();
     }
+    // Windows 0-3 in the quarters of a 3840 x 2160 panel on the two V-by-One inputs, a pair of
+    // input channels each; window 4 on HDMI1 at x, y, w x h.
+    void showFourVboAnd(int x, int y, int w, int h)
+    {
+        setWord(kTestPattern, 0);
+        feedAll();
+        panel(3840, 2160, 0);
+        for (int k = 0; k < 4; ++k) {
+            setWindow(k, 1920 * (k % 2), 1080 * (k / 2), 1920, 1080, k % 2 ? kHdmi4 : kHdmi3);
+            setWord(window(unsigned(k)) + kWinFlags, 0);
+            setWord(window(unsigned(k)) + kWinMirror, 0);
+        }
+        setWindow(4, x, y, w, h, kHdmi1);
+        hideFrom(5);
+        settle();
+        settle();
+    }
     // Each case on the engine as the previous one left it; then a fresh start from the image.
-    void run(const EdgeCase& c)
+    void run(const EdgeCase& c, bool full = false)
     {
         SCOPED_TRACE(c.what);
         c.show();
@@ -498,7 +526,7 @@ protected:
         if (c.mode >= 0) {
             EXPECT_EQ(e->PM_MEM_WMODE[0], c.mode);
         }
-        expectAsFreshStart(c.what);
+        expectAsFreshStart(c.what, full);
     }
 };
 
@@ -921,4 +949,105 @@ TEST_F(MemoryEdgeTest, InputsAtTheEdgesStayInTheirBuffers)
     };
     for (const EdgeCase& c : cases)
         run(c);
+}
+
+// More windows than the chip's channels carry: the windows the channels stretch to are shown, in
+// window order, and the others are refused and show nothing, as a fresh start shows them.
+TEST_F(MemoryEdgeTest, WindowsTheChannelsDoNotStretchToAreRefused)
+{
+    const std::vector<EdgeCase> cases = {
+        {"four V-by-One windows take the eight input channels, a fifth window is refused",
+         [this] { showFourVboAnd(960, 540, 1920, 1080); }, 0, -1, 4},
+        {"four V-by-One windows and a window of no size", [this] { showFourVboAnd(960, 540, 0, 1080); }, 0, -1, 4},
+        {"four V-by-One windows and a window off the panel", [this] { showFourVboAnd(4000, 540, 960, 540); }, 0, -1,
+         4},
+        {"a source change makes room for the refused window, another takes the room again",
+         [this] {
+             showFourVboAnd(960, 540, 1920, 1080);
+             setWord(window(0) + kWinSource, uint16_t(kHdmi2));   // one channel instead of a pair
+             settle();
+             EXPECT_FALSE(ichsOf(4).empty());
+             expectSound("room made");
+             expectAsFreshStart("room made", true);
+             setWord(window(0) + kWinSource, uint16_t(kHdmi3));
+             settle();
+         },
+         0, -1, 4},
+        {"four windows over the whole panel take the eight output channels, a fifth over them is refused",
+         [this] {
+             feedAll();
+             panel(7680, 2160, 0);   // two channel rectangles side by side
+             const int inputs[5] = {kHdmi1, kHdmi2, kExt, kDvi, kHdmi2};
+             for (int w = 0; w < 4; ++w)
+                 setWindow(w, 0, 0, 7680, 2160, inputs[w]);
+             setWindow(4, 100, 100, 960, 540, inputs[4]);
+             hideFrom(5);
+             settle();
+             // Whichever window changes last, the refused one stays off.
+             setWord(window(0) + kWinMirror, 1);
+             settle();
+             setWord(window(4) + kWinMirror, 1);
+             settle();
+         },
+         0, -1, 4},
+    };
+    for (const EdgeCase& c : cases)
+        run(c, true);
+}
+
+// A change undone, or a window switched off, leaves the chip as a box started afresh from the
+// same image has it: backgrounds, input channel cuts and the display planes included.
+TEST_F(MemoryEdgeTest, WhatAChangeLeavesBehindIsAsAFreshStart)
+{
+    // Window 0 on HDMI1, window 1 on `source1` beside it.
+    auto twoWindows = [this](int source1) {
+        setWord(kTestPattern, 0);
+        feedAll();
+        panel(7680, 2160, 0);   // two channel rectangles side by side
+        setWindow(0, 0, 0, 3840, 2160, kHdmi1);
+        setWindow(1, 3840, 0, 3840, 2160, source1);
+        hideFrom(2);
+        setWord(window(0) + kWinFlags, 0);
+        setWord(window(1) + kWinFlags, 0);
+        settle();
+        settle();
+    };
+    const std::vector<EdgeCase> cases = {
+        {"a window on an input without signal switched off",
+         [=] {
+             twoWindows(kDvi);
+             sim::setInputSignal(kDvi, false, 0, 0, 0);
+             settle();
+             setWord(window(1) + kWinState, 0);
+             settle();
+         },
+         0, -1, -1},
+        {"a window set black switched off",
+         [=] {
+             twoWindows(kHdmi2);
+             setWord(window(1) + kWinFlags, kWinFlagBlack);
+             settle();
+             setWord(window(1) + kWinState, 0);
+             settle();
+         },
+         0, -1, -1},
+        {"a window whose input lost its signal",
+         [=] {
+             twoWindows(kHdmi2);
+             sim::setInputSignal(kHdmi2, false, 0, 0, 0);
+             settle();
+         },
+         0, -1, -1},
+        {"the on-screen display on, then off",
+         [=] {
+             twoWindows(kHdmi2);
+             setWord(kOsdOn, 1);
+             settle();
+             setWord(kOsdOn, 0);
+             settle();
+         },
+         0, -1, -1},
+    };
+    for (const EdgeCase& c : cases)
+        run(c, true);
 }

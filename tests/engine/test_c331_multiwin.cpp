@@ -157,7 +157,9 @@ TEST(MultiWinOverlay, TwoWindowsOnOneRectangleAreMixed)
         EXPECT_EQ(group[c], c + 1);
 }
 
-TEST(MultiWinOverlay, WithoutAnIdleChannelTheWindowKeepsTheSharedOne)
+// A window that finds no idle channel for a shared rectangle is refused, whichever window was
+// set up last; the windows after it still get theirs when they fit.
+TEST(MultiWinOverlay, WithoutAnIdleChannelTheWindowIsRefused)
 {
     Windows ws;
     ws.add(0, 0, 0, 8 * W, H);   // all eight channels
@@ -165,8 +167,25 @@ TEST(MultiWinOverlay, WithoutAnIdleChannelTheWindowKeepsTheSharedOne)
     ASSERT_EQ(allocate(layoutOf(0), ws.w, ws.shown), -1);
     int group[8];
     EXPECT_EQ(overlay(ws.w, ws.shown, group), 1);
-    EXPECT_EQ(ws.list(1), std::vector<int>{0});
-    EXPECT_EQ(group[0], 1);
+    EXPECT_EQ(ws.list(0), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7}));
+    EXPECT_TRUE(ws.list(1).empty());
+    EXPECT_EQ(ws.w[1].ochLst[0], kUnused);
+    for (int c = 0; c < 8; ++c)
+        EXPECT_EQ(group[c], c + 1);
+
+    // Over four rectangles: window 2 needs two idle channels where one is left and is refused;
+    // window 3 after it takes that one.
+    Windows four;
+    four.add(0, 0, 0, 4 * W, H);
+    four.add(1, 0, 0, 3 * W, H);
+    four.add(2, 10, 0, 2 * W, H);
+    four.add(3, 3 * W + 10, 0, 10, 10);
+    ASSERT_EQ(allocate(layoutOf(0, 4), four.w, four.shown), -1);
+    EXPECT_EQ(overlay(four.w, four.shown, group), 1);
+    EXPECT_EQ(four.list(1), (std::vector<int>{4, 5, 6}));
+    EXPECT_TRUE(four.list(2).empty());
+    EXPECT_EQ(four.list(3), std::vector<int>{7});
+    EXPECT_EQ((std::vector<int>{group[0], group[4], group[3], group[7]}), (std::vector<int>{1, 1, 4, 4}));
 }
 
 TEST(MultiWinOverlay, AWindowAloneOrHiddenChangesNothing)

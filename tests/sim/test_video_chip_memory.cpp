@@ -397,6 +397,37 @@ TEST(VideoChipMemory, BuffersSlotsBandsAndGridRowsEachInTheirPlace)
         {"rows swapped", rows(540, 0, 64), {kFlipped}},
         {"mirrored rows swapped", rows(1079, 539, 256 - 64), {}},
         {"mirrored rows flipped in place", rows(539, 1079, 256 - 64), {kFlipped}},
+        {"a V-by-One receiver's halves mirrored over a row of two channels",
+         [](Chip& c) {
+             c.setReg(0x00, 0x14, 8);
+             c.setReg(0x00, 0x15, 9);
+             pair(c, 960, 960);
+             reader(c, 0, 4, 0x8000 + 2 * 960, 960, 4, 64);   // the right half on the left
+             reader(c, 1, 4, 0x8000, 960, 4, 64, 0);
+             for (int och = 0; och < 2; ++och) {
+                 c.setReg(0x00, uint8_t(0x69 + och), 0x11);
+                 c.setReg(uint8_t(0x08 + 16 * och), 0x22, 1);
+             }
+         },
+         {}},
+        {"one stored line zoomed onto the last line of a row and the top of the next",
+         [](Chip& c) {
+             writer(c, 0, 0x0000, 1920, 1080, 64);
+             reader(c, 0, 0, 0x0000, 1920, 1, 64);
+             reader(c, 1, 0, 0x0000, 1920, 540, 64, 0);
+             set16(c, 0x0A, 0x4E, 0x8000);
+             set16(c, 0x1A, 0x4E, 0x8000);
+         },
+         {}},
+        {"fields woven from a V-by-One source",
+         [](Chip& c) {
+             c.setReg(0x00, 0x12, 8);
+             c.setReg(0x00, 0x13, 9);
+             writer(c, 2, 0x4000, 960, 540, 64);
+             writer(c, 3, 0x4000 + 960 * 4, 960, 540, 64);
+             c.setReg(0x36, 0x5B, 1);
+         },
+         {"ich 2: weaves fields of a V-by-One source"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -411,4 +442,11 @@ TEST(VideoChipMemory, BuffersSlotsBandsAndGridRowsEachInTheirPlace)
         for (const std::string& f : c.faults)
             EXPECT_TRUE(has(view, f)) << view;
     }
+    // An output channel showing its background colour, as for an input without signal: what it
+    // would read, written or not, is not seen.
+    sim::VideoChipModel& chip = sim::attachVideoChip();
+    reader(chip, 0, 0, 0x0F000000u, 1920, 1080, 64);
+    chip.setReg(0x08, 0x48, 1);
+    EXPECT_TRUE(sim::decodeMemory(chip).reads.at(0).clean());
+    EXPECT_TRUE(has(sim::describeMemory(chip), "och 0 piece 0: covered by the input background"));
 }
