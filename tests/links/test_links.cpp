@@ -6,22 +6,26 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
 
+#include "chips/tarvosource.h"
 #include "core/alerts.h"
 #include "core/global.h"
 #include "core/md5.h"
 #include "core/zelrampara.h"
 #include "engine/c331_manage.h"
 #include "link_client.h"
+#include "ledout/fpga_manage.h"
 #include "links/networkmanage.h"
 #include "links/uart_inout.h"
 #include "links/uart_inout_4G.h"
 #include "links/udpnetmanage.h"
+#include "sim/input_chips.h"
 #include "sim/video_chip.h"
 #include "support/test_root.h"
 #include "support/video_engine.h"
@@ -225,6 +229,28 @@ TEST_F(Links, SpecialRegistersCommitToTheEngine)
     EXPECT_EQ(replyData(r), (Bytes{0x0F, 0x42}));
     r = c.call(body(0xA1, regRead(169, 2)));  // would pass register 169
     EXPECT_EQ(status(r), 1);
+}
+
+// Byte 32 is shared: a link writes its low bits while the input thread takes its request bits
+// (4-7). Neither loses the other's bits, and neither touches the byte plainly (ThreadSanitizer).
+TEST_F(Links, ControllerRegisterSharedWithTheInputThread)
+{
+    ASSERT_TRUE(sim::attachInputChips());
+    fpga_manage::pInstance()->initialize();
+    tarvosource* src = tarvosource::pInstance();
+    std::atomic<bool> done{false};
+    std::thread input([&] {
+        while (!done.load())
+            src->poll_pass();
+    });
+    for (int i = 0; i < 300; ++i) {
+        ASSERT_EQ(status(deal(0xA0, regWrite(32, 0x0F, uint8_t(i)))), 0);
+        ASSERT_EQ(replyData(deal(0xA1, regRead(32, 1)))[0] & 0x0F, i & 0x0F) << i;
+    }
+    done = true;
+    input.join();
+    src->poll_input(0);   // takes the request bits, if any
+    EXPECT_EQ(model->reg_status[32], 299 & 0x0F);
 }
 
 TEST_F(Links, TcpResyncsAfterGarbageAndDropsABadCheckByte)
