@@ -25,6 +25,7 @@
 #include "links/uart_inout.h"
 #include "links/uart_inout_4G.h"
 #include "links/udpnetmanage.h"
+#include "links/udpserver.h"
 #include "sim/input_chips.h"
 #include "sim/video_chip.h"
 #include "support/test_root.h"
@@ -361,6 +362,87 @@ TEST_F(Links, UdpRepliesToOneDatagramAndToOneSenderAreBounded)
     c.sendRaw(flashReads(100));
     c.sendRaw(encode(body(0x60, ramWrite(0x301, {9}))));
     EXPECT_GT(replyBytesBefore(c, 0x60), 16384);
+}
+
+// The budget's figures as the protocol states them: 256 KiB a second for one sender, 256 senders
+// counted apart (further ones share one sender's allowance), 1 MiB a second for all together.
+namespace {
+constexpr unsigned kSenderShare = 262144;
+constexpr unsigned kAllSenders = 1048576;
+constexpr uint32_t kCountedApart = 256;
+
+uint32_t senderNo(uint32_t n) { return htonl(0x0A000000u + n); }   // 10.0.0.n and on, as on the wire
+}  // namespace
+
+// Each of 1,000 forged senders asks for one flash read of 16 KiB (23 bytes on the wire): what all of
+// them get back stays within the total, and none gets more than one sender's share.
+TEST(UdpReplyBudget, ForgedSendersGetNoMoreThanTheTotal)
+{
+    constexpr unsigned kReadReply = 16400;
+    UdpReplyBudget b;
+    unsigned long granted = 0;
+    for (uint32_t n = 1; n <= 1000; ++n) {
+        b.startDatagram(senderNo(n), 7000);
+        if (!b.spent() && b.take(kReadReply))
+            granted += kReadReply;
+    }
+    EXPECT_LE(granted, kAllSenders);
+    EXPECT_GT(granted, kAllSenders - kReadReply);
+}
+
+TEST(UdpReplyBudget, TheLastSenderCountedApartAndTheNext)
+{
+    UdpReplyBudget b;
+    for (uint32_t n = 1; n < kCountedApart; ++n) {
+        b.startDatagram(senderNo(n), 7000);
+        ASSERT_TRUE(b.take(1000)) << n;
+    }
+    b.startDatagram(senderNo(kCountedApart), 7000);   // the last one with a share of its own
+    EXPECT_TRUE(b.takeFor(senderNo(kCountedApart), kSenderShare, 7000));
+    EXPECT_FALSE(b.takeFor(senderNo(kCountedApart), 1, 7000));
+    b.startDatagram(senderNo(kCountedApart + 1), 7000);   // the first of those who share one
+    EXPECT_TRUE(b.takeFor(senderNo(kCountedApart + 1), kSenderShare - 1, 7000));
+    b.startDatagram(senderNo(kCountedApart + 2), 7000);
+    EXPECT_TRUE(b.take(1));
+    EXPECT_FALSE(b.take(1));
+    b.startDatagram(senderNo(kCountedApart + 3), 7000);
+    EXPECT_TRUE(b.spent());
+}
+
+TEST(UdpReplyBudget, AllSendersTogetherGetTheTotalAndNoMore)
+{
+    UdpReplyBudget b;
+    for (uint32_t n = 1; n <= kAllSenders / kSenderShare; ++n) {
+        for (unsigned taken = 0; taken < kSenderShare; taken += kSenderShare / 8) {
+            b.startDatagram(senderNo(n), 7000);
+            ASSERT_TRUE(b.take(kSenderShare / 8)) << n;
+        }
+        b.startDatagram(senderNo(n), 7000);
+        EXPECT_TRUE(b.spent());
+    }
+    b.startDatagram(senderNo(99), 7000);   // the total is spent: a newcomer gets nothing
+    EXPECT_TRUE(b.spent());
+    EXPECT_FALSE(b.takeFor(senderNo(99), 1, 7050));
+    b.startDatagram(senderNo(99), 7100);   // the next second
+    EXPECT_FALSE(b.spent());
+    EXPECT_TRUE(b.take(kSenderShare / 8));
+}
+
+// The cards' answers count against the sender's share like the replies to its datagrams.
+TEST(UdpReplyBudget, ASendersShareIncludesTheCardsAnswers)
+{
+    UdpReplyBudget b;
+    b.startDatagram(senderNo(1), 7000);
+    ASSERT_TRUE(b.take(kSenderShare / 8 - 100));
+    for (int i = 1; i < 8; ++i) {
+        b.startDatagram(senderNo(1), 7000);
+        ASSERT_TRUE(b.take(kSenderShare / 8)) << i;
+    }
+    EXPECT_TRUE(b.takeFor(senderNo(1), 100, 7000));
+    EXPECT_FALSE(b.takeFor(senderNo(1), 1, 7000));
+    b.startDatagram(senderNo(1), 7000);
+    EXPECT_TRUE(b.spent());
+    EXPECT_TRUE(b.takeFor(senderNo(2), 100, 7000));   // another sender is not held back
 }
 
 TEST_F(Links, SerialLineOverAPseudoTerminal)
