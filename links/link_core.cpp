@@ -47,12 +47,44 @@ LinkCore::Rest LinkCore::handleBody(uint8_t* body, unsigned length, LinkEndpoint
     if (isPassby(body, length))
         return takeCardFrame(body, length, endpoint, client);
 
-    unsigned n = message_deal::message_group_deal(body, length, reply_.data(), unsigned(reply_.size()));
-    if (n == 0)
+    unsigned n = message_deal::deal_on_link(body, length, reply_.data(), unsigned(reply_.size()));
+    if (n == message_deal::kRunApart) {
+        runApart(body, length, endpoint, client);
         return Rest::kGoOn;
-    unsigned e = protocol_phy::data_re_transf_meaning(encoded_.data(), reply_.data(), n, nullptr);
-    endpoint.sendEncoded(encoded_.data(), e);
+    }
+    sendReply(n, endpoint);
     return Rest::kGoOn;
+}
+
+void LinkCore::sendReply(unsigned length, LinkEndpoint& endpoint)
+{
+    if (length == 0)
+        return;
+    unsigned e = protocol_phy::data_re_transf_meaning(encoded_.data(), reply_.data(), length, nullptr);
+    endpoint.sendEncoded(encoded_.data(), e);
+}
+
+void LinkCore::runApart(const uint8_t* body, unsigned length, LinkEndpoint& endpoint, LinkClient client)
+{
+    if (apart_.size() >= kMaxApartCommands) {
+        ZEL_DEBUG("\n link %d: too many long commands waiting, one refused \n", passbyPort_);
+        sendReply(message_deal::refuse(body, length, reply_.data(), unsigned(reply_.size())), endpoint);
+        return;
+    }
+    apart_.push_back(ApartCommand{client, ApartWorker::submit(body, length)});
+}
+
+void LinkCore::answerApart(LinkEndpoint& endpoint)
+{
+    while (!apart_.empty() && apart_.front().job->done.load()) {
+        const ApartCommand c = std::move(apart_.front());
+        apart_.pop_front();
+        const std::vector<uint8_t>& reply = c.job->reply;
+        if (reply.empty())
+            continue;
+        unsigned e = protocol_phy::data_re_transf_meaning(encoded_.data(), reply.data(), unsigned(reply.size()), nullptr);
+        endpoint.sendEncodedTo(c.client, encoded_.data(), e);
+    }
 }
 
 LinkCore::Rest LinkCore::takeCardFrame(uint8_t* body, unsigned length, LinkEndpoint& endpoint, LinkClient client)
@@ -78,6 +110,7 @@ bool LinkCore::holds(LinkClient client) const
 
 void LinkCore::service(LinkEndpoint& endpoint)
 {
+    answerApart(endpoint);
     if (answering_)
         pollAnswer(endpoint);
     while (!answering_ && !waiting_.empty()) {
@@ -134,6 +167,8 @@ void LinkCore::finish()
 void LinkCore::dropClient(LinkClient client, LinkEndpoint& endpoint)
 {
     dropWaiting([client](const CardFrame& f) { return f.client == client; });
+    apart_.erase(std::remove_if(apart_.begin(), apart_.end(), [client](const ApartCommand& c) { return c.client == client; }),
+                 apart_.end());
     if (!answering_ || answerClient_ != client)
         return;
     // Its answer would go nowhere (or to a newcomer on the same socket): the cards are free again.

@@ -28,6 +28,8 @@
 #include "links/udpserver.h"
 #include "sim/input_chips.h"
 #include "sim/video_chip.h"
+#include "sim/sim_clock.h"
+#include "sim/video_chip_gfx.h"
 #include "support/test_root.h"
 #include "support/video_engine.h"
 
@@ -443,6 +445,55 @@ TEST(UdpReplyBudget, ASendersShareIncludesTheCardsAnswers)
     b.startDatagram(senderNo(1), 7000);
     EXPECT_TRUE(b.spent());
     EXPECT_TRUE(b.takeFor(senderNo(2), 100, 7000));   // another sender is not held back
+}
+
+// An erase of the video chip's flash keeps the flash busy for seconds; meanwhile another TCP
+// connection and a UDP sender are answered, and the client that asked gets its answer once the
+// erase is over. The board's ticks stand still, so the erase lasts until the test moves them (or
+// until the engine's own bound of about 2 s for a 64 KB unit): the others' deadline is shorter.
+TEST_F(Links, OtherClientsAreAnsweredWhileAnEraseRuns)
+{
+    sim::VideoChipModel& chip = sim::attachVideoChip();
+    c331_manage* e = zeltest::newEngine();
+    ASSERT_EQ(e->initialize(false), 0);
+    // The flash's waits pause for real: their bound is time, not a count of polls.
+    e->usleepFn = [](unsigned us) { std::this_thread::sleep_for(std::chrono::microseconds(us)); };
+    sim::setTickSource([] { return G_timeTicks.load(); });
+    G_timeTicks = 7000;
+    chip.setFlash(0x20000, {0x00});
+    chip.withGfx([](sim::VideoChipGfx& g) {
+        g.setEraseTime(1500);   // one 64 KB unit: 150 ticks
+        g.clearOps();
+        return 0;
+    });
+    auto erasing = [&] {
+        return chip.withGfx([](sim::VideoChipGfx& g) {
+            for (const sim::VideoChipGfx::Op& op : g.ops())
+                if (op.kind == sim::VideoChipGfx::Op::Erase)
+                    return true;
+            return false;
+        });
+    };
+    TcpClient eraser(tcpPort()), other(tcpPort());
+    UdpClient udp(udpPort());
+    eraser.sendRaw(encode(body(0x70, {0x00, 0x00, 0x02, 0x00, 1, 0, 4, 4})));   // 0x20000, one 64 KB unit
+    ASSERT_TRUE(waitFor(erasing));
+
+    Bytes r = other.call(body(0x82, {}), 700);
+    ASSERT_TRUE(isReply(r));
+    EXPECT_EQ(r[9], 0x82);
+    r = udp.call(body(0xA1, regRead(40, 1)), 700);
+    ASSERT_TRUE(isReply(r));
+    EXPECT_EQ(r[9], 0xA1);
+    EXPECT_TRUE(eraser.receiveFrame(10).empty());   // still erasing
+
+    G_timeTicks += 151;
+    r = eraser.receiveFrame(3000);
+    ASSERT_TRUE(isReply(r));
+    EXPECT_EQ(r[9], 0x70);
+    EXPECT_EQ(status(r), 0);
+    EXPECT_EQ(chip.flashByte(0x20000), 0xFF);
+    sim::setTickSource(nullptr);
 }
 
 TEST_F(Links, SerialLineOverAPseudoTerminal)
