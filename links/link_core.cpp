@@ -131,6 +131,7 @@ void LinkCore::handOver(LinkEndpoint& endpoint)
 {
     CardFrame f = std::move(waiting_.front());
     waiting_.pop_front();
+    handed_ = f.body;   // as it came: the hand-over marks the port in it
     endpoint.clearQueuedReplies();
     endpoint.addressCardReply(f.client);
     g_passby_trans_port = passbyPort_;
@@ -145,8 +146,23 @@ void LinkCore::handOver(LinkEndpoint& endpoint)
 
 void LinkCore::pollAnswer(LinkEndpoint& endpoint)
 {
-    if (passby::pollReply()) {
+    const passby::Poll p = passby::pollReply();
+    if (p == passby::Poll::kQueued) {
         endpoint.sendQueuedReply();
+        finish();
+        return;
+    }
+    if (p == passby::Poll::kCutOff) {
+        // An FPGA reset (an LED-size change resets both) took the frame: the client hears at once
+        // that it failed, and the cards are free for the next frame.
+        passby::giveUp(passbyPort_);
+        const unsigned n = message_deal::refuse(handed_.data(), unsigned(handed_.size()), reply_.data(),
+                                                unsigned(reply_.size()));
+        if (n != 0) {
+            const unsigned e = protocol_phy::data_re_transf_meaning(encoded_.data(), reply_.data(), n, nullptr);
+            endpoint.sendEncodedTo(answerClient_, encoded_.data(), e);
+        }
+        ZEL_DEBUG("\n pass-through frame lost to an FPGA reset, link %d \n", passbyPort_);
         finish();
         return;
     }

@@ -155,5 +155,6 @@ private:
     passby::Turn turn_;
     bool answering_ = false;          // a frame handed over waits for its answer
     LinkClient answerClient_ = 0;
+    std::vector<uint8_t> handed_;     // the frame handed over, as it came
     unsigned handedAt_ = 0;           // tick
 };
