@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/global.h"
+#include "links/apart_worker.h"
 
 QMutex message_deal::deal_mutex;
 std::mutex message_deal::flash_mutex;
@@ -123,7 +124,8 @@ unsigned message_deal::deal_on_link(uint8_t* body, unsigned length, uint8_t* rep
         return 0;
     const uint8_t g = body[frame::kGroup];
     std::unique_lock<std::mutex> flash(flash_mutex, std::defer_lock);
-    if (g == group::kEraseFlash || (onFlash(g) && !flash.try_lock()))
+    // A flash command goes behind those already handed apart, in the order they came.
+    if (g == group::kEraseFlash || (onFlash(g) && (ApartWorker::pending() != 0 || !flash.try_lock())))
         return kRunApart;
     QMutexLocker lock(&deal_mutex);
     return dealWith(body, length, reply, capacity);

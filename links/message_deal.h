@@ -76,7 +76,7 @@ public:
     // What a link's thread calls: as message_group_deal, but a command that would hold the link
     // (and every other link) for long is not carried out: kRunApart says it is to be handed to
     // the thread that runs such commands (deal_apart). That is every flash erase, and any other
-    // flash command while a flash command runs apart.
+    // flash command while flash commands run apart or wait to.
     static constexpr unsigned kRunApart = ~0u;
     static unsigned deal_on_link(uint8_t* body, unsigned length, uint8_t* reply, unsigned capacity);
     // Carries a command out on the thread that runs them apart: it waits for the flash commands

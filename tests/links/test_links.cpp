@@ -486,6 +486,9 @@ TEST_F(Links, OtherClientsAreAnsweredWhileAnEraseRuns)
     ASSERT_TRUE(isReply(r));
     EXPECT_EQ(r[9], 0xA1);
     EXPECT_TRUE(eraser.receiveFrame(10).empty());   // still erasing
+    Bytes read = ramRead(0x20000, 1);
+    read[6] = 4;
+    other.sendRaw(encode(body(0x72, read)));   // the flash's next command: behind the erase
 
     G_timeTicks += 151;
     r = eraser.receiveFrame(3000);
@@ -493,6 +496,10 @@ TEST_F(Links, OtherClientsAreAnsweredWhileAnEraseRuns)
     EXPECT_EQ(r[9], 0x70);
     EXPECT_EQ(status(r), 0);
     EXPECT_EQ(chip.flashByte(0x20000), 0xFF);
+    r = other.receiveFrame(3000);
+    ASSERT_TRUE(isReply(r));
+    EXPECT_EQ(r[9], 0x72);
+    EXPECT_EQ(replyData(r), Bytes{0xFF});
     sim::setTickSource(nullptr);
 }
 
