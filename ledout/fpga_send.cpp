@@ -216,7 +216,8 @@ int fpga_manage::passby_poll()
     reg_IRQ_Dealwith(1, 0);
     if (!passby_reply_ready) {
         // Ports 0-15 belong to FPGA 0, 16-31 to FPGA 1.
-        const uint8_t fpgas = uint8_t(((passby_wait_ports & 0xFFFFu) ? 1u : 0u) | ((passby_wait_ports >> 16) ? 2u : 0u));
+        const uint8_t fpgas =
+            uint8_t(((passby_wait_ports & 0xFFFFu) ? 1u : 0u) | ((passby_wait_ports >> 16) ? 2u : 0u));
         return passby_waiting && (passby_resets.load() & fpgas) != 0 ? kPassbyCutOff : 0;
     }
     passby_reply_ready = 0;

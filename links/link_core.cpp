@@ -82,7 +82,8 @@ void LinkCore::answerApart(LinkEndpoint& endpoint)
         const std::vector<uint8_t>& reply = c.job->reply;
         if (reply.empty())
             continue;
-        unsigned e = protocol_phy::data_re_transf_meaning(encoded_.data(), reply.data(), unsigned(reply.size()), nullptr);
+        unsigned e =
+            protocol_phy::data_re_transf_meaning(encoded_.data(), reply.data(), unsigned(reply.size()), nullptr);
         endpoint.sendEncodedTo(c.client, encoded_.data(), e);
     }
 }
@@ -183,8 +184,8 @@ void LinkCore::finish()
 void LinkCore::dropClient(LinkClient client, LinkEndpoint& endpoint)
 {
     dropWaiting([client](const CardFrame& f) { return f.client == client; });
-    apart_.erase(std::remove_if(apart_.begin(), apart_.end(), [client](const ApartCommand& c) { return c.client == client; }),
-                 apart_.end());
+    auto itsOwn = [client](const ApartCommand& c) { return c.client == client; };
+    apart_.erase(std::remove_if(apart_.begin(), apart_.end(), itsOwn), apart_.end());
     if (!answering_ || answerClient_ != client)
         return;
     // Its answer would go nowhere (or to a newcomer on the same socket): the cards are free again.
