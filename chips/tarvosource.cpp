@@ -17,6 +17,7 @@
 #include "core/global.h"
 #include "core/para_commit.h"
 #include "core/ram_layout.h"
+#include "core/status_bytes.h"
 #include "core/utils.h"
 #include "core/zelrampara.h"
 #include "engine/c331_manage.h"
@@ -69,8 +70,8 @@ constexpr int kRateAs60From = 55;
 
 uint16_t rd16(const unsigned char* p) { return uint16_t(p[0] | p[1] << 8); }
 
-void set_bits(unsigned char* byte, uint8_t bits) { __atomic_fetch_or(byte, bits, __ATOMIC_SEQ_CST); }
-void clear_bits(unsigned char* byte, uint8_t bits) { __atomic_fetch_and(byte, uint8_t(~bits), __ATOMIC_SEQ_CST); }
+void set_bits(unsigned char* byte, uint8_t bits) { statusbyte::setBits(byte, bits); }
+void clear_bits(unsigned char* byte, uint8_t bits) { statusbyte::clearBits(byte, bits); }
 
 ZelRamPara* model() { return ZelRamPara::p_zelrampara_config; }
 

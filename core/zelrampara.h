@@ -125,6 +125,7 @@ public:
     unsigned char ram_para[ramaddr::kRamSize];
     unsigned char ram_para_shadow[ramaddr::kRamSize];
     unsigned char ram_user_mode[ramaddr::kUserModeCount][ramaddr::kSlotSize];
+    // Shared by threads: read and written through core/status_bytes.h only.
     unsigned char reg_status[ramaddr::kRegStatusSize];
 
 signals:

@@ -15,6 +15,7 @@
 #include <mutex>
 
 #include "core/global.h"
+#include "core/status_bytes.h"
 #include "core/utils.h"
 #include "engine/c331_drv.h"
 #include "engine/c331_image.h"
@@ -464,7 +465,7 @@ void c331_manage::read_c331_font(int fd)
     // Heads are checked in this order: 32-dot CJK, 32-dot ASCII, 64-dot CJK, 64-dot ASCII.
     static constexpr Font kOrder[kFonts] = {kCjk32, kAscii32, kCjk64, kAscii64};
     std::lock_guard<std::recursive_mutex> lock(osd_op_mutex);
-    uint8_t& status = imageRegStatus()[kFontStatusByte];
+    unsigned char* status = &imageRegStatus()[kFontStatusByte];
     font_bits = 0;
     for (Font f : kOrder) {
         const FontArea& a = kFontAreas[f];
@@ -473,10 +474,10 @@ void c331_manage::read_c331_font(int fd)
                              uint8_t(head[0]) == kFontPresent;
         if (present) {
             font_bits |= a.managerBit;
-            status = uint8_t(status | a.statusBits);
+            statusbyte::setBits(status, a.statusBits);
         } else {
             font_bits &= ~a.managerBit;
-            status = uint8_t(status & ~a.statusBits);
+            statusbyte::clearBits(status, a.statusBits);
         }
     }
 }

@@ -12,6 +12,7 @@
 #include "core/ram_layout.h"
 #include "core/utils.h"
 #include "core/zelrampara.h"
+#include "core/status_bytes.h"
 #include "engine/c331_image.h"
 #include "engine/c331_manage.h"
 #include "ledout/fpga_manage.h"
@@ -453,8 +454,9 @@ void c331_manage::passVolume(const ImageView& img, const ImageView& shd)
 
 void c331_manage::passDebug()
 {
+    // The links write these bytes at any time: each request is taken (and cleared) in one step.
     uint8_t* reg = imageRegStatus();
-    if (uint8_t action = reg[kDbgAction]) {
+    if (uint8_t action = statusbyte::take(&reg[kDbgAction])) {
         if (action & 0x01) input_slidebar(c331_fd);
         else if (action & 0x02) output_slidebar(c331_fd);
         else if (action & 0x04) disable_slidebar(c331_fd);
@@ -463,23 +465,18 @@ void c331_manage::passDebug()
         else if (action & 0x20) read_c331_b174bug(c331_fd);
         else if (action & 0x40) c331_setup_state = 0;
         else if (action & 0x80) write_read_c331_b80_iacthstch5(c331_fd);
-        reg[kDbgAction] = 0;
     }
-    if (reg[kDbgParamDump]) {
-        zelDbg_c331_param(reg[kDbgParamDump] - 1);
-        reg[kDbgParamDump] = 0;
-    }
-    if (reg[kDbgRegGroup]) {
-        if (reg[kDbgRegGroup] & 0x01)
+    if (uint8_t dump = statusbyte::take(&reg[kDbgParamDump]))
+        zelDbg_c331_param(dump - 1);
+    if (uint8_t group = statusbyte::take(&reg[kDbgRegGroup])) {
+        if (group & 0x01)
             zelDbg_c331_print_regGrp(0);
-        reg[kDbgRegGroup] = 0;
     }
-    if (uint8_t test = reg[kDbgSyncTest]) {
+    if (uint8_t test = statusbyte::take(&reg[kDbgSyncTest])) {
         if (test & 0x01)
             sync_c331_device_test_input(c331_fd);
         else if (test & 0x02)
             sync_c331_device_test_frame_lock(c331_fd);
-        reg[kDbgSyncTest] = 0;
     }
 }
 

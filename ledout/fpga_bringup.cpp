@@ -96,6 +96,8 @@ const std::array<uint8_t, 256> fpga_manage::RAM1 = makeRam1();
 
 void fpga_manage::startResetPulse(int fpga)
 {
+    // A frame of a link on its way to this FPGA's ports is lost with the reset.
+    passby_resets.fetch_or(uint8_t(1u << fpga));
     setLine(fpga == 0 ? GpioLine::rst_fpga0 : GpioLine::rst_fpga1, kLineLow);
     resetTick_[fpga] = now();
     resetPending_[fpga] = 1;   // last: whoever sees the pulse pending sees when it started

@@ -310,8 +310,11 @@ public:
     // The link side of a pass-through: hand a frame over (under passby_mutex, reply flag cleared);
     // 1 when an answer can come, 0 when none can (nothing was sent, or no port it went to has
     // cards by the card count): then the hand-over is over at once, as after passby_give_up.
-    // Then poll: 1 (flag cleared) once the cards' reply is queued for the waiting link, else 0.
+    // Then poll: 1 (flag cleared) once the cards' reply is queued for the waiting link, else 0;
+    // kPassbyCutOff when an FPGA the frame went to has been reset since the hand-over (or was in
+    // its reset pulse then): the frame is lost and no answer can come.
     // A link that gives up waiting calls passby_give_up: g_passby_trans_port is 255 again.
+    static constexpr int kPassbyCutOff = 2;
     int passby_deliver(unsigned int length, unsigned char* frame);
     int passby_poll();
     void passby_give_up();
@@ -329,6 +332,9 @@ public:
     uint8_t passby_waiting = 0;
     uint8_t passby_wait_tag = 0;
     uint32_t passby_wait_ports = 0;
+    // Bit i: FPGA i has been reset since the frame a link waits on was handed over (set by the
+    // pass's reset pulses, read under passby_mutex).
+    std::atomic<uint8_t> passby_resets{0};
     uint32_t multi_send_time = 0;
     uint8_t vmf_reply_ready = 0;
     uint8_t vmf_reply_cmd = 0;

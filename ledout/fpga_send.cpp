@@ -185,6 +185,8 @@ int fpga_manage::passby_deliver(unsigned int length, unsigned char* frame)
 {
     std::lock_guard<std::recursive_mutex> lock(passby_mutex);
     passby_reply_ready = 0;
+    // An FPGA in its reset pulse now takes nothing: as if reset after the hand-over.
+    passby_resets = uint8_t((resetPending_[0] ? 1u : 0u) | (resetPending_[1] ? 2u : 0u));
     // Frames the cards cannot take are not sent.
     const bool sent = sendable(frame, length);
     passby_waiting = sent ? 1 : 0;
@@ -212,8 +214,12 @@ int fpga_manage::passby_poll()
     std::lock_guard<std::recursive_mutex> lock(passby_mutex);
     reg_IRQ_Dealwith(0, 0);
     reg_IRQ_Dealwith(1, 0);
-    if (!passby_reply_ready)
-        return 0;
+    if (!passby_reply_ready) {
+        // Ports 0-15 belong to FPGA 0, 16-31 to FPGA 1.
+        const uint8_t fpgas =
+            uint8_t(((passby_wait_ports & 0xFFFFu) ? 1u : 0u) | ((passby_wait_ports >> 16) ? 2u : 0u));
+        return passby_waiting && (passby_resets.load() & fpgas) != 0 ? kPassbyCutOff : 0;
+    }
     passby_reply_ready = 0;
     return 1;
 }

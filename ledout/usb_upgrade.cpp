@@ -25,6 +25,7 @@
 #include "core/config_engine.h"
 #include "core/file_store.h"
 #include "core/global.h"
+#include "core/status_bytes.h"
 #include "core/utils.h"
 #include "core/zelrampara.h"
 #include "engine/c331_manage.h"
@@ -348,7 +349,7 @@ void fpga_manage::installChild(const std::string& path, uint8_t publishType, uin
     }
     case kOsdFont: {
         ZelRamPara* m = ZelRamPara::p_zelrampara_config;
-        if (!m || (m->reg_status[kFontStatusByte] & kAllFonts) >= kAllFonts)
+        if (!m || (statusbyte::load(&m->reg_status[kFontStatusByte]) & kAllFonts) >= kAllFonts)
             return;
         if (update_c331_osd_font_file(path, offset, length) == 0)
             usb_install.font = 1;

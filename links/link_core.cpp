@@ -47,12 +47,45 @@ LinkCore::Rest LinkCore::handleBody(uint8_t* body, unsigned length, LinkEndpoint
     if (isPassby(body, length))
         return takeCardFrame(body, length, endpoint, client);
 
-    unsigned n = message_deal::message_group_deal(body, length, reply_.data(), unsigned(reply_.size()));
-    if (n == 0)
+    unsigned n = message_deal::deal_on_link(body, length, reply_.data(), unsigned(reply_.size()));
+    if (n == message_deal::kRunApart) {
+        runApart(body, length, endpoint, client);
         return Rest::kGoOn;
-    unsigned e = protocol_phy::data_re_transf_meaning(encoded_.data(), reply_.data(), n, nullptr);
-    endpoint.sendEncoded(encoded_.data(), e);
+    }
+    sendReply(n, endpoint);
     return Rest::kGoOn;
+}
+
+void LinkCore::sendReply(unsigned length, LinkEndpoint& endpoint)
+{
+    if (length == 0)
+        return;
+    unsigned e = protocol_phy::data_re_transf_meaning(encoded_.data(), reply_.data(), length, nullptr);
+    endpoint.sendEncoded(encoded_.data(), e);
+}
+
+void LinkCore::runApart(const uint8_t* body, unsigned length, LinkEndpoint& endpoint, LinkClient client)
+{
+    if (apart_.size() >= kMaxApartCommands) {
+        ZEL_DEBUG("\n link %d: too many long commands waiting, one refused \n", passbyPort_);
+        sendReply(message_deal::refuse(body, length, reply_.data(), unsigned(reply_.size())), endpoint);
+        return;
+    }
+    apart_.push_back(ApartCommand{client, ApartWorker::submit(body, length)});
+}
+
+void LinkCore::answerApart(LinkEndpoint& endpoint)
+{
+    while (!apart_.empty() && apart_.front().job->done.load()) {
+        const ApartCommand c = std::move(apart_.front());
+        apart_.pop_front();
+        const std::vector<uint8_t>& reply = c.job->reply;
+        if (reply.empty())
+            continue;
+        unsigned e =
+            protocol_phy::data_re_transf_meaning(encoded_.data(), reply.data(), unsigned(reply.size()), nullptr);
+        endpoint.sendEncodedTo(c.client, encoded_.data(), e);
+    }
 }
 
 LinkCore::Rest LinkCore::takeCardFrame(uint8_t* body, unsigned length, LinkEndpoint& endpoint, LinkClient client)
@@ -78,6 +111,7 @@ bool LinkCore::holds(LinkClient client) const
 
 void LinkCore::service(LinkEndpoint& endpoint)
 {
+    answerApart(endpoint);
     if (answering_)
         pollAnswer(endpoint);
     while (!answering_ && !waiting_.empty()) {
@@ -98,6 +132,7 @@ void LinkCore::handOver(LinkEndpoint& endpoint)
 {
     CardFrame f = std::move(waiting_.front());
     waiting_.pop_front();
+    handed_ = f.body;   // as it came: the hand-over marks the port in it
     endpoint.clearQueuedReplies();
     endpoint.addressCardReply(f.client);
     g_passby_trans_port = passbyPort_;
@@ -112,8 +147,23 @@ void LinkCore::handOver(LinkEndpoint& endpoint)
 
 void LinkCore::pollAnswer(LinkEndpoint& endpoint)
 {
-    if (passby::pollReply()) {
+    const passby::Poll p = passby::pollReply();
+    if (p == passby::Poll::kQueued) {
         endpoint.sendQueuedReply();
+        finish();
+        return;
+    }
+    if (p == passby::Poll::kCutOff) {
+        // An FPGA reset (an LED-size change resets both) took the frame: the client hears at once
+        // that it failed, and the cards are free for the next frame.
+        passby::giveUp(passbyPort_);
+        const unsigned n = message_deal::refuse(handed_.data(), unsigned(handed_.size()), reply_.data(),
+                                                unsigned(reply_.size()));
+        if (n != 0) {
+            const unsigned e = protocol_phy::data_re_transf_meaning(encoded_.data(), reply_.data(), n, nullptr);
+            endpoint.sendEncodedTo(answerClient_, encoded_.data(), e);
+        }
+        ZEL_DEBUG("\n pass-through frame lost to an FPGA reset, link %d \n", passbyPort_);
         finish();
         return;
     }
@@ -134,6 +184,8 @@ void LinkCore::finish()
 void LinkCore::dropClient(LinkClient client, LinkEndpoint& endpoint)
 {
     dropWaiting([client](const CardFrame& f) { return f.client == client; });
+    auto itsOwn = [client](const ApartCommand& c) { return c.client == client; };
+    apart_.erase(std::remove_if(apart_.begin(), apart_.end(), itsOwn), apart_.end());
     if (!answering_ || answerClient_ != client)
         return;
     // Its answer would go nowhere (or to a newcomer on the same socket): the cards are free again.

@@ -8,12 +8,19 @@
 // comes: frames of all links take the cards in the order they arrived. Each client has
 // at most one card frame outstanding; a further one is dropped together with the rest of the
 // bytes it came with, so a burst of card frames costs one wait, not one each.
+//
+// A command that takes long (a flash erase) does not hold the link's thread either: it is handed
+// to the thread that runs such commands, and `service` sends its reply to the client that asked
+// once it is done, while the link answers everything else meanwhile.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <vector>
+
+#include "links/apart_worker.h"
 
 #include "links/passby.h"
 #include "links/protocol_phy.h"
@@ -34,6 +41,12 @@ public:
     virtual ~LinkEndpoint() = default;
     // Sends encoded bytes to the peer the current frame came from.
     virtual void sendEncoded(const uint8_t* data, unsigned length) = 0;
+    // Sends encoded bytes to `client` (a link with one peer sends to it).
+    virtual void sendEncodedTo(LinkClient client, const uint8_t* data, unsigned length)
+    {
+        (void)client;
+        sendEncoded(data, length);
+    }
     // Sends the first record of the link's pass-through reply queue and removes it; false when
     // the queue is empty.
     virtual bool sendQueuedReply() = 0;
@@ -54,6 +67,8 @@ public:
 
     // Card frames of different clients waiting for the cards, at most.
     static constexpr size_t kMaxWaitingCardFrames = 64;
+    // Commands of this link running apart or waiting to, at most; a further one is refused.
+    static constexpr size_t kMaxApartCommands = 16;
     // The longest wait of a link's thread for data while card frames are outstanding.
     static constexpr int kCardPollMs = 1;
 
@@ -92,11 +107,12 @@ public:
 
     // Moves the card frames on; the link's thread calls it on every step.
     void service(LinkEndpoint& endpoint);
-    // True while a card frame is outstanding.
-    bool busy() const { return answering_ || !waiting_.empty(); }
+    // True while a card frame or a command run apart is outstanding.
+    bool busy() const { return answering_ || !waiting_.empty() || !apart_.empty(); }
     // How long the link's thread may wait for data now, at most `longestMs`.
     int stepWait(int longestMs) const { return busy() && longestMs > kCardPollMs ? kCardPollMs : longestMs; }
-    // A client that went away: its card frames are dropped, a wait for its answer ends.
+    // A client that went away: its card frames are dropped, a wait for its answer ends, the
+    // replies of its commands run apart go nowhere.
     void dropClient(LinkClient client, LinkEndpoint& endpoint);
 
     // A body whose first address is below 0xF000 and whose second address is 0xF010 goes to the
@@ -113,7 +129,16 @@ private:
         uint64_t ticket;    // place in the line for the cards' turn
     };
 
+    struct ApartCommand {
+        LinkClient client;
+        std::shared_ptr<ApartWorker::Job> job;
+    };
+
     Rest takeCardFrame(uint8_t* body, unsigned length, LinkEndpoint& endpoint, LinkClient client);
+    void runApart(const uint8_t* body, unsigned length, LinkEndpoint& endpoint, LinkClient client);
+    void sendReply(unsigned length, LinkEndpoint& endpoint);
+    // Sends the replies of the commands run apart that are done, in the order they came.
+    void answerApart(LinkEndpoint& endpoint);
     bool holds(LinkClient client) const;
     // Drops the waiting frames `drop` picks, and their places in the line.
     template <class Pick>
@@ -126,8 +151,10 @@ private:
     std::vector<uint8_t> reply_;
     std::vector<uint8_t> encoded_;
     std::deque<CardFrame> waiting_;   // for the cards' turn, in arrival order
+    std::deque<ApartCommand> apart_;  // run apart, in arrival order
     passby::Turn turn_;
     bool answering_ = false;          // a frame handed over waits for its answer
     LinkClient answerClient_ = 0;
+    std::vector<uint8_t> handed_;     // the frame handed over, as it came
     unsigned handedAt_ = 0;           // tick
 };

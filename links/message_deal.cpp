@@ -3,8 +3,10 @@
 #include <cstring>
 
 #include "core/global.h"
+#include "links/apart_worker.h"
 
 QMutex message_deal::deal_mutex;
+std::mutex message_deal::flash_mutex;
 
 Reply::Reply(const uint8_t* request, uint8_t* out, unsigned capacity) : out_(out), capacity_(capacity)
 {
@@ -68,20 +70,84 @@ constexpr GroupEntry kGroups[] = {
 
 }  // namespace
 
+namespace {
+
+Handler handlerOf(uint8_t g)
+{
+    for (const GroupEntry& e : kGroups) {
+        if (e.group == g)
+            return e.handler;
+    }
+    return nullptr;
+}
+
+// The commands on a flash: the flash serves one at a time, and an erase takes seconds.
+bool onFlash(uint8_t g)
+{
+    return g == group::kEraseFlash || g == group::kWriteFlash || g == group::kReadFlash || g == group::kFlashUid;
+}
+
+bool takes(unsigned length, unsigned capacity)
+{
+    return length >= frame::kMinBody && capacity >= Reply::kDataOffset + 1;
+}
+
+// Runs the command's handler (an unknown group is refused).
+unsigned dealWith(const uint8_t* body, unsigned length, uint8_t* reply, unsigned capacity)
+{
+    Reply r(body, reply, capacity);
+    if (Handler h = handlerOf(body[frame::kGroup])) {
+        h(body, length, r);
+        return r.finish();
+    }
+    ZEL_DEBUG("\n unknown command group %#x \n", body[frame::kGroup]);
+    r.status(kStatusRefused);
+    return r.finish();
+}
+
+}  // namespace
+
 unsigned message_deal::message_group_deal(uint8_t* body, unsigned length, uint8_t* reply, unsigned capacity)
 {
-    if (length < frame::kMinBody || capacity < Reply::kDataOffset + 1)
+    if (!takes(length, capacity))
         return 0;
+    std::unique_lock<std::mutex> flash(flash_mutex, std::defer_lock);
+    if (onFlash(body[frame::kGroup]))
+        flash.lock();
     QMutexLocker lock(&deal_mutex);
+    return dealWith(body, length, reply, capacity);
+}
+
+unsigned message_deal::deal_on_link(uint8_t* body, unsigned length, uint8_t* reply, unsigned capacity)
+{
+    if (!takes(length, capacity))
+        return 0;
+    const uint8_t g = body[frame::kGroup];
+    std::unique_lock<std::mutex> flash(flash_mutex, std::defer_lock);
+    // A flash command goes behind those already handed apart, in the order they came.
+    if (g == group::kEraseFlash || (onFlash(g) && (ApartWorker::pending() != 0 || !flash.try_lock())))
+        return kRunApart;
+    QMutexLocker lock(&deal_mutex);
+    return dealWith(body, length, reply, capacity);
+}
+
+unsigned message_deal::deal_apart(const uint8_t* body, unsigned length, uint8_t* reply, unsigned capacity)
+{
+    if (!takes(length, capacity))
+        return 0;
+    if (!onFlash(body[frame::kGroup]))
+        return refuse(body, length, reply, capacity);
+    // Only the flash is held: the handlers of the flash commands touch nothing else that the
+    // other commands change.
+    std::lock_guard<std::mutex> flash(flash_mutex);
+    return dealWith(body, length, reply, capacity);
+}
+
+unsigned message_deal::refuse(const uint8_t* body, unsigned length, uint8_t* reply, unsigned capacity)
+{
+    if (!takes(length, capacity))
+        return 0;
     Reply r(body, reply, capacity);
-    uint8_t g = body[frame::kGroup];
-    for (const GroupEntry& e : kGroups) {
-        if (e.group == g) {
-            e.handler(body, length, r);
-            return r.finish();
-        }
-    }
-    ZEL_DEBUG("\n unknown command group %#x \n", g);
     r.status(kStatusRefused);
     return r.finish();
 }

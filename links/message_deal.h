@@ -10,6 +10,7 @@
 #include <QMutex>
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 #include "links/protocol_phy.h"
@@ -72,6 +73,18 @@ public:
     // handled one at a time.
     static unsigned message_group_deal(uint8_t* body, unsigned length, uint8_t* reply, unsigned capacity);
 
+    // What a link's thread calls: as message_group_deal, but a command that would hold the link
+    // (and every other link) for long is not carried out: kRunApart says it is to be handed to
+    // the thread that runs such commands (deal_apart). That is every flash erase, and any other
+    // flash command while flash commands run apart or wait to.
+    static constexpr unsigned kRunApart = ~0u;
+    static unsigned deal_on_link(uint8_t* body, unsigned length, uint8_t* reply, unsigned capacity);
+    // Carries a command out on the thread that runs them apart: it waits for the flash commands
+    // before it, never for the other commands of the links, which go on meanwhile.
+    static unsigned deal_apart(const uint8_t* body, unsigned length, uint8_t* reply, unsigned capacity);
+    // A refused reply to `body` (status 1), for a command that could not be taken.
+    static unsigned refuse(const uint8_t* body, unsigned length, uint8_t* reply, unsigned capacity);
+
     // ---- groups --------------------------------------------------------------------------------
     static void write_ram(const uint8_t* body, unsigned length, Reply& r);
     static void read_ram(const uint8_t* body, unsigned length, Reply& r);
@@ -107,4 +120,6 @@ public:
     static bool file_name_ok(const std::string& name);
 
     static QMutex deal_mutex;  // one command at a time across the links
+    // One flash command at a time, the erase that runs apart included; taken before deal_mutex.
+    static std::mutex flash_mutex;
 };

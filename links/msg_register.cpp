@@ -9,6 +9,7 @@
 #include "core/global.h"
 #include "core/para_commit.h"
 #include "core/ram_layout.h"
+#include "core/status_bytes.h"
 #include "core/utils.h"
 #include "core/zelrampara.h"
 #include "ledout/fpga_manage.h"
@@ -45,7 +46,7 @@ bool isDebugRegister(unsigned r) { return r >= 162 && r <= 165; }
 void writeDebugRegister(ZelRamPara& m, unsigned r, uint8_t value, uint8_t mask)
 {
     ParaCommit commit;
-    m.reg_status[r] = r == kRegDebugPlusOne ? uint8_t(value + 1) : uint8_t(value & mask);
+    statusbyte::store(&m.reg_status[r], r == kRegDebugPlusOne ? uint8_t(value + 1) : uint8_t(value & mask));
     commit.set(1);
 }
 
@@ -73,7 +74,9 @@ bool writeDevice(unsigned r, uint8_t mask, uint8_t value)
         writeDebugRegister(*m, r, value, mask);
         return true;
     }
-    m->reg_status[r] = uint8_t((m->reg_status[r] & ~mask) | (value & mask));
+    // Other threads set and clear bits of these bytes (the input thread's requests, clock and
+    // receiver bits): only the bits under the mask change.
+    statusbyte::writeMasked(&m->reg_status[r], mask, value);
     uint8_t v = value & mask;
     if (r == kRegPrint && (v & kPrintBit))
         linkhooks::enginePrint();
@@ -156,7 +159,7 @@ void message_deal::read_register(const uint8_t* body, unsigned length, Reply& r)
         ZelRamPara* m = ZelRamPara::p_zelrampara_config;
         if (m && reg + count <= kDeviceRegisters) {
             for (unsigned i = 0; i < count; ++i)
-                out[i] = m->reg_status[reg + i];
+                out[i] = statusbyte::load(&m->reg_status[reg + i]);
             r.commit(count);
             return;
         }

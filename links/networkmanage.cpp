@@ -69,6 +69,11 @@ void networkManage::sendEncoded(const uint8_t* data, unsigned length)
     server_.send(current_socket.load(), data, length);
 }
 
+void networkManage::sendEncodedTo(LinkClient client, const uint8_t* data, unsigned length)
+{
+    server_.send(int(client), data, length);
+}
+
 bool networkManage::sendQueuedReply()
 {
     std::unique_ptr<TcpReplyRecord> r = reply_queue.takeFirst();

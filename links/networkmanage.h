@@ -32,6 +32,7 @@ public:
 
     // LinkEndpoint
     void sendEncoded(const uint8_t* data, unsigned length) override;
+    void sendEncodedTo(LinkClient client, const uint8_t* data, unsigned length) override;
     bool sendQueuedReply() override;
     void clearQueuedReplies() override { reply_queue.clear(); }
     void addressCardReply(LinkClient client) override { card_socket = int(client); }

@@ -90,10 +90,19 @@ bool deliver(uint8_t* body, unsigned length)
     return m->passby_deliver(length, body) == 1;
 }
 
-bool pollReply()
+Poll pollReply()
 {
     fpga_manage* m = fpga_manage::p_fpga_manage;
-    return m != nullptr && m->passby_poll() == 1;
+    if (m == nullptr)
+        return Poll::kNothing;
+    switch (m->passby_poll()) {
+    case 1:
+        return Poll::kQueued;
+    case fpga_manage::kPassbyCutOff:
+        return Poll::kCutOff;
+    default:
+        return Poll::kNothing;
+    }
 }
 
 void giveUp(uint8_t port)

@@ -44,9 +44,11 @@ private:
 // is no FPGA manager, or no port the frame went to has cards by the card count (the hand-over is
 // then over and `g_passby_trans_port` is 255 again).
 bool deliver(uint8_t* body, unsigned length);
-// One poll for replies under the pass-through mutex; true (and the flag cleared) once a reply for
-// a waiting link has been queued.
-bool pollReply();
+// One poll for replies under the pass-through mutex: kQueued (and the flag cleared) once a reply
+// for a waiting link has been queued; kCutOff when the frame was lost to a reset of an FPGA it
+// went to, so no answer can come.
+enum class Poll { kNothing, kQueued, kCutOff };
+Poll pollReply();
 // The link that waits on `port` stops waiting: when the manager still names that link, its
 // pass-through state is reset and `g_passby_trans_port` is 255 again; another link's wait is left.
 void giveUp(uint8_t port);

@@ -100,6 +100,11 @@ void udpnetManage::sendEncoded(const uint8_t* data, unsigned length)
     reply(peer, data, length, true);
 }
 
+void udpnetManage::sendEncodedTo(LinkClient client, const uint8_t* data, unsigned length)
+{
+    reply(peerOf(client), data, length, false);
+}
+
 void udpnetManage::reply(const sockaddr_in& peer, const uint8_t* data, unsigned length, bool toCurrentDatagram)
 {
     const bool fits = toCurrentDatagram ? budget_.take(length)

@@ -25,6 +25,7 @@ public:
     UdpReplyQueue& reply_queue;  // filled by the FPGA manager's reply path
 
     void sendEncoded(const uint8_t* data, unsigned length) override;
+    void sendEncodedTo(LinkClient client, const uint8_t* data, unsigned length) override;
     bool sendQueuedReply() override;
     void clearQueuedReplies() override { reply_queue.clear(); }
     void addressCardReply(LinkClient client) override;

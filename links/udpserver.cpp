@@ -77,6 +77,7 @@ UdpReplyBudget::Sender& UdpReplyBudget::senderAt(uint32_t sender, unsigned now, 
 {
     if (now - secondStart_ >= kSecondTicks) {
         senders_.clear();
+        total_ = 0;
         secondStart_ = now;
     }
     key = senders_.size() >= kSenders && !senders_.count(sender) ? kOtherSenders : sender;
@@ -86,18 +87,19 @@ UdpReplyBudget::Sender& UdpReplyBudget::senderAt(uint32_t sender, unsigned now, 
 void UdpReplyBudget::startDatagram(uint32_t sender, unsigned now)
 {
     datagramBytes_ = 0;
-    spent_ = senderAt(sender, now, current_).bytes >= kPerSecond;
+    spent_ = !fits(senderAt(sender, now, current_), 1);
 }
 
 bool UdpReplyBudget::take(unsigned length)
 {
     Sender& s = senders_[current_];
-    if (spent_ || datagramBytes_ + length > kPerDatagram || s.bytes + length > kPerSecond) {
+    if (spent_ || datagramBytes_ + length > kPerDatagram || !fits(s, length)) {
         spent_ = true;
         return false;
     }
     datagramBytes_ += length;
     s.bytes += length;
+    total_ += length;
     return true;
 }
 
@@ -105,9 +107,10 @@ bool UdpReplyBudget::takeFor(uint32_t sender, unsigned length, unsigned now)
 {
     uint32_t key;
     Sender& s = senderAt(sender, now, key);
-    if (s.bytes + length > kPerSecond)
+    if (!fits(s, length))
         return false;
     s.bytes += length;
+    total_ += length;
     return true;
 }
 

@@ -13,12 +13,16 @@
 // How much the box sends back to UDP senders. A datagram's frames are handled until a reply would
 // pass kPerDatagram bytes; that reply and the rest of the datagram are dropped. One sender (its
 // address: a datagram's source proves nothing, and the replies go to the reply address at the
-// sender's port) gets at most kPerSecond bytes of replies a second, the cards' answers included.
+// sender's port) gets at most kPerSecond bytes of replies a second, the cards' answers included;
+// kSenders senders are counted apart in a second and further ones share one such allowance. All
+// senders together get at most kTotalPerSecond bytes a second: however many addresses a forger
+// makes up, the box sends no more than that, and none of them more than one sender's share.
 // Used by the link's thread only.
 class UdpReplyBudget {
 public:
     static constexpr unsigned kPerDatagram = 65536;
     static constexpr unsigned kPerSecond = 262144;
+    static constexpr unsigned kTotalPerSecond = 4 * kPerSecond;
     static constexpr unsigned kSecondTicks = 100;
     // Senders kept apart within one second; further ones share one allowance.
     static constexpr size_t kSenders = 256;
@@ -28,7 +32,8 @@ public:
     // Takes `length` bytes for a reply to the current datagram: false, and nothing taken, when
     // they do not fit; the datagram is spent then.
     bool take(unsigned length);
-    // Takes `length` bytes for a reply to `sender` outside a datagram (the cards' answer).
+    // Takes `length` bytes for a reply to `sender` outside a datagram (the cards' answer, the
+    // answer of a command carried out apart).
     bool takeFor(uint32_t sender, unsigned length, unsigned now);
     // True once the current datagram's replies reached a limit: its other frames are dropped.
     bool spent() const { return spent_; }
@@ -42,8 +47,14 @@ private:
     };
     // The sender's entry in the second of tick `now`; its key in `key`.
     Sender& senderAt(uint32_t sender, unsigned now, uint32_t& key);
+    // `length` more bytes fit the sender's share and the total.
+    bool fits(const Sender& s, unsigned length) const
+    {
+        return s.bytes + length <= kPerSecond && total_ + length <= kTotalPerSecond;
+    }
 
     std::unordered_map<uint32_t, Sender> senders_;   // this second's
+    unsigned total_ = 0;                             // this second's, all senders
     unsigned secondStart_ = 0;
     uint32_t current_ = 0;   // key of the current datagram's sender
     unsigned datagramBytes_ = 0;

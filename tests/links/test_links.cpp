@@ -6,23 +6,30 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
 
+#include "chips/tarvosource.h"
 #include "core/alerts.h"
 #include "core/global.h"
 #include "core/md5.h"
 #include "core/zelrampara.h"
 #include "engine/c331_manage.h"
 #include "link_client.h"
+#include "ledout/fpga_manage.h"
 #include "links/networkmanage.h"
 #include "links/uart_inout.h"
 #include "links/uart_inout_4G.h"
 #include "links/udpnetmanage.h"
+#include "links/udpserver.h"
+#include "sim/input_chips.h"
 #include "sim/video_chip.h"
+#include "sim/sim_clock.h"
+#include "sim/video_chip_gfx.h"
 #include "support/test_root.h"
 #include "support/video_engine.h"
 
@@ -227,6 +234,28 @@ TEST_F(Links, SpecialRegistersCommitToTheEngine)
     EXPECT_EQ(status(r), 1);
 }
 
+// Byte 32 is shared: a link writes its low bits while the input thread takes its request bits
+// (4-7). Neither loses the other's bits, and neither touches the byte plainly (ThreadSanitizer).
+TEST_F(Links, ControllerRegisterSharedWithTheInputThread)
+{
+    ASSERT_TRUE(sim::attachInputChips());
+    fpga_manage::pInstance()->initialize();
+    tarvosource* src = tarvosource::pInstance();
+    std::atomic<bool> done{false};
+    std::thread input([&] {
+        while (!done.load())
+            src->poll_pass();
+    });
+    for (int i = 0; i < 300; ++i) {
+        ASSERT_EQ(status(deal(0xA0, regWrite(32, 0x0F, uint8_t(i)))), 0);
+        ASSERT_EQ(replyData(deal(0xA1, regRead(32, 1)))[0] & 0x0F, i & 0x0F) << i;
+    }
+    done = true;
+    input.join();
+    src->poll_input(0);   // takes the request bits, if any
+    EXPECT_EQ(model->reg_status[32], 299 & 0x0F);
+}
+
 TEST_F(Links, TcpResyncsAfterGarbageAndDropsABadCheckByte)
 {
     TcpClient c(tcpPort());
@@ -335,6 +364,143 @@ TEST_F(Links, UdpRepliesToOneDatagramAndToOneSenderAreBounded)
     c.sendRaw(flashReads(100));
     c.sendRaw(encode(body(0x60, ramWrite(0x301, {9}))));
     EXPECT_GT(replyBytesBefore(c, 0x60), 16384);
+}
+
+// The budget's figures as the protocol states them: 256 KiB a second for one sender, 256 senders
+// counted apart (further ones share one sender's allowance), 1 MiB a second for all together.
+namespace {
+constexpr unsigned kSenderShare = 262144;
+constexpr unsigned kAllSenders = 1048576;
+constexpr uint32_t kCountedApart = 256;
+
+uint32_t senderNo(uint32_t n) { return htonl(0x0A000000u + n); }   // 10.0.0.n and on, as on the wire
+}  // namespace
+
+// Each of 1,000 forged senders asks for one flash read of 16 KiB (23 bytes on the wire): what all of
+// them get back stays within the total, and none gets more than one sender's share.
+TEST(UdpReplyBudget, ForgedSendersGetNoMoreThanTheTotal)
+{
+    constexpr unsigned kReadReply = 16400;
+    UdpReplyBudget b;
+    unsigned long granted = 0;
+    for (uint32_t n = 1; n <= 1000; ++n) {
+        b.startDatagram(senderNo(n), 7000);
+        if (!b.spent() && b.take(kReadReply))
+            granted += kReadReply;
+    }
+    EXPECT_LE(granted, kAllSenders);
+    EXPECT_GT(granted, kAllSenders - kReadReply);
+}
+
+TEST(UdpReplyBudget, TheLastSenderCountedApartAndTheNext)
+{
+    UdpReplyBudget b;
+    for (uint32_t n = 1; n < kCountedApart; ++n) {
+        b.startDatagram(senderNo(n), 7000);
+        ASSERT_TRUE(b.take(1000)) << n;
+    }
+    b.startDatagram(senderNo(kCountedApart), 7000);   // the last one with a share of its own
+    EXPECT_TRUE(b.takeFor(senderNo(kCountedApart), kSenderShare, 7000));
+    EXPECT_FALSE(b.takeFor(senderNo(kCountedApart), 1, 7000));
+    b.startDatagram(senderNo(kCountedApart + 1), 7000);   // the first of those who share one
+    EXPECT_TRUE(b.takeFor(senderNo(kCountedApart + 1), kSenderShare - 1, 7000));
+    b.startDatagram(senderNo(kCountedApart + 2), 7000);
+    EXPECT_TRUE(b.take(1));
+    EXPECT_FALSE(b.take(1));
+    b.startDatagram(senderNo(kCountedApart + 3), 7000);
+    EXPECT_TRUE(b.spent());
+}
+
+TEST(UdpReplyBudget, AllSendersTogetherGetTheTotalAndNoMore)
+{
+    UdpReplyBudget b;
+    for (uint32_t n = 1; n <= kAllSenders / kSenderShare; ++n) {
+        for (unsigned taken = 0; taken < kSenderShare; taken += kSenderShare / 8) {
+            b.startDatagram(senderNo(n), 7000);
+            ASSERT_TRUE(b.take(kSenderShare / 8)) << n;
+        }
+        b.startDatagram(senderNo(n), 7000);
+        EXPECT_TRUE(b.spent());
+    }
+    b.startDatagram(senderNo(99), 7000);   // the total is spent: a newcomer gets nothing
+    EXPECT_TRUE(b.spent());
+    EXPECT_FALSE(b.takeFor(senderNo(99), 1, 7050));
+    b.startDatagram(senderNo(99), 7100);   // the next second
+    EXPECT_FALSE(b.spent());
+    EXPECT_TRUE(b.take(kSenderShare / 8));
+}
+
+// The cards' answers count against the sender's share like the replies to its datagrams.
+TEST(UdpReplyBudget, ASendersShareIncludesTheCardsAnswers)
+{
+    UdpReplyBudget b;
+    b.startDatagram(senderNo(1), 7000);
+    ASSERT_TRUE(b.take(kSenderShare / 8 - 100));
+    for (int i = 1; i < 8; ++i) {
+        b.startDatagram(senderNo(1), 7000);
+        ASSERT_TRUE(b.take(kSenderShare / 8)) << i;
+    }
+    EXPECT_TRUE(b.takeFor(senderNo(1), 100, 7000));
+    EXPECT_FALSE(b.takeFor(senderNo(1), 1, 7000));
+    b.startDatagram(senderNo(1), 7000);
+    EXPECT_TRUE(b.spent());
+    EXPECT_TRUE(b.takeFor(senderNo(2), 100, 7000));   // another sender is not held back
+}
+
+// An erase of the video chip's flash keeps the flash busy for seconds; meanwhile another TCP
+// connection and a UDP sender are answered, and the client that asked gets its answer once the
+// erase is over. The board's ticks stand still, so the erase lasts until the test moves them (or
+// until the engine's own bound of about 2 s for a 64 KB unit): the others' deadline is shorter.
+TEST_F(Links, OtherClientsAreAnsweredWhileAnEraseRuns)
+{
+    sim::VideoChipModel& chip = sim::attachVideoChip();
+    c331_manage* e = zeltest::newEngine();
+    ASSERT_EQ(e->initialize(false), 0);
+    // The flash's waits pause for real: their bound is time, not a count of polls.
+    e->usleepFn = [](unsigned us) { std::this_thread::sleep_for(std::chrono::microseconds(us)); };
+    sim::setTickSource([] { return G_timeTicks.load(); });
+    G_timeTicks = 7000;
+    chip.setFlash(0x20000, {0x00});
+    chip.withGfx([](sim::VideoChipGfx& g) {
+        g.setEraseTime(1500);   // one 64 KB unit: 150 ticks
+        g.clearOps();
+        return 0;
+    });
+    auto erasing = [&] {
+        return chip.withGfx([](sim::VideoChipGfx& g) {
+            for (const sim::VideoChipGfx::Op& op : g.ops())
+                if (op.kind == sim::VideoChipGfx::Op::Erase)
+                    return true;
+            return false;
+        });
+    };
+    TcpClient eraser(tcpPort()), other(tcpPort());
+    UdpClient udp(udpPort());
+    eraser.sendRaw(encode(body(0x70, {0x00, 0x00, 0x02, 0x00, 1, 0, 4, 4})));   // 0x20000, one 64 KB unit
+    ASSERT_TRUE(waitFor(erasing));
+
+    Bytes r = other.call(body(0x82, {}), 700);
+    ASSERT_TRUE(isReply(r));
+    EXPECT_EQ(r[9], 0x82);
+    r = udp.call(body(0xA1, regRead(40, 1)), 700);
+    ASSERT_TRUE(isReply(r));
+    EXPECT_EQ(r[9], 0xA1);
+    EXPECT_TRUE(eraser.receiveFrame(10).empty());   // still erasing
+    Bytes read = ramRead(0x20000, 1);
+    read[6] = 4;
+    other.sendRaw(encode(body(0x72, read)));   // the flash's next command: behind the erase
+
+    G_timeTicks += 151;
+    r = eraser.receiveFrame(3000);
+    ASSERT_TRUE(isReply(r));
+    EXPECT_EQ(r[9], 0x70);
+    EXPECT_EQ(status(r), 0);
+    EXPECT_EQ(chip.flashByte(0x20000), 0xFF);
+    r = other.receiveFrame(3000);
+    ASSERT_TRUE(isReply(r));
+    EXPECT_EQ(r[9], 0x72);
+    EXPECT_EQ(replyData(r), Bytes{0xFF});
+    sim::setTickSource(nullptr);
 }
 
 TEST_F(Links, SerialLineOverAPseudoTerminal)

@@ -10,6 +10,7 @@
 #include <memory>
 #include <thread>
 
+#include "core/global.h"
 #include "link_client.h"
 #include "links/networkmanage.h"
 #include "links/passby.h"
@@ -371,3 +372,69 @@ TEST(Passby, BurstOfCardFramesOnTheFourGLineWaitsOnceAndTheLineAnswersMeanwhile)
 {
     serialBurstWaitsOnce<Jy_uart_inout_4G>("/dev/ttyS1");
 }
+
+// An FPGA reset takes the frame a link waits on: its client hears at once that it failed (the
+// frame's own header, addresses swapped, status 1) and the cards are free for the next frame,
+// while no tick passes. An LED-size change resets both FPGAs: a frame handed over while the
+// pulse lasts fails at once as well.
+TEST(Passby, AFrameCutOffByAnFpgaResetIsAnsweredAsFailedAtOnce)
+{
+    BurstRig rig;
+    ASSERT_TRUE(rig.counted);
+    rig.tcp.sendRaw(encode(search(kSlowPortByte, 0x51)));
+    ASSERT_TRUE(waitFor([] { return g_passby_trans_port.load() == 2; }));
+    rig.m->reset_fpga_rst(1);   // the slow port is FPGA 1's
+    Bytes r = rig.tcp.receiveFrame(1000);
+    ASSERT_TRUE(isReply(r));
+    EXPECT_EQ(r[0] | r[1] << 8, kPc);
+    EXPECT_EQ(r[2] | r[3] << 8, 0x0FFE);
+    EXPECT_EQ(r[5], 0x51);
+    EXPECT_EQ(r[7], kSlowPortByte);
+    EXPECT_EQ(status(r), 1);
+    r = promptly(rig.udp, search(1, 0x52));   // FPGA 0 still runs: its port answers
+    ASSERT_TRUE(isReply(r));
+    EXPECT_EQ(r[5], 0x52);
+    EXPECT_EQ(r[7], 1);
+    EXPECT_EQ(status(r), 0);
+
+    g_set_led_para = 2;   // the engine has set the new size up: the next pass resets both FPGAs
+    rig.pass();
+    ASSERT_TRUE(rig.m->reset_pending(0));
+    r = promptly(rig.tcp, search(1, 0x53));
+    ASSERT_TRUE(isReply(r));
+    EXPECT_EQ(r[5], 0x53);
+    EXPECT_EQ(status(r), 1);
+    EXPECT_EQ(g_passby_trans_port.load(), 255);
+}
+
+namespace {
+
+// A frame waits in the line for the cards' turn up to 300 ticks: when the turn comes after it
+// has waited `waited` ticks, it is handed over (and answered) or dropped.
+void turnComesAfter(uint32_t waited, bool handedOver)
+{
+    BurstRig rig;
+    ASSERT_TRUE(rig.counted);
+    rig.tcp.sendRaw(encode(search(kSlowPortByte, 0x61)));   // holds the cards
+    ASSERT_TRUE(waitFor([] { return g_passby_trans_port.load() == 2; }));
+    rig.udp.sendRaw(encode(search(1, 0x62)));
+    ASSERT_TRUE(waitFor([] { return passby::Turn::waiting() == 1; }));
+    G_timeTicks += waited;   // the slow card answers, and the turn is free
+    Bytes r = rig.tcp.receiveFrame(1000);
+    ASSERT_TRUE(isReply(r));
+    EXPECT_EQ(r[5], 0x61);
+    r = rig.udp.receiveFrame(handedOver ? 3000 : 300);
+    if (handedOver) {
+        ASSERT_TRUE(isReply(r));
+        EXPECT_EQ(r[5], 0x62);
+    } else {
+        EXPECT_TRUE(r.empty());
+        EXPECT_TRUE(isReply(promptly(rig.udp, body(0x82, {}))));
+    }
+}
+
+}  // namespace
+
+TEST(Passby, AFrameThatWaitedExactly300TicksForTheCardsIsHandedOver) { turnComesAfter(300, true); }
+
+TEST(Passby, AFrameThatWaited301TicksForTheCardsIsDropped) { turnComesAfter(301, false); }

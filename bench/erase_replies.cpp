@@ -1,0 +1,206 @@
+// How long a status request of one client waits for its reply, over TCP and over UDP, while
+// another client's erase of the video chip's flash runs, against the same requests with nothing
+// else going on. The simulated flash takes 40 ms a 4 KB unit (board ticks from the wall clock),
+// so an erase of 64 units lasts about 2.6 s, and a new one starts as soon as one ends.
+#include <benchmark/benchmark.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+#include <vector>
+
+#include "bench/bench_output.h"
+#include "bench/bench_root.h"
+#include "core/global.h"
+#include "core/zelrampara.h"
+#include "engine/c331_manage.h"
+#include "links/networkmanage.h"
+#include "links/protocol_phy.h"
+#include "links/udpnetmanage.h"
+#include "sim/sim_clock.h"
+#include "sim/video_chip.h"
+#include "sim/video_chip_gfx.h"
+#include "tests/support/video_engine.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+constexpr uint32_t kEraseMsPerUnit = 40;
+constexpr uint16_t kEraseUnits = 64;
+
+Bytes frameOf(uint8_t group, const Bytes& payload)
+{
+    Bytes b = {0x00, 0xF0, 0x10, 0xF0, 0x10, 0x67, 0, 0, 0, group};
+    b.insert(b.end(), payload.begin(), payload.end());
+    b.push_back(frame::xorOf(b.data(), unsigned(b.size())));
+    return protocol_phy::encode(b.data(), unsigned(b.size()));
+}
+
+// 64 units of 4 KB of the video chip's flash from 0x100000.
+Bytes eraseFrame() { return frameOf(0x70, {0x00, 0x00, 0x10, 0x00, uint8_t(kEraseUnits), 0, 4, 1}); }
+Bytes statusFrame() { return frameOf(0xA1, {40, 1, 0}); }
+
+sockaddr_in loopback(int port)
+{
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(uint16_t(port));
+    return a;
+}
+
+int tcpTo(int port)
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    sockaddr_in a = loopback(port);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+int udpTo(int port)
+{
+    int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a = loopback(port);
+    ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    return fd;
+}
+
+// Waits up to `ms` for a whole frame on `fd` (TCP or UDP); false when none came.
+bool frameWithin(int fd, int ms)
+{
+    uint8_t buf[4096];
+    const auto end = Clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+        pollfd p{fd, POLLIN, 0};
+        if (left < 0 || ::poll(&p, 1, int(left)) <= 0)
+            return false;
+        ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        if (n <= 0)
+            return false;
+        if (buf[n - 1] == frame::kEnd)
+            return true;
+    }
+}
+
+struct Links {
+    int eraser = tcpTo(networkManage::pInstance()->port());
+    int tcp = tcpTo(networkManage::pInstance()->port());
+    int udp = udpTo(udpnetManage::pInstance()->port());
+    bool erasing = false;
+    unsigned erases = 0;
+
+    // Starts an erase when none runs; takes the reply of one that ended.
+    void keepErasing()
+    {
+        if (erasing && frameWithin(eraser, 0))
+            erasing = false;
+        if (!erasing) {
+            const Bytes e = eraseFrame();
+            (void)!::send(eraser, e.data(), e.size(), 0);
+            erasing = true;
+            ++erases;
+        }
+    }
+};
+
+Links& links()
+{
+    static Links l;
+    return l;
+}
+
+// Times one status request; negative when no reply came within 15 s.
+double replyMs(int fd)
+{
+    const Bytes s = statusFrame();
+    const auto t0 = Clock::now();
+    (void)!::send(fd, s.data(), s.size(), 0);
+    if (!frameWithin(fd, 15000))
+        return -1;
+    return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+}
+
+void statusReplies(benchmark::State& state, bool duringErase)
+{
+    Links& l = links();
+    if (l.eraser < 0 || l.tcp < 0) {
+        state.SkipWithError("no link");
+        return;
+    }
+    double tcpMax = 0, udpMax = 0, tcpSum = 0, udpSum = 0;
+    int64_t n = 0;
+    for (auto _ : state) {
+        if (duringErase)
+            l.keepErasing();
+        const double t = replyMs(l.tcp), u = replyMs(l.udp);
+        if (t < 0 || u < 0) {
+            state.SkipWithError("no reply");
+            break;
+        }
+        tcpMax = std::max(tcpMax, t);
+        udpMax = std::max(udpMax, u);
+        tcpSum += t;
+        udpSum += u;
+        ++n;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (n > 0) {
+        state.counters["tcp_max_ms"] = tcpMax;
+        state.counters["udp_max_ms"] = udpMax;
+        state.counters["tcp_mean_ms"] = tcpSum / double(n);
+        state.counters["udp_mean_ms"] = udpSum / double(n);
+        state.counters["erases"] = double(l.erases);
+    }
+}
+
+void BM_StatusRepliesIdle(benchmark::State& state) { statusReplies(state, false); }
+void BM_StatusRepliesDuringErase(benchmark::State& state) { statusReplies(state, true); }
+BENCHMARK(BM_StatusRepliesIdle)->Iterations(100)->UseRealTime();
+BENCHMARK(BM_StatusRepliesDuringErase)->Iterations(300)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    BenchOutput output(argc, argv);
+    BenchRoot root;
+    if (!root.ok())
+        return 1;
+    setenv("ZEL_TCP_PORT", "0", 1);
+    setenv("ZEL_UDP_PORT", "0", 1);
+    g_debugSwitch = BenchOutput::debugSwitch();
+    QCoreApplication app(argc, argv);
+    ZelRamPara::pInstance();
+    const auto start = Clock::now();
+    sim::setTickSource([start] {
+        return uint32_t(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count() / 10);
+    });
+    sim::VideoChipModel& chip = sim::attachVideoChip();
+    c331_manage* e = zeltest::newEngine();
+    if (e->initialize(false) != 0)
+        return 1;
+    e->usleepFn = [](unsigned us) { std::this_thread::sleep_for(std::chrono::microseconds(us)); };
+    chip.withGfx([](sim::VideoChipGfx& g) {
+        g.setEraseTime(kEraseMsPerUnit);
+        return 0;
+    });
+    return output.run();
+}
