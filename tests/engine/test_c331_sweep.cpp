@@ -218,12 +218,17 @@ protected:
         }
     }
 
-    // One configuration from power-up: its findings by kind, refusals among them.
-    std::set<std::string> runOne(const std::vector<Op>& ops)
+    void powerUp(sim::VideoChipModel& c)
     {
         for (int b = 0; b < 256; ++b)
             for (int a = 1; a < 128; ++a)
-                chip.setReg(uint8_t(b), uint8_t(a), pristine.reg(uint8_t(b), uint8_t(a)));
+                c.setReg(uint8_t(b), uint8_t(a), pristine.reg(uint8_t(b), uint8_t(a)));
+    }
+
+    // One configuration from power-up: its findings by kind, refusals among them.
+    std::set<std::string> runOne(const std::vector<Op>& ops)
+    {
+        powerUp(chip);
         std::memcpy(model->ram_para + kPersistStart, default_para_ramlist + 2, kPersistLen);
         size_t i = 0;
         for (; i < ops.size() && ops[i].kind == Op::kInput; ++i)
@@ -287,6 +292,14 @@ protected:
             ochs[w] = (x2 / ochW - x / ochW + 1) * (y2 / ochH - y / ochH + 1);
             refused[w] = zeltest::ichsOf(*e, w).empty() &&
                          std::none_of(decoded.begin(), decoded.end(), [&](auto& d) { return d.on && e->och_owner[d.och] == w; });
+            // Its pieces together cover its place on the panel (a few pixels of rounding apart);
+            // a dot-by-dot window shows its inputs one to one.
+            int64_t area = 0;
+            for (const sim::DecodedChannel& d : decoded)
+                area += d.on && e->och_owner[d.och] == w ? int64_t(d.width) * d.height : 0;
+            if (area && dbd == 0 && std::abs(area - int64_t(x2 - x + 1) * (y2 - y + 1)) > 4 * (x2 - x + y2 - y + 2))
+                found.insert("a window's pieces cover another area than its place"),
+                    details += "window " + std::to_string(w) + " covers " + std::to_string(area) + " pixels\n";
             if (refused[w]) {
                 shows[w] = zeltest::WindowShows::kUnjudged;
                 kind[w] = dbd > 1 ? "dot-by-dot " + std::to_string(dbd) : input >= kHdmi3 ? "V-by-One pair" : "single";
@@ -315,6 +328,7 @@ protected:
                     found.insert("two windows share an output channel");
         }
         const std::vector<std::string> running = zeltest::shownPicture(chip, true);
+        powerUp(freshChip);
         const std::vector<std::string> fresh = zeltest::freshStartPicture(freshChip, chip, e, true);
         if (running != fresh)
             found.insert("differs from a fresh start: " + freshDifference(running, fresh));
