@@ -147,11 +147,13 @@ inline std::vector<std::string> shownPicture(const sim::VideoChipStill& c, bool 
         }
         if (from) {
             const uint32_t at = r.start - from->base[0], pitch = std::max<uint32_t>(1, from->pitch);
-            s += "row " + std::to_string(at / pitch) + " column " + std::to_string(sim::memoryLinePixels(at % pitch, from->mode));
+            s += "row " + std::to_string(at / pitch) + " column " +
+                 std::to_string(sim::memoryLinePixels(at % pitch, from->mode));
         } else {
             s += "outside what is written";
         }
-        out.push_back(s + ", " + std::to_string(r.pixels) + " x " + std::to_string(r.lines) + (r.mirrored ? " mirrored" : ""));
+        out.push_back(s + ", " + std::to_string(r.pixels) + " x " + std::to_string(r.lines) +
+                      (r.mirrored ? " mirrored" : ""));
     }
     return out;
 }

@@ -70,7 +70,8 @@ std::string describe(const Op& o)
     if (o.kind == Op::kInput && f.w == 0)
         std::snprintf(s, sizeof s, "input %u unplugged", o.addr);
     else if (o.kind == Op::kInput)
-        std::snprintf(s, sizeof s, "input %u %dx%d%c%d%s", o.addr, f.w, f.h, f.fields ? 'i' : 'p', f.hz, f.two ? " two a clock" : "");
+        std::snprintf(s, sizeof s, "input %u %dx%d%c%d%s", o.addr, f.w, f.h, f.fields ? 'i' : 'p', f.hz,
+                      f.two ? " two a clock" : "");
     else if (o.kind == Op::kWrite)
         std::snprintf(s, sizeof s, "write 0x%03X = %d", o.addr, o.value);
     else if (o.kind == Op::kCommit)
@@ -115,9 +116,14 @@ private:
         for (int i = 0; i < 6; ++i)
             if (allInputs || chance(25))
                 ops.push_back({Op::kInput, unsigned(i), 0, format(i)});
-        const Format p = any_ ? Format{chance(50) ? pick(64, 4096) : pick(64, 16376), chance(50) ? pick(64, 2400) : pick(64, 16376), 0}
-                              : of(kPanels);
-        const int splice = any_ ? pick(0, 5) : p.w > 3840 && chance(50) ? 3 : p.h > 2160 && chance(50) ? 2 : chance(30) ? 4 : 0;
+        const int pw = chance(50) ? pick(64, 4096) : pick(64, 16376);
+        const int ph = chance(50) ? pick(64, 2400) : pick(64, 16376);
+        const Format p = any_ ? Format{pw, ph} : of(kPanels);
+        const int splice = any_                      ? pick(0, 5)
+                           : p.w > 3840 && chance(50) ? 3
+                           : p.h > 2160 && chance(50) ? 2
+                           : chance(30)               ? 4
+                                                      : 0;
         const int o1w = splice == 3 ? (p.w / 2 + 7) / 8 * 8 : p.w, o1h = splice == 2 ? (p.h + 1) / 2 : p.h;
         std::vector<std::pair<unsigned, int>> words, panel = {
             {kSpliceMode, splice}, {kLedWidth, p.w}, {kLedHeight, p.h}, {kOutputArea + 4, o1w}, {kOutputArea + 6, o1h},
@@ -150,12 +156,15 @@ private:
                                                {e + 4, pick(0, f.h - ch)}, {e + 6, cw}, {e + 8, ch}});
                 source = kWinSourceCrop | k;
             }
-            const int flags = (chance(5) ? kWinFlagBlack : 0) | (chance(5) ? kWinFlagFrozen : 0) | (chance(any_ ? 15 : 8) ? 0x100 : 0);
+            const int flags = (chance(5) ? kWinFlagBlack : 0) | (chance(5) ? kWinFlagFrozen : 0) |
+                              (chance(any_ ? 15 : 8) ? 0x100 : 0);
             const unsigned r = window(unsigned(w));
-            words.insert(words.end(), {{r + kWinState, w < n}, {r + kWinMirror, chance(15) ? pick(1, 3) : 0},
-                                       {r + kWinSource, source}, {r + kWinX, std::min(x, 32752)}, {r + kWinY, std::min(y, 32752)},
+            words.insert(words.end(), {{r + kWinState, w < n ? !chance(5) : chance(5)},   // now and then a gap
+                                       {r + kWinMirror, chance(15) ? pick(1, 3) : 0}, {r + kWinSource, source},
+                                       {r + kWinX, std::min(x, 32752)}, {r + kWinY, std::min(y, 32752)},
                                        {r + kWinWidth, std::min(ww, 32752)}, {r + kWinHeight, std::min(hh, 32752)},
-                                       {r + kWinFlags, flags}, {r + kWinDbdMode, pick(0, 9)}, {kPriority + 2 * w, prio[size_t(w)]}});
+                                       {r + kWinFlags, flags}, {r + kWinDbdMode, pick(0, 9)},
+                                       {kPriority + 2 * w, prio[size_t(w)]}});
         }
         // Random groups, the panel words together; each group committed, not always passed at once.
         std::shuffle(words.begin(), words.end(), rng_);
@@ -267,11 +276,14 @@ protected:
         for (int w = 0; w < kWinCount; ++w) {
             const unsigned r = window(unsigned(w));
             const int x = imageWord(r + kWinX), y = imageWord(r + kWinY), ww = imageWord(r + kWinWidth),
-                      hh = imageWord(r + kWinHeight), source = imageWord(r + kWinSource), word = imageWord(r + kWinDbdMode);
+                      hh = imageWord(r + kWinHeight), source = imageWord(r + kWinSource),
+                      word = imageWord(r + kWinDbdMode);
             const int dbd = imageWord(r + kWinFlags) & 0x100 ? word <= 9 ? kDbdModes[word] : 1 : 0;
             char line[128];
-            std::snprintf(line, sizeof line, "window %d: state %d %d,%d %dx%d source 0x%04X flags 0x%03X mode %d mirror %d\n", w,
-                          imageWord(r + kWinState), x, y, ww, hh, source, imageWord(r + kWinFlags), dbd, imageWord(r + kWinMirror));
+            std::snprintf(line, sizeof line,
+                          "window %d: state %d %d,%d %dx%d source 0x%04X flags 0x%03X mode %d mirror %d\n", w,
+                          imageWord(r + kWinState), x, y, ww, hh, source, imageWord(r + kWinFlags), dbd,
+                          imageWord(r + kWinMirror));
             details += line;
             const bool on = (imageWord(r + kWinState) & 1) && x < ledW && y < ledH && ww && hh;
             shows[w] = on ? zeltest::WindowShows::kPicture : zeltest::WindowShows::kNothing;
@@ -290,8 +302,8 @@ protected:
             dark[w] |= first > 5;
             const int x2 = std::min(x + ww, ledW) - 1, y2 = std::min(y + hh, ledH) - 1;
             ochs[w] = (x2 / ochW - x / ochW + 1) * (y2 / ochH - y / ochH + 1);
-            refused[w] = zeltest::ichsOf(*e, w).empty() &&
-                         std::none_of(decoded.begin(), decoded.end(), [&](auto& d) { return d.on && e->och_owner[d.och] == w; });
+            const auto owned = [&](const sim::DecodedChannel& d) { return d.on && e->och_owner[d.och] == w; };
+            refused[w] = zeltest::ichsOf(*e, w).empty() && std::none_of(decoded.begin(), decoded.end(), owned);
             // Its pieces together cover its place on the panel (a few pixels of rounding apart);
             // a dot-by-dot window shows its inputs one to one.
             int64_t area = 0;
@@ -310,10 +322,11 @@ protected:
         // A window may be refused only when its channels are not left beside the windows shown.
         for (int w = 0; w < kWinCount; ++w)
             if (refused[w])
-                found.insert(ichUsed + ichs[w] > 8                     ? "refused (input channels short): " + kind[w]
-                             : ochUsed + ochs[w] > 8                   ? "refused (output channels short): " + kind[w]
-                             : dbdMemory && kind[w][0] == 'd' ? "refused (dot-by-dot memory taken): " + kind[w]
-                                                                       : "a window refused though its channels are free: " + kind[w]);
+                found.insert((ichUsed + ichs[w] > 8            ? "refused (input channels short): "
+                              : ochUsed + ochs[w] > 8          ? "refused (output channels short): "
+                              : dbdMemory && kind[w][0] == 'd' ? "refused (dot-by-dot memory taken): "
+                                                               : "a window refused though its channels are free: ") +
+                             kind[w]);
         for (const zeltest::MemoryFinding& f : zeltest::judgeMemory(chip, *e, shows)) {
             const int w = f.detail.rfind("window ", 0) == 0 ? f.detail[7] - '0' : -1;
             found.insert(f.kind + (w >= 0 && dark[w] ? " (input without signal)" : ""));
