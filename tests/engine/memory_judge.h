@@ -47,6 +47,7 @@ inline std::vector<MemoryFinding> judgeMemory(const sim::VideoChipStill& chip, c
     const sim::MemoryMap m = sim::decodeMemory(chip);
     for (const auto& [a, b] : m.overlaps)
         add("two input channels write the same memory", "ich " + std::to_string(a) + "/ich " + std::to_string(b));
+    const size_t sound = out.size();
     for (const sim::MemoryWriter& w : m.writers) {
         const std::string ich = "ich " + std::to_string(w.ich);
         if (w.leak.any())
@@ -65,6 +66,8 @@ inline std::vector<MemoryFinding> judgeMemory(const sim::VideoChipStill& chip, c
         if (f.strayRead)
             add("field buffers read where nobody writes them", ich);
     }
+    if (!m.writersSound() && out.size() == sound)
+        add("writers the memory model calls unsound", "");
     const std::vector<sim::DecodedChannel> decoded = sim::decodeOutputs(chip);
     for (int w = 0; w < kWinCount; ++w) {
         const std::string win = "window " + std::to_string(w);
@@ -86,6 +89,12 @@ inline std::vector<MemoryFinding> judgeMemory(const sim::VideoChipStill& chip, c
         const std::set<int> own = ichsOf(e, w);
         for (const sim::MemoryRead* r : reads) {
             const std::string at = win + " och " + std::to_string(r->och);
+            for (int i : r->ichs)
+                if (!own.count(i))
+                    add("a window reads another's input channel", at + " ich " + std::to_string(i));
+            if (r->clean())
+                continue;
+            const size_t before = out.size();
             if (r->ichs.empty())
                 add("a read hits no writer", at);
             if (r->unwritten)
@@ -98,9 +107,8 @@ inline std::vector<MemoryFinding> judgeMemory(const sim::VideoChipStill& chip, c
                 add("a read leaves its frame buffer", at);
             if (r->mode == sim::kUnknownMode)
                 add("an unknown read mode", at);
-            for (int i : r->ichs)
-                if (!own.count(i))
-                    add("a window reads another's input channel", at + " ich " + std::to_string(i));
+            if (out.size() == before)
+                add("a read the memory model calls unsound", at);
         }
     }
     return out;
