@@ -114,6 +114,21 @@ inline std::vector<MemoryFinding> judgeMemory(const sim::VideoChipStill& chip, c
     return out;
 }
 
+// The writer whose stored picture a read starts in, and the row and column (stored pixels) it
+// starts at; null when it starts in no writer's lines.
+inline const sim::MemoryWriter* readOrigin(const sim::MemoryMap& m, const sim::MemoryRead& r, int* row, int* column)
+{
+    for (const sim::MemoryWriter& w : m.writers) {
+        const uint32_t at = r.start - w.base[0], pitch = std::max<uint32_t>(1, w.pitch);
+        if (r.start >= w.base[0] && at / pitch < uint32_t(w.lines) && at % pitch < w.bytes) {
+            *row = int(at / pitch);
+            *column = int(sim::memoryLinePixels(at % pitch, w.mode));
+            return &w;
+        }
+    }
+    return nullptr;
+}
+
 // What the output channels show: their pattern generators, and per channel that places a
 // picture its place, port and scale; with `full` also the backgrounds, what the input channel
 // cuts from its port, the shrink and the mixer place.
@@ -147,16 +162,9 @@ inline std::vector<std::string> shownPicture(const sim::VideoChipStill& c, bool 
     const sim::MemoryMap m = sim::decodeMemory(c);
     for (const sim::MemoryRead& r : m.reads) {
         std::string s = "och " + std::to_string(r.och) + " piece " + std::to_string(r.piece) + ": ";
-        const sim::MemoryWriter* from = nullptr;
-        for (const sim::MemoryWriter& w : m.writers) {
-            const uint32_t at = r.start - w.base[0], pitch = std::max<uint32_t>(1, w.pitch);
-            if (r.start >= w.base[0] && at / pitch < uint32_t(w.lines) && at % pitch < w.bytes)
-                from = &w;
-        }
-        if (from) {
-            const uint32_t at = r.start - from->base[0], pitch = std::max<uint32_t>(1, from->pitch);
-            s += "row " + std::to_string(at / pitch) + " column " +
-                 std::to_string(sim::memoryLinePixels(at % pitch, from->mode));
+        int row = 0, column = 0;
+        if (readOrigin(m, r, &row, &column)) {
+            s += "row " + std::to_string(row) + " column " + std::to_string(column);
         } else {
             s += "outside what is written";
         }

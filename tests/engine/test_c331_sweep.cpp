@@ -315,6 +315,24 @@ protected:
             if (area && dbd == 0 && std::abs(area - int64_t(x2 - x + 1) * (y2 - y + 1)) > 4 * (x2 - x + y2 - y + 2))
                 found.insert("a window's pieces cover another area than its place"),
                     details += "window " + std::to_string(w) + " covers " + std::to_string(area) + " pixels\n";
+            // A crop of a parallel input, wholly inside it: the window's first piece reads from the
+            // crop's corner in the picture the input channel stored (lines and pixels scaled alike).
+            const unsigned e0 = cropEntry(unsigned(std::max(crop, 0)));
+            const int cx = imageWord(e0 + 2), cy = imageWord(e0 + 4), in = std::min(input, 5);
+            if (crop >= 0 && dbd == 0 && input < kHdmi3 && !dark[w] && !imageWord(r + kWinMirror) &&
+                cx + imageWord(e0 + 6) <= fed[in].w && cy + imageWord(e0 + 8) <= fed[in].h) {
+                const sim::MemoryMap m = sim::decodeMemory(chip);
+                int och[8], row = 0, column = 0;
+                e->get_och(w, och);
+                auto reads = m.readsOf(och[0]);   // its top-left piece: the one at the first place
+                std::sort(reads.begin(), reads.end(), [](auto* a, auto* b) { return a->position < b->position; });
+                const sim::MemoryWriter* wr = reads.empty() ? nullptr : zeltest::readOrigin(m, *reads[0], &row, &column);
+                if (wr && (std::abs(column - cx * wr->pixels / fed[in].w) > 2 + wr->pixels / 100 ||
+                           std::abs(row - cy * wr->lines / fed[in].h) > 2 + wr->lines / 100))
+                    found.insert("a crop shows another part of its input"),
+                        details += "window " + std::to_string(w) + " reads from row " + std::to_string(row) +
+                                   " column " + std::to_string(column) + "\n";
+            }
             if (refused[w]) {
                 shows[w] = zeltest::WindowShows::kUnjudged;
                 kind[w] = dbd > 1 ? "dot-by-dot " + std::to_string(dbd) : input >= kHdmi3 ? "V-by-One pair" : "single";
