@@ -312,9 +312,10 @@ protected:
             int64_t area = 0;
             for (const sim::DecodedChannel& d : decoded)
                 area += d.on && e->och_owner[d.och] == w ? int64_t(d.width) * d.height : 0;
-            if (area && dbd == 0 && std::abs(area - int64_t(x2 - x + 1) * (y2 - y + 1)) > 4 * (x2 - x + y2 - y + 2))
-                found.insert("a window's pieces cover another area than its place"),
-                    details += "window " + std::to_string(w) + " covers " + std::to_string(area) + " pixels\n";
+            if (area && dbd == 0 && std::abs(area - int64_t(x2 - x + 1) * (y2 - y + 1)) > 4 * (x2 - x + y2 - y + 2)) {
+                found.insert("a window's pieces cover another area than its place");
+                details += "window " + std::to_string(w) + " covers " + std::to_string(area) + " pixels\n";
+            }
             // A crop of a parallel input, wholly inside it: the window's first piece reads from the
             // crop's corner in the picture the input channel stored (lines and pixels scaled alike).
             const unsigned e0 = cropEntry(unsigned(std::max(crop, 0)));
@@ -326,12 +327,14 @@ protected:
                 e->get_och(w, och);
                 auto reads = m.readsOf(och[0]);   // its top-left piece: the one at the first place
                 std::sort(reads.begin(), reads.end(), [](auto* a, auto* b) { return a->position < b->position; });
-                const sim::MemoryWriter* wr = reads.empty() ? nullptr : zeltest::readOrigin(m, *reads[0], &row, &column);
+                const sim::MemoryWriter* wr =
+                    reads.empty() ? nullptr : zeltest::readOrigin(m, *reads[0], &row, &column);
                 if (wr && (std::abs(column - cx * wr->pixels / fed[in].w) > 2 + wr->pixels / 100 ||
-                           std::abs(row - cy * wr->lines / fed[in].h) > 2 + wr->lines / 100))
-                    found.insert("a crop shows another part of its input"),
-                        details += "window " + std::to_string(w) + " reads from row " + std::to_string(row) +
-                                   " column " + std::to_string(column) + "\n";
+                           std::abs(row - cy * wr->lines / fed[in].h) > 2 + wr->lines / 100)) {
+                    found.insert("a crop shows another part of its input");
+                    details += "window " + std::to_string(w) + " reads from row " + std::to_string(row) + " column " +
+                               std::to_string(column) + "\n";
+                }
             }
             if (refused[w]) {
                 shows[w] = zeltest::WindowShows::kUnjudged;
