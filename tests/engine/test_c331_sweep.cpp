@@ -276,19 +276,42 @@ protected:
         bool dark[kWinCount] = {}, refused[kWinCount] = {}, dbdMemory = false;
         int ichs[kWinCount] = {}, ochs[kWinCount] = {}, ichUsed = 0, ochUsed = 0;
         std::string kind[kWinCount];
+        // With no window on, and in the splices that show the screen whole (0, and 4 on both
+        // outputs) when window 0 is off or a window on reaches past the screen's right edge, is
+        // rotated or has no input, the engine shows its default layout: window 0 over the panel.
+        const int splice = imageWord(kSpliceMode);
+        bool fallback = true;
+        for (int w = 0; w < kWinCount; ++w)
+            fallback &= imageWord(window(unsigned(w)) + kWinState) == 0;
+        for (int w = 0; w < kWinCount && (splice == 0 || splice == 4); ++w) {
+            const unsigned r = window(unsigned(w)), source = imageWord(r + kWinSource), k = source & 0xFF;
+            const unsigned input = !(source & kWinSourceCrop) ? source
+                                   : k < kCropEntries          ? model->ram_para[cropEntry(k)] & 0x0F
+                                                               : 0;
+            if (imageWord(r + kWinState))
+                fallback |= imageWord(r + kWinX) + imageWord(r + kWinWidth) > ledW ||
+                            (imageWord(r + kWinMirror) & c331_manage::kRotateAttr) || input > 5;
+            else
+                fallback |= w == 0;
+        }
+        if (fallback)
+            details += "the default layout\n";
         for (int w = 0; w < kWinCount; ++w) {
             const unsigned r = window(unsigned(w));
-            const int x = imageWord(r + kWinX), y = imageWord(r + kWinY), ww = imageWord(r + kWinWidth),
-                      hh = imageWord(r + kWinHeight), source = imageWord(r + kWinSource),
-                      word = imageWord(r + kWinDbdMode);
+            const int source = imageWord(r + kWinSource), word = imageWord(r + kWinDbdMode);
+            const int x = fallback ? 0 : imageWord(r + kWinX), y = fallback ? 0 : imageWord(r + kWinY);
+            const int ww = fallback ? ledW : imageWord(r + kWinWidth), hh = fallback ? ledH : imageWord(r + kWinHeight);
+            const int mirror = fallback ? 0 : imageWord(r + kWinMirror);
+            const bool enabled = fallback ? w == 0 : imageWord(r + kWinState) != 0;
             const int dbd = imageWord(r + kWinFlags) & 0x100 ? word <= 9 ? kDbdModes[word] : 1 : 0;
             char line[128];
             std::snprintf(line, sizeof line,
                           "window %d: state %d %d,%d %dx%d source 0x%04X flags 0x%03X mode %d mirror %d\n", w,
-                          imageWord(r + kWinState), x, y, ww, hh, source, imageWord(r + kWinFlags), dbd,
+                          imageWord(r + kWinState), imageWord(r + kWinX), imageWord(r + kWinY),
+                          imageWord(r + kWinWidth), imageWord(r + kWinHeight), source, imageWord(r + kWinFlags), dbd,
                           imageWord(r + kWinMirror));
             details += line;
-            const bool on = (imageWord(r + kWinState) & 1) && x < ledW && y < ledH && ww && hh;
+            const bool on = enabled && x < ledW && y < ledH && ww && hh;
             shows[w] = on ? zeltest::WindowShows::kPicture : zeltest::WindowShows::kNothing;
             const int crop = source & kWinSourceCrop ? source & 0xFF : -1;
             if (!on || crop >= int(kCropEntries)) {   // a crop index past the table: only a fresh start judges it
@@ -307,12 +330,16 @@ protected:
             ochs[w] = (x2 / ochW - x / ochW + 1) * (y2 / ochH - y / ochH + 1);
             const auto owned = [&](const sim::DecodedChannel& d) { return d.on && e->och_owner[d.och] == w; };
             refused[w] = zeltest::ichsOf(*e, w).empty() && std::none_of(decoded.begin(), decoded.end(), owned);
-            // Its pieces together cover its place on the panel (a few pixels of rounding apart);
-            // a dot-by-dot window shows its inputs one to one.
+            // Its pieces together cover its place on the panel, and at most what of it lies on the
+            // channels' grid (a few pixels of rounding apart); a dot-by-dot window shows its
+            // inputs one to one.
             int64_t area = 0;
             for (const sim::DecodedChannel& d : decoded)
                 area += d.on && e->och_owner[d.och] == w ? int64_t(d.width) * d.height : 0;
-            if (area && dbd == 0 && std::abs(area - int64_t(x2 - x + 1) * (y2 - y + 1)) > 4 * (x2 - x + y2 - y + 2)) {
+            const int64_t lo = int64_t(x2 - x + 1) * (y2 - y + 1), slack = 4 * (x2 - x + y2 - y + 2),
+                          hi = int64_t(std::min(x + ww, std::max(ledW, ochW * e->panel.ochColumns)) - x) *
+                               (std::min(y + hh, std::max(ledH, ochH * e->panel.ochRows)) - y);
+            if (area && dbd == 0 && (area < lo - slack || area > hi + slack)) {
                 found.insert("a window's pieces cover another area than its place");
                 details += "window " + std::to_string(w) + " covers " + std::to_string(area) + " pixels\n";
             }
@@ -320,7 +347,7 @@ protected:
             // crop's corner in the picture the input channel stored (lines and pixels scaled alike).
             const unsigned e0 = cropEntry(unsigned(std::max(crop, 0)));
             const int cx = imageWord(e0 + 2), cy = imageWord(e0 + 4), in = std::min(input, 5);
-            if (crop >= 0 && dbd == 0 && input < kHdmi3 && !dark[w] && !imageWord(r + kWinMirror) &&
+            if (crop >= 0 && dbd == 0 && input < kHdmi3 && !dark[w] && !mirror &&
                 cx + imageWord(e0 + 6) <= fed[in].w && cy + imageWord(e0 + 8) <= fed[in].h) {
                 const sim::MemoryMap m = sim::decodeMemory(chip);
                 int och[8], row = 0, column = 0;
