@@ -79,13 +79,40 @@ protected:
             EXPECT_FALSE(f.leak.any() || f.slotLeak.any()) << what << " ich " << f.ich << " fields\n" << view;
     }
 
-    static std::vector<std::string> shown(const sim::VideoChipModel& c) { return zeltest::shownPicture(c); }
+    // What the output channels place, from which port, at which scale, and what their pattern
+    // generators show.
+    static std::vector<std::string> shown(const sim::VideoChipModel& c)
+    {
+        const std::string picture = sim::describeOutputPicture(c);
+        std::vector<std::string> out = {picture.substr(0, picture.find("[background]"))};
+        for (const sim::DecodedChannel& d : sim::decodeOutputs(c))
+            if (d.on)
+                out.push_back(std::to_string(d.och) + ": " + std::to_string(d.x) + "," + std::to_string(d.y) + " " +
+                              std::to_string(d.width) + "x" + std::to_string(d.height) + " port " +
+                              std::to_string(d.port) + " zoom " + std::to_string(d.hzoom) + "/" +
+                              std::to_string(d.vzoom));
+        return out;
+    }
 
     // A box started afresh from the image as it is now shows what this one shows.
     void expectAsFreshStart(const std::string& what)
     {
         const std::vector<std::string> running = shown(chip);
-        EXPECT_EQ(zeltest::freshStartPicture(sim::attachVideoChip(), chip, e), running) << what;
+        sim::VideoChipModel& fresh = sim::attachVideoChip();
+        // A second engine beside the running one, which newEngine() would delete.
+        auto owned = std::make_unique<c331_manage>();
+        c331_manage* f = owned.get();
+        c331_manage::p_c331_manage = f;
+        f->usleepFn = [](unsigned) {};
+        ASSERT_EQ(f->initialize(false), 0);
+        ASSERT_TRUE(zeltest::bringUpEngine(f));
+        for (int i = 0; i < 4; ++i)
+            f->stepOnce();
+        EXPECT_EQ(shown(fresh), running) << what;
+        // The running box goes on.
+        c331_manage::p_c331_manage = e;
+        if (auto* bus = dynamic_cast<platform::SimSpiBus*>(&platform::spi()))
+            bus->attach("/dev/spidev32766.0", &chip);
     }
 
     // 1080i as a receiver reports it: each field's 540 of 562 lines, 60 fields a second.
