@@ -36,6 +36,19 @@ inline std::set<int> ichsOf(const c331_manage& e, int w)
     return s;
 }
 
+// Whether the read's channel shows its background over it, so that nothing it reads is seen, for
+// a memory model that tells.
+template <typename Read>
+auto readCovered(const Read& r, int) -> decltype(bool(r.covered))
+{
+    return r.covered;
+}
+template <typename Read>
+bool readCovered(const Read&, long)
+{
+    return false;
+}
+
 // No writers overlap or leave their regions; every window showing its picture reads only its own
 // channels, wholly written, in the mode they were written with, each the part of the picture its
 // place asks for; a window showing nothing has no output channel on and no input channel.
@@ -88,6 +101,8 @@ inline std::vector<MemoryFinding> judgeMemory(const sim::VideoChipStill& chip, c
             add("a shown window reads no memory", win);
         const std::set<int> own = ichsOf(e, w);
         for (const sim::MemoryRead* r : reads) {
+            if (readCovered(*r, 0))
+                continue;
             const std::string at = win + " och " + std::to_string(r->och);
             for (int i : r->ichs)
                 if (!own.count(i))

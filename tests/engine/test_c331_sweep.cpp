@@ -3,9 +3,10 @@
 // every splice; one to six windows inside, partly off and wholly off the panel; crops, mirrors,
 // dot-by-dot modes, black, freeze, priorities), apply them from power-up as PC software does (image
 // writes in random groups, commits with flag 1 or 2, a value moved and moved back), often over
-// another configuration, and judge the engine once it is quiet: by the chip's frame memory, and
-// against a box started afresh from the same image. Windows refused because their channels ran
-// short are counted by kind, not failed.
+// another configuration, and judge the engine once it is quiet: by the chip's frame memory, by
+// where each window's pieces lie and a crop's first piece reads, and against a box started afresh
+// from the same image. Windows refused because their channels ran short are counted by kind, not
+// failed.
 //   ZEL_SWEEP_CONFIGS   configurations per profile (1500 realistic, 500 any sizes; a fifth of that
 //                       with AddressSanitizer, a tenth with ThreadSanitizer)
 //   ZEL_SWEEP_SEED      the first seed (1); one configuration alone prints what the judges saw
@@ -274,6 +275,8 @@ protected:
         const std::vector<sim::DecodedChannel> decoded = sim::decodeOutputs(chip);
         zeltest::WindowShows shows[kWinCount];
         bool dark[kWinCount] = {}, refused[kWinCount] = {}, dbdMemory = false;
+        int woven[kWinCount] = {};   // a dot-by-dot window's interlaced parts, each on a weaving channel 0-3
+        bool big[kWinCount] = {};    // a dot-by-dot picture larger than 7680 x 2160
         int ichs[kWinCount] = {}, ochs[kWinCount] = {}, ichUsed = 0, ochUsed = 0;
         std::string kind[kWinCount];
         // With no window on, and in the splices that show the screen whole (0, and 4 on both
@@ -323,8 +326,16 @@ protected:
             const int input = crop >= 0 ? model->ram_para[cropEntry(unsigned(crop))] & 0x0F : source;
             const int first = dbd > 1 ? kDbdFirst[word] : input;
             ichs[w] = dbd > 1 ? kDbdIchs[word] : input >= kHdmi3 ? 2 : 1;
-            for (int k = first; k < std::min(6, first + (dbd > 1 ? ichs[w] : 1)); ++k)
-                dark[w] |= fed[k].w == 0;
+            int pw = 0, ph = 0;   // a dot-by-dot picture: its parts beside or (21, 23, 51) over each other
+            for (int k = first; k < std::min(6, first + (dbd > 1 ? ichs[w] : 1)); ++k) {
+                dark[w] |= fed[k].w == 0, woven[w] += dbd > 1 && fed[k].fields;
+                const bool over = dbd == 21 || dbd == 23 || dbd == 51;
+                pw = over ? std::max(pw, fed[k].w) : pw + fed[k].w, ph = over ? ph + fed[k].h : std::max(ph, fed[k].h);
+            }
+            if (dbd == 41)   // two over two
+                pw = std::max(fed[0].w + fed[1].w, fed[2].w + fed[3].w),
+                ph = std::max(fed[0].h, fed[1].h) + std::max(fed[2].h, fed[3].h);
+            big[w] = dbd > 1 && (pw > 7680 || ph > 2160);
             dark[w] |= first > 5;
             const int x2 = std::min(x + ww, ledW) - 1, y2 = std::min(y + hh, ledH) - 1;
             ochs[w] = (x2 / ochW - x / ochW + 1) * (y2 / ochH - y / ochH + 1);
@@ -371,11 +382,14 @@ protected:
             }
         }
         // A window may be refused only when its channels are not left beside the windows shown.
+        const int weaving = int(std::count_if(e->ich_owner, e->ich_owner + 4, [](int o) { return o < 0; }));
         for (int w = 0; w < kWinCount; ++w)
             if (refused[w])
                 found.insert((ichUsed + ichs[w] > 8            ? "refused (input channels short): "
                               : ochUsed + ochs[w] > 8          ? "refused (output channels short): "
                               : dbdMemory && kind[w][0] == 'd' ? "refused (dot-by-dot memory taken): "
+                              : woven[w] > weaving             ? "refused (weaving channels taken): "
+                              : big[w]                         ? "refused (dot-by-dot picture too large): "
                                                                : "a window refused though its channels are free: ") +
                              kind[w]);
         for (const zeltest::MemoryFinding& f : zeltest::judgeMemory(chip, *e, shows)) {
