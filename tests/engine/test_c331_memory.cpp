@@ -5,6 +5,7 @@
 #include <memory>
 #include <set>
 
+#include "memory_judge.h"
 #include "output_fixture.h"
 #include "platform/platform.h"
 #include "platform/spi.h"
@@ -48,44 +49,20 @@ protected:
         settle();
     }
 
-    std::set<int> ichsOf(int w) const
-    {
-        std::set<int> s;
-        for (int c : e->win_ich[w])
-            if (c >= 0)
-                s.insert(c);
-        return s;
-    }
+    std::set<int> ichsOf(int w) const { return zeltest::ichsOf(*e, w); }
 
     // No writers overlap or leave their regions; every shown window's pieces read only its own
     // channels, wholly written, in the mode they were written with, each the part of the picture
     // its place asks for; window `off` shows nothing at all.
     void expectSound(const std::string& what, int off = -1) const
     {
-        const sim::MemoryMap m = sim::decodeMemory(chip);
-        const std::string view = sim::describeMemory(chip);
-        EXPECT_TRUE(m.overlaps.empty()) << what << "\n" << view;
-        EXPECT_TRUE(m.writersSound()) << what << "\n" << view;
-        for (int w = 0; w < 6; ++w) {
-            if (w == off) {
-                for (const sim::DecodedChannel& d : sim::decodeOutputs(chip))
-                    EXPECT_FALSE(d.on && e->och_owner[d.och] == w) << what << " och " << d.och << "\n" << view;
-                EXPECT_TRUE(ichsOf(w).empty()) << what << "\n" << view;
-                continue;
-            }
-            if (!e->zelApi_IsWinShown(w))
-                continue;
-            int och[8];
-            e->get_och(w, och);
-            const auto reads = m.readsOf(och[0]);
-            EXPECT_FALSE(reads.empty()) << what << " window " << w << "\n" << view;
-            const std::set<int> own = ichsOf(w);
-            for (const sim::MemoryRead* r : reads) {
-                EXPECT_TRUE(r->clean()) << what << " window " << w << " och " << r->och << "\n" << view;
-                for (int i : r->ichs)
-                    EXPECT_TRUE(own.count(i)) << what << " window " << w << " reads ich " << i << "\n" << view;
-            }
-        }
+        zeltest::WindowShows shows[kWinCount];
+        for (int w = 0; w < kWinCount; ++w)
+            shows[w] = w == off                  ? zeltest::WindowShows::kNothing
+                       : e->zelApi_IsWinShown(w) ? zeltest::WindowShows::kPicture
+                                                 : zeltest::WindowShows::kUnjudged;
+        for (const zeltest::MemoryFinding& f : zeltest::judgeMemory(chip, *e, shows))
+            ADD_FAILURE() << what << ": " << f.kind << ", " << f.detail << "\n" << sim::describeMemory(chip);
     }
 
     // Every writer belongs to a window and, as the chip's memory model judges it, keeps buffer b
