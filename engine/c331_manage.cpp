@@ -221,6 +221,11 @@ void c331_manage::setupState5()
         std::memcpy(served_, applied_, sizeof served_);
     takeImage(applied_);
     appliedTaken_ = true;
+    // From here on the bring-up works from that copy alone, as a pass works from its own: a
+    // window write committed meanwhile, read from the model's image by the operations below,
+    // would reach the chip without being recorded, and a commit taking it back would then look
+    // like no change at all. Their own writes into the image are recorded with it.
+    const ImagePin pin(applied_);
     load_param();
     const uint16_t osdOn = ImageView(applied_).word(ramaddr::kOsdOn);
     if (osdOn == 1)
@@ -244,6 +249,7 @@ void c331_manage::setupState6()
             writeOchBkg(och, kForcedBkgGreen, 1);
     }
     pthread_mutex_lock(&para_mutex);
+    const ImagePin pin(applied_);
     const ImageView img(applied_);
     zelApi_PnlInit2(img.word(ramaddr::kLedWidth), img.word(ramaddr::kLedHeight),
                     img.word(ramaddr::kOutputArea + 4), img.word(ramaddr::kOutputArea + 6),
@@ -257,6 +263,7 @@ void c331_manage::setupState6()
 
 void c331_manage::setupState7()
 {
+    const ImagePin pin(applied_);
     pthread_mutex_lock(&para_mutex);
     const ImageView img(applied_);
     c331_SetBrightness(50);
