@@ -9,6 +9,7 @@
 
 #include "core/global.h"
 #include "core/utils.h"
+#include "core/worker_stop.h"
 #include "core/zelrampara.h"
 #include "engine/c331_drv.h"
 #include "engine/c331_image.h"
@@ -158,6 +159,8 @@ bool c331_manage::workPending() const
     // Everything else the pass does (input tracking, OSD requests) waits for the tracking pace.
     return c331_setup_state != kSetupDone || para_chg_flag.load() != 0;
 }
+
+bool c331_manage::stopping() const { return stop_.load() || stopRequested(); }
 
 void c331_manage::stopThread()
 {
