@@ -523,6 +523,48 @@ TEST_F(RunningBoxWithUnusableFiles, StartsOnTheDefaultsSaysSoAndStoresTheNextSet
     EXPECT_NE(std::string(ini.begin(), ini.end()).find("Barcode=B-17"), std::string::npos);
 }
 
+// Sixteen saved user modes, and the PC committing through the update register as fast as the
+// box answers: each commit asks for the user-mode files to be synced, but a file that holds its
+// slot's bytes is never written again, and the panel stays free for a stop.
+class RunningBoxWithSavedModes : public RunningBox {
+protected:
+    void beforeStart() override
+    {
+        keepStderr_ = true;
+        std::filesystem::create_directories(at("/data/modes"));
+        for (int k = 1; k <= 16; ++k) {
+            Bytes mode(4096, 0);
+            mode[0] = mode[1] = 0xAA;
+            for (size_t i = 2; i < mode.size(); ++i)
+                mode[i] = uint8_t(i * 7 + k);
+            std::ofstream(at("/data/modes/custom_mode" + std::to_string(k)), std::ios::binary)
+                .write(reinterpret_cast<const char*>(mode.data()), std::streamsize(mode.size()));
+        }
+    }
+    // The file under each mode file name (a rewrite replaces it, so its inode changes).
+    std::vector<ino_t> modeFiles() const
+    {
+        std::vector<ino_t> inodes;
+        for (int k = 1; k <= 16; ++k) {
+            struct stat st {};
+            inodes.push_back(::stat(at("/data/modes/custom_mode" + std::to_string(k)).c_str(), &st) == 0 ? st.st_ino : 0);
+        }
+        return inodes;
+    }
+};
+
+TEST_F(RunningBoxWithSavedModes, AFloodOfCommitsRewritesNoModeFileAndLeavesTheStopQuick)
+{
+    const std::vector<ino_t> before = modeFiles();
+    ASSERT_TRUE(waitFor([&] { return !udpCall(udpPort_, readRam(0x562, 4)).empty(); }, 12));
+    for (int i = 0; i < 100; ++i)
+        ASSERT_FALSE(udpCall(udpPort_, e2e::updateBody(0x01)).empty()) << i;
+    ASSERT_EQ(::kill(static_cast<pid_t>(box_.processId()), SIGINT), 0);
+    ASSERT_TRUE(box_.waitForFinished(10000 * kSlowdown));
+    EXPECT_EQ(box_.exitCode(), 0);
+    EXPECT_EQ(modeFiles(), before);
+}
+
 // A stop asked for by a signal at any moment of the box's life: once the workers and the links
 // run; at the first instant of main (the box's own handler just taken); in the pause of the
 // start-up (the workers started, the links not yet); right behind an LED-size
