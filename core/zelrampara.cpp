@@ -238,7 +238,7 @@ int ZelRamPara::test_signal(int code)
             break;
     }
     if (waiting == 0)
-        QMetaObject::invokeMethod(this, [this] { emit_waiting_report(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, "emit_waiting_report", Qt::QueuedConnection);
     return 1;
 }
 

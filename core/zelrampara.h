@@ -159,7 +159,8 @@ private:
     std::atomic<bool> uncommitted_{false};
     // The merged change report waiting for this object's thread (0: none).
     std::atomic<int> waiting_report_{0};
-    void emit_waiting_report();
+    // Queued by name, so that the call is made and taken inside Qt, as a queued signal is.
+    Q_INVOKABLE void emit_waiting_report();
 };
 
 // Mode file of slot k ("/data/modes/custom_mode" + (k + 1)) and its OSD copy
