@@ -1,5 +1,6 @@
 #include "core/syncupdate.h"
 
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <algorithm>
@@ -212,17 +213,76 @@ std::vector<SyncUpdate::SlotFile> SyncUpdate::plan_mode_files(ZelRamPara* model)
     return plan;
 }
 
-// The file work itself runs without the lock: sixteen files with their syncs take long.
-bool SyncUpdate::sync_mode_files(ZelRamPara* model, const std::vector<SlotFile>& plan)
+// A new plan replaces what is left of the one under way slot by slot: it is made from the slots'
+// markers as they are now. The work goes on where it was, so a stream of code-2 reports does not
+// keep the last slots waiting.
+void SyncUpdate::plan_mode_file_work(ZelRamPara* model)
 {
-    bool written = true;
-    for (unsigned k = 0; k < plan.size(); ++k) {
-        if (plan[k] == SlotFile::Delete)
+    const std::vector<SlotFile> plan = plan_mode_files(model);
+    if (mode_work_.size() != plan.size())
+        mode_work_.assign(plan.size(), SlotFile::Keep);
+    for (size_t k = 0; k < plan.size(); ++k)
+        mode_work_[k] = plan[k];
+}
+
+bool SyncUpdate::file_work_pending() const
+{
+    return std::any_of(mode_work_.begin(), mode_work_.end(), [](SlotFile f) { return f != SlotFile::Keep; });
+}
+
+void SyncUpdate::finish_file_work()
+{
+    bool failed = false;
+    while (file_work_pending())
+        if (mode_file_turn(-1, failed))
+            report_save(!failed);
+}
+
+void SyncUpdate::post_mode_file_turn()
+{
+    if (mode_turn_posted_ || !file_work_pending())
+        return;
+    mode_turn_posted_ = true;
+    QTimer::singleShot(0, this, [this] {
+        mode_turn_posted_ = false;
+        bool failed = false;
+        if (mode_file_turn(kFileWorkTurnMs, failed))
+            report_save(!failed);
+    });
+}
+
+// The file work itself runs without the model's lock; a file whose bytes are already on disk
+// costs a read only.
+bool SyncUpdate::mode_file_turn(int turnMs, bool& failed)
+{
+    ZelRamPara* model = ZelRamPara::p_zelrampara_config;
+    if (!model)
+        return false;
+    QElapsedTimer turn;
+    turn.start();
+    const unsigned n = static_cast<unsigned>(mode_work_.size());
+    for (unsigned visited = 0; visited < n; ++visited) {
+        const unsigned k = mode_work_next_ % n;
+        const SlotFile job = mode_work_[k];
+        mode_work_[k] = SlotFile::Keep;
+        mode_work_next_ = (k + 1) % n;
+        if (job == SlotFile::Delete)
             model->mode_file_deal(static_cast<int>(k), 1);
-        else if (plan[k] == SlotFile::Rewrite)
-            written = model->mode_file_write(static_cast<int>(k), 2) == 1 && written;
+        else if (job == SlotFile::Rewrite && model->mode_file_write(static_cast<int>(k), 2) != 1)
+            mode_work_failed_ = true;
+        if (job != SlotFile::Keep && turnMs >= 0 && turn.elapsed() >= turnMs)
+            break;
     }
-    return written;
+    if (file_work_pending()) {
+        post_mode_file_turn();
+        return false;
+    }
+    // A mode file that failed is written again from its slot, with all others, on the retry.
+    failed = mode_work_failed_;
+    mode_work_failed_ = false;
+    if (failed)
+        mode_files_due_ = true;
+    return true;
 }
 
 // The image part of a report: the save request, the mode files, the parameter file and the shadow.
@@ -234,26 +294,32 @@ void SyncUpdate::serve_image()
     if (!model)
         return;
     std::vector<unsigned char> image;
-    std::vector<SlotFile> modeFiles;
+    bool modeFiles = false;
     pthread_mutex_lock(&model->mutex);
     const int savedSlot = serve_save_request(model);
     if (mode_files_due_) {
-        modeFiles = plan_mode_files(model);
+        plan_mode_file_work(model);
         mode_files_due_ = false;
+        modeFiles = true;
     }
     // A change confined to 0x000-0x2FF is neither saved nor copied to the shadow.
     if (model->persisted_part_changed())
         image.assign(model->ram_para, model->ram_para + kRamSize);
     pthread_mutex_unlock(&model->mutex);
 
-    const bool wrote = savedSlot >= 0 || !modeFiles.empty() || !image.empty();
+    bool wrote = savedSlot >= 0 || !image.empty();
     bool saved = true;
     if (savedSlot >= 0)
         saved = model->mode_file_write(savedSlot, 0) == 1;
-    saved = sync_mode_files(model, modeFiles) && saved;
     // A mode file that failed is written again from its slot, with all others, on the retry.
     if (!saved)
         mode_files_due_ = true;
+    // The first turn now, the rest from the event loop (which reports their end).
+    bool modeFilesFailed = false;
+    if (modeFiles && mode_file_turn(kFileWorkTurnMs, modeFilesFailed)) {
+        wrote = true;
+        saved = saved && !modeFilesFailed;
+    }
     if (!image.empty()) {
         ZEL_DEBUG("\n ram_para diffrent !");
         // When the file cannot be written the shadow keeps the old state, so the change is saved

@@ -46,6 +46,14 @@ public:
     static void clear_page_refresh(int focus);
     static void set_notice_hook(NoticeHook hook);
 
+    // The mode-file work of code 2 runs a tick's worth at a time from the event loop, so that the
+    // panel and a stop never wait for sixteen files: true while some of it is left.
+    bool file_work_pending() const;
+    // Does what is left of it at once (the end of the process, tests).
+    void finish_file_work();
+    // How long one turn of the mode-file work may go on (it always does one file).
+    static constexpr int kFileWorkTurnMs = 10;
+
 public slots:
     void para_sync(int code);
 
@@ -57,8 +65,13 @@ private:
     static int serve_save_request(ZelRamPara* model);
     enum class SlotFile : uint8_t { Keep, Delete, Rewrite };
     static std::vector<SlotFile> plan_mode_files(ZelRamPara* model);
-    // False when a mode file could not be written.
-    static bool sync_mode_files(ZelRamPara* model, const std::vector<SlotFile>& plan);
+    // Takes a new plan for the mode files over the one under way (under the model's mutex).
+    void plan_mode_file_work(ZelRamPara* model);
+    // One turn of the mode-file work: files until `turnMs` have passed (at least one; -1 for no
+    // limit). True when the plan has ended with it, `failed` telling whether a file could not be
+    // written (planned again then, for the retry).
+    bool mode_file_turn(int turnMs, bool& failed);
+    void post_mode_file_turn();
     void serve_image();
     bool save_image(ZelRamPara* model, const std::vector<unsigned char>& image);
     void refresh_shadow_when_applied(ZelRamPara* model, const std::vector<unsigned char>& image);
@@ -74,4 +87,9 @@ private:
     bool retry_pending_ = false;
     bool save_retry_pending_ = false;
     bool mode_files_due_ = false;              // a code 2 waits for the image lock
+    // The mode-file work under way: what is left to do for each slot, where the next turn goes on.
+    std::vector<SlotFile> mode_work_;
+    unsigned mode_work_next_ = 0;
+    bool mode_work_failed_ = false;
+    bool mode_turn_posted_ = false;
 };

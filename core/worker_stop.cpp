@@ -1,9 +1,20 @@
 #include "core/worker_stop.h"
 
+#include <atomic>
+
 #include "chips/tarvosource.h"
 #include "engine/c331_manage.h"
 #include "ledout/fpga_manage.h"
 #include "links/link_thread.h"
+
+namespace {
+std::atomic<bool> g_stopRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+}  // namespace
+
+void requestStop() { g_stopRequested.store(true); }
+
+bool stopRequested() { return g_stopRequested.load(); }
 
 void stopWorkers()
 {

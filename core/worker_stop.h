@@ -7,3 +7,9 @@
 // worker that does not run is passed over, so a second call does nothing. Call it on the thread
 // that started the workers.
 void stopWorkers();
+
+// The box was asked to stop (a stop signal). Set from a signal handler, so it is safe there, and
+// never cleared: every wait that can outlast a tick (the engine's LED hand-over, the start-up
+// pause) ends on it, since the GUI tick those waits count no longer runs once the event loop ends.
+void requestStop();
+bool stopRequested();

@@ -1,6 +1,8 @@
 #include "core/zelrampara.h"
 
+#include <QMetaMethod>
 #include <QMutexLocker>
+#include <QThread>
 
 #include <algorithm>
 #include <cstdio>
@@ -218,8 +220,36 @@ void ZelRamPara::preset_reg_status()
 int ZelRamPara::test_signal(int code)
 {
     QMutexLocker lock(&Utils::_test_signal_mutex);
-    emit sig_update_para(code);
+    static const QMetaMethod reportSignal = QMetaMethod::fromSignal(&ZelRamPara::sig_update_para);
+    const bool change = code == 1 || code == 2;
+    if (!change || !isSignalConnected(reportSignal)) {
+        emit sig_update_para(code);
+        return 1;
+    }
+    if (QThread::currentThread() == thread()) {
+        emit sig_update_para(std::max(code, waiting_report_.exchange(0)));
+        return 1;
+    }
+    // Raise the waiting report to `code`, or post a new one when none waits. Compare-and-swap, so
+    // a report is never raised just after this thread's serve took it.
+    int waiting = waiting_report_.load();
+    for (;;) {
+        if (waiting != 0 && waiting >= code)
+            return 1;
+        if (waiting_report_.compare_exchange_weak(waiting, code))
+            break;
+    }
+    if (waiting == 0)
+        QMetaObject::invokeMethod(this, "emit_waiting_report", Qt::QueuedConnection);
     return 1;
+}
+
+// Without the report lock: the dispatcher's serve runs inside the emission, and the engine
+// reports with its own lock held.
+void ZelRamPara::emit_waiting_report()
+{
+    if (const int code = waiting_report_.exchange(0))
+        emit sig_update_para(code);
 }
 
 int ZelRamPara::ram_para_save()

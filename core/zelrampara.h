@@ -45,6 +45,11 @@ public:
 
     // ---- change reports ------------------------------------------------------------------------
     // Emits sig_update_para(code) under Utils::_test_signal_mutex; returns 1. Any thread.
+    // The change reports 1 and 2 of other threads are merged while one waits for this object's
+    // thread (the GUI thread): the engine reports every commit, and the dispatcher's serve of one
+    // covers every change made before it, so one waiting report carrying the highest code is
+    // enough. A report made on this object's thread is emitted at once and takes the waiting one
+    // with it. While nothing is connected a report reaches no one and nothing waits.
     int test_signal(int code);
     // test_signal(1) on the singleton.
     static int ram_para_save();
@@ -153,6 +158,10 @@ private:
     int find_crop_entry(int source, int n);
 
     std::atomic<bool> uncommitted_{false};
+    // The merged change report waiting for this object's thread (0: none).
+    std::atomic<int> waiting_report_{0};
+    // Queued by name, so that the call is made and taken inside Qt, as a queued signal is.
+    Q_INVOKABLE void emit_waiting_report();
 };
 
 // Mode file of slot k ("/data/modes/custom_mode" + (k + 1)) and its OSD copy

@@ -41,6 +41,15 @@ bool copy_osd_menu(int k)
                                    bytes.size()) == 0;
 }
 
+// Whether the mode file at `path` is a plain file holding exactly `bytes` (a whole mode file).
+bool holds_mode_file(const std::string& path, const unsigned char* bytes)
+{
+    unsigned char onDisk[kModeFileLen + 1];   // one more: a longer file differs
+    size_t n = 0;
+    return filestore::read_regular(path, onDisk, sizeof onDisk, n) == filestore::Found::File && n == kModeFileLen &&
+           std::memcmp(onDisk, bytes, kModeFileLen) == 0;
+}
+
 }  // namespace
 
 bool ZelRamPara::language_offered(unsigned language)
@@ -114,6 +123,7 @@ int ZelRamPara::mode_file_write(int k, int operation)
         return 0;
     unsigned char* slot = ram_user_mode[k];
     bool osdOn = false;
+    bool written = false;
     {
         QMutexLocker lock(&Utils::_file_deal_mutex);
         // The file is built first, so a file that cannot be written leaves the slot as it was.
@@ -130,23 +140,31 @@ int ZelRamPara::mode_file_write(int k, int operation)
                     kModeFileLen - kSlotMarkerLen - kModeLen);
         osdOn = ram_get_u16(ram_para, kOsdOn) == 1;
         pthread_mutex_unlock(&mutex);
-        if (filestore::write_atomic(mode_file_path(k).toStdString(), file, sizeof file) != 0)
+        // The change dispatcher rewrites every saved slot on each user-mode sync: a file that
+        // already holds these bytes is left alone, without its write and syncs.
+        const std::string path = mode_file_path(k).toStdString();
+        written = !holds_mode_file(path, file);
+        if (written && filestore::write_atomic(path, file, sizeof file) != 0)
             return 0;
-        filestore::saved(mode_file_path(k).toStdString());
+        filestore::saved(path);
         // The slot takes the image copy (operation 1) and the saved marker; a slot's own bytes
         // stay as the links may have written them meanwhile.
         pthread_mutex_lock(&mutex);
         std::memcpy(slot, file, operation == 1 ? kSlotMarkerLen + kModeLen : kSlotMarkerLen);
         pthread_mutex_unlock(&mutex);
-        filestore::sync_and_settle();
+        if (written)
+            filestore::sync_and_settle();
     }
     if (operation == 0) {
         const QString cmd = QString("cp  %1 %2").arg(kOmenuFile, mode_osd_path(k));
         ZEL_DEBUG("\n %s \n", cmd.toLatin1().constData());
-        if (osdOn)
+        if (osdOn) {
             copy_osd_menu(k);
+            written = true;
+        }
     }
-    filestore::sync_and_settle(kShortPauseUs);
+    if (written)
+        filestore::sync_and_settle(kShortPauseUs);
     return 1;
 }
 

@@ -9,6 +9,7 @@
 
 #include "core/global.h"
 #include "core/utils.h"
+#include "core/worker_stop.h"
 #include "core/zelrampara.h"
 #include "engine/c331_drv.h"
 #include "engine/c331_image.h"
@@ -162,6 +163,8 @@ bool c331_manage::workPending() const
     return c331_setup_state != kSetupDone || para_chg_flag.load() != 0;
 }
 
+bool c331_manage::stopping() const { return stop_.load() || stopRequested(); }
+
 void c331_manage::stopThread()
 {
     if (!threadStarted_)
@@ -224,6 +227,11 @@ void c331_manage::setupState5()
         std::memcpy(served_, applied_, sizeof served_);
     takeImage(applied_);
     appliedTaken_ = true;
+    // From here on the bring-up works from that copy alone, as a pass works from its own: a
+    // window write committed meanwhile, read from the model's image by the operations below,
+    // would reach the chip without being recorded, and a commit taking it back would then look
+    // like no change at all. Their own writes into the image are recorded with it.
+    const ImagePin pin(applied_);
     load_param();
     const uint16_t osdOn = ImageView(applied_).word(ramaddr::kOsdOn);
     if (osdOn == 1)
@@ -247,6 +255,7 @@ void c331_manage::setupState6()
             writeOchBkg(och, kForcedBkgGreen, 1);
     }
     pthread_mutex_lock(&para_mutex);
+    const ImagePin pin(applied_);
     const ImageView img(applied_);
     zelApi_PnlInit2(img.word(ramaddr::kLedWidth), img.word(ramaddr::kLedHeight),
                     img.word(ramaddr::kOutputArea + 4), img.word(ramaddr::kOutputArea + 6),
@@ -260,6 +269,7 @@ void c331_manage::setupState6()
 
 void c331_manage::setupState7()
 {
+    const ImagePin pin(applied_);
     pthread_mutex_lock(&para_mutex);
     const ImageView img(applied_);
     c331_SetBrightness(50);

@@ -158,6 +158,8 @@ public:
     void stopThread();
     // True when the next round should follow at once instead of waiting for the tracking pace.
     bool workPending() const;
+    // The worker is being stopped, or the box is: its waits end.
+    bool stopping() const;
     // The worker's wait between rounds; a committed change wakes it (ParaCommit).
     WorkerPace pace;
     void load_system_param();

@@ -11,6 +11,7 @@
 #include "core/omenu.h"
 #include "core/ram_layout.h"
 #include "core/utils.h"
+#include "core/worker_stop.h"
 #include "core/zelrampara.h"
 #include "core/status_bytes.h"
 #include "engine/c331_image.h"
@@ -138,7 +139,8 @@ bool c331_manage::adoptWord(unsigned addr, uint16_t value)
 
 // Called with para_mutex held. The LED output blanks its outputs in steps of the GUI's tick: the
 // wait runs without the lock, or a page commit on the GUI thread would stop that tick while it
-// waits for the lock, and every link write would wait out the whole hand-over.
+// waits for the lock, and every link write would wait out the whole hand-over. A stop ends it at
+// once: the tick it counts ends with the event loop, and the LED output is stopped after us.
 bool c331_manage::waitLedHandover()
 {
     usleepFn(kLedWaitStepUs);
@@ -151,7 +153,8 @@ bool c331_manage::waitLedHandover()
     do {
         usleepFn(kLedWaitStepUs);
         ++steps;
-    } while (g_set_led_para == 1 && Utils::getTimeSpace(start) < kLedWaitTicks && steps < kLedWaitSteps);
+    } while (g_set_led_para == 1 && Utils::getTimeSpace(start) < kLedWaitTicks && steps < kLedWaitSteps &&
+             !stopping());
     pthread_mutex_lock(&para_mutex);
     handingOver_ = false;
     const bool gaveUp = g_set_led_para == 1;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include <filesystem>
+#include <thread>
 
 #include "core/alerts.h"
 #include "core/file_store.h"
@@ -31,7 +32,11 @@ protected:
         SyncUpdate::set_notice_hook([this](int kind) { notices.push_back(kind); });
         g_page_focus = 13;   // no page: only the language check
     }
-    void TearDown() override { filestore::before_rename = nullptr; }
+    void TearDown() override
+    {
+        sync->finish_file_work();   // none of it left for the next test's root
+        filestore::before_rename = nullptr;
+    }
 
     uint16_t fileWord(unsigned addr)
     {
@@ -122,7 +127,9 @@ TEST_F(DispatcherTest, ModeFilesAreWrittenWithTheModelMutexFree)
     };
     set16(m->ram_para, 0x364, 3);                     // save request
     sync->para_sync(1);
+    m->ram_user_mode[2][300] ^= 1;                    // the slot then written over a link
     sync->para_sync(2);                               // and the rewrite of every saved slot
+    sync->finish_file_work();
     EXPECT_EQ(modeWrites, 2);
     EXPECT_EQ(writesUnderTheMutex, 0);
     EXPECT_EQ(m->ZelUserModeSaved(2), 1);
@@ -163,6 +170,7 @@ TEST_F(DispatcherTest, CodeTwoDeletesEmptySlotsAndRewritesSavedOnes)
     set16(m->ram_para, 0x364, 6);
     set16(m->ram_para_shadow, 0x364, 6);
     sync->para_sync(2);
+    sync->finish_file_work();
     EXPECT_FALSE(zeltest::fileExists("/data/modes/custom_mode5"));
     std::vector<uint8_t> six = zeltest::readFile("/data/modes/custom_mode6");
     ASSERT_EQ(six.size(), 4096u);
@@ -192,6 +200,7 @@ TEST_F(DispatcherTest, ACommitBehindAModeFileRequestKeepsTheRequest)
         commit.set(1);
     }
     sync->para_sync(engine->para_chg_flag.exchange(0));   // the engine's report
+    sync->finish_file_work();
     for (int slot = 0; slot < 16; ++slot) {
         const std::vector<uint8_t> file = zeltest::readFile(mode_file_path(slot).toStdString());
         ASSERT_EQ(file.size(), 4096u) << slot;
@@ -218,6 +227,7 @@ TEST_F(DispatcherTest, CodeTwoReadsEitherMarkerByteOfAHalfMarkedSlot)
         m->ram_user_mode[r.slot][200] = uint8_t(0x30 + r.slot);
     }
     sync->para_sync(2);
+    sync->finish_file_work();
     for (const Row& r : rows) {
         const std::string path = mode_file_path(r.slot).toStdString();
         ASSERT_EQ(zeltest::fileExists(path), r.kept) << r.slot;
@@ -408,4 +418,46 @@ TEST_F(DispatcherTest, UnroutedFocusRunsOnlyTheLanguageCheck)
     sync->para_sync(1);
     EXPECT_EQ(g_language.load(), 3);
     EXPECT_TRUE(notices.empty());
+}
+
+// The engine reports every pass, and the PC commits through the update register many times a
+// second: while one report waits for the GUI thread the others merge into it (the highest code
+// wins), and a saved mode whose file already holds its bytes is not written again.
+TEST_F(DispatcherTest, AFloodOfModeFileReportsIsServedOnceAndWritesNoUnchangedFile)
+{
+    for (int slot = 0; slot < 16; ++slot) {
+        m->ram_user_mode[slot][0] = m->ram_user_mode[slot][1] = 0xAA;
+        m->ram_user_mode[slot][300] = uint8_t(0x40 + slot);
+        ASSERT_EQ(m->mode_file_write(slot, 2), 1);
+    }
+    int modeWrites = 0;
+    filestore::before_rename = [&](const std::string& temp) {
+        modeWrites += temp.find("custom_mode") != std::string::npos;
+        return true;
+    };
+    std::vector<int> serves;
+    SyncUpdate::set_page_refresh(11, [&serves](int code) {
+        serves.push_back(code);
+        return false;
+    });
+    g_page_focus = 11;
+    std::thread engine([this] {
+        for (int i = 0; i < 100; ++i)
+            m->test_signal(i == 40 ? 2 : 1 + i % 2);
+    });
+    engine.join();
+    QCoreApplication::processEvents();
+    sync->finish_file_work();
+    EXPECT_EQ(serves, std::vector<int>{2});
+    EXPECT_EQ(modeWrites, 0);
+
+    // One slot changed over a link: only its file is written.
+    m->ram_user_mode[6][300] = 0x11;
+    std::thread again([this] { m->test_signal(2); });
+    again.join();
+    QCoreApplication::processEvents();
+    sync->finish_file_work();
+    EXPECT_EQ(modeWrites, 1);
+    EXPECT_EQ(zeltest::readFile(mode_file_path(6).toStdString())[300], 0x11);
+    SyncUpdate::clear_page_refresh(11);
 }

@@ -22,6 +22,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "loopback_port.h"
@@ -547,10 +548,66 @@ TEST_F(RunningBoxWithAMarkedSettingsFile, ComesUpOnTheUsersAddressAndBarcode)
     EXPECT_NE(said().find(at("/data/configs/tcpip.ini.bad")), std::string::npos) << said();
 }
 
-// A stop asked for by a signal, once the workers and the links run: the box ends in order, with
-// status 0 and no sanitizer report. SIGINT also when the box was started with it ignored, as a
-// shell without job control starts a background job.
-class StoppedRunningBox : public RunningBox, public ::testing::WithParamInterface<int> {
+// Sixteen saved user modes, and the PC committing through the update register as fast as the
+// box answers: each commit asks for the user-mode files to be synced, but a file that holds its
+// slot's bytes is never written again, and the panel stays free for a stop.
+class RunningBoxWithSavedModes : public RunningBox {
+protected:
+    void beforeStart() override
+    {
+        keepStderr_ = true;
+        std::filesystem::create_directories(at("/data/modes"));
+        for (int k = 1; k <= 16; ++k) {
+            Bytes mode(4096, 0);
+            mode[0] = mode[1] = 0xAA;
+            for (size_t i = 2; i < mode.size(); ++i)
+                mode[i] = uint8_t(i * 7 + k);
+            std::ofstream(at("/data/modes/custom_mode" + std::to_string(k)), std::ios::binary)
+                .write(reinterpret_cast<const char*>(mode.data()), std::streamsize(mode.size()));
+        }
+    }
+    // The file under each mode file name (a rewrite replaces it, so its inode changes).
+    std::vector<ino_t> modeFiles() const
+    {
+        std::vector<ino_t> inodes;
+        for (int k = 1; k <= 16; ++k) {
+            struct stat st {};
+            inodes.push_back(::stat(at("/data/modes/custom_mode" + std::to_string(k)).c_str(), &st) == 0 ? st.st_ino : 0);
+        }
+        return inodes;
+    }
+};
+
+TEST_F(RunningBoxWithSavedModes, AFloodOfCommitsRewritesNoModeFileAndLeavesThePanelLive)
+{
+    const std::vector<ino_t> before = modeFiles();
+    ASSERT_TRUE(waitFor([&] { return !udpCall(udpPort_, readRam(0x562, 4)).empty(); }, 12));
+    for (int i = 0; i < 100; ++i)
+        ASSERT_FALSE(udpCall(udpPort_, e2e::updateBody(0x01)).empty()) << i;
+    // The GUI thread's timers still run: the simulated board's snapshot, which its timer writes,
+    // shows a change committed now.
+    const auto flooded = std::filesystem::file_time_type::clock::now();
+    ASSERT_FALSE(udpCall(udpPort_, writeRam(0x882, e2e::word(77))).empty());
+    ASSERT_FALSE(udpCall(udpPort_, e2e::updateBody(0x01)).empty());
+    ASSERT_TRUE(waitFor([&] {
+        std::error_code ec;
+        return std::filesystem::last_write_time(at("/var/sim/video_chip.bin"), ec) > flooded;
+    }, 2));
+    ASSERT_EQ(::kill(static_cast<pid_t>(box_.processId()), SIGINT), 0);
+    ASSERT_TRUE(box_.waitForFinished(10000 * kSlowdown));
+    EXPECT_EQ(box_.exitCode(), 0);
+    EXPECT_EQ(modeFiles(), before);
+}
+
+// A stop asked for by a signal at any moment of the box's life: once the workers and the links
+// run; at the first instant of main (the box's own handler just taken); in the pause of the
+// start-up (the workers started, the links not yet); right behind an LED-size
+// commit, while the engine waits for the LED output to hand the panel over. The box ends in
+// order within a couple of seconds, with status 0 and no sanitizer report. SIGINT also when the
+// box was started with it ignored, as a shell without job control starts a background job.
+enum class StopAt { Running, FirstInstant, StartPause, LedHandOver };
+
+class StoppedRunningBox : public RunningBox, public ::testing::WithParamInterface<std::tuple<int, StopAt>> {
 protected:
     void SetUp() override
     {
@@ -561,19 +618,66 @@ protected:
         RunningBox::SetUp();
         sigaction(SIGINT, &kept, nullptr);
     }
+
+    // Whether the box catches `sig` (its handler is in place), from /proc.
+    bool catches(int sig) const
+    {
+        std::ifstream status("/proc/" + std::to_string(box_.processId()) + "/status");
+        std::string line;
+        while (std::getline(status, line))
+            if (line.rfind("SigCgt:", 0) == 0)
+                return (std::stoull(line.substr(7), nullptr, 16) >> (sig - 1)) & 1;
+        return false;
+    }
+    size_t threads() const
+    {
+        std::error_code ec;
+        auto tasks = std::filesystem::directory_iterator("/proc/" + std::to_string(box_.processId()) + "/task", ec);
+        return ec ? 0 : size_t(std::distance(tasks, std::filesystem::directory_iterator()));
+    }
 };
 
 TEST_P(StoppedRunningBox, EndsWithStatusZeroAndNoSanitizerReport)
 {
-    ASSERT_TRUE(waitFor([&] { return !udpCall(udpPort_, readRam(0x562, 4)).empty(); }, 12));
-    ASSERT_EQ(::kill(static_cast<pid_t>(box_.processId()), GetParam()), 0);
-    ASSERT_TRUE(box_.waitForFinished(10000 * kSlowdown));
+    const int sig = std::get<0>(GetParam());
+    const StopAt at = std::get<1>(GetParam());
+    // The box's pause at start-up is 4 s: a stop at its first instant does not wait it out.
+    int seconds = 10;
+    if (at == StopAt::FirstInstant || at == StopAt::StartPause) {
+        // The video engine, the LED output and the input poll run in the pause.
+        const size_t before = at == StopAt::StartPause ? 4 : 0;
+        auto deadline = Clock::now() + std::chrono::seconds(10 * kSlowdown);
+        while (!(catches(sig) && threads() >= before) && Clock::now() < deadline && box_.state() == QProcess::Running)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        ASSERT_TRUE(catches(sig) && threads() >= before);
+        seconds = 2;
+    } else {
+        ASSERT_TRUE(waitFor([&] { return !udpCall(udpPort_, readRam(0x562, 4)).empty(); }, 12));
+    }
+    if (at == StopAt::LedHandOver) {
+        for (const Bytes& body : e2e::panelBodies({1280, 720, 1280, 720, 0}))
+            ASSERT_FALSE(udpCall(udpPort_, body).empty());
+    }
+    ASSERT_EQ(::kill(static_cast<pid_t>(box_.processId()), sig), 0);
+    ASSERT_TRUE(box_.waitForFinished(seconds * 1000 * kSlowdown));
     EXPECT_EQ(box_.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(box_.exitCode(), 0);
     for (const char* report : {"Sanitizer", "runtime error"})
         EXPECT_EQ(said().find(report), std::string::npos) << said();
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, StoppedRunningBox, ::testing::Values(SIGTERM, SIGINT, SIGHUP));
+std::string stopName(const ::testing::TestParamInfo<std::tuple<int, StopAt>>& info)
+{
+    static const char* const kAt[] = {"Running", "FirstInstant", "StartPause", "LedHandOver"};
+    const int sig = std::get<0>(info.param);
+    const char* name = sig == SIGTERM ? "Term" : sig == SIGINT ? "Int" : "Hup";
+    return std::string(name) + "_" + kAt[static_cast<int>(std::get<1>(info.param))];
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, StoppedRunningBox,
+                         ::testing::Combine(::testing::Values(SIGTERM, SIGINT, SIGHUP),
+                                            ::testing::Values(StopAt::Running, StopAt::FirstInstant,
+                                                              StopAt::StartPause, StopAt::LedHandOver)),
+                         stopName);
 
 }  // namespace

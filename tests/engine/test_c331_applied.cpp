@@ -294,3 +294,29 @@ TEST_F(AppliedTest, ANewPanelLaysTheWindowsOutOnItsChannels)
     EXPECT_GT(shown, 0);
     g_set_led_para = 0;
 }
+
+// A window write that lands while a restart of the bring-up runs (after it took the image, before
+// the next pass), and a commit that then takes it back: the chip ends showing the windows of the
+// image, as a fresh start from it would, at either step of the bring-up.
+TEST_F(AppliedTest, AWindowWriteDuringARestartTakenBackLeavesNoTrace)
+{
+    const unsigned width = window(0) + kWinWidth;
+    const uint16_t home = imageWord(width);
+    const std::string windows = sim::describeWindows(chip);
+    for (uint8_t landsAt : {uint8_t(6), uint8_t(7)}) {
+        SCOPED_TRACE(int(landsAt));
+        imageRegStatusByte(162) = 0x40;
+        commit(kContrast, uint16_t(50 + landsAt));
+        e->stepOnce();
+        ASSERT_EQ(e->c331_setup_state, 0);
+        for (int i = 0; i < 50 && e->c331_setup_state < landsAt; ++i)
+            e->stepOnce();
+        ASSERT_EQ(e->c331_setup_state, landsAt);
+        commit(width, uint16_t(home / 2));   // the write in flight
+        e->stepOnce();
+        commit(width, home);                 // taken back before the next pass
+        ASSERT_TRUE(zeltest::bringUpEngine(e));
+        e->stepOnce();
+        EXPECT_EQ(sim::describeWindows(chip), windows);
+    }
+}
