@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_frames.h"
 #include "bench/bench_output.h"
 #include "bench/bench_root.h"
 #include "core/global.h"
@@ -28,14 +29,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 constexpr uint16_t kData = 256;
-
-Bytes frameOf(uint8_t group, const Bytes& payload)
-{
-    Bytes b = {0x00, 0xF0, 0x10, 0xF0, 0x10, 0x67, 0, 0, 0, group};
-    b.insert(b.end(), payload.begin(), payload.end());
-    b.push_back(frame::xorOf(b.data(), unsigned(b.size())));
-    return protocol_phy::encode(b.data(), unsigned(b.size()));
-}
 
 int connectTo(int port)
 {
@@ -95,9 +88,9 @@ Bytes writeFrame()
     Bytes p = {0x00, 0x04, 0, 0, uint8_t(kData), uint8_t(kData >> 8), 0, 0};
     for (unsigned i = 0; i < kData; ++i)
         p.push_back(uint8_t(i));
-    return frameOf(0x60, p);
+    return bench::commandFrame(0x60, p);
 }
-Bytes readFrameReq() { return frameOf(0x61, {0x00, 0x04, 0, 0, uint8_t(kData), uint8_t(kData >> 8), 0, 0}); }
+Bytes readFrameReq() { return bench::commandFrame(0x61, {0x00, 0x04, 0, 0, uint8_t(kData), uint8_t(kData >> 8), 0, 0}); }
 
 // A bare echo server: what arrives goes straight back.
 int startEcho()

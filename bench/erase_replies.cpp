@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_frames.h"
 #include "bench/bench_output.h"
 #include "bench/bench_root.h"
 #include "core/global.h"
@@ -40,17 +41,9 @@ using Clock = std::chrono::steady_clock;
 constexpr uint32_t kEraseMsPerUnit = 40;
 constexpr uint16_t kEraseUnits = 64;
 
-Bytes frameOf(uint8_t group, const Bytes& payload)
-{
-    Bytes b = {0x00, 0xF0, 0x10, 0xF0, 0x10, 0x67, 0, 0, 0, group};
-    b.insert(b.end(), payload.begin(), payload.end());
-    b.push_back(frame::xorOf(b.data(), unsigned(b.size())));
-    return protocol_phy::encode(b.data(), unsigned(b.size()));
-}
-
 // 64 units of 4 KB of the video chip's flash from 0x100000.
-Bytes eraseFrame() { return frameOf(0x70, {0x00, 0x00, 0x10, 0x00, uint8_t(kEraseUnits), 0, 4, 1}); }
-Bytes statusFrame() { return frameOf(0xA1, {40, 1, 0}); }
+Bytes eraseFrame() { return bench::commandFrame(0x70, {0x00, 0x00, 0x10, 0x00, uint8_t(kEraseUnits), 0, 4, 1}); }
+Bytes statusFrame() { return bench::commandFrame(0xA1, {40, 1, 0}); }
 
 sockaddr_in loopback(int port)
 {

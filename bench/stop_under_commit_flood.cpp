@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_frames.h"
 #include "bench/bench_output.h"
 #include "bench/bench_root.h"
 #include "tests/e2e/loopback_port.h"
@@ -35,33 +36,10 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kCommitsPerSecond = 30;
 
-// A command body as PC software sends it, in its frame: A5 A5 A5, the body with A5/A6 and 5A/5B
-// escaped, the XOR of the body, 5A.
-Bytes frame(uint8_t group, const Bytes& payload)
-{
-    Bytes body = {0x00, 0xF0, 0x10, 0xF0, 0x10, 0x67, 0x00, 0x00, 0x00, group};
-    body.insert(body.end(), payload.begin(), payload.end());
-    uint8_t x = 0;
-    for (uint8_t v : body)
-        x ^= v;
-    body.push_back(x);
-    Bytes w = {0xA5, 0xA5, 0xA5};
-    for (uint8_t v : body) {
-        if (v == 0xA5 || v == 0xA6)
-            w.insert(w.end(), {0xA6, uint8_t(v == 0xA5 ? 2 : 1)});
-        else if (v == 0x5A || v == 0x5B)
-            w.insert(w.end(), {0x5B, uint8_t(v == 0x5A ? 2 : 1)});
-        else
-            w.push_back(v);
-    }
-    w.push_back(0x5A);
-    return w;
-}
-
 // The update register, bit 0: commit the image.
-Bytes commit() { return frame(0xA0, {0x10, 0x01, 0x00, 0x01}); }
+Bytes commit() { return bench::commandFrame(0xA0, {0x10, 0x01, 0x00, 0x01}); }
 // A read of image 0x562, 2 bytes: answered once the links run.
-Bytes readRam() { return frame(0x61, {0x62, 0x05, 0, 0, 2, 0, 0, 0}); }
+Bytes readRam() { return bench::commandFrame(0x61, {0x62, 0x05, 0, 0, 2, 0, 0, 0}); }
 
 sockaddr_in loopback(int port)
 {

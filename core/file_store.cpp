@@ -31,6 +31,20 @@ constexpr const char* kDataFolders[] = {
     "/data", "/data/modes", "/data/configs", "/data/rcvrecovery", "/data/smartmapping", "/data/app",
 };
 
+// Calls `visit(folder, name)` for every entry of the folders the system writes into.
+template <typename Visit>
+void for_each_data_entry(Visit visit)
+{
+    for (const char* folder : kDataFolders) {
+        DIR* d = ::opendir(platform::rootPath(folder).c_str());
+        if (!d)
+            continue;
+        while (dirent* e = ::readdir(d))
+            visit(std::string(folder), std::string(e->d_name));
+        ::closedir(d);
+    }
+}
+
 bool write_all(int fd, const unsigned char* data, size_t length)
 {
     while (length > 0) {
@@ -135,18 +149,10 @@ int write_atomic(const std::string& systemPath, const unsigned char* data, size_
 int remove_stale_temps()
 {
     int removed = 0;
-    for (const char* folder : kDataFolders) {
-        const std::string dir = platform::rootPath(folder);
-        DIR* d = ::opendir(dir.c_str());
-        if (!d)
-            continue;
-        while (dirent* e = ::readdir(d)) {
-            const std::string name = e->d_name;
-            if (is_temp_name(name) && ::unlink((dir + "/" + name).c_str()) == 0)
-                ++removed;
-        }
-        ::closedir(d);
-    }
+    for_each_data_entry([&](const std::string& folder, const std::string& name) {
+        if (is_temp_name(name) && ::unlink(platform::rootPath(folder + "/" + name).c_str()) == 0)
+            ++removed;
+    });
     return removed;
 }
 
@@ -428,29 +434,21 @@ int restate_replaced()
 {
     const size_t n = sizeof kRecordSuffix - 1;
     int said = 0;
-    for (const char* folder : kDataFolders) {
-        const std::string dir = platform::rootPath(folder);
-        DIR* d = ::opendir(dir.c_str());
-        if (!d)
-            continue;
-        while (dirent* e = ::readdir(d)) {
-            const std::string name = e->d_name;
-            if (name.size() <= n + 1 || name[0] != '.' || name.compare(name.size() - n, n, kRecordSuffix) != 0)
-                continue;
-            const std::string systemPath = std::string(folder) + "/" + name.substr(1, name.size() - n - 1);
-            std::string record;
-            if (alerts::active_for(alerts::kFileReplaced, systemPath) ||
-                read_whole(std::string(folder) + "/" + name, record, kMaxTextFile) != Found::File)
-                continue;
-            const size_t nl = record.find('\n');
-            const int copy = std::atoi(record.substr(0, nl).c_str());
-            const std::string line = nl == std::string::npos ? platform::rootPath(systemPath) : record.substr(nl + 1);
-            alerts::raise_for(alerts::kFileReplaced, systemPath, line + " (at an earlier start; not saved since)",
-                              copy >= 1 && copy <= kKeptCopies ? copy : 0);
-            ++said;
-        }
-        ::closedir(d);
-    }
+    for_each_data_entry([&](const std::string& folder, const std::string& name) {
+        if (name.size() <= n + 1 || name[0] != '.' || name.compare(name.size() - n, n, kRecordSuffix) != 0)
+            return;
+        const std::string systemPath = folder + "/" + name.substr(1, name.size() - n - 1);
+        std::string record;
+        if (alerts::active_for(alerts::kFileReplaced, systemPath) ||
+            read_whole(folder + "/" + name, record, kMaxTextFile) != Found::File)
+            return;
+        const size_t nl = record.find('\n');
+        const int copy = std::atoi(record.substr(0, nl).c_str());
+        const std::string line = nl == std::string::npos ? platform::rootPath(systemPath) : record.substr(nl + 1);
+        alerts::raise_for(alerts::kFileReplaced, systemPath, line + " (at an earlier start; not saved since)",
+                          copy >= 1 && copy <= kKeptCopies ? copy : 0);
+        ++said;
+    });
     return said;
 }
 
