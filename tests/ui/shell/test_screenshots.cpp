@@ -136,7 +136,7 @@ TEST_F(ShellTest, ScreenshotsInEnglishAndChinese)
         alerts::raise(alerts::kTcpPortNotBound, "taken", 5000);
         alerts::raise(alerts::kUdpPortNotBound, "taken", 5008);
         alerts::raise(alerts::kDataNotWritable, "no folder");
-        alerts::raise_for(alerts::kFileReplaced, "/data/configs/tcpip.ini", "a folder");
+        alerts::raise_for(alerts::kFileReplaced, "/data/configs/tcpip.ini", "a folder", 2);
         tick(100);
         shot("home_alerts", g_mainwindow);
         alerts::reset();
