@@ -624,33 +624,57 @@ void c331_manage::zelApi_initEnvC331()
     }
 
     default_layout = false;
-    bool ok = wincnt > 0;
+    if (imageNeedsDefaultLayout(img, true))
+        zelApi_initEnvC331Default();
+}
+
+bool c331_manage::imageNeedsDefaultLayout(const ImageView& img, bool say) const
+{
+    using namespace ramaddr;
+    bool any = false;
+    for (int w = 0; w < kWinCount; ++w)
+        any = any || img.word(kWindows + kWindowSize * w + kWinState) != 0;
+    if (!any)
+        return true;
     const int m = panel.splice;
-    if (ok && (m == 0 || m == 4)) {
-        const char* oor = m == 0 ? "\t OOR for SPLICE_NONE" : "\t OOR for SPLICE_CP1TO2";
-        if (!win_info[0].enable) {
+    if (m != 0 && m != 4)
+        return false;
+    const char* oor = m == 0 ? "\t OOR for SPLICE_NONE" : "\t OOR for SPLICE_CP1TO2";
+    if (img.word(kWindows + kWinState) == 0) {
+        if (say)
             ZEL_DEBUG("%s: window 0 off\n", oor);
-            ok = false;
+        return true;
+    }
+    for (int w = 0; w < kWinCount; ++w) {
+        const unsigned rec = kWindows + kWindowSize * w;
+        if (img.word(rec + kWinState) == 0)
+            continue;
+        // As the window record takes them: the position shifted by the panel origin.
+        const uint32_t x = clampU16(static_cast<int64_t>(img.word(rec + kWinX)) + panel.xoffs);
+        const uint32_t width = img.word(rec + kWinWidth);
+        const uint16_t src = img.word(rec + kWinSource);
+        unsigned input = kNoInput;
+        if (!(src & kWinSourceCrop))
+            input = std::min<unsigned>(src, 0xFF);
+        else if ((src & 0xFF) < kCropEntries)
+            input = img.cropInput(src & 0xFF);
+        if (x + width > static_cast<uint32_t>(panel.ledW) + panel.xoffs) {
+            if (say)
+                ZEL_DEBUG("%s: win%d x:%u w:%u\n", oor, w, x, width);
+            return true;
         }
-        for (int w = 0; ok && w < kWinCount; ++w) {
-            const ST_WIN_INFO& wi = win_info[w];
-            if (!wi.enable)
-                continue;
-            const unsigned rec = kWindows + kWindowSize * w;
-            if (static_cast<uint32_t>(wi.x) + wi.width > static_cast<uint32_t>(panel.ledW) + panel.xoffs) {
-                ZEL_DEBUG("%s: win%d x:%d w:%d\n", oor, w, wi.x, wi.width);
-                ok = false;
-            } else if (img.word(rec + kWinMirror) & kRotateAttr) {
+        if (img.word(rec + kWinMirror) & kRotateAttr) {
+            if (say)
                 ZEL_DEBUG("%s: win%d rotated\n", oor, w);
-                ok = false;
-            } else if (wi.port == kNoInput) {
+            return true;
+        }
+        if (input >= kPorts) {
+            if (say)
                 ZEL_DEBUG("%s: win%d input\n", oor, w);
-                ok = false;
-            }
+            return true;
         }
     }
-    if (!ok)
-        zelApi_initEnvC331Default();
+    return false;
 }
 
 void c331_manage::zelApi_initEnvC331Default()

@@ -668,6 +668,9 @@ public:
     // The layout in use is the default one (the image's windows could not be shown): it has no
     // mirrors.
     bool default_layout = false;
+    // Whether the image's windows cannot be shown as they stand on this panel, so that the
+    // default layout is laid out instead (`say`: print why).
+    bool imageNeedsDefaultLayout(const ImageView& img, bool say) const;
     // Channels whose window width was last written 0 by reset_act: not written again while unused.
     bool ich_cleared[kIch] = {};
     bool och_cleared[kOch] = {};

@@ -331,10 +331,17 @@ constexpr uint32_t kChRegStep = 0x100;
 void c331_manage::zelApi_MultiWinChAlloc(char init)
 {
     ZEL_DEBUG("[zelApi_MultiWinChAlloc] init:%d\r\n", init);
-    // A window of no size shows nothing and takes no output channel.
+    // A window of no size, or wholly beyond the panel's right or bottom edge, shows nothing and
+    // takes no output channel: the channels' rectangles may reach past the panel (rounded up,
+    // taller than the LED rows, or an output that carries none of the panel), and a window there
+    // would be drawn on a channel that lies off the panel or wraps back onto it.
     bool shown[kWinCount];
-    for (int w = 0; w < kWinCount; ++w)
-        shown[w] = zelApi_IsWinShown(w) && win_info[w].width != 0 && win_info[w].height != 0;
+    for (int w = 0; w < kWinCount; ++w) {
+        const ST_WIN_INFO& wi = win_info[w];
+        const bool onPanel = static_cast<uint32_t>(wi.x) < static_cast<uint32_t>(panel.xoffs) + panel.ledW &&
+                             static_cast<uint32_t>(wi.y) < static_cast<uint32_t>(panel.yoffs) + panel.ledH;
+        shown[w] = zelApi_IsWinShown(w) && wi.width != 0 && wi.height != 0 && onPanel;
+    }
     multiwin::PanelLayout layout;
     if (!multiwin::panelLayout(static_cast<int>(panel.arrangement), panel.ochW, panel.ochH,
                                panel.ochColumns * panel.ochRows, &layout)) {

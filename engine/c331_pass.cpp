@@ -287,6 +287,13 @@ void c331_manage::passPriorities(const ImageView& img, const ImageView& shd)
 
 bool c331_manage::passWindows(const ImageView& img, const ImageView& shd)
 {
+    // A source, mirror or crop change alone can decide whether the image's windows can be shown
+    // at all (an input beyond the six, a rotation): the layout is then taken again, into the
+    // default one or back out of it, as a box started from this image lays it out.
+    if (imageNeedsDefaultLayout(img, false) != default_layout) {
+        relayoutWindows(img, shd, 0);
+        return false;
+    }
     for (unsigned a = kWinScanFirst; a <= kWinScanLast; a += 2) {
         if (!changed(img, shd, a))
             continue;

@@ -1024,6 +1024,23 @@ TEST_F(MemoryEdgeTest, WhatAChangeLeavesBehindIsAsAFreshStart)
              settle();
          },
          0, -1, -1},
+        {"a source beyond the inputs given back on its own: the windows' own layout again",
+         [=] {
+             twoWindows(kHdmi2);
+             setWord(window(1) + kWinSource, 54);   // no such input: the default layout
+             setWord(window(1) + kWinWidth, 1920);
+             settle();
+             setWord(window(1) + kWinSource, uint16_t(kHdmi2));
+             settle();
+         },
+         0, -1, -1},
+        {"a source beyond the inputs on its own: the default layout",
+         [=] {
+             twoWindows(kHdmi2);
+             setWord(window(1) + kWinSource, 54);
+             settle();
+         },
+         0, -1, -1},
     };
     for (const EdgeCase& c : cases)
         run(c, true);

@@ -500,34 +500,43 @@ TEST_F(OutputTest, TheDecodedViewListsEachWindowsChannels)
 }
 
 // A window wholly outside the panel shows nothing, in every arrangement: in a layout of one row
-// or one column it does not wrap back onto the panel.
+// or one column it does not wrap back onto the panel, on channels that reach past the panel it
+// takes none of them, and moved there from the panel it gives its input channel up.
 TEST_F(OutputTest, AWindowWhollyOffThePanelShowsNothing)
 {
     struct Row {
         const char* what;
-        int width, height, splice, x, y;
+        int width, height, splice, out1W, out1H, x, y, cells;
     };
     const Row rows[] = {
-        {"below a 1920x1080 panel", 1920, 1080, 0, 100, 1500},
-        {"right of a 1920x2160 top/bottom panel", 1920, 2160, 2, 2500, 0},
+        {"below a 1920x1080 panel", 1920, 1080, 0, 1920, 1080, 100, 1500, 1},
+        {"right of a 1920x2160 top/bottom panel", 1920, 2160, 2, 1920, 1080, 2500, 0, 2},
+        {"on the bottom edge of a 1920x1080 panel", 1920, 1080, 0, 1920, 1080, 0, 1080, 1},
+        {"below a 7680x2160 left/right panel on taller channels", 7680, 2160, 3, 3840, 2160, 6400, 2160, 2},
+        {"on the idle lower output of a top/bottom panel", 1920, 1080, 2, 1920, 1080, 100, 1500, 1},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.what);
         panel(r.width, r.height, r.splice);
-        setWord(ramaddr::kOutputArea + 6, 1080);
+        setWord(ramaddr::kOutputArea + 4, uint16_t(r.out1W));
+        setWord(ramaddr::kOutputArea + 6, uint16_t(r.out1H));
         setWindow(0, 0, 0, r.width, r.height, kHdmi1);
-        setWindow(1, r.x, r.y, 960, 540, kHdmi2);
+        setWindow(1, 0, 0, 960, 540, kHdmi2);   // first on the panel, then moved off it
         for (int w = 2; w < 6; ++w)
             setWord(ramaddr::window(unsigned(w)) + ramaddr::kWinState, 0);
         settle();
+        ASSERT_GE(e->win_ich[1][0], 0);
+        setWindow(1, r.x, r.y, 960, 540, kHdmi2);
+        settle();
         settle();
         ASSERT_TRUE(e->zelApi_IsWinShown(1));
-        ASSERT_EQ(e->win_info[0].columns * e->win_info[0].rows, r.height / 1080);
+        ASSERT_EQ(e->win_info[0].columns * e->win_info[0].rows, r.cells);
         bool zeroShown = false;
         for (const sim::DecodedChannel& d : sim::decodeOutputs(chip)) {
             EXPECT_FALSE(d.on && e->och_owner[d.och] == 1) << "och " << d.och << " at " << d.x << "," << d.y;
             zeroShown = zeroShown || (d.on && e->och_owner[d.och] == 0);
         }
         EXPECT_TRUE(zeroShown);
+        EXPECT_EQ(e->win_ich[1][0], -1) << "input channels held";
     }
 }

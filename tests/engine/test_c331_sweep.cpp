@@ -287,10 +287,12 @@ protected:
         for (int w = 0; w < kWinCount; ++w)
             fallback &= imageWord(window(unsigned(w)) + kWinState) == 0;
         for (int w = 0; w < kWinCount && (splice == 0 || splice == 4); ++w) {
+            // A crop index past the table names no input: the window record takes none, so the
+            // default layout is shown, as a box started from this image shows it.
             const unsigned r = window(unsigned(w)), source = imageWord(r + kWinSource), k = source & 0xFF;
             const unsigned input = !(source & kWinSourceCrop) ? source
                                    : k < kCropEntries          ? model->ram_para[cropEntry(k)] & 0x0F
-                                                               : 0;
+                                                               : 0xFF;
             if (imageWord(r + kWinState))
                 fallback |= imageWord(r + kWinX) + imageWord(r + kWinWidth) > ledW ||
                             (imageWord(r + kWinMirror) & c331_manage::kRotateAttr) || input > 5;
