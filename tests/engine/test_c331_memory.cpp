@@ -1015,6 +1015,17 @@ TEST_F(MemoryEdgeTest, WhatAChangeLeavesBehindIsAsAFreshStart)
              settle();
          },
          0, -1, -1},
+        {"a dot-by-dot window refused for its channels, its own source without signal",
+         [this] {
+             showFourVboAnd(960, 540, 1920, 1080);   // the eight input channels taken
+             unplug(kDvi);
+             setWindow(4, 0, 0, 3840, 1080, kDvi);
+             setWord(window(4) + kWinFlags, kDbdFlag);
+             setWord(window(4) + kWinDbdMode, 1);   // HDMI1 and HDMI2 side by side
+             settle();
+             settle();
+         },
+         0, -1, 4},
         {"the on-screen display on, then off",
          [=] {
              twoWindows(kHdmi2);
