@@ -495,10 +495,22 @@ void c331_manage::set_display_window_och(int fd, const _ImageWindowDef_st* iwin,
         // A mirrored piece shows the part of the picture at the far side; read backward, its
         // lines start at the last one it shows.
         const int xOut = std::max(hMirror ? owin->HW - left - ph.HW : left, 0);
-        const uint32_t xPix = sc.hmode == 2 ? geometry::zoomMemPos(static_cast<uint32_t>(xOut), sc.hzoom)
-                                            : static_cast<uint32_t>(xOut);
+        uint32_t xPix = sc.hmode == 2 ? geometry::zoomMemPos(static_cast<uint32_t>(xOut), sc.hzoom)
+                                      : static_cast<uint32_t>(xOut);
         uint32_t yLine = sc.vmode == 2 ? geometry::zoomMemPos(static_cast<uint32_t>(above), sc.vzoom)
                                        : static_cast<uint32_t>(above);
+        // A zoomed piece that starts a stored pixel or line further (its first row falls late in
+        // a stored line) reads no further than what was stored: it starts back where its last
+        // sample is the stored picture's last, within the stored pixel the pieces meet in.
+        auto keepInside = [](uint32_t at, uint32_t from, int shown, uint32_t zoom, uint32_t stored) {
+            const uint32_t span = geometry::shrunkCount(static_cast<uint32_t>(std::max(shown, 0)), zoom);
+            return stored > 0 && from + at + span > stored && stored >= from + span ? stored - from - span : at;
+        };
+        if (sc.hmode == 2 && !hMirror)
+            xPix = keepInside(xPix, readColumn, ph.HW, sc.hzoom, ich_stored[master][0]);
+        if (sc.vmode == 2 && !vMirror)
+            yLine = keepInside(yLine, static_cast<uint32_t>(std::max<int64_t>(ys, 0)), pv.VW, sc.vzoom,
+                               ich_stored[master][1]);
         if (vMirror) {
             const int64_t last = std::max(owin->VW - 1 - above, 0);
             yLine = static_cast<uint32_t>(sc.vmode == 2 ? (last * sc.vzoom) >> 16 : last);

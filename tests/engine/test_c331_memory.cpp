@@ -527,6 +527,12 @@ TEST_F(MemoryEdgeTest, InputsAtTheEdgesStayInTheirBuffers)
              settle();
          },
          1440, 1, -1},
+        {"a 65x65 input zoomed over two channels: the right piece starts a pixel late",
+         [this] {
+             zeltest::feedVideo(kHdmi2, 65, 65, 60);
+             showWhole(kHdmi2, 7680, 2160);
+         },
+         65, -1, -1},
         {"1920x2400 plain window",
          [this] {
              zeltest::feedVideo(kHdmi2, 1920, 2400, 30);
