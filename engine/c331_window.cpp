@@ -194,9 +194,13 @@ void c331_manage::set_display_window_ich(int fd, const _ImageWindowDef_st* iwin,
     if (dual && hFit) {
         // Each channel of a pair shrinks its half on its own: together they store at least the
         // columns the whole line shrinks to (an odd count takes a column more, not one less).
+        // Where the slot holds no column more, each half is shrunk to the slot and the output
+        // side zooms the pair's line back to the window.
         const uint32_t half = (geometry::shrunkCount(2 * part, hFit) + 1) / 2;
         if (geometry::shrunkCount(part, hFit) < half && half <= room)
             hFit = half < part ? geometry::ratio(static_cast<int>(half), static_cast<int>(part)) : 0;
+        else if (geometry::shrunkCount(part, hFit) < half && room < part)
+            hFit = geometry::ratio(static_cast<int>(room), static_cast<int>(part));
     }
     ich_hlimit[w] = hFit != ownH ? hFit : 0;
     ich_hratio[w] = hFit;

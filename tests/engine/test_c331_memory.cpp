@@ -533,6 +533,12 @@ TEST_F(MemoryEdgeTest, InputsAtTheEdgesStayInTheirBuffers)
              showWhole(kHdmi2, 7680, 2160);
          },
          65, -1, -1},
+        {"V-by-One 7680x1080 on a panel 5121 wide: each half shrunk to its slot, the line zoomed back",
+         [this] {
+             zeltest::feedVideo(kHdmi3, 7680, 1080, 30, 8);
+             showWhole(kHdmi3, 5121, 1080);
+         },
+         1080, 1, -1},
         {"1920x2400 plain window",
          [this] {
              zeltest::feedVideo(kHdmi2, 1920, 2400, 30);
