@@ -202,6 +202,16 @@ void c331_manage::set_display_window_ich(int fd, const _ImageWindowDef_st* iwin,
         else if (geometry::shrunkCount(part, hFit) < half && room < part)
             hFit = geometry::ratio(static_cast<int>(room), static_cast<int>(part));
     }
+    if (dual && mode == 1) {
+        // Five pixels pack into 16 bytes: the second channel's part starts on a whole group only
+        // when the first one's part is whole groups, so each half stores whole groups (a group
+        // more where the slot holds it, else one less and the output side zooms back).
+        const uint32_t half = geometry::shrunkCount(part, hFit);
+        const uint32_t up = (half + 4) / 5 * 5, down = half / 5 * 5;
+        const uint32_t n = up <= std::min(room, part) ? up : down;
+        if (half % 5 != 0 && n > 0)
+            hFit = n < part ? geometry::ratio(static_cast<int>(n), static_cast<int>(part)) : 0;
+    }
     ich_hlimit[w] = hFit != ownH ? hFit : 0;
     ich_hratio[w] = hFit;
     const bool hShrink = hFit != 0;

@@ -539,6 +539,12 @@ TEST_F(MemoryEdgeTest, InputsAtTheEdgesStayInTheirBuffers)
              showWhole(kHdmi3, 5121, 1080);
          },
          1080, 1, -1},
+        {"V-by-One 5120x1440 shrunk to 4636 wide: each half whole groups of five pixels",
+         [this] {
+             zeltest::feedVideo(kHdmi3, 5120, 1440, 60, 8);
+             showWhole(kHdmi3, 4636, 1440);
+         },
+         1440, 1, -1},
         {"1920x2400 plain window",
          [this] {
              zeltest::feedVideo(kHdmi2, 1920, 2400, 30);
