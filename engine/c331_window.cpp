@@ -317,6 +317,12 @@ bool c331_manage::set_display_window_ich_dbd(int fd, int w, int mode)
     // Every weaving channel's input processor keeps its fields in the same mode, in its slot.
     int fitting = geometry::kNoMode;
     for (int m : {0, 1, 3}) {   // the order memModeFor tries, densest last
+        // Five pixels pack into 16 bytes: a part starting inside a group would be read shifted.
+        bool groups = true;
+        for (int k = 0; k < carried; ++k)
+            groups &= m != 1 || parts[k].x % 5 == 0;
+        if (!groups)
+            continue;
         bool fields = true;
         for (int k = 0; k < carried; ++k)
             if (weavesFields(parts[k].port, win_ich[w][k]) && !fieldLineFits(parts[k].port, win_ich[w][k], m))

@@ -545,6 +545,13 @@ TEST_F(MemoryEdgeTest, InputsAtTheEdgesStayInTheirBuffers)
              showWhole(kHdmi3, 4636, 1440);
          },
          1440, 1, -1},
+        {"dot-by-dot side by side 4718 and 4744 wide: the right part on a whole group of five pixels",
+         [this] {
+             zeltest::feedVideo(kHdmi1, 4718, 1080, 30);
+             zeltest::feedVideo(kHdmi2, 4744, 1080, 30);
+             showDbd(1, kHdmi1, 9462, 1080);
+         },
+         0, 3, -1},
         {"1920x2400 plain window",
          [this] {
              zeltest::feedVideo(kHdmi2, 1920, 2400, 30);
