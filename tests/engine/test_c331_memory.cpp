@@ -1051,6 +1051,17 @@ TEST_F(MemoryEdgeTest, WhatAChangeLeavesBehindIsAsAFreshStart)
              settle();
          },
          0, -1, 4},
+        {"a window refused for its channels, on an input without signal, set black and back",
+         [this] {
+             showFourVboAnd(960, 540, 1920, 1080);   // window 4 refused
+             unplug(kHdmi1);
+             settle();
+             setWord(window(4) + kWinFlags, kWinFlagBlack);
+             settle();
+             setWord(window(4) + kWinFlags, 0);
+             settle();
+         },
+         0, -1, 4},
         {"the on-screen display on, then off",
          [=] {
              twoWindows(kHdmi2);
