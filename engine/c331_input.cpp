@@ -586,7 +586,8 @@ void c331_manage::writeWindowBkg(int w, int enable)
     for (int o = 0; o < kOch; ++o) {
         if (och_owner[o] != w)
             continue;
-        writeOchBkg(o, green ? kForcedBkgGreen : 0, green ? 1 : static_cast<uint32_t>(enable));
+        // A channel switched off shows nothing of its window, background included.
+        writeOchBkg(o, green ? kForcedBkgGreen : 0, green ? 1 : och_cleared[o] ? 0 : static_cast<uint32_t>(enable));
     }
 }
 

@@ -200,6 +200,10 @@ void c331_manage::switchOffOch(int w)
     for (int c = 0; c < kOch; ++c)
         if (och_owner[c] == w) {
             wr(kRegOchWidth, 0, chBank(c));
+            // Its background goes with it, as for a channel no window uses (the green of the
+            // start-up stays).
+            if (g_force_bkcolor != 1)
+                wr(kRegOchBkgEnable, 0, chBank(c));
             och_cleared[c] = true;
         }
 }
@@ -253,9 +257,12 @@ void c331_manage::zelApi_forceColorDisable(int)
             continue;
         const ST_WIN_INFO& wi = win_info[w];
         const int port = wi.port == kNoInput ? 255 : zelApi_inputCvtC331(wi.port);
-        const uint32_t enable = oimgct(port) ? 1 : 0;   // a missing port counts as no signal
+        // As the input background has it on every later change (a missing port counts as no
+        // signal): a box started afresh shows what a running one shows. A channel switched off
+        // (its window refused or showing nothing) keeps its background off.
+        const uint32_t enable = static_cast<uint32_t>(windowBkgEnable(w, oimgct(port) ? 1 : 0));
         for (int k = 0; k < wi.columns * wi.rows && k < kOch; ++k)
             if (isCh(wi.ochLst[k]))
-                wr(kRegOchBkgEnable, enable, chBank(wi.ochLst[k]));
+                wr(kRegOchBkgEnable, och_cleared[wi.ochLst[k]] ? 0 : enable, chBank(wi.ochLst[k]));
     }
 }

@@ -194,9 +194,23 @@ void c331_manage::set_display_window_ich(int fd, const _ImageWindowDef_st* iwin,
     if (dual && hFit) {
         // Each channel of a pair shrinks its half on its own: together they store at least the
         // columns the whole line shrinks to (an odd count takes a column more, not one less).
+        // Where the slot holds no column more, each half is shrunk to the slot and the output
+        // side zooms the pair's line back to the window.
         const uint32_t half = (geometry::shrunkCount(2 * part, hFit) + 1) / 2;
         if (geometry::shrunkCount(part, hFit) < half && half <= room)
             hFit = half < part ? geometry::ratio(static_cast<int>(half), static_cast<int>(part)) : 0;
+        else if (geometry::shrunkCount(part, hFit) < half && room < part)
+            hFit = geometry::ratio(static_cast<int>(room), static_cast<int>(part));
+    }
+    if (dual && mode == 1) {
+        // Five pixels pack into 16 bytes: the second channel's part starts on a whole group only
+        // when the first one's part is whole groups, so each half stores whole groups (a group
+        // more where the slot holds it, else one less and the output side zooms back).
+        const uint32_t half = geometry::shrunkCount(part, hFit);
+        const uint32_t up = (half + 4) / 5 * 5, down = half / 5 * 5;
+        const uint32_t n = up <= std::min(room, part) ? up : down;
+        if (half % 5 != 0 && n > 0)
+            hFit = n < part ? geometry::ratio(static_cast<int>(n), static_cast<int>(part)) : 0;
     }
     ich_hlimit[w] = hFit != ownH ? hFit : 0;
     ich_hratio[w] = hFit;
@@ -303,6 +317,12 @@ bool c331_manage::set_display_window_ich_dbd(int fd, int w, int mode)
     // Every weaving channel's input processor keeps its fields in the same mode, in its slot.
     int fitting = geometry::kNoMode;
     for (int m : {0, 1, 3}) {   // the order memModeFor tries, densest last
+        // Five pixels pack into 16 bytes: a part starting inside a group would be read shifted.
+        bool groups = true;
+        for (int k = 0; k < carried; ++k)
+            groups &= m != 1 || parts[k].x % 5 == 0;
+        if (!groups)
+            continue;
         bool fields = true;
         for (int k = 0; k < carried; ++k)
             if (weavesFields(parts[k].port, win_ich[w][k]) && !fieldLineFits(parts[k].port, win_ich[w][k], m))
@@ -495,10 +515,22 @@ void c331_manage::set_display_window_och(int fd, const _ImageWindowDef_st* iwin,
         // A mirrored piece shows the part of the picture at the far side; read backward, its
         // lines start at the last one it shows.
         const int xOut = std::max(hMirror ? owin->HW - left - ph.HW : left, 0);
-        const uint32_t xPix = sc.hmode == 2 ? geometry::zoomMemPos(static_cast<uint32_t>(xOut), sc.hzoom)
-                                            : static_cast<uint32_t>(xOut);
+        uint32_t xPix = sc.hmode == 2 ? geometry::zoomMemPos(static_cast<uint32_t>(xOut), sc.hzoom)
+                                      : static_cast<uint32_t>(xOut);
         uint32_t yLine = sc.vmode == 2 ? geometry::zoomMemPos(static_cast<uint32_t>(above), sc.vzoom)
                                        : static_cast<uint32_t>(above);
+        // A zoomed piece that starts a stored pixel or line further (its first row falls late in
+        // a stored line) reads no further than what was stored: it starts back where its last
+        // sample is the stored picture's last, within the stored pixel the pieces meet in.
+        auto keepInside = [](uint32_t at, uint32_t from, int shown, uint32_t zoom, uint32_t stored) {
+            const uint32_t span = geometry::shrunkCount(static_cast<uint32_t>(std::max(shown, 0)), zoom);
+            return stored > 0 && from + at + span > stored && stored >= from + span ? stored - from - span : at;
+        };
+        if (sc.hmode == 2 && !hMirror)
+            xPix = keepInside(xPix, readColumn, ph.HW, sc.hzoom, ich_stored[master][0]);
+        if (sc.vmode == 2 && !vMirror)
+            yLine = keepInside(yLine, static_cast<uint32_t>(std::max<int64_t>(ys, 0)), pv.VW, sc.vzoom,
+                               ich_stored[master][1]);
         if (vMirror) {
             const int64_t last = std::max(owin->VW - 1 - above, 0);
             yLine = static_cast<uint32_t>(sc.vmode == 2 ? (last * sc.vzoom) >> 16 : last);

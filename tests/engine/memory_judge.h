@@ -178,7 +178,12 @@ inline std::vector<std::string> shownPicture(const sim::VideoChipStill& c, bool 
     for (const sim::MemoryRead& r : m.reads) {
         std::string s = "och " + std::to_string(r.och) + " piece " + std::to_string(r.piece) + ": ";
         int row = 0, column = 0;
-        if (readOrigin(m, r, &row, &column)) {
+        // Under its channel's background nothing the piece reads is seen (a window on an input
+        // without signal): where it reads does not show on the wall, and a running box and a
+        // fresh one may leave it at different places.
+        if (readCovered(r, 0)) {
+            s += "covered by the background";
+        } else if (readOrigin(m, r, &row, &column)) {
             s += "row " + std::to_string(row) + " column " + std::to_string(column);
         } else {
             s += "outside what is written";

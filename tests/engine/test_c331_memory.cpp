@@ -527,6 +527,31 @@ TEST_F(MemoryEdgeTest, InputsAtTheEdgesStayInTheirBuffers)
              settle();
          },
          1440, 1, -1},
+        {"a 65x65 input zoomed over two channels: the right piece starts a pixel late",
+         [this] {
+             zeltest::feedVideo(kHdmi2, 65, 65, 60);
+             showWhole(kHdmi2, 7680, 2160);
+         },
+         65, -1, -1},
+        {"V-by-One 7680x1080 on a panel 5121 wide: each half shrunk to its slot, the line zoomed back",
+         [this] {
+             zeltest::feedVideo(kHdmi3, 7680, 1080, 30, 8);
+             showWhole(kHdmi3, 5121, 1080);
+         },
+         1080, 1, -1},
+        {"V-by-One 5120x1440 shrunk to 4636 wide: each half whole groups of five pixels",
+         [this] {
+             zeltest::feedVideo(kHdmi3, 5120, 1440, 60, 8);
+             showWhole(kHdmi3, 4636, 1440);
+         },
+         1440, 1, -1},
+        {"dot-by-dot side by side 4718 and 4744 wide: the right part on a whole group of five pixels",
+         [this] {
+             zeltest::feedVideo(kHdmi1, 4718, 1080, 30);
+             zeltest::feedVideo(kHdmi2, 4744, 1080, 30);
+             showDbd(1, kHdmi1, 9462, 1080);
+         },
+         0, 3, -1},
         {"1920x2400 plain window",
          [this] {
              zeltest::feedVideo(kHdmi2, 1920, 2400, 30);
@@ -1015,6 +1040,28 @@ TEST_F(MemoryEdgeTest, WhatAChangeLeavesBehindIsAsAFreshStart)
              settle();
          },
          0, -1, -1},
+        {"a dot-by-dot window refused for its channels, its own source without signal",
+         [this] {
+             showFourVboAnd(960, 540, 1920, 1080);   // the eight input channels taken
+             unplug(kDvi);
+             setWindow(4, 0, 0, 3840, 1080, kDvi);
+             setWord(window(4) + kWinFlags, kDbdFlag);
+             setWord(window(4) + kWinDbdMode, 1);   // HDMI1 and HDMI2 side by side
+             settle();
+             settle();
+         },
+         0, -1, 4},
+        {"a window refused for its channels, on an input without signal, set black and back",
+         [this] {
+             showFourVboAnd(960, 540, 1920, 1080);   // window 4 refused
+             unplug(kHdmi1);
+             settle();
+             setWord(window(4) + kWinFlags, kWinFlagBlack);
+             settle();
+             setWord(window(4) + kWinFlags, 0);
+             settle();
+         },
+         0, -1, 4},
         {"the on-screen display on, then off",
          [=] {
              twoWindows(kHdmi2);
