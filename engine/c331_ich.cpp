@@ -157,7 +157,10 @@ int c331_manage::adjust_ich(int interlaced, int pair, int w)
             return 0;
         }
         for (c = 0; c < 4; ++c) {
-            if (portInterlaced(ich_owner[c]))
+            // A channel of w itself, half of a V-by-One pair (which stays whole) or one of a
+            // window whose parts ride on its channels in order is not moved.
+            const int o = ich_owner[c];
+            if (portInterlaced(o) || o == w || (o >= 0 && o < kWinCount && (PM_WIN_DBD_MODE[o] > 1 || isVboPort(win_port[o]))))
                 continue;
             const int to = firstFreeIch({4, 5, 6, 7});
             if (to < 0)
@@ -256,10 +259,19 @@ int c331_manage::set_input(int w, int port)
         else
             return 2;
     } else {
+        // The parts of the mode go to the window's channels in ascending order, and only channels
+        // 0-3 weave fields: a window with an interlaced part takes its first channels, up to that
+        // part's, as an interlaced input takes one, so that they lie among those four whatever
+        // the other windows took before it.
         const int n = channelsFor(mode, port);
+        int ports[kPorts], weaving = 0;
+        if (zelApi_GetWinDbdMultiPort(w, ports))
+            for (int i = 0; i < n && i < kPorts; ++i)
+                if (ports[i] >= 0 && ports[i] < kFirstVboPort && PI_SCAN_MODE[ports[i]] != 0)
+                    weaving = i + 1;
         ok = n > 0;
         for (int i = 0; i < n && ok; ++i)
-            ok = take(0, 0);
+            ok = take(i < weaving ? 1 : 0, 0);
     }
     listOwned(ich_owner, win_ich);
     if (!ok) {

@@ -967,6 +967,30 @@ TEST_F(MemoryEdgeTest, WindowsTheChannelsDoNotStretchToAreRefused)
              settle();
          },
          0, -1, 4},
+        {"a four-port dot-by-dot window whose last port is interlaced, beside a window set up before it",
+         [this] {
+             setWord(kTestPattern, 0);
+             feedAll();
+             feedFieldsOf(kExt, 1920, 1080);   // the mode's fourth port
+             panel(7680, 2160, 0);
+             setWindow(0, 0, 0, 1920, 1080, kHdmi1);
+             setWord(window(0) + kWinFlags, 0);
+             setWord(window(0) + kWinMirror, 0);
+             hideFrom(1);
+             settle();
+             settle();
+             // The fourth part needs the window's fourth channel to weave: window 0's channel
+             // makes way, as for an interlaced input.
+             setWindow(1, 3840, 0, 3840, 2160, kHdmi2);
+             setWord(window(1) + kWinFlags, kDbdFlag);
+             setWord(window(1) + kWinDbdMode, 6);   // four ports side by side
+             setWord(window(1) + kWinMirror, 0);
+             settle();
+             settle();
+             EXPECT_EQ(ichsOf(1).size(), 4u);
+             EXPECT_FALSE(ichsOf(0).empty());
+         },
+         0, -1, -1},
     };
     for (const EdgeCase& c : cases)
         run(c, true);
