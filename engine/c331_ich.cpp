@@ -79,7 +79,8 @@ int c331_manage::admitIch(bool admitted[kWinCount]) const
     int count = 0;
     for (int v = 0; v < kWinCount; ++v) {
         admitted[v] = false;
-        if (!winShowsPicture(v))
+        // A dot-by-dot picture that could not be stored holds no channels.
+        if (!winShowsPicture(v) || dbd_refused[v])
             continue;
         const int n = channelsFor(PM_WIN_DBD_MODE[v], win_port[v]);
         if (count + n > kIch)
@@ -88,6 +89,36 @@ int c331_manage::admitIch(bool admitted[kWinCount]) const
         count += n;
     }
     return count;
+}
+
+int c331_manage::weavingChannels(int w) const
+{
+    if (!zelApi_IsWinValid(w))
+        return 0;
+    int ports[kPorts];
+    if (!zelApi_GetWinDbdMultiPort(w, ports))
+        return portInterlaced(w) ? 1 : 0;
+    // The parts ride the window's channels in ascending order.
+    int need = 0;
+    for (int i = 0; i < kPorts; ++i)
+        if (ports[i] >= 0 && ports[i] < kFirstVboPort && PI_SCAN_MODE[ports[i]] != 0)
+            need = i + 1;
+    return need;
+}
+
+bool c331_manage::ichMovable(int c, int w) const
+{
+    const int o = ichFree(c) ? kNone : ich_owner[c];
+    if (o < 0 || o >= kWinCount || o == w)
+        return false;
+    // Half of a V-by-One pair stays with its other half.
+    int ports[kPorts];
+    if (zelApi_GetWinDbdMultiPort(o, ports) ? isVboPort(ports[0]) : isVboPort(win_port[o]))
+        return false;
+    int weaving = 0;
+    for (int k = 0; k < kIpChannels; ++k)
+        weaving += ich_owner[k] == o ? 1 : 0;
+    return weaving - 1 >= weavingChannels(o);
 }
 
 int c331_manage::check_ich_all(int w)
@@ -159,8 +190,7 @@ int c331_manage::adjust_ich(int interlaced, int pair, int w)
         for (c = 0; c < 4; ++c) {
             // A channel of w itself, half of a V-by-One pair (which stays whole) or one of a
             // window whose parts ride on its channels in order is not moved.
-            const int o = ich_owner[c];
-            if (portInterlaced(o) || o == w || (o >= 0 && o < kWinCount && (PM_WIN_DBD_MODE[o] > 1 || isVboPort(win_port[o]))))
+            if (!ichMovable(c, w))
                 continue;
             const int to = firstFreeIch({4, 5, 6, 7});
             if (to < 0)
@@ -263,15 +293,14 @@ int c331_manage::set_input(int w, int port)
         // 0-3 weave fields: a window with an interlaced part takes its first channels, up to that
         // part's, as an interlaced input takes one, so that they lie among those four whatever
         // the other windows took before it.
-        const int n = channelsFor(mode, port);
-        int ports[kPorts], weaving = 0;
-        if (zelApi_GetWinDbdMultiPort(w, ports))
-            for (int i = 0; i < n && i < kPorts; ++i)
-                if (ports[i] >= 0 && ports[i] < kFirstVboPort && PI_SCAN_MODE[ports[i]] != 0)
-                    weaving = i + 1;
+        const int n = channelsFor(mode, port), weaving = weavingChannels(w);
+        int ports[kPorts];
+        zelApi_GetWinDbdMultiPort(w, ports);
         ok = n > 0;
-        for (int i = 0; i < n && ok; ++i)
-            ok = take(i < weaving ? 1 : 0, 0);
+        // The V-by-One modes carry each receiver on a pair, as a window on one receiver has it.
+        const bool pairs = isVboPort(ports[0]);
+        for (int i = 0; i < n && ok; i += pairs ? 2 : 1)
+            ok = take(i < weaving ? 1 : 0, pairs ? 1 : 0);
     }
     listOwned(ich_owner, win_ich);
     if (!ok) {

@@ -302,6 +302,13 @@ public:
     int dbdParts(int w, int mode, DbdPart out[kDbdParts]) const;
     // Width (pixels) and height (lines) of the stored dot-by-dot picture the n parts make up.
     static void dbdPictureSize(const DbdPart parts[], int n, int* width, int* height);
+    // The write mode window w's dot-by-dot picture is stored in with the input channels and the
+    // dot-by-dot memory it holds (its parts, the channels carrying them and the picture's size
+    // filled in), or geometry's no-mode where it cannot be stored.
+    int dbdStoreMode(int w, int mode, DbdPart parts[kDbdParts], int* carried, int* width, int* height) const;
+    // Window w's dot-by-dot picture can be stored with the input channels it holds: it is given
+    // its dot-by-dot memory; false (and no memory) where it cannot.
+    bool dbdStorable(int w);
     // Input channel ich stores interlaced port p's fields woven into frames (it has an input
     // processor).
     bool weavesFields(int p, int ich) const;
@@ -671,6 +678,9 @@ public:
     bool och_cleared[kOch] = {};
     // The window shows a picture but the input channels did not stretch to it at the last set-up.
     bool ich_short[kWinCount] = {};
+    // The window's dot-by-dot picture could not be stored at its last set-up: it takes no input
+    // channels until it is set up again.
+    bool dbd_refused[kWinCount] = {};
 
     c331_manage(const c331_manage&) = delete;
     c331_manage& operator=(const c331_manage&) = delete;
@@ -744,7 +754,17 @@ private:
     bool winShowsPicture(int w) const;
     // Which windows the input channels stretch to (see check_ich_all); the channels they take.
     int admitIch(bool admitted[kWinCount]) const;
+    // Releases the input channels of windows they no longer stretch to and gives them to the
+    // windows that need them (steps 1-2 of set_output); alloc_failed marks the windows left
+    // without.
+    void allocateIch(bool alloc_failed[kWinCount]);
     bool portInterlaced(int w) const;
+    // How many of window w's first input channels must weave fields (lie among 0-3): its
+    // interlaced input's, or a dot-by-dot window's up to its last interlaced part.
+    int weavingChannels(int w) const;
+    // Input channel c, one of 0-3, may be moved to a channel without an input processor to make
+    // room for window w: its window keeps the weaving channels it needs and its pairs whole.
+    bool ichMovable(int c, int w) const;
     // lists[w] = the channels whose owner is window w, in channel order, -1 filled.
     template <int N>
     static void listOwned(const int (&owner)[N], int (&lists)[kWinCount][N])

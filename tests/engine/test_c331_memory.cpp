@@ -991,6 +991,30 @@ TEST_F(MemoryEdgeTest, WindowsTheChannelsDoNotStretchToAreRefused)
              EXPECT_FALSE(ichsOf(0).empty());
          },
          0, -1, -1},
+        {"a dot-by-dot picture too tall to store gives its channels to the windows after it",
+         [this] {
+             setWord(kTestPattern, 0);
+             feedAll();
+             zeltest::feedVideo(kHdmi3, 3840, 2160, 60, 8);
+             zeltest::feedVideo(kHdmi4, 3840, 2160, 60, 8);
+             panel(3840, 2160, 0);
+             // The two receivers' pictures one over the other: 4320 lines.
+             setWindow(0, 0, 0, 1920, 1080, kHdmi3);
+             setWord(window(0) + kWinFlags, kDbdFlag);
+             setWord(window(0) + kWinDbdMode, 9);
+             const int inputs[4] = {kHdmi3, kHdmi3, kHdmi4, kHdmi1};
+             for (int w = 1; w < 4; ++w) {
+                 setWindow(w, 1920 * (w % 2), 1080 * (w / 2), 1920, 1080, inputs[w]);
+                 setWord(window(unsigned(w)) + kWinFlags, 0);
+                 setWord(window(unsigned(w)) + kWinMirror, 0);
+             }
+             setWord(window(0) + kWinMirror, 0);
+             hideFrom(4);
+             settle();
+             settle();
+             EXPECT_FALSE(ichsOf(3).empty());
+         },
+         0, -1, 0},
     };
     for (const EdgeCase& c : cases)
         run(c, true);
