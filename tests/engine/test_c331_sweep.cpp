@@ -275,7 +275,10 @@ protected:
         const std::vector<sim::DecodedChannel> decoded = sim::decodeOutputs(chip);
         zeltest::WindowShows shows[kWinCount];
         bool dark[kWinCount] = {}, refused[kWinCount] = {}, dbdMemory = false;
-        int woven[kWinCount] = {};   // a dot-by-dot window's interlaced parts, each on a weaving channel 0-3
+        // The weaving channels (0-3) a dot-by-dot window needs: the chip gives its parts the
+        // window's channels in ascending order, so an interlaced part weaves only when all the
+        // window's channels up to its own lie among those four.
+        int woven[kWinCount] = {};
         bool big[kWinCount] = {};    // a dot-by-dot picture larger than 7680 x 2160
         int ichs[kWinCount] = {}, ochs[kWinCount] = {}, ichUsed = 0, ochUsed = 0;
         std::string kind[kWinCount];
@@ -328,7 +331,9 @@ protected:
             ichs[w] = dbd > 1 ? kDbdIchs[word] : input >= kHdmi3 ? 2 : 1;
             int pw = 0, ph = 0;   // a dot-by-dot picture: its parts beside or (21, 23, 51) over each other
             for (int k = first; k < std::min(6, first + (dbd > 1 ? ichs[w] : 1)); ++k) {
-                dark[w] |= fed[k].w == 0, woven[w] += dbd > 1 && fed[k].fields;
+                dark[w] |= fed[k].w == 0;
+                if (dbd > 1 && fed[k].fields)   // ports 0-3 are inputs 3-0: the part of input k
+                    woven[w] = std::max(woven[w], first + ichs[w] - k);
                 const bool over = dbd == 21 || dbd == 23 || dbd == 51;
                 pw = over ? std::max(pw, fed[k].w) : pw + fed[k].w, ph = over ? ph + fed[k].h : std::max(ph, fed[k].h);
             }
