@@ -6,6 +6,7 @@
 
 #include "core/global.h"
 #include "engine/c331_manage.h"
+#include "engine/c331_multiwin.h"
 
 namespace {
 
@@ -62,12 +63,29 @@ void c331_manage::moveIch(int from, int to)
         g_chg_input[owner] = 2;   // its channel moved: set it up again
 }
 
+const ST_WIN_INFO& c331_manage::allocatedPlace(int w) const
+{
+    return och_alloc_kept ? alloc_grid[w] : win_info[w];
+}
+
 bool c331_manage::winShowsPicture(int w) const
 {
     if (!winAvailable(w))
         return false;
+    // Its place among the output channels as allocated: a window the output channels did not
+    // stretch to still competes for them.
     const ST_WIN_INFO& wi = win_info[w];
-    return wi.columns != 0 && wi.rows != 0 && wi.width != 0 && wi.height != 0;
+    const ST_WIN_INFO& g = allocatedPlace(w);
+    return g.columns != 0 && g.rows != 0 && wi.width != 0 && wi.height != 0;
+}
+
+bool c331_manage::ochFit(const bool use[kWinCount]) const
+{
+    ST_WIN_INFO trial[kWinCount];
+    for (int v = 0; v < kWinCount; ++v)
+        trial[v] = allocatedPlace(v);
+    int groups[kOch];
+    return multiwin::overlay(trial, use, groups) == 0;
 }
 
 int c331_manage::admitIch(bool admitted[kWinCount]) const
@@ -76,7 +94,11 @@ int c331_manage::admitIch(bool admitted[kWinCount]) const
     // they do not stretch to is left out and the later ones still get theirs when they fit. So
     // which windows are carried follows from the windows as they are, never from the order of
     // earlier changes.
+    // A window is carried when both its input channels and the output channels of its place
+    // stretch to it beside the windows carried before it: one refused for either kind holds
+    // none of the other.
     int count = 0;
+    bool use[kWinCount] = {};
     for (int v = 0; v < kWinCount; ++v) {
         admitted[v] = false;
         // A dot-by-dot picture that could not be stored holds no channels.
@@ -85,6 +107,11 @@ int c331_manage::admitIch(bool admitted[kWinCount]) const
         const int n = channelsFor(PM_WIN_DBD_MODE[v], win_port[v]);
         if (count + n > kIch)
             continue;
+        use[v] = true;
+        if (!ochFit(use)) {
+            use[v] = false;
+            continue;
+        }
         admitted[v] = true;
         count += n;
     }

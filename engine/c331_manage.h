@@ -581,6 +581,10 @@ public:
     int PM_AREA_NUM[kOch];               // grid position of the output channel, kNoArea none
     int PM_OVERLAY[kOch];                // mixer group 1-8 of the output channel
     int alloc_error = 0;                 // a window listed an output channel above 7
+    // Each window's block of output channels as the allocation gave it, before the windows
+    // sharing a rectangle were moved apart or refused (valid once och_alloc_kept is set).
+    ST_WIN_INFO alloc_grid[kWinCount] = {};
+    bool och_alloc_kept = false;
     static constexpr int kNoWin = 6;
     static constexpr int kNoArea = 8;
     int win_ich[kWinCount][kIch];
@@ -765,6 +769,15 @@ private:
     // Input channel c, one of 0-3, may be moved to a channel without an input processor to make
     // room for window w: its window keeps the weaving channels it needs and its pairs whole.
     bool ichMovable(int c, int w) const;
+    // Window w's block of output channels as allocated (alloc_grid, or win_info without one).
+    const ST_WIN_INFO& allocatedPlace(int w) const;
+    // The windows of `use` all get idle output channels for the rectangles they share.
+    bool ochFit(const bool use[kWinCount]) const;
+    // Gives the output channels to the windows the channels stretch to (admitIch) and takes them
+    // from the others; a window whose channels change is placed again.
+    void admitOch();
+    // Output channel owners and grid places from the windows' blocks; the channels' use bits.
+    void ochOwnersFromGrids();
     // lists[w] = the channels whose owner is window w, in channel order, -1 filled.
     template <int N>
     static void listOwned(const int (&owner)[N], int (&lists)[kWinCount][N])

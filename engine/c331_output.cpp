@@ -63,6 +63,8 @@ void c331_manage::set_output(int fd)
     // A window refused in one round and carried in a later one is set up.
     for (int w = 0; w < kWinCount; ++w)
         alloc_failed[w] = alloc_failed[w] && win_ich[w][0] < 0 && zelApi_IsWinShown(w);
+    // The output channels go to the same windows as the input channels.
+    admitOch();
     // 3: a fade only for exactly one window changing its source and nothing else.
     int fades = 0, faded = -1;
     for (int w = 0; w < kWinCount; ++w)

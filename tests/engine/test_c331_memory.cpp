@@ -1015,6 +1015,29 @@ TEST_F(MemoryEdgeTest, WindowsTheChannelsDoNotStretchToAreRefused)
              EXPECT_FALSE(ichsOf(3).empty());
          },
          0, -1, 0},
+        {"a dot-by-dot picture too tall to store gives its output channels to the windows after it",
+         [this] {
+             setWord(kTestPattern, 0);
+             feedAll();
+             zeltest::feedVideo(kHdmi3, 3840, 2160, 60, 8);
+             zeltest::feedVideo(kHdmi4, 3840, 2160, 60, 8);
+             panel(7680, 2160, 0);   // two channel rectangles side by side
+             const int inputs[5] = {kHdmi3, kHdmi1, kHdmi2, kExt, kDvi};
+             for (int w = 0; w < 4; ++w)
+                 setWindow(w, 0, 0, 7680, 2160, inputs[w]);
+             setWindow(4, 100, 100, 960, 540, inputs[4]);
+             for (int w = 0; w < 5; ++w) {
+                 setWord(window(unsigned(w)) + kWinFlags, w ? 0 : kDbdFlag);
+                 setWord(window(unsigned(w)) + kWinMirror, 0);
+             }
+             setWord(window(0) + kWinDbdMode, 9);   // the two receivers one over the other
+             hideFrom(5);
+             settle();
+             settle();
+             EXPECT_FALSE(ichsOf(4).empty());
+             EXPECT_GT(e->win_info[4].columns, 0);
+         },
+         0, -1, 0},
     };
     for (const EdgeCase& c : cases)
         run(c, true);
