@@ -342,7 +342,25 @@ void c331_manage::zelApi_MultiWinChAlloc(char init)
         for (int w = 0; w < kWinCount; ++w)
             shown[w] = false;   // every grid is cleared
     }
-    multiwin::allocate(layout, win_info, shown);
+    // A window running past the LED screen's right or bottom edge takes the channels up to that
+    // edge: the channels of the grid beyond it show nothing of it.
+    ST_WIN_INFO onScreen[kWinCount];
+    std::memcpy(onScreen, win_info, sizeof(onScreen));
+    const int right = panel.xoffs + panel.ledW, bottom = panel.yoffs + panel.ledH;
+    for (ST_WIN_INFO& wi : onScreen) {
+        if (wi.x < right && wi.x + wi.width > right)
+            wi.width = static_cast<uint16_t>(right - wi.x);
+        if (wi.y < bottom && wi.y + wi.height > bottom)
+            wi.height = static_cast<uint16_t>(bottom - wi.y);
+    }
+    multiwin::allocate(layout, onScreen, shown);
+    for (int w = 0; w < kWinCount; ++w) {
+        ST_WIN_INFO& wi = win_info[w];
+        wi.columns = onScreen[w].columns;
+        wi.rows = onScreen[w].rows;
+        std::memcpy(wi.ochLst, onScreen[w].ochLst, sizeof(wi.ochLst));
+        std::memcpy(wi.ochPosLst, onScreen[w].ochPosLst, sizeof(wi.ochPosLst));
+    }
     std::memcpy(alloc_grid, win_info, sizeof(alloc_grid));
     och_alloc_kept = true;
 }

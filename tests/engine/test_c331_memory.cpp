@@ -1038,6 +1038,25 @@ TEST_F(MemoryEdgeTest, WindowsTheChannelsDoNotStretchToAreRefused)
              EXPECT_GT(e->win_info[4].columns, 0);
          },
          0, -1, 0},
+        {"a window running past the screen's bottom leaves the channels of the grid below it to others",
+         [this] {
+             setWord(kTestPattern, 0);
+             feedAll();
+             panel(10475, 2134, 1);   // four channel rectangles two over two, the lower two off the screen
+             const int inputs[4] = {kHdmi1, kHdmi2, kExt, kDvi};
+             for (int w = 0; w < 4; ++w) {
+                 setWindow(w, 0, 0, 10475, w ? 2134 : 4268, inputs[w]);
+                 setWord(window(unsigned(w)) + kWinFlags, 0);
+                 setWord(window(unsigned(w)) + kWinMirror, 0);
+             }
+             hideFrom(4);
+             settle();
+             settle();
+             ASSERT_EQ(e->panel.ochRows * int(e->panel.ochH), 2 * 2134);
+             EXPECT_FALSE(ichsOf(3).empty());
+             EXPECT_EQ(gridOf(0).size(), 2u);
+         },
+         0, -1, -1},
     };
     for (const EdgeCase& c : cases)
         run(c, true);
