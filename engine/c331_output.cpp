@@ -180,8 +180,12 @@ void c331_manage::allocateIch(bool alloc_failed[kWinCount])
     admitIch(admitted);
     for (int w = 0; w < kWinCount; ++w) {
         const bool shortOf = winShowsPicture(w) && !admitted[w];
-        if (ich_short[w] && !shortOf && win_ich[w][0] < 0)
+        if (ich_short[w] && !shortOf && win_ich[w][0] < 0) {
             g_chg_win[w] = 1;
+            // A dot-by-dot window asks for its channels only with its mode's request set.
+            if (PM_WIN_DBD_MODE[w] > 1)
+                g_chg_dbd[w] = 1;
+        }
         ich_short[w] = shortOf;
         if (shortOf && win_ich[w][0] >= 0) {
             releaseIch(w);

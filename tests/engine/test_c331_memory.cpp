@@ -950,6 +950,19 @@ TEST_F(MemoryEdgeTest, WindowsTheChannelsDoNotStretchToAreRefused)
              settle();
          },
          0, -1, 4},
+        {"source changes make room for a refused dot-by-dot window",
+         [this] {
+             showFourVboAnd(960, 540, 1920, 1080);
+             setWord(window(4) + kWinFlags, kDbdFlag);
+             setWord(window(4) + kWinDbdMode, 1);   // two ports side by side
+             settle();
+             EXPECT_TRUE(ichsOf(4).empty());
+             setWord(window(0) + kWinSource, uint16_t(kHdmi2));   // one channel instead of a pair
+             setWord(window(1) + kWinSource, uint16_t(kExt));
+             settle();
+             EXPECT_EQ(ichsOf(4).size(), 2u);
+         },
+         0, -1, -1},
         {"four windows over the whole panel take the eight output channels, a fifth over them is refused",
          [this] {
              feedAll();
