@@ -215,8 +215,8 @@ int c331_manage::adjust_ich(int interlaced, int pair, int w)
             return 0;
         }
         for (c = 0; c < 4; ++c) {
-            // A channel of w itself, half of a V-by-One pair (which stays whole) or one of a
-            // window whose parts ride on its channels in order is not moved.
+            // Only a channel whose window keeps its pairs whole and the weaving channels it
+            // needs is moved, never one of w itself.
             if (!ichMovable(c, w))
                 continue;
             const int to = firstFreeIch({4, 5, 6, 7});
