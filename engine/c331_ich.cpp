@@ -6,6 +6,7 @@
 
 #include "core/global.h"
 #include "engine/c331_manage.h"
+#include "engine/c331_multiwin.h"
 
 namespace {
 
@@ -62,12 +63,29 @@ void c331_manage::moveIch(int from, int to)
         g_chg_input[owner] = 2;   // its channel moved: set it up again
 }
 
+const ST_WIN_INFO& c331_manage::allocatedPlace(int w) const
+{
+    return och_alloc_kept ? alloc_grid[w] : win_info[w];
+}
+
 bool c331_manage::winShowsPicture(int w) const
 {
     if (!winAvailable(w))
         return false;
+    // Its place among the output channels as allocated: a window the output channels did not
+    // stretch to still competes for them.
     const ST_WIN_INFO& wi = win_info[w];
-    return wi.columns != 0 && wi.rows != 0 && wi.width != 0 && wi.height != 0;
+    const ST_WIN_INFO& g = allocatedPlace(w);
+    return g.columns != 0 && g.rows != 0 && wi.width != 0 && wi.height != 0;
+}
+
+bool c331_manage::ochFit(const bool use[kWinCount]) const
+{
+    ST_WIN_INFO trial[kWinCount];
+    for (int v = 0; v < kWinCount; ++v)
+        trial[v] = allocatedPlace(v);
+    int groups[kOch];
+    return multiwin::overlay(trial, use, groups) == 0;
 }
 
 int c331_manage::admitIch(bool admitted[kWinCount]) const
@@ -76,18 +94,58 @@ int c331_manage::admitIch(bool admitted[kWinCount]) const
     // they do not stretch to is left out and the later ones still get theirs when they fit. So
     // which windows are carried follows from the windows as they are, never from the order of
     // earlier changes.
+    // A window is carried when both its input channels and the output channels of its place
+    // stretch to it beside the windows carried before it: one refused for either kind holds
+    // none of the other.
     int count = 0;
+    bool use[kWinCount] = {};
     for (int v = 0; v < kWinCount; ++v) {
         admitted[v] = false;
-        if (!winShowsPicture(v))
+        // A dot-by-dot picture that could not be stored holds no channels.
+        if (!winShowsPicture(v) || dbd_refused[v])
             continue;
         const int n = channelsFor(PM_WIN_DBD_MODE[v], win_port[v]);
         if (count + n > kIch)
             continue;
+        use[v] = true;
+        if (!ochFit(use)) {
+            use[v] = false;
+            continue;
+        }
         admitted[v] = true;
         count += n;
     }
     return count;
+}
+
+int c331_manage::weavingChannels(int w) const
+{
+    if (!zelApi_IsWinValid(w))
+        return 0;
+    int ports[kPorts];
+    if (!zelApi_GetWinDbdMultiPort(w, ports))
+        return portInterlaced(w) ? 1 : 0;
+    // The parts ride the window's channels in ascending order.
+    int need = 0;
+    for (int i = 0; i < kPorts; ++i)
+        if (ports[i] >= 0 && ports[i] < kFirstVboPort && PI_SCAN_MODE[ports[i]] != 0)
+            need = i + 1;
+    return need;
+}
+
+bool c331_manage::ichMovable(int c, int w) const
+{
+    const int o = ichFree(c) ? kNone : ich_owner[c];
+    if (o < 0 || o >= kWinCount || o == w)
+        return false;
+    // Half of a V-by-One pair stays with its other half.
+    int ports[kPorts];
+    if (zelApi_GetWinDbdMultiPort(o, ports) ? isVboPort(ports[0]) : isVboPort(win_port[o]))
+        return false;
+    int weaving = 0;
+    for (int k = 0; k < kIpChannels; ++k)
+        weaving += ich_owner[k] == o ? 1 : 0;
+    return weaving - 1 >= weavingChannels(o);
 }
 
 int c331_manage::check_ich_all(int w)
@@ -157,7 +215,9 @@ int c331_manage::adjust_ich(int interlaced, int pair, int w)
             return 0;
         }
         for (c = 0; c < 4; ++c) {
-            if (portInterlaced(ich_owner[c]))
+            // Only a channel whose window keeps its pairs whole and the weaving channels it
+            // needs is moved, never one of w itself.
+            if (!ichMovable(c, w))
                 continue;
             const int to = firstFreeIch({4, 5, 6, 7});
             if (to < 0)
@@ -256,10 +316,18 @@ int c331_manage::set_input(int w, int port)
         else
             return 2;
     } else {
-        const int n = channelsFor(mode, port);
+        // The parts of the mode go to the window's channels in ascending order, and only channels
+        // 0-3 weave fields: a window with an interlaced part takes its first channels, up to that
+        // part's, as an interlaced input takes one, so that they lie among those four whatever
+        // the other windows took before it.
+        const int n = channelsFor(mode, port), weaving = weavingChannels(w);
+        int ports[kPorts];
+        zelApi_GetWinDbdMultiPort(w, ports);
         ok = n > 0;
-        for (int i = 0; i < n && ok; ++i)
-            ok = take(0, 0);
+        // The V-by-One modes carry each receiver on a pair, as a window on one receiver has it.
+        const bool pairs = isVboPort(ports[0]);
+        for (int i = 0; i < n && ok; i += pairs ? 2 : 1)
+            ok = take(i < weaving ? 1 : 0, pairs ? 1 : 0);
     }
     listOwned(ich_owner, win_ich);
     if (!ok) {

@@ -367,6 +367,7 @@ void c331_manage::define_param()
         for (int i = 0; i < kIch; ++i)
             win_ich[w][i] = -1;
         ich_short[w] = false;
+        dbd_refused[w] = false;
         win_list[w] = w;
         for (int k = 0; k < 5; ++k)
             seq_list[w][k] = k;

@@ -304,6 +304,13 @@ public:
     int dbdParts(int w, int mode, DbdPart out[kDbdParts]) const;
     // Width (pixels) and height (lines) of the stored dot-by-dot picture the n parts make up.
     static void dbdPictureSize(const DbdPart parts[], int n, int* width, int* height);
+    // The write mode window w's dot-by-dot picture is stored in with the input channels and the
+    // dot-by-dot memory it holds (its parts, the channels carrying them and the picture's size
+    // filled in), or geometry's no-mode where it cannot be stored.
+    int dbdStoreMode(int w, int mode, DbdPart parts[kDbdParts], int* carried, int* width, int* height) const;
+    // Window w's dot-by-dot picture can be stored with the input channels it holds: it is given
+    // its dot-by-dot memory; false (and no memory) where it cannot.
+    bool dbdStorable(int w);
     // Input channel ich stores interlaced port p's fields woven into frames (it has an input
     // processor).
     bool weavesFields(int p, int ich) const;
@@ -576,6 +583,10 @@ public:
     int PM_AREA_NUM[kOch];               // grid position of the output channel, kNoArea none
     int PM_OVERLAY[kOch];                // mixer group 1-8 of the output channel
     int alloc_error = 0;                 // a window listed an output channel above 7
+    // Each window's block of output channels as the allocation gave it, before the windows
+    // sharing a rectangle were moved apart or refused (valid once och_alloc_kept is set).
+    ST_WIN_INFO alloc_grid[kWinCount] = {};
+    bool och_alloc_kept = false;
     static constexpr int kNoWin = 6;
     static constexpr int kNoArea = 8;
     int win_ich[kWinCount][kIch];
@@ -676,6 +687,9 @@ public:
     bool och_cleared[kOch] = {};
     // The window shows a picture but the input channels did not stretch to it at the last set-up.
     bool ich_short[kWinCount] = {};
+    // The window's dot-by-dot picture could not be stored at its last set-up: it takes no input
+    // channels until it is set up again.
+    bool dbd_refused[kWinCount] = {};
 
     c331_manage(const c331_manage&) = delete;
     c331_manage& operator=(const c331_manage&) = delete;
@@ -749,7 +763,26 @@ private:
     bool winShowsPicture(int w) const;
     // Which windows the input channels stretch to (see check_ich_all); the channels they take.
     int admitIch(bool admitted[kWinCount]) const;
+    // Releases the input channels of windows they no longer stretch to and gives them to the
+    // windows that need them (steps 1-2 of set_output); alloc_failed marks the windows left
+    // without.
+    void allocateIch(bool alloc_failed[kWinCount]);
     bool portInterlaced(int w) const;
+    // How many of window w's first input channels must weave fields (lie among 0-3): its
+    // interlaced input's, or a dot-by-dot window's up to its last interlaced part.
+    int weavingChannels(int w) const;
+    // Input channel c, one of 0-3, may be moved to a channel without an input processor to make
+    // room for window w: its window keeps the weaving channels it needs and its pairs whole.
+    bool ichMovable(int c, int w) const;
+    // Window w's block of output channels as allocated (alloc_grid, or win_info without one).
+    const ST_WIN_INFO& allocatedPlace(int w) const;
+    // The windows of `use` all get idle output channels for the rectangles they share.
+    bool ochFit(const bool use[kWinCount]) const;
+    // Gives the output channels to the windows the channels stretch to (admitIch) and takes them
+    // from the others; a window whose channels change is placed again.
+    void admitOch();
+    // Output channel owners and grid places from the windows' blocks; the channels' use bits.
+    void ochOwnersFromGrids();
     // lists[w] = the channels whose owner is window w, in channel order, -1 filled.
     template <int N>
     static void listOwned(const int (&owner)[N], int (&lists)[kWinCount][N])

@@ -349,7 +349,68 @@ void c331_manage::zelApi_MultiWinChAlloc(char init)
         for (int w = 0; w < kWinCount; ++w)
             shown[w] = false;   // every grid is cleared
     }
-    multiwin::allocate(layout, win_info, shown);
+    // A window running past the LED screen's right or bottom edge takes the channels up to that
+    // edge: the channels of the grid beyond it show nothing of it.
+    ST_WIN_INFO onScreen[kWinCount];
+    std::memcpy(onScreen, win_info, sizeof(onScreen));
+    const int right = panel.xoffs + panel.ledW, bottom = panel.yoffs + panel.ledH;
+    for (ST_WIN_INFO& wi : onScreen) {
+        if (wi.x < right && wi.x + wi.width > right)
+            wi.width = static_cast<uint16_t>(right - wi.x);
+        if (wi.y < bottom && wi.y + wi.height > bottom)
+            wi.height = static_cast<uint16_t>(bottom - wi.y);
+    }
+    multiwin::allocate(layout, onScreen, shown);
+    for (int w = 0; w < kWinCount; ++w) {
+        ST_WIN_INFO& wi = win_info[w];
+        wi.columns = onScreen[w].columns;
+        wi.rows = onScreen[w].rows;
+        std::memcpy(wi.ochLst, onScreen[w].ochLst, sizeof(wi.ochLst));
+        std::memcpy(wi.ochPosLst, onScreen[w].ochPosLst, sizeof(wi.ochPosLst));
+    }
+    std::memcpy(alloc_grid, win_info, sizeof(alloc_grid));
+    och_alloc_kept = true;
+}
+
+void c331_manage::admitOch()
+{
+    if (!och_alloc_kept)
+        return;
+    bool admitted[kWinCount];
+    admitIch(admitted);
+    ST_WIN_INFO placed[kWinCount];
+    for (int w = 0; w < kWinCount; ++w)
+        placed[w] = alloc_grid[w];
+    int groups[kOch];
+    multiwin::overlay(placed, admitted, groups);
+    bool changed = std::memcmp(groups, PM_OVERLAY, sizeof(groups)) != 0;
+    for (int w = 0; w < kWinCount; ++w) {
+        ST_WIN_INFO& wi = win_info[w];
+        const ST_WIN_INFO& p = placed[w];
+        if (!admitted[w]) {   // the overlay leaves a window it is not given untouched
+            placed[w].columns = placed[w].rows = 0;
+            std::memset(placed[w].ochLst, multiwin::kUnused, sizeof(placed[w].ochLst));
+            std::memset(placed[w].ochPosLst, multiwin::kUnused, sizeof(placed[w].ochPosLst));
+        }
+        if (wi.columns == p.columns && wi.rows == p.rows && std::memcmp(wi.ochLst, p.ochLst, sizeof(wi.ochLst)) == 0 &&
+            std::memcmp(wi.ochPosLst, p.ochPosLst, sizeof(wi.ochPosLst)) == 0)
+            continue;
+        changed = true;
+        wi.columns = p.columns;
+        wi.rows = p.rows;
+        std::memcpy(wi.ochLst, p.ochLst, sizeof(wi.ochLst));
+        std::memcpy(wi.ochPosLst, p.ochPosLst, sizeof(wi.ochPosLst));
+        if (!zelApi_IsWinShown(w))
+            continue;
+        for (int k = 0; k < 4; ++k)
+            PM_WIN_MARGIN[w][k] = zelApi_OchGetWinOffset1(&wi, k);
+        g_chg_win[w] = 1;
+    }
+    if (!changed)
+        return;
+    std::memcpy(PM_OVERLAY, groups, sizeof(groups));
+    g_chg_overlay = 1;
+    ochOwnersFromGrids();
 }
 
 void c331_manage::zelApi_MultiWinChOverlay()
@@ -396,6 +457,11 @@ void c331_manage::zelApi_MultiWinChInit()
         }
     }
 
+    ochOwnersFromGrids();
+}
+
+void c331_manage::ochOwnersFromGrids()
+{
     for (int c = 0; c < kOch; ++c) {
         och_owner[c] = kNoWin;
         PM_AREA_NUM[c] = kNoArea;

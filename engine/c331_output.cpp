@@ -40,30 +40,31 @@ void c331_manage::set_output(int fd)
         if (!zelApi_IsWinShown(w))
             reset_dbd_mem(w);
     }
-    // Input channels go to the windows they stretch to, whatever the order of the changes that
-    // led here: a window they no longer stretch to gives its channels up and shows nothing; one
-    // they stretch to again is set up once more.
-    bool admitted[kWinCount];
-    admitIch(admitted);
-    for (int w = 0; w < kWinCount; ++w) {
-        const bool shortOf = winShowsPicture(w) && !admitted[w];
-        if (ich_short[w] && !shortOf && win_ich[w][0] < 0)
-            g_chg_win[w] = 1;
-        ich_short[w] = shortOf;
-        if (shortOf && win_ich[w][0] >= 0) {
+    // A dot-by-dot window set up again is judged again whether its picture can be stored.
+    for (int w = 0; w < kWinCount; ++w)
+        if (winChanged(w) || !winShowsPicture(w))
+            dbd_refused[w] = false;
+    // A dot-by-dot window whose picture cannot be stored with the channels it got shows nothing
+    // and gives them back: the channels are handed out again without it, so that a window they
+    // now stretch to is not left out for it.
+    for (int round = 0; round < kWinCount; ++round) {
+        allocateIch(alloc_failed);
+        bool refused = false;
+        for (int w = 0; w < kWinCount; ++w) {
+            if (dbd_refused[w] || !winChanged(w) || PM_WIN_DBD_MODE[w] == 0 || win_ich[w][0] < 0 || dbdStorable(w))
+                continue;
+            dbd_refused[w] = refused = true;
             releaseIch(w);
             alloc_failed[w] = true;
         }
+        if (!refused)
+            break;
     }
-    for (int w = 0; w < kWinCount; ++w) {
-        const bool need = g_chg_input[w] == 1 || g_chg_input[w] == 3 || g_chg_dbd[w] || (g_chg_win[w] && win_ich[w][0] < 0);
-        if (need && set_input(w, win_port[w]) == 2) {
-            g_chg_input[w] = g_chg_dbd[w] = 0;
-            alloc_failed[w] = zelApi_IsWinShown(w);
-            // Channels taken before the allocation failed would carry nothing the window shows.
-            releaseIch(w);
-        }
-    }
+    // A window refused in one round and carried in a later one is set up.
+    for (int w = 0; w < kWinCount; ++w)
+        alloc_failed[w] = alloc_failed[w] && win_ich[w][0] < 0 && zelApi_IsWinShown(w);
+    // The output channels go to the same windows as the input channels.
+    admitOch();
     // 3: a fade only for exactly one window changing its source and nothing else.
     int fades = 0, faded = -1;
     for (int w = 0; w < kWinCount; ++w)
@@ -167,6 +168,38 @@ void c331_manage::set_output(int fd)
     for (int w = 0; w < kWinCount; ++w) {
         g_chg_win[w] = g_chg_input[w] = g_chg_dbd[w] = g_chg_attr[w] = 0;
         g_chg_stitch[w][0] = 0;
+    }
+}
+
+void c331_manage::allocateIch(bool alloc_failed[kWinCount])
+{
+    // Input channels go to the windows they stretch to, whatever the order of the changes that
+    // led here: a window they no longer stretch to gives its channels up and shows nothing; one
+    // they stretch to again is set up once more.
+    bool admitted[kWinCount];
+    admitIch(admitted);
+    for (int w = 0; w < kWinCount; ++w) {
+        const bool shortOf = winShowsPicture(w) && !admitted[w];
+        if (ich_short[w] && !shortOf && win_ich[w][0] < 0) {
+            g_chg_win[w] = 1;
+            // A dot-by-dot window asks for its channels only with its mode's request set.
+            if (PM_WIN_DBD_MODE[w] > 1)
+                g_chg_dbd[w] = 1;
+        }
+        ich_short[w] = shortOf;
+        if (shortOf && win_ich[w][0] >= 0) {
+            releaseIch(w);
+            alloc_failed[w] = true;
+        }
+    }
+    for (int w = 0; w < kWinCount; ++w) {
+        const bool need = g_chg_input[w] == 1 || g_chg_input[w] == 3 || g_chg_dbd[w] || (g_chg_win[w] && win_ich[w][0] < 0);
+        if (need && set_input(w, win_port[w]) == 2) {
+            g_chg_input[w] = g_chg_dbd[w] = 0;
+            alloc_failed[w] = zelApi_IsWinShown(w);
+            // Channels taken before the allocation failed would carry nothing the window shows.
+            releaseIch(w);
+        }
     }
 }
 

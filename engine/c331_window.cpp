@@ -301,37 +301,9 @@ bool c331_manage::set_display_window_ich_dbd(int fd, int w, int mode)
         return refuse();
     }
     set_ichsel(fd, w);
-    int ports[kPorts];
-    const int need = zelApi_GetWinDbdMultiPort(w, ports) ? (mode >= 40 ? 4 : mode >= 30 ? 3 : 2) : 1;
-    if (n < need)
-        return refuse();
     DbdPart parts[kDbdParts];
-    const int made = dbdParts(w, mode, parts);
-    const int carried = std::min(made, n);
-    // The whole picture's line fits the window's line in the write mode chosen here: a
-    // dot-by-dot line, or in the plain buffers the slots of the channels carrying it. Shown dot
-    // by dot, a line that fits in no mode is not shrunk: the window is refused.
-    int width = 0, height = 0;
-    dbdPictureSize(parts, made, &width, &height);
-    const uint32_t room = usesDbdMemory(w) ? kDbdPitch * kKiB : plainSlotBytes() * static_cast<uint32_t>(carried);
-    // Every weaving channel's input processor keeps its fields in the same mode, in its slot.
-    int fitting = geometry::kNoMode;
-    for (int m : {0, 1, 3}) {   // the order memModeFor tries, densest last
-        // Five pixels pack into 16 bytes: a part starting inside a group would be read shifted.
-        bool groups = true;
-        for (int k = 0; k < carried; ++k)
-            groups &= m != 1 || parts[k].x % 5 == 0;
-        if (!groups)
-            continue;
-        bool fields = true;
-        for (int k = 0; k < carried; ++k)
-            if (weavesFields(parts[k].port, win_ich[w][k]) && !fieldLineFits(parts[k].port, win_ich[w][k], m))
-                fields = false;
-        if (fields && geometry::lineBytes(static_cast<uint32_t>(width), m) <= room) {
-            fitting = m;
-            break;
-        }
-    }
+    int carried = 0, width = 0, height = 0;
+    const int fitting = dbdStoreMode(w, mode, parts, &carried, &width, &height);
     if (fitting == geometry::kNoMode)
         return refuse();
     PS_MEM_WMODE[w] = fitting;
@@ -373,6 +345,54 @@ bool c331_manage::set_display_window_ich_dbd(int fd, int w, int mode)
     for (int k = 0; k < carried; ++k)
         set_ip(fd, win_ich[w][k]);
     return true;
+}
+
+int c331_manage::dbdStoreMode(int w, int mode, DbdPart parts[kDbdParts], int* carried, int* width, int* height) const
+{
+    *carried = *width = *height = 0;
+    int n = 0;
+    while (n < kIch && win_ich[w][n] >= 0)
+        ++n;
+    int ports[kPorts];
+    const int need = zelApi_GetWinDbdMultiPort(w, ports) ? (mode >= 40 ? 4 : mode >= 30 ? 3 : 2) : 1;
+    if (n < need)
+        return geometry::kNoMode;
+    const int made = dbdParts(w, mode, parts);
+    *carried = std::min(made, n);
+    // The whole picture's line fits the window's line in the write mode chosen here: a
+    // dot-by-dot line, or in the plain buffers the slots of the channels carrying it. Shown dot
+    // by dot, a line that fits in no mode is not shrunk: the window is refused.
+    dbdPictureSize(parts, made, width, height);
+    const uint32_t room = usesDbdMemory(w) ? kDbdPitch * kKiB : plainSlotBytes() * static_cast<uint32_t>(*carried);
+    // Every weaving channel's input processor keeps its fields in the same mode, in its slot.
+    for (int m : {0, 1, 3}) {   // the order memModeFor tries, densest last
+        // Five pixels pack into 16 bytes: a part starting inside a group would be read shifted.
+        bool groups = true;
+        for (int k = 0; k < *carried; ++k)
+            groups &= m != 1 || parts[k].x % 5 == 0;
+        if (!groups)
+            continue;
+        bool fields = true;
+        for (int k = 0; k < *carried; ++k)
+            if (weavesFields(parts[k].port, win_ich[w][k]) && !fieldLineFits(parts[k].port, win_ich[w][k], m))
+                fields = false;
+        if (fields && geometry::lineBytes(static_cast<uint32_t>(*width), m) <= room)
+            return m;
+    }
+    return geometry::kNoMode;
+}
+
+bool c331_manage::dbdStorable(int w)
+{
+    const int mode = zelApi_IsWinValid(w) ? PM_WIN_DBD_MODE[w] : 0;
+    if (mode == 0 || !isCh(win_ich[w][0]))
+        return true;
+    DbdPart parts[kDbdParts];
+    int carried = 0, width = 0, height = 0;
+    if (set_dbd_mem(w, mode) == 0 && dbdStoreMode(w, mode, parts, &carried, &width, &height) != geometry::kNoMode)
+        return true;
+    reset_dbd_mem(w);
+    return false;
 }
 
 int c331_manage::ichPort(int ich) const

@@ -975,6 +975,19 @@ TEST_F(MemoryEdgeTest, WindowsTheChannelsDoNotStretchToAreRefused)
              settle();
          },
          0, -1, 4},
+        {"source changes make room for a refused dot-by-dot window",
+         [this] {
+             showFourVboAnd(960, 540, 1920, 1080);
+             setWord(window(4) + kWinFlags, kDbdFlag);
+             setWord(window(4) + kWinDbdMode, 1);   // two ports side by side
+             settle();
+             EXPECT_TRUE(ichsOf(4).empty());
+             setWord(window(0) + kWinSource, uint16_t(kHdmi2));   // one channel instead of a pair
+             setWord(window(1) + kWinSource, uint16_t(kExt));
+             settle();
+             EXPECT_EQ(ichsOf(4).size(), 2u);
+         },
+         0, -1, -1},
         {"four windows over the whole panel take the eight output channels, a fifth over them is refused",
          [this] {
              feedAll();
@@ -992,6 +1005,96 @@ TEST_F(MemoryEdgeTest, WindowsTheChannelsDoNotStretchToAreRefused)
              settle();
          },
          0, -1, 4},
+        {"a four-port dot-by-dot window whose last port is interlaced, beside a window set up before it",
+         [this] {
+             setWord(kTestPattern, 0);
+             feedAll();
+             feedFieldsOf(kExt, 1920, 1080);   // the mode's fourth port
+             panel(7680, 2160, 0);
+             setWindow(0, 0, 0, 1920, 1080, kHdmi1);
+             setWord(window(0) + kWinFlags, 0);
+             setWord(window(0) + kWinMirror, 0);
+             hideFrom(1);
+             settle();
+             settle();
+             // The fourth part needs the window's fourth channel to weave: window 0's channel
+             // makes way, as for an interlaced input.
+             setWindow(1, 3840, 0, 3840, 2160, kHdmi2);
+             setWord(window(1) + kWinFlags, kDbdFlag);
+             setWord(window(1) + kWinDbdMode, 6);   // four ports side by side
+             setWord(window(1) + kWinMirror, 0);
+             settle();
+             settle();
+             EXPECT_EQ(ichsOf(1).size(), 4u);
+             EXPECT_FALSE(ichsOf(0).empty());
+         },
+         0, -1, -1},
+        {"a dot-by-dot picture too tall to store gives its channels to the windows after it",
+         [this] {
+             setWord(kTestPattern, 0);
+             feedAll();
+             zeltest::feedVideo(kHdmi3, 3840, 2160, 60, 8);
+             zeltest::feedVideo(kHdmi4, 3840, 2160, 60, 8);
+             panel(3840, 2160, 0);
+             // The two receivers' pictures one over the other: 4320 lines.
+             setWindow(0, 0, 0, 1920, 1080, kHdmi3);
+             setWord(window(0) + kWinFlags, kDbdFlag);
+             setWord(window(0) + kWinDbdMode, 9);
+             const int inputs[4] = {kHdmi3, kHdmi3, kHdmi4, kHdmi1};
+             for (int w = 1; w < 4; ++w) {
+                 setWindow(w, 1920 * (w % 2), 1080 * (w / 2), 1920, 1080, inputs[w]);
+                 setWord(window(unsigned(w)) + kWinFlags, 0);
+                 setWord(window(unsigned(w)) + kWinMirror, 0);
+             }
+             setWord(window(0) + kWinMirror, 0);
+             hideFrom(4);
+             settle();
+             settle();
+             EXPECT_FALSE(ichsOf(3).empty());
+         },
+         0, -1, 0},
+        {"a dot-by-dot picture too tall to store gives its output channels to the windows after it",
+         [this] {
+             setWord(kTestPattern, 0);
+             feedAll();
+             zeltest::feedVideo(kHdmi3, 3840, 2160, 60, 8);
+             zeltest::feedVideo(kHdmi4, 3840, 2160, 60, 8);
+             panel(7680, 2160, 0);   // two channel rectangles side by side
+             const int inputs[5] = {kHdmi3, kHdmi1, kHdmi2, kExt, kDvi};
+             for (int w = 0; w < 4; ++w)
+                 setWindow(w, 0, 0, 7680, 2160, inputs[w]);
+             setWindow(4, 100, 100, 960, 540, inputs[4]);
+             for (int w = 0; w < 5; ++w) {
+                 setWord(window(unsigned(w)) + kWinFlags, w ? 0 : kDbdFlag);
+                 setWord(window(unsigned(w)) + kWinMirror, 0);
+             }
+             setWord(window(0) + kWinDbdMode, 9);   // the two receivers one over the other
+             hideFrom(5);
+             settle();
+             settle();
+             EXPECT_FALSE(ichsOf(4).empty());
+             EXPECT_GT(e->win_info[4].columns, 0);
+         },
+         0, -1, 0},
+        {"a window running past the screen's bottom leaves the channels of the grid below it to others",
+         [this] {
+             setWord(kTestPattern, 0);
+             feedAll();
+             panel(10475, 2134, 1);   // four channel rectangles two over two, the lower two off the screen
+             const int inputs[4] = {kHdmi1, kHdmi2, kExt, kDvi};
+             for (int w = 0; w < 4; ++w) {
+                 setWindow(w, 0, 0, 10475, w ? 2134 : 4268, inputs[w]);
+                 setWord(window(unsigned(w)) + kWinFlags, 0);
+                 setWord(window(unsigned(w)) + kWinMirror, 0);
+             }
+             hideFrom(4);
+             settle();
+             settle();
+             ASSERT_EQ(e->panel.ochRows * int(e->panel.ochH), 2 * 2134);
+             EXPECT_FALSE(ichsOf(3).empty());
+             EXPECT_EQ(gridOf(0).size(), 2u);
+         },
+         0, -1, -1},
     };
     for (const EdgeCase& c : cases)
         run(c, true);

@@ -275,8 +275,12 @@ protected:
         const std::vector<sim::DecodedChannel> decoded = sim::decodeOutputs(chip);
         zeltest::WindowShows shows[kWinCount];
         bool dark[kWinCount] = {}, refused[kWinCount] = {}, dbdMemory = false;
-        int woven[kWinCount] = {};   // a dot-by-dot window's interlaced parts, each on a weaving channel 0-3
+        // The weaving channels (0-3) a dot-by-dot window needs: the chip gives its parts the
+        // window's channels in ascending order, so an interlaced part weaves only when all the
+        // window's channels up to its own lie among those four.
+        int woven[kWinCount] = {};
         bool big[kWinCount] = {};    // a dot-by-dot picture larger than 7680 x 2160
+        bool unwoven[kWinCount] = {};   // an interlaced part whose field line no weaving channel keeps
         int ichs[kWinCount] = {}, ochs[kWinCount] = {}, ichUsed = 0, ochUsed = 0;
         std::string kind[kWinCount];
         // With no window on, and in the splices that show the screen whole (0, and 4 on both
@@ -330,14 +334,24 @@ protected:
             ichs[w] = dbd > 1 ? kDbdIchs[word] : input >= kHdmi3 ? 2 : 1;
             int pw = 0, ph = 0;   // a dot-by-dot picture: its parts beside or (21, 23, 51) over each other
             for (int k = first; k < std::min(6, first + (dbd > 1 ? ichs[w] : 1)); ++k) {
-                dark[w] |= fed[k].w == 0, woven[w] += dbd > 1 && fed[k].fields;
+                dark[w] |= fed[k].w == 0;
+                if (dbd > 1 && fed[k].fields)   // ports 0-3 are inputs 3-0: the part of input k
+                    woven[w] = std::max(woven[w], first + ichs[w] - k);
+                // Shown dot by dot, a part is never shrunk: one whose field line is wider than
+                // the slot of every channel that weaves (as the chip's memory plan lays them
+                // out) cannot be stored.
+                bool weavable = false;
+                for (int ich = 0; ich < c331_manage::kIpChannels && k < kHdmi3; ++ich)
+                    weavable |= e->fieldLineFits(3 - k, ich, c331_manage::kFieldWriteMode);
+                unwoven[w] |= dbd > 1 && fed[k].fields && k < kHdmi3 && !weavable;
                 const bool over = dbd == 21 || dbd == 23 || dbd == 51;
                 pw = over ? std::max(pw, fed[k].w) : pw + fed[k].w, ph = over ? ph + fed[k].h : std::max(ph, fed[k].h);
             }
             if (dbd == 41)   // two over two
                 pw = std::max(fed[0].w + fed[1].w, fed[2].w + fed[3].w),
                 ph = std::max(fed[0].h, fed[1].h) + std::max(fed[2].h, fed[3].h);
-            big[w] = dbd > 1 && (pw > 7680 || ph > 2160);
+            // A single input shown dot by dot is as bound by the memory as several.
+            big[w] = dbd >= 1 && (pw > 7680 || ph > 2160);
             dark[w] |= first > 5;
             const int x2 = std::min(x + ww, ledW) - 1, y2 = std::min(y + hh, ledH) - 1;
             ochs[w] = (x2 / ochW - x / ochW + 1) * (y2 / ochH - y / ochH + 1);
@@ -390,6 +404,7 @@ protected:
                 found.insert((ichUsed + ichs[w] > 8            ? "refused (input channels short): "
                               : ochUsed + ochs[w] > 8          ? "refused (output channels short): "
                               : dbdMemory && kind[w][0] == 'd' ? "refused (dot-by-dot memory taken): "
+                              : unwoven[w]                     ? "refused (fields too wide to weave): "
                               : woven[w] > weaving             ? "refused (weaving channels taken): "
                               : big[w]                         ? "refused (dot-by-dot picture too large): "
                                                                : "a window refused though its channels are free: ") +
