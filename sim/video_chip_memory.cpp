@@ -489,13 +489,25 @@ void judgeParts(std::vector<MemoryRead>& reads, const std::vector<MemoryWriter>&
         };
         std::vector<std::pair<Key, MemoryRead*>> keyed;
         const MemoryWriter* ref = nullptr;
+        std::vector<int> hit;   // every input channel the grid's reads hit
         for (MemoryRead& r : reads) {
             if (r.first != first || r.covered || r.ichs.empty() || r.mode == kUnknownMode)
                 continue;
             if (!ref)
                 ref = rowOrigin(writers, r.ichs.front());
-            if (ref)
-                keyed.emplace_back(Key{floorDiv(int64_t(r.start) - int64_t(ref->base[0]), ref->pitch), r.y, r.height}, &r);
+            hit.insert(hit.end(), r.ichs.begin(), r.ichs.end());
+        }
+        // Several writers may store the parts of one picture side by side on the same lines (the
+        // ports of a multi-port dot-by-dot window): the rows are counted from the first of them in
+        // memory, the top-left part, whose first byte starts a line of the picture.
+        for (const MemoryWriter& w : writers)
+            if (ref && w.pitch == ref->pitch && w.base[0] < ref->base[0] &&
+                std::find(hit.begin(), hit.end(), w.ich) != hit.end())
+                ref = &w;
+        for (MemoryRead& r : reads) {
+            if (r.first != first || r.covered || r.ichs.empty() || r.mode == kUnknownMode || !ref)
+                continue;
+            keyed.emplace_back(Key{floorDiv(int64_t(r.start) - int64_t(ref->base[0]), ref->pitch), r.y, r.height}, &r);
         }
         std::sort(keyed.begin(), keyed.end(),
                   [](const std::pair<Key, MemoryRead*>& a, const std::pair<Key, MemoryRead*>& b) { return a.first < b.first; });

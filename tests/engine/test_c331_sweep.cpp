@@ -396,6 +396,16 @@ protected:
             } else {
                 ichUsed += ichs[w], ochUsed += ochs[w], dbdMemory |= e->usesDbdMemory(w);
             }
+            // A dot-by-dot window shows its inputs one to one: with no input of it carrying a
+            // signal its picture has no size, so it covers nothing of its place, and no input
+            // background stands in for it (that is only for windows that scale their input). It
+            // keeps its input channels for when a signal comes; only its output channels must
+            // show nothing.
+            if (!refused[w] && dbd && (pw == 0 || ph == 0)) {
+                shows[w] = zeltest::WindowShows::kUnjudged;
+                if (std::any_of(decoded.begin(), decoded.end(), owned))
+                    found.insert("a dot-by-dot window without a picture has an output channel on");
+            }
         }
         // A window may be refused only when its channels are not left beside the windows shown.
         const int weaving = int(std::count_if(e->ich_owner, e->ich_owner + 4, [](int o) { return o < 0; }));

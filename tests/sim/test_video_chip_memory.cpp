@@ -419,6 +419,23 @@ TEST(VideoChipMemory, BuffersSlotsBandsAndGridRowsEachInTheirPlace)
              set16(c, 0x1A, 0x4E, 0x8000);
          },
          {}},
+        {"the ports of a dot-by-dot window side by side, of unequal widths, over a row of two channels",
+         [](Chip& c) {
+             // Channel 1 stores the left port's 720 pixels at the band's start, channel 0 the
+             // right port's 3840 after them; the left piece reads 3000 pixels over both, the
+             // right piece the rest of the line.
+             writer(c, 1, kDbdFirst, 720, 4, 32, 0x11, kDbdBuffer);
+             writer(c, 0, kDbdFirst + 2 * 720, 3840, 4, 32, 0x11, kDbdBuffer);
+             reader(c, 0, 0, kDbdFirst, 3000, 4, 32);
+             reader(c, 1, 0, kDbdFirst + 2 * 3000, 1560, 4, 32, 0);
+             for (int och = 0; och < 2; ++och) {
+                 c.setReg(0x00, uint8_t(0x69 + och), 0x11);
+                 const uint32_t start = kDbdFirst + (och ? 2 * 3000 : 0);
+                 for (int b = 0; b < 5; ++b)
+                     set32(c, uint8_t(0x16 + 16 * och), uint8_t(0x08 + 4 * b), start + uint32_t(b) * kDbdBuffer);
+             }
+         },
+         {}},
         {"fields woven from a V-by-One source",
          [](Chip& c) {
              c.setReg(0x00, 0x12, 8);
