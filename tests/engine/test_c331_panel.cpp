@@ -85,9 +85,12 @@ TEST_F(PanelTest, SpliceModesTakeTheirAreas)
     EXPECT_EQ(e->panel.arrangement, 8u);
     EXPECT_EQ(imageWord(kOchNumV), 2);
     EXPECT_EQ(e->panel.yoffs, 0);
-    // "CP21": no areas.
+    // "CP21": no areas, so channels of no width, on which no window is laid out.
     e->zelApi_PnlInit2(1920, 1080, 1920, 1080, 5);
     EXPECT_EQ(e->panel.areaA + e->panel.areaB + e->panel.areaC + e->panel.areaD, 0);
+    EXPECT_EQ(e->panel.ochW, 0);
+    for (int c = 0; c < c331_manage::kOch; ++c)
+        EXPECT_EQ(e->och_owner[c], c331_manage::kNoWin) << "och " << c;
 }
 
 TEST_F(PanelTest, OutputLargerThanTheScreenLeavesNoSecondArea)

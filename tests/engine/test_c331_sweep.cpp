@@ -408,10 +408,15 @@ protected:
             }
         }
         // A window may be refused only when its channels are not left beside the windows shown.
+        // The CP21 splice (the word taken modulo 6 is 5; the output page never writes it) names
+        // no output areas, so its output channels are 0 pixels wide at any LED size and no window
+        // can be laid out on one of them.
+        const bool noOutputArea = splice % 6 == 5;
         const int weaving = int(std::count_if(e->ich_owner, e->ich_owner + 4, [](int o) { return o < 0; }));
         for (int w = 0; w < kWinCount; ++w)
             if (refused[w])
-                found.insert((ichUsed + ichs[w] > 8            ? "refused (input channels short): "
+                found.insert((noOutputArea                     ? "refused (splice without output areas): "
+                              : ichUsed + ichs[w] > 8          ? "refused (input channels short): "
                               : ochUsed + ochs[w] > 8          ? "refused (output channels short): "
                               : dbdMemory && kind[w][0] == 'd' ? "refused (dot-by-dot memory taken): "
                               : unwoven[w]                     ? "refused (fields too wide to weave): "
