@@ -148,6 +148,28 @@ bool c331_manage::ichMovable(int c, int w) const
     return weaving - 1 >= weavingChannels(o);
 }
 
+bool c331_manage::weavesAfter(int c, int w) const
+{
+    const int o = ichFree(c) ? kNone : ich_owner[c];
+    if (o <= w || o >= kWinCount || PM_WIN_DBD_MODE[o] > 1)
+        return false;
+    return win_port[o] >= 0 && win_port[o] < kFirstVboPort && portInterlaced(o);
+}
+
+bool c331_manage::weaveWithheld(int w) const
+{
+    if (!zelApi_IsWinValid(w) || PM_WIN_DBD_MODE[w] > 1 || win_port[w] < 0 || win_port[w] >= kFirstVboPort ||
+        !portInterlaced(w))
+        return false;
+    const int own = win_ich[w][0];
+    if (own < kIpChannels)
+        return false;
+    for (int c = 0; c < kIpChannels; ++c)
+        if (ichFree(c) || weavesAfter(c, w) || ichMovable(c, w))
+            return true;
+    return false;
+}
+
 int c331_manage::check_ich_all(int w)
 {
     bool admitted[kWinCount];
@@ -222,6 +244,19 @@ int c331_manage::adjust_ich(int interlaced, int pair, int w)
             const int to = firstFreeIch({4, 5, 6, 7});
             if (to < 0)
                 return fail();
+            moveIch(c, to);
+            ich_owner[c] = w;
+            return 0;
+        }
+        // The weaving channels go to the interlaced windows in window order, as a start sets
+        // them up: one held by a later window's interlaced input is this window's, and that
+        // window carries its fields unwoven on a channel after them.
+        for (c = 0; c < kIpChannels; ++c) {
+            if (!weavesAfter(c, w))
+                continue;
+            const int to = firstFreeIch({4, 5, 6, 7});
+            if (to < 0)
+                break;
             moveIch(c, to);
             ich_owner[c] = w;
             return 0;

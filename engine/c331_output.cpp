@@ -192,6 +192,16 @@ void c331_manage::allocateIch(bool alloc_failed[kWinCount])
             alloc_failed[w] = true;
         }
     }
+    // Which interlaced windows weave follows from the windows as they are, not from the order
+    // of past changes: one left unwoven while a weaving channel is free, or held by a window
+    // after it or by one that needs no weaving, is set up again and takes it.
+    for (int w = 0; w < kWinCount; ++w) {
+        if (!weaveWithheld(w))
+            continue;
+        releaseIch(w);
+        if (!g_chg_input[w])
+            g_chg_input[w] = 3;
+    }
     for (int w = 0; w < kWinCount; ++w) {
         const bool need = g_chg_input[w] == 1 || g_chg_input[w] == 3 || g_chg_dbd[w] || (g_chg_win[w] && win_ich[w][0] < 0);
         if (need && set_input(w, win_port[w]) == 2) {

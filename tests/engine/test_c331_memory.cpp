@@ -1184,6 +1184,25 @@ TEST_F(MemoryEdgeTest, WhatAChangeLeavesBehindIsAsAFreshStart)
              settle();
          },
          0, -1, -1},
+        {"a 1080i input turned progressive: the weaving channel it gives up goes to the window left without",
+         [this] {
+             // Five 1080i windows for four weaving channels: window 4 keeps one field.
+             feedAll();
+             feedFields({kExt, kDvi, kHdmi1, kHdmi2});
+             panel(3840, 2160, 0);
+             const int inputs[5] = {kExt, kDvi, kHdmi2, kExt, kHdmi1};
+             for (int w = 0; w < 5; ++w)
+                 setWindow(w, 768 * w, 0, 768, 540, inputs[w]);
+             hideFrom(5);
+             for (int w = 0; w < 5; ++w)
+                 setWord(window(w) + kWinFlags, 0);
+             settle();
+             settle();
+             zeltest::feedVideo(kExt, 1920, 1080, 60);   // windows 0 and 3 need no weaving now
+             settle();
+             settle();
+         },
+         0, -1, -1},
         {"a source beyond the inputs on its own: the default layout",
          [=] {
              twoWindows(kHdmi2);
