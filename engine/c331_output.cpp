@@ -201,6 +201,9 @@ void c331_manage::allocateIch(bool alloc_failed[kWinCount])
         releaseIch(w);
         if (!g_chg_input[w])
             g_chg_input[w] = 3;
+        // Asked again in a later round should a dot-by-dot window take its channel first and
+        // then be refused.
+        g_chg_win[w] = 1;
     }
     for (int w = 0; w < kWinCount; ++w) {
         const bool need = g_chg_input[w] == 1 || g_chg_input[w] == 3 || g_chg_dbd[w] || (g_chg_win[w] && win_ich[w][0] < 0);
