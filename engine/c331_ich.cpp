@@ -156,6 +156,14 @@ bool c331_manage::weavesAfter(int c, int w) const
     return win_port[o] >= 0 && win_port[o] < kFirstVboPort && portInterlaced(o);
 }
 
+int c331_manage::weavingAfter(int c, int w) const
+{
+    const int o = ichFree(c) ? kNone : ich_owner[c];
+    if (o <= w || o >= kWinCount)
+        return kNone;
+    return weavesAfter(c, w) || (PM_WIN_DBD_MODE[o] > 1 && weavingChannels(o) > 0) ? o : kNone;
+}
+
 bool c331_manage::weaveWithheld(int w) const
 {
     if (!zelApi_IsWinValid(w) || PM_WIN_DBD_MODE[w] > 1 || win_port[w] < 0 || win_port[w] >= kFirstVboPort ||
@@ -165,7 +173,7 @@ bool c331_manage::weaveWithheld(int w) const
     if (own < kIpChannels)
         return false;
     for (int c = 0; c < kIpChannels; ++c)
-        if (ichFree(c) || weavesAfter(c, w) || ichMovable(c, w))
+        if (ichFree(c) || weavingAfter(c, w) >= 0 || ichMovable(c, w))
             return true;
     return false;
 }

@@ -777,6 +777,8 @@ private:
     // Window w, on one parallel interlaced input, weaves on no channel: true for channel c (0-3)
     // held by such a window after w, whose weaving channel w comes before.
     bool weavesAfter(int c, int w) const;
+    // The window after w that holds channel c (0-3) for an input it weaves there, or -1.
+    int weavingAfter(int c, int w) const;
     // Window w carries an interlaced input on a channel that cannot weave it while one of the
     // weaving channels could be its, as windows set up in order hand them out.
     bool weaveWithheld(int w) const;

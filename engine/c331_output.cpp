@@ -198,6 +198,17 @@ void c331_manage::allocateIch(bool alloc_failed[kWinCount])
     for (int w = 0; w < kWinCount; ++w) {
         if (!weaveWithheld(w))
             continue;
+        // A dot-by-dot window after it that weaves there gives its channels back and asks for
+        // them again after this window, as a start hands them out.
+        for (int c = 0; c < kIpChannels; ++c) {
+            const int o = weavingAfter(c, w);
+            if (o < 0 || PM_WIN_DBD_MODE[o] <= 1)
+                continue;
+            releaseIch(o);
+            if (!g_chg_input[o])
+                g_chg_input[o] = 3;
+            g_chg_win[o] = g_chg_dbd[o] = 1;
+        }
         releaseIch(w);
         if (!g_chg_input[w])
             g_chg_input[w] = 3;
