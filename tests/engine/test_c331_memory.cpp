@@ -1203,6 +1203,29 @@ TEST_F(MemoryEdgeTest, WhatAChangeLeavesBehindIsAsAFreshStart)
              settle();
          },
          0, -1, -1},
+        {"a window before a dot-by-dot window weaving on all four channels turned to a 1080i input",
+         [this] {
+             // Window 1 shows four 1080i inputs two over two and weaves on channels 0-3; window
+             // 0, before it, on a 1080p V-by-One input, is then turned to one of them: it takes a
+             // weaving channel first, and window 1, one short, shows nothing, as in a start.
+             setWord(kTestPattern, 0);
+             feedAll();
+             feedFields({kExt, kDvi, kHdmi1, kHdmi2});
+             panel(3840, 2160, 0);
+             setWindow(0, 0, 0, 960, 540, kHdmi3);
+             setWindow(1, 0, 0, 3840, 2160, kHdmi2);
+             hideFrom(2);
+             setWord(window(0) + kWinFlags, 0);
+             setWord(window(1) + kWinFlags, kDbdFlag);
+             setWord(window(1) + kWinDbdMode, 7);   // two over two
+             settle();
+             settle();
+             ASSERT_EQ(ichsOf(1).size(), 4u);
+             setWord(window(0) + kWinSource, uint16_t(kHdmi1));
+             settle();
+             settle();
+         },
+         0, -1, 1},
         {"a source beyond the inputs on its own: the default layout",
          [=] {
              twoWindows(kHdmi2);
