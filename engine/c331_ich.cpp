@@ -369,6 +369,25 @@ int c331_manage::set_input(int w, int port)
         ok = n > 0;
         // The V-by-One modes carry each receiver on a pair, as a window on one receiver has it.
         const bool pairs = isVboPort(ports[0]);
+        // The weaving channels go to the windows in window order, as a start hands them out:
+        // windows after this one that weave on those it lacks give their channels back and ask
+        // for them again after it.
+        int avail = 0;
+        for (int c = 0; c < kIpChannels; ++c)
+            avail += ichFree(c) || ichMovable(c, w) ? 1 : 0;
+        for (int c = 0; c < kIpChannels && avail < weaving; ++c) {
+            const int o = weavingAfter(c, w);
+            if (o < 0)
+                continue;
+            for (int k = 0; k < kIpChannels; ++k)
+                avail += ich_owner[k] == o ? 1 : 0;
+            releaseIch(o);
+            if (!g_chg_input[o])
+                g_chg_input[o] = 3;
+            g_chg_win[o] = 1;
+            if (PM_WIN_DBD_MODE[o] > 1)
+                g_chg_dbd[o] = 1;
+        }
         for (int i = 0; i < n && ok; i += pairs ? 2 : 1)
             ok = take(i < weaving ? 1 : 0, pairs ? 1 : 0);
     }

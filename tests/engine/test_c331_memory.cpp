@@ -1226,6 +1226,30 @@ TEST_F(MemoryEdgeTest, WhatAChangeLeavesBehindIsAsAFreshStart)
              settle();
          },
          0, -1, 1},
+        {"two dot-by-dot windows on four inputs turning 1080i one by one",
+         [this] {
+             // Both windows show the four inputs side by side; as each input turns interlaced
+             // the windows are set up again one after the other. The weaving channels end with
+             // window 0, and window 1, without them, shows nothing, as in a start.
+             setWord(kTestPattern, 0);
+             feedAll();
+             panel(7680, 1080, 0);
+             setWindow(0, 0, 0, 3840, 1080, kHdmi2);
+             setWindow(1, 3840, 0, 3840, 1080, kHdmi2);
+             hideFrom(2);
+             for (int w = 0; w < 2; ++w) {
+                 setWord(window(w) + kWinFlags, kDbdFlag);
+                 setWord(window(w) + kWinDbdMode, 6);   // four side by side
+             }
+             settle();
+             settle();
+             for (int input : {kHdmi2, kHdmi1, kDvi, kExt}) {
+                 feedFields({input});
+                 settle();
+                 settle();
+             }
+         },
+         0, -1, 1},
         {"a source beyond the inputs on its own: the default layout",
          [=] {
              twoWindows(kHdmi2);
