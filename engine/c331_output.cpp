@@ -53,6 +53,19 @@ void c331_manage::set_output(int fd)
         for (int w = 0; w < kWinCount; ++w) {
             if (dbd_refused[w] || !winChanged(w) || PM_WIN_DBD_MODE[w] == 0 || win_ich[w][0] < 0 || dbdStorable(w))
                 continue;
+            // The dot-by-dot memory goes to the windows in window order, as a start hands it
+            // out: the dot-by-dot windows after this one give theirs back and are judged again
+            // after it.
+            bool freed = false;
+            for (int o = w + 1; o < kWinCount; ++o) {
+                if (dbd_mem_slot[o][0] < 0)
+                    continue;
+                reset_dbd_mem(o);
+                g_chg_dbd[o] = 1;
+                freed = true;
+            }
+            if (freed && dbdStorable(w))
+                continue;
             dbd_refused[w] = refused = true;
             releaseIch(w);
             alloc_failed[w] = true;

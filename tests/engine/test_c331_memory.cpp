@@ -1250,6 +1250,35 @@ TEST_F(MemoryEdgeTest, WhatAChangeLeavesBehindIsAsAFreshStart)
              }
          },
          0, -1, 1},
+        {"a window turned dot by dot before two dot-by-dot windows holding all the memory",
+         [this] {
+             // Windows 1 and 2 show two 2560x1440 inputs side by side, each in half of the
+             // dot-by-dot memory; window 0, before them, is then turned to the same: the memory
+             // goes to it first and window 2, without, shows nothing, as in a start.
+             setWord(kTestPattern, 0);
+             feedAll();
+             zeltest::feedVideo(kHdmi1, 2560, 1440, 60);
+             zeltest::feedVideo(kHdmi2, 2560, 1440, 60);
+             panel(3840, 2160, 0);
+             setWindow(0, 0, 0, 1920, 1080, kHdmi3);
+             setWindow(1, 1920, 0, 1920, 1080, kHdmi1);
+             setWindow(2, 0, 1080, 1920, 1080, kHdmi1);
+             hideFrom(3);
+             setWord(window(0) + kWinFlags, 0);
+             for (int w = 1; w < 3; ++w) {
+                 setWord(window(w) + kWinFlags, kDbdFlag);
+                 setWord(window(w) + kWinDbdMode, 1);   // HDMI1 and HDMI2 side by side
+             }
+             settle();
+             settle();
+             ASSERT_TRUE(e->usesDbdMemory(1) && e->usesDbdMemory(2));
+             setWord(window(0) + kWinSource, uint16_t(kHdmi1));
+             setWord(window(0) + kWinFlags, kDbdFlag);
+             setWord(window(0) + kWinDbdMode, 1);
+             settle();
+             settle();
+         },
+         0, -1, 2},
         {"a source beyond the inputs on its own: the default layout",
          [=] {
              twoWindows(kHdmi2);
