@@ -774,8 +774,8 @@ private:
     // Input channel c, one of 0-3, may be moved to a channel without an input processor to make
     // room for window w: its window keeps the weaving channels it needs and its pairs whole.
     bool ichMovable(int c, int w) const;
-    // Window w, on one parallel interlaced input, weaves on no channel: true for channel c (0-3)
-    // held by such a window after w, whose weaving channel w comes before.
+    // Channel c (0-3) is held by a window after w that weaves one parallel interlaced input on
+    // it: w comes first for it.
     bool weavesAfter(int c, int w) const;
     // The window after w that holds channel c (0-3) for an input it weaves there, or -1.
     int weavingAfter(int c, int w) const;
