@@ -148,6 +148,36 @@ bool c331_manage::ichMovable(int c, int w) const
     return weaving - 1 >= weavingChannels(o);
 }
 
+bool c331_manage::weavesAfter(int c, int w) const
+{
+    const int o = ichFree(c) ? kNone : ich_owner[c];
+    if (o <= w || o >= kWinCount || PM_WIN_DBD_MODE[o] > 1)
+        return false;
+    return win_port[o] >= 0 && win_port[o] < kFirstVboPort && portInterlaced(o);
+}
+
+int c331_manage::weavingAfter(int c, int w) const
+{
+    const int o = ichFree(c) ? kNone : ich_owner[c];
+    if (o <= w || o >= kWinCount)
+        return kNone;
+    return weavesAfter(c, w) || (PM_WIN_DBD_MODE[o] > 1 && weavingChannels(o) > 0) ? o : kNone;
+}
+
+bool c331_manage::weaveWithheld(int w) const
+{
+    if (!zelApi_IsWinValid(w) || PM_WIN_DBD_MODE[w] > 1 || win_port[w] < 0 || win_port[w] >= kFirstVboPort ||
+        !portInterlaced(w))
+        return false;
+    const int own = win_ich[w][0];
+    if (own < kIpChannels)
+        return false;
+    for (int c = 0; c < kIpChannels; ++c)
+        if (ichFree(c) || weavingAfter(c, w) >= 0 || ichMovable(c, w))
+            return true;
+    return false;
+}
+
 int c331_manage::check_ich_all(int w)
 {
     bool admitted[kWinCount];
@@ -222,6 +252,19 @@ int c331_manage::adjust_ich(int interlaced, int pair, int w)
             const int to = firstFreeIch({4, 5, 6, 7});
             if (to < 0)
                 return fail();
+            moveIch(c, to);
+            ich_owner[c] = w;
+            return 0;
+        }
+        // The weaving channels go to the interlaced windows in window order, as a start sets
+        // them up: one held by a later window's interlaced input is this window's, and that
+        // window carries its fields unwoven on a channel after them.
+        for (c = 0; c < kIpChannels; ++c) {
+            if (!weavesAfter(c, w))
+                continue;
+            const int to = firstFreeIch({4, 5, 6, 7});
+            if (to < 0)
+                break;
             moveIch(c, to);
             ich_owner[c] = w;
             return 0;
@@ -326,6 +369,25 @@ int c331_manage::set_input(int w, int port)
         ok = n > 0;
         // The V-by-One modes carry each receiver on a pair, as a window on one receiver has it.
         const bool pairs = isVboPort(ports[0]);
+        // The weaving channels go to the windows in window order, as a start hands them out:
+        // windows after this one that weave on those it lacks give their channels back and ask
+        // for them again after it.
+        int avail = 0;
+        for (int c = 0; c < kIpChannels; ++c)
+            avail += ichFree(c) || ichMovable(c, w) ? 1 : 0;
+        for (int c = 0; c < kIpChannels && avail < weaving; ++c) {
+            const int o = weavingAfter(c, w);
+            if (o < 0)
+                continue;
+            for (int k = 0; k < kIpChannels; ++k)
+                avail += ich_owner[k] == o ? 1 : 0;
+            releaseIch(o);
+            if (!g_chg_input[o])
+                g_chg_input[o] = 3;
+            g_chg_win[o] = 1;
+            if (PM_WIN_DBD_MODE[o] > 1)
+                g_chg_dbd[o] = 1;
+        }
         for (int i = 0; i < n && ok; i += pairs ? 2 : 1)
             ok = take(i < weaving ? 1 : 0, pairs ? 1 : 0);
     }

@@ -774,6 +774,14 @@ private:
     // Input channel c, one of 0-3, may be moved to a channel without an input processor to make
     // room for window w: its window keeps the weaving channels it needs and its pairs whole.
     bool ichMovable(int c, int w) const;
+    // Channel c (0-3) is held by a window after w that weaves one parallel interlaced input on
+    // it: w comes first for it.
+    bool weavesAfter(int c, int w) const;
+    // The window after w that holds channel c (0-3) for an input it weaves there, or -1.
+    int weavingAfter(int c, int w) const;
+    // Window w carries an interlaced input on a channel that cannot weave it while one of the
+    // weaving channels could be its, as windows set up in order hand them out.
+    bool weaveWithheld(int w) const;
     // Window w's block of output channels as allocated (alloc_grid, or win_info without one).
     const ST_WIN_INFO& allocatedPlace(int w) const;
     // The windows of `use` all get idle output channels for the rectangles they share.

@@ -53,6 +53,19 @@ void c331_manage::set_output(int fd)
         for (int w = 0; w < kWinCount; ++w) {
             if (dbd_refused[w] || !winChanged(w) || PM_WIN_DBD_MODE[w] == 0 || win_ich[w][0] < 0 || dbdStorable(w))
                 continue;
+            // The dot-by-dot memory goes to the windows in window order, as a start hands it
+            // out: the dot-by-dot windows after this one give theirs back and are judged again
+            // after it.
+            bool freed = false;
+            for (int o = w + 1; o < kWinCount; ++o) {
+                if (dbd_mem_slot[o][0] < 0)
+                    continue;
+                reset_dbd_mem(o);
+                g_chg_dbd[o] = 1;
+                freed = true;
+            }
+            if (freed && dbdStorable(w))
+                continue;
             dbd_refused[w] = refused = true;
             releaseIch(w);
             alloc_failed[w] = true;
@@ -191,6 +204,30 @@ void c331_manage::allocateIch(bool alloc_failed[kWinCount])
             releaseIch(w);
             alloc_failed[w] = true;
         }
+    }
+    // Which interlaced windows weave follows from the windows as they are, not from the order
+    // of past changes: one left unwoven while a weaving channel is free, or held by a window
+    // after it or by one that needs no weaving, is set up again and takes it.
+    for (int w = 0; w < kWinCount; ++w) {
+        if (!weaveWithheld(w))
+            continue;
+        // A dot-by-dot window after it that weaves there gives its channels back and asks for
+        // them again after this window, as a start hands them out.
+        for (int c = 0; c < kIpChannels; ++c) {
+            const int o = weavingAfter(c, w);
+            if (o < 0 || PM_WIN_DBD_MODE[o] <= 1)
+                continue;
+            releaseIch(o);
+            if (!g_chg_input[o])
+                g_chg_input[o] = 3;
+            g_chg_win[o] = g_chg_dbd[o] = 1;
+        }
+        releaseIch(w);
+        if (!g_chg_input[w])
+            g_chg_input[w] = 3;
+        // Asked again in a later round should a dot-by-dot window take its channel first and
+        // then be refused.
+        g_chg_win[w] = 1;
     }
     for (int w = 0; w < kWinCount; ++w) {
         const bool need = g_chg_input[w] == 1 || g_chg_input[w] == 3 || g_chg_dbd[w] || (g_chg_win[w] && win_ich[w][0] < 0);

@@ -1184,6 +1184,101 @@ TEST_F(MemoryEdgeTest, WhatAChangeLeavesBehindIsAsAFreshStart)
              settle();
          },
          0, -1, -1},
+        {"a 1080i input turned progressive: the weaving channel it gives up goes to the window left without",
+         [this] {
+             // Five 1080i windows for four weaving channels: window 4 keeps one field.
+             feedAll();
+             feedFields({kExt, kDvi, kHdmi1, kHdmi2});
+             panel(3840, 2160, 0);
+             const int inputs[5] = {kExt, kDvi, kHdmi2, kExt, kHdmi1};
+             for (int w = 0; w < 5; ++w)
+                 setWindow(w, 768 * w, 0, 768, 540, inputs[w]);
+             hideFrom(5);
+             for (int w = 0; w < 5; ++w)
+                 setWord(window(w) + kWinFlags, 0);
+             settle();
+             settle();
+             zeltest::feedVideo(kExt, 1920, 1080, 60);   // windows 0 and 3 need no weaving now
+             settle();
+             settle();
+         },
+         0, -1, -1},
+        {"a window before a dot-by-dot window weaving on all four channels turned to a 1080i input",
+         [this] {
+             // Window 1 shows four 1080i inputs two over two and weaves on channels 0-3; window
+             // 0, before it, on a 1080p V-by-One input, is then turned to one of them: it takes a
+             // weaving channel first, and window 1, one short, shows nothing, as in a start.
+             setWord(kTestPattern, 0);
+             feedAll();
+             feedFields({kExt, kDvi, kHdmi1, kHdmi2});
+             panel(3840, 2160, 0);
+             setWindow(0, 0, 0, 960, 540, kHdmi3);
+             setWindow(1, 0, 0, 3840, 2160, kHdmi2);
+             hideFrom(2);
+             setWord(window(0) + kWinFlags, 0);
+             setWord(window(1) + kWinFlags, kDbdFlag);
+             setWord(window(1) + kWinDbdMode, 7);   // two over two
+             settle();
+             settle();
+             ASSERT_EQ(ichsOf(1).size(), 4u);
+             setWord(window(0) + kWinSource, uint16_t(kHdmi1));
+             settle();
+             settle();
+         },
+         0, -1, 1},
+        {"two dot-by-dot windows on four inputs turning 1080i one by one",
+         [this] {
+             // Both windows show the four inputs side by side; as each input turns interlaced
+             // the windows are set up again one after the other. The weaving channels end with
+             // window 0, and window 1, without them, shows nothing, as in a start.
+             setWord(kTestPattern, 0);
+             feedAll();
+             panel(7680, 1080, 0);
+             setWindow(0, 0, 0, 3840, 1080, kHdmi2);
+             setWindow(1, 3840, 0, 3840, 1080, kHdmi2);
+             hideFrom(2);
+             for (int w = 0; w < 2; ++w) {
+                 setWord(window(w) + kWinFlags, kDbdFlag);
+                 setWord(window(w) + kWinDbdMode, 6);   // four side by side
+             }
+             settle();
+             settle();
+             for (int input : {kHdmi2, kHdmi1, kDvi, kExt}) {
+                 feedFields({input});
+                 settle();
+                 settle();
+             }
+         },
+         0, -1, 1},
+        {"a window turned dot by dot before two dot-by-dot windows holding all the memory",
+         [this] {
+             // Windows 1 and 2 show two 2560x1440 inputs side by side, each in half of the
+             // dot-by-dot memory; window 0, before them, is then turned to the same: the memory
+             // goes to it first and window 2, without, shows nothing, as in a start.
+             setWord(kTestPattern, 0);
+             feedAll();
+             zeltest::feedVideo(kHdmi1, 2560, 1440, 60);
+             zeltest::feedVideo(kHdmi2, 2560, 1440, 60);
+             panel(3840, 2160, 0);
+             setWindow(0, 0, 0, 1920, 1080, kHdmi3);
+             setWindow(1, 1920, 0, 1920, 1080, kHdmi1);
+             setWindow(2, 0, 1080, 1920, 1080, kHdmi1);
+             hideFrom(3);
+             setWord(window(0) + kWinFlags, 0);
+             for (int w = 1; w < 3; ++w) {
+                 setWord(window(w) + kWinFlags, kDbdFlag);
+                 setWord(window(w) + kWinDbdMode, 1);   // HDMI1 and HDMI2 side by side
+             }
+             settle();
+             settle();
+             ASSERT_TRUE(e->usesDbdMemory(1) && e->usesDbdMemory(2));
+             setWord(window(0) + kWinSource, uint16_t(kHdmi1));
+             setWord(window(0) + kWinFlags, kDbdFlag);
+             setWord(window(0) + kWinDbdMode, 1);
+             settle();
+             settle();
+         },
+         0, -1, 2},
         {"a source beyond the inputs on its own: the default layout",
          [=] {
              twoWindows(kHdmi2);
