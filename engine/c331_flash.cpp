@@ -404,6 +404,10 @@ int c331_manage::erase_flash(int fd, int startBlock, int count, char type)
         uint32_t(count) > (kFlashSize - uint32_t(startBlock) * kBlock) / t.unit)
         return 255;
     for (int k = 0; k < count; ++k) {
+        // A box being stopped does not wait out seconds of erasing: it ends between two units,
+        // and leaves the flash as a power cut there would.
+        if (k > 0 && stopping())
+            return 255;
         if (k > 0)
             usleepFn(kEraseUnitGapUs);
         if (!eraseUnit(*this, fd, t, uint32_t(startBlock) * kBlock + uint32_t(k) * t.unit))

@@ -602,10 +602,11 @@ TEST_F(RunningBoxWithSavedModes, AFloodOfCommitsRewritesNoModeFileAndLeavesThePa
 // A stop asked for by a signal at any moment of the box's life: once the workers and the links
 // run; at the first instant of main (the box's own handler just taken); in the pause of the
 // start-up (the workers started, the links not yet); right behind an LED-size
-// commit, while the engine waits for the LED output to hand the panel over. The box ends in
+// commit, while the engine waits for the LED output to hand the panel over; while another
+// client's erase of the whole video-chip flash runs (seconds of it). The box ends in
 // order within a couple of seconds, with status 0 and no sanitizer report. SIGINT also when the
 // box was started with it ignored, as a shell without job control starts a background job.
-enum class StopAt { Running, FirstInstant, StartPause, LedHandOver };
+enum class StopAt { Running, FirstInstant, StartPause, LedHandOver, FlashErase };
 
 class StoppedRunningBox : public RunningBox, public ::testing::WithParamInterface<std::tuple<int, StopAt>> {
 protected:
@@ -658,6 +659,21 @@ TEST_P(StoppedRunningBox, EndsWithStatusZeroAndNoSanitizerReport)
         for (const Bytes& body : e2e::panelBodies({1280, 720, 1280, 720, 0}))
             ASSERT_FALSE(udpCall(udpPort_, body).empty());
     }
+    std::unique_ptr<TcpClient> eraser;
+    if (at == StopAt::FlashErase) {
+        // 8192 units of 4 KB from 0: the whole flash. Each unit it erases reaches the flash's file.
+        const std::string flash = this->at("/var/lib/zel-sim/video-chip-flash.bin");
+        std::error_code ec;
+        const auto before = std::filesystem::last_write_time(flash, ec);
+        eraser = std::make_unique<TcpClient>(tcpPort_);
+        ASSERT_TRUE(eraser->send(encode(commandBody(0x70, {0, 0, 0, 0, 0x00, 0x20, 4, 1}))));
+        ASSERT_TRUE(waitFor([&] {
+            std::error_code e;
+            const auto t = std::filesystem::last_write_time(flash, e);
+            return !e && (ec || t > before);
+        }, 5));
+        seconds = 2;
+    }
     ASSERT_EQ(::kill(static_cast<pid_t>(box_.processId()), sig), 0);
     ASSERT_TRUE(box_.waitForFinished(seconds * 1000 * kSlowdown));
     EXPECT_EQ(box_.exitStatus(), QProcess::NormalExit);
@@ -668,7 +684,7 @@ TEST_P(StoppedRunningBox, EndsWithStatusZeroAndNoSanitizerReport)
 
 std::string stopName(const ::testing::TestParamInfo<std::tuple<int, StopAt>>& info)
 {
-    static const char* const kAt[] = {"Running", "FirstInstant", "StartPause", "LedHandOver"};
+    static const char* const kAt[] = {"Running", "FirstInstant", "StartPause", "LedHandOver", "FlashErase"};
     const int sig = std::get<0>(info.param);
     const char* name = sig == SIGTERM ? "Term" : sig == SIGINT ? "Int" : "Hup";
     return std::string(name) + "_" + kAt[static_cast<int>(std::get<1>(info.param))];
@@ -677,7 +693,8 @@ std::string stopName(const ::testing::TestParamInfo<std::tuple<int, StopAt>>& in
 INSTANTIATE_TEST_SUITE_P(Signals, StoppedRunningBox,
                          ::testing::Combine(::testing::Values(SIGTERM, SIGINT, SIGHUP),
                                             ::testing::Values(StopAt::Running, StopAt::FirstInstant,
-                                                              StopAt::StartPause, StopAt::LedHandOver)),
+                                                              StopAt::StartPause, StopAt::LedHandOver,
+                                                              StopAt::FlashErase)),
                          stopName);
 
 }  // namespace
