@@ -178,6 +178,36 @@ bool c331_manage::weaveWithheld(int w) const
     return false;
 }
 
+int c331_manage::weaveHeldFrom(int w) const
+{
+    if (!zelApi_IsWinValid(w) || PM_WIN_DBD_MODE[w] > 1 || win_port[w] < 0 || win_port[w] >= kFirstVboPort ||
+        !portInterlaced(w) || win_ich[w][0] < kIpChannels)
+        return kNone;
+    // Whether a pair of channels 4-7 holds no channel of a window before o.
+    auto pairFreeBefore = [this](int o) {
+        for (int p : {4, 6}) {
+            const int a = ich_owner[p], b = ich_owner[p + 1];
+            if ((a < 0 || a >= o) && (b < 0 || b >= o))
+                return true;
+        }
+        return false;
+    };
+    int from = kNone;
+    for (int c = 0; c < kIpChannels; ++c) {
+        const int o = ichFree(c) ? kNone : ich_owner[c];
+        if (o < 0 || o >= kWinCount || o == w)
+            continue;
+        int start = kNone;
+        if (o > w)
+            start = w + 1;
+        else if (PM_WIN_DBD_MODE[o] <= 1 && isVboPort(win_port[o]) && pairFreeBefore(o))
+            start = o;
+        if (start >= 0 && (from < 0 || start < from))
+            from = start;
+    }
+    return from;
+}
+
 int c331_manage::check_ich_all(int w)
 {
     bool admitted[kWinCount];

@@ -782,6 +782,11 @@ private:
     // Window w carries an interlaced input on a channel that cannot weave it while one of the
     // weaving channels could be its, as windows set up in order hand them out.
     bool weaveWithheld(int w) const;
+    // Window w carries an interlaced input on a channel that cannot weave it while one of the
+    // weaving channels is held where windows set up in order would not have it: by a window
+    // after w, or by a V-by-One pair that had a pair of channels 4-7 free of the windows before
+    // it. The first window to set up again from, or -1.
+    int weaveHeldFrom(int w) const;
     // Window w's block of output channels as allocated (alloc_grid, or win_info without one).
     const ST_WIN_INFO& allocatedPlace(int w) const;
     // The windows of `use` all get idle output channels for the rectangles they share.

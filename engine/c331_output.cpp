@@ -209,8 +209,22 @@ void c331_manage::allocateIch(bool alloc_failed[kWinCount])
     // of past changes: one left unwoven while a weaving channel is free, or held by a window
     // after it or by one that needs no weaving, is set up again and takes it.
     for (int w = 0; w < kWinCount; ++w) {
-        if (!weaveWithheld(w))
+        const int from = weaveWithheld(w) ? kWinCount : weaveHeldFrom(w);
+        if (from < 0)
             continue;
+        // A weaving channel held where a start would not have it, by a window that cannot be
+        // moved off it (a V-by-One pair), is freed as a start leaves it: every window from the
+        // first such one gives its channels back and asks for them again, in window order.
+        for (int o = from; o < kWinCount; ++o) {
+            if (o == w || win_ich[o][0] < 0)
+                continue;
+            releaseIch(o);
+            if (!g_chg_input[o])
+                g_chg_input[o] = 3;
+            g_chg_win[o] = 1;
+            if (PM_WIN_DBD_MODE[o] > 1)
+                g_chg_dbd[o] = 1;
+        }
         // A dot-by-dot window after it that weaves there gives its channels back and asks for
         // them again after this window, as a start hands them out.
         for (int c = 0; c < kIpChannels; ++c) {

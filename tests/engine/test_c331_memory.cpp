@@ -1286,6 +1286,56 @@ TEST_F(MemoryEdgeTest, WhatAChangeLeavesBehindIsAsAFreshStart)
              settle();
          },
          0, -1, -1},
+        {"a window before three V-by-One windows on the weaving channels turned to a 1080i input",
+         [this] {
+             // Four V-by-One windows take their pairs in window order, windows 2 and 3 those of
+             // channels 0-3; window 0 is then turned to a 1080i input: the weaving channel is
+             // its own, as in a start, and the windows after it take their pairs again after it.
+             setWord(kTestPattern, 0);
+             feedAll();
+             feedFields({kHdmi1});
+             panel(3840, 2160, 0);
+             for (int k = 0; k < 4; ++k) {
+                 setWindow(k, 1920 * (k % 2), 1080 * (k / 2), 1920, 1080, k % 2 ? kHdmi4 : kHdmi3);
+                 setWord(window(unsigned(k)) + kWinFlags, 0);
+                 setWord(window(unsigned(k)) + kWinMirror, 0);
+             }
+             hideFrom(4);
+             settle();
+             settle();
+             setWord(window(0) + kWinSource, uint16_t(kHdmi1));
+             settle();
+             settle();
+         },
+         0, -1, -1},
+        {"a window turned to a V-by-One input, then one after it turned to a 1080i input",
+         [this] {
+             // Windows 0-2 weave three 1080i inputs, windows 3 and 4 show V-by-One inputs on
+             // pairs 4-5 and 6-7. Window 2 turned to a V-by-One input takes a pair of channels
+             // 0-3; window 4 then turned to a 1080i input weaves, as in a start.
+             setWord(kTestPattern, 0);
+             hideFrom(0);   // the channels handed out afresh
+             settle();
+             feedAll();
+             feedFields({kExt, kDvi, kHdmi1});
+             panel(3840, 2160, 0);
+             const int inputs[5] = {kExt, kDvi, kHdmi1, kHdmi4, kHdmi3};
+             for (int k = 0; k < 5; ++k) {
+                 setWindow(k, 1280 * (k % 3), 1080 * (k / 3), 1280, 1080, inputs[k]);
+                 setWord(window(unsigned(k)) + kWinFlags, 0);
+                 setWord(window(unsigned(k)) + kWinMirror, 0);
+             }
+             hideFrom(5);
+             settle();
+             settle();
+             setWord(window(2) + kWinSource, uint16_t(kHdmi3));
+             settle();
+             settle();
+             setWord(window(4) + kWinSource, uint16_t(kHdmi1));
+             settle();
+             settle();
+         },
+         0, -1, -1},
     };
     for (const EdgeCase& c : cases)
         run(c, true);
