@@ -351,6 +351,16 @@ void c331_manage::releaseIch(int w)
         c = kNone;
 }
 
+void c331_manage::askIchAgain(int w)
+{
+    releaseIch(w);
+    if (!g_chg_input[w])
+        g_chg_input[w] = 3;
+    g_chg_win[w] = 1;
+    if (PM_WIN_DBD_MODE[w] > 1)
+        g_chg_dbd[w] = 1;
+}
+
 int c331_manage::set_input(int w, int port)
 {
     if (!zelApi_IsWinValid(w))
@@ -411,12 +421,7 @@ int c331_manage::set_input(int w, int port)
                 continue;
             for (int k = 0; k < kIpChannels; ++k)
                 avail += ich_owner[k] == o ? 1 : 0;
-            releaseIch(o);
-            if (!g_chg_input[o])
-                g_chg_input[o] = 3;
-            g_chg_win[o] = 1;
-            if (PM_WIN_DBD_MODE[o] > 1)
-                g_chg_dbd[o] = 1;
+            askIchAgain(o);
         }
         for (int i = 0; i < n && ok; i += pairs ? 2 : 1)
             ok = take(i < weaving ? 1 : 0, pairs ? 1 : 0);

@@ -223,6 +223,9 @@ public:
     void reset_ich(int w);
     // Frees the window's input channels whatever it shows, so they stop writing.
     void releaseIch(int w);
+    // Frees the window's input channels and has it set up again, its dot-by-dot memory too: it
+    // asks for its channels anew in window order.
+    void askIchAgain(int w);
     // The port input channel ich carries: its part's port in a multi-port mode, else its window's.
     int ichPort(int ich) const;
     void set_ichsel(int fd, int w);

@@ -218,12 +218,7 @@ void c331_manage::allocateIch(bool alloc_failed[kWinCount])
         for (int o = from; o < kWinCount; ++o) {
             if (o == w || win_ich[o][0] < 0)
                 continue;
-            releaseIch(o);
-            if (!g_chg_input[o])
-                g_chg_input[o] = 3;
-            g_chg_win[o] = 1;
-            if (PM_WIN_DBD_MODE[o] > 1)
-                g_chg_dbd[o] = 1;
+            askIchAgain(o);
         }
         // A dot-by-dot window after it that weaves there gives its channels back and asks for
         // them again after this window, as a start hands them out.
@@ -231,10 +226,7 @@ void c331_manage::allocateIch(bool alloc_failed[kWinCount])
             const int o = weavingAfter(c, w);
             if (o < 0 || PM_WIN_DBD_MODE[o] <= 1)
                 continue;
-            releaseIch(o);
-            if (!g_chg_input[o])
-                g_chg_input[o] = 3;
-            g_chg_win[o] = g_chg_dbd[o] = 1;
+            askIchAgain(o);
         }
         releaseIch(w);
         if (!g_chg_input[w])
