@@ -676,7 +676,12 @@ TEST_P(StoppedRunningBox, EndsWithStatusZeroAndNoSanitizerReport)
         const std::string flash = this->at("/var/lib/zel-sim/video-chip-flash.bin");
         std::error_code ec;
         const auto before = std::filesystem::last_write_time(flash, ec);
-        eraser = std::make_unique<TcpClient>(tcpPort_);
+        // Connected once the box's command port is bound (a box of another test may have had the
+        // UDP port answered above while this one was still in its start-up pause).
+        ASSERT_TRUE(waitFor([&] {
+            eraser = std::make_unique<TcpClient>(tcpPort_);
+            return eraser->connected();
+        }, 12));
         ASSERT_TRUE(eraser->send(encode(commandBody(0x70, {0, 0, 0, 0, 0x00, 0x20, 4, 1}))));
         ASSERT_TRUE(waitFor([&] {
             std::error_code e;
