@@ -12,8 +12,8 @@
 #include "platform/platform.h"
 #include "platform/soc.h"
 
-#include <algorithm>
 #include <array>
+#include <atomic>
 
 QMap<QString, ConfigItem::ConfigName> _itemMap;
 ConfigEngine* ConfigEngine::p_config = nullptr;
@@ -108,78 +108,74 @@ bool usable(Check check, const QVariant& v)
 
 // A hidden scratch copy of an INI file of the system holding `bytes`, for QSettings to work on:
 // QSettings would block on a FIFO and fail on a folder, and replaces files in its own way. The
-// system path of the copy.
+// system path of the copy. Each copy has a name of its own: QSettings keeps what it read of a
+// file by name, and takes a file of the same size and time as read already (without its status).
 std::string scratchCopy(const std::string& systemPath, const char* use, const std::string& bytes)
 {
-    const std::string scratch = filestore::temp_path(systemPath + use);
+    static std::atomic<unsigned> made{0};
+    const std::string scratch = filestore::temp_path(systemPath + use + "." + std::to_string(++made));
     std::ofstream out(platform::rootPath(scratch), std::ios::binary | std::ios::trunc);
     out << bytes;
     return scratch;
 }
 
-// What Qt can read of a settings file: without a UTF-8 byte-order mark, NUL bytes, "#" comment
-// lines and lines that are neither a group, a key with its value, a ";" comment nor blank. Qt
-// reports a format error for each of these although it reads every key around them, and the file
-// is the user's settings all the same. A file Qt wrote itself comes back unchanged.
-std::string readableIni(std::string bytes)
-{
-    static const std::string kBom = "\xEF\xBB\xBF";
-    if (bytes.compare(0, kBom.size(), kBom) == 0)
-        bytes.erase(0, kBom.size());
-    bytes.erase(std::remove(bytes.begin(), bytes.end(), '\0'), bytes.end());
-    std::string kept;
-    kept.reserve(bytes.size());
-    size_t from = 0;
-    while (from < bytes.size()) {
-        size_t end = bytes.find('\n', from);
-        end = end == std::string::npos ? bytes.size() : end + 1;
-        const std::string line = bytes.substr(from, end - from);
-        from = end;
-        const size_t first = line.find_first_not_of(" \t\r\n");
-        const size_t last = line.find_last_not_of(" \t\r\n");
-        const bool keep = first == std::string::npos || line[first] == ';' ||
-                          (line[first] == '[' ? line[last] == ']' : line[first] != '#' && line.find('=') != std::string::npos);
-        if (keep)
-            kept += line;
-    }
-    return kept;
-}
+// What Qt reads of an INI file: every key of every group with its value, as Qt decoded it (the
+// file's byte-order mark decides how), and whether Qt found the file well-formed. Qt reads every
+// key around a line it cannot take, and QSettings would then refuse to write the file.
+struct IniReading {
+    QSettings::Status status = QSettings::NoError;
+    QList<QPair<QString, QVariant>> values;   // keys Qt cannot store again (empty ones) left out
+    bool operator==(const IniReading& o) const { return values == o.values; }
+};
 
-// True when Qt reads `bytes` as an INI file.
-bool iniParses(const std::string& systemPath, const std::string& bytes)
+IniReading readingOf(const std::string& systemPath, const std::string& bytes)
 {
     const std::string scratch = platform::rootPath(scratchCopy(systemPath, ".check", bytes));
-    bool ok;
+    IniReading reading;
     {
         QSettings settings(QString::fromStdString(scratch), QSettings::IniFormat);
-        settings.allKeys();   // the status tells of every line only once the keys were asked for
-        ok = settings.status() == QSettings::NoError;
+        for (const QString& key : settings.allKeys())
+            if (!key.isEmpty())
+                reading.values.append({key, settings.value(key)});
+        reading.status = settings.status();   // tells of every line once the keys were asked for
     }
+    std::remove(scratch.c_str());
+    return reading;
+}
+
+// The text QSettings writes of `reading` (every value escaped as it needs, whatever the original's
+// encoding); false when it could not be written.
+bool textOf(const std::string& systemPath, const IniReading& reading, std::string& text)
+{
+    const std::string scratchSystem = scratchCopy(systemPath, ".clean", std::string());
+    const std::string scratch = platform::rootPath(scratchSystem);
+    bool ok;
+    {
+        QSettings out(QString::fromStdString(scratch), QSettings::IniFormat);
+        out.setAtomicSyncRequired(false);   // a scratch file, written in place
+        for (const auto& [key, value] : reading.values)
+            out.setValue(key, value);
+        out.sync();
+        ok = out.status() == QSettings::NoError;
+    }
+    ok = filestore::read_whole(scratchSystem, text, filestore::kMaxTextFile) == filestore::Found::File && ok;
     std::remove(scratch.c_str());
     return ok;
 }
 
-// Writes every key Qt reads of `bytes` as a whole new settings file; false when it is not written.
-bool storeReadable(const std::string& bytes)
+// The text a QSettings edit of an INI file starts from: the file itself when Qt finds it
+// well-formed; else what Qt reads of it written cleanly, when that reads back the same; nothing
+// when Qt reads nothing of it. Otherwise the file itself again, which QSettings refuses to write:
+// a file is never replaced by less than Qt read of it.
+std::string editableText(const std::string& systemPath, const std::string& bytes)
 {
-    const std::string system = ConfigEngine::kConfigFile;
-    const std::string from = platform::rootPath(scratchCopy(system, ".check", readableIni(bytes)));
-    const std::string toSystem = scratchCopy(system, ".clean", std::string());
-    const std::string to = platform::rootPath(toSystem);
-    std::remove(to.c_str());
-    {
-        QSettings in(QString::fromStdString(from), QSettings::IniFormat);
-        QSettings out(QString::fromStdString(to), QSettings::IniFormat);
-        out.setAtomicSyncRequired(false);   // a scratch file, written in place
-        for (const QString& key : in.allKeys())
-            out.setValue(key, in.value(key));
-        out.sync();
-    }
+    const IniReading reading = readingOf(systemPath, bytes);
+    if (reading.status == QSettings::NoError)
+        return bytes;
+    if (reading.values.isEmpty())
+        return std::string();
     std::string clean;
-    bool ok = filestore::read_whole(toSystem, clean, filestore::kMaxTextFile) == filestore::Found::File;
-    std::remove(from.c_str());
-    std::remove(to.c_str());
-    return ok && filestore::write_atomic(system, reinterpret_cast<const unsigned char*>(clean.data()), clean.size()) == 0;
+    return textOf(systemPath, reading, clean) && readingOf(systemPath, clean) == reading ? clean : bytes;
 }
 
 // Settings the box keeps for itself (the record that its start-up EDID work is done): storing
@@ -278,6 +274,9 @@ ConfigEngine::ConfigEngine(QObject* parent) : QObject(parent)
     platform::makeParentDirs(kConfigFile);
     // Synchronous writes for the settings file.
     Utils::system_mutex(QStringLiteral("chattr +S %1").arg(file));
+    // What power cuts left of the box's own scratch copies and QSettings' locks of them goes
+    // first: a lock naming this process's pid would hold the start until it went stale.
+    filestore::remove_stale_temps();
     auto load = [&] {
         // Missing or empty keys get their defaults written.
         edit_ini(file, [&](QSettings& settings) {
@@ -290,19 +289,22 @@ ConfigEngine::ConfigEngine(QObject* parent) : QObject(parent)
         });
         repairSettings();
     };
-    // A file that cannot be read as settings would keep every later write from reaching it. One
-    // that reads is the user's settings: what Qt reads of it is kept and stored cleanly.
+    // A file that cannot be read as settings would keep every later write from reaching it. What
+    // Qt reads of one with lines it cannot take is the user's settings: kept and stored cleanly
+    // (edit_ini starts from it), the file as it was set aside.
     std::string bytes, why;
     const filestore::Found found = filestore::read_whole(kConfigFile, bytes, filestore::kMaxTextFile, &why);
     if (found == filestore::Found::Unusable) {
         filestore::set_aside(kConfigFile, why, "the file is replaced by the defaults", load);
-    } else if (found == filestore::Found::File &&
-               (readableIni(bytes) != bytes || !iniParses(kConfigFile, readableIni(bytes)))) {
-        filestore::set_aside(kConfigFile, "cannot be read as settings as it stands",
-                             "the settings it holds are used and stored again", [&] {
-                                 storeReadable(bytes);
-                                 load();
-                             });
+    } else if (found == filestore::Found::File) {
+        const IniReading reading = readingOf(kConfigFile, bytes);
+        if (reading.status == QSettings::NoError)
+            load();
+        else if (reading.values.isEmpty())
+            filestore::set_aside(kConfigFile, "cannot be read as settings", "the file is replaced by the defaults", load);
+        else
+            filestore::set_aside(kConfigFile, "cannot be read as settings as it stands",
+                                 "the settings it holds are used and stored again", load);
     } else {
         load();
     }
@@ -314,7 +316,7 @@ bool ConfigEngine::edit_ini(const QString& systemPath, const std::function<void(
     std::string before;
     const filestore::Found found = filestore::read_whole(system, before, filestore::kMaxTextFile);
     const bool existed = found == filestore::Found::File;
-    const std::string scratchSystem = scratchCopy(system, ".edit", readableIni(before));
+    const std::string scratchSystem = scratchCopy(system, ".edit", editableText(system, before));
     const std::string scratch = platform::rootPath(scratchSystem);
     bool ok = found != filestore::Found::Unusable;   // a folder or a FIFO in its place is not replaced
     if (!existed)

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstdio>
@@ -148,9 +149,16 @@ int write_atomic(const std::string& systemPath, const unsigned char* data, size_
 
 int remove_stale_temps()
 {
+    // QSettings locks a scratch copy through "<copy>.lock", naming this process; a power cut
+    // leaves it behind, and the pid it names is the box's own again at the next boot, so QSettings
+    // would wait for it to go stale.
+    static const std::string kLock = ".lock";
     int removed = 0;
     for_each_data_entry([&](const std::string& folder, const std::string& name) {
-        if (is_temp_name(name) && ::unlink(platform::rootPath(folder + "/" + name).c_str()) == 0)
+        const bool lock = name.size() > kLock.size() &&
+                          name.compare(name.size() - kLock.size(), kLock.size(), kLock) == 0 &&
+                          is_temp_name(name.substr(0, name.size() - kLock.size()));
+        if ((is_temp_name(name) || lock) && ::unlink(platform::rootPath(folder + "/" + name).c_str()) == 0)
             ++removed;
     });
     return removed;
@@ -212,6 +220,31 @@ bool read_up_to(int fd, unsigned char* out, size_t capacity, size_t& got)
     return true;
 }
 
+// A file of `size` bytes, larger than `limit`, that is at most `limit` bytes of content followed by
+// NUL bytes only (what some file systems leave after a power cut): true, with the content in `out`.
+// Padding is read through, not kept, up to kMaxPadding bytes.
+bool padded_content(int fd, off_t size, size_t limit, std::string& out)
+{
+    if (uint64_t(size) > kMaxPadding)
+        return false;
+    out.resize(limit);
+    size_t got = 0;
+    if (!read_up_to(fd, reinterpret_cast<unsigned char*>(&out[0]), limit, got) || got < limit)
+        return false;
+    char rest[64 * 1024];
+    for (;;) {
+        size_t n = 0;
+        if (!read_up_to(fd, reinterpret_cast<unsigned char*>(rest), sizeof rest, n))
+            return false;
+        if (std::any_of(rest, rest + n, [](char c) { return c != '\0'; }))
+            return false;
+        if (n < sizeof rest)
+            break;
+    }
+    out.resize(out.find_last_not_of('\0') + 1);   // npos + 1 == 0: nothing but NUL bytes
+    return true;
+}
+
 }  // namespace
 
 Found read_regular(const std::string& systemPath, unsigned char* out, size_t capacity, size_t& got, std::string* why)
@@ -243,9 +276,12 @@ Found read_whole(const std::string& systemPath, std::string& out, size_t limit, 
     if (found == Found::File) {
         size_t got = 0;
         if (size_t(size) > limit) {
-            reason = "is " + std::to_string(size) + " bytes long, more than the " + std::to_string(limit) +
-                     " a whole file may have";
-            found = Found::Unusable;
+            if (!padded_content(fd, size, limit, out)) {
+                reason = "is " + std::to_string(size) + " bytes long, more than the " + std::to_string(limit) +
+                         " a whole file may have";
+                found = Found::Unusable;
+                out.clear();
+            }
         } else {
             // One byte more than the file had: a file that grew meanwhile is still read to its end.
             out.resize(size_t(size) + 1);
@@ -422,6 +458,35 @@ std::string json_document(const std::string& text)
         }
     }
     return text;
+}
+
+std::string json_beyond_bounds(const std::string& text)
+{
+    size_t depth = 0;
+    size_t stringStart = 0;
+    bool inString = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (c == '\\') {
+                ++i;
+            } else if (c == '"') {
+                inString = false;
+                if (i - stringStart > kMaxJsonString)
+                    return "holds a text of " + std::to_string(i - stringStart) + " bytes, more than the " +
+                           std::to_string(kMaxJsonString) + " the box reads";
+            }
+        } else if (c == '"') {
+            inString = true;
+            stringStart = i + 1;
+        } else if (c == '{' || c == '[') {
+            if (++depth > kMaxJsonDepth)
+                return "nests deeper than the " + std::to_string(kMaxJsonDepth) + " levels the box reads";
+        } else if ((c == '}' || c == ']') && depth > 0) {
+            --depth;
+        }
+    }
+    return std::string();
 }
 
 void saved(const std::string& systemPath)

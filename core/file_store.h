@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -46,7 +47,8 @@ enum class Found {
 // on; nothing throws. `why`, when given, says what made the file unusable.
 Found read_regular(const std::string& systemPath, unsigned char* out, size_t capacity, size_t& got,
                    std::string* why = nullptr);
-// The whole content of a regular file; a file larger than `limit` bytes is unusable.
+// The whole content of a regular file; a file larger than `limit` bytes is unusable (unless the rest
+// is NUL padding, see kMaxPadding).
 Found read_whole(const std::string& systemPath, std::string& out, size_t limit, std::string* why = nullptr);
 
 // The most the box reads of its settings and JSON files (received ones are no larger).
@@ -54,6 +56,10 @@ constexpr size_t kMaxTextFile = 1024 * 1024;
 // read_whole of one of the box's text files: one that cannot be used is set aside (nothing written
 // in its place; `instead` says what the box does without it). File or Missing.
 Found read_text_file(const std::string& systemPath, std::string& out, const std::string& instead);
+
+// A file over a reader's limit is still read when all past the limit is NUL bytes (a power cut's
+// padding), as its content without them; a file larger than this is unusable all the same.
+constexpr uint64_t kMaxPadding = 64ull * 1024 * 1024;
 
 // Reads up to `capacity` bytes of a system path into `out`; the number read, or -1 when there is
 // no regular file that reads.
@@ -90,6 +96,15 @@ std::string bad_path(const std::string& path);
 // end-of-file mark) does not make the user's file unreadable. The whole text when it holds no
 // complete object or array, for the parser to say what is wrong.
 std::string json_document(const std::string& text);
+
+// The deepest nesting and the longest text the box reads of a JSON file. Its own files (the OSD
+// menu, the aliases) nest four levels and hold texts of a few KiB; the JSON reader recurses once
+// per level, so a deeper file would use up a thread's stack.
+constexpr size_t kMaxJsonDepth = 32;
+constexpr size_t kMaxJsonString = 64 * 1024;
+// Empty when `text` stays within those bounds (strings and their escapes skipped); otherwise what
+// is beyond them, to follow the file's name. Checked before a JSON reader sees the text.
+std::string json_beyond_bounds(const std::string& text);
 
 // Pause after a "sync" so the board's flash settles; nothing on the simulated board.
 void settle_us(unsigned int usec);

@@ -200,7 +200,6 @@ TEST(ConfigEngine, UnusableSettingsFileIsSetAsideAndReplacedByTheDefaults)
     const Row rows[] = {
         {"random bytes", random, nullptr},
         {"NUL bytes", std::string(64, '\0'), nullptr},
-        {"a group without ]", "[config\nIPAddress=10.1.2.3\n", nullptr},
         {"a folder", "", &unusable::kKinds[0]},
         {"a FIFO", "", &unusable::kKinds[1]},
     };
@@ -243,6 +242,7 @@ TEST(ConfigEngine, ReadableSettingsFileWithStrayContentKeepsTheUsersValues)
         {"a # line", "# written by hand\n" + user},
         {"a trailing line without =", user + "the end"},
         {"trailing NUL bytes", user + std::string(40, '\0')},
+        {"a group line without ]", "[config\n" + user.substr(9)},
         {"one stray byte", "[config]\nTcpPort=16123\n\x01\nIPAddress=10.20.30.40\nGateWay=10.20.30.1\nBarcode=USER-SN-42\n"},
     };
     for (const auto& [what, bytes] : rows) {
