@@ -2,6 +2,10 @@
 
 #include <QFileInfo>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+
 #include <cstdio>
 #include <fstream>
 
@@ -12,8 +16,8 @@
 #include "platform/platform.h"
 #include "platform/soc.h"
 
+#include <algorithm>
 #include <array>
-#include <atomic>
 
 QMap<QString, ConfigItem::ConfigName> _itemMap;
 ConfigEngine* ConfigEngine::p_config = nullptr;
@@ -106,16 +110,33 @@ bool usable(Check check, const QVariant& v)
     return false;
 }
 
+// QSettings keeps what it read of a file by name, and takes a file of the same size and time (to
+// the millisecond) as one it read under that name as read already, its format errors unsaid. Each
+// scratch copy gets a later time than the copy before it.
+void newerThanTheLast(const std::string& path)
+{
+    static std::mutex mutex;
+    static long long lastMs = 0;
+    std::lock_guard<std::mutex> lock(mutex);
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    lastMs = std::max(lastMs + 1, static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000);
+    const timespec times[2] = {{time_t(lastMs / 1000), long(lastMs % 1000) * 1000000},
+                               {time_t(lastMs / 1000), long(lastMs % 1000) * 1000000}};
+    ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+}
+
 // A hidden scratch copy of an INI file of the system holding `bytes`, for QSettings to work on:
 // QSettings would block on a FIFO and fail on a folder, and replaces files in its own way. The
-// system path of the copy. Each copy has a name of its own: QSettings keeps what it read of a
-// file by name, and takes a file of the same size and time as read already (without its status).
+// system path of the copy.
 std::string scratchCopy(const std::string& systemPath, const char* use, const std::string& bytes)
 {
-    static std::atomic<unsigned> made{0};
-    const std::string scratch = filestore::temp_path(systemPath + use + "." + std::to_string(++made));
-    std::ofstream out(platform::rootPath(scratch), std::ios::binary | std::ios::trunc);
-    out << bytes;
+    const std::string scratch = filestore::temp_path(systemPath + use);
+    {
+        std::ofstream out(platform::rootPath(scratch), std::ios::binary | std::ios::trunc);
+        out << bytes;
+    }
+    newerThanTheLast(platform::rootPath(scratch));
     return scratch;
 }
 
@@ -163,19 +184,43 @@ bool textOf(const std::string& systemPath, const IniReading& reading, std::strin
     return ok;
 }
 
-// The text a QSettings edit of an INI file starts from: the file itself when Qt finds it
-// well-formed; else what Qt reads of it written cleanly, when that reads back the same; nothing
+// NUL bytes are what a power cut leaves in a text file, never its text: Qt would take them into
+// the keys and values around them. In a file marked as UTF-16 they are its text.
+std::string withoutNuls(std::string bytes)
+{
+    if (bytes.compare(0, 2, "\xFF\xFE") == 0 || bytes.compare(0, 2, "\xFE\xFF") == 0)
+        return bytes;
+    bytes.erase(std::remove(bytes.begin(), bytes.end(), '\0'), bytes.end());
+    return bytes;
+}
+
+// The text a QSettings edit of an INI file starts from (without NUL bytes): the file itself when Qt
+// finds it well-formed; else what Qt reads of it written cleanly, when that reads back the same; nothing
 // when Qt reads nothing of it. Otherwise the file itself again, which QSettings refuses to write:
 // a file is never replaced by less than Qt read of it.
 std::string editableText(const std::string& systemPath, const std::string& bytes)
 {
-    const IniReading reading = readingOf(systemPath, bytes);
+    const std::string text = withoutNuls(bytes);
+    const IniReading reading = readingOf(systemPath, text);
     if (reading.status == QSettings::NoError)
-        return bytes;
+        return text;
     if (reading.values.isEmpty())
         return std::string();
     std::string clean;
     return textOf(systemPath, reading, clean) && readingOf(systemPath, clean) == reading ? clean : bytes;
+}
+
+// The value of `key` in the INI file at a system path as it is now, through a scratch copy: QSettings
+// would wait on a FIFO in its place, and may take a file it read before under that name as unchanged.
+QVariant freshValue(const std::string& systemPath, const QString& key)
+{
+    std::string bytes;
+    if (filestore::read_whole(systemPath, bytes, filestore::kMaxTextFile) != filestore::Found::File)
+        return QVariant();
+    for (const auto& [readKey, value] : readingOf(systemPath, withoutNuls(bytes)).values)
+        if (readKey == key)
+            return value;
+    return QVariant();
 }
 
 // Settings the box keeps for itself (the record that its start-up EDID work is done): storing
@@ -249,11 +294,8 @@ ConfigItem::ConfigItem(const QString& key_, ConfigName id_, const QVariant& defa
         value = stored;
         return;
     }
-    // Read once more through a fresh view of the file before falling back to the default (only a
-    // file: QSettings would wait on a FIFO left in its place).
-    const QString real = platform::rootPath(fileName);
-    if (QFileInfo(real).isFile())
-        stored = QSettings(real, QSettings::IniFormat).value(key);
+    // Read once more through a fresh view of the file before falling back to the default.
+    stored = freshValue(fileName.toStdString(), key);
     if (!stored.toString().isEmpty()) {
         value = stored;
         settings.setValue(key, value);
@@ -297,8 +339,8 @@ ConfigEngine::ConfigEngine(QObject* parent) : QObject(parent)
     if (found == filestore::Found::Unusable) {
         filestore::set_aside(kConfigFile, why, "the file is replaced by the defaults", load);
     } else if (found == filestore::Found::File) {
-        const IniReading reading = readingOf(kConfigFile, bytes);
-        if (reading.status == QSettings::NoError)
+        const IniReading reading = readingOf(kConfigFile, withoutNuls(bytes));
+        if (reading.status == QSettings::NoError && withoutNuls(bytes) == bytes)
             load();
         else if (reading.values.isEmpty())
             filestore::set_aside(kConfigFile, "cannot be read as settings", "the file is replaced by the defaults", load);

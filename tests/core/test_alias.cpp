@@ -76,6 +76,11 @@ TEST_F(AliasTest, BrokenFileIsDeletedAndMissingFileGivesNothing)
     EXPECT_EQ(get_json_alias_para(&a, "source", 0), 0);
     EXPECT_FALSE(zeltest::fileExists(kAliasFile));
     EXPECT_EQ(zeltest::readText(std::string(kAliasFile) + ".bad"), R"({"namelist": {"source": [ {"id": 0, )");
+    // Nested deeper than the parser's stack takes: set aside before it is parsed.
+    const std::string deep = R"({"namelist":)" + std::string(200000, '[');
+    zeltest::writeText(kAliasFile, deep);
+    EXPECT_EQ(get_json_alias_para(&a, "source", 0), 0);
+    EXPECT_EQ(zeltest::readText(std::string(kAliasFile) + ".bad.2"), deep);
 }
 
 // Something else in the file's place is not waited on, nor read: it is moved aside and said.
@@ -100,10 +105,11 @@ TEST_F(AliasTest, SomethingElseInItsPlaceIsSetAsideWithoutWaiting)
 // aliases: it is read, and stays where it is.
 TEST_F(AliasTest, ACompleteDocumentFollowedByPaddingIsRead)
 {
-    for (const std::string& padding : {std::string(64, '\0'), std::string("\n\x1a"), std::string("}} junk")}) {
+    for (const std::string& padding : {std::string(64, '\0'), std::string("\n\x1a"), std::string("}} junk"),
+                                       std::string(2 << 20, '\0')}) {   // past the size limit
         zeltest::writeText(kAliasFile, kAliases + padding);
         ALIAS_PARA a;
-        EXPECT_EQ(get_json_alias_para(&a, "source", 0), 1) << padding;
+        EXPECT_EQ(get_json_alias_para(&a, "source", 0), 1) << padding.size();
         EXPECT_EQ(a.name, "Camera");
         EXPECT_TRUE(zeltest::fileExists(kAliasFile));
         EXPECT_FALSE(zeltest::fileExists(std::string(kAliasFile) + ".bad"));

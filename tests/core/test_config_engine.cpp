@@ -1,9 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QLockFile>
+
+#include <unistd.h>
 #include <QSettings>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <future>
+#include <map>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -34,6 +41,28 @@ QVariant stored(const QString& key)
     return s.value(key);
 }
 
+// The settings in id order with their defaults (the blank ones written as one blank).
+const std::pair<const char*, const char*> kDefaults[] = {
+    {"config/TcpPort", "5005"},
+    {"config/UdpPort", "5008"},
+    {"config/IPAddress", "192.168.1.199"},
+    {"config/SubNetMask", "255.255.255.0"},
+    {"config/GateWay", "192.168.1.1"},
+    {"config/MAC", "FF:FF:FF:FF:FF:FF"},
+    {"config/Barcode", " "},
+    {"config/WifiIPAddress", "192.168.22.101"},
+    {"config/EDIDCheck", "Once"},
+    {"config/SourceCheck", "255"},
+    {"config/ImageLayoutPassword", "No"},
+    {"config/iVorcloudserverip", " "},
+    {"config/iVorcloudserverport", " "},
+    {"config/iVorclouduserip", " "},
+    {"config/iVorcloudcontrollername", " "},
+    {"config/ZelMaxPixel_UINT", "20971520"},
+    {"config/usbupgradedir", "ZEL-T71"},
+    {"config/ZelLCDLang", "65567"},
+};
+
 }  // namespace
 
 TEST(ConfigEngine, NewFileGetsAllEighteenDefaults)
@@ -49,31 +78,11 @@ TEST(ConfigEngine, NewFileGetsAllEighteenDefaults)
     s.beginGroup("config");
     EXPECT_EQ(s.childKeys().size(), 18);
     s.endGroup();
-    const std::pair<const char*, const char*> expected[] = {
-        {"config/TcpPort", "5005"},
-        {"config/UdpPort", "5008"},
-        {"config/IPAddress", "192.168.1.199"},
-        {"config/SubNetMask", "255.255.255.0"},
-        {"config/GateWay", "192.168.1.1"},
-        {"config/MAC", "FF:FF:FF:FF:FF:FF"},
-        {"config/Barcode", " "},
-        {"config/WifiIPAddress", "192.168.22.101"},
-        {"config/EDIDCheck", "Once"},
-        {"config/SourceCheck", "255"},
-        {"config/ImageLayoutPassword", "No"},
-        {"config/iVorcloudserverip", " "},
-        {"config/iVorcloudserverport", " "},
-        {"config/iVorclouduserip", " "},
-        {"config/iVorcloudcontrollername", " "},
-        {"config/ZelMaxPixel_UINT", "20971520"},
-        {"config/usbupgradedir", "ZEL-T71"},
-        {"config/ZelLCDLang", "65567"},
-    };
     for (int id = 0; id < 18; ++id) {
-        EXPECT_EQ(s.value(expected[id].first).toString(), expected[id].second) << expected[id].first;
+        EXPECT_EQ(s.value(kDefaults[id].first).toString(), kDefaults[id].second) << kDefaults[id].first;
         EXPECT_EQ(c->read_config_variant(static_cast<ConfigItem::ConfigName>(id)).toString(),
-                  expected[id].second);
-        EXPECT_EQ(c->strToItem(expected[id].first), id);
+                  kDefaults[id].second);
+        EXPECT_EQ(c->strToItem(kDefaults[id].first), id);
     }
 
     // The file is made synchronous through the shell, and the globals hold the settings.
@@ -441,4 +450,198 @@ TEST(ConfigEngine, CloudFlag)
     c->write_config_variant(ConfigItem::iVorcloudserverip, QString("cloud.example"));
     Utils::getIPAddress();
     EXPECT_EQ(g_iVor_cloud, 1);
+}
+
+namespace {
+
+// What QSettings reads of `bytes`: every key with its value, and whether they are well-formed.
+// Each under a name of its own: QSettings takes a file of a name, size and time it read before as
+// unchanged.
+QMap<QString, QVariant> qtReads(const std::string& bytes, bool* wellFormed = nullptr)
+{
+    static int n = 0;
+    const std::string copy = "/qt-reads-" + std::to_string(++n) + ".ini";
+    writeText(copy, bytes);
+    QSettings s(platform::rootPath(QString::fromStdString(copy)), QSettings::IniFormat);
+    QMap<QString, QVariant> read;
+    for (const QString& key : s.allKeys())
+        read[key] = s.value(key);
+    if (wellFormed)
+        *wellFormed = s.status() == QSettings::NoError;
+    std::filesystem::remove(platform::rootPath(copy));
+    return read;
+}
+
+std::string escaped(const std::string& bytes)
+{
+    std::string out;
+    for (unsigned char c : bytes) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "\\x%02x", c);
+        out += c == '\n' ? std::string("\\n\n") : c >= 0x20 && c < 0x7F && c != '\\' ? std::string(1, char(c)) : hex;
+    }
+    return out;
+}
+
+// A settings file as a user or a power cut leaves it, and what its user meant each key to hold
+// (as Qt decodes the file: UTF-8 after a byte-order mark, Latin-1 without).
+struct UserIni {
+    std::string bytes;
+    std::map<QString, QString> meant;   // "config/<key>" to value; empty when Qt reads none of it
+};
+
+UserIni randomIni(std::mt19937& rng)
+{
+    auto pick = [&rng](int n) { return int(rng() % unsigned(n)); };
+    const int encoding = pick(8);   // 0-2 Latin-1, 3-4 UTF-8 with a mark, 5-6 UTF-8 without, 7 UTF-16
+    const bool mark = encoding == 3 || encoding == 4 || encoding == 7;
+    const std::string eol = std::vector<std::string>{"\n", "\r\n", "\r"}[pick(3)];
+    const std::vector<std::string> stray = {"# by hand", "; note", "junk without equals", "\x01", "", "\x1a",
+                                            std::string("\0\0\0", 3), "[other]  ; more\nk=v, w\n[config]"};
+    auto text = [&](bool wide) {
+        const std::vector<std::string> parts = {"SN", "-", "7", "a b", "\xC3\xA9", "\xC3\x9F", "\xE4\xB8\xAD\xE6\x96\x87"};
+        std::string t = "A";
+        for (int n = pick(5); n >= 0; --n)
+            t += parts[pick(wide ? 7 : 6)];
+        return t + "z";
+    };
+    UserIni ini;
+    std::string body = mark && encoding != 7 ? "\xEF\xBB\xBF" : "";
+    auto line = [&](const std::string& l) { body += l + eol; };
+    if (pick(3) == 0)
+        line(stray[pick(int(stray.size()))]);
+    line(std::vector<std::string>{"[config]", "[config] ; network", "[config]  # net", "[config]x"}[pick(4)]);
+    const int net = pick(200);
+    const std::map<std::string, std::string> numbers = {
+        {"TcpPort", std::to_string(1 + pick(65535))}, {"UdpPort", std::to_string(1 + pick(65535))},
+        {"SourceCheck", std::to_string(pick(256))}, {"iVorcloudserverport", std::to_string(pick(65536))},
+        {"ZelMaxPixel_UINT", std::to_string(1 + rng() % 0x7FFFFFFF)}, {"ZelLCDLang", std::to_string(rng() | 1)},
+        {"IPAddress", "10.7." + std::to_string(net) + "." + std::to_string(2 + pick(250))},
+        {"SubNetMask", "255.255.255.0"}, {"GateWay", "10.7." + std::to_string(net) + ".1"},
+        {"WifiIPAddress", "192.168.5." + std::to_string(2 + pick(250))}};
+    const bool network = pick(4) != 0;   // the address, mask and gateway are kept as one set
+    for (int id = 0; id < 18; ++id) {
+        const std::string key = std::string(kDefaults[id].first).substr(7);
+        const bool isNumber = numbers.count(key) != 0;
+        const bool inSet = key == "IPAddress" || key == "SubNetMask" || key == "GateWay";
+        if (inSet ? !network : pick(6) == 0)
+            continue;
+        std::string value = isNumber ? numbers.at(key) : text(encoding == 3 || encoding == 4);
+        if (pick(5) == 0)
+            line(key + "=" + (isNumber ? "oops" : "earlier"));   // a repeated key: the last counts
+        const int form = pick(isNumber ? 4 : 5);
+        if (form == 1) {
+            line(key + "=\"" + value + "\"");
+        }
+        else if (form == 2 && value.size() > 1) {
+            line(key + "=" + value.substr(0, 1) + "\\" + eol + value.substr(1));   // a continuation
+        } else if (form == 3) {
+            line(key + "=" + value + std::string(1 + pick(3), '\0'));
+        } else if (form == 4) {
+            line(key + "=\"" + value + eol + "more;, text\"");
+            value += eol + "more;, text";
+        } else {
+            line(key + "=" + value);
+        }
+        ini.meant["config/" + QString::fromStdString(key)] =
+            encoding == 3 || encoding == 4 ? QString::fromStdString(value) : QString::fromLatin1(value.c_str(), int(value.size()));
+        if (pick(4) == 0)
+            line(stray[pick(int(stray.size()))]);
+    }
+    if (encoding < 3) {   // Latin-1 bytes: the UTF-8 of é and ß written as Latin-1
+        const QByteArray latin1 = QString::fromUtf8(body.c_str(), int(body.size())).toLatin1();
+        body.assign(latin1.constData(), size_t(latin1.size()));
+        for (auto& [key, value] : ini.meant)
+            value = QString::fromUtf8(value.toLatin1());
+    }
+    if (encoding == 7) {
+        const QString wide = QString::fromLatin1(body.c_str(), int(body.size()));
+        body = "\xFF\xFE" + std::string(reinterpret_cast<const char*>(wide.utf16()), size_t(wide.size()) * 2);
+        ini.meant.clear();   // Qt reads no key of it
+    }
+    ini.bytes = body;
+    return ini;
+}
+
+}  // namespace
+
+// Settings files as users and power cuts leave them, judged by Qt itself: after a start, Qt
+// reads every key of the file as it read it before (the box's defaults added for keys the user
+// left out), the box runs on the user's values, and a file Qt reads well-formed stays as it was.
+// ZEL_SETTINGS_FILES runs more files.
+TEST(ConfigEngine, RandomSettingsFilesKeepWhatQtReads)
+{
+    const char* env = std::getenv("ZEL_SETTINGS_FILES");
+    const int files = env && *env ? std::atoi(env) : 2000;
+    std::mt19937 rng(57);
+    // A root in memory where there is one: the thousands of syncs cost nothing there.
+    const char* tmp = std::getenv("TMPDIR");
+    const std::string previousTmp = tmp ? tmp : "";
+    if (::access("/dev/shm", W_OK) == 0)
+        setenv("TMPDIR", "/dev/shm", 1);
+    TempRoot root;
+    tmp ? setenv("TMPDIR", previousTmp.c_str(), 1) : unsetenv("TMPDIR");
+    for (int n = 0; n < files; ++n) {
+        const UserIni ini = randomIni(rng);
+        resetSystemState();
+        unusable::forgetCopies(kIni);
+        std::string text = ini.bytes;   // NUL bytes are a power cut's, not the user's text (but UTF-16's)
+        if (text.compare(0, 2, "\xFF\xFE") != 0)
+            text.erase(std::remove(text.begin(), text.end(), '\0'), text.end());
+        writeText(kIni, ini.bytes);
+        bool wellFormed = false;
+        const QMap<QString, QVariant> before = qtReads(text, &wellFormed);
+        const std::string file = "file " + std::to_string(n) + ":\n" + escaped(ini.bytes);
+        for (const auto& [key, value] : ini.meant)
+            ASSERT_EQ(before.value(key).toString(), value) << "the generator's model of Qt; " << file;
+        testing::internal::CaptureStderr();
+        ConfigEngine* c = ConfigEngine::pInstance();
+        const std::string said = testing::internal::GetCapturedStderr();
+        const QMap<QString, QVariant> after = qtReads(readText(kIni));
+        for (auto it = before.begin(); it != before.end(); ++it) {
+            if (!it.key().isEmpty())
+                ASSERT_EQ(after.value(it.key()), it.value()) << it.key().toStdString() << "; " << file << said;
+        }
+        for (int id = 0; id < 18; ++id) {
+            const auto meant = ini.meant.find(kDefaults[id].first);
+            const QString used = meant == ini.meant.end() ? kDefaults[id].second : meant->second;
+            ASSERT_EQ(c->read_config_variant(ConfigItem::ConfigName(id)).toString(), used) << kDefaults[id].first << "; " << file << said;
+        }
+        if (wellFormed && ini.meant.size() == 18 && text == ini.bytes) {
+            ASSERT_EQ(readText(kIni), ini.bytes) << file;
+        }
+    }
+}
+
+// A power cut on some file systems leaves NUL bytes after a file's content, past the size the
+// box reads: the settings before them are kept.
+TEST(ConfigEngine, NulPaddingPastTheSizeLimitKeepsTheSettings)
+{
+    writeText(kIni, "[config]\nTcpPort=16123\nBarcode=USER-SN-42\n" + std::string(2 << 20, '\0'));
+    ConfigEngine* c = ConfigEngine::pInstance();
+    EXPECT_EQ(c->read_config_variant(ConfigItem::TcpPort).toInt(), 16123);
+    EXPECT_EQ(c->read_config_variant(ConfigItem::Barcode).toString(), "USER-SN-42");
+    EXPECT_FALSE(alerts::active(alerts::kFileReplaced));
+}
+
+// A power cut during a save leaves QSettings' lock beside the scratch copy, naming the box's own
+// pid (a board hands out the same pids at every boot): the start clears it rather than wait 30 s
+// for it to go stale.
+TEST(ConfigEngine, ALockLeftBesideTheScratchCopyHoldsNoStart)
+{
+    writeText(kIni, "[config]\nTcpPort=16123\n");   // keys missing: the start writes the file
+    const std::string lock = "/data/configs/.tcpip.ini.edit.tmp.lock";
+    {
+        QLockFile held(QString::fromStdString(platform::rootPath(lock)));
+        ASSERT_TRUE(held.lock());
+        const std::string content = readText(lock);
+        held.unlock();
+        writeText(lock, content);
+    }
+    ConfigEngine* c = nullptr;
+    auto started = std::async(std::launch::async, [&c] { c = ConfigEngine::pInstance(); });
+    EXPECT_EQ(started.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    started.wait();
+    EXPECT_EQ(c->read_config_variant(ConfigItem::TcpPort).toInt(), 16123);
+    EXPECT_FALSE(fileExists(lock));
 }

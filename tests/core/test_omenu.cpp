@@ -185,11 +185,15 @@ TEST_F(OmenuTest, BrokenFilesAreReportedAndDeletedNeverThrown)
     EXPECT_EQ(list.item[0].osdcount, 0);
     // JSON without a member its entry needs, or with a non-numeric integer: same handling,
     // and the list keeps what it had.
-    for (const char* bad : {R"({"name":"a","osdcount":1,"oactcount":1,"menu":{"o":{"type":0,"status":"on"}}})",
-                            R"({"name":"a","osdcount":"one","oactcount":1})",
-                            R"({"name":"a","osdcount":1,"oactcount":1})"}) {
+    // Nested deeper than the parser's stack takes, or a text longer than any menu's: the same,
+    // before the parser sees it.
+    for (const std::string& bad : {std::string(R"({"name":"a","osdcount":1,"oactcount":1,"menu":{"o":{"type":0,"status":"on"}}})"),
+                                   std::string(R"({"name":"a","osdcount":"one","oactcount":1})"),
+                                   std::string(R"({"name":"a","osdcount":1,"oactcount":1})"),
+                                   R"({"a":)" + std::string(200000, '['),
+                                   R"({"name":")" + std::string(70000, 'x') + R"(","osdcount":0,"oactcount":0})"}) {
         zeltest::writeText(kOmenuFile, bad);
-        EXPECT_EQ(get_json_omenu_para(kOmenuFile, &list), 255) << bad;
+        EXPECT_EQ(get_json_omenu_para(kOmenuFile, &list), 255) << bad.substr(0, 80);
         EXPECT_EQ(list.item[0].osdcount, 0);
         EXPECT_EQ(list.item[0].texts, "earlier");
         EXPECT_FALSE(zeltest::fileExists(kOmenuFile));
