@@ -559,6 +559,41 @@ TEST_F(RunningBoxWithAMarkedSettingsFile, ComesUpOnTheUsersAddressAndBarcode)
     EXPECT_NE(said().find(at("/data/configs/tcpip.ini.bad")), std::string::npos) << said();
 }
 
+// An OSD menu file nested far deeper than the JSON reader's stack takes (a file transfer accepts
+// one), and the OSD switched on: the box sets the file aside and serves on, and with the OSD word
+// saved it starts again on the same file.
+class RunningBoxWithADeepOsdMenu : public RunningBox {
+protected:
+    void beforeStart() override
+    {
+        keepStderr_ = true;
+        std::filesystem::create_directories(at("/data/configs"));
+        std::ofstream(at(kMenu), std::ios::binary) << "{\"a\":" << std::string(200000, '[');
+    }
+    static constexpr const char* kMenu = "/data/configs/omenu.json";
+};
+
+TEST_F(RunningBoxWithADeepOsdMenu, SetsItAsideWhenTheOsdIsSwitchedOnAndStartsAgain)
+{
+    ASSERT_TRUE(waitFor([&] { return !udpCall(udpPort_, writeRam(0x84C, {1, 0})).empty(); }, 15)) << said();
+    ASSERT_FALSE(udpCall(udpPort_, e2e::updateBody(0x01)).empty());
+    EXPECT_TRUE(waitFor([&] { return std::filesystem::exists(at(kMenu) + std::string(".bad")); }, 10)) << said();
+    const size_t saved = 2 + 0x84C - 0x300;   // the file: its marker, then the image from 0x300
+    ASSERT_TRUE(waitFor([&] { const Bytes p = file("/data/ram_device_info"); return p.size() > saved && p[saved] == 1; }, 10));
+    box_.terminate();
+    ASSERT_TRUE(box_.waitForFinished(5000));
+    EXPECT_EQ(box_.exitCode(), 0);
+    beforeStart();
+    box_.start(kEmulator.isEmpty() ? kApp : kEmulator,
+               kEmulator.isEmpty() ? QStringList{"-platform", "offscreen"} : QStringList{kApp, "-platform", "offscreen"});
+    ASSERT_TRUE(box_.waitForStarted(5000));
+    Bytes r;
+    ASSERT_TRUE(waitFor([&] { return !(r = udpCall(udpPort_, readRam(0x84C, 2))).empty(); }, 15)) << said();
+    ASSERT_GT(r.size(), 12u);
+    EXPECT_EQ(le16(r, 11), 1);
+    EXPECT_TRUE(waitFor([&] { return !std::filesystem::exists(at(kMenu)); }, 10)) << said();
+}
+
 // Sixteen saved user modes, and the PC committing through the update register as fast as the
 // box answers: each commit asks for the user-mode files to be synced, but a file that holds its
 // slot's bytes is never written again, and the panel stays free for a stop.
