@@ -194,10 +194,10 @@ std::string withoutNuls(std::string bytes)
     return bytes;
 }
 
-// The text a QSettings edit of an INI file starts from (without NUL bytes): the file itself when Qt
-// finds it well-formed; else what Qt reads of it written cleanly, when that reads back the same; nothing
-// when Qt reads nothing of it. Otherwise the file itself again, which QSettings refuses to write:
-// a file is never replaced by less than Qt read of it.
+// The text a QSettings edit of an INI file starts from (without NUL bytes): the file itself when
+// Qt finds it well-formed; else what Qt reads of it written cleanly, when that reads back the
+// same; nothing when Qt reads nothing of it. Otherwise the file itself again, which QSettings
+// refuses to write: a file is never replaced by less than Qt read of it.
 std::string editableText(const std::string& systemPath, const std::string& bytes)
 {
     const std::string text = withoutNuls(bytes);
@@ -210,8 +210,9 @@ std::string editableText(const std::string& systemPath, const std::string& bytes
     return textOf(systemPath, reading, clean) && readingOf(systemPath, clean) == reading ? clean : bytes;
 }
 
-// The value of `key` in the INI file at a system path as it is now, through a scratch copy: QSettings
-// would wait on a FIFO in its place, and may take a file it read before under that name as unchanged.
+// The value of `key` in the INI file at a system path as it is now, through a scratch copy:
+// QSettings would wait on a FIFO in its place, and may take a file it read before under that name
+// as unchanged.
 QVariant freshValue(const std::string& systemPath, const QString& key)
 {
     std::string bytes;
@@ -339,8 +340,9 @@ ConfigEngine::ConfigEngine(QObject* parent) : QObject(parent)
     if (found == filestore::Found::Unusable) {
         filestore::set_aside(kConfigFile, why, "the file is replaced by the defaults", load);
     } else if (found == filestore::Found::File) {
-        const IniReading reading = readingOf(kConfigFile, withoutNuls(bytes));
-        if (reading.status == QSettings::NoError && withoutNuls(bytes) == bytes)
+        const std::string text = withoutNuls(bytes);
+        const IniReading reading = readingOf(kConfigFile, text);
+        if (reading.status == QSettings::NoError && text == bytes)
             load();
         else if (reading.values.isEmpty())
             filestore::set_aside(kConfigFile, "cannot be read as settings", "the file is replaced by the defaults", load);

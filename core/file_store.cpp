@@ -231,14 +231,14 @@ bool padded_content(int fd, off_t size, size_t limit, std::string& out)
     size_t got = 0;
     if (!read_up_to(fd, reinterpret_cast<unsigned char*>(&out[0]), limit, got) || got < limit)
         return false;
-    char rest[64 * 1024];
+    std::string rest(64 * 1024, '\0');   // not on the stack: readers run on threads with small ones
     for (;;) {
         size_t n = 0;
-        if (!read_up_to(fd, reinterpret_cast<unsigned char*>(rest), sizeof rest, n))
+        if (!read_up_to(fd, reinterpret_cast<unsigned char*>(&rest[0]), rest.size(), n))
             return false;
-        if (std::any_of(rest, rest + n, [](char c) { return c != '\0'; }))
+        if (std::any_of(rest.begin(), rest.begin() + long(n), [](char c) { return c != '\0'; }))
             return false;
-        if (n < sizeof rest)
+        if (n < rest.size())
             break;
     }
     out.resize(out.find_last_not_of('\0') + 1);   // npos + 1 == 0: nothing but NUL bytes
