@@ -463,11 +463,13 @@ ConfigEngine* ConfigEngine::pInstance()
 void ConfigEngine::loadGlobals()
 {
     Utils::getIPAddress();
-    // The launcher's own file: read only when it is a file (QSettings would wait on a FIFO), and
-    // left where it is whatever it holds.
+    // The launcher's own file (an upgrade package brings it): read only when it is a file
+    // (QSettings would wait on a FIFO) of the size the box reads, and left where it is whatever it
+    // holds.
     QString appPath;
     const QString launcherFile = platform::rootPath(QString::fromLatin1(kLauncherFile));
-    if (QFileInfo(launcherFile).isFile()) {
+    const QFileInfo launcherInfo(launcherFile);
+    if (launcherInfo.isFile() && uint64_t(launcherInfo.size()) <= filestore::kMaxTextFile) {
         QSettings launcher(launcherFile, QSettings::IniFormat);
         launcher.beginGroup(QStringLiteral("app-1"));
         appPath = launcher.value(QStringLiteral("app_path")).toString();
