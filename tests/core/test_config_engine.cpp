@@ -472,6 +472,7 @@ QMap<QString, QVariant> qtReads(const std::string& bytes, bool* wellFormed = nul
     return read;
 }
 
+// The bytes of a file as C text, a line of output per line of the file.
 std::string escaped(const std::string& bytes)
 {
     std::string out;
@@ -529,20 +530,13 @@ UserIni randomIni(std::mt19937& rng)
         std::string value = isNumber ? numbers.at(key) : text(encoding == 3 || encoding == 4);
         if (pick(5) == 0)
             line(key + "=" + (isNumber ? "oops" : "earlier"));   // a repeated key: the last counts
-        const int form = pick(isNumber ? 4 : 5);
-        if (form == 1) {
-            line(key + "=\"" + value + "\"");
-        }
-        else if (form == 2 && value.size() > 1) {
-            line(key + "=" + value.substr(0, 1) + "\\" + eol + value.substr(1));   // a continuation
-        } else if (form == 3) {
-            line(key + "=" + value + std::string(1 + pick(3), '\0'));
-        } else if (form == 4) {
-            line(key + "=\"" + value + eol + "more;, text\"");
-            value += eol + "more;, text";
-        } else {
-            line(key + "=" + value);
-        }
+        // Plain, quoted, continued on the next line, followed by NUL bytes, or quoted over two lines.
+        const int form = value.size() > 1 ? pick(isNumber ? 4 : 5) : 0;
+        const std::string second = form == 4 ? eol + "more;, text" : "";
+        line(key + "=" + (form == 1 || form == 4 ? "\"" + value + second + "\""
+                          : form == 2 ? value.substr(0, 1) + "\\" + eol + value.substr(1)
+                          : form == 3 ? value + std::string(1 + pick(3), '\0') : value));
+        value += second;
         ini.meant["config/" + QString::fromStdString(key)] =
             encoding == 3 || encoding == 4 ? QString::fromStdString(value) : QString::fromLatin1(value.c_str(), int(value.size()));
         if (pick(4) == 0)
