@@ -526,6 +526,27 @@ TEST_F(Convergence, ChangesRightBehindABringUpRestartReachTheLedOutput)
     }
 }
 
+// The OSD switched on, a bring-up restart, and the OSD switched off again right behind it: the
+// chip's OSD plane ends off, as the image says.
+TEST_F(Convergence, OsdSwitchedOffRightBehindABringUpRestartIsOff)
+{
+    zeltest::TempRoot root;
+    RunningBox box;
+    box.engineSleeps = true;
+    ASSERT_TRUE(box.start());
+    const Bytes restart = e2e::commandBody(0xA0, {162, 0x40, 0, 0x40});
+    for (int trial = 0; trial < 8; ++trial) {
+        box.link({writeRamBody(kOsdOn, word(1)), updateBody()});
+        ASSERT_TRUE(box.settle()) << trial;
+        box.link({restart});
+        RunningBox::idle(trial * 7);   // 0-49 ms behind the restart
+        box.link({writeRamBody(kOsdOn, word(0)), updateBody()});
+        ASSERT_TRUE(box.settle()) << trial;
+        const std::string picture = box.shown().picture;
+        ASSERT_NE(picture.find("osd plane: off"), std::string::npos) << "trial " << trial << "\n" << picture;
+    }
+}
+
 TEST_F(Convergence, RandomChangesEndWhereAFreshStartFromTheParameterFileEnds)
 {
     const int first = envOr("ZEL_CONVERGENCE_SEED", 1);
