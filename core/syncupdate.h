@@ -51,6 +51,10 @@ public:
     bool file_work_pending() const;
     // Does what is left of it at once (the end of the process, tests).
     void finish_file_work();
+    // The end of the process, the workers stopped: the image served as a report would serve it
+    // (`modeFilesOwed`: with the mode files of a code 2 the video engine still owed), then all the
+    // file work left.
+    void finish_at_stop(bool modeFilesOwed);
     // How long one turn of the mode-file work may go on (it always does one file).
     static constexpr int kFileWorkTurnMs = 10;
 

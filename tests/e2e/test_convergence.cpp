@@ -7,12 +7,16 @@
 //   ZEL_CONVERGENCE_SEEDS  number of seeds (default 2)
 //   ZEL_CONVERGENCE_OPS    changes per seed (default 40)
 //   ZEL_CONVERGENCE_DIAGNOSTICS=1  the box's diagnostics among the output
+// The random stops of a busy box likewise:
+//   ZEL_STOP_SEED   seed (default 1)
+//   ZEL_STOP_COUNT  stops (default 30)
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
 #include <QDialog>
 #include <QLabel>
 #include <QSlider>
+#include <QSettings>
 #include <QtGlobal>
 
 #include <algorithm>
@@ -29,6 +33,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/config_engine.h"
 #include "core/global.h"
 #include "core/para_commit.h"
 #include "core/param_ranges.h"
@@ -545,6 +550,197 @@ TEST_F(Convergence, OsdSwitchedOffRightBehindABringUpRestartIsOff)
         const std::string picture = box.shown().picture;
         ASSERT_NE(picture.find("osd plane: off"), std::string::npos) << "trial " << trial << "\n" << picture;
     }
+}
+
+// ---- stops ---------------------------------------------------------------------------------------
+
+// User mode 16 as the links address it: its saved marker, and its copy of the brightness word.
+constexpr uint32_t kSlot16 = 0x10000;
+constexpr uint32_t kSlot16Brightness = kSlot16 + kSlotMarkerLen + (kBrightness - kModeStart);
+
+std::vector<Bytes> modeSaveBodies(uint16_t brightness)
+{
+    return {writeRamBody(kSlot16, {0xAA, 0xAA}), writeRamBody(kSlot16Brightness, word(brightness)), updateBody()};
+}
+
+uint16_t slot16Brightness(const ZelRamPara* m)
+{
+    return ram_get_u16(m->ram_user_mode[kUserModeCount - 1], kSlotMarkerLen + (kBrightness - kModeStart));
+}
+
+// What the box acknowledged, kept by the test itself; -1: nothing acknowledged yet.
+struct Ledger {
+    int brightness = -1;
+    int windowX[2] = {-1, -1};
+    int mode16 = -1;
+    std::string barcode;
+
+    // Empty when the box holds all of it, else what it lost.
+    std::string lostOn(const RunningBox& box, const std::string& settingsFile) const
+    {
+        std::ostringstream lost;
+        auto check = [&](const char* what, int want, int got) {
+            if (want >= 0 && want != got)
+                lost << what << " " << want << " acknowledged, " << got << " after the restart\n";
+        };
+        check("brightness", brightness, imageWord(box.model, kBrightness));
+        const e2e::Shown shown = box.shown();
+        for (int f = 0; f < 2; ++f)
+            check("FPGA brightness register", brightness < 0 ? -1 : brightness * 255 / 100, shown.brightness[f]);
+        for (unsigned w = 0; w < 2; ++w)
+            check("window x", windowX[w], imageWord(box.model, window(w) + kWinX));
+        check("mode 16 brightness", mode16, mode16 < 0 ? -1 : slot16Brightness(box.model));
+        const QString stored = QSettings(QString::fromStdString(settingsFile), QSettings::IniFormat)
+                                   .value("config/Barcode").toString();
+        if (!barcode.empty() && stored.toStdString() != barcode)
+            lost << "barcode " << barcode << " acknowledged, " << stored.toStdString() << " after the restart\n";
+        return lost.str();
+    }
+};
+
+Bytes barcodeBody(const std::string& text)
+{
+    Bytes p(text.begin(), text.end());
+    p.insert(p.begin(), {1, uint8_t(text.size())});
+    return e2e::commandBody(0xA2, p);
+}
+
+// A brightness and a mode save committed while an LED-size change hands the outputs over, and
+// the box stopped right behind them: the restarted box shows both.
+TEST_F(Convergence, ABrightnessAndAModeSaveCommittedDuringAnLedSizeChangeOutlastAStop)
+{
+    zeltest::TempRoot root;
+    RunningBox box;
+    ASSERT_TRUE(box.start());
+    box.link({writeRamBody(kBrightness, word(30)), updateBody()});
+    ASSERT_TRUE(box.settle());
+    for (int trial = 0; trial < 4; ++trial) {
+        const Ledger ledger{80 - trial, {-1, -1}, 40 + trial, ""};
+        box.link(panelBodies(kPanels[1 + trial % 2]));
+        box.link({writeRamBody(kBrightness, word(uint16_t(ledger.brightness))), updateBody()});
+        box.link(modeSaveBodies(uint16_t(ledger.mode16)));
+        ASSERT_TRUE(box.restart()) << trial;
+        ASSERT_TRUE(box.settle()) << trial;
+        EXPECT_EQ(ledger.lostOn(box, root.at(ConfigEngine::kConfigFile)), "") << "trial " << trial;
+        box.link({writeRamBody(kBrightness, word(30)), updateBody()});
+        ASSERT_TRUE(box.settle()) << trial;
+    }
+}
+
+// A mode save committed while a bring-up restart runs (the engine reports its changes once the
+// bring-up is over), and the box stopped right behind it: the mode file holds it.
+TEST_F(Convergence, AModeSaveCommittedDuringABringUpRestartOutlastsAStop)
+{
+    zeltest::TempRoot root;
+    RunningBox box;
+    box.engineSleeps = true;
+    ASSERT_TRUE(box.start());
+    for (uint16_t v = 40; v < 44; ++v) {
+        box.link({e2e::commandBody(0xA0, {162, 0x40, 0, 0x40})});
+        for (int k = 0; k < 20000 && box.engine->c331_setup_state == c331_manage::kSetupDone; ++k)
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+        box.link(modeSaveBodies(v));
+        ASSERT_TRUE(box.restart()) << v;
+        ASSERT_TRUE(box.settle()) << v;
+        EXPECT_EQ(slot16Brightness(box.model), v);
+    }
+}
+
+// A power cut once the parameter file holds a brightness the LED output has not taken yet: the
+// saved word wins over the brightness record at the next start, and the record follows it.
+TEST_F(Convergence, TheSavedBrightnessWinsOverAnOlderRecordAfterAPowerCut)
+{
+    zeltest::TempRoot root;
+    RunningBox box;
+    ASSERT_TRUE(box.start());
+    box.link({writeRamBody(kBrightness, word(30)), updateBody()});
+    ASSERT_TRUE(box.settle());
+    box.fpga->stopThread();   // the LED output takes no request, as while it hands the outputs over
+    box.link({writeRamBody(kBrightness, word(80)), updateBody()});
+    // The parameter file: a marker, then the image from 0x300.
+    auto saved = [] {
+        const Bytes file = zeltest::readFile("/data/ram_device_info");
+        const size_t at = kSlotMarkerLen + kBrightness - kPersistStart;
+        return file.size() > at + 1 && ram_get_u16(file.data(), at) == 80;
+    };
+    for (int k = 0; k < 5000 && !saved(); ++k)
+        RunningBox::idle(2);
+    ASSERT_TRUE(saved());
+    Ledger ledger;
+    ledger.brightness = 80;
+    ASSERT_TRUE(box.restart(false));
+    ASSERT_TRUE(box.settle());
+    EXPECT_EQ(ledger.lostOn(box, root.at(ConfigEngine::kConfigFile)), "");
+    ASSERT_TRUE(box.restart(false));   // and again: the record now says so too
+    ASSERT_TRUE(box.settle());
+    EXPECT_EQ(ledger.lostOn(box, root.at(ConfigEngine::kConfigFile)), "");
+}
+
+// A box under a random mix of acknowledged writes, LED-size changes and bring-up restarts from a
+// link client, stopped at a random moment and started again: every value the client saw
+// acknowledged is there.
+TEST_F(Convergence, RandomStopsOfABusyBoxLoseNoAcknowledgedValue)
+{
+    const int seed = envOr("ZEL_STOP_SEED", 1);
+    const int stops = envOr("ZEL_STOP_COUNT", 30);
+    const auto started = std::chrono::steady_clock::now();
+    zeltest::TempRoot root;
+    ConfigEngine::pInstance();   // the settings the barcode goes to
+    RunningBox box;
+    ASSERT_TRUE(box.start());
+    std::mt19937 rng{uint32_t(seed)};
+    auto pick = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    Ledger ledger;
+    std::string log;
+    for (int n = 0; n < stops; ++n) {
+        const uint32_t clientSeed = rng();
+        std::atomic<bool> halt{false};
+        std::thread client([&] {
+            std::mt19937 r(clientSeed);
+            auto rand = [&r](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(r); };
+            while (!halt.load()) {
+                const int op = rand(0, 7);
+                const uint16_t v = uint16_t(rand(6, 100));
+                std::vector<Bytes> bodies;
+                if (op <= 2)
+                    bodies = {writeRamBody(kBrightness, word(v)), updateBody()};
+                else if (op == 3)
+                    bodies = {writeRamBody(window(v % 2) + kWinX, word(uint16_t(v * 3))), updateBody()};
+                else if (op == 4)
+                    bodies = modeSaveBodies(v);
+                else if (op == 5)
+                    bodies = {barcodeBody("ZEL" + std::to_string(v))};
+                else if (op == 6)
+                    bodies = panelBodies(kPanels[v % std::size(kPanels)]);
+                else
+                    bodies = {e2e::commandBody(0xA0, {162, 0x40, 0, 0x40})};
+                for (const Bytes& b : bodies)
+                    RunningBox::ask(b);
+                // Answered: acknowledged.
+                if (op <= 2)
+                    ledger.brightness = v;
+                else if (op == 3)
+                    ledger.windowX[v % 2] = v * 3;
+                else if (op == 4)
+                    ledger.mode16 = v;
+                else if (op == 5)
+                    ledger.barcode = "ZEL" + std::to_string(v);
+                log += "op " + std::to_string(op) + " value " + std::to_string(v) + "\n";
+            }
+        });
+        const int busyMs = pick(0, 400);
+        RunningBox::idle(busyMs);
+        halt = true;
+        client.join();
+        log += "stop after " + std::to_string(busyMs) + " ms\n";
+        ASSERT_TRUE(box.restart()) << "ZEL_STOP_SEED=" << seed << " stop " << n;
+        ASSERT_TRUE(box.settle()) << "ZEL_STOP_SEED=" << seed << " stop " << n;
+        const std::string lost = ledger.lostOn(box, root.at(ConfigEngine::kConfigFile));
+        ASSERT_EQ(lost, "") << "ZEL_STOP_SEED=" << seed << " stop " << n << "\n" << log;
+        log.clear();
+    }
+    std::fprintf(stderr, "stops: %d stops of a busy box (seed %d), no acknowledged value lost, %.0f s\n", stops, seed,
+                 secondsSince(started));
 }
 
 TEST_F(Convergence, RandomChangesEndWhereAFreshStartFromTheParameterFileEnds)
