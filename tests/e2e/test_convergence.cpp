@@ -692,6 +692,7 @@ TEST_F(Convergence, RandomStopsOfABusyBoxLoseNoAcknowledgedValue)
     auto pick = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
     Ledger ledger;
     std::string log;
+    int answered[8] = {};
     for (int n = 0; n < stops; ++n) {
         const uint32_t clientSeed = rng();
         std::atomic<bool> halt{false};
@@ -725,6 +726,7 @@ TEST_F(Convergence, RandomStopsOfABusyBoxLoseNoAcknowledgedValue)
                     ledger.mode16 = v;
                 else if (op == 5)
                     ledger.barcode = "ZEL" + std::to_string(v);
+                ++answered[op];
                 log += "op " + std::to_string(op) + " value " + std::to_string(v) + "\n";
             }
         });
@@ -733,14 +735,17 @@ TEST_F(Convergence, RandomStopsOfABusyBoxLoseNoAcknowledgedValue)
         halt = true;
         client.join();
         log += "stop after " + std::to_string(busyMs) + " ms\n";
-        ASSERT_TRUE(box.restart()) << "ZEL_STOP_SEED=" << seed << " stop " << n;
-        ASSERT_TRUE(box.settle()) << "ZEL_STOP_SEED=" << seed << " stop " << n;
-        const std::string lost = ledger.lostOn(box, root.at(ConfigEngine::kConfigFile));
-        ASSERT_EQ(lost, "") << "ZEL_STOP_SEED=" << seed << " stop " << n << "\n" << log;
+        const std::string again = "ZEL_STOP_SEED=" + std::to_string(seed) + " ZEL_STOP_COUNT=" + std::to_string(n + 1);
+        ASSERT_TRUE(box.restart()) << again;
+        ASSERT_TRUE(box.settle()) << again;
+        ASSERT_EQ(ledger.lostOn(box, root.at(ConfigEngine::kConfigFile)), "") << again << "\n" << log;
         log.clear();
     }
-    std::fprintf(stderr, "stops: %d stops of a busy box (seed %d), no acknowledged value lost, %.0f s\n", stops, seed,
-                 secondsSince(started));
+    std::fprintf(stderr,
+                 "stops: %d stops of a busy box (seed %d; %d brightness, %d window, %d mode saves, %d settings, %d "
+                 "LED sizes, %d restarts answered), no acknowledged value lost, %.0f s\n",
+                 stops, seed, answered[0] + answered[1] + answered[2], answered[3], answered[4], answered[5],
+                 answered[6], answered[7], secondsSince(started));
 }
 
 TEST_F(Convergence, RandomChangesEndWhereAFreshStartFromTheParameterFileEnds)
