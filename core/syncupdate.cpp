@@ -238,11 +238,12 @@ void SyncUpdate::finish_file_work()
             report_save(!failed);
 }
 
-void SyncUpdate::finish_at_stop(bool modeFilesOwed)
+void SyncUpdate::finish_at_stop(int owed)
 {
-    if (modeFilesOwed)
+    if (owed == kCodeSyncModeFiles)
         mode_files_due_ = true;
-    serve_image();
+    if (owed != 0)
+        serve_image();
     finish_file_work();
 }
 

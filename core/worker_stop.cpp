@@ -43,5 +43,5 @@ void finishAcknowledgedWork()
     if (!SyncUpdate::p_SyncUpdate)
         return;
     QCoreApplication::sendPostedEvents(SyncUpdate::p_SyncUpdate, QEvent::MetaCall);
-    SyncUpdate::p_SyncUpdate->finish_at_stop(engine && engine->para_chg_flag.load() == 2);
+    SyncUpdate::p_SyncUpdate->finish_at_stop(engine ? engine->para_chg_flag.load() : 0);
 }

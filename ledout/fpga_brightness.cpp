@@ -173,7 +173,7 @@ bool fpga_manage::wordOverRecord()
 
 void fpga_manage::storePendingBrightness(bool committed)
 {
-    if (set_bri_flag.load() == 0 && !committed && !wordOverRecord())
+    if (!bri_loaded || (set_bri_flag.load() == 0 && !committed && !wordOverRecord()))
         return;
     if (outputsTakeRequests()) {
         applyBrightness(true);
@@ -192,6 +192,7 @@ void fpga_manage::record_bright_change()
 {
     if (shadow(kRegState, 0) != kStateRunning && shadow(kRegState, 1) != kStateRunning)
         return;
+    bri_loaded = true;
     fpga_flash_access();
     uint8_t marker = 0;
     if (read_record(kBrightnessRecord, &marker, 1) && marker == kPresent &&

@@ -208,7 +208,8 @@ public:
     void applyLitBrightness();
     // At a stop, once this thread has ended: a brightness change not carried out yet (`committed`:
     // one the video engine has not passed on) is applied where the FPGAs take it and stored in
-    // the record, so the next start shows it.
+    // the record, so the next start shows it. Nothing before a bring-up has loaded the record: the
+    // next start's light-up then takes the saved word.
     void storePendingBrightness(bool committed);
     void record_bright_change();
     void Brightness_init(const uint8_t* record);
@@ -226,6 +227,7 @@ public:
     uint8_t HalfHourValue[48];
     uint8_t bri_mode = 0;
     bool bri_record = false;   // the last load found a record
+    bool bri_loaded = false;   // a bring-up has loaded the record (or found none) in this run
     uint8_t bri_last_slot = 255;
     uint8_t vmf_data[128] = {};
     // Called on every turn of the manager's short spin-waits (the multifunction card's reply):
