@@ -20,6 +20,7 @@
 #include <QtGlobal>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -39,6 +40,7 @@
 #include "core/param_ranges.h"
 #include "core/ram_layout.h"
 #include "core/zelrampara.h"
+#include "platform/platform.h"
 #include "ledout/fpga_manage.h"
 #include "engine/c331_manage.h"
 #include "running_box.h"
@@ -554,198 +556,154 @@ TEST_F(Convergence, OsdSwitchedOffRightBehindABringUpRestartIsOff)
 
 // ---- stops ---------------------------------------------------------------------------------------
 
-// User mode 16 as the links address it: its saved marker, and its copy of the brightness word.
+// User mode 16 as the links address it (its saved marker), and its copy of the brightness word.
 constexpr uint32_t kSlot16 = 0x10000;
-constexpr uint32_t kSlot16Brightness = kSlot16 + kSlotMarkerLen + (kBrightness - kModeStart);
+constexpr unsigned kSlotBrightness = kSlotMarkerLen + (kBrightness - kModeStart);
+const Bytes kRestart = e2e::commandBody(0xA0, {162, 0x40, 0, 0x40});
 
-std::vector<Bytes> modeSaveBodies(uint16_t brightness)
+std::vector<Bytes> modeSave(uint16_t v)
 {
-    return {writeRamBody(kSlot16, {0xAA, 0xAA}), writeRamBody(kSlot16Brightness, word(brightness)), updateBody()};
+    return {writeRamBody(kSlot16, {0xAA, 0xAA}), writeRamBody(kSlot16 + kSlotBrightness, word(v)), updateBody()};
 }
 
-uint16_t slot16Brightness(const ZelRamPara* m)
+Bytes barcode(int v)
 {
-    return ram_get_u16(m->ram_user_mode[kUserModeCount - 1], kSlotMarkerLen + (kBrightness - kModeStart));
-}
-
-// What the box acknowledged, kept by the test itself; -1: nothing acknowledged yet.
-struct Ledger {
-    int brightness = -1;
-    int windowX[2] = {-1, -1};
-    int mode16 = -1;
-    std::string barcode;
-
-    // Empty when the box holds all of it, else what it lost.
-    std::string lostOn(const RunningBox& box, const std::string& settingsFile) const
-    {
-        std::ostringstream lost;
-        auto check = [&](const char* what, int want, int got) {
-            if (want >= 0 && want != got)
-                lost << what << " " << want << " acknowledged, " << got << " after the restart\n";
-        };
-        check("brightness", brightness, imageWord(box.model, kBrightness));
-        const e2e::Shown shown = box.shown();
-        for (int f = 0; f < 2; ++f)
-            check("FPGA brightness register", brightness < 0 ? -1 : brightness * 255 / 100, shown.brightness[f]);
-        for (unsigned w = 0; w < 2; ++w)
-            check("window x", windowX[w], imageWord(box.model, window(w) + kWinX));
-        check("mode 16 brightness", mode16, mode16 < 0 ? -1 : slot16Brightness(box.model));
-        const QString stored = QSettings(QString::fromStdString(settingsFile), QSettings::IniFormat)
-                                   .value("config/Barcode").toString();
-        if (!barcode.empty() && stored.toStdString() != barcode)
-            lost << "barcode " << barcode << " acknowledged, " << stored.toStdString() << " after the restart\n";
-        return lost.str();
-    }
-};
-
-Bytes barcodeBody(const std::string& text)
-{
+    const std::string text = "ZEL" + std::to_string(v);
     Bytes p(text.begin(), text.end());
     p.insert(p.begin(), {1, uint8_t(text.size())});
     return e2e::commandBody(0xA2, p);
 }
 
-// A brightness and a mode save committed while an LED-size change hands the outputs over, and
-// the box stopped right behind them: the restarted box shows both.
+// What the box acknowledged, kept by the test itself (-1: nothing yet): the brightness word,
+// window 0's and 1's x, user mode 16's brightness, the barcode setting ("ZEL" and the number).
+enum Kept { kBright, kWin0, kWin1, kMode16, kBarcode, kKinds };
+constexpr const char* kKeptNames[kKinds] = {"brightness", "window 0 x", "window 1 x", "mode 16 brightness", "barcode"};
+using Ledger = std::array<int, kKinds>;
+
+// Empty when the started box holds the whole ledger, else what it lost.
+std::string lostOn(const Ledger& l, const RunningBox& box)
+{
+    const e2e::Shown shown = box.shown();
+    const QString code = QSettings(QString::fromStdString(platform::rootPath(ConfigEngine::kConfigFile)),
+                                   QSettings::IniFormat).value("config/Barcode").toString();
+    const int held[] = {imageWord(box.model, kBrightness), imageWord(box.model, window(0) + kWinX),
+                        imageWord(box.model, window(1) + kWinX),
+                        ram_get_u16(box.model->ram_user_mode[kUserModeCount - 1], kSlotBrightness),
+                        code.startsWith("ZEL") ? code.mid(3).toInt() : -1};
+    std::ostringstream lost;
+    for (int k = 0; k < kKinds; ++k)
+        if (l[k] >= 0 && l[k] != held[k])
+            lost << kKeptNames[k] << " " << l[k] << " acknowledged, " << held[k] << " after the restart\n";
+    for (int f = 0; f < 2 && l[kBright] >= 0; ++f)
+        if (shown.brightness[f] != l[kBright] * 255 / 100)
+            lost << "FPGA " << f << " brightness register " << int(shown.brightness[f]) << "\n";
+    return lost.str();
+}
+
+// A brightness and a mode save committed while an LED-size change hands the outputs over, the
+// box stopped right behind them: the started box shows both.
 TEST_F(Convergence, ABrightnessAndAModeSaveCommittedDuringAnLedSizeChangeOutlastAStop)
 {
-    zeltest::TempRoot root;
     RunningBox box;
     ASSERT_TRUE(box.start());
     box.link({writeRamBody(kBrightness, word(30)), updateBody()});
     ASSERT_TRUE(box.settle());
     for (int trial = 0; trial < 4; ++trial) {
-        const Ledger ledger{80 - trial, {-1, -1}, 40 + trial, ""};
+        const Ledger ledger = {80 - trial, -1, -1, 40 + trial, -1};
         box.link(panelBodies(kPanels[1 + trial % 2]));
-        box.link({writeRamBody(kBrightness, word(uint16_t(ledger.brightness))), updateBody()});
-        box.link(modeSaveBodies(uint16_t(ledger.mode16)));
-        ASSERT_TRUE(box.restart()) << trial;
-        ASSERT_TRUE(box.settle()) << trial;
-        EXPECT_EQ(ledger.lostOn(box, root.at(ConfigEngine::kConfigFile)), "") << "trial " << trial;
-        box.link({writeRamBody(kBrightness, word(30)), updateBody()});
-        ASSERT_TRUE(box.settle()) << trial;
+        box.link({writeRamBody(kBrightness, word(uint16_t(ledger[kBright]))), updateBody()});
+        box.link(modeSave(uint16_t(ledger[kMode16])));
+        ASSERT_TRUE(box.restart() && box.settle()) << trial;
+        EXPECT_EQ(lostOn(ledger, box), "") << "trial " << trial;
     }
 }
 
-// A mode save committed while a bring-up restart runs (the engine reports its changes once the
-// bring-up is over), and the box stopped right behind it: the mode file holds it.
+// The same with a mode save committed while a bring-up restart runs (the engine reports its
+// changes once the bring-up is over).
 TEST_F(Convergence, AModeSaveCommittedDuringABringUpRestartOutlastsAStop)
 {
-    zeltest::TempRoot root;
     RunningBox box;
     box.engineSleeps = true;
     ASSERT_TRUE(box.start());
-    for (uint16_t v = 40; v < 44; ++v) {
-        box.link({e2e::commandBody(0xA0, {162, 0x40, 0, 0x40})});
+    for (int v = 40; v < 44; ++v) {
+        box.link({kRestart});
         for (int k = 0; k < 20000 && box.engine->c331_setup_state == c331_manage::kSetupDone; ++k)
             std::this_thread::sleep_for(std::chrono::microseconds(50));
-        box.link(modeSaveBodies(v));
-        ASSERT_TRUE(box.restart()) << v;
-        ASSERT_TRUE(box.settle()) << v;
-        EXPECT_EQ(slot16Brightness(box.model), v);
+        box.link(modeSave(uint16_t(v)));
+        ASSERT_TRUE(box.restart() && box.settle()) << v;
+        EXPECT_EQ(lostOn({-1, -1, -1, v, -1}, box), "");
     }
 }
 
 // A power cut once the parameter file holds a brightness the LED output has not taken yet: the
-// saved word wins over the brightness record at the next start, and the record follows it.
+// saved word wins over the older brightness record at the next start, and at the one after.
 TEST_F(Convergence, TheSavedBrightnessWinsOverAnOlderRecordAfterAPowerCut)
 {
-    zeltest::TempRoot root;
     RunningBox box;
     ASSERT_TRUE(box.start());
     box.link({writeRamBody(kBrightness, word(30)), updateBody()});
     ASSERT_TRUE(box.settle());
     box.fpga->stopThread();   // the LED output takes no request, as while it hands the outputs over
     box.link({writeRamBody(kBrightness, word(80)), updateBody()});
-    // The parameter file: a marker, then the image from 0x300.
-    auto saved = [] {
+    auto saved = [] {   // the parameter file: a marker, then the image from 0x300
         const Bytes file = zeltest::readFile("/data/ram_device_info");
-        const size_t at = kSlotMarkerLen + kBrightness - kPersistStart;
-        return file.size() > at + 1 && ram_get_u16(file.data(), at) == 80;
+        return file.size() == kRamSize && ram_get_u16(file.data(), kSlotMarkerLen + kBrightness - kPersistStart) == 80;
     };
     for (int k = 0; k < 5000 && !saved(); ++k)
         RunningBox::idle(2);
-    ASSERT_TRUE(saved());
-    Ledger ledger;
-    ledger.brightness = 80;
-    ASSERT_TRUE(box.restart(false));
-    ASSERT_TRUE(box.settle());
-    EXPECT_EQ(ledger.lostOn(box, root.at(ConfigEngine::kConfigFile)), "");
-    ASSERT_TRUE(box.restart(false));   // and again: the record now says so too
-    ASSERT_TRUE(box.settle());
-    EXPECT_EQ(ledger.lostOn(box, root.at(ConfigEngine::kConfigFile)), "");
+    for (int start = 0; start < 2; ++start) {
+        ASSERT_TRUE(box.restart(false) && box.settle());
+        EXPECT_EQ(lostOn({80, -1, -1, -1, -1}, box), "") << "start " << start;
+    }
 }
 
-// A box under a random mix of acknowledged writes, LED-size changes and bring-up restarts from a
-// link client, stopped at a random moment and started again: every value the client saw
-// acknowledged is there.
+// A link client keeps the box busy with a random mix of acknowledged writes, LED-size changes and
+// bring-up restarts; the box is stopped at a random moment (the client's last command answered,
+// as the box stops its links first) and started again: every value answered is there.
 TEST_F(Convergence, RandomStopsOfABusyBoxLoseNoAcknowledgedValue)
 {
     const int seed = envOr("ZEL_STOP_SEED", 1);
     const int stops = envOr("ZEL_STOP_COUNT", 30);
     const auto started = std::chrono::steady_clock::now();
-    zeltest::TempRoot root;
     ConfigEngine::pInstance();   // the settings the barcode goes to
     RunningBox box;
     ASSERT_TRUE(box.start());
     std::mt19937 rng{uint32_t(seed)};
-    auto pick = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
-    Ledger ledger;
-    std::string log;
+    Ledger ledger = {-1, -1, -1, -1, -1};
     int answered[8] = {};
     for (int n = 0; n < stops; ++n) {
-        const uint32_t clientSeed = rng();
+        std::string log;
         std::atomic<bool> halt{false};
-        std::thread client([&] {
+        std::thread client([&, clientSeed = rng()] {
             std::mt19937 r(clientSeed);
-            auto rand = [&r](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(r); };
             while (!halt.load()) {
-                const int op = rand(0, 7);
-                const uint16_t v = uint16_t(rand(6, 100));
-                std::vector<Bytes> bodies;
-                if (op <= 2)
-                    bodies = {writeRamBody(kBrightness, word(v)), updateBody()};
-                else if (op == 3)
-                    bodies = {writeRamBody(window(v % 2) + kWinX, word(uint16_t(v * 3))), updateBody()};
-                else if (op == 4)
-                    bodies = modeSaveBodies(v);
-                else if (op == 5)
-                    bodies = {barcodeBody("ZEL" + std::to_string(v))};
-                else if (op == 6)
-                    bodies = panelBodies(kPanels[v % std::size(kPanels)]);
-                else
-                    bodies = {e2e::commandBody(0xA0, {162, 0x40, 0, 0x40})};
-                for (const Bytes& b : bodies)
+                const int op = int(r() % 8), v = 6 + int(r() % 95);
+                const std::vector<Bytes> bodies[] = {
+                    {writeRamBody(kBrightness, word(uint16_t(v))), updateBody()},
+                    {writeRamBody(window(0) + kWinX, word(uint16_t(v))), updateBody()},
+                    {writeRamBody(window(1) + kWinX, word(uint16_t(v))), updateBody()},
+                    modeSave(uint16_t(v)), {barcode(v)}, panelBodies(kPanels[v % std::size(kPanels)]), {kRestart},
+                    {writeRamBody(kBrightness, word(uint16_t(v))), updateBody()}};
+                for (const Bytes& b : bodies[op])
                     RunningBox::ask(b);
-                // Answered: acknowledged.
-                if (op <= 2)
-                    ledger.brightness = v;
-                else if (op == 3)
-                    ledger.windowX[v % 2] = v * 3;
-                else if (op == 4)
-                    ledger.mode16 = v;
-                else if (op == 5)
-                    ledger.barcode = "ZEL" + std::to_string(v);
+                if (op < kKinds || op == 7)
+                    ledger[op == 7 ? kBright : op] = v;
                 ++answered[op];
                 log += "op " + std::to_string(op) + " value " + std::to_string(v) + "\n";
             }
         });
-        const int busyMs = pick(0, 400);
+        const int busyMs = int(rng() % 400);
         RunningBox::idle(busyMs);
         halt = true;
         client.join();
-        log += "stop after " + std::to_string(busyMs) + " ms\n";
         const std::string again = "ZEL_STOP_SEED=" + std::to_string(seed) + " ZEL_STOP_COUNT=" + std::to_string(n + 1);
-        ASSERT_TRUE(box.restart()) << again;
-        ASSERT_TRUE(box.settle()) << again;
-        ASSERT_EQ(ledger.lostOn(box, root.at(ConfigEngine::kConfigFile)), "") << again << "\n" << log;
-        log.clear();
+        ASSERT_TRUE(box.restart() && box.settle()) << again;
+        ASSERT_EQ(lostOn(ledger, box), "") << again << ", stopped after " << busyMs << " ms\n" << log;
     }
-    std::fprintf(stderr,
-                 "stops: %d stops of a busy box (seed %d; %d brightness, %d window, %d mode saves, %d settings, %d "
-                 "LED sizes, %d restarts answered), no acknowledged value lost, %.0f s\n",
-                 stops, seed, answered[0] + answered[1] + answered[2], answered[3], answered[4], answered[5],
-                 answered[6], answered[7], secondsSince(started));
+    std::fprintf(stderr, "stops: %d stops of a busy box (seed %d; answered: %d brightness, %d window, %d mode saves, "
+                 "%d settings, %d LED sizes, %d restarts), no acknowledged value lost, %.0f s\n", stops, seed,
+                 answered[0] + answered[7], answered[1] + answered[2], answered[3], answered[4], answered[5],
+                 answered[6], secondsSince(started));
 }
 
 TEST_F(Convergence, RandomChangesEndWhereAFreshStartFromTheParameterFileEnds)
