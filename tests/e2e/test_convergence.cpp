@@ -533,19 +533,20 @@ TEST_F(Convergence, ChangesRightBehindABringUpRestartReachTheLedOutput)
     }
 }
 
+// A restart of the video engine's bring-up over the link (register 162 bit 6).
+const Bytes kRestart = e2e::commandBody(0xA0, {162, 0x40, 0, 0x40});
+
 // The OSD switched on, a bring-up restart, and the OSD switched off again right behind it: the
 // chip's OSD plane ends off, as the image says.
 TEST_F(Convergence, OsdSwitchedOffRightBehindABringUpRestartIsOff)
 {
-    zeltest::TempRoot root;
     RunningBox box;
     box.engineSleeps = true;
     ASSERT_TRUE(box.start());
-    const Bytes restart = e2e::commandBody(0xA0, {162, 0x40, 0, 0x40});
     for (int trial = 0; trial < 8; ++trial) {
         box.link({writeRamBody(kOsdOn, word(1)), updateBody()});
         ASSERT_TRUE(box.settle()) << trial;
-        box.link({restart});
+        box.link({kRestart});
         RunningBox::idle(trial * 7);   // 0-49 ms behind the restart
         box.link({writeRamBody(kOsdOn, word(0)), updateBody()});
         ASSERT_TRUE(box.settle()) << trial;
@@ -559,7 +560,6 @@ TEST_F(Convergence, OsdSwitchedOffRightBehindABringUpRestartIsOff)
 // User mode 16 as the links address it (its saved marker), and its copy of the brightness word.
 constexpr uint32_t kSlot16 = 0x10000;
 constexpr unsigned kSlotBrightness = kSlotMarkerLen + (kBrightness - kModeStart);
-const Bytes kRestart = e2e::commandBody(0xA0, {162, 0x40, 0, 0x40});
 
 std::vector<Bytes> modeSave(uint16_t v)
 {
