@@ -195,11 +195,8 @@ int main(int argc, char** argv)
     std::atexit(stopWorkers);
     const int status = stopRequested() ? 0 : app.exec();
     stopWorkers();
-    // The dispatcher goes last: what the workers reported before they ended is still saved (their
-    // change reports wait on the parameter model, the USB watcher's on the dispatcher), and so
-    // are the user-mode files still to be synced.
-    QCoreApplication::sendPostedEvents(ZelRamPara::p_zelrampara_config, QEvent::MetaCall);
-    QCoreApplication::sendPostedEvents(SyncUpdate::p_SyncUpdate, QEvent::MetaCall);
-    SyncUpdate::p_SyncUpdate->finish_file_work();
+    // The dispatcher goes last: what the workers reported before they ended is still saved, and
+    // what was acknowledged and not yet carried out is.
+    finishAcknowledgedWork();
     return status;
 }

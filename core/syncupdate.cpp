@@ -238,6 +238,15 @@ void SyncUpdate::finish_file_work()
             report_save(!failed);
 }
 
+void SyncUpdate::finish_at_stop(int owed)
+{
+    if (owed == kCodeSyncModeFiles)
+        mode_files_due_ = true;
+    if (owed != 0)
+        serve_image();
+    finish_file_work();
+}
+
 void SyncUpdate::post_mode_file_turn()
 {
     if (mode_turn_posted_ || !file_work_pending())

@@ -51,6 +51,10 @@ public:
     bool file_work_pending() const;
     // Does what is left of it at once (the end of the process, tests).
     void finish_file_work();
+    // The end of the process, the workers stopped: the report the video engine still owed for a
+    // commit (`owed`: its change flag, 0 none, 1 a change, 2 a change and the mode files) served as
+    // it would have been, then all the file work left.
+    void finish_at_stop(int owed);
     // How long one turn of the mode-file work may go on (it always does one file).
     static constexpr int kFileWorkTurnMs = 10;
 

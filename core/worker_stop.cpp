@@ -1,8 +1,13 @@
 #include "core/worker_stop.h"
 
+#include <QCoreApplication>
+
 #include <atomic>
 
 #include "chips/tarvosource.h"
+#include "core/ram_layout.h"
+#include "core/syncupdate.h"
+#include "core/zelrampara.h"
 #include "engine/c331_manage.h"
 #include "ledout/fpga_manage.h"
 #include "links/link_thread.h"
@@ -25,4 +30,18 @@ void stopWorkers()
         tarvosource::p_tarvo_source->stopThread();
     if (fpga_manage::p_fpga_manage)
         fpga_manage::p_fpga_manage->stopThread();
+}
+
+void finishAcknowledgedWork()
+{
+    c331_manage* engine = c331_manage::p_c331_manage;
+    if (fpga_manage::p_fpga_manage)
+        fpga_manage::p_fpga_manage->storePendingBrightness(engine && engine->wordNotPassedOn(ramaddr::kBrightness));
+    // The engine's reports wait on the parameter model, the USB watcher's on the dispatcher.
+    if (ZelRamPara::p_zelrampara_config)
+        QCoreApplication::sendPostedEvents(ZelRamPara::p_zelrampara_config, QEvent::MetaCall);
+    if (!SyncUpdate::p_SyncUpdate)
+        return;
+    QCoreApplication::sendPostedEvents(SyncUpdate::p_SyncUpdate, QEvent::MetaCall);
+    SyncUpdate::p_SyncUpdate->finish_at_stop(engine ? engine->para_chg_flag.load() : 0);
 }

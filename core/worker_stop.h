@@ -8,6 +8,13 @@
 // that started the workers.
 void stopWorkers();
 
+// After stopWorkers(), on the dispatcher's thread: what the box acknowledged and its stopped
+// workers had not carried out is carried out or stored, so the next start shows it. A brightness
+// the LED output had not applied goes into its record; the reports the workers posted are served,
+// the parameter file saved and the mode files written, those of a mode save the video engine had
+// not reported yet (its pass waited for an LED-size hand-over) included.
+void finishAcknowledgedWork();
+
 // The box was asked to stop (a stop signal). Set from a signal handler, so it is safe there, and
 // never cleared: every wait that can outlast a tick (the engine's LED hand-over, the start-up
 // pause) ends on it, since the GUI tick those waits count no longer runs once the event loop ends.

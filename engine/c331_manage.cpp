@@ -241,8 +241,9 @@ void c331_manage::setupState5()
     load_char();
     read_c331_font(c331_fd);
     update_font(c331_fd);
-    // A box started with the OSD on shows it as one that switched it on does.
-    if (osdOn != 0)
+    // A box started with the OSD on shows it as one that switched it on does. A restart takes the
+    // image's word over what the plane showed before it: one switched off meanwhile goes off.
+    if (osdOn != 0 || osd.display != 0)
         zelApi_OsdSet(0, osdOn);
     c331_setup_state = 6;
     ZEL_DEBUG("\n ok c331_id  setup= %d \n", 6);

@@ -182,6 +182,10 @@ public:
     // True while a change pass waits, without para_mutex, for the LED output's hand-over: it
     // applies the image it took before, so a word adopted now would be lost. Read under para_mutex.
     bool handingOver() const { return handingOver_.load(); }
+    // A commit of the word at `addr` that the engine has not passed on to the other consumers of
+    // the image yet (no pass has applied it, or a bring-up restart took it and has not served it).
+    // For the end of the process, once the engine's thread has ended.
+    bool wordNotPassedOn(unsigned addr);
 
     // ---- bring-up and panel ---------------------------------------------------------------------
     void write_initial_setting(int fd, int clockFlag);

@@ -137,6 +137,21 @@ bool c331_manage::adoptWord(unsigned addr, uint16_t value)
     return !waiting;
 }
 
+bool c331_manage::wordNotPassedOn(unsigned addr)
+{
+    ZelRamPara* model = ZelRamPara::p_zelrampara_config;
+    if (!model || !appliedTaken_ || addr + 1 >= kRamSize)
+        return false;
+    pthread_mutex_lock(&para_mutex);
+    pthread_mutex_lock(&model->mutex);
+    const uint16_t now = ram_get_u16(model->ram_para, addr);
+    pthread_mutex_unlock(&model->mutex);
+    const bool pending = (para_chg_flag.load() != 0 && now != ram_get_u16(applied_, addr)) ||
+                         (restarted_ && ram_get_u16(applied_, addr) != ram_get_u16(served_, addr));
+    pthread_mutex_unlock(&para_mutex);
+    return pending;
+}
+
 // Called with para_mutex held. The LED output blanks its outputs in steps of the GUI's tick: the
 // wait runs without the lock, or a page commit on the GUI thread would stop that tick while it
 // waits for the lock, and every link write would wait out the whole hand-over. A stop ends it at

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <mutex>
 
+#include <QMutexLocker>
+
 #include "core/global.h"
 #include "core/utils.h"
 #include "ledout/change_words.h"
@@ -92,6 +94,14 @@ uint16_t percentOfValue(uint8_t v, uint16_t percent)
     return static_cast<uint16_t>((v * 100u + 127u) / 255u);
 }
 
+// The value that FPGA 0's level (register shadow 64) stands for in `mode`.
+uint8_t valueOfLevel(uint8_t level, uint8_t mode)
+{
+    if (valueMode(mode) || mode == kModeAuto)
+        return level;
+    return static_cast<uint8_t>(16 * level - 1);
+}
+
 uint32_t now() { return G_timeTicks.load(); }
 
 }  // namespace
@@ -104,11 +114,6 @@ int fpga_manage::applyBrightness(bool userChange)
 {
     const uint16_t percent = ledpara::word(ledpara::kBrightness);
     auto fromPercent = [&] { return valueOfPercent(percent, !valueMode(bri_mode)); };
-    auto fromLevel = [&](uint8_t level) {
-        if (valueMode(bri_mode) || bri_mode == kModeAuto)
-            return level;
-        return static_cast<uint8_t>(16 * level - 1);
-    };
 
     const uint32_t links = shadow(fpga_ports::kRegLinkLow, 0) | shadow(fpga_ports::kRegLinkHigh, 0) << 8 |
                            shadow(fpga_ports::kRegLinkLow, 1) | shadow(fpga_ports::kRegLinkHigh, 1) << 8;
@@ -123,7 +128,7 @@ int fpga_manage::applyBrightness(bool userChange)
             setShadow(kRegLevel, 0, v);
             setShadow(kRegLevel, 1, v);
         } else {
-            v = fromLevel(shadow(kRegLevel, 0));
+            v = valueOfLevel(shadow(kRegLevel, 0), bri_mode);
             const uint16_t shown = percentOfValue(v, percent);
             // Not over a user's change that is still on its way here: that one is shown next.
             if (shown != percent)
@@ -138,14 +143,47 @@ int fpga_manage::applyBrightness(bool userChange)
         if (shadow(kRegBrightness, 0) != shadow(kRegBrightness, 1))
             return 0;
     }
-    if (!userChange)
-        return 1;
-    // A user change becomes the stored record: a fixed 8-bit value, taken at the next load.
+    if (userChange)
+        storeBrightnessRecord(shadow(kRegLevel, 0));
+    return 1;
+}
+
+// A user change becomes the stored record: a fixed 8-bit value, taken at the next load.
+void fpga_manage::storeBrightnessRecord(uint8_t value)
+{
     uint8_t record[kRecordLen];
     std::memcpy(record, kRecordHead, sizeof kRecordHead);
-    std::memset(record + sizeof kRecordHead, shadow(kRegLevel, 0), kRecordLen - sizeof kRecordHead);
+    std::memset(record + sizeof kRecordHead, value, kRecordLen - sizeof kRecordHead);
     store_record(kBrightnessRecord, record, kRecordLen);
-    return 1;
+}
+
+void fpga_manage::applyLitBrightness() { applyBrightness(set_bri_flag.load() != 0 || wordOverRecord()); }
+
+// A schedule (timed or automatic) decides the value itself, and a report of the record's value
+// still on its way (a PC brightness command during an LED-size change) is newer than the word:
+// the record holds then. Without a record the word is compared with what FPGA 0 holds.
+bool fpga_manage::wordOverRecord()
+{
+    const bool recordRules = bri_record && (timedMode(bri_mode) || bri_mode == kModeAuto);
+    if (recordRules || reportKept(ledpara::kBrightness))
+        return false;
+    const uint16_t percent = ledpara::word(ledpara::kBrightness);
+    return percentOfValue(valueOfLevel(shadow(kRegLevel, 0), bri_mode), percent) != percent;
+}
+
+void fpga_manage::storePendingBrightness(bool committed)
+{
+    if (!bri_loaded || (set_bri_flag.load() == 0 && !committed && !wordOverRecord()))
+        return;
+    if (outputsTakeRequests()) {
+        applyBrightness(true);
+    } else {
+        const uint8_t v = valueOfPercent(ledpara::word(ledpara::kBrightness), !valueMode(bri_mode));
+        setShadow(kRegLevel, 0, v);
+        storeBrightnessRecord(v);
+    }
+    QMutexLocker lock(&Utils::_bri_set_mutex);
+    set_bri_flag = 0;
 }
 
 // ---- the record ----------------------------------------------------------------------------------
@@ -154,6 +192,7 @@ void fpga_manage::record_bright_change()
 {
     if (shadow(kRegState, 0) != kStateRunning && shadow(kRegState, 1) != kStateRunning)
         return;
+    bri_loaded = true;
     fpga_flash_access();
     uint8_t marker = 0;
     if (read_record(kBrightnessRecord, &marker, 1) && marker == kPresent &&
@@ -161,6 +200,7 @@ void fpga_manage::record_bright_change()
         Brightness_init(MCU_RAM_CMD);
         return;
     }
+    bri_record = false;
     g_change[kBriTaskOn] = 0;
     g_change[kBriValue] = kNoRecordValue;
 }
@@ -168,6 +208,7 @@ void fpga_manage::record_bright_change()
 void fpga_manage::Brightness_init(const uint8_t* record)
 {
     bri_mode = record[kRecordMode];
+    bri_record = true;
     bri_last_slot = 255;
     g_change[kBriTaskOn] = 0;
     if (bri_mode > kModeLast)

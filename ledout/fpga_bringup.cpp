@@ -381,7 +381,7 @@ void fpga_manage::checkStep(int i)
         checkStamp_[i] = now();
         const bool bothLit = checkStep_[0] == kCheckLit && checkStep_[1] == kCheckLit;
         if (bothLit)
-            Brightness_hand_dealwith(1);
+            applyLitBrightness();
         SCREEN_fpgactrl_status2(SCREEN_OUTPUT_ENABLE, i);
         ZEL_DEBUG("\n fpga%d over to enable lcd\n", i);
         // The bring-up left the output blank. An FPGA that comes back while the screen is

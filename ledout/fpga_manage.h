@@ -202,6 +202,15 @@ public:
     // The same with the source of the value given: the image's brightness word (a user's change)
     // or FPGA 0's current level.
     int applyBrightness(bool userChange);
+    // The brightness a bring-up lights both FPGAs with. The box starts with what it acknowledged:
+    // the image's brightness word (as saved) wins over a fixed record that says otherwise (a
+    // change whose record a stop or a power cut cut off), and the record is stored again from it.
+    void applyLitBrightness();
+    // At a stop, once this thread has ended: a brightness change not carried out yet (`committed`:
+    // one the video engine has not passed on) is applied where the FPGAs take it and stored in
+    // the record, so the next start shows it. Nothing before a bring-up has loaded the record: the
+    // next start's light-up then takes the saved word.
+    void storePendingBrightness(bool committed);
     void record_bright_change();
     void Brightness_init(const uint8_t* record);
     void Brightness_task();
@@ -217,6 +226,8 @@ public:
     void VMF_data_back_result();
     uint8_t HalfHourValue[48];
     uint8_t bri_mode = 0;
+    bool bri_record = false;   // the last load found a record
+    bool bri_loaded = false;   // a bring-up has loaded the record (or found none) in this run
     uint8_t bri_last_slot = 255;
     uint8_t vmf_data[128] = {};
     // Called on every turn of the manager's short spin-waits (the multifunction card's reply):
@@ -441,6 +452,11 @@ private:
     // Makes a report; true when written. The caller holds keptMutex_.
     bool settleReport(ledpara::WordReport report);
     void retryKeptReports();
+    bool reportKept(uint32_t address);
+    // The image's brightness word says otherwise than a fixed record (or, without a record,
+    // FPGA 0's level), and no report of the record's value is on its way to the word.
+    bool wordOverRecord();
+    void storeBrightnessRecord(uint8_t value);
     std::mutex keptMutex_;                   // one report at a time, and kept_
     std::vector<ledpara::WordReport> kept_;  // reports held back by an LED-size change
     std::atomic<bool> anyKept_{false};

@@ -102,6 +102,12 @@ void fpga_manage::reportShown(uint32_t address, uint16_t value)
         ledpara::test_signal(1);
 }
 
+bool fpga_manage::reportKept(uint32_t address)
+{
+    std::lock_guard<std::mutex> lock(keptMutex_);
+    return std::any_of(kept_.begin(), kept_.end(), [&](const ledpara::WordReport& k) { return k.address == address; });
+}
+
 void fpga_manage::retryKeptReports()
 {
     if (!anyKept_.load() || g_set_led_para.load() != 0)

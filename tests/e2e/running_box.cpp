@@ -18,6 +18,7 @@
 #include "core/ram_layout.h"
 #include "core/syncupdate.h"
 #include "core/worker_pace.h"
+#include "core/worker_stop.h"
 #include "core/zelrampara.h"
 #include "engine/c331_manage.h"
 #include "ledout/fpga_manage.h"
@@ -236,7 +237,7 @@ bool RunningBox::start()
     return up;
 }
 
-void RunningBox::stop()
+void RunningBox::stop(bool finish)
 {
     if (engine)
         engine->stopThread();
@@ -246,7 +247,21 @@ void RunningBox::stop()
     if (ticker_.joinable())
         ticker_.join();
     guiTick_.reset();
+    if (!finish)
+        return;
+    finishAcknowledgedWork();
     idle(0);
+}
+
+bool RunningBox::restart(bool finish)
+{
+    stop(finish);
+    delete SyncUpdate::p_SyncUpdate;
+    SyncUpdate::p_SyncUpdate = nullptr;
+    delete static_cast<QObject*>(ZelRamPara::p_zelrampara_config);
+    ZelRamPara::p_zelrampara_config = nullptr;
+    SyncUpdate::pInstance();
+    return start();
 }
 
 void RunningBox::link(const std::vector<Bytes>& bodies)

@@ -59,8 +59,13 @@ public:
 
     // Starts the box on the current root (keeping its files) and waits until it is up.
     bool start();
-    // Stops the worker threads and the tick; the devices keep what they hold.
-    void stop();
+    // Stops the worker threads and the tick, and carries out what the box acknowledged and they
+    // had not (as the box's own stop does); the devices keep what they hold. `finish` false: the
+    // workers just end, as at a power cut.
+    void stop(bool finish = true);
+    // The box started again from its files, as the next power-on starts it: a new parameter model
+    // (the parameter file and the mode files read again) and change dispatcher, then start().
+    bool restart(bool finish = true);
 
     // Runs command bodies one after the other on a link thread, as a link hands them over;
     // returns when the last one is answered. This thread serves no events meanwhile.

@@ -7,15 +7,20 @@
 //   ZEL_CONVERGENCE_SEEDS  number of seeds (default 2)
 //   ZEL_CONVERGENCE_OPS    changes per seed (default 40)
 //   ZEL_CONVERGENCE_DIAGNOSTICS=1  the box's diagnostics among the output
+// The random stops of a busy box likewise:
+//   ZEL_STOP_SEED   seed (default 1)
+//   ZEL_STOP_COUNT  stops (default 30)
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
 #include <QDialog>
 #include <QLabel>
 #include <QSlider>
+#include <QSettings>
 #include <QtGlobal>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -29,11 +34,13 @@
 #include <thread>
 #include <vector>
 
+#include "core/config_engine.h"
 #include "core/global.h"
 #include "core/para_commit.h"
 #include "core/param_ranges.h"
 #include "core/ram_layout.h"
 #include "core/zelrampara.h"
+#include "platform/platform.h"
 #include "ledout/fpga_manage.h"
 #include "engine/c331_manage.h"
 #include "running_box.h"
@@ -524,6 +531,179 @@ TEST_F(Convergence, ChangesRightBehindABringUpRestartReachTheLedOutput)
         if (HasFailure())
             break;
     }
+}
+
+// A restart of the video engine's bring-up over the link (register 162 bit 6).
+const Bytes kRestart = e2e::commandBody(0xA0, {162, 0x40, 0, 0x40});
+
+// The OSD switched on, a bring-up restart, and the OSD switched off again right behind it: the
+// chip's OSD plane ends off, as the image says.
+TEST_F(Convergence, OsdSwitchedOffRightBehindABringUpRestartIsOff)
+{
+    RunningBox box;
+    box.engineSleeps = true;
+    ASSERT_TRUE(box.start());
+    for (int trial = 0; trial < 8; ++trial) {
+        box.link({writeRamBody(kOsdOn, word(1)), updateBody()});
+        ASSERT_TRUE(box.settle()) << trial;
+        box.link({kRestart});
+        RunningBox::idle(trial * 7);   // 0-49 ms behind the restart
+        box.link({writeRamBody(kOsdOn, word(0)), updateBody()});
+        ASSERT_TRUE(box.settle()) << trial;
+        const std::string picture = box.shown().picture;
+        ASSERT_NE(picture.find("osd plane: off"), std::string::npos) << "trial " << trial << "\n" << picture;
+    }
+}
+
+// ---- stops ---------------------------------------------------------------------------------------
+
+// User mode 16 as the links address it (its saved marker), and its copy of the brightness word.
+constexpr uint32_t kSlot16 = 0x10000;
+constexpr unsigned kSlotBrightness = kSlotMarkerLen + (kBrightness - kModeStart);
+
+std::vector<Bytes> modeSave(uint16_t v)
+{
+    return {writeRamBody(kSlot16, {0xAA, 0xAA}), writeRamBody(kSlot16 + kSlotBrightness, word(v)), updateBody()};
+}
+
+Bytes barcode(int v)
+{
+    const std::string text = "ZEL" + std::to_string(v);
+    Bytes p(text.begin(), text.end());
+    p.insert(p.begin(), {1, uint8_t(text.size())});
+    return e2e::commandBody(0xA2, p);
+}
+
+// What the box acknowledged, kept by the test itself (-1: nothing yet): the brightness word,
+// window 0's and 1's x, user mode 16's brightness, the barcode setting ("ZEL" and the number).
+enum Kept { kBright, kWin0, kWin1, kMode16, kBarcode, kKinds };
+constexpr const char* kKeptNames[kKinds] = {"brightness", "window 0 x", "window 1 x", "mode 16 brightness", "barcode"};
+using Ledger = std::array<int, kKinds>;
+
+// Empty when the started box holds the whole ledger, else what it lost.
+std::string lostOn(const Ledger& l, const RunningBox& box)
+{
+    const e2e::Shown shown = box.shown();
+    const QString code = QSettings(QString::fromStdString(platform::rootPath(ConfigEngine::kConfigFile)),
+                                   QSettings::IniFormat).value("config/Barcode").toString();
+    const int held[] = {imageWord(box.model, kBrightness), imageWord(box.model, window(0) + kWinX),
+                        imageWord(box.model, window(1) + kWinX),
+                        ram_get_u16(box.model->ram_user_mode[kUserModeCount - 1], kSlotBrightness),
+                        code.startsWith("ZEL") ? code.mid(3).toInt() : -1};
+    std::ostringstream lost;
+    for (int k = 0; k < kKinds; ++k)
+        if (l[k] >= 0 && l[k] != held[k])
+            lost << kKeptNames[k] << " " << l[k] << " acknowledged, " << held[k] << " after the restart\n";
+    for (int f = 0; f < 2 && l[kBright] >= 0; ++f)
+        if (shown.brightness[f] != l[kBright] * 255 / 100)
+            lost << "FPGA " << f << " brightness register " << int(shown.brightness[f]) << "\n";
+    return lost.str();
+}
+
+// A brightness and a mode save committed while an LED-size change hands the outputs over, the
+// box stopped right behind them: the started box shows both.
+TEST_F(Convergence, ABrightnessAndAModeSaveCommittedDuringAnLedSizeChangeOutlastAStop)
+{
+    RunningBox box;
+    ASSERT_TRUE(box.start());
+    box.link({writeRamBody(kBrightness, word(30)), updateBody()});
+    ASSERT_TRUE(box.settle());
+    for (int trial = 0; trial < 4; ++trial) {
+        const Ledger ledger = {80 - trial, -1, -1, 40 + trial, -1};
+        box.link(panelBodies(kPanels[1 + trial % 2]));
+        box.link({writeRamBody(kBrightness, word(uint16_t(ledger[kBright]))), updateBody()});
+        box.link(modeSave(uint16_t(ledger[kMode16])));
+        ASSERT_TRUE(box.restart() && box.settle()) << trial;
+        EXPECT_EQ(lostOn(ledger, box), "") << "trial " << trial;
+    }
+}
+
+// The same with a mode save committed while a bring-up restart runs (the engine reports its
+// changes once the bring-up is over).
+TEST_F(Convergence, AModeSaveCommittedDuringABringUpRestartOutlastsAStop)
+{
+    RunningBox box;
+    box.engineSleeps = true;
+    ASSERT_TRUE(box.start());
+    for (int v = 40; v < 44; ++v) {
+        box.link({kRestart});
+        for (int k = 0; k < 20000 && box.engine->c331_setup_state == c331_manage::kSetupDone; ++k)
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+        box.link(modeSave(uint16_t(v)));
+        ASSERT_TRUE(box.restart() && box.settle()) << v;
+        EXPECT_EQ(lostOn({-1, -1, -1, v, -1}, box), "");
+    }
+}
+
+// A power cut once the parameter file holds a brightness the LED output has not taken yet: the
+// saved word wins over the older brightness record at the next start, and at the one after.
+TEST_F(Convergence, TheSavedBrightnessWinsOverAnOlderRecordAfterAPowerCut)
+{
+    RunningBox box;
+    ASSERT_TRUE(box.start());
+    box.link({writeRamBody(kBrightness, word(30)), updateBody()});
+    ASSERT_TRUE(box.settle());
+    box.fpga->stopThread();   // the LED output takes no request, as while it hands the outputs over
+    box.link({writeRamBody(kBrightness, word(80)), updateBody()});
+    auto saved = [] {   // the parameter file: a marker, then the image from 0x300
+        const Bytes file = zeltest::readFile("/data/ram_device_info");
+        return file.size() == kRamSize && ram_get_u16(file.data(), kSlotMarkerLen + kBrightness - kPersistStart) == 80;
+    };
+    for (int k = 0; k < 5000 && !saved(); ++k)
+        RunningBox::idle(2);
+    for (int start = 0; start < 2; ++start) {
+        ASSERT_TRUE(box.restart(false) && box.settle());
+        EXPECT_EQ(lostOn({80, -1, -1, -1, -1}, box), "") << "start " << start;
+    }
+}
+
+// A link client keeps the box busy with a random mix of acknowledged writes, LED-size changes and
+// bring-up restarts; the box is stopped at a random moment (the client's last command answered,
+// as the box stops its links first) and started again: every value answered is there.
+TEST_F(Convergence, RandomStopsOfABusyBoxLoseNoAcknowledgedValue)
+{
+    const int seed = envOr("ZEL_STOP_SEED", 1);
+    const int stops = envOr("ZEL_STOP_COUNT", 30);
+    const auto started = std::chrono::steady_clock::now();
+    ConfigEngine::pInstance();   // the settings the barcode goes to
+    RunningBox box;
+    ASSERT_TRUE(box.start());
+    std::mt19937 rng{uint32_t(seed)};
+    Ledger ledger = {-1, -1, -1, -1, -1};
+    int answered[8] = {};
+    for (int n = 0; n < stops; ++n) {
+        std::string log;
+        std::atomic<bool> halt{false};
+        std::thread client([&, clientSeed = rng()] {
+            std::mt19937 r(clientSeed);
+            while (!halt.load()) {
+                const int op = int(r() % 8), v = 6 + int(r() % 95);
+                const std::vector<Bytes> bodies[] = {
+                    {writeRamBody(kBrightness, word(uint16_t(v))), updateBody()},
+                    {writeRamBody(window(0) + kWinX, word(uint16_t(v))), updateBody()},
+                    {writeRamBody(window(1) + kWinX, word(uint16_t(v))), updateBody()},
+                    modeSave(uint16_t(v)), {barcode(v)}, panelBodies(kPanels[v % std::size(kPanels)]), {kRestart},
+                    {writeRamBody(kBrightness, word(uint16_t(v))), updateBody()}};
+                for (const Bytes& b : bodies[op])
+                    RunningBox::ask(b);
+                if (op < kKinds || op == 7)
+                    ledger[op == 7 ? kBright : op] = v;
+                ++answered[op];
+                log += "op " + std::to_string(op) + " value " + std::to_string(v) + "\n";
+            }
+        });
+        const int busyMs = int(rng() % 400);
+        RunningBox::idle(busyMs);
+        halt = true;
+        client.join();
+        const std::string again = "ZEL_STOP_SEED=" + std::to_string(seed) + " ZEL_STOP_COUNT=" + std::to_string(n + 1);
+        ASSERT_TRUE(box.restart() && box.settle()) << again;
+        ASSERT_EQ(lostOn(ledger, box), "") << again << ", stopped after " << busyMs << " ms\n" << log;
+    }
+    std::fprintf(stderr, "stops: %d stops of a busy box (seed %d; answered: %d brightness, %d window, %d mode saves, "
+                 "%d settings, %d LED sizes, %d restarts), no acknowledged value lost, %.0f s\n", stops, seed,
+                 answered[0] + answered[7], answered[1] + answered[2], answered[3], answered[4], answered[5],
+                 answered[6], secondsSince(started));
 }
 
 TEST_F(Convergence, RandomChangesEndWhereAFreshStartFromTheParameterFileEnds)
