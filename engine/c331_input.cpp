@@ -489,7 +489,10 @@ void c331_manage::check_input_port(int)
             PI_STATUS[p] |= kStatusCheck;
         }
         const PortMeasure m = measurePort(p);
-        const bool noSignal = !plausibleCounts(m.htotal, m.vtotal, m.frame) || PI_HDMI_INFO[p][kNoSignal] == 1;
+        // A picture without a pixel in its lines or a line in its fields is no picture: its
+        // windows would read memory that no channel writes.
+        const bool noSignal = !plausibleCounts(m.htotal, m.vtotal, m.frame) || PI_HDMI_INFO[p][kNoSignal] == 1 ||
+                              info[kHact] <= 0 || info[kVact] <= 0;
         if (noSignal) {
             portLost(p);
             continue;

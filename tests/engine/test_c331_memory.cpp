@@ -948,6 +948,25 @@ TEST_F(MemoryEdgeTest, InputsAtTheEdgesStayInTheirBuffers)
              EXPECT_EQ(ochReg(e->win_info[0].ochLst[0], 0x22, 1), 0u);
          },
          1080, -1, -1},
+        {"a dot-by-dot word above 9 is single input, moved as well",
+         [this] {
+             zeltest::feedVideo(kHdmi2, 1280, 720, 60);
+             showDbd(12, kHdmi1, 3840, 1080);
+             setWord(window(0) + kWinX, 1);   // laid out again
+             settle();
+             EXPECT_EQ(e->PM_WIN_DBD_MODE[0], 1);
+             EXPECT_EQ(shownWidth(0), 1920);
+         },
+         1080, -1, -1},
+        {"an interlaced input of one line a frame is no signal",
+         [this] {
+             feedFieldsOf(kHdmi1, 1920, 1);
+             sim::setInputSignal(kHdmi1, true, 1920, 1, 60, true);   // the board sees its one line
+             showWhole(kHdmi1, 1920, 1080);
+             EXPECT_EQ(e->oimgct(kPortHdmi1), 1);
+             EXPECT_EQ(ochReg(e->win_info[0].ochLst[0], 0x48, 1), 1u);   // the input background
+         },
+         0, -1, -1},
     };
     for (const EdgeCase& c : cases)
         run(c);
