@@ -839,6 +839,10 @@ int c331_manage::set_dbd_mem(int w, int mode)
     if (!zelApi_IsWinValid(w))
         return -1;
     reset_dbd_mem(w);
+    // A single input a plain channel carries is stored in that channel's own buffers: it takes
+    // none of the dot-by-dot memory and never waits for it.
+    if (mode == 1 && check_dbd_input(win_port[w]) == 0)
+        return 0;
     // A block per port, two for a port too big for a plain channel; more when the picture's
     // lines need more bands. Its width must fit one line in some write mode, and every
     // interlaced port of a mode spanning several must reach a channel that weaves its fields
