@@ -770,6 +770,20 @@ private:
     // windows that need them (steps 1-2 of set_output); alloc_failed marks the windows left
     // without.
     void allocateIch(bool alloc_failed[kWinCount]);
+    // Input channels and dot-by-dot memory for the windows, in window order: allocateIch, then
+    // the dot-by-dot pictures that cannot be stored refused, round by round.
+    void placeInputs(bool alloc_failed[kWinCount]);
+    // What placeInputs may change, kept to undo a trial of it.
+    struct AllocState {
+        int ichOwner[kIch];
+        int winIch[kWinCount][kIch];
+        int memOwner[kDbdBlocks];
+        int memSlot[kWinCount][kDbdSlots];
+        int chgWin[kWinCount], chgInput[kWinCount], chgDbd[kWinCount];
+        bool refused[kWinCount], shortOf[kWinCount];
+    };
+    AllocState allocState() const;
+    void restoreAllocState(const AllocState& s);
     bool portInterlaced(int w) const;
     // How many of window w's first input channels must weave fields (lie among 0-3): its
     // interlaced input's, or a dot-by-dot window's up to its last interlaced part.
