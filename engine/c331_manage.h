@@ -804,6 +804,12 @@ private:
     // after w, or by a V-by-One pair that had a pair of channels 4-7 free of the windows before
     // it. The first window to set up again from, or -1.
     int weaveHeldFrom(int w) const;
+    // A pair of channels 4-7 holds no channel of a window before o.
+    bool pairFreeBefore(int o) const;
+    // The same for a dot-by-dot window w whose interlaced parts lack weaving channels that V-by-One
+    // pairs before it hold where windows set up in order would not have them: the first such
+    // window to set up again from, or -1.
+    int dbdWeaveHeldFrom(int w) const;
     // Window w's block of output channels as allocated (alloc_grid, or win_info without one).
     const ST_WIN_INFO& allocatedPlace(int w) const;
     // The windows of `use` all get idle output channels for the rectangles they share.

@@ -279,7 +279,8 @@ void c331_manage::allocateIch(bool alloc_failed[kWinCount])
     // of past changes: one left unwoven while a weaving channel is free, or held by a window
     // after it or by one that needs no weaving, is set up again and takes it.
     for (int w = 0; w < kWinCount; ++w) {
-        const int from = weaveWithheld(w) ? kWinCount : weaveHeldFrom(w);
+        const int plainFrom = weaveWithheld(w) ? kWinCount : weaveHeldFrom(w);
+        const int from = plainFrom >= 0 ? plainFrom : dbdWeaveHeldFrom(w);
         if (from < 0)
             continue;
         // A weaving channel held where a start would not have it, by a window that cannot be
@@ -298,12 +299,9 @@ void c331_manage::allocateIch(bool alloc_failed[kWinCount])
                 continue;
             askIchAgain(o);
         }
-        releaseIch(w);
-        if (!g_chg_input[w])
-            g_chg_input[w] = 3;
         // Asked again in a later round should a dot-by-dot window take its channel first and
         // then be refused.
-        g_chg_win[w] = 1;
+        askIchAgain(w);
     }
     for (int w = 0; w < kWinCount; ++w) {
         const bool need = g_chg_input[w] == 1 || g_chg_input[w] == 3 || g_chg_dbd[w] || (g_chg_win[w] && win_ich[w][0] < 0);
