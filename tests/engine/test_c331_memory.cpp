@@ -1119,23 +1119,8 @@ TEST_F(MemoryEdgeTest, WindowsTheChannelsDoNotStretchToAreRefused)
          0, -1, 0},
         {"a single-input dot-by-dot window stored in its own channel beside two holding all the dot-by-dot memory",
          [this] {
-             setWord(kTestPattern, 0);
-             feedAll();
-             zeltest::feedVideo(kHdmi1, 1920, 2160, 30);   // four bands each: all the memory
-             zeltest::feedVideo(kHdmi2, 1920, 2160, 30);
-             panel(3840, 2160, 0);
-             setWindow(0, 0, 0, 1920, 1080, kHdmi1);
-             setWindow(1, 1920, 0, 1920, 1080, kHdmi1);
-             hideFrom(2);
-             for (int w = 0; w < 3; ++w) {
-                 setWord(window(w) + kWinFlags, kDbdFlag);
-                 setWord(window(w) + kWinDbdMode, w < 2 ? 1 : 0);   // two side by side, then single input
-                 setWord(window(w) + kWinMirror, 0);
-             }
-             settle();
-             settle();
-             ASSERT_TRUE(e->usesDbdMemory(0) && e->usesDbdMemory(1));
-             setWindow(2, 0, 1080, 1920, 1080, kExt);
+             showQuarters({kHdmi2, kHdmi2, kExt, kHdmi1}, {1, 1, -1, -1});
+             setWord(window(2) + kWinFlags, kDbdFlag);   // single input
              settle();
              ASSERT_FALSE(gridOf(2).empty());
              EXPECT_TRUE(decoded(gridOf(2)[0]).on);
