@@ -509,6 +509,22 @@ protected:
         settle();
         settle();
     }
+    // Windows 0 and 1 on HDMI2 side by side over a panel, window 0 `split` wide, in dot-by-dot
+    // words word0 and word1.
+    void showTwoDbd(int panelW, int panelH, int split, int word0, int word1)
+    {
+        setWord(kTestPattern, 0);
+        panel(panelW, panelH, 0);
+        setWindow(0, 0, 0, split, panelH, kHdmi2);
+        setWindow(1, split, 0, panelW - split, panelH, kHdmi2);
+        hideFrom(2);
+        for (int w = 0; w < 2; ++w) {
+            setWord(window(w) + kWinFlags, kDbdFlag);
+            setWord(window(w) + kWinDbdMode, uint16_t(w ? word1 : word0));
+        }
+        settle();
+        settle();
+    }
     // Each case on the engine as the previous one left it; then a fresh start from the image.
     void run(const EdgeCase& c, bool full = false)
     {
@@ -1281,18 +1297,8 @@ TEST_F(MemoryEdgeTest, WhatAChangeLeavesBehindIsAsAFreshStart)
              // Both windows show the four inputs side by side; as each input turns interlaced
              // the windows are set up again one after the other. The weaving channels end with
              // window 0, and window 1, without them, shows nothing, as in a start.
-             setWord(kTestPattern, 0);
              feedAll();
-             panel(7680, 1080, 0);
-             setWindow(0, 0, 0, 3840, 1080, kHdmi2);
-             setWindow(1, 3840, 0, 3840, 1080, kHdmi2);
-             hideFrom(2);
-             for (int w = 0; w < 2; ++w) {
-                 setWord(window(w) + kWinFlags, kDbdFlag);
-                 setWord(window(w) + kWinDbdMode, 6);   // four side by side
-             }
-             settle();
-             settle();
+             showTwoDbd(7680, 1080, 3840, 6, 6);   // four side by side
              for (int input : {kHdmi2, kHdmi1, kDvi, kExt}) {
                  feedFields({input});
                  settle();
@@ -1333,20 +1339,10 @@ TEST_F(MemoryEdgeTest, WhatAChangeLeavesBehindIsAsAFreshStart)
          [this] {
              // Window 0 (four ports two over two, 3240 lines: too tall) takes the weaving
              // channels first and is refused; window 1 (three ports side by side) weaves on them.
-             setWord(kTestPattern, 0);
              feedAll();
              feedFields({kHdmi1, kExt});
              zeltest::feedVideo(kDvi, 1920, 2160, 30);
-             panel(7680, 2160, 0);
-             setWindow(0, 0, 0, 1920, 2160, kHdmi2);
-             setWindow(1, 1920, 0, 5760, 2160, kHdmi2);
-             hideFrom(2);
-             for (int w = 0; w < 2; ++w) {
-                 setWord(window(w) + kWinFlags, kDbdFlag);
-                 setWord(window(w) + kWinDbdMode, w ? 5 : 7);
-             }
-             settle();
-             settle();
+             showTwoDbd(7680, 2160, 1920, 7, 5);
              // Both set up afresh in one go, as at a start.
              for (int w = 0; w < 2; ++w) {
                  e->askIchAgain(w);
