@@ -1378,7 +1378,7 @@ TEST_F(MemoryEdgeTest, WhatAChangeLeavesBehindIsAsAFreshStart)
              EXPECT_EQ(ichsOf(3).size(), 3u);
          },
          0, -1, -1},
-        {"dot-by-dot memory given back while a window after it holds none of it and one after that asks",
+        {"a window refused for dot-by-dot memory takes it once given back, before a later window asks for it",
          [this] {
              showQuarters({kHdmi2, kHdmi2, kHdmi2, kExt}, {1, 1, 1, -1});   // window 2 refused
              setWord(window(0) + kWinFlags, 0);   // gives its half back
