@@ -455,6 +455,9 @@ void c331_manage::update_font(int)
     std::lock_guard<std::recursive_mutex> lock(osd_op_mutex);
     uint32_t dest = sys.font_mem[3];
     for (int f = 0; f < kFonts; ++f) {
+        // A stop does not wait for the rest of the fonts (a second or so on the board).
+        if (f > 0 && stopping())
+            return;
         const uint32_t flash = osd_char_txt[7 + 2 * f];
         const uint32_t size = osd_char_txt[8 + 2 * f];
         font_chip_addr[f] = dest;
