@@ -445,7 +445,18 @@ int c331_manage::osd_write_dma_sfl(uint32_t flashAddress, uint32_t dest, int typ
     else if (type == 4)
         p.w(kRegDmaDest4, dest);
     p.w(kRegCmd, kCmdDma);
-    const bool ok = p.waitFor(kRegStat, kDmaBusy, false, dmaWait(length), "serial flash DMA timeout");
+    // A stop does not wait for the copy (up to a second for the largest font): the chip finishes
+    // it on its own, and the next operation waits for the flash to be idle.
+    bool stopped = false;
+    const bool ok = p.waitUntil(
+        [&](uint32_t* v) {
+            *v = p.r(kRegStat);
+            stopped = (*v & kDmaBusy) != 0 && stopping();
+            return (*v & kDmaBusy) == 0 || stopped;
+        },
+        dmaWait(length), "serial flash DMA timeout");
+    if (stopped)
+        return 255;
     p.w(kRegCmd, kCmdIdle);
     return p.finish(ok);
 }
