@@ -58,19 +58,24 @@ void attachBoard()
         if (start.isValid())
             platform::setSimClock(start);
     }
-    VideoChipModel& chip = attachVideoChip();
-    FpgaBoard& fpgas = attachFpgas();
-    if (!quickFlash()) {
-        chip.withGfx([](VideoChipGfx& g) {
-            g.setDmaRate(kChipDmaBytesPerMs);
-            return 0;
-        });
-        for (auto& flash : fpgas.flash)
-            if (flash)
-                flash->setEraseTimes(kFpgaSectorEraseMs, kFpgaBlock32EraseMs, kFpgaBlock64EraseMs);
-    }
+    attachVideoChip();
+    attachFpgas();
+    if (!quickFlash())
+        useBoardFlashTimes();
     attachCardChains();
     attachInputChips();
+}
+
+void useBoardFlashTimes()
+{
+    videoChip().withGfx([](VideoChipGfx& g) {
+        g.setDmaRate(kChipDmaBytesPerMs);
+        return 0;
+    });
+    if (FpgaBoard* fpgas = fpgaBoard())
+        for (auto& flash : fpgas->flash)
+            if (flash)
+                flash->setEraseTimes(kFpgaSectorEraseMs, kFpgaBlock32EraseMs, kFpgaBlock64EraseMs);
 }
 
 void writeDeviceSnapshot()
