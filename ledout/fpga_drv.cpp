@@ -37,16 +37,17 @@ constexpr uint8_t kFlashWriteStatus1 = 0x01;
 constexpr uint8_t kFlashWriteStatus2 = 0x31;
 constexpr uint8_t kFlashBusy = 0x01;
 
-// With the worst case of common 8 MB serial flashes for one unit: an erase's waits give up after it.
+// With twice the worst case of common serial NOR flashes for one unit (4 KB 400 ms, 32 KB 1.6 s,
+// 64 KB 2 s), as the video chip's flash has: an erase's waits give up after it.
 struct EraseMode {
     uint8_t opcode;
     uint32_t sectors;
     uint32_t maxMs;
 };
 constexpr EraseMode kEraseModes[] = {
-    {0x20, 1, 400},    // 4 KB sector
-    {0x52, 8, 1600},   // 32 KB block
-    {0xD8, 16, 2000},  // 64 KB block
+    {0x20, 1, 800},    // 4 KB sector
+    {0x52, 8, 3200},   // 32 KB block
+    {0xD8, 16, 4000},  // 64 KB block
 };
 // Between two status polls of an erase: short against a unit's typical time (45 ms and more).
 constexpr unsigned kErasePollPauseUs = 100;

@@ -506,7 +506,7 @@ TEST_F(Links, OtherClientsAreAnsweredWhileAnEraseRuns)
 }
 
 // Erases of 64 KB of the flash behind FPGA 0 queue up behind one that waits for the flash, held
-// busy (the erase gives up after 2 s); let go, each erase takes no time.
+// busy (the erase gives up after 4 s); let go, each erase takes no time.
 class FlashQueue : public Links {
 protected:
     void SetUp() override
