@@ -182,7 +182,11 @@ public:
         std::lock_guard<std::mutex> lock(m_);
         eraseMs_ = {sectorMs, block32Ms, block64Ms};
     }
-    void setStuckBusy(bool on) { stuckBusy_ = on; }
+    void setStuckBusy(bool on)
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        stuckBusy_ = on;
+    }
     void setUid(const std::array<uint8_t, 8>& uid) { uid_ = uid; }
 
 private:
