@@ -187,7 +187,7 @@ void LinkCore::finish()
 void LinkCore::dropClient(LinkClient client, LinkEndpoint& endpoint)
 {
     dropWaiting([client](const CardFrame& f) { return f.client == client; });
-    // Its commands that have not started are not carried out; one running ends unanswered.
+    // Its commands that have not started are not carried out; one running goes on, unanswered.
     auto itsOwn = [client](const ApartCommand& c) { return c.client == client; };
     auto gone = std::stable_partition(apart_.begin(), apart_.end(), [&](const ApartCommand& c) { return !itsOwn(c); });
     for (auto it = gone; it != apart_.end(); ++it)

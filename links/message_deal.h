@@ -108,8 +108,8 @@ public:
     static void REG_mcu_flag(uint8_t value);
     // Bit 3 of the value: reload the OSD font into the video chip.
     static void RegUpdate0E(uint8_t value);
-    // A write of the font-update register that asks for the reload (it copies every font into
-    // the chip: seconds on the board).
+    // A write of the font-update register that asks for the reload (it copies every font, 13.3 MB,
+    // into the chip).
     static bool reloads_font(const uint8_t* body, unsigned length);
     // Carries such a write out with the command lock held, then the reload without it (the
     // caller holds flash_mutex: the reload reads the chip's flash).

@@ -57,7 +57,7 @@ trap cleanup EXIT
 # Until the command runs, a stop ends the script; then it is handed to the command. A command
 # started in the background of this shell (no job control) begins with SIGINT ignored until it
 # takes the signal itself (the box does so first thing): a stop is handed over once the command
-# catches it, so none is lost in that first instant. One that comes while the command is being
+# catches it (after 5 s at most), so none is lost in that first instant. One that comes while the command is being
 # started is handed over right after.
 app=
 launching=0
