@@ -1,7 +1,11 @@
-// How long a status request of one client waits for its reply, over TCP and over UDP, while
-// another client's erase of the video chip's flash runs, against the same requests with nothing
-// else going on. The simulated flash takes 40 ms a 4 KB unit (board ticks from the wall clock),
-// so an erase of 64 units lasts about 2.6 s, and a new one starts as soon as one ends.
+// How long a status request of one client waits for its reply, over TCP and over UDP, and an
+// FPGA register read over TCP (it takes the SPI bus), while another client's flash work runs: an
+// erase of the video chip's flash, an erase of the flash behind FPGA 0, a font reload (register
+// 0x0E, bit 3); against the same requests with nothing else going on. A new piece of work starts
+// as soon as one ends. The simulated chip flash takes 40 ms a 4 KB unit (board ticks from the
+// wall clock), so an erase of 64 units lasts about 2.6 s; the flash behind the FPGAs and the
+// chip's font copy take the simulated board's durations (sim::useBoardFlashTimes: 150 ms a 64 KB
+// unit, so 16 units last 2.4 s; 10 MB/s, so the four fonts, 13.3 MB, take 1.3 s).
 #include <benchmark/benchmark.h>
 
 #include <arpa/inet.h>
@@ -25,9 +29,12 @@
 #include "core/global.h"
 #include "core/zelrampara.h"
 #include "engine/c331_manage.h"
+#include "ledout/fpga_manage.h"
 #include "links/networkmanage.h"
 #include "links/protocol_phy.h"
 #include "links/udpnetmanage.h"
+#include "sim/fpga_model.h"
+#include "sim/sim_board.h"
 #include "sim/sim_clock.h"
 #include "sim/video_chip.h"
 #include "sim/video_chip_gfx.h"
@@ -41,9 +48,23 @@ using Clock = std::chrono::steady_clock;
 constexpr uint32_t kEraseMsPerUnit = 40;
 constexpr uint16_t kEraseUnits = 64;
 
-// 64 units of 4 KB of the video chip's flash from 0x100000.
-Bytes eraseFrame() { return bench::commandFrame(0x70, {0x00, 0x00, 0x10, 0x00, uint8_t(kEraseUnits), 0, 4, 1}); }
+constexpr uint16_t kFpgaEraseUnits = 16;
+
+enum class Work { None, ChipErase, FpgaErase, FontReload };
+
+Bytes workFrame(Work w)
+{
+    switch (w) {
+    case Work::ChipErase:   // 64 units of 4 KB of the video chip's flash from 0x100000
+        return bench::commandFrame(0x70, {0x00, 0x00, 0x10, 0x00, uint8_t(kEraseUnits), 0, 4, 1});
+    case Work::FpgaErase:   // 16 units of 64 KB of the flash behind FPGA 0 from 0x100000
+        return bench::commandFrame(0x70, {0x00, 0x00, 0x10, 0x00, uint8_t(kFpgaEraseUnits), 0, 2, 4});
+    default:                // the font reload
+        return bench::commandFrame(0xA0, {0x0E, 0x08, 0, 0x08});
+    }
+}
 Bytes statusFrame() { return bench::commandFrame(0xA1, {40, 1, 0}); }
+Bytes fpgaRegisterFrame() { return bench::commandFrame(0xA1, {3, 1, 1}); }
 
 sockaddr_in loopback(int port)
 {
@@ -100,13 +121,13 @@ struct Links {
     bool erasing = false;
     unsigned erases = 0;
 
-    // Starts an erase when none runs; takes the reply of one that ended.
-    void keepErasing()
+    // Starts a piece of `work` when none runs; takes the reply of one that ended.
+    void keepWorking(Work work)
     {
         if (erasing && frameWithin(eraser, 0))
             erasing = false;
         if (!erasing) {
-            const Bytes e = eraseFrame();
+            const Bytes e = workFrame(work);
             (void)!::send(eraser, e.data(), e.size(), 0);
             erasing = true;
             ++erases;
@@ -120,10 +141,9 @@ Links& links()
     return l;
 }
 
-// Times one status request; negative when no reply came within 15 s.
-double replyMs(int fd)
+// Times one request; negative when no reply came within 15 s.
+double replyMs(int fd, const Bytes& s = statusFrame())
 {
-    const Bytes s = statusFrame();
     const auto t0 = Clock::now();
     (void)!::send(fd, s.data(), s.size(), 0);
     if (!frameWithin(fd, 15000))
@@ -131,25 +151,33 @@ double replyMs(int fd)
     return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
 }
 
-void statusReplies(benchmark::State& state, bool duringErase)
+void statusReplies(benchmark::State& state, Work work)
 {
     Links& l = links();
     if (l.eraser < 0 || l.tcp < 0) {
         state.SkipWithError("no link");
         return;
     }
-    double tcpMax = 0, udpMax = 0, tcpSum = 0, udpSum = 0;
+    // The work of the previous benchmark ends first (its reply taken).
+    if (l.erasing && !frameWithin(l.eraser, 30000)) {
+        state.SkipWithError("the previous work did not end");
+        return;
+    }
+    l.erasing = false;
+    l.erases = 0;
+    double tcpMax = 0, udpMax = 0, fpgaMax = 0, tcpSum = 0, udpSum = 0;
     int64_t n = 0;
     for (auto _ : state) {
-        if (duringErase)
-            l.keepErasing();
-        const double t = replyMs(l.tcp), u = replyMs(l.udp);
-        if (t < 0 || u < 0) {
+        if (work != Work::None)
+            l.keepWorking(work);
+        const double t = replyMs(l.tcp), u = replyMs(l.udp), f = replyMs(l.tcp, fpgaRegisterFrame());
+        if (t < 0 || u < 0 || f < 0) {
             state.SkipWithError("no reply");
             break;
         }
         tcpMax = std::max(tcpMax, t);
         udpMax = std::max(udpMax, u);
+        fpgaMax = std::max(fpgaMax, f);
         tcpSum += t;
         udpSum += u;
         ++n;
@@ -158,16 +186,21 @@ void statusReplies(benchmark::State& state, bool duringErase)
     if (n > 0) {
         state.counters["tcp_max_ms"] = tcpMax;
         state.counters["udp_max_ms"] = udpMax;
+        state.counters["fpga_reg_max_ms"] = fpgaMax;
         state.counters["tcp_mean_ms"] = tcpSum / double(n);
         state.counters["udp_mean_ms"] = udpSum / double(n);
-        state.counters["erases"] = double(l.erases);
+        state.counters["works"] = double(l.erases);
     }
 }
 
-void BM_StatusRepliesIdle(benchmark::State& state) { statusReplies(state, false); }
-void BM_StatusRepliesDuringErase(benchmark::State& state) { statusReplies(state, true); }
+void BM_StatusRepliesIdle(benchmark::State& state) { statusReplies(state, Work::None); }
+void BM_StatusRepliesDuringErase(benchmark::State& state) { statusReplies(state, Work::ChipErase); }
+void BM_StatusRepliesDuringFpgaFlashErase(benchmark::State& state) { statusReplies(state, Work::FpgaErase); }
+void BM_StatusRepliesDuringFontReload(benchmark::State& state) { statusReplies(state, Work::FontReload); }
 BENCHMARK(BM_StatusRepliesIdle)->Iterations(100)->UseRealTime();
 BENCHMARK(BM_StatusRepliesDuringErase)->Iterations(300)->UseRealTime();
+BENCHMARK(BM_StatusRepliesDuringFpgaFlashErase)->Iterations(300)->UseRealTime();
+BENCHMARK(BM_StatusRepliesDuringFontReload)->Iterations(300)->UseRealTime();
 
 }  // namespace
 
@@ -187,6 +220,9 @@ int main(int argc, char** argv)
         return uint32_t(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count() / 10);
     });
     sim::VideoChipModel& chip = sim::attachVideoChip();
+    sim::attachFpgas();
+    fpga_manage::pInstance();
+    sim::useBoardFlashTimes();
     c331_manage* e = zeltest::newEngine();
     if (e->initialize(false) != 0)
         return 1;

@@ -10,6 +10,7 @@
 #include "core/zelrampara.h"
 #include "engine/c331_manage.h"
 #include "ledout/fpga_manage.h"
+#include "links/apart_worker.h"
 #include "links/link_thread.h"
 
 namespace {
@@ -23,6 +24,9 @@ bool stopRequested() { return g_stopRequested.load(); }
 
 void stopWorkers()
 {
+    // The flash work handed apart ends first, while the links still run to send its clients
+    // their answers.
+    ApartWorker::stop();
     stopAllLinkThreads();
     if (c331_manage::p_c331_manage)
         c331_manage::p_c331_manage->stopThread();

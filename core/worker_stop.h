@@ -1,7 +1,8 @@
 // The orderly end of the box's worker threads, before anything they use is destroyed.
 #pragma once
 
-// Stops the worker threads, each after those that hand it work: the links (they wait for the
+// Stops the worker threads, each after those that hand it work: the commands run apart from the
+// links (queued ones refused, a running erase ended between two units), the links (they wait for the
 // video engine's and the LED output's replies), the video engine (it reads the inputs and drives
 // the select lines of the LED output), the input poll, the LED output. The objects stay; a
 // worker that does not run is passed over, so a second call does nothing. Call it on the thread

@@ -445,7 +445,18 @@ int c331_manage::osd_write_dma_sfl(uint32_t flashAddress, uint32_t dest, int typ
     else if (type == 4)
         p.w(kRegDmaDest4, dest);
     p.w(kRegCmd, kCmdDma);
-    const bool ok = p.waitFor(kRegStat, kDmaBusy, false, dmaWait(length), "serial flash DMA timeout");
+    // A stop does not wait for the copy (up to a second for the largest font): the chip finishes
+    // it on its own, and the next operation waits for the flash to be idle.
+    bool stopped = false;
+    const bool ok = p.waitUntil(
+        [&](uint32_t* v) {
+            *v = p.r(kRegStat);
+            stopped = (*v & kDmaBusy) != 0 && stopping();
+            return (*v & kDmaBusy) == 0 || stopped;
+        },
+        dmaWait(length), "serial flash DMA timeout");
+    if (stopped)
+        return 255;
     p.w(kRegCmd, kCmdIdle);
     return p.finish(ok);
 }
@@ -455,6 +466,9 @@ void c331_manage::update_font(int)
     std::lock_guard<std::recursive_mutex> lock(osd_op_mutex);
     uint32_t dest = sys.font_mem[3];
     for (int f = 0; f < kFonts; ++f) {
+        // A stop does not wait for the rest of the fonts (a second or so on the board).
+        if (f > 0 && stopping())
+            return;
         const uint32_t flash = osd_char_txt[7 + 2 * f];
         const uint32_t size = osd_char_txt[8 + 2 * f];
         font_chip_addr[f] = dest;

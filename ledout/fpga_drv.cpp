@@ -3,12 +3,15 @@
 #include <QMutexLocker>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "core/global.h"
 #include "core/utils.h"
+#include "core/worker_stop.h"
 #include "ledout/fpga_lines.h"
 #include "platform/platform.h"
 #include "platform/spi.h"
@@ -34,15 +37,20 @@ constexpr uint8_t kFlashWriteStatus1 = 0x01;
 constexpr uint8_t kFlashWriteStatus2 = 0x31;
 constexpr uint8_t kFlashBusy = 0x01;
 
+// With twice the worst case of common serial NOR flashes for one unit (4 KB 400 ms, 32 KB 1.6 s,
+// 64 KB 2 s), as the video chip's flash has: an erase's waits give up after it.
 struct EraseMode {
     uint8_t opcode;
     uint32_t sectors;
+    uint32_t maxMs;
 };
 constexpr EraseMode kEraseModes[] = {
-    {0x20, 1},   // 4 KB sector
-    {0x52, 8},   // 32 KB block
-    {0xD8, 16},  // 64 KB block
+    {0x20, 1, 800},    // 4 KB sector
+    {0x52, 8, 3200},   // 32 KB block
+    {0xD8, 16, 4000},  // 64 KB block
 };
+// Between two status polls of an erase: short against a unit's typical time (45 ms and more).
+constexpr unsigned kErasePollPauseUs = 100;
 
 constexpr uint32_t kReadHead = 5;   // opcode, 3 address bytes, dummy byte
 constexpr uint32_t kProgramHead = fpga_drv::kWriteRoom;  // opcode, 3 address bytes
@@ -145,14 +153,31 @@ void fpga_drv::deselectFlash(int device)
     lines_.set(GpioLine::cs_fpga1, kLineHigh);
 }
 
-int fpga_drv::flashCommand(int fd, const uint8_t* command, uint32_t length)
+bool fpga_drv::waitEraseReady(int device, int fd, uint32_t boundMs)
 {
-    const uint8_t wren = kFlashWriteEnable;
-    if (SPI_Transfer_Write(fd, &wren, 1) <= 0 || !FPGA_SPI_WAIT_BUSY(fd))
-        return 0;
-    if (SPI_Transfer_Write(fd, command, length) <= 0 || !FPGA_SPI_WAIT_BUSY(fd))
-        return 0;
-    return 1;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
+    for (;;) {
+        // Judged before the poll: a thread held up past the bound still polls once more.
+        const bool late = std::chrono::steady_clock::now() >= end;
+        const uint8_t tx[2] = {kFlashReadStatus, 0xFF};
+        uint8_t rx[2] = {0, 0};
+        int moved;
+        {
+            QMutexLocker lock(&Utils::_spi_mutex);
+            selectFlash(device);
+            moved = SPI_Transfer(fd, tx, rx, 2);
+            deselectFlash(device);
+        }
+        if (moved <= 0)
+            return false;
+        if (!(rx[1] & kFlashBusy))
+            return true;
+        if (late) {
+            ZEL_DEBUG("\n flash stays busy\n");
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(kErasePollPauseUs));
+    }
 }
 
 int fpga_drv::FPGA_SPI_FLASH_VBYONE_ERASE(int device, uint32_t first_sector, int mode, uint32_t count)
@@ -165,17 +190,32 @@ int fpga_drv::FPGA_SPI_FLASH_VBYONE_ERASE(int device, uint32_t first_sector, int
     device = device == 2 ? 2 : 3;
     int fd = flashFd(device);
 
-    QMutexLocker lock(&Utils::_spi_mutex);
-    selectFlash(device);
-    int ok = FPGA_SPI_WAIT_BUSY(fd);
+    // The bus is taken for each command and each status poll, never across the time a unit
+    // takes: the FPGAs' registers and the video chip share the bus meanwhile. The flash's path is
+    // deselected whenever the bus is free, so their transfers never reach it.
+    if (!waitEraseReady(device, fd, m.maxMs))
+        return 0;
     uint32_t address = first_sector * kSectorSize;
-    for (uint32_t unit = 0; ok && unit < count; ++unit) {
-        const uint8_t command[4] = {m.opcode, uint8_t(address >> 16), uint8_t(address >> 8), 0};
-        ok = flashCommand(fd, command, sizeof command);
+    for (uint32_t unit = 0; unit < count; ++unit) {
+        // A box being stopped does not wait out an erase of many units: it ends between two, and
+        // leaves the flash as a power cut there would.
+        if (unit > 0 && stopRequested())
+            return 0;
+        int ok;
+        {
+            QMutexLocker lock(&Utils::_spi_mutex);
+            selectFlash(device);
+            const uint8_t command[4] = {m.opcode, uint8_t(address >> 16), uint8_t(address >> 8), 0};
+            const uint8_t wren = kFlashWriteEnable;
+            ok = SPI_Transfer_Write(fd, &wren, 1) > 0 && FPGA_SPI_WAIT_BUSY(fd) &&
+                 SPI_Transfer_Write(fd, command, sizeof command) > 0;
+            deselectFlash(device);
+        }
+        if (!ok || !waitEraseReady(device, fd, m.maxMs))
+            return 0;
         address += m.sectors * kSectorSize;
     }
-    deselectFlash(device);
-    return ok;
+    return 1;
 }
 
 int fpga_drv::FPGA_SPI_FLASH_VBYONE_WRITE(int device, uint32_t address, uint8_t* buffer, uint32_t length)

@@ -1,7 +1,9 @@
 // The SPI device layer of the output FPGAs and of the two serial flash devices behind them:
 // device set-up, full-duplex and write-only transfers, and the flash commands (erase, program,
 // read, unique id). Flash operations frame themselves with the FPGAs' select lines and hold
-// Utils::_spi_mutex for their whole run.
+// Utils::_spi_mutex for their whole run, except an erase: it takes the bus for each command and
+// each status poll, so an erase of many units (seconds each on the board at worst) holds no other
+// user of the bus for longer than one transfer.
 #pragma once
 
 #include <cstdint>
@@ -37,7 +39,8 @@ public:
     // busy past the poll limit.
     int FPGA_SPI_WAIT_BUSY(int fd);
 
-    // 1 done, 0 refused or failed. A device other than 2 means device 3.
+    // 1 done, 0 refused or failed (also when the box is being stopped: it ends between two units).
+    // A device other than 2 means device 3.
     int FPGA_SPI_FLASH_VBYONE_ERASE(int device, uint32_t first_sector, int mode, uint32_t count);
     // `buffer` holds 4 free bytes followed by `length` data bytes; the free bytes in front of each
     // piece are overwritten with its page command.
@@ -53,8 +56,9 @@ private:
     int flashFd(int device) const { return fd_[device == 2 ? 2 : 3]; }
     void selectFlash(int device);
     void deselectFlash(int device);
-    // Write enable, then the command; both followed by a busy wait. 0 on failure.
-    int flashCommand(int fd, const uint8_t* command, uint32_t length);
+    // Polls the status of an erasing flash, the bus taken for each poll only, until it is ready;
+    // false when a transfer failed or the flash stayed busy past `boundMs`.
+    bool waitEraseReady(int device, int fd, uint32_t boundMs);
 
     FpgaLines& lines_;
     int fd_[kDevices] = {-1, -1, -1, -1};

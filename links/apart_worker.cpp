@@ -1,50 +1,123 @@
 #include "links/apart_worker.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <deque>
+#include <map>
 #include <mutex>
 #include <thread>
+#include <utility>
 
+#include "core/worker_stop.h"
 #include "links/message_deal.h"
 
 namespace {
 
+using JobPtr = std::shared_ptr<ApartWorker::Job>;
+
+// How long a stop waits at most for the links to take the replies of the jobs it ended.
+constexpr auto kRepliesTakenWithin = std::chrono::milliseconds(300);
+
+void refuse(ApartWorker::Job& job)
+{
+    std::vector<uint8_t> reply(message_deal::kMaxReplyBody);
+    const unsigned n =
+        message_deal::refuse(job.body.data(), unsigned(job.body.size()), reply.data(), unsigned(reply.size()));
+    job.reply.assign(reply.begin(), reply.begin() + n);
+    job.done = true;
+}
+
 class Runner {
 public:
-    std::shared_ptr<ApartWorker::Job> submit(const uint8_t* body, unsigned length)
+    JobPtr submit(const void* link, uint64_t client, const uint8_t* body, unsigned length)
     {
         auto job = std::make_shared<ApartWorker::Job>();
         job->body.assign(body, body + length);
+        job->link = link;
+        job->client = client;
         std::lock_guard<std::mutex> lock(m_);
-        if (stopping_)
+        if (stopping_ || stopRequested()) {
+            refuse(*job);
             return job;
+        }
+        size_t& mine = counts_[{link, client}];
+        if (mine >= ApartWorker::kClientShare || pending_ >= ApartWorker::kMaxJobs) {
+            if (mine == 0)
+                counts_.erase({link, client});
+            return nullptr;
+        }
+        ++mine;
+        ++pending_;
         if (!thread_.joinable())
             thread_ = std::thread([this] { run(); });
         jobs_.push_back(job);
-        ++pending_;
         cv_.notify_one();
         return job;
     }
+
+    void withdraw(const JobPtr& job)
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        for (auto it = jobs_.begin(); it != jobs_.end(); ++it) {
+            if (*it == job) {
+                jobs_.erase(it);
+                leave(*job);
+                return;
+            }
+        }
+    }
+
     size_t pending()
     {
         std::lock_guard<std::mutex> lock(m_);
         return pending_;
     }
-    // Ends the thread after the job it runs (queued ones are dropped).
+
     void stop()
     {
+        std::vector<std::weak_ptr<ApartWorker::Job>> answered;
+        std::thread ending;
         {
             std::lock_guard<std::mutex> lock(m_);
             stopping_ = true;
+            for (const JobPtr& job : jobs_) {
+                refuse(*job);
+                leave(*job);
+                answered.push_back(job);
+            }
             jobs_.clear();
+            if (running_)
+                answered.push_back(running_);
             cv_.notify_one();
+            ending = std::move(thread_);
         }
-        if (thread_.joinable())
-            thread_.join();
+        if (ending.joinable())
+            ending.join();
+        // A link lets go of a job once it sent the reply (or its client went away).
+        const auto end = std::chrono::steady_clock::now() + kRepliesTakenWithin;
+        auto taken = [&] {
+            for (const auto& job : answered)
+                if (!job.expired())
+                    return false;
+            return true;
+        };
+        while (!taken() && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::lock_guard<std::mutex> lock(m_);
+        stopping_ = false;
     }
 
 private:
+    // The job no longer counts against its client (called with m_ held).
+    void leave(const ApartWorker::Job& job)
+    {
+        auto it = counts_.find({job.link, job.client});
+        if (it != counts_.end() && --it->second == 0)
+            counts_.erase(it);
+        --pending_;
+    }
+
     void run()
     {
         std::vector<uint8_t> reply(message_deal::kMaxReplyBody);
@@ -53,21 +126,24 @@ private:
             cv_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
             if (stopping_)
                 return;
-            std::shared_ptr<ApartWorker::Job> job = jobs_.front();
+            running_ = jobs_.front();
             jobs_.pop_front();
             lock.unlock();
-            const unsigned n = message_deal::deal_apart(job->body.data(), unsigned(job->body.size()), reply.data(),
-                                                        unsigned(reply.size()));
-            job->reply.assign(reply.begin(), reply.begin() + n);
-            job->done = true;
+            const unsigned n = message_deal::deal_apart(running_->body.data(), unsigned(running_->body.size()),
+                                                        reply.data(), unsigned(reply.size()));
+            running_->reply.assign(reply.begin(), reply.begin() + n);
             lock.lock();
-            --pending_;
+            running_->done = true;
+            leave(*running_);
+            running_.reset();
         }
     }
 
     std::mutex m_;
     std::condition_variable cv_;
-    std::deque<std::shared_ptr<ApartWorker::Job>> jobs_;
+    std::deque<JobPtr> jobs_;
+    JobPtr running_;
+    std::map<std::pair<const void*, uint64_t>, size_t> counts_;
     size_t pending_ = 0;
     bool stopping_ = false;
     std::thread thread_;
@@ -87,9 +163,14 @@ Runner& runner()
 
 }  // namespace
 
-std::shared_ptr<ApartWorker::Job> ApartWorker::submit(const uint8_t* body, unsigned length)
+std::shared_ptr<ApartWorker::Job> ApartWorker::submit(const void* link, uint64_t client, const uint8_t* body,
+                                                      unsigned length)
 {
-    return runner().submit(body, length);
+    return runner().submit(link, client, body, length);
 }
+
+void ApartWorker::withdraw(const std::shared_ptr<Job>& job) { runner().withdraw(job); }
+
+void ApartWorker::stop() { runner().stop(); }
 
 size_t ApartWorker::pending() { return runner().pending(); }

@@ -1,7 +1,12 @@
-// The thread that carries out the commands which take long (a flash erase, up to seconds) away
-// from the links' threads, so every link goes on answering its other clients meanwhile. Jobs run
-// one after another in the order they came; the link that handed a job over polls it and sends
-// its reply to the client that asked once it is done.
+// The thread that carries out the commands which take long (a flash erase, up to seconds; a font
+// reload) away from the links' threads, so every link goes on answering its other clients
+// meanwhile. Jobs run one after another in the order they came; the link that handed a job over
+// polls it and sends its reply to the client that asked once it is done.
+//
+// A job counts against the client that asked, from the hand-over until it leaves the worker
+// (done, or dropped before it started because its client went away): each client has a share
+// of its own, and all clients together a bound, so one client neither refuses another's commands
+// nor makes the queue grow without end.
 #pragma once
 
 #include <atomic>
@@ -11,15 +16,30 @@
 
 class ApartWorker {
 public:
+    // Jobs of one client queued or running, at most; a further one is refused.
+    static constexpr size_t kClientShare = 16;
+    // Jobs of all clients queued or running, at most.
+    static constexpr size_t kMaxJobs = 256;
+
     struct Job {
         std::vector<uint8_t> body;    // the request, check byte included
         std::vector<uint8_t> reply;   // the reply body, once done
         std::atomic<bool> done{false};
+        const void* link = nullptr;   // with `client`: whom the job counts against
+        uint64_t client = 0;
     };
 
-    // Queues a command (started on the first use; stopped and joined when the process exits).
-    // The job is never done once the process is ending.
-    static std::shared_ptr<Job> submit(const uint8_t* body, unsigned length);
+    // Queues a command of `client` of the link `link` (the thread is started on the first use).
+    // Null when that client's share or the queue is full. While the worker is being stopped the
+    // job comes back done, refused.
+    static std::shared_ptr<Job> submit(const void* link, uint64_t client, const uint8_t* body, unsigned length);
+    // Drops a job that has not started (its client went away). A running one goes on and counts
+    // until it ends.
+    static void withdraw(const std::shared_ptr<Job>& job);
+    // The box's stop: the queued jobs are refused and the running one ends (an erase between two
+    // units); then, for a short while at most, the links are given the time to send the replies.
+    // A later job starts the thread again.
+    static void stop();
     // Jobs queued or running (for tests).
     static size_t pending();
 };

@@ -20,6 +20,8 @@ LinkCore::LinkCore(uint8_t passbyPort)
 LinkCore::~LinkCore()
 {
     dropWaiting([](const CardFrame&) { return true; });
+    for (const ApartCommand& c : apart_)
+        ApartWorker::withdraw(c.job);
 }
 
 template <class Pick>
@@ -66,12 +68,13 @@ void LinkCore::sendReply(unsigned length, LinkEndpoint& endpoint)
 
 void LinkCore::runApart(const uint8_t* body, unsigned length, LinkEndpoint& endpoint, LinkClient client)
 {
-    if (apart_.size() >= kMaxApartCommands) {
+    std::shared_ptr<ApartWorker::Job> job = ApartWorker::submit(this, client, body, length);
+    if (!job) {
         ZEL_DEBUG("\n link %d: too many long commands waiting, one refused \n", passbyPort_);
         sendReply(message_deal::refuse(body, length, reply_.data(), unsigned(reply_.size())), endpoint);
         return;
     }
-    apart_.push_back(ApartCommand{client, ApartWorker::submit(body, length)});
+    apart_.push_back(ApartCommand{client, std::move(job)});
 }
 
 void LinkCore::answerApart(LinkEndpoint& endpoint)
@@ -184,8 +187,12 @@ void LinkCore::finish()
 void LinkCore::dropClient(LinkClient client, LinkEndpoint& endpoint)
 {
     dropWaiting([client](const CardFrame& f) { return f.client == client; });
+    // Its commands that have not started are not carried out; one running goes on, unanswered.
     auto itsOwn = [client](const ApartCommand& c) { return c.client == client; };
-    apart_.erase(std::remove_if(apart_.begin(), apart_.end(), itsOwn), apart_.end());
+    auto gone = std::stable_partition(apart_.begin(), apart_.end(), [&](const ApartCommand& c) { return !itsOwn(c); });
+    for (auto it = gone; it != apart_.end(); ++it)
+        ApartWorker::withdraw(it->job);
+    apart_.erase(gone, apart_.end());
     if (!answering_ || answerClient_ != client)
         return;
     // Its answer would go nowhere (or to a newcomer on the same socket): the cards are free again.

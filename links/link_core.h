@@ -9,9 +9,11 @@
 // at most one card frame outstanding; a further one is dropped together with the rest of the
 // bytes it came with, so a burst of card frames costs one wait, not one each.
 //
-// A command that takes long (a flash erase) does not hold the link's thread either: it is handed
-// to the thread that runs such commands, and `service` sends its reply to the client that asked
-// once it is done, while the link answers everything else meanwhile.
+// A command that takes long (a flash erase, a font reload) does not hold the link's thread either:
+// it is handed to the thread that runs such commands, and `service` sends its reply to the client
+// that asked once it is done, while the link answers everything else meanwhile. A client has
+// ApartWorker::kClientShare such commands outstanding at most (a further one is refused); those
+// of a client that went away and have not started are dropped.
 #pragma once
 
 #include <atomic>
@@ -67,8 +69,6 @@ public:
 
     // Card frames of different clients waiting for the cards, at most.
     static constexpr size_t kMaxWaitingCardFrames = 64;
-    // Commands of this link running apart or waiting to, at most; a further one is refused.
-    static constexpr size_t kMaxApartCommands = 16;
     // The longest wait of a link's thread for data while card frames are outstanding.
     static constexpr int kCardPollMs = 1;
 
@@ -111,8 +111,9 @@ public:
     bool busy() const { return answering_ || !waiting_.empty() || !apart_.empty(); }
     // How long the link's thread may wait for data now, at most `longestMs`.
     int stepWait(int longestMs) const { return busy() && longestMs > kCardPollMs ? kCardPollMs : longestMs; }
-    // A client that went away: its card frames are dropped, a wait for its answer ends, the
-    // replies of its commands run apart go nowhere.
+    // A client that went away: its card frames are dropped, a wait for its answer ends, its
+    // commands handed apart that have not started are dropped, and the reply of one running goes
+    // nowhere.
     void dropClient(LinkClient client, LinkEndpoint& endpoint);
 
     // A body whose first address is below 0xF000 and whose second address is 0xF010 goes to the

@@ -125,7 +125,8 @@ unsigned message_deal::deal_on_link(uint8_t* body, unsigned length, uint8_t* rep
     const uint8_t g = body[frame::kGroup];
     std::unique_lock<std::mutex> flash(flash_mutex, std::defer_lock);
     // A flash command goes behind those already handed apart, in the order they came.
-    if (g == group::kEraseFlash || (onFlash(g) && (ApartWorker::pending() != 0 || !flash.try_lock())))
+    if (g == group::kEraseFlash || reloads_font(body, length) ||
+        (onFlash(g) && (ApartWorker::pending() != 0 || !flash.try_lock())))
         return kRunApart;
     QMutexLocker lock(&deal_mutex);
     return dealWith(body, length, reply, capacity);
@@ -135,11 +136,14 @@ unsigned message_deal::deal_apart(const uint8_t* body, unsigned length, uint8_t*
 {
     if (!takes(length, capacity))
         return 0;
-    if (!onFlash(body[frame::kGroup]))
+    const bool font = reloads_font(body, length);
+    if (!onFlash(body[frame::kGroup]) && !font)
         return refuse(body, length, reply, capacity);
     // Only the flash is held: the handlers of the flash commands touch nothing else that the
     // other commands change.
     std::lock_guard<std::mutex> flash(flash_mutex);
+    if (font)
+        return write_reloading_font(body, length, reply, capacity);
     return dealWith(body, length, reply, capacity);
 }
 

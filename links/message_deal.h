@@ -75,8 +75,9 @@ public:
 
     // What a link's thread calls: as message_group_deal, but a command that would hold the link
     // (and every other link) for long is not carried out: kRunApart says it is to be handed to
-    // the thread that runs such commands (deal_apart). That is every flash erase, and any other
-    // flash command while flash commands run apart or wait to.
+    // the thread that runs such commands (deal_apart). That is every flash erase, a font reload
+    // (register 0x0E, bit 3), and any other flash command while flash commands run apart or wait
+    // to.
     static constexpr unsigned kRunApart = ~0u;
     static unsigned deal_on_link(uint8_t* body, unsigned length, uint8_t* reply, unsigned capacity);
     // Carries a command out on the thread that runs them apart: it waits for the flash commands
@@ -107,6 +108,12 @@ public:
     static void REG_mcu_flag(uint8_t value);
     // Bit 3 of the value: reload the OSD font into the video chip.
     static void RegUpdate0E(uint8_t value);
+    // A write of the font-update register that asks for the reload (it copies every font, 13.3 MB,
+    // into the chip).
+    static bool reloads_font(const uint8_t* body, unsigned length);
+    // Carries such a write out with the command lock held, then the reload without it (the
+    // caller holds flash_mutex: the reload reads the chip's flash).
+    static unsigned write_reloading_font(const uint8_t* body, unsigned length, uint8_t* reply, unsigned capacity);
 
     // ---- file transfer ---------------------------------------------------------------------------
     static void write_file_start(const uint8_t* body, unsigned length, Reply& r);

@@ -114,11 +114,39 @@ void message_deal::REG_mcu_flag(uint8_t value)
     }
 }
 
+namespace {
+constexpr uint8_t kFontBit = 0x08;
+// Set on the thread that runs commands apart while it writes a font-update register: the
+// reload follows once the command lock is given back.
+thread_local bool t_fontReloadLater = false;
+}  // namespace
+
 void message_deal::RegUpdate0E(uint8_t value)
 {
-    constexpr uint8_t kFontBit = 0x08;
-    if (value & kFontBit)
+    if ((value & kFontBit) && !t_fontReloadLater)
         linkhooks::reloadFont();
+}
+
+bool message_deal::reloads_font(const uint8_t* body, unsigned length)
+{
+    return length == kWriteBody && body[frame::kGroup] == group::kWriteRegister && body[kTarget] == kTargetDevice &&
+           body[kRegister] == kRegFontUpdate && (body[kValue] & body[kMask] & kFontBit);
+}
+
+unsigned message_deal::write_reloading_font(const uint8_t* body, unsigned length, uint8_t* reply, unsigned capacity)
+{
+    unsigned n;
+    {
+        QMutexLocker lock(&deal_mutex);
+        t_fontReloadLater = true;
+        Reply r(body, reply, capacity);
+        write_register(body, length, r);
+        t_fontReloadLater = false;
+        n = r.finish();
+    }
+    if (reply[frame::kPayload] == kStatusOk)
+        linkhooks::reloadFont();
+    return n;
 }
 
 void message_deal::write_register(const uint8_t* body, unsigned length, Reply& r)

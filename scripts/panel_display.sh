@@ -54,12 +54,34 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-# Until the command runs, a stop ends the script; then it is handed to the command.
+# Until the command runs, a stop ends the script; then it is handed to the command. A command
+# started in the background of this shell (no job control) begins with SIGINT ignored until it
+# takes the signal itself (the box does so first thing): a stop is handed over once the command
+# catches it (after 5 s at most), so none is lost in that first instant. One that comes while the command is being
+# started is handed over right after.
 app=
+launching=0
+held_stop=
 stop_requested=0
+catches() {
+  local mask
+  mask="$(sed -n 's/^SigCgt:[[:space:]]*//p' "/proc/$1/status" 2>/dev/null || true)"
+  [ -n "$mask" ] && (( (16#$mask >> ($2 - 1)) & 1 ))
+}
 stop() {
-  [ -n "$app" ] || exit "$2"
+  if [ -z "$app" ]; then
+    [ "$launching" = 1 ] || exit "$2"
+    held_stop="$1"
+    return
+  fi
   stop_requested=1
+  local sig
+  sig="$(kill -l "$1")"
+  for _ in $(seq 1 500); do
+    catches "$app" "$sig" && break
+    kill -0 "$app" 2>/dev/null || return 0
+    sleep 0.01
+  done
   kill -s "$1" "$app" 2>/dev/null || true
 }
 trap 'stop TERM 143' TERM
@@ -103,9 +125,11 @@ if [ "$quiet" = 0 ]; then
 INFO
 fi
 
+launching=1
 "$@" &
-pids+=($!)
 app=$!
+pids+=("$app")
+[ -z "$held_stop" ] || stop "$held_stop"
 status=0
 # A trapped signal ends a wait early: wait again until the command itself has ended.
 while :; do

@@ -478,7 +478,7 @@ bool SimSerialFlash::spiMessage(const platform::SpiTransfer* xfers, unsigned cou
     }
     const uint8_t op = tx[0];
     const uint32_t address = tx.size() >= 4 ? (uint32_t(tx[1]) << 16 | uint32_t(tx[2]) << 8 | tx[3]) : 0;
-    const bool busy = stuckBusy_ || busy_ > 0;
+    const bool busy = stuckBusy_ || busy_ > 0 || std::chrono::steady_clock::now() < busyUntil_;
     Op entry{op, address, 0, true};
 
     if (op == kOpStatus) {
@@ -508,6 +508,8 @@ bool SimSerialFlash::spiMessage(const platform::SpiTransfer* xfers, unsigned cou
             erase(address, unit);
             wel_ = false;
             busy_ = busyPolls_;
+            busyUntil_ = std::chrono::steady_clock::now() +
+                         std::chrono::milliseconds(eraseMs_[op == kOpErase4k ? 0 : op == kOpErase32k ? 1 : 2]);
             break;
         }
         case kOpProgram:

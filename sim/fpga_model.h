@@ -18,6 +18,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -174,7 +175,18 @@ public:
     void clearLog();
     int statusPolls() const;
     void setBusyPolls(int polls) { busyPolls_ = polls; }  // busy time of each erase/program
-    void setStuckBusy(bool on) { stuckBusy_ = on; }
+    // How long an erase of a 4 KB sector, a 32 KB block and a 64 KB block keeps the flash busy, in
+    // milliseconds of the machine's clock, on top of the busy polls (0: no time).
+    void setEraseTimes(uint32_t sectorMs, uint32_t block32Ms, uint32_t block64Ms)
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        eraseMs_ = {sectorMs, block32Ms, block64Ms};
+    }
+    void setStuckBusy(bool on)
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        stuckBusy_ = on;
+    }
     void setUid(const std::array<uint8_t, 8>& uid) { uid_ = uid; }
 
 private:
@@ -195,6 +207,8 @@ private:
     bool wel_ = false;
     int busy_ = 0;
     int busyPolls_ = 3;
+    std::array<uint32_t, 3> eraseMs_{};
+    std::chrono::steady_clock::time_point busyUntil_{};
     bool stuckBusy_ = false;
     int statusPolls_ = 0;
     std::array<uint8_t, 8> uid_{{0x5A, 0x31, 0x07, 0x19, 0x84, 0x00, 0xC2, 0x11}};

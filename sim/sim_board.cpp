@@ -1,6 +1,7 @@
 #include "sim/sim_board.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <utility>
@@ -30,6 +31,20 @@ void replaceFile(const std::string& path, const std::string& bytes)
     std::rename(tmp.c_str(), platform::rootPath(path).c_str());
 }
 
+// Durations of the board's order for the flash work that takes long: typical erase times of the
+// 8 MB serial flash behind each FPGA (4 KB sector, 32 KB and 64 KB block), and the chip's DMA of
+// its serial flash into chip memory at 10 MB/s (the four fonts, 13.3 MB, in about 1.3 s). All
+// within the bounds the system's waits allow. ZEL_SIM_QUICK_FLASH=1 makes them take no time (the
+// tests' boxes).
+constexpr uint32_t kFpgaSectorEraseMs = 45, kFpgaBlock32EraseMs = 120, kFpgaBlock64EraseMs = 150;
+constexpr uint32_t kChipDmaBytesPerMs = 10000;
+
+bool quickFlash()
+{
+    const char* quick = std::getenv("ZEL_SIM_QUICK_FLASH");
+    return quick && *quick && std::string(quick) != "0";
+}
+
 }  // namespace
 
 void attachBoard()
@@ -45,8 +60,22 @@ void attachBoard()
     }
     attachVideoChip();
     attachFpgas();
+    if (!quickFlash())
+        useBoardFlashTimes();
     attachCardChains();
     attachInputChips();
+}
+
+void useBoardFlashTimes()
+{
+    videoChip().withGfx([](VideoChipGfx& g) {
+        g.setDmaRate(kChipDmaBytesPerMs);
+        return 0;
+    });
+    if (FpgaBoard* fpgas = fpgaBoard())
+        for (auto& flash : fpgas->flash)
+            if (flash)
+                flash->setEraseTimes(kFpgaSectorEraseMs, kFpgaBlock32EraseMs, kFpgaBlock64EraseMs);
 }
 
 void writeDeviceSnapshot()

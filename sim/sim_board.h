@@ -9,6 +9,10 @@ namespace sim {
 // chips to platform::board(). Writes the board's configuration file with its defaults when the
 // root has none, so the user has a file to edit.
 void attachBoard();
+// Gives the attached video chip and FPGA flash the durations of the board's order for the flash
+// work that takes long (erases of the flash behind the FPGAs, the chip's copy of the fonts); the
+// board attached by attachBoard has them unless ZEL_SIM_QUICK_FLASH=1.
+void useBoardFlashTimes();
 
 // Writes what an outside observer (a test driving the running process) may check of the
 // simulated devices under "/var/sim/": "video_chip.bin", the chip's 256 x 128 registers, and

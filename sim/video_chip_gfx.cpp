@@ -344,7 +344,7 @@ bool VideoChipGfx::onRead(uint8_t bank, uint8_t addr, uint8_t* value)
     }
     case kStat: {
         uint8_t v = stored & ~(kDmaBusy | kWriteBusy | kEraseBusy);
-        if (busy(&dmaBusy_)) v |= kDmaBusy;
+        if (busy(&dmaBusy_) || std::chrono::steady_clock::now() < dmaUntil_) v |= kDmaBusy;
         if (busy(&writeBusy_)) v |= kWriteBusy;
         if (busy(&eraseBusy_)) v |= kEraseBusy;
         *value = v;
@@ -449,6 +449,8 @@ void VideoChipGfx::dma()
             palette_[dest * kColourEntry + i] = flashByte(src + i);
     }
     startBusy(&dmaBusy_);
+    if (dmaBytesPerMs_ > 0)
+        dmaUntil_ = std::chrono::steady_clock::now() + std::chrono::microseconds(uint64_t(length) * 1000 / dmaBytesPerMs_);
     ops_.push(Op{Op::Dma, src, length, dest, type, type == 0 || type == 4});
 }
 

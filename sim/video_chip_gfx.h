@@ -23,6 +23,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -82,6 +83,10 @@ public:
     // ticks of 10 ms, on top of the busy polls).
     void setEraseTime(uint32_t ms) { eraseMs_ = ms; }
     void setProgramTime(uint32_t ms) { programMs_ = ms; }
+    // How fast the serial-flash DMA moves its bytes into chip memory, in bytes per millisecond of
+    // the machine's clock (it also runs while the board's ticks stand still, as at start-up);
+    // 0: at once.
+    void setDmaRate(uint32_t bytesPerMs) { dmaBytesPerMs_ = bytesPerMs; }
     void setNeverReady(bool on) { neverReady_ = on; }
     void setWelStuck(bool on) { welStuck_ = on; }
     // Commands the flash ignored because a program or erase was in progress.
@@ -130,6 +135,8 @@ private:
     Busy writeBusy_, eraseBusy_, readBusy_, dmaBusy_, gfxBusy_;
     int busyPolls_ = 1;
     uint32_t eraseMs_ = 0, programMs_ = 0;
+    uint32_t dmaBytesPerMs_ = 0;
+    std::chrono::steady_clock::time_point dmaUntil_{};
     bool neverReady_ = false;
     bool welStuck_ = false;
     bool readIgnored_ = false;

@@ -307,4 +307,42 @@ TEST_F(PanelDisplay, TheBrowserViewShowsTheLockScreen)
     keep(page, "display_browser.png");
 }
 
+// A Ctrl-C in the first instant of the box, while it still ignores SIGINT as a background job of
+// the script (held here half a second by a shell in front of it), ends the box in order and then
+// the script with its display.
+TEST(PanelDisplayStop, ACtrlCBeforeTheBoxTakesItIsNotLost)
+{
+    if (!QString(ZEL_APP_EMULATOR).isEmpty() || !missingTool().empty())
+        GTEST_SKIP() << "the virtual display's tools or the PC build are not there";
+    const std::string root = zeltest::makeTempDir("zel-display-");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.insert("ZEL_BOARD", "sim");
+    env.insert("ZEL_ROOT", QString::fromStdString(root));
+    env.insert("ZEL_TCP_PORT", "0");
+    env.insert("ZEL_UDP_PORT", "0");
+    QProcess stack;
+    stack.setProcessEnvironment(env);
+    stack.setStandardOutputFile(QString::fromStdString(root + "/stdout.log"));
+    stack.start("bash", {ZEL_SOURCE_DIR "/scripts/panel_display.sh", "--vnc-port", QString::number(e2e::freePort()),
+                         "--web-port", QString::number(e2e::freePort()), "--", "sh", "-c",
+                         "sleep 0.5; exec \"$0\" \"$@\"", ZEL_APP_PATH, "-platform", "xcb"});
+    ASSERT_TRUE(stack.waitForStarted(5000));
+    // The script says where the display is served just before it starts the command.
+    ASSERT_TRUE(waitFor([&] {
+        std::ifstream out(root + "/stdout.log");
+        return std::string(std::istreambuf_iterator<char>(out), {}).find("front panel") != std::string::npos;
+    }, 20));
+    ::kill(static_cast<pid_t>(stack.processId()), SIGINT);
+    const bool ended = stack.waitForFinished(15000);
+    if (!ended) {
+        stack.terminate();
+        stack.waitForFinished(10000);
+    }
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(stack.exitCode(), 0);
+    std::error_code ec;
+    std::filesystem::remove_all(root, ec);
+}
+
 }  // namespace

@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -125,6 +126,23 @@ public:
         return ::send(fd_, wire.data(), wire.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(wire.size());
     }
 
+    // The frames received until the box closes the connection (at most `seconds` long).
+    int framesUntilClosed(int seconds)
+    {
+        int frames = 0;
+        for (auto deadline = Clock::now() + std::chrono::seconds(seconds); Clock::now() < deadline;) {
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, 100) <= 0)
+                continue;
+            uint8_t buf[4096];
+            const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
+            if (n <= 0)
+                break;
+            frames += int(std::count(buf, buf + n, uint8_t(0x5A)));   // each frame's end byte
+        }
+        return frames;
+    }
+
     // Sends one frame and returns the body of the reply (empty after 3 s without one).
     Bytes call(const Bytes& request)
     {
@@ -228,6 +246,8 @@ protected:
         env.insert("ZEL_UDP_PORT", QString::number(udpPort_));
         env.insert("ZEL_SCREENSHOT", QString::fromStdString(root_ + "/screen.png"));
         env.insert("QT_QPA_PLATFORM", "offscreen");
+        if (quickFlash_)
+            env.insert("ZEL_SIM_QUICK_FLASH", "1");
         beforeStart();
         box_.setProcessEnvironment(env);
         if (keepStderr_) {
@@ -286,6 +306,7 @@ protected:
     int tcpPort_ = 0;
     int udpPort_ = 0;
     bool keepStderr_ = false;   // stderr to <root>/stderr.log instead of the test's own
+    bool quickFlash_ = true;    // the simulated flash work takes no time
     QProcess box_;
 };
 
@@ -649,16 +670,19 @@ TEST_F(RunningBoxWithSavedModes, AFloodOfCommitsRewritesNoModeFileAndLeavesThePa
 // run; at the first instant of main (the box's own handler just taken); in the pause of the
 // start-up (the workers started, the links not yet); right behind an LED-size
 // commit, while the engine waits for the LED output to hand the panel over; while another
-// client's erase of the whole video-chip flash runs (seconds of it). The box ends in
-// order within a couple of seconds, with status 0 and no sanitizer report. SIGINT also when the
-// box was started with it ignored, as a shell without job control starts a background job.
-enum class StopAt { Running, FirstInstant, StartPause, LedHandOver, FlashErase };
+// client's erase of the whole video-chip flash runs (seconds of it); while 32 erases of all of
+// the flash behind FPGA 0 are queued, erasing as long as on the board (the client is answered
+// for each). The box ends in order within a couple of seconds, with status 0 and no sanitizer
+// report. SIGINT also when the box was started with it ignored, as a shell without job control
+// starts a background job.
+enum class StopAt { Running, FirstInstant, StartPause, LedHandOver, FlashErase, FpgaFlashErase };
 
 class StoppedRunningBox : public RunningBox, public ::testing::WithParamInterface<std::tuple<int, StopAt>> {
 protected:
     void SetUp() override
     {
         keepStderr_ = true;
+        quickFlash_ = std::get<1>(GetParam()) != StopAt::FpgaFlashErase;
         struct sigaction ignore {}, kept {};
         ignore.sa_handler = SIG_IGN;
         sigaction(SIGINT, &ignore, &kept);
@@ -706,9 +730,12 @@ TEST_P(StoppedRunningBox, EndsWithStatusZeroAndNoSanitizerReport)
             ASSERT_FALSE(udpCall(udpPort_, body).empty());
     }
     std::unique_ptr<TcpClient> eraser;
-    if (at == StopAt::FlashErase) {
-        // 8192 units of 4 KB from 0: the whole flash. Each unit it erases reaches the flash's file.
-        const std::string flash = this->at("/var/lib/zel-sim/video-chip-flash.bin");
+    const bool fpga = at == StopAt::FpgaFlashErase;
+    if (at == StopAt::FlashErase || fpga) {
+        // 8192 units of 4 KB from 0: the whole flash; 32 times 128 units of 64 KB of flash 2. Each
+        // unit erased reaches the flash's file.
+        const std::string flash =
+            this->at(fpga ? "/var/lib/zel-sim/fpga-flash2.bin" : "/var/lib/zel-sim/video-chip-flash.bin");
         std::error_code ec;
         const auto before = std::filesystem::last_write_time(flash, ec);
         // Connected once the box's command port is bound (a box of another test may have had the
@@ -717,7 +744,9 @@ TEST_P(StoppedRunningBox, EndsWithStatusZeroAndNoSanitizerReport)
             eraser = std::make_unique<TcpClient>(tcpPort_);
             return eraser->connected();
         }, 12));
-        ASSERT_TRUE(eraser->send(encode(commandBody(0x70, {0, 0, 0, 0, 0x00, 0x20, 4, 1}))));
+        const Bytes erase = fpga ? commandBody(0x70, {0, 0, 0, 0, 128, 0, 2, 4}) : commandBody(0x70, {0, 0, 0, 0, 0x00, 0x20, 4, 1});
+        for (int i = 0; i < (fpga ? 32 : 1); ++i)
+            ASSERT_TRUE(eraser->send(encode(erase)));
         ASSERT_TRUE(waitFor([&] {
             std::error_code e;
             const auto t = std::filesystem::last_write_time(flash, e);
@@ -729,13 +758,17 @@ TEST_P(StoppedRunningBox, EndsWithStatusZeroAndNoSanitizerReport)
     ASSERT_TRUE(box_.waitForFinished(seconds * 1000 * kSlowdown));
     EXPECT_EQ(box_.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(box_.exitCode(), 0);
+    if (fpga) {
+        EXPECT_EQ(eraser->framesUntilClosed(2), 32);
+    }
     for (const char* report : {"Sanitizer", "runtime error"})
         EXPECT_EQ(said().find(report), std::string::npos) << said();
 }
 
 std::string stopName(const ::testing::TestParamInfo<std::tuple<int, StopAt>>& info)
 {
-    static const char* const kAt[] = {"Running", "FirstInstant", "StartPause", "LedHandOver", "FlashErase"};
+    static const char* const kAt[] = {"Running", "FirstInstant", "StartPause", "LedHandOver", "FlashErase",
+                                      "FpgaFlashErase"};
     const int sig = std::get<0>(info.param);
     const char* name = sig == SIGTERM ? "Term" : sig == SIGINT ? "Int" : "Hup";
     return std::string(name) + "_" + kAt[static_cast<int>(std::get<1>(info.param))];
@@ -745,7 +778,7 @@ INSTANTIATE_TEST_SUITE_P(Signals, StoppedRunningBox,
                          ::testing::Combine(::testing::Values(SIGTERM, SIGINT, SIGHUP),
                                             ::testing::Values(StopAt::Running, StopAt::FirstInstant,
                                                               StopAt::StartPause, StopAt::LedHandOver,
-                                                              StopAt::FlashErase)),
+                                                              StopAt::FlashErase, StopAt::FpgaFlashErase)),
                          stopName);
 
 }  // namespace

@@ -21,11 +21,13 @@
 #include "engine/c331_manage.h"
 #include "link_client.h"
 #include "ledout/fpga_manage.h"
+#include "links/apart_worker.h"
 #include "links/networkmanage.h"
 #include "links/uart_inout.h"
 #include "links/uart_inout_4G.h"
 #include "links/udpnetmanage.h"
 #include "links/udpserver.h"
+#include "sim/fpga_model.h"
 #include "sim/input_chips.h"
 #include "sim/video_chip.h"
 #include "sim/sim_clock.h"
@@ -501,6 +503,60 @@ TEST_F(Links, OtherClientsAreAnsweredWhileAnEraseRuns)
     EXPECT_EQ(r[9], 0x72);
     EXPECT_EQ(replyData(r), Bytes{0xFF});
     sim::setTickSource(nullptr);
+}
+
+// Erases of 64 KB of the flash behind FPGA 0 queue up behind one that waits for the flash, held
+// busy (the erase gives up after 4 s); let go, each erase takes no time.
+class FlashQueue : public Links {
+protected:
+    void SetUp() override
+    {
+        Links::SetUp();
+        flash = sim::attachFpgas().flash[0].get();
+        fpga_manage::pInstance();
+        flash->setStuckBusy(true);
+    }
+    void TearDown() override
+    {
+        flash->setStuckBusy(false);
+        EXPECT_TRUE(waitFor([] { return ApartWorker::pending() == 0; }));
+    }
+    static Bytes erase64k() { return encode(body(0x70, {0x00, 0x00, 0x01, 0x00, 1, 0, 2, 4})); }
+    sim::SimSerialFlash* flash = nullptr;
+};
+
+// Each client has a share of the queue of its own: three clients with 12 erases each are all
+// taken, and done once the flash is free.
+TEST_F(FlashQueue, EachClientHasItsOwnShare)
+{
+    TcpClient c[3] = {TcpClient(tcpPort()), TcpClient(tcpPort()), TcpClient(tcpPort())};
+    for (TcpClient& client : c)
+        for (int i = 0; i < 12; ++i)
+            client.sendRaw(erase64k());
+    ASSERT_TRUE(waitFor([] { return ApartWorker::pending() == 36; }, 1500));
+    flash->setStuckBusy(false);
+    for (int k = 0; k < 3; ++k)
+        for (int i = 0; i < 12; ++i)
+            EXPECT_EQ(status(c[k].receiveFrame()), 0) << "client " << k << ", erase " << i;
+}
+
+// The erases of a client that went away and had not started are dropped: they count against
+// nobody and are not carried out.
+TEST_F(FlashQueue, AClientThatGoesAwayLeavesNoWorkBehind)
+{
+    {
+        TcpClient gone(tcpPort());
+        for (int i = 0; i < 16; ++i)
+            gone.sendRaw(erase64k());
+        ASSERT_TRUE(waitFor([] { return ApartWorker::pending() == 16; }, 1000));
+    }
+    EXPECT_TRUE(waitFor([] { return ApartWorker::pending() <= 1; }, 1500)) << ApartWorker::pending();
+    flash->setStuckBusy(false);
+    ASSERT_TRUE(waitFor([] { return ApartWorker::pending() == 0; }));
+    size_t erased = 0;
+    for (const sim::SimSerialFlash::Op& op : flash->log())
+        erased += op.opcode == 0xD8 && op.accepted;
+    EXPECT_LE(erased, 1u);
 }
 
 TEST_F(Links, SerialLineOverAPseudoTerminal)
