@@ -3,7 +3,6 @@
 #include <QFileInfo>
 
 #include <cstdio>
-#include <fstream>
 
 #include "core/alerts.h"
 #include "core/file_store.h"
@@ -108,12 +107,15 @@ bool usable(Check check, const QVariant& v)
 
 // A hidden scratch copy of an INI file of the system holding `bytes`, for QSettings to work on:
 // QSettings would block on a FIFO and fail on a folder, and replaces files in its own way. The
-// system path of the copy.
-std::string scratchCopy(const std::string& systemPath, const char* use, const std::string& bytes)
+// system path of the copy; `whole`, when given, tells whether it holds all of `bytes` (a copy
+// that does not is removed).
+std::string scratchCopy(const std::string& systemPath, const char* use, const std::string& bytes,
+                        bool* whole = nullptr)
 {
     const std::string scratch = filestore::temp_path(systemPath + use);
-    std::ofstream out(platform::rootPath(scratch), std::ios::binary | std::ios::trunc);
-    out << bytes;
+    const bool written = filestore::write_scratch(scratch, bytes);
+    if (whole)
+        *whole = written;
     return scratch;
 }
 
@@ -159,11 +161,33 @@ bool iniParses(const std::string& systemPath, const std::string& bytes)
     return ok;
 }
 
+// True when Qt reads `bytes` as exactly the keys and values of `values`.
+bool iniHolds(const std::string& systemPath, const std::string& bytes, const QMap<QString, QVariant>& values)
+{
+    bool whole = false;
+    const std::string scratch = platform::rootPath(scratchCopy(systemPath, ".check", bytes, &whole));
+    bool same = whole;
+    if (whole) {
+        QSettings settings(QString::fromStdString(scratch), QSettings::IniFormat);
+        const QStringList keys = settings.allKeys();
+        same = keys.size() == values.size();
+        for (const QString& key : keys) {
+            const QVariant back = settings.value(key), want = values.value(key);
+            same = same && values.contains(key) && (back == want || back.toString() == want.toString());
+        }
+    }
+    std::remove(scratch.c_str());
+    return same;
+}
+
 // Writes every key Qt reads of `bytes` as a whole new settings file; false when it is not written.
 bool storeReadable(const std::string& bytes)
 {
     const std::string system = ConfigEngine::kConfigFile;
-    const std::string from = platform::rootPath(scratchCopy(system, ".check", readableIni(bytes)));
+    bool whole = false;
+    const std::string from = platform::rootPath(scratchCopy(system, ".check", readableIni(bytes), &whole));
+    if (!whole)
+        return false;   // the file stays as it is
     const std::string toSystem = scratchCopy(system, ".clean", std::string());
     const std::string to = platform::rootPath(toSystem);
     std::remove(to.c_str());
@@ -314,15 +338,22 @@ bool ConfigEngine::edit_ini(const QString& systemPath, const std::function<void(
     std::string before;
     const filestore::Found found = filestore::read_whole(system, before, filestore::kMaxTextFile);
     const bool existed = found == filestore::Found::File;
-    const std::string scratchSystem = scratchCopy(system, ".edit", readableIni(before));
+    bool whole = false;
+    const std::string scratchSystem = scratchCopy(system, ".edit", readableIni(before), &whole);
     const std::string scratch = platform::rootPath(scratchSystem);
-    bool ok = found != filestore::Found::Unusable;   // a folder or a FIFO in its place is not replaced
+    // A folder or a FIFO in its place is not replaced, nor a file whose copy did not take all of it.
+    bool ok = found != filestore::Found::Unusable && whole;
     if (!existed)
         std::remove(scratch.c_str());
+    // Every key the new file must hold, with its value: what QSettings read of the file and the
+    // edit. A write the disk did not take can leave QSettings' own copy short without a word.
+    QMap<QString, QVariant> values;
     {
         QSettings settings(QString::fromStdString(scratch), QSettings::IniFormat);
         settings.setAtomicSyncRequired(false);   // the scratch copy is written in place
         edit(settings);
+        for (const QString& key : settings.allKeys())
+            values.insert(key, settings.value(key));
         settings.sync();
         ok = settings.status() == QSettings::NoError && ok;
     }
@@ -331,8 +362,8 @@ bool ConfigEngine::edit_ini(const QString& systemPath, const std::function<void(
     std::remove(scratch.c_str());
     if (ok && existed && bytes == before)
         return true;   // nothing changed: the flash is not written for it
-    ok = ok && filestore::write_atomic(systemPath.toStdString(), reinterpret_cast<const unsigned char*>(bytes.data()),
-                                       bytes.size()) == 0;
+    ok = ok && iniHolds(system, bytes, values) &&
+         filestore::write_atomic(system, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()) == 0;
     if (!ok)
         std::fprintf(stderr, "zelT71N: cannot write the settings file %s\n", qPrintable(platform::rootPath(systemPath)));
     return ok;

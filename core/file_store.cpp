@@ -45,21 +45,6 @@ void for_each_data_entry(Visit visit)
     }
 }
 
-bool write_all(int fd, const unsigned char* data, size_t length)
-{
-    while (length > 0) {
-        ssize_t n = ::write(fd, data, length);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += n;
-        length -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 // Makes the missing folders above real path `path`, each synced into its parent so that a power
 // cut keeps it (and what is written into it); false when one cannot be made or synced.
 bool make_folders(const std::string& path)
@@ -115,16 +100,33 @@ std::string followed(std::string path)
     return path;
 }
 
+bool read_up_to(int fd, unsigned char* out, size_t capacity, size_t& got);
+
+// Whether real path `path` is a regular file holding exactly `length` bytes `data`.
+bool holds(const std::string& path, const unsigned char* data, size_t length)
+{
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    std::string back(length + 1, '\0');   // one more: a longer file differs
+    size_t got = 0;
+    const bool read = read_up_to(fd, reinterpret_cast<unsigned char*>(&back[0]), back.size(), got);
+    ::close(fd);
+    return read && got == length && std::memcmp(back.data(), data, length) == 0;
+}
+
 int write_atomic_real(const std::string& path, const unsigned char* data, size_t length, mode_t mode)
 {
     if (!make_folders(path))
         return 255;
     const std::string temp = temp_path(path);
+    // The new content must be whole on the disk before it takes the file's name: every write,
+    // the sync and the close are checked, and what the file then holds is read back.
     int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
     if (fd < 0)
         return 255;
-    bool ok = write_all(fd, data, length) && platform::files::syncFile(fd, temp);
-    ok = (::close(fd) == 0) && ok;
+    bool ok = platform::files::writeAll(fd, data, length) && platform::files::syncFile(fd, temp);
+    ok = platform::files::closeWritten(fd) && ok && holds(temp, data, length);
     if (!ok) {
         ::unlink(temp.c_str());
         return 255;
@@ -144,6 +146,20 @@ int write_atomic_real(const std::string& path, const unsigned char* data, size_t
 int write_atomic(const std::string& systemPath, const unsigned char* data, size_t length, mode_t mode)
 {
     return write_atomic_real(followed(platform::rootPath(systemPath)), data, length, mode);
+}
+
+bool write_scratch(const std::string& systemPath, const std::string& bytes)
+{
+    const std::string path = platform::rootPath(systemPath);
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    bool ok = platform::files::writeAll(fd, bytes.data(), bytes.size()) && platform::files::syncFile(fd, path);
+    ok = platform::files::closeWritten(fd) && ok &&
+         holds(path, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    if (!ok)
+        ::unlink(path.c_str());
+    return ok;
 }
 
 int remove_stale_temps()
