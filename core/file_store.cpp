@@ -78,13 +78,32 @@ bool is_temp_name(const std::string& name)
 
 namespace {
 
+// Real path `dir` as the kernel finds it, every link in it followed; a part that does not exist
+// yet is kept as named, below the deepest folder that does.
+std::string real_folder(const std::string& dir)
+{
+    if (char* real = ::realpath(dir.c_str(), nullptr)) {
+        std::string found(real);
+        std::free(real);
+        return found;
+    }
+    const std::string parent = platform::files::parentOf(dir);
+    if (errno != ENOENT || parent == dir || parent == ".")
+        return dir;
+    const std::string above = real_folder(parent);
+    return (above == "/" ? std::string() : above) + dir.substr(dir.rfind('/'));
+}
+
 // Where a write of real path `path` lands: the file a link there names (through any chain of
-// links), so that a file the user made a link stays one. A link that loops ends the chain where
-// it is noticed, and the write replaces that link.
+// links), so that a file the user made a link stays one. Each link is followed as the kernel
+// follows it: its folder is resolved first, and a relative target is taken from that real folder.
+// A link that loops ends the chain where it is noticed, and the write replaces that link.
 std::string followed(std::string path)
 {
     constexpr int kMaxHops = 40;   // as the kernel's own limit on a chain of links
     for (int hop = 0; hop < kMaxHops; ++hop) {
+        const std::string dir = real_folder(platform::files::parentOf(path));
+        path = (dir == "/" ? std::string() : dir) + path.substr(path.rfind('/'));
         struct stat st;
         if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
             return path;
@@ -93,9 +112,7 @@ std::string followed(std::string path)
         if (n <= 0 || size_t(n) >= target.size())
             return path;
         target.resize(size_t(n));
-        path = std::filesystem::path(target[0] == '/' ? target : platform::files::parentOf(path) + "/" + target)
-                   .lexically_normal()
-                   .string();
+        path = target[0] == '/' ? target : dir + "/" + target;
     }
     return path;
 }

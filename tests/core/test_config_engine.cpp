@@ -301,6 +301,24 @@ TEST(ConfigEngine, ALinkedSettingsFileIsFollowed)
     EXPECT_NE(readText("/data/keep/tcpip.ini").find("TcpPort=6001"), std::string::npos);
 }
 
+// A link in a linked folder is followed as the kernel follows it: a relative target is taken
+// from the folder the link really is in ("/data/configs" a link to "/part/configs" here).
+TEST(ConfigEngine, ALinkInALinkedFolderIsFollowedFromItsRealFolder)
+{
+    TempRoot root;
+    writeText("/part/shared/tcpip.ini", "[config]\nTcpPort=6002\n");
+    std::filesystem::create_directories(root.at("/part/configs"));
+    std::filesystem::create_directories(root.at("/data"));
+    std::filesystem::create_directory_symlink(root.at("/part/configs"), root.at("/data/configs"));
+    std::filesystem::create_symlink("../shared/tcpip.ini", root.at("/part/configs/tcpip.ini"));
+    ConfigEngine* c = ConfigEngine::pInstance();
+    EXPECT_EQ(c->read_config_variant(ConfigItem::TcpPort).toInt(), 6002);
+    ASSERT_TRUE(c->write_config_variant(ConfigItem::Barcode, QString("B-10")));
+    EXPECT_TRUE(std::filesystem::is_symlink(root.at("/part/configs/tcpip.ini")));
+    EXPECT_NE(readText("/part/shared/tcpip.ini").find("Barcode=B-10"), std::string::npos);
+    EXPECT_FALSE(fileExists("/data/shared/tcpip.ini"));
+}
+
 TEST(ConfigEngine, WriteReachesTheFileBeforeReturning)
 {
     TempRoot root;
