@@ -401,7 +401,7 @@ void ConfigEngine::repairSettings()
                 fixes);
     }
     if (!fixes.isEmpty())
-        write_config_variants(fixes);
+        store(fixes, false);
 }
 
 void ConfigEngine::takeDefault(ConfigItem::ConfigName id, Values& fixes) { replace(id, items[id]->defaultValue, fixes); }
@@ -482,6 +482,11 @@ bool ConfigEngine::write_config_variant(ConfigItem::ConfigName id, QVariant valu
 
 bool ConfigEngine::write_config_variants(const QList<QPair<ConfigItem::ConfigName, QVariant>>& values)
 {
+    return store(values, true);
+}
+
+bool ConfigEngine::store(const Values& values, bool userSave)
+{
     std::lock_guard<std::mutex> lock(valueMutex_);
     QString fileName;
     for (const auto& [id, value] : values)
@@ -500,7 +505,7 @@ bool ConfigEngine::write_config_variants(const QList<QPair<ConfigItem::ConfigNam
     for (const auto& [id, value] : values)
         if (validId(id))
             items[id]->value = value;
-    if (userSettingIn(values))
+    if (userSave && userSettingIn(values))
         filestore::saved(fileName.toStdString());
     return true;
 }

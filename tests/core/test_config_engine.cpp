@@ -4,6 +4,7 @@
 #include <QSettings>
 
 #include <algorithm>
+#include <functional>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -12,8 +13,10 @@
 
 #include "core/alerts.h"
 #include "core/config_engine.h"
+#include "core/file_store.h"
 #include "core/global.h"
 #include "core/utils.h"
+#include "core/zelrampara.h"
 #include "platform/command_runner.h"
 #include "platform/file_sync.h"
 #include "platform/platform.h"
@@ -262,6 +265,44 @@ TEST(ConfigEngine, ReadableSettingsFileWithStrayContentKeepsTheUsersValues)
         EXPECT_EQ(s.value("config/Barcode").toString(), "USER-SN-42") << what;
         EXPECT_EQ(s.status(), QSettings::NoError) << what;
         EXPECT_EQ(readText(std::string(kIni) + ".bad"), bytes) << what;
+    }
+}
+
+// The record of a file replaced at start stays through the box's own repair writes (a short
+// parameter file made whole, a setting the start-up check corrects), is said again at the next
+// start, and goes with the first save the user asks for.
+TEST(ConfigEngine, TheRecordOfAReplacedFileStaysUntilTheUserSaves)
+{
+    struct Row {
+        const char* what;
+        std::string path, bytes;
+        std::function<void()> start, save;
+    };
+    const Row rows[] = {
+        {"settings whose check corrects a value", kIni, "# by hand\n[config]\nTcpPort=0\nBarcode=SN-7\n",
+         [] { ConfigEngine::pInstance(); },
+         [] { ConfigEngine::pInstance()->write_config_variant(ConfigItem::Barcode, QString("SN-8")); }},
+        {"short parameter file", "/data/ram_device_info", std::string("\xAA\xAA") + std::string(100, '\0'),
+         [] { ZelRamPara::pInstance(); }, [] { ZelRamPara::p_zelrampara_config->save_parameter_file(); }},
+    };
+    for (const Row& row : rows) {
+        resetSystemState();
+        TempRoot root;
+        g_lcd_lang_valid = 0x1001F;
+        writeText(row.path, row.bytes);
+        const std::string record = row.path.substr(0, row.path.rfind('/') + 1) + "." +
+                                   row.path.substr(row.path.rfind('/') + 1) + ".replaced";
+        testing::internal::CaptureStderr();
+        row.start();
+        EXPECT_TRUE(fileExists(record)) << row.what;
+        resetSystemState();
+        row.start();
+        filestore::restate_replaced();
+        testing::internal::GetCapturedStderr();
+        EXPECT_TRUE(alerts::active_for(alerts::kFileReplaced, row.path)) << row.what;
+        row.save();
+        EXPECT_FALSE(fileExists(record)) << row.what;
+        EXPECT_FALSE(alerts::active_for(alerts::kFileReplaced, row.path)) << row.what;
     }
 }
 
