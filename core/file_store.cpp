@@ -87,8 +87,9 @@ std::string real_folder(const std::string& dir)
         std::free(real);
         return found;
     }
+    const int err = errno;
     const std::string parent = platform::files::parentOf(dir);
-    if (errno != ENOENT || parent == dir || parent == ".")
+    if (err != ENOENT || parent == dir || parent == ".")
         return dir;
     const std::string above = real_folder(parent);
     return (above == "/" ? std::string() : above) + dir.substr(dir.rfind('/'));
@@ -119,17 +120,23 @@ std::string followed(std::string path)
 
 bool read_up_to(int fd, unsigned char* out, size_t capacity, size_t& got);
 
-// Whether real path `path` is a regular file holding exactly `length` bytes `data`.
+// Whether real path `path` is a file holding exactly the `length` bytes of `data` (read back a
+// piece at a time: an application image is large).
 bool holds(const std::string& path, const unsigned char* data, size_t length)
 {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false;
-    std::string back(length + 1, '\0');   // one more: a longer file differs
-    size_t got = 0;
-    const bool read = read_up_to(fd, reinterpret_cast<unsigned char*>(&back[0]), back.size(), got);
+    unsigned char back[16 * 1024];
+    size_t at = 0, got = 0;
+    bool same = true;
+    do {   // until the end of the file, one byte past `length` at least: a longer file differs
+        same = read_up_to(fd, back, sizeof back, got) && got <= length - at &&
+               (got == 0 || std::memcmp(back, data + at, got) == 0);
+        at += got;
+    } while (same && got == sizeof back);
     ::close(fd);
-    return read && got == length && std::memcmp(back.data(), data, length) == 0;
+    return same && at == length;
 }
 
 int write_atomic_real(const std::string& path, const unsigned char* data, size_t length, mode_t mode)
@@ -168,6 +175,8 @@ int write_atomic(const std::string& systemPath, const unsigned char* data, size_
 bool write_scratch(const std::string& systemPath, const std::string& bytes)
 {
     const std::string path = platform::rootPath(systemPath);
+    if (!make_folders(path))
+        return false;
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0)
         return false;
