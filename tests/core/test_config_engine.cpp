@@ -327,37 +327,32 @@ TEST(ConfigEngine, ASecondSetAsideKeepsTheFirstCopy)
     EXPECT_EQ(shown[0].arg, 2);   // the copy the panel names: tcpip.ini.bad.2
 }
 
-// A settings file that is a link stays one: a save replaces the file it names.
+// A settings file that is a link stays one: a save replaces the file it names, the link followed
+// as the kernel follows it (a relative target taken from the folder the link really is in).
 TEST(ConfigEngine, ALinkedSettingsFileIsFollowed)
 {
-    TempRoot root;
-    writeText("/data/keep/tcpip.ini", "[config]\nTcpPort=6001\n");
-    std::filesystem::create_directories(root.at("/data/configs"));
-    std::filesystem::create_symlink("../keep/tcpip.ini", root.at(kIni));
-    ConfigEngine* c = ConfigEngine::pInstance();
-    EXPECT_EQ(c->read_config_variant(ConfigItem::TcpPort).toInt(), 6001);
-    ASSERT_TRUE(c->write_config_variant(ConfigItem::Barcode, QString("B-9")));
-    EXPECT_TRUE(std::filesystem::is_symlink(root.at(kIni)));
-    EXPECT_NE(readText("/data/keep/tcpip.ini").find("Barcode=B-9"), std::string::npos);
-    EXPECT_NE(readText("/data/keep/tcpip.ini").find("TcpPort=6001"), std::string::npos);
-}
-
-// A link in a linked folder is followed as the kernel follows it: a relative target is taken
-// from the folder the link really is in ("/data/configs" a link to "/part/configs" here).
-TEST(ConfigEngine, ALinkInALinkedFolderIsFollowedFromItsRealFolder)
-{
-    TempRoot root;
-    writeText("/part/shared/tcpip.ini", "[config]\nTcpPort=6002\n");
-    std::filesystem::create_directories(root.at("/part/configs"));
-    std::filesystem::create_directories(root.at("/data"));
-    std::filesystem::create_directory_symlink(root.at("/part/configs"), root.at("/data/configs"));
-    std::filesystem::create_symlink("../shared/tcpip.ini", root.at("/part/configs/tcpip.ini"));
-    ConfigEngine* c = ConfigEngine::pInstance();
-    EXPECT_EQ(c->read_config_variant(ConfigItem::TcpPort).toInt(), 6002);
-    ASSERT_TRUE(c->write_config_variant(ConfigItem::Barcode, QString("B-10")));
-    EXPECT_TRUE(std::filesystem::is_symlink(root.at("/part/configs/tcpip.ini")));
-    EXPECT_NE(readText("/part/shared/tcpip.ini").find("Barcode=B-10"), std::string::npos);
-    EXPECT_FALSE(fileExists("/data/shared/tcpip.ini"));
+    const std::pair<const char*, const char*> rows[] = {
+        {"a link in the folder", "/data/keep/tcpip.ini"},
+        {"a link in a linked folder", "/part/shared/tcpip.ini"},   // /data/configs -> /part/configs
+    };
+    for (const auto& [what, target] : rows) {
+        resetSystemState();
+        TempRoot root;
+        writeText(target, "[config]\nTcpPort=6001\n");
+        const std::string folder = target[1] == 'd' ? "/data/configs" : "/part/configs";
+        std::filesystem::create_directories(root.at(folder));
+        std::filesystem::create_directories(root.at("/data"));
+        if (folder != "/data/configs")
+            std::filesystem::create_directory_symlink(root.at(folder), root.at("/data/configs"));
+        std::filesystem::create_symlink(target[1] == 'd' ? "../keep/tcpip.ini" : "../shared/tcpip.ini", root.at(kIni));
+        ConfigEngine* c = ConfigEngine::pInstance();
+        EXPECT_EQ(c->read_config_variant(ConfigItem::TcpPort).toInt(), 6001) << what;
+        ASSERT_TRUE(c->write_config_variant(ConfigItem::Barcode, QString("B-9"))) << what;
+        EXPECT_TRUE(std::filesystem::is_symlink(root.at(folder + "/tcpip.ini"))) << what;
+        EXPECT_NE(readText(target).find("Barcode=B-9"), std::string::npos) << what;
+        EXPECT_NE(readText(target).find("TcpPort=6001"), std::string::npos) << what;
+        EXPECT_FALSE(fileExists("/data/shared/tcpip.ini")) << what;
+    }
 }
 
 TEST(ConfigEngine, WriteReachesTheFileBeforeReturning)

@@ -38,6 +38,7 @@ protected:
     {
         sync->finish_file_work();   // none of it left for the next test's root
         filestore::before_rename = nullptr;
+        SyncUpdate::turn_over = nullptr;
     }
 
     uint16_t fileWord(unsigned addr)
@@ -516,5 +517,4 @@ TEST_F(DispatcherTest, SlicedModeFileWorkNeverUndoesASaveOrADelete)
                                << (model[k] < 0 ? "empty" : "saved with " + std::to_string(model[k])) << " after (op:mode)" << log;
         }
     }
-    SyncUpdate::turn_over = nullptr;
 }
