@@ -4,8 +4,8 @@
 #include <QSettings>
 
 #include <algorithm>
-#include <functional>
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
