@@ -7,7 +7,6 @@
 #include <time.h>
 
 #include <cstdio>
-#include <fstream>
 
 #include "core/alerts.h"
 #include "core/file_store.h"
@@ -128,14 +127,15 @@ void newerThanTheLast(const std::string& path)
 
 // A hidden scratch copy of an INI file of the system holding `bytes`, for QSettings to work on:
 // QSettings would block on a FIFO and fail on a folder, and replaces files in its own way. The
-// system path of the copy.
-std::string scratchCopy(const std::string& systemPath, const char* use, const std::string& bytes)
+// system path of the copy; `whole`, when given, tells whether it holds all of `bytes` (a copy
+// that does not is removed).
+std::string scratchCopy(const std::string& systemPath, const char* use, const std::string& bytes,
+                        bool* whole = nullptr)
 {
     const std::string scratch = filestore::temp_path(systemPath + use);
-    {
-        std::ofstream out(platform::rootPath(scratch), std::ios::binary | std::ios::trunc);
-        out << bytes;
-    }
+    const bool written = filestore::write_scratch(scratch, bytes);
+    if (whole)
+        *whole = written;
     newerThanTheLast(platform::rootPath(scratch));
     return scratch;
 }
@@ -146,13 +146,14 @@ std::string scratchCopy(const std::string& systemPath, const char* use, const st
 struct IniReading {
     QSettings::Status status = QSettings::NoError;
     QList<QPair<QString, QVariant>> values;   // keys Qt cannot store again (empty ones) left out
+    bool whole = true;   // false: a full disk cut the copy Qt read short, so nothing is known of it
     bool operator==(const IniReading& o) const { return values == o.values; }
 };
 
 IniReading readingOf(const std::string& systemPath, const std::string& bytes)
 {
-    const std::string scratch = platform::rootPath(scratchCopy(systemPath, ".check", bytes));
     IniReading reading;
+    const std::string scratch = platform::rootPath(scratchCopy(systemPath, ".check", bytes, &reading.whole));
     {
         QSettings settings(QString::fromStdString(scratch), QSettings::IniFormat);
         for (const QString& key : settings.allKeys())
@@ -184,6 +185,25 @@ bool textOf(const std::string& systemPath, const IniReading& reading, std::strin
     return ok;
 }
 
+// True when Qt reads `bytes` as exactly the keys and values of `values`.
+bool iniHolds(const std::string& systemPath, const std::string& bytes, const QMap<QString, QVariant>& values)
+{
+    bool whole = false;
+    const std::string scratch = platform::rootPath(scratchCopy(systemPath, ".check", bytes, &whole));
+    bool same = whole;
+    if (whole) {
+        QSettings settings(QString::fromStdString(scratch), QSettings::IniFormat);
+        const QStringList keys = settings.allKeys();
+        same = keys.size() == values.size();
+        for (const QString& key : keys) {
+            const QVariant back = settings.value(key), want = values.value(key);
+            same = same && values.contains(key) && (back == want || back.toString() == want.toString());
+        }
+    }
+    std::remove(scratch.c_str());
+    return same;
+}
+
 // NUL bytes are what a power cut leaves in a text file, never its text: Qt would take them into
 // the keys and values around them. In a file marked as UTF-16 they are its text.
 std::string withoutNuls(std::string bytes)
@@ -202,7 +222,7 @@ std::string editableText(const std::string& systemPath, const std::string& bytes
 {
     const std::string text = withoutNuls(bytes);
     const IniReading reading = readingOf(systemPath, text);
-    if (reading.status == QSettings::NoError)
+    if (reading.status == QSettings::NoError || !reading.whole)
         return text;
     if (reading.values.isEmpty())
         return std::string();
@@ -342,7 +362,8 @@ ConfigEngine::ConfigEngine(QObject* parent) : QObject(parent)
     } else if (found == filestore::Found::File) {
         const std::string text = withoutNuls(bytes);
         const IniReading reading = readingOf(kConfigFile, text);
-        if (reading.status == QSettings::NoError && text == bytes)
+        // A copy the disk could not take says nothing of the file: it stays as it is.
+        if ((reading.status == QSettings::NoError && text == bytes) || !reading.whole)
             load();
         else if (reading.values.isEmpty())
             filestore::set_aside(kConfigFile, "cannot be read as settings", "the file is replaced by the defaults", load);
@@ -360,15 +381,22 @@ bool ConfigEngine::edit_ini(const QString& systemPath, const std::function<void(
     std::string before;
     const filestore::Found found = filestore::read_whole(system, before, filestore::kMaxTextFile);
     const bool existed = found == filestore::Found::File;
-    const std::string scratchSystem = scratchCopy(system, ".edit", editableText(system, before));
+    bool whole = false;
+    const std::string scratchSystem = scratchCopy(system, ".edit", editableText(system, before), &whole);
     const std::string scratch = platform::rootPath(scratchSystem);
-    bool ok = found != filestore::Found::Unusable;   // a folder or a FIFO in its place is not replaced
+    // A folder or a FIFO in its place is not replaced, nor a file whose copy did not take all of it.
+    bool ok = found != filestore::Found::Unusable && whole;
     if (!existed)
         std::remove(scratch.c_str());
+    // Every key the new file must hold, with its value: what QSettings read of the file and the
+    // edit. A write the disk did not take can leave QSettings' own copy short without a word.
+    QMap<QString, QVariant> values;
     {
         QSettings settings(QString::fromStdString(scratch), QSettings::IniFormat);
         settings.setAtomicSyncRequired(false);   // the scratch copy is written in place
         edit(settings);
+        for (const QString& key : settings.allKeys())
+            values.insert(key, settings.value(key));
         settings.sync();
         ok = settings.status() == QSettings::NoError && ok;
     }
@@ -377,8 +405,8 @@ bool ConfigEngine::edit_ini(const QString& systemPath, const std::function<void(
     std::remove(scratch.c_str());
     if (ok && existed && bytes == before)
         return true;   // nothing changed: the flash is not written for it
-    ok = ok && filestore::write_atomic(systemPath.toStdString(), reinterpret_cast<const unsigned char*>(bytes.data()),
-                                       bytes.size()) == 0;
+    ok = ok && iniHolds(system, bytes, values) &&
+         filestore::write_atomic(system, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()) == 0;
     if (!ok)
         std::fprintf(stderr, "zelT71N: cannot write the settings file %s\n", qPrintable(platform::rootPath(systemPath)));
     return ok;
@@ -416,7 +444,7 @@ void ConfigEngine::repairSettings()
                 fixes);
     }
     if (!fixes.isEmpty())
-        write_config_variants(fixes);
+        store(fixes, false);
 }
 
 void ConfigEngine::takeDefault(ConfigItem::ConfigName id, Values& fixes) { replace(id, items[id]->defaultValue, fixes); }
@@ -499,6 +527,11 @@ bool ConfigEngine::write_config_variant(ConfigItem::ConfigName id, QVariant valu
 
 bool ConfigEngine::write_config_variants(const QList<QPair<ConfigItem::ConfigName, QVariant>>& values)
 {
+    return store(values, true);
+}
+
+bool ConfigEngine::store(const Values& values, bool userSave)
+{
     std::lock_guard<std::mutex> lock(valueMutex_);
     QString fileName;
     for (const auto& [id, value] : values)
@@ -517,7 +550,7 @@ bool ConfigEngine::write_config_variants(const QList<QPair<ConfigItem::ConfigNam
     for (const auto& [id, value] : values)
         if (validId(id))
             items[id]->value = value;
-    if (userSettingIn(values))
+    if (userSave && userSettingIn(values))
         filestore::saved(fileName.toStdString());
     return true;
 }

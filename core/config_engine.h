@@ -111,6 +111,9 @@ private:
     bool validId(int id) const;   // names an item
     // Raises or ends the home page's alert for a settings file that cannot be written.
     static void report_store(bool stored);
+    // write_config_variants; `userSave` false for the box's own corrections, which leave the
+    // record of a file replaced at an earlier start in place.
+    bool store(const Values& values, bool userSave);
 
     std::mutex valueMutex_;     // item values are read and written from several threads
 };

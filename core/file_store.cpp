@@ -46,21 +46,6 @@ void for_each_data_entry(Visit visit)
     }
 }
 
-bool write_all(int fd, const unsigned char* data, size_t length)
-{
-    while (length > 0) {
-        ssize_t n = ::write(fd, data, length);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += n;
-        length -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 // Makes the missing folders above real path `path`, each synced into its parent so that a power
 // cut keeps it (and what is written into it); false when one cannot be made or synced.
 bool make_folders(const std::string& path)
@@ -94,13 +79,33 @@ bool is_temp_name(const std::string& name)
 
 namespace {
 
+// Real path `dir` as the kernel finds it, every link in it followed; a part that does not exist
+// yet is kept as named, below the deepest folder that does.
+std::string real_folder(const std::string& dir)
+{
+    if (char* real = ::realpath(dir.c_str(), nullptr)) {
+        std::string found(real);
+        std::free(real);
+        return found;
+    }
+    const int err = errno;
+    const std::string parent = platform::files::parentOf(dir);
+    if (err != ENOENT || parent == dir || parent == ".")
+        return dir;
+    const std::string above = real_folder(parent);
+    return (above == "/" ? std::string() : above) + dir.substr(dir.rfind('/'));
+}
+
 // Where a write of real path `path` lands: the file a link there names (through any chain of
-// links), so that a file the user made a link stays one. A link that loops ends the chain where
-// it is noticed, and the write replaces that link.
+// links), so that a file the user made a link stays one. Each link is followed as the kernel
+// follows it: its folder is resolved first, and a relative target is taken from that real folder.
+// A link that loops ends the chain where it is noticed, and the write replaces that link.
 std::string followed(std::string path)
 {
     constexpr int kMaxHops = 40;   // as the kernel's own limit on a chain of links
     for (int hop = 0; hop < kMaxHops; ++hop) {
+        const std::string dir = real_folder(platform::files::parentOf(path));
+        path = (dir == "/" ? std::string() : dir) + path.substr(path.rfind('/'));
         struct stat st;
         if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
             return path;
@@ -109,11 +114,30 @@ std::string followed(std::string path)
         if (n <= 0 || size_t(n) >= target.size())
             return path;
         target.resize(size_t(n));
-        path = std::filesystem::path(target[0] == '/' ? target : platform::files::parentOf(path) + "/" + target)
-                   .lexically_normal()
-                   .string();
+        path = target[0] == '/' ? target : dir + "/" + target;
     }
     return path;
+}
+
+bool read_up_to(int fd, unsigned char* out, size_t capacity, size_t& got);
+
+// Whether real path `path` is a file holding exactly the `length` bytes of `data` (read back a
+// piece at a time: an application image is large).
+bool holds(const std::string& path, const unsigned char* data, size_t length)
+{
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    unsigned char back[16 * 1024];
+    size_t at = 0, got = 0;
+    bool same = true;
+    do {   // until the end of the file, one byte past `length` at least: a longer file differs
+        same = read_up_to(fd, back, sizeof back, got) && got <= length - at &&
+               (got == 0 || std::memcmp(back, data + at, got) == 0);
+        at += got;
+    } while (same && got == sizeof back);
+    ::close(fd);
+    return same && at == length;
 }
 
 int write_atomic_real(const std::string& path, const unsigned char* data, size_t length, mode_t mode)
@@ -121,11 +145,13 @@ int write_atomic_real(const std::string& path, const unsigned char* data, size_t
     if (!make_folders(path))
         return 255;
     const std::string temp = temp_path(path);
+    // The new content must be whole on the disk before it takes the file's name: every write,
+    // the sync and the close are checked, and what the file then holds is read back.
     int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
     if (fd < 0)
         return 255;
-    bool ok = write_all(fd, data, length) && platform::files::syncFile(fd, temp);
-    ok = (::close(fd) == 0) && ok;
+    bool ok = platform::files::writeAll(fd, data, length) && platform::files::syncFile(fd, temp);
+    ok = platform::files::closeWritten(fd) && ok && holds(temp, data, length);
     if (!ok) {
         ::unlink(temp.c_str());
         return 255;
@@ -145,6 +171,22 @@ int write_atomic_real(const std::string& path, const unsigned char* data, size_t
 int write_atomic(const std::string& systemPath, const unsigned char* data, size_t length, mode_t mode)
 {
     return write_atomic_real(followed(platform::rootPath(systemPath)), data, length, mode);
+}
+
+bool write_scratch(const std::string& systemPath, const std::string& bytes)
+{
+    const std::string path = platform::rootPath(systemPath);
+    if (!make_folders(path))
+        return false;
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    bool ok = platform::files::writeAll(fd, bytes.data(), bytes.size()) && platform::files::syncFile(fd, path);
+    ok = platform::files::closeWritten(fd) && ok &&
+         holds(path, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    if (!ok)
+        ::unlink(path.c_str());
+    return ok;
 }
 
 int remove_stale_temps()

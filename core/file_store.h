@@ -19,6 +19,11 @@ namespace filestore {
 // goes to that file's folder), and the link stays. This is the one way the system writes its files.
 int write_atomic(const std::string& systemPath, const unsigned char* data, size_t length, mode_t mode = 0644);
 
+// Writes `bytes` in place as the whole content of a scratch file at a system path (its missing
+// folders made), each write, the sync and the close checked and the result read back: false (and
+// no file) when the file does not hold them.
+bool write_scratch(const std::string& systemPath, const std::string& bytes);
+
 // The temporary file write_atomic uses for a path: hidden, in the same folder (a rename does not
 // cross file systems), named ".<name>.tmp".
 std::string temp_path(const std::string& path);

@@ -18,6 +18,7 @@
 using namespace ramaddr;
 
 SyncUpdate* SyncUpdate::p_SyncUpdate = nullptr;
+std::function<bool()> SyncUpdate::turn_over;
 
 namespace {
 
@@ -196,38 +197,37 @@ int SyncUpdate::serve_save_request(ZelRamPara* model)
     return int(n) - 1;
 }
 
-// What code 2 does with each slot, decided from its marker under the model's mutex: an empty slot's
-// file is deleted (and the save request cleared), a saved slot's file rewritten.
-std::vector<SyncUpdate::SlotFile> SyncUpdate::plan_mode_files(ZelRamPara* model)
+// What code 2 does with slot k, decided from its marker under the model's mutex when the slot's
+// turn comes: an empty slot's file is deleted, a saved slot's file rewritten. A save or a delete
+// served since the report (the panel, a PC's save request) is what the slot holds then, so the
+// work follows it instead of undoing it.
+SyncUpdate::SlotFile SyncUpdate::slot_file(ZelRamPara* model, unsigned k)
 {
-    std::vector<SlotFile> plan(kUserModeCount, SlotFile::Keep);
-    for (unsigned k = 0; k < kUserModeCount; ++k) {
-        const unsigned char* slot = model->ram_user_mode[k];
-        if (slot[0] == 0xFF || slot[1] == 0xFF) {
-            plan[k] = SlotFile::Delete;
-            ram_set_u16(model->ram_para, kSaveRequest, 0);
-        } else if (slot[0] == 0xAA || slot[1] == 0xAA) {
-            plan[k] = SlotFile::Rewrite;
-        }
-    }
-    return plan;
+    pthread_mutex_lock(&model->mutex);
+    const unsigned char* slot = model->ram_user_mode[k];
+    const SlotFile job = slot[0] == 0xFF || slot[1] == 0xFF   ? SlotFile::Delete
+                         : slot[0] == 0xAA || slot[1] == 0xAA ? SlotFile::Rewrite
+                                                                : SlotFile::Keep;
+    pthread_mutex_unlock(&model->mutex);
+    return job;
 }
 
-// A new plan replaces what is left of the one under way slot by slot: it is made from the slots'
-// markers as they are now. The work goes on where it was, so a stream of code-2 reports does not
-// keep the last slots waiting.
+// Code 2 puts every slot on the list (a new report over the one under way as well; the work goes
+// on where it was, so a stream of code-2 reports does not keep the last slots waiting). An empty
+// slot clears the save request, as the report finds it (under the model's mutex).
 void SyncUpdate::plan_mode_file_work(ZelRamPara* model)
 {
-    const std::vector<SlotFile> plan = plan_mode_files(model);
-    if (mode_work_.size() != plan.size())
-        mode_work_.assign(plan.size(), SlotFile::Keep);
-    for (size_t k = 0; k < plan.size(); ++k)
-        mode_work_[k] = plan[k];
+    mode_work_.assign(kUserModeCount, true);
+    for (unsigned k = 0; k < kUserModeCount; ++k) {
+        const unsigned char* slot = model->ram_user_mode[k];
+        if (slot[0] == 0xFF || slot[1] == 0xFF)
+            ram_set_u16(model->ram_para, kSaveRequest, 0);
+    }
 }
 
 bool SyncUpdate::file_work_pending() const
 {
-    return std::any_of(mode_work_.begin(), mode_work_.end(), [](SlotFile f) { return f != SlotFile::Keep; });
+    return std::any_of(mode_work_.begin(), mode_work_.end(), [](bool due) { return due; });
 }
 
 void SyncUpdate::finish_file_work()
@@ -272,14 +272,15 @@ bool SyncUpdate::mode_file_turn(int turnMs, bool& failed)
     const unsigned n = static_cast<unsigned>(mode_work_.size());
     for (unsigned visited = 0; visited < n; ++visited) {
         const unsigned k = mode_work_next_ % n;
-        const SlotFile job = mode_work_[k];
-        mode_work_[k] = SlotFile::Keep;
+        const bool due = mode_work_[k];
+        mode_work_[k] = false;
         mode_work_next_ = (k + 1) % n;
+        const SlotFile job = due ? slot_file(model, k) : SlotFile::Keep;
         if (job == SlotFile::Delete)
             model->mode_file_deal(static_cast<int>(k), 1);
         else if (job == SlotFile::Rewrite && model->mode_file_write(static_cast<int>(k), 2) != 1)
             mode_work_failed_ = true;
-        if (job != SlotFile::Keep && turnMs >= 0 && turn.elapsed() >= turnMs)
+        if (job != SlotFile::Keep && turnMs >= 0 && (turn_over ? turn_over() : turn.elapsed() >= turnMs))
             break;
     }
     if (file_work_pending()) {

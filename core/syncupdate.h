@@ -57,6 +57,9 @@ public:
     void finish_at_stop(int owed);
     // How long one turn of the mode-file work may go on (it always does one file).
     static constexpr int kFileWorkTurnMs = 10;
+    // Test back door: when set, it is asked after each file whether the turn is over, in place of
+    // the turn's time.
+    static std::function<bool()> turn_over;
 
 public slots:
     void para_sync(int code);
@@ -68,8 +71,8 @@ private:
     // The slot whose mode file is then to be written, or -1.
     static int serve_save_request(ZelRamPara* model);
     enum class SlotFile : uint8_t { Keep, Delete, Rewrite };
-    static std::vector<SlotFile> plan_mode_files(ZelRamPara* model);
-    // Takes a new plan for the mode files over the one under way (under the model's mutex).
+    static SlotFile slot_file(ZelRamPara* model, unsigned k);
+    // Puts every slot on the mode-file list (under the model's mutex).
     void plan_mode_file_work(ZelRamPara* model);
     // One turn of the mode-file work: files until `turnMs` have passed (at least one; -1 for no
     // limit). True when the plan has ended with it, `failed` telling whether a file could not be
@@ -91,8 +94,9 @@ private:
     bool retry_pending_ = false;
     bool save_retry_pending_ = false;
     bool mode_files_due_ = false;              // a code 2 waits for the image lock
-    // The mode-file work under way: what is left to do for each slot, where the next turn goes on.
-    std::vector<SlotFile> mode_work_;
+    // The mode-file work under way: the slots whose file is still to be brought in step with
+    // them, where the next turn goes on.
+    std::vector<bool> mode_work_;
     unsigned mode_work_next_ = 0;
     bool mode_work_failed_ = false;
     bool mode_turn_posted_ = false;

@@ -158,9 +158,9 @@ void ZelRamPara::load_parameter_file()
         });
     else if (got < kRamSize)   // the file is made whole again: what it held and the defaults
         filestore::set_aside(kParameterFile, "is " + std::to_string(got) + " bytes long, not " + std::to_string(kRamSize),
-                             kShortInstead, [this] { save_parameter_file(ram_para); });
+                             kShortInstead, [this] { write_parameter_file(ram_para); });
     else if (repaired)
-        save_parameter_file(ram_para);
+        write_parameter_file(ram_para);
 }
 
 void ZelRamPara::store_defaults()
@@ -308,6 +308,14 @@ int ZelRamPara::save_parameter_file() { return save_parameter_file(ram_para); }
 
 int ZelRamPara::save_parameter_file(const unsigned char* image)
 {
+    const int rc = write_parameter_file(image);
+    if (rc == 0)
+        filestore::saved(kParameterFile);
+    return rc;
+}
+
+int ZelRamPara::write_parameter_file(const unsigned char* image)
+{
     QMutexLocker lock(&Utils::_file_deal_mutex);
     // The file keeps its marker and its tail; only image 0x300-0xFFF at offset 2 is new. A file
     // that has gone missing is written whole again.
@@ -315,10 +323,8 @@ int ZelRamPara::save_parameter_file(const unsigned char* image)
     if (filestore::read_file(kParameterFile, file, sizeof file) < long(kFileMarkerLen))
         file[0] = file[1] = kMarker;
     std::memcpy(file + kFileMarkerLen, image + kPersistStart, kPersistLen);
-    int rc = filestore::write_atomic(kParameterFile, file, sizeof file);
+    const int rc = filestore::write_atomic(kParameterFile, file, sizeof file);
     filestore::sync_and_settle();
-    if (rc == 0)
-        filestore::saved(kParameterFile);
     return rc;
 }
 

@@ -140,6 +140,10 @@ private:
     ZelRamPara();
     ~ZelRamPara() override;
 
+    // save_parameter_file without ending the record of a file replaced at an earlier start: the
+    // start-up's own repair of the file is no save the user asked for.
+    int write_parameter_file(const unsigned char* image);
+
     // Language n is offered when its bit of g_lcd_lang_valid is set (32 and above never are).
     static bool language_offered(unsigned language);
     // The lowest offered language 0-4, or -1 when none of them is offered.

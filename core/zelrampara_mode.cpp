@@ -139,6 +139,7 @@ int ZelRamPara::mode_file_write(int k, int operation)
         std::memcpy(file + kSlotMarkerLen + kModeLen, slot + kSlotMarkerLen + kModeLen,
                     kModeFileLen - kSlotMarkerLen - kModeLen);
         osdOn = ram_get_u16(ram_para, kOsdOn) == 1;
+        const unsigned char marker[kSlotMarkerLen] = {slot[0], slot[1]};
         pthread_mutex_unlock(&mutex);
         // The change dispatcher rewrites every saved slot on each user-mode sync: a file that
         // already holds these bytes is left alone, without its write and syncs.
@@ -148,9 +149,11 @@ int ZelRamPara::mode_file_write(int k, int operation)
             return 0;
         filestore::saved(path);
         // The slot takes the image copy (operation 1) and the saved marker; a slot's own bytes
-        // stay as the links may have written them meanwhile.
+        // stay as the links may have written them meanwhile. A rewrite (2) leaves a marker a
+        // link changed meanwhile: a mode deleted over the link is not saved again by it.
         pthread_mutex_lock(&mutex);
-        std::memcpy(slot, file, operation == 1 ? kSlotMarkerLen + kModeLen : kSlotMarkerLen);
+        if (operation != 2 || std::memcmp(slot, marker, kSlotMarkerLen) == 0)
+            std::memcpy(slot, file, operation == 1 ? kSlotMarkerLen + kModeLen : kSlotMarkerLen);
         pthread_mutex_unlock(&mutex);
         if (written)
             filestore::sync_and_settle();

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -24,6 +26,7 @@ using Content = std::string;
 struct PowerCutModel {
     bool watching = false;
     bool failDirSync = false;
+    DiskFull full;                            // faults still to come
     std::string top;                          // the real root folder
     std::map<std::string, Content> durable;   // real path -> content a power cut keeps
     std::map<std::string, Content> synced;    // data synced, name not yet durable
@@ -143,9 +146,53 @@ std::string parentOf(const std::string& path)
     return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
 }
 
+namespace {
+
+// Takes one fault of `count` to come: true when this step fails as on a full disk.
+bool takeFault(int DiskFull::*count)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (g_model.full.*count <= 0)
+        return false;
+    --(g_model.full.*count);
+    errno = ENOSPC;
+    return true;
+}
+
+}  // namespace
+
+bool writeAll(int fd, const void* data, size_t length)
+{
+    const char* p = static_cast<const char*>(data);
+    while (length > 0) {
+        {
+            std::lock_guard<std::mutex> lock(g_mutex);
+            if (g_model.full.bytes > 0) {
+                g_model.full.bytes -= std::min(g_model.full.bytes, length);
+                errno = ENOSPC;
+                return false;
+            }
+        }
+        const ssize_t n = ::write(fd, p, length);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        p += n;
+        length -= size_t(n);
+    }
+    return true;
+}
+
+bool closeWritten(int fd)
+{
+    const bool closed = ::close(fd) == 0;
+    return !takeFault(&DiskFull::flushes) && closed;
+}
+
 bool syncFile(int fd, const std::string& path)
 {
-    if (::fsync(fd) != 0)
+    if (takeFault(&DiskFull::syncs) || ::fsync(fd) != 0)
         return false;
     std::lock_guard<std::mutex> lock(g_mutex);
     if (underTop(g_model, path)) {
@@ -160,7 +207,7 @@ bool syncFile(int fd, const std::string& path)
 
 bool rename(const std::string& from, const std::string& to)
 {
-    if (::rename(from.c_str(), to.c_str()) != 0)
+    if (takeFault(&DiskFull::renames) || ::rename(from.c_str(), to.c_str()) != 0)
         return false;
     std::lock_guard<std::mutex> lock(g_mutex);
     if (underTop(g_model, to)) {
@@ -214,6 +261,12 @@ void failDirSyncs(bool fail)
 {
     std::lock_guard<std::mutex> lock(g_mutex);
     g_model.failDirSync = fail;
+}
+
+void failAsFull(const DiskFull& full)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_model.full = full;
 }
 
 bool watchPowerCuts()

@@ -10,6 +10,7 @@
 // short as a write stopped half way leaves it.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace platform::files {
@@ -23,8 +24,23 @@ bool rename(const std::string& from, const std::string& to);
 // fsync of a folder (real path); true on success.
 bool syncDir(const std::string& dir);
 
+// write(2) of all `length` bytes of an open file (again on EINTR); false on an error, errno
+// telling it.
+bool writeAll(int fd, const void* data, size_t length);
+// close(2) of a file written through writeAll: false when the file system reports there what it
+// could not write (errno telling it); the descriptor is closed either way.
+bool closeWritten(int fd);
+
 // Test back door of the simulated board: a folder sync fails (as on a failing flash).
 void failDirSyncs(bool fail);
+// Test back door: the file layer fails as a full disk does (ENOSPC). `bytes`: the next writes
+// fail until that many bytes were refused (then there is room again); `flushes`, `syncs`,
+// `renames`: the next that many closes of a written file, file syncs and renames fail.
+struct DiskFull {
+    size_t bytes = 0;
+    int flushes = 0, syncs = 0, renames = 0;
+};
+void failAsFull(const DiskFull& full);
 
 // Starts watching the current root (simulated board only; false on the board).
 bool watchPowerCuts();

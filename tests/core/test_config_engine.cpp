@@ -12,6 +12,7 @@
 #include <future>
 #include <map>
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -19,8 +20,10 @@
 
 #include "core/alerts.h"
 #include "core/config_engine.h"
+#include "core/file_store.h"
 #include "core/global.h"
 #include "core/utils.h"
+#include "core/zelrampara.h"
 #include "platform/command_runner.h"
 #include "platform/file_sync.h"
 #include "platform/platform.h"
@@ -274,6 +277,44 @@ TEST(ConfigEngine, ReadableSettingsFileWithStrayContentKeepsTheUsersValues)
     }
 }
 
+// The record of a file replaced at start stays through the box's own repair writes (a short
+// parameter file made whole, a setting the start-up check corrects), is said again at the next
+// start, and goes with the first save the user asks for.
+TEST(ConfigEngine, TheRecordOfAReplacedFileStaysUntilTheUserSaves)
+{
+    struct Row {
+        const char* what;
+        std::string path, bytes;
+        std::function<void()> start, save;
+    };
+    const Row rows[] = {
+        {"settings whose check corrects a value", kIni, "# by hand\n[config]\nTcpPort=0\nBarcode=SN-7\n",
+         [] { ConfigEngine::pInstance(); },
+         [] { ConfigEngine::pInstance()->write_config_variant(ConfigItem::Barcode, QString("SN-8")); }},
+        {"short parameter file", "/data/ram_device_info", std::string("\xAA\xAA") + std::string(100, '\0'),
+         [] { ZelRamPara::pInstance(); }, [] { ZelRamPara::p_zelrampara_config->save_parameter_file(); }},
+    };
+    for (const Row& row : rows) {
+        resetSystemState();
+        TempRoot root;
+        g_lcd_lang_valid = 0x1001F;
+        writeText(row.path, row.bytes);
+        const std::string record = row.path.substr(0, row.path.rfind('/') + 1) + "." +
+                                   row.path.substr(row.path.rfind('/') + 1) + ".replaced";
+        testing::internal::CaptureStderr();
+        row.start();
+        EXPECT_TRUE(fileExists(record)) << row.what;
+        resetSystemState();
+        row.start();
+        filestore::restate_replaced();
+        testing::internal::GetCapturedStderr();
+        EXPECT_TRUE(alerts::active_for(alerts::kFileReplaced, row.path)) << row.what;
+        row.save();
+        EXPECT_FALSE(fileExists(record)) << row.what;
+        EXPECT_FALSE(alerts::active_for(alerts::kFileReplaced, row.path)) << row.what;
+    }
+}
+
 // The first copy set aside is never overwritten: a later, different one is kept beside it, the
 // same one again is not kept twice, and the home page names the copy.
 TEST(ConfigEngine, ASecondSetAsideKeepsTheFirstCopy)
@@ -295,19 +336,32 @@ TEST(ConfigEngine, ASecondSetAsideKeepsTheFirstCopy)
     EXPECT_EQ(shown[0].arg, 2);   // the copy the panel names: tcpip.ini.bad.2
 }
 
-// A settings file that is a link stays one: a save replaces the file it names.
+// A settings file that is a link stays one: a save replaces the file it names, the link followed
+// as the kernel follows it (a relative target taken from the folder the link really is in).
 TEST(ConfigEngine, ALinkedSettingsFileIsFollowed)
 {
-    TempRoot root;
-    writeText("/data/keep/tcpip.ini", "[config]\nTcpPort=6001\n");
-    std::filesystem::create_directories(root.at("/data/configs"));
-    std::filesystem::create_symlink("../keep/tcpip.ini", root.at(kIni));
-    ConfigEngine* c = ConfigEngine::pInstance();
-    EXPECT_EQ(c->read_config_variant(ConfigItem::TcpPort).toInt(), 6001);
-    ASSERT_TRUE(c->write_config_variant(ConfigItem::Barcode, QString("B-9")));
-    EXPECT_TRUE(std::filesystem::is_symlink(root.at(kIni)));
-    EXPECT_NE(readText("/data/keep/tcpip.ini").find("Barcode=B-9"), std::string::npos);
-    EXPECT_NE(readText("/data/keep/tcpip.ini").find("TcpPort=6001"), std::string::npos);
+    const std::pair<const char*, const char*> rows[] = {
+        {"a link in the folder", "/data/keep/tcpip.ini"},
+        {"a link in a linked folder", "/part/shared/tcpip.ini"},   // /data/configs -> /part/configs
+    };
+    for (const auto& [what, target] : rows) {
+        resetSystemState();
+        TempRoot root;
+        writeText(target, "[config]\nTcpPort=6001\n");
+        const std::string folder = target[1] == 'd' ? "/data/configs" : "/part/configs";
+        std::filesystem::create_directories(root.at(folder));
+        std::filesystem::create_directories(root.at("/data"));
+        if (folder != "/data/configs")
+            std::filesystem::create_directory_symlink(root.at(folder), root.at("/data/configs"));
+        std::filesystem::create_symlink(target[1] == 'd' ? "../keep/tcpip.ini" : "../shared/tcpip.ini", root.at(kIni));
+        ConfigEngine* c = ConfigEngine::pInstance();
+        EXPECT_EQ(c->read_config_variant(ConfigItem::TcpPort).toInt(), 6001) << what;
+        ASSERT_TRUE(c->write_config_variant(ConfigItem::Barcode, QString("B-9"))) << what;
+        EXPECT_TRUE(std::filesystem::is_symlink(root.at(folder + "/tcpip.ini"))) << what;
+        EXPECT_NE(readText(target).find("Barcode=B-9"), std::string::npos) << what;
+        EXPECT_NE(readText(target).find("TcpPort=6001"), std::string::npos) << what;
+        EXPECT_FALSE(fileExists("/data/shared/tcpip.ini")) << what;
+    }
 }
 
 TEST(ConfigEngine, WriteReachesTheFileBeforeReturning)

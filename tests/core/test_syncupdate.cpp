@@ -3,7 +3,9 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
+#include <cstdlib>
 #include <cstring>
+#include <random>
 
 #include <filesystem>
 #include <thread>
@@ -36,6 +38,7 @@ protected:
     {
         sync->finish_file_work();   // none of it left for the next test's root
         filestore::before_rename = nullptr;
+        SyncUpdate::turn_over = nullptr;
     }
 
     uint16_t fileWord(unsigned addr)
@@ -460,4 +463,58 @@ TEST_F(DispatcherTest, AFloodOfModeFileReportsIsServedOnceAndWritesNoUnchangedFi
     EXPECT_EQ(modeWrites, 1);
     EXPECT_EQ(zeltest::readFile(mode_file_path(6).toStdString())[300], 0x11);
     SyncUpdate::clear_page_refresh(11);
+}
+
+// Saves (the panel's, or a PC's request committed through register 162), deletes, slots written
+// over a link and 0x10 commits in a random order, with the code-2 file work cut into random turns:
+// after quiet each mode file and slot is what was acknowledged last. ZEL_MODE_ROUNDS rounds (20)
+// from seed ZEL_MODE_SEED (1).
+TEST_F(DispatcherTest, SlicedModeFileWorkNeverUndoesASaveOrADelete)
+{
+    auto env = [](const char* name, int fallback) { return std::getenv(name) ? std::atoi(std::getenv(name)) : fallback; };
+    constexpr unsigned kTag = 2 + 0x400 - 0x380;   // slot and file offset of image byte 0x400
+    std::mt19937 rng;
+    SyncUpdate::turn_over = [&rng] { return rng() % 3 != 0; };
+    const int first = env("ZEL_MODE_SEED", 1), rounds = env("ZEL_MODE_ROUNDS", 20);
+    for (int seed = first; seed < first + rounds; ++seed) {
+        rng.seed(uint32_t(seed));
+        int model[16];   // the tag of each saved mode, -1 for none
+        for (int k = 0; k < 16; ++k) {
+            m->mode_file_deal(k, 1);
+            model[k] = -1;
+        }
+        std::string log;
+        for (int step = 0; step < 40; ++step) {
+            const int k = int(rng() % 16), tag = int(rng() % 256), op = int(rng() % 6);
+            unsigned char* slot = m->ram_user_mode[k];
+            if (op == 0) {
+                m->ram_para[0x400] = uint8_t(tag);
+                set16(m->ram_para, 0x364, uint16_t(k + 1));
+                sync->para_sync(1);
+            } else if (op == 1 && model[k] >= 0) {
+                m->mode_file_deal(k, 1);   // the user-mode page's delete
+            } else if (op == 2 || op == 3) {
+                slot[0] = slot[1] = op == 2 ? 0xAA : 0xFF;
+                slot[kTag] = uint8_t(tag);
+            }
+            if (op >= 2 && op <= 4)
+                sync->para_sync(2);
+            if (op == 5)
+                QCoreApplication::processEvents();
+            if (op <= 3)
+                model[k] = op == 0 || op == 2 ? tag : -1;
+            log += " " + std::to_string(op) + ":" + std::to_string(k + 1) + (op == 0 || op == 2 ? "=" + std::to_string(tag) : "");
+        }
+        sync->finish_file_work();
+        for (int k = 0; k < 16; ++k) {
+            const std::string path = mode_file_path(k).toStdString();
+            const std::vector<uint8_t> file = model[k] < 0 ? std::vector<uint8_t>() : zeltest::readFile(path);
+            const std::vector<uint8_t> want = {0xAA, 0xAA, uint8_t(model[k])};
+            const bool holds = model[k] < 0 ? !zeltest::fileExists(path) && m->ram_user_mode[k][0] == 0xFF
+                                            : file.size() == 4096 && std::vector<uint8_t>{file[0], file[1], file[kTag]} == want &&
+                                                  std::vector<uint8_t>{m->ram_user_mode[k][0], m->ram_user_mode[k][1], m->ram_user_mode[k][kTag]} == want;
+            ASSERT_TRUE(holds) << "ZEL_MODE_SEED=" << seed << " ZEL_MODE_ROUNDS=1: mode " << k + 1 << " should be "
+                               << (model[k] < 0 ? "empty" : "saved with " + std::to_string(model[k])) << " after (op:mode)" << log;
+        }
+    }
 }

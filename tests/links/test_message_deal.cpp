@@ -22,6 +22,7 @@
 #include "link_client.h"
 #include "links/message_deal.h"
 #include "platform/command_runner.h"
+#include "platform/file_sync.h"
 #include "platform/mtd.h"
 #include "platform/platform.h"
 #include "support/test_root.h"
@@ -200,6 +201,13 @@ TEST_F(Deal, ReceivedFilesReplaceTheOldOnesWhole)
         filestore::before_rename = nullptr;
         EXPECT_EQ(transfer(c.type, c.name, Bytes(after.begin(), after.end())), 0) << c.name;
         EXPECT_EQ(zeltest::readText(c.path), after) << c.name;
+        using platform::files::DiskFull;   // a full disk at a write, the flush, the sync, the rename
+        for (const DiskFull& full : {DiskFull{before.size()}, DiskFull{0, 1}, DiskFull{0, 0, 1}, DiskFull{0, 0, 0, 1}}) {
+            platform::files::failAsFull(full);
+            EXPECT_EQ(transfer(c.type, c.name, Bytes(before.begin(), before.end())), 1) << c.name;
+            platform::files::failAsFull({});
+            EXPECT_EQ(zeltest::readText(c.path), after) << c.name;
+        }
     }
 }
 
