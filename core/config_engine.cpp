@@ -217,11 +217,13 @@ std::string withoutNuls(std::string bytes)
 // The text a QSettings edit of an INI file starts from (without NUL bytes): the file itself when
 // Qt finds it well-formed; else what Qt reads of it written cleanly, when that reads back the
 // same; nothing when Qt reads nothing of it. Otherwise the file itself again, which QSettings
-// refuses to write: a file is never replaced by less than Qt read of it.
-std::string editableText(const std::string& systemPath, const std::string& bytes)
+// refuses to write: a file is never replaced by less than Qt read of it. `known` false: the disk
+// could not take the copy Qt reads, so nothing may replace the file.
+std::string editableText(const std::string& systemPath, const std::string& bytes, bool& known)
 {
     const std::string text = withoutNuls(bytes);
     const IniReading reading = readingOf(systemPath, text);
+    known = reading.whole;
     if (reading.status == QSettings::NoError || !reading.whole)
         return text;
     if (reading.values.isEmpty())
@@ -381,11 +383,11 @@ bool ConfigEngine::edit_ini(const QString& systemPath, const std::function<void(
     std::string before;
     const filestore::Found found = filestore::read_whole(system, before, filestore::kMaxTextFile);
     const bool existed = found == filestore::Found::File;
-    bool whole = false;
-    const std::string scratchSystem = scratchCopy(system, ".edit", editableText(system, before), &whole);
+    bool known = true, whole = false;
+    const std::string scratchSystem = scratchCopy(system, ".edit", editableText(system, before, known), &whole);
     const std::string scratch = platform::rootPath(scratchSystem);
-    // A folder or a FIFO in its place is not replaced, nor a file whose copy did not take all of it.
-    bool ok = found != filestore::Found::Unusable && whole;
+    // A folder or a FIFO in its place is not replaced, nor a file whose copies did not take all of it.
+    bool ok = found != filestore::Found::Unusable && known && whole;
     if (!existed)
         std::remove(scratch.c_str());
     // Every key the new file must hold, with its value: what QSettings read of the file and the
