@@ -86,6 +86,10 @@ int c331_manage::c331_SetPattern(int pattern)
         return -1;
     }
     set_rtct(c331_fd, 2);
+    // The channels the pattern was drawn on keep it until cleared, wherever window 0 is now.
+    for (int k = 0; k < pattern_ochs; ++k)
+        if (std::find(ch, ch + n, pattern_och[k]) == ch + n)
+            clearGenerator(pattern_och[k]);
     for (int k = 0; k < n; ++k)
         clearGenerator(ch[k]);
     pattern_shown = pattern;
