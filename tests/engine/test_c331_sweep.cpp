@@ -116,6 +116,11 @@ private:
         if (!any_ || chance(10))
             return fed_[input] = vbo ? of(kVbo) : of(kParallel);
         const int hzs[] = {24, 30, 50, 60};
+        if (chance(8)) {   // a picture of a few pixels or lines, now and then in fields
+            const bool narrow = chance(50);
+            return fed_[input] = Format{narrow ? pick(1, 63) : pick(64, 1920), narrow ? pick(64, 1080) : pick(1, 63),
+                                        of(hzs), !vbo && chance(50)};
+        }
         Format f{pick(64, vbo ? 8192 : 5120), pick(64, vbo ? 4320 : 2400), of(hzs), !vbo && chance(15)};
         f.two = !vbo && double(f.w) * f.h * f.hz / (f.fields ? 2 : 1) > 150e6;
         return fed_[input] = f;
@@ -173,9 +178,11 @@ private:
                                        {r + kWinMirror, chance(15) ? pick(1, 3) : 0}, {r + kWinSource, source},
                                        {r + kWinX, std::min(x, 32752)}, {r + kWinY, std::min(y, 32752)},
                                        {r + kWinWidth, std::min(ww, 32752)}, {r + kWinHeight, std::min(hh, 32752)},
-                                       {r + kWinFlags, flags}, {r + kWinDbdMode, pick(0, 9)},
+                                       {r + kWinFlags, flags}, {r + kWinDbdMode, chance(5) ? pick(10, 300) : pick(0, 9)},
                                        {kPriority + 2 * w, prio[size_t(w)]}});
         }
+        if (chance(25))   // a test pattern on or off while the windows change
+            words.push_back({kTestPattern, chance(25) ? 0 : pick(1, 20)});
         // Random groups, the panel words together; each group committed, not always passed at once.
         std::shuffle(words.begin(), words.end(), rng_);
         words.insert(words.begin() + pick(0, int(words.size())), panel.begin(), panel.end());
@@ -187,6 +194,10 @@ private:
             ops.push_back({Op::kWrite, a, v + pick(1, 64)});
             commit(ops);
             ops.push_back({Op::kWrite, a, v});
+            commit(ops);
+        }
+        if (chance(10)) {   // the test pattern switched off once the windows are laid out
+            ops.push_back({Op::kWrite, kTestPattern, 0});
             commit(ops);
         }
     }
@@ -566,13 +577,17 @@ protected:
             used.ichs += n.ichs, used.ochs += n.ochs, used.blocks += n.blocks;
             used.woven += std::max(n.woven, n.weave), otherUsed += n.other();
         }
-        // A test pattern is drawn only on window 0's channels, while it is the one window.
+        // A test pattern is drawn only on window 0's channels, while it is the one window, and
+        // hides what they read.
         const int pattern = imageWord(kTestPattern) & 0xFF;
         for (int c = 0; c < 8; ++c) {
             const auto& zero = channels[0].ochs;
-            if (chip.reg(sim::channelBank(0x08, c), 0x57) != 0 &&
-                (pattern == 0 || (enabled > 1 && !fallback) || std::find(zero.begin(), zero.end(), c) == zero.end()))
+            const bool drawn = std::find(zero.begin(), zero.end(), c) != zero.end();
+            if (chip.reg(sim::channelBank(0x08, c), 0x57) == 0)
+                continue;
+            if (pattern == 0 || (enabled > 1 && !fallback) || !drawn)
                 found.insert("an output channel shows a test pattern it was not asked for");
+            shows[0] = drawn ? zeltest::WindowShows::kUnjudged : shows[0];
         }
         // Windows stacked on one panel cell: a lower priority word on top (a word above 5 counts
         // modulo 6).
@@ -594,9 +609,19 @@ protected:
             found.insert(f.kind + (w >= 0 && dark[w] ? " (input without signal)" : ""));
             details += f.kind + ": " + f.detail + "\n";
         }
-        const std::vector<std::string> running = zeltest::shownPicture(chip, true);
+        // What a channel drawing a test pattern reads is not seen.
+        const auto seen = [](std::vector<std::string> lines, const sim::VideoChipStill& c) {
+            for (std::string& l : lines)
+                for (int och = 0; och < 8; ++och)
+                    if (c.reg(sim::channelBank(0x08, och), 0x57) &&
+                        (l.rfind(std::to_string(och) + ": ", 0) == 0 || l.rfind("och " + std::to_string(och) + " piece", 0) == 0))
+                        l = std::to_string(och) + ": under the test pattern";
+            return lines;
+        };
+        const std::vector<std::string> running = seen(zeltest::shownPicture(chip, true), chip);
         powerUp(freshChip);
-        const std::vector<std::string> fresh = zeltest::freshStartPicture(freshChip, chip, e, true);
+        std::vector<std::string> fresh = zeltest::freshStartPicture(freshChip, chip, e, true);
+        fresh = seen(fresh, freshChip);
         if (running != fresh)
             found.insert("differs from a fresh start: " + freshDifference(running, fresh));
         for (size_t i = 0; i < running.size() || i < fresh.size(); ++i)
