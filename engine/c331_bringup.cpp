@@ -583,10 +583,11 @@ void c331_manage::zelApi_initEnvC331()
         wi.output = output;
         win_freeze_asked[w] = output & kWinFrozen;
         PM_WIN_FADE_EN[w] = fadeEn;
+        // A word outside the table selects single input, as a change of the word selects it.
         int dbd = img.word(rec + kWinDbdMode);
         if (dbd > 9) {
             ZEL_DEBUG("\t !!!!!!!!DBD_MODE OOR!!!!!!!\n");
-            dbd = 1;
+            dbd = 0;
         }
         if (dbd != win_dbd_word[w])
             g_chg_dbd[w] = 1;

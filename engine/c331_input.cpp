@@ -489,7 +489,10 @@ void c331_manage::check_input_port(int)
             PI_STATUS[p] |= kStatusCheck;
         }
         const PortMeasure m = measurePort(p);
-        const bool noSignal = !plausibleCounts(m.htotal, m.vtotal, m.frame) || PI_HDMI_INFO[p][kNoSignal] == 1;
+        // A picture without a pixel in its lines or a line in its fields is no picture: its
+        // windows would read memory that no channel writes.
+        const bool noSignal = !plausibleCounts(m.htotal, m.vtotal, m.frame) || PI_HDMI_INFO[p][kNoSignal] == 1 ||
+                              info[kHact] <= 0 || info[kVact] <= 0;
         if (noSignal) {
             portLost(p);
             continue;
@@ -836,6 +839,10 @@ int c331_manage::set_dbd_mem(int w, int mode)
     if (!zelApi_IsWinValid(w))
         return -1;
     reset_dbd_mem(w);
+    // A single input a plain channel carries is stored in that channel's own buffers: it takes
+    // none of the dot-by-dot memory and never waits for it.
+    if (mode == 1 && check_dbd_input(win_port[w]) == 0)
+        return 0;
     // A block per port, two for a port too big for a plain channel; more when the picture's
     // lines need more bands. Its width must fit one line in some write mode, and every
     // interlaced port of a mode spanning several must reach a channel that weaves its fields

@@ -399,9 +399,14 @@ TEST_F(ChannelTest, DotByDotMemoryIsSharedOutOfOnePool)
     EXPECT_EQ(e->set_dbd_mem(0, 40), 0);
     EXPECT_EQ(e->set_dbd_mem(1, 40), 0);
     show(2, 2);
-    EXPECT_EQ(e->set_dbd_mem(2, 1), -1);
+    EXPECT_EQ(e->set_dbd_mem(2, 20), -1);
     e->reset_dbd_mem(0);
-    EXPECT_EQ(e->set_dbd_mem(2, 1), 0);
+    EXPECT_EQ(e->set_dbd_mem(2, 20), 0);
+    // A single input a plain channel carries takes none of it, however full.
+    show(3, 3);
+    EXPECT_EQ(e->set_dbd_mem(1, 40), 0);
+    EXPECT_EQ(e->set_dbd_mem(3, 1), 0);
+    EXPECT_EQ(e->dbd_mem_slot[3][0], -1);
     EXPECT_EQ(e->check_dbd_input(255), 0);
     // A wide input needs the larger count above 2560 counts (parallel) or 5120 (V-by-One), a
     // tall one above 2176 lines.

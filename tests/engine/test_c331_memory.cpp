@@ -948,6 +948,25 @@ TEST_F(MemoryEdgeTest, InputsAtTheEdgesStayInTheirBuffers)
              EXPECT_EQ(ochReg(e->win_info[0].ochLst[0], 0x22, 1), 0u);
          },
          1080, -1, -1},
+        {"a dot-by-dot word above 9 is single input, moved as well",
+         [this] {
+             zeltest::feedVideo(kHdmi2, 1280, 720, 60);
+             showDbd(12, kHdmi1, 3840, 1080);
+             setWord(window(0) + kWinX, 1);   // laid out again
+             settle();
+             EXPECT_EQ(e->PM_WIN_DBD_MODE[0], 1);
+             EXPECT_EQ(shownWidth(0), 1920);
+         },
+         1080, -1, -1},
+        {"an interlaced input of one line a frame is no signal",
+         [this] {
+             feedFieldsOf(kHdmi1, 1920, 1);
+             sim::setInputSignal(kHdmi1, true, 1920, 1, 60, true);   // the board sees its one line
+             showWhole(kHdmi1, 1920, 1080);
+             EXPECT_EQ(e->oimgct(kPortHdmi1), 1);
+             EXPECT_EQ(ochReg(e->win_info[0].ochLst[0], 0x48, 1), 1u);   // the input background
+         },
+         0, -1, -1},
     };
     for (const EdgeCase& c : cases)
         run(c);
@@ -1076,6 +1095,30 @@ TEST_F(MemoryEdgeTest, WindowsTheChannelsDoNotStretchToAreRefused)
              EXPECT_GT(e->win_info[4].columns, 0);
          },
          0, -1, 0},
+        {"a single-input dot-by-dot window stored in its own channel beside two holding all the dot-by-dot memory",
+         [this] {
+             setWord(kTestPattern, 0);
+             feedAll();
+             zeltest::feedVideo(kHdmi1, 1920, 2160, 30);   // four bands each: all the memory
+             zeltest::feedVideo(kHdmi2, 1920, 2160, 30);
+             panel(3840, 2160, 0);
+             setWindow(0, 0, 0, 1920, 1080, kHdmi1);
+             setWindow(1, 1920, 0, 1920, 1080, kHdmi1);
+             hideFrom(2);
+             for (int w = 0; w < 3; ++w) {
+                 setWord(window(w) + kWinFlags, kDbdFlag);
+                 setWord(window(w) + kWinDbdMode, w < 2 ? 1 : 0);   // two side by side, then single input
+                 setWord(window(w) + kWinMirror, 0);
+             }
+             settle();
+             settle();
+             ASSERT_TRUE(e->usesDbdMemory(0) && e->usesDbdMemory(1));
+             setWindow(2, 0, 1080, 1920, 1080, kExt);
+             settle();
+             ASSERT_FALSE(gridOf(2).empty());
+             EXPECT_TRUE(decoded(gridOf(2)[0]).on);
+         },
+         0, -1, -1},
         {"a window running past the screen's bottom leaves the channels of the grid below it to others",
          [this] {
              setWord(kTestPattern, 0);
