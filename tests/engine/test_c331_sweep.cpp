@@ -546,6 +546,17 @@ protected:
                 }
             }
         }
+        // A test pattern is drawn, over what they read, only on window 0's channels while it is
+        // the one window.
+        const int pattern = imageWord(kTestPattern) & 0xFF;
+        int drawn = 0;
+        for (int c = 0; c < 8; ++c)
+            drawn += chip.reg(sim::channelBank(0x08, c), 0x57) != 0;
+        if (drawn && (pattern == 0 || (enabled > 1 && !fallback) || drawn > need[0].ochs))
+            found.insert("an output channel shows a test pattern it was not asked for");
+        // Patterns 9 and 10 draw nothing, but the input work stays suspended as for any pattern.
+        if (pattern && (enabled <= 1 || fallback))
+            refused[0] = false, shows[0] = zeltest::WindowShows::kUnjudged;
         // A window may be refused only when what it needs is not left beside the windows before
         // it that are shown: the weaving channels those take first, then the rest of 0-3 once
         // 4-7 are full. The CP21 splice (the word taken modulo 6 is 5) names no output areas, so
@@ -577,18 +588,6 @@ protected:
             used.ichs += n.ichs, used.ochs += n.ochs, used.blocks += n.blocks;
             used.woven += std::max(n.woven, n.weave), otherUsed += n.other();
         }
-        // A test pattern is drawn only on window 0's channels, while it is the one window, and
-        // hides what they read.
-        const int pattern = imageWord(kTestPattern) & 0xFF;
-        for (int c = 0; c < 8; ++c) {
-            const auto& zero = channels[0].ochs;
-            const bool drawn = std::find(zero.begin(), zero.end(), c) != zero.end();
-            if (chip.reg(sim::channelBank(0x08, c), 0x57) == 0)
-                continue;
-            if (pattern == 0 || (enabled > 1 && !fallback) || !drawn)
-                found.insert("an output channel shows a test pattern it was not asked for");
-            shows[0] = drawn ? zeltest::WindowShows::kUnjudged : shows[0];
-        }
         // Windows stacked on one panel cell: a lower priority word on top (a word above 5 counts
         // modulo 6).
         for (const sim::DecodedChannel& a : decoded)
@@ -609,13 +608,16 @@ protected:
             found.insert(f.kind + (w >= 0 && dark[w] ? " (input without signal)" : ""));
             details += f.kind + ": " + f.detail + "\n";
         }
-        // What a channel drawing a test pattern reads is not seen.
-        const auto seen = [](std::vector<std::string> lines, const sim::VideoChipStill& c) {
-            for (std::string& l : lines)
-                for (int och = 0; och < 8; ++och)
-                    if (c.reg(sim::channelBank(0x08, och), 0x57) &&
-                        (l.rfind(std::to_string(och) + ": ", 0) == 0 || l.rfind("och " + std::to_string(och) + " piece", 0) == 0))
-                        l = std::to_string(och) + ": under the test pattern";
+        // What a channel drawing a test pattern reads is not seen; under patterns 9 and 10 (which
+        // draw nothing) the suspended input work leaves what a running box read before, and a
+        // fresh start reads nothing.
+        const bool suspended = (pattern == 9 || pattern == 10) && (enabled <= 1 || fallback);
+        const auto seen = [&](std::vector<std::string> lines, const sim::VideoChipStill& c) {
+            for (int och = 0; och < 8; ++och)
+                lines.erase(std::remove_if(lines.begin(), lines.end(), [&](const std::string& l) {
+                    return (c.reg(sim::channelBank(0x08, och), 0x57) || suspended) &&
+                           (l.rfind(std::to_string(och) + ": ", 0) == 0 || l.rfind("och " + std::to_string(och) + " piece", 0) == 0);
+                }), lines.end());
             return lines;
         };
         const std::vector<std::string> running = seen(zeltest::shownPicture(chip, true), chip);
