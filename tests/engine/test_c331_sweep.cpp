@@ -311,14 +311,16 @@ protected:
         bool dark[kWinCount] = {}, refused[kWinCount] = {}, held[kWinCount] = {};
         int mainPort[kWinCount], mirrors[kWinCount] = {}, ports[kWinCount][4], parts[kWinCount] = {};
         int64_t expect[kWinCount] = {};
-        int corner[kWinCount][2] = {};   // where in its first cell it starts
+        int corner[kWinCount][3] = {};   // where in its first cell it starts, and that cell
+        // The panel cell a channel places its piece on: its mixer's, else its own.
+        const auto cellOf = [](const sim::DecodedChannel& d) { return d.mixer >= 0 ? d.mixer : d.och; };
         std::string kind[kWinCount];
         // With no window on, and in the splices that show the screen whole (0, and 4 on both
         // outputs) when window 0 is off or a window on reaches past the screen's right edge, is
         // rotated or has no input, the engine shows its default layout: window 0 over the panel.
         const int splice = imageWord(kSpliceMode);
         bool fallback = true;
-        int enabled = 0;
+        int enabled = 0, unnamed = 0;
         for (int w = 0; w < kWinCount; ++w)
             enabled += imageWord(window(unsigned(w)) + kWinState) != 0;
         fallback = enabled == 0;
@@ -368,6 +370,7 @@ protected:
             if (!on || crop >= int(kCropEntries)) {   // a crop index past the table: only a fresh start judges it
                 shows[w] = on ? zeltest::WindowShows::kUnjudged : shows[w];
                 held[w] = on;
+                unnamed += on;
                 need[w].ichs = need[w].ochs = on;
                 continue;
             }
@@ -418,7 +421,7 @@ protected:
             const int x2 = std::min(x + ww, ledW) - 1, y2 = std::min(y + hh, ledH) - 1;
             n.ochs = (x2 / ochW - x / ochW + 1) * (y2 / ochH - y / ochH + 1);
             expect[w] = int64_t(x2 - x + 1) * (y2 - y + 1);
-            corner[w][0] = x % ochW, corner[w][1] = y % ochH;
+            corner[w][0] = x % ochW, corner[w][1] = y % ochH, corner[w][2] = x / ochW + y / ochH * e->panel.ochColumns;
             if (dbd)
                 expect[w] = int64_t(std::min(x2 - x + 1, width)) * std::min(y2 - y + 1, lines);
             kind[w] = dbd > 1 ? "dot-by-dot " + std::to_string(dbd) : input >= kHdmi3 ? "V-by-One pair" : "single";
@@ -447,7 +450,8 @@ protected:
                 if (mainPort[w] >= 0 && !held[w] && decoded[size_t(root)].port == mainPort[w] &&
                     (!wr || (wr->base[0] >= kDbdMemory) == (need[w].blocks > 0)))
                     pairs.emplace_back(std::abs(decoded[size_t(root)].x - corner[w][0]) +
-                                           std::abs(decoded[size_t(root)].y - corner[w][1]),
+                                           std::abs(decoded[size_t(root)].y - corner[w][1]) +
+                                           (cellOf(decoded[size_t(root)]) != corner[w][2]),
                                        std::llabs(area(g) - expect[w]), w, root);
             }
         std::sort(pairs.begin(), pairs.end());
@@ -461,14 +465,28 @@ protected:
             }
         for (int w = 0; w < kWinCount; ++w)
             refused[w] = shows[w] == zeltest::WindowShows::kPicture && channels[size_t(w)].ochs.empty();
+        // A window whose crop index is past the table still shows what its dot-by-dot mode takes.
         for (const auto& [root, g] : grids)
-            if (!gridOwner.count(root)) {
+            if (!gridOwner.count(root) && unnamed-- <= 0) {
                 found.insert("an output channel enabled with no window");
                 details += "och " + std::to_string(root) + " shows a picture for no window\n";
             }
+        // A test pattern is drawn, over what they read, only on window 0's channels while it is
+        // the one window.
+        const int pattern = imageWord(kTestPattern) & 0xFF;
+        int drawn = 0;
+        for (int c = 0; c < 8; ++c)
+            drawn += chip.reg(sim::channelBank(0x08, c), 0x57) != 0;
+        if (drawn && (pattern == 0 || (enabled > 1 && !fallback) || drawn > need[0].ochs))
+            found.insert("an output channel shows a test pattern it was not asked for");
+        // Patterns 9 and 10 draw nothing, but the input work stays suspended as for any pattern.
+        if (pattern && (enabled <= 1 || fallback))
+            refused[0] = false, shows[0] = zeltest::WindowShows::kUnjudged;
         // The input channels a window writes with: its grid's, the other half of a pair or of a
         // dual mode, and for a dot-by-dot window every other writer of its ports.
         std::set<int> claimed;
+        for (const auto& [root, w] : gridOwner)
+            claimed.insert(decoded[size_t(root)].ich);
         for (int pass = 0; pass < 2; ++pass)
             for (int w = 0; w < kWinCount; ++w) {
                 if (channels[size_t(w)].ochs.empty() || (pass == 1) != (parts[w] > 1))
@@ -480,15 +498,21 @@ protected:
                     if ((wr.ich == ich && wr.dualWith >= 0) ||
                         (mainPort[w] >= 4 && wr.ich == (ich ^ 1) && portOfIch(wr.ich) == mainPort[w]))
                         own.insert(wr.ich == ich ? wr.dualWith : wr.ich);
-                // Each further port's part: its first writer from the window's first channel on
-                // (a V-by-One port's two halves).
-                for (int i = 1; pass == 1 && i < parts[w]; ++i)
+                // Each further port's part: the writer of that port stored nearest its first
+                // part, or where it starts reading (a V-by-One port's two halves).
+                const auto reads = m.readsOf(channels[size_t(w)].ochs[0]);
+                const int64_t base = m.writer(ich) ? m.writer(ich)->base[0] : reads.empty() ? -1 : reads[0]->start;
+                for (int i = 1; pass == 1 && base >= 0 && i < parts[w]; ++i) {
+                    const sim::MemoryWriter* near = nullptr;
                     for (const sim::MemoryWriter& wr : m.writers)
-                        if (wr.ich > ich && !claimed.count(wr.ich) && !own.count(wr.ich) &&
-                            portOfIch(wr.ich) == ports[w][i] &&
-                            std::count_if(own.begin(), own.end(), [&](int c) { return portOfIch(c) == ports[w][i]; }) <
-                                (ports[w][i] >= 4 ? 2 : 1))
-                            own.insert(wr.ich);
+                        if (!claimed.count(wr.ich) && portOfIch(wr.ich) == ports[w][i] &&
+                            (!near || std::llabs(wr.base[0] - base) < std::llabs(near->base[0] - base)))
+                            near = &wr;
+                    if (near)
+                        own.insert(near->ich), claimed.insert(near->ich);
+                    if (near && ports[w][i] >= 4 && m.writer(near->ich ^ 1) && portOfIch(near->ich ^ 1) == ports[w][i])
+                        own.insert(near->ich ^ 1);
+                }
                 claimed.insert(own.begin(), own.end());
             }
         for (int w = 0; w < kWinCount; ++w) {
@@ -546,17 +570,6 @@ protected:
                 }
             }
         }
-        // A test pattern is drawn, over what they read, only on window 0's channels while it is
-        // the one window.
-        const int pattern = imageWord(kTestPattern) & 0xFF;
-        int drawn = 0;
-        for (int c = 0; c < 8; ++c)
-            drawn += chip.reg(sim::channelBank(0x08, c), 0x57) != 0;
-        if (drawn && (pattern == 0 || (enabled > 1 && !fallback) || drawn > need[0].ochs))
-            found.insert("an output channel shows a test pattern it was not asked for");
-        // Patterns 9 and 10 draw nothing, but the input work stays suspended as for any pattern.
-        if (pattern && (enabled <= 1 || fallback))
-            refused[0] = false, shows[0] = zeltest::WindowShows::kUnjudged;
         // A window may be refused only when what it needs is not left beside the windows before
         // it that are shown: the weaving channels those take first, then the rest of 0-3 once
         // 4-7 are full. The CP21 splice (the word taken modulo 6 is 5) names no output areas, so
