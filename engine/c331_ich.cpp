@@ -183,15 +183,6 @@ int c331_manage::weaveHeldFrom(int w) const
     if (!zelApi_IsWinValid(w) || PM_WIN_DBD_MODE[w] > 1 || win_port[w] < 0 || win_port[w] >= kFirstVboPort ||
         !portInterlaced(w) || win_ich[w][0] < kIpChannels)
         return kNone;
-    // Whether a pair of channels 4-7 holds no channel of a window before o.
-    auto pairFreeBefore = [this](int o) {
-        for (int p : {4, 6}) {
-            const int a = ich_owner[p], b = ich_owner[p + 1];
-            if ((a < 0 || a >= o) && (b < 0 || b >= o))
-                return true;
-        }
-        return false;
-    };
     int from = kNone;
     for (int c = 0; c < kIpChannels; ++c) {
         const int o = ichFree(c) ? kNone : ich_owner[c];
@@ -206,6 +197,41 @@ int c331_manage::weaveHeldFrom(int w) const
             from = start;
     }
     return from;
+}
+
+bool c331_manage::pairFreeBefore(int o) const
+{
+    for (int p : {4, 6}) {
+        const int a = ich_owner[p], b = ich_owner[p + 1];
+        if ((a < 0 || a >= o) && (b < 0 || b >= o))
+            return true;
+    }
+    return false;
+}
+
+int c331_manage::dbdWeaveHeldFrom(int w) const
+{
+    const int need = zelApi_IsWinValid(w) && PM_WIN_DBD_MODE[w] > 1 && winShowsPicture(w) ? weavingChannels(w) : 0;
+    if (need == 0)
+        return kNone;
+    bool woven = true;
+    for (int k = 0; k < need; ++k)
+        woven = woven && win_ich[w][k] >= 0 && win_ich[w][k] < kIpChannels;
+    if (woven)
+        return kNone;
+    // The weaving channels it can have without moving a window before it: free ones, its own,
+    // ones a window after it gives back, ones whose window can move off them.
+    int avail = 0, held = 0, from = kNone;
+    for (int c = 0; c < kIpChannels; ++c) {
+        const int o = ichFree(c) ? kNone : ich_owner[c];
+        if (o < 0 || o >= w || ichMovable(c, w)) {
+            ++avail;
+        } else if (PM_WIN_DBD_MODE[o] <= 1 && isVboPort(win_port[o]) && pairFreeBefore(o)) {
+            ++held;
+            from = from < 0 ? o : std::min(from, o);
+        }
+    }
+    return avail < need && avail + held >= need ? from : kNone;
 }
 
 int c331_manage::check_ich_all(int w)
@@ -415,8 +441,11 @@ int c331_manage::set_input(int w, int port)
         int avail = 0;
         for (int c = 0; c < kIpChannels; ++c)
             avail += ichFree(c) || ichMovable(c, w) ? 1 : 0;
+        // So does a window after it whose channel there cannot be moved (a V-by-One pair).
         for (int c = 0; c < kIpChannels && avail < weaving; ++c) {
-            const int o = weavingAfter(c, w);
+            int o = weavingAfter(c, w);
+            if (o < 0 && !ichFree(c) && ich_owner[c] > w && ich_owner[c] < kWinCount && !ichMovable(c, w))
+                o = ich_owner[c];
             if (o < 0)
                 continue;
             for (int k = 0; k < kIpChannels; ++k)

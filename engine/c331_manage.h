@@ -770,6 +770,20 @@ private:
     // windows that need them (steps 1-2 of set_output); alloc_failed marks the windows left
     // without.
     void allocateIch(bool alloc_failed[kWinCount]);
+    // Input channels and dot-by-dot memory for the windows, in window order: allocateIch, then
+    // the dot-by-dot pictures that cannot be stored refused, round by round.
+    void placeInputs(bool alloc_failed[kWinCount]);
+    // What placeInputs may change, kept to undo a trial of it.
+    struct AllocState {
+        int ichOwner[kIch];
+        int winIch[kWinCount][kIch];
+        int memOwner[kDbdBlocks];
+        int memSlot[kWinCount][kDbdSlots];
+        int chgWin[kWinCount], chgInput[kWinCount], chgDbd[kWinCount];
+        bool refused[kWinCount], shortOf[kWinCount];
+    };
+    AllocState allocState() const;
+    void restoreAllocState(const AllocState& s);
     bool portInterlaced(int w) const;
     // How many of window w's first input channels must weave fields (lie among 0-3): its
     // interlaced input's, or a dot-by-dot window's up to its last interlaced part.
@@ -790,6 +804,12 @@ private:
     // after w, or by a V-by-One pair that had a pair of channels 4-7 free of the windows before
     // it. The first window to set up again from, or -1.
     int weaveHeldFrom(int w) const;
+    // A pair of channels 4-7 holds no channel of a window before o.
+    bool pairFreeBefore(int o) const;
+    // The same for a dot-by-dot window w whose interlaced parts lack weaving channels that V-by-One
+    // pairs before it hold where windows set up in order would not have them: the first such
+    // window to set up again from, or -1.
+    int dbdWeaveHeldFrom(int w) const;
     // Window w's block of output channels as allocated (alloc_grid, or win_info without one).
     const ST_WIN_INFO& allocatedPlace(int w) const;
     // The windows of `use` all get idle output channels for the rectangles they share.

@@ -41,37 +41,31 @@ void c331_manage::set_output(int fd)
             reset_dbd_mem(w);
     }
     // A dot-by-dot window set up again is judged again whether its picture can be stored.
-    for (int w = 0; w < kWinCount; ++w)
+    bool refusedBefore[kWinCount] = {};
+    for (int w = 0; w < kWinCount; ++w) {
         if (winChanged(w) || !winShowsPicture(w))
             dbd_refused[w] = false;
-    // A dot-by-dot window whose picture cannot be stored with the channels it got shows nothing
-    // and gives them back: the channels are handed out again without it, so that a window they
-    // now stretch to is not left out for it.
-    for (int round = 0; round < kWinCount; ++round) {
-        allocateIch(alloc_failed);
-        bool refused = false;
-        for (int w = 0; w < kWinCount; ++w) {
-            if (dbd_refused[w] || !winChanged(w) || PM_WIN_DBD_MODE[w] == 0 || win_ich[w][0] < 0 || dbdStorable(w))
-                continue;
-            // The dot-by-dot memory goes to the windows in window order, as a start hands it
-            // out: the dot-by-dot windows after this one give theirs back and are judged again
-            // after it.
-            bool freed = false;
-            for (int o = w + 1; o < kWinCount; ++o) {
-                if (dbd_mem_slot[o][0] < 0)
-                    continue;
-                reset_dbd_mem(o);
-                g_chg_dbd[o] = 1;
-                freed = true;
-            }
-            if (freed && dbdStorable(w))
-                continue;
-            dbd_refused[w] = refused = true;
-            releaseIch(w);
-            alloc_failed[w] = true;
+        refusedBefore[w] = dbd_refused[w];
+    }
+    placeInputs(alloc_failed);
+    // A window refused at an earlier set-up is judged again with what the windows before it
+    // leave it now, as a start judges it: channels, weaving channels or dot-by-dot memory given
+    // back since may let it be stored. Where it still cannot, nothing of the trial stays, so the
+    // windows after it are not set up again for nothing.
+    for (int w = 0; w < kWinCount; ++w) {
+        if (!refusedBefore[w] || !dbd_refused[w])
+            continue;
+        const AllocState kept = allocState();
+        bool failed[kWinCount] = {};
+        dbd_refused[w] = false;
+        askIchAgain(w);
+        placeInputs(failed);
+        if (dbd_refused[w] || win_ich[w][0] < 0) {
+            restoreAllocState(kept);
+            continue;
         }
-        if (!refused)
-            break;
+        for (int o = 0; o < kWinCount; ++o)
+            alloc_failed[o] = alloc_failed[o] || failed[o];
     }
     // A window refused in one round and carried in a later one is set up.
     for (int w = 0; w < kWinCount; ++w)
@@ -184,6 +178,78 @@ void c331_manage::set_output(int fd)
     }
 }
 
+void c331_manage::placeInputs(bool alloc_failed[kWinCount])
+{
+    // A dot-by-dot window whose picture cannot be stored with the channels it got shows nothing
+    // and gives them back. The windows are judged in window order, the first refused one ending
+    // the round: the channels are handed out again without it, and every window after it that
+    // shows nothing for want of channels, weaving channels or dot-by-dot memory asks again, so a
+    // window they now stretch to is not left out for it. Each round refuses a window the rounds
+    // before kept and changes only the windows after it, so the rounds end (at most 2^6 - 1).
+    constexpr int kMaxRounds = 1 << kWinCount;
+    for (int round = 0; round < kMaxRounds; ++round) {
+        allocateIch(alloc_failed);
+        int refused = -1;
+        for (int w = 0; w < kWinCount && refused < 0; ++w) {
+            if (dbd_refused[w] || !winChanged(w) || PM_WIN_DBD_MODE[w] == 0 || win_ich[w][0] < 0 || dbdStorable(w))
+                continue;
+            // The dot-by-dot memory goes to the windows in window order, as a start hands it
+            // out: the dot-by-dot windows after this one give theirs back and are judged again
+            // after it.
+            bool freed = false;
+            for (int o = w + 1; o < kWinCount; ++o) {
+                if (dbd_mem_slot[o][0] < 0)
+                    continue;
+                reset_dbd_mem(o);
+                g_chg_dbd[o] = 1;
+                freed = true;
+            }
+            if (freed && dbdStorable(w))
+                continue;
+            dbd_refused[w] = true;
+            releaseIch(w);
+            alloc_failed[w] = true;
+            refused = w;
+        }
+        if (refused < 0)
+            return;
+        for (int o = refused + 1; o < kWinCount; ++o) {
+            if (!winShowsPicture(o) || (!dbd_refused[o] && win_ich[o][0] >= 0))
+                continue;
+            dbd_refused[o] = false;
+            askIchAgain(o);
+        }
+    }
+}
+
+c331_manage::AllocState c331_manage::allocState() const
+{
+    AllocState s;
+    std::memcpy(s.ichOwner, ich_owner, sizeof(s.ichOwner));
+    std::memcpy(s.winIch, win_ich, sizeof(s.winIch));
+    std::memcpy(s.memOwner, dbd_mem_owner, sizeof(s.memOwner));
+    std::memcpy(s.memSlot, dbd_mem_slot, sizeof(s.memSlot));
+    std::memcpy(s.chgWin, g_chg_win, sizeof(s.chgWin));
+    std::memcpy(s.chgInput, g_chg_input, sizeof(s.chgInput));
+    std::memcpy(s.chgDbd, g_chg_dbd, sizeof(s.chgDbd));
+    std::memcpy(s.refused, dbd_refused, sizeof(s.refused));
+    std::memcpy(s.shortOf, ich_short, sizeof(s.shortOf));
+    return s;
+}
+
+void c331_manage::restoreAllocState(const AllocState& s)
+{
+    std::memcpy(ich_owner, s.ichOwner, sizeof(s.ichOwner));
+    std::memcpy(win_ich, s.winIch, sizeof(s.winIch));
+    std::memcpy(dbd_mem_owner, s.memOwner, sizeof(s.memOwner));
+    std::memcpy(dbd_mem_slot, s.memSlot, sizeof(s.memSlot));
+    std::memcpy(g_chg_win, s.chgWin, sizeof(s.chgWin));
+    std::memcpy(g_chg_input, s.chgInput, sizeof(s.chgInput));
+    std::memcpy(g_chg_dbd, s.chgDbd, sizeof(s.chgDbd));
+    std::memcpy(dbd_refused, s.refused, sizeof(s.refused));
+    std::memcpy(ich_short, s.shortOf, sizeof(s.shortOf));
+}
+
 void c331_manage::allocateIch(bool alloc_failed[kWinCount])
 {
     // Input channels go to the windows they stretch to, whatever the order of the changes that
@@ -204,12 +270,17 @@ void c331_manage::allocateIch(bool alloc_failed[kWinCount])
             releaseIch(w);
             alloc_failed[w] = true;
         }
+        // A window that shows nothing (off the panel, not admitted, refused) holds no
+        // dot-by-dot memory: it is free for the windows set up below.
+        if (!admitted[w])
+            reset_dbd_mem(w);
     }
     // Which interlaced windows weave follows from the windows as they are, not from the order
     // of past changes: one left unwoven while a weaving channel is free, or held by a window
     // after it or by one that needs no weaving, is set up again and takes it.
     for (int w = 0; w < kWinCount; ++w) {
-        const int from = weaveWithheld(w) ? kWinCount : weaveHeldFrom(w);
+        const int plainFrom = weaveWithheld(w) ? kWinCount : weaveHeldFrom(w);
+        const int from = plainFrom >= 0 ? plainFrom : dbdWeaveHeldFrom(w);
         if (from < 0)
             continue;
         // A weaving channel held where a start would not have it, by a window that cannot be
@@ -228,12 +299,9 @@ void c331_manage::allocateIch(bool alloc_failed[kWinCount])
                 continue;
             askIchAgain(o);
         }
-        releaseIch(w);
-        if (!g_chg_input[w])
-            g_chg_input[w] = 3;
         // Asked again in a later round should a dot-by-dot window take its channel first and
         // then be refused.
-        g_chg_win[w] = 1;
+        askIchAgain(w);
     }
     for (int w = 0; w < kWinCount; ++w) {
         const bool need = g_chg_input[w] == 1 || g_chg_input[w] == 3 || g_chg_dbd[w] || (g_chg_win[w] && win_ich[w][0] < 0);
@@ -242,6 +310,7 @@ void c331_manage::allocateIch(bool alloc_failed[kWinCount])
             alloc_failed[w] = zelApi_IsWinShown(w);
             // Channels taken before the allocation failed would carry nothing the window shows.
             releaseIch(w);
+            reset_dbd_mem(w);
         }
     }
 }
