@@ -153,3 +153,17 @@ TEST_F(PatternFollowTest, APatternTurnedOffLeavesTheChannelsItWasDrawnOnWherever
     for (int c = 0; c < 8; ++c)
         EXPECT_EQ(patternOf(c), "off") << "och " << c;
 }
+
+// Window 0 left without an input after the pattern follows it: the admission takes its channels,
+// and the pattern leaves them with it.
+TEST_F(PatternFollowTest, APatternLeavesTheChannelsWindow0IsNotAdmittedTo)
+{
+    setWord(kTestPattern, 1);
+    settle();
+    ASSERT_FALSE(gridOf(0).empty());
+    setWord(window(0) + kWinSource, uint16_t(kWinSourceCrop | kCropEntries));
+    settle();
+    const std::vector<int> now = gridOf(0);
+    for (int c = 0; c < 8; ++c)
+        EXPECT_TRUE(std::count(now.begin(), now.end(), c) || patternOf(c) == "off") << "och " << c << ": " << patternOf(c);
+}
