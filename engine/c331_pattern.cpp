@@ -183,6 +183,10 @@ void c331_manage::followPatternLayout(int wanted)
     ZEL_DEBUG("    %d windows, pattern ends\r\n", wincnt);
     pattern_gen = 0;
     pattern_ochs = 0;
+    // The pattern held every window's input background off: each shows its port's state again.
+    for (int w = 0; w < kWinCount; ++w)
+        if (zelApi_IsWinShown(w))
+            set_input_bkg2(c331_fd, w, 0);
 }
 
 void c331_manage::zelApi_SetOutBkg(int)
