@@ -310,7 +310,7 @@ protected:
         Need need[kWinCount];
         bool dark[kWinCount] = {}, refused[kWinCount] = {}, held[kWinCount] = {};
         int mainPort[kWinCount], mirrors[kWinCount] = {}, ports[kWinCount][4], parts[kWinCount] = {};
-        int64_t expect[kWinCount] = {};
+        int64_t expect[kWinCount] = {}, hi[kWinCount] = {}, slack[kWinCount] = {};   // the area its pieces cover
         int corner[kWinCount][3] = {};   // where in its first cell it starts, and that cell
         // The panel cell a channel places its piece on: its mixer's, else its own.
         const auto cellOf = [](const sim::DecodedChannel& d) { return d.mixer >= 0 ? d.mixer : d.och; };
@@ -420,7 +420,9 @@ protected:
             dark[w] |= first > 5;
             const int x2 = std::min(x + ww, ledW) - 1, y2 = std::min(y + hh, ledH) - 1;
             n.ochs = (x2 / ochW - x / ochW + 1) * (y2 / ochH - y / ochH + 1);
-            expect[w] = int64_t(x2 - x + 1) * (y2 - y + 1);
+            expect[w] = int64_t(x2 - x + 1) * (y2 - y + 1), slack[w] = 4 * (x2 - x + y2 - y + 2);
+            hi[w] = int64_t(std::min(x + ww, std::max(ledW, ochW * e->panel.ochColumns)) - x) *
+                    (std::min(y + hh, std::max(ledH, ochH * e->panel.ochRows)) - y);
             corner[w][0] = x % ochW, corner[w][1] = y % ochH, corner[w][2] = x / ochW + y / ochH * e->panel.ochColumns;
             if (dbd)
                 expect[w] = int64_t(std::min(x2 - x + 1, width)) * std::min(y2 - y + 1, lines);
@@ -457,11 +459,12 @@ protected:
         std::sort(pairs.begin(), pairs.end());
         for (const auto& [place, score, w, root] : pairs)
             if (!gridOwner.count(root) && channels[size_t(w)].ochs.empty()) {
-                gridOwner[root] = w;
                 channels[size_t(w)].ochs = {root};
                 for (int c : grids[root])
                     if (c != root)
                         channels[size_t(w)].ochs.push_back(c);
+                for (int c : channels[size_t(w)].ochs)
+                    gridOwner[c] = w;
             }
         for (int w = 0; w < kWinCount; ++w)
             refused[w] = shows[w] == zeltest::WindowShows::kPicture && channels[size_t(w)].ochs.empty();
@@ -487,8 +490,8 @@ protected:
         // The input channels a window writes with: its grid's, the other half of a pair or of a
         // dual mode, and for a dot-by-dot window every other writer of its ports.
         std::set<int> claimed;
-        for (const auto& [root, w] : gridOwner)
-            claimed.insert(decoded[size_t(root)].ich);
+        for (const auto& [och, w] : gridOwner)
+            claimed.insert(decoded[size_t(channels[size_t(w)].ochs[0])].ich);
         for (int pass = 0; pass < 2; ++pass)
             for (int w = 0; w < kWinCount; ++w) {
                 if (channels[size_t(w)].ochs.empty() || (pass == 1) != (parts[w] > 1))
@@ -528,14 +531,8 @@ protected:
             // Its pieces together cover its place on the panel, and at most what of it lies on the
             // channels' grid (a few pixels of rounding apart).
             const unsigned r = window(unsigned(w));
-            const int x = fallback ? 0 : imageWord(r + kWinX), y = fallback ? 0 : imageWord(r + kWinY);
-            const int ww = fallback ? ledW : imageWord(r + kWinWidth), hh = fallback ? ledH : imageWord(r + kWinHeight);
-            const int x2 = std::min(x + ww, ledW) - 1, y2 = std::min(y + hh, ledH) - 1;
-            const int64_t shown = area(channels[size_t(w)].ochs), slack = 4 * (x2 - x + y2 - y + 2),
-                          hi = int64_t(std::min(x + ww, std::max(ledW, ochW * e->panel.ochColumns)) - x) *
-                               (std::min(y + hh, std::max(ledH, ochH * e->panel.ochRows)) - y);
-            if (!need[w].blocks && !(imageWord(r + kWinFlags) & 0x100) &&
-                (shown < expect[w] - slack || shown > hi + slack)) {
+            const int64_t shown = area(channels[size_t(w)].ochs);
+            if (!(imageWord(r + kWinFlags) & 0x100) && (shown < expect[w] - slack[w] || shown > hi[w] + slack[w])) {
                 found.insert("a window's pieces cover another area than its place");
                 details += win + " covers " + std::to_string(shown) + " pixels\n";
             }
@@ -605,19 +602,14 @@ protected:
         }
         // Windows stacked on one panel cell: a lower priority word on top (a word above 5 counts
         // modulo 6).
+        const auto prio = [&](const sim::DecodedChannel& d) {
+            return gridOwner.count(d.och) ? imageWord(kPriority + 2 * unsigned(gridOwner[d.och])) % 6 : -1;
+        };
         for (const sim::DecodedChannel& a : decoded)
-            for (const sim::DecodedChannel& b : decoded) {
-                const auto owner = [&](int c) {
-                    for (int w = 0; w < kWinCount; ++w)
-                        if (std::count(channels[size_t(w)].ochs.begin(), channels[size_t(w)].ochs.end(), c))
-                            return w;
-                    return -1;
-                };
-                const int wa = a.on && a.mixer >= 0 ? owner(a.och) : -1, wb = b.on ? owner(b.och) : -1;
-                if (wa >= 0 && wb >= 0 && wa != wb && a.mixer == b.mixer && a.layer < b.layer && !fallback &&
-                    imageWord(kPriority + 2 * unsigned(wa)) % 6 < imageWord(kPriority + 2 * unsigned(wb)) % 6)
+            for (const sim::DecodedChannel& b : decoded)
+                if (a.on && b.on && a.mixer >= 0 && a.mixer == b.mixer && a.layer < b.layer && prio(a) >= 0 &&
+                    prio(b) >= 0 && prio(a) < prio(b) && !fallback)
                     found.insert("windows layered against their priorities");
-            }
         for (const zeltest::MemoryFinding& f : zeltest::judgeMemory(chip, channels, shows)) {
             const int w = f.detail.rfind("window ", 0) == 0 ? f.detail[7] - '0' : -1;
             found.insert(f.kind + (w >= 0 && dark[w] ? " (input without signal)" : ""));
