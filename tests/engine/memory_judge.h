@@ -157,12 +157,6 @@ inline std::vector<MemoryFinding> judgeMemory(const sim::VideoChipStill& chip, c
     return out;
 }
 
-inline std::vector<MemoryFinding> judgeMemory(const sim::VideoChipStill& chip, const c331_manage& e,
-                                              const WindowShows (&shows)[kWinCount])
-{
-    return judgeMemory(chip, channelsOf(e), shows);
-}
-
 // The writer whose stored picture a read starts in, and the row and column (stored pixels) it
 // starts at; null when it starts in no writer's lines.
 inline const sim::MemoryWriter* readOrigin(const sim::MemoryMap& m, const sim::MemoryRead& r, int* row, int* column)
