@@ -468,12 +468,6 @@ protected:
             }
         for (int w = 0; w < kWinCount; ++w)
             refused[w] = shows[w] == zeltest::WindowShows::kPicture && channels[size_t(w)].ochs.empty();
-        // A window whose crop index is past the table still shows what its dot-by-dot mode takes.
-        for (const auto& [root, g] : grids)
-            if (!gridOwner.count(root) && unnamed-- <= 0) {
-                found.insert("an output channel enabled with no window");
-                details += "och " + std::to_string(root) + " shows a picture for no window\n";
-            }
         // A test pattern is drawn, over what they read, only on window 0's channels while it is
         // the one window.
         const int pattern = imageWord(kTestPattern) & 0xFF;
@@ -487,6 +481,12 @@ protected:
         const bool suspended = pattern && (enabled <= 1 || fallback);
         for (int w = 0; w < kWinCount && suspended; ++w)
             refused[w] = false, shows[w] = shows[w] == zeltest::WindowShows::kNothing ? shows[w] : zeltest::WindowShows::kUnjudged;
+        // A window whose crop index is past the table still shows what its dot-by-dot mode takes.
+        for (const auto& [root, g] : grids)
+            if (!gridOwner.count(root) && unnamed-- <= 0 && !suspended) {
+                found.insert("an output channel enabled with no window");
+                details += "och " + std::to_string(root) + " shows a picture for no window\n";
+            }
         // The input channels a window writes with: its grid's, the other half of a pair or of a
         // dual mode, and for a dot-by-dot window every other writer of its ports.
         std::set<int> claimed;
@@ -503,15 +503,17 @@ protected:
                     if ((wr.ich == ich && wr.dualWith >= 0) ||
                         (mainPort[w] >= 4 && wr.ich == (ich ^ 1) && portOfIch(wr.ich) == mainPort[w]))
                         own.insert(wr.ich == ich ? wr.dualWith : wr.ich);
-                // Each further port's part: the writer of that port stored nearest its first
-                // part, or where it starts reading (a V-by-One port's two halves).
+                // Each further port's part: the writer of that port stored nearest after its
+                // first part (or where it starts reading), inside its blocks; a V-by-One port's
+                // two halves.
                 const auto reads = m.readsOf(channels[size_t(w)].ochs[0]);
                 const int64_t base = m.writer(ich) ? m.writer(ich)->base[0] : reads.empty() ? -1 : reads[0]->start;
                 for (int i = 1; pass == 1 && base >= 0 && i < parts[w]; ++i) {
                     const sim::MemoryWriter* near = nullptr;
                     for (const sim::MemoryWriter& wr : m.writers)
-                        if (!claimed.count(wr.ich) && portOfIch(wr.ich) == ports[w][i] &&
-                            (!near || std::llabs(wr.base[0] - base) < std::llabs(near->base[0] - base)))
+                        if (!claimed.count(wr.ich) && portOfIch(wr.ich) == ports[w][i] && wr.base[0] > base &&
+                            wr.base[0] < base + int64_t(need[w].blocks) * kBandLines * kDbdPitch &&
+                            (!near || wr.base[0] < near->base[0]))
                             near = &wr;
                     if (near)
                         own.insert(near->ich), claimed.insert(near->ich);
