@@ -487,6 +487,44 @@ protected:
         settle();
         settle();
     }
+    // Windows 0-3 in the quarters of a 3840 x 2160 panel, window w in dot-by-dot `word` where
+    // word[w] is not -1; HDMI1 and HDMI2 1920 x 2160, so two ports side by side take half of the
+    // dot-by-dot memory.
+    void showQuarters(const int (&source)[4], const int (&word)[4])
+    {
+        setWord(kTestPattern, 0);
+        hideFrom(0);   // the channels handed out afresh
+        settle();
+        feedAll();
+        zeltest::feedVideo(kHdmi1, 1920, 2160, 30);
+        zeltest::feedVideo(kHdmi2, 1920, 2160, 30);
+        panel(3840, 2160, 0);
+        for (int k = 0; k < 4; ++k) {
+            setWindow(k, 1920 * (k % 2), 1080 * (k / 2), 1920, 1080, source[k]);
+            setWord(window(unsigned(k)) + kWinFlags, word[k] < 0 ? 0 : kDbdFlag);
+            setWord(window(unsigned(k)) + kWinDbdMode, uint16_t(std::max(word[k], 0)));
+            setWord(window(unsigned(k)) + kWinMirror, 0);
+        }
+        hideFrom(4);
+        settle();
+        settle();
+    }
+    // Windows 0 and 1 on HDMI2 side by side over a panel, window 0 `split` wide, in dot-by-dot
+    // words word0 and word1.
+    void showTwoDbd(int panelW, int panelH, int split, int word0, int word1)
+    {
+        setWord(kTestPattern, 0);
+        panel(panelW, panelH, 0);
+        setWindow(0, 0, 0, split, panelH, kHdmi2);
+        setWindow(1, split, 0, panelW - split, panelH, kHdmi2);
+        hideFrom(2);
+        for (int w = 0; w < 2; ++w) {
+            setWord(window(w) + kWinFlags, kDbdFlag);
+            setWord(window(w) + kWinDbdMode, uint16_t(w ? word1 : word0));
+        }
+        settle();
+        settle();
+    }
     // Each case on the engine as the previous one left it; then a fresh start from the image.
     void run(const EdgeCase& c, bool full = false)
     {
@@ -1097,23 +1135,8 @@ TEST_F(MemoryEdgeTest, WindowsTheChannelsDoNotStretchToAreRefused)
          0, -1, 0},
         {"a single-input dot-by-dot window stored in its own channel beside two holding all the dot-by-dot memory",
          [this] {
-             setWord(kTestPattern, 0);
-             feedAll();
-             zeltest::feedVideo(kHdmi1, 1920, 2160, 30);   // four bands each: all the memory
-             zeltest::feedVideo(kHdmi2, 1920, 2160, 30);
-             panel(3840, 2160, 0);
-             setWindow(0, 0, 0, 1920, 1080, kHdmi1);
-             setWindow(1, 1920, 0, 1920, 1080, kHdmi1);
-             hideFrom(2);
-             for (int w = 0; w < 3; ++w) {
-                 setWord(window(w) + kWinFlags, kDbdFlag);
-                 setWord(window(w) + kWinDbdMode, w < 2 ? 1 : 0);   // two side by side, then single input
-                 setWord(window(w) + kWinMirror, 0);
-             }
-             settle();
-             settle();
-             ASSERT_TRUE(e->usesDbdMemory(0) && e->usesDbdMemory(1));
-             setWindow(2, 0, 1080, 1920, 1080, kExt);
+             showQuarters({kHdmi2, kHdmi2, kExt, kHdmi1}, {1, 1, -1, -1});
+             setWord(window(2) + kWinFlags, kDbdFlag);   // single input
              settle();
              ASSERT_FALSE(gridOf(2).empty());
              EXPECT_TRUE(decoded(gridOf(2)[0]).on);
@@ -1274,18 +1297,8 @@ TEST_F(MemoryEdgeTest, WhatAChangeLeavesBehindIsAsAFreshStart)
              // Both windows show the four inputs side by side; as each input turns interlaced
              // the windows are set up again one after the other. The weaving channels end with
              // window 0, and window 1, without them, shows nothing, as in a start.
-             setWord(kTestPattern, 0);
              feedAll();
-             panel(7680, 1080, 0);
-             setWindow(0, 0, 0, 3840, 1080, kHdmi2);
-             setWindow(1, 3840, 0, 3840, 1080, kHdmi2);
-             hideFrom(2);
-             for (int w = 0; w < 2; ++w) {
-                 setWord(window(w) + kWinFlags, kDbdFlag);
-                 setWord(window(w) + kWinDbdMode, 6);   // four side by side
-             }
-             settle();
-             settle();
+             showTwoDbd(7680, 1080, 3840, 6, 6);   // four side by side
              for (int input : {kHdmi2, kHdmi1, kDvi, kExt}) {
                  feedFields({input});
                  settle();
@@ -1322,6 +1335,56 @@ TEST_F(MemoryEdgeTest, WhatAChangeLeavesBehindIsAsAFreshStart)
              settle();
          },
          0, -1, 2},
+        {"a dot-by-dot window whose interlaced part lost its weaving channels to one refused in the same round",
+         [this] {
+             // Window 0 (four ports two over two, 3240 lines: too tall) takes the weaving
+             // channels first and is refused; window 1 (three ports side by side) weaves on them.
+             feedAll();
+             feedFields({kHdmi1, kExt});
+             zeltest::feedVideo(kDvi, 1920, 2160, 30);
+             showTwoDbd(7680, 2160, 1920, 7, 5);
+             // Both set up afresh in one go, as at a start.
+             for (int w = 0; w < 2; ++w) {
+                 e->askIchAgain(w);
+                 e->dbd_refused[w] = false;
+             }
+             e->set_output(e->c331_fd);
+             EXPECT_EQ(ichsOf(1).size(), 3u);
+         },
+         0, -1, 0},
+        {"a dot-by-dot window turned on while V-by-One pairs after it hold the weaving channels",
+         [this] {
+             showQuarters({kHdmi3, kHdmi4, kHdmi3, kHdmi4}, {-1, -1, -1, -1});
+             feedFields({kHdmi1});   // the second of HDMI2 and HDMI1 side by side
+             settle();
+             setWord(window(0) + kWinFlags, kDbdFlag);
+             setWord(window(0) + kWinDbdMode, 1);
+             settle();
+             settle();
+             EXPECT_EQ(ichsOf(0).size(), 2u);
+         },
+         0, -1, -1},
+        {"dot-by-dot memory given back while a window after it holds none of it and one after that asks",
+         [this] {
+             showQuarters({kHdmi2, kHdmi2, kHdmi2, kExt}, {1, 1, 1, -1});   // window 2 refused
+             setWord(window(0) + kWinFlags, 0);   // gives its half back
+             settle();
+             setWord(window(3) + kWinFlags, kDbdFlag);
+             setWord(window(3) + kWinDbdMode, 1);
+             settle();
+             settle();
+             EXPECT_EQ(ichsOf(2).size(), 2u);
+         },
+         0, -1, 3},
+        {"a dot-by-dot window moved off the panel gives its dot-by-dot memory back",
+         [this] {
+             showQuarters({kHdmi2, kHdmi2, kHdmi2, kExt}, {1, 1, 1, -1});   // window 2 refused
+             setWord(window(0) + kWinY, 2160);   // below the panel
+             settle();
+             settle();
+             EXPECT_EQ(ichsOf(2).size(), 2u);
+         },
+         0, -1, 0},
         {"a source beyond the inputs on its own: the default layout",
          [=] {
              twoWindows(kHdmi2);
