@@ -511,7 +511,7 @@ protected:
                 for (int i = 1; pass == 1 && base >= 0 && i < parts[w]; ++i) {
                     const sim::MemoryWriter* near = nullptr;
                     for (const sim::MemoryWriter& wr : m.writers)
-                        if (!claimed.count(wr.ich) && portOfIch(wr.ich) == ports[w][i] && wr.base[0] > base &&
+                        if (!claimed.count(wr.ich) && portOfIch(wr.ich) == ports[w][i] && wr.base[0] >= base &&
                             wr.base[0] < base + int64_t(need[w].blocks) * kBandLines * kDbdPitch &&
                             (!near || wr.base[0] < near->base[0]))
                             near = &wr;
