@@ -165,5 +165,6 @@ TEST_F(PatternFollowTest, APatternLeavesTheChannelsWindow0IsNotAdmittedTo)
     settle();
     const std::vector<int> now = gridOf(0);
     for (int c = 0; c < 8; ++c)
-        EXPECT_TRUE(std::count(now.begin(), now.end(), c) || patternOf(c) == "off") << "och " << c << ": " << patternOf(c);
+        EXPECT_TRUE(std::count(now.begin(), now.end(), c) || patternOf(c) == "off")
+            << "och " << c << ": " << patternOf(c);
 }

@@ -178,7 +178,8 @@ private:
                                        {r + kWinMirror, chance(15) ? pick(1, 3) : 0}, {r + kWinSource, source},
                                        {r + kWinX, std::min(x, 32752)}, {r + kWinY, std::min(y, 32752)},
                                        {r + kWinWidth, std::min(ww, 32752)}, {r + kWinHeight, std::min(hh, 32752)},
-                                       {r + kWinFlags, flags}, {r + kWinDbdMode, chance(5) ? pick(10, 300) : pick(0, 9)},
+                                       {r + kWinFlags, flags},
+                                       {r + kWinDbdMode, chance(5) ? pick(10, 300) : pick(0, 9)},
                                        {kPriority + 2 * w, prio[size_t(w)]}});
         }
         if (chance(25))   // a test pattern on or off while the windows change
@@ -403,11 +404,12 @@ protected:
             mainPort[w] = ports[w][0];
             // The picture: parts side by side, over each other (21, 23, 51) or two over two (41).
             const bool over = dbd == 21 || dbd == 23 || dbd == 51;
-            int width = dbd == 41 ? std::max(pw[0], pw[2]) + std::max(pw[1], pw[3]) : 0;
+            int width = 0;
             for (int i = 0; i < parts[w]; ++i)
-                width = dbd == 41 ? width : over ? std::max(width, pw[i]) : width + pw[i],
-                lines = dbd == 41 ? 0 : over ? lines + ph[i] : std::max(lines, ph[i]);
+                width = over ? std::max(width, pw[i]) : width + pw[i],
+                lines = over ? lines + ph[i] : std::max(lines, ph[i]);
             if (dbd == 41)
+                width = std::max(pw[0], pw[2]) + std::max(pw[1], pw[3]),
                 lines = std::max(ph[0], ph[1]) + std::max(ph[2], ph[3]);
             // The dot-by-dot memory: a single input that the plain buffers hold never uses it;
             // otherwise a block per port (two for a big one) and as many as its lines fill
@@ -480,7 +482,8 @@ protected:
         // show depends on what was measured before, and a fresh start measures nothing.
         const bool suspended = pattern && (enabled <= 1 || fallback);
         for (int w = 0; w < kWinCount && suspended; ++w)
-            refused[w] = false, shows[w] = shows[w] == zeltest::WindowShows::kNothing ? shows[w] : zeltest::WindowShows::kUnjudged;
+            refused[w] = false,
+            shows[w] = shows[w] == zeltest::WindowShows::kNothing ? shows[w] : zeltest::WindowShows::kUnjudged;
         // A window whose crop index is past the table still shows what its dot-by-dot mode takes.
         for (const auto& [root, g] : grids)
             if (!gridOwner.count(root) && unnamed-- <= 0 && !suspended) {
@@ -548,7 +551,8 @@ protected:
             std::vector<std::pair<int, uint32_t>> cells;
             for (int i : channels[size_t(w)].ichs)
                 if (const sim::MemoryWriter* wr = m.writer(i))
-                    cells.push_back({int(std::find(ports[w], ports[w] + parts[w], portOfIch(i)) - ports[w]), wr->base[0]});
+                    cells.push_back(
+                        {int(std::find(ports[w], ports[w] + parts[w], portOfIch(i)) - ports[w]), wr->base[0]});
             std::sort(cells.begin(), cells.end());
             for (size_t i = 1; parts[w] > 1 && i < cells.size(); ++i)
                 if (cells[i].first >= parts[w] || cells[i].second <= cells[i - 1].second)
@@ -563,11 +567,13 @@ protected:
                 int row = 0, column = 0;
                 auto sorted = reads;   // its top-left piece: the one at the first place
                 std::sort(sorted.begin(), sorted.end(), [](auto* a, auto* b) { return a->position < b->position; });
-                const sim::MemoryWriter* wr = sorted.empty() ? nullptr : zeltest::readOrigin(m, *sorted[0], &row, &column);
+                const sim::MemoryWriter* wr =
+                    sorted.empty() ? nullptr : zeltest::readOrigin(m, *sorted[0], &row, &column);
                 if (wr && (std::abs(column - cx * wr->pixels / fed[in].w) > 2 + wr->pixels / 100 ||
                            std::abs(row - cy * wr->lines / fed[in].h) > 2 + wr->lines / 100)) {
                     found.insert("a crop shows another part of its input");
-                    details += win + " reads from row " + std::to_string(row) + " column " + std::to_string(column) + "\n";
+                    details +=
+                        win + " reads from row " + std::to_string(row) + " column " + std::to_string(column) + "\n";
                 }
             }
         }
@@ -722,7 +728,8 @@ TEST_F(SweepTest, ConfigurationsThatFoundFaults)
     for (const auto& [any, seed] : {std::pair{false, 372u}, {true, 4107u}, {true, 438u}}) {
         const std::set<std::string> found = runOne(Maker(seed * 2 + any, any).make());
         EXPECT_TRUE(std::all_of(found.begin(), found.end(), [](auto& k) { return k.rfind("refused (", 0) == 0; }))
-            << "ZEL_SWEEP_PROFILE=" << (any ? "any" : "realistic") << " ZEL_SWEEP_SEED=" << seed << ": " << *found.begin()
+            << "ZEL_SWEEP_PROFILE=" << (any ? "any" : "realistic") << " ZEL_SWEEP_SEED=" << seed << ": "
+            << *found.begin()
             << "\n" << details;
     }
 }
