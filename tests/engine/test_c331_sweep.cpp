@@ -368,7 +368,9 @@ protected:
             shows[w] = on ? zeltest::WindowShows::kPicture : zeltest::WindowShows::kNothing;
             const int crop = source & kWinSourceCrop ? source & 0xFF : -1;
             mainPort[w] = -1;
-            if (!on || crop >= int(kCropEntries)) {   // a crop index past the table: only a fresh start judges it
+            // A crop index past the table names no input: only a fresh start judges the window,
+            // unless a mode spanning several ports names its inputs.
+            if (!on || (crop >= int(kCropEntries) && dbd <= 1)) {
                 shows[w] = on ? zeltest::WindowShows::kUnjudged : shows[w];
                 held[w] = on;
                 unnamed += on;
@@ -376,7 +378,9 @@ protected:
                 continue;
             }
             // Its parts: the inputs a dot-by-dot mode takes in port order, else its own input.
-            const int input = crop >= 0 ? model->ram_para[cropEntry(unsigned(crop))] & 0x0F : source;
+            const int input = crop >= int(kCropEntries) ? 0xFF
+                              : crop >= 0                ? model->ram_para[cropEntry(unsigned(crop))] & 0x0F
+                                                         : source;
             const int slot = dbd > 1 ? word : 0, first = dbd > 1 ? kDbdFirst[slot] : input;
             Need& n = need[w];
             n.ichs = dbd > 1 ? kDbdIchs[slot] : input >= kHdmi3 ? 2 : 1;
@@ -438,8 +442,8 @@ protected:
         }
         // Each grid the chip shows goes to the window on its input's port, in the plain or the
         // dot-by-dot memory as the window needs, whose place it covers most nearly (the nearest
-        // pairs first: where its first piece starts, then its area; then window order); a window
-        // no grid goes to is refused.
+        // pairs first: where its first piece starts, a few pixels of rounding apart, then its
+        // area; then window order); a window no grid goes to is refused.
         std::map<int, int> gridOwner;
         auto area = [&](const std::vector<int>& g) {
             int64_t a = 0;
@@ -460,7 +464,7 @@ protected:
             }
         std::sort(pairs.begin(), pairs.end());
         for (const auto& [place, score, w, root] : pairs)
-            if (!gridOwner.count(root) && channels[size_t(w)].ochs.empty()) {
+            if (!gridOwner.count(root) && channels[size_t(w)].ochs.empty() && place <= 4) {
                 channels[size_t(w)].ochs = {root};
                 for (int c : grids[root])
                     if (c != root)
@@ -510,12 +514,17 @@ protected:
                 // first part (or where it starts reading), inside its blocks; a V-by-One port's
                 // two halves.
                 const auto reads = m.readsOf(channels[size_t(w)].ochs[0]);
-                const int64_t base = m.writer(ich) ? m.writer(ich)->base[0] : reads.empty() ? -1 : reads[0]->start;
+                // (the block its first line lies in where that part writes nothing).
+                const int64_t block = int64_t(kBandLines) * kDbdPitch, start = reads.empty() ? -1 : reads[0]->start,
+                              lo = reads.empty() ? -1 : std::min(start, start + (reads[0]->lines - 1) * reads[0]->step),
+                              base = m.writer(ich) ? m.writer(ich)->base[0]
+                                     : lo < kDbdMemory ? -1
+                                                       : lo - (lo - kDbdMemory) % block;
                 for (int i = 1; pass == 1 && base >= 0 && i < parts[w]; ++i) {
                     const sim::MemoryWriter* near = nullptr;
                     for (const sim::MemoryWriter& wr : m.writers)
                         if (!claimed.count(wr.ich) && portOfIch(wr.ich) == ports[w][i] && wr.base[0] >= base &&
-                            wr.base[0] < base + int64_t(need[w].blocks) * kBandLines * kDbdPitch &&
+                            wr.base[0] < base + need[w].blocks * block &&
                             (!near || wr.base[0] < near->base[0]))
                             near = &wr;
                     if (near)
