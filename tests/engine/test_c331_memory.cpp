@@ -1364,7 +1364,21 @@ TEST_F(MemoryEdgeTest, WhatAChangeLeavesBehindIsAsAFreshStart)
              EXPECT_EQ(ichsOf(0).size(), 2u);
          },
          0, -1, -1},
-        {"dot-by-dot memory given back while a window after it holds none of it and one after that asks",
+        {"a dot-by-dot window turned on while a V-by-One pair before it holds weaving channels a start leaves",
+         [this] {
+             showQuarters({kHdmi2, kHdmi3, kHdmi4, kExt}, {-1, -1, -1, -1});
+             setWord(window(0) + kWinSource, uint16_t(kHdmi3));   // a pair on 2-3: 4-7 are taken
+             settle();
+             setWord(window(2) + kWinSource, uint16_t(kHdmi1));   // 6-7 given back
+             feedFields({kDvi});
+             settle();
+             setWord(window(3) + kWinFlags, kDbdFlag);
+             setWord(window(3) + kWinDbdMode, 5);   // HDMI2, HDMI1 and DVI side by side: three to weave
+             settle();
+             EXPECT_EQ(ichsOf(3).size(), 3u);
+         },
+         0, -1, -1},
+        {"a window refused for dot-by-dot memory takes it once given back, before a later window asks for it",
          [this] {
              showQuarters({kHdmi2, kHdmi2, kHdmi2, kExt}, {1, 1, 1, -1});   // window 2 refused
              setWord(window(0) + kWinFlags, 0);   // gives its half back
