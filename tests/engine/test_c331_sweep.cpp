@@ -442,8 +442,8 @@ protected:
         }
         // Each grid the chip shows goes to the window on its input's port, in the plain or the
         // dot-by-dot memory as the window needs, whose place it covers most nearly (the nearest
-        // pairs first: where its first piece starts, a few pixels of rounding apart, then its
-        // area; then window order); a window no grid goes to is refused.
+        // pairs first: where its first piece starts, then its area; then window order); a window
+        // no grid goes to is refused.
         std::map<int, int> gridOwner;
         auto area = [&](const std::vector<int>& g) {
             int64_t a = 0;
@@ -464,7 +464,7 @@ protected:
             }
         std::sort(pairs.begin(), pairs.end());
         for (const auto& [place, score, w, root] : pairs)
-            if (!gridOwner.count(root) && channels[size_t(w)].ochs.empty() && place <= 4) {
+            if (!gridOwner.count(root) && channels[size_t(w)].ochs.empty()) {
                 channels[size_t(w)].ochs = {root};
                 for (int c : grids[root])
                     if (c != root)
