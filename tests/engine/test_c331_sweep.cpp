@@ -1,12 +1,13 @@
 // The video engine swept over its configuration space. Fixed seeds make configurations (inputs of
-// common formats or any size, interlaced, two pixels a clock, V-by-One; panels up to the limits in
-// every splice; one to six windows inside, partly off and wholly off the panel; crops, mirrors,
-// dot-by-dot modes, black, freeze, priorities), apply them from power-up as PC software does (image
-// writes in random groups, commits with flag 1 or 2, a value moved and moved back), often over
-// another configuration, and judge the engine once it is quiet: by the chip's frame memory, by
-// where each window's pieces lie and a crop's first piece reads, and against a box started afresh
-// from the same image. Windows refused because their channels ran short are counted by kind, not
-// failed.
+// common formats or any size, a few pixels or lines too, interlaced, two pixels a clock, V-by-One;
+// panels up to the limits in every splice; one to six windows inside, partly off and wholly off the
+// panel; crops, mirrors, dot-by-dot modes and words, black, freeze, priorities, test patterns),
+// apply them from power-up as PC software does (image writes in random groups, commits with flag 1
+// or 2, a value moved and moved back), often over another configuration, and judge the engine once
+// it is quiet, from the chip alone: which windows its grids show, their frame memory, where their
+// pieces lie, mirrors, layers and dot-by-dot cells, and against a box started afresh from the same
+// image. A window refused is counted by kind when the judge's own count of what the windows before
+// it hold leaves it too little, else failed.
 //   ZEL_SWEEP_CONFIGS   configurations per profile (1500 realistic, 500 any sizes; a fifth of that
 //                       with AddressSanitizer, a tenth with ThreadSanitizer)
 //   ZEL_SWEEP_SEED      the first seed (1); one configuration alone prints what the judges saw
