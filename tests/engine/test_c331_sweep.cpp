@@ -514,11 +514,14 @@ protected:
                 // Each further port's part: the writer of that port stored nearest after its
                 // first part (or where it starts reading), inside its blocks; a V-by-One port's
                 // two halves.
-                const auto reads = m.readsOf(channels[size_t(w)].ochs[0]);
-                // (the block its first line lies in where that part writes nothing).
-                const int64_t block = int64_t(kBandLines) * kDbdPitch, start = reads.empty() ? -1 : reads[0]->start,
-                              lo = reads.empty() ? -1 : std::min(start, start + (reads[0]->lines - 1) * reads[0]->step),
-                              base = m.writer(ich) ? m.writer(ich)->base[0]
+                // (the block the grid's first line read lies in where that part writes nothing).
+                const int64_t block = int64_t(kBandLines) * kDbdPitch;
+                int64_t lo = -1;
+                for (const sim::MemoryRead* rd : m.readsOf(channels[size_t(w)].ochs[0])) {
+                    const int64_t first = std::min<int64_t>(rd->start, rd->start + (rd->lines - 1) * rd->step);
+                    lo = lo < 0 ? first : std::min(lo, first);
+                }
+                const int64_t base = m.writer(ich) ? m.writer(ich)->base[0]
                                      : lo < kDbdMemory ? -1
                                                        : lo - (lo - kDbdMemory) % block;
                 for (int i = 1; pass == 1 && base >= 0 && i < parts[w]; ++i) {
