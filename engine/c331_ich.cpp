@@ -11,6 +11,7 @@
 namespace {
 
 constexpr int kNone = -1;
+constexpr int kDbdVboFirst = 50;   // the V-by-One dot-by-dot modes, 50 and 51: two pairs
 
 // Channels a window needs for its dot-by-dot mode and port.
 int channelsFor(int mode, int port)
@@ -191,12 +192,38 @@ int c331_manage::weaveHeldFrom(int w) const
         int start = kNone;
         if (o > w)
             start = w + 1;
-        else if (PM_WIN_DBD_MODE[o] <= 1 && isVboPort(win_port[o]) && pairFreeBefore(o))
-            start = o;
+        else if ((PM_WIN_DBD_MODE[o] <= 1 && isVboPort(win_port[o])) || PM_WIN_DBD_MODE[o] >= kDbdVboFirst)
+            start = pairFreedFrom(o);
         if (start >= 0 && (from < 0 || start < from))
             from = start;
     }
     return from;
+}
+
+int c331_manage::pairFreedFrom(int o) const
+{
+    // A single progressive window before o sits on channels 4-7 from the order of past changes
+    // when a start would give it one of 0-3 (the windows before it hold fewer than four of them).
+    auto startsLow = [&](int a) {
+        if (PM_WIN_DBD_MODE[a] > 1 || win_port[a] < 0 || isVboPort(win_port[a]) || portInterlaced(a))
+            return false;
+        int low = 0;
+        for (int c = 0; c < kIpChannels; ++c)
+            low += ich_owner[c] >= 0 && ich_owner[c] < a ? 1 : 0;
+        return low < kIpChannels;
+    };
+    int best = kNone;
+    for (int p : {4, 6}) {
+        int from = o;
+        for (int c : {p, p + 1}) {
+            const int a = ich_owner[c];
+            if (a >= 0 && a < o)
+                from = from >= 0 && startsLow(a) ? std::min(from, a) : kNone;
+        }
+        if (from >= 0 && (best < 0 || from < best))
+            best = from;
+    }
+    return best;
 }
 
 bool c331_manage::pairFreeBefore(int o) const

@@ -810,6 +810,10 @@ private:
     int weaveHeldFrom(int w) const;
     // A pair of channels 4-7 holds no channel of a window before o.
     bool pairFreeBefore(int o) const;
+    // The first window to set up again from so that, as a start hands the channels out, a pair of
+    // channels 4-7 is free for V-by-One window o: o itself, or a single progressive window before
+    // it on one of them that a start puts on channels 0-3; -1 when none is.
+    int pairFreedFrom(int o) const;
     // The same for a dot-by-dot window w whose interlaced parts lack weaving channels that V-by-One
     // pairs before it hold where windows set up in order would not have them: the first such
     // window to set up again from, or -1.

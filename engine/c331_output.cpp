@@ -176,6 +176,12 @@ void c331_manage::set_output(int fd)
         g_chg_win[w] = g_chg_input[w] = g_chg_dbd[w] = g_chg_attr[w] = 0;
         g_chg_stitch[w][0] = 0;
     }
+    // The admission may have given window 0 other channels than the pattern was drawn on, or
+    // none: the pattern goes with the window.
+    int ch[kOch];
+    const int n = winOchList(0, ch);
+    if (pattern_gen && (n != pattern_ochs || !std::equal(ch, ch + n, pattern_och)))
+        followPatternLayout(pattern_shown);
 }
 
 void c331_manage::placeInputs(bool alloc_failed[kWinCount])

@@ -86,6 +86,10 @@ int c331_manage::c331_SetPattern(int pattern)
         return -1;
     }
     set_rtct(c331_fd, 2);
+    // The channels the pattern was drawn on keep it until cleared, wherever window 0 is now.
+    for (int k = 0; k < pattern_ochs; ++k)
+        if (std::find(ch, ch + n, pattern_och[k]) == ch + n)
+            clearGenerator(pattern_och[k]);
     for (int k = 0; k < n; ++k)
         clearGenerator(ch[k]);
     pattern_shown = pattern;
@@ -179,6 +183,10 @@ void c331_manage::followPatternLayout(int wanted)
     ZEL_DEBUG("    %d windows, pattern ends\r\n", wincnt);
     pattern_gen = 0;
     pattern_ochs = 0;
+    // The pattern held every window's input background off: each shows its port's state again.
+    for (int w = 0; w < kWinCount; ++w)
+        if (zelApi_IsWinShown(w))
+            set_input_bkg2(c331_fd, w, 0);
 }
 
 void c331_manage::zelApi_SetOutBkg(int)

@@ -2,6 +2,8 @@
 // from the chip's side: the findings of one look, and what a box started afresh would show.
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <memory>
 #include <set>
 #include <sstream>
@@ -49,10 +51,37 @@ bool readCovered(const Read&, long)
     return false;
 }
 
+// The output channels of each window in grid order (the first names the input channel) and the
+// input channels it writes with.
+struct WindowChannels {
+    std::vector<int> ochs;
+    std::set<int> ichs;
+};
+using Channels = std::array<WindowChannels, kWinCount>;
+
+// The channels the engine's records give each window.
+inline Channels channelsOf(const c331_manage& e)
+{
+    Channels out;
+    for (int w = 0; w < kWinCount; ++w) {
+        int och[8];
+        e.get_och(w, och);
+        std::vector<int>& list = out[size_t(w)].ochs;
+        for (int k = 0; k < e.win_info[w].columns * e.win_info[w].rows && k < 8; ++k)
+            if (och[k] >= 0 && och[k] < 8)
+                list.push_back(och[k]);
+        for (int c = 0; c < 8; ++c)
+            if (e.och_owner[c] == w && std::find(list.begin(), list.end(), c) == list.end())
+                list.push_back(c);
+        out[size_t(w)].ichs = ichsOf(e, w);
+    }
+    return out;
+}
+
 // No writers overlap or leave their regions; every window showing its picture reads only its own
 // channels, wholly written, in the mode they were written with, each the part of the picture its
 // place asks for; a window showing nothing has no output channel on and no input channel.
-inline std::vector<MemoryFinding> judgeMemory(const sim::VideoChipStill& chip, const c331_manage& e,
+inline std::vector<MemoryFinding> judgeMemory(const sim::VideoChipStill& chip, const Channels& channels,
                                               const WindowShows (&shows)[kWinCount])
 {
     std::vector<MemoryFinding> out;
@@ -85,21 +114,20 @@ inline std::vector<MemoryFinding> judgeMemory(const sim::VideoChipStill& chip, c
     for (int w = 0; w < kWinCount; ++w) {
         const std::string win = "window " + std::to_string(w);
         if (shows[w] == WindowShows::kNothing) {
-            for (const sim::DecodedChannel& d : decoded)
-                if (d.on && e.och_owner[d.och] == w)
-                    add("a window that shows nothing has an output channel on", win + " och " + std::to_string(d.och));
-            if (!ichsOf(e, w).empty())
+            for (int c : channels[size_t(w)].ochs)
+                if (decoded[size_t(c)].on)
+                    add("a window that shows nothing has an output channel on", win + " och " + std::to_string(c));
+            if (!channels[size_t(w)].ichs.empty())
                 add("a window that shows nothing holds input channels", win);
             continue;
         }
         if (shows[w] != WindowShows::kPicture)
             continue;
-        int och[8];
-        e.get_och(w, och);
-        const auto reads = m.readsOf(och[0]);
+        const std::vector<int>& och = channels[size_t(w)].ochs;
+        const auto reads = m.readsOf(och.empty() ? -1 : och[0]);
         if (reads.empty())
             add("a shown window reads no memory", win);
-        const std::set<int> own = ichsOf(e, w);
+        const std::set<int>& own = channels[size_t(w)].ichs;
         for (const sim::MemoryRead* r : reads) {
             if (readCovered(*r, 0))
                 continue;

@@ -61,7 +61,7 @@ protected:
             shows[w] = w == off                  ? zeltest::WindowShows::kNothing
                        : e->zelApi_IsWinShown(w) ? zeltest::WindowShows::kPicture
                                                  : zeltest::WindowShows::kUnjudged;
-        for (const zeltest::MemoryFinding& f : zeltest::judgeMemory(chip, *e, shows))
+        for (const zeltest::MemoryFinding& f : zeltest::judgeMemory(chip, zeltest::channelsOf(*e), shows))
             ADD_FAILURE() << what << ": " << f.kind << ", " << f.detail << "\n" << sim::describeMemory(chip);
     }
 

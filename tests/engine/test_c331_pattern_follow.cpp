@@ -139,3 +139,32 @@ TEST_F(PatternFollowTest, APatternRefusedOrEndedBySeveralWindowsShowsOnceOneWind
         settle();
     }
 }
+
+// Window 0 losing its channels under the pattern (refused, or moved by the admission of the
+// windows) leaves the pattern on the channels it was drawn on: turning it off clears those.
+TEST_F(PatternFollowTest, APatternTurnedOffLeavesTheChannelsItWasDrawnOnWhereverWindow0IsNow)
+{
+    setWord(kTestPattern, 1);
+    settle();
+    const std::vector<int> drawn = gridOf(0);
+    ASSERT_GT(drawn.size(), 1u);
+    e->win_info[0].columns = e->win_info[0].rows = 0;
+    ASSERT_EQ(e->c331_SetPattern(0), 0);
+    for (int c = 0; c < 8; ++c)
+        EXPECT_EQ(patternOf(c), "off") << "och " << c;
+}
+
+// Window 0 left without an input after the pattern follows it: the admission takes its channels,
+// and the pattern leaves them with it.
+TEST_F(PatternFollowTest, APatternLeavesTheChannelsWindow0IsNotAdmittedTo)
+{
+    setWord(kTestPattern, 1);
+    settle();
+    ASSERT_FALSE(gridOf(0).empty());
+    setWord(window(0) + kWinSource, uint16_t(kWinSourceCrop | kCropEntries));
+    settle();
+    const std::vector<int> now = gridOf(0);
+    for (int c = 0; c < 8; ++c)
+        EXPECT_TRUE(std::count(now.begin(), now.end(), c) || patternOf(c) == "off")
+            << "och " << c << ": " << patternOf(c);
+}
