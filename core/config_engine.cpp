@@ -371,7 +371,7 @@ ConfigEngine::ConfigEngine(QObject* parent) : QObject(parent)
             filestore::set_aside(kConfigFile, "cannot be read as settings", "the file is replaced by the defaults", load);
         else
             filestore::set_aside(kConfigFile, "cannot be read as settings as it stands",
-                                 "the settings it holds are used and stored again", load);
+                                 "the settings it holds are used and stored again", load, true);
     } else {
         load();
     }

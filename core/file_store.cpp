@@ -424,7 +424,7 @@ int copy_for(const std::string& path, const std::string* content, bool& same)
 }  // namespace
 
 void set_aside(const std::string& systemPath, const std::string& why, const std::string& instead,
-               const std::function<void()>& replace)
+               const std::function<void()>& replace, bool replacementKeepsContent)
 {
     const std::string path = platform::rootPath(systemPath);
     // A file with a replacement is copied, and stays under its own name until the replacement
@@ -439,6 +439,14 @@ void set_aside(const std::string& systemPath, const std::string& why, const std:
     if (copy && !same &&
         write_atomic_real(kept_path(path, n), reinterpret_cast<const unsigned char*>(content.data()), content.size(),
                           0644) != 0) {
+        if (replacementKeepsContent) {
+            // No room for a copy, and what replaces the file is made of what it holds: it stays
+            // under its own name, and a replacement the disk cannot take whole leaves it as it is.
+            replace();
+            alerts::event_for(alerts::kFileReplaced, systemPath,
+                              path + " " + why + ": left in place (no room for a copy), " + instead, 0);
+            return;
+        }
         copy = false;   // no room for a copy: the file itself is moved
         n = copy_for(path, nullptr, same);
     }

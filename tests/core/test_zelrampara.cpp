@@ -639,6 +639,22 @@ TEST_F(ParamModelTest, APowerCutWhileAShortFileIsRepairedKeepsTheUsersValues)
     EXPECT_FALSE(zeltest::fileExists(kFile + ".bad.2"));
 }
 
+// A full disk while a short parameter file is made whole: no room for its copy nor for the whole
+// file, so it stays under its own name as it was, for the next start to repair.
+TEST_F(ParamModelTest, AShortFileOnAFullDiskStaysAsItWas)
+{
+    const std::string kFile = "/data/ram_device_info";
+    std::vector<uint8_t> file(default_para_ramlist, default_para_ramlist + 1411);
+    file[fileOffset(0x880)] = 77;
+    zeltest::writeFile(kFile, file);
+    platform::files::failAsFull({1 << 20});
+    ZelRamPara* m = start();
+    platform::files::failAsFull({});
+    EXPECT_EQ(u16(m->ram_para, 0x880), 77);
+    EXPECT_EQ(zeltest::readFile(kFile), file);
+    EXPECT_FALSE(zeltest::fileExists(kFile + ".bad"));
+}
+
 // Parameter and mode files that are links stay links: a save replaces the file each names.
 TEST_F(ParamModelTest, LinkedFilesAreFollowed)
 {
