@@ -418,7 +418,7 @@ TEST_F(ChannelTest, DotByDotMemoryIsSharedOutOfOnePool)
                 {1, 100, 2176, 0},  {1, 100, 2177, 1}};
     for (const auto& r : rows) {
         e->PI_MEAS[r.port].hcount = r.hcount;
-        e->PI_HDMI_INFO[r.port][5] = r.vact;   // Vact
+        e->PI_ACT[r.port][3] = r.vact;   // the lines the port was set up with
         EXPECT_EQ(e->check_dbd_input(r.port), r.wide) << r.port << " " << r.hcount << " " << r.vact;
     }
 }
