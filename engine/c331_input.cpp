@@ -724,8 +724,9 @@ int c331_manage::check_dbd_input(int port) const
     if (!isPort(port))
         return 0;
     const int wide = isVboPort(port) ? kDbdWideVbo : kDbdWideParallel;
-    // An interlaced input is stored as frames of both fields.
-    const int lines = PI_HDMI_INFO[port][kVact] * (PI_HDMI_INFO[port][kIp] ? 2 : 1);
+    // The lines of the picture as the port was set up, which its channel stores (an interlaced
+    // input as frames of both fields): the timing copy may be dropped meanwhile, awaiting a reload.
+    const int lines = std::max(PI_ACT[port][3], 0) * (PI_SCAN_MODE[port] ? 2 : 1);
     return (static_cast<int>(PI_MEAS[port].hcount) > wide || lines > kDbdTall) ? 1 : 0;
 }
 

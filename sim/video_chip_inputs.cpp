@@ -4,6 +4,8 @@
 // The measurement registers (banks 0xAE/0xAF) and the lane counts (bank 0xAD) hold what the chip
 // latched when 00:29 bit 7 was last set; a driver that reads them without setting the hold sees
 // the old values.
+#include <algorithm>
+
 #include "sim/sim_config.h"
 #include "sim/video_chip.h"
 
@@ -44,7 +46,9 @@ PortTiming timingOf(const InputSignal& in)
         {1280, 1024, 1688, 1066}, {1600, 1200, 2160, 1250}, {1920, 1200, 2080, 1235},
         {4096, 2160, 4400, 2250},
     };
-    uint32_t htt = in.width + in.width / 8, vtt = in.height + in.height / 24 + 3;
+    // Every line has its blanking (sync and porches), however few pixels it carries.
+    constexpr uint32_t kMinHBlank = 16;
+    uint32_t htt = in.width + std::max<uint32_t>(in.width / 8, kMinHBlank), vtt = in.height + in.height / 24 + 3;
     for (const Known& k : kKnown)
         if (k.w == in.width && k.h == in.height) {
             htt = k.htt;

@@ -123,7 +123,8 @@ TEST_F(InputTest, ASignalFoundSetsThePortUpAndASignalLostTurnsTheBackgroundOn)
 }
 
 // Measured line counts from 2 to 65534 are a signal. The board's model measures a total of
-// width + width / 8 and height + height / 24 + 3.
+// width + width / 8 (at least 16 pixels of blanking: a line of one pixel is a signal) and
+// height + height / 24 + 3.
 TEST_F(InputTest, LineCountsAtTheirLimitsDecideTheSignal)
 {
     feed(kHdmi1, 1920, 1080, 60);
@@ -131,7 +132,7 @@ TEST_F(InputTest, LineCountsAtTheirLimitsDecideTheSignal)
     const struct {
         uint16_t w, h;
         int noSignal;
-    } rows[] = {{58253, 1080, 0}, {58254, 1080, 1}, {1920, 62910, 0}, {1920, 62911, 1}, {2, 1080, 0}, {1, 1080, 1}};
+    } rows[] = {{58253, 1080, 0}, {58254, 1080, 1}, {1920, 62910, 0}, {1920, 62911, 1}, {2, 1080, 0}, {1, 1080, 0}};
     for (const auto& r : rows) {
         sim::setInputSignal(kHdmi1, true, r.w, r.h, 60);
         e->stepOnce();
@@ -418,7 +419,7 @@ TEST_F(ChannelTest, DotByDotMemoryIsSharedOutOfOnePool)
                 {1, 100, 2176, 0},  {1, 100, 2177, 1}};
     for (const auto& r : rows) {
         e->PI_MEAS[r.port].hcount = r.hcount;
-        e->PI_HDMI_INFO[r.port][5] = r.vact;   // Vact
+        e->PI_ACT[r.port][3] = r.vact;   // the lines the port was set up with
         EXPECT_EQ(e->check_dbd_input(r.port), r.wide) << r.port << " " << r.hcount << " " << r.vact;
     }
 }

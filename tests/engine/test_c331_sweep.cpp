@@ -738,9 +738,11 @@ TEST_F(SweepTest, ConfigurationsThatFoundFaults)
 {
     // A pattern ended by several windows left the input backgrounds off; a pattern stayed on the
     // channels the admission took from window 0; an interlaced window stayed unwoven on channel 7
-    // behind V-by-One pairs on 0-3 that a start puts on 4-7, a single window before them on 6.
-    for (const auto& [any, seed] :
-         {std::pair{false, 372u}, {true, 4107u}, {true, 438u}, {false, 510u}, {false, 907968u}}) {
+    // behind V-by-One pairs on 0-3 that a start puts on 4-7, a single window before them on 6; a
+    // single input taller than the plain buffers stored in them after a re-layout under a pattern;
+    // an input one pixel wide taken for no signal.
+    for (const auto& [any, seed] : {std::pair{false, 372u}, {true, 4107u}, {true, 438u}, {false, 510u},
+                                    {false, 907968u}, {true, 2389u}, {true, 7779017u}, {true, 7784319u}}) {
         const std::set<std::string> found = runOne(Maker(seed * 2 + any, any).make());
         EXPECT_TRUE(std::all_of(found.begin(), found.end(), [](auto& k) { return k.rfind("refused (", 0) == 0; }))
             << "ZEL_SWEEP_PROFILE=" << (any ? "any" : "realistic") << " ZEL_SWEEP_SEED=" << seed << ": "
