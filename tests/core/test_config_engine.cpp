@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <future>
 #include <map>
 #include <filesystem>
 #include <functional>
@@ -46,24 +45,12 @@ QVariant stored(const QString& key)
 
 // The settings in id order with their defaults (the blank ones written as one blank).
 const std::pair<const char*, const char*> kDefaults[] = {
-    {"config/TcpPort", "5005"},
-    {"config/UdpPort", "5008"},
-    {"config/IPAddress", "192.168.1.199"},
-    {"config/SubNetMask", "255.255.255.0"},
-    {"config/GateWay", "192.168.1.1"},
-    {"config/MAC", "FF:FF:FF:FF:FF:FF"},
-    {"config/Barcode", " "},
-    {"config/WifiIPAddress", "192.168.22.101"},
-    {"config/EDIDCheck", "Once"},
-    {"config/SourceCheck", "255"},
-    {"config/ImageLayoutPassword", "No"},
-    {"config/iVorcloudserverip", " "},
-    {"config/iVorcloudserverport", " "},
-    {"config/iVorclouduserip", " "},
-    {"config/iVorcloudcontrollername", " "},
-    {"config/ZelMaxPixel_UINT", "20971520"},
-    {"config/usbupgradedir", "ZEL-T71"},
-    {"config/ZelLCDLang", "65567"},
+    {"config/TcpPort", "5005"}, {"config/UdpPort", "5008"}, {"config/IPAddress", "192.168.1.199"},
+    {"config/SubNetMask", "255.255.255.0"}, {"config/GateWay", "192.168.1.1"}, {"config/MAC", "FF:FF:FF:FF:FF:FF"},
+    {"config/Barcode", " "}, {"config/WifiIPAddress", "192.168.22.101"}, {"config/EDIDCheck", "Once"},
+    {"config/SourceCheck", "255"}, {"config/ImageLayoutPassword", "No"}, {"config/iVorcloudserverip", " "},
+    {"config/iVorcloudserverport", " "}, {"config/iVorclouduserip", " "}, {"config/iVorcloudcontrollername", " "},
+    {"config/ZelMaxPixel_UINT", "20971520"}, {"config/usbupgradedir", "ZEL-T71"}, {"config/ZelLCDLang", "65567"},
 };
 
 }  // namespace
@@ -282,11 +269,7 @@ TEST(ConfigEngine, ReadableSettingsFileWithStrayContentKeepsTheUsersValues)
 // start, and goes with the first save the user asks for.
 TEST(ConfigEngine, TheRecordOfAReplacedFileStaysUntilTheUserSaves)
 {
-    struct Row {
-        const char* what;
-        std::string path, bytes;
-        std::function<void()> start, save;
-    };
+    struct Row { const char* what; std::string path, bytes; std::function<void()> start, save; };
     const Row rows[] = {
         {"settings whose check corrects a value", kIni, "# by hand\n[config]\nTcpPort=0\nBarcode=SN-7\n",
          [] { ConfigEngine::pInstance(); },
@@ -508,9 +491,8 @@ TEST(ConfigEngine, CloudFlag)
 
 namespace {
 
-// What QSettings reads of `bytes`: every key with its value, and whether they are well-formed.
-// Each under a name of its own: QSettings takes a file of a name, size and time it read before as
-// unchanged.
+// What QSettings reads of `bytes`: every key with its value, and whether they are well-formed (each
+// copy named anew: QSettings takes a file of a name, size and time it read before as unchanged).
 QMap<QString, QVariant> qtReads(const std::string& bytes, bool* wellFormed = nullptr)
 {
     static int n = 0;
@@ -540,10 +522,8 @@ std::string escaped(const std::string& bytes)
 
 // A settings file as a user or a power cut leaves it, and what its user meant each key to hold
 // (as Qt decodes the file: UTF-8 after a byte-order mark, Latin-1 without).
-struct UserIni {
-    std::string bytes;
-    std::map<QString, QString> meant;   // "config/<key>" to value; empty when Qt reads none of it
-};
+// `meant`: "config/<key>" to value, empty when Qt reads none of the file.
+struct UserIni { std::string bytes; std::map<QString, QString> meant; };
 
 UserIni randomIni(std::mt19937& rng)
 {
@@ -646,11 +626,10 @@ TEST(ConfigEngine, RandomSettingsFilesKeepWhatQtReads)
         ConfigEngine* c = ConfigEngine::pInstance();
         const std::string said = testing::internal::GetCapturedStderr();
         const QMap<QString, QVariant> after = qtReads(readText(kIni));
-        for (auto it = before.begin(); it != before.end(); ++it) {
+        for (auto it = before.begin(); it != before.end(); ++it)
             ASSERT_TRUE(it.key().isEmpty() || after.value(it.key()) == it.value())
                 << it.key().toStdString() << " was " << it.value().toString().toStdString() << ", is "
                 << after.value(it.key()).toString().toStdString() << "; " << file << said;
-        }
         for (int id = 0; id < 18; ++id) {
             const auto meant = ini.meant.find(kDefaults[id].first);
             const QString used = meant == ini.meant.end() ? kDefaults[id].second : meant->second;
@@ -688,9 +667,7 @@ TEST(ConfigEngine, ALockLeftBesideTheScratchCopyHoldsNoStart)
         writeText(lock, content);
     }
     ConfigEngine* c = nullptr;
-    auto started = std::async(std::launch::async, [&c] { c = ConfigEngine::pInstance(); });
-    EXPECT_EQ(started.wait_for(std::chrono::seconds(10)), std::future_status::ready);
-    started.wait();
+    EXPECT_TRUE(unusable::returnsInTime([&c] { c = ConfigEngine::pInstance(); }, lock));
     EXPECT_EQ(c->read_config_variant(ConfigItem::TcpPort).toInt(), 16123);
     EXPECT_FALSE(fileExists(lock));
 }
