@@ -24,11 +24,8 @@ TEST(FullDisk, ASaveNotWholeOnTheDiskFailsAndLeavesTheOldFile)
     g_lcd_lang_valid = 0x1001F;
     ConfigEngine* config = ConfigEngine::pInstance();
     ZelRamPara* m = ZelRamPara::pInstance();
-    struct Writer {
-        const char* what;
-        std::string path;
-        std::function<bool(int)> save;   // saves a content made of n; true when answered as saved
-    };
+    // `save` saves a content made of n; true when answered as saved.
+    struct Writer { const char* what; std::string path; std::function<bool(int)> save; };
     const Writer writers[] = {
         {"settings", "/data/configs/tcpip.ini",
          [&](int n) { return config->write_config_variant(ConfigItem::Barcode, QString("SN-%1").arg(n)); }},

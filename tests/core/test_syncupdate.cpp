@@ -478,11 +478,9 @@ TEST_F(DispatcherTest, SlicedModeFileWorkNeverUndoesASaveOrADelete)
     const int first = env("ZEL_MODE_SEED", 1), rounds = env("ZEL_MODE_ROUNDS", 20);
     for (int seed = first; seed < first + rounds; ++seed) {
         rng.seed(uint32_t(seed));
-        int model[16];   // the tag of each saved mode, -1 for none
-        for (int k = 0; k < 16; ++k) {
+        std::vector<int> model(16, -1);   // the tag of each saved mode, -1 for none
+        for (int k = 0; k < 16; ++k)
             m->mode_file_deal(k, 1);
-            model[k] = -1;
-        }
         std::string log;
         for (int step = 0; step < 40; ++step) {
             const int k = int(rng() % 16), tag = int(rng() % 256), op = int(rng() % 6);
