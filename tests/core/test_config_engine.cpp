@@ -264,9 +264,8 @@ TEST(ConfigEngine, ReadableSettingsFileWithStrayContentKeepsTheUsersValues)
     }
 }
 
-// The record of a file replaced at start stays through the box's own repair writes (a short
-// parameter file made whole, a setting the start-up check corrects), is said again at the next
-// start, and goes with the first save the user asks for.
+// The record of a file replaced at start outlasts the box's own repair writes and a restart, and
+// goes with the first save the user asks for.
 TEST(ConfigEngine, TheRecordOfAReplacedFileStaysUntilTheUserSaves)
 {
     struct Row { const char* what; std::string path, bytes; std::function<void()> start, save; };
@@ -520,9 +519,8 @@ std::string escaped(const std::string& bytes)
     return out;
 }
 
-// A settings file as a user or a power cut leaves it, and what its user meant each key to hold
-// (as Qt decodes the file: UTF-8 after a byte-order mark, Latin-1 without).
-// `meant`: "config/<key>" to value, empty when Qt reads none of the file.
+// A settings file as a user or a power cut leaves it, and what its user meant "config/<key>" to
+// hold as Qt decodes it (UTF-8 after a byte-order mark, Latin-1 without; none of a UTF-16 file).
 struct UserIni { std::string bytes; std::map<QString, QString> meant; };
 
 UserIni randomIni(std::mt19937& rng)
@@ -593,10 +591,9 @@ UserIni randomIni(std::mt19937& rng)
 
 }  // namespace
 
-// Settings files as users and power cuts leave them, judged by Qt itself: after a start, Qt
-// reads every key of the file as it read it before (the box's defaults added for keys the user
-// left out), the box runs on the user's values, and a file Qt reads well-formed stays as it was.
-// ZEL_SETTINGS_FILES runs more files.
+// Settings files judged by Qt itself: after a start, Qt reads every key as it read it before, the
+// box runs on the user's values, and a file Qt reads well-formed stays as it was. ZEL_SETTINGS_FILES
+// runs more files.
 TEST(ConfigEngine, RandomSettingsFilesKeepWhatQtReads)
 {
     const char* env = std::getenv("ZEL_SETTINGS_FILES");
@@ -641,8 +638,7 @@ TEST(ConfigEngine, RandomSettingsFilesKeepWhatQtReads)
     }
 }
 
-// A power cut on some file systems leaves NUL bytes after a file's content, past the size the
-// box reads: the settings before them are kept.
+// NUL bytes a power cut left after the content, past the size the box reads: the settings are kept.
 TEST(ConfigEngine, NulPaddingPastTheSizeLimitKeepsTheSettings)
 {
     writeText(kIni, "[config]\nTcpPort=16123\nBarcode=USER-SN-42\n" + std::string(2 << 20, '\0'));
@@ -652,9 +648,8 @@ TEST(ConfigEngine, NulPaddingPastTheSizeLimitKeepsTheSettings)
     EXPECT_FALSE(alerts::active(alerts::kFileReplaced));
 }
 
-// A power cut during a save leaves QSettings' lock beside the scratch copy, naming the box's own
-// pid (a board hands out the same pids at every boot): the start clears it rather than wait 30 s
-// for it to go stale.
+// QSettings' lock a power cut left beside the scratch copy, naming the box's own pid (a board hands
+// out the same pids at every boot): the start clears it rather than wait 30 s for it to go stale.
 TEST(ConfigEngine, ALockLeftBesideTheScratchCopyHoldsNoStart)
 {
     writeText(kIni, "[config]\nTcpPort=16123\n");   // keys missing: the start writes the file
