@@ -7,7 +7,6 @@
 #include <QSettings>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <filesystem>
@@ -507,18 +506,6 @@ QMap<QString, QVariant> qtReads(const std::string& bytes, bool* wellFormed = nul
     return read;
 }
 
-// The bytes of a file as C text, a line of output per line of the file.
-std::string escaped(const std::string& bytes)
-{
-    std::string out;
-    for (unsigned char c : bytes) {
-        char hex[8];
-        std::snprintf(hex, sizeof hex, "\\x%02x", c);
-        out += c == '\n' ? std::string("\\n\n") : c >= 0x20 && c < 0x7F && c != '\\' ? std::string(1, char(c)) : hex;
-    }
-    return out;
-}
-
 // A settings file as a user or a power cut leaves it, and what its user meant "config/<key>" to
 // hold as Qt decodes it (UTF-8 after a byte-order mark, Latin-1 without; none of a UTF-16 file).
 struct UserIni { std::string bytes; std::map<QString, QString> meant; };
@@ -616,7 +603,7 @@ TEST(ConfigEngine, RandomSettingsFilesKeepWhatQtReads)
         writeText(kIni, ini.bytes);
         bool wellFormed = false;
         const QMap<QString, QVariant> before = qtReads(text, &wellFormed);
-        const std::string file = "file " + std::to_string(n) + ":\n" + escaped(ini.bytes);
+        const std::string file = "file " + std::to_string(n) + ": " + testing::PrintToString(ini.bytes) + "\n";
         for (const auto& [key, value] : ini.meant)
             ASSERT_EQ(before.value(key).toString(), value) << "the generator's model of Qt; " << file;
         testing::internal::CaptureStderr();

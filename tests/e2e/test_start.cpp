@@ -665,13 +665,12 @@ TEST_F(RunningBoxWithSavedModes, AFloodOfCommitsRewritesNoModeFileAndLeavesThePa
 
 // A stop asked for by a signal at any moment of the box's life: once the workers and the links
 // run; at the first instant of main (the box's own handler just taken); in the pause of the
-// start-up (the workers started, the links not yet); right behind an LED-size
-// commit, while the engine waits for the LED output to hand the panel over; while another
-// client's erase of the whole video-chip flash runs (seconds of it); while 32 erases of all of
-// the flash behind FPGA 0 are queued, erasing as long as on the board (the client is answered
-// for each). The box ends in order within a couple of seconds, with status 0 and no sanitizer
-// report. SIGINT also when the box was started with it ignored, as a shell without job control
-// starts a background job.
+// start-up (the workers started, the links not yet); right behind an LED-size commit, while the
+// engine waits for the LED output to hand the panel over; while another client's erase of the
+// whole video-chip flash runs (seconds of it); while 32 erases of all of the flash behind FPGA 0
+// are queued, as slow as on the board (the client answered for each). The box ends in order
+// within a couple of seconds, with status 0 and no sanitizer report. SIGINT also when the box was
+// started with it ignored, as a shell without job control starts a background job.
 enum class StopAt { Running, FirstInstant, StartPause, LedHandOver, FlashErase, FpgaFlashErase };
 
 class StoppedRunningBox : public RunningBox, public ::testing::WithParamInterface<std::tuple<int, StopAt>> {
