@@ -465,10 +465,9 @@ TEST_F(DispatcherTest, AFloodOfModeFileReportsIsServedOnceAndWritesNoUnchangedFi
     SyncUpdate::clear_page_refresh(11);
 }
 
-// Saves (the panel's, or a PC's request committed through register 162), deletes, slots written
-// over a link and 0x10 commits in a random order, with the code-2 file work cut into random turns:
-// after quiet each mode file and slot is what was acknowledged last. ZEL_MODE_ROUNDS rounds (20)
-// from seed ZEL_MODE_SEED (1).
+// Saves (the panel's, or a PC's committed through register 162), deletes, slots written over a link
+// and 0x10 commits in a random order, the code-2 file work cut into random turns: after quiet each
+// mode file and slot is what was acknowledged last. ZEL_MODE_ROUNDS rounds (20) from ZEL_MODE_SEED (1).
 TEST_F(DispatcherTest, SlicedModeFileWorkNeverUndoesASaveOrADelete)
 {
     auto env = [](const char* name, int fallback) { return std::getenv(name) ? std::atoi(std::getenv(name)) : fallback; };
