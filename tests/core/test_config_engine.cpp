@@ -7,9 +7,7 @@
 #include <QSettings>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
-#include <future>
 #include <map>
 #include <filesystem>
 #include <functional>
@@ -46,24 +44,12 @@ QVariant stored(const QString& key)
 
 // The settings in id order with their defaults (the blank ones written as one blank).
 const std::pair<const char*, const char*> kDefaults[] = {
-    {"config/TcpPort", "5005"},
-    {"config/UdpPort", "5008"},
-    {"config/IPAddress", "192.168.1.199"},
-    {"config/SubNetMask", "255.255.255.0"},
-    {"config/GateWay", "192.168.1.1"},
-    {"config/MAC", "FF:FF:FF:FF:FF:FF"},
-    {"config/Barcode", " "},
-    {"config/WifiIPAddress", "192.168.22.101"},
-    {"config/EDIDCheck", "Once"},
-    {"config/SourceCheck", "255"},
-    {"config/ImageLayoutPassword", "No"},
-    {"config/iVorcloudserverip", " "},
-    {"config/iVorcloudserverport", " "},
-    {"config/iVorclouduserip", " "},
-    {"config/iVorcloudcontrollername", " "},
-    {"config/ZelMaxPixel_UINT", "20971520"},
-    {"config/usbupgradedir", "ZEL-T71"},
-    {"config/ZelLCDLang", "65567"},
+    {"config/TcpPort", "5005"}, {"config/UdpPort", "5008"}, {"config/IPAddress", "192.168.1.199"},
+    {"config/SubNetMask", "255.255.255.0"}, {"config/GateWay", "192.168.1.1"}, {"config/MAC", "FF:FF:FF:FF:FF:FF"},
+    {"config/Barcode", " "}, {"config/WifiIPAddress", "192.168.22.101"}, {"config/EDIDCheck", "Once"},
+    {"config/SourceCheck", "255"}, {"config/ImageLayoutPassword", "No"}, {"config/iVorcloudserverip", " "},
+    {"config/iVorcloudserverport", " "}, {"config/iVorclouduserip", " "}, {"config/iVorcloudcontrollername", " "},
+    {"config/ZelMaxPixel_UINT", "20971520"}, {"config/usbupgradedir", "ZEL-T71"}, {"config/ZelLCDLang", "65567"},
 };
 
 }  // namespace
@@ -277,16 +263,11 @@ TEST(ConfigEngine, ReadableSettingsFileWithStrayContentKeepsTheUsersValues)
     }
 }
 
-// The record of a file replaced at start stays through the box's own repair writes (a short
-// parameter file made whole, a setting the start-up check corrects), is said again at the next
-// start, and goes with the first save the user asks for.
+// The record of a file replaced at start outlasts the box's own repair writes and a restart, and
+// goes with the first save the user asks for.
 TEST(ConfigEngine, TheRecordOfAReplacedFileStaysUntilTheUserSaves)
 {
-    struct Row {
-        const char* what;
-        std::string path, bytes;
-        std::function<void()> start, save;
-    };
+    struct Row { const char* what; std::string path, bytes; std::function<void()> start, save; };
     const Row rows[] = {
         {"settings whose check corrects a value", kIni, "# by hand\n[config]\nTcpPort=0\nBarcode=SN-7\n",
          [] { ConfigEngine::pInstance(); },
@@ -508,9 +489,8 @@ TEST(ConfigEngine, CloudFlag)
 
 namespace {
 
-// What QSettings reads of `bytes`: every key with its value, and whether they are well-formed.
-// Each under a name of its own: QSettings takes a file of a name, size and time it read before as
-// unchanged.
+// What QSettings reads of `bytes`: every key with its value, and whether they are well-formed (each
+// copy named anew: QSettings takes a file of a name, size and time it read before as unchanged).
 QMap<QString, QVariant> qtReads(const std::string& bytes, bool* wellFormed = nullptr)
 {
     static int n = 0;
@@ -526,24 +506,9 @@ QMap<QString, QVariant> qtReads(const std::string& bytes, bool* wellFormed = nul
     return read;
 }
 
-// The bytes of a file as C text, a line of output per line of the file.
-std::string escaped(const std::string& bytes)
-{
-    std::string out;
-    for (unsigned char c : bytes) {
-        char hex[8];
-        std::snprintf(hex, sizeof hex, "\\x%02x", c);
-        out += c == '\n' ? std::string("\\n\n") : c >= 0x20 && c < 0x7F && c != '\\' ? std::string(1, char(c)) : hex;
-    }
-    return out;
-}
-
-// A settings file as a user or a power cut leaves it, and what its user meant each key to hold
-// (as Qt decodes the file: UTF-8 after a byte-order mark, Latin-1 without).
-struct UserIni {
-    std::string bytes;
-    std::map<QString, QString> meant;   // "config/<key>" to value; empty when Qt reads none of it
-};
+// A settings file as a user or a power cut leaves it, and what its user meant "config/<key>" to
+// hold as Qt decodes it (UTF-8 after a byte-order mark, Latin-1 without; none of a UTF-16 file).
+struct UserIni { std::string bytes; std::map<QString, QString> meant; };
 
 UserIni randomIni(std::mt19937& rng)
 {
@@ -613,10 +578,9 @@ UserIni randomIni(std::mt19937& rng)
 
 }  // namespace
 
-// Settings files as users and power cuts leave them, judged by Qt itself: after a start, Qt
-// reads every key of the file as it read it before (the box's defaults added for keys the user
-// left out), the box runs on the user's values, and a file Qt reads well-formed stays as it was.
-// ZEL_SETTINGS_FILES runs more files.
+// Settings files judged by Qt itself: after a start, Qt reads every key as it read it before, the
+// box runs on the user's values, and a file Qt reads well-formed stays as it was. ZEL_SETTINGS_FILES
+// runs more files.
 TEST(ConfigEngine, RandomSettingsFilesKeepWhatQtReads)
 {
     const char* env = std::getenv("ZEL_SETTINGS_FILES");
@@ -639,18 +603,17 @@ TEST(ConfigEngine, RandomSettingsFilesKeepWhatQtReads)
         writeText(kIni, ini.bytes);
         bool wellFormed = false;
         const QMap<QString, QVariant> before = qtReads(text, &wellFormed);
-        const std::string file = "file " + std::to_string(n) + ":\n" + escaped(ini.bytes);
+        const std::string file = "file " + std::to_string(n) + ": " + testing::PrintToString(ini.bytes) + "\n";
         for (const auto& [key, value] : ini.meant)
             ASSERT_EQ(before.value(key).toString(), value) << "the generator's model of Qt; " << file;
         testing::internal::CaptureStderr();
         ConfigEngine* c = ConfigEngine::pInstance();
         const std::string said = testing::internal::GetCapturedStderr();
         const QMap<QString, QVariant> after = qtReads(readText(kIni));
-        for (auto it = before.begin(); it != before.end(); ++it) {
+        for (auto it = before.begin(); it != before.end(); ++it)
             ASSERT_TRUE(it.key().isEmpty() || after.value(it.key()) == it.value())
                 << it.key().toStdString() << " was " << it.value().toString().toStdString() << ", is "
                 << after.value(it.key()).toString().toStdString() << "; " << file << said;
-        }
         for (int id = 0; id < 18; ++id) {
             const auto meant = ini.meant.find(kDefaults[id].first);
             const QString used = meant == ini.meant.end() ? kDefaults[id].second : meant->second;
@@ -662,8 +625,7 @@ TEST(ConfigEngine, RandomSettingsFilesKeepWhatQtReads)
     }
 }
 
-// A power cut on some file systems leaves NUL bytes after a file's content, past the size the
-// box reads: the settings before them are kept.
+// NUL bytes a power cut left after the content, past the size the box reads: the settings are kept.
 TEST(ConfigEngine, NulPaddingPastTheSizeLimitKeepsTheSettings)
 {
     writeText(kIni, "[config]\nTcpPort=16123\nBarcode=USER-SN-42\n" + std::string(2 << 20, '\0'));
@@ -673,9 +635,8 @@ TEST(ConfigEngine, NulPaddingPastTheSizeLimitKeepsTheSettings)
     EXPECT_FALSE(alerts::active(alerts::kFileReplaced));
 }
 
-// A power cut during a save leaves QSettings' lock beside the scratch copy, naming the box's own
-// pid (a board hands out the same pids at every boot): the start clears it rather than wait 30 s
-// for it to go stale.
+// QSettings' lock a power cut left beside the scratch copy, naming the box's own pid (a board hands
+// out the same pids at every boot): the start clears it rather than wait 30 s for it to go stale.
 TEST(ConfigEngine, ALockLeftBesideTheScratchCopyHoldsNoStart)
 {
     writeText(kIni, "[config]\nTcpPort=16123\n");   // keys missing: the start writes the file
@@ -688,9 +649,7 @@ TEST(ConfigEngine, ALockLeftBesideTheScratchCopyHoldsNoStart)
         writeText(lock, content);
     }
     ConfigEngine* c = nullptr;
-    auto started = std::async(std::launch::async, [&c] { c = ConfigEngine::pInstance(); });
-    EXPECT_EQ(started.wait_for(std::chrono::seconds(10)), std::future_status::ready);
-    started.wait();
+    EXPECT_TRUE(unusable::returnsInTime([&c] { c = ConfigEngine::pInstance(); }, lock));
     EXPECT_EQ(c->read_config_variant(ConfigItem::TcpPort).toInt(), 16123);
     EXPECT_FALSE(fileExists(lock));
 }

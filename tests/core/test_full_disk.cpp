@@ -20,15 +20,11 @@ using namespace zeltest;
 // failed and the old file is as it was.
 TEST(FullDisk, ASaveNotWholeOnTheDiskFailsAndLeavesTheOldFile)
 {
-    TempRoot root;
     g_lcd_lang_valid = 0x1001F;
     ConfigEngine* config = ConfigEngine::pInstance();
     ZelRamPara* m = ZelRamPara::pInstance();
-    struct Writer {
-        const char* what;
-        std::string path;
-        std::function<bool(int)> save;   // saves a content made of n; true when answered as saved
-    };
+    // `save` saves a content made of n; true when answered as saved.
+    struct Writer { const char* what; std::string path; std::function<bool(int)> save; };
     const Writer writers[] = {
         {"settings", "/data/configs/tcpip.ini",
          [&](int n) { return config->write_config_variant(ConfigItem::Barcode, QString("SN-%1").arg(n)); }},
@@ -48,7 +44,7 @@ TEST(FullDisk, ASaveNotWholeOnTheDiskFailsAndLeavesTheOldFile)
     const rlimit none{0, unlimited.rlim_max};
     const auto ignored = std::signal(SIGXFSZ, SIG_IGN);   // a write past the limit fails with EFBIG
     int n = 0;
-    for (const Writer& w : writers) {
+    for (const Writer& w : writers)
         for (const auto& [step, fault] : faults) {
             ASSERT_TRUE(w.save(++n)) << w.what;
             const std::string before = readText(w.path);
@@ -61,6 +57,5 @@ TEST(FullDisk, ASaveNotWholeOnTheDiskFailsAndLeavesTheOldFile)
             EXPECT_FALSE(saved) << w.what << ": " << step;
             EXPECT_EQ(readText(w.path), before) << w.what << ": " << step;
         }
-    }
     std::signal(SIGXFSZ, ignored);
 }

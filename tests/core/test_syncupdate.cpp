@@ -465,10 +465,9 @@ TEST_F(DispatcherTest, AFloodOfModeFileReportsIsServedOnceAndWritesNoUnchangedFi
     SyncUpdate::clear_page_refresh(11);
 }
 
-// Saves (the panel's, or a PC's request committed through register 162), deletes, slots written
-// over a link and 0x10 commits in a random order, with the code-2 file work cut into random turns:
-// after quiet each mode file and slot is what was acknowledged last. ZEL_MODE_ROUNDS rounds (20)
-// from seed ZEL_MODE_SEED (1).
+// Saves (the panel's, or a PC's committed through register 162), deletes, slots written over a link
+// and 0x10 commits in a random order, the code-2 file work cut into random turns: after quiet each
+// mode file and slot is what was acknowledged last. ZEL_MODE_ROUNDS rounds (20) from ZEL_MODE_SEED (1).
 TEST_F(DispatcherTest, SlicedModeFileWorkNeverUndoesASaveOrADelete)
 {
     auto env = [](const char* name, int fallback) { return std::getenv(name) ? std::atoi(std::getenv(name)) : fallback; };
@@ -478,11 +477,9 @@ TEST_F(DispatcherTest, SlicedModeFileWorkNeverUndoesASaveOrADelete)
     const int first = env("ZEL_MODE_SEED", 1), rounds = env("ZEL_MODE_ROUNDS", 20);
     for (int seed = first; seed < first + rounds; ++seed) {
         rng.seed(uint32_t(seed));
-        int model[16];   // the tag of each saved mode, -1 for none
-        for (int k = 0; k < 16; ++k) {
+        std::vector<int> model(16, -1);   // the tag of each saved mode, -1 for none
+        for (int k = 0; k < 16; ++k)
             m->mode_file_deal(k, 1);
-            model[k] = -1;
-        }
         std::string log;
         for (int step = 0; step < 40; ++step) {
             const int k = int(rng() % 16), tag = int(rng() % 256), op = int(rng() % 6);

@@ -204,6 +204,18 @@ protected:
         const std::string missing = missingTool();
         if (!missing.empty())
             GTEST_SKIP() << missing << " is not installed (bash scripts/deps.sh installs the display tools)";
+        if (!lockScreenFirst_)
+            return;   // the test starts the stack itself
+        ASSERT_NO_FATAL_FAILURE(launch({"--quiet", "--", ZEL_APP_PATH, "-platform", "xcb"}));
+        // The process saves its own picture once the lock screen is in front.
+        ASSERT_TRUE(waitFor([&] { return QImage(screenFile()).width() == 800; }, 20))
+            << "the lock screen did not come up; see " << root_;
+        lockScreen_ = QImage(screenFile());
+    }
+
+    // Starts the run script on a fresh root: its ports, then `args` (the command after "--").
+    void launch(const QStringList& args)
+    {
         root_ = zeltest::makeTempDir("zel-display-");
         vncPort_ = e2e::freePort();
         webPort_ = e2e::freePort();
@@ -218,14 +230,9 @@ protected:
         stack_.setProcessEnvironment(env);
         stack_.setStandardOutputFile(QString::fromStdString(root_ + "/stdout.log"));
         stack_.setStandardErrorFile(QString::fromStdString(root_ + "/stderr.log"));
-        stack_.start("bash", {ZEL_SOURCE_DIR "/scripts/panel_display.sh", "--quiet", "--vnc-port",
-                              QString::number(vncPort_), "--web-port", QString::number(webPort_), "--",
-                              ZEL_APP_PATH, "-platform", "xcb"});
+        stack_.start("bash", QStringList{ZEL_SOURCE_DIR "/scripts/panel_display.sh", "--vnc-port", QString::number(vncPort_),
+                                         "--web-port", QString::number(webPort_)} + args);
         ASSERT_TRUE(stack_.waitForStarted(5000));
-        // The process saves its own picture once the lock screen is in front.
-        ASSERT_TRUE(waitFor([&] { return QImage(screenFile()).width() == 800; }, 20))
-            << "the lock screen did not come up; see " << root_;
-        lockScreen_ = QImage(screenFile());
     }
 
     void TearDown() override
@@ -262,6 +269,7 @@ protected:
     std::string root_;
     int vncPort_ = 0;
     int webPort_ = 0;
+    bool lockScreenFirst_ = true;   // SetUp starts the stack and waits for the lock screen
     QProcess stack_;
     QImage lockScreen_;
 };
@@ -310,39 +318,22 @@ TEST_F(PanelDisplay, TheBrowserViewShowsTheLockScreen)
 // A Ctrl-C in the first instant of the box, while it still ignores SIGINT as a background job of
 // the script (held here half a second by a shell in front of it), ends the box in order and then
 // the script with its display.
-TEST(PanelDisplayStop, ACtrlCBeforeTheBoxTakesItIsNotLost)
+class PanelDisplayStop : public PanelDisplay {
+protected:
+    PanelDisplayStop() { lockScreenFirst_ = false; }
+};
+
+TEST_F(PanelDisplayStop, ACtrlCBeforeTheBoxTakesItIsNotLost)
 {
-    if (!QString(ZEL_APP_EMULATOR).isEmpty() || !missingTool().empty())
-        GTEST_SKIP() << "the virtual display's tools or the PC build are not there";
-    const std::string root = zeltest::makeTempDir("zel-display-");
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("DISPLAY");
-    env.insert("ZEL_BOARD", "sim");
-    env.insert("ZEL_ROOT", QString::fromStdString(root));
-    env.insert("ZEL_TCP_PORT", "0");
-    env.insert("ZEL_UDP_PORT", "0");
-    QProcess stack;
-    stack.setProcessEnvironment(env);
-    stack.setStandardOutputFile(QString::fromStdString(root + "/stdout.log"));
-    stack.start("bash", {ZEL_SOURCE_DIR "/scripts/panel_display.sh", "--vnc-port", QString::number(e2e::freePort()),
-                         "--web-port", QString::number(e2e::freePort()), "--", "sh", "-c",
-                         "sleep 0.5; exec \"$0\" \"$@\"", ZEL_APP_PATH, "-platform", "xcb"});
-    ASSERT_TRUE(stack.waitForStarted(5000));
+    ASSERT_NO_FATAL_FAILURE(launch({"--", "sh", "-c", "sleep 0.5; exec \"$0\" \"$@\"", ZEL_APP_PATH, "-platform", "xcb"}));
     // The script says where the display is served just before it starts the command.
     ASSERT_TRUE(waitFor([&] {
-        std::ifstream out(root + "/stdout.log");
+        std::ifstream out(root_ + "/stdout.log");
         return std::string(std::istreambuf_iterator<char>(out), {}).find("front panel") != std::string::npos;
     }, 20));
-    ::kill(static_cast<pid_t>(stack.processId()), SIGINT);
-    const bool ended = stack.waitForFinished(15000);
-    if (!ended) {
-        stack.terminate();
-        stack.waitForFinished(10000);
-    }
-    EXPECT_TRUE(ended);
-    EXPECT_EQ(stack.exitCode(), 0);
-    std::error_code ec;
-    std::filesystem::remove_all(root, ec);
+    ::kill(static_cast<pid_t>(stack_.processId()), SIGINT);
+    EXPECT_TRUE(stack_.waitForFinished(15000));
+    EXPECT_EQ(stack_.exitCode(), 0);
 }
 
 }  // namespace

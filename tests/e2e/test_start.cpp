@@ -126,21 +126,25 @@ public:
         return ::send(fd_, wire.data(), wire.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(wire.size());
     }
 
+    // Adds to `in` what arrives within 100 ms; false once the box has closed the connection.
+    bool receive(Bytes& in)
+    {
+        pollfd p{fd_, POLLIN, 0};
+        if (::poll(&p, 1, 100) <= 0)
+            return true;
+        uint8_t buf[4096];
+        const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
+        in.insert(in.end(), buf, buf + std::max<ssize_t>(n, 0));
+        return n > 0;
+    }
+
     // The frames received until the box closes the connection (at most `seconds` long).
     int framesUntilClosed(int seconds)
     {
-        int frames = 0;
-        for (auto deadline = Clock::now() + std::chrono::seconds(seconds); Clock::now() < deadline;) {
-            pollfd p{fd_, POLLIN, 0};
-            if (::poll(&p, 1, 100) <= 0)
-                continue;
-            uint8_t buf[4096];
-            const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
-            if (n <= 0)
-                break;
-            frames += int(std::count(buf, buf + n, uint8_t(0x5A)));   // each frame's end byte
+        Bytes in;
+        for (auto deadline = Clock::now() + std::chrono::seconds(seconds); Clock::now() < deadline && receive(in);) {
         }
-        return frames;
+        return int(std::count(in.begin(), in.end(), uint8_t(0x5A)));   // each frame's end byte
     }
 
     // Sends one frame and returns the body of the reply (empty after 3 s without one).
@@ -149,20 +153,9 @@ public:
         if (!send(encode(request)))
             return {};
         Bytes in;
-        auto deadline = Clock::now() + std::chrono::seconds(3);
-        while (Clock::now() < deadline) {
-            pollfd p{fd_, POLLIN, 0};
-            if (::poll(&p, 1, 100) <= 0)
-                continue;
-            uint8_t buf[4096];
-            ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
-            if (n <= 0)
-                return {};
-            in.insert(in.end(), buf, buf + n);
-            Bytes b = decode(in);
-            if (!b.empty())
+        for (auto deadline = Clock::now() + std::chrono::seconds(3); Clock::now() < deadline && receive(in);)
+            if (Bytes b = decode(in); !b.empty())
                 return b;
-        }
         return {};
     }
 
@@ -256,6 +249,12 @@ protected:
             box_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         }
         box_.setStandardOutputFile(QString::fromStdString(root_ + "/stdout.log"));
+        launch();
+    }
+
+    // Starts the process (again) with the environment and files set up.
+    void launch()
+    {
         if (kEmulator.isEmpty())
             box_.start(kApp, {"-platform", "offscreen"});
         else
@@ -605,9 +604,7 @@ TEST_F(RunningBoxWithADeepOsdMenu, SetsItAsideWhenTheOsdIsSwitchedOnAndStartsAga
     ASSERT_TRUE(box_.waitForFinished(5000));
     EXPECT_EQ(box_.exitCode(), 0);
     beforeStart();
-    box_.start(kEmulator.isEmpty() ? kApp : kEmulator,
-               kEmulator.isEmpty() ? QStringList{"-platform", "offscreen"} : QStringList{kApp, "-platform", "offscreen"});
-    ASSERT_TRUE(box_.waitForStarted(5000));
+    ASSERT_NO_FATAL_FAILURE(launch());
     Bytes r;
     ASSERT_TRUE(waitFor([&] { return !(r = udpCall(udpPort_, readRam(0x84C, 2))).empty(); }, 15)) << said();
     ASSERT_GT(r.size(), 12u);
@@ -668,13 +665,12 @@ TEST_F(RunningBoxWithSavedModes, AFloodOfCommitsRewritesNoModeFileAndLeavesThePa
 
 // A stop asked for by a signal at any moment of the box's life: once the workers and the links
 // run; at the first instant of main (the box's own handler just taken); in the pause of the
-// start-up (the workers started, the links not yet); right behind an LED-size
-// commit, while the engine waits for the LED output to hand the panel over; while another
-// client's erase of the whole video-chip flash runs (seconds of it); while 32 erases of all of
-// the flash behind FPGA 0 are queued, erasing as long as on the board (the client is answered
-// for each). The box ends in order within a couple of seconds, with status 0 and no sanitizer
-// report. SIGINT also when the box was started with it ignored, as a shell without job control
-// starts a background job.
+// start-up (the workers started, the links not yet); right behind an LED-size commit, while the
+// engine waits for the LED output to hand the panel over; while another client's erase of the
+// whole video-chip flash runs (seconds of it); while 32 erases of all of the flash behind FPGA 0
+// are queued, as slow as on the board (the client answered for each). The box ends in order
+// within a couple of seconds, with status 0 and no sanitizer report. SIGINT also when the box was
+// started with it ignored, as a shell without job control starts a background job.
 enum class StopAt { Running, FirstInstant, StartPause, LedHandOver, FlashErase, FpgaFlashErase };
 
 class StoppedRunningBox : public RunningBox, public ::testing::WithParamInterface<std::tuple<int, StopAt>> {
