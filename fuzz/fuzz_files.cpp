@@ -14,38 +14,24 @@
 #include "core/config_engine.h"
 #include "core/global.h"
 #include "core/omenu.h"
+#include "fuzz/fuzz_root.h"
 #include "platform/platform.h"
 
 namespace {
 
-std::string g_root;
-
-void removeRoot()
-{
-    std::error_code ec;
-    std::filesystem::remove_all(g_root, ec);
-}
-
 void setUp()
 {
     // In memory where there is room: every start syncs its files several times.
-    const std::filesystem::path tmp = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : std::filesystem::temp_directory_path();
-    std::string root = (tmp / "zel-fuzz-files-XXXXXX").string();
-    if (!mkdtemp(root.data()))
-        abort();
-    g_root = root;
-    std::atexit(removeRoot);
-    setenv("ZEL_BOARD", "sim", 1);
-    setenv("ZEL_ROOT", root.c_str(), 1);
-    g_debugSwitch = 0;
+    fuzzroot::makeRoot(::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : std::filesystem::temp_directory_path(),
+                       "zel-fuzz-files");
 }
 
 // A fresh data folder holding only `bytes` at `systemPath`.
 void place(const char* systemPath, const uint8_t* bytes, size_t size)
 {
     std::error_code ec;
-    std::filesystem::remove_all(g_root + "/data", ec);
-    std::filesystem::create_directories(g_root + "/data/configs");
+    std::filesystem::remove_all(fuzzroot::root() + "/data", ec);
+    std::filesystem::create_directories(fuzzroot::root() + "/data/configs");
     std::ofstream(platform::rootPath(systemPath), std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes), std::streamsize(size));
 }

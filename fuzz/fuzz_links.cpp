@@ -14,6 +14,7 @@
 #include "core/global.h"
 #include "core/zelrampara.h"
 #include "engine/c331_manage.h"
+#include "fuzz/fuzz_root.h"
 #include "ledout/fpga_manage.h"
 #include "links/link_core.h"
 #include "links/protocol_phy.h"
@@ -55,25 +56,11 @@ private:
     static constexpr unsigned kTicksPerPoll = 50;
 };
 
-std::string g_root;
 constexpr int kBringUpPasses = 5000;
-
-void removeRoot()
-{
-    std::error_code ec;
-    std::filesystem::remove_all(g_root, ec);
-}
 
 void setUp()
 {
-    std::string root = (std::filesystem::temp_directory_path() / "zel-fuzz-XXXXXX").string();
-    if (!mkdtemp(root.data()))
-        abort();
-    g_root = root;
-    std::atexit(removeRoot);
-    setenv("ZEL_BOARD", "sim", 1);
-    setenv("ZEL_ROOT", root.c_str(), 1);
-    g_debugSwitch = 0;
+    fuzzroot::makeRoot(std::filesystem::temp_directory_path(), "zel-fuzz");
     ConfigEngine::pInstance();
     ZelRamPara::pInstance();
     c331_manage::p_c331_manage = new c331_manage();
