@@ -44,12 +44,9 @@ int get_json_alias_para(ALIAS_PARA* out, std::string section, int id)
     std::string text;
     if (filestore::read_text_file(kAliasFile, text, kWithoutAliases) != filestore::Found::File)
         return 0;
-    const std::string document = filestore::json_document(text);
-    const std::string beyond = filestore::json_beyond_bounds(document);
-    if (!beyond.empty()) {
-        filestore::set_aside(kAliasFile, "cannot be used as aliases (it " + beyond + ")", kWithoutAliases);
+    std::string document;
+    if (!filestore::bounded_json_document(kAliasFile, text, "aliases", kWithoutAliases, document))
         return 0;
-    }
     std::istringstream file(document);
     pt::ptree root;
     try {

@@ -539,6 +539,17 @@ std::string json_beyond_bounds(const std::string& text)
     return std::string();
 }
 
+bool bounded_json_document(const std::string& systemPath, const std::string& text, const std::string& use,
+                           const std::string& instead, std::string& document)
+{
+    document = json_document(text);
+    const std::string beyond = json_beyond_bounds(document);
+    if (beyond.empty())
+        return true;
+    set_aside(systemPath, "cannot be used as " + use + " (it " + beyond + ")", instead);
+    return false;
+}
+
 void saved(const std::string& systemPath)
 {
     ::unlink(record_path(platform::rootPath(systemPath)).c_str());

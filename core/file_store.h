@@ -111,6 +111,11 @@ constexpr size_t kMaxJsonString = 64 * 1024;
 // Empty when `text` stays within those bounds (strings and their escapes skipped); otherwise what
 // is beyond them, to follow the file's name. Checked before a JSON reader sees the text.
 std::string json_beyond_bounds(const std::string& text);
+// The JSON document of a file's `text` (json_document) when it stays within those bounds; false
+// otherwise, the file then set aside as one that "cannot be used as <use>", `instead` saying what
+// the box uses.
+bool bounded_json_document(const std::string& systemPath, const std::string& text, const std::string& use,
+                           const std::string& instead, std::string& document);
 
 // Pause after a "sync" so the board's flash settles; nothing on the simulated board.
 void settle_us(unsigned int usec);

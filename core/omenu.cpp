@@ -153,12 +153,9 @@ int get_json_omenu_para(const char* file, OSD_LIST* list)
     std::string text;
     if (filestore::read_text_file(file, text, kWithoutOsd) != filestore::Found::File)
         return 255;
-    const std::string document = filestore::json_document(text);
-    const std::string beyond = filestore::json_beyond_bounds(document);
-    if (!beyond.empty()) {
-        filestore::set_aside(file, "cannot be used as an OSD menu (it " + beyond + ")", kWithoutOsd);
+    std::string document;
+    if (!filestore::bounded_json_document(file, text, "an OSD menu", kWithoutOsd, document))
         return 255;
-    }
     std::istringstream in(document);
     // Filled on a copy: a file that turns out broken halfway leaves the list as it was.
     OSD_LIST next = *list;
