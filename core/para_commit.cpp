@@ -35,8 +35,11 @@ void ParaCommit::set(uint8_t flag)
 {
     if (!mutex_)
         return;
-    if (ZelRamPara* model = ZelRamPara::p_zelrampara_config)
+    if (ZelRamPara* model = ZelRamPara::p_zelrampara_config) {
         model->clear_uncommitted();
+        // A save request written before this commit is taken now, with the image it saves.
+        model->take_save_request();
+    }
     if (!engine_)
         return;
     // A pending request is never lowered: a 1 behind a 2 still has the user-mode files synced.

@@ -14,7 +14,8 @@
 // A RAM write of the protocol copies into the image without committing: it marks the image as
 // holding an uncommitted change (ZelRamPara::mark_uncommitted), and the next commit of any writer
 // clears the mark, because the engine's pass then compares the whole image with what it applied
-// last.
+// last. A user-mode save request written before a commit is taken by it
+// (ZelRamPara::take_save_request): the commit's acknowledgement is the save's.
 #pragma once
 
 #include <pthread.h>

@@ -178,33 +178,66 @@ void SyncUpdate::refresh_page(int code)
     }
 }
 
-int SyncUpdate::serve_save_request(ZelRamPara* model)
+// Stores image content `content` (0x380-0xFFF) as user mode n and makes it the current mode.
+void SyncUpdate::store_mode(ZelRamPara* model, uint16_t n, const unsigned char* content)
 {
-    const uint16_t n = ram_get_u16(model->ram_para, kSaveRequest);
-    if (n == 0 || n == ram_get_u16(model->ram_para_shadow, kSaveRequest))
-        return -1;
-    // The request word can be written over the links: only user modes 1-16 exist.
-    if (n > kUserModeCount) {
-        ram_set_u16(model->ram_para, kSaveRequest, 0);
-        return -1;
-    }
     unsigned char* slot = model->ram_user_mode[n - 1];
     slot[0] = slot[1] = 0xAA;
     ram_set_u16(model->ram_para, kCurrentMode, n);
-    std::copy(model->ram_para + kModeStart, model->ram_para + kRamSize, slot + kSlotMarkerLen);
-    ram_set_u16(model->ram_para, kSaveRequest, 0);
+    std::copy(content, content + kModeLen, slot + kSlotMarkerLen);
     ZEL_DEBUG("\n user mode save change ,%#x \n", slot[0]);
-    return int(n) - 1;
+}
+
+// The saves to carry out (under the model's mutex), each stored in its slot here: first those
+// taken at their commits, in order, then the request word. The word is served as it always was,
+// except that a request taken at its commit is saved as it stood then (here only its word is
+// cleared), and one written over a link and not committed yet waits for its commit.
+void SyncUpdate::serve_save_request(ZelRamPara* model, std::vector<SavedMode>& saves)
+{
+    auto add = [&saves](int k, int osdOn) {
+        saves.erase(std::remove_if(saves.begin(), saves.end(), [k](const SavedMode& s) { return s.slot == k; }),
+                    saves.end());
+        saves.push_back({k, osdOn});
+    };
+    for (const ZelRamPara::ModeSave& save : model->take_mode_saves()) {
+        store_mode(model, save.mode, save.content);
+        add(save.mode - 1, ram_get_u16(save.content, kOsdOn - kModeStart) == 1);
+    }
+    const uint16_t n = ram_get_u16(model->ram_para, kSaveRequest);
+    if (n == 0 || n == ram_get_u16(model->ram_para_shadow, kSaveRequest))
+        return;
+    const ZelRamPara::SaveWord word = model->save_word(n);
+    if (word == ZelRamPara::SaveWord::Waiting)
+        return;
+    // The request word can be written over the links: only user modes 1-16 exist.
+    if (word == ZelRamPara::SaveWord::Untaken && n <= kUserModeCount) {
+        store_mode(model, n, model->ram_para + kModeStart);
+        add(int(n) - 1, ram_get_u16(model->ram_para, kOsdOn) == 1);
+    }
+    model->clear_save_word();
+}
+
+// Saves that failed are written again (from their slots) while their modes are still saved.
+void SyncUpdate::add_owed_saves(ZelRamPara* model, std::vector<SavedMode>& saves)
+{
+    std::vector<SavedMode> owed;
+    for (const SavedMode& s : saves_owed_)
+        if (model->ZelUserModeSaved(s.slot) &&
+            std::none_of(saves.begin(), saves.end(), [&s](const SavedMode& n) { return n.slot == s.slot; }))
+            owed.push_back(s);
+    saves_owed_.clear();
+    saves.insert(saves.begin(), owed.begin(), owed.end());
 }
 
 // What code 2 does with slot k, decided from its marker under the model's mutex when the slot's
 // turn comes: an empty slot's file is deleted, a saved slot's file rewritten. A save or a delete
 // served since the report (the panel, a PC's save request) is what the slot holds then, so the
 // work follows it instead of undoing it.
-SyncUpdate::SlotFile SyncUpdate::slot_file(ZelRamPara* model, unsigned k)
+SyncUpdate::SlotFile SyncUpdate::slot_file(ZelRamPara* model, unsigned k, unsigned char* decided)
 {
     pthread_mutex_lock(&model->mutex);
     const unsigned char* slot = model->ram_user_mode[k];
+    std::copy(slot, slot + kSlotSize, decided);
     const SlotFile job = slot[0] == 0xFF || slot[1] == 0xFF   ? SlotFile::Delete
                          : slot[0] == 0xAA || slot[1] == 0xAA ? SlotFile::Rewrite
                                                                 : SlotFile::Keep;
@@ -221,7 +254,7 @@ void SyncUpdate::plan_mode_file_work(ZelRamPara* model)
     for (unsigned k = 0; k < kUserModeCount; ++k) {
         const unsigned char* slot = model->ram_user_mode[k];
         if (slot[0] == 0xFF || slot[1] == 0xFF)
-            ram_set_u16(model->ram_para, kSaveRequest, 0);
+            model->clear_save_word();
     }
 }
 
@@ -242,7 +275,9 @@ void SyncUpdate::finish_at_stop(int owed)
 {
     if (owed == kCodeSyncModeFiles)
         mode_files_due_ = true;
-    if (owed != 0)
+    // A save taken at an acknowledged commit is carried out whether or not its report came.
+    ZelRamPara* model = ZelRamPara::p_zelrampara_config;
+    if (owed != 0 || (model && model->mode_saves_waiting()) || !saves_owed_.empty())
         serve_image();
     finish_file_work();
 }
@@ -275,9 +310,10 @@ bool SyncUpdate::mode_file_turn(int turnMs, bool& failed)
         const bool due = mode_work_[k];
         mode_work_[k] = false;
         mode_work_next_ = (k + 1) % n;
-        const SlotFile job = due ? slot_file(model, k) : SlotFile::Keep;
+        unsigned char decided[kSlotSize];
+        const SlotFile job = due ? slot_file(model, k, decided) : SlotFile::Keep;
         if (job == SlotFile::Delete)
-            model->mode_file_deal(static_cast<int>(k), 1);
+            model->delete_mode(static_cast<int>(k), decided);
         else if (job == SlotFile::Rewrite && model->mode_file_write(static_cast<int>(k), 2) != 1)
             mode_work_failed_ = true;
         if (job != SlotFile::Keep && turnMs >= 0 && (turn_over ? turn_over() : turn.elapsed() >= turnMs))
@@ -304,9 +340,11 @@ void SyncUpdate::serve_image()
     if (!model)
         return;
     std::vector<unsigned char> image;
+    std::vector<SavedMode> saves;
     bool modeFiles = false;
     pthread_mutex_lock(&model->mutex);
-    const int savedSlot = serve_save_request(model);
+    serve_save_request(model, saves);
+    add_owed_saves(model, saves);
     if (mode_files_due_) {
         plan_mode_file_work(model);
         mode_files_due_ = false;
@@ -317,10 +355,14 @@ void SyncUpdate::serve_image()
         image.assign(model->ram_para, model->ram_para + kRamSize);
     pthread_mutex_unlock(&model->mutex);
 
-    bool wrote = savedSlot >= 0 || !image.empty();
+    bool wrote = !saves.empty() || !image.empty();
     bool saved = true;
-    if (savedSlot >= 0)
-        saved = model->mode_file_write(savedSlot, 0) == 1;
+    for (const SavedMode& s : saves)
+        if (model->mode_file_write(s.slot, 0, s.osdOn) != 1) {
+            // Written again, with its OSD copy, on the retry.
+            saves_owed_.push_back(s);
+            saved = false;
+        }
     // A mode file that failed is written again from its slot, with all others, on the retry.
     if (!saved)
         mode_files_due_ = true;

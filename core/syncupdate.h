@@ -68,10 +68,18 @@ private:
     SyncUpdate();
 
     void refresh_page(int code);
-    // The slot whose mode file is then to be written, or -1.
-    static int serve_save_request(ZelRamPara* model);
+    // A mode stored in its slot whose files are then to be written; `osdOn` as the saved image
+    // has it.
+    struct SavedMode {
+        int slot;
+        int osdOn;
+    };
+    static void store_mode(ZelRamPara* model, uint16_t n, const unsigned char* content);
+    static void serve_save_request(ZelRamPara* model, std::vector<SavedMode>& saves);
+    void add_owed_saves(ZelRamPara* model, std::vector<SavedMode>& saves);
     enum class SlotFile : uint8_t { Keep, Delete, Rewrite };
-    static SlotFile slot_file(ZelRamPara* model, unsigned k);
+    // What code 2 does with slot k; `decided` (kSlotSize bytes) takes the slot it decided on.
+    static SlotFile slot_file(ZelRamPara* model, unsigned k, unsigned char* decided);
     // Puts every slot on the mode-file list (under the model's mutex).
     void plan_mode_file_work(ZelRamPara* model);
     // One turn of the mode-file work: files until `turnMs` have passed (at least one; -1 for no
@@ -100,4 +108,6 @@ private:
     unsigned mode_work_next_ = 0;
     bool mode_work_failed_ = false;
     bool mode_turn_posted_ = false;
+    // Mode saves whose files (mode file or OSD copy) could not be written.
+    std::vector<SavedMode> saves_owed_;
 };

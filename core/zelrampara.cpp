@@ -206,6 +206,11 @@ void ZelRamPara::apply_startup_fixups()
     ram_set_u16(ram_para, kTestPattern, 0);
     ram_set_u16(ram_para, kCurrentMode, 0);
     ram_para[kSaveRequest + 1] = 0;
+    pthread_mutex_lock(&mutex);   // a request of the run before is not one of this start
+    written_requests_.clear();
+    taken_requests_ = 0;
+    mode_saves_.clear();
+    pthread_mutex_unlock(&mutex);
     for (unsigned a = kFadeIn; a < kFadeIn + 4 * kWindowSlots; a += 2)
         ram_para[a] = kFadeLowByte;
 }
@@ -277,7 +282,72 @@ unsigned int ZelRamPara::ZelRamParaDeal(unsigned char* data, unsigned short leng
         return 1;
     if (length)
         std::memcpy(ram_para + address, data, length);
+    if (address < kSaveRequest + 2 && address + length > kSaveRequest)
+        note_save_request_written();
     return 0;
+}
+
+// Each request written is kept until a commit takes it: two clients' requests written before
+// one commit (the word holding only the second) are both carried out.
+void ZelRamPara::note_save_request_written()
+{
+    const uint16_t n = ram_get_u16(ram_para, kSaveRequest);
+    if (n < 1 || n > kUserModeCount)
+        return;   // nothing to save (the dispatcher clears a word out of range)
+    written_requests_.erase(std::remove(written_requests_.begin(), written_requests_.end(), n),
+                            written_requests_.end());
+    written_requests_.push_back(n);
+}
+
+// The requests as they were written, for the modes they named then (the word may have been
+// cleared or written again since), each with the image as this commit finds it.
+void ZelRamPara::take_save_request()
+{
+    pthread_mutex_lock(&mutex);
+    for (const uint16_t n : written_requests_) {
+        if (n == ram_get_u16(ram_para_shadow, kSaveRequest))
+            continue;   // a request equal to the shadow's is not served again
+        ModeSave save;
+        save.mode = n;
+        std::memcpy(save.content, ram_para + kModeStart, kModeLen);
+        // A later request for the same mode ends where the earlier one would have: it is carried
+        // out in its place, so at most one per mode waits.
+        mode_saves_.erase(std::remove_if(mode_saves_.begin(), mode_saves_.end(),
+                                         [n](const ModeSave& s) { return s.mode == n; }),
+                          mode_saves_.end());
+        mode_saves_.push_back(save);
+        taken_requests_ |= 1u << n;
+    }
+    written_requests_.clear();
+    pthread_mutex_unlock(&mutex);
+}
+
+ZelRamPara::SaveWord ZelRamPara::save_word(uint16_t n) const
+{
+    if (std::find(written_requests_.begin(), written_requests_.end(), n) != written_requests_.end())
+        return SaveWord::Waiting;
+    return n <= kUserModeCount && ((taken_requests_ >> n) & 1u) ? SaveWord::Taken : SaveWord::Untaken;
+}
+
+void ZelRamPara::clear_save_word()
+{
+    ram_set_u16(ram_para, kSaveRequest, 0);
+    taken_requests_ = 0;
+}
+
+std::vector<ZelRamPara::ModeSave> ZelRamPara::take_mode_saves()
+{
+    std::vector<ModeSave> saves;
+    saves.swap(mode_saves_);
+    return saves;
+}
+
+bool ZelRamPara::mode_saves_waiting()
+{
+    pthread_mutex_lock(&mutex);
+    const bool waiting = !mode_saves_.empty();
+    pthread_mutex_unlock(&mutex);
+    return waiting;
 }
 
 unsigned int ZelRamPara::ZelModeUserRamParaDeal(unsigned char* data, unsigned short length, unsigned int address)

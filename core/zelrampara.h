@@ -15,6 +15,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <vector>
 
 #include "core/ram_layout.h"
 
@@ -86,14 +88,50 @@ public:
     int ZelUserModeIndex(char index, char direction);
     int ZelLanguageChanged();
     // Writes mode file k + 1 (operation 1 copies the image into the slot first; operation 0 also
-    // copies the OSD menu file when the OSD is on). 1 when the file was written. Takes the model's
-    // mutex for its copies: never called with it held.
-    int mode_file_write(int k, int operation);
+    // copies the OSD menu file when the OSD is on: `osdOn` 1 or 0 says so for a mode saved from an
+    // earlier image, -1 takes image word 0x84C). 1 when the file was written, and with operation 0
+    // the OSD copy too where one is made: a save is written whole or answered as failed. Takes the
+    // model's mutex for its copies: never called with it held.
+    int mode_file_write(int k, int operation, int osdOn = -1);
     // Loads slot k from its mode file (operation 1 deletes the file first). 1 when loaded. Like
     // mode_file_write it takes the model's mutex for its copies.
     int mode_file_deal(int k, int operation);
-    // Removes slot k's mode file (and OSD copy) where they exist; true when one was removed.
-    bool remove_mode_files(int k);
+    // Deletes mode k's files and empties the slot, but only while the slot still holds `decided`
+    // (kSlotSize bytes: the slot as the delete found it): a slot written again meanwhile (over a
+    // link, before its commit) keeps what was written. 0, as mode_file_deal(k, 1).
+    int delete_mode(int k, const unsigned char* decided);
+    // Removes slot k's mode file, and its OSD copy when `osdCopy`, where they exist; true when one
+    // was removed.
+    bool remove_mode_files(int k, bool osdCopy);
+    // Test back door: called with the slot after a delete removed its files, before it empties
+    // the slot.
+    static std::function<void(int k)> mode_removed;
+
+    // ---- user-mode save requests (image word 0x364) --------------------------------------------
+    // A request written over the links is taken at the commit that carries it (the first commit
+    // after it): the image 0x380-0xFFF as it stood then, for the mode it named. The change dispatcher carries the taken
+    // requests out in order; a later request or change never replaces one taken. The word itself
+    // stays in the image until the dispatcher serves it, as peers that read it expect.
+    struct ModeSave {
+        uint16_t mode;                              // 1-16
+        unsigned char content[ramaddr::kModeLen];   // image 0x380-0xFFF at the commit
+    };
+    // The protocol's RAM write reached the word (under the model's mutex).
+    void note_save_request_written();
+    // At a commit (under the commit lock; takes the model's mutex).
+    void take_save_request();
+    // What the word `n` found by the dispatcher is (under the model's mutex).
+    enum class SaveWord {
+        Untaken,   // set by a page or left by a start: served from the image now
+        Waiting,   // written over a link, its commit still to come
+        Taken,     // taken at its commit: only the word is left to clear
+    };
+    SaveWord save_word(uint16_t n) const;
+    // Clears the word (under the model's mutex).
+    void clear_save_word();
+    // The requests taken since the last call, in order (under the model's mutex).
+    std::vector<ModeSave> take_mode_saves();
+    bool mode_saves_waiting();
     // Recalls user mode k: copies its slot into image 0x380-0xFFF and makes it the current mode,
     // holding each field to its range as the start-up load does (each repair printed). A slot
     // with more kinds of field out of range than a start repairs is damaged as a whole: printed,
@@ -149,6 +187,8 @@ private:
     // The lowest offered language 0-4, or -1 when none of them is offered.
     static int lowest_offered_language();
 
+    // Loads slot k from its file; after a delete only while the slot holds `decided`.
+    int load_slot(int k, const unsigned char* decided);
     // Loads the parameter file; one that cannot be used is set aside and replaced.
     void load_parameter_file();
     // Writes the factory file and loads it (from memory when it cannot be stored).
@@ -162,6 +202,12 @@ private:
     int find_crop_entry(int source, int n);
 
     std::atomic<bool> uncommitted_{false};
+    // The save requests (under `mutex`): those the links' RAM writes left in the word, in order,
+    // waiting for a commit; the modes of those taken since the word was last cleared (bit n); the
+    // saves taken, at most one per mode (a later one for the same mode goes last in its place).
+    std::vector<uint16_t> written_requests_;
+    uint32_t taken_requests_ = 0;
+    std::vector<ModeSave> mode_saves_;
     // The merged change report waiting for this object's thread (0: none).
     std::atomic<int> waiting_report_{0};
     // Queued by name, so that the call is made and taken inside Qt, as a queued signal is.

@@ -29,14 +29,15 @@ constexpr unsigned kSlotOsdOn = kSlotMarkerLen + (kOsdOn - kModeStart);   // the
 bool valid_slot(int k) { return k >= 0 && k < static_cast<int>(kUserModeCount); }
 
 // Copies the OSD menu file to slot k's copy, written whole: a power cut leaves the old copy or
-// the new one, never a part. False when the menu file is missing, not a plain file or larger than
-// the file transfer takes.
+// the new one, never a part. False only when the copy could not be written: a menu file that is
+// missing, not a plain file or larger than the file transfer takes has nothing to copy (as "cp"
+// of no file).
 bool copy_osd_menu(int k)
 {
     QMutexLocker lock(&Utils::_file_deal_mutex);
     std::string bytes;
     if (filestore::read_whole(kOmenuFile, bytes, filestore::kMaxTextFile) != filestore::Found::File)
-        return false;
+        return true;
     return filestore::write_atomic(mode_osd_path(k).toStdString(), reinterpret_cast<const unsigned char*>(bytes.data()),
                                    bytes.size()) == 0;
 }
@@ -117,12 +118,13 @@ int ZelRamPara::ZelLanguageChanged()
     return 1;
 }
 
-int ZelRamPara::mode_file_write(int k, int operation)
+std::function<void(int k)> ZelRamPara::mode_removed;
+
+int ZelRamPara::mode_file_write(int k, int operation, int osdOn)
 {
     if (!valid_slot(k))
         return 0;
     unsigned char* slot = ram_user_mode[k];
-    bool osdOn = false;
     bool written = false;
     {
         QMutexLocker lock(&Utils::_file_deal_mutex);
@@ -138,7 +140,8 @@ int ZelRamPara::mode_file_write(int k, int operation)
             std::memcpy(file + kSlotMarkerLen, slot + kSlotMarkerLen, kModeLen);
         std::memcpy(file + kSlotMarkerLen + kModeLen, slot + kSlotMarkerLen + kModeLen,
                     kModeFileLen - kSlotMarkerLen - kModeLen);
-        osdOn = ram_get_u16(ram_para, kOsdOn) == 1;
+        if (osdOn < 0)
+            osdOn = ram_get_u16(ram_para, kOsdOn) == 1;
         const unsigned char marker[kSlotMarkerLen] = {slot[0], slot[1]};
         pthread_mutex_unlock(&mutex);
         // The change dispatcher rewrites every saved slot on each user-mode sync: a file that
@@ -158,25 +161,27 @@ int ZelRamPara::mode_file_write(int k, int operation)
         if (written)
             filestore::sync_and_settle();
     }
+    // The mode's OSD copy belongs to the save: one that cannot be written fails it (and the
+    // dispatcher's retry writes both again).
+    bool whole = true;
     if (operation == 0) {
         const QString cmd = QString("cp  %1 %2").arg(kOmenuFile, mode_osd_path(k));
         ZEL_DEBUG("\n %s \n", cmd.toLatin1().constData());
-        if (osdOn) {
-            copy_osd_menu(k);
+        if (osdOn == 1) {
+            whole = copy_osd_menu(k);
             written = true;
         }
     }
     if (written)
         filestore::sync_and_settle(kShortPauseUs);
-    return 1;
+    return whole ? 1 : 0;
 }
 
 // Removes the slot's mode file, and its OSD-menu copy when the slot had the OSD on. Only files
 // that exist cost a shell command: the dispatcher deletes every empty slot on each user-mode
 // sync. True when something was removed.
-bool ZelRamPara::remove_mode_files(int k)
+bool ZelRamPara::remove_mode_files(int k, bool osdCopy)
 {
-    unsigned char* slot = ram_user_mode[k];
     bool removed = false;
     auto remove = [&](const QString& path) {
         if (!QFileInfo::exists(platform::rootPath(path)))
@@ -186,25 +191,43 @@ bool ZelRamPara::remove_mode_files(int k)
         removed = true;
     };
     remove(mode_file_path(k));
-    pthread_mutex_lock(&mutex);
-    const bool osdCopy = ram_get_u16(slot, kSlotOsdOn) == 1;
-    pthread_mutex_unlock(&mutex);
-    if (osdCopy) {
+    if (osdCopy)
         remove(mode_osd_path(k));
-        pthread_mutex_lock(&mutex);
-        ram_set_u16(slot, kSlotOsdOn, 0);
-        pthread_mutex_unlock(&mutex);
-    }
     return removed;
+}
+
+int ZelRamPara::delete_mode(int k, const unsigned char* decided)
+{
+    if (!valid_slot(k))
+        return 0;
+    const bool osdCopy = ram_get_u16(decided, kSlotOsdOn) == 1;
+    if (remove_mode_files(k, osdCopy))
+        filestore::sync_and_settle(kShortPauseUs);
+    if (mode_removed)
+        mode_removed(k);
+    return load_slot(k, decided);
 }
 
 int ZelRamPara::mode_file_deal(int k, int operation)
 {
     if (!valid_slot(k))
         return 0;
+    if (operation == 1) {
+        unsigned char decided[kSlotSize];
+        pthread_mutex_lock(&mutex);
+        std::memcpy(decided, ram_user_mode[k], kSlotSize);
+        pthread_mutex_unlock(&mutex);
+        return delete_mode(k, decided);
+    }
+    return load_slot(k, nullptr);
+}
+
+// Loads slot k from its file; a missing or unusable file empties the slot. After a delete
+// (`decided`: the slot as the delete found it) the slot is only touched while it still holds
+// that, and then also loses its OSD-on word when the OSD copy went with the file.
+int ZelRamPara::load_slot(int k, const unsigned char* decided)
+{
     unsigned char* slot = ram_user_mode[k];
-    if (operation == 1 && remove_mode_files(k))
-        filestore::sync_and_settle(kShortPauseUs);
     QMutexLocker lock(&Utils::_file_deal_mutex);
     // Read first, then copied under the model's mutex (the links' slot commands hold it).
     unsigned char file[kModeFileLen];
@@ -215,10 +238,15 @@ int ZelRamPara::mode_file_deal(int k, int operation)
     if (found == filestore::Found::Unusable)
         filestore::set_aside(path, why, "the user mode is empty");
     pthread_mutex_lock(&mutex);
-    if (found != filestore::Found::File)
+    if (decided && std::memcmp(slot, decided, kSlotSize) != 0) {
+        // Written again since the delete decided: the writer's commit brings its file.
+    } else if (found != filestore::Found::File) {
         slot[0] = slot[1] = kEmpty;
-    else
+        if (decided && ram_get_u16(slot, kSlotOsdOn) == 1)
+            ram_set_u16(slot, kSlotOsdOn, 0);
+    } else {
         std::memcpy(slot, file, n);
+    }
     pthread_mutex_unlock(&mutex);
     if (found != filestore::Found::File)
         return 0;

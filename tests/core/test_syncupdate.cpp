@@ -14,6 +14,7 @@
 #include "core/file_store.h"
 #include "core/para_commit.h"
 #include "core/syncupdate.h"
+#include "platform/file_sync.h"
 #include "param_fixture.h"
 
 namespace {
@@ -39,6 +40,32 @@ protected:
         sync->finish_file_work();   // none of it left for the next test's root
         filestore::before_rename = nullptr;
         SyncUpdate::turn_over = nullptr;
+        ZelRamPara::mode_removed = nullptr;
+    }
+
+    // Slot k as a link writes it (under the model's mutex): saved, tagged at image byte 0x400.
+    void linkWritesSlot(int k, uint8_t tag)
+    {
+        pthread_mutex_lock(&m->mutex);
+        m->ram_user_mode[k][0] = m->ram_user_mode[k][1] = 0xAA;
+        m->ram_user_mode[k][2 + 0x400 - 0x380] = tag;
+        pthread_mutex_unlock(&m->mutex);
+    }
+    // A word written into the image as the links' RAM write does (not committed).
+    void linkWritesWord(unsigned addr, uint16_t value)
+    {
+        ParaCommit lock;
+        unsigned char bytes[2] = {uint8_t(value), uint8_t(value >> 8)};
+        pthread_mutex_lock(&m->mutex);
+        m->ZelRamParaDeal(bytes, 2, addr);
+        pthread_mutex_unlock(&m->mutex);
+        m->mark_uncommitted();
+    }
+    // The update register's commit.
+    static void linkCommits()
+    {
+        ParaCommit commit;
+        commit.set(2);
     }
 
     uint16_t fileWord(unsigned addr)
@@ -137,6 +164,102 @@ TEST_F(DispatcherTest, ModeFilesAreWrittenWithTheModelMutexFree)
     EXPECT_EQ(writesUnderTheMutex, 0);
     EXPECT_EQ(m->ZelUserModeSaved(2), 1);
     EXPECT_EQ(u16(m->ram_para, 0x364), 0);
+}
+
+// The save request word served when the engine reports a commit, which waits while the LED output
+// hands over to a new size: saves acknowledged meanwhile are each the image at their commit, those
+// of two clients both carried out, and a change committed after them is in neither.
+TEST_F(DispatcherTest, SavesAcknowledgedBeforeTheReportAreEachTheImageAtTheirCommit)
+{
+    c331_manage* engine = makeCommitPoint();
+    zeltest::writeText("/data/configs/omenu.json", "{\"menu\":[]}");
+    linkWritesWord(0x880, 41);                 // client A: brightness, then its save of mode 5
+    linkWritesWord(0x364, 5);
+    linkCommits();
+    linkWritesWord(0x882, 42);                 // client B: contrast and the OSD, then mode 7
+    linkWritesWord(0x84C, 1);
+    linkWritesWord(0x364, 7);
+    linkCommits();
+    EXPECT_EQ(u16(m->ram_para, 0x364), 7);     // the word, as peers read it until served
+    linkWritesWord(0x880, 90);                 // client A again, after both were answered
+    linkWritesWord(0x84C, 0);
+    linkCommits();
+    sync->para_sync(engine->para_chg_flag.exchange(0));   // the report of all three
+    sync->finish_file_work();
+    struct Row { int slot; uint16_t brightness, contrast; bool osdCopy; };
+    for (const Row& r : {Row{4, 41, 50, false}, Row{6, 41, 42, true}}) {
+        EXPECT_EQ(m->ZelUserModeSaved(r.slot), 1) << r.slot;
+        const std::vector<uint8_t> file = zeltest::readFile(mode_file_path(r.slot).toStdString());
+        ASSERT_EQ(file.size(), 4096u) << r.slot;
+        EXPECT_EQ(u16(file.data(), 2 + 0x880 - 0x380), r.brightness) << r.slot;
+        EXPECT_EQ(u16(file.data(), 2 + 0x882 - 0x380), r.contrast) << r.slot;
+        EXPECT_EQ(zeltest::fileExists(mode_osd_path(r.slot).toStdString()), r.osdCopy) << r.slot;
+    }
+    EXPECT_EQ(u16(m->ram_para, 0x362), 7);
+    EXPECT_EQ(u16(m->ram_para, 0x364), 0);
+
+    // Two requests written before one commit: both are taken by it, the word holding the second.
+    linkWritesWord(0x364, 2);
+    linkWritesWord(0x364, 3);
+    sync->para_sync(1);                         // a report before the commit serves neither
+    EXPECT_EQ(m->ZelUserModeSaved(1) + m->ZelUserModeSaved(2), 0);
+    linkCommits();
+    linkWritesWord(0x880, 12);
+    sync->para_sync(2);
+    for (int slot : {1, 2})
+        EXPECT_EQ(u16(m->ram_user_mode[slot] + 2, 0x880 - 0x380), 90) << slot;
+}
+
+// With the OSD on a mode save is its mode file and its OSD copy: with no room for the copy the
+// save is said to have failed as any save is, and the retry writes the copy.
+TEST_F(DispatcherTest, AModeSaveWhoseOsdCopyFindsTheDiskFullIsSaidAndWrittenAgain)
+{
+    zeltest::writeText("/data/configs/omenu.json", "{\"menu\":[\"first\"]}");
+    set16(m->ram_para, 0x84C, 1);
+    set16(m->ram_para, 0x364, 3);
+    sync->para_sync(1);
+    ASSERT_EQ(zeltest::readText("/data/modes/MO03.json"), "{\"menu\":[\"first\"]}");
+    zeltest::writeText("/data/configs/omenu.json", "{\"menu\":[\"second\"]}");
+    set16(m->ram_para, 0x364, 3);               // the same mode again: only its copy is new
+    platform::files::failAsFull({1 << 20});
+    testing::internal::CaptureStderr();
+    sync->para_sync(1);
+    const std::string said = testing::internal::GetCapturedStderr();
+    platform::files::failAsFull({});
+    EXPECT_TRUE(alerts::active(alerts::kSettingsNotSaved));
+    EXPECT_NE(said.find("cannot save the settings"), std::string::npos) << said;
+    EXPECT_EQ(zeltest::readText("/data/modes/MO03.json"), "{\"menu\":[\"first\"]}");
+    sync->para_sync(12);                        // the retry (or the next report)
+    EXPECT_EQ(zeltest::readText("/data/modes/MO03.json"), "{\"menu\":[\"second\"]}");
+    EXPECT_FALSE(alerts::active(alerts::kSettingsNotSaved));
+}
+
+// A mode deleted (by a link's FF FF and commit, or on the panel) and written again by another link
+// while the delete removes its file: the slot keeps what was written, and its commit writes the file.
+TEST_F(DispatcherTest, AModeWrittenAgainDuringAnotherClientsDeleteIsKept)
+{
+    for (const bool panel : {false, true}) {
+        linkWritesSlot(4, 0x11);
+        ASSERT_EQ(m->mode_file_write(4, 2), 1);
+        ZelRamPara::mode_removed = [this](int k) {
+            if (k == 4)
+                linkWritesSlot(4, 0x22);        // PC B, between the delete's removal and its end
+        };
+        if (panel) {
+            m->mode_file_deal(4, 1);
+        } else {
+            m->ram_user_mode[4][0] = m->ram_user_mode[4][1] = 0xFF;   // PC A
+            sync->para_sync(2);
+            sync->finish_file_work();
+        }
+        ZelRamPara::mode_removed = nullptr;
+        sync->para_sync(2);                     // PC B's commit
+        sync->finish_file_work();
+        EXPECT_EQ(m->ZelUserModeSaved(4), 1) << panel;
+        const std::vector<uint8_t> file = zeltest::readFile(mode_file_path(4).toStdString());
+        ASSERT_EQ(file.size(), 4096u) << panel;
+        EXPECT_EQ(file[2 + 0x400 - 0x380], 0x22) << panel;
+    }
 }
 
 TEST_F(DispatcherTest, SaveRequestEqualToTheShadowIsNotServedAgain)
@@ -466,7 +589,8 @@ TEST_F(DispatcherTest, AFloodOfModeFileReportsIsServedOnceAndWritesNoUnchangedFi
 }
 
 // Saves (the panel's, or a PC's committed through register 162), deletes, slots written over a link
-// and 0x10 commits in a random order, the code-2 file work cut into random turns: after quiet each
+// (one of them while another link's or the panel's delete of the same mode runs) and 0x10 commits
+// in a random order, the code-2 file work cut into random turns: after quiet each
 // mode file and slot is what was acknowledged last. ZEL_MODE_ROUNDS rounds (20) from ZEL_MODE_SEED (1).
 TEST_F(DispatcherTest, SlicedModeFileWorkNeverUndoesASaveOrADelete)
 {
@@ -482,7 +606,7 @@ TEST_F(DispatcherTest, SlicedModeFileWorkNeverUndoesASaveOrADelete)
             m->mode_file_deal(k, 1);
         std::string log;
         for (int step = 0; step < 40; ++step) {
-            const int k = int(rng() % 16), tag = int(rng() % 256), op = int(rng() % 6);
+            const int k = int(rng() % 16), tag = int(rng() % 256), op = int(rng() % 7);
             unsigned char* slot = m->ram_user_mode[k];
             if (op == 0) {
                 m->ram_para[0x400] = uint8_t(tag);
@@ -493,14 +617,39 @@ TEST_F(DispatcherTest, SlicedModeFileWorkNeverUndoesASaveOrADelete)
             } else if (op == 2 || op == 3) {
                 slot[0] = slot[1] = op == 2 ? 0xAA : 0xFF;
                 slot[kTag] = uint8_t(tag);
+            } else if (op == 6) {
+                // Two links around a commit: one deletes mode k (FF FF and its commit; or the
+                // panel does), the other writes it again, inside that delete when it runs before
+                // the other's commit, and commits.
+                bool written = false;
+                auto rewrite = [&] {
+                    if (!written)
+                        linkWritesSlot(k, uint8_t(tag));
+                    written = true;
+                };
+                ZelRamPara::mode_removed = [&](int removed) {
+                    if (removed == k)
+                        rewrite();
+                };
+                if (model[k] >= 0 && rng() % 2 == 0) {
+                    m->mode_file_deal(k, 1);
+                } else {
+                    slot[0] = slot[1] = 0xFF;
+                    sync->para_sync(2);
+                    if (rng() % 2 == 0)
+                        QCoreApplication::processEvents();
+                }
+                ZelRamPara::mode_removed = nullptr;
+                rewrite();
+                model[k] = tag;
             }
-            if (op >= 2 && op <= 4)
+            if ((op >= 2 && op <= 4) || op == 6)
                 sync->para_sync(2);
             if (op == 5)
                 QCoreApplication::processEvents();
             if (op <= 3)
                 model[k] = op == 0 || op == 2 ? tag : -1;
-            log += " " + std::to_string(op) + ":" + std::to_string(k + 1) + (op == 0 || op == 2 ? "=" + std::to_string(tag) : "");
+            log += " " + std::to_string(op) + ":" + std::to_string(k + 1) + (op == 0 || op == 2 || op == 6 ? "=" + std::to_string(tag) : "");
         }
         sync->finish_file_work();
         for (int k = 0; k < 16; ++k) {

@@ -574,10 +574,28 @@ Bytes barcode(int v)
     return e2e::commandBody(0xA2, p);
 }
 
+// User modes 14 and 15 as two clients save them by the request word, each with a window x of its
+// own written just before (window 2 for mode 14, window 3 for mode 15); right after the save is
+// answered the client moves its window on, which the saved mode must not take.
+constexpr int kRequestSavers = 2;
+unsigned saverWindowX(int c) { return window(unsigned(2 + c)) + kWinX; }
+uint16_t saverMode(int c) { return uint16_t(14 + c); }
+std::vector<Bytes> requestSave(int c, uint16_t v)
+{
+    return {writeRamBody(saverWindowX(c), word(v)), writeRamBody(kSaveRequest, word(saverMode(c))), updateBody()};
+}
+std::vector<Bytes> afterTheSave(int c, uint16_t v) { return {writeRamBody(saverWindowX(c), word(uint16_t(v + 100))), updateBody()}; }
+uint16_t savedWindowX(const ZelRamPara* m, int c)
+{
+    return ram_get_u16(m->ram_user_mode[saverMode(c) - 1], kSlotMarkerLen + saverWindowX(c) - kModeStart);
+}
+
 // What the box acknowledged, kept by the test itself (-1: nothing yet): the brightness word,
-// window 0's and 1's x, user mode 16's brightness, the barcode setting ("ZEL" and the number).
-enum Kept { kBright, kWin0, kWin1, kMode16, kBarcode, kKinds };
-constexpr const char* kKeptNames[kKinds] = {"brightness", "window 0 x", "window 1 x", "mode 16 brightness", "barcode"};
+// window 0's and 1's x, user mode 16's brightness, the barcode setting ("ZEL" and the number), the
+// window x saved with user modes 14 and 15.
+enum Kept { kBright, kWin0, kWin1, kMode16, kBarcode, kMode14, kMode15, kKinds };
+constexpr const char* kKeptNames[kKinds] = {"brightness", "window 0 x", "window 1 x", "mode 16 brightness", "barcode",
+                                            "mode 14 window 2 x", "mode 15 window 3 x"};
 using Ledger = std::array<int, kKinds>;
 
 // Empty when the started box holds the whole ledger, else what it lost.
@@ -589,7 +607,8 @@ std::string lostOn(const Ledger& l, const RunningBox& box)
     const int held[] = {imageWord(box.model, kBrightness), imageWord(box.model, window(0) + kWinX),
                         imageWord(box.model, window(1) + kWinX),
                         ram_get_u16(box.model->ram_user_mode[kUserModeCount - 1], kSlotBrightness),
-                        code.startsWith("ZEL") ? code.mid(3).toInt() : -1};
+                        code.startsWith("ZEL") ? code.mid(3).toInt() : -1, savedWindowX(box.model, 0),
+                        savedWindowX(box.model, 1)};
     std::ostringstream lost;
     for (int k = 0; k < kKinds; ++k)
         if (l[k] >= 0 && l[k] != held[k])
@@ -609,12 +628,39 @@ TEST_F(Convergence, ABrightnessAndAModeSaveCommittedDuringAnLedSizeChangeOutlast
     box.link({writeRamBody(kBrightness, word(30)), updateBody()});
     ASSERT_TRUE(box.settle());
     for (int trial = 0; trial < 4; ++trial) {
-        const Ledger ledger = {80 - trial, -1, -1, 40 + trial, -1};
+        const Ledger ledger = {80 - trial, -1, -1, 40 + trial, -1, -1, -1};
         box.link(panelBodies(kPanels[1 + trial % 2]));
         box.link({writeRamBody(kBrightness, word(uint16_t(ledger[kBright]))), updateBody()});
         box.link(modeSave(uint16_t(ledger[kMode16])));
         ASSERT_TRUE(box.restart() && box.settle()) << trial;
         EXPECT_EQ(lostOn(ledger, box), "") << "trial " << trial;
+    }
+}
+
+// Two clients save user modes by the request word while the LED output hands over to a new size
+// (the engine's report, which serves the word, waits for it), and one moves its window right after
+// its save was answered: each saved mode is the image its save was answered on.
+TEST_F(Convergence, TwoClientsModeSavesDuringAnLedSizeChangeAreTheImagesTheyWereAnsweredOn)
+{
+    zeltest::TempRoot root;
+    RunningBox box(e2e::Pace::Board);
+    ASSERT_TRUE(box.start());
+    for (int trial = 0; trial < 4 && !HasFailure(); ++trial) {
+        ASSERT_TRUE(idleUntil([&] { return bothFpgasRun(box.fpga) && g_set_led_para.load() == 0; })) << trial;
+        ASSERT_TRUE(sendWhileIdle(panelBodies(kPanels[2 + trial % 2]))) << trial;
+        ASSERT_TRUE(idleUntil([&] { return box.engine->handingOver(); })) << trial;
+        const uint16_t v[kRequestSavers] = {uint16_t(10 + trial), uint16_t(30 + trial)};
+        for (int c = 0; c < kRequestSavers; ++c)
+            ASSERT_TRUE(sendWhileIdle(requestSave(c, v[c]))) << trial;
+        ASSERT_TRUE(sendWhileIdle(afterTheSave(0, v[0]))) << trial;
+        EXPECT_TRUE(box.engine->handingOver()) << "trial " << trial << ": the saves were answered after the hand-over";
+        ASSERT_TRUE(box.settle()) << trial;
+        for (int c = 0; c < kRequestSavers; ++c) {
+            EXPECT_EQ(savedWindowX(box.model, c), v[c]) << "trial " << trial << " mode " << saverMode(c);
+            const Bytes file = zeltest::readFile(mode_file_path(saverMode(c) - 1).toStdString());
+            ASSERT_EQ(file.size(), kRamSize) << trial;
+            EXPECT_EQ(ram_get_u16(file.data(), kSlotMarkerLen + saverWindowX(c) - kModeStart), v[c]) << trial;
+        }
     }
 }
 
@@ -631,7 +677,7 @@ TEST_F(Convergence, AModeSaveCommittedDuringABringUpRestartOutlastsAStop)
             std::this_thread::sleep_for(std::chrono::microseconds(50));
         box.link(modeSave(uint16_t(v)));
         ASSERT_TRUE(box.restart() && box.settle()) << v;
-        EXPECT_EQ(lostOn({-1, -1, -1, v, -1}, box), "");
+        EXPECT_EQ(lostOn({-1, -1, -1, v, -1, -1, -1}, box), "");
     }
 }
 
@@ -651,7 +697,7 @@ TEST_F(Convergence, TheSavedBrightnessWinsOverAnOlderRecordAfterAPowerCut)
     }));
     for (int start = 0; start < 2; ++start) {
         ASSERT_TRUE(box.restart(false) && box.settle());
-        EXPECT_EQ(lostOn({80, -1, -1, -1, -1}, box), "") << "start " << start;
+        EXPECT_EQ(lostOn({80, -1, -1, -1, -1, -1, -1}, box), "") << "start " << start;
     }
 }
 
@@ -666,8 +712,9 @@ TEST_F(Convergence, RandomStopsOfABusyBoxLoseNoAcknowledgedValue)
     RunningBox box;
     ASSERT_TRUE(box.start());
     std::mt19937 rng{uint32_t(seed)};
-    Ledger ledger = {-1, -1, -1, -1, -1};
+    Ledger ledger = {-1, -1, -1, -1, -1, -1, -1};
     int answered[7] = {};
+    std::atomic<int> requestSaves{0};
     for (int n = 0; n < stops; ++n) {
         std::string log;
         std::atomic<bool> halt{false};
@@ -682,24 +729,48 @@ TEST_F(Convergence, RandomStopsOfABusyBoxLoseNoAcknowledgedValue)
                     modeSave(uint16_t(v)), {barcode(v)}, panelBodies(kPanels[v % std::size(kPanels)]), {kRestart}};
                 for (const Bytes& b : bodies[op])
                     RunningBox::ask(b);
-                if (op < kKinds)
+                if (op <= kBarcode)
                     ledger[op] = v;
                 ++answered[op];
                 log += "op " + std::to_string(op) + " value " + std::to_string(v) + "\n";
             }
         });
+        // Two more clients save user modes by the request word, often during an LED-size change.
+        std::vector<std::thread> savers;
+        std::string saverLog[kRequestSavers];
+        for (int c = 0; c < kRequestSavers; ++c)
+            savers.emplace_back([&, c, saverSeed = rng()] {
+                std::mt19937 r(saverSeed);
+                while (!halt.load()) {
+                    const uint16_t v = uint16_t(6 + r() % 95);
+                    if (r() % 2 == 0)
+                        for (const Bytes& b : panelBodies(kPanels[v % std::size(kPanels)]))
+                            RunningBox::ask(b);
+                    for (const Bytes& b : requestSave(c, v))
+                        RunningBox::ask(b);
+                    ledger[kMode14 + c] = v;
+                    ++requestSaves;
+                    for (const Bytes& b : afterTheSave(c, v))
+                        RunningBox::ask(b);
+                    saverLog[c] += "mode " + std::to_string(saverMode(c)) + " saved with " + std::to_string(v) + "\n";
+                    std::this_thread::sleep_for(std::chrono::milliseconds(r() % 30));   // the client's own pace
+                }
+            });
         const int busyMs = int(rng() % 400);
         RunningBox::idle(busyMs);
         halt = true;
         client.join();
+        for (std::thread& t : savers)
+            t.join();
+        log += saverLog[0] + saverLog[1];
         const std::string again = "ZEL_STOP_SEED=" + std::to_string(seed) + " ZEL_STOP_COUNT=" + std::to_string(n + 1);
         ASSERT_TRUE(box.restart() && box.settle()) << again;
         ASSERT_EQ(lostOn(ledger, box), "") << again << ", stopped after " << busyMs << " ms\n" << log;
     }
     std::fprintf(stderr, "stops: %d stops of a busy box (seed %d; answered: %d brightness, %d window, %d mode saves, "
-                 "%d settings, %d LED sizes, %d restarts), no acknowledged value lost, %.0f s\n", stops, seed,
-                 answered[0], answered[1] + answered[2], answered[3], answered[4], answered[5],
-                 answered[6], secondsSince(started));
+                 "%d settings, %d LED sizes, %d restarts; %d saves by request), no acknowledged value lost, %.0f s\n",
+                 stops, seed, answered[0], answered[1] + answered[2], answered[3], answered[4], answered[5],
+                 answered[6], requestSaves.load(), secondsSince(started));
 }
 
 TEST_F(Convergence, RandomChangesEndWhereAFreshStartFromTheParameterFileEnds)
