@@ -109,9 +109,10 @@ public:
 
     // ---- user-mode save requests (image word 0x364) --------------------------------------------
     // A request written over the links is taken at the commit that carries it (the first commit
-    // after it): the image 0x380-0xFFF as it stood then, for the mode it named. The change dispatcher carries the taken
-    // requests out in order; a later request or change never replaces one taken. The word itself
-    // stays in the image until the dispatcher serves it, as peers that read it expect.
+    // after it): the image 0x380-0xFFF as it stood then, for the mode it named. The change
+    // dispatcher carries the taken requests out in order; a later request or change never
+    // replaces one taken. The word itself stays in the image until the dispatcher serves it, as
+    // peers that read it expect.
     struct ModeSave {
         uint16_t mode;                              // 1-16
         unsigned char content[ramaddr::kModeLen];   // image 0x380-0xFFF at the commit

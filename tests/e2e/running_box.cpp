@@ -323,9 +323,12 @@ bool RunningBox::settle(int seconds)
         if (stable >= 5)
             return true;
     }
-    std::fprintf(stderr, "box not quiet: flag %d bri %d output %d led %d fpga %d saved %d\n",
+    pthread_mutex_lock(&model->mutex);
+    const bool saved = !model->persisted_part_changed();
+    pthread_mutex_unlock(&model->mutex);
+    std::fprintf(stderr, "box not quiet: flag %d bri %d output %d led %d fpga %d outputs take requests %d saved %d\n",
                  int(engine->para_chg_flag.load()), int(fpga->set_bri_flag.load()), int(fpga->set_output_flag.load()),
-                 int(g_set_led_para.load()), fpga->get_fpga_status(), int(quiet()));
+                 int(g_set_led_para.load()), fpga->get_fpga_status(), int(fpga->outputsTakeRequests()), int(saved));
     return false;
 }
 
