@@ -42,10 +42,10 @@ public:
         ConfigNameCount = 18
     };
 
-    // Loads the item from `settings` (the store's view of its file) and writes its default
-    // when the key is missing or empty.
+    // Takes `stored` (what the file holds for the key, as Qt reads it) or, when that is missing
+    // or empty, its default, which it writes into `settings` (the edit of its file), when given.
     ConfigItem(const QString& key, ConfigName id, const QVariant& defaultValue, bool noWrite,
-               uint8_t type, const QString& fileName, QSettings& settings);
+               uint8_t type, const QString& fileName, const QVariant& stored, QSettings* settings);
 
     QString key;            // with the "config/" prefix
     ConfigName id;
@@ -54,6 +54,7 @@ public:
     uint8_t type;           // 1 number, 0 text
     QString fileName;       // system path of the INI file
     QVariant value;         // current value
+    bool inFile = false;    // the file holds the value (false: a default the file could not take)
 };
 
 // Key text ("config/IPAddress") to setting id, filled by the item constructors.
@@ -87,6 +88,11 @@ public:
     // would leave its temporary files under names nothing cleans up, and skip the folder sync).
     // False when the file could not be written.
     static bool edit_ini(const QString& systemPath, const std::function<void(QSettings&)>& edit);
+
+    // Whether the item's value is the one its file holds: false for a default that the file
+    // could not take at start (a start on a data partition that cannot be written). What only
+    // such a default asks for is not acted on.
+    bool in_file(ConfigItem::ConfigName id);
 
     ConfigItem::ConfigName strToItem(QString key);
     bool containsItemStr(QString key);

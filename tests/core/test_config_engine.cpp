@@ -7,6 +7,8 @@
 #include <QSettings>
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <map>
 #include <filesystem>
@@ -489,6 +491,14 @@ TEST(ConfigEngine, CloudFlag)
 
 namespace {
 
+long countOf(const std::string& text, const std::string& part)
+{
+    long n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
 // What QSettings reads of `bytes`: every key with its value, and whether they are well-formed (each
 // copy named anew: QSettings takes a file of a name, size and time it read before as unchanged).
 QMap<QString, QVariant> qtReads(const std::string& bytes, bool* wellFormed = nullptr)
@@ -519,10 +529,12 @@ UserIni randomIni(std::mt19937& rng)
     const std::vector<std::string> stray = {"# by hand", "; note", "junk without equals", "\x01", "", "\x1a",
                                             std::string("\0\0\0", 3), "[other]  ; more\nk=v, w\n[config]"};
     auto text = [&](bool wide) {
-        const std::vector<std::string> parts = {"SN", "-", "7", "a b", "\xC3\xA9", "\xC3\x9F", "\xE4\xB8\xAD\xE6\x96\x87"};
+        // Unquoted commas make Qt read a list: the user's text all the same.
+        const std::vector<std::string> parts = {"SN", "-", "7", "a b", ",", ", ", "\xC3\xA9", "\xC3\x9F",
+                                                "\xE4\xB8\xAD\xE6\x96\x87"};
         std::string t = "A";
         for (int n = pick(5); n >= 0; --n)
-            t += parts[pick(wide ? 7 : 6)];
+            t += parts[pick(wide ? 9 : 8)];
         return t + "z";
     };
     UserIni ini;
@@ -550,7 +562,9 @@ UserIni randomIni(std::mt19937& rng)
         if (pick(5) == 0)
             line(key + "=" + (isNumber ? "oops" : "earlier"));   // a repeated key: the last counts
         // Plain, quoted, continued on the next line, followed by NUL bytes, or quoted over two lines.
-        const int form = value.size() > 1 ? pick(isNumber ? 4 : 5) : 0;
+        int form = value.size() > 1 ? pick(isNumber ? 4 : 5) : 0;
+        if (form == 2 && value.find(',') != std::string::npos)
+            form = 0;   // a list continued on the next line has no one text of the user's
         const std::string second = form == 4 ? eol + "more;, text" : "";
         line(key + "=" + (form == 1 || form == 4 ? "\"" + value + second + "\""
                           : form == 2 ? value.substr(0, 1) + "\\" + eol + value.substr(1)
@@ -604,8 +618,37 @@ TEST(ConfigEngine, RandomSettingsFilesKeepWhatQtReads)
         bool wellFormed = false;
         const QMap<QString, QVariant> before = qtReads(text, &wellFormed);
         const std::string file = "file " + std::to_string(n) + ": " + testing::PrintToString(ini.bytes) + "\n";
-        for (const auto& [key, value] : ini.meant)
-            ASSERT_EQ(before.value(key).toString(), value) << "the generator's model of Qt; " << file;
+        for (const auto& [key, value] : ini.meant) {   // Qt drops the blank after a list's comma
+            const QVariant read = before.value(key);
+            ASSERT_EQ(read.type() == QVariant::StringList ? read.toStringList().join(',') : read.toString(),
+                      read.type() == QVariant::StringList ? QString(value).replace(", ", ",") : value)
+                << "the generator's model of Qt; " << file;
+        }
+        auto expectUsed = [&](ConfigEngine* c, const std::string& said) {
+            for (int id = 0; id < 18; ++id) {
+                const auto meant = ini.meant.find(kDefaults[id].first);
+                const QString used = meant == ini.meant.end() ? kDefaults[id].second : meant->second;
+                ASSERT_EQ(c->read_config_variant(ConfigItem::ConfigName(id)).toString(), used)
+                    << kDefaults[id].first << "; " << file << said;
+            }
+        };
+        // First on a data partition that takes nothing, and on one that refuses a copy's worth of
+        // bytes: the box runs on the file's values all the same, and says once that it cannot write.
+        using platform::files::DiskFull;
+        for (const DiskFull& full : {DiskFull{SIZE_MAX, INT_MAX, INT_MAX, INT_MAX}, DiskFull{ini.bytes.size() + 1}}) {
+            platform::files::failAsFull(full);
+            testing::internal::CaptureStderr();
+            ConfigEngine* c = ConfigEngine::pInstance();
+            const std::string said = testing::internal::GetCapturedStderr();
+            expectUsed(c, said);
+            if (full.bytes == SIZE_MAX) {
+                ASSERT_EQ(readText(kIni), ini.bytes) << file << said;
+                ASSERT_EQ(countOf(said, "setting changes are refused"), 1) << file << said;
+            }
+            resetSystemState();
+            unusable::forgetCopies(kIni);
+            writeText(kIni, ini.bytes);
+        }
         testing::internal::CaptureStderr();
         ConfigEngine* c = ConfigEngine::pInstance();
         const std::string said = testing::internal::GetCapturedStderr();
@@ -614,11 +657,7 @@ TEST(ConfigEngine, RandomSettingsFilesKeepWhatQtReads)
             ASSERT_TRUE(it.key().isEmpty() || after.value(it.key()) == it.value())
                 << it.key().toStdString() << " was " << it.value().toString().toStdString() << ", is "
                 << after.value(it.key()).toString().toStdString() << "; " << file << said;
-        for (int id = 0; id < 18; ++id) {
-            const auto meant = ini.meant.find(kDefaults[id].first);
-            const QString used = meant == ini.meant.end() ? kDefaults[id].second : meant->second;
-            ASSERT_EQ(c->read_config_variant(ConfigItem::ConfigName(id)).toString(), used) << kDefaults[id].first << "; " << file << said;
-        }
+        expectUsed(c, said);
         if (wellFormed && ini.meant.size() == 18 && text == ini.bytes) {
             ASSERT_EQ(readText(kIni), ini.bytes) << file;
         }
