@@ -244,6 +244,8 @@ TEST(ConfigEngine, ReadableSettingsFileWithStrayContentKeepsTheUsersValues)
         {"trailing NUL bytes", user + std::string(40, '\0')},
         {"a group line without ]", "[config\n" + user.substr(9)},
         {"one stray byte", "[config]\nTcpPort=16123\n\x01\nIPAddress=10.20.30.40\nGateWay=10.20.30.1\nBarcode=USER-SN-42\n"},
+        // Keys Qt reads as "config/" and "config//x", which it would write back under other names.
+        {"a mark, a line =value and a key \\x", "\xEF\xBB\xBF" + user + "=value\n\\x=y\n"},
     };
     for (const auto& [what, bytes] : rows) {
         resetSystemState();
@@ -262,6 +264,7 @@ TEST(ConfigEngine, ReadableSettingsFileWithStrayContentKeepsTheUsersValues)
         EXPECT_EQ(s.value("config/Barcode").toString(), "USER-SN-42") << what;
         EXPECT_EQ(s.status(), QSettings::NoError) << what;
         EXPECT_EQ(readText(std::string(kIni) + ".bad"), bytes) << what;
+        EXPECT_TRUE(c->write_config_variant(ConfigItem::Barcode, QString("B-2"))) << what;   // the clean file saves
     }
 }
 
@@ -664,14 +667,34 @@ TEST(ConfigEngine, RandomSettingsFilesKeepWhatQtReads)
     }
 }
 
-// NUL bytes a power cut left after the content, past the size the box reads: the settings are kept.
+// NUL bytes a power cut left after the content, past the size the box reads: the settings are kept,
+// and a file that needs the repair besides is copied aside whole, as the box says, not moved.
 TEST(ConfigEngine, NulPaddingPastTheSizeLimitKeepsTheSettings)
 {
-    writeText(kIni, "[config]\nTcpPort=16123\nBarcode=USER-SN-42\n" + std::string(2 << 20, '\0'));
-    ConfigEngine* c = ConfigEngine::pInstance();
-    EXPECT_EQ(c->read_config_variant(ConfigItem::TcpPort).toInt(), 16123);
-    EXPECT_EQ(c->read_config_variant(ConfigItem::Barcode).toString(), "USER-SN-42");
-    EXPECT_FALSE(alerts::active(alerts::kFileReplaced));
+    const std::string user = "[config]\nTcpPort=16123\nBarcode=USER-SN-42\n";
+    const std::string mark = "\xEF\xBB\xBF" + user;
+    const std::pair<const char*, std::string> rows[] = {
+        {"2 MiB of NUL bytes", user + std::string(2 << 20, '\0')},
+        {"a mark and 2 MiB of NUL bytes", mark + std::string(2 << 20, '\0')},
+        {"a mark and 3 NUL bytes past 1 MiB", mark + std::string((1 << 20) + 3 - mark.size(), '\0')},
+    };
+    for (const auto& [what, bytes] : rows) {
+        resetSystemState();
+        TempRoot root;
+        writeText(kIni, bytes);
+        testing::internal::CaptureStderr();
+        ConfigEngine* c = ConfigEngine::pInstance();
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(c->read_config_variant(ConfigItem::TcpPort).toInt(), 16123) << what;
+        EXPECT_EQ(c->read_config_variant(ConfigItem::Barcode).toString(), "USER-SN-42") << what;
+        EXPECT_EQ(stored("config/Barcode").toString(), "USER-SN-42") << what;
+        if (bytes.compare(0, 3, mark, 0, 3) != 0) {
+            EXPECT_FALSE(alerts::active(alerts::kFileReplaced)) << what;
+            continue;
+        }
+        EXPECT_TRUE(readText(std::string(kIni) + ".bad") == bytes) << what;
+        EXPECT_NE(said.find("kept as " + platform::rootPath(std::string(kIni)) + ".bad"), std::string::npos) << said;
+    }
 }
 
 // QSettings' lock a power cut left beside the scratch copy, naming the box's own pid (a board hands
@@ -687,8 +710,19 @@ TEST(ConfigEngine, ALockLeftBesideTheScratchCopyHoldsNoStart)
         held.unlock();
         writeText(lock, content);
     }
+    // QSettings' own temporary files of the scratch copies, which a power cut leaves as large as
+    // the copy, go too; a file of the user's that only looks like one stays.
+    const std::vector<std::string> left = {"/data/configs/.tcpip.ini.clean.tmp.AbC123",
+                                           "/data/configs/.tcpip.ini.edit.tmp.x1Y2z3",
+                                           "/data/configs/.led_load_config.ini.edit.tmp.Q9w8E7"};
+    for (const std::string& temp : left)
+        writeText(temp, "[config]\nTcpPort=16123\n");
+    writeText("/data/configs/tcpip.ini.AbC123", "mine");
     ConfigEngine* c = nullptr;
     EXPECT_TRUE(unusable::returnsInTime([&c] { c = ConfigEngine::pInstance(); }, lock));
     EXPECT_EQ(c->read_config_variant(ConfigItem::TcpPort).toInt(), 16123);
     EXPECT_FALSE(fileExists(lock));
+    for (const std::string& temp : left)
+        EXPECT_FALSE(fileExists(temp)) << temp;
+    EXPECT_EQ(readText("/data/configs/tcpip.ini.AbC123"), "mine");
 }
