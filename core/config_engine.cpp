@@ -461,18 +461,22 @@ ConfigEngine::ConfigEngine(QObject* parent) : QObject(parent)
     std::string bytes, why;
     const filestore::Found found = filestore::read_whole(kConfigFile, bytes, filestore::kMaxTextFile, &why);
     if (found == filestore::Found::Unusable) {
+        keptAtStart_ = true;
         filestore::set_aside(kConfigFile, why, "the file is replaced by the defaults", load);
     } else if (found == filestore::Found::File) {
         const std::string text = withoutNuls(bytes);
         const IniReading reading = readingOf(kConfigFile, text);
         // A copy the disk could not take says nothing of the file: it stays as it is.
-        if ((reading.status == QSettings::NoError && text == bytes) || !reading.whole)
+        if ((reading.status == QSettings::NoError && text == bytes) || !reading.whole) {
             load();
-        else if (reading.values.isEmpty())
-            filestore::set_aside(kConfigFile, "cannot be read as settings", "the file is replaced by the defaults", load);
-        else
-            filestore::set_aside(kConfigFile, "cannot be read as settings as it stands",
-                                 "the settings it holds are used and stored again", load, true);
+        } else {
+            keptAtStart_ = true;
+            if (reading.values.isEmpty())
+                filestore::set_aside(kConfigFile, "cannot be read as settings", "the file is replaced by the defaults", load);
+            else
+                filestore::set_aside(kConfigFile, "cannot be read as settings as it stands",
+                                     "the settings it holds are used and stored again", load, filestore::NoRoom::Replace);
+        }
     } else {
         load();
     }
@@ -546,8 +550,15 @@ void ConfigEngine::repairSettings()
                     : Utils::firstOtherHost(address, mask),
                 fixes);
     }
-    if (!fixes.isEmpty())
+    if (fixes.isEmpty())
+        return;
+    // The file's own values are kept (.bad) before their replacements are stored: kept already
+    // when this start set the file aside; with no room for a copy nothing is stored.
+    if (keptAtStart_)
         store(fixes, false);
+    else
+        filestore::set_aside(kConfigFile, "holds settings the box cannot use", "their defaults are used and stored",
+                             [&] { store(fixes, false); }, filestore::NoRoom::Leave);
 }
 
 void ConfigEngine::takeDefault(ConfigItem::ConfigName id, Values& fixes) { replace(id, items[id]->defaultValue, fixes); }
@@ -558,7 +569,7 @@ void ConfigEngine::replace(ConfigItem::ConfigName id, const QVariant& value, Val
     if (item->value.toString() == value.toString())
         return;
     // Printed whatever the debug switch: the box starts on another value than its file holds.
-    std::fprintf(stderr, "settings: %s=\"%s\" cannot be used, %s=\"%s\" is used and stored\n",
+    std::fprintf(stderr, "settings: %s=\"%s\" cannot be used, %s=\"%s\" is used\n",
                  qPrintable(item->key), qPrintable(item->value.toString()), qPrintable(item->key),
                  qPrintable(value.toString()));
     item->value = value;

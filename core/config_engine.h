@@ -122,4 +122,5 @@ private:
     bool store(const Values& values, bool userSave);
 
     std::mutex valueMutex_;     // item values are read and written from several threads
+    bool keptAtStart_ = false;  // the start set the settings file aside: its values are kept
 };

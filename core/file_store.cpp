@@ -449,7 +449,7 @@ int copy_for(const std::string& path, const std::string* content, bool& same)
 }  // namespace
 
 void set_aside(const std::string& systemPath, const std::string& why, const std::string& instead,
-               const std::function<void()>& replace, bool replacementKeepsContent)
+               const std::function<void()>& replace, NoRoom noRoom)
 {
     const std::string path = platform::rootPath(systemPath);
     // A file with a replacement is copied, and stays under its own name until the replacement
@@ -464,12 +464,16 @@ void set_aside(const std::string& systemPath, const std::string& why, const std:
     if (copy && !same &&
         write_atomic_real(kept_path(path, n), reinterpret_cast<const unsigned char*>(content.data()), content.size(),
                           0644) != 0) {
-        if (replacementKeepsContent) {
-            // No room for a copy, and what replaces the file is made of what it holds: it stays
-            // under its own name, and a replacement the disk cannot take whole leaves it as it is.
-            replace();
+        if (noRoom != NoRoom::Move) {
+            // No room for a copy: the file stays under its own name. A replacement made of what it
+            // holds is made (one the disk cannot take whole leaves the file as it is); any other
+            // is not, and the box runs on what it uses instead without storing it.
+            if (noRoom == NoRoom::Replace)
+                replace();
             alerts::event_for(alerts::kFileReplaced, systemPath,
-                              path + " " + why + ": left in place (no room for a copy), " + instead, 0);
+                              path + " " + why + ": left in place (no room for a copy), " +
+                                  (noRoom == NoRoom::Replace ? instead : "nothing is stored"),
+                              0);
             return;
         }
         copy = false;   // no room for a copy: the file itself is moved
