@@ -449,7 +449,12 @@ ConfigEngine::ConfigEngine(QObject* parent) : QObject(parent)
                                                              fileValues.value(key), settings));
             }
         };
-        const bool stored = edit_ini(file, [&](QSettings& settings) { build(&settings); });
+        const bool stored = edit_ini(file, [&](QSettings& settings) {
+            build(&settings);
+            // The file is written (a default added, or its text repaired): with the values as used.
+            if (keptAtStart_ || std::any_of(items.begin(), items.end(), [](const auto& i) { return !i->inFile; }))
+                keepTexts(settings);
+        });
         for (auto& item : items)
             item->inFile = item->inFile || stored;
         report_store(stored);
@@ -661,6 +666,7 @@ bool ConfigEngine::store(const Values& values, bool userSave)
             fileName = items[id]->fileName;
     // One replacement of the file: all values land together.
     const bool stored = fileName.isEmpty() || edit_ini(fileName, [&](QSettings& settings) {
+        keepTexts(settings);
         for (const auto& [id, value] : values)
             if (validId(id) && !items[id]->noWrite && items[id]->fileName == fileName)
                 settings.setValue(_itemMap.key(id, items[id]->key), value);
@@ -677,6 +683,14 @@ bool ConfigEngine::store(const Values& values, bool userSave)
     if (userSave && userSettingIn(values))
         filestore::saved(fileName.toStdString());
     return true;
+}
+
+void ConfigEngine::keepTexts(QSettings& settings)
+{
+    // QSettings writes a list back as "a, b": the user's "SN-42,B" would come back as another text.
+    for (const auto& item : items)
+        if (settings.value(item->key).type() == QVariant::StringList)
+            settings.setValue(item->key, item->value.toString());
 }
 
 void ConfigEngine::report_store(bool stored)
