@@ -578,6 +578,7 @@ void ConfigEngine::replace(ConfigItem::ConfigName id, const QVariant& value, Val
                  qPrintable(item->key), qPrintable(item->value.toString()), qPrintable(item->key),
                  qPrintable(value.toString()));
     item->value = value;
+    item->inFile = false;   // until the store takes it
     fixes.append({id, value});
 }
 
@@ -688,8 +689,9 @@ bool ConfigEngine::store(const Values& values, bool userSave)
 void ConfigEngine::keepTexts(QSettings& settings)
 {
     // QSettings writes a list back as "a, b": the user's "SN-42,B" would come back as another text.
+    // A value in use that the file does not hold (a replacement not stored) leaves the file's own.
     for (const auto& item : items)
-        if (settings.value(item->key).type() == QVariant::StringList)
+        if (item->inFile && settings.value(item->key).type() == QVariant::StringList)
             settings.setValue(item->key, item->value.toString());
 }
 
