@@ -349,7 +349,10 @@ void tarvosource::begin_startup_edid()
     if (d->startupEdidBegun)
         return;
     d->startupEdidBegun = true;
-    d->startupEdidOnce = g_check_edid == kEdidCheckOnce;
+    // Only the file asks for it: the default "Once" that a settings file which cannot be written
+    // never took would program every input again at each start, losing a custom EDID.
+    d->startupEdidOnce = g_check_edid == kEdidCheckOnce &&
+                         (!ConfigEngine::p_config || ConfigEngine::p_config->in_file(ConfigItem::EDIDCheck));
     if (ZelRamPara* m = model()) {
         set_bits(&m->reg_status[kRegChips], kStartupEdidBusy);
         for (int i = 0; i < kInputs; ++i)

@@ -4,8 +4,11 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <time.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 
 #include "core/alerts.h"
@@ -111,8 +114,8 @@ bool usable(Check check, const QVariant& v)
 
 // QSettings keeps what it read of a file by name, and takes a file of the same size and time (to
 // the millisecond) as one it read under that name as read already, its format errors unsaid. Each
-// scratch copy gets a later time than the copy before it.
-void newerThanTheLast(const std::string& path)
+// copy it reads gets a later time than the copy before it (`fd` an open copy, else `path`).
+void newerThanTheLast(const std::string& path, int fd = -1)
 {
     static std::mutex mutex;
     static long long lastMs = 0;
@@ -122,7 +125,10 @@ void newerThanTheLast(const std::string& path)
     lastMs = std::max(lastMs + 1, static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000);
     const timespec times[2] = {{time_t(lastMs / 1000), long(lastMs % 1000) * 1000000},
                                {time_t(lastMs / 1000), long(lastMs % 1000) * 1000000}};
-    ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+    if (fd >= 0)
+        ::futimens(fd, times);
+    else
+        ::utimensat(AT_FDCWD, path.c_str(), times, 0);
 }
 
 // A hidden scratch copy of an INI file of the system holding `bytes`, for QSettings to work on:
@@ -140,6 +146,71 @@ std::string scratchCopy(const std::string& systemPath, const char* use, const st
     return scratch;
 }
 
+// A copy of `bytes` for QSettings to read, held in memory: reading the settings never depends on
+// the data partition taking a file (read-only, immutable, full). Where the system has no memory
+// files, a hidden scratch copy beside the file as for an edit. QSettings reads it through its name
+// and takes no lock for a reading.
+class ReadCopy {
+public:
+    ReadCopy(const std::string& systemPath, const std::string& bytes)
+    {
+#ifdef SYS_memfd_create
+        constexpr unsigned kCloseOnExec = 1;   // MFD_CLOEXEC
+        fd_ = int(::syscall(SYS_memfd_create, "zelT71N-settings", kCloseOnExec));
+#endif
+        if (fd_ >= 0 && written(bytes)) {
+            path_ = "/proc/self/fd/" + std::to_string(fd_);
+            newerThanTheLast(path_, fd_);
+            if (::access(path_.c_str(), R_OK) == 0)
+                return;
+        }
+        drop();
+        scratch_ = platform::rootPath(scratchCopy(systemPath, ".check", bytes, &whole_));
+        path_ = scratch_;
+    }
+    ~ReadCopy() { drop(); }
+    ReadCopy(const ReadCopy&) = delete;
+    ReadCopy& operator=(const ReadCopy&) = delete;
+
+    bool whole() const { return whole_; }   // false: no copy holds the bytes
+    QString path() const { return QString::fromStdString(path_); }
+
+private:
+    bool written(const std::string& bytes)
+    {
+        for (size_t at = 0; at < bytes.size();) {
+            const ssize_t n = ::write(fd_, bytes.data() + at, bytes.size() - at);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return false;
+            at += size_t(n);
+        }
+        return true;
+    }
+    void drop()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+        if (!scratch_.empty())
+            std::remove(scratch_.c_str());
+        scratch_.clear();
+    }
+
+    int fd_ = -1;
+    bool whole_ = true;
+    std::string path_, scratch_;
+};
+
+// A key QSettings writes back under another name: an empty one, or one with an empty part
+// ("config/" from a line "=value", "config//x" from "\x=value"), which it writes as "config" or
+// "config/x". A text holding such keys would never read back the same, so it is left out.
+bool writableAsRead(const QString& key)
+{
+    return !key.split(QLatin1Char('/')).contains(QString());
+}
+
 // What Qt reads of an INI file: every key of every group with its value, as Qt decoded it (the
 // file's byte-order mark decides how), and whether Qt found the file well-formed. Qt reads every
 // key around a line it cannot take, and QSettings would then refuse to write the file.
@@ -153,15 +224,13 @@ struct IniReading {
 IniReading readingOf(const std::string& systemPath, const std::string& bytes)
 {
     IniReading reading;
-    const std::string scratch = platform::rootPath(scratchCopy(systemPath, ".check", bytes, &reading.whole));
-    {
-        QSettings settings(QString::fromStdString(scratch), QSettings::IniFormat);
-        for (const QString& key : settings.allKeys())
-            if (!key.isEmpty())
-                reading.values.append({key, settings.value(key)});
-        reading.status = settings.status();   // tells of every line once the keys were asked for
-    }
-    std::remove(scratch.c_str());
+    const ReadCopy copy(systemPath, bytes);
+    reading.whole = copy.whole();
+    QSettings settings(copy.path(), QSettings::IniFormat);
+    for (const QString& key : settings.allKeys())
+        if (writableAsRead(key))
+            reading.values.append({key, settings.value(key)});
+    reading.status = settings.status();   // tells of every line once the keys were asked for
     return reading;
 }
 
@@ -188,11 +257,10 @@ bool textOf(const std::string& systemPath, const IniReading& reading, std::strin
 // True when Qt reads `bytes` as exactly the keys and values of `values`.
 bool iniHolds(const std::string& systemPath, const std::string& bytes, const QMap<QString, QVariant>& values)
 {
-    bool whole = false;
-    const std::string scratch = platform::rootPath(scratchCopy(systemPath, ".check", bytes, &whole));
-    bool same = whole;
-    if (whole) {
-        QSettings settings(QString::fromStdString(scratch), QSettings::IniFormat);
+    const ReadCopy copy(systemPath, bytes);
+    bool same = copy.whole();
+    if (same) {
+        QSettings settings(copy.path(), QSettings::IniFormat);
         const QStringList keys = settings.allKeys();
         same = keys.size() == values.size();
         for (const QString& key : keys) {
@@ -200,7 +268,6 @@ bool iniHolds(const std::string& systemPath, const std::string& bytes, const QMa
             same = same && values.contains(key) && (back == want || back.toString() == want.toString());
         }
     }
-    std::remove(scratch.c_str());
     return same;
 }
 
@@ -232,18 +299,51 @@ std::string editableText(const std::string& systemPath, const std::string& bytes
     return textOf(systemPath, reading, clean) && readingOf(systemPath, clean) == reading ? clean : bytes;
 }
 
-// The value of `key` in the INI file at a system path as it is now, through a scratch copy:
-// QSettings would wait on a FIFO in its place, and may take a file it read before under that name
-// as unchanged.
-QVariant freshValue(const std::string& systemPath, const QString& key)
+std::string trimmed(const std::string& text)
 {
+    const size_t from = text.find_first_not_of(" \t");
+    return from == std::string::npos ? std::string() : text.substr(from, text.find_last_not_of(" \t") + 1 - from);
+}
+
+// The text the user wrote of a value Qt reads as a list ("SN-42,B", "Hall A, left wall"): the
+// value of the last line of `text` naming the key, when Qt reads that value alone as the same
+// list; else the items joined by commas.
+QString listText(const std::string& systemPath, const std::string& text, const QString& key, const QStringList& list)
+{
+    const bool utf8 = text.compare(0, 3, "\xEF\xBB\xBF") == 0;
+    const std::string name = key.mid(key.lastIndexOf(QLatin1Char('/')) + 1).toStdString();
+    std::string raw;
+    for (size_t at = 0; at < text.size();) {
+        const size_t end = std::min(text.find_first_of("\r\n", at), text.size());
+        const std::string line = text.substr(at, end - at);
+        const size_t eq = line.find('=');
+        if (eq != std::string::npos && trimmed(line.substr(0, eq)) == name)
+            raw = trimmed(line.substr(eq + 1));
+        at = end + 1;
+    }
+    if (!raw.empty() && raw.find_first_of("\"\\") == std::string::npos) {
+        const ReadCopy copy(systemPath, (utf8 ? "\xEF\xBB\xBF[g]\nk=" : "[g]\nk=") + raw + "\n");
+        if (QSettings(copy.path(), QSettings::IniFormat).value(QStringLiteral("g/k")).toStringList() == list)
+            return utf8 ? QString::fromUtf8(raw.c_str(), int(raw.size())) : QString::fromLatin1(raw.c_str(), int(raw.size()));
+    }
+    return list.join(QLatin1Char(','));
+}
+
+// What the INI file at a system path holds as Qt reads it (without NUL bytes), read once from the
+// file itself whatever the disk can take: each key with its value, a value Qt reads as a list
+// taken as the text the user wrote.
+QMap<QString, QVariant> userValues(const std::string& systemPath)
+{
+    QMap<QString, QVariant> values;
     std::string bytes;
     if (filestore::read_whole(systemPath, bytes, filestore::kMaxTextFile) != filestore::Found::File)
-        return QVariant();
-    for (const auto& [readKey, value] : readingOf(systemPath, withoutNuls(bytes)).values)
-        if (readKey == key)
-            return value;
-    return QVariant();
+        return values;
+    const std::string text = withoutNuls(bytes);
+    for (const auto& [key, value] : readingOf(systemPath, text).values)
+        values.insert(key, value.type() == QVariant::StringList
+                               ? QVariant(listText(systemPath, text, key, value.toStringList()))
+                               : value);
+    return values;
 }
 
 // Settings the box keeps for itself (the record that its start-up EDID work is done): storing
@@ -308,26 +408,19 @@ char hexChar(unsigned v)
 // ---- ConfigItem ---------------------------------------------------------------------------------
 
 ConfigItem::ConfigItem(const QString& key_, ConfigName id_, const QVariant& defaultValue_, bool noWrite_,
-                       uint8_t type_, const QString& fileName_, QSettings& settings)
+                       uint8_t type_, const QString& fileName_, const QVariant& stored, QSettings* settings)
     : key(key_), id(id_), defaultValue(defaultValue_), noWrite(noWrite_), type(type_), fileName(fileName_)
 {
     _itemMap.insert(key, id);
-    QVariant stored = settings.value(key);
     if (!stored.toString().isEmpty()) {
         value = stored;
-        return;
-    }
-    // Read once more through a fresh view of the file before falling back to the default.
-    stored = freshValue(fileName.toStdString(), key);
-    if (!stored.toString().isEmpty()) {
-        value = stored;
-        settings.setValue(key, value);
+        inFile = true;
         return;
     }
     if (!defaultValue.toString().isEmpty()) {
         value = defaultValue;
-        if (!noWrite)
-            settings.setValue(key, value);
+        if (!noWrite && settings)
+            settings->setValue(key, value);
     }
 }
 
@@ -343,15 +436,28 @@ ConfigEngine::ConfigEngine(QObject* parent) : QObject(parent)
     // first: a lock naming this process's pid would hold the start until it went stale.
     filestore::remove_stale_temps();
     auto load = [&] {
-        // Missing or empty keys get their defaults written.
-        edit_ini(file, [&](QSettings& settings) {
+        // The values are the file's as Qt reads it; missing or empty keys get their defaults
+        // written. A value that only a default gives stays out of the file's record (inFile)
+        // while the file cannot take it.
+        const QMap<QString, QVariant> fileValues = userValues(kConfigFile);
+        auto build = [&](QSettings* settings) {
             for (int id = 0; id < ConfigItem::ConfigNameCount; ++id) {
                 const ItemDef& def = kItems[id];
-                items.push_back(std::make_unique<ConfigItem>(QString::fromLatin1(def.key),
-                                                             static_cast<ConfigItem::ConfigName>(id), defaultOf(def),
-                                                             false, def.type, file, settings));
+                const QString key = QString::fromLatin1(def.key);
+                items.push_back(std::make_unique<ConfigItem>(key, static_cast<ConfigItem::ConfigName>(id),
+                                                             defaultOf(def), false, def.type, file,
+                                                             fileValues.value(key), settings));
             }
+        };
+        const bool stored = edit_ini(file, [&](QSettings& settings) {
+            build(&settings);
+            // The file is written (a default added, or its text repaired): with the values as used.
+            if (keptAtStart_ || std::any_of(items.begin(), items.end(), [](const auto& i) { return !i->inFile; }))
+                keepTexts(settings);
         });
+        for (auto& item : items)
+            item->inFile = item->inFile || stored;
+        report_store(stored);
         repairSettings();
     };
     // A file that cannot be read as settings would keep every later write from reaching it. What
@@ -360,18 +466,22 @@ ConfigEngine::ConfigEngine(QObject* parent) : QObject(parent)
     std::string bytes, why;
     const filestore::Found found = filestore::read_whole(kConfigFile, bytes, filestore::kMaxTextFile, &why);
     if (found == filestore::Found::Unusable) {
+        keptAtStart_ = true;
         filestore::set_aside(kConfigFile, why, "the file is replaced by the defaults", load);
     } else if (found == filestore::Found::File) {
         const std::string text = withoutNuls(bytes);
         const IniReading reading = readingOf(kConfigFile, text);
         // A copy the disk could not take says nothing of the file: it stays as it is.
-        if ((reading.status == QSettings::NoError && text == bytes) || !reading.whole)
+        if ((reading.status == QSettings::NoError && text == bytes) || !reading.whole) {
             load();
-        else if (reading.values.isEmpty())
-            filestore::set_aside(kConfigFile, "cannot be read as settings", "the file is replaced by the defaults", load);
-        else
-            filestore::set_aside(kConfigFile, "cannot be read as settings as it stands",
-                                 "the settings it holds are used and stored again", load, true);
+        } else {
+            keptAtStart_ = true;
+            if (reading.values.isEmpty())
+                filestore::set_aside(kConfigFile, "cannot be read as settings", "the file is replaced by the defaults", load);
+            else
+                filestore::set_aside(kConfigFile, "cannot be read as settings as it stands",
+                                     "the settings it holds are used and stored again", load, filestore::NoRoom::Replace);
+        }
     } else {
         load();
     }
@@ -445,8 +555,15 @@ void ConfigEngine::repairSettings()
                     : Utils::firstOtherHost(address, mask),
                 fixes);
     }
-    if (!fixes.isEmpty())
+    if (fixes.isEmpty())
+        return;
+    // The file's own values are kept (.bad) before their replacements are stored: kept already
+    // when this start set the file aside; with no room for a copy nothing is stored.
+    if (keptAtStart_)
         store(fixes, false);
+    else
+        filestore::set_aside(kConfigFile, "holds settings the box cannot use", "their defaults are used and stored",
+                             [&] { store(fixes, false); }, filestore::NoRoom::Leave);
 }
 
 void ConfigEngine::takeDefault(ConfigItem::ConfigName id, Values& fixes) { replace(id, items[id]->defaultValue, fixes); }
@@ -457,10 +574,11 @@ void ConfigEngine::replace(ConfigItem::ConfigName id, const QVariant& value, Val
     if (item->value.toString() == value.toString())
         return;
     // Printed whatever the debug switch: the box starts on another value than its file holds.
-    std::fprintf(stderr, "settings: %s=\"%s\" cannot be used, %s=\"%s\" is used and stored\n",
+    std::fprintf(stderr, "settings: %s=\"%s\" cannot be used, %s=\"%s\" is used\n",
                  qPrintable(item->key), qPrintable(item->value.toString()), qPrintable(item->key),
                  qPrintable(value.toString()));
     item->value = value;
+    item->inFile = false;   // until the store takes it
     fixes.append({id, value});
 }
 
@@ -514,6 +632,14 @@ bool ConfigEngine::validId(int id) const
     return id >= 0 && static_cast<size_t>(id) < items.size();
 }
 
+bool ConfigEngine::in_file(ConfigItem::ConfigName id)
+{
+    if (!validId(id))
+        return false;
+    std::lock_guard<std::mutex> lock(valueMutex_);
+    return items[id]->inFile;
+}
+
 QVariant ConfigEngine::read_config_variant(ConfigItem::ConfigName id)
 {
     if (!validId(id))
@@ -541,6 +667,7 @@ bool ConfigEngine::store(const Values& values, bool userSave)
             fileName = items[id]->fileName;
     // One replacement of the file: all values land together.
     const bool stored = fileName.isEmpty() || edit_ini(fileName, [&](QSettings& settings) {
+        keepTexts(settings);
         for (const auto& [id, value] : values)
             if (validId(id) && !items[id]->noWrite && items[id]->fileName == fileName)
                 settings.setValue(_itemMap.key(id, items[id]->key), value);
@@ -550,11 +677,22 @@ bool ConfigEngine::store(const Values& values, bool userSave)
     if (!stored)
         return false;
     for (const auto& [id, value] : values)
-        if (validId(id))
+        if (validId(id)) {
             items[id]->value = value;
+            items[id]->inFile = true;
+        }
     if (userSave && userSettingIn(values))
         filestore::saved(fileName.toStdString());
     return true;
+}
+
+void ConfigEngine::keepTexts(QSettings& settings)
+{
+    // QSettings writes a list back as "a, b": the user's "SN-42,B" would come back as another text.
+    // A value in use that the file does not hold (a replacement not stored) leaves the file's own.
+    for (const auto& item : items)
+        if (item->inFile && settings.value(item->key).type() == QVariant::StringList)
+            settings.setValue(item->key, item->value.toString());
 }
 
 void ConfigEngine::report_store(bool stored)

@@ -42,10 +42,10 @@ public:
         ConfigNameCount = 18
     };
 
-    // Loads the item from `settings` (the store's view of its file) and writes its default
-    // when the key is missing or empty.
+    // Takes `stored` (what the file holds for the key, as Qt reads it) or, when that is missing
+    // or empty, its default, which it writes into `settings` (the edit of its file), when given.
     ConfigItem(const QString& key, ConfigName id, const QVariant& defaultValue, bool noWrite,
-               uint8_t type, const QString& fileName, QSettings& settings);
+               uint8_t type, const QString& fileName, const QVariant& stored, QSettings* settings);
 
     QString key;            // with the "config/" prefix
     ConfigName id;
@@ -54,6 +54,7 @@ public:
     uint8_t type;           // 1 number, 0 text
     QString fileName;       // system path of the INI file
     QVariant value;         // current value
+    bool inFile = false;    // the file holds the value (false: a default the file could not take)
 };
 
 // Key text ("config/IPAddress") to setting id, filled by the item constructors.
@@ -88,6 +89,11 @@ public:
     // False when the file could not be written.
     static bool edit_ini(const QString& systemPath, const std::function<void(QSettings&)>& edit);
 
+    // Whether the item's value is the one its file holds: false for a default that the file
+    // could not take at start (a start on a data partition that cannot be written). What only
+    // such a default asks for is not acted on.
+    bool in_file(ConfigItem::ConfigName id);
+
     ConfigItem::ConfigName strToItem(QString key);
     bool containsItemStr(QString key);
     ConfigItem* getConfigItem(QString key);  // null for a key that names no item
@@ -109,6 +115,9 @@ private:
     void takeDefault(ConfigItem::ConfigName id, Values& fixes);
     void replace(ConfigItem::ConfigName id, const QVariant& value, Values& fixes);
     bool validId(int id) const;   // names an item
+    // Gives each setting that the file holds as a list (unquoted commas) the text in use, which
+    // QSettings then writes quoted, so the file keeps the user's text as it is used.
+    void keepTexts(QSettings& settings);
     // Raises or ends the home page's alert for a settings file that cannot be written.
     static void report_store(bool stored);
     // write_config_variants; `userSave` false for the box's own corrections, which leave the
@@ -116,4 +125,5 @@ private:
     bool store(const Values& values, bool userSave);
 
     std::mutex valueMutex_;     // item values are read and written from several threads
+    bool keptAtStart_ = false;  // the start set the settings file aside: its values are kept
 };

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstdio>
@@ -189,18 +190,38 @@ bool write_scratch(const std::string& systemPath, const std::string& bytes)
     return ok;
 }
 
+namespace {
+
+// Whether `name` is "<temp>" + `suffix` for a temporary name <temp> (as is_temp_name).
+bool temp_with(const std::string& name, const std::string& suffix)
+{
+    return name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0 &&
+           is_temp_name(name.substr(0, name.size() - suffix.size()));
+}
+
+// QSettings writes a scratch copy through a file of its own beside it, "<copy>.XXXXXX" (six
+// letters or digits), renamed over the copy when whole: a power cut leaves it, as large as the copy.
+bool save_file_temp(const std::string& name)
+{
+    constexpr size_t kRandom = 6;
+    if (name.size() <= kRandom + 1 || name[name.size() - kRandom - 1] != '.')
+        return false;
+    const std::string random = name.substr(name.size() - kRandom);
+    return std::all_of(random.begin(), random.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }) &&
+           is_temp_name(name.substr(0, name.size() - kRandom - 1));
+}
+
+}  // namespace
+
 int remove_stale_temps()
 {
     // QSettings locks a scratch copy through "<copy>.lock", naming this process; a power cut
     // leaves it behind, and the pid it names is the box's own again at the next boot, so QSettings
     // would wait for it to go stale.
-    static const std::string kLock = ".lock";
     int removed = 0;
     for_each_data_entry([&](const std::string& folder, const std::string& name) {
-        const bool lock = name.size() > kLock.size() &&
-                          name.compare(name.size() - kLock.size(), kLock.size(), kLock) == 0 &&
-                          is_temp_name(name.substr(0, name.size() - kLock.size()));
-        if ((is_temp_name(name) || lock) && ::unlink(platform::rootPath(folder + "/" + name).c_str()) == 0)
+        if ((is_temp_name(name) || temp_with(name, ".lock") || save_file_temp(name)) &&
+            ::unlink(platform::rootPath(folder + "/" + name).c_str()) == 0)
             ++removed;
     });
     return removed;
@@ -381,7 +402,9 @@ std::string record_path(const std::string& path)
 
 namespace {
 
-// The bytes of a regular file (through links) of at most `limit` bytes; false for anything else.
+// The bytes of a regular file (through links) of at most `limit` bytes, or of one whose bytes past
+// `limit` are NUL padding (read_whole reads it): all of them, so that its copy is the file as it
+// was. False for anything else.
 bool content_of(const std::string& realPath, std::string& out, size_t limit)
 {
     int fd = -1;
@@ -390,10 +413,12 @@ bool content_of(const std::string& realPath, std::string& out, size_t limit)
     if (open_regular(realPath, fd, size, why) != Found::File)
         return false;
     size_t got = 0;
-    bool ok = size_t(size) <= limit;
+    std::string text;
+    bool ok = size_t(size) <= limit || (padded_content(fd, size, limit, text) && ::lseek(fd, 0, SEEK_SET) == 0);
     if (ok) {
+        const size_t most = std::max(limit, size_t(size));
         out.resize(size_t(size) + 1);
-        ok = read_up_to(fd, reinterpret_cast<unsigned char*>(&out[0]), out.size(), got) && got <= limit;
+        ok = read_up_to(fd, reinterpret_cast<unsigned char*>(&out[0]), out.size(), got) && got <= most;
         out.resize(got);
     }
     ::close(fd);
@@ -424,7 +449,7 @@ int copy_for(const std::string& path, const std::string* content, bool& same)
 }  // namespace
 
 void set_aside(const std::string& systemPath, const std::string& why, const std::string& instead,
-               const std::function<void()>& replace, bool replacementKeepsContent)
+               const std::function<void()>& replace, NoRoom noRoom)
 {
     const std::string path = platform::rootPath(systemPath);
     // A file with a replacement is copied, and stays under its own name until the replacement
@@ -439,12 +464,16 @@ void set_aside(const std::string& systemPath, const std::string& why, const std:
     if (copy && !same &&
         write_atomic_real(kept_path(path, n), reinterpret_cast<const unsigned char*>(content.data()), content.size(),
                           0644) != 0) {
-        if (replacementKeepsContent) {
-            // No room for a copy, and what replaces the file is made of what it holds: it stays
-            // under its own name, and a replacement the disk cannot take whole leaves it as it is.
-            replace();
+        if (noRoom != NoRoom::Move) {
+            // No room for a copy: the file stays under its own name. A replacement made of what it
+            // holds is made (one the disk cannot take whole leaves the file as it is); any other
+            // is not, and the box runs on what it uses instead without storing it.
+            if (noRoom == NoRoom::Replace)
+                replace();
             alerts::event_for(alerts::kFileReplaced, systemPath,
-                              path + " " + why + ": left in place (no room for a copy), " + instead, 0);
+                              path + " " + why + ": left in place (no room for a copy), " +
+                                  (noRoom == NoRoom::Replace ? instead : "nothing is stored"),
+                              0);
             return;
         }
         copy = false;   // no room for a copy: the file itself is moved

@@ -79,10 +79,14 @@ long read_file(const std::string& systemPath, unsigned char* out, size_t capacit
 // line on stderr says so whatever the diagnostics switch, naming the file and its copy where the
 // user finds them, and the home page says the file was replaced, and where its copy is, until
 // saved() is called for it. `why` follows the file's name in the line ("is a folder, not a file"),
-// `instead` says what the box uses. `replacementKeepsContent`: the replacement is made of what the
-// file holds, so with no room for a copy the file is left under its name rather than moved.
+// `instead` says what the box uses. `noRoom` says what is done with a file there is no room to copy.
+enum class NoRoom {
+    Move,      // moved aside, then replaced
+    Replace,   // the replacement is made of what the file holds: left under its name and replaced
+    Leave,     // left under its name as it is, the replacement not made (it would lose the file's values)
+};
 void set_aside(const std::string& systemPath, const std::string& why, const std::string& instead,
-               const std::function<void()>& replace = {}, bool replacementKeepsContent = false);
+               const std::function<void()>& replace = {}, NoRoom noRoom = NoRoom::Move);
 // The user's content reached the file again: the home page stops saying that it was replaced.
 void saved(const std::string& systemPath);
 // Says again, at start, each file of the data folders that set_aside replaced at an earlier start

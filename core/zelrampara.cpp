@@ -158,7 +158,7 @@ void ZelRamPara::load_parameter_file()
         });
     else if (got < kRamSize)   // the file is made whole again: what it held and the defaults
         filestore::set_aside(kParameterFile, "is " + std::to_string(got) + " bytes long, not " + std::to_string(kRamSize),
-                             kShortInstead, [this] { write_parameter_file(ram_para); }, true);
+                             kShortInstead, [this] { write_parameter_file(ram_para); }, filestore::NoRoom::Replace);
     else if (repaired)
         write_parameter_file(ram_para);
 }

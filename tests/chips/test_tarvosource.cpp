@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <climits>
+#include <cstdint>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -22,9 +24,11 @@
 #include "engine/c331_manage.h"
 #include "ledout/fpga_lines.h"
 #include "ledout/fpga_manage.h"
+#include "platform/file_sync.h"
 #include "platform/gpio.h"
 #include "sim/input_chips.h"
 #include "sim/sim_config.h"
+#include "support/isolation.h"
 #include "support/test_root.h"
 
 namespace chips = sim::inputchips;
@@ -238,6 +242,32 @@ TEST_F(Source, EdidCheckOnceProgramsEveryInputOnceAndRecordsIt)
     ASSERT_TRUE(edid_builder::build_edid(1920, 1080, 60, dflt));
     EXPECT_EQ(0, std::memcmp(chips::eepromContents(0).data(), dflt, 256));
     EXPECT_NE(ConfigEngine::p_config->read_config_variant(ConfigItem::EDIDCheck).toString(), QString("Once"));
+}
+
+// A start on a data partition that takes nothing runs on the settings file as Qt reads it: an
+// input's custom EDID is written over only when the file asks for it, never for the default of a
+// key the file lacks, and the network file is written from the file's address.
+TEST_F(Source, AStartThatCannotWriteProgramsOnlyWhatTheSettingsFileAsks)
+{
+    uint8_t custom[256];
+    ASSERT_TRUE(edid_builder::build_edid(1280, 720, 60, custom));
+    const std::pair<const char*, bool> rows[] = {{"EDIDCheck=Done\n", false}, {"", false}, {"EDIDCheck=Once\n", true}};
+    for (const auto& [line, programmed] : rows) {
+        zeltest::resetSystemState();
+        SetUp();
+        zeltest::writeText("/data/configs/tcpip.ini",
+                           std::string("[config]\nIPAddress=10.20.30.40\nGateWay=10.20.30.1\nBarcode=SN-42,B\n") + line);
+        chips::setEepromContents(2, std::vector<uint8_t>(custom, custom + 256));
+        platform::files::failAsFull({SIZE_MAX, INT_MAX, INT_MAX, INT_MAX});
+        ConfigEngine::pInstance();
+        startUp();
+        platform::files::failAsFull({});
+        EXPECT_EQ(std::memcmp(chips::eepromContents(2).data(), custom, 256) != 0, programmed) << line;
+        EXPECT_EQ(g_str_ip, "10.20.30.40") << line;
+        EXPECT_EQ(g_str_barcode, "SN-42,B") << line;
+        ASSERT_EQ(Utils::write_network_interfaces("02:00:00:00:00:01"), 0) << line;
+        EXPECT_NE(zeltest::readText("/etc/network/interfaces").find("address 10.20.30.40\n"), std::string::npos) << line;
+    }
 }
 
 // ---- audio ------------------------------------------------------------------------------------

@@ -7,6 +7,8 @@
 #include <QSettings>
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <map>
 #include <filesystem>
@@ -175,7 +177,14 @@ TEST(ConfigEngine, UnusableStoredValuesAreReplacedPrintedAndStored)
         }
         for (const char* key : c.printed)
             EXPECT_NE(err.find(std::string("settings: config/") + key + "="), std::string::npos) << c.ini << key;
-        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), long(c.printed.size())) << c.ini << err;
+        // One line more when a value is replaced: the file with the user's values is kept as
+        // tcpip.ini.bad.
+        const bool replaced = !c.printed.empty();
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), long(c.printed.size() + replaced)) << c.ini << err;
+        EXPECT_EQ(fileExists(std::string(kIni) + ".bad"), replaced) << c.ini;
+        const QStringList lines = QString(c.ini).split('\n', Qt::SkipEmptyParts);
+        for (const QString& line : replaced ? lines : QStringList())
+            EXPECT_NE(readText(std::string(kIni) + ".bad").find(line.toStdString() + "\n"), std::string::npos) << line.toStdString();
     }
     EXPECT_EQ(g_lcd_lang_valid, 0x1001Fu);   // the globals hold what is used
     EXPECT_EQ(g_port, 5005);
@@ -242,6 +251,11 @@ TEST(ConfigEngine, ReadableSettingsFileWithStrayContentKeepsTheUsersValues)
         {"trailing NUL bytes", user + std::string(40, '\0')},
         {"a group line without ]", "[config\n" + user.substr(9)},
         {"one stray byte", "[config]\nTcpPort=16123\n\x01\nIPAddress=10.20.30.40\nGateWay=10.20.30.1\nBarcode=USER-SN-42\n"},
+        // Keys Qt reads as "config/" and "config//x", which it would write back under other names.
+        {"a mark, a line =value and a key \\x", "\xEF\xBB\xBF" + user + "=value\n\\x=y\n"},
+        // NUL padding past the size the box reads: the file is copied aside whole all the same.
+        {"a mark and 2 MiB of NUL bytes", "\xEF\xBB\xBF" + user + std::string(2 << 20, '\0')},
+        {"a mark and 3 NUL bytes past 1 MiB", "\xEF\xBB\xBF" + user + std::string((1 << 20) + 3 - 3 - user.size(), '\0')},
     };
     for (const auto& [what, bytes] : rows) {
         resetSystemState();
@@ -249,7 +263,9 @@ TEST(ConfigEngine, ReadableSettingsFileWithStrayContentKeepsTheUsersValues)
         writeText(kIni, bytes);
         testing::internal::CaptureStderr();
         ConfigEngine* c = ConfigEngine::pInstance();
-        unusable::expectOneLineFor(testing::internal::GetCapturedStderr(), kIni, what);
+        const std::string said = testing::internal::GetCapturedStderr();
+        unusable::expectOneLineFor(said, kIni, what);
+        EXPECT_NE(said.find(": kept as " + root.at(kIni) + ".bad"), std::string::npos) << said;   // a copy, as said
         EXPECT_EQ(c->read_config_variant(ConfigItem::TcpPort).toInt(), 16123) << what;
         EXPECT_EQ(g_port, 16123) << what;
         EXPECT_EQ(g_str_ip, "10.20.30.40") << what;
@@ -259,7 +275,8 @@ TEST(ConfigEngine, ReadableSettingsFileWithStrayContentKeepsTheUsersValues)
         EXPECT_EQ(s.value("config/IPAddress").toString(), "10.20.30.40") << what;
         EXPECT_EQ(s.value("config/Barcode").toString(), "USER-SN-42") << what;
         EXPECT_EQ(s.status(), QSettings::NoError) << what;
-        EXPECT_EQ(readText(std::string(kIni) + ".bad"), bytes) << what;
+        EXPECT_TRUE(readText(std::string(kIni) + ".bad") == bytes) << what;
+        EXPECT_TRUE(c->write_config_variant(ConfigItem::Barcode, QString("B-2"))) << what;   // the clean file saves
     }
 }
 
@@ -342,6 +359,21 @@ TEST(ConfigEngine, ALinkedSettingsFileIsFollowed)
         EXPECT_NE(readText(target).find("Barcode=B-9"), std::string::npos) << what;
         EXPECT_NE(readText(target).find("TcpPort=6001"), std::string::npos) << what;
         EXPECT_FALSE(fileExists("/data/shared/tcpip.ini")) << what;
+    }
+}
+
+// A value Qt reads as a list (unquoted commas) is the user's text, at start and after the box
+// wrote the file (the defaults it adds, a later save, a restart).
+TEST(ConfigEngine, AValueQtReadsAsAListIsTheUsersText)
+{
+    writeText(kIni, "[config]\nBarcode=SN-42,B\niVorcloudcontrollername=Hall A, left wall\n");
+    for (int start = 0; start < 2; ++start) {
+        resetSystemState();
+        ConfigEngine* c = ConfigEngine::pInstance();
+        EXPECT_EQ(c->read_config_variant(ConfigItem::Barcode).toString(), "SN-42,B") << start;
+        EXPECT_EQ(c->read_config_variant(ConfigItem::iVorcloudcontrollername).toString(), "Hall A, left wall") << start;
+        EXPECT_EQ(g_str_barcode, "SN-42,B") << start;
+        EXPECT_TRUE(c->write_config_variant(ConfigItem::TcpPort, 6001)) << start;
     }
 }
 
@@ -489,6 +521,14 @@ TEST(ConfigEngine, CloudFlag)
 
 namespace {
 
+long countOf(const std::string& text, const std::string& part)
+{
+    long n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
 // What QSettings reads of `bytes`: every key with its value, and whether they are well-formed (each
 // copy named anew: QSettings takes a file of a name, size and time it read before as unchanged).
 QMap<QString, QVariant> qtReads(const std::string& bytes, bool* wellFormed = nullptr)
@@ -519,10 +559,12 @@ UserIni randomIni(std::mt19937& rng)
     const std::vector<std::string> stray = {"# by hand", "; note", "junk without equals", "\x01", "", "\x1a",
                                             std::string("\0\0\0", 3), "[other]  ; more\nk=v, w\n[config]"};
     auto text = [&](bool wide) {
-        const std::vector<std::string> parts = {"SN", "-", "7", "a b", "\xC3\xA9", "\xC3\x9F", "\xE4\xB8\xAD\xE6\x96\x87"};
+        // Unquoted commas make Qt read a list: the user's text all the same.
+        const std::vector<std::string> parts = {"SN", "-", "7", "a b", ",", ", ", "\xC3\xA9", "\xC3\x9F",
+                                                "\xE4\xB8\xAD\xE6\x96\x87"};
         std::string t = "A";
         for (int n = pick(5); n >= 0; --n)
-            t += parts[pick(wide ? 7 : 6)];
+            t += parts[pick(wide ? 9 : 8)];
         return t + "z";
     };
     UserIni ini;
@@ -550,7 +592,9 @@ UserIni randomIni(std::mt19937& rng)
         if (pick(5) == 0)
             line(key + "=" + (isNumber ? "oops" : "earlier"));   // a repeated key: the last counts
         // Plain, quoted, continued on the next line, followed by NUL bytes, or quoted over two lines.
-        const int form = value.size() > 1 ? pick(isNumber ? 4 : 5) : 0;
+        int form = value.size() > 1 ? pick(isNumber ? 4 : 5) : 0;
+        if (form == 2 && value.find(',') != std::string::npos)
+            form = 0;   // a list continued on the next line has no one text of the user's
         const std::string second = form == 4 ? eol + "more;, text" : "";
         line(key + "=" + (form == 1 || form == 4 ? "\"" + value + second + "\""
                           : form == 2 ? value.substr(0, 1) + "\\" + eol + value.substr(1)
@@ -604,21 +648,49 @@ TEST(ConfigEngine, RandomSettingsFilesKeepWhatQtReads)
         bool wellFormed = false;
         const QMap<QString, QVariant> before = qtReads(text, &wellFormed);
         const std::string file = "file " + std::to_string(n) + ": " + testing::PrintToString(ini.bytes) + "\n";
-        for (const auto& [key, value] : ini.meant)
-            ASSERT_EQ(before.value(key).toString(), value) << "the generator's model of Qt; " << file;
+        for (const auto& [key, value] : ini.meant) {   // Qt drops the blank after a list's comma
+            const QVariant read = before.value(key);
+            ASSERT_EQ(read.type() == QVariant::StringList ? read.toStringList().join(',') : read.toString(),
+                      read.type() == QVariant::StringList ? QString(value).replace(", ", ",") : value)
+                << "the generator's model of Qt; " << file;
+        }
+        auto expectUsed = [&](ConfigEngine* c, const std::string& said) {
+            for (int id = 0; id < 18; ++id) {
+                const auto meant = ini.meant.find(kDefaults[id].first);
+                const QString used = meant == ini.meant.end() ? kDefaults[id].second : meant->second;
+                ASSERT_EQ(c->read_config_variant(ConfigItem::ConfigName(id)).toString(), used)
+                    << kDefaults[id].first << "; " << file << said;
+            }
+        };
+        // First on a data partition that takes nothing, and on one that refuses a copy's worth of
+        // bytes: the box runs on the file's values all the same, and says once that it cannot write.
+        using platform::files::DiskFull;
+        for (const DiskFull& full : {DiskFull{SIZE_MAX, INT_MAX, INT_MAX, INT_MAX}, DiskFull{ini.bytes.size() + 1}}) {
+            platform::files::failAsFull(full);
+            testing::internal::CaptureStderr();
+            ConfigEngine* c = ConfigEngine::pInstance();
+            const std::string said = testing::internal::GetCapturedStderr();
+            expectUsed(c, said);
+            if (full.bytes == SIZE_MAX) {
+                ASSERT_EQ(readText(kIni), ini.bytes) << file << said;
+                ASSERT_EQ(countOf(said, "setting changes are refused"), 1) << file << said;
+            }
+            resetSystemState();
+            unusable::forgetCopies(kIni);
+            writeText(kIni, ini.bytes);
+        }
         testing::internal::CaptureStderr();
         ConfigEngine* c = ConfigEngine::pInstance();
         const std::string said = testing::internal::GetCapturedStderr();
         const QMap<QString, QVariant> after = qtReads(readText(kIni));
+        // A list the box wrote comes back as the user's text it is used as.
         for (auto it = before.begin(); it != before.end(); ++it)
-            ASSERT_TRUE(it.key().isEmpty() || after.value(it.key()) == it.value())
+            ASSERT_TRUE(it.key().isEmpty() || after.value(it.key()) == it.value() ||
+                        (it.value().type() == QVariant::StringList && ini.meant.count(it.key()) &&
+                         after.value(it.key()) == ini.meant.at(it.key())))
                 << it.key().toStdString() << " was " << it.value().toString().toStdString() << ", is "
                 << after.value(it.key()).toString().toStdString() << "; " << file << said;
-        for (int id = 0; id < 18; ++id) {
-            const auto meant = ini.meant.find(kDefaults[id].first);
-            const QString used = meant == ini.meant.end() ? kDefaults[id].second : meant->second;
-            ASSERT_EQ(c->read_config_variant(ConfigItem::ConfigName(id)).toString(), used) << kDefaults[id].first << "; " << file << said;
-        }
+        expectUsed(c, said);
         if (wellFormed && ini.meant.size() == 18 && text == ini.bytes) {
             ASSERT_EQ(readText(kIni), ini.bytes) << file;
         }
@@ -648,8 +720,19 @@ TEST(ConfigEngine, ALockLeftBesideTheScratchCopyHoldsNoStart)
         held.unlock();
         writeText(lock, content);
     }
+    // QSettings' own temporary files of the scratch copies, which a power cut leaves as large as
+    // the copy, go too; a file of the user's that only looks like one stays.
+    const std::vector<std::string> left = {"/data/configs/.tcpip.ini.clean.tmp.AbC123",
+                                           "/data/configs/.tcpip.ini.edit.tmp.x1Y2z3",
+                                           "/data/configs/.led_load_config.ini.edit.tmp.Q9w8E7"};
+    for (const std::string& temp : left)
+        writeText(temp, "[config]\nTcpPort=16123\n");
+    writeText("/data/configs/tcpip.ini.AbC123", "mine");
     ConfigEngine* c = nullptr;
     EXPECT_TRUE(unusable::returnsInTime([&c] { c = ConfigEngine::pInstance(); }, lock));
     EXPECT_EQ(c->read_config_variant(ConfigItem::TcpPort).toInt(), 16123);
     EXPECT_FALSE(fileExists(lock));
+    for (const std::string& temp : left)
+        EXPECT_FALSE(fileExists(temp)) << temp;
+    EXPECT_EQ(readText("/data/configs/tcpip.ini.AbC123"), "mine");
 }
