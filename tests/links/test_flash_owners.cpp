@@ -87,8 +87,11 @@ struct FlashClient {
         Bytes& part = model[device];
         const unsigned op = pick(10);
         if (op < 2) {   // erase: mostly 4 KB sectors, sometimes a 32 KB or 64 KB block
-            static constexpr struct { uint8_t code; uint32_t size; } kUnits[] = {{1, 0x1000}, {1, 0x1000}, {2, 0x8000}, {4, 0x10000}};
-            const auto u = kUnits[pick(4)];
+            static constexpr struct {
+                uint8_t code;
+                uint32_t size;
+            } kUnits[] = {{1, 0x1000}, {1, 0x1000}, {1, 0x1000}, {2, 0x8000}, {4, 0x10000}};
+            const auto u = kUnits[pick(5)];
             const uint32_t at = pick(kRegionSize / u.size) * u.size;
             const Bytes r = onLink(flashBody(0x70, base() + at, 1, device, u.code));
             if (!isReply(r) || status(r) != 0)
@@ -189,7 +192,7 @@ Bytes brightnessRecord(uint16_t percent)
 // is in the flash as it was stored, whatever runs beside it on the same device.
 TEST_F(FlashOwners, ClientsCommandsAndTheBoxsRecordsNeverMeetOnADevice)
 {
-    const int ops = 15 * scale();
+    const int ops = 10 * scale();
     for (unsigned seed : {11u, 42u}) {
         SCOPED_TRACE("seed " + std::to_string(seed));
         FlashClient clients[kClients] = {{0, seed}, {1, seed + 1}, {2, seed + 2}};
