@@ -9,11 +9,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <random>
-#include <sstream>
+#include <string>
 #include <thread>
 
 #include "core/zelrampara.h"
@@ -117,20 +116,15 @@ struct FlashClient {
             ++reads;
             if (replyData(r) != Bytes(part.begin() + at, part.begin() + at + n)) {
                 ++wrongReads;
-                std::ostringstream s;
-                s << "client " << index << ": read of device " << int(device) << " at " << std::hex << base() + at
-                  << " differs from what the acknowledged writes left";
-                fault(s.str());
+                fault("read of device " + std::to_string(device) + " at " + std::to_string(base() + at) + " wrong");
             }
         }
     }
     void noteRefused(const char* what, uint8_t device, uint32_t at)
     {
         ++refused;
-        std::ostringstream s;
-        s << "client " << index << ": " << what << " of device " << int(device) << " at " << std::hex << base() + at
-          << " refused";
-        fault(s.str());
+        fault(std::string(what) + " of device " + std::to_string(device) + " at " + std::to_string(base() + at) +
+              " refused");
     }
 };
 
@@ -148,14 +142,11 @@ protected:
     }
     sim::SimSerialFlash& flash2() { return *board->flash[0]; }
 
-    // Every region starts as the part holds it (the video chip's flash may hold fonts).
-    void startModels(FlashClient& c)
+    // A client's region of a device as the part holds it.
+    Bytes region(uint8_t device, const FlashClient& c)
     {
-        for (uint8_t device : {2, 3, 4}) {
-            const uint32_t at = c.base();
-            c.model[device] = device == 4 ? chip.flash(at, kRegionSize)
-                                          : board->flash[device == 2 ? 0 : 1]->contents(at, kRegionSize);
-        }
+        return device == 4 ? chip.flash(c.base(), kRegionSize)
+                           : board->flash[device == 2 ? 0 : 1]->contents(c.base(), kRegionSize);
     }
 
     zeltest::TempRoot root;
@@ -197,7 +188,8 @@ TEST_F(FlashOwners, ClientsCommandsAndTheBoxsRecordsNeverMeetOnADevice)
         SCOPED_TRACE("seed " + std::to_string(seed));
         FlashClient clients[kClients] = {{0, seed}, {1, seed + 1}, {2, seed + 2}};
         for (FlashClient& c : clients)
-            startModels(c);
+            for (uint8_t device : {2, 3, 4})
+                c.model[device] = region(device, c);
         std::atomic<int> running{kClients};
         std::vector<std::thread> threads;
         for (FlashClient& c : clients)
@@ -239,17 +231,13 @@ TEST_F(FlashOwners, ClientsCommandsAndTheBoxsRecordsNeverMeetOnADevice)
             EXPECT_EQ(c.wrongReads, 0) << c.wrongReads << " of " << c.reads << " reads wrong; " << c.firstFault;
             EXPECT_EQ(c.refused, 0) << c.firstFault;
             // Every acknowledged write and erase is in the part.
-            for (uint8_t device : {2, 3, 4}) {
-                const Bytes now = device == 4 ? chip.flash(c.base(), kRegionSize)
-                                              : board->flash[device == 2 ? 0 : 1]->contents(c.base(), kRegionSize);
-                EXPECT_TRUE(now == c.model.at(device)) << "client " << c.index << ", device " << int(device);
-            }
+            for (uint8_t device : {2, 3, 4})
+                EXPECT_TRUE(region(device, c) == c.model.at(device)) << "client " << c.index << ", device " << int(device);
         }
         EXPECT_GT(briStores, 0);
         EXPECT_GT(schedStores, 0);
         EXPECT_EQ(briWrong, 0) << "of " << briStores << " brightness records";
         EXPECT_EQ(schedWrong, 0) << "of " << schedStores << " schedules";
         EXPECT_EQ(schedRefused, 0);
-        std::printf("seed %u: %d brightness records, %d schedules stored\n", seed, briStores, schedStores);
     }
 }
