@@ -461,21 +461,27 @@ int c331_manage::osd_write_dma_sfl(uint32_t flashAddress, uint32_t dest, int typ
     return p.finish(ok);
 }
 
-void c331_manage::update_font(int)
+void c331_manage::update_font(int fd) { copy_fonts(fd); }
+
+bool c331_manage::copy_fonts(int)
 {
     std::lock_guard<std::recursive_mutex> lock(osd_op_mutex);
     uint32_t dest = sys.font_mem[3];
+    bool whole = true;
     for (int f = 0; f < kFonts; ++f) {
         // A stop does not wait for the rest of the fonts (a second or so on the board).
         if (f > 0 && stopping())
-            return;
+            return false;
         const uint32_t flash = osd_char_txt[7 + 2 * f];
         const uint32_t size = osd_char_txt[8 + 2 * f];
         font_chip_addr[f] = dest;
-        if (osd_write_dma_sfl(flash, dest, 0, size) != 0)
+        if (osd_write_dma_sfl(flash, dest, 0, size) != 0) {
             writeLogMsg(LOG_FAILURE, "font copy into chip memory timed out");
+            whole = false;
+        }
         dest += size;
     }
+    return whole;
 }
 
 void c331_manage::read_c331_font(int fd)

@@ -463,6 +463,8 @@ public:
     int erase_flash(int fd, int startBlock, int count, char type);
     void read_c331_font(int fd);
     void update_font(int fd);
+    // The same; false when the copy was cut short (a stop) or a font's copy failed.
+    bool copy_fonts(int fd);
 
     // ---- diagnostics -----------------------------------------------------------------------------------
     // Prints every register of the dump list (on the caller's thread).

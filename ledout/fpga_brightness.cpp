@@ -192,11 +192,21 @@ void fpga_manage::record_bright_change()
 {
     if (shadow(kRegState, 0) != kStateRunning && shadow(kRegState, 1) != kStateRunning)
         return;
-    bri_loaded = true;
     fpga_flash_access();
     uint8_t marker = 0;
-    if (read_record(kBrightnessRecord, &marker, 1) && marker == kPresent &&
-        read_record(kBrightnessRecord, MCU_RAM_CMD, kRecordLen)) {
+    uint8_t record[kRecordLen];
+    // A flash that did not answer says nothing about the record: what runs stays, and the load
+    // is tried again on the next extension step.
+    if (!read_record(kBrightnessRecord, &marker, 1) ||
+        (marker == kPresent && !read_record(kBrightnessRecord, record, kRecordLen))) {
+        ZEL_DEBUG("\n brightness record not read: the flash did not answer \n");
+        g_change[kBriReload] = 1;
+        noteRecordUnread();
+        return;
+    }
+    bri_loaded = true;
+    if (marker == kPresent) {
+        std::memcpy(MCU_RAM_CMD, record, kRecordLen);
         Brightness_init(MCU_RAM_CMD);
         return;
     }
@@ -243,8 +253,8 @@ void fpga_manage::Brightness_command()
         if (store_record(kBrightnessRecord, rec, length))
             g_change[kBriReload] = 1;
     } else if (rec[cmdrecord::kStoreByte] == kErase) {
-        erase_record(kBrightnessRecord);
-        g_change[kBriReload] = 1;
+        if (erase_record(kBrightnessRecord))
+            g_change[kBriReload] = 1;
     }
     g_change[kVmfFailCount] = 0;
 }

@@ -62,7 +62,53 @@ bool inFlash(uint32_t address, uint32_t length)
     return length != 0 && uint64_t(address) + length <= fpga_drv::kFlashSize;
 }
 
+int ownerIndex(int device) { return device == 2 ? 0 : 1; }
+
 }  // namespace
+
+// ---- one owner per flash device --------------------------------------------------------------------
+
+bool FlashOwner::take(std::chrono::milliseconds bound)
+{
+    std::unique_lock<std::mutex> lock(m_);
+    if (mine() || (depth_ == 0 && waiting_.empty())) {
+        owner_ = std::this_thread::get_id();
+        ++depth_;
+        return true;
+    }
+    const uint64_t ticket = nextTicket_++;
+    waiting_.push_back(ticket);
+    const bool got = cv_.wait_for(lock, bound, [&] { return depth_ == 0 && waiting_.front() == ticket; });
+    if (!got) {
+        waiting_.erase(std::find(waiting_.begin(), waiting_.end(), ticket));
+        cv_.notify_all();   // the next in line may be free to go now
+        return false;
+    }
+    waiting_.pop_front();
+    owner_ = std::this_thread::get_id();
+    depth_ = 1;
+    return true;
+}
+
+bool FlashOwner::tryTake() { return take(std::chrono::milliseconds(0)); }
+
+void FlashOwner::give()
+{
+    std::lock_guard<std::mutex> lock(m_);
+    if (!mine())
+        return;
+    if (--depth_ == 0) {
+        owner_ = std::thread::id();
+        cv_.notify_all();
+    }
+}
+
+bool fpga_drv::takeFlash(int device, uint32_t boundMs)
+{
+    return owners_[ownerIndex(device)].take(std::chrono::milliseconds(boundMs));
+}
+
+void fpga_drv::giveFlash(int device) { owners_[ownerIndex(device)].give(); }
 
 fpga_drv::fpga_drv(FpgaLines& lines) : lines_(lines)
 {
@@ -153,7 +199,7 @@ void fpga_drv::deselectFlash(int device)
     lines_.set(GpioLine::cs_fpga1, kLineHigh);
 }
 
-bool fpga_drv::waitEraseReady(int device, int fd, uint32_t boundMs)
+bool fpga_drv::waitReady(int device, int fd, uint32_t boundMs)
 {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
     for (;;) {
@@ -180,6 +226,24 @@ bool fpga_drv::waitEraseReady(int device, int fd, uint32_t boundMs)
     }
 }
 
+bool fpga_drv::eraseUnit(int device, int fd, uint8_t opcode, uint32_t address, uint32_t boundMs)
+{
+    FlashHold hold(*this, device);
+    if (!hold || !waitReady(device, fd, boundMs))
+        return false;
+    int ok;
+    {
+        QMutexLocker lock(&Utils::_spi_mutex);
+        selectFlash(device);
+        const uint8_t command[4] = {opcode, uint8_t(address >> 16), uint8_t(address >> 8), 0};
+        const uint8_t wren = kFlashWriteEnable;
+        ok = SPI_Transfer_Write(fd, &wren, 1) > 0 && FPGA_SPI_WAIT_BUSY(fd) &&
+             SPI_Transfer_Write(fd, command, sizeof command) > 0;
+        deselectFlash(device);
+    }
+    return ok && waitReady(device, fd, boundMs);
+}
+
 int fpga_drv::FPGA_SPI_FLASH_VBYONE_ERASE(int device, uint32_t first_sector, int mode, uint32_t count)
 {
     if (mode < 0 || mode > 2)
@@ -192,26 +256,19 @@ int fpga_drv::FPGA_SPI_FLASH_VBYONE_ERASE(int device, uint32_t first_sector, int
 
     // The bus is taken for each command and each status poll, never across the time a unit
     // takes: the FPGAs' registers and the video chip share the bus meanwhile. The flash's path is
-    // deselected whenever the bus is free, so their transfers never reach it.
-    if (!waitEraseReady(device, fd, m.maxMs))
-        return 0;
+    // deselected whenever the bus is free, so their transfers never reach it. The device is held
+    // for each unit, so the box's own records get their turn between two units of a long erase.
+    if (count == 0) {
+        FlashHold hold(*this, device);
+        return hold && waitReady(device, fd, m.maxMs) ? 1 : 0;
+    }
     uint32_t address = first_sector * kSectorSize;
     for (uint32_t unit = 0; unit < count; ++unit) {
         // A box being stopped does not wait out an erase of many units: it ends between two, and
         // leaves the flash as a power cut there would.
         if (unit > 0 && stopRequested())
             return 0;
-        int ok;
-        {
-            QMutexLocker lock(&Utils::_spi_mutex);
-            selectFlash(device);
-            const uint8_t command[4] = {m.opcode, uint8_t(address >> 16), uint8_t(address >> 8), 0};
-            const uint8_t wren = kFlashWriteEnable;
-            ok = SPI_Transfer_Write(fd, &wren, 1) > 0 && FPGA_SPI_WAIT_BUSY(fd) &&
-                 SPI_Transfer_Write(fd, command, sizeof command) > 0;
-            deselectFlash(device);
-        }
-        if (!ok || !waitEraseReady(device, fd, m.maxMs))
+        if (!eraseUnit(device, fd, m.opcode, address, m.maxMs))
             return 0;
         address += m.sectors * kSectorSize;
     }
@@ -224,6 +281,9 @@ int fpga_drv::FPGA_SPI_FLASH_VBYONE_WRITE(int device, uint32_t address, uint8_t*
         return 0;
     device = device == 2 ? 2 : 3;
     int fd = flashFd(device);
+    FlashHold hold(*this, device);
+    if (!hold || !waitReady(device, fd, kReadyBoundMs))
+        return 0;
 
     QMutexLocker lock(&Utils::_spi_mutex);
     selectFlash(device);
@@ -267,6 +327,10 @@ int fpga_drv::FPGA_SPI_FLASH_VBYONE_READ(int device, uint32_t address, uint32_t 
     std::memset(buffer, 0, length);
     std::vector<uint8_t> tx(kReadPiece + kReadHead, 0xFF);
     std::vector<uint8_t> rx(kReadPiece + kReadHead);
+    // A busy part does not answer a read: its data line says nothing.
+    FlashHold hold(*this, device);
+    if (!hold || !waitReady(device, fd, kReadyBoundMs))
+        return 0;
 
     QMutexLocker lock(&Utils::_spi_mutex);
     selectFlash(device);
@@ -300,6 +364,10 @@ int fpga_drv::FPGA_SPI_FLASH_SSTF016B_RD_UID(int device, uint8_t* buffer)
     std::memset(tx, 0xFF, sizeof tx);
     tx[0] = kFlashReadUid;
     std::memset(tx + 1, 0x00, 4);
+    std::memset(buffer, 0, kUidLength);
+    FlashHold hold(*this, device);
+    if (!hold || !waitReady(device, flashFd(device), kReadyBoundMs))
+        return 0;
 
     QMutexLocker lock(&Utils::_spi_mutex);
     selectFlash(device);

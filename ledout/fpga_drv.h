@@ -4,9 +4,41 @@
 // Utils::_spi_mutex for their whole run, except an erase: it takes the bus for each command and
 // each status poll, so an erase of many units (seconds each on the board at worst) holds no other
 // user of the bus for longer than one transfer.
+//
+// Each flash device has one owner at a time: every operation holds its device (an erase: for each
+// unit), and a caller whose work is several operations (a record's erase and write) holds it
+// across them with a FlashHold, so the box's own records and the clients' commands never meet
+// inside one another's work while the bus is free. Every operation first waits, within a bound,
+// for the part to be ready: a busy part takes no command but the status read.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+// One owner at a time, waited for in the order the waiters came; the owner's thread may take it
+// again (it counts).
+class FlashOwner {
+public:
+    // False when it stayed held by another past `bound`.
+    bool take(std::chrono::milliseconds bound);
+    // Only when nobody holds it or waits for it (or this thread holds it).
+    bool tryTake();
+    void give();
+
+private:
+    bool mine() const { return depth_ > 0 && owner_ == std::this_thread::get_id(); }
+
+    std::mutex m_;
+    std::condition_variable cv_;
+    std::thread::id owner_;
+    int depth_ = 0;
+    uint64_t nextTicket_ = 0;
+    std::deque<uint64_t> waiting_;
+};
 
 class FpgaLines;
 
@@ -23,6 +55,12 @@ public:
     static constexpr uint32_t kSpeedHz = 10000000;
     // Polls of the flash status before a busy flash is given up (several seconds on the board).
     static constexpr int kBusyPollLimit = 200000;
+    // How long an operation waits for a part that is busy when it begins (only an operation that
+    // gave up leaves it so): twice a sector erase at worst.
+    static constexpr uint32_t kReadyBoundMs = 800;
+    // How long a caller waits for another owner of the device: longer than the longest one holds
+    // it (one 64 KB unit of an erase at worst, a record's erase and write, a 16 KB write).
+    static constexpr uint32_t kOwnerWaitMs = 6000;
 
     explicit fpga_drv(FpgaLines& lines);
 
@@ -52,14 +90,44 @@ public:
     int FPGA_SPI_FLASH_SSTF016B_RD_UID(int device, uint8_t* buffer);
     void FPGA_SPI_Disable_WP(int fd);
 
+    // Flash device 2 or 3 (any other value means 3) held for this thread: waited for up to
+    // `boundMs`, or taken only when free now (`boundMs` 0). False when another holds it.
+    bool takeFlash(int device, uint32_t boundMs = kOwnerWaitMs);
+    void giveFlash(int device);
+
 private:
     int flashFd(int device) const { return fd_[device == 2 ? 2 : 3]; }
     void selectFlash(int device);
     void deselectFlash(int device);
-    // Polls the status of an erasing flash, the bus taken for each poll only, until it is ready;
-    // false when a transfer failed or the flash stayed busy past `boundMs`.
-    bool waitEraseReady(int device, int fd, uint32_t boundMs);
+    // Polls the status of the flash, the bus taken for each poll only, until it is ready; false
+    // when a transfer failed or the flash stayed busy past `boundMs`.
+    bool waitReady(int device, int fd, uint32_t boundMs);
+    // Erases one unit; the device is held for it.
+    bool eraseUnit(int device, int fd, uint8_t opcode, uint32_t address, uint32_t boundMs);
 
     FpgaLines& lines_;
     int fd_[kDevices] = {-1, -1, -1, -1};
+    FlashOwner owners_[2];   // flash 2, flash 3
+};
+
+// Holds a flash device for the scope (see fpga_drv::takeFlash); false when it could not.
+class FlashHold {
+public:
+    FlashHold(fpga_drv& drv, int device, uint32_t boundMs = fpga_drv::kOwnerWaitMs)
+        : drv_(drv), device_(device), held_(drv.takeFlash(device, boundMs))
+    {
+    }
+    ~FlashHold()
+    {
+        if (held_)
+            drv_.giveFlash(device_);
+    }
+    explicit operator bool() const { return held_; }
+    FlashHold(const FlashHold&) = delete;
+    FlashHold& operator=(const FlashHold&) = delete;
+
+private:
+    fpga_drv& drv_;
+    int device_;
+    bool held_;
 };

@@ -250,14 +250,21 @@ public:
     uint8_t on_armed[kOnOffPlaces] = {};
     uint8_t off_armed[kOnOffPlaces] = {};
     uint8_t onoff_last_day = 0;
+    bool onoff_reload = false;   // the stored schedule could not be read: the extension step tries again
+    // A record read the flash did not answer, and its tick: the next try waits kRecordRetryTicks.
+    static constexpr uint32_t kRecordRetryTicks = 100;
+    bool record_unread = false;
+    uint32_t record_unread_at = 0;
+    void noteRecordUnread();
 
     // Records in the flash behind FPGA 0 (flash device 2): brightness and schedule.
     static constexpr uint32_t kBrightnessRecord = 0x6CE000;
     static constexpr uint32_t kScheduleRecord = 0x6CD000;
-    // Erases the record's sector and writes `length` bytes; false (nothing written) when the
-    // record does not fit the command RAM it came from.
+    // Erases the record's sector and writes `length` bytes, the flash held across both; false
+    // when the record does not fit the command RAM it came from, or the flash did not take it
+    // (then said in the log).
     bool store_record(uint32_t address, const uint8_t* data, uint32_t length);
-    void erase_record(uint32_t address);
+    bool erase_record(uint32_t address);
     bool read_record(uint32_t address, uint8_t* out, uint32_t length);
 
     // ---- receiving-card jobs ----------------------------------------------------------------------

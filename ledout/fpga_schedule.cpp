@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include "core/global.h"
 #include "core/utils.h"
 #include "ledout/bcd.h"
 #include "ledout/clock_record_run.h"
@@ -36,13 +37,25 @@ bool fpga_manage::store_record(uint32_t address, const uint8_t* data, uint32_t l
     if (data == nullptr || length == 0 || length > kRamImageSize)
         return false;
     fpga_flash_access();
-    erase_record(address);
-    return drv_.writeCopy(2, address, data, length) == 1;
+    // The erase and the write as one: no client's command on the flash comes between them.
+    FlashHold hold(drv_, 2);
+    const bool stored = hold && erase_record(address) && drv_.writeCopy(2, address, data, length) == 1;
+    if (!stored) {
+        ZEL_DEBUG("\n record at %#x not stored: the flash behind FPGA 0 did not take it \n", address);
+        writeLogMsg(LOG_FAILURE, "a record in the flash behind FPGA 0 could not be stored");
+    }
+    return stored;
 }
 
-void fpga_manage::erase_record(uint32_t address)
+bool fpga_manage::erase_record(uint32_t address)
 {
-    drv_.FPGA_SPI_FLASH_VBYONE_ERASE(2, address / fpga_drv::kSectorSize, 0, 1);
+    return drv_.FPGA_SPI_FLASH_VBYONE_ERASE(2, address / fpga_drv::kSectorSize, 0, 1) == 1;
+}
+
+void fpga_manage::noteRecordUnread()
+{
+    record_unread = true;
+    record_unread_at = G_timeTicks.load();
 }
 
 bool fpga_manage::read_record(uint32_t address, uint8_t* out, uint32_t length)
@@ -68,8 +81,8 @@ void fpga_manage::Dealwith_mcu_ram()
                 setShadow(kRegOnOff, 0, 1);
         } else if (rec[kStoreByte] == kErase) {
             fpga_flash_access();
-            erase_record(kScheduleRecord);
-            setShadow(kRegOnOff, 0, 0);
+            if (erase_record(kScheduleRecord))
+                setShadow(kRegOnOff, 0, 0);
         }
         break;
     case CMD_BRIGHTNESS:
@@ -116,10 +129,18 @@ void fpga_manage::record_onoff_time(int device)
         return;
     fpga_flash_access();
     uint8_t marker = 0;
-    if (!read_record(kScheduleRecord, &marker, 1) || marker != kPresent)
+    uint8_t record[kStoredScheduleLen];
+    // A flash that did not answer says nothing about the record: the load is tried again later.
+    if (!read_record(kScheduleRecord, &marker, 1) ||
+        (marker == kPresent && !read_record(kScheduleRecord, record, kStoredScheduleLen))) {
+        onoff_reload = true;
+        noteRecordUnread();
         return;
-    if (!read_record(kScheduleRecord, MCU_RAM_CMD, kStoredScheduleLen))
+    }
+    onoff_reload = false;
+    if (marker != kPresent)
         return;
+    std::memcpy(MCU_RAM_CMD, record, kStoredScheduleLen);
     OnOff_time();
     setShadow(kRegOnOff, 0, 1);
 }

@@ -207,9 +207,16 @@ void fpga_manage::set_led_para_deal()
 
 void fpga_manage::Extension_function()
 {
-    if (g_change[changeword::kBriReload] != 0) {
-        record_bright_change();
-        g_change[changeword::kBriReload] = 0;
+    // A record the flash did not give is asked for again a while later, not at every step: a
+    // flash that stays busy costs its wait each time.
+    if (!record_unread || Utils::getTimeSpace(record_unread_at) >= kRecordRetryTicks) {
+        record_unread = false;
+        if (g_change[changeword::kBriReload] != 0) {
+            g_change[changeword::kBriReload] = 0;
+            record_bright_change();   // sets it again when the flash did not answer
+        }
+        if (onoff_reload)
+            record_onoff_time(2);
     }
     if (g_change[changeword::kBriTaskOn] != 0)
         Brightness_task();

@@ -30,24 +30,27 @@ void refuse(ApartWorker::Job& job)
 
 class Runner {
 public:
-    JobPtr submit(const void* link, uint64_t client, const uint8_t* body, unsigned length)
+    JobPtr submit(const void* link, uint64_t client, uint64_t host, const uint8_t* body, unsigned length)
     {
         auto job = std::make_shared<ApartWorker::Job>();
         job->body.assign(body, body + length);
         job->link = link;
         job->client = client;
+        job->host = host;
         std::lock_guard<std::mutex> lock(m_);
         if (stopping_ || stopRequested()) {
             refuse(*job);
             return job;
         }
-        size_t& mine = counts_[{link, client}];
-        if (mine >= ApartWorker::kClientShare || pending_ >= ApartWorker::kMaxJobs) {
-            if (mine == 0)
-                counts_.erase({link, client});
+        auto mine = counts_.find({link, client});
+        auto ours = hostCounts_.find(host);
+        if ((mine != counts_.end() && mine->second >= ApartWorker::kClientShare) ||
+            (host != 0 && ours != hostCounts_.end() && ours->second >= ApartWorker::kHostShare) ||
+            pending_ >= ApartWorker::kMaxJobs)
             return nullptr;
-        }
-        ++mine;
+        ++counts_[{link, client}];
+        if (host != 0)
+            ++hostCounts_[host];
         ++pending_;
         if (!thread_.joinable())
             thread_ = std::thread([this] { run(); });
@@ -56,16 +59,17 @@ public:
         return job;
     }
 
-    void withdraw(const JobPtr& job)
+    bool withdraw(const JobPtr& job)
     {
         std::lock_guard<std::mutex> lock(m_);
         for (auto it = jobs_.begin(); it != jobs_.end(); ++it) {
             if (*it == job) {
                 jobs_.erase(it);
                 leave(*job);
-                return;
+                return true;
             }
         }
+        return false;
     }
 
     size_t pending()
@@ -115,6 +119,9 @@ private:
         auto it = counts_.find({job.link, job.client});
         if (it != counts_.end() && --it->second == 0)
             counts_.erase(it);
+        auto host = hostCounts_.find(job.host);
+        if (host != hostCounts_.end() && --host->second == 0)
+            hostCounts_.erase(host);
         --pending_;
     }
 
@@ -144,6 +151,7 @@ private:
     std::deque<JobPtr> jobs_;
     JobPtr running_;
     std::map<std::pair<const void*, uint64_t>, size_t> counts_;
+    std::map<uint64_t, size_t> hostCounts_;   // hosts other than 0
     size_t pending_ = 0;
     bool stopping_ = false;
     std::thread thread_;
@@ -163,13 +171,13 @@ Runner& runner()
 
 }  // namespace
 
-std::shared_ptr<ApartWorker::Job> ApartWorker::submit(const void* link, uint64_t client, const uint8_t* body,
-                                                      unsigned length)
+std::shared_ptr<ApartWorker::Job> ApartWorker::submit(const void* link, uint64_t client, uint64_t host,
+                                                      const uint8_t* body, unsigned length)
 {
-    return runner().submit(link, client, body, length);
+    return runner().submit(link, client, host, body, length);
 }
 
-void ApartWorker::withdraw(const std::shared_ptr<Job>& job) { runner().withdraw(job); }
+bool ApartWorker::withdraw(const std::shared_ptr<Job>& job) { return runner().withdraw(job); }
 
 void ApartWorker::stop() { runner().stop(); }
 

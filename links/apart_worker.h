@@ -5,8 +5,9 @@
 //
 // A job counts against the client that asked, from the hand-over until it leaves the worker
 // (done, or dropped before it started because its client went away): each client has a share
-// of its own, and all clients together a bound, so one client neither refuses another's commands
-// nor makes the queue grow without end.
+// of its own, each host (all its connections and source ports, over TCP and UDP) a share of the
+// same size, and all clients together a bound, so one client or host neither refuses another's
+// commands nor makes the queue grow without end.
 #pragma once
 
 #include <atomic>
@@ -18,24 +19,33 @@ class ApartWorker {
 public:
     // Jobs of one client queued or running, at most; a further one is refused.
     static constexpr size_t kClientShare = 16;
+    // Jobs of one host queued or running, at most.
+    static constexpr size_t kHostShare = 16;
     // Jobs of all clients queued or running, at most.
     static constexpr size_t kMaxJobs = 256;
+
+    // The host of a client of a network link (its IPv4 address as on the wire), the same over TCP
+    // and UDP; 0 stands for no host
+    // (a serial line's one peer counts as its client only).
+    static uint64_t networkHost(uint32_t address) { return uint64_t(1) << 32 | address; }
 
     struct Job {
         std::vector<uint8_t> body;    // the request, check byte included
         std::vector<uint8_t> reply;   // the reply body, once done
         std::atomic<bool> done{false};
-        const void* link = nullptr;   // with `client`: whom the job counts against
+        const void* link = nullptr;   // with `client` and `host`: whom the job counts against
         uint64_t client = 0;
+        uint64_t host = 0;
     };
 
-    // Queues a command of `client` of the link `link` (the thread is started on the first use).
-    // Null when that client's share or the queue is full. While the worker is being stopped the
-    // job comes back done, refused.
-    static std::shared_ptr<Job> submit(const void* link, uint64_t client, const uint8_t* body, unsigned length);
-    // Drops a job that has not started (its client went away). A running one goes on and counts
-    // until it ends.
-    static void withdraw(const std::shared_ptr<Job>& job);
+    // Queues a command of `client` (of `host`) of the link `link` (the thread is started on the
+    // first use). Null when that client's or that host's share or the queue is full. While the
+    // worker is being stopped the job comes back done, refused.
+    static std::shared_ptr<Job> submit(const void* link, uint64_t client, uint64_t host, const uint8_t* body,
+                                       unsigned length);
+    // Drops a job that has not started (its client went away): true. A running one goes on and
+    // counts until it ends (false).
+    static bool withdraw(const std::shared_ptr<Job>& job);
     // The box's stop: the queued jobs are refused and the running one ends (an erase between two
     // units); then, for a short while at most, the links are given the time to send the replies.
     // A later job starts the thread again.

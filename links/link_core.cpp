@@ -46,6 +46,7 @@ LinkCore::Rest LinkCore::handleBody(uint8_t* body, unsigned length, LinkEndpoint
     pc_cmd_time = G_timeTicks.load();
     pc_cmd_valid = 1;
 
+    heardFrom(endpoint.hostOf(client));
     if (isPassby(body, length))
         return takeCardFrame(body, length, endpoint, client);
 
@@ -68,13 +69,48 @@ void LinkCore::sendReply(unsigned length, LinkEndpoint& endpoint)
 
 void LinkCore::runApart(const uint8_t* body, unsigned length, LinkEndpoint& endpoint, LinkClient client)
 {
-    std::shared_ptr<ApartWorker::Job> job = ApartWorker::submit(this, client, body, length);
+    const uint64_t host = endpoint.hostOf(client);
+    std::shared_ptr<ApartWorker::Job> job = ApartWorker::submit(this, client, host, body, length);
     if (!job) {
         ZEL_DEBUG("\n link %d: too many long commands waiting, one refused \n", passbyPort_);
         sendReply(message_deal::refuse(body, length, reply_.data(), unsigned(reply_.size())), endpoint);
         return;
     }
-    apart_.push_back(ApartCommand{client, std::move(job)});
+    apart_.push_back(ApartCommand{client, host, std::move(job)});
+    hear(host);
+}
+
+void LinkCore::hear(uint64_t host) { heard_[host] = G_timeTicks.load(); }
+
+void LinkCore::heardFrom(uint64_t host)
+{
+    auto h = heard_.find(host);
+    if (h != heard_.end())
+        h->second = G_timeTicks.load();
+}
+
+void LinkCore::dropSilentHosts(unsigned silenceTicks)
+{
+    for (auto h = heard_.begin(); h != heard_.end();) {
+        const uint64_t host = h->first;
+        auto ofHost = [host](const ApartCommand& c) { return c.host == host; };
+        const bool waits = std::any_of(apart_.begin(), apart_.end(), ofHost);
+        if (waits && Utils::getTimeSpace(h->second) < silenceTicks) {
+            ++h;
+            continue;
+        }
+        // Silent: what has not started is dropped; what is done is still answered.
+        std::deque<ApartCommand> kept;
+        for (ApartCommand& c : apart_) {
+            if (!ofHost(c) || !ApartWorker::withdraw(c.job))
+                kept.push_back(std::move(c));
+        }
+        if (kept.size() != apart_.size())
+            ZEL_DEBUG("\n link %d: %d long commands of a silent host dropped \n", passbyPort_,
+                      int(apart_.size() - kept.size()));
+        apart_.swap(kept);
+        h = std::any_of(apart_.begin(), apart_.end(), ofHost) ? std::next(h) : heard_.erase(h);
+    }
 }
 
 void LinkCore::answerApart(LinkEndpoint& endpoint)
@@ -82,6 +118,11 @@ void LinkCore::answerApart(LinkEndpoint& endpoint)
     while (!apart_.empty() && apart_.front().job->done.load()) {
         const ApartCommand c = std::move(apart_.front());
         apart_.pop_front();
+        const bool more = std::any_of(apart_.begin(), apart_.end(), [&](const ApartCommand& a) { return a.host == c.host; });
+        if (more)
+            hear(c.host);   // answered: its silence starts again
+        else
+            heard_.erase(c.host);
         const std::vector<uint8_t>& reply = c.job->reply;
         if (reply.empty())
             continue;
@@ -193,6 +234,11 @@ void LinkCore::dropClient(LinkClient client, LinkEndpoint& endpoint)
     for (auto it = gone; it != apart_.end(); ++it)
         ApartWorker::withdraw(it->job);
     apart_.erase(gone, apart_.end());
+    for (auto h = heard_.begin(); h != heard_.end();) {
+        const uint64_t host = h->first;
+        const bool more = std::any_of(apart_.begin(), apart_.end(), [host](const ApartCommand& c) { return c.host == host; });
+        h = more ? std::next(h) : heard_.erase(h);
+    }
     if (!answering_ || answerClient_ != client)
         return;
     // Its answer would go nowhere (or to a newcomer on the same socket): the cards are free again.

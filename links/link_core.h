@@ -11,14 +11,16 @@
 //
 // A command that takes long (a flash erase, a font reload) does not hold the link's thread either:
 // it is handed to the thread that runs such commands, and `service` sends its reply to the client
-// that asked once it is done, while the link answers everything else meanwhile. A client has
-// ApartWorker::kClientShare such commands outstanding at most (a further one is refused); those
-// of a client that went away and have not started are dropped.
+// that asked once it is done, while the link answers everything else meanwhile. A client, and a
+// host, has ApartWorker::kClientShare such commands outstanding at most (a further one is
+// refused); those of a client that went away and have not started are dropped, and so are those
+// of a host that a link without connections (UDP) has not heard from for a while.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -60,6 +62,12 @@ public:
     virtual bool running() const { return true; }
     // False when the rest of the bytes the current frame came with are to be dropped.
     virtual bool takesFrames() const { return true; }
+    // The host `client` belongs to (ApartWorker::networkHost), 0 for none.
+    virtual uint64_t hostOf(LinkClient client) const
+    {
+        (void)client;
+        return 0;
+    }
 };
 
 class LinkCore {
@@ -115,6 +123,12 @@ public:
     // commands handed apart that have not started are dropped, and the reply of one running goes
     // nowhere.
     void dropClient(LinkClient client, LinkEndpoint& endpoint);
+    // The commands handed apart that have not started, of each host this link has neither heard
+    // from nor answered for `silenceTicks`, are dropped: a host of a link without connections is
+    // gone once it is silent. One running goes on and is answered.
+    void dropSilentHosts(unsigned silenceTicks);
+    // Something came from `host` (its silence starts again).
+    void heardFrom(uint64_t host);
 
     // A body whose first address is below 0xF000 and whose second address is 0xF010 goes to the
     // receiving cards.
@@ -132,6 +146,7 @@ private:
 
     struct ApartCommand {
         LinkClient client;
+        uint64_t host;
         std::shared_ptr<ApartWorker::Job> job;
     };
 
@@ -153,6 +168,8 @@ private:
     std::vector<uint8_t> encoded_;
     std::deque<CardFrame> waiting_;   // for the cards' turn, in arrival order
     std::deque<ApartCommand> apart_;  // run apart, in arrival order
+    std::map<uint64_t, unsigned> heard_;   // hosts of apart_: tick of their last frame or answer
+    void hear(uint64_t host);
     passby::Turn turn_;
     bool answering_ = false;          // a frame handed over waits for its answer
     LinkClient answerClient_ = 0;

@@ -123,13 +123,23 @@ unsigned message_deal::deal_on_link(uint8_t* body, unsigned length, uint8_t* rep
     if (!takes(length, capacity))
         return 0;
     const uint8_t g = body[frame::kGroup];
+    const bool flashWork = onFlash(g) || starts_record(body, length);
     std::unique_lock<std::mutex> flash(flash_mutex, std::defer_lock);
     // A flash command goes behind those already handed apart, in the order they came.
     if (g == group::kEraseFlash || reloads_font(body, length) ||
-        (onFlash(g) && (ApartWorker::pending() != 0 || !flash.try_lock())))
+        (flashWork && (ApartWorker::pending() != 0 || !flash.try_lock())))
         return kRunApart;
-    QMutexLocker lock(&deal_mutex);
-    return dealWith(body, length, reply, capacity);
+    // Nor does the link wait for the box's own work on the device.
+    const uint8_t device = fpga_flash_of(body, length);
+    if (!take_fpga_flash_now(device))
+        return kRunApart;
+    unsigned n;
+    {
+        QMutexLocker lock(&deal_mutex);
+        n = dealWith(body, length, reply, capacity);
+    }
+    give_fpga_flash(device);
+    return n;
 }
 
 unsigned message_deal::deal_apart(const uint8_t* body, unsigned length, uint8_t* reply, unsigned capacity)
@@ -137,13 +147,19 @@ unsigned message_deal::deal_apart(const uint8_t* body, unsigned length, uint8_t*
     if (!takes(length, capacity))
         return 0;
     const bool font = reloads_font(body, length);
-    if (!onFlash(body[frame::kGroup]) && !font)
+    const bool record = starts_record(body, length);
+    if (!onFlash(body[frame::kGroup]) && !font && !record)
         return refuse(body, length, reply, capacity);
     // Only the flash is held: the handlers of the flash commands touch nothing else that the
-    // other commands change.
+    // other commands change (each operation waits, within its bound, for the box's own work on
+    // its device).
     std::lock_guard<std::mutex> flash(flash_mutex);
     if (font)
         return write_reloading_font(body, length, reply, capacity);
+    if (record) {
+        QMutexLocker lock(&deal_mutex);
+        return dealWith(body, length, reply, capacity);
+    }
     return dealWith(body, length, reply, capacity);
 }
 

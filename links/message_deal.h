@@ -78,6 +78,8 @@ public:
     // the thread that runs such commands (deal_apart). That is every flash erase, a font reload
     // (register 0x0E, bit 3), and any other flash command while flash commands run apart or wait
     // to.
+    // A command on a flash device behind the FPGAs that another owner holds at the moment (the
+    // box's own record work, an erase) is handed over as well, and waits there.
     static constexpr unsigned kRunApart = ~0u;
     static unsigned deal_on_link(uint8_t* body, unsigned length, uint8_t* reply, unsigned capacity);
     // Carries a command out on the thread that runs them apart: it waits for the flash commands
@@ -114,6 +116,16 @@ public:
     // Carries such a write out with the command lock held, then the reload without it (the
     // caller holds flash_mutex: the reload reads the chip's flash).
     static unsigned write_reloading_font(const uint8_t* body, unsigned length, uint8_t* reply, unsigned capacity);
+
+    // A write of FPGA register 2 with bit 2: it runs the command record, which may store or erase
+    // a record in the flash behind FPGA 0.
+    static bool starts_record(const uint8_t* body, unsigned length);
+    // The flash device behind an FPGA (2 or 3) that a command works on, 0 for none: the flash
+    // commands' device, and device 2 for a command that starts the command record.
+    static uint8_t fpga_flash_of(const uint8_t* body, unsigned length);
+    // Holds that device for this thread only when nobody holds it now; true without a device.
+    static bool take_fpga_flash_now(uint8_t device);
+    static void give_fpga_flash(uint8_t device);
 
     // ---- file transfer ---------------------------------------------------------------------------
     static void write_file_start(const uint8_t* body, unsigned length, Reply& r);

@@ -46,6 +46,30 @@ fpga_drv* drv() { return fpga_manage::p_fpga_manage ? &fpga_manage::p_fpga_manag
 
 }  // namespace
 
+uint8_t message_deal::fpga_flash_of(const uint8_t* body, unsigned length)
+{
+    if (starts_record(body, length))
+        return kFlashFpga0;
+    uint8_t device = 0;
+    const uint8_t g = body[frame::kGroup];
+    if ((g == group::kEraseFlash || g == group::kWriteFlash || g == group::kReadFlash) && length > 16)
+        device = body[16];
+    else if (g == group::kFlashUid && length > 10)
+        device = body[10];
+    return fpgaFlash(device) ? device : 0;
+}
+
+bool message_deal::take_fpga_flash_now(uint8_t device)
+{
+    return device == 0 || !drv() || drv()->takeFlash(device, 0);
+}
+
+void message_deal::give_fpga_flash(uint8_t device)
+{
+    if (device != 0 && drv())
+        drv()->giveFlash(device);
+}
+
 void message_deal::cmd_erase_flash(const uint8_t* body, unsigned length, Reply& r)
 {
     r.status(kStatusRefused);

@@ -135,18 +135,26 @@ bool message_deal::reloads_font(const uint8_t* body, unsigned length)
 
 unsigned message_deal::write_reloading_font(const uint8_t* body, unsigned length, uint8_t* reply, unsigned capacity)
 {
-    unsigned n;
+    Reply r(body, reply, capacity);
     {
         QMutexLocker lock(&deal_mutex);
         t_fontReloadLater = true;
-        Reply r(body, reply, capacity);
         write_register(body, length, r);
         t_fontReloadLater = false;
-        n = r.finish();
     }
-    if (reply[frame::kPayload] == kStatusOk)
-        linkhooks::reloadFont();
-    return n;
+    // The answer says whether the fonts are in the chip: a reload a stop cut short is not.
+    if (r.status() == kStatusOk && !linkhooks::reloadFont())
+        r.status(kStatusRefused);
+    return r.finish();
+}
+
+bool message_deal::starts_record(const uint8_t* body, unsigned length)
+{
+    constexpr uint8_t kRegCommand = 2;
+    constexpr uint8_t kRunRecordBit = 0x04;
+    return length == kWriteBody && body[frame::kGroup] == group::kWriteRegister &&
+           (body[kTarget] == kTargetFpga0 || body[kTarget] == kTargetFpga1) && body[kRegister] == kRegCommand &&
+           (body[kValue] & body[kMask] & kRunRecordBit);
 }
 
 void message_deal::write_register(const uint8_t* body, unsigned length, Reply& r)

@@ -1,5 +1,7 @@
 #include "links/networkmanage.h"
 
+#include <arpa/inet.h>
+
 #include <cstring>
 
 #include "core/global.h"
@@ -62,6 +64,11 @@ void networkManage::onClose(int fd)
 {
     core_.dropClient(LinkClient(fd), *this);
     receivers_.erase(fd);
+}
+
+uint64_t networkManage::hostOf(LinkClient client) const
+{
+    return ApartWorker::networkHost(htonl(server_.addressOf(int(client))));
 }
 
 void networkManage::sendEncoded(const uint8_t* data, unsigned length)

@@ -36,6 +36,7 @@ public:
     bool sendQueuedReply() override;
     void clearQueuedReplies() override { reply_queue.clear(); }
     void addressCardReply(LinkClient client) override { card_socket = int(client); }
+    uint64_t hostOf(LinkClient client) const override;
     bool running() const override { return thread_.running(); }
 
 private:

@@ -36,15 +36,15 @@ void enginePrint()
 }
 void requestOsdReload() { g_osd_update = 1; }
 
-void reloadFont()
+bool reloadFont()
 {
     c331_manage* e = engine();
     if (!e)
-        return;
+        return false;
     // Both steps as one: the worker draws with the fonts in between.
     std::lock_guard<std::recursive_mutex> lock(e->osd_op_mutex);
     e->read_c331_font(e->c331_fd);
-    e->update_font(e->c331_fd);
+    return e->copy_fonts(e->c331_fd);
 }
 uint32_t videoFlashSize() { return engine() && engine()->c331_fd >= 0 ? c331osd::kFlashSize : 0; }
 

@@ -11,8 +11,9 @@ namespace linkhooks {
 void enginePrint();
 // The engine reloads the OSD menu on its next pass (called under the commit point).
 void requestOsdReload();
-// The engine reloads the OSD font into the chip.
-void reloadFont();
+// The engine reloads the OSD font into the chip; false when it could not copy them all (a stop
+// cut the copy short, or it failed).
+bool reloadFont();
 // The video chip's serial flash (device 4): its size (0 while unavailable), erase of `count`
 // units of type `mode` from 4 KB block `first`, write and read.
 uint32_t videoFlashSize();

@@ -71,6 +71,12 @@ TcpServer::Client* TcpServer::find(int fd)
     return it == clients_.end() ? nullptr : &*it;
 }
 
+uint32_t TcpServer::addressOf(int fd) const
+{
+    auto it = std::find_if(clients_.begin(), clients_.end(), [fd](const Client& c) { return c.fd == fd; });
+    return it == clients_.end() ? 0 : it->address;
+}
+
 int TcpServer::pollTimeout(int timeoutMs) const
 {
     if (acceptRestUntilMs_ == 0)

@@ -57,6 +57,8 @@ public:
     // The client sent a whole frame: it is no longer the first to make room for a newcomer, and
     // its quiet time starts again.
     void noteFrame(int fd);
+    // The peer's IPv4 address (host order) of a client, 0 when unknown. On the polling thread.
+    uint32_t addressOf(int fd) const;
 
     TcpServer(const TcpServer&) = delete;
     TcpServer& operator=(const TcpServer&) = delete;

@@ -73,6 +73,7 @@ void udpnetManage::stepOnce(int timeoutMs)
         // A datagram carries whole frames; nothing is carried over to the next one.
         codec.resetReceiver();
         budget_.startDatagram(from.sin_addr.s_addr, G_timeTicks.load());
+        core_.heardFrom(hostOf(clientOf(from)));   // a datagram over the budget says it is there too
         if (!budget_.spent())
             core_.receive(codec, server_.data(), n, *this, clientOf(from));
         if (budget_.firstCut()) {
@@ -81,8 +82,11 @@ void udpnetManage::stepOnce(int timeoutMs)
             ZEL_DEBUG("\n udp: reply limit reached, the rest of the datagram from %s dropped \n", sender);
         }
     }
+    core_.dropSilentHosts(kSilentHostTicks);
     core_.service(*this);
 }
+
+uint64_t udpnetManage::hostOf(LinkClient client) const { return ApartWorker::networkHost(uint32_t(client >> 16)); }
 
 void udpnetManage::addressCardReply(LinkClient client)
 {

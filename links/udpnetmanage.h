@@ -29,6 +29,7 @@ public:
     bool sendQueuedReply() override;
     void clearQueuedReplies() override { reply_queue.clear(); }
     void addressCardReply(LinkClient client) override;
+    uint64_t hostOf(LinkClient client) const override;
     bool running() const override { return thread_.running(); }
     bool takesFrames() const override { return !budget_.spent(); }
 
@@ -46,4 +47,7 @@ private:
     std::mutex peerMutex_;
     sockaddr_in cardPeer_{};   // sender of the card frame the cards answer (under peerMutex_)
     LinkThread thread_;
+    // A host that sent nothing and was answered nothing for this long (10 s) is gone: its commands
+    // handed apart that have not started are dropped.
+    static constexpr unsigned kSilentHostTicks = 1000;
 };

@@ -521,6 +521,7 @@ bool SimSerialFlash::spiMessage(const platform::SpiTransfer* xfers, unsigned cou
             program(address, tx.data() + 4, entry.length);
             wel_ = false;
             busy_ = busyPolls_;
+            busyUntil_ = std::chrono::steady_clock::now() + std::chrono::microseconds(programUs_);
             break;
         case kOpFastRead:
             entry.length = tx.size() > 5 ? uint32_t(tx.size() - 5) : 0;

@@ -11,6 +11,9 @@
 // Flash (spidev .3 and .4): 8 MB of serial flash behind each FPGA, answering only while its path
 // is selected (device 2: FPGA 0's chip select and sel_flash2 low; device 3: FPGA 1's chip select
 // and both sel_flash3 lines low). One message is one command. Contents persist under the root.
+// An erase or a page program keeps the part busy for its time (status bit 0); a busy part takes
+// no command but the status read, and its data line says nothing then (reads as 0xFF, the pulled-up
+// line), as an unselected part's does.
 //
 // The send and reply engines of the output ports belong to the receiving-card chain model: it
 // plugs in as a SimFpgaPortEngine and works on the FPGA's registers, RAMs and interrupt line
@@ -182,6 +185,13 @@ public:
         std::lock_guard<std::mutex> lock(m_);
         eraseMs_ = {sectorMs, block32Ms, block64Ms};
     }
+    // How long a page program keeps the flash busy, in microseconds of the machine's clock, on top
+    // of the busy polls (0: no time).
+    void setProgramTime(uint32_t us)
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        programUs_ = us;
+    }
     void setStuckBusy(bool on)
     {
         std::lock_guard<std::mutex> lock(m_);
@@ -208,6 +218,7 @@ private:
     int busy_ = 0;
     int busyPolls_ = 3;
     std::array<uint32_t, 3> eraseMs_{};
+    uint32_t programUs_ = 0;
     std::chrono::steady_clock::time_point busyUntil_{};
     bool stuckBusy_ = false;
     int statusPolls_ = 0;

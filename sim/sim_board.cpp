@@ -32,11 +32,13 @@ void replaceFile(const std::string& path, const std::string& bytes)
 }
 
 // Durations of the board's order for the flash work that takes long: typical erase times of the
-// 8 MB serial flash behind each FPGA (4 KB sector, 32 KB and 64 KB block), and the chip's DMA of
+// 8 MB serial flash behind each FPGA (4 KB sector, 32 KB and 64 KB block) and its typical page
+// program time, and the chip's DMA of
 // its serial flash into chip memory at 10 MB/s (the four fonts, 13.3 MB, in about 1.3 s). All
 // within the bounds the system's waits allow. ZEL_SIM_QUICK_FLASH=1 makes them take no time (the
 // tests' boxes).
 constexpr uint32_t kFpgaSectorEraseMs = 45, kFpgaBlock32EraseMs = 120, kFpgaBlock64EraseMs = 150;
+constexpr uint32_t kFpgaPageProgramUs = 700;
 constexpr uint32_t kChipDmaBytesPerMs = 10000;
 
 bool quickFlash()
@@ -72,10 +74,15 @@ void useBoardFlashTimes()
         g.setDmaRate(kChipDmaBytesPerMs);
         return 0;
     });
-    if (FpgaBoard* fpgas = fpgaBoard())
-        for (auto& flash : fpgas->flash)
-            if (flash)
-                flash->setEraseTimes(kFpgaSectorEraseMs, kFpgaBlock32EraseMs, kFpgaBlock64EraseMs);
+    FpgaBoard* fpgas = fpgaBoard();
+    if (!fpgas)
+        return;
+    for (auto& flash : fpgas->flash) {
+        if (!flash)
+            continue;
+        flash->setEraseTimes(kFpgaSectorEraseMs, kFpgaBlock32EraseMs, kFpgaBlock64EraseMs);
+        flash->setProgramTime(kFpgaPageProgramUs);
+    }
 }
 
 void writeDeviceSnapshot()

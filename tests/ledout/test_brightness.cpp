@@ -278,6 +278,29 @@ TEST(Brightness, ErasingTheRecordFromThePcStopsTheTaskAtTheNextLoad)
     EXPECT_EQ(g_change[kBriValue], 16u);
 }
 
+// A flash that does not answer (busy past its bound) says nothing about the record: the running
+// mode stays and the load is tried again, and a store into it is not taken for stored.
+TEST(Brightness, AFlashThatDoesNotAnswerIsNeitherNoRecordNorAStoredOne)
+{
+    BriRig rig;
+    ASSERT_TRUE(rig.ready());
+    rig.load(16, {200});
+    ASSERT_EQ(g_change[kBriTaskOn], 1u);
+    g_change[kBriReload] = 0;
+    rig.flash(2).setStuckBusy(true);
+    rig.m->record_bright_change();
+    EXPECT_EQ(g_change[kBriTaskOn], 1u);
+    EXPECT_EQ(g_change[kBriValue], 200u);
+    EXPECT_EQ(g_change[kBriReload], 1u);
+    rig.command(1, 0xAA, Bytes(48, 9));
+    EXPECT_EQ(g_change[kBriReload], 1u);
+    g_change[kBriReload] = 0;
+    rig.command(1, 0x55, {});   // nor an erase for erased
+    EXPECT_EQ(g_change[kBriReload], 0u);
+    rig.flash(2).setStuckBusy(false);
+    EXPECT_EQ(rig.stored(10)[9], 200);
+}
+
 TEST(Brightness, ARecordLongerThanTheCommandRamIsNotStored)
 {
     BriRig rig;

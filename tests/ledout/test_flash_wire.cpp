@@ -132,7 +132,8 @@ TEST(FlashWire, ProgramSendsEachPieceBehindItsPageCommand)
     for (size_t i = 0; i < data.size(); ++i)
         data[i] = uint8_t(i * 7 + 1);
     ASSERT_EQ(rig.m->drv().writeCopy(2, 0x1234F0, data.data(), 300), 1);
-    EXPECT_EQ(tap.wire(), (Wire{"06", "02 12 34 F0 +16", "wait",   //
+    // A busy part takes no command: every operation first reads its status.
+    EXPECT_EQ(tap.wire(), (Wire{"wait", "06", "02 12 34 F0 +16", "wait",   //
                                 "06", "02 12 35 00 +256", "wait",  //
                                 "06", "02 12 36 00 +28", "wait"}));
     EXPECT_TRUE(tap.allSelected());
@@ -151,12 +152,13 @@ TEST(FlashWire, ReadExchangesAtMost2048BytesBehindFiveCommandBytes)
     WireTap tap(rig, 2);
     Bytes back(2048);
     ASSERT_EQ(rig.m->drv().FPGA_SPI_FLASH_VBYONE_READ(2, 0x0A0B0C, 2048, back.data()), 1);
-    EXPECT_EQ(tap.wire(), (Wire{"x 0B 0A 0B 0C +2049"})) << "one exchange of 2053 bytes";
+    EXPECT_EQ(tap.wire(), (Wire{"wait", "x 0B 0A 0B 0C +2049"})) << "one exchange of 2053 bytes";
 
     tap.clear();
     back.resize(4100);
     ASSERT_EQ(rig.m->drv().FPGA_SPI_FLASH_VBYONE_READ(2, 0x10000, 4100, back.data()), 1);
-    EXPECT_EQ(tap.wire(), (Wire{"x 0B 01 00 00 +2049", "x 0B 01 08 00 +2049", "x 0B 01 10 00 FF FF FF FF FF"}));
+    EXPECT_EQ(tap.wire(),
+              (Wire{"wait", "x 0B 01 00 00 +2049", "x 0B 01 08 00 +2049", "x 0B 01 10 00 FF FF FF FF FF"}));
     EXPECT_TRUE(tap.allSelected());
     EXPECT_TRUE(tap.released());
 }
@@ -168,7 +170,7 @@ TEST(FlashWire, UniqueIdIsOneThirteenByteExchange)
     WireTap tap(rig, 3);
     uint8_t uid[8] = {};
     ASSERT_EQ(rig.m->drv().FPGA_SPI_FLASH_SSTF016B_RD_UID(3, uid), 1);
-    EXPECT_EQ(tap.wire(), (Wire{"x 4B 00 00 00 00 FF FF FF FF FF FF FF FF"}));
+    EXPECT_EQ(tap.wire(), (Wire{"wait", "x 4B 00 00 00 00 FF FF FF FF FF FF FF FF"}));
     EXPECT_TRUE(tap.allSelected());
     EXPECT_EQ(Bytes(uid, uid + 8), (Bytes{9, 8, 7, 6, 5, 4, 3, 2}));
     EXPECT_TRUE(tap.released());

@@ -232,7 +232,7 @@ bool TcpClient::closedByPeer(int timeoutMs)
 }
 bool TcpClient::readSome(Bytes& out, int timeoutMs) { return pollRead(fd_, out, timeoutMs, false); }
 
-UdpClient::UdpClient(int port)
+UdpClient::UdpClient(int port, uint32_t from)
 {
     fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in a{};
@@ -243,14 +243,25 @@ UdpClient::UdpClient(int port)
     socklen_t len = sizeof a;
     ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
     localPort_ = ntohs(a.sin_port);
+    if (from != 0 && from != INADDR_LOOPBACK) {
+        sendFd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
+        a.sin_addr.s_addr = htonl(from);
+        ::bind(sendFd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    }
     to_.sin_family = AF_INET;
     to_.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     to_.sin_port = htons(uint16_t(port));
 }
-UdpClient::~UdpClient() { ::close(fd_); }
+UdpClient::~UdpClient()
+{
+    ::close(fd_);
+    if (sendFd_ >= 0)
+        ::close(sendFd_);
+}
 void UdpClient::sendRaw(const Bytes& wire)
 {
-    ::sendto(fd_, wire.data(), wire.size(), 0, reinterpret_cast<const sockaddr*>(&to_), sizeof to_);
+    ::sendto(sendFd_ >= 0 ? sendFd_ : fd_, wire.data(), wire.size(), 0, reinterpret_cast<const sockaddr*>(&to_),
+             sizeof to_);
 }
 bool UdpClient::readSome(Bytes& out, int timeoutMs) { return pollRead(fd_, out, timeoutMs, true); }
 

@@ -84,7 +84,9 @@ private:
 
 class UdpClient : public Client {
 public:
-    explicit UdpClient(int port);
+    // `from` (host order, 0 for 127.0.0.1): the loopback address the client sends from. It hears
+    // on 127.0.0.1 and the same port, where the box sends its replies.
+    explicit UdpClient(int port, uint32_t from = 0);
     ~UdpClient() override;
     void sendRaw(const Bytes& wire) override;
     int localPort() const { return localPort_; }
@@ -94,6 +96,7 @@ protected:
 
 private:
     int fd_ = -1;
+    int sendFd_ = -1;   // bound to `from` and the same port, when it is not 127.0.0.1
     int localPort_ = 0;
     sockaddr_in to_{};
 };

@@ -523,14 +523,15 @@ protected:
         EXPECT_TRUE(waitFor([] { return ApartWorker::pending() == 0; }));
     }
     static Bytes erase64k() { return encode(body(0x70, {0x00, 0x00, 0x01, 0x00, 1, 0, 2, 4})); }
+    static constexpr uint32_t kHostA = 0x7F000002, kHostB = 0x7F000003, kHostC = 0x7F000004;
     sim::SimSerialFlash* flash = nullptr;
 };
 
-// Each client has a share of the queue of its own: three clients with 12 erases each are all
-// taken, and done once the flash is free.
-TEST_F(FlashQueue, EachClientHasItsOwnShare)
+// Each host has a share of the queue of its own: three clients of three hosts with 12 erases
+// each are all taken, and done once the flash is free.
+TEST_F(FlashQueue, EachHostHasItsOwnShare)
 {
-    TcpClient c[3] = {TcpClient(tcpPort()), TcpClient(tcpPort()), TcpClient(tcpPort())};
+    TcpClient c[3] = {TcpClient(tcpPort(), 0, kHostA), TcpClient(tcpPort(), 0, kHostB), TcpClient(tcpPort(), 0, kHostC)};
     for (TcpClient& client : c)
         for (int i = 0; i < 12; ++i)
             client.sendRaw(erase64k());
@@ -539,6 +540,70 @@ TEST_F(FlashQueue, EachClientHasItsOwnShare)
     for (int k = 0; k < 3; ++k)
         for (int i = 0; i < 12; ++i)
             EXPECT_EQ(status(c[k].receiveFrame()), 0) << "client " << k << ", erase " << i;
+}
+
+// Many connections and source ports of one host take one host's share, over TCP and UDP alike:
+// of 4 connections and 4 ports with 6 erases each, 16 are taken and the others refused at once;
+// another host's are taken beside them.
+TEST_F(FlashQueue, ManyConnectionsAndPortsOfOneHostTakeOneShare)
+{
+    std::vector<std::unique_ptr<Client>> host;
+    for (int i = 0; i < 4; ++i) {
+        host.push_back(std::make_unique<TcpClient>(tcpPort(), 0, kHostA));
+        host.push_back(std::make_unique<UdpClient>(udpPort(), kHostA));
+    }
+    for (auto& c : host)
+        for (int i = 0; i < 6; ++i)
+            c->sendRaw(erase64k());
+    // Replies of the host's clients, each counted once, until `n` came or the deadline passed.
+    auto replies = [&](int n, int deadlineMs) {
+        std::vector<Bytes> got;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(deadlineMs);
+        while (int(got.size()) < n && std::chrono::steady_clock::now() < end)
+            for (auto& c : host)
+                for (Bytes r = c->receiveFrame(5); !r.empty(); r = c->receiveFrame(5))
+                    got.push_back(r);
+        return got;
+    };
+    const int kRefused = 48 - int(ApartWorker::kHostShare);
+    const std::vector<Bytes> early = replies(kRefused, 3000);
+    EXPECT_EQ(int(early.size()), kRefused);
+    for (const Bytes& r : early)
+        EXPECT_EQ(status(r), 1);
+    EXPECT_EQ(ApartWorker::pending(), ApartWorker::kHostShare);
+    TcpClient other(tcpPort(), 0, kHostB);
+    for (int i = 0; i < 3; ++i)
+        other.sendRaw(erase64k());
+    EXPECT_TRUE(waitFor([] { return ApartWorker::pending() == ApartWorker::kHostShare + 3; }));
+    flash->setStuckBusy(false);
+    EXPECT_EQ(replies(int(ApartWorker::kHostShare), 10000).size(), ApartWorker::kHostShare);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(status(other.receiveFrame()), 0) << i;
+}
+
+// A UDP host that has sent nothing for 10 s is gone: its erases that have not started are
+// dropped (the one running is answered), while a host that keeps talking keeps its own.
+TEST_F(FlashQueue, QueuedCommandsOfASilentUdpHostAreDropped)
+{
+    G_timeTicks = 20000;
+    UdpClient silent(udpPort(), kHostA), talking(udpPort(), kHostB);
+    for (int i = 0; i < 5; ++i)
+        silent.sendRaw(erase64k());
+    ASSERT_TRUE(waitFor([] { return ApartWorker::pending() == 5; }));
+    for (int i = 0; i < 3; ++i)
+        talking.sendRaw(erase64k());
+    ASSERT_TRUE(waitFor([] { return ApartWorker::pending() == 8; }));
+    G_timeTicks += 999;
+    ASSERT_TRUE(isReply(talking.call(body(0x82, {}))));
+    EXPECT_EQ(ApartWorker::pending(), 8u);   // not yet 10 s
+    G_timeTicks += 2;
+    ASSERT_TRUE(isReply(talking.call(body(0x82, {}))));
+    EXPECT_TRUE(waitFor([] { return ApartWorker::pending() == 4; })) << ApartWorker::pending();
+    flash->setStuckBusy(false);
+    EXPECT_TRUE(isReply(silent.receiveFrame()));   // the one that ran
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(status(talking.receiveFrame()), 0) << i;
+    EXPECT_TRUE(silent.receiveFrame(300).empty());
 }
 
 // The erases of a client that went away and had not started are dropped: they count against

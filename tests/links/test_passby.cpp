@@ -61,6 +61,10 @@ Bytes search(uint8_t portByte, uint8_t tag = 0x21)
     return body(0x10, Bytes(19, 0), 0x0FFE, kPc, tag, 1, portByte);
 }
 
+// How long a reply that must come is waited for: a bound on a hang, long enough for a loaded
+// machine under the sanitizers.
+constexpr int kReplyBoundMs = 10000;
+
 constexpr uint8_t kEmptyPortByte = 5;   // port 4: no cards
 constexpr uint8_t kSlowPortByte = 18;   // port 17: a card that answers only as the ticks move
 constexpr uint32_t kSlowTicks = 30;
@@ -79,7 +83,7 @@ Bytes cardBurst(uint8_t portByte)
 
 // The reply to `request` while no tick passes: nothing the cards hold can time out meanwhile, so a
 // reply at all (within the call's deadline of seconds) is one that waited for no card frame.
-Bytes promptly(Client& c, const Bytes& request) { return c.call(request); }
+Bytes promptly(Client& c, const Bytes& request) { return c.call(request, kReplyBoundMs); }
 
 // The rig with every card counted; the card on port 17 then answers kSlowTicks late. Two
 // clients, on TCP and UDP, look on.
@@ -99,7 +103,7 @@ struct BurstRig : PassbyRig {
     void answeredOnce(Client& sender)
     {
         G_timeTicks += kSlowTicks + 1;
-        Bytes r = sender.receiveFrame(1000);
+        Bytes r = sender.receiveFrame(kReplyBoundMs);
         ASSERT_TRUE(isReply(r));
         EXPECT_EQ(r[5], 0x40);
         EXPECT_EQ(r[7], kSlowPortByte);
@@ -166,16 +170,16 @@ void cardsTakeFramesInArrivalOrder(Client& first, Client& second, Client& onlook
     ASSERT_TRUE(waitFor([] { return passby::Turn::waiting() == 2; }));
 
     G_timeTicks += kSlowTicks + 1;
-    Bytes r = first.receiveFrame(1000);
+    Bytes r = first.receiveFrame(kReplyBoundMs);
     ASSERT_TRUE(isReply(r));
     EXPECT_EQ(r[5], 0x41);
-    r = onlooker.receiveFrame(3000);   // no tick passes: only the onlooker's port answers
+    r = onlooker.receiveFrame(kReplyBoundMs);   // no tick passes: only the onlooker's port answers
     ASSERT_TRUE(isReply(r));
     EXPECT_EQ(r[5], 0x42);
     EXPECT_EQ(r[7], 1);
     ASSERT_TRUE(waitFor([] { return sim::cardChain().received(kSlowPortByte - 1).size() == 2; }));   // `second`'s turn
     G_timeTicks += kSlowTicks + 1;
-    r = second.receiveFrame(1000);
+    r = second.receiveFrame(kReplyBoundMs);
     ASSERT_TRUE(isReply(r));
     EXPECT_EQ(r[5], 0x43);
 }
@@ -263,7 +267,7 @@ TEST(Passby, SearchesOnTwoLinksAtOnceEachComeBackToTheirOwnLink)
     auto run = [](Client& c, uint8_t portByte, int* good) {
         for (int i = 0; i < kSearches; ++i) {
             const uint8_t tag = uint8_t(i);
-            Bytes r = c.call(search(portByte, tag), 1000);
+            Bytes r = c.call(search(portByte, tag), kReplyBoundMs);
             if (!(isReply(r) && r[9] == 0x10 && r[7] == portByte && r[5] == tag))
                 return;   // lost or someone else's: the rest would only wait
             ++*good;
@@ -384,7 +388,7 @@ TEST(Passby, AFrameCutOffByAnFpgaResetIsAnsweredAsFailedAtOnce)
     rig.tcp.sendRaw(encode(search(kSlowPortByte, 0x51)));
     ASSERT_TRUE(waitFor([] { return g_passby_trans_port.load() == 2; }));
     rig.m->reset_fpga_rst(1);   // the slow port is FPGA 1's
-    Bytes r = rig.tcp.receiveFrame(1000);
+    Bytes r = rig.tcp.receiveFrame(kReplyBoundMs);
     ASSERT_TRUE(isReply(r));
     EXPECT_EQ(r[0] | r[1] << 8, kPc);
     EXPECT_EQ(r[2] | r[3] << 8, 0x0FFE);
@@ -420,10 +424,10 @@ void turnComesAfter(uint32_t waited, bool handedOver)
     rig.udp.sendRaw(encode(search(1, 0x62)));
     ASSERT_TRUE(waitFor([] { return passby::Turn::waiting() == 1; }));
     G_timeTicks += waited;   // the slow card answers, and the turn is free
-    Bytes r = rig.tcp.receiveFrame(1000);
+    Bytes r = rig.tcp.receiveFrame(kReplyBoundMs);
     ASSERT_TRUE(isReply(r));
     EXPECT_EQ(r[5], 0x61);
-    r = rig.udp.receiveFrame(handedOver ? 3000 : 300);
+    r = rig.udp.receiveFrame(handedOver ? kReplyBoundMs : 300);
     if (handedOver) {
         ASSERT_TRUE(isReply(r));
         EXPECT_EQ(r[5], 0x62);

@@ -2,11 +2,15 @@
 // engine's register dump, through the command processor into the simulated chip.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <sstream>
+#include <thread>
 
+#include "core/worker_stop.h"
 #include "core/zelrampara.h"
 #include "engine/c331_manage.h"
 #include "link_client.h"
+#include "links/message_deal.h"
 #include "sim/video_chip.h"
 #include "support/test_root.h"
 #include "support/upgrade_package.h"
@@ -87,6 +91,45 @@ TEST_F(VideoFlashGroups, FontWrittenReadBackAndDetected)
         EXPECT_EQ(g.memByte(0x7F003000), font[35]);
         return 0;
     });
+}
+
+// The reload handed apart answers whether the fonts are in the chip: 0 once all four are copied,
+// 1 when a stop cuts the copy short. The stop is for good, so it is made in a child process.
+TEST_F(VideoFlashGroups, AFontReloadCutShortByAStopAnswers1)
+{
+    auto reloadApart = [](Bytes& out) {
+        Bytes b = body(0xA0, regWrite(0x0E, 0x08, 0x08));
+        out.assign(message_deal::kMaxReplyBody, 0);
+        out.resize(message_deal::deal_apart(b.data(), unsigned(b.size()), out.data(), unsigned(out.size())));
+    };
+    Bytes whole;
+    reloadApart(whole);
+    ASSERT_TRUE(isReply(whole));
+    EXPECT_EQ(status(whole), 0);
+
+    auto cutShort = [&] {
+        chip.withGfx([](sim::VideoChipGfx& g) {
+            g.setDmaRate(1000);   // the four fonts take 13 s
+            g.clearOps();
+            return 0;
+        });
+        Bytes reply;
+        std::thread reload([&] { reloadApart(reply); });
+        const bool copying = waitFor(
+            [&] {
+                return chip.withGfx([](sim::VideoChipGfx& g) {
+                    for (const sim::VideoChipGfx::Op& op : g.ops())
+                        if (op.kind == sim::VideoChipGfx::Op::Dma)
+                            return true;
+                    return false;
+                });
+            },
+            10000);
+        requestStop();
+        reload.join();
+        std::_Exit(!copying ? 98 : isReply(reply) ? status(reply) : 99);
+    };
+    EXPECT_EXIT(cutShort(), ::testing::ExitedWithCode(1), "");
 }
 
 TEST_F(VideoFlashGroups, EraseUnitsAndTheirAlignment)

@@ -153,3 +153,24 @@ TEST(FpgaModel, FlashCommandSet)
     Bytes rx = w.flash({0x0B, 0x00, 0x00, 0x10, 0x00, 0, 0});
     EXPECT_EQ(Bytes(rx.begin() + 5, rx.end()), (Bytes{0xA1, 0xA2}));
 }
+
+// A page program keeps the part busy for its time, not for a count of polls, and a busy part
+// answers only the status read: a read gives no data (the line floats), a program is ignored.
+TEST(FpgaModel, ABusyFlashAnswersOnlyItsStatusForTheTimeItsWorkTakes)
+{
+    Wire w;
+    sim::SimSerialFlash& f = *w.board.flash[0];
+    f.write(0x2000, {0xA1, 0xA2});
+    f.setProgramTime(60000000);   // a minute: a bound no run of this test reaches
+    w.flash({0x06});
+    w.flash({0x02, 0x00, 0x10, 0x00, 0x00});
+    ASSERT_TRUE(f.log().back().accepted);
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(w.flash({0x05, 0xFF})[1] & 1, 1) << "poll " << i;
+    Bytes rx = w.flash({0x0B, 0x00, 0x20, 0x00, 0x00, 0, 0});
+    EXPECT_EQ(Bytes(rx.begin() + 5, rx.end()), (Bytes{0xFF, 0xFF}));
+    w.flash({0x06});
+    w.flash({0x02, 0x00, 0x20, 0x00, 0x00});
+    EXPECT_FALSE(f.log().back().accepted);
+    EXPECT_EQ(f.contents(0x2000, 2), (Bytes{0xA1, 0xA2}));
+}
