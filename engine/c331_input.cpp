@@ -620,7 +620,9 @@ void c331_manage::set_input_bkg2(int fd, int w, int on)
 {
     if (!zelApi_IsWinValid(w))
         return;
-    const int enable = on ? 1 : (zelApi_IsPatternGen() ? 0 : oimgct(win_port[w]));
+    // Under a pattern only the window it draws over goes without: any other shows its port's
+    // state, a port not measured since the window was placed on it counting as no signal.
+    const int enable = on ? 1 : (patternCovers(w) ? 0 : oimgct(win_port[w]));
     set_rtct(fd, 2);
     writeWindowBkg(w, windowBkgEnable(w, enable));
     set_rtct(fd, 1);

@@ -403,6 +403,8 @@ public:
     // ends. `wanted` is the image's pattern word: a pattern refused or ended by several windows
     // is shown once one window is left, as a box started with that image and layout shows it.
     void followPatternLayout(int wanted);
+    // The pattern generator draws over window w's output channels, which then need no background.
+    bool patternCovers(int w) const;
     // Background colour of all eight output channels (the argument is not used).
     void zelApi_SetOutBkg(int unused);
 
