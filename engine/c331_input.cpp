@@ -187,6 +187,19 @@ int c331_manage::oimgct(int port) const
     return isPort(port) ? (PI_STATUS[port] & kStatusNoSignal ? 1 : 0) : 1;
 }
 
+int c331_manage::winNoSignal(int w) const
+{
+    // A window over several ports has a picture while any of them has a signal; its source word
+    // names a port it does not show.
+    int ports[kPorts];
+    if (!zelApi_GetWinDbdMultiPort(w, ports))
+        return zelApi_IsWinValid(w) ? oimgct(win_port[w]) : 1;
+    for (int p : ports)
+        if (isPort(p) && !oimgct(p))
+            return 0;
+    return 1;
+}
+
 // ---- source of a window --------------------------------------------------------------------------
 
 void c331_manage::c331_SetInputsource(int w, int input)

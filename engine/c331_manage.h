@@ -257,6 +257,8 @@ public:
     bool winListsPort(int w, int p) const;
     // The port has no signal (its status word's no-signal bit); ports outside 0-5 have none.
     int oimgct(int port) const;
+    // The window has no picture to hold: no port it shows has a signal.
+    int winNoSignal(int w) const;
 
     // ---- layers, priority, freeze, fade ------------------------------------------------------------
     void c331_SetWinPriority(int w, int priority);

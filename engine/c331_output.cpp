@@ -361,7 +361,7 @@ void c331_manage::switchOffOch(int w)
 
 // The input set-up writes a window's channel again: a window the user froze holds its picture
 // once more, whatever made its set-up run (a new place, source or input timing). As when the
-// freeze is asked for, a window whose port has no signal is not held.
+// freeze is asked for, a window none of whose ports has a signal is not held.
 void c331_manage::holdFrozenWindows(int fd, const bool setUp[kWinCount])
 {
     for (int w = 0; w < kWinCount; ++w) {
@@ -369,7 +369,7 @@ void c331_manage::holdFrozenWindows(int fd, const bool setUp[kWinCount])
             continue;
         ST_WIN_INFO& wi = win_info[w];
         wi.output &= static_cast<uint8_t>(~kWinFrozen);
-        if (oimgct(win_port[w]) == 1)
+        if (winNoSignal(w) == 1)
             continue;
         wi.output |= kWinFrozen;
         win_freeze_sel(fd, w, kWinFrozen);
