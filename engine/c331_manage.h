@@ -227,6 +227,9 @@ public:
     void reset_ich(int w);
     // Frees the window's input channels whatever it shows, so they stop writing.
     void releaseIch(int w);
+    // Frees the window's input channels and its dot-by-dot memory: what a window that shows
+    // nothing, or whose allocation failed, gives back.
+    void releaseInputs(int w);
     // Frees the window's input channels and has it set up again, its dot-by-dot memory too: it
     // asks for its channels anew in window order.
     void askIchAgain(int w);
@@ -289,7 +292,7 @@ public:
     int check_stitching_win(int* w, int* partner);
     int check_stitching_chg();
     void set_display_window_ich(int fd, const _ImageWindowDef_st* iwin, const _ImageWindowDef_st* owin, int w);
-    // False when the dot-by-dot memory refused the window: its input channels were released.
+    // False when the dot-by-dot memory refused the window: it gave its input channels and memory back.
     bool set_display_window_ich_dbd(int fd, int w, int mode);
     void set_display_window_och(int fd, const _ImageWindowDef_st* iwin, const _ImageWindowDef_st* owin, int w);
     // Line pitch (KiB) of window w's frame buffers, the same for writing and reading them.

@@ -164,6 +164,14 @@ void c331_manage::set_output(int fd)
         set_freeze(fd, 0);
     holdFrozenWindows(fd, setUp);
     set_rtct(fd, 1);
+    // Whichever way a window came to show nothing, it holds no input channel; dot-by-dot memory is
+    // held only beside the input channels that write it.
+    for (int w = 0; w < kWinCount; ++w) {
+        if (alloc_failed[w])
+            releaseIch(w);
+        if (!isCh(win_ich[w][0]))
+            reset_dbd_mem(w);
+    }
     // 11: what the next freeze holds.
     std::memcpy(prev_och_owner, och_owner, sizeof(prev_och_owner));
     std::memcpy(prev_win_ich, win_ich, sizeof(prev_win_ich));
@@ -213,7 +221,7 @@ void c331_manage::placeInputs(bool alloc_failed[kWinCount])
             if (freed && dbdStorable(w))
                 continue;
             dbd_refused[w] = true;
-            releaseIch(w);
+            releaseInputs(w);
             alloc_failed[w] = true;
             refused = w;
         }
@@ -272,14 +280,12 @@ void c331_manage::allocateIch(bool alloc_failed[kWinCount])
                 g_chg_dbd[w] = 1;
         }
         ich_short[w] = shortOf;
-        if (shortOf && win_ich[w][0] >= 0) {
-            releaseIch(w);
+        if (shortOf && win_ich[w][0] >= 0)
             alloc_failed[w] = true;
-        }
-        // A window that shows nothing (off the panel, not admitted, refused) holds no
-        // dot-by-dot memory: it is free for the windows set up below.
+        // A window that shows nothing (off the panel, not admitted, refused) holds no input
+        // channel and no dot-by-dot memory: both are free for the windows set up below.
         if (!admitted[w])
-            reset_dbd_mem(w);
+            releaseInputs(w);
     }
     // Which interlaced windows weave follows from the windows as they are, not from the order
     // of past changes: one left unwoven while a weaving channel is free, or held by a window
@@ -314,9 +320,8 @@ void c331_manage::allocateIch(bool alloc_failed[kWinCount])
         if (need && set_input(w, win_port[w]) == 2) {
             g_chg_input[w] = g_chg_dbd[w] = 0;
             alloc_failed[w] = zelApi_IsWinShown(w);
-            // Channels taken before the allocation failed would carry nothing the window shows.
-            releaseIch(w);
-            reset_dbd_mem(w);
+            // What was taken before the allocation failed would carry nothing the window shows.
+            releaseInputs(w);
         }
     }
 }
