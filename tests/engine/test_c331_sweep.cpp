@@ -38,6 +38,7 @@ constexpr int kSlowdown = __has_feature(thread_sanitizer) ? 10 : __has_feature(a
 #else
 constexpr int kSlowdown = 1;
 #endif
+constexpr int kChain = 10;   // configurations in one history
 
 int envInt(const char* name, int fallback)
 {
@@ -68,7 +69,7 @@ constexpr int kDbdFirst[10] = {-1, 2, 2, 0, 0, 1, 0, 0, 4, 4}, kDbdIchs[10] = {0
 
 // One step of a configuration: an input's signal, an image word, a commit, a worker round.
 struct Op {
-    enum Kind { kInput, kWrite, kCommit, kPass } kind;
+    enum Kind { kInput, kWrite, kCommit, kPass, kJudge } kind;
     unsigned addr = 0;   // the input, the image address
     int value = 0;       // the word, the commit flag
     Format format{};
@@ -87,6 +88,8 @@ std::string describe(const Op& o)
         std::snprintf(s, sizeof s, "write 0x%03X = %d", o.addr, o.value);
     else if (o.kind == Op::kCommit)
         std::snprintf(s, sizeof s, "commit %d", o.value);
+    else if (o.kind == Op::kJudge)
+        std::snprintf(s, sizeof s, "-- quiet and judged --");
     return s;
 }
 
@@ -94,12 +97,14 @@ class Maker {
 public:
     Maker(uint32_t seed, bool any) : rng_(seed), any_(any) {}
 
-    std::vector<Op> make()   // a configuration, often over another one
+    // A configuration from power-up, often over another one; later in a history, one over
+    // whatever the box shows.
+    std::vector<Op> make(bool fromPowerUp = true)
     {
         std::vector<Op> ops;
-        if (chance(60))
+        if (fromPowerUp && chance(60))
             configuration(ops, true);
-        configuration(ops, ops.empty());
+        configuration(ops, fromPowerUp && ops.empty());
         return ops;
     }
 
@@ -266,9 +271,15 @@ protected:
         for (; i < ops.size() && ops[i].kind == Op::kInput; ++i)
             apply(ops[i]);
         e = zeltest::newEngine();
-        details.clear();
         if (e->initialize(false) != 0 || !zeltest::bringUpEngine(e))
             return {"no bring-up"};
+        return runNext(ops, i);
+    }
+
+    // One configuration over whatever the box shows now.
+    std::set<std::string> runNext(const std::vector<Op>& ops, size_t i = 0)
+    {
+        details.clear();
         for (; i < ops.size(); ++i)
             apply(ops[i]);
         std::set<std::string> found = {"the engine never gets quiet"};
@@ -475,23 +486,27 @@ protected:
             }
         for (int w = 0; w < kWinCount; ++w)
             refused[w] = shows[w] == zeltest::WindowShows::kPicture && channels[size_t(w)].ochs.empty();
-        // A test pattern is drawn, over what they read, only on window 0's channels while it is
-        // the one window.
-        const int pattern = imageWord(kTestPattern) & 0xFF;
+        // A test pattern is drawn, over what they read, on window 0's channels while it is the one
+        // window (all of them, but for patterns 9 and 10, which leave the generator off; those of
+        // its place too where a dot-by-dot picture leaves them empty).
+        const int pattern = imageWord(kTestPattern) & 0xFF, index = (pattern + 19) % 20;
+        const bool patterned = pattern && (enabled <= 1 || fallback);
         int drawn = 0;
-        for (int c = 0; c < 8; ++c)
-            drawn += chip.reg(sim::channelBank(0x08, c), 0x57) != 0;
-        if (drawn && (pattern == 0 || (enabled > 1 && !fallback) || drawn > need[0].ochs))
+        for (int c = 0; c < 8; ++c) {
+            const bool on = chip.reg(sim::channelBank(0x08, c), 0x57) != 0;
+            const bool ours = gridOwner.count(c) && gridOwner[c] == 0;
+            drawn += on;
+            if (on && (!patterned || (decoded[size_t(c)].on && !ours && shows[0] != zeltest::WindowShows::kUnjudged)))
+                found.insert("an output channel shows a test pattern it was not asked for");
+            if (!on && patterned && ours && index != 8 && index != 9)
+                found.insert("a window's channel misses its test pattern");
+        }
+        if (drawn > need[0].ochs && shows[0] != zeltest::WindowShows::kUnjudged)
             found.insert("an output channel shows a test pattern it was not asked for");
-        // Under a pattern (9 and 10 draw nothing) the inputs are not followed: what the windows
-        // show depends on what was measured before, and a fresh start measures nothing.
-        const bool suspended = pattern && (enabled <= 1 || fallback);
-        for (int w = 0; w < kWinCount && suspended; ++w)
-            refused[w] = false,
-            shows[w] = shows[w] == zeltest::WindowShows::kNothing ? shows[w] : zeltest::WindowShows::kUnjudged;
         // A window whose crop index is past the table still shows what its dot-by-dot mode takes.
+        const int unnamedWindows = unnamed;
         for (const auto& [root, g] : grids)
-            if (!gridOwner.count(root) && unnamed-- <= 0 && !suspended) {
+            if (!gridOwner.count(root) && unnamed-- <= 0) {
                 found.insert("an output channel enabled with no window");
                 details += "och " + std::to_string(root) + " shows a picture for no window\n";
             }
@@ -575,7 +590,8 @@ protected:
             const int source = imageWord(r + kWinSource), crop = source & kWinSourceCrop ? source & 0xFF : -1;
             const unsigned e0 = cropEntry(unsigned(std::max(crop, 0)));
             const int cx = imageWord(e0 + 2), cy = imageWord(e0 + 4), in = model->ram_para[e0] & 0x0F;
-            if (crop >= 0 && !(imageWord(r + kWinFlags) & 0x100) && in < kHdmi3 && live(in) && !mirrors[w] &&
+            // (Under a pattern it is cut from the picture measured before.)
+            if (crop >= 0 && !(imageWord(r + kWinFlags) & 0x100) && in < kHdmi3 && live(in) && !mirrors[w] && !patterned &&
                 cx + imageWord(e0 + 6) <= fed[in].w && cy + imageWord(e0 + 8) <= fed[in].h) {
                 int row = 0, column = 0;
                 auto sorted = reads;   // its top-left piece: the one at the first place
@@ -608,6 +624,7 @@ protected:
                               : used.blocks + n.blocks > 8 ? "refused (dot-by-dot memory taken): "
                               : n.unwoven                  ? "refused (fields too wide to weave): "
                               : n.woven > weaving          ? "refused (weaving channels taken): "
+                              : patterned                  ? "refused (inputs as measured before a test pattern): "
                                                            : "a window refused though its channels are free: ") +
                              kind[w]);
             // A window refused while a later one needing no more of anything is shown.
@@ -636,10 +653,23 @@ protected:
             found.insert(f.kind + (w >= 0 && dark[w] ? " (input without signal)" : ""));
             details += f.kind + ": " + f.detail + "\n";
         }
+        // A writer no shown window reads (a window that shows nothing, one refused) stores for
+        // nobody; a window not judged may keep its channels.
+        std::set<int> kept;
+        for (int w = 0; w < kWinCount; ++w)
+            for (int i = 0; i < parts[w] && (held[w] || shows[w] == zeltest::WindowShows::kUnjudged); ++i)
+                kept.insert(ports[w][i]);
+        for (const sim::MemoryWriter& wr : m.writers)
+            if (!std::any_of(channels.begin(), channels.end(), [&](auto& c) { return c.ichs.count(wr.ich); }) &&
+                !kept.count(wr.port) && unnamedWindows == 0) {
+                found.insert("an input channel writes memory for no shown window");
+                details += "ich " + std::to_string(wr.ich) + " port " + std::to_string(wr.port) + " writes for nobody\n";
+            }
+        const bool dbd0 = imageWord(window(0) + kWinFlags) & 0x100;
         const std::vector<std::string> running = zeltest::shownPicture(chip, true);
         powerUp(freshChip);
         const std::vector<std::string> fresh = zeltest::freshStartPicture(freshChip, chip, e, true);
-        if (running != fresh && !suspended)
+        if (patterned ? underPattern(running, dbd0) != underPattern(fresh, dbd0) : running != fresh)
             found.insert("differs from a fresh start: " + freshDifference(running, fresh));
         for (size_t i = 0; i < running.size() || i < fresh.size(); ++i)
             details += (i < running.size() ? running[i] : "") + "   |   " + (i < fresh.size() ? fresh[i] : "") + "\n";
@@ -665,12 +695,28 @@ protected:
             return section == "[channels]" ? "channels on" : section;
         if (a[i][0] == 'o')
             return "where a piece reads";
-        const char* fields[] = {" port ", " zoom ", " cut ", " shrink ", " mixer "};
-        const char* names[] = {"placement", "port", "zoom", "input cut", "shrink or mixer"};
+        const char* fields[] = {" port ", " zoom ", " cut ", " shrink ", " mixer ", " frozen"};
+        const char* names[] = {"placement", "port", "zoom", "input cut", "shrink", "mixer", "freeze"};
         size_t f = 0;
-        while (f < 4 && a[i].substr(0, a[i].find(fields[f])) == b[i].substr(0, b[i].find(fields[f])))
+        while (f < 6 && a[i].substr(0, a[i].find(fields[f])) == b[i].substr(0, b[i].find(fields[f])))
             ++f;
         return names[f];
+    }
+
+    // Under a test pattern a fresh start measures no input, and a running box shows what it
+    // measured before (a dot-by-dot window's size, a freeze): the patterns and the picture values
+    // stay to compare (the patterns not either when window 0 is shown dot by dot: whether its
+    // input fits, and so gets the channels the pattern is drawn on, is measured).
+    static std::vector<std::string> underPattern(const std::vector<std::string>& full, bool dotByDot)
+    {
+        std::vector<std::string> out;
+        std::string section;
+        for (const std::string& l : full) {
+            section = l[0] == '[' ? l : section;
+            if (l[0] == '[' || (section == "[pattern]" && !dotByDot) || section == "[picture]")
+                out.push_back(l);
+        }
+        return out;
     }
 
     void sweep(const char* profile, bool any, int fallback)
@@ -683,25 +729,42 @@ protected:
         struct Kind {
             int configs = 0;
             uint32_t seed = 0;
+            int steps = 0;
             std::vector<Op> ops;
         };
         std::map<std::string, Kind> kinds;
         int failing = 0;
         const auto start = std::chrono::steady_clock::now();
-        for (uint32_t seed = first; seed < first + uint32_t(count); ++seed) {
-            const std::vector<Op> ops = Maker(seed * 2 + any, any).make();
-            const std::set<std::string> found = runOne(ops);
-            failing += std::any_of(found.begin(), found.end(), [](auto& k) { return k.rfind("refused (", 0) != 0; });
-            for (const std::string& k : found) {
-                Kind& f = kinds[k];
-                if (f.configs++ == 0 || ops.size() < f.ops.size())   // the shortest reproducer
-                    f.seed = seed, f.ops = ops;
+        // Histories of kChain configurations, each judged and compared with a fresh start once
+        // quiet; the chain of seed s carries s's configuration from power-up first.
+        for (int c = 0; c * kChain < count; ++c) {
+            const uint32_t seed = first + uint32_t(c);
+            Maker maker(seed * 2 + any, any);
+            std::vector<Op> history;
+            for (int k = 0; k < std::min(kChain, count - c * kChain); ++k) {
+                const std::vector<Op> ops = maker.make(k == 0);
+                const std::set<std::string> found = k == 0 ? runOne(ops) : runNext(ops);
+                if (k > 0)
+                    history.push_back({Op::kJudge});
+                history.insert(history.end(), ops.begin(), ops.end());
+                failing +=
+                    std::any_of(found.begin(), found.end(), [](auto& f) { return f.rfind("refused (", 0) != 0; });
+                for (const std::string& f : found) {
+                    Kind& kd = kinds[f];
+                    if (kd.configs++ == 0 || history.size() < kd.ops.size())   // the shortest reproducer
+                        kd.seed = seed, kd.steps = k + 1, kd.ops = history;
+                }
+                if (count <= kChain && k + 1 == count)
+                    std::printf("%s", details.c_str());
+                for (const std::string& f : found)   // one history: what each configuration found
+                    if (count <= kChain)
+                        std::printf("configuration %d: %s\n", k + 1, f.c_str());
+                if (found.count("no bring-up"))
+                    break;
             }
-            if (count == 1)
-                std::printf("%s", details.c_str());
         }
         std::ostringstream out;
-        out << profile << ": " << count << " configurations from seed " << first << " in "
+        out << profile << ": " << count << " configurations in histories of " << kChain << " from seed " << first << " in "
             << std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() << " s, " << failing
             << " with findings other than refusals\n";
         for (const auto& [k, f] : kinds)
@@ -711,7 +774,7 @@ protected:
             if (k.rfind("refused (", 0) == 0 || printed++ == 12)
                 continue;
             out << k << ": ZEL_SWEEP_PROFILE=" << profile << " ZEL_SWEEP_SEED=" << f.seed
-                << " ZEL_SWEEP_CONFIGS=1; from power-up with the factory image:\n";
+                << " ZEL_SWEEP_CONFIGS=" << f.steps << "; from power-up with the factory image:\n";
             for (const Op& o : f.ops)
                 out << "  " << describe(o) << "\n";
         }
