@@ -104,7 +104,10 @@ public:
         std::vector<Op> ops;
         if (fromPowerUp && chance(60))
             configuration(ops, true);
-        configuration(ops, fromPowerUp && ops.empty());
+        if (!fromPowerUp && chance(50))
+            change(ops);
+        else
+            configuration(ops, fromPowerUp && ops.empty());
         return ops;
     }
 
@@ -205,6 +208,31 @@ private:
         }
         if (chance(10)) {   // the test pattern switched off once the windows are laid out
             ops.push_back({Op::kWrite, kTestPattern, 0});
+            commit(ops);
+        }
+    }
+
+    // One to three things changed, as a user changes them: a window on or off, its source, its
+    // dot-by-dot mode or freeze, an input's signal, the test pattern.
+    void change(std::vector<Op>& ops)
+    {
+        for (int n = pick(1, 3); n > 0; --n) {
+            const unsigned r = window(unsigned(pick(0, 5)));
+            switch (pick(0, 5)) {
+            case 0: ops.push_back({Op::kWrite, r + kWinState, chance(60)}); break;
+            case 1: ops.push_back({Op::kWrite, r + kWinSource, pick(0, 5)}); break;
+            case 2:
+                ops.push_back({Op::kWrite, r + kWinDbdMode, pick(0, 9)});
+                ops.push_back({Op::kWrite, r + kWinFlags, chance(60) ? 0x100 : 0});
+                break;
+            case 3: ops.push_back({Op::kWrite, r + kWinFlags, chance(50) ? kWinFlagFrozen : 0}); break;
+            case 4: {
+                const int i = pick(0, 5);
+                ops.push_back({Op::kInput, unsigned(i), 0, format(i)});
+                break;
+            }
+            default: ops.push_back({Op::kWrite, kTestPattern, chance(50) ? 0 : pick(1, 20)});
+            }
             commit(ops);
         }
     }
@@ -452,10 +480,14 @@ protected:
             if (held[w])
                 shows[w] = zeltest::WindowShows::kUnjudged;
         }
+        // A test pattern is on while window 0 is the one window; the inputs are then not
+        // followed.
+        const int pattern = imageWord(kTestPattern) & 0xFF, index = (pattern + 19) % 20;
+        const bool patterned = pattern && (enabled <= 1 || fallback);
         // Each grid the chip shows goes to the window on its input's port, in the plain or the
-        // dot-by-dot memory as the window needs, whose place it covers most nearly (the nearest
-        // pairs first: where its first piece starts, then its area; then window order); a window
-        // no grid goes to is refused.
+        // dot-by-dot memory as the window needs (as its input measured before a pattern asks, under
+        // one), whose place it covers most nearly (the nearest pairs first: where its first piece
+        // starts, then its area; then window order); a window no grid goes to is refused.
         std::map<int, int> gridOwner;
         auto area = [&](const std::vector<int>& g) {
             int64_t a = 0;
@@ -467,8 +499,8 @@ protected:
         for (int w = 0; w < kWinCount; ++w)
             for (const auto& [root, g] : grids) {
                 const sim::MemoryWriter* wr = m.writer(decoded[size_t(root)].ich);
-                if (mainPort[w] >= 0 && !held[w] && decoded[size_t(root)].port == mainPort[w] &&
-                    (!wr || (wr->base[0] >= kDbdMemory) == (need[w].blocks > 0)))
+                if (mainPort[w] >= 0 && (!held[w] || patterned) && decoded[size_t(root)].port == mainPort[w] &&
+                    (!wr || patterned || (wr->base[0] >= kDbdMemory) == (need[w].blocks > 0)))
                     pairs.emplace_back(std::abs(decoded[size_t(root)].x - corner[w][0]) +
                                            std::abs(decoded[size_t(root)].y - corner[w][1]) +
                                            (cellOf(decoded[size_t(root)]) != corner[w][2]),
@@ -489,8 +521,6 @@ protected:
         // A test pattern is drawn, over what they read, on window 0's channels while it is the one
         // window (all of them, but for patterns 9 and 10, which leave the generator off; those of
         // its place too where a dot-by-dot picture leaves them empty).
-        const int pattern = imageWord(kTestPattern) & 0xFF, index = (pattern + 19) % 20;
-        const bool patterned = pattern && (enabled <= 1 || fallback);
         int drawn = 0;
         for (int c = 0; c < 8; ++c) {
             const bool on = chip.reg(sim::channelBank(0x08, c), 0x57) != 0;
@@ -527,8 +557,8 @@ protected:
                         (mainPort[w] >= 4 && wr.ich == (ich ^ 1) && portOfIch(wr.ich) == mainPort[w]))
                         own.insert(wr.ich == ich ? wr.dualWith : wr.ich);
                 // Each further port's part: the writer of that port stored nearest after its
-                // first part (or where it starts reading), inside its blocks; a V-by-One port's
-                // two halves.
+                // first part (or where it starts reading), inside its blocks (under a pattern
+                // as many as its inputs measured before took); a V-by-One port's two halves.
                 // (the block the grid's first line read lies in where that part writes nothing).
                 const int64_t block = int64_t(kBandLines) * kDbdPitch;
                 int64_t lo = -1;
@@ -543,7 +573,7 @@ protected:
                     const sim::MemoryWriter* near = nullptr;
                     for (const sim::MemoryWriter& wr : m.writers)
                         if (!claimed.count(wr.ich) && portOfIch(wr.ich) == ports[w][i] && wr.base[0] >= base &&
-                            wr.base[0] < base + need[w].blocks * block &&
+                            wr.base[0] < base + (patterned ? 8 : need[w].blocks) * block &&
                             (!near || wr.base[0] < near->base[0]))
                             near = &wr;
                     if (near)
@@ -591,8 +621,8 @@ protected:
             const unsigned e0 = cropEntry(unsigned(std::max(crop, 0)));
             const int cx = imageWord(e0 + 2), cy = imageWord(e0 + 4), in = model->ram_para[e0] & 0x0F;
             // (Under a pattern it is cut from the picture measured before.)
-            if (crop >= 0 && !(imageWord(r + kWinFlags) & 0x100) && in < kHdmi3 && live(in) && !mirrors[w] && !patterned &&
-                cx + imageWord(e0 + 6) <= fed[in].w && cy + imageWord(e0 + 8) <= fed[in].h) {
+            if (crop >= 0 && !(imageWord(r + kWinFlags) & 0x100) && in < kHdmi3 && live(in) && !mirrors[w] &&
+                !patterned && cx + imageWord(e0 + 6) <= fed[in].w && cy + imageWord(e0 + 8) <= fed[in].h) {
                 int row = 0, column = 0;
                 auto sorted = reads;   // its top-left piece: the one at the first place
                 std::sort(sorted.begin(), sorted.end(), [](auto* a, auto* b) { return a->position < b->position; });
@@ -663,7 +693,7 @@ protected:
             if (!std::any_of(channels.begin(), channels.end(), [&](auto& c) { return c.ichs.count(wr.ich); }) &&
                 !kept.count(wr.port) && unnamedWindows == 0) {
                 found.insert("an input channel writes memory for no shown window");
-                details += "ich " + std::to_string(wr.ich) + " port " + std::to_string(wr.port) + " writes for nobody\n";
+                details += "ich " + std::to_string(wr.ich) + " writes for no window\n";
             }
         const bool dbd0 = imageWord(window(0) + kWinFlags) & 0x100;
         const std::vector<std::string> running = zeltest::shownPicture(chip, true);
@@ -764,7 +794,8 @@ protected:
             }
         }
         std::ostringstream out;
-        out << profile << ": " << count << " configurations in histories of " << kChain << " from seed " << first << " in "
+        out << profile << ": " << count << " configurations in histories of " << kChain << " from seed " << first
+            << " in "
             << std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() << " s, " << failing
             << " with findings other than refusals\n";
         for (const auto& [k, f] : kinds)
