@@ -1,16 +1,18 @@
-// The video engine swept over its configuration space. Fixed seeds make configurations (inputs of
-// common formats or any size, a few pixels or lines too, interlaced, two pixels a clock, V-by-One;
-// panels up to the limits in every splice; one to six windows inside, partly off and wholly off the
-// panel; crops, mirrors, dot-by-dot modes and words, black, freeze, priorities, test patterns),
-// apply them from power-up as PC software does (image writes in random groups, commits with flag 1
-// or 2, a value moved and moved back), often over another configuration, and judge the engine once
-// it is quiet, from the chip alone: which windows its grids show, their frame memory, where their
-// pieces lie, mirrors, layers and dot-by-dot cells, and against a box started afresh from the same
-// image. A window refused is counted by kind when the judge's own count of what the windows before
-// it hold leaves it too little, else failed.
+// The video engine swept over its configuration space. Fixed seeds make histories of configurations
+// (inputs of common formats or any size, a few pixels or lines too, interlaced, two pixels a clock,
+// V-by-One; panels up to the limits in every splice; one to six windows inside, partly off and
+// wholly off the panel; crops, mirrors, dot-by-dot modes and words, black, freeze, priorities, test
+// patterns), each later one a whole configuration or a few things changed, applied from power-up as
+// PC software does (image writes in random groups, commits with flag 1 or 2, a value moved and moved
+// back), and judge the engine each time it is quiet, from the chip alone: which windows its grids
+// show, their frame memory, the pattern, where their pieces lie, mirrors, layers, dot-by-dot cells,
+// input channels writing for no window, and against a box started afresh from the same image. A
+// window refused is counted by kind when the judge's own count of what the windows before it hold
+// leaves it too little, else failed.
 //   ZEL_SWEEP_CONFIGS   configurations per profile (1500 realistic, 500 any sizes; a fifth of that
-//                       with AddressSanitizer, a tenth with ThreadSanitizer)
-//   ZEL_SWEEP_SEED      the first seed (1); one configuration alone prints what the judges saw
+//                       with AddressSanitizer, a tenth with ThreadSanitizer), in histories of ten
+//   ZEL_SWEEP_SEED      the seed of the first history (1); up to ten configurations replay that
+//                       history's first ones, print what each found and what the judges saw last
 //   ZEL_SWEEP_PROFILE   "realistic" or "any": only that profile
 //   ZEL_SWEEP_REPORT=1  print the findings by kind with a reproducer each, and pass
 #include <chrono>
@@ -843,4 +845,32 @@ TEST_F(SweepTest, ConfigurationsThatFoundFaults)
             << *found.begin()
             << "\n" << details;
     }
+}
+
+// A history that leaves a dot-by-dot window without input channels (a window before it takes a
+// V-by-One pair): the memory it held goes to a later window, as a start hands it out.
+TEST_F(SweepTest, AWindowLeftWithoutChannelsGivesItsMemoryBack)
+{
+    std::vector<Op> first, then;
+    for (int i = 0; i < 6; ++i)
+        first.push_back({Op::kInput, unsigned(i), 0, Format{1920, 1080, 60}});
+    // Window, x, y, width, height, source, flags, dot-by-dot word: two single windows, one over
+    // two ports side by side (two blocks), one over four (four), and later one over two ports
+    // one over the other (four).
+    const int windows[5][8] = {{0, 0, 0, 480, 270, 2, 0, 0},       {1, 480, 0, 480, 270, 3, 0, 0},
+                               {2, 0, 270, 960, 540, 0, 0x100, 1}, {3, 960, 0, 960, 540, 0, 0x100, 6},
+                               {4, 960, 540, 960, 540, 0, 0x100, 2}};
+    for (const auto& v : windows) {
+        const unsigned r = window(unsigned(v[0]));
+        std::vector<Op>& ops = v[0] == 4 ? then : first;
+        for (const auto& [a, value] : {std::pair{kWinX, v[1]}, {kWinY, v[2]}, {kWinWidth, v[3]}, {kWinHeight, v[4]},
+                                        {kWinSource, v[5]}, {kWinDbdMode, v[7]}, {kWinFlags, v[6]}, {kWinState, 1}})
+            ops.push_back({Op::kWrite, r + a, value});
+    }
+    first.push_back({Op::kCommit, 0, 1});
+    then.push_back({Op::kWrite, window(1) + kWinSource, kHdmi3 + 1});
+    then.push_back({Op::kCommit, 0, 1});
+    for (const std::set<std::string>& found : {runOne(first), runNext(then)})
+        EXPECT_TRUE(std::all_of(found.begin(), found.end(), [](auto& k) { return k.rfind("refused (", 0) == 0; }))
+            << *found.begin() << "\n" << details;
 }
