@@ -486,6 +486,7 @@ protected:
         // followed.
         const int pattern = imageWord(kTestPattern) & 0xFF, index = (pattern + 19) % 20;
         const bool patterned = pattern && (enabled <= 1 || fallback);
+        details += "pattern " + std::to_string(pattern) + (patterned ? ", inputs not followed\n" : "\n");
         // Each grid the chip shows goes to the window on its input's port, in the plain or the
         // dot-by-dot memory as the window needs (as its input measured before a pattern asks, under
         // one), whose place it covers most nearly (the nearest pairs first: where its first piece
@@ -671,9 +672,23 @@ protected:
             used.woven += std::max(n.woven, n.weave), otherUsed += n.other();
         }
         // Windows stacked on one panel cell: a lower priority word on top (a word above 5 counts
-        // modulo 6).
+        // modulo 6). Of two windows alike in all but priority the chip cannot tell which is which.
+        const auto twin = [&](int w) {
+            const auto alike = [&](int v) {
+                for (unsigned k : {kWinState, kWinMirror, kWinSource, kWinX, kWinY, kWinWidth, kWinHeight, kWinFlags})
+                    if (imageWord(window(unsigned(v)) + k) != imageWord(window(unsigned(w)) + k))
+                        return false;
+                return true;
+            };
+            for (int v = 0; v < kWinCount; ++v)
+                if (v != w && alike(v))
+                    return true;
+            return false;
+        };
         const auto prio = [&](const sim::DecodedChannel& d) {
-            return gridOwner.count(d.och) ? imageWord(kPriority + 2 * unsigned(gridOwner[d.och])) % 6 : -1;
+            return gridOwner.count(d.och) && !twin(gridOwner[d.och])
+                       ? imageWord(kPriority + 2 * unsigned(gridOwner[d.och])) % 6
+                       : -1;
         };
         for (const sim::DecodedChannel& a : decoded)
             for (const sim::DecodedChannel& b : decoded)
@@ -701,8 +716,9 @@ protected:
         const std::vector<std::string> running = zeltest::shownPicture(chip, true);
         powerUp(freshChip);
         const std::vector<std::string> fresh = zeltest::freshStartPicture(freshChip, chip, e, true);
-        if (patterned ? underPattern(running, dbd0) != underPattern(fresh, dbd0) : running != fresh)
-            found.insert("differs from a fresh start: " + freshDifference(running, fresh));
+        const auto compared = [&](const std::vector<std::string>& p) { return patterned ? underPattern(p, dbd0) : p; };
+        if (compared(running) != compared(fresh))
+            found.insert("differs from a fresh start: " + freshDifference(compared(running), compared(fresh)));
         for (size_t i = 0; i < running.size() || i < fresh.size(); ++i)
             details += (i < running.size() ? running[i] : "") + "   |   " + (i < fresh.size() ? fresh[i] : "") + "\n";
         details += sim::describeMemory(chip);
