@@ -697,7 +697,8 @@ protected:
                     found.insert("windows layered against their priorities");
         for (const zeltest::MemoryFinding& f : zeltest::judgeMemory(chip, channels, shows)) {
             const int w = f.detail.rfind("window ", 0) == 0 ? f.detail[7] - '0' : -1;
-            found.insert(f.kind + (w >= 0 && dark[w] ? " (input without signal)" : ""));
+            found.insert(f.kind + (w >= 0 && dark[w] ? " (input without signal)" : "") +
+                         (patterned ? " under a test pattern" : ""));
             details += f.kind + ": " + f.detail + "\n";
         }
         // A writer no shown window reads (a window that shows nothing, one refused) stores for
