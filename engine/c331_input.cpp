@@ -260,6 +260,7 @@ void c331_manage::load_hdmi()
         }
         if (!differs)
             continue;
+        info_changed[p] = true;
         printf("[load_hdmi] chg_input[PI_HDMI_INFO], port:%d, dev_id:%d\n", p, r);
         for (int w = 0; w < kWinCount; ++w) {
             if (!zelApi_IsWinShown(w))
@@ -406,7 +407,8 @@ void c331_manage::portLost(int p)
 bool c331_manage::portUnchanged(int p, const PortMeasure& m) const
 {
     const PortMeasure& o = PI_MEAS[p];
-    return o.valid && absDiff(m.htotal, o.htotal) <= kHTolerance && absDiff(m.hcount, o.hcount) <= kHTolerance &&
+    return o.valid && !info_changed[p] && absDiff(m.htotal, o.htotal) <= kHTolerance &&
+           absDiff(m.hcount, o.hcount) <= kHTolerance &&
            absDiff(m.vtotal, o.vtotal) <= kVTolerance && absDiff(m.frame, o.frame) <= kFTolerance &&
            m.status == o.status;
 }
@@ -477,6 +479,7 @@ void c331_manage::portSetup(int p, const PortMeasure& m)
     PI_FV[p] = static_cast<int>(fv);
     PI_MEAS[p] = m;
     PI_MEAS[p].valid = true;
+    info_changed[p] = false;
     {
         QMutexLocker lock(&Utils::_check_nosig_mutex);
         PI_STATUS[p] &= ~kStatusNoSignal;

@@ -545,6 +545,9 @@ public:
     static constexpr int kPrnNoSignalBit = 0x80;
     int PI_STATUS[kPorts];
     PortMeasure PI_MEAS[kPorts];
+    // The port's video information changed since its last set-up: whatever it measures, its next
+    // measurement sets it up again (no window may have been on it when the change came).
+    bool info_changed[kPorts] = {};
     int PI_FV[kPorts];                   // frame rate of the last set-up
     int vbo_retry[2];
     // Dot-by-dot memory blocks: owner window or -1; each window's blocks or -1. The dot-by-dot
