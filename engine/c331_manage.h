@@ -787,6 +787,12 @@ private:
     // Input channels and dot-by-dot memory for the windows, in window order: allocateIch, then
     // the dot-by-dot pictures that cannot be stored refused, round by round.
     void placeInputs(bool alloc_failed[kWinCount]);
+    // The input channels and dot-by-dot memory as a start hands them out from nothing, in window
+    // order, taken where a window would show otherwise with those kept (shown or not, fields
+    // woven or not); the windows given other channels are set up again.
+    void allocateAsAStart(bool alloc_failed[kWinCount]);
+    // Per channel of the window's list: -1 none, 1 it weaves its part's fields, 0 it does not.
+    void weaveSignature(int w, int sig[kIch]) const;
     // What placeInputs may change, kept to undo a trial of it.
     struct AllocState {
         int ichOwner[kIch];

@@ -70,6 +70,7 @@ void c331_manage::set_output(int fd)
     // A window refused in one round and carried in a later one is set up.
     for (int w = 0; w < kWinCount; ++w)
         alloc_failed[w] = alloc_failed[w] && win_ich[w][0] < 0 && zelApi_IsWinShown(w);
+    allocateAsAStart(alloc_failed);
     // The output channels go to the same windows as the input channels.
     admitOch();
     // 3: a fade only for exactly one window changing its source and nothing else.
@@ -233,6 +234,64 @@ void c331_manage::placeInputs(bool alloc_failed[kWinCount])
             dbd_refused[o] = false;
             askIchAgain(o);
         }
+    }
+}
+
+void c331_manage::weaveSignature(int w, int sig[kIch]) const
+{
+    for (int k = 0; k < kIch; ++k) {
+        const int c = win_ich[w][k];
+        sig[k] = isCh(c) ? (weavesFields(ichPort(c), c) ? 1 : 0) : -1;
+    }
+}
+
+void c331_manage::allocateAsAStart(bool alloc_failed[kWinCount])
+{
+    // What the changes so far left is kept where a start would show the same: a window keeps
+    // its channels (and is not set up again) unless it would be shown, refused or woven
+    // otherwise.
+    int keptSig[kWinCount][kIch];
+    for (int w = 0; w < kWinCount; ++w)
+        weaveSignature(w, keptSig[w]);
+    const AllocState kept = allocState();
+    for (int w = 0; w < kWinCount; ++w) {
+        dbd_refused[w] = false;
+        ich_short[w] = false;
+        reset_dbd_mem(w);
+        if (zelApi_IsWinShown(w))
+            askIchAgain(w);
+        else
+            releaseIch(w);
+    }
+    bool failed[kWinCount] = {};
+    placeInputs(failed);
+    bool differs = false;
+    int sig[kWinCount][kIch];
+    for (int w = 0; w < kWinCount; ++w) {
+        failed[w] = failed[w] && win_ich[w][0] < 0 && zelApi_IsWinShown(w);
+        weaveSignature(w, sig[w]);
+        differs = differs || std::memcmp(sig[w], keptSig[w], sizeof(sig[w])) != 0 || failed[w] != alloc_failed[w];
+    }
+    if (!differs) {
+        restoreAllocState(kept);
+        return;
+    }
+    for (int w = 0; w < kWinCount; ++w) {
+        const bool same = std::memcmp(win_ich[w], kept.winIch[w], sizeof(kept.winIch[w])) == 0 &&
+                          std::memcmp(dbd_mem_slot[w], kept.memSlot[w], sizeof(kept.memSlot[w])) == 0 &&
+                          failed[w] == alloc_failed[w];
+        if (same) {
+            g_chg_win[w] = kept.chgWin[w];
+            g_chg_input[w] = kept.chgInput[w];
+            g_chg_dbd[w] = kept.chgDbd[w];
+            dbd_refused[w] = kept.refused[w];
+            ich_short[w] = kept.shortOf[w];
+            continue;
+        }
+        // Moved: set up again without a fade.
+        if (g_chg_input[w] == 1)
+            g_chg_input[w] = 2;
+        alloc_failed[w] = failed[w];
     }
 }
 
