@@ -404,6 +404,12 @@ void c331_manage::releaseIch(int w)
         c = kNone;
 }
 
+void c331_manage::releaseInputs(int w)
+{
+    releaseIch(w);
+    reset_dbd_mem(w);
+}
+
 void c331_manage::askIchAgain(int w)
 {
     releaseIch(w);

@@ -187,6 +187,19 @@ int c331_manage::oimgct(int port) const
     return isPort(port) ? (PI_STATUS[port] & kStatusNoSignal ? 1 : 0) : 1;
 }
 
+int c331_manage::winNoSignal(int w) const
+{
+    // A window over several ports has a picture while any of them has a signal; its source word
+    // names a port it does not show.
+    int ports[kPorts];
+    if (!zelApi_GetWinDbdMultiPort(w, ports))
+        return zelApi_IsWinValid(w) ? oimgct(win_port[w]) : 1;
+    for (int p : ports)
+        if (isPort(p) && !oimgct(p))
+            return 0;
+    return 1;
+}
+
 // ---- source of a window --------------------------------------------------------------------------
 
 void c331_manage::c331_SetInputsource(int w, int input)
@@ -247,6 +260,7 @@ void c331_manage::load_hdmi()
         }
         if (!differs)
             continue;
+        info_changed[p] = true;
         printf("[load_hdmi] chg_input[PI_HDMI_INFO], port:%d, dev_id:%d\n", p, r);
         for (int w = 0; w < kWinCount; ++w) {
             if (!zelApi_IsWinShown(w))
@@ -393,7 +407,8 @@ void c331_manage::portLost(int p)
 bool c331_manage::portUnchanged(int p, const PortMeasure& m) const
 {
     const PortMeasure& o = PI_MEAS[p];
-    return o.valid && absDiff(m.htotal, o.htotal) <= kHTolerance && absDiff(m.hcount, o.hcount) <= kHTolerance &&
+    return o.valid && !info_changed[p] && absDiff(m.htotal, o.htotal) <= kHTolerance &&
+           absDiff(m.hcount, o.hcount) <= kHTolerance &&
            absDiff(m.vtotal, o.vtotal) <= kVTolerance && absDiff(m.frame, o.frame) <= kFTolerance &&
            m.status == o.status;
 }
@@ -464,6 +479,7 @@ void c331_manage::portSetup(int p, const PortMeasure& m)
     PI_FV[p] = static_cast<int>(fv);
     PI_MEAS[p] = m;
     PI_MEAS[p].valid = true;
+    info_changed[p] = false;
     {
         QMutexLocker lock(&Utils::_check_nosig_mutex);
         PI_STATUS[p] &= ~kStatusNoSignal;
@@ -620,7 +636,9 @@ void c331_manage::set_input_bkg2(int fd, int w, int on)
 {
     if (!zelApi_IsWinValid(w))
         return;
-    const int enable = on ? 1 : (zelApi_IsPatternGen() ? 0 : oimgct(win_port[w]));
+    // Under a pattern only the window it draws over goes without: any other shows its port's
+    // state, a port not measured since the window was placed on it counting as no signal.
+    const int enable = on ? 1 : (patternCovers(w) ? 0 : oimgct(win_port[w]));
     set_rtct(fd, 2);
     writeWindowBkg(w, windowBkgEnable(w, enable));
     set_rtct(fd, 1);

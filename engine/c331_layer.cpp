@@ -358,7 +358,7 @@ void c331_manage::c331_SetWinOutput(int fd, int w, int data)
     win_freeze_asked[w] = static_cast<uint8_t>(data & kFlagFreeze);
     if ((data ^ wi.output) & kFlagFreeze) {
         wi.output &= static_cast<uint8_t>(~kFlagFreeze);
-        if (oimgct(win_port[w]) == 1) {
+        if (winNoSignal(w) == 1) {
             ZEL_DEBUG("\t change win_%d no signal, disable freeze\n", w);
             return;
         }

@@ -227,6 +227,9 @@ public:
     void reset_ich(int w);
     // Frees the window's input channels whatever it shows, so they stop writing.
     void releaseIch(int w);
+    // Frees the window's input channels and its dot-by-dot memory: what a window that shows
+    // nothing, or whose allocation failed, gives back.
+    void releaseInputs(int w);
     // Frees the window's input channels and has it set up again, its dot-by-dot memory too: it
     // asks for its channels anew in window order.
     void askIchAgain(int w);
@@ -257,6 +260,8 @@ public:
     bool winListsPort(int w, int p) const;
     // The port has no signal (its status word's no-signal bit); ports outside 0-5 have none.
     int oimgct(int port) const;
+    // The window has no picture to hold: no port it shows has a signal.
+    int winNoSignal(int w) const;
 
     // ---- layers, priority, freeze, fade ------------------------------------------------------------
     void c331_SetWinPriority(int w, int priority);
@@ -287,7 +292,7 @@ public:
     int check_stitching_win(int* w, int* partner);
     int check_stitching_chg();
     void set_display_window_ich(int fd, const _ImageWindowDef_st* iwin, const _ImageWindowDef_st* owin, int w);
-    // False when the dot-by-dot memory refused the window: its input channels were released.
+    // False when the dot-by-dot memory refused the window: it gave its input channels and memory back.
     bool set_display_window_ich_dbd(int fd, int w, int mode);
     void set_display_window_och(int fd, const _ImageWindowDef_st* iwin, const _ImageWindowDef_st* owin, int w);
     // Line pitch (KiB) of window w's frame buffers, the same for writing and reading them.
@@ -403,6 +408,8 @@ public:
     // ends. `wanted` is the image's pattern word: a pattern refused or ended by several windows
     // is shown once one window is left, as a box started with that image and layout shows it.
     void followPatternLayout(int wanted);
+    // The pattern generator draws over window w's output channels, which then need no background.
+    bool patternCovers(int w) const;
     // Background colour of all eight output channels (the argument is not used).
     void zelApi_SetOutBkg(int unused);
 
@@ -540,6 +547,9 @@ public:
     static constexpr int kPrnNoSignalBit = 0x80;
     int PI_STATUS[kPorts];
     PortMeasure PI_MEAS[kPorts];
+    // The port's video information changed since its last set-up: whatever it measures, its next
+    // measurement sets it up again (no window may have been on it when the change came).
+    bool info_changed[kPorts] = {};
     int PI_FV[kPorts];                   // frame rate of the last set-up
     int vbo_retry[2];
     // Dot-by-dot memory blocks: owner window or -1; each window's blocks or -1. The dot-by-dot
@@ -779,6 +789,12 @@ private:
     // Input channels and dot-by-dot memory for the windows, in window order: allocateIch, then
     // the dot-by-dot pictures that cannot be stored refused, round by round.
     void placeInputs(bool alloc_failed[kWinCount]);
+    // The input channels and dot-by-dot memory as a start hands them out from nothing, in window
+    // order, taken where a window would show otherwise with those kept (shown or not, fields
+    // woven or not); the windows given other channels are set up again.
+    void allocateAsAStart(bool alloc_failed[kWinCount]);
+    // Per channel of the window's list: -1 none, 1 it weaves its part's fields, 0 it does not.
+    void weaveSignature(int w, int sig[kIch]) const;
     // What placeInputs may change, kept to undo a trial of it.
     struct AllocState {
         int ichOwner[kIch];

@@ -70,6 +70,7 @@ void c331_manage::set_output(int fd)
     // A window refused in one round and carried in a later one is set up.
     for (int w = 0; w < kWinCount; ++w)
         alloc_failed[w] = alloc_failed[w] && win_ich[w][0] < 0 && zelApi_IsWinShown(w);
+    allocateAsAStart(alloc_failed);
     // The output channels go to the same windows as the input channels.
     admitOch();
     // 3: a fade only for exactly one window changing its source and nothing else.
@@ -164,6 +165,14 @@ void c331_manage::set_output(int fd)
         set_freeze(fd, 0);
     holdFrozenWindows(fd, setUp);
     set_rtct(fd, 1);
+    // Whichever way a window came to show nothing, it holds no input channel; dot-by-dot memory is
+    // held only beside the input channels that write it.
+    for (int w = 0; w < kWinCount; ++w) {
+        if (alloc_failed[w])
+            releaseIch(w);
+        if (!isCh(win_ich[w][0]))
+            reset_dbd_mem(w);
+    }
     // 11: what the next freeze holds.
     std::memcpy(prev_och_owner, och_owner, sizeof(prev_och_owner));
     std::memcpy(prev_win_ich, win_ich, sizeof(prev_win_ich));
@@ -213,7 +222,7 @@ void c331_manage::placeInputs(bool alloc_failed[kWinCount])
             if (freed && dbdStorable(w))
                 continue;
             dbd_refused[w] = true;
-            releaseIch(w);
+            releaseInputs(w);
             alloc_failed[w] = true;
             refused = w;
         }
@@ -225,6 +234,64 @@ void c331_manage::placeInputs(bool alloc_failed[kWinCount])
             dbd_refused[o] = false;
             askIchAgain(o);
         }
+    }
+}
+
+void c331_manage::weaveSignature(int w, int sig[kIch]) const
+{
+    for (int k = 0; k < kIch; ++k) {
+        const int c = win_ich[w][k];
+        sig[k] = isCh(c) ? (weavesFields(ichPort(c), c) ? 1 : 0) : -1;
+    }
+}
+
+void c331_manage::allocateAsAStart(bool alloc_failed[kWinCount])
+{
+    // What the changes so far left is kept where a start would show the same: a window keeps
+    // its channels (and is not set up again) unless it would be shown, refused or woven
+    // otherwise.
+    int keptSig[kWinCount][kIch];
+    for (int w = 0; w < kWinCount; ++w)
+        weaveSignature(w, keptSig[w]);
+    const AllocState kept = allocState();
+    for (int w = 0; w < kWinCount; ++w) {
+        dbd_refused[w] = false;
+        ich_short[w] = false;
+        reset_dbd_mem(w);
+        if (zelApi_IsWinShown(w))
+            askIchAgain(w);
+        else
+            releaseIch(w);
+    }
+    bool failed[kWinCount] = {};
+    placeInputs(failed);
+    bool differs = false;
+    int sig[kWinCount][kIch];
+    for (int w = 0; w < kWinCount; ++w) {
+        failed[w] = failed[w] && win_ich[w][0] < 0 && zelApi_IsWinShown(w);
+        weaveSignature(w, sig[w]);
+        differs = differs || std::memcmp(sig[w], keptSig[w], sizeof(sig[w])) != 0 || failed[w] != alloc_failed[w];
+    }
+    if (!differs) {
+        restoreAllocState(kept);
+        return;
+    }
+    for (int w = 0; w < kWinCount; ++w) {
+        const bool same = std::memcmp(win_ich[w], kept.winIch[w], sizeof(kept.winIch[w])) == 0 &&
+                          std::memcmp(dbd_mem_slot[w], kept.memSlot[w], sizeof(kept.memSlot[w])) == 0 &&
+                          failed[w] == alloc_failed[w];
+        if (same) {
+            g_chg_win[w] = kept.chgWin[w];
+            g_chg_input[w] = kept.chgInput[w];
+            g_chg_dbd[w] = kept.chgDbd[w];
+            dbd_refused[w] = kept.refused[w];
+            ich_short[w] = kept.shortOf[w];
+            continue;
+        }
+        // Moved: set up again without a fade.
+        if (g_chg_input[w] == 1)
+            g_chg_input[w] = 2;
+        alloc_failed[w] = failed[w];
     }
 }
 
@@ -272,14 +339,12 @@ void c331_manage::allocateIch(bool alloc_failed[kWinCount])
                 g_chg_dbd[w] = 1;
         }
         ich_short[w] = shortOf;
-        if (shortOf && win_ich[w][0] >= 0) {
-            releaseIch(w);
+        if (shortOf && win_ich[w][0] >= 0)
             alloc_failed[w] = true;
-        }
-        // A window that shows nothing (off the panel, not admitted, refused) holds no
-        // dot-by-dot memory: it is free for the windows set up below.
+        // A window that shows nothing (off the panel, not admitted, refused) holds no input
+        // channel and no dot-by-dot memory: both are free for the windows set up below.
         if (!admitted[w])
-            reset_dbd_mem(w);
+            releaseInputs(w);
     }
     // Which interlaced windows weave follows from the windows as they are, not from the order
     // of past changes: one left unwoven while a weaving channel is free, or held by a window
@@ -314,9 +379,8 @@ void c331_manage::allocateIch(bool alloc_failed[kWinCount])
         if (need && set_input(w, win_port[w]) == 2) {
             g_chg_input[w] = g_chg_dbd[w] = 0;
             alloc_failed[w] = zelApi_IsWinShown(w);
-            // Channels taken before the allocation failed would carry nothing the window shows.
-            releaseIch(w);
-            reset_dbd_mem(w);
+            // What was taken before the allocation failed would carry nothing the window shows.
+            releaseInputs(w);
         }
     }
 }
@@ -361,7 +425,7 @@ void c331_manage::switchOffOch(int w)
 
 // The input set-up writes a window's channel again: a window the user froze holds its picture
 // once more, whatever made its set-up run (a new place, source or input timing). As when the
-// freeze is asked for, a window whose port has no signal is not held.
+// freeze is asked for, a window none of whose ports has a signal is not held.
 void c331_manage::holdFrozenWindows(int fd, const bool setUp[kWinCount])
 {
     for (int w = 0; w < kWinCount; ++w) {
@@ -369,7 +433,7 @@ void c331_manage::holdFrozenWindows(int fd, const bool setUp[kWinCount])
             continue;
         ST_WIN_INFO& wi = win_info[w];
         wi.output &= static_cast<uint8_t>(~kWinFrozen);
-        if (oimgct(win_port[w]) == 1)
+        if (winNoSignal(w) == 1)
             continue;
         wi.output |= kWinFrozen;
         win_freeze_sel(fd, w, kWinFrozen);

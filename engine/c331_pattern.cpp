@@ -67,6 +67,9 @@ constexpr Pattern kPatternTable[kPatterns] = {
     {Kind::Full,    3,   1, 1, 1, 0x8000, 0,      0x4FFF, kOn, kOn,  kOn, kCtl},
 };
 
+// The table entry of pattern number 1-20 (larger numbers wrap).
+constexpr int patternIndex(int pattern) { return ((pattern - 1) % kPatterns + kPatterns) % kPatterns; }
+
 // The output channel's blanking (bank 0x0E + 16 per channel).
 constexpr uint32_t kRegBlanking = 0x0E0D02;
 constexpr uint32_t kBlankingBlack = 0x55;
@@ -102,7 +105,7 @@ int c331_manage::c331_SetPattern(int pattern)
         set_rtct(c331_fd, 1);
         return 0;
     }
-    const int index = ((pattern - 1) % kPatterns + kPatterns) % kPatterns;
+    const int index = patternIndex(pattern);
     ZEL_DEBUG("    zel pattern Idx:%d \r\n", index);
     pattern_gen = 1;
     const bool wide = win_info[0].width > kWideWidth;
@@ -150,6 +153,13 @@ int c331_manage::c331_SetPattern(int pattern)
     }
     set_rtct(c331_fd, 1);
     return 0;
+}
+
+bool c331_manage::patternCovers(int w) const
+{
+    // The generator serves window 0's channels, and patterns 9 and 10 leave it cleared: any other
+    // window, and window 0 under those, shows its input or its background.
+    return pattern_gen && w == 0 && pattern_ochs > 0 && kPatternTable[patternIndex(pattern_shown)].kind != Kind::None;
 }
 
 void c331_manage::clearGenerator(int och)

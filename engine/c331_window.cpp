@@ -292,7 +292,7 @@ bool c331_manage::set_display_window_ich_dbd(int fd, int w, int mode)
     // free for others) and its output channels are switched off.
     auto refuse = [&] {
         set_mct(fd, w, 0);
-        releaseIch(w);
+        releaseInputs(w);
         return false;
     };
     if (set_dbd_mem(w, mode) != 0) {

@@ -248,6 +248,10 @@ std::vector<MemoryWriter> decodeWriters(const VideoChipStill& chip)
         w.lines = shrunk(static_cast<int>(chip.regValue(ib, kIchVw, 2)) * fields, vshrink);
         if (!writes(chip.reg(ib, kIchWrite)) || w.pixels <= 0 || w.lines <= 0)
             continue;
+        // Sources 2p take parallel port p, 8-11 and 12-15 the V-by-One ports 4 and 5.
+        const uint8_t source = chip.reg(0x00, static_cast<uint8_t>(kIchSourceReg + i));
+        w.port = source < 8 ? source / 2 : source < 16 ? 4 + (source - 8) / 4 : -1;
+        w.frozen = chip.reg(ib, kIchWrite) == kIchFrozen;
         w.bytes = memoryLineBytes(static_cast<uint32_t>(w.pixels), w.mode);
         w.pitch = chip.reg(mb, kPitch) * kKiB;
         for (int b = 0; b < kFrameBuffers; ++b) {

@@ -71,6 +71,8 @@ struct MemoryWriter {
     int lines = 0;                       // lines written (after the shrink, both fields)
     int mode = 0;                        // write mode 0-3, kUnknownMode
     uint8_t modeCode = 0;                // the register's code
+    int port = -1;                       // the chip port its source takes, -1 none
+    bool frozen = false;                 // it holds its last frame
     int dualWith = -1;                   // the other channel of its pair in dual mode
     bool dualApart = false;              // the pair's halves are not stored side by side
     bool pairSlots = false;              // may use both slots of its pair: in dual mode, or the

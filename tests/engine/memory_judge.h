@@ -129,7 +129,8 @@ inline std::vector<MemoryFinding> judgeMemory(const sim::VideoChipStill& chip, c
             add("a shown window reads no memory", win);
         const std::set<int>& own = channels[size_t(w)].ichs;
         for (const sim::MemoryRead* r : reads) {
-            if (readCovered(*r, 0))
+            // Its background, or the channel's pattern generator, shows over what it reads.
+            if (readCovered(*r, 0) || chip.reg(sim::channelBank(0x08, r->och), 0x57) != 0)
                 continue;
             const std::string at = win + " och " + std::to_string(r->och);
             for (int i : r->ichs)
@@ -196,7 +197,8 @@ inline std::vector<std::string> shownPicture(const sim::VideoChipStill& c, bool 
         if (full)
             s += " cut " + std::to_string(d.inX) + "," + std::to_string(d.inY) + " " + std::to_string(d.inWidth) + "x" +
                  std::to_string(d.inHeight) + " shrink " + std::to_string(d.hshrink) + "/" +
-                 std::to_string(d.vshrink) + " mixer " + std::to_string(d.mixer) + "." + std::to_string(d.layer);
+                 std::to_string(d.vshrink) + " mixer " + std::to_string(d.mixer) + "." + std::to_string(d.layer) +
+                 (d.frozen ? " frozen" : "");
         out.push_back(s);
     }
     if (!full)
@@ -219,6 +221,16 @@ inline std::vector<std::string> shownPicture(const sim::VideoChipStill& c, bool 
         out.push_back(s + ", " + std::to_string(r.pixels) + " x " + std::to_string(r.lines) +
                       (r.mirrored ? " mirrored" : ""));
     }
+    // What the input channels store, whichever channels they are: a writer no window reads
+    // shows nowhere, yet a fresh start has none.
+    out.push_back("[writers]");
+    std::vector<std::string> writers;
+    for (const sim::MemoryWriter& w : m.writers)
+        writers.push_back("port " + std::to_string(w.port) + ": " + std::to_string(w.pixels) + " x " +
+                          std::to_string(w.lines) + " mode " + std::to_string(w.mode) +
+                          (w.dualWith >= 0 ? " dual" : "") + (w.frozen ? " frozen" : ""));
+    std::sort(writers.begin(), writers.end());
+    out.insert(out.end(), writers.begin(), writers.end());
     return out;
 }
 

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "ledout/fpga_manage.h"
+#include "memory_judge.h"
 #include "output_fixture.h"
 
 using namespace ramaddr;
@@ -82,4 +83,53 @@ TEST_F(FreezeKeptTest, AFreezeFollowsTheSignalOfTheWindowsSource)
     setWord(window(0) + kWinSource, uint16_t(kHdmi2));
     settle();
     expectFrozen("signal again");
+}
+
+// A frozen window over both receivers holds its picture by their signal, whatever input its
+// source word names (a port its mode does not show and no window measures): a running box that
+// once showed that input and a box started afresh from the same image agree.
+TEST_F(FreezeKeptTest, AFrozenWindowOverSeveralPortsFollowsTheSignalOfThePortsItShows)
+{
+    constexpr int kExt = 0, kDvi = 1, kHdmi4 = 5;
+    constexpr uint16_t kDbd = 0x100, kBothReceiversStacked = 9;
+    zeltest::feedVideo(kHdmi3, 1280, 720, 60, 4);
+    zeltest::feedVideo(kHdmi4, 1920, 1080, 60, 4);
+    zeltest::feedVideo(kDvi, 1920, 1080, 60);
+    auto unplug = [](int input) {
+        TARVO_HDMI_INFO r{};
+        r.nosignal = 1;
+        r.stable = 1;
+        zeltest::feedVideo(input, r, 0);
+    };
+    struct Row {
+        const char* what;
+        int source;
+        bool receivers, frozen;   // both receivers with a signal
+    };
+    const Row rows[] = {{"the source input shown before", kDvi, true, true},
+                        {"a source input never shown", kExt, true, true},
+                        {"one receiver without signal, the source input with", kDvi, false, true}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        if (!r.receivers)
+            unplug(kHdmi3);
+        setWord(window(0) + kWinFlags, 0);
+        setWord(window(0) + kWinSource, uint16_t(r.source));
+        settle();
+        setWord(window(0) + kWinFlags, kDbd | kFrozen);
+        setWord(window(0) + kWinDbdMode, kBothReceiversStacked);
+        settle();
+        auto frozenChannels = [](const sim::VideoChipModel& c) {
+            std::vector<int> out;
+            for (const sim::DecodedChannel& d : sim::decodeOutputs(c))
+                if (d.on && d.frozen)
+                    out.push_back(d.och);
+            return out;
+        };
+        const std::vector<int> running = frozenChannels(chip);
+        EXPECT_EQ(running.empty(), !r.frozen);
+        sim::VideoChipModel& fresh = sim::attachVideoChip();
+        zeltest::freshStartPicture(fresh, chip, e);
+        EXPECT_EQ(frozenChannels(fresh), running);
+    }
 }

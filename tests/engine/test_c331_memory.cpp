@@ -51,6 +51,22 @@ protected:
 
     std::set<int> ichsOf(int w) const { return zeltest::ichsOf(*e, w); }
 
+    // A window none of whose output channels shows anything (switched off, refused, its
+    // allocation failed) holds no input channel and no dot-by-dot memory.
+    void expectIdleWindowsHoldNothing(const std::string& what) const
+    {
+        const std::vector<sim::DecodedChannel> d = sim::decodeOutputs(chip);
+        for (int w = 0; w < kWinCount; ++w) {
+            bool on = false;
+            for (int c = 0; c < 8; ++c)
+                on = on || (e->och_owner[c] == w && d[size_t(c)].on);
+            if (on)
+                continue;
+            EXPECT_TRUE(ichsOf(w).empty()) << what << ": window " << w << "\n" << sim::describeMemory(chip);
+            EXPECT_LT(e->dbd_mem_slot[w][0], 0) << what << ": window " << w;
+        }
+    }
+
     // No writers overlap or leave their regions; every shown window's pieces read only its own
     // channels, wholly written, in the mode they were written with, each the part of the picture
     // its place asks for; window `off` shows nothing at all.
@@ -531,6 +547,7 @@ protected:
         SCOPED_TRACE(c.what);
         c.show();
         expectSound(c.what, c.off);
+        expectIdleWindowsHoldNothing(c.what);
         expectInsideBuffers(c.what);
         const sim::MemoryMap m = sim::decodeMemory(chip);
         for (const sim::MemoryWriter& wr : m.writers) {
@@ -1161,6 +1178,50 @@ TEST_F(MemoryEdgeTest, WindowsTheChannelsDoNotStretchToAreRefused)
              EXPECT_EQ(gridOf(0).size(), 2u);
          },
          0, -1, -1},
+        {"a window turned to four channels in the re-layout that has a later window give four back",
+         [this] {
+             // Window 1 shows both receivers (four channels); in one re-layout window 0 takes them
+             // and window 1 HDMI2, while the receivers' records are being refilled (no timing
+             // change sets them up again): window 0 holds its four channels or none.
+             showQuarters({kHdmi1, kHdmi3, kHdmi3, kExt}, {-1, 8, -1, -1});
+             ASSERT_EQ(ichsOf(1).size(), 4u);
+             TARVO_HDMI_INFO r = zeltest::videoRecord(1920, 1080, 60, 4);
+             r.stable = 0;
+             zeltest::feedVideo(kHdmi3, r, 60);
+             zeltest::feedVideo(kHdmi4, r, 60);
+             setWindow(0, 0, 0, 1900, 1080, kHdmi3);
+             setWord(window(0) + kWinFlags, kDbdFlag);
+             setWord(window(0) + kWinDbdMode, 8);
+             setWord(window(1) + kWinSource, uint16_t(kHdmi2));
+             setWord(window(1) + kWinFlags, 0);
+             settle();
+             EXPECT_TRUE(ichsOf(0).empty() || ichsOf(0).size() == 4u) << ichsOf(0).size();
+             expectIdleWindowsHoldNothing("records being refilled");
+             feedAll();
+             settle();
+         },
+         0, -1, -1},
+        {"a dot-by-dot window the channels no longer stretch to gives its memory to a later window that fits",
+         [this] {
+             // Window 2 shows three inputs side by side in half of the dot-by-dot memory; window
+             // 0 then takes both 3840x2160 receivers (four channels, the other half): window 2 no
+             // longer fits, and window 3 turned to two inputs takes the half it gave back.
+             showQuarters({kHdmi3, kHdmi4, kHdmi2, kExt}, {-1, -1, 5, -1});
+             zeltest::feedVideo(kHdmi3, 3840, 2160, 30, 8);
+             zeltest::feedVideo(kHdmi4, 3840, 2160, 30, 8);
+             settle();
+             ASSERT_EQ(ichsOf(2).size(), 3u);
+             setWord(window(0) + kWinFlags, kDbdFlag);
+             setWord(window(0) + kWinDbdMode, 8);
+             commitAndPass();
+             model->refresh_shadow();
+             expectIdleWindowsHoldNothing("window 2 no longer fits");
+             setWord(window(3) + kWinFlags, kDbdFlag);
+             setWord(window(3) + kWinDbdMode, 1);
+             settle();
+             EXPECT_EQ(ichsOf(3).size(), 2u);
+         },
+         0, -1, 2},
     };
     for (const EdgeCase& c : cases)
         run(c, true);

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "ledout/fpga_manage.h"
+#include "memory_judge.h"
 #include "output_fixture.h"
 #include "sim/video_chip_picture.h"
 
@@ -167,4 +168,59 @@ TEST_F(PatternFollowTest, APatternLeavesTheChannelsWindow0IsNotAdmittedTo)
     for (int c = 0; c < 8; ++c)
         EXPECT_TRUE(std::count(now.begin(), now.end(), c) || patternOf(c) == "off")
             << "och " << c << ": " << patternOf(c);
+}
+
+// A window the pattern draws nothing over (patterns 9 and 10, or any pattern while window 0 is not
+// shown) laid out again onto an input not measured since the start shows its background, never
+// memory no input channel writes; once the pattern is off its input is measured and shown, as in
+// a box started afresh.
+TEST_F(PatternFollowTest, AWindowThePatternDoesNotCoverShowsItsInputOrItsBackground)
+{
+    struct Row {
+        const char* what;
+        int win, pattern, input;
+    };
+    const Row rows[] = {{"pattern 9 over window 0", 0, 9, 1},
+                        {"pattern 10 over window 0", 0, 10, 0},
+                        {"pattern 20, only window 1 shown", 1, 20, kHdmi3}};
+    for (const Row& r : rows)   // fed now, shown by no window yet
+        zeltest::feedVideo(r.input, 1920, 1080, 60, r.input == kHdmi3 ? 4 : 0);
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        // With two outputs one over the other window 0 may be off.
+        auto layout = [&](int width) {
+            panel(width, 2160, r.win ? 2 : 0);
+            if (r.win == 0)
+                return;
+            setWord(kOutputArea + 6, 1080);
+            setWord(kOutputArea + 10, 1080);
+            setWord(kOutputArea + 12, uint16_t(width));
+            setWord(kOutputArea + 14, 1080);
+        };
+        setWord(kTestPattern, 0);
+        for (int w = 0; w < 6; ++w)
+            setWindow(w, 0, 0, 1920, 1080, kHdmi1, w == r.win);
+        layout(3840);
+        settle();
+        setWord(kTestPattern, uint16_t(r.pattern));
+        settle();
+        // The panel set up again takes the window's new input with it.
+        layout(3832);
+        setWindow(r.win, 100, 0, 1920, 1080, r.input);
+        settle();
+        for (bool on : {true, false}) {
+            zeltest::WindowShows shows[kWinCount] = {};
+            for (int w = 0; w < kWinCount; ++w)
+                shows[w] = w == r.win ? zeltest::WindowShows::kPicture : zeltest::WindowShows::kUnjudged;
+            for (const zeltest::MemoryFinding& f : zeltest::judgeMemory(chip, zeltest::channelsOf(*e), shows))
+                ADD_FAILURE() << (on ? "pattern on: " : "pattern off: ") << f.kind << ", " << f.detail;
+            ASSERT_FALSE(gridOf(r.win).empty());
+            for (int c : gridOf(r.win))   // no signal measured yet: the background
+                EXPECT_EQ(chip.regValue(bank(0x08, c), 0x48, 1), on ? 1u : 0u) << "och " << c;
+            setWord(kTestPattern, 0);
+            settle();
+        }
+        sim::VideoChipModel& fresh = sim::attachVideoChip();
+        EXPECT_EQ(zeltest::freshStartPicture(fresh, chip, e, true), zeltest::shownPicture(chip, true));
+    }
 }
