@@ -465,14 +465,15 @@ void set_aside(const std::string& systemPath, const std::string& why, const std:
         write_atomic_real(kept_path(path, n), reinterpret_cast<const unsigned char*>(content.data()), content.size(),
                           0644) != 0) {
         if (noRoom != NoRoom::Move) {
-            // No room for a copy: the file stays under its own name. A replacement made of what it
-            // holds is made (one the disk cannot take whole leaves the file as it is); any other
-            // is not, and the box runs on what it uses instead without storing it.
+            // No copy (no room, or a partition that takes no file): the file stays under its own
+            // name. A replacement made of what it holds is tried (one the disk cannot take whole
+            // leaves the file as it is, and its store says so); any other is not made, and the box
+            // runs on what it uses instead without storing it.
             if (noRoom == NoRoom::Replace)
                 replace();
             alerts::event_for(alerts::kFileReplaced, systemPath,
-                              path + " " + why + ": left in place (no room for a copy), " +
-                                  (noRoom == NoRoom::Replace ? instead : "nothing is stored"),
+                              path + " " + why + ": left in place (no copy could be written), " +
+                                  (noRoom == NoRoom::Replace ? "what it holds is used" : "nothing is stored"),
                               0);
             return;
         }

@@ -204,15 +204,21 @@ void SyncUpdate::serve_save_request(ZelRamPara* model, std::vector<SavedMode>& s
         add(save.mode - 1, ram_get_u16(save.content, kOsdOn - kModeStart) == 1);
     }
     const uint16_t n = ram_get_u16(model->ram_para, kSaveRequest);
-    if (n == 0 || n == ram_get_u16(model->ram_para_shadow, kSaveRequest))
+    if (n == 0)
         return;
     const ZelRamPara::SaveWord word = model->save_word(n);
     if (word == ZelRamPara::SaveWord::Waiting)
         return;
-    // The request word can be written over the links: only user modes 1-16 exist.
-    if (word == ZelRamPara::SaveWord::Untaken && n <= kUserModeCount) {
-        store_mode(model, n, model->ram_para + kModeStart);
-        add(int(n) - 1, ram_get_u16(model->ram_para, kOsdOn) == 1);
+    // A word set otherwise than over a link is served once: the shadow holds one served already.
+    // A taken one is only cleared, whatever the shadow took of the image meanwhile.
+    if (word == ZelRamPara::SaveWord::Untaken) {
+        if (n == ram_get_u16(model->ram_para_shadow, kSaveRequest))
+            return;
+        // The request word can be written over the links: only user modes 1-16 exist.
+        if (n <= kUserModeCount) {
+            store_mode(model, n, model->ram_para + kModeStart);
+            add(int(n) - 1, ram_get_u16(model->ram_para, kOsdOn) == 1);
+        }
     }
     model->clear_save_word();
 }

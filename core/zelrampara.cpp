@@ -305,8 +305,8 @@ void ZelRamPara::take_save_request()
 {
     pthread_mutex_lock(&mutex);
     for (const uint16_t n : written_requests_) {
-        if (n == ram_get_u16(ram_para_shadow, kSaveRequest))
-            continue;   // a request equal to the shadow's is not served again
+        // Every request written over a link is one of its own, even one for the mode the word
+        // named before: the shadow may hold that word from an image copied before the commit.
         ModeSave save;
         save.mode = n;
         std::memcpy(save.content, ram_para + kModeStart, kModeLen);

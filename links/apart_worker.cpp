@@ -135,6 +135,7 @@ private:
                 return;
             running_ = jobs_.front();
             jobs_.pop_front();
+            running_->started = true;
             lock.unlock();
             const unsigned n = message_deal::deal_apart(running_->body.data(), unsigned(running_->body.size()),
                                                         reply.data(), unsigned(reply.size()));

@@ -32,6 +32,7 @@ public:
     struct Job {
         std::vector<uint8_t> body;    // the request, check byte included
         std::vector<uint8_t> reply;   // the reply body, once done
+        std::atomic<bool> started{false};   // taken by the worker: it is answered, never dropped
         std::atomic<bool> done{false};
         const void* link = nullptr;   // with `client` and `host`: whom the job counts against
         uint64_t client = 0;

@@ -95,7 +95,11 @@ void LinkCore::dropSilentHosts(unsigned silenceTicks)
         const uint64_t host = h->first;
         auto ofHost = [host](const ApartCommand& c) { return c.host == host; };
         const bool waits = std::any_of(apart_.begin(), apart_.end(), ofHost);
-        if (waits && Utils::getTimeSpace(h->second) < silenceTicks) {
+        // A host waiting for its own job that is running is not silent: it waits for the reply.
+        const bool running = std::any_of(apart_.begin(), apart_.end(), [&](const ApartCommand& c) {
+            return ofHost(c) && c.job->started.load() && !c.job->done.load();
+        });
+        if (waits && (running || Utils::getTimeSpace(h->second) < silenceTicks)) {
             ++h;
             continue;
         }

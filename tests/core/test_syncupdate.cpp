@@ -208,6 +208,17 @@ TEST_F(DispatcherTest, SavesAcknowledgedBeforeTheReportAreEachTheImageAtTheirCom
     sync->para_sync(2);
     for (int slot : {1, 2})
         EXPECT_EQ(u16(m->ram_user_mode[slot] + 2, 0x880 - 0x380), 90) << slot;
+
+    // A request for the mode whose word the shadow took from an image copied before the commit
+    // (the word written, the parameter file being saved meanwhile) is carried out all the same,
+    // and the word cleared.
+    linkWritesWord(0x364, 3);
+    set16(m->ram_para_shadow, 0x364, 3);
+    linkWritesWord(0x880, 33);
+    linkCommits();
+    sync->para_sync(1);
+    EXPECT_EQ(u16(m->ram_user_mode[2] + 2, 0x880 - 0x380), 33);
+    EXPECT_EQ(u16(m->ram_para, 0x364), 0);
 }
 
 // With the OSD on a mode save is its mode file and its OSD copy: with no room for the copy the
