@@ -754,6 +754,9 @@ private:
     void keepPanelWords(const ImageView& img);
     void passDebug();
     void passInputs();
+    // The pass's input work done once: the ports measured and the windows on changed ports set up.
+    void takeInputsOnce();
+    void setUpUpdatedPorts();
     // Copies the image (under the model's mutex) into `to`; the caller holds para_mutex.
     static void takeImage(uint8_t* to);
     // Waits while the LED output blanks for an LED-size change; true when it gave up waiting.

@@ -520,6 +520,19 @@ void c331_manage::passInputs()
         osd_setup_request = 0;
     }
     check_input_port(c331_fd);
+    setUpUpdatedPorts();
+}
+
+void c331_manage::takeInputsOnce()
+{
+    load_hdmi();
+    check_port_valid(c331_fd);
+    check_input_port(c331_fd);
+    setUpUpdatedPorts();
+}
+
+void c331_manage::setUpUpdatedPorts()
+{
     for (int p = 0; p < kPorts; ++p) {
         for (int w = 0; w < kWinCount; ++w) {
             if (!winListsPort(w, p) || (!PI_UPDATE[p] && !g_chg_hdmi[p]))

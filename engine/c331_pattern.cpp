@@ -152,6 +152,11 @@ int c331_manage::c331_SetPattern(int pattern)
         }
     }
     set_rtct(c331_fd, 1);
+    // Input work waits while a pattern is on. One that draws over no window leaves the windows
+    // showing their inputs, and a window laid out under the pattern that drew over it holds ports
+    // not measured since: they are measured and the window set up now, as a start shows it.
+    if (!patternCovers(0))
+        takeInputsOnce();
     return 0;
 }
 

@@ -1,6 +1,7 @@
 // A test pattern shown while window 0 is laid out again: the pattern goes with the window to its
 // new output channels, and once it is turned off the window shows its input as any layout does.
 #include <algorithm>
+#include <map>
 #include <string>
 
 #include "ledout/fpga_manage.h"
@@ -171,9 +172,10 @@ TEST_F(PatternFollowTest, APatternLeavesTheChannelsWindow0IsNotAdmittedTo)
 }
 
 // A window the pattern draws nothing over (patterns 9 and 10, or any pattern while window 0 is not
-// shown) laid out again onto an input not measured since the start shows its background, never
-// memory no input channel writes; once the pattern is off its input is measured and shown, as in
-// a box started afresh.
+// shown) laid out again onto an input not measured since the start shows its background (or its
+// input, where the pattern following the new layout had the input measured), never memory no
+// input channel writes; once the pattern is off its input is measured and shown, as in a box
+// started afresh.
 TEST_F(PatternFollowTest, AWindowThePatternDoesNotCoverShowsItsInputOrItsBackground)
 {
     struct Row {
@@ -208,6 +210,7 @@ TEST_F(PatternFollowTest, AWindowThePatternDoesNotCoverShowsItsInputOrItsBackgro
         layout(3832);
         setWindow(r.win, 100, 0, 1920, 1080, r.input);
         settle();
+        std::map<int, std::pair<uint32_t, int>> underPattern;   // channel: background, port shown
         for (bool on : {true, false}) {
             zeltest::WindowShows shows[kWinCount] = {};
             for (int w = 0; w < kWinCount; ++w)
@@ -215,12 +218,68 @@ TEST_F(PatternFollowTest, AWindowThePatternDoesNotCoverShowsItsInputOrItsBackgro
             for (const zeltest::MemoryFinding& f : zeltest::judgeMemory(chip, zeltest::channelsOf(*e), shows))
                 ADD_FAILURE() << (on ? "pattern on: " : "pattern off: ") << f.kind << ", " << f.detail;
             ASSERT_FALSE(gridOf(r.win).empty());
-            for (int c : gridOf(r.win))   // no signal measured yet: the background
-                EXPECT_EQ(chip.regValue(bank(0x08, c), 0x48, 1), on ? 1u : 0u) << "och " << c;
+            for (int c : gridOf(r.win)) {
+                const uint32_t bkg = chip.regValue(bank(0x08, c), 0x48, 1);
+                if (on) {
+                    underPattern[c] = {bkg, decoded(c).port};
+                    continue;
+                }
+                EXPECT_EQ(bkg, 0u) << "och " << c;
+                // Under the pattern: no signal measured yet (the background), or the input as
+                // measured once the pattern is off.
+                if (underPattern.count(c)) {
+                    EXPECT_TRUE(underPattern[c].first == 1u || underPattern[c].second == decoded(c).port)
+                        << "och " << c << ": background " << underPattern[c].first << ", port "
+                        << underPattern[c].second << " against " << decoded(c).port;
+                }
+            }
             setWord(kTestPattern, 0);
             settle();
         }
         sim::VideoChipModel& fresh = sim::attachVideoChip();
         EXPECT_EQ(zeltest::freshStartPicture(fresh, chip, e, true), zeltest::shownPicture(chip, true));
+    }
+}
+
+// A dot-by-dot window over two ports laid out under a drawing pattern (its ports not measured
+// while the pattern covers it) shows its inputs once the pattern stops drawing over it, all of its
+// parts, as a box started afresh with the same image does.
+TEST_F(PatternFollowTest, ADotByDotWindowLaidOutUnderAPatternShowsItsInputsOnceThePatternStopsCoveringIt)
+{
+    constexpr int kHdmi4 = 5, kDbdFlag = 0x0100, kPortsFiveAndFour = 8;
+    struct Row {
+        const char* what;
+        int x, y, width, height, firstSource, endPattern;
+    };
+    const Row rows[] = {{"source changed under the pattern, then pattern 9", 480, 549, 480, 360, kHdmi3, 9},
+                        {"placed under the pattern, then pattern 9", 0, 0, 1920, 1080, kHdmi4, 9},
+                        {"source changed under the pattern, then pattern 0", 480, 549, 480, 360, kHdmi3, 0}};
+    zeltest::feedVideo(kHdmi3, 1024, 768, 60);
+    zeltest::feedVideo(kHdmi4, 1280, 720, 60);
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        setWord(kTestPattern, 0);
+        panel(1920, 1080, 0);
+        setWindow(0, 0, 0, 1920, 1080, kHdmi1);
+        setWord(window(0) + kWinFlags, 0);
+        settle();
+        setWord(kTestPattern, 1);
+        settle();
+        setWindow(0, r.x, r.y, r.width, r.height, r.firstSource);
+        setWord(window(0) + kWinFlags, kDbdFlag);
+        setWord(window(0) + kWinDbdMode, kPortsFiveAndFour);
+        settle();
+        setWord(window(0) + kWinSource, uint16_t(kHdmi4));
+        settle();
+        setWord(kTestPattern, uint16_t(r.endPattern));
+        settle();
+        const std::vector<std::string> running = zeltest::shownPicture(chip, true);
+        // Both ports write their parts and a channel places the window: no empty wall.
+        const auto writers = std::find(running.begin(), running.end(), "[writers]");
+        const auto channels = std::find(running.begin(), running.end(), "[channels]");
+        EXPECT_EQ(running.end() - writers, 3) << ::testing::PrintToString(running);
+        EXPECT_GT(writers - channels, 1) << ::testing::PrintToString(running);
+        sim::VideoChipModel& fresh = sim::attachVideoChip();
+        EXPECT_EQ(zeltest::freshStartPicture(fresh, chip, e, true), running);
     }
 }
