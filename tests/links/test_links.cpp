@@ -613,9 +613,12 @@ TEST_F(FlashQueue, AHostWaitingForItsOwnRunningCommandKeepsItsQueue)
 {
     G_timeTicks = 20000;
     UdpClient waiting(udpPort(), kHostA), other(udpPort(), kHostB);
+    const int polls = flash->statusPolls();
     for (int i = 0; i < 2; ++i)
         waiting.sendRaw(erase64k());
     ASSERT_TRUE(waitFor([] { return ApartWorker::pending() == 2; }));
+    // The first is running once the flash is asked whether it is ready (it stays busy).
+    ASSERT_TRUE(waitFor([&] { return flash->statusPolls() > polls; }));
     G_timeTicks += 5000;
     for (int i = 0; i < 2; ++i)
         ASSERT_TRUE(isReply(other.call(body(0x82, {}))));
