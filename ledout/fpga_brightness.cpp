@@ -236,9 +236,8 @@ void fpga_manage::Brightness_init(const uint8_t* record)
     }
 }
 
-void fpga_manage::Brightness_command()
+void fpga_manage::Brightness_command(const uint8_t* rec)
 {
-    const uint8_t* rec = MCU_RAM_CMD;
     const uint32_t length = cmdrecord::storedLength(rec);
     const uint8_t mode = rec[kRecordMode];
     if ((mode & ~kModeFixedValue) == kModeFixedLevel) {

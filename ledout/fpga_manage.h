@@ -218,7 +218,7 @@ public:
     void Brightness_time_change();
     void Brightness_auto_change();
     void Brightness_auto_filter();
-    void Brightness_command();   // command 3 of the command record
+    void Brightness_command(const uint8_t* rec);   // command 3 of the command record
     void Brightness_check_VMF();
     void Send_read_VMF_data_cmd();
     void Brightness_read_VMF_value();
@@ -235,9 +235,13 @@ public:
     static void (*spin_hook)();
 
     // ---- command record, clock setting and on/off schedule (ledout/fpga_schedule.cpp) -------
+    // Runs the command record in the command RAM (a write of register 2 with bit 2).
     void Dealwith_mcu_ram();
-    void Checktime();
-    void OnOff_time();
+    // Runs a copy of a command record taken when its start was written: a client's RAM writes
+    // meanwhile do not change it under the record.
+    void run_command_record(const uint8_t* rec);
+    void Checktime(const uint8_t* rec);
+    void OnOff_time(const uint8_t* rec);
     void record_onoff_time(int device);
     void dealwith_onoff();
     static constexpr int kOnOffPlaces = 8;

@@ -65,17 +65,18 @@ bool fpga_manage::read_record(uint32_t address, uint8_t* out, uint32_t length)
 
 // ---- the command record --------------------------------------------------------------------------
 
-void fpga_manage::Dealwith_mcu_ram()
+void fpga_manage::Dealwith_mcu_ram() { run_command_record(MCU_RAM_CMD); }
+
+void fpga_manage::run_command_record(const uint8_t* rec)
 {
-    const uint8_t* rec = MCU_RAM_CMD;
     if (rec[0] != kPresent)
         return;
     switch (rec[kCommand]) {
     case CMD_CLOCK:
-        Checktime();
+        Checktime(rec);
         break;
     case CMD_SCHEDULE:
-        OnOff_time();
+        OnOff_time(rec);
         if (rec[kStoreByte] == kStore) {
             if (store_record(kScheduleRecord, rec, storedLength(rec)))
                 setShadow(kRegOnOff, 0, 1);
@@ -86,16 +87,16 @@ void fpga_manage::Dealwith_mcu_ram()
         }
         break;
     case CMD_BRIGHTNESS:
-        Brightness_command();
+        Brightness_command(rec);
         break;
     default:
         break;
     }
 }
 
-void fpga_manage::Checktime()
+void fpga_manage::Checktime(const uint8_t* rec)
 {
-    const uint8_t* p = MCU_RAM_CMD + kPayload;
+    const uint8_t* p = rec + kPayload;
     const unsigned year = decode(p[1]) * 100u + decode(p[0]);
     const QString date = QString("%1-%2-%3").arg(year).arg(decode(p[2])).arg(decode(p[3]));
     const QString time = QString("%1:%2:%3").arg(decode(p[4])).arg(decode(p[5])).arg(decode(p[6]));
@@ -106,9 +107,8 @@ void fpga_manage::Checktime()
 
 // ---- the on/off schedule -------------------------------------------------------------------------
 
-void fpga_manage::OnOff_time()
+void fpga_manage::OnOff_time(const uint8_t* rec)
 {
-    const uint8_t* rec = MCU_RAM_CMD;
     onoff_count = std::min<uint8_t>(rec[kScheduleCount], kOnOffEntries);
     std::memset(on_armed, 0, kOnOffEntries);
     std::memset(off_armed, 0, kOnOffEntries);
@@ -141,7 +141,7 @@ void fpga_manage::record_onoff_time(int device)
     if (marker != kPresent)
         return;
     std::memcpy(MCU_RAM_CMD, record, kStoredScheduleLen);
-    OnOff_time();
+    OnOff_time(MCU_RAM_CMD);
     setShadow(kRegOnOff, 0, 1);
 }
 

@@ -1,5 +1,6 @@
 #include "links/apart_worker.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -54,7 +55,7 @@ public:
         ++pending_;
         if (!thread_.joinable())
             thread_ = std::thread([this] { run(); });
-        jobs_.push_back(job);
+        enqueue(job);
         cv_.notify_one();
         return job;
     }
@@ -62,9 +63,15 @@ public:
     bool withdraw(const JobPtr& job)
     {
         std::lock_guard<std::mutex> lock(m_);
-        for (auto it = jobs_.begin(); it != jobs_.end(); ++it) {
+        auto queue = queues_.find(job->host);
+        if (queue == queues_.end())
+            return false;
+        auto& mine = queue->second;
+        for (auto it = mine.begin(); it != mine.end(); ++it) {
             if (*it == job) {
-                jobs_.erase(it);
+                mine.erase(it);
+                if (mine.empty())
+                    dropTurn(job->host);
                 leave(*job);
                 return true;
             }
@@ -85,12 +92,15 @@ public:
         {
             std::lock_guard<std::mutex> lock(m_);
             stopping_ = true;
-            for (const JobPtr& job : jobs_) {
-                refuse(*job);
-                leave(*job);
-                answered.push_back(job);
+            for (auto& queue : queues_) {
+                for (const JobPtr& job : queue.second) {
+                    refuse(*job);
+                    leave(*job);
+                    answered.push_back(job);
+                }
             }
-            jobs_.clear();
+            queues_.clear();
+            turns_.clear();
             if (running_)
                 answered.push_back(running_);
             cv_.notify_one();
@@ -125,16 +135,48 @@ private:
         --pending_;
     }
 
+    // A job goes behind those of its host; a host that had none waiting takes its turn last.
+    // (Called with m_ held.)
+    void enqueue(const JobPtr& job)
+    {
+        auto& mine = queues_[job->host];
+        if (mine.empty())
+            turns_.push_back(job->host);
+        mine.push_back(job);
+    }
+
+    // The first job of the host whose turn it is; the host, if it has more, waits for its next
+    // turn behind every other waiting host. (Called with m_ held, some job waiting.)
+    JobPtr next()
+    {
+        const uint64_t host = turns_.front();
+        turns_.pop_front();
+        auto queue = queues_.find(host);
+        JobPtr job = queue->second.front();
+        queue->second.pop_front();
+        if (queue->second.empty())
+            queues_.erase(queue);
+        else
+            turns_.push_back(host);
+        return job;
+    }
+
+    // A host with nothing left waiting leaves the turn. (Called with m_ held.)
+    void dropTurn(uint64_t host)
+    {
+        queues_.erase(host);
+        turns_.erase(std::find(turns_.begin(), turns_.end(), host));
+    }
+
     void run()
     {
         std::vector<uint8_t> reply(message_deal::kMaxReplyBody);
         std::unique_lock<std::mutex> lock(m_);
         for (;;) {
-            cv_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+            cv_.wait(lock, [this] { return stopping_ || !turns_.empty(); });
             if (stopping_)
                 return;
-            running_ = jobs_.front();
-            jobs_.pop_front();
+            running_ = next();
             running_->started = true;
             lock.unlock();
             const unsigned n = message_deal::deal_apart(running_->body.data(), unsigned(running_->body.size()),
@@ -149,7 +191,10 @@ private:
 
     std::mutex m_;
     std::condition_variable cv_;
-    std::deque<JobPtr> jobs_;
+    // The jobs waiting, each host's in the order they came (a serial line's client counts as
+    // host 0), and the hosts in the order of their turns: one job of each waiting host in turn.
+    std::map<uint64_t, std::deque<JobPtr>> queues_;
+    std::deque<uint64_t> turns_;
     JobPtr running_;
     std::map<std::pair<const void*, uint64_t>, size_t> counts_;
     std::map<uint64_t, size_t> hostCounts_;   // hosts other than 0

@@ -1,7 +1,9 @@
 // The thread that carries out the commands which take long (a flash erase, up to seconds; a font
 // reload) away from the links' threads, so every link goes on answering its other clients
-// meanwhile. Jobs run one after another in the order they came; the link that handed a job over
-// polls it and sends its reply to the client that asked once it is done.
+// meanwhile. Jobs run one after another, one of each waiting host in turn (each host's in the
+// order they came), so a host's first command waits about one job per other busy host, not for
+// their whole shares; the link that handed a job over polls it and sends its reply to the client
+// that asked once it is done.
 //
 // A job counts against the client that asked, from the hand-over until it leaves the worker
 // (done, or dropped before it started because its client went away): each client has a share

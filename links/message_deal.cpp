@@ -87,6 +87,16 @@ bool onFlash(uint8_t g)
     return g == group::kEraseFlash || g == group::kWriteFlash || g == group::kReadFlash || g == group::kFlashUid;
 }
 
+// The commands that keep a flash busy for long (every page of a write waits for the part; a
+// command record may wait for the flash behind FPGA 0, erase and write its record and apply a
+// brightness) never run on a link: the link would hold every other link meanwhile.
+bool alwaysApart(const uint8_t* body, unsigned length)
+{
+    const uint8_t g = body[frame::kGroup];
+    return g == group::kEraseFlash || g == group::kWriteFlash || message_deal::reloads_font(body, length) ||
+           message_deal::starts_record(body, length);
+}
+
 bool takes(unsigned length, unsigned capacity)
 {
     return length >= frame::kMinBody && capacity >= Reply::kDataOffset + 1;
@@ -126,8 +136,7 @@ unsigned message_deal::deal_on_link(uint8_t* body, unsigned length, uint8_t* rep
     const bool flashWork = onFlash(g) || starts_record(body, length);
     std::unique_lock<std::mutex> flash(flash_mutex, std::defer_lock);
     // A flash command goes behind those already handed apart, in the order they came.
-    if (g == group::kEraseFlash || reloads_font(body, length) ||
-        (flashWork && (ApartWorker::pending() != 0 || !flash.try_lock())))
+    if (alwaysApart(body, length) || (flashWork && (ApartWorker::pending() != 0 || !flash.try_lock())))
         return kRunApart;
     // Nor does the link wait for the box's own work on the device.
     const uint8_t device = fpga_flash_of(body, length);
@@ -156,10 +165,8 @@ unsigned message_deal::deal_apart(const uint8_t* body, unsigned length, uint8_t*
     std::lock_guard<std::mutex> flash(flash_mutex);
     if (font)
         return write_reloading_font(body, length, reply, capacity);
-    if (record) {
-        QMutexLocker lock(&deal_mutex);
-        return dealWith(body, length, reply, capacity);
-    }
+    if (record)
+        return write_starting_record(body, length, reply, capacity);
     return dealWith(body, length, reply, capacity);
 }
 

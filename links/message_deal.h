@@ -75,9 +75,9 @@ public:
 
     // What a link's thread calls: as message_group_deal, but a command that would hold the link
     // (and every other link) for long is not carried out: kRunApart says it is to be handed to
-    // the thread that runs such commands (deal_apart). That is every flash erase, a font reload
-    // (register 0x0E, bit 3), and any other flash command while flash commands run apart or wait
-    // to.
+    // the thread that runs such commands (deal_apart). That is every flash erase and write, a
+    // font reload (register 0x0E, bit 3), a write that starts the command record (FPGA register
+    // 2, bit 2), and any other flash command while flash commands run apart or wait to.
     // A command on a flash device behind the FPGAs that another owner holds at the moment (the
     // box's own record work, an erase) is handed over as well, and waits there.
     static constexpr unsigned kRunApart = ~0u;
@@ -120,6 +120,9 @@ public:
     // A write of FPGA register 2 with bit 2: it runs the command record, which may store or erase
     // a record in the flash behind FPGA 0.
     static bool starts_record(const uint8_t* body, unsigned length);
+    // Carries such a write out with the command lock held, taking the command record as it
+    // stands then, and runs that record without the lock (the caller holds flash_mutex).
+    static unsigned write_starting_record(const uint8_t* body, unsigned length, uint8_t* reply, unsigned capacity);
     // The flash device behind an FPGA (2 or 3) that a command works on, 0 for none: the flash
     // commands' device, and device 2 for a command that starts the command record.
     static uint8_t fpga_flash_of(const uint8_t* body, unsigned length);

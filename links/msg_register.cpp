@@ -6,6 +6,8 @@
 // reply carries one byte per register.
 #include <QMutexLocker>
 
+#include <vector>
+
 #include "core/global.h"
 #include "core/para_commit.h"
 #include "core/ram_layout.h"
@@ -148,13 +150,37 @@ unsigned message_deal::write_reloading_font(const uint8_t* body, unsigned length
     return r.finish();
 }
 
+namespace {
+constexpr uint8_t kRegCommand = 2;
+constexpr uint8_t kRunRecordBit = 0x04;
+}  // namespace
+
 bool message_deal::starts_record(const uint8_t* body, unsigned length)
 {
-    constexpr uint8_t kRegCommand = 2;
-    constexpr uint8_t kRunRecordBit = 0x04;
     return length == kWriteBody && body[frame::kGroup] == group::kWriteRegister &&
            (body[kTarget] == kTargetFpga0 || body[kTarget] == kTargetFpga1) && body[kRegister] == kRegCommand &&
            (body[kValue] & body[kMask] & kRunRecordBit);
+}
+
+unsigned message_deal::write_starting_record(const uint8_t* body, unsigned length, uint8_t* reply,
+                                             unsigned capacity)
+{
+    Reply r(body, reply, capacity);
+    std::vector<uint8_t> record;
+    {
+        QMutexLocker lock(&deal_mutex);
+        // The register as the write leaves it (the run bit reads back 0), the record not run yet;
+        // the record as the client's RAM writes before this one left it.
+        std::vector<uint8_t> plain(body, body + length);
+        plain[kMask] &= uint8_t(~kRunRecordBit);
+        write_register(plain.data(), length, r);
+        if (r.status() == kStatusOk)
+            record = linkhooks::fpgaCommandRecord();
+    }
+    // Its flash work and the brightness it applies hold no other command.
+    if (!record.empty())
+        linkhooks::fpgaRunCommandRecord(record.data());
+    return r.finish();
 }
 
 void message_deal::write_register(const uint8_t* body, unsigned length, Reply& r)

@@ -81,6 +81,19 @@ bool fpgaWriteRegister(unsigned reg, uint8_t mask, uint8_t value, int fpga)
     return true;
 }
 
+std::vector<uint8_t> fpgaCommandRecord()
+{
+    if (!manager())
+        return {};
+    return std::vector<uint8_t>(manager()->MCU_RAM_CMD, manager()->MCU_RAM_CMD + sizeof manager()->MCU_RAM_CMD);
+}
+
+void fpgaRunCommandRecord(const uint8_t* record)
+{
+    if (manager())
+        manager()->run_command_record(record);
+}
+
 bool fpgaReadRegisters(unsigned reg, unsigned count, int fpga, uint8_t* out)
 {
     if (!manager() || reg + count > kFpgaRegisters || fpga < 0 || fpga > 1)

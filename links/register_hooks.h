@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 namespace linkhooks {
 
@@ -24,6 +25,10 @@ bool videoFlashRead(uint32_t address, uint8_t* out, uint32_t length);
 // ---- FPGA manager ----------------------------------------------------------------------------
 // Masked write of FPGA register `reg` through the manager's shadow; false when refused.
 bool fpgaWriteRegister(unsigned reg, uint8_t mask, uint8_t value, int fpga);
+// A copy of the command record as it stands in the command RAM (empty while no manager runs),
+// and running such a copy as a write of register 2 with bit 2 runs the command RAM's.
+std::vector<uint8_t> fpgaCommandRecord();
+void fpgaRunCommandRecord(const uint8_t* record);
 // Reads `count` registers from `reg` into `out` (refreshing the shadow); false when refused.
 bool fpgaReadRegisters(unsigned reg, unsigned count, int fpga, uint8_t* out);
 // Block write and read of FPGA RAM `ramId`.
