@@ -285,9 +285,10 @@ int fpga_drv::FPGA_SPI_FLASH_VBYONE_WRITE(int device, uint32_t address, uint8_t*
     if (!hold || !waitReady(device, fd, kReadyBoundMs))
         return 0;
 
-    QMutexLocker lock(&Utils::_spi_mutex);
-    selectFlash(device);
-    int ok = 1;
+    // As an erase: the bus is taken for each page's commands and each status poll, never across
+    // the time a page program takes (up to milliseconds, so a 64 KB write holds the bus for
+    // up to a second otherwise); the device stays held for the whole write.
+    bool ok = true;
     uint32_t done = 0;
     while (ok && done < length) {
         uint32_t room = kPageSize - (address % kPageSize);
@@ -299,14 +300,18 @@ int fpga_drv::FPGA_SPI_FLASH_VBYONE_WRITE(int device, uint32_t address, uint8_t*
         head[1] = uint8_t(address >> 16);
         head[2] = uint8_t(address >> 8);
         head[3] = uint8_t(address);
-        const uint8_t wren = kFlashWriteEnable;
-        ok = SPI_Transfer_Write(fd, &wren, 1) > 0 && SPI_Transfer_Write(fd, head, piece + kProgramHead) > 0 &&
-             FPGA_SPI_WAIT_BUSY(fd);
+        {
+            QMutexLocker lock(&Utils::_spi_mutex);
+            selectFlash(device);
+            const uint8_t wren = kFlashWriteEnable;
+            ok = SPI_Transfer_Write(fd, &wren, 1) > 0 && SPI_Transfer_Write(fd, head, piece + kProgramHead) > 0;
+            deselectFlash(device);
+        }
+        ok = ok && waitReady(device, fd, kReadyBoundMs);
         done += piece;
         address += piece;
     }
-    deselectFlash(device);
-    return ok;
+    return ok ? 1 : 0;
 }
 
 int fpga_drv::writeCopy(int device, uint32_t address, const uint8_t* data, uint32_t length)

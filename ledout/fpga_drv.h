@@ -1,9 +1,10 @@
 // The SPI device layer of the output FPGAs and of the two serial flash devices behind them:
 // device set-up, full-duplex and write-only transfers, and the flash commands (erase, program,
 // read, unique id). Flash operations frame themselves with the FPGAs' select lines and hold
-// Utils::_spi_mutex for their whole run, except an erase: it takes the bus for each command and
-// each status poll, so an erase of many units (seconds each on the board at worst) holds no other
-// user of the bus for longer than one transfer.
+// Utils::_spi_mutex for their whole run, except an erase and a write: they take the bus for each
+// command (a write: each page's) and each status poll, so an erase of many units (seconds each on
+// the board at worst) or a 64 KB write (256 page programs) holds no other user of the bus for
+// longer than one transfer.
 //
 // Each flash device has one owner at a time: every operation holds its device (an erase: for each
 // unit), and a caller whose work is several operations (a record's erase and write) holds it
