@@ -103,12 +103,20 @@ void FlashOwner::give()
     }
 }
 
+size_t FlashOwner::waiters()
+{
+    std::lock_guard<std::mutex> lock(m_);
+    return waiting_.size();
+}
+
 bool fpga_drv::takeFlash(int device, uint32_t boundMs)
 {
     return owners_[ownerIndex(device)].take(std::chrono::milliseconds(boundMs));
 }
 
 void fpga_drv::giveFlash(int device) { owners_[ownerIndex(device)].give(); }
+
+size_t fpga_drv::flashWaiters(int device) { return owners_[ownerIndex(device)].waiters(); }
 
 fpga_drv::fpga_drv(FpgaLines& lines) : lines_(lines)
 {

@@ -29,6 +29,8 @@ public:
     // Only when nobody holds it or waits for it (or this thread holds it).
     bool tryTake();
     void give();
+    // Callers waiting for it (for tests).
+    size_t waiters();
 
 private:
     bool mine() const { return depth_ > 0 && owner_ == std::this_thread::get_id(); }
@@ -95,6 +97,8 @@ public:
     // `boundMs`, or taken only when free now (`boundMs` 0). False when another holds it.
     bool takeFlash(int device, uint32_t boundMs = kOwnerWaitMs);
     void giveFlash(int device);
+    // Callers waiting for device 2 or 3 (for tests).
+    size_t flashWaiters(int device);
 
 private:
     int flashFd(int device) const { return fd_[device == 2 ? 2 : 3]; }

@@ -513,7 +513,8 @@ protected:
     void SetUp() override
     {
         Links::SetUp();
-        flash = sim::attachFpgas().flash[0].get();
+        board = &sim::attachFpgas();
+        flash = board->flash[0].get();
         fpga_manage::pInstance();
         flash->setStuckBusy(true);
     }
@@ -524,6 +525,7 @@ protected:
     }
     static Bytes erase64k() { return encode(body(0x70, {0x00, 0x00, 0x01, 0x00, 1, 0, 2, 4})); }
     static constexpr uint32_t kHostA = 0x7F000002, kHostB = 0x7F000003, kHostC = 0x7F000004;
+    sim::FpgaBoard* board = nullptr;
     sim::SimSerialFlash* flash = nullptr;
 };
 
@@ -643,6 +645,101 @@ TEST_F(FlashQueue, AClientThatGoesAwayLeavesNoWorkBehind)
     ASSERT_TRUE(waitFor([] { return ApartWorker::pending() == 0; }));
     const std::vector<sim::SimSerialFlash::Op> ops = flash->log();
     EXPECT_LE(std::count_if(ops.begin(), ops.end(), [](const auto& op) { return op.opcode == 0xD8 && op.accepted; }), 1);
+}
+
+// Queued flash work is served one job of each waiting host in turn: two hosts queue 8 erases
+// each behind the flash held busy, then a third host its first command, a read. Once the flash is
+// free the read is carried out after about one erase of each busy host, not after all of theirs.
+TEST_F(FlashQueue, AHostsFirstCommandWaitsAboutOneJobOfEachOtherBusyHost)
+{
+    TcpClient busy[2] = {TcpClient(tcpPort(), 0, kHostA), TcpClient(tcpPort(), 0, kHostB)};
+    for (TcpClient& c : busy)
+        for (int i = 0; i < 8; ++i)
+            c.sendRaw(erase64k());
+    ASSERT_TRUE(waitFor([] { return ApartWorker::pending() == 16; }, 1500));
+    TcpClient victim(tcpPort(), 0, kHostC);
+    Bytes read = ramRead(0x10000, 16);
+    read[6] = 2;
+    victim.sendRaw(encode(body(0x72, read)));
+    ASSERT_TRUE(waitFor([] { return ApartWorker::pending() == 17; }));
+    flash->clearLog();
+    flash->setStuckBusy(false);
+    const Bytes r = victim.receiveFrame(10000);
+    ASSERT_TRUE(isReply(r));
+    EXPECT_EQ(status(r), 0);
+    EXPECT_EQ(replyData(r), Bytes(16, 0xFF));
+    for (TcpClient& c : busy)
+        for (int i = 0; i < 8; ++i)
+            EXPECT_EQ(status(c.receiveFrame(10000)), 0) << i;
+    // What the part did, in order: the 64 KB erases carried out before the read.
+    int erasesBefore = 0;
+    bool readSeen = false;
+    for (const sim::SimSerialFlash::Op& op : flash->log()) {
+        if (op.opcode == 0x0B && op.accepted) {
+            readSeen = true;
+            break;
+        }
+        erasesBefore += op.opcode == 0xD8 && op.accepted;
+    }
+    EXPECT_TRUE(readSeen);
+    // The one waiting for the part when it came free, then at most one of each busy host.
+    EXPECT_LE(erasesBefore, 3);
+}
+
+// A client's 64 KB write and a PC's command record run apart from the other clients' commands:
+// while the write programs its pages (slow ones here) and while the record waits for the flash
+// behind FPGA 0 (held by the box's own work here), other clients' status is answered over TCP
+// and UDP; then both are carried out and answered 0.
+TEST_F(FlashQueue, OtherClientsAreAnsweredWhileA64KWriteAndACommandRecordRun)
+{
+    constexpr int kAnswerMs = 2000;   // long beside a status reply: only a held link misses it
+    flash->setStuckBusy(false);
+    sim::SimSerialFlash& flash3 = *board->flash[1];
+    flash3.setProgramTime(15000);   // 256 pages: seconds
+    TcpClient writer(tcpPort(), 0, kHostA), other(tcpPort(), 0, kHostB);
+    UdpClient udp(udpPort(), kHostC);
+    auto othersAnswered = [&] {
+        const Bytes t = other.call(body(0x82, {}), kAnswerMs);
+        const Bytes u = udp.call(body(0xA1, regRead(40, 1)), kAnswerMs);
+        return isReply(t) && t[9] == 0x82 && isReply(u) && u[9] == 0xA1;
+    };
+
+    Bytes data(0xFFFF);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = uint8_t(i * 7 + i / 256);
+    Bytes write = {0x00, 0x00, 0x20, 0x00, 0xFF, 0xFF, 3, 0};   // 0x200000, device 3
+    write.insert(write.end(), data.begin(), data.end());
+    flash3.clearLog();
+    writer.sendRaw(encode(body(0x71, write)));
+    ASSERT_TRUE(waitFor([&] {
+        for (const sim::SimSerialFlash::Op& op : flash3.log())
+            if (op.opcode == 0x02 && op.accepted)
+                return true;
+        return false;
+    }));
+    EXPECT_TRUE(othersAnswered());
+    EXPECT_TRUE(writer.receiveFrame(0).empty());   // still writing
+    Bytes r = writer.receiveFrame(20000);
+    ASSERT_TRUE(isReply(r));
+    EXPECT_EQ(status(r), 0);
+    EXPECT_TRUE(flash3.contents(0x200000, 0xFFFF) == data);
+    flash3.setProgramTime(0);
+
+    // A schedule of one entry, stored.
+    const Bytes record = {0xAA, 0x02, 0xAA, 0, 0, 0, 5, 0, 1, 0x07, 0x30, 0x22, 0x00};
+    TcpClient pc(tcpPort(), 0, kHostA);
+    ASSERT_EQ(status(pc.call(body(0x60, ramWrite(0x100000, record)))), 0);
+    fpga_drv& drv = fpga_manage::pInstance()->drv();
+    ASSERT_TRUE(drv.takeFlash(2));
+    pc.sendRaw(encode(body(0xA0, regWrite(2, 0x04, 0x04, 1))));
+    ASSERT_TRUE(waitFor([&] { return drv.flashWaiters(2) == 1; }));
+    EXPECT_TRUE(othersAnswered());
+    EXPECT_TRUE(pc.receiveFrame(0).empty());   // still waiting for the flash
+    drv.giveFlash(2);
+    r = pc.receiveFrame(10000);
+    ASSERT_TRUE(isReply(r));
+    EXPECT_EQ(status(r), 0);
+    EXPECT_TRUE(flash->contents(0x6CD000, uint32_t(record.size())) == record);
 }
 
 TEST_F(Links, SerialLineOverAPseudoTerminal)
