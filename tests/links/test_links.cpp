@@ -688,8 +688,8 @@ TEST_F(FlashQueue, AHostsFirstCommandWaitsAboutOneJobOfEachOtherBusyHost)
 
 // A client's 64 KB write and a PC's command record run apart from the other clients' commands:
 // while the write programs its pages (slow ones here) and while the record waits for the flash
-// behind FPGA 0 (held by the box's own work here), other clients' status is answered over TCP
-// and UDP; then both are carried out and answered 0.
+// behind FPGA 0 (held by the box's own work here), other clients' status and an FPGA register
+// are answered over TCP and UDP; then both are carried out and answered 0.
 TEST_F(FlashQueue, OtherClientsAreAnsweredWhileA64KWriteAndACommandRecordRun)
 {
     constexpr int kAnswerMs = 2000;   // long beside a status reply: only a held link misses it
@@ -701,7 +701,8 @@ TEST_F(FlashQueue, OtherClientsAreAnsweredWhileA64KWriteAndACommandRecordRun)
     auto othersAnswered = [&] {
         const Bytes t = other.call(body(0x82, {}), kAnswerMs);
         const Bytes u = udp.call(body(0xA1, regRead(40, 1)), kAnswerMs);
-        return isReply(t) && t[9] == 0x82 && isReply(u) && u[9] == 0xA1;
+        const Bytes f = other.call(body(0xA1, regRead(40, 1, 1)), kAnswerMs);   // over the bus, FPGA 0
+        return isReply(t) && t[9] == 0x82 && isReply(u) && u[9] == 0xA1 && isReply(f) && status(f) == 0;
     };
 
     Bytes data(0xFFFF);
