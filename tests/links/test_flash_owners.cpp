@@ -2,9 +2,10 @@
 // flash (device 4), from several threads the way the links run them (on the link while the flash
 // is free, else on the thread that runs commands apart), while the box stores its own brightness
 // and schedule records in device 2. The flash behind the FPGAs takes the simulated board's times
-// (an erase keeps the part busy for tens of milliseconds and the bus is free meanwhile). Each
-// client has a region of its own on each device, judged by its own model of the part (an erase
-// sets 0xFF, a program only clears bits); the records are judged by the simulated flash itself.
+// (an erase keeps the part busy for tens of milliseconds, a page program 0.7 ms, and the bus is
+// free meanwhile; a write carries up to 64 KB). Each client has a region of its own on each
+// device, judged by its own model of the part (an erase sets 0xFF, a program only clears bits);
+// the records are judged by the simulated flash itself.
 // ZEL_FLASH_RANDOM_SCALE=10 runs ten times the operations.
 #include <gtest/gtest.h>
 
@@ -97,7 +98,10 @@ struct FlashClient {
                 return noteRefused("erase", device, at);
             std::fill(part.begin() + at, part.begin() + at + u.size, 0xFF);
         } else if (op < 6) {
-            const uint16_t n = uint16_t(1 + pick(600));
+            // Mostly a few pages; behind an FPGA sometimes up to the most one write carries (256
+            // pages).
+            const bool large = device != 4 && pick(8) == 0;
+            const uint16_t n = uint16_t(large ? 0x1000 + pick(0xF000) : 1 + pick(600));
             const uint32_t at = pick(kRegionSize - n);
             Bytes data(n);
             for (uint8_t& b : data)
