@@ -241,6 +241,10 @@ void fpga_manage::Brightness_command(const uint8_t* rec)
     const uint32_t length = cmdrecord::storedLength(rec);
     const uint8_t mode = rec[kRecordMode];
     if ((mode & ~kModeFixedValue) == kModeFixedLevel) {
+        // The value is in the record's unit (a 4-bit level or an 8-bit value), whatever ran
+        // before: the record's mode runs from here on, as it does once the stored record is
+        // loaded, so the LEDs, the word and the record all say the same.
+        bri_mode = mode;
         setShadow(kRegLevel, 0, rec[kRecordValue]);
         g_change[kBriValue] = rec[kRecordValue];
         Brightness_hand_dealwith(1);
@@ -270,7 +274,8 @@ uint32_t fpga_manage::brightnessDue(uint32_t none) const
 void fpga_manage::Brightness_task()
 {
     const uint32_t since = Utils::getTimeSpace(g_change[kBriTick]);
-    if (bri_mode == kModeAuto) {
+    const uint8_t mode = bri_mode;   // one mode for the whole step, whatever a PC command sets meanwhile
+    if (mode == kModeAuto) {
         if (since >= kAutoTicks) {
             Brightness_auto_change();
             g_change[kBriTick] = now();
@@ -279,9 +284,9 @@ void fpga_manage::Brightness_task()
     }
     if (since < kTaskTicks)
         return;
-    if (timedMode(bri_mode))
+    if (timedMode(mode))
         Brightness_time_change();
-    else if (fixedMode(bri_mode))
+    else if (fixedMode(mode))
         Brightness_hand_change();
     g_change[kBriTick] = now();
 }

@@ -225,7 +225,7 @@ public:
     void Brightness_VMF_run();
     void VMF_data_back_result();
     uint8_t HalfHourValue[48];
-    uint8_t bri_mode = 0;
+    std::atomic<uint8_t> bri_mode{0};   // also set by a PC's brightness command on a link's thread
     bool bri_record = false;   // the last load found a record
     bool bri_loaded = false;   // a bring-up has loaded the record (or found none) in this run
     uint8_t bri_last_slot = 255;

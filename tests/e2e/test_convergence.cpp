@@ -44,6 +44,7 @@
 #include "ledout/fpga_manage.h"
 #include "engine/c331_manage.h"
 #include "running_box.h"
+#include "sim/fpga_model.h"
 #include "sim/video_chip.h"
 #include "support/silenced_stdout.h"
 #include "support/test_root.h"
@@ -698,6 +699,45 @@ TEST_F(Convergence, TheSavedBrightnessWinsOverAnOlderRecordAfterAPowerCut)
     for (int start = 0; start < 2; ++start) {
         ASSERT_TRUE(box.restart(false) && box.settle());
         EXPECT_EQ(lostOn({80, -1, -1, -1, -1, -1, -1}, box), "") << "start " << start;
+    }
+}
+
+// PC software's fixed brightness records over the links (the record into the command RAM, then bit 2
+// of FPGA 0's register 2), the first on a box started without a record, the next on boxes started on
+// the record before: an 8-bit value (mode 16) is shown as it is, a 4-bit level L (mode 0) as
+// 16 L - 1, the word shows that value, and the LEDs, the word and the stored record stay so at the
+// next start.
+TEST_F(Convergence, APcsFixedBrightnessRecordIsShownAndKeptOverARestart)
+{
+    constexpr uint32_t kCommandRam = 0x100000, kBrightnessRecord = 0x6CE000;
+    const Bytes runRecord = e2e::commandBody(0xA0, {0x02, 0x04, 0x01, 0x04});   // FPGA 0, register 2, bit 2
+    // The word shows value v as v × 100 / 255, or as the percent above when that one gives v.
+    auto shows = [](uint16_t w, uint8_t v) {
+        const unsigned p = v * 100u / 255u;
+        return w == p || (w == p + 1 && w * 255u / 100u == v);
+    };
+    RunningBox box;
+    ASSERT_TRUE(box.start());
+    const struct {
+        uint8_t mode, value, shown;
+    } rows[] = {{16, 166, 166}, {0, 6, 95}, {16, 95, 95}, {16, 182, 182}, {0, 15, 239}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE("mode " + std::to_string(row.mode) + " value " + std::to_string(row.value));
+        Bytes rec = {0xAA, 0x03, 0xAA, 0x00, 0x00, 0x00, 0x31, 0x00, row.mode};
+        rec.insert(rec.end(), 48, row.value);
+        box.link({writeRamBody(kCommandRam, rec), runRecord});
+        ASSERT_TRUE(box.settle());
+        for (int start = 0; start < 2; ++start) {
+            const e2e::Shown s = box.shown();
+            const uint16_t w = imageWord(box.model, kBrightness);
+            EXPECT_EQ(s.brightness[0], row.shown) << "start " << start;
+            EXPECT_EQ(s.brightness[1], row.shown) << "start " << start;
+            EXPECT_TRUE(shows(w, row.shown)) << "word " << w << ", start " << start;
+            EXPECT_EQ(sim::fpgaBoard()->flash[0]->contents(kBrightnessRecord, 57), rec) << "start " << start;
+            if (start == 0) {
+                ASSERT_TRUE(box.restart() && box.settle());
+            }
+        }
     }
 }
 

@@ -14,6 +14,8 @@
 #include "core/utils.h"
 #include "ledout/change_words.h"
 #include "platform/clock.h"
+#include "sim/card_chain.h"
+#include "support/fpga_board.h"
 
 namespace {
 
@@ -40,14 +42,37 @@ struct BriRig : JobRig {
         m->set_bri_flag = 0;
     }
     // A record as PC software sends it: marker, command 3, store byte, length 49, mode, values.
+    static Bytes record(uint8_t mode, uint8_t store, const Bytes& values, uint16_t length = 49)
+    {
+        Bytes rec(std::max<size_t>(9 + values.size(), 64), 0);
+        const uint8_t head[9] = {0xAA, 3, store, 0, 0, 0, uint8_t(length), uint8_t(length >> 8), mode};
+        std::copy(head, head + 9, rec.begin());
+        std::copy(values.begin(), values.end(), rec.begin() + 9);
+        return rec;
+    }
+    void put(const Bytes& rec) { std::memcpy(m->MCU_RAM_CMD, rec.data(), rec.size()); }
     void command(uint8_t mode, uint8_t store, Bytes values, uint16_t length = 49)
     {
-        std::memset(m->MCU_RAM_CMD, 0, 64);
-        const uint8_t head[8] = {0xAA, 3, store, 0, 0, 0, uint8_t(length), uint8_t(length >> 8)};
-        std::memcpy(m->MCU_RAM_CMD, head, 8);
-        m->MCU_RAM_CMD[8] = mode;
-        std::copy(values.begin(), values.end(), m->MCU_RAM_CMD + 9);
+        put(record(mode, store, values, length));
         m->Dealwith_mcu_ram();
+    }
+    // As a link starts the record PC software wrote: bit 2 of FPGA 0's register 2.
+    void pcStarts(const Bytes& rec)
+    {
+        put(rec);
+        m->write_to_register(2, 0x04, 0x04, 0);
+    }
+    // A manager of its own on this board, not brought up yet.
+    void freshManager()
+    {
+        m = zeltest::freshFpgaManager();
+        m->softinit();
+    }
+    // The next start: a new manager on the same board, flash and parameter image.
+    bool restart()
+    {
+        freshManager();
+        return ready();
     }
     // A stored record from PC software, then loaded as the next extension step loads it.
     void load(uint8_t mode, Bytes values)
@@ -120,8 +145,7 @@ TEST(Brightness, AFixedLevelIsScaledAndShownAsPercent)
     rig.command(0, 0x11, {0});    // level 0 wraps round to full
     EXPECT_EQ(rig.reg6(0), 255);
     EXPECT_EQ(rig.reg6(1), 255);
-    rig.m->bri_mode = 16;          // an 8-bit record runs
-    rig.command(16, 0x11, {90});   // bit 4 aside, also mode 0: applied at once
+    rig.command(16, 0x11, {90});   // bit 4 aside, also mode 0: applied at once, as an 8-bit value
     EXPECT_EQ(rig.reg6(0), 90);
     EXPECT_EQ(rig.reg6(1), 90);
 }
@@ -165,7 +189,7 @@ TEST(Brightness, TimedModeTakesTheHalfHourSlotOfTheClock)
     for (int i = 0; i < 48; ++i)
         table[size_t(i)] = uint8_t(100 + i);
     rig.load(17, table);
-    ASSERT_EQ(rig.m->bri_mode, 17);
+    ASSERT_EQ(rig.m->bri_mode.load(), 17);
     ASSERT_EQ(g_change[kBriTaskOn], 1u);
     rig.at(13, 59);
     rig.m->Brightness_time_change();
@@ -195,7 +219,7 @@ TEST(Brightness, AutomaticModeFollowsTheCardOneStepAPassAndFallsToFullWhenItIsSi
     ASSERT_TRUE(rig.ready());
     sim::cardChain().setLightValue(200);
     rig.load(2, {});
-    ASSERT_EQ(rig.m->bri_mode, 2);
+    ASSERT_EQ(rig.m->bri_mode.load(), 2);
     g_change[kBriValue] = 190;
     sim::cardChain().setLightValue(200, false);   // a reading the card marks as not valid
     rig.m->Brightness_auto_change();
@@ -230,7 +254,7 @@ TEST(Brightness, AutomaticStepRunsOnceAtLeast200TicksHavePassed)
     const std::pair<uint8_t, uint32_t> rows[] = {{2, 200}, {16, 1000}};
     for (auto [mode, due] : rows) {
         rig.load(mode, {80});
-        ASSERT_EQ(rig.m->bri_mode, mode);
+        ASSERT_EQ(rig.m->bri_mode.load(), mode);
         const uint32_t start = G_timeTicks;
         g_change[kBriTick] = start;
         G_timeTicks = start + due - 1;
@@ -430,5 +454,103 @@ TEST(Brightness, EveryPercentSurvivesTenRestartsUnchanged)
         rig.m->record_bright_change();
         rig.m->Brightness_hand_dealwith(1);
         EXPECT_EQ(ledpara::word(ledpara::kBrightness), p % 2 && p < 6 ? 6 : p) << p;
+    }
+}
+
+// A PC's brightness record of each mode, started by register 2, on a box started without a stored
+// record (the light-up stores the word, but nothing was loaded) and on boxes started on a stored
+// record of either unit: the LEDs (register 6 of both FPGAs), the brightness word and the stored
+// record say the same. A fixed record is shown at once; a restart before its load (a PC polling
+// all the time keeps the load off) keeps it; the other modes show once loaded and their task ran,
+// and a restart keeps that too. A 4-bit level L is sent as 16 L - 1, an 8-bit value as it is; the
+// timed modes take the half-hour slot of the clock (10:15, slot 20), the automatic mode the card's
+// value; an erase leaves what is shown, and the next start stores the word as a change of it does.
+TEST(Brightness, APcRecordOfEachModeIsShownStoredAndKeptOverARestart)
+{
+    // The word shows value v as v × 100 / 255, or as the percent above when that one gives v.
+    auto shows = [](uint16_t word, uint8_t v) {
+        const unsigned p = v * 100u / 255u;
+        return word == p || (word == p + 1 && word * 255u / 100u == v);
+    };
+    auto fixedRecord = [](uint8_t v) {   // the record a change of the word stores
+        Bytes rec = {0xAA, 0x03, 0xAA, 0, 0, 0, 0x31, 0, 0x10};
+        rec.insert(rec.end(), 48, v);
+        return rec;
+    };
+    Bytes levels(48), values(48);
+    for (int i = 0; i < 48; ++i) {
+        levels[size_t(i)] = uint8_t(1 + i % 15);   // slot 20: level 6, sent as 95
+        values[size_t(i)] = uint8_t(100 + i);      // slot 20: 120
+    }
+    const struct Start {
+        const char* name;
+        Bytes stored;    // empty: no record
+        uint8_t level;   // the level or value the load leaves (16 without a record)
+        uint16_t word;   // the saved word, showing what the record shows
+    } starts[] = {
+        {"no record", {}, 16, 40},
+        {"8-bit record 102", BriRig::record(16, 0xAA, Bytes(48, 102)), 102, 40},
+        {"level record 12", BriRig::record(0, 0xAA, {12}), 12, 75},   // 191
+    };
+    const struct Row {
+        uint8_t mode, store;
+        Bytes values;
+        int reg6;   // -1: the automatic mode (the card's value) or an erase (what was shown)
+    } rows[] = {
+        {0, 0xAA, {5}, 79},    {0, 0xAA, {15}, 239},   {16, 0xAA, {166}, 166}, {16, 0xAA, {95}, 95},
+        {1, 0xAA, levels, 95}, {17, 0xAA, values, 120}, {2, 0xAA, {}, -1},     {1, 0x55, {}, -1},
+    };
+    for (const Start& st : starts) {
+        for (const Row& row : rows) {
+            SCOPED_TRACE(std::string(st.name) + ", mode " + std::to_string(row.mode) + " store " +
+                         std::to_string(row.store) + " value " + std::to_string(row.values.empty() ? 0 : row.values[0]));
+            BriRig rig({{0, 1}, {5, 2}});
+            rig.freshManager();
+            sim::SimConfig c = sim::config();
+            c.multifunctionCard = true;
+            c.multifunctionPort = 5;
+            sim::setConfig(c);
+            sim::cardChain().setLightValue(uint8_t(st.level + 2));   // two steps of the automatic mode
+            ledpara::setWord(ledpara::kBrightness, st.word);
+            if (!st.stored.empty())
+                rig.flash(2).write(kRecord, Bytes(st.stored.begin(), st.stored.begin() + 57));
+            rig.at(10, 15);
+            ASSERT_TRUE(rig.ready());
+            const uint8_t before = rig.reg6(0);
+            ASSERT_TRUE(shows(st.word, before)) << "started on " << int(before);
+            const Bytes rec = BriRig::record(row.mode, row.store, row.values);
+            const bool erase = row.store == 0x55, fixed = (row.mode & ~0x10) == 0;
+            const uint8_t want = erase ? before : uint8_t(row.reg6 >= 0 ? row.reg6 : st.level + 2);
+            const Bytes kept = erase ? fixedRecord(before) : Bytes(rec.begin(), rec.begin() + 57);
+
+            rig.pcStarts(rec);
+            if (fixed || erase) {
+                EXPECT_EQ(rig.reg6(0), want) << "at once";
+                EXPECT_EQ(rig.reg6(1), want) << "at once";
+                EXPECT_TRUE(shows(ledpara::word(ledpara::kBrightness), want))
+                    << "at once, word " << ledpara::word(ledpara::kBrightness);
+            }
+            EXPECT_EQ(rig.stored(erase ? 1 : 57), erase ? Bytes(1, 0xFF) : kept);
+
+            // Two starts: the first right away, before the record was loaded; the second once
+            // it was loaded and the task ran its steps (60 s).
+            uint16_t word = 0;
+            for (int start = 0; start < 2; ++start) {
+                SCOPED_TRACE("start " + std::to_string(start + 1));
+                ASSERT_TRUE(rig.restart());
+                auto settled = [&] { return g_change[kBriReload] == 0 && rig.reg6(0) == want && rig.reg6(1) == want; };
+                ASSERT_TRUE(rig.passUntil(settled, 6000)) << "register 6: " << int(rig.reg6(0)) << ", " << int(rig.reg6(1));
+                rig.pass(6000);
+                EXPECT_EQ(rig.reg6(0), want);
+                EXPECT_EQ(rig.reg6(1), want);
+                const uint16_t now = ledpara::word(ledpara::kBrightness);
+                EXPECT_TRUE(shows(now, want)) << "word " << now;
+                if (start > 0) {
+                    EXPECT_EQ(now, word);
+                }
+                word = now;
+                EXPECT_EQ(rig.stored(57), kept);
+            }
+        }
     }
 }
