@@ -200,6 +200,8 @@ private:
                                                {e + 4, pick(0, f.h - ch)}, {e + 6, cw}, {e + 8, ch}});
                 source = kWinSourceCrop | k;
             }
+            if (overSplit && any_ && source < 6 && more(60))   // its input a few pixels each way
+                ops.push_back({Op::kInput, unsigned(source), 0, fed_[source] = Format{pickMore(1, 4), pickMore(1, 4), 60}});
             const int flags = (chance(5) ? kWinFlagBlack : 0) | (chance(5) ? kWinFlagFrozen : 0) |
                               (chance(any_ ? 15 : 8) ? 0x100 : 0);
             const unsigned r = window(unsigned(w));
