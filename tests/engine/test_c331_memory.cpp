@@ -1270,6 +1270,33 @@ TEST_F(MemoryEdgeTest, WhatAChangeLeavesBehindIsAsAFreshStart)
         settle();
     };
     const std::vector<EdgeCase> cases = {
+        {"dot-by-dot windows whose memory a start hands out otherwise, their channels kept",
+         [this] {
+             // Windows of a 3 x 2 grid opened and turned dot by dot one change at a time (mode 20
+             // on window 3, 22 on window 5), window 4 closed again, window 0 turned dot by dot
+             // and back: the others' memory moves, their channels do not.
+             setWord(kTestPattern, 0);
+             const int lines[6] = {1080, 720, 1440, 2160, 2160, 2160};
+             for (int i = 0; i < 6; ++i)
+                 zeltest::feedVideo(i, 1920, lines[i], 30, i >= kHdmi3 ? 4 : 0);
+             panel(3840, 2160, 0);
+             for (int w = 0; w < 6; ++w) {
+                 setWindow(w, 1280 * (w % 3), 1080 * (w / 3), 1280, 1080, kHdmi2, 0);
+                 setWord(window(unsigned(w)) + kWinFlags, 0);
+                 setWord(window(unsigned(w)) + kWinDbdMode, 0);
+                 setWord(window(unsigned(w)) + kWinMirror, 0);
+             }
+             settle();
+             const unsigned steps[][3] = {{3, kWinState, 1},  {5, kWinState, 1},  {3, kWinDbdMode, 1},
+                                          {5, kWinDbdMode, 3}, {4, kWinState, 1},  {0, kWinState, 1},
+                                          {3, kWinFlags, kDbdFlag}, {5, kWinFlags, kDbdFlag}, {0, kWinDbdMode, 1},
+                                          {4, kWinState, 0},  {0, kWinFlags, kDbdFlag}, {0, kWinFlags, 0}};
+             for (const auto& [w, field, value] : steps) {
+                 setWord(window(w) + field, uint16_t(value));
+                 settle();
+             }
+         },
+         0, -1, -1},
         {"a window on an input without signal switched off",
          [=] {
              twoWindows(kDvi);
