@@ -2,12 +2,13 @@
 // (inputs of common formats or any size, a few pixels or lines too, interlaced, two pixels a clock,
 // V-by-One; panels up to the limits in every splice; one to six windows inside, partly off and
 // wholly off the panel; crops, mirrors, dot-by-dot modes and words, black, freeze, priorities, test
-// patterns), each later one a whole configuration or a few things changed, applied from power-up as
-// PC software does (image writes in random groups, commits with flag 1 or 2, a value moved and moved
-// back), and judge the engine each time it is quiet, from the chip alone: which windows its grids
-// show, their frame memory, the pattern, where their pieces lie, mirrors, layers, dot-by-dot cells,
-// input channels writing for no window, and against a box started afresh from the same image. A
-// window refused is counted by kind when the judge's own count of what the windows before it hold
+// patterns; pictures of a few pixels mirrored over the split of two outputs; windows turned dot by
+// dot in place under patterns 9 and 10), each later one a whole configuration or a few things
+// changed, applied from power-up as PC software does (image writes in random groups, commits with
+// flag 1 or 2, a value moved and moved back), and judge the engine each time it is quiet, from the
+// chip alone: which windows its grids show, their frame memory, the pattern, where their pieces
+// lie, mirrors, layers, dot-by-dot cells, input channels writing for no window, and against a box
+// started afresh from the same image. A window refused is counted by kind when the judge's own count of what the windows before it hold
 // leaves it too little, else failed.
 //   ZEL_SWEEP_CONFIGS   configurations per profile (1500 realistic, 500 any sizes; a fifth of that
 //                       with AddressSanitizer, a tenth with ThreadSanitizer), in histories of ten
