@@ -8,8 +8,8 @@
 // flag 1 or 2, a value moved and moved back), and judge the engine each time it is quiet, from the
 // chip alone: which windows its grids show, their frame memory, the pattern, where their pieces
 // lie, mirrors, layers, dot-by-dot cells, input channels writing for no window, and against a box
-// started afresh from the same image. A window refused is counted by kind when the judge's own count of what the windows before it hold
-// leaves it too little, else failed.
+// started afresh from the same image. A window refused is counted by kind when the judge's own
+// count of what the windows before it hold leaves it too little, else failed.
 //   ZEL_SWEEP_CONFIGS   configurations per profile (1500 realistic, 500 any sizes; a fifth of that
 //                       with AddressSanitizer, a tenth with ThreadSanitizer), in histories of ten
 //   ZEL_SWEEP_SEED      the seed of the first history (1); up to ten configurations replay that
@@ -201,13 +201,15 @@ private:
                                                {e + 4, pick(0, f.h - ch)}, {e + 6, cw}, {e + 8, ch}});
                 source = kWinSourceCrop | k;
             }
-            if (overSplit && any_ && source < 6 && more(60))   // its input a few pixels each way
-                ops.push_back({Op::kInput, unsigned(source), 0, fed_[source] = Format{pickMore(1, 4), pickMore(1, 4), 60}});
+            if (overSplit && any_ && source < 6 && more(60)) {   // its input a few pixels each way
+                fed_[source] = Format{pickMore(1, 4), pickMore(1, 4), 60};
+                ops.push_back({Op::kInput, unsigned(source), 0, fed_[source]});
+            }
             const int flags = (chance(5) ? kWinFlagBlack : 0) | (chance(5) ? kWinFlagFrozen : 0) |
                               (chance(any_ ? 15 : 8) ? 0x100 : 0);
             const unsigned r = window(unsigned(w));
             words.insert(words.end(), {{r + kWinState, w < n ? !chance(5) : chance(5)},   // now and then a gap
-                                       {r + kWinMirror, chance(15) ? pick(1, 3) : overSplit ? 1 | pickMore(0, 1) << 1 : 0},
+                                       {r + kWinMirror, chance(15) ? pick(1, 3) : overSplit ? 1 + 2 * pickMore(0, 1) : 0},
                                        {r + kWinSource, source},
                                        {r + kWinX, std::min(x, 32752)}, {r + kWinY, std::min(y, 32752)},
                                        {r + kWinWidth, std::min(ww, 32752)}, {r + kWinHeight, std::min(hh, 32752)},
