@@ -911,7 +911,8 @@ TEST_F(SweepTest, ConfigurationsThatFoundFaults)
     // an input one pixel wide taken for no signal. Histories: an input changed while only a window
     // that then left measured it, its new size never taken by a dot-by-dot part shown later; dot-by-
     // dot windows refused after a history where a start shows them; interlaced windows woven on
-    // other channels than a start weaves them.
+    // other channels than a start weaves them; a dot-by-dot window over a port first measured when
+    // another window's source changed to it, never set up with that port's size.
     struct Row {
         bool any;
         uint32_t seed;
@@ -919,7 +920,7 @@ TEST_F(SweepTest, ConfigurationsThatFoundFaults)
     };
     const Row rows[] = {{false, 372, 1},     {true, 4107, 1},     {true, 438, 1},       {false, 510, 1},
                         {false, 907968, 1},  {true, 2389, 1},     {true, 7779017, 1},   {true, 7784319, 1},
-                        {false, 900030, 2},  {false, 901660, 3},  {false, 1240, 10}};
+                        {false, 900030, 2},  {false, 901660, 3},  {false, 1240, 10},  {false, 4200274, 6}};
     for (const Row& r : rows) {
         Maker maker(r.seed * 2 + r.any, r.any, false);
         for (int k = 0; k < r.steps; ++k) {
