@@ -171,10 +171,10 @@ TEST_F(PatternFollowTest, APatternLeavesTheChannelsWindow0IsNotAdmittedTo)
 }
 
 // A window the pattern draws nothing over (patterns 9 and 10, or any pattern while window 0 is not
-// shown) laid out again onto an input not measured since the start shows its background (or its
-// input, where the pattern following the new layout had the input measured), never memory no
-// input channel writes; under the pattern and once it is off it shows what a box started afresh
-// shows, its background when its input has no signal.
+// shown) laid out again onto an input not measured since the start has it measured as the pattern
+// follows the new layout: it shows that input, or its background when the input has no signal,
+// never memory no input channel writes; under the pattern and once it is off it shows what a box
+// started afresh shows.
 TEST_F(PatternFollowTest, AWindowThePatternDoesNotCoverShowsItsInputOrItsBackground)
 {
     struct Row {
