@@ -219,9 +219,16 @@ void c331_manage::c331_SetInputsource(int w, int input)
     g_chg_input[w] = 1;
     ZEL_DEBUG("[c331_SetInputsource] win_%d, port_%d\n", w, port);
     check_input_port(c331_fd);
-    // The window is set up right here with the port's timing as just measured; the port's
-    // other windows are not waiting for a new timing.
-    PI_UPDATE[port] = 0;
+    // The window is set up right here with the port's timing as just measured. A window showing
+    // the port as a dot-by-dot part of several, set up before that timing, waits for it: the
+    // pass's input work sets the port's windows up once the pass is done.
+    int ports[kPorts];
+    bool waiting = false;
+    for (int v = 0; v < kWinCount; ++v)
+        waiting = waiting || (v != w && zelApi_IsWinShown(v) && zelApi_GetWinDbdMultiPort(v, ports) &&
+                              winListsPort(v, port));
+    if (!waiting)
+        PI_UPDATE[port] = 0;
     set_output(c331_fd);
 }
 

@@ -309,12 +309,14 @@ bool c331_manage::passWindows(const ImageView& img, const ImageView& shd)
         relayoutWindows(img, shd, 0);
         return false;
     }
+    bool newPorts = false;   // a window shown over other ports than before, the pattern not over it
     for (unsigned a = kWinScanFirst; a <= kWinScanLast; a += 2) {
         if (!changed(img, shd, a))
             continue;
         const int w = static_cast<int>((a - kWindows) / kWindowSize);
         const unsigned f = (a - kWindows) % kWindowSize;
         ZEL_DEBUG("DIFF REG win[%#x] reg:%x %04x==>%04x\r\n", w, a - 0x880, shd.word(a), img.word(a));
+        const int dbdWas = PM_WIN_DBD_MODE[w];
         switch (f) {
         case kWinState: case kWinX: case kWinY: case kWinWidth: case kWinHeight:
             // Fields before this one in the scan have been applied already.
@@ -337,7 +339,13 @@ bool c331_manage::passWindows(const ImageView& img, const ImageView& shd)
         default:
             break;
         }
+        newPorts = newPorts || (PM_WIN_DBD_MODE[w] != dbdWas && !patternCovers(w));
     }
+    // The passes measure no input while a pattern is on. Where it draws over no window, a window
+    // changed in place onto ports not measured since would show them unmeasured: they are
+    // measured and the window set up now, as a start shows it.
+    if (newPorts && zelApi_IsPatternGen())
+        takeInputsOnce();
     return true;
 }
 

@@ -541,12 +541,13 @@ void c331_manage::set_display_window_och(int fd, const _ImageWindowDef_st* iwin,
                                        : static_cast<uint32_t>(above);
         // A zoomed piece that starts a stored pixel or line further (its first row falls late in
         // a stored line) reads no further than what was stored: it starts back where its last
-        // sample is the stored picture's last, within the stored pixel the pieces meet in.
+        // sample is the stored picture's last, within the stored pixel the pieces meet in. A
+        // mirrored line is read forward too and shown right to left: its far piece alike.
         auto keepInside = [](uint32_t at, uint32_t from, int shown, uint32_t zoom, uint32_t stored) {
             const uint32_t span = geometry::shrunkCount(static_cast<uint32_t>(std::max(shown, 0)), zoom);
             return stored > 0 && from + at + span > stored && stored >= from + span ? stored - from - span : at;
         };
-        if (sc.hmode == 2 && !hMirror)
+        if (sc.hmode == 2)
             xPix = keepInside(xPix, readColumn, ph.HW, sc.hzoom, ich_stored[master][0]);
         if (sc.vmode == 2 && !vMirror)
             yLine = keepInside(yLine, static_cast<uint32_t>(std::max<int64_t>(ys, 0)), pv.VW, sc.vzoom,

@@ -420,6 +420,27 @@ protected:
             showPlain(input, w, h);
         };
     }
+    // An input w x h, window 0 mirrored left to right and zoomed over the split of two outputs
+    // side by side, a pixel of it on the first output.
+    std::function<void()> mirroredOverSplit(int w, int h)
+    {
+        return [=] {
+            setWord(kTestPattern, 0);
+            zeltest::feedVideo(kHdmi2, w, h, 60);
+            panel(3930, 1330, 3);
+            setWord(kOutputArea + 4, 1413);
+            setWord(kOutputArea + 8, 1413);
+            setWord(kOutputArea + 12, 3930 - 1413);
+            setWord(kOutputArea + 14, 1330);
+            setWindow(0, 1412, 448, 2517, 882, kHdmi2);
+            hideFrom(1);
+            setWord(window(0) + kWinFlags, 0);
+            setWord(window(0) + kWinMirror, 1);
+            settle();
+            settle();
+            ASSERT_GT(e->win_info[0].columns, 1);
+        };
+    }
     // Four 1080i windows hold the weaving channels 0-3; window 4 shows `lines` frame lines of
     // HDMI1 from line y, on a channel that keeps one field.
     void cropOnFieldChannel(int y, int lines)
@@ -588,6 +609,10 @@ TEST_F(MemoryEdgeTest, InputsAtTheEdgesStayInTheirBuffers)
              showWhole(kHdmi2, 7680, 2160);
          },
          65, -1, -1},
+        {"a 3x2 input mirrored and zoomed over the split of two outputs", mirroredOverSplit(3, 2), 2, -1, -1},
+        {"a 1x2 input mirrored and zoomed over the split of two outputs", mirroredOverSplit(1, 2), 2, -1, -1},
+        {"a 2x2 input mirrored and zoomed over the split of two outputs", mirroredOverSplit(2, 2), 2, -1, -1},
+        {"a 4x2 input mirrored and zoomed over the split of two outputs", mirroredOverSplit(4, 2), 2, -1, -1},
         {"V-by-One 7680x1080 on a panel 5121 wide: each half shrunk to its slot, the line zoomed back",
          [this] {
              zeltest::feedVideo(kHdmi3, 7680, 1080, 30, 8);
@@ -1245,6 +1270,33 @@ TEST_F(MemoryEdgeTest, WhatAChangeLeavesBehindIsAsAFreshStart)
         settle();
     };
     const std::vector<EdgeCase> cases = {
+        {"dot-by-dot windows whose memory a start hands out otherwise, their channels kept",
+         [this] {
+             // Windows of a 3 x 2 grid opened and turned dot by dot one change at a time (mode 20
+             // on window 3, 22 on window 5), window 4 closed again, window 0 turned dot by dot
+             // and back: the others' memory moves, their channels do not.
+             setWord(kTestPattern, 0);
+             const int lines[6] = {1080, 720, 1440, 2160, 2160, 2160};
+             for (int i = 0; i < 6; ++i)
+                 zeltest::feedVideo(i, 1920, lines[i], 30, i >= kHdmi3 ? 4 : 0);
+             panel(3840, 2160, 0);
+             for (int w = 0; w < 6; ++w) {
+                 setWindow(w, 1280 * (w % 3), 1080 * (w / 3), 1280, 1080, kHdmi2, 0);
+                 setWord(window(unsigned(w)) + kWinFlags, 0);
+                 setWord(window(unsigned(w)) + kWinDbdMode, 0);
+                 setWord(window(unsigned(w)) + kWinMirror, 0);
+             }
+             settle();
+             const unsigned steps[][3] = {{3, kWinState, 1},  {5, kWinState, 1},  {3, kWinDbdMode, 1},
+                                          {5, kWinDbdMode, 3}, {4, kWinState, 1},  {0, kWinState, 1},
+                                          {3, kWinFlags, kDbdFlag}, {5, kWinFlags, kDbdFlag}, {0, kWinDbdMode, 1},
+                                          {4, kWinState, 0},  {0, kWinFlags, kDbdFlag}, {0, kWinFlags, 0}};
+             for (const auto& [w, field, value] : steps) {
+                 setWord(window(w) + field, uint16_t(value));
+                 settle();
+             }
+         },
+         0, -1, -1},
         {"a window on an input without signal switched off",
          [=] {
              twoWindows(kDvi);

@@ -1,7 +1,6 @@
 // A test pattern shown while window 0 is laid out again: the pattern goes with the window to its
 // new output channels, and once it is turned off the window shows its input as any layout does.
 #include <algorithm>
-#include <map>
 #include <string>
 
 #include "ledout/fpga_manage.h"
@@ -172,23 +171,30 @@ TEST_F(PatternFollowTest, APatternLeavesTheChannelsWindow0IsNotAdmittedTo)
 }
 
 // A window the pattern draws nothing over (patterns 9 and 10, or any pattern while window 0 is not
-// shown) laid out again onto an input not measured since the start shows its background (or its
-// input, where the pattern following the new layout had the input measured), never memory no
-// input channel writes; once the pattern is off its input is measured and shown, as in a box
-// started afresh.
+// shown) laid out again onto an input not measured since the start has it measured as the pattern
+// follows the new layout: it shows that input, or its background when the input has no signal,
+// never memory no input channel writes; under the pattern and once it is off it shows what a box
+// started afresh shows.
 TEST_F(PatternFollowTest, AWindowThePatternDoesNotCoverShowsItsInputOrItsBackground)
 {
     struct Row {
         const char* what;
         int win, pattern, input;
+        bool signal = true;
     };
     const Row rows[] = {{"pattern 9 over window 0", 0, 9, 1},
                         {"pattern 10 over window 0", 0, 10, 0},
-                        {"pattern 20, only window 1 shown", 1, 20, kHdmi3}};
+                        {"pattern 20, only window 1 shown", 1, 20, kHdmi3},
+                        {"pattern 10 over window 0, its new input without signal", 0, 10, kHdmi2, false}};
     for (const Row& r : rows)   // fed now, shown by no window yet
         zeltest::feedVideo(r.input, 1920, 1080, 60, r.input == kHdmi3 ? 4 : 0);
     for (const Row& r : rows) {
         SCOPED_TRACE(r.what);
+        if (!r.signal) {
+            TARVO_HDMI_INFO none{};
+            none.nosignal = none.stable = 1;
+            zeltest::feedVideo(r.input, none, 0);
+        }
         // With two outputs one over the other window 0 may be off.
         auto layout = [&](int width) {
             panel(width, 2160, r.win ? 2 : 0);
@@ -210,7 +216,6 @@ TEST_F(PatternFollowTest, AWindowThePatternDoesNotCoverShowsItsInputOrItsBackgro
         layout(3832);
         setWindow(r.win, 100, 0, 1920, 1080, r.input);
         settle();
-        std::map<int, std::pair<uint32_t, int>> underPattern;   // channel: background, port shown
         for (bool on : {true, false}) {
             zeltest::WindowShows shows[kWinCount] = {};
             for (int w = 0; w < kWinCount; ++w)
@@ -218,26 +223,23 @@ TEST_F(PatternFollowTest, AWindowThePatternDoesNotCoverShowsItsInputOrItsBackgro
             for (const zeltest::MemoryFinding& f : zeltest::judgeMemory(chip, zeltest::channelsOf(*e), shows))
                 ADD_FAILURE() << (on ? "pattern on: " : "pattern off: ") << f.kind << ", " << f.detail;
             ASSERT_FALSE(gridOf(r.win).empty());
+            // Its input measured when the pattern followed the new layout: the input (on its chip
+            // port: inputs 0-3 on ports 3-0, the V-by-One inputs 4 and 5 on ports 5 and 4), or
+            // without a signal the background, under the pattern as after it.
+            const int port = r.input < 4 ? 3 - r.input : 9 - r.input;
             for (int c : gridOf(r.win)) {
-                const uint32_t bkg = chip.regValue(bank(0x08, c), 0x48, 1);
-                if (on) {
-                    underPattern[c] = {bkg, decoded(c).port};
-                    continue;
-                }
-                EXPECT_EQ(bkg, 0u) << "och " << c;
-                // Under the pattern: no signal measured yet (the background), or the input as
-                // measured once the pattern is off.
-                if (underPattern.count(c)) {
-                    EXPECT_TRUE(underPattern[c].first == 1u || underPattern[c].second == decoded(c).port)
-                        << "och " << c << ": background " << underPattern[c].first << ", port "
-                        << underPattern[c].second << " against " << decoded(c).port;
+                EXPECT_EQ(chip.regValue(bank(0x08, c), 0x48, 1), r.signal ? 0u : 1u)
+                    << "och " << c << (on ? ", pattern on" : ", pattern off");
+                if (r.signal) {
+                    EXPECT_EQ(decoded(c).port, port) << "och " << c;
                 }
             }
+            sim::VideoChipModel& fresh = sim::attachVideoChip();
+            EXPECT_EQ(zeltest::freshStartPicture(fresh, chip, e, true), zeltest::shownPicture(chip, true))
+                << (on ? "pattern on" : "pattern off");
             setWord(kTestPattern, 0);
             settle();
         }
-        sim::VideoChipModel& fresh = sim::attachVideoChip();
-        EXPECT_EQ(zeltest::freshStartPicture(fresh, chip, e, true), zeltest::shownPicture(chip, true));
     }
 }
 
@@ -279,6 +281,52 @@ TEST_F(PatternFollowTest, ADotByDotWindowLaidOutUnderAPatternShowsItsInputsOnceT
         const auto channels = std::find(running.begin(), running.end(), "[channels]");
         EXPECT_EQ(running.end() - writers, 3) << ::testing::PrintToString(running);
         EXPECT_GT(writers - channels, 1) << ::testing::PrintToString(running);
+        sim::VideoChipModel& fresh = sim::attachVideoChip();
+        EXPECT_EQ(zeltest::freshStartPicture(fresh, chip, e, true), running);
+    }
+}
+
+// A window changed in place into a dot-by-dot mode (its flag and word only: no move, no source
+// change) under a pattern that draws over no window shows the ports of the new mode as a box
+// started afresh does, not an empty wall or a cut of ports never measured: those ports are
+// measured when the change comes. The inputs change format from row to row, so a row finds its
+// ports as the rows before measured them.
+TEST_F(PatternFollowTest, AWindowChangedInPlaceToDotByDotUnderAPatternThatDrawsNothingShowsItsInputs)
+{
+    constexpr int kDbdFlag = 0x0100;
+    struct Row {
+        const char* what;
+        int word, pattern, width, height;
+    };
+    const Row rows[] = {{"mode 51 under pattern 10", 9, 10, 1920, 1080}, {"mode 23 under pattern 10", 4, 10, 1280, 720},
+                        {"mode 20 under pattern 9", 1, 9, 1920, 1080},   {"mode 30 under pattern 10", 5, 10, 1280, 720},
+                        {"mode 21 under pattern 9", 2, 9, 1920, 1080}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        for (int i = 0; i < 6; ++i)
+            zeltest::feedVideo(i, r.width, r.height, 60, i >= kHdmi3 ? 4 : 0);
+        setWord(kTestPattern, 0);
+        panel(1920, 1080, 0);
+        for (int w = 0; w < kWinCount; ++w)
+            setWindow(w, 0, 0, 1920, 1080, kHdmi1, w == 0);
+        setWord(window(0) + kWinFlags, 0);
+        setWord(window(0) + kWinDbdMode, 0);
+        settle();
+        setWord(kTestPattern, uint16_t(r.pattern));
+        settle();
+        setWord(window(0) + kWinFlags, kDbdFlag);
+        setWord(window(0) + kWinDbdMode, uint16_t(r.word));
+        settle();
+        zeltest::WindowShows shows[kWinCount] = {};
+        for (int w = 0; w < kWinCount; ++w)
+            shows[w] = w == 0 ? zeltest::WindowShows::kPicture : zeltest::WindowShows::kNothing;
+        for (const zeltest::MemoryFinding& f : zeltest::judgeMemory(chip, zeltest::channelsOf(*e), shows))
+            ADD_FAILURE() << f.kind << ", " << f.detail;
+        const std::vector<std::string> running = zeltest::shownPicture(chip, true);
+        EXPECT_GT(std::find(running.begin(), running.end(), "[writers]") -
+                      std::find(running.begin(), running.end(), "[channels]"),
+                  1)
+            << ::testing::PrintToString(running);
         sim::VideoChipModel& fresh = sim::attachVideoChip();
         EXPECT_EQ(zeltest::freshStartPicture(fresh, chip, e, true), running);
     }
