@@ -158,6 +158,10 @@ TEST(ConfigEngine, UnusableStoredValuesAreReplacedPrintedAndStored)
          {{"TcpPort", "65535"}, {"UdpPort", "1"}, {"SourceCheck", "0"}, {"ZelMaxPixel_UINT", "2147483647"},
           {"ZelLCDLang", "16"}},
          {}},
+        // Values Qt reads as another type: their text is no number, kept in the copy all the same.
+        {"TcpPort=@Size(3 4)\nSourceCheck=@Point(5 6)\nZelLCDLang=@Rect(1 2 3 4)\nUdpPort=60,1\n",
+         {{"TcpPort", "5005"}, {"SourceCheck", "255"}, {"ZelLCDLang", "65567"}, {"UdpPort", "5008"}},
+         {"TcpPort", "SourceCheck", "ZelLCDLang", "UdpPort"}},
         {"TcpPort=65536\nUdpPort=0\nSourceCheck=256\nZelMaxPixel_UINT=0\nZelLCDLang=32\n",   // one past them
          {{"TcpPort", "5005"}, {"UdpPort", "5008"}, {"SourceCheck", "255"}, {"ZelMaxPixel_UINT", "20971520"},
           {"ZelLCDLang", "65567"}},
@@ -182,9 +186,12 @@ TEST(ConfigEngine, UnusableStoredValuesAreReplacedPrintedAndStored)
         const bool replaced = !c.printed.empty();
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), long(c.printed.size() + replaced)) << c.ini << err;
         EXPECT_EQ(fileExists(std::string(kIni) + ".bad"), replaced) << c.ini;
+        // The copy holds each value as the user's text (the box wrote the ones Qt reads as another
+        // type so that Qt reads their text, when it added the missing keys).
         const QStringList lines = QString(c.ini).split('\n', Qt::SkipEmptyParts);
+        QSettings kept(platform::rootPath(QString(kIni) + ".bad"), QSettings::IniFormat);
         for (const QString& line : replaced ? lines : QStringList())
-            EXPECT_NE(readText(std::string(kIni) + ".bad").find(line.toStdString() + "\n"), std::string::npos) << line.toStdString();
+            EXPECT_EQ(kept.value("config/" + line.section('=', 0, 0)).toString(), line.section('=', 1)) << line.toStdString();
     }
     EXPECT_EQ(g_lcd_lang_valid, 0x1001Fu);   // the globals hold what is used
     EXPECT_EQ(g_port, 5005);
@@ -362,18 +369,41 @@ TEST(ConfigEngine, ALinkedSettingsFileIsFollowed)
     }
 }
 
-// A value Qt reads as a list (unquoted commas) is the user's text, at start and after the box
-// wrote the file (the defaults it adds, a later save, a restart).
+// A value Qt reads as another type than a text (a list: unquoted commas; "@Rect(...)", ...) is the
+// text the user wrote of it: the key in its own group, up to what Qt takes as a comment, quoted items
+// as they stand. At start and after the box wrote the file (the defaults it adds, a later save, a
+// restart), where Qt reads that text back.
 TEST(ConfigEngine, AValueQtReadsAsAListIsTheUsersText)
 {
-    writeText(kIni, "[config]\nBarcode=SN-42,B\niVorcloudcontrollername=Hall A, left wall\n");
-    for (int start = 0; start < 2; ++start) {
+    struct Row { std::string file; std::vector<std::pair<ConfigItem::ConfigName, QString>> used; };
+    const Row rows[] = {
+        {"[config]\nBarcode=SN-42,B\niVorcloudcontrollername=Hall A, left wall\n",
+         {{ConfigItem::Barcode, "SN-42,B"}, {ConfigItem::iVorcloudcontrollername, "Hall A, left wall"}}},
+        {"[config]\nBarcode=@Rect(1 2 3 4)\niVorcloudcontrollername=@Size(3 4)\nusbupgradedir=@Point(5 6)\n",
+         {{ConfigItem::Barcode, "@Rect(1 2 3 4)"}, {ConfigItem::iVorcloudcontrollername, "@Size(3 4)"},
+          {ConfigItem::usbupgradedir, "@Point(5 6)"}}},
+        {"[config]\nBarcode=A,B ; note\nusbupgradedir=@Invalid() ;x\n",
+         {{ConfigItem::Barcode, "A,B"}, {ConfigItem::usbupgradedir, "@Invalid()"}}},
+        {"[config]\nBarcode=A,B\n[x]\nBarcode=A ,  B\n", {{ConfigItem::Barcode, "A,B"}}},
+        {"[x]\nBarcode=A ,  B\n[config]\nBarcode=A,B\n", {{ConfigItem::Barcode, "A,B"}}},
+        {"[config]\niVorcloudcontrollername=\"Hall, A\",left\nBarcode=a\\,b,c\n",
+         {{ConfigItem::iVorcloudcontrollername, "\"Hall, A\",left"}, {ConfigItem::Barcode, "a\\,b,c"}}},
+    };
+    for (const Row& row : rows) {
         resetSystemState();
-        ConfigEngine* c = ConfigEngine::pInstance();
-        EXPECT_EQ(c->read_config_variant(ConfigItem::Barcode).toString(), "SN-42,B") << start;
-        EXPECT_EQ(c->read_config_variant(ConfigItem::iVorcloudcontrollername).toString(), "Hall A, left wall") << start;
-        EXPECT_EQ(g_str_barcode, "SN-42,B") << start;
-        EXPECT_TRUE(c->write_config_variant(ConfigItem::TcpPort, 6001)) << start;
+        TempRoot root;
+        writeText(kIni, row.file);
+        for (int start = 0; start < 2; ++start) {
+            resetSystemState();
+            ConfigEngine* c = ConfigEngine::pInstance();
+            for (const auto& [id, text] : row.used) {
+                EXPECT_EQ(c->read_config_variant(id).toString(), text) << row.file << start;
+                EXPECT_EQ(stored(kDefaults[id].first).toString(), text) << row.file << start;
+            }
+            EXPECT_EQ(g_str_barcode, c->read_config_variant(ConfigItem::Barcode).toString()) << row.file;
+            EXPECT_FALSE(fileExists(std::string(kIni) + ".bad")) << row.file;
+            EXPECT_TRUE(c->write_config_variant(ConfigItem::TcpPort, 6001)) << row.file << start;
+        }
     }
 }
 
