@@ -271,6 +271,34 @@ bool iniHolds(const std::string& systemPath, const std::string& bytes, const QMa
     return same;
 }
 
+// Whether QSettings, editing a file Qt reads well-formed, writes it back as Qt read it. It does not
+// always: it drops a byte-order mark and writes the rest as UTF-8, which Qt then reads as Latin-1;
+// it writes a key with an empty name in a nested group ("[x\\sub]" "=value") as a line Qt cannot
+// read. Asked of QSettings itself on a scratch copy; a copy the disk does not take tells nothing,
+// and the file is taken as it stands.
+bool rewritesAsRead(const std::string& systemPath, const std::string& text, const IniReading& reading)
+{
+    if (reading.values.isEmpty())
+        return true;
+    bool whole = false;
+    const std::string scratchSystem = scratchCopy(systemPath, ".edit", text, &whole);
+    const std::string scratch = platform::rootPath(scratchSystem);
+    if (whole) {
+        QSettings settings(QString::fromStdString(scratch), QSettings::IniFormat);
+        settings.setAtomicSyncRequired(false);   // the scratch copy is written in place
+        const QString& key = reading.values.first().first;
+        settings.setValue(key, settings.value(key));   // a change: QSettings writes the file
+        settings.sync();
+    }
+    std::string back;
+    whole = whole && filestore::read_whole(scratchSystem, back, filestore::kMaxTextFile) == filestore::Found::File;
+    std::remove(scratch.c_str());
+    if (!whole)
+        return true;
+    const IniReading again = readingOf(systemPath, back);
+    return !again.whole || (again.status == QSettings::NoError && again == reading);
+}
+
 // NUL bytes are what a power cut leaves in a text file, never its text: Qt would take them into
 // the keys and values around them. In a file marked as UTF-16 they are its text.
 std::string withoutNuls(std::string bytes)
@@ -282,7 +310,7 @@ std::string withoutNuls(std::string bytes)
 }
 
 // The text a QSettings edit of an INI file starts from (without NUL bytes): the file itself when
-// Qt finds it well-formed; else what Qt reads of it written cleanly, when that reads back the
+// Qt finds it well-formed and QSettings writes it back as read; else what Qt reads of it written cleanly, when that reads back the
 // same; nothing when Qt reads nothing of it. Otherwise the file itself again, which QSettings
 // refuses to write: a file is never replaced by less than Qt read of it. `known` false: the disk
 // could not take the copy Qt reads, so nothing may replace the file.
@@ -291,7 +319,7 @@ std::string editableText(const std::string& systemPath, const std::string& bytes
     const std::string text = withoutNuls(bytes);
     const IniReading reading = readingOf(systemPath, text);
     known = reading.whole;
-    if (reading.status == QSettings::NoError || !reading.whole)
+    if ((reading.status == QSettings::NoError && rewritesAsRead(systemPath, text, reading)) || !reading.whole)
         return text;
     if (reading.values.isEmpty())
         return std::string();
@@ -573,7 +601,8 @@ ConfigEngine::ConfigEngine(QObject* parent) : QObject(parent)
         repairSettings();
     };
     // A file that cannot be read as settings would keep every later write from reaching it. What
-    // Qt reads of one with lines it cannot take is the user's settings: kept and stored cleanly
+    // Qt reads of one with lines it cannot take, or that QSettings would not write back as it read
+    // it, is the user's settings: kept and stored cleanly
     // (edit_ini starts from it), the file as it was set aside.
     std::string bytes, why;
     const filestore::Found found = filestore::read_whole(kConfigFile, bytes, filestore::kMaxTextFile, &why);
@@ -584,7 +613,8 @@ ConfigEngine::ConfigEngine(QObject* parent) : QObject(parent)
         const std::string text = withoutNuls(bytes);
         const IniReading reading = readingOf(kConfigFile, text);
         // A copy the disk could not take says nothing of the file: it stays as it is.
-        if ((reading.status == QSettings::NoError && text == bytes) || !reading.whole) {
+        if ((reading.status == QSettings::NoError && text == bytes && rewritesAsRead(kConfigFile, text, reading)) ||
+            !reading.whole) {
             load();
         } else {
             keptAtStart_ = true;

@@ -260,6 +260,12 @@ TEST(ConfigEngine, ReadableSettingsFileWithStrayContentKeepsTheUsersValues)
         {"one stray byte", "[config]\nTcpPort=16123\n\x01\nIPAddress=10.20.30.40\nGateWay=10.20.30.1\nBarcode=USER-SN-42\n"},
         // Keys Qt reads as "config/" and "config//x", which it would write back under other names.
         {"a mark, a line =value and a key \\x", "\xEF\xBB\xBF" + user + "=value\n\\x=y\n"},
+        // Files Qt reads well-formed that QSettings would not write back as it read them: it drops
+        // the mark and writes UTF-8 that Qt then reads as Latin-1; it writes an empty key in a nested
+        // group as a line Qt cannot read.
+        {"a mark before a top-level key, with non-ASCII text", "\xEF\xBB\xBFnote=caf\xC3\xA9\n" + user},
+        {"a line =value in a nested group", user + "[x\\sub]\n=value\n"},
+        {"a line =value in a group under config", "[config\\sub]\n=value\n" + user},
         // NUL padding past the size the box reads: the file is copied aside whole all the same.
         {"a mark and 2 MiB of NUL bytes", "\xEF\xBB\xBF" + user + std::string(2 << 20, '\0')},
         {"a mark and 3 NUL bytes past 1 MiB", "\xEF\xBB\xBF" + user + std::string((1 << 20) + 3 - 3 - user.size(), '\0')},
