@@ -310,10 +310,10 @@ std::string withoutNuls(std::string bytes)
 }
 
 // The text a QSettings edit of an INI file starts from (without NUL bytes): the file itself when
-// Qt finds it well-formed and QSettings writes it back as read; else what Qt reads of it written cleanly, when that reads back the
-// same; nothing when Qt reads nothing of it. Otherwise the file itself again, which QSettings
-// refuses to write: a file is never replaced by less than Qt read of it. `known` false: the disk
-// could not take the copy Qt reads, so nothing may replace the file.
+// Qt finds it well-formed and QSettings writes it back as read; else what Qt reads of it written
+// cleanly, when that reads back the same; nothing when Qt reads nothing of it. Otherwise the file
+// itself again, which QSettings refuses to write: a file is never replaced by less than Qt read of
+// it. `known` false: the disk could not take the copy Qt reads, so nothing may replace the file.
 std::string editableText(const std::string& systemPath, const std::string& bytes, bool& known)
 {
     const std::string text = withoutNuls(bytes);
@@ -358,7 +358,8 @@ std::vector<IniEntry> iniEntries(const std::string& text)
                 break;
             } else if (c == '\\' && i + 1 < text.size()) {
                 const char next = text[++i];   // an escaped line end: "\r\n" and "\n\r" count as one
-                if (i + 1 < text.size() && ((next == '\n' && text[i + 1] == '\r') || (next == '\r' && text[i + 1] == '\n')))
+                const char after = i + 1 < text.size() ? text[i + 1] : '\0';
+                if ((next == '\n' && after == '\r') || (next == '\r' && after == '\n'))
                     ++i;
             } else if (c == '"') {
                 quoted = !quoted;

@@ -265,8 +265,8 @@ bool own_temp(const std::string& folder, const std::string& name)
     const std::string file = name.substr(1, at - 1), rest = name.substr(at + n);
     if (rest.empty())
         return own_file(folder, file, false);
-    const bool saveFile = rest.size() == kRandom + 1 && rest[0] == '.' &&
-                          std::all_of(rest.begin() + 1, rest.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
+    auto alnum = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; };
+    const bool saveFile = rest.size() == kRandom + 1 && rest[0] == '.' && std::all_of(rest.begin() + 1, rest.end(), alnum);
     return (rest == ".lock" || saveFile) && own_file(folder, file, true);
 }
 
