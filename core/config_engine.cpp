@@ -20,6 +20,8 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
+#include <mutex>
 
 QMap<QString, ConfigItem::ConfigName> _itemMap;
 ConfigEngine* ConfigEngine::p_config = nullptr;
@@ -271,6 +273,29 @@ bool iniHolds(const std::string& systemPath, const std::string& bytes, const QMa
     return same;
 }
 
+// The text of each INI file that QSettings is known to write back as Qt read it (by its hash): one
+// asked before, or the box's own last write of the file, which QSettings wrote and which read back
+// holding every key it held. A save of a file the box wrote is not asked again.
+class KnownTexts {
+public:
+    bool known(const std::string& systemPath, const std::string& text)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const auto it = hashes_.find(systemPath);
+        return it != hashes_.end() && it->second == std::hash<std::string>()(text);
+    }
+    void remember(const std::string& systemPath, const std::string& text)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        hashes_[systemPath] = std::hash<std::string>()(text);
+    }
+
+private:
+    std::mutex mutex_;
+    std::map<std::string, size_t> hashes_;
+};
+KnownTexts writtenAsRead;
+
 // Whether QSettings, editing a file Qt reads well-formed, writes it back as Qt read it. It does not
 // always: it drops a byte-order mark and writes the rest as UTF-8, which Qt then reads as Latin-1;
 // it writes a key with an empty name in a nested group ("[x\\sub]" "=value") as a line Qt cannot
@@ -278,7 +303,7 @@ bool iniHolds(const std::string& systemPath, const std::string& bytes, const QMa
 // and the file is taken as it stands.
 bool rewritesAsRead(const std::string& systemPath, const std::string& text, const IniReading& reading)
 {
-    if (reading.values.isEmpty())
+    if (reading.values.isEmpty() || writtenAsRead.known(systemPath, text))
         return true;
     bool whole = false;
     const std::string scratchSystem = scratchCopy(systemPath, ".edit", text, &whole);
@@ -296,7 +321,12 @@ bool rewritesAsRead(const std::string& systemPath, const std::string& text, cons
     if (!whole)
         return true;
     const IniReading again = readingOf(systemPath, back);
-    return !again.whole || (again.status == QSettings::NoError && again == reading);
+    if (!again.whole)
+        return true;
+    const bool same = again.status == QSettings::NoError && again == reading;
+    if (same)
+        writtenAsRead.remember(systemPath, text);
+    return same;
 }
 
 // NUL bytes are what a power cut leaves in a text file, never its text: Qt would take them into
@@ -662,6 +692,8 @@ bool ConfigEngine::edit_ini(const QString& systemPath, const std::function<void(
         return true;   // nothing changed: the flash is not written for it
     ok = ok && iniHolds(system, bytes, values) &&
          filestore::write_atomic(system, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()) == 0;
+    if (ok)
+        writtenAsRead.remember(system, bytes);
     if (!ok)
         std::fprintf(stderr, "zelT71N: cannot write the settings file %s\n", qPrintable(platform::rootPath(systemPath)));
     return ok;
