@@ -20,6 +20,8 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
+#include <mutex>
 
 QMap<QString, ConfigItem::ConfigName> _itemMap;
 ConfigEngine* ConfigEngine::p_config = nullptr;
@@ -271,6 +273,62 @@ bool iniHolds(const std::string& systemPath, const std::string& bytes, const QMa
     return same;
 }
 
+// The text of each INI file that QSettings is known to write back as Qt read it (by its hash): one
+// asked before, or the box's own last write of the file, which QSettings wrote and which read back
+// holding every key it held. A save of a file the box wrote is not asked again.
+class KnownTexts {
+public:
+    bool known(const std::string& systemPath, const std::string& text)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const auto it = hashes_.find(systemPath);
+        return it != hashes_.end() && it->second == std::hash<std::string>()(text);
+    }
+    void remember(const std::string& systemPath, const std::string& text)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        hashes_[systemPath] = std::hash<std::string>()(text);
+    }
+
+private:
+    std::mutex mutex_;
+    std::map<std::string, size_t> hashes_;
+};
+KnownTexts writtenAsRead;
+
+// Whether QSettings, editing a file Qt reads well-formed, writes it back as Qt read it. It does not
+// always: it drops a byte-order mark and writes the rest as UTF-8, which Qt then reads as Latin-1;
+// it writes a key with an empty name in a nested group ("[x\\sub]" "=value") as a line Qt cannot
+// read. Asked of QSettings itself on a scratch copy; a copy the disk does not take tells nothing,
+// and the file is taken as it stands.
+bool rewritesAsRead(const std::string& systemPath, const std::string& text, const IniReading& reading)
+{
+    if (reading.values.isEmpty() || writtenAsRead.known(systemPath, text))
+        return true;
+    bool whole = false;
+    const std::string scratchSystem = scratchCopy(systemPath, ".edit", text, &whole);
+    const std::string scratch = platform::rootPath(scratchSystem);
+    if (whole) {
+        QSettings settings(QString::fromStdString(scratch), QSettings::IniFormat);
+        settings.setAtomicSyncRequired(false);   // the scratch copy is written in place
+        const QString& key = reading.values.first().first;
+        settings.setValue(key, settings.value(key));   // a change: QSettings writes the file
+        settings.sync();
+    }
+    std::string back;
+    whole = whole && filestore::read_whole(scratchSystem, back, filestore::kMaxTextFile) == filestore::Found::File;
+    std::remove(scratch.c_str());
+    if (!whole)
+        return true;
+    const IniReading again = readingOf(systemPath, back);
+    if (!again.whole)
+        return true;
+    const bool same = again.status == QSettings::NoError && again == reading;
+    if (same)
+        writtenAsRead.remember(systemPath, text);
+    return same;
+}
+
 // NUL bytes are what a power cut leaves in a text file, never its text: Qt would take them into
 // the keys and values around them. In a file marked as UTF-16 they are its text.
 std::string withoutNuls(std::string bytes)
@@ -282,16 +340,16 @@ std::string withoutNuls(std::string bytes)
 }
 
 // The text a QSettings edit of an INI file starts from (without NUL bytes): the file itself when
-// Qt finds it well-formed; else what Qt reads of it written cleanly, when that reads back the
-// same; nothing when Qt reads nothing of it. Otherwise the file itself again, which QSettings
-// refuses to write: a file is never replaced by less than Qt read of it. `known` false: the disk
-// could not take the copy Qt reads, so nothing may replace the file.
+// Qt finds it well-formed and QSettings writes it back as read; else what Qt reads of it written
+// cleanly, when that reads back the same; nothing when Qt reads nothing of it. Otherwise the file
+// itself again, which QSettings refuses to write: a file is never replaced by less than Qt read of
+// it. `known` false: the disk could not take the copy Qt reads, so nothing may replace the file.
 std::string editableText(const std::string& systemPath, const std::string& bytes, bool& known)
 {
     const std::string text = withoutNuls(bytes);
     const IniReading reading = readingOf(systemPath, text);
     known = reading.whole;
-    if (reading.status == QSettings::NoError || !reading.whole)
+    if ((reading.status == QSettings::NoError && rewritesAsRead(systemPath, text, reading)) || !reading.whole)
         return text;
     if (reading.values.isEmpty())
         return std::string();
@@ -299,50 +357,160 @@ std::string editableText(const std::string& systemPath, const std::string& bytes
     return textOf(systemPath, reading, clean) && readingOf(systemPath, clean) == reading ? clean : bytes;
 }
 
-std::string trimmed(const std::string& text)
+constexpr char kUtf8Mark[] = "\xEF\xBB\xBF";
+
+bool startsWithMark(const std::string& text) { return text.compare(0, 3, kUtf8Mark) == 0; }
+
+// The entries of an INI file as Qt's reader takes them apart: each entry from its first character
+// to its end (a quoted part and an escaped line end go on past the end of a line, a ';' outside
+// quotes ends it), and the first '=' outside quotes (npos: none). Which key and value an entry
+// holds, and which group a '[' entry opens, only QSettings decides (see sourceOf).
+struct IniEntry {
+    size_t start, end, equals;
+};
+
+std::vector<IniEntry> iniEntries(const std::string& text)
 {
-    const size_t from = text.find_first_not_of(" \t");
-    return from == std::string::npos ? std::string() : text.substr(from, text.find_last_not_of(" \t") + 1 - from);
+    auto space = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+    std::vector<IniEntry> entries;
+    size_t at = startsWithMark(text) ? 3 : 0;
+    while (at < text.size()) {
+        while (at < text.size() && space(text[at]))
+            ++at;
+        IniEntry e{at, text.size(), std::string::npos};
+        bool quoted = false;
+        for (size_t i = at; i < text.size(); ++i) {
+            const char c = text[i];
+            if (c == '=' && !quoted && e.equals == std::string::npos) {
+                e.equals = i;
+            } else if ((c == '\n' || c == '\r' || c == ';') && !quoted) {
+                e.end = i;
+                break;
+            } else if (c == '\\' && i + 1 < text.size()) {
+                const char next = text[++i];   // an escaped line end: "\r\n" and "\n\r" count as one
+                const char after = i + 1 < text.size() ? text[i + 1] : '\0';
+                if ((next == '\n' && after == '\r') || (next == '\r' && after == '\n'))
+                    ++i;
+            } else if (c == '"') {
+                quoted = !quoted;
+            }
+        }
+        if (e.end > e.start)
+            entries.push_back(e);
+        at = e.end;
+        if (at < text.size() && text[at] == ';')   // a comment runs to the end of its line
+            at = std::min(text.find_first_of("\r\n", at), text.size());
+    }
+    return entries;
 }
 
-// The text the user wrote of a value Qt reads as a list ("SN-42,B", "Hall A, left wall"): the
-// value of the last line of `text` naming the key, when Qt reads that value alone as the same
-// list; else the items joined by commas.
-QString listText(const std::string& systemPath, const std::string& text, const QString& key, const QStringList& list)
+// Where each value of an INI file comes from, asked of QSettings: every entry read alone in a group
+// of its own, every group line followed by a key of its own, all in one file read once. For each
+// entry that holds a key, the key as Qt names it in the file (its group's prefix included) and the
+// value Qt reads of it.
+struct EntryReading {
+    QString key;
+    QVariant value;
+    QString group;   // its group's name, which orders the groups as Qt merges them
+};
+
+QMap<size_t, EntryReading> sourceOf(const std::string& systemPath, const std::string& text,
+                                    const std::vector<IniEntry>& entries)
 {
-    const bool utf8 = text.compare(0, 3, "\xEF\xBB\xBF") == 0;
-    const std::string name = key.mid(key.lastIndexOf(QLatin1Char('/')) + 1).toStdString();
-    std::string raw;
-    for (size_t at = 0; at < text.size();) {
-        const size_t end = std::min(text.find_first_of("\r\n", at), text.size());
-        const std::string line = text.substr(at, end - at);
-        const size_t eq = line.find('=');
-        if (eq != std::string::npos && trimmed(line.substr(0, eq)) == name)
-            raw = trimmed(line.substr(eq + 1));
-        at = end + 1;
+    const QString lineGroup = QStringLiteral("zel.entry."), groupKey = QStringLiteral("zel.group.");
+    std::string probe = startsWithMark(text) ? kUtf8Mark : "";
+    for (size_t n = 0; n < entries.size(); ++n) {
+        const IniEntry& e = entries[n];
+        const std::string entry = text.substr(e.start, e.end - e.start);
+        if (text[e.start] == '[')
+            probe += entry + "\n" + groupKey.toStdString() + std::to_string(n) + "=\n";
+        else if (e.equals != std::string::npos)   // a blank line after it: an escaped line end takes one
+            probe += "[" + lineGroup.toStdString() + std::to_string(n) + "]\n" + entry + "\n\n";
     }
-    if (!raw.empty() && raw.find_first_of("\"\\") == std::string::npos) {
-        const ReadCopy copy(systemPath, (utf8 ? "\xEF\xBB\xBF[g]\nk=" : "[g]\nk=") + raw + "\n");
-        if (QSettings(copy.path(), QSettings::IniFormat).value(QStringLiteral("g/k")).toStringList() == list)
-            return utf8 ? QString::fromUtf8(raw.c_str(), int(raw.size())) : QString::fromLatin1(raw.c_str(), int(raw.size()));
+    QMap<size_t, QString> groups;
+    QMap<size_t, EntryReading> read;
+    const ReadCopy copy(systemPath, probe);
+    QSettings settings(copy.path(), QSettings::IniFormat);
+    for (const QString& key : settings.allKeys()) {
+        const int at = key.lastIndexOf(groupKey);
+        if (key.startsWith(lineGroup)) {
+            const int slash = key.indexOf(QLatin1Char('/'));
+            read.insert(key.mid(lineGroup.size(), slash - lineGroup.size()).toULong(),
+                        {key.mid(slash + 1), settings.value(key), QString()});
+        } else if (at >= 0 && (at == 0 || key[at - 1] == QLatin1Char('/'))) {
+            groups.insert(key.mid(at + groupKey.size()).toULong(), key.left(at));
+        }
     }
-    return list.join(QLatin1Char(','));
+    QString group;
+    for (size_t n = 0; n < entries.size(); ++n) {
+        if (groups.contains(n))
+            group = groups.value(n);
+        else if (read.contains(n))
+            read[n] = {group + read[n].key, read[n].value, group};
+    }
+    return read;
+}
+
+// Whether the box uses the user's text of a value rather than what Qt reads: Qt reads it as a type
+// that has no text of its own (a list, "@Rect(1 2 3 4)", "@Size(3 4)", "@Invalid()", ...).
+bool readAsAnotherType(const QVariant& value)
+{
+    return value.type() != QVariant::String && value.type() != QVariant::ByteArray;
+}
+
+// The text the user wrote of each value in `wanted` that Qt reads as another type ("SN-42,B",
+// "\"Hall, A\",left", "@Rect(1 2 3 4)"): what follows the '=' of the entry Qt takes the value from,
+// up to its comment, without the blanks around it. That entry is the last one naming the key in
+// the group Qt reads it from, among those Qt reads alone as the same value. A value no entry gives
+// is taken as Qt's items joined by commas.
+QMap<QString, QString> userTexts(const std::string& systemPath, const std::string& text,
+                                 const QMap<QString, QVariant>& wanted)
+{
+    const std::vector<IniEntry> entries = iniEntries(text);
+    const QMap<size_t, EntryReading> read = sourceOf(systemPath, text, entries);
+    QMap<QString, size_t> from;
+    for (auto it = read.begin(); it != read.end(); ++it) {
+        const auto want = wanted.find(it->key);
+        if (want == wanted.end() || !(it->value == *want))
+            continue;
+        const auto known = from.find(it->key);
+        if (known == from.end() || !(it->group < read.value(*known).group))
+            from.insert(it->key, it.key());
+    }
+    const bool utf8 = startsWithMark(text);
+    QMap<QString, QString> texts;
+    for (auto it = wanted.begin(); it != wanted.end(); ++it) {
+        if (!from.contains(it.key())) {
+            texts.insert(it.key(), it->toStringList().join(QLatin1Char(',')));
+            continue;
+        }
+        const IniEntry& e = entries[from.value(it.key())];
+        const QByteArray raw = QByteArray(text.data() + e.equals + 1, int(e.end - e.equals - 1)).trimmed();
+        texts.insert(it.key(), utf8 ? QString::fromUtf8(raw) : QString::fromLatin1(raw));
+    }
+    return texts;
 }
 
 // What the INI file at a system path holds as Qt reads it (without NUL bytes), read once from the
-// file itself whatever the disk can take: each key with its value, a value Qt reads as a list
-// taken as the text the user wrote.
-QMap<QString, QVariant> userValues(const std::string& systemPath)
+// file itself whatever the disk can take: each key with its value; a value of one of `keys` that Qt
+// reads as another type taken as the text the user wrote.
+QMap<QString, QVariant> userValues(const std::string& systemPath, const QStringList& keys)
 {
-    QMap<QString, QVariant> values;
+    QMap<QString, QVariant> values, other;
     std::string bytes;
     if (filestore::read_whole(systemPath, bytes, filestore::kMaxTextFile) != filestore::Found::File)
         return values;
     const std::string text = withoutNuls(bytes);
-    for (const auto& [key, value] : readingOf(systemPath, text).values)
-        values.insert(key, value.type() == QVariant::StringList
-                               ? QVariant(listText(systemPath, text, key, value.toStringList()))
-                               : value);
+    for (const auto& [key, value] : readingOf(systemPath, text).values) {
+        values.insert(key, value);
+        if (readAsAnotherType(value) && keys.contains(key))
+            other.insert(key, value);
+    }
+    if (!other.isEmpty()) {
+        const QMap<QString, QString> texts = userTexts(systemPath, text, other);
+        for (auto it = texts.begin(); it != texts.end(); ++it)
+            values.insert(it.key(), *it);
+    }
     return values;
 }
 
@@ -439,7 +607,10 @@ ConfigEngine::ConfigEngine(QObject* parent) : QObject(parent)
         // The values are the file's as Qt reads it; missing or empty keys get their defaults
         // written. A value that only a default gives stays out of the file's record (inFile)
         // while the file cannot take it.
-        const QMap<QString, QVariant> fileValues = userValues(kConfigFile);
+        QStringList keys;
+        for (const ItemDef& def : kItems)
+            keys.append(QString::fromLatin1(def.key));
+        const QMap<QString, QVariant> fileValues = userValues(kConfigFile, keys);
         auto build = [&](QSettings* settings) {
             for (int id = 0; id < ConfigItem::ConfigNameCount; ++id) {
                 const ItemDef& def = kItems[id];
@@ -461,7 +632,8 @@ ConfigEngine::ConfigEngine(QObject* parent) : QObject(parent)
         repairSettings();
     };
     // A file that cannot be read as settings would keep every later write from reaching it. What
-    // Qt reads of one with lines it cannot take is the user's settings: kept and stored cleanly
+    // Qt reads of one with lines it cannot take, or that QSettings would not write back as it read
+    // it, is the user's settings: kept and stored cleanly
     // (edit_ini starts from it), the file as it was set aside.
     std::string bytes, why;
     const filestore::Found found = filestore::read_whole(kConfigFile, bytes, filestore::kMaxTextFile, &why);
@@ -472,7 +644,8 @@ ConfigEngine::ConfigEngine(QObject* parent) : QObject(parent)
         const std::string text = withoutNuls(bytes);
         const IniReading reading = readingOf(kConfigFile, text);
         // A copy the disk could not take says nothing of the file: it stays as it is.
-        if ((reading.status == QSettings::NoError && text == bytes) || !reading.whole) {
+        if ((reading.status == QSettings::NoError && text == bytes && rewritesAsRead(kConfigFile, text, reading)) ||
+            !reading.whole) {
             load();
         } else {
             keptAtStart_ = true;
@@ -519,6 +692,8 @@ bool ConfigEngine::edit_ini(const QString& systemPath, const std::function<void(
         return true;   // nothing changed: the flash is not written for it
     ok = ok && iniHolds(system, bytes, values) &&
          filestore::write_atomic(system, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()) == 0;
+    if (ok)
+        writtenAsRead.remember(system, bytes);
     if (!ok)
         std::fprintf(stderr, "zelT71N: cannot write the settings file %s\n", qPrintable(platform::rootPath(systemPath)));
     return ok;
@@ -688,10 +863,11 @@ bool ConfigEngine::store(const Values& values, bool userSave)
 
 void ConfigEngine::keepTexts(QSettings& settings)
 {
-    // QSettings writes a list back as "a, b": the user's "SN-42,B" would come back as another text.
+    // QSettings writes a list back as "a, b", and a value of another type ("@Rect(1 2 3 4)") as that
+    // type: the user's "SN-42,B" would come back as another text, the rectangle as no text at all.
     // A value in use that the file does not hold (a replacement not stored) leaves the file's own.
     for (const auto& item : items)
-        if (item->inFile && settings.value(item->key).type() == QVariant::StringList)
+        if (item->inFile && settings.contains(item->key) && readAsAnotherType(settings.value(item->key)))
             settings.setValue(item->key, item->value.toString());
 }
 

@@ -115,8 +115,8 @@ private:
     void takeDefault(ConfigItem::ConfigName id, Values& fixes);
     void replace(ConfigItem::ConfigName id, const QVariant& value, Values& fixes);
     bool validId(int id) const;   // names an item
-    // Gives each setting that the file holds as a list (unquoted commas) the text in use, which
-    // QSettings then writes quoted, so the file keeps the user's text as it is used.
+    // Gives each setting that the file holds as another type than a text (a list, "@Rect(...)")
+    // the text in use, which QSettings then writes so that Qt reads that text back.
     void keepTexts(QSettings& settings);
     // Raises or ends the home page's alert for a settings file that cannot be written.
     static void report_store(bool stored);

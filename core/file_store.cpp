@@ -25,6 +25,7 @@ std::function<bool(const std::string&)> before_rename;
 namespace {
 
 constexpr const char kTempSuffix[] = ".tmp";
+constexpr const char kRecordSuffix[] = ".replaced";
 constexpr const char kDataDir[] = "/data";
 constexpr const char kProbeFile[] = "/data/.write_probe";
 
@@ -192,23 +193,81 @@ bool write_scratch(const std::string& systemPath, const std::string& bytes)
 
 namespace {
 
-// Whether `name` is "<temp>" + `suffix` for a temporary name <temp> (as is_temp_name).
-bool temp_with(const std::string& name, const std::string& suffix)
+// The files the box writes into its data folders, by name: a '*' stands for any text (received
+// files and mode files are named by their number or sender). A scratch copy is one QSettings edits
+// in place (core/config_engine.cpp names them "<file>.edit", ".check" and ".clean").
+struct OwnFile {
+    const char* folder;
+    const char* name;
+    bool scratch;
+};
+constexpr OwnFile kOwnFiles[] = {
+    {"/data", "ram_device_info", false},
+    {"/data", ".write_probe", false},
+    {"/data/modes", "custom_mode*", false},
+    {"/data/modes", "MO*.json", false},
+    {"/data/configs", "tcpip.ini", false},
+    {"/data/configs", "led_load_config.ini", false},
+    {"/data/configs", "alias.json", false},
+    {"/data/configs", "omenu.json", false},
+    {"/data/configs", "tcpip.ini.edit", true},
+    {"/data/configs", "tcpip.ini.check", true},
+    {"/data/configs", "tcpip.ini.clean", true},
+    {"/data/configs", "led_load_config.ini.edit", true},
+    {"/data/configs", "led_load_config.ini.check", true},
+    {"/data/configs", "led_load_config.ini.clean", true},
+    {"/data/rcvrecovery", "JYFX*", false},
+    {"/data/smartmapping", "JYFR*", false},
+    {"/data/app", "zelT71N2", false},
+};
+
+bool ends_with(const std::string& text, const std::string& end)
 {
-    return name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0 &&
-           is_temp_name(name.substr(0, name.size() - suffix.size()));
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-// QSettings writes a scratch copy through a file of its own beside it, "<copy>.XXXXXX" (six
-// letters or digits), renamed over the copy when whole: a power cut leaves it, as large as the copy.
-bool save_file_temp(const std::string& name)
+bool matches(const std::string& name, const std::string& pattern)
+{
+    const size_t star = pattern.find('*');
+    if (star == std::string::npos)
+        return name == pattern;
+    return name.size() > pattern.size() - 1 && name.compare(0, star, pattern, 0, star) == 0 &&
+           ends_with(name, pattern.substr(star + 1));
+}
+
+// Whether the box writes a file of this name into `folder` (`scratch`: one QSettings edits): one of
+// its files, a copy set_aside keeps of one ("<name>.bad", "<name>.bad.<n>") or its record
+// (".<name>.replaced").
+bool own_file(const std::string& folder, std::string name, bool scratch)
+{
+    if (name.size() > 1 && name[0] == '.' && ends_with(name, kRecordSuffix))
+        name = name.substr(1, name.size() - 1 - (sizeof kRecordSuffix - 1));
+    const size_t bad = name.rfind(".bad");
+    if (bad != std::string::npos && bad > 0 &&
+        (bad + 4 == name.size() || (bad + 6 == name.size() && name[bad + 4] == '.' && name[bad + 5] > '1' &&
+                                    name[bad + 5] < char('1' + kKeptCopies))))
+        name.erase(bad);
+    return std::any_of(std::begin(kOwnFiles), std::end(kOwnFiles), [&](const OwnFile& f) {
+        return folder == f.folder && (!scratch || f.scratch) && matches(name, f.name);
+    });
+}
+
+// What a power cut can leave of the box's writes in `folder`: the temporary file of one of its files
+// (".<name>.tmp"); beside a scratch copy's, QSettings' lock ("<temp>.lock") and the file it writes
+// the copy through ("<temp>.XXXXXX", six letters or digits, as large as the copy).
+bool own_temp(const std::string& folder, const std::string& name)
 {
     constexpr size_t kRandom = 6;
-    if (name.size() <= kRandom + 1 || name[name.size() - kRandom - 1] != '.')
+    const size_t n = sizeof kTempSuffix - 1;
+    const size_t at = name.rfind(kTempSuffix);
+    if (name.empty() || name[0] != '.' || at == std::string::npos || at < 2)
         return false;
-    const std::string random = name.substr(name.size() - kRandom);
-    return std::all_of(random.begin(), random.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }) &&
-           is_temp_name(name.substr(0, name.size() - kRandom - 1));
+    const std::string file = name.substr(1, at - 1), rest = name.substr(at + n);
+    if (rest.empty())
+        return own_file(folder, file, false);
+    auto alnum = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; };
+    const bool saveFile = rest.size() == kRandom + 1 && rest[0] == '.' && std::all_of(rest.begin() + 1, rest.end(), alnum);
+    return (rest == ".lock" || saveFile) && own_file(folder, file, true);
 }
 
 }  // namespace
@@ -220,7 +279,7 @@ int remove_stale_temps()
     // would wait for it to go stale.
     int removed = 0;
     for_each_data_entry([&](const std::string& folder, const std::string& name) {
-        if ((is_temp_name(name) || temp_with(name, ".lock") || save_file_temp(name)) &&
+        if (own_temp(folder, name) &&
             ::unlink(platform::rootPath(folder + "/" + name).c_str()) == 0)
             ++removed;
     });
@@ -387,8 +446,6 @@ std::string kept_path(const std::string& path, int n)
 std::string bad_path(const std::string& path) { return kept_path(path, 1); }
 
 namespace {
-
-constexpr const char kRecordSuffix[] = ".replaced";
 
 // The record beside a file that set_aside replaced, kept until the file is saved again: the
 // number of the copy, then the line said about it. Hidden, as the temporary files are.

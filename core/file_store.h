@@ -32,8 +32,10 @@ std::string temp_path(const std::string& path);
 // not begin with a dot, so it is listed and kept like any other.
 bool is_temp_name(const std::string& name);
 
-// Removes what power cuts left of interrupted writes (temporary files, as is_temp_name) in the
-// system's data folders; the number removed. Run at start, before anything reads those folders.
+// Removes what power cuts left of interrupted writes in the system's data folders: the temporary
+// files of the files the box itself writes there (their names built from those files' names), never
+// a file of the user's that only looks like one; the number removed. Run at start, before anything
+// reads those folders.
 int remove_stale_temps();
 
 // Writes and removes a probe file in the data folder: false when the folder cannot take a file.

@@ -158,6 +158,10 @@ TEST(ConfigEngine, UnusableStoredValuesAreReplacedPrintedAndStored)
          {{"TcpPort", "65535"}, {"UdpPort", "1"}, {"SourceCheck", "0"}, {"ZelMaxPixel_UINT", "2147483647"},
           {"ZelLCDLang", "16"}},
          {}},
+        // Values Qt reads as another type: their text is no number, kept in the copy all the same.
+        {"TcpPort=@Size(3 4)\nSourceCheck=@Point(5 6)\nZelLCDLang=@Rect(1 2 3 4)\nUdpPort=60,1\n",
+         {{"TcpPort", "5005"}, {"SourceCheck", "255"}, {"ZelLCDLang", "65567"}, {"UdpPort", "5008"}},
+         {"TcpPort", "SourceCheck", "ZelLCDLang", "UdpPort"}},
         {"TcpPort=65536\nUdpPort=0\nSourceCheck=256\nZelMaxPixel_UINT=0\nZelLCDLang=32\n",   // one past them
          {{"TcpPort", "5005"}, {"UdpPort", "5008"}, {"SourceCheck", "255"}, {"ZelMaxPixel_UINT", "20971520"},
           {"ZelLCDLang", "65567"}},
@@ -182,9 +186,12 @@ TEST(ConfigEngine, UnusableStoredValuesAreReplacedPrintedAndStored)
         const bool replaced = !c.printed.empty();
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), long(c.printed.size() + replaced)) << c.ini << err;
         EXPECT_EQ(fileExists(std::string(kIni) + ".bad"), replaced) << c.ini;
+        // The copy holds each value as the user's text (the box wrote the ones Qt reads as another
+        // type so that Qt reads their text, when it added the missing keys).
         const QStringList lines = QString(c.ini).split('\n', Qt::SkipEmptyParts);
+        QSettings kept(platform::rootPath(QString(kIni) + ".bad"), QSettings::IniFormat);
         for (const QString& line : replaced ? lines : QStringList())
-            EXPECT_NE(readText(std::string(kIni) + ".bad").find(line.toStdString() + "\n"), std::string::npos) << line.toStdString();
+            EXPECT_EQ(kept.value("config/" + line.section('=', 0, 0)).toString(), line.section('=', 1)) << line.toStdString();
     }
     EXPECT_EQ(g_lcd_lang_valid, 0x1001Fu);   // the globals hold what is used
     EXPECT_EQ(g_port, 5005);
@@ -253,6 +260,12 @@ TEST(ConfigEngine, ReadableSettingsFileWithStrayContentKeepsTheUsersValues)
         {"one stray byte", "[config]\nTcpPort=16123\n\x01\nIPAddress=10.20.30.40\nGateWay=10.20.30.1\nBarcode=USER-SN-42\n"},
         // Keys Qt reads as "config/" and "config//x", which it would write back under other names.
         {"a mark, a line =value and a key \\x", "\xEF\xBB\xBF" + user + "=value\n\\x=y\n"},
+        // Files Qt reads well-formed that QSettings would not write back as it read them: it drops
+        // the mark and writes UTF-8 that Qt then reads as Latin-1; it writes an empty key in a nested
+        // group as a line Qt cannot read.
+        {"a mark before a top-level key, with non-ASCII text", "\xEF\xBB\xBFnote=caf\xC3\xA9\n" + user},
+        {"a line =value in a nested group", user + "[x\\sub]\n=value\n"},
+        {"a line =value in a group under config", "[config\\sub]\n=value\n" + user},
         // NUL padding past the size the box reads: the file is copied aside whole all the same.
         {"a mark and 2 MiB of NUL bytes", "\xEF\xBB\xBF" + user + std::string(2 << 20, '\0')},
         {"a mark and 3 NUL bytes past 1 MiB", "\xEF\xBB\xBF" + user + std::string((1 << 20) + 3 - 3 - user.size(), '\0')},
@@ -362,18 +375,41 @@ TEST(ConfigEngine, ALinkedSettingsFileIsFollowed)
     }
 }
 
-// A value Qt reads as a list (unquoted commas) is the user's text, at start and after the box
-// wrote the file (the defaults it adds, a later save, a restart).
+// A value Qt reads as another type than a text (a list: unquoted commas; "@Rect(...)", ...) is the
+// text the user wrote of it: the key in its own group, up to what Qt takes as a comment, quoted items
+// as they stand. At start and after the box wrote the file (the defaults it adds, a later save, a
+// restart), where Qt reads that text back.
 TEST(ConfigEngine, AValueQtReadsAsAListIsTheUsersText)
 {
-    writeText(kIni, "[config]\nBarcode=SN-42,B\niVorcloudcontrollername=Hall A, left wall\n");
-    for (int start = 0; start < 2; ++start) {
+    struct Row { std::string file; std::vector<std::pair<ConfigItem::ConfigName, QString>> used; };
+    const Row rows[] = {
+        {"[config]\nBarcode=SN-42,B\niVorcloudcontrollername=Hall A, left wall\n",
+         {{ConfigItem::Barcode, "SN-42,B"}, {ConfigItem::iVorcloudcontrollername, "Hall A, left wall"}}},
+        {"[config]\nBarcode=@Rect(1 2 3 4)\niVorcloudcontrollername=@Size(3 4)\nusbupgradedir=@Point(5 6)\n",
+         {{ConfigItem::Barcode, "@Rect(1 2 3 4)"}, {ConfigItem::iVorcloudcontrollername, "@Size(3 4)"},
+          {ConfigItem::usbupgradedir, "@Point(5 6)"}}},
+        {"[config]\nBarcode=A,B ; note\nusbupgradedir=@Invalid() ;x\n",
+         {{ConfigItem::Barcode, "A,B"}, {ConfigItem::usbupgradedir, "@Invalid()"}}},
+        {"[config]\nBarcode=A,B\n[x]\nBarcode=A ,  B\n", {{ConfigItem::Barcode, "A,B"}}},
+        {"[x]\nBarcode=A ,  B\n[config]\nBarcode=A,B\n", {{ConfigItem::Barcode, "A,B"}}},
+        {"[config]\niVorcloudcontrollername=\"Hall, A\",left\nBarcode=a\\,b,c\n",
+         {{ConfigItem::iVorcloudcontrollername, "\"Hall, A\",left"}, {ConfigItem::Barcode, "a\\,b,c"}}},
+    };
+    for (const Row& row : rows) {
         resetSystemState();
-        ConfigEngine* c = ConfigEngine::pInstance();
-        EXPECT_EQ(c->read_config_variant(ConfigItem::Barcode).toString(), "SN-42,B") << start;
-        EXPECT_EQ(c->read_config_variant(ConfigItem::iVorcloudcontrollername).toString(), "Hall A, left wall") << start;
-        EXPECT_EQ(g_str_barcode, "SN-42,B") << start;
-        EXPECT_TRUE(c->write_config_variant(ConfigItem::TcpPort, 6001)) << start;
+        TempRoot root;
+        writeText(kIni, row.file);
+        for (int start = 0; start < 2; ++start) {
+            resetSystemState();
+            ConfigEngine* c = ConfigEngine::pInstance();
+            for (const auto& [id, text] : row.used) {
+                EXPECT_EQ(c->read_config_variant(id).toString(), text) << row.file << start;
+                EXPECT_EQ(stored(kDefaults[id].first).toString(), text) << row.file << start;
+            }
+            EXPECT_EQ(g_str_barcode, c->read_config_variant(ConfigItem::Barcode).toString()) << row.file;
+            EXPECT_FALSE(fileExists(std::string(kIni) + ".bad")) << row.file;
+            EXPECT_TRUE(c->write_config_variant(ConfigItem::TcpPort, 6001)) << row.file << start;
+        }
     }
 }
 
@@ -548,7 +584,15 @@ QMap<QString, QVariant> qtReads(const std::string& bytes, bool* wellFormed = nul
 
 // A settings file as a user or a power cut leaves it, and what its user meant "config/<key>" to
 // hold as Qt decodes it (UTF-8 after a byte-order mark, Latin-1 without; none of a UTF-16 file).
-struct UserIni { std::string bytes; std::map<QString, QString> meant; };
+// Where Qt reads a value as a list whose items differ from its text split at the commas (quoted
+// items), `items` holds them joined by commas; `typed` names the values Qt reads as "@Type(...)".
+// `rewritten`: QSettings would not write the file back as it read it.
+struct UserIni {
+    std::string bytes;
+    std::map<QString, QString> meant, items;
+    std::vector<QString> typed;
+    bool rewritten = false;
+};
 
 UserIni randomIni(std::mt19937& rng)
 {
@@ -557,7 +601,10 @@ UserIni randomIni(std::mt19937& rng)
     const bool mark = encoding == 3 || encoding == 4 || encoding == 7;
     const std::string eol = std::vector<std::string>{"\n", "\r\n", "\r"}[pick(3)];
     const std::vector<std::string> stray = {"# by hand", "; note", "junk without equals", "\x01", "", "\x1a",
-                                            std::string("\0\0\0", 3), "[other]  ; more\nk=v, w\n[config]"};
+                                            std::string("\0\0\0", 3), "[other]  ; more\nk=v, w\n[config]",
+                                            "[x]\nBarcode=A ,  B\nusbupgradedir=@Size(3 4)\n[config]",
+                                            "[x\\sub]\n=value\n[config]", "[config\\sub]\n=v\n[config]"};
+    constexpr size_t kNested = 9;   // the strays from here on hold an empty key in a nested group
     auto text = [&](bool wide) {
         // Unquoted commas make Qt read a list: the user's text all the same.
         const std::vector<std::string> parts = {"SN", "-", "7", "a b", ",", ", ", "\xC3\xA9", "\xC3\x9F",
@@ -570,8 +617,17 @@ UserIni randomIni(std::mt19937& rng)
     UserIni ini;
     std::string body = mark && encoding != 7 ? "\xEF\xBB\xBF" : "";
     auto line = [&](const std::string& l) { body += l + eol; };
-    if (pick(3) == 0)
-        line(stray[pick(int(stray.size()))]);
+    auto strayLine = [&] {
+        const size_t n = size_t(pick(int(stray.size())));
+        ini.rewritten = ini.rewritten || n >= kNested;
+        line(stray[n]);
+    };
+    if (mark && pick(3) == 0) {   // a top-level key right after the mark, and text Qt reads as UTF-8
+        line("note=caf\xC3\xA9");
+        ini.rewritten = true;
+    } else if (pick(3) == 0) {
+        strayLine();
+    }
     line(std::vector<std::string>{"[config]", "[config] ; network", "[config]  # net", "[config]x"}[pick(4)]);
     const int net = pick(200);
     const std::map<std::string, std::string> numbers = {
@@ -591,25 +647,44 @@ UserIni randomIni(std::mt19937& rng)
         std::string value = isNumber ? numbers.at(key) : text(encoding == 3 || encoding == 4);
         if (pick(5) == 0)
             line(key + "=" + (isNumber ? "oops" : "earlier"));   // a repeated key: the last counts
-        // Plain, quoted, continued on the next line, followed by NUL bytes, or quoted over two lines.
-        int form = value.size() > 1 ? pick(isNumber ? 4 : 5) : 0;
+        // Plain, quoted, continued on the next line, followed by NUL bytes, quoted over two lines,
+        // a list with a quoted item, or a value Qt reads as another type.
+        int form = value.size() > 1 ? pick(isNumber ? 4 : 7) : 0;
         if (form == 2 && value.find(',') != std::string::npos)
             form = 0;   // a list continued on the next line has no one text of the user's
+        const QString name = "config/" + QString::fromStdString(key);
+        auto decoded = [&](const std::string& t) {
+            return encoding == 3 || encoding == 4 ? QString::fromStdString(t) : QString::fromLatin1(t.c_str(), int(t.size()));
+        };
+        if (form == 5) {   // "a, b",c: Qt reads the items "a, b" and "c"
+            auto item = [&] {
+                std::string t = text(encoding == 3 || encoding == 4);
+                t.erase(std::remove(t.begin(), t.end(), ','), t.end());
+                return t;
+            };
+            const std::string a = item(), b = item(), c = item();
+            value = "\"" + a + ", " + b + "\"," + c;
+            ini.items[name] = decoded(a + ", " + b + "," + c);
+        } else if (form == 6) {
+            value = std::vector<std::string>{"@Rect(1 2 3 4)", "@Size(3 4)", "@Point(5 6)"}[pick(3)];
+            ini.typed.push_back(name);
+        }
         const std::string second = form == 4 ? eol + "more;, text" : "";
+        const std::string comment = pick(4) == 0 ? " ; note" : "";   // Qt reads the value up to it
         line(key + "=" + (form == 1 || form == 4 ? "\"" + value + second + "\""
                           : form == 2 ? value.substr(0, 1) + "\\" + eol + value.substr(1)
-                          : form == 3 ? value + std::string(1 + pick(3), '\0') : value));
+                          : form == 3 ? value + std::string(1 + pick(3), '\0') : value) + comment);
         value += second;
-        ini.meant["config/" + QString::fromStdString(key)] =
-            encoding == 3 || encoding == 4 ? QString::fromStdString(value) : QString::fromLatin1(value.c_str(), int(value.size()));
+        ini.meant[name] = decoded(value);
         if (pick(4) == 0)
-            line(stray[pick(int(stray.size()))]);
+            strayLine();
     }
     if (encoding < 3) {   // Latin-1 bytes: the UTF-8 of é and ß written as Latin-1
         const QByteArray latin1 = QString::fromUtf8(body.c_str(), int(body.size())).toLatin1();
         body.assign(latin1.constData(), size_t(latin1.size()));
-        for (auto& [key, value] : ini.meant)
-            value = QString::fromUtf8(value.toLatin1());
+        for (auto* texts : {&ini.meant, &ini.items})
+            for (auto& [key, value] : *texts)
+                value = QString::fromUtf8(value.toLatin1());
     }
     if (encoding == 7) {
         const QString wide = QString::fromLatin1(body.c_str(), int(body.size()));
@@ -650,8 +725,13 @@ TEST(ConfigEngine, RandomSettingsFilesKeepWhatQtReads)
         const std::string file = "file " + std::to_string(n) + ": " + testing::PrintToString(ini.bytes) + "\n";
         for (const auto& [key, value] : ini.meant) {   // Qt drops the blank after a list's comma
             const QVariant read = before.value(key);
+            if (std::count(ini.typed.begin(), ini.typed.end(), key)) {
+                ASSERT_TRUE(read.type() != QVariant::String && read.type() != QVariant::StringList) << file;
+                continue;
+            }
+            const QString items = ini.items.count(key) ? ini.items.at(key) : QString(value).replace(", ", ",");
             ASSERT_EQ(read.type() == QVariant::StringList ? read.toStringList().join(',') : read.toString(),
-                      read.type() == QVariant::StringList ? QString(value).replace(", ", ",") : value)
+                      read.type() == QVariant::StringList ? items : value)
                 << "the generator's model of Qt; " << file;
         }
         auto expectUsed = [&](ConfigEngine* c, const std::string& said) {
@@ -683,15 +763,16 @@ TEST(ConfigEngine, RandomSettingsFilesKeepWhatQtReads)
         ConfigEngine* c = ConfigEngine::pInstance();
         const std::string said = testing::internal::GetCapturedStderr();
         const QMap<QString, QVariant> after = qtReads(readText(kIni));
-        // A list the box wrote comes back as the user's text it is used as.
+        // A value of another type than a text (a list, a rectangle) the box wrote comes back as the
+        // user's text it is used as; a key QSettings cannot write back (an empty name) is left out.
         for (auto it = before.begin(); it != before.end(); ++it)
-            ASSERT_TRUE(it.key().isEmpty() || after.value(it.key()) == it.value() ||
-                        (it.value().type() == QVariant::StringList && ini.meant.count(it.key()) &&
+            ASSERT_TRUE(it.key().split('/').contains(QString()) || after.value(it.key()) == it.value() ||
+                        (it.value().type() != QVariant::String && ini.meant.count(it.key()) &&
                          after.value(it.key()) == ini.meant.at(it.key())))
                 << it.key().toStdString() << " was " << it.value().toString().toStdString() << ", is "
                 << after.value(it.key()).toString().toStdString() << "; " << file << said;
         expectUsed(c, said);
-        if (wellFormed && ini.meant.size() == 18 && text == ini.bytes) {
+        if (wellFormed && ini.meant.size() == 18 && text == ini.bytes && !ini.rewritten) {
             ASSERT_EQ(readText(kIni), ini.bytes) << file;
         }
     }

@@ -14,6 +14,7 @@
 #include "platform/platform.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -498,16 +499,43 @@ TEST_F(ParamModelTest, StartRemovesWhatInterruptedWritesLeftBehind)
     filestore::before_rename = [](const std::string&) { return false; };   // power cut before the rename
     EXPECT_EQ(m->save_parameter_file(), 255);
     filestore::before_rename = nullptr;
-    zeltest::writeText("/data/modes/.custom_mode2.tmp", "half a mode file");
-    zeltest::writeText("/data/rcvrecovery/.JYFX_wall.tmp", "half a transfer");
-    zeltest::writeText("/data/rcvrecovery/JYFX_wall", "kept");
-    zeltest::writeText("/data/smartmapping/JYFRscan.tmp", "a received file named so");
+    // The temporaries of the box's own files go; a file, link or folder of the user's that is only
+    // named like one stays.
+    enum Kind { File, Link, Folder };
+    struct Row { const char* path; Kind kind; bool removed; };
+    const Row rows[] = {
+        {"/data/modes/.custom_mode2.tmp", File, true},
+        {"/data/rcvrecovery/.JYFX_wall.tmp", File, true},
+        {"/data/configs/.tcpip.ini.bad.tmp", File, true},
+        {"/data/configs/..alias.json.replaced.tmp", File, true},
+        {"/data/rcvrecovery/JYFX_wall", File, false},
+        {"/data/smartmapping/JYFRscan.tmp", File, false},
+        {"/data/.notes.tmp.backup", File, false},
+        {"/data/configs/.photos.tmp.summer", File, false},
+        {"/data/modes/.my settings.tmp", File, false},
+        {"/data/configs/.my settings.tmp", File, false},
+        {"/data/.notes.tmp", File, false},
+        {"/data/configs/.tcpip.ini.tmp.backup", File, false},
+        {"/data/modes/.link.tmp.ABCDEF", Link, false},
+        {"/data/configs/.album.tmp", Folder, false},
+        {"/data/.custom_mode2.tmp", File, false},
+    };
+    for (const Row& row : rows) {
+        const std::string path = root.at(row.path);
+        if (row.kind == Folder)
+            zeltest::writeText(std::string(row.path) + "/photo", "mine");
+        else if (row.kind == Link)
+            ASSERT_EQ(::symlink(root.at("/data/ram_device_info").c_str(), path.c_str()), 0) << row.path;
+        else
+            zeltest::writeText(row.path, "left");
+    }
     start();
     EXPECT_FALSE(zeltest::fileExists("/data/.ram_device_info.tmp"));
-    EXPECT_FALSE(zeltest::fileExists("/data/modes/.custom_mode2.tmp"));
-    EXPECT_FALSE(zeltest::fileExists("/data/rcvrecovery/.JYFX_wall.tmp"));
-    EXPECT_EQ(zeltest::readText("/data/rcvrecovery/JYFX_wall"), "kept");
-    EXPECT_EQ(zeltest::readText("/data/smartmapping/JYFRscan.tmp"), "a received file named so");
+    for (const Row& row : rows) {
+        struct stat st;
+        EXPECT_EQ(::lstat(root.at(row.path).c_str(), &st) != 0, row.removed) << row.path;
+    }
+    EXPECT_EQ(zeltest::readText("/data/rcvrecovery/JYFX_wall"), "left");
     EXPECT_FALSE(alerts::active(alerts::kDataNotWritable));
 }
 
