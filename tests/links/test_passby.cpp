@@ -168,6 +168,8 @@ void cardsTakeFramesInArrivalOrder(Client& first, Client& second, Client& onlook
     ASSERT_TRUE(waitFor([] { return passby::Turn::waiting() == 1; }));
     second.sendRaw(encode(search(kSlowPortByte, 0x43)));
     ASSERT_TRUE(waitFor([] { return passby::Turn::waiting() == 2; }));
+    // The slow card counts its delay from the tick it took the frame in.
+    ASSERT_TRUE(waitFor([] { return sim::cardChain().received(kSlowPortByte - 1).size() == 1; }));
 
     G_timeTicks += kSlowTicks + 1;
     Bytes r = first.receiveFrame(kReplyBoundMs);
@@ -423,6 +425,8 @@ void turnComesAfter(uint32_t waited, bool handedOver)
     ASSERT_TRUE(waitFor([] { return g_passby_trans_port.load() == 2; }));
     rig.udp.sendRaw(encode(search(1, 0x62)));
     ASSERT_TRUE(waitFor([] { return passby::Turn::waiting() == 1; }));
+    // The slow card counts its delay from the tick it took the frame in.
+    ASSERT_TRUE(waitFor([&] { return rig.sentToSlowPort() == 1; }));
     G_timeTicks += waited;   // the slow card answers, and the turn is free
     Bytes r = rig.tcp.receiveFrame(kReplyBoundMs);
     ASSERT_TRUE(isReply(r));
