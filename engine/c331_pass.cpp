@@ -309,7 +309,7 @@ bool c331_manage::passWindows(const ImageView& img, const ImageView& shd)
         relayoutWindows(img, shd, 0);
         return false;
     }
-    bool newPorts = false;   // a window shown over other ports than before, the pattern not over it
+    bool newPorts = false;   // a shown window over other ports than before
     for (unsigned a = kWinScanFirst; a <= kWinScanLast; a += 2) {
         if (!changed(img, shd, a))
             continue;
@@ -339,12 +339,12 @@ bool c331_manage::passWindows(const ImageView& img, const ImageView& shd)
         default:
             break;
         }
-        newPorts = newPorts || (PM_WIN_DBD_MODE[w] != dbdWas && !patternCovers(w));
+        newPorts = newPorts || (PM_WIN_DBD_MODE[w] != dbdWas && zelApi_IsWinShown(w));
     }
     // The passes measure no input while a pattern is on. Where it draws over no window, a window
     // changed in place onto ports not measured since would show them unmeasured: they are
     // measured and the window set up now, as a start shows it.
-    if (newPorts && zelApi_IsPatternGen())
+    if (newPorts && zelApi_IsPatternGen() && !patternCovers(0))
         takeInputsOnce();
     return true;
 }

@@ -331,3 +331,33 @@ TEST_F(PatternFollowTest, AWindowChangedInPlaceToDotByDotUnderAPatternThatDrawsN
         EXPECT_EQ(zeltest::freshStartPicture(fresh, chip, e, true), running);
     }
 }
+
+// A pattern that draws over window 0 keeps the inputs unmeasured while it is on: a window not
+// shown changed in place meanwhile measures nothing, and window 0 keeps the pattern (measuring
+// would set window 0 up on an input its dot-by-dot mode cannot take, and the pattern would go
+// with its channels).
+TEST_F(PatternFollowTest, AHiddenWindowChangedInPlaceUnderAPatternOverWindowZeroLeavesThePattern)
+{
+    constexpr int kDbdFlag = 0x0100;
+    for (int i = 0; i < 6; ++i)
+        zeltest::feedVideo(i, 1920, 1080, 60, i >= kHdmi3 ? 4 : 0);
+    zeltest::feedVideo(kHdmi3, 3840, 2160, 30, 4);
+    setWord(kTestPattern, 0);
+    panel(1920, 1080, 0);
+    for (int w = 0; w < kWinCount; ++w) {
+        setWindow(w, 0, 0, 1920, 1080, kHdmi1, w == 0);
+        setWord(window(w) + kWinFlags, 0);
+        setWord(window(w) + kWinDbdMode, 0);
+    }
+    settle();
+    setWord(kTestPattern, 3);
+    settle();
+    setWord(window(0) + kWinFlags, kDbdFlag);
+    setWord(window(0) + kWinDbdMode, 9);
+    settle();
+    setWord(window(1) + kWinFlags, kDbdFlag);   // window 1 is not shown
+    settle();
+    const std::vector<std::string> running = zeltest::shownPicture(chip, true);
+    sim::VideoChipModel& fresh = sim::attachVideoChip();
+    EXPECT_EQ(zeltest::freshStartPicture(fresh, chip, e, true), running);
+}
