@@ -657,7 +657,7 @@ TEST_F(FlashQueue, AHostsFirstCommandWaitsAboutOneJobOfEachOtherBusyHost)
     TcpClient busy[2] = {TcpClient(tcpPort(), 0, kHostA), TcpClient(tcpPort(), 0, kHostB)};
     // Erases long beside the link's step: a reply sent once its job is done goes out before the
     // part takes the erase after the next.
-    flash->setEraseTimes(0, 0, 40);
+    flash->setEraseTimes(0, 0, 80);
     for (TcpClient& c : busy)
         for (int i = 0; i < 8; ++i)
             c.sendRaw(erase64k());
