@@ -31,10 +31,13 @@ void refuse(ApartWorker::Job& job)
 
 class Runner {
 public:
-    JobPtr submit(const void* link, uint64_t client, uint64_t host, const uint8_t* body, unsigned length)
+    JobPtr submit(const void* link, uint64_t client, uint64_t host, const uint8_t* body, unsigned length,
+                  std::vector<uint8_t> record, std::vector<uint8_t> reply)
     {
         auto job = std::make_shared<ApartWorker::Job>();
         job->body.assign(body, body + length);
+        job->record = std::move(record);
+        job->reply = std::move(reply);
         job->link = link;
         job->client = client;
         job->host = host;
@@ -168,6 +171,19 @@ private:
         turns_.erase(std::find(turns_.begin(), turns_.end(), host));
     }
 
+    // The job's command, without m_ held: a record the link took is run and answered as the
+    // link made the reply.
+    static void carryOut(ApartWorker::Job& job, std::vector<uint8_t>& reply)
+    {
+        if (!job.record.empty()) {
+            message_deal::run_record(job.record.data());
+            return;
+        }
+        const unsigned n =
+            message_deal::deal_apart(job.body.data(), unsigned(job.body.size()), reply.data(), unsigned(reply.size()));
+        job.reply.assign(reply.begin(), reply.begin() + n);
+    }
+
     void run()
     {
         std::vector<uint8_t> reply(message_deal::kMaxReplyBody);
@@ -179,9 +195,7 @@ private:
             running_ = next();
             running_->started = true;
             lock.unlock();
-            const unsigned n = message_deal::deal_apart(running_->body.data(), unsigned(running_->body.size()),
-                                                        reply.data(), unsigned(reply.size()));
-            running_->reply.assign(reply.begin(), reply.begin() + n);
+            carryOut(*running_, reply);
             lock.lock();
             running_->done = true;
             leave(*running_);
@@ -218,9 +232,10 @@ Runner& runner()
 }  // namespace
 
 std::shared_ptr<ApartWorker::Job> ApartWorker::submit(const void* link, uint64_t client, uint64_t host,
-                                                      const uint8_t* body, unsigned length)
+                                                      const uint8_t* body, unsigned length,
+                                                      std::vector<uint8_t> record, std::vector<uint8_t> reply)
 {
-    return runner().submit(link, client, host, body, length);
+    return runner().submit(link, client, host, body, length, std::move(record), std::move(reply));
 }
 
 bool ApartWorker::withdraw(const std::shared_ptr<Job>& job) { return runner().withdraw(job); }

@@ -34,6 +34,9 @@ public:
     struct Job {
         std::vector<uint8_t> body;    // the request, check byte included
         std::vector<uint8_t> reply;   // the reply body, once done
+        // A command record the link copied when it took the command that starts it, the reply
+        // made then in `reply`: the job only runs the record.
+        std::vector<uint8_t> record;
         std::atomic<bool> started{false};   // taken by the worker: it is answered, never dropped
         std::atomic<bool> done{false};
         const void* link = nullptr;   // with `client` and `host`: whom the job counts against
@@ -44,8 +47,10 @@ public:
     // Queues a command of `client` (of `host`) of the link `link` (the thread is started on the
     // first use). Null when that client's or that host's share or the queue is full. While the
     // worker is being stopped the job comes back done, refused.
+    // With `record`, the job runs that command record and answers `reply`.
     static std::shared_ptr<Job> submit(const void* link, uint64_t client, uint64_t host, const uint8_t* body,
-                                       unsigned length);
+                                       unsigned length, std::vector<uint8_t> record = {},
+                                       std::vector<uint8_t> reply = {});
     // Drops a job that has not started (its client went away): true. A running one goes on and
     // counts until it ends (false).
     static bool withdraw(const std::shared_ptr<Job>& job);

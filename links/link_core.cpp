@@ -50,6 +50,10 @@ LinkCore::Rest LinkCore::handleBody(uint8_t* body, unsigned length, LinkEndpoint
     if (isPassby(body, length))
         return takeCardFrame(body, length, endpoint, client);
 
+    if (message_deal::starts_record(body, length)) {
+        startRecord(body, length, endpoint, client);
+        return Rest::kGoOn;
+    }
     unsigned n = message_deal::deal_on_link(body, length, reply_.data(), unsigned(reply_.size()));
     if (n == message_deal::kRunApart) {
         runApart(body, length, endpoint, client);
@@ -67,10 +71,23 @@ void LinkCore::sendReply(unsigned length, LinkEndpoint& endpoint)
     endpoint.sendEncoded(encoded_.data(), e);
 }
 
-void LinkCore::runApart(const uint8_t* body, unsigned length, LinkEndpoint& endpoint, LinkClient client)
+void LinkCore::startRecord(const uint8_t* body, unsigned length, LinkEndpoint& endpoint, LinkClient client)
+{
+    std::vector<uint8_t> record;
+    const unsigned n = message_deal::take_starting_record(body, length, reply_.data(), unsigned(reply_.size()), record);
+    if (record.empty()) {
+        sendReply(n, endpoint);
+        return;
+    }
+    runApart(body, length, endpoint, client, std::move(record), std::vector<uint8_t>(reply_.begin(), reply_.begin() + n));
+}
+
+void LinkCore::runApart(const uint8_t* body, unsigned length, LinkEndpoint& endpoint, LinkClient client,
+                        std::vector<uint8_t> record, std::vector<uint8_t> reply)
 {
     const uint64_t host = endpoint.hostOf(client);
-    std::shared_ptr<ApartWorker::Job> job = ApartWorker::submit(this, client, host, body, length);
+    std::shared_ptr<ApartWorker::Job> job =
+        ApartWorker::submit(this, client, host, body, length, std::move(record), std::move(reply));
     if (!job) {
         ZEL_DEBUG("\n link %d: too many long commands waiting, one refused \n", passbyPort_);
         sendReply(message_deal::refuse(body, length, reply_.data(), unsigned(reply_.size())), endpoint);
@@ -119,21 +136,36 @@ void LinkCore::dropSilentHosts(unsigned silenceTicks)
 
 void LinkCore::answerApart(LinkEndpoint& endpoint)
 {
-    while (!apart_.empty() && apart_.front().job->done.load()) {
-        const ApartCommand c = std::move(apart_.front());
-        apart_.pop_front();
-        const bool more = std::any_of(apart_.begin(), apart_.end(), [&](const ApartCommand& a) { return a.host == c.host; });
-        if (more)
-            hear(c.host);   // answered: its silence starts again
-        else
-            heard_.erase(c.host);
-        const std::vector<uint8_t>& reply = c.job->reply;
-        if (reply.empty())
+    // Each reply goes as soon as its job is done, unless an earlier command of the same client
+    // is still outstanding: the clients (connections) sharing this link do not wait for each
+    // other, and each hears its own replies in the order its commands came.
+    std::vector<LinkClient> held;
+    for (auto it = apart_.begin(); it != apart_.end();) {
+        const bool waits = std::find(held.begin(), held.end(), it->client) != held.end();
+        if (waits || !it->job->done.load()) {
+            if (!waits)
+                held.push_back(it->client);
+            ++it;
             continue;
-        unsigned e =
-            protocol_phy::data_re_transf_meaning(encoded_.data(), reply.data(), unsigned(reply.size()), nullptr);
-        endpoint.sendEncodedTo(c.client, encoded_.data(), e);
+        }
+        const ApartCommand c = std::move(*it);
+        it = apart_.erase(it);
+        answer(c, endpoint);
     }
+}
+
+void LinkCore::answer(const ApartCommand& c, LinkEndpoint& endpoint)
+{
+    const bool more = std::any_of(apart_.begin(), apart_.end(), [&](const ApartCommand& a) { return a.host == c.host; });
+    if (more)
+        hear(c.host);   // answered: its silence starts again
+    else
+        heard_.erase(c.host);
+    const std::vector<uint8_t>& reply = c.job->reply;
+    if (reply.empty())
+        return;
+    unsigned e = protocol_phy::data_re_transf_meaning(encoded_.data(), reply.data(), unsigned(reply.size()), nullptr);
+    endpoint.sendEncodedTo(c.client, encoded_.data(), e);
 }
 
 LinkCore::Rest LinkCore::takeCardFrame(uint8_t* body, unsigned length, LinkEndpoint& endpoint, LinkClient client)

@@ -151,10 +151,19 @@ private:
     };
 
     Rest takeCardFrame(uint8_t* body, unsigned length, LinkEndpoint& endpoint, LinkClient client);
-    void runApart(const uint8_t* body, unsigned length, LinkEndpoint& endpoint, LinkClient client);
+    // Hands a command to the thread that runs them apart (with `record`, the command record the
+    // link took, to be run and answered with `reply`).
+    void runApart(const uint8_t* body, unsigned length, LinkEndpoint& endpoint, LinkClient client,
+                  std::vector<uint8_t> record = {}, std::vector<uint8_t> reply = {});
+    // A write that starts the command record: the register written and the record copied now,
+    // in order with the client's other commands; the record runs apart.
+    void startRecord(const uint8_t* body, unsigned length, LinkEndpoint& endpoint, LinkClient client);
     void sendReply(unsigned length, LinkEndpoint& endpoint);
-    // Sends the replies of the commands run apart that are done, in the order they came.
+    // Sends the replies of the commands run apart that are done, each client's in the order its
+    // commands came.
     void answerApart(LinkEndpoint& endpoint);
+    // Sends the reply of one done command that has left apart_.
+    void answer(const ApartCommand& c, LinkEndpoint& endpoint);
     bool holds(LinkClient client) const;
     // Drops the waiting frames `drop` picks, and their places in the line.
     template <class Pick>

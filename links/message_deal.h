@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "links/protocol_phy.h"
 
@@ -123,6 +124,13 @@ public:
     // Carries such a write out with the command lock held, taking the command record as it
     // stands then, and runs that record without the lock (the caller holds flash_mutex).
     static unsigned write_starting_record(const uint8_t* body, unsigned length, uint8_t* reply, unsigned capacity);
+    // What a link does with such a write when it takes it, in order with its client's other
+    // commands: the register written without the run bit and a copy of the command record taken
+    // under the command lock (`record` stays empty when the write is refused). Returns the reply.
+    static unsigned take_starting_record(const uint8_t* body, unsigned length, uint8_t* reply, unsigned capacity,
+                                         std::vector<uint8_t>& record);
+    // Runs a record so taken (its flash wait, store and brightness), holding flash_mutex only.
+    static void run_record(const uint8_t* record);
     // The flash device behind an FPGA (2 or 3) that a command works on, 0 for none: the flash
     // commands' device, and device 2 for a command that starts the command record.
     static uint8_t fpga_flash_of(const uint8_t* body, unsigned length);

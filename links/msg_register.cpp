@@ -162,25 +162,37 @@ bool message_deal::starts_record(const uint8_t* body, unsigned length)
            (body[kValue] & body[kMask] & kRunRecordBit);
 }
 
+unsigned message_deal::take_starting_record(const uint8_t* body, unsigned length, uint8_t* reply,
+                                            unsigned capacity, std::vector<uint8_t>& record)
+{
+    Reply r(body, reply, capacity);
+    QMutexLocker lock(&deal_mutex);
+    // The register as the write leaves it (the run bit reads back 0), the record not run yet;
+    // the record as the client's RAM writes before this one left it, before anything after it
+    // (the client's next RAM write, the box's own record work) changes the RAM.
+    std::vector<uint8_t> plain(body, body + length);
+    plain[kMask] &= uint8_t(~kRunRecordBit);
+    write_register(plain.data(), length, r);
+    if (r.status() == kStatusOk)
+        record = linkhooks::fpgaCommandRecord();
+    return r.finish();
+}
+
+void message_deal::run_record(const uint8_t* record)
+{
+    // Its flash work and the brightness it applies hold no other command.
+    std::lock_guard<std::mutex> flash(flash_mutex);
+    linkhooks::fpgaRunCommandRecord(record);
+}
+
 unsigned message_deal::write_starting_record(const uint8_t* body, unsigned length, uint8_t* reply,
                                              unsigned capacity)
 {
-    Reply r(body, reply, capacity);
     std::vector<uint8_t> record;
-    {
-        QMutexLocker lock(&deal_mutex);
-        // The register as the write leaves it (the run bit reads back 0), the record not run yet;
-        // the record as the client's RAM writes before this one left it.
-        std::vector<uint8_t> plain(body, body + length);
-        plain[kMask] &= uint8_t(~kRunRecordBit);
-        write_register(plain.data(), length, r);
-        if (r.status() == kStatusOk)
-            record = linkhooks::fpgaCommandRecord();
-    }
-    // Its flash work and the brightness it applies hold no other command.
+    const unsigned n = take_starting_record(body, length, reply, capacity, record);
     if (!record.empty())
         linkhooks::fpgaRunCommandRecord(record.data());
-    return r.finish();
+    return n;
 }
 
 void message_deal::write_register(const uint8_t* body, unsigned length, Reply& r)

@@ -648,11 +648,16 @@ TEST_F(FlashQueue, AClientThatGoesAwayLeavesNoWorkBehind)
 }
 
 // Queued flash work is served one job of each waiting host in turn: two hosts queue 8 erases
-// each behind the flash held busy, then a third host its first command, a read. Once the flash is
-// free the read is carried out after about one erase of each busy host, not after all of theirs.
+// each behind the flash held busy, then a third host its first command, a read, all over TCP
+// (one link for all three). Once the flash is free the read is carried out after about one erase
+// of each busy host, not after all of theirs, and its reply goes out then: it waits for no other
+// connection's reply.
 TEST_F(FlashQueue, AHostsFirstCommandWaitsAboutOneJobOfEachOtherBusyHost)
 {
     TcpClient busy[2] = {TcpClient(tcpPort(), 0, kHostA), TcpClient(tcpPort(), 0, kHostB)};
+    // Erases long beside the link's step: a reply sent once its job is done goes out before the
+    // part takes the erase after the next.
+    flash->setEraseTimes(0, 0, 80);
     for (TcpClient& c : busy)
         for (int i = 0; i < 8; ++i)
             c.sendRaw(erase64k());
@@ -665,9 +670,15 @@ TEST_F(FlashQueue, AHostsFirstCommandWaitsAboutOneJobOfEachOtherBusyHost)
     flash->clearLog();
     flash->setStuckBusy(false);
     const Bytes r = victim.receiveFrame(10000);
+    auto erases = [](const std::vector<sim::SimSerialFlash::Op>& ops) {
+        return std::count_if(ops.begin(), ops.end(), [](const auto& op) { return op.opcode == 0xD8 && op.accepted; });
+    };
+    // The erases the part had taken when the reply came: those before the read, and the next.
+    const long erasesAtReply = erases(flash->log());
     ASSERT_TRUE(isReply(r));
     EXPECT_EQ(status(r), 0);
     EXPECT_EQ(replyData(r), Bytes(16, 0xFF));
+    EXPECT_LE(erasesAtReply, 4);
     for (TcpClient& c : busy)
         for (int i = 0; i < 8; ++i)
             EXPECT_EQ(status(c.receiveFrame(10000)), 0) << i;
@@ -686,10 +697,13 @@ TEST_F(FlashQueue, AHostsFirstCommandWaitsAboutOneJobOfEachOtherBusyHost)
     EXPECT_LE(erasesBefore, 3);
 }
 
-// A client's 64 KB write and a PC's command record run apart from the other clients' commands:
-// while the write programs its pages (slow ones here) and while the record waits for the flash
+// A client's 64 KB write and a PC's command records run apart from the other clients' commands:
+// while the write programs its pages (slow ones here) and while the records wait for the flash
 // behind FPGA 0 (held by the box's own work here), other clients' status and an FPGA register
-// are answered over TCP and UDP; then both are carried out and answered 0.
+// are answered over TCP and UDP; then all are carried out and answered 0. Each record is the one
+// in the command RAM when its start came: two records a PC sends at once (RAM write, start, RAM
+// write, start) both run, in order, and one waiting behind another client's erase runs as it was
+// although the command RAM changes meanwhile.
 TEST_F(FlashQueue, OtherClientsAreAnsweredWhileA64KWriteAndACommandRecordRun)
 {
     constexpr int kAnswerMs = 2000;   // long beside a status reply: only a held link misses it
@@ -726,20 +740,47 @@ TEST_F(FlashQueue, OtherClientsAreAnsweredWhileA64KWriteAndACommandRecordRun)
     EXPECT_TRUE(flash3.contents(0x200000, 0xFFFF) == data);
     flash3.setProgramTime(0);
 
-    // A schedule of one entry, stored.
+    // Schedules of one and of two entries, stored one after the other.
     const Bytes record = {0xAA, 0x02, 0xAA, 0, 0, 0, 5, 0, 1, 0x07, 0x30, 0x22, 0x00};
+    const Bytes record2 = {0xAA, 0x02, 0xAA, 0, 0, 0, 9, 0, 2, 0x06, 0x00, 0x12, 0x00, 0x18, 0x00, 0x23, 0x59};
+    const Bytes start = encode(body(0xA0, regWrite(2, 0x04, 0x04, 1)));
     TcpClient pc(tcpPort(), 0, kHostA);
-    ASSERT_EQ(status(pc.call(body(0x60, ramWrite(0x100000, record)))), 0);
     fpga_drv& drv = fpga_manage::pInstance()->drv();
     ASSERT_TRUE(drv.takeFlash(2));
-    pc.sendRaw(encode(body(0xA0, regWrite(2, 0x04, 0x04, 1))));
+    flash->clearLog();
+    Bytes both = encode(body(0x60, ramWrite(0x100000, record)));
+    for (const Bytes& b : {start, encode(body(0x60, ramWrite(0x100000, record2))), start})
+        both.insert(both.end(), b.begin(), b.end());
+    pc.sendRaw(both);
     ASSERT_TRUE(waitFor([&] { return drv.flashWaiters(2) == 1; }));
     EXPECT_TRUE(othersAnswered());
-    EXPECT_TRUE(pc.receiveFrame(0).empty());   // still waiting for the flash
     drv.giveFlash(2);
-    r = pc.receiveFrame(10000);
-    ASSERT_TRUE(isReply(r));
-    EXPECT_EQ(status(r), 0);
+    for (int i = 0; i < 4; ++i) {
+        r = pc.receiveFrame(10000);
+        ASSERT_TRUE(isReply(r)) << i;
+        EXPECT_EQ(status(r), 0) << i;
+    }
+    // What the part programmed where the schedule is kept: each record, in order.
+    std::vector<uint32_t> programmed;
+    for (const sim::SimSerialFlash::Op& op : flash->log())
+        if (op.opcode == 0x02 && op.accepted && op.address == 0x6CD000)
+            programmed.push_back(op.length);
+    EXPECT_EQ(programmed, (std::vector<uint32_t>{uint32_t(record.size()), uint32_t(record2.size())}));
+    EXPECT_TRUE(flash->contents(0x6CD000, uint32_t(record2.size())) == record2);
+
+    // Another client's erase holds the flash; the record queued behind it is the one its start
+    // found, whatever the command RAM holds once the erase is done.
+    flash->setStuckBusy(true);
+    TcpClient eraser(tcpPort(), 0, kHostB);
+    eraser.sendRaw(erase64k());
+    ASSERT_TRUE(waitFor([] { return ApartWorker::pending() == 1; }));
+    ASSERT_EQ(status(pc.call(body(0x60, ramWrite(0x100000, record)))), 0);
+    pc.sendRaw(start);
+    ASSERT_TRUE(waitFor([] { return ApartWorker::pending() == 2; }));
+    ASSERT_EQ(status(other.call(body(0x60, ramWrite(0x100000, record2)))), 0);
+    flash->setStuckBusy(false);
+    EXPECT_EQ(status(eraser.receiveFrame(10000)), 0);
+    EXPECT_EQ(status(pc.receiveFrame(10000)), 0);
     EXPECT_TRUE(flash->contents(0x6CD000, uint32_t(record.size())) == record);
 }
 
