@@ -207,6 +207,9 @@ void fpga_manage::set_led_para_deal()
 
 void fpga_manage::Extension_function()
 {
+    // A command record run on another thread changes this state too; it does its flash work
+    // without the lock, so holding it here over the loads only waits for the record's own updates.
+    std::lock_guard<std::recursive_mutex> state(recordStateMutex_);
     // A record the flash did not give is asked for again a while later, not at every step: a
     // flash that stays busy costs its wait each time.
     if (!record_unread || Utils::getTimeSpace(record_unread_at) >= kRecordRetryTicks) {

@@ -465,6 +465,8 @@ TEST(Brightness, EveryPercentSurvivesTenRestartsUnchanged)
 // and a restart keeps that too. A 4-bit level L is sent as 16 L - 1, an 8-bit value as it is; the
 // timed modes take the half-hour slot of the clock (10:15, slot 20), the automatic mode the card's
 // value; an erase leaves what is shown, and the next start stores the word as a change of it does.
+// A user's word committed after a fixed level record (stored and loaded, or not stored) is an
+// 8-bit value stored as a fixed 8-bit record: from then on the LEDs show that value, not a level.
 TEST(Brightness, APcRecordOfEachModeIsShownStoredAndKeptOverARestart)
 {
     // The word shows value v as v × 100 / 255, or as the percent above when that one gives v.
@@ -496,14 +498,17 @@ TEST(Brightness, APcRecordOfEachModeIsShownStoredAndKeptOverARestart)
         uint8_t mode, store;
         Bytes values;
         int reg6;   // -1: the automatic mode (the card's value) or an erase (what was shown)
+        uint16_t user = 0;   // a percent the user commits once the record ran (0: none)
     } rows[] = {
         {0, 0xAA, {5}, 79},    {0, 0xAA, {15}, 239},   {16, 0xAA, {166}, 166}, {16, 0xAA, {95}, 95},
         {1, 0xAA, levels, 95}, {17, 0xAA, values, 120}, {2, 0xAA, {}, -1},     {1, 0x55, {}, -1},
+        {0, 0xAA, {5}, 79, 50}, {0, 0x00, {5}, 79, 50},   // then 50 %: 127
     };
     for (const Start& st : starts) {
         for (const Row& row : rows) {
             SCOPED_TRACE(std::string(st.name) + ", mode " + std::to_string(row.mode) + " store " +
-                         std::to_string(row.store) + " value " + std::to_string(row.values.empty() ? 0 : row.values[0]));
+                         std::to_string(row.store) + " value " + std::to_string(row.values.empty() ? 0 : row.values[0]) +
+                         " user " + std::to_string(row.user));
             BriRig rig({{0, 1}, {5, 2}});
             rig.freshManager();
             sim::SimConfig c = sim::config();
@@ -520,8 +525,8 @@ TEST(Brightness, APcRecordOfEachModeIsShownStoredAndKeptOverARestart)
             ASSERT_TRUE(shows(st.word, before)) << "started on " << int(before);
             const Bytes rec = BriRig::record(row.mode, row.store, row.values);
             const bool erase = row.store == 0x55, fixed = (row.mode & ~0x10) == 0;
-            const uint8_t want = erase ? before : uint8_t(row.reg6 >= 0 ? row.reg6 : st.level + 2);
-            const Bytes kept = erase ? fixedRecord(before) : Bytes(rec.begin(), rec.begin() + 57);
+            uint8_t want = erase ? before : uint8_t(row.reg6 >= 0 ? row.reg6 : st.level + 2);
+            Bytes kept = erase ? fixedRecord(before) : Bytes(rec.begin(), rec.begin() + 57);
 
             rig.pcStarts(rec);
             if (fixed || erase) {
@@ -529,6 +534,18 @@ TEST(Brightness, APcRecordOfEachModeIsShownStoredAndKeptOverARestart)
                 EXPECT_EQ(rig.reg6(1), want) << "at once";
                 EXPECT_TRUE(shows(ledpara::word(ledpara::kBrightness), want))
                     << "at once, word " << ledpara::word(ledpara::kBrightness);
+            }
+            if (row.user != 0) {
+                // The stored record is loaded first, then the user commits the word; the fixed
+                // step then repeats what the word set.
+                ASSERT_TRUE(rig.passUntil([] { return g_change[kBriReload] == 0; }, 6000));
+                rig.userPercent(row.user);
+                want = uint8_t(row.user * 255 / 100);
+                kept = fixedRecord(want);
+                rig.pass(6000);
+                EXPECT_EQ(rig.reg6(0), want) << "after the word";
+                EXPECT_EQ(rig.reg6(1), want) << "after the word";
+                EXPECT_EQ(ledpara::word(ledpara::kBrightness), row.user);
             }
             EXPECT_EQ(rig.stored(erase ? 1 : 57), erase ? Bytes(1, 0xFF) : kept);
 
