@@ -5,7 +5,9 @@
 #include <QMutexLocker>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "card_jobs_rig.h"
@@ -570,4 +572,34 @@ TEST(Brightness, APcRecordOfEachModeIsShownStoredAndKeptOverARestart)
             }
         }
     }
+}
+
+// A PC's records run on another thread than the manager's (their flash work holds no link): fixed
+// brightness records and on/off schedules, run while the manager's passes run their brightness and
+// schedule steps. The last record holds: both FPGAs show its value and the flash keeps it.
+TEST(Brightness, RecordsRunOnAnotherThreadBesideTheManagersPassesEndOnTheLastOne)
+{
+    BriRig rig;
+    ASSERT_TRUE(rig.ready());
+    rig.at(10, 15);
+    constexpr int kRecords = 20;
+    const Bytes schedule = {0xAA, 2, 0xAA, 0, 0, 0, 5, 0, 1, 0x08, 0x00, 0x22, 0x30};
+    std::atomic<bool> done{false};
+    std::thread records([&] {
+        for (int i = 0; i < kRecords; ++i) {
+            rig.m->run_command_record(BriRig::record(16, 0xAA, Bytes(48, uint8_t(100 + i))).data());
+            rig.m->run_command_record(schedule.data());
+        }
+        done = true;
+    });
+    const bool ended = rig.passUntil([&] { return done.load(); }, 1000000);
+    records.join();
+    ASSERT_TRUE(ended);
+    const uint8_t last = 100 + kRecords - 1;
+    ASSERT_TRUE(rig.passUntil([&] { return rig.reg6(0) == last && rig.reg6(1) == last; }, 6000))
+        << int(rig.reg6(0)) << ", " << int(rig.reg6(1));
+    const Bytes rec = BriRig::record(16, 0xAA, Bytes(48, last));
+    EXPECT_EQ(rig.stored(57), Bytes(rec.begin(), rec.begin() + 57));
+    EXPECT_EQ(rig.m->onoff_count, 1);
+    EXPECT_EQ(rig.m->on_hour[0], 8);
 }
