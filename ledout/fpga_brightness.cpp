@@ -301,12 +301,16 @@ uint32_t fpga_manage::brightnessDue(uint32_t none) const
 
 void fpga_manage::Brightness_task()
 {
-    StateLock state(recordStateMutex_);
+    std::unique_lock<std::recursive_mutex> state(recordStateMutex_);
     const uint32_t since = Utils::getTimeSpace(g_change[kBriTick]);
     const uint8_t mode = bri_mode;   // one mode for the whole step, whatever a PC command sets meanwhile
     if (mode == kModeAuto) {
         if (since >= kAutoTicks) {
+            // The card's request waits for its reply under the pass-through lock, which a bring-up
+            // holds over its loads of the records: not under this one.
+            state.unlock();
             Brightness_auto_change();
+            state.lock();
             g_change[kBriTick] = now();
         }
         return;
@@ -356,6 +360,7 @@ void fpga_manage::Brightness_auto_change()
 {
     Brightness_check_VMF();
     Brightness_read_VMF_value();
+    StateLock state(recordStateMutex_);
     Brightness_auto_filter();
     Brightness_hand_dealwith(1);
 }
@@ -437,6 +442,7 @@ void fpga_manage::Brightness_read_VMF_value()
         if (spin_hook)
             spin_hook();
     }
+    StateLock state(recordStateMutex_);
     g_change[kVmfFailCount] += 1;
 }
 
