@@ -583,12 +583,15 @@ TEST(Brightness, RecordsRunOnAnotherThreadBesideTheManagersPassesEndOnTheLastOne
     ASSERT_TRUE(rig.ready());
     rig.at(10, 15);
     constexpr int kRecords = 20;
-    const Bytes schedule = {0xAA, 2, 0xAA, 0, 0, 0, 5, 0, 1, 0x08, 0x00, 0x22, 0x30};
+    Bytes schedule = {0xAA, 2, 0xAA, 0, 0, 0, 5, 0, 1, 0x08, 0x00, 0x22, 0x30};
+    rig.m->run_command_record(schedule.data());   // stored: the schedule's step runs
+    schedule[2] = 0;                               // from here on in memory only
     std::atomic<bool> done{false};
     std::thread records([&] {
         for (int i = 0; i < kRecords; ++i) {
             rig.m->run_command_record(BriRig::record(16, 0xAA, Bytes(48, uint8_t(100 + i))).data());
-            rig.m->run_command_record(schedule.data());
+            for (int k = 0; k < 50; ++k)
+                rig.m->run_command_record(schedule.data());
         }
         done = true;
     });
