@@ -104,6 +104,8 @@ uint8_t valueOfLevel(uint8_t level, uint8_t mode)
 
 uint32_t now() { return G_timeTicks.load(); }
 
+using StateLock = std::lock_guard<std::recursive_mutex>;
+
 }  // namespace
 
 // ---- applying ------------------------------------------------------------------------------------
@@ -112,20 +114,21 @@ int fpga_manage::Brightness_hand_dealwith(int) { return applyBrightness(set_bri_
 
 int fpga_manage::applyBrightness(bool userChange)
 {
+    StateLock state(recordStateMutex_);
     const uint16_t percent = ledpara::word(ledpara::kBrightness);
     auto fromPercent = [&] { return valueOfPercent(percent, !valueMode(bri_mode)); };
 
     const uint32_t links = shadow(fpga_ports::kRegLinkLow, 0) | shadow(fpga_ports::kRegLinkHigh, 0) << 8 |
                            shadow(fpga_ports::kRegLinkLow, 1) | shadow(fpga_ports::kRegLinkHigh, 1) << 8;
     if (links == 0 && userChange)
-        setShadow(kRegLevel, 0, fromPercent());   // not shown without a link, but the value kept
+        takeUserValue(fromPercent());   // not shown without a link, but the value kept
     if (links != 0) {
         MCU_RAM_PARA_func[0][kParaBrightnessSet] = 1;
         // Both FPGAs take the same value: from the percent after a user change, else FPGA 0's level.
         uint8_t v = 0;
         if (userChange) {
             v = fromPercent();
-            setShadow(kRegLevel, 0, v);
+            takeUserValue(v);
             setShadow(kRegLevel, 1, v);
         } else {
             v = valueOfLevel(shadow(kRegLevel, 0), bri_mode);
@@ -148,6 +151,17 @@ int fpga_manage::applyBrightness(bool userChange)
     return 1;
 }
 
+// A user's value is an 8-bit value, stored as a fixed 8-bit record: a fixed level that ran
+// before gives way to it at once, so the fixed step goes on showing that value (not as a level),
+// as the stored record does at the next start. A schedule (timed or automatic) runs on until the
+// record is loaded again.
+void fpga_manage::takeUserValue(uint8_t v)
+{
+    setShadow(kRegLevel, 0, v);
+    if (fixedMode(bri_mode))
+        bri_mode = kModeFixedValue;
+}
+
 // A user change becomes the stored record: a fixed 8-bit value, taken at the next load.
 void fpga_manage::storeBrightnessRecord(uint8_t value)
 {
@@ -157,13 +171,18 @@ void fpga_manage::storeBrightnessRecord(uint8_t value)
     store_record(kBrightnessRecord, record, kRecordLen);
 }
 
-void fpga_manage::applyLitBrightness() { applyBrightness(set_bri_flag.load() != 0 || wordOverRecord()); }
+void fpga_manage::applyLitBrightness()
+{
+    StateLock state(recordStateMutex_);
+    applyBrightness(set_bri_flag.load() != 0 || wordOverRecord());
+}
 
 // A schedule (timed or automatic) decides the value itself, and a report of the record's value
 // still on its way (a PC brightness command during an LED-size change) is newer than the word:
 // the record holds then. Without a record the word is compared with what FPGA 0 holds.
 bool fpga_manage::wordOverRecord()
 {
+    StateLock state(recordStateMutex_);
     const bool recordRules = bri_record && (timedMode(bri_mode) || bri_mode == kModeAuto);
     if (recordRules || reportKept(ledpara::kBrightness))
         return false;
@@ -173,13 +192,14 @@ bool fpga_manage::wordOverRecord()
 
 void fpga_manage::storePendingBrightness(bool committed)
 {
+    StateLock state(recordStateMutex_);
     if (!bri_loaded || (set_bri_flag.load() == 0 && !committed && !wordOverRecord()))
         return;
     if (outputsTakeRequests()) {
         applyBrightness(true);
     } else {
         const uint8_t v = valueOfPercent(ledpara::word(ledpara::kBrightness), !valueMode(bri_mode));
-        setShadow(kRegLevel, 0, v);
+        takeUserValue(v);
         storeBrightnessRecord(v);
     }
     QMutexLocker lock(&Utils::_bri_set_mutex);
@@ -200,10 +220,12 @@ void fpga_manage::record_bright_change()
     if (!read_record(kBrightnessRecord, &marker, 1) ||
         (marker == kPresent && !read_record(kBrightnessRecord, record, kRecordLen))) {
         ZEL_DEBUG("\n brightness record not read: the flash did not answer \n");
+        StateLock state(recordStateMutex_);
         g_change[kBriReload] = 1;
         noteRecordUnread();
         return;
     }
+    StateLock state(recordStateMutex_);
     bri_loaded = true;
     if (marker == kPresent) {
         std::memcpy(MCU_RAM_CMD, record, kRecordLen);
@@ -217,6 +239,7 @@ void fpga_manage::record_bright_change()
 
 void fpga_manage::Brightness_init(const uint8_t* record)
 {
+    StateLock state(recordStateMutex_);
     bri_mode = record[kRecordMode];
     bri_record = true;
     bri_last_slot = 255;
@@ -236,30 +259,35 @@ void fpga_manage::Brightness_init(const uint8_t* record)
     }
 }
 
+// Runs on the thread the record was started from: the state changes take the state lock, the
+// flash work is done outside it (the manager's steps go on meanwhile).
 void fpga_manage::Brightness_command(const uint8_t* rec)
 {
     const uint32_t length = cmdrecord::storedLength(rec);
     const uint8_t mode = rec[kRecordMode];
-    if ((mode & ~kModeFixedValue) == kModeFixedLevel) {
+    const bool fixed = (mode & ~kModeFixedValue) == kModeFixedLevel;
+    if (fixed) {
+        StateLock state(recordStateMutex_);
         // The value is in the record's unit (a 4-bit level or an 8-bit value), whatever ran
         // before: the record's mode runs from here on, as it does once the stored record is
-        // loaded, so the LEDs, the word and the record all say the same.
+        // loaded, so the LEDs, the word and the record all say the same. The record's own value
+        // is shown; a user's change on its way is applied and stored by the manager's next pass.
         bri_mode = mode;
         setShadow(kRegLevel, 0, rec[kRecordValue]);
         g_change[kBriValue] = rec[kRecordValue];
-        Brightness_hand_dealwith(1);
-        if (rec[cmdrecord::kStoreByte] == kStore && store_record(kBrightnessRecord, rec, length))
-            g_change[kBriReload] = 1;
-        return;
+        applyBrightness(false);
     }
+    bool changed = false;
     if (rec[cmdrecord::kStoreByte] == kStore) {
-        if (store_record(kBrightnessRecord, rec, length))
-            g_change[kBriReload] = 1;
-    } else if (rec[cmdrecord::kStoreByte] == kErase) {
-        if (erase_record(kBrightnessRecord))
-            g_change[kBriReload] = 1;
+        changed = store_record(kBrightnessRecord, rec, length);
+    } else if (rec[cmdrecord::kStoreByte] == kErase && !fixed) {
+        changed = erase_record(kBrightnessRecord);
     }
-    g_change[kVmfFailCount] = 0;
+    StateLock state(recordStateMutex_);
+    if (changed)
+        g_change[kBriReload] = 1;
+    if (!fixed)
+        g_change[kVmfFailCount] = 0;
 }
 
 // ---- the task ------------------------------------------------------------------------------------
@@ -273,11 +301,16 @@ uint32_t fpga_manage::brightnessDue(uint32_t none) const
 
 void fpga_manage::Brightness_task()
 {
+    std::unique_lock<std::recursive_mutex> state(recordStateMutex_);
     const uint32_t since = Utils::getTimeSpace(g_change[kBriTick]);
     const uint8_t mode = bri_mode;   // one mode for the whole step, whatever a PC command sets meanwhile
     if (mode == kModeAuto) {
         if (since >= kAutoTicks) {
+            // The card's request waits for its reply under the pass-through lock, which a bring-up
+            // holds over its loads of the records: not under this one.
+            state.unlock();
             Brightness_auto_change();
+            state.lock();
             g_change[kBriTick] = now();
         }
         return;
@@ -327,6 +360,7 @@ void fpga_manage::Brightness_auto_change()
 {
     Brightness_check_VMF();
     Brightness_read_VMF_value();
+    StateLock state(recordStateMutex_);
     Brightness_auto_filter();
     Brightness_hand_dealwith(1);
 }
@@ -408,6 +442,7 @@ void fpga_manage::Brightness_read_VMF_value()
         if (spin_hook)
             spin_hook();
     }
+    StateLock state(recordStateMutex_);
     g_change[kVmfFailCount] += 1;
 }
 

@@ -225,7 +225,7 @@ public:
     void Brightness_VMF_run();
     void VMF_data_back_result();
     uint8_t HalfHourValue[48];
-    std::atomic<uint8_t> bri_mode{0};   // also set by a PC's brightness command on a link's thread
+    std::atomic<uint8_t> bri_mode{0};   // also set by a PC's brightness command on another thread
     bool bri_record = false;   // the last load found a record
     bool bri_loaded = false;   // a bring-up has loaded the record (or found none) in this run
     uint8_t bri_last_slot = 255;
@@ -244,6 +244,7 @@ public:
     void OnOff_time(const uint8_t* rec);
     void record_onoff_time(int device);
     void dealwith_onoff();
+    void setOnOffEnable(uint8_t on);   // register shadow of the schedule's enable, under the state lock
     static constexpr int kOnOffPlaces = 8;
     static constexpr int kOnOffEntries = 4;
     uint8_t onoff_count = 0;
@@ -467,8 +468,15 @@ private:
     // The image's brightness word says otherwise than a fixed record (or, without a record,
     // FPGA 0's level), and no report of the record's value is on its way to the word.
     bool wordOverRecord();
+    // A user's 8-bit value taken as FPGA 0's level (a fixed level mode gives way to the value mode).
+    void takeUserValue(uint8_t v);
     void storeBrightnessRecord(uint8_t value);
     std::mutex keptMutex_;                   // one report at a time, and kept_
+    // The brightness state (bri_mode, bri_record, register shadow 64, the g_change brightness words)
+    // and the on/off schedule, shared by the manager's steps and a command record run on another
+    // thread. Never held while a record waits for the flash: only the manager's own steps hold it
+    // over a flash access, and a record does its flash work before or after taking it.
+    std::recursive_mutex recordStateMutex_;
     std::vector<ledpara::WordReport> kept_;  // reports held back by an LED-size change
     std::atomic<bool> anyKept_{false};
     // Re-reads registers 128 and 144: the link bits of the FPGA's 16 ports.

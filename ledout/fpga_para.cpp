@@ -21,7 +21,11 @@ uint16_t word(uint32_t address)
     ZelRamPara* m = model();
     if (!m || address + 1 >= ramaddr::kRamSize)
         return 0;
-    return ram_get_u16(m->ram_para, address);
+    // Under the model's mutex, as its writers (the links, the engine adopting a shown value) hold it.
+    pthread_mutex_lock(&m->mutex);
+    const uint16_t value = ram_get_u16(m->ram_para, address);
+    pthread_mutex_unlock(&m->mutex);
+    return value;
 }
 
 void setWord(uint32_t address, uint16_t value)

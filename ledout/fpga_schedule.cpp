@@ -26,6 +26,7 @@ constexpr uint8_t kScreenOn = 1;
 constexpr uint8_t kScreenOff = 0;
 
 using bcd::decode;
+using StateLock = std::lock_guard<std::recursive_mutex>;
 
 }  // namespace
 
@@ -77,13 +78,14 @@ void fpga_manage::run_command_record(const uint8_t* rec)
         break;
     case CMD_SCHEDULE:
         OnOff_time(rec);
+        // The flash work without the state lock: the manager's steps go on meanwhile.
         if (rec[kStoreByte] == kStore) {
             if (store_record(kScheduleRecord, rec, storedLength(rec)))
-                setShadow(kRegOnOff, 0, 1);
+                setOnOffEnable(1);
         } else if (rec[kStoreByte] == kErase) {
             fpga_flash_access();
             if (erase_record(kScheduleRecord))
-                setShadow(kRegOnOff, 0, 0);
+                setOnOffEnable(0);
         }
         break;
     case CMD_BRIGHTNESS:
@@ -107,8 +109,15 @@ void fpga_manage::Checktime(const uint8_t* rec)
 
 // ---- the on/off schedule -------------------------------------------------------------------------
 
+void fpga_manage::setOnOffEnable(uint8_t on)
+{
+    StateLock state(recordStateMutex_);
+    setShadow(kRegOnOff, 0, on);
+}
+
 void fpga_manage::OnOff_time(const uint8_t* rec)
 {
+    StateLock state(recordStateMutex_);
     onoff_count = std::min<uint8_t>(rec[kScheduleCount], kOnOffEntries);
     std::memset(on_armed, 0, kOnOffEntries);
     std::memset(off_armed, 0, kOnOffEntries);
@@ -142,11 +151,12 @@ void fpga_manage::record_onoff_time(int device)
         return;
     std::memcpy(MCU_RAM_CMD, record, kStoredScheduleLen);
     OnOff_time(MCU_RAM_CMD);
-    setShadow(kRegOnOff, 0, 1);
+    setOnOffEnable(1);
 }
 
 void fpga_manage::dealwith_onoff()
 {
+    StateLock state(recordStateMutex_);
     const TimeRealType t = current_time;
     if (onoff_count == 0) {
         onoff_last_day = t.day;

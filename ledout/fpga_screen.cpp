@@ -207,18 +207,25 @@ void fpga_manage::set_led_para_deal()
 
 void fpga_manage::Extension_function()
 {
+    // A command record run on another thread changes the flags and the state these steps use:
+    // each is read and changed under the state lock, which the steps take themselves.
+    auto flag = [this](int word, bool clear) {
+        std::lock_guard<std::recursive_mutex> state(recordStateMutex_);
+        const bool set = g_change[word] != 0;
+        if (clear)
+            g_change[word] = 0;
+        return set;
+    };
     // A record the flash did not give is asked for again a while later, not at every step: a
     // flash that stays busy costs its wait each time.
     if (!record_unread || Utils::getTimeSpace(record_unread_at) >= kRecordRetryTicks) {
         record_unread = false;
-        if (g_change[changeword::kBriReload] != 0) {
-            g_change[changeword::kBriReload] = 0;
+        if (flag(changeword::kBriReload, true))
             record_bright_change();   // sets it again when the flash did not answer
-        }
         if (onoff_reload)
             record_onoff_time(2);
     }
-    if (g_change[changeword::kBriTaskOn] != 0)
+    if (flag(changeword::kBriTaskOn, false))
         Brightness_task();
     if (shadow(kRegOnOffEnable, 0) == 1)
         dealwith_onoff();

@@ -5,7 +5,9 @@
 #include <QMutexLocker>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "card_jobs_rig.h"
@@ -465,6 +467,8 @@ TEST(Brightness, EveryPercentSurvivesTenRestartsUnchanged)
 // and a restart keeps that too. A 4-bit level L is sent as 16 L - 1, an 8-bit value as it is; the
 // timed modes take the half-hour slot of the clock (10:15, slot 20), the automatic mode the card's
 // value; an erase leaves what is shown, and the next start stores the word as a change of it does.
+// A user's word committed after a fixed level record (stored and loaded, or not stored) is an
+// 8-bit value stored as a fixed 8-bit record: from then on the LEDs show that value, not a level.
 TEST(Brightness, APcRecordOfEachModeIsShownStoredAndKeptOverARestart)
 {
     // The word shows value v as v × 100 / 255, or as the percent above when that one gives v.
@@ -496,14 +500,17 @@ TEST(Brightness, APcRecordOfEachModeIsShownStoredAndKeptOverARestart)
         uint8_t mode, store;
         Bytes values;
         int reg6;   // -1: the automatic mode (the card's value) or an erase (what was shown)
+        uint16_t user = 0;   // a percent the user commits once the record ran (0: none)
     } rows[] = {
         {0, 0xAA, {5}, 79},    {0, 0xAA, {15}, 239},   {16, 0xAA, {166}, 166}, {16, 0xAA, {95}, 95},
         {1, 0xAA, levels, 95}, {17, 0xAA, values, 120}, {2, 0xAA, {}, -1},     {1, 0x55, {}, -1},
+        {0, 0xAA, {5}, 79, 50}, {0, 0x00, {5}, 79, 50},   // then 50 %: 127
     };
     for (const Start& st : starts) {
         for (const Row& row : rows) {
             SCOPED_TRACE(std::string(st.name) + ", mode " + std::to_string(row.mode) + " store " +
-                         std::to_string(row.store) + " value " + std::to_string(row.values.empty() ? 0 : row.values[0]));
+                         std::to_string(row.store) + " value " + std::to_string(row.values.empty() ? 0 : row.values[0]) +
+                         " user " + std::to_string(row.user));
             BriRig rig({{0, 1}, {5, 2}});
             rig.freshManager();
             sim::SimConfig c = sim::config();
@@ -520,8 +527,8 @@ TEST(Brightness, APcRecordOfEachModeIsShownStoredAndKeptOverARestart)
             ASSERT_TRUE(shows(st.word, before)) << "started on " << int(before);
             const Bytes rec = BriRig::record(row.mode, row.store, row.values);
             const bool erase = row.store == 0x55, fixed = (row.mode & ~0x10) == 0;
-            const uint8_t want = erase ? before : uint8_t(row.reg6 >= 0 ? row.reg6 : st.level + 2);
-            const Bytes kept = erase ? fixedRecord(before) : Bytes(rec.begin(), rec.begin() + 57);
+            uint8_t want = erase ? before : uint8_t(row.reg6 >= 0 ? row.reg6 : st.level + 2);
+            Bytes kept = erase ? fixedRecord(before) : Bytes(rec.begin(), rec.begin() + 57);
 
             rig.pcStarts(rec);
             if (fixed || erase) {
@@ -529,6 +536,18 @@ TEST(Brightness, APcRecordOfEachModeIsShownStoredAndKeptOverARestart)
                 EXPECT_EQ(rig.reg6(1), want) << "at once";
                 EXPECT_TRUE(shows(ledpara::word(ledpara::kBrightness), want))
                     << "at once, word " << ledpara::word(ledpara::kBrightness);
+            }
+            if (row.user != 0) {
+                // The stored record is loaded first, then the user commits the word; the fixed
+                // step then repeats what the word set.
+                ASSERT_TRUE(rig.passUntil([] { return g_change[kBriReload] == 0; }, 6000));
+                rig.userPercent(row.user);
+                want = uint8_t(row.user * 255 / 100);
+                kept = fixedRecord(want);
+                rig.pass(6000);
+                EXPECT_EQ(rig.reg6(0), want) << "after the word";
+                EXPECT_EQ(rig.reg6(1), want) << "after the word";
+                EXPECT_EQ(ledpara::word(ledpara::kBrightness), row.user);
             }
             EXPECT_EQ(rig.stored(erase ? 1 : 57), erase ? Bytes(1, 0xFF) : kept);
 
@@ -553,4 +572,37 @@ TEST(Brightness, APcRecordOfEachModeIsShownStoredAndKeptOverARestart)
             }
         }
     }
+}
+
+// A PC's records run on another thread than the manager's (their flash work holds no link): fixed
+// brightness records and on/off schedules, run while the manager's passes run their brightness and
+// schedule steps. The last record holds: both FPGAs show its value and the flash keeps it.
+TEST(Brightness, RecordsRunOnAnotherThreadBesideTheManagersPassesEndOnTheLastOne)
+{
+    BriRig rig;
+    ASSERT_TRUE(rig.ready());
+    rig.at(10, 15);
+    constexpr int kRecords = 20;
+    Bytes schedule = {0xAA, 2, 0xAA, 0, 0, 0, 5, 0, 1, 0x08, 0x00, 0x22, 0x30};
+    rig.m->run_command_record(schedule.data());   // stored: the schedule's step runs
+    schedule[2] = 0;                               // from here on in memory only
+    std::atomic<bool> done{false};
+    std::thread records([&] {
+        for (int i = 0; i < kRecords; ++i) {
+            rig.m->run_command_record(BriRig::record(16, 0xAA, Bytes(48, uint8_t(100 + i))).data());
+            for (int k = 0; k < 50; ++k)
+                rig.m->run_command_record(schedule.data());
+        }
+        done = true;
+    });
+    const bool ended = rig.passUntil([&] { return done.load(); }, 1000000);
+    records.join();
+    ASSERT_TRUE(ended);
+    const uint8_t last = 100 + kRecords - 1;
+    ASSERT_TRUE(rig.passUntil([&] { return rig.reg6(0) == last && rig.reg6(1) == last; }, 6000))
+        << int(rig.reg6(0)) << ", " << int(rig.reg6(1));
+    const Bytes rec = BriRig::record(16, 0xAA, Bytes(48, last));
+    EXPECT_EQ(rig.stored(57), Bytes(rec.begin(), rec.begin() + 57));
+    EXPECT_EQ(rig.m->onoff_count, 1);
+    EXPECT_EQ(rig.m->on_hour[0], 8);
 }

@@ -172,10 +172,10 @@ Bytes scheduleRecord(std::mt19937& rng)
     return rec;
 }
 
-Bytes brightnessRecord(uint16_t percent)
+Bytes brightnessRecord(uint16_t percent, bool levelMode)
 {
     // The value of a percent, at least 15 outside the 8-bit value modes, 48 times behind the head.
-    const uint8_t v = uint8_t(std::max(percent * 255u / 100u, 15u));
+    const uint8_t v = uint8_t(levelMode ? std::max(percent * 255u / 100u, 15u) : percent * 255u / 100u);
     Bytes rec = {0xAA, 0x03, 0xAA, 0x00, 0x00, 0x00, 0x31, 0x00, 0x10};
     rec.insert(rec.end(), 48, v);
     return rec;
@@ -211,9 +211,11 @@ TEST_F(FlashOwners, ClientsCommandsAndTheBoxsRecordsNeverMeetOnADevice)
             while (running.load() > 0) {
                 const uint16_t percent = uint16_t(rng() % 101);
                 ledpara::setWord(ledpara::kBrightness, percent);
+                // A fixed level mode gives way to the value mode once a user's value is applied.
+                const bool levelMode = m->bri_mode != 16 && m->bri_mode != 17;
                 m->applyBrightness(true);
                 ++briStores;
-                briWrong += flash2().contents(kBrightnessRecord, 57) != brightnessRecord(percent);
+                briWrong += flash2().contents(kBrightnessRecord, 57) != brightnessRecord(percent, levelMode);
             }
         });
         std::mt19937 rng(seed * 13);
