@@ -291,6 +291,32 @@ TEST(ConfigEngine, ReadableSettingsFileWithStrayContentKeepsTheUsersValues)
         EXPECT_TRUE(readText(std::string(kIni) + ".bad") == bytes) << what;
         EXPECT_TRUE(c->write_config_variant(ConfigItem::Barcode, QString("B-2"))) << what;   // the clean file saves
     }
+    // Started where nothing can be written (no copy kept, nothing said of the file), then saved once
+    // the partition takes files again: that save keeps the file as it stood and says so before its
+    // clean text replaces it. NUL bytes are a power cut's, not the user's text.
+    for (const auto& [what, bytes] : rows) {
+        if (bytes.find('\0') != std::string::npos)
+            continue;
+        resetSystemState();
+        TempRoot root;
+        writeText(kIni, bytes);
+        platform::files::failAsFull({SIZE_MAX, INT_MAX, INT_MAX, INT_MAX});
+        testing::internal::CaptureStderr();
+        ConfigEngine* c = ConfigEngine::pInstance();
+        testing::internal::GetCapturedStderr();
+        platform::files::failAsFull({});
+        EXPECT_FALSE(fileExists(std::string(kIni) + ".bad")) << what;
+        testing::internal::CaptureStderr();
+        EXPECT_TRUE(c->write_config_variant(ConfigItem::Barcode, QString("B-3"))) << what;
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find(root.at(kIni) + " cannot be read as settings as it stands: kept as " + root.at(kIni) + ".bad"),
+                  std::string::npos) << what << ": " << said;
+        EXPECT_TRUE(readText(std::string(kIni) + ".bad") == bytes) << what;
+        EXPECT_TRUE(alerts::active_for(alerts::kFileReplaced, kIni)) << what;   // until the next save
+        QSettings s(platform::rootPath(QString(kIni)), QSettings::IniFormat);
+        EXPECT_EQ(s.value("config/TcpPort").toInt(), 16123) << what;
+        EXPECT_EQ(s.value("config/Barcode").toString(), "B-3") << what;
+    }
 }
 
 // The record of a file replaced at start outlasts the box's own repair writes and a restart, and
