@@ -299,8 +299,8 @@ KnownTexts writtenAsRead;
 // Whether QSettings, editing a file Qt reads well-formed, writes it back as Qt read it. It does not
 // always: it drops a byte-order mark and writes the rest as UTF-8, which Qt then reads as Latin-1;
 // it writes a key with an empty name in a nested group ("[x\\sub]" "=value") as a line Qt cannot
-// read. Asked of QSettings itself on a scratch copy; a copy the disk does not take tells nothing,
-// and the file is taken as it stands.
+// read. Asked of QSettings itself on a scratch copy; a copy or a rewrite the disk does not take
+// tells nothing, and the file is taken as it stands.
 bool rewritesAsRead(const std::string& systemPath, const std::string& text, const IniReading& reading)
 {
     if (reading.values.isEmpty() || writtenAsRead.known(systemPath, text))
@@ -314,10 +314,13 @@ bool rewritesAsRead(const std::string& systemPath, const std::string& text, cons
         const QString& key = reading.values.first().first;
         settings.setValue(key, settings.value(key));   // a change: QSettings writes the file
         settings.sync();
-        whole = settings.status() == QSettings::NoError;   // a rewrite the disk did not take
+        whole = settings.status() == QSettings::NoError;
     }
+    // QSettings ends every line it writes, and says nothing of a write a full disk cut short: a
+    // rewrite that does not end a line was not written whole.
     std::string back;
-    whole = whole && filestore::read_whole(scratchSystem, back, filestore::kMaxTextFile) == filestore::Found::File;
+    whole = whole && filestore::read_whole(scratchSystem, back, filestore::kMaxTextFile) == filestore::Found::File &&
+            !back.empty() && back.back() == '\n';
     std::remove(scratch.c_str());
     if (!whole)
         return true;

@@ -3,10 +3,12 @@
 #include <QDir>
 #include <QLockFile>
 
+#include <sys/resource.h>
 #include <unistd.h>
 #include <QSettings>
 
 #include <algorithm>
+#include <csignal>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -802,6 +804,37 @@ TEST(ConfigEngine, RandomSettingsFilesKeepWhatQtReads)
             ASSERT_EQ(readText(kIni), ini.bytes) << file;
         }
     }
+}
+
+// A disk that takes the scratch copy but cuts QSettings' rewrite of it short (here a size limit
+// just past the file's; QSettings writes the Latin-1 letter as a longer escape and reports no error):
+// the cut rewrite says nothing of the file, which Qt reads well-formed: it is not set aside.
+TEST(ConfigEngine, ARewriteTheDiskCutShortTellsNothingOfTheFile)
+{
+    TempRoot root;
+    std::string user;
+    for (const auto& [key, value] : kDefaults)
+        user += std::string(key).substr(7) + "=" + (std::string(key) == "config/Barcode" ? "\xE9t\xE9" : value) + "\n";
+    user = "[config]\n" + user;
+    const std::string blank = "= \n";
+    for (size_t at; (at = user.find(blank)) != std::string::npos;)
+        user.replace(at, blank.size(), "=6000\n");   // no blank value, which QSettings writes shorter
+    writeText(kIni, user);
+    struct rlimit was;
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &was), 0);
+    struct rlimit limit = was;
+    limit.rlim_cur = user.size() + 2;
+    auto* previous = std::signal(SIGXFSZ, SIG_IGN);   // a write past the limit fails with EFBIG
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    testing::internal::CaptureStderr();
+    ConfigEngine* c = ConfigEngine::pInstance();
+    const std::string said = testing::internal::GetCapturedStderr();
+    ::setrlimit(RLIMIT_FSIZE, &was);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_EQ(said.find("cannot be read as settings"), std::string::npos) << said;
+    EXPECT_FALSE(fileExists(std::string(kIni) + ".bad")) << said;
+    EXPECT_EQ(readText(kIni), user);
+    EXPECT_EQ(c->read_config_variant(ConfigItem::Barcode).toString(), QString::fromLatin1("\xE9t\xE9"));
 }
 
 // NUL bytes a power cut left after the content, past the size the box reads: the settings are kept.
