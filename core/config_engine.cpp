@@ -299,8 +299,8 @@ KnownTexts writtenAsRead;
 // Whether QSettings, editing a file Qt reads well-formed, writes it back as Qt read it. It does not
 // always: it drops a byte-order mark and writes the rest as UTF-8, which Qt then reads as Latin-1;
 // it writes a key with an empty name in a nested group ("[x\\sub]" "=value") as a line Qt cannot
-// read. Asked of QSettings itself on a scratch copy; a copy the disk does not take tells nothing,
-// and the file is taken as it stands.
+// read. Asked of QSettings itself on a scratch copy; a copy or a rewrite the disk does not take
+// tells nothing, and the file is taken as it stands.
 bool rewritesAsRead(const std::string& systemPath, const std::string& text, const IniReading& reading)
 {
     if (reading.values.isEmpty() || writtenAsRead.known(systemPath, text))
@@ -314,9 +314,13 @@ bool rewritesAsRead(const std::string& systemPath, const std::string& text, cons
         const QString& key = reading.values.first().first;
         settings.setValue(key, settings.value(key));   // a change: QSettings writes the file
         settings.sync();
+        whole = settings.status() == QSettings::NoError;
     }
+    // QSettings ends every line it writes, and says nothing of a write a full disk cut short: a
+    // rewrite that does not end a line was not written whole.
     std::string back;
-    whole = whole && filestore::read_whole(scratchSystem, back, filestore::kMaxTextFile) == filestore::Found::File;
+    whole = whole && filestore::read_whole(scratchSystem, back, filestore::kMaxTextFile) == filestore::Found::File &&
+            !back.empty() && back.back() == '\n';
     std::remove(scratch.c_str());
     if (!whole)
         return true;
@@ -344,18 +348,25 @@ std::string withoutNuls(std::string bytes)
 // cleanly, when that reads back the same; nothing when Qt reads nothing of it. Otherwise the file
 // itself again, which QSettings refuses to write: a file is never replaced by less than Qt read of
 // it. `known` false: the disk could not take the copy Qt reads, so nothing may replace the file.
-std::string editableText(const std::string& systemPath, const std::string& bytes, bool& known)
+// `repaired`: the text is what Qt reads of the file written cleanly, not the file's own.
+std::string editableText(const std::string& systemPath, const std::string& bytes, bool& known, bool& repaired)
 {
     const std::string text = withoutNuls(bytes);
     const IniReading reading = readingOf(systemPath, text);
     known = reading.whole;
+    repaired = false;
     if ((reading.status == QSettings::NoError && rewritesAsRead(systemPath, text, reading)) || !reading.whole)
         return text;
     if (reading.values.isEmpty())
         return std::string();
     std::string clean;
-    return textOf(systemPath, reading, clean) && readingOf(systemPath, clean) == reading ? clean : bytes;
+    repaired = textOf(systemPath, reading, clean) && readingOf(systemPath, clean) == reading;
+    return repaired ? clean : bytes;
 }
+
+// What is said of a file whose text a clean one replaces, and of what the box does with it.
+constexpr char kNotAsItStands[] = "cannot be read as settings as it stands";
+constexpr char kSettingsKept[] = "the settings it holds are used and stored again";
 
 constexpr char kUtf8Mark[] = "\xEF\xBB\xBF";
 
@@ -620,12 +631,15 @@ ConfigEngine::ConfigEngine(QObject* parent) : QObject(parent)
                                                              fileValues.value(key), settings));
             }
         };
-        const bool stored = edit_ini(file, [&](QSettings& settings) {
-            build(&settings);
-            // The file is written (a default added, or its text repaired): with the values as used.
-            if (keptAtStart_ || std::any_of(items.begin(), items.end(), [](const auto& i) { return !i->inFile; }))
-                keepTexts(settings);
-        });
+        const bool stored = edit_ini(
+            file,
+            [&](QSettings& settings) {
+                build(&settings);
+                // The file is written (a default added, or its text repaired): with the values as used.
+                if (keptAtStart_ || std::any_of(items.begin(), items.end(), [](const auto& i) { return !i->inFile; }))
+                    keepTexts(settings);
+            },
+            keptAtStart_);
         for (auto& item : items)
             item->inFile = item->inFile || stored;
         report_store(stored);
@@ -652,22 +666,23 @@ ConfigEngine::ConfigEngine(QObject* parent) : QObject(parent)
             if (reading.values.isEmpty())
                 filestore::set_aside(kConfigFile, "cannot be read as settings", "the file is replaced by the defaults", load);
             else
-                filestore::set_aside(kConfigFile, "cannot be read as settings as it stands",
-                                     "the settings it holds are used and stored again", load, filestore::NoRoom::Replace);
+                filestore::set_aside(kConfigFile, kNotAsItStands, kSettingsKept, load, filestore::NoRoom::Replace);
         }
     } else {
         load();
     }
 }
 
-bool ConfigEngine::edit_ini(const QString& systemPath, const std::function<void(QSettings&)>& edit)
+bool ConfigEngine::edit_ini(const QString& systemPath, const std::function<void(QSettings&)>& edit, bool keptAlready,
+                            bool* keptAside)
 {
     const std::string system = systemPath.toStdString();
     std::string before;
     const filestore::Found found = filestore::read_whole(system, before, filestore::kMaxTextFile);
     const bool existed = found == filestore::Found::File;
-    bool known = true, whole = false;
-    const std::string scratchSystem = scratchCopy(system, ".edit", editableText(system, before, known), &whole);
+    bool known = true, whole = false, repaired = false;
+    const std::string scratchSystem =
+        scratchCopy(system, ".edit", editableText(system, before, known, repaired), &whole);
     const std::string scratch = platform::rootPath(scratchSystem);
     // A folder or a FIFO in its place is not replaced, nor a file whose copies did not take all of it.
     bool ok = found != filestore::Found::Unusable && known && whole;
@@ -690,8 +705,21 @@ bool ConfigEngine::edit_ini(const QString& systemPath, const std::function<void(
     std::remove(scratch.c_str());
     if (ok && existed && bytes == before)
         return true;   // nothing changed: the flash is not written for it
-    ok = ok && iniHolds(system, bytes, values) &&
-         filestore::write_atomic(system, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()) == 0;
+    ok = ok && iniHolds(system, bytes, values);
+    auto store = [&] {
+        ok = ok && filestore::write_atomic(system, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()) == 0;
+    };
+    // The user's text that the clean one replaces is kept and said first; with no room for its copy
+    // the file stays as it is and the save is refused.
+    if (ok && repaired && !keptAlready) {
+        ok = false;   // until the copy is kept
+        filestore::set_aside(system, kNotAsItStands, kSettingsKept, [&] { ok = true; store(); },
+                             filestore::NoRoom::Leave);
+        if (keptAside)
+            *keptAside = ok;
+    } else {
+        store();
+    }
     if (ok)
         writtenAsRead.remember(system, bytes);
     if (!ok)
@@ -840,13 +868,15 @@ bool ConfigEngine::store(const Values& values, bool userSave)
     for (const auto& [id, value] : values)
         if (validId(id) && !items[id]->noWrite && !items[id]->fileName.isEmpty())
             fileName = items[id]->fileName;
-    // One replacement of the file: all values land together.
+    // One replacement of the file: all values land together. A save that kept the file as it stood
+    // before its clean text replaced it leaves that said until the next save.
+    bool keptAside = false;
     const bool stored = fileName.isEmpty() || edit_ini(fileName, [&](QSettings& settings) {
         keepTexts(settings);
         for (const auto& [id, value] : values)
             if (validId(id) && !items[id]->noWrite && items[id]->fileName == fileName)
                 settings.setValue(_itemMap.key(id, items[id]->key), value);
-    });
+    }, false, &keptAside);
     report_store(stored);
     // Memory follows the file: a value a restart would not find is never read back or acted on.
     if (!stored)
@@ -856,7 +886,7 @@ bool ConfigEngine::store(const Values& values, bool userSave)
             items[id]->value = value;
             items[id]->inFile = true;
         }
-    if (userSave && userSettingIn(values))
+    if (userSave && userSettingIn(values) && !keptAside)
         filestore::saved(fileName.toStdString());
     return true;
 }

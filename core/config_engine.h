@@ -87,7 +87,10 @@ public:
     // the result replaces the file through filestore::write_atomic (QSettings' own replacement
     // would leave its temporary files under names nothing cleans up, and skip the folder sync).
     // False when the file could not be written.
-    static bool edit_ini(const QString& systemPath, const std::function<void(QSettings&)>& edit);
+    // A file whose text the edit replaces by the clean text of what Qt reads of it is kept as a copy
+    // first (set aside, and said; `keptAside` set), unless `keptAlready` (the start set it aside).
+    static bool edit_ini(const QString& systemPath, const std::function<void(QSettings&)>& edit,
+                         bool keptAlready = false, bool* keptAside = nullptr);
 
     // Whether the item's value is the one its file holds: false for a default that the file
     // could not take at start (a start on a data partition that cannot be written). What only

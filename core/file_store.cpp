@@ -1,6 +1,7 @@
 #include "core/file_store.h"
 
 #include "core/alerts.h"
+#include "core/ram_layout.h"
 #include "core/utils.h"
 #include "platform/file_sync.h"
 #include "platform/platform.h"
@@ -194,7 +195,7 @@ bool write_scratch(const std::string& systemPath, const std::string& bytes)
 namespace {
 
 // The files the box writes into its data folders, by name: a '*' stands for any text (received
-// files and mode files are named by their number or sender). A scratch copy is one QSettings edits
+// files are named by their sender). A scratch copy is one QSettings edits
 // in place (core/config_engine.cpp names them "<file>.edit", ".check" and ".clean").
 struct OwnFile {
     const char* folder;
@@ -204,8 +205,6 @@ struct OwnFile {
 constexpr OwnFile kOwnFiles[] = {
     {"/data", "ram_device_info", false},
     {"/data", ".write_probe", false},
-    {"/data/modes", "custom_mode*", false},
-    {"/data/modes", "MO*.json", false},
     {"/data/configs", "tcpip.ini", false},
     {"/data/configs", "led_load_config.ini", false},
     {"/data/configs", "alias.json", false},
@@ -220,6 +219,29 @@ constexpr OwnFile kOwnFiles[] = {
     {"/data/smartmapping", "JYFR*", false},
     {"/data/app", "zelT71N2", false},
 };
+
+// The files the box writes by a user mode's number (1 to kUserModeCount): in decimal, or in two
+// lower-case hex digits.
+struct NumberedFile {
+    const char* folder;
+    const char* format;
+};
+constexpr NumberedFile kNumberedFiles[] = {
+    {"/data/modes", "custom_mode%u"},
+    {"/data/modes", "MO%02x.json"},
+};
+
+bool numbered_file(const std::string& folder, const std::string& name)
+{
+    for (const NumberedFile& f : kNumberedFiles)
+        for (unsigned n = 1; folder == f.folder && n <= ramaddr::kUserModeCount; ++n) {
+            char own[32];
+            std::snprintf(own, sizeof own, f.format, n);
+            if (name == own)
+                return true;
+        }
+    return false;
+}
 
 bool ends_with(const std::string& text, const std::string& end)
 {
@@ -247,9 +269,10 @@ bool own_file(const std::string& folder, std::string name, bool scratch)
         (bad + 4 == name.size() || (bad + 6 == name.size() && name[bad + 4] == '.' && name[bad + 5] > '1' &&
                                     name[bad + 5] < char('1' + kKeptCopies))))
         name.erase(bad);
-    return std::any_of(std::begin(kOwnFiles), std::end(kOwnFiles), [&](const OwnFile& f) {
-        return folder == f.folder && (!scratch || f.scratch) && matches(name, f.name);
-    });
+    return (!scratch && numbered_file(folder, name)) ||
+           std::any_of(std::begin(kOwnFiles), std::end(kOwnFiles), [&](const OwnFile& f) {
+               return folder == f.folder && (!scratch || f.scratch) && matches(name, f.name);
+           });
 }
 
 // What a power cut can leave of the box's writes in `folder`: the temporary file of one of its files

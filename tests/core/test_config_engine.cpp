@@ -3,10 +3,12 @@
 #include <QDir>
 #include <QLockFile>
 
+#include <sys/resource.h>
 #include <unistd.h>
 #include <QSettings>
 
 #include <algorithm>
+#include <csignal>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -290,6 +292,32 @@ TEST(ConfigEngine, ReadableSettingsFileWithStrayContentKeepsTheUsersValues)
         EXPECT_EQ(s.status(), QSettings::NoError) << what;
         EXPECT_TRUE(readText(std::string(kIni) + ".bad") == bytes) << what;
         EXPECT_TRUE(c->write_config_variant(ConfigItem::Barcode, QString("B-2"))) << what;   // the clean file saves
+    }
+    // Started where nothing can be written (no copy kept, nothing said of the file), then saved once
+    // the partition takes files again: that save keeps the file as it stood and says so before its
+    // clean text replaces it. NUL bytes are a power cut's, not the user's text.
+    for (const auto& [what, bytes] : rows) {
+        if (bytes.find('\0') != std::string::npos)
+            continue;
+        resetSystemState();
+        TempRoot root;
+        writeText(kIni, bytes);
+        platform::files::failAsFull({SIZE_MAX, INT_MAX, INT_MAX, INT_MAX});
+        testing::internal::CaptureStderr();
+        ConfigEngine* c = ConfigEngine::pInstance();
+        testing::internal::GetCapturedStderr();
+        platform::files::failAsFull({});
+        EXPECT_FALSE(fileExists(std::string(kIni) + ".bad")) << what;
+        testing::internal::CaptureStderr();
+        EXPECT_TRUE(c->write_config_variant(ConfigItem::Barcode, QString("B-3"))) << what;
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find(root.at(kIni) + " cannot be read as settings as it stands: kept as " + root.at(kIni) + ".bad"),
+                  std::string::npos) << what << ": " << said;
+        EXPECT_TRUE(readText(std::string(kIni) + ".bad") == bytes) << what;
+        EXPECT_TRUE(alerts::active_for(alerts::kFileReplaced, kIni)) << what;   // until the next save
+        QSettings s(platform::rootPath(QString(kIni)), QSettings::IniFormat);
+        EXPECT_EQ(s.value("config/TcpPort").toInt(), 16123) << what;
+        EXPECT_EQ(s.value("config/Barcode").toString(), "B-3") << what;
     }
 }
 
@@ -776,6 +804,37 @@ TEST(ConfigEngine, RandomSettingsFilesKeepWhatQtReads)
             ASSERT_EQ(readText(kIni), ini.bytes) << file;
         }
     }
+}
+
+// A disk that takes the scratch copy but cuts QSettings' rewrite of it short (here a size limit
+// just past the file's; QSettings writes the Latin-1 letter as a longer escape and reports no error):
+// the cut rewrite says nothing of the file, which Qt reads well-formed: it is not set aside.
+TEST(ConfigEngine, ARewriteTheDiskCutShortTellsNothingOfTheFile)
+{
+    TempRoot root;
+    std::string user;
+    for (const auto& [key, value] : kDefaults)
+        user += std::string(key).substr(7) + "=" + (std::string(key) == "config/Barcode" ? "\xE9t\xE9" : value) + "\n";
+    user = "[config]\n" + user;
+    const std::string blank = "= \n";
+    for (size_t at; (at = user.find(blank)) != std::string::npos;)
+        user.replace(at, blank.size(), "=6000\n");   // no blank value, which QSettings writes shorter
+    writeText(kIni, user);
+    struct rlimit was;
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &was), 0);
+    struct rlimit limit = was;
+    limit.rlim_cur = user.size() + 2;
+    auto* previous = std::signal(SIGXFSZ, SIG_IGN);   // a write past the limit fails with EFBIG
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    testing::internal::CaptureStderr();
+    ConfigEngine* c = ConfigEngine::pInstance();
+    const std::string said = testing::internal::GetCapturedStderr();
+    ::setrlimit(RLIMIT_FSIZE, &was);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_EQ(said.find("cannot be read as settings"), std::string::npos) << said;
+    EXPECT_FALSE(fileExists(std::string(kIni) + ".bad")) << said;
+    EXPECT_EQ(readText(kIni), user);
+    EXPECT_EQ(c->read_config_variant(ConfigItem::Barcode).toString(), QString::fromLatin1("\xE9t\xE9"));
 }
 
 // NUL bytes a power cut left after the content, past the size the box reads: the settings are kept.

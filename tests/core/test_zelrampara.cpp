@@ -519,6 +519,14 @@ TEST_F(ParamModelTest, StartRemovesWhatInterruptedWritesLeftBehind)
         {"/data/modes/.link.tmp.ABCDEF", Link, false},
         {"/data/configs/.album.tmp", Folder, false},
         {"/data/.custom_mode2.tmp", File, false},
+        {"/data/modes/.MO0a.json.tmp", File, true},
+        {"/data/modes/.custom_mode16.tmp", File, true},
+        {"/data/modes/.custom_mode_notes.tmp", File, false},
+        {"/data/modes/.custom_mode1 (copy).tmp", File, false},
+        {"/data/modes/.custom_modeX.tmp", File, false},
+        {"/data/modes/.MOvie.json.tmp", File, false},
+        {"/data/modes/.custom_mode17.tmp", File, false},
+        {"/data/modes/.MO11.json.tmp", File, false},
     };
     for (const Row& row : rows) {
         const std::string path = root.at(row.path);
