@@ -34,6 +34,16 @@ public:
     JobPtr submit(const void* link, uint64_t client, uint64_t host, const uint8_t* body, unsigned length,
                   std::vector<uint8_t> record, std::vector<uint8_t> reply)
     {
+        std::lock_guard<std::mutex> lock(m_);
+        if (stopping_ || stopRequested())
+            return ApartWorker::refused(body, length);
+        // Checked before anything is copied: a held client's link asks again on every step.
+        auto mine = counts_.find({link, client});
+        auto ours = hostCounts_.find(host);
+        if ((mine != counts_.end() && mine->second >= ApartWorker::kClientShare) ||
+            (host != 0 && ours != hostCounts_.end() && ours->second >= ApartWorker::kHostShare) ||
+            pending_ >= ApartWorker::kMaxJobs)
+            return nullptr;
         auto job = std::make_shared<ApartWorker::Job>();
         job->body.assign(body, body + length);
         job->record = std::move(record);
@@ -41,17 +51,6 @@ public:
         job->link = link;
         job->client = client;
         job->host = host;
-        std::lock_guard<std::mutex> lock(m_);
-        if (stopping_ || stopRequested()) {
-            refuse(*job);
-            return job;
-        }
-        auto mine = counts_.find({link, client});
-        auto ours = hostCounts_.find(host);
-        if ((mine != counts_.end() && mine->second >= ApartWorker::kClientShare) ||
-            (host != 0 && ours != hostCounts_.end() && ours->second >= ApartWorker::kHostShare) ||
-            pending_ >= ApartWorker::kMaxJobs)
-            return nullptr;
         ++counts_[{link, client}];
         if (host != 0)
             ++hostCounts_[host];
@@ -236,6 +235,14 @@ std::shared_ptr<ApartWorker::Job> ApartWorker::submit(const void* link, uint64_t
                                                       std::vector<uint8_t> record, std::vector<uint8_t> reply)
 {
     return runner().submit(link, client, host, body, length, std::move(record), std::move(reply));
+}
+
+std::shared_ptr<ApartWorker::Job> ApartWorker::refused(const uint8_t* body, unsigned length)
+{
+    auto job = std::make_shared<Job>();
+    job->body.assign(body, body + length);
+    refuse(*job);
+    return job;
 }
 
 bool ApartWorker::withdraw(const std::shared_ptr<Job>& job) { return runner().withdraw(job); }

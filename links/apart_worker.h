@@ -9,7 +9,9 @@
 // (done, or dropped before it started because its client went away): each client has a share
 // of its own, each host (all its connections and source ports, over TCP and UDP) a share of the
 // same size, and all clients together a bound, so one client or host neither refuses another's
-// commands nor makes the queue grow without end.
+// commands nor makes the queue grow without end. A job past a share is not taken: a link that
+// can hold its client back (a connection, a serial line) keeps it and its later frames until a
+// place frees; one that cannot (UDP) answers it refused, in the client's order.
 #pragma once
 
 #include <atomic>
@@ -51,6 +53,8 @@ public:
     static std::shared_ptr<Job> submit(const void* link, uint64_t client, uint64_t host, const uint8_t* body,
                                        unsigned length, std::vector<uint8_t> record = {},
                                        std::vector<uint8_t> reply = {});
+    // A job that is not carried out: done, answered refused (status 1).
+    static std::shared_ptr<Job> refused(const uint8_t* body, unsigned length);
     // Drops a job that has not started (its client went away): true. A running one goes on and
     // counts until it ends (false).
     static bool withdraw(const std::shared_ptr<Job>& job);

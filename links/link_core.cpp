@@ -50,15 +50,11 @@ LinkCore::Rest LinkCore::handleBody(uint8_t* body, unsigned length, LinkEndpoint
     if (isPassby(body, length))
         return takeCardFrame(body, length, endpoint, client);
 
-    if (message_deal::starts_record(body, length)) {
-        startRecord(body, length, endpoint, client);
-        return Rest::kGoOn;
-    }
+    if (message_deal::starts_record(body, length))
+        return startRecord(body, length, endpoint, client);
     unsigned n = message_deal::deal_on_link(body, length, reply_.data(), unsigned(reply_.size()));
-    if (n == message_deal::kRunApart) {
-        runApart(body, length, endpoint, client);
-        return Rest::kGoOn;
-    }
+    if (n == message_deal::kRunApart)
+        return runApart(body, length, endpoint, client);
     sendReply(n, endpoint);
     return Rest::kGoOn;
 }
@@ -71,30 +67,58 @@ void LinkCore::sendReply(unsigned length, LinkEndpoint& endpoint)
     endpoint.sendEncoded(encoded_.data(), e);
 }
 
-void LinkCore::startRecord(const uint8_t* body, unsigned length, LinkEndpoint& endpoint, LinkClient client)
+LinkCore::Rest LinkCore::startRecord(const uint8_t* body, unsigned length, LinkEndpoint& endpoint, LinkClient client)
 {
     std::vector<uint8_t> record;
     const unsigned n = message_deal::take_starting_record(body, length, reply_.data(), unsigned(reply_.size()), record);
     if (record.empty()) {
         sendReply(n, endpoint);
-        return;
+        return Rest::kGoOn;
     }
-    runApart(body, length, endpoint, client, std::move(record), std::vector<uint8_t>(reply_.begin(), reply_.begin() + n));
+    return runApart(body, length, endpoint, client, std::move(record),
+                    std::vector<uint8_t>(reply_.begin(), reply_.begin() + n));
 }
 
-void LinkCore::runApart(const uint8_t* body, unsigned length, LinkEndpoint& endpoint, LinkClient client,
-                        std::vector<uint8_t> record, std::vector<uint8_t> reply)
+LinkCore::Rest LinkCore::runApart(const uint8_t* body, unsigned length, LinkEndpoint& endpoint, LinkClient client,
+                                  std::vector<uint8_t> record, std::vector<uint8_t> reply)
 {
     const uint64_t host = endpoint.hostOf(client);
-    std::shared_ptr<ApartWorker::Job> job =
-        ApartWorker::submit(this, client, host, body, length, std::move(record), std::move(reply));
+    std::shared_ptr<ApartWorker::Job> job = ApartWorker::submit(this, client, host, body, length, record, reply);
+    if (!job && endpoint.holdsClients()) {
+        // Taken, not refused: the client's later frames wait until it has a place.
+        held_[client] = Held{std::vector<uint8_t>(body, body + length), std::move(record), std::move(reply), {}};
+        return Rest::kHold;
+    }
     if (!job) {
+        // Answered behind the client's earlier long commands, as their replies are.
         ZEL_DEBUG("\n link %d: too many long commands waiting, one refused \n", passbyPort_);
-        sendReply(message_deal::refuse(body, length, reply_.data(), unsigned(reply_.size())), endpoint);
-        return;
+        job = ApartWorker::refused(body, length);
     }
     apart_.push_back(ApartCommand{client, host, std::move(job)});
     hear(host);
+    return Rest::kGoOn;
+}
+
+void LinkCore::retryHeld(LinkEndpoint& endpoint)
+{
+    for (auto& [client, held] : held_) {
+        if (held.body.empty())
+            continue;
+        const uint64_t host = endpoint.hostOf(client);
+        std::shared_ptr<ApartWorker::Job> job = ApartWorker::submit(
+            this, client, host, held.body.data(), unsigned(held.body.size()), held.record, held.reply);
+        if (!job)
+            continue;
+        apart_.push_back(ApartCommand{client, host, std::move(job)});
+        hear(host);
+        held.body.clear();
+    }
+}
+
+void LinkCore::keep(LinkClient client, const uint8_t* data, unsigned length)
+{
+    std::vector<uint8_t>& rest = held_[client].rest;
+    rest.insert(rest.end(), data, data + length);
 }
 
 void LinkCore::hear(uint64_t host) { heard_[host] = G_timeTicks.load(); }
@@ -191,6 +215,7 @@ bool LinkCore::holds(LinkClient client) const
 
 void LinkCore::service(LinkEndpoint& endpoint)
 {
+    retryHeld(endpoint);
     answerApart(endpoint);
     if (answering_)
         pollAnswer(endpoint);
@@ -263,6 +288,7 @@ void LinkCore::finish()
 
 void LinkCore::dropClient(LinkClient client, LinkEndpoint& endpoint)
 {
+    held_.erase(client);
     dropWaiting([client](const CardFrame& f) { return f.client == client; });
     // Its commands that have not started are not carried out; one running goes on, unanswered.
     auto itsOwn = [client](const ApartCommand& c) { return c.client == client; };

@@ -12,9 +12,14 @@
 // A command that takes long (a flash erase, a font reload) does not hold the link's thread either:
 // it is handed to the thread that runs such commands, and `service` sends its reply to the client
 // that asked once it is done, while the link answers everything else meanwhile. A client, and a
-// host, has ApartWorker::kClientShare such commands outstanding at most (a further one is
-// refused); those of a client that went away and have not started are dropped, and so are those
-// of a host that a link without connections (UDP) has not heard from for a while.
+// host, has ApartWorker::kClientShare such commands outstanding at most. A further one of a client
+// the link can hold back (a connection, a serial line) is kept, and the link takes nothing more
+// of that client (its bytes wait in the connection or the port) until the command finds a place:
+// a stream of any length is taken whole and answered in order, while every other client is
+// served. A UDP sender cannot be held: its further command is refused, and the refusal goes out in
+// its order, behind the replies of its earlier long commands. Those of a client that went away
+// and have not started are dropped, and so are those of a host that a link without connections
+// (UDP) has not heard from for a while.
 #pragma once
 
 #include <atomic>
@@ -62,6 +67,9 @@ public:
     virtual bool running() const { return true; }
     // False when the rest of the bytes the current frame came with are to be dropped.
     virtual bool takesFrames() const { return true; }
+    // True when the link can stop taking a client's frames (a connection, a serial line): a long
+    // command past its share then waits with them; false where it is refused (UDP).
+    virtual bool holdsClients() const { return true; }
     // The host `client` belongs to (ApartWorker::networkHost), 0 for none.
     virtual uint64_t hostOf(LinkClient client) const
     {
@@ -72,8 +80,9 @@ public:
 
 class LinkCore {
 public:
-    // What becomes of the rest of the bytes a frame came with.
-    enum class Rest { kGoOn, kDrop };
+    // What becomes of the rest of the bytes a frame came with: handled, dropped, or kept until
+    // the client's long command that found no place has one.
+    enum class Rest { kGoOn, kDrop, kHold };
 
     // Card frames of different clients waiting for the cards, at most.
     static constexpr size_t kMaxWaitingCardFrames = 64;
@@ -95,13 +104,22 @@ public:
     void receive(protocol_phy& rx, const uint8_t* data, unsigned length, LinkEndpoint& endpoint,
                  LinkClient client, BeforeFrame beforeFrame)
     {
+        if (holding(client)) {
+            keep(client, data, length);
+            return;
+        }
         for (unsigned i = 0; i < length;) {
             protocol_phy::Event e;
             i += rx.receive(data + i, length - i, e);
             if (e != protocol_phy::kFrame)
                 continue;
             beforeFrame();
-            if (handleBody(rx.body(), rx.bodyLength(), endpoint, client) == Rest::kDrop || !endpoint.takesFrames()) {
+            const Rest rest = handleBody(rx.body(), rx.bodyLength(), endpoint, client);
+            if (rest == Rest::kHold) {
+                keep(client, data + i, length - i);
+                return;
+            }
+            if (rest == Rest::kDrop || !endpoint.takesFrames()) {
                 rx.resetReceiver();
                 return;
             }
@@ -115,8 +133,28 @@ public:
 
     // Moves the card frames on; the link's thread calls it on every step.
     void service(LinkEndpoint& endpoint);
-    // True while a card frame or a command run apart is outstanding.
-    bool busy() const { return answering_ || !waiting_.empty() || !apart_.empty(); }
+    // True while `client` is held back: the link takes none of its bytes (they stay in the
+    // connection or the port) until resumeHeld hands them on.
+    bool holding(LinkClient client) const { return held_.count(client) != 0; }
+    // Hands the bytes kept of each client whose held command has found its place to `feed`
+    // (client, bytes), which the link passes to receive again; the link's thread calls it after
+    // service.
+    template <class Feed>
+    void resumeHeld(Feed feed)
+    {
+        for (auto it = held_.begin(); it != held_.end();) {
+            if (!it->second.body.empty()) {
+                ++it;
+                continue;
+            }
+            const LinkClient client = it->first;
+            const std::vector<uint8_t> rest = std::move(it->second.rest);
+            it = held_.erase(it);
+            feed(client, rest);   // may hold the client again: before `it`, not visited again
+        }
+    }
+    // True while a card frame or a command run apart is outstanding, or a client is held back.
+    bool busy() const { return answering_ || !waiting_.empty() || !apart_.empty() || !held_.empty(); }
     // How long the link's thread may wait for data now, at most `longestMs`.
     int stepWait(int longestMs) const { return busy() && longestMs > kCardPollMs ? kCardPollMs : longestMs; }
     // A client that went away: its card frames are dropped, a wait for its answer ends, its
@@ -150,14 +188,26 @@ private:
         std::shared_ptr<ApartWorker::Job> job;
     };
 
+    // A client held back: its long command that found no place yet (empty `body` once it has
+    // one), and the bytes it sent behind it, not handled yet.
+    struct Held {
+        std::vector<uint8_t> body, record, reply;   // as for runApart
+        std::vector<uint8_t> rest;
+    };
+
     Rest takeCardFrame(uint8_t* body, unsigned length, LinkEndpoint& endpoint, LinkClient client);
     // Hands a command to the thread that runs them apart (with `record`, the command record the
-    // link took, to be run and answered with `reply`).
-    void runApart(const uint8_t* body, unsigned length, LinkEndpoint& endpoint, LinkClient client,
+    // link took, to be run and answered with `reply`). kHold when it found no place and the
+    // client is held back with it.
+    Rest runApart(const uint8_t* body, unsigned length, LinkEndpoint& endpoint, LinkClient client,
                   std::vector<uint8_t> record = {}, std::vector<uint8_t> reply = {});
+    // Hands the held commands over that find a place now.
+    void retryHeld(LinkEndpoint& endpoint);
+    // Keeps bytes of a held client, behind those kept before.
+    void keep(LinkClient client, const uint8_t* data, unsigned length);
     // A write that starts the command record: the register written and the record copied now,
     // in order with the client's other commands; the record runs apart.
-    void startRecord(const uint8_t* body, unsigned length, LinkEndpoint& endpoint, LinkClient client);
+    Rest startRecord(const uint8_t* body, unsigned length, LinkEndpoint& endpoint, LinkClient client);
     void sendReply(unsigned length, LinkEndpoint& endpoint);
     // Sends the replies of the commands run apart that are done, each client's in the order its
     // commands came.
@@ -178,6 +228,7 @@ private:
     std::deque<CardFrame> waiting_;   // for the cards' turn, in arrival order
     std::deque<ApartCommand> apart_;  // run apart, in arrival order
     std::map<uint64_t, unsigned> heard_;   // hosts of apart_: tick of their last frame or answer
+    std::map<LinkClient, Held> held_;
     void hear(uint64_t host);
     passby::Turn turn_;
     bool answering_ = false;          // a frame handed over waits for its answer

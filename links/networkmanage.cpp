@@ -45,8 +45,11 @@ void networkManage::stepOnce(int timeoutMs)
         bindPort();
     server_.pollOnce(
         core_.stepWait(timeoutMs), [this](int fd, const uint8_t* d, unsigned n) { onData(fd, d, n); },
-        [this](int fd) { onClose(fd); });
+        [this](int fd) { onClose(fd); }, [this](int fd) { return core_.holding(LinkClient(fd)); });
     core_.service(*this);
+    core_.resumeHeld([this](LinkClient fd, const std::vector<uint8_t>& rest) {
+        onData(int(fd), rest.data(), unsigned(rest.size()));
+    });
 }
 
 void networkManage::onData(int fd, const uint8_t* data, unsigned length)

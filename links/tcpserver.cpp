@@ -85,7 +85,7 @@ int TcpServer::pollTimeout(int timeoutMs) const
     return int(std::max<int64_t>(0, std::min<int64_t>(timeoutMs, rest)));
 }
 
-void TcpServer::pollOnce(int timeoutMs, const DataFn& onData, const CloseFn& onClose)
+void TcpServer::pollOnce(int timeoutMs, const DataFn& onData, const CloseFn& onClose, const HeldFn& held)
 {
     if (listenFd_ < 0) {
         waitReadable(-1, stopFd_, timeoutMs);
@@ -96,8 +96,10 @@ void TcpServer::pollOnce(int timeoutMs, const DataFn& onData, const CloseFn& onC
     const bool accepting = acceptRestUntilMs_ == 0;
     std::vector<pollfd> fds;
     fds.reserve(clients_.size() + 2);
-    for (const Client& c : clients_)
-        fds.push_back({c.fd, short(POLLIN | (c.pending() ? POLLOUT : 0)), 0});
+    for (const Client& c : clients_) {
+        const short in = held && held(c.fd) ? 0 : POLLIN;
+        fds.push_back({c.fd, short(in | (c.pending() ? POLLOUT : 0)), 0});
+    }
     const size_t listenAt = fds.size();
     if (accepting)
         fds.push_back({listenFd_, POLLIN, 0});
@@ -111,6 +113,11 @@ void TcpServer::pollOnce(int timeoutMs, const DataFn& onData, const CloseFn& onC
             Client& c = clients_[i];
             if ((fds[i].revents & POLLOUT) && !c.dropped)
                 flush(c);
+            if (!(fds[i].events & POLLIN)) {
+                if (fds[i].revents & (POLLHUP | POLLERR))
+                    c.dropped = true;   // broken while held: nothing can reach it
+                continue;
+            }
             if ((fds[i].revents & (POLLIN | POLLHUP | POLLERR)) && !c.dropped)
                 readFrom(c, onData);
         }

@@ -41,8 +41,10 @@ public:
 
     // Waits up to `timeoutMs` for activity, accepts new clients, hands every chunk read to
     // `onData`, sends what clients can take of their queues and drops the clients that closed,
-    // overflowed or went quiet.
-    void pollOnce(int timeoutMs, const DataFn& onData, const CloseFn& onClose);
+    // overflowed or went quiet. Nothing is read of a client `held` names: its bytes wait in the
+    // connection (one that breaks meanwhile is dropped).
+    using HeldFn = std::function<bool(int fd)>;
+    void pollOnce(int timeoutMs, const DataFn& onData, const CloseFn& onClose, const HeldFn& held = {});
     // A signalled stop descriptor ends pollOnce's wait.
     void setStopFd(int fd) { stopFd_ = fd; }
     // Readable from any thread.

@@ -32,6 +32,8 @@ public:
     uint64_t hostOf(LinkClient client) const override;
     bool running() const override { return thread_.running(); }
     bool takesFrames() const override { return !budget_.spent(); }
+    // A datagram's sender cannot be held back: a long command past its share is refused.
+    bool holdsClients() const override { return false; }
 
 private:
     udpnetManage();
