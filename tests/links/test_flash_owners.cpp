@@ -13,16 +13,20 @@
 #include <chrono>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <random>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "core/zelrampara.h"
 #include "engine/c331_manage.h"
 #include "ledout/fpga_manage.h"
 #include "ledout/fpga_para.h"
 #include "link_client.h"
+#include "links/apart_worker.h"
 #include "links/message_deal.h"
+#include "links/networkmanage.h"
 #include "sim/fpga_model.h"
 #include "sim/sim_board.h"
 #include "sim/video_chip.h"
@@ -72,6 +76,7 @@ struct FlashClient {
     std::map<uint8_t, Bytes> model;   // device -> its region as the part must hold it
     int reads = 0, wrongReads = 0, refused = 0;
     std::string firstFault;
+    Client* link = nullptr;   // streams over the TCP link, when set
 
     uint32_t base() const { return kRegionBase + uint32_t(index) * kRegionSize; }
     uint32_t pick(uint32_t n) { return uint32_t(rng() % n); }
@@ -83,6 +88,8 @@ struct FlashClient {
 
     void step()
     {
+        if (link && pick(6) == 0)
+            return stream();
         static constexpr uint8_t kDevices[] = {2, 3, 4};
         const uint8_t device = kDevices[pick(3)];
         Bytes& part = model[device];
@@ -125,6 +132,43 @@ struct FlashClient {
             }
         }
     }
+    // More erases and small writes than a share holds, sent over the link in one go: each must be
+    // answered 0, in the order sent, and carried out in that order.
+    void stream()
+    {
+        struct Sent {
+            uint8_t device;
+            uint32_t at;
+            Bytes data;   // empty: a 4 KB erase
+        };
+        std::vector<Sent> sent(ApartWorker::kClientShare + 1 + pick(12));
+        Bytes wire;
+        for (size_t i = 0; i < sent.size(); ++i) {
+            Sent& c = sent[i];
+            c.device = uint8_t(2 + pick(3));
+            c.data.resize(pick(4) == 0 ? 0 : 1 + pick(600));
+            for (uint8_t& b : c.data)
+                b = uint8_t(rng());
+            c.at = c.data.empty() ? pick(kRegionSize / 0x1000) * 0x1000 : pick(kRegionSize - uint32_t(c.data.size()));
+            Bytes b = c.data.empty() ? flashBody(0x70, base() + c.at, 1, c.device, 1)
+                                     : flashBody(0x71, base() + c.at, uint16_t(c.data.size()), c.device, 0, c.data);
+            b[5] = uint8_t(i);   // the tag: the order of the replies
+            b.pop_back();
+            b = encode(withCheck(b));
+            wire.insert(wire.end(), b.begin(), b.end());
+        }
+        link->sendRaw(wire);
+        for (size_t i = 0; i < sent.size(); ++i) {
+            const Bytes r = link->receiveFrame(20000);
+            if (!isReply(r) || r[5] != uint8_t(i) || status(r) != 0)
+                return noteRefused("streamed command", sent[i].device, sent[i].at);
+            Bytes& part = model[sent[i].device];
+            if (sent[i].data.empty())
+                std::fill(part.begin() + sent[i].at, part.begin() + sent[i].at + 0x1000, 0xFF);
+            for (size_t k = 0; k < sent[i].data.size(); ++k)
+                part[sent[i].at + k] &= sent[i].data[k];
+        }
+    }
     void noteRefused(const char* what, uint8_t device, uint32_t at)
     {
         ++refused;
@@ -137,6 +181,7 @@ class FlashOwners : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        setenv("ZEL_TCP_PORT", "0", 1);
         ZelRamPara::pInstance();
         board = &sim::attachFpgas();
         m = fpga_manage::pInstance();
@@ -192,9 +237,13 @@ TEST_F(FlashOwners, ClientsCommandsAndTheBoxsRecordsNeverMeetOnADevice)
     for (unsigned seed : {11u, 42u}) {
         SCOPED_TRACE("seed " + std::to_string(seed));
         FlashClient clients[kClients] = {{0, seed}, {1, seed + 1}, {2, seed + 2}};
-        for (FlashClient& c : clients)
+        std::vector<std::unique_ptr<TcpClient>> links;
+        for (FlashClient& c : clients) {
             for (uint8_t device : {2, 3, 4})
                 c.model[device] = region(device, c);
+            links.push_back(std::make_unique<TcpClient>(networkManage::pInstance()->port()));
+            c.link = links.back().get();
+        }
         std::atomic<int> running{kClients}, steps{0};
         std::vector<std::thread> threads;
         for (FlashClient& c : clients)

@@ -545,40 +545,48 @@ TEST_F(FlashQueue, EachHostHasItsOwnShare)
 }
 
 // Many connections and source ports of one host take one host's share, over TCP and UDP alike:
-// of 4 connections and 4 ports with 6 erases each, 16 are taken and the others refused at once;
-// another host's are taken beside them.
+// of 4 connections with 6 erases each, 16 are taken and the others held with the connections'
+// later bytes (not refused); 4 ports with 6 erases each are then refused at once. Another host's
+// are taken beside them, and once the flash is free every connection's erase is done.
 TEST_F(FlashQueue, ManyConnectionsAndPortsOfOneHostTakeOneShare)
 {
-    std::vector<std::unique_ptr<Client>> host;
+    std::vector<std::unique_ptr<Client>> tcp, udp;
     for (int i = 0; i < 4; ++i) {
-        host.push_back(std::make_unique<TcpClient>(tcpPort(), 0, kHostA));
-        host.push_back(std::make_unique<UdpClient>(udpPort(), kHostA));
+        tcp.push_back(std::make_unique<TcpClient>(tcpPort(), 0, kHostA));
+        udp.push_back(std::make_unique<UdpClient>(udpPort(), kHostA));
     }
-    for (auto& c : host)
-        for (int i = 0; i < 6; ++i)
-            c->sendRaw(erase64k());
-    // Replies of the host's clients, each counted once, until `n` came or the deadline passed.
-    auto replies = [&](int n, int deadlineMs) {
+    // Replies of `clients`, each counted once, until `n` came or the deadline passed.
+    auto replies = [](std::vector<std::unique_ptr<Client>>& clients, int n, int deadlineMs) {
         std::vector<Bytes> got;
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(deadlineMs);
         while (int(got.size()) < n && std::chrono::steady_clock::now() < end)
-            for (auto& c : host)
+            for (auto& c : clients)
                 for (Bytes r = c->receiveFrame(5); !r.empty(); r = c->receiveFrame(5))
                     got.push_back(r);
         return got;
     };
-    const int kRefused = 48 - int(ApartWorker::kHostShare);
-    const std::vector<Bytes> early = replies(kRefused, 3000);
-    EXPECT_EQ(int(early.size()), kRefused);
+    for (auto& c : tcp)
+        for (int i = 0; i < 6; ++i)
+            c->sendRaw(erase64k());
+    ASSERT_TRUE(waitFor([] { return ApartWorker::pending() == ApartWorker::kHostShare; }, 1500));
+    for (auto& c : udp)
+        for (int i = 0; i < 6; ++i)
+            c->sendRaw(erase64k());
+    const std::vector<Bytes> early = replies(udp, 24, 3000);
+    EXPECT_EQ(early.size(), 24u);
     for (const Bytes& r : early)
         EXPECT_EQ(status(r), 1);
+    EXPECT_TRUE(replies(tcp, 1, 100).empty());   // held, not refused
     EXPECT_EQ(ApartWorker::pending(), ApartWorker::kHostShare);
     TcpClient other(tcpPort(), 0, kHostB);
     for (int i = 0; i < 3; ++i)
         other.sendRaw(erase64k());
     EXPECT_TRUE(waitFor([] { return ApartWorker::pending() == ApartWorker::kHostShare + 3; }));
     flash->setStuckBusy(false);
-    EXPECT_EQ(replies(int(ApartWorker::kHostShare), 10000).size(), ApartWorker::kHostShare);
+    const std::vector<Bytes> late = replies(tcp, 24, 20000);
+    EXPECT_EQ(late.size(), 24u);
+    for (const Bytes& r : late)
+        EXPECT_EQ(status(r), 0);
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(status(other.receiveFrame()), 0) << i;
 }
@@ -695,6 +703,68 @@ TEST_F(FlashQueue, AHostsFirstCommandWaitsAboutOneJobOfEachOtherBusyHost)
     EXPECT_TRUE(readSeen);
     // The one waiting for the part when it came free, then at most one of each busy host.
     EXPECT_LE(erasesBefore, 3);
+}
+
+// One TCP client sends, in one go, an erase, 40 writes of 256 bytes behind it, then 8 times a
+// write, an erase of its sector and another write: far past its share, while the flash is held
+// busy. Nothing is refused: the link takes the client's frames as places free, another client is
+// answered meanwhile, and every command is done, answered 0 in the order sent, and in the flash.
+TEST_F(FlashQueue, AStreamPastItsShareIsTakenWholeAndAnsweredInOrder)
+{
+    TcpClient writer(tcpPort(), 0, kHostA), other(tcpPort(), 0, kHostB);
+    Bytes wire, expected(0x18000, 0xFF);
+    std::vector<uint8_t> groups;
+    auto add = [&](uint8_t group, const Bytes& payload) {
+        const Bytes b = encode(body(group, payload, kDevice, kPc, uint8_t(groups.size())));
+        wire.insert(wire.end(), b.begin(), b.end());
+        groups.push_back(group);
+    };
+    auto write = [&](uint32_t at, uint8_t seed) {
+        Bytes p = {uint8_t(at), uint8_t(at >> 8), uint8_t(at >> 16), 0, 0x00, 0x01, 2, 0};
+        for (int i = 0; i < 256; ++i)
+            p.push_back(expected[at - 0x10000 + i] = uint8_t(seed + i * 7));
+        add(0x71, p);
+    };
+    add(0x70, {0x00, 0x00, 0x01, 0x00, 1, 0, 2, 4});   // 64 KB at 0x10000
+    for (int i = 0; i < 40; ++i)
+        write(0x10000 + 256 * i, uint8_t(i));
+    for (uint32_t k = 0; k < 8; ++k) {
+        const uint32_t sector = 0x20000 + 0x1000 * k;
+        write(sector, 0x55);   // gone with the erase behind it
+        add(0x70, {0x00, uint8_t(sector >> 8), uint8_t(sector >> 16), 0x00, 1, 0, 2, 1});
+        std::fill(expected.begin() + (sector - 0x10000), expected.begin() + (sector - 0x10000 + 0x1000), 0xFF);
+        write(sector + 0x100, uint8_t(0x80 + k));
+    }
+    writer.sendRaw(wire);
+    ASSERT_TRUE(waitFor([] { return ApartWorker::pending() == ApartWorker::kClientShare; }, 1500));
+    EXPECT_TRUE(isReply(other.call(body(0x82, {}), 2000)));
+    flash->setStuckBusy(false);
+    for (size_t i = 0; i < groups.size(); ++i) {
+        const Bytes r = writer.receiveFrame(10000);
+        ASSERT_TRUE(isReply(r)) << i;
+        EXPECT_EQ(r[5], uint8_t(i));
+        EXPECT_EQ(r[9], groups[i]) << i;
+        EXPECT_EQ(status(r), 0) << i;
+    }
+    EXPECT_TRUE(flash->contents(0x10000, 0x18000) == expected);
+}
+
+// A UDP sender cannot be held back: of 20 erases, the 4 past its share are refused, but those
+// refusals come after the replies of its 16 earlier erases, in the order it sent them.
+TEST_F(FlashQueue, AUdpSendersRefusalsComeBehindTheRepliesOfItsEarlierCommands)
+{
+    UdpClient udp(udpPort(), kHostA);
+    for (int i = 0; i < 20; ++i)
+        udp.sendRaw(encode(body(0x70, {0x00, 0x00, 0x01, 0x00, 1, 0, 2, 4}, kDevice, kPc, uint8_t(i))));
+    ASSERT_TRUE(waitFor([] { return ApartWorker::pending() == ApartWorker::kClientShare; }, 1500));
+    EXPECT_TRUE(udp.receiveFrame(300).empty());
+    flash->setStuckBusy(false);
+    for (int i = 0; i < 20; ++i) {
+        const Bytes r = udp.receiveFrame(10000);
+        ASSERT_TRUE(isReply(r)) << i;
+        EXPECT_EQ(r[5], uint8_t(i));
+        EXPECT_EQ(status(r), i < 16 ? 0 : 1) << i;
+    }
 }
 
 // A client's 64 KB write and a PC's command records run apart from the other clients' commands:

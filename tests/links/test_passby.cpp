@@ -379,6 +379,31 @@ TEST(Passby, BurstOfCardFramesOnTheFourGLineWaitsOnceAndTheLineAnswersMeanwhile)
     serialBurstWaitsOnce<Jy_uart_inout_4G>("/dev/ttyS1");
 }
 
+// A TCP client goes away while its card frame waits behind another link's: its frame is dropped,
+// never handed to the cards, and the next client's frame has the cards once they are free.
+TEST(Passby, AFrameOfAClientThatWentAwayWhileItWaitedIsNeverHandedToTheCards)
+{
+    BurstRig rig;
+    ASSERT_TRUE(rig.counted);
+    rig.udp.sendRaw(encode(search(kSlowPortByte, 0x71)));   // holds the cards
+    ASSERT_TRUE(waitFor([] { return g_passby_trans_port.load() == 3; }));
+    {
+        TcpClient gone(networkManage::pInstance()->port());
+        gone.sendRaw(encode(search(1, 0x72)));
+        ASSERT_TRUE(waitFor([] { return passby::Turn::waiting() == 1; }));
+    }
+    ASSERT_TRUE(waitFor([] { return networkManage::pInstance()->clientCount() == 1; }));
+    ASSERT_TRUE(waitFor([&] { return rig.sentToSlowPort() == 1; }));
+    G_timeTicks += kSlowTicks + 1;
+    Bytes r = rig.udp.receiveFrame(kReplyBoundMs);
+    ASSERT_TRUE(isReply(r));
+    EXPECT_EQ(r[5], 0x71);
+    r = promptly(rig.tcp, search(1, 0x73));
+    ASSERT_TRUE(isReply(r));
+    EXPECT_EQ(r[5], 0x73);
+    EXPECT_EQ(sim::cardChain().received(0).size(), 1u);   // the last frame only
+}
+
 // An FPGA reset takes the frame a link waits on: its client hears at once that it failed (the
 // frame's own header, addresses swapped, status 1) and the cards are free for the next frame,
 // while no tick passes. An LED-size change resets both FPGAs: a frame handed over while the
