@@ -90,15 +90,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static LinkCore core(kPassbyTcp);
     static NullEndpoint endpoint;
     rx.resetReceiver();
-    // Half of the input byte by byte, the rest in bulk: both receive paths are fed.
-    size_t half = size / 2;
-    for (size_t i = 0; i < half; ++i) {
+    // Half of the input byte by byte, the rest in bulk: both receive paths are fed. A client held
+    // back (its long commands past its share) has the rest kept for later, as a link does.
+    size_t half = size / 2, i = 0;
+    for (; i < half && !core.holding(0); ++i) {
         if (rx.receive(data[i]) == protocol_phy::kFrame)
             core.handleBody(rx.body(), rx.bodyLength(), endpoint);
     }
-    core.receive(rx, data + half, unsigned(size - half), endpoint);
-    // The link's thread would go on serving its card frames: until they are answered or given up.
-    while (core.busy())
+    core.receive(rx, data + i, unsigned(size - i), endpoint);
+    // The link's thread would go on serving its card frames and held bytes: until they are
+    // answered or given up.
+    while (core.busy()) {
         core.service(endpoint);
+        core.resumeHeld([](LinkClient client, const std::vector<uint8_t>& rest) {
+            core.receive(rx, rest.data(), unsigned(rest.size()), endpoint, client);
+        });
+    }
     return 0;
 }
