@@ -44,6 +44,7 @@ constexpr const char* kIni = "/data/configs/tcpip.ini";
 QVariant stored(const QString& key)
 {
     QSettings s(platform::rootPath(QString(kIni)), QSettings::IniFormat);
+    s.allKeys();   // every group parsed: a key written at the top is found too
     return s.value(key);
 }
 
