@@ -205,6 +205,11 @@ private:
     std::string path_, scratch_;
 };
 
+// QSettings parses a group of an INI file only when a key of it is first asked for, and a key of
+// one group written at the top or under [General] ("config\Barcode=A") only when every group is:
+// until then value() and contains() miss it. Every lookup comes after this.
+void parseWhole(QSettings& settings) { settings.allKeys(); }
+
 // A key QSettings writes back under another name: an empty one, or one with an empty part
 // ("config/" from a line "=value", "config//x" from "\x=value"), which it writes as "config" or
 // "config/x". A text holding such keys would never read back the same, so it is left out.
@@ -311,6 +316,7 @@ bool rewritesAsRead(const std::string& systemPath, const std::string& text, cons
     if (whole) {
         QSettings settings(QString::fromStdString(scratch), QSettings::IniFormat);
         settings.setAtomicSyncRequired(false);   // the scratch copy is written in place
+        parseWhole(settings);
         const QString& key = reading.values.first().first;
         settings.setValue(key, settings.value(key));   // a change: QSettings writes the file
         settings.sync();
@@ -416,7 +422,8 @@ std::vector<IniEntry> iniEntries(const std::string& text)
 }
 
 // Where each value of an INI file comes from, asked of QSettings: every entry read alone in a group
-// of its own, every group line followed by a key of its own, all in one file read once. For each
+// of its own, and every group line followed by a key of its own. The two go to two probe files read
+// once each, so that no group of the user's, whatever its name, meets one of the probe's. For each
 // entry that holds a key, the key as Qt names it in the file (its group's prefix included) and the
 // value Qt reads of it.
 struct EntryReading {
@@ -428,28 +435,33 @@ struct EntryReading {
 QMap<size_t, EntryReading> sourceOf(const std::string& systemPath, const std::string& text,
                                     const std::vector<IniEntry>& entries)
 {
-    const QString lineGroup = QStringLiteral("zel.entry."), groupKey = QStringLiteral("zel.group.");
-    std::string probe = startsWithMark(text) ? kUtf8Mark : "";
+    const std::string mark = startsWithMark(text) ? kUtf8Mark : "";
+    std::string lines = mark, groupLines = mark;
     for (size_t n = 0; n < entries.size(); ++n) {
         const IniEntry& e = entries[n];
-        const std::string entry = text.substr(e.start, e.end - e.start);
+        const std::string entry = text.substr(e.start, e.end - e.start), tag = "zel." + std::to_string(n);
         if (text[e.start] == '[')
-            probe += entry + "\n" + groupKey.toStdString() + std::to_string(n) + "=\n";
+            groupLines += entry + "\n" + tag + "=\n";
         else if (e.equals != std::string::npos)   // a blank line after it: an escaped line end takes one
-            probe += "[" + lineGroup.toStdString() + std::to_string(n) + "]\n" + entry + "\n\n";
+            lines += "[" + tag + "]\n" + entry + "\n\n";
     }
-    QMap<size_t, QString> groups;
+    auto tagOf = [](const QString& part) { return size_t(part.mid(4).toULong()); };
     QMap<size_t, EntryReading> read;
-    const ReadCopy copy(systemPath, probe);
-    QSettings settings(copy.path(), QSettings::IniFormat);
-    for (const QString& key : settings.allKeys()) {
-        const int at = key.lastIndexOf(groupKey);
-        if (key.startsWith(lineGroup)) {
+    {
+        const ReadCopy copy(systemPath, lines);
+        QSettings settings(copy.path(), QSettings::IniFormat);
+        for (const QString& key : settings.allKeys()) {
             const int slash = key.indexOf(QLatin1Char('/'));
-            read.insert(key.mid(lineGroup.size(), slash - lineGroup.size()).toULong(),
-                        {key.mid(slash + 1), settings.value(key), QString()});
-        } else if (at >= 0 && (at == 0 || key[at - 1] == QLatin1Char('/'))) {
-            groups.insert(key.mid(at + groupKey.size()).toULong(), key.left(at));
+            read.insert(tagOf(key.left(slash)), {key.mid(slash + 1), settings.value(key), QString()});
+        }
+    }
+    QMap<size_t, QString> groups;   // the group's prefix ("config/"), by the number of its line
+    {
+        const ReadCopy copy(systemPath, groupLines);
+        QSettings settings(copy.path(), QSettings::IniFormat);
+        for (const QString& key : settings.allKeys()) {
+            const int slash = key.lastIndexOf(QLatin1Char('/'));
+            groups.insert(tagOf(key.mid(slash + 1)), key.left(slash + 1));
         }
     }
     QString group;
@@ -463,10 +475,19 @@ QMap<size_t, EntryReading> sourceOf(const std::string& systemPath, const std::st
 }
 
 // Whether the box uses the user's text of a value rather than what Qt reads: Qt reads it as a type
-// that has no text of its own (a list, "@Rect(1 2 3 4)", "@Size(3 4)", "@Invalid()", ...).
+// that has no text of its own (a list, "@Rect(1 2 3 4)", "@Size(3 4)", "@Invalid()", ...). A number
+// is used as the number Qt reads, however it is written ("@Variant(...)" included).
 bool readAsAnotherType(const QVariant& value)
 {
-    return value.type() != QVariant::String && value.type() != QVariant::ByteArray;
+    switch (value.userType()) {
+    case QMetaType::QString: case QMetaType::QByteArray:
+    case QMetaType::Int: case QMetaType::UInt: case QMetaType::Long: case QMetaType::ULong:
+    case QMetaType::LongLong: case QMetaType::ULongLong: case QMetaType::Short: case QMetaType::UShort:
+    case QMetaType::Double: case QMetaType::Float:
+        return false;
+    default:
+        return true;
+    }
 }
 
 // The text the user wrote of each value in `wanted` that Qt reads as another type ("SN-42,B",
@@ -614,7 +635,8 @@ ConfigEngine::ConfigEngine(QObject* parent) : QObject(parent)
     // What power cuts left of the box's own scratch copies and QSettings' locks of them goes
     // first: a lock naming this process's pid would hold the start until it went stale.
     filestore::remove_stale_temps();
-    auto load = [&] {
+    // `storing` false: the file stays as it is (no copy of it could be kept before its repair).
+    auto load = [&](bool storing) {
         // The values are the file's as Qt reads it; missing or empty keys get their defaults
         // written. A value that only a default gives stays out of the file's record (inFile)
         // while the file cannot take it.
@@ -631,13 +653,15 @@ ConfigEngine::ConfigEngine(QObject* parent) : QObject(parent)
                                                              fileValues.value(key), settings));
             }
         };
-        const bool stored = edit_ini(
+        if (!storing)
+            build(nullptr);
+        const bool stored = storing && editIni(
             file,
-            [&](QSettings& settings) {
+            [&](QSettings& settings, const std::string& text) {
                 build(&settings);
                 // The file is written (a default added, or its text repaired): with the values as used.
                 if (keptAtStart_ || std::any_of(items.begin(), items.end(), [](const auto& i) { return !i->inFile; }))
-                    keepTexts(settings);
+                    keepTexts(settings, text);
             },
             keptAtStart_);
         for (auto& item : items)
@@ -647,34 +671,44 @@ ConfigEngine::ConfigEngine(QObject* parent) : QObject(parent)
     };
     // A file that cannot be read as settings would keep every later write from reaching it. What
     // Qt reads of one with lines it cannot take, or that QSettings would not write back as it read
-    // it, is the user's settings: kept and stored cleanly
-    // (edit_ini starts from it), the file as it was set aside.
+    // it, is the user's settings: kept and stored cleanly (edit_ini starts from it), the file as it
+    // was set aside. With no room for its copy the file stays as it is and what Qt reads of it is
+    // used; a later save copies it first.
     std::string bytes, why;
     const filestore::Found found = filestore::read_whole(kConfigFile, bytes, filestore::kMaxTextFile, &why);
-    if (found == filestore::Found::Unusable) {
+    auto replaceAfterCopy = [&] {
         keptAtStart_ = true;
-        filestore::set_aside(kConfigFile, why, "the file is replaced by the defaults", load);
+        load(true);
+    };
+    if (found == filestore::Found::Unusable) {
+        filestore::set_aside(kConfigFile, why, "the file is replaced by the defaults", replaceAfterCopy);
     } else if (found == filestore::Found::File) {
         const std::string text = withoutNuls(bytes);
         const IniReading reading = readingOf(kConfigFile, text);
         // A copy the disk could not take says nothing of the file: it stays as it is.
         if ((reading.status == QSettings::NoError && text == bytes && rewritesAsRead(kConfigFile, text, reading)) ||
             !reading.whole) {
-            load();
+            load(true);
+        } else if (reading.values.isEmpty()) {
+            filestore::set_aside(kConfigFile, "cannot be read as settings", "the file is replaced by the defaults",
+                                 replaceAfterCopy);
         } else {
-            keptAtStart_ = true;
-            if (reading.values.isEmpty())
-                filestore::set_aside(kConfigFile, "cannot be read as settings", "the file is replaced by the defaults", load);
-            else
-                filestore::set_aside(kConfigFile, kNotAsItStands, kSettingsKept, load, filestore::NoRoom::Replace);
+            filestore::set_aside(kConfigFile, kNotAsItStands, kSettingsKept, replaceAfterCopy, filestore::NoRoom::Use);
+            if (items.empty())
+                load(false);
         }
     } else {
-        load();
+        load(true);
     }
 }
 
 bool ConfigEngine::edit_ini(const QString& systemPath, const std::function<void(QSettings&)>& edit, bool keptAlready,
                             bool* keptAside)
+{
+    return editIni(systemPath, [&](QSettings& settings, const std::string&) { edit(settings); }, keptAlready, keptAside);
+}
+
+bool ConfigEngine::editIni(const QString& systemPath, const IniEdit& edit, bool keptAlready, bool* keptAside)
 {
     const std::string system = systemPath.toStdString();
     std::string before;
@@ -694,7 +728,8 @@ bool ConfigEngine::edit_ini(const QString& systemPath, const std::function<void(
     {
         QSettings settings(QString::fromStdString(scratch), QSettings::IniFormat);
         settings.setAtomicSyncRequired(false);   // the scratch copy is written in place
-        edit(settings);
+        parseWhole(settings);
+        edit(settings, withoutNuls(before));
         for (const QString& key : settings.allKeys())
             values.insert(key, settings.value(key));
         settings.sync();
@@ -822,6 +857,7 @@ void ConfigEngine::loadGlobals()
     const QFileInfo launcherInfo(launcherFile);
     if (launcherInfo.isFile() && uint64_t(launcherInfo.size()) <= filestore::kMaxTextFile) {
         QSettings launcher(launcherFile, QSettings::IniFormat);
+        parseWhole(launcher);
         launcher.beginGroup(QStringLiteral("app-1"));
         appPath = launcher.value(QStringLiteral("app_path")).toString();
         launcher.endGroup();
@@ -871,8 +907,8 @@ bool ConfigEngine::store(const Values& values, bool userSave)
     // One replacement of the file: all values land together. A save that kept the file as it stood
     // before its clean text replaced it leaves that said until the next save.
     bool keptAside = false;
-    const bool stored = fileName.isEmpty() || edit_ini(fileName, [&](QSettings& settings) {
-        keepTexts(settings);
+    const bool stored = fileName.isEmpty() || editIni(fileName, [&](QSettings& settings, const std::string& text) {
+        keepTexts(settings, text);
         for (const auto& [id, value] : values)
             if (validId(id) && !items[id]->noWrite && items[id]->fileName == fileName)
                 settings.setValue(_itemMap.key(id, items[id]->key), value);
@@ -891,14 +927,21 @@ bool ConfigEngine::store(const Values& values, bool userSave)
     return true;
 }
 
-void ConfigEngine::keepTexts(QSettings& settings)
+void ConfigEngine::keepTexts(QSettings& settings, const std::string& text)
 {
     // QSettings writes a list back as "a, b", and a value of another type ("@Rect(1 2 3 4)") as that
     // type: the user's "SN-42,B" would come back as another text, the rectangle as no text at all.
-    // A value in use that the file does not hold (a replacement not stored) leaves the file's own.
+    // The text is the file's as it stands now, which is the one the box read unless the user edited
+    // the file since: then the user's new text stays, and is used from the next start.
+    QMap<QString, QVariant> other;
     for (const auto& item : items)
-        if (item->inFile && settings.contains(item->key) && readAsAnotherType(settings.value(item->key)))
-            settings.setValue(item->key, item->value.toString());
+        if (settings.contains(item->key) && readAsAnotherType(settings.value(item->key)))
+            other.insert(item->key, settings.value(item->key));
+    if (other.isEmpty())
+        return;
+    const QMap<QString, QString> texts = userTexts(kConfigFile, text, other);
+    for (auto it = texts.begin(); it != texts.end(); ++it)
+        settings.setValue(it.key(), *it);
 }
 
 void ConfigEngine::report_store(bool stored)

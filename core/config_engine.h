@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 class ConfigItem {
@@ -108,6 +109,10 @@ public:
     static void buildPid(const uint16_t words[3], char pid[33]);
 
 private:
+    // edit_ini whose edit is also given the text of the file as it read it (without NUL bytes).
+    using IniEdit = std::function<void(QSettings&, const std::string& text)>;
+    static bool editIni(const QString& systemPath, const IniEdit& edit, bool keptAlready = false,
+                        bool* keptAside = nullptr);
     explicit ConfigEngine(QObject* parent = nullptr);
     static void loadGlobals();
     // Gives every setting whose stored value cannot be used its default, prints each
@@ -119,8 +124,9 @@ private:
     void replace(ConfigItem::ConfigName id, const QVariant& value, Values& fixes);
     bool validId(int id) const;   // names an item
     // Gives each setting that the file holds as another type than a text (a list, "@Rect(...)")
-    // the text in use, which QSettings then writes so that Qt reads that text back.
-    void keepTexts(QSettings& settings);
+    // the user's text of it in `text` (the file as the edit read it, so that a hand edit made while
+    // the box runs stays), which QSettings then writes so that Qt reads that text back.
+    void keepTexts(QSettings& settings, const std::string& text);
     // Raises or ends the home page's alert for a settings file that cannot be written.
     static void report_store(bool stored);
     // write_config_variants; `userSave` false for the box's own corrections, which leave the

@@ -551,10 +551,11 @@ void set_aside(const std::string& systemPath, const std::string& why, const std:
             // runs on what it uses instead without storing it.
             if (noRoom == NoRoom::Replace)
                 replace();
+            const char* done = noRoom == NoRoom::Replace ? "what it holds is used"
+                               : noRoom == NoRoom::Use   ? "what it holds is used as it stands, nothing is stored"
+                                                         : "nothing is stored";
             alerts::event_for(alerts::kFileReplaced, systemPath,
-                              path + " " + why + ": left in place (no copy could be written), " +
-                                  (noRoom == NoRoom::Replace ? "what it holds is used" : "nothing is stored"),
-                              0);
+                              path + " " + why + ": left in place (no copy could be written), " + done, 0);
             return;
         }
         copy = false;   // no room for a copy: the file itself is moved

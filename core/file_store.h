@@ -86,6 +86,7 @@ enum class NoRoom {
     Move,      // moved aside, then replaced
     Replace,   // the replacement is made of what the file holds: left under its name and replaced
     Leave,     // left under its name as it is, the replacement not made (it would lose the file's values)
+    Use,       // left under its name as it is, the replacement not made; the box uses what it holds
 };
 void set_aside(const std::string& systemPath, const std::string& why, const std::string& instead,
                const std::function<void()>& replace = {}, NoRoom noRoom = NoRoom::Move);
