@@ -4,6 +4,7 @@
 #include "platform/command_runner.h"
 #include "platform/platform.h"
 
+#include <QDate>
 #include <QDir>
 #include <QFileInfo>
 
@@ -54,6 +55,13 @@ unsigned int Utils::getTimeSpace(unsigned int start)
     if (now >= start)
         return now - start;
     return 0xFFFFFFFFu - start + now;
+}
+
+bool Utils::isClockTime(unsigned year, unsigned month, unsigned day, unsigned hour, unsigned minute,
+                        unsigned second)
+{
+    return second <= 59 && minute <= 59 && hour <= 23 && year >= 2000 && year <= 2099 &&
+           QDate::isValid(int(year), int(month), int(day));
 }
 
 int Utils::usleep_mutex(unsigned int usec)

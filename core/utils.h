@@ -41,6 +41,10 @@ public:
     // ---- time ----------------------------------------------------------------------------------
     // Ticks from `start` to G_timeTicks; past a wrap 0xFFFFFFFF - start + now.
     static unsigned int getTimeSpace(unsigned int start);
+    // A time the box's clock can be set to: a date of the calendar (30 February is none, 29
+    // February only in a leap year) in the years 2000-2099, and a time of day.
+    static bool isClockTime(unsigned year, unsigned month, unsigned day, unsigned hour, unsigned minute,
+                            unsigned second);
     static int usleep_mutex(unsigned int usec);
     static int msleep_mutex(unsigned int msec);
 

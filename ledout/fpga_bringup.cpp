@@ -385,8 +385,9 @@ void fpga_manage::checkStep(int i)
         SCREEN_fpgactrl_status2(SCREEN_OUTPUT_ENABLE, i);
         ZEL_DEBUG("\n fpga%d over to enable lcd\n", i);
         // The bring-up left the output blank. An FPGA that comes back while the screen is
-        // closed stays dark like the other one: only an open screen is lit.
-        if (ledpara::word(ledpara::kScreenClosed) == 0) {
+        // closed stays dark like the other one: only an open screen is lit, and at a start not
+        // one the on/off schedule has switched off for now.
+        if (ledpara::word(ledpara::kScreenClosed) == 0 && !onoffKeepsDark()) {
             SCREEN_fpgactrl_status2(SCREEN_SHOW, i);
             ZEL_DEBUG("\n fpga%d start to light on \n", i);
         }

@@ -238,13 +238,29 @@ public:
     // Runs the command record in the command RAM (a write of register 2 with bit 2).
     void Dealwith_mcu_ram();
     // Runs a copy of a command record taken when its start was written: a client's RAM writes
-    // meanwhile do not change it under the record.
-    void run_command_record(const uint8_t* rec);
-    void Checktime(const uint8_t* rec);
+    // meanwhile do not change it under the record. False when its work was refused or cut short
+    // (a clock the calendar has not, a schedule the flash did not take or erase): the client is
+    // answered so.
+    bool run_command_record(const uint8_t* rec);
+    bool Checktime(const uint8_t* rec);
+    // The box's clock was set (the clock record or the set-clock command): the recorder marks its
+    // period, and the on/off schedule takes the state it gives for the new time and arms the day.
+    void clockSet();
     void OnOff_time(const uint8_t* rec);
     void record_onoff_time(int device);
     void dealwith_onoff();
     void setOnOffEnable(uint8_t on);   // register shadow of the schedule's enable, under the state lock
+    // The schedule's step runs: a stored one (register shadow 66 is 1), or one applied without
+    // storing, which runs until a restart, an erase or a stored one.
+    bool onoffRuns();
+    // At the bring-up's light-up: a start (or a clock set) whose schedule says the screen is off
+    // now keeps it dark, the state the schedule's next step takes.
+    bool onoffKeepsDark();
+    // Takes the state the schedule gives for the current time (see onoff_settle).
+    void settleOnOff();
+    // The screen state the schedule gives at minute `now` of the day: that of the latest switch
+    // (kScreenOn 1, kScreenOff 0), or -1 without any switch. Under the state lock.
+    int onoffStateAt(int now) const;
     static constexpr int kOnOffPlaces = 8;
     static constexpr int kOnOffEntries = 4;
     uint8_t onoff_count = 0;
@@ -254,7 +270,13 @@ public:
     uint8_t off_minute[kOnOffPlaces] = {};
     uint8_t on_armed[kOnOffPlaces] = {};
     uint8_t off_armed[kOnOffPlaces] = {};
-    uint8_t onoff_last_day = 0;
+    // The date (year << 16 | month << 8 | day) on which the entries were last armed: any change
+    // of date arms them again, also a clock set to the same day of another month.
+    uint32_t onoff_last_day = 0;
+    std::atomic<bool> onoff_applied{false};   // a schedule applied without storing runs
+    // Set at a start and by a clock set: the next step (once both FPGAs are lit) takes the state the
+    // schedule gives for the current time, instead of waiting for the next switch's minute.
+    std::atomic<bool> onoff_settle{true};
     bool onoff_reload = false;   // the stored schedule could not be read: the extension step tries again
     // A record read the flash did not answer, and its tick: the next try waits kRecordRetryTicks.
     static constexpr uint32_t kRecordRetryTicks = 100;

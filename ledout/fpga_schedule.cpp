@@ -68,52 +68,83 @@ bool fpga_manage::read_record(uint32_t address, uint8_t* out, uint32_t length)
 
 void fpga_manage::Dealwith_mcu_ram() { run_command_record(MCU_RAM_CMD); }
 
-void fpga_manage::run_command_record(const uint8_t* rec)
+bool fpga_manage::run_command_record(const uint8_t* rec)
 {
     if (rec[0] != kPresent)
-        return;
+        return true;
     switch (rec[kCommand]) {
     case CMD_CLOCK:
-        Checktime(rec);
-        break;
+        return Checktime(rec);
     case CMD_SCHEDULE:
         OnOff_time(rec);
         // The flash work without the state lock: the manager's steps go on meanwhile.
         if (rec[kStoreByte] == kStore) {
-            if (store_record(kScheduleRecord, rec, storedLength(rec)))
-                setOnOffEnable(1);
+            if (!store_record(kScheduleRecord, rec, storedLength(rec)))
+                return false;
+            setOnOffEnable(1);
         } else if (rec[kStoreByte] == kErase) {
             fpga_flash_access();
-            if (erase_record(kScheduleRecord))
-                setOnOffEnable(0);
+            if (!erase_record(kScheduleRecord))
+                return false;
+            setOnOffEnable(0);
+        } else {
+            onoff_applied = true;   // runs from now on, without touching the stored one
         }
-        break;
+        return true;
     case CMD_BRIGHTNESS:
         Brightness_command(rec);
-        break;
+        return true;
     default:
-        break;
+        return true;
     }
 }
 
-void fpga_manage::Checktime(const uint8_t* rec)
+bool fpga_manage::Checktime(const uint8_t* rec)
 {
     const uint8_t* p = rec + kPayload;
     const unsigned year = decode(p[1]) * 100u + decode(p[0]);
-    const QString date = QString("%1-%2-%3").arg(year).arg(decode(p[2])).arg(decode(p[3]));
-    const QString time = QString("%1:%2:%3").arg(decode(p[4])).arg(decode(p[5])).arg(decode(p[6]));
+    const unsigned month = decode(p[2]), day = decode(p[3]);
+    const unsigned hour = decode(p[4]), minute = decode(p[5]), second = decode(p[6]);
+    // A date the calendar has not (month 13, 30 February) would leave the clock where it is: no
+    // clock is set, and none is marked.
+    if (!Utils::isClockTime(year, month, day, hour, minute, second))
+        return false;
+    const QString date = QString("%1-%2-%3").arg(year).arg(month).arg(day);
+    const QString time = QString("%1:%2:%3").arg(hour).arg(minute).arg(second);
     Utils::system_mutex("date \"" + date + " " + time + "\";hwclock -wu");
-    if (p_fpga_manage != nullptr && p_fpga_manage->clock_record != nullptr)
-        p_fpga_manage->clock_record->dealwith_record_timing();
+    clockSet();
+    return true;
+}
+
+void fpga_manage::clockSet()
+{
+    onoff_settle = true;
+    if (clock_record != nullptr)
+        clock_record->dealwith_record_timing();
+    wake();
 }
 
 // ---- the on/off schedule -------------------------------------------------------------------------
+
+namespace {
+
+constexpr int kMinutesPerDay = 24 * 60;
+
+uint32_t dateOf(const TimeRealType& t) { return uint32_t(t.year) << 16 | uint32_t(t.month) << 8 | t.day; }
+
+// The minute of the day, or -1 for a time no clock shows (such a switch never fires).
+int minuteOf(unsigned hour, unsigned minute) { return hour < 24 && minute < 60 ? int(60 * hour + minute) : -1; }
+
+}  // namespace
 
 void fpga_manage::setOnOffEnable(uint8_t on)
 {
     StateLock state(recordStateMutex_);
     setShadow(kRegOnOff, 0, on);
+    onoff_applied = false;   // the stored schedule, or none, from here on
 }
+
+bool fpga_manage::onoffRuns() { return shadow(kRegOnOff, 0) == 1 || onoff_applied.load(); }
 
 void fpga_manage::OnOff_time(const uint8_t* rec)
 {
@@ -159,7 +190,7 @@ void fpga_manage::dealwith_onoff()
     StateLock state(recordStateMutex_);
     const TimeRealType t = current_time;
     if (onoff_count == 0) {
-        onoff_last_day = t.day;
+        onoff_last_day = dateOf(t);
         return;
     }
     for (int i = 0; i < onoff_count; ++i) {
@@ -174,9 +205,61 @@ void fpga_manage::dealwith_onoff()
             off_armed[i] = 0;
         }
     }
-    if (t.day != onoff_last_day) {
+    if (dateOf(t) != onoff_last_day) {
         std::memset(on_armed, 1, onoff_count);
         std::memset(off_armed, 1, onoff_count);
-        onoff_last_day = t.day;
+        onoff_last_day = dateOf(t);
     }
+}
+
+int fpga_manage::onoffStateAt(int now) const
+{
+    // How many minutes ago each switch last came (today, else yesterday); an off wins over an on
+    // of the same minute, as the step switches on first and then off.
+    int nearest = kMinutesPerDay, screen = -1;
+    auto consider = [&](int at, uint8_t to) {
+        if (at < 0)
+            return;
+        const int ago = (now - at + kMinutesPerDay) % kMinutesPerDay;
+        if (ago < nearest || (ago == nearest && to == kScreenOff)) {
+            nearest = ago;
+            screen = to;
+        }
+    };
+    for (int i = 0; i < onoff_count; ++i) {
+        consider(minuteOf(on_hour[i], on_minute[i]), kScreenOn);
+        consider(minuteOf(off_hour[i], off_minute[i]), kScreenOff);
+    }
+    return screen;
+}
+
+void fpga_manage::settleOnOff()
+{
+    onoff_settle = false;
+    IT8563WE_Get(&current_time);
+    readtime_ticks = G_timeTicks.load();
+    StateLock state(recordStateMutex_);
+    if (!onoffRuns() || onoff_count == 0)
+        return;
+    const TimeRealType t = current_time;
+    const int now = minuteOf(t.hour, t.minute);
+    // The day's switches wait for their minutes; those of this minute are in the state taken now.
+    for (int i = 0; i < onoff_count; ++i) {
+        on_armed[i] = minuteOf(on_hour[i], on_minute[i]) != now;
+        off_armed[i] = minuteOf(off_hour[i], off_minute[i]) != now;
+    }
+    onoff_last_day = dateOf(t);
+    const int screen = onoffStateAt(now);
+    if (screen >= 0)
+        SCREEN_fpgactrl_status(uint8_t(screen));
+}
+
+bool fpga_manage::onoffKeepsDark()
+{
+    if (!onoff_settle.load() || onoff_reload)
+        return false;
+    TimeRealType t;
+    IT8563WE_Get(&t);
+    StateLock state(recordStateMutex_);
+    return onoffRuns() && onoffStateAt(minuteOf(t.hour, t.minute)) == kScreenOff;
 }

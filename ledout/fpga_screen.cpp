@@ -227,6 +227,9 @@ void fpga_manage::Extension_function()
     }
     if (flag(changeword::kBriTaskOn, false))
         Brightness_task();
-    if (shadow(kRegOnOffEnable, 0) == 1)
+    // Once both FPGAs are lit: a start or a clock set waits for the bring-up's light-up.
+    if (onoff_settle.load() && !onoff_reload && check_step(0) == kCheckLit && check_step(1) == kCheckLit)
+        settleOnOff();
+    if (onoffRuns())
         dealwith_onoff();
 }

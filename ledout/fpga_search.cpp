@@ -36,15 +36,21 @@ constexpr uint32_t kEvenPassClear = 0xFFFF4000u;   // bit 14 and bits 16-31
 
 void fpga_manage::Check_search_card()
 {
-    if (pc_cmd_valid == 0 && get_fpga_status() == 1) {
+    const bool up = get_fpga_status() == 1;
+    const bool linkQuiet = pc_cmd_valid == 0;
+    if (linkQuiet && up) {
         check_vbo_status(0);
         check_vbo_status(1);
         Search_Card_Cmd();
-        Extension_function();
-        check_wlanonline_state();
-    } else {
-        releaseQuietLink();
     }
+    // The schedules keep their time whatever the links do: monitoring software that polls more
+    // often than the link's quiet period would hold them off all day. The search waits.
+    if (up)
+        Extension_function();
+    if (linkQuiet && up)
+        check_wlanonline_state();
+    else
+        releaseQuietLink();
 }
 
 void fpga_manage::releaseQuietLink()

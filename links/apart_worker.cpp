@@ -171,11 +171,16 @@ private:
     }
 
     // The job's command, without m_ held: a record the link took is run and answered as the
-    // link made the reply.
+    // link made the reply, or refused when its work was.
     static void carryOut(ApartWorker::Job& job, std::vector<uint8_t>& reply)
     {
         if (!job.record.empty()) {
-            message_deal::run_record(job.record.data());
+            if (!message_deal::run_record(job.record.data())) {
+                // Refused or cut short (a clock the calendar has not, a record the flash did not take).
+                const unsigned n = message_deal::refuse(job.body.data(), unsigned(job.body.size()), reply.data(),
+                                                        unsigned(reply.size()));
+                job.reply.assign(reply.begin(), reply.begin() + n);
+            }
             return;
         }
         const unsigned n =

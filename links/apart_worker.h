@@ -37,7 +37,7 @@ public:
         std::vector<uint8_t> body;    // the request, check byte included
         std::vector<uint8_t> reply;   // the reply body, once done
         // A command record the link copied when it took the command that starts it, the reply
-        // made then in `reply`: the job only runs the record.
+        // made then in `reply`: the job only runs the record (a refusal replaces the reply).
         std::vector<uint8_t> record;
         std::atomic<bool> started{false};   // taken by the worker: it is answered, never dropped
         std::atomic<bool> done{false};
@@ -49,7 +49,8 @@ public:
     // Queues a command of `client` (of `host`) of the link `link` (the thread is started on the
     // first use). Null when that client's or that host's share or the queue is full. While the
     // worker is being stopped the job comes back done, refused.
-    // With `record`, the job runs that command record and answers `reply`.
+    // With `record`, the job runs that command record and answers `reply`, or status 1 when the
+    // record's work was refused.
     static std::shared_ptr<Job> submit(const void* link, uint64_t client, uint64_t host, const uint8_t* body,
                                        unsigned length, std::vector<uint8_t> record = {},
                                        std::vector<uint8_t> reply = {});

@@ -129,8 +129,9 @@ public:
     // under the command lock (`record` stays empty when the write is refused). Returns the reply.
     static unsigned take_starting_record(const uint8_t* body, unsigned length, uint8_t* reply, unsigned capacity,
                                          std::vector<uint8_t>& record);
-    // Runs a record so taken (its flash wait, store and brightness), holding flash_mutex only.
-    static void run_record(const uint8_t* record);
+    // Runs a record so taken (its flash wait, store and brightness), holding flash_mutex only;
+    // false when its work was refused or cut short (the client is then answered status 1).
+    static bool run_record(const uint8_t* record);
     // The flash device behind an FPGA (2 or 3) that a command works on, 0 for none: the flash
     // commands' device, and device 2 for a command that starts the command record.
     static uint8_t fpga_flash_of(const uint8_t* body, unsigned length);

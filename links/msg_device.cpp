@@ -1,5 +1,4 @@
 // Groups 0x81 parameter save, 0x87 set clock, 0xA2 barcode and 0xA4 network settings.
-#include <QDate>
 #include <QString>
 
 #include <cstdio>
@@ -111,9 +110,7 @@ void message_deal::write_rtc_time(const uint8_t* body, unsigned length, Reply& r
     }
     unsigned sec = body[10], min = body[11], hour = body[12], day = body[13], month = body[14];
     unsigned year = frame::u16(body + 15);
-    // The calendar decides the day (30 February is refused, 29 February only in a leap year).
-    if (sec > 59 || min > 59 || hour > 23 || year < 2000 || year > 2099 ||
-        !QDate::isValid(int(year), int(month), int(day))) {
+    if (!Utils::isClockTime(year, month, day, hour, min, sec)) {
         r.status(kStatusRefused);
         return;
     }

@@ -178,11 +178,11 @@ unsigned message_deal::take_starting_record(const uint8_t* body, unsigned length
     return r.finish();
 }
 
-void message_deal::run_record(const uint8_t* record)
+bool message_deal::run_record(const uint8_t* record)
 {
     // Its flash work and the brightness it applies hold no other command.
     std::lock_guard<std::mutex> flash(flash_mutex);
-    linkhooks::fpgaRunCommandRecord(record);
+    return linkhooks::fpgaRunCommandRecord(record);
 }
 
 unsigned message_deal::write_starting_record(const uint8_t* body, unsigned length, uint8_t* reply,
@@ -190,8 +190,8 @@ unsigned message_deal::write_starting_record(const uint8_t* body, unsigned lengt
 {
     std::vector<uint8_t> record;
     const unsigned n = take_starting_record(body, length, reply, capacity, record);
-    if (!record.empty())
-        linkhooks::fpgaRunCommandRecord(record.data());
+    if (!record.empty() && !linkhooks::fpgaRunCommandRecord(record.data()))
+        return refuse(body, length, reply, capacity);
     return n;
 }
 

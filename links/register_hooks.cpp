@@ -88,10 +88,9 @@ std::vector<uint8_t> fpgaCommandRecord()
     return std::vector<uint8_t>(manager()->MCU_RAM_CMD, manager()->MCU_RAM_CMD + sizeof manager()->MCU_RAM_CMD);
 }
 
-void fpgaRunCommandRecord(const uint8_t* record)
+bool fpgaRunCommandRecord(const uint8_t* record)
 {
-    if (manager())
-        manager()->run_command_record(record);
+    return !manager() || manager()->run_command_record(record);
 }
 
 bool fpgaReadRegisters(unsigned reg, unsigned count, int fpga, uint8_t* out)
@@ -127,8 +126,8 @@ bool fpgaStoreNetPara(int fpga, uint32_t offset, const uint8_t* data, uint32_t l
 
 void recordTiming()
 {
-    if (manager() && manager()->clock_record)
-        manager()->clock_record->dealwith_record_timing();
+    if (manager())
+        manager()->clockSet();
 }
 
 namespace {

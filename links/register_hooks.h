@@ -26,9 +26,10 @@ bool videoFlashRead(uint32_t address, uint8_t* out, uint32_t length);
 // Masked write of FPGA register `reg` through the manager's shadow; false when refused.
 bool fpgaWriteRegister(unsigned reg, uint8_t mask, uint8_t value, int fpga);
 // A copy of the command record as it stands in the command RAM (empty while no manager runs),
-// and running such a copy as a write of register 2 with bit 2 runs the command RAM's.
+// and running such a copy as a write of register 2 with bit 2 runs the command RAM's (false when
+// its work was refused or cut short).
 std::vector<uint8_t> fpgaCommandRecord();
-void fpgaRunCommandRecord(const uint8_t* record);
+bool fpgaRunCommandRecord(const uint8_t* record);
 // Reads `count` registers from `reg` into `out` (refreshing the shadow); false when refused.
 bool fpgaReadRegisters(unsigned reg, unsigned count, int fpga, uint8_t* out);
 // Block write and read of FPGA RAM `ramId`.
@@ -39,7 +40,7 @@ bool fpgaReadRam(uint8_t* out, uint32_t offset, uint32_t length, int ramId, int 
 bool fpgaStoreNetPara(int fpga, uint32_t offset, const uint8_t* data, uint32_t length);
 
 // ---- clock and pages -------------------------------------------------------------------------
-// The run-time recorder takes the new clock.
+// The box's clock was set: the run-time recorder and the on/off schedule take the new clock.
 void recordTiming();
 // A recovery record was written or deleted; a scan file was written or deleted.
 void recoveryFilesChanged(bool deleted);

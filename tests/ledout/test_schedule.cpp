@@ -38,6 +38,25 @@ struct ScheduleRig : fpgatest::Rig {
     }
     bool blank() { return (fpga(0).reg(0) & 0x04) != 0; }
     Bytes stored(uint32_t n) { return flash(2).contents(kSchedule, n); }
+    // The manager's passes on the board's clock at that minute (its clock read comes every 26).
+    void passAt(const QDate& d, int hour, int minute)
+    {
+        platform::setSimClock(QDateTime(d, QTime(hour, minute, 20)));
+        pass(30);
+    }
+    // The clock record of PC software, BCD.
+    bool setClock(const QDate& d, int hour, int minute)
+    {
+        auto b = [](int v) { return uint8_t((v / 10) << 4 | v % 10); };
+        record(1, 0, {b(d.year() % 100), b(d.year() / 100), b(d.month()), b(d.day()), b(hour), b(minute), 0});
+        return m->run_command_record(m->MCU_RAM_CMD);
+    }
+    bool lightUp()
+    {
+        return passUntil([&] {
+            return m->check_step(0) == fpga_manage::kCheckLit && m->check_step(1) == fpga_manage::kCheckLit;
+        });
+    }
 };
 
 // 08:00 on, 22:30 off.
@@ -125,6 +144,8 @@ TEST(OnOffSchedule, OtherStoreBytesChangeOnlyMemoryAndTheStoredScheduleIsLoadedA
     EXPECT_EQ(rig.m->onoff_count, 1);
     EXPECT_EQ(rig.m->shadow(66, 0), 0);
     EXPECT_TRUE(rig.flash(2).log().empty());
+    rig.passAt(QDate(2024, 5, 1), 22, 30);   // and it runs
+    EXPECT_TRUE(rig.blank());
 
     rig.record(2, 0xAA, kDay);
     rig.m->Dealwith_mcu_ram();
@@ -184,4 +205,87 @@ TEST(OnOffSchedule, ASwitchOffDuringAnLedSizeChangeLeavesTheWallDarkAndTheWordCl
     EXPECT_GE(rig.count(1), 1);
     for (int i = 0; i < 2; ++i)
         EXPECT_EQ(rig.fpga(i).reg(0) & 0x04, 0x04) << "fpga " << i << " stays dark";
+}
+
+// A date the calendar has not is refused as the set-clock command refuses it: the shell is not
+// asked, the clock stays, and the recorder marks no clock set.
+TEST(ClockCommand, ADateTheCalendarHasNotIsRefusedAndMarksNoClockSet)
+{
+    ScheduleRig rig;
+    ASSERT_TRUE(rig.bringUp());
+    rig.m->clock_record->step(true);
+    const struct {
+        Bytes payload;
+        bool taken;
+    } rows[] = {
+        {{0x24, 0x20, 0x13, 0x07, 0x09, 0x05, 0x00}, false},   // month 13
+        {{0x26, 0x20, 0x02, 0x30, 0x09, 0x05, 0x00}, false},   // 30 February
+        {{0x26, 0x20, 0x02, 0x29, 0x09, 0x05, 0x00}, false},   // 29 February, 2026
+        {{0x24, 0x20, 0x04, 0x31, 0x09, 0x05, 0x00}, false},   // 31 April
+        {{0x24, 0x20, 0x00, 0x07, 0x09, 0x05, 0x00}, false},   // month 0
+        {{0x24, 0x20, 0x03, 0x07, 0x24, 0x00, 0x00}, false},   // hour 24
+        {{0x24, 0x20, 0x03, 0x07, 0x09, 0x60, 0x00}, false},   // minute 60
+        {{0x28, 0x20, 0x02, 0x29, 0x09, 0x05, 0x00}, true},    // 29 February of a leap year
+    };
+    const QDateTime before(QDate(2023, 1, 2), QTime(3, 4, 5));
+    for (const auto& row : rows) {
+        SCOPED_TRACE(int(row.payload[2]) * 100 + row.payload[3]);
+        platform::setSimClock(before);
+        g_clock_record.clock_set = 0xFF;
+        zeltest::simCommands().clearJournal();
+        rig.record(1, 0, row.payload);
+        EXPECT_EQ(rig.m->run_command_record(rig.m->MCU_RAM_CMD), row.taken);
+        EXPECT_EQ(zeltest::simCommands().journal().size(), row.taken ? 1u : 0u);
+        EXPECT_EQ(g_clock_record.clock_set == 'Z', row.taken);
+        EXPECT_EQ(platform::localNow().date() == before.date(), !row.taken);
+    }
+}
+
+// A start takes the state the stored schedule (08:00 on, 22:30 off) gives for the time: a start at
+// night never lights the wall, and the screen word says what the wall shows.
+TEST(OnOffSchedule, AStartTakesTheStateTheStoredScheduleGivesForTheTime)
+{
+    const struct {
+        int hour, minute;
+        bool dark;
+    } rows[] = {{7, 59, true}, {8, 0, false}, {12, 0, false}, {22, 29, false}, {22, 30, true}, {0, 0, true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.hour * 100 + row.minute);
+        ScheduleRig rig;
+        rig.flash(2).write(kSchedule, {0xAA, 2, 0xAA, 0, 0, 0, 5, 0, 1, 0x08, 0x00, 0x22, 0x30});
+        ledpara::setWord(ledpara::kScreenClosed, row.dark ? 0 : 1);   // the word says otherwise
+        platform::setSimClock(QDateTime(QDate(2024, 5, 8), QTime(row.hour, row.minute, 10)));
+        rig.m = zeltest::freshFpgaManager();
+        rig.m->softinit();
+        rig.fpga(0).clearLog();
+        ASSERT_TRUE(rig.lightUp());
+        rig.pass(3);
+        EXPECT_EQ(rig.blank(), row.dark);
+        EXPECT_EQ(zeltest::screenShown(rig.fpga(0)), !row.dark) << "the wall lit at some moment";
+        EXPECT_EQ(ledpara::word(ledpara::kScreenClosed), row.dark ? 1 : 0);
+    }
+}
+
+// A clock set takes the state the schedule gives for the new time, and any new date arms the
+// day's switches again (also the same day of another month).
+TEST(OnOffSchedule, AClockSetTakesTheScheduledStateAndANewDateArmsTheDay)
+{
+    ScheduleRig rig;
+    ASSERT_TRUE(rig.lightUp());
+    rig.record(2, 0xAA, kDay);
+    ASSERT_TRUE(rig.m->run_command_record(rig.m->MCU_RAM_CMD));
+    const QDate may8(2024, 5, 8), june8(2024, 6, 8);
+    rig.passAt(may8, 8, 0);
+    EXPECT_FALSE(rig.blank());
+    ASSERT_TRUE(rig.setClock(may8, 23, 0));   // past the off minute
+    rig.pass(3);
+    EXPECT_TRUE(rig.blank());
+    EXPECT_EQ(ledpara::word(ledpara::kScreenClosed), 1);
+    ASSERT_TRUE(rig.setClock(june8, 7, 59));
+    rig.pass(3);
+    EXPECT_TRUE(rig.blank());
+    rig.passAt(june8, 8, 0);
+    EXPECT_FALSE(rig.blank()) << "the new date's switch-on";
+    rig.passAt(june8, 22, 30);
+    EXPECT_TRUE(rig.blank());
 }

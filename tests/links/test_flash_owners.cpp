@@ -27,9 +27,11 @@
 #include "links/apart_worker.h"
 #include "links/message_deal.h"
 #include "links/networkmanage.h"
+#include "platform/clock.h"
 #include "sim/fpga_model.h"
 #include "sim/sim_board.h"
 #include "sim/video_chip.h"
+#include "support/fpga_board.h"
 #include "support/test_root.h"
 #include "support/video_engine.h"
 
@@ -303,4 +305,149 @@ TEST_F(FlashOwners, ClientsCommandsAndTheBoxsRecordsNeverMeetOnADevice)
         EXPECT_EQ(schedWrong, 0) << "of " << schedStores << " schedules";
         EXPECT_EQ(schedRefused, 0);
     }
+}
+
+// ---- schedules beside a client polling twice a second ----------------------------------------------
+
+namespace {
+
+constexpr unsigned kPassTicks = 10, kPollTicks = 50;
+
+uint8_t bcd(unsigned v) { return uint8_t((v / 10) << 4 | v % 10); }
+
+// The box pass by pass on the tick counter (its clock runs with it), and a client on the TCP link
+// that reads FPGA 0's register 6 every 0.5 s; every frame marks the link busy.
+struct PolledBox {
+    TcpClient& client;
+    sim::FpgaBoard& board;
+    unsigned lastFrame = 0;
+    uint8_t reg6 = 0;   // as the client last read it
+
+    Bytes call(const Bytes& b)
+    {
+        lastFrame = G_timeTicks.load();
+        return client.call(b);
+    }
+    void pass()
+    {
+        G_timeTicks += kPassTicks;
+        if (G_timeTicks.load() - lastFrame >= kPollTicks) {
+            const Bytes r = call(body(0xA1, regRead(6, 1, 1)));
+            reg6 = isReply(r) && status(r) == 0 ? replyData(r).at(0) : 0;
+        }
+        fpga_manage::p_fpga_manage->fpga_manage_deal(nullptr);
+    }
+    bool dark() { return (board.fpga[0]->reg(0) & 0x04) && (board.fpga[1]->reg(0) & 0x04); }
+    uint8_t record(const Bytes& rec)
+    {
+        const Bytes w = call(body(0x60, ramWrite(0x100000, rec)));
+        return std::max(status(w), status(call(body(0xA0, regWrite(2, 0x04, 0x04, 1)))));
+    }
+    // The clock record, or the set-clock command.
+    uint8_t setClock(const QDate& d, int hour, int minute, bool command)
+    {
+        const unsigned y = unsigned(d.year());
+        if (command)
+            return status(call(body(0x87, {0, uint8_t(minute), uint8_t(hour), uint8_t(d.day()), uint8_t(d.month()),
+                                           uint8_t(y), uint8_t(y >> 8)})));
+        return record({0xAA, 1, 0, 0, 0, 0, 7, 0, bcd(y % 100), bcd(y / 100), bcd(unsigned(d.month())),
+                       bcd(unsigned(d.day())), bcd(unsigned(hour)), bcd(unsigned(minute)), 0});
+    }
+};
+
+// The screen as the schedule's table says: the latest switch at or before the minute (the day
+// before's last one before the first), an off over an on of the same minute. -1: none.
+int scheduled(const std::vector<std::pair<int, bool>>& switches, int minute)
+{
+    int nearest = 1440, on = -1;
+    for (auto [at, isOn] : switches) {
+        const int ago = (minute - at + 1440) % 1440;
+        if (ago < nearest || (ago == nearest && !isOn))
+            nearest = ago, on = isOn;
+    }
+    return on;
+}
+
+}  // namespace
+
+// On/off switches within 22:00-22:07 beside a client polling every 0.5 s: each in its minute,
+// after a clock set (the clock record or the set-clock command, to the same day of the next month)
+// and a start at night the state the table gives; a timed record shown within its step and 2 s.
+TEST_F(FlashOwners, SchedulesKeepTheirTimeBesideAClientPollingTwiceASecond)
+{
+    setenv("ZEL_TCP_PORT", "0", 1);
+    zeltest::plugCards({{0, 1}, {17, 1}});
+    platform::setTickSource([] { return G_timeTicks.load(); });
+    TcpClient client(networkManage::pInstance()->port());
+    ASSERT_TRUE(client.connected());
+    PolledBox box{client, *board};
+    m = zeltest::freshFpgaManager();   // a start
+    m->softinit();
+    // A date the calendar has not is refused, as the set-clock command refuses it.
+    EXPECT_EQ(box.record({0xAA, 1, 0, 0, 0, 0, 7, 0, 0x24, 0x20, 0x13, 0x07, 0x09, 0x05, 0}), 1);
+    EXPECT_EQ(box.record({0xAA, 1, 0, 0, 0, 0, 7, 0, 0x26, 0x20, 0x02, 0x30, 0x09, 0x05, 0}), 1);
+    std::mt19937 rng(7);
+    QDate day(2024, 5, 8);
+    for (int round = 0; round < 2 * scale(); ++round, day = day.addMonths(2)) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        // 1-3 entries on distinct minutes of 22:00-22:07 that switch in turn, the first an on or an off.
+        std::vector<int> minutes = {0, 1, 2, 3, 4, 5, 6, 7};
+        std::shuffle(minutes.begin(), minutes.end(), rng);
+        const unsigned entries = 1 + rng() % 3;
+        minutes.resize(2 * entries);
+        std::sort(minutes.begin(), minutes.end());
+        const unsigned firstOn = unsigned(round % 2);   // lit after the last switch, then dark
+        std::vector<std::pair<int, bool>> switches;
+        Bytes rec = {0xAA, 2, 0xAA, 0, 0, 0, uint8_t(1 + 4 * entries), 0, uint8_t(entries)};
+        for (unsigned i = 0; i < entries; ++i)
+            for (unsigned k : {firstOn ^ 1, firstOn}) {   // the entry's on, then its off
+                const int at = 22 * 60 + minutes[2 * i + k];
+                switches.push_back({at, k != firstOn});
+                rec.insert(rec.end(), {bcd(unsigned(at / 60)), bcd(unsigned(at % 60))});
+            }
+        // Judged at every pass outside the switches' minutes, once both FPGAs are lit.
+        auto now = [] { return platform::localNow().time().hour() * 60 + platform::localNow().time().minute(); };
+        auto runTo = [&](int until) {
+            while (now() < until) {
+                box.pass();
+                const int minute = now();
+                const bool inSwitch =
+                    std::any_of(switches.begin(), switches.end(), [&](auto& s) { return s.first == minute; });
+                if (!inSwitch && m->check_step(0) == fpga_manage::kCheckLit) {
+                    ASSERT_EQ(box.dark(), scheduled(switches, minute) == 0) << "at " << minute;
+                }
+            }
+        };
+        ASSERT_EQ(box.record(rec), 0);
+        ASSERT_EQ(box.setClock(day, 21, 59, rng() % 2), 0);
+        runTo(22 * 60 + 9);
+        // A power cut until the next day, after its first switch (the wall showed the last one's
+        // state): the start takes the table's state, and never lights the wall when that is off.
+        const int back = 22 * 60 + minutes[0] + int(rng() % unsigned(minutes[1] - minutes[0]));
+        platform::setSimClock(QDateTime(day.addDays(1), QTime(back / 60, back % 60)));
+        m = zeltest::freshFpgaManager();
+        m->softinit();
+        board->fpga[0]->clearLog();
+        for (int i = 0; i < 2000 && m->check_step(1) != fpga_manage::kCheckLit; ++i)
+            box.pass();
+        box.pass();
+        const bool dark = scheduled(switches, back) == 0;
+        EXPECT_EQ(box.dark(), dark) << "at " << back;
+        EXPECT_EQ(zeltest::screenShown(*board->fpga[0]), !dark) << "the wall lit at some moment";
+        // The same day of the next month, inside the switches: armed again.
+        ASSERT_EQ(box.setClock(day.addMonths(1), 22, int(rng() % 8), rng() % 2), 0);
+        runTo(22 * 60 + 9);
+
+        // A timed record of 8-bit values: the slot's value within its step and 2 s more.
+        Bytes timed = {0xAA, 3, 0xAA, 0, 0, 0, 49, 0, 17};
+        for (int i = 0; i < 48; ++i)
+            timed.push_back(uint8_t(16 + rng() % 240));
+        ASSERT_EQ(box.record(timed), 0);
+        const unsigned sent = G_timeTicks.load();
+        while (box.reg6 != timed[9 + 44] && G_timeTicks.load() - sent < 1200)
+            box.pass();
+        EXPECT_EQ(box.reg6, timed[9 + 44]) << "register 6 after " << G_timeTicks.load() - sent << " ticks";
+    }
+    platform::setTickSource(nullptr);
+    platform::resetSimClock();
 }

@@ -49,6 +49,17 @@ inline fpga_manage* bringUpFpgas()
     return fpga;
 }
 
+// The FPGA's log since it was last cleared holds a write that shows the LED screen: register 0
+// with bit 2 in the mask and clear in the value (the command word: byte 0 access and read bit,
+// byte 2 register, byte 3 mask).
+inline bool screenShown(const sim::SimFpga& fpga)
+{
+    for (const auto& a : fpga.log())
+        if (a.word[0] == 0x04 && a.word[2] == 0 && (a.word[3] & 0x04) && !a.data.empty() && !(a.data[0] & 0x04))
+            return true;
+    return false;
+}
+
 // The board's receiving cards: n cards on each listed (port, n), none on the other ports.
 inline void plugCards(std::initializer_list<std::pair<int, int>> cards)
 {
