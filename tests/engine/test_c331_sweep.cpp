@@ -274,12 +274,20 @@ private:
         if (more(50))
             for (unsigned w = 1; w < 6; ++w)
                 ops.push_back({Op::kWrite, window(w) + kWinState, 0});
+        const size_t beforePattern = ops.size();
         ops.push_back({Op::kWrite, kTestPattern, pickMore(9, 10)});
         commit(ops);
-        const unsigned r = window(more(70) ? 0u : unsigned(pickMore(1, 5)));
-        ops.push_back({Op::kWrite, r + kWinDbdMode, pickMore(0, 9)});
+        const unsigned w = more(70) ? 0u : unsigned(pickMore(1, 5)), r = window(w);
+        const int word = pickMore(0, 9);
+        ops.push_back({Op::kWrite, r + kWinDbdMode, word});
         ops.push_back({Op::kWrite, r + kWinFlags, more(70) ? 0x100 : 0});
         commit(ops);
+        // Now and then another window is turned to the mode window 0, hidden before the
+        // pattern came, holds.
+        if (w != 0 && more(40))
+            ops.insert(ops.begin() + std::ptrdiff_t(beforePattern),
+                       {{Op::kWrite, window(0) + kWinState, 0}, {Op::kWrite, window(0) + kWinDbdMode, word},
+                        {Op::kWrite, window(0) + kWinFlags, 0x100}});
     }
 
     void commit(std::vector<Op>& ops)
