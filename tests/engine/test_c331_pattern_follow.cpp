@@ -313,7 +313,7 @@ TEST_F(PatternFollowTest, AWindowChangedInPlaceToDotByDotUnderAPatternThatDrawsN
         for (int i = 0; i < 6; ++i)
             zeltest::feedVideo(i, r.width, r.height, 60, i >= kHdmi3 ? 4 : 0);
         setWord(kTestPattern, 0);
-        panel(1920, 1080, 0);
+        panel(1920, 1080, r.win ? 2 : 0);   // a splice whose windows need no window 0
         for (int w = 0; w < kWinCount; ++w) {
             setWindow(w, 0, 0, 1920, 1080, kHdmi1, w == r.win);
             setWord(window(w) + kWinFlags, 0);
