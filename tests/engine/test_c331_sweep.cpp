@@ -3,9 +3,10 @@
 // V-by-One; panels up to the limits in every splice; one to six windows inside, partly off and
 // wholly off the panel; crops, mirrors, dot-by-dot modes and words, black, freeze, priorities, test
 // patterns; pictures of a few pixels mirrored over the split of two outputs; windows turned dot by
-// dot in place under patterns 9 and 10), each later one a whole configuration or a few things
-// changed, applied from power-up as PC software does (image writes in random groups, commits with
-// flag 1 or 2, a value moved and moved back), and judge the engine each time it is quiet, from the
+// dot in place under patterns 9 and 10, now and then to the mode a hidden window 0 holds), each
+// later one a whole configuration or a few things changed, applied from power-up as PC software
+// does (image writes in random groups, commits with flag 1 or 2, a value moved and moved back),
+// and judge the engine each time it is quiet, from the
 // chip alone: which windows its grids show, their frame memory, the pattern, where their pieces
 // lie, mirrors, layers, dot-by-dot cells, input channels writing for no window, and against a box
 // started afresh from the same image. A window refused is counted by kind when the judge's own
