@@ -283,12 +283,14 @@ private:
         ops.push_back({Op::kWrite, r + kWinDbdMode, word});
         ops.push_back({Op::kWrite, r + kWinFlags, more(70) ? 0x100 : 0});
         commit(ops);
-        // Now and then another window is turned to the mode window 0, hidden before the
-        // pattern came, holds.
-        if (w != 0 && more(40))
-            ops.insert(ops.begin() + std::ptrdiff_t(beforePattern),
-                       {{Op::kWrite, window(0) + kWinState, 0}, {Op::kWrite, window(0) + kWinDbdMode, word},
-                        {Op::kWrite, window(0) + kWinFlags, 0x100}});
+        // Now and then another window is turned to the mode window 0 holds, that window the one
+        // shown when the pattern came (window 0 hidden).
+        if (w == 0 || !more(40))
+            return;
+        std::vector<Op> alone = {{Op::kWrite, window(0) + kWinDbdMode, word}, {Op::kWrite, window(0) + kWinFlags, 0x100}};
+        for (unsigned v = 0; v < 6; ++v)
+            alone.push_back({Op::kWrite, window(v) + kWinState, v == w});
+        ops.insert(ops.begin() + std::ptrdiff_t(beforePattern), alone.begin(), alone.end());
     }
 
     void commit(std::vector<Op>& ops)
