@@ -26,6 +26,9 @@ constexpr uint16_t kMaxInput = 5;
 constexpr uint16_t kMaxCropIndex = kCropEntries - 1;
 constexpr uint16_t kWindowFlagBits = 0x0107;   // black, frozen, fade, dot-by-dot
 constexpr uint16_t kSoundOnBit = 0x80;
+// The window layout page writes 0, 8 and 9; PC software writes any word the engine applies (each
+// of 1-9 names a way of putting inputs together, 0 the single input).
+constexpr uint16_t kMaxDbdWord = 9;
 constexpr uint8_t kWin = kWindowSize;
 constexpr uint8_t kCrop = kCropEntrySize;
 
@@ -67,7 +70,7 @@ const std::vector<FieldRange> kTable = {
     {"window y/height", win(kWinY), kWindowSlots, kWin, 2, Rule::Span, 0, kMaxWindowEnd},
     {"window flags", win(kWinFlags), kWindowSlots, kWin, 2, Rule::Bits, 0, kWindowFlagBits},
     {"window sound", win(kWinSound), kWindowSlots, kWin, 1, Rule::Bits, 0, kSoundOnBit},
-    {"window dot-by-dot mode", win(kWinDbdMode), kWindowSlots, kWin, 2, Rule::RangeOrZero, 8, 9},
+    {"window dot-by-dot mode", win(kWinDbdMode), kWindowSlots, kWin, 2, Rule::Range, 0, kMaxDbdWord},
 };
 
 unsigned at(const FieldRange& r, unsigned index) { return r.address + r.stride * index; }

@@ -274,6 +274,22 @@ int64_t readFrom(int start, int mode, uint32_t shrink, uint32_t zoom, int out, u
     return std::max<int64_t>(from, 0);
 }
 
+void meetNeighbours(uint32_t start[], const int shown[], int n, uint32_t zoom)
+{
+    int order[kGridMax];
+    int count = 0;
+    for (int k = 0; k < n && k < kGridMax; ++k)
+        if (shown[k] > 0)
+            order[count++] = k;
+    std::stable_sort(order, order + count, [&](int a, int b) { return start[a] < start[b]; });
+    for (int i = count - 2; i >= 0; --i) {
+        const int a = order[i], b = order[i + 1];
+        const uint32_t span = shrunkCount(static_cast<uint32_t>(shown[a]), zoom);
+        const uint32_t latest = start[b] + 1 >= span ? start[b] + 1 - span : 0;
+        start[a] = std::min(start[a], latest);
+    }
+}
+
 uint32_t fitRatio(uint32_t n, uint32_t own, uint32_t room)
 {
     if (shrunkCount(n, own) <= room)

@@ -74,6 +74,12 @@ uint32_t shrunkCount(uint32_t n, uint32_t r);
 // 2), would end past the `stored` ones (0: not known).
 int64_t readFrom(int start, int mode, uint32_t shrink, uint32_t zoom, int out, uint32_t stored);
 
+// The pieces of one row (or one column) of a zoomed grid: piece k shows shown[k] output samples
+// read through `zoom` from stored sample start[k]. A piece pulled back to end inside the stored
+// picture pulls back the pieces before it in memory too, so that each still meets the next
+// within a stored sample; pieces showing nothing are passed over.
+void meetNeighbours(uint32_t start[], const int shown[], int n, uint32_t zoom);
+
 // The 16.16 shrink ratio n samples are stored with when at most `room` of them fit: `own` (0 for
 // none) while it leaves few enough, else the ratio that brings them to `room`.
 uint32_t fitRatio(uint32_t n, uint32_t own, uint32_t room);

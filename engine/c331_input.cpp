@@ -218,18 +218,33 @@ void c331_manage::c331_SetInputsource(int w, int input)
     win_port[w] = port;
     g_chg_input[w] = 1;
     ZEL_DEBUG("[c331_SetInputsource] win_%d, port_%d\n", w, port);
+    const PortPicture before = portPicture(port);
     check_input_port(c331_fd);
-    // The window is set up right here with the port's timing as just measured. A window showing
-    // the port as a dot-by-dot part of several, set up before that timing, waits for it: the
-    // pass's input work sets the port's windows up once the pass is done.
+    // The window is set up right here with the port as just measured. So is every other window
+    // showing the port alone when that measurement changed its picture (the signal came, went or
+    // took another timing): the pass's input work finds the port measured and would leave them
+    // as they were. A window showing the port as a dot-by-dot part of several, set up before
+    // that timing, waits for it: the pass's input work sets the port's windows up once the pass
+    // is done.
+    const bool changed = !(portPicture(port) == before);
     int ports[kPorts];
     bool waiting = false;
-    for (int v = 0; v < kWinCount; ++v)
-        waiting = waiting || (v != w && zelApi_IsWinShown(v) && zelApi_GetWinDbdMultiPort(v, ports) &&
-                              winListsPort(v, port));
+    for (int v = 0; v < kWinCount; ++v) {
+        if (v == w || !zelApi_IsWinShown(v) || !winListsPort(v, port))
+            continue;
+        if (zelApi_GetWinDbdMultiPort(v, ports))
+            waiting = true;
+        else if (changed)
+            g_chg_input[v] = 3;
+    }
     if (!waiting)
         PI_UPDATE[port] = 0;
     set_output(c331_fd);
+}
+
+c331_manage::PortPicture c331_manage::portPicture(int p) const
+{
+    return {PI_MEAS[p].valid, {PI_ACT[p][0], PI_ACT[p][1], PI_ACT[p][2], PI_ACT[p][3]}, PI_STATE[p], PI_SCAN_MODE[p]};
 }
 
 // ---- timing from the input-source manager ---------------------------------------------------------

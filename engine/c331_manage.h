@@ -8,6 +8,7 @@
 
 #include <pthread.h>
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -768,6 +769,18 @@ private:
     void vboRestartRegs(int k, uint32_t mask);
     void vboRestart(int k, uint32_t mask);
     void portLost(int p);
+    // What a port's windows are set up from: whether it has a picture, its active area, its
+    // format code and its scan.
+    struct PortPicture {
+        bool valid;
+        std::array<int, 4> act;
+        int state, scan;
+        bool operator==(const PortPicture& o) const
+        {
+            return valid == o.valid && act == o.act && state == o.state && scan == o.scan;
+        }
+    };
+    PortPicture portPicture(int p) const;
     bool portUnchanged(int p, const PortMeasure& m) const;
     bool portWanted(int p) const;
     void portSetup(int p, const PortMeasure& m);

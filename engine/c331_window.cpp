@@ -520,6 +520,46 @@ void c331_manage::set_display_window_och(int fd, const _ImageWindowDef_st* iwin,
     const int cols = std::min<int>(win_info[w].columns, geometry::kGridMax);
     const int rows = std::min<int>(win_info[w].rows, geometry::kGridMax);
 
+    // A zoomed piece that starts a stored pixel or line further (its first row falls late in a
+    // stored line) reads no further than what was stored: it starts back where its last sample
+    // is the stored picture's last, within the stored pixel the pieces meet in, and the pieces
+    // before it in memory move back with it so that they still meet. A mirrored line is read
+    // forward too and shown right to left: its far piece alike.
+    auto keepInside = [](uint32_t at, uint32_t from, int shown, uint32_t zoom, uint32_t stored) {
+        const uint32_t span = geometry::shrunkCount(static_cast<uint32_t>(std::max(shown, 0)), zoom);
+        return stored > 0 && from + at + span > stored && stored >= from + span ? stored - from - span : at;
+    };
+    // Where each column's pieces start in the stored line, and each row's in the stored lines.
+    uint32_t colPix[geometry::kGridMax] = {}, rowLine[geometry::kGridMax] = {};
+    int colWidth[geometry::kGridMax] = {}, rowHeight[geometry::kGridMax] = {};
+    for (int col = 0, left = 0; col < cols; left += pieces[col++].HW) {
+        // A mirrored piece shows the part of the picture at the far side.
+        const int xOut = std::max(hMirror ? owin->HW - left - pieces[col].HW : left, 0);
+        colWidth[col] = pieces[col].HW;
+        colPix[col] = sc.hmode == 2 ? geometry::zoomMemPos(static_cast<uint32_t>(xOut), sc.hzoom)
+                                    : static_cast<uint32_t>(xOut);
+        if (sc.hmode == 2)
+            colPix[col] = keepInside(colPix[col], readColumn, pieces[col].HW, sc.hzoom, ich_stored[master][0]);
+    }
+    for (int row = 0, above = 0; row < rows; above += pieces[row++].VW) {
+        rowHeight[row] = pieces[row].VW;
+        if (vMirror) {
+            // Read backward, its lines start at the last one it shows.
+            const int64_t last = std::max(owin->VW - 1 - above, 0);
+            rowLine[row] = static_cast<uint32_t>(sc.vmode == 2 ? (last * sc.vzoom) >> 16 : last);
+            continue;
+        }
+        rowLine[row] = sc.vmode == 2 ? geometry::zoomMemPos(static_cast<uint32_t>(above), sc.vzoom)
+                                     : static_cast<uint32_t>(above);
+        if (sc.vmode == 2)
+            rowLine[row] = keepInside(rowLine[row], static_cast<uint32_t>(std::max<int64_t>(ys, 0)), pieces[row].VW,
+                                      sc.vzoom, ich_stored[master][1]);
+    }
+    if (sc.hmode == 2)
+        geometry::meetNeighbours(colPix, colWidth, cols, sc.hzoom);
+    if (sc.vmode == 2 && !vMirror)
+        geometry::meetNeighbours(rowLine, rowHeight, rows, sc.vzoom);
+
     for (int k = 0; k < cols * rows && k < kOch; ++k) {
         const int c = och[k];
         if (!isCh(c))
@@ -532,30 +572,7 @@ void c331_manage::set_display_window_och(int fd, const _ImageWindowDef_st* iwin,
             left += pieces[i].HW;
         for (int i = 0; i < row; ++i)
             above += pieces[i].VW;
-        // A mirrored piece shows the part of the picture at the far side; read backward, its
-        // lines start at the last one it shows.
-        const int xOut = std::max(hMirror ? owin->HW - left - ph.HW : left, 0);
-        uint32_t xPix = sc.hmode == 2 ? geometry::zoomMemPos(static_cast<uint32_t>(xOut), sc.hzoom)
-                                      : static_cast<uint32_t>(xOut);
-        uint32_t yLine = sc.vmode == 2 ? geometry::zoomMemPos(static_cast<uint32_t>(above), sc.vzoom)
-                                       : static_cast<uint32_t>(above);
-        // A zoomed piece that starts a stored pixel or line further (its first row falls late in
-        // a stored line) reads no further than what was stored: it starts back where its last
-        // sample is the stored picture's last, within the stored pixel the pieces meet in. A
-        // mirrored line is read forward too and shown right to left: its far piece alike.
-        auto keepInside = [](uint32_t at, uint32_t from, int shown, uint32_t zoom, uint32_t stored) {
-            const uint32_t span = geometry::shrunkCount(static_cast<uint32_t>(std::max(shown, 0)), zoom);
-            return stored > 0 && from + at + span > stored && stored >= from + span ? stored - from - span : at;
-        };
-        if (sc.hmode == 2)
-            xPix = keepInside(xPix, readColumn, ph.HW, sc.hzoom, ich_stored[master][0]);
-        if (sc.vmode == 2 && !vMirror)
-            yLine = keepInside(yLine, static_cast<uint32_t>(std::max<int64_t>(ys, 0)), pv.VW, sc.vzoom,
-                               ich_stored[master][1]);
-        if (vMirror) {
-            const int64_t last = std::max(owin->VW - 1 - above, 0);
-            yLine = static_cast<uint32_t>(sc.vmode == 2 ? (last * sc.vzoom) >> 16 : last);
-        }
+        const uint32_t xPix = colPix[col], yLine = rowLine[row];
         // A piece starts on the group its first pixel lies in (whole groups of three pixels in
         // mode 2), so it never reads past the stored line.
         const uint32_t memPos = geometry::pixelOffset(readColumn + xPix, mode) + yLine * pitch * kKiB;

@@ -60,8 +60,11 @@ TEST_F(ParamModelTest, RecalledModeIsHeldToTheRangesAndTheNextStartKeepsTheFile)
             std::memcpy(slot + 2, default_para_ramlist + 2 + 0x80, 3200);
             set16(slot + 2, 0x880 - 0x380, 1000);
             set16(slot + 2, 0x584 - 0x380, 60000);   // output 0's width
+            set16(slot + 2, 0x8E0 + 18 - 0x380, 0x100);   // window 0 dot by dot over DVI and EXT side by side,
+            set16(slot + 2, 0x8E0 + 22 - 0x380, 3);       // as PC software stores it
         }
         slot[0] = slot[1] = 0xAA;
+        const uint16_t dbdBefore = u16(m->ram_para, 0x8E0 + 22);
         testing::internal::CaptureStderr();
         EXPECT_EQ(m->recall_user_mode(3), r.result) << r.what;
         std::string err = testing::internal::GetCapturedStderr();
@@ -71,6 +74,7 @@ TEST_F(ParamModelTest, RecalledModeIsHeldToTheRangesAndTheNextStartKeepsTheFile)
         EXPECT_EQ(u16(m->ram_para, 0x882), loaded ? 50 : 70) << r.what;
         EXPECT_EQ(u16(m->ram_para, 0x880), 100) << r.what;
         EXPECT_EQ(u16(m->ram_para, 0x584), 1920) << r.what;
+        EXPECT_EQ(u16(m->ram_para, 0x8E0 + 22), loaded ? 3 : dbdBefore) << r.what;
 
         ASSERT_EQ(m->save_parameter_file(), 0);
         testing::internal::CaptureStderr();

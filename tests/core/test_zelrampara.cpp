@@ -212,8 +212,10 @@ TEST_F(ParamModelTest, EachFieldsLastValueIsKeptAndTheNextOneRepaired)
         {0x8E0 + 26 * 2 + 8, 2, 0x8000 + 39, 0x8000 + 40, 3},   // or crop entry 39
         {0x8E0 + 26 * 2 + 18, 2, 0x105, 0x10D, 0},   // flags: black, fade, dot-by-dot
         {0x8E0 + 26 * 2 + 21, 1, 0x80, 0x40, 0},     // sound-on bit only
-        {0x8E0 + 26 * 2 + 22, 2, 9, 10, 0},    // dot-by-dot mode 0, 8 or 9
-        {0x8E0 + 26 * 2 + 22, 2, 8, 7, 0},
+        {0x8E0 + 26 * 2 + 22, 2, 9, 10, 0},    // dot-by-dot word 0-9: the page's 0, 8 and 9,
+        {0x8E0 + 26 * 2 + 22, 2, 1, 10, 0},    // and the words PC software writes besides
+        {0x8E0 + 26 * 2 + 22, 2, 2, 10, 0}, {0x8E0 + 26 * 2 + 22, 2, 3, 10, 0}, {0x8E0 + 26 * 2 + 22, 2, 4, 10, 0},
+        {0x8E0 + 26 * 2 + 22, 2, 5, 10, 0}, {0x8E0 + 26 * 2 + 22, 2, 6, 10, 0}, {0x8E0 + 26 * 2 + 22, 2, 7, 10, 0},
     };
     for (const Limit& l : limits) {
         for (const bool past : {false, true}) {

@@ -51,12 +51,18 @@ protected:
 
     std::set<int> ichsOf(int w) const { return zeltest::ichsOf(*e, w); }
 
+    // A dot-by-dot window none of whose ports has a signal shows a picture of no size: it keeps
+    // its channels for when a signal comes.
+    bool heldForSignal(int w) const { return e->zelApi_IsWinShown(w) && e->PM_WIN_DBD_MODE[w] != 0 && e->winNoSignal(w); }
+
     // A window none of whose output channels shows anything (switched off, refused, its
     // allocation failed) holds no input channel and no dot-by-dot memory.
     void expectIdleWindowsHoldNothing(const std::string& what) const
     {
         const std::vector<sim::DecodedChannel> d = sim::decodeOutputs(chip);
         for (int w = 0; w < kWinCount; ++w) {
+            if (heldForSignal(w))
+                continue;
             bool on = false;
             for (int c = 0; c < 8; ++c)
                 on = on || (e->och_owner[c] == w && d[size_t(c)].on);
@@ -75,6 +81,7 @@ protected:
         zeltest::WindowShows shows[kWinCount];
         for (int w = 0; w < kWinCount; ++w)
             shows[w] = w == off                  ? zeltest::WindowShows::kNothing
+                       : heldForSignal(w)        ? zeltest::WindowShows::kUnjudged
                        : e->zelApi_IsWinShown(w) ? zeltest::WindowShows::kPicture
                                                  : zeltest::WindowShows::kUnjudged;
         for (const zeltest::MemoryFinding& f : zeltest::judgeMemory(chip, zeltest::channelsOf(*e), shows))
@@ -1512,6 +1519,26 @@ TEST_F(MemoryEdgeTest, WhatAChangeLeavesBehindIsAsAFreshStart)
              EXPECT_EQ(ichsOf(2).size(), 2u);
          },
          0, -1, 0},
+        {"an input lost in the pass that turns another window to it: a plain, a dot-by-dot and a frozen window on it",
+         [this] {
+             setWord(kTestPattern, 0);
+             feedAll();
+             panel(3840, 2160, 0);
+             const int flags[4] = {0, kDbdFlag, kWinFlagFrozen, 0};   // dot by dot: the single input
+             for (int k = 0; k < 4; ++k) {
+                 setWindow(k, 1920 * (k % 2), 1080 * (k / 2), 1920, 1080, k < 3 ? kHdmi1 : kHdmi2);
+                 setWord(window(unsigned(k)) + kWinFlags, uint16_t(flags[k]));
+                 setWord(window(unsigned(k)) + kWinDbdMode, 0);
+                 setWord(window(unsigned(k)) + kWinMirror, 0);
+             }
+             hideFrom(4);
+             settle();
+             settle();
+             setWord(window(3) + kWinSource, uint16_t(kHdmi1));
+             unplug(kHdmi1);
+             settle();
+         },
+         0, -1, -1},
         {"a source beyond the inputs on its own: the default layout",
          [=] {
              twoWindows(kHdmi2);

@@ -376,6 +376,21 @@ TEST_F(OutputTest, OneSourceChangeFadesTwoChangesFreeze)
         EXPECT_EQ(fadeSteps() > 0, alone) << i;
         EXPECT_EQ(freezeWrites() > 0, !alone) << i;
     }
+
+    // Window 0's port takes another timing, its fade on: the input tracking sets the window up
+    // again for the new timing (its input flag 3), under a freeze, as for any change but a
+    // source change alone.
+    setWord(window(1) + kWinState, 0);
+    settle();
+    ASSERT_EQ(e->PM_WIN_FADE_EN[0], 1);
+    chip.clearLog();
+    zeltest::feedVideo(kHdmi2, 1280, 720, 60);
+    e->stepOnce();
+    e->stepOnce();
+    EXPECT_EQ(fadeSteps(), 0u);
+    EXPECT_GT(freezeWrites(), 0u);
+    EXPECT_EQ(decoded(e->win_info[0].ochLst[0]).inWidth, 1280);
+    EXPECT_EQ(decoded(e->win_info[0].ochLst[0]).inHeight, 720);
 }
 
 TEST_F(OutputTest, AnUntouchedWindowGetsNoWritesInItsBanks)

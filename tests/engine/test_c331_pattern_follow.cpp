@@ -290,36 +290,48 @@ TEST_F(PatternFollowTest, ADotByDotWindowLaidOutUnderAPatternShowsItsInputsOnceT
 // change) under a pattern that draws over no window shows the ports of the new mode as a box
 // started afresh does, not an empty wall or a cut of ports never measured: those ports are
 // measured when the change comes. The inputs change format from row to row, so a row finds its
-// ports as the rows before measured them.
+// ports as the rows before measured them. A window other than 0, window 0 hidden, is changed so
+// whatever mode window 0 holds, its own included.
 TEST_F(PatternFollowTest, AWindowChangedInPlaceToDotByDotUnderAPatternThatDrawsNothingShowsItsInputs)
 {
     constexpr int kDbdFlag = 0x0100;
     struct Row {
         const char* what;
-        int word, pattern, width, height;
+        int word, pattern, width, height, win;
     };
-    const Row rows[] = {{"mode 51 under pattern 10", 9, 10, 1920, 1080}, {"mode 23 under pattern 10", 4, 10, 1280, 720},
-                        {"mode 20 under pattern 9", 1, 9, 1920, 1080},   {"mode 30 under pattern 10", 5, 10, 1280, 720},
-                        {"mode 21 under pattern 9", 2, 9, 1920, 1080}};
+    const Row rows[] = {{"mode 51 under pattern 10", 9, 10, 1920, 1080, 0},
+                        {"mode 23 under pattern 10", 4, 10, 1280, 720, 0},
+                        {"mode 20 under pattern 9", 1, 9, 1920, 1080, 0},
+                        {"mode 30 under pattern 10", 5, 10, 1280, 720, 0},
+                        {"mode 21 under pattern 9", 2, 9, 1920, 1080, 0},
+                        {"window 2 to mode 51, hidden window 0's, under pattern 10", 9, 10, 1280, 720, 2},
+                        {"window 3 to mode 20, hidden window 0's, under pattern 9", 1, 9, 1920, 1080, 3},
+                        {"window 2 to mode 23, hidden window 0's, under pattern 9", 4, 9, 1280, 720, 2},
+                        {"window 3 to mode 51, hidden window 0's, under pattern 10", 9, 10, 1920, 1080, 3}};
     for (const Row& r : rows) {
         SCOPED_TRACE(r.what);
         for (int i = 0; i < 6; ++i)
             zeltest::feedVideo(i, r.width, r.height, 60, i >= kHdmi3 ? 4 : 0);
         setWord(kTestPattern, 0);
-        panel(1920, 1080, 0);
-        for (int w = 0; w < kWinCount; ++w)
-            setWindow(w, 0, 0, 1920, 1080, kHdmi1, w == 0);
-        setWord(window(0) + kWinFlags, 0);
-        setWord(window(0) + kWinDbdMode, 0);
+        panel(1920, 1080, r.win ? 2 : 0);   // a splice whose windows need no window 0
+        for (int w = 0; w < kWinCount; ++w) {
+            setWindow(w, 0, 0, 1920, 1080, kHdmi1, w == r.win);
+            setWord(window(w) + kWinFlags, 0);
+            setWord(window(w) + kWinDbdMode, 0);
+        }
+        if (r.win != 0) {
+            setWord(window(0) + kWinFlags, kDbdFlag);
+            setWord(window(0) + kWinDbdMode, uint16_t(r.word));
+        }
         settle();
         setWord(kTestPattern, uint16_t(r.pattern));
         settle();
-        setWord(window(0) + kWinFlags, kDbdFlag);
-        setWord(window(0) + kWinDbdMode, uint16_t(r.word));
+        setWord(window(r.win) + kWinFlags, kDbdFlag);
+        setWord(window(r.win) + kWinDbdMode, uint16_t(r.word));
         settle();
         zeltest::WindowShows shows[kWinCount] = {};
         for (int w = 0; w < kWinCount; ++w)
-            shows[w] = w == 0 ? zeltest::WindowShows::kPicture : zeltest::WindowShows::kNothing;
+            shows[w] = w == r.win ? zeltest::WindowShows::kPicture : zeltest::WindowShows::kNothing;
         for (const zeltest::MemoryFinding& f : zeltest::judgeMemory(chip, zeltest::channelsOf(*e), shows))
             ADD_FAILURE() << f.kind << ", " << f.detail;
         const std::vector<std::string> running = zeltest::shownPicture(chip, true);

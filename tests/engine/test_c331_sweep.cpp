@@ -3,9 +3,10 @@
 // V-by-One; panels up to the limits in every splice; one to six windows inside, partly off and
 // wholly off the panel; crops, mirrors, dot-by-dot modes and words, black, freeze, priorities, test
 // patterns; pictures of a few pixels mirrored over the split of two outputs; windows turned dot by
-// dot in place under patterns 9 and 10), each later one a whole configuration or a few things
-// changed, applied from power-up as PC software does (image writes in random groups, commits with
-// flag 1 or 2, a value moved and moved back), and judge the engine each time it is quiet, from the
+// dot in place under patterns 9 and 10, now and then to the mode a hidden window 0 holds), each
+// later one a whole configuration or a few things changed, applied from power-up as PC software
+// does (image writes in random groups, commits with flag 1 or 2, a value moved and moved back),
+// and judge the engine each time it is quiet, from the
 // chip alone: which windows its grids show, their frame memory, the pattern, where their pieces
 // lie, mirrors, layers, dot-by-dot cells, input channels writing for no window, and against a box
 // started afresh from the same image. A window refused is counted by kind when the judge's own
@@ -274,12 +275,22 @@ private:
         if (more(50))
             for (unsigned w = 1; w < 6; ++w)
                 ops.push_back({Op::kWrite, window(w) + kWinState, 0});
+        const size_t beforePattern = ops.size();
         ops.push_back({Op::kWrite, kTestPattern, pickMore(9, 10)});
         commit(ops);
-        const unsigned r = window(more(70) ? 0u : unsigned(pickMore(1, 5)));
-        ops.push_back({Op::kWrite, r + kWinDbdMode, pickMore(0, 9)});
+        const unsigned w = more(70) ? 0u : unsigned(pickMore(1, 5)), r = window(w);
+        const int word = pickMore(0, 9);
+        ops.push_back({Op::kWrite, r + kWinDbdMode, word});
         ops.push_back({Op::kWrite, r + kWinFlags, more(70) ? 0x100 : 0});
         commit(ops);
+        // Now and then another window is turned to the mode window 0 holds, that window the one
+        // shown when the pattern came (window 0 hidden).
+        if (w == 0 || !more(40))
+            return;
+        std::vector<Op> alone = {{Op::kWrite, window(0) + kWinDbdMode, word}, {Op::kWrite, window(0) + kWinFlags, 0x100}};
+        for (unsigned v = 0; v < 6; ++v)
+            alone.push_back({Op::kWrite, window(v) + kWinState, v == w});
+        ops.insert(ops.begin() + std::ptrdiff_t(beforePattern), alone.begin(), alone.end());
     }
 
     void commit(std::vector<Op>& ops)
@@ -912,17 +923,21 @@ TEST_F(SweepTest, ConfigurationsThatFoundFaults)
     // that then left measured it, its new size never taken by a dot-by-dot part shown later; dot-by-
     // dot windows refused after a history where a start shows them; interlaced windows woven on
     // other channels than a start weaves them; a dot-by-dot window over a port first measured when
-    // another window's source changed to it, never set up with that port's size.
+    // another window's source changed to it, never set up with that port's size; a window zoomed
+    // some 115 times over four channels whose last piece, pulled back inside the stored line,
+    // overlapped the piece before it (found with the dimensions added later).
     struct Row {
         bool any;
         uint32_t seed;
         int steps;
+        bool later = false;
     };
     const Row rows[] = {{false, 372, 1},     {true, 4107, 1},     {true, 438, 1},       {false, 510, 1},
                         {false, 907968, 1},  {true, 2389, 1},     {true, 7779017, 1},   {true, 7784319, 1},
-                        {false, 900030, 2},  {false, 901660, 3},  {false, 1240, 10},  {false, 4200274, 6}};
+                        {false, 900030, 2},  {false, 901660, 3},  {false, 1240, 10},  {false, 4200274, 6},
+                        {true, 31337034, 10, true}};
     for (const Row& r : rows) {
-        Maker maker(r.seed * 2 + r.any, r.any, false);
+        Maker maker(r.seed * 2 + r.any, r.any, r.later);
         for (int k = 0; k < r.steps; ++k) {
             const std::vector<Op> ops = maker.make(k == 0);
             const std::set<std::string> found = k == 0 ? runOne(ops) : runNext(ops);
@@ -959,4 +974,93 @@ TEST_F(SweepTest, AWindowLeftWithoutChannelsGivesItsMemoryBack)
     for (const std::set<std::string>& found : {runOne(first), runNext(then)})
         EXPECT_TRUE(std::all_of(found.begin(), found.end(), [](auto& k) { return k.rfind("refused (", 0) == 0; }))
             << *found.begin() << "\n" << details;
+}
+
+// The judge itself: states of the chip known to be wrong are each flagged, and the states known
+// good they are made from are not. Two windows side by side, then window 0 alone under pattern 10
+// (which draws nothing); each wrong state is one register change on the chip the engine left.
+TEST_F(SweepTest, TheJudgeFlagsEachStateKnownToBeWrongAndNoneKnownGood)
+{
+    std::vector<Op> sideBySide, patterned;
+    for (int i = 0; i < 6; ++i)
+        sideBySide.push_back({Op::kInput, unsigned(i), 0, Format{1920, 1080, 60}});
+    for (const auto& [a, v] : {std::pair{kLedWidth, 3840}, {kOutputArea + 4, 3840}, {window(1) + kWinX, 1920},
+                               {window(1) + kWinSource, kHdmi2}, {window(1) + kWinState, 1}})
+        sideBySide.push_back({Op::kWrite, a, v});
+    sideBySide.push_back({Op::kCommit, 0, 1});
+    patterned = {{Op::kWrite, window(1) + kWinState, 0}, {Op::kWrite, kTestPattern, 10}, {Op::kCommit, 0, 1}};
+    auto clean = [](const std::set<std::string>& found) {
+        return std::all_of(found.begin(), found.end(), [](auto& f) { return f.rfind("refused (", 0) == 0; });
+    };
+    auto judged = [this] {
+        std::set<std::string> found;
+        judge(found);
+        return found;
+    };
+    auto has = [](const std::set<std::string>& found, const std::string& kind) {
+        return std::any_of(found.begin(), found.end(), [&](auto& f) { return f.rfind(kind, 0) == 0; });
+    };
+    // Copies `n` registers from `at` of channel `from`'s bank `base` to channel `to`'s.
+    auto copyRegs = [this](uint8_t base, int from, int to, uint8_t at, int n) {
+        for (int a = at; a < at + n; ++a)
+            chip.setReg(sim::channelBank(base, to), uint8_t(a), chip.reg(sim::channelBank(base, from), uint8_t(a)));
+    };
+    constexpr uint8_t kOchBank = 0x08, kZoomBank = 0x0A, kMemBank = 0x16, kIchBank = 0x10;
+    constexpr uint8_t kReadAddr = 0x08, kWriteAddr = 0x1C, kIchHw = 0x19, kReadMode = 0x69;
+    constexpr int kBufferAddrs = 4 * sim::kFrameBuffers;
+    struct Wrong {
+        const char* what;
+        bool underPattern;
+        std::function<void()> make;
+        const char* kind;   // the finding it must give
+    };
+    const Wrong wrongs[] = {
+        {"two input channels write the same memory", false,
+         [&] { copyRegs(kMemBank, e->win_ich[0][0], e->win_ich[1][0], kWriteAddr, kBufferAddrs); },
+         "two input channels write the same memory"},
+        {"a read of memory nobody writes", false,
+         [&] {
+             const int och = e->win_info[0].ochLst[0];
+             const uint8_t mb = sim::channelBank(kMemBank, och);
+             for (int b = 0; b < sim::kFrameBuffers; ++b) {
+                 const uint8_t at = uint8_t(kReadAddr + 4 * b);
+                 const uint32_t start = chip.regValue(mb, at, 4) + 540 * 65536;   // half the picture down
+                 for (int k = 0; k < 4; ++k)
+                     chip.setReg(mb, uint8_t(at + k), uint8_t(start >> (8 * k)));
+             }
+         },
+         "a read covers unwritten memory"},
+        {"an output channel on that no window owns", false,
+         [&] {
+             const int from = e->win_info[0].ochLst[0];
+             int to = 7;   // the last channel no window owns
+             while (to > 0 && e->och_owner[to] >= 0 && e->och_owner[to] < kWinCount)
+                 --to;
+             for (uint8_t base : {kOchBank, kZoomBank})
+                 copyRegs(base, from, to, 1, 127);
+             copyRegs(kMemBank, from, to, kReadAddr, kBufferAddrs);
+             copyRegs(kMemBank, from, to, 0x30, 2);
+             chip.setReg(0x00, uint8_t(kReadMode + to), chip.reg(0x00, uint8_t(kReadMode + from)));
+         },
+         "an output channel enabled with no window"},
+        {"a window under a pattern drawing nothing cut as from an input not measured", true,
+         [&] {
+             const uint8_t ib = sim::channelBank(kIchBank, e->win_ich[0][0]);
+             const uint32_t hw = chip.regValue(ib, kIchHw, 2) + 64;   // still inside its slot
+             chip.setReg(ib, kIchHw, uint8_t(hw));
+             chip.setReg(ib, kIchHw + 1, uint8_t(hw >> 8));
+         },
+         "differs from a fresh start"},
+    };
+    for (const Wrong& w : wrongs) {
+        SCOPED_TRACE(w.what);
+        ASSERT_TRUE(clean(runOne(sideBySide))) << details;
+        if (w.underPattern) {
+            ASSERT_TRUE(clean(runNext(patterned))) << details;
+        }
+        ASSERT_TRUE(clean(judged())) << "known good, judged again\n" << details;
+        w.make();
+        const std::set<std::string> found = judged();
+        EXPECT_TRUE(has(found, w.kind)) << ::testing::PrintToString(found) << "\n" << details;
+    }
 }
