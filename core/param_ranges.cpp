@@ -112,7 +112,6 @@ bool fieldInRange(const FieldRange& r, unsigned index, const unsigned char* imag
     const unsigned v = get(image, addr, r.width);
     switch (r.rule) {
     case Rule::Range: return v >= r.lo && v <= r.hi;
-    case Rule::RangeOrZero: return v == 0 || (v >= r.lo && v <= r.hi);
     case Rule::Bits: return (v & ~unsigned(r.hi)) == 0;
     case Rule::WindowSource:
         return (v & kWinSourceCrop) ? (v & ~unsigned(kWinSourceCrop)) <= r.lo : v <= r.hi;

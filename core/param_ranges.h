@@ -11,7 +11,6 @@ namespace paramcheck {
 
 enum class Rule : uint8_t {
     Range,          // lo <= value <= hi
-    RangeOrZero,    // 0, or lo <= value <= hi
     Bits,           // no bit outside the mask `hi`
     WindowSource,   // bit 15 clear: an input 0..hi; set: a crop entry index 0..lo in the low byte
     CropId,         // bit 7 the valid mark, bits 0-6 a crop id - 1 of 0..hi

@@ -115,7 +115,6 @@ uint16_t outOfRange(const paramcheck::FieldRange& r)
     case Rule::Bits: return uint16_t((r.hi + 1) & ~r.hi);   // the lowest bit not allowed
     case Rule::WindowSource: return uint16_t(0x8000 | (r.lo + 1));
     case Rule::Span: return uint16_t(r.hi + 1);             // a position past every end
-    case Rule::RangeOrZero: return r.lo > 1 ? uint16_t(r.lo - 1) : uint16_t(r.hi + 1);
     case Rule::Range:
     case Rule::CropId: return r.lo > 0 ? uint16_t(r.lo - 1) : uint16_t(r.hi + 1);
     }
