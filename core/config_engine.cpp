@@ -433,7 +433,7 @@ struct EntryReading {
 };
 
 QMap<size_t, EntryReading> sourceOf(const std::string& systemPath, const std::string& text,
-                                    const std::vector<IniEntry>& entries)
+                                    const std::vector<IniEntry>& entries, bool& whole)
 {
     const std::string mark = startsWithMark(text) ? kUtf8Mark : "";
     std::string lines = mark, groupLines = mark;
@@ -449,6 +449,7 @@ QMap<size_t, EntryReading> sourceOf(const std::string& systemPath, const std::st
     QMap<size_t, EntryReading> read;
     {
         const ReadCopy copy(systemPath, lines);
+        whole = copy.whole();
         QSettings settings(copy.path(), QSettings::IniFormat);
         for (const QString& key : settings.allKeys()) {
             const int slash = key.indexOf(QLatin1Char('/'));
@@ -458,6 +459,7 @@ QMap<size_t, EntryReading> sourceOf(const std::string& systemPath, const std::st
     QMap<size_t, QString> groups;   // the group's prefix ("config/"), by the number of its line
     {
         const ReadCopy copy(systemPath, groupLines);
+        whole = whole && copy.whole();
         QSettings settings(copy.path(), QSettings::IniFormat);
         for (const QString& key : settings.allKeys()) {
             const int slash = key.lastIndexOf(QLatin1Char('/'));
@@ -494,12 +496,16 @@ bool readAsAnotherType(const QVariant& value)
 // "\"Hall, A\",left", "@Rect(1 2 3 4)"): what follows the '=' of the entry Qt takes the value from,
 // up to its comment, without the blanks around it. That entry is the last one naming the key in
 // the group Qt reads it from, among those Qt reads alone as the same value. A value no entry gives
-// is taken as Qt's items joined by commas.
+// is taken as Qt's items joined by commas. `whole` false: a copy the entries were read from could
+// not be written whole, so what was found says nothing.
 QMap<QString, QString> userTexts(const std::string& systemPath, const std::string& text,
-                                 const QMap<QString, QVariant>& wanted)
+                                 const QMap<QString, QVariant>& wanted, bool* whole = nullptr)
 {
     const std::vector<IniEntry> entries = iniEntries(text);
-    const QMap<size_t, EntryReading> read = sourceOf(systemPath, text, entries);
+    bool copied = true;
+    const QMap<size_t, EntryReading> read = sourceOf(systemPath, text, entries, copied);
+    if (whole)
+        *whole = copied;
     QMap<QString, size_t> from;
     for (auto it = read.begin(); it != read.end(); ++it) {
         const auto want = wanted.find(it->key);
@@ -660,8 +666,9 @@ ConfigEngine::ConfigEngine(QObject* parent) : QObject(parent)
             [&](QSettings& settings, const std::string& text) {
                 build(&settings);
                 // The file is written (a default added, or its text repaired): with the values as used.
-                if (keptAtStart_ || std::any_of(items.begin(), items.end(), [](const auto& i) { return !i->inFile; }))
-                    keepTexts(settings, text);
+                const bool rewritten =
+                    keptAtStart_ || std::any_of(items.begin(), items.end(), [](const auto& i) { return !i->inFile; });
+                return !rewritten || keepTexts(settings, text);
             },
             keptAtStart_);
         for (auto& item : items)
@@ -705,7 +712,13 @@ ConfigEngine::ConfigEngine(QObject* parent) : QObject(parent)
 bool ConfigEngine::edit_ini(const QString& systemPath, const std::function<void(QSettings&)>& edit, bool keptAlready,
                             bool* keptAside)
 {
-    return editIni(systemPath, [&](QSettings& settings, const std::string&) { edit(settings); }, keptAlready, keptAside);
+    return editIni(
+        systemPath,
+        [&](QSettings& settings, const std::string&) {
+            edit(settings);
+            return true;
+        },
+        keptAlready, keptAside);
 }
 
 bool ConfigEngine::editIni(const QString& systemPath, const IniEdit& edit, bool keptAlready, bool* keptAside)
@@ -729,7 +742,7 @@ bool ConfigEngine::editIni(const QString& systemPath, const IniEdit& edit, bool 
         QSettings settings(QString::fromStdString(scratch), QSettings::IniFormat);
         settings.setAtomicSyncRequired(false);   // the scratch copy is written in place
         parseWhole(settings);
-        edit(settings, withoutNuls(before));
+        ok = edit(settings, withoutNuls(before)) && ok;
         for (const QString& key : settings.allKeys())
             values.insert(key, settings.value(key));
         settings.sync();
@@ -908,10 +921,12 @@ bool ConfigEngine::store(const Values& values, bool userSave)
     // before its clean text replaced it leaves that said until the next save.
     bool keptAside = false;
     const bool stored = fileName.isEmpty() || editIni(fileName, [&](QSettings& settings, const std::string& text) {
-        keepTexts(settings, text);
+        if (!keepTexts(settings, text))
+            return false;
         for (const auto& [id, value] : values)
             if (validId(id) && !items[id]->noWrite && items[id]->fileName == fileName)
                 settings.setValue(_itemMap.key(id, items[id]->key), value);
+        return true;
     }, false, &keptAside);
     report_store(stored);
     // Memory follows the file: a value a restart would not find is never read back or acted on.
@@ -927,7 +942,7 @@ bool ConfigEngine::store(const Values& values, bool userSave)
     return true;
 }
 
-void ConfigEngine::keepTexts(QSettings& settings, const std::string& text)
+bool ConfigEngine::keepTexts(QSettings& settings, const std::string& text)
 {
     // QSettings writes a list back as "a, b", and a value of another type ("@Rect(1 2 3 4)") as that
     // type: the user's "SN-42,B" would come back as another text, the rectangle as no text at all.
@@ -938,10 +953,14 @@ void ConfigEngine::keepTexts(QSettings& settings, const std::string& text)
         if (settings.contains(item->key) && readAsAnotherType(settings.value(item->key)))
             other.insert(item->key, settings.value(item->key));
     if (other.isEmpty())
-        return;
-    const QMap<QString, QString> texts = userTexts(kConfigFile, text, other);
-    for (auto it = texts.begin(); it != texts.end(); ++it)
+        return true;
+    // Where the user's texts could not be looked up (no room for the copy they are read from), the
+    // file is not written: it would take other texts than the user's.
+    bool whole = false;
+    const QMap<QString, QString> texts = userTexts(kConfigFile, text, other, &whole);
+    for (auto it = texts.begin(); whole && it != texts.end(); ++it)
         settings.setValue(it.key(), *it);
+    return whole;
 }
 
 void ConfigEngine::report_store(bool stored)

@@ -109,8 +109,9 @@ public:
     static void buildPid(const uint16_t words[3], char pid[33]);
 
 private:
-    // edit_ini whose edit is also given the text of the file as it read it (without NUL bytes).
-    using IniEdit = std::function<void(QSettings&, const std::string& text)>;
+    // edit_ini whose edit is also given the text of the file as it read it (without NUL bytes), and
+    // says whether the file may be written (false: the edit fails).
+    using IniEdit = std::function<bool(QSettings&, const std::string& text)>;
     static bool editIni(const QString& systemPath, const IniEdit& edit, bool keptAlready = false,
                         bool* keptAside = nullptr);
     explicit ConfigEngine(QObject* parent = nullptr);
@@ -125,8 +126,9 @@ private:
     bool validId(int id) const;   // names an item
     // Gives each setting that the file holds as another type than a text (a list, "@Rect(...)")
     // the user's text of it in `text` (the file as the edit read it, so that a hand edit made while
-    // the box runs stays), which QSettings then writes so that Qt reads that text back.
-    void keepTexts(QSettings& settings, const std::string& text);
+    // the box runs stays), which QSettings then writes so that Qt reads that text back. False when
+    // those texts could not be looked up: the file must not be written then.
+    bool keepTexts(QSettings& settings, const std::string& text);
     // Raises or ends the home page's alert for a settings file that cannot be written.
     static void report_store(bool stored);
     // write_config_variants; `userSave` false for the box's own corrections, which leave the

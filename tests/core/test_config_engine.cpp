@@ -936,6 +936,37 @@ TEST(ConfigEngine, ARewriteTheDiskCutShortTellsNothingOfTheFile)
     EXPECT_EQ(c->read_config_variant(ConfigItem::Barcode).toString(), QString::fromLatin1("\xE9t\xE9"));
 }
 
+// A save looks up the user's text of each list or typed value in a copy of the file made for
+// QSettings to read. Where that copy cannot be written whole (a file-size limit here; no room on a
+// kernel without memory files), the save is refused: it would store other texts than the user's
+// ("" for a hand edit's "@Size(7 8)"), and the file stays as it is.
+TEST(ConfigEngine, ASaveWhoseTextsCannotBeLookedUpLeavesTheFile)
+{
+    std::string user = "[config]\nBarcode=A,B\nusbupgradedir=@Rect(1 2 3 4)\n[mine]\n";
+    for (int k = 0; k < 300; ++k)
+        user += "k" + std::to_string(k) + "=v\n";
+    writeText(kIni, user);
+    ConfigEngine* c = ConfigEngine::pInstance();
+    ASSERT_TRUE(c->write_config_variant(ConfigItem::TcpPort, 6001));
+    std::string file = readText(kIni);
+    const size_t at = file.find("usbupgradedir="), end = file.find('\n', at);
+    file.replace(at, end - at, "usbupgradedir=@Size(7 8)");   // by hand, while the box runs
+    writeText(kIni, file);
+    struct rlimit was;
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &was), 0);
+    struct rlimit limit = was;
+    limit.rlim_cur = file.size() + 200;   // the file and its copies fit, the lookup's copy does not
+    auto* previous = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    const bool saved = c->write_config_variant(ConfigItem::TcpPort, 6002);
+    ::setrlimit(RLIMIT_FSIZE, &was);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(readText(kIni), file);
+    EXPECT_TRUE(c->write_config_variant(ConfigItem::TcpPort, 6003));
+    EXPECT_EQ(stored("config/usbupgradedir").toString(), "@Size(7 8)");
+}
+
 // NUL bytes a power cut left after the content, past the size the box reads: the settings are kept.
 TEST(ConfigEngine, NulPaddingPastTheSizeLimitKeepsTheSettings)
 {
