@@ -274,14 +274,18 @@ int64_t readFrom(int start, int mode, uint32_t shrink, uint32_t zoom, int out, u
     return std::max<int64_t>(from, 0);
 }
 
-void meetNeighbours(uint32_t start[], const int shown[], int n, uint32_t zoom)
+void meetNeighbours(uint32_t start[], const int shown[], int n, uint32_t zoom, bool mirrored)
 {
     int order[kGridMax];
     int count = 0;
     for (int k = 0; k < n && k < kGridMax; ++k)
         if (shown[k] > 0)
             order[count++] = k;
-    std::stable_sort(order, order + count, [&](int a, int b) { return start[a] < start[b]; });
+    // Pieces starting on one stored sample lie in memory in the order they show it: left to right,
+    // or right to left on a mirrored line.
+    std::stable_sort(order, order + count, [&](int a, int b) {
+        return start[a] != start[b] ? start[a] < start[b] : (mirrored ? a > b : a < b);
+    });
     for (int i = count - 2; i >= 0; --i) {
         const int a = order[i], b = order[i + 1];
         const uint32_t span = shrunkCount(static_cast<uint32_t>(shown[a]), zoom);

@@ -77,8 +77,9 @@ int64_t readFrom(int start, int mode, uint32_t shrink, uint32_t zoom, int out, u
 // The pieces of one row (or one column) of a zoomed grid: piece k shows shown[k] output samples
 // read through `zoom` from stored sample start[k]. A piece pulled back to end inside the stored
 // picture pulls back the pieces before it in memory too, so that each still meets the next
-// within a stored sample; pieces showing nothing are passed over.
-void meetNeighbours(uint32_t start[], const int shown[], int n, uint32_t zoom);
+// within a stored sample; pieces showing nothing are passed over. `mirrored`: the pieces show the
+// line right to left.
+void meetNeighbours(uint32_t start[], const int shown[], int n, uint32_t zoom, bool mirrored = false);
 
 // The 16.16 shrink ratio n samples are stored with when at most `room` of them fit: `own` (0 for
 // none) while it leaves few enough, else the ratio that brings them to `room`.

@@ -556,7 +556,7 @@ void c331_manage::set_display_window_och(int fd, const _ImageWindowDef_st* iwin,
                                       sc.vzoom, ich_stored[master][1]);
     }
     if (sc.hmode == 2)
-        geometry::meetNeighbours(colPix, colWidth, cols, sc.hzoom);
+        geometry::meetNeighbours(colPix, colWidth, cols, sc.hzoom, hMirror);
     if (sc.vmode == 2 && !vMirror)
         geometry::meetNeighbours(rowLine, rowHeight, rows, sc.vzoom);
 

@@ -206,6 +206,19 @@ TEST(Geometry, LineBytesPerMemoryMode)
     EXPECT_EQ(shrinkPhase(1, 65536), 0u);    // a whole step: 256 is written as 0
 }
 
+TEST(Geometry, ZoomedPiecesOnOneStoredSampleMeetInTheOrderTheyShowIt)
+{
+    // Zoomed 25 times, 30 samples read 2 stored ones; both pieces start on stored sample 5.
+    const int shown[2] = {30, 30};
+    uint32_t plain[2] = {5, 5}, mirrored[2] = {5, 5};
+    meetNeighbours(plain, shown, 2, 65536 / 25);
+    meetNeighbours(mirrored, shown, 2, 65536 / 25, true);
+    EXPECT_EQ(plain[0], 4u);      // the left piece comes first in memory
+    EXPECT_EQ(plain[1], 5u);
+    EXPECT_EQ(mirrored[0], 5u);   // shown right to left: the right piece comes first
+    EXPECT_EQ(mirrored[1], 4u);
+}
+
 TEST(Geometry, StitchingRoles)
 {
     int map[kWinCount] = {0, 1, 2, 3, 4, 5};
