@@ -705,6 +705,38 @@ TEST_F(FlashQueue, AHostsFirstCommandWaitsAboutOneJobOfEachOtherBusyHost)
     EXPECT_LE(erasesBefore, 3);
 }
 
+// Two connections of one host, both held at its share: one streams 32 erases, the other (connected
+// later) then sends a read. The place that frees goes to the command held longest, so the read is
+// carried out about one erase after those already taken, not after the whole stream.
+TEST_F(FlashQueue, AHeldCommandTakesAFreedPlaceBeforeAnotherConnectionsLaterOnes)
+{
+    TcpClient stream(tcpPort(), 0, kHostA), victim(tcpPort(), 0, kHostA);
+    flash->setEraseTimes(0, 0, 30);   // one place frees at a time
+    Bytes wire;
+    for (int i = 0; i < 32; ++i) {
+        const Bytes e = erase64k();
+        wire.insert(wire.end(), e.begin(), e.end());
+    }
+    stream.sendRaw(wire);
+    ASSERT_TRUE(waitFor([] { return ApartWorker::pending() == ApartWorker::kHostShare; }, 1500));
+    Bytes read = ramRead(0x10000, 16);
+    read[6] = 2;
+    victim.sendRaw(encode(body(0x72, read)));
+    EXPECT_TRUE(victim.receiveFrame(100).empty());   // held, not refused
+    flash->clearLog();
+    flash->setStuckBusy(false);
+    ASSERT_TRUE(isReply(victim.receiveFrame(10000)));
+    for (int i = 0; i < 32; ++i)
+        EXPECT_EQ(status(stream.receiveFrame(10000)), 0) << i;
+    int erasesBefore = 0;
+    for (const sim::SimSerialFlash::Op& op : flash->log()) {
+        if (op.opcode == 0x0B && op.accepted)
+            break;
+        erasesBefore += op.opcode == 0xD8 && op.accepted;
+    }
+    EXPECT_LE(erasesBefore, int(ApartWorker::kHostShare) + 2) << erasesBefore;
+}
+
 // A client sends, in one go, an erase, 40 writes of 256 bytes behind it, then 8 times a write, an
 // erase of its sector and another write: far past its share, while the flash is held busy.
 // Nothing is refused: the link takes the client's frames as places free, another client is
