@@ -655,6 +655,29 @@ TEST_F(FlashQueue, AClientThatGoesAwayLeavesNoWorkBehind)
     EXPECT_LE(std::count_if(ops.begin(), ops.end(), [](const auto& op) { return op.opcode == 0xD8 && op.accepted; }), 1);
 }
 
+// A connection held at its host's share that closes is seen gone while held: none of the erases
+// it sent behind its held one is carried out once the host's places free.
+TEST_F(FlashQueue, AHeldConnectionThatClosesLeavesNoWorkBehind)
+{
+    TcpClient busy(tcpPort(), 0, kHostA);
+    for (int i = 0; i < 16; ++i)
+        busy.sendRaw(erase64k());
+    ASSERT_TRUE(waitFor([] { return ApartWorker::pending() == 16; }, 1500));
+    {
+        TcpClient gone(tcpPort(), 0, kHostA);
+        for (int i = 0; i < 20; ++i)
+            gone.sendRaw(encode(body(0x70, {0x00, 0x00, 0x02, 0x00, 1, 0, 2, 1})));   // 4 KB at 0x20000
+        ASSERT_TRUE(waitFor([] { return networkManage::pInstance()->clientCount() == 2; }));
+    }
+    EXPECT_TRUE(waitFor([] { return networkManage::pInstance()->clientCount() == 1; }));
+    flash->setStuckBusy(false);
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(status(busy.receiveFrame(10000)), 0) << i;
+    ASSERT_TRUE(waitFor([] { return ApartWorker::pending() == 0; }));
+    const std::vector<sim::SimSerialFlash::Op> ops = flash->log();
+    EXPECT_EQ(std::count_if(ops.begin(), ops.end(), [](const auto& op) { return op.address == 0x20000 && op.accepted; }), 0);
+}
+
 // Queued flash work is served one job of each waiting host in turn: two hosts queue 8 erases
 // each behind the flash held busy, then a third host its first command, a read, all over TCP
 // (one link for all three). Once the flash is free the read is carried out after about one erase
