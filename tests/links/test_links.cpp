@@ -833,6 +833,21 @@ TEST_F(FlashQueue, AUdpSendersRefusalsComeBehindTheRepliesOfItsEarlierCommands)
     }
 }
 
+// A refusal that waits behind a UDP sender's earlier replies keeps its reply only, not the command
+// (a flood of 64 KB writes past the share must not pile up in memory).
+TEST(ApartRefusal, KeepsOnlyItsReply)
+{
+    Bytes payload = {0x00, 0x00, 0x10, 0x00, 0x60, 0xEA, 2, 0};
+    payload.resize(payload.size() + 60000, 0x5A);
+    const Bytes b = body(0x71, payload);
+    const std::shared_ptr<ApartWorker::Job> job = ApartWorker::refused(b.data(), unsigned(b.size()));
+    EXPECT_TRUE(job->done.load());
+    EXPECT_TRUE(job->body.empty());
+    ASSERT_TRUE(isReply(job->reply));
+    EXPECT_EQ(job->reply[9], 0x71);
+    EXPECT_EQ(status(job->reply), 1);
+}
+
 // A client's 64 KB write and a PC's command records run apart from the other clients' commands:
 // while the write programs its pages (slow ones here) and while the records wait for the flash
 // behind FPGA 0 (held by the box's own work here), other clients' status and an FPGA register
