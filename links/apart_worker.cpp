@@ -20,14 +20,15 @@ using JobPtr = std::shared_ptr<ApartWorker::Job>;
 // How long a stop waits at most for the links to take the replies of the jobs it ended.
 constexpr auto kRepliesTakenWithin = std::chrono::milliseconds(300);
 
-void refuse(ApartWorker::Job& job)
+void refuse(ApartWorker::Job& job, const uint8_t* body, unsigned length)
 {
     std::vector<uint8_t> reply(message_deal::kMaxReplyBody);
-    const unsigned n =
-        message_deal::refuse(job.body.data(), unsigned(job.body.size()), reply.data(), unsigned(reply.size()));
+    const unsigned n = message_deal::refuse(body, length, reply.data(), unsigned(reply.size()));
     job.reply.assign(reply.begin(), reply.begin() + n);
     job.done = true;
 }
+
+void refuse(ApartWorker::Job& job) { refuse(job, job.body.data(), unsigned(job.body.size())); }
 
 class Runner {
 public:
@@ -244,9 +245,10 @@ std::shared_ptr<ApartWorker::Job> ApartWorker::submit(const void* link, uint64_t
 
 std::shared_ptr<ApartWorker::Job> ApartWorker::refused(const uint8_t* body, unsigned length)
 {
+    // Only its reply is kept: a UDP sender's refusals wait behind its earlier replies, and each
+    // command may be a 64 KB write.
     auto job = std::make_shared<Job>();
-    job->body.assign(body, body + length);
-    refuse(*job);
+    refuse(*job, body, length);
     return job;
 }
 

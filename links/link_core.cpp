@@ -86,7 +86,7 @@ LinkCore::Rest LinkCore::runApart(const uint8_t* body, unsigned length, LinkEndp
     std::shared_ptr<ApartWorker::Job> job = ApartWorker::submit(this, client, host, body, length, record, reply);
     if (!job && endpoint.holdsClients()) {
         // Taken, not refused: the client's later frames wait until it has a place.
-        held_[client] = Held{std::vector<uint8_t>(body, body + length), std::move(record), std::move(reply), {}};
+        held_[client] = Held{std::vector<uint8_t>(body, body + length), std::move(record), std::move(reply), {}, ++holds_};
         return Rest::kHold;
     }
     if (!job) {
@@ -101,17 +101,22 @@ LinkCore::Rest LinkCore::runApart(const uint8_t* body, unsigned length, LinkEndp
 
 void LinkCore::retryHeld(LinkEndpoint& endpoint)
 {
-    for (auto& [client, held] : held_) {
-        if (held.body.empty())
-            continue;
+    // The one held longest first: a client whose fd sorts first must not take every place that
+    // frees while another of its host (or, at the limit of all, of another host) waits.
+    std::vector<std::pair<LinkClient, Held*>> waiting;
+    for (auto& [client, held] : held_)
+        if (!held.body.empty())
+            waiting.emplace_back(client, &held);
+    std::sort(waiting.begin(), waiting.end(), [](const auto& a, const auto& b) { return a.second->since < b.second->since; });
+    for (auto& [client, held] : waiting) {
         const uint64_t host = endpoint.hostOf(client);
         std::shared_ptr<ApartWorker::Job> job = ApartWorker::submit(
-            this, client, host, held.body.data(), unsigned(held.body.size()), held.record, held.reply);
+            this, client, host, held->body.data(), unsigned(held->body.size()), held->record, held->reply);
         if (!job)
             continue;
         apart_.push_back(ApartCommand{client, host, std::move(job)});
         hear(host);
-        held.body.clear();
+        held->body.clear();
     }
 }
 

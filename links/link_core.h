@@ -189,10 +189,12 @@ private:
     };
 
     // A client held back: its long command that found no place yet (empty `body` once it has
-    // one), and the bytes it sent behind it, not handled yet.
+    // one), and the bytes it sent behind it, not handled yet. `since` orders the held commands:
+    // a place that frees goes to the one held longest.
     struct Held {
         std::vector<uint8_t> body, record, reply;   // as for runApart
         std::vector<uint8_t> rest;
+        uint64_t since = 0;
     };
 
     Rest takeCardFrame(uint8_t* body, unsigned length, LinkEndpoint& endpoint, LinkClient client);
@@ -229,6 +231,7 @@ private:
     std::deque<ApartCommand> apart_;  // run apart, in arrival order
     std::map<uint64_t, unsigned> heard_;   // hosts of apart_: tick of their last frame or answer
     std::map<LinkClient, Held> held_;
+    uint64_t holds_ = 0;              // clients held so far: the next one's `since`
     void hear(uint64_t host);
     passby::Turn turn_;
     bool answering_ = false;          // a frame handed over waits for its answer

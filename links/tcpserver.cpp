@@ -97,7 +97,8 @@ void TcpServer::pollOnce(int timeoutMs, const DataFn& onData, const CloseFn& onC
     std::vector<pollfd> fds;
     fds.reserve(clients_.size() + 2);
     for (const Client& c : clients_) {
-        const short in = held && held(c.fd) ? 0 : POLLIN;
+        // A held client's bytes stay unread, but its going away (even a half-close) is seen.
+        const short in = held && held(c.fd) ? POLLRDHUP : POLLIN;
         fds.push_back({c.fd, short(in | (c.pending() ? POLLOUT : 0)), 0});
     }
     const size_t listenAt = fds.size();
@@ -114,8 +115,10 @@ void TcpServer::pollOnce(int timeoutMs, const DataFn& onData, const CloseFn& onC
             if ((fds[i].revents & POLLOUT) && !c.dropped)
                 flush(c);
             if (!(fds[i].events & POLLIN)) {
-                if (fds[i].revents & (POLLHUP | POLLERR))
-                    c.dropped = true;   // broken while held: nothing can reach it
+                // Gone while held, as a read would find it at the end of the bytes: what it sent
+                // behind its held command, still unread, is not carried out.
+                if (fds[i].revents & (POLLHUP | POLLERR | POLLRDHUP))
+                    c.dropped = true;
                 continue;
             }
             if ((fds[i].revents & (POLLIN | POLLHUP | POLLERR)) && !c.dropped)

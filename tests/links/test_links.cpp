@@ -655,6 +655,29 @@ TEST_F(FlashQueue, AClientThatGoesAwayLeavesNoWorkBehind)
     EXPECT_LE(std::count_if(ops.begin(), ops.end(), [](const auto& op) { return op.opcode == 0xD8 && op.accepted; }), 1);
 }
 
+// A connection held at its host's share that closes is seen gone while held: none of the erases
+// it sent behind its held one is carried out once the host's places free.
+TEST_F(FlashQueue, AHeldConnectionThatClosesLeavesNoWorkBehind)
+{
+    TcpClient busy(tcpPort(), 0, kHostA);
+    for (int i = 0; i < 16; ++i)
+        busy.sendRaw(erase64k());
+    ASSERT_TRUE(waitFor([] { return ApartWorker::pending() == 16; }, 1500));
+    {
+        TcpClient gone(tcpPort(), 0, kHostA);
+        for (int i = 0; i < 20; ++i)
+            gone.sendRaw(encode(body(0x70, {0x00, 0x00, 0x02, 0x00, 1, 0, 2, 1})));   // 4 KB at 0x20000
+        ASSERT_TRUE(waitFor([] { return networkManage::pInstance()->clientCount() == 2; }));
+    }
+    EXPECT_TRUE(waitFor([] { return networkManage::pInstance()->clientCount() == 1; }));
+    flash->setStuckBusy(false);
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(status(busy.receiveFrame(10000)), 0) << i;
+    ASSERT_TRUE(waitFor([] { return ApartWorker::pending() == 0; }));
+    const std::vector<sim::SimSerialFlash::Op> ops = flash->log();
+    EXPECT_EQ(std::count_if(ops.begin(), ops.end(), [](const auto& op) { return op.address == 0x20000 && op.accepted; }), 0);
+}
+
 // Queued flash work is served one job of each waiting host in turn: two hosts queue 8 erases
 // each behind the flash held busy, then a third host its first command, a read, all over TCP
 // (one link for all three). Once the flash is free the read is carried out after about one erase
@@ -703,6 +726,38 @@ TEST_F(FlashQueue, AHostsFirstCommandWaitsAboutOneJobOfEachOtherBusyHost)
     EXPECT_TRUE(readSeen);
     // The one waiting for the part when it came free, then at most one of each busy host.
     EXPECT_LE(erasesBefore, 3);
+}
+
+// Two connections of one host, both held at its share: one streams 32 erases, the other (connected
+// later) then sends a read. The place that frees goes to the command held longest, so the read is
+// carried out about one erase after those already taken, not after the whole stream.
+TEST_F(FlashQueue, AHeldCommandTakesAFreedPlaceBeforeAnotherConnectionsLaterOnes)
+{
+    TcpClient stream(tcpPort(), 0, kHostA), victim(tcpPort(), 0, kHostA);
+    flash->setEraseTimes(0, 0, 30);   // one place frees at a time
+    Bytes wire;
+    for (int i = 0; i < 32; ++i) {
+        const Bytes e = erase64k();
+        wire.insert(wire.end(), e.begin(), e.end());
+    }
+    stream.sendRaw(wire);
+    ASSERT_TRUE(waitFor([] { return ApartWorker::pending() == ApartWorker::kHostShare; }, 1500));
+    Bytes read = ramRead(0x10000, 16);
+    read[6] = 2;
+    victim.sendRaw(encode(body(0x72, read)));
+    EXPECT_TRUE(victim.receiveFrame(100).empty());   // held, not refused
+    flash->clearLog();
+    flash->setStuckBusy(false);
+    ASSERT_TRUE(isReply(victim.receiveFrame(10000)));
+    for (int i = 0; i < 32; ++i)
+        EXPECT_EQ(status(stream.receiveFrame(10000)), 0) << i;
+    int erasesBefore = 0;
+    for (const sim::SimSerialFlash::Op& op : flash->log()) {
+        if (op.opcode == 0x0B && op.accepted)
+            break;
+        erasesBefore += op.opcode == 0xD8 && op.accepted;
+    }
+    EXPECT_LE(erasesBefore, int(ApartWorker::kHostShare) + 2) << erasesBefore;
 }
 
 // A client sends, in one go, an erase, 40 writes of 256 bytes behind it, then 8 times a write, an
@@ -776,6 +831,21 @@ TEST_F(FlashQueue, AUdpSendersRefusalsComeBehindTheRepliesOfItsEarlierCommands)
         EXPECT_EQ(r[5], uint8_t(i));
         EXPECT_EQ(status(r), i < 16 ? 0 : 1) << i;
     }
+}
+
+// A refusal that waits behind a UDP sender's earlier replies keeps its reply only, not the command
+// (a flood of 64 KB writes past the share must not pile up in memory).
+TEST(ApartRefusal, KeepsOnlyItsReply)
+{
+    Bytes payload = {0x00, 0x00, 0x10, 0x00, 0x60, 0xEA, 2, 0};
+    payload.resize(payload.size() + 60000, 0x5A);
+    const Bytes b = body(0x71, payload);
+    const std::shared_ptr<ApartWorker::Job> job = ApartWorker::refused(b.data(), unsigned(b.size()));
+    EXPECT_TRUE(job->done.load());
+    EXPECT_TRUE(job->body.empty());
+    ASSERT_TRUE(isReply(job->reply));
+    EXPECT_EQ(job->reply[9], 0x71);
+    EXPECT_EQ(status(job->reply), 1);
 }
 
 // A client's 64 KB write and a PC's command records run apart from the other clients' commands:
