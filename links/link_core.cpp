@@ -90,13 +90,26 @@ LinkCore::Rest LinkCore::runApart(const uint8_t* body, unsigned length, LinkEndp
         return Rest::kHold;
     }
     if (!job) {
-        // Answered behind the client's earlier long commands, as their replies are.
+        // Answered behind the client's earlier long commands, as their replies are. Those can
+        // take minutes, so a sender's waiting refusals are bounded by a share too; past it the
+        // datagram goes unanswered, as a lost one would.
+        if (refusalsWaiting(client) >= ApartWorker::kClientShare) {
+            ZEL_DEBUG("\n link %d: too many refusals waiting, a long command dropped \n", passbyPort_);
+            return Rest::kGoOn;
+        }
         ZEL_DEBUG("\n link %d: too many long commands waiting, one refused \n", passbyPort_);
         job = ApartWorker::refused(body, length);
     }
     apart_.push_back(ApartCommand{client, host, std::move(job)});
     hear(host);
     return Rest::kGoOn;
+}
+
+size_t LinkCore::refusalsWaiting(LinkClient client) const
+{
+    // A refusal is the one job that belongs to no link: nothing runs it.
+    return size_t(std::count_if(apart_.begin(), apart_.end(),
+                                [&](const ApartCommand& c) { return c.client == client && !c.job->link; }));
 }
 
 void LinkCore::retryHeld(LinkEndpoint& endpoint)

@@ -205,6 +205,8 @@ private:
                   std::vector<uint8_t> record = {}, std::vector<uint8_t> reply = {});
     // Hands the held commands over that find a place now.
     void retryHeld(LinkEndpoint& endpoint);
+    // Refusals of `client` waiting behind its earlier long commands.
+    size_t refusalsWaiting(LinkClient client) const;
     // Keeps bytes of a held client, behind those kept before.
     void keep(LinkClient client, const uint8_t* data, unsigned length);
     // A write that starts the command record: the register written and the record copied now,

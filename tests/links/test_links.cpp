@@ -819,18 +819,20 @@ TEST_F(FlashQueue, AStreamPastItsShareOnTheSerialLineIsTakenWholeAndAnsweredInOr
 // refusals come after the replies of its 16 earlier erases, in the order it sent them.
 TEST_F(FlashQueue, AUdpSendersRefusalsComeBehindTheRepliesOfItsEarlierCommands)
 {
+    // 16 taken, 16 refused behind them; the last 8 find the refusals' share full and go unanswered.
     UdpClient udp(udpPort(), kHostA);
-    for (int i = 0; i < 20; ++i)
+    for (int i = 0; i < 40; ++i)
         udp.sendRaw(encode(body(0x70, {0x00, 0x00, 0x01, 0x00, 1, 0, 2, 4}, kDevice, kPc, uint8_t(i))));
     ASSERT_TRUE(waitFor([] { return ApartWorker::pending() == ApartWorker::kClientShare; }, 1500));
     EXPECT_TRUE(udp.receiveFrame(300).empty());
     flash->setStuckBusy(false);
-    for (int i = 0; i < 20; ++i) {
+    for (int i = 0; i < 32; ++i) {
         const Bytes r = udp.receiveFrame(10000);
         ASSERT_TRUE(isReply(r)) << i;
         EXPECT_EQ(r[5], uint8_t(i));
         EXPECT_EQ(status(r), i < 16 ? 0 : 1) << i;
     }
+    EXPECT_TRUE(udp.receiveFrame(300).empty());
 }
 
 // A refusal that waits behind a UDP sender's earlier replies keeps its reply only, not the command
