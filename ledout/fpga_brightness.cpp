@@ -151,24 +151,27 @@ int fpga_manage::applyBrightness(bool userChange)
     return 1;
 }
 
-// A user's value is an 8-bit value, stored as a fixed 8-bit record: a fixed level that ran
-// before gives way to it at once, so the fixed step goes on showing that value (not as a level),
-// as the stored record does at the next start. A schedule (timed or automatic) runs on until the
-// record is loaded again.
+// A user's value is an 8-bit value, stored as a fixed 8-bit record: whatever ran before (a fixed
+// level, a schedule of levels or values, the card's value) gives way to it at once, as the stored
+// record runs once loaded, so the fixed step goes on showing that value (not as a level) and no
+// slot or card step replaces it, until a PC sends another record.
 void fpga_manage::takeUserValue(uint8_t v)
 {
     setShadow(kRegLevel, 0, v);
-    if (fixedMode(bri_mode))
-        bri_mode = kModeFixedValue;
+    bri_mode = kModeFixedValue;
+    bri_last_slot = 255;
+    g_change[kBriValue] = v;
+    g_change[kBriRepeat] = 0;
+    g_change[kBriTaskOn] = 1;
 }
 
 // A user change becomes the stored record: a fixed 8-bit value, taken at the next load.
-void fpga_manage::storeBrightnessRecord(uint8_t value)
+bool fpga_manage::storeBrightnessRecord(uint8_t value)
 {
     uint8_t record[kRecordLen];
     std::memcpy(record, kRecordHead, sizeof kRecordHead);
     std::memset(record + sizeof kRecordHead, value, kRecordLen - sizeof kRecordHead);
-    store_record(kBrightnessRecord, record, kRecordLen);
+    return store_record(kBrightnessRecord, record, kRecordLen);
 }
 
 void fpga_manage::applyLitBrightness()
@@ -227,9 +230,10 @@ void fpga_manage::record_bright_change()
     }
     StateLock state(recordStateMutex_);
     bri_loaded = true;
+    // Taken from its own copy: the command RAM is the clients', and what a client wrote there
+    // stays until that client starts it.
     if (marker == kPresent) {
-        std::memcpy(MCU_RAM_CMD, record, kRecordLen);
-        Brightness_init(MCU_RAM_CMD);
+        Brightness_init(record);
         return;
     }
     bri_record = false;
@@ -253,10 +257,35 @@ void fpga_manage::Brightness_init(const uint8_t* record)
         g_change[kBriTaskOn] = 1;
     } else if (timedMode(bri_mode)) {
         std::memcpy(HalfHourValue, record + kRecordValue, kSlots);
+        // The slot of the current time is what the record says from now on: a light-up or an
+        // apply before the task's first step shows it (a level as a level), not a level or value
+        // left from before.
+        TimeRealType t;
+        IT8563WE_Get(&t);
+        takeLevel(HalfHourValue[slotOf(t)]);
         g_change[kBriTaskOn] = 1;
     } else if (bri_mode == kModeAuto) {
+        // The card moves the value a step at a time from what the wall shows now (at a start: the
+        // saved word, which said what it showed), not from a level or from nothing.
+        takeLevel(shownValue());
         g_change[kBriTaskOn] = 1;
     }
+}
+
+void fpga_manage::takeLevel(uint8_t level)
+{
+    g_change[kBriValue] = level;
+    setShadow(kRegLevel, 0, level);
+    setShadow(kRegLevel, 1, level);
+}
+
+// The 8-bit value the wall shows: register 6 as last written, while the word says it; else (a
+// start, before the light-up) the value the word gives.
+uint8_t fpga_manage::shownValue()
+{
+    const uint16_t percent = ledpara::word(ledpara::kBrightness);
+    const uint8_t written = shadow(kRegBrightness, 0);
+    return percentOfValue(written, percent) == percent ? written : valueOfPercent(percent, false);
 }
 
 // Runs on the thread the record was started from: the state changes take the state lock, the
@@ -280,12 +309,22 @@ void fpga_manage::Brightness_command(const uint8_t* rec)
     bool changed = false;
     if (rec[cmdrecord::kStoreByte] == kStore) {
         changed = store_record(kBrightnessRecord, rec, length);
-    } else if (rec[cmdrecord::kStoreByte] == kErase && !fixed) {
-        changed = erase_record(kBrightnessRecord);
+    } else if (rec[cmdrecord::kStoreByte] == kErase) {
+        // The PC's record goes, of every mode (a fixed one's value is shown all the same). What
+        // the wall shows then is kept as the box's own fixed 8-bit record, as a user's change is:
+        // from the saved percent alone the next start would show the nearest value a percent
+        // gives, not the one shown.
+        uint8_t shown = 0;
+        {
+            StateLock state(recordStateMutex_);
+            shown = valueOfLevel(shadow(kRegLevel, 0), bri_mode);
+        }
+        changed = storeBrightnessRecord(shown);
     }
     StateLock state(recordStateMutex_);
     if (changed)
         g_change[kBriReload] = 1;
+
     if (!fixed)
         g_change[kVmfFailCount] = 0;
 }
@@ -335,10 +374,15 @@ void fpga_manage::Brightness_hand_change()
         repeat = 0;
 }
 
+int fpga_manage::slotOf(const TimeRealType& t)
+{
+    const int minutes = 60 * t.hour + t.minute;
+    return std::min(minutes / kMinutesPerSlot, kSlots - 1);
+}
+
 void fpga_manage::Brightness_time_change()
 {
-    const int minutes = 60 * current_time.hour + current_time.minute;
-    const int slot = std::min(minutes / kMinutesPerSlot, kSlots - 1);
+    const int slot = slotOf(current_time);
     uint32_t& repeat = g_change[kBriRepeat];
     if (slot == bri_last_slot) {
         if (repeat >= kSlotRepeats)
@@ -347,9 +391,7 @@ void fpga_manage::Brightness_time_change()
         repeat += 1;
         return;
     }
-    g_change[kBriValue] = HalfHourValue[slot];
-    setShadow(kRegLevel, 0, HalfHourValue[slot]);
-    setShadow(kRegLevel, 1, HalfHourValue[slot]);
+    takeLevel(HalfHourValue[slot]);
     Brightness_hand_dealwith(1);
     bri_last_slot = static_cast<uint8_t>(slot);
     Brightness_hand_dealwith(1);
@@ -367,21 +409,16 @@ void fpga_manage::Brightness_auto_change()
 
 void fpga_manage::Brightness_auto_filter()
 {
-    uint32_t& value = g_change[kBriValue];
-    auto setLevel = [&](uint32_t v) {
-        value = v;
-        setShadow(kRegLevel, 0, static_cast<uint8_t>(v));
-        setShadow(kRegLevel, 1, static_cast<uint8_t>(v));
-    };
+    const uint32_t value = g_change[kBriValue];
     if (g_change[kVmfGotData] != 0) {
         if (vmf_data[kVmfValid] == 255) {
             const uint32_t wanted = vmf_data[kVmfWanted];
-            setLevel(value < wanted ? value + 1 : value > wanted ? value - 1 : value);
+            takeLevel(static_cast<uint8_t>(value < wanted ? value + 1 : value > wanted ? value - 1 : value));
         }
         g_change[kVmfGotData] = 0;
     }
     if (g_change[kVmfFailCount] == kSilentReads) {
-        setLevel(kFullBrightness);
+        takeLevel(kFullBrightness);
         g_change[kVmfFailCount] = 0;
     }
 }
@@ -420,8 +457,14 @@ void fpga_manage::Send_read_VMF_data_cmd()
 
 void fpga_manage::Brightness_read_VMF_value()
 {
-    if (g_change[kVmfDest] == 0)
+    // No card found is no reading either: counted as a request without a reply, so the
+    // automatic mode reaches its fallback (full brightness) rather than keep a value no card
+    // asked for.
+    if (g_change[kVmfDest] == 0) {
+        StateLock state(recordStateMutex_);
+        g_change[kVmfFailCount] += 1;
         return;
+    }
     {
         // A reply served while the request goes out belongs to it: the flag is cleared first.
         std::lock_guard<std::recursive_mutex> lock(passby_mutex);

@@ -470,7 +470,12 @@ private:
     bool wordOverRecord();
     // A user's 8-bit value taken as FPGA 0's level (a fixed level mode gives way to the value mode).
     void takeUserValue(uint8_t v);
-    void storeBrightnessRecord(uint8_t value);
+    // FPGA 0's and FPGA 1's level (register shadow 64) and the task's value.
+    void takeLevel(uint8_t level);
+    uint8_t shownValue();
+    // The half-hour slot of a time of day (the last one from 24:00 on).
+    static int slotOf(const TimeRealType& t);
+    bool storeBrightnessRecord(uint8_t value);
     std::mutex keptMutex_;                   // one report at a time, and kept_
     // The brightness state (bri_mode, bri_record, register shadow 64, the g_change brightness words)
     // and the on/off schedule, shared by the manager's steps and a command record run on another
