@@ -112,10 +112,38 @@ using StateLock = std::lock_guard<std::recursive_mutex>;
 
 int fpga_manage::Brightness_hand_dealwith(int) { return applyBrightness(set_bri_flag.load() != 0); }
 
+// A link takes a record's start in the order of its connection's commands, before the record
+// runs apart: a user's word committed before it and not applied yet is older than the record,
+// and one applied after it is newer.
+void fpga_manage::recordTaken(const uint8_t* rec)
+{
+    if (rec[0] != kPresent || rec[cmdrecord::kCommand] != cmdrecord::CMD_BRIGHTNESS)
+        return;
+    StateLock state(recordStateMutex_);
+    wordBeforeRecord_ = set_bri_flag.load() != 0 ? int32_t(ledpara::word(ledpara::kBrightness)) : -1;
+    userAppliesAtTake_ = userApplies_;
+    recordTaken_ = true;
+}
+
+// A user's word applied, or still on its way to the manager, since the record's start was taken.
+bool fpga_manage::wordAfterRecord()
+{
+    const uint16_t percent = ledpara::word(ledpara::kBrightness);
+    return userApplies_ != userAppliesAtTake_ || (set_bri_flag.load() != 0 && int32_t(percent) != wordBeforeRecord_);
+}
+
 int fpga_manage::applyBrightness(bool userChange)
 {
     StateLock state(recordStateMutex_);
     const uint16_t percent = ledpara::word(ledpara::kBrightness);
+    if (userChange && int32_t(percent) == wordBeforeRecord_) {
+        // The word a PC's later record replaced: what the record set stays, and the word says it.
+        wordBeforeRecord_ = -1;
+        userChange = false;
+    } else if (userChange) {
+        wordBeforeRecord_ = -1;
+        ++userApplies_;
+    }
     auto fromPercent = [&] { return valueOfPercent(percent, !valueMode(bri_mode)); };
 
     const uint32_t links = shadow(fpga_ports::kRegLinkLow, 0) | shadow(fpga_ports::kRegLinkHigh, 0) << 8 |
@@ -295,6 +323,15 @@ void fpga_manage::Brightness_command(const uint8_t* rec)
     const uint32_t length = cmdrecord::storedLength(rec);
     const uint8_t mode = rec[kRecordMode];
     const bool fixed = (mode & ~kModeFixedValue) == kModeFixedLevel;
+    {
+        // A user's word that came after this record on its connection wins: the record neither
+        // shows nor stores anything over it.
+        StateLock state(recordStateMutex_);
+        const bool superseded = recordTaken_ && wordAfterRecord();
+        recordTaken_ = false;
+        if (superseded)
+            return;
+    }
     if (fixed) {
         StateLock state(recordStateMutex_);
         // The value is in the record's unit (a 4-bit level or an 8-bit value), whatever ran

@@ -219,6 +219,8 @@ public:
     void Brightness_auto_change();
     void Brightness_auto_filter();
     void Brightness_command(const uint8_t* rec);   // command 3 of the command record
+    // A link took the start of a copy of the command record (before it runs apart).
+    void recordTaken(const uint8_t* rec);
     void Brightness_check_VMF();
     void Send_read_VMF_data_cmd();
     void Brightness_read_VMF_value();
@@ -476,6 +478,13 @@ private:
     // The half-hour slot of a time of day (the last one from 24:00 on).
     static int slotOf(const TimeRealType& t);
     bool storeBrightnessRecord(uint8_t value);
+    bool wordAfterRecord();
+    // The word a user's change not applied yet had when a PC's brightness record was taken (-1:
+    // none), and the user's changes applied up to then and since: the later of the two wins.
+    int32_t wordBeforeRecord_ = -1;
+    uint32_t userApplies_ = 0;
+    uint32_t userAppliesAtTake_ = 0;
+    bool recordTaken_ = false;   // a link took a brightness record's start that has not run yet
     std::mutex keptMutex_;                   // one report at a time, and kept_
     // The brightness state (bri_mode, bri_record, register shadow 64, the g_change brightness words)
     // and the on/off schedule, shared by the manager's steps and a command record run on another

@@ -624,3 +624,37 @@ TEST(Brightness, RecordsRunOnAnotherThreadBesideTheManagersPassesEndOnTheLastOne
     EXPECT_EQ(rig.m->onoff_count, 1);
     EXPECT_EQ(rig.m->on_hour[0], 8);
 }
+
+// A user's word and a PC's fixed record on one connection (the link takes the record's start in
+// order, the record runs apart, the word reaches the manager with its next pass): the later one
+// is shown, stored and said by the word, whichever runs first.
+TEST(Brightness, OnOneConnectionTheLaterOfARecordAndAWordWins)
+{
+    for (bool wordFirst : {true, false}) {
+        SCOPED_TRACE(wordFirst ? "word, then record" : "record, then word");
+        BriRig rig;
+        rig.freshManager();
+        ASSERT_TRUE(rig.ready());
+        const Bytes rec = BriRig::record(16, 0xAA, Bytes(48, 200));
+        auto word = [&] {
+            ledpara::setWord(ledpara::kBrightness, 60);   // 153
+            rig.m->set_bri_flag = 1;                      // committed: the engine raised the request
+        };
+        if (wordFirst)
+            word();
+        rig.put(rec);
+        rig.m->recordTaken(rig.m->MCU_RAM_CMD);
+        if (!wordFirst) {
+            word();
+            rig.pass(2);   // the word is applied before the record runs
+        }
+        rig.m->run_command_record(rec.data());
+        rig.pass(3000);
+        const uint8_t want = wordFirst ? 200 : 153;
+        EXPECT_EQ(rig.reg6(0), want);
+        EXPECT_EQ(rig.reg6(1), want);
+        EXPECT_EQ(ledpara::word(ledpara::kBrightness), wordFirst ? 78 : 60);
+        const Bytes kept = wordFirst ? rec : BriRig::record(16, 0xAA, Bytes(48, 153));
+        EXPECT_EQ(rig.stored(57), Bytes(kept.begin(), kept.begin() + 57));
+    }
+}
