@@ -119,17 +119,23 @@ void fpga_manage::recordTaken(const uint8_t* rec)
 {
     if (rec[0] != kPresent || rec[cmdrecord::kCommand] != cmdrecord::CMD_BRIGHTNESS)
         return;
+    // Asked before the state lock: the engine's commit point is taken after it elsewhere.
+    const bool wordOnItsWay = set_bri_flag.load() != 0 || ledpara::wordOnItsWay(ledpara::kBrightness);
+    const int32_t word = ledpara::word(ledpara::kBrightness);
     StateLock state(recordStateMutex_);
-    wordBeforeRecord_ = set_bri_flag.load() != 0 ? int32_t(ledpara::word(ledpara::kBrightness)) : -1;
+    wordBeforeRecord_ = wordOnItsWay ? word : -1;
+    wordAtTake_ = word;
     userAppliesAtTake_ = userApplies_;
     recordTaken_ = true;
 }
 
-// A user's word applied, or still on its way to the manager, since the record's start was taken.
+// Another word than the one the record's start found, applied as a user's change since, or on
+// its way to the manager (one taken off its request just before the start is the earlier one).
 bool fpga_manage::wordAfterRecord()
 {
-    const uint16_t percent = ledpara::word(ledpara::kBrightness);
-    return userApplies_ != userAppliesAtTake_ || (set_bri_flag.load() != 0 && int32_t(percent) != wordBeforeRecord_);
+    const int32_t percent = ledpara::word(ledpara::kBrightness);
+    return (userApplies_ != userAppliesAtTake_ && lastUserWord_ != wordAtTake_) ||
+           (set_bri_flag.load() != 0 && percent != wordAtTake_);
 }
 
 int fpga_manage::applyBrightness(bool userChange)
@@ -143,6 +149,7 @@ int fpga_manage::applyBrightness(bool userChange)
     } else if (userChange) {
         wordBeforeRecord_ = -1;
         ++userApplies_;
+        lastUserWord_ = percent;
     }
     auto fromPercent = [&] { return valueOfPercent(percent, !valueMode(bri_mode)); };
 

@@ -482,6 +482,8 @@ private:
     // The word a user's change not applied yet had when a PC's brightness record was taken (-1:
     // none), and the user's changes applied up to then and since: the later of the two wins.
     int32_t wordBeforeRecord_ = -1;
+    int32_t wordAtTake_ = -1;
+    int32_t lastUserWord_ = -1;
     uint32_t userApplies_ = 0;
     uint32_t userAppliesAtTake_ = 0;
     bool recordTaken_ = false;   // a link took a brightness record's start that has not run yet
