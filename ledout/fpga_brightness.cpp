@@ -368,7 +368,6 @@ void fpga_manage::Brightness_command(const uint8_t* rec)
     StateLock state(recordStateMutex_);
     if (changed)
         g_change[kBriReload] = 1;
-
     if (!fixed)
         g_change[kVmfFailCount] = 0;
 }
