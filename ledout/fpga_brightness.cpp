@@ -112,6 +112,15 @@ using StateLock = std::lock_guard<std::recursive_mutex>;
 
 int fpga_manage::Brightness_hand_dealwith(int) { return applyBrightness(set_bri_flag.load() != 0); }
 
+// The engine's request taken and applied as one under the state lock: a record's start taken
+// meanwhile finds the word either still on its way or applied, never taken off and not applied.
+void fpga_manage::takeBrightnessRequest()
+{
+    StateLock state(recordStateMutex_);
+    if (takeRequest(set_bri_flag, Utils::_bri_set_mutex) && set_fpga_bri_val() != 1)
+        keepRequest(set_bri_flag, Utils::_bri_set_mutex);
+}
+
 // A link takes a record's start in the order of its connection's commands, before the record
 // runs apart: a user's word committed before it and not applied yet is older than the record,
 // and one applied after it is newer.

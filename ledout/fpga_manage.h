@@ -219,6 +219,8 @@ public:
     void Brightness_auto_change();
     void Brightness_auto_filter();
     void Brightness_command(const uint8_t* rec);   // command 3 of the command record
+    // The pass's apply of a brightness the video engine asks for (set_bri_flag).
+    void takeBrightnessRequest();
     // A link took the start of a copy of the command record (before it runs apart).
     void recordTaken(const uint8_t* rec);
     void Brightness_check_VMF();

@@ -860,7 +860,7 @@ TEST_F(Convergence, OnOneConnectionTheLaterOfABrightnessRecordAndAWordWins)
     constexpr uint32_t kCommandRam = 0x100000, kBrightnessRecord = 0x6CE000;
     const Bytes runRecord = e2e::commandBody(0xA0, {0x02, 0x04, 0x01, 0x04});   // FPGA 0, register 2, bit 2
     RunningBox box;
-    ASSERT_TRUE(box.start());
+    ASSERT_TRUE(box.start() && box.settle());
     for (int trial = 0; trial < 4; ++trial) {
         const bool wordFirst = trial % 2 == 0;
         const uint8_t value = uint8_t(200 + trial);
