@@ -185,7 +185,8 @@ public:
     bool handingOver() const { return handingOver_.load(); }
     // A commit of the word at `addr` that the engine has not passed on to the other consumers of
     // the image yet (no pass has applied it, or a bring-up restart took it and has not served it).
-    // For the end of the process, once the engine's thread has ended.
+    // For the end of the process, once the engine's thread has ended, and for a link that takes
+    // a brightness record's start (it waits for a pass that runs, as the links' RAM writes do).
     bool wordNotPassedOn(unsigned addr);
 
     // ---- bring-up and panel ---------------------------------------------------------------------

@@ -112,10 +112,54 @@ using StateLock = std::lock_guard<std::recursive_mutex>;
 
 int fpga_manage::Brightness_hand_dealwith(int) { return applyBrightness(set_bri_flag.load() != 0); }
 
+// The engine's request taken and applied as one under the state lock: a record's start taken
+// meanwhile finds the word either still on its way or applied, never taken off and not applied.
+void fpga_manage::takeBrightnessRequest()
+{
+    StateLock state(recordStateMutex_);
+    if (takeRequest(set_bri_flag, Utils::_bri_set_mutex) && set_fpga_bri_val() != 1)
+        keepRequest(set_bri_flag, Utils::_bri_set_mutex);
+}
+
+// A link takes a record's start in the order of its connection's commands, before the record
+// runs apart: a user's word committed before it and not applied yet is older than the record,
+// and one applied after it is newer.
+void fpga_manage::recordTaken(const uint8_t* rec)
+{
+    if (rec[0] != kPresent || rec[cmdrecord::kCommand] != cmdrecord::CMD_BRIGHTNESS)
+        return;
+    // Asked before the state lock: the engine's commit point is taken after it elsewhere.
+    const bool wordOnItsWay = set_bri_flag.load() != 0 || ledpara::wordOnItsWay(ledpara::kBrightness);
+    const int32_t word = ledpara::word(ledpara::kBrightness);
+    StateLock state(recordStateMutex_);
+    wordBeforeRecord_ = wordOnItsWay ? word : -1;
+    wordAtTake_ = word;
+    userAppliesAtTake_ = userApplies_;
+    recordTaken_ = true;
+}
+
+// Another word than the one the record's start found, applied as a user's change since, or on
+// its way to the manager (one taken off its request just before the start is the earlier one).
+bool fpga_manage::wordAfterRecord()
+{
+    const int32_t percent = ledpara::word(ledpara::kBrightness);
+    return (userApplies_ != userAppliesAtTake_ && lastUserWord_ != wordAtTake_) ||
+           (set_bri_flag.load() != 0 && percent != wordAtTake_);
+}
+
 int fpga_manage::applyBrightness(bool userChange)
 {
     StateLock state(recordStateMutex_);
     const uint16_t percent = ledpara::word(ledpara::kBrightness);
+    if (userChange && int32_t(percent) == wordBeforeRecord_) {
+        // The word a PC's later record replaced: what the record set stays, and the word says it.
+        wordBeforeRecord_ = -1;
+        userChange = false;
+    } else if (userChange) {
+        wordBeforeRecord_ = -1;
+        ++userApplies_;
+        lastUserWord_ = percent;
+    }
     auto fromPercent = [&] { return valueOfPercent(percent, !valueMode(bri_mode)); };
 
     const uint32_t links = shadow(fpga_ports::kRegLinkLow, 0) | shadow(fpga_ports::kRegLinkHigh, 0) << 8 |
@@ -151,24 +195,27 @@ int fpga_manage::applyBrightness(bool userChange)
     return 1;
 }
 
-// A user's value is an 8-bit value, stored as a fixed 8-bit record: a fixed level that ran
-// before gives way to it at once, so the fixed step goes on showing that value (not as a level),
-// as the stored record does at the next start. A schedule (timed or automatic) runs on until the
-// record is loaded again.
+// A user's value is an 8-bit value, stored as a fixed 8-bit record: whatever ran before (a fixed
+// level, a schedule of levels or values, the card's value) gives way to it at once, as the stored
+// record runs once loaded, so the fixed step goes on showing that value (not as a level) and no
+// slot or card step replaces it, until a PC sends another record.
 void fpga_manage::takeUserValue(uint8_t v)
 {
     setShadow(kRegLevel, 0, v);
-    if (fixedMode(bri_mode))
-        bri_mode = kModeFixedValue;
+    bri_mode = kModeFixedValue;
+    bri_last_slot = 255;
+    g_change[kBriValue] = v;
+    g_change[kBriRepeat] = 0;
+    g_change[kBriTaskOn] = 1;
 }
 
 // A user change becomes the stored record: a fixed 8-bit value, taken at the next load.
-void fpga_manage::storeBrightnessRecord(uint8_t value)
+bool fpga_manage::storeBrightnessRecord(uint8_t value)
 {
     uint8_t record[kRecordLen];
     std::memcpy(record, kRecordHead, sizeof kRecordHead);
     std::memset(record + sizeof kRecordHead, value, kRecordLen - sizeof kRecordHead);
-    store_record(kBrightnessRecord, record, kRecordLen);
+    return store_record(kBrightnessRecord, record, kRecordLen);
 }
 
 void fpga_manage::applyLitBrightness()
@@ -227,9 +274,10 @@ void fpga_manage::record_bright_change()
     }
     StateLock state(recordStateMutex_);
     bri_loaded = true;
+    // Taken from its own copy: the command RAM is the clients', and what a client wrote there
+    // stays until that client starts it.
     if (marker == kPresent) {
-        std::memcpy(MCU_RAM_CMD, record, kRecordLen);
-        Brightness_init(MCU_RAM_CMD);
+        Brightness_init(record);
         return;
     }
     bri_record = false;
@@ -253,10 +301,35 @@ void fpga_manage::Brightness_init(const uint8_t* record)
         g_change[kBriTaskOn] = 1;
     } else if (timedMode(bri_mode)) {
         std::memcpy(HalfHourValue, record + kRecordValue, kSlots);
+        // The slot of the current time is what the record says from now on: a light-up or an
+        // apply before the task's first step shows it (a level as a level), not a level or value
+        // left from before.
+        TimeRealType t;
+        IT8563WE_Get(&t);
+        takeLevel(HalfHourValue[slotOf(t)]);
         g_change[kBriTaskOn] = 1;
     } else if (bri_mode == kModeAuto) {
+        // The card moves the value a step at a time from what the wall shows now (at a start: the
+        // saved word, which said what it showed), not from a level or from nothing.
+        takeLevel(shownValue());
         g_change[kBriTaskOn] = 1;
     }
+}
+
+void fpga_manage::takeLevel(uint8_t level)
+{
+    g_change[kBriValue] = level;
+    setShadow(kRegLevel, 0, level);
+    setShadow(kRegLevel, 1, level);
+}
+
+// The 8-bit value the wall shows: register 6 as last written, while the word says it; else (a
+// start, before the light-up) the value the word gives.
+uint8_t fpga_manage::shownValue()
+{
+    const uint16_t percent = ledpara::word(ledpara::kBrightness);
+    const uint8_t written = shadow(kRegBrightness, 0);
+    return percentOfValue(written, percent) == percent ? written : valueOfPercent(percent, false);
 }
 
 // Runs on the thread the record was started from: the state changes take the state lock, the
@@ -266,6 +339,15 @@ void fpga_manage::Brightness_command(const uint8_t* rec)
     const uint32_t length = cmdrecord::storedLength(rec);
     const uint8_t mode = rec[kRecordMode];
     const bool fixed = (mode & ~kModeFixedValue) == kModeFixedLevel;
+    {
+        // A user's word that came after this record on its connection wins: the record neither
+        // shows nor stores anything over it.
+        StateLock state(recordStateMutex_);
+        const bool superseded = recordTaken_ && wordAfterRecord();
+        recordTaken_ = false;
+        if (superseded)
+            return;
+    }
     if (fixed) {
         StateLock state(recordStateMutex_);
         // The value is in the record's unit (a 4-bit level or an 8-bit value), whatever ran
@@ -280,8 +362,17 @@ void fpga_manage::Brightness_command(const uint8_t* rec)
     bool changed = false;
     if (rec[cmdrecord::kStoreByte] == kStore) {
         changed = store_record(kBrightnessRecord, rec, length);
-    } else if (rec[cmdrecord::kStoreByte] == kErase && !fixed) {
-        changed = erase_record(kBrightnessRecord);
+    } else if (rec[cmdrecord::kStoreByte] == kErase) {
+        // The PC's record goes, of every mode (a fixed one's value is shown all the same). What
+        // the wall shows then is kept as the box's own fixed 8-bit record, as a user's change is:
+        // from the saved percent alone the next start would show the nearest value a percent
+        // gives, not the one shown.
+        uint8_t shown = 0;
+        {
+            StateLock state(recordStateMutex_);
+            shown = valueOfLevel(shadow(kRegLevel, 0), bri_mode);
+        }
+        changed = storeBrightnessRecord(shown);
     }
     StateLock state(recordStateMutex_);
     if (changed)
@@ -335,10 +426,15 @@ void fpga_manage::Brightness_hand_change()
         repeat = 0;
 }
 
+int fpga_manage::slotOf(const TimeRealType& t)
+{
+    const int minutes = 60 * t.hour + t.minute;
+    return std::min(minutes / kMinutesPerSlot, kSlots - 1);
+}
+
 void fpga_manage::Brightness_time_change()
 {
-    const int minutes = 60 * current_time.hour + current_time.minute;
-    const int slot = std::min(minutes / kMinutesPerSlot, kSlots - 1);
+    const int slot = slotOf(current_time);
     uint32_t& repeat = g_change[kBriRepeat];
     if (slot == bri_last_slot) {
         if (repeat >= kSlotRepeats)
@@ -347,9 +443,7 @@ void fpga_manage::Brightness_time_change()
         repeat += 1;
         return;
     }
-    g_change[kBriValue] = HalfHourValue[slot];
-    setShadow(kRegLevel, 0, HalfHourValue[slot]);
-    setShadow(kRegLevel, 1, HalfHourValue[slot]);
+    takeLevel(HalfHourValue[slot]);
     Brightness_hand_dealwith(1);
     bri_last_slot = static_cast<uint8_t>(slot);
     Brightness_hand_dealwith(1);
@@ -367,21 +461,16 @@ void fpga_manage::Brightness_auto_change()
 
 void fpga_manage::Brightness_auto_filter()
 {
-    uint32_t& value = g_change[kBriValue];
-    auto setLevel = [&](uint32_t v) {
-        value = v;
-        setShadow(kRegLevel, 0, static_cast<uint8_t>(v));
-        setShadow(kRegLevel, 1, static_cast<uint8_t>(v));
-    };
+    const uint32_t value = g_change[kBriValue];
     if (g_change[kVmfGotData] != 0) {
         if (vmf_data[kVmfValid] == 255) {
             const uint32_t wanted = vmf_data[kVmfWanted];
-            setLevel(value < wanted ? value + 1 : value > wanted ? value - 1 : value);
+            takeLevel(static_cast<uint8_t>(value < wanted ? value + 1 : value > wanted ? value - 1 : value));
         }
         g_change[kVmfGotData] = 0;
     }
     if (g_change[kVmfFailCount] == kSilentReads) {
-        setLevel(kFullBrightness);
+        takeLevel(kFullBrightness);
         g_change[kVmfFailCount] = 0;
     }
 }
@@ -420,8 +509,14 @@ void fpga_manage::Send_read_VMF_data_cmd()
 
 void fpga_manage::Brightness_read_VMF_value()
 {
-    if (g_change[kVmfDest] == 0)
+    // No card found is no reading either: counted as a request without a reply, so the
+    // automatic mode reaches its fallback (full brightness) rather than keep a value no card
+    // asked for.
+    if (g_change[kVmfDest] == 0) {
+        StateLock state(recordStateMutex_);
+        g_change[kVmfFailCount] += 1;
         return;
+    }
     {
         // A reply served while the request goes out belongs to it: the flag is cleared first.
         std::lock_guard<std::recursive_mutex> lock(passby_mutex);

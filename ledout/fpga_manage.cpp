@@ -273,8 +273,7 @@ void fpga_manage::fpga_manage_deal(void*)
         if (ready[i])
             power_up_check_fpga_status(i);
 
-    if (takeRequest(set_bri_flag, Utils::_bri_set_mutex) && set_fpga_bri_val() != 1)
-        keepRequest(set_bri_flag, Utils::_bri_set_mutex);
+    takeBrightnessRequest();
     if (g_set_led_para.load() != 0)
         set_led_para_deal();
     retryKeptReports();

@@ -219,6 +219,10 @@ public:
     void Brightness_auto_change();
     void Brightness_auto_filter();
     void Brightness_command(const uint8_t* rec);   // command 3 of the command record
+    // The pass's apply of a brightness the video engine asks for (set_bri_flag).
+    void takeBrightnessRequest();
+    // A link took the start of a copy of the command record (before it runs apart).
+    void recordTaken(const uint8_t* rec);
     void Brightness_check_VMF();
     void Send_read_VMF_data_cmd();
     void Brightness_read_VMF_value();
@@ -492,7 +496,21 @@ private:
     bool wordOverRecord();
     // A user's 8-bit value taken as FPGA 0's level (a fixed level mode gives way to the value mode).
     void takeUserValue(uint8_t v);
-    void storeBrightnessRecord(uint8_t value);
+    // FPGA 0's and FPGA 1's level (register shadow 64) and the task's value.
+    void takeLevel(uint8_t level);
+    uint8_t shownValue();
+    // The half-hour slot of a time of day (the last one from 24:00 on).
+    static int slotOf(const TimeRealType& t);
+    bool storeBrightnessRecord(uint8_t value);
+    bool wordAfterRecord();
+    // The word a user's change not applied yet had when a PC's brightness record was taken (-1:
+    // none), and the user's changes applied up to then and since: the later of the two wins.
+    int32_t wordBeforeRecord_ = -1;
+    int32_t wordAtTake_ = -1;
+    int32_t lastUserWord_ = -1;
+    uint32_t userApplies_ = 0;
+    uint32_t userAppliesAtTake_ = 0;
+    bool recordTaken_ = false;   // a link took a brightness record's start that has not run yet
     std::mutex keptMutex_;                   // one report at a time, and kept_
     // The brightness state (bri_mode, bri_record, register shadow 64, the g_change brightness words)
     // and the on/off schedule, shared by the manager's steps and a command record run on another

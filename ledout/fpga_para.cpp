@@ -63,6 +63,12 @@ Reported reportWord(WordReport& report, const std::atomic<uint8_t>& request)
     return Reported::Written;
 }
 
+bool wordOnItsWay(uint32_t address)
+{
+    c331_manage* engine = c331_manage::p_c331_manage;
+    return engine && engine->wordNotPassedOn(address);
+}
+
 void test_signal(int code)
 {
     std::function<void(int)> spy;

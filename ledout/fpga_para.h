@@ -32,6 +32,8 @@ enum class Reported : uint8_t { Written, Dropped, Kept };
 // written (Dropped). Written: the video engine takes it as applied. Kept: an LED-size change runs,
 // and the caller reports it again once the change has ended (`replaced` is then set).
 Reported reportWord(WordReport& report, const std::atomic<uint8_t>& request);
+// A commit of the word that the video engine has not passed on yet (its request not raised).
+bool wordOnItsWay(uint32_t address);
 // ZelRamPara::test_signal on the model.
 void test_signal(int code);
 

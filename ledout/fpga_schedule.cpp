@@ -66,7 +66,12 @@ bool fpga_manage::read_record(uint32_t address, uint8_t* out, uint32_t length)
 
 // ---- the command record --------------------------------------------------------------------------
 
-void fpga_manage::Dealwith_mcu_ram() { run_command_record(MCU_RAM_CMD); }
+void fpga_manage::Dealwith_mcu_ram()
+{
+    // Taken and run at once, in order with the writer's other commands.
+    recordTaken(MCU_RAM_CMD);
+    run_command_record(MCU_RAM_CMD);
+}
 
 bool fpga_manage::run_command_record(const uint8_t* rec)
 {

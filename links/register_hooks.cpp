@@ -85,7 +85,9 @@ std::vector<uint8_t> fpgaCommandRecord()
 {
     if (!manager())
         return {};
-    return std::vector<uint8_t>(manager()->MCU_RAM_CMD, manager()->MCU_RAM_CMD + sizeof manager()->MCU_RAM_CMD);
+    std::vector<uint8_t> copy(manager()->MCU_RAM_CMD, manager()->MCU_RAM_CMD + sizeof manager()->MCU_RAM_CMD);
+    manager()->recordTaken(copy.data());
+    return copy;
 }
 
 bool fpgaRunCommandRecord(const uint8_t* record)

@@ -27,7 +27,9 @@ bool videoFlashRead(uint32_t address, uint8_t* out, uint32_t length);
 bool fpgaWriteRegister(unsigned reg, uint8_t mask, uint8_t value, int fpga);
 // A copy of the command record as it stands in the command RAM (empty while no manager runs),
 // and running such a copy as a write of register 2 with bit 2 runs the command RAM's (false when
-// its work was refused or cut short).
+// its work was refused or cut short). The copy is taken in the order of the connection's commands:
+// the manager orders a brightness record after the user's words committed before it and before
+// those committed after it.
 std::vector<uint8_t> fpgaCommandRecord();
 bool fpgaRunCommandRecord(const uint8_t* record);
 // Reads `count` registers from `reg` into `out` (refreshing the shadow); false when refused.

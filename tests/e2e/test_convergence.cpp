@@ -851,3 +851,32 @@ TEST_F(Convergence, RandomChangesEndWhereAFreshStartFromTheParameterFileEnds)
                      seed - first + 1, seeds, changes, secondsSince(started));
     }
 }
+
+// A user's word and a PC's fixed record on one connection, back to back: the later one is shown,
+// stored and said by the word, also when the engine has not passed the word on when the record
+// comes.
+TEST_F(Convergence, OnOneConnectionTheLaterOfABrightnessRecordAndAWordWins)
+{
+    constexpr uint32_t kCommandRam = 0x100000, kBrightnessRecord = 0x6CE000;
+    const Bytes runRecord = e2e::commandBody(0xA0, {0x02, 0x04, 0x01, 0x04});   // FPGA 0, register 2, bit 2
+    RunningBox box;
+    ASSERT_TRUE(box.start() && box.settle());
+    for (int trial = 0; trial < 4; ++trial) {
+        const bool wordFirst = trial % 2 == 0;
+        const uint8_t value = uint8_t(200 + trial);
+        Bytes rec = {0xAA, 0x03, 0xAA, 0x00, 0x00, 0x00, 0x31, 0x00, 0x10};
+        rec.insert(rec.end(), 48, value);
+        const std::vector<Bytes> user = {writeRamBody(kBrightness, word(uint16_t(60 + trial))), updateBody()};
+        const std::vector<Bytes> record = {writeRamBody(kCommandRam, rec), runRecord};
+        box.link(wordFirst ? user : record);
+        box.link(wordFirst ? record : user);
+        ASSERT_TRUE(box.settle()) << trial;
+        const uint8_t want = wordFirst ? value : uint8_t((60 + trial) * 255 / 100);
+        const e2e::Shown s = box.shown();
+        EXPECT_EQ(s.brightness[0], want) << "trial " << trial;
+        EXPECT_EQ(s.brightness[1], want) << "trial " << trial;
+        EXPECT_EQ(sim::fpgaBoard()->flash[0]->contents(kBrightnessRecord, 10)[9], want) << "trial " << trial;
+        const int w = imageWord(box.model, kBrightness);
+        EXPECT_TRUE(wordFirst ? std::abs(w * 255 - value * 100) < 255 : w == 60 + trial) << "trial " << trial << ", word " << w;
+    }
+}

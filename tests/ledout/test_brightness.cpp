@@ -282,7 +282,10 @@ TEST(Brightness, AQuietWorkerWakesOnTheTickOfTheTasksNextStep)
     EXPECT_EQ(rig.m->brightnessDue(7), 6000u) << "fixed";
 }
 
-TEST(Brightness, ErasingTheRecordFromThePcStopsTheTaskAtTheNextLoad)
+// The PC's erase removes its record; what the wall shows stays, kept as the box's own fixed 8-bit
+// record (from the percent alone a start would show another value: level 7 shows 111, 43 %, which
+// gives 109).
+TEST(Brightness, ErasingTheRecordFromThePcKeepsWhatShowsAsTheBoxsOwnRecord)
 {
     BriRig rig;
     ASSERT_TRUE(rig.ready());
@@ -295,13 +298,15 @@ TEST(Brightness, ErasingTheRecordFromThePcStopsTheTaskAtTheNextLoad)
     EXPECT_EQ(g_change[kBriReload], 0u);
     EXPECT_EQ(g_change[kVmfFailCount], 0u);
     g_change[kVmfFailCount] = 4;
+    rig.m->Brightness_hand_dealwith(1);
+    ASSERT_EQ(rig.reg6(0), 111);
     rig.command(1, 0x55, {});
-    EXPECT_EQ(rig.stored(1)[0], 0xFF);
+    EXPECT_EQ(rig.stored(10), (Bytes{0xAA, 0x03, 0xAA, 0, 0, 0, 0x31, 0, 0x10, 111}));
     EXPECT_EQ(g_change[kBriReload], 1u);
     EXPECT_EQ(g_change[kVmfFailCount], 0u);
     rig.m->record_bright_change();
-    EXPECT_EQ(g_change[kBriTaskOn], 0u);
-    EXPECT_EQ(g_change[kBriValue], 16u);
+    EXPECT_EQ(rig.m->bri_mode.load(), 16);
+    EXPECT_EQ(g_change[kBriValue], 111u);
 }
 
 // A flash that does not answer (busy past its bound) says nothing about the record: the running
@@ -404,7 +409,9 @@ TEST(MultifunctionCard, FoundOnTheFirstMarkedPortAndAskedThere)
     rig.m->Brightness_check_VMF();
     sim::cardChain().clearLog();
     rig.m->Brightness_read_VMF_value();
-    EXPECT_EQ(g_change[kVmfFailCount], 0u);   // no card: nothing sent, nothing counted
+    EXPECT_EQ(g_change[kVmfFailCount], 1u);   // no card: nothing sent, counted as a read without a reply
+    for (int port = 0; port < 32; ++port)
+        EXPECT_TRUE(sim::cardChain().received(port).empty()) << port;
 }
 
 TEST(MultifunctionCard, WrongOrShortRepliesAreCountedAndNotTaken)
@@ -466,7 +473,8 @@ TEST(Brightness, EveryPercentSurvivesTenRestartsUnchanged)
 // all the time keeps the load off) keeps it; the other modes show once loaded and their task ran,
 // and a restart keeps that too. A 4-bit level L is sent as 16 L - 1, an 8-bit value as it is; the
 // timed modes take the half-hour slot of the clock (10:15, slot 20), the automatic mode the card's
-// value; an erase leaves what is shown, and the next start stores the word as a change of it does.
+// value; an erase (of a fixed record too, whose value is shown) keeps what is shown as the box's own
+// fixed 8-bit record.
 // A user's word committed after a fixed level record (stored and loaded, or not stored) is an
 // 8-bit value stored as a fixed 8-bit record: from then on the LEDs show that value, not a level.
 TEST(Brightness, APcRecordOfEachModeIsShownStoredAndKeptOverARestart)
@@ -495,6 +503,11 @@ TEST(Brightness, APcRecordOfEachModeIsShownStoredAndKeptOverARestart)
         {"no record", {}, 16, 40},
         {"8-bit record 102", BriRig::record(16, 0xAA, Bytes(48, 102)), 102, 40},
         {"level record 12", BriRig::record(0, 0xAA, {12}), 12, 75},   // 191
+        // A schedule shows the slot of the clock from the light-up, a level as a level; the card's
+        // value starts from what the saved word says.
+        {"timed level record", BriRig::record(1, 0xAA, levels), 6, 37},    // slot 20: 95
+        {"timed value record", BriRig::record(17, 0xAA, values), 120, 47},
+        {"automatic record", BriRig::record(2, 0xAA, {}), 102, 40},
     };
     const struct Row {
         uint8_t mode, store;
@@ -504,7 +517,10 @@ TEST(Brightness, APcRecordOfEachModeIsShownStoredAndKeptOverARestart)
     } rows[] = {
         {0, 0xAA, {5}, 79},    {0, 0xAA, {15}, 239},   {16, 0xAA, {166}, 166}, {16, 0xAA, {95}, 95},
         {1, 0xAA, levels, 95}, {17, 0xAA, values, 120}, {2, 0xAA, {}, -1},     {1, 0x55, {}, -1},
+        {16, 0x55, {133}, 133}, {0, 0x55, {6}, 95},
         {0, 0xAA, {5}, 79, 50}, {0, 0x00, {5}, 79, 50},   // then 50 %: 127
+        // A word while a schedule runs, before its step and then across a slot (10:30).
+        {1, 0xAA, levels, 95, 50}, {17, 0xAA, values, 120, 70}, {2, 0xAA, {}, -1, 30},
     };
     for (const Start& st : starts) {
         for (const Row& row : rows) {
@@ -517,7 +533,6 @@ TEST(Brightness, APcRecordOfEachModeIsShownStoredAndKeptOverARestart)
             c.multifunctionCard = true;
             c.multifunctionPort = 5;
             sim::setConfig(c);
-            sim::cardChain().setLightValue(uint8_t(st.level + 2));   // two steps of the automatic mode
             ledpara::setWord(ledpara::kBrightness, st.word);
             if (!st.stored.empty())
                 rig.flash(2).write(kRecord, Bytes(st.stored.begin(), st.stored.begin() + 57));
@@ -525,10 +540,11 @@ TEST(Brightness, APcRecordOfEachModeIsShownStoredAndKeptOverARestart)
             ASSERT_TRUE(rig.ready());
             const uint8_t before = rig.reg6(0);
             ASSERT_TRUE(shows(st.word, before)) << "started on " << int(before);
+            sim::cardChain().setLightValue(uint8_t(before + 2));   // two steps of the automatic mode from what shows
             const Bytes rec = BriRig::record(row.mode, row.store, row.values);
             const bool erase = row.store == 0x55, fixed = (row.mode & ~0x10) == 0;
-            uint8_t want = erase ? before : uint8_t(row.reg6 >= 0 ? row.reg6 : st.level + 2);
-            Bytes kept = erase ? fixedRecord(before) : Bytes(rec.begin(), rec.begin() + 57);
+            uint8_t want = uint8_t(row.reg6 >= 0 ? row.reg6 : erase ? before : before + 2);
+            Bytes kept = erase ? fixedRecord(want) : Bytes(rec.begin(), rec.begin() + 57);
 
             rig.pcStarts(rec);
             if (fixed || erase) {
@@ -544,12 +560,14 @@ TEST(Brightness, APcRecordOfEachModeIsShownStoredAndKeptOverARestart)
                 rig.userPercent(row.user);
                 want = uint8_t(row.user * 255 / 100);
                 kept = fixedRecord(want);
+                rig.pass(500);
+                rig.at(10, 30);
                 rig.pass(6000);
                 EXPECT_EQ(rig.reg6(0), want) << "after the word";
                 EXPECT_EQ(rig.reg6(1), want) << "after the word";
                 EXPECT_EQ(ledpara::word(ledpara::kBrightness), row.user);
             }
-            EXPECT_EQ(rig.stored(erase ? 1 : 57), erase ? Bytes(1, 0xFF) : kept);
+            EXPECT_EQ(rig.stored(57), kept);
 
             // Two starts: the first right away, before the record was loaded; the second once
             // it was loaded and the task ran its steps (60 s).
@@ -605,4 +623,38 @@ TEST(Brightness, RecordsRunOnAnotherThreadBesideTheManagersPassesEndOnTheLastOne
     EXPECT_EQ(rig.stored(57), Bytes(rec.begin(), rec.begin() + 57));
     EXPECT_EQ(rig.m->onoff_count, 1);
     EXPECT_EQ(rig.m->on_hour[0], 8);
+}
+
+// A user's word and a PC's fixed record on one connection (the link takes the record's start in
+// order, the record runs apart, the word reaches the manager with its next pass): the later one
+// is shown, stored and said by the word, whichever runs first.
+TEST(Brightness, OnOneConnectionTheLaterOfARecordAndAWordWins)
+{
+    for (bool wordFirst : {true, false}) {
+        SCOPED_TRACE(wordFirst ? "word, then record" : "record, then word");
+        BriRig rig;
+        rig.freshManager();
+        ASSERT_TRUE(rig.ready());
+        const Bytes rec = BriRig::record(16, 0xAA, Bytes(48, 200));
+        auto word = [&] {
+            ledpara::setWord(ledpara::kBrightness, 60);   // 153
+            rig.m->set_bri_flag = 1;                      // committed: the engine raised the request
+        };
+        if (wordFirst)
+            word();
+        rig.put(rec);
+        rig.m->recordTaken(rig.m->MCU_RAM_CMD);
+        if (!wordFirst) {
+            word();
+            rig.pass(2);   // the word is applied before the record runs
+        }
+        rig.m->run_command_record(rec.data());
+        rig.pass(3000);
+        const uint8_t want = wordFirst ? 200 : 153;
+        EXPECT_EQ(rig.reg6(0), want);
+        EXPECT_EQ(rig.reg6(1), want);
+        EXPECT_EQ(ledpara::word(ledpara::kBrightness), wordFirst ? 78 : 60);
+        const Bytes kept = wordFirst ? rec : BriRig::record(16, 0xAA, Bytes(48, 153));
+        EXPECT_EQ(rig.stored(57), Bytes(kept.begin(), kept.begin() + 57));
+    }
 }

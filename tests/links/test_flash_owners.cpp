@@ -19,8 +19,11 @@
 #include <thread>
 #include <vector>
 
+#include <QDateTime>
+
 #include "core/zelrampara.h"
 #include "engine/c331_manage.h"
+#include "ledout/change_words.h"
 #include "ledout/fpga_manage.h"
 #include "ledout/fpga_para.h"
 #include "link_client.h"
@@ -29,7 +32,9 @@
 #include "links/networkmanage.h"
 #include "platform/clock.h"
 #include "sim/fpga_model.h"
+#include "sim/card_chain.h"
 #include "sim/sim_board.h"
+#include "sim/sim_clock.h"
 #include "sim/video_chip.h"
 #include "support/fpga_board.h"
 #include "support/test_root.h"
@@ -450,4 +455,129 @@ TEST_F(FlashOwners, SchedulesKeepTheirTimeBesideAClientPollingTwiceASecond)
     }
     platform::setTickSource(nullptr);
     platform::resetSimClock();
+
+// ---- brightness records, a user's words and restarts ---------------------------------------------
+
+namespace {
+
+constexpr uint32_t kCommandRam = 0x100000;
+
+uint8_t bcd(unsigned v) { return uint8_t((v / 10) << 4 | v % 10); }
+
+// A record into the command RAM, started by bit 2 of FPGA 0's register 2, on a quiet link.
+bool pcRecord(const Bytes& rec)
+{
+    return status(onLink(body(0x60, ramWrite(kCommandRam, rec)))) == 0 &&
+           status(onLink(body(0xA0, regWrite(2, 0x04, 0x04, 1)))) == 0;
+}
+
+// The box's clock set by a clock record: BCD year (low, high), month, day, hour, minute, second.
+bool setClock(const QDateTime& at)
+{
+    const QDate d = at.date();
+    const QTime t = at.time();
+    return pcRecord({0xAA, 0x01, 0xAA, 0, 0, 0, 7, 0, bcd(unsigned(d.year()) % 100), bcd(unsigned(d.year()) / 100),
+                     bcd(unsigned(d.month())), bcd(unsigned(d.day())), bcd(unsigned(t.hour())),
+                     bcd(unsigned(t.minute())), bcd(unsigned(t.second()))});
+}
+
+Bytes briRecord(uint8_t mode, const Bytes& values)
+{
+    const uint8_t head[9] = {0xAA, 0x03, 0xAA, 0, 0, 0, 0x31, 0, mode};
+    Bytes rec(57, values.empty() ? 0 : values.back());
+    std::copy(head, head + 9, rec.begin());
+    std::copy(values.begin(), values.begin() + std::min<ptrdiff_t>(ptrdiff_t(values.size()), 48), rec.begin() + 9);
+    return rec;
+}
+
+// What the stored record says the LEDs show in half-hour slot `slot`: a 4-bit level L as
+// 16 L - 1, an 8-bit value as it is; the automatic mode without a card falls back to full.
+int recordShows(const Bytes& rec, int slot)
+{
+    const uint8_t mode = rec[8];
+    const uint8_t v = rec[(mode == 1 || mode == 17) ? 9 + size_t(slot) : 9];
+    switch (mode) {
+    case 0:
+    case 1: return uint8_t(16 * v - 1);
+    case 2: return 255;
+    default: return v;
+    }
+}
+
+// The word shows value v as a percent within one of v × 100 / 255.
+bool wordShows(uint16_t word, int v) { return std::abs(int(word) * 255 - v * 100) < 255; }
+
+}  // namespace
+
+// A PC's timed, automatic and fixed records (stored), the box's clock set by clock records across
+// half-hour slots, a user's words while they run, restarts: both FPGAs' register 6, the word and the
+// stored record say what the record's table gives for the clock's slot, and a user's word is its
+// 8-bit value from then on, as the fixed record it stores says. The box's reloads of its record
+// leave what a client wrote into the command RAM since. No multifunction card: the automatic mode
+// falls back to full.
+TEST_F(FlashOwners, AUsersWordUnderASchedulesRecordIsShownAndKeptAsItsStoredRecordSays)
+{
+    sim::setTickSource([] { return G_timeTicks.load(); });
+    zeltest::plugCards({{0, 1}, {17, 1}});
+    fpga_manage* box = nullptr;
+    auto start = [&] {
+        box = zeltest::freshFpgaManager();
+        box->softinit();
+        return zeltest::runFpgaUntil(box, [&] { return box->get_fpga_status() == 1; });
+    };
+    auto run = [&](int ticks) { zeltest::runFpgaUntil(box, [] { return false; }, ticks); };
+    ASSERT_TRUE(start());
+    for (unsigned seed : {5u, 77u, 301u}) {
+        std::mt19937 rng(seed);
+        Bytes stored = briRecord(16, {uint8_t(rng())});
+        ASSERT_TRUE(pcRecord(stored));
+        QDateTime at(QDate(2025, 3, 9), QTime(10, 5));
+        int userWord = -1;   // the percent of a user's word since the last record
+        for (int step = 0; step < 14 * scale(); ++step) {
+            const unsigned pick = rng() % 10, what = pick < 3 ? 0 : pick < 6 ? 1 : pick < 8 ? 2 : 3;
+            std::string did = "seed " + std::to_string(seed) + " step " + std::to_string(step) + ": ";
+            if (what == 0) {   // a schedule's record or a fixed one
+                static constexpr uint8_t kModes[] = {1, 17, 2, 0, 16};
+                const uint8_t mode = kModes[rng() % 5];
+                Bytes values(48);
+                for (uint8_t& v : values)
+                    v = uint8_t(mode == 1 || mode == 0 ? 1 + rng() % 15 : rng());
+                stored = briRecord(mode, values);
+                userWord = -1;
+                ASSERT_TRUE(pcRecord(stored));
+                // A client's next record in the RAM, not started: the box's reload leaves it.
+                const Bytes next = briRecord(16, {uint8_t(rng())});
+                ASSERT_EQ(status(onLink(body(0x60, ramWrite(kCommandRam, next)))), 0);
+                ASSERT_TRUE(zeltest::runFpgaUntil(box, [] { return g_change[changeword::kBriReload] == 0; }));
+                EXPECT_TRUE(std::equal(next.begin(), next.end(), box->MCU_RAM_CMD)) << did << "the reload wrote the RAM";
+                did += "record mode " + std::to_string(mode);
+            } else if (what == 1) {   // a user's word
+                const uint16_t percent = uint16_t(rng() % 101);
+                const bool raised = stored[8] != 16 && stored[8] != 17;
+                ledpara::setWord(ledpara::kBrightness, percent);
+                box->set_bri_flag = 1;
+                stored = brightnessRecord(percent, raised);
+                userWord = percent;
+                did += "word " + std::to_string(percent);
+            } else if (what == 2) {   // the next slot
+                at = at.addSecs(30 * 60);
+                did += "clock " + at.toString("hh:mm").toStdString();
+            } else {   // a restart
+                ASSERT_TRUE(start());
+                did += "restart";
+            }
+            ASSERT_TRUE(setClock(at));
+            // The task's steps (10 s apart, the card's 2 s) and the fallback after 10 reads; after
+            // a timed record only its first step, so that a word comes before the slot's repeat.
+            run(what == 0 && stored[8] != 2 ? 1200 : 2500);
+            const int want = recordShows(stored, (at.time().hour() * 60 + at.time().minute()) / 30);
+            const uint16_t word = ledpara::word(ledpara::kBrightness);
+            EXPECT_EQ(board->fpga[0]->reg(6), want) << did;
+            EXPECT_EQ(board->fpga[1]->reg(6), want) << did;
+            // A user's word stays as set (below 6 % a level mode raises its value to 15).
+            EXPECT_TRUE(userWord >= 0 ? word == userWord : wordShows(word, want)) << did << ": word " << word << " for " << want;
+            EXPECT_EQ(flash2().contents(kBrightnessRecord, 57), stored) << did;
+        }
+    }
+    sim::setTickSource(nullptr);
 }
