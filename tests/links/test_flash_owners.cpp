@@ -455,6 +455,7 @@ TEST_F(FlashOwners, SchedulesKeepTheirTimeBesideAClientPollingTwiceASecond)
     }
     platform::setTickSource(nullptr);
     platform::resetSimClock();
+}
 
 // ---- brightness records, a user's words and restarts ---------------------------------------------
 
@@ -462,7 +463,6 @@ namespace {
 
 constexpr uint32_t kCommandRam = 0x100000;
 
-uint8_t bcd(unsigned v) { return uint8_t((v / 10) << 4 | v % 10); }
 
 // A record into the command RAM, started by bit 2 of FPGA 0's register 2, on a quiet link.
 bool pcRecord(const Bytes& rec)
