@@ -185,8 +185,8 @@ void fpga_manage::record_onoff_time(int device)
     onoff_reload = false;
     if (marker != kPresent)
         return;
-    std::memcpy(MCU_RAM_CMD, record, kStoredScheduleLen);
-    OnOff_time(MCU_RAM_CMD);
+    // Taken from its own copy: the command RAM is the clients'.
+    OnOff_time(record);
     setOnOffEnable(1);
 }
 

@@ -150,9 +150,11 @@ TEST(OnOffSchedule, OtherStoreBytesChangeOnlyMemoryAndTheStoredScheduleIsLoadedA
     rig.record(2, 0xAA, kDay);
     rig.m->Dealwith_mcu_ram();
     rig.m->onoff_count = 0;
+    rig.m->MCU_RAM_CMD[0] = 0xAB;   // a client's record, not started yet, stays as written
     rig.m->record_onoff_time(2);
     EXPECT_EQ(rig.m->onoff_count, 1);
     EXPECT_EQ(rig.m->off_minute[0], 30);
+    EXPECT_EQ(rig.m->MCU_RAM_CMD[0], 0xAB);
 
     rig.record(2, 0x55, {0});
     rig.m->Dealwith_mcu_ram();
