@@ -111,8 +111,9 @@ bool fpga_manage::Checktime(const uint8_t* rec)
     const unsigned month = decode(p[2]), day = decode(p[3]);
     const unsigned hour = decode(p[4]), minute = decode(p[5]), second = decode(p[6]);
     // A date the calendar has not (month 13, 30 February) would leave the clock where it is: no
-    // clock is set, and none is marked.
-    if (!Utils::isClockTime(year, month, day, hour, minute, second))
+    // clock is set, and none is marked. Nor is a byte that is not two decimal digits read as
+    // another date (month 0x0A as October).
+    if (!std::all_of(p, p + 7, bcd::valid) || !Utils::isClockTime(year, month, day, hour, minute, second))
         return false;
     const QString date = QString("%1-%2-%3").arg(year).arg(month).arg(day);
     const QString time = QString("%1:%2:%3").arg(hour).arg(minute).arg(second);
