@@ -135,6 +135,9 @@ bool c331_manage::adoptWord(unsigned addr, uint16_t value)
     if (!waiting) {
         ram_set_u16(model->ram_para, addr, value);
         ram_set_u16(applied_, addr, value);
+        // What the LED output reports it has already: a restart has nothing to serve of it.
+        if (restarted_)
+            ram_set_u16(served_, addr, value);
     }
     pthread_mutex_unlock(&model->mutex);
     return !waiting;
