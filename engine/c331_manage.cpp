@@ -289,8 +289,8 @@ void c331_manage::setupState7()
     if (restarted_)
         serveAfterRestart(ImageView(applied_), ImageView(served_));
     followPatternLayout(ImageView(applied_).byte(ramaddr::kTestPattern));
+    restarted_ = false;   // read under the lock by the LED output's reports
     pthread_mutex_unlock(&para_mutex);
-    restarted_ = false;
     // The OSD menu of a box started with the OSD on, now that the fonts are in: not left until
     // some later change happens to be committed.
     if (g_osd_update == 1) {

@@ -188,6 +188,9 @@ public:
     // For the end of the process, once the engine's thread has ended, and for a link that takes
     // a brightness record's start (it waits for a pass that runs, as the links' RAM writes do).
     bool wordNotPassedOn(unsigned addr);
+    // A repeated bring-up took a change of the word at `addr` that it has not served to the other
+    // consumers of the image yet. The caller holds para_mutex.
+    bool takenNotServed(unsigned addr) const;
 
     // ---- bring-up and panel ---------------------------------------------------------------------
     void write_initial_setting(int fd, int clockFlag);

@@ -128,13 +128,24 @@ bool c331_manage::adoptWord(unsigned addr, uint16_t value)
         return false;
     pthread_mutex_lock(&model->mutex);
     // Before the bring-up took the image nothing of it was applied: the bring-up takes this too.
-    const bool waiting = appliedTaken_ && ram_get_u16(model->ram_para, addr) != ram_get_u16(applied_, addr);
+    // A change a restarted bring-up took but has not served yet is on its way as well: adopted
+    // over, it would look served, and the LED output would never be asked for it.
+    const bool waiting =
+        appliedTaken_ && (ram_get_u16(model->ram_para, addr) != ram_get_u16(applied_, addr) || takenNotServed(addr));
     if (!waiting) {
         ram_set_u16(model->ram_para, addr, value);
         ram_set_u16(applied_, addr, value);
+        // What the LED output reports it has already: a restart has nothing to serve of it.
+        if (restarted_)
+            ram_set_u16(served_, addr, value);
     }
     pthread_mutex_unlock(&model->mutex);
     return !waiting;
+}
+
+bool c331_manage::takenNotServed(unsigned addr) const
+{
+    return restarted_ && ram_get_u16(applied_, addr) != ram_get_u16(served_, addr);
 }
 
 bool c331_manage::wordNotPassedOn(unsigned addr)
@@ -146,8 +157,7 @@ bool c331_manage::wordNotPassedOn(unsigned addr)
     pthread_mutex_lock(&model->mutex);
     const uint16_t now = ram_get_u16(model->ram_para, addr);
     pthread_mutex_unlock(&model->mutex);
-    const bool pending = (para_chg_flag.load() != 0 && now != ram_get_u16(applied_, addr)) ||
-                         (restarted_ && ram_get_u16(applied_, addr) != ram_get_u16(served_, addr));
+    const bool pending = (para_chg_flag.load() != 0 && now != ram_get_u16(applied_, addr)) || takenNotServed(addr);
     pthread_mutex_unlock(&para_mutex);
     return pending;
 }

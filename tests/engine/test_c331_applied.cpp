@@ -159,6 +159,16 @@ TEST_F(AppliedTest, ARestartEndsWithEveryConsumerAtTheImage)
             setWord(kTestPattern, 3);
             c.set(1);
         }
+        // The LED output reports the brightness it shows while the bring-up works from the image
+        // it took: a change taken and not served yet stays, and is requested; else the report is
+        // what the LED output has already.
+        for (int i = 0; i < 50 && e->c331_setup_state < 6; ++i)
+            e->stepOnce();
+        {
+            ParaCommit c;
+            EXPECT_EQ(e->adoptWord(kBrightness, 60), !changedBehind);
+        }
+        EXPECT_EQ(imageWord(kBrightness), changedBehind ? 37 : 60);
         ASSERT_TRUE(zeltest::bringUpEngine(e));
         e->stepOnce();
         EXPECT_EQ(led->set_bri_flag.load(), changedBehind ? 1 : 0);
