@@ -128,8 +128,10 @@ void fpga_manage::recordTaken(const uint8_t* rec)
 {
     if (rec[0] != kPresent || rec[cmdrecord::kCommand] != cmdrecord::CMD_BRIGHTNESS)
         return;
-    // Asked before the state lock: the engine's commit point is taken after it elsewhere.
-    const bool wordOnItsWay = set_bri_flag.load() != 0 || ledpara::wordOnItsWay(ledpara::kBrightness);
+    // Asked before the state lock: the engine's commit point is taken after it elsewhere. The
+    // engine first: its pass raises the request before it lets the image go, so a word the engine
+    // is passing on meanwhile is found raised; asked the other way round, it would be in neither.
+    const bool wordOnItsWay = ledpara::wordOnItsWay(ledpara::kBrightness) || set_bri_flag.load() != 0;
     const int32_t word = ledpara::word(ledpara::kBrightness);
     StateLock state(recordStateMutex_);
     wordBeforeRecord_ = wordOnItsWay ? word : -1;
@@ -339,6 +341,7 @@ void fpga_manage::Brightness_command(const uint8_t* rec)
     const uint32_t length = cmdrecord::storedLength(rec);
     const uint8_t mode = rec[kRecordMode];
     const bool fixed = (mode & ~kModeFixedValue) == kModeFixedLevel;
+    uint32_t appliesBefore = 0;
     {
         // A user's word that came after this record on its connection wins: the record neither
         // shows nor stores anything over it.
@@ -347,6 +350,7 @@ void fpga_manage::Brightness_command(const uint8_t* rec)
         recordTaken_ = false;
         if (superseded)
             return;
+        appliesBefore = userApplies_;
     }
     if (fixed) {
         StateLock state(recordStateMutex_);
@@ -374,11 +378,36 @@ void fpga_manage::Brightness_command(const uint8_t* rec)
         }
         changed = storeBrightnessRecord(shown);
     }
+    if (changed && userWordCameSince(appliesBefore))
+        return;
     StateLock state(recordStateMutex_);
     if (changed)
         g_change[kBriReload] = 1;
-    if (!fixed)
-        g_change[kVmfFailCount] = 0;
+    if (fixed)
+        return;
+    g_change[kVmfFailCount] = 0;
+    // A stored schedule shows from its reply on, as a fixed record does, not from the reload's
+    // next step: a user's word right behind it is then a change of what shows, never lost as
+    // "the same word".
+    if (changed && rec[cmdrecord::kStoreByte] == kStore && (timedMode(mode) || mode == kModeAuto)) {
+        Brightness_init(rec);
+        applyBrightness(false);
+    }
+}
+
+// The record's flash work runs outside the state lock: a user's word applied meanwhile (and
+// stored before the record's store) is the later one, and its record is stored again. True then.
+bool fpga_manage::userWordCameSince(uint32_t applies)
+{
+    uint8_t value = 0;
+    {
+        StateLock state(recordStateMutex_);
+        if (userApplies_ == applies)
+            return false;
+        value = shadow(kRegLevel, 0);
+    }
+    storeBrightnessRecord(value);
+    return true;
 }
 
 // ---- the task ------------------------------------------------------------------------------------

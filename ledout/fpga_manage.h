@@ -503,6 +503,7 @@ private:
     static int slotOf(const TimeRealType& t);
     bool storeBrightnessRecord(uint8_t value);
     bool wordAfterRecord();
+    bool userWordCameSince(uint32_t applies);
     // The word a user's change not applied yet had when a PC's brightness record was taken (-1:
     // none), and the user's changes applied up to then and since: the later of the two wins.
     int32_t wordBeforeRecord_ = -1;
