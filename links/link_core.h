@@ -30,7 +30,7 @@
 #include <vector>
 
 #include "links/apart_worker.h"
-
+#include "links/link_thread.h"
 #include "links/passby.h"
 #include "links/protocol_phy.h"
 #include "links/reply_queue.h"
@@ -129,6 +129,25 @@ public:
                  LinkClient client = 0)
     {
         receive(rx, data, length, endpoint, client, [] {});
+    }
+
+    // One step of a link with a single peer (a serial line): the port is read only while the peer
+    // is not held, so the bytes of a peer whose long command waits for a place stay in the port.
+    template <class Port>
+    void stepPeer(protocol_phy& rx, Port& port, std::vector<uint8_t>& buf, int stopFd, int timeoutMs,
+                  LinkEndpoint& endpoint)
+    {
+        const int wait = stepWait(timeoutMs);
+        unsigned n = 0;
+        if (holding(0))
+            waitReadable(-1, stopFd, wait);
+        else
+            n = port.readSome(buf.data(), unsigned(buf.size()), wait);
+        receive(rx, buf.data(), n, endpoint);
+        service(endpoint);
+        resumeHeld([&](LinkClient, const std::vector<uint8_t>& rest) {
+            receive(rx, rest.data(), unsigned(rest.size()), endpoint);
+        });
     }
 
     // Moves the card frames on; the link's thread calls it on every step.

@@ -17,21 +17,7 @@ Jy_uart_inout_4G* Jy_uart_inout_4G::pInstance()
     return p_uart_inout_4G;
 }
 
-void Jy_uart_inout_4G::stepOnce(int timeoutMs)
-{
-    // While the peer's long command waits for a place, its bytes stay in the port.
-    const int wait = core_.stepWait(timeoutMs);
-    unsigned n = 0;
-    if (core_.holding(0))
-        waitReadable(-1, thread_.stopFd(), wait);
-    else
-        n = port_.readSome(buf_.data(), unsigned(buf_.size()), wait);
-    core_.receive(codec, buf_.data(), n, *this);
-    core_.service(*this);
-    core_.resumeHeld([this](LinkClient, const std::vector<uint8_t>& rest) {
-        core_.receive(codec, rest.data(), unsigned(rest.size()), *this);
-    });
-}
+void Jy_uart_inout_4G::stepOnce(int timeoutMs) { core_.stepPeer(codec, port_, buf_, thread_.stopFd(), timeoutMs, *this); }
 
 void Jy_uart_inout_4G::sendEncoded(const uint8_t* data, unsigned length) { port_.sendAll(data, length); }
 
